@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Kestrowan/groups/AppItem.h"
+#include "Kestrowan/groups/OpenerRules.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+#include <optional>
+
+// A named, ordered collection of items with the settings that decide how it is drawn in the Dock, how
+// its popup lays the items out and which application opens its documents.
+struct AppGroup {
+    // The order of the cases is part of the contract: a Dock tile's view setting is position + 1.
+    enum class DisplayStyle { Fan, Grid, List };
+    enum class IconStyle { Shelf, Glass, Gradient, Minimal, Pelko, Skin };
+
+    QUuid id;
+    QString name;
+    QList<AppItem> apps;
+    DisplayStyle displayStyle = DisplayStyle::Grid;
+    IconStyle iconStyle = IconStyle::Shelf;
+    std::optional<QString> skinId;
+    std::optional<QString> customOpenerPath;
+    std::optional<OpenerRules> openerRules;
+
+    QJsonObject toJson() const;
+    static std::optional<AppGroup> fromJson(const QJsonValue &value);
+
+    friend bool operator==(const AppGroup &, const AppGroup &) = default;
+};
+
+QString displayStyleRawValue(AppGroup::DisplayStyle style);
+std::optional<AppGroup::DisplayStyle> displayStyleFromRawValue(const QString &raw);
+QString iconStyleRawValue(AppGroup::IconStyle style);
+std::optional<AppGroup::IconStyle> iconStyleFromRawValue(const QString &raw);
+QString iconStyleDisplayName(AppGroup::IconStyle style);

@@ -1,0 +1,138 @@
+#include "Kestrowan/shell/LanguageManager.h"
+
+#include "Kestrowan/shell/Localization.h"
+#include "Platform/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <memory>
+
+namespace {
+
+const QString languageKey = QStringLiteral("appLanguage");
+const QString appleLanguagesKey = QStringLiteral("AppleLanguages");
+const QString systemLanguage = QStringLiteral("system");
+
+std::unique_ptr<LanguageManager> &sharedInstance()
+{
+    static std::unique_ptr<LanguageManager> instance;
+    return instance;
+}
+
+QString &mainBundleResourcesPath()
+{
+    static QString path;
+    return path;
+}
+
+} // namespace
+
+LanguageManager &LanguageManager::shared()
+{
+    auto &instance = sharedInstance();
+    if (!instance)
+        instance.reset(new LanguageManager());
+    return *instance;
+}
+
+void LanguageManager::resetSharedForTesting()
+{
+    sharedInstance().reset();
+}
+
+LanguageManager::LanguageManager()
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    m_currentLanguage = defaults.string(languageKey, systemLanguage);
+    m_bundle = languageBundle(m_currentLanguage);
+    applyAppleLanguages(defaults, m_currentLanguage);
+}
+
+void LanguageManager::setCurrentLanguage(const QString &code)
+{
+    const bool changed = code != m_currentLanguage;
+    m_currentLanguage = code;
+    if (changed)
+        emit currentLanguageChanged(code);
+    UserDefaults &defaults = UserDefaults::standard();
+    defaults.setValue(languageKey, code);
+    applyAppleLanguages(defaults, code);
+    const ResourceBundle next = languageBundle(code);
+    if (!(next == m_bundle)) {
+        m_bundle = next;
+        emit bundleChanged();
+    }
+}
+
+void LanguageManager::applyAppleLanguages(UserDefaults &defaults, const QString &code)
+{
+    if (code == systemLanguage)
+        defaults.remove(appleLanguagesKey);
+    else
+        defaults.setStringList(appleLanguagesKey, {code});
+}
+
+void LanguageManager::applyLanguageOverrideAtStartup(UserDefaults &defaults)
+{
+    const QString code = defaults.string(languageKey, systemLanguage);
+    if (code == systemLanguage)
+        return;
+    defaults.setStringList(appleLanguagesKey, {code});
+    defaults.synchronize();
+}
+
+void LanguageManager::setMainBundleResourcesPath(const QString &path)
+{
+    mainBundleResourcesPath() = path;
+}
+
+ResourceBundle LanguageManager::resourceBundle()
+{
+    QString resources = mainBundleResourcesPath();
+    if (resources.isEmpty() && QCoreApplication::instance())
+        resources = QCoreApplication::applicationDirPath() + QStringLiteral("/Resources");
+    if (!resources.isEmpty()) {
+        for (const ResourceBundle &candidate : {ResourceBundle(resources + QStringLiteral("/Kestrowan_Kestrowan.bundle")), ResourceBundle(resources)}) {
+            if (candidate.isValid() && candidate.hasStringsFor(QStringLiteral("en")))
+                return candidate;
+        }
+    }
+    return ResourceBundle::packaged();
+}
+
+ResourceBundle LanguageManager::languageBundle(const QString &code)
+{
+    const ResourceBundle base = resourceBundle();
+    if (code == systemLanguage)
+        return base;
+    ResourceBundle folder = base.languageFolder(code);
+    if (folder.isValid())
+        return folder;
+    folder = base.languageFolder(code.toLower());
+    if (folder.isValid())
+        return folder;
+    return base;
+}
+
+QStringList LanguageManager::preferredLanguages()
+{
+    const QStringList chosen = UserDefaults::standard().stringList(appleLanguagesKey);
+    if (!chosen.isEmpty())
+        return chosen;
+    QStringList system;
+    for (const QString &language : QLocale::system().uiLanguages())
+        system << QString(language).replace(QLatin1Char('_'), QLatin1Char('-'));
+    return system;
+}
+
+QString localized(const QString &key)
+{
+    const QStringList languages = LanguageManager::preferredLanguages();
+    const QString chosen = LanguageManager::shared().bundle().localizedString(key, key, languages);
+    if (chosen != key)
+        return chosen;
+    const QString packaged = ResourceBundle::packaged().localizedString(key, key, languages);
+    if (packaged != key)
+        return packaged;
+    return key;
+}

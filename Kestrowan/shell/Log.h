@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// The program's four loggers, subsystem "com.kestrowan.app". Lifecycle messages go out at info level
+// (qCInfo), failures at critical level (qCCritical).
+Q_DECLARE_LOGGING_CATEGORY(appLogger)
+Q_DECLARE_LOGGING_CATEGORY(dockLogger)
+Q_DECLARE_LOGGING_CATEGORY(persistenceLogger)
+Q_DECLARE_LOGGING_CATEGORY(interactionLogger)

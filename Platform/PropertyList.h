@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaType>
+#include <QVariant>
+#include <optional>
+
+// Property lists (XML and binary) as QVariant trees:
+//   dict <-> QVariantMap, array <-> QVariantList, string <-> QString, bool <-> bool,
+//   integer <-> qint64, real <-> double, data <-> QByteArray, date <-> QDateTime (UTC),
+//   uid <-> PropertyList::Uid.
+// A parse followed by a write keeps every value and its type, so files we rewrite keep what we
+// don't understand.
+namespace PropertyList {
+
+struct Uid {
+    quint64 value = 0;
+    friend bool operator==(const Uid &, const Uid &) = default;
+};
+
+// Largest input we parse; property lists of this program and of the Dock are a few hundred KiB at most.
+inline constexpr qsizetype maximumInputSize = 16 * 1024 * 1024;
+
+// XML or binary; nullopt for anything that is not a well-formed property list (or is too large
+// or nested too deeply).
+std::optional<QVariant> parse(const QByteArray &bytes);
+
+QByteArray toBinary(const QVariant &value);
+QByteArray toXml(const QVariant &value);
+
+} // namespace PropertyList
+
+Q_DECLARE_METATYPE(PropertyList::Uid)

@@ -1,0 +1,178 @@
+#include "Platform/UserDefaults.h"
+
+#include "Platform/linux/SettingsFileUserDefaults.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cmath>
+#include <map>
+
+namespace {
+
+struct Registry {
+    QMutex mutex;
+    UserDefaults::Factory factory;
+    std::map<QString, std::unique_ptr<UserDefaults>> domains;
+};
+
+Registry &registry()
+{
+    static Registry instance;
+    return instance;
+}
+
+} // namespace
+
+UserDefaults &UserDefaults::standard()
+{
+    return suite(QString());
+}
+
+UserDefaults &UserDefaults::suite(const QString &name)
+{
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    auto found = r.domains.find(name);
+    if (found != r.domains.end())
+        return *found->second;
+    std::unique_ptr<UserDefaults> domain = r.factory ? r.factory(name) : std::make_unique<SettingsFileUserDefaults>(name);
+    UserDefaults &ref = *domain;
+    r.domains.emplace(name, std::move(domain));
+    return ref;
+}
+
+void UserDefaults::installFactory(Factory factory)
+{
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    r.factory = std::move(factory);
+    r.domains.clear();
+}
+
+QString UserDefaults::string(const QString &key, const QString &defaultValue) const
+{
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QString ? v.toString() : defaultValue;
+}
+
+bool UserDefaults::boolean(const QString &key, bool defaultValue) const
+{
+    const QVariant v = value(key);
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool();
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return v.toLongLong() != 0;
+    case QMetaType::Double:
+        return v.toDouble() != 0.0;
+    case QMetaType::QString: {
+        const QString text = v.toString().trimmed().toLower();
+        if (text == QLatin1String("yes") || text == QLatin1String("true") || text == QLatin1String("1"))
+            return true;
+        if (text == QLatin1String("no") || text == QLatin1String("false") || text == QLatin1String("0"))
+            return false;
+        return defaultValue;
+    }
+    default:
+        return defaultValue;
+    }
+}
+
+qint64 UserDefaults::integer(const QString &key, qint64 defaultValue) const
+{
+    const QVariant v = value(key);
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return v.toLongLong();
+    case QMetaType::Double: {
+        const double d = v.toDouble();
+        return std::isfinite(d) ? static_cast<qint64>(d) : defaultValue;
+    }
+    default:
+        return defaultValue;
+    }
+}
+
+double UserDefaults::real(const QString &key, double defaultValue) const
+{
+    const QVariant v = value(key);
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return v.toDouble();
+    default:
+        return defaultValue;
+    }
+}
+
+QByteArray UserDefaults::data(const QString &key) const
+{
+    const QVariant v = value(key);
+    return v.typeId() == QMetaType::QByteArray ? v.toByteArray() : QByteArray();
+}
+
+QStringList UserDefaults::stringList(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList();
+    if (v.typeId() != QMetaType::QVariantList)
+        return {};
+    QStringList result;
+    for (const QVariant &element : v.toList()) {
+        if (element.typeId() != QMetaType::QString)
+            return {};
+        result.append(element.toString());
+    }
+    return result;
+}
+
+QMap<QString, QString> UserDefaults::stringMap(const QString &key) const
+{
+    const QVariant v = value(key);
+    if (v.typeId() != QMetaType::QVariantMap)
+        return {};
+    QMap<QString, QString> result;
+    const QVariantMap map = v.toMap();
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        if (it.value().typeId() != QMetaType::QString)
+            return {};
+        result.insert(it.key(), it.value().toString());
+    }
+    return result;
+}
+
+void UserDefaults::setStringList(const QString &key, const QStringList &list)
+{
+    QVariantList values;
+    for (const QString &s : list)
+        values.append(s);
+    setValue(key, values);
+}
+
+void UserDefaults::setStringMap(const QString &key, const QMap<QString, QString> &map)
+{
+    QVariantMap values;
+    for (auto it = map.cbegin(); it != map.cend(); ++it)
+        values.insert(it.key(), it.value());
+    setValue(key, values);
+}
+
+QMetaObject::Connection UserDefaults::observe(const QString &key, QObject *context, std::function<void()> handler)
+{
+    return connect(this, &UserDefaults::valueChanged, context, [key, handler = std::move(handler)](const QString &changed) {
+        if (changed == key)
+            handler();
+    });
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+
+// The program's preferences store: typed key/value pairs like the platform's user defaults.
+// Values keep their type (bool, qint64, double, QString, QByteArray, QVariantList, QVariantMap,
+// QDateTime); an absent key reads as an invalid QVariant. `standard()` is the program's own domain;
+// `suite(name)` is a named domain of its own, stored apart.
+class UserDefaults : public QObject {
+    Q_OBJECT
+public:
+    using Factory = std::function<std::unique_ptr<UserDefaults>(const QString &suiteName)>;
+
+    // The empty suite name is the standard domain.
+    static UserDefaults &standard();
+    static UserDefaults &suite(const QString &name);
+    // Replaces how domains are made (tests install an in-memory fake). Domains already made are
+    // dropped, so call this before anything reads the defaults.
+    static void installFactory(Factory factory);
+
+    virtual QVariant value(const QString &key) const = 0;
+    // An invalid QVariant removes the key.
+    virtual void setValue(const QString &key, const QVariant &value) = 0;
+    virtual void remove(const QString &key) = 0;
+    virtual QStringList keys() const = 0;
+    // Writes pending changes to storage now.
+    virtual void synchronize() {}
+
+    bool contains(const QString &key) const { return value(key).isValid(); }
+
+    // Typed reads: a missing key, or a value of another type, reads as the given default.
+    QString string(const QString &key, const QString &defaultValue = {}) const;
+    // Booleans follow the platform's conversion: numbers are true when non-zero, and the texts
+    // "YES"/"true"/"1" and "NO"/"false"/"0" (any letter case) count; anything else is the default.
+    bool boolean(const QString &key, bool defaultValue = false) const;
+    qint64 integer(const QString &key, qint64 defaultValue = 0) const;
+    double real(const QString &key, double defaultValue = 0.0) const;
+    QByteArray data(const QString &key) const;
+    // A list holding anything but strings reads as empty.
+    QStringList stringList(const QString &key) const;
+    // A dictionary holding anything but string values reads as empty.
+    QMap<QString, QString> stringMap(const QString &key) const;
+
+    void setStringList(const QString &key, const QStringList &list);
+    void setStringMap(const QString &key, const QMap<QString, QString> &map);
+
+    // Calls `handler` whenever `key` changes, while `context` lives.
+    QMetaObject::Connection observe(const QString &key, QObject *context, std::function<void()> handler);
+
+signals:
+    void valueChanged(const QString &key);
+
+protected:
+    using QObject::QObject;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "Platform/UserDefaults.h"
+
+#include <QSettings>
+#include <memory>
+
+// User defaults kept by QSettings in an XML property list per domain, under the user's config folder:
+// ~/.config/Kestrowan/Kestrowan.plist for the standard domain, ~/.config/Kestrowan/<suite>.plist for a
+// suite. A property list keeps each value's type, as the platform's defaults do.
+class SettingsFileUserDefaults final : public UserDefaults {
+    Q_OBJECT
+public:
+    explicit SettingsFileUserDefaults(const QString &suiteName, QObject *parent = nullptr);
+    ~SettingsFileUserDefaults() override;
+
+    static QString fileForSuite(const QString &suiteName);
+
+    QVariant value(const QString &key) const override;
+    void setValue(const QString &key, const QVariant &value) override;
+    void remove(const QString &key) override;
+    QStringList keys() const override;
+    void synchronize() override;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};

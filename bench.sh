@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the benchmarks (an optimised build of their own). Extra arguments go to
+# every benchmark, for example --benchmark_repetitions=9 --benchmark_report_aggregates_only=true.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/setup.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTROWAN_BUILD_TESTS=OFF -DKESTROWAN_BUILD_BENCH=ON >/dev/null
+cmake --build build-bench -j "$jobs" --target benchmarks
+export QT_QPA_PLATFORM=offscreen
+args=("$@")
+[ ${#args[@]} -gt 0 ] || args=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
+for b in $(find build-bench/bench -type f -executable -name 'bench_*' | sort); do
+  echo "== $(basename "$b")"
+  "$b" "${args[@]}"
+done

@@ -1,0 +1,167 @@
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/StringsTable.h"
+#include "Platform/UserDefaults.h"
+#include "Platform/fake/FakeUserDefaults.h"
+#include "tests/support/TestMain.h"
+
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+void writeTable(const QString &folder, const QByteArray &contents)
+{
+    QDir().mkpath(folder);
+    QFile file(folder + "/Localizable.strings");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(contents);
+}
+
+const QStringList shippedLanguages = {"en", "es", "ja", "pt-BR", "zh-Hans"};
+
+} // namespace
+
+class TestLocalization : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_bundle;
+    UserDefaults &defaults() { return UserDefaults::standard(); }
+
+private slots:
+    void initTestCase()
+    {
+        writeTable(m_bundle.filePath("en.lproj"), "\"menu.settings\" = \"Settings\";\n\"only.base\" = \"Base only\";\n\"spelled.as.key\" = \"spelled.as.key\";\n");
+        writeTable(m_bundle.filePath("ja.lproj"), "\"menu.settings\" = \"設定\";\n");
+        writeTable(m_bundle.filePath("pt-br.lproj"), "\"menu.settings\" = \"Ajustes\";\n");
+        ResourceBundle::setPackagedPath(m_bundle.path());
+        LanguageManager::setMainBundleResourcesPath(m_bundle.filePath("no-such-folder"));
+    }
+
+    void init()
+    {
+        UserDefaults::installFactory([](const QString &) { return std::make_unique<FakeUserDefaults>(); });
+        LanguageManager::resetSharedForTesting();
+    }
+
+    void withoutAChoiceFollowsTheSystemAndRemovesTheOverride()
+    {
+        defaults().setStringList("AppleLanguages", {"ja"});
+        QCOMPARE(LanguageManager::shared().currentLanguage(), QString("system"));
+        QVERIFY(!defaults().contains("AppleLanguages"));
+        QCOMPARE(LanguageManager::shared().bundle().path(), m_bundle.path());
+    }
+
+    void choosingALanguageStoresItAndSwitchesTexts()
+    {
+        LanguageManager &manager = LanguageManager::shared();
+        QSignalSpy languageSpy(&manager, &LanguageManager::currentLanguageChanged);
+        manager.setCurrentLanguage("ja");
+        QCOMPARE(defaults().string("appLanguage"), QString("ja"));
+        QCOMPARE(defaults().stringList("AppleLanguages"), QStringList{"ja"});
+        QCOMPARE(localized("menu.settings"), QString::fromUtf8("設定"));
+        QCOMPARE(languageSpy.count(), 1);
+
+        // The same language again rewrites the defaults but notifies nobody.
+        defaults().remove("appLanguage");
+        manager.setCurrentLanguage("ja");
+        QCOMPARE(defaults().string("appLanguage"), QString("ja"));
+        QCOMPARE(languageSpy.count(), 1);
+
+        manager.setCurrentLanguage("system");
+        QVERIFY(!defaults().contains("AppleLanguages"));
+        QCOMPARE(defaults().string("appLanguage"), QString("system"));
+    }
+
+    void languageFolderFoundInLowerCase()
+    {
+        LanguageManager::shared().setCurrentLanguage("pt-BR");
+        QVERIFY(LanguageManager::shared().bundle().path().endsWith("pt-br.lproj"));
+        QCOMPARE(localized("menu.settings"), QString("Ajustes"));
+    }
+
+    void fallbackOrder()
+    {
+        LanguageManager::shared().setCurrentLanguage("ja");
+        // Missing in the chosen table: the packaged tables answer, English last.
+        QCOMPARE(localized("only.base"), QString("Base only"));
+        // Missing everywhere: the key itself.
+        QCOMPARE(localized("no.such.key"), QString("no.such.key"));
+        // An unknown language keeps the base bundle.
+        LanguageManager::shared().setCurrentLanguage("xx");
+        QCOMPARE(LanguageManager::shared().bundle().path(), m_bundle.path());
+        QCOMPARE(localized("spelled.as.key"), QString("spelled.as.key"));
+    }
+
+    void missingPackagedBundleShowsKeys()
+    {
+        ResourceBundle::setPackagedPath(m_bundle.filePath("absent"));
+        LanguageManager::resetSharedForTesting();
+        QCOMPARE(localized("menu.settings"), QString("menu.settings"));
+        ResourceBundle::setPackagedPath(m_bundle.path());
+    }
+
+    void overrideBeforeTheInterfaceStarts()
+    {
+        auto &fake = static_cast<FakeUserDefaults &>(defaults());
+        LanguageManager::applyLanguageOverrideAtStartup(fake);
+        QVERIFY(!fake.contains("AppleLanguages"));
+        QCOMPARE(fake.synchronizeCount, 0);
+
+        fake.setValue("appLanguage", QString("zh-Hans"));
+        LanguageManager::applyLanguageOverrideAtStartup(fake);
+        QCOMPARE(fake.stringList("AppleLanguages"), QStringList{"zh-Hans"});
+        QCOMPARE(fake.synchronizeCount, 1);
+
+        // A wrong-typed stored language is treated as no choice.
+        fake.remove("AppleLanguages");
+        fake.setValue("appLanguage", 42);
+        LanguageManager::applyLanguageOverrideAtStartup(fake);
+        QVERIFY(!fake.contains("AppleLanguages"));
+    }
+
+    // Every key the program looks up, and every key the tables promise, is translated in all five
+    // shipped tables, and the tables parse cleanly.
+    void shippedTablesCoverEveryKey()
+    {
+        const QString root = QStringLiteral(KESTROWAN_SOURCE_DIR);
+        QSet<QString> used;
+        const QRegularExpression call("\\blocalized\\(\\s*(?:QStringLiteral\\(\\s*|u)?\"([^\"\\\\]+)\"");
+        for (const char *folder : {"Kestrowan", "NVLXDesign", "analytics", "Platform"}) {
+            QDirIterator it(root + "/" + QString::fromLatin1(folder), {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                QFile file(it.next());
+                QVERIFY(file.open(QIODevice::ReadOnly));
+                const QString text = QString::fromUtf8(file.readAll());
+                for (auto match = call.globalMatch(text); match.hasNext();)
+                    used.insert(match.next().captured(1));
+            }
+        }
+        QFile list(root + "/resources/localization-keys.txt");
+        QVERIFY2(list.open(QIODevice::ReadOnly), "resources/localization-keys.txt is missing");
+        for (const QByteArray &line : list.readAll().split('\n')) {
+            if (!line.trimmed().isEmpty())
+                used.insert(QString::fromUtf8(line.trimmed()));
+        }
+        QVERIFY(used.size() > 50);
+
+        for (const QString &language : shippedLanguages) {
+            QFile file(root + "/resources/" + language + ".lproj/Localizable.strings");
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+            const StringsTable table = StringsTable::parse(file.readAll());
+            QVERIFY2(table.errorCount == 0, qPrintable(language + ": " + table.firstError));
+            QStringList missing;
+            for (const QString &key : std::as_const(used)) {
+                if (table.entries.value(key).isEmpty())
+                    missing << key;
+            }
+            missing.sort();
+            QVERIFY2(missing.isEmpty(), qPrintable(language + " lacks: " + missing.join(", ")));
+        }
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestLocalization)
+#include "tst_localization.moc"

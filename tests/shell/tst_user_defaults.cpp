@@ -1,0 +1,153 @@
+#include "Kestrowan/groups/SettingsValues.h"
+#include "Platform/UserDefaults.h"
+#include "Platform/fake/FakeUserDefaults.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/support/TestMain.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSignalSpy>
+
+class TestUserDefaults : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        UserDefaults::installFactory([](const QString &) { return std::make_unique<FakeUserDefaults>(); });
+    }
+
+    void typedReadsFallBackOnWrongTypes()
+    {
+        UserDefaults &d = UserDefaults::standard();
+        d.setValue("text", QString("hello"));
+        d.setValue("number", 7);
+        d.setValue("flag", true);
+        d.setValue("ratio", 0.5);
+        QCOMPARE(d.string("text", "x"), QString("hello"));
+        QCOMPARE(d.string("number", "x"), QString("x"));
+        QCOMPARE(d.integer("number", 1), 7);
+        QCOMPARE(d.integer("text", 1), 1);
+        QCOMPARE(d.real("number", 0), 7.0);
+        QCOMPARE(d.real("ratio", 0), 0.5);
+        QCOMPARE(d.boolean("flag", false), true);
+        QCOMPARE(d.data("text"), QByteArray());
+        QCOMPARE(d.string("absent", "fallback"), QString("fallback"));
+
+        d.setValue("list", QVariantList{QString("a"), 3});
+        QVERIFY(d.stringList("list").isEmpty());
+        d.setStringList("list", {"a", "b"});
+        QCOMPARE(d.stringList("list"), (QStringList{"a", "b"}));
+        d.setValue("map", QVariantMap{{"k", 1}});
+        QVERIFY(d.stringMap("map").isEmpty());
+        d.setStringMap("map", {{"k", "v"}});
+        QCOMPARE(d.stringMap("map").value("k"), QString("v"));
+    }
+
+    void booleanConversionAndDefault()
+    {
+        UserDefaults &d = UserDefaults::standard();
+        QCOMPARE(boolWithDefault("showInDock", true), true);
+        QCOMPARE(boolWithDefault("showInDock", false), false);
+        d.setValue("showInDock", false);
+        QCOMPARE(boolWithDefault("showInDock", true), false);
+        d.setValue("showInDock", QString("YES"));
+        QCOMPARE(boolWithDefault("showInDock", false), true);
+        d.setValue("showInDock", 0);
+        QCOMPARE(boolWithDefault("showInDock", true), false);
+        d.setValue("showInDock", QString("maybe"));
+        QCOMPARE(boolWithDefault("showInDock", true), true);
+        d.setValue("showInDock", QVariantList{});
+        QCOMPARE(boolWithDefault("showInDock", false), false);
+    }
+
+    void settingDefaultsAndEnumerations()
+    {
+        UserDefaults &d = UserDefaults::standard();
+        QCOMPARE(AppSettings::interactionMode(d), QString("click"));
+        QCOMPARE(AppSettings::clickModeBehavior(d), QString("enhanced"));
+        QCOMPARE(AppSettings::appearanceMode(d), QString("system"));
+        QCOMPARE(AppSettings::autoRefreshDockLabel(d), true);
+        QCOMPARE(AppSettings::autoSyncEnabled(d), false);
+        QCOMPARE(AppSettings::didCompleteOnboarding(d), false);
+        d.setValue("autoRefreshDockLabel", QString("not a bool"));
+        QCOMPARE(AppSettings::autoRefreshDockLabel(d), true);
+        d.setValue("interactionMode", 3);
+        QCOMPARE(AppSettings::interactionMode(d), QString("click"));
+
+        QCOMPARE(clickModeBehaviorFromRawValue("native"), ClickModeBehavior::Native);
+        QVERIFY(!clickModeBehaviorFromRawValue("Native"));
+        QVERIFY(!appearanceModeFromRawValue(" dark"));
+        QCOMPARE(appearanceModeFromRawValue("dark"), AppearanceMode::Dark);
+        QCOMPARE(allAppearanceModes().size(), 3);
+    }
+
+    void changeSignalPerKeyOnlyOnRealChanges()
+    {
+        UserDefaults &d = UserDefaults::standard();
+        int interactionChanges = 0;
+        QObject context;
+        d.observe("interactionMode", &context, [&] { ++interactionChanges; });
+        QSignalSpy spy(&d, &UserDefaults::valueChanged);
+        d.setValue("interactionMode", QString("hover"));
+        d.setValue("interactionMode", QString("hover"));
+        d.setValue("appearanceMode", QString("dark"));
+        d.remove("interactionMode");
+        d.remove("interactionMode");
+        QCOMPARE(interactionChanges, 2);
+        QCOMPARE(spy.count(), 3);
+    }
+
+    void suitesAreSeparateDomains()
+    {
+        UserDefaults::suite("com.example.suite").setValue("k", QString("suite"));
+        QVERIFY(!UserDefaults::standard().contains("k"));
+        QCOMPARE(&UserDefaults::suite("com.example.suite"), &UserDefaults::suite("com.example.suite"));
+    }
+
+    // The real adapter keeps every type across a reload from disk, and an unreadable file is kept aside.
+    void fileAdapterRoundTripsTypes()
+    {
+        const QDateTime when = QDateTime::fromMSecsSinceEpoch(1700000000000, Qt::UTC);
+        {
+            SettingsFileUserDefaults d("roundtrip");
+            d.setValue("flag", true);
+            d.setValue("count", qint64(-5));
+            d.setValue("ratio", 2.25);
+            d.setValue("name", QString("名前"));
+            d.setValue("bytes", QByteArray("\x00\x01\xff", 3));
+            d.setValue("when", when);
+            d.setStringMap("hashes", {{"A", "1"}});
+            d.setValue("list", QVariantList{QString("x"), 2});
+            d.synchronize();
+        }
+        SettingsFileUserDefaults d("roundtrip");
+        QCOMPARE(d.value("flag").typeId(), int(QMetaType::Bool));
+        QCOMPARE(d.boolean("flag"), true);
+        QCOMPARE(d.integer("count"), -5);
+        QCOMPARE(d.real("ratio"), 2.25);
+        QCOMPARE(d.string("name"), QString("名前"));
+        QCOMPARE(d.data("bytes"), QByteArray("\x00\x01\xff", 3));
+        QCOMPARE(d.value("when").toDateTime(), when);
+        QCOMPARE(d.stringMap("hashes").value("A"), QString("1"));
+        QCOMPARE(d.value("list").toList().size(), 2);
+    }
+
+    void unreadableFileIsKeptAside()
+    {
+        const QString path = SettingsFileUserDefaults::fileForSuite("garbage");
+        {
+            SettingsFileUserDefaults create("garbage");
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<plist><dict><key>broken");
+        file.close();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("is unreadable; kept a copy"));
+        SettingsFileUserDefaults d("garbage");
+        QVERIFY(!d.contains("broken"));
+        QVERIFY(QFile::exists(path + ".unreadable"));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestUserDefaults)
+#include "tst_user_defaults.moc"
