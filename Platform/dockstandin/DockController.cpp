@@ -1,0 +1,285 @@
+#include "Platform/dockstandin/DockController.h"
+
+#include "Platform/dockstandin/DockAccessibilityState.h"
+#include "Platform/dockstandin/DockOpener.h"
+#include "Platform/dockstandin/DockServer.h"
+#include "Platform/dockstandin/TapHub.h"
+#include "Platform/dockstandin/TileIcons.h"
+#include "Platform/dockstandin/TrustPrompt.h"
+#include "Platform/dockstandin/X11Struts.h"
+#include "Platform/dockstandin/wire/DockWire.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QScreen>
+
+namespace {
+
+Q_LOGGING_CATEGORY(controllerLog, "com.kestrowan.dock")
+
+// An autohidden bar shows when the pointer reaches this close to its edge, and hides again when the
+// pointer has left it by this much.
+constexpr int revealStrip = 4;
+constexpr int hideMargin = 24;
+
+QString subroleOf(DockTileEntry::Kind kind)
+{
+    switch (kind) {
+    case DockTileEntry::Kind::Application:
+        return QStringLiteral("AXApplicationDockItem");
+    case DockTileEntry::Kind::Folder:
+        return QStringLiteral("AXFolderDockItem");
+    case DockTileEntry::Kind::Document:
+        return QStringLiteral("AXDocumentDockItem");
+    }
+    return {};
+}
+
+} // namespace
+
+DockController::DockController(DockTilesFile file, DockAccessibilityState *state, TapHub *taps, DockServer *server)
+    : m_file(std::move(file))
+    , m_state(state)
+    , m_taps(taps)
+    , m_server(server)
+    , m_nextIdentifier(DockWire::firstTileIdentifier)
+{
+    connect(&m_bar, &DockBar::pointerEvent, this, &DockController::barEvent);
+}
+
+DockController::~DockController() = default;
+
+void DockController::start()
+{
+    m_settings = m_file.read();
+    if (!m_settings.hasPersistentApps && m_settings.readable)
+        m_offered = offeredApplications();
+    loadTiles();
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        connect(screen, &QScreen::geometryChanged, this, &DockController::relayout);
+    relayout();
+    qCInfo(controllerLog, "Dock ready with %d tiles (%s%s)", int(m_tiles.size()), qPrintable(m_settings.orientation),
+           m_settings.autohide ? ", hiding" : "");
+}
+
+void DockController::shutdown()
+{
+    X11Struts::releaseWorkArea();
+}
+
+void DockController::loadTiles()
+{
+    m_tiles.clear();
+    const QList<DockTileEntry> applications = m_settings.hasPersistentApps ? m_settings.applications : m_offered;
+    for (const DockTileEntry &entry : applications + m_settings.others) {
+        Tile tile;
+        tile.entry = entry;
+        if (!QFileInfo::exists(entry.path)) {
+            qCInfo(controllerLog, "Leaving out the tile of %s: nothing is there", qPrintable(entry.path));
+            continue;
+        }
+        if (entry.kind == DockTileEntry::Kind::Application) {
+            tile.application = ApplicationInfo::fromPath(entry.path);
+            if (!tile.application) {
+                qCInfo(controllerLog, "Leaving out %s: not an application", qPrintable(entry.path));
+                continue;
+            }
+        }
+        const QString fallbackTitle = tile.application ? tile.application->name : QFileInfo(entry.path).fileName();
+        tile.title = entry.label.isEmpty() ? fallbackTitle : entry.label;
+        tile.icon = TileIcons::iconFor(entry, tile.application, tile.title, DockLayout::tileSize * 2);
+        tile.identifier = m_nextIdentifier++;
+        m_tiles.append(tile);
+    }
+}
+
+QRect DockController::screenGeometry() const
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect(0, 0, 1440, 900);
+}
+
+QPointF DockController::toQuartz(const QPointF &global) const
+{
+    return global - QPointF(screenGeometry().topLeft());
+}
+
+bool DockController::isShown() const
+{
+    return !m_settings.autohide || m_revealed;
+}
+
+void DockController::relayout()
+{
+    int applications = 0;
+    for (const Tile &tile : std::as_const(m_tiles))
+        applications += tile.entry.kind == DockTileEntry::Kind::Application ? 1 : 0;
+    const QRect screen = screenGeometry();
+    m_layout = DockLayout::compute(screen, m_settings.orientation, applications, int(m_tiles.size()) - applications);
+
+    QList<DockBar::Tile> barTiles;
+    for (int i = 0; i < m_tiles.size(); ++i)
+        barTiles.append({m_layout.tiles.at(i).translated(-m_layout.bar.topLeft()), m_tiles.at(i).icon});
+    std::optional<QRect> separator;
+    if (m_layout.separator)
+        separator = m_layout.separator->translated(-m_layout.bar.topLeft());
+    m_bar.setTiles(barTiles, separator, m_layout.isVertical());
+    m_bar.setGeometry(m_layout.bar);
+    QRect band;
+    if (!m_settings.autohide) {
+        if (m_settings.orientation == QLatin1String("left"))
+            band = QRect(screen.left(), screen.top(), m_layout.bar.right() + 1 - screen.left(), screen.height());
+        else if (m_settings.orientation == QLatin1String("right"))
+            band = QRect(m_layout.bar.left(), screen.top(), screen.right() + 1 - m_layout.bar.left(), screen.height());
+        else
+            band = QRect(screen.left(), m_layout.bar.top(), screen.width(), screen.bottom() + 1 - m_layout.bar.top());
+    }
+    X11Struts::reserve(&m_bar, m_settings.orientation, band, screen);
+    m_bar.setVisible(isShown());
+    publish();
+}
+
+void DockController::publish()
+{
+    QList<AccessibleTile> tiles;
+    for (int i = 0; i < m_tiles.size(); ++i) {
+        const Tile &tile = m_tiles.at(i);
+        const QRectF frame(toQuartz(m_layout.tiles.at(i).topLeft()), QSizeF(m_layout.tiles.at(i).size()));
+        tiles.append({tile.identifier, tile.title, subroleOf(tile.entry.kind), tile.entry.path, frame});
+    }
+    m_state->setTiles(tiles, QRectF(toQuartz(m_layout.bar.topLeft()), QSizeF(m_layout.bar.size())), isShown());
+    updateSelection();
+}
+
+int DockController::tileAt(const QPointF &quartzPoint) const
+{
+    const std::optional<quint64> identifier = m_state->tileAt(quartzPoint);
+    for (int i = 0; identifier && i < m_tiles.size(); ++i) {
+        if (m_tiles.at(i).identifier == *identifier)
+            return i;
+    }
+    return -1;
+}
+
+void DockController::updateSelection()
+{
+    const int tile = m_pointer.x() < 0 ? -1 : tileAt(toQuartz(m_pointer));
+    std::optional<quint64> selected;
+    if (tile >= 0)
+        selected = m_tiles.at(tile).identifier;
+    if (!m_state->setSelected(selected))
+        return;
+    m_bar.setHighlighted(tile);
+    if (tile >= 0)
+        m_label.showFor(m_tiles.at(tile).title, m_layout.tiles.at(tile), m_settings.orientation);
+    else
+        m_label.hide();
+    m_server->notify(DockWire::listElement, QStringLiteral("AXSelectedChildrenChanged"));
+}
+
+bool DockController::updateReveal(const QPoint &position, int buttons)
+{
+    if (!m_settings.autohide)
+        return false;
+    const QRect screen = screenGeometry();
+    const QRect &bar = m_layout.bar;
+    bool atEdge = false;
+    if (m_settings.orientation == QLatin1String("left"))
+        atEdge = position.x() < screen.left() + revealStrip && position.y() >= bar.top() && position.y() <= bar.bottom();
+    else if (m_settings.orientation == QLatin1String("right"))
+        atEdge = position.x() > screen.right() - revealStrip && position.y() >= bar.top() && position.y() <= bar.bottom();
+    else
+        atEdge = position.y() > screen.bottom() - revealStrip && position.x() >= bar.left() && position.x() <= bar.right();
+    const bool away = !bar.adjusted(-hideMargin, -hideMargin, hideMargin, hideMargin).contains(position);
+    const bool revealed = m_revealed ? !(away && buttons == 0 && !m_press.active) : atEdge;
+    if (revealed == m_revealed)
+        return false;
+    m_revealed = revealed;
+    m_bar.setVisible(revealed);
+    return true;
+}
+
+void DockController::pointerChanged(const QPoint &position, int buttons)
+{
+    const bool moved = position != m_pointer;
+    m_pointer = position;
+    m_buttons = buttons;
+    if (updateReveal(position, buttons))
+        publish();
+    else
+        updateSelection();
+    // Moves with a button held over the bar reach the taps as drags from the bar itself.
+    if (moved && buttons == 0) {
+        CGEvent event;
+        event.type = CGEventType::MouseMoved;
+        event.location = toQuartz(position);
+        m_taps->deliver(event, CGEventTapLocation::HID);
+    }
+}
+
+void DockController::barEvent(const CGEvent &event, const QPoint &globalPosition)
+{
+    CGEvent located = event;
+    located.location = toQuartz(globalPosition);
+    if (m_taps->deliver(located, CGEventTapLocation::HID))
+        act(located);
+}
+
+void DockController::postedEvent(const CGEvent &event, CGEventTapLocation location)
+{
+    if (m_taps->deliver(event, location))
+        act(event);
+}
+
+void DockController::act(const CGEvent &event)
+{
+    switch (event.type) {
+    case CGEventType::LeftMouseDown:
+        m_press = Press{tileAt(event.location), true};
+        break;
+    case CGEventType::LeftMouseUp: {
+        const Press press = m_press;
+        m_press = Press{};
+        if (!press.active || press.tile < 0)
+            break;
+        const int released = tileAt(event.location);
+        const QRectF bar(toQuartz(m_layout.bar.topLeft()), QSizeF(m_layout.bar.size()));
+        const int margin = DockLayout::tileSize;
+        if (released == press.tile)
+            DockOpener::open(m_tiles.at(press.tile).entry, m_tiles.at(press.tile).application);
+        else if (!bar.adjusted(-margin, -margin, margin, margin).contains(event.location))
+            removeTile(press.tile);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void DockController::removeTile(int index)
+{
+    const Tile tile = m_tiles.at(index);
+    QList<DockTileEntry> offered;
+    for (const Tile &shown : std::as_const(m_tiles)) {
+        if (shown.entry.kind == DockTileEntry::Kind::Application)
+            offered.append(shown.entry);
+    }
+    if (!m_file.removeTile(tile.entry, offered))
+        qCWarning(controllerLog, "Could not take %s out of the Dock preferences %s", qPrintable(tile.entry.path),
+                  qPrintable(m_file.path()));
+    qCInfo(controllerLog, "Removed the tile of %s", qPrintable(tile.entry.path));
+    m_tiles.removeAt(index);
+    relayout();
+}
+
+void DockController::promptRequested(const QString &executable)
+{
+    if (executable.isEmpty() || m_prompting.contains(executable))
+        return;
+    m_prompting.insert(executable);
+    auto *prompt = new TrustPrompt(executable);
+    connect(prompt, &QObject::destroyed, this, [this, executable] { m_prompting.remove(executable); });
+    prompt->show();
+    prompt->raise();
+}

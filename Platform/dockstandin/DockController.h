@@ -1,0 +1,81 @@
+#pragma once
+
+#include "Platform/EventTaps.h"
+#include "Platform/dockstandin/ApplicationInfo.h"
+#include "Platform/dockstandin/DockBar.h"
+#include "Platform/dockstandin/DockLayout.h"
+#include "Platform/dockstandin/DockTilesFile.h"
+#include "Platform/dockstandin/TileLabel.h"
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+
+#include <optional>
+
+class DockAccessibilityState;
+class DockServer;
+class TapHub;
+
+// The Dock's main-thread side: reads the preferences once at start, lays the tiles out, keeps the
+// Accessibility tree and the selection current, runs every pointer event through the taps and acts
+// on those that pass: a click opens the tile, a tile dragged off the bar leaves the Dock.
+class DockController : public QObject {
+    Q_OBJECT
+public:
+    DockController(DockTilesFile file, DockAccessibilityState *state, TapHub *taps, DockServer *server);
+    ~DockController() override;
+
+    void start();
+    void shutdown();
+
+    // From the pointer watcher: root coordinates and the core button mask.
+    void pointerChanged(const QPoint &position, int buttons);
+    void postedEvent(const CGEvent &event, CGEventTapLocation location);
+    void promptRequested(const QString &executable);
+
+private:
+    struct Tile {
+        DockTileEntry entry;
+        std::optional<ApplicationInfo> application;
+        QString title;
+        QImage icon;
+        quint64 identifier = 0;
+    };
+    struct Press {
+        int tile = -1;
+        bool active = false;
+    };
+
+    void loadTiles();
+    void relayout();
+    void publish();
+    void barEvent(const CGEvent &event, const QPoint &globalPosition);
+    void act(const CGEvent &event);
+    void removeTile(int index);
+    void updateSelection();
+    bool updateReveal(const QPoint &position, int buttons);
+    int tileAt(const QPointF &quartzPoint) const;
+    bool isShown() const;
+    QPointF toQuartz(const QPointF &global) const;
+    QRect screenGeometry() const;
+
+    DockTilesFile m_file;
+    DockAccessibilityState *m_state;
+    TapHub *m_taps;
+    DockServer *m_server;
+    DockSettings m_settings;
+    QList<DockTileEntry> m_offered;
+    QList<Tile> m_tiles;
+    DockLayout m_layout;
+    DockBar m_bar;
+    TileLabel m_label;
+    QPoint m_pointer{-1, -1};
+    int m_buttons = 0;
+    bool m_revealed = false;
+    Press m_press;
+    quint64 m_nextIdentifier;
+    QSet<QString> m_prompting;
+};

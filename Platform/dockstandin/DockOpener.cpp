@@ -1,0 +1,36 @@
+#include "Platform/dockstandin/DockOpener.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QProcess>
+
+namespace {
+
+Q_LOGGING_CATEGORY(openerLog, "com.kestrowan.dock.open")
+
+bool startDetached(const QString &program, const QStringList &arguments)
+{
+    if (program.isEmpty())
+        return false;
+    return QProcess::startDetached(program, arguments);
+}
+
+} // namespace
+
+void DockOpener::open(const DockTileEntry &entry, const std::optional<ApplicationInfo> &application)
+{
+    const QString log = qEnvironmentVariable("KESTROWAN_DOCK_OPEN_LOG");
+    if (!log.isEmpty()) {
+        QFile file(log);
+        if (file.open(QIODevice::Append | QIODevice::WriteOnly))
+            file.write(entry.path.toUtf8() + '\n');
+        else
+            qCWarning(openerLog, "Cannot append to %s", qPrintable(log));
+        return;
+    }
+    const bool started = entry.kind == DockTileEntry::Kind::Application && application
+        ? startDetached(application->program, application->arguments)
+        : startDetached(QStringLiteral("xdg-open"), {entry.path});
+    if (!started)
+        qCWarning(openerLog, "Could not open %s", qPrintable(entry.path));
+}

@@ -1,0 +1,280 @@
+#include "Platform/dockstandin/DockServer.h"
+
+#include "Platform/dockstandin/DockAccessibilityState.h"
+#include "Platform/dockstandin/TapHub.h"
+#include "Platform/dockstandin/wire/TrustStore.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLoggingCategory>
+
+#include <cmath>
+#include <unistd.h>
+
+namespace {
+
+Q_LOGGING_CATEGORY(serverLog, "com.kestrowan.dock.server")
+
+// More clients than the program and its tests ever open; a runaway client cannot exhaust the Dock.
+constexpr int maximumClients = 64;
+
+const QString selectionChanged = QStringLiteral("AXSelectedChildrenChanged");
+
+QCborMap answer(AXError error)
+{
+    return QCborMap{{QStringLiteral("err"), qint64(error)}};
+}
+
+} // namespace
+
+DockServer::DockServer(DockAccessibilityState *state, qint64 processIdentifier)
+    : m_state(state)
+    , m_processIdentifier(processIdentifier)
+{
+}
+
+DockServer::~DockServer() = default;
+
+bool DockServer::anotherDockAnswers(const QString &path)
+{
+    QLocalSocket probe;
+    probe.connectToServer(path);
+    if (!probe.waitForConnected(300))
+        return false;
+    qCWarning(serverLog, "Another Dock already answers at %s", qPrintable(path));
+    return true;
+}
+
+bool DockServer::listen(const QString &path)
+{
+    if (anotherDockAnswers(path))
+        return false;
+    QLocalServer::removeServer(path);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    m_server->setMaxPendingConnections(maximumClients);
+    if (!m_server->listen(path)) {
+        qCWarning(serverLog, "Cannot listen at %s: %s", qPrintable(path), qPrintable(m_server->errorString()));
+        return false;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, &DockServer::accept);
+    return true;
+}
+
+void DockServer::stop()
+{
+    for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
+        if (m_hub && it->tap)
+            m_hub->remove(it->tap);
+        it->socket->disconnect(this);
+        it->socket->abort();
+        it->socket->deleteLater();
+    }
+    m_clients.clear();
+    if (m_server)
+        m_server->close();
+}
+
+void DockServer::sendToClient(quint64 client, const QByteArray &frame)
+{
+    QMetaObject::invokeMethod(this, [this, client, frame] { writeTo(client, frame); }, Qt::QueuedConnection);
+}
+
+void DockServer::notify(quint64 element, const QString &notification)
+{
+    QMetaObject::invokeMethod(this, [this, element, notification] { sendNotification(element, notification); },
+                              Qt::QueuedConnection);
+}
+
+void DockServer::accept()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(socket->socketDescriptor());
+        if (!peer || peer->userIdentifier != qint64(getuid()) || m_clients.size() >= maximumClients) {
+            qCWarning(serverLog, "Refusing a connection (%s)", peer ? "another user or too many clients" : "no credentials");
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        const quint64 identifier = m_nextClient++;
+        Client client;
+        client.socket = socket;
+        client.executable = TrustStore::executableOfProcess(peer->processIdentifier);
+        m_clients.insert(identifier, client);
+        connect(socket, &QLocalSocket::readyRead, this, [this, identifier] { read(identifier); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, identifier] { drop(identifier); });
+        if (socket->bytesAvailable() > 0)
+            read(identifier);
+    }
+}
+
+void DockServer::read(quint64 client)
+{
+    auto found = m_clients.find(client);
+    if (found == m_clients.end())
+        return;
+    found->reader.append(found->socket->readAll());
+    while (const std::optional<QCborMap> message = found->reader.next()) {
+        handle(client, *found, *message);
+        found = m_clients.find(client);
+        if (found == m_clients.end())
+            return;
+    }
+    if (found->reader.failed()) {
+        qCWarning(serverLog, "Dropping a client that sent an unreadable message: %s", qPrintable(found->reader.error()));
+        drop(client);
+    }
+}
+
+void DockServer::drop(quint64 client)
+{
+    const auto found = m_clients.find(client);
+    if (found == m_clients.end())
+        return;
+    if (m_hub && found->tap)
+        m_hub->remove(found->tap);
+    QLocalSocket *socket = found->socket;
+    m_clients.erase(found);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void DockServer::writeTo(quint64 client, const QByteArray &frame)
+{
+    const auto found = m_clients.constFind(client);
+    if (found != m_clients.cend())
+        found->socket->write(frame);
+}
+
+void DockServer::sendNotification(quint64 element, const QString &notification)
+{
+    const QByteArray frame = DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::notify},
+                                                      {QStringLiteral("pid"), m_processIdentifier},
+                                                      {QStringLiteral("el"), qint64(element)},
+                                                      {QStringLiteral("name"), notification}});
+    for (const Client &client : std::as_const(m_clients)) {
+        if (client.observations.contains(qMakePair(element, notification)))
+            client.socket->write(frame);
+    }
+}
+
+bool DockServer::isTrusted(const Client &state) const
+{
+    return TrustStore::isTrusted(state.executable);
+}
+
+bool DockServer::isOwnElement(const QCborMap &message, quint64 *element) const
+{
+    const QCborValue pid = message.value(QStringLiteral("pid"));
+    const QCborValue id = message.value(QStringLiteral("el"));
+    if (!pid.isInteger() || pid.toInteger() != m_processIdentifier || !id.isInteger() || id.toInteger() < 0)
+        return false;
+    *element = quint64(id.toInteger());
+    return true;
+}
+
+void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
+{
+    const QString op = message.value(QStringLiteral("op")).toString();
+    if (op == DockWire::Op::verdict) {
+        const QCborValue event = message.value(QStringLiteral("event"));
+        if (m_hub && state.tap && event.isInteger())
+            m_hub->resolve(state.tap, quint64(event.toInteger()), message.value(QStringLiteral("pass")).toBool(true));
+        return;
+    }
+    if (op == DockWire::Op::enableTap) {
+        if (m_hub && state.tap)
+            m_hub->setEnabled(state.tap, message.value(QStringLiteral("on")).toBool(true));
+        return;
+    }
+    if (op == DockWire::Op::post) {
+        const std::optional<CGEvent> event = DockWire::decodeEvent(message.value(QStringLiteral("ev")));
+        // The platform drops events posted by programs without access, silently.
+        if (event && isTrusted(state))
+            emit eventPosted(*event, DockWire::decodeLocation(message.value(QStringLiteral("loc")).toInteger(1)));
+        return;
+    }
+    QCborMap reply = op == DockWire::Op::createTap ? installTap(client, state, message) : answerRequest(state, op, message);
+    reply.insert(QStringLiteral("re"), message.value(QStringLiteral("seq")).toInteger(0));
+    state.socket->write(DockWire::frame(reply));
+}
+
+QCborMap DockServer::answerRequest(Client &state, const QString &op, const QCborMap &message)
+{
+    if (op == DockWire::Op::processIdentifier) {
+        QCborMap reply = answer(AXError::Success);
+        reply.insert(QStringLiteral("pid"), m_processIdentifier);
+        return reply;
+    }
+    const bool trusted = isTrusted(state);
+    if (op == DockWire::Op::prompt) {
+        if (!trusted)
+            emit promptRequested(state.executable);
+        QCborMap reply = answer(AXError::Success);
+        reply.insert(QStringLiteral("trusted"), trusted);
+        return reply;
+    }
+    if (!trusted)
+        return answer(AXError::APIDisabled);
+    if (op == DockWire::Op::observe || op == DockWire::Op::unobserve)
+        return observation(state, op, message);
+    quint64 element = 0;
+    if (op == DockWire::Op::attribute) {
+        if (!isOwnElement(message, &element))
+            return answer(AXError::InvalidUIElement);
+        QVariant value;
+        const AXError error = m_state->attribute(element, message.value(QStringLiteral("name")).toString(), &value, m_processIdentifier);
+        QCborMap reply = answer(error);
+        if (error == AXError::Success)
+            reply.insert(QStringLiteral("value"), DockWire::encodeValue(value));
+        return reply;
+    }
+    if (op == DockWire::Op::elementAtPosition) {
+        if (!isOwnElement(message, &element) || element != DockWire::applicationElement)
+            return answer(AXError::InvalidUIElement);
+        const double x = message.value(QStringLiteral("x")).toDouble(NAN);
+        const double y = message.value(QStringLiteral("y")).toDouble(NAN);
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return answer(AXError::IllegalArgument);
+        const std::optional<quint64> tile = m_state->tileAt(QPointF(x, y));
+        if (!tile)
+            return answer(AXError::NoValue);
+        QCborMap reply = answer(AXError::Success);
+        reply.insert(QStringLiteral("value"), DockWire::encodeValue(QVariant::fromValue(AXUIElement{m_processIdentifier, *tile})));
+        return reply;
+    }
+    return answer(AXError::IllegalArgument);
+}
+
+QCborMap DockServer::observation(Client &state, const QString &op, const QCborMap &message)
+{
+    quint64 element = 0;
+    if (!isOwnElement(message, &element))
+        return answer(AXError::InvalidUIElement);
+    const QString name = message.value(QStringLiteral("name")).toString();
+    if (element != DockWire::listElement || name != selectionChanged)
+        return answer(AXError::NotificationUnsupported);
+    const QPair<quint64, QString> key(element, name);
+    if (op == DockWire::Op::observe) {
+        if (state.observations.contains(key))
+            return answer(AXError::NotificationAlreadyRegistered);
+        state.observations.insert(key);
+        return answer(AXError::Success);
+    }
+    return answer(state.observations.remove(key) ? AXError::Success : AXError::NotificationNotRegistered);
+}
+
+QCborMap DockServer::installTap(quint64 client, Client &state, const QCborMap &message)
+{
+    if (!isTrusted(state))
+        return answer(AXError::APIDisabled);
+    const QCborValue mask = message.value(QStringLiteral("mask"));
+    if (!m_hub || state.tap || !mask.isInteger())
+        return answer(AXError::IllegalArgument);
+    state.tap = m_hub->add(client, DockWire::decodeLocation(message.value(QStringLiteral("loc")).toInteger(1)),
+                           message.value(QStringLiteral("head")).toBool(false),
+                           message.value(QStringLiteral("listen")).toBool(false), quint64(mask.toInteger()),
+                           message.value(QStringLiteral("on")).toBool(true));
+    return answer(AXError::Success);
+}

@@ -1,0 +1,127 @@
+#include "Platform/dockstandin/TapHub.h"
+
+#include "Platform/dockstandin/wire/DockWire.h"
+
+#include <QDeadlineTimer>
+#include <QLoggingCategory>
+#include <QMutexLocker>
+
+#include <algorithm>
+
+namespace {
+
+Q_LOGGING_CATEGORY(tapLog, "com.kestrowan.dock.taps")
+
+QByteArray eventFrame(quint64 identifier, const CGEvent &event)
+{
+    return DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::event},
+                                    {QStringLiteral("id"), qint64(identifier)},
+                                    {QStringLiteral("ev"), DockWire::encodeEvent(event)}});
+}
+
+} // namespace
+
+TapHub::TapHub(Sender sender, int timeoutMilliseconds)
+    : m_sender(std::move(sender))
+    , m_timeout(timeoutMilliseconds)
+{
+}
+
+quint64 TapHub::add(quint64 client, CGEventTapLocation location, bool headInsert, bool listenOnly, quint64 mask, bool enabled)
+{
+    QMutexLocker lock(&m_mutex);
+    const quint64 identifier = m_nextTap++;
+    m_taps.append({identifier, client, location, headInsert, listenOnly, mask, enabled, ++m_serial});
+    return identifier;
+}
+
+void TapHub::remove(quint64 tap)
+{
+    QMutexLocker lock(&m_mutex);
+    m_taps.removeIf([tap](const Tap &t) { return t.identifier == tap; });
+    if (m_pending.tap == tap && !m_pending.pass) {
+        m_pending.pass = true;
+        m_answered.wakeAll();
+    }
+}
+
+void TapHub::setEnabled(quint64 tap, bool enabled)
+{
+    QMutexLocker lock(&m_mutex);
+    if (Tap *found = find(tap))
+        found->enabled = enabled;
+}
+
+void TapHub::resolve(quint64 tap, quint64 event, bool pass)
+{
+    QMutexLocker lock(&m_mutex);
+    // A verdict that comes after its tap was given up on is of no use any more.
+    if (m_pending.tap != tap || m_pending.event != event || m_pending.pass)
+        return;
+    m_pending.pass = pass;
+    m_answered.wakeAll();
+}
+
+int TapHub::count() const
+{
+    QMutexLocker lock(&m_mutex);
+    return int(m_taps.size());
+}
+
+TapHub::Tap *TapHub::find(quint64 tap)
+{
+    for (Tap &t : m_taps) {
+        if (t.identifier == tap)
+            return &t;
+    }
+    return nullptr;
+}
+
+QList<TapHub::Tap> TapHub::orderedTaps(const CGEvent &event, CGEventTapLocation from) const
+{
+    QList<Tap> taps;
+    for (const Tap &tap : m_taps) {
+        if (tap.enabled && (tap.mask & eventMaskBit(event.type))
+            && DockWire::encodeLocation(tap.location) >= DockWire::encodeLocation(from))
+            taps.append(tap);
+    }
+    std::sort(taps.begin(), taps.end(), [](const Tap &a, const Tap &b) {
+        return DockWire::tapOrder(a.location, a.headInsert, a.serial) < DockWire::tapOrder(b.location, b.headInsert, b.serial);
+    });
+    return taps;
+}
+
+bool TapHub::deliver(const CGEvent &event, CGEventTapLocation from)
+{
+    QMutexLocker lock(&m_mutex);
+    const QList<Tap> taps = orderedTaps(event, from);
+    for (const Tap &tap : taps) {
+        const Tap *current = find(tap.identifier);
+        if (!current || !current->enabled)
+            continue;
+        const quint64 eventIdentifier = m_nextEvent++;
+        if (tap.listenOnly) {
+            m_sender(tap.client, eventFrame(eventIdentifier, event));
+            continue;
+        }
+        m_pending = Pending{tap.identifier, eventIdentifier, std::nullopt};
+        m_sender(tap.client, eventFrame(eventIdentifier, event));
+        const QDeadlineTimer deadline(m_timeout);
+        while (!m_pending.pass && !deadline.hasExpired())
+            m_answered.wait(&m_mutex, deadline);
+        const std::optional<bool> pass = m_pending.pass;
+        m_pending = Pending{};
+        if (pass == false)
+            return false;
+        if (!pass) {
+            qCWarning(tapLog, "An event tap did not answer within %d ms; it is disabled", m_timeout);
+            if (Tap *slow = find(tap.identifier))
+                slow->enabled = false;
+            CGEvent notice;
+            notice.type = CGEventType::TapDisabledByTimeout;
+            notice.location = event.location;
+            m_sender(tap.client, eventFrame(m_nextEvent++, notice));
+        }
+    }
+    return true;
+}

@@ -1,0 +1,66 @@
+#include "Platform/dockstandin/TileIcons.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QIcon>
+#include <QPainter>
+#include <QPainterPath>
+
+QImage TileIcons::iconFor(const DockTileEntry &entry, const std::optional<ApplicationInfo> &application,
+                          const QString &title, int size)
+{
+    QImage image;
+    switch (entry.kind) {
+    case DockTileEntry::Kind::Application:
+        if (application)
+            image = application->iconImage(size);
+        return image.isNull() ? drawnApplication(title, size) : image;
+    case DockTileEntry::Kind::Folder:
+        image = QImage(entry.path + QStringLiteral("/Icon\r"));
+        if (image.isNull())
+            image = QIcon::fromTheme(QStringLiteral("folder")).pixmap(size, size).toImage();
+        return image.isNull() ? drawnFolder(size) : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    case DockTileEntry::Kind::Document:
+        image = QFileIconProvider().icon(QFileInfo(entry.path)).pixmap(size, size).toImage();
+        return image.isNull() ? drawnApplication(title, size) : image;
+    }
+    return image;
+}
+
+QImage TileIcons::drawnApplication(const QString &title, int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor base = QColor::fromHsv(int(qHash(title) % 360), 140, 200);
+    QLinearGradient gradient(0, 0, 0, size);
+    gradient.setColorAt(0, base.lighter(125));
+    gradient.setColorAt(1, base.darker(130));
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(size * 0.06, size * 0.06, size * 0.88, size * 0.88), size * 0.2, size * 0.2);
+    painter.fillPath(shape, gradient);
+    QFont font = painter.font();
+    font.setPixelSize(size / 2);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRectF(0, 0, size, size), Qt::AlignCenter, title.left(1).toUpper());
+    return image;
+}
+
+QImage TileIcons::drawnFolder(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal s = size;
+    QPainterPath tab;
+    tab.addRoundedRect(QRectF(s * 0.08, s * 0.18, s * 0.38, s * 0.2), s * 0.05, s * 0.05);
+    painter.fillPath(tab, QColor(70, 140, 210));
+    QPainterPath body;
+    body.addRoundedRect(QRectF(s * 0.06, s * 0.28, s * 0.88, s * 0.58), s * 0.07, s * 0.07);
+    painter.fillPath(body, QColor(96, 170, 235));
+    return image;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+// The bar's place in the window manager's arrangement: the strut that keeps other windows out of
+// its band, so that the screen's usable area excludes it. Without a window manager nobody turns
+// struts into a work area, so the Dock publishes the work area itself and takes it back on exit.
+class X11Struts {
+public:
+    // `band` is the edge band of `screen` to reserve (empty: none), in root coordinates.
+    static void reserve(QWidget *bar, const QString &orientation, const QRect &band, const QRect &screen);
+    static void releaseWorkArea();
+
+private:
+    static bool windowManagerRunning();
+};

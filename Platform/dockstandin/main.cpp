@@ -1,0 +1,101 @@
+// The stand-in Dock: the bar, its Accessibility tree and the pointer's event taps, served on a
+// local socket. Run it under dock-keeper, which starts it again whenever it ends.
+
+#include "Platform/dockstandin/DockAccessibilityState.h"
+#include "Platform/dockstandin/DockController.h"
+#include "Platform/dockstandin/DockServer.h"
+#include "Platform/dockstandin/PointerWatcher.h"
+#include "Platform/dockstandin/TapHub.h"
+#include "Platform/dockstandin/wire/DockWire.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QThread>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+}
+
+// killall and the keeper end the Dock with SIGTERM; it quits through the event loop so that it
+// gives back the work area and its socket.
+void quitOnTerminationSignals(QApplication &app)
+{
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QApplication::quit);
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Dock"));
+    app.setQuitOnLastWindowClosed(false);
+    qRegisterMetaType<CGEvent>();
+    qRegisterMetaType<CGEventTapLocation>();
+    quitOnTerminationSignals(app);
+
+    const QString path = DockWire::socketPath();
+    if (DockServer::anotherDockAnswers(path))
+        return 3;
+
+    DockAccessibilityState state;
+    QThread serverThread;
+    serverThread.setObjectName(QStringLiteral("DockServer"));
+    auto *server = new DockServer(&state, QCoreApplication::applicationPid());
+    TapHub taps([server](quint64 client, const QByteArray &frame) { server->sendToClient(client, frame); });
+    server->setTapHub(&taps);
+    server->moveToThread(&serverThread);
+    serverThread.start();
+
+    DockController controller{DockTilesFile(), &state, &taps, server};
+    QObject::connect(server, &DockServer::eventPosted, &controller, &DockController::postedEvent);
+    QObject::connect(server, &DockServer::promptRequested, &controller, &DockController::promptRequested);
+    // The tree is laid out before the first client can ask for it.
+    controller.start();
+
+    bool listening = false;
+    QMetaObject::invokeMethod(server, [server, path] { return server->listen(path); }, Qt::BlockingQueuedConnection,
+                              &listening);
+    if (!listening) {
+        controller.shutdown();
+        QMetaObject::invokeMethod(server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+        serverThread.quit();
+        serverThread.wait();
+        return 3;
+    }
+
+    PointerWatcher pointer;
+    QObject::connect(&pointer, &PointerWatcher::pointerChanged, &controller, &DockController::pointerChanged);
+    pointer.start();
+
+    const int status = app.exec();
+
+    pointer.stop();
+    controller.shutdown();
+    QMetaObject::invokeMethod(server, [server] {
+        server->stop();
+        delete server;
+    }, Qt::BlockingQueuedConnection);
+    serverThread.quit();
+    serverThread.wait();
+    return status;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Platform/Accessibility.h"
+#include "Platform/linux/DockSocketLink.h"
+
+// Accessibility on this machine: the stand-in Dock answers for its own tree over its socket; the
+// grants are the user's trust file.
+class DockSocketAccessibility final : public Accessibility {
+public:
+    bool isProcessTrusted() override;
+    bool isProcessTrustedWithPrompt() override;
+    std::optional<qint64> dockProcessIdentifier() override;
+    AXError copyAttributeValue(const AXUIElement &element, const QString &attribute, QVariant *value) override;
+    AXError copyElementAtPosition(const AXUIElement &application, const QPointF &point, AXUIElement *element) override;
+    std::unique_ptr<AXObserver> createObserver(qint64 processIdentifier) override;
+
+private:
+    DockSocketChannel m_channel;
+};
+
+// An observer with a connection of its own, on which the Dock sends the notifications.
+class DockSocketAXObserver final : public AXObserver {
+    Q_OBJECT
+public:
+    explicit DockSocketAXObserver(qint64 processIdentifier);
+
+    // Connects and checks that the Dock is still the process being observed.
+    bool attach();
+
+    AXError addNotification(const AXUIElement &element, const QString &notification) override;
+    AXError removeNotification(const AXUIElement &element, const QString &notification) override;
+
+private:
+    AXError request(const QString &op, const AXUIElement &element, const QString &notification);
+    void handleMessage(const QCborMap &message);
+
+    qint64 m_processIdentifier;
+    DockSocketLink m_link;
+};

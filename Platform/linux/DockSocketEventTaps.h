@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Platform/EventTaps.h"
+#include "Platform/linux/DockSocketLink.h"
+
+#include <QCborMap>
+#include <QTimer>
+
+// Event taps on this machine: the stand-in Dock plays the window server's event stream for the
+// pointer, so each tap is a connection to it on which it sends the events and waits for verdicts.
+class DockSocketEventTaps final : public EventTaps {
+public:
+    std::unique_ptr<EventTap> createTap(CGEventTapLocation location, CGEventTapPlacement placement,
+                                        CGEventTapOptions options, quint64 eventsOfInterest,
+                                        EventTapCallback callback) override;
+    void postEvent(CGEventTapLocation location, const CGEvent &event) override;
+
+private:
+    DockSocketChannel m_channel;
+};
+
+class DockSocketEventTap final : public EventTap {
+    Q_OBJECT
+public:
+    DockSocketEventTap(const QCborMap &registration, bool listenOnly, EventTapCallback callback);
+
+    // Connects and installs the tap in the Dock; false when there is no Dock or it refuses.
+    bool install();
+
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return m_enabled; }
+
+private:
+    enum class Reinstall { Retry, GiveUp, Done };
+    Reinstall reinstall();
+    void handleMessage(const QCborMap &message);
+    void handleDisconnect();
+
+    QCborMap m_registration;
+    bool m_listenOnly;
+    bool m_enabled = true;
+    EventTapCallback m_callback;
+    DockSocketLink m_link;
+    // The taps belong to the window server, which outlives a Dock restart; here they live in the
+    // stand-in, so a tap installs itself again in the Dock that comes back.
+    QTimer m_reinstallTimer;
+};

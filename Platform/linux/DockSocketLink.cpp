@@ -1,0 +1,163 @@
+#include "Platform/linux/DockSocketLink.h"
+
+#include <QDeadlineTimer>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+Q_LOGGING_CATEGORY(dockSocketLog, "com.kestrowan.app.dock")
+
+} // namespace
+
+DockSocketLink::DockSocketLink(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_socket, &QLocalSocket::readyRead, this, &DockSocketLink::readAvailable);
+    connect(&m_socket, &QLocalSocket::disconnected, this, &DockSocketLink::disconnected);
+}
+
+DockSocketLink::~DockSocketLink()
+{
+    m_socket.disconnect(this);
+    m_socket.abort();
+}
+
+bool DockSocketLink::connectToDock(int timeoutMilliseconds)
+{
+    if (isConnected())
+        return true;
+    m_socket.abort();
+    m_reader = DockWire::FrameReader();
+    m_socket.connectToServer(DockWire::socketPath());
+    if (!m_socket.waitForConnected(timeoutMilliseconds)) {
+        m_socket.abort();
+        return false;
+    }
+    const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(m_socket.socketDescriptor());
+    if (!peer || peer->userIdentifier != qint64(getuid())) {
+        qCCritical(dockSocketLog, "The Dock socket %s is not served by this user; not using it",
+                  qPrintable(DockWire::socketPath()));
+        m_socket.abort();
+        return false;
+    }
+    return true;
+}
+
+bool DockSocketLink::isConnected() const
+{
+    return m_socket.state() == QLocalSocket::ConnectedState;
+}
+
+void DockSocketLink::close()
+{
+    m_socket.abort();
+}
+
+std::optional<QCborMap> DockSocketLink::call(QCborMap request, int timeoutMilliseconds)
+{
+    if (!connectToDock())
+        return std::nullopt;
+    const qint64 sequence = m_nextSequence++;
+    request.insert(QStringLiteral("seq"), sequence);
+    m_awaited.insert(sequence);
+    m_socket.write(DockWire::frame(request));
+    const QPointer<DockSocketLink> self(this);
+    const QDeadlineTimer deadline(timeoutMilliseconds);
+    ++m_waiting;
+    while (!m_answers.contains(sequence) && isConnected() && !deadline.hasExpired()) {
+        m_socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        if (!self)
+            return std::nullopt;
+        readAvailable();
+    }
+    --m_waiting;
+    m_awaited.remove(sequence);
+    if (!m_deferred.isEmpty() && m_waiting == 0)
+        QMetaObject::invokeMethod(this, &DockSocketLink::deliverDeferred, Qt::QueuedConnection);
+    if (!m_answers.contains(sequence))
+        return std::nullopt;
+    return m_answers.take(sequence);
+}
+
+bool DockSocketLink::send(const QCborMap &message)
+{
+    if (!connectToDock())
+        return false;
+    m_socket.write(DockWire::frame(message));
+    m_socket.flush();
+    if (m_socket.bytesToWrite() > 0)
+        m_socket.waitForBytesWritten(1000);
+    return true;
+}
+
+void DockSocketLink::readAvailable()
+{
+    m_reader.append(m_socket.readAll());
+    const QPointer<DockSocketLink> self(this);
+    while (self) {
+        const std::optional<QCborMap> message = m_reader.next();
+        if (!message)
+            break;
+        const QCborValue answerTo = message->value(QStringLiteral("re"));
+        if (answerTo.isInteger()) {
+            if (m_awaited.contains(answerTo.toInteger()))
+                m_answers.insert(answerTo.toInteger(), *message);
+        } else if (m_waiting > 0 || !m_deferred.isEmpty()) {
+            m_deferred.append(*message);
+        } else {
+            emit messageReceived(*message);
+        }
+    }
+    if (self && m_reader.failed()) {
+        qCCritical(dockSocketLog, "Unreadable message from the Dock (%s); dropping the connection",
+                  qPrintable(m_reader.error()));
+        m_socket.abort();
+    }
+}
+
+void DockSocketLink::deliverDeferred()
+{
+    const QPointer<DockSocketLink> self(this);
+    while (self && m_waiting == 0 && !m_deferred.isEmpty())
+        emit messageReceived(m_deferred.takeFirst());
+}
+
+DockSocketChannel::DockSocketChannel() = default;
+DockSocketChannel::~DockSocketChannel() = default;
+
+DockSocketLink *DockSocketChannel::linkForThisThread()
+{
+    if (!m_link)
+        m_link = std::make_unique<DockSocketLink>();
+    return m_link->thread() == QThread::currentThread() ? m_link.get() : nullptr;
+}
+
+std::optional<QCborMap> DockSocketChannel::call(const QCborMap &request, int timeoutMilliseconds)
+{
+    if (DockSocketLink *link = linkForThisThread())
+        return link->call(request, timeoutMilliseconds);
+    DockSocketLink once;
+    return once.call(request, timeoutMilliseconds);
+}
+
+void DockSocketChannel::send(const QCborMap &message)
+{
+    if (DockSocketLink *link = linkForThisThread()) {
+        link->send(message);
+        return;
+    }
+    DockSocketLink once;
+    once.send(message);
+}
+
+AXError dockAnswerError(const std::optional<QCborMap> &answer)
+{
+    if (!answer)
+        return AXError::CannotComplete;
+    const QCborValue error = answer->value(QStringLiteral("err"));
+    return error.isInteger() ? AXError(int(error.toInteger())) : AXError::CannotComplete;
+}

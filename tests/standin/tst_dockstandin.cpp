@@ -1,0 +1,510 @@
+// The stand-in Dock end to end, on a real X server: the keeper and the Dock run as separate
+// processes, and the test talks to them only through the program's own adapters.
+
+#include "Platform/dockstandin/wire/TrustStore.h"
+#include "Platform/linux/DockSocketAccessibility.h"
+#include "Platform/linux/DockSocketEventTaps.h"
+#include "tests/standin/DockPreferencesWriter.h"
+#include "tests/standin/XTestPointer.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QThread>
+#include <QUrl>
+
+#include <csignal>
+
+namespace {
+
+constexpr qint64 marker = 0x4B535457;
+constexpr quint64 buttonMask = 0x2600005E;
+constexpr int startTimeout = 20000;
+
+struct TileRead {
+    AXUIElement element;
+    QString title;
+    QString subrole;
+    QUrl url;
+    QRectF frame;
+};
+
+QPoint centre(const QRectF &frame)
+{
+    return frame.center().toPoint();
+}
+
+void writeDesktopEntry(const QString &path, const QString &name)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=/bin/true %U\n");
+}
+
+// A group's composed picture, as the program writes it into its folder's "Icon\r".
+void writeGroupIcon(const QString &folder)
+{
+    QImage image(256, 256, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(250, 190, 60));
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(8, 8, 240, 240), 48, 48);
+    const QColor colours[] = {QColor(220, 70, 70), QColor(70, 150, 230), QColor(80, 190, 110), QColor(150, 90, 210)};
+    for (int i = 0; i < 4; ++i) {
+        painter.setBrush(colours[i]);
+        painter.drawRoundedRect(QRectF(40 + (i % 2) * 96, 40 + (i / 2) * 96, 80, 80), 18, 18);
+    }
+    painter.end();
+    QVERIFY(image.save(folder + QStringLiteral("/Icon\r"), "PNG"));
+}
+
+} // namespace
+
+class TestStandinDock : public QObject {
+    Q_OBJECT
+
+private:
+    QString m_home;
+    QString m_preferences;
+    QString m_openLog;
+    QString m_alpha, m_beta, m_work, m_docs;
+    QProcess m_keeper;
+    qint64 m_pid = 0;
+    XTestPointer m_pointer;
+    DockSocketAccessibility m_accessibility;
+    DockSocketEventTaps m_taps;
+
+    qint64 waitForDock(qint64 previous)
+    {
+        qint64 pid = 0;
+        [&] {
+            QTRY_VERIFY_WITH_TIMEOUT((pid = m_accessibility.dockProcessIdentifier().value_or(0)) > 0 && pid != previous,
+                                     startTimeout);
+        }();
+        return pid;
+    }
+
+    void restartDock(const QString &orientation, bool autohide = false)
+    {
+        writeDockPreferences(m_preferences, orientation, autohide, {m_alpha, m_beta}, {m_work, m_docs});
+        const qint64 previous = m_pid;
+        // What `killall Dock` does to the Dock, aimed at this test's Dock alone.
+        QCOMPARE(::kill(pid_t(m_pid), SIGTERM), 0);
+        m_pid = waitForDock(previous);
+        QVERIFY(m_pid > 0);
+    }
+
+    QVariant attribute(const AXUIElement &element, const QString &name)
+    {
+        QVariant value;
+        const AXError error = m_accessibility.copyAttributeValue(element, name, &value);
+        return error == AXError::Success ? value : QVariant();
+    }
+
+    AXUIElement list()
+    {
+        const auto children = attribute(m_accessibility.createApplication(m_pid), QStringLiteral("AXChildren")).value<QList<AXUIElement>>();
+        return children.size() == 1 ? children.first() : AXUIElement{};
+    }
+
+    QList<TileRead> readTiles()
+    {
+        QList<TileRead> tiles;
+        for (const AXUIElement &element : attribute(list(), QStringLiteral("AXChildren")).value<QList<AXUIElement>>()) {
+            tiles.append({element, attribute(element, QStringLiteral("AXTitle")).toString(),
+                          attribute(element, QStringLiteral("AXSubrole")).toString(),
+                          attribute(element, QStringLiteral("AXURL")).toUrl(),
+                          QRectF(attribute(element, QStringLiteral("AXPosition")).toPointF(),
+                                 attribute(element, QStringLiteral("AXSize")).toSizeF())});
+        }
+        return tiles;
+    }
+
+    QStringList opened() const
+    {
+        QFile file(m_openLog);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    QList<AXUIElement> selection()
+    {
+        return attribute(list(), QStringLiteral("AXSelectedChildren")).value<QList<AXUIElement>>();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_pointer.isValid(), "needs an X server");
+        m_home = QDir::homePath();
+        m_preferences = m_home + QStringLiteral("/Library/Preferences/com.apple.dock.plist");
+        m_openLog = m_home + QStringLiteral("/opened.log");
+        qputenv("KESTROWAN_DOCK_OPEN_LOG", m_openLog.toUtf8());
+        QDir().mkpath(m_home + QStringLiteral("/Applications"));
+        m_alpha = m_home + QStringLiteral("/Applications/alpha.desktop");
+        m_beta = m_home + QStringLiteral("/Applications/beta.desktop");
+        writeDesktopEntry(m_alpha, QStringLiteral("Alpha"));
+        writeDesktopEntry(m_beta, QStringLiteral("Beta"));
+        m_work = m_home + QStringLiteral("/Library/Kestrowan/Groups/Work Tools");
+        m_docs = m_home + QStringLiteral("/Documents");
+        QDir().mkpath(m_work);
+        QDir().mkpath(m_docs);
+        writeGroupIcon(m_work);
+        QVERIFY(TrustStore::grant(TrustStore::executableOfThisProcess()));
+        writeDockPreferences(m_preferences, QStringLiteral("bottom"), false, {m_alpha, m_beta}, {m_work, m_docs});
+
+        m_keeper.setProgram(QStringLiteral(KESTROWAN_DOCK_KEEPER));
+        m_keeper.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_keeper.start();
+        QVERIFY(m_keeper.waitForStarted());
+        m_pid = waitForDock(0);
+        QVERIFY(m_pid > 0);
+    }
+
+    void cleanupTestCase()
+    {
+        m_keeper.terminate();
+        QVERIFY(m_keeper.waitForFinished(10000));
+        QCOMPARE(m_keeper.exitCode(), 0);
+    }
+
+    void theTreeHasTheKeptTilesInTheirSpace_data()
+    {
+        QTest::addColumn<QString>("orientation");
+        QTest::newRow("bottom") << QStringLiteral("bottom");
+        QTest::newRow("left") << QStringLiteral("left");
+        QTest::newRow("right") << QStringLiteral("right");
+    }
+
+    void theTreeHasTheKeptTilesInTheirSpace()
+    {
+        QFETCH(QString, orientation);
+        if (orientation != QLatin1String("bottom"))
+            restartDock(orientation);
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(m_pid));
+        QVERIFY(comm.open(QIODevice::ReadOnly));
+        QCOMPARE(comm.readAll().trimmed(), QByteArray("Dock")); // so `killall Dock` finds it
+
+        const AXUIElement application = m_accessibility.createApplication(m_pid);
+        QCOMPARE(attribute(application, QStringLiteral("AXChildren")).value<QList<AXUIElement>>().size(), 1);
+        QCOMPARE(attribute(list(), QStringLiteral("AXRole")).toString(), QStringLiteral("AXList"));
+
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const QStringList titles{tiles[0].title, tiles[1].title, tiles[2].title, tiles[3].title};
+        QCOMPARE(titles, (QStringList{QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("Work Tools"), QStringLiteral("Documents")}));
+        QCOMPARE(tiles[0].subrole, QStringLiteral("AXApplicationDockItem"));
+        QCOMPARE(tiles[2].subrole, QStringLiteral("AXFolderDockItem"));
+        QCOMPARE(tiles[0].url, QUrl::fromLocalFile(m_alpha));
+        QCOMPARE(tiles[2].url.toLocalFile(), m_work);
+
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        for (int i = 0; i < tiles.size(); ++i) {
+            const QRectF frame = tiles[i].frame;
+            QVERIFY2(frame.width() > 20 && frame.height() > 20, qPrintable(tiles[i].title));
+            QVERIFY(QRectF(screen).contains(frame));
+            if (orientation == QLatin1String("bottom"))
+                QVERIFY(frame.top() >= screen.height() - 70 && frame.bottom() <= screen.height());
+            else if (orientation == QLatin1String("left"))
+                QVERIFY(frame.left() >= 0 && frame.right() <= 70);
+            else
+                QVERIFY(frame.left() >= screen.width() - 70 && frame.right() <= screen.width());
+            if (i > 0) {
+                const QRectF previous = tiles[i - 1].frame;
+                QVERIFY(orientation == QLatin1String("bottom") ? frame.left() > previous.right() : frame.top() > previous.bottom());
+            }
+        }
+        // The usable area of the screen leaves the bar's band out.
+        QScreen *primary = QGuiApplication::primaryScreen();
+        if (orientation == QLatin1String("bottom"))
+            QTRY_VERIFY(primary->availableGeometry().bottom() < tiles[0].frame.top());
+        else if (orientation == QLatin1String("left"))
+            QTRY_VERIFY(primary->availableGeometry().left() > tiles[0].frame.right());
+        else
+            QTRY_VERIFY(primary->availableGeometry().right() < tiles[0].frame.left());
+    }
+
+    void elementAtAPointIsATileOrNothing()
+    {
+        restartDock(QStringLiteral("bottom"));
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const AXUIElement application = m_accessibility.createApplication(m_pid);
+        for (const TileRead &tile : tiles) {
+            AXUIElement found;
+            QCOMPARE(m_accessibility.copyElementAtPosition(application, tile.frame.center(), &found), AXError::Success);
+            QCOMPARE(found, tile.element);
+        }
+        AXUIElement none;
+        const QPointF gap((tiles[0].frame.right() + tiles[1].frame.left()) / 2 + 0.5, tiles[0].frame.center().y());
+        QCOMPARE(m_accessibility.copyElementAtPosition(application, gap, &none), AXError::NoValue);
+        QCOMPARE(m_accessibility.copyElementAtPosition(application, QPointF(700, 300), &none), AXError::NoValue);
+        // An element of a Dock that has gone answers nothing.
+        QCOMPARE(m_accessibility.copyAttributeValue(AXUIElement{m_pid + 100000, 1}, QStringLiteral("AXChildren"), nullptr),
+                 AXError::InvalidUIElement);
+    }
+
+    void selectionFollowsThePointerWithNotifications()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        m_pointer.move(QPoint(700, 300));
+        QTRY_VERIFY(selection().isEmpty());
+        std::unique_ptr<AXObserver> observer = m_accessibility.createObserver(m_pid);
+        QVERIFY(observer);
+        QCOMPARE(observer->addNotification(list(), QStringLiteral("AXSelectedChildrenChanged")), AXError::Success);
+        QCOMPARE(observer->addNotification(list(), QStringLiteral("AXSelectedChildrenChanged")), AXError::NotificationAlreadyRegistered);
+        QSignalSpy notifications(observer.get(), &AXObserver::notificationReceived);
+
+        m_pointer.move(centre(tiles[2].frame));
+        QTRY_COMPARE(notifications.count(), 1);
+        QCOMPARE(notifications.first().at(1).toString(), QStringLiteral("AXSelectedChildrenChanged"));
+        QCOMPARE(selection(), QList<AXUIElement>{tiles[2].element});
+
+        m_pointer.move(centre(tiles[2].frame) + QPoint(3, 2)); // within the same tile: no change
+        m_pointer.move(centre(tiles[3].frame));
+        QTRY_COMPARE(notifications.count(), 2);
+        QCOMPARE(selection(), QList<AXUIElement>{tiles[3].element});
+
+        m_pointer.move(QPoint(700, 300));
+        QTRY_COMPARE(notifications.count(), 3);
+        QVERIFY(selection().isEmpty());
+
+        QCOMPARE(observer->removeNotification(list(), QStringLiteral("AXSelectedChildrenChanged")), AXError::Success);
+        m_pointer.move(centre(tiles[0].frame));
+        QTRY_COMPARE(selection(), QList<AXUIElement>{tiles[0].element});
+        QCOMPARE(notifications.count(), 3);
+    }
+
+    void listenOnlyTapSeesEveryMove()
+    {
+        QList<QPointF> moves;
+        std::unique_ptr<EventTap> tap = m_taps.createTap(
+            CGEventTapLocation::Session, CGEventTapPlacement::TailAppend, CGEventTapOptions::ListenOnly,
+            eventMaskBit(CGEventType::MouseMoved), [&](CGEventType type, const CGEvent &event) {
+                if (type == CGEventType::MouseMoved)
+                    moves.append(event.location);
+                return EventTapVerdict::Drop; // ignored: the tap only listens
+            });
+        QVERIFY(tap);
+        m_pointer.move(QPoint(123, 234));
+        QTRY_VERIFY(moves.contains(QPointF(123, 234)));
+        m_pointer.move(QPoint(321, 432));
+        QTRY_VERIFY(moves.contains(QPointF(321, 432)));
+    }
+
+    void activeTapDropsOrPassesAClick()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QFile::remove(m_openLog);
+        bool drop = true;
+        QList<CGEventType> seen;
+        std::unique_ptr<EventTap> tap = m_taps.createTap(
+            CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, CGEventTapOptions::Default, buttonMask,
+            [&](CGEventType type, const CGEvent &event) {
+                seen.append(type);
+                return drop && tiles[2].frame.contains(event.location) ? EventTapVerdict::Drop : EventTapVerdict::Pass;
+            });
+        QVERIFY(tap);
+        m_pointer.click(centre(tiles[2].frame));
+        QTRY_COMPARE(seen, (QList<CGEventType>{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp}));
+        // The Dock handles events in order: once the next click has opened its tile, the dropped one
+        // has had its chance.
+        m_pointer.click(centre(tiles[0].frame));
+        QTRY_COMPARE(opened(), QStringList{m_alpha});
+
+        drop = false;
+        m_pointer.click(centre(tiles[2].frame));
+        QTRY_COMPARE(opened(), (QStringList{m_alpha, m_work}));
+    }
+
+    void postedEventsWithTheMarkerAreHandledAsReal()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QFile::remove(m_openLog);
+        QList<qint64> markers;
+        std::unique_ptr<EventTap> tap = m_taps.createTap(
+            CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, CGEventTapOptions::Default, buttonMask,
+            [&](CGEventType, const CGEvent &event) {
+                const qint64 field = event.integerValueField(CGEventField::EventSourceUserData);
+                markers.append(field);
+                return field == marker ? EventTapVerdict::Pass : EventTapVerdict::Drop;
+            });
+        QVERIFY(tap);
+        const QPointF point = tiles[3].frame.center();
+        CGEvent down = CGEvent::mouseEvent(CGEventType::LeftMouseDown, point, CGMouseButton::Left);
+        CGEvent up = CGEvent::mouseEvent(CGEventType::LeftMouseUp, point, CGMouseButton::Left);
+        // Unmarked, the tap drops them like any other event.
+        m_taps.postEvent(CGEventTapLocation::HID, down);
+        m_taps.postEvent(CGEventTapLocation::HID, up);
+        QTRY_COMPARE(markers.size(), 2);
+        down.setIntegerValueField(CGEventField::EventSourceUserData, marker);
+        up.setIntegerValueField(CGEventField::EventSourceUserData, marker);
+        m_taps.postEvent(CGEventTapLocation::HID, down);
+        m_taps.postEvent(CGEventTapLocation::HID, up);
+        QTRY_COMPARE(opened(), QStringList{m_docs});
+        QCOMPARE(markers, (QList<qint64>{0, 0, marker, marker}));
+    }
+
+    void aTapThatDoesNotAnswerIsDisabledAndTold()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QFile::remove(m_openLog);
+        QList<CGEventType> seen;
+        bool slow = true;
+        std::unique_ptr<EventTap> tap = m_taps.createTap(
+            CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, CGEventTapOptions::Default, buttonMask,
+            [&](CGEventType type, const CGEvent &) {
+                seen.append(type);
+                if (type == CGEventType::LeftMouseDown && slow)
+                    QThread::msleep(1500); // longer than the Dock waits for a verdict
+                return EventTapVerdict::Drop;
+            });
+        QVERIFY(tap);
+        m_pointer.click(centre(tiles[3].frame));
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains(CGEventType::TapDisabledByTimeout), 10000);
+        QVERIFY(!tap->isEnabled());
+        QCOMPARE(seen.count(CGEventType::LeftMouseUp), 0);
+        // Given up on, the tap dropped nothing: the click reached the Dock.
+        QTRY_COMPARE(opened(), QStringList{m_docs});
+
+        // Switched on again and answering in time, it drops again.
+        slow = false;
+        tap->setEnabled(true);
+        seen.clear();
+        m_pointer.click(centre(tiles[2].frame));
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains(CGEventType::LeftMouseUp), 10000);
+        m_pointer.click(centre(tiles[1].frame));
+        QTRY_VERIFY(seen.count(CGEventType::LeftMouseUp) == 2);
+        QVERIFY(!opened().contains(m_work));
+    }
+
+    void aTapSurvivesADockRestart()
+    {
+        int presses = 0;
+        std::unique_ptr<EventTap> tap = m_taps.createTap(
+            CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, CGEventTapOptions::Default, buttonMask,
+            [&](CGEventType type, const CGEvent &) {
+                presses += type == CGEventType::LeftMouseDown ? 1 : 0;
+                return EventTapVerdict::Pass;
+            });
+        QVERIFY(tap);
+        restartDock(QStringLiteral("bottom"));
+        const QList<TileRead> tiles = readTiles();
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     m_pointer.click(centre(tiles[0].frame));
+                                     QTest::qWait(50);
+                                     return presses > 0;
+                                 }()),
+                                 10000);
+    }
+
+    void restartedDockDrawsTheNewPreferences()
+    {
+        writeDockPreferences(m_preferences, QStringLiteral("bottom"), false, {m_beta}, {m_work});
+        const qint64 previous = m_pid;
+        QCOMPARE(::kill(pid_t(m_pid), SIGTERM), 0);
+        m_pid = waitForDock(previous);
+        QVERIFY(m_pid != previous);
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 2);
+        QCOMPARE(tiles[0].title, QStringLiteral("beta"));
+        QCOMPARE(tiles[1].title, QStringLiteral("Work Tools"));
+    }
+
+    void draggingATileOffTheBarRemovesIt()
+    {
+        restartDock(QStringLiteral("bottom"));
+        QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        QFile::remove(m_openLog);
+        m_pointer.drag(centre(tiles[1].frame), QPoint(700, 300));
+        QTRY_COMPARE(readTiles().size(), 3);
+        QCOMPARE(dockPreferencesCount(m_preferences, "persistent-apps"), 1);
+        QCOMPARE(dockPreferencesCount(m_preferences, "persistent-others"), 2);
+        QVERIFY(dockPreferencesHasKey(m_preferences, "mod-count"));
+        QVERIFY(opened().isEmpty());
+        // A drag that ends on the bar removes nothing.
+        tiles = readTiles();
+        m_pointer.drag(centre(tiles[0].frame), centre(tiles[1].frame));
+        m_pointer.click(centre(tiles[2].frame));
+        QTRY_COMPARE(opened(), QStringList{m_docs});
+        QCOMPARE(readTiles().size(), 3);
+    }
+
+    void anAutohiddenBarShowsAtTheEdge()
+    {
+        restartDock(QStringLiteral("bottom"), true);
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const AXUIElement application = m_accessibility.createApplication(m_pid);
+        m_pointer.move(QPoint(700, 300));
+        AXUIElement found;
+        QCOMPARE(m_accessibility.copyElementAtPosition(application, tiles[0].frame.center(), &found), AXError::NoValue);
+        QTRY_COMPARE(QGuiApplication::primaryScreen()->availableGeometry(), QGuiApplication::primaryScreen()->geometry());
+        m_pointer.move(QPoint(centre(tiles[0].frame).x(), QGuiApplication::primaryScreen()->geometry().bottom()));
+        QTRY_COMPARE(m_accessibility.copyElementAtPosition(application, tiles[0].frame.center(), &found), AXError::Success);
+        m_pointer.move(QPoint(700, 300));
+        QTRY_COMPARE(m_accessibility.copyElementAtPosition(application, tiles[0].frame.center(), &found), AXError::NoValue);
+    }
+
+    void screenshotOfAGroupFolderTile()
+    {
+        restartDock(QStringLiteral("bottom"));
+        const QList<TileRead> tiles = readTiles();
+        m_pointer.move(centre(tiles[2].frame));
+        QTRY_COMPARE(selection(), QList<AXUIElement>{tiles[2].element});
+        QImage shot;
+        // The label window is drawn after the selection changes; wait for it to be on screen.
+        QTRY_VERIFY_WITH_TIMEOUT((shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage(),
+                                  shot.pixelColor(centre(tiles[2].frame).x(), int(tiles[2].frame.top()) - 20) != QColor(Qt::black)),
+                                 5000);
+        // The folder tile shows the group's picture.
+        const QPoint corner = tiles[2].frame.topLeft().toPoint() + QPoint(20, 20);
+        const QColor pixel = shot.pixelColor(corner);
+        QVERIFY2(qAbs(pixel.red() - 220) < 40 && qAbs(pixel.green() - 70) < 40, qPrintable(pixel.name()));
+        const int top = int(tiles[0].frame.top()) - 60;
+        const int left = int(tiles.first().frame.left()) - 80;
+        const QImage bar = shot.copy(QRect(left, top, int(tiles.last().frame.right()) + 80 - left, shot.height() - top));
+        QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
+        QVERIFY(bar.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/standin-dock-group-folder-tile.png")));
+    }
+
+    void withoutAGrantNothingIsAnsweredAndThePromptAsks()
+    {
+        QVERIFY(QFile::remove(TrustStore::filePath()));
+        QVERIFY(!m_accessibility.isProcessTrusted());
+        QCOMPARE(m_accessibility.copyAttributeValue(m_accessibility.createApplication(m_pid), QStringLiteral("AXChildren"), nullptr),
+                 AXError::APIDisabled);
+        QVERIFY(!m_taps.createTap(CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, CGEventTapOptions::Default,
+                                  buttonMask, [](CGEventType, const CGEvent &) { return EventTapVerdict::Pass; }));
+        QVERIFY(!m_accessibility.isProcessTrustedWithPrompt());
+
+        // The user answers the Dock's question with "Allow".
+        QString window;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     QProcess search;
+                                     search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("Accessibility Access")});
+                                     search.waitForFinished();
+                                     window = QString::fromUtf8(search.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts).value(0);
+                                     return !window.isEmpty();
+                                 }()),
+                                 10000);
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), window});
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+a")});
+        QTRY_VERIFY_WITH_TIMEOUT(m_accessibility.isProcessTrusted(), 10000);
+        QCOMPARE(m_accessibility.copyAttributeValue(m_accessibility.createApplication(m_pid), QStringLiteral("AXChildren"), nullptr),
+                 AXError::Success);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestStandinDock)
+#include "tst_dockstandin.moc"

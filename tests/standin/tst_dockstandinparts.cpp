@@ -1,0 +1,384 @@
+// The stand-in Dock's parts that need no screen: its preferences file, its layout, application
+// descriptions, the passage of events through taps, and the fakes that stand in for the Dock in
+// the program's own tests.
+
+#include "Platform/dockstandin/ApplicationInfo.h"
+#include "Platform/dockstandin/DockAccessibilityState.h"
+#include "Platform/dockstandin/DockLayout.h"
+#include "Platform/dockstandin/DockTilesFile.h"
+#include "Platform/dockstandin/TapHub.h"
+#include "Platform/dockstandin/wire/DockWire.h"
+#include "Platform/fake/FakeAccessibility.h"
+#include "Platform/fake/FakeEventTaps.h"
+#include "tests/standin/DockPreferencesWriter.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+#include <thread>
+
+namespace {
+
+QString writeFile(const QString &path, const QByteArray &contents)
+{
+    QDir().mkpath(path.section(u'/', 0, -2));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(contents);
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestStandinParts : public QObject {
+    Q_OBJECT
+
+private:
+    QString m_home = QDir::homePath();
+
+private slots:
+    void preferencesGiveTilesEdgeAndHiding()
+    {
+        const QString path = m_home + QStringLiteral("/prefs/com.apple.dock.plist");
+        const QString folder = m_home + QStringLiteral("/Groups/Work Tools");
+        QDir().mkpath(folder);
+        writeDockPreferences(path, QStringLiteral("Left"), true, {m_home + QStringLiteral("/a.desktop")}, {folder});
+        const DockSettings settings = DockTilesFile(path).read();
+        QVERIFY(settings.readable);
+        QCOMPARE(settings.orientation, QStringLiteral("left"));
+        QVERIFY(settings.autohide);
+        QVERIFY(settings.hasPersistentApps);
+        QCOMPARE(settings.applications.size(), 1);
+        QCOMPARE(settings.others.size(), 1);
+        QCOMPARE(settings.others.first().path, folder); // written with a trailing slash and an escaped space
+        QCOMPARE(settings.others.first().kind, DockTileEntry::Kind::Folder);
+
+        writeDockPreferences(path, QStringLiteral("top"), false, {}, {});
+        QCOMPARE(DockTilesFile(path).read().orientation, QStringLiteral("bottom"));
+        const DockSettings none = DockTilesFile(m_home + QStringLiteral("/missing.plist")).read();
+        QVERIFY(none.readable);
+        QVERIFY(!none.hasPersistentApps);
+    }
+
+    void damagedPreferencesAreNotUsedNorOverwritten()
+    {
+        const QString path = writeFile(m_home + QStringLiteral("/damaged.plist"), "bplist00\x01\x02garbage");
+        const DockSettings settings = DockTilesFile(path).read();
+        QVERIFY(!settings.readable);
+        QVERIFY(settings.applications.isEmpty());
+        const DockTileEntry entry{DockTileEntry::Kind::Application, QStringLiteral("/x.desktop"), {}, {}};
+        QVERIFY(!DockTilesFile(path).removeTile(entry, {entry}));
+        QCOMPARE(readFile(path), QByteArray("bplist00\x01\x02garbage"));
+
+        // An XML list whose entries are not tiles yields nothing and no crash.
+        const QString xml = writeFile(m_home + QStringLiteral("/odd.plist"),
+                                      "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                                      "<key>persistent-apps</key><array><string>x</string><dict><key>tile-data</key><integer>3</integer></dict>"
+                                      "<dict><key>tile-data</key><dict><key>file-data</key><dict><key>_CFURLString</key>"
+                                      "<string>http://example.invalid/app</string></dict></dict></dict></array>"
+                                      "<key>persistent-others</key><string>not a list</string></dict></plist>");
+        const DockSettings odd = DockTilesFile(xml).read();
+        QVERIFY(odd.readable);
+        QVERIFY(odd.hasPersistentApps);
+        QVERIFY(odd.applications.isEmpty());
+        QVERIFY(odd.others.isEmpty());
+    }
+
+    void urlStringsBecomeCleanPaths()
+    {
+        QCOMPARE(dockTilePathFromURLString(QStringLiteral("file:///Users/a/Work%20Tools/")), QStringLiteral("/Users/a/Work Tools"));
+        QCOMPARE(dockTilePathFromURLString(QStringLiteral("/Users/a/./b/../c//")), QStringLiteral("/Users/a/c"));
+        QCOMPARE(dockTilePathFromURLString(QStringLiteral("file:///")), QStringLiteral("/"));
+        QCOMPARE(dockTilePathFromURLString(QStringLiteral("relative/path")), QString());
+        QCOMPARE(dockTilePathFromURLString(QStringLiteral("https://host/x")), QString());
+        QCOMPARE(dockTilePathFromURLString(QString()), QString());
+    }
+
+    void removingATileKeepsEverythingElse()
+    {
+        const QString path = m_home + QStringLiteral("/remove/com.apple.dock.plist");
+        const QString a = m_home + QStringLiteral("/a.desktop");
+        const QString b = m_home + QStringLiteral("/b.desktop");
+        const QString folder = m_home + QStringLiteral("/Groups/Work Tools");
+        writeDockPreferences(path, QStringLiteral("right"), false, {a, b}, {folder});
+        const DockTilesFile file(path);
+        QVERIFY(file.removeTile({DockTileEntry::Kind::Application, a, {}, {}}, {}));
+        DockSettings settings = file.read();
+        QCOMPARE(settings.applications.size(), 1);
+        QCOMPARE(settings.applications.first().path, b);
+        QCOMPARE(settings.others.size(), 1);
+        QCOMPARE(settings.orientation, QStringLiteral("right"));
+        QVERIFY(dockPreferencesHasKey(path, "mod-count"));
+
+        QVERIFY(file.removeTile({DockTileEntry::Kind::Folder, folder, {}, {}}, {}));
+        QCOMPARE(file.read().others.size(), 0);
+        QCOMPARE(dockPreferencesCount(path, "persistent-others"), 0);
+        // Removing what is not there changes nothing.
+        QVERIFY(file.removeTile({DockTileEntry::Kind::Folder, folder, {}, {}}, {}));
+        QCOMPARE(file.read().applications.size(), 1);
+    }
+
+    void removingAnOfferedApplicationKeepsTheOthersOffered()
+    {
+        const QString path = m_home + QStringLiteral("/offered/com.apple.dock.plist");
+        const QList<DockTileEntry> offered{{DockTileEntry::Kind::Application, QStringLiteral("/apps/one.desktop"), QStringLiteral("One"), QStringLiteral("one")},
+                                           {DockTileEntry::Kind::Application, QStringLiteral("/apps/two.desktop"), QStringLiteral("Two"), QStringLiteral("two")}};
+        QVERIFY(DockTilesFile(path).removeTile(offered.first(), offered));
+        const DockSettings settings = DockTilesFile(path).read();
+        QVERIFY(settings.hasPersistentApps);
+        QCOMPARE(settings.applications.size(), 1);
+        QCOMPARE(settings.applications.first().path, QStringLiteral("/apps/two.desktop"));
+        QCOMPARE(settings.applications.first().label, QStringLiteral("Two"));
+        QCOMPARE(settings.applications.first().bundleIdentifier, QStringLiteral("two"));
+    }
+
+    void layoutFollowsTheEdge_data()
+    {
+        QTest::addColumn<QString>("orientation");
+        QTest::newRow("bottom") << QStringLiteral("bottom");
+        QTest::newRow("left") << QStringLiteral("left");
+        QTest::newRow("right") << QStringLiteral("right");
+    }
+
+    void layoutFollowsTheEdge()
+    {
+        QFETCH(QString, orientation);
+        const QRect screen(100, 50, 1440, 900);
+        const DockLayout layout = DockLayout::compute(screen, orientation, 2, 2);
+        QCOMPARE(layout.tiles.size(), 4);
+        QVERIFY(layout.separator);
+        QVERIFY(screen.contains(layout.bar));
+        QCOMPARE(layout.thickness(), DockLayout::tileSize + 2 * DockLayout::padding);
+        for (const QRect &tile : layout.tiles)
+            QVERIFY(layout.bar.contains(tile));
+        if (orientation == QLatin1String("bottom")) {
+            QCOMPARE(layout.bar.bottom(), screen.bottom());
+            QCOMPARE(layout.bar.center().x(), screen.center().x());
+            QVERIFY(layout.separator->left() > layout.tiles[1].right() && layout.separator->right() < layout.tiles[2].left());
+        } else {
+            QCOMPARE(orientation == QLatin1String("left") ? layout.bar.left() : layout.bar.right(),
+                     orientation == QLatin1String("left") ? screen.left() : screen.right());
+            QVERIFY(layout.tiles[3].top() > layout.tiles[2].bottom());
+        }
+        // Neighbours leave a gap that is no tile's.
+        QCOMPARE(layout.tiles[1].topLeft() - layout.tiles[0].topLeft(),
+                 layout.isVertical() ? QPoint(0, DockLayout::tileSize + DockLayout::gap) : QPoint(DockLayout::tileSize + DockLayout::gap, 0));
+    }
+
+    void aCrowdedBarShrinksItsTilesToFit()
+    {
+        const QRect screen(0, 0, 800, 600);
+        const DockLayout layout = DockLayout::compute(screen, QStringLiteral("bottom"), 30, 0);
+        QVERIFY(!layout.separator);
+        QVERIFY(layout.tiles.first().width() < DockLayout::tileSize);
+        QVERIFY(screen.contains(layout.bar));
+        const DockLayout empty = DockLayout::compute(screen, QStringLiteral("left"), 0, 0);
+        QVERIFY(empty.tiles.isEmpty());
+        QVERIFY(!empty.bar.isEmpty());
+    }
+
+    void execValuesSplitWithoutAShell()
+    {
+        QCOMPARE(desktopExecArguments(QStringLiteral("firefox %u")), QStringList{QStringLiteral("firefox")});
+        QCOMPARE(desktopExecArguments(QStringLiteral("\"/opt/My App/run\" --name \"a \\\"b\\\"\" %F")),
+                 (QStringList{QStringLiteral("/opt/My App/run"), QStringLiteral("--name"), QStringLiteral("a \"b\"")}));
+        QCOMPARE(desktopExecArguments(QStringLiteral("app --rate=100%% --x=%i")),
+                 (QStringList{QStringLiteral("app"), QStringLiteral("--rate=100%"), QStringLiteral("--x=")}));
+        QCOMPARE(desktopExecArguments(QStringLiteral("app; rm -rf ~ `x`")),
+                 (QStringList{QStringLiteral("app;"), QStringLiteral("rm"), QStringLiteral("-rf"), QStringLiteral("~"), QStringLiteral("`x`")}));
+        QVERIFY(desktopExecArguments(QStringLiteral("\"unclosed")).isEmpty());
+    }
+
+    void applicationsAreDescribedByEntryOrBundle()
+    {
+        const QString entry = writeFile(m_home + QStringLiteral("/apps/editor.desktop"),
+                                        "# comment\n[Desktop Entry]\nType=Application\nName[de]=Bearbeiter\nName=My\\sEditor\n"
+                                        "Exec=editor \"--new Window\" %f\nIcon=/nonexistent.png\n[Desktop Action x]\nName=Other\n");
+        const std::optional<ApplicationInfo> info = ApplicationInfo::fromPath(entry);
+        QVERIFY(info);
+        QCOMPARE(info->name, QStringLiteral("My Editor"));
+        QCOMPARE(info->bundleIdentifier, QStringLiteral("editor"));
+        QCOMPARE(info->program, QStringLiteral("editor"));
+        QCOMPARE(info->arguments, QStringList{QStringLiteral("--new Window")});
+        QVERIFY(info->iconImage(48).isNull());
+
+        const QString link = writeFile(m_home + QStringLiteral("/apps/link.desktop"), "[Desktop Entry]\nType=Link\nURL=x\n");
+        QVERIFY(!ApplicationInfo::fromPath(link));
+        QVERIFY(!ApplicationInfo::fromPath(m_home + QStringLiteral("/apps/missing.desktop")));
+
+        const QString bundle = m_home + QStringLiteral("/Applications/Calc.app");
+        writeFile(bundle + QStringLiteral("/Contents/Info.plist"),
+                  "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleName</key><string>Calculator</string>"
+                  "<key>CFBundleExecutable</key><string>calc</string><key>CFBundleIdentifier</key><string>com.example.calc</string>"
+                  "<key>CFBundleIconFile</key><string>../../evil</string></dict></plist>");
+        const std::optional<ApplicationInfo> app = ApplicationInfo::fromPath(bundle);
+        QVERIFY(app);
+        QCOMPARE(app->name, QStringLiteral("Calculator"));
+        QCOMPARE(app->program, bundle + QStringLiteral("/Contents/MacOS/calc"));
+        QCOMPARE(app->bundleIdentifier, QStringLiteral("com.example.calc"));
+        QVERIFY(app->icon.isEmpty()); // a path out of the bundle is not followed
+
+        const QString broken = m_home + QStringLiteral("/Applications/Broken.app");
+        writeFile(broken + QStringLiteral("/Contents/Info.plist"), "\x00\x01 not a plist");
+        QCOMPARE(ApplicationInfo::fromPath(broken)->name, QStringLiteral("Broken"));
+    }
+
+    void aDockWithoutKeptApplicationsOffersAFew()
+    {
+        const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/");
+        writeFile(folder + QStringLiteral("aaa-tool.desktop"), "[Desktop Entry]\nType=Application\nName=Tool\nExec=tool\n");
+        writeFile(folder + QStringLiteral("hidden.desktop"), "[Desktop Entry]\nType=Application\nName=Hidden\nExec=h\nNoDisplay=true\n");
+        writeFile(folder + QStringLiteral("noexec.desktop"), "[Desktop Entry]\nType=Application\nName=NoExec\n");
+        writeFile(folder + QStringLiteral("zz-term.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Term\nExec=term\nCategories=System;TerminalEmulator;\n");
+        qputenv("XDG_DATA_DIRS", (m_home + QStringLiteral("/no-system-data")).toUtf8());
+        const QList<DockTileEntry> offered = offeredApplications(4);
+        QCOMPARE(offered.size(), 2);
+        QCOMPARE(offered[0].label, QStringLiteral("Term")); // a terminal before anything without a role
+        QCOMPARE(offered[1].label, QStringLiteral("Tool"));
+        QCOMPARE(offered[0].bundleIdentifier, QStringLiteral("zz-term"));
+        QCOMPARE(offeredApplications(1).size(), 1);
+    }
+
+    void theTreeAnswersAsTheDocksDoes()
+    {
+        DockAccessibilityState state;
+        state.setTiles({{20, QStringLiteral("Mail"), QStringLiteral("AXApplicationDockItem"), QStringLiteral("/a/mail.desktop"), QRectF(0, 0, 10, 10)}},
+                       QRectF(0, 0, 30, 20), false);
+        QVERIFY(!state.tileAt(QPointF(5, 5))); // a hidden bar has nothing under the pointer
+        state.setTiles({{20, QStringLiteral("Mail"), QStringLiteral("AXApplicationDockItem"), QStringLiteral("/a/mail.desktop"), QRectF(0, 0, 10, 10)}},
+                       QRectF(0, 0, 30, 20), true);
+        QCOMPARE(state.tileAt(QPointF(5, 5)), std::optional<quint64>(20));
+        QVERIFY(!state.tileAt(QPointF(20, 5)));
+        QVERIFY(state.setSelected(20));
+        QVERIFY(!state.setSelected(20));
+        QVariant value;
+        QCOMPARE(state.attribute(DockWire::listElement, QStringLiteral("AXSelectedChildren"), &value, 9), AXError::Success);
+        QCOMPARE(value.value<QList<AXUIElement>>(), (QList<AXUIElement>{{9, 20}}));
+        QCOMPARE(state.attribute(20, QStringLiteral("AXURL"), &value, 9), AXError::Success);
+        QCOMPARE(value.toUrl().toLocalFile(), QStringLiteral("/a/mail.desktop"));
+        QCOMPARE(state.attribute(DockWire::applicationElement, QStringLiteral("AXSubrole"), &value, 9), AXError::AttributeUnsupported);
+        QCOMPARE(state.attribute(21, QStringLiteral("AXTitle"), &value, 9), AXError::InvalidUIElement);
+    }
+
+    void tapsSeeEventsInOrderAndTheFirstDropEndsTheRun()
+    {
+        QList<QPair<quint64, QByteArray>> sent;
+        TapHub *hubPointer = nullptr;
+        std::vector<std::thread> answers;
+        QList<bool> verdicts; // by order of the active taps asked
+        TapHub hub(
+            [&](quint64 client, const QByteArray &frame) {
+                sent.append({client, frame});
+                DockWire::FrameReader reader;
+                reader.append(frame);
+                const QCborMap message = *reader.next();
+                const quint64 event = quint64(message.value(QStringLiteral("id")).toInteger());
+                // Active taps are clients 1 and 2; they answer from their own thread, as over a socket.
+                if (client <= 2 && !verdicts.isEmpty()) {
+                    const bool pass = verdicts.takeFirst();
+                    const quint64 tap = client == 1 ? 1 : 2;
+                    answers.emplace_back([hubPointer, tap, event, pass] { hubPointer->resolve(tap, event, pass); });
+                }
+            },
+            300);
+        hubPointer = &hub;
+        const quint64 mask = eventMaskBit(CGEventType::LeftMouseDown);
+        hub.add(1, CGEventTapLocation::HID, false, false, mask, true);
+        hub.add(2, CGEventTapLocation::HID, true, false, mask, true);
+        hub.add(3, CGEventTapLocation::Session, true, true, mask, true);
+        const CGEvent press = CGEvent::mouseEvent(CGEventType::LeftMouseDown, QPointF(1, 2), CGMouseButton::Left);
+
+        verdicts = {true, true};
+        QVERIFY(hub.deliver(press, CGEventTapLocation::HID));
+        QCOMPARE(sent.size(), 3);
+        QCOMPARE(sent[0].first, quint64(2)); // head-inserted before appended
+        QCOMPARE(sent[1].first, quint64(1));
+        QCOMPARE(sent[2].first, quint64(3)); // session taps after the HID level
+
+        sent.clear();
+        verdicts = {false};
+        QVERIFY(!hub.deliver(press, CGEventTapLocation::HID));
+        QCOMPARE(sent.size(), 1);
+
+        sent.clear();
+        QVERIFY(hub.deliver(press, CGEventTapLocation::Session)); // posted at the session level: HID taps are behind it
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent[0].first, quint64(3));
+
+        // Tap 2 does not answer: it is given up on, told, and disabled; the event goes on.
+        sent.clear();
+        verdicts.clear();
+        QVERIFY(hub.deliver(press, CGEventTapLocation::HID));
+        QCOMPARE(sent.size(), 5); // event to 2, its notice, event to 1 (also silent), its notice, event to 3
+        DockWire::FrameReader reader;
+        reader.append(sent[1].second);
+        QCOMPARE(DockWire::decodeEvent(reader.next()->value(QStringLiteral("ev")))->type, CGEventType::TapDisabledByTimeout);
+        sent.clear();
+        QVERIFY(hub.deliver(press, CGEventTapLocation::HID));
+        QCOMPARE(sent.size(), 1);
+        for (std::thread &answer : answers)
+            answer.join();
+    }
+
+    void removingATapThatIsAwaitedLetsTheEventPass()
+    {
+        TapHub *hubPointer = nullptr;
+        std::thread remover;
+        TapHub hub([&](quint64, const QByteArray &) { remover = std::thread([&] { hubPointer->remove(1); }); }, 60000);
+        hubPointer = &hub;
+        hub.add(1, CGEventTapLocation::HID, true, false, eventMaskBit(CGEventType::LeftMouseUp), true);
+        QVERIFY(hub.deliver(CGEvent::mouseEvent(CGEventType::LeftMouseUp, {}, CGMouseButton::Left), CGEventTapLocation::HID));
+        remover.join();
+        QCOMPARE(hub.count(), 0);
+    }
+
+    void theFakeDockBehavesLikeTheStandIn()
+    {
+        FakeAccessibility accessibility;
+        accessibility.setDockTiles({{QStringLiteral("Work"), QStringLiteral("AXFolderDockItem"), QUrl::fromLocalFile(QStringLiteral("/g/Work")), QRectF(0, 0, 50, 50)},
+                                    {QStringLiteral("Mail"), QStringLiteral("AXApplicationDockItem"), {}, QRectF(56, 0, 50, 50)}});
+        AXUIElement hit;
+        QCOMPARE(accessibility.copyElementAtPosition(accessibility.applicationElement(), QPointF(60, 10), &hit), AXError::Success);
+        QCOMPARE(hit, accessibility.tileElement(1));
+        QCOMPARE(accessibility.copyAttributeValue(hit, QStringLiteral("AXURL"), nullptr), AXError::AttributeUnsupported);
+        std::unique_ptr<AXObserver> observer = accessibility.createObserver(*accessibility.dockProcess);
+        QVERIFY(observer);
+        QCOMPARE(observer->addNotification(accessibility.listElement(), QStringLiteral("AXSelectedChildrenChanged")), AXError::Success);
+        QSignalSpy spy(observer.get(), &AXObserver::notificationReceived);
+        accessibility.selectTile(0);
+        QCOMPARE(spy.count(), 1);
+        accessibility.trusted = false;
+        QVERIFY(!accessibility.isProcessTrustedWithPrompt());
+        QCOMPARE(accessibility.promptCount, 1);
+        QCOMPARE(accessibility.copyAttributeValue(hit, QStringLiteral("AXTitle"), nullptr), AXError::APIDisabled);
+
+        FakeEventTaps taps;
+        QList<int> order;
+        auto make = [&](int name, CGEventTapLocation location, CGEventTapPlacement placement, EventTapVerdict verdict) {
+            return taps.createTap(location, placement, CGEventTapOptions::Default, eventMaskBit(CGEventType::LeftMouseDown),
+                                  [&order, name, verdict](CGEventType, const CGEvent &) {
+                                      order.append(name);
+                                      return verdict;
+                                  });
+        };
+        auto session = make(1, CGEventTapLocation::Session, CGEventTapPlacement::HeadInsert, EventTapVerdict::Pass);
+        auto hidTail = make(2, CGEventTapLocation::HID, CGEventTapPlacement::TailAppend, EventTapVerdict::Pass);
+        auto hidHead = make(3, CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, EventTapVerdict::Pass);
+        QVERIFY(taps.deliver(CGEvent::mouseEvent(CGEventType::LeftMouseDown, {}, CGMouseButton::Left)));
+        QCOMPARE(order, (QList<int>{3, 2, 1}));
+        taps.refuseTaps = true;
+        QVERIFY(!make(4, CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, EventTapVerdict::Drop));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestStandinParts)
+#include "tst_dockstandinparts.moc"

@@ -1,0 +1,370 @@
+// The Dock's socket without a screen: the messages, the grants, the server's answers to the
+// program's adapters, and what either side does with a peer that speaks nonsense.
+
+#include "Platform/dockstandin/DockAccessibilityState.h"
+#include "Platform/dockstandin/DockServer.h"
+#include "Platform/dockstandin/TapHub.h"
+#include "Platform/dockstandin/wire/DockWire.h"
+#include "Platform/dockstandin/wire/TrustStore.h"
+#include "Platform/linux/DockSocketAccessibility.h"
+#include "Platform/linux/DockSocketEventTaps.h"
+#include "tests/support/TestMain.h"
+
+#include <QCborArray>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QThread>
+#include <QUrl>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr qint64 dockPid = 777;
+
+QByteArray rawFrame(quint32 length, const QByteArray &body)
+{
+    QByteArray bytes(4, '\0');
+    bytes[0] = char(length >> 24);
+    bytes[1] = char(length >> 16);
+    bytes[2] = char(length >> 8);
+    bytes[3] = char(length);
+    return bytes + body;
+}
+
+} // namespace
+
+class TestDockWire : public QObject {
+    Q_OBJECT
+
+private:
+    DockAccessibilityState m_state;
+    QThread m_serverThread;
+    DockServer *m_server = nullptr;
+    std::unique_ptr<TapHub> m_hub;
+
+    void grantThisProcess() { QVERIFY(TrustStore::grant(TrustStore::executableOfThisProcess())); }
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<CGEvent>();
+        qRegisterMetaType<CGEventTapLocation>();
+        qputenv("KESTROWAN_DOCK_SOCKET", (QDir::homePath() + QStringLiteral("/dock.sock")).toUtf8());
+        m_state.setTiles({{DockWire::firstTileIdentifier, QStringLiteral("Mail"), QStringLiteral("AXApplicationDockItem"),
+                           QStringLiteral("/apps/mail.desktop"), QRectF(100, 830, 56, 56)},
+                          {DockWire::firstTileIdentifier + 1, QStringLiteral("Work"), QStringLiteral("AXFolderDockItem"),
+                           QStringLiteral("/home/u/Work Tools"), QRectF(162, 830, 56, 56)}},
+                         QRectF(94, 824, 130, 68), true);
+        m_server = new DockServer(&m_state, dockPid);
+        m_hub = std::make_unique<TapHub>([this](quint64 client, const QByteArray &frame) { m_server->sendToClient(client, frame); }, 500);
+        m_server->setTapHub(m_hub.get());
+        m_server->moveToThread(&m_serverThread);
+        m_serverThread.start();
+        bool listening = false;
+        const QString path = DockWire::socketPath();
+        QMetaObject::invokeMethod(m_server, [this, path] { return m_server->listen(path); }, Qt::BlockingQueuedConnection, &listening);
+        QVERIFY(listening);
+    }
+
+    void cleanupTestCase()
+    {
+        QMetaObject::invokeMethod(m_server, [this] {
+            m_server->stop();
+            delete m_server;
+        }, Qt::BlockingQueuedConnection);
+        m_serverThread.quit();
+        m_serverThread.wait();
+    }
+
+    void framesSurviveAnySplitAndRejectGarbage()
+    {
+        const QCborMap message{{QStringLiteral("op"), QStringLiteral("attr")}, {QStringLiteral("seq"), 9}};
+        const QByteArray bytes = DockWire::frame(message) + DockWire::frame(message);
+        DockWire::FrameReader reader;
+        int read = 0;
+        for (char byte : bytes) {
+            reader.append(QByteArray(1, byte));
+            while (const std::optional<QCborMap> next = reader.next()) {
+                QCOMPARE(*next, message);
+                ++read;
+            }
+        }
+        QCOMPARE(read, 2);
+
+        DockWire::FrameReader huge;
+        huge.append(rawFrame(DockWire::maximumFrameSize + 1, "x"));
+        QVERIFY(!huge.next());
+        QVERIFY(huge.failed());
+
+        DockWire::FrameReader notCbor;
+        notCbor.append(rawFrame(3, "\xff\xff\xff"));
+        QVERIFY(!notCbor.next());
+        QVERIFY(notCbor.failed());
+
+        DockWire::FrameReader notAMap;
+        notAMap.append(DockWire::frame(QCborMap()).left(4) + QCborValue(5).toCbor());
+        notAMap.append(rawFrame(1, QCborValue(5).toCbor()));
+        QVERIFY(!notAMap.next());
+        QVERIFY(notAMap.failed());
+        notAMap.append(DockWire::frame(message));
+        QVERIFY(!notAMap.next()); // once lost, the stream stays lost
+    }
+
+    void valuesKeepTheirKind()
+    {
+        const QList<AXUIElement> elements{{dockPid, 16}, {dockPid, 17}};
+        const QList<QVariant> values{QStringLiteral("Work"), true, 12.5, QPointF(1.5, -2), QSizeF(56, 48),
+                                     QUrl::fromLocalFile(QStringLiteral("/home/u/Work Tools")),
+                                     QVariant::fromValue(AXUIElement{dockPid, 2}), QVariant::fromValue(elements)};
+        for (const QVariant &value : values) {
+            const QVariant decoded = DockWire::decodeValue(DockWire::encodeValue(value));
+            QCOMPARE(decoded.typeId(), value.typeId());
+            QCOMPARE(decoded, value);
+        }
+        const QList<QCborMap> malformed{
+            {{QStringLiteral("t"), QStringLiteral("pt")}, {QStringLiteral("x"), QStringLiteral("a")}, {QStringLiteral("y"), 1}},
+            {{QStringLiteral("t"), QStringLiteral("n")}, {QStringLiteral("v"), qQNaN()}},
+            {{QStringLiteral("t"), QStringLiteral("els")}, {QStringLiteral("v"), QCborArray{1, 2}}},
+            {{QStringLiteral("t"), QStringLiteral("el")}, {QStringLiteral("pid"), 1}, {QStringLiteral("id"), -4}},
+            {{QStringLiteral("t"), QStringLiteral("zz")}, {QStringLiteral("v"), 1}}};
+        for (const QCborMap &map : malformed)
+            QVERIFY2(!DockWire::decodeValue(map).isValid(), qPrintable(map.value(QStringLiteral("t")).toString()));
+    }
+
+    void eventsKeepTheirFieldsAndGarbageIsRefused()
+    {
+        CGEvent event = CGEvent::mouseEvent(CGEventType::LeftMouseDown, QPointF(10.5, 20), CGMouseButton::Left);
+        event.setIntegerValueField(CGEventField::EventSourceUserData, 0x4B535457);
+        const std::optional<CGEvent> decoded = DockWire::decodeEvent(DockWire::encodeEvent(event));
+        QVERIFY(decoded);
+        QCOMPARE(decoded->type, CGEventType::LeftMouseDown);
+        QCOMPARE(decoded->location, QPointF(10.5, 20));
+        QCOMPARE(decoded->integerValueField(CGEventField::EventSourceUserData), 0x4B535457);
+
+        QCborMap bad = DockWire::encodeEvent(event);
+        bad.insert(QStringLiteral("x"), QStringLiteral("left"));
+        QVERIFY(!DockWire::decodeEvent(bad));
+        bad = DockWire::encodeEvent(event);
+        bad.insert(QStringLiteral("type"), -1);
+        QVERIFY(!DockWire::decodeEvent(bad));
+        bad = DockWire::encodeEvent(event);
+        bad.insert(QStringLiteral("f"), QCborMap{{QStringLiteral("42"), 1}});
+        QVERIFY(!DockWire::decodeEvent(bad));
+    }
+
+    void tapsAreOrderedAsTheWindowServerOrdersThem()
+    {
+        const qint64 hidTail = DockWire::tapOrder(CGEventTapLocation::HID, false, 1);
+        const qint64 hidHeadOld = DockWire::tapOrder(CGEventTapLocation::HID, true, 2);
+        const qint64 hidHeadNew = DockWire::tapOrder(CGEventTapLocation::HID, true, 3);
+        const qint64 sessionHead = DockWire::tapOrder(CGEventTapLocation::Session, true, 4);
+        QVERIFY(hidHeadNew < hidHeadOld);
+        QVERIFY(hidHeadOld < hidTail);
+        QVERIFY(hidTail < sessionHead);
+    }
+
+    void socketPathIsPerUserAndDisplay()
+    {
+        const QByteArray saved = qgetenv("KESTROWAN_DOCK_SOCKET");
+        qunsetenv("KESTROWAN_DOCK_SOCKET");
+        const QByteArray display = qgetenv("DISPLAY");
+        qputenv("DISPLAY", "host/../x:1.0");
+        const QString path = DockWire::socketPath();
+        QVERIFY(path.startsWith(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/kestrowan-dock-")));
+        QVERIFY(path.endsWith(QStringLiteral("-host_.._x_1.0.sock")));
+        qputenv("DISPLAY", display);
+        qputenv("KESTROWAN_DOCK_SOCKET", saved);
+    }
+
+    void grantsAreKeptPerExecutable()
+    {
+        QFile::remove(TrustStore::filePath());
+        QVERIFY(!TrustStore::isTrusted(QStringLiteral("/usr/bin/program")));
+        QVERIFY(TrustStore::grant(QStringLiteral("/usr/bin/program")));
+        QVERIFY(TrustStore::grant(QStringLiteral("/usr/bin/program")));
+        QVERIFY(TrustStore::isTrusted(QStringLiteral("/usr/bin/program")));
+        QVERIFY(!TrustStore::isTrusted(QStringLiteral("/usr/bin/prog")));
+        QVERIFY(!TrustStore::grant(QStringLiteral("relative/program")));
+        QVERIFY(!TrustStore::grant(QStringLiteral("/usr/bin/a\n/usr/bin/b")));
+        QVERIFY(!TrustStore::isTrusted(QStringLiteral("/usr/bin/b")));
+        QVERIFY(!TrustStore::isTrusted(QString()));
+        QCOMPARE(TrustStore::executableOfThisProcess(), QCoreApplication::applicationFilePath());
+    }
+
+    void theAdaptersReadTheTreeThroughTheServer()
+    {
+        grantThisProcess();
+        DockSocketAccessibility accessibility;
+        QVERIFY(accessibility.isProcessTrusted());
+        QCOMPARE(accessibility.dockProcessIdentifier(), std::optional<qint64>(dockPid));
+        const AXUIElement application = accessibility.createApplication(dockPid);
+        QVariant value;
+        QCOMPARE(accessibility.copyAttributeValue(application, QStringLiteral("AXChildren"), &value), AXError::Success);
+        const QList<AXUIElement> children = value.value<QList<AXUIElement>>();
+        QCOMPARE(children.size(), 1);
+        QCOMPARE(accessibility.copyAttributeValue(children.first(), QStringLiteral("AXChildren"), &value), AXError::Success);
+        const QList<AXUIElement> tiles = value.value<QList<AXUIElement>>();
+        QCOMPARE(tiles.size(), 2);
+        QCOMPARE(accessibility.copyAttributeValue(tiles[1], QStringLiteral("AXURL"), &value), AXError::Success);
+        QCOMPARE(value.toUrl().toLocalFile(), QStringLiteral("/home/u/Work Tools"));
+        QCOMPARE(accessibility.copyAttributeValue(tiles[1], QStringLiteral("AXPosition"), &value), AXError::Success);
+        QCOMPARE(value.toPointF(), QPointF(162, 830));
+        QCOMPARE(accessibility.copyAttributeValue(tiles[1], QStringLiteral("AXDescription"), &value), AXError::AttributeUnsupported);
+        QCOMPARE(accessibility.copyAttributeValue(AXUIElement{dockPid, 999}, QStringLiteral("AXTitle"), &value), AXError::InvalidUIElement);
+        QCOMPARE(accessibility.copyAttributeValue(AXUIElement{dockPid + 1, 1}, QStringLiteral("AXTitle"), &value), AXError::InvalidUIElement);
+
+        AXUIElement hit;
+        QCOMPARE(accessibility.copyElementAtPosition(application, QPointF(190, 850), &hit), AXError::Success);
+        QCOMPARE(hit, tiles[1]);
+        QCOMPARE(accessibility.copyElementAtPosition(application, QPointF(159, 850), &hit), AXError::NoValue); // the gap
+        QCOMPARE(accessibility.copyElementAtPosition(children.first(), QPointF(190, 850), &hit), AXError::InvalidUIElement);
+    }
+
+    void observersHearSelectionChanges()
+    {
+        grantThisProcess();
+        DockSocketAccessibility accessibility;
+        QVERIFY(!accessibility.createObserver(dockPid + 1)); // not the Dock's process
+        std::unique_ptr<AXObserver> observer = accessibility.createObserver(dockPid);
+        QVERIFY(observer);
+        const AXUIElement list{dockPid, DockWire::listElement};
+        QCOMPARE(observer->addNotification(accessibility.createApplication(dockPid), QStringLiteral("AXSelectedChildrenChanged")),
+                 AXError::NotificationUnsupported);
+        QCOMPARE(observer->addNotification(list, QStringLiteral("AXSelectedChildrenChanged")), AXError::Success);
+        QSignalSpy spy(observer.get(), &AXObserver::notificationReceived);
+        m_state.setSelected(DockWire::firstTileIdentifier);
+        m_server->notify(DockWire::listElement, QStringLiteral("AXSelectedChildrenChanged"));
+        QTRY_COMPARE(spy.count(), 1);
+        QCOMPARE(spy.first().at(0).value<AXUIElement>(), list);
+        QVariant value;
+        QCOMPARE(accessibility.copyAttributeValue(list, QStringLiteral("AXSelectedChildren"), &value), AXError::Success);
+        QCOMPARE(value.value<QList<AXUIElement>>(), (QList<AXUIElement>{{dockPid, DockWire::firstTileIdentifier}}));
+        QCOMPARE(observer->removeNotification(list, QStringLiteral("AXSelectedChildrenChanged")), AXError::Success);
+        QCOMPARE(observer->removeNotification(list, QStringLiteral("AXSelectedChildrenChanged")), AXError::NotificationNotRegistered);
+        m_state.setSelected(std::nullopt);
+    }
+
+    void aTapGivesItsVerdictWhileTheDockWaits()
+    {
+        grantThisProcess();
+        DockSocketEventTaps taps;
+        QList<qint64> markers;
+        std::unique_ptr<EventTap> tap = taps.createTap(CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert,
+                                                       CGEventTapOptions::Default, eventMaskBit(CGEventType::LeftMouseDown),
+                                                       [&](CGEventType, const CGEvent &event) {
+                                                           markers.append(event.integerValueField(CGEventField::EventSourceUserData));
+                                                           return markers.size() == 1 ? EventTapVerdict::Drop : EventTapVerdict::Pass;
+                                                       });
+        QVERIFY(tap);
+        QTRY_COMPARE(m_hub->count(), 1);
+        // The Dock's main thread waits for the verdict while this thread's event loop answers.
+        const CGEvent press = CGEvent::mouseEvent(CGEventType::LeftMouseDown, QPointF(190, 850), CGMouseButton::Left);
+        for (const bool expected : {false, true}) {
+            std::atomic<int> passed{-1};
+            std::thread dockMain([&] { passed = m_hub->deliver(press, CGEventTapLocation::HID) ? 1 : 0; });
+            QTRY_VERIFY(passed != -1);
+            dockMain.join();
+            QCOMPARE(passed == 1, expected);
+        }
+        // A move is not in the tap's mask and passes without a question.
+        CGEvent move;
+        move.type = CGEventType::MouseMoved;
+        QVERIFY(m_hub->deliver(move, CGEventTapLocation::HID));
+        QCOMPARE(markers.size(), 2);
+        tap.reset();
+        QTRY_COMPARE(m_hub->count(), 0);
+    }
+
+    void postedEventsAndPromptsReachTheDock()
+    {
+        QSignalSpy posted(m_server, &DockServer::eventPosted);
+        QSignalSpy prompts(m_server, &DockServer::promptRequested);
+        DockSocketAccessibility accessibility;
+        DockSocketEventTaps taps;
+        grantThisProcess();
+        QVERIFY(accessibility.isProcessTrustedWithPrompt());
+        taps.postEvent(CGEventTapLocation::HID, CGEvent::mouseEvent(CGEventType::LeftMouseUp, QPointF(3, 4), CGMouseButton::Left));
+        QTRY_COMPARE(posted.count(), 1);
+        QCOMPARE(posted.first().at(0).value<CGEvent>().location, QPointF(3, 4));
+
+        QVERIFY(QFile::remove(TrustStore::filePath()));
+        QVERIFY(!accessibility.isProcessTrustedWithPrompt());
+        QTRY_COMPARE(prompts.count(), 1);
+        QCOMPARE(prompts.first().at(0).toString(), TrustStore::executableOfThisProcess());
+        // Without a grant nothing is answered and nothing posted is taken.
+        QCOMPARE(accessibility.copyAttributeValue(accessibility.createApplication(dockPid), QStringLiteral("AXRole"), nullptr),
+                 AXError::APIDisabled);
+        QVERIFY(!taps.createTap(CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, CGEventTapOptions::Default, 2,
+                                [](CGEventType, const CGEvent &) { return EventTapVerdict::Pass; }));
+        taps.postEvent(CGEventTapLocation::HID, CGEvent::mouseEvent(CGEventType::LeftMouseUp, QPointF(3, 4), CGMouseButton::Left));
+        QCOMPARE(accessibility.dockProcessIdentifier(), std::optional<qint64>(dockPid)); // a round trip after the post
+        QCOMPARE(posted.count(), 1);
+    }
+
+    void aClientThatSpeaksGarbageIsDroppedAlone()
+    {
+        grantThisProcess();
+        QLocalSocket rogue;
+        rogue.connectToServer(DockWire::socketPath());
+        QVERIFY(rogue.waitForConnected(2000));
+        rogue.write(rawFrame(4, "\xa1\x61\x6f\xff"));
+        rogue.flush();
+        QTRY_COMPARE(rogue.state(), QLocalSocket::UnconnectedState);
+
+        QLocalSocket oversized;
+        oversized.connectToServer(DockWire::socketPath());
+        QVERIFY(oversized.waitForConnected(2000));
+        oversized.write(rawFrame(0xFFFFFFFF, "x"));
+        oversized.flush();
+        QTRY_COMPARE(oversized.state(), QLocalSocket::UnconnectedState);
+
+        DockSocketAccessibility accessibility;
+        QCOMPARE(accessibility.dockProcessIdentifier(), std::optional<qint64>(dockPid));
+    }
+
+    void withoutADockTheAdaptersAnswerNothing()
+    {
+        const QByteArray saved = qgetenv("KESTROWAN_DOCK_SOCKET");
+        qputenv("KESTROWAN_DOCK_SOCKET", (QDir::homePath() + QStringLiteral("/no-dock.sock")).toUtf8());
+        DockSocketAccessibility accessibility;
+        DockSocketEventTaps taps;
+        QCOMPARE(accessibility.dockProcessIdentifier(), std::nullopt);
+        QCOMPARE(accessibility.copyAttributeValue(accessibility.createApplication(dockPid), QStringLiteral("AXRole"), nullptr),
+                 AXError::CannotComplete);
+        QVERIFY(!accessibility.createObserver(dockPid));
+        QVERIFY(!taps.createTap(CGEventTapLocation::Session, CGEventTapPlacement::TailAppend, CGEventTapOptions::ListenOnly, 32,
+                                [](CGEventType, const CGEvent &) { return EventTapVerdict::Pass; }));
+        taps.postEvent(CGEventTapLocation::HID, CGEvent()); // goes nowhere, harms nothing
+        qputenv("KESTROWAN_DOCK_SOCKET", saved);
+    }
+
+    void aDockThatAnswersGarbageIsDropped()
+    {
+        const QByteArray saved = qgetenv("KESTROWAN_DOCK_SOCKET");
+        const QString path = QDir::homePath() + QStringLiteral("/garbage.sock");
+        qputenv("KESTROWAN_DOCK_SOCKET", path.toUtf8());
+        QLocalServer server;
+        QVERIFY(server.listen(path));
+        connect(&server, &QLocalServer::newConnection, this, [&server] {
+            QLocalSocket *socket = server.nextPendingConnection();
+            connect(socket, &QLocalSocket::readyRead, socket, [socket] {
+                socket->readAll();
+                socket->write(rawFrame(2, "\xff\xfe"));
+            });
+        });
+        DockSocketAccessibility accessibility;
+        std::optional<qint64> pid = 1;
+        std::thread client([&] { pid = accessibility.dockProcessIdentifier(); }); // the server needs this thread's loop
+        QTRY_VERIFY(!pid.has_value());
+        client.join();
+        qputenv("KESTROWAN_DOCK_SOCKET", saved);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestDockWire)
+#include "tst_dockwire.moc"
