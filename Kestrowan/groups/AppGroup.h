@@ -3,10 +3,12 @@
 #include "Kestrowan/groups/AppItem.h"
 #include "Kestrowan/groups/OpenerRules.h"
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <QUuid>
 #include <optional>
 
@@ -28,12 +30,23 @@ struct AppGroup {
 
     QJsonObject toJson() const;
     static std::optional<AppGroup> fromJson(const QJsonValue &value);
+    // A JSON array of groups; one group that fails to decode fails the whole array.
+    static QJsonArray listToJson(const QList<AppGroup> &groups);
+    static std::optional<QList<AppGroup>> listFromJson(const QJsonValue &value);
+
+    // The application that should open `item`, or nullopt for the system's own way.
+    std::optional<QUrl> resolveOpenerURL(const AppItem &item) const;
 
     friend bool operator==(const AppGroup &, const AppGroup &) = default;
 };
+
+// Every case, in the order of the enumeration.
+QList<AppGroup::DisplayStyle> allDisplayStyles();
+QList<AppGroup::IconStyle> allIconStyles();
 
 QString displayStyleRawValue(AppGroup::DisplayStyle style);
 std::optional<AppGroup::DisplayStyle> displayStyleFromRawValue(const QString &raw);
 QString iconStyleRawValue(AppGroup::IconStyle style);
 std::optional<AppGroup::IconStyle> iconStyleFromRawValue(const QString &raw);
+// The user-visible title: the localised text of "group.icon." followed by the raw value.
 QString iconStyleDisplayName(AppGroup::IconStyle style);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QMetaType>
@@ -27,6 +28,9 @@ struct AppItem {
 
     QJsonObject toJson() const;
     static std::optional<AppItem> fromJson(const QJsonValue &value);
+    // A JSON array of items; one item that fails to decode fails the whole array.
+    static QJsonArray listToJson(const QList<AppItem> &items);
+    static std::optional<QList<AppItem>> listFromJson(const QJsonValue &value);
 
     friend bool operator==(const AppItem &, const AppItem &) = default;
 };

@@ -128,7 +128,8 @@ private slots:
     {
         const QString root = QStringLiteral(KESTROWAN_SOURCE_DIR);
         QSet<QString> used;
-        const QRegularExpression call("\\blocalized\\(\\s*(?:QStringLiteral\\(\\s*|u)?\"([^\"\\\\]+)\"");
+        // Only whole literal keys: a literal followed by '+' is a prefix, checked through the key list.
+        const QRegularExpression call("\\blocalized\\(\\s*(?:QStringLiteral\\(\\s*\"([^\"\\\\]+)\"\\s*\\)|u?\"([^\"\\\\]+)\")\\s*\\)");
         for (const char *folder : {"Kestrowan", "NVLXDesign", "analytics", "Platform"}) {
             QDirIterator it(root + "/" + QString::fromLatin1(folder), {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
             while (it.hasNext()) {
@@ -136,7 +137,10 @@ private slots:
                 QVERIFY(file.open(QIODevice::ReadOnly));
                 const QString text = QString::fromUtf8(file.readAll());
                 for (auto match = call.globalMatch(text); match.hasNext();)
-                    used.insert(match.next().captured(1));
+                    {
+                    const auto found = match.next();
+                    used.insert(found.captured(1).isEmpty() ? found.captured(2) : found.captured(1));
+                }
             }
         }
         QFile list(root + "/resources/localization-keys.txt");

@@ -1,0 +1,386 @@
+#include "Kestrowan/groups/DockService.h"
+
+#include "Kestrowan/groups/AsyncProcess.h"
+#include "Kestrowan/shell/Log.h"
+#include "Platform/DockPreferences.h"
+#include "Platform/MainThread.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString persistentOthersKey = QStringLiteral("persistent-others");
+const QString tileDataKey = QStringLiteral("tile-data");
+const QString fileLabelKey = QStringLiteral("file-label");
+const QString showAsKey = QStringLiteral("showas");
+const QString displayAsKey = QStringLiteral("displayas");
+
+// Outside the call, as the completion pattern promises even when the answer is known at once.
+void complete(DockService::Completion completion, bool result)
+{
+    postToMainThread([completion = std::move(completion), result] {
+        if (completion)
+            completion(result);
+    });
+}
+
+// After a confirmed write that changed what the Dock shows.
+void restartAfterWrite(DockService::Completion completion)
+{
+    restartDock([completion = std::move(completion)](bool restarted) {
+        if (!restarted)
+            DockService::markSyncBlocked(DockService::syncBlockedReason);
+        if (completion)
+            completion(restarted);
+    });
+}
+
+std::optional<QVariantMap> asMap(const QVariant &value)
+{
+    if (value.typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
+    return value.toMap();
+}
+
+// The list as stored, for a change: nullopt, logged, when it cannot be taken as a list of tiles, so
+// that nothing replaces tiles the program cannot see.
+std::optional<QList<DockService::Tile>> readTilesForChange()
+{
+    const std::optional<QVariantMap> domain = DockPreferences::shared().read();
+    if (!domain) {
+        qCCritical(persistenceLogger, "Dock preferences cannot be read; Dock items left unchanged.");
+        return std::nullopt;
+    }
+    const QVariant stored = domain->value(persistentOthersKey);
+    QList<DockService::Tile> tiles;
+    if (!stored.isValid())
+        return tiles;
+    if (stored.typeId() != QMetaType::QVariantList) {
+        qCCritical(persistenceLogger, "Dock items are not a list; Dock items left unchanged.");
+        return std::nullopt;
+    }
+    const QVariantList elements = stored.toList();
+    tiles.reserve(elements.size());
+    for (const QVariant &element : elements) {
+        std::optional<QVariantMap> tile = asMap(element);
+        if (!tile) {
+            qCCritical(persistenceLogger, "Dock items hold an entry that is not a tile; Dock items left unchanged.");
+            return std::nullopt;
+        }
+        tiles.append(*tile);
+    }
+    return tiles;
+}
+
+QVariantList toVariantList(const QList<DockService::Tile> &tiles)
+{
+    QVariantList list;
+    list.reserve(tiles.size());
+    for (const DockService::Tile &tile : tiles)
+        list.append(tile);
+    return list;
+}
+
+// Writes, then reads back: only the very tiles written count as confirmation, so a system that
+// keeps the old list (even one of the same length) is caught.
+bool confirmedWrite(const QList<DockService::Tile> &tiles)
+{
+    const QVariantList written = toVariantList(tiles);
+    DockPreferences &preferences = DockPreferences::shared();
+    const bool stored = preferences.write(persistentOthersKey, written);
+    const QVariant readBack = preferences.value(persistentOthersKey);
+    if (stored && readBack.typeId() == QMetaType::QVariantList && readBack.toList() == written)
+        return true;
+    qCCritical(persistenceLogger,
+               "Failed to update Dock items. System may block access (check Privacy & Security > App Management).");
+    DockService::markSyncBlocked(DockService::syncBlockedReason);
+    return false;
+}
+
+bool isInteger(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::optional<qint64> integerIn(const QVariantMap &tileData, const QString &key)
+{
+    const QVariant value = tileData.value(key);
+    if (!isInteger(value))
+        return std::nullopt;
+    return value.toLongLong();
+}
+
+QVariantMap tileData(const DockService::Tile &tile)
+{
+    return asMap(tile.value(tileDataKey)).value_or(QVariantMap());
+}
+
+bool viewSettingsDiffer(const DockService::Tile &existing, const DockService::Tile &replacement)
+{
+    const QVariantMap a = tileData(existing);
+    const QVariantMap b = tileData(replacement);
+    return integerIn(a, showAsKey) != integerIn(b, showAsKey) || integerIn(a, displayAsKey) != integerIn(b, displayAsKey);
+}
+
+std::optional<QString> labelOf(const DockService::Tile &tile)
+{
+    const QVariant label = tileData(tile).value(fileLabelKey);
+    if (label.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return label.toString();
+}
+
+void setLabel(DockService::Tile &tile, const QString &label)
+{
+    QVariantMap data = tileData(tile);
+    data.insert(fileLabelKey, label);
+    tile.insert(tileDataKey, data);
+}
+
+QString cleanedPath(const QString &path)
+{
+    // cleanPath resolves "." and ".." by name, without following links, and drops a trailing slash.
+    return QDir::cleanPath(path);
+}
+
+QString pathOfURL(const QUrl &url)
+{
+    if (url.isLocalFile())
+        return cleanedPath(url.toLocalFile());
+    return cleanedPath(url.path(QUrl::FullyDecoded));
+}
+
+// Compares paths as the platform compares file names: canonically equivalent spellings are equal.
+class FolderMatcher {
+public:
+    explicit FolderMatcher(const QUrl &folderURL)
+        : m_path(DockService::standardizedPath(folderURL).normalized(QString::NormalizationForm_C))
+    {
+    }
+
+    bool matches(const DockService::Tile &tile) const
+    {
+        if (m_path.isEmpty())
+            return false;
+        const std::optional<QString> path = DockService::tilePath(tile);
+        if (!path)
+            return false;
+        return *path == m_path || path->normalized(QString::NormalizationForm_C) == m_path;
+    }
+
+    qsizetype firstMatch(const QList<DockService::Tile> &tiles) const
+    {
+        for (qsizetype i = 0; i < tiles.size(); ++i) {
+            if (matches(tiles[i]))
+                return i;
+        }
+        return -1;
+    }
+
+private:
+    QString m_path;
+};
+
+bool folderExists(const QUrl &folderURL)
+{
+    const QString path = DockService::standardizedPath(folderURL);
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+} // namespace
+
+DockService &DockService::instance()
+{
+    static DockService *service = new DockService;
+    return *service;
+}
+
+bool DockService::syncBlocked()
+{
+    return instance().m_syncBlocked;
+}
+
+void DockService::markSyncBlocked(const QString &reason)
+{
+    DockService &service = instance();
+    if (service.m_syncBlocked)
+        return;
+    service.m_syncBlocked = true;
+    emit service.syncBlockDidChange(QVariantMap{{QStringLiteral("reason"), reason}});
+}
+
+void DockService::clearSyncBlock()
+{
+    DockService &service = instance();
+    if (!service.m_syncBlocked)
+        return;
+    service.m_syncBlocked = false;
+    emit service.syncBlockDidChange(QVariantMap());
+}
+
+QList<DockService::Tile> DockService::readPersistentOthers()
+{
+    const QVariant stored = DockPreferences::shared().value(persistentOthersKey);
+    QList<Tile> tiles;
+    if (stored.typeId() != QMetaType::QVariantList)
+        return tiles;
+    const QVariantList elements = stored.toList();
+    for (const QVariant &element : elements) {
+        if (std::optional<QVariantMap> tile = asMap(element))
+            tiles.append(*tile);
+    }
+    return tiles;
+}
+
+std::optional<QString> DockService::tilePath(const Tile &tile)
+{
+    const std::optional<QVariantMap> data = asMap(tile.value(tileDataKey));
+    if (!data)
+        return std::nullopt;
+    const std::optional<QVariantMap> fileData = asMap(data->value(QStringLiteral("file-data")));
+    if (!fileData)
+        return std::nullopt;
+    const QVariant urlString = fileData->value(QStringLiteral("_CFURLString"));
+    if (urlString.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QString text = urlString.toString();
+    // Tolerant parsing reads a file URL that a hand-edited list spelt with raw spaces as the Dock
+    // would have encoded it, instead of taking the whole URL text for a path.
+    const QUrl url(text, QUrl::TolerantMode);
+    const QString path = url.isValid() ? pathOfURL(url) : cleanedPath(text);
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
+}
+
+QString DockService::standardizedPath(const QUrl &folderURL)
+{
+    return pathOfURL(folderURL);
+}
+
+bool DockService::tileMatchesFolder(const Tile &tile, const QUrl &folderURL)
+{
+    return FolderMatcher(folderURL).matches(tile);
+}
+
+bool DockService::isFolderInDock(const QUrl &folderURL)
+{
+    const FolderMatcher matcher(folderURL);
+    return matcher.firstMatch(readPersistentOthers()) >= 0;
+}
+
+bool DockService::writePersistentOthers(const QList<Tile> &tiles)
+{
+    if (!readTilesForChange())
+        return false;
+    return confirmedWrite(tiles);
+}
+
+DockService::Tile DockService::folderTile(const QUrl &folderURL, const QString &label, AppGroup::DisplayStyle displayStyle)
+{
+    const QVariantMap fileData{
+        {QStringLiteral("_CFURLString"), folderURL.toString(QUrl::FullyEncoded)},
+        {QStringLiteral("_CFURLStringType"), qint64(15)},
+    };
+    const QVariantMap data{
+        {QStringLiteral("file-data"), fileData},
+        {fileLabelKey, label},
+        {QStringLiteral("file-type"), qint64(2)},
+        {displayAsKey, qint64(1)},
+        {showAsKey, qint64(static_cast<int>(displayStyle) + 1)},
+    };
+    return Tile{
+        {QStringLiteral("tile-type"), QStringLiteral("directory-tile")},
+        {tileDataKey, data},
+    };
+}
+
+void DockService::upsertFolderTile(const QUrl &folderURL, const QString &label, AppGroup::DisplayStyle displayStyle,
+                                   bool refreshLabel, Completion completion)
+{
+    if (syncBlocked() || !folderExists(folderURL))
+        return complete(std::move(completion), false);
+    std::optional<QList<Tile>> tiles = readTilesForChange();
+    if (!tiles)
+        return complete(std::move(completion), false);
+
+    Tile tile = folderTile(folderURL, label, displayStyle);
+    const qsizetype index = FolderMatcher(folderURL).firstMatch(*tiles);
+    if (index < 0) {
+        tiles->prepend(tile);
+        if (!confirmedWrite(*tiles))
+            return complete(std::move(completion), false);
+        return restartAfterWrite(std::move(completion));
+    }
+
+    if (!refreshLabel) {
+        if (const std::optional<QString> existingLabel = labelOf((*tiles)[index]))
+            setLabel(tile, *existingLabel);
+    }
+    const bool viewChanged = viewSettingsDiffer((*tiles)[index], tile);
+    (*tiles)[index] = tile;
+    const bool written = confirmedWrite(*tiles);
+    if (!written || !viewChanged)
+        return complete(std::move(completion), written);
+    restartAfterWrite(std::move(completion));
+}
+
+void DockService::upsertFolderTiles(const QList<FolderTileEntry> &entries, Completion completion)
+{
+    if (syncBlocked())
+        return complete(std::move(completion), false);
+    std::optional<QList<Tile>> tiles = readTilesForChange();
+    if (!tiles)
+        return complete(std::move(completion), false);
+
+    bool needsRestart = false;
+    for (const FolderTileEntry &entry : entries) {
+        if (!folderExists(entry.folderURL))
+            continue;
+        const Tile tile = folderTile(entry.folderURL, entry.label, entry.displayStyle);
+        const qsizetype index = FolderMatcher(entry.folderURL).firstMatch(*tiles);
+        if (index < 0) {
+            tiles->prepend(tile);
+            needsRestart = true;
+            continue;
+        }
+        needsRestart = viewSettingsDiffer((*tiles)[index], tile) || needsRestart;
+        (*tiles)[index] = tile;
+    }
+
+    if (!confirmedWrite(*tiles))
+        return complete(std::move(completion), false);
+    if (!needsRestart)
+        return complete(std::move(completion), true);
+    restartAfterWrite(std::move(completion));
+}
+
+void DockService::removeFolderTile(const QUrl &folderURL, Completion completion)
+{
+    if (syncBlocked())
+        return complete(std::move(completion), false);
+    std::optional<QList<Tile>> tiles = readTilesForChange();
+    if (!tiles)
+        return complete(std::move(completion), false);
+
+    const FolderMatcher matcher(folderURL);
+    const qsizetype removed = tiles->removeIf([&matcher](const Tile &tile) { return matcher.matches(tile); });
+    if (removed == 0)
+        return complete(std::move(completion), true);
+    if (!confirmedWrite(*tiles))
+        return complete(std::move(completion), false);
+    restartAfterWrite(std::move(completion));
+}

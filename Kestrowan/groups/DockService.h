@@ -1,0 +1,86 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QVariantMap>
+
+#include <functional>
+#include <optional>
+
+// Every access the program makes to the Dock's folder tiles, the list "persistent-others" of the
+// Dock's preferences. Each change reads the whole list, changes it in memory and writes it back
+// whole, then reads it back to confirm that what was written is what is stored. The three tile
+// writers may restart the Dock and so report through a completion (see AsyncProcess.h for the
+// pattern: exactly once, on the main thread, never inside the call). Everything runs on the main
+// thread; a read-change-write never yields to the event loop, so writers cannot interleave.
+//
+// `syncBlocked` is process-wide: set when a write was not confirmed or a Dock restart failed after a
+// write, cleared only by the user's sync from the group editor. While set, the writers give false
+// at once and touch nothing. Each change of the flag emits `syncBlockDidChange` on `instance()`.
+class DockService final : public QObject {
+    Q_OBJECT
+public:
+    // The name of the change notification, and the one reason every caller gives.
+    static inline const QString syncBlockDidChangeNotification = QStringLiteral("DockService.syncBlockDidChange");
+    static inline const QString syncBlockedReason = QStringLiteral("dock.sync.blocked");
+
+    using Tile = QVariantMap;
+    using Completion = std::function<void(bool)>;
+
+    struct FolderTileEntry {
+        QUrl folderURL;
+        QString label;
+        AppGroup::DisplayStyle displayStyle = AppGroup::DisplayStyle::Grid;
+    };
+
+    // The process-wide object that carries the notification.
+    static DockService &instance();
+
+    static bool syncBlocked();
+    // Sets the block; announces it with {"reason": reason} unless it was set already.
+    static void markSyncBlocked(const QString &reason);
+    // The group editor's reset before a user-requested sync; announces it, without user info, only
+    // when the block was set.
+    static void clearSyncBlock();
+
+    // The tiles now in the Dock, in order; empty when there are none or the list cannot be read.
+    static QList<Tile> readPersistentOthers();
+    // The file path a tile points at, percent escapes decoded, "." and ".." resolved, without a
+    // trailing slash; nullopt for a tile without one.
+    static std::optional<QString> tilePath(const Tile &tile);
+    // A folder URL's path in the same form as `tilePath`.
+    static QString standardizedPath(const QUrl &folderURL);
+    // Whether the tile points at the folder: equal paths, canonically equivalent spellings included.
+    // Anything that filters tiles by folder (the settings reset) should ask this.
+    static bool tileMatchesFolder(const Tile &tile, const QUrl &folderURL);
+    static bool isFolderInDock(const QUrl &folderURL);
+
+    // Stores the whole list; true only when reading it back gives exactly these tiles. A list that
+    // is stored in a form the program does not understand is never overwritten (false).
+    static bool writePersistentOthers(const QList<Tile> &tiles);
+
+    // The folder tile the program writes for a folder.
+    static Tile folderTile(const QUrl &folderURL, const QString &label, AppGroup::DisplayStyle displayStyle);
+
+    // Adds the folder's tile at the front, or replaces its first tile (keeping the Dock's label
+    // unless `refreshLabel`). Restarts the Dock when the tile is new or its view settings changed.
+    static void upsertFolderTile(const QUrl &folderURL, const QString &label, AppGroup::DisplayStyle displayStyle,
+                                 bool refreshLabel, Completion completion);
+    // The same for several folders with one write and at most one restart; folders that do not exist
+    // are skipped. New tiles end up at the front in the reverse of the entries' order.
+    static void upsertFolderTiles(const QList<FolderTileEntry> &entries, Completion completion);
+    // Removes every tile of the folder (which need not exist); restarts the Dock when one was removed.
+    static void removeFolderTile(const QUrl &folderURL, Completion completion);
+
+signals:
+    // `userInfo` is {"reason": reason} when the block was set, empty when it was cleared.
+    void syncBlockDidChange(const QVariantMap &userInfo);
+
+private:
+    using QObject::QObject;
+    bool m_syncBlocked = false;
+};

@@ -1,0 +1,26 @@
+#include "Kestrowan/groups/PathComponents.h"
+
+QString lastPathComponent(const QString &path)
+{
+    qsizetype end = path.size();
+    while (end > 1 && path.at(end - 1) == u'/')
+        --end;
+    const QString trimmed = path.left(end);
+    if (trimmed == QStringLiteral("/"))
+        return trimmed;
+    return trimmed.mid(trimmed.lastIndexOf(u'/') + 1);
+}
+
+QString pathExtension(const QString &path)
+{
+    const QString component = lastPathComponent(path);
+    const qsizetype dot = component.lastIndexOf(u'.');
+    return dot < 0 ? QString() : component.mid(dot + 1);
+}
+
+QString lastPathComponentWithoutExtension(const QString &path)
+{
+    const QString component = lastPathComponent(path);
+    const qsizetype dot = component.lastIndexOf(u'.');
+    return dot <= 0 ? component : component.left(dot);
+}

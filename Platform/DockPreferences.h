@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+// The Dock's preferences domain "com.apple.dock": the tile lists ("persistent-apps",
+// "persistent-others") and the bar's settings ("orientation", "autohide"). Values are property-list
+// values as QVariant trees (see PropertyList.h).
+class DockPreferences {
+public:
+    virtual ~DockPreferences() = default;
+
+    // The process-wide domain: the preferences file unless a test installed another.
+    static DockPreferences &shared();
+    // Replaces the process-wide domain; nullptr goes back to the preferences file.
+    static void install(std::unique_ptr<DockPreferences> preferences);
+
+    // The whole domain. An empty map when nothing is stored yet; nullopt when something is stored
+    // but cannot be read as a dictionary (a damaged file), so that callers never take it for empty.
+    virtual std::optional<QVariantMap> read() const = 0;
+
+    // Replaces one key and keeps every other key as it is. False when the write was refused: the
+    // stored domain cannot be read (it is left untouched rather than replaced by this key alone) or
+    // the storage failed.
+    virtual bool write(const QString &key, const QVariant &value) = 0;
+
+    // One key; invalid when it is absent or the domain cannot be read.
+    QVariant value(const QString &key) const;
+};

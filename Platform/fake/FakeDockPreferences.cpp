@@ -1,0 +1,26 @@
+#include "Platform/fake/FakeDockPreferences.h"
+
+std::optional<QVariantMap> FakeDockPreferences::read() const
+{
+    ++readCount;
+    if (damaged)
+        return std::nullopt;
+    return values;
+}
+
+bool FakeDockPreferences::write(const QString &key, const QVariant &value)
+{
+    writtenKeys.append(key);
+    if (damaged)
+        return false;
+    switch (writeBehaviour) {
+    case WriteBehaviour::Store:
+        values.insert(key, value);
+        return true;
+    case WriteBehaviour::DropSilently:
+        return true;
+    case WriteBehaviour::Fail:
+        return false;
+    }
+    return false;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Platform/DockPreferences.h"
+
+#include <QStringList>
+
+// An in-memory Dock domain for tests, with the ways a real one misbehaves.
+class FakeDockPreferences final : public DockPreferences {
+public:
+    enum class WriteBehaviour {
+        Store,          // keeps the value
+        DropSilently,   // reports success but keeps the old value, as a system that refuses quietly
+        Fail,           // reports failure
+    };
+
+    QVariantMap values;
+    bool damaged = false; // read() reports a domain that cannot be read
+    WriteBehaviour writeBehaviour = WriteBehaviour::Store;
+    QStringList writtenKeys;
+    mutable int readCount = 0;
+
+    std::optional<QVariantMap> read() const override;
+    bool write(const QString &key, const QVariant &value) override;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "Platform/ApplicationBundles.h"
+
+// Application bundles here: an ".app" folder with its "Contents/Info.plist", or a desktop entry whose
+// file ID is the bundle identifier and whose "Name=" is the bundle's name.
+class DesktopApplicationBundles final : public ApplicationBundles {
+public:
+    std::optional<ApplicationBundle> bundleAt(const QString &path) const override;
+};

@@ -1,0 +1,88 @@
+#include "Platform/linux/DesktopWorkspace.h"
+
+#include "Platform/TypeIdentifiers.h"
+#include "Platform/linux/DesktopEntry.h"
+#include "Platform/linux/MimeApps.h"
+#include "Platform/linux/TypeTable.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QMimeDatabase>
+
+namespace {
+
+QIcon themeIcon(const QStringList &names)
+{
+    for (const QString &name : names) {
+        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
+            return QIcon::fromTheme(name);
+    }
+    return {};
+}
+
+// A desktop entry's "Icon=": an absolute image path or a theme icon name.
+QIcon desktopEntryIcon(const QString &path)
+{
+    const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
+    if (!entry)
+        return {};
+    const QString icon = entry->value(QStringLiteral("Icon"));
+    if (icon.startsWith(u'/'))
+        return QFileInfo(icon).isFile() ? QIcon(icon) : QIcon();
+    return themeIcon({icon});
+}
+
+QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
+{
+    return QFileIconProvider().icon(type);
+}
+
+} // namespace
+
+QIcon DesktopWorkspace::iconForFile(const QString &path) const
+{
+    const QFileInfo info(path);
+    if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) && info.isFile()) {
+        const QIcon icon = desktopEntryIcon(path);
+        if (!icon.isNull())
+            return icon;
+    }
+    if (path.endsWith(QLatin1String(".app"), Qt::CaseInsensitive) && info.isDir()) {
+        const QIcon icon = themeIcon({QStringLiteral("application-x-executable")});
+        if (!icon.isNull())
+            return icon;
+    }
+    if (!info.exists())
+        return fallbackIcon(QAbstractFileIconProvider::File);
+    const QIcon icon = QFileIconProvider().icon(info);
+    return icon.isNull() ? fallbackIcon(info.isDir() ? QAbstractFileIconProvider::Folder : QAbstractFileIconProvider::File) : icon;
+}
+
+QIcon DesktopWorkspace::iconForContentType(const QString &type) const
+{
+    if (type == TypeIdentifiers::genericURLType) {
+        const QIcon icon = themeIcon({QStringLiteral("text-html"), QStringLiteral("internet-web-browser"), QStringLiteral("applications-internet")});
+        return icon.isNull() ? fallbackIcon(QAbstractFileIconProvider::Network) : icon;
+    }
+    const QMimeType mime = QMimeDatabase().mimeTypeForName(mimeTypeForTypeIdentifier(type));
+    const QIcon icon = mime.isValid() ? themeIcon({mime.iconName(), mime.genericIconName()}) : QIcon();
+    return icon.isNull() ? fallbackIcon(QAbstractFileIconProvider::File) : icon;
+}
+
+std::optional<QString> DesktopWorkspace::applicationForContentType(const QString &type) const
+{
+    return defaultApplicationForMimeType(mimeTypeForTypeIdentifier(type));
+}
+
+std::optional<QString> DesktopWorkspace::applicationToOpenURL(const QUrl &url) const
+{
+    if (url.isLocalFile()) {
+        const QMimeType mime = QMimeDatabase().mimeTypeForFile(url.toLocalFile(), QMimeDatabase::MatchExtension);
+        if (!mime.isValid() || mime.isDefault())
+            return std::nullopt;
+        return defaultApplicationForMimeType(mime.name());
+    }
+    if (url.scheme().isEmpty())
+        return std::nullopt;
+    return defaultApplicationForMimeType(QStringLiteral("x-scheme-handler/") + url.scheme().toLower());
+}

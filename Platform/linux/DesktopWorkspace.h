@@ -1,0 +1,13 @@
+#pragma once
+
+#include "Platform/Workspace.h"
+
+// The workspace of a freedesktop desktop: icons from the icon theme (and a desktop entry's own
+// "Icon="), default applications from "mimeapps.list" and the installed desktop entries.
+class DesktopWorkspace final : public Workspace {
+public:
+    QIcon iconForFile(const QString &path) const override;
+    QIcon iconForContentType(const QString &type) const override;
+    std::optional<QString> applicationForContentType(const QString &type) const override;
+    std::optional<QString> applicationToOpenURL(const QUrl &url) const override;
+};

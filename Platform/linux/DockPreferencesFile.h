@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Platform/DockPreferences.h"
+
+#include <QMutex>
+
+// The domain as the binary property list "$HOME/Library/Preferences/com.apple.dock.plist", the file
+// the stand-in Dock draws from. HOME is read at every call, so the domain follows the environment.
+// Writes go to a temporary file beside it that is then renamed over it: a reader, or a crash in
+// the middle, sees the old file or the new one, never a part of one.
+//
+// Cards ask whether their folder is in the Dock on every redraw, so the last parse is kept and used
+// again while the file's identity, size, and change times are those it was parsed from.
+class DockPreferencesFile : public DockPreferences {
+public:
+    static QString filePath();
+
+    std::optional<QVariantMap> read() const override;
+    bool write(const QString &key, const QVariant &value) override;
+
+private:
+    struct FileStamp {
+        QString path;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedSeconds = 0;
+        qint64 modifiedNanoseconds = 0;
+        qint64 changedSeconds = 0;
+        qint64 changedNanoseconds = 0;
+        friend bool operator==(const FileStamp &, const FileStamp &) = default;
+    };
+    static std::optional<FileStamp> stampOf(const QString &path);
+
+    mutable QMutex m_cacheMutex;
+    mutable std::optional<FileStamp> m_cachedStamp;
+    mutable std::optional<QVariantMap> m_cachedDomain;
+};

@@ -1,0 +1,79 @@
+#include "Platform/linux/QtProcessRunner.h"
+
+#include "Platform/MainThread.h"
+
+#include <QProcess>
+#include <QStringDecoder>
+
+namespace {
+
+// Delivers from the event loop, so a caller never sees its completion run inside its own call,
+// whichever way QProcess reports a failure to start.
+void deliver(ProcessRunner::Completion completion, ProcessResult result)
+{
+    postToMainThread([completion = std::move(completion), result = std::move(result)] {
+        if (completion)
+            completion(result);
+    });
+}
+
+std::optional<QString> decodeOutput(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+void QtProcessRunner::run(const QString &executable, const QStringList &arguments, bool captureOutput, Completion completion)
+{
+    struct RunState {
+        QByteArray output;
+        bool completed = false;
+        Completion completion;
+    };
+    auto state = std::make_shared<RunState>();
+    state->completion = std::move(completion);
+
+    auto *process = new QProcess;
+    process->setProgram(executable);
+    process->setArguments(arguments);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(captureOutput ? QProcess::MergedChannels : QProcess::ForwardedChannels);
+
+    const auto finish = [state, process, captureOutput](int status) {
+        if (state->completed)
+            return;
+        state->completed = true;
+        ProcessResult result;
+        result.terminationStatus = status;
+        if (captureOutput && status != -1) {
+            state->output += process->readAllStandardOutput();
+            result.output = decodeOutput(state->output);
+        }
+        process->deleteLater();
+        deliver(std::move(state->completion), std::move(result));
+    };
+
+    if (captureOutput) {
+        QObject::connect(process, &QProcess::readyReadStandardOutput, process,
+                         [state, process] { state->output += process->readAllStandardOutput(); });
+    }
+    QObject::connect(process, &QProcess::finished, process, [finish](int exitCode, QProcess::ExitStatus exitStatus) {
+        if (exitStatus == QProcess::NormalExit) {
+            finish(exitCode);
+            return;
+        }
+        // A tool killed by a signal reports the signal's number, as the platform does; it is never
+        // taken for success.
+        finish(exitCode > 0 ? exitCode : -1);
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [finish](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finish(-1);
+    });
+    process->start();
+}

@@ -1,0 +1,586 @@
+#include "Kestrowan/groups/DockService.h"
+#include "Platform/PropertyList.h"
+#include "Platform/fake/FakeDockPreferences.h"
+#include "Platform/fake/FakeProcessRunner.h"
+#include "Platform/linux/DockPreferencesFile.h"
+#include "tests/docktiles/DockTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+using Tile = DockService::Tile;
+using Style = AppGroup::DisplayStyle;
+
+namespace {
+
+const QString refusedMessage = QStringLiteral(
+    "Failed to update Dock items. System may block access (check Privacy & Security > App Management).");
+
+// The real preferences file, counting the writes that reach it.
+class CountingDockFile final : public DockPreferencesFile {
+public:
+    int writes = 0;
+    bool write(const QString &key, const QVariant &value) override
+    {
+        ++writes;
+        return DockPreferencesFile::write(key, value);
+    }
+};
+
+// A tile as the Dock itself writes one, with keys the program never writes.
+Tile dockTile(const QString &urlString, const QVariant &label = QStringLiteral("Dock Label"),
+              const QVariant &showAs = qint64(2), const QVariant &displayAs = qint64(1))
+{
+    QVariantMap data{
+        {QStringLiteral("file-data"), QVariantMap{{QStringLiteral("_CFURLString"), urlString},
+                                                  {QStringLiteral("_CFURLStringType"), qint64(15)}}},
+        {QStringLiteral("file-type"), qint64(2)},
+        {QStringLiteral("book"), QByteArray("\x00\x01bookmark", 10)},
+    };
+    if (label.isValid())
+        data.insert(QStringLiteral("file-label"), label);
+    if (showAs.isValid())
+        data.insert(QStringLiteral("showas"), showAs);
+    if (displayAs.isValid())
+        data.insert(QStringLiteral("displayas"), displayAs);
+    return Tile{{QStringLiteral("GUID"), qint64(123456)},
+                {QStringLiteral("tile-type"), QStringLiteral("directory-tile")},
+                {QStringLiteral("tile-data"), data}};
+}
+
+// A tile the program has nothing to do with, holding every kind of value the file can hold.
+Tile foreignTile()
+{
+    return Tile{{QStringLiteral("tile-type"), QStringLiteral("url-tile")},
+                {QStringLiteral("tile-data"),
+                 QVariantMap{{QStringLiteral("url"), QVariantMap{{QStringLiteral("_CFURLString"), QStringLiteral("https://example.org/")}}},
+                             {QStringLiteral("label"), QStringLiteral("Example")},
+                             {QStringLiteral("added"), QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC)},
+                             {QStringLiteral("ref"), QVariant::fromValue(PropertyList::Uid{7})},
+                             {QStringLiteral("ratio"), 0.25},
+                             {QStringLiteral("locked"), true},
+                             {QStringLiteral("blob"), QByteArray("\xff\x00\x10", 3)}}}};
+}
+
+QVariantList asList(const QList<Tile> &tiles)
+{
+    QVariantList list;
+    for (const Tile &tile : tiles)
+        list.append(tile);
+    return list;
+}
+
+QVariantMap tileDataOf(const QVariant &tile)
+{
+    return tile.toMap().value(QStringLiteral("tile-data")).toMap();
+}
+
+} // namespace
+
+class TestDockService : public QObject {
+    Q_OBJECT
+
+private:
+    CountingDockFile *m_file = nullptr;
+    FakeProcessRunner *m_runner = nullptr;
+    std::unique_ptr<QTemporaryDir> m_folders;
+
+    QUrl makeFolder(const QString &name)
+    {
+        const QString path = m_folders->path() + QLatin1Char('/') + name;
+        QDir().mkpath(path);
+        return QUrl::fromLocalFile(path);
+    }
+    QUrl missingFolder(const QString &name) { return QUrl::fromLocalFile(m_folders->path() + QLatin1Char('/') + name); }
+    QString urlString(const QString &name) { return makeFolder(name).toString(QUrl::FullyEncoded); }
+
+    void storeOthers(const QList<Tile> &tiles)
+    {
+        writeDockFile({{QStringLiteral("persistent-others"), asList(tiles)},
+                       {QStringLiteral("persistent-apps"), QVariantList{QVariantMap{{QStringLiteral("tile-type"), QStringLiteral("file-tile")}}}},
+                       {QStringLiteral("orientation"), QStringLiteral("left")},
+                       {QStringLiteral("autohide"), true}});
+    }
+    QVariantList storedOthers() { return readDockFile().value(QStringLiteral("persistent-others")).toList(); }
+    QStringList storedPaths()
+    {
+        QStringList paths;
+        for (const QVariant &tile : storedOthers())
+            paths.append(DockService::tilePath(tile.toMap()).value_or(QStringLiteral("<none>")));
+        return paths;
+    }
+    QString pathOf(const QString &name) const { return m_folders->path() + QLatin1Char('/') + name; }
+    int restarts() const { return int(m_runner->executables().count(QStringLiteral("/bin/launchctl"))); }
+
+    std::optional<bool> upsert(const QUrl &folder, const QString &label, Style style, bool refreshLabel)
+    {
+        return awaitCompletion<bool>([&](DockService::Completion done) {
+            DockService::upsertFolderTile(folder, label, style, refreshLabel, std::move(done));
+        });
+    }
+    std::optional<bool> upsertAll(const QList<DockService::FolderTileEntry> &entries)
+    {
+        return awaitCompletion<bool>([&](DockService::Completion done) { DockService::upsertFolderTiles(entries, std::move(done)); });
+    }
+    std::optional<bool> remove(const QUrl &folder)
+    {
+        return awaitCompletion<bool>([&](DockService::Completion done) { DockService::removeFolderTile(folder, std::move(done)); });
+    }
+
+private slots:
+    void init()
+    {
+        QFile::remove(dockFilePath());
+        m_folders = std::make_unique<QTemporaryDir>();
+        auto file = std::make_unique<CountingDockFile>();
+        m_file = file.get();
+        DockPreferences::install(std::move(file));
+        auto runner = std::make_unique<FakeProcessRunner>();
+        runner->results.insert(QStringLiteral("/bin/launchctl"), ProcessResult{0, std::nullopt});
+        m_runner = runner.get();
+        ProcessRunner::install(std::move(runner));
+        DockService::clearSyncBlock();
+    }
+
+    void cleanup()
+    {
+        DockService::clearSyncBlock();
+        DockPreferences::install(nullptr);
+        ProcessRunner::install(nullptr);
+    }
+
+    void newTileIsWrittenAtTheFrontAndKeepsEverythingElse()
+    {
+        storeOthers({dockTile(urlString(QStringLiteral("Old"))), foreignTile()});
+        const QVariantMap before = readDockFile();
+        const QUrl folder = makeFolder(QStringLiteral("My Group"));
+
+        QCOMPARE(upsert(folder, QStringLiteral("My Group"), Style::List, false), std::optional<bool>(true));
+
+        QVERIFY(dockFileBytes().startsWith("bplist00"));
+        const QVariantMap after = readDockFile();
+        for (const QString &key : {QStringLiteral("persistent-apps"), QStringLiteral("orientation"), QStringLiteral("autohide")})
+            QCOMPARE(after.value(key), before.value(key));
+        const QVariantList others = after.value(QStringLiteral("persistent-others")).toList();
+        QCOMPARE(others.size(), 3);
+        QCOMPARE(others.mid(1), before.value(QStringLiteral("persistent-others")).toList());
+
+        const QVariantMap expectedData{
+            {QStringLiteral("file-data"), QVariantMap{{QStringLiteral("_CFURLString"), QStringLiteral("file://%1/My%20Group").arg(m_folders->path())},
+                                                      {QStringLiteral("_CFURLStringType"), qint64(15)}}},
+            {QStringLiteral("file-label"), QStringLiteral("My Group")},
+            {QStringLiteral("file-type"), qint64(2)},
+            {QStringLiteral("displayas"), qint64(1)},
+            {QStringLiteral("showas"), qint64(3)},
+        };
+        QCOMPARE(others.first().toMap(), (QVariantMap{{QStringLiteral("tile-type"), QStringLiteral("directory-tile")},
+                                                      {QStringLiteral("tile-data"), expectedData}}));
+        QCOMPARE(m_file->writes, 1);
+        QCOMPARE(restarts(), 1);
+        QVERIFY(DockService::isFolderInDock(folder));
+    }
+
+    void existingTileIsReplacedWhole_data()
+    {
+        QTest::addColumn<QVariant>("dockLabel");
+        QTest::addColumn<bool>("refreshLabel");
+        QTest::addColumn<QString>("expectedLabel");
+        QTest::newRow("Dock label kept") << QVariant(QStringLiteral("Renamed in Dock")) << false << QStringLiteral("Renamed in Dock");
+        QTest::newRow("label refreshed") << QVariant(QStringLiteral("Renamed in Dock")) << true << QStringLiteral("Group");
+        QTest::newRow("no Dock label") << QVariant() << false << QStringLiteral("Group");
+        QTest::newRow("Dock label not text") << QVariant(qint64(5)) << false << QStringLiteral("Group");
+    }
+
+    void existingTileIsReplacedWhole()
+    {
+        QFETCH(QVariant, dockLabel);
+        QFETCH(bool, refreshLabel);
+        QFETCH(QString, expectedLabel);
+        const QUrl folder = makeFolder(QStringLiteral("Group"));
+        storeOthers({foreignTile(), dockTile(folder.toString(QUrl::FullyEncoded), dockLabel, qint64(2), qint64(1)), foreignTile()});
+
+        QCOMPARE(upsert(folder, QStringLiteral("Group"), Style::Grid, refreshLabel), std::optional<bool>(true));
+
+        const QVariantList others = storedOthers();
+        QCOMPARE(others.size(), 3);
+        QCOMPARE(others[1].toMap(), DockService::folderTile(folder, expectedLabel, Style::Grid));
+        QCOMPARE(m_file->writes, 1);
+        QCOMPARE(restarts(), 0);
+    }
+
+    void restartOnlyWhenTheViewSettingsChange_data()
+    {
+        QTest::addColumn<QVariant>("showAs");
+        QTest::addColumn<QVariant>("displayAs");
+        QTest::addColumn<int>("expectedRestarts");
+        QTest::newRow("same settings") << QVariant(qint64(2)) << QVariant(qint64(1)) << 0;
+        QTest::newRow("same settings, small integer") << QVariant(int(2)) << QVariant(int(1)) << 0;
+        QTest::newRow("other display style") << QVariant(qint64(3)) << QVariant(qint64(1)) << 1;
+        QTest::newRow("displayas 0") << QVariant(qint64(2)) << QVariant(qint64(0)) << 1;
+        QTest::newRow("displayas absent") << QVariant(qint64(2)) << QVariant() << 1;
+        QTest::newRow("showas absent") << QVariant() << QVariant(qint64(1)) << 1;
+        QTest::newRow("showas not an integer") << QVariant(QStringLiteral("2")) << QVariant(qint64(1)) << 1;
+        QTest::newRow("displayas a real") << QVariant(qint64(2)) << QVariant(1.0) << 1;
+    }
+
+    void restartOnlyWhenTheViewSettingsChange()
+    {
+        QFETCH(QVariant, showAs);
+        QFETCH(QVariant, displayAs);
+        QFETCH(int, expectedRestarts);
+        const QUrl folder = makeFolder(QStringLiteral("Group"));
+        storeOthers({dockTile(folder.toString(QUrl::FullyEncoded), QStringLiteral("Group"), showAs, displayAs)});
+
+        QCOMPARE(upsert(folder, QStringLiteral("Group"), Style::Grid, true), std::optional<bool>(true));
+        QCOMPARE(restarts(), expectedRestarts);
+        QCOMPARE(storedOthers(), QVariantList{DockService::folderTile(folder, QStringLiteral("Group"), Style::Grid)});
+    }
+
+    void tilesMatchTheSameFolderHoweverTheURLIsSpelt_data()
+    {
+        QTest::addColumn<QString>("tileURL");  // %1 is the folders' parent
+        QTest::addColumn<QString>("folderName");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("program's own form") << QStringLiteral("file://%1/Work") << QStringLiteral("Work") << true;
+        QTest::newRow("tile with trailing slash") << QStringLiteral("file://%1/Work/") << QStringLiteral("Work") << true;
+        QTest::newRow("folder with trailing slash") << QStringLiteral("file://%1/Work") << QStringLiteral("Work/") << true;
+        QTest::newRow("percent escapes") << QStringLiteral("file://%1/My%20Work%C3%A9/") << QStringLiteral("My Worké") << true;
+        QTest::newRow("dot segments") << QStringLiteral("file://%1/x/../Work/./") << QStringLiteral("Work") << true;
+        QTest::newRow("decomposed accents") << QStringLiteral("file://%1/Cafe%CC%81") << QStringLiteral("Café") << true;
+        QTest::newRow("plain path") << QStringLiteral("%1/Work/") << QStringLiteral("Work") << true;
+        QTest::newRow("raw spaces") << QStringLiteral("file://%1/My Work/") << QStringLiteral("My Work") << true;
+        QTest::newRow("longer name") << QStringLiteral("file://%1/Work%20Two/") << QStringLiteral("Work") << false;
+        QTest::newRow("parent folder") << QStringLiteral("file://%1/") << QStringLiteral("Work") << false;
+        QTest::newRow("other letter case") << QStringLiteral("file://%1/work") << QStringLiteral("Work") << false;
+    }
+
+    void tilesMatchTheSameFolderHoweverTheURLIsSpelt()
+    {
+        QFETCH(QString, tileURL);
+        QFETCH(QString, folderName);
+        QFETCH(bool, matches);
+        makeFolder(QStringLiteral("Work"));
+        const QUrl folder = QUrl::fromLocalFile(pathOf(folderName));
+        storeOthers({foreignTile(), dockTile(tileURL.arg(m_folders->path()))});
+
+        QCOMPARE(DockService::isFolderInDock(folder), matches);
+        const QList<Tile> tiles = DockService::readPersistentOthers();
+        QCOMPARE(tiles.size(), 2);
+        QCOMPARE(DockService::tileMatchesFolder(tiles[1], folder), matches);
+    }
+
+    void tilesWithoutAPathMatchNothing_data()
+    {
+        QTest::addColumn<QVariant>("tile");
+        QTest::newRow("no tile-data") << QVariant(Tile{{QStringLiteral("tile-type"), QStringLiteral("directory-tile")}});
+        QTest::newRow("tile-data not a dictionary") << QVariant(Tile{{QStringLiteral("tile-data"), QStringLiteral("x")}});
+        QTest::newRow("file-data not a dictionary")
+            << QVariant(Tile{{QStringLiteral("tile-data"), QVariantMap{{QStringLiteral("file-data"), QVariantList{}}}}});
+        QTest::newRow("URL not a string")
+            << QVariant(Tile{{QStringLiteral("tile-data"),
+                              QVariantMap{{QStringLiteral("file-data"), QVariantMap{{QStringLiteral("_CFURLString"), qint64(1)}}}}}});
+        QTest::newRow("empty URL") << QVariant(dockTile(QString()));
+    }
+
+    void tilesWithoutAPathMatchNothing()
+    {
+        QFETCH(QVariant, tile);
+        QCOMPARE(DockService::tilePath(tile.toMap()), std::nullopt);
+        const QUrl folder = makeFolder(QStringLiteral("G"));
+        storeOthers({tile.toMap()});
+        QVERIFY(!DockService::isFolderInDock(folder));
+        // The tile stays where it was when the folder's tile is added in front of it.
+        QCOMPARE(upsert(folder, QStringLiteral("G"), Style::Grid, false), std::optional<bool>(true));
+        QCOMPARE(storedOthers(), (QVariantList{DockService::folderTile(folder, QStringLiteral("G"), Style::Grid), tile}));
+    }
+
+    void batchAddsNewTilesInReverseOrderWithOneWriteAndOneRestart()
+    {
+        storeOthers({dockTile(urlString(QStringLiteral("Earlier")))});
+        const QList<DockService::FolderTileEntry> entries{{makeFolder(QStringLiteral("first")), QStringLiteral("first"), Style::Fan},
+                                                          {makeFolder(QStringLiteral("second")), QStringLiteral("second"), Style::Grid},
+                                                          {makeFolder(QStringLiteral("third")), QStringLiteral("third"), Style::List}};
+        QCOMPARE(upsertAll(entries), std::optional<bool>(true));
+        QCOMPARE(storedPaths(), (QStringList{pathOf(QStringLiteral("third")), pathOf(QStringLiteral("second")),
+                                             pathOf(QStringLiteral("first")), pathOf(QStringLiteral("Earlier"))}));
+        QCOMPARE(m_file->writes, 1);
+        QCOMPARE(restarts(), 1);
+    }
+
+    void batchReplacesExistingTilesWithTheEntriesLabels()
+    {
+        const QUrl a = makeFolder(QStringLiteral("A"));
+        const QUrl b = makeFolder(QStringLiteral("B"));
+        storeOthers({dockTile(b.toString(QUrl::FullyEncoded) + QLatin1Char('/'), QStringLiteral("Dock B")),
+                     dockTile(a.toString(QUrl::FullyEncoded), QStringLiteral("Dock A"))});
+        QCOMPARE(upsertAll({{a, QStringLiteral("A"), Style::Grid}, {b, QStringLiteral("B"), Style::Grid}}), std::optional<bool>(true));
+        QCOMPARE(storedOthers(), (QVariantList{DockService::folderTile(b, QStringLiteral("B"), Style::Grid),
+                                               DockService::folderTile(a, QStringLiteral("A"), Style::Grid)}));
+        QCOMPARE(restarts(), 0);
+
+        // A changed style anywhere in the batch restarts once.
+        QCOMPARE(upsertAll({{a, QStringLiteral("A"), Style::List}, {b, QStringLiteral("B"), Style::Fan}}), std::optional<bool>(true));
+        QCOMPARE(restarts(), 1);
+        QCOMPARE(m_file->writes, 2);
+    }
+
+    void batchSkipsMissingFolders_data()
+    {
+        QTest::addColumn<bool>("withExistingFolder");
+        QTest::newRow("all missing") << false;
+        QTest::newRow("some missing") << true;
+    }
+
+    void batchSkipsMissingFolders()
+    {
+        QFETCH(bool, withExistingFolder);
+        const QUrl present = makeFolder(QStringLiteral("Present"));
+        storeOthers({foreignTile(), dockTile(present.toString(QUrl::FullyEncoded), QStringLiteral("Present"))});
+        const QVariantList before = storedOthers();
+        QList<DockService::FolderTileEntry> entries{{missingFolder(QStringLiteral("Gone")), QStringLiteral("Gone"), Style::Grid},
+                                                    {missingFolder(QStringLiteral("Also gone")), QStringLiteral("Also gone"), Style::List}};
+        if (withExistingFolder)
+            entries.insert(1, {present, QStringLiteral("Present"), Style::Grid});
+
+        QCOMPARE(upsertAll(entries), std::optional<bool>(true));
+        QCOMPARE(m_file->writes, 1);
+        QCOMPARE(restarts(), 0);
+        QVariantList expected = before;
+        if (withExistingFolder)
+            expected[1] = DockService::folderTile(present, QStringLiteral("Present"), Style::Grid);
+        QCOMPARE(storedOthers(), expected);
+    }
+
+    void emptyBatchWritesTheListBackUnchanged()
+    {
+        storeOthers({foreignTile()});
+        QCOMPARE(upsertAll({}), std::optional<bool>(true));
+        QCOMPARE(m_file->writes, 1);
+        QCOMPARE(restarts(), 0);
+        QCOMPARE(storedOthers(), QVariantList{foreignTile()});
+    }
+
+    void batchNamingOneFolderTwiceLeavesOneTile()
+    {
+        const QUrl folder = makeFolder(QStringLiteral("Twice"));
+        QCOMPARE(upsertAll({{folder, QStringLiteral("one"), Style::Grid}, {folder, QStringLiteral("two"), Style::List}}),
+                 std::optional<bool>(true));
+        QCOMPARE(storedOthers(), QVariantList{DockService::folderTile(folder, QStringLiteral("two"), Style::List)});
+        QCOMPARE(restarts(), 1);
+    }
+
+    void missingFolderMakesTheSingleUpsertFail()
+    {
+        storeOthers({foreignTile()});
+        QCOMPARE(upsert(missingFolder(QStringLiteral("Gone")), QStringLiteral("Gone"), Style::Grid, false), std::optional<bool>(false));
+        QCOMPARE(m_file->writes, 0);
+        QVERIFY(!DockService::syncBlocked());
+    }
+
+    void removingDropsEveryTileOfTheFolder()
+    {
+        const QUrl folder = makeFolder(QStringLiteral("Doomed"));
+        const QString url = folder.toString(QUrl::FullyEncoded);
+        storeOthers({dockTile(url), foreignTile(), dockTile(url + QLatin1Char('/')), dockTile(urlString(QStringLiteral("Kept")))});
+        QDir(folder.toLocalFile()).removeRecursively(); // the folder need not exist
+
+        QCOMPARE(remove(folder), std::optional<bool>(true));
+        QCOMPARE(storedPaths(), (QStringList{QStringLiteral("<none>"), pathOf(QStringLiteral("Kept"))}));
+        QCOMPARE(storedOthers().first().toMap(), foreignTile());
+        QCOMPARE(m_file->writes, 1);
+        QCOMPARE(restarts(), 1);
+
+        // Nothing left to remove: nothing written, no restart.
+        QCOMPARE(remove(folder), std::optional<bool>(true));
+        QCOMPARE(m_file->writes, 1);
+        QCOMPARE(restarts(), 1);
+    }
+
+    void blockedWritersTouchNothing()
+    {
+        const QUrl folder = makeFolder(QStringLiteral("G"));
+        storeOthers({dockTile(folder.toString(QUrl::FullyEncoded))});
+        const QByteArray before = dockFileBytes();
+        DockService::markSyncBlocked(DockService::syncBlockedReason);
+
+        QCOMPARE(upsert(folder, QStringLiteral("G"), Style::List, true), std::optional<bool>(false));
+        QCOMPARE(upsert(makeFolder(QStringLiteral("New")), QStringLiteral("New"), Style::List, true), std::optional<bool>(false));
+        QCOMPARE(upsertAll({{makeFolder(QStringLiteral("New")), QStringLiteral("New"), Style::Grid}}), std::optional<bool>(false));
+        QCOMPARE(remove(folder), std::optional<bool>(false));
+        QCOMPARE(dockFileBytes(), before);
+        QCOMPARE(m_file->writes, 0);
+        QVERIFY(m_runner->invocations.isEmpty());
+
+        // Readers and the plain write are not gated.
+        QVERIFY(DockService::isFolderInDock(folder));
+        QVERIFY(DockService::writePersistentOthers({}));
+        QVERIFY(storedOthers().isEmpty());
+    }
+
+    void refusedWritesAreLoggedEachTimeButAnnouncedOnce()
+    {
+        auto fake = std::make_unique<FakeDockPreferences>();
+        fake->writeBehaviour = FakeDockPreferences::WriteBehaviour::DropSilently;
+        DockPreferences::install(std::move(fake));
+        QSignalSpy spy(&DockService::instance(), &DockService::syncBlockDidChange);
+
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(refusedMessage));
+        QVERIFY(!DockService::writePersistentOthers({foreignTile()}));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(refusedMessage));
+        QVERIFY(!DockService::writePersistentOthers({foreignTile()}));
+
+        QVERIFY(DockService::syncBlocked());
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.first().first().toMap(), (QVariantMap{{QStringLiteral("reason"), QStringLiteral("dock.sync.blocked")}}));
+
+        DockService::clearSyncBlock();
+        DockService::clearSyncBlock();
+        QCOMPARE(spy.count(), 2);
+        QVERIFY(spy.last().first().toMap().isEmpty());
+        QVERIFY(!DockService::syncBlocked());
+    }
+
+    void refusedInPlaceReplacementIsNotASuccess()
+    {
+        // The list keeps its length when a tile is replaced, so only its content shows the refusal.
+        auto fake = std::make_unique<FakeDockPreferences>();
+        FakeDockPreferences *preferences = fake.get();
+        const QUrl folder = makeFolder(QStringLiteral("G"));
+        preferences->values.insert(QStringLiteral("persistent-others"),
+                                   QVariantList{dockTile(folder.toString(QUrl::FullyEncoded), QStringLiteral("G"), qint64(1))});
+        const QVariantMap before = preferences->values;
+        preferences->writeBehaviour = FakeDockPreferences::WriteBehaviour::DropSilently;
+        DockPreferences::install(std::move(fake));
+
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(refusedMessage));
+        QCOMPARE(upsert(folder, QStringLiteral("G"), Style::List, false), std::optional<bool>(false));
+        QVERIFY(DockService::syncBlocked());
+        QCOMPARE(preferences->values, before);
+        QVERIFY(m_runner->invocations.isEmpty());
+    }
+
+    void failedStorageBlocksTheSync()
+    {
+        auto fake = std::make_unique<FakeDockPreferences>();
+        fake->writeBehaviour = FakeDockPreferences::WriteBehaviour::Fail;
+        DockPreferences::install(std::move(fake));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(refusedMessage));
+        QCOMPARE(upsertAll({{makeFolder(QStringLiteral("G")), QStringLiteral("G"), Style::Grid}}), std::optional<bool>(false));
+        QVERIFY(DockService::syncBlocked());
+        QVERIFY(m_runner->invocations.isEmpty());
+    }
+
+    void failedRestartKeepsTheListAndBlocks()
+    {
+        m_runner->results.clear(); // no restart command works
+        QSignalSpy spy(&DockService::instance(), &DockService::syncBlockDidChange);
+        const QUrl folder = makeFolder(QStringLiteral("G"));
+        QTest::ignoreMessage(QtCriticalMsg, "launchctl kickstart exited with status -1");
+        QTest::ignoreMessage(QtCriticalMsg, "osascript quit Dock exited with status -1");
+        QTest::ignoreMessage(QtCriticalMsg, "killall Dock failed");
+
+        QCOMPARE(upsert(folder, QStringLiteral("G"), Style::Grid, false), std::optional<bool>(false));
+        QVERIFY(DockService::isFolderInDock(folder));
+        QVERIFY(DockService::syncBlocked());
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(m_runner->invocations.size(), 3);
+    }
+
+    void unreadableListsAreNeverReplaced_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("message");
+        const QString unreadable = QStringLiteral("Dock preferences cannot be read; Dock items left unchanged.");
+        QTest::newRow("garbage") << QByteArray("\x00\x01 not a plist", 14) << unreadable;
+        QTest::newRow("truncated binary") << PropertyList::toBinary(QVariantMap{{QStringLiteral("persistent-others"), QVariantList{foreignTile()}}}).left(40)
+                                          << unreadable;
+        QTest::newRow("root is an array") << PropertyList::toBinary(QVariantList{foreignTile()}) << unreadable;
+        QTest::newRow("list is a string")
+            << PropertyList::toBinary(QVariantMap{{QStringLiteral("persistent-others"), QStringLiteral("oops")}})
+            << QStringLiteral("Dock items are not a list; Dock items left unchanged.");
+        QTest::newRow("list holds a string")
+            << PropertyList::toBinary(QVariantMap{{QStringLiteral("persistent-others"), QVariantList{foreignTile(), QStringLiteral("oops")}}})
+            << QStringLiteral("Dock items hold an entry that is not a tile; Dock items left unchanged.");
+    }
+
+    void unreadableListsAreNeverReplaced()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
+        writeDockBytes(bytes);
+        const QUrl folder = makeFolder(QStringLiteral("G"));
+
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(message));
+        QCOMPARE(upsert(folder, QStringLiteral("G"), Style::Grid, false), std::optional<bool>(false));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(message));
+        QCOMPARE(upsertAll({{folder, QStringLiteral("G"), Style::Grid}}), std::optional<bool>(false));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(message));
+        QCOMPARE(remove(folder), std::optional<bool>(false));
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(message));
+        QVERIFY(!DockService::writePersistentOthers({DockService::folderTile(folder, QStringLiteral("G"), Style::Grid)}));
+
+        QCOMPARE(dockFileBytes(), bytes);
+        QCOMPARE(m_file->writes, 0);
+        QVERIFY(m_runner->invocations.isEmpty());
+        QVERIFY(!DockService::syncBlocked());
+        QVERIFY(!DockService::isFolderInDock(folder));
+    }
+
+    void adapterRefusesToReplaceAnUnreadableFile()
+    {
+        writeDockBytes("garbage");
+        DockPreferencesFile file;
+        QCOMPARE(file.read(), std::nullopt);
+        QVERIFY(!file.write(QStringLiteral("persistent-others"), QVariantList{}));
+        QCOMPARE(dockFileBytes(), QByteArray("garbage"));
+    }
+
+    void missingFileOrKeyReadsAsAnEmptyList()
+    {
+        QVERIFY(DockService::readPersistentOthers().isEmpty());
+        const QUrl folder = makeFolder(QStringLiteral("First"));
+        QCOMPARE(upsert(folder, QStringLiteral("First"), Style::Grid, false), std::optional<bool>(true));
+        QCOMPARE(storedPaths(), QStringList{pathOf(QStringLiteral("First"))});
+
+        writeDockFile({{QStringLiteral("orientation"), QStringLiteral("right")}});
+        QVERIFY(DockService::readPersistentOthers().isEmpty());
+        QVERIFY(DockService::writePersistentOthers({}));
+        QCOMPARE(readDockFile(), (QVariantMap{{QStringLiteral("orientation"), QStringLiteral("right")},
+                                              {QStringLiteral("persistent-others"), QVariantList{}}}));
+    }
+
+    void writeOfCallerBuiltTilesIsConfirmed()
+    {
+        // Tiles built with plain ints read back as 64-bit integers; that is the same content.
+        Tile tile = DockService::folderTile(makeFolder(QStringLiteral("G")), QStringLiteral("G"), Style::Grid);
+        QVariantMap data = tile.value(QStringLiteral("tile-data")).toMap();
+        data.insert(QStringLiteral("showas"), int(2));
+        tile.insert(QStringLiteral("tile-data"), data);
+        QVERIFY(DockService::writePersistentOthers({tile, foreignTile()}));
+        QVERIFY(!DockService::syncBlocked());
+    }
+
+    void changesMadeByOthersAreSeenAtOnce()
+    {
+        // Same size, same file: only the content differs between the two reads.
+        const QUrl folder = makeFolder(QStringLiteral("G"));
+        storeOthers({dockTile(folder.toString(QUrl::FullyEncoded), QStringLiteral("AAAA"))});
+        QCOMPARE(tileDataOf(DockService::readPersistentOthers().first()).value(QStringLiteral("file-label")), QVariant(QStringLiteral("AAAA")));
+        storeOthers({dockTile(folder.toString(QUrl::FullyEncoded), QStringLiteral("BBBB"))});
+        QCOMPARE(tileDataOf(DockService::readPersistentOthers().first()).value(QStringLiteral("file-label")), QVariant(QStringLiteral("BBBB")));
+
+        writeDockBytes("garbage");
+        QVERIFY(DockService::readPersistentOthers().isEmpty());
+        QFile::remove(dockFilePath());
+        QVERIFY(!DockService::isFolderInDock(folder));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestDockService)
+#include "tst_dockservice.moc"
