@@ -6,7 +6,6 @@ cd "$(dirname "$0")"
 ./scripts/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
-export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 

@@ -1,0 +1,275 @@
+#include "Kestrowan/icons/IconComposer.h"
+
+#include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/PointCanvas.h"
+#include "Kestrowan/icons/SkinIconPainter.h"
+#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/icons/SymbolImage.h"
+
+#include <QIcon>
+
+namespace {
+
+QColor rgb(float r, float g, float b, float a = 1)
+{
+    return QColor::fromRgbF(r, g, b, a);
+}
+
+QColor white(float level, float alpha)
+{
+    return QColor::fromRgbF(level, level, level, alpha);
+}
+
+// Points upwards from the canvas's bottom-left corner.
+const QPointF kTop(0, 512);
+const QPointF kBottom(0, 0);
+const QPointF kBottomRight(512, 0);
+
+QPainterPath borderRect(qreal inset, qreal radius)
+{
+    return PointCanvas::roundedRect(QRectF(inset, inset, 512 - 2 * inset, 512 - 2 * inset), radius);
+}
+
+void strokeBorder(PointCanvas &canvas, const QPainterPath &path, const QColor &color, qreal width)
+{
+    canvas.save();
+    canvas.strokePath(path, color, width);
+    canvas.restore();
+}
+
+void fillBackground(PointCanvas &canvas, const QPainterPath &clip, const QGradientStops &stops, const QPointF &from, const QPointF &to)
+{
+    canvas.save();
+    canvas.clipToPath(clip);
+    canvas.drawLinearGradient(stops, from, to);
+    canvas.restore();
+}
+
+} // namespace
+
+QPainterPath IconComposer::backgroundPath(qreal side)
+{
+    return PointCanvas::roundedRect(QRectF(0, 0, side, side), side * 100 / 512);
+}
+
+QImage IconComposer::composeGroupIcon(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                                      const std::optional<SkinDefinition> &skin, const SkinManager *skinManager)
+{
+    // A skin whose canvas is absurd is treated like a missing one rather than allocated.
+    if (style == AppGroup::IconStyle::Skin && skin && skinManager && skin->hasUsableCanvas())
+        return drawSkinIcon(apps, *skin, *skinManager);
+    return composeFromSources(itemSources(apps, 4), style);
+}
+
+QImage IconComposer::composeFromSources(const QList<IconSource> &sources, AppGroup::IconStyle style)
+{
+    const QSizeF size(kCanvasSide, kCanvasSide);
+    PointCanvas canvas(size, kPixelsPerPoint);
+    if (!canvas.isValid()) {
+        const int side = int(kCanvasSide * kPixelsPerPoint);
+        QImage blank(side, side, QImage::Format_ARGB32_Premultiplied);
+        blank.fill(Qt::transparent);
+        return blank;
+    }
+    switch (style) {
+    case AppGroup::IconStyle::Shelf: drawShelfIcon(canvas, size, sources); break;
+    case AppGroup::IconStyle::Glass: drawGlassIcon(canvas, size, sources); break;
+    case AppGroup::IconStyle::Gradient: drawGradientIcon(canvas, size, sources); break;
+    case AppGroup::IconStyle::Minimal:
+    case AppGroup::IconStyle::Skin: drawMinimalIcon(canvas, size, sources); break;
+    case AppGroup::IconStyle::Pelko: drawPelkoIcon(canvas, size, sources); break;
+    }
+    return canvas.takeImage();
+}
+
+QList<IconComposer::IconSource> IconComposer::itemSources(const QList<AppItem> &apps, qsizetype limit)
+{
+    const qsizetype count = limit < 0 ? apps.size() : std::min(limit, apps.size());
+    QList<IconSource> sources;
+    sources.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const AppItem &item = apps.at(i);
+        if (item.itemKind() == AppItem::Kind::App) {
+            const QIcon icon = item.itemIcon();
+            const int side = int(kCanvasSide * kPixelsPerPoint);
+            sources.append(IconSource{icon.isNull() ? QImage() : icon.pixmap(QSize(side, side)).toImage(), true});
+        } else {
+            sources.append(IconSource{itemThumbnail(item), false});
+        }
+    }
+    return sources;
+}
+
+QList<QRectF> IconComposer::tileRects(qsizetype count)
+{
+    if (count <= 0)
+        return {};
+    if (count == 1)
+        return {QRectF(87.28, 87.28, 337.44, 337.44)};
+    if (count == 2)
+        return {QRectF(33.12, 146.56, 218.88, 218.88), QRectF(260, 146.56, 218.88, 218.88)};
+    const qreal side = 191.52;
+    QList<QRectF> rects{QRectF(60.48, 260, side, side), QRectF(260, 260, side, side), QRectF(60.48, 60.48, side, side)};
+    if (count >= 4)
+        rects.append(QRectF(260, 60.48, side, side));
+    return rects;
+}
+
+void IconComposer::drawItemTiles(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources, const QPainterPath &clip)
+{
+    canvas.save();
+    canvas.clipToPath(clip);
+    const QList<QRectF> rects = tileRects(sources.size());
+    for (qsizetype i = 0; i < rects.size(); ++i)
+        drawIconTile(sources.at(i), canvas, rects.at(i));
+    if (sources.isEmpty()) {
+        if (const auto symbol = SymbolImage::named(QStringLiteral("square.grid.2x2"))) {
+            const qreal s = 0.3 * size.width();
+            canvas.drawSymbol(*symbol, QRectF((size.width() - s) / 2, (size.height() - s) / 2, s, s), 0.25);
+        }
+    }
+    canvas.restore();
+}
+
+void IconComposer::drawIconTile(const IconSource &source, PointCanvas &canvas, const QRectF &rect)
+{
+    const QPainterPath tile = PointCanvas::roundedRect(rect, 0.22 * rect.width());
+    canvas.save();
+    canvas.setShadow(QPointF(0, -2), 5, QColor::fromRgbF(0, 0, 0, 0.14f));
+    canvas.clipToPath(tile);
+    if (!source.preservesNativeCanvas && !source.image.isNull()) {
+        const QImage &bitmap = source.image;
+        const QRect o = opaqueBounds(bitmap).value_or(QRect(0, 0, bitmap.width(), bitmap.height()));
+        const qreal a = qreal(o.width()) / o.height();
+        const qreal ratio = rect.width() / rect.height();
+        QRectF target = rect;
+        if (ratio < a)
+            target = QRectF(rect.x(), rect.y() + (rect.height() - rect.width() / a) / 2, rect.width(), rect.width() / a);
+        else if (a < ratio)
+            target = QRectF(rect.x() + (rect.width() - a * rect.height()) / 2, rect.y(), a * rect.height(), rect.height());
+        const QImage cropped = bitmap.copy(o);
+        canvas.drawImage(cropped.isNull() ? bitmap : cropped, target);
+    } else {
+        canvas.drawImage(source.image, rect);
+    }
+    canvas.restore();
+}
+
+std::optional<QRect> IconComposer::opaqueBounds(const QImage &bitmap)
+{
+    const int w = bitmap.width();
+    const int h = bitmap.height();
+    if (w <= 0 || h <= 0)
+        return std::nullopt;
+    const QImage buffer = bitmap.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    if (buffer.isNull())
+        return std::nullopt;
+    int minX = w, minY = h, maxX = -1, maxY = -1;
+    for (int y = 0; y < h; ++y) {
+        const uchar *row = buffer.constScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            if (row[4 * x + 3] > 12) {
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+                minY = std::min(minY, y);
+                maxY = std::max(maxY, y);
+            }
+        }
+    }
+    if (maxX < 0)
+        return std::nullopt;
+    return QRect(minX, minY, maxX - minX + 1, maxY - minY + 1);
+}
+
+void IconComposer::drawShelfIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    const QPainterPath b = backgroundPath(512);
+    fillBackground(canvas, b, {{0, rgb(0.22f, 0.20f, 0.24f)}, {1, rgb(0.14f, 0.13f, 0.16f)}}, kTop, kBottom);
+
+    const QGradientStops shelfStops{{0, white(0.55f, 0.9f)}, {1, white(0.35f, 0.9f)}};
+    QList<qreal> shelves;
+    if (sources.size() == 1)
+        shelves = {80.28};
+    else if (sources.size() == 2)
+        shelves = {139.56};
+    else if (sources.size() >= 3)
+        shelves = {52.48, 254};
+    for (qreal y : shelves) {
+        const QPainterPath shelf = PointCanvas::roundedRect(QRectF(28, y, 456, 10), 4);
+        canvas.save();
+        canvas.clipToPath(b);
+        canvas.clipToPath(shelf);
+        canvas.drawLinearGradient(shelfStops, QPointF(0, y + 10), QPointF(0, y));
+        canvas.restore();
+        canvas.save();
+        canvas.clipToPath(b);
+        canvas.strokePath(shelf, white(0.7f, 0.35f), 1);
+        canvas.restore();
+    }
+    strokeBorder(canvas, borderRect(1, 99), white(1.0f, 0.08f), 2);
+    drawItemTiles(canvas, size, sources, b);
+}
+
+void IconComposer::drawGlassIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    const QPainterPath b = backgroundPath(512);
+    fillBackground(canvas, b, {{0, white(0.96f, 0.85f)}, {1, white(0.88f, 0.75f)}}, kTop, kBottom);
+    strokeBorder(canvas, borderRect(1.5, 98.5), white(1.0f, 0.5f), 3);
+    strokeBorder(canvas, b, white(0.7f, 0.4f), 1);
+    drawItemTiles(canvas, size, sources, b);
+}
+
+void IconComposer::drawGradientIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    const QPainterPath b = backgroundPath(512);
+    fillBackground(canvas, b,
+                   {{0, rgb(0.36f, 0.28f, 0.72f)}, {0.5, rgb(0.20f, 0.55f, 0.82f)}, {1, rgb(0.25f, 0.70f, 0.65f)}}, kTop,
+                   kBottomRight);
+    strokeBorder(canvas, borderRect(1, 99), white(1.0f, 0.2f), 2);
+    drawItemTiles(canvas, size, sources, b);
+}
+
+void IconComposer::drawMinimalIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    const QPainterPath b = backgroundPath(512);
+    canvas.save();
+    canvas.fillPath(b, white(0.93f, 1));
+    canvas.restore();
+    strokeBorder(canvas, b, white(0.8f, 1), 1.5);
+    drawItemTiles(canvas, size, sources, b);
+}
+
+void IconComposer::drawPelkoIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    const QPainterPath b = backgroundPath(512);
+    fillBackground(canvas, b,
+                   {{0, rgb(0.12f, 0.30f, 0.35f)}, {0.5, rgb(0.22f, 0.45f, 0.49f)}, {1, rgb(0.35f, 0.63f, 0.67f)}}, kTop,
+                   kBottomRight);
+
+    canvas.save();
+    canvas.clipToPath(b);
+    const QColor ripple = QColor::fromRgbF(1, 1, 1, 0.16f);
+    for (const QRectF &r : {QRectF(64, 102.4, 384, 84), QRectF(56, 148.4, 400, 84), QRectF(48, 194.4, 416, 84), QRectF(40, 240.4, 432, 84)})
+        canvas.strokePath(PointCanvas::ellipse(r), ripple, 3);
+    canvas.restore();
+
+    canvas.save();
+    canvas.clipToPath(b);
+    QPainterPath strokes;
+    strokes.moveTo(143.36, 92.16);
+    strokes.lineTo(215.04, 102.16);
+    strokes.moveTo(368.64, 92.16);
+    strokes.lineTo(296.96, 102.16);
+    canvas.strokePath(strokes, QColor::fromRgbF(1, 1, 1, 0.28f), 4);
+    QPainterPath triangle;
+    triangle.moveTo(256, 110.16);
+    triangle.lineTo(235.52, 98.16);
+    triangle.lineTo(276.48, 98.16);
+    triangle.closeSubpath();
+    triangle.setFillRule(Qt::WindingFill);
+    canvas.fillPath(triangle, QColor::fromRgbF(1, 1, 1, 0.42f));
+    canvas.restore();
+
+    strokeBorder(canvas, borderRect(1, 99), QColor::fromRgbF(1, 1, 1, 0.25f), 2);
+    drawItemTiles(canvas, size, sources, b);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/groups/AppItem.h"
+#include "Kestrowan/icons/SkinDefinition.h"
+
+#include <QImage>
+#include <QList>
+#include <QPainterPath>
+#include <QRect>
+#include <QSizeF>
+#include <optional>
+
+class PointCanvas;
+class SkinManager;
+
+// Draws a group's square icon from its items: one of the built-in backgrounds (or a skin's layers)
+// with up to four item tiles on it. Stateless; every call draws afresh.
+class IconComposer {
+public:
+    static constexpr qreal kCanvasSide = 512;
+    // Pixels behind each point of a composed icon.
+    static constexpr qreal kPixelsPerPoint = 1;
+
+    // The picture of one item as a tile shows it.
+    struct IconSource {
+        QImage image;
+        // True: draw the image whole, as designed (application icons). False: trim it to its visibly
+        // opaque part and fit that into the tile.
+        bool preservesNativeCanvas = false;
+    };
+
+    // The group icon: 512 by 512 points, or the skin's canvas when the style is skin and both the skin
+    // and the manager are given (and the skin is usable). Always an image.
+    static QImage composeGroupIcon(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                                   const std::optional<SkinDefinition> &skin = std::nullopt,
+                                   const SkinManager *skinManager = nullptr);
+    // The same picture for ready-made sources, in a built-in style (skin falls back to minimal).
+    static QImage composeFromSources(const QList<IconSource> &sources, AppGroup::IconStyle style);
+
+    // The sources of the first `limit` items (all of them when negative), in order.
+    static QList<IconSource> itemSources(const QList<AppItem> &apps, qsizetype limit = -1);
+
+    static void drawShelfIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
+    static void drawGlassIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
+    static void drawGradientIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
+    static void drawMinimalIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
+    static void drawPelkoIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
+
+    // The grid of up to four tiles (in 512-point canvas units), or the faint empty-group symbol.
+    static void drawItemTiles(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources, const QPainterPath &clip);
+    static void drawIconTile(const IconSource &source, PointCanvas &canvas, const QRectF &rect);
+    // The squares the tiles of `count` sources occupy, in drawing order.
+    static QList<QRectF> tileRects(qsizetype count);
+
+    // The smallest rectangle, in pixels with rows counted from the top, holding every pixel whose alpha
+    // is above 12 of 255; nothing when there is none.
+    static std::optional<QRect> opaqueBounds(const QImage &bitmap);
+
+    // Rounded rectangle (0, 0, side, side) with the corner the backgrounds and skins share.
+    static QPainterPath backgroundPath(qreal side);
+};

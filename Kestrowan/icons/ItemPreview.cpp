@@ -1,0 +1,272 @@
+#include "Kestrowan/icons/ItemPreview.h"
+
+#include "Kestrowan/icons/PointCanvas.h"
+#include "Kestrowan/icons/PreviewSources.h"
+#include "Kestrowan/icons/SymbolImage.h"
+
+#include <QFontDatabase>
+#include <QSet>
+
+namespace {
+
+QColor srgb(int r, int g, int b, qreal alpha = 1.0)
+{
+    return QColor::fromRgbF(float(r / 255.0), float(g / 255.0), float(b / 255.0), float(alpha));
+}
+
+const QColor &previewCardFill()
+{
+    static const QColor c = srgb(247, 243, 238);
+    return c;
+}
+const QColor &previewCardStroke()
+{
+    static const QColor c = srgb(217, 209, 200, 0.85);
+    return c;
+}
+const QColor &previewFrameStroke()
+{
+    static const QColor c = srgb(255, 255, 255, 0.68);
+    return c;
+}
+const QColor &previewCardShadow()
+{
+    static const QColor c = srgb(26, 18, 10, 0.1);
+    return c;
+}
+const QColor &previewInk()
+{
+    static const QColor c = srgb(68, 59, 50);
+    return c;
+}
+const QColor &previewLabelText()
+{
+    static const QColor c = srgb(116, 104, 93);
+    return c;
+}
+const QColor &previewLinkBlue()
+{
+    static const QColor c = srgb(45, 108, 223);
+    return c;
+}
+const QColor &previewLabelFill()
+{
+    static const QColor c = srgb(238, 231, 222);
+    return c;
+}
+
+// The card every photo and badge is drawn on.
+const QRectF kCard(14, 10, 100, 108);
+constexpr qreal kCardRadius = 23;
+
+QFont systemFont(qreal pointSize, QFont::Weight weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSizeF(pointSize);
+    font.setWeight(weight);
+    return font;
+}
+
+// Draws `text` vertically centred on `box`, half a point high, as the label capsules want it.
+void drawCentredLabel(PointCanvas &canvas, const QString &text, const QFont &font, const QColor &color, const QRectF &box)
+{
+    const qreal h = canvas.textHeight(font);
+    canvas.drawText(text, font, color, QRectF(box.left(), box.center().y() - h / 2 - 0.5, box.width(), h + 1));
+}
+
+} // namespace
+
+bool ItemPreview::isPreviewImageExtension(const QString &ext)
+{
+    static const QSet<QString> set{QStringLiteral("png"),  QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("gif"),
+                                   QStringLiteral("webp"), QStringLiteral("heic"), QStringLiteral("tiff"), QStringLiteral("bmp")};
+    return set.contains(ext);
+}
+
+bool ItemPreview::isPreviewPDFExtension(const QString &ext)
+{
+    return ext == QLatin1String("pdf");
+}
+
+bool ItemPreview::isPreviewVideoExtension(const QString &ext)
+{
+    static const QSet<QString> set{QStringLiteral("mp4"), QStringLiteral("mov"),  QStringLiteral("avi"),
+                                   QStringLiteral("mkv"), QStringLiteral("webm"), QStringLiteral("m4v")};
+    return set.contains(ext);
+}
+
+QString ItemPreview::pathExtension(const QString &path)
+{
+    QStringView rest(path);
+    while (rest.size() > 1 && rest.endsWith(QLatin1Char('/')))
+        rest.chop(1);
+    const qsizetype slash = rest.lastIndexOf(QLatin1Char('/'));
+    const QStringView component = rest.mid(slash + 1);
+    const qsizetype dot = component.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return {};
+    return component.mid(dot + 1).toString().toLower();
+}
+
+QString ItemPreview::badgeSymbolName(const QString &ext, AppItem::Kind kind)
+{
+    if (kind == AppItem::Kind::Folder)
+        return QStringLiteral("folder.fill");
+    if (kind == AppItem::Kind::Link)
+        return QStringLiteral("link");
+    struct Group {
+        QSet<QString> extensions;
+        QString symbol;
+    };
+    static const QList<Group> groups{
+        {{"md", "txt", "rtf"}, QStringLiteral("doc.text.fill")},
+        {{"pdf"}, QStringLiteral("doc.richtext.fill")},
+        {{"png", "jpg", "jpeg", "gif", "webp", "svg", "heic"}, QStringLiteral("photo.fill")},
+        {{"mp4", "mov", "avi", "mkv"}, QStringLiteral("film.fill")},
+        {{"mp3", "wav", "aac", "flac"}, QStringLiteral("music.note")},
+        {{"zip", "tar", "gz", "rar"}, QStringLiteral("archivebox.fill")},
+        {{"html", "css", "js", "ts", "json", "xml"}, QStringLiteral("chevron.left.forwardslash.chevron.right")},
+        {{"swift", "py", "rb", "go", "rs", "c", "cpp"}, QStringLiteral("curlybraces")},
+    };
+    for (const Group &group : groups) {
+        if (group.extensions.contains(ext))
+            return group.symbol;
+    }
+    return QStringLiteral("doc.fill");
+}
+
+ItemPreview::BadgePalette ItemPreview::badgePalette(AppItem::Kind kind)
+{
+    switch (kind) {
+    case AppItem::Kind::Folder:
+        return {srgb(244, 228, 188), srgb(214, 190, 132, 0.88), srgb(123, 90, 30), srgb(231, 212, 162), srgb(111, 83, 29)};
+    case AppItem::Kind::Link:
+        return {srgb(238, 245, 255), srgb(199, 217, 247, 0.92), previewLinkBlue(), srgb(220, 234, 255), srgb(53, 94, 175)};
+    case AppItem::Kind::App:
+    case AppItem::Kind::File:
+        break;
+    }
+    return {previewCardFill(), previewCardStroke(), previewInk(), previewLabelFill(), previewLabelText()};
+}
+
+QImage itemThumbnail(const AppItem &item)
+{
+    const QString ext = ItemPreview::pathExtension(item.path);
+    const AppItem::Kind kind = item.itemKind();
+    if (kind == AppItem::Kind::App)
+        return ItemPreview::drawAppIconPreview(item.itemIcon(), ItemPreview::kSide);
+
+    std::optional<QImage> content;
+    if (ItemPreview::isPreviewImageExtension(ext))
+        content = loadPreviewPicture(item.path);
+    else if (ItemPreview::isPreviewPDFExtension(ext))
+        content = renderPDFFirstPage(item.path);
+    else if (ItemPreview::isPreviewVideoExtension(ext))
+        content = renderVideoFrame(item.path);
+    if (content)
+        return ItemPreview::drawPhotoCard(*content, ext);
+    return ItemPreview::drawFileTypeBadge(ext, kind);
+}
+
+QImage ItemPreview::drawAppIconPreview(const QIcon &icon, qreal side)
+{
+    PointCanvas canvas(QSizeF(side, side), kPixelsPerPoint);
+    const QRectF q(0.05 * side, 0.05 * side, 0.9 * side, 0.9 * side);
+    const int pixels = qCeil(q.width() * kPixelsPerPoint);
+    const QImage bitmap = icon.isNull() ? QImage() : icon.pixmap(QSize(pixels, pixels)).toImage();
+    if (!bitmap.isNull() && bitmap.width() > 0 && bitmap.height() > 0) {
+        const qreal a = qreal(bitmap.width()) / bitmap.height();
+        QRectF target;
+        if (q.width() / q.height() < a)
+            target = QRectF(q.left(), q.center().y() - q.width() / a / 2, q.width(), q.width() / a);
+        else
+            target = QRectF(q.center().x() - a * q.height() / 2, q.top(), a * q.height(), q.height());
+        canvas.save();
+        canvas.clipToPath(PointCanvas::roundedRect(q, 0.2 * side));
+        canvas.drawImage(bitmap, target);
+        canvas.restore();
+    }
+    return canvas.takeImage();
+}
+
+void ItemPreview::drawCardShadow(PointCanvas &canvas, const QRectF &card, qreal radius)
+{
+    canvas.save();
+    canvas.setShadow(QPointF(0, -4), 12, previewCardShadow());
+    canvas.fillPath(PointCanvas::roundedRect(card, radius), QColor::fromRgbF(1, 1, 1, 0.98f));
+    canvas.restore();
+}
+
+void ItemPreview::drawCardHighlight(PointCanvas &canvas, const QRectF &card, qreal radius)
+{
+    canvas.strokePath(PointCanvas::roundedRect(card.adjusted(1.5, 1.5, -1.5, -1.5), radius - 1.5), QColor::fromRgbF(1, 1, 1, 0.7f), 1);
+}
+
+void ItemPreview::drawExtensionLabel(PointCanvas &canvas, const QString &text, const QRectF &rect)
+{
+    canvas.fillPath(PointCanvas::roundedRect(rect, rect.height() / 2), previewLabelFill());
+    drawCentredLabel(canvas, text, systemFont(8.5, QFont::Bold), previewLabelText(), rect);
+}
+
+QImage ItemPreview::drawPhotoCard(const QImage &picture, const QString &ext)
+{
+    PointCanvas canvas(QSizeF(kSide, kSide), kPixelsPerPoint);
+    drawCardShadow(canvas, kCard, kCardRadius);
+    const QPainterPath card = PointCanvas::roundedRect(kCard, kCardRadius);
+    canvas.fillPath(card, previewCardFill());
+    canvas.strokePath(card, previewCardStroke(), 1);
+
+    const QRectF well(20, 24, 88, 88);
+    const QPainterPath wellPath = PointCanvas::roundedRect(well, 18);
+    if (!picture.isNull() && picture.height() > 0) {
+        const qreal a = qreal(picture.width()) / picture.height();
+        QRectF target;
+        if (well.width() / well.height() < a)
+            target = QRectF(well.center().x() - a * well.height() / 2, well.top(), a * well.height(), well.height());
+        else
+            target = QRectF(well.left(), well.center().y() - well.width() / a / 2, well.width(), well.width() / a);
+        canvas.save();
+        canvas.clipToPath(wellPath);
+        canvas.drawImage(picture, target);
+        canvas.restore();
+    }
+    canvas.strokePath(wellPath, previewFrameStroke(), 1);
+    drawExtensionLabel(canvas, ext.toUpper(), QRectF(24, 15, 34, 14));
+    return canvas.takeImage();
+}
+
+QImage ItemPreview::drawFileTypeBadge(const QString &ext, AppItem::Kind kind)
+{
+    const BadgePalette palette = badgePalette(kind);
+    PointCanvas canvas(QSizeF(kSide, kSide), kPixelsPerPoint);
+    drawCardShadow(canvas, kCard, kCardRadius);
+    const QPainterPath card = PointCanvas::roundedRect(kCard, kCardRadius);
+    canvas.fillPath(card, palette.cardFill);
+    canvas.strokePath(card, palette.cardOutline, 1);
+    drawCardHighlight(canvas, kCard, kCardRadius);
+
+    const bool folder = kind == AppItem::Kind::Folder;
+    const QRectF box(24, 24, 80, 80);
+    const qreal m = std::min(box.width(), box.height());
+    if (const auto symbol = SymbolImage::named(badgeSymbolName(ext, kind))) {
+        const SymbolImage configured = symbol->configured(folder ? 0.52 * m : 0.44 * m,
+                                                          folder ? SymbolImage::Weight::Medium : SymbolImage::Weight::Regular,
+                                                          palette.symbol);
+        const QSizeF size = configured.size();
+        const qreal lift = folder ? 8 : 12;
+        canvas.drawSymbol(configured, QRectF(box.center().x() - size.width() / 2, box.center().y() - size.height() / 2 + lift,
+                                             size.width(), size.height()));
+    }
+
+    QString label;
+    if (folder)
+        label = QStringLiteral("Folder");
+    else if (kind == AppItem::Kind::Link)
+        label = QStringLiteral("Link");
+    else
+        label = ext.isEmpty() ? QStringLiteral("File") : ext.toUpper();
+    const QRectF capsule(kCard.left() + 12, kCard.top() + 11, kCard.width() - 24, 18);
+    canvas.fillPath(PointCanvas::roundedRect(capsule, 9), palette.labelFill);
+    drawCentredLabel(canvas, label, systemFont(10, QFont::DemiBold), palette.labelText, capsule);
+    return canvas.takeImage();
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Kestrowan/groups/AppItem.h"
+
+#include <QColor>
+#include <QIcon>
+#include <QImage>
+#include <QRectF>
+#include <QString>
+
+class PointCanvas;
+
+// The program's own 128-point preview of any item, drawn without the network or the system's
+// thumbnail service: an application's icon on a rounded square, a picture, PDF page or video still on
+// a paper card, or a badge in the colours of the item's kind. Always an image.
+QImage itemThumbnail(const AppItem &item);
+
+class ItemPreview {
+public:
+    // The preview's side in points, and the pixels behind each point.
+    static constexpr qreal kSide = 128;
+    static constexpr qreal kPixelsPerPoint = 2;
+
+    static QImage drawAppIconPreview(const QIcon &icon, qreal side);
+    static QImage drawPhotoCard(const QImage &picture, const QString &ext);
+    static QImage drawFileTypeBadge(const QString &ext, AppItem::Kind kind);
+
+    // The symbol drawn on an item's badge.
+    static QString badgeSymbolName(const QString &ext, AppItem::Kind kind);
+    // The lower-cased text after the last dot of the path's last component; empty when there is none.
+    static QString pathExtension(const QString &path);
+
+    static bool isPreviewImageExtension(const QString &ext);
+    static bool isPreviewPDFExtension(const QString &ext);
+    static bool isPreviewVideoExtension(const QString &ext);
+
+    // The five colours of a badge, by the item's kind.
+    struct BadgePalette {
+        QColor cardFill, cardOutline, symbol, labelFill, labelText;
+    };
+    static BadgePalette badgePalette(AppItem::Kind kind);
+
+private:
+    static void drawCardShadow(PointCanvas &canvas, const QRectF &card, qreal radius);
+    static void drawCardHighlight(PointCanvas &canvas, const QRectF &card, qreal radius);
+    static void drawExtensionLabel(PointCanvas &canvas, const QString &text, const QRectF &rect);
+};

@@ -1,0 +1,312 @@
+#include "Kestrowan/icons/PointCanvas.h"
+
+#include "Kestrowan/icons/ShadowBlur.h"
+#include "Kestrowan/icons/SymbolImage.h"
+
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPen>
+#include <cmath>
+
+namespace {
+
+// Text sizes are given in points; at 72 dots per inch a point is one unit of the painter's space.
+constexpr int kDotsPerMeterAt72Dpi = 2835;
+// Larger bitmaps are refused rather than allocated: 16384 pixels is beyond any icon or preview.
+constexpr int kMaximumPixelSide = 16384;
+
+QImage transparentImage(const QSize &size)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
+    image.fill(Qt::transparent);
+    image.setDotsPerMeterX(kDotsPerMeterAt72Dpi);
+    image.setDotsPerMeterY(kDotsPerMeterAt72Dpi);
+    return image;
+}
+
+void prepare(QPainter &painter)
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+}
+
+qreal uniformScale(const QTransform &t)
+{
+    return std::sqrt(std::abs(t.determinant()));
+}
+
+} // namespace
+
+PointCanvas::PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint)
+    : m_size(sizeInPoints), m_scale(pixelsPerPoint)
+{
+    m_states.append(State{});
+    const QSize pixels(qCeil(sizeInPoints.width() * pixelsPerPoint), qCeil(sizeInPoints.height() * pixelsPerPoint));
+    if (!(pixelsPerPoint > 0) || pixels.width() < 1 || pixels.height() < 1 || pixels.width() > kMaximumPixelSide
+        || pixels.height() > kMaximumPixelSide)
+        return;
+    m_image = transparentImage(pixels);
+    if (m_image.isNull())
+        return;
+    m_painter = new QPainter(&m_image);
+    prepare(*m_painter);
+    m_valid = true;
+}
+
+PointCanvas::~PointCanvas()
+{
+    delete m_painter;
+}
+
+void PointCanvas::save()
+{
+    m_states.append(m_states.constLast());
+}
+
+void PointCanvas::restore()
+{
+    if (m_states.size() > 1)
+        m_states.removeLast();
+}
+
+QTransform PointCanvas::toPainterSpace() const
+{
+    const QTransform flip(1, 0, 0, -1, 0, m_size.height());
+    return m_states.constLast().ctm * flip;
+}
+
+QRectF PointCanvas::painterRect(const QRectF &rect) const
+{
+    return toPainterSpace().mapRect(rect.normalized());
+}
+
+QRect PointCanvas::pixelBounds(const QRectF &painterBounds) const
+{
+    const QRectF px(painterBounds.x() * m_scale, painterBounds.y() * m_scale, painterBounds.width() * m_scale,
+                    painterBounds.height() * m_scale);
+    return px.toAlignedRect().adjusted(-1, -1, 1, 1);
+}
+
+void PointCanvas::clipToPath(const QPainterPath &path)
+{
+    if (!m_valid)
+        return;
+    State &state = m_states.last();
+    const QPainterPath mapped = toPainterSpace().map(path);
+    QImage mask = transparentImage(m_image.size());
+    if (mask.isNull())
+        return;
+    {
+        QPainter p(&mask);
+        prepare(p);
+        p.setTransform(QTransform::fromScale(m_scale, m_scale));
+        p.fillPath(mapped, Qt::black);
+        if (!state.mask.isNull()) {
+            p.resetTransform();
+            p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            p.drawImage(QPoint(0, 0), state.mask);
+        }
+    }
+    QRect bounds = pixelBounds(mapped.boundingRect()) & m_image.rect();
+    if (!state.mask.isNull())
+        bounds &= state.maskBounds;
+    state.mask = mask;
+    state.maskBounds = bounds;
+}
+
+void PointCanvas::setShadow(const QPointF &offset, qreal blur, const QColor &color)
+{
+    m_states.last().shadow = Shadow{offset, std::max<qreal>(0, blur), color};
+}
+
+void PointCanvas::setAlpha(qreal alpha)
+{
+    m_states.last().alpha = alpha > 0 ? std::min<qreal>(alpha, 1) : 0;
+}
+
+void PointCanvas::scaleBy(qreal factor)
+{
+    m_states.last().ctm = QTransform::fromScale(factor, factor) * m_states.last().ctm;
+}
+
+void PointCanvas::paint(const QRectF &painterBounds, const Operation &op, qreal opacity)
+{
+    if (!m_valid || !(opacity > 0))
+        return;
+    opacity = std::min<qreal>(opacity, 1);
+    const State &state = m_states.constLast();
+    const bool clipped = !state.mask.isNull();
+    if (clipped && state.maskBounds.isEmpty())
+        return;
+
+    if (!clipped && !state.shadow.isSet()) {
+        m_painter->setTransform(QTransform::fromScale(m_scale, m_scale));
+        m_painter->setOpacity(opacity);
+        op(*m_painter);
+        return;
+    }
+
+    const QRect content = pixelBounds(painterBounds);
+    QRect layerRect = content;
+    QPointF shadowOffset;
+    qreal sigma = 0;
+    if (state.shadow.isSet()) {
+        // The offset is given upwards-positive; pixel rows grow downwards.
+        shadowOffset = QPointF(state.shadow.offset.x(), -state.shadow.offset.y()) * m_scale;
+        sigma = state.shadow.blur / 2.0 * m_scale;
+        const int spread = qCeil(3 * sigma) + 1;
+        const QRect shadowRect = content.translated(shadowOffset.toPoint()).adjusted(-spread, -spread, spread, spread);
+        layerRect |= shadowRect;
+        // Content beyond the canvas may still cast a shadow onto it.
+        const int reach = spread + qCeil(std::abs(shadowOffset.x()) + std::abs(shadowOffset.y()));
+        layerRect &= m_image.rect().adjusted(-reach, -reach, reach, reach);
+    } else {
+        layerRect &= state.maskBounds;
+    }
+    if (layerRect.isEmpty())
+        return;
+
+    QImage layer = transparentImage(layerRect.size());
+    if (layer.isNull())
+        return;
+    {
+        QPainter lp(&layer);
+        prepare(lp);
+        lp.setTransform(QTransform::fromScale(m_scale, m_scale) * QTransform::fromTranslate(-layerRect.x(), -layerRect.y()));
+        op(lp);
+    }
+    if (state.shadow.isSet())
+        layer = ShadowBlur::underlay(layer, shadowOffset, sigma, state.shadow.color);
+    if (clipped) {
+        QPainter mp(&layer);
+        mp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        mp.drawImage(QPoint(0, 0), state.mask, layerRect);
+        // Parts of the layer outside the canvas have no mask pixels; they are never drawn anyway.
+    }
+    m_painter->resetTransform();
+    m_painter->setOpacity(opacity);
+    m_painter->drawImage(layerRect.topLeft(), layer);
+}
+
+void PointCanvas::fillPath(const QPainterPath &path, const QColor &color)
+{
+    const QPainterPath mapped = toPainterSpace().map(path);
+    paint(mapped.boundingRect(), [&](QPainter &p) { p.fillPath(mapped, color); }, m_states.constLast().alpha);
+}
+
+void PointCanvas::strokePath(const QPainterPath &path, const QColor &color, qreal lineWidth)
+{
+    const qreal width = lineWidth * uniformScale(m_states.constLast().ctm);
+    const QPainterPath mapped = toPainterSpace().map(path);
+    const QRectF bounds = mapped.boundingRect().adjusted(-width, -width, width, width);
+    paint(bounds,
+          [&](QPainter &p) {
+              p.strokePath(mapped, QPen(color, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+          },
+          m_states.constLast().alpha);
+}
+
+void PointCanvas::drawLinearGradient(const QGradientStops &stops, const QPointF &start, const QPointF &end)
+{
+    const QTransform t = toPainterSpace();
+    const QPointF s = t.map(start);
+    const QPointF e = t.map(end);
+    const QPointF d = e - s;
+    const qreal length = std::hypot(d.x(), d.y());
+    if (length <= 0 || stops.isEmpty())
+        return;
+    // The band between the perpendiculars through both ends: beyond them nothing is painted.
+    const qreal reach = 4 * (m_size.width() + m_size.height()) * uniformScale(m_states.constLast().ctm);
+    const QPointF n(-d.y() / length * reach, d.x() / length * reach);
+    QPainterPath band;
+    band.moveTo(s + n);
+    band.lineTo(e + n);
+    band.lineTo(e - n);
+    band.lineTo(s - n);
+    band.closeSubpath();
+    QLinearGradient gradient(s, e);
+    gradient.setStops(stops);
+    gradient.setSpread(QGradient::PadSpread);
+    const QRectF canvas(QPointF(0, 0), m_size);
+    paint(canvas, [&](QPainter &p) { p.fillPath(band, gradient); }, m_states.constLast().alpha);
+}
+
+void PointCanvas::drawImage(const QImage &image, const QRectF &rect, qreal fraction)
+{
+    if (image.isNull() || rect.isEmpty())
+        return;
+    const QRectF target = painterRect(rect);
+    const QSize targetPixels((target.size() * m_scale).toSize());
+    QImage source = image;
+    // Qt's smooth scaling averages whole areas; letting the painter shrink a large bitmap would alias.
+    if (targetPixels.width() > 0 && targetPixels.height() > 0
+        && (source.width() > targetPixels.width() * 5 / 4 || source.height() > targetPixels.height() * 5 / 4))
+        source = source.scaled(targetPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    paint(target,
+          [&](QPainter &p) { p.drawImage(target, source, QRectF(QPointF(0, 0), QSizeF(source.size()))); },
+          m_states.constLast().alpha * fraction);
+}
+
+void PointCanvas::drawSymbol(const SymbolImage &symbol, const QRectF &rect, qreal fraction)
+{
+    if (rect.isEmpty())
+        return;
+    const QRectF target = painterRect(rect);
+    paint(target, [&](QPainter &p) { symbol.render(p, target); }, m_states.constLast().alpha * fraction);
+}
+
+void PointCanvas::drawText(const QString &text, const QFont &font, const QColor &color, const QRectF &rect)
+{
+    if (text.isEmpty())
+        return;
+    const QRectF target = painterRect(rect);
+    QFont scaled = font;
+    scaled.setPointSizeF(font.pointSizeF() * uniformScale(m_states.constLast().ctm));
+    // Text wider than its box overflows sideways rather than being cut, so the bounds allow for it.
+    const QRectF bounds = target.adjusted(-target.width(), -target.height(), target.width(), target.height());
+    paint(bounds,
+          [&](QPainter &p) {
+              p.setFont(scaled);
+              p.setPen(color);
+              p.drawText(target, Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip, text);
+          },
+          m_states.constLast().alpha);
+}
+
+qreal PointCanvas::textHeight(const QFont &font) const
+{
+    if (!m_valid)
+        return 0;
+    return QFontMetricsF(font, &m_image).height();
+}
+
+QImage PointCanvas::takeImage()
+{
+    delete m_painter;
+    m_painter = nullptr;
+    m_valid = false;
+    QImage result = std::move(m_image);
+    m_image = QImage();
+    if (!result.isNull())
+        result.setDevicePixelRatio(m_scale);
+    return result;
+}
+
+QPainterPath PointCanvas::roundedRect(const QRectF &rect, qreal radius)
+{
+    QPainterPath path;
+    const qreal r = std::min({radius, rect.width() / 2, rect.height() / 2});
+    path.addRoundedRect(rect, r, r);
+    return path;
+}
+
+QPainterPath PointCanvas::ellipse(const QRectF &rect)
+{
+    QPainterPath path;
+    path.addEllipse(rect);
+    return path;
+}

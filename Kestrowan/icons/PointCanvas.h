@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QGradientStops>
+#include <QImage>
+#include <QList>
+#include <QPainterPath>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QTransform>
+#include <functional>
+
+class QPainter;
+class SymbolImage;
+
+// A drawing surface measured in points with the origin at the bottom-left corner and y growing upwards,
+// backed by a QImage of `pixelsPerPoint` pixels per point. Every conversion from that space into
+// QPainter's top-left pixel space happens inside this class, so the icon code reads like the geometry
+// it implements.
+//
+// The state that save() pushes and restore() pops is the whole graphics state: the clip (antialiased,
+// intersected with each clipToPath), the shadow, the global alpha and the current scale. Clipping and
+// shadows are done with layers, as QPainter's own clips are aliased and it has no shadows.
+class PointCanvas {
+public:
+    PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint = 1.0);
+    ~PointCanvas();
+    PointCanvas(const PointCanvas &) = delete;
+    PointCanvas &operator=(const PointCanvas &) = delete;
+
+    // False when the backing bitmap could not be had; every drawing call is then a no-op.
+    bool isValid() const { return m_valid; }
+    QSizeF size() const { return m_size; }
+    qreal pixelsPerPoint() const { return m_scale; }
+
+    void save();
+    void restore();
+    void clipToPath(const QPainterPath &path);
+    // Offset in points (negative y is downwards); blur is the shadow's softness in points.
+    void setShadow(const QPointF &offset, qreal blur, const QColor &color);
+    void setAlpha(qreal alpha);
+    // Scales everything drawn afterwards (until restore) about the origin.
+    void scaleBy(qreal factor);
+
+    void fillPath(const QPainterPath &path, const QColor &color);
+    void strokePath(const QPainterPath &path, const QColor &color, qreal lineWidth);
+    // Fills the current clip with a linear gradient that stops at its end points: nothing is painted
+    // before `start` or after `end` along the gradient's direction.
+    void drawLinearGradient(const QGradientStops &stops, const QPointF &start, const QPointF &end);
+    // Draws the whole image stretched into `rect`, upright, its alpha multiplied by `fraction`.
+    void drawImage(const QImage &image, const QRectF &rect, qreal fraction = 1.0);
+    void drawSymbol(const SymbolImage &symbol, const QRectF &rect, qreal fraction = 1.0);
+    // Font sizes are in points. The text is centred horizontally and starts at the top of `rect`.
+    void drawText(const QString &text, const QFont &font, const QColor &color, const QRectF &rect);
+    qreal textHeight(const QFont &font) const;
+
+    // Ends drawing and hands out the bitmap; its device pixel ratio is pixelsPerPoint, so its
+    // device-independent size is the size in points.
+    QImage takeImage();
+
+    // The usual shapes, in points.
+    static QPainterPath roundedRect(const QRectF &rect, qreal radius);
+    static QPainterPath ellipse(const QRectF &rect);
+
+private:
+    struct Shadow {
+        QPointF offset;
+        qreal blur = 0;
+        QColor color;
+        bool isSet() const { return color.isValid() && color.alpha() > 0; }
+    };
+    struct State {
+        QImage mask;          // canvas-sized coverage of the clip; null when nothing is clipped
+        QRect maskBounds;     // pixels the clip can let through
+        Shadow shadow;
+        qreal alpha = 1.0;
+        QTransform ctm;       // user scaling, in bottom-left points
+    };
+    using Operation = std::function<void(QPainter &)>;
+
+    // Points (bottom-left origin, after the current scale) into QPainter's top-left point space.
+    QTransform toPainterSpace() const;
+    QRectF painterRect(const QRectF &rect) const;
+    // Runs `op` (which draws in top-left points) through the clip, the shadow and the alpha.
+    void paint(const QRectF &painterBounds, const Operation &op, qreal opacity);
+    QRect pixelBounds(const QRectF &painterBounds) const;
+
+    QImage m_image;
+    QPainter *m_painter = nullptr;
+    QSizeF m_size;
+    qreal m_scale = 1.0;
+    bool m_valid = false;
+    QList<State> m_states;
+};

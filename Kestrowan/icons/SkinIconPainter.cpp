@@ -1,0 +1,71 @@
+#include "Kestrowan/icons/SkinIconPainter.h"
+
+#include "Kestrowan/icons/PointCanvas.h"
+#include "Kestrowan/icons/SkinManager.h"
+
+#include <QImageReader>
+#include <algorithm>
+
+namespace {
+
+// A layer image as large as the canvas it is stretched over, and no larger.
+QImage loadLayerImage(const QString &path, int canvasPixels)
+{
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (size.isValid() && (size.width() > canvasPixels || size.height() > canvasPixels))
+        reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
+    return reader.read();
+}
+
+void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::ZOrder pass, const QString &folder, qreal c)
+{
+    for (const SkinLayer &layer : layers) {
+        if (layer.zOrder != pass || !SkinDefinition::isSafeImageName(layer.imageName))
+            continue;
+        const QImage image = loadLayerImage(folder + QLatin1Char('/') + layer.imageName, int(c * canvas.pixelsPerPoint()));
+        if (image.isNull())
+            continue;
+        canvas.save();
+        canvas.setAlpha(layer.opacity);
+        canvas.drawImage(image, QRectF(0, 0, c, c), layer.opacity);
+        canvas.restore();
+    }
+}
+
+} // namespace
+
+QImage drawSkinIcon(const QList<AppItem> &apps, const SkinDefinition &skin, const SkinManager &manager)
+{
+    // Only four tiles are ever drawn, so only four sources are made.
+    return drawSkinIcon(IconComposer::itemSources(apps, 4), skin, manager.skinsDirectory());
+}
+
+QImage drawSkinIcon(const QList<IconComposer::IconSource> &sources, const SkinDefinition &skin, const QString &skinsDirectory)
+{
+    if (!skin.hasUsableCanvas())
+        return IconComposer::composeFromSources(sources, AppGroup::IconStyle::Minimal);
+    const qreal c = qreal(skin.canvasSize);
+    PointCanvas canvas(QSizeF(c, c), IconComposer::kPixelsPerPoint);
+    if (!canvas.isValid())
+        return canvas.takeImage();
+
+    QList<SkinLayer> layers = skin.layers;
+    std::stable_sort(layers.begin(), layers.end(), [](const SkinLayer &a, const SkinLayer &b) { return a.zOrder < b.zOrder; });
+    const QString folder = skinsDirectory + QLatin1Char('/') + skin.id;
+
+    canvas.save();
+    canvas.clipToPath(IconComposer::backgroundPath(c));
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Background, folder, c);
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Midground, folder, c);
+    // The tile grid is laid out for 512 points; other canvases get it scaled to fit, so that the tiles
+    // sit where they would on a 512-point skin.
+    canvas.save();
+    canvas.scaleBy(c / IconComposer::kCanvasSide);
+    const qreal side = IconComposer::kCanvasSide;
+    IconComposer::drawItemTiles(canvas, QSizeF(side, side), sources, IconComposer::backgroundPath(side));
+    canvas.restore();
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Foreground, folder, c);
+    canvas.restore();
+    return canvas.takeImage();
+}

@@ -1,0 +1,87 @@
+// Composing a group's 512-point icon with five items (two applications, a photo, a PDF and a
+// folder; four are drawn), in every style.
+#include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/shell/ResourceBundle.h"
+#include "Platform/Workspace.h"
+#include "Platform/fake/FakeWorkspace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <memory>
+
+namespace {
+
+struct Fixture {
+    QTemporaryDir dir;
+    QList<AppItem> items;
+    std::unique_ptr<SkinManager> skins;
+
+    Fixture()
+    {
+        ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
+        auto workspace = std::make_unique<FakeWorkspace>();
+        QImage icon(512, 512, QImage::Format_ARGB32_Premultiplied);
+        icon.fill(Qt::transparent);
+        {
+            QPainter p(&icon);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setBrush(QColor(60, 140, 240));
+            p.setPen(Qt::NoPen);
+            p.drawRoundedRect(QRectF(44, 44, 424, 424), 96, 96);
+        }
+        for (const char *app : {"/Applications/One.app", "/Applications/Two.app"})
+            workspace->fileIcons.insert(QString::fromLatin1(app), QIcon(QPixmap::fromImage(icon)));
+        Workspace::install(std::move(workspace));
+
+        QImage photo(1600, 1000, QImage::Format_RGB32);
+        photo.fill(QColor(240, 160, 90));
+        photo.save(dir.filePath("photo.jpg"), "jpg");
+        {
+            QPdfWriter writer(dir.filePath("paper.pdf"));
+            writer.setPageSize(QPageSize(QPageSize::A4));
+            QPainter p(&writer);
+            p.fillRect(QRect(0, 0, 2000, 600), QColor(45, 108, 223));
+        }
+        QDir().mkpath(dir.filePath("Folder"));
+        const QStringList paths{"/Applications/One.app", "/Applications/Two.app", dir.filePath("photo.jpg"), dir.filePath("paper.pdf"),
+                                dir.filePath("Folder")};
+        for (const QString &path : paths)
+            items.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QStringLiteral("Item"), path});
+        skins = std::make_unique<SkinManager>(dir.filePath("Skins"), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
+    }
+};
+
+Fixture &fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+void composeStyle(benchmark::State &state, AppGroup::IconStyle style)
+{
+    Fixture &f = fixture();
+    const auto skin = f.skins->skinWithID(QStringLiteral("aurora"));
+    for (auto _ : state) {
+        QImage icon = IconComposer::composeGroupIcon(f.items, style, skin, f.skins.get());
+        benchmark::DoNotOptimize(icon);
+    }
+}
+
+} // namespace
+
+#define KESTROWAN_STYLE_BENCH(name, style)                                                                   \
+    BENCHMARK_CAPTURE(composeStyle, name, style)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)
+
+KESTROWAN_STYLE_BENCH(shelf, AppGroup::IconStyle::Shelf);
+KESTROWAN_STYLE_BENCH(glass, AppGroup::IconStyle::Glass);
+KESTROWAN_STYLE_BENCH(gradient, AppGroup::IconStyle::Gradient);
+KESTROWAN_STYLE_BENCH(minimal, AppGroup::IconStyle::Minimal);
+KESTROWAN_STYLE_BENCH(pelko, AppGroup::IconStyle::Pelko);
+KESTROWAN_STYLE_BENCH(skin_aurora, AppGroup::IconStyle::Skin);

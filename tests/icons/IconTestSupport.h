@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QColor>
+#include <QGradientStops>
+#include <QIcon>
+#include <QImage>
+#include <QString>
+#include <QTest>
+
+class FakeWorkspace;
+
+// Colour of the pixel under the point (x, y), in points with the origin at the bottom-left corner,
+// unpremultiplied.
+QColor pointColor(const QImage &image, qreal x, qreal y);
+bool sameColor(const QColor &a, const QColor &b, int tolerance);
+QString colorText(const QColor &color);
+
+// `over` composited source-over onto the opaque `under`.
+QColor blendOver(const QColor &over, const QColor &under);
+// The colour a linear gradient shows at position t in 0...1.
+QColor gradientAt(const QGradientStops &stops, qreal t);
+
+QImage solidImage(const QSize &size, const QColor &color);
+QIcon solidIcon(const QColor &color, int side = 64);
+bool writeSolidPicture(const QString &path, const QSize &size, const QColor &color, const char *format = nullptr);
+// Counts the pixels whose colour is within `tolerance` of `color`.
+int countPixels(const QImage &image, const QColor &color, int tolerance);
+
+// Replaces the process's workspace with a fake the test can fill with icons.
+FakeWorkspace &installFakeWorkspace();
+
+// Writes a short video of `frames` identical frames drawn by `picture`, with the given display
+// rotation: the degrees the picture is to be turned clockwise when shown. False when no encoder is at hand.
+bool writeTestVideo(const QString &path, const QImage &picture, int frames, int rotation);
+
+#define QCOMPARE_COLOR(actual, expected, tolerance)                                                                   \
+    do {                                                                                                              \
+        const QColor actualColor_ = (actual);                                                                         \
+        const QColor expectedColor_ = (expected);                                                                     \
+        QVERIFY2(sameColor(actualColor_, expectedColor_, (tolerance)),                                                \
+                 qPrintable(QStringLiteral("%1 is %2, expected %3").arg(QStringLiteral(#actual), colorText(actualColor_), colorText(expectedColor_)))); \
+    } while (false)

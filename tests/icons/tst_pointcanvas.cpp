@@ -1,0 +1,168 @@
+#include "Kestrowan/icons/PointCanvas.h"
+#include "Kestrowan/icons/ShadowBlur.h"
+#include "tests/icons/IconTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <numeric>
+#include <vector>
+
+class TestPointCanvas : public QObject {
+    Q_OBJECT
+private slots:
+    void originIsBottomLeftAtAnyDensity();
+    void imagesAndScaleStayUpright();
+    void clipsIntersectAreAntialiasedAndRestore();
+    void alphaIsPartOfTheSavedState();
+    void shadowFallsDownwardsAndIsClipped();
+    void gradientStopsAtItsEnds();
+    void blurKeepsCoverageAndSpreadsIt();
+    void refusesAbsurdSizes();
+};
+
+void TestPointCanvas::originIsBottomLeftAtAnyDensity()
+{
+    PointCanvas canvas(QSizeF(100, 50), 2);
+    QVERIFY(canvas.isValid());
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(0, 0, 10, 10), 0), Qt::red);
+    const QImage image = canvas.takeImage();
+    QCOMPARE(image.size(), QSize(200, 100));
+    QCOMPARE(image.devicePixelRatio(), 2.0);
+    QCOMPARE(image.deviceIndependentSize(), QSizeF(100, 50));
+    QCOMPARE_COLOR(pointColor(image, 5, 5), QColor(Qt::red), 0);
+    QCOMPARE_COLOR(pointColor(image, 5, 45), QColor(0, 0, 0, 0), 0);
+    // The bottom-left point is the last pixel row of the bitmap.
+    QCOMPARE(QColor::fromRgba(image.pixel(0, 99)), QColor(Qt::red));
+    QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+}
+
+void TestPointCanvas::imagesAndScaleStayUpright()
+{
+    QImage picture(10, 10, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::blue);
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 10; ++x)
+            picture.setPixelColor(x, y, Qt::red); // top half red
+    }
+    PointCanvas canvas(QSizeF(100, 100), 1);
+    canvas.drawImage(picture, QRectF(0, 0, 40, 40));
+    canvas.save();
+    canvas.scaleBy(2);
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(30, 30, 10, 10), 0), Qt::green); // covers 60...80
+    canvas.restore();
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(90, 0, 10, 10), 0), Qt::green);
+    const QImage image = canvas.takeImage();
+    QCOMPARE_COLOR(pointColor(image, 20, 35), QColor(Qt::red), 0);
+    QCOMPARE_COLOR(pointColor(image, 20, 5), QColor(Qt::blue), 0);
+    QCOMPARE_COLOR(pointColor(image, 61, 61), QColor(Qt::green), 0);
+    QCOMPARE_COLOR(pointColor(image, 79, 79), QColor(Qt::green), 0);
+    QCOMPARE_COLOR(pointColor(image, 81, 81), QColor(0, 0, 0, 0), 0);
+    QCOMPARE_COLOR(pointColor(image, 95, 5), QColor(Qt::green), 0);
+}
+
+void TestPointCanvas::clipsIntersectAreAntialiasedAndRestore()
+{
+    PointCanvas canvas(QSizeF(100, 100), 1);
+    canvas.save();
+    canvas.clipToPath(PointCanvas::roundedRect(QRectF(0, 0, 50, 100), 0));
+    canvas.clipToPath(PointCanvas::roundedRect(QRectF(0, 50, 100, 50), 0));
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(0, 0, 100, 100), 0), Qt::red);
+    canvas.restore();
+    canvas.save();
+    canvas.clipToPath(PointCanvas::ellipse(QRectF(60, 0, 40, 40)));
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(0, 0, 100, 100), 0), Qt::blue);
+    canvas.restore();
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(0, 0, 10, 10), 0), Qt::green); // unclipped again
+    const QImage image = canvas.takeImage();
+
+    QCOMPARE_COLOR(pointColor(image, 25, 75), QColor(Qt::red), 0);
+    QCOMPARE_COLOR(pointColor(image, 75, 75), QColor(0, 0, 0, 0), 0);
+    QCOMPARE_COLOR(pointColor(image, 25, 25), QColor(0, 0, 0, 0), 0);
+    QCOMPARE_COLOR(pointColor(image, 80, 20), QColor(Qt::blue), 0);
+    QCOMPARE_COLOR(pointColor(image, 61, 1), QColor(0, 0, 0, 0), 0);
+    QCOMPARE_COLOR(pointColor(image, 5, 5), QColor(Qt::green), 0);
+    int partial = 0;
+    for (int y = 60; y < 100; ++y) {
+        for (int x = 60; x < 100; ++x) {
+            const int a = qAlpha(image.pixel(x, y));
+            partial += a > 0 && a < 255;
+        }
+    }
+    QVERIFY2(partial > 20, "the round clip has a soft edge");
+}
+
+void TestPointCanvas::alphaIsPartOfTheSavedState()
+{
+    PointCanvas canvas(QSizeF(20, 10), 1);
+    canvas.save();
+    canvas.setAlpha(0.5);
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(0, 0, 10, 10), 0), Qt::black);
+    canvas.restore();
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(10, 0, 10, 10), 0), Qt::black);
+    const QImage image = canvas.takeImage();
+    QVERIFY(std::abs(pointColor(image, 5, 5).alpha() - 128) <= 1);
+    QCOMPARE(pointColor(image, 15, 5).alpha(), 255);
+}
+
+void TestPointCanvas::shadowFallsDownwardsAndIsClipped()
+{
+    PointCanvas canvas(QSizeF(100, 100), 1);
+    canvas.save();
+    canvas.setShadow(QPointF(0, -6), 4, Qt::black);
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(40, 40, 20, 20), 0), Qt::white);
+    canvas.restore();
+    canvas.save();
+    canvas.clipToPath(PointCanvas::roundedRect(QRectF(0, 70, 100, 30), 0));
+    canvas.setShadow(QPointF(0, -6), 4, Qt::black);
+    canvas.fillPath(PointCanvas::roundedRect(QRectF(10, 80, 20, 20), 0), Qt::white);
+    canvas.restore();
+    const QImage image = canvas.takeImage();
+
+    QCOMPARE_COLOR(pointColor(image, 50, 50), QColor(Qt::white), 0);
+    QVERIFY2(pointColor(image, 50, 37).alpha() > 100, "shadow under the square");
+    QCOMPARE(pointColor(image, 50, 63).alpha(), 0); // nothing above it
+    QVERIFY(pointColor(image, 20, 76).alpha() > 100);
+    QCOMPARE(pointColor(image, 20, 68).alpha(), 0); // the clip cuts the shadow too
+}
+
+void TestPointCanvas::gradientStopsAtItsEnds()
+{
+    PointCanvas canvas(QSizeF(10, 100), 1);
+    canvas.drawLinearGradient({{0, Qt::red}, {1, Qt::blue}}, QPointF(0, 60), QPointF(0, 40));
+    const QImage image = canvas.takeImage();
+    QCOMPARE(pointColor(image, 5, 80).alpha(), 0);
+    QCOMPARE(pointColor(image, 5, 20).alpha(), 0);
+    QCOMPARE_COLOR(pointColor(image, 5, 59.5), QColor(Qt::red), 8);
+    QCOMPARE_COLOR(pointColor(image, 5, 40.5), QColor(Qt::blue), 8);
+    QCOMPARE_COLOR(pointColor(image, 5, 50), gradientAt({{0, Qt::red}, {1, Qt::blue}}, 0.5), 8);
+}
+
+void TestPointCanvas::blurKeepsCoverageAndSpreadsIt()
+{
+    const int w = 60, h = 60;
+    std::vector<quint8> coverage(w * h, 0);
+    for (int y = 25; y < 35; ++y) {
+        for (int x = 25; x < 35; ++x)
+            coverage[y * w + x] = 255;
+    }
+    ShadowBlur::blurCoverage(coverage.data(), w, h, 3);
+    const long total = std::accumulate(coverage.begin(), coverage.end(), 0L);
+    QVERIFY(std::abs(total - 100L * 255) < 100L * 255 / 50);
+    QVERIFY(coverage[30 * w + 30] < 255);
+    QVERIFY(coverage[30 * w + 38] > 0);
+    QCOMPARE(coverage[30 * w + 55], quint8(0));
+    // Symmetric around the square's centre.
+    QVERIFY(std::abs(int(coverage[30 * w + 22]) - int(coverage[30 * w + 37])) <= 1);
+}
+
+void TestPointCanvas::refusesAbsurdSizes()
+{
+    PointCanvas huge(QSizeF(1e6, 1e6), 1);
+    QVERIFY(!huge.isValid());
+    huge.fillPath(PointCanvas::roundedRect(QRectF(0, 0, 10, 10), 0), Qt::red);
+    QVERIFY(huge.takeImage().isNull());
+    PointCanvas empty(QSizeF(0, 10), 1);
+    QVERIFY(!empty.isValid());
+}
+
+KESTROWAN_TEST_MAIN(TestPointCanvas)
+#include "tst_pointcanvas.moc"

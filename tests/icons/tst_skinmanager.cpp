@@ -1,0 +1,253 @@
+#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+namespace {
+
+QByteArray skinJson(const QString &id, const QString &name, const QJsonArray &layers = {}, int canvasSize = 512)
+{
+    return QJsonDocument(QJsonObject{{"id", id}, {"name", name}, {"version", 1}, {"canvasSize", canvasSize}, {"layers", layers}, {"slots", QJsonArray{}}})
+        .toJson();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList names(const QList<SkinDefinition> &skins)
+{
+    QStringList list;
+    for (const SkinDefinition &skin : skins)
+        list.append(skin.name);
+    return list;
+}
+
+// Collects the messages logged while it lives.
+class LogCapture {
+public:
+    LogCapture()
+    {
+        s_lines.clear();
+        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) { s_lines.append(message); });
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    int count(const QString &fragment) const
+    {
+        return int(std::count_if(s_lines.cbegin(), s_lines.cend(), [&](const QString &l) { return l.contains(fragment); }));
+    }
+
+private:
+    static inline QStringList s_lines;
+    QtMessageHandler m_previous = nullptr;
+};
+
+} // namespace
+
+class TestSkinManager : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void firstLaunchInstallsAndSortsShippedSkins();
+    void unchangedSkinsAreNotCopiedAgain();
+    void editedSkinJsonIsReplacedWhole();
+    void retiredSkinsGoOnlyWhenSomethingIsShipped();
+    void brokenInstalledSkinsStayOnDiskUnlisted();
+    void skinsThatReachOutsideTheirFolderAreRefused();
+    void replacingALinkRemovesOnlyTheLink();
+    void skinWithIDIsExact();
+    void unusableSkinsDirectory();
+    void defaultsToTheProgramsFolders();
+
+private:
+    QString shipped(const QString &rel = {}) const { return m_root->filePath("Shipped/" + rel); }
+    QString installed(const QString &rel = {}) const { return m_root->filePath("Skins/" + rel); }
+    void ship(const QString &folder, const QString &id, const QString &name)
+    {
+        QVERIFY(writeFile(shipped(folder + "/skin.json"), skinJson(id, name, {QJsonObject{{"imageName", "art.png"}, {"zOrder", "background"}, {"opacity", 1}, {"blendMode", "normal"}}})));
+        QVERIFY(writeFile(shipped(folder + "/art.png"), "shipped art"));
+    }
+    std::unique_ptr<QTemporaryDir> m_root;
+};
+
+void TestSkinManager::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    QVERIFY(QDir().mkpath(shipped()));
+}
+
+void TestSkinManager::cleanup()
+{
+    m_root.reset();
+}
+
+void TestSkinManager::firstLaunchInstallsAndSortsShippedSkins()
+{
+    ship("beta", "beta", "Beta");
+    ship("lower", "lower", "alpha");
+    ship("upper", "upper", "Alpha");
+    ship("accent", "accent", QStringLiteral("A\u0301ccent")); // decomposed: sorts as its composed form
+    QVERIFY(QDir().mkpath(shipped("no-description")));
+    QVERIFY(writeFile(shipped("no-description/art.png"), "x"));
+    QVERIFY(writeFile(shipped("loose-file.json"), skinJson("loose", "Loose")));
+
+    const SkinManager manager(installed(), shipped());
+    QCOMPARE(names(manager.availableSkins()), (QStringList{"Alpha", "Beta", "alpha", QStringLiteral("A\u0301ccent")}));
+    QCOMPARE(readFile(installed("beta/art.png")), QByteArray("shipped art"));
+    QVERIFY(!QFileInfo::exists(installed("no-description")));
+    QVERIFY(!QFileInfo::exists(installed("loose-file.json")));
+    // Installed copies are the user's to change.
+    QVERIFY(QFileInfo(installed("beta/art.png")).isWritable());
+    QCOMPARE(manager.skinsDirectory(), installed());
+}
+
+void TestSkinManager::unchangedSkinsAreNotCopiedAgain()
+{
+    ship("beta", "beta", "Beta");
+    { SkinManager first(installed(), shipped()); }
+    // The user changed an image and added a file: both survive the next start.
+    QVERIFY(writeFile(installed("beta/art.png"), "my own art"));
+    QVERIFY(writeFile(installed("beta/notes.txt"), "mine"));
+    const SkinManager second(installed(), shipped());
+    QCOMPARE(readFile(installed("beta/art.png")), QByteArray("my own art"));
+    QVERIFY(QFileInfo::exists(installed("beta/notes.txt")));
+    QCOMPARE(names(second.availableSkins()), QStringList{"Beta"});
+}
+
+void TestSkinManager::editedSkinJsonIsReplacedWhole()
+{
+    ship("beta", "beta", "Beta");
+    { SkinManager first(installed(), shipped()); }
+    QVERIFY(writeFile(installed("beta/skin.json"), skinJson("beta", "My Beta")));
+    QVERIFY(writeFile(installed("beta/notes.txt"), "mine"));
+    const SkinManager second(installed(), shipped());
+    QCOMPARE(readFile(installed("beta/skin.json")), readFile(shipped("beta/skin.json")));
+    QVERIFY(!QFileInfo::exists(installed("beta/notes.txt")));
+    QCOMPARE(names(second.availableSkins()), QStringList{"Beta"});
+
+    // A shipped change of skin.json reaches installed skins too.
+    QVERIFY(writeFile(shipped("beta/skin.json"), skinJson("beta", "Beta Two")));
+    const SkinManager third(installed(), shipped());
+    QCOMPARE(names(third.availableSkins()), QStringList{"Beta Two"});
+}
+
+void TestSkinManager::retiredSkinsGoOnlyWhenSomethingIsShipped()
+{
+    for (const char *id : {"midnight-ink", "mint-grid", "peach-cloud"})
+        QVERIFY(writeFile(installed(QString::fromLatin1(id) + "/skin.json"), skinJson(id, id)));
+    {
+        const SkinManager noShipped(installed(), m_root->filePath("Nowhere"));
+        QCOMPARE(noShipped.availableSkins().size(), 3);
+    }
+    {
+        const SkinManager emptySource(installed(), QString());
+        QCOMPARE(emptySource.availableSkins().size(), 3);
+    }
+    // An empty shipped folder still counts as a source: the retired skins go, whatever they hold.
+    QVERIFY(writeFile(installed("mint-grid/other.bin"), "anything"));
+    const SkinManager withSource(installed(), shipped());
+    QVERIFY(withSource.availableSkins().isEmpty());
+    for (const char *id : {"midnight-ink", "mint-grid", "peach-cloud"})
+        QVERIFY(!QFileInfo::exists(installed(QString::fromLatin1(id))));
+}
+
+void TestSkinManager::brokenInstalledSkinsStayOnDiskUnlisted()
+{
+    QVERIFY(writeFile(installed("good/skin.json"), skinJson("good", "Good")));
+    QVERIFY(writeFile(installed("garbage/skin.json"), "{ not json"));
+    QVERIFY(writeFile(installed("typed/skin.json"), QByteArray(skinJson("typed", "Typed")).replace("\"version\": 1", "\"version\": \"1\"")));
+    QVERIFY(QDir().mkpath(installed("bare")));
+    QVERIFY(writeFile(installed("stray.json"), skinJson("stray", "Stray")));
+    LogCapture log;
+    const SkinManager manager(installed(), shipped());
+    QCOMPARE(names(manager.availableSkins()), QStringList{"Good"});
+    for (const char *left : {"garbage/skin.json", "typed/skin.json", "bare", "stray.json"})
+        QVERIFY(QFileInfo::exists(installed(QString::fromLatin1(left))));
+    QCOMPARE(log.count("garbage"), 1);
+    QCOMPARE(log.count("typed"), 1);
+}
+
+void TestSkinManager::skinsThatReachOutsideTheirFolderAreRefused()
+{
+    const auto layer = [](const QString &name) {
+        return QJsonArray{QJsonObject{{"imageName", name}, {"zOrder", "background"}, {"opacity", 1}, {"blendMode", "normal"}}};
+    };
+    QVERIFY(writeFile(installed("renamed/skin.json"), skinJson("elsewhere", "Renamed")));
+    QVERIFY(writeFile(installed("climber/skin.json"), skinJson("climber", "Climber", layer("../renamed/skin.json"))));
+    QVERIFY(writeFile(installed("absolute/skin.json"), skinJson("absolute", "Absolute", layer("/etc/hostname"))));
+    QVERIFY(writeFile(installed("giant/skin.json"), skinJson("giant", "Giant", {}, 1 << 20)));
+    QVERIFY(writeFile(installed("speck/skin.json"), skinJson("speck", "Speck", {}, 0)));
+    QVERIFY(writeFile(installed("fine/skin.json"), skinJson("fine", "Fine", layer("sub/art.png"))));
+    LogCapture log;
+    const SkinManager manager(installed(), shipped());
+    QCOMPARE(names(manager.availableSkins()), QStringList{"Fine"});
+    for (const char *folder : {"renamed", "climber", "absolute", "giant", "speck"})
+        QCOMPARE(log.count(QStringLiteral("Refused skin folder %1").arg(QLatin1String(folder))), 1);
+    QVERIFY(!manager.skinWithID("elsewhere").has_value());
+}
+
+void TestSkinManager::replacingALinkRemovesOnlyTheLink()
+{
+    // An installed "beta" that is a link to a folder of the user's: updating it must not empty that folder.
+    const QString outside = m_root->filePath("UserFolder");
+    QVERIFY(writeFile(outside + "/skin.json", skinJson("beta", "Old")));
+    QVERIFY(writeFile(outside + "/precious.txt", "keep me"));
+    QVERIFY(QDir().mkpath(installed()));
+    QVERIFY(QFile::link(outside, installed("beta")));
+    ship("beta", "beta", "Beta");
+    // A link inside a shipped skin is not followed into the copy either.
+    QVERIFY(QFile::link(outside + "/precious.txt", shipped("beta/linked.txt")));
+    const SkinManager manager(installed(), shipped());
+    QCOMPARE(readFile(outside + "/precious.txt"), QByteArray("keep me"));
+    QVERIFY(QFileInfo(installed("beta")).isDir() && !QFileInfo(installed("beta")).isSymLink());
+    QVERIFY(!QFileInfo::exists(installed("beta/linked.txt")));
+    QCOMPARE(names(manager.availableSkins()), QStringList{"Beta"});
+}
+
+void TestSkinManager::skinWithIDIsExact()
+{
+    ship("beta", "beta", "Beta");
+    ship("gamma", "gamma", "Gamma");
+    const SkinManager manager(installed(), shipped());
+    QCOMPARE(manager.skinWithID("gamma")->name, QStringLiteral("Gamma"));
+    QVERIFY(!manager.skinWithID("Gamma").has_value());
+    QVERIFY(!manager.skinWithID("").has_value());
+}
+
+void TestSkinManager::unusableSkinsDirectory()
+{
+    // The skins directory's place is taken by a file: nothing can be installed or listed.
+    QVERIFY(writeFile(m_root->filePath("Blocked"), "a file"));
+    ship("beta", "beta", "Beta");
+    const SkinManager manager(m_root->filePath("Blocked"), shipped());
+    QVERIFY(manager.availableSkins().isEmpty());
+    QCOMPARE(readFile(m_root->filePath("Blocked")), QByteArray("a file"));
+}
+
+void TestSkinManager::defaultsToTheProgramsFolders()
+{
+    const SkinManager manager;
+    QCOMPARE(manager.skinsDirectory(), skinsDirectoryURL());
+    QVERIFY(QFileInfo(skinsDirectoryURL()).isDir());
+}
+
+KESTROWAN_TEST_MAIN(TestSkinManager)
+#include "tst_skinmanager.moc"
