@@ -1,0 +1,92 @@
+#include "Tallyline/DefaultsSuite.h"
+
+#include <QMutex>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+class SettingsFileSuite final : public DefaultsSuite
+{
+public:
+    explicit SettingsFileSuite(const QString &name)
+        : DefaultsSuite(name)
+        , m_settings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                         + QStringLiteral("/Tallyline/") + name + QStringLiteral(".conf"),
+                     QSettings::IniFormat)
+    {
+    }
+
+    QVariant value(const QString &key) const override { return m_settings.value(key); }
+    void setValue(const QString &key, const QVariant &value) override { m_settings.setValue(key, value); }
+    void remove(const QString &key) override { m_settings.remove(key); }
+
+private:
+    QSettings m_settings;
+};
+
+QMutex factoryMutex;
+DefaultsSuite::Factory installedFactory;
+
+} // namespace
+
+std::optional<QString> DefaultsSuite::string(const QString &key) const
+{
+    const QVariant stored = value(key);
+    if (stored.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return stored.toString();
+}
+
+QStringList DefaultsSuite::stringList(const QString &key) const
+{
+    const QVariant stored = value(key);
+    if (stored.typeId() == QMetaType::QStringList)
+        return stored.toStringList();
+    if (stored.typeId() != QMetaType::QVariantList)
+        return {};
+    QStringList list;
+    for (const QVariant &entry : stored.toList()) {
+        if (entry.typeId() != QMetaType::QString)
+            return {};
+        list.append(entry.toString());
+    }
+    return list;
+}
+
+qint64 DefaultsSuite::integer(const QString &key, qint64 defaultValue) const
+{
+    const QVariant stored = value(key);
+    bool ok = false;
+    qint64 number = 0;
+    switch (stored.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return stored.toLongLong();
+    case QMetaType::QString: // settings files keep numbers as text
+        number = stored.toString().toLongLong(&ok);
+        return ok ? number : defaultValue;
+    default:
+        return defaultValue;
+    }
+}
+
+std::unique_ptr<DefaultsSuite> DefaultsSuite::open(const QString &name)
+{
+    Factory factory;
+    {
+        QMutexLocker lock(&factoryMutex);
+        factory = installedFactory;
+    }
+    if (factory)
+        return factory(name);
+    return std::make_unique<SettingsFileSuite>(name);
+}
+
+void DefaultsSuite::installFactory(Factory factory)
+{
+    QMutexLocker lock(&factoryMutex);
+    installedFactory = std::move(factory);
+}

@@ -1,0 +1,121 @@
+#include "Tallyline/SignalCache.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+using Level = LogHandler::LogLevel;
+
+SignalCache::SignalCache(std::optional<LogHandler> logHandler, QString fileURL)
+    : m_logHandler(std::move(logHandler))
+    , m_fileURL(std::move(fileURL))
+{
+}
+
+QString SignalCache::signalCacheFileURL()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/telemetrysignalcache");
+}
+
+void SignalCache::appendSignal(const SignalPostBody &signal)
+{
+    QMutexLocker lock(&m_mutex);
+    m_cachedSignals.append(signal);
+    trimLocked();
+}
+
+void SignalCache::appendSignals(const QList<SignalPostBody> &records)
+{
+    QMutexLocker lock(&m_mutex);
+    m_cachedSignals.append(records);
+    trimLocked();
+}
+
+void SignalCache::trimLocked()
+{
+    const qsizetype excess = m_cachedSignals.size() - maximumNumberOfSignalsKept;
+    if (excess <= 0)
+        return;
+    m_cachedSignals.remove(0, excess);
+    tallylineLog(m_logHandler, Level::error,
+                 QStringLiteral("Dropped %1 oldest signals: the cache keeps at most %2").arg(excess).arg(maximumNumberOfSignalsKept));
+}
+
+QList<SignalPostBody> SignalCache::popSignalBatch()
+{
+    QMutexLocker lock(&m_mutex);
+    const qsizetype count = qMin<qsizetype>(m_cachedSignals.size(), maximumNumberOfSignalsToPopAtOnce);
+    QList<SignalPostBody> batch = m_cachedSignals.mid(0, count);
+    m_cachedSignals.remove(0, count);
+    return batch;
+}
+
+int SignalCache::signalCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return int(m_cachedSignals.size());
+}
+
+bool SignalCache::writeSignalCacheFile()
+{
+    QMutexLocker lock(&m_mutex);
+    QJsonArray array;
+    for (const SignalPostBody &record : std::as_const(m_cachedSignals))
+        array.append(record.toJson(SignalPostBody::DateEncoding::referenceSeconds));
+    const QByteArray data = QJsonDocument(array).toJson(QJsonDocument::Compact);
+
+    QDir().mkpath(QFileInfo(m_fileURL).absolutePath());
+    QSaveFile file(m_fileURL);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        tallylineLog(m_logHandler, Level::error, QStringLiteral("Error saving Telemetry cache"));
+        return false;
+    }
+    tallylineLog(m_logHandler, Level::info,
+                 QStringLiteral("Saved Telemetry cache %1 bytes of %2 signals").arg(data.size()).arg(m_cachedSignals.size()));
+    m_cachedSignals.clear();
+    return true;
+}
+
+void SignalCache::readSignalCacheFile()
+{
+    tallylineLog(m_logHandler, Level::info, QStringLiteral("Loading Telemetry cache from: ") + m_fileURL);
+    QFile file(m_fileURL);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const qint64 size = file.size();
+    if (size > maximumCacheFileSize) {
+        file.close();
+        QFile::remove(m_fileURL);
+        tallylineLog(m_logHandler, Level::error,
+                     QStringLiteral("Discarded Telemetry cache: %1 bytes is more than %2").arg(size).arg(maximumCacheFileSize));
+        return;
+    }
+    const QByteArray data = file.read(maximumCacheFileSize + 1);
+    file.close();
+    QFile::remove(m_fileURL);
+
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isArray()) {
+        tallylineLog(m_logHandler, Level::error, QStringLiteral("Discarded unreadable Telemetry cache"));
+        return;
+    }
+    QList<SignalPostBody> restored;
+    const QJsonArray array = document.array();
+    for (const QJsonValue &value : array) {
+        const auto record = value.isObject() ? SignalPostBody::fromCacheJson(value.toObject()) : std::nullopt;
+        if (!record) {
+            tallylineLog(m_logHandler, Level::error, QStringLiteral("Discarded unreadable Telemetry cache"));
+            return;
+        }
+        restored.append(*record);
+    }
+    tallylineLog(m_logHandler, Level::info, QStringLiteral("Loaded %1 signals").arg(restored.size()));
+    QMutexLocker lock(&m_mutex);
+    m_cachedSignals = restored + m_cachedSignals;
+    trimLocked();
+}

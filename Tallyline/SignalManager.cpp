@@ -1,0 +1,303 @@
+#include "Tallyline/SignalManager.h"
+
+#include "Tallyline/DefaultSignalPayload.h"
+#include "Tallyline/DefaultsSuite.h"
+#include "Tallyline/MainQueue.h"
+#include "Tallyline/SignalHub.h"
+#include "Tallyline/SignalHubConfiguration.h"
+#include "Tallyline/SignalJSONEncoder.h"
+#include "Tallyline/SignalPlatform.h"
+#include "Tallyline/SignalTimings.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUuid>
+
+#include <atomic>
+
+using Level = LogHandler::LogLevel;
+
+// Everything the manager's callbacks need, shared so that a callback that outlives the manager
+// touches nothing freed. Background tasks take only the pieces they use, never the state itself:
+// the last reference must not drop inside the pool it owns.
+struct SignalManager::State
+{
+    std::shared_ptr<SignalHubConfiguration> configuration;
+    std::shared_ptr<SignalCache> cache;
+    std::shared_ptr<std::atomic_bool> quitting = std::make_shared<std::atomic_bool>(false);
+    std::shared_ptr<QThreadPool> backgroundQueue = std::make_shared<QThreadPool>();
+    QPointer<QNetworkAccessManager> network;
+};
+
+namespace {
+
+// Records still being built are waited for (briefly) so that they reach the file too; batches not
+// yet popped stay in the cache for the file rather than going out during the quit.
+void backUpAtQuit(SignalManager::State &state)
+{
+    state.configuration->log(Level::debug, QStringLiteral("appWillTerminate()"));
+    *state.quitting = true;
+    state.backgroundQueue->waitForDone(int(SignalTimings::current().quitFlushLimit.count()));
+    state.cache->writeSignalCacheFile();
+}
+
+bool logsAtDebug(const SignalHubConfiguration &configuration)
+{
+    const auto handler = configuration.logHandler();
+    return handler && handler->logLevel == Level::debug;
+}
+
+struct Batch
+{
+    QList<SignalPostBody> records;
+    std::shared_ptr<SignalHubConfiguration> configuration;
+    std::shared_ptr<SignalCache> cache;
+};
+
+void handleSignalBatchResponse(const Batch &batch, std::optional<int> httpStatus,
+                               const std::optional<QString> &transportError, const QByteArray &data)
+{
+    std::optional<SignalClientError> error;
+    if (httpStatus) {
+        error = SignalClientError::forStatusCode(*httpStatus);
+    } else if (transportError) {
+        batch.configuration->log(Level::error, *transportError);
+        batch.cache->appendSignals(batch.records);
+        return;
+    } else {
+        error = SignalClientError{SignalClientError::Kind::invalidStatusCode, 0};
+    }
+    if (error) {
+        batch.configuration->log(Level::error, error->description());
+        if (SignalManager::shouldResend(*error)) {
+            batch.cache->appendSignals(batch.records);
+        } else {
+            batch.configuration->log(Level::error, QStringLiteral("Dropped %1 signals that the service refused (%2)")
+                                                       .arg(batch.records.size())
+                                                       .arg(error->errorDescription()));
+        }
+        return;
+    }
+    if (!data.isEmpty() && logsAtDebug(*batch.configuration))
+        batch.configuration->log(Level::debug, QString::fromUtf8(data));
+}
+
+// On the main thread, which owns the network access.
+void postSignalBatch(const std::shared_ptr<Batch> &batch, const QUrl &url, const QByteArray &body,
+                     const QPointer<QNetworkAccessManager> &network)
+{
+    if (!network) {
+        // The manager is gone; its cache goes with it.
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    request.setTransferTimeout(int(SignalTimings::current().batchRequestTimeout.count()));
+    QNetworkReply *reply = network->post(request, body);
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, batch] {
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        std::optional<int> httpStatus;
+        if (status.isValid())
+            httpStatus = status.toInt();
+        std::optional<QString> transportError;
+        if (!httpStatus && reply->error() != QNetworkReply::NoError)
+            transportError = reply->errorString();
+        handleSignalBatchResponse(*batch, httpStatus, transportError, reply->readAll());
+        reply->deleteLater();
+    });
+}
+
+// On the background queue: pop at most one batch and prepare its request.
+void prepareSignalBatch(const std::shared_ptr<SignalHubConfiguration> &configuration,
+                        const std::shared_ptr<SignalCache> &cache, const std::shared_ptr<std::atomic_bool> &quitting,
+                        const QPointer<QNetworkAccessManager> &network)
+{
+    if (*quitting)
+        return; // what is left belongs in the cache file
+    if (configuration->logHandler())
+        configuration->log(Level::debug, QStringLiteral("Current signal cache count: %1").arg(cache->signalCount()));
+    auto batch = std::make_shared<Batch>(Batch{cache->popSignalBatch(), configuration, cache});
+    if (batch->records.isEmpty())
+        return;
+    configuration->log(Level::info, QStringLiteral("Sending %1 signals leaving a cache of %2 signals")
+                                        .arg(batch->records.size())
+                                        .arg(cache->signalCount()));
+
+    const std::optional<QString> namespaceName = configuration->namespaceName();
+    const std::optional<QUrl> url = SignalManager::signalAPIURL(configuration->apiBaseURL(), namespaceName);
+    if (!url) {
+        configuration->log(Level::error, QStringLiteral("Unable to construct signal API URL for namespace ")
+                                             + namespaceName.value_or(QStringLiteral("nil")));
+        dispatchToMain([batch] {
+            handleSignalBatchResponse(*batch, std::nullopt,
+                                      SignalClientError{SignalClientError::Kind::invalidEndpointUrl, 0}.description(), {});
+        });
+        return;
+    }
+    const QByteArray body = SignalJSONEncoder().encode(batch->records);
+    if (logsAtDebug(*configuration))
+        configuration->log(Level::debug, QString::fromUtf8(body));
+    dispatchToMain([batch, url = *url, body, network] { postSignalBatch(batch, url, body, network); });
+}
+
+} // namespace
+
+SignalManager::SignalManager(std::shared_ptr<SignalHubConfiguration> configuration, Mode mode)
+    : m_state(std::make_shared<State>())
+    , m_mode(mode)
+{
+    m_state->configuration = std::move(configuration);
+    m_state->backgroundQueue->setMaxThreadCount(1);
+    const bool quiet = m_mode == Mode::inert || m_state->configuration->swiftUIPreviewMode();
+    m_signalCache = std::make_shared<SignalCache>(quiet ? std::nullopt : m_state->configuration->logHandler());
+    m_state->cache = m_signalCache;
+    if (m_mode == Mode::inert)
+        return;
+
+    QCoreApplication *application = QCoreApplication::instance();
+    m_context = new QObject;
+    m_sendTimer = new QTimer(m_context);
+    auto *network = new QNetworkAccessManager(m_context);
+    m_state->network = network;
+    if (application && m_context->thread() != application->thread())
+        m_context->moveToThread(application->thread());
+
+    auto cache = m_state->cache;
+    m_state->backgroundQueue->start([cache] { cache->readSignalCacheFile(); });
+
+    std::weak_ptr<State> weakState = m_state;
+    QObject::connect(m_sendTimer, &QTimer::timeout, m_context, [weakState] {
+        if (const auto state = weakState.lock()) {
+            auto configuration = state->configuration;
+            auto cache = state->cache;
+            auto quitting = state->quitting;
+            auto network = state->network;
+            state->backgroundQueue->start([=] { prepareSignalBatch(configuration, cache, quitting, network); });
+        }
+    });
+    if (application) {
+        auto state = m_state;
+        QObject::connect(application, &QCoreApplication::aboutToQuit, m_context, [state] { backUpAtQuit(*state); });
+    }
+    startSendTimer();
+}
+
+SignalManager::~SignalManager()
+{
+    if (!m_context)
+        return;
+    if (QThread::currentThread() == m_context->thread())
+        delete m_context;
+    else
+        m_context->deleteLater();
+}
+
+void SignalManager::startSendTimer()
+{
+    sendCachedSignalBatch();
+    if (!m_sendTimer)
+        return;
+    const int interval = int(SignalTimings::current().sendInterval.count());
+    QMetaObject::invokeMethod(m_sendTimer, [timer = m_sendTimer, interval] { timer->start(interval); },
+                              QThread::currentThread() == m_sendTimer->thread() ? Qt::DirectConnection
+                                                                               : Qt::QueuedConnection);
+}
+
+void SignalManager::sendCachedSignalBatch()
+{
+    if (m_mode == Mode::inert)
+        return;
+    auto configuration = m_state->configuration;
+    auto cache = m_state->cache;
+    auto quitting = m_state->quitting;
+    auto network = m_state->network;
+    m_state->backgroundQueue->start([=] { prepareSignalBatch(configuration, cache, quitting, network); });
+}
+
+void SignalManager::appWillTerminate()
+{
+    if (m_mode == Mode::inert)
+        return;
+    backUpAtQuit(*m_state);
+}
+
+bool SignalManager::waitForBackgroundWork(int msecs)
+{
+    return m_state->backgroundQueue->waitForDone(msecs);
+}
+
+QString SignalManager::defaultUserIdentifier()
+{
+    if (const auto user = m_state->configuration->defaultUser())
+        return *user;
+    const std::unique_ptr<DefaultsSuite> suite = SignalHub::telemetryDefaultsSuite();
+    const QString key = QStringLiteral("defaultUserIdentifier");
+    if (suite) {
+        if (const auto stored = suite->string(key))
+            return *stored;
+    }
+    const QString generated = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    if (suite)
+        suite->setValue(key, generated);
+    return generated;
+}
+
+void SignalManager::queueSignalForSending(const QString &signalType, const QMap<QString, QString> &parameters,
+                                          std::optional<double> floatValue, const std::optional<QString> &customUserID,
+                                          const std::shared_ptr<SignalHubConfiguration> &configuration)
+{
+    if (m_mode == Mode::inert || !configuration)
+        return;
+    const QString defaultUser = defaultUserIdentifier();
+    const QMap<QString, QString> defaultPayload = DefaultSignalPayload::parameters();
+    auto cache = m_state->cache;
+    m_state->backgroundQueue->start([=] {
+        const auto record = SignalPostBody::build(*configuration, signalType, parameters, floatValue, customUserID,
+                                                  defaultPayload, defaultUser, SignalPlatform::current()->now());
+        if (!record) {
+            configuration->log(Level::error,
+                               QStringLiteral("Dropped signal '%1': its value is not a finite number").arg(signalType));
+            return;
+        }
+        if (logsAtDebug(*configuration))
+            configuration->log(Level::debug, QStringLiteral("Process signal: ") + record->description());
+        cache->appendSignal(*record);
+    });
+}
+
+std::optional<QUrl> SignalManager::signalAPIURL(const QUrl &baseURL, const std::optional<QString> &namespaceName)
+{
+    QString text = baseURL.toString(QUrl::FullyEncoded);
+    if (!text.endsWith(QLatin1Char('/')))
+        text += QLatin1Char('/');
+    if (namespaceName && !namespaceName->isEmpty())
+        text += QStringLiteral("v2/namespace/") + *namespaceName + QLatin1Char('/');
+    else
+        text += QStringLiteral("v2/");
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+bool SignalManager::shouldResend(const SignalClientError &error)
+{
+    switch (error.kind) {
+    case SignalClientError::Kind::unauthorised:
+    case SignalClientError::Kind::forbidden:
+    case SignalClientError::Kind::payloadTooLarge:
+        return false;
+    case SignalClientError::Kind::invalidEndpointUrl:
+        return true;
+    case SignalClientError::Kind::invalidStatusCode:
+        return !(error.statusCode >= 400 && error.statusCode <= 499) || error.statusCode == 408
+               || error.statusCode == 429;
+    }
+    return true;
+}
