@@ -1,0 +1,201 @@
+// The part of GroupManager that carries groups into the Dock.
+#include "Kestrowan/groups/GroupManager.h"
+
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/ModelJson.h"
+#include "Kestrowan/groups/StableHasher.h"
+#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/shell/Log.h"
+#include "Platform/UserDefaults.h"
+#include "analytics/NVLXAnalytics.h"
+
+#include <QPointer>
+
+#include <memory>
+#include <utility>
+
+namespace {
+
+void addOptional(StableHasher &hasher, const std::optional<QString> &value)
+{
+    hasher.addPresence(value.has_value());
+    if (value)
+        hasher.addString(*value);
+}
+
+// A QMap iterates in key order, so the map hashes the same whatever order its entries were made in.
+void addMap(StableHasher &hasher, const QMap<QString, QString> &map)
+{
+    hasher.addInteger(static_cast<quint64>(map.size()));
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        hasher.addString(it.key());
+        hasher.addString(it.value());
+    }
+}
+
+} // namespace
+
+QString GroupManager::dockSyncHash(const AppGroup &group)
+{
+    StableHasher hasher;
+    hasher.addString(group.name);
+    hasher.addInteger(static_cast<quint64>(group.apps.size()));
+    for (const AppItem &item : group.apps)
+        hasher.addString(item.bundleIdentifier);
+    hasher.addString(displayStyleRawValue(group.displayStyle));
+    hasher.addString(iconStyleRawValue(group.iconStyle));
+    addOptional(hasher, group.skinId);
+    addOptional(hasher, group.customOpenerPath);
+    hasher.addPresence(group.openerRules.has_value());
+    if (group.openerRules) {
+        addMap(hasher, group.openerRules->byExtension);
+        addMap(hasher, group.openerRules->byItem);
+        addOptional(hasher, group.openerRules->defaultOpener);
+    }
+    return hasher.signedDecimal();
+}
+
+void GroupManager::recordSyncedHash(const AppGroup &group)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    QMap<QString, QString> hashes = defaults.stringMap(syncedGroupHashesKey);
+    hashes.insert(ModelJson::uuidText(group.id), dockSyncHash(group));
+    defaults.setStringMap(syncedGroupHashesKey, hashes);
+}
+
+void GroupManager::removeSyncedHash(const AppGroup &group)
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    QMap<QString, QString> hashes = defaults.stringMap(syncedGroupHashesKey);
+    hashes.remove(ModelJson::uuidText(group.id));
+    defaults.setStringMap(syncedGroupHashesKey, hashes);
+}
+
+bool GroupManager::isGroupSyncedToDock(const AppGroup &group) const
+{
+    // The sync records the hash of the copy it works on, so the same copy is compared here.
+    const AppGroup synced = resettingRetiredIconStyle(group);
+    const std::optional<QUrl> folder = findMirrorFolder(synced);
+    if (!folder || !DockService::isFolderInDock(*folder))
+        return false;
+    const QMap<QString, QString> hashes = UserDefaults::standard().stringMap(syncedGroupHashesKey);
+    const auto recorded = hashes.constFind(ModelJson::uuidText(synced.id));
+    return recorded != hashes.cend() && *recorded == dockSyncHash(synced);
+}
+
+void GroupManager::syncGroupToDock(const AppGroup &group, bool refreshLabel, SkinManager *skinManager,
+                                   std::function<void(bool)> completion)
+{
+    const AppGroup copy = resettingRetiredIconStyle(group);
+    QPointer<GroupManager> self(this);
+    createMirrorFolder(copy, skinManager, [self, copy, refreshLabel, completion](std::optional<QString> error) {
+        const auto finish = [&completion](bool synced) {
+            if (completion)
+                completion(synced);
+        };
+        if (!self)
+            return finish(false);
+        if (error) {
+            qCCritical(persistenceLogger, "Failed to sync group '%s' to dock: %s", qUtf8Printable(copy.name),
+                       qUtf8Printable(*error));
+            return finish(false);
+        }
+        const QUrl folder = self->m_mirrorFolders.mirrorFolderURL(copy);
+        DockService::upsertFolderTile(folder, copy.name, copy.displayStyle, refreshLabel,
+                                      [self, copy, completion](bool written) {
+            if (written && self) {
+                self->recordSyncedHash(copy);
+                NVLXAnalytics::signal(QStringLiteral("dock.synced"),
+                                      {{QStringLiteral("app_count"), QString::number(copy.apps.size())}});
+            }
+            if (completion)
+                completion(written);
+        });
+    });
+}
+
+namespace {
+
+// One batch sync in flight: the snapshot it works through, one folder after another (a renamed
+// group's folder waits for its old tile's removal), then every tile in one write.
+class BatchSync : public std::enable_shared_from_this<BatchSync> {
+public:
+    BatchSync(GroupManager *manager, QList<AppGroup> groups, SkinManager *skinManager, std::function<void()> completion)
+        : m_manager(manager)
+        , m_pending(std::move(groups))
+        , m_skinManager(skinManager)
+        , m_completion(std::move(completion))
+    {
+    }
+
+    void prepareNext()
+    {
+        if (!m_manager)
+            return finish();
+        if (m_pending.isEmpty())
+            return writeTiles();
+        const AppGroup group = m_pending.takeFirst();
+        m_manager->createMirrorFolder(group, m_skinManager.data(),
+                                      [batch = shared_from_this(), group](std::optional<QString> error) {
+            batch->prepared(group, error);
+            batch->prepareNext();
+        });
+    }
+
+private:
+    void prepared(const AppGroup &group, const std::optional<QString> &error)
+    {
+        if (!m_manager)
+            return;
+        if (error) {
+            qCCritical(persistenceLogger, "Failed to prepare group '%s' for dock: %s", qUtf8Printable(group.name),
+                       qUtf8Printable(*error));
+            return;
+        }
+        m_prepared.append(group);
+        m_entries.append({m_manager->mirrorFolders().mirrorFolderURL(group), group.name, group.displayStyle});
+    }
+
+    void writeTiles()
+    {
+        if (m_entries.isEmpty())
+            return finish();
+        DockService::upsertFolderTiles(m_entries, [batch = shared_from_this()](bool written) {
+            if (written && batch->m_manager) {
+                // Only groups whose folder was built and whose tile was written count as synced.
+                for (const AppGroup &group : std::as_const(batch->m_prepared))
+                    batch->m_manager->recordSyncedHash(group);
+                NVLXAnalytics::signal(QStringLiteral("dock.batch_synced"),
+                                      {{QStringLiteral("group_count"), QString::number(batch->m_entries.size())}});
+            }
+            batch->finish();
+        });
+    }
+
+    void finish()
+    {
+        if (m_completion)
+            std::exchange(m_completion, nullptr)();
+    }
+
+    QPointer<GroupManager> m_manager;
+    QList<AppGroup> m_pending;
+    QList<AppGroup> m_prepared;
+    QList<DockService::FolderTileEntry> m_entries;
+    QPointer<SkinManager> m_skinManager;
+    std::function<void()> m_completion;
+};
+
+} // namespace
+
+void GroupManager::syncAllGroupsToDock(SkinManager *skinManager, std::function<void()> completion)
+{
+    QList<AppGroup> groups;
+    for (const AppGroup &group : std::as_const(m_groups)) {
+        if (!group.apps.isEmpty())
+            groups.append(resettingRetiredIconStyle(group));
+    }
+    if (groups.isEmpty())
+        return postCompletion(std::move(completion));
+    std::make_shared<BatchSync>(this, std::move(groups), skinManager, std::move(completion))->prepareNext();
+}

@@ -1,0 +1,268 @@
+#include "Kestrowan/groups/GroupManager.h"
+
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/ModelJson.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/Log.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "analytics/NVLXAnalytics.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QPointer>
+#include <QSaveFile>
+#include <QSet>
+
+namespace {
+
+QString runningProgramPath()
+{
+    return QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
+}
+
+bool sameBytes(const QString &a, const QString &b)
+{
+    QFile first(a);
+    QFile second(b);
+    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
+        return false;
+    return first.readAll() == second.readAll() && first.error() == QFileDevice::NoError
+        && second.error() == QFileDevice::NoError;
+}
+
+} // namespace
+
+void GroupManager::postCompletion(std::function<void()> completion)
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [completion = std::move(completion)] {
+            if (completion)
+                completion();
+        },
+        Qt::QueuedConnection);
+}
+
+GroupManager::GroupManager(QObject *parent)
+    : GroupManager(appSupportDirectoryURL(), groupsDirectoryURL(), parent)
+{
+}
+
+GroupManager::GroupManager(const QString &storageDirectory, const QString &groupsDirectory, QObject *parent)
+    : QObject(parent)
+    , m_storageURL(QDir::cleanPath(storageDirectory) + u'/' + groupsFileName)
+    , m_mirrorFolders(groupsDirectory, runningProgramPath())
+{
+}
+
+void GroupManager::setGroups(const QList<AppGroup> &groups)
+{
+    if (groups == m_groups)
+        return;
+    changeGroups([&] { m_groups = groups; });
+}
+
+template <typename Change>
+void GroupManager::changeGroups(Change change)
+{
+    emit groupsAboutToChange();
+    change();
+    emit groupsChanged();
+}
+
+void GroupManager::setLoadError(const std::optional<QString> &error)
+{
+    if (error == m_loadError)
+        return;
+    m_loadError = error;
+    emit loadErrorChanged();
+}
+
+bool GroupManager::isRetiredIconStyle(AppGroup::IconStyle style)
+{
+    return style == AppGroup::IconStyle::Glass || style == AppGroup::IconStyle::Minimal;
+}
+
+AppGroup GroupManager::resettingRetiredIconStyle(AppGroup group)
+{
+    if (isRetiredIconStyle(group.iconStyle)) {
+        group.iconStyle = AppGroup::IconStyle::Shelf;
+        group.skinId.reset();
+    }
+    return group;
+}
+
+void GroupManager::ensureStorageDirectories()
+{
+    QDir().mkpath(QFileInfo(m_storageURL).absolutePath());
+    QDir().mkpath(groupsDirectory());
+}
+
+void GroupManager::loadGroups()
+{
+    if (!QFileInfo::exists(m_storageURL))
+        return;
+
+    std::optional<QList<AppGroup>> decoded;
+    QString failure;
+    QFile file(m_storageURL);
+    if (!file.open(QIODevice::ReadOnly)) {
+        failure = file.errorString();
+    } else {
+        const QByteArray bytes = file.readAll();
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
+        if (file.error() != QFileDevice::NoError)
+            failure = file.errorString();
+        else if (parseError.error != QJsonParseError::NoError)
+            failure = QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
+        else if (!document.isArray() || !(decoded = AppGroup::listFromJson(document.array())))
+            failure = QStringLiteral("the file is not a list of groups");
+    }
+
+    if (!decoded) {
+        qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(failure));
+        m_unreadableFileNotBackedUp = !backUpUnreadableFile();
+        setGroups({});
+        setLoadError(localized(QStringLiteral("groups.loadError")));
+        return;
+    }
+
+    QList<AppGroup> groups;
+    groups.reserve(decoded->size());
+    for (const AppGroup &group : std::as_const(*decoded))
+        groups.append(resettingRetiredIconStyle(group));
+    setGroups(groups);
+    if (groups != *decoded)
+        saveGroups();
+}
+
+bool GroupManager::backUpUnreadableFile()
+{
+    const QString name = QStringLiteral("groups-corrupt-%1.json").arg(QDateTime::currentSecsSinceEpoch());
+    const QString copy = QFileInfo(m_storageURL).absolutePath() + u'/' + name;
+    QFile source(m_storageURL);
+    if (source.copy(copy) || (QFileInfo::exists(copy) && sameBytes(m_storageURL, copy))) {
+        qCCritical(persistenceLogger, "Corrupt groups.json backed up to %s", qUtf8Printable(name));
+        return true;
+    }
+    qCCritical(persistenceLogger, "Could not back up corrupt groups.json to %s (%s); it will not be overwritten",
+               qUtf8Printable(name), qUtf8Printable(source.errorString()));
+    return false;
+}
+
+void GroupManager::saveGroups()
+{
+    if (m_unreadableFileNotBackedUp) {
+        // The unreadable file may still hold the user's groups: it is replaced only once a copy exists
+        // (or the file itself is gone).
+        if (QFileInfo::exists(m_storageURL) && !backUpUnreadableFile()) {
+            qCCritical(persistenceLogger, "Failed to save groups: %s",
+                       "the unreadable groups.json could not be copied aside, so it was kept");
+            return;
+        }
+        m_unreadableFileNotBackedUp = false;
+    }
+
+    const QByteArray bytes = QJsonDocument(AppGroup::listToJson(m_groups)).toJson(QJsonDocument::Indented);
+    QSaveFile file(m_storageURL);
+    QString failure;
+    if (!file.open(QIODevice::WriteOnly)) {
+        failure = file.errorString();
+    } else if (file.write(bytes) != bytes.size()) {
+        failure = file.errorString();
+        file.cancelWriting();
+    } else if (!file.commit()) {
+        failure = file.errorString();
+    }
+    if (!failure.isEmpty())
+        qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(failure));
+}
+
+AppGroup GroupManager::createGroup()
+{
+    AppGroup group;
+    group.id = QUuid::createUuid();
+    group.name = localized(QStringLiteral("group.new"));
+    group.displayStyle = AppGroup::DisplayStyle::Grid;
+    group.iconStyle = AppGroup::IconStyle::Shelf;
+    changeGroups([&] { m_groups.append(group); });
+    saveGroups();
+    NVLXAnalytics::signal(QStringLiteral("group.created"),
+                          {{QStringLiteral("total_groups"), QString::number(m_groups.size())}});
+    return group;
+}
+
+void GroupManager::updateGroup(const AppGroup &group)
+{
+    const auto found = std::find_if(m_groups.cbegin(), m_groups.cend(),
+                                    [&group](const AppGroup &stored) { return stored.id == group.id; });
+    if (found == m_groups.cend())
+        return;
+    const qsizetype index = found - m_groups.cbegin();
+    changeGroups([&] { m_groups[index] = resettingRetiredIconStyle(group); });
+    saveGroups();
+}
+
+void GroupManager::deleteGroup(const AppGroup &group, bool keepDock, std::function<void()> completion)
+{
+    const std::optional<QUrl> folder = findMirrorFolder(group);
+    if (keepDock || !folder) {
+        if (!keepDock)
+            removeMirrorFolder(group);
+        finishDeletion(group);
+        return postCompletion(std::move(completion));
+    }
+    QPointer<GroupManager> self(this);
+    DockService::removeFolderTile(*folder, [self, group, completion = std::move(completion)](bool) {
+        if (self) {
+            self->removeMirrorFolder(group);
+            self->finishDeletion(group);
+        }
+        if (completion)
+            completion();
+    });
+}
+
+void GroupManager::finishDeletion(const AppGroup &group)
+{
+    removeSyncedHash(group);
+    changeGroups([&] { m_groups.removeIf([&group](const AppGroup &stored) { return stored.id == group.id; }); });
+    saveGroups();
+    NVLXAnalytics::signal(QStringLiteral("group.deleted"),
+                          {{QStringLiteral("total_groups"), QString::number(m_groups.size())}});
+}
+
+void GroupManager::removeOrphanedGroupFolders()
+{
+    if (m_loadError) {
+        // Every folder would look orphaned against a list that is empty only because the file was
+        // unreadable; removing them would also take the groups out of the Dock.
+        qCCritical(persistenceLogger, "Orphaned group folders kept: the groups could not be loaded");
+        return;
+    }
+    const QDir folder(groupsDirectory());
+    if (!folder.exists())
+        return;
+
+    QSet<QString> live;
+    for (const AppGroup &group : std::as_const(m_groups))
+        live.insert(ModelJson::uuidText(group.id));
+
+    const QStringList entries = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &entry : entries) {
+        const QString path = groupsDirectory() + u'/' + entry;
+        const QFileInfo info(path);
+        // A link is not a folder of ours; removing through it would empty whatever it points at.
+        if (!info.isDir() || info.isSymLink())
+            continue;
+        const std::optional<QString> owner = MirrorFolders::readGroupID(path);
+        if (!live.contains(owner.value_or(entry)))
+            MirrorFolders::removeEntry(path);
+    }
+}

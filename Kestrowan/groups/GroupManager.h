@@ -1,0 +1,109 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/groups/MirrorFolders.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class SkinManager;
+
+// The one store of all groups: the ordered list every window, the popup and the Dock watchers read,
+// kept in "groups.json" in the storage folder, with each group's mirror folder and Dock tile.
+//
+// Change notification: `groupsAboutToChange` and `groupsChanged` come in pairs. Assigning a list
+// equal to the current one notifies nothing; the store's own appends, replacements and removals
+// always notify. `loadErrorChanged` comes only when the text really changes.
+//
+// The asynchronous operations follow the completion pattern of AsyncProcess.h: the main thread never
+// waits for a process or a Dock restart.
+class GroupManager final : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString groupsFileName = QStringLiteral("groups.json");
+    static inline const QString syncedGroupHashesKey = QStringLiteral("syncedGroupHashes");
+
+    // Works on appSupportDirectoryURL() and groupsDirectoryURL(), with the running executable as the
+    // program that "@Kestrowan" points at.
+    explicit GroupManager(QObject *parent = nullptr);
+    GroupManager(const QString &storageDirectory, const QString &groupsDirectory, QObject *parent = nullptr);
+
+    const QList<AppGroup> &groups() const { return m_groups; }
+    // Changes stay in memory until an operation of the store saves.
+    void setGroups(const QList<AppGroup> &groups);
+    std::optional<QString> loadError() const { return m_loadError; }
+    // The path of "groups.json".
+    QString storageURL() const { return m_storageURL; }
+    QString groupsDirectory() const { return m_mirrorFolders.groupsDirectory(); }
+
+    // The program the mirror folders' "@Kestrowan" link points at.
+    void setProgramPath(const QString &path) { m_mirrorFolders.setProgramPath(path); }
+    const MirrorFolders &mirrorFolders() const { return m_mirrorFolders; }
+
+    // "glass" and "minimal" are no longer drawn; such a group becomes "shelf" without a skin.
+    static bool isRetiredIconStyle(AppGroup::IconStyle style);
+    static AppGroup resettingRetiredIconStyle(AppGroup group);
+
+    void ensureStorageDirectories();
+    void loadGroups();
+    void saveGroups();
+    AppGroup createGroup();
+    void updateGroup(const AppGroup &group);
+    // Removes the group and, unless `keepDock`, its Dock tile and mirror folder.
+    void deleteGroup(const AppGroup &group, bool keepDock, std::function<void()> completion = {});
+    // Deletes every folder in the groups folder that belongs to no group. Does nothing while the
+    // groups file could not be loaded: the list is empty then only because it was unreadable.
+    void removeOrphanedGroupFolders();
+
+    std::optional<QUrl> findMirrorFolder(const AppGroup &group) const { return m_mirrorFolders.findMirrorFolder(group); }
+    QString uniqueMirrorFolderName(const QString &name, const AppGroup &group) const
+    {
+        return m_mirrorFolders.uniqueMirrorFolderName(name, group);
+    }
+    void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, MirrorFolders::Completion completion) const
+    {
+        m_mirrorFolders.createMirrorFolder(group, skinManager, std::move(completion));
+    }
+    void removeMirrorFolder(const AppGroup &group) const { m_mirrorFolders.removeMirrorFolder(group); }
+
+    // Builds the group's mirror folder and writes its Dock tile; true when both were done (and the
+    // Dock restarted where needed). Records the group's hash on success.
+    void syncGroupToDock(const AppGroup &group, bool refreshLabel, SkinManager *skinManager,
+                         std::function<void(bool)> completion = {});
+    // The same for every group that has items, with one write of the tile list and at most one
+    // restart for the whole batch.
+    void syncAllGroupsToDock(SkinManager *skinManager, std::function<void()> completion = {});
+    // Whether the group's folder is in the Dock and was synced with exactly this content.
+    bool isGroupSyncedToDock(const AppGroup &group) const;
+    // A hash of what the Dock shows of a group; the same text in every run for the same content.
+    static QString dockSyncHash(const AppGroup &group);
+    void recordSyncedHash(const AppGroup &group);
+    void removeSyncedHash(const AppGroup &group);
+
+signals:
+    void groupsAboutToChange();
+    void groupsChanged();
+    void loadErrorChanged();
+
+private:
+    // Runs `completion` from the event loop, never inside the call that finished at once.
+    static void postCompletion(std::function<void()> completion);
+    void setLoadError(const std::optional<QString> &error);
+    template <typename Change>
+    void changeGroups(Change change);
+    bool backUpUnreadableFile();
+    void finishDeletion(const AppGroup &group);
+
+    QList<AppGroup> m_groups;
+    QString m_storageURL;
+    std::optional<QString> m_loadError;
+    MirrorFolders m_mirrorFolders;
+    // Set while "groups.json" could not be read and no copy of it exists yet: until one does, the
+    // file is not overwritten.
+    bool m_unreadableFileNotBackedUp = false;
+};

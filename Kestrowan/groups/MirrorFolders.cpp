@@ -1,0 +1,394 @@
+#include "Kestrowan/groups/MirrorFolders.h"
+
+#include "Kestrowan/groups/AsyncProcess.h"
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/ModelJson.h"
+#include "Kestrowan/groups/PathComponents.h"
+#include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/shell/Log.h"
+#include "Platform/BoundedFile.h"
+#include "Platform/PropertyList.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// ".group_id" holds one UUID; anything much longer is not ours.
+constexpr qint64 groupIDFileLimit = 4096;
+
+QString joined(const QString &folder, const QString &name)
+{
+    return folder + u'/' + name;
+}
+
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QUrl directoryURL(const QString &path)
+{
+    return QUrl::fromLocalFile(path.endsWith(u'/') ? path : path + u'/');
+}
+
+QString pathOfDirectoryURL(const QUrl &url)
+{
+    return QDir::cleanPath(url.toLocalFile());
+}
+
+// "/" and ":" cannot stand in a file name on the platform's file system, so both become "_".
+QString replacingSeparators(const QString &name)
+{
+    QString result = name;
+    result.replace(u'/', u'_');
+    result.replace(u':', u'_');
+    return result;
+}
+
+QString replacingLeadingDots(const QString &name)
+{
+    QString result = name;
+    for (qsizetype i = 0; i < result.size() && result.at(i) == u'.'; ++i)
+        result[i] = u'_';
+    return result;
+}
+
+// Spaces and tabs only: a line break at either end stays part of the name.
+QString trimmingSpacesAndTabs(const QString &text)
+{
+    const auto isBlank = [](QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+// The stem and the extension of an entry name; a leading dot does not start an extension.
+std::pair<QString, QString> splitExtension(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= 0)
+        return {name, QString()};
+    return {name.left(dot), name.mid(dot + 1)};
+}
+
+std::optional<QString> writeAtomically(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
+QByteArray pngBytes(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+void post(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
+} // namespace
+
+MirrorFolders::MirrorFolders(const QString &groupsDirectory, const QString &programPath)
+    : m_groupsDirectory(QDir::cleanPath(groupsDirectory))
+    , m_programPath(programPath)
+{
+}
+
+std::optional<QString> MirrorFolders::readGroupID(const QString &folder)
+{
+    const std::optional<QByteArray> bytes = readSmallFile(joined(folder, groupIDFileName), groupIDFileLimit);
+    if (!bytes)
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(*bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text.trimmed();
+}
+
+bool MirrorFolders::entryExists(const QString &path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+bool MirrorFolders::removeEntry(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        return QDir(path).removeRecursively();
+    return ::unlink(QFile::encodeName(path).constData()) == 0;
+}
+
+std::optional<QUrl> MirrorFolders::findMirrorFolder(const AppGroup &group) const
+{
+    const QDir groups(m_groupsDirectory);
+    if (!groups.exists())
+        return std::nullopt;
+    const QString uuid = ModelJson::uuidText(group.id);
+    const QStringList entries = groups.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString &entry : entries) {
+        const QString path = joined(m_groupsDirectory, entry);
+        if (readGroupID(path) == uuid)
+            return directoryURL(path);
+    }
+    const QString fallback = joined(m_groupsDirectory, uuid);
+    if (entryExists(fallback))
+        return directoryURL(fallback);
+    return std::nullopt;
+}
+
+QString MirrorFolders::uniqueMirrorFolderName(const QString &name, const AppGroup &group) const
+{
+    const QString uuid = ModelJson::uuidText(group.id);
+    const QString base = replacingLeadingDots(trimmingSpacesAndTabs(replacingSeparators(name)));
+    if (base.isEmpty())
+        return uuid;
+    const auto isFree = [&](const QString &candidate) {
+        const QString path = joined(m_groupsDirectory, candidate);
+        return !entryExists(path) || readGroupID(path) == uuid;
+    };
+    if (isFree(base))
+        return base;
+    for (qint64 n = 2;; ++n) {
+        const QString candidate = QStringLiteral("%1 %2").arg(base).arg(n);
+        if (isFree(candidate))
+            return candidate;
+    }
+}
+
+QUrl MirrorFolders::mirrorFolderURL(const AppGroup &group) const
+{
+    if (std::optional<QUrl> found = findMirrorFolder(group))
+        return *found;
+    return directoryURL(joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group)));
+}
+
+void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion) const
+{
+    const QString target = joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group));
+    const std::optional<QUrl> existing = findMirrorFolder(group);
+    const QString existingPath = existing ? pathOfDirectoryURL(*existing) : QString();
+    QPointer<SkinManager> skins(skinManager);
+
+    if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
+        std::optional<QString> error = rebuild(group, target, skinManager);
+        post([completion = std::move(completion), error] {
+            if (completion)
+                completion(error);
+        });
+        return;
+    }
+
+    // Renamed: the old tile goes first, so that the Dock never shows a tile for a path that moved.
+    DockService::removeFolderTile(*existing, [self = *this, group, target, existingPath, skins,
+                                              completion = std::move(completion)](bool removed) {
+        const auto finish = [&completion](std::optional<QString> error) {
+            if (completion)
+                completion(std::move(error));
+        };
+        if (!removed)
+            return finish(QStringLiteral("The Dock item of “%1” could not be removed, so the folder was not renamed")
+                              .arg(existingPath));
+        if (entryExists(target))
+            return finish(QStringLiteral("Cannot move “%1” to “%2”: the destination exists").arg(existingPath, target));
+        if (::rename(QFile::encodeName(existingPath).constData(), QFile::encodeName(target).constData()) != 0)
+            return finish(QStringLiteral("Cannot move “%1” to “%2”: %3").arg(existingPath, target, errnoText()));
+        finish(self.rebuild(group, target, skins.data()));
+    });
+}
+
+std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager) const
+{
+    if (entryExists(target)) {
+        // Clearing through a link would delete the entries of whatever folder it points at.
+        const QFileInfo info(target);
+        if (!info.isDir() || info.isSymLink())
+            return QStringLiteral("“%1” is not a folder").arg(target);
+        QDir folder(target);
+        if (!folder.isReadable())
+            return QStringLiteral("Cannot list “%1”").arg(target);
+        const QStringList entries =
+            folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QString &entry : entries) {
+            if (entry.startsWith(u'.'))
+                continue;
+            if (!removeEntry(joined(target, entry)))
+                return QStringLiteral("Cannot remove “%1” from “%2”").arg(entry, target);
+        }
+    } else if (!QDir().mkpath(target)) {
+        return QStringLiteral("Cannot create the folder “%1”").arg(target);
+    }
+
+    if (std::optional<QString> error = writeAtomically(joined(target, groupIDFileName), ModelJson::uuidText(group.id).toUtf8()))
+        return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
+
+    for (const AppItem &item : group.apps) {
+        const QUrl location = item.itemURL();
+        if (location.isLocalFile()) {
+            const QString source = QFileInfo(location.toLocalFile()).absoluteFilePath();
+            if (!entryExists(source))
+                continue;
+            const QString name = uniqueShortcutFileName(item, target, std::nullopt);
+            if (std::optional<QString> error = writeAliasFile(source, joined(target, name)))
+                return error;
+        } else {
+            const QUrl link(item.path, QUrl::TolerantMode);
+            if (!link.isValid() || link.scheme().isEmpty())
+                continue;
+            const QString name = uniqueShortcutFileName(item, target, QStringLiteral("webloc"));
+            if (std::optional<QString> error = writeWeblocFile(link, joined(target, name)))
+                return error;
+        }
+    }
+
+    std::optional<SkinDefinition> skin;
+    if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && skinManager)
+        skin = skinManager->skinWithID(*group.skinId);
+    const QImage icon = IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager);
+    // The folder icon is decoration: a failure to write it never fails the folder.
+    (void)writeAtomically(joined(target, iconFileName), pngBytes(icon));
+
+    if (!m_programPath.isEmpty() && entryExists(m_programPath)) {
+        const QString alias = joined(target, uniqueFileName(programAliasName, target));
+        if (std::optional<QString> error = writeAliasFile(m_programPath, alias))
+            return error;
+        refreshAppAliasTimestamps(alias);
+    }
+
+    hideIconFile(target);
+    writeHiddenManifest(target);
+    return std::nullopt;
+}
+
+void MirrorFolders::removeMirrorFolder(const AppGroup &group) const
+{
+    if (std::optional<QUrl> found = findMirrorFolder(group))
+        removeEntry(pathOfDirectoryURL(*found));
+    else
+        removeEntry(joined(m_groupsDirectory, ModelJson::uuidText(group.id)));
+}
+
+QString MirrorFolders::shortcutBaseName(const QString &name, const std::optional<QString> &extension)
+{
+    QString base = replacingLeadingDots(replacingSeparators(name).trimmed());
+    if (base.isEmpty())
+        base = QStringLiteral("Shortcut");
+    if (!extension)
+        return base;
+    return splitExtension(base).first + u'.' + *extension;
+}
+
+QString MirrorFolders::uniqueShortcutFileName(const AppItem &item, const QString &folder,
+                                              const std::optional<QString> &extension)
+{
+    QString displayName = item.itemURL().isLocalFile() ? lastPathComponent(item.path) : item.name;
+    if (displayName.isEmpty())
+        displayName = item.name;
+    const QString base = shortcutBaseName(displayName, extension);
+    if (!entryExists(joined(folder, base)))
+        return base;
+    const auto [stem, baseExtension] = splitExtension(base);
+    for (qint64 n = 2;; ++n) {
+        QString candidate = QStringLiteral("%1 %2").arg(stem).arg(n);
+        if (!baseExtension.isEmpty())
+            candidate += u'.' + baseExtension;
+        if (!entryExists(joined(folder, candidate)))
+            return candidate;
+    }
+}
+
+QString MirrorFolders::uniqueFileName(const QString &name, const QString &folder)
+{
+    const QString base = shortcutBaseName(name, std::nullopt);
+    if (!entryExists(joined(folder, base)))
+        return base;
+    for (qint64 n = 2;; ++n) {
+        const QString candidate = QStringLiteral("%1 %2").arg(base).arg(n);
+        if (!entryExists(joined(folder, candidate)))
+            return candidate;
+    }
+}
+
+std::optional<QString> MirrorFolders::writeAliasFile(const QString &source, const QString &destination)
+{
+    const QString target = QFileInfo(source).absoluteFilePath();
+    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(destination).constData()) != 0)
+        return QStringLiteral("Cannot create the alias “%1”: %2").arg(lastPathComponent(destination), errnoText());
+    return std::nullopt;
+}
+
+std::optional<QString> MirrorFolders::writeWeblocFile(const QUrl &link, const QString &destination)
+{
+    const QVariantMap contents{{QStringLiteral("URL"), link.toString(QUrl::FullyEncoded)}};
+    if (std::optional<QString> error = writeAtomically(destination, PropertyList::toXml(contents)))
+        return QStringLiteral("Cannot write “%1”: %2").arg(lastPathComponent(destination), *error);
+    return std::nullopt;
+}
+
+void MirrorFolders::refreshAppAliasTimestamps(const QString &alias)
+{
+    // The alias is a symbolic link here: its own times are set, never those of the program it names.
+    if (::utimensat(AT_FDCWD, QFile::encodeName(alias).constData(), nullptr, AT_SYMLINK_NOFOLLOW) != 0)
+        qCCritical(persistenceLogger, "Failed to update mirror shortcut timestamps: %s", qUtf8Printable(errnoText()));
+    runTouch(alias);
+}
+
+void MirrorFolders::hideIconFile(const QString &folder)
+{
+    const QString icon = joined(folder, iconFileName);
+    if (!entryExists(icon))
+        return;
+    // This file system has no hidden attribute of its own; folder views hide "Icon\r" through the
+    // ".hidden" manifest, and the flag is asked for all the same where a chflags exists.
+    runChflagsHidden(icon);
+}
+
+void MirrorFolders::writeHiddenManifest(const QString &folder)
+{
+    if (std::optional<QString> error = writeAtomically(joined(folder, hiddenManifestFileName), hiddenManifestText.toUtf8()))
+        qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(*error));
+}
+
+void MirrorFolders::runChflagsHidden(const QString &file)
+{
+    AsyncProcess::run(QStringLiteral("/usr/bin/chflags"), {QStringLiteral("hidden"), file}, false, [](AsyncProcess::Result) {});
+}
+
+void MirrorFolders::runTouch(const QString &file)
+{
+    // "-h": the alias is a symbolic link, and touching through it would change the program's file.
+    AsyncProcess::run(QStringLiteral("/usr/bin/touch"), {QStringLiteral("-h"), file}, false, [](AsyncProcess::Result) {});
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class SkinManager;
+
+// The folders that stand for the groups in the Dock: one directory per group inside the groups
+// folder, tied to its group by the file ".group_id", holding a symbolic link (or a ".webloc" file for a
+// web link) per item, a link "@Kestrowan" to the program, the group's icon as "Icon\r" and the
+// ".hidden" manifest that keeps "Icon\r" out of folder views.
+//
+// Names written here never begin with ".": a group or item named ".x" would otherwise get a hidden
+// entry that no lookup lists again (or one that piles up on every sync), and ".." would name the
+// folder above.
+class MirrorFolders {
+public:
+    // `error` is the reason when the folder could not be built.
+    using Completion = std::function<void(std::optional<QString> error)>;
+
+    static inline const QString groupIDFileName = QStringLiteral(".group_id");
+    static inline const QString hiddenManifestFileName = QStringLiteral(".hidden");
+    static inline const QString iconFileName = QStringLiteral("Icon\r");
+    static inline const QString hiddenManifestText = QStringLiteral("Icon\nIcon?\n");
+    static inline const QString programAliasName = QStringLiteral("@Kestrowan");
+
+    // `programPath` is what "@Kestrowan" points at: the program's own executable.
+    MirrorFolders(const QString &groupsDirectory, const QString &programPath);
+
+    QString groupsDirectory() const { return m_groupsDirectory; }
+    QString programPath() const { return m_programPath; }
+    void setProgramPath(const QString &path) { m_programPath = path; }
+
+    // The directory URL (with a trailing slash) of the group's folder: the first entry of the groups
+    // folder whose ".group_id" names the group, else an entry named by the group's UUID.
+    std::optional<QUrl> findMirrorFolder(const AppGroup &group) const;
+    // The folder name the group should have: its name made safe, then "name 2", "name 3", ... past
+    // entries that belong to other groups or to nobody known. A blank name gives the UUID.
+    QString uniqueMirrorFolderName(const QString &name, const AppGroup &group) const;
+    // The found folder, else where the group's folder would be created.
+    QUrl mirrorFolderURL(const AppGroup &group) const;
+
+    // Builds or rebuilds the group's folder; when the group was renamed, its old folder's Dock tile is
+    // removed first and the folder moved. Every entry whose name does not begin with "." is
+    // replaced. Follows the completion pattern of AsyncProcess.h.
+    void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion) const;
+    // Deletes the group's folder (or the entry named by its UUID); never fails.
+    void removeMirrorFolder(const AppGroup &group) const;
+
+    // An entry name from a display name: "/" and ":" become "_", blanks trimmed, "Shortcut" when
+    // nothing is left, leading dots made "_"; with `extension`, the name's own extension is swapped.
+    static QString shortcutBaseName(const QString &name, const std::optional<QString> &extension);
+    // The item's entry name that is free in `folder`: "Mail.app", then "Mail 2.app", ...
+    static QString uniqueShortcutFileName(const AppItem &item, const QString &folder,
+                                          const std::optional<QString> &extension);
+    // `name` made safe, then "name 2", "name 3", ... until free in `folder`.
+    static QString uniqueFileName(const QString &name, const QString &folder);
+
+    // A symbolic link at `destination` to the absolute `source`; the reason on failure.
+    static std::optional<QString> writeAliasFile(const QString &source, const QString &destination);
+    // An XML property list {"URL": link}, written atomically; the reason on failure.
+    static std::optional<QString> writeWeblocFile(const QUrl &link, const QString &destination);
+    static void refreshAppAliasTimestamps(const QString &alias);
+    static void hideIconFile(const QString &folder);
+    static void writeHiddenManifest(const QString &folder);
+    static void runChflagsHidden(const QString &file);
+    static void runTouch(const QString &file);
+
+    // The trimmed text of the folder's ".group_id"; nullopt when it cannot be read as UTF-8.
+    static std::optional<QString> readGroupID(const QString &folder);
+    // Whether anything, a dangling symbolic link included, is at `path`.
+    static bool entryExists(const QString &path);
+    // Removes a file or a symbolic link itself, or a real directory with everything in it. A link to a
+    // directory is never followed, so the user's own folders are never emptied through an alias.
+    static bool removeEntry(const QString &path);
+
+private:
+    std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager) const;
+
+    QString m_groupsDirectory;
+    QString m_programPath;
+};

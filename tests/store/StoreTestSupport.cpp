@@ -1,0 +1,104 @@
+#include "tests/store/StoreTestSupport.h"
+
+#include "Platform/PropertyList.h"
+#include "Platform/fake/FakeProcessRunner.h"
+#include "Platform/linux/DockPreferencesFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+QStringList capturedMessages;
+QtMessageHandler previousHandler = nullptr;
+} // namespace
+
+QMap<QString, EntrySnapshot> snapshotFolder(const QString &path)
+{
+    QMap<QString, EntrySnapshot> entries;
+    for (const QFileInfo &info : QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        entries.insert(info.fileName(), info.isSymLink() ? linkEntry(info.symLinkTarget()) : fileEntry(readBytes(info.filePath())));
+    return entries;
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+QString makeFolder(const QString &path)
+{
+    QDir().mkpath(path);
+    return path;
+}
+
+AppItem makeItem(const QString &bundleIdentifier, const QString &name, const QString &path)
+{
+    return AppItem{QUuid::createUuid(), bundleIdentifier, name, path};
+}
+
+AppGroup makeGroup(const QString &name, const QList<AppItem> &apps)
+{
+    AppGroup group;
+    group.id = QUuid::createUuid();
+    group.name = name;
+    group.apps = apps;
+    return group;
+}
+
+FakeProcessRunner *installSucceedingProcessRunner()
+{
+    auto runner = std::make_unique<FakeProcessRunner>();
+    for (const char *tool : {"/bin/launchctl", "/usr/bin/touch", "/usr/bin/chflags"})
+        runner->results.insert(QString::fromLatin1(tool), ProcessResult{0, std::nullopt});
+    FakeProcessRunner *installed = runner.get();
+    ProcessRunner::install(std::move(runner));
+    return installed;
+}
+
+int dockRestarts(const FakeProcessRunner *runner)
+{
+    return int(runner->executables().count(QStringLiteral("/bin/launchctl")));
+}
+
+QVariantList persistentOthers()
+{
+    const std::optional<QVariant> parsed = PropertyList::parse(readBytes(DockPreferencesFile::filePath()));
+    return parsed ? parsed->toMap().value(QStringLiteral("persistent-others")).toList() : QVariantList();
+}
+
+LogCapture::LogCapture()
+{
+    capturedMessages.clear();
+    previousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+        capturedMessages.append(message);
+    });
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(previousHandler);
+}
+
+int LogCapture::count(const QString &pattern) const
+{
+    const QRegularExpression expression(pattern);
+    return int(std::count_if(capturedMessages.cbegin(), capturedMessages.cend(),
+                             [&expression](const QString &message) { return expression.match(message).hasMatch(); }));
+}
+
+bool awaitDone(const std::function<void(std::function<void()>)> &start)
+{
+    return awaitCompletion<bool>([&start](std::function<void(bool)> finish) { start([finish] { finish(true); }); }).value_or(false);
+}

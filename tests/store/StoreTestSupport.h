@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+#include "tests/docktiles/DockTestSupport.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class FakeProcessRunner;
+
+// One directory entry as a folder view sees it: a file's bytes, or a link's target.
+struct EntrySnapshot {
+    bool isLink = false;
+    QByteArray contents;
+    friend bool operator==(const EntrySnapshot &, const EntrySnapshot &) = default;
+};
+inline EntrySnapshot fileEntry(const QByteArray &bytes) { return {false, bytes}; }
+inline EntrySnapshot linkEntry(const QString &target) { return {true, target.toUtf8()}; }
+// Every entry of a folder, hidden ones included; links are not followed.
+QMap<QString, EntrySnapshot> snapshotFolder(const QString &path);
+
+QByteArray readBytes(const QString &path);
+void writeBytes(const QString &path, const QByteArray &bytes);
+QString makeFolder(const QString &path);
+AppItem makeItem(const QString &bundleIdentifier, const QString &name, const QString &path);
+AppGroup makeGroup(const QString &name, const QList<AppItem> &apps = {});
+
+// A fake process runner in which every tool exits with 0; a Dock restart is one launchctl run.
+FakeProcessRunner *installSucceedingProcessRunner();
+int dockRestarts(const FakeProcessRunner *runner);
+// "persistent-others" of the Dock's preferences file in the test's home.
+QVariantList persistentOthers();
+
+// Collects the log messages while it lives.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    int count(const QString &pattern) const;
+};
+
+// awaitCompletion (DockTestSupport.h) for a completion without a value; false when it broke the pattern.
+bool awaitDone(const std::function<void(std::function<void()>)> &start);

@@ -1,0 +1,317 @@
+// A group's road to the Dock, end to end on the test's own home: the defaults, the program's data
+// and the Dock's preferences file all live under it, and the Dock restarts go to a fake runner.
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/groups/ModelJson.h"
+#include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/PropertyList.h"
+#include "Platform/UserDefaults.h"
+#include "Platform/fake/FakeProcessRunner.h"
+#include "Platform/linux/DockPreferencesFile.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+
+namespace {
+
+QVariantMap expectedTile(const QString &folder, const QString &label, qint64 showAs)
+{
+    const QVariantMap fileData{{QStringLiteral("_CFURLString"), QUrl::fromLocalFile(folder + u'/').toString(QUrl::FullyEncoded)},
+                               {QStringLiteral("_CFURLStringType"), qint64(15)}};
+    return QVariantMap{{QStringLiteral("tile-type"), QStringLiteral("directory-tile")},
+                       {QStringLiteral("tile-data"),
+                        QVariantMap{{QStringLiteral("file-data"), fileData},
+                                    {QStringLiteral("file-label"), label},
+                                    {QStringLiteral("file-type"), qint64(2)},
+                                    {QStringLiteral("displayas"), qint64(1)},
+                                    {QStringLiteral("showas"), showAs}}}};
+}
+
+QByteArray iconBytes(const AppGroup &group)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    IconComposer::composeGroupIcon(group.apps, group.iconStyle).save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray weblocBytes(const QString &url)
+{
+    return PropertyList::toXml(QVariantMap{{QStringLiteral("URL"), url}});
+}
+
+} // namespace
+
+class TestDockSync : public QObject {
+    Q_OBJECT
+
+private:
+    FakeProcessRunner *m_runner = nullptr;
+    QString m_home;
+    QString m_program;
+
+    QString groupFolder(const QString &name) const { return groupsDirectoryURL() + u'/' + name; }
+    std::unique_ptr<GroupManager> makeManager() const
+    {
+        auto manager = std::make_unique<GroupManager>();
+        manager->setProgramPath(m_program);
+        manager->ensureStorageDirectories();
+        manager->loadGroups();
+        return manager;
+    }
+    bool sync(GroupManager &manager, const AppGroup &group, bool refreshLabel = true) const
+    {
+        return awaitCompletion<bool>([&](std::function<void(bool)> done) { manager.syncGroupToDock(group, refreshLabel, nullptr, done); })
+            .value_or(false);
+    }
+    bool syncAll(GroupManager &manager) const
+    {
+        return awaitDone([&](std::function<void()> done) { manager.syncAllGroupsToDock(nullptr, done); });
+    }
+    QString recordedHash(const AppGroup &group) const
+    {
+        return UserDefaults::standard().stringMap(GroupManager::syncedGroupHashesKey).value(ModelJson::uuidText(group.id));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_home = qEnvironmentVariable("HOME");
+        m_program = m_home + QStringLiteral("/Applications/Kestrowan");
+        writeBytes(m_program, "#!/bin/sh\n");
+    }
+
+    void init()
+    {
+        QDir(appSupportDirectoryURL()).removeRecursively();
+        QFile::remove(DockPreferencesFile::filePath());
+        UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
+        DockService::clearSyncBlock();
+        m_runner = installSucceedingProcessRunner();
+    }
+
+    void groupsReachTheDockAndSurviveRenameDeleteAndRelaunch()
+    {
+        const QString mail = makeFolder(m_home + QStringLiteral("/Applications/Mail.app"));
+        const QString report = m_home + QStringLiteral("/Documents/Report.pdf");
+        writeBytes(report, "%PDF-1.4\n");
+        const QString projects = makeFolder(m_home + QStringLiteral("/Projects"));
+        const QString notesURL = QStringLiteral("https://example.com/notes?a=1");
+
+        auto manager = makeManager();
+        AppGroup work = manager->createGroup();
+        work.name = QStringLiteral("Work");
+        work.apps = {makeItem(QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), mail),
+                     makeItem(QStringLiteral("file:") + report, QStringLiteral("Report"), report),
+                     makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects),
+                     makeItem(QStringLiteral("url:") + notesURL, QStringLiteral("Release.notes"), notesURL)};
+        manager->updateGroup(work);
+        AppGroup play = manager->createGroup();
+        play.name = QStringLiteral("Play");
+        play.displayStyle = AppGroup::DisplayStyle::List;
+        play.apps = {makeItem(QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), mail)};
+        manager->updateGroup(play);
+        QVERIFY(!manager->isGroupSyncedToDock(work));
+
+        // One group.
+        QVERIFY(sync(*manager, work));
+        const QString workFolder = groupFolder(QStringLiteral("Work"));
+        QMap<QString, EntrySnapshot> expected{
+            {QStringLiteral(".group_id"), fileEntry(ModelJson::uuidText(work.id).toUtf8())},
+            {QStringLiteral(".hidden"), fileEntry("Icon\nIcon?\n")},
+            {QStringLiteral("@Kestrowan"), linkEntry(m_program)},
+            {QStringLiteral("Icon\r"), fileEntry(iconBytes(work))},
+            {QStringLiteral("Mail.app"), linkEntry(mail)},
+            {QStringLiteral("Report.pdf"), linkEntry(report)},
+            {QStringLiteral("Projects"), linkEntry(projects)},
+            {QStringLiteral("Release.webloc"), fileEntry(weblocBytes(notesURL))},
+        };
+        QCOMPARE(snapshotFolder(workFolder), expected);
+        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(workFolder, QStringLiteral("Work"), 2)}));
+        QCOMPARE(recordedHash(work), GroupManager::dockSyncHash(work));
+        QVERIFY(manager->isGroupSyncedToDock(work));
+        QCOMPARE(dockRestarts(m_runner), 1);
+        QStringList commands;
+        for (const FakeProcessRunner::Invocation &run : std::as_const(m_runner->invocations))
+            commands.append(run.executable + u' ' + run.arguments.join(u' '));
+        QVERIFY(commands.contains(QStringLiteral("/usr/bin/touch -h ") + workFolder + QStringLiteral("/@Kestrowan")));
+        QVERIFY(commands.contains(QStringLiteral("/usr/bin/chflags hidden ") + workFolder + QStringLiteral("/Icon\r")));
+
+        // All groups: the new tile goes in front, one restart for the batch; Work's tile is unchanged.
+        QVERIFY(syncAll(*manager));
+        const QString playFolder = groupFolder(QStringLiteral("Play"));
+        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(playFolder, QStringLiteral("Play"), 3),
+                                                   expectedTile(workFolder, QStringLiteral("Work"), 2)}));
+        QCOMPARE(snapshotFolder(workFolder), expected);
+        QVERIFY(manager->isGroupSyncedToDock(play));
+        QVERIFY(manager->isGroupSyncedToDock(work));
+        QCOMPARE(dockRestarts(m_runner), 2);
+
+        // Rename: the old tile goes (one restart), the folder moves, the new tile comes (another).
+        work.name = QStringLiteral("Office");
+        manager->updateGroup(work);
+        QVERIFY(!manager->isGroupSyncedToDock(work));
+        QVERIFY(sync(*manager, work));
+        const QString officeFolder = groupFolder(QStringLiteral("Office"));
+        QVERIFY(!QFileInfo::exists(workFolder));
+        QCOMPARE(snapshotFolder(officeFolder), expected);
+        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(officeFolder, QStringLiteral("Office"), 2),
+                                                   expectedTile(playFolder, QStringLiteral("Play"), 3)}));
+        QVERIFY(manager->isGroupSyncedToDock(work));
+        QCOMPARE(dockRestarts(m_runner), 4);
+
+        // Delete: tile, folder and hash go, and the rest is saved.
+        QVERIFY(awaitDone([&](std::function<void()> done) { manager->deleteGroup(play, false, done); }));
+        QVERIFY(!QFileInfo::exists(playFolder));
+        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(officeFolder, QStringLiteral("Office"), 2)}));
+        QVERIFY(recordedHash(play).isEmpty());
+        QCOMPARE(dockRestarts(m_runner), 5);
+
+        // Relaunch: the same groups, still synced; the sweep keeps the live folder.
+        const QList<AppGroup> before = manager->groups();
+        manager.reset();
+        auto relaunched = makeManager();
+        QCOMPARE(relaunched->groups(), before);
+        relaunched->removeOrphanedGroupFolders();
+        QVERIFY(relaunched->isGroupSyncedToDock(work));
+        QCOMPARE(snapshotFolder(officeFolder), expected);
+    }
+
+    void theHashIsFixedAndCoversExactlyItsParts()
+    {
+        AppGroup group;
+        group.id = QUuid::createUuid();
+        group.name = QStringLiteral("Work");
+        group.apps = {AppItem{QUuid(), QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), QStringLiteral("/Applications/Mail.app")}};
+        // The same in every run and process: a value recorded before a relaunch must still match.
+        const QString base = GroupManager::dockSyncHash(group);
+        QCOMPARE(base, QStringLiteral("-251755640966478276"));
+
+        const auto hashAfter = [&group](const std::function<void(AppGroup &)> &change) {
+            AppGroup changed = group;
+            change(changed);
+            return GroupManager::dockSyncHash(changed);
+        };
+        QCOMPARE(hashAfter([](AppGroup &g) { g.id = QUuid::createUuid(); g.apps[0] = AppItem{QUuid::createUuid(), g.apps[0].bundleIdentifier, QStringLiteral("M"), QStringLiteral("/M")}; }), base);
+        const QList<std::function<void(AppGroup &)>> changes{
+            [](AppGroup &g) { g.name += u' '; },
+            [](AppGroup &g) { g.apps[0].bundleIdentifier.chop(1); },
+            [](AppGroup &g) { g.apps.append(g.apps[0]); },
+            [](AppGroup &g) { g.displayStyle = AppGroup::DisplayStyle::Fan; },
+            [](AppGroup &g) { g.iconStyle = AppGroup::IconStyle::Pelko; },
+            [](AppGroup &g) { g.skinId = QString(); },
+            [](AppGroup &g) { g.customOpenerPath = QString(); },
+            [](AppGroup &g) { g.openerRules = OpenerRules(); },
+            [](AppGroup &g) { g.name.chop(1); g.skinId = QStringLiteral("k"); }, // values never run together
+        };
+        QSet<QString> hashes{base};
+        for (const auto &change : changes)
+            hashes.insert(hashAfter(change));
+        QCOMPARE(hashes.size(), changes.size() + 1);
+
+        // Opener maps hash the same whatever order their entries were made in.
+        const auto rules = [&hashAfter](const QStringList &extensions) {
+            return hashAfter([&extensions](AppGroup &g) {
+                g.openerRules = OpenerRules();
+                for (const QString &extension : extensions)
+                    g.openerRules->byExtension.insert(extension, QStringLiteral("/Opener.app"));
+            });
+        };
+        QCOMPARE(rules({QStringLiteral("pdf"), QStringLiteral("txt")}), rules({QStringLiteral("txt"), QStringLiteral("pdf")}));
+    }
+
+    void syncedStateFollowsContentFolderAndTile()
+    {
+        const QString app = makeFolder(m_home + QStringLiteral("/Applications/Notes.app"));
+        auto manager = makeManager();
+        AppGroup group = manager->createGroup();
+        group.apps = {makeItem(QStringLiteral("com.apple.notes"), QStringLiteral("Notes"), app)};
+        manager->updateGroup(group);
+        QVERIFY(sync(*manager, group));
+        QVERIFY(manager->isGroupSyncedToDock(group));
+
+        // The tile taken out of the Dock by hand.
+        QVERIFY(DockService::writePersistentOthers({}));
+        QVERIFY(!manager->isGroupSyncedToDock(group));
+        QVERIFY(sync(*manager, group));
+        QVERIFY(manager->isGroupSyncedToDock(group));
+
+        // A retired style syncs as shelf; the store keeps the group as it is and it still counts as synced.
+        AppGroup glass = group;
+        glass.iconStyle = AppGroup::IconStyle::Glass;
+        glass.skinId = QStringLiteral("paper");
+        manager->setGroups({glass});
+        QVERIFY(sync(*manager, glass));
+        QCOMPARE(manager->groups(), QList<AppGroup>{glass});
+        QCOMPARE(recordedHash(glass), GroupManager::dockSyncHash(GroupManager::resettingRetiredIconStyle(glass)));
+        QVERIFY(manager->isGroupSyncedToDock(glass));
+        QCOMPARE(readBytes(groupFolder(glass.name + QStringLiteral("/Icon\r"))), iconBytes(GroupManager::resettingRetiredIconStyle(glass)));
+
+        // The folder deleted by hand.
+        manager->removeMirrorFolder(group);
+        QVERIFY(!manager->isGroupSyncedToDock(group));
+    }
+
+    // A group whose folder cannot be built is neither written nor recorded as synced.
+    void batchRecordsOnlyGroupsItWrote()
+    {
+        const QString app = makeFolder(m_home + QStringLiteral("/Applications/Mail.app"));
+        auto manager = makeManager();
+        QList<AppGroup> groups;
+        for (const QString &name : {QStringLiteral("One"), QStringLiteral("Broken"), QStringLiteral("Three")}) {
+            AppGroup group = manager->createGroup();
+            group.name = name;
+            group.apps = {makeItem(QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), app)};
+            manager->updateGroup(group);
+            groups.append(group);
+        }
+        manager->createGroup(); // empty: not part of the batch
+        // ".group_id" is a folder, so it cannot be written.
+        makeFolder(groupFolder(ModelJson::uuidText(groups[1].id) + QStringLiteral("/.group_id")));
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to prepare group 'Broken' for dock: ")));
+        QVERIFY(syncAll(*manager));
+        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(groupFolder(QStringLiteral("Three")), QStringLiteral("Three"), 2),
+                                                   expectedTile(groupFolder(QStringLiteral("One")), QStringLiteral("One"), 2)}));
+        QCOMPARE(dockRestarts(m_runner), 1);
+        QVERIFY(!recordedHash(groups[0]).isEmpty());
+        QVERIFY(recordedHash(groups[1]).isEmpty());
+        QVERIFY(!recordedHash(groups[2]).isEmpty());
+        QCOMPARE(UserDefaults::standard().stringMap(GroupManager::syncedGroupHashesKey).size(), 2);
+    }
+
+    void refusalsAndUnusableRecordsCountAsUnsynced()
+    {
+        auto manager = makeManager();
+        const AppGroup a = manager->createGroup();
+        QVERIFY(sync(*manager, a));
+        QVERIFY(manager->isGroupSyncedToDock(a));
+        QVariantMap record = UserDefaults::standard().value(GroupManager::syncedGroupHashesKey).toMap();
+        record.insert(QStringLiteral("stray"), qint64(7));
+        UserDefaults::standard().setValue(GroupManager::syncedGroupHashesKey, record);
+        QVERIFY(!manager->isGroupSyncedToDock(a));
+
+        // Blocked: the folder is rebuilt, but no tile and no record are written.
+        AppGroup b = manager->createGroup();
+        b.name = QStringLiteral("Second");
+        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        QVERIFY(!sync(*manager, b));
+        QVERIFY(QFileInfo::exists(groupFolder(QStringLiteral("Second/.group_id"))));
+        QCOMPARE(persistentOthers().size(), 1);
+        QVERIFY(recordedHash(b).isEmpty());
+        DockService::clearSyncBlock();
+
+        manager->recordSyncedHash(a); // replaces the unusable record whole
+        QCOMPARE(UserDefaults::standard().stringMap(GroupManager::syncedGroupHashesKey).keys(), QStringList{ModelJson::uuidText(a.id)});
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestDockSync)
+#include "tst_docksync.moc"

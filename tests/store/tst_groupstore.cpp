@@ -1,0 +1,278 @@
+// The group store: "groups.json", the notifications, and files it cannot read, which are never lost.
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/groups/ModelJson.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Platform/UserDefaults.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+class TestGroupStore : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_storage;
+    QString m_groupsFolder;
+
+    std::unique_ptr<GroupManager> makeManager()
+    {
+        auto manager = std::make_unique<GroupManager>(m_storage, m_groupsFolder);
+        manager->ensureStorageDirectories();
+        return manager;
+    }
+    QString groupsFile() const { return m_storage + QStringLiteral("/groups.json"); }
+    QList<AppGroup> savedGroups() const
+    {
+        return AppGroup::listFromJson(QJsonDocument::fromJson(readBytes(groupsFile())).array()).value_or(QList<AppGroup>());
+    }
+    QStringList corruptCopies() const { return QDir(m_storage).entryList({QStringLiteral("groups-corrupt-*")}, QDir::Files); }
+    QString claim(const QString &name, const QUuid &owner) const
+    {
+        const QString folder = makeFolder(m_groupsFolder + u'/' + name);
+        writeBytes(folder + QStringLiteral("/.group_id"), ModelJson::uuidText(owner).toUtf8());
+        return folder;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_storage = m_dir->path() + QStringLiteral("/Kestrowan");
+        m_groupsFolder = m_storage + QStringLiteral("/Groups");
+        UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
+        installSucceedingProcessRunner();
+    }
+
+    void missingOrEmptyFileIsNotWritten()
+    {
+        auto manager = makeManager();
+        QVERIFY(QFileInfo(m_groupsFolder).isDir());
+        manager->loadGroups();
+        QVERIFY(manager->groups().isEmpty() && !manager->loadError());
+        QVERIFY(!QFileInfo::exists(groupsFile()));
+
+        writeBytes(groupsFile(), "[]");
+        manager->loadGroups();
+        QVERIFY(manager->groups().isEmpty() && !manager->loadError());
+        QCOMPARE(readBytes(groupsFile()), QByteArray("[]"));
+    }
+
+    void savedFileIsPrettyWithSortedKeysAndRoundTrips()
+    {
+        AppGroup full = makeGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("com.example.mail"), QStringLiteral("Mail"), QStringLiteral("/Mail.app"))});
+        full.displayStyle = AppGroup::DisplayStyle::List;
+        full.skinId = QStringLiteral("paper");
+        full.customOpenerPath = QString();
+        full.openerRules = OpenerRules{{{QStringLiteral("txt"), QStringLiteral("/T.app")}}, {}, std::nullopt};
+        const AppGroup plain = makeGroup(QString());
+        auto manager = makeManager();
+        manager->setGroups({full, plain});
+        manager->saveGroups();
+
+        const QString text = QString::fromUtf8(readBytes(groupsFile()));
+        QVERIFY(text.count(u'\n') > 10);
+        QVERIFY(!text.contains(QStringLiteral("null")));
+        // Item keys, then the group's own: every object's keys in ascending order.
+        const QStringList order{QStringLiteral("apps"), QStringLiteral("bundleIdentifier"), QStringLiteral("id"), QStringLiteral("name"),
+                                QStringLiteral("path"), QStringLiteral("customOpenerPath"), QStringLiteral("displayStyle"),
+                                QStringLiteral("iconStyle"), QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("openerRules"),
+                                QStringLiteral("byExtension"), QStringLiteral("byItem"), QStringLiteral("skinId")};
+        qsizetype at = -1;
+        for (const QString &key : order) {
+            at = text.indexOf(u'"' + key + QStringLiteral("\":"), at + 1);
+            QVERIFY2(at >= 0, qPrintable(key));
+        }
+
+        auto reloaded = makeManager();
+        reloaded->loadGroups();
+        QCOMPARE(reloaded->groups(), (QList<AppGroup>{full, plain}));
+    }
+
+    void retiredStylesAreResetOnLoadAndSavedAtOnce()
+    {
+        AppGroup glass = makeGroup(QStringLiteral("Old"));
+        glass.iconStyle = AppGroup::IconStyle::Glass;
+        glass.skinId = QStringLiteral("paper");
+        AppGroup pelko = makeGroup(QStringLiteral("Kept"));
+        pelko.iconStyle = AppGroup::IconStyle::Pelko;
+        pelko.skinId = QStringLiteral("stays");
+        writeBytes(groupsFile(), QJsonDocument(AppGroup::listToJson({glass, pelko})).toJson());
+
+        auto manager = makeManager();
+        manager->loadGroups();
+        AppGroup shelf = glass;
+        shelf.iconStyle = AppGroup::IconStyle::Shelf;
+        shelf.skinId.reset();
+        QCOMPARE(manager->groups(), (QList<AppGroup>{shelf, pelko}));
+        QCOMPARE(savedGroups(), (QList<AppGroup>{shelf, pelko}));
+    }
+
+    void unreadableFilesAreCopiedAsideAndNeverLost_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray id = ModelJson::uuidText(QUuid::createUuid()).toUtf8();
+        const QByteArray whole = QJsonDocument(AppGroup::listToJson({makeGroup(QStringLiteral("Work")), makeGroup(QStringLiteral("Play"))})).toJson();
+        QTest::newRow("not JSON") << QByteArray("[{\"id\": \"not json");
+        QTest::newRow("truncated") << whole.left(whole.size() / 2);
+        QTest::newRow("object") << QByteArray("{\"groups\": []}");
+        QTest::newRow("icon style as number") << "[{\"id\":\"" + id + "\",\"name\":\"A\",\"apps\":[],\"displayStyle\":\"grid\",\"iconStyle\":3}]";
+        QTest::newRow("apps as text") << "[{\"id\":\"" + id + "\",\"name\":\"A\",\"apps\":\"x\",\"displayStyle\":\"grid\",\"iconStyle\":\"shelf\"}]";
+        QTest::newRow("unknown style") << "[{\"id\":\"" + id + "\",\"name\":\"A\",\"apps\":[],\"displayStyle\":\"Grid\",\"iconStyle\":\"shelf\"}]";
+    }
+    void unreadableFilesAreCopiedAsideAndNeverLost()
+    {
+        QFETCH(QByteArray, bytes);
+        writeBytes(groupsFile(), bytes);
+        auto manager = makeManager();
+        manager->setGroups({makeGroup(QStringLiteral("stale"))});
+        QSignalSpy errorChanged(manager.get(), &GroupManager::loadErrorChanged);
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to load groups: .+")));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Corrupt groups\\.json backed up to groups-corrupt-\\d+\\.json$")));
+        manager->loadGroups();
+
+        QVERIFY(manager->groups().isEmpty());
+        QCOMPARE(manager->loadError(), localized(QStringLiteral("groups.loadError")));
+        QCOMPARE(errorChanged.count(), 1);
+        QCOMPARE(corruptCopies().size(), 1);
+        const qint64 seconds = corruptCopies().first().section(u'-', 2).section(u'.', 0, 0).toLongLong();
+        QVERIFY(seconds >= before && seconds <= QDateTime::currentSecsSinceEpoch());
+        QCOMPARE(readBytes(m_storage + u'/' + corruptCopies().first()), bytes);
+        QCOMPARE(readBytes(groupsFile()), bytes);
+
+        manager->createGroup(); // the first save replaces the file; the copy stays
+        QCOMPARE(savedGroups().size(), 1);
+        QCOMPARE(readBytes(m_storage + u'/' + corruptCopies().first()), bytes);
+        QVERIFY(manager->loadError());
+    }
+
+    void unreadableFileIsKeptUntilACopyExists()
+    {
+        const QByteArray damaged("[{\"truncated\": ");
+        writeBytes(groupsFile(), damaged);
+        // Every name the copy could take in the next seconds is taken by a folder.
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        QStringList blockers;
+        for (qint64 s = now; s < now + 30; ++s)
+            blockers.append(makeFolder(m_storage + QStringLiteral("/groups-corrupt-%1.json").arg(s)));
+
+        auto manager = makeManager();
+        {
+            LogCapture log;
+            manager->loadGroups();
+            manager->createGroup();
+            QCOMPARE(log.count(QStringLiteral("^Could not back up corrupt groups\\.json")), 2);
+            QCOMPARE(log.count(QStringLiteral("backed up to")), 0);
+            QCOMPARE(log.count(QStringLiteral("^Failed to save groups: ")), 1);
+        }
+        QCOMPARE(readBytes(groupsFile()), damaged);
+
+        for (const QString &blocker : std::as_const(blockers))
+            QDir(blocker).removeRecursively();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Corrupt groups\\.json backed up to ")));
+        manager->saveGroups();
+        QCOMPARE(readBytes(m_storage + u'/' + corruptCopies().value(0)), damaged);
+        QCOMPARE(savedGroups().size(), 1);
+    }
+
+    void operationsNotifyAndSave()
+    {
+        auto manager = makeManager();
+        QSignalSpy before(manager.get(), &GroupManager::groupsAboutToChange);
+        QSignalSpy changed(manager.get(), &GroupManager::groupsChanged);
+        const AppGroup created = manager->createGroup();
+        QCOMPARE(created.name, localized(QStringLiteral("group.new")));
+        QVERIFY(created.apps.isEmpty() && !created.skinId && !created.customOpenerPath && !created.openerRules);
+        QCOMPARE(created.displayStyle, AppGroup::DisplayStyle::Grid);
+        QCOMPARE(created.iconStyle, AppGroup::IconStyle::Shelf);
+        QCOMPARE(savedGroups(), QList<AppGroup>{created});
+        QCOMPARE(changed.count(), 1);
+
+        manager->setGroups({created}); // same content: silent
+        QCOMPARE(changed.count(), 1);
+        AppGroup edited = created;
+        edited.iconStyle = AppGroup::IconStyle::Minimal;
+        edited.skinId = QStringLiteral("paper");
+        manager->updateGroup(edited);
+        QCOMPARE(manager->groups().first().iconStyle, AppGroup::IconStyle::Shelf);
+        QVERIFY(!manager->groups().first().skinId);
+        QCOMPARE(changed.count(), 2); // the store's own replacement notifies even when nothing changed
+
+        const QByteArray saved = readBytes(groupsFile());
+        manager->updateGroup(makeGroup(QStringLiteral("Stranger")));
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(readBytes(groupsFile()), saved);
+        QCOMPARE(before.count(), changed.count());
+    }
+
+    void deleteGroupRemovesItsFolderAndHash()
+    {
+        auto manager = makeManager();
+        const AppGroup keep = manager->createGroup();
+        const AppGroup gone = manager->createGroup();
+        manager->recordSyncedHash(keep);
+        manager->recordSyncedHash(gone);
+        const QString byUuid = makeFolder(m_groupsFolder + u'/' + ModelJson::uuidText(gone.id));
+        const QString kept = claim(QStringLiteral("Kept"), keep.id);
+
+        QVERIFY(awaitDone([&](std::function<void()> done) { manager->deleteGroup(gone, false, done); }));
+        QVERIFY(!QFileInfo::exists(byUuid));
+        QCOMPARE(savedGroups(), QList<AppGroup>{keep});
+        QCOMPARE(UserDefaults::standard().stringMap(GroupManager::syncedGroupHashesKey).keys(), QStringList{ModelJson::uuidText(keep.id)});
+        QVERIFY(QFileInfo::exists(kept));
+    }
+
+    void orphanSweepKeepsOnlyFoldersOfLiveGroups()
+    {
+        auto manager = makeManager();
+        const QUuid live = manager->createGroup().id;
+        const QUuid dead = QUuid::createUuid();
+        const QString byFile = claim(QStringLiteral("Live"), live);
+        writeBytes(byFile + QStringLiteral("/.group_id"), "\n " + ModelJson::uuidText(live).toUtf8() + "\n");
+        const QString byName = makeFolder(m_groupsFolder + u'/' + ModelJson::uuidText(live));
+        const QString lowerCase = makeFolder(m_groupsFolder + QStringLiteral("/Lower"));
+        writeBytes(lowerCase + QStringLiteral("/.group_id"), ModelJson::uuidText(live).toLower().toUtf8());
+        claim(QStringLiteral("Dead"), dead);
+        makeFolder(m_groupsFolder + QStringLiteral("/Stranger"));
+        writeBytes(m_groupsFolder + QStringLiteral("/readme.txt"), "keep");
+        makeFolder(m_groupsFolder + QStringLiteral("/.cache"));
+        const QString documents = makeFolder(m_dir->path() + QStringLiteral("/Documents"));
+        writeBytes(documents + QStringLiteral("/precious.txt"), "mine");
+        QFile::link(documents, m_groupsFolder + QStringLiteral("/Link"));
+
+        manager->removeOrphanedGroupFolders();
+        QCOMPARE(QDir(m_groupsFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+                 (QStringList{QStringLiteral(".cache"), ModelJson::uuidText(live), QStringLiteral("Link"), QStringLiteral("Live"),
+                              QStringLiteral("readme.txt")}));
+        QCOMPARE(readBytes(documents + QStringLiteral("/precious.txt")), QByteArray("mine"));
+
+        // A folder named like a live group whose ".group_id" names a dead one goes.
+        claim(ModelJson::uuidText(live), dead);
+        manager->removeOrphanedGroupFolders();
+        QVERIFY(!QFileInfo::exists(byName));
+    }
+
+    // An unreadable file leaves the list empty; the sweep must not take that for "no groups".
+    void orphanSweepIsIdleWhileTheFileCouldNotBeLoaded()
+    {
+        writeBytes(groupsFile(), "{ broken");
+        const QString folder = claim(QStringLiteral("Work"), QUuid::createUuid());
+        auto manager = makeManager();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to load groups: ")));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Corrupt groups\\.json backed up to ")));
+        manager->loadGroups();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Orphaned group folders kept")));
+        manager->removeOrphanedGroupFolders();
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/.group_id")));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestGroupStore)
+#include "tst_groupstore.moc"
