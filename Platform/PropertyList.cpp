@@ -1,6 +1,9 @@
 #include "Platform/PropertyList.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <plist/plist.h>
 
 #include <memory>
@@ -209,6 +212,17 @@ QByteArray toXml(const QVariant &value)
     QByteArray bytes(out, static_cast<qsizetype>(length));
     plist_to_xml_free(out);
     return bytes;
+}
+
+bool writeBinaryFile(const QString &path, const QVariant &value)
+{
+    const QByteArray bytes = toBinary(value);
+    if (bytes.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return false;
+    return file.commit();
 }
 
 } // namespace PropertyList

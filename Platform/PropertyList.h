@@ -28,6 +28,10 @@ std::optional<QVariant> parse(const QByteArray &bytes);
 QByteArray toBinary(const QVariant &value);
 QByteArray toXml(const QVariant &value);
 
+// Replaces the file at `path` by `value` as a binary property list, all at once: a failed write
+// leaves the old file as it was. Makes the folder when it is missing.
+bool writeBinaryFile(const QString &path, const QVariant &value);
+
 } // namespace PropertyList
 
 Q_DECLARE_METATYPE(PropertyList::Uid)

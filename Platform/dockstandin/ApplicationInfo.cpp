@@ -1,84 +1,40 @@
 #include "Platform/dockstandin/ApplicationInfo.h"
 
-#include "Platform/dockstandin/PlistText.h"
+#include "Platform/BoundedFile.h"
+#include "Platform/PropertyList.h"
+#include "Platform/linux/DesktopEntry.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QIcon>
-#include <QStandardPaths>
-
-#include <plist/plist.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
-// Desktop entries and Info.plist files are a few KiB.
-constexpr qint64 maximumDescriptionSize = 1024 * 1024;
-
-QString unescapeDesktopValue(const QString &value)
+// The unlocalised value: the Dock names its tiles as the entry's own "Name=" says.
+QString valueOr(const DesktopEntry &entry, const QString &key, const QString &fallback)
 {
-    QString result;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value.at(i);
-        if (c != u'\\' || i + 1 >= value.size()) {
-            result.append(c);
-            continue;
-        }
-        const QChar next = value.at(++i);
-        switch (next.unicode()) {
-        case 's': result.append(u' '); break;
-        case 'n': result.append(u'\n'); break;
-        case 't': result.append(u'\t'); break;
-        case 'r': result.append(u'\r'); break;
-        default: result.append(next); break;
-        }
-    }
-    return result;
+    const QString value = entry.value(key);
+    return value.isEmpty() ? fallback : value;
 }
 
-// The keys of the "[Desktop Entry]" group, unlocalised.
-QHash<QString, QString> desktopEntryKeys(const QString &path)
+QString stringIn(const QVariantMap &dictionary, const QString &key)
 {
-    QHash<QString, QString> keys;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maximumDescriptionSize)
-        return keys;
-    bool inEntry = false;
-    for (const QByteArray &rawLine : file.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(rawLine).trimmed();
-        if (line.startsWith(u'[')) {
-            inEntry = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        if (!inEntry || line.startsWith(u'#') || equals <= 0)
-            continue;
-        const QString key = line.left(equals).trimmed();
-        if (!key.contains(u'[') && !keys.contains(key))
-            keys.insert(key, unescapeDesktopValue(line.mid(equals + 1).trimmed()));
-    }
-    return keys;
-}
-
-QString plistString(plist_t dictionary, const char *key)
-{
-    return plistText(plist_dict_get_item(dictionary, key));
+    const QVariant value = dictionary.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : QString();
 }
 
 std::optional<ApplicationInfo> fromDesktopEntry(const QString &path)
 {
-    const QHash<QString, QString> keys = desktopEntryKeys(path);
-    if (keys.value(QStringLiteral("Type")) != QLatin1String("Application"))
+    const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
+    if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application"))
         return std::nullopt;
-    const QStringList command = desktopExecArguments(keys.value(QStringLiteral("Exec")));
+    const QStringList command = desktopExecArguments(entry->value(QStringLiteral("Exec")));
     ApplicationInfo info;
-    info.name = keys.value(QStringLiteral("Name"), QFileInfo(path).completeBaseName());
     info.bundleIdentifier = QFileInfo(path).completeBaseName();
-    info.icon = keys.value(QStringLiteral("Icon"));
+    info.name = valueOr(*entry, QStringLiteral("Name"), info.bundleIdentifier);
+    info.icon = entry->value(QStringLiteral("Icon"));
     if (!command.isEmpty()) {
         info.program = command.first();
         info.arguments = command.mid(1);
@@ -90,36 +46,25 @@ std::optional<ApplicationInfo> fromBundle(const QString &path)
 {
     ApplicationInfo info;
     info.name = QFileInfo(path).completeBaseName();
-    QFile file(path + QStringLiteral("/Contents/Info.plist"));
-    if (file.open(QIODevice::ReadOnly) && file.size() <= maximumDescriptionSize) {
-        const QByteArray bytes = file.readAll();
-        plist_t root = nullptr;
-        if (!bytes.isEmpty())
-            plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
-        if (root && plist_get_node_type(root) == PLIST_DICT) {
-            const QString display = plistString(root, "CFBundleDisplayName");
-            const QString bundleName = plistString(root, "CFBundleName");
-            info.name = !display.isEmpty() ? display : !bundleName.isEmpty() ? bundleName : info.name;
-            info.bundleIdentifier = plistString(root, "CFBundleIdentifier");
-            const QString executable = plistString(root, "CFBundleExecutable");
-            if (!executable.isEmpty() && !executable.contains(u'/'))
-                info.program = path + QStringLiteral("/Contents/MacOS/") + executable;
-            QString icon = plistString(root, "CFBundleIconFile");
-            if (!icon.isEmpty() && !icon.contains(u'/')) {
-                if (QFileInfo(icon).suffix().isEmpty())
-                    icon += QStringLiteral(".icns");
-                info.icon = path + QStringLiteral("/Contents/Resources/") + icon;
-            }
-        }
-        if (root)
-            plist_free(root);
+    const std::optional<QByteArray> bytes = readSmallFile(path + QStringLiteral("/Contents/Info.plist"));
+    const std::optional<QVariant> root = bytes ? PropertyList::parse(*bytes) : std::nullopt;
+    if (!root || root->typeId() != QMetaType::QVariantMap)
+        return info;
+    const QVariantMap information = root->toMap();
+    const QString display = stringIn(information, QStringLiteral("CFBundleDisplayName"));
+    const QString bundleName = stringIn(information, QStringLiteral("CFBundleName"));
+    info.name = !display.isEmpty() ? display : !bundleName.isEmpty() ? bundleName : info.name;
+    info.bundleIdentifier = stringIn(information, QStringLiteral("CFBundleIdentifier"));
+    const QString executable = stringIn(information, QStringLiteral("CFBundleExecutable"));
+    if (!executable.isEmpty() && !executable.contains(u'/'))
+        info.program = path + QStringLiteral("/Contents/MacOS/") + executable;
+    QString icon = stringIn(information, QStringLiteral("CFBundleIconFile"));
+    if (!icon.isEmpty() && !icon.contains(u'/')) {
+        if (QFileInfo(icon).suffix().isEmpty())
+            icon += QStringLiteral(".icns");
+        info.icon = path + QStringLiteral("/Contents/Resources/") + icon;
     }
     return info;
-}
-
-QStringList applicationFolders()
-{
-    return QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation);
 }
 
 } // namespace
@@ -216,21 +161,20 @@ QList<DockTileEntry> offeredApplications(int maximum)
     };
     QList<Candidate> candidates;
     QStringList seen;
-    for (const QString &folder : applicationFolders()) {
+    for (const QString &folder : applicationDirectories()) {
         const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name);
         for (const QFileInfo &file : files) {
             if (seen.contains(file.fileName()))
                 continue;
             seen.append(file.fileName());
-            const QHash<QString, QString> keys = desktopEntryKeys(file.absoluteFilePath());
-            if (keys.value(QStringLiteral("Type")) != QLatin1String("Application")
-                || keys.value(QStringLiteral("NoDisplay")) == QLatin1String("true")
-                || keys.value(QStringLiteral("Hidden")) == QLatin1String("true")
-                || desktopExecArguments(keys.value(QStringLiteral("Exec"))).isEmpty())
+            const std::optional<DesktopEntry> entry = DesktopEntry::load(file.absoluteFilePath());
+            if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application")
+                || entry->boolean(QStringLiteral("NoDisplay")) || entry->boolean(QStringLiteral("Hidden"))
+                || desktopExecArguments(entry->value(QStringLiteral("Exec"))).isEmpty())
                 continue;
             candidates.append({file.completeBaseName(), file.absoluteFilePath(),
-                               keys.value(QStringLiteral("Name"), file.completeBaseName()),
-                               keys.value(QStringLiteral("Categories")).split(u';', Qt::SkipEmptyParts)});
+                               valueOr(*entry, QStringLiteral("Name"), file.completeBaseName()),
+                               entry->listValue(QStringLiteral("Categories"))});
         }
     }
     std::sort(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) { return a.id < b.id; });

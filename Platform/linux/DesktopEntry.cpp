@@ -3,6 +3,7 @@
 #include "Platform/BoundedFile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QStringDecoder>
 
@@ -130,4 +131,16 @@ QStringList applicationDirectories()
         directories.append(dir + QStringLiteral("/applications"));
     directories.removeDuplicates();
     return directories;
+}
+
+std::optional<QString> installedDesktopEntryPath(const QString &desktopID)
+{
+    if (desktopID.isEmpty() || desktopID.contains(u'/'))
+        return std::nullopt;
+    for (const QString &dir : applicationDirectories()) {
+        const QString path = dir + u'/' + desktopID;
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return std::nullopt;
 }

@@ -37,3 +37,7 @@ private:
 // The folders where desktop entries are installed, most important first: the user's own
 // ($XDG_DATA_HOME/applications), then each of $XDG_DATA_DIRS.
 QStringList applicationDirectories();
+
+// The installed entry for a desktop file ID ("org.example.App.desktop") from the most important
+// folder; nullopt when none is installed or the ID names a path.
+std::optional<QString> installedDesktopEntryPath(const QString &desktopID);

@@ -1,9 +1,9 @@
 #include "Platform/linux/DesktopRunningApplications.h"
 
+#include "Platform/linux/DesktopEntry.h"
+
 #include <QDirIterator>
-#include <QFile>
 #include <QHash>
-#include <QStandardPaths>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
@@ -11,74 +11,40 @@
 
 namespace {
 
-struct DesktopEntry {
+// The few keys of an installed application's entry that identify it.
+struct InstalledApplication {
     QString identifier;
     QString path;
     QString name;
     QString windowClass;
 };
 
-// The few keys of the main group that identify an application; anything else in the file is ignored.
-std::optional<DesktopEntry> readDesktopEntry(const QString &path, const QString &identifier)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return std::nullopt;
-    DesktopEntry entry{identifier, path, {}, {}};
-    bool inMainGroup = false;
-    bool isApplication = false;
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine(64 * 1024)).trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inMainGroup = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        if (!inMainGroup)
-            continue;
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0)
-            continue;
-        const QString key = line.left(equals).trimmed();
-        const QString value = line.mid(equals + 1).trimmed();
-        if (key == QLatin1String("Name"))
-            entry.name = value;
-        else if (key == QLatin1String("StartupWMClass"))
-            entry.windowClass = value;
-        else if (key == QLatin1String("Type"))
-            isApplication = value == QLatin1String("Application");
-    }
-    if (!isApplication)
-        return std::nullopt;
-    return entry;
-}
+// Applications by lower-cased file ID and by lower-cased StartupWMClass; earlier folders win, as in
+// the freedesktop lookup order.
+struct InstalledApplicationIndex {
+    QHash<QString, InstalledApplication> byIdentifier;
+    QHash<QString, InstalledApplication> byWindowClass;
 
-// Entries by lower-cased file ID and by lower-cased StartupWMClass; earlier folders win, as in the
-// freedesktop lookup order.
-struct DesktopEntryIndex {
-    QHash<QString, DesktopEntry> byIdentifier;
-    QHash<QString, DesktopEntry> byWindowClass;
-
-    DesktopEntryIndex()
+    InstalledApplicationIndex()
     {
-        for (const QString &folder : QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation)) {
+        for (const QString &folder : applicationDirectories()) {
             QDirIterator it(folder, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
             while (it.hasNext()) {
                 const QString path = it.next();
-                QString identifier = path.mid(folder.size() + 1);
-                identifier.chop(int(sizeof(".desktop") - 1));
-                identifier.replace(QLatin1Char('/'), QLatin1Char('-'));
-                const std::optional<DesktopEntry> entry = readDesktopEntry(path, identifier);
-                if (!entry)
+                const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
+                if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application"))
                     continue;
-                if (!byIdentifier.contains(identifier.toLower()))
-                    byIdentifier.insert(identifier.toLower(), *entry);
-                if (!entry->windowClass.isEmpty() && !byWindowClass.contains(entry->windowClass.toLower()))
-                    byWindowClass.insert(entry->windowClass.toLower(), *entry);
+                const InstalledApplication application{DesktopEntry::fileIdentifier(path), path, entry->value(QStringLiteral("Name")),
+                                                       entry->value(QStringLiteral("StartupWMClass"))};
+                if (!byIdentifier.contains(application.identifier.toLower()))
+                    byIdentifier.insert(application.identifier.toLower(), application);
+                if (!application.windowClass.isEmpty() && !byWindowClass.contains(application.windowClass.toLower()))
+                    byWindowClass.insert(application.windowClass.toLower(), application);
             }
         }
     }
 
-    std::optional<DesktopEntry> match(const QString &className, const QString &instanceName) const
+    std::optional<InstalledApplication> match(const QString &className, const QString &instanceName) const
     {
         for (const QString &candidate : {className.toLower(), instanceName.toLower()}) {
             if (candidate.isEmpty())
@@ -167,7 +133,7 @@ QList<RunningApplication> DesktopRunningApplications::runningApplications() cons
     const QList<ClientWindow> windows = clientWindows();
     if (windows.isEmpty())
         return {};
-    const DesktopEntryIndex index;
+    const InstalledApplicationIndex index;
     QList<RunningApplication> applications;
     // One application per process, or per window class when a window does not tell its process.
     QHash<QString, qsizetype> positions;
@@ -184,11 +150,11 @@ QList<RunningApplication> DesktopRunningApplications::runningApplications() cons
         application.localizedName = window.className;
         application.activationPolicy = window.shownInTaskBar ? RunningApplication::ActivationPolicy::Regular
                                                               : RunningApplication::ActivationPolicy::Accessory;
-        if (const std::optional<DesktopEntry> entry = index.match(window.className, window.instanceName)) {
-            application.bundleIdentifier = entry->identifier;
-            application.bundlePath = entry->path;
-            if (!entry->name.isEmpty())
-                application.localizedName = entry->name;
+        if (const std::optional<InstalledApplication> installed = index.match(window.className, window.instanceName)) {
+            application.bundleIdentifier = installed->identifier;
+            application.bundlePath = installed->path;
+            if (!installed->name.isEmpty())
+                application.localizedName = installed->name;
         }
         positions.insert(key, applications.size());
         applications.append(application);
@@ -198,10 +164,7 @@ QList<RunningApplication> DesktopRunningApplications::runningApplications() cons
 
 std::optional<QString> DesktopRunningApplications::applicationPath(const QString &bundleIdentifier) const
 {
-    if (bundleIdentifier.isEmpty() || bundleIdentifier.contains(QLatin1Char('/')))
+    if (bundleIdentifier.isEmpty())
         return std::nullopt;
-    const QString path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, bundleIdentifier + QStringLiteral(".desktop"));
-    if (path.isEmpty())
-        return std::nullopt;
-    return path;
+    return installedDesktopEntryPath(bundleIdentifier + QStringLiteral(".desktop"));
 }

@@ -2,10 +2,7 @@
 
 #include "Platform/PropertyList.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <sys/stat.h>
 
@@ -64,16 +61,5 @@ bool DockPreferencesFile::write(const QString &key, const QVariant &value)
         return false;
     domain->insert(key, value);
 
-    const QString path = filePath();
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = PropertyList::toBinary(*domain);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return PropertyList::writeBinaryFile(filePath(), *domain);
 }

@@ -3,7 +3,6 @@
 #include "Platform/linux/DesktopEntry.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QSet>
 
@@ -28,18 +27,6 @@ QStringList mimeAppsLists()
         lists.append(dir + QStringLiteral("/mimeapps.list"));
     lists.removeDuplicates();
     return lists;
-}
-
-std::optional<QString> desktopEntryPath(const QString &desktopID)
-{
-    if (desktopID.isEmpty() || desktopID.contains(u'/'))
-        return std::nullopt;
-    for (const QString &dir : applicationDirectories()) {
-        const QString path = dir + u'/' + desktopID;
-        if (QFileInfo(path).isFile())
-            return path;
-    }
-    return std::nullopt;
 }
 
 struct Associations {
@@ -72,7 +59,7 @@ std::optional<QString> firstInstalled(const QList<DesktopEntry> &groups, const Q
         for (const QString &id : group.listValue(mime)) {
             if (associations.removed.contains(mime + u'\n' + id))
                 continue;
-            if (auto path = desktopEntryPath(id))
+            if (auto path = installedDesktopEntryPath(id))
                 return path;
         }
     }

@@ -2,6 +2,7 @@
 // descriptions, the passage of events through taps, and the fakes that stand in for the Dock in
 // the program's own tests.
 
+#include "Platform/PropertyList.h"
 #include "Platform/dockstandin/ApplicationInfo.h"
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockLayout.h"
@@ -13,9 +14,11 @@
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/support/TestMain.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTimeZone>
 
 #include <thread>
 
@@ -124,6 +127,32 @@ private slots:
         // Removing what is not there changes nothing.
         QVERIFY(file.removeTile({DockTileEntry::Kind::Folder, folder, {}, {}}, {}));
         QCOMPARE(file.read().applications.size(), 1);
+    }
+
+    void keysTheDockDoesNotUseSurviveARemoval()
+    {
+        const QString path = writeFile(m_home + QStringLiteral("/kept/com.apple.dock.plist"),
+                                       "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                                       "<key>persistent-apps</key><array><dict><key>tile-data</key><dict><key>file-data</key><dict>"
+                                       "<key>_CFURLString</key><string>file:///apps/a.desktop</string></dict>"
+                                       "</dict></dict></array>"
+                                       "<key>persistent-others</key><array><dict><key>tile-data</key><dict><key>file-data</key><dict>"
+                                       "<key>_CFURLString</key><string>/docs/b.txt</string></dict><key>book</key><data>AAEC</data>"
+                                       "</dict></dict></array>"
+                                       "<key>last-changed</key><date>2024-03-01T10:20:30Z</date><key>tilesize</key><real>48.5</real>"
+                                       "<key>wvous-tl-corner</key><true/></dict></plist>");
+        QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/apps/a.desktop"), {}, {}}, {}));
+        const std::optional<QVariant> root = PropertyList::parse(readFile(path));
+        QVERIFY(root);
+        const QVariantMap dock = root->toMap();
+        QCOMPARE(dock.value(QStringLiteral("persistent-apps")).toList().size(), 0);
+        QCOMPARE(dock.value(QStringLiteral("last-changed")).toDateTime(), QDateTime(QDate(2024, 3, 1), QTime(10, 20, 30), QTimeZone::utc()));
+        QCOMPARE(dock.value(QStringLiteral("tilesize")).typeId(), QMetaType::Double);
+        QCOMPARE(dock.value(QStringLiteral("tilesize")).toDouble(), 48.5);
+        QCOMPARE(dock.value(QStringLiteral("wvous-tl-corner")), QVariant(true));
+        const QVariantMap other = dock.value(QStringLiteral("persistent-others")).toList().value(0).toMap();
+        QCOMPARE(other.value(QStringLiteral("tile-data")).toMap().value(QStringLiteral("book")), QVariant(QByteArray("\x00\x01\x02", 3)));
+        QVERIFY(readFile(path).startsWith("bplist00"));
     }
 
     void removingAnOfferedApplicationKeepsTheOthersOffered()
