@@ -2,11 +2,25 @@
 
 set(KESTROWAN_ROOT ${CMAKE_SOURCE_DIR})
 
-# kestrowan_library(<target> [DIRS <dir>...] [RECURSE] [DEPS <targets>...])
+# One precompiled header of the Qt headers nearly every file includes, built once and reused by every
+# library and test: parsing Qt's headers is most of a compile otherwise.
+add_library(kestrowan_pch STATIC ${CMAKE_CURRENT_LIST_DIR}/pch.cpp)
+target_link_libraries(kestrowan_pch PUBLIC Qt6::Core Qt6::Gui Qt6::Widgets Qt6::Network)
+target_precompile_headers(kestrowan_pch PRIVATE
+  <QtCore/QtCore> <QtGui/QImage> <QtGui/QPainter> <QtGui/QColor> <QtGui/QIcon> <QtGui/QPixmap>
+  <QtGui/QGuiApplication> <QtWidgets/QApplication> <QtWidgets/QWidget>
+  <QtNetwork/QNetworkAccessManager> <QtNetwork/QNetworkReply> <QtNetwork/QLocalSocket>
+  <memory> <optional> <functional> <vector> <map>)
+
+function(kestrowan_use_shared_pch target)
+  target_precompile_headers(${target} REUSE_FROM kestrowan_pch)
+endfunction()
+
+# kestrowan_library(<target> [DIRS <dir>...] [RECURSE] [QT_CORE_ONLY] [DEPS <targets>...])
 # A static library of every .cpp/.h in the calling folder (or DIRS, relative to it). With no sources
 # yet it is an INTERFACE library, so layers can name each other before they have code.
 function(kestrowan_library target)
-  cmake_parse_arguments(ARG "RECURSE" "" "DIRS;DEPS;EXCLUDE" ${ARGN})
+  cmake_parse_arguments(ARG "RECURSE;QT_CORE_ONLY" "" "DIRS;DEPS;EXCLUDE" ${ARGN})
   if(NOT ARG_DIRS)
     set(ARG_DIRS ".")
   endif()
@@ -30,6 +44,10 @@ function(kestrowan_library target)
   endforeach()
   if(has_cpp)
     add_library(${target} STATIC ${sources})
+    # The shared header is built with Qt Gui; a library without Gui cannot use it.
+    if(NOT ARG_QT_CORE_ONLY)
+      kestrowan_use_shared_pch(${target})
+    endif()
     target_include_directories(${target} PUBLIC ${KESTROWAN_ROOT})
     target_link_libraries(${target} PUBLIC ${ARG_DEPS})
   else()
@@ -44,6 +62,7 @@ endfunction()
 function(kestrowan_test)
   cmake_parse_arguments(ARG "XVFB" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
+  kestrowan_use_shared_pch(${ARG_NAME})
   target_link_libraries(${ARG_NAME} PRIVATE kestrowan_test_support Qt6::Test ${ARG_LIBS})
   target_compile_definitions(${ARG_NAME} PRIVATE
     KESTROWAN_SOURCE_DIR="${KESTROWAN_ROOT}" KESTROWAN_BINARY_DIR="${CMAKE_BINARY_DIR}")

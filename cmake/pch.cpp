@@ -1,0 +1,1 @@
+// Carries the shared precompiled header (see Kestrowan.cmake); it has no code of its own.
