@@ -1,4 +1,4 @@
-#include "tests/analytics/LoopbackServer.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TestMain.h"
 
 #include "Platform/UserDefaults.h"

@@ -1,5 +1,5 @@
 #include "tests/analytics/FixedSignalPlatform.h"
-#include "tests/analytics/LoopbackServer.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/TestMain.h"
 
 #include "Tallyline/DefaultsSuite.h"

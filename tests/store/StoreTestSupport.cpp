@@ -1,5 +1,6 @@
 #include "tests/store/StoreTestSupport.h"
 
+#include "Kestrowan/groups/GroupManager.h"
 #include "Platform/PropertyList.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
@@ -55,6 +56,15 @@ AppGroup makeGroup(const QString &name, const QList<AppItem> &apps)
     group.name = name;
     group.apps = apps;
     return group;
+}
+
+std::unique_ptr<GroupManager> startedManager(const QString &programPath)
+{
+    auto manager = std::make_unique<GroupManager>();
+    manager->setProgramPath(programPath);
+    manager->ensureStorageDirectories();
+    manager->loadGroups();
+    return manager;
 }
 
 FakeProcessRunner *installSucceedingProcessRunner()

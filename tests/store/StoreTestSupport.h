@@ -8,9 +8,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class FakeProcessRunner;
+class GroupManager;
 
 // One directory entry as a folder view sees it: a file's bytes, or a link's target.
 struct EntrySnapshot {
@@ -28,6 +30,9 @@ void writeBytes(const QString &path, const QByteArray &bytes);
 QString makeFolder(const QString &path);
 AppItem makeItem(const QString &bundleIdentifier, const QString &name, const QString &path);
 AppGroup makeGroup(const QString &name, const QList<AppItem> &apps = {});
+// A store on the standard locations, started as the program starts it, with `programPath` as the
+// program its mirror folders link to.
+std::unique_ptr<GroupManager> startedManager(const QString &programPath);
 
 // A fake process runner in which every tool exits with 0; a Dock restart is one launchctl run.
 FakeProcessRunner *installSucceedingProcessRunner();

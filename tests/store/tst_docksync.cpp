@@ -58,14 +58,7 @@ private:
     QString m_program;
 
     QString groupFolder(const QString &name) const { return groupsDirectoryURL() + u'/' + name; }
-    std::unique_ptr<GroupManager> makeManager() const
-    {
-        auto manager = std::make_unique<GroupManager>();
-        manager->setProgramPath(m_program);
-        manager->ensureStorageDirectories();
-        manager->loadGroups();
-        return manager;
-    }
+    std::unique_ptr<GroupManager> makeManager() const { return startedManager(m_program); }
     bool sync(GroupManager &manager, const AppGroup &group, bool refreshLabel = true) const
     {
         return awaitCompletion<bool>([&](std::function<void(bool)> done) { manager.syncGroupToDock(group, refreshLabel, nullptr, done); })

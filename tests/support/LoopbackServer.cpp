@@ -1,4 +1,4 @@
-#include "tests/analytics/LoopbackServer.h"
+#include "tests/support/LoopbackServer.h"
 
 #include <QHostAddress>
 
