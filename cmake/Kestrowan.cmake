@@ -70,7 +70,8 @@ function(kestrowan_test)
     add_test(NAME ${ARG_NAME}
              COMMAND xvfb-run -a -s "-screen 0 1440x900x24" $<TARGET_FILE:${ARG_NAME}>)
     # A real X server: whatever platform the caller's shell names, this test and its children use X.
-    set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb")
+    # Runs alone: it drives a real pointer and real processes, which a loaded machine slows down.
+    set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" RUN_SERIAL TRUE)
   else()
     add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
     set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
