@@ -1,5 +1,7 @@
 #include "Platform/dockstandin/DockOpener.h"
 
+#include "Platform/dockstandin/SessionBusAddress.h"
+
 #include <QFile>
 #include <QLoggingCategory>
 #include <QProcess>
@@ -12,7 +14,11 @@ bool startDetached(const QString &program, const QStringList &arguments)
 {
     if (program.isEmpty())
         return false;
-    return QProcess::startDetached(program, arguments);
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessEnvironment(SessionBusAddress::launchEnvironment());
+    return process.startDetached();
 }
 
 } // namespace

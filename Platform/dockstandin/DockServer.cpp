@@ -183,11 +183,6 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
             m_hub->resolve(state.tap, quint64(event.toInteger()), message.value(QStringLiteral("pass")).toBool(true));
         return;
     }
-    if (op == DockWire::Op::enableTap) {
-        if (m_hub && state.tap)
-            m_hub->setEnabled(state.tap, message.value(QStringLiteral("on")).toBool(true));
-        return;
-    }
     if (op == DockWire::Op::post) {
         const std::optional<CGEvent> event = DockWire::decodeEvent(message.value(QStringLiteral("ev")));
         // The platform drops events posted by programs without access, silently.
@@ -195,7 +190,9 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
             emit eventPosted(*event, DockWire::decodeLocation(message.value(QStringLiteral("loc")).toInteger(1)));
         return;
     }
-    QCborMap reply = op == DockWire::Op::createTap ? installTap(client, state, message) : answerRequest(state, op, message);
+    QCborMap reply = op == DockWire::Op::createTap ? installTap(client, state, message)
+        : op == DockWire::Op::enableTap            ? enableTap(state, message)
+                                                   : answerRequest(state, op, message);
     reply.insert(QStringLiteral("re"), message.value(QStringLiteral("seq")).toInteger(0));
     state.socket->write(DockWire::frame(reply));
 }
@@ -263,6 +260,15 @@ QCborMap DockServer::observation(Client &state, const QString &op, const QCborMa
         return answer(AXError::Success);
     }
     return answer(state.observations.remove(key) ? AXError::Success : AXError::NotificationNotRegistered);
+}
+
+QCborMap DockServer::enableTap(Client &state, const QCborMap &message)
+{
+    if (!m_hub || !state.tap)
+        return answer(AXError::IllegalArgument);
+    // Answered once it holds: the next event the Dock delivers meets the tap as asked.
+    m_hub->setEnabled(state.tap, message.value(QStringLiteral("on")).toBool(true));
+    return answer(AXError::Success);
 }
 
 QCborMap DockServer::installTap(quint64 client, Client &state, const QCborMap &message)

@@ -54,6 +54,7 @@ private:
     QCborMap answerRequest(Client &state, const QString &op, const QCborMap &message);
     QCborMap observation(Client &state, const QString &op, const QCborMap &message);
     QCborMap installTap(quint64 client, Client &state, const QCborMap &message);
+    QCborMap enableTap(Client &state, const QCborMap &message);
     bool isTrusted(const Client &state) const;
     bool isOwnElement(const QCborMap &message, quint64 *element) const;
     void writeTo(quint64 client, const QByteArray &frame);

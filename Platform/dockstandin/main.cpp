@@ -5,6 +5,7 @@
 #include "Platform/dockstandin/DockController.h"
 #include "Platform/dockstandin/DockServer.h"
 #include "Platform/dockstandin/PointerWatcher.h"
+#include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 
@@ -46,6 +47,7 @@ void quitOnTerminationSignals(QApplication &app)
 
 int main(int argc, char *argv[])
 {
+    SessionBusAddress::pinForThisProcess();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Dock"));
     app.setQuitOnLastWindowClosed(false);

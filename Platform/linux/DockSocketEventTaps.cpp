@@ -75,9 +75,11 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstall()
 void DockSocketEventTap::setEnabled(bool enabled)
 {
     m_enabled = enabled;
+    // Waits until the Dock holds it, as the platform's switch does: an event that comes after this
+    // call must meet the tap as it now is. A Dock that does not answer in time changes nothing here;
+    // a reinstall carries the state.
     if (m_link.isConnected())
-        m_link.send(QCborMap{{QStringLiteral("op"), DockWire::Op::enableTap}, {QStringLiteral("seq"), 0},
-                             {QStringLiteral("on"), enabled}});
+        m_link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::enableTap}, {QStringLiteral("on"), enabled}});
 }
 
 void DockSocketEventTap::handleMessage(const QCborMap &message)

@@ -11,6 +11,15 @@ namespace {
 
 Q_LOGGING_CATEGORY(dockSocketLog, "com.kestrowan.app.dock")
 
+// The longest any request waits, whatever the caller asks: Qt reads a negative timeout as "for
+// ever", and a Dock that has stopped answering must not hang its client.
+constexpr int longestWait = 30000;
+
+int boundedWait(int timeoutMilliseconds, int fallback)
+{
+    return timeoutMilliseconds < 0 ? fallback : qMin(timeoutMilliseconds, longestWait);
+}
+
 } // namespace
 
 DockSocketLink::DockSocketLink(QObject *parent)
@@ -33,7 +42,7 @@ bool DockSocketLink::connectToDock(int timeoutMilliseconds)
     m_socket.abort();
     m_reader = DockWire::FrameReader();
     m_socket.connectToServer(DockWire::socketPath());
-    if (!m_socket.waitForConnected(timeoutMilliseconds)) {
+    if (!m_socket.waitForConnected(boundedWait(timeoutMilliseconds, 1000))) {
         m_socket.abort();
         return false;
     }
@@ -66,7 +75,7 @@ std::optional<QCborMap> DockSocketLink::call(QCborMap request, int timeoutMillis
     m_awaited.insert(sequence);
     m_socket.write(DockWire::frame(request));
     const QPointer<DockSocketLink> self(this);
-    const QDeadlineTimer deadline(timeoutMilliseconds);
+    const QDeadlineTimer deadline(boundedWait(timeoutMilliseconds, 2000));
     ++m_waiting;
     while (!m_answers.contains(sequence) && isConnected() && !deadline.hasExpired()) {
         m_socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));

@@ -21,7 +21,8 @@ public:
     explicit DockSocketLink(QObject *parent = nullptr);
     ~DockSocketLink() override;
 
-    // Connects when not connected. Refuses a Dock that runs as another user.
+    // Connects when not connected. Refuses a Dock that runs as another user. Every wait here is
+    // bounded: a negative timeout means the default one, not "for ever".
     bool connectToDock(int timeoutMilliseconds = 1000);
     bool isConnected() const;
     void close();

@@ -7,6 +7,7 @@
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockLayout.h"
 #include "Platform/dockstandin/DockTilesFile.h"
+#include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/fake/FakeAccessibility.h"
@@ -17,9 +18,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTimeZone>
 
+#include <csignal>
 #include <thread>
 
 namespace {
@@ -368,6 +371,61 @@ private slots:
         QVERIFY(hub.deliver(CGEvent::mouseEvent(CGEventType::LeftMouseUp, {}, CGMouseButton::Left), CGEventTapLocation::HID));
         remover.join();
         QCOMPARE(hub.count(), 0);
+    }
+
+    void aDockWithoutASessionBusNeverLaunchesOne()
+    {
+        const char variable[] = "DBUS_SESSION_BUS_ADDRESS";
+        const QByteArray original = qgetenv(variable);
+        const bool hadOne = qEnvironmentVariableIsSet(variable);
+        QCOMPARE(SessionBusAddress::standardAddress(QStringLiteral("/run/user/1000")), QByteArray("unix:path=/run/user/1000/bus"));
+        QCOMPARE(SessionBusAddress::standardAddress(QStringLiteral("/tmp/a b,c=d;%\\é")),
+                 QByteArray("unix:path=/tmp/a%20b%2cc%3dd%3b%25%5c%c3%a9/bus"));
+
+        // A bus the environment names is used as it is, and the programs the Dock opens get it too.
+        qputenv(variable, "unix:path=/run/some/bus");
+        SessionBusAddress::pinForThisProcess();
+        QCOMPARE(qgetenv(variable), QByteArray("unix:path=/run/some/bus"));
+        QCOMPARE(SessionBusAddress::launchEnvironment().value(QString::fromLatin1(variable)), QStringLiteral("unix:path=/run/some/bus"));
+
+        // Without one, the user's standard socket is named instead of leaving libdbus to start a bus;
+        // the programs the Dock opens still see the environment it was given.
+        qunsetenv(variable);
+        SessionBusAddress::pinForThisProcess();
+        QCOMPARE(qgetenv(variable), SessionBusAddress::standardAddress(qEnvironmentVariable("XDG_RUNTIME_DIR")));
+        QVERIFY(!SessionBusAddress::launchEnvironment().contains(QString::fromLatin1(variable)));
+        QCOMPARE(SessionBusAddress::launchEnvironment().value(QStringLiteral("HOME")), QDir::homePath());
+
+        if (hadOne)
+            qputenv(variable, original);
+        else
+            qunsetenv(variable);
+    }
+
+    void theKeeperEndsADockThatIgnoresTheRequestToEnd()
+    {
+        const QString pidFile = m_home + QStringLiteral("/stubborn.pid");
+        const QString dock = writeFile(m_home + QStringLiteral("/stubborn-dock"),
+                                       "#!/bin/sh\ntrap '' TERM\necho $$ > '" + pidFile.toUtf8() + "'\nexec sleep 600\n");
+        QVERIFY(QFile::setPermissions(dock, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcess keeper;
+        keeper.setProgram(QStringLiteral(KESTROWAN_DOCK_KEEPER));
+        keeper.setArguments({QStringLiteral("--dock"), dock});
+        keeper.setProcessChannelMode(QProcess::ForwardedChannels);
+        keeper.start();
+        QVERIFY(keeper.waitForStarted());
+        qint64 pid = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((pid = readFile(pidFile).trimmed().toLongLong()) > 0, 20000);
+
+        keeper.terminate();
+        const bool finished = keeper.waitForFinished(60000);
+        if (!finished)
+            ::kill(pid_t(pid), SIGKILL);
+        QVERIFY(finished);
+        QCOMPARE(keeper.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(keeper.exitCode(), 0);
+        // The keeper waited for its Dock, so nothing of it is left.
+        QCOMPARE(::kill(pid_t(pid), 0), -1);
     }
 
     void theFakeDockBehavesLikeTheStandIn()

@@ -1,6 +1,7 @@
 // dock-keeper: keeps the stand-in Dock running. When the Dock ends, whether it crashed or was
 // ended with `killall Dock`, the keeper starts a new one, as the platform restarts its Dock. It
-// ends the Dock and itself on SIGTERM, SIGINT or SIGHUP, and stops when the display has gone.
+// ends the Dock and itself on SIGTERM, SIGINT or SIGHUP (killing a Dock that has not ended a few
+// seconds later), and stops when the display has gone.
 
 #include "Platform/dockstandin/wire/DockWire.h"
 
@@ -25,6 +26,10 @@
 
 namespace {
 
+// How long a Dock asked to end may take to give back its work area and socket before it is killed:
+// one whose main thread is stuck would otherwise keep the keeper, and whoever waits for it, forever.
+constexpr unsigned stopGraceSeconds = 5;
+
 volatile sig_atomic_t stopping = 0;
 volatile pid_t dock = 0;
 
@@ -33,6 +38,22 @@ void onSignal(int)
     stopping = 1;
     if (dock > 0)
         kill(dock, SIGTERM);
+    alarm(stopGraceSeconds);
+}
+
+void onStopGraceOver(int)
+{
+    if (dock > 0)
+        kill(dock, SIGKILL);
+}
+
+sigset_t terminationSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&set, s);
+    return set;
 }
 
 bool displayReachable()
@@ -52,7 +73,8 @@ QString dockExecutable(int argc, char *argv[])
     return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath() + QStringLiteral("/Dock");
 }
 
-pid_t startDock(const QByteArray &executable)
+// Called with the termination signals blocked; `unblocked` is the mask to give the Dock.
+pid_t startDock(const QByteArray &executable, const sigset_t &unblocked)
 {
     const pid_t keeper = getpid();
     const pid_t child = fork();
@@ -62,9 +84,11 @@ pid_t startDock(const QByteArray &executable)
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (getppid() != keeper)
         _exit(0);
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGINT, SIG_DFL);
-    signal(SIGHUP, SIG_DFL);
+    // A signal that comes before exec stays pending until the handlers are the default ones, and
+    // then ends the child: the keeper's own handlers must not swallow it.
+    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGALRM})
+        signal(s, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
     char *const arguments[] = {const_cast<char *>("Dock"), nullptr};
     execv(executable.constData(), arguments);
     std::fprintf(stderr, "dock-keeper: cannot start %s: %s\n", executable.constData(), std::strerror(errno));
@@ -83,16 +107,30 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    const sigset_t terminations = terminationSignals();
     struct sigaction action {};
     action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
+    action.sa_mask = terminations;
     for (int s : {SIGTERM, SIGINT, SIGHUP})
         sigaction(s, &action, nullptr);
+    struct sigaction grace {};
+    grace.sa_handler = onStopGraceOver;
+    sigemptyset(&grace.sa_mask);
+    sigaction(SIGALRM, &grace, nullptr);
 
     int quickExits = 0;
-    while (!stopping) {
+    for (;;) {
+        // Between the check and the Dock's identifier being known, a termination signal waits: the
+        // handler then finds the new Dock to end instead of missing it.
+        sigset_t unblocked;
+        sigprocmask(SIG_BLOCK, &terminations, &unblocked);
+        if (stopping) {
+            sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+            break;
+        }
         const auto started = std::chrono::steady_clock::now();
-        dock = startDock(executable);
+        dock = startDock(executable, unblocked);
+        sigprocmask(SIG_SETMASK, &unblocked, nullptr);
         if (dock < 0) {
             std::perror("dock-keeper: fork");
             return 1;
