@@ -67,6 +67,25 @@ bool ResourceBundle::hasStringsFor(const QString &localization) const
 
 QStringList ResourceBundle::tablePaths(const QStringList &preferredLanguages) const
 {
+    // Every text lookup asks this; the bundles' contents never change while the program runs, so
+    // the answer is worked out once per bundle and language list instead of probing files each time.
+    static QMutex mutex;
+    static QHash<QString, QStringList> known;
+    const QString cacheKey = m_path + QLatin1Char('\n') + preferredLanguages.join(QLatin1Char(','));
+    {
+        QMutexLocker lock(&mutex);
+        const auto found = known.constFind(cacheKey);
+        if (found != known.cend())
+            return *found;
+    }
+    const QStringList files = findTablePaths(preferredLanguages);
+    QMutexLocker lock(&mutex);
+    known.insert(cacheKey, files);
+    return files;
+}
+
+QStringList ResourceBundle::findTablePaths(const QStringList &preferredLanguages) const
+{
     if (!isValid())
         return {};
     const QString direct = m_path + QLatin1Char('/') + tableName;

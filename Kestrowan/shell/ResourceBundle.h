@@ -31,6 +31,7 @@ public:
 
 private:
     QStringList tablePaths(const QStringList &preferredLanguages) const;
+    QStringList findTablePaths(const QStringList &preferredLanguages) const;
 
     QString m_path;
 };

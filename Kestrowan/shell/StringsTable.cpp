@@ -2,7 +2,9 @@
 
 #include "Kestrowan/shell/Log.h"
 
-#include <QFile>
+#include "Platform/BoundedFile.h"
+
+#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace {
@@ -235,18 +237,15 @@ StringsTable StringsTable::parse(const QByteArray &bytes)
 
 StringsTable StringsTable::load(const QString &path)
 {
-    QFile file(path);
-    if (!file.exists())
+    if (!QFileInfo::exists(path))
         return {};
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCCritical(appLogger, "Cannot read text table %s: %s", qUtf8Printable(path), qUtf8Printable(file.errorString()));
-        return {};
-    }
-    if (file.size() > maximumTableSize) {
-        qCCritical(appLogger, "Text table %s is too large (%lld bytes); ignored", qUtf8Printable(path), file.size());
+    QString failure;
+    const std::optional<QByteArray> bytes = readSmallFile(path, maximumTableSize, &failure);
+    if (!bytes) {
+        qCCritical(appLogger, "Cannot read text table %s: %s; ignored", qUtf8Printable(path), qUtf8Printable(failure));
         return {};
     }
-    StringsTable table = parse(file.readAll());
+    StringsTable table = parse(*bytes);
     if (table.errorCount > 0) {
         qCCritical(appLogger, "Text table %s has %d syntax error(s), first at %s; loaded %lld entries",
                    qUtf8Printable(path), table.errorCount, qUtf8Printable(table.firstError),
