@@ -11,7 +11,7 @@ PACKAGES=(
   libxkbcommon-dev libxcb1-dev libxcb-xinput-dev libxcb-xtest0-dev libxcb-keysyms1-dev libxcb-ewmh-dev libxcb-icccm4-dev libx11-dev libxi-dev libxtst-dev
   libbenchmark-dev
   xvfb xauth xdotool x11-utils psmisc procps
-  fonts-dejavu-core fonts-noto-cjk
+  fonts-dejavu-core fonts-noto-cjk fonts-inter
 )
 
 missing=()
