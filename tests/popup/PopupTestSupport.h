@@ -4,6 +4,7 @@
 #include "Kestrowan/popup/PopupItemStates.h"
 #include "Kestrowan/popup/PopupLauncher.h"
 
+#include <QColor>
 #include <QList>
 #include <QMap>
 #include <QPair>
@@ -11,6 +12,10 @@
 
 // Items and groups for popup tests, and recorders of what the popup reports.
 namespace PopupTest {
+
+// An installed-looking application in `folder`: a desktop entry with an icon of its own (a rounded
+// square of `color` with the name's first letter), so that pictures and tints are real.
+AppItem desktopApplication(const QString &folder, const QString &name, const QColor &color);
 
 AppItem application(const QString &name);
 AppItem document(const QString &name, const QString &path);
