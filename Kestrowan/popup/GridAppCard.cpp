@@ -70,7 +70,7 @@ void GridAppCard::paintEvent(QPaintEvent *)
         painter.scale(1.08, 1.08);
         painter.translate(-center);
     }
-    paintPicture(painter, inputs().picture, iconRect, 10);
+    paintPicture(painter, picture(), iconRect, 10);
     painter.restore();
     // The badge overhangs the picture's corner by 4 points and does not grow with it.
     paintOpenerBadge(painter, QRectF(iconRect.right() + 4 - 16, iconRect.bottom() + 4 - 16, 16, 16), 0.4, 2);

@@ -59,7 +59,7 @@ void ListAppRow::paintEvent(QPaintEvent *)
     paintBackground(painter, 10);
 
     const QRectF iconRect(padding, (rowHeight - iconSide) / 2, iconSide, iconSide);
-    paintPicture(painter, inputs().picture, iconRect, 7);
+    paintPicture(painter, picture(), iconRect, 7);
     if (inputs().isOpened) {
         // Its top trailing corner 3 right of and 3 above the picture's.
         OpenedIndicator::paintDot(painter, QPointF(iconRect.right() + 3 - 4, iconRect.top() - 3 + 4), 8, this);

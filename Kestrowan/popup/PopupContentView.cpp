@@ -113,7 +113,9 @@ PopupItemCell *PopupContentView::makeCell(int index, const AppItem &item, QWidge
     inputs.isFocused = m_model->focusedIndex() == index;
     inputs.isOpened = m_itemStates && m_itemStates->isItemActive(item);
     const bool grid = m_model->group().displayStyle == AppGroup::DisplayStyle::Grid;
-    inputs.picture = pictureFor(item, grid ? 50 : 34);
+    const QPointer<PopupContentView> self(this);
+    const int points = grid ? 50 : 34;
+    inputs.pictureSource = [self, item, points] { return self ? self->pictureFor(item, points) : QImage(); };
     PopupContentModel *model = m_model.get();
     inputs.onLaunch = [model, item] { model->chooseItem(item); };
     if (!grid)

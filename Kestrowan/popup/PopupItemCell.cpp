@@ -72,6 +72,13 @@ QColor PopupItemCell::tintColor() const
     return iconAccentColor(m_inputs.app.itemIcon(), m_inputs.app.bundleIdentifier);
 }
 
+const QImage &PopupItemCell::picture() const
+{
+    if (!m_picture)
+        m_picture = m_inputs.pictureSource ? m_inputs.pictureSource() : QImage();
+    return *m_picture;
+}
+
 void PopupItemCell::enterEvent(QEnterEvent *event)
 {
     QAbstractButton::enterEvent(event);

@@ -18,7 +18,9 @@ struct PopupCellInputs {
     QIcon openerIcon;                  // none: no opener badge
     bool isFocused = false;
     bool isOpened = false;             // rows only: the item runs or was opened recently
-    QImage picture;                    // the item's thumbnail
+    // The item's thumbnail, asked for when the cell is first drawn: cells scrolled out of view
+    // never load theirs.
+    std::function<QImage()> pictureSource;
     std::function<void()> onLaunch;
 };
 
@@ -39,6 +41,7 @@ public:
     bool showsOpenerBadge() const;
     QString commandBadgeText() const;
     QColor tintColor() const;
+    const QImage &picture() const;
 
 protected:
     void enterEvent(QEnterEvent *event) override;
@@ -54,5 +57,6 @@ private:
     PopupCellInputs m_inputs;
     bool m_hovering = false;
     qreal m_highlight = 0; // 0 to 1, follows hover with its animation
+    mutable std::optional<QImage> m_picture;
     QVariantAnimation *m_hoverAnimation;
 };
