@@ -293,6 +293,7 @@ void KestrowanApp::openMainWindow()
         m_mainWindow = new MainWindowFrame(environment());
         connect(m_mainWindow, &MainWindowFrame::mainViewAppeared, this, &KestrowanApp::handleMainViewAppear);
         connect(m_mainWindow, &MainWindowFrame::mainViewDisappeared, this, &KestrowanApp::handleMainViewDisappear);
+        connect(m_mainWindow, &MainWindowFrame::closed, this, [this] { m_mainWindow = nullptr; });
     }
     if (m_mainWindow->isMinimized())
         m_mainWindow->showNormal();

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/mainwindow/MainWindowContent.h"
 
+#include <QCloseEvent>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -10,8 +11,6 @@ MainWindowFrame::MainWindowFrame(const AppEnvironment &environment, QWidget *par
 {
     setObjectName(identifier);
     setWindowTitle(title);
-    // A closed window is rebuilt on the next request, as a fresh view.
-    setAttribute(Qt::WA_DeleteOnClose);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -52,4 +51,15 @@ void MainWindowFrame::hideEvent(QHideEvent *event)
         return;
     m_onScreen = false;
     emit mainViewDisappeared();
+}
+
+void MainWindowFrame::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    if (!event->isAccepted())
+        return;
+    // A closed window is rebuilt on the next request, as a fresh view; the owner lets go of this one
+    // now, so a request that comes before the deletion never revives it.
+    emit closed();
+    deleteLater();
 }

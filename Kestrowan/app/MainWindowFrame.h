@@ -25,10 +25,13 @@ public:
 signals:
     void mainViewAppeared();
     void mainViewDisappeared();
+    // The user closed the window; it is deleted once control returns to the event loop.
+    void closed();
 
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     QWidget *m_content = nullptr;
