@@ -143,3 +143,8 @@ void TrialConversionTracker::endTrial()
     QMutexLocker lock(&m_taskMutex);
     ended = std::move(m_transactionUpdateTask);
 }
+
+bool TrialConversionTracker::waitForPersistence(int msecs)
+{
+    return m_persistenceQueue.waitForIdle(msecs);
+}
