@@ -148,6 +148,9 @@ QWidget *PopupContentView::buildSection(const QList<AppItem> &items)
     }
     section->layout()->setContentsMargins(itemsMargin, itemsMargin, itemsMargin, itemsMargin);
     const int columns = m_model->gridColumns();
+    // Every column keeps its width, so a short last row (or a lone item) starts at the left.
+    for (int column = 0; gridLayout && column < columns; ++column)
+        gridLayout->setColumnMinimumWidth(column, GridAppCard::cardWidth);
     for (int i = 0; i < items.size(); ++i) {
         PopupItemCell *cell = makeCell(i, items.at(i), section);
         m_cells.append(cell);

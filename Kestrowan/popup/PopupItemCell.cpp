@@ -2,6 +2,8 @@
 
 #include "Kestrowan/popup/IconAccentColor.h"
 #include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/HapticTick.h"
+#include "Kestrowan/shell/PointerCursorState.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -24,9 +26,8 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
     , m_inputs(std::move(inputs))
     , m_hoverAnimation(new QVariantAnimation(this))
 {
-    setCursor(Qt::PointingHandCursor);
+    applyPointerCursor(this);
     setFocusPolicy(Qt::NoFocus);
-    setAttribute(Qt::WA_Hover);
     setAccessibleName(m_inputs.app.name);
     setAccessibleDescription(PopupStyle::formatted(QStringLiteral("ax.openApp.hint"), m_inputs.app.name));
     m_hoverAnimation->setDuration(120);
@@ -84,6 +85,7 @@ void PopupItemCell::enterEvent(QEnterEvent *event)
     QAbstractButton::enterEvent(event);
     if (m_hovering)
         return;
+    playHapticTick();
     m_hovering = true;
     m_hoverAnimation->stop();
     m_hoverAnimation->setStartValue(m_highlight);

@@ -1,9 +1,11 @@
 #include "Kestrowan/popup/PopupPlainButton.h"
 
+#include "Kestrowan/shell/PointerCursorState.h"
+
 PopupPlainButton::PopupPlainButton(QWidget *parent)
     : QAbstractButton(parent)
 {
-    setCursor(Qt::PointingHandCursor);
+    applyPointerCursor(this);
     setFocusPolicy(Qt::NoFocus);
 }
 

@@ -1,9 +1,10 @@
 #include "Kestrowan/popup/PopupStyle.h"
 
 #include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
+#include "NVLXDesign/SystemFont.h"
 
-#include <QApplication>
 #include <QPainter>
 #include <QWidget>
 
@@ -12,22 +13,20 @@ namespace PopupStyle {
 namespace {
 
 // Asks the window: inside it, areas that let the card show through carry a clear palette.
-bool isDark(const QWidget *widget)
+EffectiveAppearance appearanceOf(const QWidget *widget)
 {
-    const QPalette palette = widget ? widget->window()->palette() : QApplication::palette();
-    return palette.color(QPalette::Window).lightness() < 128;
+    return effectiveAppearance(widget ? widget->window() : nullptr);
 }
 
-QColor hex(quint32 rgb, qreal alpha = 1.0)
+QColor token(const DynamicColor &color, const QWidget *widget)
 {
-    QColor color = QColor::fromRgb(QRgb(rgb));
-    color.setAlphaF(float(alpha));
-    return color;
+    return color.resolve(appearanceOf(widget));
 }
 
+// The system's hierarchical styles, which have no token of their own.
 QColor pick(const QWidget *widget, quint32 dark, qreal darkAlpha, quint32 light, qreal lightAlpha)
 {
-    return isDark(widget) ? hex(dark, darkAlpha) : hex(light, lightAlpha);
+    return appearanceOf(widget) == EffectiveAppearance::Dark ? colorFromHex(dark, darkAlpha) : colorFromHex(light, lightAlpha);
 }
 
 SymbolImage::Weight symbolWeight(SymbolWeight weight)
@@ -43,16 +42,16 @@ SymbolImage::Weight symbolWeight(SymbolWeight weight)
 
 } // namespace
 
-QColor surfaceRaised(const QWidget *w) { return pick(w, 0x222222, 1, 0xFFFFFF, 1); }
-QColor surfaceTint(const QWidget *w) { return pick(w, 0xFFFFFF, 0.031, 0x000000, 0.024); }
-QColor strokeSubtle(const QWidget *w) { return pick(w, 0xFFFFFF, 0.039, 0x000000, 0.031); }
-QColor strokeStrong(const QWidget *w) { return pick(w, 0xFFFFFF, 0.122, 0x000000, 0.094); }
-QColor shadowSoft(const QWidget *w) { return pick(w, 0x000000, 0.188, 0x1A120A, 0.031); }
-QColor accent(const QWidget *w) { return pick(w, 0xFF9966, 1, 0xFF7A44, 1); }
-QColor successGreen(const QWidget *w) { return pick(w, 0x30D158, 1, 0x34C759, 1); }
-QColor textPrimary(const QWidget *w) { return pick(w, 0xEEEEEE, 1, 0x1A1A1A, 1); }
-QColor textSecondary(const QWidget *w) { return pick(w, 0xB8B8B8, 1, 0x666666, 1); }
-QColor textQuaternary(const QWidget *w) { return pick(w, 0x6F6F6F, 1, 0xBBBBBB, 1); }
+QColor surfaceRaised(const QWidget *w) { return token(AppColors::surfaceElevated, w); }
+QColor surfaceTint(const QWidget *w) { return token(AppColors::bgInput, w); }
+QColor strokeSubtle(const QWidget *w) { return token(AppColors::borderCard, w); }
+QColor strokeStrong(const QWidget *w) { return token(AppColors::borderStrong, w); }
+QColor shadowSoft(const QWidget *w) { return token(AppColors::shadow, w); }
+QColor accent(const QWidget *w) { return token(AppColors::accent, w); }
+QColor successGreen(const QWidget *w) { return token(AppColors::success, w); }
+QColor textPrimary(const QWidget *w) { return token(AppColors::text1, w); }
+QColor textSecondary(const QWidget *w) { return token(AppColors::text2, w); }
+QColor textQuaternary(const QWidget *w) { return token(AppColors::text4, w); }
 QColor secondaryStyle(const QWidget *w) { return pick(w, 0xFFFFFF, 0.55, 0x000000, 0.5); }
 QColor tertiaryStyle(const QWidget *w) { return pick(w, 0xFFFFFF, 0.25, 0x000000, 0.26); }
 QColor quaternaryFill(const QWidget *w) { return pick(w, 0xFFFFFF, 0.06, 0x000000, 0.05); }
@@ -60,15 +59,14 @@ QColor separator(const QWidget *w) { return pick(w, 0xFFFFFF, 0.15, 0x000000, 0.
 
 QFont font(qreal points, QFont::Weight weight, bool monospaced)
 {
-    QFont font(monospaced ? QStringLiteral("DejaVu Sans Mono") : QStringLiteral("Inter"));
     if (!monospaced)
-        font.setFamilies({QStringLiteral("Inter"), QStringLiteral("Noto Sans CJK JP"), QStringLiteral("Noto Sans CJK SC")});
-    font.setStyleHint(monospaced ? QFont::Monospace : QFont::SansSerif);
+        return SystemFont::font(points, weight);
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setStyleHint(QFont::Monospace);
     font.setPixelSize(qMax(1, qRound(points)));
     font.setWeight(weight);
     return font;
 }
-
 void drawSymbol(QPainter &painter, const QString &name, qreal points, SymbolWeight weight, const QColor &color,
                 const QRectF &rect)
 {

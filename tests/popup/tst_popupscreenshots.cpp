@@ -3,6 +3,7 @@
 // build folder. The checks are what a picture can prove: the panel's size and that it has content.
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/PopupWindowController.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Platform/fake/FakeGlobalEventMonitor.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
@@ -15,21 +16,6 @@
 
 using namespace PopupTest;
 using Style = AppGroup::DisplayStyle;
-
-namespace {
-
-QPalette appearancePalette(bool dark)
-{
-    QPalette palette;
-    palette.setColor(QPalette::Window, dark ? QColor(0x131211) : QColor(0xFAF8F5));
-    palette.setColor(QPalette::WindowText, dark ? QColor(0xEEEEEE) : QColor(0x1A1A1A));
-    palette.setColor(QPalette::Base, dark ? QColor(0x1A1A1A) : QColor(0xFFFFFF));
-    palette.setColor(QPalette::Text, dark ? QColor(0xEEEEEE) : QColor(0x1A1A1A));
-    palette.setColor(QPalette::Highlight, dark ? QColor(0xFF9966) : QColor(0xFF7A44));
-    return palette;
-}
-
-} // namespace
 
 class PopupScreenshotsTest : public QObject {
     Q_OBJECT
@@ -50,7 +36,7 @@ class PopupScreenshotsTest : public QObject {
     // The popup on the desktop's background, as it floats over it.
     QImage shoot(const AppGroup &group, bool dark, const std::function<void()> &steps = {})
     {
-        QApplication::setPalette(appearancePalette(dark));
+        QApplication::setPalette(dark ? Appearance::darkPalette() : Appearance::lightPalette());
         m_controller->showPopup(group, {}, QRectF(700, 4, 60, 60));
         InteractivePopupPanel *panel = m_controller->panel();
         if (!panel || !QTest::qWaitForWindowExposed(panel))
