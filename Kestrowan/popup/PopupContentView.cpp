@@ -1,8 +1,10 @@
 #include "Kestrowan/popup/PopupContentView.h"
 
+#include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/popup/GridAppCard.h"
 #include "Kestrowan/popup/ListAppRow.h"
 #include "Kestrowan/popup/OpenedIndicator.h"
+#include "Kestrowan/popup/PopupAppearEffect.h"
 #include "Kestrowan/popup/PopupEmptyState.h"
 #include "Kestrowan/popup/PopupFooter.h"
 #include "Kestrowan/popup/PopupHeader.h"
@@ -27,6 +29,7 @@ constexpr qreal cardRadius = 18;
 constexpr int itemsMargin = 14;
 constexpr int gridSpacing = 14;
 constexpr int listSpacing = 6;
+constexpr qreal thumbnailPoints = 128;
 
 class Divider : public QWidget {
 public:
@@ -118,10 +121,25 @@ PopupItemCell *PopupContentView::makeCell(int index, const AppItem &item, QWidge
     inputs.pictureSource = [self, item, points] { return self ? self->pictureFor(item, points) : QImage(); };
     PopupContentModel *model = m_model.get();
     inputs.onLaunch = [model, item] { model->chooseItem(item); };
-    if (!grid)
-        return new ListAppRow(std::move(inputs), parent);
+    const QUrl url = item.itemURL();
+    PopupItemCell *cell = nullptr;
     const bool opened = inputs.isOpened;
-    auto *card = new GridAppCard(std::move(inputs), parent);
+    if (grid)
+        cell = new GridAppCard(std::move(inputs), parent);
+    else
+        cell = new ListAppRow(std::move(inputs), parent);
+    // Documents the desktop can draw a thumbnail of show it once it is there; the drawn preview
+    // stands in until then, and stays when none comes.
+    if (ThumbnailCache::handles(url)) {
+        ThumbnailCache::shared().thumbnail(url, QSizeF(thumbnailPoints, thumbnailPoints), devicePixelRatioF(), cell,
+                                           [cell](const QImage &thumbnail) {
+                                               if (!thumbnail.isNull())
+                                                   cell->setPicture(thumbnail);
+                                           });
+    }
+    if (!grid)
+        return cell;
+    auto *card = cell;
     if (opened) {
         // Laid over the card from outside, so it keeps full opacity while the card is pressed.
         auto *dot = new OpenedIndicator(9, card);
@@ -176,6 +194,7 @@ void PopupContentView::rebuildItems()
 
     const QList<AppItem> items = m_model->filteredItems();
     const AppGroup::DisplayStyle style = m_model->group().displayStyle;
+    prefetchThumbnails(items);
     if (items.isEmpty()) {
         m_emptyState = new PopupEmptyState(m_model->searchText().isEmpty() ? PopupEmptyState::Kind::EmptyGroup
                                                                           : PopupEmptyState::Kind::NoResults,
@@ -216,6 +235,14 @@ void PopupContentView::rebuildItems()
     m_layout->addWidget(m_footerArea);
 }
 
+void PopupContentView::prefetchThumbnails(const QList<AppItem> &items)
+{
+    const bool any = std::any_of(items.cbegin(), items.cend(),
+                                 [](const AppItem &item) { return ThumbnailCache::handles(item.itemURL()); });
+    if (any)
+        ThumbnailCache::shared().prefetch(items, QSizeF(thumbnailPoints, thumbnailPoints), devicePixelRatioF(), this);
+}
+
 void PopupContentView::updateFocus()
 {
     const std::optional<int> focus = m_model->focusedIndex();
@@ -223,6 +250,15 @@ void PopupContentView::updateFocus()
         m_cells.at(i)->setFocused(focus == i);
     if (focus && *focus < m_cells.size() && m_scroll)
         m_scroll->ensureWidgetVisible(m_cells.at(*focus), 0, itemsMargin);
+}
+
+void PopupContentView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_appeared)
+        return;
+    m_appeared = true;
+    PopupAppearEffect::play(this, m_model->dockPosition());
 }
 
 void PopupContentView::paintEvent(QPaintEvent *)

@@ -41,6 +41,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void rebuildItems();
@@ -50,6 +51,8 @@ private:
     PopupItemCell *makeCell(int index, const AppItem &item, QWidget *parent);
     QImage pictureFor(const AppItem &item, int points);
     QWidget *divider(qreal opacity);
+    // Warms the thumbnail cache for the items the current search shows.
+    void prefetchThumbnails(const QList<AppItem> &items);
 
     std::unique_ptr<PopupLauncher> m_launcher;
     std::unique_ptr<PopupContentModel> m_model;
@@ -65,4 +68,5 @@ private:
     QList<PopupItemCell *> m_cells;
     QHash<QUuid, QImage> m_pictures;
     QMetaObject::Connection m_keySubscription;
+    bool m_appeared = false;
 };

@@ -80,6 +80,12 @@ const QImage &PopupItemCell::picture() const
     return *m_picture;
 }
 
+void PopupItemCell::setPicture(const QImage &picture)
+{
+    m_picture = picture;
+    update();
+}
+
 void PopupItemCell::enterEvent(QEnterEvent *event)
 {
     QAbstractButton::enterEvent(event);

@@ -42,6 +42,8 @@ public:
     QString commandBadgeText() const;
     QColor tintColor() const;
     const QImage &picture() const;
+    // A better picture than the drawn preview (a document's system thumbnail) has arrived.
+    void setPicture(const QImage &picture);
 
 protected:
     void enterEvent(QEnterEvent *event) override;

@@ -9,12 +9,16 @@
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupLauncher.h"
 #include "Kestrowan/popup/PopupTopIconButton.h"
+#include "Kestrowan/icons/ThumbnailCache.h"
+#include "Platform/fake/CountingThumbnailRenderer.h"
 #include "Platform/fake/FakeWorkspace.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QFile>
 #include <QPainter>
+#include <QTemporaryDir>
 
 using namespace PopupTest;
 using Style = AppGroup::DisplayStyle;
@@ -135,6 +139,27 @@ private slots:
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(&button, &leave);
         QTRY_COMPARE_WITH_TIMEOUT(button.currentScale(), 1.0, 10000);
+    }
+
+    void documentThumbnails()
+    {
+        QTemporaryDir cacheDir;
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        renderer->color = QColor(10, 200, 90);
+        ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(cacheDir.path(), renderer));
+        QTemporaryDir docs;
+        const QString planPath = docs.filePath(QStringLiteral("plan.odt"));
+        QFile(planPath).open(QIODevice::WriteOnly);
+        const AppItem plan = document(QStringLiteral("Plan"), planPath);
+        const AppItem photo = document(QStringLiteral("Photo"), docs.filePath(QStringLiteral("photo.png")));
+        auto content = view(PopupTest::group(QStringLiteral("Docs"), {photo, plan}, Style::List));
+        // The system thumbnail replaces the drawn preview; a picture file never asks for one.
+        QTRY_COMPARE_WITH_TIMEOUT(content->cells().at(1)->picture().pixelColor(4, 4), QColor(10, 200, 90), 20000);
+        QVERIFY(!renderer->requests().contains(photo.path));
+        QVERIFY(renderer->requests().contains(planPath));
+        QVERIFY(content->cells().at(0)->picture().pixelColor(64, 64) != QColor(10, 200, 90));
+        content.reset();
+        ThumbnailCache::setShared(nullptr);
     }
 
     void accentColours()

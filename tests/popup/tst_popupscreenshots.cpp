@@ -41,6 +41,9 @@ class PopupScreenshotsTest : public QObject {
         InteractivePopupPanel *panel = m_controller->panel();
         if (!panel || !QTest::qWaitForWindowExposed(panel))
             return {};
+        // The picture of the popup once it has grown in.
+        if (!QTest::qWaitFor([panel] { return !panel->content()->graphicsEffect(); }, 20000))
+            return {};
         if (steps)
             steps();
         QCoreApplication::processEvents();

@@ -5,6 +5,7 @@
 #include "Kestrowan/popup/GridAppCard.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/ListAppRow.h"
+#include "Kestrowan/popup/PopupAppearEffect.h"
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupEmptyState.h"
 #include "Kestrowan/popup/PopupFooter.h"
@@ -112,6 +113,15 @@ private slots:
         QCOMPARE(content()->cells().size(), 5);
         QCOMPARE(m_controller->lastGroup()->id, studio.id);
         QVERIFY(m_monitor && m_monitor->running);
+        // The card grows out of the Dock's side, and the effect goes away once it has.
+        auto *effect = qobject_cast<PopupAppearEffect *>(content()->graphicsEffect());
+        QVERIFY(effect);
+        QVERIFY(effect->scale() < 1.0);
+        QTRY_VERIFY_WITH_TIMEOUT(!content()->graphicsEffect(), 20000);
+        const QRectF card(0, 0, 420, 300);
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Bottom), QPointF(210, 300));
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Left), QPointF(0, 150));
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Right), QPointF(420, 150));
     }
 
     void graceAfterShow()
