@@ -36,6 +36,8 @@ void PictureView::paintEvent(QPaintEvent *)
         QImage scaled = image.size() == devicePixels ? image
                                                      : image.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         m_scaled = scaled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        // Pixels as they are: the brush below maps them onto the frame itself.
+        m_scaled.setDevicePixelRatio(1);
         m_scaledKey = image.cacheKey();
         m_scaledFor = devicePixels;
         m_scaledRatio = ratio;
