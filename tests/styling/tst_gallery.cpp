@@ -100,6 +100,15 @@ QWidget *surfaceSample(const QString &title, std::function<RoundedSurface(Effect
     return box;
 }
 
+QGridLayout *sampleGrid(QWidget *window)
+{
+    auto *layout = new QGridLayout(window);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setHorizontalSpacing(18);
+    layout->setVerticalSpacing(8);
+    return layout;
+}
+
 AppItem itemAt(const QString &path, const QString &name)
 {
     return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, name, path};
@@ -303,10 +312,7 @@ private slots:
     {
         QFETCH(EffectiveAppearance, appearance);
         QWidget window;
-        auto *layout = new QGridLayout(&window);
-        layout->setContentsMargins(24, 20, 24, 20);
-        layout->setHorizontalSpacing(18);
-        layout->setVerticalSpacing(8);
+        QGridLayout *layout = sampleGrid(&window);
         const QStringList rows{QStringLiteral("Popup grid 50"), QStringLiteral("Popup list 34"), QStringLiteral("Editor 48"),
                                QStringLiteral("Card strip 28")};
         for (int r = 0; r < rows.size(); ++r)
@@ -341,10 +347,7 @@ private slots:
     {
         QFETCH(EffectiveAppearance, appearance);
         QWidget window;
-        auto *layout = new QGridLayout(&window);
-        layout->setContentsMargins(24, 20, 24, 20);
-        layout->setHorizontalSpacing(18);
-        layout->setVerticalSpacing(8);
+        QGridLayout *layout = sampleGrid(&window);
         struct Style {
             QString title;
             AppGroup::IconStyle style;
