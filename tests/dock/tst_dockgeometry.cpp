@@ -1,7 +1,7 @@
 // The Dock's geometry on fakes: tile reads, the hit tests, the Dock's band and the two spaces.
 
 #include "Kestrowan/dock/DockPositionResolver.h"
-#include "tests/dock/DockFakes.h"
+#include "Platform/fake/FakeDockPlatform.h"
 #include "tests/support/TestMain.h"
 
 #include <QMarginsF>
@@ -28,12 +28,12 @@ class TestDockGeometry : public QObject {
 private slots:
     void readsTilesAndSkipsWhatCannotBeRead()
     {
-        DockFakes fakes;
-        fakes.accessibility->setDockTiles({{QStringLiteral("Safari"), QStringLiteral("AXApplicationDockItem"), {}, DockFakes::bottomTile(0)},
+        FakeDockPlatform fakes;
+        fakes.accessibility->setDockTiles({{QStringLiteral("Safari"), QStringLiteral("AXApplicationDockItem"), {}, FakeDockPlatform::bottomTile(0)},
                                            {QStringLiteral("Work"), QStringLiteral("AXFolderDockItem"),
-                                            QUrl::fromLocalFile(QStringLiteral("/tmp/Groups/Work/")), DockFakes::bottomTile(1)},
-                                           {QStringLiteral("Broken"), QStringLiteral("AXFolderDockItem"), {}, DockFakes::bottomTile(2)},
-                                           {QString(), QString(), {}, DockFakes::bottomTile(3)}});
+                                            QUrl::fromLocalFile(QStringLiteral("/tmp/Groups/Work/")), FakeDockPlatform::bottomTile(1)},
+                                           {QStringLiteral("Broken"), QStringLiteral("AXFolderDockItem"), {}, FakeDockPlatform::bottomTile(2)},
+                                           {QString(), QString(), {}, FakeDockPlatform::bottomTile(3)}});
         // A tile without a position is no tile; a title of the wrong kind reads as empty, a size of
         // the wrong kind as nothing.
         fakes.accessibility->attributes[fakes.accessibility->tileElement(2).elementIdentifier].remove(QStringLiteral("AXPosition"));
@@ -46,22 +46,22 @@ private slots:
         QCOMPARE(items[0].title, QStringLiteral("Safari"));
         QCOMPARE(items[0].subrole, QStringLiteral("AXApplicationDockItem"));
         QVERIFY(!items[0].url);
-        QCOMPARE(items[0].frame, DockFakes::bottomTile(0));
+        QCOMPARE(items[0].frame, FakeDockPlatform::bottomTile(0));
         QCOMPARE(standardizedFilePath(*items[1].url), QStringLiteral("/tmp/Groups/Work"));
         QCOMPARE(items[2].title, QString());
         QVERIFY(!items[2].subrole);
-        QCOMPARE(items[2].frame, QRectF(DockFakes::bottomTile(3).topLeft(), QSizeF()));
+        QCOMPARE(items[2].frame, QRectF(FakeDockPlatform::bottomTile(3).topLeft(), QSizeF()));
 
         fakes.accessibility->dockProcess.reset();
         QVERIFY(readDockItems().isEmpty());
-        QVERIFY(!dockItemUnderPoint(DockFakes::bottomTile(0).center(), 12));
+        QVERIFY(!dockItemUnderPoint(FakeDockPlatform::bottomTile(0).center(), 12));
     }
 
     void pointSearchTakesTheNearestCentreWithinTheTolerance()
     {
-        DockFakes fakes;
-        fakes.accessibility->setDockTiles({{QStringLiteral("A"), QStringLiteral("AXApplicationDockItem"), {}, DockFakes::bottomTile(0)},
-                                           {QStringLiteral("B"), QStringLiteral("AXApplicationDockItem"), {}, DockFakes::bottomTile(1)}});
+        FakeDockPlatform fakes;
+        fakes.accessibility->setDockTiles({{QStringLiteral("A"), QStringLiteral("AXApplicationDockItem"), {}, FakeDockPlatform::bottomTile(0)},
+                                           {QStringLiteral("B"), QStringLiteral("AXApplicationDockItem"), {}, FakeDockPlatform::bottomTile(1)}});
         // In the 4-point gap between the tiles, nearer B's centre.
         QCOMPARE(dockItemAtPoint(QPointF(158.5, 860), 8)->title, QStringLiteral("B"));
         QCOMPARE(dockItemAtPoint(QPointF(157.5, 860), 8)->title, QStringLiteral("A"));
@@ -106,7 +106,7 @@ private slots:
 
     void orientationIsReadAfreshInAnyLetterCase()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         const QList<QPair<QVariant, DockPosition>> cases{
             {QStringLiteral("Left"), DockPosition::left}, {QStringLiteral("RIGHT"), DockPosition::right},
             {QStringLiteral("bottom"), DockPosition::bottom}, {QString(), DockPosition::bottom},
@@ -144,7 +144,7 @@ private slots:
         QFETCH(bool, autohide);
         QFETCH(QMarginsF, reserved);
         QFETCH(QRectF, expected);
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         fakes.screens->list = {FakeScreens::make(QRectF(0, 0, 1440, 900), 900, 1, reserved)};
         fakes.setOrientation(orientation, autohide);
         QCOMPARE(dockFrame(), expected);
@@ -152,7 +152,7 @@ private slots:
 
     void theDockScreenIsTheOneAtTheDocksEdge()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         // A second screen below-left of the primary one and a third to its right.
         fakes.screens->list = {FakeScreens::make(QRectF(0, 0, 1440, 900), 900, 1),
                                FakeScreens::make(QRectF(-1280, 900, 1280, 800), 900, 2),
@@ -178,7 +178,7 @@ private slots:
 
     void conversionsFlipAboutThePrimaryScreenAndRoundTrip()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         fakes.screens->list = {FakeScreens::make(QRectF(0, 0, 1440, 900), 900, 1),
                                FakeScreens::make(QRectF(1440, -200, 1920, 1080), 900, 2)};
         const QList<QPointF> points{{0, 0}, {720, 450}, {1439.5, 899.5}, {2000, -150}, {3000, 870}, {1440, 10}};
@@ -192,7 +192,7 @@ private slots:
 
     void aPointOnABoundaryBelongsToTheScreenOnWhoseMinimumEdgeItLies()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         // The main screen is the second one, so a point on no screen is flipped with its height.
         fakes.screens->list = {FakeScreens::make(QRectF(0, 0, 1440, 900), 900, 1),
                                FakeScreens::make(QRectF(1440, 0, 1920, 1080), 900, 2)};

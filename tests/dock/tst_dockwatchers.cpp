@@ -6,7 +6,7 @@
 #include "Kestrowan/dock/MouseTracker.h"
 #include "Kestrowan/dock/PermissionManager.h"
 #include "Platform/UserDefaults.h"
-#include "tests/dock/DockFakes.h"
+#include "Platform/fake/FakeDockPlatform.h"
 #include "tests/support/TestMain.h"
 
 #include <QSignalSpy>
@@ -16,15 +16,15 @@ namespace {
 const QString groupsFolder = QStringLiteral("/home/u/.local/share/Kestrowan/Groups/");
 
 // Tiles 0 and 1 are applications, 2 and 3 group folders, 4 a folder of no group.
-void setStandardTiles(DockFakes &fakes)
+void setStandardTiles(FakeDockPlatform &fakes)
 {
     const QString app = QStringLiteral("AXApplicationDockItem");
     const QString folder = QStringLiteral("AXFolderDockItem");
-    fakes.accessibility->setDockTiles({{QStringLiteral("Safari"), app, {}, DockFakes::bottomTile(0)},
-                                       {QStringLiteral("Work"), app, {}, DockFakes::bottomTile(1)},
-                                       {QStringLiteral("Work"), folder, QUrl::fromLocalFile(groupsFolder + QStringLiteral("Work")), DockFakes::bottomTile(2)},
-                                       {QStringLiteral("Play"), folder, QUrl::fromLocalFile(groupsFolder + QStringLiteral("Play")), DockFakes::bottomTile(3)},
-                                       {QStringLiteral("Downloads"), folder, QUrl::fromLocalFile(QStringLiteral("/home/u/Downloads")), DockFakes::bottomTile(4)}});
+    fakes.accessibility->setDockTiles({{QStringLiteral("Safari"), app, {}, FakeDockPlatform::bottomTile(0)},
+                                       {QStringLiteral("Work"), app, {}, FakeDockPlatform::bottomTile(1)},
+                                       {QStringLiteral("Work"), folder, QUrl::fromLocalFile(groupsFolder + QStringLiteral("Work")), FakeDockPlatform::bottomTile(2)},
+                                       {QStringLiteral("Play"), folder, QUrl::fromLocalFile(groupsFolder + QStringLiteral("Play")), FakeDockPlatform::bottomTile(3)},
+                                       {QStringLiteral("Downloads"), folder, QUrl::fromLocalFile(QStringLiteral("/home/u/Downloads")), FakeDockPlatform::bottomTile(4)}});
 }
 
 QSet<QString> groupPaths()
@@ -39,13 +39,13 @@ QSet<QString> groupNames()
 
 QPointF centre(int tile)
 {
-    return DockFakes::bottomTile(tile).center();
+    return FakeDockPlatform::bottomTile(tile).center();
 }
 
 // An interceptor started on the standard tiles, counting its clicks; it holds presses back unless
 // told otherwise.
 struct InterceptorOnTheDock {
-    DockFakes fakes;
+    FakeDockPlatform fakes;
     EventInterceptor interceptor;
     QList<DockItemInfo> clicks;
 
@@ -69,7 +69,7 @@ private slots:
 
     void aChangeIsReportedOnceWhateverSeesIt()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         setStandardTiles(fakes);
         DockSelectionObserver observer;
         QList<std::optional<DockItemInfo>> reports;
@@ -114,7 +114,7 @@ private slots:
                      DockItemInfo{QStringLiteral("W"), QRectF(-0.5, 3.9, 48.2, 48), {}, QUrl::fromLocalFile(QStringLiteral("/a/b/"))}),
                  QStringLiteral("W|/a/b|0:3:48:48"));
 
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         setStandardTiles(fakes);
         DockSelectionObserver observer;
         int reports = 0;
@@ -135,7 +135,7 @@ private slots:
     void aHeldClickIsReportedAndTheDockSeesNothing()
     {
         InterceptorOnTheDock dock;
-        DockFakes &fakes = dock.fakes;
+        FakeDockPlatform &fakes = dock.fakes;
         const QList<DockItemInfo> &clicks = dock.clicks;
         QCOMPARE(fakes.taps->liveTaps().size(), 1);
         QCOMPARE(fakes.taps->liveTaps().first()->eventsOfInterest, quint64(0x2600005E));
@@ -164,7 +164,7 @@ private slots:
     void aDragOfSixPointsGoesBackToTheDock()
     {
         InterceptorOnTheDock dock;
-        DockFakes &fakes = dock.fakes;
+        FakeDockPlatform &fakes = dock.fakes;
         const auto clicks = [&] { return int(dock.clicks.size()); };
         const QPointF down = centre(2);
 
@@ -194,7 +194,7 @@ private slots:
     void aPassedPressKeepsItsReleaseButStillCounts()
     {
         InterceptorOnTheDock dock(false);
-        DockFakes &fakes = dock.fakes;
+        FakeDockPlatform &fakes = dock.fakes;
         const auto clicks = [&] { return int(dock.clicks.size()); };
         QVERIFY(fakes.button(CGEventType::LeftMouseDown, centre(2)));
         // The Dock saw the press, so it sees the release too.
@@ -211,7 +211,7 @@ private slots:
     void secondaryEventsOnGroupTilesAreDroppedAndTheMarkerPasses()
     {
         InterceptorOnTheDock dock;
-        DockFakes &fakes = dock.fakes;
+        FakeDockPlatform &fakes = dock.fakes;
         EventInterceptor &interceptor = dock.interceptor;
         for (CGEventType type : {CGEventType::RightMouseDown, CGEventType::RightMouseUp, CGEventType::OtherMouseDown,
                                  CGEventType::OtherMouseUp, CGEventType::Gesture}) {
@@ -230,7 +230,7 @@ private slots:
     void aMissedReleaseNeverDecidesALaterGesture()
     {
         InterceptorOnTheDock dock;
-        DockFakes &fakes = dock.fakes;
+        FakeDockPlatform &fakes = dock.fakes;
         EventInterceptor &interceptor = dock.interceptor;
         const auto clicks = [&] { return int(dock.clicks.size()); };
 
@@ -252,7 +252,7 @@ private slots:
     void aTapTheSystemSwitchedOffIsSwitchedOnAgain()
     {
         InterceptorOnTheDock dock;
-        DockFakes &fakes = dock.fakes;
+        FakeDockPlatform &fakes = dock.fakes;
         EventInterceptor &interceptor = dock.interceptor;
         int told = 0;
         interceptor.onTapDisabled = [&] { ++told; };
@@ -318,7 +318,7 @@ private slots:
         QCOMPARE(HoverTuning::dockZoneRect(QRectF(0, 0, 70, 900), DockPosition::left, 8, 12), QRectF(-8, -18, 90, 936));
         QCOMPARE(HoverTuning::dockZoneRect(QRectF(1370, 0, 70, 900), DockPosition::right, 8, 12), QRectF(1358, -18, 90, 936));
 
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         UserDefaults::standard().setValue(QStringLiteral("hoverSensitivity"), QStringLiteral("steady"));
         UserDefaults::standard().setValue(QStringLiteral("closeDelay"), QStringLiteral("long"));
         QVERIFY(qAbs(HoverTuning::current().graceDelay - 0.483) < 1e-9);
@@ -329,7 +329,7 @@ private slots:
 
     void theFirstHoverNeedsTheHitRectangleAndNeighboursFollow()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         setStandardTiles(fakes);
         MouseTracker tracker;
         QStringList hovers;
@@ -337,7 +337,7 @@ private slots:
         tracker.startTracking(groupNames(), groupPaths());
         QCOMPARE(fakes.taps->liveTaps().first()->options, CGEventTapOptions::ListenOnly);
 
-        const QRectF work = DockFakes::bottomTile(2);
+        const QRectF work = FakeDockPlatform::bottomTile(2);
         fakes.movePointer(QPointF(work.left() + 2, work.center().y())); // on the tile, outside its hit part
         QCoreApplication::processEvents();
         QVERIFY(hovers.isEmpty());
@@ -347,7 +347,7 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(hovers.size(), 1);
         // Once hovering, the edge of the neighbouring group tile is enough.
-        fakes.movePointer(QPointF(DockFakes::bottomTile(3).left() + 1, work.center().y()));
+        fakes.movePointer(QPointF(FakeDockPlatform::bottomTile(3).left() + 1, work.center().y()));
         QTRY_COMPARE(hovers, (QStringList{QStringLiteral("Work"), QStringLiteral("Play")}));
         // A tile without URL that carries a group's name counts by its title.
         tracker.resetHoverState();
@@ -358,7 +358,7 @@ private slots:
 
     void movesAreCoalescedIntoOneLook()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         setStandardTiles(fakes);
         MouseTracker tracker;
         int hovers = 0;
@@ -381,7 +381,7 @@ private slots:
 
     void theLeaveComesAfterTheGraceOutsideTheZoneAndInside()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         setStandardTiles(fakes);
         UserDefaults::standard().setValue(QStringLiteral("closeDelay"), QStringLiteral("short")); // 0.216 s
         MouseTracker tracker;
@@ -424,7 +424,7 @@ private slots:
 
     void whileThePopupShowsTheTrackerFollowsAndNeverLeaves()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         setStandardTiles(fakes);
         MouseTracker tracker;
         QStringList hovers;
@@ -448,7 +448,7 @@ private slots:
 
     void permissionChangesAreReportedOnce()
     {
-        DockFakes fakes;
+        FakeDockPlatform fakes;
         fakes.accessibility->trusted = true;
         PermissionManager manager;
         QVERIFY(manager.isAccessibilityGranted());

@@ -8,13 +8,13 @@
 #include <QList>
 #include <QPointF>
 
-// The platform of a Dock test: an in-memory Dock tree, pointer stream, screens and Dock
+// The platform of a Dock test or benchmark: an in-memory Dock tree, pointer stream, screens and Dock
 // preferences, installed for the life of the object. One 1440 by 900 screen whose visible frame
 // leaves 70 points for a bottom Dock and 25 for the menu bar.
-class DockFakes {
+class FakeDockPlatform {
 public:
-    DockFakes();
-    ~DockFakes();
+    FakeDockPlatform();
+    ~FakeDockPlatform();
 
     FakeAccessibility *accessibility;
     FakeEventTaps *taps;

@@ -1,8 +1,8 @@
-#include "tests/dock/DockFakes.h"
+#include "Platform/fake/FakeDockPlatform.h"
 
 #include <QMarginsF>
 
-DockFakes::DockFakes()
+FakeDockPlatform::FakeDockPlatform()
 {
     auto ax = std::make_unique<FakeAccessibility>();
     accessibility = ax.get();
@@ -20,7 +20,7 @@ DockFakes::DockFakes()
     setOrientation(QStringLiteral("bottom"));
 }
 
-DockFakes::~DockFakes()
+FakeDockPlatform::~FakeDockPlatform()
 {
     Accessibility::install(nullptr);
     EventTaps::install(nullptr);
@@ -28,18 +28,18 @@ DockFakes::~DockFakes()
     DockPreferences::install(nullptr);
 }
 
-QRectF DockFakes::bottomTile(int index)
+QRectF FakeDockPlatform::bottomTile(int index)
 {
     return QRectF(100 + index * 60, 837, 56, 56);
 }
 
-void DockFakes::setOrientation(const QString &orientation, bool autohide)
+void FakeDockPlatform::setOrientation(const QString &orientation, bool autohide)
 {
     preferences->values.insert(QStringLiteral("orientation"), orientation);
     preferences->values.insert(QStringLiteral("autohide"), autohide);
 }
 
-void DockFakes::movePointer(const QPointF &quartzPoint)
+void FakeDockPlatform::movePointer(const QPointF &quartzPoint)
 {
     screens->mouse = QPointF(quartzPoint.x(), 900 - quartzPoint.y());
     CGEvent event;
@@ -48,7 +48,7 @@ void DockFakes::movePointer(const QPointF &quartzPoint)
     taps->deliver(event, CGEventTapLocation::HID);
 }
 
-bool DockFakes::button(CGEventType type, const QPointF &quartzPoint)
+bool FakeDockPlatform::button(CGEventType type, const QPointF &quartzPoint)
 {
     const CGMouseButton button = type == CGEventType::RightMouseDown || type == CGEventType::RightMouseUp
         ? CGMouseButton::Right
