@@ -26,7 +26,8 @@ public:
     void deliver(const HotKeyEvent &event);
     std::optional<Registration> registrationFor(quint32 id) const;
 
-    std::optional<quint64> registerHotKey(quint16 keyCode, quint32 modifiers, EventHotKeyID id, QString *failure) override;
+    std::optional<quint64> registerHotKey(quint16 keyCode, quint32 modifiers, EventHotKeyID id,
+                                          QString *failure = nullptr) override;
     void unregisterHotKey(quint64 handle) override;
     quint64 installHandler(Handler handler) override;
     void removeHandler(quint64 handle) override;

@@ -21,7 +21,8 @@ public:
     X11HotKeys();
     ~X11HotKeys() override;
 
-    std::optional<quint64> registerHotKey(quint16 keyCode, quint32 modifiers, EventHotKeyID id, QString *failure) override;
+    std::optional<quint64> registerHotKey(quint16 keyCode, quint32 modifiers, EventHotKeyID id,
+                                          QString *failure = nullptr) override;
     void unregisterHotKey(quint64 handle) override;
     quint64 installHandler(Handler handler) override;
     void removeHandler(quint64 handle) override;
