@@ -1,7 +1,9 @@
 #include "Kestrowan/dock/HoverService.h"
 
 #include "Kestrowan/dock/DockPositionResolver.h"
-#include "Kestrowan/dock/PermissionManager.h"
+#include "Kestrowan/dock/KeyboardShortcutService.h"
+#include "Kestrowan/dock/PermissionManagerInterface.h"
+#include "Kestrowan/dock/ShortcutStateStore.h"
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/popup/PopupPresenter.h"
@@ -18,18 +20,19 @@ constexpr qreal hoverTargetSearchTolerance = 10;
 
 } // namespace
 
-HoverService::HoverService(GroupManager *groupManager, PermissionManager *permissionManager,
-                           ShortcutStateStore *shortcutStateStore, KeyboardShortcutService *keyboardShortcutService,
+HoverService::HoverService(GroupManager *groupManager, PermissionManagerInterface *permissionManager,
+                           ShortcutStateStoreInterface *shortcutStateStore,
+                           KeyboardShortcutServiceInterface *keyboardShortcutService,
                            std::unique_ptr<PopupPresenter> popupController, QObject *parent)
-    : QObject(parent)
+    : HoverServiceInterface(parent)
     , m_groupManager(groupManager)
     , m_permissionManager(permissionManager)
-    , m_shortcutStateStore(shortcutStateStore)
     , m_popupController(std::move(popupController))
 {
     Q_ASSERT(m_popupController);
-    m_popupController->setShortcutStateStore(shortcutStateStore);
-    m_popupController->setKeyboardShortcutService(keyboardShortcutService);
+    // The service keeps neither; the popup reads both.
+    m_popupController->setShortcutStateStore(qobject_cast<ShortcutStateStore *>(shortcutStateStore));
+    m_popupController->setKeyboardShortcutService(qobject_cast<KeyboardShortcutService *>(keyboardShortcutService));
     m_watchdogTimer.setInterval(watchdogIntervalMilliseconds);
     connect(&m_watchdogTimer, &QTimer::timeout, this, &HoverService::checkDockProcess);
     m_pendingDismissTimer.setSingleShot(true);
@@ -73,11 +76,11 @@ void HoverService::wireComponents()
         return self && self->groupForDockItem(item).has_value();
     };
     m_eventInterceptor.shouldSwallowMouseDownDockItem = [self](const DockItemInfo &item) {
-        return self && self->m_mode != InteractionMode::none && self->groupForDockItem(item).has_value();
+        return self && self->m_mode != InteractionMode::None && self->groupForDockItem(item).has_value();
     };
     // The system switched the click tap off: start everything afresh rather than end silently.
     m_eventInterceptor.onTapDisabled = [self] {
-        if (self && self->m_mode != InteractionMode::none)
+        if (self && self->m_mode != InteractionMode::None)
             self->setMode(self->m_mode);
     };
     m_dockSelectionObserver.onSelectionChanged = [self](const std::optional<DockItemInfo> &item) {
@@ -91,7 +94,7 @@ void HoverService::setStoredMode(InteractionMode mode)
     if (mode == m_mode)
         return;
     m_mode = mode;
-    emit modeChanged();
+    emit modeChanged(mode);
 }
 
 void HoverService::setActive(bool active)
@@ -181,15 +184,15 @@ void HoverService::startHoverTracking()
 {
     const QSet<QString> paths = trackedPaths();
     switch (m_mode) {
-    case InteractionMode::none:
+    case InteractionMode::None:
         stopHoverTracking(true);
         return;
-    case InteractionMode::hover:
+    case InteractionMode::Hover:
         m_mouseTracker.startTracking(m_trackedNames, paths);
         m_dockSelectionObserver.startObservingDockSelection(m_trackedNames);
         m_eventInterceptor.startEventTap(m_trackedNames, paths);
         break;
-    case InteractionMode::click:
+    case InteractionMode::Click:
         m_mouseTracker.stopTracking();
         m_dockSelectionObserver.stopObservingDockSelection();
         m_eventInterceptor.startEventTap(m_trackedNames, paths);
@@ -214,12 +217,12 @@ void HoverService::stopHoverTracking(bool resetMode)
     setActive(false);
     stopDockWatchdog();
     if (resetMode)
-        setStoredMode(InteractionMode::none);
+        setStoredMode(InteractionMode::None);
 }
 
 void HoverService::refreshTracking()
 {
-    if (m_mode == InteractionMode::none || !prepareTracking())
+    if (m_mode == InteractionMode::None || !prepareTracking())
         return;
     if (!m_isActive) {
         startHoverTracking();
@@ -247,7 +250,7 @@ void HoverService::stopDockWatchdog()
 
 void HoverService::checkDockProcess()
 {
-    if (m_mode == InteractionMode::none || !m_permissionManager || !m_permissionManager->isAccessibilityGranted())
+    if (m_mode == InteractionMode::None || !m_permissionManager || !m_permissionManager->isAccessibilityGranted())
         return;
     const std::optional<qint64> pid = DockPositionResolver::dockProcessID();
     if (pid == m_lastDockPID) {
@@ -285,7 +288,7 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
 {
     if (m_popupController->isShowing() && m_currentPopupGroupID == group.id) {
         m_pendingDismissTimer.stop();
-        if (m_mode == InteractionMode::hover)
+        if (m_mode == InteractionMode::Hover)
             installMouseExitObserver();
         return;
     }
@@ -296,7 +299,7 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
     }, anchor);
     m_currentPopupGroupID = group.id;
     m_popupPresentedAt = m_clock();
-    if (m_mode == InteractionMode::hover)
+    if (m_mode == InteractionMode::Hover)
         installMouseExitObserver();
 }
 
@@ -313,7 +316,7 @@ void HoverService::handleLeaveDockItem()
 
 void HoverService::onDockSelectionChanged(const std::optional<DockItemInfo> &item)
 {
-    if (m_mode != InteractionMode::hover)
+    if (m_mode != InteractionMode::Hover)
         return;
     m_pendingDismissTimer.stop();
     if (item && !groupForDockItem(*item)) {
@@ -419,7 +422,7 @@ void HoverService::handleClickDockItem(const DockItemInfo &item)
         showPopupForGroup(*group, anchor);
         return;
     }
-    if (m_mode == InteractionMode::hover && m_currentPopupGroupID == group->id && m_popupPresentedAt
+    if (m_mode == InteractionMode::Hover && m_currentPopupGroupID == group->id && m_popupPresentedAt
         && m_popupPresentedAt->msecsTo(m_clock()) <= qint64(hoverSelfClickIgnoreInterval * 1000)) {
         qCInfo(interactionLogger, "Ignored self-click shortly after hover popup opened");
         return;
@@ -445,4 +448,13 @@ void HoverService::onPopupRenameGroup(const QUuid &groupID, const QString &name)
             return;
         }
     }
+}
+
+std::unique_ptr<HoverServiceInterface> makeHoverService(GroupManager &groupManager,
+                                                        PermissionManagerInterface &permissionManager,
+                                                        ShortcutStateStoreInterface &shortcutStateStore,
+                                                        KeyboardShortcutServiceInterface &keyboardShortcutService)
+{
+    return std::make_unique<HoverService>(&groupManager, &permissionManager, &shortcutStateStore,
+                                          &keyboardShortcutService, makePopupPresenter());
 }

@@ -3,6 +3,7 @@
 #include "Kestrowan/dock/DockItemInfo.h"
 #include "Kestrowan/dock/DockSelectionObserver.h"
 #include "Kestrowan/dock/EventInterceptor.h"
+#include "Kestrowan/dock/HoverServiceInterface.h"
 #include "Kestrowan/dock/MouseTracker.h"
 #include "Kestrowan/groups/AppGroup.h"
 
@@ -18,30 +19,29 @@
 #include <optional>
 
 class GroupManager;
-class KeyboardShortcutService;
-class PermissionManager;
+class KeyboardShortcutServiceInterface;
+class PermissionManagerInterface;
 class PopupPresenter;
-class ShortcutStateStore;
+class ShortcutStateStoreInterface;
 
 // Where the Dock meets the popup. It decides which Dock watchers run (all three for hovering, the
 // click interceptor alone for clicking, none for the Dock's own behaviour), maps Dock tiles to
 // groups through an index of the groups' mirror folders in the Dock, restarts the watchers when
 // the Dock's process changes, and shows and hides the popup on hovers, clicks, selection changes
 // and hot keys.
-class HoverService final : public QObject {
+class HoverService final : public HoverServiceInterface {
     Q_OBJECT
 public:
-    enum class InteractionMode { none, hover, click };
-    Q_ENUM(InteractionMode)
+    using InteractionMode = ::InteractionMode;
 
     static constexpr double hoverSelfClickIgnoreInterval = 1.0;
     static constexpr double hoverDismissDelay = 0.18;
     static constexpr int watchdogIntervalMilliseconds = 2000;
     static constexpr int mouseExitCheckMilliseconds = 80;
 
-    HoverService(GroupManager *groupManager, PermissionManager *permissionManager, ShortcutStateStore *shortcutStateStore,
-                 KeyboardShortcutService *keyboardShortcutService, std::unique_ptr<PopupPresenter> popupController,
-                 QObject *parent = nullptr);
+    HoverService(GroupManager *groupManager, PermissionManagerInterface *permissionManager,
+                 ShortcutStateStoreInterface *shortcutStateStore, KeyboardShortcutServiceInterface *keyboardShortcutService,
+                 std::unique_ptr<PopupPresenter> popupController, QObject *parent = nullptr);
     ~HoverService() override;
 
     MouseTracker &mouseTracker() { return m_mouseTracker; }
@@ -49,19 +49,17 @@ public:
     EventInterceptor &eventInterceptor() { return m_eventInterceptor; }
     PopupPresenter &popupController() { return *m_popupController; }
 
-    std::function<void(const QUuid &)> onRequestEditGroup;
-
-    InteractionMode mode() const { return m_mode; }
+    InteractionMode mode() const override { return m_mode; }
     // Stores the mode without applying it.
     void setStoredMode(InteractionMode mode);
     bool isActive() const { return m_isActive; }
 
-    void setMode(InteractionMode mode);
-    void stopHoverTracking(bool resetMode);
-    void refreshTracking();
+    void setMode(InteractionMode mode) override;
+    void stopHoverTracking(bool resetMode) override;
+    void refreshTracking() override;
     std::optional<AppGroup> groupForDockItem(const DockItemInfo &item) const;
     // `anchor` in the bottom-left-origin space.
-    void showPopupForGroup(const AppGroup &group, const QRectF &anchor);
+    void showPopupForGroup(const AppGroup &group, const QRectF &anchor) override;
 
     const QHash<QString, AppGroup> &pathToGroup() const { return m_pathToGroup; }
     const QHash<QString, AppGroup> &nameToGroup() const { return m_nameToGroup; }
@@ -85,7 +83,6 @@ public:
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
 signals:
-    void modeChanged();
     void isActiveChanged();
 
 private:
@@ -109,8 +106,7 @@ private:
     QSet<QString> trackedPaths() const;
 
     GroupManager *m_groupManager;
-    PermissionManager *m_permissionManager;
-    ShortcutStateStore *m_shortcutStateStore;
+    PermissionManagerInterface *m_permissionManager;
     MouseTracker m_mouseTracker;
     DockSelectionObserver m_dockSelectionObserver;
     EventInterceptor m_eventInterceptor;
@@ -121,7 +117,7 @@ private:
     QHash<QString, AppGroup> m_nameToGroup;
     QSet<QString> m_ambiguousNames;
     QSet<QString> m_trackedNames;
-    InteractionMode m_mode = InteractionMode::none;
+    InteractionMode m_mode = InteractionMode::None;
     std::optional<qint64> m_lastDockPID;
     QTimer m_watchdogTimer;
     std::optional<QUuid> m_currentPopupGroupID;

@@ -8,7 +8,7 @@
 #include <algorithm>
 
 KeyboardShortcutService::KeyboardShortcutService(QObject *parent)
-    : QObject(parent)
+    : KeyboardShortcutServiceInterface(parent)
 {
 }
 
@@ -85,9 +85,9 @@ void KeyboardShortcutService::setGroupShortcut(const QUuid &groupID, quint16 key
 
 void KeyboardShortcutService::assignDefaultShortcut(const QUuid &groupID)
 {
-    if (!groupManager)
+    if (!m_groupManager)
         return;
-    const QList<AppGroup> &groups = groupManager->groups();
+    const QList<AppGroup> &groups = m_groupManager->groups();
     for (qsizetype i = 0; i < groups.size() && i < qsizetype(defaultKeyCodes.size()); ++i) {
         if (groups.at(i).id == groupID) {
             setGroupShortcut(groupID, defaultKeyCodes.at(size_t(i)), defaultModifier);
@@ -191,4 +191,9 @@ bool KeyboardShortcutService::isShortcutActive(const QUuid &groupID) const
             return m_hotKeyRefs.contains(quint32(i)) && !m_failures.contains(groupID);
     }
     return false;
+}
+
+std::unique_ptr<KeyboardShortcutServiceInterface> makeKeyboardShortcutService()
+{
+    return std::make_unique<KeyboardShortcutService>();
 }

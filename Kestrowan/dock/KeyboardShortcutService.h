@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kestrowan/dock/KeyboardShortcutServiceInterface.h"
 #include "Kestrowan/groups/GroupShortcut.h"
 #include "Platform/HotKeys.h"
 
@@ -20,7 +21,7 @@ class GroupManager;
 // groups (the first six get Control+1 to Control+6 unless they hold something else), stored under
 // "groupShortcuts", and registered one hot key per list position. A press reaches `onTriggerGroup`
 // on the main thread after the event has been answered.
-class KeyboardShortcutService final : public QObject {
+class KeyboardShortcutService final : public KeyboardShortcutServiceInterface {
     Q_OBJECT
 public:
     static constexpr std::array<quint16, 6> defaultKeyCodes{18, 19, 20, 21, 23, 22};
@@ -30,22 +31,20 @@ public:
 
     explicit KeyboardShortcutService(QObject *parent = nullptr);
 
-    const QList<GroupShortcut> &shortcuts() const { return m_shortcuts; }
+    QList<GroupShortcut> shortcuts() const override { return m_shortcuts; }
     // Notifies only when the list differs.
-    void setShortcuts(const QList<GroupShortcut> &shortcuts);
+    void setShortcuts(const QList<GroupShortcut> &shortcuts) override;
+    void setGroupManager(GroupManager *groupManager) override { m_groupManager = groupManager; }
     const QMap<quint32, quint64> &hotKeyRefs() const { return m_hotKeyRefs; }
     bool hasEventHandler() const { return m_eventHandler.has_value(); }
 
-    GroupManager *groupManager = nullptr;
-    std::function<void(const QUuid &)> onTriggerGroup;
-
-    void reconcileShortcuts(const QList<QUuid> &groupIDs);
+    void reconcileShortcuts(const QList<QUuid> &groupIDs) override;
     // `modifierFlags` is a key event's modifier word; only the four modifier bits are kept.
     void setGroupShortcut(const QUuid &groupID, quint16 keyCode, quint64 modifierFlags);
     void assignDefaultShortcut(const QUuid &groupID);
-    void stopHotKeys();
-    void installHotKeyHandler();
-    void registerAllHotKeys();
+    void stopHotKeys() override;
+    void installHotKeyHandler() override;
+    void registerAllHotKeys() override;
     void unregisterAllHotKeys();
     void handleHotKey(quint32 identifier);
     void hotKeyEventCallback(const HotKeyEvent &event);
@@ -59,13 +58,13 @@ public:
     static quint32 hotKeyModifiers(quint64 modifierRawValue);
 
 signals:
-    void shortcutsChanged();
     // Which shortcuts work changed (registered, refused or unregistered).
     void registrationsChanged();
 
 private:
     void persistAndReregister();
 
+    GroupManager *m_groupManager = nullptr;
     QList<GroupShortcut> m_shortcuts;
     QMap<quint32, quint64> m_hotKeyRefs;
     std::optional<quint64> m_eventHandler;

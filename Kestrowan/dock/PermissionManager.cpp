@@ -3,7 +3,7 @@
 #include "Platform/Accessibility.h"
 
 PermissionManager::PermissionManager(QObject *parent)
-    : QObject(parent)
+    : PermissionManagerInterface(parent)
 {
     refreshAccessibilityStatus();
     m_pollTimer.setInterval(pollIntervalMilliseconds);
@@ -20,4 +20,15 @@ void PermissionManager::refreshAccessibilityStatus()
     emit accessibilityGrantedChanged(trusted);
     if (onAccessibilityChanged)
         onAccessibilityChanged(trusted);
+}
+
+void PermissionManager::requestAccessibility()
+{
+    Accessibility::shared().isProcessTrustedWithPrompt();
+    refreshAccessibilityStatus();
+}
+
+std::unique_ptr<PermissionManagerInterface> makePermissionManager()
+{
+    return std::make_unique<PermissionManager>();
 }

@@ -16,7 +16,7 @@ QString lowerStandardizedPath(const QString &path)
 } // namespace
 
 ShortcutStateStore::ShortcutStateStore(QObject *parent)
-    : QObject(parent)
+    : ShortcutStateStoreInterface(parent)
 {
     refreshRunningApps();
     installWorkspaceObservers();
@@ -106,4 +106,9 @@ bool ShortcutStateStore::isItemActive(const AppItem &item) const
     }
     const auto found = m_recentOpenedAt.constFind(itemKey(item));
     return found != m_recentOpenedAt.cend() && found.value().msecsTo(m_clock()) < qint64(recencyWindow * 1000);
+}
+
+std::unique_ptr<ShortcutStateStoreInterface> makeShortcutStateStore()
+{
+    return std::make_unique<ShortcutStateStore>();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kestrowan/dock/ShortcutStateStoreInterface.h"
 #include "Kestrowan/groups/AppItem.h"
 
 #include <QDateTime>
@@ -14,7 +15,7 @@
 // Whether an item counts as "active" for the popup: an application while it runs, and any item
 // for 30 minutes after it was opened from the popup. The running applications follow the
 // workspace's notifications; the opening times are forgotten after the window.
-class ShortcutStateStore final : public QObject {
+class ShortcutStateStore final : public ShortcutStateStoreInterface {
     Q_OBJECT
 public:
     static constexpr double recencyWindow = 1800.0;

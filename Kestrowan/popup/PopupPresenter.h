@@ -8,6 +8,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 
 class KeyboardShortcutService;
 class ShortcutStateStore;
@@ -37,3 +38,6 @@ public:
     // Set by the owner: the pointer has left the panel.
     std::function<void()> onMouseExited;
 };
+
+// The program's popup.
+std::unique_ptr<PopupPresenter> makePopupPresenter();

@@ -89,7 +89,7 @@ private slots:
         const AppGroup renamed = dock.addGroup(QStringLiteral("Writing"), QStringLiteral("Drafts"));
         const AppGroup unnamed = dock.addGroup(QString(), QStringLiteral("Unnamed"));
         dock.addGroup(QStringLiteral("Elsewhere"), QStringLiteral("Elsewhere"), false);
-        dock.service->setMode(HoverService::InteractionMode::hover);
+        dock.service->setMode(HoverService::InteractionMode::Hover);
 
         QVERIFY(dock.service->trackedNames().contains(QStringLiteral("Tools")));
         QVERIFY(dock.service->ambiguousNames().contains(QStringLiteral("Tools")));
@@ -116,7 +116,7 @@ private slots:
     {
         DockWithGroups dock;
         dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
-        dock.service->setMode(HoverService::InteractionMode::hover);
+        dock.service->setMode(HoverService::InteractionMode::Hover);
         DockItemInfo elsewhere = titled(QStringLiteral("Work"));
         elsewhere.url = QUrl::fromLocalFile(QStringLiteral("/home/u/Work"));
         elsewhere.subrole = QStringLiteral("AXFolderDockItem");
@@ -132,7 +132,7 @@ private slots:
     void modesStartTheirWatchersAndWaitForTiles()
     {
         DockWithGroups dock;
-        dock.service->setMode(HoverService::InteractionMode::hover);
+        dock.service->setMode(HoverService::InteractionMode::Hover);
         QVERIFY(!dock.service->isActive());
         QVERIFY(dock.service->isWatchdogRunning()); // waiting for a group folder in the Dock
         QCOMPARE(dock.fakes.taps->liveTaps().size(), 0);
@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(dock.fakes.taps->liveTaps().size(), 2); // pointer and clicks
         QVERIFY(dock.service->dockSelectionObserver().isObserving());
 
-        dock.service->setMode(HoverService::InteractionMode::click);
+        dock.service->setMode(HoverService::InteractionMode::Click);
         QCOMPARE(dock.fakes.taps->liveTaps().size(), 1);
         QCOMPARE(dock.fakes.taps->liveTaps().first()->options, CGEventTapOptions::Default);
         QVERIFY(!dock.service->dockSelectionObserver().isObserving());
@@ -154,7 +154,7 @@ private slots:
         dock.service->refreshTracking();
         QVERIFY(!dock.service->isActive());
         QVERIFY(!dock.service->isWatchdogRunning());
-        QCOMPARE(dock.service->mode(), HoverService::InteractionMode::click);
+        QCOMPARE(dock.service->mode(), HoverService::InteractionMode::Click);
         QVERIFY(dock.fakes.taps->liveTaps().isEmpty());
         dock.fakes.accessibility->trusted = true;
         dock.permission.refreshAccessibilityStatus();
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(dock.service->isActive());
 
         dock.service->stopHoverTracking(true);
-        QCOMPARE(dock.service->mode(), HoverService::InteractionMode::none);
+        QCOMPARE(dock.service->mode(), HoverService::InteractionMode::None);
         QVERIFY(dock.fakes.taps->liveTaps().isEmpty());
     }
 
@@ -170,7 +170,7 @@ private slots:
     {
         DockWithGroups dock;
         dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
-        dock.service->setMode(HoverService::InteractionMode::hover);
+        dock.service->setMode(HoverService::InteractionMode::Hover);
         QCOMPARE(dock.service->lastDockPID(), 4242);
         const int before = dock.createdTaps();
         dock.service->checkDockProcess(); // same Dock: nothing
@@ -198,7 +198,7 @@ private slots:
     {
         DockWithGroups dock;
         const AppGroup work = dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
-        dock.service->setMode(HoverService::InteractionMode::hover);
+        dock.service->setMode(HoverService::InteractionMode::Hover);
         const QDateTime opened = dock.now;
         dock.service->handleHoverDockItem(dock.tile(0));
         QCOMPARE(dock.popup->shown.size(), 1);
@@ -228,7 +228,7 @@ private slots:
         DockWithGroups dock;
         const AppGroup work = dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
         const AppGroup play = dock.addGroup(QStringLiteral("Play"), QStringLiteral("Play"));
-        dock.service->setMode(HoverService::InteractionMode::click);
+        dock.service->setMode(HoverService::InteractionMode::Click);
         dock.service->handleClickDockItem(dock.tile(0));
         QVERIFY(dock.popup->isShowing());
         dock.service->handleClickDockItem(dock.tile(0)); // at once: click mode knows no hover window
@@ -253,7 +253,7 @@ private slots:
     {
         DockWithGroups dock;
         dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
-        dock.service->setMode(HoverService::InteractionMode::hover);
+        dock.service->setMode(HoverService::InteractionMode::Hover);
         dock.service->handleHoverDockItem(dock.tile(0));
         QVERIFY(dock.popup->onMouseExited);
 
@@ -277,7 +277,7 @@ private slots:
         DockWithGroups dock;
         const AppGroup work = dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
         dock.addGroup(QStringLiteral("Play"), QStringLiteral("Play"));
-        dock.service->setMode(HoverService::InteractionMode::hover);
+        dock.service->setMode(HoverService::InteractionMode::Hover);
         dock.fakes.screens->mouse = QPointF(10, 500);
         dock.service->onDockSelectionChanged(dock.tile(0)); // selected, the pointer elsewhere
         QCOMPARE(dock.popup->shown.last().group, work.id);
@@ -305,7 +305,7 @@ private slots:
         dock.service->onDockSelectionChanged(dock.tile(0));
         QCOMPARE(dock.popup->shown.last().anchor, QRectF(160, 7, 56, 56));
         // In click mode the selection is not followed.
-        dock.service->setMode(HoverService::InteractionMode::click);
+        dock.service->setMode(HoverService::InteractionMode::Click);
         const int shown = int(dock.popup->shown.size());
         dock.service->onDockSelectionChanged(dock.tile(0));
         QCOMPARE(dock.popup->shown.size(), shown);
@@ -315,7 +315,7 @@ private slots:
     {
         DockWithGroups dock;
         const AppGroup work = dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
-        QCOMPARE(dock.service->mode(), HoverService::InteractionMode::none);
+        QCOMPARE(dock.service->mode(), HoverService::InteractionMode::None);
         dock.service->showPopupForGroup(work, QRectF(660, 420, 80, 60));
         QVERIFY(dock.popup->isShowing());
         QVERIFY(!dock.popup->onMouseExited);

@@ -123,7 +123,7 @@ private slots:
             groups.append(group);
         }
         manager.setGroups(groups);
-        keys.service.groupManager = &manager;
+        keys.service.setGroupManager(&manager);
 
         keys.service.setGroupShortcut(groups.at(0).id, 0, 0x50000); // control and caps lock
         keys.service.setGroupShortcut(groups.at(1).id, 1, 0x840000); // control and function
