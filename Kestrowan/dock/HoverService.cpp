@@ -238,7 +238,14 @@ void HoverService::refreshTracking()
 
 void HoverService::startDockWatchdog()
 {
-    m_lastDockPID = DockPositionResolver::dockProcessID();
+    const std::optional<qint64> pid = DockPositionResolver::dockProcessID();
+    // A re-application for another reason (the screens changed as the old Dock left and the new one
+    // took its place) may come before the watchdog's tick: the Dock's change is still worth its line.
+    if (pid && m_knownDockPID && *pid != *m_knownDockPID)
+        qCInfo(interactionLogger, "Dock process changed, recovering popup tracking");
+    if (pid)
+        m_knownDockPID = pid;
+    m_lastDockPID = pid;
     m_watchdogTimer.start();
 }
 
@@ -263,6 +270,8 @@ void HoverService::checkDockProcess()
         }
     } else {
         m_lastDockPID = pid;
+        if (pid)
+            m_knownDockPID = pid;
         qCInfo(interactionLogger, "Dock process changed, recovering popup tracking");
     }
     setMode(m_mode);

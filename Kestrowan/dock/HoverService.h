@@ -119,6 +119,8 @@ private:
     QSet<QString> m_trackedNames;
     InteractionMode m_mode = InteractionMode::None;
     std::optional<qint64> m_lastDockPID;
+    // The last Dock process seen running; never forgotten while none runs.
+    std::optional<qint64> m_knownDockPID;
     QTimer m_watchdogTimer;
     std::optional<QUuid> m_currentPopupGroupID;
     std::optional<QDateTime> m_popupPresentedAt;
