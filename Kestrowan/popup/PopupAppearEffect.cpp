@@ -35,11 +35,11 @@ void PopupAppearEffect::play(QWidget *card, DockPosition edge)
 QPointF PopupAppearEffect::anchorPoint(const QRectF &card, DockPosition edge)
 {
     switch (edge) {
-    case DockPosition::Bottom:
+    case DockPosition::bottom:
         return {card.center().x(), card.bottom()};
-    case DockPosition::Left:
+    case DockPosition::left:
         return {card.left(), card.center().y()};
-    case DockPosition::Right:
+    case DockPosition::right:
         return {card.right(), card.center().y()};
     }
     return card.center();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Kestrowan/dock/DockPosition.h"
+#include "Kestrowan/dock/DockItemInfo.h"
 
 #include <QGraphicsEffect>
 

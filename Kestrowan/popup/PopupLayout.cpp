@@ -67,16 +67,16 @@ QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge,
     qreal y = 0;
     qreal margin = 8;
     switch (edge) {
-    case DockPosition::Bottom:
+    case DockPosition::bottom:
         x = anchor.center().x() - w / 2;
         y = anchor.bottom() + 8; // the anchor's top edge in this upward space
         margin = 6;
         break;
-    case DockPosition::Left:
+    case DockPosition::left:
         x = anchor.right() + 8;
         y = anchor.center().y() - h / 2 + 6;
         break;
-    case DockPosition::Right:
+    case DockPosition::right:
         x = anchor.left() - w - 8;
         y = anchor.center().y() - h / 2 + 6;
         break;

@@ -1,73 +1,32 @@
 #include "Kestrowan/popup/PopupScreenGeometry.h"
 
-#include "Platform/DockPreferences.h"
-
-#include <QGuiApplication>
-#include <QScreen>
+#include "Kestrowan/dock/DockPositionResolver.h"
 
 namespace PopupScreenGeometry {
 
-namespace {
-
-qreal primaryHeight()
-{
-    const QScreen *primary = QGuiApplication::primaryScreen();
-    return primary ? primary->geometry().height() : 0;
-}
-
-} // namespace
-
-DockPosition currentDockPosition()
-{
-    const QVariant orientation = DockPreferences::shared().value(QStringLiteral("orientation"));
-    if (orientation.typeId() != QMetaType::QString)
-        return DockPosition::Bottom;
-    const QString edge = orientation.toString().toLower();
-    if (edge == QLatin1String("left"))
-        return DockPosition::Left;
-    if (edge == QLatin1String("right"))
-        return DockPosition::Right;
-    return DockPosition::Bottom;
-}
-
 QRectF dockVisibleFrame()
 {
-    const QList<QScreen *> screens = QGuiApplication::screens();
-    QScreen *chosen = QGuiApplication::primaryScreen();
-    if (screens.size() >= 2) {
-        const DockPosition edge = currentDockPosition();
-        chosen = screens.first();
-        for (QScreen *screen : screens) {
-            const QRect frame = screen->geometry();
-            const QRect best = chosen->geometry();
-            // In window space the lowest screen has the largest bottom edge.
-            const bool better = edge == DockPosition::Bottom ? frame.bottom() > best.bottom()
-                : edge == DockPosition::Left                 ? frame.left() < best.left()
-                                                             : frame.right() > best.right();
-            if (better)
-                chosen = screen;
-        }
-    }
-    if (!chosen)
-        return {};
-    return toBottomLeftSpace(QRectF(chosen->availableGeometry()));
+    const std::optional<ScreenDescription> screen = DockPositionResolver::dockScreen();
+    return screen ? screen->visibleFrame : QRectF();
+}
+
+bool isOnDock(const QPoint &windowPoint)
+{
+    const QRectF band = DockPositionResolver::dockFrame();
+    return rectContainsPoint(band, DockPositionResolver::convertQuartzPointToAppKit(QPointF(windowPoint)));
 }
 
 QRectF toBottomLeftSpace(const QRectF &windowRect)
 {
-    return {windowRect.x(), primaryHeight() - windowRect.y() - windowRect.height(), windowRect.width(),
-            windowRect.height()};
-}
-
-QPointF toBottomLeftSpace(const QPointF &windowPoint)
-{
-    return {windowPoint.x(), primaryHeight() - windowPoint.y()};
+    return DockPositionResolver::convertQuartzRectToAppKit(windowRect);
 }
 
 QRectF toWindowSpace(const QRectF &bottomLeftRect)
 {
-    // The flip is its own inverse.
-    return toBottomLeftSpace(bottomLeftRect);
+    // The rectangle's top edge is its largest y here.
+    const QPointF topLeft = DockPositionResolver::convertAppKitPointToQuartz(
+        QPointF(bottomLeftRect.x(), bottomLeftRect.y() + bottomLeftRect.height()));
+    return QRectF(topLeft, bottomLeftRect.size());
 }
 
 } // namespace PopupScreenGeometry

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QScreen>
 #include <QStandardPaths>
 
 #include <csignal>
@@ -136,6 +137,26 @@ private:
         return tiles;
     }
 
+    // The popup of a one-item grid group is a 482 by 262 card whose bottom edge is 8 points above
+    // the tile: its header shows on screen there. The picture is kept with the screenshots.
+    void seeThePopupAbove(const DockItemInfo &tile)
+    {
+        QScreen *screen = QGuiApplication::primaryScreen();
+        const QRect visible = screen->availableGeometry();
+        const int left = std::clamp(int(tile.frame.center().x()) - 241, visible.left() + 6, visible.right() + 1 - 482 - 6);
+        const QRect card(left, int(tile.frame.top()) - 8 - 262, 482, 262);
+        QImage shot;
+        const bool drawn = QTest::qWaitFor([&] {
+            shot = screen->grabWindow(0).toImage();
+            const QColor header = shot.pixelColor(card.left() + 40, card.top() + 8);
+            return header.red() > 240 && header.green() > 240 && header.blue() > 240;
+        }, roadTimeout);
+        QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
+        const QRect around = card.united(tile.frame.toRect()).adjusted(-60, -30, 60, 30).intersected(shot.rect());
+        shot.copy(around).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/popup-beside-dock-light.png"));
+        QVERIFY2(drawn, "the popup's card is not on screen above the tile");
+    }
+
 private slots:
     void initTestCase()
     {
@@ -203,6 +224,7 @@ private slots:
             return;
         QList<DockItemInfo> tiles = groupTiles();
         QVERIFY(hoverUntilShown(tiles[1], QStringLiteral("Play")));
+        seeThePopupAbove(tiles[1]);
         int from = int(m_log.size());
         m_pointer.move(QPoint(700, 300));
         QVERIFY(waitForLine(QStringLiteral("Popup dismissed"), from));
