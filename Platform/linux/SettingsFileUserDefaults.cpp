@@ -55,10 +55,53 @@ QSettings::Format propertyListFormat()
 
 SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QObject *parent)
     : UserDefaults(parent)
+    , m_file(fileForSuite(suiteName))
 {
-    const QString file = fileForSuite(suiteName);
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    m_settings = std::make_unique<QSettings>(file, propertyListFormat());
+    QDir().mkpath(QFileInfo(m_file).absolutePath());
+    m_settings = std::make_unique<QSettings>(m_file, propertyListFormat());
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &SettingsFileUserDefaults::fileChanged);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SettingsFileUserDefaults::fileChanged);
+    m_reported = snapshot();
+    watch();
+}
+
+void SettingsFileUserDefaults::watch()
+{
+    // Files are replaced whole, so the folder is watched too: a new file has a new identity.
+    if (!m_watcher.directories().contains(QFileInfo(m_file).absolutePath()))
+        m_watcher.addPath(QFileInfo(m_file).absolutePath());
+    if (QFileInfo::exists(m_file) && !m_watcher.files().contains(m_file))
+        m_watcher.addPath(m_file);
+}
+
+QVariantMap SettingsFileUserDefaults::snapshot() const
+{
+    QVariantMap values;
+    for (const QString &key : m_settings->allKeys())
+        values.insert(key, m_settings->value(key));
+    return values;
+}
+
+void SettingsFileUserDefaults::fileChanged()
+{
+    watch();
+    // Writes what this process changed and reads what others wrote. QSettings may have read the new
+    // file on its own already, so the comparison is with what was last reported.
+    m_settings->sync();
+    const QVariantMap now = snapshot();
+    QStringList changed;
+    for (auto it = now.cbegin(); it != now.cend(); ++it) {
+        const QVariant old = m_reported.value(it.key());
+        if (!old.isValid() || old.typeId() != it.value().typeId() || old != it.value())
+            changed.append(it.key());
+    }
+    for (auto it = m_reported.cbegin(); it != m_reported.cend(); ++it) {
+        if (!now.contains(it.key()))
+            changed.append(it.key());
+    }
+    m_reported = now;
+    for (const QString &key : std::as_const(changed))
+        emit valueChanged(key);
 }
 
 SettingsFileUserDefaults::~SettingsFileUserDefaults() = default;
@@ -85,6 +128,7 @@ void SettingsFileUserDefaults::setValue(const QString &key, const QVariant &valu
     if (old.isValid() && old.typeId() == value.typeId() && old == value)
         return;
     m_settings->setValue(key, value);
+    m_reported.insert(key, value);
     emit valueChanged(key);
 }
 
@@ -93,6 +137,7 @@ void SettingsFileUserDefaults::remove(const QString &key)
     if (!m_settings->contains(key))
         return;
     m_settings->remove(key);
+    m_reported.remove(key);
     emit valueChanged(key);
 }
 
