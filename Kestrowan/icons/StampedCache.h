@@ -1,23 +1,12 @@
 #pragma once
 
+#include "Platform/FileStamp.h"
+
 #include <QHash>
 #include <QString>
 
 #include <mutex>
 #include <optional>
-
-// What identifies one state of a file: a change of its content, a replacement by another file or its
-// removal all give another stamp. Nothing exists at the path when `exists` is false.
-struct FileStamp {
-    bool exists = false;
-    qint64 size = 0;
-    qint64 inode = 0;
-    qint64 modifiedNanoseconds = 0;
-    qint64 changedNanoseconds = 0;
-
-    static FileStamp of(const QString &path);
-    friend bool operator==(const FileStamp &, const FileStamp &) = default;
-};
 
 // A small cache of drawing work that depends on files: an entry counts only while its file still has
 // the stamp it was made from. Work that depends only on bitmaps is keyed by their cache keys, which
@@ -41,6 +30,10 @@ public:
     void insert(const QString &key, const Value &value) { insert(key, FileStamp{}, value); }
     void insert(const QString &key, const FileStamp &stamp, const Value &value)
     {
+        // Work on a file changed a moment ago is not kept: a second change within the file
+        // system's time step could leave the same stamp.
+        if (stamp.exists && !stamp.settledAt(FileStamp::nowNanoseconds()))
+            return;
         const std::lock_guard lock(m_mutex);
         m_entries.insert(key, Entry{stamp, value, ++m_clock});
         while (m_entries.size() > m_capacity) {
