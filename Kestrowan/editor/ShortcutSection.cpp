@@ -40,14 +40,8 @@ QFont ShortcutChip::currentFont() const
     switch (m_state) {
     case State::Recording:
         return SystemFont::font(11, QFont::Medium);
-    case State::Shortcut: {
-        // Keys line up in a monospaced face; the interface font stands behind it for anything else.
-        QFont font = SystemFont::font(11, QFont::DemiBold);
-        QStringList families{QStringLiteral("DejaVu Sans Mono")};
-        families += font.families();
-        font.setFamilies(families);
-        return font;
-    }
+    case State::Shortcut:
+        return SystemFont::monospacedFont(11, QFont::DemiBold);
     case State::None:
         return SystemFont::font(11);
     }
