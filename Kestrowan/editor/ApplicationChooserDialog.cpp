@@ -35,6 +35,7 @@ ApplicationChooserDialog::ApplicationChooserDialog(const QString &forWhat, const
 {
     setWindowTitle(localized(QStringLiteral("appChooser.title")));
     setWindowModality(Qt::WindowModal);
+    setMinimumSize(400, 460);
     resize(420, 480);
 
     auto *layout = new QVBoxLayout(this);

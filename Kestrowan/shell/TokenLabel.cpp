@@ -6,6 +6,8 @@ TokenLabel::TokenLabel(const QString &text, const DynamicColor &color, const QFo
     : QLabel(text, parent), m_color(color)
 {
     setFont(font);
+    // Inside a button the inherited role would be the button's text colour; ours is the token's.
+    setForegroundRole(QPalette::WindowText);
     applyColor();
 }
 
