@@ -3,6 +3,8 @@
 #include "Kestrowan/editor/DraftChangeHandler.h"
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorPillButton.h"
+#include "Kestrowan/editor/KeyboardShortcutStore.h"
+#include "Kestrowan/dock/KeyboardShortcutService.h"
 #include "Kestrowan/editor/ShortcutRecorder.h"
 #include "Kestrowan/editor/ShortcutSection.h"
 #include "Kestrowan/groups/GroupManager.h"
@@ -12,6 +14,7 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -154,6 +157,27 @@ private slots:
         recorder.toggleRecording();
         QVERIFY(recorder.handleKeyPress(keyA, option));
         QCOMPARE(recorder.currentShortcut()->groupID, draft.groupID());
+    }
+
+    void platformKeysAndModifiers()
+    {
+        const ShortcutRecorder::KeyTranslator translate = ShortcutRecorder::platformKeyTranslator();
+        const QKeyEvent combination(QEvent::KeyPress, Qt::Key_1, Qt::ControlModifier | Qt::MetaModifier | Qt::KeypadModifier);
+        const std::optional<ShortcutRecorder::KeyPress> press = translate(combination);
+        QVERIFY(press);
+        QCOMPARE(press->keyCode, key1);
+        QCOMPARE(press->modifierFlags, control | GroupShortcut::commandModifier);
+        // A modifier key alone is no key press to record.
+        QVERIFY(!translate(QKeyEvent(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier)));
+        QVERIFY(!translate(QKeyEvent(QEvent::KeyPress, Qt::Key_Meta, Qt::MetaModifier)));
+
+        // Through the program's shortcut service: only the four modifier bits are kept.
+        KeyboardShortcutService service;
+        KeyboardShortcutStore store(&service);
+        QSignalSpy changed(&store, &GroupShortcutStore::shortcutsChanged);
+        store.setGroupShortcut(m_group.id, keyA, control | capsLock);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(store.shortcuts(), (QList<GroupShortcut>{{m_group.id, keyA, control}}));
     }
 
     void keyPressesReachTheRecorderThroughTheApplication()
