@@ -35,7 +35,10 @@ void TokenLabel::applyColor()
     const QColor wanted = m_color.resolve(this);
     if (palette().color(QPalette::WindowText) == wanted)
         return;
-    QPalette own = palette();
-    own.setColor(QPalette::WindowText, wanted);
+    // Only the text role is set, so every other role still follows the window's palette.
+    QPalette own;
+    own.setResolveMask(0);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        own.setColor(group, QPalette::WindowText, wanted);
     setPalette(own);
 }
