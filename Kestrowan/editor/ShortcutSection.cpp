@@ -116,6 +116,8 @@ ShortcutSection::ShortcutSection(ShortcutRecorder *recorder, QWidget *parent) : 
 
 void ShortcutSection::refresh()
 {
+    if (!m_recorder)
+        return;
     if (m_recorder->isRecording()) {
         m_chip->display(ShortcutChip::State::Recording, localized(QStringLiteral("editor.shortcut.recording")));
     } else if (const std::optional<GroupShortcut> shortcut = m_recorder->currentShortcut()) {
@@ -136,6 +138,7 @@ void ShortcutSection::refresh()
 void ShortcutSection::hideEvent(QHideEvent *event)
 {
     // Leaving the page ends a recording, so later key presses elsewhere are not taken.
-    m_recorder->cancelRecording();
+    if (m_recorder)
+        m_recorder->cancelRecording();
     QWidget::hideEvent(event);
 }

@@ -159,6 +159,16 @@ private slots:
         QCOMPARE(recorder.currentShortcut()->groupID, draft.groupID());
     }
 
+    void aSectionOutlivingItsRecorderIsHarmless()
+    {
+        EditorDraft draft(m_group);
+        auto recorder = std::make_unique<ShortcutRecorder>(&draft, &m_shortcuts, m_store.get(), translate);
+        ShortcutSection section(recorder.get());
+        section.show();
+        recorder.reset();
+        section.hide();
+    }
+
     void platformKeysAndModifiers()
     {
         const ShortcutRecorder::KeyTranslator translate = ShortcutRecorder::platformKeyTranslator();
