@@ -9,11 +9,13 @@
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Platform/Workspace.h"
 #include "Platform/fake/FakeApplicationCatalog.h"
+#include "Platform/linux/DesktopApplicationCatalog.h"
 #include "Platform/fake/FakeWorkspace.h"
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -191,6 +193,29 @@ private slots:
         draft.setDraft(styled);
         QCOMPARE(store->groups().size(), 1);
         QCOMPARE(store->groups().first().displayStyle, AppGroup::DisplayStyle::List);
+    }
+
+    void desktopCatalogReadsTheApplicationsFolders()
+    {
+        QTemporaryDir apps;
+        const auto write = [&](const QString &name, const QByteArray &bytes) {
+            QFile file(apps.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        write(QStringLiteral("reader.desktop"), "[Desktop Entry]\nType=Application\nName=Reader\nExec=reader %f\nMimeType=application/pdf;\n");
+        write(QStringLiteral("editor.desktop"), "[Desktop Entry]\nType=Application\nName=Editor\nExec=editor %f\nMimeType=text/plain;\n");
+        write(QStringLiteral("hidden.desktop"), "[Desktop Entry]\nType=Application\nName=Hidden\nExec=h\nNoDisplay=true\nMimeType=application/pdf;\n");
+        write(QStringLiteral("link.desktop"), "[Desktop Entry]\nType=Link\nName=Site\nURL=https://example.com\n");
+        write(QStringLiteral("broken.desktop"), QByteArray("\x00\xff[[[", 5));
+        DesktopApplicationCatalog catalog({apps.path()});
+        QCOMPARE(catalog.applicationsOpening(QStringLiteral("pdf")),
+                 (QList<ApplicationCatalog::Application>{{apps.filePath(QStringLiteral("reader.desktop")), QStringLiteral("Reader")}}));
+        // Markdown is a kind of plain text, so a text editor opens it.
+        QCOMPARE(catalog.applicationsOpening(QStringLiteral("md")).size(), 1);
+        QVERIFY(catalog.applicationsOpening(QString()).isEmpty());
+        QCOMPARE(catalog.allApplications().size(), 2);
+        QCOMPARE(catalog.allApplications().first().displayName, QStringLiteral("Editor"));
     }
 
     void chooserListsSuggestedApplicationsFirst()
