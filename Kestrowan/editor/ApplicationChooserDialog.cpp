@@ -1,5 +1,6 @@
 #include "Kestrowan/editor/ApplicationChooserDialog.h"
 
+#include "Kestrowan/icons/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/TokenLabel.h"
@@ -20,12 +21,27 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole + 1;
 
-QListWidgetItem *sectionTitle(const QString &text)
+constexpr int kRowHeight = 30;
+
+QListWidgetItem *sectionTitle(const QString &text, const QWidget *list)
 {
     auto *item = new QListWidgetItem(text);
     item->setFlags(Qt::NoItemFlags);
     item->setFont(SystemFont::font(11, QFont::DemiBold));
+    item->setForeground(AppColors::text3.resolve(list));
+    item->setSizeHint(QSize(0, kRowHeight - 4));
     return item;
+}
+
+// An application without an icon of its own still gets a picture, so the names line up.
+QIcon applicationIcon(const QString &path)
+{
+    const QIcon icon = Workspace::shared().iconForFile(path);
+    if (!icon.isNull() && !icon.availableSizes().isEmpty())
+        return icon;
+    if (const std::optional<SymbolImage> symbol = SymbolImage::named(QStringLiteral("app.dashed")))
+        return QIcon(QPixmap::fromImage(symbol->configured(20, SymbolImage::Weight::Regular, QColor(0x88, 0x88, 0x88)).toImage(2)));
+    return icon;
 }
 
 } // namespace
@@ -57,7 +73,7 @@ ApplicationChooserDialog::ApplicationChooserDialog(const QString &forWhat, const
     m_list->setIconSize(QSize(20, 20));
     m_list->setFont(SystemFont::font(13));
     m_list->setUniformItemSizes(false);
-    m_list->setSpacing(1);
+    m_list->setFrameShape(QFrame::NoFrame);
     layout->addWidget(m_list, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -90,7 +106,8 @@ void ApplicationChooserDialog::fill(const QString &filter)
         return filter.isEmpty() || application.displayName.contains(filter, Qt::CaseInsensitive);
     };
     const auto add = [&](const ApplicationCatalog::Application &application) {
-        auto *item = new QListWidgetItem(Workspace::shared().iconForFile(application.path), application.displayName);
+        auto *item = new QListWidgetItem(applicationIcon(application.path), application.displayName);
+        item->setSizeHint(QSize(0, kRowHeight));
         item->setData(kPathRole, application.path);
         item->setToolTip(application.path);
         m_list->addItem(item);
@@ -108,17 +125,17 @@ void ApplicationChooserDialog::fill(const QString &filter)
             others.append(application);
     }
     if (!suggested.isEmpty()) {
-        m_list->addItem(sectionTitle(localized(QStringLiteral("appChooser.suggested"))));
+        m_list->addItem(sectionTitle(localized(QStringLiteral("appChooser.suggested")), m_list));
         for (const auto &application : std::as_const(suggested))
             add(application);
     }
     if (!others.isEmpty()) {
-        m_list->addItem(sectionTitle(localized(QStringLiteral("appChooser.all"))));
+        m_list->addItem(sectionTitle(localized(QStringLiteral("appChooser.all")), m_list));
         for (const auto &application : std::as_const(others))
             add(application);
     }
     if (suggested.isEmpty() && others.isEmpty())
-        m_list->addItem(sectionTitle(localized(QStringLiteral("appChooser.empty"))));
+        m_list->addItem(sectionTitle(localized(QStringLiteral("appChooser.empty")), m_list));
     // The best guess is ready to be chosen.
     for (int row = 0; row < m_list->count(); ++row) {
         if (m_list->item(row)->data(kPathRole).isValid()) {
