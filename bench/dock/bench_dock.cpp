@@ -54,7 +54,7 @@ void BM_HitTestSixtyTiles(benchmark::State &state)
     int i = 0;
     for (auto _ : state) {
         const QPointF point = dock.frames.at(i++ % 60).center() + QPointF(3, 2);
-        benchmark::DoNotOptimize(DockPositionResolver::hitTestDockItem(items, DockPosition::bottom, point));
+        benchmark::DoNotOptimize(DockPositionResolver::hitTestDockItem(items, DockPosition::Bottom, point));
     }
 }
 BENCHMARK(BM_HitTestSixtyTiles)->Unit(benchmark::kNanosecond);
@@ -66,7 +66,7 @@ void BM_ReadAndHitTestSixtyTiles(benchmark::State &state)
     for (auto _ : state) {
         const QPointF point = dock.frames.at(i++ % 60).center();
         benchmark::DoNotOptimize(
-            DockPositionResolver::hitTestDockItem(DockPositionResolver::readDockItems(), DockPosition::bottom, point));
+            DockPositionResolver::hitTestDockItem(DockPositionResolver::readDockItems(), DockPosition::Bottom, point));
     }
 }
 BENCHMARK(BM_ReadAndHitTestSixtyTiles)->Unit(benchmark::kMicrosecond);
