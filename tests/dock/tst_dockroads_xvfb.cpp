@@ -7,6 +7,7 @@
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/dock/StandinDockSession.h"
+#include "tests/app/X11Windows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
@@ -20,11 +21,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <xcb/xcb.h>
-
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
 #include <sys/prctl.h>
 
 using namespace DockPositionResolver;
@@ -33,39 +30,14 @@ namespace {
 
 constexpr int roadTimeout = 20000;
 
-// The viewable top-level windows of one process, in root coordinates.
+// The viewable windows of one process, in root coordinates.
 QList<QRect> windowsOfProcess(qint64 pid)
 {
     QList<QRect> windows;
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
-        return windows;
+    for (const X11Windows::Window &window : X11Windows().all()) {
+        if (window.viewable && window.pid == pid)
+            windows.append(window.geometry);
     }
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    const char *name = "_NET_WM_PID";
-    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, uint16_t(strlen(name)), name), nullptr);
-    xcb_query_tree_reply_t *tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
-    if (atom && tree) {
-        const xcb_window_t *children = xcb_query_tree_children(tree);
-        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
-            xcb_get_window_attributes_reply_t *attributes =
-                xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
-            xcb_get_property_reply_t *owner = xcb_get_property_reply(
-                c, xcb_get_property(c, 0, children[i], atom->atom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
-            xcb_get_geometry_reply_t *geometry = xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr);
-            if (attributes && owner && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE
-                && xcb_get_property_value_length(owner) == 4
-                && *static_cast<const quint32 *>(xcb_get_property_value(owner)) == quint32(pid))
-                windows.append(QRect(geometry->x, geometry->y, geometry->width, geometry->height));
-            std::free(attributes);
-            std::free(owner);
-            std::free(geometry);
-        }
-    }
-    std::free(atom);
-    std::free(tree);
-    xcb_disconnect(c);
     return windows;
 }
 
