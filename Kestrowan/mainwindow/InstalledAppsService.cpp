@@ -13,7 +13,7 @@ InstalledAppsService::InstalledAppsService(QObject *parent)
 }
 
 InstalledAppsService::InstalledAppsService(const QString &cachePath, InstalledAppsRoots roots, QObject *parent)
-    : QObject(parent)
+    : InstalledAppsServiceInterface(parent)
     , m_cachePath(cachePath)
     , m_roots(std::move(roots))
 {
@@ -71,4 +71,9 @@ void InstalledAppsService::finishScan(const QList<AppItem> &apps)
     if (!InstalledAppsCache::save(m_cachePath, apps, &failure))
         qCCritical(persistenceLogger, "Failed to save app cache: %s", qUtf8Printable(failure));
     setScanning(false);
+}
+
+std::unique_ptr<InstalledAppsServiceInterface> makeInstalledAppsService(const QString &cacheURL)
+{
+    return std::make_unique<InstalledAppsService>(cacheURL, InstalledAppsRoots::standard());
 }

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/groups/AppItem.h"
 #include "Kestrowan/mainwindow/InstalledAppsScanner.h"
+#include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
 
 #include <QList>
 #include <QObject>
@@ -12,7 +13,7 @@
 // so that a new run shows the last list at once while it scans again.
 //
 // Both observed values change only on the main thread and notify only on a real change.
-class InstalledAppsService final : public QObject {
+class InstalledAppsService final : public InstalledAppsServiceInterface {
     Q_OBJECT
 public:
     static inline const QString cacheFileName = QStringLiteral("installed_apps_cache.json");
@@ -21,17 +22,13 @@ public:
     explicit InstalledAppsService(QObject *parent = nullptr);
     InstalledAppsService(const QString &cachePath, InstalledAppsRoots roots, QObject *parent = nullptr);
 
-    const QList<AppItem> &installedApps() const { return m_installedApps; }
-    bool isScanning() const { return m_isScanning; }
-    QString cacheURL() const { return m_cachePath; }
+    QList<AppItem> installedApps() const override { return m_installedApps; }
+    bool isScanning() const override { return m_isScanning; }
+    QString cacheURL() const override { return m_cachePath; }
 
     // Starts a scan unless one is running (then it does nothing: a refresh is never queued). The
     // first refresh with an empty list publishes the cached list before it returns.
-    void refreshInstalledApps();
-
-signals:
-    void installedAppsChanged();
-    void isScanningChanged();
+    void refreshInstalledApps() override;
 
 private:
     void setInstalledApps(const QList<AppItem> &apps);
