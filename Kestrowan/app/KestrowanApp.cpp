@@ -3,6 +3,7 @@
 #include "Kestrowan/app/MainWindowFrame.h"
 #include "Kestrowan/app/ShellRules.h"
 #include "Kestrowan/dock/HoverServiceInterface.h"
+#include "Platform/Screens.h"
 #include "Kestrowan/dock/KeyboardShortcutServiceInterface.h"
 #include "Kestrowan/dock/PermissionManagerInterface.h"
 #include "Kestrowan/dock/ShortcutStateStoreInterface.h"
@@ -22,7 +23,6 @@
 #include "analytics/NVLXAnalytics.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
@@ -45,14 +45,6 @@ std::optional<QString> buildSetting(const char *value)
 #ifndef KESTROWAN_HAWKLINE_HOST
 #define KESTROWAN_HAWKLINE_HOST ""
 #endif
-
-QPointF bottomLeftPointer()
-{
-    const QPoint pointer = QCursor::pos();
-    const QScreen *primary = QGuiApplication::primaryScreen();
-    const qreal height = primary ? primary->geometry().height() : 0;
-    return QPointF(pointer.x(), height - pointer.y());
-}
 
 } // namespace
 
@@ -80,7 +72,7 @@ ServiceFactories ServiceFactories::standard()
         NVLXAnalytics::signal(name, parameters);
     };
     factories.openURL = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
-    factories.pointerLocation = bottomLeftPointer;
+    factories.pointerLocation = [] { return Screens::shared().mouseLocation(); };
     return factories;
 }
 

@@ -1,6 +1,8 @@
 #include "Kestrowan/groups/GroupManager.h"
 
 #include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/GroupsFileWriter.h"
+#include "Kestrowan/groups/GroupsJson.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
@@ -12,10 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <QPointer>
-#include <QSaveFile>
 #include <QSet>
 
 namespace {
@@ -57,8 +56,11 @@ GroupManager::GroupManager(const QString &storageDirectory, const QString &group
     : QObject(parent)
     , m_storageURL(QDir::cleanPath(storageDirectory) + u'/' + groupsFileName)
     , m_mirrorFolders(groupsDirectory, runningProgramPath())
+    , m_writer(GroupsFileWriter::forFile(m_storageURL))
 {
 }
+
+GroupManager::~GroupManager() = default;
 
 void GroupManager::setGroups(const QList<AppGroup> &groups)
 {
@@ -105,6 +107,8 @@ void GroupManager::ensureStorageDirectories()
 
 void GroupManager::loadGroups()
 {
+    // A save still on its way to the file comes first: the file is read as the store last left it.
+    m_writer->waitUntilWritten();
     if (!QFileInfo::exists(m_storageURL))
         return;
 
@@ -115,14 +119,10 @@ void GroupManager::loadGroups()
         failure = file.errorString();
     } else {
         const QByteArray bytes = file.readAll();
-        QJsonParseError parseError;
-        const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
         if (file.error() != QFileDevice::NoError)
             failure = file.errorString();
-        else if (parseError.error != QJsonParseError::NoError)
-            failure = QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
-        else if (!document.isArray() || !(decoded = AppGroup::listFromJson(document.array())))
-            failure = QStringLiteral("the file is not a list of groups");
+        else
+            decoded = GroupsJson::decode(bytes, &failure);
     }
 
     if (!decoded) {
@@ -133,12 +133,15 @@ void GroupManager::loadGroups()
         return;
     }
 
-    QList<AppGroup> groups;
-    groups.reserve(decoded->size());
-    for (const AppGroup &group : std::as_const(*decoded))
-        groups.append(resettingRetiredIconStyle(group));
-    setGroups(groups);
-    if (groups != *decoded)
+    bool reset = false;
+    for (AppGroup &group : *decoded) {
+        if (isRetiredIconStyle(group.iconStyle)) {
+            group = resettingRetiredIconStyle(std::move(group));
+            reset = true;
+        }
+    }
+    setGroups(*decoded);
+    if (reset)
         saveGroups();
 }
 
@@ -169,19 +172,13 @@ void GroupManager::saveGroups()
         m_unreadableFileNotBackedUp = false;
     }
 
-    const QByteArray bytes = QJsonDocument(AppGroup::listToJson(m_groups)).toJson(QJsonDocument::Indented);
-    QSaveFile file(m_storageURL);
-    QString failure;
-    if (!file.open(QIODevice::WriteOnly)) {
-        failure = file.errorString();
-    } else if (file.write(bytes) != bytes.size()) {
-        failure = file.errorString();
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        failure = file.errorString();
-    }
-    if (!failure.isEmpty())
-        qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(failure));
+    // The list shares its data with the copy; encoding and writing happen on the writer's thread.
+    m_writer->save(m_groups);
+}
+
+void GroupManager::waitUntilSaved()
+{
+    m_writer->waitUntilWritten();
 }
 
 AppGroup GroupManager::createGroup()
