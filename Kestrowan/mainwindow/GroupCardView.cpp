@@ -1,7 +1,8 @@
 #include "Kestrowan/mainwindow/GroupCardView.h"
 
 #include "Kestrowan/groups/GroupManager.h"
-#include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/GroupIconViews.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/mainwindow/GroupCardContent.h"
 #include "Kestrowan/mainwindow/LocalizedFormat.h"
@@ -45,7 +46,10 @@ GroupCardView::GroupCardView(const AppGroup &group, GroupManager &store, SkinMan
     , m_store(store)
     , m_skinManager(skinManager)
     , m_quickAdd(new QuickAddButton(this))
+    , m_icon(new ComposedGroupIconView(group, iconSide, skinManager, this))
 {
+    // The card takes the clicks on its pictures.
+    m_icon->setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::TabFocus);
     connect(this, &HoverCard::hoverEntered, this, [] { playHapticTick(); });
     connect(this, &HoverCard::clicked, this, [this] {
@@ -53,12 +57,7 @@ GroupCardView::GroupCardView(const AppGroup &group, GroupManager &store, SkinMan
             emit tapped(m_group.id);
     });
     connect(m_quickAdd, &QAbstractButton::clicked, this, &GroupCardView::showAddMenu);
-    if (m_skinManager) {
-        connect(m_skinManager, &SkinManager::availableSkinsChanged, this, [this] {
-            m_icon = QPixmap();
-            update();
-        });
-    }
+    rebuildStrip();
     refreshAccessibility();
 }
 
@@ -71,13 +70,13 @@ void GroupCardView::setGroup(const AppGroup &group)
 {
     if (group == m_group)
         return;
-    if (group.apps != m_group.apps || group.iconStyle != m_group.iconStyle || group.skinId != m_group.skinId)
-        m_icon = QPixmap();
-    if (group.apps != m_group.apps)
-        m_thumbnails.clear();
+    const bool itemsChanged = group.apps != m_group.apps;
     m_group = group;
+    m_icon->setGroup(group);
+    if (itemsChanged)
+        rebuildStrip();
     refreshAccessibility();
-    placeQuickAdd();
+    placeChildren();
     update();
 }
 
@@ -107,6 +106,11 @@ void GroupCardView::showAddMenu()
     m_popover->popup();
 }
 
+QRectF GroupCardView::iconRect(const QRectF &rect) const
+{
+    return QRectF(rect.left() + padding, rect.top() + padding, iconSide, iconSide);
+}
+
 QRectF GroupCardView::quickAddColumn(const QRectF &rect) const
 {
     const QFontMetricsF metrics(hintFont());
@@ -118,22 +122,58 @@ QRectF GroupCardView::quickAddColumn(const QRectF &rect) const
     return QRectF(rect.right() - padding - width, top, width, height);
 }
 
-void GroupCardView::placeQuickAdd()
+QRectF GroupCardView::stripTile(const QRectF &rect, int index) const
 {
-    const QRectF column = quickAddColumn(visualRect());
+    const QRectF column = quickAddColumn(rect);
+    return QRectF(rect.left() + padding + index * (thumbnailSide + stripSpacing), column.top() + (column.height() - thumbnailSide) / 2,
+                  thumbnailSide, thumbnailSide);
+}
+
+int GroupCardView::visibleStripTiles(const QRectF &rect, int wanted) const
+{
+    const qreal limit = quickAddColumn(rect).left() - stripSpacing;
+    int count = 0;
+    while (count < wanted && stripTile(rect, count).right() <= limit)
+        ++count;
+    return count;
+}
+
+void GroupCardView::rebuildStrip()
+{
+    qDeleteAll(m_strip);
+    m_strip.clear();
+    for (const AppItem &item : GroupCardContent::of(m_group).stripItems) {
+        auto *thumbnail = new CompactItemThumbnail(item, this);
+        thumbnail->setCornerRadius(ItemThumbnailFrame::cardStripRadius);
+        thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_strip.append(thumbnail);
+    }
+    placeChildren();
+}
+
+void GroupCardView::placeChildren()
+{
+    const QRectF card = visualRect();
+    m_icon->setGeometry(scaledRect(iconRect(card)).toAlignedRect());
+    const int visible = visibleStripTiles(card, int(m_strip.size()));
+    for (int i = 0; i < m_strip.size(); ++i) {
+        m_strip[i]->setGeometry(scaledRect(stripTile(card, i)).toAlignedRect());
+        m_strip[i]->setVisible(i < visible);
+    }
+    const QRectF column = quickAddColumn(card);
     const QRectF button(column.center().x() - thumbnailSide / 2, column.top(), thumbnailSide, thumbnailSide);
     m_quickAdd->move(scaledRect(button).center().toPoint() - QPoint(QuickAddButton::side / 2, QuickAddButton::side / 2));
 }
 
 void GroupCardView::hoverProgressChanged()
 {
-    placeQuickAdd();
+    placeChildren();
 }
 
 void GroupCardView::resizeEvent(QResizeEvent *event)
 {
     HoverCard::resizeEvent(event);
-    placeQuickAdd();
+    placeChildren();
 }
 
 void GroupCardView::contextMenuEvent(QContextMenuEvent *event)
@@ -144,58 +184,19 @@ void GroupCardView::contextMenuEvent(QContextMenuEvent *event)
         emit deleteRequested(m_group.id);
 }
 
-const QPixmap &GroupCardView::groupIcon()
-{
-    if (m_icon.isNull()) {
-        std::optional<SkinDefinition> skin;
-        if (m_group.iconStyle == AppGroup::IconStyle::Skin && m_group.skinId && m_skinManager)
-            skin = m_skinManager->skinWithID(*m_group.skinId);
-        const QImage composed = IconComposer::composeGroupIcon(m_group.apps, m_group.iconStyle, skin, m_skinManager.data());
-        const qreal scale = devicePixelRatioF();
-        const int pixels = qRound(iconSide * scale * HoverCard::hoverScale);
-        QPixmap pixmap = QPixmap::fromImage(composed.scaled(pixels, pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        pixmap.setDevicePixelRatio(scale * HoverCard::hoverScale);
-        m_icon = pixmap;
-    }
-    return m_icon;
-}
-
-QPixmap GroupCardView::itemThumbnail(int index)
-{
-    if (m_thumbnails.size() != m_group.apps.size())
-        m_thumbnails = QList<QPixmap>(m_group.apps.size());
-    QPixmap &thumbnail = m_thumbnails[index];
-    if (thumbnail.isNull()) {
-        const qreal scale = devicePixelRatioF() * HoverCard::hoverScale;
-        const int pixels = qRound(thumbnailSide * scale);
-        thumbnail = m_group.apps[index].itemIcon().pixmap(QSize(pixels, pixels));
-        if (thumbnail.isNull()) {
-            thumbnail = QPixmap(pixels, pixels);
-            thumbnail.fill(Qt::transparent);
-        }
-        thumbnail.setDevicePixelRatio(double(thumbnail.width()) / thumbnailSide);
-    }
-    return thumbnail;
-}
-
 void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
 {
     const EffectiveAppearance appearance = effectiveAppearance(this);
     const GroupCardContent content = GroupCardContent::of(m_group);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF inner = rect.adjusted(padding, padding, -padding, -padding);
 
-    // Header: icon, name over count and sync state, the style pill at the end.
-    const QRectF iconRect(inner.topLeft(), QSizeF(iconSide, iconSide));
-    painter.save();
-    painter.setClipPath(ContinuousShape::roundedRect(iconRect, 0.24 * iconSide));
-    painter.drawPixmap(iconRect, groupIcon(), QRectF());
-    painter.restore();
+    // Header: the icon (a child), name over count and sync state, the style pill at the end.
+    const QRectF icon = iconRect(rect);
 
     const QFont pillFont = SystemFont::font(11, QFont::Medium);
     const QFontMetricsF pillMetrics(pillFont);
     const QSizeF pillSize(pillMetrics.horizontalAdvance(content.styleLabel) + 14, pillMetrics.height() + 6);
-    const QRectF pill(inner.right() - pillSize.width(), iconRect.center().y() - pillSize.height() / 2, pillSize.width(), pillSize.height());
+    const QRectF pill(inner.right() - pillSize.width(), icon.center().y() - pillSize.height() / 2, pillSize.width(), pillSize.height());
     painter.fillPath(ContinuousShape::roundedRect(pill, 6), AppColors::bgBadge.resolve(appearance));
     painter.setFont(pillFont);
     painter.setPen(AppColors::icon.resolve(appearance));
@@ -205,10 +206,10 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
     const QFont smallFont = SystemFont::font(11);
     const QFontMetricsF nameMetrics(nameFont);
     const QFontMetricsF smallMetrics(smallFont);
-    const qreal textLeft = iconRect.right() + 10;
+    const qreal textLeft = icon.right() + 10;
     const qreal textWidth = std::max<qreal>(0, pill.left() - 10 - textLeft);
     const qreal columnHeight = nameMetrics.height() + 3 + smallMetrics.height();
-    const qreal columnTop = iconRect.center().y() - columnHeight / 2;
+    const qreal columnTop = icon.center().y() - columnHeight / 2;
     drawLine(painter, {textLeft, columnTop}, nameMetrics.elidedText(content.displayName, Qt::ElideRight, textWidth), nameFont,
              (content.isUntitled ? AppColors::text3 : AppColors::text1).resolve(appearance));
 
@@ -226,26 +227,18 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
                                      Qt::ElideRight, std::max<qreal>(0, textLeft + textWidth - stateLeft)),
              smallFont, stateColor);
 
-    // Strip: thumbnails, the overflow tile, then the quick-add column (its button is a child).
+    // Strip: the thumbnails (children), the overflow tile, then the quick-add column (its button
+    // is a child too).
     const QRectF column = quickAddColumn(rect);
-    const qreal stripY = column.top() + (column.height() - thumbnailSide) / 2;
-    qreal x = inner.left();
-    for (int i = 0; i < content.stripItems.size(); ++i) {
-        const QRectF tile(x, stripY, thumbnailSide, thumbnailSide);
-        if (tile.right() > column.left() - stripSpacing)
-            break;
-        painter.save();
-        painter.setClipPath(ContinuousShape::roundedRect(tile, 10));
-        painter.drawPixmap(tile, itemThumbnail(i), QRectF());
-        painter.restore();
-        x += thumbnailSide + stripSpacing;
-    }
     if (!content.overflowText.isEmpty()) {
-        const QRectF tile(x, stripY, thumbnailSide, thumbnailSide);
-        painter.fillPath(ContinuousShape::roundedRect(tile, 10), AppColors::bgHover.resolve(appearance));
-        painter.setFont(pillFont);
-        painter.setPen(AppColors::text3.resolve(appearance));
-        painter.drawText(tile, Qt::AlignCenter, content.overflowText);
+        const int shown = visibleStripTiles(rect, int(content.stripItems.size()));
+        const QRectF tile = stripTile(rect, shown);
+        if (tile.right() <= column.left() - stripSpacing) {
+            painter.fillPath(ContinuousShape::roundedRect(tile, 10), AppColors::bgHover.resolve(appearance));
+            painter.setFont(pillFont);
+            painter.setPen(AppColors::text3.resolve(appearance));
+            painter.drawText(tile, Qt::AlignCenter, content.overflowText);
+        }
     }
     painter.setFont(hintFont());
     painter.setPen(AppColors::text4.resolve(appearance));

@@ -4,9 +4,10 @@
 #include "Kestrowan/mainwindow/HoverCard.h"
 #include "Kestrowan/mainwindow/QuickAddPopover.h"
 
-#include <QPixmap>
 #include <QPointer>
 
+class CompactItemThumbnail;
+class ComposedGroupIconView;
 class GroupManager;
 class QuickAddButton;
 class SkinManager;
@@ -44,18 +45,22 @@ protected:
 
 private:
     void showAddMenu();
-    void placeQuickAdd();
-    // The column of the button and its hint, in unscaled card coordinates.
+    // The icon, the strip's thumbnails and the quick-add button follow the card as it grows.
+    void placeChildren();
+    void rebuildStrip();
+    // Where the parts are, in unscaled card coordinates.
+    QRectF iconRect(const QRectF &rect) const;
     QRectF quickAddColumn(const QRectF &rect) const;
-    const QPixmap &groupIcon();
-    QPixmap itemThumbnail(int index);
+    QRectF stripTile(const QRectF &rect, int index) const;
+    // How many strip tiles fit before the quick-add column.
+    int visibleStripTiles(const QRectF &rect, int wanted) const;
     void refreshAccessibility();
 
     AppGroup m_group;
     GroupManager &m_store;
     QPointer<SkinManager> m_skinManager;
     QuickAddButton *m_quickAdd;
+    ComposedGroupIconView *m_icon;
+    QList<CompactItemThumbnail *> m_strip;
     QPointer<QuickAddPopover> m_popover;
-    QPixmap m_icon;
-    QList<QPixmap> m_thumbnails;
 };

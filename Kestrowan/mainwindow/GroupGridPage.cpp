@@ -24,6 +24,14 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A thin indicator in the window's own margin rather than the style's full scroll bar; a
+    // neutral grey reads on both appearances.
+    m_scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 9px; margin: 4px 2px 4px 0; }"
+        "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 0.45); border-radius: 3px; min-height: 32px; }"
+        "QScrollBar::handle:vertical:hover { background: rgba(128, 128, 128, 0.7); }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     m_scroll->viewport()->setAutoFillBackground(false);
     m_grid = new GroupGrid(store, skinManager);
     m_scroll->setWidget(m_grid);
