@@ -36,7 +36,8 @@ class TestEditorItems : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dirOwner;
+    QTemporaryDir &dir() { return *m_dirOwner; }
     std::unique_ptr<GroupManager> m_store;
     std::unique_ptr<EditorDraft> m_draft;
     std::unique_ptr<DraftChangeHandler> m_handler;
@@ -54,8 +55,8 @@ private:
         m_handler.reset();
         m_draft = std::make_unique<EditorDraft>(group);
         m_handler = std::make_unique<DraftChangeHandler>(m_draft.get(), m_store.get(), false, [this] { ++m_schedules; });
-        m_actions = std::make_unique<EditorItemActions>(m_draft.get(), m_handler.get(), m_sent.sender(), m_dir.filePath(QStringLiteral("Kept")));
-        m_actions->setTemporaryFolders({m_dir.filePath(QStringLiteral("scratch"))});
+        m_actions = std::make_unique<EditorItemActions>(m_draft.get(), m_handler.get(), m_sent.sender(), dir().filePath(QStringLiteral("Kept")));
+        m_actions->setTemporaryFolders({dir().filePath(QStringLiteral("scratch"))});
     }
     QList<AppItem> five()
     {
@@ -74,7 +75,9 @@ private:
 private slots:
     void init()
     {
-        m_store = makeEditorStore(m_dir);
+        m_store.reset();
+        m_dirOwner = std::make_unique<QTemporaryDir>();
+        m_store = makeEditorStore(dir());
         m_store->setGroups({});
         m_sent = SentSignals();
         m_schedules = 0;
@@ -83,7 +86,7 @@ private slots:
     void duplicatesByIdentifierOrPathAreNotAdded()
     {
         open({appItem(QStringLiteral("org.example.Editor"), QStringLiteral("Editor"))});
-        const QString doc = touch(m_dir.filePath(QStringLiteral("docs/report.txt")));
+        const QString doc = touch(dir().filePath(QStringLiteral("docs/report.txt")));
         QVERIFY(m_actions->addURL(QUrl::fromLocalFile(doc)));
         QVERIFY(!m_actions->addURL(QUrl::fromLocalFile(doc)));
         // A second copy of the application elsewhere has the same identifier.
@@ -130,10 +133,10 @@ private slots:
         m_actions->dropMimeData(blocked.get());
         QCOMPARE(m_draft->draft().apps.size(), 1);
         // Mend: a file that does not exist is no item.
-        std::unique_ptr<QMimeData> missing(textDrop(m_dir.filePath(QStringLiteral("nowhere.txt"))));
+        std::unique_ptr<QMimeData> missing(textDrop(dir().filePath(QStringLiteral("nowhere.txt"))));
         m_actions->dropMimeData(missing.get());
         QCOMPARE(m_draft->draft().apps.size(), 1);
-        const QString spaced = touch(m_dir.filePath(QStringLiteral("with space.txt")));
+        const QString spaced = touch(dir().filePath(QStringLiteral("with space.txt")));
         std::unique_ptr<QMimeData> escaped(textDrop(QStringLiteral("  ") + QUrl::fromLocalFile(spaced).toString(QUrl::FullyEncoded) + u'\n'));
         QVERIFY(m_actions->dropMimeData(escaped.get()));
         QCOMPARE(m_draft->draft().apps.last().path, spaced);
@@ -145,24 +148,24 @@ private slots:
     void temporaryFilesAreCopiedOrRefused()
     {
         open({});
-        const QString temporary = touch(m_dir.filePath(QStringLiteral("scratch/download.pdf")), "%PDF-1.4");
+        const QString temporary = touch(dir().filePath(QStringLiteral("scratch/download.pdf")), "%PDF-1.4");
         std::unique_ptr<QMimeData> mime(new QMimeData);
         mime->setUrls({QUrl::fromLocalFile(temporary)});
         QVERIFY(m_actions->dropMimeData(mime.get()));
         QCOMPARE(m_draft->draft().apps.size(), 1);
         const QString kept = m_draft->draft().apps.first().path;
-        QCOMPARE(kept, m_dir.filePath(QStringLiteral("Kept/download.pdf")));
+        QCOMPARE(kept, dir().filePath(QStringLiteral("Kept/download.pdf")));
         QFile::remove(temporary);
         QVERIFY(QFileInfo::exists(kept));
         touch(temporary, "%PDF-1.4");
         m_actions->dropMimeData(mime.get());
         QCOMPARE(m_draft->draft().apps.size(), 1);
 
-        EditorItemActions refusing(m_draft.get(), m_handler.get(), m_sent.sender(), m_dir.filePath(QStringLiteral("scratch/kept")));
-        refusing.setTemporaryFolders({m_dir.filePath(QStringLiteral("scratch"))});
-        touch(m_dir.filePath(QStringLiteral("scratch/other.txt")));
+        EditorItemActions refusing(m_draft.get(), m_handler.get(), m_sent.sender(), dir().filePath(QStringLiteral("scratch/kept")));
+        refusing.setTemporaryFolders({dir().filePath(QStringLiteral("scratch"))});
+        touch(dir().filePath(QStringLiteral("scratch/other.txt")));
         std::unique_ptr<QMimeData> other(new QMimeData);
-        other->setUrls({QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("scratch/other.txt")))});
+        other->setUrls({QUrl::fromLocalFile(dir().filePath(QStringLiteral("scratch/other.txt")))});
         refusing.dropMimeData(other.get());
         QCOMPARE(m_draft->draft().apps.size(), 1);
     }

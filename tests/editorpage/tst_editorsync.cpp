@@ -41,7 +41,8 @@ class TestEditorSync : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_dirOwner;
+    QTemporaryDir &dir() { return *m_dirOwner; }
     std::unique_ptr<GroupManager> m_store;
     std::unique_ptr<FakeDockSync> m_dockOwner;
     FakeDockSync &dock() { return *m_dockOwner; }
@@ -66,7 +67,9 @@ private:
 private slots:
     void init()
     {
-        m_store = makeEditorStore(m_dir);
+        m_store.reset();
+        m_dirOwner = std::make_unique<QTemporaryDir>();
+        m_store = makeEditorStore(dir());
         m_store->setGroups({});
         m_dockOwner = std::make_unique<FakeDockSync>();
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
