@@ -38,6 +38,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -54,6 +55,11 @@ QWidget *padded(QWidget *content)
     auto *layout = new QVBoxLayout(holder);
     layout->setContentsMargins(20, 12, 20, 12);
     layout->addWidget(content);
+    // A scrolling row inside a section would paint the window colour over the page's background.
+    for (QScrollArea *scroll : content->findChildren<QScrollArea *>()) {
+        if (scroll->widget())
+            scroll->widget()->setAutoFillBackground(false);
+    }
     return holder;
 }
 
@@ -119,6 +125,12 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->viewport()->setAutoFillBackground(false);
+    // A slim grey thumb on no track reads on both backgrounds.
+    m_scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 2px 2px 0; }"
+        "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 110); border-radius: 3px; min-height: 30px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     auto *column = new QWidget;
     column->setAutoFillBackground(false);
     auto *sections = new QVBoxLayout(column);
@@ -138,6 +150,8 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     sections->addSpacing(60);
     sections->addStretch(1);
     m_scroll->setWidget(column);
+    // The scroll area paints its content's background; the page's own shows through instead.
+    column->setAutoFillBackground(false);
     root->addWidget(m_scroll, 1);
 
     m_bar = new DockSyncBar(m_sync, this);
@@ -188,6 +202,7 @@ QWidget *GroupEditorPage::buildNameRow()
     auto *field = new SurfaceFrame([](EffectiveAppearance appearance) {
         return RoundedSurface{8, AppColors::bgHover.resolve(appearance), AppColors::border.resolve(appearance), 1.0};
     });
+    field->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto *fieldLayout = new QHBoxLayout(field);
     fieldLayout->setContentsMargins(10, 6, 10, 6);
     m_nameField = new QLineEdit(m_draft->draft().name, field);
@@ -202,9 +217,11 @@ QWidget *GroupEditorPage::buildNameRow()
         group.name = text;
         m_draft->setDraft(group);
     });
+    texts->addStretch(1);
     texts->addWidget(field);
     m_statusChip = new DockStatusChip(true, row);
     texts->addWidget(m_statusChip, 0, Qt::AlignLeft);
+    texts->addStretch(1);
     layout->addLayout(texts, 1);
     return row;
 }
