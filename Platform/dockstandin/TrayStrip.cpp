@@ -1,6 +1,6 @@
 #include "Platform/dockstandin/TrayStrip.h"
 
-#include "Platform/dockstandin/X11Struts.h"
+#include "Platform/linux/X11Atoms.h"
 #include "Platform/linux/X11Connection.h"
 
 #include <QCoreApplication>
@@ -51,9 +51,9 @@ bool TrayStrip::start(const QRect &screen)
     xcb_connection_t *c = qtX11Connection();
     if (!c)
         return false;
-    m_selection = internX11Atom(c, "_NET_SYSTEM_TRAY_S0");
-    m_opcode = internX11Atom(c, "_NET_SYSTEM_TRAY_OPCODE");
-    m_xembed = internX11Atom(c, "_XEMBED");
+    m_selection = x11Atom(c, "_NET_SYSTEM_TRAY_S0");
+    m_opcode = x11Atom(c, "_NET_SYSTEM_TRAY_OPCODE");
+    m_xembed = x11Atom(c, "_XEMBED");
     xcb_get_selection_owner_reply_t *owner =
         xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, m_selection), nullptr);
     const bool taken = owner && owner->owner != XCB_WINDOW_NONE;
@@ -69,7 +69,7 @@ bool TrayStrip::start(const QRect &screen)
     const uint32_t background = 0x1E1E22;
     xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXEL, &background);
     const uint32_t orientation = 0; // horizontal
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internX11Atom(c, "_NET_SYSTEM_TRAY_ORIENTATION"),
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x11Atom(c, "_NET_SYSTEM_TRAY_ORIENTATION"),
                         XCB_ATOM_CARDINAL, 32, 1, &orientation);
     QCoreApplication::instance()->installNativeEventFilter(this);
     xcb_set_selection_owner(c, window, m_selection, XCB_CURRENT_TIME);
@@ -83,10 +83,9 @@ bool TrayStrip::start(const QRect &screen)
     }
     // Tell waiting tray clients that a tray is here.
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    sendClientMessage(c, root, root, internX11Atom(c, "MANAGER"), {XCB_CURRENT_TIME, m_selection, window, 0, 0},
+    sendClientMessage(c, root, root, x11Atom(c, "MANAGER"), {XCB_CURRENT_TIME, m_selection, window, 0, 0},
                       XCB_EVENT_MASK_STRUCTURE_NOTIFY);
     xcb_flush(c);
-    X11Struts::reserveTop(this, height, screen);
     show();
     qCInfo(trayLog, "Menu-bar strip holds the system tray");
     return true;

@@ -1,9 +1,13 @@
 #include "Platform/dockstandin/X11Struts.h"
 
-#include "Platform/linux/X11Connection.h"
+#include "Platform/linux/X11Atoms.h"
 
 #include <QGuiApplication>
 #include <QScreen>
+
+#include <xcb/xcb.h>
+
+#include <QtGui/qguiapplication_platform.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +15,12 @@
 namespace {
 
 bool publishedWorkArea = false;
-int topReserve = 0;
+
+xcb_connection_t *connection()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
 
 xcb_window_t rootWindow(xcb_connection_t *c)
 {
@@ -22,11 +31,11 @@ xcb_window_t rootWindow(xcb_connection_t *c)
 
 bool X11Struts::windowManagerRunning()
 {
-    xcb_connection_t *c = qtX11Connection();
+    xcb_connection_t *c = connection();
     if (!c)
         return false;
     xcb_get_property_reply_t *reply = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, rootWindow(c), internX11Atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1), nullptr);
+        c, xcb_get_property(c, 0, rootWindow(c), x11Atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1), nullptr);
     const bool running = reply && xcb_get_property_value_length(reply) >= 4
         && *static_cast<const xcb_window_t *>(xcb_get_property_value(reply)) != XCB_WINDOW_NONE;
     std::free(reply);
@@ -35,7 +44,7 @@ bool X11Struts::windowManagerRunning()
 
 void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &band, const QRect &screen)
 {
-    xcb_connection_t *c = qtX11Connection();
+    xcb_connection_t *c = connection();
     if (!c || !bar)
         return;
     const QRect root = QGuiApplication::primaryScreen()->virtualGeometry();
@@ -43,7 +52,6 @@ void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &b
     // top_start_x, top_end_x, bottom_start_x, bottom_end_x
     uint32_t strut[12] = {};
     QRect workArea = root;
-    workArea.setTop(root.top() + topReserve);
     if (!band.isEmpty()) {
         if (orientation == QLatin1String("left")) {
             strut[0] = uint32_t(band.right() + 1 - root.left());
@@ -63,12 +71,12 @@ void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &b
         }
     }
     const xcb_window_t window = xcb_window_t(bar->winId());
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internX11Atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, strut);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internX11Atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, strut);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x11Atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, strut);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x11Atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, strut);
     if (!windowManagerRunning()) {
         const uint32_t area[4] = {uint32_t(workArea.x()), uint32_t(workArea.y()), uint32_t(workArea.width()),
                                   uint32_t(workArea.height())};
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, rootWindow(c), internX11Atom(c, "_NET_WORKAREA"), XCB_ATOM_CARDINAL, 32, 4, area);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, rootWindow(c), x11Atom(c, "_NET_WORKAREA"), XCB_ATOM_CARDINAL, 32, 4, area);
         publishedWorkArea = true;
     }
     xcb_flush(c);
@@ -76,26 +84,10 @@ void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &b
 
 void X11Struts::releaseWorkArea()
 {
-    xcb_connection_t *c = qtX11Connection();
+    xcb_connection_t *c = connection();
     if (!c || !publishedWorkArea)
         return;
-    xcb_delete_property(c, rootWindow(c), internX11Atom(c, "_NET_WORKAREA"));
+    xcb_delete_property(c, rootWindow(c), x11Atom(c, "_NET_WORKAREA"));
     xcb_flush(c);
     publishedWorkArea = false;
-}
-
-void X11Struts::reserveTop(QWidget *strip, int height, const QRect &screen)
-{
-    xcb_connection_t *c = qtX11Connection();
-    if (!c || !strip)
-        return;
-    topReserve = height;
-    uint32_t strut[12] = {};
-    strut[2] = uint32_t(screen.top() + height);
-    strut[8] = uint32_t(screen.left());
-    strut[9] = uint32_t(screen.right());
-    const xcb_window_t window = xcb_window_t(strip->winId());
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internX11Atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, strut);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, internX11Atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, strut);
-    xcb_flush(c);
 }

@@ -12,8 +12,6 @@ public:
     // `band` is the edge band of `screen` to reserve (empty: none), in root coordinates.
     static void reserve(QWidget *bar, const QString &orientation, const QRect &band, const QRect &screen);
     static void releaseWorkArea();
-    // A strip along the top edge (the menu bar) keeps its band too; later work areas leave it out.
-    static void reserveTop(QWidget *strip, int height, const QRect &screen);
 
 private:
     static bool windowManagerRunning();

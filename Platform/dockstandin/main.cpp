@@ -75,8 +75,7 @@ int main(int argc, char *argv[])
     QObject::connect(server, &DockServer::promptRequested, &controller, &DockController::promptRequested);
     QObject::connect(server, &DockServer::regularClientChanged, &controller, &DockController::regularClientChanged);
     QObject::connect(server, &DockServer::regularClientGone, &controller, &DockController::regularClientGone);
-    // Where the display has no tray, the Dock also plays the menu bar that shows status items; its
-    // band is known before the bar publishes the work area.
+    // Where the display has no tray, the Dock also plays the menu bar that shows status items.
     TrayStrip menuBar;
     if (QScreen *screen = QGuiApplication::primaryScreen())
         menuBar.start(screen->geometry());

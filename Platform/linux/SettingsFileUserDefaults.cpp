@@ -2,7 +2,9 @@
 
 #include "Platform/PropertyList.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QPointer>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QLoggingCategory>
@@ -59,19 +61,54 @@ SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QOb
 {
     QDir().mkpath(QFileInfo(m_file).absolutePath());
     m_settings = std::make_unique<QSettings>(m_file, propertyListFormat());
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &SettingsFileUserDefaults::fileChanged);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SettingsFileUserDefaults::fileChanged);
+    startWatching();
+}
+
+namespace {
+
+// Defaults are read before the application object exists (the language override), when no file
+// watcher can work yet; such instances start watching as soon as it does.
+QList<QPointer<SettingsFileUserDefaults>> &waitingForApplication()
+{
+    static QList<QPointer<SettingsFileUserDefaults>> waiting;
+    return waiting;
+}
+
+void startWaitingWatchers()
+{
+    const QList<QPointer<SettingsFileUserDefaults>> waiting = std::exchange(waitingForApplication(), {});
+    for (const QPointer<SettingsFileUserDefaults> &defaults : waiting) {
+        if (defaults)
+            QMetaObject::invokeMethod(defaults, "startWatching", Qt::QueuedConnection);
+    }
+}
+
+} // namespace
+
+void SettingsFileUserDefaults::startWatching()
+{
     m_reported = snapshot();
     watch();
 }
 
 void SettingsFileUserDefaults::watch()
 {
+    if (!QCoreApplication::instance()) {
+        if (waitingForApplication().isEmpty())
+            qAddPreRoutine(startWaitingWatchers);
+        waitingForApplication().append(this);
+        return;
+    }
+    if (!m_watcher) {
+        m_watcher = std::make_unique<QFileSystemWatcher>();
+        connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, &SettingsFileUserDefaults::fileChanged);
+        connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &SettingsFileUserDefaults::fileChanged);
+    }
     // Files are replaced whole, so the folder is watched too: a new file has a new identity.
-    if (!m_watcher.directories().contains(QFileInfo(m_file).absolutePath()))
-        m_watcher.addPath(QFileInfo(m_file).absolutePath());
-    if (QFileInfo::exists(m_file) && !m_watcher.files().contains(m_file))
-        m_watcher.addPath(m_file);
+    if (!m_watcher->directories().contains(QFileInfo(m_file).absolutePath()))
+        m_watcher->addPath(QFileInfo(m_file).absolutePath());
+    if (QFileInfo::exists(m_file) && !m_watcher->files().contains(m_file))
+        m_watcher->addPath(m_file);
 }
 
 QVariantMap SettingsFileUserDefaults::snapshot() const

@@ -26,13 +26,14 @@ public:
     void synchronize() override;
 
 private:
+    Q_INVOKABLE void startWatching();
     void fileChanged();
     void watch();
     QVariantMap snapshot() const;
 
     std::unique_ptr<QSettings> m_settings;
     QString m_file;
-    QFileSystemWatcher m_watcher;
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
     // The values as this object last reported them.
     QVariantMap m_reported;
 };

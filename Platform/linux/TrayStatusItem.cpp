@@ -1,5 +1,6 @@
 #include "Platform/linux/TrayStatusItem.h"
 
+#include "Platform/linux/X11Atoms.h"
 #include "Platform/linux/X11Connection.h"
 
 #include <QCoreApplication>
@@ -19,8 +20,8 @@ TrayStatusItem::TrayStatusItem()
                              m_menu->popup(QCursor::pos());
                      });
     if (xcb_connection_t *c = qtX11Connection()) {
-        m_managerAtom = internX11Atom(c, "MANAGER");
-        m_selectionAtom = internX11Atom(c, "_NET_SYSTEM_TRAY_S0");
+        m_managerAtom = x11Atom(c, "MANAGER");
+        m_selectionAtom = x11Atom(c, "_NET_SYSTEM_TRAY_S0");
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
 }
