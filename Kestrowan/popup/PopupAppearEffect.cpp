@@ -35,11 +35,11 @@ void PopupAppearEffect::play(QWidget *card, DockPosition edge)
 QPointF PopupAppearEffect::anchorPoint(const QRectF &card, DockPosition edge)
 {
     switch (edge) {
-    case DockPosition::bottom:
+    case DockPosition::Bottom:
         return {card.center().x(), card.bottom()};
-    case DockPosition::left:
+    case DockPosition::Left:
         return {card.left(), card.center().y()};
-    case DockPosition::right:
+    case DockPosition::Right:
         return {card.right(), card.center().y()};
     }
     return card.center();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Kestrowan/dock/DockItemInfo.h"
+#include "Kestrowan/dock/DockPosition.h"
 
 #include <QGraphicsEffect>
 

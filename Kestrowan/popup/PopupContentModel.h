@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Kestrowan/dock/DockItemInfo.h"
+#include "Kestrowan/dock/DockPosition.h"
 #include "Kestrowan/groups/AppGroup.h"
 
 #include <QObject>
@@ -19,7 +19,7 @@ class PopupContentModel : public QObject {
 public:
     struct Inputs {
         AppGroup group;
-        DockPosition dockPosition = DockPosition::bottom;
+        DockPosition dockPosition = DockPosition::Bottom;
         std::optional<QString> openShortcutDisplay;
         qreal popupTextScale = 1.0;
         int popupGridColumns = 4;

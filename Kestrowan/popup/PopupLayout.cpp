@@ -67,16 +67,16 @@ QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge,
     qreal y = 0;
     qreal margin = 8;
     switch (edge) {
-    case DockPosition::bottom:
+    case DockPosition::Bottom:
         x = anchor.center().x() - w / 2;
         y = anchor.bottom() + 8; // the anchor's top edge in this upward space
         margin = 6;
         break;
-    case DockPosition::left:
+    case DockPosition::Left:
         x = anchor.right() + 8;
         y = anchor.center().y() - h / 2 + 6;
         break;
-    case DockPosition::right:
+    case DockPosition::Right:
         x = anchor.left() - w - 8;
         y = anchor.center().y() - h / 2 + 6;
         break;

@@ -2,7 +2,25 @@
 
 #include "Kestrowan/dock/DockPositionResolver.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 namespace PopupScreenGeometry {
+
+namespace {
+
+qreal primaryHeight()
+{
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    return primary ? primary->geometry().height() : 0;
+}
+
+} // namespace
+
+DockPosition currentDockPosition()
+{
+    return DockPositionResolver::currentDockPosition();
+}
 
 QRectF dockVisibleFrame()
 {
@@ -10,23 +28,21 @@ QRectF dockVisibleFrame()
     return screen ? screen->visibleFrame : QRectF();
 }
 
-bool isOnDock(const QPoint &windowPoint)
-{
-    const QRectF band = DockPositionResolver::dockFrame();
-    return rectContainsPoint(band, DockPositionResolver::convertQuartzPointToAppKit(QPointF(windowPoint)));
-}
-
 QRectF toBottomLeftSpace(const QRectF &windowRect)
 {
-    return DockPositionResolver::convertQuartzRectToAppKit(windowRect);
+    return {windowRect.x(), primaryHeight() - windowRect.y() - windowRect.height(), windowRect.width(),
+            windowRect.height()};
+}
+
+QPointF toBottomLeftSpace(const QPointF &windowPoint)
+{
+    return {windowPoint.x(), primaryHeight() - windowPoint.y()};
 }
 
 QRectF toWindowSpace(const QRectF &bottomLeftRect)
 {
-    // The rectangle's top edge is its largest y here.
-    const QPointF topLeft = DockPositionResolver::convertAppKitPointToQuartz(
-        QPointF(bottomLeftRect.x(), bottomLeftRect.y() + bottomLeftRect.height()));
-    return QRectF(topLeft, bottomLeftRect.size());
+    // The flip is its own inverse.
+    return toBottomLeftSpace(bottomLeftRect);
 }
 
 } // namespace PopupScreenGeometry

@@ -1,10 +1,6 @@
 #include "Kestrowan/popup/PopupWindowController.h"
 
-#include "Kestrowan/dock/DockPositionResolver.h"
-#include "Kestrowan/dock/KeyboardShortcutService.h"
-#include "Kestrowan/dock/ShortcutStateStore.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
-#include "Kestrowan/popup/PopupItemStates.h"
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupLauncher.h"
 #include "Kestrowan/popup/PopupLayout.h"
@@ -28,21 +24,6 @@ constexpr qreal insideMargin = 8;
 constexpr int fadeMilliseconds = 100;
 const char *fadingProperty = "kestrowanFading";
 
-// The popup's view of the program's store of running and recently opened items.
-class StoreItemStates final : public PopupItemStates {
-public:
-    explicit StoreItemStates(ShortcutStateStore *store) : m_store(store) {}
-    void markOpened(const AppItem &item) override
-    {
-        if (m_store)
-            m_store->markOpened(item);
-    }
-    bool isItemActive(const AppItem &item) const override { return m_store && m_store->isItemActive(item); }
-
-private:
-    QPointer<ShortcutStateStore> m_store;
-};
-
 QString displayStyleTitle(AppGroup::DisplayStyle style)
 {
     switch (style) {
@@ -62,13 +43,8 @@ PopupWindowController::PopupWindowController(QObject *parent)
     : QObject(parent)
 {
     m_steadyClock.start();
-    dockPositionSource = [] { return DockPositionResolver::currentDockPosition(); };
+    dockPositionSource = [] { return PopupScreenGeometry::currentDockPosition(); };
     visibleFrameSource = [] { return PopupScreenGeometry::dockVisibleFrame(); };
-    ignoresPressAt = [](const QPoint &point) { return PopupScreenGeometry::isOnDock(point); };
-    connect(&PopupNotifications::center(), &PopupNotifications::popupMouseExited, this, [this] {
-        if (m_isShowing && onMouseExited)
-            onMouseExited();
-    });
     m_signalSink = [](const QString &name, const QMap<QString, QString> &parameters) {
         NVLXAnalytics::signal(name, parameters);
     };
@@ -77,33 +53,6 @@ PopupWindowController::PopupWindowController(QObject *parent)
 PopupWindowController::~PopupWindowController()
 {
     closePopupImmediately();
-}
-
-std::unique_ptr<PopupPresenter> makePopupPresenter()
-{
-    return std::make_unique<PopupWindowController>();
-}
-
-void PopupWindowController::setShortcutStateStore(ShortcutStateStore *store)
-{
-    m_storeStates = store ? std::make_unique<StoreItemStates>(store) : nullptr;
-    m_itemStates = m_storeStates.get();
-}
-
-void PopupWindowController::setKeyboardShortcutService(KeyboardShortcutService *service)
-{
-    const QPointer<KeyboardShortcutService> guarded(service);
-    if (service)
-        m_shortcuts = [guarded] { return guarded ? guarded->shortcuts() : QList<GroupShortcut>(); };
-    else
-        m_shortcuts = nullptr;
-}
-
-QRectF PopupWindowController::frame() const
-{
-    if (!m_panel || !m_isShowing)
-        return {};
-    return PopupScreenGeometry::toBottomLeftSpace(QRectF(m_panel->frameGeometry()));
 }
 
 qint64 PopupWindowController::now() const
@@ -125,8 +74,6 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
                                       const QRectF &anchor)
 {
     closePopupImmediately();
-    qCInfo(interactionLogger, "Popup for group %s beside %d,%d %dx%d", qPrintable(group.name), int(anchor.x()),
-           int(anchor.y()), int(anchor.width()), int(anchor.height()));
     m_showTime = now();
     m_signalSink(QStringLiteral("popup.opened"),
                  {{QStringLiteral("app_count"), QString::number(group.apps.size())},
@@ -252,8 +199,6 @@ void PopupWindowController::dismissPopup()
     const QPointer<InteractivePopupPanel> panel = m_panel.data();
     const int generation = m_panelGeneration;
     const bool wasShowing = m_isShowing;
-    if (wasShowing)
-        qCInfo(interactionLogger, "Popup dismissed");
     m_isShowing = false;
     tearDownPopupMonitors();
     silence(panel);
@@ -287,7 +232,8 @@ bool PopupWindowController::isMouseInsidePopup(const QPointF &point) const
         return false;
     if (m_showTime && now() - *m_showTime < showGraceMilliseconds)
         return true;
-    return frame().adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(point);
+    const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(m_panel->frameGeometry()));
+    return frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(point);
 }
 
 void PopupWindowController::handleOutsideClick(const QPoint &globalPosition)

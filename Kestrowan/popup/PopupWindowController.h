@@ -1,9 +1,8 @@
 #pragma once
 
-#include "Kestrowan/dock/DockItemInfo.h"
+#include "Kestrowan/dock/DockPosition.h"
 #include "Kestrowan/groups/AppGroup.h"
 #include "Kestrowan/groups/GroupShortcut.h"
-#include "Kestrowan/popup/PopupPresenter.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -24,7 +23,7 @@ class QKeyEvent;
 // watches the mouse and the keyboard (a click outside or Escape closes it; other keys go to the
 // content). Geometry given to and taken from it is in the bottom-left space (origin at the bottom
 // left of the primary screen, y upward), like the Dock's frames.
-class PopupWindowController : public QObject, public PopupPresenter {
+class PopupWindowController : public QObject {
     Q_OBJECT
 public:
     using Clock = std::function<qint64()>; // milliseconds on a steady clock
@@ -32,26 +31,22 @@ public:
     explicit PopupWindowController(QObject *parent = nullptr);
     ~PopupWindowController() override;
 
-    void showPopup(const AppGroup &group, std::function<void(const QUuid &)> onEdit, const QRectF &anchor) override;
-    void dismissPopup() override;
+    void showPopup(const AppGroup &group, std::function<void(const QUuid &)> onEdit, const QRectF &anchor);
+    void dismissPopup();
     void closePopupImmediately();
 
-    bool isShowing() const override { return m_isShowing; }
+    bool isShowing() const { return m_isShowing; }
     // True for any point during the first 0.5 s after a show, then within 8 points of the panel.
-    bool isMouseInsidePopup(const QPointF &point) const override;
-    QRectF frame() const override;
-
-    // The opened state of items and the groups' hot keys; both may stay unset.
-    void setShortcutStateStore(ShortcutStateStore *store) override;
-    void setKeyboardShortcutService(KeyboardShortcutService *service) override;
+    bool isMouseInsidePopup(const QPointF &point) const;
     static QSizeF popupSize(const AppGroup &group);
     QPointF popupOrigin(const QSizeF &size, const QRectF &anchor) const;
 
     // Set by the owner right after creation; each may stay unset.
     void setItemStates(PopupItemStates *states) { m_itemStates = states; }
     void setShortcutsSource(std::function<QList<GroupShortcut>()> source) { m_shortcuts = std::move(source); }
-    // A press at this global window-space point belongs to someone else: it does not count as a
-    // click outside the popup. By default, presses on the Dock's band (the Dock handles its tiles).
+    std::function<void(const QUuid &groupID, const QString &name)> onRenameGroup;
+    // A press at this global window-space point belongs to someone else (the Dock's own bar): it
+    // does not count as a click outside the popup.
     std::function<bool(const QPoint &globalPosition)> ignoresPressAt;
 
     // Where the popup goes; the Dock's preferences and screens unless replaced (tests).
@@ -96,7 +91,6 @@ private:
     int m_panelGeneration = 0;
     PopupItemStates *m_itemStates = nullptr;
     std::function<QList<GroupShortcut>()> m_shortcuts;
-    std::unique_ptr<PopupItemStates> m_storeStates;
     bool m_isEditingTextField = false;
     QRectF m_lastAnchorFrame;
     std::optional<AppGroup> m_lastGroup;

@@ -39,7 +39,7 @@ void showHundredItems(benchmark::State &state)
     const AppGroup group = PopupTest::group(QStringLiteral("Hundred"), items, AppGroup::DisplayStyle::Grid);
     PopupWindowController controller;
     controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
-    controller.dockPositionSource = [] { return DockPosition::bottom; };
+    controller.dockPositionSource = [] { return DockPosition::Bottom; };
     controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
     PaintCounter counter;
     qApp->installEventFilter(&counter);

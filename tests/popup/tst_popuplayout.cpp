@@ -62,27 +62,27 @@ private slots:
         QTest::addColumn<QPointF>("origin");
         const QRectF screen(0, 70, 1440, 805); // a bottom Dock 70 high, a menu bar 25 high
         QTest::newRow("bottom, centred over the tile")
-            << DockPosition::bottom << QRectF(700, 4, 60, 60) << screen << QSizeF(482, 262) << QPointF(489, 76);
+            << DockPosition::Bottom << QRectF(700, 4, 60, 60) << screen << QSizeF(482, 262) << QPointF(489, 76);
         QTest::newRow("bottom, tile at the very left")
-            << DockPosition::bottom << QRectF(0, 4, 60, 60) << screen << QSizeF(482, 262) << QPointF(6, 76);
+            << DockPosition::Bottom << QRectF(0, 4, 60, 60) << screen << QSizeF(482, 262) << QPointF(6, 76);
         QTest::newRow("bottom, tile at the very right")
-            << DockPosition::bottom << QRectF(1400, 4, 40, 60) << screen << QSizeF(420, 202) << QPointF(1014, 76);
+            << DockPosition::Bottom << QRectF(1400, 4, 40, 60) << screen << QSizeF(420, 202) << QPointF(1014, 76);
         const QRectF leftDocked(65, 0, 1375, 875);
         QTest::newRow("left, beside the tile")
-            << DockPosition::left << QRectF(5, 400, 60, 60) << leftDocked << QSizeF(420, 202) << QPointF(73, 335);
+            << DockPosition::Left << QRectF(5, 400, 60, 60) << leftDocked << QSizeF(420, 202) << QPointF(73, 335);
         QTest::newRow("left, tile near the top")
-            << DockPosition::left << QRectF(5, 850, 60, 25) << leftDocked << QSizeF(420, 202) << QPointF(73, 665);
+            << DockPosition::Left << QRectF(5, 850, 60, 25) << leftDocked << QSizeF(420, 202) << QPointF(73, 665);
         const QRectF rightDocked(0, 0, 1375, 875);
         QTest::newRow("right, beside the tile")
-            << DockPosition::right << QRectF(1375, 400, 60, 60) << rightDocked << QSizeF(482, 580) << QPointF(885, 146);
+            << DockPosition::Right << QRectF(1375, 400, 60, 60) << rightDocked << QSizeF(482, 580) << QPointF(885, 146);
         QTest::newRow("right, tile near the bottom")
-            << DockPosition::right << QRectF(1375, 0, 60, 40) << rightDocked << QSizeF(482, 580) << QPointF(885, 8);
+            << DockPosition::Right << QRectF(1375, 0, 60, 40) << rightDocked << QSizeF(482, 580) << QPointF(885, 8);
         // A screen smaller than the panel: the lower-left corner stays inside.
         QTest::newRow("small screen")
-            << DockPosition::bottom << QRectF(150, 0, 40, 40) << QRectF(0, 40, 400, 300) << QSizeF(482, 580)
+            << DockPosition::Bottom << QRectF(150, 0, 40, 40) << QRectF(0, 40, 400, 300) << QSizeF(482, 580)
             << QPointF(6, 46);
         QTest::newRow("small screen, left Dock")
-            << DockPosition::left << QRectF(0, 100, 40, 40) << QRectF(40, 0, 360, 400) << QSizeF(420, 580)
+            << DockPosition::Left << QRectF(0, 100, 40, 40) << QRectF(40, 0, 360, 400) << QSizeF(420, 580)
             << QPointF(48, 8);
     }
     void placement()

@@ -101,7 +101,7 @@ private slots:
         m_controller->setSignalSink([](const QString &, const QMap<QString, QString> &) {});
         m_controller->setItemStates(&m_states);
         m_controller->setShortcutsSource([this] { return m_shortcuts; });
-        m_controller->dockPositionSource = [] { return DockPosition::bottom; };
+        m_controller->dockPositionSource = [] { return DockPosition::Bottom; };
         m_controller->visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
     }
     void cleanup()

@@ -86,7 +86,7 @@ private slots:
         m_controller->setClock([this] { return m_now; });
         m_controller->setSignalSink(m_signals.sink());
         m_controller->setItemStates(&m_states);
-        m_controller->dockPositionSource = [] { return DockPosition::bottom; };
+        m_controller->dockPositionSource = [] { return DockPosition::Bottom; };
         m_controller->visibleFrameSource = [] { return visibleFrame(); };
     }
     void cleanup()
@@ -119,9 +119,9 @@ private slots:
         QVERIFY(effect->scale() < 1.0);
         QTRY_VERIFY_WITH_TIMEOUT(!content()->graphicsEffect(), 20000);
         const QRectF card(0, 0, 420, 300);
-        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::bottom), QPointF(210, 300));
-        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::left), QPointF(0, 150));
-        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::right), QPointF(420, 150));
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Bottom), QPointF(210, 300));
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Left), QPointF(0, 150));
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Right), QPointF(420, 150));
     }
 
     void graceAfterShow()
