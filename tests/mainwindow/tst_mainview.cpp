@@ -194,6 +194,13 @@ private slots:
 
         clickWidget(view->gridPage()->settingsButton());
         QCOMPARE(m_navigation->selectedPage(), DetailPage::settings());
+
+        // A card with the keyboard focus opens with Return.
+        view->closeDetailPage();
+        GroupCardView *card = view->gridPage()->grid()->card(play.id);
+        card->setFocus();
+        QTest::keyClick(card, Qt::Key_Return);
+        QCOMPARE(view->currentPage(), DetailPage::group(play.id));
     }
 
     void onboardingGatesTheWindowUntilItEnds()
