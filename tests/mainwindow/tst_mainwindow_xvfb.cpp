@@ -3,6 +3,7 @@
 // groups' tiles in the Dock. The test talks to the program only as a user would (pointer, keys)
 // and reads what it leaves behind (the groups file, the Dock's Accessibility tree, the screen).
 #include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/mainwindow/InstalledAppsCache.h"
 #include "Kestrowan/mainwindow/MainView.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
@@ -193,6 +194,14 @@ private slots:
         // The new-group card and the first group on the first row, the second group below.
         QTRY_VERIFY_WITH_TIMEOUT(cardAt(screen(), 0, 0) && cardAt(screen(), 1, 0) && cardAt(screen(), 0, 1), deadline);
         QVERIFY(!cardAt(screen(), 1, 1));
+    }
+
+    void theInstalledApplicationsAreScannedAndCached()
+    {
+        // The window's appearance started a scan of this machine's applications; its list lands in
+        // the cache beside the groups file.
+        const QString cache = QFileInfo(m_groupsFile).absolutePath() + QStringLiteral("/installed_apps_cache.json");
+        QTRY_VERIFY_WITH_TIMEOUT(InstalledAppsCache::load(cache, nullptr).has_value(), deadline);
     }
 
     void aFolderAddedThroughTheOpenPanelIsSaved()
