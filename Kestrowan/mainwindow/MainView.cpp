@@ -72,6 +72,8 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(m_gridPage->syncAllButton(), &QAbstractButton::clicked, this, &MainView::startSyncAll);
 
     connect(m_actions, &MainWindowActions::syncAllFinished, this, [this](bool synced, const QString &message) {
+        // Some groups may be in the Dock now even when others failed.
+        m_gridPage->grid()->refreshSyncStates();
         if (!synced)
             return showToast({AppToast::Kind::Error, message});
         setSyncAllDone(true);
