@@ -71,6 +71,23 @@ void GroupManager::removeSyncedHash(const AppGroup &group)
     defaults.setStringMap(syncedGroupHashesKey, hashes);
 }
 
+const QMap<QString, QString> &GroupManager::syncedHashes() const
+{
+    // Cards ask on every redraw; the record is read again only when it changed, or when the
+    // defaults themselves were replaced.
+    UserDefaults &defaults = UserDefaults::standard();
+    if (m_syncedHashesSource != &defaults) {
+        QObject::disconnect(m_syncedHashesConnection);
+        m_syncedHashesSource = &defaults;
+        m_syncedHashesConnection =
+            defaults.observe(syncedGroupHashesKey, const_cast<GroupManager *>(this), [this] { m_syncedHashes.reset(); });
+        m_syncedHashes.reset();
+    }
+    if (!m_syncedHashes)
+        m_syncedHashes = defaults.stringMap(syncedGroupHashesKey);
+    return *m_syncedHashes;
+}
+
 bool GroupManager::isGroupSyncedToDock(const AppGroup &group) const
 {
     // The sync records the hash of the copy it works on, so the same copy is compared here.
@@ -78,7 +95,7 @@ bool GroupManager::isGroupSyncedToDock(const AppGroup &group) const
     const std::optional<QUrl> folder = findMirrorFolder(synced);
     if (!folder || !DockService::isFolderInDock(*folder))
         return false;
-    const QMap<QString, QString> hashes = UserDefaults::standard().stringMap(syncedGroupHashesKey);
+    const QMap<QString, QString> &hashes = syncedHashes();
     const auto recorded = hashes.constFind(ModelJson::uuidText(synced.id));
     return recorded != hashes.cend() && *recorded == dockSyncHash(synced);
 }

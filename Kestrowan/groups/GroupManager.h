@@ -4,7 +4,9 @@
 #include "Kestrowan/groups/MirrorFolders.h"
 
 #include <QList>
+#include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -14,6 +16,7 @@
 
 class GroupsFileWriter;
 class SkinManager;
+class UserDefaults;
 
 // The one store of all groups: the ordered list every window, the popup and the Dock watchers read,
 // kept in "groups.json" in the storage folder, with each group's mirror folder and Dock tile.
@@ -110,6 +113,8 @@ private:
     void changeGroups(Change change);
     bool backUpUnreadableFile();
     void finishDeletion(const AppGroup &group);
+    // "syncedGroupHashes" as last read.
+    const QMap<QString, QString> &syncedHashes() const;
 
     QList<AppGroup> m_groups;
     QString m_storageURL;
@@ -119,4 +124,7 @@ private:
     // file is not overwritten.
     bool m_unreadableFileNotBackedUp = false;
     std::shared_ptr<GroupsFileWriter> m_writer;
+    mutable QPointer<UserDefaults> m_syncedHashesSource;
+    mutable QMetaObject::Connection m_syncedHashesConnection;
+    mutable std::optional<QMap<QString, QString>> m_syncedHashes;
 };
