@@ -119,7 +119,7 @@ AddToGroupMenu::AddToGroupMenu(std::function<void()> onDockApps, std::function<v
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("addToGroupMenu"));
-    setFixedWidth(width);
+    setFixedWidth(menuWidth);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

@@ -44,7 +44,7 @@ private:
 class AddToGroupMenu final : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int width = 280;
+    static constexpr int menuWidth = 280;
 
     AddToGroupMenu(std::function<void()> onDockApps, std::function<void()> onApps, std::function<void()> onFiles,
                    std::function<void()> onFolders, QWidget *parent = nullptr);

@@ -236,11 +236,11 @@ QString SettingsModel::version() const
 QString SettingsModel::dockPositionText() const
 {
     switch (DockPositionResolver::currentDockPosition()) {
-    case DockPosition::left:
+    case DockPosition::Left:
         return localized(QStringLiteral("settings.dockPosition.left"));
-    case DockPosition::right:
+    case DockPosition::Right:
         return localized(QStringLiteral("settings.dockPosition.right"));
-    case DockPosition::bottom:
+    case DockPosition::Bottom:
         break;
     }
     return localized(QStringLiteral("settings.dockPosition.bottom"));

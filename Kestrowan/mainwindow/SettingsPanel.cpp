@@ -249,8 +249,9 @@ void SettingsPanel::build()
     m_scroll->setWidget(column);
     // The page's own background shows through the scrolling column.
     column->setAutoFillBackground(false);
-    m_scroll->setStyleSheet(QStringLiteral(
-        "QScrollArea { background: transparent; }"
+    // A thin bar without a track. The style sheet stays on the bar alone: on the column it would pin
+    // the palettes of the rows, which then would not follow a change of appearance.
+    m_scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
         "QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 2px 2px 0; }"
         "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 0.45); border-radius: 3px; min-height: 32px; }"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
