@@ -7,7 +7,7 @@
 #include "Kestrowan/mainwindow/SettingsWidgets.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/DockSocketAccessibility.h"
+#include "tests/app/StandinDockTiles.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/support/TestMain.h"
 
@@ -39,27 +39,10 @@ class TestSettingsOnScreen : public QObject {
     Q_OBJECT
 private:
     QProcess m_keeper;
-    qint64 m_dock = 0;
-    DockSocketAccessibility m_accessibility;
+    StandinDockTiles m_tiles;
     std::unique_ptr<KestrowanApp> m_app;
 
-    QVariant attribute(const AXUIElement &element, const QString &name)
-    {
-        QVariant value;
-        return m_accessibility.copyAttributeValue(element, name, &value) == AXError::Success ? value : QVariant();
-    }
-
-    bool hasRunningTile()
-    {
-        const auto lists = attribute(m_accessibility.createApplication(m_dock), "AXChildren").value<QList<AXUIElement>>();
-        if (lists.size() != 1)
-            return false;
-        for (const AXUIElement &tile : attribute(lists.first(), "AXChildren").value<QList<AXUIElement>>()) {
-            if (attribute(tile, "AXTitle").toString() == "Kestrowan")
-                return true;
-        }
-        return false;
-    }
+    bool hasRunningTile() { return m_tiles.hasApplicationTile("Kestrowan"); }
 
     SettingsPanel *settings() const
     {
@@ -77,7 +60,8 @@ private slots:
         m_keeper.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_keeper.start();
         QVERIFY(m_keeper.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT((m_dock = m_accessibility.dockProcessIdentifier().value_or(0)) > 0, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_tiles.dockProcess(), timeout);
+        m_tiles.setDock(*m_tiles.dockProcess());
 
         UserDefaults::standard().setValue("didCompleteOnboarding", true);
         UserDefaults::standard().setValue("appearanceMode", "light");
