@@ -1,5 +1,6 @@
 #include "Kestrowan/app/KestrowanApp.h"
 
+#include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/app/MainWindowFrame.h"
 #include "Kestrowan/app/ShellRules.h"
 #include "Kestrowan/dock/HoverServiceInterface.h"
@@ -96,6 +97,7 @@ KestrowanApp::KestrowanApp(ServiceFactories factories, QObject *parent)
     m_keyboardShortcutService = m_factories.keyboardShortcutService();
     m_keyboardShortcutService->setShortcuts(loadShortcuts());
 
+    installMainViewPages(environment());
     installReactions();
 }
 
