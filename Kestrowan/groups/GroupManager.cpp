@@ -219,9 +219,14 @@ void GroupManager::deleteGroup(const AppGroup &group, bool keepDock, std::functi
         return postCompletion(std::move(completion));
     }
     QPointer<GroupManager> self(this);
-    DockService::removeFolderTile(*folder, [self, group, completion = std::move(completion)](bool) {
+    DockService::removeFolderTile(*folder, [self, group, folder, completion = std::move(completion)](bool removed) {
         if (self) {
-            self->removeMirrorFolder(group);
+            // A tile that could not be removed must keep its folder, or it points at nothing.
+            if (removed)
+                self->removeMirrorFolder(group);
+            else
+                qCCritical(persistenceLogger, "Kept the folder %s: its Dock item could not be removed",
+                           qPrintable(QDir::cleanPath(folder->toLocalFile())));
             self->finishDeletion(group);
         }
         if (completion)
