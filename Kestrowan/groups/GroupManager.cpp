@@ -5,6 +5,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/BoundedFile.h"
 #include "analytics/NVLXAnalytics.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,8 @@
 #include <QSet>
 
 namespace {
+
+constexpr qint64 groupsFileSizeLimit = 256 * 1024 * 1024;
 
 QString runningProgramPath()
 {
@@ -110,16 +113,13 @@ void GroupManager::loadGroups()
 
     std::optional<QList<AppGroup>> decoded;
     QString failure;
-    QFile file(m_storageURL);
-    if (!file.open(QIODevice::ReadOnly)) {
-        failure = file.errorString();
-    } else {
-        const QByteArray bytes = file.readAll();
+    // A fifo would hang the start and a link to a device would never end; groups are small, but a
+    // user with thousands of items still fits far inside the bound.
+    const std::optional<QByteArray> bytes = readSmallFile(m_storageURL, groupsFileSizeLimit, &failure);
+    if (bytes) {
         QJsonParseError parseError;
-        const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
-        if (file.error() != QFileDevice::NoError)
-            failure = file.errorString();
-        else if (parseError.error != QJsonParseError::NoError)
+        const QJsonDocument document = QJsonDocument::fromJson(*bytes, &parseError);
+        if (parseError.error != QJsonParseError::NoError)
             failure = QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
         else if (!document.isArray() || !(decoded = AppGroup::listFromJson(document.array())))
             failure = QStringLiteral("the file is not a list of groups");
@@ -147,6 +147,11 @@ bool GroupManager::backUpUnreadableFile()
     const QString name = QStringLiteral("groups-corrupt-%1.json").arg(QDateTime::currentSecsSinceEpoch());
     const QString copy = QFileInfo(m_storageURL).absolutePath() + u'/' + name;
     QFile source(m_storageURL);
+    if (!QFileInfo(m_storageURL).isFile()) {
+        qCCritical(persistenceLogger, "Could not back up groups.json to %s (not a regular file); it will not be overwritten",
+                   qUtf8Printable(name));
+        return false;
+    }
     if (source.copy(copy) || (QFileInfo::exists(copy) && sameBytes(m_storageURL, copy))) {
         qCCritical(persistenceLogger, "Corrupt groups.json backed up to %s", qUtf8Printable(name));
         return true;
