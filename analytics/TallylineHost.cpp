@@ -1,5 +1,6 @@
 #include "analytics/TallylineHost.h"
 
+#include "Kestrowan/shell/BundleInformation.h"
 #include "Platform/UserDefaults.h"
 #include "Tallyline/DefaultsSuite.h"
 #include "Tallyline/SystemSignalPlatform.h"
@@ -85,5 +86,7 @@ void connectTallylineToHost()
         return QGuiApplication::layoutDirection() == Qt::RightToLeft ? QStringLiteral("rightToLeft")
                                                                      : QStringLiteral("leftToRight");
     };
+    // "appVersion" and "buildNumber" come from the program's own bundle information.
+    readers.bundleInfoString = [](const QString &key) { return BundleInformation::string(key); };
     SystemSignalPlatform::setHostReaders(std::move(readers));
 }

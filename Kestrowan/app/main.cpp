@@ -3,6 +3,7 @@
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
+#include "analytics/NVLXAnalytics.h"
 
 #include <QApplication>
 
@@ -12,6 +13,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));
     QApplication::setOrganizationName(QStringLiteral("Kestrowan"));
+    NVLXAnalytics::configureFromBuild();
     qCInfo(appLogger, "Kestrowan started; the main window is not part of this build yet");
     return 0;
 }
