@@ -13,6 +13,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));
     QApplication::setOrganizationName(QStringLiteral("Kestrowan"));
+    LanguageManager::applySystemTextsAtStartup(UserDefaults::standard());
     NVLXAnalytics::configureFromBuild();
     qCInfo(appLogger, "Kestrowan started; the main window is not part of this build yet");
     return 0;
