@@ -84,6 +84,32 @@ private:
         return length <= (m_objectsEnd - position) / unit;
     }
 
+    // libplist aborts on U+0000 and rewrites what is not well-formed in the encoding the marker
+    // names (a byte above 127 in an ASCII string, a lone surrogate in UTF-16), which would change a
+    // value that the program never touched.
+    static std::optional<QString> stringProblem(const uchar *text, quint64 length, bool utf16)
+    {
+        bool highSurrogatePending = false;
+        for (quint64 i = 0; i < length; ++i) {
+            const uint unit = utf16 ? (uint(text[2 * i]) << 8) | text[2 * i + 1] : text[i];
+            if (unit == 0)
+                return QStringLiteral("a string holding U+0000");
+            if (!utf16) {
+                if (unit > 0x7F)
+                    return QStringLiteral("an ASCII string holding a byte above 127");
+                continue;
+            }
+            const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+            const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+            if ((low && !highSurrogatePending) || (highSurrogatePending && !low))
+                return QStringLiteral("a UTF-16 string with a lone surrogate");
+            highSurrogatePending = high;
+        }
+        if (highSurrogatePending)
+            return QStringLiteral("a UTF-16 string with a lone surrogate");
+        return std::nullopt;
+    }
+
     // Reads one object; its children (references) go to `object`. A message when it is refused.
     std::optional<QString> read(quint64 index, Object &object) const
     {
@@ -101,12 +127,7 @@ private:
             const quint64 unit = type == 0x50 ? 1 : 2;
             if (!length || !fits(position, *length, unit))
                 return QStringLiteral("a string that runs past the objects");
-            for (quint64 i = 0; i < *length; ++i) {
-                const uchar *character = m_data + position + i * unit;
-                if (character[0] == 0 && (unit == 1 || character[1] == 0))
-                    return QStringLiteral("a string holding U+0000");
-            }
-            return std::nullopt;
+            return stringProblem(m_data + position, *length, unit == 2);
         }
         case 0xA0:
         case 0xC0:
@@ -199,6 +220,10 @@ std::optional<QString> xmlProblem(const QByteArray &bytes)
 {
     if (bytes.contains('\0'))
         return QStringLiteral("a NUL byte");
+    // libplist keeps the bytes of a string as they stand and cuts them when it writes the file
+    // again, so text that is not UTF-8 would change values the program never touched.
+    if (!QByteArrayView(bytes).isValidUtf8())
+        return QStringLiteral("text that is not UTF-8");
     // Only the containers nest; an opening tag that closes itself ("<array/>") holds nothing.
     int depth = 0;
     const char *data = bytes.constData();

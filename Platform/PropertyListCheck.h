@@ -19,7 +19,8 @@ inline constexpr qint64 maximumExpandedNodes = 1000000;
 // nothing when it may.
 std::optional<QString> binaryProblem(const QByteArray &bytes);
 
-// The same for an XML property list: a NUL byte, or containers nested too deeply.
+// The same for an XML property list: a NUL byte, text that is not UTF-8, or containers nested too
+// deeply.
 std::optional<QString> xmlProblem(const QByteArray &bytes);
 
 } // namespace PropertyListCheck

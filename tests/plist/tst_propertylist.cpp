@@ -42,6 +42,15 @@ private slots:
         QTest::newRow("U+0000 in an ASCII key") << HostileFiles::nulInAsciiKey() << QStringLiteral("U\\+0000");
         QTest::newRow("U+0000 in a UTF-16 key") << HostileFiles::nulInUtf16Key() << QStringLiteral("U\\+0000");
         QTest::newRow("NUL in XML") << HostileFiles::nulInXmlString() << QStringLiteral("NUL byte");
+        {
+            BinaryPlistBuilder b;
+            QTest::newRow("byte above 127 in an ASCII key") << b.build(b.dict({{b.ascii("sho\xf7" "as"), b.integer(2)}})) << QStringLiteral("above 127");
+        }
+        {
+            BinaryPlistBuilder b;
+            QTest::newRow("lone surrogate") << b.build(b.array({b.utf16(QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b"))}))
+                                            << QStringLiteral("lone surrogate");
+        }
         QTest::newRow("24 levels of shared references") << HostileFiles::sharedReferences(24) << QStringLiteral("more than 1000000 values");
         QTest::newRow("64 levels of shared references") << HostileFiles::sharedReferences(64) << QStringLiteral("more than 1000000 values");
         QTest::newRow("87000 nested arrays") << HostileFiles::nestedArrays(87000) << QStringLiteral("deeper than 256");
@@ -50,6 +59,9 @@ private slots:
         QByteArray deepXml = "<?xml version=\"1.0\"?><plist version=\"1.0\">" + QByteArray("<array>").repeated(5000)
                              + QByteArray("</array>").repeated(5000) + "</plist>";
         QTest::newRow("deep XML") << deepXml << QStringLiteral("deeper than 256");
+        QTest::newRow("XML that is not UTF-8")
+            << QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>spacer-\xf4ile</string></array></plist>")
+            << QStringLiteral("not UTF-8");
         QByteArray badReference = HostileFiles::nestedArrays(3);
         badReference[10] = '\x7f'; // the second array's one reference, to an object that does not exist
         QTest::newRow("reference to no object") << badReference << QStringLiteral("reference to no object");
