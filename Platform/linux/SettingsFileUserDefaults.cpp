@@ -58,6 +58,16 @@ SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QOb
 {
     const QString file = fileForSuite(suiteName);
     QDir().mkpath(QFileInfo(file).absolutePath());
+    // A fifo there would hang the start and a link to a device would be read (and copied) without
+    // end; such an entry is moved aside and the domain starts empty.
+    const QFileInfo info(file);
+    if ((info.exists() || info.isSymLink()) && !info.isFile()) {
+        const QString aside = file + QStringLiteral(".unreadable");
+        QFile::remove(aside);
+        QFile::rename(file, aside);
+        qCCritical(defaultsLog, "Preferences file %s is not a regular file; moved it to %s", qUtf8Printable(file),
+                   qUtf8Printable(aside));
+    }
     m_settings = std::make_unique<QSettings>(file, propertyListFormat());
 }
 

@@ -4,6 +4,7 @@
 #include "Kestrowan/icons/SkinManager.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/linux/DockPreferencesFile.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -100,6 +101,21 @@ private slots:
         makeSpecial(skins + QStringLiteral("/odd/skin.json"), kind);
         const SkinManager manager(skins, QString());
         QCOMPARE(manager.skinWithID(QStringLiteral("odd")), std::nullopt);
+    }
+
+    void preferencesThatAreNoFileAreMovedAside_data() { kinds_data(); }
+    void preferencesThatAreNoFileAreMovedAside()
+    {
+        QFETCH(Kind, kind);
+        const QString path = SettingsFileUserDefaults::fileForSuite(QStringLiteral("special"));
+        makeSpecial(path, kind);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Preferences file .*special.plist is not a regular file; moved it to")));
+        SettingsFileUserDefaults defaults(QStringLiteral("special"));
+        QVERIFY(!defaults.contains(QStringLiteral("anything")));
+        defaults.setValue(QStringLiteral("k"), 1);
+        defaults.synchronize();
+        QVERIFY(QFileInfo(path).isFile());
+        QVERIFY(QFileInfo(path + QStringLiteral(".unreadable")).isSymLink() || QFileInfo::exists(path + QStringLiteral(".unreadable")));
     }
 
     void dockPreferencesThatAreNoFileAreNeverReplaced_data() { kinds_data(); }
