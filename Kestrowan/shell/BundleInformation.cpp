@@ -5,7 +5,8 @@
 
 namespace {
 
-const QString informationPath = QStringLiteral(":/Kestrowan/Info.plist");
+// Compiled in by the build, whatever folder the packaged resources are read from.
+const QString informationPath = QStringLiteral(":/Kestrowan_Kestrowan.bundle/Info.plist");
 
 std::optional<QString> stringIn(const QVariantMap &information, const QString &key)
 {
