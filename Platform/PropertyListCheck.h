@@ -12,8 +12,9 @@ namespace PropertyListCheck {
 
 // Deeper containers than this are refused; real property lists nest a dozen levels at most.
 inline constexpr int maximumDepth = 256;
-// A binary list may name one object from many places; this bounds the tree libplist would build.
-inline constexpr qint64 maximumExpandedNodes = 1000000;
+// A binary list may name one object from many places; this bounds the tree libplist would build
+// (real lists hold a few thousand values; a quarter of a million already takes a noticeable time).
+inline constexpr qint64 maximumExpandedNodes = 250000;
 
 // Why `bytes` (a binary property list, starting "bplist00") must not be handed to libplist, or
 // nothing when it may.
