@@ -11,7 +11,6 @@
 #include <plist/plist.h>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 namespace PropertyList {
