@@ -29,6 +29,7 @@ public:
     QColor resolve(const QWidget *widget) const { return resolve(effectiveAppearance(widget)); }
     // The value with its opacity multiplied by `factor` (a token "at opacity 0.1").
     QColor resolve(EffectiveAppearance appearance, qreal factor) const;
+    QColor resolve(const QWidget *widget, qreal factor) const { return resolve(effectiveAppearance(widget), factor); }
 
     QColor light() const { return resolve(EffectiveAppearance::Light); }
     QColor dark() const { return resolve(EffectiveAppearance::Dark); }

@@ -50,9 +50,19 @@ std::optional<DurationSignalTracker::Stopped> DurationSignalTracker::stopDuratio
         return std::nullopt;
     const CachedData data = found.value();
     m_startedSignals.erase(found);
+    qint64 msecs = data.startTime.msecsTo(stoppedAt);
+    // Stopped while the application is still inactive: that stretch is left out as well.
+    if (!data.includeBackgroundTime && m_lastEnteredBackground)
+        msecs -= std::max<qint64>(0, inactiveSince(data.startTime).msecsTo(stoppedAt));
     // A clock set back must not give a negative duration either.
-    const double seconds = std::max<qint64>(0, data.startTime.msecsTo(stoppedAt)) / 1000.0;
-    return Stopped{seconds, data.parameters};
+    return Stopped{std::max<qint64>(0, msecs) / 1000.0, data.parameters};
+}
+
+QDateTime DurationSignalTracker::inactiveSince(const QDateTime &startTime) const
+{
+    // Only the inactive time after the signal's start is left out: a signal started while the
+    // application was inactive counts from the return, not from before its own start.
+    return std::max(*m_lastEnteredBackground, startTime);
 }
 
 void DurationSignalTracker::handleDidEnterBackgroundNotification()
@@ -71,10 +81,7 @@ void DurationSignalTracker::handleWillEnterForegroundNotification()
     for (auto it = m_startedSignals.begin(); it != m_startedSignals.end(); ++it) {
         if (it->includeBackgroundTime)
             continue;
-        // Only the inactive time after the signal's start is left out: a signal started while the
-        // application was inactive counts from the return, not from before its own start.
-        const QDateTime inactiveFrom = std::max(*m_lastEnteredBackground, it->startTime);
-        const qint64 inactiveMsecs = inactiveFrom.msecsTo(returnedAt);
+        const qint64 inactiveMsecs = inactiveSince(it->startTime).msecsTo(returnedAt);
         if (inactiveMsecs > 0)
             it->startTime = it->startTime.addMSecs(inactiveMsecs);
     }

@@ -48,6 +48,9 @@ public:
     static QString durationText(double durationInSeconds);
 
 private:
+    // With the application inactive: when the inactive time of a signal started at `startTime` began.
+    QDateTime inactiveSince(const QDateTime &startTime) const;
+
     QMutex m_queue;
     QMap<QString, CachedData> m_startedSignals;
     std::optional<QDateTime> m_lastEnteredBackground;

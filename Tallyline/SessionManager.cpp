@@ -63,6 +63,11 @@ QString SessionManager::localDay(const QDateTime &moment)
 
 void SessionManager::loadIfPossible()
 {
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_loaded)
+            return;
+    }
     const std::unique_ptr<DefaultsSuite> suite = SignalHub::telemetryDefaultsSuite();
     if (!suite)
         return; // the client is not initialised; the first session tries again

@@ -62,6 +62,12 @@ TrialConversionTracker &TrialConversionTracker::shared()
     return *instance;
 }
 
+void TrialConversionTracker::resumeRememberedTrial()
+{
+    if (loadStoredTrial())
+        shared();
+}
+
 void TrialConversionTracker::storeTrial(const std::optional<StoredTrial> &trial)
 {
     m_persistenceQueue.async([trial] { writeStoredTrial(trial); });

@@ -36,6 +36,8 @@ public:
 
     // Made on first use and kept for the life of the process.
     static TrialConversionTracker &shared();
+    // Makes the shared tracker, and so resumes the watch, when the suite remembers a trial.
+    static void resumeRememberedTrial();
 
     // Remembers the trial (nothing forgets it), asynchronously.
     void storeTrial(const std::optional<StoredTrial> &trial);

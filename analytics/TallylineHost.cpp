@@ -2,6 +2,7 @@
 
 #include "Kestrowan/shell/BundleInformation.h"
 #include "Platform/UserDefaults.h"
+#include "Tallyline/ApplicationActivity.h"
 #include "Tallyline/DefaultsSuite.h"
 #include "Tallyline/SystemSignalPlatform.h"
 
@@ -9,6 +10,7 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QPalette>
+#include <QPointer>
 #include <QScreen>
 #include <QThread>
 
@@ -57,6 +59,29 @@ QGuiApplication *guiApplication()
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance());
 }
 
+// The client's session and duration bookkeeping leaves out the time in which the user is in
+// another program: tell it when the program loses and regains the front.
+void forwardActivation()
+{
+    QGuiApplication *application = guiApplication();
+    static QPointer<QObject> forwarder;
+    if (!application || forwarder)
+        return;
+    forwarder = new QObject(application);
+    auto wasActive = std::make_shared<bool>(QGuiApplication::applicationState() == Qt::ApplicationActive);
+    QObject::connect(application, &QGuiApplication::applicationStateChanged, forwarder,
+                     [wasActive](Qt::ApplicationState state) {
+                         const bool active = state == Qt::ApplicationActive;
+                         if (active == *wasActive)
+                             return;
+                         *wasActive = active;
+                         if (active)
+                             ApplicationActivity::postWillBecomeActive();
+                         else
+                             ApplicationActivity::postDidResignActive();
+                     });
+}
+
 } // namespace
 
 void connectTallylineToHost()
@@ -89,4 +114,5 @@ void connectTallylineToHost()
     // "appVersion" and "buildNumber" come from the program's own bundle information.
     readers.bundleInfoString = [](const QString &key) { return BundleInformation::string(key); };
     SystemSignalPlatform::setHostReaders(std::move(readers));
+    forwardActivation();
 }

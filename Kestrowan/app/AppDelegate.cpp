@@ -162,6 +162,11 @@ void AppDelegate::buildStatusMenu()
     auto addCommand = [&](const QString &key, void (AppDelegate::*command)(), const QKeySequence &shortcut) {
         QAction *action = menu->addAction(localized(key));
         action->setShortcut(shortcut);
+        if (!shortcut.isEmpty()) {
+            // Command is the Super key here; Qt would call it "Meta".
+            action->setShortcutVisibleInContextMenu(false);
+            action->setText(action->text() + u'\t' + shortcut.toString(QKeySequence::NativeText).replace(QStringLiteral("Meta"), QStringLiteral("Super")));
+        }
         connect(action, &QAction::triggered, this, command);
     };
     addCommand(QStringLiteral("menu.manageGroups"), &AppDelegate::menuManageGroups, QKeySequence(Qt::META | Qt::Key_G));

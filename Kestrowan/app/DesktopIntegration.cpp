@@ -2,6 +2,7 @@
 
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/linux/DesktopEntry.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,21 +13,6 @@
 namespace {
 
 const QString desktopFileName = QStringLiteral("kestrowan.desktop");
-
-// Exec= quoting of the desktop entry format: the path in double quotes, with `"`, `` ` ``, `$` and
-// `\` escaped, and `%` doubled.
-QString quotedExecArgument(const QString &path)
-{
-    QString escaped;
-    for (const QChar c : path) {
-        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-            escaped += u'\\';
-        if (c == u'%')
-            escaped += u'%';
-        escaped += c;
-    }
-    return QStringLiteral("\"%1\"").arg(escaped).replace(u'\\', QStringLiteral("\\\\"));
-}
 
 bool writeIfChanged(const QString &path, const QByteArray &content)
 {
@@ -65,7 +51,7 @@ QString kestrowanDesktopEntry(const QString &programPath)
                           "Categories=Utility;\n"
                           "StartupWMClass=Kestrowan\n"
                           "MimeType=%2;%3;\n")
-        .arg(quotedExecArgument(programPath), schemeMimeType, linkFileMimeType);
+        .arg(DesktopEntry::execArgument(programPath), schemeMimeType, linkFileMimeType);
 }
 
 QString withKestrowanDefaults(const QString &mimeAppsList)
@@ -108,6 +94,9 @@ void installDesktopIntegration(const QString &programPath)
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     writeIfChanged(data + QStringLiteral("/applications/") + desktopFileName, kestrowanDesktopEntry(programPath).toUtf8());
+    // The icon the entry names, in the user's icon theme folder.
+    if (const auto icon = readSmallFile(QStringLiteral(":/Kestrowan_Kestrowan.bundle/AppIcon.svg")))
+        writeIfChanged(data + QStringLiteral("/icons/hicolor/scalable/apps/kestrowan.svg"), *icon);
     const QString mimeFolder = data + QStringLiteral("/mime");
     if (writeIfChanged(mimeFolder + QStringLiteral("/packages/kestrowan.xml"), QByteArray(linkTypeDefinition))) {
         const QString tool = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));

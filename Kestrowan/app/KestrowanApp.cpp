@@ -3,6 +3,7 @@
 #include "Kestrowan/app/MainWindowFrame.h"
 #include "Kestrowan/app/ShellRules.h"
 #include "Kestrowan/dock/HoverServiceInterface.h"
+#include "Platform/Screens.h"
 #include "Kestrowan/dock/KeyboardShortcutServiceInterface.h"
 #include "Kestrowan/dock/PermissionManagerInterface.h"
 #include "Kestrowan/dock/ShortcutStateStoreInterface.h"
@@ -22,23 +23,10 @@
 #include "analytics/NVLXAnalytics.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
-
-namespace {
-
-QPointF bottomLeftPointer()
-{
-    const QPoint pointer = QCursor::pos();
-    const QScreen *primary = QGuiApplication::primaryScreen();
-    const qreal height = primary ? primary->geometry().height() : 0;
-    return QPointF(pointer.x(), height - pointer.y());
-}
-
-} // namespace
 
 ServiceFactories ServiceFactories::standard()
 {
@@ -61,7 +49,7 @@ ServiceFactories ServiceFactories::standard()
         NVLXAnalytics::signal(name, parameters);
     };
     factories.openURL = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
-    factories.pointerLocation = bottomLeftPointer;
+    factories.pointerLocation = [] { return Screens::shared().mouseLocation(); };
     return factories;
 }
 

@@ -3,6 +3,8 @@
 #include "Kestrowan/mainwindow/MainWindowContent.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -18,6 +20,12 @@ MainWindowFrame::MainWindowFrame(const AppEnvironment &environment, QWidget *par
     if (m_content)
         layout->addWidget(m_content);
     resize(defaultSize);
+    // Centred in the screen's usable area: clear of the Dock, the menu bar and other panels.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), defaultSize);
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
 }
 
 bool MainWindowFrame::isMainWindow(const QWidget *widget)

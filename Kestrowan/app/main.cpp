@@ -3,6 +3,7 @@
 #include "Kestrowan/app/DesktopIntegration.h"
 #include "Kestrowan/app/KestrowanApp.h"
 #include "Kestrowan/app/SingleInstance.h"
+#include "Kestrowan/shell/InterfaceFont.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
@@ -23,6 +24,7 @@ int main(int argc, char *argv[])
     QApplication::setDesktopFileName(QStringLiteral("kestrowan"));
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Kestrowan_Kestrowan.bundle/AppIcon.svg")));
+    installInterfaceFont();
 
     const QStringList arguments = QApplication::arguments().mid(1);
     SingleInstance instance;

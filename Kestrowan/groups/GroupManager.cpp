@@ -1,6 +1,8 @@
 #include "Kestrowan/groups/GroupManager.h"
 
 #include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/GroupsFileWriter.h"
+#include "Kestrowan/groups/GroupsJson.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
@@ -13,10 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonParseError>
 #include <QPointer>
-#include <QSaveFile>
 #include <QSet>
 
 namespace {
@@ -60,8 +59,11 @@ GroupManager::GroupManager(const QString &storageDirectory, const QString &group
     : QObject(parent)
     , m_storageURL(QDir::cleanPath(storageDirectory) + u'/' + groupsFileName)
     , m_mirrorFolders(groupsDirectory, runningProgramPath())
+    , m_writer(GroupsFileWriter::forFile(m_storageURL))
 {
 }
+
+GroupManager::~GroupManager() = default;
 
 void GroupManager::setGroups(const QList<AppGroup> &groups)
 {
@@ -108,6 +110,8 @@ void GroupManager::ensureStorageDirectories()
 
 void GroupManager::loadGroups()
 {
+    // A save still on its way to the file comes first: the file is read as the store last left it.
+    m_writer->waitUntilWritten();
     if (!QFileInfo::exists(m_storageURL))
         return;
 
@@ -116,14 +120,8 @@ void GroupManager::loadGroups()
     // A fifo would hang the start and a link to a device would never end; groups are small, but a
     // user with thousands of items still fits far inside the bound.
     const std::optional<QByteArray> bytes = readSmallFile(m_storageURL, groupsFileSizeLimit, &failure);
-    if (bytes) {
-        QJsonParseError parseError;
-        const QJsonDocument document = QJsonDocument::fromJson(*bytes, &parseError);
-        if (parseError.error != QJsonParseError::NoError)
-            failure = QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
-        else if (!document.isArray() || !(decoded = AppGroup::listFromJson(document.array())))
-            failure = QStringLiteral("the file is not a list of groups");
-    }
+    if (bytes)
+        decoded = GroupsJson::decode(*bytes, &failure);
 
     if (!decoded) {
         qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(failure));
@@ -133,12 +131,15 @@ void GroupManager::loadGroups()
         return;
     }
 
-    QList<AppGroup> groups;
-    groups.reserve(decoded->size());
-    for (const AppGroup &group : std::as_const(*decoded))
-        groups.append(resettingRetiredIconStyle(group));
-    setGroups(groups);
-    if (groups != *decoded)
+    bool reset = false;
+    for (AppGroup &group : *decoded) {
+        if (isRetiredIconStyle(group.iconStyle)) {
+            group = resettingRetiredIconStyle(std::move(group));
+            reset = true;
+        }
+    }
+    setGroups(*decoded);
+    if (reset)
         saveGroups();
 }
 
@@ -174,19 +175,13 @@ void GroupManager::saveGroups()
         m_unreadableFileNotBackedUp = false;
     }
 
-    const QByteArray bytes = QJsonDocument(AppGroup::listToJson(m_groups)).toJson(QJsonDocument::Indented);
-    QSaveFile file(m_storageURL);
-    QString failure;
-    if (!file.open(QIODevice::WriteOnly)) {
-        failure = file.errorString();
-    } else if (file.write(bytes) != bytes.size()) {
-        failure = file.errorString();
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        failure = file.errorString();
-    }
-    if (!failure.isEmpty())
-        qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(failure));
+    // The list shares its data with the copy; encoding and writing happen on the writer's thread.
+    m_writer->save(m_groups);
+}
+
+void GroupManager::waitUntilSaved()
+{
+    m_writer->waitUntilWritten();
 }
 
 AppGroup GroupManager::createGroup()

@@ -9,8 +9,10 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+class GroupsFileWriter;
 class SkinManager;
 
 // The one store of all groups: the ordered list every window, the popup and the Dock watchers read,
@@ -32,6 +34,8 @@ public:
     // program that "@Kestrowan" points at.
     explicit GroupManager(QObject *parent = nullptr);
     GroupManager(const QString &storageDirectory, const QString &groupsDirectory, QObject *parent = nullptr);
+    // Waits for the last save to reach the file.
+    ~GroupManager() override;
 
     const QList<AppGroup> &groups() const { return m_groups; }
     // Changes stay in memory until an operation of the store saves.
@@ -51,7 +55,11 @@ public:
 
     void ensureStorageDirectories();
     void loadGroups();
+    // Takes a snapshot of the groups and returns; the file is written in the background, saves in
+    // the order they were made. A failure is logged when the write fails.
     void saveGroups();
+    // Returns once every save made so far has reached the file (or failed).
+    void waitUntilSaved();
     AppGroup createGroup();
     void updateGroup(const AppGroup &group);
     // Removes the group and, unless `keepDock`, its Dock tile and mirror folder.
@@ -106,4 +114,5 @@ private:
     // Set while "groups.json" could not be read and no copy of it exists yet: until one does, the
     // file is not overwritten.
     bool m_unreadableFileNotBackedUp = false;
+    std::shared_ptr<GroupsFileWriter> m_writer;
 };

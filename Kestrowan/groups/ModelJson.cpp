@@ -6,9 +6,37 @@
 namespace ModelJson {
 namespace {
 
-bool isHexDigit(QChar c)
+int hexValue(char16_t c)
 {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+// QUuid alone would also take braces and other spellings that stored files never hold.
+template <typename Char>
+std::optional<QUuid> parseUuid(const Char *text, qsizetype size)
+{
+    if (size != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
+        return std::nullopt;
+    // Where the 32 digits stand in the text.
+    static constexpr int digitAt[32] = {0,  1,  2,  3,  4,  5,  6,  7,  9,  10, 11, 12, 14, 15, 16, 17,
+                                        19, 20, 21, 22, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35};
+    uchar bytes[16];
+    int invalid = 0;
+    for (int i = 0; i < 16; ++i) {
+        const int high = hexValue(char16_t(std::make_unsigned_t<Char>(text[digitAt[2 * i]])));
+        const int low = hexValue(char16_t(std::make_unsigned_t<Char>(text[digitAt[2 * i + 1]])));
+        invalid |= high | low;
+        bytes[i] = uchar((high << 4) | (low & 0xf));
+    }
+    if (invalid < 0)
+        return std::nullopt;
+    return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
 }
 
 } // namespace
@@ -20,15 +48,12 @@ QString uuidText(const QUuid &uuid)
 
 std::optional<QUuid> uuidFromText(const QString &text)
 {
-    // QUuid alone would also take braces and other spellings that stored files never hold.
-    if (text.size() != 36)
-        return std::nullopt;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const bool hyphenPosition = i == 8 || i == 13 || i == 18 || i == 23;
-        if (hyphenPosition ? text.at(i) != u'-' : !isHexDigit(text.at(i)))
-            return std::nullopt;
-    }
-    return QUuid::fromString(text);
+    return parseUuid(text.utf16(), text.size());
+}
+
+std::optional<QUuid> uuidFromUtf8(std::string_view text)
+{
+    return parseUuid(text.data(), qsizetype(text.size()));
 }
 
 std::optional<QString> requiredString(const QJsonObject &object, const QString &key)

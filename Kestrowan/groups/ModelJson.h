@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUuid>
 #include <optional>
+#include <string_view>
 
 // Strict reading and writing of the model's JSON fields, shared by the model types. Every reader
 // gives nullopt for a value of the wrong JSON type, so that one bad field fails the whole value.
@@ -17,6 +18,7 @@ namespace ModelJson {
 QString uuidText(const QUuid &uuid);
 // Accepts exactly the 36-character hyphenated form, hexadecimal in either letter case (no braces).
 std::optional<QUuid> uuidFromText(const QString &text);
+std::optional<QUuid> uuidFromUtf8(std::string_view text);
 
 std::optional<QString> requiredString(const QJsonObject &object, const QString &key);
 std::optional<QUuid> requiredUuid(const QJsonObject &object, const QString &key);

@@ -25,21 +25,52 @@ std::array<int, 3> boxRadii(qreal sigma)
     return radii;
 }
 
-// One box pass along a line of `length` samples spaced `stride` apart, from `in` to `out`.
-void boxLine(const float *in, float *out, int length, int stride, int radius)
+// One box pass along a row of `length` samples, from `in` to `out`.
+void boxLine(const float *in, float *out, int length, int radius)
 {
     const float scale = 1.0f / float(2 * radius + 1);
     float sum = 0;
     for (int i = 0; i <= radius && i < length; ++i)
-        sum += in[i * stride];
+        sum += in[i];
     for (int i = 0; i < length; ++i) {
-        out[i * stride] = sum * scale;
+        out[i] = sum * scale;
         const int add = i + radius + 1;
         const int drop = i - radius;
         if (add < length)
-            sum += in[add * stride];
+            sum += in[add];
         if (drop >= 0)
-            sum -= in[drop * stride];
+            sum -= in[drop];
+    }
+}
+
+// The same pass down every column at once, walking the rows in memory order: one running sum per
+// column, added and dropped in exactly the order boxLine uses, so the result is the same to the bit.
+void boxColumns(const float *in, float *out, int width, int height, int radius, std::vector<float> &sums)
+{
+    const float scale = 1.0f / float(2 * radius + 1);
+    sums.assign(size_t(width), 0.0f);
+    float *sum = sums.data();
+    for (int i = 0; i <= radius && i < height; ++i) {
+        const float *row = in + size_t(i) * width;
+        for (int x = 0; x < width; ++x)
+            sum[x] += row[x];
+    }
+    for (int i = 0; i < height; ++i) {
+        float *target = out + size_t(i) * width;
+        for (int x = 0; x < width; ++x)
+            target[x] = sum[x] * scale;
+        const int add = i + radius + 1;
+        const int drop = i - radius;
+        if (add < height) {
+            const float *row = in + size_t(add) * width;
+            for (int x = 0; x < width; ++x)
+                sum[x] += row[x];
+        }
+        if (drop >= 0) {
+            const float *row = in + size_t(drop) * width;
+            for (int x = 0; x < width; ++x)
+                sum[x] -= row[x];
+        }
     }
 }
 
@@ -52,13 +83,13 @@ void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sig
     const size_t count = size_t(width) * size_t(height);
     std::vector<float> a(coverage, coverage + count);
     std::vector<float> b(count);
+    std::vector<float> sums;
     for (int radius : boxRadii(sigma)) {
         if (radius <= 0)
             continue;
         for (int y = 0; y < height; ++y)
-            boxLine(a.data() + size_t(y) * width, b.data() + size_t(y) * width, width, 1, radius);
-        for (int x = 0; x < width; ++x)
-            boxLine(b.data() + x, a.data() + x, height, width, radius);
+            boxLine(a.data() + size_t(y) * width, b.data() + size_t(y) * width, width, radius);
+        boxColumns(b.data(), a.data(), width, height, radius, sums);
     }
     for (size_t i = 0; i < count; ++i)
         coverage[i] = quint8(std::clamp(std::lround(a[i]), 0L, 255L));

@@ -5,7 +5,6 @@
 #include "NVLXDesign/DynamicShadowEffect.h"
 
 #include <QEvent>
-#include <QGraphicsOpacityEffect>
 #include <QVariantAnimation>
 #include <QWidget>
 
@@ -37,6 +36,11 @@ AppToastModifier::AppToastModifier(QWidget *content) : QObject(content), m_conte
 ToastBanner *AppToastModifier::banner() const
 {
     return m_overlay ? m_banner : nullptr;
+}
+
+bool AppToastModifier::isAnimating() const
+{
+    return m_overlay && m_animation && m_animation->state() == QAbstractAnimation::Running;
 }
 
 void AppToastModifier::setToast(const std::optional<AppToast> &toast)
@@ -78,8 +82,6 @@ void AppToastModifier::ensureOverlay()
         return;
     m_overlay = new QWidget(m_content);
     m_overlay->setObjectName(QStringLiteral("toastOverlay"));
-    m_opacity = new QGraphicsOpacityEffect(m_overlay);
-    m_overlay->setGraphicsEffect(m_opacity);
     m_banner = new ToastBanner(m_overlay);
     DynamicShadowEffect::apply(m_banner, AppColors::shadowLg, 14, QPointF(0, 6));
     connect(m_banner, &ToastBanner::clicked, this,
@@ -131,7 +133,7 @@ void AppToastModifier::placeOverlay(qreal progress)
     const qreal hiddenTop = -overlaySize.height();
     const int top = qRound(hiddenTop + (shownTop - hiddenTop) * progress);
     m_overlay->setGeometry((m_content->width() - overlaySize.width()) / 2, top, overlaySize.width(), overlaySize.height());
-    m_opacity->setOpacity(qBound<qreal>(0, progress, 1));
+    m_banner->setOpacity(qBound<qreal>(0, progress, 1));
     m_overlay->raise();
 }
 

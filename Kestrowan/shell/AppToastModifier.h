@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <optional>
 
-class QGraphicsOpacityEffect;
 class QVariantAnimation;
 class QWidget;
 class ToastBanner;
@@ -34,6 +33,9 @@ public:
 
     // The banner, while it is shown or on its way out; nullptr otherwise.
     ToastBanner *banner() const;
+    // How far the banner has come in: 0 hidden above the top edge, 1 in place.
+    qreal presentation() const { return m_progress; }
+    bool isAnimating() const;
     // The wait that clears the toast; running from the moment the banner came on screen.
     const QTimer &dismissTimer() const { return m_dismissTimer; }
     // How long a toast stays (tests shorten it).
@@ -57,10 +59,9 @@ private:
     QTimer m_dismissTimer;
     int m_displayDuration = displayDurationMs;
 
-    // The overlay: a container that fades, holding the banner with its shadow.
+    // The overlay: a container with room for the banner's shadow, holding the banner.
     QPointer<QWidget> m_overlay;
     ToastBanner *m_banner = nullptr;
-    QGraphicsOpacityEffect *m_opacity = nullptr;
     QVariantAnimation *m_animation = nullptr;
     qreal m_progress = 0; // 0 hidden above the top edge, 1 fully shown
 };

@@ -9,13 +9,12 @@ QImage drawStatusGlyph(qreal scale)
     const int pixels = qRound(side * scale);
     QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    image.setDevicePixelRatio(scale);
 
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    // The drawing is given with the origin at the bottom left and y upwards.
-    painter.translate(0, side);
-    painter.scale(1, -1);
+    // The drawing is given in points with the origin at the bottom left and y upwards.
+    painter.scale(scale, -scale);
+    painter.translate(0, -side);
 
     QPen outlinePen(Qt::black, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     QPainterPath outline(QPointF(4, 5));
@@ -47,6 +46,8 @@ QImage drawStatusGlyph(qreal scale)
     painter.setPen(QPen(Qt::black, 1.2, Qt::SolidLine, Qt::RoundCap));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(mouth);
+    painter.end();
+    image.setDevicePixelRatio(scale);
     return image;
 }
 

@@ -32,6 +32,14 @@ void ToastBanner::setToast(const AppToast &toast)
     update();
 }
 
+void ToastBanner::setOpacity(qreal opacity)
+{
+    if (qFuzzyCompare(opacity, m_opacity))
+        return;
+    m_opacity = opacity;
+    update();
+}
+
 void ToastBanner::setMaximumBannerWidth(int width)
 {
     m_maximumWidth = qMax(1, width);
@@ -93,6 +101,7 @@ void ToastBanner::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setOpacity(m_opacity);
     const QRectF bounds(rect());
     painter.fillPath(ContinuousShape::capsule(bounds), AppColors::surfaceElevated.resolve(this));
 

@@ -22,6 +22,9 @@ public:
     AppToast toast() const { return m_toast; }
     // The widest the banner may grow; its text wraps (and is cut after two lines) within it.
     void setMaximumBannerWidth(int width);
+    // The whole banner fades with this (its shadow follows).
+    void setOpacity(qreal opacity);
+    qreal opacity() const { return m_opacity; }
     // The text as shown, one entry per line (the last one cut short with an ellipsis when needed).
     QStringList visibleLines() const;
 
@@ -40,4 +43,5 @@ private:
 
     AppToast m_toast;
     int m_maximumWidth = 600;
+    qreal m_opacity = 1.0;
 };

@@ -1,12 +1,9 @@
 #pragma once
 
+#include "Platform/linux/X11RawInput.h"
+
 #include <QObject>
 #include <QPoint>
-
-#include <atomic>
-#include <thread>
-
-struct xcb_connection_t;
 
 // Follows the pointer over the whole screen, whichever window it is over: XInput2 raw motion and
 // button events on a connection of its own, with a slow poll for pointer warps, which raise no raw
@@ -25,11 +22,9 @@ signals:
     void pointerChanged(const QPoint &position, int buttons);
 
 private:
-    void run();
+    void readPointer();
 
-    xcb_connection_t *m_connection = nullptr;
-    quint32 m_root = 0;
-    int m_wake[2] = {-1, -1};
-    std::atomic<bool> m_stopping{false};
-    std::thread m_thread;
+    X11RawInput m_input;
+    QPoint m_last{-1, -1};
+    int m_lastButtons = -1;
 };

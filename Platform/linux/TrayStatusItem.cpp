@@ -1,7 +1,9 @@
 #include "Platform/linux/TrayStatusItem.h"
 
-#include "Platform/SystemAppearance.h"
+#include "Platform/linux/X11Atoms.h"
+#include "Platform/linux/X11Connection.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QMenu>
 #include <QPainter>
@@ -17,11 +19,22 @@ TrayStatusItem::TrayStatusItem()
                          if (m_menu && !m_menu->isVisible())
                              m_menu->popup(QCursor::pos());
                      });
+    if (xcb_connection_t *c = qtX11Connection()) {
+        m_managerAtom = x11Atom(c, "MANAGER");
+        m_selectionAtom = x11Atom(c, "_NET_SYSTEM_TRAY_S0");
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
 }
 
-TrayStatusItem::~TrayStatusItem() = default;
+TrayStatusItem::~TrayStatusItem()
+{
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
 
-QImage TrayStatusItem::tinted(const QImage &templateImage, const QColor &colour)
+namespace {
+
+QImage inColour(const QImage &templateImage, const QColor &colour)
 {
     QImage image = templateImage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
@@ -30,11 +43,53 @@ QImage TrayStatusItem::tinted(const QImage &templateImage, const QColor &colour)
     return image;
 }
 
+} // namespace
+
+QImage TrayStatusItem::trayPicture(const QImage &templateImage)
+{
+    // A tray gives an icon its whole square (22 pixels on most panels), where a menu bar keeps a
+    // margin around an 18-point picture: draw it at tray size, twice as dense.
+    constexpr int side = 44;
+    QImage scaled = templateImage.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(1); // drawn pixel for pixel below
+    const QImage rim = inColour(scaled, QColor(0, 0, 0, 120));
+    const QImage glyph = inColour(scaled, QColor(0xF5, 0xF5, 0xF7));
+    QImage picture(side, side, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    for (const QPoint offset : {QPoint(-2, 0), QPoint(2, 0), QPoint(0, -2), QPoint(0, 2)})
+        painter.drawImage(offset, rim);
+    painter.drawImage(QPoint(0, 0), glyph);
+    painter.end();
+    return picture;
+}
+
 void TrayStatusItem::setTemplateImage(const QImage &image)
 {
-    const QColor colour = SystemAppearance::shared().prefersDark() ? QColor(0xF2, 0xF2, 0xF7) : QColor(0x1D, 0x1D, 0x1F);
-    m_tray->setIcon(QIcon(QPixmap::fromImage(tinted(image, colour))));
+    const QImage picture = trayPicture(image);
+    QIcon icon;
+    icon.addPixmap(QPixmap::fromImage(picture));
+    icon.addPixmap(QPixmap::fromImage(picture.scaled(22, 22, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    m_tray->setIcon(icon);
     m_tray->show();
+}
+
+bool TrayStatusItem::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+{
+    if (eventType != "xcb_generic_event_t" || !m_managerAtom)
+        return false;
+    auto *event = static_cast<xcb_generic_event_t *>(message);
+    if ((event->response_type & ~0x80) != XCB_CLIENT_MESSAGE)
+        return false;
+    auto *client = reinterpret_cast<xcb_client_message_event_t *>(event);
+    if (client->type != m_managerAtom || client->data.data32[1] != m_selectionAtom || !m_tray->isVisible())
+        return false;
+    // Show again once this event is handled, so that the icon docks into the new tray.
+    QMetaObject::invokeMethod(m_tray.get(), [tray = m_tray.get()] {
+        tray->hide();
+        tray->show();
+    }, Qt::QueuedConnection);
+    return false;
 }
 
 void TrayStatusItem::setToolTip(const QString &text)

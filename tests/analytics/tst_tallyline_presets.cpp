@@ -219,6 +219,18 @@ private slots:
         QVERIFY(!TrialConversionTracker::loadStoredTrial());
     }
 
+    void rememberedTrialIsWatchedFromTheStart()
+    {
+        SignalHub::telemetryDefaultsSuite()->setValue(
+            "lastTrial", TrialConversionTracker::StoredTrial{"com.example.monthly", 4242}.toJson());
+        Tallyline::initialize(m_client.configuration);
+        QVERIFY(TrialConversionTracker::shared().isObserving());
+        m_store->deliver({true, subscription(5.0, false)});
+        QVERIFY(TrialConversionTracker::shared().waitForPersistence(10000));
+        QCOMPARE(receivedOne().type, QStringLiteral("Tallyline.Purchase.convertedFromTrial"));
+        QVERIFY(!TrialConversionTracker::shared().isObserving());
+    }
+
     void trialConvertsOnceAcrossRestarts()
     {
         Tallyline::purchaseCompleted(subscription(0.0, true));

@@ -245,6 +245,14 @@ private slots:
         advance(3);
         QCOMPARE(stopped("Late").payload.value("Tallyline.Signal.durationInSeconds"), QStringLiteral("3.0"));
 
+        // Stopped before the application is back: the stretch so far is left out too.
+        Tallyline::startDurationSignal("Away");
+        advance(2);
+        ApplicationActivity::postDidResignActive();
+        advance(10);
+        QCOMPARE(stopped("Away").payload.value("Tallyline.Signal.durationInSeconds"), QStringLiteral("2.0"));
+        ApplicationActivity::postWillBecomeActive();
+
         // A second start restarts; the start's parameter beats the measured time, the stop's beats both.
         Tallyline::startDurationSignal("Twice", {{"n", "1"}});
         advance(3);

@@ -1,6 +1,8 @@
 // The group store: "groups.json", the notifications, and files it cannot read, which are never lost.
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/groups/GroupsFileWriter.h"
+#include "Kestrowan/groups/GroupsJson.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Platform/UserDefaults.h"
@@ -29,9 +31,15 @@ class TestGroupStore : public QObject {
         return manager;
     }
     QString groupsFile() const { return m_storage + QStringLiteral("/groups.json"); }
+    // The file once every save asked for so far has been written.
+    QByteArray savedBytes() const
+    {
+        GroupsFileWriter::forFile(groupsFile())->waitUntilWritten();
+        return readBytes(groupsFile());
+    }
     QList<AppGroup> savedGroups() const
     {
-        return AppGroup::listFromJson(QJsonDocument::fromJson(readBytes(groupsFile())).array()).value_or(QList<AppGroup>());
+        return AppGroup::listFromJson(QJsonDocument::fromJson(savedBytes()).array()).value_or(QList<AppGroup>());
     }
     QStringList corruptCopies() const { return QDir(m_storage).entryList({QStringLiteral("groups-corrupt-*")}, QDir::Files); }
     QString claim(const QString &name, const QUuid &owner) const
@@ -62,7 +70,7 @@ private slots:
         writeBytes(groupsFile(), "[]");
         manager->loadGroups();
         QVERIFY(manager->groups().isEmpty() && !manager->loadError());
-        QCOMPARE(readBytes(groupsFile()), QByteArray("[]"));
+        QCOMPARE(savedBytes(), QByteArray("[]"));
     }
 
     void savedFileIsPrettyWithSortedKeysAndRoundTrips()
@@ -77,7 +85,7 @@ private slots:
         manager->setGroups({full, plain});
         manager->saveGroups();
 
-        const QString text = QString::fromUtf8(readBytes(groupsFile()));
+        const QString text = QString::fromUtf8(savedBytes());
         QVERIFY(text.count(u'\n') > 10);
         QVERIFY(!text.contains(QStringLiteral("null")));
         // Item keys, then the group's own: every object's keys in ascending order.
@@ -146,7 +154,7 @@ private slots:
         const qint64 seconds = corruptCopies().first().section(u'-', 2).section(u'.', 0, 0).toLongLong();
         QVERIFY(seconds >= before && seconds <= QDateTime::currentSecsSinceEpoch());
         QCOMPARE(readBytes(m_storage + u'/' + corruptCopies().first()), bytes);
-        QCOMPARE(readBytes(groupsFile()), bytes);
+        QCOMPARE(savedBytes(), bytes);
 
         manager->createGroup(); // the first save replaces the file; the copy stays
         QCOMPARE(savedGroups().size(), 1);
@@ -173,7 +181,7 @@ private slots:
             QCOMPARE(log.count(QStringLiteral("backed up to")), 0);
             QCOMPARE(log.count(QStringLiteral("^Failed to save groups: ")), 1);
         }
-        QCOMPARE(readBytes(groupsFile()), damaged);
+        QCOMPARE(savedBytes(), damaged);
 
         for (const QString &blocker : std::as_const(blockers))
             QDir(blocker).removeRecursively();
@@ -206,10 +214,10 @@ private slots:
         QVERIFY(!manager->groups().first().skinId);
         QCOMPARE(changed.count(), 2); // the store's own replacement notifies even when nothing changed
 
-        const QByteArray saved = readBytes(groupsFile());
+        const QByteArray saved = savedBytes();
         manager->updateGroup(makeGroup(QStringLiteral("Stranger")));
         QCOMPARE(changed.count(), 2);
-        QCOMPARE(readBytes(groupsFile()), saved);
+        QCOMPARE(savedBytes(), saved);
         QCOMPARE(before.count(), changed.count());
     }
 
@@ -290,6 +298,42 @@ private slots:
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Orphaned group folders kept")));
         manager->removeOrphanedGroupFolders();
         QVERIFY(QFileInfo::exists(folder + QStringLiteral("/.group_id")));
+    }
+
+    void burstOfSavesEndsWithTheLastState()
+    {
+        QList<AppGroup> last;
+        {
+            auto manager = makeManager();
+            for (int round = 0; round < 200; ++round) {
+                last = {makeGroup(QStringLiteral("round %1").arg(round)), makeGroup(QStringLiteral("second"))};
+                manager->setGroups(last);
+                manager->saveGroups();
+            }
+            // A store made while saves are still on their way reads what the last of them wrote.
+            auto other = makeManager();
+            other->loadGroups();
+            QCOMPARE(other->groups(), last);
+            manager->setGroups({makeGroup(QStringLiteral("final"))});
+            last = manager->groups();
+            manager->saveGroups();
+            // Going away writes what is still waiting.
+        }
+        QCOMPARE(GroupsJson::decode(readBytes(groupsFile())).value_or(QList<AppGroup>()), last);
+    }
+
+    void failedBackgroundWriteIsLogged()
+    {
+        // A folder where the file belongs: the file cannot be replaced.
+        makeFolder(groupsFile());
+        auto manager = makeManager();
+        manager->setGroups({makeGroup(QStringLiteral("Work"))});
+        LogCapture log;
+        manager->saveGroups();
+        manager->waitUntilSaved();
+        QCOMPARE(log.count(QStringLiteral("^Failed to save groups: ")), 1);
+        QCOMPARE(manager->groups().size(), 1);
+        QVERIFY(QFileInfo(groupsFile()).isDir());
     }
 };
 

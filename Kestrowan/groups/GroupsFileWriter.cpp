@@ -1,0 +1,90 @@
+#include "Kestrowan/groups/GroupsFileWriter.h"
+
+#include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/shell/Log.h"
+
+#include <QSaveFile>
+
+#include <map>
+
+std::shared_ptr<GroupsFileWriter> GroupsFileWriter::forFile(const QString &path)
+{
+    static std::mutex registryMutex;
+    static std::map<QString, std::weak_ptr<GroupsFileWriter>> registry;
+    const std::lock_guard lock(registryMutex);
+    std::weak_ptr<GroupsFileWriter> &entry = registry[path];
+    std::shared_ptr<GroupsFileWriter> writer = entry.lock();
+    if (!writer) {
+        writer.reset(new GroupsFileWriter(path));
+        entry = writer;
+    }
+    return writer;
+}
+
+GroupsFileWriter::GroupsFileWriter(const QString &path)
+    : m_path(path)
+    , m_thread([this] { run(); })
+{
+}
+
+GroupsFileWriter::~GroupsFileWriter()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    // The thread writes what is still waiting before it ends.
+    m_thread.join();
+}
+
+void GroupsFileWriter::save(QList<AppGroup> groups)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_pending = std::move(groups);
+    }
+    m_wake.notify_one();
+}
+
+void GroupsFileWriter::waitUntilWritten()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return !m_pending && !m_writing; });
+}
+
+void GroupsFileWriter::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_pending || m_stopping; });
+        if (!m_pending)
+            return;
+        const QList<AppGroup> groups = std::move(*m_pending);
+        m_pending.reset();
+        m_writing = true;
+        lock.unlock();
+        write(groups);
+        lock.lock();
+        m_writing = false;
+        if (!m_pending)
+            m_idle.notify_all();
+    }
+}
+
+void GroupsFileWriter::write(const QList<AppGroup> &groups) const
+{
+    const QByteArray bytes = GroupsJson::encode(groups);
+    QSaveFile file(m_path);
+    QString failure;
+    if (!file.open(QIODevice::WriteOnly)) {
+        failure = file.errorString();
+    } else if (file.write(bytes) != bytes.size()) {
+        failure = file.errorString();
+        file.cancelWriting();
+    } else if (!file.commit()) {
+        failure = file.errorString();
+    }
+    if (!failure.isEmpty())
+        qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(failure));
+}
