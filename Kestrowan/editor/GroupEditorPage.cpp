@@ -235,14 +235,17 @@ void GroupEditorPage::refreshFromDraft()
     m_header->deleteButton()->setEnabled(!m_handler->isNewDraft() || m_handler->hasMadeChanges());
     m_header->deleteButton()->update();
     if (isVisible()) {
-        // The thumbnails of new documents are fetched before their cells ask for them.
-        QList<AppItem> documents;
-        for (const AppItem &item : group.apps) {
-            if (item.itemKind() != AppItem::Kind::App)
-                documents.append(item);
+        // The documents' thumbnails are fetched before their cells ask for them, again only when
+        // the items or the screen's scale changed.
+        QStringList key{group.id.toString(QUuid::WithoutBraces).toUpper()};
+        for (const AppItem &item : group.apps)
+            key.append(item.path);
+        key.append(QString::number(devicePixelRatioF()));
+        const QString joined = key.join(u'|');
+        if (joined != m_prefetchKey) {
+            m_prefetchKey = joined;
+            ThumbnailCache::shared().prefetch(group.apps, QSizeF(128, 128), devicePixelRatioF(), this);
         }
-        if (!documents.isEmpty())
-            ThumbnailCache::shared().prefetch(documents, QSizeF(128, 128), devicePixelRatioF(), this);
     }
 }
 
