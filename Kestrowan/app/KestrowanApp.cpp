@@ -138,8 +138,18 @@ void KestrowanApp::installAppDelegateHandlers()
     delegate.bootstrapRuntime = [this] { bootstrapRuntimeFromDelegate(); };
     delegate.applyActivationPolicy = [this](bool show) { applyActivationPolicy(show); };
     AppNavigation *navigation = m_navigation.get();
-    delegate.navigateToGroup = [navigation](const QUuid &groupID) {
-        qCInfo(appLogger, "Applying deferred group navigation: %s", qUtf8Printable(ModelJson::uuidText(groupID)));
+    GroupManager *groups = m_groupManager.get();
+    delegate.navigateToGroup = [navigation, groups](const QUuid &groupID) {
+        const QString text = ModelJson::uuidText(groupID);
+        // A link to a group that is gone (or never was) shows the group list, not an empty page.
+        const bool known = std::any_of(groups->groups().cbegin(), groups->groups().cend(),
+                                       [&groupID](const AppGroup &group) { return group.id == groupID; });
+        if (!known) {
+            qCWarning(appLogger, "No group %s; showing the group list instead", qUtf8Printable(text));
+            navigation->setSelectedPage(std::nullopt);
+            return;
+        }
+        qCInfo(appLogger, "Applying deferred group navigation: %s", qUtf8Printable(text));
         navigation->setSelectedPage(DetailPage::group(groupID));
     };
     delegate.navigateToSettings = [navigation] {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Kestrowan/dock/DockPosition.h"
+
 #include <QRectF>
 #include <QString>
 #include <QUrl>
@@ -14,9 +16,6 @@ struct DockItemInfo {
     std::optional<QString> subrole;
     std::optional<QUrl> url;
 };
-
-// The screen edge the Dock stands on.
-enum class DockPosition { bottom, left, right };
 
 // The path by which tiles and mirror folders are compared: the URL's file path, cleaned.
 QString standardizedFilePath(const QUrl &url);

@@ -169,8 +169,8 @@ std::optional<DockItemInfo> hitTestDockItem(const QList<DockItemInfo> &items, Do
     qreal bestScore = 0;
     for (const DockItemInfo *item : hits) {
         const QPointF offset = item->frame.center() - quartzPoint;
-        const qreal along = position == DockPosition::bottom ? offset.x() : offset.y();
-        const qreal across = position == DockPosition::bottom ? offset.y() : offset.x();
+        const qreal along = position == DockPosition::Bottom ? offset.x() : offset.y();
+        const qreal across = position == DockPosition::Bottom ? offset.y() : offset.x();
         const qreal score = across * across + 4 * along * along;
         if (!best || score < bestScore) {
             best = item;
@@ -189,10 +189,10 @@ DockPosition dockPositionFromOrientation(const QString &orientation)
 {
     const QString lowered = orientation.toLower();
     if (lowered == QLatin1String("left"))
-        return DockPosition::left;
+        return DockPosition::Left;
     if (lowered == QLatin1String("right"))
-        return DockPosition::right;
-    return DockPosition::bottom;
+        return DockPosition::Right;
+    return DockPosition::Bottom;
 }
 
 DockPosition currentDockPosition()
@@ -222,13 +222,13 @@ std::optional<ScreenDescription> dockScreen()
     for (const ScreenDescription &screen : list) {
         bool better = false;
         switch (position) {
-        case DockPosition::bottom:
+        case DockPosition::Bottom:
             better = screen.frame.top() < pick->frame.top();
             break;
-        case DockPosition::left:
+        case DockPosition::Left:
             better = screen.frame.left() < pick->frame.left();
             break;
-        case DockPosition::right:
+        case DockPosition::Right:
             better = screen.frame.left() + screen.frame.width() > pick->frame.left() + pick->frame.width();
             break;
         }
@@ -248,15 +248,15 @@ QRectF dockFrame(const std::optional<ScreenDescription> &screen)
     const bool hidden = dockAutohides();
     const qreal fMaxX = f.left() + f.width();
     switch (currentDockPosition()) {
-    case DockPosition::left:
+    case DockPosition::Left:
         return QRectF(f.left(), f.top(), hidden ? hiddenDockThickness : std::max(v.left() - f.left(), minimumDockThickness),
                       f.height());
-    case DockPosition::right:
+    case DockPosition::Right:
         if (hidden)
             return QRectF(fMaxX - hiddenDockThickness, f.top(), hiddenDockThickness, f.height());
         return QRectF(v.left() + v.width(), f.top(), std::max(fMaxX - (v.left() + v.width()), minimumDockThickness),
                       f.height());
-    case DockPosition::bottom:
+    case DockPosition::Bottom:
         break;
     }
     return QRectF(f.left(), f.top(), f.width(), hidden ? hiddenDockThickness : std::max(v.top() - f.top(), minimumDockThickness));

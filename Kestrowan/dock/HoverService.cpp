@@ -46,6 +46,7 @@ HoverService::~HoverService()
     // The popup may call back while it goes.
     m_popupController->onMouseExited = nullptr;
     m_popupController->onRenameGroup = nullptr;
+    m_popupController->ignoresPressAt = nullptr;
 }
 
 void HoverService::wireComponents()
@@ -54,6 +55,15 @@ void HoverService::wireComponents()
     m_popupController->onRenameGroup = [self](const QUuid &id, const QString &name) {
         if (self)
             self->onPopupRenameGroup(id, name);
+    };
+    // A press on a group's tile is the click interceptor's: it toggles the popup, and must not also
+    // close it as a click outside.
+    m_popupController->ignoresPressAt = [self](const QPointF &point) {
+        if (!self || self->m_mode == InteractionMode::None || !self->m_eventInterceptor.tapHandle.isRunning())
+            return false;
+        const std::optional<DockItemInfo> tile =
+            DockPositionResolver::dockItemUnderPoint(DockPositionResolver::convertAppKitPointToQuartz(point), 8);
+        return tile && self->groupForDockItem(*tile).has_value();
     };
     m_mouseTracker.onHoverDockItem = [self](const DockItemInfo &item) {
         if (self)

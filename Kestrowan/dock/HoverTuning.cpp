@@ -8,7 +8,7 @@
 HoverTuning HoverTuning::compute(DockPosition position, bool autohide, const QString &sensitivity, const QString &closeDelay)
 {
     HoverTuning tuning;
-    const bool vertical = position != DockPosition::bottom;
+    const bool vertical = position != DockPosition::Bottom;
     tuning.graceDelay = autohide ? 0.36 : 0.30;
     tuning.edgeMargin = autohide ? 6 : 8;
     tuning.interiorMargin = vertical ? (autohide ? 30 : 12) : (autohide ? 28 : 10);
@@ -39,11 +39,11 @@ HoverTuning HoverTuning::current()
 QRectF HoverTuning::dockZoneRect(const QRectF &f, DockPosition position, qreal edge, qreal interior)
 {
     switch (position) {
-    case DockPosition::left:
+    case DockPosition::Left:
         return QRectF(f.x() - edge, f.y() - 18, f.width() + edge + interior, f.height() + 36);
-    case DockPosition::right:
+    case DockPosition::Right:
         return QRectF(f.x() - interior, f.y() - 18, f.width() + edge + interior, f.height() + 36);
-    case DockPosition::bottom:
+    case DockPosition::Bottom:
         break;
     }
     return QRectF(f.x() - 18, f.y() - edge, f.width() + 36, f.height() + edge + interior);

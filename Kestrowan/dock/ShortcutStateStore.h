@@ -2,6 +2,7 @@
 
 #include "Kestrowan/dock/ShortcutStateStoreInterface.h"
 #include "Kestrowan/groups/AppItem.h"
+#include "Kestrowan/popup/PopupItemStates.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -15,7 +16,7 @@
 // Whether an item counts as "active" for the popup: an application while it runs, and any item
 // for 30 minutes after it was opened from the popup. The running applications follow the
 // workspace's notifications; the opening times are forgotten after the window.
-class ShortcutStateStore final : public ShortcutStateStoreInterface {
+class ShortcutStateStore final : public ShortcutStateStoreInterface, public PopupItemStates {
     Q_OBJECT
 public:
     static constexpr double recencyWindow = 1800.0;
@@ -28,8 +29,8 @@ public:
     const QSet<QString> &runningAppPaths() const { return m_runningAppPaths; }
     const QHash<QString, QDateTime> &recentOpenedAt() const { return m_recentOpenedAt; }
 
-    void markOpened(const AppItem &item);
-    bool isItemActive(const AppItem &item) const;
+    void markOpened(const AppItem &item) override;
+    bool isItemActive(const AppItem &item) const override;
     void refreshRunningApps();
     void pruneRecentItems();
     static QString itemKey(const AppItem &item);

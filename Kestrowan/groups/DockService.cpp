@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 namespace {
 
@@ -278,8 +279,29 @@ bool DockService::tileMatchesFolder(const Tile &tile, const QUrl &folderURL)
 
 bool DockService::isFolderInDock(const QUrl &folderURL)
 {
-    const FolderMatcher matcher(folderURL);
-    return matcher.firstMatch(readPersistentOthers()) >= 0;
+    const QString path = standardizedPath(folderURL).normalized(QString::NormalizationForm_C);
+    if (path.isEmpty())
+        return false;
+    const QVariant stored = DockPreferences::shared().value(persistentOthersKey);
+    if (stored.typeId() != QMetaType::QVariantList)
+        return false;
+    // Cards ask on every redraw: the tiles' paths are worked out once per list the preferences give.
+    // The list kept here holds its data, so a list with the same data pointer is that very list.
+    static QVariantList parsedList;
+    static QSet<QString> parsedPaths;
+    const QVariantList tiles = stored.toList();
+    if (tiles.constData() != parsedList.constData() || tiles.size() != parsedList.size()) {
+        QSet<QString> paths;
+        for (const QVariant &element : tiles) {
+            if (const std::optional<QVariantMap> tile = asMap(element)) {
+                if (const std::optional<QString> tilePath = DockService::tilePath(*tile))
+                    paths.insert(tilePath->normalized(QString::NormalizationForm_C));
+            }
+        }
+        parsedList = tiles;
+        parsedPaths = std::move(paths);
+    }
+    return parsedPaths.contains(path);
 }
 
 bool DockService::writePersistentOthers(const QList<Tile> &tiles)

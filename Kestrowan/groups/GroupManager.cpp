@@ -262,4 +262,5 @@ void GroupManager::removeOrphanedGroupFolders()
         if (!live.contains(owner.value_or(entry)))
             MirrorFolders::removeEntry(path);
     }
+    m_mirrorFolders.forgetFolderIndex();
 }

@@ -2,20 +2,29 @@
 
 #include "Kestrowan/icons/PointCanvas.h"
 #include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/icons/StampedCache.h"
 
 #include <QImageReader>
 #include <algorithm>
 
 namespace {
 
-// A layer image as large as the canvas it is stretched over, and no larger.
+// A layer image as large as the canvas it is stretched over, and no larger. Decoded once per state of
+// its file: every icon of a skin draws the same layers.
 QImage loadLayerImage(const QString &path, int canvasPixels)
 {
+    static StampedCache<QImage> decoded(24);
+    const QString key = QString::number(canvasPixels) + u':' + path;
+    const FileStamp stamp = FileStamp::of(path);
+    if (std::optional<QImage> cached = decoded.find(key, stamp))
+        return *cached;
     QImageReader reader(path);
     const QSize size = reader.size();
     if (size.isValid() && (size.width() > canvasPixels || size.height() > canvasPixels))
         reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
-    return reader.read();
+    const QImage image = reader.read();
+    decoded.insert(key, stamp, image);
+    return image;
 }
 
 void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::ZOrder pass, const QString &folder, qreal c)

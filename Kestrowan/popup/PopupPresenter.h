@@ -37,6 +37,9 @@ public:
     std::function<void(const QUuid &, const QString &)> onRenameGroup;
     // Set by the owner: the pointer has left the panel.
     std::function<void()> onMouseExited;
+    // Set by the owner: a press at this point is the owner's to handle (a click on a group's Dock
+    // tile that the owner holds back), not a click outside the popup.
+    std::function<bool(const QPointF &point)> ignoresPressAt;
 };
 
 // The program's popup.

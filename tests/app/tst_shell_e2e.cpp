@@ -52,6 +52,17 @@ private:
 
     bool hasRunningTile() { return tiles().contains("Kestrowan (AXApplicationDockItem)"); }
 
+    // The centre of the running program's tile, in screen coordinates.
+    QPoint runningTileCentre()
+    {
+        const auto lists = attribute(m_accessibility.createApplication(m_dock), "AXChildren").value<QList<AXUIElement>>();
+        for (const AXUIElement &tile : lists.isEmpty() ? QList<AXUIElement>() : attribute(lists.first(), "AXChildren").value<QList<AXUIElement>>()) {
+            if (attribute(tile, "AXTitle").toString() == "Kestrowan")
+                return QRectF(attribute(tile, "AXPosition").toPointF(), attribute(tile, "AXSize").toSizeF()).center().toPoint();
+        }
+        return {};
+    }
+
     QString output()
     {
         m_output += QString::fromUtf8(m_program.readAll());
@@ -196,6 +207,15 @@ private slots:
 
         setShowInDock(true);
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
+        // A click on the program's tile reopens its window, as clicking a Dock icon does.
+        XTestPointer pointer;
+        pointer.click(runningTileCentre());
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QVERIFY(output().contains("applicationShouldHandleReopen called. hasVisibleWindows=0"));
+        m_windows.requestClose(mainWindow()->id);
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().count("MainView onDisappear") == 2, timeout);
+        QVERIFY(hasRunningTile());
         setShowInDock(false);
         QTRY_VERIFY_WITH_TIMEOUT(!hasRunningTile(), timeout);
         QCOMPARE(m_program.state(), QProcess::Running);

@@ -83,10 +83,10 @@ private slots:
         QCOMPARE(hitRect(QRectF(5, 5, 0, 20)), QRectF(5, 5, 0, 20));
 
         const QList<DockItemInfo> narrow{tile(QStringLiteral("narrow"), QRectF(0, 0, 10, 50))};
-        QVERIFY(!hitTestDockItem(narrow, DockPosition::bottom, QPointF(0.5, 25)));
-        QVERIFY(hitTestDockItem(narrow, DockPosition::bottom, QPointF(1, 25)));
-        QVERIFY(hitTestDockItem(narrow, DockPosition::bottom, QPointF(8.99, 25)));
-        QVERIFY(!hitTestDockItem(narrow, DockPosition::bottom, QPointF(9, 25)));
+        QVERIFY(!hitTestDockItem(narrow, DockPosition::Bottom, QPointF(0.5, 25)));
+        QVERIFY(hitTestDockItem(narrow, DockPosition::Bottom, QPointF(1, 25)));
+        QVERIFY(hitTestDockItem(narrow, DockPosition::Bottom, QPointF(8.99, 25)));
+        QVERIFY(!hitTestDockItem(narrow, DockPosition::Bottom, QPointF(9, 25)));
     }
 
     void theLowestScoreWinsAndTiesKeepTheEarlier()
@@ -94,32 +94,32 @@ private slots:
         const QPointF point(100, 100);
         const DockItemInfo across = tile(QStringLiteral("across"), centredAt(point + QPointF(3, 10), QSizeF(40, 50))); // 136
         const DockItemInfo along = tile(QStringLiteral("along"), centredAt(point + QPointF(6, 0), QSizeF(40, 50)));   // 144
-        QCOMPARE(hitTestDockItem({across, along}, DockPosition::bottom, point)->title, QStringLiteral("across"));
-        QCOMPARE(hitTestDockItem({along, across}, DockPosition::bottom, point)->title, QStringLiteral("across"));
+        QCOMPARE(hitTestDockItem({across, along}, DockPosition::Bottom, point)->title, QStringLiteral("across"));
+        QCOMPARE(hitTestDockItem({along, across}, DockPosition::Bottom, point)->title, QStringLiteral("across"));
         // On a side Dock the axes swap: "along" is now 6 across (36), "across" is 10 along (409).
-        QCOMPARE(hitTestDockItem({across, along}, DockPosition::left, point)->title, QStringLiteral("along"));
+        QCOMPARE(hitTestDockItem({across, along}, DockPosition::Left, point)->title, QStringLiteral("along"));
 
         const DockItemInfo mirrored = tile(QStringLiteral("mirrored"), centredAt(point - QPointF(3, 10), QSizeF(40, 50)));
-        QCOMPARE(hitTestDockItem({across, mirrored}, DockPosition::bottom, point)->title, QStringLiteral("across"));
-        QCOMPARE(hitTestDockItem({mirrored, across}, DockPosition::bottom, point)->title, QStringLiteral("mirrored"));
+        QCOMPARE(hitTestDockItem({across, mirrored}, DockPosition::Bottom, point)->title, QStringLiteral("across"));
+        QCOMPARE(hitTestDockItem({mirrored, across}, DockPosition::Bottom, point)->title, QStringLiteral("mirrored"));
     }
 
     void orientationIsReadAfreshInAnyLetterCase()
     {
         FakeDockPlatform fakes;
         const QList<QPair<QVariant, DockPosition>> cases{
-            {QStringLiteral("Left"), DockPosition::left}, {QStringLiteral("RIGHT"), DockPosition::right},
-            {QStringLiteral("bottom"), DockPosition::bottom}, {QString(), DockPosition::bottom},
-            {QStringLiteral("top"), DockPosition::bottom}, {42, DockPosition::bottom}};
+            {QStringLiteral("Left"), DockPosition::Left}, {QStringLiteral("RIGHT"), DockPosition::Right},
+            {QStringLiteral("bottom"), DockPosition::Bottom}, {QString(), DockPosition::Bottom},
+            {QStringLiteral("top"), DockPosition::Bottom}, {42, DockPosition::Bottom}};
         for (const auto &[value, expected] : cases) {
             fakes.preferences->values.insert(QStringLiteral("orientation"), value);
             QCOMPARE(currentDockPosition(), expected);
         }
         fakes.preferences->values.remove(QStringLiteral("orientation"));
-        QCOMPARE(currentDockPosition(), DockPosition::bottom);
+        QCOMPARE(currentDockPosition(), DockPosition::Bottom);
         fakes.preferences->values.insert(QStringLiteral("orientation"), QStringLiteral("left"));
         fakes.preferences->damaged = true;
-        QCOMPARE(currentDockPosition(), DockPosition::bottom);
+        QCOMPARE(currentDockPosition(), DockPosition::Bottom);
         QVERIFY(!dockAutohides());
     }
 

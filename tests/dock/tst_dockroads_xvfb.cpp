@@ -1,17 +1,20 @@
 // The program itself against the stand-in Dock on a real X server: a temporary home with two groups
-// whose folders stand in the Dock, and the pointer and keyboard driven through XTest. The program's
-// log tells where it showed a group's popup.
+// whose folders stand in the Dock, and the pointer and keyboard driven through XTest. The popup is
+// found among the program's windows on the X server.
 
 #include "Kestrowan/dock/DockPositionResolver.h"
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/dock/StandinDockSession.h"
+#include "tests/app/X11Windows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
+#include <QImage>
+#include <QScreen>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -27,9 +30,23 @@ namespace {
 
 constexpr int roadTimeout = 20000;
 
-QString anchorText(const QRectF &rect)
+// The viewable windows of one process, in root coordinates.
+QList<QRect> windowsOfProcess(qint64 pid)
 {
-    return QStringLiteral("%1,%2 %3x%4").arg(int(rect.x())).arg(int(rect.y())).arg(int(rect.width())).arg(int(rect.height()));
+    QList<QRect> windows;
+    for (const X11Windows::Window &window : X11Windows().all()) {
+        if (window.viewable && window.pid == pid)
+            windows.append(window.geometry);
+    }
+    return windows;
+}
+
+// Where a popup beside `anchor` (window space) would be: its edge within a few points of the
+// anchor's far side, across from the Dock, and centred on the anchor along it.
+bool isBesideAbove(const QRect &window, const QRect &anchor)
+{
+    const int gap = anchor.top() - (window.top() + window.height());
+    return gap >= 0 && gap <= 16 && qAbs(window.center().x() - anchor.center().x()) <= 4;
 }
 
 } // namespace
@@ -106,17 +123,42 @@ private:
         return -1;
     }
 
-    // Rests the pointer on a tile until the program shows that group's popup beside it; the
-    // program starts tracking a moment after it has started.
-    bool hoverUntilShown(const DockItemInfo &tile, const QString &group)
+    // The program's popup beside the anchor (window space), once it shows.
+    std::optional<QRect> popupBeside(const QRect &anchor) const
     {
-        const int from = int(m_log.size());
-        const QString line = QStringLiteral("Popup for group %1 beside %2").arg(group, anchorText(convertQuartzRectToAppKit(tile.frame)));
+        for (const QRect &window : windowsOfProcess(m_program.processId())) {
+            if (isBesideAbove(window, anchor))
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    bool waitForPopupBeside(const QRect &anchor, int timeout = roadTimeout)
+    {
+        return QTest::qWaitFor([&] { return popupBeside(anchor).has_value(); }, timeout);
+    }
+
+    bool waitForNoPopupBeside(const QRect &anchor)
+    {
+        return QTest::qWaitFor([&] { return !popupBeside(anchor); }, roadTimeout);
+    }
+
+    // Rests the pointer on a tile until the program shows the popup beside it; the program starts
+    // tracking a moment after it has started.
+    bool hoverUntilShown(const DockItemInfo &tile)
+    {
         return QTest::qWaitFor([&] {
             m_pointer.move(tile.frame.center().toPoint() + QPoint(1, 0));
             m_pointer.move(tile.frame.center().toPoint());
-            return QTest::qWaitFor([&] { return lineIndex(line, from) >= 0; }, 500);
+            return waitForPopupBeside(tile.frame.toRect(), 500);
         }, roadTimeout);
+    }
+
+    // The name a popup shows, read off the screen: the group's popup draws its name in its header,
+    // so the two groups' popups differ there.
+    QImage grabWindow(const QRect &window) const
+    {
+        return QGuiApplication::primaryScreen()->grabWindow(0, window.x(), window.y(), window.width(), window.height()).toImage();
     }
 
     QList<DockItemInfo> groupTiles()
@@ -165,6 +207,8 @@ private slots:
         if (QTest::currentTestFailed()) {
             for (const QString &line : std::as_const(m_log))
                 qInfo("program: %s", qPrintable(line));
+            for (const QRect &window : windowsOfProcess(m_program.processId()))
+                qInfo("window: %d,%d %dx%d", window.x(), window.y(), window.width(), window.height());
         }
         stopProgram();
     }
@@ -176,19 +220,21 @@ private slots:
             return;
         const QList<DockItemInfo> tiles = groupTiles();
         const QPoint work = tiles[0].frame.center().toPoint();
-        const QString shown = QStringLiteral("Popup for group Work beside %1").arg(anchorText(convertQuartzRectToAppKit(tiles[0].frame)));
+        const QRect anchor = tiles[0].frame.toRect();
         // Clicks made before the program watches the Dock are the Dock's own.
         QVERIFY(QTest::qWaitFor([&] {
             m_pointer.click(work);
-            return waitForLine(shown, 0, 1000);
+            return waitForPopupBeside(anchor, 1000);
         }, roadTimeout));
         QFile::remove(m_dock.openLog);
-        int from = int(m_log.size());
         m_pointer.click(work);
-        QVERIFY(waitForLine(QStringLiteral("Popup dismissed"), from));
-        from = int(m_log.size());
+        QVERIFY(waitForNoPopupBeside(anchor));
         m_pointer.click(work);
-        QVERIFY(waitForLine(shown, from));
+        QVERIFY(waitForPopupBeside(anchor));
+        // Another group's tile switches to that group's popup.
+        m_pointer.click(tiles[1].frame.center().toPoint());
+        QVERIFY(waitForPopupBeside(tiles[1].frame.toRect()));
+        QVERIFY(waitForNoPopupBeside(anchor));
         // None of these clicks reached the Dock: once the application tile's click has opened it,
         // the folder has had its chance and did not open.
         m_pointer.click(readDockItems().first().frame.center().toPoint());
@@ -202,22 +248,33 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         QList<DockItemInfo> tiles = groupTiles();
-        QVERIFY(hoverUntilShown(tiles[1], QStringLiteral("Play")));
-        int from = int(m_log.size());
+        QVERIFY(hoverUntilShown(tiles[1]));
+        const QRect popup = *popupBeside(tiles[1].frame.toRect());
+        // The popup beside the stand-in Dock, for the record.
+        const QRect dockBand(0, int(tiles[0].frame.top()) - 8, QGuiApplication::primaryScreen()->geometry().width(),
+                             QGuiApplication::primaryScreen()->geometry().height() - int(tiles[0].frame.top()) + 8);
+        const QRect shot = popup.united(dockBand).intersected(QRect(popup.left() - 260, 0, popup.width() + 520, 10000));
+        // Drawn once it has faded in: its middle is no longer the empty screen.
+        QVERIFY(QTest::qWaitFor([&] {
+            const QImage image = grabWindow(popup);
+            return !image.isNull() && image.pixelColor(image.width() / 2, image.height() / 2).lightness() > 100;
+        }, roadTimeout));
+        QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
+        QVERIFY(grabWindow(shot).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-popup-beside-dock-light.png")));
+
         m_pointer.move(QPoint(700, 300));
-        QVERIFY(waitForLine(QStringLiteral("Popup dismissed"), from));
+        QVERIFY(waitForNoPopupBeside(tiles[1].frame.toRect()));
 
         // Control+1: the first group's popup around the pointer, whatever the pointer is over.
-        from = int(m_log.size());
         m_keyboard.chord({XTestKeys::controlL}, '1');
-        QVERIFY(waitForLine(QStringLiteral("Popup for group Work beside 660,570 80x60"), from));
+        QVERIFY(waitForPopupBeside(QRect(660, 270, 80, 60)));
 
         // `killall Dock`: the program notices the new Dock and hovering works again.
-        from = int(m_log.size());
+        const int from = int(m_log.size());
         QVERIFY(m_dock.restart() > 0);
         QVERIFY(waitForLine(QStringLiteral("Dock process changed, recovering popup tracking"), from));
         tiles = groupTiles();
-        QVERIFY(hoverUntilShown(tiles[1], QStringLiteral("Play")));
+        QVERIFY(hoverUntilShown(tiles[1]));
     }
 };
 

@@ -276,7 +276,7 @@ private slots:
         QTest::addColumn<double>("grace");
         QTest::addColumn<double>("edge");
         QTest::addColumn<double>("interior");
-        const int bottom = int(DockPosition::bottom), side = int(DockPosition::left);
+        const int bottom = int(DockPosition::Bottom), side = int(DockPosition::Left);
         // Every sensitivity with every close delay, bottom Dock shown.
         const QList<std::tuple<QString, double, double, double>> sensitivities{
             {QStringLiteral("fast"), 0.30, 14, 22}, {QStringLiteral("balanced"), 0.30, 8, 10},
@@ -314,9 +314,9 @@ private slots:
     void theZoneReachesPastTheDock()
     {
         const QRectF bottom(0, 0, 1440, 70);
-        QCOMPARE(HoverTuning::dockZoneRect(bottom, DockPosition::bottom, 8, 10), QRectF(-18, -8, 1476, 88));
-        QCOMPARE(HoverTuning::dockZoneRect(QRectF(0, 0, 70, 900), DockPosition::left, 8, 12), QRectF(-8, -18, 90, 936));
-        QCOMPARE(HoverTuning::dockZoneRect(QRectF(1370, 0, 70, 900), DockPosition::right, 8, 12), QRectF(1358, -18, 90, 936));
+        QCOMPARE(HoverTuning::dockZoneRect(bottom, DockPosition::Bottom, 8, 10), QRectF(-18, -8, 1476, 88));
+        QCOMPARE(HoverTuning::dockZoneRect(QRectF(0, 0, 70, 900), DockPosition::Left, 8, 12), QRectF(-8, -18, 90, 936));
+        QCOMPARE(HoverTuning::dockZoneRect(QRectF(1370, 0, 70, 900), DockPosition::Right, 8, 12), QRectF(1358, -18, 90, 936));
 
         FakeDockPlatform fakes;
         UserDefaults::standard().setValue(QStringLiteral("hoverSensitivity"), QStringLiteral("steady"));

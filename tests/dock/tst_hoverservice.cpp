@@ -311,6 +311,21 @@ private slots:
         QCOMPARE(dock.popup->shown.size(), shown);
     }
 
+    void aPressOnAGroupTileIsNoClickOutsideThePopup()
+    {
+        DockWithGroups dock;
+        dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
+        const auto appKit = [](const QPointF &quartz) { return QPointF(quartz.x(), 900 - quartz.y()); };
+        const QPointF onGroup = appKit(dock.tile(0).frame.center());
+        QVERIFY(!dock.popup->ignoresPressAt(onGroup)); // nothing intercepts clicks yet
+        dock.service->setMode(HoverService::InteractionMode::Click);
+        QVERIFY(dock.popup->ignoresPressAt(onGroup));
+        QVERIFY(!dock.popup->ignoresPressAt(appKit(QPointF(700, 300))));
+        QVERIFY(!dock.popup->ignoresPressAt(appKit(FakeDockPlatform::bottomTile(5).center())));
+        dock.service->stopHoverTracking(true);
+        QVERIFY(!dock.popup->ignoresPressAt(onGroup));
+    }
+
     void hotKeysShowInAnyModeAndRenamesAndEditsReachTheirOwners()
     {
         DockWithGroups dock;
