@@ -1,5 +1,6 @@
 #include "Kestrowan/app/KestrowanApp.h"
 
+#include "Kestrowan/app/GroupEditorWiring.h"
 #include "Kestrowan/app/MainWindowFrame.h"
 #include "Kestrowan/app/ShellRules.h"
 #include "Kestrowan/dock/HoverServiceInterface.h"
@@ -292,6 +293,7 @@ void KestrowanApp::openMainWindow()
     m_isMainWindowRequested = true;
     applyActivationPolicy(showInDock());
     if (!m_mainWindow) {
+        installGroupEditorPage(environment());
         m_mainWindow = new MainWindowFrame(environment());
         connect(m_mainWindow, &MainWindowFrame::mainViewAppeared, this, &KestrowanApp::handleMainViewAppear);
         connect(m_mainWindow, &MainWindowFrame::mainViewDisappeared, this, &KestrowanApp::handleMainViewDisappear);
