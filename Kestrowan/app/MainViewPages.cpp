@@ -1,8 +1,6 @@
 #include "Kestrowan/app/MainViewPages.h"
 
-#include "Kestrowan/dock/KeyboardShortcutService.h"
 #include "Kestrowan/editor/GroupEditorFactory.h"
-#include "Kestrowan/editor/KeyboardShortcutStore.h"
 #include "Kestrowan/mainwindow/AddToGroupMenu.h"
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
@@ -10,6 +8,7 @@
 #include "Kestrowan/mainwindow/SettingsPanel.h"
 
 #include <QDialog>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -22,7 +21,9 @@ void presentPicker(QWidget *parent, StagedPicker *picker,
     auto *sheet = new QDialog(parent ? parent->window() : nullptr);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->setWindowModality(Qt::WindowModal);
-    sheet->setFixedSize(360, 420);
+    // The editor's picker sheets are at least 400 by 500 points.
+    sheet->setMinimumSize(400, 500);
+    sheet->resize(400, 500);
     auto *layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(picker);
@@ -39,6 +40,10 @@ void presentPicker(QWidget *parent, StagedPicker *picker,
     });
     QObject::connect(picker, &StagedPicker::cancelled, sheet, &QDialog::reject);
     QObject::connect(sheet, &QDialog::rejected, sheet, [answer] { answer(std::nullopt); });
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *done = new QShortcut(QKeySequence(key), sheet);
+        QObject::connect(done, &QShortcut::activated, picker, &StagedPicker::commitSelection);
+    }
     sheet->open();
 }
 
@@ -49,9 +54,6 @@ void installMainViewPages(const AppEnvironment &environment)
     MainViewFactories &factories = MainViewFactories::shared();
 
     GroupEditorServices editor = groupEditorServices(environment);
-    editor.keyTranslator = ShortcutRecorder::platformKeyTranslator();
-    if (auto *service = dynamic_cast<KeyboardShortcutService *>(environment.keyboardShortcutService))
-        editor.shortcutStore = new KeyboardShortcutStore(service, service);
     if (InstalledAppsServiceInterface *apps = environment.appsService) {
         editor.installedAppPicker = [apps](QWidget *parent, const QList<AppItem> &selected, auto closed) {
             presentPicker(parent, new AppPickerView(*apps, selected), closed);
