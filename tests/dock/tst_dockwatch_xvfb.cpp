@@ -96,10 +96,18 @@ private slots:
         else
             QVERIFY(band.left() + band.width() >= screen.width());
 
-        // What is drawn at each tile's centre is that tile, and the hit tests find it there.
-        const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        // Something is drawn at each tile's centre once the bar has painted, and the hit tests find
+        // the tile there.
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+                                     for (const DockItemInfo &item : items) {
+                                         if (shot.pixelColor(centre(item)) == QColor(Qt::black))
+                                             return false;
+                                     }
+                                     return true;
+                                 }()),
+                                 10000);
         for (const DockItemInfo &item : items) {
-            QVERIFY2(shot.pixelColor(centre(item)) != QColor(Qt::black), qPrintable(item.title));
             QCOMPARE(dockItemUnderPoint(item.frame.center(), 8)->title, item.title);
             QCOMPARE(hitTestDockItem(items, currentDockPosition(), item.frame.center())->title, item.title);
         }
