@@ -3,6 +3,7 @@
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
+#include "NVLXDesign/FocusRing.h"
 #include "NVLXDesign/PointerCursor.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -63,6 +64,8 @@ NVLXButton::NVLXButton(NVLXButtonStyle style, const QString &text, QWidget *pare
     setText(text);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_Hover);
+    // Reached by Tab, not taken by a click: the focus ring then only shows for keyboard use.
+    setFocusPolicy(Qt::TabFocus);
     connect(this, &QAbstractButton::pressed, this, qOverload<>(&QWidget::update));
     connect(this, &QAbstractButton::released, this, qOverload<>(&QWidget::update));
     updateShadow();
@@ -143,6 +146,7 @@ void NVLXButton::paintEvent(QPaintEvent *)
     painter.setFont(labelFont);
     painter.setPen(labelColor);
     painter.drawText(QRectF(x, bounds.top(), textWidth + 1, bounds.height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+    paintFocusRing(painter, this, bounds, look.cornerRadius);
 }
 
 void NVLXButton::changeEvent(QEvent *event)

@@ -37,3 +37,12 @@ QFont SystemFont::font(qreal points, QFont::Weight weight)
     result.setHintingPreference(QFont::PreferNoHinting);
     return result;
 }
+
+QFont SystemFont::monospacedFont(qreal points, QFont::Weight weight)
+{
+    QFont result = font(points, weight);
+    QStringList families{QStringLiteral("DejaVu Sans Mono")};
+    families += result.families();
+    result.setFamilies(families);
+    return result;
+}

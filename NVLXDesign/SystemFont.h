@@ -20,4 +20,7 @@ void applyToApplication(const QString &languageCode = QString());
 // The interface font at `points` with `weight`.
 QFont font(qreal points, QFont::Weight weight = QFont::Normal);
 
+// The same with a monospaced face first (the system font's monospaced design), for keys and codes.
+QFont monospacedFont(qreal points, QFont::Weight weight = QFont::Normal);
+
 } // namespace SystemFont

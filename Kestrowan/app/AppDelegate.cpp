@@ -4,6 +4,8 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/SettingsValues.h"
 #include "Kestrowan/shell/AppUpdater.h"
+#include "Kestrowan/shell/Appearance.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StatusGlyph.h"
@@ -17,6 +19,9 @@
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
 {
+    // The menu is drawn for the current look and worded in the current language.
+    connect(&Appearance::shared(), &Appearance::changed, this, &AppDelegate::buildStatusMenu);
+    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &AppDelegate::buildStatusMenu);
 }
 
 AppDelegate::~AppDelegate()
@@ -154,11 +159,32 @@ void AppDelegate::reassignStatusGlyph()
         m_statusItem->setTemplateImage(statusGlyph());
 }
 
+namespace {
+
+// A menu-bar menu: roomy rows, a rounded highlight, hairline separators, in the current look.
+QString statusMenuStyleSheet(bool dark)
+{
+    const QString background = dark ? QStringLiteral("#2A2A2D") : QStringLiteral("#F6F6F7");
+    const QString text = dark ? QStringLiteral("#EEEEEE") : QStringLiteral("#1A1A1A");
+    const QString frame = dark ? QStringLiteral("rgba(255,255,255,0.14)") : QStringLiteral("rgba(0,0,0,0.16)");
+    const QString separator = dark ? QStringLiteral("rgba(255,255,255,0.12)") : QStringLiteral("rgba(0,0,0,0.10)");
+    const QString highlight = dark ? QStringLiteral("#0A84FF") : QStringLiteral("#007AFF");
+    return QStringLiteral("QMenu { background: %1; color: %2; border: 1px solid %3; padding: 5px; }"
+                          "QMenu::item { padding: 4px 18px 4px 12px; border-radius: 5px; }"
+                          "QMenu::item:selected { background: %5; color: #FFFFFF; }"
+                          "QMenu::item:disabled { color: %3; }"
+                          "QMenu::separator { height: 1px; background: %4; margin: 5px 8px; }")
+        .arg(background, text, frame, separator, highlight);
+}
+
+} // namespace
+
 void AppDelegate::buildStatusMenu()
 {
     if (!m_statusItem)
         return;
     auto menu = std::make_unique<QMenu>();
+    menu->setStyleSheet(statusMenuStyleSheet(Appearance::shared().isDark()));
     auto addCommand = [&](const QString &key, void (AppDelegate::*command)(), const QKeySequence &shortcut) {
         QAction *action = menu->addAction(localized(key));
         action->setShortcut(shortcut);

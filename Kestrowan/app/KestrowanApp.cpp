@@ -1,5 +1,6 @@
 #include "Kestrowan/app/KestrowanApp.h"
 
+#include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/app/MainWindowFrame.h"
 #include "Kestrowan/app/ShellRules.h"
 #include "Kestrowan/dock/HoverServiceInterface.h"
@@ -28,26 +29,6 @@
 #include <QScreen>
 #include <QTimer>
 
-namespace {
-
-std::optional<QString> buildSetting(const char *value)
-{
-    const QString text = QString::fromUtf8(value).trimmed();
-    return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
-}
-
-#ifndef KESTROWAN_TALLYLINE_APP_ID
-#define KESTROWAN_TALLYLINE_APP_ID ""
-#endif
-#ifndef KESTROWAN_HAWKLINE_API_KEY
-#define KESTROWAN_HAWKLINE_API_KEY ""
-#endif
-#ifndef KESTROWAN_HAWKLINE_HOST
-#define KESTROWAN_HAWKLINE_HOST ""
-#endif
-
-} // namespace
-
 ServiceFactories ServiceFactories::standard()
 {
     ServiceFactories factories;
@@ -64,10 +45,7 @@ ServiceFactories ServiceFactories::standard()
                                 ShortcutStateStoreInterface &state, KeyboardShortcutServiceInterface &shortcuts) {
         return makeHoverService(groups, permission, state, shortcuts);
     };
-    factories.configureAnalytics = [] {
-        NVLXAnalytics::configure(buildSetting(KESTROWAN_TALLYLINE_APP_ID), buildSetting(KESTROWAN_HAWKLINE_API_KEY),
-                                 QString::fromUtf8(KESTROWAN_HAWKLINE_HOST));
-    };
+    factories.configureAnalytics = [] { NVLXAnalytics::configureFromBuild(); };
     factories.signal = [](const QString &name, const QMap<QString, QString> &parameters) {
         NVLXAnalytics::signal(name, parameters);
     };
@@ -96,6 +74,7 @@ KestrowanApp::KestrowanApp(ServiceFactories factories, QObject *parent)
     m_keyboardShortcutService = m_factories.keyboardShortcutService();
     m_keyboardShortcutService->setShortcuts(loadShortcuts());
 
+    installMainViewPages(environment());
     installReactions();
 }
 
@@ -138,8 +117,18 @@ void KestrowanApp::installAppDelegateHandlers()
     delegate.bootstrapRuntime = [this] { bootstrapRuntimeFromDelegate(); };
     delegate.applyActivationPolicy = [this](bool show) { applyActivationPolicy(show); };
     AppNavigation *navigation = m_navigation.get();
-    delegate.navigateToGroup = [navigation](const QUuid &groupID) {
-        qCInfo(appLogger, "Applying deferred group navigation: %s", qUtf8Printable(ModelJson::uuidText(groupID)));
+    GroupManager *groups = m_groupManager.get();
+    delegate.navigateToGroup = [navigation, groups](const QUuid &groupID) {
+        const QString text = ModelJson::uuidText(groupID);
+        // A link to a group that is gone (or never was) shows the group list, not an empty page.
+        const bool known = std::any_of(groups->groups().cbegin(), groups->groups().cend(),
+                                       [&groupID](const AppGroup &group) { return group.id == groupID; });
+        if (!known) {
+            qCWarning(appLogger, "No group %s; showing the group list instead", qUtf8Printable(text));
+            navigation->setSelectedPage(std::nullopt);
+            return;
+        }
+        qCInfo(appLogger, "Applying deferred group navigation: %s", qUtf8Printable(text));
         navigation->setSelectedPage(DetailPage::group(groupID));
     };
     delegate.navigateToSettings = [navigation] {

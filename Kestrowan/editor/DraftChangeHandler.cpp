@@ -47,3 +47,8 @@ void DraftChangeHandler::handleDraftChange(const AppGroup &value)
     }
     schedule();
 }
+
+void DraftChangeHandler::storeCurrentDraft()
+{
+    handleDraftChange(m_draft->draft());
+}

@@ -30,6 +30,9 @@ public:
     static bool isRealChange(const AppGroup &value, const AppGroup &original);
 
     void handleDraftChange(const AppGroup &value);
+    // Runs the draft as it is now through the same road, as if it had just changed: the end of a
+    // reorder, whose changes were held back while it lasted.
+    void storeCurrentDraft();
 
 private:
     EditorDraft *m_draft;

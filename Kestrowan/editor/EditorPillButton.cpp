@@ -2,6 +2,7 @@
 
 #include "Kestrowan/shell/AppColors.h"
 #include "NVLXDesign/ContinuousShape.h"
+#include "NVLXDesign/FocusRing.h"
 #include "NVLXDesign/SystemFont.h"
 
 #include <QPainter>
@@ -47,4 +48,5 @@ void EditorPillButton::paintEvent(QPaintEvent *)
     painter.setFont(labelFont());
     painter.setPen(m_textColor.resolve(this));
     painter.drawText(QRectF(rect()), Qt::AlignCenter, text());
+    paintFocusRing(painter, this, QRectF(rect()), kRadius);
 }

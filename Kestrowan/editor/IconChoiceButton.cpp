@@ -23,7 +23,8 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const bool selected = m_button->isSelected();
+        // The keyboard focus shows as the selected outline would.
+        const bool selected = m_button->isSelected() || m_button->hasFocus();
         const qreal width = selected ? 2 : 1;
         const QColor color = selected ? AppColors::accent.resolve(this) : AppColors::borderCard.resolve(this);
         painter.setPen(QPen(color, width));
@@ -95,4 +96,16 @@ void IconChoiceButton::changeEvent(QEvent *event)
     PointerPlainButton::changeEvent(event);
     if (event->type() == QEvent::PaletteChange)
         update();
+}
+
+void IconChoiceButton::focusInEvent(QFocusEvent *event)
+{
+    PointerPlainButton::focusInEvent(event);
+    m_outline->update();
+}
+
+void IconChoiceButton::focusOutEvent(QFocusEvent *event)
+{
+    PointerPlainButton::focusOutEvent(event);
+    m_outline->update();
 }

@@ -40,7 +40,10 @@ IconStyleSection::IconStyleSection(IconStyleChoice *choice, QWidget *parent) : Q
 
 void IconStyleSection::rebuildButtons()
 {
-    qDeleteAll(m_buttons);
+    for (IconChoiceButton *button : std::as_const(m_buttons)) {
+        button->hide();
+        button->deleteLater();
+    }
     m_buttons.clear();
     while (QLayoutItem *item = m_row->takeAt(0))
         delete item;

@@ -3,6 +3,7 @@
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/GroupShortcutStore.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Platform/VirtualKeys.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -41,6 +42,32 @@ protected:
 private:
     ShortcutRecorder *m_recorder;
 };
+
+ShortcutRecorder::KeyTranslator ShortcutRecorder::platformKeyTranslator()
+{
+    return [](const QKeyEvent &event) -> std::optional<KeyPress> {
+        switch (event.key()) {
+        case Qt::Key_Control:
+        case Qt::Key_Shift:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_Meta:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+        case Qt::Key_CapsLock:
+        case Qt::Key_NumLock:
+            return std::nullopt;
+        default:
+            break;
+        }
+        const std::optional<quint16> code = VirtualKeys::keyCodeForQtKey(event.key());
+        if (!code)
+            return std::nullopt;
+        return KeyPress{*code, VirtualKeys::modifierFlags(event.modifiers())};
+    };
+}
 
 ShortcutRecorder::ShortcutRecorder(EditorDraft *draft, GroupShortcutStore *store, GroupManager *groupManager,
                                    KeyTranslator translator, QObject *parent)

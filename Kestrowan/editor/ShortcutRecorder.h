@@ -33,6 +33,10 @@ public:
     };
     using KeyTranslator = std::function<std::optional<KeyPress>(const QKeyEvent &event)>;
 
+    // Key events as this platform reports them: Qt's key through the shared table of virtual key
+    // codes, Qt's modifiers as the platform's flags; a modifier key pressed alone gives nothing.
+    static KeyTranslator platformKeyTranslator();
+
     ShortcutRecorder(EditorDraft *draft, GroupShortcutStore *store, GroupManager *groupManager, KeyTranslator translator,
                      QObject *parent = nullptr);
     ~ShortcutRecorder() override;

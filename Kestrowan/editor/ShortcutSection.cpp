@@ -40,14 +40,8 @@ QFont ShortcutChip::currentFont() const
     switch (m_state) {
     case State::Recording:
         return SystemFont::font(11, QFont::Medium);
-    case State::Shortcut: {
-        // Keys line up in a monospaced face; the interface font stands behind it for anything else.
-        QFont font = SystemFont::font(11, QFont::DemiBold);
-        QStringList families{QStringLiteral("DejaVu Sans Mono")};
-        families += font.families();
-        font.setFamilies(families);
-        return font;
-    }
+    case State::Shortcut:
+        return SystemFont::monospacedFont(11, QFont::DemiBold);
     case State::None:
         return SystemFont::font(11);
     }
@@ -122,6 +116,8 @@ ShortcutSection::ShortcutSection(ShortcutRecorder *recorder, QWidget *parent) : 
 
 void ShortcutSection::refresh()
 {
+    if (!m_recorder)
+        return;
     if (m_recorder->isRecording()) {
         m_chip->display(ShortcutChip::State::Recording, localized(QStringLiteral("editor.shortcut.recording")));
     } else if (const std::optional<GroupShortcut> shortcut = m_recorder->currentShortcut()) {
@@ -142,6 +138,7 @@ void ShortcutSection::refresh()
 void ShortcutSection::hideEvent(QHideEvent *event)
 {
     // Leaving the page ends a recording, so later key presses elsewhere are not taken.
-    m_recorder->cancelRecording();
+    if (m_recorder)
+        m_recorder->cancelRecording();
     QWidget::hideEvent(event);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "Kestrowan/editor/ShortcutRecorder.h"
+
+#include <QPointer>
 #include <QWidget>
 
 class EditorPillButton;
-class ShortcutRecorder;
 class TokenLabel;
 
 // The chip that shows a group's shortcut: its keys, "—" when it has none, or a prompt while one is
@@ -50,7 +52,7 @@ protected:
 private:
     void refresh();
 
-    ShortcutRecorder *m_recorder;
+    QPointer<ShortcutRecorder> m_recorder;
     ShortcutChip *m_chip;
     EditorPillButton *m_record;
     EditorPillButton *m_reset;

@@ -4,7 +4,9 @@
 #include "Kestrowan/groups/MirrorFolders.h"
 
 #include <QList>
+#include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -14,6 +16,7 @@
 
 class GroupsFileWriter;
 class SkinManager;
+class UserDefaults;
 
 // The one store of all groups: the ordered list every window, the popup and the Dock watchers read,
 // kept in "groups.json" in the storage folder, with each group's mirror folder and Dock tile.
@@ -86,6 +89,10 @@ public:
     // The same for every group that has items, with one write of the tile list and at most one
     // restart for the whole batch.
     void syncAllGroupsToDock(SkinManager *skinManager, std::function<void()> completion = {});
+    // The same, telling the caller whether every group with items was placed: false when a folder
+    // could not be built or the tile list was not written (a blocked sync included); true when
+    // there was nothing to place.
+    void syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool synced)> completion);
     // Whether the group's folder is in the Dock and was synced with exactly this content.
     bool isGroupSyncedToDock(const AppGroup &group) const;
     // A hash of what the Dock shows of a group; the same text in every run for the same content.
@@ -106,6 +113,8 @@ private:
     void changeGroups(Change change);
     bool backUpUnreadableFile();
     void finishDeletion(const AppGroup &group);
+    // "syncedGroupHashes" as last read.
+    const QMap<QString, QString> &syncedHashes() const;
 
     QList<AppGroup> m_groups;
     QString m_storageURL;
@@ -115,4 +124,7 @@ private:
     // file is not overwritten.
     bool m_unreadableFileNotBackedUp = false;
     std::shared_ptr<GroupsFileWriter> m_writer;
+    mutable QPointer<UserDefaults> m_syncedHashesSource;
+    mutable QMetaObject::Connection m_syncedHashesConnection;
+    mutable std::optional<QMap<QString, QString>> m_syncedHashes;
 };

@@ -152,18 +152,49 @@ bool MirrorFolders::removeEntry(const QString &path)
     return ::unlink(QFile::encodeName(path).constData()) == 0;
 }
 
-std::optional<QUrl> MirrorFolders::findMirrorFolder(const AppGroup &group) const
+bool MirrorFolders::indexIsCurrent() const
 {
-    const QDir groups(m_groupsDirectory);
-    if (!groups.exists())
+    return m_index && m_index->groupsFolder.settledAt(m_index->takenNanoseconds)
+        && FileStamp::of(m_groupsDirectory) == m_index->groupsFolder;
+}
+
+std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
+{
+    if (indexIsCurrent()) {
+        const auto found = m_index->byGroupID.constFind(uuid);
+        if (found == m_index->byGroupID.cend())
+            return std::nullopt;
+        if (FileStamp::of(joined(found->path, groupIDFileName)) == found->groupIDFile)
+            return found->path;
+    }
+    // Taken before the listing, so that a change made while the folder is read shows next time.
+    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}};
+    if (!index.groupsFolder.exists) {
+        m_index.reset();
         return std::nullopt;
-    const QString uuid = ModelJson::uuidText(group.id);
-    const QStringList entries = groups.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    const QStringList entries =
+        QDir(m_groupsDirectory).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &entry : entries) {
         const QString path = joined(m_groupsDirectory, entry);
-        if (readGroupID(path) == uuid)
-            return directoryURL(path);
+        const FileStamp stamp = FileStamp::of(joined(path, groupIDFileName));
+        if (!stamp.exists)
+            continue;
+        if (const std::optional<QString> owner = readGroupID(path); owner && !index.byGroupID.contains(*owner))
+            index.byGroupID.insert(*owner, OwnedFolder{path, stamp});
     }
+    m_index = std::move(index);
+    const auto found = m_index->byGroupID.constFind(uuid);
+    return found == m_index->byGroupID.cend() ? std::nullopt : std::optional<QString>(found->path);
+}
+
+std::optional<QUrl> MirrorFolders::findMirrorFolder(const AppGroup &group) const
+{
+    const QString uuid = ModelJson::uuidText(group.id);
+    if (const std::optional<QString> owned = folderOwnedBy(uuid))
+        return directoryURL(*owned);
+    if (!m_index)
+        return std::nullopt;
     const QString fallback = joined(m_groupsDirectory, uuid);
     if (entryExists(fallback))
         return directoryURL(fallback);
@@ -205,6 +236,7 @@ void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinM
 
     if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
         std::optional<QString> error = rebuild(group, target, skinManager);
+        forgetFolderIndex();
         post([completion = std::move(completion), error] {
             if (completion)
                 completion(error);
@@ -258,6 +290,9 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     for (const AppItem &item : group.apps) {
         const QUrl location = item.itemURL();
         if (location.isLocalFile()) {
+            // An empty path (a damaged groups file) names no file, though its URL is the working folder.
+            if (item.path.isEmpty())
+                continue;
             const QString source = QFileInfo(location.toLocalFile()).absoluteFilePath();
             if (!entryExists(source))
                 continue;
@@ -299,6 +334,7 @@ void MirrorFolders::removeMirrorFolder(const AppGroup &group) const
         removeEntry(pathOfDirectoryURL(*found));
     else
         removeEntry(joined(m_groupsDirectory, ModelJson::uuidText(group.id)));
+    forgetFolderIndex();
 }
 
 QString MirrorFolders::shortcutBaseName(const QString &name, const std::optional<QString> &extension)

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
+#include "Platform/FileStamp.h"
+
+#include <QHash>
 
 #include <QString>
 #include <QUrl>
@@ -38,7 +41,14 @@ public:
 
     // The directory URL (with a trailing slash) of the group's folder: the first entry of the groups
     // folder whose ".group_id" names the group, else an entry named by the group's UUID.
+    //
+    // Cards ask on every redraw, so which folder belongs to which group is kept between calls. It is
+    // read again after this object changed folders, and whenever the groups folder or the found
+    // folder's ".group_id" no longer has the stamp it had: a folder renamed, removed or claimed
+    // behind the program's back is noticed at the next call.
     std::optional<QUrl> findMirrorFolder(const AppGroup &group) const;
+    // Called by whoever changes folders here, so that the next lookup reads them again.
+    void forgetFolderIndex() const { m_index.reset(); }
     // The folder name the group should have: its name made safe, then "name 2", "name 3", ... past
     // entries that belong to other groups or to nobody known. A blank name gives the UUID.
     QString uniqueMirrorFolderName(const QString &name, const AppGroup &group) const;
@@ -80,8 +90,22 @@ public:
     static bool removeEntry(const QString &path);
 
 private:
+    struct OwnedFolder {
+        QString path;
+        FileStamp groupIDFile;
+    };
+    struct FolderIndex {
+        FileStamp groupsFolder;
+        qint64 takenNanoseconds = 0;
+        QHash<QString, OwnedFolder> byGroupID;
+    };
+
     std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager) const;
+    // The path of the first folder whose ".group_id" is `uuid`, from the index.
+    std::optional<QString> folderOwnedBy(const QString &uuid) const;
+    bool indexIsCurrent() const;
 
     QString m_groupsDirectory;
     QString m_programPath;
+    mutable std::optional<FolderIndex> m_index;
 };

@@ -4,9 +4,13 @@
 #include "Kestrowan/icons/PointCanvas.h"
 #include "Kestrowan/icons/SkinIconPainter.h"
 #include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/icons/StampedCache.h"
 #include "Kestrowan/icons/SymbolImage.h"
 
+#include <QHash>
 #include <QIcon>
+
+#include <mutex>
 
 namespace {
 
@@ -64,22 +68,49 @@ QImage IconComposer::composeGroupIcon(const QList<AppItem> &apps, AppGroup::Icon
 QImage IconComposer::composeFromSources(const QList<IconSource> &sources, AppGroup::IconStyle style)
 {
     const QSizeF size(kCanvasSide, kCanvasSide);
-    PointCanvas canvas(size, kPixelsPerPoint);
+    // A style's background depends on no item (the shelves only on how many rows there are), so it
+    // is painted once and every icon starts from a copy of it.
+    const QImage background = styleBackground(style, sources.size());
+    PointCanvas canvas(background, size, kPixelsPerPoint);
     if (!canvas.isValid()) {
         const int side = int(kCanvasSide * kPixelsPerPoint);
         QImage blank(side, side, QImage::Format_ARGB32_Premultiplied);
         blank.fill(Qt::transparent);
         return blank;
     }
-    switch (style) {
-    case AppGroup::IconStyle::Shelf: drawShelfIcon(canvas, size, sources); break;
-    case AppGroup::IconStyle::Glass: drawGlassIcon(canvas, size, sources); break;
-    case AppGroup::IconStyle::Gradient: drawGradientIcon(canvas, size, sources); break;
-    case AppGroup::IconStyle::Minimal:
-    case AppGroup::IconStyle::Skin: drawMinimalIcon(canvas, size, sources); break;
-    case AppGroup::IconStyle::Pelko: drawPelkoIcon(canvas, size, sources); break;
-    }
+    drawItemTiles(canvas, size, sources, backgroundPath(512));
     return canvas.takeImage();
+}
+
+QImage IconComposer::styleBackground(AppGroup::IconStyle style, qsizetype count)
+{
+    // Skin reaches here only without a skin, and is drawn in the minimal style.
+    if (style == AppGroup::IconStyle::Skin)
+        style = AppGroup::IconStyle::Minimal;
+    const int shelves = style == AppGroup::IconStyle::Shelf ? int(std::min<qsizetype>(count, 3)) : 0;
+    const int key = int(style) * 4 + shelves;
+    static std::mutex mutex;
+    static QHash<int, QImage> painted;
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto it = painted.constFind(key); it != painted.constEnd())
+            return *it;
+    }
+    PointCanvas canvas(QSizeF(kCanvasSide, kCanvasSide), kPixelsPerPoint);
+    if (!canvas.isValid())
+        return {};
+    switch (style) {
+    case AppGroup::IconStyle::Shelf: shelfBackground(canvas, shelves); break;
+    case AppGroup::IconStyle::Glass: glassBackground(canvas); break;
+    case AppGroup::IconStyle::Gradient: gradientBackground(canvas); break;
+    case AppGroup::IconStyle::Minimal:
+    case AppGroup::IconStyle::Skin: minimalBackground(canvas); break;
+    case AppGroup::IconStyle::Pelko: pelkoBackground(canvas); break;
+    }
+    const QImage image = canvas.takeImage();
+    const std::lock_guard lock(mutex);
+    painted.insert(key, image);
+    return image;
 }
 
 QList<IconComposer::IconSource> IconComposer::itemSources(const QList<AppItem> &apps, qsizetype limit)
@@ -90,9 +121,7 @@ QList<IconComposer::IconSource> IconComposer::itemSources(const QList<AppItem> &
     for (qsizetype i = 0; i < count; ++i) {
         const AppItem &item = apps.at(i);
         if (item.itemKind() == AppItem::Kind::App) {
-            const QIcon icon = item.itemIcon();
-            const int side = int(kCanvasSide * kPixelsPerPoint);
-            sources.append(IconSource{icon.isNull() ? QImage() : icon.pixmap(QSize(side, side)).toImage(), true});
+            sources.append(IconSource{appIconImage(item.itemIcon()), true});
         } else {
             sources.append(IconSource{itemThumbnail(item), false});
         }
@@ -139,7 +168,8 @@ void IconComposer::drawIconTile(const IconSource &source, PointCanvas &canvas, c
     canvas.clipToPath(tile);
     if (!source.preservesNativeCanvas && !source.image.isNull()) {
         const QImage &bitmap = source.image;
-        const QRect o = opaqueBounds(bitmap).value_or(QRect(0, 0, bitmap.width(), bitmap.height()));
+        const QImage cropped = croppedToOpaque(bitmap);
+        const QRect o(QPoint(0, 0), cropped.size());
         const qreal a = qreal(o.width()) / o.height();
         const qreal ratio = rect.width() / rect.height();
         QRectF target = rect;
@@ -147,12 +177,40 @@ void IconComposer::drawIconTile(const IconSource &source, PointCanvas &canvas, c
             target = QRectF(rect.x(), rect.y() + (rect.height() - rect.width() / a) / 2, rect.width(), rect.width() / a);
         else if (a < ratio)
             target = QRectF(rect.x() + (rect.width() - a * rect.height()) / 2, rect.y(), a * rect.height(), rect.height());
-        const QImage cropped = bitmap.copy(o);
-        canvas.drawImage(cropped.isNull() ? bitmap : cropped, target);
+        canvas.drawImage(cropped, target);
     } else {
         canvas.drawImage(source.image, rect);
     }
     canvas.restore();
+}
+
+QImage IconComposer::appIconImage(const QIcon &icon)
+{
+    if (icon.isNull())
+        return {};
+    // The same icon is drawn into every style and every sync; its bitmap is made once.
+    static StampedCache<QImage> bitmaps(8);
+    const QString key = QString::number(icon.cacheKey());
+    if (std::optional<QImage> cached = bitmaps.find(key))
+        return *cached;
+    const int side = int(kCanvasSide * kPixelsPerPoint);
+    const QImage image = icon.pixmap(QSize(side, side)).toImage();
+    bitmaps.insert(key, image);
+    return image;
+}
+
+QImage IconComposer::croppedToOpaque(const QImage &bitmap)
+{
+    static StampedCache<QImage> cropped(16);
+    const QString key = QString::number(bitmap.cacheKey());
+    if (std::optional<QImage> cached = cropped.find(key))
+        return *cached;
+    const QRect o = opaqueBounds(bitmap).value_or(QRect(0, 0, bitmap.width(), bitmap.height()));
+    QImage image = bitmap.copy(o);
+    if (image.isNull())
+        image = bitmap;
+    cropped.insert(key, image);
+    return image;
 }
 
 std::optional<QRect> IconComposer::opaqueBounds(const QImage &bitmap)
@@ -183,16 +241,22 @@ std::optional<QRect> IconComposer::opaqueBounds(const QImage &bitmap)
 
 void IconComposer::drawShelfIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
 {
+    shelfBackground(canvas, sources.size());
+    drawItemTiles(canvas, size, sources, backgroundPath(512));
+}
+
+void IconComposer::shelfBackground(PointCanvas &canvas, qsizetype count)
+{
     const QPainterPath b = backgroundPath(512);
     fillBackground(canvas, b, {{0, rgb(0.22f, 0.20f, 0.24f)}, {1, rgb(0.14f, 0.13f, 0.16f)}}, kTop, kBottom);
 
     const QGradientStops shelfStops{{0, white(0.55f, 0.9f)}, {1, white(0.35f, 0.9f)}};
     QList<qreal> shelves;
-    if (sources.size() == 1)
+    if (count == 1)
         shelves = {80.28};
-    else if (sources.size() == 2)
+    else if (count == 2)
         shelves = {139.56};
-    else if (sources.size() >= 3)
+    else if (count >= 3)
         shelves = {52.48, 254};
     for (qreal y : shelves) {
         const QPainterPath shelf = PointCanvas::roundedRect(QRectF(28, y, 456, 10), 4);
@@ -207,39 +271,59 @@ void IconComposer::drawShelfIcon(PointCanvas &canvas, const QSizeF &size, const 
         canvas.restore();
     }
     strokeBorder(canvas, borderRect(1, 99), white(1.0f, 0.08f), 2);
-    drawItemTiles(canvas, size, sources, b);
 }
 
 void IconComposer::drawGlassIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    glassBackground(canvas);
+    drawItemTiles(canvas, size, sources, backgroundPath(512));
+}
+
+void IconComposer::glassBackground(PointCanvas &canvas)
 {
     const QPainterPath b = backgroundPath(512);
     fillBackground(canvas, b, {{0, white(0.96f, 0.85f)}, {1, white(0.88f, 0.75f)}}, kTop, kBottom);
     strokeBorder(canvas, borderRect(1.5, 98.5), white(1.0f, 0.5f), 3);
     strokeBorder(canvas, b, white(0.7f, 0.4f), 1);
-    drawItemTiles(canvas, size, sources, b);
 }
 
 void IconComposer::drawGradientIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    gradientBackground(canvas);
+    drawItemTiles(canvas, size, sources, backgroundPath(512));
+}
+
+void IconComposer::gradientBackground(PointCanvas &canvas)
 {
     const QPainterPath b = backgroundPath(512);
     fillBackground(canvas, b,
                    {{0, rgb(0.36f, 0.28f, 0.72f)}, {0.5, rgb(0.20f, 0.55f, 0.82f)}, {1, rgb(0.25f, 0.70f, 0.65f)}}, kTop,
                    kBottomRight);
     strokeBorder(canvas, borderRect(1, 99), white(1.0f, 0.2f), 2);
-    drawItemTiles(canvas, size, sources, b);
 }
 
 void IconComposer::drawMinimalIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    minimalBackground(canvas);
+    drawItemTiles(canvas, size, sources, backgroundPath(512));
+}
+
+void IconComposer::minimalBackground(PointCanvas &canvas)
 {
     const QPainterPath b = backgroundPath(512);
     canvas.save();
     canvas.fillPath(b, white(0.93f, 1));
     canvas.restore();
     strokeBorder(canvas, b, white(0.8f, 1), 1.5);
-    drawItemTiles(canvas, size, sources, b);
 }
 
 void IconComposer::drawPelkoIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+{
+    pelkoBackground(canvas);
+    drawItemTiles(canvas, size, sources, backgroundPath(512));
+}
+
+void IconComposer::pelkoBackground(PointCanvas &canvas)
 {
     const QPainterPath b = backgroundPath(512);
     fillBackground(canvas, b,
@@ -271,5 +355,4 @@ void IconComposer::drawPelkoIcon(PointCanvas &canvas, const QSizeF &size, const 
     canvas.restore();
 
     strokeBorder(canvas, borderRect(1, 99), QColor::fromRgbF(1, 1, 1, 0.25f), 2);
-    drawItemTiles(canvas, size, sources, b);
 }

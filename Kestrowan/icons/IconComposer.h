@@ -59,4 +59,17 @@ public:
 
     // Rounded rectangle (0, 0, side, side) with the corner the backgrounds and skins share.
     static QPainterPath backgroundPath(qreal side);
+
+private:
+    // An application's icon as a 512-point bitmap.
+    static QImage appIconImage(const QIcon &icon);
+    // The bitmap trimmed to its opaque part (whole when it has none, or when trimming fails).
+    static QImage croppedToOpaque(const QImage &bitmap);
+    // The 512-point picture of a built-in style before any tile, for `count` sources.
+    static QImage styleBackground(AppGroup::IconStyle style, qsizetype count);
+    static void shelfBackground(PointCanvas &canvas, qsizetype count);
+    static void glassBackground(PointCanvas &canvas);
+    static void gradientBackground(PointCanvas &canvas);
+    static void minimalBackground(PointCanvas &canvas);
+    static void pelkoBackground(PointCanvas &canvas);
 };

@@ -22,6 +22,8 @@ public:
     static constexpr qreal kPixelsPerPoint = 2;
 
     static QImage drawAppIconPreview(const QIcon &icon, qreal side);
+    // The preview of a folder, file or link of `kind` at `path`, drawn afresh.
+    static QImage drawPreview(const QString &path, const QString &ext, AppItem::Kind kind);
     static QImage drawPhotoCard(const QImage &picture, const QString &ext);
     static QImage drawFileTypeBadge(const QString &ext, AppItem::Kind kind);
 

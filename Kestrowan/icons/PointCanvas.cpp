@@ -1,6 +1,7 @@
 #include "Kestrowan/icons/PointCanvas.h"
 
 #include "Kestrowan/icons/ShadowBlur.h"
+#include "Kestrowan/icons/StampedCache.h"
 #include "Kestrowan/icons/SymbolImage.h"
 
 #include <QFontMetricsF>
@@ -57,6 +58,24 @@ PointCanvas::PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint)
     m_valid = true;
 }
 
+PointCanvas::PointCanvas(const QImage &picture, const QSizeF &sizeInPoints, qreal pixelsPerPoint)
+    : m_size(sizeInPoints), m_scale(pixelsPerPoint)
+{
+    m_states.append(State{});
+    const QSize pixels(qCeil(sizeInPoints.width() * pixelsPerPoint), qCeil(sizeInPoints.height() * pixelsPerPoint));
+    if (picture.size() != pixels || picture.format() != QImage::Format_ARGB32_Premultiplied)
+        return;
+    m_image = picture.copy();
+    if (m_image.isNull())
+        return;
+    m_image.setDevicePixelRatio(1.0);
+    m_image.setDotsPerMeterX(kDotsPerMeterAt72Dpi);
+    m_image.setDotsPerMeterY(kDotsPerMeterAt72Dpi);
+    m_painter = new QPainter(&m_image);
+    prepare(*m_painter);
+    m_valid = true;
+}
+
 PointCanvas::~PointCanvas()
 {
     delete m_painter;
@@ -97,23 +116,26 @@ void PointCanvas::clipToPath(const QPainterPath &path)
         return;
     State &state = m_states.last();
     const QPainterPath mapped = toPainterSpace().map(path);
-    QImage mask = transparentImage(m_image.size());
-    if (mask.isNull())
-        return;
-    {
+    // The mask covers only the pixels the clip can let through, not the whole canvas.
+    QRect bounds = pixelBounds(mapped.boundingRect()) & m_image.rect();
+    if (state.clipped)
+        bounds &= state.maskBounds;
+    QImage mask;
+    if (!bounds.isEmpty()) {
+        mask = transparentImage(bounds.size());
+        if (mask.isNull())
+            return;
         QPainter p(&mask);
         prepare(p);
-        p.setTransform(QTransform::fromScale(m_scale, m_scale));
+        p.setTransform(QTransform::fromScale(m_scale, m_scale) * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
         p.fillPath(mapped, Qt::black);
-        if (!state.mask.isNull()) {
+        if (state.clipped) {
             p.resetTransform();
             p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-            p.drawImage(QPoint(0, 0), state.mask);
+            p.drawImage(state.maskBounds.topLeft() - bounds.topLeft(), state.mask);
         }
     }
-    QRect bounds = pixelBounds(mapped.boundingRect()) & m_image.rect();
-    if (!state.mask.isNull())
-        bounds &= state.maskBounds;
+    state.clipped = true;
     state.mask = mask;
     state.maskBounds = bounds;
 }
@@ -139,7 +161,7 @@ void PointCanvas::paint(const QRectF &painterBounds, const Operation &op, qreal 
         return;
     opacity = std::min<qreal>(opacity, 1);
     const State &state = m_states.constLast();
-    const bool clipped = !state.mask.isNull();
+    const bool clipped = state.clipped;
     if (clipped && state.maskBounds.isEmpty())
         return;
 
@@ -182,10 +204,17 @@ void PointCanvas::paint(const QRectF &painterBounds, const Operation &op, qreal 
     if (state.shadow.isSet())
         layer = ShadowBlur::underlay(layer, shadowOffset, sigma, state.shadow.color);
     if (clipped) {
+        // Whatever lies beyond the mask is cut off; the rest is masked.
+        const QRect keep = layerRect & state.maskBounds;
+        if (keep.isEmpty())
+            return;
+        if (keep != layerRect) {
+            layer = layer.copy(keep.translated(-layerRect.topLeft()));
+            layerRect = keep;
+        }
         QPainter mp(&layer);
         mp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        mp.drawImage(QPoint(0, 0), state.mask, layerRect);
-        // Parts of the layer outside the canvas have no mask pixels; they are never drawn anyway.
+        mp.drawImage(QPoint(0, 0), state.mask, layerRect.translated(-state.maskBounds.topLeft()));
     }
     m_painter->resetTransform();
     m_painter->setOpacity(opacity);
@@ -243,9 +272,19 @@ void PointCanvas::drawImage(const QImage &image, const QRectF &rect, qreal fract
     const QSize targetPixels((target.size() * m_scale).toSize());
     QImage source = image;
     // Qt's smooth scaling averages whole areas; letting the painter shrink a large bitmap would alias.
+    // The same bitmaps come back at the same sizes (an application's icon in every style), so the
+    // shrunk copies are kept.
     if (targetPixels.width() > 0 && targetPixels.height() > 0
-        && (source.width() > targetPixels.width() * 5 / 4 || source.height() > targetPixels.height() * 5 / 4))
-        source = source.scaled(targetPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        && (source.width() > targetPixels.width() * 5 / 4 || source.height() > targetPixels.height() * 5 / 4)) {
+        static StampedCache<QImage> shrunk(16);
+        const QString key = QStringLiteral("%1:%2x%3").arg(image.cacheKey()).arg(targetPixels.width()).arg(targetPixels.height());
+        if (std::optional<QImage> cached = shrunk.find(key)) {
+            source = *cached;
+        } else {
+            source = source.scaled(targetPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            shrunk.insert(key, source);
+        }
+    }
     paint(target,
           [&](QPainter &p) { p.drawImage(target, source, QRectF(QPointF(0, 0), QSizeF(source.size()))); },
           m_states.constLast().alpha * fraction);

@@ -26,6 +26,9 @@ class SymbolImage;
 class PointCanvas {
 public:
     PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint = 1.0);
+    // Starts from a copy of `picture` (a bitmap of this canvas's size in pixels) rather than from
+    // transparency; a picture of another size gives an invalid canvas.
+    PointCanvas(const QImage &picture, const QSizeF &sizeInPoints, qreal pixelsPerPoint = 1.0);
     ~PointCanvas();
     PointCanvas(const PointCanvas &) = delete;
     PointCanvas &operator=(const PointCanvas &) = delete;
@@ -72,8 +75,9 @@ private:
         bool isSet() const { return color.isValid() && color.alpha() > 0; }
     };
     struct State {
-        QImage mask;          // canvas-sized coverage of the clip; null when nothing is clipped
-        QRect maskBounds;     // pixels the clip can let through
+        bool clipped = false;
+        QImage mask;          // coverage of the clip over maskBounds
+        QRect maskBounds;     // pixels the clip can let through, in canvas pixels
         Shadow shadow;
         qreal alpha = 1.0;
         QTransform ctm;       // user scaling, in bottom-left points

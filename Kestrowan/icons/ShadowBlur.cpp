@@ -25,26 +25,8 @@ std::array<int, 3> boxRadii(qreal sigma)
     return radii;
 }
 
-// One box pass along a row of `length` samples, from `in` to `out`.
-void boxLine(const float *in, float *out, int length, int radius)
-{
-    const float scale = 1.0f / float(2 * radius + 1);
-    float sum = 0;
-    for (int i = 0; i <= radius && i < length; ++i)
-        sum += in[i];
-    for (int i = 0; i < length; ++i) {
-        out[i] = sum * scale;
-        const int add = i + radius + 1;
-        const int drop = i - radius;
-        if (add < length)
-            sum += in[add];
-        if (drop >= 0)
-            sum -= in[drop];
-    }
-}
-
-// The same pass down every column at once, walking the rows in memory order: one running sum per
-// column, added and dropped in exactly the order boxLine uses, so the result is the same to the bit.
+// One box pass down every column at once, walking the rows in memory order with one running sum per
+// column. Samples beyond the ends count as empty.
 void boxColumns(const float *in, float *out, int width, int height, int radius, std::vector<float> &sums)
 {
     const float scale = 1.0f / float(2 * radius + 1);
@@ -74,6 +56,16 @@ void boxColumns(const float *in, float *out, int width, int height, int radius, 
     }
 }
 
+template <typename In>
+void transpose(const In *in, float *out, int width, int height)
+{
+    for (int y = 0; y < height; ++y) {
+        const In *row = in + size_t(y) * width;
+        for (int x = 0; x < width; ++x)
+            out[size_t(x) * height + y] = float(row[x]);
+    }
+}
+
 } // namespace
 
 void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sigma)
@@ -81,18 +73,29 @@ void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sig
     if (width <= 0 || height <= 0 || !(sigma > 0.2))
         return;
     const size_t count = size_t(width) * size_t(height);
-    std::vector<float> a(coverage, coverage + count);
+    // Box passes along one axis and along the other commute, so the horizontal passes run first, on
+    // the transposed buffer, and the vertical ones after: every pass then walks memory in order.
+    std::vector<float> a(count);
     std::vector<float> b(count);
     std::vector<float> sums;
-    for (int radius : boxRadii(sigma)) {
-        if (radius <= 0)
-            continue;
-        for (int y = 0; y < height; ++y)
-            boxLine(a.data() + size_t(y) * width, b.data() + size_t(y) * width, width, radius);
-        boxColumns(b.data(), a.data(), width, height, radius, sums);
+    const std::array<int, 3> radii = boxRadii(sigma);
+    transpose(coverage, a.data(), width, height);
+    for (int radius : radii) {
+        if (radius > 0) {
+            boxColumns(a.data(), b.data(), height, width, radius, sums);
+            a.swap(b);
+        }
+    }
+    transpose(a.data(), b.data(), height, width);
+    a.swap(b);
+    for (int radius : radii) {
+        if (radius > 0) {
+            boxColumns(a.data(), b.data(), width, height, radius, sums);
+            a.swap(b);
+        }
     }
     for (size_t i = 0; i < count; ++i)
-        coverage[i] = quint8(std::clamp(std::lround(a[i]), 0L, 255L));
+        coverage[i] = quint8(std::clamp(int(a[i] + 0.5f), 0, 255));
 }
 
 QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal sigma, const QColor &color)
@@ -110,12 +113,14 @@ QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal si
 
     QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
     const QRgb tint = color.rgba();
+    std::array<QRgb, 256> tinted;
+    for (int c = 0; c < 256; ++c)
+        tinted[size_t(c)] = qPremultiply(qRgba(qRed(tint), qGreen(tint), qBlue(tint), c * qAlpha(tint) / 255));
     for (int y = 0; y < h; ++y) {
         QRgb *row = reinterpret_cast<QRgb *>(shadow.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int alpha = coverage[size_t(y) * w + x] * qAlpha(tint) / 255;
-            row[x] = qPremultiply(qRgba(qRed(tint), qGreen(tint), qBlue(tint), alpha));
-        }
+        const quint8 *from = coverage.data() + size_t(y) * w;
+        for (int x = 0; x < w; ++x)
+            row[x] = tinted[from[x]];
     }
 
     QImage result = layer;

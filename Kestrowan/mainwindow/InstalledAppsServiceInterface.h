@@ -19,6 +19,8 @@ public:
     virtual bool isScanning() const = 0;
     // Where the list is cached between runs.
     virtual QString cacheURL() const = 0;
+    // Starts a scan unless one is running; the main view asks whenever it comes on screen.
+    virtual void refreshInstalledApps() = 0;
 
 signals:
     void installedAppsChanged();

@@ -6,6 +6,8 @@ TokenLabel::TokenLabel(const QString &text, const DynamicColor &color, const QFo
     : QLabel(text, parent), m_color(color)
 {
     setFont(font);
+    // Inside a button the inherited role would be the button's text colour; ours is the token's.
+    setForegroundRole(QPalette::WindowText);
     applyColor();
 }
 
@@ -33,7 +35,10 @@ void TokenLabel::applyColor()
     const QColor wanted = m_color.resolve(this);
     if (palette().color(QPalette::WindowText) == wanted)
         return;
-    QPalette own = palette();
-    own.setColor(QPalette::WindowText, wanted);
+    // Only the text role is set, so every other role still follows the window's palette.
+    QPalette own;
+    own.setResolveMask(0);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        own.setColor(group, QPalette::WindowText, wanted);
     setPalette(own);
 }

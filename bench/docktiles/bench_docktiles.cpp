@@ -1,6 +1,7 @@
 // How long `isFolderInDock` takes against a Dock of realistic size: 60 folder tiles and 30
 // application tiles in the preferences file. Cards ask it on every redraw.
 #include "Kestrowan/groups/DockService.h"
+#include "Platform/FileStamp.h"
 #include "Platform/PropertyList.h"
 #include "Platform/linux/DockPreferencesFile.h"
 
@@ -65,7 +66,17 @@ void BM_isFolderInDock_absent(benchmark::State &state)
         benchmark::DoNotOptimize(DockService::isFolderInDock(folder));
 }
 
+// The floor beside them: the one stat of the preferences file that tells whether it changed.
+void BM_floor_statPreferences(benchmark::State &state)
+{
+    writePreferences();
+    const QString path = DockPreferencesFile::filePath();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FileStamp::of(path));
+}
+
 } // namespace
 
+BENCHMARK(BM_floor_statPreferences)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(BM_isFolderInDock_lastTile)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(BM_isFolderInDock_absent)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);

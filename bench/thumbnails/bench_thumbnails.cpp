@@ -3,6 +3,7 @@
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/shell/ResourceBundle.h"
+#include "bench/support/BenchIcons.h"
 #include "Platform/Workspace.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
 #include "Platform/fake/FakeWorkspace.h"
@@ -85,19 +86,10 @@ struct GroupOf20 {
     {
         ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
         auto workspace = std::make_unique<FakeWorkspace>();
-        QImage icon(512, 512, QImage::Format_ARGB32_Premultiplied);
-        icon.fill(Qt::transparent);
-        {
-            QPainter p(&icon);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setBrush(QColor(60, 140, 240));
-            p.setPen(Qt::NoPen);
-            p.drawRoundedRect(QRectF(44, 44, 424, 424), 96, 96);
-        }
         QStringList paths;
         for (int i = 0; i < 6; ++i) {
             const QString app = QStringLiteral("/Applications/App%1.app").arg(i);
-            workspace->fileIcons.insert(app, QIcon(QPixmap::fromImage(icon)));
+            workspace->fileIcons.insert(app, benchApplicationIcon());
             paths.append(app);
         }
         Workspace::install(std::move(workspace));

@@ -126,6 +126,8 @@ public:
     QList<AppItem> installedApps() const override { return {}; }
     bool isScanning() const override { return false; }
     QString cacheURL() const override { return url; }
+    void refreshInstalledApps() override { ++refreshes; }
+    int refreshes = 0;
 };
 
 // Factories that make the journal's services and note each creation in order.

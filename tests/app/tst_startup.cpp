@@ -381,8 +381,23 @@ private slots:
         QCOMPARE(journal.openedURLs, QList<QUrl>{QUrl("kestrowan://open/group/" + ModelJson::uuidText(id))});
         // A desktop that refuses the link: the route goes to the delegate directly.
         journal.desktopOpensURLs = false;
-        app->requestEditGroup(id);
-        QTRY_COMPARE_WITH_TIMEOUT(app->navigation().selectedPage(), std::optional<DetailPage>(DetailPage::group(id)), 10000);
+        AppGroup group = app->groupManager().createGroup();
+        app->requestEditGroup(group.id);
+        QTRY_COMPARE_WITH_TIMEOUT(app->navigation().selectedPage(), std::optional<DetailPage>(DetailPage::group(group.id)), 10000);
+    }
+
+    void aLinkToAnUnknownGroupShowsTheGroupList()
+    {
+        ShellJournal journal;
+        auto app = launched(journal);
+        app->navigation().setSelectedPage(DetailPage::settings());
+        LogCapture log;
+        const QUuid unknown = QUuid::createUuid();
+        app->appDelegate().openURLs({QUrl("kestrowan://open/group/" + ModelJson::uuidText(unknown))});
+        QTRY_COMPARE_WITH_TIMEOUT(log.count("^No group " + ModelJson::uuidText(unknown) + "; showing the group list instead$"), 1, 10000);
+        QCOMPARE(app->navigation().selectedPage(), std::optional<DetailPage>());
+        QCOMPARE(log.count("^Applying deferred group navigation"), 0);
+        QVERIFY(app->mainWindow() && app->mainWindow()->isVisible());
     }
 
     void aCorruptGroupsFileLeavesFoldersAndTilesAlone()

@@ -8,6 +8,7 @@
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
+#include <algorithm>
 #include <QScreen>
 
 using namespace DockPositionResolver;
@@ -96,17 +97,14 @@ private slots:
         else
             QVERIFY(band.left() + band.width() >= screen.width());
 
-        // Something is drawn at each tile's centre once the bar has painted, and the hit tests find
-        // the tile there.
-        QTRY_VERIFY_WITH_TIMEOUT(([&] {
-                                     const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-                                     for (const DockItemInfo &item : items) {
-                                         if (shot.pixelColor(centre(item)) == QColor(Qt::black))
-                                             return false;
-                                     }
-                                     return true;
-                                 }()),
-                                 10000);
+        // What is drawn at each tile's centre is that tile, and the hit tests find it there.
+        // The bar may still be painting after a restart on a busy machine: wait until every tile shows.
+        const auto everyTileDrawn = [&] {
+            const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+            return std::all_of(items.cbegin(), items.cend(),
+                               [&](const DockItemInfo &item) { return shot.pixelColor(centre(item)) != QColor(Qt::black); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(everyTileDrawn(), 10000);
         for (const DockItemInfo &item : items) {
             QCOMPARE(dockItemUnderPoint(item.frame.center(), 8)->title, item.title);
             QCOMPARE(hitTestDockItem(items, currentDockPosition(), item.frame.center())->title, item.title);

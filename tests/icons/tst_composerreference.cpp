@@ -105,6 +105,7 @@ private slots:
     void matchesReference_data();
     void matchesReference();
     void secondComposeIsTheSame();
+    void changedFilesAreDrawnAgain();
 
 private:
     AppItem item(const QString &path) const
@@ -205,6 +206,25 @@ void TestComposerReference::secondComposeIsTheSame()
     }
     const QImage first = compose("bj", Style::Skin, "ember");
     QCOMPARE(largestDifference(first, compose("bj", Style::Skin, "ember")), 0);
+}
+
+void TestComposerReference::changedFilesAreDrawnAgain()
+{
+    // What is kept of a picture must follow the file: rewritten, replaced or removed.
+    const QString path = m_dir.filePath("Changing.png");
+    QVERIFY(writeSolidPicture(path, QSize(300, 300), QColor(220, 30, 30)));
+    const QList<AppItem> apps{item(path)};
+    const auto centre = [&] { return pointColor(IconComposer::composeGroupIcon(apps, Style::Minimal), 256, 270); };
+    QCOMPARE_COLOR(centre(), QColor(220, 30, 30), 8);
+    QVERIFY(writeSolidPicture(path, QSize(300, 300), QColor(30, 30, 220)));
+    QCOMPARE_COLOR(centre(), QColor(30, 30, 220), 8);
+    const QString other = m_dir.filePath("Other.png");
+    QVERIFY(writeSolidPicture(other, QSize(300, 300), QColor(30, 200, 30)));
+    QVERIFY(QFile::remove(path) && QFile::rename(other, path));
+    QCOMPARE_COLOR(centre(), QColor(30, 200, 30), 8);
+    QVERIFY(QFile::remove(path));
+    // Gone: the file badge, on its paper-coloured card.
+    QVERIFY(!sameColor(centre(), QColor(30, 200, 30), 60));
 }
 
 KESTROWAN_TEST_MAIN(TestComposerReference)

@@ -5,6 +5,7 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/FileStamp.h"
 #include "Platform/PropertyList.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
@@ -250,6 +251,54 @@ private slots:
         // The folder deleted by hand.
         manager->removeMirrorFolder(group);
         QVERIFY(!manager->isGroupSyncedToDock(group));
+    }
+
+    // What the checks keep between calls must follow the folders when someone else moves them.
+    void syncedStateNoticesFoldersChangedBehindItsBack()
+    {
+        const QString app = makeFolder(m_home + QStringLiteral("/Applications/Notes.app"));
+        auto manager = makeManager();
+        AppGroup work = manager->createGroup();
+        work.name = QStringLiteral("Work");
+        work.apps = {makeItem(QStringLiteral("com.apple.notes"), QStringLiteral("Notes"), app)};
+        manager->updateGroup(work);
+        AppGroup play = manager->createGroup();
+        play.name = QStringLiteral("Play");
+        play.apps = work.apps;
+        manager->updateGroup(play);
+        QVERIFY(syncAll(*manager));
+        const auto settled = [] {
+            return FileStamp::of(groupsDirectoryURL()).settledAt(FileStamp::nowNanoseconds());
+        };
+        // Once the folder's times have settled, the answers come from what was kept.
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 10000);
+        QVERIFY(manager->isGroupSyncedToDock(work));
+        QVERIFY(manager->isGroupSyncedToDock(play));
+
+        const QString workFolder = groupFolder(QStringLiteral("Work"));
+        const QString moved = groupFolder(QStringLiteral("Moved"));
+        QVERIFY(QDir().rename(workFolder, moved));
+        QVERIFY(!manager->isGroupSyncedToDock(work));
+        QCOMPARE(manager->findMirrorFolder(work)->toLocalFile(), moved + u'/');
+        QVERIFY(manager->isGroupSyncedToDock(play));
+        QVERIFY(QDir().rename(moved, workFolder));
+        QVERIFY(manager->isGroupSyncedToDock(work));
+
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 10000);
+        QVERIFY(manager->isGroupSyncedToDock(play));
+        QVERIFY(QDir(groupFolder(QStringLiteral("Play"))).removeRecursively());
+        QVERIFY(!manager->isGroupSyncedToDock(play));
+        QVERIFY(manager->isGroupSyncedToDock(work));
+
+        // Another folder claiming the group comes after Work in the listing: Work still owns it.
+        // With Work's ".group_id" gone, the claimant is found, and its path has no tile.
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 10000);
+        QVERIFY(manager->isGroupSyncedToDock(work));
+        writeBytes(makeFolder(groupFolder(QStringLiteral("Zed"))) + QStringLiteral("/.group_id"), ModelJson::uuidText(work.id).toUtf8());
+        QVERIFY(manager->isGroupSyncedToDock(work));
+        QVERIFY(QFile::remove(workFolder + QStringLiteral("/.group_id")));
+        QVERIFY(!manager->isGroupSyncedToDock(work));
+        QCOMPARE(manager->findMirrorFolder(work)->toLocalFile(), groupFolder(QStringLiteral("Zed")) + u'/');
     }
 
     // A group whose folder cannot be built is neither written nor recorded as synced.

@@ -2,6 +2,7 @@
 
 #include "NVLXDesign/EffectiveAppearance.h"
 
+#include <QIcon>
 #include <QPalette>
 #include <QString>
 #include <QWidget>
@@ -19,10 +20,13 @@ QWidget *painted(const QSize &size, std::function<void(QPainter &, QWidget *)> p
 // A small grey caption in the interface font.
 QWidget *caption(const QString &text, QWidget *parent = nullptr);
 
-// Renders `window` (after laying it out) into "<build>/screenshots/<name>-<light|dark>.png" and
-// returns the picture.
-QImage save(QWidget *window, const QString &name, EffectiveAppearance appearance);
+// Renders `window` (after laying it out) into "<build>/screenshots/<name>-<light|dark>[-<language>].png"
+// and returns the picture.
+QImage save(QWidget *window, const QString &name, EffectiveAppearance appearance, const QString &language = QString());
 
 QString appearanceName(EffectiveAppearance appearance);
+
+// An application icon to show in galleries: a letter on a rounded square with a vertical gradient.
+QIcon applicationIcon(const QColor &top, const QColor &bottom, const QString &letter);
 
 } // namespace Gallery

@@ -114,21 +114,6 @@ AppItem itemAt(const QString &path, const QString &name)
     return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, name, path};
 }
 
-QIcon drawnAppIcon(const QColor &top, const QColor &bottom, const QString &glyph)
-{
-    QImage icon(512, 512, QImage::Format_ARGB32_Premultiplied);
-    icon.fill(Qt::transparent);
-    QPainter p(&icon);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient gradient(0, 40, 0, 472);
-    gradient.setColorAt(0, top);
-    gradient.setColorAt(1, bottom);
-    p.fillPath(ContinuousShape::roundedRect(QRectF(40, 40, 432, 432), 96), gradient);
-    p.setPen(Qt::white);
-    p.setFont(SystemFont::font(220, QFont::Bold));
-    p.drawText(QRectF(40, 40, 432, 432), Qt::AlignCenter, glyph);
-    return QIcon(QPixmap::fromImage(icon));
-}
 
 } // namespace
 
@@ -154,8 +139,8 @@ private slots:
         ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
         SystemFont::applyToApplication(QStringLiteral("en"));
         auto workspace = std::make_unique<FakeWorkspace>();
-        workspace->fileIcons.insert(QStringLiteral("/Applications/Mail.app"), drawnAppIcon(QColor(80, 170, 255), QColor(20, 90, 230), QStringLiteral("M")));
-        workspace->fileIcons.insert(QStringLiteral("/Applications/Notes.app"), drawnAppIcon(QColor(255, 214, 80), QColor(240, 160, 20), QStringLiteral("N")));
+        workspace->fileIcons.insert(QStringLiteral("/Applications/Mail.app"), Gallery::applicationIcon(QColor(80, 170, 255), QColor(20, 90, 230), QStringLiteral("M")));
+        workspace->fileIcons.insert(QStringLiteral("/Applications/Notes.app"), Gallery::applicationIcon(QColor(255, 214, 80), QColor(240, 160, 20), QStringLiteral("N")));
         Workspace::install(std::move(workspace));
         ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(m_dir.filePath(QStringLiteral("cache")),
                                                                    std::make_shared<DesktopThumbnailRenderer>(QStringList())));

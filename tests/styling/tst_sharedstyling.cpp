@@ -1,10 +1,12 @@
 // Colour tokens by appearance, rounded surfaces, the pointing-hand count, the haptic throttle and
 // the kit's button looks.
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/HapticTick.h"
 #include "Kestrowan/shell/PointerCursorState.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/RoundedSurface.h"
+#include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/DS.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/PointerCursor.h"
@@ -84,11 +86,29 @@ private slots:
         // Neither clearly dark nor light counts as light.
         QCOMPARE(effectiveAppearance(paletteWithWindow(QColor(128, 128, 128))), EffectiveAppearance::Light);
 
+        // The shell's own palettes for the two looks.
+        QCOMPARE(effectiveAppearance(Appearance::darkPalette()), EffectiveAppearance::Dark);
+        QCOMPARE(effectiveAppearance(Appearance::lightPalette()), EffectiveAppearance::Light);
+
         QWidget widget;
         widget.setPalette(paletteWithWindow(QColor(0x13, 0x12, 0x11)));
         QCOMPARE(AppColors::surfaceElevated.resolve(&widget), colorFromHex(0x222222));
         widget.setPalette(paletteWithWindow(Qt::white));
         QCOMPARE(AppColors::surfaceElevated.resolve(&widget), colorFromHex(0xFFFFFF));
+    }
+
+    void switchingTheApplicationsLookRecoloursOpenWindows()
+    {
+        const QPalette before = QApplication::palette();
+        QWidget window;
+        auto *label = new TokenLabel(QStringLiteral("Title"), AppColors::text2, QFont(), &window);
+        window.show();
+        // The application's palette reaches its widgets through the event loop.
+        QApplication::setPalette(Appearance::darkPalette());
+        QTRY_COMPARE_WITH_TIMEOUT(label->currentColor(), colorFromHex(0xB8B8B8), 10000);
+        QApplication::setPalette(Appearance::lightPalette());
+        QTRY_COMPARE_WITH_TIMEOUT(label->currentColor(), colorFromHex(0x666666), 10000);
+        QApplication::setPalette(before);
     }
 
     void accentGradientIgnoresTheAppearance()
