@@ -497,7 +497,6 @@ void SettingsPanel::requestResetAll()
     cancel->setObjectName(QStringLiteral("cancel"));
     m_confirmation->setDefaultButton(cancel);
     connect(confirm, &QAbstractButton::clicked, &m_model->reset(), &SettingsReset::start);
-    connect(m_confirmation, &QObject::destroyed, this, [this] { m_confirmation = nullptr; });
     m_confirmation->open();
 }
 
@@ -510,6 +509,5 @@ void SettingsPanel::resetFinished(int keptGroups)
     m_report->setObjectName(QStringLiteral("resetReport"));
     m_report->setWindowModality(Qt::WindowModal);
     m_report->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_report, &QObject::destroyed, this, [this] { m_report = nullptr; });
     m_report->open();
 }
