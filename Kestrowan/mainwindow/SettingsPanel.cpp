@@ -309,12 +309,10 @@ QWidget *SettingsPanel::buildGeneral()
     auto *languageRow = new QWidget(card);
     auto *languageLayout = rowLayout(languageRow, 10);
     languageLayout->addWidget(new TokenLabel(languageTitle, AppColors::text1, SystemFont::font(13), languageRow), 1);
-    auto *language = new QComboBox(languageRow);
+    auto *language = new SettingsPopUpButton(languageRow);
     language->setObjectName(QStringLiteral("language"));
     language->setAccessibleName(languageTitle);
     language->setFixedWidth(210);
-    language->setFont(SystemFont::font(13));
-    language->setCursor(Qt::PointingHandCursor);
     for (const SettingsModel::Language &entry : SettingsModel::languages())
         language->addItem(entry.label, entry.id);
     languageLayout->addWidget(language, 0, Qt::AlignVCenter);
