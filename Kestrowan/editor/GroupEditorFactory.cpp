@@ -1,5 +1,6 @@
 #include "Kestrowan/editor/GroupEditorFactory.h"
 
+#include "Kestrowan/editor/EditorChoiceServices.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
 
 GroupEditorServices groupEditorServices(const AppEnvironment &environment)
@@ -8,6 +9,7 @@ GroupEditorServices groupEditorServices(const AppEnvironment &environment)
     services.groupManager = environment.groupManager;
     services.skinManager = environment.skinManager;
     services.permissionManager = environment.permissionManager;
+    addEditorChoiceServices(services, environment);
     return services;
 }
 

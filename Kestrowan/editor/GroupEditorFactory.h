@@ -8,8 +8,8 @@
 
 class QWidget;
 
-// The editor's services taken from the program's environment; the pickers, the application
-// chooser and the shortcut store are left for the caller to add when it has them.
+// The editor's services taken from the program's environment, with the shortcut store, the
+// application chooser and the opener section; the pickers are left for the caller to add.
 GroupEditorServices groupEditorServices(const AppEnvironment &environment);
 
 // The editor page the main window shows for a stored group (`isNewDraft` false) or for a new group
