@@ -19,11 +19,22 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit, QStri
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
-    // The size may have grown since it was checked; read one byte past the limit to notice.
-    QByteArray bytes = file.read(limit + 1);
-    if (bytes.size() > limit)
-        return fail(QStringLiteral("larger than %1 bytes").arg(limit));
+    // Sized to the file, not to the limit; the file may grow while it is read, so reading goes on to
+    // its end, but never past one byte over the limit.
+    QByteArray bytes(qMin(info.size(), limit) + 1, Qt::Uninitialized);
+    const qint64 got = file.read(bytes.data(), bytes.size());
+    if (got < 0)
+        return fail(file.errorString());
+    bytes.truncate(got);
+    while (bytes.size() <= limit) {
+        const QByteArray more = file.read(qMin<qint64>(64 * 1024, limit + 1 - bytes.size()));
+        if (more.isEmpty())
+            break;
+        bytes.append(more);
+    }
     if (file.error() != QFileDevice::NoError)
         return fail(file.errorString());
+    if (bytes.size() > limit)
+        return fail(QStringLiteral("larger than %1 bytes").arg(limit));
     return bytes;
 }

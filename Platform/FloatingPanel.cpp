@@ -1,16 +1,13 @@
 #include "Platform/FloatingPanel.h"
 
-#include <QGuiApplication>
-#include <QWidget>
-
-#include <QtGui/qguiapplication_platform.h>
-
 #include "Platform/linux/X11Atoms.h"
+#include "Platform/linux/X11Connection.h"
+
+#include <QWidget>
 
 void FloatingPanel::joinAllDesktops(QWidget *window)
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t *c = x11 ? x11->connection() : nullptr;
+    xcb_connection_t *c = qtX11Connection();
     if (!c || !window)
         return;
     const auto id = xcb_window_t(window->winId());

@@ -1,15 +1,22 @@
 #include "Platform/PropertyList.h"
 
+#include "Platform/PropertyListCheck.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSaveFile>
+#include <QtEndian>
 #include <plist/plist.h>
 
+#include <cmath>
 #include <memory>
 
 namespace PropertyList {
 namespace {
+
+Q_LOGGING_CATEGORY(propertyListLog, "com.kestrowan.app.persistence")
 
 // Property-list dates count seconds from 2001-01-01 00:00:00 UTC.
 constexpr qint64 referenceDateOffset = 978307200;
@@ -23,6 +30,69 @@ struct PlistDeleter {
     }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
+
+// libplist's date calls pass whole seconds as 32 bits (1933 to 2069) and drop what lies below a
+// microsecond. A date node is written and read as the eight-byte real of a one-object binary list
+// instead, which keeps every date exactly.
+constexpr uchar dateMarker = 0x33;
+constexpr qsizetype loneObjectOffset = 8;
+
+plist_t dateNode(double secondsSinceReference)
+{
+    QByteArray bytes("bplist00");
+    bytes.append(char(dateMarker));
+    char real[8];
+    qToBigEndian(secondsSinceReference, real);
+    bytes.append(real, 8);
+    bytes.append(char(loneObjectOffset)); // the offset table: one one-byte entry
+    const qsizetype tableOffset = bytes.size() - 1;
+    char trailer[32] = {};
+    trailer[6] = 1; // offset size
+    trailer[7] = 1; // reference size
+    qToBigEndian(quint64(1), trailer + 8); // one object
+    qToBigEndian(quint64(0), trailer + 16); // the top object
+    qToBigEndian(quint64(tableOffset), trailer + 24);
+    bytes.append(trailer, 32);
+    plist_t node = nullptr;
+    plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &node);
+    return node ? node : plist_new_date(0, 0);
+}
+
+double secondsOfDate(plist_t node)
+{
+    PlistPtr copy(plist_copy(node));
+    char *out = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(copy.get(), &out, &length);
+    double seconds = 0;
+    if (out && length >= loneObjectOffset + 9 && uchar(out[loneObjectOffset]) == dateMarker)
+        seconds = qFromBigEndian<double>(out + loneObjectOffset + 1);
+    plist_to_bin_free(out);
+    return seconds;
+}
+
+// Calls `visit(key, value)` for each entry in the stored order while it returns true; false when
+// it stopped early.
+template <typename Visit>
+bool forEachDictItem(plist_t dict, Visit visit)
+{
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(dict, &it);
+    bool whole = true;
+    for (;;) {
+        char *key = nullptr;
+        plist_t value = nullptr;
+        plist_dict_next_item(dict, it, &key, &value);
+        const bool go = value && visit(key, value);
+        free(key);
+        if (!go) {
+            whole = !value;
+            break;
+        }
+    }
+    free(it);
+    return whole;
+}
 
 std::optional<QVariant> toVariant(plist_t node, int depth)
 {
@@ -61,10 +131,11 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
         return QVariant(bytes);
     }
     case PLIST_DATE: {
-        int32_t sec = 0;
-        int32_t usec = 0;
-        plist_get_date_val(node, &sec, &usec);
-        const qint64 ms = (qint64(sec) + referenceDateOffset) * 1000 + usec / 1000;
+        // Rounded, not cut: a time written from whole milliseconds reads back as the same time.
+        const double seconds = secondsOfDate(node);
+        if (!std::isfinite(seconds) || std::fabs(seconds) > 1e14)
+            return QVariant(QDateTime());
+        const qint64 ms = std::llround(seconds * 1000) + referenceDateOffset * 1000;
         return QVariant(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC));
     }
     case PLIST_UID: {
@@ -86,26 +157,14 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     }
     case PLIST_DICT: {
         QVariantMap map;
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        for (;;) {
-            char *key = nullptr;
-            plist_t value = nullptr;
-            plist_dict_next_item(node, it, &key, &value);
-            if (!value) {
-                free(key);
-                break;
-            }
-            const QString name = key ? QString::fromUtf8(key) : QString();
-            free(key);
+        const bool whole = forEachDictItem(node, [&map, depth](const char *key, plist_t value) {
             auto element = toVariant(value, depth + 1);
-            if (!element) {
-                free(it);
-                return std::nullopt;
-            }
-            map.insert(name, *element);
-        }
-        free(it);
+            if (element)
+                map.insert(key ? QString::fromUtf8(key) : QString(), *element);
+            return element.has_value();
+        });
+        if (!whole)
+            return std::nullopt;
         return QVariant(map);
     }
     default:
@@ -142,8 +201,7 @@ plist_t fromVariant(const QVariant &value, int depth)
     }
     case QMetaType::QDateTime: {
         const qint64 ms = value.toDateTime().toMSecsSinceEpoch() - referenceDateOffset * 1000;
-        const qint64 sec = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
-        return plist_new_date(static_cast<int32_t>(sec), static_cast<int32_t>((ms - sec * 1000) * 1000));
+        return dateNode(double(ms) / 1000.0);
     }
     case QMetaType::QVariantList:
     case QMetaType::QStringList: {
@@ -178,29 +236,150 @@ bool looksLikePropertyList(const QByteArray &bytes)
     return view.startsWith("<?xml") || view.startsWith("<plist") || view.startsWith("<!DOCTYPE");
 }
 
+
+// The libplist tree of `bytes`, or null: anything libplist cannot read safely is refused first, with
+// one log line.
+PlistPtr parseTree(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || bytes.size() > maximumInputSize || !looksLikePropertyList(bytes))
+        return nullptr;
+    const bool binary = bytes.startsWith("bplist00");
+    if (const std::optional<QString> problem = binary ? PropertyListCheck::binaryProblem(bytes) : PropertyListCheck::xmlProblem(bytes)) {
+        qCWarning(propertyListLog, "Refused a %s property list of %lld bytes: %s", binary ? "binary" : "XML",
+                  qlonglong(bytes.size()), qPrintable(*problem));
+        return nullptr;
+    }
+    plist_t root = nullptr;
+    plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
+    return PlistPtr(root);
+}
+
+bool isNodeOfType(plist_t node, plist_type type)
+{
+    return node && plist_get_node_type(node) == type;
+}
+
+// `value` as a node, reusing a copy of `old` (what was stored in its place) wherever the two hold the
+// same value, so that what the program did not change is written back exactly as it was read.
+plist_t fromVariantKeeping(const QVariant &value, plist_t old, int depth)
+{
+    if (!old || depth > maximumDepth)
+        return fromVariant(value, depth);
+    const std::optional<QVariant> oldValue = toVariant(old, depth);
+    if (oldValue && sameValue(*oldValue, value))
+        return plist_copy(old);
+    const int type = value.metaType().id();
+    if (type == QMetaType::QVariantList && isNodeOfType(old, PLIST_ARRAY)) {
+        const uint32_t count = plist_array_get_size(old);
+        QList<std::optional<QVariant>> oldElements;
+        for (uint32_t i = 0; i < count; ++i)
+            oldElements.append(toVariant(plist_array_get_item(old, i), depth + 1));
+        QList<bool> used(count, false);
+        plist_t array = plist_new_array();
+        for (const QVariant &element : value.toList()) {
+            plist_t node = nullptr;
+            for (uint32_t i = 0; i < count && !node; ++i) {
+                if (!used[i] && oldElements[i] && sameValue(*oldElements[i], element)) {
+                    used[i] = true;
+                    node = plist_copy(plist_array_get_item(old, i));
+                }
+            }
+            plist_array_append_item(array, node ? node : fromVariant(element, depth + 1));
+        }
+        return array;
+    }
+    if (type == QMetaType::QVariantMap && isNodeOfType(old, PLIST_DICT)) {
+        QVariantMap remaining = value.toMap();
+        plist_t dict = plist_new_dict();
+        // The stored keys first, in their stored order; then the new ones.
+        forEachDictItem(old, [&](const char *key, plist_t child) {
+            const QString name = QString::fromUtf8(key);
+            if (remaining.contains(name))
+                plist_dict_set_item(dict, key, fromVariantKeeping(remaining.take(name), child, depth + 1));
+            return true;
+        });
+        for (auto entry = remaining.cbegin(); entry != remaining.cend(); ++entry)
+            plist_dict_set_item(dict, entry.key().toUtf8().constData(), fromVariant(entry.value(), depth + 1));
+        return dict;
+    }
+    return fromVariant(value, depth);
+}
+
+QByteArray binaryOf(plist_t root)
+{
+    char *out = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root, &out, &length);
+    QByteArray bytes(out, static_cast<qsizetype>(length));
+    plist_to_bin_free(out);
+    return bytes;
+}
+
 } // namespace
+
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    const int type = a.metaType().id();
+    const int otherType = b.metaType().id();
+    if (type == QMetaType::Double && otherType == QMetaType::Double) {
+        const double x = a.toDouble();
+        const double y = b.toDouble();
+        return x == y || (std::isnan(x) && std::isnan(y));
+    }
+    if (type == QMetaType::QVariantList && otherType == QMetaType::QVariantList) {
+        const QVariantList x = a.toList();
+        const QVariantList y = b.toList();
+        if (x.size() != y.size())
+            return false;
+        for (qsizetype i = 0; i < x.size(); ++i) {
+            if (!sameValue(x[i], y[i]))
+                return false;
+        }
+        return true;
+    }
+    if (type == QMetaType::QVariantMap && otherType == QMetaType::QVariantMap) {
+        const QVariantMap x = a.toMap();
+        const QVariantMap y = b.toMap();
+        if (x.size() != y.size())
+            return false;
+        for (auto i = x.cbegin(), j = y.cbegin(); i != x.cend(); ++i, ++j) {
+            if (i.key() != j.key() || !sameValue(i.value(), j.value()))
+                return false;
+        }
+        return true;
+    }
+    // Integers of any width compare by value, as they are one type in the file.
+    return a == b;
+}
 
 std::optional<QVariant> parse(const QByteArray &bytes)
 {
-    if (bytes.isEmpty() || bytes.size() > maximumInputSize || !looksLikePropertyList(bytes))
-        return std::nullopt;
-    plist_t root = nullptr;
-    plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
-    PlistPtr owner(root);
+    const PlistPtr root = parseTree(bytes);
     if (!root)
         return std::nullopt;
-    return toVariant(root, 0);
+    return toVariant(root.get(), 0);
+}
+
+std::optional<QByteArray> withKeyReplaced(const QByteArray &stored, const QString &key, const QVariant &value)
+{
+    PlistPtr root(stored.isEmpty() ? plist_new_dict() : parseTree(stored).release());
+    if (!isNodeOfType(root.get(), PLIST_DICT))
+        return std::nullopt;
+    const QByteArray name = key.toUtf8();
+    plist_t old = plist_dict_get_item(root.get(), name.constData());
+    plist_t replacement = fromVariantKeeping(value, old, 1);
+    // Setting an existing key replaces its node in place, so the key keeps its position.
+    plist_dict_set_item(root.get(), name.constData(), replacement);
+    const QByteArray bytes = binaryOf(root.get());
+    if (bytes.isEmpty())
+        return std::nullopt;
+    return bytes;
 }
 
 QByteArray toBinary(const QVariant &value)
 {
     PlistPtr root(fromVariant(value, 0));
-    char *out = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root.get(), &out, &length);
-    QByteArray bytes(out, static_cast<qsizetype>(length));
-    plist_to_bin_free(out);
-    return bytes;
+    return binaryOf(root.get());
 }
 
 QByteArray toXml(const QVariant &value)
@@ -216,7 +395,11 @@ QByteArray toXml(const QVariant &value)
 
 bool writeBinaryFile(const QString &path, const QVariant &value)
 {
-    const QByteArray bytes = toBinary(value);
+    return writeBytesAtomically(path, toBinary(value));
+}
+
+bool writeBytesAtomically(const QString &path, const QByteArray &bytes)
+{
     if (bytes.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     QSaveFile file(path);

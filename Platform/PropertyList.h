@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QMetaType>
+#include <QString>
 #include <QVariant>
 #include <optional>
 
@@ -25,12 +26,23 @@ inline constexpr qsizetype maximumInputSize = 16 * 1024 * 1024;
 // or nested too deeply).
 std::optional<QVariant> parse(const QByteArray &bytes);
 
+// Whether two values read from or meant for a property list are the same: as QVariant's equality,
+// except that a real that is not a number equals itself, as it does in the file.
+bool sameValue(const QVariant &a, const QVariant &b);
+
+// `stored` (the bytes of a dictionary property list; empty counts as an empty dictionary) as a binary
+// property list with `key` set to `value`. Every value the change does not touch is written back
+// exactly as it was stored, whatever its type or range, and the dictionaries keep their key order.
+// nullopt when `stored` cannot be read as a dictionary.
+std::optional<QByteArray> withKeyReplaced(const QByteArray &stored, const QString &key, const QVariant &value);
+
 QByteArray toBinary(const QVariant &value);
 QByteArray toXml(const QVariant &value);
 
 // Replaces the file at `path` by `value` as a binary property list, all at once: a failed write
 // leaves the old file as it was. Makes the folder when it is missing.
 bool writeBinaryFile(const QString &path, const QVariant &value);
+bool writeBytesAtomically(const QString &path, const QByteArray &bytes);
 
 } // namespace PropertyList
 

@@ -48,10 +48,28 @@ void SignalCache::trimLocked()
 QList<SignalPostBody> SignalCache::popSignalBatch()
 {
     QMutexLocker lock(&m_mutex);
-    const qsizetype count = qMin<qsizetype>(m_cachedSignals.size(), maximumNumberOfSignalsToPopAtOnce);
+    const qsizetype count = qMin<qsizetype>(m_cachedSignals.size(), m_batchSize);
     QList<SignalPostBody> batch = m_cachedSignals.mid(0, count);
     m_cachedSignals.remove(0, count);
     return batch;
+}
+
+void SignalCache::halveBatchSize(int refusedCount)
+{
+    QMutexLocker lock(&m_mutex);
+    m_batchSize = qMax(1, qMin(m_batchSize, (refusedCount + 1) / 2));
+}
+
+void SignalCache::batchDelivered()
+{
+    QMutexLocker lock(&m_mutex);
+    m_batchSize = qMin(maximumNumberOfSignalsToPopAtOnce, m_batchSize * 2);
+}
+
+int SignalCache::batchSize() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_batchSize;
 }
 
 int SignalCache::signalCount() const
@@ -83,20 +101,28 @@ bool SignalCache::writeSignalCacheFile()
 void SignalCache::readSignalCacheFile()
 {
     tallylineLog(m_logHandler, Level::info, QStringLiteral("Loading Telemetry cache from: ") + m_fileURL);
+    // Opening a fifo would hang the start and a link to a device would never end: only a regular
+    // file is read, and only as much of it as it holds.
+    const QFileInfo info(m_fileURL);
+    if (!info.exists() && !info.isSymLink())
+        return;
+    if (!info.isFile()) {
+        QFile::remove(m_fileURL);
+        tallylineLog(m_logHandler, Level::error, QStringLiteral("Discarded Telemetry cache: not a regular file"));
+        return;
+    }
     QFile file(m_fileURL);
     if (!file.open(QIODevice::ReadOnly))
         return;
     const qint64 size = file.size();
+    const QByteArray data = size > maximumCacheFileSize ? QByteArray() : file.read(size + 1);
+    file.close();
+    QFile::remove(m_fileURL);
     if (size > maximumCacheFileSize) {
-        file.close();
-        QFile::remove(m_fileURL);
         tallylineLog(m_logHandler, Level::error,
                      QStringLiteral("Discarded Telemetry cache: %1 bytes is more than %2").arg(size).arg(maximumCacheFileSize));
         return;
     }
-    const QByteArray data = file.read(maximumCacheFileSize + 1);
-    file.close();
-    QFile::remove(m_fileURL);
 
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(data, &parseError);

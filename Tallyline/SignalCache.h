@@ -24,8 +24,14 @@ public:
 
     void appendSignal(const SignalPostBody &signal);
     void appendSignals(const QList<SignalPostBody> &records);
-    // At most `maximumNumberOfSignalsToPopAtOnce` records, oldest first, removed from the list.
+    // At most the batch size (`maximumNumberOfSignalsToPopAtOnce`, less after a refusal for size)
+    // records, oldest first, removed from the list.
     QList<SignalPostBody> popSignalBatch();
+    // A batch of `refusedCount` records was too large for the service: later batches take half as
+    // many, until deliveries let the size grow back.
+    void halveBatchSize(int refusedCount);
+    void batchDelivered();
+    int batchSize() const;
     int signalCount() const;
 
     // Writes the whole list to the backup file (atomically) and empties it; a failure keeps the list.
@@ -44,4 +50,5 @@ private:
     QString m_fileURL;
     mutable QMutex m_mutex;
     QList<SignalPostBody> m_cachedSignals;
+    int m_batchSize = maximumNumberOfSignalsToPopAtOnce;
 };

@@ -75,7 +75,12 @@ void handleSignalBatchResponse(const Batch &batch, std::optional<int> httpStatus
     }
     if (error) {
         batch.configuration->log(Level::error, error->description());
-        if (SignalManager::shouldResend(*error)) {
+        if (error->kind == SignalClientError::Kind::payloadTooLarge && batch.records.size() > 1) {
+            // Split: both halves go back, and the next batches are popped half as large.
+            batch.cache->halveBatchSize(int(batch.records.size()));
+            batch.cache->appendSignals(batch.records);
+            batch.configuration->log(Level::info, QStringLiteral("Sending at most %1 signals at a time").arg(batch.cache->batchSize()));
+        } else if (SignalManager::shouldResend(*error)) {
             batch.cache->appendSignals(batch.records);
         } else {
             batch.configuration->log(Level::error, QStringLiteral("Dropped %1 signals that the service refused (%2)")
@@ -84,6 +89,7 @@ void handleSignalBatchResponse(const Batch &batch, std::optional<int> httpStatus
         }
         return;
     }
+    batch.cache->batchDelivered();
     if (!data.isEmpty() && logsAtDebug(*batch.configuration))
         batch.configuration->log(Level::debug, QString::fromUtf8(data));
 }
@@ -290,13 +296,13 @@ bool SignalManager::shouldResend(const SignalClientError &error)
 {
     switch (error.kind) {
     case SignalClientError::Kind::unauthorised:
-    case SignalClientError::Kind::forbidden:
-    case SignalClientError::Kind::payloadTooLarge:
+    case SignalClientError::Kind::payloadTooLarge: // a single record the service will never take
         return false;
+    case SignalClientError::Kind::forbidden: // proxies and deploys answer 403 and 404 for a while
     case SignalClientError::Kind::invalidEndpointUrl:
         return true;
     case SignalClientError::Kind::invalidStatusCode:
-        return !(error.statusCode >= 400 && error.statusCode <= 499) || error.statusCode == 408
+        return !(error.statusCode >= 400 && error.statusCode <= 499) || error.statusCode == 404 || error.statusCode == 408
                || error.statusCode == 429;
     }
     return true;

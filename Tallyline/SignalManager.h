@@ -51,7 +51,9 @@ public:
 
     static std::optional<QUrl> signalAPIURL(const QUrl &baseURL, const std::optional<QString> &namespaceName);
     // Whether a batch refused with `error` is worth sending again: transport failures, server
-    // errors, timeouts and throttling are; any other client error never will be.
+    // errors, timeouts, throttling, and the 403 and 404 that proxies and deploys give for a while
+    // are; any other client error never will be. A batch too large is split instead, down to one
+    // record, which is then dropped.
     static bool shouldResend(const SignalClientError &error);
 
     // Shared with the manager's callbacks; opaque outside the manager.

@@ -1,5 +1,6 @@
 #include "analytics/NVLXAnalytics.h"
 
+#include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
 #include "Tallyline/SignalHubConfiguration.h"
 #include "Tallyline/Tallyline.h"
@@ -36,6 +37,21 @@ void NVLXAnalytics::configure(const std::optional<QString> &tallylineAppID,
         delete client.data();
         client = new HawklineClient(*hawklineAPIKey, hawklineHost, QCoreApplication::instance());
     }
+}
+
+void NVLXAnalytics::configureFromBuild(const BundleInformation::Analytics &analytics)
+{
+    if (!analytics.tallylineAppID && !analytics.hawklineAPIKey) {
+        qCInfo(appLogger, "Analytics are not configured in this build; no usage signals or product analytics are sent");
+        return;
+    }
+    if (!analytics.tallylineAppID)
+        qCInfo(appLogger, "Usage signals are not configured in this build");
+    if (!analytics.hawklineAPIKey)
+        qCInfo(appLogger, "Product analytics are not configured in this build");
+    if (analytics.tallylineBaseURL)
+        SignalHubConfiguration::setDefaultAPIBaseURL(*analytics.tallylineBaseURL);
+    configure(analytics.tallylineAppID, analytics.hawklineAPIKey, analytics.hawklineHost);
 }
 
 void NVLXAnalytics::configure(const QString &appID)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Kestrowan/shell/BundleInformation.h"
+
 #include <QMap>
 #include <QString>
 
@@ -20,6 +22,10 @@ public:
                           const QString &hawklineHost);
     // Sets up the usage-signal back end only.
     static void configure(const QString &appID);
+    // The start-up call: configures what the build put into the bundle information. A build
+    // without identifiers sets up neither back end and says so once, so nothing is ever queued for
+    // a service that does not exist.
+    static void configureFromBuild(const BundleInformation::Analytics &analytics = BundleInformation::analytics());
 
     static void signal(const QString &name, const QMap<QString, QString> &parameters = {});
     static void identify(const QString &distinctId, const QMap<QString, QString> &properties = {});

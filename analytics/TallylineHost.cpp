@@ -1,5 +1,6 @@
 #include "analytics/TallylineHost.h"
 
+#include "Kestrowan/shell/BundleInformation.h"
 #include "Platform/UserDefaults.h"
 #include "Tallyline/ApplicationActivity.h"
 #include "Tallyline/DefaultsSuite.h"
@@ -110,6 +111,8 @@ void connectTallylineToHost()
         return QGuiApplication::layoutDirection() == Qt::RightToLeft ? QStringLiteral("rightToLeft")
                                                                      : QStringLiteral("leftToRight");
     };
+    // "appVersion" and "buildNumber" come from the program's own bundle information.
+    readers.bundleInfoString = [](const QString &key) { return BundleInformation::string(key); };
     SystemSignalPlatform::setHostReaders(std::move(readers));
     forwardActivation();
 }

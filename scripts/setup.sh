@@ -10,6 +10,8 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libxkbcommon-dev libxcb1-dev libxcb-xinput-dev libxcb-xtest0-dev libxcb-keysyms1-dev libxcb-ewmh-dev libxcb-icccm4-dev libx11-dev libxi-dev libxtst-dev
   libbenchmark-dev libsimdjson-dev
+  qt6-translations-l10n
+  clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils psmisc procps
   fonts-dejavu-core fonts-noto-cjk fonts-inter
 )

@@ -5,6 +5,7 @@
 #include "Kestrowan/groups/SettingsValues.h"
 #include "Kestrowan/shell/AppUpdater.h"
 #include "Kestrowan/shell/Appearance.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StatusGlyph.h"
@@ -18,7 +19,9 @@
 AppDelegate::AppDelegate(QObject *parent)
     : QObject(parent)
 {
+    // The menu is drawn for the current look and worded in the current language.
     connect(&Appearance::shared(), &Appearance::changed, this, &AppDelegate::buildStatusMenu);
+    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &AppDelegate::buildStatusMenu);
 }
 
 AppDelegate::~AppDelegate()

@@ -1,6 +1,6 @@
 #include "Kestrowan/app/KestrowanApp.h"
 
-#include "Kestrowan/app/GroupEditorWiring.h"
+#include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/app/MainWindowFrame.h"
 #include "Kestrowan/app/ShellRules.h"
 #include "Kestrowan/dock/HoverServiceInterface.h"
@@ -29,26 +29,6 @@
 #include <QScreen>
 #include <QTimer>
 
-namespace {
-
-std::optional<QString> buildSetting(const char *value)
-{
-    const QString text = QString::fromUtf8(value).trimmed();
-    return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
-}
-
-#ifndef KESTROWAN_TALLYLINE_APP_ID
-#define KESTROWAN_TALLYLINE_APP_ID ""
-#endif
-#ifndef KESTROWAN_HAWKLINE_API_KEY
-#define KESTROWAN_HAWKLINE_API_KEY ""
-#endif
-#ifndef KESTROWAN_HAWKLINE_HOST
-#define KESTROWAN_HAWKLINE_HOST ""
-#endif
-
-} // namespace
-
 ServiceFactories ServiceFactories::standard()
 {
     ServiceFactories factories;
@@ -65,10 +45,7 @@ ServiceFactories ServiceFactories::standard()
                                 ShortcutStateStoreInterface &state, KeyboardShortcutServiceInterface &shortcuts) {
         return makeHoverService(groups, permission, state, shortcuts);
     };
-    factories.configureAnalytics = [] {
-        NVLXAnalytics::configure(buildSetting(KESTROWAN_TALLYLINE_APP_ID), buildSetting(KESTROWAN_HAWKLINE_API_KEY),
-                                 QString::fromUtf8(KESTROWAN_HAWKLINE_HOST));
-    };
+    factories.configureAnalytics = [] { NVLXAnalytics::configureFromBuild(); };
     factories.signal = [](const QString &name, const QMap<QString, QString> &parameters) {
         NVLXAnalytics::signal(name, parameters);
     };
@@ -97,6 +74,7 @@ KestrowanApp::KestrowanApp(ServiceFactories factories, QObject *parent)
     m_keyboardShortcutService = m_factories.keyboardShortcutService();
     m_keyboardShortcutService->setShortcuts(loadShortcuts());
 
+    installMainViewPages(environment());
     installReactions();
 }
 
@@ -293,7 +271,6 @@ void KestrowanApp::openMainWindow()
     m_isMainWindowRequested = true;
     applyActivationPolicy(showInDock());
     if (!m_mainWindow) {
-        installGroupEditorPage(environment());
         m_mainWindow = new MainWindowFrame(environment());
         connect(m_mainWindow, &MainWindowFrame::mainViewAppeared, this, &KestrowanApp::handleMainViewAppear);
         connect(m_mainWindow, &MainWindowFrame::mainViewDisappeared, this, &KestrowanApp::handleMainViewDisappear);

@@ -19,6 +19,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));
     QApplication::setOrganizationName(QStringLiteral("Kestrowan"));
+    LanguageManager::applySystemTextsAtStartup(UserDefaults::standard());
     QApplication::setApplicationVersion(QStringLiteral(KESTROWAN_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("kestrowan"));
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());

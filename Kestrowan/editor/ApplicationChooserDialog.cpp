@@ -9,6 +9,7 @@
 #include "Platform/ApplicationCatalog.h"
 #include "Platform/Workspace.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -182,7 +183,9 @@ OpenerRulesEditor::ApplicationChooser ApplicationChooserDialog::chooser(QWidget 
 {
     QPointer<QWidget> owner(parent);
     return [owner](const QString &forWhat, const QString &extension, std::function<void(const std::optional<QString> &)> done) {
-        auto *dialog = new ApplicationChooserDialog(forWhat, extension, owner);
+        // Without an owner, over whichever window of the program is in front.
+        QWidget *parent = owner ? owner.data() : QApplication::activeWindow();
+        auto *dialog = new ApplicationChooserDialog(forWhat, extension, parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int) { done(dialog->chosenPath()); });
         dialog->open();

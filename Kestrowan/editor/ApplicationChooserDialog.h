@@ -25,7 +25,8 @@ public:
     // The paths listed now, in order (section titles left out).
     QStringList listedPaths() const;
 
-    // A chooser for OpenerRulesEditor that shows this dialog over `parent`, window-modal.
+    // A chooser for OpenerRulesEditor that shows this dialog over `parent` (the window in front
+    // when none is given), window-modal.
     static OpenerRulesEditor::ApplicationChooser chooser(QWidget *parent);
 
 private:

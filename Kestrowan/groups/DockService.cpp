@@ -3,7 +3,9 @@
 #include "Kestrowan/groups/AsyncProcess.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/DockPreferences.h"
+#include "Platform/FileURL.h"
 #include "Platform/MainThread.h"
+#include "Platform/PropertyList.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,9 +46,10 @@ std::optional<QVariantMap> asMap(const QVariant &value)
     return value.toMap();
 }
 
-// The list as stored, for a change: nullopt, logged, when it cannot be taken as a list of tiles, so
-// that nothing replaces tiles the program cannot see.
-std::optional<QList<DockService::Tile>> readTilesForChange()
+// The list as stored, for a change: nullopt, logged, when it cannot be taken as a list, so that
+// nothing replaces tiles the program cannot see. Elements that are not tiles stay as they are, in
+// their place; the program only ever matches and changes tiles.
+std::optional<QVariantList> readElementsForChange()
 {
     const std::optional<QVariantMap> domain = DockPreferences::shared().read();
     if (!domain) {
@@ -54,24 +57,13 @@ std::optional<QList<DockService::Tile>> readTilesForChange()
         return std::nullopt;
     }
     const QVariant stored = domain->value(persistentOthersKey);
-    QList<DockService::Tile> tiles;
     if (!stored.isValid())
-        return tiles;
+        return QVariantList();
     if (stored.typeId() != QMetaType::QVariantList) {
         qCCritical(persistenceLogger, "Dock items are not a list; Dock items left unchanged.");
         return std::nullopt;
     }
-    const QVariantList elements = stored.toList();
-    tiles.reserve(elements.size());
-    for (const QVariant &element : elements) {
-        std::optional<QVariantMap> tile = asMap(element);
-        if (!tile) {
-            qCCritical(persistenceLogger, "Dock items hold an entry that is not a tile; Dock items left unchanged.");
-            return std::nullopt;
-        }
-        tiles.append(*tile);
-    }
-    return tiles;
+    return stored.toList();
 }
 
 QVariantList toVariantList(const QList<DockService::Tile> &tiles)
@@ -83,15 +75,15 @@ QVariantList toVariantList(const QList<DockService::Tile> &tiles)
     return list;
 }
 
-// Writes, then reads back: only the very tiles written count as confirmation, so a system that
-// keeps the old list (even one of the same length) is caught.
-bool confirmedWrite(const QList<DockService::Tile> &tiles)
+// Writes, then reads back: only the very elements written count as confirmation, so a system that
+// keeps the old list (even one of the same length) is caught. The comparison is the property list's
+// own, in which a stored real that is not a number still equals itself.
+bool confirmedWrite(const QVariantList &written)
 {
-    const QVariantList written = toVariantList(tiles);
     DockPreferences &preferences = DockPreferences::shared();
     const bool stored = preferences.write(persistentOthersKey, written);
     const QVariant readBack = preferences.value(persistentOthersKey);
-    if (stored && readBack.typeId() == QMetaType::QVariantList && readBack.toList() == written)
+    if (stored && PropertyList::sameValue(readBack, QVariant(written)))
         return true;
     qCCritical(persistenceLogger,
                "Failed to update Dock items. System may block access (check Privacy & Security > App Management).");
@@ -160,7 +152,7 @@ QString cleanedPath(const QString &path)
 QString pathOfURL(const QUrl &url)
 {
     if (url.isLocalFile())
-        return cleanedPath(url.toLocalFile());
+        return cleanedPath(localPathOfFileURL(url));
     return cleanedPath(url.path(QUrl::FullyDecoded));
 }
 
@@ -170,6 +162,11 @@ public:
     explicit FolderMatcher(const QUrl &folderURL)
         : m_path(DockService::standardizedPath(folderURL).normalized(QString::NormalizationForm_C))
     {
+    }
+
+    bool matches(const QVariant &element) const
+    {
+        return element.typeId() == QMetaType::QVariantMap && matches(element.toMap());
     }
 
     bool matches(const DockService::Tile &tile) const
@@ -182,10 +179,11 @@ public:
         return *path == m_path || path->normalized(QString::NormalizationForm_C) == m_path;
     }
 
-    qsizetype firstMatch(const QList<DockService::Tile> &tiles) const
+    template <typename List>
+    qsizetype firstMatch(const List &elements) const
     {
-        for (qsizetype i = 0; i < tiles.size(); ++i) {
-            if (matches(tiles[i]))
+        for (qsizetype i = 0; i < elements.size(); ++i) {
+            if (matches(elements[i]))
                 return i;
         }
         return -1;
@@ -306,9 +304,9 @@ bool DockService::isFolderInDock(const QUrl &folderURL)
 
 bool DockService::writePersistentOthers(const QList<Tile> &tiles)
 {
-    if (!readTilesForChange())
+    if (!readElementsForChange())
         return false;
-    return confirmedWrite(tiles);
+    return confirmedWrite(toVariantList(tiles));
 }
 
 DockService::Tile DockService::folderTile(const QUrl &folderURL, const QString &label, AppGroup::DisplayStyle displayStyle)
@@ -335,7 +333,7 @@ void DockService::upsertFolderTile(const QUrl &folderURL, const QString &label, 
 {
     if (syncBlocked() || !folderExists(folderURL))
         return complete(std::move(completion), false);
-    std::optional<QList<Tile>> tiles = readTilesForChange();
+    std::optional<QVariantList> tiles = readElementsForChange();
     if (!tiles)
         return complete(std::move(completion), false);
 
@@ -349,10 +347,10 @@ void DockService::upsertFolderTile(const QUrl &folderURL, const QString &label, 
     }
 
     if (!refreshLabel) {
-        if (const std::optional<QString> existingLabel = labelOf((*tiles)[index]))
+        if (const std::optional<QString> existingLabel = labelOf((*tiles)[index].toMap()))
             setLabel(tile, *existingLabel);
     }
-    const bool viewChanged = viewSettingsDiffer((*tiles)[index], tile);
+    const bool viewChanged = viewSettingsDiffer((*tiles)[index].toMap(), tile);
     (*tiles)[index] = tile;
     const bool written = confirmedWrite(*tiles);
     if (!written || !viewChanged)
@@ -364,7 +362,7 @@ void DockService::upsertFolderTiles(const QList<FolderTileEntry> &entries, Compl
 {
     if (syncBlocked())
         return complete(std::move(completion), false);
-    std::optional<QList<Tile>> tiles = readTilesForChange();
+    std::optional<QVariantList> tiles = readElementsForChange();
     if (!tiles)
         return complete(std::move(completion), false);
 
@@ -379,7 +377,7 @@ void DockService::upsertFolderTiles(const QList<FolderTileEntry> &entries, Compl
             needsRestart = true;
             continue;
         }
-        needsRestart = viewSettingsDiffer((*tiles)[index], tile) || needsRestart;
+        needsRestart = viewSettingsDiffer((*tiles)[index].toMap(), tile) || needsRestart;
         (*tiles)[index] = tile;
     }
 
@@ -394,12 +392,12 @@ void DockService::removeFolderTile(const QUrl &folderURL, Completion completion)
 {
     if (syncBlocked())
         return complete(std::move(completion), false);
-    std::optional<QList<Tile>> tiles = readTilesForChange();
+    std::optional<QVariantList> tiles = readElementsForChange();
     if (!tiles)
         return complete(std::move(completion), false);
 
     const FolderMatcher matcher(folderURL);
-    const qsizetype removed = tiles->removeIf([&matcher](const Tile &tile) { return matcher.matches(tile); });
+    const qsizetype removed = tiles->removeIf([&matcher](const QVariant &element) { return matcher.matches(element); });
     if (removed == 0)
         return complete(std::move(completion), true);
     if (!confirmedWrite(*tiles))

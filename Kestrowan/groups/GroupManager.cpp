@@ -7,6 +7,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/BoundedFile.h"
 #include "analytics/NVLXAnalytics.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,8 @@
 #include <QSet>
 
 namespace {
+
+constexpr qint64 groupsFileSizeLimit = 256 * 1024 * 1024;
 
 QString runningProgramPath()
 {
@@ -114,16 +117,11 @@ void GroupManager::loadGroups()
 
     std::optional<QList<AppGroup>> decoded;
     QString failure;
-    QFile file(m_storageURL);
-    if (!file.open(QIODevice::ReadOnly)) {
-        failure = file.errorString();
-    } else {
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            failure = file.errorString();
-        else
-            decoded = GroupsJson::decode(bytes, &failure);
-    }
+    // A fifo would hang the start and a link to a device would never end; groups are small, but a
+    // user with thousands of items still fits far inside the bound.
+    const std::optional<QByteArray> bytes = readSmallFile(m_storageURL, groupsFileSizeLimit, &failure);
+    if (bytes)
+        decoded = GroupsJson::decode(*bytes, &failure);
 
     if (!decoded) {
         qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(failure));
@@ -150,6 +148,11 @@ bool GroupManager::backUpUnreadableFile()
     const QString name = QStringLiteral("groups-corrupt-%1.json").arg(QDateTime::currentSecsSinceEpoch());
     const QString copy = QFileInfo(m_storageURL).absolutePath() + u'/' + name;
     QFile source(m_storageURL);
+    if (!QFileInfo(m_storageURL).isFile()) {
+        qCCritical(persistenceLogger, "Could not back up groups.json to %s (not a regular file); it will not be overwritten",
+                   qUtf8Printable(name));
+        return false;
+    }
     if (source.copy(copy) || (QFileInfo::exists(copy) && sameBytes(m_storageURL, copy))) {
         qCCritical(persistenceLogger, "Corrupt groups.json backed up to %s", qUtf8Printable(name));
         return true;
@@ -216,9 +219,14 @@ void GroupManager::deleteGroup(const AppGroup &group, bool keepDock, std::functi
         return postCompletion(std::move(completion));
     }
     QPointer<GroupManager> self(this);
-    DockService::removeFolderTile(*folder, [self, group, completion = std::move(completion)](bool) {
+    DockService::removeFolderTile(*folder, [self, group, folder, completion = std::move(completion)](bool removed) {
         if (self) {
-            self->removeMirrorFolder(group);
+            // A tile that could not be removed must keep its folder, or it points at nothing.
+            if (removed)
+                self->removeMirrorFolder(group);
+            else
+                qCCritical(persistenceLogger, "Kept the folder %s: its Dock item could not be removed",
+                           qPrintable(QDir::cleanPath(folder->toLocalFile())));
             self->finishDeletion(group);
         }
         if (completion)

@@ -290,6 +290,9 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     for (const AppItem &item : group.apps) {
         const QUrl location = item.itemURL();
         if (location.isLocalFile()) {
+            // An empty path (a damaged groups file) names no file, though its URL is the working folder.
+            if (item.path.isEmpty())
+                continue;
             const QString source = QFileInfo(location.toLocalFile()).absoluteFilePath();
             if (!entryExists(source))
                 continue;

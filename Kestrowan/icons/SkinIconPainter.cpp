@@ -4,21 +4,48 @@
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/icons/StampedCache.h"
 
+#include "Platform/BoundedFile.h"
+
+#include <QBuffer>
+#include <QFileInfo>
 #include <QImageReader>
 #include <algorithm>
 
 namespace {
 
+// Layer pictures are at most a few MiB; the bound keeps a huge or endless file from being read.
+constexpr qint64 kLayerFileSizeLimit = 32 * 1024 * 1024;
+
+// The layer's file when it is a regular file inside the skin's folder once links are resolved (the
+// folder itself may be a link a user made on purpose); a layer linking to any other picture on the
+// machine is not drawn.
+std::optional<QString> layerFile(const QString &folder, const QString &imageName)
+{
+    const QString root = QFileInfo(folder).canonicalFilePath();
+    const QString file = QFileInfo(folder + QLatin1Char('/') + imageName).canonicalFilePath();
+    if (root.isEmpty() || file.isEmpty() || !file.startsWith(root + QLatin1Char('/')) || !QFileInfo(file).isFile())
+        return std::nullopt;
+    return file;
+}
+
 // A layer image as large as the canvas it is stretched over, and no larger. Decoded once per state of
 // its file: every icon of a skin draws the same layers.
-QImage loadLayerImage(const QString &path, int canvasPixels)
+QImage loadLayerImage(const QString &folder, const QString &imageName, int canvasPixels)
 {
+    const std::optional<QString> path = layerFile(folder, imageName);
+    if (!path)
+        return QImage();
     static StampedCache<QImage> decoded(24);
-    const QString key = QString::number(canvasPixels) + u':' + path;
-    const FileStamp stamp = FileStamp::of(path);
+    const QString key = QString::number(canvasPixels) + u':' + *path;
+    const FileStamp stamp = FileStamp::of(*path);
     if (std::optional<QImage> cached = decoded.find(key, stamp))
         return *cached;
-    QImageReader reader(path);
+    std::optional<QByteArray> bytes = readSmallFile(*path, kLayerFileSizeLimit);
+    if (!bytes)
+        return QImage();
+    QBuffer buffer(&*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     const QSize size = reader.size();
     if (size.isValid() && (size.width() > canvasPixels || size.height() > canvasPixels))
         reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
@@ -32,7 +59,7 @@ void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::
     for (const SkinLayer &layer : layers) {
         if (layer.zOrder != pass || !SkinDefinition::isSafeImageName(layer.imageName))
             continue;
-        const QImage image = loadLayerImage(folder + QLatin1Char('/') + layer.imageName, int(c * canvas.pixelsPerPoint()));
+        const QImage image = loadLayerImage(folder, layer.imageName, int(c * canvas.pixelsPerPoint()));
         if (image.isNull())
             continue;
         canvas.save();

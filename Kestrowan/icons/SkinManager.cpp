@@ -3,6 +3,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/BoundedFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,15 +14,12 @@ namespace {
 
 const QString kSkinFile = QStringLiteral("skin.json");
 
+// A skin description is a few KiB; anything else there (a fifo, a link to a device) is not read.
+constexpr qint64 kSkinFileSizeLimit = 1024 * 1024;
+
 std::optional<QByteArray> readWhole(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+    return readSmallFile(path, kSkinFileSizeLimit);
 }
 
 // Removes a file, a link (never what it points to) or a folder with everything in it.

@@ -1,10 +1,10 @@
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
 
 #include "Kestrowan/groups/DockReader.h"
-#include "Kestrowan/mainwindow/PickerChrome.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
+#include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -98,9 +98,7 @@ DockAppPickerView::DockAppPickerView(const QList<AppItem> &selectedApps, const Q
     if (m_dockApps.isEmpty()) {
         auto *contentLayout = new QVBoxLayout(content);
         contentLayout->setContentsMargins(14, 12, 14, 12);
-        QLabel *empty = PickerChrome::tokenLabel(AppColors::text2, content);
-        empty->setText(localized(QStringLiteral("picker.dockEmpty")));
-        empty->setFont(SystemFont::font(13));
+        auto *empty = new TokenLabel(localized(QStringLiteral("picker.dockEmpty")), AppColors::text2, SystemFont::font(13), content);
         empty->setWordWrap(true);
         contentLayout->addWidget(empty);
         contentLayout->addStretch(1);

@@ -214,6 +214,7 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
              (content.isUntitled ? AppColors::text3 : AppColors::text1).resolve(appearance));
 
     const bool synced = m_store.isGroupSyncedToDock(m_group);
+    m_showsSynced = synced;
     const qreal rowTop = columnTop + nameMetrics.height() + 3;
     const qreal countWidth = drawLine(painter, {textLeft, rowTop}, content.countText, smallFont, AppColors::text3.resolve(appearance));
     const QColor stateColor = (synced ? AppColors::success : AppColors::warning).resolve(appearance);

@@ -25,6 +25,8 @@ public:
     void setGroup(const AppGroup &group);
     bool isShowingAddMenu() const { return m_popover != nullptr; }
     QuickAddButton *quickAddButton() const { return m_quickAdd; }
+    // The Dock state the card showed when it was last drawn.
+    bool showsSynced() const { return m_showsSynced; }
 
     QSize sizeHint() const override;
 
@@ -63,4 +65,5 @@ private:
     ComposedGroupIconView *m_icon;
     QList<CompactItemThumbnail *> m_strip;
     QPointer<QuickAddPopover> m_popover;
+    bool m_showsSynced = false;
 };

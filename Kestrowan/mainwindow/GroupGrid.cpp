@@ -1,5 +1,6 @@
 #include "Kestrowan/mainwindow/GroupGrid.h"
 
+#include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
 #include "Kestrowan/mainwindow/NewGroupCardView.h"
@@ -13,6 +14,7 @@ GroupGrid::GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *par
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     connect(m_newGroupCard, &HoverCard::clicked, this, &GroupGrid::newGroupTapped);
     connect(&m_store, &GroupManager::groupsChanged, this, &GroupGrid::followStore);
+    connect(&DockService::instance(), &DockService::syncBlockDidChange, this, &GroupGrid::refreshSyncStates);
     followStore();
 }
 
@@ -63,6 +65,12 @@ void GroupGrid::followStore()
     layoutCards();
     // Every card's sync state may have changed with the store.
     update();
+}
+
+void GroupGrid::refreshSyncStates()
+{
+    for (GroupCardView *card : std::as_const(m_cards))
+        card->update();
 }
 
 int GroupGrid::heightForWidth(int) const

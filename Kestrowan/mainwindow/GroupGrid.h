@@ -28,6 +28,10 @@ public:
     // In grid order, the new-group card not included.
     QList<GroupCardView *> cards() const;
 
+    // Draws every card again: whether a group is in the Dock as it is changes without the store
+    // changing (a sync recorded it, or the Dock's list was refused).
+    void refreshSyncStates();
+
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;

@@ -4,6 +4,7 @@
 #include "Kestrowan/shell/PointerCursorState.h"
 #include "NVLXDesign/ContinuousShape.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -90,6 +91,36 @@ void HoverCard::paintEvent(QPaintEvent *)
     painter.setPen(QPen(border, width));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(ContinuousShape::roundedRect(inner, cornerRadius - width / 2));
+    if (hasFocus()) {
+        painter.setPen(QPen(AppColors::accent.resolve(effectiveAppearance(this), 0.8), 2));
+        painter.drawPath(ContinuousShape::roundedRect(card.adjusted(-1, -1, 1, 1), cornerRadius + 1));
+    }
+}
+
+void HoverCard::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (!event->isAutoRepeat())
+            emit clicked();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void HoverCard::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void HoverCard::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void HoverCard::enterEvent(QEnterEvent *event)

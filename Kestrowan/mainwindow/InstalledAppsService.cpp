@@ -2,15 +2,9 @@
 
 #include "Kestrowan/mainwindow/InstalledAppsCache.h"
 #include "Kestrowan/shell/Log.h"
-#include "Kestrowan/shell/StorageLocations.h"
 
 #include <QPointer>
 #include <QThread>
-
-InstalledAppsService::InstalledAppsService(QObject *parent)
-    : InstalledAppsService(appSupportDirectoryURL() + u'/' + cacheFileName, InstalledAppsRoots::standard(), parent)
-{
-}
 
 InstalledAppsService::InstalledAppsService(const QString &cachePath, InstalledAppsRoots roots, QObject *parent)
     : InstalledAppsServiceInterface(parent)

@@ -18,8 +18,6 @@ class InstalledAppsService final : public InstalledAppsServiceInterface {
 public:
     static inline const QString cacheFileName = QStringLiteral("installed_apps_cache.json");
 
-    // The cache in the program's storage folder, the standard roots.
-    explicit InstalledAppsService(QObject *parent = nullptr);
     InstalledAppsService(const QString &cachePath, InstalledAppsRoots roots, QObject *parent = nullptr);
 
     QList<AppItem> installedApps() const override { return m_installedApps; }

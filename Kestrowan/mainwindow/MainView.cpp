@@ -10,6 +10,7 @@
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/mainwindow/MainWindowActions.h"
 #include "Kestrowan/mainwindow/PageHost.h"
+#include "Kestrowan/mainwindow/PickerSheet.h"
 #include "Kestrowan/mainwindow/StandInPage.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/shell/AppColors.h"
@@ -28,7 +29,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -46,12 +46,13 @@ QString &shownLoadError()
 } // namespace
 
 MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsService, AppNavigation &navigation,
-                   SkinManager *skinManager, QWidget *parent)
+                   SkinManager *skinManager, QWidget *parent, MainViewFactories factories)
     : QWidget(parent)
     , m_store(store)
     , m_appsService(appsService)
     , m_navigation(navigation)
     , m_skinManager(skinManager)
+    , m_factories(std::move(factories))
     , m_actions(new MainWindowActions(store, skinManager, this))
     , m_pages(new PageHost(this))
     , m_gridPage(new GroupGridPage(store, skinManager))
@@ -72,6 +73,8 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(m_gridPage->syncAllButton(), &QAbstractButton::clicked, this, &MainView::startSyncAll);
 
     connect(m_actions, &MainWindowActions::syncAllFinished, this, [this](bool synced, const QString &message) {
+        // Some groups may be in the Dock now even when others failed.
+        m_gridPage->grid()->refreshSyncStates();
         if (!synced)
             return showToast({AppToast::Kind::Error, message});
         setSyncAllDone(true);
@@ -131,7 +134,7 @@ void MainView::refreshOnboardingGate()
         if (self)
             self->completeOnboarding();
     };
-    const auto &factory = MainViewFactories::shared().onboarding;
+    const auto &factory = m_factories.onboarding;
     m_onboarding = factory ? factory(finish, finish) : StandInPage::onboarding(finish);
     m_onboarding->setParent(this);
     m_onboarding->setGeometry(rect());
@@ -194,7 +197,7 @@ QWidget *MainView::makeDetailPage(const DetailPage &page)
         if (self)
             self->closeDetailPage();
     };
-    const MainViewFactories &factories = MainViewFactories::shared();
+    const MainViewFactories &factories = m_factories;
     switch (page.kind) {
     case DetailPage::Kind::Group:
         if (const std::optional<AppGroup> group = m_actions->group(page.groupID))
@@ -234,37 +237,20 @@ void MainView::showCurrentPage(bool animated)
     m_detailShown.reset();
 }
 
-void MainView::presentSheet(QWidget *content, QSize size)
-{
-    auto *sheet = new QDialog(this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->setFixedSize(size);
-    auto *layout = new QVBoxLayout(sheet);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
-    m_sheet = sheet;
-    sheet->open();
-}
-
 void MainView::presentPicker(const QUuid &groupID, const std::function<StagedPicker *(const AppGroup &)> &makePicker)
 {
     // The sheet edits the group it was opened for, found by id now and again when it commits.
     const std::optional<AppGroup> group = m_actions->group(groupID);
-    if (!group)
-        return presentSheet(StandInPage::missingGroup(), QSize(320, 200));
-    StagedPicker *picker = makePicker(*group);
-    presentSheet(picker, QSize(360, 420));
-    QDialog *sheet = m_sheet;
-    connect(picker, &StagedPicker::committed, sheet, [this, sheet, groupID](const QList<AppItem> &apps) {
-        m_actions->replaceGroupApps(groupID, apps);
-        sheet->accept();
-    });
-    connect(picker, &StagedPicker::cancelled, sheet, &QDialog::reject);
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *done = new QShortcut(QKeySequence(key), sheet);
-        connect(done, &QShortcut::activated, picker, &StagedPicker::commitSelection);
+    if (!group) {
+        m_sheet = openSheet(this, StandInPage::missingGroup(), QSize(320, 200));
+        return;
     }
+    QPointer<MainWindowActions> actions(m_actions);
+    m_sheet = openPickerSheet(this, makePicker(*group), QSize(360, 420), false,
+                              [actions, groupID](const std::optional<QList<AppItem>> &apps) {
+        if (apps && actions)
+            actions->replaceGroupApps(groupID, *apps);
+    });
 }
 
 void MainView::presentInstalledAppsPicker(const QUuid &groupID)

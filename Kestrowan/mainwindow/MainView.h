@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/shell/AppToast.h"
 #include "Kestrowan/shell/DetailPage.h"
 
@@ -22,7 +23,6 @@ class MainWindowActions;
 class PageHost;
 class SkinManager;
 class StagedPicker;
-struct AppGroup;
 class AppToastModifier;
 
 // The main window's root view: the first-run onboarding until it is completed, then one page at a
@@ -35,8 +35,9 @@ public:
     static inline const QString didCompleteOnboardingKey = QStringLiteral("didCompleteOnboarding");
     static constexpr int syncDoneMarkMilliseconds = 2000;
 
+    // The pages other parts give come from `factories` (the process-wide ones unless given).
     MainView(GroupManager &store, InstalledAppsServiceInterface &appsService, AppNavigation &navigation,
-             SkinManager *skinManager, QWidget *parent = nullptr);
+             SkinManager *skinManager, QWidget *parent = nullptr, MainViewFactories factories = MainViewFactories::shared());
     ~MainView() override;
 
     std::optional<DetailPage> currentPage() const { return m_currentPage; }
@@ -84,7 +85,6 @@ private:
     void refreshOnboardingGate();
     void showLoadError();
     void setSyncAllDone(bool done);
-    void presentSheet(QWidget *content, QSize size);
     void presentPicker(const QUuid &groupID, const std::function<StagedPicker *(const AppGroup &)> &makePicker);
     QWidget *makeDetailPage(const DetailPage &page);
 
@@ -92,6 +92,7 @@ private:
     InstalledAppsServiceInterface &m_appsService;
     AppNavigation &m_navigation;
     QPointer<SkinManager> m_skinManager;
+    MainViewFactories m_factories;
     MainWindowActions *m_actions;
 
     std::optional<DetailPage> m_currentPage;

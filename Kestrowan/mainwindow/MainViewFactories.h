@@ -14,9 +14,11 @@ struct AddToGroupMenuActions {
     std::function<void()> onFolders;
 };
 
-// The pages and the menu that other parts of the program put into the main window. Whoever wires
-// the program fills these at start; the window asks for a page each time it shows one and owns the
-// widget it gets. A missing factory gives the window's own plain stand-in.
+// The pages and the menu that other parts of the program put into the main window. Parts that need
+// no service of the program fill the process-wide set at start; pages built on the program's
+// services are added where the window is made with them (makeMainWindowContent). The window asks
+// for a page each time it shows one and owns the widget it gets. A missing factory gives the
+// window's own plain stand-in.
 struct MainViewFactories {
     using Action = std::function<void()>;
 

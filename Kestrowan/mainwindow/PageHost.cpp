@@ -1,5 +1,7 @@
 #include "Kestrowan/mainwindow/PageHost.h"
 
+#include "Kestrowan/shell/AppColors.h"
+
 #include <QLabel>
 
 PageHost::PageHost(QWidget *parent)
@@ -30,8 +32,14 @@ void PageHost::setPage(QWidget *page, Edge from, bool animated, bool deletePrevi
     finishSlide();
     QWidget *previous = m_page;
     if (previous && animated && isVisible() && width() > 0) {
+        // The picture is taken on the window's own background: the page itself draws none.
+        const qreal scale = devicePixelRatioF();
+        QPixmap picture(previous->size() * scale);
+        picture.setDevicePixelRatio(scale);
+        picture.fill(AppColors::bg.resolve(this));
+        previous->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
         m_leaving = new QLabel(this);
-        m_leaving->setPixmap(previous->grab());
+        m_leaving->setPixmap(picture);
         m_leaving->setGeometry(previous->geometry());
         m_leaving->show();
     }

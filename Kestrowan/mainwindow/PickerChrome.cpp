@@ -3,10 +3,10 @@
 #include "Kestrowan/mainwindow/LocalizedFormat.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/SystemFont.h"
 
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -14,29 +14,6 @@ namespace {
 
 constexpr int horizontalInset = 16;
 constexpr int verticalInset = 12;
-
-// A label whose colour token is applied again whenever the appearance changes.
-class TokenLabel final : public QLabel {
-public:
-    TokenLabel(const DynamicColor &color, QWidget *parent) : QLabel(parent), m_color(color) { apply(); }
-
-protected:
-    void changeEvent(QEvent *event) override
-    {
-        QLabel::changeEvent(event);
-        if (event->type() == QEvent::PaletteChange)
-            apply();
-    }
-
-private:
-    void apply()
-    {
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::WindowText, m_color.resolve(effectiveAppearance(this)));
-        setPalette(palette);
-    }
-    DynamicColor m_color;
-};
 
 } // namespace
 
@@ -48,11 +25,8 @@ Header makeHeader(const QString &title, QWidget *parent)
     header.widget = new QWidget(parent);
     auto *layout = new QHBoxLayout(header.widget);
     layout->setContentsMargins(horizontalInset, verticalInset, horizontalInset, verticalInset);
-    auto *titleLabel = new TokenLabel(AppColors::text1, header.widget);
-    titleLabel->setText(title);
-    titleLabel->setFont(SystemFont::font(13, QFont::DemiBold));
-    header.count = new TokenLabel(AppColors::text2, header.widget);
-    header.count->setFont(SystemFont::font(13));
+    auto *titleLabel = new TokenLabel(title, AppColors::text1, SystemFont::font(13, QFont::DemiBold), header.widget);
+    header.count = new TokenLabel(QString(), AppColors::text2, SystemFont::font(13), header.widget);
     layout->addWidget(titleLabel);
     layout->addStretch(1);
     layout->addWidget(header.count);
@@ -76,11 +50,6 @@ Footer makeFooter(QWidget *parent)
     layout->addStretch(1);
     layout->addWidget(footer.done);
     return footer;
-}
-
-QLabel *tokenLabel(const DynamicColor &color, QWidget *parent)
-{
-    return new TokenLabel(color, parent);
 }
 
 } // namespace PickerChrome

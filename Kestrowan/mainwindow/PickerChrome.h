@@ -1,7 +1,5 @@
 #pragma once
 
-#include "NVLXDesign/DynamicColor.h"
-
 #include <QString>
 #include <QWidget>
 
@@ -27,8 +25,5 @@ struct Footer {
 };
 
 Footer makeFooter(QWidget *parent);
-
-// A label in a colour token, kept in step with the appearance.
-QLabel *tokenLabel(const DynamicColor &color, QWidget *parent);
 
 } // namespace PickerChrome

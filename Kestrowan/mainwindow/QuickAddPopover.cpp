@@ -75,6 +75,10 @@ void QuickAddPopover::popup()
     adjustSize();
     const QRect anchor(m_anchor->mapToGlobal(QPoint(0, 0)), m_anchor->size());
     QPoint at(anchor.center().x() - width() / 2, anchor.bottom() + 1);
+    // Inside the window where it fits, so that it reads as the card's; then inside the screen.
+    const QRect window = m_anchor->window()->frameGeometry();
+    if (window.width() >= width())
+        at.setX(std::clamp(at.x(), window.left(), window.right() + 1 - width()));
     if (const QScreen *screen = m_anchor->screen()) {
         const QRect available = screen->availableGeometry();
         if (at.y() + height() > available.bottom())

@@ -1,8 +1,8 @@
 #include "Kestrowan/mainwindow/StandInPage.h"
 
-#include "Kestrowan/mainwindow/PickerChrome.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -13,9 +13,7 @@ namespace {
 
 QLabel *title(const QString &text, qreal points, QWidget *parent)
 {
-    QLabel *label = PickerChrome::tokenLabel(AppColors::text1, parent);
-    label->setText(text);
-    label->setFont(SystemFont::font(points, QFont::DemiBold));
+    auto *label = new TokenLabel(text, AppColors::text1, SystemFont::font(points, QFont::DemiBold), parent);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
     return label;

@@ -48,37 +48,33 @@ QStringList GridAppCard::nameLines() const
     return lines;
 }
 
+QRectF GridAppCard::pictureRect() const
+{
+    const QFontMetricsF metrics(PopupStyle::font(nameSize, QFont::Medium));
+    const qreal stackHeight = iconSide + stackSpacing + metrics.height() * nameLines().size();
+    return QRectF((cardWidth - iconSide) / 2, (cardHeight - stackHeight) / 2, iconSide, iconSide);
+}
+
+void GridAppCard::paintOverPicture(QPainter &painter) const
+{
+    // The badge overhangs the picture's corner by 4 points and does not grow with it.
+    const QRectF iconRect = pictureRect();
+    paintOpenerBadge(painter, QRectF(iconRect.right() + 4 - 16, iconRect.bottom() + 4 - 16, 16, 16), 0.4, 2);
+}
+
 void GridAppCard::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    applyPressedOpacity(painter);
     paintBackground(painter, 14);
 
-    const QStringList lines = nameLines();
     const QFont font = PopupStyle::font(nameSize, QFont::Medium);
     const QFontMetricsF metrics(font);
     const qreal lineHeight = metrics.height();
-    const qreal stackHeight = iconSide + stackSpacing + lineHeight * lines.size();
-    const qreal top = (cardHeight - stackHeight) / 2;
-    const QRectF iconRect((cardWidth - iconSide) / 2, top, iconSide, iconSide);
-
-    painter.save();
-    if (isHighlighted()) {
-        const QPointF center = iconRect.center();
-        painter.translate(center);
-        painter.scale(1.08, 1.08);
-        painter.translate(-center);
-    }
-    paintPicture(painter, picture(), iconRect, 10);
-    painter.restore();
-    // The badge overhangs the picture's corner by 4 points and does not grow with it.
-    paintOpenerBadge(painter, QRectF(iconRect.right() + 4 - 16, iconRect.bottom() + 4 - 16, 16, 16), 0.4, 2);
-
     painter.setFont(font);
     painter.setPen(PopupStyle::textPrimary(this));
-    qreal y = iconRect.bottom() + stackSpacing;
-    for (const QString &line : lines) {
+    qreal y = pictureRect().bottom() + stackSpacing;
+    for (const QString &line : nameLines()) {
         painter.drawText(QRectF((cardWidth - nameWidth) / 2, y, nameWidth, lineHeight), Qt::AlignHCenter | Qt::AlignTop, line);
         y += lineHeight;
     }

@@ -17,4 +17,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    QRectF pictureRect() const override;
+    qreal pictureRadius() const override { return 10; }
+    qreal highlightScale() const override { return 1.08; }
+    void paintOverPicture(QPainter &painter) const override;
 };

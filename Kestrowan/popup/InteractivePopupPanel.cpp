@@ -3,7 +3,9 @@
 #include "Kestrowan/popup/PopupNotifications.h"
 #include "Platform/FloatingPanel.h"
 
+#include <QMouseEvent>
 #include <QVBoxLayout>
+#include <QWindow>
 
 InteractivePopupPanel::InteractivePopupPanel(QWidget *content)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint)
@@ -28,6 +30,29 @@ void InteractivePopupPanel::present(const QRect &frame)
     raise();
     activateWindow();
     setFocus(Qt::PopupFocusReason);
+}
+
+void InteractivePopupPanel::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    // The window manager moves it where it can; elsewhere the panel follows the pointer itself.
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void InteractivePopupPanel::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_dragOffset && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - *m_dragOffset);
+    QWidget::mouseMoveEvent(event);
+}
+
+void InteractivePopupPanel::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_dragOffset.reset();
+    QWidget::mouseReleaseEvent(event);
 }
 
 void InteractivePopupPanel::leaveEvent(QEvent *event)

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 // The popup's window: frameless, floating above other windows, on every desktop; shown without
 // activating the program and then given the keyboard. It tells the popup's listeners when the
 // pointer leaves it. A new panel is made for every show.
@@ -16,7 +18,12 @@ public:
 
 protected:
     void leaveEvent(QEvent *event) override;
+    // A press on the background (where no control takes it) drags the panel.
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
     QWidget *m_content;
+    std::optional<QPoint> m_dragOffset;
 };

@@ -51,20 +51,27 @@ QString ListAppRow::visibleName() const
     return QFontMetricsF(nameFont()).elidedText(inputs().app.name, Qt::ElideRight, nameRect().width());
 }
 
-void ListAppRow::paintEvent(QPaintEvent *)
+QRectF ListAppRow::pictureRect() const
 {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    applyPressedOpacity(painter);
-    paintBackground(painter, 10);
+    return QRectF(padding, (rowHeight - iconSide) / 2, iconSide, iconSide);
+}
 
-    const QRectF iconRect(padding, (rowHeight - iconSide) / 2, iconSide, iconSide);
-    paintPicture(painter, picture(), iconRect, 7);
+void ListAppRow::paintOverPicture(QPainter &painter) const
+{
+    const QRectF iconRect = pictureRect();
     if (inputs().isOpened) {
         // Its top trailing corner 3 right of and 3 above the picture's.
         OpenedIndicator::paintDot(painter, QPointF(iconRect.right() + 3 - 4, iconRect.top() - 3 + 4), 8, this);
     }
+    // In front of the dot where the two overlap.
     paintOpenerBadge(painter, QRectF(iconRect.right() + 3 - 14, iconRect.top() + 3, 14, 14), 0.3, 1);
+}
+
+void ListAppRow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintBackground(painter, 10);
 
     painter.setFont(nameFont());
     painter.setPen(PopupStyle::textPrimary(this));

@@ -16,6 +16,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    QRectF pictureRect() const override;
+    qreal pictureRadius() const override { return 7; }
+    void paintOverPicture(QPainter &painter) const override;
 
 private:
     QRectF badgeRect() const;

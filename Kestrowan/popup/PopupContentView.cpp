@@ -8,7 +8,6 @@
 #include "Kestrowan/popup/PopupEmptyState.h"
 #include "Kestrowan/popup/PopupFooter.h"
 #include "Kestrowan/popup/PopupHeader.h"
-#include "Kestrowan/popup/PopupItemPicture.h"
 #include "Kestrowan/popup/PopupItemStates.h"
 #include "Kestrowan/popup/PopupLauncher.h"
 #include "Kestrowan/popup/PopupLayout.h"
@@ -95,16 +94,6 @@ QWidget *PopupContentView::divider(qreal opacity)
     return new Divider(opacity, this);
 }
 
-QImage PopupContentView::pictureFor(const AppItem &item, int points)
-{
-    const auto found = m_pictures.constFind(item.id);
-    if (found != m_pictures.cend())
-        return *found;
-    const QImage picture = popupItemPicture(item, qCeil(points * devicePixelRatioF()) * 2);
-    m_pictures.insert(item.id, picture);
-    return picture;
-}
-
 PopupItemCell *PopupContentView::makeCell(int index, const AppItem &item, QWidget *parent)
 {
     PopupCellInputs inputs;
@@ -116,33 +105,18 @@ PopupItemCell *PopupContentView::makeCell(int index, const AppItem &item, QWidge
     inputs.isFocused = m_model->focusedIndex() == index;
     inputs.isOpened = m_itemStates && m_itemStates->isItemActive(item);
     const bool grid = m_model->group().displayStyle == AppGroup::DisplayStyle::Grid;
-    const QPointer<PopupContentView> self(this);
-    const int points = grid ? 50 : 34;
-    inputs.pictureSource = [self, item, points] { return self ? self->pictureFor(item, points) : QImage(); };
     PopupContentModel *model = m_model.get();
     inputs.onLaunch = [model, item] { model->chooseItem(item); };
-    const QUrl url = item.itemURL();
-    PopupItemCell *cell = nullptr;
-    const bool opened = inputs.isOpened;
-    if (grid)
-        cell = new GridAppCard(std::move(inputs), parent);
-    else
-        cell = new ListAppRow(std::move(inputs), parent);
-    // Documents the desktop can draw a thumbnail of show it once it is there; the drawn preview
-    // stands in until then, and stays when none comes.
-    if (ThumbnailCache::handles(url)) {
-        ThumbnailCache::shared().thumbnail(url, QSizeF(thumbnailPoints, thumbnailPoints), devicePixelRatioF(), cell,
-                                           [cell](const QImage &thumbnail) {
-                                               if (!thumbnail.isNull())
-                                                   cell->setPicture(thumbnail);
-                                           });
-    }
     if (!grid)
-        return cell;
-    auto *card = cell;
+        return new ListAppRow(std::move(inputs), parent);
+    // The grid's slot holds the card and, laid over it from outside, the opened dot, which keeps
+    // full opacity while the card is pressed.
+    auto *slot = new QWidget(parent);
+    slot->setFixedSize(GridAppCard::cardWidth, GridAppCard::cardHeight);
+    const bool opened = inputs.isOpened;
+    auto *card = new GridAppCard(std::move(inputs), slot);
     if (opened) {
-        // Laid over the card from outside, so it keeps full opacity while the card is pressed.
-        auto *dot = new OpenedIndicator(9, card);
+        auto *dot = new OpenedIndicator(9, slot);
         const qreal center = 4 + 4.5;
         dot->move(qRound(GridAppCard::cardWidth - center - dot->width() / 2.0), qRound(center - dot->height() / 2.0));
     }
@@ -173,7 +147,7 @@ QWidget *PopupContentView::buildSection(const QList<AppItem> &items)
         PopupItemCell *cell = makeCell(i, items.at(i), section);
         m_cells.append(cell);
         if (gridLayout)
-            gridLayout->addWidget(cell, i / columns, i % columns);
+            gridLayout->addWidget(cell->parentWidget(), i / columns, i % columns);
         else
             listLayout->addWidget(cell);
     }

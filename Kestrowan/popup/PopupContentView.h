@@ -49,7 +49,6 @@ private:
     // The grid or the list of cells, by the group's display style.
     QWidget *buildSection(const QList<AppItem> &items);
     PopupItemCell *makeCell(int index, const AppItem &item, QWidget *parent);
-    QImage pictureFor(const AppItem &item, int points);
     QWidget *divider(qreal opacity);
     // Warms the thumbnail cache for the items the current search shows.
     void prefetchThumbnails(const QList<AppItem> &items);
@@ -66,7 +65,6 @@ private:
     PopupEmptyState *m_emptyState = nullptr;
     QScrollArea *m_scroll = nullptr;
     QList<PopupItemCell *> m_cells;
-    QHash<QUuid, QImage> m_pictures;
     QMetaObject::Connection m_keySubscription;
     bool m_appeared = false;
 };

@@ -45,7 +45,17 @@ void PopupControllerPresenter::setShortcutStateStore(ShortcutStateStore *store)
 void PopupControllerPresenter::setKeyboardShortcutService(KeyboardShortcutService *service)
 {
     const QPointer<KeyboardShortcutService> shortcuts(service);
-    m_controller.setShortcutsSource([shortcuts] { return shortcuts ? shortcuts->shortcuts() : QList<GroupShortcut>(); });
+    // A combination that could not be registered does nothing: the popup does not offer it.
+    m_controller.setShortcutsSource([shortcuts] {
+        QList<GroupShortcut> working;
+        if (shortcuts) {
+            for (const GroupShortcut &shortcut : shortcuts->shortcuts()) {
+                if (shortcuts->isShortcutActive(shortcut.groupID))
+                    working.append(shortcut);
+            }
+        }
+        return working;
+    });
 }
 
 std::unique_ptr<PopupPresenter> makePopupPresenter()

@@ -1,10 +1,13 @@
 #include "Kestrowan/popup/PopupItemCell.h"
 
+#include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/popup/IconAccentColor.h"
+#include "Kestrowan/popup/PopupAppIconView.h"
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/shell/HapticTick.h"
 #include "Kestrowan/shell/PointerCursorState.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVariantAnimation>
@@ -21,11 +24,42 @@ QColor mixed(const QColor &from, const QColor &to, qreal t)
 
 } // namespace
 
+namespace {
+
+// Lies over the picture and draws the cell's badges there; the mouse goes through it.
+class PictureOverlay : public QWidget {
+public:
+    explicit PictureOverlay(PopupItemCell *cell, std::function<void(QPainter &)> paint)
+        : QWidget(cell), m_paint(std::move(paint))
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        m_paint(painter);
+    }
+
+private:
+    std::function<void(QPainter &)> m_paint;
+};
+
+} // namespace
+
 PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
     : QAbstractButton(parent)
     , m_inputs(std::move(inputs))
     , m_hoverAnimation(new QVariantAnimation(this))
+    , m_thumbnail(m_inputs.app.itemKind() == AppItem::Kind::App
+                      ? static_cast<PictureView *>(new PopupAppIconView(m_inputs.app, this))
+                      : new ItemThumbnail(m_inputs.app, this))
+    , m_overlay(new PictureOverlay(this, [this](QPainter &painter) { paintOverPicture(painter); }))
 {
+    m_thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+
     applyPointerCursor(this);
     setFocusPolicy(Qt::NoFocus);
     setAccessibleName(m_inputs.app.name);
@@ -47,7 +81,60 @@ void PopupItemCell::setFocused(bool focused)
     if (m_inputs.isFocused == focused)
         return;
     m_inputs.isFocused = focused;
+    placePicture();
     update();
+}
+
+void PopupItemCell::syncPressedLook()
+{
+    // The whole cell, picture and badges included, at 0.85 while pressed, however the press ends.
+    const bool dimmed = graphicsEffect() != nullptr;
+    if (isDown() == dimmed)
+        return;
+    if (isDown()) {
+        auto *dim = new QGraphicsOpacityEffect(this);
+        dim->setOpacity(0.85);
+        setGraphicsEffect(dim);
+    } else {
+        setGraphicsEffect(nullptr);
+    }
+}
+
+void PopupItemCell::mousePressEvent(QMouseEvent *event)
+{
+    QAbstractButton::mousePressEvent(event);
+    syncPressedLook();
+}
+
+void PopupItemCell::mouseMoveEvent(QMouseEvent *event)
+{
+    QAbstractButton::mouseMoveEvent(event);
+    syncPressedLook();
+}
+
+void PopupItemCell::mouseReleaseEvent(QMouseEvent *event)
+{
+    QAbstractButton::mouseReleaseEvent(event);
+    syncPressedLook();
+}
+
+void PopupItemCell::resizeEvent(QResizeEvent *event)
+{
+    QAbstractButton::resizeEvent(event);
+    m_overlay->setGeometry(rect());
+    placePicture();
+}
+
+void PopupItemCell::placePicture()
+{
+    const QRectF rest = pictureRect();
+    const qreal scale = isHighlighted() ? highlightScale() : 1.0;
+    const QSizeF size = rest.size() * scale;
+    m_thumbnail->setGeometry(QRectF(rest.center().x() - size.width() / 2, rest.center().y() - size.height() / 2,
+                                    size.width(), size.height()).toRect());
+    m_thumbnail->setCornerRadius(pictureRadius() * scale);
+    m_overlay->raise();
+    m_overlay->update();
 }
 
 void PopupItemCell::setOpened(bool opened)
@@ -73,19 +160,6 @@ QColor PopupItemCell::tintColor() const
     return iconAccentColor(m_inputs.app.itemIcon(), m_inputs.app.bundleIdentifier);
 }
 
-const QImage &PopupItemCell::picture() const
-{
-    if (!m_picture)
-        m_picture = m_inputs.pictureSource ? m_inputs.pictureSource() : QImage();
-    return *m_picture;
-}
-
-void PopupItemCell::setPicture(const QImage &picture)
-{
-    m_picture = picture;
-    update();
-}
-
 void PopupItemCell::enterEvent(QEnterEvent *event)
 {
     QAbstractButton::enterEvent(event);
@@ -93,6 +167,7 @@ void PopupItemCell::enterEvent(QEnterEvent *event)
         return;
     playHapticTick();
     m_hovering = true;
+    placePicture();
     m_hoverAnimation->stop();
     m_hoverAnimation->setStartValue(m_highlight);
     m_hoverAnimation->setEndValue(1.0);
@@ -103,16 +178,11 @@ void PopupItemCell::leaveEvent(QEvent *event)
 {
     QAbstractButton::leaveEvent(event);
     m_hovering = false;
+    placePicture();
     m_hoverAnimation->stop();
     m_hoverAnimation->setStartValue(m_highlight);
     m_hoverAnimation->setEndValue(0.0);
     m_hoverAnimation->start();
-}
-
-void PopupItemCell::applyPressedOpacity(QPainter &painter) const
-{
-    if (isDown())
-        painter.setOpacity(0.85);
 }
 
 void PopupItemCell::paintBackground(QPainter &painter, qreal radius) const
@@ -133,24 +203,6 @@ void PopupItemCell::paintBackground(QPainter &painter, qreal radius) const
     painter.drawPath(shape);
 }
 
-void PopupItemCell::paintPicture(QPainter &painter, const QImage &picture, const QRectF &rect, qreal radius)
-{
-    if (picture.isNull())
-        return;
-    painter.save();
-    QPainterPath clip;
-    clip.addRoundedRect(rect, radius, radius);
-    painter.setClipPath(clip);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    // Fill the frame, keeping the picture's proportions; what overflows is cut off.
-    const qreal scale = std::max(rect.width() / picture.width(), rect.height() / picture.height());
-    const QSizeF drawn(picture.width() * scale, picture.height() * scale);
-    painter.drawImage(QRectF(rect.center().x() - drawn.width() / 2, rect.center().y() - drawn.height() / 2,
-                             drawn.width(), drawn.height()),
-                      picture);
-    painter.restore();
-}
-
 void PopupItemCell::paintOpenerBadge(QPainter &painter, const QRectF &rect, qreal shadowOpacity, qreal shadowRadius) const
 {
     if (!showsOpenerBadge())
@@ -166,7 +218,11 @@ void PopupItemCell::paintOpenerBadge(QPainter &painter, const QRectF &rect, qrea
         painter.drawRoundedRect(rect.translated(0, 1).adjusted(-grow, -grow, grow, grow), 3 + grow, 3 + grow);
     }
     const qreal dpr = painter.device()->devicePixelRatioF();
-    const QImage icon = m_inputs.openerIcon.pixmap(rect.size().toSize() * 2, dpr).toImage();
-    paintPicture(painter, icon, rect, 3);
+    const QPixmap icon = m_inputs.openerIcon.pixmap(rect.size().toSize(), dpr);
+    QPainterPath clip;
+    clip.addRoundedRect(rect, 3, 3);
+    painter.setClipPath(clip);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(rect, icon, QRectF(icon.rect()));
     painter.restore();
 }

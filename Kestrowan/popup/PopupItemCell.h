@@ -4,11 +4,11 @@
 
 #include <QAbstractButton>
 #include <QIcon>
-#include <QImage>
 
 #include <functional>
 #include <optional>
 
+class PictureView;
 class QVariantAnimation;
 
 // What the popup content gives one cell.
@@ -18,15 +18,13 @@ struct PopupCellInputs {
     QIcon openerIcon;                  // none: no opener badge
     bool isFocused = false;
     bool isOpened = false;             // rows only: the item runs or was opened recently
-    // The item's thumbnail, asked for when the cell is first drawn: cells scrolled out of view
-    // never load theirs.
-    std::function<QImage()> pictureSource;
     std::function<void()> onLaunch;
 };
 
 // What the grid card and the list row share: one button over the whole cell, a background and border
-// that take the icon's tint while hovered or focused, the command badge text, the opener badge rule
-// and the hover that plays a haptic tick. Holds nothing but its own hover state.
+// that take the icon's tint while hovered or focused, the item's picture (the shared item thumbnail
+// view) with what is drawn over it, the command badge text, the opener badge rule, the pressed look
+// of the whole cell and the hover that plays a haptic tick. Holds nothing but its own hover state.
 class PopupItemCell : public QAbstractButton {
     Q_OBJECT
 public:
@@ -41,24 +39,34 @@ public:
     bool showsOpenerBadge() const;
     QString commandBadgeText() const;
     QColor tintColor() const;
-    const QImage &picture() const;
-    // A better picture than the drawn preview (a document's system thumbnail) has arrived.
-    void setPicture(const QImage &picture);
+    // The item's picture: the application's icon, or the shared item thumbnail view.
+    PictureView *thumbnail() const { return m_thumbnail; }
 
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    // Where the picture goes at rest, in the cell's coordinates.
+    virtual QRectF pictureRect() const = 0;
+    virtual qreal pictureRadius() const = 0;
+    // The picture's scale while the cell is highlighted.
+    virtual qreal highlightScale() const { return 1.0; }
+    // Paints what lies over the picture (badges, the dot), above it.
+    virtual void paintOverPicture(QPainter &painter) const = 0;
     // Fills and strokes the cell's shape (radius `radius`) as hover and focus want it.
     void paintBackground(QPainter &painter, qreal radius) const;
-    // The whole cell at 0.85 while pressed.
-    void applyPressedOpacity(QPainter &painter) const;
-    static void paintPicture(QPainter &painter, const QImage &picture, const QRectF &rect, qreal radius);
+    void placePicture();
+    void syncPressedLook();
     void paintOpenerBadge(QPainter &painter, const QRectF &rect, qreal shadowOpacity, qreal shadowRadius) const;
 
 private:
     PopupCellInputs m_inputs;
     bool m_hovering = false;
     qreal m_highlight = 0; // 0 to 1, follows hover with its animation
-    mutable std::optional<QImage> m_picture;
     QVariantAnimation *m_hoverAnimation;
+    PictureView *m_thumbnail;
+    QWidget *m_overlay;
 };

@@ -1,5 +1,6 @@
 #include "Kestrowan/shell/AppUpdater.h"
 
+#include "Kestrowan/shell/BundleInformation.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/BoundedFile.h"
@@ -38,15 +39,7 @@ AppUpdateConfiguration AppUpdateConfiguration::fromInfoDictionary(const QVariant
 
 QVariantMap mainBundleInfoDictionary()
 {
-    const std::optional<QByteArray> bytes = readSmallFile(ResourceBundle::packaged().path() + QStringLiteral("/Info.plist"));
-    if (!bytes)
-        return {};
-    const std::optional<QVariant> parsed = PropertyList::parse(*bytes);
-    if (!parsed || parsed->typeId() != QMetaType::QVariantMap) {
-        qCCritical(appLogger, "The bundle information is not a property-list dictionary; using none");
-        return {};
-    }
-    return parsed->toMap();
+    return BundleInformation::main();
 }
 
 UpdaterController::UpdaterController(QString feedURL, QString publicEDKey, QObject *parent)

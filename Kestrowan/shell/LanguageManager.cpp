@@ -4,7 +4,9 @@
 #include "Platform/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <memory>
 
 namespace {
@@ -52,16 +54,49 @@ void LanguageManager::setCurrentLanguage(const QString &code)
 {
     const bool changed = code != m_currentLanguage;
     m_currentLanguage = code;
-    if (changed)
-        emit currentLanguageChanged(code);
     UserDefaults &defaults = UserDefaults::standard();
     defaults.setValue(languageKey, code);
     applyAppleLanguages(defaults, code);
     const ResourceBundle next = languageBundle(code);
-    if (!(next == m_bundle)) {
-        m_bundle = next;
+    const bool bundleDiffers = !(next == m_bundle);
+    m_bundle = next;
+    // Observers redraw at once and look texts up again: everything must be in place by then.
+    if (bundleDiffers)
         emit bundleChanged();
-    }
+    if (changed)
+        emit currentLanguageChanged(code);
+}
+
+const QList<LanguageManager::OfferedLanguage> &LanguageManager::offeredLanguages()
+{
+    static const QList<OfferedLanguage> languages{
+        {systemLanguage, QStringLiteral("跟随系统 / System")},
+        {QStringLiteral("en"), QStringLiteral("English")},
+        {QStringLiteral("es"), QStringLiteral("Español")},
+        {QStringLiteral("ja"), QStringLiteral("日本語")},
+        {QStringLiteral("pt-BR"), QStringLiteral("Português (Brasil)")},
+        {QStringLiteral("zh-Hans"), QStringLiteral("简体中文")},
+    };
+    return languages;
+}
+
+bool LanguageManager::applySystemTextsAtStartup(UserDefaults &defaults)
+{
+    const QString code = defaults.string(languageKey, systemLanguage);
+    if (code == systemLanguage || !QCoreApplication::instance())
+        return false;
+    // "zh-Hans" is simplified Chinese as spoken in China; QLocale reads the script subtag.
+    const QLocale locale(code);
+    QLocale::setDefault(locale);
+    static QTranslator *translator = nullptr;
+    if (!translator)
+        translator = new QTranslator(QCoreApplication::instance());
+    else
+        QCoreApplication::removeTranslator(translator);
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    QCoreApplication::installTranslator(translator);
+    return true;
 }
 
 void LanguageManager::applyAppleLanguages(UserDefaults &defaults, const QString &code)

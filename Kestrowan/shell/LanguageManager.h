@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QTranslator;
 class UserDefaults;
 
 // Holds the interface language the user chose ("system" or a language code), keeps it in the
@@ -14,6 +15,16 @@ class LanguageManager final : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString currentLanguage READ currentLanguage WRITE setCurrentLanguage NOTIFY currentLanguageChanged)
 public:
+    // One row of the language setting: the code stored, and the name shown as it stands in every
+    // interface language.
+    struct OfferedLanguage {
+        QString code;
+        QString displayName;
+        friend bool operator==(const OfferedLanguage &, const OfferedLanguage &) = default;
+    };
+    // The languages the settings offer, in the order they are shown; "system" first.
+    static const QList<OfferedLanguage> &offeredLanguages();
+
     static LanguageManager &shared();
 
     QString currentLanguage() const { return m_currentLanguage; }
@@ -26,6 +37,10 @@ public:
     // The start-up step that runs before any interface exists: a chosen language other than
     // "system" becomes the one-element "AppleLanguages", synchronised at once.
     static void applyLanguageOverrideAtStartup(UserDefaults &defaults);
+    // The other half of that step, once the application object exists: Qt's own texts (standard
+    // buttons and dialogs) and locale-dependent formats follow the chosen language for this run.
+    // Nothing changes for "system". Returns whether Qt's translation of the language was loaded.
+    static bool applySystemTextsAtStartup(UserDefaults &defaults);
 
     // The base bundle for language lookups: the first of the main bundle's resource folders that
     // holds English texts, else the packaged resources.

@@ -1,6 +1,7 @@
 #include "Platform/dockstandin/DockTilesFile.h"
 
 #include "Platform/BoundedFile.h"
+#include "Platform/FileURL.h"
 #include "Platform/PropertyList.h"
 
 #include <QDir>
@@ -32,16 +33,31 @@ bool boolIn(const QVariantMap &dictionary, const QString &key)
     return value.typeId() == QMetaType::LongLong && value.toLongLong() != 0;
 }
 
-// An empty dictionary when there is no file; nullopt when there is one that is not a dictionary.
-std::optional<QVariantMap> readRoot(const QString &path)
+// The file's bytes; empty when there is no file.
+std::optional<QByteArray> readBytes(const QString &path)
 {
-    if (!QFileInfo::exists(path))
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return QByteArray();
+    return readSmallFile(path, PropertyList::maximumInputSize);
+}
+
+// An empty dictionary when there is no file or an empty one; nullopt when there is one that is not
+// a dictionary.
+std::optional<QVariantMap> rootOf(const std::optional<QByteArray> &bytes)
+{
+    if (!bytes)
+        return std::nullopt;
+    if (bytes->isEmpty())
         return QVariantMap();
-    const std::optional<QByteArray> bytes = readSmallFile(path, PropertyList::maximumInputSize);
-    const std::optional<QVariant> root = bytes ? PropertyList::parse(*bytes) : std::nullopt;
+    const std::optional<QVariant> root = PropertyList::parse(*bytes);
     if (!root || root->typeId() != QMetaType::QVariantMap)
         return std::nullopt;
     return root->toMap();
+}
+
+std::optional<QVariantMap> readRoot(const QString &path)
+{
+    return rootOf(readBytes(path));
 }
 
 std::optional<DockTileEntry> entryOf(const QVariant &tile, bool inOthers)
@@ -93,9 +109,10 @@ QString dockTilePathFromURLString(const QString &urlString)
     QString path;
     if (urlString.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
         const QUrl url(urlString);
-        if (!url.isValid() || !url.isLocalFile())
+        const bool otherHost = !url.host().isEmpty() && url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0;
+        if (!url.isValid() || !url.isLocalFile() || otherHost)
             return {};
-        path = url.toLocalFile();
+        path = localPathOfFileURL(url);
     } else if (urlString.startsWith(u'/')) {
         path = urlString;
     }
@@ -140,7 +157,8 @@ DockSettings DockTilesFile::read() const
 
 bool DockTilesFile::removeTile(const DockTileEntry &entry, const QList<DockTileEntry> &offeredApplications) const
 {
-    std::optional<QVariantMap> root = readRoot(m_path);
+    const std::optional<QByteArray> stored = readBytes(m_path);
+    const std::optional<QVariantMap> root = rootOf(stored);
     if (!root)
         return false;
     const bool application = entry.kind == DockTileEntry::Kind::Application;
@@ -161,6 +179,7 @@ bool DockTilesFile::removeTile(const DockTileEntry &entry, const QList<DockTileE
             break;
         }
     }
-    root->insert(key, tiles);
-    return PropertyList::writeBinaryFile(m_path, *root);
+    // Edited in the stored tree, so every other value goes back byte for byte.
+    const std::optional<QByteArray> bytes = PropertyList::withKeyReplaced(*stored, key, tiles);
+    return bytes && PropertyList::writeBytesAtomically(m_path, *bytes);
 }

@@ -1,10 +1,17 @@
 #include "Platform/linux/DockPreferencesFile.h"
 
+#include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <sys/stat.h>
+
+namespace {
+Q_LOGGING_CATEGORY(dockPreferencesLog, "com.kestrowan.app.dock")
+}
 
 QString DockPreferencesFile::filePath()
 {
@@ -37,15 +44,15 @@ std::optional<QVariantMap> DockPreferencesFile::read() const
     if (m_cachedStamp == before)
         return m_cachedDomain;
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    // One byte past the limit is enough to tell an oversized file from one at the limit.
-    const QByteArray bytes = file.read(PropertyList::maximumInputSize + 1);
-    const std::optional<QVariant> root = PropertyList::parse(bytes);
+    const std::optional<QByteArray> bytes = storedBytes(path);
     std::optional<QVariantMap> domain;
-    if (root && root->typeId() == QMetaType::QVariantMap)
-        domain = root->toMap();
+    if (bytes && bytes->isEmpty()) {
+        domain = QVariantMap();
+    } else if (bytes) {
+        const std::optional<QVariant> root = PropertyList::parse(*bytes);
+        if (root && root->typeId() == QMetaType::QVariantMap)
+            domain = root->toMap();
+    }
     // Kept only when the file did not change while it was read.
     if (stampOf(path) == before) {
         m_cachedStamp = before;
@@ -54,12 +61,25 @@ std::optional<QVariantMap> DockPreferencesFile::read() const
     return domain;
 }
 
+std::optional<QByteArray> DockPreferencesFile::storedBytes(const QString &path)
+{
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return QByteArray();
+    QString failure;
+    std::optional<QByteArray> bytes = readSmallFile(path, PropertyList::maximumInputSize, &failure);
+    if (!bytes)
+        qCWarning(dockPreferencesLog, "The Dock preferences %s cannot be read: %s", qPrintable(path), qPrintable(failure));
+    return bytes;
+}
+
 bool DockPreferencesFile::write(const QString &key, const QVariant &value)
 {
-    std::optional<QVariantMap> domain = read();
-    if (!domain)
+    // The change is made in the stored tree itself, so the Dock's and other programs' values are
+    // written back byte for byte, not through a round trip of their own.
+    const QString path = filePath();
+    const std::optional<QByteArray> stored = storedBytes(path);
+    if (!stored)
         return false;
-    domain->insert(key, value);
-
-    return PropertyList::writeBinaryFile(filePath(), *domain);
+    const std::optional<QByteArray> bytes = PropertyList::withKeyReplaced(*stored, key, value);
+    return bytes && PropertyList::writeBytesAtomically(path, *bytes);
 }

@@ -31,6 +31,9 @@ private:
         friend bool operator==(const FileStamp &, const FileStamp &) = default;
     };
     static std::optional<FileStamp> stampOf(const QString &path);
+    // The file's bytes: empty when there is no file (a file of no bytes holds nothing either),
+    // nullopt, logged, when it is not a regular file of a sane size or cannot be read.
+    static std::optional<QByteArray> storedBytes(const QString &path);
 
     mutable QMutex m_cacheMutex;
     mutable std::optional<FileStamp> m_cachedStamp;

@@ -60,6 +60,16 @@ SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QOb
     , m_file(fileForSuite(suiteName))
 {
     QDir().mkpath(QFileInfo(m_file).absolutePath());
+    // A fifo there would hang the start and a link to a device would be read (and copied) without
+    // end; such an entry is moved aside and the domain starts empty.
+    const QFileInfo info(m_file);
+    if ((info.exists() || info.isSymLink()) && !info.isFile()) {
+        const QString aside = m_file + QStringLiteral(".unreadable");
+        QFile::remove(aside);
+        QFile::rename(m_file, aside);
+        qCCritical(defaultsLog, "Preferences file %s is not a regular file; moved it to %s", qUtf8Printable(m_file),
+                   qUtf8Printable(aside));
+    }
     m_settings = std::make_unique<QSettings>(m_file, propertyListFormat());
     startWatching();
 }

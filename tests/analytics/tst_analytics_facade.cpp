@@ -102,6 +102,42 @@ private slots:
         QVERIFY(m_server.requests().isEmpty());
     }
 
+    void buildWithoutIdentifiersSetsUpNothing()
+    {
+        QTest::ignoreMessage(QtInfoMsg, "Analytics are not configured in this build; no usage signals or product analytics are sent");
+        NVLXAnalytics::configureFromBuild(BundleInformation::analytics(QVariantMap{}));
+        NVLXAnalytics::signal(QStringLiteral("nowhere"));
+        QVERIFY(!SignalHub::isInitialized());
+        QTest::qWait(50);
+        QVERIFY(m_server.requests().isEmpty());
+    }
+
+    void bundleInformationCarriesTheBuildConfiguration()
+    {
+        const QRegularExpression version(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"));
+        QVERIFY(version.match(BundleInformation::string(QStringLiteral("CFBundleShortVersionString")).value_or(QString())).hasMatch());
+        QVERIFY(BundleInformation::string(QStringLiteral("CFBundleVersion")));
+
+        const BundleInformation::Analytics full = BundleInformation::analytics(
+            {{QStringLiteral("KestrowanTallylineAppID"), appID},
+             {QStringLiteral("KestrowanTallylineBaseURL"), QStringLiteral("https://signals.example.org")},
+             {QStringLiteral("KestrowanHawklineAPIKey"), QStringLiteral("key")},
+             {QStringLiteral("KestrowanHawklineHost"), QStringLiteral("https://events.example.org")}});
+        QCOMPARE(full.tallylineAppID, std::optional<QString>(appID));
+        QCOMPARE(full.tallylineBaseURL, std::optional<QUrl>(QUrl(QStringLiteral("https://signals.example.org"))));
+        QCOMPARE(full.hawklineAPIKey, std::optional<QString>(QStringLiteral("key")));
+        QCOMPARE(full.hawklineHost, QStringLiteral("https://events.example.org"));
+
+        // Blank values, a base URL that is no URL, and a key without a host set up nothing.
+        const BundleInformation::Analytics odd = BundleInformation::analytics(
+            {{QStringLiteral("KestrowanTallylineAppID"), QStringLiteral("  ")},
+             {QStringLiteral("KestrowanTallylineBaseURL"), QStringLiteral("not a url")},
+             {QStringLiteral("KestrowanHawklineAPIKey"), QStringLiteral("key")}});
+        QCOMPARE(odd.tallylineAppID, std::nullopt);
+        QCOMPARE(odd.tallylineBaseURL, std::nullopt);
+        QCOMPARE(odd.hawklineAPIKey, std::nullopt);
+    }
+
     void keyWithoutAppIDConfiguresOnlyProductAnalytics()
     {
         NVLXAnalytics::configure(std::nullopt, QStringLiteral("key-1"), hawklineHost());
@@ -109,6 +145,20 @@ private slots:
         NVLXAnalytics::signal(QStringLiteral("only.hawkline"));
         QTRY_COMPARE(capturedEvents(m_server), QStringList{"only.hawkline"});
         QCOMPARE(bodyOf(m_server.requests().constFirst()).value("api_key").toString(), QStringLiteral("key-1"));
+        m_server.clear();
+    }
+
+    void buildIdentifiersConfigureBothBackEnds()
+    {
+        const QUrl before = SignalHubConfiguration::defaultAPIBaseURL();
+        NVLXAnalytics::configureFromBuild({appID, m_server.baseURL(), QStringLiteral("key-build"), hawklineHost()});
+        QVERIFY(SignalHub::isInitialized());
+        QCOMPARE(SignalHubConfiguration::defaultAPIBaseURL(), m_server.baseURL());
+        NVLXAnalytics::signal(QStringLiteral("from.build"));
+        QCOMPARE(takeUsageSignals(), QStringList{"from.build"});
+        QTRY_COMPARE(capturedEvents(m_server), QStringList{"from.build"});
+        QCOMPARE(bodyOf(m_server.requests().constFirst()).value("api_key").toString(), QStringLiteral("key-build"));
+        SignalHubConfiguration::setDefaultAPIBaseURL(before);
         m_server.clear();
     }
 
@@ -138,6 +188,10 @@ private slots:
         QCOMPARE(record.payload.value("Tallyline.UserPreference.layoutDirection"), QStringLiteral("leftToRight"));
         QVERIFY(QRegularExpression("^macOS \\d+\\.\\d+\\.\\d+$").match(record.payload.value("systemVersion")).hasMatch());
         QVERIFY(!record.payload.value("modelName").isEmpty());
+        // Versions come from the bundle information the build fills in.
+        QCOMPARE(record.payload.value("appVersion"), BundleInformation::string(QStringLiteral("CFBundleShortVersionString")).value());
+        QCOMPARE(record.payload.value("buildNumber"), BundleInformation::string(QStringLiteral("CFBundleVersion")).value());
+        QVERIFY(record.payload.value("appVersion") != QStringLiteral("0"));
 
         // The client's suite lives in the program's own defaults store.
         const QString suiteName = SignalHub::telemetryDefaultsSuiteName(appID);

@@ -11,12 +11,16 @@
 #include "Tallyline/SignalTimings.h"
 #include "Tallyline/Tallyline.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -156,9 +160,9 @@ private slots:
         QCOMPARE(SignalClientError::forStatusCode(413)->errorDescription(), QStringLiteral("Payload is too large (413)"));
         QCOMPARE(SignalClientError::forStatusCode(0)->statusCode, 0);
 
-        for (int status : {0, 300, 408, 429, 500, 503})
+        for (int status : {0, 300, 403, 404, 408, 429, 500, 503})
             QVERIFY2(SignalManager::shouldResend(*SignalClientError::forStatusCode(status)), qPrintable(QString::number(status)));
-        for (int status : {400, 401, 403, 404, 413, 422})
+        for (int status : {400, 401, 413, 422})
             QVERIFY2(!SignalManager::shouldResend(*SignalClientError::forStatusCode(status)), qPrintable(QString::number(status)));
         QVERIFY(SignalManager::shouldResend(SignalClientError{Kind::invalidEndpointUrl, 0}));
     }
@@ -230,6 +234,96 @@ private slots:
         m_server->queueStatus(429);
         manager.sendCachedSignalBatch();
         QTRY_COMPARE(manager.signalCache()->signalCount(), 1);
+    }
+
+    void batchTooLargeIsSplitUntilOneRecordIsRefused()
+    {
+        auto config = configuration();
+        SignalManager manager(config);
+        queue(manager, config, numbered("s", 0, 6));
+        m_server->queueStatus(413);
+        manager.sendCachedSignalBatch();
+        QTRY_COMPARE(m_server->requests().size(), 1);
+        QTRY_COMPARE(manager.signalCache()->batchSize(), 3);
+        QTRY_COMPARE(manager.signalCache()->signalCount(), 6);
+        QVERIFY(m_log.contains("Sending at most 3 signals at a time"));
+
+        // Both halves go out on their own; the first is still too large and splits again.
+        m_server->queueStatus(413);
+        manager.sendCachedSignalBatch();
+        QTRY_COMPARE(m_server->requests().size(), 2);
+        QCOMPARE(typesIn(m_server->requests()[1].body), numbered("s", 0, 3));
+        QTRY_COMPARE(manager.signalCache()->batchSize(), 2);
+        m_server->queueStatus(413);
+        manager.sendCachedSignalBatch();
+        QTRY_COMPARE(m_server->requests().size(), 3);
+        QCOMPARE(typesIn(m_server->requests()[2].body), numbered("s", 3, 5));
+        QTRY_COMPARE(manager.signalCache()->batchSize(), 1);
+        // A single record that is still refused is dropped.
+        m_server->queueStatus(413);
+        manager.sendCachedSignalBatch();
+        QTRY_VERIFY(m_log.contains("Dropped 1 signals that the service refused (Payload is too large (413))"));
+        QCOMPARE(typesIn(m_server->requests()[3].body), QStringList{"s5"});
+        QTRY_COMPARE(manager.signalCache()->signalCount(), 5);
+        // Deliveries let the batches grow back.
+        manager.sendCachedSignalBatch();
+        QTRY_COMPARE(manager.signalCache()->batchSize(), 2);
+        QCOMPARE(manager.signalCache()->signalCount(), 4);
+    }
+
+    void forbiddenOrMissingEndpointKeepsTheBatch()
+    {
+        auto config = configuration();
+        SignalManager manager(config);
+        queue(manager, config, {"a"});
+        for (int status : {403, 404}) {
+            m_server->queueStatus(status);
+            manager.sendCachedSignalBatch();
+            QTRY_COMPARE(m_server->requests().size(), status == 403 ? 1 : 2);
+            QTRY_COMPARE(manager.signalCache()->signalCount(), 1);
+        }
+        manager.sendCachedSignalBatch();
+        QTRY_COMPARE(m_server->requests().size(), 3);
+        QTRY_COMPARE(manager.signalCache()->signalCount(), 0);
+    }
+
+    void aFullCacheOfRealisticRecordsFitsTheFileLimit()
+    {
+        // Every record carries the default payload of about sixty keys.
+        QMap<QString, QString> payload;
+        for (int i = 0; i < 60; ++i)
+            payload.insert(QStringLiteral("Tallyline.Category%1.someParameterName").arg(i), QStringLiteral("macOS 15.4.1 value %1").arg(i));
+        auto config = configuration();
+        const auto record = SignalPostBody::build(*config, "group.created", {{"total_groups", "12"}}, std::nullopt, std::nullopt, payload,
+                                                  "0F6C2B56-2A0B-4C51-9A3E-6A2F1E0D9C7B", m_platform->clock);
+        QVERIFY(record);
+        SignalCache cache(m_log.handler(), SignalCache::signalCacheFileURL());
+        cache.appendSignals(QList<SignalPostBody>(SignalCache::maximumNumberOfSignalsKept + 10, *record));
+        QCOMPARE(cache.signalCount(), SignalCache::maximumNumberOfSignalsKept);
+        QVERIFY(cache.writeSignalCacheFile());
+        const qint64 size = QFileInfo(SignalCache::signalCacheFileURL()).size();
+        QVERIFY2(size < SignalCache::maximumCacheFileSize, qPrintable(QString::number(size)));
+        SignalCache restored(m_log.handler(), SignalCache::signalCacheFileURL());
+        restored.readSignalCacheFile();
+        QCOMPARE(restored.signalCount(), SignalCache::maximumNumberOfSignalsKept);
+    }
+
+    void cacheFileThatIsNoFileIsNeverOpened()
+    {
+        // A fifo would hang the start; a link to a device would be read without end.
+        const QString file = SignalCache::signalCacheFileURL();
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        for (int kind = 0; kind < 2; ++kind) {
+            if (kind == 0)
+                QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+            else
+                QVERIFY(QFile::link(QStringLiteral("/dev/zero"), file));
+            SignalCache cache(m_log.handler(), file);
+            cache.readSignalCacheFile();
+            QCOMPARE(cache.signalCount(), 0);
+            QVERIFY(!QFileInfo::exists(file) && !QFileInfo(file).isSymLink());
+        }
+        QVERIFY(m_log.contains("Discarded Telemetry cache: not a regular file"));
     }
 
     void unreachableServiceKeepsTheRecords()

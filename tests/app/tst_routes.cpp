@@ -5,6 +5,8 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/AppUpdater.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
 #include "Platform/PropertyList.h"
 #include "Platform/fake/FakeStatusItem.h"
 #include "tests/store/StoreTestSupport.h"
@@ -234,6 +236,18 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(opened, QList<QUuid>{second.id}, 10000);
         delegate.menuOpenGroup("not a uuid");
         QCOMPARE(windowRequests, 1);
+    }
+
+    void theMenuFollowsTheLanguage()
+    {
+        AppDelegate delegate;
+        delegate.setUpStatusItem();
+        LanguageManager::shared().setCurrentLanguage("ja");
+        QCOMPARE(delegate.statusMenu()->actions().at(1)->text().section(u'\t', 0, 0), localized("menu.settings"));
+        const QString japanese = localized("menu.settings");
+        LanguageManager::shared().setCurrentLanguage("en");
+        QVERIFY(delegate.statusMenu()->actions().at(1)->text().section(u'\t', 0, 0) != japanese);
+        LanguageManager::shared().setCurrentLanguage("system");
     }
 
     void theUpdateCommandOpensSettingsThenSignals()

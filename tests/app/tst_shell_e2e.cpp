@@ -3,8 +3,8 @@
 // follows the Dock icon setting.
 
 #include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/DockSocketAccessibility.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/app/StandinDockTiles.h"
 #include "tests/app/X11Windows.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/standin/XTestPointer.h"
@@ -28,40 +28,10 @@ private:
     QProcess m_keeper;
     QProcess m_program;
     QString m_output;
-    qint64 m_dock = 0;
-    DockSocketAccessibility m_accessibility;
+    StandinDockTiles m_tiles;
     X11Windows m_windows;
 
-    QVariant attribute(const AXUIElement &element, const QString &name)
-    {
-        QVariant value;
-        return m_accessibility.copyAttributeValue(element, name, &value) == AXError::Success ? value : QVariant();
-    }
-
-    // "title (subrole)" of every tile, in the Dock's order.
-    QStringList tiles()
-    {
-        const auto lists = attribute(m_accessibility.createApplication(m_dock), "AXChildren").value<QList<AXUIElement>>();
-        if (lists.size() != 1)
-            return {};
-        QStringList result;
-        for (const AXUIElement &tile : attribute(lists.first(), "AXChildren").value<QList<AXUIElement>>())
-            result << attribute(tile, "AXTitle").toString() + " (" + attribute(tile, "AXSubrole").toString() + ")";
-        return result;
-    }
-
-    bool hasRunningTile() { return tiles().contains("Kestrowan (AXApplicationDockItem)"); }
-
-    // The centre of the running program's tile, in screen coordinates.
-    QPoint runningTileCentre()
-    {
-        const auto lists = attribute(m_accessibility.createApplication(m_dock), "AXChildren").value<QList<AXUIElement>>();
-        for (const AXUIElement &tile : lists.isEmpty() ? QList<AXUIElement>() : attribute(lists.first(), "AXChildren").value<QList<AXUIElement>>()) {
-            if (attribute(tile, "AXTitle").toString() == "Kestrowan")
-                return QRectF(attribute(tile, "AXPosition").toPointF(), attribute(tile, "AXSize").toSizeF()).center().toPoint();
-        }
-        return {};
-    }
+    bool hasRunningTile() { return m_tiles.hasApplicationTile("Kestrowan"); }
 
     QString output()
     {
@@ -124,7 +94,8 @@ private slots:
         m_keeper.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_keeper.start();
         QVERIFY(m_keeper.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT((m_dock = m_accessibility.dockProcessIdentifier().value_or(0)) > 0, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_tiles.dockProcess(), timeout);
+        m_tiles.setDock(*m_tiles.dockProcess());
 
         m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
         m_program.setProcessEnvironment(programEnvironment());
@@ -155,7 +126,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(statusItem(), timeout);
         // With its window open the program has a Dock icon.
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
-        QCOMPARE(tiles().count("Kestrowan (AXApplicationDockItem)"), 1);
+        QCOMPARE(m_tiles.tiles().count("Kestrowan (AXApplicationDockItem)"), 1);
     }
 
     void theStatusItemOpensItsMenu()
@@ -209,7 +180,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
         // A click on the program's tile reopens its window, as clicking a Dock icon does.
         XTestPointer pointer;
-        pointer.click(runningTileCentre());
+        pointer.click(m_tiles.centreOf("Kestrowan").value_or(QPoint()));
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
         QVERIFY(output().contains("applicationShouldHandleReopen called. hasVisibleWindows=0"));
         m_windows.requestClose(mainWindow()->id);

@@ -1,14 +1,18 @@
-// The keyboard shortcut service over fake hot keys, and the shortcut state store.
+// The keyboard shortcut service over fake hot keys, what the popup offers of it, and the shortcut
+// state store.
 
 #include "Kestrowan/dock/KeyboardShortcutService.h"
 #include "Kestrowan/dock/ShortcutStateStore.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/PopupControllerPresenter.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeHotKeys.h"
 #include "Platform/fake/FakeRunningApplications.h"
 #include "Platform/fake/FakeWorkspaceNotifications.h"
 #include "tests/support/TestMain.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -182,6 +186,33 @@ private slots:
         QVERIFY(keys.service.isShortcutActive(groups.at(2)));
         QCOMPARE(keys.hotKeys->registrationFor(2)->keyCode, quint16(20)); // identifiers stay positions
         QVERIFY(registrations.count() > 0);
+    }
+
+    void aRefusedCombinationIsNotOfferedByThePopup()
+    {
+        ShortcutsWithHotKeys keys;
+        const QList<QUuid> groups = makeIDs(2);
+        keys.hotKeys->taken.insert(qMakePair(quint16(19), control));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("Could not register")));
+        keys.service.reconcileShortcuts(groups);
+        PopupControllerPresenter presenter;
+        presenter.controller().setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+        presenter.setKeyboardShortcutService(&keys.service);
+        const auto texts = [&](const QUuid &id) {
+            AppGroup group;
+            group.id = id;
+            group.name = QStringLiteral("Group");
+            group.apps = {item(QStringLiteral("url:https://example.org"), QStringLiteral("https://example.org"))};
+            presenter.showPopup(group, {}, QRectF(600, 100, 56, 56));
+            QStringList shown;
+            for (const QLabel *label : presenter.controller().panel()->findChildren<QLabel *>())
+                shown.append(label->text());
+            presenter.controller().closePopupImmediately();
+            return shown.join(u'|');
+        };
+        const QString first = texts(groups.at(0));
+        QVERIFY2(first.contains(QStringLiteral("Ctrl + 1")), qPrintable(first));
+        QVERIFY(!texts(groups.at(1)).contains(QStringLiteral("Ctrl + 2")));
     }
 
     void beforeTheHandlerNothingIsRegistered()

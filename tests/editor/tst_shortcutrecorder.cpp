@@ -4,6 +4,8 @@
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorPillButton.h"
 #include "Kestrowan/editor/KeyboardShortcutStore.h"
+#include "Kestrowan/editor/OpenerRulesEditor.h"
+#include "Kestrowan/editor/OpenerSection.h"
 #include "Kestrowan/dock/KeyboardShortcutService.h"
 #include "Kestrowan/editor/ShortcutRecorder.h"
 #include "Kestrowan/editor/ShortcutSection.h"

@@ -1,6 +1,6 @@
 // The editor as the main window gets it: the page for a group, and the installed-applications
 // picker as the page's sheet, its choice stored in "groups.json".
-#include "Kestrowan/app/GroupEditorWiring.h"
+#include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/editor/EditorActionButton.h"
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorItemSection.h"
@@ -42,7 +42,7 @@ private slots:
         AppEnvironment environment;
         environment.groupManager = store.get();
         environment.appsService = &apps;
-        installGroupEditorPage(environment);
+        installMainViewPages(environment);
         QVERIFY(MainViewFactories::shared().groupEditor);
 
         AppGroup group = store->createGroup();

@@ -15,6 +15,8 @@
 #include <QPainter>
 #include <QTemporaryDir>
 #include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Style = AppGroup::IconStyle;
 
@@ -49,6 +51,7 @@ private slots:
     void largerCanvasesScaleTheGrid();
     void skinWithoutLayersOrItems();
     void imagesOutsideTheFolderAreNeverRead();
+    void layerLinksMustStayInsideTheFolder();
     void shippedSkinsAreComplete();
 
 private:
@@ -196,6 +199,36 @@ void TestSkinPainter::skinWithoutLayersOrItems()
     const qreal unit = 0.3 * 1024 / 100, origin = (1024 - 0.3 * 1024) / 2;
     QCOMPARE_COLOR(pointColor(empty, origin + 9 * unit, origin + (100 - 26) * unit), blendOver(QColor(0, 0, 0, 64), Qt::red), 3);
     QCOMPARE_COLOR(pointColor(empty, 512, 512), QColor(Qt::red), 0);
+}
+
+void TestSkinPainter::layerLinksMustStayInsideTheFolder()
+{
+    QImage outside = paintedArea(QRect(0, 0, 512, 512), Qt::magenta);
+    QVERIFY(outside.save(m_dir.filePath("private.png"), "png"));
+    writeImage("linked", "green.png", paintedArea(QRect(0, 0, 512, 512), Qt::green));
+    const QString folder = m_skins + "/linked";
+    QVERIFY(QFile::link(m_dir.filePath("private.png"), folder + "/escape.png"));
+    QCOMPARE(::symlink("green.png", QFile::encodeName(folder + "/alias.png").constData()), 0);
+    QVERIFY(QFile::link("/dev/zero", folder + "/zero.png"));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder + "/fifo.png").constData(), 0600), 0);
+    const auto skin = [](const QString &image) {
+        return SkinDefinition{"linked", "Linked", 1, 512, {SkinLayer{image, SkinLayer::ZOrder::Background, 1, SkinLayer::LayerBlendMode::Normal}}, {}, std::nullopt};
+    };
+    const auto draw = [this](const SkinDefinition &definition) {
+        return drawSkinIcon(QList<IconComposer::IconSource>{}, definition, m_skins);
+    };
+    // A link out of the skin's folder would draw any picture on the machine.
+    QCOMPARE(countPixels(draw(skin("escape.png")), Qt::magenta, 10), 0);
+    // A device or a fifo is no picture, and must neither hang nor be read without end.
+    QCOMPARE(countPixels(draw(skin("zero.png")), Qt::black, 10), 0);
+    QCOMPARE(countPixels(draw(skin("fifo.png")), Qt::black, 10), 0);
+    // A link inside the folder is fine, and so is a skin folder that is itself a link.
+    QCOMPARE_COLOR(pointColor(draw(skin("green.png")), 256, 256), QColor(Qt::green), 0);
+    QCOMPARE_COLOR(pointColor(draw(skin("alias.png")), 256, 256), QColor(Qt::green), 0);
+    QVERIFY(QFile::link(folder, m_skins + "/via-link"));
+    SkinDefinition viaLink = skin("green.png");
+    viaLink.id = "via-link";
+    QCOMPARE_COLOR(pointColor(draw(viaLink), 256, 256), QColor(Qt::green), 0);
 }
 
 void TestSkinPainter::imagesOutsideTheFolderAreNeverRead()

@@ -194,6 +194,13 @@ private slots:
 
         clickWidget(view->gridPage()->settingsButton());
         QCOMPARE(m_navigation->selectedPage(), DetailPage::settings());
+
+        // A card with the keyboard focus opens with Return.
+        view->closeDetailPage();
+        GroupCardView *card = view->gridPage()->grid()->card(play.id);
+        card->setFocus();
+        QTest::keyClick(card, Qt::Key_Return);
+        QCOMPARE(view->currentPage(), DetailPage::group(play.id));
     }
 
     void onboardingGatesTheWindowUntilItEnds()
@@ -369,10 +376,14 @@ private slots:
         const QString projects = makeFolder(m_home + QStringLiteral("/Projects"));
         addGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
         auto view = makeView();
+        GroupCardView *card = view->gridPage()->grid()->cards().first();
+        QTRY_VERIFY(!card->showsSynced() && card->isVisible());
         QSignalSpy done(view.get(), &MainView::syncAllDoneChanged);
         clickWidget(view->gridPage()->syncAllButton());
         QVERIFY(done.wait(20000));
         QVERIFY(view->syncAllDone());
+        // The card says so at once, though the store did not change.
+        QTRY_VERIFY(card->showsSynced());
         QCOMPARE(view->gridPage()->syncAllButton()->text(), localized(QStringLiteral("editor.synced")));
         QVERIFY(done.wait(20000));
         QVERIFY(!view->syncAllDone());

@@ -3,6 +3,7 @@
 // groups' tiles in the Dock. The test talks to the program only as a user would (pointer, keys)
 // and reads what it leaves behind (the groups file, the Dock's Accessibility tree, the screen).
 #include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/mainwindow/InstalledAppsCache.h"
 #include "Kestrowan/mainwindow/MainView.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
@@ -131,8 +132,8 @@ private:
         return shot.pixelColor(probe) == AppColors::surface.light();
     }
 
-    // The centre of the bottom-right run of accent pixels: the sync-all button's label.
-    QPoint syncAllButton(const QImage &shot) const
+    // The bottom-right run of accent pixels: the sync-all button's label.
+    QRect syncAllLabel(const QImage &shot) const
     {
         const QColor accent = AppColors::accent.light();
         QRect found;
@@ -142,7 +143,13 @@ private:
                     found |= QRect(x, y, 1, 1);
             }
         }
-        return found.center();
+        return found;
+    }
+
+    bool panelIsOpen() const
+    {
+        const QString title = QStringLiteral("^") + QRegularExpression::escape(localized(QStringLiteral("picker.chooseFolders"))) + u'$';
+        return !output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), title}).isEmpty();
     }
 
 private slots:
@@ -189,6 +196,14 @@ private slots:
         QVERIFY(!cardAt(screen(), 1, 1));
     }
 
+    void theInstalledApplicationsAreScannedAndCached()
+    {
+        // The window's appearance started a scan of this machine's applications; its list lands in
+        // the cache beside the groups file.
+        const QString cache = QFileInfo(m_groupsFile).absolutePath() + QStringLiteral("/installed_apps_cache.json");
+        QTRY_VERIFY_WITH_TIMEOUT(InstalledAppsCache::load(cache, nullptr).has_value(), deadline);
+    }
+
     void aFolderAddedThroughTheOpenPanelIsSaved()
     {
         const int width = (m_window.width() - 2 * 14 - 10) / 2;
@@ -202,8 +217,7 @@ private slots:
         // The menu has the keyboard: its fourth row is the folders row.
         QVERIFY(run(xdotool, {QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60"), QStringLiteral("Tab"), QStringLiteral("Tab"),
                               QStringLiteral("Tab"), QStringLiteral("Tab"), QStringLiteral("space")}));
-        const QString title = QStringLiteral("^") + QRegularExpression::escape(localized(QStringLiteral("picker.chooseFolders"))) + u'$';
-        QTRY_VERIFY_WITH_TIMEOUT(!output(xdotool, {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), title}).isEmpty(), deadline);
+        QTRY_VERIFY_WITH_TIMEOUT(panelIsOpen(), deadline);
         QVERIFY(run(xdotool, {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), m_addedFolder}));
         QVERIFY(run(xdotool, {QStringLiteral("key"), QStringLiteral("Return")}));
         const auto added = [this] {
@@ -220,8 +234,16 @@ private slots:
     void syncAllPlacesBothTilesInTheDock()
     {
         QVERIFY(dockFolderTiles().isEmpty());
-        QPoint button;
-        QTRY_VERIFY_WITH_TIMEOUT(!(button = syncAllButton(screen())).isNull(), deadline);
+        // The panel is gone and the window drawn again where it stood: the label is found twice in
+        // the same place, at a button's size.
+        QTRY_VERIFY_WITH_TIMEOUT(!panelIsOpen(), deadline);
+        QRect label;
+        QTRY_VERIFY_WITH_TIMEOUT([&] {
+            const QRect first = syncAllLabel(screen());
+            label = syncAllLabel(screen());
+            return label == first && label.width() > 20 && label.width() < 160 && label.height() > 4 && label.height() < 30;
+        }(), deadline);
+        const QPoint button = label.center();
         m_pointer.click(button);
         QTRY_COMPARE_WITH_TIMEOUT(dockFolderTiles(), QSet<QString>({QStringLiteral("Work"), QStringLiteral("Listening")}), deadline);
         // The button shows its done mark: its label turns green.

@@ -4,6 +4,9 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
+#include "Kestrowan/mainwindow/GroupCardView.h"
+#include "Kestrowan/mainwindow/GroupGrid.h"
+#include "Kestrowan/mainwindow/QuickAddButton.h"
 #include "Kestrowan/mainwindow/GroupGridPage.h"
 #include "Kestrowan/mainwindow/MainView.h"
 #include "Kestrowan/shell/AppColors.h"
@@ -20,6 +23,7 @@
 #include <QDir>
 #include <QAbstractButton>
 #include <QLineEdit>
+#include <QPainter>
 
 namespace {
 
@@ -131,6 +135,24 @@ private slots:
         MainView view(*store, apps, navigation, nullptr);
         view.resize(620, 540);
         save(&view, QStringLiteral("main-grid-six") + suffix(dark, language));
+
+        // The pointer on the first group's card, its quick-add menu open: the menu is a window of its
+        // own, drawn onto the picture where it stands.
+        GroupCardView *card = view.gridPage()->grid()->cards().first();
+        QEnterEvent enter(QPointF(20, 20), QPointF(20, 20), card->mapToGlobal(QPointF(20, 20)));
+        QApplication::sendEvent(card, &enter);
+        QTRY_COMPARE(card->scaledRect(card->visualRect()).width() > card->visualRect().width(), true);
+        QTest::mouseClick(card->quickAddButton(), Qt::LeftButton);
+        QVERIFY(card->isShowingAddMenu());
+        QWidget *menu = QApplication::activePopupWidget();
+        QVERIFY(menu);
+        QImage picture = view.grab().toImage();
+        {
+            QPainter painter(&picture);
+            painter.drawImage(view.mapFromGlobal(menu->pos()), menu->grab().toImage());
+        }
+        picture.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/main-grid-quickadd") + suffix(dark, language) + QStringLiteral(".png"));
+        menu->close();
         // Every button of the bar shows its whole text.
         for (QWidget *button : view.gridPage()->findChildren<QAbstractButton *>())
             QVERIFY(button->width() >= button->sizeHint().width());

@@ -167,6 +167,12 @@ private slots:
         DockService::markSyncBlocked(DockService::syncBlockedReason);
         QCOMPARE(syncAll(actions), std::make_pair(false, localized(QStringLiteral("main.syncAllBlocked"))));
         QVERIFY(!store->isGroupSyncedToDock(changed));
+
+        // Folders that cannot be built: the run fails, with its own message.
+        DockService::clearSyncBlock();
+        QVERIFY(QDir(groupsDirectoryURL()).removeRecursively());
+        writeBytes(groupsDirectoryURL(), "not a folder");
+        QCOMPARE(syncAll(actions), std::make_pair(false, localized(QStringLiteral("main.syncAllFailed"))));
     }
 };
 

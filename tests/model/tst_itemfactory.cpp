@@ -2,6 +2,7 @@
 #include "Platform/PropertyList.h"
 #include "Platform/fake/FakeApplicationBundles.h"
 #include "Platform/fake/FakeDisplayNames.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QFile>
@@ -168,6 +169,14 @@ private slots:
         const QString list = write("List.webloc", PropertyList::toXml(QVariantList{"https://x.example"}));
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("List\\.webloc: not a property-list dictionary"));
         QCOMPARE(resolve(list).url, QUrl::fromLocalFile(list));
+
+        // A few dozen bytes whose URL holds U+0000 once aborted the whole program inside libplist.
+        for (const QByteArray &bytes : {HostileFiles::nulInUtf16String(), HostileFiles::nulInXmlString()}) {
+            const QString nul = write("Nul.webloc", bytes);
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Refused a .* property list of \\d+ bytes: .*U\\+0000|NUL byte"));
+            QTest::ignoreMessage(QtInfoMsg, QRegularExpression("Nul\\.webloc: not a property-list dictionary"));
+            QCOMPARE(resolve(nul).url, QUrl::fromLocalFile(nul));
+        }
 
         const QString numeric = write("Numeric.webloc", PropertyList::toBinary(QVariantMap{{"URL", 5}}));
         QCOMPARE(resolve(numeric).url, QUrl::fromLocalFile(numeric));

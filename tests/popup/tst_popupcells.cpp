@@ -9,6 +9,7 @@
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupLauncher.h"
 #include "Kestrowan/popup/PopupTopIconButton.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
 #include "Platform/fake/FakeWorkspace.h"
@@ -17,6 +18,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QFile>
+#include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -89,7 +91,7 @@ private slots:
         QVERIFY(content->cells().at(1)->showsOpenerBadge());
         QVERIFY(!content->cells().at(2)->showsOpenerBadge()); // no rule for its extension
         // Even when given an icon, an application shows none.
-        PopupCellInputs inputs{app, 1, QIcon(QPixmap::fromImage(filled(Qt::red))), false, false, {}, {}};
+        PopupCellInputs inputs{app, 1, QIcon(QPixmap::fromImage(filled(Qt::red))), false, false, {}};
         ListAppRow row(inputs);
         QVERIFY(!row.showsOpenerBadge());
     }
@@ -104,8 +106,20 @@ private slots:
         QVERIFY(content->cells().at(1)->isHighlighted());
         QVERIFY(!content->cells().at(0)->isHighlighted());
         // The grid's dot is laid over the card from outside, 4 points in from its top and right.
-        QCOMPARE(content->cells().at(1)->findChildren<OpenedIndicator *>().size(), 1);
-        QCOMPARE(content->cells().at(0)->findChildren<OpenedIndicator *>().size(), 0);
+        QCOMPARE(content->cells().at(1)->parentWidget()->findChildren<OpenedIndicator *>().size(), 1);
+        QCOMPARE(content->cells().at(0)->parentWidget()->findChildren<OpenedIndicator *>().size(), 0);
+        // Pressed, the card with everything it draws dims to 0.85; the dot beside it does not.
+        QTest::mousePress(content->cells().at(1), Qt::LeftButton);
+        auto *dim = qobject_cast<QGraphicsOpacityEffect *>(content->cells().at(1)->graphicsEffect());
+        QVERIFY(dim);
+        QCOMPARE(dim->opacity(), 0.85);
+        QVERIFY(!content->cells().at(1)->parentWidget()->findChild<OpenedIndicator *>()->graphicsEffect());
+        QTest::mouseRelease(content->cells().at(1), Qt::LeftButton, {}, QPoint(-5, -5)); // released outside: no launch
+        QVERIFY(!content->cells().at(1)->graphicsEffect());
+        QVERIFY(m_opener.requests.isEmpty());
+        // Focused, the grid's picture grows to 1.08.
+        QCOMPARE(content->cells().at(1)->thumbnail()->width(), 54);
+        QCOMPARE(content->cells().at(0)->thumbnail()->width(), 50);
         auto list = view(numberedGroup(3, Style::List));
         QVERIFY(list->cells().at(1)->inputs().isOpened);
         QVERIFY(!list->cells().at(2)->inputs().isOpened);
@@ -114,13 +128,13 @@ private slots:
     void longNames()
     {
         const QString longName = QStringLiteral("An application with a remarkably long and winding name");
-        GridAppCard card(PopupCellInputs{application(longName), 1, {}, false, false, {}, {}});
+        GridAppCard card(PopupCellInputs{application(longName), 1, {}, false, false, {}});
         const QStringList lines = card.nameLines();
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines.last().endsWith(QChar(0x2026)));
-        GridAppCard shortCard(PopupCellInputs{application(QStringLiteral("Mail")), 1, {}, false, false, {}, {}});
+        GridAppCard shortCard(PopupCellInputs{application(QStringLiteral("Mail")), 1, {}, false, false, {}});
         QCOMPARE(shortCard.nameLines(), QStringList({"Mail"}));
-        ListAppRow row(PopupCellInputs{application(longName), 1, {}, false, false, {}, {}});
+        ListAppRow row(PopupCellInputs{application(longName), 1, {}, false, false, {}});
         row.resize(392, ListAppRow::rowHeight);
         QVERIFY(row.visibleName().endsWith(QChar(0x2026)));
         QVERIFY(row.visibleName().size() < longName.size());
@@ -154,10 +168,12 @@ private slots:
         const AppItem photo = document(QStringLiteral("Photo"), docs.filePath(QStringLiteral("photo.png")));
         auto content = view(PopupTest::group(QStringLiteral("Docs"), {photo, plan}, Style::List));
         // The system thumbnail replaces the drawn preview; a picture file never asks for one.
-        QTRY_COMPARE_WITH_TIMEOUT(content->cells().at(1)->picture().pixelColor(4, 4), QColor(10, 200, 90), 20000);
+        content->show();
+        QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<ItemThumbnail *>(content->cells().at(1)->thumbnail())->showsRenderedImage(), 20000);
+        QCOMPARE(content->cells().at(1)->thumbnail()->currentPicture().pixelColor(4, 4), QColor(10, 200, 90));
         QVERIFY(!renderer->requests().contains(photo.path));
         QVERIFY(renderer->requests().contains(planPath));
-        QVERIFY(content->cells().at(0)->picture().pixelColor(64, 64) != QColor(10, 200, 90));
+        QVERIFY(!qobject_cast<ItemThumbnail *>(content->cells().at(0)->thumbnail())->showsRenderedImage());
         content.reset();
         ThumbnailCache::setShared(nullptr);
     }

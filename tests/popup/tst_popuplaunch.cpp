@@ -4,10 +4,13 @@
 #include "Kestrowan/popup/PopupContentModel.h"
 #include "Platform/VirtualKeys.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
+#include "Platform/PropertyList.h"
 #include "Platform/linux/DesktopExec.h"
+#include "Platform/linux/DesktopWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -136,6 +139,39 @@ private slots:
         QCOMPARE(m_signals.sent,
                  (QList<QPair<QString, Parameters>>{{"workspace.launch_all", {{"group_name", "Docs"}, {"app_count", "0"}}}}));
         QCOMPARE(m_dismissals, 1);
+    }
+
+    void desktopOpener()
+    {
+        const QString entry = m_dir.filePath(QStringLiteral("reader.desktop"));
+        QFile entryFile(entry);
+        QVERIFY(entryFile.open(QIODevice::WriteOnly));
+        entryFile.write("[Desktop Entry]\nType=Application\nName=Reader\nExec=/bin/true --open %f\n");
+        entryFile.close();
+        const QString bundle = m_dir.filePath(QStringLiteral("Viewer.app"));
+        QVERIFY(QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS")));
+        QFile plist(bundle + QStringLiteral("/Contents/Info.plist"));
+        QVERIFY(plist.open(QIODevice::WriteOnly));
+        plist.write(PropertyList::toXml(QVariantMap{{QStringLiteral("CFBundleExecutable"), QStringLiteral("viewer")}}));
+        plist.close();
+        const QString document = m_dir.filePath(QStringLiteral("a b.txt"));
+        QFile(document).open(QIODevice::WriteOnly);
+        const QUrl url = QUrl::fromLocalFile(document);
+
+        QCOMPARE(DesktopWorkspaceOpener::applicationCommand(entry, {url}), QStringList({"/bin/true", "--open", document}));
+        QCOMPARE(DesktopWorkspaceOpener::applicationCommand(bundle, {url}),
+                 QStringList({bundle + "/Contents/MacOS/viewer", document}));
+        QCOMPARE(DesktopWorkspaceOpener::applicationCommand(m_dir.filePath(QStringLiteral("none.desktop")), {url}), QStringList());
+
+        DesktopWorkspaceOpener opener;
+        QVERIFY(opener.open(url, entry, true).opened);
+        const OpenOutcome missingFile = opener.open(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("gone.txt"))), entry, true);
+        QVERIFY(!missingFile.opened);
+        QVERIFY(missingFile.error.contains(QStringLiteral("does not exist")));
+        const OpenOutcome missingApplication = opener.open(url, m_dir.filePath(QStringLiteral("none.desktop")), true);
+        QVERIFY(!missingApplication.opened);
+        // The bundle's executable was never made: the start fails and says so.
+        QVERIFY(!opener.open(url, bundle, false).opened);
     }
 
     void desktopEntryCommands()

@@ -269,6 +269,23 @@ private slots:
         QVERIFY(content()->scrollArea());
     }
 
+    void movableByItsBackground()
+    {
+        show(appGroup(2, Style::Grid));
+        InteractivePopupPanel *panel = m_controller->panel();
+        const QPoint before = panel->pos();
+        // The footer's empty middle is background: dragging there moves the panel.
+        QWidget *footer = content()->footer();
+        const QPoint grip(footer->width() / 2, 2);
+        QTest::mousePress(footer, Qt::LeftButton, {}, grip);
+        QMouseEvent drag(QEvent::MouseMove, QPointF(grip + QPoint(30, -20)), footer->mapToGlobal(QPointF(grip + QPoint(30, -20))),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(panel, &drag);
+        QTest::mouseRelease(footer, Qt::LeftButton, {}, grip + QPoint(30, -20));
+        QCOMPARE(panel->pos(), before + QPoint(30, -20));
+        QVERIFY(m_controller->isShowing());
+    }
+
     void editButton()
     {
         AppGroup studio = appGroup(2, Style::Grid);

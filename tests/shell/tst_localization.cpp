@@ -75,6 +75,50 @@ private slots:
         QCOMPARE(defaults().string("appLanguage"), QString("system"));
     }
 
+    // Observers look texts up again when told; by then the defaults and the bundle must be the new ones.
+    void observersAreToldAfterEverythingChanged()
+    {
+        LanguageManager &manager = LanguageManager::shared();
+        QStringList seen;
+        const auto connection = connect(&manager, &LanguageManager::currentLanguageChanged, this, [&](const QString &code) {
+            seen << code << defaults().string("appLanguage") << defaults().stringList("AppleLanguages").join(',') << localized("menu.settings");
+        });
+        manager.setCurrentLanguage("ja");
+        manager.setCurrentLanguage("system");
+        disconnect(connection);
+        QCOMPARE(seen, (QStringList{"ja", "ja", "ja", QString::fromUtf8("設定"), "system", "system", "", "Settings"}));
+    }
+
+    void offeredLanguagesAreTheShippedOnesAfterTheSystem()
+    {
+        QStringList codes;
+        QStringList names;
+        for (const LanguageManager::OfferedLanguage &language : LanguageManager::offeredLanguages())
+            codes << language.code, names << language.displayName;
+        QCOMPARE(codes, QStringList{"system"} + shippedLanguages);
+        QCOMPARE(names, (QStringList{QString::fromUtf8("跟随系统 / System"), "English", QString::fromUtf8("Español"), QString::fromUtf8("日本語"),
+                                     QString::fromUtf8("Português (Brasil)"), QString::fromUtf8("简体中文")}));
+    }
+
+    // Qt's own texts and formats follow the choice from the next start.
+    void systemTextsFollowTheChoiceAtStartup()
+    {
+        FakeUserDefaults fake;
+        QVERIFY(!LanguageManager::applySystemTextsAtStartup(fake));
+        fake.setValue("appLanguage", "ja");
+        QVERIFY(LanguageManager::applySystemTextsAtStartup(fake));
+        QCOMPARE(QLocale().language(), QLocale::Japanese);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("キャンセル"));
+        fake.setValue("appLanguage", "zh-Hans");
+        QVERIFY(LanguageManager::applySystemTextsAtStartup(fake));
+        QCOMPARE(QLocale().script(), QLocale::SimplifiedChineseScript);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString::fromUtf8("取消"));
+        fake.setValue("appLanguage", "pt-BR");
+        QVERIFY(LanguageManager::applySystemTextsAtStartup(fake));
+        QCOMPARE(QLocale().territory(), QLocale::Brazil);
+        QLocale::setDefault(QLocale::c());
+    }
+
     void languageFolderFoundInLowerCase()
     {
         LanguageManager::shared().setCurrentLanguage("pt-BR");

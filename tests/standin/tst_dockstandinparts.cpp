@@ -13,12 +13,14 @@
 #include "Platform/fake/FakeAccessibility.h"
 #include "Platform/fake/FakeEventTaps.h"
 #include "tests/standin/DockPreferencesWriter.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimeZone>
 
@@ -106,6 +108,8 @@ private slots:
         QCOMPARE(dockTilePathFromURLString(QStringLiteral("relative/path")), QString());
         QCOMPARE(dockTilePathFromURLString(QStringLiteral("https://host/x")), QString());
         QCOMPARE(dockTilePathFromURLString(QString()), QString());
+        QCOMPARE(dockTilePathFromURLString(QStringLiteral("file://localhost/Users/a/Work/")), QStringLiteral("/Users/a/Work"));
+        QCOMPARE(dockTilePathFromURLString(QStringLiteral("file://server/Users/a/Work/")), QString());
     }
 
     void removingATileKeepsEverythingElse()
@@ -156,6 +160,30 @@ private slots:
         const QVariantMap other = dock.value(QStringLiteral("persistent-others")).toList().value(0).toMap();
         QCOMPARE(other.value(QStringLiteral("tile-data")).toMap().value(QStringLiteral("book")), QVariant(QByteArray("\x00\x01\x02", 3)));
         QVERIFY(readFile(path).startsWith("bplist00"));
+    }
+
+    void aRemovalWritesEveryOtherValueBackByteForByte()
+    {
+        const QByteArray original = HostileFiles::realisticDockFile();
+        const QVariantList apps = PropertyList::parse(original)->toMap().value(QStringLiteral("persistent-apps")).toList();
+        const QByteArray settled = *PropertyList::withKeyReplaced(original, QStringLiteral("persistent-apps"), apps);
+        const QString path = writeFile(m_home + QStringLiteral("/exact/com.apple.dock.plist"), settled);
+        QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/Applications/App 0.app"), {}, {}}, {}));
+        QCOMPARE(readFile(path).toHex(), PropertyList::withKeyReplaced(settled, QStringLiteral("persistent-apps"), apps.mid(1))->toHex());
+        QCOMPARE(DockTilesFile(path).read().others.size(), 1); // the folder tile without a URL string names no path
+    }
+
+    void hostilePreferencesAreRefusedWithoutACrash()
+    {
+        // One label holding U+0000 used to abort the stand-in at every start.
+        for (const QByteArray &bytes : {HostileFiles::nulInUtf16String(), HostileFiles::nulInUtf16Key(), HostileFiles::sharedReferences(30)}) {
+            const QString path = writeFile(m_home + QStringLiteral("/hostile/com.apple.dock.plist"), bytes);
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Refused a binary property list")));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("are not a property-list dictionary")));
+            QVERIFY(!DockTilesFile(path).read().readable);
+        }
+        const QString empty = writeFile(m_home + QStringLiteral("/empty/com.apple.dock.plist"), QByteArray());
+        QVERIFY(DockTilesFile(empty).read().readable);
     }
 
     void removingAnOfferedApplicationKeepsTheOthersOffered()

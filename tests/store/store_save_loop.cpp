@@ -1,9 +1,13 @@
 // Saves the group store over and over, each time with a new generation of groups, until killed.
-// Arguments: the storage folder and the number of groups per generation.
+// Arguments: the storage folder and the number of groups per generation. Prints "saved" once the first
+// save is on disk, so the killer knows a kill from then on can only land between or inside saves.
 #include "Kestrowan/groups/GroupManager.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QUuid>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -14,6 +18,8 @@ int main(int argc, char *argv[])
     const int count = QString::fromLocal8Bit(argv[2]).toInt();
     GroupManager manager(storage, storage + QStringLiteral("/Groups"));
     manager.ensureStorageDirectories();
+    const QString file = storage + QStringLiteral("/groups.json");
+    bool announced = false;
     for (qint64 generation = 0;; ++generation) {
         QList<AppGroup> groups;
         for (int i = 0; i < count; ++i) {
@@ -27,5 +33,10 @@ int main(int argc, char *argv[])
         }
         manager.setGroups(groups);
         manager.saveGroups();
+        if (!announced && QFileInfo::exists(file)) {
+            announced = true;
+            std::fputs("saved\n", stdout);
+            std::fflush(stdout);
+        }
     }
 }

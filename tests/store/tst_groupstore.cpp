@@ -1,4 +1,5 @@
 // The group store: "groups.json", the notifications, and files it cannot read, which are never lost.
+#include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/GroupsFileWriter.h"
 #include "Kestrowan/groups/GroupsJson.h"
@@ -235,6 +236,24 @@ private slots:
         QCOMPARE(savedGroups(), QList<AppGroup>{keep});
         QCOMPARE(UserDefaults::standard().stringMap(GroupManager::syncedGroupHashesKey).keys(), QStringList{ModelJson::uuidText(keep.id)});
         QVERIFY(QFileInfo::exists(kept));
+    }
+
+    // A tile that stays in the Dock must keep its folder, or it points at nothing.
+    void deleteGroupKeepsTheFolderWhileItsTileStays()
+    {
+        auto manager = makeManager();
+        const AppGroup gone = manager->createGroup();
+        const QString folder = claim(QStringLiteral("Gone"), gone.id);
+        const QUrl folderURL = QUrl::fromLocalFile(folder);
+        QVERIFY(DockService::writePersistentOthers({DockService::folderTile(folderURL, gone.name, gone.displayStyle)}));
+        DockService::markSyncBlocked(DockService::syncBlockedReason);
+
+        QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("Kept the folder %1: its Dock item could not be removed").arg(folder)));
+        QVERIFY(awaitDone([&](std::function<void()> done) { manager->deleteGroup(gone, false, done); }));
+        DockService::clearSyncBlock();
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/.group_id")));
+        QVERIFY(DockService::isFolderInDock(folderURL));
+        QVERIFY(savedGroups().isEmpty());
     }
 
     void orphanSweepKeepsOnlyFoldersOfLiveGroups()

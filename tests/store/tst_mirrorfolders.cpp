@@ -134,6 +134,20 @@ private slots:
                             "<plist version=\"1.0\">\n<dict>\n\t<key>URL</key>\n\t<string>https://example.com/notes</string>\n</dict>\n</plist>\n"));
     }
 
+    void itemWithAnEmptyPathGetsNoEntry()
+    {
+        // A damaged groups file: an empty path once gave an alias to the working folder.
+        const QString working = makeFolder(m_dir->path() + QStringLiteral("/working"));
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(working);
+        const AppGroup group = makeGroup(QStringLiteral("Damaged"), {makeItem(QStringLiteral("com.example.x"), QStringLiteral("Empty"), QString())});
+        const std::optional<QString> error = create(group);
+        QDir::setCurrent(previous);
+        QCOMPARE(error, std::nullopt);
+        QCOMPARE(QDir(groupFolder(QStringLiteral("Damaged"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
+                 (QStringList{QStringLiteral(".group_id"), QStringLiteral(".hidden"), QStringLiteral("@Kestrowan"), QStringLiteral("Icon\r")}));
+    }
+
     void folderReachedThroughALinkIsNeverCleared()
     {
         const AppGroup group = makeGroup(QStringLiteral("Linked"));

@@ -1,0 +1,248 @@
+#include "Platform/PropertyListCheck.h"
+
+#include <QList>
+
+#include <vector>
+
+namespace PropertyListCheck {
+namespace {
+
+constexpr qsizetype headerSize = 8;
+constexpr qsizetype trailerSize = 32;
+
+quint64 bigEndian(const uchar *bytes, int size)
+{
+    quint64 value = 0;
+    for (int i = 0; i < size; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+class BinaryWalker {
+public:
+    explicit BinaryWalker(const QByteArray &bytes)
+        : m_data(reinterpret_cast<const uchar *>(bytes.constData()))
+        , m_size(bytes.size())
+    {
+    }
+
+    std::optional<QString> problem()
+    {
+        if (m_size < headerSize + trailerSize)
+            return QStringLiteral("too short for a binary property list");
+        const uchar *trailer = m_data + m_size - trailerSize;
+        m_offsetSize = trailer[6];
+        m_referenceSize = trailer[7];
+        const quint64 objectCount = bigEndian(trailer + 8, 8);
+        const quint64 top = bigEndian(trailer + 16, 8);
+        const quint64 tableOffset = bigEndian(trailer + 24, 8);
+        if (m_offsetSize < 1 || m_offsetSize > 8 || m_referenceSize < 1 || m_referenceSize > 8)
+            return QStringLiteral("bad integer sizes in its trailer");
+        m_tableEnd = quint64(m_size - trailerSize);
+        if (objectCount == 0 || top >= objectCount || tableOffset < quint64(headerSize) || tableOffset > m_tableEnd
+            || objectCount > (m_tableEnd - tableOffset) / m_offsetSize)
+            return QStringLiteral("an object table that does not fit the file");
+        m_objectCount = objectCount;
+        m_table = m_data + tableOffset;
+        m_objectsEnd = tableOffset;
+        return walk(top);
+    }
+
+private:
+    struct Object {
+        std::vector<quint64> children;
+    };
+
+    std::optional<quint64> offsetOf(quint64 object) const
+    {
+        const quint64 offset = bigEndian(m_table + object * m_offsetSize, m_offsetSize);
+        if (offset < quint64(headerSize) || offset >= m_objectsEnd)
+            return std::nullopt;
+        return offset;
+    }
+
+    // The length that follows a marker's low nibble: the nibble itself, or an integer object after it.
+    std::optional<quint64> lengthAt(quint64 &position, uchar nibble) const
+    {
+        if (nibble != 0x0F)
+            return nibble;
+        if (position >= m_objectsEnd)
+            return std::nullopt;
+        const uchar marker = m_data[position++];
+        if ((marker & 0xF0) != 0x10 || (marker & 0x0F) > 3)
+            return std::nullopt;
+        const int size = 1 << (marker & 0x0F);
+        if (position + size > m_objectsEnd)
+            return std::nullopt;
+        const quint64 length = bigEndian(m_data + position, size);
+        position += size;
+        return length;
+    }
+
+    bool fits(quint64 position, quint64 length, quint64 unit) const
+    {
+        return length <= (m_objectsEnd - position) / unit;
+    }
+
+    // libplist aborts on U+0000 and rewrites what is not well-formed in the encoding the marker
+    // names (a byte above 127 in an ASCII string, a lone surrogate in UTF-16), which would change a
+    // value that the program never touched.
+    static std::optional<QString> stringProblem(const uchar *text, quint64 length, bool utf16)
+    {
+        bool highSurrogatePending = false;
+        for (quint64 i = 0; i < length; ++i) {
+            const uint unit = utf16 ? (uint(text[2 * i]) << 8) | text[2 * i + 1] : text[i];
+            if (unit == 0)
+                return QStringLiteral("a string holding U+0000");
+            if (!utf16) {
+                if (unit > 0x7F)
+                    return QStringLiteral("an ASCII string holding a byte above 127");
+                continue;
+            }
+            const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+            const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+            if ((low && !highSurrogatePending) || (highSurrogatePending && !low))
+                return QStringLiteral("a UTF-16 string with a lone surrogate");
+            highSurrogatePending = high;
+        }
+        if (highSurrogatePending)
+            return QStringLiteral("a UTF-16 string with a lone surrogate");
+        return std::nullopt;
+    }
+
+    // Reads one object; its children (references) go to `object`. A message when it is refused.
+    std::optional<QString> read(quint64 index, Object &object) const
+    {
+        const std::optional<quint64> offset = offsetOf(index);
+        if (!offset)
+            return QStringLiteral("an object outside the file");
+        quint64 position = *offset;
+        const uchar marker = m_data[position++];
+        const uchar type = marker & 0xF0;
+        const uchar nibble = marker & 0x0F;
+        switch (type) {
+        case 0x50:
+        case 0x60: {
+            const std::optional<quint64> length = lengthAt(position, nibble);
+            const quint64 unit = type == 0x50 ? 1 : 2;
+            if (!length || !fits(position, *length, unit))
+                return QStringLiteral("a string that runs past the objects");
+            return stringProblem(m_data + position, *length, unit == 2);
+        }
+        case 0xA0:
+        case 0xC0:
+        case 0xD0: {
+            const std::optional<quint64> length = lengthAt(position, nibble);
+            const quint64 references = type == 0xD0 && length ? *length * 2 : length.value_or(0);
+            if (!length || (type == 0xD0 && *length > (quint64(1) << 62)) || !fits(position, references, m_referenceSize))
+                return QStringLiteral("a container that runs past the objects");
+            object.children.reserve(references);
+            for (quint64 i = 0; i < references; ++i) {
+                const quint64 child = bigEndian(m_data + position + i * m_referenceSize, m_referenceSize);
+                if (child >= m_objectCount)
+                    return QStringLiteral("a reference to no object");
+                object.children.push_back(child);
+            }
+            return std::nullopt;
+        }
+        default:
+            return std::nullopt; // scalars: libplist checks their sizes itself
+        }
+    }
+
+    // Depth-first from the top object with a stack of our own; shared objects are visited once and
+    // their expanded size remembered, so a small file cannot make this walk large either.
+    std::optional<QString> walk(quint64 top)
+    {
+        enum State : uchar { Unseen, Open, Done };
+        std::vector<State> state(m_objectCount, Unseen);
+        std::vector<qint64> expanded(m_objectCount, 0);
+        struct Frame {
+            quint64 index;
+            Object object;
+            size_t next = 0;
+        };
+        QList<Frame> stack;
+        auto open = [&](quint64 index) -> std::optional<QString> {
+            if (stack.size() >= maximumDepth)
+                return QStringLiteral("containers nested deeper than %1").arg(maximumDepth);
+            Frame frame{index, {}, 0};
+            if (std::optional<QString> problem = read(index, frame.object))
+                return problem;
+            state[index] = Open;
+            stack.append(std::move(frame));
+            return std::nullopt;
+        };
+        if (std::optional<QString> problem = open(top))
+            return problem;
+        while (!stack.isEmpty()) {
+            Frame &frame = stack.last();
+            if (frame.next < frame.object.children.size()) {
+                const quint64 child = frame.object.children[frame.next++];
+                if (state[child] == Open)
+                    return QStringLiteral("a container that holds itself");
+                if (state[child] == Unseen) {
+                    if (std::optional<QString> problem = open(child))
+                        return problem;
+                }
+                continue;
+            }
+            qint64 size = 1;
+            for (quint64 child : frame.object.children)
+                size = qMin(size + expanded[child], maximumExpandedNodes + 1);
+            if (size > maximumExpandedNodes)
+                return QStringLiteral("more than %1 values once its shared objects are expanded").arg(maximumExpandedNodes);
+            expanded[frame.index] = size;
+            state[frame.index] = Done;
+            stack.removeLast();
+        }
+        return std::nullopt;
+    }
+
+    const uchar *m_data;
+    qsizetype m_size;
+    int m_offsetSize = 0;
+    int m_referenceSize = 0;
+    quint64 m_objectCount = 0;
+    quint64 m_tableEnd = 0;
+    quint64 m_objectsEnd = 0;
+    const uchar *m_table = nullptr;
+};
+
+} // namespace
+
+std::optional<QString> binaryProblem(const QByteArray &bytes)
+{
+    return BinaryWalker(bytes).problem();
+}
+
+std::optional<QString> xmlProblem(const QByteArray &bytes)
+{
+    if (bytes.contains('\0'))
+        return QStringLiteral("a NUL byte");
+    // libplist keeps the bytes of a string as they stand and cuts them when it writes the file
+    // again, so text that is not UTF-8 would change values the program never touched.
+    if (!QByteArrayView(bytes).isValidUtf8())
+        return QStringLiteral("text that is not UTF-8");
+    // Only the containers nest; an opening tag that closes itself ("<array/>") holds nothing.
+    int depth = 0;
+    const char *data = bytes.constData();
+    const qsizetype size = bytes.size();
+    for (qsizetype i = bytes.indexOf('<'); i >= 0 && i < size; i = bytes.indexOf('<', i + 1)) {
+        const QByteArrayView rest(data + i, size - i);
+        const bool closing = rest.startsWith("</array") || rest.startsWith("</dict");
+        const bool opening = rest.startsWith("<array") || rest.startsWith("<dict");
+        if (closing) {
+            --depth;
+        } else if (opening) {
+            const qsizetype end = bytes.indexOf('>', i);
+            if (end > 0 && data[end - 1] == '/')
+                continue;
+            if (++depth > maximumDepth)
+                return QStringLiteral("containers nested deeper than %1").arg(maximumDepth);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace PropertyListCheck

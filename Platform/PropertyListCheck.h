@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+// libplist trusts what it reads: a string holding U+0000 trips an assertion, shared references are
+// expanded into a tree without limit, and deep nesting is read by recursion. These checks look at
+// the raw bytes first, so such a file is refused before libplist sees it.
+namespace PropertyListCheck {
+
+// Deeper containers than this are refused; real property lists nest a dozen levels at most.
+inline constexpr int maximumDepth = 256;
+// A binary list may name one object from many places; this bounds the tree libplist would build
+// (real lists hold a few thousand values; a quarter of a million already takes a noticeable time).
+inline constexpr qint64 maximumExpandedNodes = 250000;
+
+// Why `bytes` (a binary property list, starting "bplist00") must not be handed to libplist, or
+// nothing when it may.
+std::optional<QString> binaryProblem(const QByteArray &bytes);
+
+// The same for an XML property list: a NUL byte, text that is not UTF-8, or containers nested too
+// deeply.
+std::optional<QString> xmlProblem(const QByteArray &bytes);
+
+} // namespace PropertyListCheck

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer programs (clang with AddressSanitizer, in a build of their own) and fuzzes
+# every target at once, each in one process, for the given time. Seeds come from fuzz/corpus/<target>;
+# what the fuzzer finds goes to build-fuzz/corpus/<target>, crashes to build-fuzz/crashes/.
+# Usage: ./fuzz.sh [seconds per target, default 60] [target ...]
+# A crash reproducer belongs in fuzz/corpus/<target> once fixed: the normal test run replays it.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/setup.sh
+
+seconds=${1:-60}
+[ $# -gt 0 ] && shift
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(plist groups skin strings desktopentry linkfile signalcache)
+
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
+  -DKESTROWAN_FUZZ=ON -DKESTROWAN_BUILD_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs" --target fuzzers
+
+export QT_QPA_PLATFORM=offscreen
+mkdir -p build-fuzz/crashes build-fuzz/logs
+pids=()
+for t in "${targets[@]}"; do
+  mkdir -p "build-fuzz/corpus/$t"
+  nice "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    -print_final_stats=1 -artifact_prefix="build-fuzz/crashes/$t-" "build-fuzz/corpus/$t" "fuzz/corpus/$t" \
+    >"build-fuzz/logs/$t.log" 2>&1 &
+  pids+=($!)
+done
+status=0
+for i in "${!targets[@]}"; do
+  if ! wait "${pids[$i]}"; then status=1; fi
+  t=${targets[$i]}
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "build-fuzz/logs/$t.log" | grep -o '[0-9]*$' || echo "?")
+  result=ok
+  ls build-fuzz/crashes/"$t"-* >/dev/null 2>&1 && result="FOUND $(ls build-fuzz/crashes/"$t"-* | wc -l) (see build-fuzz/logs/$t.log)"
+  printf '%-14s %12s executions  %s\n' "$t" "$runs" "$result"
+done
+exit $status

@@ -1,0 +1,37 @@
+#include "fuzz/FuzzSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace FuzzSupport {
+
+void initialise()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    static QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/.config")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home.path() + QStringLiteral("/.cache")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path() + QStringLiteral("/.local/share")));
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    static int argc = 1;
+    static char name[] = "fuzz";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+}
+
+QString writeScratchFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = QDir::homePath() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+    return path;
+}
+
+} // namespace FuzzSupport

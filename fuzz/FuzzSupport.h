@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+
+// Every target defines the libFuzzer entry point; the replay program and libFuzzer both call it.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+namespace FuzzSupport {
+
+// Once per process: a core application, a temporary home, and log output dropped (hostile input
+// is expected to be logged about, thousands of times a second).
+void initialise();
+
+inline QByteArray bytes(const uint8_t *data, size_t size)
+{
+    return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+// A file of the process's temporary folder holding `bytes`; `name` gives its extension.
+QString writeScratchFile(const QString &name, const QByteArray &bytes);
+
+} // namespace FuzzSupport

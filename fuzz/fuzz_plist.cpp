@@ -1,0 +1,24 @@
+// The property-list reader, and a write of one key into what it read.
+#include "Platform/PropertyList.h"
+#include "fuzz/FuzzSupport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    FuzzSupport::initialise();
+    const QByteArray bytes = FuzzSupport::bytes(data, size);
+    const std::optional<QVariant> root = PropertyList::parse(bytes);
+    if (root && root->typeId() == QMetaType::QVariantMap) {
+        // Writing back what was read (one key set again, or a new one into an empty dictionary) must
+        // give a file that reads as the same values.
+        QVariantMap expected = root->toMap();
+        const QString key = expected.isEmpty() ? QStringLiteral("k") : expected.firstKey();
+        const QVariant value = expected.isEmpty() ? QVariant(true) : expected.value(key);
+        expected.insert(key, value);
+        if (const std::optional<QByteArray> written = PropertyList::withKeyReplaced(bytes, key, value)) {
+            const std::optional<QVariant> again = PropertyList::parse(*written);
+            if (!again || !PropertyList::sameValue(*again, expected))
+                __builtin_trap();
+        }
+    }
+    return 0;
+}

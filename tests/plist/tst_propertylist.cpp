@@ -1,0 +1,160 @@
+// The property-list reader refuses what would crash, hang or exhaust the process, and a change of one
+// key writes every other value back exactly as it was stored.
+#include "Platform/PropertyList.h"
+#include "tests/support/BinaryPlistBuilder.h"
+#include "tests/support/HostileFiles.h"
+#include "tests/support/TestMain.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QtEndian>
+
+#include <limits>
+
+namespace {
+
+QByteArray dateBytes(double secondsSince2001)
+{
+    QByteArray bytes(9, '\x33');
+    qToBigEndian(secondsSince2001, bytes.data() + 1);
+    return bytes;
+}
+
+// What our writer makes of a file when it changes nothing: libplist lays objects out in its own
+// order, so this, not the original, is what later writes must reproduce.
+QByteArray settled(const QByteArray &bytes)
+{
+    return PropertyList::withKeyReplaced(bytes, QStringLiteral("settled"), true).value_or(QByteArray());
+}
+
+} // namespace
+
+class TestPropertyList : public QObject {
+    Q_OBJECT
+
+private slots:
+    void hostileFilesAreRefusedWithOneLine_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("U+0000 in an ASCII string") << HostileFiles::nulInAsciiString() << QStringLiteral("U\\+0000");
+        QTest::newRow("U+0000 in a UTF-16 string") << HostileFiles::nulInUtf16String() << QStringLiteral("U\\+0000");
+        QTest::newRow("U+0000 in an ASCII key") << HostileFiles::nulInAsciiKey() << QStringLiteral("U\\+0000");
+        QTest::newRow("U+0000 in a UTF-16 key") << HostileFiles::nulInUtf16Key() << QStringLiteral("U\\+0000");
+        QTest::newRow("NUL in XML") << HostileFiles::nulInXmlString() << QStringLiteral("NUL byte");
+        {
+            BinaryPlistBuilder b;
+            QTest::newRow("byte above 127 in an ASCII key") << b.build(b.dict({{b.ascii("sho\xf7" "as"), b.integer(2)}})) << QStringLiteral("above 127");
+        }
+        {
+            BinaryPlistBuilder b;
+            QTest::newRow("lone surrogate") << b.build(b.array({b.utf16(QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b"))}))
+                                            << QStringLiteral("lone surrogate");
+        }
+        QTest::newRow("24 levels of shared references") << HostileFiles::sharedReferences(24) << QStringLiteral("more than 250000 values");
+        QTest::newRow("64 levels of shared references") << HostileFiles::sharedReferences(64) << QStringLiteral("more than 250000 values");
+        QTest::newRow("87000 nested arrays") << HostileFiles::nestedArrays(87000) << QStringLiteral("deeper than 256");
+        QTest::newRow("257 nested arrays") << HostileFiles::nestedArrays(257) << QStringLiteral("deeper than 256");
+        QTest::newRow("a cycle") << HostileFiles::cycle() << QStringLiteral("holds itself");
+        QByteArray deepXml = "<?xml version=\"1.0\"?><plist version=\"1.0\">" + QByteArray("<array>").repeated(5000)
+                             + QByteArray("</array>").repeated(5000) + "</plist>";
+        QTest::newRow("deep XML") << deepXml << QStringLiteral("deeper than 256");
+        QTest::newRow("XML that is not UTF-8")
+            << QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>spacer-\xf4ile</string></array></plist>")
+            << QStringLiteral("not UTF-8");
+        QByteArray badReference = HostileFiles::nestedArrays(3);
+        badReference[10] = '\x7f'; // the second array's one reference, to an object that does not exist
+        QTest::newRow("reference to no object") << badReference << QStringLiteral("reference to no object");
+    }
+
+    void hostileFilesAreRefusedWithOneLine()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QVERIFY(bytes.size() < 1024 * 1024);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Refused a .* property list of \\d+ bytes: .*") + reason));
+        QCOMPARE(PropertyList::parse(bytes), std::nullopt);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Refused a ")));
+        QCOMPARE(PropertyList::withKeyReplaced(bytes, QStringLiteral("k"), 1), std::nullopt);
+    }
+
+    void filesJustInsideTheBoundsAreRead()
+    {
+        const std::optional<QVariant> deep = PropertyList::parse(HostileFiles::nestedArrays(200));
+        QVERIFY(deep);
+        int depth = 0;
+        for (QVariant v = *deep; v.typeId() == QMetaType::QVariantList && !v.toList().isEmpty(); v = v.toList().first())
+            ++depth;
+        QCOMPARE(depth, 199);
+        // 2^16 leaves: 131071 values once expanded, and still allowed; one level more is not.
+        QVERIFY(PropertyList::parse(HostileFiles::sharedReferences(16)));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("more than 250000 values")));
+        QVERIFY(!PropertyList::parse(HostileFiles::sharedReferences(17)));
+    }
+
+    void datesAreReadToTheMillisecondWithoutDrift()
+    {
+        BinaryPlistBuilder b;
+        const int top = b.array({b.date(721692800.107034), b.date(-3187296000.0), b.date(3124137600.5), b.date(-63158399.75)});
+        const QVariantList dates = PropertyList::parse(b.build(top))->toList();
+        QCOMPARE(dates.at(0).toDateTime(), QDateTime::fromMSecsSinceEpoch(1700000000107LL, Qt::UTC));
+        QCOMPARE(dates.at(1).toDateTime(), QDateTime(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC));
+        QCOMPARE(dates.at(2).toDateTime(), QDateTime(QDate(2100, 1, 1), QTime(0, 0, 0, 500), Qt::UTC));
+        QCOMPARE(dates.at(3).toDateTime(), QDateTime(QDate(1999, 1, 1), QTime(0, 0, 0, 250), Qt::UTC));
+        // Written from milliseconds and read again, a date stays the same time.
+        QVariant again = dates;
+        for (int round = 0; round < 3; ++round)
+            again = *PropertyList::parse(PropertyList::toBinary(again));
+        QCOMPARE(again.toList(), dates);
+    }
+
+    void changingOneKeyKeepsEveryOtherValueByteForByte()
+    {
+        const QByteArray original = HostileFiles::awkwardValues();
+        const QByteArray first = settled(original);
+        QVERIFY(!first.isEmpty());
+        // What the program reads of the file and writes back unchanged is the same file.
+        const QVariantMap domain = PropertyList::parse(first)->toMap();
+        QVariant roundTrip = first;
+        for (auto it = domain.cbegin(); it != domain.cend(); ++it)
+            roundTrip = *PropertyList::withKeyReplaced(roundTrip.toByteArray(), it.key(), it.value());
+        QCOMPARE(roundTrip.toByteArray(), first);
+
+        QVERIFY(first.contains(dateBytes(-3187296000.0))); // 1900
+        QVERIFY(first.contains(dateBytes(3124137600.5))); // 2100
+        QVERIFY(first.contains(dateBytes(-63158399.75))); // 1999 with a fraction
+        QVERIFY(first.contains(dateBytes(721692800.107034)));
+        QVERIFY(first.contains(QByteArray(1, '\x14') + QByteArray(8, '\0') + QByteArray(8, '\xff'))); // 2^64 - 1
+        QVERIFY(first.contains(QByteArray("\x80\x4d", 2))); // UID 77
+        QVERIFY(first.indexOf("zeta-first") < first.indexOf("alpha"));
+        QVERIFY(std::isnan(domain.value(QStringLiteral("not-a-number")).toDouble()));
+        QCOMPARE(domain.value(QStringLiteral("uid")).value<PropertyList::Uid>().value, 77u);
+
+        // A changed key changes only itself.
+        const QByteArray changed = *PropertyList::withKeyReplaced(first, QStringLiteral("alpha"), false);
+        QVariantMap expected = domain;
+        expected.insert(QStringLiteral("alpha"), false);
+        QVERIFY(PropertyList::sameValue(*PropertyList::parse(changed), expected));
+        QVERIFY(changed.contains(dateBytes(-3187296000.0)));
+        QVERIFY(changed.indexOf("zeta-first") < changed.indexOf("alpha"));
+    }
+
+    void emptyBytesAreAnEmptyDictionaryToWriteInto()
+    {
+        const std::optional<QByteArray> bytes = PropertyList::withKeyReplaced(QByteArray(), QStringLiteral("k"), QStringLiteral("v"));
+        QVERIFY(bytes);
+        QCOMPARE(*PropertyList::parse(*bytes), QVariant(QVariantMap{{QStringLiteral("k"), QStringLiteral("v")}}));
+        QCOMPARE(PropertyList::withKeyReplaced(PropertyList::toBinary(QVariantList{}), QStringLiteral("k"), 1), std::nullopt);
+    }
+
+    void sameValueTreatsNotANumberAsItself()
+    {
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        QVERIFY(PropertyList::sameValue(QVariantList{nan, 1}, QVariantList{nan, qint64(1)}));
+        QVERIFY(!PropertyList::sameValue(QVariantList{nan}, QVariantList{0.0}));
+        QVERIFY(!PropertyList::sameValue(QVariantMap{{QStringLiteral("a"), 1}}, QVariantMap{{QStringLiteral("b"), 1}}));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestPropertyList)
+#include "tst_propertylist.moc"

@@ -1,0 +1,68 @@
+// The global monitor on a real X server, driven through XTest as a user's hand would: presses
+// anywhere are reported with where they happened, the scroll wheel is not a press, and of all keys
+// only Escape is ever reported, so typing in another program never reaches the popup.
+#include "Platform/linux/X11GlobalEventMonitor.h"
+#include "tests/dock/XTestKeyboard.h"
+#include "tests/standin/XTestPointer.h"
+#include "tests/support/TestMain.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+constexpr quint32 escapeKeysym = 0xff1b;
+constexpr quint32 letterAKeysym = 0x61;
+constexpr quint32 returnKeysym = 0xff0d;
+
+} // namespace
+
+class GlobalMonitorXvfbTest : public QObject {
+    Q_OBJECT
+
+    XTestPointer m_pointer;
+    XTestKeyboard m_keyboard;
+
+private slots:
+    void initTestCase() { QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server"); }
+
+    void pressesAndOnlyEscape()
+    {
+        X11GlobalEventMonitor monitor;
+        QSignalSpy presses(&monitor, &GlobalEventMonitor::mouseDown);
+        QSignalSpy escapes(&monitor, &GlobalEventMonitor::escapePressed);
+        QVERIFY(monitor.start());
+
+        for (const quint32 key : {letterAKeysym, returnKeysym}) {
+            m_keyboard.key(key, true);
+            m_keyboard.key(key, false);
+        }
+        m_keyboard.key(escapeKeysym, true);
+        m_keyboard.key(escapeKeysym, false);
+        QVERIFY(escapes.wait(20000));
+        QCOMPARE(escapes.size(), 1); // the letter and Return before it were never reported
+
+        m_pointer.move(QPoint(200, 150));
+        m_pointer.press(4); // a wheel step
+        m_pointer.release(4);
+        m_pointer.click(QPoint(200, 150), 3);
+        QVERIFY(presses.wait(20000));
+        QCOMPARE(presses.size(), 1);
+        QCOMPARE(presses.first().at(0).toPoint(), QPoint(200, 150));
+        QCOMPARE(presses.first().at(1).value<Qt::MouseButton>(), Qt::RightButton);
+
+        monitor.stop();
+        m_keyboard.key(escapeKeysym, true);
+        m_keyboard.key(escapeKeysym, false);
+        // A second monitor sees that Escape was pressed after the first one stopped.
+        X11GlobalEventMonitor witness;
+        QSignalSpy witnessed(&witness, &GlobalEventMonitor::escapePressed);
+        QVERIFY(witness.start());
+        m_keyboard.key(escapeKeysym, true);
+        m_keyboard.key(escapeKeysym, false);
+        QVERIFY(witnessed.wait(20000));
+        QCOMPARE(escapes.size(), 1);
+    }
+};
+
+KESTROWAN_TEST_MAIN(GlobalMonitorXvfbTest)
+#include "tst_globalmonitor_xvfb.moc"

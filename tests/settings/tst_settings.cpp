@@ -1,0 +1,421 @@
+#include "tests/app/FakeShellServices.h"
+
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/mainwindow/SettingsModel.h"
+#include "Kestrowan/mainwindow/SettingsPanel.h"
+#include "Kestrowan/mainwindow/SettingsReset.h"
+#include "Kestrowan/mainwindow/SettingsWidgets.h"
+#include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/LaunchAtLogin.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "Kestrowan/shell/TokenLabel.h"
+#include "Platform/fake/FakeApplicationActivation.h"
+#include "Platform/fake/FakeDockPreferences.h"
+#include "Platform/fake/FakeProcessRunner.h"
+#include "Platform/fake/FakeUserDefaults.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+
+namespace {
+
+using Sent = QList<QPair<QString, QMap<QString, QString>>>;
+
+QMap<QString, QString> change(const QString &setting, const QString &value)
+{
+    return {{"setting", setting}, {"value", value}};
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private:
+    ShellJournal m_journal;
+    std::unique_ptr<GroupManager> m_groups;
+    std::unique_ptr<AppUpdater> m_updater;
+    std::unique_ptr<JournalPermissionManager> m_permission;
+    FakeApplicationActivation *m_activation = nullptr;
+    FakeDockPreferences *m_dock = nullptr;
+    FakeProcessRunner *m_runner = nullptr;
+    std::unique_ptr<SettingsPanel> m_panel;
+    Sent m_sent;
+    UserDefaults &defaults() { return UserDefaults::standard(); }
+
+    SettingsPanel &panel(bool withUpdater = false)
+    {
+        if (withUpdater)
+            m_updater = std::make_unique<AppUpdater>(AppUpdateConfiguration::fromInfoDictionary(
+                {{"SUFeedURL", "https://example.com/feed"}, {"SUPublicEDKey", "key"}, {"CFBundleShortVersionString", "3.1"}}));
+        AppEnvironment environment;
+        environment.groupManager = m_groups.get();
+        environment.appUpdater = m_updater.get();
+        environment.permissionManager = m_permission.get();
+        m_panel = std::make_unique<SettingsPanel>(environment, [] {});
+        m_panel->model().setSignalSender([this](const QString &name, const QMap<QString, QString> &parameters) {
+            m_sent.append({name, parameters});
+        });
+        m_panel->model().setProgramPath("/opt/kestrowan/Kestrowan");
+        m_panel->resize(620, 540);
+        m_panel->show();
+        return *m_panel;
+    }
+
+    template <typename Widget = QWidget>
+    Widget *find(const QString &name)
+    {
+        Widget *widget = m_panel->findChild<Widget *>(name);
+        if (!widget)
+            qWarning("no widget named %s", qPrintable(name));
+        return widget;
+    }
+
+    void click(const QString &name) { QTest::mouseClick(find<QAbstractButton>(name), Qt::LeftButton); }
+
+    // A stored group with its mirror folder and, when `inDock`, its folder tile.
+    AppGroup addGroup(const QString &name, bool inDock)
+    {
+        AppGroup group = m_groups->createGroup();
+        group.name = name;
+        m_groups->updateGroup(group);
+        const QString folder = makeFolder(groupsDirectoryURL() + u'/' + name);
+        writeBytes(folder + "/.group_id", group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8());
+        if (inDock) {
+            QVariantList others = m_dock->values.value("persistent-others").toList();
+            others.append(DockService::folderTile(QUrl::fromLocalFile(folder), name, AppGroup::DisplayStyle::Grid));
+            m_dock->values.insert("persistent-others", others);
+        }
+        return group;
+    }
+
+    int tileCount() const { return int(m_dock->values.value("persistent-others").toList().size()); }
+
+private slots:
+    void init()
+    {
+        UserDefaults::installFactory([](const QString &) { return std::make_unique<FakeUserDefaults>(); });
+        LanguageManager::resetSharedForTesting();
+        auto activation = std::make_unique<FakeApplicationActivation>();
+        m_activation = activation.get();
+        ApplicationActivation::install(std::move(activation));
+        auto dock = std::make_unique<FakeDockPreferences>();
+        m_dock = dock.get();
+        DockPreferences::install(std::move(dock));
+        m_runner = installSucceedingProcessRunner();
+        DockService::clearSyncBlock();
+        QDir(appSupportDirectoryURL()).removeRecursively();
+        QFile::remove(LaunchAtLogin::autostartEntryPath());
+        m_groups = startedManager("/opt/kestrowan/Kestrowan");
+        m_updater = std::make_unique<AppUpdater>(AppUpdateConfiguration::fromInfoDictionary({{"CFBundleShortVersionString", "2.4.1"}}));
+        m_permission = std::make_unique<JournalPermissionManager>(m_journal);
+        m_journal.entries.clear();
+        m_sent.clear();
+    }
+
+    void cleanup()
+    {
+        m_panel.reset();
+        m_groups.reset();
+    }
+
+    void aFreshUserSeesTheDefaults()
+    {
+        panel();
+        SettingsModel &model = m_panel->model();
+        QVERIFY(!model.launchAtLogin());
+        QVERIFY(!find<SettingsSwitch>("launchAtLogin")->isChecked());
+        QVERIFY(!find<SettingsSwitch>("showInDock")->isChecked());
+        QCOMPARE(find<SegmentedChoice>("appearance")->selected(), QString("system"));
+        QCOMPARE(find<QComboBox>("language")->currentText(), QString("跟随系统 / System"));
+        QVERIFY(find<QAbstractButton>("clickMode")->isVisible());
+        QVERIFY(!find<SettingsSwitch>("autoSync")->isChecked());
+        QVERIFY(find<SettingsSwitch>("autoRefreshDockLabel")->isChecked());
+        QVERIFY(!find<SettingsSwitch>("autoUpdate")->isChecked());
+        QCOMPARE(find<QLabel>("version")->text(), QString("2.4.1"));
+        QCOMPARE(find<QLabel>("dockPosition")->text(), localized("settings.dockPosition.bottom"));
+        QCOMPARE(find<QLabel>("dockAutoHide")->text(), localized("settings.no"));
+        // Without an updater there is no check button; nothing was written or reported by opening.
+        QVERIFY(!m_panel->findChild<QAbstractButton *>("checkForUpdates"));
+        QVERIFY(defaults().keys().isEmpty() || !defaults().contains("showInDock"));
+        QVERIFY(m_sent.isEmpty());
+    }
+
+    void generalSwitchesWriteTheirPlacesAndReport()
+    {
+        panel();
+        click("launchAtLogin");
+        QVERIFY(LaunchAtLogin::isEnabled());
+        click("launchAtLogin");
+        QVERIFY(!LaunchAtLogin::isEnabled());
+        click("showInDock");
+        QVERIFY(defaults().boolean("showInDock"));
+        // The page sets the Dock icon at once, whatever the window.
+        QCOMPARE(m_activation->policy, ApplicationActivation::Policy::Regular);
+        click("showInDock");
+        QCOMPARE(defaults().value("showInDock"), QVariant(false));
+        QCOMPARE(m_activation->policy, ApplicationActivation::Policy::Accessory);
+        QCOMPARE(m_sent, (Sent{{"settings.changed", change("launch_at_login", "true")},
+                               {"settings.changed", change("launch_at_login", "false")},
+                               {"settings.changed", change("show_in_dock", "true")},
+                               {"settings.changed", change("show_in_dock", "false")}}));
+    }
+
+    void aFailedLoginItemKeepsTheSwitchForTheVisit()
+    {
+        const QString folder = QFileInfo(LaunchAtLogin::autostartEntryPath()).absolutePath();
+        QDir(folder).removeRecursively();
+        writeBytes(folder, "not a folder");
+        panel();
+        LogCapture log;
+        click("launchAtLogin");
+        QCOMPARE(log.count("^Launch at login toggle failed"), 1);
+        QVERIFY(find<SettingsSwitch>("launchAtLogin")->isChecked());
+        QCOMPARE(m_sent.size(), 1);
+        // Built again, the page shows what the system says.
+        panel();
+        QVERIFY(!find<SettingsSwitch>("launchAtLogin")->isChecked());
+        QFile::remove(folder);
+    }
+
+    void appearanceSegmentsStoreEveryPress()
+    {
+        panel();
+        SegmentedChoice *appearance = find<SegmentedChoice>("appearance");
+        QTest::mouseClick(appearance->segment("dark"), Qt::LeftButton);
+        QCOMPARE(defaults().string("appearanceMode"), QString("dark"));
+        QCOMPARE(appearance->selected(), QString("dark"));
+        QTest::mouseClick(appearance->segment("dark"), Qt::LeftButton);
+        QCOMPARE(m_sent, (Sent{{"settings.changed", change("appearance", "dark")}, {"settings.changed", change("appearance", "dark")}}));
+        defaults().setValue("appearanceMode", "sepia");
+        QCOMPARE(appearance->selected(), QString("sepia"));
+        QVERIFY(!appearance->segment("system")->accessibleDescription().contains("selected"));
+    }
+
+    void theLanguageChoiceWritesAndRemovesItsKeys()
+    {
+        panel();
+        QComboBox *language = find<QComboBox>("language");
+        const int english = language->findData("en");
+        QVERIFY(english > 0);
+        language->setCurrentIndex(english);
+        emit language->activated(english);
+        QCOMPARE(defaults().string("appLanguage"), QString("en"));
+        QCOMPARE(defaults().stringList("AppleLanguages"), QStringList{"en"});
+        QCOMPARE(LanguageManager::shared().currentLanguage(), QString("en"));
+
+        // The page reads in the new language at once: Japanese titles after choosing Japanese.
+        language = find<QComboBox>("language");
+        const int japanese = language->findData("ja");
+        emit language->activated(japanese);
+        QCOMPARE(defaults().stringList("AppleLanguages"), QStringList{"ja"});
+        QTRY_VERIFY(m_panel->findChildren<TokenLabel *>("sectionTitle").size() == 5);
+        const QStringList titles = [this] {
+            QStringList texts;
+            for (TokenLabel *label : m_panel->findChildren<TokenLabel *>("sectionTitle"))
+                texts << label->text();
+            return texts;
+        }();
+        QVERIFY2(titles.contains(localized("settings.general")), qPrintable(titles.join(", ")));
+        QVERIFY(titles.contains("Dock"));
+        QCOMPARE(find<QComboBox>("language")->currentText(), QString("日本語"));
+
+        emit find<QComboBox>("language")->activated(0);
+        QCOMPARE(defaults().string("appLanguage"), QString("system"));
+        QVERIFY(!defaults().contains("AppleLanguages"));
+        // The language is not reported as a settings change.
+        QVERIFY(m_sent.isEmpty());
+    }
+
+    void hoverWithoutPermissionAsksForIt()
+    {
+        m_permission->granted = false;
+        panel();
+        QVERIFY(!find<QWidget>("clickBehaviorBlock")->isVisible());
+        click("hoverMode");
+        QCOMPARE(m_journal.count("requestAccessibility"), 1);
+        QVERIFY(m_panel->model().pendingHoverAfterPermission());
+        QVERIFY(!defaults().contains("interactionMode"));
+        click("hoverMode");
+        QCOMPARE(m_journal.count("requestAccessibility"), 2);
+        // Access arrives while the page is shown: hover is stored once.
+        m_permission->change(true);
+        QCOMPARE(defaults().string("interactionMode"), QString("hover"));
+        QVERIFY(!m_panel->model().pendingHoverAfterPermission());
+        defaults().setValue("interactionMode", "click");
+        m_permission->change(false);
+        m_permission->change(true);
+        QCOMPARE(defaults().string("interactionMode"), QString("click"));
+        // Hover is never reported by the page.
+        QVERIFY(m_sent.isEmpty());
+    }
+
+    void clickChoicesReportEveryPress()
+    {
+        panel();
+        QVERIFY(find<QWidget>("clickBehaviorBlock")->isVisible());
+        click("clickMode");
+        click("clickMode");
+        SegmentedChoice *behaviour = find<SegmentedChoice>("clickBehavior");
+        QTest::mouseClick(behaviour->segment("native"), Qt::LeftButton);
+        QCOMPARE(defaults().string("clickModeBehavior"), QString("native"));
+        QCOMPARE(find<QLabel>("clickBehaviorDescription")->text(), localized("settings.interaction.clickDescNativeGranted"));
+        QTest::mouseClick(behaviour->segment("enhanced"), Qt::LeftButton);
+        QCOMPARE(find<QLabel>("clickBehaviorDescription")->text(), localized("settings.interaction.clickDescCustom"));
+        QCOMPARE(m_sent, (Sent{{"settings.changed", change("interaction_mode", "click")},
+                               {"settings.changed", change("interaction_mode", "click")},
+                               {"settings.changed", change("click_behavior", "native")},
+                               {"settings.changed", change("click_behavior", "enhanced")}}));
+        // With access granted and hover chosen, hover is stored at once and the block goes away.
+        click("hoverMode");
+        QCOMPARE(defaults().string("interactionMode"), QString("hover"));
+        QVERIFY(!find<QWidget>("clickBehaviorBlock")->isVisible());
+    }
+
+    void dockSwitchesReportTheirStoredValues()
+    {
+        panel();
+        click("autoSync");
+        QCOMPARE(defaults().value("autoSyncEnabled"), QVariant(true));
+        click("autoRefreshDockLabel");
+        QCOMPARE(defaults().value("autoRefreshDockLabel"), QVariant(false));
+        // Without an updater the automatic checks stay off and nothing is stored or reported.
+        click("autoUpdate");
+        QVERIFY(!find<SettingsSwitch>("autoUpdate")->isChecked());
+        QVERIFY(!defaults().keys().contains("automaticallyChecksForUpdates"));
+        QCOMPARE(m_sent, (Sent{{"settings.changed", change("auto_sync", "true")},
+                               {"settings.changed", change("auto_refresh_dock_label", "false")}}));
+    }
+
+    void theUpdaterSwitchAndCheck()
+    {
+        panel(true);
+        QVERIFY(find<SettingsSwitch>("autoUpdate")->isChecked());
+        click("autoUpdate");
+        QVERIFY(!m_updater->updaterController()->automaticallyChecksForUpdates());
+        QCOMPARE(find<QLabel>("version")->text(), QString("3.1"));
+        QSignalSpy checks(m_updater->updaterController(), &UpdaterController::checkStarted);
+        click("checkForUpdates");
+        QCOMPARE(checks.count(), 1);
+        QCOMPARE(m_sent, (Sent{{"update.checked", {}}}));
+    }
+
+    void aboutReadsTheDockAfresh()
+    {
+        m_dock->values.insert("orientation", "left");
+        m_dock->values.insert("autohide", true);
+        panel();
+        QCOMPARE(find<QLabel>("dockPosition")->text(), localized("settings.dockPosition.left"));
+        QCOMPARE(find<QLabel>("dockAutoHide")->text(), localized("settings.yes"));
+    }
+
+    void resetRemovesTilesGroupsFoldersAndSettings()
+    {
+        const AppGroup first = addGroup("One", true);
+        addGroup("Two", true);
+        addGroup("Three", true);
+        addGroup("Loose", false);
+        defaults().setValue("showInDock", true);
+        defaults().setValue("appLanguage", "ja");
+        defaults().setValue("interactionMode", "hover");
+        defaults().setValue("autoSyncEnabled", true);
+        defaults().setValue("autoRefreshDockLabel", false);
+        defaults().setValue("didCompleteOnboarding", true);
+        panel();
+        m_sent.clear();
+        m_panel->requestResetAll();
+        QVERIFY(m_panel->confirmation());
+        // Cancelling changes nothing.
+        m_panel->confirmation()->findChild<QPushButton *>("cancel")->click();
+        QTRY_VERIFY(!m_panel->confirmation());
+        QCOMPARE(m_groups->groups().size(), 4);
+
+        m_panel->requestResetAll();
+        m_panel->confirmation()->findChild<QPushButton *>("confirm")->click();
+        QVERIFY(m_panel->model().reset().isRunning());
+        QVERIFY(!find<QAbstractButton>("resetAll")->isEnabled());
+        QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toInt(), 0);
+        QVERIFY(find<QAbstractButton>("resetAll")->isEnabled());
+        QCOMPARE(tileCount(), 0);
+        QCOMPARE(dockRestarts(m_runner), 3);
+        QVERIFY(m_groups->groups().isEmpty());
+        QVERIFY(QDir(groupsDirectoryURL()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+        QTRY_VERIFY(GroupsJson::decode(readBytes(m_groups->storageURL())).value_or(QList<AppGroup>{AppGroup{}}).isEmpty());
+        QCOMPARE(defaults().string("interactionMode"), QString("click"));
+        QCOMPARE(defaults().string("clickModeBehavior"), QString("enhanced"));
+        QCOMPARE(defaults().string("appearanceMode"), QString("system"));
+        QCOMPARE(defaults().value("autoSyncEnabled"), QVariant(false));
+        QCOMPARE(defaults().value("autoRefreshDockLabel"), QVariant(true));
+        QCOMPARE(defaults().value("didCompleteOnboarding"), QVariant(false));
+        QVERIFY(defaults().boolean("showInDock"));
+        QCOMPARE(defaults().string("appLanguage"), QString("ja"));
+        // The stored values' own reports, once each.
+        QVERIFY(m_sent.contains({"settings.changed", change("auto_sync", "false")}));
+        QVERIFY(m_sent.contains({"settings.changed", change("auto_refresh_dock_label", "true")}));
+        QVERIFY(!m_panel->resetReport());
+        Q_UNUSED(first);
+    }
+
+    void aResetThatCannotWriteTheDockKeepsEveryFolderAndSaysSo()
+    {
+        const AppGroup one = addGroup("One", true);
+        const AppGroup two = addGroup("Two", true);
+        m_dock->writeBehaviour = FakeDockPreferences::WriteBehaviour::DropSilently;
+        panel();
+        m_panel->requestResetAll();
+        m_panel->confirmation()->findChild<QPushButton *>("confirm")->click();
+        QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toInt(), 2);
+        QVERIFY(DockService::syncBlocked());
+        QCOMPARE(tileCount(), 2);
+        QCOMPARE(dockRestarts(m_runner), 0);
+        // The groups whose tiles stay keep their folders, so no tile points at nothing.
+        QCOMPARE(m_groups->groups().size(), 2);
+        QVERIFY(m_groups->findMirrorFolder(one));
+        QVERIFY(m_groups->findMirrorFolder(two));
+        QTRY_VERIFY(m_panel->resetReport());
+        QCOMPARE(m_panel->resetReport()->text(), localized("settings.resetAll.dockBlocked"));
+        QCOMPARE(defaults().value("didCompleteOnboarding"), QVariant(false));
+    }
+
+    void aGroupMadeDuringTheResetStays()
+    {
+        addGroup("Old", true);
+        panel();
+        m_panel->model().reset().start();
+        m_panel->model().reset().start(); // a second start while running does nothing
+        const AppGroup fresh = m_groups->createGroup();
+        QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(m_groups->groups().size(), 1);
+        QCOMPARE(m_groups->groups().first().id, fresh.id);
+        QCOMPARE(dockRestarts(m_runner), 1);
+    }
+
+    void resetWithNoGroupsStillResetsTheSettings()
+    {
+        makeFolder(groupsDirectoryURL() + "/Leftover");
+        defaults().setValue("appearanceMode", "dark");
+        panel();
+        QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
+        m_panel->model().reset().start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+        QCOMPARE(dockRestarts(m_runner), 0);
+        QVERIFY(!QFileInfo::exists(groupsDirectoryURL() + "/Leftover"));
+        QCOMPARE(defaults().string("appearanceMode"), QString("system"));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestSettings)
+#include "tst_settings.moc"

@@ -1,0 +1,112 @@
+// Draws the settings page scrolled to each of its sections, in light and dark and once in Japanese,
+// and the add-to-group menu, saving each picture under screenshots/ in the build folder.
+#include "tests/app/FakeShellServices.h"
+
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/mainwindow/AddToGroupMenu.h"
+#include "Kestrowan/mainwindow/SettingsPanel.h"
+#include "Kestrowan/shell/Appearance.h"
+#include "Kestrowan/shell/InterfaceFont.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Platform/fake/FakeDockPreferences.h"
+#include "Platform/fake/FakeSystemAppearance.h"
+#include "Platform/fake/FakeUserDefaults.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+
+class TestSettingsScreenshots : public QObject {
+    Q_OBJECT
+private:
+    ShellJournal m_journal;
+
+    void save(const QImage &picture, const QString &name)
+    {
+        const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
+        QDir().mkpath(folder);
+        QVERIFY(picture.save(folder + u'/' + name + QStringLiteral(".png")));
+    }
+
+    void shootPanel(bool dark, const QString &language, const QStringList &sections)
+    {
+        Appearance::shared().apply(dark);
+        LanguageManager::shared().setCurrentLanguage(language);
+        GroupManager groups;
+        AppUpdater updater(AppUpdateConfiguration::fromInfoDictionary(
+            {{"CFBundleShortVersionString", "1.0.0"}, {"SUFeedURL", "https://example.com/feed"}, {"SUPublicEDKey", "k"}}));
+        JournalPermissionManager permission(m_journal);
+        AppEnvironment environment;
+        environment.groupManager = &groups;
+        environment.appUpdater = &updater;
+        environment.permissionManager = &permission;
+        SettingsPanel panel(environment, [] {});
+        panel.resize(620, 540);
+        panel.show();
+        QCoreApplication::processEvents();
+        const QStringList anchors{"launchAtLogin", "clickMode", "autoSync", "version", "resetAll"};
+        const QStringList names{"general", "interaction", "dock", "about", "reset"};
+        for (int i = 0; i < names.size(); ++i) {
+            if (!sections.contains(names.at(i)))
+                continue;
+            QWidget *anchor = panel.findChild<QWidget *>(anchors.at(i));
+            QVERIFY(anchor);
+            // The section's header at the top of the view, as far as the page scrolls.
+            QWidget *sectionBox = anchor;
+            while (sectionBox->parentWidget() && sectionBox->parentWidget() != panel.scrollArea()->widget())
+                sectionBox = sectionBox->parentWidget();
+            panel.scrollArea()->verticalScrollBar()->setValue(sectionBox->y() - 12);
+            QCoreApplication::processEvents();
+            QString name = QStringLiteral("settings-") + names.at(i) + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
+            if (language == QStringLiteral("ja"))
+                name += QStringLiteral("-ja");
+            save(panel.grab().toImage(), name);
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        SystemAppearance::install(std::make_unique<FakeSystemAppearance>());
+        auto dock = std::make_unique<FakeDockPreferences>();
+        dock->values.insert("orientation", "bottom");
+        DockPreferences::install(std::move(dock));
+        installInterfaceFont();
+    }
+
+    void everySectionLightAndDark()
+    {
+        const QStringList all{"general", "interaction", "dock", "about", "reset"};
+        shootPanel(false, "en", all);
+        shootPanel(true, "en", all);
+    }
+
+    void japanese()
+    {
+        shootPanel(false, "ja", {"general", "interaction"});
+        LanguageManager::shared().setCurrentLanguage("system");
+    }
+
+    void addToGroupMenu()
+    {
+        for (bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            AddToGroupMenu menu({}, {}, {}, {});
+            menu.adjustSize();
+            menu.rows().at(1)->setAttribute(Qt::WA_UnderMouse);
+            const QPixmap rendered = menu.grab();
+            QImage picture(rendered.size() + QSize(48, 48), QImage::Format_ARGB32_Premultiplied);
+            picture.fill(dark ? QColor(0x13, 0x12, 0x11) : QColor(0xFA, 0xF8, 0xF5));
+            QPainter painter(&picture);
+            painter.fillRect(QRect(QPoint(24, 24), rendered.size()), menu.palette().color(QPalette::Window));
+            painter.drawPixmap(24, 24, rendered);
+            painter.end();
+            save(picture, QStringLiteral("main-addtogroup-menu-") + (dark ? QStringLiteral("dark") : QStringLiteral("light")));
+        }
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestSettingsScreenshots)
+#include "tst_settingsscreenshots.moc"

@@ -1,0 +1,151 @@
+#include "tests/support/HostileFiles.h"
+
+#include "tests/support/BinaryPlistBuilder.h"
+
+#include <limits>
+
+namespace HostileFiles {
+namespace {
+
+QByteArray oneEntry(bool keyIsBad, bool utf16)
+{
+    BinaryPlistBuilder b;
+    const QString bad = QStringLiteral("http://x\u00e9") + QChar(0) + QStringLiteral("y");
+    const int badString = utf16 ? b.utf16(bad) : b.ascii(QByteArray("http://x\0y", 10));
+    const int key = keyIsBad ? badString : b.ascii("URL");
+    const int value = keyIsBad ? b.ascii("http://example.org/") : badString;
+    return b.build(b.dict({{key, value}}));
+}
+
+// Seconds since 2001 of a moment given in seconds since 1970.
+double since2001(double unixSeconds)
+{
+    return unixSeconds - 978307200.0;
+}
+
+QList<QPair<int, int>> awkwardEntries(BinaryPlistBuilder &b)
+{
+    return {
+        {b.ascii("zeta-first"), b.ascii("keys keep their stored order")},
+        {b.ascii("date-1900"), b.date(since2001(-2208988800.0))},
+        {b.ascii("date-2100"), b.date(since2001(4102444800.5))},
+        {b.ascii("date-1999-fraction"), b.date(since2001(915148800.25))},
+        {b.ascii("date-microseconds"), b.date(since2001(1700000000.107034))},
+        {b.ascii("largest-unsigned"), b.bigUnsigned(std::numeric_limits<quint64>::max())},
+        {b.ascii("uid"), b.uid(77)},
+        {b.ascii("not-a-number"), b.real(std::numeric_limits<double>::quiet_NaN())},
+        {b.utf16(QStringLiteral("\u00c4sthetik")), b.utf16(QStringLiteral("\u65e5\u672c\u8a9e"))},
+        {b.ascii("alpha"), b.boolean(true)},
+    };
+}
+
+} // namespace
+
+QByteArray nulInAsciiString() { return oneEntry(false, false); }
+QByteArray nulInUtf16String() { return oneEntry(false, true); }
+QByteArray nulInAsciiKey() { return oneEntry(true, false); }
+QByteArray nulInUtf16Key() { return oneEntry(true, true); }
+
+QByteArray nulInXmlString()
+{
+    QByteArray xml("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>URL</key>"
+                   "<string>http://x@NUL@y</string></dict></plist>\n");
+    return xml.replace("@NUL@", QByteArray(1, '\0'));
+}
+
+QByteArray sharedReferences(int levels)
+{
+    BinaryPlistBuilder b;
+    int inner = b.ascii("leaf");
+    for (int i = 0; i < levels; ++i)
+        inner = b.array({inner, inner});
+    return b.build(inner);
+}
+
+QByteArray nestedArrays(int depth)
+{
+    BinaryPlistBuilder b;
+    int inner = b.array({});
+    for (int i = 1; i < depth; ++i)
+        inner = b.array({inner});
+    return b.build(inner);
+}
+
+QByteArray cycle()
+{
+    BinaryPlistBuilder b;
+    const int self = b.reserve();
+    b.setArray(self, {b.ascii("x"), self});
+    return b.build(self);
+}
+
+QByteArray awkwardValues()
+{
+    BinaryPlistBuilder b;
+    return b.build(b.dict(awkwardEntries(b)));
+}
+
+QByteArray realisticDockFile()
+{
+    BinaryPlistBuilder b;
+    const int tileType = b.ascii("tile-type");
+    const int tileData = b.ascii("tile-data");
+    const int fileData = b.ascii("file-data");
+    const int urlString = b.ascii("_CFURLString");
+    const int urlStringType = b.ascii("_CFURLStringType");
+    const int guid = b.ascii("GUID");
+    QList<int> apps;
+    for (int i = 0; i < 32; ++i) {
+        QByteArray book(180 + i, '\0');
+        for (int j = 0; j < book.size(); ++j)
+            book[j] = char((i * 31 + j * 7) & 0xFF);
+        const int url = b.dict({{urlString, b.ascii(QByteArray("file:///Applications/App%20") + QByteArray::number(i) + ".app/")},
+                                {urlStringType, b.integer(15)}});
+        const int data = b.dict({{b.ascii("book"), b.data(book)},
+                                 {b.ascii("bundle-identifier"), b.ascii("com.example.app" + QByteArray::number(i))},
+                                 {fileData, url},
+                                 {b.ascii("file-label"), b.utf16(QStringLiteral("App %1 \u2013 \u00e9").arg(i))},
+                                 {b.ascii("file-mod-date"), b.integer(3762510950LL + i)},
+                                 {b.ascii("file-type"), b.integer(41)},
+                                 {b.ascii("is-beta"), b.boolean(false)},
+                                 {b.ascii("parent-mod-date"), b.integer(3787342063LL)}});
+        apps.append(b.dict({{guid, b.integer(2147483648LL + 1234567LL * i)}, {tileData, data}, {tileType, b.ascii("file-tile")}}));
+        if (i % 10 == 9)
+            apps.append(b.dict({{guid, b.integer(4000000000LL + i)}, {tileData, b.dict({})}, {tileType, b.ascii("spacer-tile")}}));
+    }
+    const int aliasOnly = b.dict({{guid, b.integer(3000000001LL)},
+                                  {tileData, b.dict({{fileData, b.dict({{b.ascii("_CFURLAliasData"), b.data(QByteArray(64, '\x5a'))}})},
+                                                     {b.ascii("file-label"), b.ascii("Downloads")},
+                                                     {b.ascii("showas"), b.integer(1)},
+                                                     {b.ascii("arrangement"), b.integer(2)}})},
+                                  {tileType, b.ascii("directory-tile")}});
+    const int documents = b.dict({{guid, b.integer(3000000002LL)},
+                                  {tileData, b.dict({{fileData, b.dict({{urlString, b.ascii("file:///home/user/Documents/")}, {urlStringType, b.integer(15)}})},
+                                                     {b.ascii("file-label"), b.ascii("Documents")},
+                                                     {b.ascii("file-mod-date"), b.date(since2001(1700000000.107034))},
+                                                     {b.ascii("displayas"), b.integer(0)},
+                                                     {b.ascii("showas"), b.integer(2)}})},
+                                  {tileType, b.ascii("directory-tile")}});
+    int nested = b.dict({{b.ascii("level-5"), b.real(0.1)}});
+    for (int level = 4; level >= 1; --level)
+        nested = b.dict({{b.ascii("level-" + QByteArray::number(level)), nested}, {b.ascii("n"), b.integer(level)}});
+    QList<QPair<int, int>> root = awkwardEntries(b);
+    root += {
+        {b.ascii("persistent-apps"), b.array(apps)},
+        {b.ascii("persistent-others"), b.array({aliasOnly, documents})},
+        {b.ascii("preferreditemsize"), b.integer(-1)},
+        {b.ascii("tilesize"), b.real(48.0)},
+        {b.ascii("largesize"), b.real(63.84375)},
+        {b.ascii("last-messagetrace-stamp"), b.real(723456789.123456)},
+        {b.ascii("mod-count"), b.integer(1234)},
+        {b.ascii("autohide"), b.boolean(false)},
+        {b.ascii("orientation"), b.ascii("bottom")},
+        {b.ascii("trash-full"), b.boolean(false)},
+        {b.ascii("region"), b.ascii("US")},
+        {b.ascii("wvous-settings"), nested},
+        {b.ascii("version"), b.integer(1)},
+    };
+    return b.build(b.dict(root));
+}
+
+} // namespace HostileFiles

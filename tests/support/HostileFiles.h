@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+
+// Property lists that real machines hold or that an attacker could hand the program, made at test
+// time rather than checked in (some are large).
+namespace HostileFiles {
+
+// A dictionary {"URL": string} whose string or key holds U+0000, in each encoding.
+QByteArray nulInAsciiString();
+QByteArray nulInUtf16String();
+QByteArray nulInAsciiKey();
+QByteArray nulInUtf16Key();
+QByteArray nulInXmlString();
+// `levels` arrays, each holding the next one twice: a few hundred bytes that expand to 2^levels.
+QByteArray sharedReferences(int levels);
+// `depth` arrays each holding the next one.
+QByteArray nestedArrays(int depth);
+// An array that holds itself.
+QByteArray cycle();
+// Values the Dock's file and other programs' preferences hold that do not survive a conversion to
+// and from the program's own values: dates outside 1933-2069, dates with microseconds before and
+// after 2001, 2^64 - 1, a UID, a real that is not a number, keys in an order that is not sorted.
+QByteArray awkwardValues();
+// A Dock preferences file as real machines hold one: 32 application tiles with bookmark data and
+// large GUIDs, spacers, a folder tile without a URL string, nested dictionaries, reals, and the
+// awkward values above.
+QByteArray realisticDockFile();
+
+} // namespace HostileFiles
