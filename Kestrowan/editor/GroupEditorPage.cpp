@@ -76,7 +76,7 @@ AppGroup previewGroup(const EditorDraft *draft)
 
 QMessageBox *makeConfirmation(QWidget *parent, const QString &messageKey)
 {
-    auto *alert = new QMessageBox(QMessageBox::Warning, localized(QStringLiteral("groupList.delete")),
+    auto *alert = new QMessageBox(QMessageBox::NoIcon, localized(QStringLiteral("groupList.delete")),
                                   localized(QStringLiteral("groupList.delete")), QMessageBox::NoButton, parent);
     alert->setInformativeText(localized(messageKey));
     alert->setWindowModality(Qt::WindowModal);
@@ -84,6 +84,12 @@ QMessageBox *makeConfirmation(QWidget *parent, const QString &messageKey)
     QPushButton *cancel = alert->addButton(localized(QStringLiteral("picker.cancel")), QMessageBox::RejectRole);
     QPushButton *remove = alert->addButton(localized(QStringLiteral("groupList.delete")), QMessageBox::DestructiveRole);
     remove->setObjectName(QStringLiteral("destructive"));
+    // The question in the interface font with room to stand on one line; the destructive answer in red.
+    alert->setFont(SystemFont::font(13));
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; } QLabel#qt_msgbox_informativelabel { min-width: 280px; }"));
+    QPalette destructive = remove->palette();
+    destructive.setColor(QPalette::ButtonText, AppColors::danger.resolve(parent));
+    remove->setPalette(destructive);
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);
     return alert;
