@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and starts Kestrowan's stand-in Dock (under Xvfb when there is no display).
+# Sets up, builds and starts Kestrowan together with its stand-in Dock (under Xvfb when there is no
+# display). Extra arguments go to Kestrowan (a "kestrowan://" link or a ".kestrowanlink" file).
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
@@ -10,9 +11,9 @@ cmake --build build -j "$jobs"
 
 cat <<MSG
 Built:
-  build/Kestrowan/Kestrowan                 the program (no windows yet: it applies the language choice and exits)
+  build/Kestrowan/Kestrowan                 the program; a second start hands its link to the running one
   build/Platform/dockstandin/Dock           the stand-in Dock, kept alive by dock-keeper
   scripts/start-dock.sh build -- COMMAND    runs COMMAND on the stand-in Dock's display
-Starting the stand-in Dock; press Ctrl-C to stop it.
+Starting the stand-in Dock and Kestrowan; quit Kestrowan from its menu-bar item or press Ctrl-C.
 MSG
-exec scripts/start-dock.sh build "$@"
+exec scripts/start-dock.sh build -- build/Kestrowan/Kestrowan "$@"

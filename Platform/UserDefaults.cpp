@@ -59,7 +59,11 @@ QString UserDefaults::string(const QString &key, const QString &defaultValue) co
 
 bool UserDefaults::boolean(const QString &key, bool defaultValue) const
 {
-    const QVariant v = value(key);
+    return booleanValue(value(key), defaultValue);
+}
+
+bool UserDefaults::booleanValue(const QVariant &v, bool defaultValue)
+{
     switch (v.typeId()) {
     case QMetaType::Bool:
         return v.toBool();

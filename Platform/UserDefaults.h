@@ -41,6 +41,8 @@ public:
     // Booleans follow the platform's conversion: numbers are true when non-zero, and the texts
     // "YES"/"true"/"1" and "NO"/"false"/"0" (any letter case) count; anything else is the default.
     bool boolean(const QString &key, bool defaultValue = false) const;
+    // The same conversion of a value read elsewhere (another program's preferences).
+    static bool booleanValue(const QVariant &value, bool defaultValue = false);
     qint64 integer(const QString &key, qint64 defaultValue = 0) const;
     double real(const QString &key, double defaultValue = 0.0) const;
     QByteArray data(const QString &key) const;

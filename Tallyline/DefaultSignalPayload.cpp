@@ -1,6 +1,7 @@
 #include "Tallyline/DefaultSignalPayload.h"
 
 #include "Tallyline/DefaultsSuite.h"
+#include "Tallyline/SessionManager.h"
 #include "Tallyline/SessionStatisticsSource.h"
 #include "Tallyline/SignalHub.h"
 #include "Tallyline/SignalPlatform.h"
@@ -77,13 +78,11 @@ void addRetention(QMap<QString, QString> &p, const QDateTime &now, const QTimeZo
 
     const QStringList days = suite ? suite->stringList(QStringLiteral("distinctDaysUsed")) : QStringList();
     p.insert(QStringLiteral("Tallyline.Retention.distinctDaysUsed"), QString::number(days.size()));
-    const QString cutOff = now.toTimeZone(QTimeZone::utc()).addSecs(-2592000).date().toString(Qt::ISODate);
-    qsizetype lastMonth = 0;
-    for (const QString &day : days) {
-        if (!(day < cutOff))
-            ++lastMonth;
-    }
-    p.insert(QStringLiteral("Tallyline.Retention.distinctDaysUsedLastMonth"), QString::number(lastMonth));
+    // The days were recorded in the user's own calendar, so the month is counted back in it too: a
+    // cut-off taken in UTC would shift by a day for everyone far enough east or west.
+    const QString cutOff = now.toTimeZone(zone).date().addDays(-30).toString(Qt::ISODate);
+    p.insert(QStringLiteral("Tallyline.Retention.distinctDaysUsedLastMonth"),
+             QString::number(SessionManager::countDistinctDaysSince(cutOff, days)));
 
     const qint64 deleted = suite ? suite->integer(QStringLiteral("deletedSessionsCount")) : 0;
     p.insert(QStringLiteral("Tallyline.Retention.totalSessionsCount"), QString::number(durations.size() + deleted));

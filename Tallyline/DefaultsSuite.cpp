@@ -43,6 +43,9 @@ QStringList DefaultsSuite::stringList(const QString &key) const
     const QVariant stored = value(key);
     if (stored.typeId() == QMetaType::QStringList)
         return stored.toStringList();
+    // A settings file gives a list of one text back as that text.
+    if (stored.typeId() == QMetaType::QString)
+        return QStringList{stored.toString()};
     if (stored.typeId() != QMetaType::QVariantList)
         return {};
     QStringList list;

@@ -1,5 +1,7 @@
 #include "Tallyline/SessionStatisticsSource.h"
 
+#include "Tallyline/SessionManager.h"
+
 #include <QMutex>
 
 namespace {
@@ -22,5 +24,5 @@ SessionStatisticsSource *SessionStatisticsSource::shared()
         QMutexLocker lock(&providerMutex);
         provider = installedProvider;
     }
-    return provider ? provider() : nullptr;
+    return provider ? provider() : &SessionManager::shared();
 }

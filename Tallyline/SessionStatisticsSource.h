@@ -5,8 +5,8 @@
 
 #include <functional>
 
-// The session record that retention figures come from. The client asks for it through a provider
-// that the session bookkeeping installs; without one there are no stored sessions.
+// The session record that retention figures come from: the client's own session bookkeeping, unless
+// a provider was installed in its place (tests play several launches with their own records).
 class SessionStatisticsSource
 {
 public:
@@ -21,6 +21,6 @@ public:
 
     using Provider = std::function<SessionStatisticsSource *()>;
     static void installProvider(Provider provider);
-    // Null without a provider.
+    // The provider's record (null when it gives none), else the shared session bookkeeping.
     static SessionStatisticsSource *shared();
 };

@@ -1,10 +1,13 @@
 #include "Tallyline/Tallyline.h"
 
 #include "Tallyline/SignalHub.h"
+#include "Tallyline/TrialConversionTracker.h"
 
 void Tallyline::initialize(std::shared_ptr<SignalHubConfiguration> config)
 {
     SignalHub::initialize(std::move(config));
+    // A trial reported in an earlier run is still watched: its conversion usually comes days later.
+    TrialConversionTracker::resumeRememberedTrial();
 }
 
 void Tallyline::terminate()

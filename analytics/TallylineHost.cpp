@@ -1,6 +1,7 @@
 #include "analytics/TallylineHost.h"
 
 #include "Platform/UserDefaults.h"
+#include "Tallyline/ApplicationActivity.h"
 #include "Tallyline/DefaultsSuite.h"
 #include "Tallyline/SystemSignalPlatform.h"
 
@@ -8,6 +9,7 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QPalette>
+#include <QPointer>
 #include <QScreen>
 #include <QThread>
 
@@ -56,6 +58,29 @@ QGuiApplication *guiApplication()
     return qobject_cast<QGuiApplication *>(QCoreApplication::instance());
 }
 
+// The client's session and duration bookkeeping leaves out the time in which the user is in
+// another program: tell it when the program loses and regains the front.
+void forwardActivation()
+{
+    QGuiApplication *application = guiApplication();
+    static QPointer<QObject> forwarder;
+    if (!application || forwarder)
+        return;
+    forwarder = new QObject(application);
+    auto wasActive = std::make_shared<bool>(QGuiApplication::applicationState() == Qt::ApplicationActive);
+    QObject::connect(application, &QGuiApplication::applicationStateChanged, forwarder,
+                     [wasActive](Qt::ApplicationState state) {
+                         const bool active = state == Qt::ApplicationActive;
+                         if (active == *wasActive)
+                             return;
+                         *wasActive = active;
+                         if (active)
+                             ApplicationActivity::postWillBecomeActive();
+                         else
+                             ApplicationActivity::postDidResignActive();
+                     });
+}
+
 } // namespace
 
 void connectTallylineToHost()
@@ -86,4 +111,5 @@ void connectTallylineToHost()
                                                                      : QStringLiteral("leftToRight");
     };
     SystemSignalPlatform::setHostReaders(std::move(readers));
+    forwardActivation();
 }

@@ -1,10 +1,17 @@
 // Kestrowan's entry point. The language override has to reach the defaults before any interface
 // exists, so that texts the system supplies follow the user's choice.
+#include "Kestrowan/app/DesktopIntegration.h"
+#include "Kestrowan/app/KestrowanApp.h"
+#include "Kestrowan/app/SingleInstance.h"
+#include "Kestrowan/shell/InterfaceFont.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -12,6 +19,36 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));
     QApplication::setOrganizationName(QStringLiteral("Kestrowan"));
-    qCInfo(appLogger, "Kestrowan started; the main window is not part of this build yet");
-    return 0;
+    QApplication::setApplicationVersion(QStringLiteral(KESTROWAN_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("kestrowan"));
+    QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/Kestrowan_Kestrowan.bundle/AppIcon.svg")));
+    installInterfaceFont();
+
+    const QStringList arguments = QApplication::arguments().mid(1);
+    SingleInstance instance;
+    switch (instance.claim(arguments)) {
+    case SingleInstance::Role::Forwarded:
+        return 0;
+    case SingleInstance::Role::Failed:
+    case SingleInstance::Role::Primary:
+        break;
+    }
+
+    installDesktopIntegration(QApplication::applicationFilePath());
+
+    KestrowanApp kestrowan;
+    AppDelegate &delegate = kestrowan.appDelegate();
+    QObject::connect(&instance, &SingleInstance::argumentsReceived, &kestrowan, [&](const QList<QUrl> &urls) {
+        if (urls.isEmpty())
+            delegate.applicationShouldHandleReopen(KestrowanApp::isMainWindowOpen());
+        else
+            delegate.openURLs(urls);
+    });
+    kestrowan.launch();
+    // Links and files this start was given arrive once launching has finished.
+    const QList<QUrl> launchURLs = SingleInstance::urlsFromArguments(arguments, QDir::currentPath());
+    if (!launchURLs.isEmpty())
+        QTimer::singleShot(0, &kestrowan, [&delegate, launchURLs] { delegate.openURLs(launchURLs); });
+    return QApplication::exec();
 }

@@ -137,7 +137,8 @@ namespace {
 // group's folder waits for its old tile's removal), then every tile in one write.
 class BatchSync : public std::enable_shared_from_this<BatchSync> {
 public:
-    BatchSync(GroupManager *manager, QList<AppGroup> groups, SkinManager *skinManager, std::function<void()> completion)
+    BatchSync(GroupManager *manager, QList<AppGroup> groups, SkinManager *skinManager,
+              std::function<void(bool)> completion)
         : m_manager(manager)
         , m_pending(std::move(groups))
         , m_skinManager(skinManager)
@@ -148,7 +149,7 @@ public:
     void prepareNext()
     {
         if (!m_manager)
-            return finish();
+            return finish(false);
         if (m_pending.isEmpty())
             return writeTiles();
         const AppGroup group = m_pending.takeFirst();
@@ -167,6 +168,7 @@ private:
         if (error) {
             qCCritical(persistenceLogger, "Failed to prepare group '%s' for dock: %s", qUtf8Printable(group.name),
                        qUtf8Printable(*error));
+            m_allPrepared = false;
             return;
         }
         m_prepared.append(group);
@@ -176,7 +178,7 @@ private:
     void writeTiles()
     {
         if (m_entries.isEmpty())
-            return finish();
+            return finish(false);
         DockService::upsertFolderTiles(m_entries, [batch = shared_from_this()](bool written) {
             if (written && batch->m_manager) {
                 // Only groups whose folder was built and whose tile was written count as synced.
@@ -185,14 +187,14 @@ private:
                 NVLXAnalytics::signal(QStringLiteral("dock.batch_synced"),
                                       {{QStringLiteral("group_count"), QString::number(batch->m_entries.size())}});
             }
-            batch->finish();
+            batch->finish(written && batch->m_allPrepared);
         });
     }
 
-    void finish()
+    void finish(bool synced)
     {
         if (m_completion)
-            std::exchange(m_completion, nullptr)();
+            std::exchange(m_completion, nullptr)(synced);
     }
 
     QPointer<GroupManager> m_manager;
@@ -200,19 +202,32 @@ private:
     QList<AppGroup> m_prepared;
     QList<DockService::FolderTileEntry> m_entries;
     QPointer<SkinManager> m_skinManager;
-    std::function<void()> m_completion;
+    std::function<void(bool)> m_completion;
+    bool m_allPrepared = true;
 };
 
 } // namespace
 
 void GroupManager::syncAllGroupsToDock(SkinManager *skinManager, std::function<void()> completion)
 {
+    syncAllGroupsToDockWithResult(skinManager, [completion = std::move(completion)](bool) {
+        if (completion)
+            completion();
+    });
+}
+
+void GroupManager::syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool)> completion)
+{
     QList<AppGroup> groups;
     for (const AppGroup &group : std::as_const(m_groups)) {
         if (!group.apps.isEmpty())
             groups.append(resettingRetiredIconStyle(group));
     }
-    if (groups.isEmpty())
-        return postCompletion(std::move(completion));
+    if (groups.isEmpty()) {
+        return postCompletion([completion = std::move(completion)] {
+            if (completion)
+                completion(true);
+        });
+    }
     std::make_shared<BatchSync>(this, std::move(groups), skinManager, std::move(completion))->prepareNext();
 }

@@ -89,6 +89,10 @@ public:
     // The same for every group that has items, with one write of the tile list and at most one
     // restart for the whole batch.
     void syncAllGroupsToDock(SkinManager *skinManager, std::function<void()> completion = {});
+    // The same, telling the caller whether every group with items was placed: false when a folder
+    // could not be built or the tile list was not written (a blocked sync included); true when
+    // there was nothing to place.
+    void syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool synced)> completion);
     // Whether the group's folder is in the Dock and was synced with exactly this content.
     bool isGroupSyncedToDock(const AppGroup &group) const;
     // A hash of what the Dock shows of a group; the same text in every run for the same content.

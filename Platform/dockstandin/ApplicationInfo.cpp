@@ -3,6 +3,7 @@
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
 #include "Platform/linux/DesktopEntry.h"
+#include "Platform/linux/DesktopExec.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -102,53 +103,7 @@ QImage ApplicationInfo::iconImage(int size) const
 
 QStringList desktopExecArguments(const QString &exec)
 {
-    QStringList words;
-    QString current;
-    bool inQuotes = false;
-    bool inWord = false;
-    for (qsizetype i = 0; i < exec.size(); ++i) {
-        const QChar c = exec.at(i);
-        if (inQuotes) {
-            if (c == u'\\' && i + 1 < exec.size())
-                current.append(exec.at(++i));
-            else if (c == u'"')
-                inQuotes = false;
-            else
-                current.append(c);
-        } else if (c == u' ' || c == u'\t') {
-            if (inWord)
-                words.append(current);
-            current.clear();
-            inWord = false;
-        } else {
-            inWord = true;
-            if (c == u'"')
-                inQuotes = true;
-            else
-                current.append(c);
-        }
-    }
-    if (inQuotes)
-        return {};
-    if (inWord)
-        words.append(current);
-    QStringList arguments;
-    for (const QString &word : std::as_const(words)) {
-        // A word that is only a field code stands for files or URLs the Dock does not pass.
-        if (word.size() == 2 && word.startsWith(u'%') && word != QLatin1String("%%"))
-            continue;
-        QString argument;
-        for (qsizetype i = 0; i < word.size(); ++i) {
-            if (word.at(i) == u'%' && i + 1 < word.size()) {
-                if (word.at(++i) == u'%')
-                    argument.append(u'%');
-                continue;
-            }
-            argument.append(word.at(i));
-        }
-        arguments.append(argument);
-    }
-    return arguments;
+    return desktopExecCommand(exec);
 }
 
 QList<DockTileEntry> offeredApplications(int maximum)

@@ -87,6 +87,13 @@ void DockBar::paintEvent(QPaintEvent *)
         }
         const QRect iconRect = tile.rect.adjusted(4, 4, -4, -4);
         painter.drawImage(iconRect, tile.icon);
+        if (tile.running) {
+            const QPointF dot = m_vertical ? QPointF(tile.rect.left() + 1.5, tile.rect.center().y() + 0.5)
+                                           : QPointF(tile.rect.center().x() + 0.5, tile.rect.bottom() + 1.5);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(255, 255, 255, 210));
+            painter.drawEllipse(dot, 2, 2);
+        }
     }
 }
 

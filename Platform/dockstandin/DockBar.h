@@ -18,6 +18,7 @@ public:
     struct Tile {
         QRect rect; // in the bar's coordinates
         QImage icon;
+        bool running = false; // a running application: a small dot beside the tile
     };
 
     DockBar();

@@ -70,7 +70,7 @@ void DockController::shutdown()
 
 void DockController::loadTiles()
 {
-    m_tiles.clear();
+    m_kept.clear();
     const QList<DockTileEntry> applications = m_settings.hasPersistentApps ? m_settings.applications : m_offered;
     for (const DockTileEntry &entry : applications + m_settings.others) {
         Tile tile;
@@ -90,7 +90,86 @@ void DockController::loadTiles()
         tile.title = entry.label.isEmpty() ? fallbackTitle : entry.label;
         tile.icon = TileIcons::iconFor(entry, tile.application, tile.title, DockLayout::tileSize * 2);
         tile.identifier = m_nextIdentifier++;
-        m_tiles.append(tile);
+        m_kept.append(tile);
+    }
+    composeTiles();
+}
+
+void DockController::composeTiles()
+{
+    m_tiles.clear();
+    for (const Tile &tile : std::as_const(m_kept)) {
+        if (tile.entry.kind == DockTileEntry::Kind::Application)
+            m_tiles.append(tile);
+    }
+    m_tiles.append(m_running);
+    for (const Tile &tile : std::as_const(m_kept)) {
+        if (tile.entry.kind != DockTileEntry::Kind::Application)
+            m_tiles.append(tile);
+    }
+}
+
+void DockController::regularClientChanged(quint64 client, const QString &name, const QString &executable,
+                                          const QByteArray &icon)
+{
+    // A program the Dock keeps a tile for shows as running on that tile rather than on a second one.
+    const QString program = QFileInfo(executable).canonicalFilePath();
+    for (Tile &kept : m_kept) {
+        if (kept.application && !program.isEmpty()
+            && QFileInfo(kept.application->program).canonicalFilePath() == program) {
+            if (kept.client == client)
+                return;
+            kept.client = client;
+            composeTiles();
+            relayout();
+            return;
+        }
+    }
+    Tile tile;
+    tile.entry.kind = DockTileEntry::Kind::Application;
+    tile.entry.path = executable;
+    tile.title = name;
+    tile.client = client;
+    QImage picture;
+    if (!icon.isEmpty() && picture.loadFromData(icon, "PNG"))
+        tile.icon = picture;
+    else
+        tile.icon = TileIcons::iconFor(tile.entry, std::nullopt, name, DockLayout::tileSize * 2);
+    for (Tile &shown : m_running) {
+        if (shown.client == client) {
+            tile.identifier = shown.identifier;
+            shown = tile;
+            composeTiles();
+            relayout();
+            return;
+        }
+    }
+    tile.identifier = m_nextIdentifier++;
+    m_running.append(tile);
+    qCInfo(controllerLog, "Running application %s now has a tile", qPrintable(name));
+    composeTiles();
+    relayout();
+}
+
+void DockController::regularClientGone(quint64 client)
+{
+    for (Tile &kept : m_kept) {
+        if (kept.client == client) {
+            kept.client = 0;
+            composeTiles();
+            relayout();
+            return;
+        }
+    }
+    for (int i = 0; i < m_running.size(); ++i) {
+        if (m_running.at(i).client != client)
+            continue;
+        qCInfo(controllerLog, "Running application %s no longer has a tile", qPrintable(m_running.at(i).title));
+        m_running.removeAt(i);
+        m_press = Press{};
+        composeTiles();
+        relayout();
+        return;
     }
 }
 
@@ -120,7 +199,8 @@ void DockController::relayout()
 
     QList<DockBar::Tile> barTiles;
     for (int i = 0; i < m_tiles.size(); ++i)
-        barTiles.append({m_layout.tiles.at(i).translated(-m_layout.bar.topLeft()), m_tiles.at(i).icon});
+        barTiles.append({m_layout.tiles.at(i).translated(-m_layout.bar.topLeft()), m_tiles.at(i).icon,
+                         m_tiles.at(i).client != 0});
     std::optional<QRect> separator;
     if (m_layout.separator)
         separator = m_layout.separator->translated(-m_layout.bar.topLeft());
@@ -246,8 +326,13 @@ void DockController::act(const CGEvent &event)
         const int released = tileAt(event.location);
         const QRectF bar(toQuartz(m_layout.bar.topLeft()), QSizeF(m_layout.bar.size()));
         const int margin = DockLayout::tileSize;
-        if (released == press.tile)
+        if (released == press.tile && m_tiles.at(press.tile).client != 0)
+            m_server->sendToClient(m_tiles.at(press.tile).client,
+                                   DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::reopen}}));
+        else if (released == press.tile)
             DockOpener::open(m_tiles.at(press.tile).entry, m_tiles.at(press.tile).application);
+        else if (m_tiles.at(press.tile).client != 0)
+            break; // a running program's tile cannot be dragged out of the Dock
         else if (!bar.adjusted(-margin, -margin, margin, margin).contains(event.location))
             removeTile(press.tile);
         break;
@@ -261,7 +346,7 @@ void DockController::removeTile(int index)
 {
     const Tile tile = m_tiles.at(index);
     QList<DockTileEntry> offered;
-    for (const Tile &shown : std::as_const(m_tiles)) {
+    for (const Tile &shown : std::as_const(m_kept)) {
         if (shown.entry.kind == DockTileEntry::Kind::Application)
             offered.append(shown.entry);
     }
@@ -269,7 +354,13 @@ void DockController::removeTile(int index)
         qCWarning(controllerLog, "Could not take %s out of the Dock preferences %s", qPrintable(tile.entry.path),
                   qPrintable(m_file.path()));
     qCInfo(controllerLog, "Removed the tile of %s", qPrintable(tile.entry.path));
-    m_tiles.removeAt(index);
+    for (int i = 0; i < m_kept.size(); ++i) {
+        if (m_kept.at(i).identifier == tile.identifier) {
+            m_kept.removeAt(i);
+            break;
+        }
+    }
+    composeTiles();
     relayout();
 }
 

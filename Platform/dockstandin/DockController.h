@@ -35,6 +35,9 @@ public:
     void pointerChanged(const QPoint &position, int buttons);
     void postedEvent(const CGEvent &event, CGEventTapLocation location);
     void promptRequested(const QString &executable);
+    // Running applications whose activation policy is regular get a tile after the kept ones.
+    void regularClientChanged(quint64 client, const QString &name, const QString &executable, const QByteArray &icon);
+    void regularClientGone(quint64 client);
 
 private:
     struct Tile {
@@ -43,6 +46,7 @@ private:
         QString title;
         QImage icon;
         quint64 identifier = 0;
+        quint64 client = 0; // the running program behind a running-application tile
     };
     struct Press {
         int tile = -1;
@@ -50,6 +54,7 @@ private:
     };
 
     void loadTiles();
+    void composeTiles();
     void relayout();
     void publish();
     void barEvent(const CGEvent &event, const QPoint &globalPosition);
@@ -68,7 +73,9 @@ private:
     DockServer *m_server;
     DockSettings m_settings;
     QList<DockTileEntry> m_offered;
-    QList<Tile> m_tiles;
+    QList<Tile> m_kept;    // from the preferences, in their order
+    QList<Tile> m_running; // in the order the programs became regular
+    QList<Tile> m_tiles;   // kept applications, running ones, then the others
     DockLayout m_layout;
     DockBar m_bar;
     TileLabel m_label;

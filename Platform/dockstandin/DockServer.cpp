@@ -4,6 +4,7 @@
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLoggingCategory>
@@ -66,6 +67,8 @@ void DockServer::stop()
     for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
         if (m_hub && it->tap)
             m_hub->remove(it->tap);
+        if (it->regular)
+            emit regularClientGone(it.key());
         it->socket->disconnect(this);
         it->socket->abort();
         it->socket->deleteLater();
@@ -133,6 +136,8 @@ void DockServer::drop(quint64 client)
         return;
     if (m_hub && found->tap)
         m_hub->remove(found->tap);
+    if (found->regular)
+        emit regularClientGone(client);
     QLocalSocket *socket = found->socket;
     m_clients.erase(found);
     socket->disconnect(this);
@@ -181,6 +186,10 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
         const QCborValue event = message.value(QStringLiteral("event"));
         if (m_hub && state.tap && event.isInteger())
             m_hub->resolve(state.tap, quint64(event.toInteger()), message.value(QStringLiteral("pass")).toBool(true));
+        return;
+    }
+    if (op == DockWire::Op::activationPolicy) {
+        activationPolicy(client, state, message);
         return;
     }
     if (op == DockWire::Op::post) {
@@ -283,4 +292,24 @@ QCborMap DockServer::installTap(quint64 client, Client &state, const QCborMap &m
                            message.value(QStringLiteral("listen")).toBool(false), quint64(mask.toInteger()),
                            message.value(QStringLiteral("on")).toBool(true));
     return answer(AXError::Success);
+}
+
+void DockServer::activationPolicy(quint64 client, Client &state, const QCborMap &message)
+{
+    const QString policy = message.value(QStringLiteral("policy")).toString();
+    if (policy != QStringLiteral("regular")) {
+        if (state.regular)
+            emit regularClientGone(client);
+        state.regular = false;
+        return;
+    }
+    // A name is shown under the tile: keep it to one short line.
+    QString name = message.value(QStringLiteral("name")).toString().simplified().left(64);
+    if (name.isEmpty())
+        name = QFileInfo(state.executable).fileName();
+    QByteArray icon = message.value(QStringLiteral("icon")).toByteArray();
+    if (icon.size() > 512 * 1024)
+        icon.clear();
+    state.regular = true;
+    emit regularClientChanged(client, name, state.executable, icon);
 }

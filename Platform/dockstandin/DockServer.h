@@ -37,6 +37,11 @@ public:
 signals:
     void promptRequested(const QString &executable);
     void eventPosted(const CGEvent &event, CGEventTapLocation location);
+    // A client whose activation policy is regular, with its name, executable and icon (PNG bytes,
+    // maybe empty); sent again when any of them changes.
+    void regularClientChanged(quint64 client, const QString &name, const QString &executable, const QByteArray &icon);
+    // A client that is no longer regular, or gone.
+    void regularClientGone(quint64 client);
 
 private:
     struct Client {
@@ -45,6 +50,7 @@ private:
         QString executable;
         QSet<QPair<quint64, QString>> observations;
         quint64 tap = 0;
+        bool regular = false;
     };
 
     void accept();
@@ -55,6 +61,7 @@ private:
     QCborMap observation(Client &state, const QString &op, const QCborMap &message);
     QCborMap installTap(quint64 client, Client &state, const QCborMap &message);
     QCborMap enableTap(Client &state, const QCborMap &message);
+    void activationPolicy(quint64 client, Client &state, const QCborMap &message);
     bool isTrusted(const Client &state) const;
     bool isOwnElement(const QCborMap &message, quint64 *element) const;
     void writeTo(quint64 client, const QByteArray &frame);

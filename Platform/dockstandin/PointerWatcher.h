@@ -1,17 +1,18 @@
 #pragma once
 
+#include "Platform/linux/X11RawInput.h"
+
 #include <QObject>
 #include <QPoint>
 
 #include <atomic>
-#include <thread>
-
-struct xcb_connection_t;
+#include <mutex>
 
 // Follows the pointer over the whole screen, whichever window it is over: XInput2 raw motion and
 // button events on a connection of its own. Its thread sleeps until input comes (no wake-ups while
-// nothing happens) and reads the pointer after each burst of events; only a display without XInput2
-// is polled. Reports come from its thread; connect with a queued or automatic connection.
+// nothing happens) and reads the pointer after events only; a warp, which raises no raw event, shows
+// with the next move or press. Only a display without XInput2 is polled. Reports come from its
+// thread; connect with a queued or automatic connection.
 class PointerWatcher : public QObject {
     Q_OBJECT
 public:
@@ -26,12 +27,11 @@ signals:
     void pointerChanged(const QPoint &position, int buttons);
 
 private:
-    void run();
+    void readPointer();
 
-    xcb_connection_t *m_connection = nullptr;
-    quint32 m_root = 0;
-    int m_wake[2] = {-1, -1};
-    bool m_rawEvents = false;
-    std::atomic<bool> m_stopping{false};
-    std::thread m_thread;
+    X11RawInput m_input;
+    std::atomic<bool> m_eventCame{false};
+    std::mutex m_readMutex;
+    QPoint m_last{-1, -1};
+    int m_lastButtons = -1;
 };

@@ -1,5 +1,7 @@
 #include "Platform/dockstandin/X11Struts.h"
 
+#include "Platform/linux/X11Atoms.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -25,14 +27,6 @@ xcb_window_t rootWindow(xcb_connection_t *c)
     return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
 }
 
-xcb_atom_t atom(xcb_connection_t *c, const char *name)
-{
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return result;
-}
-
 } // namespace
 
 bool X11Struts::windowManagerRunning()
@@ -41,7 +35,7 @@ bool X11Struts::windowManagerRunning()
     if (!c)
         return false;
     xcb_get_property_reply_t *reply = xcb_get_property_reply(
-        c, xcb_get_property(c, 0, rootWindow(c), atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1), nullptr);
+        c, xcb_get_property(c, 0, rootWindow(c), x11Atom(c, "_NET_SUPPORTING_WM_CHECK"), XCB_ATOM_WINDOW, 0, 1), nullptr);
     const bool running = reply && xcb_get_property_value_length(reply) >= 4
         && *static_cast<const xcb_window_t *>(xcb_get_property_value(reply)) != XCB_WINDOW_NONE;
     std::free(reply);
@@ -77,12 +71,12 @@ void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &b
         }
     }
     const xcb_window_t window = xcb_window_t(bar->winId());
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, strut);
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, strut);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x11Atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL, 32, 12, strut);
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, x11Atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4, strut);
     if (!windowManagerRunning()) {
         const uint32_t area[4] = {uint32_t(workArea.x()), uint32_t(workArea.y()), uint32_t(workArea.width()),
                                   uint32_t(workArea.height())};
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, rootWindow(c), atom(c, "_NET_WORKAREA"), XCB_ATOM_CARDINAL, 32, 4, area);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, rootWindow(c), x11Atom(c, "_NET_WORKAREA"), XCB_ATOM_CARDINAL, 32, 4, area);
         publishedWorkArea = true;
     }
     xcb_flush(c);
@@ -93,7 +87,7 @@ void X11Struts::releaseWorkArea()
     xcb_connection_t *c = connection();
     if (!c || !publishedWorkArea)
         return;
-    xcb_delete_property(c, rootWindow(c), atom(c, "_NET_WORKAREA"));
+    xcb_delete_property(c, rootWindow(c), x11Atom(c, "_NET_WORKAREA"));
     xcb_flush(c);
     publishedWorkArea = false;
 }

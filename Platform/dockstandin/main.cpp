@@ -7,9 +7,11 @@
 #include "Platform/dockstandin/PointerWatcher.h"
 #include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapHub.h"
+#include "Platform/dockstandin/TrayStrip.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QThread>
 
@@ -71,6 +73,12 @@ int main(int argc, char *argv[])
     DockController controller{DockTilesFile(), &state, &taps, server};
     QObject::connect(server, &DockServer::eventPosted, &controller, &DockController::postedEvent);
     QObject::connect(server, &DockServer::promptRequested, &controller, &DockController::promptRequested);
+    QObject::connect(server, &DockServer::regularClientChanged, &controller, &DockController::regularClientChanged);
+    QObject::connect(server, &DockServer::regularClientGone, &controller, &DockController::regularClientGone);
+    // Where the display has no tray, the Dock also plays the menu bar that shows status items.
+    TrayStrip menuBar;
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        menuBar.start(screen->geometry());
     // The tree is laid out before the first client can ask for it.
     controller.start();
 

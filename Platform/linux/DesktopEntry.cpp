@@ -144,3 +144,18 @@ std::optional<QString> installedDesktopEntryPath(const QString &desktopID)
     }
     return std::nullopt;
 }
+
+QString DesktopEntry::execArgument(const QString &argument)
+{
+    QString escaped;
+    for (const QChar c : argument) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            escaped += u'\\';
+        if (c == u'%')
+            escaped += u'%';
+        escaped += c;
+    }
+    // The value itself is a string of the key file: its backslashes are escaped once more.
+    escaped.replace(u'\\', QStringLiteral("\\\\"));
+    return u'"' + escaped + u'"';
+}

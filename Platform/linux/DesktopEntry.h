@@ -20,6 +20,9 @@ public:
     // The desktop file ID of the entry at `path`: its path below an "applications" folder with "/"
     // turned into "-", else its file name; without ".desktop" in both cases.
     static QString fileIdentifier(const QString &path);
+    // One argument of an Exec= value, as written into a file: quoted, with the characters the
+    // format reserves escaped (and the file's own backslash escaping applied), "%" doubled.
+    static QString execArgument(const QString &argument);
 
     // The raw value; empty when absent.
     QString value(const QString &key) const;

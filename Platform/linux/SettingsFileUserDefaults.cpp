@@ -2,7 +2,9 @@
 
 #include "Platform/PropertyList.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QPointer>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QLoggingCategory>
@@ -55,10 +57,88 @@ QSettings::Format propertyListFormat()
 
 SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QObject *parent)
     : UserDefaults(parent)
+    , m_file(fileForSuite(suiteName))
 {
-    const QString file = fileForSuite(suiteName);
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    m_settings = std::make_unique<QSettings>(file, propertyListFormat());
+    QDir().mkpath(QFileInfo(m_file).absolutePath());
+    m_settings = std::make_unique<QSettings>(m_file, propertyListFormat());
+    startWatching();
+}
+
+namespace {
+
+// Defaults are read before the application object exists (the language override), when no file
+// watcher can work yet; such instances start watching as soon as it does.
+QList<QPointer<SettingsFileUserDefaults>> &waitingForApplication()
+{
+    static QList<QPointer<SettingsFileUserDefaults>> waiting;
+    return waiting;
+}
+
+void startWaitingWatchers()
+{
+    const QList<QPointer<SettingsFileUserDefaults>> waiting = std::exchange(waitingForApplication(), {});
+    for (const QPointer<SettingsFileUserDefaults> &defaults : waiting) {
+        if (defaults)
+            QMetaObject::invokeMethod(defaults, "startWatching", Qt::QueuedConnection);
+    }
+}
+
+} // namespace
+
+void SettingsFileUserDefaults::startWatching()
+{
+    m_reported = snapshot();
+    watch();
+}
+
+void SettingsFileUserDefaults::watch()
+{
+    if (!QCoreApplication::instance()) {
+        if (waitingForApplication().isEmpty())
+            qAddPreRoutine(startWaitingWatchers);
+        waitingForApplication().append(this);
+        return;
+    }
+    if (!m_watcher) {
+        m_watcher = std::make_unique<QFileSystemWatcher>();
+        connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, &SettingsFileUserDefaults::fileChanged);
+        connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &SettingsFileUserDefaults::fileChanged);
+    }
+    // Files are replaced whole, so the folder is watched too: a new file has a new identity.
+    if (!m_watcher->directories().contains(QFileInfo(m_file).absolutePath()))
+        m_watcher->addPath(QFileInfo(m_file).absolutePath());
+    if (QFileInfo::exists(m_file) && !m_watcher->files().contains(m_file))
+        m_watcher->addPath(m_file);
+}
+
+QVariantMap SettingsFileUserDefaults::snapshot() const
+{
+    QVariantMap values;
+    for (const QString &key : m_settings->allKeys())
+        values.insert(key, m_settings->value(key));
+    return values;
+}
+
+void SettingsFileUserDefaults::fileChanged()
+{
+    watch();
+    // Writes what this process changed and reads what others wrote. QSettings may have read the new
+    // file on its own already, so the comparison is with what was last reported.
+    m_settings->sync();
+    const QVariantMap now = snapshot();
+    QStringList changed;
+    for (auto it = now.cbegin(); it != now.cend(); ++it) {
+        const QVariant old = m_reported.value(it.key());
+        if (!old.isValid() || old.typeId() != it.value().typeId() || old != it.value())
+            changed.append(it.key());
+    }
+    for (auto it = m_reported.cbegin(); it != m_reported.cend(); ++it) {
+        if (!now.contains(it.key()))
+            changed.append(it.key());
+    }
+    m_reported = now;
+    for (const QString &key : std::as_const(changed))
+        emit valueChanged(key);
 }
 
 SettingsFileUserDefaults::~SettingsFileUserDefaults() = default;
@@ -85,6 +165,7 @@ void SettingsFileUserDefaults::setValue(const QString &key, const QVariant &valu
     if (old.isValid() && old.typeId() == value.typeId() && old == value)
         return;
     m_settings->setValue(key, value);
+    m_reported.insert(key, value);
     emit valueChanged(key);
 }
 
@@ -93,6 +174,7 @@ void SettingsFileUserDefaults::remove(const QString &key)
     if (!m_settings->contains(key))
         return;
     m_settings->remove(key);
+    m_reported.remove(key);
     emit valueChanged(key);
 }
 

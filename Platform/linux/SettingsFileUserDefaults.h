@@ -2,12 +2,15 @@
 
 #include "Platform/UserDefaults.h"
 
+#include <QFileSystemWatcher>
 #include <QSettings>
 #include <memory>
 
 // User defaults kept by QSettings in an XML property list per domain, under the user's config folder:
 // ~/.config/Kestrowan/Kestrowan.plist for the standard domain, ~/.config/Kestrowan/<suite>.plist for a
-// suite. A property list keeps each value's type, as the platform's defaults do.
+// suite. A property list keeps each value's type, as the platform's defaults do. Changes that another
+// process writes into the file are picked up and reported key by key, as the platform's defaults
+// report changes made by other programs.
 class SettingsFileUserDefaults final : public UserDefaults {
     Q_OBJECT
 public:
@@ -23,5 +26,14 @@ public:
     void synchronize() override;
 
 private:
+    Q_INVOKABLE void startWatching();
+    void fileChanged();
+    void watch();
+    QVariantMap snapshot() const;
+
     std::unique_ptr<QSettings> m_settings;
+    QString m_file;
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+    // The values as this object last reported them.
+    QVariantMap m_reported;
 };

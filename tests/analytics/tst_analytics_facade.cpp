@@ -2,6 +2,7 @@
 #include "tests/support/TestMain.h"
 
 #include "Platform/UserDefaults.h"
+#include "Tallyline/ApplicationActivity.h"
 #include "Tallyline/SignalCache.h"
 #include "Tallyline/SignalHub.h"
 #include "Tallyline/SignalHubConfiguration.h"
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QGuiApplication>
 #include <QTimeZone>
 
 namespace {
@@ -143,6 +145,46 @@ private slots:
         QCOMPARE(user.size(), 36);
         QCOMPARE(SignalHub::shared()->hashedDefaultUser(), record.clientUser);
         m_server.clear();
+    }
+
+    void programSignalsCarryRetentionFigures()
+    {
+        // The first signal's payload brings the session record to life, which notes today as a day
+        // of use in the client's suite.
+        NVLXAnalytics::signal(QStringLiteral("first"));
+        const QString suiteName = SignalHub::telemetryDefaultsSuiteName(appID);
+        QTRY_COMPARE_WITH_TIMEOUT(UserDefaults::suite(suiteName).stringList(QStringLiteral("distinctDaysUsed")).size(), 1, 20000);
+        takeUsageSignals();
+
+        NVLXAnalytics::signal(QStringLiteral("group.created"));
+        QCoreApplication::processEvents();
+        QVERIFY(installedManager()->waitForBackgroundWork(5000));
+        const QList<SignalPostBody> records = installedManager()->signalCache()->popSignalBatch();
+        QCOMPARE(records.size(), 1);
+        const QMap<QString, QString> &payload = records.first().payload;
+        QCOMPARE(payload.value("Tallyline.Retention.distinctDaysUsed"), QStringLiteral("1"));
+        QCOMPARE(payload.value("Tallyline.Retention.distinctDaysUsedLastMonth"), QStringLiteral("1"));
+        QCOMPARE(payload.value("Tallyline.Retention.totalSessionsCount"), QStringLiteral("0"));
+        QCOMPARE(payload.value("Tallyline.Retention.averageSessionSeconds"), QStringLiteral("-1"));
+        QVERIFY(payload.contains("Tallyline.Acquisition.firstSessionDate"));
+        m_server.clear();
+    }
+
+    void activationReachesTheClient()
+    {
+        QStringList seen;
+        const int token = ApplicationActivity::addObserver([&] { seen.append("resign"); }, [&] { seen.append("active"); });
+        auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance());
+        QVERIFY(application);
+        emit application->applicationStateChanged(Qt::ApplicationActive);
+        emit application->applicationStateChanged(Qt::ApplicationInactive);
+        emit application->applicationStateChanged(Qt::ApplicationHidden); // still away: once is enough
+        emit application->applicationStateChanged(Qt::ApplicationActive);
+        ApplicationActivity::removeObserver(token);
+        // Whichever state the offscreen platform started in, the moves alternate.
+        const QStringList tail = seen.mid(seen.size() - 2);
+        QCOMPARE(tail, (QStringList{"resign", "active"}));
+        QVERIFY(seen.size() <= 3);
     }
 
     void offSwitches_data()

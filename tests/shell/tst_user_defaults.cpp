@@ -1,11 +1,13 @@
 #include "Kestrowan/groups/SettingsValues.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeUserDefaults.h"
+#include "Platform/PropertyList.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QSaveFile>
 #include <QSignalSpy>
 
 class TestUserDefaults : public QObject {
@@ -146,6 +148,31 @@ private slots:
         SettingsFileUserDefaults d("garbage");
         QVERIFY(!d.contains("broken"));
         QVERIFY(QFile::exists(path + ".unreadable"));
+    }
+
+    // Another program (or another copy of the defaults) writing the file is seen key by key.
+    void changesWrittenElsewhereAreReported()
+    {
+        SettingsFileUserDefaults reader("shared");
+        reader.setValue("kept", QString("same"));
+        reader.setValue("gone", true);
+        reader.synchronize();
+        QSignalSpy changes(&reader, &UserDefaults::valueChanged);
+        // As another program writes it: the whole file replaced at once.
+        QSaveFile file(SettingsFileUserDefaults::fileForSuite("shared"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(PropertyList::toXml(QVariantMap{{"kept", QString("same")}, {"showInDock", true}}));
+        QVERIFY(file.commit());
+        QTRY_VERIFY_WITH_TIMEOUT(changes.count() >= 2, 20000);
+        QStringList keys;
+        for (const QList<QVariant> &change : std::as_const(changes))
+            keys.append(change.first().toString());
+        keys.removeDuplicates();
+        keys.sort();
+        QCOMPARE(keys, QStringList({"gone", "showInDock"}));
+        QVERIFY(reader.boolean("showInDock"));
+        QVERIFY(!reader.contains("gone"));
+        QCOMPARE(reader.string("kept"), QString("same"));
     }
 };
 

@@ -37,6 +37,11 @@ inline const QString verdict = QStringLiteral("verdict");
 inline const QString post = QStringLiteral("post");
 inline const QString notify = QStringLiteral("notify");
 inline const QString event = QStringLiteral("event");
+// A client tells its activation policy ("policy": "regular" or "accessory", with "name" and "icon");
+// no answer. The Dock shows a running-application tile for a regular client while it is connected.
+inline const QString activationPolicy = QStringLiteral("policy");
+// The Dock asks a client to bring itself forward (its running tile was clicked).
+inline const QString reopen = QStringLiteral("reopen");
 } // namespace Op
 
 // Where the Dock of this user and display listens: $KESTROWAN_DOCK_SOCKET when set, otherwise a

@@ -1,0 +1,255 @@
+#include "Kestrowan/app/AppDelegate.h"
+
+#include "Kestrowan/app/LinkFile.h"
+#include "Kestrowan/groups/ModelJson.h"
+#include "Kestrowan/groups/SettingsValues.h"
+#include "Kestrowan/shell/AppUpdater.h"
+#include "Kestrowan/shell/Appearance.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/Log.h"
+#include "Kestrowan/shell/StatusGlyph.h"
+#include "Platform/StatusItem.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMenu>
+#include <QTimer>
+
+AppDelegate::AppDelegate(QObject *parent)
+    : QObject(parent)
+{
+    connect(&Appearance::shared(), &Appearance::changed, this, &AppDelegate::buildStatusMenu);
+}
+
+AppDelegate::~AppDelegate()
+{
+    // The item refers to the menu; let it go first.
+    m_statusItem.reset();
+}
+
+void AppDelegate::applicationWillFinishLaunching()
+{
+    // Nothing to register: this platform restores no windows of an earlier run.
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    setUpStatusItem();
+    if (bootstrapRuntime)
+        bootstrapRuntime();
+    const bool showInDock = boolWithDefault(AppSettings::showInDockKey, false);
+    qCInfo(appLogger, "App did finish launching. showInDock=%d", showInDock ? 1 : 0);
+    if (applyActivationPolicy)
+        applyActivationPolicy(showInDock);
+    handleRoute(KestrowanRoute::main());
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
+{
+    qCInfo(appLogger, "applicationShouldHandleReopen called. hasVisibleWindows=%d", hasVisibleWindows ? 1 : 0);
+    handleRoute(KestrowanRoute::main());
+    return true;
+}
+
+void AppDelegate::openURLs(const QList<QUrl> &urls)
+{
+    for (const QUrl &url : urls) {
+        if (isLinkFileURL(url)) {
+            const std::optional<KestrowanRoute> route = readLinkFile(url.toLocalFile());
+            if (!route)
+                continue;
+            qCInfo(appLogger, "Opened group link file: %s", qUtf8Printable(QFileInfo(url.toLocalFile()).fileName()));
+            handleRoute(*route);
+            continue;
+        }
+        const std::optional<KestrowanRoute> route = parseRoute(url);
+        if (!route)
+            continue;
+        qCInfo(appLogger, "Received deep link: %s", qUtf8Printable(url.toString(QUrl::FullyEncoded)));
+        handleRoute(*route);
+    }
+}
+
+void AppDelegate::applicationDidBecomeActive()
+{
+    if (onAppDidBecomeActive)
+        onAppDidBecomeActive();
+}
+
+void AppDelegate::handleRoute(const KestrowanRoute &route)
+{
+    switch (route.kind) {
+    case KestrowanRoute::Kind::Main:
+        m_pendingRoute.reset();
+        qCInfo(appLogger, "Deep link route -> main");
+        break;
+    case KestrowanRoute::Kind::Group:
+        m_pendingRoute = route;
+        qCInfo(appLogger, "Deep link route -> group %s", qUtf8Printable(ModelJson::uuidText(route.groupID)));
+        break;
+    case KestrowanRoute::Kind::Settings:
+        m_pendingRoute = route;
+        qCInfo(appLogger, "Deep link route -> settings");
+        break;
+    }
+    requestMainWindow();
+}
+
+void AppDelegate::requestMainWindow()
+{
+    qCInfo(appLogger, "requestMainWindow enqueued");
+    m_isMainWindowRequestPending = true;
+    flushPendingMainWindowRequest();
+}
+
+void AppDelegate::flushPendingMainWindowRequest()
+{
+    if (!m_isMainWindowRequestPending || !reopenMainWindow)
+        return;
+    qCInfo(appLogger, "flushPendingMainWindowRequest executing");
+    m_isMainWindowRequestPending = false;
+    reopenMainWindow();
+    applyPendingRoute();
+}
+
+void AppDelegate::applyPendingRoute()
+{
+    if (!m_pendingRoute)
+        return;
+    const KestrowanRoute route = *m_pendingRoute;
+    m_pendingRoute.reset();
+    // The timer belongs to this delegate: it never fires after the delegate is gone.
+    QTimer::singleShot(routeDeliveryDelay, Qt::PreciseTimer, this, [this, route] { deliverRoute(route); });
+}
+
+void AppDelegate::deliverRoute(const KestrowanRoute &route)
+{
+    switch (route.kind) {
+    case KestrowanRoute::Kind::Group:
+        qCInfo(appLogger, "Deferred group selection fired: %s", qUtf8Printable(ModelJson::uuidText(route.groupID)));
+        if (navigateToGroup)
+            navigateToGroup(route.groupID);
+        break;
+    case KestrowanRoute::Kind::Settings:
+        qCInfo(appLogger, "Deferred settings navigation fired");
+        if (navigateToSettings)
+            navigateToSettings();
+        break;
+    case KestrowanRoute::Kind::Main:
+        break;
+    }
+}
+
+void AppDelegate::setUpStatusItem()
+{
+    if (m_statusItem)
+        return;
+    m_statusItem = StatusItem::make();
+    m_statusItem->setTemplateImage(statusGlyph());
+    m_statusItem->setToolTip(QStringLiteral("Kestrowan"));
+    buildStatusMenu();
+}
+
+void AppDelegate::reassignStatusGlyph()
+{
+    if (m_statusItem)
+        m_statusItem->setTemplateImage(statusGlyph());
+}
+
+namespace {
+
+// A menu-bar menu: roomy rows, a rounded highlight, hairline separators, in the current look.
+QString statusMenuStyleSheet(bool dark)
+{
+    const QString background = dark ? QStringLiteral("#2A2A2D") : QStringLiteral("#F6F6F7");
+    const QString text = dark ? QStringLiteral("#EEEEEE") : QStringLiteral("#1A1A1A");
+    const QString frame = dark ? QStringLiteral("rgba(255,255,255,0.14)") : QStringLiteral("rgba(0,0,0,0.16)");
+    const QString separator = dark ? QStringLiteral("rgba(255,255,255,0.12)") : QStringLiteral("rgba(0,0,0,0.10)");
+    const QString highlight = dark ? QStringLiteral("#0A84FF") : QStringLiteral("#007AFF");
+    return QStringLiteral("QMenu { background: %1; color: %2; border: 1px solid %3; padding: 5px; }"
+                          "QMenu::item { padding: 4px 18px 4px 12px; border-radius: 5px; }"
+                          "QMenu::item:selected { background: %5; color: #FFFFFF; }"
+                          "QMenu::item:disabled { color: %3; }"
+                          "QMenu::separator { height: 1px; background: %4; margin: 5px 8px; }")
+        .arg(background, text, frame, separator, highlight);
+}
+
+} // namespace
+
+void AppDelegate::buildStatusMenu()
+{
+    if (!m_statusItem)
+        return;
+    auto menu = std::make_unique<QMenu>();
+    menu->setStyleSheet(statusMenuStyleSheet(Appearance::shared().isDark()));
+    auto addCommand = [&](const QString &key, void (AppDelegate::*command)(), const QKeySequence &shortcut) {
+        QAction *action = menu->addAction(localized(key));
+        action->setShortcut(shortcut);
+        if (!shortcut.isEmpty()) {
+            // Command is the Super key here; Qt would call it "Meta".
+            action->setShortcutVisibleInContextMenu(false);
+            action->setText(action->text() + u'\t' + shortcut.toString(QKeySequence::NativeText).replace(QStringLiteral("Meta"), QStringLiteral("Super")));
+        }
+        connect(action, &QAction::triggered, this, command);
+    };
+    addCommand(QStringLiteral("menu.manageGroups"), &AppDelegate::menuManageGroups, QKeySequence(Qt::META | Qt::Key_G));
+    addCommand(QStringLiteral("menu.settings"), &AppDelegate::menuOpenSettings, QKeySequence(Qt::META | Qt::Key_Comma));
+    addCommand(QStringLiteral("menu.checkForUpdates"), &AppDelegate::menuCheckForUpdates, QKeySequence());
+    if (!m_statusGroups.isEmpty()) {
+        menu->addSeparator();
+        for (const StatusGroup &group : m_statusGroups) {
+            // A name is shown as it stands: an ampersand is not a mnemonic here.
+            QAction *action = menu->addAction(QString(group.name).replace(u'&', QStringLiteral("&&")));
+            action->setData(ModelJson::uuidText(group.id));
+            connect(action, &QAction::triggered, this, [this, action] { menuOpenGroup(action->data().toString()); });
+        }
+    }
+    menu->addSeparator();
+    addCommand(QStringLiteral("menu.quit"), &AppDelegate::menuQuit, QKeySequence(Qt::META | Qt::Key_Q));
+    m_statusItem->setMenu(menu.get());
+    // The old menu may be on screen or in the middle of a command: let it go once control returns.
+    if (m_statusMenu)
+        m_statusMenu.release()->deleteLater();
+    m_statusMenu = std::move(menu);
+}
+
+void AppDelegate::updateStatusMenu(const QList<AppGroup> &groups)
+{
+    m_statusGroups.clear();
+    for (const AppGroup &group : groups)
+        m_statusGroups.append({group.id, group.name});
+    buildStatusMenu();
+}
+
+void AppDelegate::menuManageGroups()
+{
+    handleRoute(KestrowanRoute::main());
+}
+
+void AppDelegate::menuOpenSettings()
+{
+    handleRoute(KestrowanRoute::settings());
+}
+
+void AppDelegate::menuCheckForUpdates()
+{
+    handleRoute(KestrowanRoute::settings());
+    QTimer::singleShot(updateCheckDelay, Qt::PreciseTimer, this, [this] {
+        if (!m_appUpdater)
+            return;
+        if (sendSignal)
+            sendSignal(QStringLiteral("update.checked"), {});
+        m_appUpdater->checkForUpdates();
+    });
+}
+
+void AppDelegate::menuOpenGroup(const QString &representedObject)
+{
+    if (const std::optional<QUuid> id = ModelJson::uuidFromText(representedObject))
+        handleRoute(KestrowanRoute::group(*id));
+}
+
+void AppDelegate::menuQuit()
+{
+    QCoreApplication::quit();
+}

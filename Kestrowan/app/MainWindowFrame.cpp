@@ -1,0 +1,73 @@
+#include "Kestrowan/app/MainWindowFrame.h"
+
+#include "Kestrowan/mainwindow/MainWindowContent.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+MainWindowFrame::MainWindowFrame(const AppEnvironment &environment, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(identifier);
+    setWindowTitle(title);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_content = makeMainWindowContent(environment, this);
+    if (m_content)
+        layout->addWidget(m_content);
+    resize(defaultSize);
+    // Centred in the screen's usable area: clear of the Dock, the menu bar and other panels.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), defaultSize);
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+bool MainWindowFrame::isMainWindow(const QWidget *widget)
+{
+    return widget && widget->isWindow() && widget->windowType() == Qt::Window && widget->windowTitle() == title;
+}
+
+void MainWindowFrame::setResizable(bool resizable)
+{
+    if (resizable) {
+        setMinimumSize(m_content ? m_content->minimumSizeHint().boundedTo(defaultSize) : QSize(0, 0));
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        setFixedSize(size().isValid() && isVisible() ? size() : defaultSize);
+    }
+}
+
+void MainWindowFrame::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous() || m_onScreen)
+        return;
+    m_onScreen = true;
+    emit mainViewAppeared();
+}
+
+void MainWindowFrame::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (event->spontaneous() || !m_onScreen)
+        return;
+    m_onScreen = false;
+    emit mainViewDisappeared();
+}
+
+void MainWindowFrame::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    if (!event->isAccepted())
+        return;
+    // A closed window is rebuilt on the next request, as a fresh view; the owner lets go of this one
+    // now, so a request that comes before the deletion never revives it.
+    emit closed();
+    deleteLater();
+}

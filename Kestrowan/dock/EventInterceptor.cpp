@@ -1,0 +1,187 @@
+#include "Kestrowan/dock/EventInterceptor.h"
+
+#include "Kestrowan/dock/DockPositionResolver.h"
+#include "Kestrowan/shell/Log.h"
+
+#include <QPointer>
+
+namespace {
+
+constexpr qreal dockBandMargin = 6;
+constexpr qreal pointSearchTolerance = 8;
+const QString applicationSubrole = QStringLiteral("AXApplicationDockItem");
+
+qreal squaredDistance(const QPointF &a, const QPointF &b)
+{
+    const QPointF d = a - b;
+    return d.x() * d.x() + d.y() * d.y();
+}
+
+bool insideDockBand(const QPointF &appKitPoint)
+{
+    const QRectF band = DockPositionResolver::dockFrame().adjusted(-dockBandMargin, -dockBandMargin, dockBandMargin,
+                                                                   dockBandMargin);
+    return rectContainsPoint(band, appKitPoint);
+}
+
+} // namespace
+
+EventInterceptor::EventInterceptor(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void EventInterceptor::startEventTap(const QSet<QString> &names, const QSet<QString> &paths)
+{
+    trackedNames = names;
+    trackedPaths = paths;
+    tapHandle.stopEventTap();
+    // A release missed while no tap ran must not be matched with a press from before.
+    pendingClick.reset();
+    swallowedDown.reset();
+    tapHandle.adopt(EventTaps::shared().createTap(CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert,
+                                                  CGEventTapOptions::Default, eventMask,
+                                                  [this](CGEventType type, const CGEvent &event) {
+                                                      return handleEvent(type, event);
+                                                  }));
+}
+
+EventTapVerdict EventInterceptor::handleEvent(CGEventType type, const CGEvent &event)
+{
+    if (type == CGEventType::TapDisabledByTimeout || type == CGEventType::TapDisabledByUserInput) {
+        tapWasDisabled(type);
+        return EventTapVerdict::Pass;
+    }
+    if (event.integerValueField(CGEventField::EventSourceUserData) == syntheticEventMarker)
+        return EventTapVerdict::Pass;
+    const QPointF q = event.location;
+    switch (type) {
+    case CGEventType::LeftMouseDown:
+        return pressRule(q, DockPositionResolver::convertQuartzPointToAppKit(q));
+    case CGEventType::LeftMouseUp:
+        return releaseRule(q, DockPositionResolver::convertQuartzPointToAppKit(q));
+    case CGEventType::LeftMouseDragged:
+        dragRule(q);
+        return EventTapVerdict::Pass;
+    case CGEventType::RightMouseDown:
+    case CGEventType::RightMouseUp:
+    case CGEventType::OtherMouseDown:
+    case CGEventType::OtherMouseUp:
+    case CGEventType::Gesture:
+        return secondaryRule(DockPositionResolver::convertQuartzPointToAppKit(q));
+    default:
+        return EventTapVerdict::Pass;
+    }
+}
+
+void EventInterceptor::tapWasDisabled(CGEventType notice)
+{
+    qCWarning(interactionLogger, "The Dock click tap was disabled by the system (%s); enabling it again",
+              notice == CGEventType::TapDisabledByTimeout ? "timeout" : "user input");
+    if (EventTap *tap = tapHandle.tap())
+        tap->setEnabled(true);
+    // A press whose release the disabled tap missed must not decide a later release.
+    pendingClick.reset();
+    swallowedDown.reset();
+    if (onTapDisabled) {
+        const QPointer<EventInterceptor> self(this);
+        QMetaObject::invokeMethod(this, [self] {
+            if (self && self->onTapDisabled)
+                self->onTapDisabled();
+        }, Qt::QueuedConnection);
+    }
+}
+
+std::optional<DockItemInfo> EventInterceptor::tileUnderPointer(const QPointF &quartzPoint, const QPointF &appKitPoint) const
+{
+    if (!insideDockBand(appKitPoint))
+        return std::nullopt;
+    return DockPositionResolver::dockItemUnderPoint(quartzPoint, pointSearchTolerance);
+}
+
+bool EventInterceptor::interceptsDockItem(const DockItemInfo &item) const
+{
+    if (shouldInterceptDockItem)
+        return shouldInterceptDockItem(item);
+    if (item.url)
+        return trackedPaths.contains(standardizedFilePath(*item.url));
+    return item.subrole == applicationSubrole && trackedNames.contains(item.title);
+}
+
+bool EventInterceptor::isSameDockItem(const DockItemInfo &first, const DockItemInfo &second)
+{
+    if (first.url && second.url)
+        return standardizedFilePath(*first.url) == standardizedFilePath(*second.url);
+    return first.subrole == applicationSubrole && second.subrole == applicationSubrole && first.title == second.title;
+}
+
+EventTapVerdict EventInterceptor::pressRule(const QPointF &quartzPoint, const QPointF &appKitPoint)
+{
+    // Every press starts afresh: whatever an earlier press left behind (its release may never have
+    // come) has no say over this one.
+    pendingClick.reset();
+    swallowedDown.reset();
+    const std::optional<DockItemInfo> tile = tileUnderPointer(quartzPoint, appKitPoint);
+    if (!tile || !interceptsDockItem(*tile))
+        return EventTapVerdict::Pass;
+    if (shouldSwallowMouseDownDockItem && shouldSwallowMouseDownDockItem(*tile)) {
+        swallowedDown = PendingClick{*tile, quartzPoint, false};
+        return EventTapVerdict::Drop;
+    }
+    pendingClick = PendingClick{*tile, quartzPoint, false};
+    return EventTapVerdict::Pass;
+}
+
+void EventInterceptor::dragRule(const QPointF &quartzPoint)
+{
+    const qreal threshold = dragThreshold * dragThreshold;
+    if (swallowedDown) {
+        if (squaredDistance(swallowedDown->downPoint, quartzPoint) < threshold)
+            return;
+        const QPointF downPoint = swallowedDown->downPoint;
+        swallowedDown.reset();
+        CGEvent press = CGEvent::mouseEvent(CGEventType::LeftMouseDown, downPoint, CGMouseButton::Left);
+        press.setIntegerValueField(CGEventField::EventSourceUserData, syntheticEventMarker);
+        EventTaps::shared().postEvent(CGEventTapLocation::HID, press);
+        return;
+    }
+    if (pendingClick && squaredDistance(pendingClick->downPoint, quartzPoint) >= threshold)
+        pendingClick->isDragging = true;
+}
+
+EventTapVerdict EventInterceptor::releaseRule(const QPointF &quartzPoint, const QPointF &appKitPoint)
+{
+    if (const std::optional<PendingClick> held = std::exchange(swallowedDown, std::nullopt)) {
+        const std::optional<DockItemInfo> tile = tileUnderPointer(quartzPoint, appKitPoint);
+        if (tile && isSameDockItem(held->item, *tile) && interceptsDockItem(*tile))
+            reportClick(*tile);
+        // The Dock never saw this press, so it must not see its release either.
+        return EventTapVerdict::Drop;
+    }
+    const std::optional<PendingClick> passed = std::exchange(pendingClick, std::nullopt);
+    if (!passed || passed->isDragging)
+        return EventTapVerdict::Pass;
+    const std::optional<DockItemInfo> tile = tileUnderPointer(quartzPoint, appKitPoint);
+    if (tile && isSameDockItem(passed->item, *tile) && interceptsDockItem(*tile))
+        reportClick(*tile);
+    // The Dock saw the press: withholding the release would leave it holding a button that is up.
+    return EventTapVerdict::Pass;
+}
+
+EventTapVerdict EventInterceptor::secondaryRule(const QPointF &appKitPoint)
+{
+    if (!insideDockBand(appKitPoint))
+        return EventTapVerdict::Pass;
+    const QPointF quartzPoint = DockPositionResolver::convertAppKitPointToQuartz(appKitPoint);
+    const std::optional<DockItemInfo> tile = DockPositionResolver::dockItemUnderPoint(quartzPoint, pointSearchTolerance);
+    return tile && interceptsDockItem(*tile) ? EventTapVerdict::Drop : EventTapVerdict::Pass;
+}
+
+void EventInterceptor::reportClick(const DockItemInfo &item)
+{
+    const QPointer<EventInterceptor> self(this);
+    QMetaObject::invokeMethod(this, [self, item] {
+        if (self && self->onClickDockItem)
+            self->onClickDockItem(item);
+    }, Qt::QueuedConnection);
+}

@@ -1,0 +1,479 @@
+#include "Kestrowan/dock/HoverService.h"
+
+#include "Kestrowan/dock/DockPositionResolver.h"
+#include "Kestrowan/dock/KeyboardShortcutService.h"
+#include "Kestrowan/dock/PermissionManagerInterface.h"
+#include "Kestrowan/dock/ShortcutStateStore.h"
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/popup/PopupPresenter.h"
+#include "Kestrowan/shell/Log.h"
+#include "Platform/Screens.h"
+
+#include <QFileInfo>
+#include <QPointer>
+
+namespace {
+
+constexpr qreal selectionSearchTolerance = 12;
+constexpr qreal hoverTargetSearchTolerance = 10;
+
+} // namespace
+
+HoverService::HoverService(GroupManager *groupManager, PermissionManagerInterface *permissionManager,
+                           ShortcutStateStoreInterface *shortcutStateStore,
+                           KeyboardShortcutServiceInterface *keyboardShortcutService,
+                           std::unique_ptr<PopupPresenter> popupController, QObject *parent)
+    : HoverServiceInterface(parent)
+    , m_groupManager(groupManager)
+    , m_permissionManager(permissionManager)
+    , m_popupController(std::move(popupController))
+{
+    Q_ASSERT(m_popupController);
+    // The service keeps neither; the popup reads both.
+    m_popupController->setShortcutStateStore(qobject_cast<ShortcutStateStore *>(shortcutStateStore));
+    m_popupController->setKeyboardShortcutService(qobject_cast<KeyboardShortcutService *>(keyboardShortcutService));
+    m_watchdogTimer.setInterval(watchdogIntervalMilliseconds);
+    connect(&m_watchdogTimer, &QTimer::timeout, this, &HoverService::checkDockProcess);
+    m_pendingDismissTimer.setSingleShot(true);
+    m_pendingDismissTimer.setInterval(int(hoverDismissDelay * 1000));
+    connect(&m_pendingDismissTimer, &QTimer::timeout, this, &HoverService::dismissTimerFired);
+    wireComponents();
+}
+
+HoverService::~HoverService()
+{
+    // The popup may call back while it goes.
+    m_popupController->onMouseExited = nullptr;
+    m_popupController->onRenameGroup = nullptr;
+    m_popupController->ignoresPressAt = nullptr;
+}
+
+void HoverService::wireComponents()
+{
+    const QPointer<HoverService> self(this);
+    m_popupController->onRenameGroup = [self](const QUuid &id, const QString &name) {
+        if (self)
+            self->onPopupRenameGroup(id, name);
+    };
+    // A press on a group's tile is the click interceptor's: it toggles the popup, and must not also
+    // close it as a click outside.
+    m_popupController->ignoresPressAt = [self](const QPointF &point) {
+        if (!self || self->m_mode == InteractionMode::None || !self->m_eventInterceptor.tapHandle.isRunning())
+            return false;
+        const std::optional<DockItemInfo> tile =
+            DockPositionResolver::dockItemUnderPoint(DockPositionResolver::convertAppKitPointToQuartz(point), 8);
+        return tile && self->groupForDockItem(*tile).has_value();
+    };
+    m_mouseTracker.onHoverDockItem = [self](const DockItemInfo &item) {
+        if (self)
+            self->handleHoverDockItem(item);
+    };
+    m_mouseTracker.onLeaveDockItem = [self] {
+        if (self)
+            self->handleLeaveDockItem();
+    };
+    m_mouseTracker.isPopupShowing = [self] { return self && self->m_popupController->isShowing(); };
+    m_mouseTracker.isMouseInsidePopup = [self] { return self && self->isPointerInsidePopup(); };
+    m_mouseTracker.selectedDockItem = [self]() -> std::optional<DockItemInfo> {
+        return self ? self->m_dockSelectionObserver.currentSelectionItem : std::nullopt;
+    };
+    m_eventInterceptor.onClickDockItem = [self](const DockItemInfo &item) {
+        if (self)
+            self->handleClickDockItem(item);
+    };
+    m_eventInterceptor.shouldInterceptDockItem = [self](const DockItemInfo &item) {
+        return self && self->groupForDockItem(item).has_value();
+    };
+    m_eventInterceptor.shouldSwallowMouseDownDockItem = [self](const DockItemInfo &item) {
+        return self && self->m_mode != InteractionMode::None && self->groupForDockItem(item).has_value();
+    };
+    // The system switched the click tap off: start everything afresh rather than end silently.
+    m_eventInterceptor.onTapDisabled = [self] {
+        if (self && self->m_mode != InteractionMode::None)
+            self->setMode(self->m_mode);
+    };
+    m_dockSelectionObserver.onSelectionChanged = [self](const std::optional<DockItemInfo> &item) {
+        if (self)
+            self->onDockSelectionChanged(item);
+    };
+}
+
+void HoverService::setStoredMode(InteractionMode mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    emit modeChanged(mode);
+}
+
+void HoverService::setActive(bool active)
+{
+    if (active == m_isActive)
+        return;
+    m_isActive = active;
+    emit isActiveChanged();
+}
+
+QSet<QString> HoverService::trackedPaths() const
+{
+    return QSet<QString>(m_pathToGroup.keyBegin(), m_pathToGroup.keyEnd());
+}
+
+void HoverService::rebuildGroupIndex()
+{
+    m_pathToGroup.clear();
+    m_nameToGroup.clear();
+    m_trackedNames.clear();
+    m_ambiguousNames.clear();
+    if (m_groupManager) {
+        for (const AppGroup &group : m_groupManager->groups()) {
+            const std::optional<QUrl> folder = m_groupManager->findMirrorFolder(group);
+            if (!folder || !DockService::isFolderInDock(*folder))
+                continue;
+            const QString path = standardizedFilePath(*folder);
+            m_pathToGroup.insert(path, group);
+            const QString folderName = QFileInfo(path).fileName();
+            m_trackedNames.insert(folderName);
+            m_trackedNames.insert(group.name);
+            registerGroupName(folderName, group);
+            registerGroupName(group.name, group);
+        }
+    }
+    for (const QString &name : std::as_const(m_ambiguousNames))
+        m_nameToGroup.remove(name);
+}
+
+void HoverService::registerGroupName(const QString &name, const AppGroup &group)
+{
+    if (name.isEmpty())
+        return;
+    const auto found = m_nameToGroup.constFind(name);
+    if (found != m_nameToGroup.cend() && found->id != group.id)
+        m_ambiguousNames.insert(name);
+    else
+        m_nameToGroup.insert(name, group);
+}
+
+std::optional<AppGroup> HoverService::groupForDockItem(const DockItemInfo &item) const
+{
+    if (item.url) {
+        const auto found = m_pathToGroup.constFind(standardizedFilePath(*item.url));
+        return found == m_pathToGroup.cend() ? std::nullopt : std::optional<AppGroup>(*found);
+    }
+    if (m_ambiguousNames.contains(item.title))
+        return std::nullopt;
+    const auto found = m_nameToGroup.constFind(item.title);
+    return found == m_nameToGroup.cend() ? std::nullopt : std::optional<AppGroup>(*found);
+}
+
+bool HoverService::prepareTracking()
+{
+    if (!m_permissionManager || !m_permissionManager->isAccessibilityGranted()) {
+        stopHoverTracking(false);
+        return false;
+    }
+    rebuildGroupIndex();
+    if (m_trackedNames.isEmpty()) {
+        // No group folder stands in the Dock (yet): the watchdog keeps looking.
+        stopHoverTracking(false);
+        startDockWatchdog();
+        return false;
+    }
+    return true;
+}
+
+void HoverService::setMode(InteractionMode mode)
+{
+    setStoredMode(mode);
+    if (prepareTracking())
+        startHoverTracking();
+}
+
+void HoverService::startHoverTracking()
+{
+    const QSet<QString> paths = trackedPaths();
+    switch (m_mode) {
+    case InteractionMode::None:
+        stopHoverTracking(true);
+        return;
+    case InteractionMode::Hover:
+        m_mouseTracker.startTracking(m_trackedNames, paths);
+        m_dockSelectionObserver.startObservingDockSelection(m_trackedNames);
+        m_eventInterceptor.startEventTap(m_trackedNames, paths);
+        break;
+    case InteractionMode::Click:
+        m_mouseTracker.stopTracking();
+        m_dockSelectionObserver.stopObservingDockSelection();
+        m_eventInterceptor.startEventTap(m_trackedNames, paths);
+        break;
+    }
+    setActive(true);
+    startDockWatchdog();
+}
+
+void HoverService::stopHoverTracking(bool resetMode)
+{
+    m_mouseTracker.stopTracking();
+    m_dockSelectionObserver.stopObservingDockSelection();
+    m_eventInterceptor.tapHandle.stopEventTap();
+    m_eventInterceptor.pendingClick.reset();
+    m_eventInterceptor.swallowedDown.reset();
+    m_popupController->dismissPopup();
+    m_pendingDismissTimer.stop();
+    removeMouseExitObserver();
+    m_currentPopupGroupID.reset();
+    m_popupPresentedAt.reset();
+    setActive(false);
+    stopDockWatchdog();
+    if (resetMode)
+        setStoredMode(InteractionMode::None);
+}
+
+void HoverService::refreshTracking()
+{
+    if (m_mode == InteractionMode::None || !prepareTracking())
+        return;
+    if (!m_isActive) {
+        startHoverTracking();
+        return;
+    }
+    const QSet<QString> paths = trackedPaths();
+    m_mouseTracker.trackedNames = m_trackedNames;
+    m_mouseTracker.trackedPaths = paths;
+    m_dockSelectionObserver.forceRefreshSelection();
+    m_eventInterceptor.trackedNames = m_trackedNames;
+    m_eventInterceptor.trackedPaths = paths;
+}
+
+void HoverService::startDockWatchdog()
+{
+    const std::optional<qint64> pid = DockPositionResolver::dockProcessID();
+    // A re-application for another reason (the screens changed as the old Dock left and the new one
+    // took its place) may come before the watchdog's tick: the Dock's change is still worth its line.
+    if (pid && m_knownDockPID && *pid != *m_knownDockPID)
+        qCInfo(interactionLogger, "Dock process changed, recovering popup tracking");
+    if (pid)
+        m_knownDockPID = pid;
+    m_lastDockPID = pid;
+    m_watchdogTimer.start();
+}
+
+void HoverService::stopDockWatchdog()
+{
+    m_watchdogTimer.stop();
+    m_lastDockPID.reset();
+}
+
+void HoverService::checkDockProcess()
+{
+    if (m_mode == InteractionMode::None || !m_permissionManager || !m_permissionManager->isAccessibilityGranted())
+        return;
+    const std::optional<qint64> pid = DockPositionResolver::dockProcessID();
+    if (pid == m_lastDockPID) {
+        if (m_trackedNames.isEmpty()) {
+            rebuildGroupIndex();
+            if (m_trackedNames.isEmpty())
+                return;
+        } else if (m_isActive) {
+            return;
+        }
+    } else {
+        m_lastDockPID = pid;
+        if (pid)
+            m_knownDockPID = pid;
+        qCInfo(interactionLogger, "Dock process changed, recovering popup tracking");
+    }
+    setMode(m_mode);
+}
+
+// Roads to the popup
+
+bool HoverService::isPointerInsidePopup() const
+{
+    return m_popupController->isMouseInsidePopup(Screens::shared().mouseLocation());
+}
+
+void HoverService::closePopup()
+{
+    removeMouseExitObserver();
+    m_popupController->dismissPopup();
+    m_mouseTracker.resetHoverState();
+    m_currentPopupGroupID.reset();
+    m_popupPresentedAt.reset();
+}
+
+void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor)
+{
+    if (m_popupController->isShowing() && m_currentPopupGroupID == group.id) {
+        m_pendingDismissTimer.stop();
+        if (m_mode == InteractionMode::Hover)
+            installMouseExitObserver();
+        return;
+    }
+    const QPointer<HoverService> self(this);
+    m_popupController->showPopup(group, [self](const QUuid &id) {
+        if (self && self->onRequestEditGroup)
+            self->onRequestEditGroup(id);
+    }, anchor);
+    m_currentPopupGroupID = group.id;
+    m_popupPresentedAt = m_clock();
+    if (m_mode == InteractionMode::Hover)
+        installMouseExitObserver();
+}
+
+void HoverService::handleHoverDockItem(const DockItemInfo &item)
+{
+    if (const std::optional<AppGroup> group = groupForDockItem(item))
+        showPopupForGroup(*group, DockPositionResolver::convertQuartzRectToAppKit(item.frame));
+}
+
+void HoverService::handleLeaveDockItem()
+{
+    closePopup();
+}
+
+void HoverService::onDockSelectionChanged(const std::optional<DockItemInfo> &item)
+{
+    if (m_mode != InteractionMode::Hover)
+        return;
+    m_pendingDismissTimer.stop();
+    if (item && !groupForDockItem(*item)) {
+        closePopup();
+        return;
+    }
+    if (const auto target = hoverTargetUnderPointer()) {
+        const QPointF q = DockPositionResolver::convertAppKitPointToQuartz(Screens::shared().mouseLocation());
+        const std::optional<DockItemInfo> fresh = DockPositionResolver::dockItemUnderPoint(q, selectionSearchTolerance);
+        const QRectF frame = fresh ? fresh->frame : target->second.frame;
+        showPopupForGroup(target->first, DockPositionResolver::convertQuartzRectToAppKit(frame));
+        return;
+    }
+    if (item) {
+        if (const std::optional<AppGroup> group = groupForDockItem(*item))
+            showPopupForGroup(*group, DockPositionResolver::convertQuartzRectToAppKit(item->frame));
+        return;
+    }
+    if (m_popupController->isShowing() && isPointerInsidePopup())
+        return;
+    m_pendingDismissTimer.start();
+}
+
+void HoverService::dismissTimerFired()
+{
+    if (!isPointerInsidePopup())
+        closePopup();
+}
+
+std::optional<std::pair<AppGroup, DockItemInfo>> HoverService::hoverTargetUnderPointer() const
+{
+    const QPointF q = DockPositionResolver::convertAppKitPointToQuartz(Screens::shared().mouseLocation());
+    const auto mapped = [this](const std::optional<DockItemInfo> &item) -> std::optional<std::pair<AppGroup, DockItemInfo>> {
+        if (!item)
+            return std::nullopt;
+        if (const std::optional<AppGroup> group = groupForDockItem(*item))
+            return std::make_pair(*group, *item);
+        return std::nullopt;
+    };
+    const std::optional<qint64> pid = DockPositionResolver::dockProcessID();
+    const auto elementAtPointer = [&]() -> std::optional<DockItemInfo> {
+        Accessibility &accessibility = Accessibility::shared();
+        AXUIElement element;
+        if (accessibility.copyElementAtPosition(accessibility.createApplication(*pid), q, &element) != AXError::Success)
+            return std::nullopt;
+        return DockPositionResolver::makeDockItemInfo(element);
+    };
+    if (pid) {
+        if (auto target = mapped(elementAtPointer()))
+            return target;
+    }
+    QList<DockItemInfo> groupTiles;
+    for (const DockItemInfo &item : DockPositionResolver::readDockItems()) {
+        if (groupForDockItem(item))
+            groupTiles.append(item);
+    }
+    if (auto target = mapped(DockPositionResolver::hitTestDockItem(groupTiles, DockPositionResolver::currentDockPosition(), q)))
+        return target;
+    if (!pid)
+        return std::nullopt;
+    std::optional<DockItemInfo> again = elementAtPointer();
+    if (!again)
+        again = DockPositionResolver::dockItemAtPoint(q, hoverTargetSearchTolerance);
+    return mapped(again);
+}
+
+void HoverService::installMouseExitObserver()
+{
+    removeMouseExitObserver();
+    m_mouseExitObserverInstalled = true;
+    const QPointer<HoverService> self(this);
+    m_popupController->onMouseExited = [self] {
+        if (self)
+            self->mouseExited();
+    };
+}
+
+void HoverService::removeMouseExitObserver()
+{
+    if (!m_mouseExitObserverInstalled)
+        return;
+    m_mouseExitObserverInstalled = false;
+    m_popupController->onMouseExited = nullptr;
+}
+
+void HoverService::mouseExited()
+{
+    // The pointer may come back at once (it crossed the panel's edge on its way in): look again a
+    // moment later. A pending look is never called off; it decides by where the pointer is then.
+    QTimer::singleShot(mouseExitCheckMilliseconds, this, [this] {
+        if (m_popupController->isShowing() && !isPointerInsidePopup())
+            closePopup();
+    });
+}
+
+void HoverService::handleClickDockItem(const DockItemInfo &item)
+{
+    const std::optional<AppGroup> group = groupForDockItem(item);
+    if (!group)
+        return;
+    const QRectF anchor = DockPositionResolver::convertQuartzRectToAppKit(item.frame);
+    if (!m_popupController->isShowing()) {
+        showPopupForGroup(*group, anchor);
+        return;
+    }
+    if (m_mode == InteractionMode::Hover && m_currentPopupGroupID == group->id && m_popupPresentedAt
+        && m_popupPresentedAt->msecsTo(m_clock()) <= qint64(hoverSelfClickIgnoreInterval * 1000)) {
+        qCInfo(interactionLogger, "Ignored self-click shortly after hover popup opened");
+        return;
+    }
+    const std::optional<QUuid> previous = m_currentPopupGroupID;
+    m_popupController->dismissPopup();
+    m_mouseTracker.resetHoverState();
+    m_currentPopupGroupID.reset();
+    m_popupPresentedAt.reset();
+    if (previous != group->id)
+        showPopupForGroup(*group, anchor);
+}
+
+void HoverService::onPopupRenameGroup(const QUuid &groupID, const QString &name)
+{
+    if (!m_groupManager)
+        return;
+    for (const AppGroup &group : m_groupManager->groups()) {
+        if (group.id == groupID) {
+            AppGroup renamed = group;
+            renamed.name = name;
+            m_groupManager->updateGroup(renamed);
+            return;
+        }
+    }
+}
+
+std::unique_ptr<HoverServiceInterface> makeHoverService(GroupManager &groupManager,
+                                                        PermissionManagerInterface &permissionManager,
+                                                        ShortcutStateStoreInterface &shortcutStateStore,
+                                                        KeyboardShortcutServiceInterface &keyboardShortcutService)
+{
+    return std::make_unique<HoverService>(&groupManager, &permissionManager, &shortcutStateStore,
+                                          &keyboardShortcutService, makePopupPresenter());
+}

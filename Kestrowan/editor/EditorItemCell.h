@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+
+#include <QIcon>
+#include <QWidget>
+
+class ItemThumbnail;
+class PointerPlainButton;
+
+// One item in the editor's grid: its thumbnail and name, lit while the pointer is over it, with a
+// remove button in the top right corner while hovered. Files, folders and links also carry a badge
+// in the bottom right corner with the application that opens them; clicking it starts the choice
+// of an opener for that one item. The cell only draws and reports.
+class EditorItemCell : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr qreal thumbnailSide = 48;
+    static constexpr qreal nameWidth = 60;
+
+    // `hasOpenerBadge`: only cells of items that are not applications get one.
+    EditorItemCell(const AppItem &item, bool hasOpenerBadge, QWidget *parent = nullptr);
+
+    AppItem item() const { return m_item; }
+    bool isApplicationCell() const { return !m_badge; }
+    void setOpener(const QIcon &icon, bool isCustomOpener);
+    QIcon openerIcon() const { return m_openerIcon; }
+    bool isCustomOpener() const { return m_isCustomOpener; }
+
+    bool isHovering() const { return m_hovering; }
+    PointerPlainButton *removeButton() const { return m_remove; }
+    PointerPlainButton *openerBadge() const { return m_badge; }
+    ItemThumbnail *thumbnail() const { return m_thumbnail; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+    // Frames inside the cell, for layout and tests.
+    QRectF thumbnailRect() const;
+
+signals:
+    void removeClicked();
+    void openerClicked();
+    void dragStarted();
+    void contextMenuRequested(const QPoint &globalPos);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void setHovering(bool hovering);
+
+    AppItem m_item;
+    ItemThumbnail *m_thumbnail;
+    PointerPlainButton *m_remove;
+    PointerPlainButton *m_badge = nullptr;
+    QIcon m_openerIcon;
+    bool m_isCustomOpener = false;
+    bool m_hovering = false;
+    std::optional<QPoint> m_pressPos;
+};

@@ -1,0 +1,18 @@
+#include "Kestrowan/editor/GroupEditorFactory.h"
+
+#include "Kestrowan/editor/GroupEditorPage.h"
+
+GroupEditorServices groupEditorServices(const AppEnvironment &environment)
+{
+    GroupEditorServices services;
+    services.groupManager = environment.groupManager;
+    services.skinManager = environment.skinManager;
+    services.permissionManager = environment.permissionManager;
+    return services;
+}
+
+QWidget *makeGroupEditorPage(const GroupEditorServices &services, const AppGroup &group, bool isNewDraft, std::function<void()> onBack,
+                             QWidget *parent)
+{
+    return new GroupEditorPage(services, group, isNewDraft, std::move(onBack), parent);
+}

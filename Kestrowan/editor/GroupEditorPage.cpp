@@ -1,0 +1,439 @@
+#include "Kestrowan/editor/GroupEditorPage.h"
+
+#include "Kestrowan/editor/DisplayStyleChoice.h"
+#include "Kestrowan/editor/DisplayStyleSection.h"
+#include "Kestrowan/editor/DockStatusChip.h"
+#include "Kestrowan/editor/DockSyncBar.h"
+#include "Kestrowan/editor/DockSyncPort.h"
+#include "Kestrowan/editor/DraftChangeHandler.h"
+#include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/EditorHeaderRow.h"
+#include "Kestrowan/editor/EditorItemActions.h"
+#include "Kestrowan/editor/EditorItemSection.h"
+#include "Kestrowan/editor/EditorSyncController.h"
+#include "Kestrowan/editor/IconStyleChoice.h"
+#include "Kestrowan/editor/IconStyleSection.h"
+#include "Kestrowan/editor/ShortcutSection.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/GroupIconViews.h"
+#include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/ThumbnailCache.h"
+#include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/DSDivider.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/PointerPlainButton.h"
+#include "Kestrowan/shell/RoundedSurface.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "NVLXDesign/DynamicShadowEffect.h"
+#include "NVLXDesign/SystemFont.h"
+#include "Platform/UserDefaults.h"
+
+#include <QDrag>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kBarMargin = 18;
+constexpr int kIconSide = 72;
+
+// A section of the scrolling column: its content padded 20 across and 12 down.
+QWidget *padded(QWidget *content)
+{
+    auto *holder = new QWidget;
+    auto *layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(20, 12, 20, 12);
+    layout->addWidget(content);
+    // A scrolling row inside a section would paint the window colour over the page's background.
+    for (QScrollArea *scroll : content->findChildren<QScrollArea *>()) {
+        if (scroll->widget())
+            scroll->widget()->setAutoFillBackground(false);
+    }
+    return holder;
+}
+
+// The group with the items its previews show (during a reorder, the order from before).
+AppGroup previewGroup(const EditorDraft *draft)
+{
+    AppGroup group = draft->draft();
+    group.apps = draft->iconPreviewApps();
+    return group;
+}
+
+QMessageBox *makeConfirmation(QWidget *parent, const QString &messageKey)
+{
+    auto *alert = new QMessageBox(QMessageBox::Warning, localized(QStringLiteral("groupList.delete")),
+                                  localized(QStringLiteral("groupList.delete")), QMessageBox::NoButton, parent);
+    alert->setInformativeText(localized(messageKey));
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *cancel = alert->addButton(localized(QStringLiteral("picker.cancel")), QMessageBox::RejectRole);
+    QPushButton *remove = alert->addButton(localized(QStringLiteral("groupList.delete")), QMessageBox::DestructiveRole);
+    remove->setObjectName(QStringLiteral("destructive"));
+    alert->setDefaultButton(cancel);
+    alert->setEscapeButton(cancel);
+    return alert;
+}
+
+} // namespace
+
+GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppGroup &group, bool isNewDraft, std::function<void()> onBack,
+                                 QWidget *parent)
+    : QWidget(parent), m_services(services), m_onBack(std::move(onBack))
+{
+    UserDefaults &defaults = services.defaults ? *services.defaults : UserDefaults::standard();
+    if (!m_services.dockSync) {
+        m_ownDockSync = makeStoreDockSync(services.groupManager, services.skinManager);
+        m_services.dockSync = m_ownDockSync.get();
+    }
+    m_draft = new EditorDraft(group, this);
+    m_handler = new DraftChangeHandler(m_draft, services.groupManager, isNewDraft, [this] {
+        if (m_sync)
+            m_sync->scheduleAutoSync();
+    }, this);
+    m_sync = new EditorSyncController(m_draft, m_handler, m_services.dockSync, defaults, this);
+    const QString keepsake = services.droppedItemsFolder.isEmpty() ? appSupportDirectoryURL() + QStringLiteral("/Dropped Items")
+                                                                   : services.droppedItemsFolder;
+    m_actions = new EditorItemActions(m_draft, m_handler, services.sendSignal, keepsake, this);
+    m_openers = new OpenerRulesEditor(m_draft, services.applicationChooser, this);
+    m_iconChoice = new IconStyleChoice(m_draft, services.skinManager, services.sendSignal, this);
+    m_displayChoice = new DisplayStyleChoice(m_draft, services.permissionManager, defaults, services.sendSignal, this);
+    if (services.shortcutStore)
+        m_recorder = new ShortcutRecorder(m_draft, services.shortcutStore, services.groupManager, services.keyTranslator, this);
+
+    setAutoFillBackground(false);
+    auto *root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    m_header = new EditorHeaderRow(this);
+    root->addWidget(m_header);
+    root->addWidget(new DSDivider(this));
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    // A slim grey thumb on no track reads on both backgrounds.
+    m_scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 10px; margin: 2px 2px 2px 0; }"
+        "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 110); border-radius: 3px; min-height: 30px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    auto *column = new QWidget;
+    column->setAutoFillBackground(false);
+    auto *sections = new QVBoxLayout(column);
+    sections->setContentsMargins(0, 0, 0, 0);
+    sections->setSpacing(0);
+    sections->addWidget(buildNameRow());
+    m_items = new EditorItemSection(m_draft, m_actions, m_openers, column);
+    if (services.openerSection) {
+        if (QWidget *openerSection = services.openerSection(m_openers))
+            m_items->setOpenerSection(openerSection);
+    }
+    sections->addWidget(m_items);
+    sections->addWidget(padded(new IconStyleSection(m_iconChoice)));
+    sections->addWidget(padded(new DisplayStyleSection(m_displayChoice)));
+    if (m_recorder)
+        sections->addWidget(padded(new ShortcutSection(m_recorder)));
+    sections->addSpacing(60);
+    sections->addStretch(1);
+    m_scroll->setWidget(column);
+    // The scroll area paints its content's background; the page's own shows through instead.
+    column->setAutoFillBackground(false);
+    root->addWidget(m_scroll, 1);
+
+    m_bar = new DockSyncBar(m_sync, this);
+    DynamicShadowEffect::apply(m_bar, AppColors::shadowLg, 18, QPointF(0, 8));
+    connect(m_bar, &DockSyncBar::wantedChanged, this, &GroupEditorPage::placeBar);
+
+    connect(m_header, &EditorHeaderRow::backClicked, this, [this] {
+        leavePage();
+        if (m_onBack)
+            m_onBack();
+    });
+    connect(m_header, &EditorHeaderRow::deleteClicked, this, &GroupEditorPage::confirmDeleteGroup);
+    connect(m_draft, &EditorDraft::draftChanged, this, &GroupEditorPage::refreshFromDraft);
+    connect(m_draft, &EditorDraft::previewAppsChanged, this, [this] { m_icon->setGroup(previewGroup(m_draft)); });
+    connect(m_sync, &EditorSyncController::changed, this, &GroupEditorPage::refreshStatus);
+    connect(m_actions, &EditorItemActions::removeRequestChanged, this, &GroupEditorPage::showRemoveConfirmation);
+    connect(m_items, &EditorItemSection::addDockAppsRequested, this, [this] { showPicker(m_services.dockAppPicker, QStringLiteral("dock_picker")); });
+    connect(m_items, &EditorItemSection::addAppsRequested, this, [this] { showPicker(m_services.installedAppPicker, QStringLiteral("picker")); });
+    connect(m_items, &EditorItemSection::addFilesRequested, this, [this] { addItemsWithOpenPanel(false); });
+    connect(m_items, &EditorItemSection::addFoldersRequested, this, [this] { addItemsWithOpenPanel(true); });
+    connect(m_items, &EditorItemSection::itemDragStarted, this, [this](const AppItem &item) {
+        m_actions->beginItemDrag(item.id);
+        runDrag(item);
+    });
+    connect(m_items, &EditorItemSection::tileDragStarted, this, &GroupEditorPage::runDrag);
+    refreshFromDraft();
+    refreshStatus();
+}
+
+GroupEditorPage::~GroupEditorPage()
+{
+    leavePage();
+}
+
+QWidget *GroupEditorPage::buildNameRow()
+{
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(20, 16, 20, 16);
+    layout->setSpacing(16);
+    m_icon = new ComposedGroupIconView(previewGroup(m_draft), kIconSide, m_services.skinManager, row);
+    m_icon->setFixedSize(kIconSide, kIconSide);
+    DynamicShadowEffect::apply(m_icon, AppColors::shadowMd, 4, QPointF(0, 2));
+    layout->addWidget(m_icon, 0, Qt::AlignVCenter);
+
+    auto *texts = new QVBoxLayout;
+    texts->setSpacing(6);
+    auto *field = new SurfaceFrame([](EffectiveAppearance appearance) {
+        return RoundedSurface{8, AppColors::bgHover.resolve(appearance), AppColors::border.resolve(appearance), 1.0};
+    });
+    field->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    auto *fieldLayout = new QHBoxLayout(field);
+    fieldLayout->setContentsMargins(10, 6, 10, 6);
+    m_nameField = new QLineEdit(m_draft->draft().name, field);
+    m_nameField->setFrame(false);
+    m_nameField->setFont(SystemFont::font(15, QFont::DemiBold));
+    m_nameField->setPlaceholderText(localized(QStringLiteral("editor.groupName")));
+    m_nameField->setAttribute(Qt::WA_MacShowFocusRect, false);
+    m_nameField->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
+    fieldLayout->addWidget(m_nameField);
+    connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString &text) {
+        AppGroup group = m_draft->draft();
+        group.name = text;
+        m_draft->setDraft(group);
+    });
+    texts->addStretch(1);
+    texts->addWidget(field);
+    m_statusChip = new DockStatusChip(true, row);
+    texts->addWidget(m_statusChip, 0, Qt::AlignLeft);
+    texts->addStretch(1);
+    layout->addLayout(texts, 1);
+    return row;
+}
+
+void GroupEditorPage::refreshFromDraft()
+{
+    const AppGroup &group = m_draft->draft();
+    if (m_nameField && m_nameField->text() != group.name)
+        m_nameField->setText(group.name);
+    m_icon->setGroup(previewGroup(m_draft));
+    m_header->deleteButton()->setEnabled(!m_handler->isNewDraft() || m_handler->hasMadeChanges());
+    m_header->deleteButton()->update();
+    if (isVisible()) {
+        // The thumbnails of new documents are fetched before their cells ask for them.
+        QList<AppItem> documents;
+        for (const AppItem &item : group.apps) {
+            if (item.itemKind() != AppItem::Kind::App)
+                documents.append(item);
+        }
+        if (!documents.isEmpty())
+            ThumbnailCache::shared().prefetch(documents, QSizeF(128, 128), devicePixelRatioF(), this);
+    }
+}
+
+void GroupEditorPage::refreshStatus()
+{
+    using Status = EditorSyncController::Status;
+    switch (m_sync->status()) {
+    case Status::Syncing:
+        m_statusChip->display(localized(QStringLiteral("editor.syncing")), AppColors::info, true);
+        m_statusChip->setAccessibleName(localized(QStringLiteral("ax.syncStatus.syncing")));
+        break;
+    case Status::Failed:
+        m_statusChip->display(localized(QStringLiteral("editor.syncFailed")), AppColors::danger);
+        m_statusChip->setAccessibleName(localized(QStringLiteral("ax.syncStatus.failed")));
+        break;
+    case Status::Synced:
+        m_statusChip->display(localized(QStringLiteral("editor.synced")), AppColors::success);
+        m_statusChip->setAccessibleName(localized(QStringLiteral("ax.syncStatus.upToDate")));
+        break;
+    case Status::UpToDate:
+        m_statusChip->display(localized(QStringLiteral("editor.dockUpToDate")), AppColors::success);
+        m_statusChip->setAccessibleName(localized(QStringLiteral("ax.syncStatus.upToDate")));
+        break;
+    case Status::None:
+        break;
+    }
+    m_statusChip->setVisible(m_sync->status() != Status::None);
+    placeBar();
+}
+
+void GroupEditorPage::placeBar()
+{
+    m_bar->setVisible(m_bar->isWanted());
+    if (!m_bar->isWanted())
+        return;
+    const int height = m_bar->sizeHint().height();
+    m_bar->setGeometry(kBarMargin, this->height() - kBarMargin - height, width() - 2 * kBarMargin, height);
+    m_bar->raise();
+}
+
+void GroupEditorPage::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeBar();
+}
+
+void GroupEditorPage::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), AppColors::bg.resolve(this));
+}
+
+void GroupEditorPage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    m_sync->recordSyncedSnapshotOnAppear();
+    refreshFromDraft();
+    placeBar();
+}
+
+void GroupEditorPage::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (event->spontaneous())
+        return;
+    // Taken off the screen: nothing may keep running for a page nobody sees.
+    m_actions->finishReorder();
+    m_sync->cancelAutoSyncCountdown();
+    if (m_recorder)
+        m_recorder->cancelRecording();
+}
+
+void GroupEditorPage::leavePage()
+{
+    if (m_left)
+        return;
+    m_left = true;
+    m_actions->finishReorder();
+    m_sync->stop();
+    if (m_recorder)
+        m_recorder->cancelRecording();
+}
+
+void GroupEditorPage::confirmDeleteGroup()
+{
+    QMessageBox *alert = makeConfirmation(this, QStringLiteral("editor.deleteConfirm"));
+    alert->setObjectName(QStringLiteral("deleteGroupAlert"));
+    connect(alert, &QMessageBox::buttonClicked, this, [this, alert](QAbstractButton *button) {
+        if (alert->buttonRole(button) == QMessageBox::DestructiveRole)
+            deleteConfirmedGroup();
+    });
+    alert->open();
+}
+
+void GroupEditorPage::deleteConfirmedGroup()
+{
+    // No countdown or queued sync may bring the group's tile back once it is gone.
+    leavePage();
+    if (!(m_handler->isNewDraft() && !m_handler->hasMadeChanges()) && m_services.groupManager) {
+        AppGroup stored = m_draft->draft();
+        for (const AppGroup &candidate : m_services.groupManager->groups()) {
+            if (candidate.id == stored.id)
+                stored = candidate;
+        }
+        m_services.groupManager->deleteGroup(stored, false);
+    }
+    if (m_onBack)
+        m_onBack();
+}
+
+void GroupEditorPage::showRemoveConfirmation()
+{
+    if (!m_actions->confirmRemoveAppID() || m_removeAlert)
+        return;
+    m_removeAlert = makeConfirmation(this, QStringLiteral("editor.removeAppConfirm"));
+    m_removeAlert->setObjectName(QStringLiteral("removeItemAlert"));
+    connect(m_removeAlert, &QMessageBox::finished, this, [this] {
+        const bool remove = m_removeAlert->clickedButton()
+                            && m_removeAlert->buttonRole(m_removeAlert->clickedButton()) == QMessageBox::DestructiveRole;
+        m_removeAlert = nullptr;
+        if (remove)
+            m_actions->removeConfirmedApp();
+        else
+            m_actions->cancelRemove();
+    });
+    m_removeAlert->open();
+}
+
+QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
+{
+    auto *panel = new QFileDialog(this);
+    panel->setObjectName(QStringLiteral("addItemsPanel"));
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setOption(QFileDialog::ShowDirsOnly, foldersOnly);
+    panel->setFileMode(foldersOnly ? QFileDialog::Directory : QFileDialog::ExistingFiles);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    panel->setLabelText(QFileDialog::Accept,
+                        localized(foldersOnly ? QStringLiteral("picker.chooseFolders") : QStringLiteral("picker.chooseItems")));
+    panel->setDirectory(QDir::homePath());
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    if (foldersOnly) {
+        // Several folders at once, as several files can be chosen.
+        for (QAbstractItemView *view : panel->findChildren<QAbstractItemView *>(QStringLiteral("listView")))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        for (QAbstractItemView *view : panel->findChildren<QAbstractItemView *>(QStringLiteral("treeView")))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    }
+    connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList &paths) {
+        for (const QString &path : paths)
+            m_actions->addURL(QUrl::fromLocalFile(path));
+    });
+    panel->open();
+    return panel;
+}
+
+void GroupEditorPage::showPicker(const GroupEditorServices::PickerPresenter &picker, const QString &method)
+{
+    if (!picker)
+        return;
+    QPointer<GroupEditorPage> self(this);
+    picker(this, m_draft->draft().apps, [self, method](const std::optional<QList<AppItem>> &apps) {
+        if (!self)
+            return;
+        if (apps)
+            self->m_actions->applyPickedApps(*apps);
+        self->m_actions->trackAppsAdded(method);
+    });
+}
+
+void GroupEditorPage::runDrag(const AppItem &item)
+{
+    QMimeData *payload = EditorItemActions::dragPayload(item);
+    if (m_dragRunner) {
+        m_dragRunner(m_items, payload);
+        return;
+    }
+    QPointer<GroupEditorPage> self(this);
+    auto *drag = new QDrag(m_items);
+    drag->setMimeData(payload);
+    const QImage picture = itemThumbnail(item);
+    if (!picture.isNull()) {
+        const qreal ratio = devicePixelRatioF();
+        QPixmap pixmap = QPixmap::fromImage(picture.scaled(QSize(48, 48) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        pixmap.setDevicePixelRatio(ratio);
+        drag->setPixmap(pixmap);
+        drag->setHotSpot(QPoint(24, 24));
+    }
+    drag->exec(Qt::MoveAction);
+    if (self)
+        m_actions->endDrag();
+}

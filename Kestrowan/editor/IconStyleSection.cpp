@@ -1,0 +1,85 @@
+#include "Kestrowan/editor/IconStyleSection.h"
+
+#include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/EditorSectionHeader.h"
+#include "Kestrowan/editor/IconChoiceButton.h"
+#include "Kestrowan/editor/IconStyleChoice.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/TokenLabel.h"
+
+#include <QHBoxLayout>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+IconStyleSection::IconStyleSection(IconStyleChoice *choice, QWidget *parent) : QWidget(parent), m_choice(choice)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    layout->addWidget(makeEditorSectionHeader(localized(QStringLiteral("editor.iconStyle"))));
+
+    auto *scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    scroll->viewport()->setAutoFillBackground(false);
+    auto *row = new QWidget;
+    row->setAutoFillBackground(false);
+    m_row = new QHBoxLayout(row);
+    m_row->setContentsMargins(4, 4, 4, 4);
+    m_row->setSpacing(10);
+    scroll->setWidget(row);
+    layout->addWidget(scroll);
+
+    rebuildButtons();
+    connect(choice, &IconStyleChoice::skinsChanged, this, &IconStyleSection::rebuildButtons);
+    connect(choice->draft(), &EditorDraft::draftChanged, this, &IconStyleSection::refreshSelection);
+    connect(choice->draft(), &EditorDraft::previewAppsChanged, this, &IconStyleSection::refreshApps);
+}
+
+void IconStyleSection::rebuildButtons()
+{
+    for (IconChoiceButton *button : std::as_const(m_buttons)) {
+        button->hide();
+        button->deleteLater();
+    }
+    m_buttons.clear();
+    while (QLayoutItem *item = m_row->takeAt(0))
+        delete item;
+    const QList<AppItem> apps = m_choice->draft()->iconPreviewApps();
+    for (AppGroup::IconStyle style : IconStyleChoice::offeredStyles()) {
+        auto *button = new IconChoiceButton(apps, style, std::nullopt, nullptr, iconStyleDisplayName(style));
+        connect(button, &QAbstractButton::clicked, m_choice, [this, style] { m_choice->selectIconStyle(style); });
+        m_buttons.append(button);
+    }
+    for (const SkinDefinition &skin : m_choice->offeredSkins()) {
+        auto *button = new IconChoiceButton(apps, AppGroup::IconStyle::Skin, skin, m_choice->skinManager(), skin.localizedSkinName());
+        connect(button, &QAbstractButton::clicked, m_choice, [this, skin] { m_choice->selectSkin(skin); });
+        m_buttons.append(button);
+    }
+    for (IconChoiceButton *button : std::as_const(m_buttons))
+        m_row->addWidget(button, 0, Qt::AlignVCenter);
+    m_row->addStretch();
+    refreshSelection();
+    if (QWidget *row = m_row->parentWidget())
+        setMinimumHeight(row->sizeHint().height());
+}
+
+void IconStyleSection::refreshSelection()
+{
+    const QList<AppGroup::IconStyle> styles = IconStyleChoice::offeredStyles();
+    const QList<SkinDefinition> skins = m_choice->offeredSkins();
+    for (int i = 0; i < m_buttons.size(); ++i) {
+        const bool selected = i < styles.size() ? m_choice->isStyleSelected(styles[i])
+                                                : m_choice->isSkinSelected(skins.value(i - styles.size()));
+        m_buttons[i]->setSelected(selected);
+    }
+}
+
+void IconStyleSection::refreshApps()
+{
+    const QList<AppItem> apps = m_choice->draft()->iconPreviewApps();
+    for (IconChoiceButton *button : std::as_const(m_buttons))
+        button->setApps(apps);
+}

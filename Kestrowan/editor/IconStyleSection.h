@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+class IconChoiceButton;
+class IconStyleChoice;
+class QHBoxLayout;
+
+// The editor's icon-style section: its title and a scrolling row of live previews of the group's own
+// items, one per built-in style and one per installed skin. Previews follow the draft's items (and
+// keep the old order while the items are reordered); the outline follows the draft's choice.
+class IconStyleSection : public QWidget {
+    Q_OBJECT
+public:
+    explicit IconStyleSection(IconStyleChoice *choice, QWidget *parent = nullptr);
+
+    QList<IconChoiceButton *> buttons() const { return m_buttons; }
+
+private:
+    void rebuildButtons();
+    void refreshSelection();
+    void refreshApps();
+
+    IconStyleChoice *m_choice;
+    QHBoxLayout *m_row;
+    QList<IconChoiceButton *> m_buttons;
+};

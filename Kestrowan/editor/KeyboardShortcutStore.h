@@ -1,0 +1,21 @@
+#pragma once
+
+#include "Kestrowan/editor/GroupShortcutStore.h"
+
+#include <QPointer>
+
+class KeyboardShortcutService;
+
+// The recorder's view of the program's keyboard shortcut service.
+class KeyboardShortcutStore final : public GroupShortcutStore {
+    Q_OBJECT
+public:
+    explicit KeyboardShortcutStore(KeyboardShortcutService *service, QObject *parent = nullptr);
+
+    QList<GroupShortcut> shortcuts() const override;
+    void setGroupShortcut(const QUuid &groupID, quint16 keyCode, quint64 modifierFlags) override;
+    void assignDefaultShortcut(const QUuid &groupID) override;
+
+private:
+    QPointer<KeyboardShortcutService> m_service;
+};

@@ -1,0 +1,118 @@
+#include "Kestrowan/icons/ItemThumbnail.h"
+
+#include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/ThumbnailCache.h"
+
+#include <QIcon>
+
+namespace {
+
+constexpr int kAppIconSide = 512;
+
+// A scale as a decimal number that always shows its fraction: 2 gives "2.0", 1.25 gives "1.25".
+QString scaleText(qreal scale)
+{
+    QString text = QString::number(scale, 'g', 15);
+    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e')))
+        text += QStringLiteral(".0");
+    return text;
+}
+
+} // namespace
+
+ItemThumbnail::ItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(parent), m_app(app) {}
+
+void ItemThumbnail::setApp(const AppItem &app)
+{
+    if (app == m_app)
+        return;
+    m_app = app;
+    m_drawnPreview.reset();
+    m_appIcon.reset();
+    m_renderedImage = QImage();
+    m_taskKey.clear();
+    ++m_generation; // whatever is still on its way belongs to the previous item
+    pictureChanged();
+    if (isVisible())
+        restartTaskIfNeeded();
+}
+
+PictureView::Scaling ItemThumbnail::scaling() const
+{
+    return m_app.itemKind() == AppItem::Kind::App ? Scaling::Fit : Scaling::Fill;
+}
+
+QImage ItemThumbnail::picture()
+{
+    if (m_app.itemKind() == AppItem::Kind::App) {
+        if (!m_appIcon) {
+            const QIcon icon = m_app.itemIcon();
+            m_appIcon = icon.pixmap(QSize(kAppIconSide, kAppIconSide)).toImage();
+        }
+        return *m_appIcon;
+    }
+    if (!m_renderedImage.isNull())
+        return m_renderedImage;
+    if (!m_drawnPreview)
+        m_drawnPreview = itemThumbnail(m_app);
+    return *m_drawnPreview;
+}
+
+void ItemThumbnail::showEvent(QShowEvent *event)
+{
+    PictureView::showEvent(event);
+    restartTaskIfNeeded();
+}
+
+void ItemThumbnail::paintEvent(QPaintEvent *event)
+{
+    // A move to a screen of another scale shows up here first.
+    restartTaskIfNeeded();
+    PictureView::paintEvent(event);
+}
+
+void ItemThumbnail::restartTaskIfNeeded()
+{
+    if (m_app.itemKind() == AppItem::Kind::App) {
+        m_taskKey.clear();
+        return;
+    }
+    const qreal scale = devicePixelRatioF();
+    const QString key = m_app.path + QLatin1Char('|') + scaleText(scale);
+    if (key == m_taskKey)
+        return;
+    m_taskKey = key;
+    const quint64 generation = ++m_generation;
+    if (!m_renderedImage.isNull()) {
+        m_renderedImage = QImage(); // the drawn preview shows while the new one is fetched
+        pictureChanged();
+    }
+    const QUrl url = m_app.itemURL();
+    if (!ThumbnailCache::handles(url))
+        return;
+    ThumbnailCache::shared().thumbnail(url, QSizeF(requestSide, requestSide), scale, this,
+                                       [this, generation](const QImage &image) {
+                                           if (generation != m_generation)
+                                               return; // a late answer for what this view showed before
+                                           m_renderedImage = image;
+                                           pictureChanged();
+                                       });
+}
+
+CompactItemThumbnail::CompactItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(parent), m_app(app) {}
+
+void CompactItemThumbnail::setApp(const AppItem &app)
+{
+    if (app == m_app)
+        return;
+    m_app = app;
+    m_drawnPreview.reset();
+    pictureChanged();
+}
+
+QImage CompactItemThumbnail::picture()
+{
+    if (!m_drawnPreview)
+        m_drawnPreview = itemThumbnail(m_app);
+    return *m_drawnPreview;
+}

@@ -1,0 +1,69 @@
+#include "Kestrowan/icons/PictureView.h"
+
+#include "NVLXDesign/ContinuousShape.h"
+
+#include <QPainter>
+
+PictureView::PictureView(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+void PictureView::setCornerRadius(qreal radius)
+{
+    m_cornerRadius = radius;
+    update();
+}
+
+void PictureView::pictureChanged()
+{
+    m_scaledKey = 0;
+    update();
+}
+
+void PictureView::paintEvent(QPaintEvent *)
+{
+    const QImage image = picture();
+    if (image.isNull() || width() <= 0 || height() <= 0)
+        return;
+    const qreal ratio = devicePixelRatioF();
+    const QSizeF frame(size());
+    const QSizeF imageSize = QSizeF(image.size());
+    const QSizeF shown = imageSize.scaled(frame, scaling() == Scaling::Fill ? Qt::KeepAspectRatioByExpanding : Qt::KeepAspectRatio);
+    const QSize devicePixels = (shown * ratio).toSize().expandedTo(QSize(1, 1));
+    if (m_scaledKey != image.cacheKey() || m_scaledFor != devicePixels || m_scaledRatio != ratio) {
+        // Scaling once with a proper filter: a painter shrinking a large bitmap on the fly aliases.
+        QImage scaled = image.size() == devicePixels ? image
+                                                     : image.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_scaled = scaled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        // Pixels as they are: the brush below maps them onto the frame itself.
+        m_scaled.setDevicePixelRatio(1);
+        m_scaledKey = image.cacheKey();
+        m_scaledFor = devicePixels;
+        m_scaledRatio = ratio;
+    }
+    // Filling the clip shape with the picture as a brush keeps the rounded edge antialiased, which
+    // a clip path would not.
+    const QPointF origin((frame.width() - shown.width()) / 2, (frame.height() - shown.height()) / 2);
+    QTransform placement;
+    placement.translate(origin.x(), origin.y());
+    placement.scale(shown.width() / m_scaled.width(), shown.height() / m_scaled.height());
+    QBrush brush(m_scaled);
+    brush.setTransform(placement);
+    QPainterPath shape;
+    if (m_cornerRadius > 0)
+        shape = ContinuousShape::roundedRect(QRectF(rect()), m_cornerRadius);
+    else
+        shape.addRect(QRectF(rect()));
+    if (scaling() == Scaling::Fit) {
+        QPainterPath picturePath;
+        picturePath.addRect(QRectF(origin, shown));
+        shape = shape.intersected(picturePath);
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(brush);
+    painter.drawPath(shape);
+}

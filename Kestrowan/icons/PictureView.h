@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QImage>
+#include <QPixmap>
+#include <QWidget>
+
+// A picture shown in whatever frame its user gives it: scaled to fill (aspect kept, the frame
+// covered, the overflow cut) or to fit (aspect kept, all of it visible), with high-quality
+// scaling, clipped to a continuous rounded rectangle when its user asks for a corner radius.
+class PictureView : public QWidget {
+    Q_OBJECT
+public:
+    enum class Scaling { Fill, Fit };
+
+    explicit PictureView(QWidget *parent = nullptr);
+
+    // The corner radius of the clip, in points (0: no clip).
+    void setCornerRadius(qreal radius);
+    qreal cornerRadius() const { return m_cornerRadius; }
+
+    QSize sizeHint() const override { return QSize(48, 48); }
+    // What the view shows now, before scaling.
+    QImage currentPicture() { return picture(); }
+
+protected:
+    // The picture to show now and how; subclasses decide.
+    virtual QImage picture() = 0;
+    virtual Scaling scaling() const = 0;
+    // Subclasses call this when what picture() returns has changed.
+    void pictureChanged();
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    qreal m_cornerRadius = 0;
+    // The last picture scaled to the device pixels of the frame, so repaints do not scale again.
+    QImage m_scaled;
+    qint64 m_scaledKey = 0;
+    QSize m_scaledFor;
+    qreal m_scaledRatio = 0;
+};

@@ -1,0 +1,185 @@
+#include "Kestrowan/icons/ThumbnailCache.h"
+
+#include "Kestrowan/icons/ThumbnailWorker.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/ThumbnailRenderer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <cmath>
+#include <sys/stat.h>
+
+namespace {
+
+std::unique_ptr<ThumbnailCache> &sharedCache()
+{
+    static std::unique_ptr<ThumbnailCache> cache;
+    return cache;
+}
+
+// Rounded half away from zero; nothing when not finite or beyond a 64-bit integer.
+std::optional<qint64> roundedSide(qreal value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    const qreal rounded = std::round(value);
+    if (rounded < -9.2e18 || rounded > 9.2e18)
+        return std::nullopt;
+    return qint64(rounded);
+}
+
+} // namespace
+
+ThumbnailCache &ThumbnailCache::shared()
+{
+    std::unique_ptr<ThumbnailCache> &cache = sharedCache();
+    if (!cache)
+        cache = std::make_unique<ThumbnailCache>();
+    return *cache;
+}
+
+void ThumbnailCache::setShared(std::unique_ptr<ThumbnailCache> cache)
+{
+    sharedCache() = std::move(cache);
+}
+
+ThumbnailCache::ThumbnailCache(const std::optional<QString> &directory, std::shared_ptr<ThumbnailRenderer> renderer, QObject *parent)
+    : QObject(parent),
+      m_cacheDirectory(directory ? *directory : cachesDirectoryURL() + QStringLiteral("/Kestrowan/Thumbnails"))
+{
+    if (!renderer)
+        renderer = ThumbnailRenderer::createDefault();
+    m_worker = new ThumbnailWorker(m_cacheDirectory, std::move(renderer));
+    m_thread.setObjectName(QStringLiteral("ThumbnailCache"));
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
+}
+
+ThumbnailCache::~ThumbnailCache()
+{
+    m_thread.quit();
+    m_thread.wait();
+    delete m_worker;
+}
+
+const QSet<QString> &ThumbnailCache::quickLookExtensions()
+{
+    static const QSet<QString> extensions{
+        QStringLiteral("htm"),  QStringLiteral("html"),  QStringLiteral("ico"),  QStringLiteral("key"),   QStringLiteral("odp"),
+        QStringLiteral("ods"),  QStringLiteral("odt"),   QStringLiteral("pages"), QStringLiteral("ppt"),  QStringLiteral("pptx"),
+        QStringLiteral("psd"),  QStringLiteral("sketch"), QStringLiteral("svg")};
+    return extensions;
+}
+
+bool ThumbnailCache::handles(const QUrl &url)
+{
+    return url.isLocalFile() && quickLookExtensions().contains(QFileInfo(url.toLocalFile()).suffix().toLower());
+}
+
+std::optional<QString> ThumbnailCache::thumbnailCacheKey(const QUrl &url, const std::optional<QString> &version,
+                                                         const QSizeF &logicalSize, qreal scale)
+{
+    const std::optional<qint64> width = roundedSide(logicalSize.width());
+    const std::optional<qint64> height = roundedSide(logicalSize.height());
+    if (!width || !height || !std::isfinite(scale))
+        return std::nullopt;
+    const QString path = QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
+    return QStringList{QStringLiteral("v1"), path, version.value_or(QStringLiteral("volatile")),
+                       QString::number(*width) + QLatin1Char('x') + QString::number(*height),
+                       QString::asprintf("%.2f", double(scale))}
+        .join(QLatin1Char('|'));
+}
+
+std::optional<QSize> ThumbnailCache::pixelSize(const QSizeF &logicalSize, qreal scale)
+{
+    const std::optional<qint64> width = roundedSide(logicalSize.width());
+    const std::optional<qint64> height = roundedSide(logicalSize.height());
+    if (!width || !height || !std::isfinite(scale) || scale <= 0)
+        return std::nullopt;
+    const qreal pixelWidth = std::round(qreal(*width) * scale);
+    const qreal pixelHeight = std::round(qreal(*height) * scale);
+    if (pixelWidth < 1 || pixelHeight < 1 || pixelWidth > maximumPixelSide || pixelHeight > maximumPixelSide)
+        return std::nullopt;
+    return QSize(int(pixelWidth), int(pixelHeight));
+}
+
+QString ThumbnailCache::thumbnailDiskFileName(const QString &key)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex()) + QStringLiteral(".png");
+}
+
+std::optional<QString> ThumbnailCache::fileVersionToken(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    // A file system that keeps no modification time gives no stamp worth trusting.
+    if (info.st_mtim.tv_sec == 0 && info.st_mtim.tv_nsec == 0)
+        return std::nullopt;
+    // The change time moves with every write, even one that puts the modification time back.
+    return QStringLiteral("%1-%2-%3.%4-%5.%6")
+        .arg(quint64(info.st_ino))
+        .arg(qint64(info.st_size))
+        .arg(qint64(info.st_mtim.tv_sec))
+        .arg(qint64(info.st_mtim.tv_nsec))
+        .arg(qint64(info.st_ctim.tv_sec))
+        .arg(qint64(info.st_ctim.tv_nsec));
+}
+
+ThumbnailCache::Recipient ThumbnailCache::recipient(QObject *context)
+{
+    return Recipient{QPointer<QObject>(context), context != nullptr};
+}
+
+void ThumbnailCache::deliver(const Recipient &recipient, std::function<void()> work)
+{
+    // Answers go through this object, on its own thread, so a context that is gone is seen on the
+    // thread that owns it and is never touched from the worker.
+    QMetaObject::invokeMethod(
+        this,
+        [recipient, work = std::move(work)] {
+            if (recipient.hasContext && !recipient.guard)
+                return;
+            work();
+        },
+        Qt::QueuedConnection);
+}
+
+void ThumbnailCache::thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale, QObject *context, Completion completion)
+{
+    const Recipient to = recipient(context);
+    ThumbnailWorker *worker = m_worker;
+    QMetaObject::invokeMethod(
+        worker,
+        [this, worker, url, logicalSize, scale, to, completion = std::move(completion)] {
+            const QImage image = worker->thumbnail(url, logicalSize, scale);
+            if (completion)
+                deliver(to, [completion, image] { completion(image); });
+        },
+        Qt::QueuedConnection);
+}
+
+void ThumbnailCache::prefetch(const QList<AppItem> &items, const QSizeF &logicalSize, qreal scale, QObject *context,
+                              std::function<void()> done)
+{
+    QList<QUrl> urls;
+    for (const AppItem &item : items) {
+        const QUrl url = item.itemURL();
+        if (handles(url))
+            urls.append(url);
+    }
+    const Recipient to = recipient(context);
+    ThumbnailWorker *worker = m_worker;
+    QMetaObject::invokeMethod(
+        worker,
+        [this, worker, urls, logicalSize, scale, to, done = std::move(done)] {
+            for (const QUrl &url : urls)
+                worker->thumbnail(url, logicalSize, scale);
+            if (done)
+                deliver(to, done);
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "Kestrowan/groups/AppItem.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QSizeF>
+#include <QString>
+#include <QThread>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class ThumbnailRenderer;
+class ThumbnailWorker;
+
+// System thumbnails of the document kinds the program's own previews do not draw (web pages,
+// presentations, spreadsheets, text documents, design files, icons, vector images). Each one is
+// rendered once, kept in memory (up to 256) and, when the file has a version token, as a PNG file
+// under the caches folder, so it is not rendered again after a restart. All the work (disk, PNG,
+// rendering) runs on the cache's own thread, one request at a time; answers come back on the
+// thread of the object the caller names (the main thread for views).
+class ThumbnailCache : public QObject {
+    Q_OBJECT
+public:
+    using Completion = std::function<void(const QImage &)>;
+
+    static constexpr int memoryCountLimit = 256;
+    // Thumbnails larger than this many pixels on a side are never made.
+    static constexpr int maximumPixelSide = 4096;
+
+    // The one cache every view uses, created on first use.
+    static ThumbnailCache &shared();
+    // Replaces the shared cache (tests); nullptr makes the next use create the default one.
+    static void setShared(std::unique_ptr<ThumbnailCache> cache);
+
+    // `directory`: where the PNG files go; by default "Kestrowan/Thumbnails" in the caches folder.
+    // `renderer`: by default this machine's.
+    explicit ThumbnailCache(const std::optional<QString> &directory = std::nullopt,
+                            std::shared_ptr<ThumbnailRenderer> renderer = nullptr, QObject *parent = nullptr);
+    ~ThumbnailCache() override;
+
+    QString cacheDirectory() const { return m_cacheDirectory; }
+
+    // The lower-case extensions the cache handles.
+    static const QSet<QString> &quickLookExtensions();
+    // A file URL whose lower-cased extension is one of them.
+    static bool handles(const QUrl &url);
+    // "v1|<standardised path>|<version or volatile>|<W>x<H>|<scale, two decimals>"; nothing for a
+    // size that is not finite or does not fit a 64-bit integer.
+    static std::optional<QString> thumbnailCacheKey(const QUrl &url, const std::optional<QString> &version,
+                                                    const QSizeF &logicalSize, qreal scale);
+    // The pixels a thumbnail of the rounded logical size has at `scale`; nothing when that is not a
+    // sane picture size.
+    static std::optional<QSize> pixelSize(const QSizeF &logicalSize, qreal scale);
+    // The SHA-256 of the key as 64 lower-case hex digits, and ".png".
+    static QString thumbnailDiskFileName(const QString &key);
+    // Stable while the file is unchanged, different once its contents change; nothing when the file
+    // gives no usable stamp (it is then cached in memory only).
+    static std::optional<QString> fileVersionToken(const QString &path);
+
+    // The thumbnail of the file at `url` at `logicalSize` points and `scale` pixels per point;
+    // `completion` gets it, or a null image when there is none, on `context`'s thread — never when
+    // `context` is gone by then. Without a context it runs on the cache's thread of birth.
+    void thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale, QObject *context, Completion completion);
+    // Fills both caches for the items the cache handles, one after the other in item order; `done`
+    // runs when all are through.
+    void prefetch(const QList<AppItem> &items, const QSizeF &logicalSize, qreal scale, QObject *context = nullptr,
+                  std::function<void()> done = {});
+
+private:
+    struct Recipient {
+        QPointer<QObject> guard;
+        bool hasContext = false;
+    };
+    static Recipient recipient(QObject *context);
+    void deliver(const Recipient &recipient, std::function<void()> work);
+
+    QString m_cacheDirectory;
+    QThread m_thread;
+    ThumbnailWorker *m_worker;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QCache>
+#include <QImage>
+#include <QObject>
+#include <QSizeF>
+#include <QString>
+#include <QUrl>
+#include <memory>
+
+class ThumbnailRenderer;
+
+// The thumbnail cache's state, confined to the cache's thread: the memory cache, the folder of PNG
+// files and the renderer. Every call runs on that thread.
+class ThumbnailWorker : public QObject {
+    Q_OBJECT
+public:
+    ThumbnailWorker(const QString &cacheDirectory, std::shared_ptr<ThumbnailRenderer> renderer);
+
+    QImage thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale);
+
+    // Any picture as kept: exactly `pixelSize`, the picture scaled to fit and centred.
+    static QImage normalized(const QImage &image, const QSize &pixelSize);
+
+private:
+    QImage loadFromDisk(const QString &filePath, const QSize &pixelSize) const;
+    void storeOnDisk(const QString &fileName, const QImage &image) const;
+
+    QString m_cacheDirectory;
+    std::shared_ptr<ThumbnailRenderer> m_renderer;
+    QCache<QString, QImage> m_memoryCache;
+};

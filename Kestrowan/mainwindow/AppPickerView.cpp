@@ -1,0 +1,100 @@
+#include "Kestrowan/mainwindow/AppPickerView.h"
+
+#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/mainwindow/AppPickerList.h"
+#include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
+#include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/DSDivider.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/RoundedSurface.h"
+#include "NVLXDesign/SystemFont.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+// The magnifying glass, drawn in the secondary colour of the appearance it is shown in.
+class SearchGlyph final : public QWidget {
+public:
+    using QWidget::QWidget;
+    QSize sizeHint() const override { return QSize(14, 14); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        if (const auto symbol = SymbolImage::named(QStringLiteral("magnifyingglass"))) {
+            QPainter painter(this);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const SymbolImage glyph = symbol->configured(13, SymbolImage::Weight::Regular, AppColors::text2.resolve(this));
+            const QSizeF size = glyph.size();
+            glyph.render(painter, QRectF(QRectF(rect()).center() - QPointF(size.width() / 2, size.height() / 2), size));
+        }
+    }
+};
+
+// The search field's rounded surface.
+class SearchBar final : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const EffectiveAppearance appearance = effectiveAppearance(this);
+        const RoundedSurface surface{10, AppColors::bgInput.resolve(appearance), AppColors::borderStrong.resolve(appearance), 0.8};
+        const QRectF box = QRectF(rect()).adjusted(0.4, 0.4, -0.4, -0.4);
+        surface.paintFill(painter, box);
+        surface.paintOutline(painter, box);
+    }
+};
+
+} // namespace
+
+AppPickerView::AppPickerView(InstalledAppsServiceInterface &appsService, const QList<AppItem> &selectedApps, QWidget *parent)
+    : StagedPicker(localized(QStringLiteral("picker.title")), selectedApps, parent)
+    , m_appsService(appsService)
+{
+    auto *barHolder = new QWidget(this);
+    auto *barHolderLayout = new QHBoxLayout(barHolder);
+    barHolderLayout->setContentsMargins(12, 8, 12, 8);
+    auto *bar = new SearchBar(barHolder);
+    auto *barLayout = new QHBoxLayout(bar);
+    barLayout->setContentsMargins(10, 10, 10, 10);
+    barLayout->setSpacing(6);
+    barLayout->addWidget(new SearchGlyph(bar));
+    m_search = new QLineEdit(bar);
+    m_search->setFrame(false);
+    m_search->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    m_search->setFont(SystemFont::font(13));
+    m_search->setPlaceholderText(localized(QStringLiteral("picker.search")));
+    barLayout->addWidget(m_search, 1);
+    barHolderLayout->addWidget(bar);
+    body()->addWidget(barHolder);
+    body()->addWidget(new DSDivider(this));
+
+    m_list = new AppPickerList([this](const QString &bundleIdentifier) { return staged().isSelected(bundleIdentifier); }, this);
+    body()->addWidget(m_list, 1);
+
+    connect(m_list, &AppPickerList::rowToggled, this, &AppPickerView::toggleStagedApp);
+    connect(m_search, &QLineEdit::textChanged, this, &AppPickerView::refreshRows);
+    connect(&m_appsService, &InstalledAppsServiceInterface::installedAppsChanged, this, &AppPickerView::refreshRows);
+    connect(&m_appsService, &InstalledAppsServiceInterface::isScanningChanged, this, &AppPickerView::refreshRows);
+    refreshRows();
+    m_search->setFocus();
+}
+
+void AppPickerView::refreshRows()
+{
+    m_list->setScanning(m_appsService.isScanning());
+    m_list->setRows(filterInstalledApps(m_appsService.installedApps(), m_search->text()));
+}
+
+void AppPickerView::selectionChanged()
+{
+    m_list->viewport()->update();
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/mainwindow/HoverCard.h"
+#include "Kestrowan/mainwindow/QuickAddPopover.h"
+
+#include <QPointer>
+
+class CompactItemThumbnail;
+class ComposedGroupIconView;
+class GroupManager;
+class QuickAddButton;
+class SkinManager;
+
+// One group in the main window's grid: its composed icon, name, item count, Dock sync state and
+// display style, the first items with a count of the rest, and the quick-add button with its menu.
+// Everything the card decides leaves through its signals, each naming the group by id.
+class GroupCardView final : public HoverCard {
+    Q_OBJECT
+public:
+    GroupCardView(const AppGroup &group, GroupManager &store, SkinManager *skinManager, QWidget *parent = nullptr);
+
+    const AppGroup &group() const { return m_group; }
+    // The same card for a changed value of its group (same id).
+    void setGroup(const AppGroup &group);
+    bool isShowingAddMenu() const { return m_popover != nullptr; }
+    QuickAddButton *quickAddButton() const { return m_quickAdd; }
+
+    QSize sizeHint() const override;
+
+signals:
+    void tapped(const QUuid &groupID);
+    void pickDockApps(const QUuid &groupID);
+    void pickApps(const QUuid &groupID);
+    void pickFiles(const QUuid &groupID);
+    void pickFolders(const QUuid &groupID);
+    void deleteRequested(const QUuid &groupID);
+
+protected:
+    void paintContent(QPainter &painter, const QRectF &rect) override;
+    bool washesWhileHovered() const override { return true; }
+    void hoverProgressChanged() override;
+    void resizeEvent(QResizeEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void showAddMenu();
+    // The icon, the strip's thumbnails and the quick-add button follow the card as it grows.
+    void placeChildren();
+    void rebuildStrip();
+    // Where the parts are, in unscaled card coordinates.
+    QRectF iconRect(const QRectF &rect) const;
+    QRectF quickAddColumn(const QRectF &rect) const;
+    QRectF stripTile(const QRectF &rect, int index) const;
+    // How many strip tiles fit before the quick-add column.
+    int visibleStripTiles(const QRectF &rect, int wanted) const;
+    void refreshAccessibility();
+
+    AppGroup m_group;
+    GroupManager &m_store;
+    QPointer<SkinManager> m_skinManager;
+    QuickAddButton *m_quickAdd;
+    ComposedGroupIconView *m_icon;
+    QList<CompactItemThumbnail *> m_strip;
+    QPointer<QuickAddPopover> m_popover;
+};

@@ -1,0 +1,97 @@
+#include "Kestrowan/mainwindow/GroupGrid.h"
+
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/mainwindow/GroupCardView.h"
+#include "Kestrowan/mainwindow/NewGroupCardView.h"
+
+GroupGrid::GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_skinManager(skinManager)
+    , m_newGroupCard(new NewGroupCardView(this))
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    connect(m_newGroupCard, &HoverCard::clicked, this, &GroupGrid::newGroupTapped);
+    connect(&m_store, &GroupManager::groupsChanged, this, &GroupGrid::followStore);
+    followStore();
+}
+
+QList<GroupCardView *> GroupGrid::cards() const
+{
+    QList<GroupCardView *> list;
+    for (const QUuid &id : m_order)
+        list.append(m_cards.value(id));
+    return list;
+}
+
+GroupCardView *GroupGrid::makeCard(const AppGroup &group)
+{
+    auto *card = new GroupCardView(group, m_store, m_skinManager, this);
+    connect(card, &GroupCardView::tapped, this, &GroupGrid::groupTapped);
+    connect(card, &GroupCardView::pickDockApps, this, &GroupGrid::pickDockApps);
+    connect(card, &GroupCardView::pickApps, this, &GroupGrid::pickApps);
+    connect(card, &GroupCardView::pickFiles, this, &GroupGrid::pickFiles);
+    connect(card, &GroupCardView::pickFolders, this, &GroupGrid::pickFolders);
+    connect(card, &GroupCardView::deleteRequested, this, &GroupGrid::deleteRequested);
+    card->show();
+    return card;
+}
+
+void GroupGrid::followStore()
+{
+    QHash<QUuid, GroupCardView *> previous = std::exchange(m_cards, {});
+    m_order.clear();
+    for (const AppGroup &group : m_store.groups()) {
+        // A damaged file may hold one id twice; the first group of that id has the card.
+        if (m_cards.contains(group.id))
+            continue;
+        GroupCardView *card = previous.take(group.id);
+        if (card)
+            card->setGroup(group);
+        else
+            card = makeCard(group);
+        m_cards.insert(group.id, card);
+        m_order.append(group.id);
+    }
+    for (GroupCardView *gone : std::as_const(previous))
+        gone->deleteLater();
+    for (GroupCardView *gone : std::as_const(previous))
+        gone->hide();
+    // The scroll area gives the grid the viewport's size at least; taller grids scroll.
+    setMinimumHeight(heightForWidth(width()));
+    updateGeometry();
+    layoutCards();
+    // Every card's sync state may have changed with the store.
+    update();
+}
+
+int GroupGrid::heightForWidth(int) const
+{
+    const int rows = int((m_order.size() + 1 + columns - 1) / columns);
+    return padding * 2 + rows * cardHeight + std::max(0, rows - 1) * spacing;
+}
+
+QSize GroupGrid::sizeHint() const
+{
+    return QSize(592, heightForWidth(592));
+}
+
+void GroupGrid::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutCards();
+}
+
+void GroupGrid::layoutCards()
+{
+    const qreal columnWidth = std::max<qreal>(10, (width() - 2 * padding - (columns - 1) * spacing) / qreal(columns));
+    QList<QWidget *> cells{m_newGroupCard};
+    for (const QUuid &id : std::as_const(m_order))
+        cells.append(m_cards.value(id));
+    for (int i = 0; i < cells.size(); ++i) {
+        const int row = i / columns;
+        const int column = i % columns;
+        const QRectF visual(padding + column * (columnWidth + spacing), padding + row * (cardHeight + spacing), columnWidth, cardHeight);
+        cells[i]->setGeometry(visual.toAlignedRect().adjusted(-HoverCard::bleed, -HoverCard::bleed, HoverCard::bleed, HoverCard::bleed));
+    }
+}

@@ -1,0 +1,390 @@
+#include "Kestrowan/mainwindow/MainView.h"
+
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/mainwindow/AppPickerView.h"
+#include "Kestrowan/mainwindow/DockAppPickerView.h"
+#include "Kestrowan/mainwindow/GroupGrid.h"
+#include "Kestrowan/mainwindow/GroupGridPage.h"
+#include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
+#include "Kestrowan/mainwindow/MainViewFactories.h"
+#include "Kestrowan/mainwindow/MainWindowActions.h"
+#include "Kestrowan/mainwindow/PageHost.h"
+#include "Kestrowan/mainwindow/StandInPage.h"
+#include "Kestrowan/mainwindow/ToolbarButton.h"
+#include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/Log.h"
+#include "Kestrowan/shell/AppToastModifier.h"
+#include "Platform/UserDefaults.h"
+#include "analytics/NVLXAnalytics.h"
+
+#include <QDialog>
+#include <QHideEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+// A load error is shown once per run, however often the window is built again: the store keeps
+// it (it guards the mirror folders until a good file exists), the user needs to read it once.
+QString &shownLoadError()
+{
+    static QString text;
+    return text;
+}
+
+} // namespace
+
+MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsService, AppNavigation &navigation,
+                   SkinManager *skinManager, QWidget *parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_appsService(appsService)
+    , m_navigation(navigation)
+    , m_skinManager(skinManager)
+    , m_actions(new MainWindowActions(store, skinManager, this))
+    , m_pages(new PageHost(this))
+    , m_gridPage(new GroupGridPage(store, skinManager))
+    , m_toast(new AppToastModifier(this))
+{
+    setMinimumSize(600, 400);
+    m_pages->setPage(m_gridPage, PageHost::Edge::Leading, false, false);
+
+    GroupGrid *grid = m_gridPage->grid();
+    connect(grid, &GroupGrid::newGroupTapped, this, &MainView::openDraftPage);
+    connect(grid, &GroupGrid::groupTapped, this, &MainView::openGroupPage);
+    connect(grid, &GroupGrid::pickDockApps, this, &MainView::presentDockAppsPicker);
+    connect(grid, &GroupGrid::pickApps, this, &MainView::presentInstalledAppsPicker);
+    connect(grid, &GroupGrid::pickFiles, this, [this](const QUuid &id) { runOpenPanel(id, false); });
+    connect(grid, &GroupGrid::pickFolders, this, [this](const QUuid &id) { runOpenPanel(id, true); });
+    connect(grid, &GroupGrid::deleteRequested, this, &MainView::requestDeleteGroup);
+    connect(m_gridPage->settingsButton(), &QAbstractButton::clicked, this, &MainView::openSettingsPage);
+    connect(m_gridPage->syncAllButton(), &QAbstractButton::clicked, this, &MainView::startSyncAll);
+
+    connect(m_actions, &MainWindowActions::syncAllFinished, this, [this](bool synced, const QString &message) {
+        if (!synced)
+            return showToast({AppToast::Kind::Error, message});
+        setSyncAllDone(true);
+        // Overlapping runs share the mark: the first run to clear it ends it.
+        QTimer::singleShot(syncDoneMarkMilliseconds, this, [this] { setSyncAllDone(false); });
+    });
+
+    // A rebuilt window starts on the grid and says so, so that a later route to the page an
+    // earlier window showed is a change and is followed.
+    m_navigation.setSelectedPage(std::nullopt);
+    connect(&m_navigation, &AppNavigation::selectedPageChanged, this, &MainView::followNavigationPage);
+    connect(&m_store, &GroupManager::groupsChanged, this, [this] {
+        // The group of the page on screen may be gone: the grid takes its place at once.
+        if (m_currentPage && m_currentPage->kind == DetailPage::Kind::Group)
+            showCurrentPage(false);
+    });
+    connect(&m_store, &GroupManager::loadErrorChanged, this, &MainView::showLoadError);
+    connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this, [this](const QString &key) {
+        if (key == didCompleteOnboardingKey)
+            refreshOnboardingGate();
+    });
+    refreshOnboardingGate();
+    showLoadError();
+}
+
+MainView::~MainView() = default;
+
+bool MainView::isShowingOnboarding() const
+{
+    return m_onboarding != nullptr;
+}
+
+QWidget *MainView::shownPage() const
+{
+    return m_pages->page();
+}
+
+std::optional<AppToast> MainView::toast() const
+{
+    return m_toast->toast();
+}
+
+void MainView::refreshOnboardingGate()
+{
+    const bool completed = UserDefaults::standard().boolean(didCompleteOnboardingKey, false);
+    if (completed) {
+        if (m_onboarding)
+            m_onboarding->deleteLater();
+        m_onboarding = nullptr;
+        m_pages->show();
+        return;
+    }
+    if (m_onboarding)
+        return;
+    // Finishing and skipping end the first run the same way.
+    const auto finish = [self = QPointer<MainView>(this)] {
+        if (self)
+            self->completeOnboarding();
+    };
+    const auto &factory = MainViewFactories::shared().onboarding;
+    m_onboarding = factory ? factory(finish, finish) : StandInPage::onboarding(finish);
+    m_onboarding->setParent(this);
+    m_onboarding->setGeometry(rect());
+    m_onboarding->show();
+    m_pages->hide();
+    update();
+}
+
+void MainView::completeOnboarding()
+{
+    m_currentPage.reset();
+    m_navigation.setSelectedPage(std::nullopt);
+    showCurrentPage(false);
+    UserDefaults::standard().setValue(didCompleteOnboardingKey, true);
+    refreshOnboardingGate();
+    emit onboardingCompleted();
+}
+
+void MainView::setCurrentPage(const std::optional<DetailPage> &page, bool animated)
+{
+    if (page == m_currentPage)
+        return;
+    m_currentPage = page;
+    showCurrentPage(animated);
+    if (m_navigation.selectedPage() != m_currentPage)
+        m_navigation.setSelectedPage(m_currentPage);
+    emit currentPageChanged();
+}
+
+void MainView::followNavigationPage()
+{
+    if (m_navigation.selectedPage() != m_currentPage)
+        setCurrentPage(m_navigation.selectedPage(), true);
+}
+
+void MainView::closeDetailPage()
+{
+    setCurrentPage(std::nullopt, true);
+}
+
+void MainView::openGroupPage(const QUuid &groupID)
+{
+    setCurrentPage(DetailPage::group(groupID), true);
+}
+
+void MainView::openDraftPage()
+{
+    setCurrentPage(DetailPage::groupDraft(), true);
+}
+
+void MainView::openSettingsPage()
+{
+    NVLXAnalytics::signal(QStringLiteral("settings.opened"));
+    setCurrentPage(DetailPage::settings(), true);
+}
+
+QWidget *MainView::makeDetailPage(const DetailPage &page)
+{
+    const auto back = [self = QPointer<MainView>(this)] {
+        if (self)
+            self->closeDetailPage();
+    };
+    const MainViewFactories &factories = MainViewFactories::shared();
+    switch (page.kind) {
+    case DetailPage::Kind::Group:
+        if (const std::optional<AppGroup> group = m_actions->group(page.groupID))
+            return factories.groupEditor ? factories.groupEditor(*group, false, back) : StandInPage::detail(group->name, back);
+        return nullptr;
+    case DetailPage::Kind::GroupDraft: {
+        AppGroup draft;
+        draft.id = QUuid::createUuid();
+        return factories.groupEditor ? factories.groupEditor(draft, true, back)
+                                     : StandInPage::detail(localized(QStringLiteral("groupList.newGroup")), back);
+    }
+    case DetailPage::Kind::Settings:
+        return factories.settings ? factories.settings(back) : StandInPage::detail(localized(QStringLiteral("settings.title")), back);
+    }
+    return nullptr;
+}
+
+void MainView::showCurrentPage(bool animated)
+{
+    const bool hasPage = m_currentPage && (m_currentPage->kind != DetailPage::Kind::Group || m_actions->group(m_currentPage->groupID));
+    if (hasPage) {
+        // The same page stays; another one (another group's included) is built afresh.
+        if (m_detailWidget && m_detailShown == m_currentPage)
+            return;
+        QWidget *detail = makeDetailPage(*m_currentPage);
+        m_pages->setPage(detail, PageHost::Edge::Trailing, animated, m_pages->page() != m_gridPage);
+        m_detailWidget = detail;
+        m_detailShown = m_currentPage;
+        return;
+    }
+    if (m_pages->page() == m_gridPage)
+        return;
+    // A group that went away leaves the grid at once; going back slides.
+    const bool vanished = m_currentPage.has_value();
+    m_pages->setPage(m_gridPage, PageHost::Edge::Leading, animated && !vanished, true);
+    m_detailWidget = nullptr;
+    m_detailShown.reset();
+}
+
+void MainView::presentSheet(QWidget *content, QSize size)
+{
+    auto *sheet = new QDialog(this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    sheet->setFixedSize(size);
+    auto *layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    m_sheet = sheet;
+    sheet->open();
+}
+
+void MainView::presentPicker(const QUuid &groupID, const std::function<StagedPicker *(const AppGroup &)> &makePicker)
+{
+    // The sheet edits the group it was opened for, found by id now and again when it commits.
+    const std::optional<AppGroup> group = m_actions->group(groupID);
+    if (!group)
+        return presentSheet(StandInPage::missingGroup(), QSize(320, 200));
+    StagedPicker *picker = makePicker(*group);
+    presentSheet(picker, QSize(360, 420));
+    QDialog *sheet = m_sheet;
+    connect(picker, &StagedPicker::committed, sheet, [this, sheet, groupID](const QList<AppItem> &apps) {
+        m_actions->replaceGroupApps(groupID, apps);
+        sheet->accept();
+    });
+    connect(picker, &StagedPicker::cancelled, sheet, &QDialog::reject);
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *done = new QShortcut(QKeySequence(key), sheet);
+        connect(done, &QShortcut::activated, picker, &StagedPicker::commitSelection);
+    }
+}
+
+void MainView::presentInstalledAppsPicker(const QUuid &groupID)
+{
+    presentPicker(groupID, [this](const AppGroup &group) { return new AppPickerView(m_appsService, group.apps); });
+}
+
+void MainView::presentDockAppsPicker(const QUuid &groupID)
+{
+    presentPicker(groupID, [](const AppGroup &group) { return new DockAppPickerView(group.apps); });
+}
+
+void MainView::runOpenPanel(const QUuid &groupID, bool folders)
+{
+    auto *panel = new QFileDialog(this);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    // Our own panel, not the desktop's, so that it looks the same everywhere and can be driven.
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setWindowModality(Qt::WindowModal);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    const QString prompt = localized(folders ? QStringLiteral("picker.chooseFolders") : QStringLiteral("picker.chooseItems"));
+    panel->setWindowTitle(prompt);
+    panel->setLabelText(QFileDialog::Accept, prompt);
+    panel->setDirectory(QDir::homePath());
+    if (folders) {
+        panel->setFileMode(QFileDialog::Directory);
+        panel->setOption(QFileDialog::ShowDirsOnly);
+        // The directory mode chooses one folder; the views are told to take several.
+        for (QAbstractItemView *view : panel->findChildren<QAbstractItemView *>(QStringLiteral("listView")))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        for (QAbstractItemView *view : panel->findChildren<QAbstractItemView *>(QStringLiteral("treeView")))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    } else {
+        panel->setFileMode(QFileDialog::ExistingFiles);
+    }
+    connect(panel, &QDialog::accepted, this, [this, panel, groupID] {
+        const QList<QUrl> urls = panel->selectedUrls();
+        if (!urls.isEmpty())
+            m_actions->addURLsToGroup(urls, groupID);
+    });
+    m_openPanel = panel;
+    panel->open();
+}
+
+void MainView::requestDeleteGroup(const QUuid &groupID)
+{
+    auto *alert = new QMessageBox(QMessageBox::Warning, localized(QStringLiteral("groupList.delete")),
+                                  localized(QStringLiteral("editor.deleteConfirm")), QMessageBox::NoButton, this);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setText(localized(QStringLiteral("groupList.delete")));
+    alert->setInformativeText(localized(QStringLiteral("editor.deleteConfirm")));
+    QPushButton *cancel = alert->addButton(localized(QStringLiteral("picker.cancel")), QMessageBox::RejectRole);
+    QPushButton *remove = alert->addButton(localized(QStringLiteral("groupList.delete")), QMessageBox::DestructiveRole);
+    alert->setDefaultButton(cancel);
+    alert->setEscapeButton(cancel);
+    connect(alert, &QMessageBox::buttonClicked, this, [this, remove, groupID](QAbstractButton *button) {
+        if (button == remove)
+            m_actions->deleteGroup(groupID);
+    });
+    m_confirmation = alert;
+    alert->open();
+}
+
+void MainView::startSyncAll()
+{
+    m_actions->syncAll();
+}
+
+void MainView::setSyncAllDone(bool done)
+{
+    if (done == m_syncAllDone)
+        return;
+    m_syncAllDone = done;
+    m_gridPage->setSyncAllDone(done);
+    emit syncAllDoneChanged();
+}
+
+void MainView::showToast(const AppToast &toast)
+{
+    m_toast->setToast(toast);
+}
+
+void MainView::showLoadError()
+{
+    const std::optional<QString> error = m_store.loadError();
+    if (!error || *error == shownLoadError())
+        return;
+    shownLoadError() = *error;
+    qCInfo(appLogger, "Showing the groups file's load error");
+    showToast({AppToast::Kind::Warning, *error});
+}
+
+void MainView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_onScreen) {
+        m_onScreen = true;
+        m_appsService.refreshInstalledApps();
+    }
+}
+
+void MainView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        m_onScreen = false;
+}
+
+void MainView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_pages->setGeometry(rect());
+    if (m_onboarding)
+        m_onboarding->setGeometry(rect());
+}
+
+void MainView::paintEvent(QPaintEvent *)
+{
+    // The onboarding draws its own background.
+    if (!m_onboarding)
+        QPainter(this).fillRect(rect(), AppColors::bg.resolve(this));
+}

@@ -1,0 +1,7 @@
+#include "Kestrowan/mainwindow/MainViewFactories.h"
+
+MainViewFactories &MainViewFactories::shared()
+{
+    static MainViewFactories factories;
+    return factories;
+}

@@ -1,0 +1,222 @@
+#include "Kestrowan/popup/PopupContentModel.h"
+
+#include "Kestrowan/popup/PopupLauncher.h"
+#include "Kestrowan/popup/PopupLayout.h"
+#include "Kestrowan/popup/PopupNotifications.h"
+#include "Platform/VirtualKeys.h"
+
+#include <QHash>
+
+namespace {
+
+// The digit keys of the main keyboard; the keypad's are not commands.
+std::optional<int> digitForKeyCode(quint16 keyCode)
+{
+    static const QHash<quint16, int> digits{{18, 1}, {19, 2}, {20, 3}, {21, 4}, {23, 5},
+                                           {22, 6}, {26, 7}, {28, 8}, {25, 9}};
+    const auto found = digits.constFind(keyCode);
+    if (found == digits.cend())
+        return std::nullopt;
+    return *found;
+}
+
+bool typesIntoSearch(const QString &characters)
+{
+    if (characters.isEmpty())
+        return false;
+    const char32_t first = characters.at(0).isHighSurrogate() && characters.size() > 1
+        ? QChar::surrogateToUcs4(characters.at(0), characters.at(1))
+        : characters.at(0).unicode();
+    return QChar::isLetterOrNumber(first) || first == U' ';
+}
+
+} // namespace
+
+PopupContentModel::PopupContentModel(Inputs inputs, PopupLauncher &launcher, QObject *parent)
+    : QObject(parent)
+    , m_inputs(std::move(inputs))
+    , m_launcher(launcher)
+    , m_displayName(m_inputs.group.name)
+{
+}
+
+int PopupContentModel::gridColumns() const
+{
+    return PopupLayout::gridColumnCount(m_inputs.popupGridColumns);
+}
+
+QList<AppItem> PopupContentModel::displayItems() const
+{
+    return PopupLayout::displayItems(m_inputs.group);
+}
+
+QList<AppItem> PopupContentModel::filteredItems() const
+{
+    return PopupLayout::filteredItems(displayItems(), m_searchText);
+}
+
+void PopupContentModel::setFocusedIndex(std::optional<int> index)
+{
+    if (m_focusedIndex == index)
+        return;
+    m_focusedIndex = index;
+    emit focusChanged();
+}
+
+void PopupContentModel::handleKeyNotification(quint16 keyCode, quint64 modifiers, const QString &characters)
+{
+    if (m_isEditingName)
+        return;
+    handleKey(keyCode, modifiers, characters);
+}
+
+void PopupContentModel::handleKey(quint16 keyCode, quint64 modifiers, const QString &characters)
+{
+    const bool command = modifiers & VirtualKeys::commandFlag;
+    if (keyCode == VirtualKeys::keyA && command) {
+        launchAllAndDismiss();
+        return;
+    }
+    if (keyCode == VirtualKeys::keyDelete) {
+        if (m_searchText.isEmpty())
+            return;
+        // One user-perceived character: a surrogate pair goes as a whole.
+        const qsizetype cut = m_searchText.size() >= 2 && m_searchText.back().isLowSurrogate()
+                && m_searchText.at(m_searchText.size() - 2).isHighSurrogate() ? 2 : 1;
+        m_searchText.chop(cut);
+        if (m_searchText.isEmpty())
+            m_isSearchActive = false;
+        m_focusedIndex.reset();
+        emit searchChanged();
+        emit focusChanged();
+        return;
+    }
+    if (keyCode == VirtualKeys::keyComma && command) {
+        edit();
+        return;
+    }
+    if (command) {
+        if (const std::optional<int> digit = digitForKeyCode(keyCode)) {
+            const QList<AppItem> items = filteredItems();
+            if (*digit <= items.size())
+                chooseItem(items.at(*digit - 1));
+            return;
+        }
+    } else if (!(modifiers & VirtualKeys::controlFlag) && typesIntoSearch(characters)) {
+        m_isSearchActive = true;
+        m_searchText += characters;
+        m_focusedIndex.reset();
+        emit searchChanged();
+        emit focusChanged();
+        return;
+    }
+    navigate(keyCode);
+}
+
+void PopupContentModel::navigate(quint16 keyCode)
+{
+    const QList<AppItem> items = filteredItems();
+    const int count = int(items.size());
+    if (count == 0)
+        return;
+    const int step = m_inputs.group.displayStyle == AppGroup::DisplayStyle::Grid ? gridColumns() : 1;
+    const std::optional<int> focus = m_focusedIndex;
+    const int current = focus.value_or(-1);
+    switch (keyCode) {
+    case VirtualKeys::keyLeftArrow:
+        if (focus && *focus >= 1)
+            setFocusedIndex(*focus - 1);
+        break;
+    case VirtualKeys::keyRightArrow:
+        setFocusedIndex(std::min(count - 1, current + 1));
+        break;
+    case VirtualKeys::keyDownArrow:
+    case VirtualKeys::keyTab:
+        setFocusedIndex(current + step < count ? current + step : std::min(count - 1, current + 1));
+        break;
+    case VirtualKeys::keyUpArrow:
+        if (focus && *focus - step >= 0)
+            setFocusedIndex(*focus - step);
+        else if (focus && *focus >= 1)
+            setFocusedIndex(*focus - 1);
+        break;
+    case VirtualKeys::keyReturn:
+        if (focus && *focus < count)
+            chooseItem(items.at(*focus));
+        else if (count == 1)
+            chooseItem(items.first());
+        break;
+    default:
+        break;
+    }
+}
+
+void PopupContentModel::activateSearch()
+{
+    if (m_isSearchActive)
+        return;
+    m_isSearchActive = true;
+    emit searchChanged();
+}
+
+void PopupContentModel::clearSearch()
+{
+    m_searchText.clear();
+    m_isSearchActive = false;
+    emit searchChanged();
+    setFocusedIndex(std::nullopt);
+}
+
+void PopupContentModel::beginRename()
+{
+    if (m_isEditingName)
+        return;
+    m_editingName = m_displayName;
+    m_isEditingName = true;
+    emit nameChanged();
+}
+
+void PopupContentModel::setEditingName(const QString &name)
+{
+    m_editingName = name;
+}
+
+void PopupContentModel::commitRename()
+{
+    if (!m_isEditingName)
+        return;
+    const QString trimmed = m_editingName.trimmed();
+    if (!trimmed.isEmpty()) {
+        m_displayName = trimmed;
+        if (m_inputs.onRenameGroup)
+            m_inputs.onRenameGroup(trimmed);
+    }
+    m_isEditingName = false;
+    emit nameChanged();
+    PopupNotifications::center().postTextFieldEditingEnded();
+}
+
+void PopupContentModel::chooseItem(const AppItem &item)
+{
+    if (!m_launcher.launchItem(m_inputs.group, item, !m_searchText.isEmpty()))
+        return;
+    dismiss();
+}
+
+void PopupContentModel::launchAllAndDismiss()
+{
+    m_launcher.launchAll(m_inputs.group, filteredItems());
+    dismiss();
+}
+
+void PopupContentModel::edit()
+{
+    if (m_inputs.onEdit)
+        m_inputs.onEdit();
+}
+
+void PopupContentModel::dismiss()
+{
+    if (m_inputs.onDismiss)
+        m_inputs.onDismiss();
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "Kestrowan/popup/PopupContentModel.h"
+
+#include <QHash>
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class PopupEmptyState;
+class PopupFooter;
+class PopupHeader;
+class PopupItemCell;
+class PopupItemStates;
+class PopupLauncher;
+class PopupSearchBar;
+class QScrollArea;
+class QVBoxLayout;
+
+// What fills the popup: a rounded card with the header, the search row, the items as a grid or a
+// list (or the empty and no-results views) and the footer. It draws its model and forwards what the
+// user does to it; the keys reach it through the popup's key notification.
+class PopupContentView : public QWidget {
+    Q_OBJECT
+public:
+    PopupContentView(PopupContentModel::Inputs inputs, std::unique_ptr<PopupLauncher> launcher,
+                     PopupItemStates *itemStates, QWidget *parent = nullptr);
+    ~PopupContentView() override;
+
+    PopupContentModel &model() { return *m_model; }
+    PopupHeader *header() const { return m_header; }
+    PopupSearchBar *searchBar() const { return m_searchBar; }
+    PopupFooter *footer() const { return m_footer; }
+    PopupEmptyState *emptyState() const { return m_emptyState; }
+    QScrollArea *scrollArea() const { return m_scroll; }
+    const QList<PopupItemCell *> &cells() const { return m_cells; }
+    // Stops taking the popup's keys: the panel is on its way out.
+    void stopListening();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void rebuildItems();
+    void updateFocus();
+    // The grid or the list of cells, by the group's display style.
+    QWidget *buildSection(const QList<AppItem> &items);
+    PopupItemCell *makeCell(int index, const AppItem &item, QWidget *parent);
+    QImage pictureFor(const AppItem &item, int points);
+    QWidget *divider(qreal opacity);
+    // Warms the thumbnail cache for the items the current search shows.
+    void prefetchThumbnails(const QList<AppItem> &items);
+
+    std::unique_ptr<PopupLauncher> m_launcher;
+    std::unique_ptr<PopupContentModel> m_model;
+    PopupItemStates *m_itemStates;
+    PopupHeader *m_header;
+    PopupSearchBar *m_searchBar = nullptr;
+    QVBoxLayout *m_layout;
+    QWidget *m_itemsArea = nullptr;
+    QWidget *m_footerArea = nullptr;
+    PopupFooter *m_footer = nullptr;
+    PopupEmptyState *m_emptyState = nullptr;
+    QScrollArea *m_scroll = nullptr;
+    QList<PopupItemCell *> m_cells;
+    QHash<QUuid, QImage> m_pictures;
+    QMetaObject::Connection m_keySubscription;
+    bool m_appeared = false;
+};

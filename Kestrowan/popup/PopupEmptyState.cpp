@@ -1,0 +1,68 @@
+#include "Kestrowan/popup/PopupEmptyState.h"
+
+#include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/Localization.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *textLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+class SymbolView : public QWidget {
+public:
+    SymbolView(const QString &name, qreal points, QWidget *parent)
+        : QWidget(parent), m_name(name), m_points(points)
+    {
+        setFixedSize(PopupStyle::symbolSize(name, points).toSize() + QSize(2, 2));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        PopupStyle::drawSymbol(painter, m_name, m_points, PopupStyle::SymbolWeight::Semibold,
+                               PopupStyle::secondaryStyle(this), QRectF(rect()));
+    }
+
+private:
+    QString m_name;
+    qreal m_points;
+};
+
+} // namespace
+
+PopupEmptyState::PopupEmptyState(Kind kind, qreal textScale, QWidget *parent)
+    : QWidget(parent)
+    , m_kind(kind)
+{
+    auto *column = new QVBoxLayout(this);
+    column->setAlignment(Qt::AlignCenter);
+    if (kind == Kind::NoResults) {
+        column->setContentsMargins(0, 20, 0, 20);
+        column->addWidget(textLabel(localized(QStringLiteral("popup.search.noResults")), PopupStyle::font(12),
+                                    PopupStyle::secondaryStyle(this), this));
+        return;
+    }
+    column->setContentsMargins(12, 20, 12, 20);
+    column->setSpacing(6);
+    column->addWidget(new SymbolView(QStringLiteral("shippingbox"), 20 * textScale, this), 0, Qt::AlignHCenter);
+    column->addWidget(textLabel(localized(QStringLiteral("popup.empty.title")), PopupStyle::font(13 * textScale, QFont::DemiBold),
+                                PopupStyle::textPrimary(this), this));
+    column->addWidget(textLabel(localized(QStringLiteral("popup.empty.description")), PopupStyle::font(11 * textScale),
+                                PopupStyle::secondaryStyle(this), this));
+}

@@ -1,0 +1,145 @@
+#include "Kestrowan/popup/PopupFooter.h"
+
+#include "Kestrowan/popup/PopupContentModel.h"
+#include "Kestrowan/popup/PopupPlainButton.h"
+#include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/Localization.h"
+
+#include <QAbstractButton>
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+
+namespace {
+
+// "play.fill", the title and "⌘A", all in the accent colour.
+class LaunchAllButton : public PopupPlainButton {
+public:
+    explicit LaunchAllButton(QWidget *parent)
+        : PopupPlainButton(parent)
+    {
+        setText(localized(QStringLiteral("popup.launchAll")));
+        setAccessibleName(text());
+        setAccessibleDescription(localized(QStringLiteral("popup.launchAll.hint")));
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        setFixedSize(sizeHint());
+    }
+    QSize sizeHint() const override
+    {
+        const qreal symbol = PopupStyle::symbolSize(symbolName(), 10).width();
+        const qreal title = QFontMetricsF(titleFont()).horizontalAdvance(text());
+        const qreal keys = QFontMetricsF(keysFont()).horizontalAdvance(keysText());
+        return QSize(qCeil(symbol + title + keys + 8 + 20), qCeil(QFontMetricsF(titleFont()).height() + 10));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        beginPainting(painter);
+        const QColor accent = PopupStyle::accent(this);
+        qreal x = 10;
+        const qreal symbol = PopupStyle::symbolSize(symbolName(), 10).width();
+        PopupStyle::drawSymbol(painter, symbolName(), 10, PopupStyle::SymbolWeight::Regular, accent,
+                               QRectF(x, 0, symbol, height()));
+        x += symbol + 4;
+        painter.setFont(titleFont());
+        painter.setPen(accent);
+        const qreal title = QFontMetricsF(titleFont()).horizontalAdvance(text());
+        painter.drawText(QRectF(x, 0, title + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
+        x += title + 4;
+        QColor faded = accent;
+        faded.setAlphaF(0.6f);
+        painter.setFont(keysFont());
+        painter.setPen(faded);
+        painter.drawText(QRectF(x, 0, width() - x, height()), Qt::AlignLeft | Qt::AlignVCenter, keysText());
+    }
+
+private:
+    static QString symbolName() { return QStringLiteral("play.fill"); }
+    static QString keysText() { return QStringLiteral("⌘A"); }
+    static QFont titleFont() { return PopupStyle::font(12, QFont::Medium); }
+    static QFont keysFont() { return PopupStyle::font(10, QFont::DemiBold, true); }
+};
+
+// A key cap and its label.
+class KeyHint : public QWidget {
+public:
+    KeyHint(const QString &keys, const QString &label, QWidget *parent)
+        : QWidget(parent), m_keys(keys), m_label(label)
+    {
+        setFixedSize(sizeHint());
+    }
+    QSize sizeHint() const override
+    {
+        const QFontMetricsF keys(keysFont());
+        const QFontMetricsF label(labelFont());
+        return QSize(qCeil(keys.horizontalAdvance(m_keys) + 10 + 4 + label.horizontalAdvance(m_label)),
+                     qCeil(std::max(keys.height() + 4, label.height())));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QFontMetricsF keys(keysFont());
+        const QRectF cap(0, (height() - keys.height() - 4) / 2, keys.horizontalAdvance(m_keys) + 10, keys.height() + 4);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(PopupStyle::quaternaryFill(this));
+        painter.drawRoundedRect(cap, 4, 4);
+        painter.setFont(keysFont());
+        painter.setPen(PopupStyle::secondaryStyle(this));
+        painter.drawText(cap, Qt::AlignCenter, m_keys);
+        painter.setFont(labelFont());
+        painter.setPen(PopupStyle::tertiaryStyle(this));
+        painter.drawText(QRectF(cap.right() + 4, 0, width(), height()), Qt::AlignLeft | Qt::AlignVCenter, m_label);
+    }
+
+private:
+    static QFont keysFont() { return PopupStyle::font(10, QFont::DemiBold); }
+    static QFont labelFont() { return PopupStyle::font(10); }
+    QString m_keys;
+    QString m_label;
+};
+
+} // namespace
+
+PopupFooter::PopupFooter(PopupContentModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_launchAll(new LaunchAllButton(this))
+    , m_navigationKeys(model.group().displayStyle == AppGroup::DisplayStyle::Grid ? QStringLiteral("←→↑↓")
+                                                                                   : QStringLiteral("↑↓"))
+{
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(16, 8, 16, 8);
+    row->setSpacing(8);
+    row->addWidget(m_launchAll);
+    row->addSpacing(10);
+    row->addStretch(1);
+    if (const std::optional<QString> &shortcut = model.openShortcutDisplay()) {
+        m_shortcut = new QLabel(PopupStyle::formatted(QStringLiteral("popup.keyboardShortcut.summon"), *shortcut), this);
+        m_shortcut->setFont(PopupStyle::font(10));
+        QPalette palette = m_shortcut->palette();
+        palette.setColor(QPalette::WindowText, PopupStyle::textQuaternary(this));
+        m_shortcut->setPalette(palette);
+        m_shortcut->setTextFormat(Qt::PlainText);
+        m_shortcut->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        m_shortcut->setAlignment(Qt::AlignCenter);
+        row->addWidget(m_shortcut, 4);
+    }
+    row->addSpacing(10);
+    row->addStretch(1);
+    auto *hints = new QHBoxLayout;
+    hints->setSpacing(6);
+    hints->addWidget(new KeyHint(m_navigationKeys, localized(QStringLiteral("popup.hint.navigate")), this));
+    hints->addWidget(new KeyHint(QStringLiteral("↵"), localized(QStringLiteral("popup.hint.open")), this));
+    row->addLayout(hints);
+    connect(m_launchAll, &QAbstractButton::clicked, this, [&model] { model.launchAllAndDismiss(); });
+}
+
+QString PopupFooter::navigationKeys() const
+{
+    return m_navigationKeys;
+}

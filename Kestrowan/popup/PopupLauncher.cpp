@@ -1,0 +1,81 @@
+#include "Kestrowan/popup/PopupLauncher.h"
+
+#include "Kestrowan/popup/PopupItemStates.h"
+#include "Kestrowan/shell/Log.h"
+#include "Platform/WorkspaceOpener.h"
+#include "analytics/NVLXAnalytics.h"
+
+#include <QFileInfo>
+
+PopupLauncher::PopupLauncher(PopupItemStates *states, SignalSink sink, WorkspaceOpener *opener)
+    : m_states(states)
+    , m_sink(sink ? std::move(sink) : SignalSink([](const QString &name, const QMap<QString, QString> &parameters) {
+          NVLXAnalytics::signal(name, parameters);
+      }))
+    , m_opener(opener)
+{
+}
+
+WorkspaceOpener &PopupLauncher::opener() const
+{
+    return m_opener ? *m_opener : WorkspaceOpener::shared();
+}
+
+std::optional<QString> PopupLauncher::openerPath(const AppGroup &group, const AppItem &item)
+{
+    // An application always opens by itself, whatever the group's rules name for it.
+    if (item.itemKind() == AppItem::Kind::App)
+        return std::nullopt;
+    const std::optional<QUrl> opener = group.resolveOpenerURL(item);
+    if (!opener)
+        return std::nullopt;
+    return opener->toLocalFile();
+}
+
+bool PopupLauncher::launchItem(const AppGroup &group, const AppItem &item, bool searchUsed)
+{
+    const QUrl url = item.itemURL();
+    std::optional<QString> application = openerPath(group, item);
+    if (application && !QFileInfo::exists(*application)) {
+        qCWarning(appLogger, "Opener %s is missing; opening %s with the default application",
+                  qPrintable(*application), qPrintable(item.name));
+        application.reset();
+    }
+    const OpenOutcome outcome = opener().open(url, application, true);
+    if (!outcome.opened) {
+        qCCritical(appLogger, "Failed to open %s: %s", qPrintable(item.name), qPrintable(outcome.error));
+        return false;
+    }
+    if (m_states)
+        m_states->markOpened(item);
+    QMap<QString, QString> parameters{{QStringLiteral("app_name"), item.name},
+                                      {QStringLiteral("group_name"), group.name}};
+    if (searchUsed)
+        parameters.insert(QStringLiteral("search_used"), QStringLiteral("true"));
+    m_sink(QStringLiteral("app.launched_from_popup"), parameters);
+    return true;
+}
+
+int PopupLauncher::launchAll(const AppGroup &group, const QList<AppItem> &shownItems)
+{
+    QList<AppItem> applications;
+    for (const AppItem &item : shownItems) {
+        if (item.itemKind() == AppItem::Kind::App)
+            applications.append(item);
+    }
+    m_sink(QStringLiteral("workspace.launch_all"),
+           {{QStringLiteral("group_name"), group.name},
+            {QStringLiteral("app_count"), QString::number(applications.size())}});
+    int opened = 0;
+    for (const AppItem &application : std::as_const(applications)) {
+        const OpenOutcome outcome = opener().open(application.itemURL(), std::nullopt, false);
+        if (!outcome.opened) {
+            qCCritical(appLogger, "Failed to open %s: %s", qPrintable(application.name), qPrintable(outcome.error));
+            continue;
+        }
+        if (m_states)
+            m_states->markOpened(application);
+        ++opened;
+    }
+    return opened;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class PopupItemStates;
+class WorkspaceOpener;
+
+// Opens what the user chose in the popup: one item through the group's opener, or every application
+// of the shown list without bringing them to the front. An item counts as opened, and is reported,
+// only once the desktop accepted to open it.
+class PopupLauncher {
+public:
+    using SignalSink = std::function<void(const QString &name, const QMap<QString, QString> &parameters)>;
+
+    // `states` may be absent; `sink` defaults to the usage analytics; `opener` to the shared one.
+    explicit PopupLauncher(PopupItemStates *states = nullptr, SignalSink sink = {}, WorkspaceOpener *opener = nullptr);
+
+    // True when the item was handed to its application; a failure is logged and changes nothing.
+    bool launchItem(const AppGroup &group, const AppItem &item, bool searchUsed);
+    // Opens the applications among `shownItems`, in order; returns how many opened.
+    int launchAll(const AppGroup &group, const QList<AppItem> &shownItems);
+
+    // The application that opens `item` for this group: none for applications themselves.
+    static std::optional<QString> openerPath(const AppGroup &group, const AppItem &item);
+
+    PopupItemStates *states() const { return m_states; }
+
+private:
+    WorkspaceOpener &opener() const;
+
+    PopupItemStates *m_states;
+    SignalSink m_sink;
+    WorkspaceOpener *m_opener;
+};

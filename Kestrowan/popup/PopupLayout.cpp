@@ -1,0 +1,90 @@
+#include "Kestrowan/popup/PopupLayout.h"
+
+#include <algorithm>
+
+namespace PopupLayout {
+
+bool isHiddenInternalItem(const AppItem &item)
+{
+    return item.bundleIdentifier == hiddenItemIdentifier;
+}
+
+QList<AppItem> displayItems(const AppGroup &group)
+{
+    QList<AppItem> items;
+    items.reserve(group.apps.size());
+    for (const AppItem &item : group.apps) {
+        if (!isHiddenInternalItem(item))
+            items.append(item);
+    }
+    return items;
+}
+
+QList<AppItem> filteredItems(const QList<AppItem> &displayItems, const QString &searchText)
+{
+    if (searchText.isEmpty())
+        return displayItems;
+    const QString query = searchText.toLower();
+    QList<AppItem> items;
+    for (const AppItem &item : displayItems) {
+        if (item.name.toLower().contains(query))
+            items.append(item);
+    }
+    return items;
+}
+
+int gridColumnCount(int popupGridColumns)
+{
+    return std::clamp(popupGridColumns, 3, 6);
+}
+
+bool itemsScroll(AppGroup::DisplayStyle style, qsizetype filteredCount)
+{
+    return style != AppGroup::DisplayStyle::List || filteredCount >= 6;
+}
+
+QSizeF popupSize(const AppGroup &group)
+{
+    const qsizetype shown = displayItems(group).size();
+    const qreal counted = std::max<qsizetype>(shown, 1);
+    if (group.displayStyle == AppGroup::DisplayStyle::Grid) {
+        // The panel's height always counts four columns, whatever the grid draws.
+        const qreal rows = std::ceil(counted / controllerGridColumns);
+        const qreal height = rows * 106 + std::max<qreal>(rows - 1, 0) * 14 + 122 + 34;
+        return {gridWidth, std::max<qreal>(std::min(height, maximumHeight), 240)};
+    }
+    qreal height = counted * 64 + 138;
+    if (shown >= 6)
+        height = std::min(height, maximumHeight);
+    return {listWidth, std::max<qreal>(height, 200)};
+}
+
+QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge, const QRectF &visibleFrame)
+{
+    const qreal w = size.width();
+    const qreal h = size.height();
+    qreal x = 0;
+    qreal y = 0;
+    qreal margin = 8;
+    switch (edge) {
+    case DockPosition::Bottom:
+        x = anchor.center().x() - w / 2;
+        y = anchor.bottom() + 8; // the anchor's top edge in this upward space
+        margin = 6;
+        break;
+    case DockPosition::Left:
+        x = anchor.right() + 8;
+        y = anchor.center().y() - h / 2 + 6;
+        break;
+    case DockPosition::Right:
+        x = anchor.left() - w - 8;
+        y = anchor.center().y() - h / 2 + 6;
+        break;
+    }
+    // The lower bound is applied last, so a panel larger than the frame keeps its lower-left corner in.
+    x = std::max(visibleFrame.left() + margin, std::min(x, visibleFrame.right() - w - margin));
+    y = std::max(visibleFrame.top() + margin, std::min(y, visibleFrame.bottom() - h - margin));
+    return {x, y};
+}
+
+} // namespace PopupLayout

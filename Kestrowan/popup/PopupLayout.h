@@ -1,0 +1,37 @@
+#pragma once
+
+#include "Kestrowan/dock/DockPosition.h"
+#include "Kestrowan/groups/AppGroup.h"
+
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+
+// The popup's numbers and its two item lists. Rectangles and points are in the bottom-left space
+// (origin at the bottom left of the primary screen, y upward): a rectangle's y() is its lowest edge.
+namespace PopupLayout {
+
+inline const QString hiddenItemIdentifier = QStringLiteral("kestrowan.internal.settings-dock");
+
+constexpr qreal gridWidth = 482;
+constexpr qreal listWidth = 420;
+constexpr qreal maximumHeight = 580;
+constexpr int controllerGridColumns = 4;
+
+bool isHiddenInternalItem(const AppItem &item);
+// The group's items in their order, without the hidden internal item.
+QList<AppItem> displayItems(const AppGroup &group);
+// The items whose name holds `searchText` in any letter case; the text is taken as typed (untrimmed).
+QList<AppItem> filteredItems(const QList<AppItem> &displayItems, const QString &searchText);
+
+// The grid's column count for a wished number of columns: between 3 and 6.
+int gridColumnCount(int popupGridColumns);
+// Whether the items section scrolls: always in the grid and fan styles, from six items in the list.
+bool itemsScroll(AppGroup::DisplayStyle style, qsizetype filteredCount);
+
+QSizeF popupSize(const AppGroup &group);
+// The panel's lower-left corner beside `anchor` on the Dock's side, kept inside `visibleFrame`.
+QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge, const QRectF &visibleFrame);
+
+} // namespace PopupLayout

@@ -1,0 +1,7 @@
+#include "Kestrowan/popup/PopupNotifications.h"
+
+PopupNotifications &PopupNotifications::center()
+{
+    static PopupNotifications *instance = new PopupNotifications;
+    return *instance;
+}

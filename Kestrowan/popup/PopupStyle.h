@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+class QPainter;
+class QRectF;
+class QWidget;
+
+// The shared colour tokens, fonts and symbols as the popup's widgets draw them, each resolved for
+// the appearance of the widget it is drawn into.
+namespace PopupStyle {
+
+QColor surfaceRaised(const QWidget *widget);
+QColor surfaceTint(const QWidget *widget);
+QColor strokeSubtle(const QWidget *widget);
+QColor strokeStrong(const QWidget *widget);
+QColor shadowSoft(const QWidget *widget);
+QColor accent(const QWidget *widget);
+QColor successGreen(const QWidget *widget);
+QColor textPrimary(const QWidget *widget);
+QColor textSecondary(const QWidget *widget);
+QColor textQuaternary(const QWidget *widget);
+// The system's hierarchical label styles and fills.
+QColor secondaryStyle(const QWidget *widget);
+QColor tertiaryStyle(const QWidget *widget);
+QColor quaternaryFill(const QWidget *widget);
+// A divider line at full opacity.
+QColor separator(const QWidget *widget);
+
+// The interface font at `points`; `monospaced` takes the monospaced design.
+QFont font(qreal points, QFont::Weight weight = QFont::Normal, bool monospaced = false);
+
+enum class SymbolWeight { Regular, Medium, Semibold, Bold };
+// Draws the program's symbol `name` at `points`, centred in `rect`; nothing when there is no such symbol.
+void drawSymbol(QPainter &painter, const QString &name, qreal points, SymbolWeight weight, const QColor &color,
+                const QRectF &rect);
+// The symbol's size at `points`; empty when there is no such symbol.
+QSizeF symbolSize(const QString &name, qreal points);
+
+// A localised format with one text argument in the place of "%@" (or "%1$@").
+QString formatted(const QString &key, const QString &argument);
+
+} // namespace PopupStyle

@@ -1,0 +1,284 @@
+#include "Kestrowan/popup/PopupWindowController.h"
+
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/PopupContentView.h"
+#include "Kestrowan/popup/PopupLauncher.h"
+#include "Kestrowan/popup/PopupLayout.h"
+#include "Kestrowan/popup/PopupNotifications.h"
+#include "Kestrowan/popup/PopupScreenGeometry.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/Log.h"
+#include "Platform/GlobalEventMonitor.h"
+#include "Platform/VirtualKeys.h"
+#include "analytics/NVLXAnalytics.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPropertyAnimation>
+#include <QTimer>
+
+namespace {
+
+constexpr qint64 showGraceMilliseconds = 500;
+constexpr qreal insideMargin = 8;
+constexpr int fadeMilliseconds = 100;
+const char *fadingProperty = "kestrowanFading";
+
+QString displayStyleTitle(AppGroup::DisplayStyle style)
+{
+    switch (style) {
+    case AppGroup::DisplayStyle::Fan:
+        return localized(QStringLiteral("group.style.fan"));
+    case AppGroup::DisplayStyle::Grid:
+        return localized(QStringLiteral("group.style.grid"));
+    case AppGroup::DisplayStyle::List:
+        return localized(QStringLiteral("group.style.list"));
+    }
+    return {};
+}
+
+} // namespace
+
+PopupWindowController::PopupWindowController(QObject *parent)
+    : QObject(parent)
+{
+    m_steadyClock.start();
+    dockPositionSource = [] { return PopupScreenGeometry::currentDockPosition(); };
+    visibleFrameSource = [] { return PopupScreenGeometry::dockVisibleFrame(); };
+    m_signalSink = [](const QString &name, const QMap<QString, QString> &parameters) {
+        NVLXAnalytics::signal(name, parameters);
+    };
+}
+
+PopupWindowController::~PopupWindowController()
+{
+    closePopupImmediately();
+}
+
+qint64 PopupWindowController::now() const
+{
+    return m_clock ? m_clock() : m_steadyClock.elapsed();
+}
+
+QSizeF PopupWindowController::popupSize(const AppGroup &group)
+{
+    return PopupLayout::popupSize(group);
+}
+
+QPointF PopupWindowController::popupOrigin(const QSizeF &size, const QRectF &anchor) const
+{
+    return PopupLayout::popupOrigin(size, anchor, dockPositionSource(), visibleFrameSource());
+}
+
+void PopupWindowController::showPopup(const AppGroup &group, std::function<void(const QUuid &)> onEdit,
+                                      const QRectF &anchor)
+{
+    closePopupImmediately();
+    m_showTime = now();
+    m_signalSink(QStringLiteral("popup.opened"),
+                 {{QStringLiteral("app_count"), QString::number(group.apps.size())},
+                  {QStringLiteral("group_name"), group.name},
+                  {QStringLiteral("display_style"), displayStyleTitle(group.displayStyle)}});
+    ++m_panelGeneration;
+    m_lastAnchorFrame = anchor;
+    m_lastGroup = group;
+
+    std::optional<QString> shortcutText;
+    if (m_shortcuts) {
+        for (const GroupShortcut &shortcut : m_shortcuts()) {
+            if (shortcut.groupID == group.id) {
+                shortcutText = shortcut.displayString();
+                break;
+            }
+        }
+    }
+
+    PopupContentModel::Inputs inputs;
+    inputs.group = group;
+    inputs.dockPosition = dockPositionSource();
+    inputs.openShortcutDisplay = shortcutText;
+    inputs.popupTextScale = 1.0;
+    inputs.popupGridColumns = PopupLayout::controllerGridColumns;
+    const QPointer<PopupWindowController> self(this);
+    const QUuid groupID = group.id;
+    inputs.onEdit = [self, groupID, onEdit] {
+        qCInfo(appLogger, "Popup edit tapped for group: %s", qPrintable(groupID.toString(QUuid::WithoutBraces).toUpper()));
+        if (onEdit)
+            onEdit(groupID);
+        if (self)
+            self->dismissPopup();
+    };
+    inputs.onDismiss = [self] {
+        if (self)
+            self->dismissPopup();
+    };
+    inputs.onRenameGroup = [self, groupID](const QString &name) {
+        if (self && self->onRenameGroup)
+            self->onRenameGroup(groupID, name);
+    };
+    auto launcher = std::make_unique<PopupLauncher>(m_itemStates, m_signalSink);
+    auto *content = new PopupContentView(std::move(inputs), std::move(launcher), m_itemStates);
+
+    const QSizeF size = popupSize(group);
+    const QPointF origin = popupOrigin(size, anchor);
+    auto *panel = new InteractivePopupPanel(content);
+    panel->present(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
+    m_panel = panel;
+    m_isShowing = true;
+
+    m_editingObservers.append(connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingStarted,
+                                      this, [this] { m_isEditingTextField = true; }));
+    m_editingObservers.append(connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingEnded,
+                                      this, [this] { m_isEditingTextField = false; }));
+    installMonitors();
+    emit popupShown();
+}
+
+void PopupWindowController::installMonitors()
+{
+    m_globalMonitor = GlobalEventMonitor::create();
+    connect(m_globalMonitor.get(), &GlobalEventMonitor::mouseDown, this,
+            [this](const QPoint &position, Qt::MouseButton) { handleOutsideClick(position); });
+    // Only Escape comes from other programs: what the user types there is none of the popup's business.
+    connect(m_globalMonitor.get(), &GlobalEventMonitor::escapePressed, this, &PopupWindowController::dismissPopup);
+    m_globalMonitor->start();
+    qApp->installEventFilter(this);
+    m_localMonitorInstalled = true;
+}
+
+void PopupWindowController::tearDownPopupMonitors()
+{
+    if (m_globalMonitor) {
+        m_globalMonitor->stop();
+        m_globalMonitor.reset();
+    }
+    if (m_localMonitorInstalled) {
+        qApp->removeEventFilter(this);
+        m_localMonitorInstalled = false;
+    }
+    for (const QMetaObject::Connection &observer : std::as_const(m_editingObservers))
+        disconnect(observer);
+    m_editingObservers.clear();
+    m_isEditingTextField = false;
+}
+
+void PopupWindowController::retire(InteractivePopupPanel *panel)
+{
+    panel->hide();
+    panel->deleteLater();
+}
+
+void PopupWindowController::silence(InteractivePopupPanel *panel)
+{
+    if (auto *content = qobject_cast<PopupContentView *>(panel->content()))
+        content->stopListening();
+}
+
+void PopupWindowController::closePopupImmediately()
+{
+    if (!m_panel)
+        return;
+    m_isShowing = false;
+    tearDownPopupMonitors();
+    InteractivePopupPanel *panel = m_panel;
+    m_panel = nullptr;
+    silence(panel);
+    // A fade still running for this panel ends it itself; the generation is left alone, so that
+    // fade finds the panel gone and clears nothing.
+    if (panel->property(fadingProperty).toBool())
+        panel->hide();
+    else
+        retire(panel);
+    emit popupDismissed();
+}
+
+void PopupWindowController::dismissPopup()
+{
+    if (!m_panel)
+        return;
+    const QPointer<InteractivePopupPanel> panel = m_panel.data();
+    const int generation = m_panelGeneration;
+    const bool wasShowing = m_isShowing;
+    m_isShowing = false;
+    tearDownPopupMonitors();
+    silence(panel);
+    if (panel->property(fadingProperty).toBool())
+        return;
+    panel->setProperty(fadingProperty, true);
+    auto *fade = new QPropertyAnimation(panel, "windowOpacity", panel);
+    fade->setDuration(fadeMilliseconds);
+    fade->setEasingCurve(QEasingCurve::InCubic);
+    fade->setEndValue(0.0);
+    const QPointer<PopupWindowController> self(this);
+    connect(fade, &QPropertyAnimation::finished, panel, [self, panel, generation] {
+        if (!panel)
+            return;
+        panel->hide();
+        QTimer::singleShot(0, panel, [self, panel, generation] {
+            if (self && self->m_panelGeneration == generation && self->m_panel == panel)
+                self->m_panel = nullptr;
+            if (panel)
+                panel->deleteLater();
+        });
+    });
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+    if (wasShowing)
+        emit popupDismissed();
+}
+
+bool PopupWindowController::isMouseInsidePopup(const QPointF &point) const
+{
+    if (!m_panel || !m_isShowing)
+        return false;
+    if (m_showTime && now() - *m_showTime < showGraceMilliseconds)
+        return true;
+    const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(m_panel->frameGeometry()));
+    return frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(point);
+}
+
+void PopupWindowController::handleOutsideClick(const QPoint &globalPosition)
+{
+    if (!m_panel)
+        return;
+    if (m_panel->frameGeometry().contains(globalPosition))
+        return;
+    if (ignoresPressAt && ignoresPressAt(globalPosition))
+        return;
+    // Presses in the program's own windows are theirs, as a desktop's global monitor never sees them.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != m_panel && window->isVisible() && window->frameGeometry().contains(globalPosition))
+            return;
+    }
+    dismissPopup();
+}
+
+bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() && m_isShowing)
+        return handleLocalKey(static_cast<QKeyEvent *>(event));
+    return QObject::eventFilter(watched, event);
+}
+
+bool PopupWindowController::handleLocalKey(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        if (m_isEditingTextField) {
+            m_isEditingTextField = false;
+            PopupNotifications::center().postTextFieldEditingEnded();
+        } else {
+            dismissPopup();
+        }
+        return true;
+    }
+    if (m_isEditingTextField)
+        return false;
+    const std::optional<quint16> keyCode = VirtualKeys::keyCodeForQtKey(event->key());
+    if (!keyCode)
+        return true;
+    // The characters a key types, whatever Command or Control do to them.
+    QString characters = event->text();
+    if (characters.isEmpty() || !characters.at(0).isPrint())
+        characters = QString();
+    PopupNotifications::center().postKeyDown(*keyCode, VirtualKeys::modifierFlags(event->modifiers()), characters);
+    return true;
+}

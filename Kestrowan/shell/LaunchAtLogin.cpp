@@ -1,0 +1,65 @@
+#include "Kestrowan/shell/LaunchAtLogin.h"
+
+#include "Kestrowan/shell/Log.h"
+#include "Platform/linux/DesktopEntry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace LaunchAtLogin {
+
+QString autostartEntryPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/autostart/kestrowan.desktop");
+}
+
+bool isEnabled()
+{
+    const std::optional<DesktopEntry> entry = DesktopEntry::load(autostartEntryPath());
+    if (!entry)
+        return false;
+    const QString gnomeEnabled = entry->value(QStringLiteral("X-GNOME-Autostart-enabled")).trimmed();
+    return !entry->boolean(QStringLiteral("Hidden")) && gnomeEnabled != QStringLiteral("false");
+}
+
+namespace {
+
+void fail(const QString &reason)
+{
+    qCCritical(appLogger, "Launch at login toggle failed: %s", qUtf8Printable(reason));
+}
+
+} // namespace
+
+void setLaunchAtLogin(bool enabled, const QString &programPath)
+{
+    const QString path = autostartEntryPath();
+    if (!enabled) {
+        QFile file(path);
+        if (file.exists() && !file.remove())
+            fail(file.errorString());
+        return;
+    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        fail(QStringLiteral("cannot create %1").arg(QFileInfo(path).absolutePath()));
+        return;
+    }
+    const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
+                                            "Type=Application\n"
+                                            "Name=Kestrowan\n"
+                                            "Exec=%1\n"
+                                            "Icon=kestrowan\n"
+                                            "Terminal=false\n"
+                                            "X-GNOME-Autostart-enabled=true\n")
+                                 .arg(DesktopEntry::execArgument(programPath))
+                                 .toUtf8();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
+        fail(file.errorString());
+}
+
+} // namespace LaunchAtLogin

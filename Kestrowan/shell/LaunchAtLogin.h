@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Starting the program when the user logs in, as an XDG autostart entry
+// (~/.config/autostart/kestrowan.desktop). The state lives only in that file: it is read from it
+// and written to it, never kept anywhere else.
+namespace LaunchAtLogin {
+
+QString autostartEntryPath();
+
+// Whether the entry exists and is not switched off (Hidden=true, or an
+// X-GNOME-Autostart-enabled=false that desktops honour).
+bool isEnabled();
+
+// Writes (with the running program's path) or removes the entry. A failure is logged as
+// "Launch at login toggle failed: ..." and otherwise absorbed.
+void setLaunchAtLogin(bool enabled, const QString &programPath);
+
+} // namespace LaunchAtLogin

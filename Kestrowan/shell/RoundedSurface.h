@@ -1,0 +1,54 @@
+#pragma once
+
+#include "NVLXDesign/EffectiveAppearance.h"
+
+#include <QColor>
+#include <QRectF>
+#include <QWidget>
+#include <functional>
+
+class QPainter;
+
+// The rounded surfaces behind bars and buttons: a fill behind the content and an outline over it, in
+// one continuous-cornered rounded rectangle.
+struct RoundedSurface {
+    qreal corner = 0;
+    QColor fill;
+    QColor outline;
+    qreal outlineWidth = 1;
+
+    // A bar (the main window's and the editor's): elevated surface in dark, plain surface in light.
+    static RoundedSurface bar(qreal corner, EffectiveAppearance appearance);
+    // The popup's glass button.
+    static RoundedSurface glassButton(qreal corner, bool accented, EffectiveAppearance appearance);
+    // The main window's toolbar buttons.
+    static RoundedSurface toolbarButton(qreal corner, bool prominent, bool hovered, EffectiveAppearance appearance);
+
+    // Paint the fill first, then the content, then the outline.
+    void paintFill(QPainter &painter, const QRectF &rect) const;
+    void paintOutline(QPainter &painter, const QRectF &rect) const;
+};
+
+// A container drawn as a rounded surface: the fill behind its children, the outline over them (the
+// outline takes no mouse events). The surface is asked again at every paint, so it may depend on
+// state the owner changes (call update() after such a change).
+class SurfaceFrame : public QWidget {
+    Q_OBJECT
+public:
+    using SurfaceProvider = std::function<RoundedSurface(EffectiveAppearance)>;
+
+    explicit SurfaceFrame(SurfaceProvider surface, QWidget *parent = nullptr);
+    void setSurface(SurfaceProvider surface);
+    RoundedSurface currentSurface() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void childEvent(QChildEvent *event) override;
+
+private:
+    class Outline;
+
+    SurfaceProvider m_surface;
+    QWidget *m_outline = nullptr;
+};

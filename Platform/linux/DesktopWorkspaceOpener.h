@@ -1,0 +1,18 @@
+#pragma once
+
+#include "Platform/WorkspaceOpener.h"
+
+#include <QStringList>
+
+// Opens through desktop entries: an application's "Exec" command (or an ".app" bundle's executable)
+// with the item as its argument, the default application from "mimeapps.list" for documents and
+// links, and xdg-open where the desktop names none. Every command runs detached, as an argument list.
+// A new process is brought to the front by the window manager; `activate` false cannot hold it back.
+class DesktopWorkspaceOpener final : public WorkspaceOpener {
+public:
+    OpenOutcome open(const QUrl &url, const std::optional<QString> &application, bool activate) override;
+
+    // The command that starts the application at `applicationPath` on `targets`; empty when the
+    // application cannot be started (no entry, no executable).
+    static QStringList applicationCommand(const QString &applicationPath, const QList<QUrl> &targets);
+};

@@ -1,0 +1,79 @@
+#include "Platform/linux/DockSocketActivation.h"
+
+#include "Platform/dockstandin/wire/DockWire.h"
+#include "Platform/linux/DockSocketLink.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QWidget>
+#include <QApplication>
+
+DockSocketActivation::DockSocketActivation()
+    : m_link(std::make_unique<DockSocketLink>())
+{
+    m_reconnect.setInterval(1000);
+    connect(&m_reconnect, &QTimer::timeout, this, &DockSocketActivation::tellDock);
+    connect(m_link.get(), &DockSocketLink::messageReceived, this, &DockSocketActivation::dockMessage);
+    // A restarted Dock knows nothing of us: keep trying until it answers again.
+    connect(m_link.get(), &DockSocketLink::disconnected, this, [this] {
+        if (m_policy == Policy::Regular)
+            m_reconnect.start();
+    });
+}
+
+DockSocketActivation::~DockSocketActivation() = default;
+
+void DockSocketActivation::setActivationPolicy(Policy policy)
+{
+    m_policy = policy;
+    tellDock();
+}
+
+void DockSocketActivation::tellDock()
+{
+    if (!m_link->connectToDock(200)) {
+        if (m_policy == Policy::Regular)
+            m_reconnect.start();
+        return;
+    }
+    m_reconnect.stop();
+    QCborMap message;
+    message.insert(QStringLiteral("op"), DockWire::Op::activationPolicy);
+    message.insert(QStringLiteral("policy"),
+                   m_policy == Policy::Regular ? QStringLiteral("regular") : QStringLiteral("accessory"));
+    message.insert(QStringLiteral("name"), QCoreApplication::applicationName());
+    const QIcon icon = QGuiApplication::windowIcon();
+    if (!icon.isNull()) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        icon.pixmap(128, 128).toImage().save(&buffer, "PNG");
+        message.insert(QStringLiteral("icon"), png);
+    }
+    m_link->send(message);
+}
+
+void DockSocketActivation::dockMessage(const QCborMap &message)
+{
+    if (message.value(QStringLiteral("op")).toString() == DockWire::Op::reopen)
+        emit reopenRequested();
+}
+
+void DockSocketActivation::activateIgnoringOtherApps()
+{
+    QWidget *focus = QApplication::activeWindow();
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->isMinimized() || (window->windowFlags() & Qt::WindowType_Mask) == Qt::Popup
+            || (window->windowFlags() & Qt::WindowType_Mask) == Qt::ToolTip)
+            continue;
+        window->raise();
+        if (!focus)
+            focus = window;
+    }
+    if (focus) {
+        focus->raise();
+        focus->activateWindow();
+    }
+}

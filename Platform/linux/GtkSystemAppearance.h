@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Platform/SystemAppearance.h"
+
+#include <QString>
+
+// The colour-scheme preference as GTK desktops state it: $GTK_THEME, then the user's GTK 4 and GTK 3
+// "settings.ini" (a dark-theme preference, or a theme whose name says it is dark).
+class GtkSystemAppearance final : public SystemAppearance {
+public:
+    bool prefersDark() const override;
+
+    // Whether one "settings.ini", as GTK writes it, asks for a dark look.
+    static bool settingsPreferDark(const QByteArray &settingsIni);
+    static bool themeNameIsDark(const QString &name);
+};

@@ -1,0 +1,11 @@
+#include "Platform/linux/X11Connection.h"
+
+#include <QGuiApplication>
+
+#include <QtGui/qguiapplication_platform.h>
+
+xcb_connection_t *qtX11Connection()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include <xcb/xcb.h>
+
+// A connection of its own to the X server that selects XInput2 raw events on the root window and
+// reads them on a thread of its own, so that input meant for any window can be watched. The
+// callbacks run on that thread.
+class X11RawInput {
+public:
+    // Called for every event read; the event is freed afterwards.
+    using EventHandler = std::function<void(xcb_generic_event_t *event)>;
+    // Called after every wake-up (events or the poll's timeout).
+    using WakeHandler = std::function<void()>;
+
+    X11RawInput() = default;
+    X11RawInput(const X11RawInput &) = delete;
+    X11RawInput &operator=(const X11RawInput &) = delete;
+    ~X11RawInput();
+
+    // Connects and selects `rawEventMask` (XCB_INPUT_XI_EVENT_MASK_RAW_* bits). Without XInput2 it
+    // fails unless `worksWithoutXInput2`, in which case it only wakes every `pollMilliseconds` (every
+    // 100 ms when that is -1). `pollMilliseconds` -1 waits for events alone: the thread sleeps while
+    // nothing happens.
+    bool start(quint32 rawEventMask, bool worksWithoutXInput2, int pollMilliseconds, EventHandler onEvent,
+               WakeHandler onWake = {});
+    void stop();
+
+    xcb_connection_t *connection() const { return m_connection; }
+    quint32 root() const { return m_root; }
+    bool hasXInput2() const { return m_xinputOpcode != 0; }
+    // Whether `event` is an XInput2 event; its type is then the XInput2 event type, else 0.
+    quint16 xinputEventType(const xcb_generic_event_t *event) const;
+
+private:
+    void run(int pollMilliseconds);
+
+    xcb_connection_t *m_connection = nullptr;
+    quint32 m_root = 0;
+    quint8 m_xinputOpcode = 0;
+    EventHandler m_onEvent;
+    WakeHandler m_onWake;
+    int m_wake[2] = {-1, -1};
+    std::atomic<bool> m_stopping{false};
+    std::thread m_thread;
+};

@@ -1,0 +1,121 @@
+// The main window's first paint with 50 groups, and the scan of 500 desktop entries that the
+// installed-applications picker waits for.
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/mainwindow/InstalledAppsScanner.h"
+#include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
+#include "Kestrowan/mainwindow/MainView.h"
+#include "Kestrowan/shell/AppNavigation.h"
+#include "Platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class NoApps final : public InstalledAppsServiceInterface {
+public:
+    QList<AppItem> installedApps() const override { return {}; }
+    bool isScanning() const override { return false; }
+    QString cacheURL() const override { return {}; }
+    void refreshInstalledApps() override {}
+};
+
+// An entry as installed applications have them; `icon` an icon file of its own when given.
+void writeEntry(const QString &path, int index, const QString &icon = QString())
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Application %1\nName[ja]=アプリ %1\n"
+                                  "Exec=app%1 %U\nIcon=%2\nCategories=Utility;\n")
+                       .arg(index)
+                       .arg(icon.isEmpty() ? QStringLiteral("app%1").arg(index) : icon)
+                       .toUtf8());
+}
+
+// A 256-pixel application icon in a colour of its own.
+QString writeIcon(const QString &folder, int index)
+{
+    QImage image(256, 256, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor::fromHsv((index * 37) % 360, 160, 230));
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(16, 16, 224, 224), 50, 50);
+    painter.end();
+    const QString path = folder + QStringLiteral("/app%1.png").arg(index);
+    image.save(path);
+    return path;
+}
+
+// 50 groups of 1 to 12 items, applications (desktop entries), folders and documents.
+QList<AppGroup> sampleGroups(const QString &folder)
+{
+    QDir().mkpath(folder + QStringLiteral("/applications"));
+    QList<AppItem> items;
+    for (int i = 0; i < 12; ++i) {
+        const QString entry = folder + QStringLiteral("/applications/app%1.desktop").arg(i);
+        writeEntry(entry, i, writeIcon(folder + QStringLiteral("/applications"), i));
+        items.append({QUuid::createUuid(), QStringLiteral("app%1").arg(i), QStringLiteral("Application %1").arg(i), entry});
+    }
+    QDir().mkpath(folder + QStringLiteral("/Projects"));
+    items.append({QUuid::createUuid(), QStringLiteral("file:") + folder + QStringLiteral("/Projects"), QStringLiteral("Projects"),
+                  folder + QStringLiteral("/Projects")});
+    QList<AppGroup> groups;
+    for (int i = 0; i < 50; ++i) {
+        AppGroup group;
+        group.id = QUuid::createUuid();
+        group.name = QStringLiteral("Group %1").arg(i);
+        group.iconStyle = AppGroup::IconStyle(i % 2 == 0 ? 0 : 4);
+        for (int j = 0; j <= i % 12; ++j)
+            group.apps.append(items[(i + j) % items.size()]);
+        groups.append(group);
+    }
+    return groups;
+}
+
+void BM_gridFirstPaint(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    GroupManager store(dir.path(), dir.path() + QStringLiteral("/Groups"));
+    store.ensureStorageDirectories();
+    store.setGroups(sampleGroups(dir.path()).first(state.range(0)));
+    UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, true);
+    AppNavigation navigation;
+    NoApps apps;
+    for (auto _ : state) {
+        MainView view(store, apps, navigation, nullptr);
+        view.resize(620, 540);
+        if (state.range(1)) {
+            const QPixmap frame = view.grab();
+            benchmark::DoNotOptimize(frame.cacheKey());
+        }
+    }
+}
+BENCHMARK(BM_gridFirstPaint)->Args({0, 1})->Args({50, 0})->Args({50, 1})->Unit(benchmark::kMillisecond);
+
+void BM_scan_500DesktopEntries(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    const QString applications = dir.path() + QStringLiteral("/applications");
+    for (int i = 0; i < 500; ++i) {
+        // A few vendor subfolders, as real data folders have.
+        const QString folder = applications + (i % 5 == 0 ? QStringLiteral("/vendor%1").arg(i % 3) : QString());
+        QDir().mkpath(folder);
+        writeEntry(folder + QStringLiteral("/org.example.App%1.desktop").arg(i), i);
+    }
+    const InstalledAppsRoots roots{{dir.path() + QStringLiteral("/Applications")}, {applications}};
+    for (auto _ : state) {
+        const QList<AppItem> apps = InstalledAppsScanner::scanApplications(roots);
+        if (apps.size() != 500)
+            state.SkipWithError("the scan did not find every entry");
+        benchmark::DoNotOptimize(apps.constData());
+    }
+}
+BENCHMARK(BM_scan_500DesktopEntries)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,83 @@
+// The popup where users wait for it: a group of 100 applications shown until its first frame is
+// painted, and a search typed over 1,000 items.
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/PopupLayout.h"
+#include "Kestrowan/popup/PopupWindowController.h"
+#include "Platform/fake/FakeGlobalEventMonitor.h"
+#include "Platform/fake/FakeWorkspaceOpener.h"
+#include "tests/popup/PopupTestSupport.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// Counts the frames the popup's window paints.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType()
+            && static_cast<QWidget *>(watched)->isWindow())
+            ++paints;
+        return false;
+    }
+};
+
+void showHundredItems(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    WorkspaceOpener::install(std::make_unique<FakeWorkspaceOpener>());
+    GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
+    QList<AppItem> items;
+    for (int i = 0; i < 100; ++i)
+        items.append(PopupTest::desktopApplication(dir.path(), QStringLiteral("App %1").arg(i), QColor::fromHsv(i * 3, 160, 220)));
+    const AppGroup group = PopupTest::group(QStringLiteral("Hundred"), items, AppGroup::DisplayStyle::Grid);
+    PopupWindowController controller;
+    controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+    controller.dockPositionSource = [] { return DockPosition::Bottom; };
+    controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+    PaintCounter counter;
+    qApp->installEventFilter(&counter);
+    for (auto _ : state) {
+        counter.paints = 0;
+        controller.showPopup(group, {}, QRectF(700, 4, 60, 60));
+        while (counter.paints == 0)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        state.PauseTiming();
+        controller.closePopupImmediately();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    qApp->removeEventFilter(&counter);
+    GlobalEventMonitor::installFactory({});
+    WorkspaceOpener::install(nullptr);
+}
+BENCHMARK(showHundredItems)->Unit(benchmark::kMillisecond);
+
+void filterThousandItems(benchmark::State &state)
+{
+    QList<AppItem> items;
+    for (int i = 0; i < 1000; ++i)
+        items.append(PopupTest::application(QStringLiteral("Application Number %1").arg(i)));
+    const QStringList searches{QStringLiteral("a"), QStringLiteral("app"), QStringLiteral("number 5"),
+                               QStringLiteral("NUMBER 99"), QStringLiteral("zz")};
+    qsizetype found = 0;
+    for (auto _ : state) {
+        for (const QString &search : searches)
+            found += PopupLayout::filteredItems(items, search).size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetItemsProcessed(state.iterations() * searches.size());
+    state.counters["per_search_us"] = benchmark::Counter(double(state.iterations() * searches.size()),
+                                                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert,
+                                                         benchmark::Counter::kIs1000);
+}
+BENCHMARK(filterThousandItems)->Unit(benchmark::kMicrosecond);
+
+} // namespace

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+struct xcb_connection_t;
+
+// What the test's X server shows, read on a connection of the test's own.
+class X11Windows {
+public:
+    struct Window {
+        quint32 id = 0;
+        quint32 parent = 0;
+        QString name;
+        qint64 pid = 0;
+        bool viewable = false;
+        bool overrideRedirect = false;
+        QRect geometry; // in root coordinates
+    };
+
+    X11Windows();
+    ~X11Windows();
+    bool isValid() const { return m_connection != nullptr; }
+
+    QList<Window> all();
+    // What a window manager's close button sends: WM_DELETE_WINDOW.
+    void requestClose(quint32 window);
+
+private:
+    void collect(quint32 window, quint32 parent, const QPoint &origin, QList<Window> &out);
+
+    xcb_connection_t *m_connection = nullptr;
+    quint32 m_root = 0;
+};

@@ -1,0 +1,237 @@
+// The running program on a real X server with the stand-in Dock: its window, its status item in the
+// Dock's menu-bar strip, a second start that forwards a link, and the running-application tile that
+// follows the Dock icon setting.
+
+#include "Platform/dockstandin/wire/TrustStore.h"
+#include "Platform/linux/DockSocketAccessibility.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/app/X11Windows.h"
+#include "tests/standin/DockPreferencesWriter.h"
+#include "tests/standin/XTestPointer.h"
+#include "tests/support/TestMain.h"
+
+#include <QProcess>
+#include <QUrl>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+constexpr int timeout = 20000;
+
+} // namespace
+
+class TestShellEndToEnd : public QObject {
+    Q_OBJECT
+private:
+    QProcess m_keeper;
+    QProcess m_program;
+    QString m_output;
+    qint64 m_dock = 0;
+    DockSocketAccessibility m_accessibility;
+    X11Windows m_windows;
+
+    QVariant attribute(const AXUIElement &element, const QString &name)
+    {
+        QVariant value;
+        return m_accessibility.copyAttributeValue(element, name, &value) == AXError::Success ? value : QVariant();
+    }
+
+    // "title (subrole)" of every tile, in the Dock's order.
+    QStringList tiles()
+    {
+        const auto lists = attribute(m_accessibility.createApplication(m_dock), "AXChildren").value<QList<AXUIElement>>();
+        if (lists.size() != 1)
+            return {};
+        QStringList result;
+        for (const AXUIElement &tile : attribute(lists.first(), "AXChildren").value<QList<AXUIElement>>())
+            result << attribute(tile, "AXTitle").toString() + " (" + attribute(tile, "AXSubrole").toString() + ")";
+        return result;
+    }
+
+    bool hasRunningTile() { return tiles().contains("Kestrowan (AXApplicationDockItem)"); }
+
+    // The centre of the running program's tile, in screen coordinates.
+    QPoint runningTileCentre()
+    {
+        const auto lists = attribute(m_accessibility.createApplication(m_dock), "AXChildren").value<QList<AXUIElement>>();
+        for (const AXUIElement &tile : lists.isEmpty() ? QList<AXUIElement>() : attribute(lists.first(), "AXChildren").value<QList<AXUIElement>>()) {
+            if (attribute(tile, "AXTitle").toString() == "Kestrowan")
+                return QRectF(attribute(tile, "AXPosition").toPointF(), attribute(tile, "AXSize").toSizeF()).center().toPoint();
+        }
+        return {};
+    }
+
+    QString output()
+    {
+        m_output += QString::fromUtf8(m_program.readAll());
+        return m_output;
+    }
+
+    std::optional<X11Windows::Window> mainWindow()
+    {
+        for (const X11Windows::Window &window : m_windows.all()) {
+            if (window.pid == m_program.processId() && window.name == "Kestrowan" && window.viewable
+                && window.geometry.width() >= 600)
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<X11Windows::Window> statusItem()
+    {
+        const QList<X11Windows::Window> windows = m_windows.all();
+        quint32 strip = 0;
+        for (const X11Windows::Window &window : windows) {
+            if (window.name == "Menu Bar")
+                strip = window.id;
+        }
+        for (const X11Windows::Window &window : windows) {
+            if (strip && window.parent == strip && window.pid == m_program.processId() && window.viewable)
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    void setShowInDock(bool on)
+    {
+        // As another program would: the preferences file changes under the running program.
+        SettingsFileUserDefaults defaults(QString{});
+        defaults.setValue("showInDock", on);
+        defaults.synchronize();
+    }
+
+    QProcessEnvironment programEnvironment()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_LOGGING_RULES", "com.kestrowan.*=true");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        return environment;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_windows.isValid(), "needs an X server");
+        const QString home = QDir::homePath();
+        // A Dock that keeps no tiles, so that the only application tile is the running program's.
+        writeDockPreferences(home + "/Library/Preferences/com.apple.dock.plist", "bottom", false, {}, {});
+        QVERIFY(TrustStore::grant(TrustStore::executableOfThisProcess()));
+
+        m_keeper.setProgram(QStringLiteral(KESTROWAN_DOCK_KEEPER));
+        m_keeper.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_keeper.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_keeper.start();
+        QVERIFY(m_keeper.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT((m_dock = m_accessibility.dockProcessIdentifier().value_or(0)) > 0, timeout);
+
+        m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
+        m_program.setProcessEnvironment(programEnvironment());
+        m_program.setProcessChannelMode(QProcess::MergedChannels);
+        m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_program.start();
+        QVERIFY(m_program.waitForStarted());
+    }
+
+    void cleanupTestCase()
+    {
+        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("KESTROWAN_TEST_SHOW_OUTPUT"))
+            qInfo().noquote() << "The program's output:\n" << output();
+        m_program.terminate();
+        if (!m_program.waitForFinished(timeout))
+            m_program.kill();
+        m_keeper.terminate();
+        if (!m_keeper.waitForFinished(timeout)) {
+            m_keeper.kill();
+            m_keeper.waitForFinished();
+        }
+    }
+
+    void theWindowAndTheStatusItemShow()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Runtime bootstrap complete"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(statusItem(), timeout);
+        // With its window open the program has a Dock icon.
+        QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
+        QCOMPARE(tiles().count("Kestrowan (AXApplicationDockItem)"), 1);
+    }
+
+    void theStatusItemOpensItsMenu()
+    {
+        const std::optional<X11Windows::Window> item = statusItem();
+        QVERIFY(item);
+        auto menuShown = [this] {
+            for (const X11Windows::Window &window : m_windows.all()) {
+                if (window.pid == m_program.processId() && window.overrideRedirect && window.viewable
+                    && window.geometry.height() > 60)
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(!menuShown());
+        XTestPointer pointer;
+        pointer.click(item->geometry.center());
+        QTRY_VERIFY_WITH_TIMEOUT(menuShown(), timeout);
+        // Escape is not needed: a click elsewhere closes the menu.
+        pointer.click(QPoint(700, 400));
+        QTRY_VERIFY_WITH_TIMEOUT(!menuShown(), timeout);
+    }
+
+    void aSecondStartForwardsTheSettingsLink()
+    {
+        QProcess second;
+        second.setProcessEnvironment(programEnvironment());
+        second.start(QStringLiteral(KESTROWAN_PROGRAM), {"kestrowan://open/settings"});
+        QVERIFY(second.waitForFinished(timeout));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Received deep link: kestrowan://open/settings"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Applying deferred settings navigation"), timeout);
+        QVERIFY(output().contains("Navigation selected page changed: settings"));
+        QCOMPARE(m_program.state(), QProcess::Running);
+    }
+
+    void theDockIconFollowsTheSettingAndTheWindow()
+    {
+        const std::optional<X11Windows::Window> window = mainWindow();
+        QVERIFY(window);
+        m_windows.requestClose(window->id);
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(), timeout);
+        // Closed, with no Dock icon wanted: menu bar only, still running.
+        QTRY_VERIFY_WITH_TIMEOUT(!hasRunningTile(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("ActivationPolicy update -> accessory"), timeout);
+        QCOMPARE(m_program.state(), QProcess::Running);
+        QVERIFY(statusItem());
+
+        setShowInDock(true);
+        QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
+        // A click on the program's tile reopens its window, as clicking a Dock icon does.
+        XTestPointer pointer;
+        pointer.click(runningTileCentre());
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QVERIFY(output().contains("applicationShouldHandleReopen called. hasVisibleWindows=0"));
+        m_windows.requestClose(mainWindow()->id);
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().count("MainView onDisappear") == 2, timeout);
+        QVERIFY(hasRunningTile());
+        setShowInDock(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!hasRunningTile(), timeout);
+        QCOMPARE(m_program.state(), QProcess::Running);
+    }
+
+    void reopeningShowsTheWindowAgain()
+    {
+        QProcess second;
+        second.setProcessEnvironment(programEnvironment());
+        second.start(QStringLiteral(KESTROWAN_PROGRAM), {});
+        QVERIFY(second.waitForFinished(timeout));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestShellEndToEnd)
+#include "tst_shell_e2e.moc"

@@ -1,0 +1,119 @@
+#include "tests/dock/StandinDockSession.h"
+
+#include "Platform/Accessibility.h"
+#include "Platform/dockstandin/wire/TrustStore.h"
+#include "tests/standin/DockPreferencesWriter.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+constexpr int startTimeoutMilliseconds = 20000;
+
+} // namespace
+
+StandinDockSession::StandinDockSession()
+    : home(QDir::homePath())
+    , preferences(home + QStringLiteral("/Library/Preferences/com.apple.dock.plist"))
+    , openLog(home + QStringLiteral("/opened.log"))
+{
+    qputenv("KESTROWAN_DOCK_OPEN_LOG", openLog.toUtf8());
+    TrustStore::grant(TrustStore::executableOfThisProcess());
+}
+
+StandinDockSession::~StandinDockSession()
+{
+    if (m_keeper.state() == QProcess::NotRunning)
+        return;
+    m_keeper.terminate();
+    if (!m_keeper.waitForFinished(20000)) {
+        m_keeper.kill();
+        m_keeper.waitForFinished();
+        if (m_pid > 0)
+            ::kill(pid_t(m_pid), SIGKILL);
+    }
+}
+
+QString StandinDockSession::makeFolder(const QString &relativePath)
+{
+    const QString folder = home + u'/' + relativePath;
+    QDir().mkpath(folder);
+    QImage image(256, 256, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(250, 190, 60));
+    painter.drawRoundedRect(QRectF(8, 8, 240, 240), 48, 48);
+    painter.setBrush(QColor(70, 150, 230));
+    painter.drawRoundedRect(QRectF(64, 64, 128, 128), 24, 24);
+    painter.end();
+    image.save(folder + QStringLiteral("/Icon\r"), "PNG");
+    return folder;
+}
+
+QString StandinDockSession::makeApplication(const QString &name)
+{
+    QDir().mkpath(home + QStringLiteral("/Applications"));
+    const QString path = home + QStringLiteral("/Applications/") + name.toLower() + QStringLiteral(".desktop");
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=/bin/true %U\n");
+    return path;
+}
+
+void StandinDockSession::writePreferences(const QString &orientation, bool autohide, const QStringList &applications,
+                                          const QStringList &folders)
+{
+    writeDockPreferences(preferences, orientation, autohide, applications, folders);
+}
+
+qint64 StandinDockSession::start()
+{
+    m_keeper.setProgram(QStringLiteral(KESTROWAN_DOCK_KEEPER));
+    m_keeper.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Left running after a crash, the keeper and its Dock would keep CTest waiting on the output.
+    m_keeper.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    m_keeper.start();
+    if (!m_keeper.waitForStarted())
+        return 0;
+    m_pid = waitForDock(0);
+    return m_pid;
+}
+
+qint64 StandinDockSession::restart()
+{
+    const qint64 previous = m_pid;
+    if (previous <= 0 || ::kill(pid_t(previous), SIGTERM) != 0)
+        return 0;
+    m_pid = waitForDock(previous);
+    return m_pid;
+}
+
+qint64 StandinDockSession::waitForDock(qint64 previous)
+{
+    const QDeadlineTimer deadline(startTimeoutMilliseconds);
+    while (!deadline.hasExpired()) {
+        const qint64 pid = Accessibility::shared().dockProcessIdentifier().value_or(0);
+        if (pid > 0 && pid != previous)
+            return pid;
+        QTest::qWait(50);
+    }
+    return 0;
+}
+
+QStringList StandinDockSession::opened() const
+{
+    QFile file(openLog);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}

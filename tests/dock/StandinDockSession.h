@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// The stand-in Dock under its keeper, for a test on a real X server: the test's home holds the
+// Dock's preferences, the test process is granted Accessibility access, and every click the Dock
+// acts on is written to a log the test can read.
+class StandinDockSession {
+public:
+    StandinDockSession();
+    ~StandinDockSession();
+
+    QString home;
+    QString preferences;
+    QString openLog;
+
+    // A folder under the home with a picture in its "Icon\r", as a group's mirror folder has.
+    QString makeFolder(const QString &relativePath);
+    // A desktop entry under ~/Applications.
+    QString makeApplication(const QString &name);
+
+    void writePreferences(const QString &orientation, bool autohide, const QStringList &applications,
+                          const QStringList &folders);
+    // Starts the keeper; the Dock's process identifier, 0 when none came up in time.
+    qint64 start();
+    // What `killall Dock` does, aimed at this test's Dock; the new Dock's identifier.
+    qint64 restart();
+    qint64 pid() const { return m_pid; }
+
+    QStringList opened() const;
+
+private:
+    qint64 waitForDock(qint64 previous);
+
+    QProcess m_keeper;
+    qint64 m_pid = 0;
+};

@@ -1,0 +1,282 @@
+// The program itself against the stand-in Dock on a real X server: a temporary home with two groups
+// whose folders stand in the Dock, and the pointer and keyboard driven through XTest. The popup is
+// found among the program's windows on the X server.
+
+#include "Kestrowan/dock/DockPositionResolver.h"
+#include "Kestrowan/groups/AppGroup.h"
+#include "Platform/dockstandin/wire/TrustStore.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/dock/StandinDockSession.h"
+#include "tests/app/X11Windows.h"
+#include "tests/dock/XTestKeyboard.h"
+#include "tests/standin/XTestPointer.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QImage>
+#include <QScreen>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+using namespace DockPositionResolver;
+
+namespace {
+
+constexpr int roadTimeout = 20000;
+
+// The viewable windows of one process, in root coordinates.
+QList<QRect> windowsOfProcess(qint64 pid)
+{
+    QList<QRect> windows;
+    for (const X11Windows::Window &window : X11Windows().all()) {
+        if (window.viewable && window.pid == pid)
+            windows.append(window.geometry);
+    }
+    return windows;
+}
+
+// Where a popup beside `anchor` (window space) would be: its edge within a few points of the
+// anchor's far side, across from the Dock, and centred on the anchor along it.
+bool isBesideAbove(const QRect &window, const QRect &anchor)
+{
+    const int gap = anchor.top() - (window.top() + window.height());
+    return gap >= 0 && gap <= 16 && qAbs(window.center().x() - anchor.center().x()) <= 4;
+}
+
+} // namespace
+
+class TestDockRoadsXvfb : public QObject {
+    Q_OBJECT
+
+private:
+    StandinDockSession m_dock;
+    XTestPointer m_pointer;
+    XTestKeyboard m_keyboard;
+    QProcess m_program;
+    QStringList m_log;
+    QList<AppGroup> m_groups;
+    QString m_work, m_play;
+
+    AppGroup makeGroup(const QString &name)
+    {
+        AppGroup group;
+        group.id = QUuid::createUuid();
+        group.name = name;
+        const QString note = m_dock.home + QStringLiteral("/Documents/") + name + QStringLiteral(".txt");
+        QDir().mkpath(QFileInfo(note).path());
+        QFile(note).open(QIODevice::WriteOnly);
+        group.apps = {AppItem{QUuid::createUuid(), QStringLiteral("file:") + note, name + QStringLiteral(" notes"), note}};
+        return group;
+    }
+
+    QString mirrorFolder(const AppGroup &group)
+    {
+        const QString folder = m_dock.makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/") + group.name);
+        QFile id(folder + QStringLiteral("/.group_id"));
+        id.open(QIODevice::WriteOnly);
+        id.write(group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8());
+        return folder;
+    }
+
+    void startProgram(const QString &interactionMode)
+    {
+        SettingsFileUserDefaults defaults(QString{});
+        defaults.setValue(QStringLiteral("interactionMode"), interactionMode);
+        defaults.setValue(QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced"));
+        defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
+        defaults.synchronize();
+        m_log.clear();
+        m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
+        m_program.setProcessChannelMode(QProcess::MergedChannels);
+        m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_program.start();
+        QVERIFY(m_program.waitForStarted());
+        QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
+    }
+
+    void stopProgram()
+    {
+        m_program.terminate();
+        if (!m_program.waitForFinished(10000)) {
+            m_program.kill();
+            m_program.waitForFinished();
+        }
+    }
+
+    bool waitForLine(const QString &text, int from = 0, int timeout = roadTimeout)
+    {
+        return QTest::qWaitFor([&] { return lineIndex(text, from) >= 0; }, timeout);
+    }
+
+    int lineIndex(const QString &text, int from = 0) const
+    {
+        for (int i = from; i < m_log.size(); ++i) {
+            if (m_log.at(i).contains(text))
+                return i;
+        }
+        return -1;
+    }
+
+    // The program's popup beside the anchor (window space), once it shows.
+    std::optional<QRect> popupBeside(const QRect &anchor) const
+    {
+        for (const QRect &window : windowsOfProcess(m_program.processId())) {
+            if (isBesideAbove(window, anchor))
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    bool waitForPopupBeside(const QRect &anchor, int timeout = roadTimeout)
+    {
+        return QTest::qWaitFor([&] { return popupBeside(anchor).has_value(); }, timeout);
+    }
+
+    bool waitForNoPopupBeside(const QRect &anchor)
+    {
+        return QTest::qWaitFor([&] { return !popupBeside(anchor); }, roadTimeout);
+    }
+
+    // Rests the pointer on a tile until the program shows the popup beside it; the program starts
+    // tracking a moment after it has started.
+    bool hoverUntilShown(const DockItemInfo &tile)
+    {
+        return QTest::qWaitFor([&] {
+            m_pointer.move(tile.frame.center().toPoint() + QPoint(1, 0));
+            m_pointer.move(tile.frame.center().toPoint());
+            return waitForPopupBeside(tile.frame.toRect(), 500);
+        }, roadTimeout);
+    }
+
+    // The name a popup shows, read off the screen: the group's popup draws its name in its header,
+    // so the two groups' popups differ there.
+    QImage grabWindow(const QRect &window) const
+    {
+        return QGuiApplication::primaryScreen()->grabWindow(0, window.x(), window.y(), window.width(), window.height()).toImage();
+    }
+
+    QList<DockItemInfo> groupTiles()
+    {
+        QList<DockItemInfo> tiles;
+        [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                         tiles.clear();
+                                         for (const DockItemInfo &item : readDockItems()) {
+                                             if (item.title == QLatin1String("Work") || item.title == QLatin1String("Play"))
+                                                 tiles.append(item);
+                                         }
+                                         return tiles.size() == 2;
+                                     }()),
+                                     roadTimeout);
+        }();
+        return tiles;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server");
+        const QString programPath = QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath();
+        QVERIFY(TrustStore::grant(programPath));
+        m_groups = {makeGroup(QStringLiteral("Work")), makeGroup(QStringLiteral("Play"))};
+        const QString storage = m_dock.home + QStringLiteral("/.local/share/Kestrowan");
+        QDir().mkpath(storage);
+        QFile groupsFile(storage + QStringLiteral("/groups.json"));
+        QVERIFY(groupsFile.open(QIODevice::WriteOnly));
+        groupsFile.write(QJsonDocument(AppGroup::listToJson(m_groups)).toJson());
+        groupsFile.close();
+        m_work = mirrorFolder(m_groups.at(0));
+        m_play = mirrorFolder(m_groups.at(1));
+        const QString alpha = m_dock.makeApplication(QStringLiteral("Alpha"));
+        m_dock.writePreferences(QStringLiteral("bottom"), false, {alpha}, {m_work, m_play});
+        QVERIFY(m_dock.start() > 0);
+        connect(&m_program, &QProcess::readyRead, this, [this] {
+            while (m_program.canReadLine())
+                m_log.append(QString::fromUtf8(m_program.readLine()).trimmed());
+        });
+    }
+
+    void cleanup()
+    {
+        if (QTest::currentTestFailed()) {
+            for (const QString &line : std::as_const(m_log))
+                qInfo("program: %s", qPrintable(line));
+            for (const QRect &window : windowsOfProcess(m_program.processId()))
+                qInfo("window: %d,%d %dx%d", window.x(), window.y(), window.width(), window.height());
+        }
+        stopProgram();
+    }
+
+    void aClickOnAGroupTileTogglesItsPopupInClickMode()
+    {
+        startProgram(QStringLiteral("click"));
+        if (QTest::currentTestFailed())
+            return;
+        const QList<DockItemInfo> tiles = groupTiles();
+        const QPoint work = tiles[0].frame.center().toPoint();
+        const QRect anchor = tiles[0].frame.toRect();
+        // Clicks made before the program watches the Dock are the Dock's own.
+        QVERIFY(QTest::qWaitFor([&] {
+            m_pointer.click(work);
+            return waitForPopupBeside(anchor, 1000);
+        }, roadTimeout));
+        QFile::remove(m_dock.openLog);
+        m_pointer.click(work);
+        QVERIFY(waitForNoPopupBeside(anchor));
+        m_pointer.click(work);
+        QVERIFY(waitForPopupBeside(anchor));
+        // Another group's tile switches to that group's popup.
+        m_pointer.click(tiles[1].frame.center().toPoint());
+        QVERIFY(waitForPopupBeside(tiles[1].frame.toRect()));
+        QVERIFY(waitForNoPopupBeside(anchor));
+        // None of these clicks reached the Dock: once the application tile's click has opened it,
+        // the folder has had its chance and did not open.
+        m_pointer.click(readDockItems().first().frame.center().toPoint());
+        QTRY_COMPARE_WITH_TIMEOUT(m_dock.opened().size(), 1, roadTimeout);
+        QVERIFY(!m_dock.opened().contains(m_work));
+    }
+
+    void hoverHotKeyAndADockRestartInHoverMode()
+    {
+        startProgram(QStringLiteral("hover"));
+        if (QTest::currentTestFailed())
+            return;
+        QList<DockItemInfo> tiles = groupTiles();
+        QVERIFY(hoverUntilShown(tiles[1]));
+        const QRect popup = *popupBeside(tiles[1].frame.toRect());
+        // The popup beside the stand-in Dock, for the record.
+        const QRect dockBand(0, int(tiles[0].frame.top()) - 8, QGuiApplication::primaryScreen()->geometry().width(),
+                             QGuiApplication::primaryScreen()->geometry().height() - int(tiles[0].frame.top()) + 8);
+        const QRect shot = popup.united(dockBand).intersected(QRect(popup.left() - 260, 0, popup.width() + 520, 10000));
+        // Drawn once it has faded in: its middle is no longer the empty screen.
+        QVERIFY(QTest::qWaitFor([&] {
+            const QImage image = grabWindow(popup);
+            return !image.isNull() && image.pixelColor(image.width() / 2, image.height() / 2).lightness() > 100;
+        }, roadTimeout));
+        QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
+        QVERIFY(grabWindow(shot).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-popup-beside-dock-light.png")));
+
+        m_pointer.move(QPoint(700, 300));
+        QVERIFY(waitForNoPopupBeside(tiles[1].frame.toRect()));
+
+        // Control+1: the first group's popup around the pointer, whatever the pointer is over.
+        m_keyboard.chord({XTestKeys::controlL}, '1');
+        QVERIFY(waitForPopupBeside(QRect(660, 270, 80, 60)));
+
+        // `killall Dock`: the program notices the new Dock and hovering works again.
+        const int from = int(m_log.size());
+        QVERIFY(m_dock.restart() > 0);
+        QVERIFY(waitForLine(QStringLiteral("Dock process changed, recovering popup tracking"), from));
+        tiles = groupTiles();
+        QVERIFY(hoverUntilShown(tiles[1]));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestDockRoadsXvfb)
+#include "tst_dockroads_xvfb.moc"

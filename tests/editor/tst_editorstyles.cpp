@@ -1,0 +1,194 @@
+// The icon-style and skin choice (previews drawn from the group, once per change; selection; what
+// each choice writes and reports) and the display-style choice with its fan rule.
+#include "Kestrowan/editor/DisplayStyleChoice.h"
+#include "Kestrowan/editor/DisplayStyleSection.h"
+#include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/IconChoiceButton.h"
+#include "Kestrowan/editor/IconStyleChoice.h"
+#include "Kestrowan/editor/IconStyleSection.h"
+#include "Kestrowan/icons/GroupIconViews.h"
+#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/TokenLabel.h"
+#include "Platform/UserDefaults.h"
+#include "tests/editor/EditorTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestEditorStyles : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<SkinManager> m_skins;
+
+    QList<int> compositions(const IconStyleSection &section)
+    {
+        QList<int> counts;
+        for (IconChoiceButton *button : section.buttons())
+            counts.append(button->preview()->compositionCount());
+        return counts;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        useSourceResources();
+        m_skins = std::make_unique<SkinManager>(m_dir.filePath(QStringLiteral("Skins")), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
+        QCOMPARE(m_skins->availableSkins().size(), 3);
+    }
+
+    void init()
+    {
+        UserDefaults::standard().remove(QStringLiteral("interactionMode"));
+        UserDefaults::standard().remove(QStringLiteral("clickModeBehavior"));
+    }
+
+    void previewsAreDrawnFromTheGroupOncePerChange()
+    {
+        EditorDraft draft(groupWith(QStringLiteral("Work"), {itemAt(QStringLiteral("/Applications/Mail.app"))}));
+        IconStyleChoice choice(&draft, m_skins.get(), {});
+        IconStyleSection section(&choice);
+        section.resize(900, 160);
+        section.show();
+        QCOMPARE(section.buttons().size(), 6); // three styles, three skins
+        section.grab();
+        QCOMPARE(compositions(section), QList<int>(6, 1));
+        for (IconChoiceButton *button : section.buttons())
+            QCOMPARE(button->preview()->apps(), draft.draft().apps);
+
+        AppGroup more = draft.draft();
+        more.apps.append(itemAt(QStringLiteral("/tmp/Notes.txt")));
+        draft.setDraft(more);
+        section.grab();
+        section.grab();
+        QCOMPARE(compositions(section), QList<int>(6, 2));
+
+        // Choosing a style changes the outline, not the pictures.
+        choice.selectIconStyle(AppGroup::IconStyle::Pelko);
+        section.grab();
+        QCOMPARE(compositions(section), QList<int>(6, 2));
+        QVERIFY(section.buttons()[2]->isSelected());
+
+        // While the items are reordered the previews keep the order from before.
+        const QList<AppItem> before = draft.draft().apps;
+        draft.setReordering(true, before);
+        AppGroup reordered = draft.draft();
+        std::reverse(reordered.apps.begin(), reordered.apps.end());
+        draft.setDraft(reordered);
+        section.grab();
+        QCOMPARE(compositions(section), QList<int>(6, 2));
+        draft.setReordering(false, std::nullopt);
+        section.grab();
+        QCOMPARE(compositions(section), QList<int>(6, 3));
+        QCOMPARE(section.buttons()[0]->preview()->apps(), reordered.apps);
+    }
+
+    void choosingStylesAndSkins()
+    {
+        EditorDraft draft(groupWith(QStringLiteral("Work")));
+        SignalLog log;
+        IconStyleChoice choice(&draft, m_skins.get(), log.sender());
+        const SkinDefinition aurora = *m_skins->skinWithID(QStringLiteral("aurora"));
+
+        choice.selectSkin(aurora);
+        QCOMPARE(draft.draft().iconStyle, AppGroup::IconStyle::Skin);
+        QCOMPARE(draft.draft().skinId, std::optional<QString>(QStringLiteral("aurora")));
+        QVERIFY(choice.isSkinSelected(aurora));
+        choice.selectIconStyle(AppGroup::IconStyle::Gradient);
+        QCOMPARE(draft.draft().iconStyle, AppGroup::IconStyle::Gradient);
+        QVERIFY(!draft.draft().skinId);
+        choice.selectSkin(aurora);
+        QCOMPARE(draft.draft().skinId, std::optional<QString>(QStringLiteral("aurora")));
+
+        QCOMPARE(log.sent.size(), 3);
+        QCOMPARE(log.sent[0].first, QStringLiteral("group.skin_selected"));
+        QCOMPARE(log.sent[0].second.value(QStringLiteral("skin")), aurora.localizedSkinName());
+        QCOMPARE(log.sent[1].first, QStringLiteral("group.icon_style_changed"));
+        QCOMPARE(log.sent[1].second.value(QStringLiteral("style")), iconStyleDisplayName(AppGroup::IconStyle::Gradient));
+
+        // The selected one again: nothing changes, the signal goes once more.
+        choice.selectIconStyle(AppGroup::IconStyle::Shelf);
+        QSignalSpy changed(&draft, &EditorDraft::draftChanged);
+        choice.selectIconStyle(AppGroup::IconStyle::Shelf);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(log.sent.size(), 5);
+    }
+
+    void selectionOfRetiredAndMissingChoices()
+    {
+        AppGroup glass = groupWith(QStringLiteral("Old"));
+        glass.iconStyle = AppGroup::IconStyle::Glass;
+        EditorDraft draft(glass);
+        IconStyleChoice choice(&draft, m_skins.get(), {});
+        IconStyleSection section(&choice);
+        for (IconChoiceButton *button : section.buttons())
+            QVERIFY(!button->isSelected());
+
+        AppGroup missing = glass;
+        missing.iconStyle = AppGroup::IconStyle::Skin;
+        missing.skinId = QStringLiteral("not-installed");
+        draft.setDraft(missing);
+        for (IconChoiceButton *button : section.buttons())
+            QVERIFY(!button->isSelected());
+
+        // Without skins only the three styles are offered.
+        IconStyleChoice bare(&draft, nullptr, {});
+        IconStyleSection styles(&bare);
+        QCOMPARE(styles.buttons().size(), 3);
+    }
+
+    void fanRuleByModeAndAccess()
+    {
+        QVERIFY(DisplayStyleChoice::isDockTileIntercepted(QStringLiteral("hover"), QStringLiteral("native"), false));
+        QVERIFY(DisplayStyleChoice::isDockTileIntercepted(QStringLiteral("click"), QStringLiteral("enhanced"), true));
+        QVERIFY(!DisplayStyleChoice::isDockTileIntercepted(QStringLiteral("click"), QStringLiteral("enhanced"), false));
+        QVERIFY(!DisplayStyleChoice::isDockTileIntercepted(QStringLiteral("click"), QStringLiteral("native"), true));
+        QVERIFY(!DisplayStyleChoice::isDockTileIntercepted(QStringLiteral("click"), QStringLiteral("other"), true));
+        QVERIFY(!DisplayStyleChoice::isDockTileIntercepted(QString(), QStringLiteral("enhanced"), true));
+        QVERIFY(!DisplayStyleChoice::isDockTileIntercepted(QStringLiteral("Hover"), QStringLiteral("enhanced"), true));
+    }
+
+    void hintAndFanFollowSettingsAndAccessLive()
+    {
+        AppGroup fan = groupWith(QStringLiteral("Fan"));
+        fan.displayStyle = AppGroup::DisplayStyle::Fan;
+        EditorDraft draft(fan);
+        FakePermissions permissions;
+        SignalLog log;
+        DisplayStyleChoice choice(&draft, &permissions, UserDefaults::standard(), log.sender());
+        DisplayStyleSection section(&choice);
+        // Default: click, enhanced, no access.
+        QVERIFY(section.hint()->isHidden());
+        QVERIFY(section.segments()[0]->isEnabled());
+
+        permissions.setGranted(true);
+        QVERIFY(!section.hint()->isHidden());
+        QVERIFY(!section.segments()[0]->isEnabled());
+        QVERIFY(section.segments()[0]->isSelected()); // still raised, in the disabled colour
+        QCOMPARE(section.segments()[0]->foreground(), section.segments()[0]->palette().color(QPalette::Window).lightnessF() < 0.45
+                                                          ? colorFromHex(0x6F6F6F)
+                                                          : colorFromHex(0xBBBBBB));
+
+        choice.selectDisplayStyle(AppGroup::DisplayStyle::Fan);
+        QVERIFY(log.sent.isEmpty());
+        QTest::mouseClick(section.segments()[1], Qt::LeftButton);
+        QCOMPARE(draft.draft().displayStyle, AppGroup::DisplayStyle::Grid);
+        QTest::mouseClick(section.segments()[1], Qt::LeftButton);
+        QCOMPARE(log.sent.size(), 2);
+        QCOMPARE(log.sent[1].first, QStringLiteral("group.display_style_changed"));
+        QCOMPARE(log.sent[1].second.value(QStringLiteral("style")), localized(QStringLiteral("group.style.grid")));
+
+        UserDefaults::standard().setValue(QStringLiteral("clickModeBehavior"), QStringLiteral("native"));
+        QVERIFY(section.hint()->isHidden());
+        QVERIFY(section.segments()[0]->isEnabled());
+        UserDefaults::standard().setValue(QStringLiteral("interactionMode"), QStringLiteral("hover"));
+        permissions.setGranted(false);
+        QVERIFY(!section.hint()->isHidden()); // hover intercepts even without access
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestEditorStyles)
+#include "tst_editorstyles.moc"

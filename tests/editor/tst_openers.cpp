@@ -1,0 +1,246 @@
+// Opener rules in the editor: the extensions offered, rules by extension and by item with their
+// clearing, what a cell shows, the application chooser, and an opener chosen first in a new group.
+#include "Kestrowan/editor/ApplicationChooserDialog.h"
+#include "Kestrowan/editor/DraftChangeHandler.h"
+#include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/OpenerRulesEditor.h"
+#include "Kestrowan/editor/OpenerSection.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/shell/PointerPlainButton.h"
+#include "Platform/Workspace.h"
+#include "Platform/fake/FakeApplicationCatalog.h"
+#include "Platform/linux/DesktopApplicationCatalog.h"
+#include "Platform/fake/FakeWorkspace.h"
+#include "tests/editor/EditorTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kPreview = QStringLiteral("/usr/share/applications/org.example.Preview.desktop");
+const QString kReader = QStringLiteral("/usr/share/applications/org.example.Reader.desktop");
+
+// Answers every request at once with the path it was given.
+struct ImmediateChooser {
+    std::optional<QString> answer;
+    QStringList asked;
+    OpenerRulesEditor::ApplicationChooser function()
+    {
+        return [this](const QString &forWhat, const QString &, std::function<void(const std::optional<QString> &)> done) {
+            asked.append(forWhat);
+            done(answer);
+        };
+    }
+};
+
+} // namespace
+
+class TestOpeners : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString folder(const QString &name)
+    {
+        QDir().mkpath(m_dir.filePath(name));
+        return m_dir.filePath(name);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        useSourceResources();
+        auto workspace = std::make_unique<FakeWorkspace>();
+        workspace->applicationsForURLs.insert(QUrl::fromLocalFile(QStringLiteral("/tmp/kestrowan_probe.pdf")), kPreview);
+        Workspace::install(std::move(workspace));
+    }
+
+    void extensionsAndVisibility()
+    {
+        EditorDraft draft(groupWith(QStringLiteral("G"), {itemAt(QStringLiteral("/Applications/Mail.app"))}));
+        OpenerRulesEditor editor(&draft, {});
+        OpenerSection section(&editor);
+        QVERIFY(!editor.isSectionVisible());
+        QVERIFY(section.isHidden());
+
+        AppGroup files = draft.draft();
+        files.apps += {itemAt(QStringLiteral("/d/A.PDF")), itemAt(QStringLiteral("/d/b.pdf")), itemAt(folder(QStringLiteral("Kit.bundle"))),
+                       itemAt(QStringLiteral("https://example.com/x.html")), itemAt(QStringLiteral("/d/README"))};
+        draft.setDraft(files);
+        QVERIFY(editor.isSectionVisible());
+        QVERIFY(!section.isHidden());
+        QCOMPARE(editor.extensions(), (QStringList{QStringLiteral("bundle"), QStringLiteral("pdf")}));
+        QCOMPARE(section.shownExtensions(), editor.extensions());
+        QCOMPARE(OpenerRulesEditor::extensionSymbol(QStringLiteral("pdf")), QStringLiteral("doc.richtext"));
+        QCOMPARE(OpenerRulesEditor::extensionSymbol(QStringLiteral("bundle")), QStringLiteral("doc"));
+        // The system's choice shows, not marked as the group's own.
+        QCOMPARE(editor.row(QStringLiteral("pdf")).applicationPath, std::optional<QString>(kPreview));
+        QVERIFY(!editor.row(QStringLiteral("pdf")).isCustom);
+        QVERIFY(!editor.row(QStringLiteral("bundle")).applicationPath);
+    }
+
+    void extensionRuleChosenAndCleared()
+    {
+        const AppItem report = itemAt(QStringLiteral("/d/REPORT.PDF"));
+        EditorDraft draft(groupWith(QStringLiteral("G"), {report}));
+        ImmediateChooser chooser;
+        chooser.answer = kReader;
+        OpenerRulesEditor editor(&draft, chooser.function());
+        OpenerSection section(&editor);
+        QVERIFY(section.clearAllButton()->isHidden());
+
+        QTest::mouseClick(section.chipButton(QStringLiteral("pdf")), Qt::LeftButton);
+        QCOMPARE(chooser.asked, QStringList{QStringLiteral(".pdf")});
+        QCOMPARE(draft.draft().openerRules->byExtension.value(QStringLiteral("pdf")), kReader);
+        QVERIFY(!editor.editingExtension());
+        QVERIFY(editor.row(QStringLiteral("pdf")).isCustom);
+        QVERIFY(editor.isCustomOpenerForItem(report)); // capitals match the rule for pdf
+        QCOMPARE(draft.draft().resolveOpenerURL(report), std::optional<QUrl>(QUrl::fromLocalFile(kReader)));
+        QCoreApplication::processEvents();
+        QVERIFY(section.clearButton(QStringLiteral("pdf")));
+        QVERIFY(!section.clearAllButton()->isHidden());
+        QVERIFY(section.chip(QStringLiteral("pdf"))->isCustom());
+
+        // A chooser closed without an application changes nothing.
+        chooser.answer.reset();
+        editor.chooseExtensionOpener(QStringLiteral("pdf"));
+        QCOMPARE(draft.draft().openerRules->byExtension.value(QStringLiteral("pdf")), kReader);
+
+        QTest::mouseClick(section.clearButton(QStringLiteral("pdf")), Qt::LeftButton);
+        QVERIFY(!draft.draft().openerRules); // none, not an empty rule set
+        QVERIFY(!editor.row(QStringLiteral("pdf")).isCustom);
+        QVERIFY(section.clearAllButton()->isHidden());
+    }
+
+    void itemRulesBeatExtensionRulesAndClearApart()
+    {
+        const AppItem first = itemAt(QStringLiteral("/d/one.pdf"));
+        const AppItem second = itemAt(QStringLiteral("/d/two.pdf"));
+        AppGroup group = groupWith(QStringLiteral("G"), {first, second});
+        group.customOpenerPath = QStringLiteral("/opt/Custom.desktop");
+        EditorDraft draft(group);
+        ImmediateChooser chooser;
+        OpenerRulesEditor editor(&draft, chooser.function());
+
+        // A custom opener alone shows its icon but does not mark the item as the group's rule.
+        QVERIFY(!editor.isCustomOpenerForItem(first));
+        chooser.answer = kReader;
+        editor.chooseExtensionOpener(QStringLiteral("pdf"));
+        chooser.answer = kPreview;
+        editor.beginItemOpenerChoice(first);
+        const QString key = first.id.toString(QUuid::WithoutBraces).toUpper();
+        QCOMPARE(draft.draft().openerRules->byItem, (QMap<QString, QString>{{key, kPreview}}));
+        QCOMPARE(draft.draft().openerRules->byExtension.value(QStringLiteral("pdf")), kReader);
+        QCOMPARE(draft.draft().resolveOpenerURL(first), std::optional<QUrl>(QUrl::fromLocalFile(kPreview)));
+        QCOMPARE(draft.draft().resolveOpenerURL(second), std::optional<QUrl>(QUrl::fromLocalFile(kReader)));
+        QVERIFY(editor.hasItemRule(first));
+
+        editor.clearItemOpener(first);
+        QVERIFY(!editor.hasItemRule(first));
+        QCOMPARE(draft.draft().openerRules->byExtension.size(), 1);
+
+        editor.clearAllOpeners();
+        QVERIFY(!draft.draft().openerRules);
+        QVERIFY(!draft.draft().customOpenerPath);
+    }
+
+    void anOpenerChosenFirstIsStoredWithTheNewGroup()
+    {
+        QTemporaryDir dir;
+        std::unique_ptr<GroupManager> store = makeStore(dir);
+        EditorDraft draft(groupWith(QString(), {}));
+        DraftChangeHandler handler(&draft, store.get(), true);
+        ImmediateChooser chooser;
+        chooser.answer = kReader;
+        OpenerRulesEditor editor(&draft, chooser.function());
+
+        editor.chooseExtensionOpener(QStringLiteral("pdf"));
+        QVERIFY(store->groups().isEmpty()); // no real change yet
+        QVERIFY(!handler.hasMadeChanges());
+
+        AppGroup named = draft.draft();
+        named.name = QStringLiteral("Papers");
+        draft.setDraft(named);
+        QCOMPARE(store->groups().size(), 1);
+        QCOMPARE(store->groups().first().name, QStringLiteral("Papers"));
+        QCOMPARE(store->groups().first().openerRules->byExtension.value(QStringLiteral("pdf")), kReader);
+        QCOMPARE(store->groups().first().id, draft.groupID());
+
+        // Later changes update the stored group.
+        editor.clearAllOpeners();
+        QVERIFY(!store->groups().first().openerRules);
+        QCOMPARE(store->groups().size(), 1);
+    }
+
+    void newDraftStoresOnlyOnARealChange()
+    {
+        QTemporaryDir dir;
+        std::unique_ptr<GroupManager> store = makeStore(dir);
+        EditorDraft draft(groupWith(QString(), {}));
+        DraftChangeHandler handler(&draft, store.get(), true);
+        AppGroup spaces = draft.draft();
+        spaces.name = QStringLiteral("  \n ");
+        draft.setDraft(spaces);
+        QVERIFY(store->groups().isEmpty());
+        AppGroup styled = draft.draft();
+        styled.displayStyle = AppGroup::DisplayStyle::List;
+        draft.setDraft(styled);
+        QCOMPARE(store->groups().size(), 1);
+        QCOMPARE(store->groups().first().displayStyle, AppGroup::DisplayStyle::List);
+    }
+
+    void desktopCatalogReadsTheApplicationsFolders()
+    {
+        QTemporaryDir apps;
+        const auto write = [&](const QString &name, const QByteArray &bytes) {
+            QFile file(apps.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        write(QStringLiteral("reader.desktop"), "[Desktop Entry]\nType=Application\nName=Reader\nExec=reader %f\nMimeType=application/pdf;\n");
+        write(QStringLiteral("editor.desktop"), "[Desktop Entry]\nType=Application\nName=Editor\nExec=editor %f\nMimeType=text/plain;\n");
+        write(QStringLiteral("hidden.desktop"), "[Desktop Entry]\nType=Application\nName=Hidden\nExec=h\nNoDisplay=true\nMimeType=application/pdf;\n");
+        write(QStringLiteral("link.desktop"), "[Desktop Entry]\nType=Link\nName=Site\nURL=https://example.com\n");
+        write(QStringLiteral("broken.desktop"), QByteArray("\x00\xff[[[", 5));
+        DesktopApplicationCatalog catalog({apps.path()});
+        QCOMPARE(catalog.applicationsOpening(QStringLiteral("pdf")),
+                 (QList<ApplicationCatalog::Application>{{apps.filePath(QStringLiteral("reader.desktop")), QStringLiteral("Reader")}}));
+        // Markdown is a kind of plain text, so a text editor opens it.
+        QCOMPARE(catalog.applicationsOpening(QStringLiteral("md")).size(), 1);
+        QVERIFY(catalog.applicationsOpening(QString()).isEmpty());
+        QCOMPARE(catalog.allApplications().size(), 2);
+        QCOMPARE(catalog.allApplications().first().displayName, QStringLiteral("Editor"));
+    }
+
+    void chooserListsSuggestedApplicationsFirst()
+    {
+        auto catalog = std::make_unique<FakeApplicationCatalog>();
+        catalog->byExtension.insert(QStringLiteral("pdf"), {{kReader, QStringLiteral("Reader")}});
+        catalog->all = {{QStringLiteral("/usr/share/applications/a.desktop"), QStringLiteral("Atlas")},
+                        {kReader, QStringLiteral("Reader")},
+                        {QStringLiteral("/usr/share/applications/z.desktop"), QStringLiteral("Zebra")}};
+        ApplicationCatalog::install(std::move(catalog));
+        ApplicationChooserDialog dialog(QStringLiteral(".pdf"), QStringLiteral("pdf"));
+        QCOMPARE(dialog.listedPaths(), (QStringList{kReader, QStringLiteral("/usr/share/applications/a.desktop"),
+                                                    QStringLiteral("/usr/share/applications/z.desktop")}));
+        dialog.searchField()->setText(QStringLiteral("zeb"));
+        QCOMPARE(dialog.listedPaths(), QStringList{QStringLiteral("/usr/share/applications/z.desktop")});
+        dialog.searchField()->clear();
+        dialog.show();
+        QListWidgetItem *reader = dialog.list()->findItems(QStringLiteral("Reader"), Qt::MatchExactly).first();
+        dialog.list()->setCurrentItem(reader);
+        emit dialog.list()->itemDoubleClicked(reader);
+        QCOMPARE(dialog.chosenPath(), std::optional<QString>(kReader));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        ApplicationCatalog::install(nullptr);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestOpeners)
+#include "tst_openers.moc"

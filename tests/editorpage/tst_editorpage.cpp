@@ -1,0 +1,375 @@
+// The editor page driven as a user drives it, offscreen: every change is checked in "groups.json".
+#include "Kestrowan/editor/DockStatusChip.h"
+#include "Kestrowan/editor/DockSyncBar.h"
+#include "Kestrowan/editor/DockBarButton.h"
+#include "Kestrowan/editor/EditorActionButton.h"
+#include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/EditorHeaderRow.h"
+#include "Kestrowan/editor/EditorItemActions.h"
+#include "Kestrowan/editor/EditorItemCell.h"
+#include "Kestrowan/editor/EditorItemSection.h"
+#include "Kestrowan/editor/EditorSyncController.h"
+#include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/editor/ReorderTile.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/shell/PointerPlainButton.h"
+#include "Platform/UserDefaults.h"
+#include "tests/editorpage/EditorPageSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QPushButton>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+
+namespace {
+
+QStringList names(const QList<AppItem> &items)
+{
+    QStringList list;
+    for (const AppItem &item : items)
+        list.append(item.name);
+    return list;
+}
+
+void sendDrag(QWidget *target, QMimeData *mime, bool drop)
+{
+    const QPoint centre = target->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!drop)
+        return;
+    QDropEvent dropEvent(QPointF(centre), Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropEvent);
+}
+
+void pressAndPull(QWidget *widget)
+{
+    const QPointF start = widget->rect().center();
+    QMouseEvent press(QEvent::MouseButtonPress, start, widget->mapToGlobal(start), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    const QPointF end = start + QPointF(30, 0);
+    QMouseEvent move(QEvent::MouseMove, end, widget->mapToGlobal(end), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+QAbstractButton *buttonWithRole(QMessageBox *alert, QMessageBox::ButtonRole role)
+{
+    for (QAbstractButton *button : alert->buttons()) {
+        if (alert->buttonRole(button) == role)
+            return button;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestEditorPage : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dirOwner;
+    QTemporaryDir &dir() { return *m_dirOwner; }
+    std::unique_ptr<GroupManager> m_store;
+    std::unique_ptr<FakeDockSync> m_dock;
+    std::unique_ptr<GroupEditorPage> m_page;
+    SentSignals m_sent;
+    int m_backs = 0;
+
+    GroupEditorPage *open(const AppGroup &group, bool isNewDraft)
+    {
+        GroupEditorServices services;
+        services.groupManager = m_store.get();
+        services.dockSync = m_dock.get();
+        services.sendSignal = m_sent.sender();
+        services.droppedItemsFolder = dir().filePath(QStringLiteral("Kept"));
+        m_page = std::make_unique<GroupEditorPage>(services, group, isNewDraft, [this] { ++m_backs; });
+        m_page->itemActions()->setTemporaryFolders({dir().filePath(QStringLiteral("scratch"))});
+        m_page->resize(620, 540);
+        m_page->show();
+        return m_page.get();
+    }
+    AppGroup stored(const QString &name, const QList<AppItem> &apps)
+    {
+        AppGroup group = m_store->createGroup();
+        group.name = name;
+        group.apps = apps;
+        m_store->updateGroup(group);
+        return group;
+    }
+    AppGroup onDisk(const QUuid &id)
+    {
+        for (const AppGroup &group : storedGroups(*m_store)) {
+            if (group.id == id)
+                return group;
+        }
+        return {};
+    }
+    QString folder(const QString &name)
+    {
+        const QString path = dir().filePath(name);
+        QDir().mkpath(path);
+        return path;
+    }
+
+private slots:
+    void initTestCase() { useSourceResources(); }
+
+    void init()
+    {
+        m_store.reset();
+        m_dirOwner = std::make_unique<QTemporaryDir>();
+        m_store = makeEditorStore(dir());
+        m_store->setGroups({});
+        m_dock = std::make_unique<FakeDockSync>();
+        m_sent = SentSignals();
+        m_backs = 0;
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
+    }
+
+    void cleanup() { m_page.reset(); }
+
+    void renameThroughTheNameField()
+    {
+        const AppGroup group = stored(QStringLiteral("Work"), {});
+        GroupEditorPage *page = open(group, false);
+        QCOMPARE(page->nameField()->text(), QStringLiteral("Work"));
+        page->nameField()->setFocus();
+        QTest::keyClick(page->nameField(), Qt::Key_End);
+        QTest::keyClicks(page->nameField(), QStringLiteral(" tools "));
+        QCOMPARE(onDisk(group.id).name, QStringLiteral("Work tools "));
+        QCOMPARE(m_store->groups().size(), 1);
+    }
+
+    void newDraftBecomesAGroupWhenNamed()
+    {
+        AppGroup draft = makeEditorGroup(QString());
+        GroupEditorPage *page = open(draft, true);
+        QVERIFY(!page->header()->deleteButton()->isEnabled());
+        QTest::keyClicks(page->nameField(), QStringLiteral("  "));
+        QVERIFY(storedGroups(*m_store).isEmpty());
+        QTest::keyClicks(page->nameField(), QStringLiteral("P"));
+        QCOMPARE(storedGroups(*m_store).size(), 1);
+        QCOMPARE(storedGroups(*m_store).first().name, QStringLiteral("  P"));
+        QVERIFY(page->header()->deleteButton()->isEnabled());
+    }
+
+    void addAFolderThroughTheOpenPanel()
+    {
+        const AppGroup group = stored(QStringLiteral("Folders"), {});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(page->itemSection()->showsEmptyState());
+        const QString projects = folder(QStringLiteral("home/Projects"));
+        page->itemSection()->emptyStateButtons().at(3)->click();
+        QFileDialog *panel = page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel"));
+        QVERIFY(panel);
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 10000);
+        QCOMPARE(panel->fileMode(), QFileDialog::Directory);
+        QVERIFY(panel->testOption(QFileDialog::DontUseNativeDialog));
+        panel->setDirectory(QFileInfo(projects).path());
+        auto *name = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(projects);
+        QPushButton *choose = panel->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Open);
+        QCOMPARE(choose->text(), localizedText("picker.chooseFolders"));
+        choose->click();
+        QTRY_COMPARE_WITH_TIMEOUT(page->draft()->draft().apps.size(), 1, 10000);
+        const AppGroup saved = onDisk(group.id);
+        QCOMPARE(saved.apps.size(), 1);
+        QCOMPARE(saved.apps.first().path, projects);
+        QCOMPARE(saved.apps.first().bundleIdentifier, QStringLiteral("file:") + projects);
+        QVERIFY(!page->itemSection()->showsEmptyState());
+        QCOMPARE(page->itemSection()->cells().size(), 1);
+        QVERIFY(!page->itemSection()->cells().first()->isApplicationCell());
+    }
+
+    void dropALink()
+    {
+        const AppGroup group = stored(QStringLiteral("Links"), {fileItem(QStringLiteral("/etc/hostname"))});
+        GroupEditorPage *page = open(group, false);
+        QMimeData mime;
+        mime.setUrls({QUrl(QStringLiteral("https://kestrowan.example/docs"))});
+        sendDrag(page->itemSection(), &mime, false);
+        QVERIFY(page->itemSection()->isTargetedForDrop());
+        sendDrag(page->itemSection(), &mime, true);
+        QVERIFY(!page->itemSection()->isTargetedForDrop());
+        const AppGroup saved = onDisk(group.id);
+        QCOMPARE(saved.apps.size(), 2);
+        QCOMPARE(saved.apps.last().bundleIdentifier, QStringLiteral("url:https://kestrowan.example/docs"));
+        QCOMPARE(saved.apps.last().name, QStringLiteral("kestrowan.example"));
+        // The same link again adds nothing.
+        sendDrag(page->itemSection(), &mime, true);
+        QCOMPARE(onDisk(group.id).apps.size(), 2);
+        QCOMPARE(m_sent.count(QStringLiteral("group.app_added")), 1);
+    }
+
+    void reorderTwoItemsByDragging()
+    {
+        const AppGroup group = stored(QStringLiteral("Order"), {fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("first")),
+                                                                fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("second"))});
+        GroupEditorPage *page = open(group, false);
+        EditorItemSection *section = page->itemSection();
+        int drags = 0;
+        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+            ++drags;
+            std::unique_ptr<QMimeData> owned(payload);
+            // What the platform's drag does while the pointer travels: over the other tile, dropped.
+            QVERIFY(page->itemActions()->isReordering());
+            QCOMPARE(section->tiles().size(), 2);
+            QVERIFY(section->tiles().at(0)->isDragging());
+            sendDrag(section->tiles().at(1), owned.get(), true);
+        });
+        pressAndPull(section->cells().at(0));
+        QCOMPARE(drags, 1);
+        QVERIFY(page->itemActions()->isReordering());
+        QVERIFY(section->doneButton()->isVisible());
+        QCOMPARE(names(page->draft()->draft().apps), (QStringList{"second", "first"}));
+        // Held back while the mode lasts; the name-row icon keeps the order from before.
+        QCOMPARE(names(onDisk(group.id).apps), (QStringList{"first", "second"}));
+        QCOMPARE(names(page->draft()->iconPreviewApps()), (QStringList{"first", "second"}));
+        // A dropped file is refused in the mode.
+        QMimeData file;
+        file.setUrls({QUrl::fromLocalFile(QStringLiteral("/etc/passwd"))});
+        sendDrag(section, &file, true);
+        QCOMPARE(page->draft()->draft().apps.size(), 2);
+        section->doneButton()->click();
+        QVERIFY(!page->itemActions()->isReordering());
+        QCOMPARE(names(onDisk(group.id).apps), (QStringList{"second", "first"}));
+        QCOMPARE(section->cells().size(), 2);
+    }
+
+    // Mend: leaving the page ends the reorder mode and stores its order.
+    void leavingEndsTheReorderMode()
+    {
+        const AppGroup group = stored(QStringLiteral("Leave"), {fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("a")),
+                                                                fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("b"))});
+        GroupEditorPage *page = open(group, false);
+        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+            std::unique_ptr<QMimeData> owned(payload);
+            sendDrag(page->itemSection()->tiles().at(1), owned.get(), true);
+        });
+        pressAndPull(page->itemSection()->cells().at(0));
+        page->header()->backButton()->click();
+        QCOMPARE(m_backs, 1);
+        QVERIFY(!page->itemActions()->isReordering());
+        QCOMPARE(names(onDisk(group.id).apps), (QStringList{"b", "a"}));
+    }
+
+    void removeAnItemAfterConfirmation()
+    {
+        const AppGroup group = stored(QStringLiteral("Remove"), {fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("keep")),
+                                                                 fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("drop"))});
+        GroupEditorPage *page = open(group, false);
+        EditorItemCell *cell = page->itemSection()->cells().at(1);
+        QTest::mouseClick(cell->removeButton(), Qt::LeftButton);
+        QMessageBox *alert = page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert"));
+        QVERIFY(alert);
+        QTRY_VERIFY_WITH_TIMEOUT(alert->isVisible(), 10000);
+        buttonWithRole(alert, QMessageBox::RejectRole)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert")), 10000);
+        QVERIFY(!page->itemActions()->confirmRemoveAppID());
+        QCOMPARE(onDisk(group.id).apps.size(), 2);
+
+        // The context menu's last entry asks too.
+        std::unique_ptr<QMenu> menu(page->itemSection()->makeContextMenu(1));
+        const QList<QAction *> actions = menu->actions();
+        QCOMPARE(actions.first()->text(), page->itemSection()->makeContextMenu(1)->actions().first()->text());
+        actions.last()->trigger();
+        alert = page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert"));
+        QVERIFY(alert);
+        buttonWithRole(alert, QMessageBox::DestructiveRole)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 1, 10000);
+        QCOMPARE(onDisk(group.id).apps.first().name, QStringLiteral("keep"));
+        QCOMPARE(m_sent.count(QStringLiteral("group.app_removed")), 1);
+    }
+
+    void contextMenuOffersOnlyPossibleMoves()
+    {
+        const AppGroup group = stored(QStringLiteral("Menu"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
+                                                               fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("B")),
+                                                               fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("C"))});
+        GroupEditorPage *page = open(group, false);
+        const auto texts = [page](int index) {
+            QStringList list;
+            std::unique_ptr<QMenu> menu(page->itemSection()->makeContextMenu(index));
+            for (QAction *action : menu->actions())
+                list.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+            return list;
+        };
+        QCOMPARE(texts(0).size(), 3);
+        QCOMPARE(texts(1).size(), 4);
+        QCOMPARE(texts(2).size(), 3);
+        std::unique_ptr<QMenu> menu(page->itemSection()->makeContextMenu(2));
+        menu->actions().first()->trigger();
+        QCOMPARE(names(onDisk(group.id).apps), (QStringList{"A", "C", "B"}));
+        QVERIFY(page->itemSection()->cells().at(0)->isApplicationCell());
+        QVERIFY(!page->itemSection()->cells().at(0)->openerBadge());
+        QVERIFY(page->itemSection()->cells().at(1)->openerBadge());
+    }
+
+    void syncBarFollowsTheDraft()
+    {
+        const AppGroup group = stored(QStringLiteral("Bar"), {fileItem(QStringLiteral("/etc/hosts"))});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(page->syncBar()->isVisible());
+        QCOMPARE(page->syncBar()->chip()->text(), localizedText("editor.notInDock"));
+        page->syncBar()->syncButton()->click();
+        QVERIFY(page->statusChip()->isVisible());
+        QCOMPARE(page->statusChip()->text(), localizedText("editor.syncing"));
+        m_dock->finish(true);
+        QCOMPARE(page->statusChip()->text(), localizedText("editor.synced"));
+        QVERIFY(!page->syncBar()->isVisible());
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QVERIFY(page->syncBar()->isVisible());
+        QCOMPARE(page->syncBar()->chip()->text(), QStringLiteral("3s"));
+        QVERIFY(page->syncBar()->cancelButton()->isVisible());
+        page->syncBar()->cancelButton()->click();
+        QCOMPARE(page->syncBar()->chip()->text(), localizedText("editor.unsyncedChanges"));
+        QVERIFY(page->syncBar()->revertButton()->isVisible());
+        page->syncBar()->revertButton()->click();
+        QCOMPARE(page->nameField()->text(), QStringLiteral("Bar"));
+        QCOMPARE(onDisk(group.id).name, QStringLiteral("Bar"));
+        QVERIFY(!page->syncBar()->isVisible());
+    }
+
+    // Mend: a deleted group's countdown is cancelled, so nothing syncs it back into the Dock.
+    void deleteAfterConfirmationLeavesAndCancelsTheCountdown()
+    {
+        const AppGroup group = stored(QStringLiteral("Delete"), {fileItem(QStringLiteral("/etc/hosts"))});
+        m_dock->tile = true;
+        m_dock->syncedContents = {group};
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
+        GroupEditorPage *page = open(group, false);
+        QTest::keyClicks(page->nameField(), QStringLiteral("x"));
+        QVERIFY(page->syncController()->isCountdownRunning());
+        page->header()->deleteButton()->click();
+        QMessageBox *alert = page->findChild<QMessageBox *>(QStringLiteral("deleteGroupAlert"));
+        QVERIFY(alert);
+        buttonWithRole(alert, QMessageBox::DestructiveRole)->click();
+        QCOMPARE(m_backs, 1);
+        QVERIFY(!page->syncController()->isCountdownRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 10000);
+        page->syncController()->tick();
+        QVERIFY(m_dock->requests.isEmpty());
+        QVERIFY(storedGroups(*m_store).isEmpty());
+    }
+
+private:
+    static QString localizedText(const char *key);
+};
+
+#include "Kestrowan/shell/Localization.h"
+
+QString TestEditorPage::localizedText(const char *key)
+{
+    return localized(QLatin1String(key));
+}
+
+KESTROWAN_TEST_MAIN(TestEditorPage)
+#include "tst_editorpage.moc"

@@ -1,0 +1,191 @@
+// Pictures of the editor page in its states, in light and dark and in Japanese, saved under
+// screenshots/ in the build folder for people to look at.
+#include "Kestrowan/editor/DockSyncBar.h"
+#include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/EditorItemActions.h"
+#include "Kestrowan/editor/EditorItemSection.h"
+#include "Kestrowan/editor/EditorSyncController.h"
+#include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/shell/Appearance.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "NVLXDesign/SystemFont.h"
+#include "Platform/UserDefaults.h"
+#include "tests/editorpage/EditorPageSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QScrollArea>
+
+class TestEditorScreens : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<GroupManager> m_store;
+    std::unique_ptr<FakeDockSync> m_dock;
+    std::unique_ptr<GroupEditorPage> m_page;
+
+    QString file(const QString &name, const QByteArray &bytes = "Kestrowan")
+    {
+        const QString path = m_dir.filePath(QStringLiteral("Documents/") + name);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile out(path);
+        out.open(QIODevice::WriteOnly);
+        out.write(bytes);
+        return path;
+    }
+    QList<AppItem> items()
+    {
+        QList<AppItem> list;
+        for (const QString &desktop : {QStringLiteral("/usr/share/applications/vim.desktop"), QStringLiteral("/usr/share/applications/python3.11.desktop")}) {
+            if (QFileInfo::exists(desktop))
+                list.append(AppItem{QUuid::createUuid(), QFileInfo(desktop).completeBaseName(), QFileInfo(desktop).completeBaseName() == QLatin1String("vim") ? QStringLiteral("Vim") : QStringLiteral("Python 3.11"), desktop});
+        }
+        list.append(fileItem(file(QStringLiteral("Quarterly report.txt")), QStringLiteral("Quarterly report.txt")));
+        list.append(fileItem(file(QStringLiteral("notes.md")), QStringLiteral("notes.md")));
+        const QString projects = m_dir.filePath(QStringLiteral("Projects"));
+        QDir().mkpath(projects);
+        list.append(fileItem(projects, QStringLiteral("Projects")));
+        list.append(AppItem{QUuid::createUuid(), QStringLiteral("url:https://kestrowan.example/"), QStringLiteral("kestrowan.example"),
+                            QStringLiteral("https://kestrowan.example/")});
+        list.append(fileItem(file(QStringLiteral("A very long document name that does not fit.txt")),
+                             QStringLiteral("A very long document name that does not fit.txt")));
+        return list;
+    }
+
+    GroupEditorPage *open(const QString &name, const QList<AppItem> &apps, bool dark, QSize size = QSize(620, 540))
+    {
+        m_page.reset();
+        QApplication::setPalette(dark ? Appearance::darkPalette() : Appearance::lightPalette());
+        AppGroup group = m_store->createGroup();
+        group.name = name;
+        group.apps = apps;
+        m_store->updateGroup(group);
+        GroupEditorServices services;
+        services.groupManager = m_store.get();
+        services.dockSync = m_dock.get();
+        services.sendSignal = [](const QString &, const QMap<QString, QString> &) {};
+        m_page = std::make_unique<GroupEditorPage>(services, group, false, [] {});
+        m_page->resize(size);
+        m_page->show();
+        QTest::qWait(0);
+        return m_page.get();
+    }
+
+    void save(const QString &name)
+    {
+        QCoreApplication::processEvents();
+        const QImage picture = m_page->grab().toImage();
+        QVERIFY(!picture.isNull());
+        const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
+        QDir().mkpath(folder);
+        QVERIFY(picture.save(folder + u'/' + name + QStringLiteral(".png")));
+    }
+
+    void rename(GroupEditorPage *page, const QString &name)
+    {
+        AppGroup group = page->draft()->draft();
+        group.name = name;
+        page->draft()->setDraft(group);
+    }
+
+    void shootAll(bool dark)
+    {
+        const QString look = dark ? QStringLiteral("dark") : QStringLiteral("light");
+        m_dock->tile = false;
+        open(QStringLiteral("New group"), {}, dark);
+        save(QStringLiteral("editor-empty-") + look);
+
+        GroupEditorPage *page = open(QStringLiteral("Studio"), items(), dark);
+        save(QStringLiteral("editor-items-") + look);
+        save(QStringLiteral("editor-bar-notindock-") + look);
+        open(QStringLiteral("Studio"), items(), dark, QSize(620, 1180));
+        save(QStringLiteral("editor-items-full-") + look);
+
+        page = open(QStringLiteral("Studio"), items(), dark);
+        page->setDragRunner([](QWidget *, QMimeData *payload) { delete payload; });
+        page->itemActions()->beginItemDrag(page->draft()->draft().apps.at(2).id);
+        page->itemActions()->dropEntered(page->draft()->draft().apps.at(0).id);
+        QTest::qWait(60);
+        save(QStringLiteral("editor-reorder-") + look);
+
+        // The bar in each of its states.
+        page = open(QStringLiteral("Studio"), items(), dark);
+        m_dock->tile = true;
+        m_dock->syncedContents = {page->draft()->draft()};
+        page->syncController()->recordSyncedSnapshotOnAppear();
+        save(QStringLiteral("editor-bar-uptodate-") + look);
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
+        rename(page, QStringLiteral("Studio work"));
+        save(QStringLiteral("editor-bar-unsynced-") + look);
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
+        rename(page, QStringLiteral("Studio works"));
+        save(QStringLiteral("editor-bar-countdown-") + look);
+        page->syncController()->cancelAutoSyncCountdown();
+        page->syncController()->syncNow();
+        save(QStringLiteral("editor-bar-syncing-") + look);
+        m_dock->finish(false);
+        save(QStringLiteral("editor-bar-failed-") + look);
+        page->syncController()->syncNow();
+        m_dock->finish(true);
+        save(QStringLiteral("editor-bar-synced-") + look);
+
+        AppGroup elsewhere = page->draft()->draft();
+        elsewhere.name = QStringLiteral("Changed elsewhere");
+        m_store->updateGroup(elsewhere);
+        m_page.reset();
+        GroupEditorServices services;
+        services.groupManager = m_store.get();
+        services.dockSync = m_dock.get();
+        services.sendSignal = [](const QString &, const QMap<QString, QString> &) {};
+        m_page = std::make_unique<GroupEditorPage>(services, elsewhere, false, [] {});
+        m_page->resize(620, 540);
+        m_page->show();
+        save(QStringLiteral("editor-bar-outofdate-") + look);
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        useSourceResources();
+        m_store = makeEditorStore(m_dir);
+        m_dock = std::make_unique<FakeDockSync>();
+        SystemFont::applyToApplication();
+    }
+
+    void cleanupTestCase()
+    {
+        m_page.reset();
+        m_store.reset();
+    }
+
+    void light() { shootAll(false); }
+    void dark() { shootAll(true); }
+
+    void japanese()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("ja"));
+        SystemFont::applyToApplication(QStringLiteral("ja"));
+        m_dock->tile = false;
+        open(QStringLiteral("新しいグループ"), {}, false);
+        save(QStringLiteral("editor-empty-light-ja"));
+        GroupEditorPage *page = open(QStringLiteral("スタジオ"), items(), false);
+        m_dock->tile = true;
+        m_dock->syncedContents = {page->draft()->draft()};
+        page->syncController()->recordSyncedSnapshotOnAppear();
+        rename(page, QStringLiteral("スタジオ 2"));
+        save(QStringLiteral("editor-items-light-ja"));
+        page = open(QStringLiteral("スタジオ"), items(), true);
+        page->itemActions()->beginItemDrag(page->draft()->draft().apps.at(1).id);
+        save(QStringLiteral("editor-reorder-dark-ja"));
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestEditorScreens)
+#include "tst_editorscreens.moc"

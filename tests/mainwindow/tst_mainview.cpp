@@ -1,0 +1,408 @@
+// The main window's root view on the offscreen platform: the onboarding gate, pages in step with the
+// navigation, the grid, the cards' actions, the sheets, the delete confirmation and sync all.
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/mainwindow/AppPickerList.h"
+#include "Kestrowan/mainwindow/AppPickerView.h"
+#include "Kestrowan/mainwindow/DockAppPickerView.h"
+#include "Kestrowan/mainwindow/GroupCardView.h"
+#include "Kestrowan/mainwindow/GroupGrid.h"
+#include "Kestrowan/mainwindow/GroupGridPage.h"
+#include "Kestrowan/mainwindow/MainView.h"
+#include "Kestrowan/mainwindow/MainViewFactories.h"
+#include "Kestrowan/mainwindow/MainWindowActions.h"
+#include "Kestrowan/mainwindow/NewGroupCardView.h"
+#include "Kestrowan/mainwindow/QuickAddButton.h"
+#include "Kestrowan/mainwindow/ToolbarButton.h"
+#include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/UserDefaults.h"
+#include "Platform/fake/FakeProcessRunner.h"
+#include "Platform/linux/DockPreferencesFile.h"
+#include "tests/mainwindow/MainWindowTestSupport.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+
+namespace {
+
+AppItem app(const QString &identifier)
+{
+    return makeItem(identifier, identifier.section(u'.', -1), QStringLiteral("/Applications/") + identifier + QStringLiteral(".app"));
+}
+
+// A page that records what it was built for.
+struct BuiltPage {
+    QPointer<QWidget> widget;
+    QUuid group;
+    bool draft = false;
+};
+
+} // namespace
+
+class TestMainView : public QObject {
+    Q_OBJECT
+
+private:
+    QString m_home;
+    QString m_program;
+    std::unique_ptr<GroupManager> m_store;
+    std::unique_ptr<AppNavigation> m_navigation;
+    FakeInstalledApps m_apps;
+    QList<BuiltPage> m_editors;
+    std::function<void()> m_lastBack;
+
+    AppGroup addGroup(const QString &name, const QList<AppItem> &apps = {})
+    {
+        AppGroup group = m_store->createGroup();
+        group.name = name;
+        group.apps = apps;
+        m_store->updateGroup(group);
+        return group;
+    }
+
+    std::unique_ptr<MainView> makeView()
+    {
+        auto view = std::make_unique<MainView>(*m_store, m_apps, *m_navigation, nullptr);
+        view->resize(620, 540);
+        view->show();
+        return view;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_home = qEnvironmentVariable("HOME");
+        m_program = m_home + QStringLiteral("/Applications/Kestrowan");
+        writeBytes(m_program, "#!/bin/sh\n");
+        applyLook(false);
+        MainViewFactories &factories = MainViewFactories::shared();
+        factories.groupEditor = [this](const AppGroup &group, bool isNewDraft, std::function<void()> onBack) {
+            auto *page = new QLabel(group.name);
+            m_editors.append({page, group.id, isNewDraft});
+            m_lastBack = onBack;
+            return page;
+        };
+    }
+
+    void init()
+    {
+        QDir(appSupportDirectoryURL()).removeRecursively();
+        QFile::remove(DockPreferencesFile::filePath());
+        UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, true);
+        DockService::clearSyncBlock();
+        installSucceedingProcessRunner();
+        m_store = startedManager(m_program);
+        m_navigation = std::make_unique<AppNavigation>();
+        m_editors.clear();
+        m_apps.refreshes = 0;
+    }
+
+    void cleanup()
+    {
+        m_navigation.reset();
+        m_store.reset();
+    }
+
+    void gridShowsTheNewGroupCardThenEveryGroup()
+    {
+        auto view = makeView();
+        GroupGrid *grid = view->gridPage()->grid();
+        QVERIFY(grid->cards().isEmpty());
+        QVERIFY(grid->newGroupCard()->isVisible());
+        QCOMPARE(m_apps.refreshes, 1);
+
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        const AppGroup play = addGroup(QStringLiteral("Play"));
+        QCOMPARE(grid->cards().size(), 2);
+        // Two rows: the new-group card beside the first group, the second group alone below.
+        const QRect newCard = grid->newGroupCard()->geometry();
+        const QRect first = grid->card(work.id)->geometry();
+        const QRect second = grid->card(play.id)->geometry();
+        QCOMPARE(first.top(), newCard.top());
+        QVERIFY(first.left() > newCard.right());
+        QCOMPARE(second.left(), newCard.left());
+        QVERIFY(second.top() > newCard.bottom());
+        QCOMPARE(newCard.height(), GroupGrid::cardHeight + 2 * HoverCard::bleed);
+
+        // A card stays the same widget while its group changes, and goes with its group.
+        GroupCardView *workCard = grid->card(work.id);
+        AppGroup renamed = work;
+        renamed.name = QStringLiteral("Office");
+        m_store->updateGroup(renamed);
+        QCOMPARE(grid->card(work.id), workCard);
+        QCOMPARE(workCard->group().name, QStringLiteral("Office"));
+        view->actions().deleteGroup(work.id);
+        QTRY_COMPARE_WITH_TIMEOUT(grid->cards().size(), 1, 20000);
+        QCOMPARE(grid->cards().first()->group().id, play.id);
+    }
+
+    void pagesFollowTheNavigationBothWays()
+    {
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        const AppGroup play = addGroup(QStringLiteral("Play"));
+        // A page left in the navigation by an earlier window is not shown, and is cleared, so
+        // that the same route later is a change.
+        m_navigation->setSelectedPage(DetailPage::settings());
+        auto view = makeView();
+        QCOMPARE(view->currentPage(), std::nullopt);
+        QCOMPARE(m_navigation->selectedPage(), std::nullopt);
+        QCOMPARE(view->shownPage(), view->gridPage());
+
+        m_navigation->setSelectedPage(DetailPage::settings());
+        QCOMPARE(view->currentPage(), DetailPage::settings());
+        QVERIFY(view->shownPage() != view->gridPage());
+
+        // A click on a card opens that group and tells the navigation.
+        view->closeDetailPage();
+        QCOMPARE(m_navigation->selectedPage(), std::nullopt);
+        QCOMPARE(view->shownPage(), view->gridPage());
+        clickWidget(view->gridPage()->grid()->card(play.id));
+        QCOMPARE(view->currentPage(), DetailPage::group(play.id));
+        QCOMPARE(m_navigation->selectedPage(), DetailPage::group(play.id));
+        QCOMPARE(m_editors.size(), 1);
+        QCOMPARE(m_editors.last().group, play.id);
+        QCOMPARE(view->shownPage(), m_editors.last().widget.data());
+
+        // The same page again builds nothing; another group's page is a fresh editor.
+        m_navigation->setSelectedPage(DetailPage::group(play.id));
+        QCOMPARE(m_editors.size(), 1);
+        m_navigation->setSelectedPage(DetailPage::group(work.id));
+        QCOMPARE(m_editors.size(), 2);
+        QTRY_VERIFY(m_editors.first().widget.isNull());
+        QCOMPARE(view->shownPage(), m_editors.last().widget.data());
+
+        // The group of the page goes away: the grid at once, the page value kept.
+        view->actions().deleteGroup(work.id);
+        QTRY_COMPARE_WITH_TIMEOUT(view->shownPage(), view->gridPage(), 20000);
+        QCOMPARE(view->currentPage(), DetailPage::group(work.id));
+        QCOMPARE(m_navigation->selectedPage(), DetailPage::group(work.id));
+
+        // The new-group card opens a draft; its back action returns to the grid.
+        clickWidget(view->gridPage()->grid()->newGroupCard());
+        QCOMPARE(view->currentPage(), DetailPage::groupDraft());
+        QVERIFY(m_editors.last().draft);
+        m_lastBack();
+        QCOMPARE(view->currentPage(), std::nullopt);
+        QCOMPARE(m_navigation->selectedPage(), std::nullopt);
+        QTRY_COMPARE(view->shownPage(), view->gridPage());
+
+        clickWidget(view->gridPage()->settingsButton());
+        QCOMPARE(m_navigation->selectedPage(), DetailPage::settings());
+    }
+
+    void onboardingGatesTheWindowUntilItEnds()
+    {
+        UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, false);
+        MainViewFactories::Action finishOnboarding;
+        MainViewFactories::shared().onboarding = [&finishOnboarding](MainViewFactories::Action onFinish, MainViewFactories::Action) {
+            finishOnboarding = onFinish;
+            return new QLabel(QStringLiteral("Welcome"));
+        };
+        auto view = makeView();
+        QVERIFY(view->isShowingOnboarding());
+        QVERIFY(!view->gridPage()->isVisible());
+        QCOMPARE(m_apps.refreshes, 1);
+
+        QSignalSpy completed(view.get(), &MainView::onboardingCompleted);
+        finishOnboarding();
+        QCOMPARE(completed.count(), 1);
+        QVERIFY(!view->isShowingOnboarding());
+        QVERIFY(view->gridPage()->isVisible());
+        QVERIFY(UserDefaults::standard().boolean(MainView::didCompleteOnboardingKey));
+
+        // The settings' reset brings it back.
+        UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, false);
+        QVERIFY(view->isShowingOnboarding());
+        MainViewFactories::shared().onboarding = nullptr;
+    }
+
+    void quickAddMenuOpensTheOpenPanelAndSwallowsTheCardTap()
+    {
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        GroupCardView *card = view->gridPage()->grid()->card(work.id);
+        AddToGroupMenuActions menu;
+        MainViewFactories::shared().addToGroupMenu = [&menu](const AddToGroupMenuActions &actions) {
+            menu = actions;
+            return new QLabel(QStringLiteral("menu"));
+        };
+        clickWidget(card->quickAddButton());
+        QVERIFY(card->isShowingAddMenu());
+        QCOMPARE(view->currentPage(), std::nullopt);
+
+        menu.onFiles();
+        QVERIFY(!card->isShowingAddMenu());
+        QFileDialog *panel = view->openPanel();
+        QVERIFY(panel);
+        QCOMPARE(panel->fileMode(), QFileDialog::ExistingFiles);
+        QCOMPARE(panel->labelText(QFileDialog::Accept), localized(QStringLiteral("picker.chooseItems")));
+
+        // Two files chosen, one of them twice through a link: both land in the group, saved.
+        const QString first = m_home + QStringLiteral("/a.txt");
+        const QString second = m_home + QStringLiteral("/b.txt");
+        writeBytes(first, "a");
+        writeBytes(second, "b");
+        panel->selectFile(QStringLiteral("\"a.txt\" \"b.txt\""));
+        static_cast<QDialog *>(panel)->accept();
+        QCOMPARE(view->actions().group(work.id)->apps.size(), 2);
+        auto relaunched = startedManager(m_program);
+        QCOMPARE(relaunched->groups().first().apps.size(), 2);
+
+        // The folder panel chooses folders only.
+        clickWidget(card->quickAddButton());
+        menu.onFolders();
+        QCOMPARE(view->openPanel()->fileMode(), QFileDialog::Directory);
+        QVERIFY(view->openPanel()->testOption(QFileDialog::ShowDirsOnly));
+        view->openPanel()->reject();
+        QCOMPARE(view->actions().group(work.id)->apps.size(), 2);
+        MainViewFactories::shared().addToGroupMenu = nullptr;
+    }
+
+    void installedAppsSheetCommitsOnDoneOnly()
+    {
+        const AppItem doc = makeItem(QStringLiteral("file:/tmp/a.pdf"), QStringLiteral("a"), QStringLiteral("/tmp/a.pdf"));
+        const AppGroup work = addGroup(QStringLiteral("Work"), {app(QStringLiteral("com.mail")), doc});
+        m_apps.publish({app(QStringLiteral("com.mail")), app(QStringLiteral("com.maps")), app(QStringLiteral("com.music"))}, false);
+        auto view = makeView();
+
+        view->presentInstalledAppsPicker(work.id);
+        auto *picker = view->quickAddSheet()->findChild<AppPickerView *>();
+        QVERIFY(picker);
+        QCOMPARE(view->quickAddSheet()->size(), QSize(360, 420));
+        AppPickerList *list = picker->list();
+        QCOMPARE(list->rows().size(), 3);
+        clickWidget(list->viewport(), list->rowRect(2).center());
+        clickWidget(list->viewport(), list->rowRect(0).center());
+        QCOMPARE(picker->staged().count(), 2);
+        picker->cancelButton()->click();
+        QTRY_VERIFY(!view->quickAddSheet());
+        QCOMPARE(view->actions().group(work.id)->apps, work.apps);
+
+        view->presentInstalledAppsPicker(work.id);
+        picker = view->quickAddSheet()->findChild<AppPickerView *>();
+        picker->searchField()->setText(QStringLiteral("maps"));
+        QCOMPARE(picker->list()->rows().size(), 1);
+        clickWidget(picker->list()->viewport(), picker->list()->rowRect(0).center());
+        // While the list scans, only the scanning row shows; the staged list is untouched.
+        m_apps.publish(m_apps.apps, true);
+        QVERIFY(picker->list()->rows().size() == 1);
+        QTest::keyClick(view->quickAddSheet(), Qt::Key_Return);
+        QTRY_VERIFY(!view->quickAddSheet());
+        const QList<AppItem> stored = view->actions().group(work.id)->apps;
+        QCOMPARE(stored.size(), 3);
+        QCOMPARE(stored.last().bundleIdentifier, QStringLiteral("com.maps"));
+        QCOMPARE(startedManager(m_program)->groups().first().apps, stored);
+    }
+
+    void dockAppsPickerTogglesByIdentifier()
+    {
+        const AppItem first = app(QStringLiteral("com.mail"));
+        const AppItem twin = app(QStringLiteral("com.mail"));
+        const QList<AppItem> dock{app(QStringLiteral("com.mail")), app(QStringLiteral("com.notes"))};
+        DockAppPickerView picker({first, twin}, dock);
+        QSignalSpy committed(&picker, &DockAppPickerView::committed);
+        QSignalSpy cancelled(&picker, &DockAppPickerView::cancelled);
+        QCOMPARE(picker.cells().size(), 2);
+        picker.cells().at(0)->click();
+        // One of two items with the identifier goes; the cell stays selected.
+        QCOMPARE(picker.staged().items(), QList<AppItem>{twin});
+        QVERIFY(picker.staged().isSelected(QStringLiteral("com.mail")));
+        picker.cells().at(1)->click();
+        picker.cancelButton()->click();
+        QCOMPARE(cancelled.count(), 1);
+        QCOMPARE(committed.count(), 0);
+        picker.doneButton()->click();
+        QCOMPARE(committed.count(), 1);
+        QCOMPARE(committed.first().first().value<QList<AppItem>>(), QList<AppItem>({twin, dock.at(1)}));
+
+        DockAppPickerView empty({first}, {});
+        QSignalSpy emptyCommit(&empty, &DockAppPickerView::committed);
+        QVERIFY(empty.cells().isEmpty());
+        empty.doneButton()->click();
+        QCOMPARE(emptyCommit.first().first().value<QList<AppItem>>(), QList<AppItem>{first});
+    }
+
+    void sheetForAGroupThatIsGoneEditsNothing()
+    {
+        auto view = makeView();
+        view->presentDockAppsPicker(QUuid::createUuid());
+        QVERIFY(view->quickAddSheet());
+        QCOMPARE(view->quickAddSheet()->size(), QSize(320, 200));
+        QVERIFY(!view->quickAddSheet()->findChild<DockAppPickerView *>());
+    }
+
+    void deleteAsksFirst()
+    {
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        view->requestDeleteGroup(work.id);
+        QMessageBox *alert = view->deleteConfirmation();
+        QVERIFY(alert);
+        const QList<QAbstractButton *> buttons = alert->buttons();
+        QAbstractButton *cancel = nullptr;
+        QAbstractButton *remove = nullptr;
+        for (QAbstractButton *button : buttons)
+            (alert->buttonRole(button) == QMessageBox::RejectRole ? cancel : remove) = button;
+        QCOMPARE(cancel->text(), localized(QStringLiteral("picker.cancel")));
+        QCOMPARE(remove->text(), localized(QStringLiteral("groupList.delete")));
+        cancel->click();
+        QCOMPARE(m_store->groups().size(), 1);
+
+        view->requestDeleteGroup(work.id);
+        for (QAbstractButton *button : view->deleteConfirmation()->buttons()) {
+            if (view->deleteConfirmation()->buttonRole(button) == QMessageBox::DestructiveRole)
+                button->click();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 20000);
+        QVERIFY(view->gridPage()->grid()->cards().isEmpty());
+        QVERIFY(startedManager(m_program)->groups().isEmpty());
+    }
+
+    void syncAllMarksOnlyASuccess()
+    {
+        const QString projects = makeFolder(m_home + QStringLiteral("/Projects"));
+        addGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
+        auto view = makeView();
+        QSignalSpy done(view.get(), &MainView::syncAllDoneChanged);
+        clickWidget(view->gridPage()->syncAllButton());
+        QVERIFY(done.wait(20000));
+        QVERIFY(view->syncAllDone());
+        QCOMPARE(view->gridPage()->syncAllButton()->text(), localized(QStringLiteral("editor.synced")));
+        QVERIFY(done.wait(20000));
+        QVERIFY(!view->syncAllDone());
+        QCOMPARE(view->gridPage()->syncAllButton()->text(), localized(QStringLiteral("main.syncAll")));
+        QCOMPARE(view->toast(), std::nullopt);
+
+        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        AppGroup changed = m_store->groups().first();
+        changed.name = QStringLiteral("Other");
+        m_store->updateGroup(changed);
+        view->startSyncAll();
+        QTRY_VERIFY_WITH_TIMEOUT(view->toast().has_value(), 20000);
+        QCOMPARE(view->toast()->kind, AppToast::Kind::Error);
+        QCOMPARE(view->toast()->text, localized(QStringLiteral("main.syncAllBlocked")));
+        QVERIFY(!view->syncAllDone());
+    }
+
+    void loadErrorPresentAtStartIsShown()
+    {
+        writeBytes(appSupportDirectoryURL() + u'/' + GroupManager::groupsFileName, "{ not json");
+        m_store = startedManager(m_program);
+        QVERIFY(m_store->loadError());
+        auto view = makeView();
+        QVERIFY(view->toast());
+        QCOMPARE(view->toast()->kind, AppToast::Kind::Warning);
+        QCOMPARE(view->toast()->text, *m_store->loadError());
+        // The store keeps it: it guards the mirror folders until a good file exists.
+        QVERIFY(m_store->loadError());
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestMainView)
+#include "tst_mainview.moc"

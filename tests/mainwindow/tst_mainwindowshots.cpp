@@ -1,0 +1,164 @@
+// Pictures of the main window for people to look at: the empty grid, six groups, both pickers, in
+// light and dark and once in Japanese. Saved to "<build>/screenshots"; each is checked for its
+// background and for texts that fit.
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/mainwindow/AppPickerView.h"
+#include "Kestrowan/mainwindow/DockAppPickerView.h"
+#include "Kestrowan/mainwindow/GroupGridPage.h"
+#include "Kestrowan/mainwindow/MainView.h"
+#include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/UserDefaults.h"
+#include "Platform/fake/FakeProcessRunner.h"
+#include "tests/mainwindow/DemoApps.h"
+#include "tests/mainwindow/MainWindowTestSupport.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QAbstractButton>
+#include <QLineEdit>
+
+namespace {
+
+QImage save(QWidget *widget, const QString &name)
+{
+    widget->show();
+    QApplication::processEvents();
+    const QImage image = widget->grab().toImage();
+    const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+    image.save(folder + u'/' + name + QStringLiteral(".png"));
+    return image;
+}
+
+QString suffix(bool dark, const QString &language)
+{
+    return QString(dark ? QStringLiteral("-dark") : QStringLiteral("-light")) + (language == QLatin1String("en") ? QString() : u'-' + language);
+}
+
+} // namespace
+
+class TestMainWindowShots : public QObject {
+    Q_OBJECT
+
+private:
+    QString m_program;
+    QList<AppItem> m_apps;
+
+    void addLooks()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("light") << false << QStringLiteral("en");
+        QTest::newRow("dark") << true << QStringLiteral("en");
+        QTest::newRow("light ja") << false << QStringLiteral("ja");
+    }
+
+    void setLook(bool dark, const QString &language)
+    {
+        LanguageManager::shared().setCurrentLanguage(language);
+        applyLook(dark, language);
+    }
+
+    // Six groups as a user would have them: some synced, one untitled, one long.
+    void fillStore(GroupManager &store)
+    {
+        const QString home = QDir::homePath();
+        const QString projects = makeFolder(home + QStringLiteral("/Projects"));
+        const QString report = home + QStringLiteral("/Documents/Quarterly Report.pdf");
+        writeBytes(report, "%PDF-1.4\n");
+        const QList<std::pair<QString, QList<AppItem>>> groups{
+            {QStringLiteral("Work"), {m_apps[0], m_apps[4], m_apps[5], m_apps[6],
+                                      makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects),
+                                      makeItem(QStringLiteral("file:") + report, QStringLiteral("Quarterly Report"), report),
+                                      m_apps[11], m_apps[12]}},
+            {QStringLiteral("Media"), {m_apps[1], m_apps[2], m_apps[3]}},
+            {QStringLiteral("Creative tools and everything else I use on weekends"), {m_apps[9], m_apps[10], m_apps[2], m_apps[6], m_apps[1]}},
+            {QString(), {}},
+            {QStringLiteral("Utilities"), {m_apps[7], m_apps[8], m_apps[13], m_apps[4], m_apps[12], m_apps[5]}},
+            {QStringLiteral("Web"), {m_apps[11]}},
+        };
+        const QList<AppGroup::DisplayStyle> styles{AppGroup::DisplayStyle::Grid, AppGroup::DisplayStyle::Fan,
+                                                   AppGroup::DisplayStyle::List, AppGroup::DisplayStyle::Grid,
+                                                   AppGroup::DisplayStyle::Grid, AppGroup::DisplayStyle::List};
+        for (int i = 0; i < groups.size(); ++i) {
+            AppGroup group = store.createGroup();
+            group.name = groups[i].first;
+            group.apps = groups[i].second;
+            group.displayStyle = styles[i];
+            if (i == 2)
+                group.iconStyle = AppGroup::IconStyle::Pelko;
+            if (i == 4)
+                group.iconStyle = AppGroup::IconStyle::Gradient;
+            store.updateGroup(group);
+        }
+        // Three of them are in the Dock as they are.
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(awaitCompletion<bool>([&](std::function<void(bool)> done) { store.syncGroupToDock(store.groups()[i], true, nullptr, done); }).value_or(false));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_program = QDir::homePath() + QStringLiteral("/Applications/Kestrowan");
+        writeBytes(m_program, "#!/bin/sh\n");
+        installSucceedingProcessRunner();
+        m_apps = installDemoApps();
+        UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, true);
+    }
+
+    void init() { QDir(appSupportDirectoryURL()).removeRecursively(); }
+
+    void grid_data() { addLooks(); }
+    void grid()
+    {
+        QFETCH(bool, dark);
+        QFETCH(QString, language);
+        setLook(dark, language);
+        auto store = startedManager(m_program);
+        AppNavigation navigation;
+        FakeInstalledApps apps;
+        {
+            MainView empty(*store, apps, navigation, nullptr);
+            empty.resize(620, 540);
+            const QImage shot = save(&empty, QStringLiteral("main-grid-empty") + suffix(dark, language));
+            QCOMPARE(shot.pixelColor(3, 3), AppColors::bg.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light));
+        }
+        fillStore(*store);
+        MainView view(*store, apps, navigation, nullptr);
+        view.resize(620, 540);
+        save(&view, QStringLiteral("main-grid-six") + suffix(dark, language));
+        // Every button of the bar shows its whole text.
+        for (QWidget *button : view.gridPage()->findChildren<QAbstractButton *>())
+            QVERIFY(button->width() >= button->sizeHint().width());
+    }
+
+    void pickers_data() { addLooks(); }
+    void pickers()
+    {
+        QFETCH(bool, dark);
+        QFETCH(QString, language);
+        setLook(dark, language);
+        FakeInstalledApps apps;
+        QList<AppItem> listed = m_apps;
+        std::sort(listed.begin(), listed.end(), [](const AppItem &a, const AppItem &b) { return a.name < b.name; });
+        apps.publish(listed, false);
+        const QList<AppItem> group{m_apps[1], m_apps[2], m_apps[5]};
+
+        AppPickerView installed(apps, group);
+        installed.resize(360, 420);
+        save(&installed, QStringLiteral("main-picker-apps") + suffix(dark, language));
+        installed.searchField()->setText(QStringLiteral("zzz"));
+        save(&installed, QStringLiteral("main-picker-apps-nomatch") + suffix(dark, language));
+
+        DockAppPickerView dock(group, m_apps.mid(0, 10));
+        dock.resize(360, 420);
+        save(&dock, QStringLiteral("main-picker-dock") + suffix(dark, language));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestMainWindowShots)
+#include "tst_mainwindowshots.moc"

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/popup/PopupItemStates.h"
+#include "Kestrowan/popup/PopupLauncher.h"
+
+#include <QColor>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QStringList>
+
+// Items and groups for popup tests, and recorders of what the popup reports.
+namespace PopupTest {
+
+// An installed-looking application in `folder`: a desktop entry with an icon of its own (a rounded
+// square of `color` with the name's first letter), so that pictures and tints are real.
+AppItem desktopApplication(const QString &folder, const QString &name, const QColor &color);
+
+AppItem application(const QString &name);
+AppItem document(const QString &name, const QString &path);
+AppItem link(const QString &name, const QString &url);
+AppItem hiddenItem();
+AppGroup group(const QString &name, const QList<AppItem> &items,
+               AppGroup::DisplayStyle style = AppGroup::DisplayStyle::Grid);
+// `count` applications named "App 1", "App 2", ...
+AppGroup numberedGroup(int count, AppGroup::DisplayStyle style = AppGroup::DisplayStyle::Grid);
+
+// Records the signals sent; hand `sink()` to a launcher.
+struct SignalRecorder {
+    QList<QPair<QString, QMap<QString, QString>>> sent;
+    PopupLauncher::SignalSink sink()
+    {
+        return [this](const QString &name, const QMap<QString, QString> &parameters) { sent.append({name, parameters}); };
+    }
+    QStringList names() const;
+};
+
+class RecordingItemStates final : public PopupItemStates {
+public:
+    QStringList opened; // item names, in order
+    QStringList active; // item names that count as active
+    void markOpened(const AppItem &item) override { opened.append(item.name); }
+    bool isItemActive(const AppItem &item) const override { return active.contains(item.name); }
+};
+
+} // namespace PopupTest

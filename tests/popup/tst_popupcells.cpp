@@ -1,0 +1,190 @@
+// The item cells and the small controls: command numbers, the opener badge rule, focus and hover
+// looks, names that do not fit, the opened dot, the close button's hover, and the icon tint with its
+// cache and its fallback.
+#include "Kestrowan/popup/GridAppCard.h"
+#include "Kestrowan/popup/IconAccentColor.h"
+#include "Kestrowan/popup/ListAppRow.h"
+#include "Kestrowan/popup/OpenedIndicator.h"
+#include "Kestrowan/popup/PopupLayout.h"
+#include "Kestrowan/popup/PopupContentView.h"
+#include "Kestrowan/popup/PopupLauncher.h"
+#include "Kestrowan/popup/PopupTopIconButton.h"
+#include "Kestrowan/icons/ThumbnailCache.h"
+#include "Platform/fake/CountingThumbnailRenderer.h"
+#include "Platform/fake/FakeWorkspace.h"
+#include "Platform/fake/FakeWorkspaceOpener.h"
+#include "tests/popup/PopupTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+
+using namespace PopupTest;
+using Style = AppGroup::DisplayStyle;
+
+namespace {
+
+QImage filled(const QColor &color, int side = 32)
+{
+    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+    image.fill(color);
+    return image;
+}
+
+} // namespace
+
+class PopupCellsTest : public QObject {
+    Q_OBJECT
+
+    FakeWorkspace *m_workspace = nullptr;
+    FakeWorkspaceOpener m_opener;
+    RecordingItemStates m_states;
+
+    std::unique_ptr<PopupContentView> view(const AppGroup &group)
+    {
+        PopupContentModel::Inputs inputs;
+        inputs.group = group;
+        auto launcher = std::make_unique<PopupLauncher>(&m_states, [](const QString &, const QMap<QString, QString> &) {},
+                                                        &m_opener);
+        auto content = std::make_unique<PopupContentView>(inputs, std::move(launcher), &m_states);
+        content->resize(PopupLayout::popupSize(group).toSize());
+        return content;
+    }
+
+private slots:
+    void init()
+    {
+        auto workspace = std::make_unique<FakeWorkspace>();
+        m_workspace = workspace.get();
+        Workspace::install(std::move(workspace));
+    }
+
+    void commandNumbersFollowTheList()
+    {
+        auto content = view(numberedGroup(11, Style::List));
+        const QList<PopupItemCell *> &cells = content->cells();
+        QCOMPARE(cells.size(), 11);
+        QCOMPARE(cells.at(0)->commandBadgeText(), QStringLiteral("⌘1"));
+        QCOMPARE(cells.at(8)->commandBadgeText(), QStringLiteral("⌘9"));
+        QCOMPARE(cells.at(9)->commandBadgeText(), QString());
+        content->model().handleKey(19, 0, QStringLiteral("1")); // App 1, App 10, App 11
+        QCOMPARE(content->cells().size(), 3);
+        QCOMPARE(content->cells().at(2)->inputs().app.name, QStringLiteral("App 11"));
+        QCOMPARE(content->cells().at(2)->commandBadgeText(), QStringLiteral("⌘3"));
+    }
+
+    void openerBadges()
+    {
+        const AppItem app = application(QStringLiteral("Editor"));
+        const AppItem notes = document(QStringLiteral("Notes"), QStringLiteral("/docs/notes.txt"));
+        const AppItem sheet = document(QStringLiteral("Sheet"), QStringLiteral("/docs/sheet.ods"));
+        AppGroup group = PopupTest::group(QStringLiteral("Docs"), {app, notes, sheet}, Style::List);
+        group.openerRules = OpenerRules{{{QStringLiteral("txt"), QStringLiteral("/apps/viewer.desktop")}},
+                                        {{app.id.toString(QUuid::WithoutBraces).toUpper(), QStringLiteral("/apps/viewer.desktop")}},
+                                        std::nullopt};
+        m_workspace->fileIcons.insert(QStringLiteral("/apps/viewer.desktop"), QIcon(QPixmap::fromImage(filled(Qt::red))));
+        auto content = view(group);
+        QVERIFY(!content->cells().at(0)->showsOpenerBadge()); // an application never has one
+        QVERIFY(content->cells().at(1)->showsOpenerBadge());
+        QVERIFY(!content->cells().at(2)->showsOpenerBadge()); // no rule for its extension
+        // Even when given an icon, an application shows none.
+        PopupCellInputs inputs{app, 1, QIcon(QPixmap::fromImage(filled(Qt::red))), false, false, {}, {}};
+        ListAppRow row(inputs);
+        QVERIFY(!row.showsOpenerBadge());
+    }
+
+    void focusAndOpenedState()
+    {
+        m_states.active = {QStringLiteral("App 2")};
+        auto content = view(numberedGroup(3, Style::Grid));
+        QVERIFY(!content->cells().at(1)->isHighlighted());
+        content->model().handleKey(124, 0, {});
+        content->model().handleKey(124, 0, {});
+        QVERIFY(content->cells().at(1)->isHighlighted());
+        QVERIFY(!content->cells().at(0)->isHighlighted());
+        // The grid's dot is laid over the card from outside, 4 points in from its top and right.
+        QCOMPARE(content->cells().at(1)->findChildren<OpenedIndicator *>().size(), 1);
+        QCOMPARE(content->cells().at(0)->findChildren<OpenedIndicator *>().size(), 0);
+        auto list = view(numberedGroup(3, Style::List));
+        QVERIFY(list->cells().at(1)->inputs().isOpened);
+        QVERIFY(!list->cells().at(2)->inputs().isOpened);
+    }
+
+    void longNames()
+    {
+        const QString longName = QStringLiteral("An application with a remarkably long and winding name");
+        GridAppCard card(PopupCellInputs{application(longName), 1, {}, false, false, {}, {}});
+        const QStringList lines = card.nameLines();
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines.last().endsWith(QChar(0x2026)));
+        GridAppCard shortCard(PopupCellInputs{application(QStringLiteral("Mail")), 1, {}, false, false, {}, {}});
+        QCOMPARE(shortCard.nameLines(), QStringList({"Mail"}));
+        ListAppRow row(PopupCellInputs{application(longName), 1, {}, false, false, {}, {}});
+        row.resize(392, ListAppRow::rowHeight);
+        QVERIFY(row.visibleName().endsWith(QChar(0x2026)));
+        QVERIFY(row.visibleName().size() < longName.size());
+    }
+
+    void closeButtonGrowsOnlyOnHover()
+    {
+        PopupTopIconButton button(QStringLiteral("xmark"), 13, QFont::Bold);
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QApplication::sendEvent(&button, &enter);
+        QVERIFY(button.isHovering());
+        QTRY_COMPARE_WITH_TIMEOUT(button.currentScale(), 1.05, 10000);
+        QTest::mousePress(&button, Qt::LeftButton);
+        QCOMPARE(button.currentScale(), 1.05);
+        QTest::mouseRelease(&button, Qt::LeftButton);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&button, &leave);
+        QTRY_COMPARE_WITH_TIMEOUT(button.currentScale(), 1.0, 10000);
+    }
+
+    void documentThumbnails()
+    {
+        QTemporaryDir cacheDir;
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        renderer->color = QColor(10, 200, 90);
+        ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(cacheDir.path(), renderer));
+        QTemporaryDir docs;
+        const QString planPath = docs.filePath(QStringLiteral("plan.odt"));
+        QFile(planPath).open(QIODevice::WriteOnly);
+        const AppItem plan = document(QStringLiteral("Plan"), planPath);
+        const AppItem photo = document(QStringLiteral("Photo"), docs.filePath(QStringLiteral("photo.png")));
+        auto content = view(PopupTest::group(QStringLiteral("Docs"), {photo, plan}, Style::List));
+        // The system thumbnail replaces the drawn preview; a picture file never asks for one.
+        QTRY_COMPARE_WITH_TIMEOUT(content->cells().at(1)->picture().pixelColor(4, 4), QColor(10, 200, 90), 20000);
+        QVERIFY(!renderer->requests().contains(photo.path));
+        QVERIFY(renderer->requests().contains(planPath));
+        QVERIFY(content->cells().at(0)->picture().pixelColor(64, 64) != QColor(10, 200, 90));
+        content.reset();
+        ThumbnailCache::setShared(nullptr);
+    }
+
+    void accentColours()
+    {
+        const QColor fallback = systemAccentColor();
+        // Opaque pixels give their mean, once per key.
+        QCOMPARE(iconAccentColor(filled(QColor(200, 100, 50)), QStringLiteral("com.example.a")).rgb(), qRgb(200, 100, 50));
+        QCOMPARE(iconAccentColor(filled(Qt::blue), QStringLiteral("com.example.a")).rgb(), qRgb(200, 100, 50));
+        QCOMPARE(iconAccentColor(filled(Qt::blue), QStringLiteral("file:/docs/a")).rgb(), qRgb(0, 0, 255));
+        // Nothing more than half opaque: the system accent, and nothing cached.
+        QCOMPARE(iconAccentColor(filled(QColor(255, 0, 0, 128)), QStringLiteral("com.example.faint")), fallback);
+        QCOMPARE(iconAccentColor(filled(Qt::green), QStringLiteral("com.example.faint")).rgb(), qRgb(0, 255, 0));
+        QCOMPARE(iconAccentColor(QImage(), QStringLiteral("com.example.none")), fallback);
+        QCOMPARE(iconAccentColor(QIcon(), QStringLiteral("com.example.none")), fallback);
+        // Partly transparent pixels count with their premultiplied, darker values.
+        const std::optional<QColor> soft = meanOpaqueColor(filled(QColor(255, 255, 255, 204)));
+        QVERIFY(soft);
+        QCOMPARE(soft->red(), 204);
+        QCOMPARE(soft->alpha(), 255);
+        // Only the opaque half of a half-transparent icon counts.
+        QImage half = filled(Qt::transparent);
+        QPainter(&half).fillRect(0, 0, 16, 32, QColor(10, 20, 30));
+        QCOMPARE(meanOpaqueColor(half)->rgb(), qRgb(10, 20, 30));
+    }
+};
+
+KESTROWAN_TEST_MAIN(PopupCellsTest)
+#include "tst_popupcells.moc"

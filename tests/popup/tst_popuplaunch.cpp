@@ -1,0 +1,159 @@
+// Opening items from the popup: openers as the group's rules give them (never for applications),
+// a missing opener falling back to the default application, failures that record nothing, the usage
+// signals, and launch-all over what the popup shows.
+#include "Kestrowan/popup/PopupContentModel.h"
+#include "Platform/VirtualKeys.h"
+#include "Platform/fake/FakeWorkspaceOpener.h"
+#include "Platform/linux/DesktopExec.h"
+#include "tests/popup/PopupTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace PopupTest;
+using Request = FakeWorkspaceOpener::Request;
+using Parameters = QMap<QString, QString>;
+
+class PopupLaunchTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_viewer; // an opener application that exists
+    FakeWorkspaceOpener m_opener;
+    SignalRecorder m_signals;
+    RecordingItemStates m_states;
+    std::unique_ptr<PopupLauncher> m_launcher;
+    int m_dismissals = 0;
+
+    std::unique_ptr<PopupContentModel> model(const AppGroup &group)
+    {
+        PopupContentModel::Inputs inputs;
+        inputs.group = group;
+        inputs.onDismiss = [this] { ++m_dismissals; };
+        return std::make_unique<PopupContentModel>(inputs, *m_launcher);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_viewer = m_dir.filePath(QStringLiteral("viewer.desktop"));
+        QFile file(m_viewer);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    void init()
+    {
+        m_opener.requests.clear();
+        m_opener.failing.clear();
+        m_signals.sent.clear();
+        m_states.opened.clear();
+        m_launcher = std::make_unique<PopupLauncher>(&m_states, m_signals.sink(), &m_opener);
+        m_dismissals = 0;
+    }
+
+    void applicationsIgnoreOpeners()
+    {
+        const AppItem app = application(QStringLiteral("Editor"));
+        AppGroup group = PopupTest::group(QStringLiteral("Tools"), {app});
+        group.customOpenerPath = m_viewer;
+        group.openerRules = OpenerRules{{}, {{app.id.toString(QUuid::WithoutBraces).toUpper(), m_viewer}}, m_viewer};
+        QCOMPARE(PopupLauncher::openerPath(group, app), std::nullopt);
+        QVERIFY(m_launcher->launchItem(group, app, false));
+        QCOMPARE(m_opener.requests, QList<Request>({{app.itemURL(), std::nullopt, true}}));
+        QCOMPARE(m_states.opened, QStringList({"Editor"}));
+        QCOMPARE(m_signals.sent,
+                 (QList<QPair<QString, Parameters>>{{"app.launched_from_popup", {{"app_name", "Editor"}, {"group_name", "Tools"}}}}));
+    }
+
+    void documentsGoThroughTheirOpener()
+    {
+        const AppItem report = document(QStringLiteral("Report"), QStringLiteral("/docs/Report.PDF"));
+        const AppItem page = link(QStringLiteral("Site"), QStringLiteral("https://example.org/"));
+        AppGroup group = PopupTest::group(QStringLiteral("Docs"), {report, page});
+        group.openerRules = OpenerRules{{{QStringLiteral("pdf"), m_viewer}}, {}, std::nullopt};
+        auto popup = model(group);
+        popup->handleKey(VirtualKeys::keyA, 0, QStringLiteral("rep")); // a search is in use
+        popup->handleKey(VirtualKeys::keyReturn, 0, {});
+        QCOMPARE(m_opener.requests, QList<Request>({{report.itemURL(), m_viewer, true}}));
+        QCOMPARE(m_signals.sent.last().second.value(QStringLiteral("search_used")), QStringLiteral("true"));
+        QCOMPARE(m_dismissals, 1);
+        // No rule for the link: the desktop's own way, and no "search_used" without a search.
+        QVERIFY(m_launcher->launchItem(group, page, false));
+        QCOMPARE(m_opener.requests.last(), (Request{page.itemURL(), std::nullopt, true}));
+        QVERIFY(!m_signals.sent.last().second.contains(QStringLiteral("search_used")));
+    }
+
+    void missingOpenerFallsBack()
+    {
+        const AppItem notes = document(QStringLiteral("Notes"), QStringLiteral("/docs/notes.txt"));
+        AppGroup group = PopupTest::group(QStringLiteral("Docs"), {notes});
+        group.customOpenerPath = m_dir.filePath(QStringLiteral("removed.desktop"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Opener .*removed\\.desktop is missing; opening Notes with the default application$")));
+        QVERIFY(m_launcher->launchItem(group, notes, false));
+        QCOMPARE(m_opener.requests, QList<Request>({{notes.itemURL(), std::nullopt, true}}));
+        QCOMPARE(m_states.opened, QStringList({"Notes"}));
+    }
+
+    void failedOpenRecordsNothing()
+    {
+        const AppItem gone = document(QStringLiteral("Gone"), QStringLiteral("/docs/gone.txt"));
+        const AppItem other = application(QStringLiteral("Other"));
+        m_opener.failing.insert(gone.itemURL(), QStringLiteral("/docs/gone.txt does not exist"));
+        auto popup = model(PopupTest::group(QStringLiteral("Docs"), {gone, other}));
+        QTest::ignoreMessage(QtCriticalMsg, "Failed to open Gone: /docs/gone.txt does not exist");
+        popup->handleKey(VirtualKeys::keyDownArrow, 0, {});
+        popup->handleKey(VirtualKeys::keyReturn, 0, {});
+        QCOMPARE(m_opener.requests.size(), 1);
+        QVERIFY(m_states.opened.isEmpty());
+        QVERIFY(m_signals.sent.isEmpty());
+        QCOMPARE(m_dismissals, 0); // the popup stays, focus and all
+        QCOMPARE(popup->focusedIndex(), std::optional<int>(0));
+    }
+
+    void launchAllUnderASearch()
+    {
+        AppGroup group = PopupTest::group(QStringLiteral("Mixed"),
+                                          {application(QStringLiteral("Mail")), application(QStringLiteral("Maps")),
+                                           application(QStringLiteral("Music")), document(QStringLiteral("Mail notes"), QStringLiteral("/docs/m.txt")),
+                                           link(QStringLiteral("Mail web"), QStringLiteral("https://mail.example.org"))});
+        group.customOpenerPath = m_viewer;
+        auto popup = model(group);
+        popup->handleKey(VirtualKeys::keyA, 0, QStringLiteral("mai"));
+        popup->launchAllAndDismiss();
+        QCOMPARE(m_states.opened, QStringList({"Mail"}));
+        QCOMPARE(m_opener.requests, QList<Request>({{group.apps.at(0).itemURL(), std::nullopt, false}}));
+        QCOMPARE(m_signals.sent,
+                 (QList<QPair<QString, Parameters>>{{"workspace.launch_all", {{"group_name", "Mixed"}, {"app_count", "1"}}}}));
+        QCOMPARE(m_dismissals, 1);
+    }
+
+    void launchAllWithNoApplication()
+    {
+        auto popup = model(PopupTest::group(QStringLiteral("Docs"), {document(QStringLiteral("A"), QStringLiteral("/docs/a.txt")),
+                                                                   link(QStringLiteral("B"), QStringLiteral("https://b.example"))}));
+        popup->handleKey(VirtualKeys::keyA, VirtualKeys::commandFlag, QStringLiteral("a"));
+        QVERIFY(m_opener.requests.isEmpty());
+        QCOMPARE(m_signals.sent,
+                 (QList<QPair<QString, Parameters>>{{"workspace.launch_all", {{"group_name", "Docs"}, {"app_count", "0"}}}}));
+        QCOMPARE(m_dismissals, 1);
+    }
+
+    void desktopEntryCommands()
+    {
+        const QList<QUrl> file{QUrl::fromLocalFile(QStringLiteral("/docs/My Report.pdf"))};
+        QCOMPARE(desktopExecCommand(QStringLiteral("viewer --page=1 %f"), file),
+                 QStringList({"viewer", "--page=1", "/docs/My Report.pdf"}));
+        QCOMPARE(desktopExecCommand(QStringLiteral("\"/opt/My Viewer/bin\" %U %i"), file),
+                 QStringList({"/opt/My Viewer/bin", "file:///docs/My%20Report.pdf"}));
+        // Nothing in a target is ever read as shell syntax or as another argument.
+        const QList<QUrl> hostile{QUrl::fromLocalFile(QStringLiteral("/docs/a; rm -rf ~ $(x).txt"))};
+        QCOMPARE(desktopExecCommand(QStringLiteral("viewer %F"), hostile), QStringList({"viewer", "/docs/a; rm -rf ~ $(x).txt"}));
+        QCOMPARE(desktopExecCommand(QStringLiteral("viewer --file=%f 100%%"), file),
+                 QStringList({"viewer", "--file=/docs/My Report.pdf", "100%"}));
+        QCOMPARE(desktopExecCommand(QStringLiteral("viewer %f")), QStringList({"viewer"}));
+        QCOMPARE(desktopExecCommand(QStringLiteral("viewer \"unclosed"), file), QStringList());
+    }
+};
+
+KESTROWAN_TEST_MAIN(PopupLaunchTest)
+#include "tst_popuplaunch.moc"

@@ -1,0 +1,153 @@
+// Draws the popup as people will see it, in the grid and list styles, searching, empty and without
+// results, in light and dark and in Japanese, and saves each picture under screenshots/ in the
+// build folder. The checks are what a picture can prove: the panel's size and that it has content.
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/PopupWindowController.h"
+#include "Kestrowan/shell/Appearance.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Platform/fake/FakeGlobalEventMonitor.h"
+#include "Platform/fake/FakeWorkspaceOpener.h"
+#include "tests/popup/PopupTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QTemporaryDir>
+
+using namespace PopupTest;
+using Style = AppGroup::DisplayStyle;
+
+class PopupScreenshotsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    RecordingItemStates m_states;
+    std::unique_ptr<PopupWindowController> m_controller;
+    AppGroup m_studio;
+    QList<GroupShortcut> m_shortcuts;
+
+    AppGroup studio(Style style) const
+    {
+        AppGroup group = m_studio;
+        group.displayStyle = style;
+        return group;
+    }
+
+    // The popup on the desktop's background, as it floats over it.
+    QImage shoot(const AppGroup &group, bool dark, const std::function<void()> &steps = {})
+    {
+        QApplication::setPalette(dark ? Appearance::darkPalette() : Appearance::lightPalette());
+        m_controller->showPopup(group, {}, QRectF(700, 4, 60, 60));
+        InteractivePopupPanel *panel = m_controller->panel();
+        if (!panel || !QTest::qWaitForWindowExposed(panel))
+            return {};
+        // The picture of the popup once it has grown in.
+        if (!QTest::qWaitFor([panel] { return !panel->content()->graphicsEffect(); }, 20000))
+            return {};
+        if (steps)
+            steps();
+        QCoreApplication::processEvents();
+        const QPixmap popup = panel->grab();
+        QImage picture(popup.size() + QSize(48, 48), QImage::Format_ARGB32_Premultiplied);
+        picture.fill(dark ? QColor(0x2B2D31) : QColor(0xE4E6EA));
+        QPainter painter(&picture);
+        painter.drawPixmap(24, 24, popup);
+        painter.end();
+        m_controller->closePopupImmediately();
+        return picture;
+    }
+
+    void save(const QImage &picture, const QString &name)
+    {
+        QVERIFY(!picture.isNull());
+        const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
+        QDir().mkpath(folder);
+        QVERIFY(picture.save(folder + u'/' + name + QStringLiteral(".png")));
+    }
+
+    void typeInto(const QString &text)
+    {
+        for (const QChar c : text)
+            QTest::keyClick(m_controller->panel(), c.toLatin1());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        WorkspaceOpener::install(std::make_unique<FakeWorkspaceOpener>());
+        GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
+        const QString folder = m_dir.path();
+        QList<AppItem> items{
+            desktopApplication(folder, QStringLiteral("Mail"), QColor(0x2D6CDF)),
+            desktopApplication(folder, QStringLiteral("Calendar"), QColor(0xE8553E)),
+            desktopApplication(folder, QStringLiteral("Notes"), QColor(0xF2B63B)),
+            desktopApplication(folder, QStringLiteral("Maps"), QColor(0x34A853)),
+            desktopApplication(folder, QStringLiteral("Photos Library Manager"), QColor(0x9B51E0)),
+        };
+        const AppItem editor = desktopApplication(folder, QStringLiteral("Editor"), QColor(0x1AA3A3));
+        QDir().mkpath(folder + QStringLiteral("/Projects"));
+        items.append(document(QStringLiteral("Projects"), folder + QStringLiteral("/Projects")));
+        items.append(document(QStringLiteral("Quarterly plan.txt"), folder + QStringLiteral("/Quarterly plan.txt")));
+        items.append(link(QStringLiteral("Team wiki"), QStringLiteral("https://wiki.example.org/team")));
+        items.append(hiddenItem());
+        m_studio = group(QStringLiteral("Studio"), items, Style::Grid);
+        m_studio.openerRules = OpenerRules{{{QStringLiteral("txt"), editor.path}}, {}, std::nullopt};
+        m_states.active = {QStringLiteral("Mail"), QStringLiteral("Notes"), QStringLiteral("Team wiki")};
+        m_shortcuts = {{m_studio.id, 18, GroupShortcut::controlModifier}};
+    }
+    void init()
+    {
+        m_controller = std::make_unique<PopupWindowController>();
+        m_controller->setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+        m_controller->setItemStates(&m_states);
+        m_controller->setShortcutsSource([this] { return m_shortcuts; });
+        m_controller->dockPositionSource = [] { return DockPosition::Bottom; };
+        m_controller->visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+    }
+    void cleanup()
+    {
+        m_controller.reset();
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+    }
+
+    void shots_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    void shots()
+    {
+        QFETCH(bool, dark);
+        const QString appearance = dark ? QStringLiteral("dark") : QStringLiteral("light");
+        const QImage grid = shoot(studio(Style::Grid), dark, [] {});
+        QCOMPARE(grid.size(), QSize(482 + 48, 382 + 48));
+        save(grid, QStringLiteral("popup-grid-") + appearance);
+        save(shoot(studio(Style::Grid), dark, [this] {
+                 QTest::keyClick(m_controller->panel(), Qt::Key_Right);
+                 QTest::keyClick(m_controller->panel(), Qt::Key_Right);
+             }),
+             QStringLiteral("popup-grid-focus-") + appearance);
+        const QImage list = shoot(studio(Style::List), dark);
+        QCOMPARE(list.size(), QSize(420 + 48, 580 + 48));
+        save(list, QStringLiteral("popup-list-") + appearance);
+        save(shoot(studio(Style::List), dark, [this] { typeInto(QStringLiteral("ma")); }),
+             QStringLiteral("popup-list-search-") + appearance);
+        save(shoot(studio(Style::Grid), dark, [this] { typeInto(QStringLiteral("no")); }),
+             QStringLiteral("popup-grid-search-") + appearance);
+        save(shoot(studio(Style::Grid), dark, [this] { typeInto(QStringLiteral("zebra")); }),
+             QStringLiteral("popup-noresults-") + appearance);
+        save(shoot(group(QStringLiteral("New group"), {}, Style::Grid), dark), QStringLiteral("popup-empty-") + appearance);
+    }
+
+    void japanese()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("ja"));
+        save(shoot(studio(Style::Grid), false), QStringLiteral("popup-grid-light-ja"));
+        save(shoot(studio(Style::List), true, [this] { typeInto(QStringLiteral("ma")); }), QStringLiteral("popup-list-search-dark-ja"));
+        save(shoot(group(QStringLiteral("新しいグループ"), {}, Style::List), false), QStringLiteral("popup-empty-light-ja"));
+    }
+};
+
+KESTROWAN_TEST_MAIN(PopupScreenshotsTest)
+#include "tst_popupscreenshots.moc"

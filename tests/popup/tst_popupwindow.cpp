@@ -1,0 +1,283 @@
+// The popup as users meet it, driven offscreen through its controller with keys and clicks: the
+// panel's size and place, the grace after a show, a show racing a fade, Escape and the name field,
+// the global monitors, typing to search, arrows, Return and clicks that open through a fake
+// workspace, and the empty and no-results views.
+#include "Kestrowan/popup/GridAppCard.h"
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/ListAppRow.h"
+#include "Kestrowan/popup/PopupAppearEffect.h"
+#include "Kestrowan/popup/PopupContentView.h"
+#include "Kestrowan/popup/PopupEmptyState.h"
+#include "Kestrowan/popup/PopupFooter.h"
+#include "Kestrowan/popup/PopupHeader.h"
+#include "Kestrowan/popup/PopupNotifications.h"
+#include "Kestrowan/popup/PopupSearchBar.h"
+#include "Kestrowan/popup/PopupWindowController.h"
+#include "Platform/fake/FakeGlobalEventMonitor.h"
+#include "Platform/fake/FakeWorkspaceOpener.h"
+#include "tests/popup/PopupTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using namespace PopupTest;
+using Style = AppGroup::DisplayStyle;
+
+class PopupWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    FakeWorkspaceOpener *m_opener = nullptr;
+    QPointer<FakeGlobalEventMonitor> m_monitor;
+    SignalRecorder m_signals;
+    RecordingItemStates m_states;
+    std::unique_ptr<PopupWindowController> m_controller;
+    qint64 m_now = 0;
+    QList<QUuid> m_edited;
+
+    // The visible frame: a 1440 by 900 screen with a 70-point Dock band at the bottom.
+    static QRectF visibleFrame() { return QRectF(0, 70, 1440, 805); }
+
+    AppGroup appGroup(int count, Style style)
+    {
+        static const QList<QColor> colors{QColor(0x2D6CDF), QColor(0xE8553E), QColor(0x34A853), QColor(0x9B51E0),
+                                          QColor(0xF2A93B), QColor(0x1AA3A3)};
+        QList<AppItem> items;
+        for (int i = 0; i < count; ++i)
+            items.append(desktopApplication(m_dir.path(), QStringLiteral("App %1").arg(i + 1), colors.at(i % colors.size())));
+        return group(QStringLiteral("Studio"), items, style);
+    }
+    PopupContentView *content() const
+    {
+        return m_controller->panel() ? qobject_cast<PopupContentView *>(m_controller->panel()->content()) : nullptr;
+    }
+    void show(const AppGroup &group)
+    {
+        m_controller->showPopup(group, [this](const QUuid &id) { m_edited.append(id); }, QRectF(700, 4, 60, 60));
+        QVERIFY(m_controller->panel());
+        QVERIFY(QTest::qWaitForWindowExposed(m_controller->panel()));
+    }
+    void type(const QString &text)
+    {
+        for (const QChar c : text)
+            QTest::keyClick(m_controller->panel(), c.toLatin1());
+    }
+
+private slots:
+    void init()
+    {
+        auto opener = std::make_unique<FakeWorkspaceOpener>();
+        m_opener = opener.get();
+        WorkspaceOpener::install(std::move(opener));
+        GlobalEventMonitor::installFactory([this] {
+            auto monitor = std::make_unique<FakeGlobalEventMonitor>();
+            m_monitor = monitor.get();
+            return monitor;
+        });
+        m_signals.sent.clear();
+        m_states.opened.clear();
+        m_edited.clear();
+        m_now = 0;
+        m_controller = std::make_unique<PopupWindowController>();
+        m_controller->setClock([this] { return m_now; });
+        m_controller->setSignalSink(m_signals.sink());
+        m_controller->setItemStates(&m_states);
+        m_controller->dockPositionSource = [] { return DockPosition::Bottom; };
+        m_controller->visibleFrameSource = [] { return visibleFrame(); };
+    }
+    void cleanup()
+    {
+        m_controller.reset();
+        GlobalEventMonitor::installFactory({});
+        WorkspaceOpener::install(nullptr);
+    }
+
+    void showsBesideTheAnchor()
+    {
+        AppGroup studio = appGroup(5, Style::Grid);
+        studio.apps.append(hiddenItem());
+        show(studio);
+        // 482 by 382, centred over the tile, 8 above it, in window space.
+        const QRectF expected = QRectF(730 - 241, 72, 482, 382);
+        const qreal primaryHeight = QGuiApplication::primaryScreen()->geometry().height();
+        QCOMPARE(QRectF(m_controller->panel()->geometry()),
+                 QRectF(expected.x(), primaryHeight - std::max<qreal>(expected.y(), 76) - 382, 482, 382));
+        QVERIFY(m_controller->isShowing());
+        QCOMPARE(m_signals.sent.first().first, QStringLiteral("popup.opened"));
+        QCOMPARE(m_signals.sent.first().second,
+                 (QMap<QString, QString>{{"app_count", "6"}, {"group_name", "Studio"}, {"display_style", "Grid"}}));
+        QCOMPARE(content()->cells().size(), 5);
+        QCOMPARE(m_controller->lastGroup()->id, studio.id);
+        QVERIFY(m_monitor && m_monitor->running);
+        // The card grows out of the Dock's side, and the effect goes away once it has.
+        auto *effect = qobject_cast<PopupAppearEffect *>(content()->graphicsEffect());
+        QVERIFY(effect);
+        QVERIFY(effect->scale() < 1.0);
+        QTRY_VERIFY_WITH_TIMEOUT(!content()->graphicsEffect(), 20000);
+        const QRectF card(0, 0, 420, 300);
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Bottom), QPointF(210, 300));
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Left), QPointF(0, 150));
+        QCOMPARE(PopupAppearEffect::anchorPoint(card, DockPosition::Right), QPointF(420, 150));
+    }
+
+    void graceAfterShow()
+    {
+        QVERIFY(!m_controller->isMouseInsidePopup(QPointF(0, 0)));
+        show(appGroup(2, Style::List));
+        const QRectF frame = QRectF(m_controller->panel()->geometry());
+        const qreal primaryHeight = QGuiApplication::primaryScreen()->geometry().height();
+        const QPointF justOutside(frame.right() + 6, primaryHeight - frame.center().y());
+        const QPointF farAway(5, 5);
+        m_now = 499;
+        QVERIFY(m_controller->isMouseInsidePopup(farAway));
+        m_now = 500;
+        QVERIFY(!m_controller->isMouseInsidePopup(farAway));
+        QVERIFY(m_controller->isMouseInsidePopup(justOutside));
+        QVERIFY(!m_controller->isMouseInsidePopup(justOutside + QPointF(4, 0)));
+        m_controller->dismissPopup();
+        QVERIFY(!m_controller->isMouseInsidePopup(justOutside));
+    }
+
+    void showWhileTheOldOneFades()
+    {
+        show(appGroup(2, Style::Grid));
+        QPointer<InteractivePopupPanel> first = m_controller->panel();
+        m_controller->dismissPopup();
+        QVERIFY(!m_controller->isShowing());
+        QCOMPARE(m_controller->panel(), first.data()); // fading
+        show(appGroup(3, Style::List));
+        QPointer<InteractivePopupPanel> second = m_controller->panel();
+        QVERIFY(second != first);
+        QVERIFY(!first->isVisible()); // ordered out at once by the show
+        // The old fade's end takes only the old panel with it.
+        QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 20000);
+        QCOMPARE(m_controller->panel(), second.data());
+        QVERIFY(second->isVisible());
+        QVERIFY(m_controller->isShowing());
+        QCOMPARE(m_controller->panelGeneration(), 2);
+        // A fade of the current panel clears it.
+        m_controller->dismissPopup();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_controller->panel(), 20000);
+        QVERIFY(second.isNull());
+    }
+
+    void typeArrowsAndReturn()
+    {
+        QSignalSpy keys(&PopupNotifications::center(), &PopupNotifications::popupKeyDown);
+        show(appGroup(12, Style::Grid));
+        type(QStringLiteral("app 1"));
+        QCOMPARE(content()->model().searchText(), QStringLiteral("app 1"));
+        QCOMPARE(content()->cells().size(), 4); // App 1, App 10, App 11, App 12
+        QCOMPARE(content()->searchBar()->shownText(), QStringLiteral("app 1"));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+        QCOMPARE(content()->cells().size(), 12);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Right);
+        QCOMPARE(content()->model().focusedIndex(), std::optional<int>(4));
+        QVERIFY(content()->cells().at(4)->isHighlighted());
+        QVERIFY(!content()->cells().at(3)->isHighlighted());
+        QVERIFY(keys.size() >= 9);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Return);
+        QCOMPARE(m_opener->requests.size(), 1);
+        QCOMPARE(m_opener->requests.first().url.toLocalFile(), content()->model().filteredItems().at(4).path);
+        QCOMPARE(m_states.opened, QStringList({"App 5"}));
+        QVERIFY(!m_controller->isShowing());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_controller->panel(), 20000);
+    }
+
+    void commandDigitAndClicks()
+    {
+        show(appGroup(3, Style::List));
+        QTest::keyClick(m_controller->panel(), Qt::Key_2, Qt::MetaModifier);
+        QCOMPARE(m_states.opened, QStringList({"App 2"}));
+        QVERIFY(!m_controller->isShowing());
+        show(appGroup(3, Style::List));
+        QTest::mouseClick(content()->cells().at(2), Qt::LeftButton);
+        QCOMPARE(m_states.opened, QStringList({"App 2", "App 3"}));
+        QVERIFY(!m_controller->isShowing());
+    }
+
+    void escapeClosesAndEndsRenaming()
+    {
+        QStringList renamed;
+        m_controller->onRenameGroup = [&renamed](const QUuid &, const QString &name) { renamed.append(name); };
+        QSignalSpy keys(&PopupNotifications::center(), &PopupNotifications::popupKeyDown);
+        show(appGroup(2, Style::Grid));
+        PopupHeader *header = content()->header();
+        QTest::mouseDClick(header->title(), Qt::LeftButton);
+        QVERIFY(content()->model().isEditingName());
+        QVERIFY(m_controller->isEditingTextField());
+        header->renameField()->selectAll();
+        QTest::keyClicks(header->renameField(), QStringLiteral("Work"));
+        QCOMPARE(keys.size(), 0); // the field has the keys
+        QCOMPARE(content()->model().searchText(), QString());
+        QTest::keyClick(m_controller->panel(), Qt::Key_Escape);
+        QVERIFY(m_controller->isShowing());
+        QVERIFY(!content()->model().isEditingName());
+        QCOMPARE(content()->model().displayName(), QStringLiteral("Work"));
+        QCOMPARE(renamed, QStringList({"Work"}));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Escape);
+        QVERIFY(!m_controller->isShowing());
+    }
+
+    void globalMonitors()
+    {
+        show(appGroup(2, Style::Grid));
+        const QRect frame = m_controller->panel()->frameGeometry();
+        m_monitor->press(frame.center(), Qt::RightButton);
+        QVERIFY(m_controller->isShowing());
+        m_controller->ignoresPressAt = [](const QPoint &point) { return point.y() > 880; };
+        m_monitor->press(QPoint(10, 890));
+        QVERIFY(m_controller->isShowing());
+        m_monitor->press(QPoint(5, 5), Qt::RightButton);
+        QVERIFY(!m_controller->isShowing());
+        QVERIFY(!m_monitor); // torn down with the show
+
+        show(appGroup(2, Style::Grid));
+        m_monitor->pressEscape();
+        QVERIFY(!m_controller->isShowing());
+    }
+
+    void emptyAndNoResults()
+    {
+        show(group(QStringLiteral("Hidden"), {hiddenItem()}, Style::List));
+        QVERIFY(!content()->searchBar());
+        QVERIFY(!content()->footer());
+        QVERIFY(content()->emptyState());
+        QCOMPARE(content()->emptyState()->kind(), PopupEmptyState::Kind::EmptyGroup);
+        QCOMPARE(m_controller->panel()->size(), QSize(420, 202));
+
+        show(appGroup(3, Style::List));
+        QVERIFY(!content()->scrollArea());
+        type(QStringLiteral("zz"));
+        QCOMPARE(content()->emptyState()->kind(), PopupEmptyState::Kind::NoResults);
+        QVERIFY(!content()->footer());
+        QTest::mouseClick(content()->searchBar()->clearButton(), Qt::LeftButton);
+        QCOMPARE(content()->cells().size(), 3);
+        QVERIFY(content()->footer());
+        QVERIFY(!content()->model().isSearchActive());
+
+        show(appGroup(6, Style::List));
+        QVERIFY(content()->scrollArea());
+        QCOMPARE(content()->footer()->navigationKeys(), QStringLiteral("↑↓"));
+        show(appGroup(1, Style::Fan));
+        QVERIFY(content()->scrollArea());
+    }
+
+    void editButton()
+    {
+        AppGroup studio = appGroup(2, Style::Grid);
+        show(studio);
+        QTest::mouseClick(content()->header()->editButton(), Qt::LeftButton);
+        QCOMPARE(m_edited, QList<QUuid>({studio.id}));
+        QVERIFY(!m_controller->isShowing());
+    }
+};
+
+KESTROWAN_TEST_MAIN(PopupWindowTest)
+#include "tst_popupwindow.moc"

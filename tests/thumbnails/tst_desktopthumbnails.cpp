@@ -1,0 +1,114 @@
+// This machine's thumbnail renderer: what Qt draws itself, and desktop thumbnailers run from an
+// argument list, with a timeout for one that hangs.
+#include "Platform/linux/DesktopThumbnailRenderer.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+const QByteArray kOdpType = "application/vnd.oasis.opendocument.presentation";
+
+} // namespace
+
+class TestDesktopThumbnails : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString thumbnailerFolder(const QString &name, const QByteArray &entry)
+    {
+        const QString folder = m_dir.filePath(name);
+        QDir().mkpath(folder);
+        writeFile(folder + QStringLiteral("/test.thumbnailer"), entry);
+        return folder;
+    }
+
+private slots:
+    void vectorImagesAndPagesAreDrawnByQt()
+    {
+        const QString svg = m_dir.filePath(QStringLiteral("wide.svg"));
+        writeFile(svg, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 200 100'>"
+                       "<rect width='200' height='100' fill='#ff0000'/></svg>");
+        const QImage vector = DesktopThumbnailRenderer::renderWithQt(svg, QSize(256, 256));
+        QCOMPARE(vector.size(), QSize(256, 128));
+        QCOMPARE(vector.pixelColor(128, 64), QColor(Qt::red));
+
+        const QString html = m_dir.filePath(QStringLiteral("page.html"));
+        writeFile(html, "<html><body><h1>Plan</h1><p>Quarterly numbers</p><img src='/dev/zero'></body></html>");
+        const QImage page = DesktopThumbnailRenderer::renderWithQt(html, QSize(256, 256));
+        QVERIFY(!page.isNull());
+        QVERIFY(page.width() <= 256 && page.height() == 256);
+        QCOMPARE(page.pixelColor(2, 2), QColor(Qt::white));
+
+        writeFile(m_dir.filePath(QStringLiteral("broken.svg")), "<svg this is not");
+        QVERIFY(DesktopThumbnailRenderer::renderWithQt(m_dir.filePath(QStringLiteral("broken.svg")), QSize(64, 64)).isNull());
+    }
+
+    void execLineFieldCodes()
+    {
+        const auto args = DesktopThumbnailRenderer::execArguments(QStringLiteral("/usr/bin/thumb -s %s \"%i\" %u %o 100%%"),
+                                                                  QStringLiteral("/d/My Deck.odp"), QStringLiteral("/t/out.png"), 256);
+        QCOMPARE(args.value_or(QStringList()),
+                 (QStringList{QStringLiteral("/usr/bin/thumb"), QStringLiteral("-s"), QStringLiteral("256"), QStringLiteral("/d/My Deck.odp"),
+                              QStringLiteral("file:///d/My%20Deck.odp"), QStringLiteral("/t/out.png"), QStringLiteral("100%")}));
+        QVERIFY(!DesktopThumbnailRenderer::execArguments(QStringLiteral("thumb %x"), QStringLiteral("/a"), QStringLiteral("/b"), 1));
+        QVERIFY(!DesktopThumbnailRenderer::execArguments(QString(), QStringLiteral("/a"), QStringLiteral("/b"), 1));
+    }
+
+    void thumbnailerForTheTypeRuns()
+    {
+        const QString picture = m_dir.filePath(QStringLiteral("picture.png"));
+        QImage big(600, 300, QImage::Format_RGB32);
+        big.fill(Qt::blue);
+        QVERIFY(big.save(picture));
+        const QString cp = QStandardPaths::findExecutable(QStringLiteral("cp"));
+        const QString folder = thumbnailerFolder(QStringLiteral("copying"),
+                                                 "[Thumbnailer Entry]\nTryExec=" + cp.toUtf8() + "\nExec=" + cp.toUtf8() + " "
+                                                     + picture.toUtf8() + " %o\nMimeType=" + kOdpType + ";\n");
+        const QString deck = m_dir.filePath(QStringLiteral("deck.odp"));
+        writeFile(deck, "PK");
+        DesktopThumbnailRenderer renderer({folder});
+        const QImage image = renderer.render(deck, QSize(256, 256));
+        QCOMPARE(image.size(), QSize(256, 128)); // never larger than asked
+        QCOMPARE(image.pixelColor(10, 10), QColor(Qt::blue));
+
+        // No thumbnailer for the type, or one whose program is missing: nothing.
+        QVERIFY(renderer.render(m_dir.filePath(QStringLiteral("missing.odp")), QSize(64, 64)).isNull());
+        const QString absent = thumbnailerFolder(QStringLiteral("absent"), "[Thumbnailer Entry]\nTryExec=/nonexistent/thumb\n"
+                                                                           "Exec=/nonexistent/thumb %i %o\nMimeType=" + kOdpType + ";\n");
+        QVERIFY(DesktopThumbnailRenderer({absent}).render(deck, QSize(64, 64)).isNull());
+        const QString garbage = thumbnailerFolder(QStringLiteral("garbage"), QByteArray("\x00\xff\xfe[[[", 7));
+        QVERIFY(DesktopThumbnailRenderer({garbage}).render(deck, QSize(64, 64)).isNull());
+    }
+
+    void hangingThumbnailerIsEndedAndGivesNothing()
+    {
+        const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        const QString folder = thumbnailerFolder(QStringLiteral("hanging"), "[Thumbnailer Entry]\nExec=" + sleep.toUtf8()
+                                                                                + " 600\nMimeType=" + kOdpType + ";\n");
+        const QString deck = m_dir.filePath(QStringLiteral("slow.odp"));
+        writeFile(deck, "PK");
+        DesktopThumbnailRenderer renderer({folder}, 300);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(renderer.render(deck, QSize(64, 64)).isNull());
+        // It did run, and was ended long before it would have finished.
+        QVERIFY(timer.elapsed() >= 250);
+        QVERIFY(timer.elapsed() < 60000);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestDesktopThumbnails)
+#include "tst_desktopthumbnails.moc"

@@ -1,0 +1,202 @@
+// The item thumbnail views (what they show, when they ask the cache, late answers dropped) and the
+// group icon views (skin choice, clip radius, compositions).
+#include "Kestrowan/icons/GroupIconViews.h"
+#include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
+#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/icons/ThumbnailCache.h"
+#include "Kestrowan/shell/ResourceBundle.h"
+#include "Platform/fake/CountingThumbnailRenderer.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+AppItem itemAt(const QString &path)
+{
+    return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).completeBaseName(), path};
+}
+
+// Holds every render until the test lets it through, so answers can be made to arrive late.
+class GatedRenderer final : public ThumbnailRenderer {
+public:
+    QSemaphore gate;
+    QImage render(const QString &, const QSize &pixelSize) override
+    {
+        gate.acquire();
+        QImage image(pixelSize, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::magenta);
+        return image;
+    }
+};
+
+} // namespace
+
+class TestItemViews : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::shared_ptr<CountingThumbnailRenderer> m_renderer;
+
+    QString file(const QString &name)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile out(path);
+        out.open(QIODevice::WriteOnly);
+        out.write("contents");
+        return path;
+    }
+
+    // Lets every answer the cache has queued reach the views.
+    void drainCache()
+    {
+        bool done = false;
+        ThumbnailCache::shared().prefetch({}, QSizeF(128, 128), 1, this, [&] { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
+    }
+
+    void init()
+    {
+        m_renderer = std::make_shared<CountingThumbnailRenderer>();
+        ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(m_dir.filePath(QStringLiteral("cache")), m_renderer));
+    }
+
+    void cleanupTestCase() { ThumbnailCache::setShared(nullptr); }
+
+    void documentUpgradesFromItsBadge()
+    {
+        const AppItem pages = itemAt(file(QStringLiteral("Report.pages")));
+        ItemThumbnail view(pages);
+        view.resize(48, 48);
+        QCOMPARE(view.currentPicture(), itemThumbnail(pages)); // the drawn badge first
+        view.show();
+        QCOMPARE(view.taskKey(), pages.path + QStringLiteral("|1.0"));
+        QTRY_VERIFY_WITH_TIMEOUT(view.showsRenderedImage(), 20000);
+        QCOMPARE(view.currentPicture().pixelColor(64, 64), m_renderer->color);
+        QCOMPARE(m_renderer->count(), 1);
+    }
+
+    void noThumbnailKeepsTheBadge()
+    {
+        const AppItem deck = itemAt(file(QStringLiteral("Deck.PPTX")));
+        m_renderer->refuse(deck.path);
+        ItemThumbnail view(deck);
+        view.show();
+        drainCache();
+        QCOMPARE(m_renderer->count(), 1); // upper-case extension still asked
+        QVERIFY(!view.showsRenderedImage());
+        QCOMPARE(view.currentPicture(), itemThumbnail(deck));
+    }
+
+    void onlyTheCachesDocumentsAreRequested()
+    {
+        QImage picture(40, 30, QImage::Format_RGB32);
+        picture.fill(Qt::green);
+        const QString png = m_dir.filePath(QStringLiteral("photo.png"));
+        picture.save(png);
+        QDir().mkpath(m_dir.filePath(QStringLiteral("Folder")));
+        const QList<AppItem> items{itemAt(png), itemAt(file(QStringLiteral("paper.pdf"))), itemAt(m_dir.filePath(QStringLiteral("Folder"))),
+                                   AppItem{QUuid::createUuid(), QStringLiteral("url:https://example.com/a.key"), QStringLiteral("Web"),
+                                           QStringLiteral("https://example.com/a.key")},
+                                   itemAt(QStringLiteral("/Applications/Mail.app"))};
+        QList<ItemThumbnail *> views;
+        QWidget window;
+        for (const AppItem &item : items)
+            views.append(new ItemThumbnail(item, &window));
+        window.show();
+        drainCache();
+        QCOMPARE(m_renderer->count(), 0);
+        for (ItemThumbnail *view : views)
+            QVERIFY(!view->showsRenderedImage());
+        QVERIFY(views.last()->taskKey().isEmpty()); // an application starts no fetch
+        QVERIFY(!views.last()->currentPicture().isNull());
+    }
+
+    void lateAnswerForThePreviousItemIsDropped()
+    {
+        auto gated = std::make_shared<GatedRenderer>();
+        ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(m_dir.filePath(QStringLiteral("gated")), gated));
+        const AppItem first = itemAt(file(QStringLiteral("First.key")));
+        const AppItem second = itemAt(file(QStringLiteral("second.png")));
+        ItemThumbnail view(first);
+        view.show();
+        view.setApp(second); // before the first item's thumbnail came back
+        gated->gate.release(4);
+        drainCache();
+        QVERIFY(!view.showsRenderedImage());
+        QCOMPARE(view.currentPicture(), itemThumbnail(second));
+        ThumbnailCache::setShared(nullptr);
+    }
+
+    void compactViewDrawsThePreviewOfEveryKind()
+    {
+        const AppItem app = itemAt(QStringLiteral("/Applications/Mail.app"));
+        CompactItemThumbnail view(app);
+        view.show();
+        QCOMPARE(view.currentPicture(), itemThumbnail(app));
+        const AppItem deck = itemAt(file(QStringLiteral("Other.key")));
+        view.setApp(deck);
+        drainCache();
+        QCOMPARE(m_renderer->count(), 0);
+        QCOMPARE(view.currentPicture(), itemThumbnail(deck));
+    }
+
+    void groupIconSkinChoiceAndClip()
+    {
+        SkinManager skins(m_dir.filePath(QStringLiteral("Skins")), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
+        QVERIFY(skins.skinWithID(QStringLiteral("aurora")));
+        AppGroup group;
+        group.id = QUuid::createUuid();
+        group.name = QStringLiteral("Work");
+        group.iconStyle = AppGroup::IconStyle::Skin;
+
+        ComposedGroupIconView view(group, GroupIconFrame::cardSide, &skins);
+        QCOMPARE(view.cornerRadius(), 11.52);
+        QVERIFY(!view.chosenSkin()); // skin style without an id
+        QCOMPARE(view.composedIcon().size(), QSize(512, 512)); // the empty-group picture
+
+        group.skinId = QStringLiteral("not-installed");
+        view.setGroup(group);
+        QVERIFY(!view.chosenSkin());
+        group.skinId = QStringLiteral("aurora");
+        view.setGroup(group);
+        QCOMPARE(view.chosenSkin()->id, QStringLiteral("aurora"));
+        group.iconStyle = AppGroup::IconStyle::Shelf; // a leftover id is ignored
+        view.setGroup(group);
+        QVERIFY(!view.chosenSkin());
+
+        IconStylePreview preview({}, AppGroup::IconStyle::Gradient, GroupIconFrame::editorChoiceSide);
+        QCOMPARE(preview.cornerRadius(), 19.2);
+        QCOMPARE(preview.size(), QSize(80, 80));
+    }
+
+    void composedOncePerChange()
+    {
+        AppGroup group;
+        group.apps = {itemAt(QStringLiteral("/Applications/Mail.app"))};
+        ComposedGroupIconView view(group, 48, nullptr);
+        view.show();
+        view.grab();
+        view.grab();
+        QCOMPARE(view.compositionCount(), 1);
+        group.iconStyle = AppGroup::IconStyle::Pelko;
+        view.setGroup(group);
+        view.grab();
+        QCOMPARE(view.compositionCount(), 2);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestItemViews)
+#include "tst_itemviews.moc"

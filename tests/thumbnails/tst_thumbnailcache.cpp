@@ -1,0 +1,235 @@
+// The thumbnail cache: its key and file name, memory and disk hits (counted with a fake renderer),
+// volatile files kept off the disk, prefetch order, and bad disk files rendered again.
+#include "Kestrowan/icons/ThumbnailCache.h"
+#include "Platform/fake/CountingThumbnailRenderer.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+AppItem itemAt(const QString &path)
+{
+    return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).fileName(), path};
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestThumbnailCache : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_files;
+
+    // Waits for the cache's answer.
+    QImage fetch(ThumbnailCache &cache, const QString &path, qreal scale = 2)
+    {
+        bool answered = false;
+        QImage result;
+        cache.thumbnail(QUrl::fromLocalFile(path), QSizeF(128, 128), scale, this, [&](const QImage &image) {
+            result = image;
+            answered = true;
+        });
+        [&] { QTRY_VERIFY_WITH_TIMEOUT(answered, 20000); }();
+        return result;
+    }
+
+    QString document(const QString &name, const QByteArray &contents = "slides")
+    {
+        const QString path = m_files.filePath(name);
+        writeFile(path, contents);
+        return path;
+    }
+
+    static QStringList pngFiles(const QString &folder) { return QDir(folder).entryList({QStringLiteral("*.png")}, QDir::Files); }
+
+private slots:
+    void keyAndFileName()
+    {
+        const auto key = ThumbnailCache::thumbnailCacheKey(QUrl::fromLocalFile(QStringLiteral("/tmp/x/../Plan.key")), std::nullopt,
+                                                           QSizeF(127.5, 128.2), 2);
+        QCOMPARE(key.value_or(QString()), QStringLiteral("v1|/tmp/Plan.key|volatile|128x128|2.00"));
+        QCOMPARE(ThumbnailCache::thumbnailDiskFileName(*key),
+                 QStringLiteral("3c96b4a8ace1bb898e12e3b12aa8af66935126d5e440503a93438dfc958b1704.png"));
+        // Scale 1 and 2 are two keys; a version token replaces "volatile"; the path keeps its case.
+        QCOMPARE(*ThumbnailCache::thumbnailCacheKey(QUrl::fromLocalFile(QStringLiteral("/d/Report.PPTX")), QStringLiteral("7"),
+                                                    QSizeF(128, 128), 1),
+                 QStringLiteral("v1|/d/Report.PPTX|7|128x128|1.00"));
+        QVERIFY(!ThumbnailCache::thumbnailCacheKey(QUrl::fromLocalFile(QStringLiteral("/a.key")), std::nullopt,
+                                                   QSizeF(qInf(), 128), 2));
+        QVERIFY(!ThumbnailCache::pixelSize(QSizeF(1e30, 128), 2));
+    }
+
+    void handlesOnlyItsExtensions()
+    {
+        QVERIFY(ThumbnailCache::handles(QUrl::fromLocalFile(QStringLiteral("/d/Report.PPTX"))));
+        QVERIFY(ThumbnailCache::handles(QUrl::fromLocalFile(QStringLiteral("/d/page.html"))));
+        QVERIFY(!ThumbnailCache::handles(QUrl(QStringLiteral("https://example.com/deck.key"))));
+        QVERIFY(!ThumbnailCache::handles(QUrl::fromLocalFile(QStringLiteral("/d/paper.pdf"))));
+        QVERIFY(!ThumbnailCache::handles(QUrl::fromLocalFile(QStringLiteral("/d/photo.png"))));
+    }
+
+    void memoryHitThenDiskHitAfterRestart()
+    {
+        QTemporaryDir folder;
+        const QString deck = document(QStringLiteral("Deck.key"));
+        auto first = std::make_shared<CountingThumbnailRenderer>();
+        {
+            ThumbnailCache cache(folder.path(), first);
+            QCOMPARE(fetch(cache, deck).size(), QSize(256, 256));
+            QCOMPARE(fetch(cache, deck).size(), QSize(256, 256));
+            QCOMPARE(first->count(), 1);
+            // Another scale is another thumbnail.
+            QCOMPARE(fetch(cache, deck, 1).size(), QSize(128, 128));
+            QCOMPARE(first->count(), 2);
+        }
+        const auto version = ThumbnailCache::fileVersionToken(deck);
+        QVERIFY(version);
+        const QString expected = ThumbnailCache::thumbnailDiskFileName(
+            *ThumbnailCache::thumbnailCacheKey(QUrl::fromLocalFile(deck), version, QSizeF(128, 128), 2));
+        QVERIFY(pngFiles(folder.path()).contains(expected));
+
+        auto second = std::make_shared<CountingThumbnailRenderer>();
+        ThumbnailCache restarted(folder.path(), second);
+        const QImage fromDisk = fetch(restarted, deck);
+        QCOMPARE(fromDisk.size(), QSize(256, 256));
+        QCOMPARE(fromDisk.pixelColor(128, 128), second->color);
+        QCOMPARE(second->count(), 0);
+    }
+
+    void volatileFilesStayOffTheDisk()
+    {
+        QTemporaryDir folder;
+        const QString missing = m_files.filePath(QStringLiteral("gone/Notes.pages")); // no stamp to trust
+        QVERIFY(!ThumbnailCache::fileVersionToken(missing));
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        {
+            ThumbnailCache cache(folder.path(), renderer);
+            QVERIFY(!fetch(cache, missing).isNull());
+            QVERIFY(!fetch(cache, missing).isNull());
+            QCOMPARE(renderer->count(), 1);
+        }
+        QVERIFY(pngFiles(folder.path()).isEmpty());
+        ThumbnailCache restarted(folder.path(), renderer);
+        fetch(restarted, missing);
+        QCOMPARE(renderer->count(), 2);
+    }
+
+    void editedFileIsRenderedAgainBesideTheOldFile()
+    {
+        QTemporaryDir folder;
+        const QString sheet = document(QStringLiteral("Budget.ods"));
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        ThumbnailCache cache(folder.path(), renderer);
+        fetch(cache, sheet);
+        const auto before = ThumbnailCache::fileVersionToken(sheet);
+        writeFile(sheet, "changed contents");
+        QVERIFY(ThumbnailCache::fileVersionToken(sheet) != before);
+        fetch(cache, sheet);
+        QCOMPARE(renderer->count(), 2);
+        QCOMPARE(pngFiles(folder.path()).size(), 2);
+    }
+
+    void prefetchGoesInItemOrder()
+    {
+        QTemporaryDir folder;
+        const QString a = document(QStringLiteral("a.key")), b = document(QStringLiteral("b.KEY")), pdf = document(QStringLiteral("c.pdf"));
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        ThumbnailCache cache(folder.path(), renderer);
+        const QList<AppItem> items{itemAt(a), itemAt(QStringLiteral("/Applications/Mail.app")), itemAt(b), itemAt(pdf),
+                                   AppItem{QUuid::createUuid(), QStringLiteral("url:https://x.org/y.key"), QStringLiteral("Web"),
+                                           QStringLiteral("https://x.org/y.key")}};
+        bool done = false;
+        cache.prefetch(items, QSizeF(128, 128), 2, this, [&] { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+        QCOMPARE(renderer->requests(), (QStringList{a, b}));
+        fetch(cache, b);
+        QCOMPARE(renderer->count(), 2); // warmed
+    }
+
+    void badDiskFilesAreRenderedAgainAndRewritten()
+    {
+        QTemporaryDir folder;
+        const QString deck = document(QStringLiteral("Pitch.pptx"));
+        const QString file = folder.filePath(ThumbnailCache::thumbnailDiskFileName(*ThumbnailCache::thumbnailCacheKey(
+            QUrl::fromLocalFile(deck), ThumbnailCache::fileVersionToken(deck), QSizeF(128, 128), 2)));
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+
+        QVERIFY(writeFile(file, "not a picture at all"));
+        {
+            ThumbnailCache cache(folder.path(), renderer);
+            QCOMPARE(fetch(cache, deck).size(), QSize(256, 256));
+        }
+        QCOMPARE(renderer->count(), 1);
+        QCOMPARE(QImage(file).size(), QSize(256, 256));
+
+        // A real PNG of the wrong size is no better.
+        QImage small(40, 40, QImage::Format_ARGB32);
+        small.fill(Qt::red);
+        QVERIFY(small.save(file, "PNG"));
+        {
+            ThumbnailCache cache(folder.path(), renderer);
+            QCOMPARE(fetch(cache, deck).size(), QSize(256, 256));
+        }
+        QCOMPARE(renderer->count(), 2);
+        QCOMPARE(QImage(file).size(), QSize(256, 256));
+    }
+
+    void oversizedPicturesAreNeverKept()
+    {
+        QTemporaryDir folder;
+        const QString svg = document(QStringLiteral("logo.svg"));
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        renderer->oversize = QSize(1200, 600);
+        ThumbnailCache cache(folder.path(), renderer);
+        const QImage image = fetch(cache, svg);
+        QCOMPARE(image.size(), QSize(256, 256));
+        QCOMPARE(image.pixelColor(128, 128), renderer->color); // fitted and centred
+        QCOMPARE(image.pixelColor(128, 10).alpha(), 0);
+        const QStringList files = pngFiles(folder.path());
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(QImage(folder.filePath(files.first())).size(), QSize(256, 256));
+    }
+
+    void nothingRenderedIsAskedForAgain()
+    {
+        QTemporaryDir folder;
+        const QString psd = document(QStringLiteral("art.psd"));
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        renderer->refuse(psd);
+        ThumbnailCache cache(folder.path(), renderer);
+        QVERIFY(fetch(cache, psd).isNull());
+        QVERIFY(fetch(cache, psd).isNull());
+        QCOMPARE(renderer->count(), 2);
+        QVERIFY(pngFiles(folder.path()).isEmpty());
+        // Outside the set nothing is asked at all.
+        QVERIFY(fetch(cache, document(QStringLiteral("photo.png"))).isNull());
+        QCOMPARE(renderer->count(), 2);
+    }
+
+    void noAnswerForAContextThatIsGone()
+    {
+        QTemporaryDir folder;
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        ThumbnailCache cache(folder.path(), renderer);
+        auto context = std::make_unique<QObject>();
+        bool called = false;
+        cache.thumbnail(QUrl::fromLocalFile(document(QStringLiteral("x.odt"))), QSizeF(128, 128), 2, context.get(),
+                        [&](const QImage &) { called = true; });
+        context.reset();
+        fetch(cache, document(QStringLiteral("y.odt"))); // answered after the first
+        QVERIFY(!called);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestThumbnailCache)
+#include "tst_thumbnailcache.moc"
