@@ -54,6 +54,10 @@ private slots:
             child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             child.start(QStringLiteral(STORE_SAVE_LOOP_PATH), {dir.path(), QString::number(groupsPerGeneration)});
             QVERIFY(child.waitForStarted());
+            // Saves are written in the background: the first round lets one reach the file, however
+            // slowly the child starts, so that every later round has an old content to keep.
+            if (round == 0)
+                QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(file), 20000);
             // Let it run for a random while, so the kill lands anywhere in the loop.
             QThread::msleep(QRandomGenerator::global()->bounded(5, 120));
             ::kill(pid_t(child.processId()), SIGKILL);
