@@ -91,7 +91,7 @@ void HoverCard::paintEvent(QPaintEvent *)
     painter.setPen(QPen(border, width));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(ContinuousShape::roundedRect(inner, cornerRadius - width / 2));
-    if (hasFocus()) {
+    if (m_showsFocusRing) {
         painter.setPen(QPen(AppColors::accent.resolve(effectiveAppearance(this), 0.8), 2));
         painter.drawPath(ContinuousShape::roundedRect(card.adjusted(-1, -1, 1, 1), cornerRadius + 1));
     }
@@ -114,12 +114,16 @@ void HoverCard::keyPressEvent(QKeyEvent *event)
 void HoverCard::focusInEvent(QFocusEvent *event)
 {
     QWidget::focusInEvent(event);
+    // The ring marks where the keyboard is when the user moves it; a window that opens with the
+    // focus on its first card shows none.
+    m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     update();
 }
 
 void HoverCard::focusOutEvent(QFocusEvent *event)
 {
     QWidget::focusOutEvent(event);
+    m_showsFocusRing = false;
     update();
 }
 
