@@ -8,6 +8,7 @@
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/dock/StandinDockSession.h"
 #include "tests/app/X11Windows.h"
+#include "tests/dock/ProgramWindows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
@@ -26,30 +27,7 @@
 
 using namespace DockPositionResolver;
 
-namespace {
-
-constexpr int roadTimeout = 20000;
-
-// The viewable windows of one process, in root coordinates.
-QList<QRect> windowsOfProcess(qint64 pid)
-{
-    QList<QRect> windows;
-    for (const X11Windows::Window &window : X11Windows().all()) {
-        if (window.viewable && window.pid == pid)
-            windows.append(window.geometry);
-    }
-    return windows;
-}
-
-// Where a popup beside `anchor` (window space) would be: its edge within a few points of the
-// anchor's far side, across from the Dock, and centred on the anchor along it.
-bool isBesideAbove(const QRect &window, const QRect &anchor)
-{
-    const int gap = anchor.top() - (window.top() + window.height());
-    return gap >= 0 && gap <= 16 && qAbs(window.center().x() - anchor.center().x()) <= 4;
-}
-
-} // namespace
+using namespace ProgramWindows;
 
 class TestDockRoadsXvfb : public QObject {
     Q_OBJECT
@@ -127,55 +105,26 @@ private:
         return -1;
     }
 
-    // The program's popup beside the anchor (window space), once it shows.
-    std::optional<QRect> popupBeside(const QRect &anchor) const
-    {
-        for (const QRect &window : windowsOfProcess(m_program.processId())) {
-            if (isBesideAbove(window, anchor))
-                return window;
-        }
-        return std::nullopt;
-    }
+    std::optional<QRect> popupBeside(const QRect &anchor) const { return ProgramWindows::popupBeside(m_program.processId(), anchor); }
 
     bool waitForPopupBeside(const QRect &anchor, int timeout = roadTimeout)
     {
-        return QTest::qWaitFor([&] { return popupBeside(anchor).has_value(); }, timeout);
+        return ProgramWindows::waitForPopupBeside(m_program.processId(), anchor, timeout);
     }
 
-    bool waitForNoPopupBeside(const QRect &anchor)
-    {
-        return QTest::qWaitFor([&] { return !popupBeside(anchor); }, roadTimeout);
-    }
-
-    // The group's tile where the Dock has it now: the Dock makes room for the program's own tile
-    // while it runs.
-    std::optional<DockItemInfo> tileOf(const QString &group) const
-    {
-        for (const DockItemInfo &item : readDockItems()) {
-            if (item.title == group)
-                return item;
-        }
-        return std::nullopt;
-    }
+    bool waitForNoPopupBeside(const QRect &anchor) { return ProgramWindows::waitForNoPopupBeside(m_program.processId(), anchor); }
 
     // Rests the pointer on a group's tile until the program shows the popup beside it.
     bool hoverUntilShown(const QString &group)
     {
         return QTest::qWaitFor([&] {
-            const std::optional<DockItemInfo> tile = tileOf(group);
+            const std::optional<DockItemInfo> tile = ProgramWindows::tileOf(group);
             if (!tile)
                 return false;
             m_pointer.move(tile->frame.center().toPoint() + QPoint(1, 0));
             m_pointer.move(tile->frame.center().toPoint());
             return waitForPopupBeside(tile->frame.toRect(), 500);
         }, roadTimeout);
-    }
-
-    // The name a popup shows, read off the screen: the group's popup draws its name in its header,
-    // so the two groups' popups differ there.
-    QImage grabWindow(const QRect &window) const
-    {
-        return QGuiApplication::primaryScreen()->grabWindow(0, window.x(), window.y(), window.width(), window.height()).toImage();
     }
 
     QList<DockItemInfo> groupTiles()
@@ -272,13 +221,9 @@ private slots:
         const QRect dockBand(0, int(tiles[0].frame.top()) - 8, QGuiApplication::primaryScreen()->geometry().width(),
                              QGuiApplication::primaryScreen()->geometry().height() - int(tiles[0].frame.top()) + 8);
         const QRect shot = popup.united(dockBand).intersected(QRect(popup.left() - 260, 0, popup.width() + 520, 10000));
-        // Drawn once it has faded in: its middle is no longer the empty screen.
-        QVERIFY(QTest::qWaitFor([&] {
-            const QImage image = grabWindow(popup);
-            return !image.isNull() && image.pixelColor(image.width() / 2, image.height() / 2).lightness() > 100;
-        }, roadTimeout));
+        QVERIFY(waitUntilDrawn(popup));
         QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
-        QVERIFY(grabWindow(shot).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-popup-beside-dock-light.png")));
+        QVERIFY(grabScreen(shot).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-popup-beside-dock-light.png")));
 
         m_pointer.move(QPoint(700, 300));
         QVERIFY(waitForNoPopupBeside(tiles[1].frame.toRect()));
