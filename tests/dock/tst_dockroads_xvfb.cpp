@@ -98,6 +98,21 @@ private:
         m_program.start();
         QVERIFY(m_program.waitForStarted());
         QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
+        waitForProgramTile();
+    }
+
+    // With its window open the program has a Dock icon: the Dock makes room for that tile (also
+    // after a restart of the Dock), so the group tiles are where they stay only once it is there.
+    void waitForProgramTile()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(([] {
+                                     for (const DockItemInfo &item : readDockItems()) {
+                                         if (item.title == QLatin1String("Kestrowan"))
+                                             return true;
+                                     }
+                                     return false;
+                                 }()),
+                                 roadTimeout);
     }
 
     void stopProgram()
@@ -273,6 +288,7 @@ private slots:
         const int from = int(m_log.size());
         QVERIFY(m_dock.restart() > 0);
         QVERIFY(waitForLine(QStringLiteral("Dock process changed, recovering popup tracking"), from));
+        waitForProgramTile();
         tiles = groupTiles();
         QVERIFY(hoverUntilShown(tiles[1]));
     }
