@@ -92,5 +92,6 @@ private:
     DockSyncBar *m_bar;
     QMessageBox *m_removeAlert = nullptr;
     DragRunner m_dragRunner;
+    QString m_prefetchKey;
     bool m_left = false;
 };

@@ -8,6 +8,7 @@
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
+#include <algorithm>
 #include <QScreen>
 
 using namespace DockPositionResolver;
@@ -97,9 +98,14 @@ private slots:
             QVERIFY(band.left() + band.width() >= screen.width());
 
         // What is drawn at each tile's centre is that tile, and the hit tests find it there.
-        const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        // The bar may still be painting after a restart on a busy machine: wait until every tile shows.
+        const auto everyTileDrawn = [&] {
+            const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+            return std::all_of(items.cbegin(), items.cend(),
+                               [&](const DockItemInfo &item) { return shot.pixelColor(centre(item)) != QColor(Qt::black); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(everyTileDrawn(), 10000);
         for (const DockItemInfo &item : items) {
-            QVERIFY2(shot.pixelColor(centre(item)) != QColor(Qt::black), qPrintable(item.title));
             QCOMPARE(dockItemUnderPoint(item.frame.center(), 8)->title, item.title);
             QCOMPARE(hitTestDockItem(items, currentDockPosition(), item.frame.center())->title, item.title);
         }
