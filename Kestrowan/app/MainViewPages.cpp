@@ -6,6 +6,7 @@
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/mainwindow/SettingsPanel.h"
+#include "Kestrowan/onboarding/OnboardingFactory.h"
 
 #include <QDialog>
 #include <QShortcut>
@@ -66,6 +67,9 @@ void installMainViewPages(const AppEnvironment &environment)
         return makeGroupEditorPage(editor, group, isNewDraft, std::move(onBack));
     };
 
+    factories.onboarding = [environment](MainViewFactories::Action onFinish, MainViewFactories::Action onSkip) {
+        return makeOnboardingView(environment, std::move(onFinish), std::move(onSkip));
+    };
     factories.settings = [environment](MainViewFactories::Action onBack) {
         return new SettingsPanel(environment, std::move(onBack));
     };
