@@ -40,12 +40,13 @@ void StepIndicator::paintEvent(QPaintEvent *)
     const qreal total = currentSide + (m_steps - 1) * (otherSide + spacing);
     qreal x = (width() - total) / 2;
     const qreal middle = height() / 2.0;
+    // The other steps in the border tone: the faint fill alone is invisible on a white window.
     for (int step = 0; step < m_steps; ++step) {
         const bool current = step == m_current;
         const qreal side = current ? currentSide : otherSide;
         const QRectF capsule(x, middle - side / 2, side, side);
         painter.fillPath(ContinuousShape::capsule(capsule),
-                         (current ? OnboardingColors::accent : OnboardingColors::subtleFill).resolve(this));
+                         (current ? OnboardingColors::accent : OnboardingColors::popupBorder).resolve(this));
         x += side + spacing;
     }
 }

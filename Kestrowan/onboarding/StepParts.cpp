@@ -4,6 +4,7 @@
 #include "Kestrowan/shell/TokenLabel.h"
 
 #include <QBoxLayout>
+#include <QLabel>
 
 namespace StepParts {
 
@@ -33,7 +34,19 @@ QLayout *headline(const QString &title, const QString &subtitle, int maxSubtitle
 
 void addCentred(QBoxLayout *layout, QWidget *widget)
 {
-    layout->addWidget(widget, 0, Qt::AlignHCenter);
+    auto *label = qobject_cast<QLabel *>(widget);
+    if (!label || !label->wordWrap()) {
+        layout->addWidget(widget, 0, Qt::AlignHCenter);
+        return;
+    }
+    // An aligned item gets only its preferred width, which cuts wrapped text short: a wrapping
+    // label takes the row (up to its maximum width) between two stretches instead.
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addStretch();
+    row->addWidget(label, 1);
+    row->addStretch();
+    layout->addLayout(row);
 }
 
 } // namespace StepParts
