@@ -2,14 +2,13 @@
 // real X server, driven only from outside with XTest and the Dock's Accessibility socket. The steps
 // run in order and share one home; each leaves a picture of what the user saw.
 
-#include "Kestrowan/groups/AppGroup.h"
-#include "Kestrowan/groups/GroupShortcut.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/X11Windows.h"
 #include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
 #include "tests/dock/XTestKeyboard.h"
+#include "tests/standin/DockPreferencesWriter.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
@@ -18,7 +17,10 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+
+#include <functional>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -51,6 +53,16 @@ int averageLightness(const QImage &image)
         }
     }
     return count ? total / count : 0;
+}
+
+int brightest(const QImage &image)
+{
+    int most = 0;
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2)
+            most = std::max(most, image.pixelColor(x, y).lightness());
+    }
+    return most;
 }
 
 // The screen once it has stopped changing: two grabs in a row alike, so that a page that slides in or
@@ -93,8 +105,19 @@ private:
         return environment;
     }
 
-    // A test application as the desktop knows one: its entry in the home's applications folder
-    // starts a script that records that it ran.
+    // An application as the desktop knows one: its entry in the home's applications folder.
+    QString makeApplication(const QString &name, const QByteArray &command)
+    {
+        const QString entry = m_dock.home + QStringLiteral("/.local/share/applications/") + name + QStringLiteral(".desktop");
+        QDir().mkpath(QFileInfo(entry).path());
+        QFile desktop(entry);
+        if (!desktop.open(QIODevice::WriteOnly))
+            return {};
+        desktop.write("[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=" + command + "\n");
+        return entry;
+    }
+
+    // The test application: a script that records that it ran.
     QString makeRecordingApplication()
     {
         const QString script = m_dock.home + QStringLiteral("/bin/roadrunner.sh");
@@ -105,53 +128,50 @@ private:
         file.write("#!/bin/sh\necho started >> '" + m_startedLog.toUtf8() + "'\n");
         file.close();
         file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
-        const QString entry = m_dock.home + QStringLiteral("/.local/share/applications/roadrunner.desktop");
-        QDir().mkpath(QFileInfo(entry).path());
-        QFile desktop(entry);
-        if (!desktop.open(QIODevice::WriteOnly))
-            return {};
-        desktop.write("[Desktop Entry]\nType=Application\nName=Roadrunner\nExec=" + script.toUtf8() + "\n");
-        return entry;
+        return makeApplication(QStringLiteral("Roadrunner"), script.toUtf8());
     }
 
-    AppItem fileItem(const QString &name)
+    // A point of the program's first window, from where the window stands on the screen.
+    QPoint inWindow(const QPoint &point)
     {
-        const QString path = m_dock.home + QStringLiteral("/Documents/") + name;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile(path).open(QIODevice::WriteOnly);
-        return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).completeBaseName(), path};
+        const std::optional<QRect> window = mainWindow();
+        return window ? window->topLeft() + point : QPoint();
     }
 
-    // Two groups as a user who has just set them up has them: the list, the mirror folders with
-    // their pictures and the folders' tiles in the Dock.
-    void makeTwoGroups(const QString &application)
+    // Clicks (or types) and waits until the window has changed and come to rest again.
+    bool actAndWaitForChange(const std::function<void()> &act)
     {
-        QList<AppGroup> groups;
-        for (const QString &name : groupNames) {
-            AppGroup group;
-            group.id = QUuid::createUuid();
-            group.name = name;
-            groups.append(group);
-        }
-        groups[0].apps = {AppItem{QUuid::createUuid(), QStringLiteral("app:") + application, QStringLiteral("Roadrunner"), application},
-                          fileItem(QStringLiteral("Budget.txt")), fileItem(QStringLiteral("Minutes.txt"))};
-        groups[1].apps = {fileItem(QStringLiteral("Chess.txt"))};
-        QDir().mkpath(m_storage);
-        QFile groupsFile(m_storage + QStringLiteral("/groups.json"));
-        QVERIFY(groupsFile.open(QIODevice::WriteOnly));
-        groupsFile.write(QJsonDocument(AppGroup::listToJson(groups)).toJson());
-        groupsFile.close();
-        for (const AppGroup &group : groups) {
-            const QString folder = m_dock.makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/") + group.name);
-            QFile id(folder + QStringLiteral("/.group_id"));
-            QVERIFY(id.open(QIODevice::WriteOnly));
-            id.write(group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8());
-            m_folders.append(folder);
-        }
-        m_dock.writePreferences(QStringLiteral("bottom"), false, {m_dock.makeApplication(QStringLiteral("Alpha"))}, m_folders);
-        // Control+2 for the second group, as the editor's recorder stores it: the key's virtual code.
-        const GroupShortcut controlTwo{groups[1].id, 19, GroupShortcut::controlModifier};
-        setDefault(groupShortcutsDefaultsKey, QJsonDocument(QJsonArray{controlTwo.toJson()}).toJson(QJsonDocument::Compact));
+        const std::optional<QRect> window = mainWindow();
+        if (!window)
+            return false;
+        const QImage before = settledGrab(*window);
+        act();
+        if (!QTest::qWaitFor([&] { return grabScreen(*window) != before; }, roadTimeout))
+            return false;
+        return !settledGrab(*window).isNull();
+    }
+
+    bool clickInWindow(const QPoint &point)
+    {
+        return actAndWaitForChange([&] { m_pointer.click(inWindow(point)); });
+    }
+
+    bool type(const QByteArray &text)
+    {
+        return actAndWaitForChange([&] {
+            for (const char letter : text) {
+                if (QChar::isUpper(letter))
+                    m_keyboard.chord({XTestKeys::shiftL}, quint32(QChar::toLower(letter)));
+                else
+                    m_keyboard.chord({}, quint32(letter));
+            }
+        });
+    }
+
+    QJsonArray storedGroups() const
+    {
+        QFile file(m_storage + QStringLiteral("/groups.json"));
+        return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).array() : QJsonArray();
     }
 
     void startProgram()
@@ -259,12 +279,13 @@ private slots:
             while (m_program.canReadLine())
                 m_log.append(QString::fromUtf8(m_program.readLine()).trimmed());
         });
-        makeTwoGroups(application);
+        // The Dock as a new user has it: three applications and no folder.
+        const QString beta = makeApplication(QStringLiteral("Beta"), "/bin/true");
+        const QString alpha = makeApplication(QStringLiteral("Alpha"), "/bin/true");
+        writeDockPreferences(m_dock.preferences, QStringLiteral("bottom"), false, {application, beta, alpha}, {}, true);
         QVERIFY(m_dock.start() > 0);
-        // Hovering shows a group's popup; the program keeps its own Dock tile, so the tiles stay put.
-        setDefault(QStringLiteral("interactionMode"), QStringLiteral("hover"));
+        // The program keeps its own Dock tile, so that the tiles stay put while it runs.
         setDefault(QStringLiteral("showInDock"), true);
-        setDefault(QStringLiteral("didCompleteOnboarding"), true);
         startProgram();
     }
 
@@ -280,7 +301,36 @@ private slots:
 
     void step1_onboardingMakesTwoGroups()
     {
-        QSKIP("The onboarding is not in the program yet: the two groups are laid in the home before the start");
+        // The points are where the first-run window draws its buttons and the Dock's applications.
+        const QPoint organize(470, 457), nextStep(499, 456), addAnotherGroup(461, 382);
+        const QPoint roadrunner(134, 161), beta(269, 161), alpha(134, 203);
+        const std::optional<QRect> window = mainWindow();
+        QVERIFY(window);
+        QVERIFY(waitUntilDrawn(*window));
+        QVERIFY(settledGrab(*window).save(screenshotPath("1-welcome-light")));
+        QVERIFY(clickInWindow(organize));
+        // The first group's name is ready for typing.
+        QVERIFY(type("Work"));
+        m_keyboard.chord({}, keyReturn);
+        QVERIFY(clickInWindow(roadrunner));
+        QVERIFY(clickInWindow(beta));
+        QVERIFY(clickInWindow(addAnotherGroup));
+        QVERIFY(type("Play"));
+        m_keyboard.chord({}, keyReturn);
+        QVERIFY(clickInWindow(alpha));
+        QVERIFY(settledGrab(*window).save(screenshotPath("1-groups-light")));
+        QVERIFY(clickInWindow(nextStep)); // the preview
+        QVERIFY(clickInWindow(nextStep)); // the Accessibility access, granted already
+        QVERIFY(clickInWindow(nextStep)); // all set
+        QVERIFY(settledGrab(*window).save(screenshotPath("1-done-light")));
+        m_pointer.click(inWindow(nextStep)); // "Add Groups to Dock"
+        QVERIFY(waitForLine(QStringLiteral("Finishing the first run with 2 draft groups")));
+        QTRY_COMPARE_WITH_TIMEOUT(storedGroups().size(), 2, roadTimeout);
+        QCOMPARE(storedGroups().at(0).toObject().value(QStringLiteral("name")).toString(), groupNames[0]);
+        QCOMPARE(storedGroups().at(0).toObject().value(QStringLiteral("apps")).toArray().size(), 2);
+        QCOMPARE(storedGroups().at(1).toObject().value(QStringLiteral("name")).toString(), groupNames[1]);
+        for (const QString &name : groupNames)
+            m_folders.append(m_storage + QStringLiteral("/Groups/") + name);
     }
 
     void step2_bothTilesShowWithTheirIcons()
@@ -288,7 +338,7 @@ private slots:
         // The program greets a first start with its window.
         QVERIFY(mainWindow());
         QVERIFY(bothTilesShow());
-        // The folders' pictures are drawn on their tiles: the middle of each is the picture's blue.
+        // The composed pictures are drawn on the tiles: light marks on a dark tile.
         // The tiles are read afresh each time, as the Dock makes room for the program's own tile.
         QVERIFY(QTest::qWaitFor([&] {
             for (const QString &name : groupNames) {
@@ -296,8 +346,7 @@ private slots:
                 if (!tile)
                     return false;
                 const QImage image = grabScreen(tile->frame.toRect());
-                const QColor middle = image.pixelColor(image.width() / 2, image.height() / 2);
-                if (image.isNull() || middle.blue() < 150 || middle.red() > 150)
+                if (image.isNull() || brightest(image) < 200 || averageLightness(image) > 160)
                     return false;
             }
             return true;

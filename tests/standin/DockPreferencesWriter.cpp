@@ -11,7 +11,7 @@
 
 namespace {
 
-plist_t tile(const QString &path, bool folder)
+plist_t tile(const QString &path, bool folder, bool withBundleIdentifier = false)
 {
     plist_t fileData = plist_new_dict();
     // The platform writes folder URLs with a trailing slash.
@@ -21,6 +21,8 @@ plist_t tile(const QString &path, bool folder)
     plist_t data = plist_new_dict();
     plist_dict_set_item(data, "file-data", fileData);
     plist_dict_set_item(data, "file-label", plist_new_string(QFileInfo(path).completeBaseName().toUtf8().constData()));
+    if (withBundleIdentifier)
+        plist_dict_set_item(data, "bundle-identifier", plist_new_string(QFileInfo(path).completeBaseName().toUtf8().constData()));
     if (folder) {
         plist_dict_set_item(data, "file-type", plist_new_uint(2));
         plist_dict_set_item(data, "displayas", plist_new_uint(1));
@@ -46,12 +48,12 @@ plist_t readFile(const QString &path)
 } // namespace
 
 void writeDockPreferences(const QString &path, const QString &orientation, bool autohide,
-                          const QStringList &applications, const QStringList &folders)
+                          const QStringList &applications, const QStringList &folders, bool withBundleIdentifiers)
 {
     plist_t root = plist_new_dict();
     plist_t apps = plist_new_array();
     for (const QString &application : applications)
-        plist_array_append_item(apps, tile(application, false));
+        plist_array_append_item(apps, tile(application, false, withBundleIdentifiers));
     plist_t others = plist_new_array();
     for (const QString &folder : folders)
         plist_array_append_item(others, tile(folder, true));
