@@ -14,6 +14,7 @@ Built:
   build/Kestrowan/Kestrowan                 the program; a second start hands its link to the running one
   build/Platform/dockstandin/Dock           the stand-in Dock, kept alive by dock-keeper
   scripts/start-dock.sh build -- COMMAND    runs COMMAND on the stand-in Dock's display
-Starting the stand-in Dock and Kestrowan; quit Kestrowan from its menu-bar item or press Ctrl-C.
+Starting the stand-in Dock and Kestrowan. To stop both: quit Kestrowan from its menu-bar item
+(Quit Kestrowan), or press Ctrl-C here.
 MSG
 exec scripts/start-dock.sh build -- build/Kestrowan/Kestrowan "$@"

@@ -398,7 +398,41 @@ private slots:
 
     void step5_aFileAddedInTheEditorReachesTheFolder()
     {
-        QSKIP("Adding a file goes through the platform's file chooser, which this test cannot drive from outside");
+        // The user has turned on syncing to the Dock by itself in the settings.
+        setDefault(QStringLiteral("autoSyncEnabled"), true);
+        const QString report = m_dock.home + QStringLiteral("/Documents/Report.txt");
+        QDir().mkpath(QFileInfo(report).path());
+        QFile(report).open(QIODevice::WriteOnly);
+        const QString work = storedGroups().at(0).toObject().value(QStringLiteral("id")).toString();
+        QProcess second;
+        second.setProcessEnvironment(programEnvironment());
+        second.start(QStringLiteral(KESTROWAN_PROGRAM), {QStringLiteral("kestrowan://open/group/") + work});
+        QVERIFY(second.waitForFinished(roadTimeout));
+        QCOMPARE(second.exitCode(), 0);
+        const std::optional<QRect> window = mainWindow();
+        QVERIFY(window);
+        QVERIFY(waitUntilDrawn(*window));
+        // The group's card opens its editor.
+        QVERIFY(clickInWindow(QPoint(460, 45)));
+        QVERIFY(settledGrab(*window).save(screenshotPath("5-editor-light")));
+        // "Files" opens the file chooser, which takes a typed path.
+        const int windowsBefore = int(windowsOfProcess(m_program.processId()).size());
+        m_pointer.click(inWindow(QPoint(356, 332)));
+        QTRY_VERIFY_WITH_TIMEOUT(windowsOfProcess(m_program.processId()).size() > windowsBefore, roadTimeout);
+        QVERIFY(settledGrab(*window).isNull() == false);
+        for (const char letter : report.toUtf8()) {
+            if (QChar::isUpper(letter))
+                m_keyboard.chord({XTestKeys::shiftL}, quint32(QChar::toLower(letter)));
+            else
+                m_keyboard.chord({}, quint32(letter));
+        }
+        m_keyboard.chord({}, keyReturn);
+        QTRY_COMPARE_WITH_TIMEOUT(int(windowsOfProcess(m_program.processId()).size()), windowsBefore, roadTimeout);
+        QVERIFY(settledGrab(*window).save(screenshotPath("5-editor-added-light")));
+        // After the countdown the group's folder in the Dock holds the file.
+        const QString folder = m_folders.first();
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).entryList({QStringLiteral("Report*")}, QDir::AllEntries | QDir::System).isEmpty(),
+                                 roadTimeout);
     }
 
     void step6_settingsFromASecondStartAndDark()
