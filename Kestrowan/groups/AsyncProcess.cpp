@@ -1,6 +1,9 @@
 #include "Kestrowan/groups/AsyncProcess.h"
 
 #include "Kestrowan/shell/Log.h"
+#include "Platform/Accessibility.h"
+
+#include <csignal>
 
 #include <unistd.h>
 
@@ -34,6 +37,12 @@ void restartDock(std::function<void(bool)> completion)
             if (osascript.terminationStatus == 0)
                 return finish(true);
             qCCritical(dockLogger, "osascript quit Dock exited with status %d", osascript.terminationStatus);
+
+            // `killall` reaches the Dock of every session of the user (of every user, for root); the
+            // Dock that answers this session's Accessibility is the one whose tiles changed.
+            const std::optional<qint64> dock = Accessibility::shared().dockProcessIdentifier();
+            if (dock && *dock > 0 && ::kill(pid_t(*dock), SIGTERM) == 0)
+                return finish(true);
 
             AsyncProcess::run(QStringLiteral("/usr/bin/killall"), {QStringLiteral("Dock")}, false, [finish](AsyncProcess::Result killall) {
                 if (killall.terminationStatus == 0)
