@@ -1,8 +1,10 @@
 #include "Kestrowan/groups/AsyncProcess.h"
+#include "Platform/fake/FakeAccessibility.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "tests/docktiles/DockTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QProcess>
 #include <QTemporaryFile>
 
 #include <unistd.h>
@@ -38,7 +40,19 @@ private:
     }
 
 private slots:
-    void cleanup() { ProcessRunner::install(nullptr); }
+    void cleanup()
+    {
+        ProcessRunner::install(nullptr);
+        Accessibility::install(nullptr);
+    }
+
+    // Stands for the session's Dock as Accessibility reports it; nullopt when no Dock answers.
+    void installDock(std::optional<qint64> processIdentifier)
+    {
+        auto accessibility = std::make_unique<FakeAccessibility>();
+        accessibility->dockProcess = processIdentifier;
+        Accessibility::install(std::move(accessibility));
+    }
 
     void largeOutputIsCapturedWhileTheToolRuns()
     {
@@ -143,6 +157,7 @@ private slots:
         QFETCH(int, expectedTries);
         QFETCH(bool, expectedResult);
         FakeProcessRunner *runner = installFakeRunner();
+        installDock(std::nullopt);
         const QStringList tools{QStringLiteral("/bin/launchctl"), QStringLiteral("/usr/bin/osascript"), QStringLiteral("/usr/bin/killall")};
         for (int i = 0; i < 3; ++i) {
             if (statuses[i] != -1)
@@ -160,6 +175,26 @@ private slots:
             QCOMPARE(runner->invocations[1].arguments, (QStringList{QStringLiteral("-e"), QStringLiteral("quit app \"Dock\"")}));
         if (expectedTries == 3)
             QCOMPARE(runner->invocations[2].arguments, QStringList{QStringLiteral("Dock")});
+    }
+
+    void theSessionsOwnDockIsStoppedRatherThanEveryDock()
+    {
+        // `killall Dock` would stop the Dock of every session; the one that answers this session's
+        // Accessibility is stopped instead, and the keeper that watches it starts it again.
+        FakeProcessRunner *runner = installFakeRunner();
+        runner->results.insert(QStringLiteral("/bin/launchctl"), {5, std::nullopt});
+        runner->results.insert(QStringLiteral("/usr/bin/osascript"), {1, std::nullopt});
+        QProcess dock;
+        dock.start(QStringLiteral("/bin/sleep"), {QStringLiteral("120")});
+        QVERIFY(dock.waitForStarted());
+        installDock(dock.processId());
+        QTest::ignoreMessage(QtCriticalMsg, "launchctl kickstart exited with status 5");
+        QTest::ignoreMessage(QtCriticalMsg, "osascript quit Dock exited with status 1");
+
+        QCOMPARE(restartAndWait(), std::optional<bool>(true));
+        QCOMPARE(runner->executables(), (QStringList{QStringLiteral("/bin/launchctl"), QStringLiteral("/usr/bin/osascript")}));
+        QVERIFY(dock.waitForFinished(20000));
+        QCOMPARE(dock.exitStatus(), QProcess::CrashExit);
     }
 };
 

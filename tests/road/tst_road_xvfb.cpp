@@ -160,14 +160,21 @@ private:
 
     bool type(const QByteArray &text)
     {
-        return actAndWaitForChange([&] {
-            for (const char letter : text) {
-                if (QChar::isUpper(letter))
-                    m_keyboard.chord({XTestKeys::shiftL}, quint32(QChar::toLower(letter)));
-                else
-                    m_keyboard.chord({}, quint32(letter));
-            }
-        });
+        return actAndWaitForChange([&] { typeKeys(text); });
+    }
+
+    void typeKeys(const QByteArray &text)
+    {
+        // Capitals and the symbols above the digits and punctuation are typed with Shift held.
+        static const QByteArray shifted("~!@#$%^&*()_+{}|:\"<>?");
+        for (const char letter : text) {
+            if (QChar::isUpper(letter))
+                m_keyboard.chord({XTestKeys::shiftL}, quint32(QChar::toLower(letter)));
+            else if (shifted.contains(letter))
+                m_keyboard.chord({XTestKeys::shiftL}, quint32(letter));
+            else
+                m_keyboard.chord({}, quint32(letter));
+        }
     }
 
     QJsonArray storedGroups() const
@@ -420,20 +427,17 @@ private slots:
         const std::optional<QRect> window = mainWindow();
         QVERIFY(window);
         QVERIFY(waitUntilDrawn(*window));
-        // The link opens the group's editor.
+        // The link opens the group's editor, whose "Files" opens the file chooser; until the editor has
+        // slid in, the same point is empty space in the list of groups.
         QVERIFY(waitForLine(QStringLiteral("Navigation selected page changed: group(")));
-        QVERIFY(settledGrab(*window).save(screenshotPath("5-editor-light")));
-        // "Files" opens the file chooser, which takes a typed path.
         const int windowsBefore = int(windowsOfProcess(m_program.processId()).size());
-        m_pointer.click(inWindow(QPoint(356, 332)));
-        QTRY_VERIFY_WITH_TIMEOUT(windowsOfProcess(m_program.processId()).size() > windowsBefore, roadTimeout);
-        QVERIFY(settledGrab(*window).isNull() == false);
-        for (const char letter : report.toUtf8()) {
-            if (QChar::isUpper(letter))
-                m_keyboard.chord({XTestKeys::shiftL}, quint32(QChar::toLower(letter)));
-            else
-                m_keyboard.chord({}, quint32(letter));
-        }
+        QVERIFY(QTest::qWaitFor([&] {
+            m_pointer.click(inWindow(QPoint(356, 332)));
+            return QTest::qWaitFor([&] { return windowsOfProcess(m_program.processId()).size() > windowsBefore; }, 3000);
+        }, 2 * roadTimeout));
+        // The chooser, once drawn, takes a typed path.
+        QVERIFY(!settledGrab(QGuiApplication::primaryScreen()->geometry()).isNull());
+        typeKeys(report.toUtf8());
         m_keyboard.chord({}, keyReturn);
         QTRY_COMPARE_WITH_TIMEOUT(int(windowsOfProcess(m_program.processId()).size()), windowsBefore, roadTimeout);
         QVERIFY(settledGrab(*window).save(screenshotPath("5-editor-added-light")));
