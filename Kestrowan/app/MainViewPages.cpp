@@ -7,39 +7,19 @@
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
 #include "Kestrowan/mainwindow/MainViewFactories.h"
+#include "Kestrowan/mainwindow/PickerSheet.h"
 #include "Kestrowan/mainwindow/SettingsPanel.h"
-
-#include <QDialog>
-#include <QVBoxLayout>
+#include "Kestrowan/onboarding/OnboardingFactory.h"
 
 namespace {
 
-// A picker as a sheet over the editor; `closed` hears once, with the list after Done, or nothing
-// after Cancel (or Escape).
+// The editor opens the same two pickers as the cards, larger, over its own page.
+constexpr QSize editorPickerSize(400, 500);
+
 void presentPicker(QWidget *parent, StagedPicker *picker,
                    const std::function<void(const std::optional<QList<AppItem>> &)> &closed)
 {
-    auto *sheet = new QDialog(parent ? parent->window() : nullptr);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->setWindowModality(Qt::WindowModal);
-    sheet->setFixedSize(360, 420);
-    auto *layout = new QVBoxLayout(sheet);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(picker);
-    auto answered = std::make_shared<bool>(false);
-    auto answer = [closed, answered](const std::optional<QList<AppItem>> &apps) {
-        if (std::exchange(*answered, true))
-            return;
-        if (closed)
-            closed(apps);
-    };
-    QObject::connect(picker, &StagedPicker::committed, sheet, [sheet, answer](const QList<AppItem> &apps) {
-        answer(apps);
-        sheet->accept();
-    });
-    QObject::connect(picker, &StagedPicker::cancelled, sheet, &QDialog::reject);
-    QObject::connect(sheet, &QDialog::rejected, sheet, [answer] { answer(std::nullopt); });
-    sheet->open();
+    openPickerSheet(parent ? parent->window() : nullptr, picker, editorPickerSize, true, closed);
 }
 
 } // namespace
@@ -64,6 +44,9 @@ void installMainViewPages(const AppEnvironment &environment)
         return makeGroupEditorPage(editor, group, isNewDraft, std::move(onBack));
     };
 
+    factories.onboarding = [environment](MainViewFactories::Action onFinish, MainViewFactories::Action onSkip) {
+        return makeOnboardingView(environment, std::move(onFinish), std::move(onSkip));
+    };
     factories.settings = [environment](MainViewFactories::Action onBack) {
         return new SettingsPanel(environment, std::move(onBack));
     };

@@ -10,6 +10,7 @@
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QPainter>
@@ -136,10 +137,43 @@ protected:
     }
 };
 
+// What assistive technology sees of a cell: the item's name, and the actions that move it.
+class EditorItemCellAccessible final : public QAccessibleWidget {
+public:
+    explicit EditorItemCellAccessible(EditorItemCell *cell) : QAccessibleWidget(cell, QAccessible::ListItem) {}
+
+    static QString moveUpName() { return localized(QStringLiteral("ax.moveItemUp")); }
+    static QString moveDownName() { return localized(QStringLiteral("ax.moveItemDown")); }
+
+    QStringList actionNames() const override { return QAccessibleWidget::actionNames() << moveUpName() << moveDownName(); }
+    void doAction(const QString &actionName) override
+    {
+        auto *cell = static_cast<EditorItemCell *>(widget());
+        if (actionName == moveUpName())
+            emit cell->moveUpRequested();
+        else if (actionName == moveDownName())
+            emit cell->moveDownRequested();
+        else
+            QAccessibleWidget::doAction(actionName);
+    }
+};
+
+QAccessibleInterface *cellAccessibility(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("EditorItemCell") && object && object->isWidgetType())
+        return new EditorItemCellAccessible(static_cast<EditorItemCell *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 EditorItemCell::EditorItemCell(const AppItem &item, bool hasOpenerBadge, QWidget *parent) : QWidget(parent), m_item(item)
 {
+    static const bool accessibilityInstalled = [] {
+        QAccessible::installFactory(cellAccessibility);
+        return true;
+    }();
+    Q_UNUSED(accessibilityInstalled);
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAccessibleName(item.name);

@@ -43,6 +43,9 @@ signals:
     void openerClicked();
     void dragStarted();
     void contextMenuRequested(const QPoint &globalPos);
+    // The cell's two named accessibility actions.
+    void moveUpRequested();
+    void moveDownRequested();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -254,6 +254,16 @@ void EditorItemSection::setOpenerSection(QWidget *section)
     refresh();
 }
 
+int EditorItemSection::indexOf(const QUuid &id) const
+{
+    const QList<AppItem> &apps = m_draft->draft().apps;
+    for (int index = 0; index < apps.size(); ++index) {
+        if (apps.at(index).id == id)
+            return index;
+    }
+    return -1;
+}
+
 bool EditorItemSection::showsEmptyState() const
 {
     return m_draft->draft().apps.isEmpty();
@@ -287,6 +297,7 @@ void EditorItemSection::rebuildGrid()
         return;
     }
     m_shownApps = apps;
+    m_openersShownFor.reset();
     qDeleteAll(m_cells);
     m_cells.clear();
     for (int i = 0; i < apps.size(); ++i) {
@@ -300,16 +311,15 @@ void EditorItemSection::rebuildGrid()
                 m_openers->beginItemOpenerChoice(cell->item());
         });
         connect(cell, &EditorItemCell::dragStarted, this, [this, cell] { emit itemDragStarted(cell->item()); });
+        connect(cell, &EditorItemCell::moveUpRequested, this, [this, id] { m_actions->moveItemUp(indexOf(id)); });
+        connect(cell, &EditorItemCell::moveDownRequested, this, [this, id] { m_actions->moveItemDown(indexOf(id)); });
         connect(cell, &EditorItemCell::contextMenuRequested, this, [this, id](const QPoint &globalPos) {
-            const QList<AppItem> &current = m_draft->draft().apps;
-            for (int index = 0; index < current.size(); ++index) {
-                if (current.at(index).id == id) {
-                    QMenu *menu = makeContextMenu(index, this);
-                    menu->setAttribute(Qt::WA_DeleteOnClose);
-                    menu->popup(globalPos);
-                    return;
-                }
-            }
+            const int index = indexOf(id);
+            if (index < 0)
+                return;
+            QMenu *menu = makeContextMenu(index, this);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(globalPos);
         });
         m_gridLayout->addWidget(cell, i / columns, i % columns, Qt::AlignCenter);
         m_cells.append(cell);
@@ -361,6 +371,15 @@ void EditorItemSection::refreshOpeners()
 {
     if (!m_openers)
         return;
+    // Looking the openers up asks the system for each document's application: only when the items
+    // or the group's opener settings changed, not for every keystroke in the name.
+    AppGroup openerSettings;
+    openerSettings.apps = m_draft->draft().apps;
+    openerSettings.customOpenerPath = m_draft->draft().customOpenerPath;
+    openerSettings.openerRules = m_draft->draft().openerRules;
+    if (m_openersShownFor && *m_openersShownFor == openerSettings)
+        return;
+    m_openersShownFor = openerSettings;
     for (EditorItemCell *cell : std::as_const(m_cells)) {
         if (!cell->isApplicationCell())
             cell->setOpener(m_openers->openerIconForItem(cell->item()), m_openers->isCustomOpenerForItem(cell->item()));

@@ -66,6 +66,7 @@ private:
     void refreshOpeners();
     void refreshReorderState();
     void setTargeted(bool targeted);
+    int indexOf(const QUuid &id) const;
     QList<EditorActionButton *> makeAddButtons(bool large, QWidget *parent);
 
     EditorDraft *m_draft;
@@ -89,5 +90,7 @@ private:
     QList<QWidget *> m_dragHints;
     QList<AppItem> m_shownApps;
     QList<AppItem> m_shownTileApps;
+    // The items and opener settings the cells' opener badges were last looked up for.
+    std::optional<AppGroup> m_openersShownFor;
     bool m_targeted = false;
 };

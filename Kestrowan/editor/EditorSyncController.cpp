@@ -15,7 +15,11 @@ EditorSyncController::EditorSyncController(EditorDraft *draft, DraftChangeHandle
     connect(&m_timer, &QTimer::timeout, this, &EditorSyncController::tick);
     if (dock)
         connect(dock, &DockSyncPort::syncBlockChanged, this, &EditorSyncController::onSyncBlockChanged);
-    connect(draft, &EditorDraft::draftChanged, this, &EditorSyncController::refreshDockState);
+    // Outside a reorder every change comes through scheduleAutoSync, which reads the Dock first.
+    connect(draft, &EditorDraft::draftChanged, this, [this] {
+        if (m_draft->isReordering() || m_stopped)
+            refreshDockState();
+    });
     refreshDockState();
 }
 

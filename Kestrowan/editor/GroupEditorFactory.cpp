@@ -1,6 +1,6 @@
 #include "Kestrowan/editor/GroupEditorFactory.h"
 
-#include "Kestrowan/editor/EditorChoiceServices.h"
+#include "Kestrowan/dock/KeyboardShortcutService.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
 
 GroupEditorServices groupEditorServices(const AppEnvironment &environment)
@@ -9,7 +9,7 @@ GroupEditorServices groupEditorServices(const AppEnvironment &environment)
     services.groupManager = environment.groupManager;
     services.skinManager = environment.skinManager;
     services.permissionManager = environment.permissionManager;
-    addEditorChoiceServices(services, environment);
+    services.keyboardShortcutService = dynamic_cast<KeyboardShortcutService *>(environment.keyboardShortcutService);
     return services;
 }
 

@@ -8,8 +8,8 @@
 
 class QWidget;
 
-// The editor's services taken from the program's environment, with the shortcut store, the
-// application chooser and the opener section; the pickers are left for the caller to add.
+// The editor's services taken from the program's environment; the application pickers, which belong
+// to the main window, are left for the caller to add.
 GroupEditorServices groupEditorServices(const AppEnvironment &environment);
 
 // The editor page the main window shows for a stored group (`isNewDraft` false) or for a new group

@@ -1,5 +1,6 @@
 #include "Kestrowan/editor/GroupEditorPage.h"
 
+#include "Kestrowan/editor/ApplicationChooserDialog.h"
 #include "Kestrowan/editor/DisplayStyleChoice.h"
 #include "Kestrowan/editor/DisplayStyleSection.h"
 #include "Kestrowan/editor/DockStatusChip.h"
@@ -13,6 +14,8 @@
 #include "Kestrowan/editor/EditorSyncController.h"
 #include "Kestrowan/editor/IconStyleChoice.h"
 #include "Kestrowan/editor/IconStyleSection.h"
+#include "Kestrowan/editor/KeyboardShortcutStore.h"
+#include "Kestrowan/editor/OpenerSection.h"
 #include "Kestrowan/editor/ShortcutSection.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/icons/GroupIconViews.h"
@@ -73,7 +76,7 @@ AppGroup previewGroup(const EditorDraft *draft)
 
 QMessageBox *makeConfirmation(QWidget *parent, const QString &messageKey)
 {
-    auto *alert = new QMessageBox(QMessageBox::Warning, localized(QStringLiteral("groupList.delete")),
+    auto *alert = new QMessageBox(QMessageBox::NoIcon, localized(QStringLiteral("groupList.delete")),
                                   localized(QStringLiteral("groupList.delete")), QMessageBox::NoButton, parent);
     alert->setInformativeText(localized(messageKey));
     alert->setWindowModality(Qt::WindowModal);
@@ -81,6 +84,12 @@ QMessageBox *makeConfirmation(QWidget *parent, const QString &messageKey)
     QPushButton *cancel = alert->addButton(localized(QStringLiteral("picker.cancel")), QMessageBox::RejectRole);
     QPushButton *remove = alert->addButton(localized(QStringLiteral("groupList.delete")), QMessageBox::DestructiveRole);
     remove->setObjectName(QStringLiteral("destructive"));
+    // The question in the interface font with room to stand on one line; the destructive answer in red.
+    alert->setFont(SystemFont::font(13));
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; } QLabel#qt_msgbox_informativelabel { min-width: 280px; }"));
+    QPalette destructive = remove->palette();
+    destructive.setColor(QPalette::ButtonText, AppColors::danger.resolve(parent));
+    remove->setPalette(destructive);
     alert->setDefaultButton(cancel);
     alert->setEscapeButton(cancel);
     return alert;
@@ -106,11 +115,16 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     const QString keepsake = services.droppedItemsFolder.isEmpty() ? appSupportDirectoryURL() + QStringLiteral("/Dropped Items")
                                                                    : services.droppedItemsFolder;
     m_actions = new EditorItemActions(m_draft, m_handler, services.sendSignal, keepsake, this);
-    m_openers = new OpenerRulesEditor(m_draft, services.applicationChooser, this);
+    m_openers = new OpenerRulesEditor(m_draft, services.applicationChooser ? services.applicationChooser : ApplicationChooserDialog::chooser(this),
+                                      this);
     m_iconChoice = new IconStyleChoice(m_draft, services.skinManager, services.sendSignal, this);
     m_displayChoice = new DisplayStyleChoice(m_draft, services.permissionManager, defaults, services.sendSignal, this);
-    if (services.shortcutStore)
-        m_recorder = new ShortcutRecorder(m_draft, services.shortcutStore, services.groupManager, services.keyTranslator, this);
+    GroupShortcutStore *shortcuts = services.shortcutStore;
+    if (!shortcuts && services.keyboardShortcutService)
+        shortcuts = new KeyboardShortcutStore(services.keyboardShortcutService, this);
+    if (shortcuts)
+        m_recorder = new ShortcutRecorder(m_draft, shortcuts, services.groupManager,
+                                          services.keyTranslator ? services.keyTranslator : ShortcutRecorder::platformKeyTranslator(), this);
 
     setAutoFillBackground(false);
     auto *root = new QVBoxLayout(this);
@@ -138,10 +152,7 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     sections->setSpacing(0);
     sections->addWidget(buildNameRow());
     m_items = new EditorItemSection(m_draft, m_actions, m_openers, column);
-    if (services.openerSection) {
-        if (QWidget *openerSection = services.openerSection(m_openers))
-            m_items->setOpenerSection(openerSection);
-    }
+    m_items->setOpenerSection(new OpenerSection(m_openers));
     sections->addWidget(m_items);
     sections->addWidget(padded(new IconStyleSection(m_iconChoice)));
     sections->addWidget(padded(new DisplayStyleSection(m_displayChoice)));
@@ -155,6 +166,10 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     root->addWidget(m_scroll, 1);
 
     m_bar = new DockSyncBar(m_sync, this);
+    m_barEntrance.setTargetObject(m_bar);
+    m_barEntrance.setPropertyName("pos");
+    m_barEntrance.setDuration(200);
+    m_barEntrance.setEasingCurve(QEasingCurve::OutCubic);
     DynamicShadowEffect::apply(m_bar, AppColors::shadowLg, 18, QPointF(0, 8));
     connect(m_bar, &DockSyncBar::wantedChanged, this, &GroupEditorPage::placeBar);
 
@@ -235,14 +250,17 @@ void GroupEditorPage::refreshFromDraft()
     m_header->deleteButton()->setEnabled(!m_handler->isNewDraft() || m_handler->hasMadeChanges());
     m_header->deleteButton()->update();
     if (isVisible()) {
-        // The thumbnails of new documents are fetched before their cells ask for them.
-        QList<AppItem> documents;
-        for (const AppItem &item : group.apps) {
-            if (item.itemKind() != AppItem::Kind::App)
-                documents.append(item);
+        // The documents' thumbnails are fetched before their cells ask for them, again only when
+        // the items or the screen's scale changed.
+        QStringList key{group.id.toString(QUuid::WithoutBraces).toUpper()};
+        for (const AppItem &item : group.apps)
+            key.append(item.path);
+        key.append(QString::number(devicePixelRatioF()));
+        const QString joined = key.join(u'|');
+        if (joined != m_prefetchKey) {
+            m_prefetchKey = joined;
+            ThumbnailCache::shared().prefetch(group.apps, QSizeF(128, 128), devicePixelRatioF(), this);
         }
-        if (!documents.isEmpty())
-            ThumbnailCache::shared().prefetch(documents, QSizeF(128, 128), devicePixelRatioF(), this);
     }
 }
 
@@ -275,12 +293,22 @@ void GroupEditorPage::refreshStatus()
 
 void GroupEditorPage::placeBar()
 {
+    const bool appearing = m_bar->isWanted() && m_bar->isHidden();
     m_bar->setVisible(m_bar->isWanted());
     if (!m_bar->isWanted())
         return;
     const int height = m_bar->sizeHint().height();
-    m_bar->setGeometry(kBarMargin, this->height() - kBarMargin - height, width() - 2 * kBarMargin, height);
+    const QRect place(kBarMargin, this->height() - kBarMargin - height, width() - 2 * kBarMargin, height);
+    if (m_barEntrance.state() == QAbstractAnimation::Running)
+        m_barEntrance.setEndValue(place.topLeft());
+    m_bar->setGeometry(place);
     m_bar->raise();
+    // The bar rises in from the bottom edge; it is there and usable from the first frame.
+    if (appearing && isVisible()) {
+        m_barEntrance.setStartValue(place.topLeft() + QPoint(0, kBarMargin + height / 2));
+        m_barEntrance.setEndValue(place.topLeft());
+        m_barEntrance.start();
+    }
 }
 
 void GroupEditorPage::resizeEvent(QResizeEvent *event)

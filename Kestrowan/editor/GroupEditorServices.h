@@ -13,6 +13,7 @@
 class DockSyncPort;
 class GroupManager;
 class GroupShortcutStore;
+class KeyboardShortcutService;
 class PermissionManagerInterface;
 class SkinManager;
 class UserDefaults;
@@ -29,8 +30,11 @@ struct GroupEditorServices {
     GroupManager *groupManager = nullptr;
     SkinManager *skinManager = nullptr;
     PermissionManagerInterface *permissionManager = nullptr;
-    // Without one the page has no shortcut section.
+    // The shortcut section records into `shortcutStore`, else into the program's shortcut service;
+    // without either the page has no shortcut section.
     GroupShortcutStore *shortcutStore = nullptr;
+    KeyboardShortcutService *keyboardShortcutService = nullptr;
+    // The platform's key codes unless given.
     ShortcutRecorder::KeyTranslator keyTranslator;
     // Without one the page talks to the group store and the Dock service itself.
     DockSyncPort *dockSync = nullptr;
@@ -39,9 +43,8 @@ struct GroupEditorServices {
     UsageSignalSender sendSignal = analyticsSignalSender();
     PickerPresenter dockAppPicker;
     PickerPresenter installedAppPicker;
+    // The program's application chooser over the page unless given.
     OpenerRulesEditor::ApplicationChooser applicationChooser;
     // Where dropped files from temporary folders are kept; under the storage folder unless given.
     QString droppedItemsFolder;
-    // A section of other parts shown under the add bar (the opener rows); none when absent.
-    std::function<QWidget *(OpenerRulesEditor *openers)> openerSection;
 };

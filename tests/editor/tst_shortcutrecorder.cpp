@@ -4,10 +4,8 @@
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorPillButton.h"
 #include "Kestrowan/editor/KeyboardShortcutStore.h"
-#include "Kestrowan/editor/GroupEditorFactory.h"
 #include "Kestrowan/editor/OpenerRulesEditor.h"
 #include "Kestrowan/editor/OpenerSection.h"
-#include "Kestrowan/shell/AppEnvironment.h"
 #include "Kestrowan/dock/KeyboardShortcutService.h"
 #include "Kestrowan/editor/ShortcutRecorder.h"
 #include "Kestrowan/editor/ShortcutSection.h"
@@ -192,24 +190,6 @@ private slots:
         store.setGroupShortcut(m_group.id, keyA, control | capsLock);
         QCOMPARE(changed.count(), 1);
         QCOMPARE(store.shortcuts(), (QList<GroupShortcut>{{m_group.id, keyA, control}}));
-    }
-
-    void theProgramsEditorGetsTheChoicesServices()
-    {
-        KeyboardShortcutService service;
-        AppEnvironment environment;
-        environment.keyboardShortcutService = &service;
-        GroupEditorServices first = groupEditorServices(environment);
-        GroupEditorServices second = groupEditorServices(environment);
-        QVERIFY(first.shortcutStore);
-        QCOMPARE(first.shortcutStore, second.shortcutStore); // one store for the one service
-        QVERIFY(first.keyTranslator);
-        QVERIFY(first.applicationChooser);
-        QVERIFY(first.openerSection);
-        EditorDraft draft(m_group);
-        OpenerRulesEditor openers(&draft, {});
-        std::unique_ptr<QWidget> section(first.openerSection(&openers));
-        QVERIFY(qobject_cast<OpenerSection *>(section.get()));
     }
 
     void keyPressesReachTheRecorderThroughTheApplication()

@@ -18,6 +18,8 @@
 #include "tests/support/TestMain.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QDir>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -307,6 +309,12 @@ private slots:
         std::unique_ptr<QMenu> menu(page->itemSection()->makeContextMenu(2));
         menu->actions().first()->trigger();
         QCOMPARE(names(onDisk(group.id).apps), (QStringList{"A", "C", "B"}));
+        // The named accessibility actions move an item too.
+        QAccessibleInterface *cell = QAccessible::queryAccessibleInterface(page->itemSection()->cells().at(2));
+        QVERIFY(cell && cell->actionInterface());
+        QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("B"));
+        cell->actionInterface()->doAction(localizedText("ax.moveItemUp"));
+        QCOMPARE(names(onDisk(group.id).apps), (QStringList{"A", "B", "C"}));
         QVERIFY(page->itemSection()->cells().at(0)->isApplicationCell());
         QVERIFY(!page->itemSection()->cells().at(0)->openerBadge());
         QVERIFY(page->itemSection()->cells().at(1)->openerBadge());
