@@ -121,6 +121,9 @@ DockAppPickerView::DockAppPickerView(const QList<AppItem> &selectedApps, const Q
     // The scroll area would paint the content on the window colour.
     content->setAutoFillBackground(false);
     body()->addWidget(scroll, 1);
+    // The sheet opens with the keyboard on the picker itself, not on a button of its footer.
+    setFocusPolicy(Qt::StrongFocus);
+    setFocus();
 }
 
 void DockAppPickerView::selectionChanged()

@@ -4,6 +4,7 @@
 #include "Kestrowan/shell/PointerCursorState.h"
 #include "NVLXDesign/ContinuousShape.h"
 
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,11 +17,36 @@ QColor mix(const QColor &a, const QColor &b, qreal t)
                             float(a.blueF() + (b.blueF() - a.blueF()) * t), float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
 }
 
+// Assistive technologies see a card as a button that can be pressed.
+class AccessibleCard final : public QAccessibleWidget {
+public:
+    explicit AccessibleCard(HoverCard *card) : QAccessibleWidget(card, QAccessible::Button) {}
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString &actionName) override
+    {
+        if (actionName == pressAction())
+            emit static_cast<HoverCard *>(widget())->clicked();
+    }
+};
+
+QAccessibleInterface *accessibleCard(const QString &, QObject *object)
+{
+    if (auto *card = qobject_cast<HoverCard *>(object))
+        return new AccessibleCard(card);
+    return nullptr;
+}
+
 } // namespace
 
 HoverCard::HoverCard(QWidget *parent)
     : QWidget(parent)
 {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(accessibleCard);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setAttribute(Qt::WA_Hover);
     m_pointer = applyPointerCursor(this);
     m_animation.setDuration(150);
@@ -91,7 +117,7 @@ void HoverCard::paintEvent(QPaintEvent *)
     painter.setPen(QPen(border, width));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(ContinuousShape::roundedRect(inner, cornerRadius - width / 2));
-    if (hasFocus()) {
+    if (m_showsFocusRing) {
         painter.setPen(QPen(AppColors::accent.resolve(effectiveAppearance(this), 0.8), 2));
         painter.drawPath(ContinuousShape::roundedRect(card.adjusted(-1, -1, 1, 1), cornerRadius + 1));
     }
@@ -114,12 +140,16 @@ void HoverCard::keyPressEvent(QKeyEvent *event)
 void HoverCard::focusInEvent(QFocusEvent *event)
 {
     QWidget::focusInEvent(event);
+    // The ring marks where the keyboard is when the user moves it; a window that opens with the
+    // focus on its first card shows none.
+    m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
     update();
 }
 
 void HoverCard::focusOutEvent(QFocusEvent *event)
 {
     QWidget::focusOutEvent(event);
+    m_showsFocusRing = false;
     update();
 }
 

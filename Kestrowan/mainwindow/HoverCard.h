@@ -57,6 +57,7 @@ private:
 
     bool m_hovering = false;
     bool m_pressed = false;
+    bool m_showsFocusRing = false;
     qreal m_progress = 0;
     QVariantAnimation m_animation;
     PointerCursorModifier *m_pointer = nullptr;

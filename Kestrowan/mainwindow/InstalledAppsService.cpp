@@ -46,8 +46,12 @@ void InstalledAppsService::refreshInstalledApps()
     // so a service destroyed meanwhile is never touched.
     QThread *thread = QThread::create([roots = m_roots, guard = QPointer<InstalledAppsService>(this)] {
         QList<AppItem> apps = InstalledAppsScanner::scanApplications(roots);
+        // A program that is quitting has no loop left to hand the list to.
+        QCoreApplication *application = QCoreApplication::instance();
+        if (!application)
+            return;
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
+            application,
             [guard, apps = std::move(apps)] {
                 if (guard)
                     guard->finishScan(apps);

@@ -309,12 +309,10 @@ QWidget *SettingsPanel::buildGeneral()
     auto *languageRow = new QWidget(card);
     auto *languageLayout = rowLayout(languageRow, 10);
     languageLayout->addWidget(new TokenLabel(languageTitle, AppColors::text1, SystemFont::font(13), languageRow), 1);
-    auto *language = new QComboBox(languageRow);
+    auto *language = new SettingsPopUpButton(languageRow);
     language->setObjectName(QStringLiteral("language"));
     language->setAccessibleName(languageTitle);
     language->setFixedWidth(210);
-    language->setFont(SystemFont::font(13));
-    language->setCursor(Qt::PointingHandCursor);
     for (const SettingsModel::Language &entry : SettingsModel::languages())
         language->addItem(entry.label, entry.id);
     languageLayout->addWidget(language, 0, Qt::AlignVCenter);
@@ -497,7 +495,6 @@ void SettingsPanel::requestResetAll()
     cancel->setObjectName(QStringLiteral("cancel"));
     m_confirmation->setDefaultButton(cancel);
     connect(confirm, &QAbstractButton::clicked, &m_model->reset(), &SettingsReset::start);
-    connect(m_confirmation, &QObject::destroyed, this, [this] { m_confirmation = nullptr; });
     m_confirmation->open();
 }
 
@@ -510,6 +507,5 @@ void SettingsPanel::resetFinished(int keptGroups)
     m_report->setObjectName(QStringLiteral("resetReport"));
     m_report->setWindowModality(Qt::WindowModal);
     m_report->setAttribute(Qt::WA_DeleteOnClose);
-    connect(m_report, &QObject::destroyed, this, [this] { m_report = nullptr; });
     m_report->open();
 }

@@ -2,11 +2,12 @@
 
 #include "Kestrowan/shell/AppEnvironment.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 
-class QMessageBox;
 class QScrollArea;
 class SettingsModel;
 
@@ -44,8 +45,8 @@ private:
     std::function<void()> m_onBack;
     QWidget *m_content = nullptr;
     QScrollArea *m_scroll = nullptr;
-    QMessageBox *m_confirmation = nullptr;
-    QMessageBox *m_report = nullptr;
+    QPointer<QMessageBox> m_confirmation;
+    QPointer<QMessageBox> m_report;
     // Each shown control reads its state again from the model.
     QList<std::function<void()>> m_refreshers;
 };

@@ -234,6 +234,39 @@ void SegmentedChoice::paintEvent(QPaintEvent *)
     painter.fillPath(ContinuousShape::roundedRect(QRectF(rect()), 10), AppColors::bgBadge.resolve(this));
 }
 
+SettingsPopUpButton::SettingsPopUpButton(QWidget *parent)
+    : QComboBox(parent)
+{
+    setFont(SystemFont::font(13));
+    setMinimumHeight(26);
+    applyPointerCursor(this);
+}
+
+void SettingsPopUpButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF track = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.fillPath(ContinuousShape::roundedRect(track, 8), AppColors::bgBadge.resolve(this));
+    painter.setPen(QPen(AppColors::border.resolve(this), 1));
+    painter.drawPath(ContinuousShape::roundedRect(track, 8));
+    if (hasFocus()) {
+        painter.setPen(QPen(AppColors::accent2.resolve(this), 2));
+        painter.drawPath(ContinuousShape::roundedRect(track.adjusted(0.5, 0.5, -0.5, -0.5), 8));
+    }
+    const QRectF chevronBox(width() - 24, (height() - 14) / 2.0, 14, 14);
+    if (const std::optional<SymbolImage> chevron = SymbolImage::named(QStringLiteral("chevron.up.chevron.down"))) {
+        const SymbolImage drawn = chevron->configured(11, SymbolImage::Weight::Medium, AppColors::text2.resolve(this));
+        const QSizeF size = drawn.size();
+        drawn.render(painter, QRectF(chevronBox.center() - QPointF(size.width() / 2, size.height() / 2), size));
+    }
+    painter.setPen(AppColors::text1.resolve(this));
+    painter.setFont(font());
+    const QRectF text = QRectF(rect()).adjusted(10, 0, -30, 0);
+    painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
+                     painter.fontMetrics().elidedText(currentText(), Qt::ElideRight, int(text.width())));
+}
+
 QWidget *makeSettingsSectionHeader(const QString &symbol, const QString &title, QWidget *parent)
 {
     auto *header = new QWidget(parent);

@@ -4,6 +4,7 @@
 #include "Kestrowan/icons/SymbolImage.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QString>
 #include <QWidget>
 
@@ -87,6 +88,17 @@ protected:
 private:
     QList<QAbstractButton *> m_segments;
     QString m_selected;
+};
+
+// A pop-up choice drawn like the page's other controls: the chosen entry on a rounded track with
+// an up-and-down chevron; the list that opens is the platform's.
+class SettingsPopUpButton : public QComboBox {
+    Q_OBJECT
+public:
+    explicit SettingsPopUpButton(QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // The header of a settings section: its symbol and its title in grey, 5 points apart.

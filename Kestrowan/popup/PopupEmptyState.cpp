@@ -50,12 +50,14 @@ PopupEmptyState::PopupEmptyState(Kind kind, qreal textScale, QWidget *parent)
     : QWidget(parent)
     , m_kind(kind)
 {
+    // Centred in the room the popup gives it; the texts take the full width before they wrap.
     auto *column = new QVBoxLayout(this);
-    column->setAlignment(Qt::AlignCenter);
+    column->addStretch(1);
     if (kind == Kind::NoResults) {
         column->setContentsMargins(0, 20, 0, 20);
         column->addWidget(textLabel(localized(QStringLiteral("popup.search.noResults")), PopupStyle::font(12),
                                     PopupStyle::secondaryStyle(this), this));
+        column->addStretch(1);
         return;
     }
     column->setContentsMargins(12, 20, 12, 20);
@@ -65,4 +67,5 @@ PopupEmptyState::PopupEmptyState(Kind kind, qreal textScale, QWidget *parent)
                                 PopupStyle::textPrimary(this), this));
     column->addWidget(textLabel(localized(QStringLiteral("popup.empty.description")), PopupStyle::font(11 * textScale),
                                 PopupStyle::secondaryStyle(this), this));
+    column->addStretch(1);
 }

@@ -7,8 +7,6 @@
 
 namespace {
 
-// How often the pointer is read when no raw event came: warps (XWarpPointer) raise none.
-constexpr int pollMilliseconds = 100;
 constexpr quint16 buttonMask = XCB_KEY_BUT_MASK_BUTTON_1 | XCB_KEY_BUT_MASK_BUTTON_2 | XCB_KEY_BUT_MASK_BUTTON_3
     | XCB_KEY_BUT_MASK_BUTTON_4 | XCB_KEY_BUT_MASK_BUTTON_5;
 
@@ -25,10 +23,19 @@ bool PointerWatcher::start()
 {
     m_last = QPoint(-1, -1);
     m_lastButtons = -1;
-    // Without XInput2 the poll alone follows the pointer.
-    return m_input.start(XCB_INPUT_XI_EVENT_MASK_RAW_MOTION | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS
-                             | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE,
-                         true, pollMilliseconds, {}, [this] { readPointer(); });
+    m_eventCame = false;
+    // Without XInput2 the input's own poll alone follows the pointer.
+    const bool started = m_input.start(
+        XCB_INPUT_XI_EVENT_MASK_RAW_MOTION | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE,
+        true, -1, [this](xcb_generic_event_t *) { m_eventCame = true; },
+        [this] {
+            if (m_eventCame.exchange(false) || !m_input.hasXInput2())
+                readPointer();
+        });
+    // Where the pointer starts; the connection may be used from two threads.
+    if (started)
+        readPointer();
+    return started;
 }
 
 void PointerWatcher::stop()
@@ -38,6 +45,7 @@ void PointerWatcher::stop()
 
 void PointerWatcher::readPointer()
 {
+    const std::lock_guard lock(m_readMutex);
     xcb_query_pointer_reply_t *pointer =
         xcb_query_pointer_reply(m_input.connection(), xcb_query_pointer(m_input.connection(), m_input.root()), nullptr);
     if (!pointer)

@@ -64,7 +64,8 @@ bool X11RawInput::start(quint32 rawEventMask, bool worksWithoutXInput2, int poll
     m_onEvent = std::move(onEvent);
     m_onWake = std::move(onWake);
     m_stopping = false;
-    m_thread = std::thread([this, pollMilliseconds] { run(pollMilliseconds); });
+    const int wakeEvery = !hasXInput2 && pollMilliseconds < 0 ? 100 : pollMilliseconds;
+    m_thread = std::thread([this, wakeEvery] { run(wakeEvery); });
     return true;
 }
 
@@ -98,8 +99,19 @@ quint16 X11RawInput::xinputEventType(const xcb_generic_event_t *event) const
 void X11RawInput::run(int pollMilliseconds)
 {
     while (!m_stopping) {
-        pollfd fds[2] = {{xcb_get_file_descriptor(m_connection), POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-        poll(fds, 2, pollMilliseconds);
+        // Events that came in while a handler waited for a reply sit in the connection's queue,
+        // where poll cannot see them: they are handled before sleeping.
+        bool queued = false;
+        while (xcb_generic_event_t *event = xcb_poll_for_queued_event(m_connection)) {
+            queued = true;
+            if (m_onEvent)
+                m_onEvent(event);
+            std::free(event);
+        }
+        if (!queued) {
+            pollfd fds[2] = {{xcb_get_file_descriptor(m_connection), POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+            poll(fds, 2, pollMilliseconds);
+        }
         if (m_stopping || xcb_connection_has_error(m_connection))
             break;
         while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {

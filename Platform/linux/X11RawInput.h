@@ -24,14 +24,16 @@ public:
     ~X11RawInput();
 
     // Connects and selects `rawEventMask` (XCB_INPUT_XI_EVENT_MASK_RAW_* bits). Without XInput2 it
-    // fails unless `worksWithoutXInput2`, in which case it only wakes every `pollMilliseconds`.
-    // `pollMilliseconds` -1 waits for events alone.
+    // fails unless `worksWithoutXInput2`, in which case it only wakes every `pollMilliseconds` (every
+    // 100 ms when that is -1). `pollMilliseconds` -1 waits for events alone: the thread sleeps while
+    // nothing happens.
     bool start(quint32 rawEventMask, bool worksWithoutXInput2, int pollMilliseconds, EventHandler onEvent,
                WakeHandler onWake = {});
     void stop();
 
     xcb_connection_t *connection() const { return m_connection; }
     quint32 root() const { return m_root; }
+    bool hasXInput2() const { return m_xinputOpcode != 0; }
     // Whether `event` is an XInput2 event; its type is then the XInput2 event type, else 0.
     quint16 xinputEventType(const xcb_generic_event_t *event) const;
 

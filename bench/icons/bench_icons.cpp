@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
@@ -74,7 +75,56 @@ void composeStyle(benchmark::State &state, AppGroup::IconStyle style)
     }
 }
 
+// Only the style changes from one icon to the next, as when a user tries the styles in turn.
+void BM_compose_styleChanges(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    const AppGroup::IconStyle styles[] = {AppGroup::IconStyle::Shelf, AppGroup::IconStyle::Gradient, AppGroup::IconStyle::Pelko};
+    size_t next = 0;
+    for (auto _ : state) {
+        QImage icon = IconComposer::composeGroupIcon(f.items, styles[next++ % 3]);
+        benchmark::DoNotOptimize(icon);
+    }
+}
+
+// The first icon of items never drawn before: a new photo and a new PDF each time, so their
+// pictures are decoded and their previews drawn.
+void BM_compose_cold(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ++round;
+        QList<AppItem> items = f.items;
+        // The photo and the PDF are the third and fourth items.
+        for (qsizetype index : {2, 3}) {
+            const QString fresh = f.dir.filePath(QStringLiteral("fresh-%1-%2").arg(round).arg(QFileInfo(items[index].path).fileName()));
+            QFile::copy(items[index].path, fresh);
+            items[index].path = fresh;
+        }
+        state.ResumeTiming();
+        QImage icon = IconComposer::composeGroupIcon(items, AppGroup::IconStyle::Shelf);
+        benchmark::DoNotOptimize(icon);
+    }
+}
+
+// The floor beside them: copying the 512-point canvas once.
+void BM_floor_canvasCopy(benchmark::State &state)
+{
+    QImage canvas(512, 512, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    for (auto _ : state) {
+        QImage copy = canvas.copy();
+        benchmark::DoNotOptimize(copy.bits());
+    }
+}
+
 } // namespace
+
+BENCHMARK(BM_compose_styleChanges)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_compose_cold)->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_floor_canvasCopy)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
 #define KESTROWAN_STYLE_BENCH(name, style)                                                                   \
     BENCHMARK_CAPTURE(composeStyle, name, style)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true)

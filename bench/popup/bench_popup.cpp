@@ -8,6 +8,7 @@
 #include "tests/popup/PopupTestSupport.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -28,15 +29,22 @@ protected:
     }
 };
 
-void showHundredItems(benchmark::State &state)
+AppGroup hundredApplications(const QString &folder)
+{
+    QList<AppItem> items;
+    for (int i = 0; i < 100; ++i)
+        items.append(PopupTest::desktopApplication(folder, QStringLiteral("App %1").arg(i), QColor::fromHsv(i * 3, 160, 220)));
+    return PopupTest::group(QStringLiteral("Hundred"), items, AppGroup::DisplayStyle::Grid);
+}
+
+// With `cold`, every show is of applications never drawn before (nothing in the icon cache).
+void showHundred(benchmark::State &state, bool cold)
 {
     QTemporaryDir dir;
     WorkspaceOpener::install(std::make_unique<FakeWorkspaceOpener>());
     GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
-    QList<AppItem> items;
-    for (int i = 0; i < 100; ++i)
-        items.append(PopupTest::desktopApplication(dir.path(), QStringLiteral("App %1").arg(i), QColor::fromHsv(i * 3, 160, 220)));
-    const AppGroup group = PopupTest::group(QStringLiteral("Hundred"), items, AppGroup::DisplayStyle::Grid);
+    int round = 0;
+    AppGroup group = hundredApplications(dir.path());
     PopupWindowController controller;
     controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
     controller.dockPositionSource = [] { return DockPosition::Bottom; };
@@ -44,6 +52,13 @@ void showHundredItems(benchmark::State &state)
     PaintCounter counter;
     qApp->installEventFilter(&counter);
     for (auto _ : state) {
+        if (cold) {
+            state.PauseTiming();
+            const QString folder = dir.filePath(QString::number(++round));
+            QDir().mkpath(folder);
+            group = hundredApplications(folder);
+            state.ResumeTiming();
+        }
         counter.paints = 0;
         controller.showPopup(group, {}, QRectF(700, 4, 60, 60));
         while (counter.paints == 0)
@@ -58,7 +73,17 @@ void showHundredItems(benchmark::State &state)
     GlobalEventMonitor::installFactory({});
     WorkspaceOpener::install(nullptr);
 }
+void showHundredItems(benchmark::State &state)
+{
+    showHundred(state, false);
+}
 BENCHMARK(showHundredItems)->Unit(benchmark::kMillisecond);
+
+void showHundredItemsFirstTime(benchmark::State &state)
+{
+    showHundred(state, true);
+}
+BENCHMARK(showHundredItemsFirstTime)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void filterThousandItems(benchmark::State &state)
 {

@@ -4,7 +4,12 @@
 #include "Kestrowan/dock/DockPositionResolver.h"
 #include "Kestrowan/editor/DockStatusChip.h"
 #include "Kestrowan/editor/DockSyncBar.h"
+#include "Kestrowan/editor/EditorActionButton.h"
+#include "Kestrowan/editor/EditorItemActions.h"
+#include "Kestrowan/editor/EditorItemCell.h"
+#include "Kestrowan/editor/EditorItemSection.h"
 #include "Kestrowan/editor/EditorSyncController.h"
+#include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/groups/GroupManager.h"
@@ -13,6 +18,7 @@
 #include "Platform/UserDefaults.h"
 #include "Kestrowan/groups/DockService.h"
 #include "tests/dock/StandinDockSession.h"
+#include "tests/standin/XTestPointer.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "tests/support/TestMain.h"
 
@@ -39,32 +45,16 @@ QStringList tileLabels()
     return labels;
 }
 
-// The Dock restarts the program asks for, carried out on this test's stand-in Dock alone.
-class SessionDockRestarts final : public ProcessRunner {
+// The Dock restarts the program asks for are answered as done; the test restarts its stand-in
+// Dock itself where it wants the Dock to read its list again.
+class AnsweredDockRestarts final : public ProcessRunner {
 public:
-    explicit SessionDockRestarts(StandinDockSession &dock) : m_dock(dock) {}
-    int restarts = 0;
-
     void run(const QString &executable, const QStringList &, bool, Completion completion) override
     {
-        ProcessResult result;
-        if (executable == QLatin1String("/bin/launchctl")) {
-            ++restarts;
-            result.terminationStatus = m_dock.restart() > 0 ? 0 : 1;
-        }
+        const ProcessResult result{executable == QLatin1String("/bin/launchctl") ? 0 : -1, std::nullopt};
         QTimer::singleShot(0, [completion, result] { completion(result); });
     }
-
-private:
-    StandinDockSession &m_dock;
 };
-
-// Qt's accessibility bridge asks for a session bus as the application starts; with none named,
-// libdbus would launch one of its own. Name one that is not there, so the ask fails at once.
-const bool noSessionBus = [] {
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/kestrowan-test-bus");
-    return true;
-}();
 
 } // namespace
 
@@ -78,7 +68,7 @@ private slots:
     void initTestCase()
     {
         useSourceResources();
-        ProcessRunner::install(std::make_unique<SessionDockRestarts>(m_dock));
+        ProcessRunner::install(std::make_unique<AnsweredDockRestarts>());
         m_dock.writePreferences(QStringLiteral("bottom"), false, {m_dock.makeApplication(QStringLiteral("Alpha"))}, {});
         QVERIFY(m_dock.start() > 0);
     }
@@ -95,6 +85,8 @@ private slots:
         bool synced = false;
         store.syncGroupToDock(group, true, nullptr, [&synced](bool ok) { synced = ok; });
         QTRY_VERIFY_WITH_TIMEOUT(synced, 20000);
+        QCOMPARE(tileLabels(), QStringList{QStringLiteral("Work")});
+        QVERIFY(m_dock.restart() > 0);
         QTRY_VERIFY2_WITH_TIMEOUT(tileTitles().contains(QStringLiteral("Work")), qPrintable(tileTitles().join(u'|')), 20000);
 
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
@@ -129,6 +121,71 @@ private slots:
         QVERIFY(m_dock.restart() > 0);
         QTRY_VERIFY2_WITH_TIMEOUT(tileTitles().contains(QStringLiteral("Work 2")), qPrintable(tileTitles().join(u'|')), 20000);
         QVERIFY(!tileTitles().contains(QStringLiteral("Work")));
+    }
+
+    // The platform's own drag: press on a cell, pull it over the other item's tile, let go.
+    void reorderWithTheRealPointer()
+    {
+        XTestPointer pointer;
+        QVERIFY(pointer.isValid());
+        GroupManager store;
+        store.ensureStorageDirectories();
+        store.loadGroups();
+        AppGroup group = store.createGroup();
+        group.name = QStringLiteral("Pair");
+        group.apps = {fileItem(m_dock.makeFolder(QStringLiteral("Documents/One")), QStringLiteral("One")),
+                      fileItem(m_dock.makeFolder(QStringLiteral("Documents/Two")), QStringLiteral("Two"))};
+        store.updateGroup(group);
+        GroupEditorServices services;
+        services.groupManager = &store;
+        GroupEditorPage page(services, group, false, [] {});
+        page.setGeometry(200, 100, 620, 540);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        EditorItemSection *section = page.itemSection();
+        QTRY_VERIFY_WITH_TIMEOUT(section->cells().size() == 2 && section->cells().at(0)->isVisible(), 20000);
+        const QPoint start = section->cells().at(0)->mapToGlobal(section->cells().at(0)->rect().center());
+
+        // Each step waits for what the previous one caused; the steps run inside the drag's own loop.
+        int step = 0;
+        QTimer driver;
+        driver.setInterval(40);
+        connect(&driver, &QTimer::timeout, this, [&] {
+            switch (step) {
+            case 0:
+                pointer.move(start);
+                pointer.press();
+                for (int i = 1; i <= 4; ++i)
+                    pointer.move(start + QPoint(i * 5, 0));
+                step = 1;
+                break;
+            case 1:
+                if (section->tiles().size() == 2 && section->tiles().at(1)->isVisible()) {
+                    const QPoint target = section->tiles().at(1)->mapToGlobal(section->tiles().at(1)->rect().center());
+                    pointer.move(target - QPoint(6, 0));
+                    pointer.move(target);
+                    step = 2;
+                }
+                break;
+            case 2:
+                if (page.draft()->draft().apps.first().name == QLatin1String("Two")) {
+                    pointer.release();
+                    step = 3;
+                }
+                break;
+            default:
+                break;
+            }
+        });
+        driver.start();
+        QTRY_VERIFY_WITH_TIMEOUT(step == 3 && !page.itemActions()->reorderDraggingID(), 20000);
+        driver.stop();
+        QVERIFY(page.itemActions()->isReordering());
+        section->doneButton()->click();
+        const QList<AppGroup> saved = storedGroups(store);
+        const auto pair = std::find_if(saved.begin(), saved.end(), [&group](const AppGroup &g) { return g.id == group.id; });
+        QVERIFY(pair != saved.end());
+        QCOMPARE(pair->apps.first().name, QStringLiteral("Two"));
     }
 };
 

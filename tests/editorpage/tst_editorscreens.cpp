@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QScrollArea>
 
@@ -79,6 +80,9 @@ private:
     void save(const QString &name)
     {
         QCoreApplication::processEvents();
+        // The picture of the bar once it has risen into its place.
+        DockSyncBar *bar = m_page->syncBar();
+        QTRY_VERIFY_WITH_TIMEOUT(!bar->isVisible() || bar->y() + bar->height() + 18 == m_page->height(), 10000);
         const QImage picture = m_page->grab().toImage();
         QVERIFY(!picture.isNull());
         const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
@@ -107,6 +111,13 @@ private:
         save(QStringLiteral("editor-items-full-") + look);
 
         page = open(QStringLiteral("Studio"), items(), dark);
+        page->itemActions()->confirmRemoveApp(page->draft()->draft().apps.at(3));
+        if (auto *alert = page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert"))) {
+            QTest::qWait(20);
+            const QImage picture = alert->grab().toImage();
+            QVERIFY(picture.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-removeconfirm-") + look + QStringLiteral(".png")));
+            alert->reject();
+        }
         page->setDragRunner([](QWidget *, QMimeData *payload) { delete payload; });
         page->itemActions()->beginItemDrag(page->draft()->draft().apps.at(2).id);
         page->itemActions()->dropEntered(page->draft()->draft().apps.at(0).id);

@@ -24,6 +24,7 @@
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -194,6 +195,15 @@ private slots:
 
         clickWidget(view->gridPage()->settingsButton());
         QCOMPARE(m_navigation->selectedPage(), DetailPage::settings());
+
+        // Assistive technologies press a card as a button.
+        view->closeDetailPage();
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(view->gridPage()->grid()->newGroupCard());
+        QVERIFY(accessible);
+        QCOMPARE(accessible->role(), QAccessible::Button);
+        QCOMPARE(accessible->text(QAccessible::Name), localized(QStringLiteral("ax.newGroup")));
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(view->currentPage(), DetailPage::groupDraft());
 
         // A card with the keyboard focus opens with Return.
         view->closeDetailPage();

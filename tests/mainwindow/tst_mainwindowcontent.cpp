@@ -1,5 +1,6 @@
-// The main window's content as the program builds it: the group pages are the group editor, and
-// the editor's app pickers are the main window's own sheets.
+// The main window's content with the pages the program puts in: the group pages are the group
+// editor, and the editor's app pickers are the main window's own sheets, larger.
+#include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/editor/EditorItemSection.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/groups/GroupManager.h"
@@ -38,6 +39,7 @@ private slots:
         environment.appsService = &apps;
         environment.navigation = &navigation;
 
+        installMainViewPages(environment);
         std::unique_ptr<QWidget> content(makeMainWindowContent(environment, nullptr));
         auto *view = qobject_cast<MainView *>(content.get());
         QVERIFY(view);

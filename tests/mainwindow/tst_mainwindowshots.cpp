@@ -2,6 +2,7 @@
 // light and dark and once in Japanese. Saved to "<build>/screenshots"; each is checked for its
 // background and for texts that fit.
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/mainwindow/AddToGroupMenu.h"
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
@@ -9,6 +10,7 @@
 #include "Kestrowan/mainwindow/QuickAddButton.h"
 #include "Kestrowan/mainwindow/GroupGridPage.h"
 #include "Kestrowan/mainwindow/MainView.h"
+#include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/LanguageManager.h"
@@ -112,6 +114,9 @@ private slots:
         installSucceedingProcessRunner();
         m_apps = installDemoApps();
         UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, true);
+        MainViewFactories::shared().addToGroupMenu = [](const AddToGroupMenuActions &actions) {
+            return new AddToGroupMenu(actions.onDockApps, actions.onApps, actions.onFiles, actions.onFolders);
+        };
     }
 
     void init() { QDir(appSupportDirectoryURL()).removeRecursively(); }
