@@ -11,6 +11,7 @@
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/onboarding/WelcomeStep.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/Log.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -92,6 +93,7 @@ void OnboardingView::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!m_appeared) {
         m_appeared = true;
+        qCInfo(appLogger, "First run: showing the onboarding");
         // The first step is on screen first; the Dock is read right after.
         QTimer::singleShot(0, m_flow, &OnboardingFlow::appear);
     }
