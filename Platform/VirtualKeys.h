@@ -25,6 +25,8 @@ constexpr quint16 keyLeftArrow = 123;
 constexpr quint16 keyRightArrow = 124;
 constexpr quint16 keyDownArrow = 125;
 constexpr quint16 keyUpArrow = 126;
+// Stands for a key that has no code here; it matches no key of any table.
+constexpr quint16 keyUnknown = 0xFFFF;
 
 // Qt's modifiers as the platform's flag bits; the keypad and group-switch bits carry nothing.
 quint64 modifierFlags(Qt::KeyboardModifiers modifiers);

@@ -181,7 +181,7 @@ void KestrowanApp::installReactions()
     connect(qApp, &QGuiApplication::primaryScreenChanged, this, [this] { reapplyHoverMode(); });
 
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state != Qt::ApplicationActive)
+        if (state != Qt::ApplicationActive || isPanelActivation())
             return;
         m_appDelegate->applicationDidBecomeActive();
         applyAppearance();
@@ -395,6 +395,14 @@ void KestrowanApp::reapplyHoverMode()
         m_hoverService->setMode(mode);
 }
 
+bool KestrowanApp::isPanelActivation()
+{
+    // The popup is a panel that takes the keyboard without activating the program; here the
+    // toolkit counts its focus as the program becoming active, which the program does not.
+    const QWidget *active = QApplication::activeWindow();
+    return active && active->windowType() == Qt::Tool;
+}
+
 bool KestrowanApp::isMainWindowOpen()
 {
     for (QWidget *window : QApplication::topLevelWidgets()) {
@@ -447,8 +455,9 @@ void KestrowanApp::styleMainWindow(QWidget *window)
         activation.setActivationPolicy(ApplicationActivation::Policy::Regular);
     if (frame)
         frame->setResizable(true);
-    // Only a window on screen is brought forward: styling never reopens a window the user closed.
-    if (window->isVisible() && !window->isMinimized()) {
+    // Only a window on screen is brought forward: styling never reopens a window the user closed,
+    // and never takes the keyboard from the popup panel.
+    if (window->isVisible() && !window->isMinimized() && !isPanelActivation()) {
         activation.activateIgnoringOtherApps();
         window->raise();
         window->activateWindow();

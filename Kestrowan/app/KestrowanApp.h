@@ -103,6 +103,8 @@ public:
     void reapplyHoverMode();
     void applyActivationPolicy(bool showInDock);
     static bool isMainWindowOpen();
+    // Whether the window with the keyboard is the popup panel.
+    static bool isPanelActivation();
     void applyAppearance();
     void styleMainWindow(QWidget *window);
     void restyleMainWindows();

@@ -9,6 +9,7 @@
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/mainwindow/PickerSheet.h"
 #include "Kestrowan/mainwindow/SettingsPanel.h"
+#include "Kestrowan/onboarding/OnboardingFactory.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ void installMainViewPages(const AppEnvironment &environment)
         return makeGroupEditorPage(editor, group, isNewDraft, std::move(onBack));
     };
 
+    factories.onboarding = [environment](MainViewFactories::Action onFinish, MainViewFactories::Action onSkip) {
+        return makeOnboardingView(environment, std::move(onFinish), std::move(onSkip));
+    };
     factories.settings = [environment](MainViewFactories::Action onBack) {
         return new SettingsPanel(environment, std::move(onBack));
     };

@@ -2,7 +2,7 @@
 
 #include "Kestrowan/shell/AppEnvironment.h"
 
-// Puts the pages of the other parts into the main window: the group editor (with the application
+// Puts the pages of the other parts into the main window: the first-run flow, the group editor (with the application
 // pickers, the shortcut store and the key translation it works with), the settings page and the
 // add-to-group menu of the group cards. Call once the services exist.
 void installMainViewPages(const AppEnvironment &environment);

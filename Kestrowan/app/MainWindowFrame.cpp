@@ -36,7 +36,7 @@ bool MainWindowFrame::isMainWindow(const QWidget *widget)
 void MainWindowFrame::setResizable(bool resizable)
 {
     if (resizable) {
-        setMinimumSize(m_content ? m_content->minimumSizeHint().boundedTo(defaultSize) : QSize(0, 0));
+        setMinimumSize(m_content ? m_content->minimumSizeHint().boundedTo(defaultSize).expandedTo(QSize(0, 0)) : QSize(0, 0));
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     } else {
         setFixedSize(size().isValid() && isVisible() ? size() : defaultSize);

@@ -166,6 +166,10 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     root->addWidget(m_scroll, 1);
 
     m_bar = new DockSyncBar(m_sync, this);
+    m_barEntrance.setTargetObject(m_bar);
+    m_barEntrance.setPropertyName("pos");
+    m_barEntrance.setDuration(200);
+    m_barEntrance.setEasingCurve(QEasingCurve::OutCubic);
     DynamicShadowEffect::apply(m_bar, AppColors::shadowLg, 18, QPointF(0, 8));
     connect(m_bar, &DockSyncBar::wantedChanged, this, &GroupEditorPage::placeBar);
 
@@ -289,12 +293,22 @@ void GroupEditorPage::refreshStatus()
 
 void GroupEditorPage::placeBar()
 {
+    const bool appearing = m_bar->isWanted() && m_bar->isHidden();
     m_bar->setVisible(m_bar->isWanted());
     if (!m_bar->isWanted())
         return;
     const int height = m_bar->sizeHint().height();
-    m_bar->setGeometry(kBarMargin, this->height() - kBarMargin - height, width() - 2 * kBarMargin, height);
+    const QRect place(kBarMargin, this->height() - kBarMargin - height, width() - 2 * kBarMargin, height);
+    if (m_barEntrance.state() == QAbstractAnimation::Running)
+        m_barEntrance.setEndValue(place.topLeft());
+    m_bar->setGeometry(place);
     m_bar->raise();
+    // The bar rises in from the bottom edge; it is there and usable from the first frame.
+    if (appearing && isVisible()) {
+        m_barEntrance.setStartValue(place.topLeft() + QPoint(0, kBarMargin + height / 2));
+        m_barEntrance.setEndValue(place.topLeft());
+        m_barEntrance.start();
+    }
 }
 
 void GroupEditorPage::resizeEvent(QResizeEvent *event)

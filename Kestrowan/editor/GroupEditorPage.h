@@ -3,6 +3,7 @@
 #include "Kestrowan/editor/GroupEditorServices.h"
 #include "Kestrowan/groups/AppGroup.h"
 
+#include <QPropertyAnimation>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -91,6 +92,7 @@ private:
     EditorItemSection *m_items;
     DockSyncBar *m_bar;
     QMessageBox *m_removeAlert = nullptr;
+    QPropertyAnimation m_barEntrance;
     DragRunner m_dragRunner;
     QString m_prefetchKey;
     bool m_left = false;

@@ -15,6 +15,7 @@ InteractivePopupPanel::InteractivePopupPanel(QWidget *content)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
@@ -53,6 +54,15 @@ void InteractivePopupPanel::mouseReleaseEvent(QMouseEvent *event)
 {
     m_dragOffset.reset();
     QWidget::mouseReleaseEvent(event);
+}
+
+QVariant InteractivePopupPanel::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    if (query == Qt::ImEnabled)
+        return true;
+    if (query == Qt::ImHints)
+        return int(Qt::ImhNoPredictiveText);
+    return QWidget::inputMethodQuery(query);
 }
 
 void InteractivePopupPanel::leaveEvent(QEvent *event)

@@ -13,6 +13,7 @@
 #include "analytics/NVLXAnalytics.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPropertyAnimation>
 #include <QTimer>
@@ -256,6 +257,13 @@ bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && watched->isWidgetType() && m_isShowing)
         return handleLocalKey(static_cast<QKeyEvent *>(event));
+    // What an input method composes (kana, hanzi) arrives as text of its own: it types like a key.
+    if (event->type() == QEvent::InputMethod && watched == m_panel && m_isShowing && !m_isEditingTextField) {
+        const QString text = static_cast<QInputMethodEvent *>(event)->commitString();
+        if (!text.isEmpty())
+            PopupNotifications::center().postKeyDown(VirtualKeys::keyUnknown, 0, text);
+        return true;
+    }
     // Another window of ours that comes up while the popup shows goes below it: without a window
     // manager that keeps floating windows above, the newest window would cover the popup.
     if (event->type() == QEvent::Show && m_isShowing && m_panel && watched != m_panel && watched->isWidgetType()
@@ -282,13 +290,15 @@ bool PopupWindowController::handleLocalKey(QKeyEvent *event)
     }
     if (m_isEditingTextField)
         return false;
-    const std::optional<quint16> keyCode = VirtualKeys::keyCodeForQtKey(event->key());
-    if (!keyCode)
-        return true;
     // The characters a key types, whatever Command or Control do to them.
     QString characters = event->text();
     if (characters.isEmpty() || !characters.at(0).isPrint())
         characters = QString();
-    PopupNotifications::center().postKeyDown(*keyCode, VirtualKeys::modifierFlags(event->modifiers()), characters);
+    // A key of another layout ("é", "ñ", "ç") has no code of the table but still types its letter.
+    const std::optional<quint16> keyCode = VirtualKeys::keyCodeForQtKey(event->key());
+    if (!keyCode && characters.isEmpty())
+        return true;
+    PopupNotifications::center().postKeyDown(keyCode.value_or(VirtualKeys::keyUnknown),
+                                             VirtualKeys::modifierFlags(event->modifiers()), characters);
     return true;
 }

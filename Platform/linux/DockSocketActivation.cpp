@@ -13,13 +13,14 @@
 DockSocketActivation::DockSocketActivation()
     : m_link(std::make_unique<DockSocketLink>())
 {
-    m_reconnect.setInterval(1000);
+    // A restarted Dock comes back within a moment; it is asked again soon, then once a second.
+    m_reconnect.setInterval(100);
     connect(&m_reconnect, &QTimer::timeout, this, &DockSocketActivation::tellDock);
     connect(m_link.get(), &DockSocketLink::messageReceived, this, &DockSocketActivation::dockMessage);
     // A restarted Dock knows nothing of us: keep trying until it answers again.
     connect(m_link.get(), &DockSocketLink::disconnected, this, [this] {
         if (m_policy == Policy::Regular)
-            m_reconnect.start();
+            m_reconnect.start(100);
     });
 }
 
@@ -34,8 +35,12 @@ void DockSocketActivation::setActivationPolicy(Policy policy)
 void DockSocketActivation::tellDock()
 {
     if (!m_link->connectToDock(200)) {
-        if (m_policy == Policy::Regular)
-            m_reconnect.start();
+        if (m_policy == Policy::Regular) {
+            if (m_reconnect.isActive())
+                m_reconnect.setInterval(qMin(m_reconnect.interval() * 2, 1000));
+            else
+                m_reconnect.start(100);
+        }
         return;
     }
     m_reconnect.stop();

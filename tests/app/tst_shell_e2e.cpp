@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(second.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(output().contains("Received deep link: kestrowan://open/settings"), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(output().contains("Applying deferred settings navigation"), timeout);
-        QVERIFY(output().contains("Navigation selected page changed: settings"));
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Navigation selected page changed: settings"), timeout);
         QCOMPARE(m_program.state(), QProcess::Running);
     }
 
@@ -182,7 +182,7 @@ private slots:
         XTestPointer pointer;
         pointer.click(m_tiles.centreOf("Kestrowan").value_or(QPoint()));
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
-        QVERIFY(output().contains("applicationShouldHandleReopen called. hasVisibleWindows=0"));
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("applicationShouldHandleReopen called. hasVisibleWindows=0"), timeout);
         m_windows.requestClose(mainWindow()->id);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(output().count("MainView onDisappear") == 2, timeout);

@@ -80,6 +80,9 @@ private:
     void save(const QString &name)
     {
         QCoreApplication::processEvents();
+        // The picture of the bar once it has risen into its place.
+        DockSyncBar *bar = m_page->syncBar();
+        QTRY_VERIFY_WITH_TIMEOUT(!bar->isVisible() || bar->y() + bar->height() + 18 == m_page->height(), 10000);
         const QImage picture = m_page->grab().toImage();
         QVERIFY(!picture.isNull());
         const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");

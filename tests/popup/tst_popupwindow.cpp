@@ -18,6 +18,7 @@
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -176,6 +177,17 @@ private slots:
         QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
         QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
         QCOMPARE(content()->cells().size(), 12);
+        // A letter of another layout types too.
+        QTest::sendKeyEvent(QTest::Click, m_controller->panel(), Qt::Key_Eacute, QStringLiteral("é"), Qt::NoModifier);
+        QCOMPARE(content()->model().searchText(), QStringLiteral("appé"));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+        // What an input method composes types as well.
+        QInputMethodEvent composed;
+        composed.setCommitString(QStringLiteral("アプ"));
+        QApplication::sendEvent(m_controller->panel(), &composed);
+        QCOMPARE(content()->model().searchText(), QStringLiteral("appアプ"));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
         QTest::keyClick(m_controller->panel(), Qt::Key_Down);
         QTest::keyClick(m_controller->panel(), Qt::Key_Right);
         QCOMPARE(content()->model().focusedIndex(), std::optional<int>(4));

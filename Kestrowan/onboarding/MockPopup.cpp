@@ -1,0 +1,117 @@
+#include "Kestrowan/onboarding/MockPopup.h"
+
+#include "Kestrowan/onboarding/OnboardingStyle.h"
+#include "Kestrowan/shell/Localization.h"
+#include "NVLXDesign/ContinuousShape.h"
+#include "NVLXDesign/SoftShadow.h"
+#include "NVLXDesign/SystemFont.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+using namespace OnboardingColors;
+
+
+namespace {
+
+constexpr qreal margin = 8; // room for the shadow
+constexpr qreal headerHeight = 10 + 16 + 6;
+constexpr qreal searchHeight = 5 + 13 + 5 + 8;
+constexpr qreal itemsHeight = 6 + 38 + 4 + 12 + 6;
+constexpr qreal footerHeight = 6 + 12 + 6;
+
+} // namespace
+
+MockPopup::MockPopup(const QString &name, const QList<DockReader::DockApp> &dockApps, QWidget *parent)
+    : QWidget(parent), m_name(name), m_items(dockApps.mid(0, maxItems))
+{
+    const qreal height = headerHeight + searchHeight + (m_items.isEmpty() ? 0 : itemsHeight) + footerHeight;
+    setFixedSize(int(width + 2 * margin), int(height + 2 * margin));
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MockPopup::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const QRectF panelRect = QRectF(rect()).adjusted(margin, margin - 2, -margin, -margin - 2);
+    paintSoftShadow(painter, panelRect, 14, popupShadow.resolve(this, 0.35), 6, QPointF(0, 2));
+    const QPainterPath shape = ContinuousShape::roundedRect(panelRect, 14);
+    painter.fillPath(shape, raisedBackground.resolve(this));
+    painter.setPen(QPen(popupBorder.resolve(this, 0.65), 1));
+    painter.drawPath(shape);
+
+    const qreal left = panelRect.left();
+    const qreal right = panelRect.right();
+    qreal y = panelRect.top();
+
+    // Header: the name and a close mark.
+    const QRectF closeRect(right - 12 - 16, y + 10, 16, 16);
+    painter.setFont(OnboardingStyle::font(11, QFont::DemiBold));
+    painter.setPen(primaryText.resolve(this));
+    const QRectF nameRect(left + 12, y + 10, closeRect.left() - left - 20, 16);
+    painter.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(painter.font()).elidedText(m_name, Qt::ElideRight, nameRect.width()));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(faintFill.resolve(this));
+    painter.drawEllipse(closeRect);
+    OnboardingStyle::paintSymbol(painter, QStringLiteral("xmark"), closeRect, 8, SymbolImage::Weight::Bold, faintText.resolve(this));
+    y += headerHeight;
+
+    // Search field.
+    const QRectF field(left + 10, y, panelRect.width() - 20, 23);
+    painter.fillPath(ContinuousShape::roundedRect(field, 6), faintFill.resolve(this, 0.6));
+    OnboardingStyle::paintSymbol(painter, QStringLiteral("magnifyingglass"), QRectF(field.left() + 8, field.top(), 10, field.height()), 9,
+                                 SymbolImage::Weight::Regular, faintText.resolve(this));
+    painter.setFont(OnboardingStyle::font(10));
+    painter.setPen(faintText.resolve(this));
+    painter.drawText(QRectF(field.left() + 24, field.top(), field.width() - 32, field.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     localized(QStringLiteral("popup.search.placeholder")));
+    y += searchHeight;
+
+    // Items, centred as a row.
+    if (!m_items.isEmpty()) {
+        constexpr qreal cellWidth = 54;
+        constexpr qreal spacing = 10;
+        const qreal rowWidth = m_items.size() * cellWidth + (m_items.size() - 1) * spacing;
+        qreal x = panelRect.center().x() - rowWidth / 2;
+        for (qsizetype i = 0; i < m_items.size(); ++i) {
+            const QRectF icon(x + (cellWidth - 38) / 2, y + 6, 38, 38);
+            OnboardingStyle::paintAppIcon(painter, m_items[i], icon, 9);
+            const QString badge = badgeText(int(i) + 1);
+            const QFont badgeFont = SystemFont::monospacedFont(7, QFont::Bold);
+            const QFontMetricsF badgeMetrics(badgeFont);
+            const QRectF badgeRect(icon.left() - 2, icon.top() - 2, badgeMetrics.horizontalAdvance(badge) + 6, badgeMetrics.height() + 2);
+            painter.fillPath(ContinuousShape::roundedRect(badgeRect, 3), accent.resolve(this, 0.85));
+            painter.setFont(badgeFont);
+            painter.setPen(white.resolve(this));
+            painter.drawText(badgeRect, Qt::AlignCenter, badge);
+            painter.setFont(OnboardingStyle::font(9));
+            painter.setPen(subduedText.resolve(this));
+            const QRectF nameBox(x, icon.bottom() + 4, cellWidth, 12);
+            painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignVCenter,
+                             QFontMetricsF(painter.font()).elidedText(m_items[i].name, Qt::ElideRight, cellWidth));
+            x += cellWidth + spacing;
+        }
+        y += itemsHeight;
+    }
+
+    // Footer hints.
+    const QRectF footer(left + 12, y + 6, panelRect.width() - 24, 12);
+    const QColor faint = faintText.resolve(this);
+    const auto hint = [&](const QString &key, const QString &text, qreal x, bool alignRight) {
+        const QFont keyFont = OnboardingStyle::font(8, QFont::DemiBold);
+        const QFont textFont = OnboardingStyle::font(9);
+        const qreal keyWidth = QFontMetricsF(keyFont).horizontalAdvance(key);
+        const qreal textWidth = QFontMetricsF(textFont).horizontalAdvance(text);
+        const qreal start = alignRight ? x - keyWidth - 2 - textWidth : x;
+        painter.setPen(faint);
+        painter.setFont(keyFont);
+        painter.drawText(QRectF(start, footer.top(), keyWidth + 1, footer.height()), Qt::AlignLeft | Qt::AlignVCenter, key);
+        painter.setFont(textFont);
+        painter.drawText(QRectF(start + keyWidth + 2, footer.top(), textWidth + 1, footer.height()), Qt::AlignLeft | Qt::AlignVCenter, text);
+    };
+    hint(QStringLiteral("\u2318A"), localized(QStringLiteral("popup.launchAll")), footer.left(), false);
+    hint(QStringLiteral("\u2191\u2193"), localized(QStringLiteral("popup.hint.navigate")), footer.right(), true);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Kestrowan/groups/DockReader.h"
+
+#include <QWidget>
+
+// A still picture of a group's popup: the group's name, a search field, the first four Dock
+// applications with their shortcut badges and the footer hints. It takes no input.
+class MockPopup final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int maxItems = 4;
+    static constexpr int width = 280;
+    MockPopup(const QString &name, const QList<DockReader::DockApp> &dockApps, QWidget *parent = nullptr);
+    const QList<DockReader::DockApp> &items() const { return m_items; }
+    // "⌘1" to "⌘4".
+    static QString badgeText(int position) { return QStringLiteral("\u2318") + QString::number(position); }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString m_name;
+    QList<DockReader::DockApp> m_items;
+};

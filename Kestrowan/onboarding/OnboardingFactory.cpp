@@ -1,0 +1,9 @@
+#include "Kestrowan/onboarding/OnboardingFactory.h"
+
+#include "Kestrowan/onboarding/OnboardingView.h"
+
+QWidget *makeOnboardingView(const AppEnvironment &environment, std::function<void()> onFinish, std::function<void()> onSkip)
+{
+    return new OnboardingView({environment.groupManager, environment.skinManager, environment.permissionManager},
+                              std::move(onFinish), std::move(onSkip));
+}

@@ -1,0 +1,294 @@
+// The first run on screen: the navigation bar's controls per step, the finish that cannot run
+// twice, the steps' contents, drops from elsewhere, and pictures of every step for people to look
+// at (saved to "<build>/screenshots").
+
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/onboarding/AppChip.h"
+#include "Kestrowan/onboarding/AppIconView.h"
+#include "Kestrowan/onboarding/DoneStep.h"
+#include "Kestrowan/onboarding/DraftGroupCard.h"
+#include "Kestrowan/onboarding/FilledButton.h"
+#include "Kestrowan/onboarding/GroupMakingStep.h"
+#include "Kestrowan/onboarding/MockPopup.h"
+#include "Kestrowan/onboarding/OnboardingView.h"
+#include "Kestrowan/onboarding/PermissionStep.h"
+#include "Kestrowan/onboarding/PreviewStep.h"
+#include "Kestrowan/onboarding/TextButton.h"
+#include "Kestrowan/onboarding/WelcomeStep.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "Kestrowan/shell/TokenLabel.h"
+#include "Platform/fake/FakeProcessRunner.h"
+#include "Platform/linux/DockPreferencesFile.h"
+#include "tests/mainwindow/DemoApps.h"
+#include "tests/mainwindow/MainWindowTestSupport.h"
+#include "tests/onboarding/OnboardingTestSupport.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+
+namespace {
+
+constexpr int timeout = 20000;
+
+QList<DockReader::DockApp> demoDockApps()
+{
+    QList<DockReader::DockApp> apps;
+    for (const AppItem &item : installDemoApps())
+        apps << DockReader::DockApp{item.bundleIdentifier, item.name, item.path};
+    return apps;
+}
+
+} // namespace
+
+class TestOnboardingView : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<GroupManager> m_store;
+    SettablePermissions m_permissions;
+    QList<DockReader::DockApp> m_apps;
+    int m_finished = 0;
+    bool m_started = false;
+
+    std::unique_ptr<OnboardingView> makeView(const QList<DockReader::DockApp> &apps)
+    {
+        auto view = std::make_unique<OnboardingView>(OnboardingFlow::Services{m_store.get(), nullptr, &m_permissions},
+                                                     [this] { ++m_finished; }, [] {});
+        m_started = false;
+        view->flow().setSignalSink([this](const QString &name, const QMap<QString, QString> &) {
+            if (name == QLatin1String("onboarding.started"))
+                m_started = true;
+        });
+        view->resize(640, 520);
+        view->show();
+        // The view reads the Dock when it comes on screen; the test's Dock comes after.
+        if (!QTest::qWaitFor([this] { return m_started; }, timeout))
+            return nullptr;
+        view->flow().setDockApps(apps, {apps.value(1).bundleIdentifier, apps.value(3).bundleIdentifier});
+        return view;
+    }
+
+    template <typename Step>
+    Step *shown(OnboardingView &view)
+    {
+        return qobject_cast<Step *>(view.stepContent());
+    }
+
+    static QStringList forwardNames(OnboardingView &view)
+    {
+        QStringList names;
+        for (QAbstractButton *button : view.forwardControls())
+            names << button->text();
+        return names;
+    }
+
+    QImage save(OnboardingView &view, const QString &name)
+    {
+        // Past the step's fade.
+        QTest::qWait(300);
+        const QImage image = view.grab().toImage();
+        const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
+        QDir().mkpath(folder);
+        image.save(folder + u'/' + name + QStringLiteral(".png"));
+        return image;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        applyLook(false);
+        m_apps = demoDockApps();
+        const QString program = QDir::homePath() + QStringLiteral("/Applications/Kestrowan");
+        writeBytes(program, "#!/bin/sh\n");
+        installSucceedingProcessRunner();
+        m_store = startedManager(program);
+    }
+
+    void init()
+    {
+        m_store->setGroups({});
+        m_permissions.granted = false;
+        m_finished = 0;
+    }
+
+    void theBarOffersWhatEachStepAllows()
+    {
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        QVERIFY(!view->backButton());
+        QCOMPARE(forwardNames(*view), QStringList{localized("onboarding.organize")});
+        view->forwardControls().first()->click();
+        QCOMPARE(view->flow().step(), 1);
+        QVERIFY(view->backButton());
+        QCOMPARE(forwardNames(*view), (QStringList{localized("onboarding.group.createLater"), localized("onboarding.continue")}));
+        // Both lead on, whatever the drafts hold.
+        view->forwardControls().first()->click();
+        QCOMPARE(view->flow().step(), 2);
+        view->backButton()->click();
+        view->forwardControls().last()->click();
+        QCOMPARE(view->flow().step(), 2);
+        view->forwardControls().last()->click();
+        view->forwardControls().last()->click();
+        QCOMPARE(view->flow().step(), 4);
+        auto *finish = qobject_cast<FilledButton *>(view->forwardControls().last());
+        QCOMPARE(finish->title(), localized("onboarding.getStarted"));
+
+        // With an application in a draft the finish adds the groups to the Dock.
+        view->backButton()->click();
+        view->backButton()->click();
+        view->backButton()->click();
+        QCOMPARE(view->flow().step(), 1);
+        shown<GroupMakingStep>(*view)->chips().first()->click();
+        QCOMPARE(view->flow().groups().first().appBundleIDs, QStringList{view->flow().dockApps().first().bundleIdentifier});
+        view->flow().setStep(4);
+        finish = qobject_cast<FilledButton *>(view->forwardControls().last());
+        QCOMPARE(finish->title(), localized("onboarding.syncStart"));
+
+        // Pressing twice: the controls are off while the finish runs, and it runs once.
+        finish->click();
+        QVERIFY(!finish->isEnabled());
+        QVERIFY(!view->backButton()->isEnabled());
+        view->flow().finish();
+        QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, timeout);
+        QCOMPARE(m_store->groups().size(), 1);
+    }
+
+    void theWelcomeStepShowsAtMostThreeRowsOfSeven()
+    {
+        QList<DockReader::DockApp> many;
+        for (int i = 0; i < 22; ++i)
+            many << m_apps[i % m_apps.size()];
+        auto view = makeView(many);
+        QVERIFY(view);
+        QTRY_VERIFY_WITH_TIMEOUT(shown<WelcomeStep>(*view) && view->stepContent()->findChildren<AppIconView *>().size() == 21, timeout);
+        auto *more = view->stepContent()->findChild<TokenLabel *>("moreApps");
+        QVERIFY(more);
+        QVERIFY(more->text().contains(u'1'));
+
+        view->flow().setDockApps(many.mid(0, 21), {});
+        QTRY_VERIFY_WITH_TIMEOUT(view->stepContent()->findChildren<AppIconView *>().size() == 21, timeout);
+        QVERIFY(!view->stepContent()->findChild<TokenLabel *>("moreApps"));
+    }
+
+    void aDropFromElsewhereIsRefused()
+    {
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        view->flow().setStep(1);
+        auto *step = shown<GroupMakingStep>(*view);
+        QTRY_COMPARE_WITH_TIMEOUT(step->cards().size(), 1, timeout);
+        DraftGroupCard *card = step->cards().first();
+        const auto drop = [card](const QString &text) {
+            QMimeData mime;
+            mime.setText(text);
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(card, &enter);
+            QDropEvent event(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(card, &event);
+            return enter.isAccepted() && event.isAccepted();
+        };
+        QVERIFY(!drop(QStringLiteral("rm -rf ~")));
+        QVERIFY(!drop(QString()));
+        QTest::qWait(0);
+        QVERIFY(view->flow().groups().first().appBundleIDs.isEmpty());
+        QVERIFY(drop(m_apps[2].bundleIdentifier));
+        QTRY_COMPARE_WITH_TIMEOUT(view->flow().groups().first().appBundleIDs, QStringList{m_apps[2].bundleIdentifier}, timeout);
+    }
+
+    void thePreviewAndDoneStepsFollowTheDrafts()
+    {
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        OnboardingFlow &flow = view->flow();
+        flow.setStep(1);
+        flow.startCreatingGroup();
+        flow.setPendingGroupName(QStringLiteral("Play"));
+        flow.createGroupFromPendingName();
+        flow.toggleAppInActiveGroup(m_apps[0].bundleIdentifier);
+        flow.setStep(2);
+        MockPopup *popup = shown<PreviewStep>(*view)->popup();
+        // The first draft holding an application names the picture; the items are the Dock's first four.
+        QCOMPARE(flow.previewGroupName(), QStringLiteral("Play"));
+        QCOMPARE(popup->items().size(), MockPopup::maxItems);
+        QCOMPARE(popup->items().first(), flow.dockApps().first());
+        QCOMPARE(MockPopup::badgeText(4), QStringLiteral("\u23184"));
+
+        QCOMPARE(DoneStep::shortcutChipTexts(7),
+                 (QStringList{"Ctrl+1", "Ctrl+2", "Ctrl+3", "Ctrl+4", "Ctrl+5", "Ctrl+6"}));
+        flow.setStep(4);
+        const QList<TokenLabel *> chips = view->stepContent()->findChildren<TokenLabel *>("shortcutChip");
+        QCOMPARE(chips.size(), 1);
+        QCOMPARE(chips.first()->text(), QStringLiteral("Ctrl+1"));
+    }
+
+    void thePermissionStepAsksAndThenConfirms()
+    {
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        view->flow().setStep(3);
+        FilledButton *authorize = shown<PermissionStep>(*view)->authorizeButton();
+        QVERIFY(authorize);
+        authorize->click();
+        QCOMPARE(m_permissions.requests, 1);
+        m_permissions.setGranted(true);
+        QTRY_VERIFY_WITH_TIMEOUT(shown<PermissionStep>(*view) && !shown<PermissionStep>(*view)->authorizeButton(), timeout);
+        QVERIFY(view->stepContent()->findChild<TokenLabel *>("grantedText"));
+        m_permissions.setGranted(false);
+        QTRY_VERIFY_WITH_TIMEOUT(shown<PermissionStep>(*view) && shown<PermissionStep>(*view)->authorizeButton(), timeout);
+    }
+
+    void everyStepPictured_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("light") << false << QStringLiteral("en");
+        QTest::newRow("dark") << true << QStringLiteral("en");
+        QTest::newRow("light ja") << false << QStringLiteral("ja");
+    }
+
+    void everyStepPictured()
+    {
+        QFETCH(bool, dark);
+        QFETCH(QString, language);
+        LanguageManager::shared().setCurrentLanguage(language);
+        applyLook(dark, language);
+        const QString suffix = QString(dark ? "-dark" : "-light") + (language == QLatin1String("en") ? QString() : u'-' + language);
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        OnboardingFlow &flow = view->flow();
+        const QStringList names{"welcome", "groups", "preview", "permission", "done"};
+        for (int step = 0; step < OnboardingFlow::totalSteps; ++step) {
+            flow.setStep(step);
+            if (step == 1) {
+                flow.setEditingGroupName(language == QLatin1String("ja") ? QStringLiteral("仕事") : QStringLiteral("Work"));
+                flow.commitPendingRename();
+                for (int i : {0, 4, 5, 2})
+                    flow.toggleAppInActiveGroup(m_apps[i].bundleIdentifier);
+                flow.startCreatingGroup();
+                flow.setPendingGroupName(language == QLatin1String("ja") ? QStringLiteral("遊び") : QStringLiteral("Play"));
+                flow.createGroupFromPendingName();
+                flow.toggleAppInActiveGroup(m_apps[1].bundleIdentifier);
+                flow.toggleAppInActiveGroup(m_apps[3].bundleIdentifier);
+            }
+            const QImage image = save(*view, QStringLiteral("onboarding-") + names[step] + suffix);
+            QVERIFY(!image.isNull());
+            // Nothing of the step spills out of the frame.
+            QVERIFY2(view->stepContent()->minimumSizeHint().height() <= view->stepContent()->height() + 1, qPrintable(names[step]));
+        }
+        flow.setStep(3);
+        m_permissions.setGranted(true);
+        save(*view, QStringLiteral("onboarding-permission-granted") + suffix);
+        m_permissions.setGranted(false);
+        flow.setStep(1);
+        flow.startCreatingGroup();
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+        applyLook(false);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestOnboardingView)
+#include "tst_onboardingview.moc"
