@@ -1,10 +1,8 @@
 #include "Platform/linux/DockPreferencesFile.h"
 
-#include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
 
 namespace {
@@ -28,14 +26,7 @@ std::optional<QVariantMap> DockPreferencesFile::read() const
         return m_cachedDomain;
 
     const std::optional<QByteArray> bytes = storedBytes(path);
-    std::optional<QVariantMap> domain;
-    if (bytes && bytes->isEmpty()) {
-        domain = QVariantMap();
-    } else if (bytes) {
-        const std::optional<QVariant> root = PropertyList::parse(*bytes);
-        if (root && root->typeId() == QMetaType::QVariantMap)
-            domain = root->toMap();
-    }
+    const std::optional<QVariantMap> domain = bytes ? PropertyList::storedDictionary(*bytes) : std::nullopt;
     // Kept only when the file did not change while it was read.
     if (FileStamp::of(path) == before.stamp) {
         m_cachedFile = before;
@@ -46,10 +37,8 @@ std::optional<QVariantMap> DockPreferencesFile::read() const
 
 std::optional<QByteArray> DockPreferencesFile::storedBytes(const QString &path)
 {
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-        return QByteArray();
     QString failure;
-    std::optional<QByteArray> bytes = readSmallFile(path, PropertyList::maximumInputSize, &failure);
+    std::optional<QByteArray> bytes = PropertyList::readStoredFile(path, &failure);
     if (!bytes)
         qCWarning(dockPreferencesLog, "The Dock preferences %s cannot be read: %s", qPrintable(path), qPrintable(failure));
     return bytes;
