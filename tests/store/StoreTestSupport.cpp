@@ -1,7 +1,10 @@
 #include "tests/store/StoreTestSupport.h"
 
+#include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/PropertyList.h"
+#include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
 
@@ -75,6 +78,22 @@ FakeProcessRunner *installSucceedingProcessRunner()
     FakeProcessRunner *installed = runner.get();
     ProcessRunner::install(std::move(runner));
     return installed;
+}
+
+FakeProcessRunner *resetToFirstStart()
+{
+    QDir(appSupportDirectoryURL()).removeRecursively();
+    QFile::remove(DockPreferencesFile::filePath());
+    UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
+    DockService::clearSyncBlock();
+    return installSucceedingProcessRunner();
+}
+
+QString writeProgramStandIn(const QString &home)
+{
+    const QString program = home + QStringLiteral("/Applications/Kestrowan");
+    writeBytes(program, "#!/bin/sh\n");
+    return program;
 }
 
 int dockRestarts(const FakeProcessRunner *runner)
