@@ -107,22 +107,16 @@ QList<DockTileEntry> offeredApplications(int maximum)
         QStringList categories;
     };
     QList<Candidate> candidates;
-    QStringList seen;
-    for (const QString &folder : applicationDirectories()) {
-        const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name);
-        for (const QFileInfo &file : files) {
-            if (seen.contains(file.fileName()))
-                continue;
-            seen.append(file.fileName());
-            const std::optional<DesktopEntry> entry = DesktopEntry::load(file.absoluteFilePath());
-            if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application")
-                || entry->boolean(QStringLiteral("NoDisplay")) || entry->boolean(QStringLiteral("Hidden"))
-                || desktopExecArguments(entry->value(QStringLiteral("Exec"))).isEmpty())
-                continue;
-            candidates.append({file.completeBaseName(), file.absoluteFilePath(),
-                               valueOr(*entry, QStringLiteral("Name"), file.completeBaseName()),
-                               entry->listValue(QStringLiteral("Categories"))});
-        }
+    for (const QString &path : firstDesktopEntryFiles(applicationDirectories())) {
+        const QFileInfo file(path);
+        const std::optional<DesktopEntry> entry = DesktopEntry::load(file.absoluteFilePath());
+        if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application")
+            || entry->boolean(QStringLiteral("NoDisplay")) || entry->boolean(QStringLiteral("Hidden"))
+            || desktopExecArguments(entry->value(QStringLiteral("Exec"))).isEmpty())
+            continue;
+        candidates.append({file.completeBaseName(), file.absoluteFilePath(),
+                           valueOr(*entry, QStringLiteral("Name"), file.completeBaseName()),
+                           entry->listValue(QStringLiteral("Categories"))});
     }
     std::sort(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) { return a.id < b.id; });
     QList<Candidate> chosen;
