@@ -7,6 +7,7 @@
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,16 +30,12 @@ QMap<QString, EntrySnapshot> snapshotFolder(const QString &path)
 
 QByteArray readBytes(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readTestFile(path);
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
+    writeTestFile(path, bytes);
 }
 
 QString makeFolder(const QString &path)
