@@ -10,7 +10,7 @@ FileStamp FileStamp::of(const QString &path)
     struct stat info {};
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
         return {};
-    return FileStamp{true, qint64(info.st_size), qint64(info.st_ino),
+    return FileStamp{true, qint64(info.st_size), quint64(info.st_dev), qint64(info.st_ino),
                      qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
                      qint64(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec};
 }

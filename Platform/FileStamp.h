@@ -8,6 +8,7 @@
 struct FileStamp {
     bool exists = false;
     qint64 size = 0;
+    quint64 device = 0;
     qint64 inode = 0;
     qint64 modifiedNanoseconds = 0;
     qint64 changedNanoseconds = 0;

@@ -1,5 +1,6 @@
 #include "Platform/PropertyList.h"
 
+#include "Platform/BoundedFile.h"
 #include "Platform/PropertyListCheck.h"
 
 #include <QDateTime>
@@ -350,6 +351,34 @@ bool sameValue(const QVariant &a, const QVariant &b)
     }
     // Integers of any width compare by value, as they are one type in the file.
     return a == b;
+}
+
+std::optional<QByteArray> readStoredFile(const QString &path, QString *failure)
+{
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
+        return QByteArray();
+    return readSmallFile(path, maximumInputSize, failure);
+}
+
+std::optional<QVariantMap> storedDictionary(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return QVariantMap();
+    const std::optional<QVariant> root = parse(bytes);
+    if (!root || root->typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
+    return root->toMap();
+}
+
+QVariantMap mapIn(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QVariantMap ? value.toMap() : QVariantMap();
+}
+
+QString stringIn(const QVariantMap &dictionary, const QString &key, const QString &fallback)
+{
+    const QVariant value = dictionary.value(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : fallback;
 }
 
 std::optional<QVariant> parse(const QByteArray &bytes)

@@ -26,6 +26,18 @@ inline constexpr qsizetype maximumInputSize = 16 * 1024 * 1024;
 // or nested too deeply).
 std::optional<QVariant> parse(const QByteArray &bytes);
 
+// A stored property-list file that may be missing: its bytes, empty when nothing is at `path`;
+// nullopt, with the reason in `failure` when given, when it is not a regular file of a sane size or
+// cannot be read.
+std::optional<QByteArray> readStoredFile(const QString &path, QString *failure = nullptr);
+// The dictionary at the root of stored bytes, where no bytes hold an empty one; nullopt for anything
+// else.
+std::optional<QVariantMap> storedDictionary(const QByteArray &bytes);
+
+// Values of another type than the one asked for count as absent.
+QVariantMap mapIn(const QVariant &value);
+QString stringIn(const QVariantMap &dictionary, const QString &key, const QString &fallback = {});
+
 // Whether two values read from or meant for a property list are the same: as QVariant's equality,
 // except that a real that is not a number equals itself, as it does in the file.
 bool sameValue(const QVariant &a, const QVariant &b);

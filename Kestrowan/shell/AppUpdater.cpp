@@ -19,19 +19,13 @@ std::optional<QString> trimmedString(const QVariantMap &info, const QString &key
     return trimmed;
 }
 
-QString stringOr(const QVariantMap &info, const QString &key, const QString &fallback)
-{
-    const QVariant value = info.value(key);
-    return value.typeId() == QMetaType::QString ? value.toString() : fallback;
-}
-
 } // namespace
 
 AppUpdateConfiguration AppUpdateConfiguration::fromInfoDictionary(const QVariantMap &info)
 {
     AppUpdateConfiguration configuration;
-    configuration.marketingVersion = stringOr(info, QStringLiteral("CFBundleShortVersionString"), QStringLiteral("0.0.0"));
-    configuration.buildNumber = stringOr(info, QStringLiteral("CFBundleVersion"), QStringLiteral("0"));
+    configuration.marketingVersion = PropertyList::stringIn(info, QStringLiteral("CFBundleShortVersionString"), QStringLiteral("0.0.0"));
+    configuration.buildNumber = PropertyList::stringIn(info, QStringLiteral("CFBundleVersion"), QStringLiteral("0"));
     configuration.feedURLString = trimmedString(info, QStringLiteral("SUFeedURL"));
     configuration.publicEDKey = trimmedString(info, QStringLiteral("SUPublicEDKey"));
     return configuration;

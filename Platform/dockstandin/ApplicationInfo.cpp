@@ -1,7 +1,7 @@
 #include "Platform/dockstandin/ApplicationInfo.h"
 
-#include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
+#include "Platform/linux/DesktopApplicationBundles.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopExec.h"
 
@@ -20,11 +20,7 @@ QString valueOr(const DesktopEntry &entry, const QString &key, const QString &fa
     return value.isEmpty() ? fallback : value;
 }
 
-QString stringIn(const QVariantMap &dictionary, const QString &key)
-{
-    const QVariant value = dictionary.value(key);
-    return value.typeId() == QMetaType::QString ? value.toString() : QString();
-}
+using PropertyList::stringIn;
 
 std::optional<ApplicationInfo> fromDesktopEntry(const QString &path)
 {
@@ -47,11 +43,7 @@ std::optional<ApplicationInfo> fromBundle(const QString &path)
 {
     ApplicationInfo info;
     info.name = QFileInfo(path).completeBaseName();
-    const std::optional<QByteArray> bytes = readSmallFile(path + QStringLiteral("/Contents/Info.plist"));
-    const std::optional<QVariant> root = bytes ? PropertyList::parse(*bytes) : std::nullopt;
-    if (!root || root->typeId() != QMetaType::QVariantMap)
-        return info;
-    const QVariantMap information = root->toMap();
+    const QVariantMap information = bundleInformationDictionary(path);
     const QString display = stringIn(information, QStringLiteral("CFBundleDisplayName"));
     const QString bundleName = stringIn(information, QStringLiteral("CFBundleName"));
     info.name = !display.isEmpty() ? display : !bundleName.isEmpty() ? bundleName : info.name;
@@ -115,22 +107,16 @@ QList<DockTileEntry> offeredApplications(int maximum)
         QStringList categories;
     };
     QList<Candidate> candidates;
-    QStringList seen;
-    for (const QString &folder : applicationDirectories()) {
-        const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name);
-        for (const QFileInfo &file : files) {
-            if (seen.contains(file.fileName()))
-                continue;
-            seen.append(file.fileName());
-            const std::optional<DesktopEntry> entry = DesktopEntry::load(file.absoluteFilePath());
-            if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application")
-                || entry->boolean(QStringLiteral("NoDisplay")) || entry->boolean(QStringLiteral("Hidden"))
-                || desktopExecArguments(entry->value(QStringLiteral("Exec"))).isEmpty())
-                continue;
-            candidates.append({file.completeBaseName(), file.absoluteFilePath(),
-                               valueOr(*entry, QStringLiteral("Name"), file.completeBaseName()),
-                               entry->listValue(QStringLiteral("Categories"))});
-        }
+    for (const QString &path : firstDesktopEntryFiles(applicationDirectories())) {
+        const QFileInfo file(path);
+        const std::optional<DesktopEntry> entry = DesktopEntry::load(file.absoluteFilePath());
+        if (!entry || entry->value(QStringLiteral("Type")) != QLatin1String("Application")
+            || entry->boolean(QStringLiteral("NoDisplay")) || entry->boolean(QStringLiteral("Hidden"))
+            || desktopExecArguments(entry->value(QStringLiteral("Exec"))).isEmpty())
+            continue;
+        candidates.append({file.completeBaseName(), file.absoluteFilePath(),
+                           valueOr(*entry, QStringLiteral("Name"), file.completeBaseName()),
+                           entry->listValue(QStringLiteral("Categories"))});
     }
     std::sort(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) { return a.id < b.id; });
     QList<Candidate> chosen;

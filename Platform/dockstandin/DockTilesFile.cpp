@@ -1,6 +1,5 @@
 #include "Platform/dockstandin/DockTilesFile.h"
 
-#include "Platform/BoundedFile.h"
 #include "Platform/FileURL.h"
 #include "Platform/PropertyList.h"
 
@@ -13,17 +12,8 @@ namespace {
 
 Q_LOGGING_CATEGORY(tilesFileLog, "com.kestrowan.dock.preferences")
 
-// Values of another type than the one asked for count as absent.
-QVariantMap mapIn(const QVariant &value)
-{
-    return value.typeId() == QMetaType::QVariantMap ? value.toMap() : QVariantMap();
-}
-
-QString textIn(const QVariantMap &dictionary, const QString &key)
-{
-    const QVariant value = dictionary.value(key);
-    return value.typeId() == QMetaType::QString ? value.toString() : QString();
-}
+using PropertyList::mapIn;
+using PropertyList::stringIn;
 
 bool boolIn(const QVariantMap &dictionary, const QString &key)
 {
@@ -33,47 +23,27 @@ bool boolIn(const QVariantMap &dictionary, const QString &key)
     return value.typeId() == QMetaType::LongLong && value.toLongLong() != 0;
 }
 
-// The file's bytes; empty when there is no file.
-std::optional<QByteArray> readBytes(const QString &path)
-{
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-        return QByteArray();
-    return readSmallFile(path, PropertyList::maximumInputSize);
-}
-
 // An empty dictionary when there is no file or an empty one; nullopt when there is one that is not
 // a dictionary.
 std::optional<QVariantMap> rootOf(const std::optional<QByteArray> &bytes)
 {
-    if (!bytes)
-        return std::nullopt;
-    if (bytes->isEmpty())
-        return QVariantMap();
-    const std::optional<QVariant> root = PropertyList::parse(*bytes);
-    if (!root || root->typeId() != QMetaType::QVariantMap)
-        return std::nullopt;
-    return root->toMap();
-}
-
-std::optional<QVariantMap> readRoot(const QString &path)
-{
-    return rootOf(readBytes(path));
+    return bytes ? PropertyList::storedDictionary(*bytes) : std::nullopt;
 }
 
 std::optional<DockTileEntry> entryOf(const QVariant &tile, bool inOthers)
 {
     const QVariantMap tileDictionary = mapIn(tile);
     const QVariantMap tileData = mapIn(tileDictionary.value(QStringLiteral("tile-data")));
-    const QString path = dockTilePathFromURLString(textIn(mapIn(tileData.value(QStringLiteral("file-data"))), QStringLiteral("_CFURLString")));
+    const QString path = dockTilePathFromURLString(stringIn(mapIn(tileData.value(QStringLiteral("file-data"))), QStringLiteral("_CFURLString")));
     if (path.isEmpty())
         return std::nullopt;
     DockTileEntry entry;
     entry.path = path;
-    entry.label = textIn(tileData, QStringLiteral("file-label"));
-    entry.bundleIdentifier = textIn(tileData, QStringLiteral("bundle-identifier"));
+    entry.label = stringIn(tileData, QStringLiteral("file-label"));
+    entry.bundleIdentifier = stringIn(tileData, QStringLiteral("bundle-identifier"));
     if (!inOthers)
         entry.kind = DockTileEntry::Kind::Application;
-    else if (textIn(tileDictionary, QStringLiteral("tile-type")) == QLatin1String("directory-tile") || QFileInfo(path).isDir())
+    else if (stringIn(tileDictionary, QStringLiteral("tile-type")) == QLatin1String("directory-tile") || QFileInfo(path).isDir())
         entry.kind = DockTileEntry::Kind::Folder;
     else
         entry.kind = DockTileEntry::Kind::Document;
@@ -137,14 +107,14 @@ QString DockTilesFile::defaultPath()
 DockSettings DockTilesFile::read() const
 {
     DockSettings settings;
-    const std::optional<QVariantMap> root = readRoot(m_path);
+    const std::optional<QVariantMap> root = rootOf(PropertyList::readStoredFile(m_path));
     if (!root) {
         qCWarning(tilesFileLog, "The Dock preferences %s are not a property-list dictionary; drawing no kept tiles",
                   qPrintable(m_path));
         settings.readable = false;
         return settings;
     }
-    const QString orientation = textIn(*root, QStringLiteral("orientation")).toLower();
+    const QString orientation = stringIn(*root, QStringLiteral("orientation")).toLower();
     if (orientation == QLatin1String("left") || orientation == QLatin1String("right"))
         settings.orientation = orientation;
     settings.autohide = boolIn(*root, QStringLiteral("autohide"));
@@ -157,7 +127,7 @@ DockSettings DockTilesFile::read() const
 
 bool DockTilesFile::removeTile(const DockTileEntry &entry, const QList<DockTileEntry> &offeredApplications) const
 {
-    const std::optional<QByteArray> stored = readBytes(m_path);
+    const std::optional<QByteArray> stored = PropertyList::readStoredFile(m_path);
     const std::optional<QVariantMap> root = rootOf(stored);
     if (!root)
         return false;

@@ -1,26 +1,18 @@
 #include "Platform/dockstandin/X11Struts.h"
 
 #include "Platform/linux/X11Atoms.h"
+#include "Platform/linux/X11Connection.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 
 #include <xcb/xcb.h>
 
-#include <QtGui/qguiapplication_platform.h>
-
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
 bool publishedWorkArea = false;
-
-xcb_connection_t *connection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
 
 xcb_window_t rootWindow(xcb_connection_t *c)
 {
@@ -31,7 +23,7 @@ xcb_window_t rootWindow(xcb_connection_t *c)
 
 bool X11Struts::windowManagerRunning()
 {
-    xcb_connection_t *c = connection();
+    xcb_connection_t *c = qtX11Connection();
     if (!c)
         return false;
     xcb_get_property_reply_t *reply = xcb_get_property_reply(
@@ -44,7 +36,7 @@ bool X11Struts::windowManagerRunning()
 
 void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &band, const QRect &screen)
 {
-    xcb_connection_t *c = connection();
+    xcb_connection_t *c = qtX11Connection();
     if (!c || !bar)
         return;
     const QRect root = QGuiApplication::primaryScreen()->virtualGeometry();
@@ -84,7 +76,7 @@ void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &b
 
 void X11Struts::releaseWorkArea()
 {
-    xcb_connection_t *c = connection();
+    xcb_connection_t *c = qtX11Connection();
     if (!c || !publishedWorkArea)
         return;
     xcb_delete_property(c, rootWindow(c), x11Atom(c, "_NET_WORKAREA"));

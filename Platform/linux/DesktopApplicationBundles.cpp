@@ -37,10 +37,7 @@ ApplicationBundle folderBundle(const QString &path)
 {
     ApplicationBundle bundle;
     bundle.path = path;
-    if (const auto bytes = readSmallFile(path + QStringLiteral("/Contents/Info.plist"))) {
-        if (const auto root = PropertyList::parse(*bytes); root && root->metaType().id() == QMetaType::QVariantMap)
-            bundle.information = root->toMap();
-    }
+    bundle.information = bundleInformationDictionary(path);
     const QVariant identifier = bundle.information.value(QStringLiteral("CFBundleIdentifier"));
     if (identifier.metaType().id() == QMetaType::QString && !identifier.toString().isEmpty())
         bundle.bundleIdentifier = identifier.toString();
@@ -48,6 +45,12 @@ ApplicationBundle folderBundle(const QString &path)
 }
 
 } // namespace
+
+QVariantMap bundleInformationDictionary(const QString &bundlePath)
+{
+    const std::optional<QByteArray> bytes = readSmallFile(bundlePath + QStringLiteral("/Contents/Info.plist"));
+    return PropertyList::storedDictionary(bytes.value_or(QByteArray())).value_or(QVariantMap());
+}
 
 std::optional<ApplicationBundle> DesktopApplicationBundles::bundleAt(const QString &path) const
 {

@@ -8,3 +8,7 @@ class DesktopApplicationBundles final : public ApplicationBundles {
 public:
     std::optional<ApplicationBundle> bundleAt(const QString &path) const override;
 };
+
+// The information list ("Contents/Info.plist") of the ".app" folder at `bundlePath`; empty when it is
+// missing, too large or not a dictionary.
+QVariantMap bundleInformationDictionary(const QString &bundlePath);

@@ -46,24 +46,15 @@ DesktopApplicationCatalog::DesktopApplicationCatalog(const QStringList &applicat
 QList<DesktopApplicationCatalog::Entry> DesktopApplicationCatalog::entries() const
 {
     QList<Entry> found;
-    QSet<QString> seen;
-    for (const QString &folder : m_folders) {
-        const QDir dir(folder);
-        const QStringList names = dir.entryList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name);
-        for (const QString &name : names) {
-            if (seen.contains(name))
-                continue;
-            seen.insert(name);
-            const QString path = dir.filePath(name);
-            const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
-            if (!entry || entry->value(QStringLiteral("Type")) != QStringLiteral("Application") || entry->boolean(QStringLiteral("Hidden"))
-                || entry->boolean(QStringLiteral("NoDisplay")) || entry->value(QStringLiteral("Exec")).isEmpty())
-                continue;
-            QString displayName = entry->localizedValue(QStringLiteral("Name"));
-            if (displayName.isEmpty())
-                displayName = QFileInfo(name).completeBaseName();
-            found.append({{path, displayName}, entry->listValue(QStringLiteral("MimeType"))});
-        }
+    for (const QString &path : firstDesktopEntryFiles(m_folders)) {
+        const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
+        if (!entry || entry->value(QStringLiteral("Type")) != QStringLiteral("Application") || entry->boolean(QStringLiteral("Hidden"))
+            || entry->boolean(QStringLiteral("NoDisplay")) || entry->value(QStringLiteral("Exec")).isEmpty())
+            continue;
+        QString displayName = entry->localizedValue(QStringLiteral("Name"));
+        if (displayName.isEmpty())
+            displayName = QFileInfo(path).completeBaseName();
+        found.append({{path, displayName}, entry->listValue(QStringLiteral("MimeType"))});
     }
     return found;
 }

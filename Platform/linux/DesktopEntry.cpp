@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSet>
 #include <QStringDecoder>
 
 namespace {
@@ -131,6 +132,22 @@ QStringList applicationDirectories()
         directories.append(dir + QStringLiteral("/applications"));
     directories.removeDuplicates();
     return directories;
+}
+
+QStringList firstDesktopEntryFiles(const QStringList &folders)
+{
+    QStringList paths;
+    QSet<QString> seen;
+    for (const QString &folder : folders) {
+        const QDir dir(folder);
+        for (const QString &name : dir.entryList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name)) {
+            if (seen.contains(name))
+                continue;
+            seen.insert(name);
+            paths.append(dir.filePath(name));
+        }
+    }
+    return paths;
 }
 
 std::optional<QString> installedDesktopEntryPath(const QString &desktopID)

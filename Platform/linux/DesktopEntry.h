@@ -41,6 +41,10 @@ private:
 // ($XDG_DATA_HOME/applications), then each of $XDG_DATA_DIRS.
 QStringList applicationDirectories();
 
+// The "*.desktop" files right in `folders`, in folder order and then by name; a file name seen in an
+// earlier folder hides the same name further down.
+QStringList firstDesktopEntryFiles(const QStringList &folders);
+
 // The installed entry for a desktop file ID ("org.example.App.desktop") from the most important
 // folder; nullopt when none is installed or the ID names a path.
 std::optional<QString> installedDesktopEntryPath(const QString &desktopID);

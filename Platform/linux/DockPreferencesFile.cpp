@@ -1,13 +1,9 @@
 #include "Platform/linux/DockPreferencesFile.h"
 
-#include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
-
-#include <sys/stat.h>
 
 namespace {
 Q_LOGGING_CATEGORY(dockPreferencesLog, "com.kestrowan.app.dock")
@@ -18,44 +14,22 @@ QString DockPreferencesFile::filePath()
     return qEnvironmentVariable("HOME") + QStringLiteral("/Library/Preferences/com.apple.dock.plist");
 }
 
-std::optional<DockPreferencesFile::FileStamp> DockPreferencesFile::stampOf(const QString &path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return std::nullopt;
-    return FileStamp{path,
-                     quint64(info.st_dev),
-                     quint64(info.st_ino),
-                     qint64(info.st_size),
-                     qint64(info.st_mtim.tv_sec),
-                     qint64(info.st_mtim.tv_nsec),
-                     qint64(info.st_ctim.tv_sec),
-                     qint64(info.st_ctim.tv_nsec)};
-}
-
 std::optional<QVariantMap> DockPreferencesFile::read() const
 {
     const QString path = filePath();
-    const std::optional<FileStamp> before = stampOf(path);
-    if (!before)
+    const ParsedFile before{path, FileStamp::of(path)};
+    if (!before.stamp.exists)
         return QFile::exists(path) ? std::nullopt : std::optional<QVariantMap>(QVariantMap());
 
     QMutexLocker lock(&m_cacheMutex);
-    if (m_cachedStamp == before)
+    if (m_cachedFile == before)
         return m_cachedDomain;
 
     const std::optional<QByteArray> bytes = storedBytes(path);
-    std::optional<QVariantMap> domain;
-    if (bytes && bytes->isEmpty()) {
-        domain = QVariantMap();
-    } else if (bytes) {
-        const std::optional<QVariant> root = PropertyList::parse(*bytes);
-        if (root && root->typeId() == QMetaType::QVariantMap)
-            domain = root->toMap();
-    }
+    const std::optional<QVariantMap> domain = bytes ? PropertyList::storedDictionary(*bytes) : std::nullopt;
     // Kept only when the file did not change while it was read.
-    if (stampOf(path) == before) {
-        m_cachedStamp = before;
+    if (FileStamp::of(path) == before.stamp) {
+        m_cachedFile = before;
         m_cachedDomain = domain;
     }
     return domain;
@@ -63,10 +37,8 @@ std::optional<QVariantMap> DockPreferencesFile::read() const
 
 std::optional<QByteArray> DockPreferencesFile::storedBytes(const QString &path)
 {
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-        return QByteArray();
     QString failure;
-    std::optional<QByteArray> bytes = readSmallFile(path, PropertyList::maximumInputSize, &failure);
+    std::optional<QByteArray> bytes = PropertyList::readStoredFile(path, &failure);
     if (!bytes)
         qCWarning(dockPreferencesLog, "The Dock preferences %s cannot be read: %s", qPrintable(path), qPrintable(failure));
     return bytes;

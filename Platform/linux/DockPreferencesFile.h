@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/DockPreferences.h"
+#include "Platform/FileStamp.h"
 
 #include <QMutex>
 
@@ -19,23 +20,17 @@ public:
     bool write(const QString &key, const QVariant &value) override;
 
 private:
-    struct FileStamp {
+    // The home, and with it the path, can change between two reads.
+    struct ParsedFile {
         QString path;
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedSeconds = 0;
-        qint64 modifiedNanoseconds = 0;
-        qint64 changedSeconds = 0;
-        qint64 changedNanoseconds = 0;
-        friend bool operator==(const FileStamp &, const FileStamp &) = default;
+        FileStamp stamp;
+        friend bool operator==(const ParsedFile &, const ParsedFile &) = default;
     };
-    static std::optional<FileStamp> stampOf(const QString &path);
     // The file's bytes: empty when there is no file (a file of no bytes holds nothing either),
     // nullopt, logged, when it is not a regular file of a sane size or cannot be read.
     static std::optional<QByteArray> storedBytes(const QString &path);
 
     mutable QMutex m_cacheMutex;
-    mutable std::optional<FileStamp> m_cachedStamp;
+    mutable std::optional<ParsedFile> m_cachedFile;
     mutable std::optional<QVariantMap> m_cachedDomain;
 };

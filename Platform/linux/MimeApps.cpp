@@ -3,6 +3,7 @@
 #include "Platform/linux/DesktopEntry.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QSet>
 
@@ -77,20 +78,12 @@ struct DeclaredTypes {
 QList<DeclaredTypes> installedApplications()
 {
     QList<DeclaredTypes> applications;
-    QSet<QString> seen;
-    for (const QString &dir : applicationDirectories()) {
-        const QStringList names = QDir(dir).entryList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name);
-        for (const QString &name : names) {
-            if (seen.contains(name))
-                continue;
-            seen.insert(name);
-            const QString path = dir + u'/' + name;
-            const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
-            if (!entry || entry->boolean(QStringLiteral("Hidden"))
-                || entry->value(QStringLiteral("Type")) != QLatin1String("Application"))
-                continue;
-            applications.append({path, name, entry->listValue(QStringLiteral("MimeType"))});
-        }
+    for (const QString &path : firstDesktopEntryFiles(applicationDirectories())) {
+        const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
+        if (!entry || entry->boolean(QStringLiteral("Hidden"))
+            || entry->value(QStringLiteral("Type")) != QLatin1String("Application"))
+            continue;
+        applications.append({path, QFileInfo(path).fileName(), entry->listValue(QStringLiteral("MimeType"))});
     }
     return applications;
 }

@@ -1,29 +1,15 @@
 #include "Platform/linux/X11WorkspaceNotifications.h"
 
-#include <QGuiApplication>
+#include "Platform/linux/X11Atoms.h"
+#include "Platform/linux/X11Connection.h"
 
-#include <QtGui/qguiapplication_platform.h>
+#include <QGuiApplication>
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace {
-
-xcb_connection_t *x11Connection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-quint32 internAtom(xcb_connection_t *c, const char *name)
-{
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    const quint32 atom = reply ? reply->atom : 0;
-    std::free(reply);
-    return atom;
-}
 
 int clientCount(xcb_connection_t *c, quint32 root, quint32 clientList)
 {
@@ -38,13 +24,13 @@ int clientCount(xcb_connection_t *c, quint32 root, quint32 clientList)
 
 X11WorkspaceNotifications::X11WorkspaceNotifications()
 {
-    xcb_connection_t *c = x11Connection();
+    xcb_connection_t *c = qtX11Connection();
     if (!c)
         return;
     m_root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    m_clientList = internAtom(c, "_NET_CLIENT_LIST");
-    m_activeWindow = internAtom(c, "_NET_ACTIVE_WINDOW");
-    m_windowState = internAtom(c, "_NET_WM_STATE");
+    m_clientList = x11Atom(c, "_NET_CLIENT_LIST");
+    m_activeWindow = x11Atom(c, "_NET_ACTIVE_WINDOW");
+    m_windowState = x11Atom(c, "_NET_WM_STATE");
     m_clientCount = clientCount(c, m_root, m_clientList);
     // Qt already listens to the root window's property changes; this only reads them too.
     qGuiApp->installNativeEventFilter(this);
@@ -65,7 +51,7 @@ bool X11WorkspaceNotifications::nativeEventFilter(const QByteArray &eventType, v
         return false;
     const auto *property = reinterpret_cast<const xcb_property_notify_event_t *>(event);
     if (property->window == m_root && property->atom == m_clientList) {
-        const int count = clientCount(x11Connection(), m_root, m_clientList);
+        const int count = clientCount(qtX11Connection(), m_root, m_clientList);
         const Kind kind = count < m_clientCount ? Kind::DidTerminateApplication : Kind::DidLaunchApplication;
         m_clientCount = count;
         emit applicationNotification(kind);

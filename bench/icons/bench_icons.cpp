@@ -5,14 +5,12 @@
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/Workspace.h"
 #include "Platform/fake/FakeWorkspace.h"
+#include "bench/support/BenchIcons.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <memory>
@@ -28,28 +26,15 @@ struct Fixture {
     {
         ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
         auto workspace = std::make_unique<FakeWorkspace>();
-        QImage icon(512, 512, QImage::Format_ARGB32_Premultiplied);
-        icon.fill(Qt::transparent);
-        {
-            QPainter p(&icon);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.setBrush(QColor(60, 140, 240));
-            p.setPen(Qt::NoPen);
-            p.drawRoundedRect(QRectF(44, 44, 424, 424), 96, 96);
-        }
+        const QIcon icon = benchApplicationIcon();
         for (const char *app : {"/Applications/One.app", "/Applications/Two.app"})
-            workspace->fileIcons.insert(QString::fromLatin1(app), QIcon(QPixmap::fromImage(icon)));
+            workspace->fileIcons.insert(QString::fromLatin1(app), icon);
         Workspace::install(std::move(workspace));
 
         QImage photo(1600, 1000, QImage::Format_RGB32);
         photo.fill(QColor(240, 160, 90));
         photo.save(dir.filePath("photo.jpg"), "jpg");
-        {
-            QPdfWriter writer(dir.filePath("paper.pdf"));
-            writer.setPageSize(QPageSize(QPageSize::A4));
-            QPainter p(&writer);
-            p.fillRect(QRect(0, 0, 2000, 600), QColor(45, 108, 223));
-        }
+        writeBenchPaper(dir.filePath("paper.pdf"));
         QDir().mkpath(dir.filePath("Folder"));
         const QStringList paths{"/Applications/One.app", "/Applications/Two.app", dir.filePath("photo.jpg"), dir.filePath("paper.pdf"),
                                 dir.filePath("Folder")};

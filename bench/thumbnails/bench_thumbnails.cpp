@@ -102,10 +102,7 @@ struct GroupOf20 {
             paths.append(dir.filePath(QStringLiteral("photo%1.jpg").arg(i)));
         }
         for (int i = 0; i < 2; ++i) {
-            QPdfWriter writer(dir.filePath(QStringLiteral("paper%1.pdf").arg(i)));
-            writer.setPageSize(QPageSize(QPageSize::A4));
-            QPainter p(&writer);
-            p.fillRect(QRect(0, 0, 2000, 600), QColor(45, 108, 223));
+            writeBenchPaper(dir.filePath(QStringLiteral("paper%1.pdf").arg(i)));
             paths.append(dir.filePath(QStringLiteral("paper%1.pdf").arg(i)));
             paths.append(writeFile(dir, QStringLiteral("Slides%1.key").arg(i)));
         }

@@ -7,6 +7,7 @@
 #include "Tallyline/SignalHubConfiguration.h"
 #include "Tallyline/SignalManager.h"
 #include "Tallyline/SignalTimings.h"
+#include "tests/analytics/QuietTimings.h"
 
 #include <QCoreApplication>
 #include <QMutex>
@@ -23,10 +24,7 @@ struct InstalledClient
 
     void install(const QUrl &baseURL = QUrl(QStringLiteral("http://127.0.0.1:9/")))
     {
-        SignalTimings timings;
-        timings.sendInterval = std::chrono::hours(1);
-        timings.firstSessionDelay = std::chrono::hours(1);
-        SignalTimings::setCurrent(timings);
+        useQuietSignalTimings();
         SignalPlatform::setCurrent(platform);
         configuration = std::make_shared<SignalHubConfiguration>(QStringLiteral("APP-SESSIONS"), std::nullopt, baseURL);
         configuration->setLogHandler(LogHandler(LogHandler::LogLevel::info, [this](LogHandler::LogLevel, const QString &line) {

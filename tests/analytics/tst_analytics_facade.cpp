@@ -1,3 +1,4 @@
+#include "tests/analytics/QuietTimings.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TestMain.h"
 
@@ -79,10 +80,7 @@ class AnalyticsFacadeTest : public QObject
 private slots:
     void initTestCase()
     {
-        SignalTimings timings;
-        timings.sendInterval = std::chrono::hours(1);
-        timings.firstSessionDelay = std::chrono::hours(1);
-        SignalTimings::setCurrent(timings);
+        useQuietSignalTimings();
         SignalHubConfiguration::setDefaultAPIBaseURL(m_server.baseURL());
     }
 

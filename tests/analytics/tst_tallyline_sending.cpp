@@ -1,4 +1,5 @@
 #include "tests/analytics/FixedSignalPlatform.h"
+#include "tests/analytics/QuietTimings.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/TestMain.h"
 
@@ -115,10 +116,7 @@ class TallylineSendingTest : public QObject
 private slots:
     void initTestCase()
     {
-        SignalTimings timings;
-        timings.sendInterval = std::chrono::hours(1);
-        timings.firstSessionDelay = std::chrono::hours(1);
-        SignalTimings::setCurrent(timings);
+        useQuietSignalTimings();
         SignalPlatform::setCurrent(m_platform);
     }
 

@@ -1,19 +1,13 @@
 #include "tests/app/X11Windows.h"
 
+#include "Platform/linux/X11Atoms.h"
+
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-xcb_atom_t atom(xcb_connection_t *c, const char *name)
-{
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return result;
-}
 
 QByteArray property(xcb_connection_t *c, xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
 {
@@ -60,9 +54,9 @@ void X11Windows::collect(quint32 window, quint32 parent, const QPoint &origin, Q
         return;
     const xcb_window_t *children = xcb_query_tree_children(tree);
     const int count = xcb_query_tree_children_length(tree);
-    const xcb_atom_t utf8 = atom(c, "UTF8_STRING");
-    const xcb_atom_t netName = atom(c, "_NET_WM_NAME");
-    const xcb_atom_t netPid = atom(c, "_NET_WM_PID");
+    const xcb_atom_t utf8 = x11Atom(c, "UTF8_STRING");
+    const xcb_atom_t netName = x11Atom(c, "_NET_WM_NAME");
+    const xcb_atom_t netPid = x11Atom(c, "_NET_WM_PID");
     for (int i = 0; i < count; ++i) {
         Window info;
         info.id = children[i];
@@ -101,8 +95,8 @@ void X11Windows::requestClose(quint32 window)
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
     event.window = window;
-    event.type = atom(c, "WM_PROTOCOLS");
-    event.data.data32[0] = atom(c, "WM_DELETE_WINDOW");
+    event.type = x11Atom(c, "WM_PROTOCOLS");
+    event.data.data32[0] = x11Atom(c, "WM_DELETE_WINDOW");
     event.data.data32[1] = XCB_CURRENT_TIME;
     xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
     xcb_flush(c);

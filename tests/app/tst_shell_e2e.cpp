@@ -2,11 +2,9 @@
 // Dock's menu-bar strip, a second start that forwards a link, and the running-application tile that
 // follows the Dock icon setting.
 
-#include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
-#include "tests/app/StandinDockTiles.h"
+#include "tests/app/EmptyStandinDock.h"
 #include "tests/app/X11Windows.h"
-#include "tests/standin/DockPreferencesWriter.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
@@ -25,13 +23,12 @@ constexpr int timeout = 20000;
 class TestShellEndToEnd : public QObject {
     Q_OBJECT
 private:
-    QProcess m_keeper;
     QProcess m_program;
     QString m_output;
-    StandinDockTiles m_tiles;
+    EmptyStandinDock m_dock;
     X11Windows m_windows;
 
-    bool hasRunningTile() { return m_tiles.hasApplicationTile("Kestrowan"); }
+    bool hasRunningTile() { return m_dock.tiles.hasApplicationTile("Kestrowan"); }
 
     QString output()
     {
@@ -84,18 +81,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_windows.isValid(), "needs an X server");
-        const QString home = QDir::homePath();
-        // A Dock that keeps no tiles, so that the only application tile is the running program's.
-        writeDockPreferences(home + "/Library/Preferences/com.apple.dock.plist", "bottom", false, {}, {});
-        QVERIFY(TrustStore::grant(TrustStore::executableOfThisProcess()));
-
-        m_keeper.setProgram(QStringLiteral(KESTROWAN_DOCK_KEEPER));
-        m_keeper.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_keeper.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_keeper.start();
-        QVERIFY(m_keeper.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_tiles.dockProcess(), timeout);
-        m_tiles.setDock(*m_tiles.dockProcess());
+        const QString dockFailure = m_dock.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
+        QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
 
         m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
         m_program.setProcessEnvironment(programEnvironment());
@@ -112,11 +99,7 @@ private slots:
         m_program.terminate();
         if (!m_program.waitForFinished(timeout))
             m_program.kill();
-        m_keeper.terminate();
-        if (!m_keeper.waitForFinished(timeout)) {
-            m_keeper.kill();
-            m_keeper.waitForFinished();
-        }
+        m_dock.stop();
     }
 
     void theWindowAndTheStatusItemShow()
@@ -126,7 +109,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(statusItem(), timeout);
         // With its window open the program has a Dock icon.
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
-        QCOMPARE(m_tiles.tiles().count("Kestrowan (AXApplicationDockItem)"), 1);
+        QCOMPARE(m_dock.tiles.tiles().count("Kestrowan (AXApplicationDockItem)"), 1);
     }
 
     void theStatusItemOpensItsMenu()
@@ -180,7 +163,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
         // A click on the program's tile reopens its window, as clicking a Dock icon does.
         XTestPointer pointer;
-        pointer.click(m_tiles.centreOf("Kestrowan").value_or(QPoint()));
+        pointer.click(m_dock.tiles.centreOf("Kestrowan").value_or(QPoint()));
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(output().contains("applicationShouldHandleReopen called. hasVisibleWindows=0"), timeout);
         m_windows.requestClose(mainWindow()->id);

@@ -4,7 +4,11 @@
 #include "Platform/fake/FakeWorkspace.h"
 
 #include <QFile>
+#include <QLinearGradient>
+#include <QPageSize>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPdfWriter>
 #include <QPixmap>
 #include <memory>
 
@@ -13,6 +17,36 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libswscale/swscale.h>
+}
+
+QIcon drawnAppIcon(const QColor &top, const QColor &bottom, const std::function<void(QPainter &)> &glyph)
+{
+    QImage image(512, 512, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF body(44, 44, 424, 424);
+    QLinearGradient g(0, body.top(), 0, body.bottom());
+    g.setColorAt(0, top);
+    g.setColorAt(1, bottom);
+    QPainterPath path;
+    path.addRoundedRect(body, 96, 96);
+    p.fillPath(path, g);
+    glyph(p);
+    p.end();
+    return QIcon(QPixmap::fromImage(image));
+}
+
+void writeReportDocument(const QString &path, const std::function<void(QPainter &, int unit)> &body)
+{
+    QPdfWriter writer(path);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter p(&writer);
+    const QRect page = p.viewport();
+    const int unit = page.width() / 20;
+    p.fillRect(QRect(0, 0, page.width(), unit * 4), QColor(45, 108, 223));
+    body(p, unit);
 }
 
 QColor pointColor(const QImage &image, qreal x, qreal y)

@@ -7,6 +7,10 @@
 #include <QString>
 #include <QTest>
 
+#include <functional>
+
+class QPainter;
+
 class FakeWorkspace;
 
 // Colour of the pixel under the point (x, y), in points with the origin at the bottom-left corner,
@@ -23,6 +27,12 @@ QColor gradientAt(const QGradientStops &stops, qreal t);
 QImage solidImage(const QSize &size, const QColor &color);
 QIcon solidIcon(const QColor &color, int side = 64);
 bool writeSolidPicture(const QString &path, const QSize &size, const QColor &color, const char *format = nullptr);
+// An application icon in the usual manner on a 512-pixel canvas: a rounded square with a margin and a
+// top-to-bottom gradient, with what `glyph` draws on it.
+QIcon drawnAppIcon(const QColor &top, const QColor &bottom, const std::function<void(QPainter &)> &glyph);
+// A one-page A4 report with a blue band along its top; `body` draws the rest, in units of a twentieth
+// of the page's width.
+void writeReportDocument(const QString &path, const std::function<void(QPainter &, int unit)> &body);
 // Counts the pixels whose colour is within `tolerance` of `color`.
 int countPixels(const QImage &image, const QColor &color, int tolerance);
 

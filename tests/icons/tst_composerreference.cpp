@@ -34,21 +34,11 @@ bool writingReferences()
 
 QIcon appIcon(const QColor &top, const QColor &bottom)
 {
-    QImage image(512, 512, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient g(0, 44, 0, 468);
-    g.setColorAt(0, top);
-    g.setColorAt(1, bottom);
-    QPainterPath body;
-    body.addRoundedRect(QRectF(44, 44, 424, 424), 96, 96);
-    p.fillPath(body, g);
-    p.setBrush(Qt::white);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QPointF(256, 256), 110, 110);
-    p.end();
-    return QIcon(QPixmap::fromImage(image));
+    return drawnAppIcon(top, bottom, [](QPainter &p) {
+        p.setBrush(Qt::white);
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPointF(256, 256), 110, 110);
+    });
 }
 
 QImage photo()
@@ -68,15 +58,10 @@ QImage photo()
 
 void writeDocument(const QString &path)
 {
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter p(&writer);
-    const QRect page = p.viewport();
-    const int unit = page.width() / 20;
-    p.fillRect(QRect(0, 0, page.width(), unit * 4), QColor(45, 108, 223));
-    for (int line = 0; line < 12; ++line)
-        p.fillRect(QRect(unit * 2, unit * (7 + line * 2), unit * (line % 3 == 2 ? 9 : 16), unit / 2), QColor(150, 150, 150));
+    writeReportDocument(path, [](QPainter &p, int unit) {
+        for (int line = 0; line < 12; ++line)
+            p.fillRect(QRect(unit * 2, unit * (7 + line * 2), unit * (line % 3 == 2 ? 9 : 16), unit / 2), QColor(150, 150, 150));
+    });
 }
 
 // The largest difference of any channel of any pixel, both taken premultiplied.

@@ -22,27 +22,16 @@ using Style = AppGroup::IconStyle;
 
 namespace {
 
-// An application icon in the usual manner: a rounded square with a margin, a gradient and a glyph.
-QIcon drawnAppIcon(const QColor &top, const QColor &bottom, const QString &symbolName)
+// An application icon with a white symbol on it.
+QIcon symbolAppIcon(const QColor &top, const QColor &bottom, const QString &symbolName)
 {
-    QImage image(512, 512, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF body(44, 44, 424, 424);
-    QLinearGradient g(0, body.top(), 0, body.bottom());
-    g.setColorAt(0, top);
-    g.setColorAt(1, bottom);
-    QPainterPath path;
-    path.addRoundedRect(body, 96, 96);
-    p.fillPath(path, g);
-    if (const auto symbol = SymbolImage::named(symbolName)) {
-        const SymbolImage white = symbol->configured(240, SymbolImage::Weight::Semibold, Qt::white);
-        const QSizeF size = white.size();
-        white.render(p, QRectF(256 - size.width() / 2, 256 - size.height() / 2, size.width(), size.height()));
-    }
-    p.end();
-    return QIcon(QPixmap::fromImage(image));
+    return drawnAppIcon(top, bottom, [&symbolName](QPainter &p) {
+        if (const auto symbol = SymbolImage::named(symbolName)) {
+            const SymbolImage white = symbol->configured(240, SymbolImage::Weight::Semibold, Qt::white);
+            const QSizeF size = white.size();
+            white.render(p, QRectF(256 - size.width() / 2, 256 - size.height() / 2, size.width(), size.height()));
+        }
+    });
 }
 
 QImage landscapePicture()
@@ -74,16 +63,11 @@ QImage landscapePicture()
 
 void writeDocument(const QString &path)
 {
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    QPainter p(&writer);
-    const QRect page = p.viewport();
-    const int unit = page.width() / 20;
-    p.fillRect(QRect(0, 0, page.width(), unit * 4), QColor(45, 108, 223));
-    p.fillRect(QRect(unit * 2, unit * 6, unit * 10, unit), QColor(60, 60, 60));
-    for (int line = 0; line < 14; ++line)
-        p.fillRect(QRect(unit * 2, unit * (9 + line * 2), unit * (line % 4 == 3 ? 9 : 16), unit / 2), QColor(150, 150, 150));
+    writeReportDocument(path, [](QPainter &p, int unit) {
+        p.fillRect(QRect(unit * 2, unit * 6, unit * 10, unit), QColor(60, 60, 60));
+        for (int line = 0; line < 14; ++line)
+            p.fillRect(QRect(unit * 2, unit * (9 + line * 2), unit * (line % 4 == 3 ? 9 : 16), unit / 2), QColor(150, 150, 150));
+    });
 }
 
 QString outputFolder()
@@ -116,8 +100,8 @@ void TestIconPictures::initTestCase()
     FakeWorkspace &workspace = installFakeWorkspace();
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir().mkpath(outputFolder()));
-    workspace.fileIcons.insert(QStringLiteral("/Applications/Music.app"), drawnAppIcon(QColor(255, 94, 120), QColor(214, 40, 90), "music.note"));
-    workspace.fileIcons.insert(QStringLiteral("/Applications/Code.app"), drawnAppIcon(QColor(70, 160, 255), QColor(30, 90, 220), "curlybraces"));
+    workspace.fileIcons.insert(QStringLiteral("/Applications/Music.app"), symbolAppIcon(QColor(255, 94, 120), QColor(214, 40, 90), "music.note"));
+    workspace.fileIcons.insert(QStringLiteral("/Applications/Code.app"), symbolAppIcon(QColor(70, 160, 255), QColor(30, 90, 220), "curlybraces"));
     const QString picture = m_dir.filePath("Evening.jpg");
     QVERIFY(landscapePicture().save(picture, "jpg", 92));
     const QString document = m_dir.filePath("Report.pdf");

@@ -1,5 +1,6 @@
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -16,19 +17,6 @@ QByteArray skinJson(const QString &id, const QString &name, const QJsonArray &la
 {
     return QJsonDocument(QJsonObject{{"id", id}, {"name", name}, {"version", 1}, {"canvasSize", canvasSize}, {"layers", layers}, {"slots", QJsonArray{}}})
         .toJson();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QStringList names(const QList<SkinDefinition> &skins)
@@ -81,8 +69,8 @@ private:
     QString installed(const QString &rel = {}) const { return m_root->filePath("Skins/" + rel); }
     void ship(const QString &folder, const QString &id, const QString &name)
     {
-        QVERIFY(writeFile(shipped(folder + "/skin.json"), skinJson(id, name, {QJsonObject{{"imageName", "art.png"}, {"zOrder", "background"}, {"opacity", 1}, {"blendMode", "normal"}}})));
-        QVERIFY(writeFile(shipped(folder + "/art.png"), "shipped art"));
+        QVERIFY(writeTestFile(shipped(folder + "/skin.json"), skinJson(id, name, {QJsonObject{{"imageName", "art.png"}, {"zOrder", "background"}, {"opacity", 1}, {"blendMode", "normal"}}})));
+        QVERIFY(writeTestFile(shipped(folder + "/art.png"), "shipped art"));
     }
     std::unique_ptr<QTemporaryDir> m_root;
 };
@@ -106,12 +94,12 @@ void TestSkinManager::firstLaunchInstallsAndSortsShippedSkins()
     ship("upper", "upper", "Alpha");
     ship("accent", "accent", QStringLiteral("A\u0301ccent")); // decomposed: sorts as its composed form
     QVERIFY(QDir().mkpath(shipped("no-description")));
-    QVERIFY(writeFile(shipped("no-description/art.png"), "x"));
-    QVERIFY(writeFile(shipped("loose-file.json"), skinJson("loose", "Loose")));
+    QVERIFY(writeTestFile(shipped("no-description/art.png"), "x"));
+    QVERIFY(writeTestFile(shipped("loose-file.json"), skinJson("loose", "Loose")));
 
     const SkinManager manager(installed(), shipped());
     QCOMPARE(names(manager.availableSkins()), (QStringList{"Alpha", "Beta", "alpha", QStringLiteral("A\u0301ccent")}));
-    QCOMPARE(readFile(installed("beta/art.png")), QByteArray("shipped art"));
+    QCOMPARE(readTestFile(installed("beta/art.png")), QByteArray("shipped art"));
     QVERIFY(!QFileInfo::exists(installed("no-description")));
     QVERIFY(!QFileInfo::exists(installed("loose-file.json")));
     // Installed copies are the user's to change.
@@ -124,10 +112,10 @@ void TestSkinManager::unchangedSkinsAreNotCopiedAgain()
     ship("beta", "beta", "Beta");
     { SkinManager first(installed(), shipped()); }
     // The user changed an image and added a file: both survive the next start.
-    QVERIFY(writeFile(installed("beta/art.png"), "my own art"));
-    QVERIFY(writeFile(installed("beta/notes.txt"), "mine"));
+    QVERIFY(writeTestFile(installed("beta/art.png"), "my own art"));
+    QVERIFY(writeTestFile(installed("beta/notes.txt"), "mine"));
     const SkinManager second(installed(), shipped());
-    QCOMPARE(readFile(installed("beta/art.png")), QByteArray("my own art"));
+    QCOMPARE(readTestFile(installed("beta/art.png")), QByteArray("my own art"));
     QVERIFY(QFileInfo::exists(installed("beta/notes.txt")));
     QCOMPARE(names(second.availableSkins()), QStringList{"Beta"});
 }
@@ -136,15 +124,15 @@ void TestSkinManager::editedSkinJsonIsReplacedWhole()
 {
     ship("beta", "beta", "Beta");
     { SkinManager first(installed(), shipped()); }
-    QVERIFY(writeFile(installed("beta/skin.json"), skinJson("beta", "My Beta")));
-    QVERIFY(writeFile(installed("beta/notes.txt"), "mine"));
+    QVERIFY(writeTestFile(installed("beta/skin.json"), skinJson("beta", "My Beta")));
+    QVERIFY(writeTestFile(installed("beta/notes.txt"), "mine"));
     const SkinManager second(installed(), shipped());
-    QCOMPARE(readFile(installed("beta/skin.json")), readFile(shipped("beta/skin.json")));
+    QCOMPARE(readTestFile(installed("beta/skin.json")), readTestFile(shipped("beta/skin.json")));
     QVERIFY(!QFileInfo::exists(installed("beta/notes.txt")));
     QCOMPARE(names(second.availableSkins()), QStringList{"Beta"});
 
     // A shipped change of skin.json reaches installed skins too.
-    QVERIFY(writeFile(shipped("beta/skin.json"), skinJson("beta", "Beta Two")));
+    QVERIFY(writeTestFile(shipped("beta/skin.json"), skinJson("beta", "Beta Two")));
     const SkinManager third(installed(), shipped());
     QCOMPARE(names(third.availableSkins()), QStringList{"Beta Two"});
 }
@@ -152,7 +140,7 @@ void TestSkinManager::editedSkinJsonIsReplacedWhole()
 void TestSkinManager::retiredSkinsGoOnlyWhenSomethingIsShipped()
 {
     for (const char *id : {"midnight-ink", "mint-grid", "peach-cloud"})
-        QVERIFY(writeFile(installed(QString::fromLatin1(id) + "/skin.json"), skinJson(id, id)));
+        QVERIFY(writeTestFile(installed(QString::fromLatin1(id) + "/skin.json"), skinJson(id, id)));
     {
         const SkinManager noShipped(installed(), m_root->filePath("Nowhere"));
         QCOMPARE(noShipped.availableSkins().size(), 3);
@@ -162,7 +150,7 @@ void TestSkinManager::retiredSkinsGoOnlyWhenSomethingIsShipped()
         QCOMPARE(emptySource.availableSkins().size(), 3);
     }
     // An empty shipped folder still counts as a source: the retired skins go, whatever they hold.
-    QVERIFY(writeFile(installed("mint-grid/other.bin"), "anything"));
+    QVERIFY(writeTestFile(installed("mint-grid/other.bin"), "anything"));
     const SkinManager withSource(installed(), shipped());
     QVERIFY(withSource.availableSkins().isEmpty());
     for (const char *id : {"midnight-ink", "mint-grid", "peach-cloud"})
@@ -171,11 +159,11 @@ void TestSkinManager::retiredSkinsGoOnlyWhenSomethingIsShipped()
 
 void TestSkinManager::brokenInstalledSkinsStayOnDiskUnlisted()
 {
-    QVERIFY(writeFile(installed("good/skin.json"), skinJson("good", "Good")));
-    QVERIFY(writeFile(installed("garbage/skin.json"), "{ not json"));
-    QVERIFY(writeFile(installed("typed/skin.json"), QByteArray(skinJson("typed", "Typed")).replace("\"version\": 1", "\"version\": \"1\"")));
+    QVERIFY(writeTestFile(installed("good/skin.json"), skinJson("good", "Good")));
+    QVERIFY(writeTestFile(installed("garbage/skin.json"), "{ not json"));
+    QVERIFY(writeTestFile(installed("typed/skin.json"), QByteArray(skinJson("typed", "Typed")).replace("\"version\": 1", "\"version\": \"1\"")));
     QVERIFY(QDir().mkpath(installed("bare")));
-    QVERIFY(writeFile(installed("stray.json"), skinJson("stray", "Stray")));
+    QVERIFY(writeTestFile(installed("stray.json"), skinJson("stray", "Stray")));
     LogCapture log;
     const SkinManager manager(installed(), shipped());
     QCOMPARE(names(manager.availableSkins()), QStringList{"Good"});
@@ -190,12 +178,12 @@ void TestSkinManager::skinsThatReachOutsideTheirFolderAreRefused()
     const auto layer = [](const QString &name) {
         return QJsonArray{QJsonObject{{"imageName", name}, {"zOrder", "background"}, {"opacity", 1}, {"blendMode", "normal"}}};
     };
-    QVERIFY(writeFile(installed("renamed/skin.json"), skinJson("elsewhere", "Renamed")));
-    QVERIFY(writeFile(installed("climber/skin.json"), skinJson("climber", "Climber", layer("../renamed/skin.json"))));
-    QVERIFY(writeFile(installed("absolute/skin.json"), skinJson("absolute", "Absolute", layer("/etc/hostname"))));
-    QVERIFY(writeFile(installed("giant/skin.json"), skinJson("giant", "Giant", {}, 1 << 20)));
-    QVERIFY(writeFile(installed("speck/skin.json"), skinJson("speck", "Speck", {}, 0)));
-    QVERIFY(writeFile(installed("fine/skin.json"), skinJson("fine", "Fine", layer("sub/art.png"))));
+    QVERIFY(writeTestFile(installed("renamed/skin.json"), skinJson("elsewhere", "Renamed")));
+    QVERIFY(writeTestFile(installed("climber/skin.json"), skinJson("climber", "Climber", layer("../renamed/skin.json"))));
+    QVERIFY(writeTestFile(installed("absolute/skin.json"), skinJson("absolute", "Absolute", layer("/etc/hostname"))));
+    QVERIFY(writeTestFile(installed("giant/skin.json"), skinJson("giant", "Giant", {}, 1 << 20)));
+    QVERIFY(writeTestFile(installed("speck/skin.json"), skinJson("speck", "Speck", {}, 0)));
+    QVERIFY(writeTestFile(installed("fine/skin.json"), skinJson("fine", "Fine", layer("sub/art.png"))));
     LogCapture log;
     const SkinManager manager(installed(), shipped());
     QCOMPARE(names(manager.availableSkins()), QStringList{"Fine"});
@@ -208,15 +196,15 @@ void TestSkinManager::replacingALinkRemovesOnlyTheLink()
 {
     // An installed "beta" that is a link to a folder of the user's: updating it must not empty that folder.
     const QString outside = m_root->filePath("UserFolder");
-    QVERIFY(writeFile(outside + "/skin.json", skinJson("beta", "Old")));
-    QVERIFY(writeFile(outside + "/precious.txt", "keep me"));
+    QVERIFY(writeTestFile(outside + "/skin.json", skinJson("beta", "Old")));
+    QVERIFY(writeTestFile(outside + "/precious.txt", "keep me"));
     QVERIFY(QDir().mkpath(installed()));
     QVERIFY(QFile::link(outside, installed("beta")));
     ship("beta", "beta", "Beta");
     // A link inside a shipped skin is not followed into the copy either.
     QVERIFY(QFile::link(outside + "/precious.txt", shipped("beta/linked.txt")));
     const SkinManager manager(installed(), shipped());
-    QCOMPARE(readFile(outside + "/precious.txt"), QByteArray("keep me"));
+    QCOMPARE(readTestFile(outside + "/precious.txt"), QByteArray("keep me"));
     QVERIFY(QFileInfo(installed("beta")).isDir() && !QFileInfo(installed("beta")).isSymLink());
     QVERIFY(!QFileInfo::exists(installed("beta/linked.txt")));
     QCOMPARE(names(manager.availableSkins()), QStringList{"Beta"});
@@ -235,11 +223,11 @@ void TestSkinManager::skinWithIDIsExact()
 void TestSkinManager::unusableSkinsDirectory()
 {
     // The skins directory's place is taken by a file: nothing can be installed or listed.
-    QVERIFY(writeFile(m_root->filePath("Blocked"), "a file"));
+    QVERIFY(writeTestFile(m_root->filePath("Blocked"), "a file"));
     ship("beta", "beta", "Beta");
     const SkinManager manager(m_root->filePath("Blocked"), shipped());
     QVERIFY(manager.availableSkins().isEmpty());
-    QCOMPARE(readFile(m_root->filePath("Blocked")), QByteArray("a file"));
+    QCOMPARE(readTestFile(m_root->filePath("Blocked")), QByteArray("a file"));
 }
 
 void TestSkinManager::defaultsToTheProgramsFolders()

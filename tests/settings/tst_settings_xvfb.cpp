@@ -6,9 +6,7 @@
 #include "Kestrowan/mainwindow/SettingsPanel.h"
 #include "Kestrowan/mainwindow/SettingsWidgets.h"
 #include "Platform/UserDefaults.h"
-#include "Platform/dockstandin/wire/TrustStore.h"
-#include "tests/app/StandinDockTiles.h"
-#include "tests/standin/DockPreferencesWriter.h"
+#include "tests/app/EmptyStandinDock.h"
 #include "tests/support/TestMain.h"
 
 #include <QProcess>
@@ -38,11 +36,10 @@ int screenBrightness(const QRect &rect)
 class TestSettingsOnScreen : public QObject {
     Q_OBJECT
 private:
-    QProcess m_keeper;
-    StandinDockTiles m_tiles;
+    EmptyStandinDock m_dock;
     std::unique_ptr<KestrowanApp> m_app;
 
-    bool hasRunningTile() { return m_tiles.hasApplicationTile("Kestrowan"); }
+    bool hasRunningTile() { return m_dock.tiles.hasApplicationTile("Kestrowan"); }
 
     SettingsPanel *settings() const
     {
@@ -53,15 +50,8 @@ private slots:
     void initTestCase()
     {
         QCoreApplication::setApplicationName("Kestrowan");
-        writeDockPreferences(QDir::homePath() + "/Library/Preferences/com.apple.dock.plist", "bottom", false, {}, {});
-        QVERIFY(TrustStore::grant(TrustStore::executableOfThisProcess()));
-        m_keeper.setProgram(QStringLiteral(KESTROWAN_DOCK_KEEPER));
-        m_keeper.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_keeper.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_keeper.start();
-        QVERIFY(m_keeper.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(m_tiles.dockProcess(), timeout);
-        m_tiles.setDock(*m_tiles.dockProcess());
+        const QString dockFailure = m_dock.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
+        QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
 
         UserDefaults::standard().setValue("didCompleteOnboarding", true);
         UserDefaults::standard().setValue("appearanceMode", "light");
@@ -75,11 +65,7 @@ private slots:
     void cleanupTestCase()
     {
         m_app.reset();
-        m_keeper.terminate();
-        if (!m_keeper.waitForFinished(timeout)) {
-            m_keeper.kill();
-            m_keeper.waitForFinished();
-        }
+        m_dock.stop();
     }
 
     void theDockIconSwitchAddsAndRemovesTheTile()

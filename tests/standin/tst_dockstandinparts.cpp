@@ -14,6 +14,7 @@
 #include "Platform/fake/FakeEventTaps.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
@@ -31,17 +32,8 @@ namespace {
 
 QString writeFile(const QString &path, const QByteArray &contents)
 {
-    QDir().mkpath(path.section(u'/', 0, -2));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(contents);
+    writeTestFile(path, contents);
     return path;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -84,7 +76,7 @@ private slots:
         QVERIFY(settings.applications.isEmpty());
         const DockTileEntry entry{DockTileEntry::Kind::Application, QStringLiteral("/x.desktop"), {}, {}};
         QVERIFY(!DockTilesFile(path).removeTile(entry, {entry}));
-        QCOMPARE(readFile(path), QByteArray("bplist00\x01\x02garbage"));
+        QCOMPARE(readTestFile(path), QByteArray("bplist00\x01\x02garbage"));
 
         // An XML list whose entries are not tiles yields nothing and no crash.
         const QString xml = writeFile(m_home + QStringLiteral("/odd.plist"),
@@ -149,7 +141,7 @@ private slots:
                                        "<key>last-changed</key><date>2024-03-01T10:20:30Z</date><key>tilesize</key><real>48.5</real>"
                                        "<key>wvous-tl-corner</key><true/></dict></plist>");
         QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/apps/a.desktop"), {}, {}}, {}));
-        const std::optional<QVariant> root = PropertyList::parse(readFile(path));
+        const std::optional<QVariant> root = PropertyList::parse(readTestFile(path));
         QVERIFY(root);
         const QVariantMap dock = root->toMap();
         QCOMPARE(dock.value(QStringLiteral("persistent-apps")).toList().size(), 0);
@@ -159,7 +151,7 @@ private slots:
         QCOMPARE(dock.value(QStringLiteral("wvous-tl-corner")), QVariant(true));
         const QVariantMap other = dock.value(QStringLiteral("persistent-others")).toList().value(0).toMap();
         QCOMPARE(other.value(QStringLiteral("tile-data")).toMap().value(QStringLiteral("book")), QVariant(QByteArray("\x00\x01\x02", 3)));
-        QVERIFY(readFile(path).startsWith("bplist00"));
+        QVERIFY(readTestFile(path).startsWith("bplist00"));
     }
 
     void aRemovalWritesEveryOtherValueBackByteForByte()
@@ -169,7 +161,7 @@ private slots:
         const QByteArray settled = *PropertyList::withKeyReplaced(original, QStringLiteral("persistent-apps"), apps);
         const QString path = writeFile(m_home + QStringLiteral("/exact/com.apple.dock.plist"), settled);
         QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/Applications/App 0.app"), {}, {}}, {}));
-        QCOMPARE(readFile(path).toHex(), PropertyList::withKeyReplaced(settled, QStringLiteral("persistent-apps"), apps.mid(1))->toHex());
+        QCOMPARE(readTestFile(path).toHex(), PropertyList::withKeyReplaced(settled, QStringLiteral("persistent-apps"), apps.mid(1))->toHex());
         QCOMPARE(DockTilesFile(path).read().others.size(), 1); // the folder tile without a URL string names no path
     }
 
@@ -443,7 +435,7 @@ private slots:
         keeper.start();
         QVERIFY(keeper.waitForStarted());
         qint64 pid = 0;
-        QTRY_VERIFY_WITH_TIMEOUT((pid = readFile(pidFile).trimmed().toLongLong()) > 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT((pid = readTestFile(pidFile).trimmed().toLongLong()) > 0, 20000);
 
         keeper.terminate();
         const bool finished = keeper.waitForFinished(60000);

@@ -1,9 +1,13 @@
 #include "tests/store/StoreTestSupport.h"
 
+#include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/PropertyList.h"
+#include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
+#include "tests/support/TestFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -26,16 +30,12 @@ QMap<QString, EntrySnapshot> snapshotFolder(const QString &path)
 
 QByteArray readBytes(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readTestFile(path);
 }
 
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
+    writeTestFile(path, bytes);
 }
 
 QString makeFolder(const QString &path)
@@ -75,6 +75,22 @@ FakeProcessRunner *installSucceedingProcessRunner()
     FakeProcessRunner *installed = runner.get();
     ProcessRunner::install(std::move(runner));
     return installed;
+}
+
+FakeProcessRunner *resetToFirstStart()
+{
+    QDir(appSupportDirectoryURL()).removeRecursively();
+    QFile::remove(DockPreferencesFile::filePath());
+    UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
+    DockService::clearSyncBlock();
+    return installSucceedingProcessRunner();
+}
+
+QString writeProgramStandIn(const QString &home)
+{
+    const QString program = home + QStringLiteral("/Applications/Kestrowan");
+    writeBytes(program, "#!/bin/sh\n");
+    return program;
 }
 
 int dockRestarts(const FakeProcessRunner *runner)

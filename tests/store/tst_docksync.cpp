@@ -78,18 +78,10 @@ private slots:
     void initTestCase()
     {
         m_home = qEnvironmentVariable("HOME");
-        m_program = m_home + QStringLiteral("/Applications/Kestrowan");
-        writeBytes(m_program, "#!/bin/sh\n");
+        m_program = writeProgramStandIn(m_home);
     }
 
-    void init()
-    {
-        QDir(appSupportDirectoryURL()).removeRecursively();
-        QFile::remove(DockPreferencesFile::filePath());
-        UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
-        DockService::clearSyncBlock();
-        m_runner = installSucceedingProcessRunner();
-    }
+    void init() { m_runner = resetToFirstStart(); }
 
     void groupsReachTheDockAndSurviveRenameDeleteAndRelaunch()
     {

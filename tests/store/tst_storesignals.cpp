@@ -101,20 +101,15 @@ private slots:
     void initTestCase()
     {
         m_home = qEnvironmentVariable("HOME");
-        m_program = m_home + QStringLiteral("/Applications/Kestrowan");
-        writeBytes(m_program, "#!/bin/sh\n");
+        m_program = writeProgramStandIn(m_home);
         m_app = makeFolder(m_home + QStringLiteral("/Applications/Mail.app"));
         NVLXAnalytics::configure(std::nullopt, QStringLiteral("test-key"), m_server.baseURL().toString());
     }
 
     void init()
     {
-        QDir(appSupportDirectoryURL()).removeRecursively();
-        QFile::remove(DockPreferencesFile::filePath());
-        UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
+        resetToFirstStart();
         UserDefaults::standard().remove(productAnalyticsOffKey);
-        DockService::clearSyncBlock();
-        installSucceedingProcessRunner();
         m_server.clear();
     }
 

@@ -1,6 +1,7 @@
 // This machine's thumbnail renderer: what Qt draws itself, and desktop thumbnailers run from an
 // argument list, with a timeout for one that hangs.
 #include "Platform/linux/DesktopThumbnailRenderer.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -11,12 +12,6 @@
 #include <QTest>
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 const QByteArray kOdpType = "application/vnd.oasis.opendocument.presentation";
 
@@ -31,7 +26,7 @@ class TestDesktopThumbnails : public QObject {
     {
         const QString folder = m_dir.filePath(name);
         QDir().mkpath(folder);
-        writeFile(folder + QStringLiteral("/test.thumbnailer"), entry);
+        writeTestFile(folder + QStringLiteral("/test.thumbnailer"), entry);
         return folder;
     }
 
@@ -39,20 +34,20 @@ private slots:
     void vectorImagesAndPagesAreDrawnByQt()
     {
         const QString svg = m_dir.filePath(QStringLiteral("wide.svg"));
-        writeFile(svg, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 200 100'>"
+        writeTestFile(svg, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 200 100'>"
                        "<rect width='200' height='100' fill='#ff0000'/></svg>");
         const QImage vector = DesktopThumbnailRenderer::renderWithQt(svg, QSize(256, 256));
         QCOMPARE(vector.size(), QSize(256, 128));
         QCOMPARE(vector.pixelColor(128, 64), QColor(Qt::red));
 
         const QString html = m_dir.filePath(QStringLiteral("page.html"));
-        writeFile(html, "<html><body><h1>Plan</h1><p>Quarterly numbers</p><img src='/dev/zero'></body></html>");
+        writeTestFile(html, "<html><body><h1>Plan</h1><p>Quarterly numbers</p><img src='/dev/zero'></body></html>");
         const QImage page = DesktopThumbnailRenderer::renderWithQt(html, QSize(256, 256));
         QVERIFY(!page.isNull());
         QVERIFY(page.width() <= 256 && page.height() == 256);
         QCOMPARE(page.pixelColor(2, 2), QColor(Qt::white));
 
-        writeFile(m_dir.filePath(QStringLiteral("broken.svg")), "<svg this is not");
+        writeTestFile(m_dir.filePath(QStringLiteral("broken.svg")), "<svg this is not");
         QVERIFY(DesktopThumbnailRenderer::renderWithQt(m_dir.filePath(QStringLiteral("broken.svg")), QSize(64, 64)).isNull());
     }
 
@@ -78,7 +73,7 @@ private slots:
                                                  "[Thumbnailer Entry]\nTryExec=" + cp.toUtf8() + "\nExec=" + cp.toUtf8() + " "
                                                      + picture.toUtf8() + " %o\nMimeType=" + kOdpType + ";\n");
         const QString deck = m_dir.filePath(QStringLiteral("deck.odp"));
-        writeFile(deck, "PK");
+        writeTestFile(deck, "PK");
         DesktopThumbnailRenderer renderer({folder});
         const QImage image = renderer.render(deck, QSize(256, 256));
         QCOMPARE(image.size(), QSize(256, 128)); // never larger than asked
@@ -99,7 +94,7 @@ private slots:
         const QString folder = thumbnailerFolder(QStringLiteral("hanging"), "[Thumbnailer Entry]\nExec=" + sleep.toUtf8()
                                                                                 + " 600\nMimeType=" + kOdpType + ";\n");
         const QString deck = m_dir.filePath(QStringLiteral("slow.odp"));
-        writeFile(deck, "PK");
+        writeTestFile(deck, "PK");
         DesktopThumbnailRenderer renderer({folder}, 300);
         QElapsedTimer timer;
         timer.start();

@@ -2,6 +2,7 @@
 // volatile files kept off the disk, prefetch order, and bad disk files rendered again.
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -15,12 +16,6 @@ namespace {
 AppItem itemAt(const QString &path)
 {
     return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).fileName(), path};
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -46,7 +41,7 @@ class TestThumbnailCache : public QObject {
     QString document(const QString &name, const QByteArray &contents = "slides")
     {
         const QString path = m_files.filePath(name);
-        writeFile(path, contents);
+        writeTestFile(path, contents);
         return path;
     }
 
@@ -132,7 +127,7 @@ private slots:
         ThumbnailCache cache(folder.path(), renderer);
         fetch(cache, sheet);
         const auto before = ThumbnailCache::fileVersionToken(sheet);
-        writeFile(sheet, "changed contents");
+        writeTestFile(sheet, "changed contents");
         QVERIFY(ThumbnailCache::fileVersionToken(sheet) != before);
         fetch(cache, sheet);
         QCOMPARE(renderer->count(), 2);
@@ -164,7 +159,7 @@ private slots:
             QUrl::fromLocalFile(deck), ThumbnailCache::fileVersionToken(deck), QSizeF(128, 128), 2)));
         auto renderer = std::make_shared<CountingThumbnailRenderer>();
 
-        QVERIFY(writeFile(file, "not a picture at all"));
+        QVERIFY(writeTestFile(file, "not a picture at all"));
         {
             ThumbnailCache cache(folder.path(), renderer);
             QCOMPARE(fetch(cache, deck).size(), QSize(256, 256));
