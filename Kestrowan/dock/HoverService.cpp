@@ -265,6 +265,20 @@ void HoverService::stopDockWatchdog()
     m_lastDockPID.reset();
 }
 
+bool HoverService::componentsRunning() const
+{
+    switch (m_mode) {
+    case InteractionMode::Hover:
+        return m_mouseTracker.tapHandle.isRunning() && m_dockSelectionObserver.isObserving()
+            && m_eventInterceptor.tapHandle.isRunning();
+    case InteractionMode::Click:
+        return m_eventInterceptor.tapHandle.isRunning();
+    case InteractionMode::None:
+        break;
+    }
+    return true;
+}
+
 void HoverService::checkDockProcess()
 {
     if (m_mode == InteractionMode::None || !m_permissionManager || !m_permissionManager->isAccessibilityGranted())
@@ -276,7 +290,11 @@ void HoverService::checkDockProcess()
             if (m_trackedNames.isEmpty())
                 return;
         } else if (m_isActive) {
-            return;
+            if (componentsRunning())
+                return;
+            // A watcher that could not start (the Dock was not answering yet) gets another try
+            // rather than leaving hovers and clicks unhandled until something else re-applies.
+            qCWarning(interactionLogger, "Dock watchers are not running, recovering popup tracking");
         }
     } else {
         m_lastDockPID = pid;

@@ -94,6 +94,8 @@ private:
     bool prepareTracking();
     void startHoverTracking();
     void startDockWatchdog();
+    // Whether every watcher of the mode has what it watches with (a tap, an observer).
+    bool componentsRunning() const;
     void stopDockWatchdog();
     void setActive(bool active);
     void closePopup();

@@ -59,6 +59,7 @@ void OnboardingFlow::setDockApps(const QList<DockReader::DockApp> &dockApps, con
 {
     m_runningBundleIDs = runningBundleIDs;
     m_dockApps = runningFirst(dockApps, runningBundleIDs);
+    qCInfo(appLogger, "First run: %lld Dock applications, %lld running", qlonglong(m_dockApps.size()), qlonglong(runningBundleIDs.size()));
     emit changed();
 }
 
@@ -93,6 +94,7 @@ void OnboardingFlow::setStep(int step)
     if (m_ended || step < 0 || step > lastStep || step == m_step)
         return;
     const int from = std::exchange(m_step, step);
+    qCInfo(appLogger, "First run: step %d", step);
     handleStepChange(from, step);
     emit stepChanged(from, step);
     emit changed();
@@ -260,8 +262,10 @@ void OnboardingFlow::beginRenamingDraftGroup(const QUuid &groupID)
     m_editingGroupName = m_groups[index].name;
     emit changed();
     QTimer::singleShot(focusDelayMilliseconds, this, [this, groupID] {
-        if (m_editingGroupID == groupID)
-            emit renameFieldFocusRequested();
+        if (m_editingGroupID != groupID)
+            return;
+        qCInfo(appLogger, "First run: renaming a draft group");
+        emit renameFieldFocusRequested();
     });
 }
 
@@ -293,8 +297,10 @@ void OnboardingFlow::startCreatingGroup()
     m_isCreatingGroup = true;
     emit changed();
     QTimer::singleShot(focusDelayMilliseconds, this, [this] {
-        if (m_isCreatingGroup)
-            emit pendingNameFocusRequested();
+        if (!m_isCreatingGroup)
+            return;
+        qCInfo(appLogger, "First run: naming a new draft group");
+        emit pendingNameFocusRequested();
     });
 }
 
@@ -328,6 +334,7 @@ void OnboardingFlow::createGroupFromPendingName()
     m_activeGroupID = group.id;
     m_pendingGroupName.clear();
     m_isCreatingGroup = false;
+    qCInfo(appLogger, "First run: draft group %lld made", qlonglong(m_groups.size()));
     emit changed();
 }
 
@@ -382,12 +389,9 @@ void OnboardingFlow::completeFinish()
     m_ended = true;
     if (m_services.permissionManager && m_services.permissionManager->isAccessibilityGranted())
         UserDefaults::standard().setValue(interactionModeKey, QStringLiteral("hover"));
-    const QList<DraftGroup> created = nonEmptyGroups();
-    int apps = 0;
-    for (const DraftGroup &group : created)
-        apps += int(group.appBundleIDs.size());
     signal(QStringLiteral("onboarding.completed"),
-           {{QStringLiteral("groups_created"), number(created.size())}, {QStringLiteral("total_apps"), number(apps)}});
+           {{QStringLiteral("groups_created"), number(nonEmptyGroups().size())}, {QStringLiteral("total_apps"), number(totalApps())}});
+    qCInfo(appLogger, "First run finished");
     if (m_onFinish)
         m_onFinish();
 }

@@ -11,6 +11,7 @@
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/onboarding/WelcomeStep.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/Log.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -56,6 +57,8 @@ OnboardingView::OnboardingView(OnboardingFlow::Services services, OnboardingFlow
     column->addWidget(m_indicator);
     // The buttons carry room for their shadows; the bar's own padding takes that into account.
     m_bar->setContentsMargins(4, 2, -6, -10);
+    // A filled button's shadow room keeps it 10 points from its neighbour already.
+    m_bar->setSpacing(0);
     column->addLayout(m_bar);
 
     TextButton::Look skipLook;
@@ -92,6 +95,7 @@ void OnboardingView::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     if (!m_appeared) {
         m_appeared = true;
+        qCInfo(appLogger, "First run: showing the onboarding");
         // The first step is on screen first; the Dock is read right after.
         QTimer::singleShot(0, m_flow, &OnboardingFlow::appear);
     }
@@ -182,7 +186,6 @@ void OnboardingView::rebuildNavigationBar()
         later->setAccessibleName(localized(QStringLiteral("ax.onboarding.createLater")));
         connect(later, &QAbstractButton::clicked, m_flow, [this] { m_flow->setStep(2); });
         addForward(later);
-        // The button's shadow room stands for most of the 8 points between the two.
     }
     if (step < OnboardingFlow::lastStep) {
         const QString title = localized(step == 0 ? QStringLiteral("onboarding.organize") : QStringLiteral("onboarding.continue"));

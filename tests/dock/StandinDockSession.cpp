@@ -16,7 +16,8 @@
 
 namespace {
 
-constexpr int startTimeoutMilliseconds = 20000;
+// A sanitizer build on a busy machine starts the Dock slowly, and the old one takes its time to go.
+constexpr int startTimeoutMilliseconds = 60000;
 
 } // namespace
 
@@ -91,7 +92,8 @@ qint64 StandinDockSession::start()
 
 qint64 StandinDockSession::restart()
 {
-    const qint64 previous = m_pid;
+    // The keeper may have brought a new Dock up meanwhile: end the one that runs now.
+    const qint64 previous = Accessibility::shared().dockProcessIdentifier().value_or(m_pid);
     if (previous <= 0 || ::kill(pid_t(previous), SIGTERM) != 0)
         return 0;
     m_pid = waitForDock(previous);

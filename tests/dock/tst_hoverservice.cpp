@@ -194,6 +194,23 @@ private slots:
         QVERIFY(dock.service->isActive());
     }
 
+    void watchersThatCouldNotStartAreTriedAgain()
+    {
+        DockWithGroups dock;
+        dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
+        dock.fakes.taps->refuseTaps = true; // the Dock is not answering yet
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        QVERIFY(dock.service->isActive());
+        QVERIFY(dock.fakes.taps->liveTaps().isEmpty());
+        dock.fakes.taps->refuseTaps = false;
+        QTest::ignoreMessage(QtWarningMsg, "Dock watchers are not running, recovering popup tracking");
+        dock.service->checkDockProcess();
+        QCOMPARE(dock.fakes.taps->liveTaps().size(), 2);
+        dock.service->checkDockProcess(); // all running: nothing more
+        QCOMPARE(dock.fakes.taps->liveTaps().size(), 2);
+        QCOMPARE(dock.createdTaps(), 2);
+    }
+
     void aClickSoonAfterAHoverIsIgnoredLaterItHides()
     {
         DockWithGroups dock;

@@ -1,0 +1,210 @@
+// A first start on an empty home, driven by hand through XTest beside the stand-in Dock: the
+// onboarding comes up in place of the grid, two groups are drafted, and the finish leaves them in
+// "groups.json" and in the Dock; the next start opens the grid.
+
+#include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/PropertyList.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/app/StandinDockTiles.h"
+#include "tests/app/X11Windows.h"
+#include "tests/dock/StandinDockSession.h"
+#include "tests/dock/XTestKeyboard.h"
+#include "tests/standin/XTestPointer.h"
+#include "tests/support/TestMain.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+
+constexpr int timeout = 20000;
+
+// The onboarding's fixed frame is centred in the 620 by 540 main window; these points are in the
+// frame's coordinates.
+constexpr QPoint frameOrigin((620 - 560) / 2, (540 - 480) / 2);
+constexpr QPoint forwardButton(495, 427);
+constexpr QPoint firstChip(100, 130);
+constexpr QPoint secondChip(228, 130);
+constexpr QPoint thirdChip(100, 172);
+constexpr QPoint addGroupButton(432, 350);
+
+} // namespace
+
+class TestOnboardingXvfb : public QObject {
+    Q_OBJECT
+private:
+    StandinDockSession m_dock;
+    StandinDockTiles m_tiles;
+    X11Windows m_windows;
+    QProcess m_program;
+    QString m_output;
+    qsizetype m_outputStart = 0;
+
+    // What the program printed since its last start.
+    QString output()
+    {
+        if (m_program.isOpen())
+            m_output += QString::fromUtf8(m_program.readAll());
+        return m_output.mid(m_outputStart);
+    }
+
+    std::optional<X11Windows::Window> mainWindow()
+    {
+        for (const X11Windows::Window &window : m_windows.all()) {
+            if (window.pid == m_program.processId() && window.name == "Kestrowan" && window.viewable && window.geometry.width() >= 600)
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    void startProgram()
+    {
+        output();
+        m_outputStart = m_output.size();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_LOGGING_RULES", "com.kestrowan.*=true");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
+        m_program.setProcessEnvironment(environment);
+        m_program.setProcessChannelMode(QProcess::MergedChannels);
+        m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_program.start();
+        QVERIFY(m_program.waitForStarted());
+    }
+
+    void stopProgram()
+    {
+        m_program.terminate();
+        if (!m_program.waitForFinished(timeout)) {
+            m_program.kill();
+            m_program.waitForFinished();
+        }
+    }
+
+    QJsonArray storedGroups() const
+    {
+        QFile file(appSupportDirectoryURL() + QStringLiteral("/groups.json"));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QJsonDocument::fromJson(file.readAll()).array();
+    }
+
+    QStringList folderTiles()
+    {
+        // The sync restarts the Dock: ask the one running now.
+        if (const std::optional<qint64> dock = m_tiles.dockProcess())
+            m_tiles.setDock(*dock);
+        QStringList folders;
+        for (const QString &tile : m_tiles.tiles()) {
+            if (tile.endsWith(QLatin1String("(AXFolderDockItem)")))
+                folders << tile;
+        }
+        return folders;
+    }
+
+    void type(XTestKeyboard &keyboard, const QString &text)
+    {
+        for (const QChar c : text) {
+            keyboard.key(c.unicode(), true);
+            keyboard.key(c.unicode(), false);
+        }
+    }
+
+    // The Dock keeps each application's bundle identifier beside its file.
+    void giveApplicationsBundleIdentifiers()
+    {
+        QFile file(m_dock.preferences);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVariantMap root = PropertyList::parse(file.readAll()).value_or(QVariant()).toMap();
+        file.close();
+        QVariantList apps = root.value("persistent-apps").toList();
+        for (QVariant &app : apps) {
+            QVariantMap tile = app.toMap();
+            QVariantMap data = tile.value("tile-data").toMap();
+            data.insert("bundle-identifier", QStringLiteral("org.example.") + data.value("file-label").toString());
+            tile.insert("tile-data", data);
+            app = tile;
+        }
+        root.insert("persistent-apps", apps);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(PropertyList::toBinary(root));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_windows.isValid(), "needs an X server");
+        const QStringList apps{m_dock.makeApplication("Mail"), m_dock.makeApplication("Notes"), m_dock.makeApplication("Music")};
+        m_dock.writePreferences("bottom", false, apps, {});
+        giveApplicationsBundleIdentifiers();
+        QVERIFY(m_dock.start() > 0);
+        m_tiles.setDock(m_dock.pid());
+    }
+
+    void cleanupTestCase()
+    {
+        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("KESTROWAN_TEST_SHOW_OUTPUT"))
+            qInfo().noquote() << "The program's output:\n" << (output(), m_output);
+        stopProgram();
+    }
+
+    void aFirstStartIsDrivenThroughTheOnboarding()
+    {
+        startProgram();
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: showing the onboarding"), timeout);
+        const QPoint frame = mainWindow()->geometry.topLeft() + frameOrigin;
+        XTestPointer pointer;
+        XTestKeyboard keyboard;
+        QVERIFY(pointer.isValid() && keyboard.isValid());
+
+        pointer.click(frame + forwardButton);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: step 1"), timeout);
+        // The step is laid out by the time its first draft's name field is focused.
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: renaming a draft group"), timeout);
+        // The first draft: the first two of the Dock's applications.
+        pointer.click(frame + firstChip);
+        pointer.click(frame + secondChip);
+        // A second draft, named by typing, with the third.
+        pointer.click(frame + addGroupButton);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: naming a new draft group"), timeout);
+        type(keyboard, QStringLiteral("play"));
+        keyboard.key(0xff0d, true);
+        keyboard.key(0xff0d, false);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: draft group 2 made"), timeout);
+        pointer.click(frame + thirdChip);
+
+        for (int step = 2; step <= 4; ++step) {
+            pointer.click(frame + forwardButton);
+            QTRY_VERIFY_WITH_TIMEOUT(output().contains(QStringLiteral("First run: step %1").arg(step)), timeout);
+        }
+        pointer.click(frame + forwardButton);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run finished"), timeout);
+
+        QTRY_COMPARE_WITH_TIMEOUT(storedGroups().size(), 2, timeout);
+        const QJsonArray groups = storedGroups();
+        QCOMPARE(groups[0].toObject().value("apps").toArray().size(), 2);
+        QCOMPARE(groups[1].toObject().value("name").toString(), "play");
+        QCOMPARE(groups[1].toObject().value("apps").toArray().size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(folderTiles().size(), 2, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(SettingsFileUserDefaults(QString{}).boolean("didCompleteOnboarding"), timeout);
+    }
+
+    void theNextStartOpensTheGrid()
+    {
+        stopProgram();
+        startProgram();
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Runtime bootstrap complete"), timeout);
+        QVERIFY(!output().contains("First run: showing the onboarding"));
+        QCOMPARE(storedGroups().size(), 2);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestOnboardingXvfb)
+#include "tst_onboarding_xvfb.moc"
