@@ -46,13 +46,11 @@ void PointerWatcher::stop()
 void PointerWatcher::readPointer()
 {
     const std::lock_guard lock(m_readMutex);
-    xcb_query_pointer_reply_t *pointer =
-        xcb_query_pointer_reply(m_input.connection(), xcb_query_pointer(m_input.connection(), m_input.root()), nullptr);
+    const std::optional<X11RawInput::Pointer> pointer = m_input.queryPointer();
     if (!pointer)
         return;
-    const QPoint position(pointer->root_x, pointer->root_y);
+    const QPoint position = pointer->position;
     const int buttons = pointer->mask & buttonMask;
-    std::free(pointer);
     if (position != m_last || buttons != m_lastButtons) {
         m_last = position;
         m_lastButtons = buttons;

@@ -54,12 +54,10 @@ void X11GlobalEventMonitor::handle(xcb_generic_event_t *event)
     const quint32 detail = reinterpret_cast<xcb_input_raw_button_press_event_t *>(event)->detail;
     if (detail < 1 || detail > 3)
         return;
-    xcb_query_pointer_reply_t *pointer =
-        xcb_query_pointer_reply(m_input.connection(), xcb_query_pointer(m_input.connection(), m_input.root()), nullptr);
+    const std::optional<X11RawInput::Pointer> pointer = m_input.queryPointer();
     if (!pointer)
         return;
-    const QPoint position(pointer->root_x, pointer->root_y);
-    std::free(pointer);
+    const QPoint position = pointer->position;
     const Qt::MouseButton button = detail == 1 ? Qt::LeftButton : detail == 3 ? Qt::RightButton : Qt::MiddleButton;
     QMetaObject::invokeMethod(this, [this, position, button] { emit mouseDown(position, button); }, Qt::QueuedConnection);
 }

@@ -88,6 +88,16 @@ void X11RawInput::stop()
     m_xinputOpcode = 0;
 }
 
+std::optional<X11RawInput::Pointer> X11RawInput::queryPointer() const
+{
+    xcb_query_pointer_reply_t *reply = xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr);
+    if (!reply)
+        return std::nullopt;
+    const Pointer pointer{QPoint(reply->root_x, reply->root_y), reply->mask};
+    std::free(reply);
+    return pointer;
+}
+
 quint16 X11RawInput::xinputEventType(const xcb_generic_event_t *event) const
 {
     if (m_xinputOpcode == 0 || (event->response_type & 0x7f) != XCB_GE_GENERIC)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QPoint>
 #include <QtGlobal>
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include <xcb/xcb.h>
@@ -34,6 +36,13 @@ public:
     xcb_connection_t *connection() const { return m_connection; }
     quint32 root() const { return m_root; }
     bool hasXInput2() const { return m_xinputOpcode != 0; }
+    // Where the pointer is on the root window, with the state of the modifier keys and buttons
+    // (XCB_KEY_BUT_MASK_* bits); nullopt when the server does not answer.
+    struct Pointer {
+        QPoint position;
+        quint16 mask = 0;
+    };
+    std::optional<Pointer> queryPointer() const;
     // Whether `event` is an XInput2 event; its type is then the XInput2 event type, else 0.
     quint16 xinputEventType(const xcb_generic_event_t *event) const;
 
