@@ -101,3 +101,13 @@ void X11Windows::requestClose(quint32 window)
     xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
     xcb_flush(c);
 }
+
+quint32 X11Windows::inputFocus()
+{
+    if (!m_connection)
+        return 0;
+    xcb_get_input_focus_reply_t *reply = xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr);
+    const quint32 focus = reply ? reply->focus : 0;
+    std::free(reply);
+    return focus;
+}

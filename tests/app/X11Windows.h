@@ -27,6 +27,8 @@ public:
     QList<Window> all();
     // What a window manager's close button sends: WM_DELETE_WINDOW.
     void requestClose(quint32 window);
+    // The window that has the keyboard now; 0 when none or unknown.
+    quint32 inputFocus();
 
 private:
     void collect(quint32 window, quint32 parent, const QPoint &origin, QList<Window> &out);

@@ -239,6 +239,18 @@ private:
         return popup;
     }
 
+    // Whether the program's window at `popup` is the one the keyboard goes to.
+    bool popupHasKeyboard(const QRect &popup)
+    {
+        X11Windows windows;
+        const quint32 focus = windows.inputFocus();
+        for (const X11Windows::Window &window : windows.all()) {
+            if (window.id == focus)
+                return window.pid == m_program.processId() && window.geometry.intersects(popup);
+        }
+        return false;
+    }
+
     // The program's main window, once it shows.
     std::optional<QRect> mainWindow()
     {
@@ -387,9 +399,11 @@ private slots:
         QVERIFY(grabScreen(dockBandWith(*popup)).save(screenshotPath("3-popup-light")));
         // Typing narrows the three items to the one whose name holds the letters; Return opens the
         // only item left, and does nothing while more than one is listed and none is chosen.
+        // Keys typed before the popup holds the keyboard would go elsewhere: wait until it does.
+        QVERIFY(QTest::qWaitFor([&] { return popupHasKeyboard(*popup); }, roadTimeout));
+        const QImage before = grabScreen(*popup);
         for (const char letter : QByteArrayLiteral("road"))
             m_keyboard.chord({}, quint32(letter));
-        const QImage before = grabScreen(*popup);
         QVERIFY(QTest::qWaitFor([&] { return grabScreen(*popup) != before; }, roadTimeout));
         QVERIFY(grabScreen(dockBandWith(*popup)).save(screenshotPath("3-popup-typed-light")));
         m_keyboard.chord({}, keyReturn);
