@@ -217,9 +217,12 @@ private:
         }, timeout);
     }
 
+    // Both group tiles, and the program's own tile that the Dock makes room for: once all three show,
+    // the tiles stay where they are, and a pointer resting on one stays on it.
     bool bothTilesShow()
     {
-        return QTest::qWaitFor([] { return tileOf(groupNames[0]) && tileOf(groupNames[1]); }, roadTimeout);
+        return QTest::qWaitFor([] { return tileOf(groupNames[0]) && tileOf(groupNames[1]) && tileOf(QStringLiteral("Kestrowan")); },
+                               roadTimeout);
     }
 
     // Rests the pointer on a group's tile until the program shows the popup beside it.
