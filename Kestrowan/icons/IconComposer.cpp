@@ -78,8 +78,43 @@ QImage IconComposer::composeFromSources(const QList<IconSource> &sources, AppGro
         blank.fill(Qt::transparent);
         return blank;
     }
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
+    if (sources.isEmpty()) {
+        drawItemTiles(canvas, size, sources, backgroundPath(kCanvasSide));
+    } else {
+        const QList<QRectF> rects = tileRects(sources.size());
+        for (qsizetype i = 0; i < rects.size(); ++i) {
+            const TileLayer tile = tileLayer(sources.at(i), rects.at(i));
+            canvas.placePixels(tile.pixels, tile.origin);
+        }
+    }
     return canvas.takeImage();
+}
+
+IconComposer::TileLayer IconComposer::tileLayer(const IconSource &source, const QRectF &rect)
+{
+    static StampedCache<TileLayer> layers(16);
+    const QString key = QStringLiteral("%1:%2:%3,%4,%5")
+                            .arg(source.image.cacheKey())
+                            .arg(int(source.preservesNativeCanvas))
+                            .arg(rect.x())
+                            .arg(rect.y())
+                            .arg(rect.width());
+    if (std::optional<TileLayer> cached = layers.find(key))
+        return *cached;
+    PointCanvas canvas(QSizeF(kCanvasSide, kCanvasSide), kPixelsPerPoint);
+    if (!canvas.isValid())
+        return {};
+    // The icon's rounded outline cuts only tiles that reach it; a tile well inside it is left whole,
+    // which is what the clip would give, without painting a canvas-wide mask for it.
+    const QPainterPath outline = backgroundPath(kCanvasSide);
+    if (!outline.contains(rect.adjusted(-8, -8, 8, 8)))
+        canvas.clipToPath(outline);
+    drawIconTile(source, canvas, rect);
+    const QRect reach = canvas.pixelReach(rect);
+    TileLayer layer{canvas.takeImage().copy(reach), reach.topLeft()};
+    layer.pixels.setDevicePixelRatio(1);
+    layers.insert(key, layer);
+    return layer;
 }
 
 QImage IconComposer::styleBackground(AppGroup::IconStyle style, qsizetype count)

@@ -15,7 +15,8 @@ class PointCanvas;
 class SkinManager;
 
 // Draws a group's square icon from its items: one of the built-in backgrounds (or a skin's layers)
-// with up to four item tiles on it. Stateless; every call draws afresh.
+// with up to four item tiles on it. The backgrounds and the tiles it has drawn are kept, as neither
+// depends on the other: trying the styles in turn only lays the same tiles on another background.
 class IconComposer {
 public:
     static constexpr qreal kCanvasSide = 512;
@@ -61,6 +62,13 @@ public:
     static QPainterPath backgroundPath(qreal side);
 
 private:
+    // One tile as it lands on a 512-point icon: its picture, shadow and clips already applied.
+    struct TileLayer {
+        QImage pixels;
+        QPoint origin;
+    };
+    // Tiles depend only on their picture and place, not on the style: they are drawn once and kept.
+    static TileLayer tileLayer(const IconSource &source, const QRectF &rect);
     // An application's icon as a 512-point bitmap.
     static QImage appIconImage(const QIcon &icon);
     // The bitmap trimmed to its opaque part (whole when it has none, or when trimming fails).

@@ -323,6 +323,20 @@ qreal PointCanvas::textHeight(const QFont &font) const
     return QFontMetricsF(font, &m_image).height();
 }
 
+void PointCanvas::placePixels(const QImage &picture, const QPoint &pixel)
+{
+    if (!m_valid || picture.isNull())
+        return;
+    m_painter->resetTransform();
+    m_painter->setOpacity(1);
+    m_painter->drawImage(pixel, picture);
+}
+
+QRect PointCanvas::pixelReach(const QRectF &rect) const
+{
+    return pixelBounds(painterRect(rect)) & m_image.rect();
+}
+
 QImage PointCanvas::takeImage()
 {
     delete m_painter;

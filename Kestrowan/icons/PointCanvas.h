@@ -58,6 +58,11 @@ public:
     // Font sizes are in points. The text is centred horizontally and starts at the top of `rect`.
     void drawText(const QString &text, const QFont &font, const QColor &color, const QRectF &rect);
     qreal textHeight(const QFont &font) const;
+    // Places a finished picture with its top-left corner at `pixel` (rows counted from the top), over
+    // what is there: it was made with its clip and shadow already, so the current state is not applied.
+    void placePixels(const QImage &picture, const QPoint &pixel);
+    // The pixels that drawing clipped to `rect` (in points) can touch, within the canvas.
+    QRect pixelReach(const QRectF &rect) const;
 
     // Ends drawing and hands out the bitmap; its device pixel ratio is pixelsPerPoint, so its
     // device-independent size is the size in points.

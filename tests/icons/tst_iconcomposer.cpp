@@ -75,6 +75,7 @@ private slots:
     void applicationIconsKeepTheirMargins();
     void picturesAreShownOnTheirTiles();
     void opaqueBoundsFindsPixelsAboveTwelve();
+    void keptTilesDrawTheSameIconAsPaintingAfresh();
 
 private:
     QList<AppItem> appItems(int count);
@@ -292,6 +293,36 @@ void TestIconComposer::opaqueBoundsFindsPixelsAboveTwelve()
     // Rows are counted from the top of the bitmap.
     QCOMPARE(IconComposer::opaqueBounds(image), QRect(5, 7, 26, 19));
     QCOMPARE(IconComposer::opaqueBounds(QImage()), std::nullopt);
+}
+
+// Tiles are drawn once and reused for every style; the icon must be the one painted afresh, pixel for
+// pixel, whatever the style, the number of items and the order the styles are asked in.
+void TestIconComposer::keptTilesDrawTheSameIconAsPaintingAfresh()
+{
+    using Painter = void (*)(PointCanvas &, const QSizeF &, const QList<IconComposer::IconSource> &);
+    const QList<std::pair<Style, Painter>> styles{{Style::Shelf, &IconComposer::drawShelfIcon},
+                                                  {Style::Glass, &IconComposer::drawGlassIcon},
+                                                  {Style::Gradient, &IconComposer::drawGradientIcon},
+                                                  {Style::Minimal, &IconComposer::drawMinimalIcon},
+                                                  {Style::Pelko, &IconComposer::drawPelkoIcon}};
+    QList<IconComposer::IconSource> sources;
+    for (int i = 0; i < 4; ++i) {
+        // Documents are trimmed and fitted, applications drawn whole; both kinds are kept.
+        const QRect block = i % 2 ? QRect(5, 10, 60, 30) : QRect(0, 0, 80, 80);
+        sources.append({blockImage(QSize(80, 80), block, kItemColors.at(i)), i % 2 == 0});
+    }
+    for (qsizetype count = 1; count <= sources.size(); ++count) {
+        const QList<IconComposer::IconSource> some = sources.mid(0, count);
+        for (int round = 0; round < 2; ++round) {
+            for (const auto &[style, paint] : styles) {
+                PointCanvas canvas(QSizeF(512, 512));
+                paint(canvas, QSizeF(512, 512), some);
+                const QImage afresh = canvas.takeImage();
+                QVERIFY2(IconComposer::composeFromSources(some, style) == afresh,
+                         qPrintable(QStringLiteral("%1 with %2 items, round %3").arg(styleName(style)).arg(count).arg(round)));
+            }
+        }
+    }
 }
 
 KESTROWAN_TEST_MAIN(TestIconComposer)
