@@ -78,16 +78,22 @@ QImage IconComposer::composeFromSources(const QList<IconSource> &sources, AppGro
         blank.fill(Qt::transparent);
         return blank;
     }
-    if (sources.isEmpty()) {
-        drawItemTiles(canvas, size, sources, backgroundPath(kCanvasSide));
-    } else {
-        const QList<QRectF> rects = tileRects(sources.size());
-        for (qsizetype i = 0; i < rects.size(); ++i) {
-            const TileLayer tile = tileLayer(sources.at(i), rects.at(i));
-            canvas.placePixels(tile.pixels, tile.origin);
-        }
-    }
+    layItemTiles(canvas, sources);
     return canvas.takeImage();
+}
+
+void IconComposer::layItemTiles(PointCanvas &canvas, const QList<IconSource> &sources)
+{
+    const QSizeF size(kCanvasSide, kCanvasSide);
+    if (sources.isEmpty() || canvas.size() != size || canvas.pixelsPerPoint() != kPixelsPerPoint) {
+        drawItemTiles(canvas, size, sources, backgroundPath(kCanvasSide));
+        return;
+    }
+    const QList<QRectF> rects = tileRects(sources.size());
+    for (qsizetype i = 0; i < rects.size(); ++i) {
+        const TileLayer tile = tileLayer(sources.at(i), rects.at(i));
+        canvas.placePixels(tile.pixels, tile.origin);
+    }
 }
 
 IconComposer::TileLayer IconComposer::tileLayer(const IconSource &source, const QRectF &rect)

@@ -51,6 +51,9 @@ public:
     // The grid of up to four tiles (in 512-point canvas units), or the faint empty-group symbol.
     static void drawItemTiles(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources, const QPainterPath &clip);
     static void drawIconTile(const IconSource &source, PointCanvas &canvas, const QRectF &rect);
+    // The same grid on a 512-point canvas at the icon's own scale, from the tiles already drawn for
+    // these pictures where there are any (any other canvas is drawn on afresh).
+    static void layItemTiles(PointCanvas &canvas, const QList<IconSource> &sources);
     // The squares the tiles of `count` sources occupy, in drawing order.
     static QList<QRectF> tileRects(qsizetype count);
 

@@ -96,11 +96,15 @@ QImage drawSkinIcon(const QList<IconComposer::IconSource> &sources, const SkinDe
     drawLayers(canvas, layers, SkinLayer::ZOrder::Midground, folder, c);
     // The tile grid is laid out for 512 points; other canvases get it scaled to fit, so that the tiles
     // sit where they would on a 512-point skin.
-    canvas.save();
-    canvas.scaleBy(c / IconComposer::kCanvasSide);
-    const qreal side = IconComposer::kCanvasSide;
-    IconComposer::drawItemTiles(canvas, QSizeF(side, side), sources, IconComposer::backgroundPath(side));
-    canvas.restore();
+    if (c == IconComposer::kCanvasSide) {
+        IconComposer::layItemTiles(canvas, sources);
+    } else {
+        canvas.save();
+        canvas.scaleBy(c / IconComposer::kCanvasSide);
+        const qreal side = IconComposer::kCanvasSide;
+        IconComposer::drawItemTiles(canvas, QSizeF(side, side), sources, IconComposer::backgroundPath(side));
+        canvas.restore();
+    }
     drawLayers(canvas, layers, SkinLayer::ZOrder::Foreground, folder, c);
     canvas.restore();
     return canvas.takeImage();
