@@ -490,7 +490,7 @@ private slots:
         const int left = int(tiles.first().frame.left()) - 80;
         const QImage bar = shot.copy(QRect(left, top, int(tiles.last().frame.right()) + 80 - left, shot.height() - top));
         QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
-        QVERIFY(bar.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/standin-dock-group-folder-tile.png")));
+        QVERIFY(bar.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-dock-folder-tile-light.png")));
     }
 
     void withoutAGrantNothingIsAnsweredAndThePromptAsks()
