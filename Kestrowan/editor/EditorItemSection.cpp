@@ -8,6 +8,7 @@
 #include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/icons/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "Kestrowan/shell/TokenLabel.h"
@@ -113,7 +114,7 @@ private:
 
 QString countText(qsizetype count)
 {
-    return localized(QStringLiteral("editor.appCount")).replace(QLatin1String("%lld"), QString::number(count));
+    return localizedFormat(QStringLiteral("editor.appCount"), {count});
 }
 
 } // namespace

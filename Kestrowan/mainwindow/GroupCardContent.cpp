@@ -1,6 +1,6 @@
 #include "Kestrowan/mainwindow/GroupCardContent.h"
 
-#include "Kestrowan/mainwindow/LocalizedFormat.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Localization.h"
 
 GroupCardContent GroupCardContent::of(const AppGroup &group)

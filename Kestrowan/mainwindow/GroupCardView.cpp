@@ -5,7 +5,7 @@
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/mainwindow/GroupCardContent.h"
-#include "Kestrowan/mainwindow/LocalizedFormat.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/mainwindow/QuickAddButton.h"
 #include "Kestrowan/mainwindow/QuickAddPopover.h"
 #include "Kestrowan/shell/AppColors.h"

@@ -1,6 +1,6 @@
 #include "Kestrowan/mainwindow/PickerChrome.h"
 
-#include "Kestrowan/mainwindow/LocalizedFormat.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/TokenLabel.h"

@@ -2,7 +2,7 @@
 
 #include "Kestrowan/dock/KeyboardShortcutService.h"
 #include "Kestrowan/groups/ShortcutKeyTable.h"
-#include "Kestrowan/mainwindow/LocalizedFormat.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/onboarding/AppIconView.h"
 #include "Kestrowan/onboarding/OnboardingFlow.h"
 #include "Kestrowan/onboarding/OnboardingStyle.h"

@@ -1,6 +1,6 @@
 #include "Kestrowan/onboarding/StepIndicator.h"
 
-#include "Kestrowan/mainwindow/LocalizedFormat.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/onboarding/OnboardingStyle.h"
 #include "NVLXDesign/ContinuousShape.h"
 

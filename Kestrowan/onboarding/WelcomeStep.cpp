@@ -1,6 +1,6 @@
 #include "Kestrowan/onboarding/WelcomeStep.h"
 
-#include "Kestrowan/mainwindow/LocalizedFormat.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/onboarding/AppIconView.h"
 #include "Kestrowan/onboarding/OnboardingFlow.h"
 #include "Kestrowan/onboarding/OnboardingStyle.h"

@@ -1,6 +1,6 @@
 // The pickers' staged selection and filter, the card's strip and texts, and format filling.
 #include "Kestrowan/mainwindow/GroupCardContent.h"
-#include "Kestrowan/mainwindow/LocalizedFormat.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/mainwindow/StagedAppSelection.h"
 #include "Kestrowan/shell/Localization.h"
 #include "tests/support/TestMain.h"

@@ -1,4 +1,5 @@
 #include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StringsTable.h"
 #include "Platform/UserDefaults.h"
@@ -33,8 +34,10 @@ private:
 private slots:
     void initTestCase()
     {
-        writeTable(m_bundle.filePath("en.lproj"), "\"menu.settings\" = \"Settings\";\n\"only.base\" = \"Base only\";\n\"spelled.as.key\" = \"spelled.as.key\";\n");
-        writeTable(m_bundle.filePath("ja.lproj"), "\"menu.settings\" = \"設定\";\n");
+        writeTable(m_bundle.filePath("en.lproj"), "\"menu.settings\" = \"Settings\";\n\"only.base\" = \"Base only\";\n\"spelled.as.key\" = \"spelled.as.key\";\n"
+                                                  "\"count\" = \"%lld things\";\n\"count.one\" = \"%lld thing\";\n"
+                                                  "\"pair\" = \"%@: %lld groups, %lld apps\";\n\"pair.one.other\" = \"%@: %lld group, %lld apps\";\n");
+        writeTable(m_bundle.filePath("ja.lproj"), "\"menu.settings\" = \"設定\";\n\"count\" = \"%lld 個\";\n\"count.one\" = \"%lld 個\";\n");
         writeTable(m_bundle.filePath("pt-br.lproj"), "\"menu.settings\" = \"Ajustes\";\n");
         ResourceBundle::setPackagedPath(m_bundle.path());
         LanguageManager::setMainBundleResourcesPath(m_bundle.filePath("no-such-folder"));
@@ -137,6 +140,25 @@ private slots:
         LanguageManager::shared().setCurrentLanguage("xx");
         QCOMPARE(LanguageManager::shared().bundle().path(), m_bundle.path());
         QCOMPARE(localized("spelled.as.key"), QString("spelled.as.key"));
+    }
+
+    // A count of one reads in the singular where the table has it, and only then.
+    void countsOfOneReadInTheSingular()
+    {
+        LanguageManager::shared().setCurrentLanguage("en");
+        QCOMPARE(localizedFormat("count", {qsizetype(1)}), QString("1 thing"));
+        QCOMPARE(localizedFormat("count", {1}), QString("1 thing"));
+        QCOMPARE(localizedFormat("count", {0}), QString("0 things"));
+        QCOMPARE(localizedFormat("count", {qsizetype(21)}), QString("21 things"));
+        // A "1" that is text is no count.
+        QCOMPARE(localizedFormat("count", {QString("1")}), QString("1 things"));
+        // Each count picks its form, in order; a combination the table lacks keeps the plain text.
+        QCOMPARE(localizedFormat("pair", {QString("Work"), 1, 3}), QString("Work: 1 group, 3 apps"));
+        QCOMPARE(localizedFormat("pair", {QString("Work"), 3, 1}), QString("Work: 3 groups, 1 apps"));
+        QCOMPARE(localizedFormat("pair", {QString("Work"), 2, 3}), QString("Work: 2 groups, 3 apps"));
+        // A language without a singular keeps its own text rather than borrowing English.
+        LanguageManager::shared().setCurrentLanguage("ja");
+        QCOMPARE(localizedFormat("count", {1}), QString::fromUtf8("1 個"));
     }
 
     void missingPackagedBundleShowsKeys()

@@ -1,4 +1,4 @@
-#include "Kestrowan/mainwindow/LocalizedFormat.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 
 #include "Kestrowan/shell/Localization.h"
 
@@ -12,6 +12,19 @@ qsizetype conversionLength(QStringView rest)
             return conversion.size();
     }
     return 0;
+}
+
+bool isCount(const QVariant &argument)
+{
+    switch (argument.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong: return true;
+    default: return false;
+    }
 }
 
 } // namespace
@@ -56,5 +69,16 @@ QString formatLocalizedText(const QString &format, const QVariantList &arguments
 
 QString localizedFormat(const QString &key, const QVariantList &arguments)
 {
+    QStringList forms;
+    for (const QVariant &argument : arguments) {
+        if (isCount(argument))
+            forms << (argument.toLongLong() == 1 ? QStringLiteral("one") : QStringLiteral("other"));
+    }
+    if (forms.contains(QStringLiteral("one"))) {
+        const QString variant = key + u'.' + forms.join(u'.');
+        const QString text = localized(variant);
+        if (text != variant)
+            return formatLocalizedText(text, arguments);
+    }
     return formatLocalizedText(localized(key), arguments);
 }

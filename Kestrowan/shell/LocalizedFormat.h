@@ -9,5 +9,7 @@
 // specifier without an argument is left out.
 QString formatLocalizedText(const QString &format, const QVariantList &arguments);
 
-// localized(key) used as a format.
+// localized(key) used as a format. Where a count among the arguments is one, the singular is used if
+// the language has it: the text under the key with a form added for each count in order, "one" or
+// "other" ("onboarding.done.subtitle.one.other" for one group of several apps).
 QString localizedFormat(const QString &key, const QVariantList &arguments);
