@@ -9,4 +9,10 @@ namespace FloatingPanel {
 // is shown; does nothing where the window system has no desktops to join.
 void joinAllDesktops(QWidget *window);
 
+// Keeps `panel` above the program's other windows while it shows: a window manager does that from the
+// panel's window state, but a bare X server stacks the last window mapped on top, so a window of the
+// program that opens or comes forward later would cover the panel. Menus and tool tips still open
+// above it. Call once; it lasts as long as the panel.
+void keepAboveOwnWindows(QWidget *panel);
+
 } // namespace FloatingPanel

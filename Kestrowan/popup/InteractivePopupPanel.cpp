@@ -19,6 +19,7 @@ InteractivePopupPanel::InteractivePopupPanel(QWidget *content)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
+    FloatingPanel::keepAboveOwnWindows(this);
 }
 
 void InteractivePopupPanel::present(const QRect &frame)
