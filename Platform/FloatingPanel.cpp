@@ -3,6 +3,7 @@
 #include "Platform/linux/X11Atoms.h"
 #include "Platform/linux/X11Connection.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QPointer>
 #include <QTimer>
@@ -10,34 +11,60 @@
 
 namespace {
 
-class AboveOwnWindows final : public QObject {
+// Watches the X server's notes on the program's own windows: one mapped, moved or restacked while
+// the panel shows is followed by raising the panel again.
+class AboveOwnWindows final : public QObject, public QAbstractNativeEventFilter {
 public:
     explicit AboveOwnWindows(QWidget *panel)
         : QObject(panel), m_panel(panel)
     {
-        qApp->installEventFilter(this);
+        qApp->installNativeEventFilter(this);
+    }
+    ~AboveOwnWindows() override
+    {
+        if (qApp)
+            qApp->removeNativeEventFilter(this);
     }
 
-    bool eventFilter(QObject *watched, QEvent *event) override
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
     {
-        if (event->type() != QEvent::Show && event->type() != QEvent::WindowActivate)
+        if (eventType != "xcb_generic_event_t" || !m_panel || !m_panel->isVisible() || m_raisePending)
             return false;
-        auto *window = qobject_cast<QWidget *>(watched);
-        if (!window || window == m_panel || !window->isWindow())
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        xcb_window_t window = XCB_NONE;
+        switch (event->response_type & 0x7f) {
+        case XCB_MAP_NOTIFY: window = reinterpret_cast<const xcb_map_notify_event_t *>(event)->window; break;
+        case XCB_CONFIGURE_NOTIFY: window = reinterpret_cast<const xcb_configure_notify_event_t *>(event)->window; break;
+        default: return false;
+        }
+        if (!coversPanel(window))
             return false;
-        const Qt::WindowType type = window->windowType();
-        if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen)
-            return false;
-        // After the other window has been mapped and stacked, not before.
-        QTimer::singleShot(0, m_panel, [panel = m_panel] {
-            if (panel && panel->isVisible())
-                panel->raise();
+        m_raisePending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_raisePending = false;
+            if (m_panel && m_panel->isVisible())
+                m_panel->raise();
         });
         return false;
     }
 
 private:
+    // An ordinary window of this program: menus, tool tips and other panels that stay on top are
+    // above the panel or beside it by their own right, and would raise it in turn.
+    bool coversPanel(xcb_window_t window) const
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget == m_panel || widget->internalWinId() != WId(window))
+                continue;
+            const Qt::WindowType type = widget->windowType();
+            return type != Qt::Popup && type != Qt::ToolTip && type != Qt::SplashScreen
+                && !(widget->windowFlags() & Qt::WindowStaysOnTopHint);
+        }
+        return false;
+    }
+
     QPointer<QWidget> m_panel;
+    bool m_raisePending = false;
 };
 
 } // namespace
