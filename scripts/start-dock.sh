@@ -55,8 +55,20 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 echo "start-dock: the Dock runs on DISPLAY=$DISPLAY"
 
+# Programs find the Dock up when they start, as they do on the platform: wait (briefly) for the socket
+# of this Dock, made after this point, not one an earlier Dock on this display left behind.
+socket_dir=${XDG_RUNTIME_DIR:-}
+{ [ -n "$socket_dir" ] && [ -d "$socket_dir" ]; } || socket_dir=${TMPDIR:-/tmp}
+socket=${KESTROWAN_DOCK_SOCKET:-$socket_dir/kestrowan-dock-$(id -u)-${DISPLAY//[^A-Za-z0-9.-]/_}.sock}
+started_at=$(mktemp)
+
 "$keeper" &
 keeper_pid=$!
+for _ in $(seq 100); do
+  { [ -S "$socket" ] && [ "$socket" -nt "$started_at" ]; } && break
+  sleep 0.1
+done
+rm -f "$started_at"
 
 if [ $# -gt 0 ]; then
   status=0

@@ -53,8 +53,12 @@ DockController::~DockController() = default;
 void DockController::start()
 {
     m_settings = m_file.read();
-    if (!m_settings.hasPersistentApps && m_settings.readable)
+    if (!m_settings.hasPersistentApps && m_settings.readable) {
         m_offered = offeredApplications();
+        if (m_file.keepFirstApplications(m_offered))
+            qCInfo(controllerLog, "First start: keeping %d offered applications in %s", int(m_offered.size()),
+                   qPrintable(m_file.path()));
+    }
     loadTiles();
     if (QScreen *screen = QGuiApplication::primaryScreen())
         connect(screen, &QScreen::geometryChanged, this, &DockController::relayout);

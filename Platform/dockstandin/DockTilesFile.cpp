@@ -125,6 +125,17 @@ DockSettings DockTilesFile::read() const
     return settings;
 }
 
+bool DockTilesFile::keepFirstApplications(const QList<DockTileEntry> &offeredApplications) const
+{
+    if (QFileInfo::exists(m_path) || QFileInfo(m_path).isSymLink())
+        return false;
+    QVariantList tiles;
+    for (const DockTileEntry &offered : offeredApplications)
+        tiles.append(applicationTile(offered));
+    const std::optional<QByteArray> bytes = PropertyList::withKeyReplaced(QByteArray(), QStringLiteral("persistent-apps"), tiles);
+    return bytes && PropertyList::writeBytesAtomically(m_path, *bytes);
+}
+
 bool DockTilesFile::removeTile(const DockTileEntry &entry, const QList<DockTileEntry> &offeredApplications) const
 {
     const std::optional<QByteArray> stored = PropertyList::readStoredFile(m_path);

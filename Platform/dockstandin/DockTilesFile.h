@@ -41,6 +41,11 @@ public:
     // one. False when the file cannot be read as a dictionary or cannot be written.
     bool removeTile(const DockTileEntry &entry, const QList<DockTileEntry> &offeredApplications) const;
 
+    // A Dock's first start: with no preferences file yet, the applications it offers become the
+    // kept "persistent-apps", so that programs reading the file see the tiles the Dock shows. False
+    // when a file is there already (it is left alone) or the file cannot be written.
+    bool keepFirstApplications(const QList<DockTileEntry> &offeredApplications) const;
+
 private:
     QString m_path;
 };

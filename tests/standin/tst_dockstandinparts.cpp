@@ -192,6 +192,31 @@ private slots:
         QCOMPARE(settings.applications.first().bundleIdentifier, QStringLiteral("two"));
     }
 
+    // The first start writes the offered applications down; a file already there is never touched,
+    // even one without applications or one that cannot be read.
+    void firstStartKeepsTheOfferedApplications()
+    {
+        const QList<DockTileEntry> offered{{DockTileEntry::Kind::Application, QStringLiteral("/apps/one.desktop"), QStringLiteral("One"), QStringLiteral("one")},
+                                           {DockTileEntry::Kind::Application, QStringLiteral("/apps/two.desktop"), QStringLiteral("Two"), QStringLiteral("two")}};
+        const QString fresh = m_home + QStringLiteral("/first/Library/Preferences/com.apple.dock.plist");
+        QVERIFY(DockTilesFile(fresh).keepFirstApplications(offered));
+        const DockSettings settings = DockTilesFile(fresh).read();
+        QVERIFY(settings.hasPersistentApps);
+        QCOMPARE(settings.applications.size(), 2);
+        QCOMPARE(settings.applications.at(1).path, QStringLiteral("/apps/two.desktop"));
+        QCOMPARE(settings.applications.at(1).label, QStringLiteral("Two"));
+        QVERIFY(!DockTilesFile(fresh).keepFirstApplications(offered.mid(0, 1)));
+        QCOMPARE(DockTilesFile(fresh).read().applications.size(), 2);
+
+        for (const QByteArray &contents : {QByteArray(), QByteArray("not a property list")}) {
+            const QString existing = writeFile(m_home + QStringLiteral("/kept/com.apple.dock.plist"), contents);
+            QVERIFY(!DockTilesFile(existing).keepFirstApplications(offered));
+            QFile file(existing);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), contents);
+        }
+    }
+
     void layoutFollowsTheEdge_data()
     {
         QTest::addColumn<QString>("orientation");
