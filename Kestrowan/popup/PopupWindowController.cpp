@@ -264,16 +264,6 @@ bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
             PopupNotifications::center().postKeyDown(VirtualKeys::keyUnknown, 0, text);
         return true;
     }
-    // Another window of ours that comes up while the popup shows goes below it: without a window
-    // manager that keeps floating windows above, the newest window would cover the popup.
-    if (event->type() == QEvent::Show && m_isShowing && m_panel && watched != m_panel && watched->isWidgetType()
-        && static_cast<QWidget *>(watched)->isWindow()) {
-        const QPointer<InteractivePopupPanel> panel = m_panel.data();
-        QTimer::singleShot(0, this, [panel] {
-            if (panel)
-                panel->raise();
-        });
-    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -96,6 +96,9 @@ private:
         m_log.clear();
         m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
         m_program.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
+        m_program.setProcessEnvironment(environment);
         m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_program.start();
         QVERIFY(m_program.waitForStarted());
@@ -154,12 +157,23 @@ private:
     }
 
     // The popup beside a group's tile, wherever the Dock has the tile at the moment.
-    bool waitForPopupBesideGroup(const QString &group, bool shown = true)
+    bool waitForPopupBesideGroup(const QString &group, bool shown = true, int timeout = roadTimeout)
     {
         return QTest::qWaitFor([&] {
             const std::optional<DockItemInfo> tile = tileOf(group);
             return tile && popupBeside(tile->frame.toRect()).has_value() == shown;
-        }, roadTimeout);
+        }, timeout);
+    }
+
+    // Clicks a group's tile until its popup shows (or goes). The program starts its Dock watchers
+    // afresh a few times in its first seconds, and a press held across such a restart is let go: a
+    // person whose click did nothing clicks again.
+    bool clickGroupUntil(const QString &group, bool shown)
+    {
+        return QTest::qWaitFor([&] {
+            clickGroup(group);
+            return waitForPopupBesideGroup(group, shown, 3000);
+        }, 4 * roadTimeout);
     }
 
     void clickGroup(const QString &group)
@@ -219,6 +233,9 @@ private slots:
                 qInfo("program: %s", qPrintable(line));
             for (const QRect &window : windowsOfProcess(m_program.processId()))
                 qInfo("window: %d,%d %dx%d", window.x(), window.y(), window.width(), window.height());
+            for (const DockItemInfo &item : readDockItems())
+                qInfo("tile %s: %g,%g %gx%g", qPrintable(item.title), item.frame.x(), item.frame.y(), item.frame.width(),
+                      item.frame.height());
         }
         stopProgram();
     }
@@ -230,21 +247,12 @@ private slots:
             return;
         // The program watches the Dock's clicks from the end of its start-up on, but its recovery
         // passes start the watchers afresh a moment later, and a click in between is the Dock's.
-        QVERIFY(QTest::qWaitFor([&] {
-            clickGroup(QStringLiteral("Work"));
-            return QTest::qWaitFor([&] {
-                const std::optional<DockItemInfo> tile = tileOf(QStringLiteral("Work"));
-                return tile && popupBeside(tile->frame.toRect());
-            }, 3000);
-        }, 4 * roadTimeout));
+        QVERIFY(clickGroupUntil(QStringLiteral("Work"), true));
         QFile::remove(m_dock.openLog);
-        clickGroup(QStringLiteral("Work"));
-        QVERIFY(waitForPopupBesideGroup(QStringLiteral("Work"), false));
-        clickGroup(QStringLiteral("Work"));
-        QVERIFY(waitForPopupBesideGroup(QStringLiteral("Work")));
+        QVERIFY(clickGroupUntil(QStringLiteral("Work"), false));
+        QVERIFY(clickGroupUntil(QStringLiteral("Work"), true));
         // Another group's tile switches to that group's popup.
-        clickGroup(QStringLiteral("Play"));
-        QVERIFY(waitForPopupBesideGroup(QStringLiteral("Play")));
+        QVERIFY(clickGroupUntil(QStringLiteral("Play"), true));
         QVERIFY(waitForPopupBesideGroup(QStringLiteral("Work"), false));
         // None of these clicks reached the Dock: once the application tile's click has opened it,
         // the folder has had its chance and did not open.
