@@ -362,9 +362,11 @@ void KestrowanApp::scheduleStartupRecovery()
 
 void KestrowanApp::startupRecoveryPass(int delayMilliseconds)
 {
-    QTimer::singleShot(delayMilliseconds, Qt::PreciseTimer, this, [this] {
+    QTimer::singleShot(delayMilliseconds, Qt::PreciseTimer, this, [this, delayMilliseconds] {
         applyInteractionMode();
         reapplyHoverMode();
+        // The Dock's watchers were started afresh: a click held across that was let go.
+        qCInfo(appLogger, "Startup recovery pass at %d ms done", delayMilliseconds);
     });
 }
 
