@@ -28,6 +28,8 @@
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QAbstractAnimation>
+#include <QGraphicsOpacityEffect>
 #include <QDropEvent>
 #include <QMimeData>
 
@@ -88,8 +90,22 @@ private:
 
     QImage save(OnboardingView &view, const QString &name)
     {
-        // Past the step's fade.
-        QTest::qWait(300);
+        // Past the step's fade: the step comes in on the next turn of the event loop, faded out, and
+        // is pictured once it is whole.
+        QCoreApplication::processEvents();
+        const auto fading = [&view] {
+            for (const QAbstractAnimation *animation : view.findChildren<QAbstractAnimation *>()) {
+                if (animation->state() == QAbstractAnimation::Running)
+                    return true;
+            }
+            for (const QGraphicsOpacityEffect *effect : view.findChildren<QGraphicsOpacityEffect *>()) {
+                if (effect->isEnabled() && effect->opacity() < 1)
+                    return true;
+            }
+            return false;
+        };
+        if (!QTest::qWaitFor([&] { return !fading(); }, timeout))
+            qWarning("%s: the step was still fading in when pictured", qPrintable(name));
         const QImage image = view.grab().toImage();
         const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
         QDir().mkpath(folder);
