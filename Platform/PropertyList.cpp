@@ -1,5 +1,7 @@
 #include "Platform/PropertyList.h"
 
+#include "Platform/safewrite/SafeWrite.h"
+
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyListCheck.h"
 
@@ -7,7 +9,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QtEndian>
 #include <plist/plist.h>
 
@@ -429,12 +430,7 @@ bool writeBinaryFile(const QString &path, const QVariant &value)
 
 bool writeBytesAtomically(const QString &path, const QByteArray &bytes)
 {
-    if (bytes.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return false;
-    return file.commit();
+    return !bytes.isEmpty() && !SafeWrite::replaceFile(path, bytes);
 }
 
 } // namespace PropertyList

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
+#include "Platform/safewrite/SafeWrite.h"
 #include <QStandardPaths>
 
 using Level = LogHandler::LogLevel;
@@ -86,9 +86,7 @@ bool SignalCache::writeSignalCacheFile()
         array.append(record.toJson(SignalPostBody::DateEncoding::referenceSeconds));
     const QByteArray data = QJsonDocument(array).toJson(QJsonDocument::Compact);
 
-    QDir().mkpath(QFileInfo(m_fileURL).absolutePath());
-    QSaveFile file(m_fileURL);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    if (SafeWrite::replaceFile(m_fileURL, data)) {
         tallylineLog(m_logHandler, Level::error, QStringLiteral("Error saving Telemetry cache"));
         return false;
     }

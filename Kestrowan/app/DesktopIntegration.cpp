@@ -3,25 +3,27 @@
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/linux/DesktopEntry.h"
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
 
 const QString desktopFileName = QStringLiteral("kestrowan.desktop");
 
-bool writeIfChanged(const QString &path, const QByteArray &content)
+// The user's list of default applications may have grown large over the years; far beyond any
+// real one it is left alone.
+constexpr qint64 mimeAppsSizeLimit = 16 * 1024 * 1024;
+
+bool writeIfChanged(const QString &path, const QByteArray &content, qint64 sizeLimit = smallFileSizeLimit)
 {
-    if (const auto current = readSmallFile(path); current && *current == content)
+    if (const auto current = readSmallFile(path, sizeLimit); current && *current == content)
         return false;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-        qCWarning(appLogger, "Could not write %s", qUtf8Printable(path));
+    if (const std::optional<QString> failure = SafeWrite::replaceFile(path, content)) {
+        qCWarning(appLogger, "Could not write %s: %s", qUtf8Printable(path), qUtf8Printable(*failure));
         return false;
     }
     return true;
@@ -54,39 +56,44 @@ QString kestrowanDesktopEntry(const QString &programPath)
         .arg(DesktopEntry::execArgument(programPath), schemeMimeType, linkFileMimeType);
 }
 
-QString withKestrowanDefaults(const QString &mimeAppsList)
+QByteArray withKestrowanDefaults(const QByteArray &mimeAppsList)
 {
-    const QString section = QStringLiteral("[Default Applications]");
-    QStringList lines = mimeAppsList.split(u'\n');
+    // Worked on as bytes: the file belongs to the user and other programs, and every line that is
+    // not ours goes back exactly as it was, whatever its encoding or line ending.
+    const QByteArray section = "[Default Applications]";
+    const QByteArray schemeKey = schemeMimeType.toUtf8() + '=';
+    const QByteArray linkKey = linkFileMimeType.toUtf8() + '=';
+    QList<QByteArray> lines = mimeAppsList.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     // Drop our two keys from the section, then add them right after its header.
     int header = -1;
     bool inSection = false;
     for (int i = 0; i < lines.size(); ++i) {
-        const QString trimmed = lines.at(i).trimmed();
-        if (trimmed.startsWith(u'[')) {
+        const QByteArray trimmed = lines.at(i).trimmed();
+        if (trimmed.startsWith('[')) {
             inSection = trimmed == section;
             if (inSection && header < 0)
                 header = i;
             continue;
         }
-        if (inSection && (trimmed.startsWith(schemeMimeType + u'=') || trimmed.startsWith(linkFileMimeType + u'='))) {
+        if (inSection && (trimmed.startsWith(schemeKey) || trimmed.startsWith(linkKey))) {
             lines.removeAt(i);
             --i;
         }
     }
-    const QStringList ours{schemeMimeType + u'=' + desktopFileName + u';', linkFileMimeType + u'=' + desktopFileName + u';'};
+    const QByteArray entry = desktopFileName.toUtf8() + ';';
+    const QList<QByteArray> ours{schemeKey + entry, linkKey + entry};
     if (header < 0) {
         if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-            lines.append(QString());
+            lines.append(QByteArray());
         lines.append(section);
         lines.append(ours);
     } else {
         for (int i = 0; i < ours.size(); ++i)
             lines.insert(header + 1 + i, ours.at(i));
     }
-    return lines.join(u'\n') + u'\n';
+    return lines.join('\n') + '\n';
 }
 
 void installDesktopIntegration(const QString &programPath)
@@ -104,6 +111,15 @@ void installDesktopIntegration(const QString &programPath)
             QProcess::startDetached(tool, {mimeFolder});
     }
     const QString mimeApps = config + QStringLiteral("/mimeapps.list");
-    const QString current = QString::fromUtf8(readSmallFile(mimeApps).value_or(QByteArray()));
-    writeIfChanged(mimeApps, withKestrowanDefaults(current).toUtf8());
+    const QFileInfo mimeAppsInfo(mimeApps);
+    QString failure;
+    const std::optional<QByteArray> current = mimeAppsInfo.exists() || mimeAppsInfo.isSymLink()
+                                                  ? readSmallFile(mimeApps, mimeAppsSizeLimit, &failure)
+                                                  : std::optional(QByteArray());
+    // A list that could not be read whole is never rewritten: what we did not read would be lost.
+    if (!current) {
+        qCWarning(appLogger, "Left %s as it is: %s", qUtf8Printable(mimeApps), qUtf8Printable(failure));
+        return;
+    }
+    writeIfChanged(mimeApps, withKestrowanDefaults(*current), mimeAppsSizeLimit);
 }

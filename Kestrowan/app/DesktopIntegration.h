@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Makes the desktop hand "kestrowan:" links and ".kestrowanlink" files to this program: a desktop
@@ -12,5 +13,5 @@ inline const QString schemeMimeType = QStringLiteral("x-scheme-handler/kestrowan
 
 // The text of the desktop entry (exposed for tests).
 QString kestrowanDesktopEntry(const QString &programPath);
-// "mimeapps.list" with this program as the default for both types, every other line kept.
-QString withKestrowanDefaults(const QString &mimeAppsList);
+// "mimeapps.list" with this program as the default for both types, every other line kept byte for byte.
+QByteArray withKestrowanDefaults(const QByteArray &mimeAppsList);

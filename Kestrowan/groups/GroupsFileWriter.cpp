@@ -3,7 +3,7 @@
 #include "Kestrowan/groups/GroupsJson.h"
 #include "Kestrowan/shell/Log.h"
 
-#include <QSaveFile>
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <map>
 
@@ -75,16 +75,6 @@ void GroupsFileWriter::run()
 void GroupsFileWriter::write(const QList<AppGroup> &groups) const
 {
     const QByteArray bytes = GroupsJson::encode(groups);
-    QSaveFile file(m_path);
-    QString failure;
-    if (!file.open(QIODevice::WriteOnly)) {
-        failure = file.errorString();
-    } else if (file.write(bytes) != bytes.size()) {
-        failure = file.errorString();
-        file.cancelWriting();
-    } else if (!file.commit()) {
-        failure = file.errorString();
-    }
-    if (!failure.isEmpty())
-        qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(failure));
+    if (const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes))
+        qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(*failure));
 }

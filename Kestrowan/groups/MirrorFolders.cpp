@@ -16,7 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSaveFile>
+#include "Platform/safewrite/SafeWrite.h"
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -91,17 +91,7 @@ std::pair<QString, QString> splitExtension(const QString &name)
 
 std::optional<QString> writeAtomically(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
+    return SafeWrite::replaceFile(path, bytes);
 }
 
 QByteArray pngBytes(const QImage &image)

@@ -8,7 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
-#include <QSaveFile>
+#include "Platform/safewrite/SafeWrite.h"
 
 namespace {
 
@@ -94,8 +94,6 @@ void ThumbnailWorker::storeOnDisk(const QString &fileName, const QImage &image) 
     buffer.open(QIODevice::WriteOnly);
     if (!image.save(&buffer, "PNG"))
         return;
-    QSaveFile file(QDir(m_cacheDirectory).filePath(fileName));
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size())
-        return;
-    file.commit();
+    // A cache file that cannot be written whole is left as it was: a miss renders it again.
+    SafeWrite::replaceFile(QDir(m_cacheDirectory).filePath(fileName), png);
 }

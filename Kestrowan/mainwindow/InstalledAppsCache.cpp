@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
+#include "Platform/safewrite/SafeWrite.h"
 
 namespace {
 
@@ -98,10 +98,8 @@ std::optional<QList<AppItem>> InstalledAppsCache::load(const QString &path, QStr
 
 bool InstalledAppsCache::save(const QString &path, const QList<AppItem> &apps, QString *failure)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(encode(apps)) >= 0 && file.commit())
-        return true;
-    if (failure)
-        *failure = file.errorString();
-    return false;
+    const std::optional<QString> reason = SafeWrite::replaceFile(path, encode(apps));
+    if (reason && failure)
+        *failure = *reason;
+    return !reason;
 }

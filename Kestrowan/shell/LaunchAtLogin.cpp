@@ -2,11 +2,11 @@
 
 #include "Kestrowan/shell/Log.h"
 #include "Platform/linux/DesktopEntry.h"
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace LaunchAtLogin {
@@ -57,9 +57,8 @@ void setLaunchAtLogin(bool enabled, const QString &programPath)
                                             "X-GNOME-Autostart-enabled=true\n")
                                  .arg(DesktopEntry::execArgument(programPath))
                                  .toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(entry) != entry.size() || !file.commit())
-        fail(file.errorString());
+    if (const std::optional<QString> reason = SafeWrite::replaceFile(path, entry))
+        fail(*reason);
 }
 
 } // namespace LaunchAtLogin

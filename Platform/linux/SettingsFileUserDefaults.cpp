@@ -1,6 +1,7 @@
 #include "Platform/linux/SettingsFileUserDefaults.h"
 
 #include "Platform/PropertyList.h"
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -43,8 +44,17 @@ bool writePropertyList(QIODevice &device, const QSettings::SettingsMap &map)
     QVariantMap root;
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         root.insert(it.key(), it.value());
+    // QSettings commits what this wrote unless it fails; a full disk shows only at the flush.
     const QByteArray bytes = PropertyList::toXml(root);
-    return device.write(bytes) == bytes.size();
+    auto *file = qobject_cast<QFileDevice *>(&device);
+    const std::optional<QString> failure = file ? SafeWrite::writeThrough(*file, bytes)
+                                                : device.write(bytes) == bytes.size() ? std::nullopt
+                                                                                      : std::optional(device.errorString());
+    if (failure) {
+        qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(*failure));
+        return false;
+    }
+    return true;
 }
 
 QSettings::Format propertyListFormat()

@@ -119,12 +119,12 @@ private slots:
         QVERIFY(entry.contains("Exec=\"/opt/k/Kestrowan\" %U\n"));
         QVERIFY(entry.contains("MimeType=x-scheme-handler/kestrowan;application/x-kestrowanlink;\n"));
 
-        QCOMPARE(withKestrowanDefaults(QString()),
-                 QString("[Default Applications]\nx-scheme-handler/kestrowan=kestrowan.desktop;\n"
+        QCOMPARE(withKestrowanDefaults(QByteArray()),
+                 QByteArray("[Default Applications]\nx-scheme-handler/kestrowan=kestrowan.desktop;\n"
                          "application/x-kestrowanlink=kestrowan.desktop;\n"));
-        const QString existing = "[Added Associations]\ntext/plain=vim.desktop;\n\n[Default Applications]\n"
+        const QByteArray existing = "[Added Associations]\ntext/plain=vim.desktop;\n\n[Default Applications]\n"
                                  "x-scheme-handler/kestrowan=other.desktop;\ntext/html=firefox.desktop;\n";
-        const QString merged = withKestrowanDefaults(existing);
+        const QByteArray merged = withKestrowanDefaults(existing);
         QVERIFY(merged.contains("text/plain=vim.desktop;"));
         QVERIFY(merged.contains("text/html=firefox.desktop;"));
         QVERIFY(!merged.contains("other.desktop"));

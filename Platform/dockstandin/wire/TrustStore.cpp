@@ -6,7 +6,7 @@
 #include <QMutexLocker>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include "Platform/safewrite/SafeWrite.h"
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -72,13 +72,7 @@ bool TrustStore::grant(const QString &executablePath)
     if (grants.contains(executablePath))
         return true;
     grants.append(executablePath);
-    if (!QDir().mkpath(QFileInfo(filePath()).absolutePath()))
-        return false;
-    QSaveFile file(filePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(grants.join(u'\n').toUtf8() + '\n');
-    return file.commit();
+    return !SafeWrite::replaceFile(filePath(), grants.join(u'\n').toUtf8() + '\n');
 }
 
 QString TrustStore::executableOfProcess(qint64 processIdentifier)

@@ -1,0 +1,43 @@
+#include "Platform/safewrite/SafeWrite.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace SafeWrite {
+
+std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes)
+{
+    if (device.write(bytes) != bytes.size())
+        return device.errorString();
+    // The write above may only have filled the device's buffer; the disk's answer comes with the flush.
+    if (!device.flush() || device.error() != QFileDevice::NoError)
+        return device.errorString();
+    const int handle = device.handle();
+    if (handle >= 0 && ::fsync(handle) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return std::nullopt;
+}
+
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("cannot create the folder %1").arg(folder);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (std::optional<QString> reason = writeThrough(file, bytes)) {
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
+} // namespace SafeWrite

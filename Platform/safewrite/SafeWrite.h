@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFileDevice>
+#include <QString>
+
+#include <optional>
+
+// Replacing a stored file must never leave less than was there: a full disk, a quota or a file-size
+// limit often shows only when buffered bytes are flushed, after every write call has succeeded, and a
+// save that then moved its short temporary file over the old one would empty the user's file. Every
+// writer of a stored file goes through these.
+namespace SafeWrite {
+
+// Writes `bytes` to the open `device`, flushes them and syncs them to the disk; the reason when any
+// of that failed. For writers handed an open QSaveFile, which must not be committed after a failure.
+std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes);
+
+// Replaces the file at `path` by `bytes` all at once (a temporary file beside it, flushed, synced and
+// then moved over it); on any failure the old file stays as it was and the reason is returned.
+// Makes the folder when it is missing.
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes);
+
+} // namespace SafeWrite
