@@ -51,6 +51,14 @@ public:
 private:
     struct Object {
         std::vector<quint64> children;
+        qint64 ownBytes = expandedBytesPerValue;
+    };
+
+    // The expanded size of a value: its own and, for a container, its children's; counted up to just
+    // past the bounds so that the sums cannot overflow.
+    struct Expanded {
+        qint64 nodes = 0;
+        qint64 bytes = 0;
     };
 
     std::optional<quint64> offsetOf(quint64 object) const
@@ -127,6 +135,7 @@ private:
             const quint64 unit = type == 0x50 ? 1 : 2;
             if (!length || !fits(position, *length, unit))
                 return QStringLiteral("a string that runs past the objects");
+            object.ownBytes += qint64(*length * 2);
             return stringProblem(m_data + position, *length, unit == 2);
         }
         case 0xA0:
@@ -145,8 +154,15 @@ private:
             }
             return std::nullopt;
         }
+        case 0x40: {
+            const std::optional<quint64> length = lengthAt(position, nibble);
+            if (!length || !fits(position, *length, 1))
+                return QStringLiteral("data that runs past the objects");
+            object.ownBytes += qint64(*length);
+            return std::nullopt;
+        }
         default:
-            return std::nullopt; // scalars: libplist checks their sizes itself
+            return std::nullopt; // other scalars: libplist checks their sizes itself
         }
     }
 
@@ -156,7 +172,7 @@ private:
     {
         enum State : uchar { Unseen, Open, Done };
         std::vector<State> state(m_objectCount, Unseen);
-        std::vector<qint64> expanded(m_objectCount, 0);
+        std::vector<Expanded> expanded(m_objectCount);
         struct Frame {
             quint64 index;
             Object object;
@@ -187,11 +203,15 @@ private:
                 }
                 continue;
             }
-            qint64 size = 1;
-            for (quint64 child : frame.object.children)
-                size = qMin(size + expanded[child], maximumExpandedNodes + 1);
-            if (size > maximumExpandedNodes)
+            Expanded size{1, frame.object.ownBytes};
+            for (quint64 child : frame.object.children) {
+                size.nodes = qMin(size.nodes + expanded[child].nodes, maximumExpandedNodes + 1);
+                size.bytes = qMin(size.bytes + expanded[child].bytes, maximumExpandedBytes + 1);
+            }
+            if (size.nodes > maximumExpandedNodes)
                 return QStringLiteral("more than %1 values once its shared objects are expanded").arg(maximumExpandedNodes);
+            if (size.bytes > maximumExpandedBytes)
+                return QStringLiteral("more than %1 bytes once its shared objects are expanded").arg(maximumExpandedBytes);
             expanded[frame.index] = size;
             state[frame.index] = Done;
             stack.removeLast();

@@ -15,6 +15,11 @@ inline constexpr int maximumDepth = 256;
 // A binary list may name one object from many places; this bounds the tree libplist would build
 // (real lists hold a few thousand values; a quarter of a million already takes a noticeable time).
 inline constexpr qint64 maximumExpandedNodes = 250000;
+// The same in bytes, strings and data included: one large string named from many places costs its
+// size at every place once read. A list without shared objects stays near the size of its file.
+inline constexpr qint64 maximumExpandedBytes = 64 * 1024 * 1024;
+// What one value costs once read, beyond its text or bytes.
+inline constexpr qint64 expandedBytesPerValue = 48;
 
 // Why `bytes` (a binary property list, starting "bplist00") must not be handed to libplist, or
 // nothing when it may.

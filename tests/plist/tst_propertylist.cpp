@@ -53,6 +53,10 @@ private slots:
         }
         QTest::newRow("24 levels of shared references") << HostileFiles::sharedReferences(24) << QStringLiteral("more than 250000 values");
         QTest::newRow("64 levels of shared references") << HostileFiles::sharedReferences(64) << QStringLiteral("more than 250000 values");
+        QTest::newRow("a 64 KiB string named 2000 times") << HostileFiles::sharedLargeString(64 * 1024, 2000)
+                                                         << QStringLiteral("bytes once its shared objects are expanded");
+        QTest::newRow("a 512 KiB data value named 2000 times") << HostileFiles::sharedLargeData(512 * 1024, 2000)
+                                                               << QStringLiteral("bytes once its shared objects are expanded");
         QTest::newRow("87000 nested arrays") << HostileFiles::nestedArrays(87000) << QStringLiteral("deeper than 256");
         QTest::newRow("257 nested arrays") << HostileFiles::nestedArrays(257) << QStringLiteral("deeper than 256");
         QTest::newRow("a cycle") << HostileFiles::cycle() << QStringLiteral("holds itself");
@@ -90,6 +94,12 @@ private slots:
         QVERIFY(PropertyList::parse(HostileFiles::sharedReferences(16)));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("more than 250000 values")));
         QVERIFY(!PropertyList::parse(HostileFiles::sharedReferences(17)));
+        // A 64 KiB string named 400 times reads as about 50 MiB, still allowed; named 600 times it is not.
+        const std::optional<QVariant> named = PropertyList::parse(HostileFiles::sharedLargeString(64 * 1024, 400));
+        QVERIFY(named);
+        QCOMPARE(named->toList().size(), 400);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("bytes once its shared objects are expanded")));
+        QVERIFY(!PropertyList::parse(HostileFiles::sharedLargeString(64 * 1024, 600)));
     }
 
     void datesAreReadToTheMillisecondWithoutDrift()

@@ -62,6 +62,20 @@ QByteArray sharedReferences(int levels)
     return b.build(inner);
 }
 
+QByteArray sharedLargeString(int stringBytes, int references)
+{
+    BinaryPlistBuilder b;
+    const int text = b.ascii(QByteArray(stringBytes, 'k'));
+    return b.build(b.array(QList<int>(references, text)));
+}
+
+QByteArray sharedLargeData(int dataBytes, int references)
+{
+    BinaryPlistBuilder b;
+    const int bytes = b.data(QByteArray(dataBytes, '\x01'));
+    return b.build(b.array(QList<int>(references, bytes)));
+}
+
 QByteArray nestedArrays(int depth)
 {
     BinaryPlistBuilder b;

@@ -14,6 +14,11 @@ QByteArray nulInUtf16Key();
 QByteArray nulInXmlString();
 // `levels` arrays, each holding the next one twice: a few hundred bytes that expand to 2^levels.
 QByteArray sharedReferences(int levels);
+// An array naming one string of `stringBytes` ASCII letters `references` times: small on disk, large
+// once read.
+QByteArray sharedLargeString(int stringBytes, int references);
+// The same with one data value.
+QByteArray sharedLargeData(int dataBytes, int references);
 // `depth` arrays each holding the next one.
 QByteArray nestedArrays(int depth);
 // An array that holds itself.
