@@ -1,9 +1,8 @@
 #include "Platform/PropertyList.h"
 
-#include "Platform/safewrite/SafeWrite.h"
-
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyListCheck.h"
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -403,6 +402,11 @@ std::optional<QByteArray> withKeyReplaced(const QByteArray &stored, const QStrin
     const QByteArray bytes = binaryOf(root.get());
     if (bytes.isEmpty())
         return std::nullopt;
+    // A file this program would refuse to read is never written, by it or for anyone else.
+    if (const std::optional<QString> problem = PropertyListCheck::binaryProblem(bytes)) {
+        qCWarning(propertyListLog, "Did not write a property list that would not read back: %s", qPrintable(*problem));
+        return std::nullopt;
+    }
     return bytes;
 }
 

@@ -229,6 +229,36 @@ private:
     const uchar *m_table = nullptr;
 };
 
+// libplist turns a character reference to a surrogate into bytes that are not UTF-8; a pair of them
+// comes back together when the value is written, a lone one never does, so a file holding one would
+// be read but could not be written so that it reads back.
+std::optional<QString> characterReferenceProblem(const QByteArray &bytes)
+{
+    bool highSurrogatePending = false;
+    qsizetype pendingEnd = -1;
+    for (qsizetype i = bytes.indexOf("&#"); i >= 0; i = bytes.indexOf("&#", i + 2)) {
+        const qsizetype end = bytes.indexOf(';', i);
+        if (end < 0)
+            break;
+        const bool hex = i + 2 < bytes.size() && (bytes.at(i + 2) == 'x' || bytes.at(i + 2) == 'X');
+        const QByteArray digits = bytes.mid(i + (hex ? 3 : 2), end - i - (hex ? 3 : 2));
+        bool ok = false;
+        const uint code = digits.size() <= 8 ? digits.toUInt(&ok, hex ? 16 : 10) : 0;
+        if (!ok)
+            continue; // not a reference libplist reads as a code
+        const bool high = code >= 0xD800 && code <= 0xDBFF;
+        const bool low = code >= 0xDC00 && code <= 0xDFFF;
+        const bool follows = pendingEnd == i;
+        if ((low && !(highSurrogatePending && follows)) || (highSurrogatePending && !(low && follows)))
+            return QStringLiteral("a character reference to a lone surrogate");
+        highSurrogatePending = high;
+        pendingEnd = end + 1;
+    }
+    if (highSurrogatePending)
+        return QStringLiteral("a character reference to a lone surrogate");
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QString> binaryProblem(const QByteArray &bytes)
@@ -244,6 +274,8 @@ std::optional<QString> xmlProblem(const QByteArray &bytes)
     // again, so text that is not UTF-8 would change values the program never touched.
     if (!QByteArrayView(bytes).isValidUtf8())
         return QStringLiteral("text that is not UTF-8");
+    if (std::optional<QString> problem = characterReferenceProblem(bytes))
+        return problem;
     // Only the containers nest; an opening tag that closes itself ("<array/>") holds nothing.
     int depth = 0;
     const char *data = bytes.constData();

@@ -1,8 +1,10 @@
 // The property-list reader refuses what would crash, hang or exhaust the process, and a change of one
 // key writes every other value back exactly as it was stored.
 #include "Platform/PropertyList.h"
+#include "Platform/linux/DockPreferencesFile.h"
 #include "tests/support/BinaryPlistBuilder.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
@@ -63,6 +65,14 @@ private slots:
         QByteArray deepXml = "<?xml version=\"1.0\"?><plist version=\"1.0\">" + QByteArray("<array>").repeated(5000)
                              + QByteArray("</array>").repeated(5000) + "</plist>";
         QTest::newRow("deep XML") << deepXml << QStringLiteral("deeper than 256");
+        const auto xmlString = [](const QByteArray &text) {
+            return "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>label</key><string>" + text
+                + "</string></dict></plist>";
+        };
+        QTest::newRow("XML naming a lone high surrogate") << xmlString("x&#xD800;y") << QStringLiteral("lone surrogate");
+        QTest::newRow("XML naming a lone surrogate in decimal") << xmlString("&#55296;") << QStringLiteral("lone surrogate");
+        QTest::newRow("XML naming a low surrogate first") << xmlString("&#xDE00;&#xD83D;") << QStringLiteral("lone surrogate");
+        QTest::newRow("XML naming a high surrogate before a letter") << xmlString("&#xD83D;&#x41;") << QStringLiteral("lone surrogate");
         QTest::newRow("XML that is not UTF-8")
             << QByteArray("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>spacer-\xf4ile</string></array></plist>")
             << QStringLiteral("not UTF-8");
@@ -147,6 +157,33 @@ private slots:
         QVERIFY(PropertyList::sameValue(*PropertyList::parse(changed), expected));
         QVERIFY(changed.contains(dateBytes(-3187296000.0)));
         QVERIFY(changed.indexOf("zeta-first") < changed.indexOf("alpha"));
+    }
+
+    void aDockFileIsWrittenOnlySoThatItReadsBack()
+    {
+        const QString path = DockPreferencesFile::filePath();
+        const auto dockFile = [](const QByteArray &label) {
+            return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>persistent-apps</key><array>"
+                   "<dict><key>tile-data</key><dict><key>file-label</key><string>"
+                + label + "</string></dict></dict></array><key>tilesize</key><integer>48</integer></dict></plist>\n";
+        };
+        DockPreferencesFile dock;
+        // A lone surrogate would be read, but what a write made of it would not read back.
+        const QByteArray lone = dockFile("Mail &#xD800;");
+        QVERIFY(writeTestFile(path, lone));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Refused a XML property list .*lone surrogate")));
+        QCOMPARE(dock.read(), std::nullopt);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Refused a XML property list .*lone surrogate")));
+        QVERIFY(!dock.write(QStringLiteral("autohide"), true));
+        QCOMPARE(readTestFile(path), lone);
+        // A pair of them names one character, and a write keeps it.
+        QVERIFY(writeTestFile(path, dockFile("Mail &#xD83D;&#xDE00;")));
+        QVERIFY(dock.read());
+        QVERIFY(dock.write(QStringLiteral("autohide"), true));
+        const std::optional<QVariantMap> written = dock.read();
+        QVERIFY(written);
+        QCOMPARE(written->value(QStringLiteral("autohide")), QVariant(true));
+        QCOMPARE(written->value(QStringLiteral("tilesize")).toLongLong(), 48);
     }
 
     void emptyBytesAreAnEmptyDictionaryToWriteInto()
