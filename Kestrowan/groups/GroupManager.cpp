@@ -61,9 +61,30 @@ GroupManager::GroupManager(const QString &storageDirectory, const QString &group
     , m_mirrorFolders(groupsDirectory, runningProgramPath())
     , m_writer(GroupsFileWriter::forFile(m_storageURL))
 {
+    m_writer->addListener(this, [this](const std::optional<QString> &failure) {
+        QMetaObject::invokeMethod(this, [this, failed = failure.has_value()] { setSaveFailing(failed); }, Qt::QueuedConnection);
+    });
 }
 
-GroupManager::~GroupManager() = default;
+GroupManager::~GroupManager()
+{
+    m_writer->removeListener(this);
+    m_writer->waitUntilWritten();
+    // The groups on screen were never saved: this is the last chance before they are lost.
+    if (m_writer->lastWriteFailed()) {
+        qCInfo(persistenceLogger, "Saving groups again before quitting, after a failed save");
+        m_writer->save(m_groups);
+        m_writer->waitUntilWritten();
+    }
+}
+
+void GroupManager::setSaveFailing(bool failing)
+{
+    if (failing == m_saveFailing)
+        return;
+    m_saveFailing = failing;
+    emit saveFailingChanged();
+}
 
 void GroupManager::setGroups(const QList<AppGroup> &groups)
 {

@@ -37,7 +37,7 @@ public:
     // program that "@Kestrowan" points at.
     explicit GroupManager(QObject *parent = nullptr);
     GroupManager(const QString &storageDirectory, const QString &groupsDirectory, QObject *parent = nullptr);
-    // Waits for the last save to reach the file.
+    // Waits for the last save to reach the file, and saves once more when the last write failed.
     ~GroupManager() override;
 
     const QList<AppGroup> &groups() const { return m_groups; }
@@ -63,6 +63,9 @@ public:
     void saveGroups();
     // Returns once every save made so far has reached the file (or failed).
     void waitUntilSaved();
+    // Whether the groups in memory are newer than the file because the last write failed; the next
+    // change writes them all again. Follows the writes as the event loop learns of them.
+    bool saveFailing() const { return m_saveFailing; }
     AppGroup createGroup();
     void updateGroup(const AppGroup &group);
     // Removes the group and, unless `keepDock`, its Dock tile and mirror folder.
@@ -104,11 +107,13 @@ signals:
     void groupsAboutToChange();
     void groupsChanged();
     void loadErrorChanged();
+    void saveFailingChanged();
 
 private:
     // Runs `completion` from the event loop, never inside the call that finished at once.
     static void postCompletion(std::function<void()> completion);
     void setLoadError(const std::optional<QString> &error);
+    void setSaveFailing(bool failing);
     template <typename Change>
     void changeGroups(Change change);
     bool backUpUnreadableFile();
@@ -123,6 +128,7 @@ private:
     // Set while "groups.json" could not be read and no copy of it exists yet: until one does, the
     // file is not overwritten.
     bool m_unreadableFileNotBackedUp = false;
+    bool m_saveFailing = false;
     std::shared_ptr<GroupsFileWriter> m_writer;
     mutable QPointer<UserDefaults> m_syncedHashesSource;
     mutable QMetaObject::Connection m_syncedHashesConnection;

@@ -64,17 +64,43 @@ void GroupsFileWriter::run()
         m_pending.reset();
         m_writing = true;
         lock.unlock();
-        write(groups);
+        const std::optional<QString> failure = write(groups);
+        {
+            const std::lock_guard listenersLock(m_listenersMutex);
+            for (const auto &[owner, listener] : m_listeners)
+                listener(failure);
+        }
         lock.lock();
+        m_lastWriteFailed = failure.has_value();
         m_writing = false;
         if (!m_pending)
             m_idle.notify_all();
     }
 }
 
-void GroupsFileWriter::write(const QList<AppGroup> &groups) const
+std::optional<QString> GroupsFileWriter::write(const QList<AppGroup> &groups) const
 {
     const QByteArray bytes = GroupsJson::encode(groups);
-    if (const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes))
+    const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes);
+    if (failure)
         qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(*failure));
+    return failure;
+}
+
+bool GroupsFileWriter::lastWriteFailed() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_lastWriteFailed;
+}
+
+void GroupsFileWriter::addListener(const void *owner, Listener listener)
+{
+    const std::lock_guard lock(m_listenersMutex);
+    m_listeners[owner] = std::move(listener);
+}
+
+void GroupsFileWriter::removeListener(const void *owner)
+{
+    const std::lock_guard lock(m_listenersMutex);
+    m_listeners.erase(owner);
 }

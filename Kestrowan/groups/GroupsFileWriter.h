@@ -6,6 +6,8 @@
 #include <QString>
 
 #include <condition_variable>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,18 +28,29 @@ public:
     void save(QList<AppGroup> groups);
     // Returns once every save asked for so far is on disk (or has failed and been logged).
     void waitUntilWritten();
+    // Whether the last write that ended failed: the file then holds an older state than the last save.
+    bool lastWriteFailed() const;
+
+    // Told, on the writer's thread, after each write: nothing when it reached the disk, else why not.
+    // A listener is removed before what it calls goes away; removal waits for a call under way.
+    using Listener = std::function<void(const std::optional<QString> &failure)>;
+    void addListener(const void *owner, Listener listener);
+    void removeListener(const void *owner);
 
 private:
     explicit GroupsFileWriter(const QString &path);
     void run();
-    void write(const QList<AppGroup> &groups) const;
+    std::optional<QString> write(const QList<AppGroup> &groups) const;
 
     const QString m_path;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::optional<QList<AppGroup>> m_pending;
     bool m_writing = false;
+    bool m_lastWriteFailed = false;
+    std::mutex m_listenersMutex;
+    std::map<const void *, Listener> m_listeners;
     bool m_stopping = false;
     std::thread m_thread;
 };

@@ -92,12 +92,14 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
             showCurrentPage(false);
     });
     connect(&m_store, &GroupManager::loadErrorChanged, this, &MainView::showLoadError);
+    connect(&m_store, &GroupManager::saveFailingChanged, this, &MainView::showSaveFailure);
     connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this, [this](const QString &key) {
         if (key == didCompleteOnboardingKey)
             refreshOnboardingGate();
     });
     refreshOnboardingGate();
     showLoadError();
+    showSaveFailure();
 }
 
 MainView::~MainView() = default;
@@ -342,6 +344,14 @@ void MainView::showLoadError()
     shownLoadError() = *error;
     qCInfo(appLogger, "Showing the groups file's load error");
     showToast({AppToast::Kind::Warning, *error});
+}
+
+void MainView::showSaveFailure()
+{
+    // Once for each run of failed saves: every later change tries again, and says nothing more
+    // until a save has reached the file and another fails.
+    if (m_store.saveFailing())
+        showToast({AppToast::Kind::Error, localized(QStringLiteral("groups.saveError"))});
 }
 
 void MainView::showEvent(QShowEvent *event)

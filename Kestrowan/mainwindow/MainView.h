@@ -84,6 +84,7 @@ private:
     void showCurrentPage(bool animated);
     void refreshOnboardingGate();
     void showLoadError();
+    void showSaveFailure();
     void setSyncAllDone(bool done);
     void presentPicker(const QUuid &groupID, const std::function<StagedPicker *(const AppGroup &)> &makePicker);
     QWidget *makeDetailPage(const DetailPage &page);

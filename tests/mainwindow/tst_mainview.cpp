@@ -24,13 +24,63 @@
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/shell/ToastBanner.h"
+
 #include <QAccessible>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 
+#include <array>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
+
+// Root writes where permissions forbid it; while this lives, threads started from this one (the
+// store's writer among them) keep to the permissions as everyone else must.
+class WithoutPermissionOverride {
+public:
+    WithoutPermissionOverride()
+    {
+        m_saved = capabilities();
+        __user_cap_data_struct data[2] = {m_saved[0], m_saved[1]};
+        data[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH | 1u << CAP_FOWNER);
+        setCapabilities(data);
+    }
+    ~WithoutPermissionOverride()
+    {
+        __user_cap_data_struct data[2] = {m_saved[0], m_saved[1]};
+        setCapabilities(data);
+    }
+
+private:
+    static std::array<__user_cap_data_struct, 2> capabilities()
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        std::array<__user_cap_data_struct, 2> data{};
+        syscall(SYS_capget, &header, data.data());
+        return data;
+    }
+    static void setCapabilities(__user_cap_data_struct *data)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        syscall(SYS_capset, &header, data);
+    }
+    std::array<__user_cap_data_struct, 2> m_saved{};
+};
+
+void setFolderWritable(const QString &folder, bool writable)
+{
+    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+        | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    if (writable)
+        permissions |= QFileDevice::WriteOwner;
+    QVERIFY(QFile::setPermissions(folder, permissions));
+}
 
 AppItem app(const QString &identifier)
 {
@@ -379,6 +429,72 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 20000);
         QVERIFY(view->gridPage()->grid()->cards().isEmpty());
         QVERIFY(startedManager(m_program)->groups().isEmpty());
+    }
+
+    void aFailedSaveIsToldOnceKeptAndTriedAgain()
+    {
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        const AppGroup home = addGroup(QStringLiteral("Home"));
+        addGroup(QStringLiteral("Play"));
+        const WithoutPermissionOverride asAnyUser;
+        m_store.reset(); // its writer's thread ends with it; the next store's starts without the override
+        m_store = startedManager(m_program);
+        QCOMPARE(m_store->groups().size(), 3);
+        const QString file = m_store->storageURL();
+        const QString folder = QFileInfo(file).absolutePath();
+        const QByteArray saved = readBytes(file);
+        auto view = makeView();
+        const auto confirmDelete = [&view](const QUuid &id) {
+            view->requestDeleteGroup(id);
+            QMessageBox *alert = view->deleteConfirmation();
+            QVERIFY(alert);
+            for (QAbstractButton *button : alert->buttons()) {
+                if (alert->buttonRole(button) == QMessageBox::DestructiveRole)
+                    clickWidget(button);
+            }
+        };
+        const auto savedNames = [&file] {
+            QStringList names;
+            for (const AppGroup &group : GroupsJson::decode(readBytes(file)).value_or(QList<AppGroup>()))
+                names.append(group.name);
+            return names;
+        };
+
+        // The storage folder turns read-only: the window keeps the change and says the save failed.
+        setFolderWritable(folder, false);
+        confirmDelete(home.id);
+        QTRY_VERIFY_WITH_TIMEOUT(view->toast().has_value(), 20000);
+        QCOMPARE(view->toast()->kind, AppToast::Kind::Error);
+        QCOMPARE(view->toast()->text, localized(QStringLiteral("groups.saveError")));
+        QCOMPARE(m_store->groups().size(), 2);
+        QCOMPARE(readBytes(file), saved);
+
+        // Once: the user dismisses it, and a second failed save says nothing more.
+        clickWidget(view->findChild<ToastBanner *>());
+        QTRY_VERIFY_WITH_TIMEOUT(!view->toast().has_value(), 20000);
+        confirmDelete(work.id);
+        QTRY_COMPARE_WITH_TIMEOUT(m_store->groups().size(), 1, 20000);
+        m_store->waitUntilSaved();
+        QCoreApplication::processEvents();
+        QVERIFY(m_store->saveFailing());
+        QCOMPARE(view->toast(), std::nullopt);
+        QCOMPARE(readBytes(file), saved);
+
+        // The next change, once the folder can be written again, saves everything that waited.
+        setFolderWritable(folder, true);
+        const AppGroup later = addGroup(QStringLiteral("Later"));
+        m_store->waitUntilSaved();
+        QCOMPARE(savedNames(), QStringList({QStringLiteral("Play"), QStringLiteral("Later")}));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_store->saveFailing(), 20000);
+
+        // Quitting saves what a failed save left unsaved.
+        setFolderWritable(folder, false);
+        confirmDelete(later.id);
+        QTRY_VERIFY_WITH_TIMEOUT(view->toast().has_value(), 20000);
+        setFolderWritable(folder, true);
+        view.reset();
+        m_store.reset();
+        QCOMPARE(savedNames(), QStringList({QStringLiteral("Play")}));
     }
 
     void syncAllMarksOnlyASuccess()
