@@ -8,6 +8,7 @@
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/LaunchAtLogin.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Platform/ApplicationActivation.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
@@ -95,9 +96,12 @@ void SettingsModel::send(const QString &setting, const QString &value)
 
 void SettingsModel::setLaunchAtLogin(bool on)
 {
-    // The switch keeps the user's position for this visit, whatever the registration did.
-    m_launchAtLogin = on;
-    LaunchAtLogin::setLaunchAtLogin(on, m_programPath);
+    const std::optional<QString> failure = LaunchAtLogin::setLaunchAtLogin(on, m_programPath);
+    // The switch shows what the entry now says: a change that failed leaves it where it was, and the
+    // page says why.
+    m_launchAtLogin = LaunchAtLogin::isEnabled();
+    m_launchAtLoginFailure = failure ? std::optional(localizedFormat(QStringLiteral("settings.launchAtLogin.failed"), {*failure}))
+                                     : std::nullopt;
     send(QStringLiteral("launch_at_login"), boolText(on));
     emit changed();
 }

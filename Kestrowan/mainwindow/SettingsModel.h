@@ -42,6 +42,9 @@ public:
     // General.
     bool launchAtLogin() const { return m_launchAtLogin; }
     void setLaunchAtLogin(bool on);
+    // Why the last change of launch at login did not happen, for the page to show; nothing after one
+    // that did.
+    std::optional<QString> launchAtLoginFailure() const { return m_launchAtLoginFailure; }
     bool showInDock() const;
     void setShowInDock(bool on);
     QString appearanceMode() const;
@@ -91,6 +94,7 @@ private:
     SignalSender m_send;
     QString m_programPath;
     bool m_launchAtLogin = false;
+    std::optional<QString> m_launchAtLoginFailure;
     bool m_pendingHover = false;
     SettingsReset *m_reset;
 };

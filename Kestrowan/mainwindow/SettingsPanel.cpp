@@ -277,7 +277,17 @@ QWidget *SettingsPanel::buildGeneral()
     launch->setObjectName(QStringLiteral("launchAtLogin"));
     card->addRow(makeSettingsToggleRow(localized(QStringLiteral("settings.launchAtLogin")), launch, card));
     connect(launch, &QAbstractButton::toggled, m_model, &SettingsModel::setLaunchAtLogin);
-    m_refreshers.append([this, launch] { launch->setOn(m_model->launchAtLogin()); });
+    auto *launchFailure = new TokenLabel(QString(), AppColors::danger, SystemFont::font(11), card);
+    launchFailure->setObjectName(QStringLiteral("launchAtLoginFailure"));
+    launchFailure->setWordWrap(true);
+    launchFailure->setContentsMargins(14, 0, 14, 10);
+    card->addRow(launchFailure);
+    m_refreshers.append([this, launch, launchFailure] {
+        launch->setOn(m_model->launchAtLogin());
+        const std::optional<QString> failure = m_model->launchAtLoginFailure();
+        launchFailure->setText(failure.value_or(QString()));
+        launchFailure->setVisible(failure.has_value());
+    });
     card->addDivider();
 
     auto *dock = new SettingsSwitch;

@@ -28,26 +28,25 @@ bool isEnabled()
 
 namespace {
 
-void fail(const QString &reason)
+std::optional<QString> fail(const QString &reason)
 {
     qCCritical(appLogger, "Launch at login toggle failed: %s", qUtf8Printable(reason));
+    return reason;
 }
 
 } // namespace
 
-void setLaunchAtLogin(bool enabled, const QString &programPath)
+std::optional<QString> setLaunchAtLogin(bool enabled, const QString &programPath)
 {
     const QString path = autostartEntryPath();
     if (!enabled) {
         QFile file(path);
-        if (file.exists() && !file.remove())
-            fail(file.errorString());
-        return;
+        if ((file.exists() || QFileInfo(path).isSymLink()) && !file.remove())
+            return fail(file.errorString());
+        return std::nullopt;
     }
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        fail(QStringLiteral("cannot create %1").arg(QFileInfo(path).absolutePath()));
-        return;
-    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return fail(QStringLiteral("cannot create %1").arg(QFileInfo(path).absolutePath()));
     const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
                                             "Type=Application\n"
                                             "Name=Kestrowan\n"
@@ -58,7 +57,8 @@ void setLaunchAtLogin(bool enabled, const QString &programPath)
                                  .arg(DesktopEntry::execArgument(programPath))
                                  .toUtf8();
     if (const std::optional<QString> reason = SafeWrite::replaceFile(path, entry))
-        fail(*reason);
+        return fail(*reason);
+    return std::nullopt;
 }
 
 } // namespace LaunchAtLogin

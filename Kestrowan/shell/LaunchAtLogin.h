@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // Starting the program when the user logs in, as an XDG autostart entry
 // (~/.config/autostart/kestrowan.desktop). The state lives only in that file: it is read from it
 // and written to it, never kept anywhere else.
@@ -14,7 +16,7 @@ QString autostartEntryPath();
 bool isEnabled();
 
 // Writes (with the running program's path) or removes the entry. A failure is logged as
-// "Launch at login toggle failed: ..." and otherwise absorbed.
-void setLaunchAtLogin(bool enabled, const QString &programPath);
+// "Launch at login toggle failed: ..." and its reason returned; the entry is then as it was.
+std::optional<QString> setLaunchAtLogin(bool enabled, const QString &programPath);
 
 } // namespace LaunchAtLogin

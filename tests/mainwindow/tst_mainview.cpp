@@ -22,6 +22,7 @@
 #include "Platform/linux/DockPreferencesFile.h"
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/PermissionOverride.h"
 #include "tests/support/TestMain.h"
 
 #include "Kestrowan/groups/GroupsJson.h"
@@ -33,54 +34,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 
-#include <array>
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 namespace {
-
-// Root writes where permissions forbid it; while this lives, threads started from this one (the
-// store's writer among them) keep to the permissions as everyone else must.
-class WithoutPermissionOverride {
-public:
-    WithoutPermissionOverride()
-    {
-        m_saved = capabilities();
-        __user_cap_data_struct data[2] = {m_saved[0], m_saved[1]};
-        data[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH | 1u << CAP_FOWNER);
-        setCapabilities(data);
-    }
-    ~WithoutPermissionOverride()
-    {
-        __user_cap_data_struct data[2] = {m_saved[0], m_saved[1]};
-        setCapabilities(data);
-    }
-
-private:
-    static std::array<__user_cap_data_struct, 2> capabilities()
-    {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        std::array<__user_cap_data_struct, 2> data{};
-        syscall(SYS_capget, &header, data.data());
-        return data;
-    }
-    static void setCapabilities(__user_cap_data_struct *data)
-    {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        syscall(SYS_capset, &header, data);
-    }
-    std::array<__user_cap_data_struct, 2> m_saved{};
-};
-
-void setFolderWritable(const QString &folder, bool writable)
-{
-    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
-        | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
-    if (writable)
-        permissions |= QFileDevice::WriteOwner;
-    QVERIFY(QFile::setPermissions(folder, permissions));
-}
 
 AppItem app(const QString &identifier)
 {
@@ -461,7 +415,7 @@ private slots:
         };
 
         // The storage folder turns read-only: the window keeps the change and says the save failed.
-        setFolderWritable(folder, false);
+        QVERIFY(setFolderWritable(folder, false));
         confirmDelete(home.id);
         QTRY_VERIFY_WITH_TIMEOUT(view->toast().has_value(), 20000);
         QCOMPARE(view->toast()->kind, AppToast::Kind::Error);
@@ -481,17 +435,17 @@ private slots:
         QCOMPARE(readBytes(file), saved);
 
         // The next change, once the folder can be written again, saves everything that waited.
-        setFolderWritable(folder, true);
+        QVERIFY(setFolderWritable(folder, true));
         const AppGroup later = addGroup(QStringLiteral("Later"));
         m_store->waitUntilSaved();
         QCOMPARE(savedNames(), QStringList({QStringLiteral("Play"), QStringLiteral("Later")}));
         QTRY_VERIFY_WITH_TIMEOUT(!m_store->saveFailing(), 20000);
 
         // Quitting saves what a failed save left unsaved.
-        setFolderWritable(folder, false);
+        QVERIFY(setFolderWritable(folder, false));
         confirmDelete(later.id);
         QTRY_VERIFY_WITH_TIMEOUT(view->toast().has_value(), 20000);
-        setFolderWritable(folder, true);
+        QVERIFY(setFolderWritable(folder, true));
         view.reset();
         m_store.reset();
         QCOMPARE(savedNames(), QStringList({QStringLiteral("Play")}));

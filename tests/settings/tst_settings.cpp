@@ -18,6 +18,7 @@
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/fake/FakeUserDefaults.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/PermissionOverride.h"
 #include "tests/support/TestMain.h"
 
 #include <QComboBox>
@@ -168,21 +169,47 @@ private slots:
                                {"settings.changed", change("show_in_dock", "false")}}));
     }
 
-    void aFailedLoginItemKeepsTheSwitchForTheVisit()
+    void aFailedLoginItemShowsTheRealStateAndWhy()
     {
         const QString folder = QFileInfo(LaunchAtLogin::autostartEntryPath()).absolutePath();
         QDir(folder).removeRecursively();
         writeBytes(folder, "not a folder");
         panel();
+        QVERIFY(find<TokenLabel>("launchAtLoginFailure")->isHidden());
         LogCapture log;
         click("launchAtLogin");
         QCOMPARE(log.count("^Launch at login toggle failed"), 1);
-        QVERIFY(find<SettingsSwitch>("launchAtLogin")->isChecked());
-        QCOMPARE(m_sent.size(), 1);
-        // Built again, the page shows what the system says.
-        panel();
+        // Nothing was registered: the switch goes back, and the page says why.
         QVERIFY(!find<SettingsSwitch>("launchAtLogin")->isChecked());
+        QVERIFY(!LaunchAtLogin::isEnabled());
+        TokenLabel *failure = find<TokenLabel>("launchAtLoginFailure");
+        QVERIFY(failure->isVisible());
+        QVERIFY(failure->text().startsWith(localized("settings.launchAtLogin.failed").section("%@", 0, 0)));
+        QVERIFY(failure->text().contains(folder));
+        QCOMPARE(m_sent.size(), 1);
         QFile::remove(folder);
+
+        // Once the folder can be made, the next flip registers and the reason goes.
+        click("launchAtLogin");
+        QVERIFY(LaunchAtLogin::isEnabled());
+        QVERIFY(find<SettingsSwitch>("launchAtLogin")->isChecked());
+        QVERIFY(failure->isHidden());
+
+        // An entry that cannot be removed keeps the switch on.
+        {
+            const WithoutPermissionOverride asAnyUser;
+            QVERIFY(setFolderWritable(folder, false));
+            click("launchAtLogin");
+            QVERIFY(setFolderWritable(folder, true));
+        }
+        QVERIFY(LaunchAtLogin::isEnabled());
+        QVERIFY(find<SettingsSwitch>("launchAtLogin")->isChecked());
+        QVERIFY(failure->isVisible());
+        QCOMPARE(log.count("^Launch at login toggle failed"), 2);
+        // Built again, the page shows what the entry says.
+        panel();
+        QVERIFY(find<SettingsSwitch>("launchAtLogin")->isChecked());
+        QVERIFY(find<TokenLabel>("launchAtLoginFailure")->isHidden());
     }
 
     void appearanceSegmentsStoreEveryPress()
