@@ -11,6 +11,7 @@
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/DockPreferencesFile.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
+#include "Tallyline/DefaultsSuite.h"
 #include "Tallyline/SignalCache.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
@@ -143,6 +144,16 @@ private slots:
             cache.appendSignal(signal);
             QVERIFY(!cache.writeSignalCacheFile());
         });
+    }
+
+    void theUsageSignalClientsSettingsSurvive()
+    {
+        const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            + QStringLiteral("/Tallyline/fulldisk.conf");
+        DefaultsSuite::open(QStringLiteral("fulldisk"))->setValue(QStringLiteral("sessions"), QStringLiteral("first"));
+        const QByteArray before = readTestFile(path);
+        QVERIFY(before.contains("first"));
+        checkKeptWhole(path, before, [&] { DefaultsSuite::open(QStringLiteral("fulldisk"))->setValue(QStringLiteral("sessions"), longText()); });
     }
 
     void theInstalledAppsCacheSurvives()
