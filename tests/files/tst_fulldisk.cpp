@@ -1,7 +1,5 @@
 // A disk that fills up during a save must cost the new state only, never the old file. The disk is
-// made "full" for real: this process's file-size limit is lowered, so the kernel refuses every byte
-// past it with EFBIG, as a full disk refuses them with ENOSPC; short writes are buffered and fail only
-// when they are flushed.
+// made "full" for real, by this process's file-size limit.
 #include "Kestrowan/app/DesktopIntegration.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/MirrorFolders.h"
@@ -13,6 +11,7 @@
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "Tallyline/DefaultsSuite.h"
 #include "Tallyline/SignalCache.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -22,32 +21,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <csignal>
 #include <functional>
-#include <sys/resource.h>
 
 namespace {
-
-// While it lives no file of this process grows past `bytes`.
-class FullDisk {
-public:
-    explicit FullDisk(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-    FullDisk(const FullDisk &) = delete;
-    FullDisk &operator=(const FullDisk &) = delete;
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_saved{};
-    bool m_active = false;
-};
 
 constexpr rlim_t fullAt = 64;
 

@@ -13,6 +13,7 @@
 #include "Platform/fake/FakeAccessibility.h"
 #include "Platform/fake/FakeEventTaps.h"
 #include "tests/standin/DockPreferencesWriter.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
@@ -163,6 +164,22 @@ private slots:
         QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/Applications/App 0.app"), {}, {}}, {}));
         QCOMPARE(readTestFile(path).toHex(), PropertyList::withKeyReplaced(settled, QStringLiteral("persistent-apps"), apps.mid(1))->toHex());
         QCOMPARE(DockTilesFile(path).read().others.size(), 1); // the folder tile without a URL string names no path
+    }
+
+    void aFullDiskKeepsTheDockPreferencesWhole()
+    {
+        const QString path = m_home + QStringLiteral("/fulldisk/com.apple.dock.plist");
+        writeDockPreferences(path, QStringLiteral("bottom"), false, {m_home + QStringLiteral("/a.desktop"), m_home + QStringLiteral("/b.desktop")}, {});
+        const QByteArray before = readTestFile(path);
+        {
+            const FullDisk disk(64);
+            QVERIFY(disk.active());
+            QVERIFY(!DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, m_home + QStringLiteral("/a.desktop"), {}, {}}, {}));
+        }
+        QCOMPARE(readTestFile(path), before);
+        QCOMPARE(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("com.apple.dock.plist")});
+        QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, m_home + QStringLiteral("/a.desktop"), {}, {}}, {}));
+        QCOMPARE(DockTilesFile(path).read().applications.size(), 1);
     }
 
     void hostilePreferencesAreRefusedWithoutACrash()
