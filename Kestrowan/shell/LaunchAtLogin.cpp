@@ -4,7 +4,6 @@
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/safewrite/SafeWrite.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -45,8 +44,6 @@ std::optional<QString> setLaunchAtLogin(bool enabled, const QString &programPath
             return fail(file.errorString());
         return std::nullopt;
     }
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return fail(QStringLiteral("cannot create %1").arg(QFileInfo(path).absolutePath()));
     const QByteArray entry = QStringLiteral("[Desktop Entry]\n"
                                             "Type=Application\n"
                                             "Name=Kestrowan\n"
