@@ -8,11 +8,13 @@
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/InterfaceFont.h"
 #include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/LaunchAtLogin.h"
 #include "Platform/fake/FakeDockPreferences.h"
 #include "Platform/fake/FakeSystemAppearance.h"
 #include "Platform/fake/FakeUserDefaults.h"
 #include "tests/support/TestMain.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QPainter>
 #include <QScrollArea>
@@ -30,7 +32,9 @@ private:
         QVERIFY(picture.save(folder + u'/' + name + QStringLiteral(".png")));
     }
 
-    void shootPanel(bool dark, const QString &language, const QStringList &sections)
+    // `prepare` acts on the page before it is drawn; `variant` then goes into the pictures' names.
+    void shootPanel(bool dark, const QString &language, const QStringList &sections,
+                    const std::function<void(SettingsPanel &)> &prepare = {}, const QString &variant = {})
     {
         Appearance::shared().apply(dark);
         LanguageManager::shared().setCurrentLanguage(language);
@@ -46,6 +50,8 @@ private:
         panel.resize(620, 540);
         panel.show();
         QCoreApplication::processEvents();
+        if (prepare)
+            prepare(panel);
         const QStringList anchors{"launchAtLogin", "clickMode", "autoSync", "version", "resetAll"};
         const QStringList names{"general", "interaction", "dock", "about", "reset"};
         for (int i = 0; i < names.size(); ++i) {
@@ -59,7 +65,7 @@ private:
                 sectionBox = sectionBox->parentWidget();
             panel.scrollArea()->verticalScrollBar()->setValue(sectionBox->y() - 12);
             QCoreApplication::processEvents();
-            QString name = QStringLiteral("settings-") + names.at(i) + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
+            QString name = QStringLiteral("settings-") + names.at(i) + variant + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
             if (language == QStringLiteral("ja"))
                 name += QStringLiteral("-ja");
             save(panel.grab().toImage(), name);
@@ -81,6 +87,23 @@ private slots:
         const QStringList all{"general", "interaction", "dock", "about", "reset"};
         shootPanel(false, "en", all);
         shootPanel(true, "en", all);
+    }
+
+    void aFailedLaunchAtLoginSaysWhy()
+    {
+        // A file where the autostart folder should be: the entry cannot be written.
+        const QString folder = QFileInfo(LaunchAtLogin::autostartEntryPath()).absolutePath();
+        QDir(folder).removeRecursively();
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const auto flip = [](SettingsPanel &panel) {
+            QTest::mouseClick(panel.findChild<QAbstractButton *>(QStringLiteral("launchAtLogin")), Qt::LeftButton);
+            QVERIFY(panel.findChild<QWidget *>(QStringLiteral("launchAtLoginFailure"))->isVisible());
+        };
+        shootPanel(false, "en", {"general"}, flip, QStringLiteral("-launchfailure"));
+        shootPanel(true, "en", {"general"}, flip, QStringLiteral("-launchfailure"));
+        QFile::remove(folder);
     }
 
     void japanese()
