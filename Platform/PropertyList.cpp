@@ -434,7 +434,7 @@ bool writeBinaryFile(const QString &path, const QVariant &value)
 
 bool writeBytesAtomically(const QString &path, const QByteArray &bytes)
 {
-    return !bytes.isEmpty() && !SafeWrite::replaceFile(path, bytes);
+    return !bytes.isEmpty() && !SafeWrite::replaceFile(path, bytes, SafeWrite::Folder::Make);
 }
 
 } // namespace PropertyList

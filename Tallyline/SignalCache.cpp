@@ -86,7 +86,7 @@ bool SignalCache::writeSignalCacheFile()
         array.append(record.toJson(SignalPostBody::DateEncoding::referenceSeconds));
     const QByteArray data = QJsonDocument(array).toJson(QJsonDocument::Compact);
 
-    if (SafeWrite::replaceFile(m_fileURL, data)) {
+    if (SafeWrite::replaceFile(m_fileURL, data, SafeWrite::Folder::Make)) {
         tallylineLog(m_logHandler, Level::error, QStringLiteral("Error saving Telemetry cache"));
         return false;
     }

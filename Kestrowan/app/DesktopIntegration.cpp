@@ -22,7 +22,7 @@ bool writeIfChanged(const QString &path, const QByteArray &content, qint64 sizeL
 {
     if (const auto current = readSmallFile(path, sizeLimit); current && *current == content)
         return false;
-    if (const std::optional<QString> failure = SafeWrite::replaceFile(path, content)) {
+    if (const std::optional<QString> failure = SafeWrite::replaceFile(path, content, SafeWrite::Folder::Make)) {
         qCWarning(appLogger, "Could not write %s: %s", qUtf8Printable(path), qUtf8Printable(*failure));
         return false;
     }

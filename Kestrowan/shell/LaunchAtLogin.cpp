@@ -53,7 +53,7 @@ std::optional<QString> setLaunchAtLogin(bool enabled, const QString &programPath
                                             "X-GNOME-Autostart-enabled=true\n")
                                  .arg(DesktopEntry::execArgument(programPath))
                                  .toUtf8();
-    if (const std::optional<QString> reason = SafeWrite::replaceFile(path, entry))
+    if (const std::optional<QString> reason = SafeWrite::replaceFile(path, entry, SafeWrite::Folder::Make))
         return fail(*reason);
     return std::nullopt;
 }

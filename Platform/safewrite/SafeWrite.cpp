@@ -23,11 +23,11 @@ std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes
     return std::nullopt;
 }
 
-std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes)
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
-        return QStringLiteral("cannot create the folder %1").arg(folder);
+    const QString folderPath = QFileInfo(path).absolutePath();
+    if (folder == Folder::Make && !QDir().mkpath(folderPath))
+        return QStringLiteral("cannot create the folder %1").arg(folderPath);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();

@@ -16,9 +16,13 @@ namespace SafeWrite {
 // of that failed. For writers handed an open QSaveFile, which must not be committed after a failure.
 std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes);
 
+enum class Folder {
+    MustExist, // a missing folder is a failure: it may have been removed on purpose
+    Make,      // a missing folder is made first
+};
+
 // Replaces the file at `path` by `bytes` all at once (a temporary file beside it, flushed, synced and
 // then moved over it); on any failure the old file stays as it was and the reason is returned.
-// Makes the folder when it is missing.
-std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes);
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder = Folder::MustExist);
 
 } // namespace SafeWrite

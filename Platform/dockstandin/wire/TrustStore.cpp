@@ -72,7 +72,7 @@ bool TrustStore::grant(const QString &executablePath)
     if (grants.contains(executablePath))
         return true;
     grants.append(executablePath);
-    return !SafeWrite::replaceFile(filePath(), grants.join(u'\n').toUtf8() + '\n');
+    return !SafeWrite::replaceFile(filePath(), grants.join(u'\n').toUtf8() + '\n', SafeWrite::Folder::Make);
 }
 
 QString TrustStore::executableOfProcess(qint64 processIdentifier)
