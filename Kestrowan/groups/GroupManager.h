@@ -59,7 +59,8 @@ public:
     void ensureStorageDirectories();
     void loadGroups();
     // Takes a snapshot of the groups and returns; the file is written in the background, saves in
-    // the order they were made. A failure is logged when the write fails.
+    // the order they were made. A failed write is logged and keeps the old file whole; `saveFailing`
+    // then tells the windows.
     void saveGroups();
     // Returns once every save made so far has reached the file (or failed).
     void waitUntilSaved();
