@@ -368,6 +368,62 @@ private slots:
         QVERIFY(storedGroups(*m_store).isEmpty());
     }
 
+    // Mend: Back within the countdown syncs the pending change at once instead of dropping it.
+    void backSyncsWhatTheCountdownOwes()
+    {
+        const AppGroup group = stored(QStringLiteral("Away"), {fileItem(QStringLiteral("/etc/hosts"))});
+        m_dock->tile = true;
+        m_dock->syncedContents = {group};
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
+        GroupEditorPage *page = open(group, false);
+        page->nameField()->setFocus();
+        QTest::keyClick(page->nameField(), Qt::Key_End);
+        QTest::keyClicks(page->nameField(), QStringLiteral(" team"));
+        QVERIFY(page->syncController()->isCountdownRunning());
+        QTest::mouseClick(page->header()->backButton(), Qt::LeftButton);
+        QCOMPARE(m_backs, 1);
+        QCOMPARE(m_dock->requests.size(), 1);
+        QCOMPARE(m_dock->requests.first().name, QStringLiteral("Away team"));
+        m_dock->finish(true);
+        page->syncController()->tick();
+        QCOMPARE(m_dock->requests.size(), 1);
+
+        // Without a countdown (automatic sync off) nothing is owed and Back syncs nothing.
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
+        page = open(group, false);
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QTest::mouseClick(page->header()->backButton(), Qt::LeftButton);
+        QCOMPARE(m_dock->requests.size(), 1);
+    }
+
+    // Mend: a countdown running when the reorder mode starts does not sync the order before Done;
+    // Done syncs the confirmed order with the change that started the countdown.
+    void aCountdownDoesNotSyncAnUnconfirmedOrder()
+    {
+        const AppGroup group = stored(QStringLiteral("Order"), {fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("first")),
+                                                                fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("second"))});
+        m_dock->tile = true;
+        m_dock->syncedContents = {group};
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
+        GroupEditorPage *page = open(group, false);
+        page->syncController()->setTickInterval(20);
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QVERIFY(page->syncController()->isCountdownRunning());
+        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+            std::unique_ptr<QMimeData> owned(payload);
+            sendDrag(page->itemSection()->tiles().at(1), owned.get(), true);
+        });
+        pressAndPull(page->itemSection()->cells().at(0));
+        QVERIFY(page->itemActions()->isReordering());
+        QCOMPARE(names(page->draft()->draft().apps), (QStringList{"second", "first"}));
+        QVERIFY(!page->syncController()->isCountdownRunning());
+        QVERIFY(m_dock->requests.isEmpty());
+        QTest::mouseClick(page->itemSection()->doneButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(m_dock->requests.size(), 1, 10000);
+        QCOMPARE(names(m_dock->requests.first().apps), (QStringList{"second", "first"}));
+        QCOMPARE(m_dock->requests.first().name, QStringLiteral("Order!"));
+    }
+
 private:
     static QString localizedText(const char *key);
 };
