@@ -43,6 +43,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -156,8 +157,11 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     sections->addWidget(m_items);
     sections->addWidget(padded(new IconStyleSection(m_iconChoice)));
     sections->addWidget(padded(new DisplayStyleSection(m_displayChoice)));
-    if (m_recorder)
-        sections->addWidget(padded(new ShortcutSection(m_recorder)));
+    if (m_recorder) {
+        auto *shortcutSection = new ShortcutSection(m_recorder);
+        sections->addWidget(padded(shortcutSection));
+        connect(shortcutSection, &ShortcutSection::lineShown, this, &GroupEditorPage::scrollIntoView);
+    }
     sections->addSpacing(60);
     sections->addStretch(1);
     m_scroll->setWidget(column);
@@ -174,7 +178,7 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     connect(m_bar, &DockSyncBar::wantedChanged, this, &GroupEditorPage::placeBar);
 
     connect(m_header, &EditorHeaderRow::backClicked, this, [this] {
-        leavePage();
+        leavePage(true);
         if (m_onBack)
             m_onBack();
     });
@@ -198,7 +202,8 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
 
 GroupEditorPage::~GroupEditorPage()
 {
-    leavePage();
+    // Replaced by another page without Back: left all the same.
+    leavePage(true);
 }
 
 QWidget *GroupEditorPage::buildNameRow()
@@ -311,6 +316,22 @@ void GroupEditorPage::placeBar()
     }
 }
 
+void GroupEditorPage::scrollIntoView(QWidget *widget)
+{
+    // The line has only just been shown: its place is known once the column has been laid out again.
+    QTimer::singleShot(0, widget, [this, widget] {
+        if (!widget->isVisible())
+            return;
+        for (QWidget *holder = widget->parentWidget(); holder && holder != m_scroll->viewport(); holder = holder->parentWidget()) {
+            if (holder->layout())
+                holder->layout()->activate();
+        }
+        // Above the bottom bar, which lies over the end of the scrolling area.
+        const int covered = m_bar->isVisible() ? height() - m_bar->geometry().top() : 0;
+        m_scroll->ensureWidgetVisible(widget, 0, qMax(covered + 12, 50));
+    });
+}
+
 void GroupEditorPage::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -338,20 +359,24 @@ void GroupEditorPage::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
     if (event->spontaneous())
         return;
-    // Taken off the screen: nothing may keep running for a page nobody sees.
+    // Taken off the screen: nothing may keep running for a page nobody sees, and a change waiting
+    // for its countdown is synced now rather than never.
     m_actions->finishReorder();
-    m_sync->cancelAutoSyncCountdown();
+    m_sync->syncOwedNow();
     if (m_recorder)
         m_recorder->cancelRecording();
 }
 
-void GroupEditorPage::leavePage()
+void GroupEditorPage::leavePage(bool syncOwed)
 {
     if (m_left)
         return;
     m_left = true;
     m_actions->finishReorder();
-    m_sync->stop();
+    if (syncOwed)
+        m_sync->leave();
+    else
+        m_sync->stop();
     if (m_recorder)
         m_recorder->cancelRecording();
 }
@@ -370,7 +395,7 @@ void GroupEditorPage::confirmDeleteGroup()
 void GroupEditorPage::deleteConfirmedGroup()
 {
     // No countdown or queued sync may bring the group's tile back once it is gone.
-    leavePage();
+    leavePage(false);
     if (!(m_handler->isNewDraft() && !m_handler->hasMadeChanges()) && m_services.groupManager) {
         AppGroup stored = m_draft->draft();
         for (const AppGroup &candidate : m_services.groupManager->groups()) {
@@ -422,8 +447,10 @@ QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
             view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
     connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList &paths) {
+        QList<QUrl> urls;
         for (const QString &path : paths)
-            m_actions->addURL(QUrl::fromLocalFile(path));
+            urls.append(QUrl::fromLocalFile(path));
+        m_actions->addURLs(urls);
     });
     panel->open();
     return panel;

@@ -5,23 +5,86 @@
 #include "Platform/linux/MimeApps.h"
 #include "Platform/linux/TypeTable.h"
 
+#include <QCoreApplication>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHash>
 #include <QMimeDatabase>
+#include <QThread>
 
 namespace {
 
+bool onMainThread()
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    return application && QThread::currentThread() == application->thread();
+}
+
+// Icons looked up by theme name or by desktop entry, kept on the main thread until the desktop's
+// entries change: a look-up searches the theme's folders, and a cell or a row asks again each time
+// it is made. (A QIcon keeps the pixmaps it has drawn, one per size.)
+struct IconCache {
+    quint64 generation = 0;
+    QHash<QString, QIcon> byName;
+    QHash<QString, QIcon> byEntry;
+
+    static IconCache *current()
+    {
+        if (!onMainThread())
+            return nullptr;
+        // Never destroyed: icons and their pixmaps must not outlive the application object.
+        static auto *cache = new IconCache;
+        const quint64 now = desktopEntriesGeneration();
+        if (now != cache->generation) {
+            *cache = IconCache();
+            cache->generation = now;
+        }
+        return cache;
+    }
+};
+
+QIcon lookUpThemeIcon(const QString &name)
+{
+    return QIcon::hasThemeIcon(name) ? QIcon::fromTheme(name) : QIcon();
+}
+
 QIcon themeIcon(const QStringList &names)
 {
+    IconCache *cache = IconCache::current();
     for (const QString &name : names) {
-        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
-            return QIcon::fromTheme(name);
+        if (name.isEmpty())
+            continue;
+        QIcon icon;
+        if (!cache) {
+            icon = lookUpThemeIcon(name);
+        } else if (const auto found = cache->byName.constFind(name); found != cache->byName.cend()) {
+            icon = *found;
+        } else {
+            icon = lookUpThemeIcon(name);
+            cache->byName.insert(name, icon);
+        }
+        if (!icon.isNull())
+            return icon;
     }
     return {};
 }
 
+QIcon readDesktopEntryIcon(const QString &path);
+
 // A desktop entry's "Icon=": an absolute image path or a theme icon name.
 QIcon desktopEntryIcon(const QString &path)
+{
+    IconCache *cache = IconCache::current();
+    if (!cache)
+        return readDesktopEntryIcon(path);
+    if (const auto found = cache->byEntry.constFind(path); found != cache->byEntry.cend())
+        return *found;
+    const QIcon icon = readDesktopEntryIcon(path);
+    cache->byEntry.insert(path, icon);
+    return icon;
+}
+
+QIcon readDesktopEntryIcon(const QString &path)
 {
     const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
     if (!entry)
