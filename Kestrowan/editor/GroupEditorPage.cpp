@@ -307,7 +307,16 @@ void GroupEditorPage::placeBar()
     if (m_barEntrance.state() == QAbstractAnimation::Running)
         m_barEntrance.setEndValue(place.topLeft());
     m_bar->setGeometry(place);
-    m_bar->raise();
+    // Raising redraws the bar (and its shadow): only when something has come over it.
+    const QObjectList &siblings = children();
+    for (auto it = siblings.crbegin(); it != siblings.crend(); ++it) {
+        auto *sibling = qobject_cast<QWidget *>(*it);
+        if (!sibling || sibling->isWindow())
+            continue;
+        if (sibling != m_bar)
+            m_bar->raise();
+        break;
+    }
     // The bar rises in from the bottom edge; it is there and usable from the first frame.
     if (appearing && isVisible()) {
         m_barEntrance.setStartValue(place.topLeft() + QPoint(0, kBarMargin + height / 2));

@@ -20,13 +20,14 @@ bool onMainThread()
     return application && QThread::currentThread() == application->thread();
 }
 
-// Icons looked up by theme name or by desktop entry, kept on the main thread until the desktop's
-// entries change: a look-up searches the theme's folders, and a cell or a row asks again each time
-// it is made. (A QIcon keeps the pixmaps it has drawn, one per size.)
+// Icons looked up by theme name or for a file, kept on the main thread until the desktop's entries
+// change: a look-up searches the theme's folders or decodes the style's pictures, and a cell or a
+// row asks again each time it is made. (A QIcon keeps the pixmaps it has drawn, one per size.)
 struct IconCache {
     quint64 generation = 0;
     QHash<QString, QIcon> byName;
-    QHash<QString, QIcon> byEntry;
+    // By desktop entry, by folder, by file name extension.
+    QHash<QString, QIcon> byFile;
 
     static IconCache *current()
     {
@@ -69,22 +70,8 @@ QIcon themeIcon(const QStringList &names)
     return {};
 }
 
-QIcon readDesktopEntryIcon(const QString &path);
-
 // A desktop entry's "Icon=": an absolute image path or a theme icon name.
 QIcon desktopEntryIcon(const QString &path)
-{
-    IconCache *cache = IconCache::current();
-    if (!cache)
-        return readDesktopEntryIcon(path);
-    if (const auto found = cache->byEntry.constFind(path); found != cache->byEntry.cend())
-        return *found;
-    const QIcon icon = readDesktopEntryIcon(path);
-    cache->byEntry.insert(path, icon);
-    return icon;
-}
-
-QIcon readDesktopEntryIcon(const QString &path)
 {
     const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
     if (!entry)
@@ -105,6 +92,31 @@ QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
 QIcon DesktopWorkspace::iconForFile(const QString &path) const
 {
     const QFileInfo info(path);
+    // What decides the icon: the entry itself, the folder, or the extension of a document (one
+    // without an extension is typed by its contents, and asked each time).
+    QString key;
+    if (!info.exists())
+        key = QStringLiteral("missing");
+    else if (info.isDir())
+        key = u'/' + info.absoluteFilePath();
+    else if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
+        key = QStringLiteral("entry:") + info.absoluteFilePath();
+    else if (!info.suffix().isEmpty())
+        key = QStringLiteral("suffix:") + info.suffix().toLower();
+    IconCache *cache = key.isEmpty() ? nullptr : IconCache::current();
+    if (cache) {
+        if (const auto found = cache->byFile.constFind(key); found != cache->byFile.cend())
+            return *found;
+    }
+    const QIcon icon = lookUpIconForFile(info);
+    if (cache)
+        cache->byFile.insert(key, icon);
+    return icon;
+}
+
+QIcon DesktopWorkspace::lookUpIconForFile(const QFileInfo &info)
+{
+    const QString path = info.filePath();
     if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) && info.isFile()) {
         const QIcon icon = desktopEntryIcon(path);
         if (!icon.isNull())
