@@ -10,6 +10,7 @@
 #include "Kestrowan/editor/EditorItemSection.h"
 #include "Kestrowan/editor/EditorSyncController.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/editor/OpenerSection.h"
 #include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
@@ -28,6 +29,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 
 namespace {
 
@@ -422,6 +424,40 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_dock->requests.size(), 1, 10000);
         QCOMPARE(names(m_dock->requests.first().apps), (QStringList{"second", "first"}));
         QCOMPARE(m_dock->requests.first().name, QStringLiteral("Order!"));
+    }
+
+    // A keystroke in the name leaves the opener rows as they are, and a dropped file adds its own cell
+    // beside the cells that were there.
+    void typingAndDroppingMakeAgainOnlyWhatChanged()
+    {
+        QStringList paths;
+        for (const QString &name : {QStringLiteral("plan.txt"), QStringLiteral("notes.md"), QStringLiteral("more.txt")}) {
+            paths.append(dir().filePath(name));
+            QFile file(paths.last());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const AppGroup group = stored(QStringLiteral("Kept"), {fileItem(paths[0], QStringLiteral("plan")), fileItem(paths[1], QStringLiteral("notes"))});
+        GroupEditorPage *page = open(group, false);
+        auto *openers = page->findChild<OpenerSection *>();
+        QVERIFY(openers);
+        const QStringList extensions = openers->shownExtensions();
+        QPointer<QWidget> chip = openers->chipButton(extensions.value(0));
+        QPointer<EditorItemCell> first = page->itemSection()->cells().at(0);
+        QVERIFY(chip && first);
+        QTest::keyClicks(page->nameField(), QStringLiteral(" notes"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(chip);
+        QCOMPARE(openers->chipButton(extensions.value(0)), chip.data());
+
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(paths[2])});
+        sendDrag(page->itemSection(), &mime, true);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(page->itemSection()->cells().size(), 3);
+        QVERIFY(first);
+        QCOMPARE(page->itemSection()->cells().at(0), first.data());
+        QCOMPARE(onDisk(group.id).apps.size(), 3);
+        QCOMPARE(onDisk(group.id).apps.last().path, paths[2]);
     }
 
 private:
