@@ -46,6 +46,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -382,7 +383,10 @@ void GroupEditorPage::leavePage(bool syncOwed)
         return;
     m_left = true;
     m_actions->finishReorder();
-    if (syncOwed)
+    // A group deleted elsewhere meanwhile (the page then goes away without Back) is not synced back.
+    const QList<AppGroup> stored = m_services.groupManager ? m_services.groupManager->groups() : QList<AppGroup>();
+    const bool stillStored = std::any_of(stored.cbegin(), stored.cend(), [this](const AppGroup &group) { return group.id == m_draft->groupID(); });
+    if (syncOwed && stillStored)
         m_sync->leave();
     else
         m_sync->stop();

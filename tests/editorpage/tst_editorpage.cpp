@@ -390,9 +390,19 @@ private slots:
         page->syncController()->tick();
         QCOMPARE(m_dock->requests.size(), 1);
 
+        // A group deleted elsewhere while its page counts down is not synced back when the page goes.
+        page = open(group, false);
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QVERIFY(page->syncController()->isCountdownRunning());
+        m_store->deleteGroup(m_store->groups().first(), true);
+        QVERIFY(m_store->groups().isEmpty());
+        m_page.reset();
+        QCOMPARE(m_dock->requests.size(), 1);
+
         // Without a countdown (automatic sync off) nothing is owed and Back syncs nothing.
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
-        page = open(group, false);
+        const AppGroup other = stored(QStringLiteral("Other"), {fileItem(QStringLiteral("/etc/hosts"))});
+        page = open(other, false);
         QTest::keyClicks(page->nameField(), QStringLiteral("!"));
         QTest::mouseClick(page->header()->backButton(), Qt::LeftButton);
         QCOMPARE(m_dock->requests.size(), 1);
