@@ -29,6 +29,9 @@ DockStatusChip::DockStatusChip(bool tinted, QWidget *parent) : QWidget(parent), 
 
 void DockStatusChip::display(const QString &text, const DynamicColor &color, bool busy)
 {
+    // Told the same again (every change of the draft): nothing to draw again.
+    if (text == m_text && color == m_color && busy == m_busy)
+        return;
     m_text = text;
     m_color = color;
     if (busy != m_busy) {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <optional>
 
 class EditorDraft;
 class GroupManager;
@@ -35,10 +36,18 @@ public:
     void storeCurrentDraft();
 
 private:
+    // Another window (the popup's rename, say) changed the stored group: the draft takes over what
+    // changed there, so that the editor's next change does not write the old values back.
+    void followStore();
+    void store(const AppGroup &value);
+
     EditorDraft *m_draft;
     QPointer<GroupManager> m_groupManager;
     bool m_isNewDraft;
     bool m_hasMadeChanges = false;
     AppGroup m_originalDraft;
+    // The group as the store held it when the editor last wrote or read it; what changed in the
+    // store since then came from elsewhere.
+    std::optional<AppGroup> m_known;
     std::function<void()> m_scheduleAutoSync;
 };

@@ -1,5 +1,7 @@
 #include "Kestrowan/editor/EditorDraft.h"
 
+#include <utility>
+
 EditorDraft::EditorDraft(const AppGroup &group, QObject *parent) : QObject(parent), m_draft(group) {}
 
 void EditorDraft::setDraft(const AppGroup &draft)
@@ -16,10 +18,12 @@ void EditorDraft::setDraft(const AppGroup &draft)
 void EditorDraft::setReordering(bool reordering, const std::optional<QList<AppItem>> &preReorderApps)
 {
     const QList<AppItem> previewBefore = iconPreviewApps();
-    m_isReordering = reordering;
+    const bool wasReordering = std::exchange(m_isReordering, reordering);
     m_preReorderApps = preReorderApps;
     if (iconPreviewApps() != previewBefore)
         emit previewAppsChanged();
+    if (wasReordering != reordering)
+        emit reorderingChanged(reordering);
 }
 
 QList<AppItem> EditorDraft::iconPreviewApps() const

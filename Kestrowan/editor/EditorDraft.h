@@ -28,6 +28,7 @@ signals:
     void draftChanged(const AppGroup &draft);
     // The items the previews show may be different.
     void previewAppsChanged();
+    void reorderingChanged(bool reordering);
 
 private:
     AppGroup m_draft;

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QSet>
 #include <QStandardPaths>
 
 namespace {
@@ -69,16 +70,35 @@ EditorItemActions::EditorItemActions(EditorDraft *draft, DraftChangeHandler *han
 
 bool EditorItemActions::addItem(const AppItem &item)
 {
+    return addItems({item}) == 1;
+}
+
+int EditorItemActions::addItems(const QList<AppItem> &items)
+{
     AppGroup group = m_draft->draft();
+    QSet<QString> identifiers, paths;
     for (const AppItem &existing : std::as_const(group.apps)) {
-        if (existing.bundleIdentifier == item.bundleIdentifier || existing.path == item.path)
-            return false;
+        identifiers.insert(existing.bundleIdentifier);
+        paths.insert(existing.path);
     }
-    group.apps.append(item);
+    QList<AppItem> added;
+    for (const AppItem &item : items) {
+        if (identifiers.contains(item.bundleIdentifier) || paths.contains(item.path))
+            continue;
+        identifiers.insert(item.bundleIdentifier);
+        paths.insert(item.path);
+        group.apps.append(item);
+        added.append(item);
+    }
+    if (added.isEmpty())
+        return 0;
+    // One change of the draft for all of them: the page and the store take them in at once.
     m_draft->setDraft(group);
-    if (m_sendSignal)
-        m_sendSignal(QStringLiteral("group.app_added"), {{QStringLiteral("app_name"), item.name}, {QStringLiteral("method"), QStringLiteral("drop")}});
-    return true;
+    if (m_sendSignal) {
+        for (const AppItem &item : std::as_const(added))
+            m_sendSignal(QStringLiteral("group.app_added"), {{QStringLiteral("app_name"), item.name}, {QStringLiteral("method"), QStringLiteral("drop")}});
+    }
+    return int(added.size());
 }
 
 std::optional<AppItem> EditorItemActions::itemForURL(const QUrl &url)
@@ -95,8 +115,17 @@ std::optional<AppItem> EditorItemActions::itemForURL(const QUrl &url)
 
 bool EditorItemActions::addURL(const QUrl &url)
 {
-    const std::optional<AppItem> item = itemForURL(url);
-    return item && addItem(*item);
+    return addURLs({url}) == 1;
+}
+
+int EditorItemActions::addURLs(const QList<QUrl> &urls)
+{
+    QList<AppItem> items;
+    for (const QUrl &url : urls) {
+        if (const std::optional<AppItem> item = itemForURL(url))
+            items.append(*item);
+    }
+    return addItems(items);
 }
 
 std::optional<QUrl> EditorItemActions::parseDroppedURLText(const QString &text)
@@ -211,10 +240,11 @@ bool EditorItemActions::dropMimeData(const QMimeData *mime)
         return false;
     const QList<QUrl> urls = droppedURLs(mime);
     bool taken = false;
+    QList<QUrl> adding;
     for (const QUrl &url : urls) {
         taken = true;
         if (!url.isLocalFile()) {
-            addURL(url);
+            adding.append(url);
             continue;
         }
         // A dropped stand-in is followed first, so the copy is of what it points at.
@@ -225,11 +255,12 @@ bool EditorItemActions::dropMimeData(const QMimeData *mime)
             const std::optional<QString> kept = keptDroppedPath(target);
             if (!kept)
                 continue;
-            addURL(QUrl::fromLocalFile(*kept));
+            adding.append(QUrl::fromLocalFile(*kept));
             continue;
         }
-        addURL(url);
+        adding.append(url);
     }
+    addURLs(adding);
     return taken;
 }
 

@@ -25,10 +25,13 @@ public:
     // Adding.
     // Appends unless an item with the same bundle identifier or path is in the group.
     bool addItem(const AppItem &item);
+    // Several at once, in one change of the draft; how many were new.
+    int addItems(const QList<AppItem> &items);
     // The item a location becomes: stand-ins followed, a file only when it exists, a web link only
     // for a scheme that may be opened.
     static std::optional<AppItem> itemForURL(const QUrl &url);
     bool addURL(const QUrl &url);
+    int addURLs(const QList<QUrl> &urls);
     // One dropped line of text as a location, or nothing.
     static std::optional<QUrl> parseDroppedURLText(const QString &text);
     // Every location a drop carries: its URI list, else its text, one location per line.

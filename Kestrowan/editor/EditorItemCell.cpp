@@ -13,6 +13,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QPainter>
 
 namespace {
@@ -32,6 +33,16 @@ QFont nameFont()
 class CellCornerButton : public PointerPlainButton {
 public:
     explicit CellCornerButton(EditorItemCell *cell) : PointerPlainButton(cell), m_cell(cell) {}
+
+    // Whether the pointer is on the button, read again where no leave came (a menu had the pointer).
+    void followPointer(const QPoint &globalPos)
+    {
+        const bool over = isVisible() && rect().contains(mapFromGlobal(globalPos));
+        if (over == m_over)
+            return;
+        m_over = over;
+        update();
+    }
 
 protected:
     void enterEvent(QEnterEvent *event) override
@@ -246,6 +257,17 @@ void EditorItemCell::setHovering(bool hovering)
     m_hovering = hovering;
     update();
     m_remove->update();
+}
+
+void EditorItemCell::followPointer()
+{
+    // A context menu takes the pointer while it is open and no leave reaches the cell when the
+    // pointer is elsewhere by the time the menu closes: the highlight is decided by where it is.
+    const QPoint globalPos = QCursor::pos(screen());
+    setHovering(isVisible() && rect().contains(mapFromGlobal(globalPos)));
+    static_cast<CellCornerButton *>(m_remove)->followPointer(globalPos);
+    if (m_badge)
+        static_cast<CellCornerButton *>(m_badge)->followPointer(globalPos);
 }
 
 void EditorItemCell::enterEvent(QEnterEvent *event)

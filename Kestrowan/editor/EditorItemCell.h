@@ -28,6 +28,8 @@ public:
     bool isCustomOpener() const { return m_isCustomOpener; }
 
     bool isHovering() const { return m_hovering; }
+    // Lit, and its buttons lit, by where the pointer is now.
+    void followPointer();
     PointerPlainButton *removeButton() const { return m_remove; }
     PointerPlainButton *openerBadge() const { return m_badge; }
     ItemThumbnail *thumbnail() const { return m_thumbnail; }

@@ -18,7 +18,9 @@
 #include <QDragEnterEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QMenu>
+#include <QTimer>
 #include <QMimeData>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -298,34 +300,58 @@ void EditorItemSection::rebuildGrid()
         return;
     }
     m_shownApps = apps;
-    m_openersShownFor.reset();
-    qDeleteAll(m_cells);
+    // A cell whose item is still there as it was stays (with its thumbnail and opener); only items
+    // new or changed get a cell made, so a change costs work for the items it touches.
+    QHash<QUuid, EditorItemCell *> kept;
+    kept.reserve(m_cells.size());
+    for (EditorItemCell *cell : std::as_const(m_cells))
+        kept.insert(cell->item().id, cell);
+    while (QLayoutItem *entry = m_gridLayout->takeAt(0))
+        delete entry;
     m_cells.clear();
     for (int i = 0; i < apps.size(); ++i) {
         const AppItem &item = apps.at(i);
-        const bool hasBadge = item.itemKind() != AppItem::Kind::App;
-        auto *cell = new EditorItemCell(item, hasBadge, m_grid);
-        const QUuid id = item.id;
-        connect(cell, &EditorItemCell::removeClicked, this, [this, cell] { m_actions->confirmRemoveApp(cell->item()); });
-        connect(cell, &EditorItemCell::openerClicked, this, [this, cell] {
-            if (m_openers)
-                m_openers->beginItemOpenerChoice(cell->item());
-        });
-        connect(cell, &EditorItemCell::dragStarted, this, [this, cell] { emit itemDragStarted(cell->item()); });
-        connect(cell, &EditorItemCell::moveUpRequested, this, [this, id] { m_actions->moveItemUp(indexOf(id)); });
-        connect(cell, &EditorItemCell::moveDownRequested, this, [this, id] { m_actions->moveItemDown(indexOf(id)); });
-        connect(cell, &EditorItemCell::contextMenuRequested, this, [this, id](const QPoint &globalPos) {
-            const int index = indexOf(id);
-            if (index < 0)
-                return;
-            QMenu *menu = makeContextMenu(index, this);
-            menu->setAttribute(Qt::WA_DeleteOnClose);
-            menu->popup(globalPos);
-        });
+        EditorItemCell *cell = kept.value(item.id);
+        if (cell && cell->item() == item) {
+            kept.remove(item.id);
+        } else {
+            cell = makeCell(item);
+            m_cellsWithoutOpener.insert(cell);
+        }
         m_gridLayout->addWidget(cell, i / columns, i % columns, Qt::AlignCenter);
         m_cells.append(cell);
     }
+    for (EditorItemCell *stale : std::as_const(kept)) {
+        m_cellsWithoutOpener.remove(stale);
+        delete stale;
+    }
     refreshOpeners();
+}
+
+EditorItemCell *EditorItemSection::makeCell(const AppItem &item)
+{
+    const bool hasBadge = item.itemKind() != AppItem::Kind::App;
+    auto *cell = new EditorItemCell(item, hasBadge, m_grid);
+    const QUuid id = item.id;
+    connect(cell, &EditorItemCell::removeClicked, this, [this, cell] { m_actions->confirmRemoveApp(cell->item()); });
+    connect(cell, &EditorItemCell::openerClicked, this, [this, cell] {
+        if (m_openers)
+            m_openers->beginItemOpenerChoice(cell->item());
+    });
+    connect(cell, &EditorItemCell::dragStarted, this, [this, cell] { emit itemDragStarted(cell->item()); });
+    connect(cell, &EditorItemCell::moveUpRequested, this, [this, id] { m_actions->moveItemUp(indexOf(id)); });
+    connect(cell, &EditorItemCell::moveDownRequested, this, [this, id] { m_actions->moveItemDown(indexOf(id)); });
+    connect(cell, &EditorItemCell::contextMenuRequested, this, [this, id, cell](const QPoint &globalPos) {
+        const int index = indexOf(id);
+        if (index < 0)
+            return;
+        QMenu *menu = makeContextMenu(index, this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        // Once the menu is gone the cell looks where the pointer went.
+        connect(menu, &QMenu::aboutToHide, cell, [cell] { QTimer::singleShot(0, cell, &EditorItemCell::followPointer); });
+        menu->popup(globalPos);
+    });
+    return cell;
 }
 
 void EditorItemSection::rebuildTiles()
@@ -375,16 +401,18 @@ void EditorItemSection::refreshOpeners()
     // Looking the openers up asks the system for each document's application: only when the items
     // or the group's opener settings changed, not for every keystroke in the name.
     AppGroup openerSettings;
-    openerSettings.apps = m_draft->draft().apps;
     openerSettings.customOpenerPath = m_draft->draft().customOpenerPath;
     openerSettings.openerRules = m_draft->draft().openerRules;
-    if (m_openersShownFor && *m_openersShownFor == openerSettings)
+    // New settings concern every cell; new items only their own.
+    const bool settingsChanged = !m_openersShownFor || *m_openersShownFor != openerSettings;
+    if (!settingsChanged && m_cellsWithoutOpener.isEmpty())
         return;
     m_openersShownFor = openerSettings;
     for (EditorItemCell *cell : std::as_const(m_cells)) {
-        if (!cell->isApplicationCell())
+        if (!cell->isApplicationCell() && (settingsChanged || m_cellsWithoutOpener.contains(cell)))
             cell->setOpener(m_openers->openerIconForItem(cell->item()), m_openers->isCustomOpenerForItem(cell->item()));
     }
+    m_cellsWithoutOpener.clear();
     if (m_openerSection)
         m_openerSection->setVisible(!showsEmptyState() && !m_actions->isReordering() && m_openers->isSectionVisible());
 }

@@ -3,6 +3,7 @@
 #include "Kestrowan/groups/AppGroup.h"
 
 #include <QList>
+#include <QSet>
 #include <QWidget>
 
 class EditorActionButton;
@@ -62,6 +63,7 @@ protected:
 private:
     void refresh();
     void rebuildGrid();
+    EditorItemCell *makeCell(const AppItem &item);
     void rebuildTiles();
     void refreshOpeners();
     void refreshReorderState();
@@ -92,5 +94,7 @@ private:
     QList<AppItem> m_shownTileApps;
     // The items and opener settings the cells' opener badges were last looked up for.
     std::optional<AppGroup> m_openersShownFor;
+    // Cells made since the openers were last shown: they have none yet.
+    QSet<EditorItemCell *> m_cellsWithoutOpener;
     bool m_targeted = false;
 };

@@ -6,6 +6,8 @@
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
 
+#include <utility>
+
 EditorSyncController::EditorSyncController(EditorDraft *draft, DraftChangeHandler *handler, DockSyncPort *dock,
                                            UserDefaults &defaults, QObject *parent)
     : QObject(parent), m_draft(draft), m_handler(handler), m_dock(dock), m_defaults(defaults)
@@ -19,6 +21,12 @@ EditorSyncController::EditorSyncController(EditorDraft *draft, DraftChangeHandle
     connect(draft, &EditorDraft::draftChanged, this, [this] {
         if (m_draft->isReordering() || m_stopped)
             refreshDockState();
+    });
+    // The order made in the reorder mode is not confirmed until Done: a countdown started before
+    // must not sync it. The end of the mode stores the draft and schedules the countdown afresh.
+    connect(draft, &EditorDraft::reorderingChanged, this, [this](bool reordering) {
+        if (reordering)
+            cancelAutoSyncCountdown();
     });
     refreshDockState();
 }
@@ -127,6 +135,10 @@ void EditorSyncController::cancelAutoSyncCountdown()
 
 void EditorSyncController::tick()
 {
+    if (m_draft->isReordering()) {
+        cancelAutoSyncCountdown();
+        return;
+    }
     if (m_countdownRemaining <= 1) {
         m_timer.stop();
         m_countdownRemaining = 0;
@@ -140,7 +152,14 @@ void EditorSyncController::tick()
 
 void EditorSyncController::syncNow()
 {
-    if (m_stopped || !m_dock)
+    if (m_stopped)
+        return;
+    startSync();
+}
+
+void EditorSyncController::startSync()
+{
+    if (!m_dock)
         return;
     if (m_isSyncing) {
         m_syncQueued = true;
@@ -187,12 +206,10 @@ void EditorSyncController::finishSync(const AppGroup &synced, bool success)
     }
     refreshDockState();
     emit syncFinished(success);
-    const bool queued = std::exchange(m_syncQueued, false);
-    if (m_stopped)
-        return;
-    // What was asked for while the sync ran is still owed, unless the sync already covered it.
-    if (queued && hasUnsyncedChanges())
-        syncNow();
+    // What was asked for while the sync ran is still owed, unless the sync already covered it (a
+    // page left meanwhile still owes it; a deleted group's queue was emptied by stop()).
+    if (std::exchange(m_syncQueued, false) && hasUnsyncedChanges())
+        startSync();
 }
 
 void EditorSyncController::revertToOriginal()
@@ -206,6 +223,20 @@ void EditorSyncController::stop()
     m_stopped = true;
     m_syncQueued = false;
     cancelAutoSyncCountdown();
+}
+
+void EditorSyncController::syncOwedNow()
+{
+    if (m_stopped || !m_timer.isActive())
+        return;
+    cancelAutoSyncCountdown();
+    startSync();
+}
+
+void EditorSyncController::leave()
+{
+    syncOwedNow();
+    m_stopped = true;
 }
 
 void EditorSyncController::onSyncBlockChanged()

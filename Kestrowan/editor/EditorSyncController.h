@@ -65,8 +65,13 @@ public:
     void syncNow();
     // Back to what was last synced (or what the page opened with); the change is stored.
     void revertToOriginal();
-    // The page is left or the group deleted: no countdown, nothing waiting, no later sync.
+    // The group is deleted: no countdown, nothing waiting, no later sync.
     void stop();
+    // A running countdown ends in its sync at once (the page goes off the screen).
+    void syncOwedNow();
+    // The page is left: what the countdown or a running sync still owes is synced at once, then
+    // nothing more.
+    void leave();
     bool isStopped() const { return m_stopped; }
 
     // One firing of the countdown timer.
@@ -83,6 +88,7 @@ signals:
     void syncFinished(bool success);
 
 private:
+    void startSync();
     void onSyncBlockChanged();
     void finishSync(const AppGroup &synced, bool success);
 

@@ -43,8 +43,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -156,8 +158,11 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     sections->addWidget(m_items);
     sections->addWidget(padded(new IconStyleSection(m_iconChoice)));
     sections->addWidget(padded(new DisplayStyleSection(m_displayChoice)));
-    if (m_recorder)
-        sections->addWidget(padded(new ShortcutSection(m_recorder)));
+    if (m_recorder) {
+        auto *shortcutSection = new ShortcutSection(m_recorder);
+        sections->addWidget(padded(shortcutSection));
+        connect(shortcutSection, &ShortcutSection::lineShown, this, &GroupEditorPage::scrollIntoView);
+    }
     sections->addSpacing(60);
     sections->addStretch(1);
     m_scroll->setWidget(column);
@@ -174,7 +179,7 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     connect(m_bar, &DockSyncBar::wantedChanged, this, &GroupEditorPage::placeBar);
 
     connect(m_header, &EditorHeaderRow::backClicked, this, [this] {
-        leavePage();
+        leavePage(true);
         if (m_onBack)
             m_onBack();
     });
@@ -198,7 +203,8 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
 
 GroupEditorPage::~GroupEditorPage()
 {
-    leavePage();
+    // Replaced by another page without Back: left all the same.
+    leavePage(true);
 }
 
 QWidget *GroupEditorPage::buildNameRow()
@@ -302,13 +308,38 @@ void GroupEditorPage::placeBar()
     if (m_barEntrance.state() == QAbstractAnimation::Running)
         m_barEntrance.setEndValue(place.topLeft());
     m_bar->setGeometry(place);
-    m_bar->raise();
+    // Raising redraws the bar (and its shadow): only when something has come over it.
+    const QObjectList &siblings = children();
+    for (auto it = siblings.crbegin(); it != siblings.crend(); ++it) {
+        auto *sibling = qobject_cast<QWidget *>(*it);
+        if (!sibling || sibling->isWindow())
+            continue;
+        if (sibling != m_bar)
+            m_bar->raise();
+        break;
+    }
     // The bar rises in from the bottom edge; it is there and usable from the first frame.
     if (appearing && isVisible()) {
         m_barEntrance.setStartValue(place.topLeft() + QPoint(0, kBarMargin + height / 2));
         m_barEntrance.setEndValue(place.topLeft());
         m_barEntrance.start();
     }
+}
+
+void GroupEditorPage::scrollIntoView(QWidget *widget)
+{
+    // The line has only just been shown: its place is known once the column has been laid out again.
+    QTimer::singleShot(0, widget, [this, widget] {
+        if (!widget->isVisible())
+            return;
+        for (QWidget *holder = widget->parentWidget(); holder && holder != m_scroll->viewport(); holder = holder->parentWidget()) {
+            if (holder->layout())
+                holder->layout()->activate();
+        }
+        // Above the bottom bar, which lies over the end of the scrolling area.
+        const int covered = m_bar->isVisible() ? height() - m_bar->geometry().top() : 0;
+        m_scroll->ensureWidgetVisible(widget, 0, qMax(covered + 12, 50));
+    });
 }
 
 void GroupEditorPage::resizeEvent(QResizeEvent *event)
@@ -338,20 +369,27 @@ void GroupEditorPage::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
     if (event->spontaneous())
         return;
-    // Taken off the screen: nothing may keep running for a page nobody sees.
+    // Taken off the screen: nothing may keep running for a page nobody sees, and a change waiting
+    // for its countdown is synced now rather than never.
     m_actions->finishReorder();
-    m_sync->cancelAutoSyncCountdown();
+    m_sync->syncOwedNow();
     if (m_recorder)
         m_recorder->cancelRecording();
 }
 
-void GroupEditorPage::leavePage()
+void GroupEditorPage::leavePage(bool syncOwed)
 {
     if (m_left)
         return;
     m_left = true;
     m_actions->finishReorder();
-    m_sync->stop();
+    // A group deleted elsewhere meanwhile (the page then goes away without Back) is not synced back.
+    const QList<AppGroup> stored = m_services.groupManager ? m_services.groupManager->groups() : QList<AppGroup>();
+    const bool stillStored = std::any_of(stored.cbegin(), stored.cend(), [this](const AppGroup &group) { return group.id == m_draft->groupID(); });
+    if (syncOwed && stillStored)
+        m_sync->leave();
+    else
+        m_sync->stop();
     if (m_recorder)
         m_recorder->cancelRecording();
 }
@@ -370,7 +408,7 @@ void GroupEditorPage::confirmDeleteGroup()
 void GroupEditorPage::deleteConfirmedGroup()
 {
     // No countdown or queued sync may bring the group's tile back once it is gone.
-    leavePage();
+    leavePage(false);
     if (!(m_handler->isNewDraft() && !m_handler->hasMadeChanges()) && m_services.groupManager) {
         AppGroup stored = m_draft->draft();
         for (const AppGroup &candidate : m_services.groupManager->groups()) {
@@ -422,8 +460,10 @@ QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
             view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     }
     connect(panel, &QFileDialog::filesSelected, this, [this](const QStringList &paths) {
+        QList<QUrl> urls;
         for (const QString &path : paths)
-            m_actions->addURL(QUrl::fromLocalFile(path));
+            urls.append(QUrl::fromLocalFile(path));
+        m_actions->addURLs(urls);
     });
     panel->open();
     return panel;

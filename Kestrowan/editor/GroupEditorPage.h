@@ -65,13 +65,16 @@ private:
     void refreshFromDraft();
     void refreshStatus();
     void placeBar();
+    // Brings a line of the column into sight, clear of the bottom bar.
+    void scrollIntoView(QWidget *widget);
     void confirmDeleteGroup();
     void deleteConfirmedGroup();
     void showRemoveConfirmation();
     void showPicker(const GroupEditorServices::PickerPresenter &picker, const QString &method);
     void runDrag(const AppItem &item);
-    // The page is left: a reorder ends (and is stored), the countdown stops, a recording ends.
-    void leavePage();
+    // The page is left: a reorder ends (and is stored), a recording ends, and the countdown's sync
+    // runs at once (`syncOwed`) or, for a deleted group, never.
+    void leavePage(bool syncOwed);
 
     GroupEditorServices m_services;
     std::function<void()> m_onBack;

@@ -22,9 +22,16 @@ QString itemExtension(const AppItem &item)
 } // namespace
 
 OpenerRulesEditor::OpenerRulesEditor(EditorDraft *draft, ApplicationChooser chooser, QObject *parent)
-    : QObject(parent), m_draft(draft), m_chooser(std::move(chooser))
+    : QObject(parent), m_draft(draft), m_chooser(std::move(chooser)), m_inputs(inputsOf(draft->draft()))
 {
-    connect(draft, &EditorDraft::draftChanged, this, &OpenerRulesEditor::changed);
+    // A keystroke in the group's name changes nothing here: the rows are not made again for it.
+    connect(draft, &EditorDraft::draftChanged, this, [this](const AppGroup &group) {
+        Inputs now = inputsOf(group);
+        if (now == m_inputs)
+            return;
+        m_inputs = std::move(now);
+        emit changed();
+    });
 }
 
 bool OpenerRulesEditor::isSectionVisible() const

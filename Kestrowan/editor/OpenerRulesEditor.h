@@ -33,6 +33,7 @@ public:
         QString extension;
         std::optional<QString> applicationPath; // the rule's, else the system's default, else none
         bool isCustom = false;
+        friend bool operator==(const ExtensionRow &, const ExtensionRow &) = default;
     };
     ExtensionRow row(const QString &extension) const;
     static QString extensionSymbol(const QString &extension);
@@ -61,11 +62,21 @@ signals:
     void changed();
 
 private:
+    // What the rows and the cells' badges are made from: the items and the opener settings.
+    struct Inputs {
+        QList<AppItem> apps;
+        std::optional<QString> customOpenerPath;
+        std::optional<OpenerRules> openerRules;
+        friend bool operator==(const Inputs &, const Inputs &) = default;
+    };
+    static Inputs inputsOf(const AppGroup &group) { return {group.apps, group.customOpenerPath, group.openerRules}; }
+
     OpenerRules currentRules() const;
     void setDraftOpenerRules(const OpenerRules &rules);
 
     EditorDraft *m_draft;
     ApplicationChooser m_chooser;
+    Inputs m_inputs;
     std::optional<QString> m_editingExtension;
     std::optional<QString> m_pendingOpenerExtension;
     std::optional<QUuid> m_editingItemOpenerID;

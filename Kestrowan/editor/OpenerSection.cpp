@@ -169,6 +169,15 @@ void OpenerSection::rebuild()
 {
     setVisible(m_editor->isSectionVisible());
     m_clearAll->setVisible(m_editor->hasAnyRule());
+    const QStringList extensions = m_editor->extensions();
+    QList<OpenerRulesEditor::ExtensionRow> rows;
+    rows.reserve(extensions.size());
+    for (const QString &extension : extensions)
+        rows.append(m_editor->row(extension));
+    // Rows that would come out as they are stay (and so do their buttons).
+    if (rows == m_shownRows && !m_shownRows.isEmpty())
+        return;
+    m_shownRows = rows;
     // The rows go later: a click on one of their buttons may be what asked for this.
     while (QLayoutItem *item = m_rows->takeAt(0)) {
         if (QWidget *widget = item->widget()) {
@@ -178,12 +187,12 @@ void OpenerSection::rebuild()
         }
         delete item;
     }
-    m_shownExtensions = m_editor->extensions();
+    m_shownExtensions = extensions;
     for (int i = 0; i < m_shownExtensions.size(); ++i) {
         const QString extension = m_shownExtensions[i];
         if (i > 0)
             m_rows->addWidget(new DSDivider);
-        const OpenerRulesEditor::ExtensionRow row = m_editor->row(extension);
+        const OpenerRulesEditor::ExtensionRow &row = rows.at(i);
         auto *rowWidget = new QWidget;
         rowWidget->setObjectName(QStringLiteral("row.") + extension);
         auto *line = new QHBoxLayout(rowWidget);

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "Kestrowan/editor/OpenerRulesEditor.h"
+
 #include <QWidget>
 
-class OpenerRulesEditor;
 class QVBoxLayout;
 class SurfaceFrame;
 class TokenLabel;
@@ -53,4 +54,5 @@ private:
     SurfaceFrame *m_box;
     QVBoxLayout *m_rows;
     QStringList m_shownExtensions;
+    QList<OpenerRulesEditor::ExtensionRow> m_shownRows;
 };

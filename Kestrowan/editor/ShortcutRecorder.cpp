@@ -111,6 +111,7 @@ void ShortcutRecorder::toggleRecording()
 {
     if (m_isRecording) {
         m_isRecording = false;
+        m_needsModifier = false;
         stopRecording();
     } else {
         if (!canRecord())
@@ -147,6 +148,8 @@ void ShortcutRecorder::cancelRecording()
 {
     const bool was = m_isRecording;
     m_isRecording = false;
+    // The Shift-alone hint speaks of the recording under way; it goes with it.
+    m_needsModifier = false;
     stopRecording();
     if (was)
         emit stateChanged();

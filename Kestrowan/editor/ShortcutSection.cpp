@@ -130,9 +130,14 @@ void ShortcutSection::refresh()
     const bool stored = m_recorder->canRecord();
     m_record->setEnabled(stored || m_recorder->isRecording());
     m_reset->setEnabled(stored);
+    const bool conflictBefore = m_conflict->isVisibleTo(this), modifierBefore = m_needsModifier->isVisibleTo(this);
     m_conflict->setVisible(m_recorder->hasConflict());
     m_needsModifier->setVisible(m_recorder->needsModifier() && !m_recorder->hasConflict());
     m_saveFirst->setVisible(!stored);
+    if (m_conflict->isVisibleTo(this) && !conflictBefore)
+        emit lineShown(m_conflict);
+    if (m_needsModifier->isVisibleTo(this) && !modifierBefore)
+        emit lineShown(m_needsModifier);
 }
 
 void ShortcutSection::hideEvent(QHideEvent *event)

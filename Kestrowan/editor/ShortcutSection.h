@@ -46,6 +46,10 @@ public:
     TokenLabel *modifierLine() const { return m_needsModifier; }
     TokenLabel *saveFirstLine() const { return m_saveFirst; }
 
+signals:
+    // A line that explains a refusal has just come up: the page scrolls it into view.
+    void lineShown(QWidget *line);
+
 protected:
     void hideEvent(QHideEvent *event) override;
 

@@ -50,10 +50,11 @@ ComposedGroupIconView::ComposedGroupIconView(const AppGroup &group, qreal side, 
 
 void ComposedGroupIconView::setGroup(const AppGroup &group)
 {
-    if (group == m_group)
-        return;
+    // The picture is made of the items, the style and the skin; a new name alone does not make it again.
+    const bool newPicture = group.apps != m_group.apps || group.iconStyle != m_group.iconStyle || group.skinId != m_group.skinId;
     m_group = group;
-    inputsChanged();
+    if (newPicture)
+        inputsChanged();
 }
 
 std::optional<SkinDefinition> ComposedGroupIconView::chosenSkin() const

@@ -6,7 +6,10 @@
 #include "Kestrowan/icons/SymbolImage.h"
 
 #include <QFontDatabase>
+#include <QHash>
 #include <QSet>
+
+#include <mutex>
 
 namespace {
 
@@ -252,6 +255,27 @@ QImage ItemPreview::drawPhotoCard(const QImage &picture, const QString &ext)
 }
 
 QImage ItemPreview::drawFileTypeBadge(const QString &ext, AppItem::Kind kind)
+{
+    // The badge is made of the kind and the extension alone, and its card shadow is the dear part:
+    // a group of a hundred documents over a few extensions draws each one once. Few kinds of
+    // extension occur at once; the cache starts afresh past a limit.
+    static std::mutex mutex;
+    static QHash<QString, QImage> badges;
+    const QString key = QString::number(int(kind)) + u':' + ext;
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto found = badges.constFind(key); found != badges.cend())
+            return *found;
+    }
+    const QImage badge = paintFileTypeBadge(ext, kind);
+    const std::lock_guard lock(mutex);
+    if (badges.size() >= 256)
+        badges.clear();
+    badges.insert(key, badge);
+    return badge;
+}
+
+QImage ItemPreview::paintFileTypeBadge(const QString &ext, AppItem::Kind kind)
 {
     const BadgePalette palette = badgePalette(kind);
     PointCanvas canvas(QSizeF(kSide, kSide), kPixelsPerPoint);

@@ -25,7 +25,10 @@ public:
     // The preview of a folder, file or link of `kind` at `path`, drawn afresh.
     static QImage drawPreview(const QString &path, const QString &ext, AppItem::Kind kind);
     static QImage drawPhotoCard(const QImage &picture, const QString &ext);
+    // The badge of a document without a picture of its own: drawn once per kind and extension.
     static QImage drawFileTypeBadge(const QString &ext, AppItem::Kind kind);
+    // The same, drawn afresh.
+    static QImage paintFileTypeBadge(const QString &ext, AppItem::Kind kind);
 
     // The symbol drawn on an item's badge.
     static QString badgeSymbolName(const QString &ext, AppItem::Kind kind);

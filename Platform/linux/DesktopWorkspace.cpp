@@ -5,17 +5,67 @@
 #include "Platform/linux/MimeApps.h"
 #include "Platform/linux/TypeTable.h"
 
+#include <QCoreApplication>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHash>
 #include <QMimeDatabase>
+#include <QThread>
 
 namespace {
 
+bool onMainThread()
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    return application && QThread::currentThread() == application->thread();
+}
+
+// Icons looked up by theme name or for a file, kept on the main thread until the desktop's entries
+// change: a look-up searches the theme's folders or decodes the style's pictures, and a cell or a
+// row asks again each time it is made. (A QIcon keeps the pixmaps it has drawn, one per size.)
+struct IconCache {
+    quint64 generation = 0;
+    QHash<QString, QIcon> byName;
+    // By desktop entry, by folder, by file name extension.
+    QHash<QString, QIcon> byFile;
+
+    static IconCache *current()
+    {
+        if (!onMainThread())
+            return nullptr;
+        // Never destroyed: icons and their pixmaps must not outlive the application object.
+        static auto *cache = new IconCache;
+        const quint64 now = desktopEntriesGeneration();
+        if (now != cache->generation) {
+            *cache = IconCache();
+            cache->generation = now;
+        }
+        return cache;
+    }
+};
+
+QIcon lookUpThemeIcon(const QString &name)
+{
+    return QIcon::hasThemeIcon(name) ? QIcon::fromTheme(name) : QIcon();
+}
+
 QIcon themeIcon(const QStringList &names)
 {
+    IconCache *cache = IconCache::current();
     for (const QString &name : names) {
-        if (!name.isEmpty() && QIcon::hasThemeIcon(name))
-            return QIcon::fromTheme(name);
+        if (name.isEmpty())
+            continue;
+        QIcon icon;
+        if (!cache) {
+            icon = lookUpThemeIcon(name);
+        } else if (const auto found = cache->byName.constFind(name); found != cache->byName.cend()) {
+            icon = *found;
+        } else {
+            icon = lookUpThemeIcon(name);
+            cache->byName.insert(name, icon);
+        }
+        if (!icon.isNull())
+            return icon;
     }
     return {};
 }
@@ -42,6 +92,31 @@ QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
 QIcon DesktopWorkspace::iconForFile(const QString &path) const
 {
     const QFileInfo info(path);
+    // What decides the icon: the entry itself, the folder, or the extension of a document (one
+    // without an extension is typed by its contents, and asked each time).
+    QString key;
+    if (!info.exists())
+        key = QStringLiteral("missing");
+    else if (info.isDir())
+        key = u'/' + info.absoluteFilePath();
+    else if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
+        key = QStringLiteral("entry:") + info.absoluteFilePath();
+    else if (!info.suffix().isEmpty())
+        key = QStringLiteral("suffix:") + info.suffix().toLower();
+    IconCache *cache = key.isEmpty() ? nullptr : IconCache::current();
+    if (cache) {
+        if (const auto found = cache->byFile.constFind(key); found != cache->byFile.cend())
+            return *found;
+    }
+    const QIcon icon = lookUpIconForFile(info);
+    if (cache)
+        cache->byFile.insert(key, icon);
+    return icon;
+}
+
+QIcon DesktopWorkspace::lookUpIconForFile(const QFileInfo &info)
+{
+    const QString path = info.filePath();
     if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) && info.isFile()) {
         const QIcon icon = desktopEntryIcon(path);
         if (!icon.isNull())

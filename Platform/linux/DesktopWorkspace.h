@@ -2,6 +2,8 @@
 
 #include "Platform/Workspace.h"
 
+class QFileInfo;
+
 // The workspace of a freedesktop desktop: icons from the icon theme (and a desktop entry's own
 // "Icon="), default applications from "mimeapps.list" and the installed desktop entries.
 class DesktopWorkspace final : public Workspace {
@@ -10,4 +12,7 @@ public:
     QIcon iconForContentType(const QString &type) const override;
     std::optional<QString> applicationForContentType(const QString &type) const override;
     std::optional<QString> applicationToOpenURL(const QUrl &url) const override;
+
+private:
+    static QIcon lookUpIconForFile(const QFileInfo &info);
 };

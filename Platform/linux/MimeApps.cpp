@@ -2,10 +2,14 @@
 
 #include "Platform/linux/DesktopEntry.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QHash>
 #include <QMimeDatabase>
 #include <QSet>
+#include <QThread>
 
 namespace {
 
@@ -97,12 +101,120 @@ std::optional<QString> firstDeclaring(const QList<DeclaredTypes> &applications, 
     return std::nullopt;
 }
 
+// What the lists and the installed entries say, read once and then asked as often as needed.
+struct Sources {
+    std::optional<Associations> associations;
+    std::optional<QList<DeclaredTypes>> applications;
+};
+
+std::optional<QString> lookUp(const QString &mimeType, Sources &sources);
+
+// The answers by type, kept until one of the files they came from changes. Main thread only.
+class DesktopIndex final : public QObject {
+public:
+    static DesktopIndex &shared()
+    {
+        static auto *index = new DesktopIndex(QCoreApplication::instance());
+        return *index;
+    }
+
+    quint64 generation() const { return m_generation; }
+
+    std::optional<QString> answer(const QString &mimeType)
+    {
+        const QStringList sources = mimeAppsLists() + applicationDirectories();
+        if (sources != m_sources)
+            reset(sources);
+        const auto cached = m_answers.constFind(mimeType);
+        if (cached != m_answers.cend())
+            return *cached;
+        const std::optional<QString> found = lookUp(mimeType, m_read);
+        m_answers.insert(mimeType, found);
+        return found;
+    }
+
+    void drop()
+    {
+        m_answers.clear();
+        m_read = Sources();
+        ++m_generation;
+    }
+
+private:
+    explicit DesktopIndex(QObject *parent) : QObject(parent)
+    {
+        connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &DesktopIndex::changed);
+        connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &DesktopIndex::changed);
+    }
+
+    void changed()
+    {
+        // A file replaced by a new one is no longer watched under its name: watch everything again.
+        reset(mimeAppsLists() + applicationDirectories());
+    }
+
+    void reset(const QStringList &sources)
+    {
+        drop();
+        m_sources = sources;
+        if (!m_watcher.files().isEmpty())
+            m_watcher.removePaths(m_watcher.files());
+        if (!m_watcher.directories().isEmpty())
+            m_watcher.removePaths(m_watcher.directories());
+        QStringList watched;
+        for (const QString &source : sources) {
+            // A list or a folder that is not there yet is noticed when it appears in the nearest
+            // folder above it that is.
+            QString path = source;
+            while (!path.isEmpty() && !QFileInfo::exists(path) && path != QLatin1String("/"))
+                path = QFileInfo(path).path();
+            if (!path.isEmpty() && !watched.contains(path))
+                watched.append(path);
+            // A list that is there: a change of its contents, and its replacement in its folder.
+            if (path == source && QFileInfo(source).isFile()) {
+                const QString folder = QFileInfo(source).path();
+                if (!watched.contains(folder))
+                    watched.append(folder);
+            }
+        }
+        if (!watched.isEmpty())
+            m_watcher.addPaths(watched);
+    }
+
+    QFileSystemWatcher m_watcher;
+    QStringList m_sources;
+    QHash<QString, std::optional<QString>> m_answers;
+    Sources m_read;
+    quint64 m_generation = 0;
+};
+
+bool onMainThread()
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    return application && QThread::currentThread() == application->thread();
+}
+
 } // namespace
+
+quint64 desktopEntriesGeneration()
+{
+    return onMainThread() ? DesktopIndex::shared().generation() : 0;
+}
 
 std::optional<QString> defaultApplicationForMimeType(const QString &mimeType)
 {
     if (mimeType.isEmpty())
         return std::nullopt;
+    if (onMainThread())
+        return DesktopIndex::shared().answer(mimeType);
+    Sources sources;
+    return lookUp(mimeType, sources);
+}
+
+namespace {
+
+std::optional<QString> lookUp(const QString &mimeType, Sources &sources)
+{
     // An application for a broader type ("text/plain" for C source) also opens the narrower one.
     QStringList candidates{mimeType};
     const QMimeType known = QMimeDatabase().mimeTypeForName(mimeType);
@@ -115,17 +227,20 @@ std::optional<QString> defaultApplicationForMimeType(const QString &mimeType)
                 candidates.append(ancestor);
         }
     }
-    const Associations associations = readAssociations();
-    std::optional<QList<DeclaredTypes>> applications; // read only when no list names one
+    if (!sources.associations)
+        sources.associations = readAssociations();
+    const Associations &associations = *sources.associations;
     for (const QString &candidate : candidates) {
         if (auto path = firstInstalled(associations.defaults, candidate, associations))
             return path;
         if (auto path = firstInstalled(associations.added, candidate, associations))
             return path;
-        if (!applications)
-            applications = installedApplications();
-        if (auto path = firstDeclaring(*applications, candidate, associations))
+        if (!sources.applications) // read only when no list names one
+            sources.applications = installedApplications();
+        if (auto path = firstDeclaring(*sources.applications, candidate, associations))
             return path;
     }
     return std::nullopt;
 }
+
+} // namespace

@@ -2,7 +2,9 @@
 // that would catch ordinary typing, and a group that is not stored yet.
 #include "Kestrowan/editor/DraftChangeHandler.h"
 #include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/DockSyncBar.h"
 #include "Kestrowan/editor/EditorPillButton.h"
+#include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/editor/KeyboardShortcutStore.h"
 #include "Kestrowan/editor/OpenerRulesEditor.h"
 #include "Kestrowan/editor/OpenerSection.h"
@@ -16,6 +18,8 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -229,6 +233,52 @@ private slots:
         QKeyEvent later(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier, 0, 11, 0, QString());
         QApplication::sendEvent(&field, &later);
         QCOMPARE(recorder.currentShortcut()->keyCode, keyA);
+    }
+
+    // Mend: on the page, the Shift-alone hint and the conflict line are scrolled into sight above
+    // the bottom bar, and the hint goes when the recording is cancelled.
+    void theRefusalLinesShowAboveTheBarAndTheHintEndsWithTheRecording()
+    {
+        m_shortcuts.list = {{m_other.id, keyA, control}};
+        AppGroup group = m_group;
+        group.name = QStringLiteral("Keys");
+        group.apps = {itemAt(QStringLiteral("/etc/hosts"))};
+        m_store->updateGroup(group);
+        GroupEditorServices services;
+        services.groupManager = m_store.get();
+        services.shortcutStore = &m_shortcuts;
+        services.keyTranslator = translate;
+        GroupEditorPage page(services, group, false, [] {});
+        page.resize(620, 540);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(page.syncBar()->isVisible());
+        auto *section = page.findChild<ShortcutSection *>();
+        QVERIFY(section);
+        const auto inSight = [&page](QWidget *line) {
+            const QRect onPage(line->mapTo(&page, QPoint(0, 0)), line->size());
+            const QRect viewport(page.scrollArea()->viewport()->mapTo(&page, QPoint(0, 0)), page.scrollArea()->viewport()->size());
+            return line->isVisible() && viewport.contains(onPage) && onPage.bottom() < page.syncBar()->geometry().top();
+        };
+        QVERIFY(!inSight(section->recordButton()));
+        page.scrollArea()->ensureWidgetVisible(section->recordButton());
+        QTest::mouseClick(section->recordButton(), Qt::LeftButton);
+        QVERIFY(m_shortcuts.list.size() == 1 && section->chip()->state() == ShortcutChip::State::Recording);
+        page.scrollArea()->verticalScrollBar()->setValue(0);
+
+        QTest::keyClick(&page, Qt::Key_A, Qt::ShiftModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(inSight(section->modifierLine()), 10000);
+        QTest::mouseClick(section->recordButton(), Qt::LeftButton); // cancel
+        QVERIFY(!section->modifierLine()->isVisible());
+        QVERIFY(!section->modifierLine()->isVisibleTo(section));
+
+        page.scrollArea()->verticalScrollBar()->setValue(0);
+        page.scrollArea()->ensureWidgetVisible(section->recordButton());
+        QTest::mouseClick(section->recordButton(), Qt::LeftButton);
+        page.scrollArea()->verticalScrollBar()->setValue(0);
+        QTest::keyClick(&page, Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(section->conflictLine()->isVisibleTo(section));
+        QTRY_VERIFY_WITH_TIMEOUT(inSight(section->conflictLine()), 10000);
     }
 };
 

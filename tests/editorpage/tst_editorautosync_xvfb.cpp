@@ -11,6 +11,7 @@
 #include "Kestrowan/editor/EditorSyncController.h"
 #include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/EditorHeaderRow.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/shell/Localization.h"
@@ -22,7 +23,9 @@
 #include "tests/editorpage/EditorPageSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTimer>
@@ -63,6 +66,32 @@ class TestEditorAutoSyncXvfb : public QObject {
 
 private:
     StandinDockSession m_dock;
+
+    // A stored group of two folders and its page on the screen at a known place.
+    struct TwoFolders {
+        GroupManager store;
+        AppGroup group;
+        std::unique_ptr<GroupEditorPage> page;
+    };
+    std::unique_ptr<TwoFolders> showTwoFolders(const QString &name, const QString &first, const QString &second)
+    {
+        auto shown = std::make_unique<TwoFolders>();
+        shown->store.ensureStorageDirectories();
+        shown->store.loadGroups();
+        shown->group = shown->store.createGroup();
+        shown->group.name = name;
+        shown->group.apps = {fileItem(m_dock.makeFolder(QStringLiteral("Documents/") + first), first),
+                             fileItem(m_dock.makeFolder(QStringLiteral("Documents/") + second), second)};
+        shown->store.updateGroup(shown->group);
+        GroupEditorServices services;
+        services.groupManager = &shown->store;
+        shown->page = std::make_unique<GroupEditorPage>(services, shown->group, false, [] {});
+        shown->page->setGeometry(200, 100, 620, 540);
+        shown->page->show();
+        if (!QTest::qWaitForWindowExposed(shown->page.get()))
+            return nullptr;
+        return shown;
+    }
 
 private slots:
     void initTestCase()
@@ -128,20 +157,11 @@ private slots:
     {
         XTestPointer pointer;
         QVERIFY(pointer.isValid());
-        GroupManager store;
-        store.ensureStorageDirectories();
-        store.loadGroups();
-        AppGroup group = store.createGroup();
-        group.name = QStringLiteral("Pair");
-        group.apps = {fileItem(m_dock.makeFolder(QStringLiteral("Documents/One")), QStringLiteral("One")),
-                      fileItem(m_dock.makeFolder(QStringLiteral("Documents/Two")), QStringLiteral("Two"))};
-        store.updateGroup(group);
-        GroupEditorServices services;
-        services.groupManager = &store;
-        GroupEditorPage page(services, group, false, [] {});
-        page.setGeometry(200, 100, 620, 540);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        const std::unique_ptr<TwoFolders> shown = showTwoFolders(QStringLiteral("Pair"), QStringLiteral("One"), QStringLiteral("Two"));
+        QVERIFY(shown);
+        GroupManager &store = shown->store;
+        const AppGroup &group = shown->group;
+        GroupEditorPage &page = *shown->page;
         EditorItemSection *section = page.itemSection();
         QTRY_VERIFY_WITH_TIMEOUT(section->cells().size() == 2 && section->cells().at(0)->isVisible(), 20000);
         const QPoint start = section->cells().at(0)->mapToGlobal(section->cells().at(0)->rect().center());
@@ -186,6 +206,38 @@ private slots:
         const auto pair = std::find_if(saved.begin(), saved.end(), [&group](const AppGroup &g) { return g.id == group.id; });
         QVERIFY(pair != saved.end());
         QCOMPARE(pair->apps.first().name, QStringLiteral("Two"));
+    }
+
+    // Mend: a cell lit when its context menu opened is dark once the menu closes with the pointer
+    // elsewhere, its red remove button gone with the light.
+    void aCellIsNoLongerLitOnceItsMenuClosesElsewhere()
+    {
+        XTestPointer pointer;
+        QVERIFY(pointer.isValid());
+        const std::unique_ptr<TwoFolders> shown = showTwoFolders(QStringLiteral("Lit"), QStringLiteral("Lamp"), QStringLiteral("Wick"));
+        QVERIFY(shown);
+        GroupEditorPage &page = *shown->page;
+        EditorItemSection *section = page.itemSection();
+        QTRY_VERIFY_WITH_TIMEOUT(section->cells().size() == 2 && section->cells().at(0)->isVisible(), 20000);
+        EditorItemCell *cell = section->cells().at(0);
+        const QPoint onCell = cell->mapToGlobal(cell->rect().center());
+        pointer.move(onCell + QPoint(0, 6));
+        pointer.move(onCell);
+        QTRY_VERIFY_WITH_TIMEOUT(cell->isHovering(), 20000);
+
+        pointer.click(onCell, 3);
+        QMenu *menu = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) && menu->isVisible(), 20000);
+        // Away from the cell and the menu, on the empty middle of the header; a click there closes the menu.
+        const QPoint away = page.header()->mapToGlobal(QPoint(page.header()->width() / 2, page.header()->height() / 2));
+        QVERIFY(!menu->geometry().contains(away));
+        pointer.move(away - QPoint(0, 6));
+        pointer.click(away);
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activePopupWidget(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!cell->isHovering(), 20000);
+        // The pointer back on the cell lights it again.
+        pointer.move(onCell);
+        QTRY_VERIFY_WITH_TIMEOUT(cell->isHovering(), 20000);
     }
 };
 

@@ -10,6 +10,7 @@
 #include "Kestrowan/editor/EditorItemSection.h"
 #include "Kestrowan/editor/EditorSyncController.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/editor/OpenerSection.h"
 #include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
@@ -28,6 +29,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 
 namespace {
 
@@ -366,6 +368,106 @@ private slots:
         page->syncController()->tick();
         QVERIFY(m_dock->requests.isEmpty());
         QVERIFY(storedGroups(*m_store).isEmpty());
+    }
+
+    // Mend: Back within the countdown syncs the pending change at once instead of dropping it.
+    void backSyncsWhatTheCountdownOwes()
+    {
+        const AppGroup group = stored(QStringLiteral("Away"), {fileItem(QStringLiteral("/etc/hosts"))});
+        m_dock->tile = true;
+        m_dock->syncedContents = {group};
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
+        GroupEditorPage *page = open(group, false);
+        page->nameField()->setFocus();
+        QTest::keyClick(page->nameField(), Qt::Key_End);
+        QTest::keyClicks(page->nameField(), QStringLiteral(" team"));
+        QVERIFY(page->syncController()->isCountdownRunning());
+        QTest::mouseClick(page->header()->backButton(), Qt::LeftButton);
+        QCOMPARE(m_backs, 1);
+        QCOMPARE(m_dock->requests.size(), 1);
+        QCOMPARE(m_dock->requests.first().name, QStringLiteral("Away team"));
+        m_dock->finish(true);
+        page->syncController()->tick();
+        QCOMPARE(m_dock->requests.size(), 1);
+
+        // A group deleted elsewhere while its page counts down is not synced back when the page goes.
+        page = open(group, false);
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QVERIFY(page->syncController()->isCountdownRunning());
+        m_store->deleteGroup(m_store->groups().first(), true);
+        QVERIFY(m_store->groups().isEmpty());
+        m_page.reset();
+        QCOMPARE(m_dock->requests.size(), 1);
+
+        // Without a countdown (automatic sync off) nothing is owed and Back syncs nothing.
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
+        const AppGroup other = stored(QStringLiteral("Other"), {fileItem(QStringLiteral("/etc/hosts"))});
+        page = open(other, false);
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QTest::mouseClick(page->header()->backButton(), Qt::LeftButton);
+        QCOMPARE(m_dock->requests.size(), 1);
+    }
+
+    // Mend: a countdown running when the reorder mode starts does not sync the order before Done;
+    // Done syncs the confirmed order with the change that started the countdown.
+    void aCountdownDoesNotSyncAnUnconfirmedOrder()
+    {
+        const AppGroup group = stored(QStringLiteral("Order"), {fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("first")),
+                                                                fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("second"))});
+        m_dock->tile = true;
+        m_dock->syncedContents = {group};
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
+        GroupEditorPage *page = open(group, false);
+        page->syncController()->setTickInterval(20);
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QVERIFY(page->syncController()->isCountdownRunning());
+        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+            std::unique_ptr<QMimeData> owned(payload);
+            sendDrag(page->itemSection()->tiles().at(1), owned.get(), true);
+        });
+        pressAndPull(page->itemSection()->cells().at(0));
+        QVERIFY(page->itemActions()->isReordering());
+        QCOMPARE(names(page->draft()->draft().apps), (QStringList{"second", "first"}));
+        QVERIFY(!page->syncController()->isCountdownRunning());
+        QVERIFY(m_dock->requests.isEmpty());
+        QTest::mouseClick(page->itemSection()->doneButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(m_dock->requests.size(), 1, 10000);
+        QCOMPARE(names(m_dock->requests.first().apps), (QStringList{"second", "first"}));
+        QCOMPARE(m_dock->requests.first().name, QStringLiteral("Order!"));
+    }
+
+    // A keystroke in the name leaves the opener rows as they are, and a dropped file adds its own cell
+    // beside the cells that were there.
+    void typingAndDroppingMakeAgainOnlyWhatChanged()
+    {
+        QStringList paths;
+        for (const QString &name : {QStringLiteral("plan.txt"), QStringLiteral("notes.md"), QStringLiteral("more.txt")}) {
+            paths.append(dir().filePath(name));
+            QFile file(paths.last());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const AppGroup group = stored(QStringLiteral("Kept"), {fileItem(paths[0], QStringLiteral("plan")), fileItem(paths[1], QStringLiteral("notes"))});
+        GroupEditorPage *page = open(group, false);
+        auto *openers = page->findChild<OpenerSection *>();
+        QVERIFY(openers);
+        const QStringList extensions = openers->shownExtensions();
+        QPointer<QWidget> chip = openers->chipButton(extensions.value(0));
+        QPointer<EditorItemCell> first = page->itemSection()->cells().at(0);
+        QVERIFY(chip && first);
+        QTest::keyClicks(page->nameField(), QStringLiteral(" notes"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(chip);
+        QCOMPARE(openers->chipButton(extensions.value(0)), chip.data());
+
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(paths[2])});
+        sendDrag(page->itemSection(), &mime, true);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(page->itemSection()->cells().size(), 3);
+        QVERIFY(first);
+        QCOMPARE(page->itemSection()->cells().at(0), first.data());
+        QCOMPARE(onDisk(group.id).apps.size(), 3);
+        QCOMPARE(onDisk(group.id).apps.last().path, paths[2]);
     }
 
 private:

@@ -1,6 +1,9 @@
-// The editor as the main window gets it: the page for a group, and the installed-applications
-// picker as the page's sheet, its choice stored in "groups.json".
+// The editor as the main window gets it: the page for a group, the installed-applications picker
+// as the page's sheet, its choice stored in "groups.json", and the page beside the popup of the
+// same group.
 #include "Kestrowan/app/MainViewPages.h"
+#include "Kestrowan/dock/HoverService.h"
+#include "Kestrowan/dock/PermissionManager.h"
 #include "Kestrowan/editor/EditorActionButton.h"
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorItemSection.h"
@@ -9,10 +12,17 @@
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
 #include "Kestrowan/mainwindow/MainViewFactories.h"
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/PopupHeader.h"
+#include "Kestrowan/popup/PopupPresenter.h"
+#include "Platform/fake/FakeDockPlatform.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QApplication>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 
 namespace {
 
@@ -61,6 +71,58 @@ private slots:
         picker->commitSelection();
         QTRY_COMPARE_WITH_TIMEOUT(page->draft()->draft().apps.size(), 1, 10000);
         QCOMPARE(storedGroups(*store).first().apps.first().bundleIdentifier, QStringLiteral("org.example.Notes"));
+        MainViewFactories::shared().groupEditor = nullptr;
+        widget.reset();
+        store.reset();
+    }
+
+    // Mend: a group renamed in its popup while its editor is open shows the new name in the editor,
+    // and the editor's next change keeps it.
+    void anOpenEditorFollowsARenameInThePopup()
+    {
+        FakeDockPlatform platform;
+        QTemporaryDir dir;
+        auto store = makeEditorStore(dir);
+        AppEnvironment environment;
+        environment.groupManager = store.get();
+        installMainViewPages(environment);
+        AppGroup group = store->createGroup();
+        group.name = QStringLiteral("Work");
+        group.apps = {fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))};
+        store->updateGroup(group);
+        std::unique_ptr<QWidget> widget(MainViewFactories::shared().groupEditor(group, false, [] {}));
+        auto *page = qobject_cast<GroupEditorPage *>(widget.get());
+        QVERIFY(page);
+        page->resize(620, 540);
+        page->show();
+
+        PermissionManager permission;
+        HoverService hover(store.get(), &permission, nullptr, nullptr, makePopupPresenter());
+        hover.showPopupForGroup(group, QRectF(660, 820, 60, 60));
+        InteractivePopupPanel *panel = nullptr;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (auto *candidate = qobject_cast<InteractivePopupPanel *>(window); candidate && candidate->isVisible())
+                panel = candidate;
+        }
+        QVERIFY(panel);
+        PopupHeader *header = panel->findChild<PopupHeader *>();
+        QVERIFY(header);
+        QTest::mouseDClick(header->title(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(header->renameField()->isVisible(), 10000);
+        header->renameField()->selectAll();
+        QTest::keyClicks(header->renameField(), QStringLiteral("Deep Work"));
+        // Escape ends the renaming and keeps the name; a second one closes the popup.
+        QTest::keyClick(panel, Qt::Key_Escape);
+        QCOMPARE(storedGroups(*store).first().name, QStringLiteral("Deep Work"));
+        QTest::keyClick(panel, Qt::Key_Escape);
+        QTRY_VERIFY_WITH_TIMEOUT(!hover.popupController().isShowing(), 10000);
+
+        QCOMPARE(page->nameField()->text(), QStringLiteral("Deep Work"));
+        page->nameField()->setFocus();
+        QTest::keyClick(page->nameField(), Qt::Key_End);
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QCOMPARE(storedGroups(*store).first().name, QStringLiteral("Deep Work!"));
+        QCOMPARE(storedGroups(*store).first().apps.size(), 1);
         MainViewFactories::shared().groupEditor = nullptr;
         widget.reset();
         store.reset();

@@ -90,6 +90,27 @@ private slots:
         QVERIFY(!workspace.iconForContentType("public.url").isNull());
     }
 
+    // The answers are kept between calls; a changed list or a newly installed entry is seen again.
+    void changedListsAndEntriesAreReadAgain()
+    {
+        const DesktopWorkspace workspace;
+        QCOMPARE(workspace.applicationForContentType("com.adobe.pdf"), std::optional(m_systemApps + "/reader.desktop"));
+        QCOMPARE(workspace.applicationForContentType("public.zip-archive"), std::nullopt);
+        const QString userList = qEnvironmentVariable("XDG_CONFIG_HOME") + "/mimeapps.list";
+        const QByteArray before = [&userList] {
+            QFile file(userList);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        write(userList, "[Default Applications]\napplication/pdf=viewer.desktop;\n[Removed Associations]\nimage/png=viewer.desktop;\n");
+        QTRY_COMPARE_WITH_TIMEOUT(workspace.applicationForContentType("com.adobe.pdf"), std::optional(m_userApps + "/viewer.desktop"), 10000);
+        write(m_userApps + "/zipper.desktop", entry("Zipper", "application/zip;"));
+        QTRY_COMPARE_WITH_TIMEOUT(workspace.applicationForContentType("public.zip-archive"), std::optional(m_userApps + "/zipper.desktop"), 10000);
+        QVERIFY(QFile::remove(m_userApps + "/zipper.desktop"));
+        write(userList, before);
+        QTRY_COMPARE_WITH_TIMEOUT(workspace.applicationForContentType("public.zip-archive"), std::nullopt, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(workspace.applicationForContentType("com.adobe.pdf"), std::optional(m_systemApps + "/reader.desktop"), 10000);
+    }
+
     void typeIdentifiers()
     {
         const MimeTypeIdentifiers types;
