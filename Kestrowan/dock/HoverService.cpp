@@ -74,7 +74,10 @@ void HoverService::wireComponents()
             self->handleLeaveDockItem();
     };
     m_mouseTracker.isPopupShowing = [self] { return self && self->m_popupController->isShowing(); };
-    m_mouseTracker.isMouseInsidePopup = [self] { return self && self->isPointerInsidePopup(); };
+    // The tracker decides when the pointer has come to rest: then only the panel itself keeps the
+    // popup, not the margin around it; and never before the popup's first moments are over.
+    m_mouseTracker.isMouseInsidePopup = [self] { return self && self->isPointerOverPanel(); };
+    m_mouseTracker.popupShowGraceRemaining = [self] { return self ? self->m_popupController->showGraceRemaining() : 0; };
     m_mouseTracker.selectedDockItem = [self]() -> std::optional<DockItemInfo> {
         return self ? self->m_dockSelectionObserver.currentSelectionItem : std::nullopt;
     };
@@ -312,6 +315,11 @@ bool HoverService::isPointerInsidePopup() const
     return m_popupController->isMouseInsidePopup(Screens::shared().mouseLocation());
 }
 
+bool HoverService::isPointerOverPanel() const
+{
+    return m_popupController->isShowing() && m_popupController->frame().contains(Screens::shared().mouseLocation());
+}
+
 void HoverService::closePopup()
 {
     removeMouseExitObserver();
@@ -336,6 +344,7 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
     }, anchor);
     m_currentPopupGroupID = group.id;
     m_popupPresentedAt = m_clock();
+    ++m_popupsShown;
     if (m_mode == InteractionMode::Hover)
         installMouseExitObserver();
 }
@@ -443,10 +452,22 @@ void HoverService::mouseExited()
 {
     // The pointer may come back at once (it crossed the panel's edge on its way in): look again a
     // moment later. A pending look is never called off; it decides by where the pointer is then.
-    QTimer::singleShot(mouseExitCheckMilliseconds, this, [this] {
-        if (m_popupController->isShowing() && !isPointerInsidePopup())
-            closePopup();
-    });
+    QTimer::singleShot(mouseExitCheckMilliseconds, this, [this] { lookAfterMouseExit(false, m_popupsShown); });
+}
+
+void HoverService::lookAfterMouseExit(bool settled, quint64 popup)
+{
+    if ((settled && popup != m_popupsShown) || !m_popupController->isShowing() || isPointerOverPanel())
+        return;
+    // A pointer resting beside the panel, or anywhere while the popup is new, is looked at again
+    // once it has had time to come back and the first moments are over; then only the panel keeps
+    // the popup. That later look is for this popup only: another one shown meanwhile has its own.
+    const int held = m_popupController->showGraceRemaining();
+    if (held == 0 && (settled || !isPointerInsidePopup())) {
+        closePopup();
+        return;
+    }
+    QTimer::singleShot(std::max(held, mouseExitCheckMilliseconds), this, [this, popup] { lookAfterMouseExit(true, popup); });
 }
 
 void HoverService::handleClickDockItem(const DockItemInfo &item)

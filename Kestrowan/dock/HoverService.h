@@ -102,9 +102,11 @@ private:
     void installMouseExitObserver();
     void removeMouseExitObserver();
     void mouseExited();
+    void lookAfterMouseExit(bool settled, quint64 popup);
     void dismissTimerFired();
     std::optional<std::pair<AppGroup, DockItemInfo>> hoverTargetUnderPointer() const;
     bool isPointerInsidePopup() const;
+    bool isPointerOverPanel() const;
     QSet<QString> trackedPaths() const;
 
     GroupManager *m_groupManager;
@@ -126,6 +128,8 @@ private:
     QTimer m_watchdogTimer;
     std::optional<QUuid> m_currentPopupGroupID;
     std::optional<QDateTime> m_popupPresentedAt;
+    // Counts the popups shown, so that a delayed look knows whether its popup is still the one up.
+    quint64 m_popupsShown = 0;
     QTimer m_pendingDismissTimer;
     bool m_mouseExitObserverInstalled = false;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTimeUtc(); };

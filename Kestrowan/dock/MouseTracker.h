@@ -24,7 +24,10 @@ public:
     std::function<void(const DockItemInfo &)> onHoverDockItem;
     std::function<void()> onLeaveDockItem;
     std::function<bool()> isPopupShowing;
+    // Whether the pointer is over the popup's panel itself.
     std::function<bool()> isMouseInsidePopup;
+    // Milliseconds the popup still counts the pointer as its own after a show, wherever it is.
+    std::function<int()> popupShowGraceRemaining;
     std::function<std::optional<DockItemInfo>()> selectedDockItem;
 
     EventTapHandle tapHandle;
@@ -44,6 +47,8 @@ public:
 
     static std::optional<QString> hoverKey(const std::optional<DockItemInfo> &item);
     bool isTrackedItem(const DockItemInfo &item) const;
+    // A group's tile with the pointer on it, not beside it.
+    bool isOnTrackedTile(const std::optional<DockItemInfo> &item, const QPointF &quartzPoint) const;
 
 private:
     enum class Grace { Idle, Running, Expired };
