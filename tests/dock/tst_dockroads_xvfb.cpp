@@ -29,6 +29,8 @@ using namespace DockPositionResolver;
 namespace {
 
 constexpr int roadTimeout = 20000;
+// The stand-in Dock's menu-bar strip along the top of the screen, where the display has no tray.
+constexpr int menuBarStripHeight = 24;
 
 // The viewable windows of one process, in root coordinates.
 QList<QRect> windowsOfProcess(qint64 pid)
@@ -362,9 +364,18 @@ private slots:
             return;
 
         // Control+1: the first group's popup around the pointer, whatever the pointer is over.
-        m_pointer.move(QPoint(700, 300));
+        m_pointer.move(QPoint(700, 500));
         m_keyboard.chord({XTestKeys::controlL}, '1');
-        QVERIFY(waitForPopupBeside(QRect(660, 270, 80, 60)));
+        QVERIFY(waitForPopupBeside(QRect(660, 470, 80, 60)));
+
+        // Control+2 with the pointer on the menu-bar strip: the popup comes up below the strip, in
+        // the screen's usable area, and clear of the Dock.
+        m_pointer.move(QPoint(700, 4));
+        m_keyboard.chord({XTestKeys::controlL}, '2');
+        std::optional<QRect> nearTop;
+        QVERIFY(QTest::qWaitFor([&] { return (nearTop = shownPopup()) && nearTop->top() < 200; }, roadTimeout));
+        QVERIFY2(nearTop->top() >= menuBarStripHeight, qPrintable(QStringLiteral("top at %1").arg(nearTop->top())));
+        QVERIFY(nearTop->bottom() < tileOf(QStringLiteral("Play"))->frame.top());
 
         // `killall Dock`, with the Dock moved to the right edge meanwhile: the program notices the new
         // Dock, and hovering and leaving work there too.
