@@ -1,6 +1,7 @@
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 
 #include "Kestrowan/popup/PopupNotifications.h"
+#include "NVLXDesign/ContinuousShape.h"
 #include "Platform/FloatingPanel.h"
 
 #include <QMouseEvent>
@@ -12,7 +13,9 @@ InteractivePopupPanel::InteractivePopupPanel(QWidget *content)
     , m_content(content)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TranslucentBackground);
+    FloatingPanel::useTranslucencyOrShape(this, [](const QSize &size) {
+        return ContinuousShape::roundedRect(QRectF(QPointF(0, 0), QSizeF(size)), cornerRadius);
+    });
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);

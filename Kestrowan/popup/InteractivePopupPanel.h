@@ -10,6 +10,9 @@
 class InteractivePopupPanel : public QWidget {
     Q_OBJECT
 public:
+    // The corners of the card the content draws, which the panel's own shape follows.
+    static constexpr qreal cornerRadius = 18;
+
     explicit InteractivePopupPanel(QWidget *content);
 
     QWidget *content() const { return m_content; }
