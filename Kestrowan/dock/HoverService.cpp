@@ -202,6 +202,8 @@ void HoverService::startHoverTracking()
         return;
     case InteractionMode::Hover:
         m_mouseTracker.startTracking(m_trackedNames, paths);
+        if (m_popupTile && m_popupController->isShowing())
+            m_mouseTracker.adoptHoveredItem(*m_popupTile);
         m_dockSelectionObserver.startObservingDockSelection(m_trackedNames);
         m_eventInterceptor.startEventTap(m_trackedNames, paths);
         break;
@@ -223,6 +225,7 @@ void HoverService::stopHoverTracking(bool resetMode)
     m_eventInterceptor.pendingClick.reset();
     m_eventInterceptor.swallowedDown.reset();
     m_popupController->dismissPopup();
+    m_popupTile.reset();
     m_pendingDismissTimer.stop();
     removeMouseExitObserver();
     m_currentPopupGroupID.reset();
@@ -320,8 +323,16 @@ bool HoverService::isPointerOverPanel() const
     return m_popupController->isShowing() && m_popupController->frame().contains(Screens::shared().mouseLocation());
 }
 
+void HoverService::notePopupTile(const DockItemInfo &tile)
+{
+    m_popupTile = tile;
+    if (m_mode == InteractionMode::Hover && !m_mouseTracker.currentHoveredItemKey())
+        m_mouseTracker.adoptHoveredItem(tile);
+}
+
 void HoverService::closePopup()
 {
+    m_popupTile.reset();
     removeMouseExitObserver();
     m_popupController->dismissPopup();
     m_mouseTracker.resetHoverState();
@@ -337,6 +348,7 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
             installMouseExitObserver();
         return;
     }
+    m_popupTile.reset();
     const QPointer<HoverService> self(this);
     m_popupController->showPopup(group, [self](const QUuid &id) {
         if (self && self->onRequestEditGroup)
@@ -351,8 +363,10 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
 
 void HoverService::handleHoverDockItem(const DockItemInfo &item)
 {
-    if (const std::optional<AppGroup> group = groupForDockItem(item))
+    if (const std::optional<AppGroup> group = groupForDockItem(item)) {
         showPopupForGroup(*group, DockPositionResolver::convertQuartzRectToAppKit(item.frame));
+        notePopupTile(item);
+    }
 }
 
 void HoverService::handleLeaveDockItem()
@@ -374,11 +388,14 @@ void HoverService::onDockSelectionChanged(const std::optional<DockItemInfo> &ite
         const std::optional<DockItemInfo> fresh = DockPositionResolver::dockItemUnderPoint(q, selectionSearchTolerance);
         const QRectF frame = fresh ? fresh->frame : target->second.frame;
         showPopupForGroup(target->first, DockPositionResolver::convertQuartzRectToAppKit(frame));
+        notePopupTile(target->second);
         return;
     }
     if (item) {
-        if (const std::optional<AppGroup> group = groupForDockItem(*item))
+        if (const std::optional<AppGroup> group = groupForDockItem(*item)) {
             showPopupForGroup(*group, DockPositionResolver::convertQuartzRectToAppKit(item->frame));
+            notePopupTile(*item);
+        }
         return;
     }
     if (m_popupController->isShowing() && isPointerInsidePopup())
@@ -478,6 +495,7 @@ void HoverService::handleClickDockItem(const DockItemInfo &item)
     const QRectF anchor = DockPositionResolver::convertQuartzRectToAppKit(item.frame);
     if (!m_popupController->isShowing()) {
         showPopupForGroup(*group, anchor);
+        notePopupTile(item);
         return;
     }
     if (m_mode == InteractionMode::Hover && m_currentPopupGroupID == group->id && m_popupPresentedAt
@@ -487,11 +505,14 @@ void HoverService::handleClickDockItem(const DockItemInfo &item)
     }
     const std::optional<QUuid> previous = m_currentPopupGroupID;
     m_popupController->dismissPopup();
+    m_popupTile.reset();
     m_mouseTracker.resetHoverState();
     m_currentPopupGroupID.reset();
     m_popupPresentedAt.reset();
-    if (previous != group->id)
+    if (previous != group->id) {
         showPopupForGroup(*group, anchor);
+        notePopupTile(item);
+    }
 }
 
 void HoverService::onPopupRenameGroup(const QUuid &groupID, const QString &name)

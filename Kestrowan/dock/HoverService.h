@@ -99,6 +99,9 @@ private:
     void stopDockWatchdog();
     void setActive(bool active);
     void closePopup();
+    // The popup just shown belongs to this Dock tile: leaving the tile is what closes it, also when
+    // the watchers are started afresh while it shows.
+    void notePopupTile(const DockItemInfo &tile);
     void installMouseExitObserver();
     void removeMouseExitObserver();
     void mouseExited();
@@ -130,6 +133,7 @@ private:
     std::optional<QDateTime> m_popupPresentedAt;
     // Counts the popups shown, so that a delayed look knows whether its popup is still the one up.
     quint64 m_popupsShown = 0;
+    std::optional<DockItemInfo> m_popupTile;
     QTimer m_pendingDismissTimer;
     bool m_mouseExitObserverInstalled = false;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTimeUtc(); };

@@ -74,6 +74,11 @@ void MouseTracker::resetHoverState()
     m_currentHoveredItemKey.reset();
 }
 
+void MouseTracker::adoptHoveredItem(const DockItemInfo &item)
+{
+    m_currentHoveredItemKey = hoverKey(item);
+}
+
 void MouseTracker::moveSeen()
 {
     // The look at the Dock waits for the Dock's answers; moves that come meanwhile are summed up in

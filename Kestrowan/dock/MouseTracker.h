@@ -38,6 +38,8 @@ public:
     void stopTracking();
     // Forgets the hovered tile, so that the next move over a tile reports it again.
     void resetHoverState();
+    // Takes `item` as the hovered tile without reporting it: the owner shows its popup already.
+    void adoptHoveredItem(const DockItemInfo &item);
 
     // One pointer move, looked into now.
     void handleMouseMoved();
