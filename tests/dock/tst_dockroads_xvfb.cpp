@@ -351,10 +351,13 @@ private slots:
         const QRect dockBand(0, int(play->frame.top()) - 8, QGuiApplication::primaryScreen()->geometry().width(),
                              QGuiApplication::primaryScreen()->geometry().height() - int(play->frame.top()) + 8);
         const QRect shot = popup.united(dockBand).intersected(QRect(popup.left() - 260, 0, popup.width() + 520, 10000));
-        // Drawn once it has faded in: its middle is no longer the empty screen.
+        // Drawn once it has grown to its full size: the card's surface reaches the panel's left edge
+        // as it reaches its bottom from the start.
         QVERIFY(QTest::qWaitFor([&] {
             const QImage image = grabWindow(popup);
-            return !image.isNull() && image.pixelColor(image.width() / 2, image.height() / 2).lightness() > 100;
+            if (image.isNull() || image.pixelColor(image.width() / 2, image.height() / 2).lightness() <= 100)
+                return false;
+            return image.pixelColor(3, image.height() / 2) == image.pixelColor(image.width() / 2, image.height() - 6);
         }, roadTimeout));
         QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
         QVERIFY(grabWindow(shot).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-popup-beside-dock-light.png")));
