@@ -476,6 +476,12 @@ void HoverService::lookAfterMouseExit(bool settled, quint64 popup)
 {
     if ((settled && popup != m_popupsShown) || !m_popupController->isShowing() || isPointerOverPanel())
         return;
+    // Back on the popup's own tile: the mouse tracker looks after it from there.
+    if (m_popupTile) {
+        const QPointF q = DockPositionResolver::convertAppKitPointToQuartz(Screens::shared().mouseLocation());
+        if (rectContainsPoint(m_popupTile->frame, q))
+            return;
+    }
     // A pointer resting beside the panel, or anywhere while the popup is new, is looked at again
     // once it has had time to come back and the first moments are over; then only the panel keeps
     // the popup. That later look is for this popup only: another one shown meanwhile has its own.

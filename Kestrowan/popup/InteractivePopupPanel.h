@@ -23,6 +23,7 @@ protected:
     // Input methods compose into the popup's search, which has no text field of its own.
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void leaveEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     // A press on the background (where no control takes it) drags the panel.
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;

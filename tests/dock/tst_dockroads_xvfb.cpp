@@ -6,6 +6,7 @@
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
 #include "tests/app/X11Windows.h"
 #include "tests/dock/XTestKeyboard.h"
@@ -312,6 +313,7 @@ private:
             else
                 rest = towardEdge.y() ? QPoint(centre.x(), frame.bottom() + 3) : QPoint(frame.right() + 3, centre.y());
             QVERIFY2(!popup->contains(rest), qPrintable(way));
+            QVERIFY2(popup->intersects(frame.adjusted(-24, -24, 24, 24)), qPrintable(way)); // the tile's popup
             m_pointer.move(rest);
             QVERIFY2(QTest::qWaitFor([&] { return !shownPopup(); }, roadTimeout), qPrintable(way));
         }
@@ -351,14 +353,7 @@ private slots:
         const QRect dockBand(0, int(play->frame.top()) - 8, QGuiApplication::primaryScreen()->geometry().width(),
                              QGuiApplication::primaryScreen()->geometry().height() - int(play->frame.top()) + 8);
         const QRect shot = popup.united(dockBand).intersected(QRect(popup.left() - 260, 0, popup.width() + 520, 10000));
-        // Drawn once it has grown to its full size: the card's surface reaches the panel's left edge
-        // as it reaches its bottom from the start.
-        QVERIFY(QTest::qWaitFor([&] {
-            const QImage image = grabWindow(popup);
-            if (image.isNull() || image.pixelColor(image.width() / 2, image.height() / 2).lightness() <= 100)
-                return false;
-            return image.pixelColor(3, image.height() / 2) == image.pixelColor(image.width() / 2, image.height() - 6);
-        }, roadTimeout));
+        QVERIFY(ProgramWindows::waitUntilPopupGrown(popup));
         QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
         QVERIFY(grabWindow(shot).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-popup-beside-dock-light.png")));
 
@@ -379,6 +374,9 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return (nearTop = shownPopup()) && nearTop->top() < 200; }, roadTimeout));
         QVERIFY2(nearTop->top() >= menuBarStripHeight, qPrintable(QStringLiteral("top at %1").arg(nearTop->top())));
         QVERIFY(nearTop->bottom() < tileOf(QStringLiteral("Play"))->frame.top());
+        // Escape closes it, so that the popup looked for next is the hover's.
+        m_keyboard.chord({}, 0xff1b);
+        QVERIFY(QTest::qWaitFor([&] { return !shownPopup(); }, roadTimeout));
 
         // `killall Dock`, with the Dock moved to the right edge meanwhile: the program notices the new
         // Dock, and hovering and leaving work there too.
