@@ -5,9 +5,13 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
+#include <QEvent>
+#include <QRegion>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
+#include <cstdlib>
 
 namespace {
 
@@ -67,7 +71,72 @@ private:
     bool m_raisePending = false;
 };
 
+// Cuts the window to its shape at every change of its size.
+class ShapeKeeper final : public QObject {
+public:
+    ShapeKeeper(QWidget *window, std::function<QPainterPath(const QSize &)> shape)
+        : QObject(window), m_window(window), m_shape(std::move(shape))
+    {
+        window->installEventFilter(this);
+        cut();
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+            cut();
+        return false;
+    }
+
+private:
+    void cut()
+    {
+        const QPolygon outline = m_shape(m_window->size()).toFillPolygon().toPolygon();
+        if (!outline.isEmpty())
+            m_window->setMask(QRegion(outline));
+    }
+
+    QWidget *m_window;
+    std::function<QPainterPath(const QSize &)> m_shape;
+};
+
+// The screen number the program's display names (":0.1" is screen 1); the first one otherwise.
+int displayScreenNumber()
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    const int dot = display.lastIndexOf('.');
+    const int colon = display.lastIndexOf(':');
+    bool ok = false;
+    const int number = dot > colon ? display.mid(dot + 1).toInt(&ok) : 0;
+    return ok ? number : 0;
+}
+
 } // namespace
+
+bool FloatingPanel::compositingManagerRunning()
+{
+    xcb_connection_t *c = qtX11Connection();
+    if (!c)
+        return true;
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(displayScreenNumber());
+    const xcb_atom_t selection = x11Atom(c, name.constData());
+    xcb_get_selection_owner_reply_t *owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+    const bool running = owner && owner->owner != XCB_WINDOW_NONE;
+    std::free(owner);
+    return running;
+}
+
+void FloatingPanel::useTranslucencyOrShape(QWidget *window, std::function<QPainterPath(const QSize &size)> shape)
+{
+    if (!window)
+        return;
+    if (compositingManagerRunning()) {
+        window->setAttribute(Qt::WA_TranslucentBackground);
+        return;
+    }
+    if (shape)
+        new ShapeKeeper(window, std::move(shape));
+}
 
 void FloatingPanel::joinAllDesktops(QWidget *window)
 {

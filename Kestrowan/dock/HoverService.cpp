@@ -74,7 +74,10 @@ void HoverService::wireComponents()
             self->handleLeaveDockItem();
     };
     m_mouseTracker.isPopupShowing = [self] { return self && self->m_popupController->isShowing(); };
-    m_mouseTracker.isMouseInsidePopup = [self] { return self && self->isPointerInsidePopup(); };
+    // The tracker decides when the pointer has come to rest: then only the panel itself keeps the
+    // popup, not the margin around it; and never before the popup's first moments are over.
+    m_mouseTracker.isMouseInsidePopup = [self] { return self && self->isPointerOverPanel(); };
+    m_mouseTracker.popupShowGraceRemaining = [self] { return self ? self->m_popupController->showGraceRemaining() : 0; };
     m_mouseTracker.selectedDockItem = [self]() -> std::optional<DockItemInfo> {
         return self ? self->m_dockSelectionObserver.currentSelectionItem : std::nullopt;
     };
@@ -199,6 +202,8 @@ void HoverService::startHoverTracking()
         return;
     case InteractionMode::Hover:
         m_mouseTracker.startTracking(m_trackedNames, paths);
+        if (m_popupTile && m_popupController->isShowing())
+            m_mouseTracker.adoptHoveredItem(*m_popupTile);
         m_dockSelectionObserver.startObservingDockSelection(m_trackedNames);
         m_eventInterceptor.startEventTap(m_trackedNames, paths);
         break;
@@ -220,6 +225,7 @@ void HoverService::stopHoverTracking(bool resetMode)
     m_eventInterceptor.pendingClick.reset();
     m_eventInterceptor.swallowedDown.reset();
     m_popupController->dismissPopup();
+    m_popupTile.reset();
     m_pendingDismissTimer.stop();
     removeMouseExitObserver();
     m_currentPopupGroupID.reset();
@@ -312,8 +318,21 @@ bool HoverService::isPointerInsidePopup() const
     return m_popupController->isMouseInsidePopup(Screens::shared().mouseLocation());
 }
 
+bool HoverService::isPointerOverPanel() const
+{
+    return m_popupController->isShowing() && m_popupController->frame().contains(Screens::shared().mouseLocation());
+}
+
+void HoverService::notePopupTile(const DockItemInfo &tile)
+{
+    m_popupTile = tile;
+    if (m_mode == InteractionMode::Hover && !m_mouseTracker.currentHoveredItemKey())
+        m_mouseTracker.adoptHoveredItem(tile);
+}
+
 void HoverService::closePopup()
 {
+    m_popupTile.reset();
     removeMouseExitObserver();
     m_popupController->dismissPopup();
     m_mouseTracker.resetHoverState();
@@ -329,6 +348,7 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
             installMouseExitObserver();
         return;
     }
+    m_popupTile.reset();
     const QPointer<HoverService> self(this);
     m_popupController->showPopup(group, [self](const QUuid &id) {
         if (self && self->onRequestEditGroup)
@@ -336,14 +356,17 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
     }, anchor);
     m_currentPopupGroupID = group.id;
     m_popupPresentedAt = m_clock();
+    ++m_popupsShown;
     if (m_mode == InteractionMode::Hover)
         installMouseExitObserver();
 }
 
 void HoverService::handleHoverDockItem(const DockItemInfo &item)
 {
-    if (const std::optional<AppGroup> group = groupForDockItem(item))
+    if (const std::optional<AppGroup> group = groupForDockItem(item)) {
         showPopupForGroup(*group, DockPositionResolver::convertQuartzRectToAppKit(item.frame));
+        notePopupTile(item);
+    }
 }
 
 void HoverService::handleLeaveDockItem()
@@ -365,11 +388,14 @@ void HoverService::onDockSelectionChanged(const std::optional<DockItemInfo> &ite
         const std::optional<DockItemInfo> fresh = DockPositionResolver::dockItemUnderPoint(q, selectionSearchTolerance);
         const QRectF frame = fresh ? fresh->frame : target->second.frame;
         showPopupForGroup(target->first, DockPositionResolver::convertQuartzRectToAppKit(frame));
+        notePopupTile(target->second);
         return;
     }
     if (item) {
-        if (const std::optional<AppGroup> group = groupForDockItem(*item))
+        if (const std::optional<AppGroup> group = groupForDockItem(*item)) {
             showPopupForGroup(*group, DockPositionResolver::convertQuartzRectToAppKit(item->frame));
+            notePopupTile(*item);
+        }
         return;
     }
     if (m_popupController->isShowing() && isPointerInsidePopup())
@@ -443,10 +469,28 @@ void HoverService::mouseExited()
 {
     // The pointer may come back at once (it crossed the panel's edge on its way in): look again a
     // moment later. A pending look is never called off; it decides by where the pointer is then.
-    QTimer::singleShot(mouseExitCheckMilliseconds, this, [this] {
-        if (m_popupController->isShowing() && !isPointerInsidePopup())
-            closePopup();
-    });
+    QTimer::singleShot(mouseExitCheckMilliseconds, this, [this] { lookAfterMouseExit(false, m_popupsShown); });
+}
+
+void HoverService::lookAfterMouseExit(bool settled, quint64 popup)
+{
+    if ((settled && popup != m_popupsShown) || !m_popupController->isShowing() || isPointerOverPanel())
+        return;
+    // Back on the popup's own tile: the mouse tracker looks after it from there.
+    if (m_popupTile) {
+        const QPointF q = DockPositionResolver::convertAppKitPointToQuartz(Screens::shared().mouseLocation());
+        if (rectContainsPoint(m_popupTile->frame, q))
+            return;
+    }
+    // A pointer resting beside the panel, or anywhere while the popup is new, is looked at again
+    // once it has had time to come back and the first moments are over; then only the panel keeps
+    // the popup. That later look is for this popup only: another one shown meanwhile has its own.
+    const int held = m_popupController->showGraceRemaining();
+    if (held == 0 && (settled || !isPointerInsidePopup())) {
+        closePopup();
+        return;
+    }
+    QTimer::singleShot(std::max(held, mouseExitCheckMilliseconds), this, [this, popup] { lookAfterMouseExit(true, popup); });
 }
 
 void HoverService::handleClickDockItem(const DockItemInfo &item)
@@ -457,6 +501,7 @@ void HoverService::handleClickDockItem(const DockItemInfo &item)
     const QRectF anchor = DockPositionResolver::convertQuartzRectToAppKit(item.frame);
     if (!m_popupController->isShowing()) {
         showPopupForGroup(*group, anchor);
+        notePopupTile(item);
         return;
     }
     if (m_mode == InteractionMode::Hover && m_currentPopupGroupID == group->id && m_popupPresentedAt
@@ -466,11 +511,14 @@ void HoverService::handleClickDockItem(const DockItemInfo &item)
     }
     const std::optional<QUuid> previous = m_currentPopupGroupID;
     m_popupController->dismissPopup();
+    m_popupTile.reset();
     m_mouseTracker.resetHoverState();
     m_currentPopupGroupID.reset();
     m_popupPresentedAt.reset();
-    if (previous != group->id)
+    if (previous != group->id) {
         showPopupForGroup(*group, anchor);
+        notePopupTile(item);
+    }
 }
 
 void HoverService::onPopupRenameGroup(const QUuid &groupID, const QString &name)

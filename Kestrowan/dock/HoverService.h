@@ -99,12 +99,17 @@ private:
     void stopDockWatchdog();
     void setActive(bool active);
     void closePopup();
+    // The popup just shown belongs to this Dock tile: leaving the tile is what closes it, also when
+    // the watchers are started afresh while it shows.
+    void notePopupTile(const DockItemInfo &tile);
     void installMouseExitObserver();
     void removeMouseExitObserver();
     void mouseExited();
+    void lookAfterMouseExit(bool settled, quint64 popup);
     void dismissTimerFired();
     std::optional<std::pair<AppGroup, DockItemInfo>> hoverTargetUnderPointer() const;
     bool isPointerInsidePopup() const;
+    bool isPointerOverPanel() const;
     QSet<QString> trackedPaths() const;
 
     GroupManager *m_groupManager;
@@ -126,6 +131,9 @@ private:
     QTimer m_watchdogTimer;
     std::optional<QUuid> m_currentPopupGroupID;
     std::optional<QDateTime> m_popupPresentedAt;
+    // Counts the popups shown, so that a delayed look knows whether its popup is still the one up.
+    quint64 m_popupsShown = 0;
+    std::optional<DockItemInfo> m_popupTile;
     QTimer m_pendingDismissTimer;
     bool m_mouseExitObserverInstalled = false;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTimeUtc(); };

@@ -99,7 +99,7 @@ void KeyboardShortcutService::assignDefaultShortcut(const QUuid &groupID)
 void KeyboardShortcutService::persistAndReregister()
 {
     saveShortcuts(m_shortcuts);
-    if (m_eventHandler) {
+    if (m_eventHandler && m_pauses == 0) {
         unregisterAllHotKeys();
         registerAllHotKeys();
     }
@@ -107,6 +107,8 @@ void KeyboardShortcutService::persistAndReregister()
 
 void KeyboardShortcutService::registerAllHotKeys()
 {
+    if (m_pauses > 0)
+        return; // the last resume registers them
     HotKeys &hotKeys = HotKeys::shared();
     for (qsizetype i = 0; i < m_shortcuts.size(); ++i) {
         const GroupShortcut &shortcut = m_shortcuts.at(i);
@@ -139,6 +141,20 @@ void KeyboardShortcutService::unregisterAllHotKeys()
     m_failures.clear();
     if (changed)
         emit registrationsChanged();
+}
+
+void KeyboardShortcutService::pauseHotKeys()
+{
+    if (++m_pauses == 1)
+        unregisterAllHotKeys();
+}
+
+void KeyboardShortcutService::resumeHotKeys()
+{
+    if (m_pauses == 0)
+        return;
+    if (--m_pauses == 0 && m_eventHandler)
+        registerAllHotKeys();
 }
 
 void KeyboardShortcutService::stopHotKeys()

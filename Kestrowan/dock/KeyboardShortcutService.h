@@ -46,6 +46,12 @@ public:
     void installHotKeyHandler() override;
     void registerAllHotKeys() override;
     void unregisterAllHotKeys();
+    // While a shortcut is being recorded the hot keys are let go, so that the recorder sees every
+    // combination, the ones groups hold included; each pause is ended by one resume, and the last
+    // resume registers them again.
+    void pauseHotKeys();
+    void resumeHotKeys();
+    bool areHotKeysPaused() const { return m_pauses > 0; }
     void handleHotKey(quint32 identifier);
     void hotKeyEventCallback(const HotKeyEvent &event);
 
@@ -69,4 +75,5 @@ private:
     QMap<quint32, quint64> m_hotKeyRefs;
     std::optional<quint64> m_eventHandler;
     QHash<QUuid, QString> m_failures;
+    int m_pauses = 0;
 };

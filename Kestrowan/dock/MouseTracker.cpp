@@ -38,6 +38,11 @@ bool MouseTracker::isTrackedItem(const DockItemInfo &item) const
     return trackedNames.contains(item.title) || (item.url && trackedPaths.contains(standardizedFilePath(*item.url)));
 }
 
+bool MouseTracker::isOnTrackedTile(const std::optional<DockItemInfo> &item, const QPointF &quartzPoint) const
+{
+    return item && isTrackedItem(*item) && rectContainsPoint(item->frame, quartzPoint);
+}
+
 void MouseTracker::startTracking(const QSet<QString> &names, const QSet<QString> &paths)
 {
     trackedNames = names;
@@ -67,6 +72,11 @@ void MouseTracker::resetHoverState()
 {
     cancelLeaveGrace();
     m_currentHoveredItemKey.reset();
+}
+
+void MouseTracker::adoptHoveredItem(const DockItemInfo &item)
+{
+    m_currentHoveredItemKey = hoverKey(item);
 }
 
 void MouseTracker::moveSeen()
@@ -128,7 +138,14 @@ void MouseTracker::handleMouseMoved()
     if (showing) {
         if (tile && isTrackedItem(*tile) && hoverKey(tile) != m_currentHoveredItemKey)
             reportHover(*tile);
-        cancelLeaveGrace();
+        // The popup stays while the pointer is on a group's tile or over the panel. Anywhere else
+        // (the gap between the two, just past the tile's edge, far away) the pointer has left once
+        // it has stayed there a grace; the lookups above find tiles with some slack, which must
+        // not keep the popup up.
+        if (isOnTrackedTile(tile, q) || isOnTrackedTile(underPointer, q) || (isMouseInsidePopup && isMouseInsidePopup()))
+            cancelLeaveGrace();
+        else
+            startLeaveGrace(tuning.graceDelay);
         return;
     }
 
@@ -165,7 +182,9 @@ void MouseTracker::reportHover(const DockItemInfo &item)
 
 void MouseTracker::startLeaveGrace(double delay)
 {
-    if (!m_currentHoveredItemKey || m_grace != Grace::Idle)
+    // A running grace is not restarted by further moves; one that expired over the popup is, since
+    // the pointer has left the popup since.
+    if (!m_currentHoveredItemKey || m_grace == Grace::Running)
         return;
     m_grace = Grace::Running;
     m_leaveGraceTimer.start(std::max(1, int(delay * 1000 + 0.5)));
@@ -182,6 +201,13 @@ void MouseTracker::graceEnded()
     if (isMouseInsidePopup && isMouseInsidePopup()) {
         // Stays expired until a later move clears it: the pointer is over the popup, which decides.
         m_grace = Grace::Expired;
+        return;
+    }
+    // A popup just shown still counts a pointer anywhere as its own: the leave waits for that to
+    // end, and is then decided by where the pointer is.
+    if (const int held = popupShowGraceRemaining ? popupShowGraceRemaining() : 0; held > 0) {
+        m_grace = Grace::Running;
+        m_leaveGraceTimer.start(held);
         return;
     }
     m_grace = Grace::Idle;

@@ -24,7 +24,10 @@ public:
     std::function<void(const DockItemInfo &)> onHoverDockItem;
     std::function<void()> onLeaveDockItem;
     std::function<bool()> isPopupShowing;
+    // Whether the pointer is over the popup's panel itself.
     std::function<bool()> isMouseInsidePopup;
+    // Milliseconds the popup still counts the pointer as its own after a show, wherever it is.
+    std::function<int()> popupShowGraceRemaining;
     std::function<std::optional<DockItemInfo>()> selectedDockItem;
 
     EventTapHandle tapHandle;
@@ -35,6 +38,8 @@ public:
     void stopTracking();
     // Forgets the hovered tile, so that the next move over a tile reports it again.
     void resetHoverState();
+    // Takes `item` as the hovered tile without reporting it: the owner shows its popup already.
+    void adoptHoveredItem(const DockItemInfo &item);
 
     // One pointer move, looked into now.
     void handleMouseMoved();
@@ -44,6 +49,8 @@ public:
 
     static std::optional<QString> hoverKey(const std::optional<DockItemInfo> &item);
     bool isTrackedItem(const DockItemInfo &item) const;
+    // A group's tile with the pointer on it, not beside it.
+    bool isOnTrackedTile(const std::optional<DockItemInfo> &item, const QPointF &quartzPoint) const;
 
 private:
     enum class Grace { Idle, Running, Expired };

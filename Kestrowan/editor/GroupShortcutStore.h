@@ -18,6 +18,9 @@ public:
     virtual void setGroupShortcut(const QUuid &groupID, quint16 keyCode, quint64 modifierFlags) = 0;
     // Control and the digit of the group's position for the first six groups; otherwise nothing.
     virtual void assignDefaultShortcut(const QUuid &groupID) = 0;
+    // A recording starts (true) or ends (false): while one runs, the program's own hot keys must not
+    // take the combinations the user presses before the recorder sees them.
+    virtual void setRecording(bool recording) { Q_UNUSED(recording); }
 
 signals:
     void shortcutsChanged();

@@ -9,6 +9,12 @@ KeyboardShortcutStore::KeyboardShortcutStore(KeyboardShortcutService *service, Q
         connect(service, &KeyboardShortcutServiceInterface::shortcutsChanged, this, &GroupShortcutStore::shortcutsChanged);
 }
 
+KeyboardShortcutStore::~KeyboardShortcutStore()
+{
+    // Gone while a recording runs (the page went first): the hot keys come back all the same.
+    setRecording(false);
+}
+
 QList<GroupShortcut> KeyboardShortcutStore::shortcuts() const
 {
     return m_service ? m_service->shortcuts() : QList<GroupShortcut>();
@@ -24,4 +30,17 @@ void KeyboardShortcutStore::assignDefaultShortcut(const QUuid &groupID)
 {
     if (m_service)
         m_service->assignDefaultShortcut(groupID);
+}
+
+void KeyboardShortcutStore::setRecording(bool recording)
+{
+    if (recording == m_recording)
+        return;
+    m_recording = recording;
+    if (!m_service)
+        return;
+    if (recording)
+        m_service->pauseHotKeys();
+    else
+        m_service->resumeHotKeys();
 }

@@ -85,7 +85,10 @@ ShortcutRecorder::ShortcutRecorder(EditorDraft *draft, GroupShortcutStore *store
     });
 }
 
-ShortcutRecorder::~ShortcutRecorder() = default;
+ShortcutRecorder::~ShortcutRecorder()
+{
+    stopRecording();
+}
 
 bool ShortcutRecorder::canRecord() const
 {
@@ -128,11 +131,17 @@ void ShortcutRecorder::startRecording()
 {
     stopRecording();
     m_monitor = std::make_unique<Monitor>(this);
+    if (m_store)
+        m_store->setRecording(true);
 }
 
 void ShortcutRecorder::stopRecording()
 {
+    if (!m_monitor)
+        return;
     m_monitor.reset();
+    if (m_store)
+        m_store->setRecording(false);
 }
 
 void ShortcutRecorder::resetToDefault()

@@ -5,6 +5,7 @@
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
+#include "Platform/FloatingPanel.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -47,7 +48,9 @@ QuickAddPopover::QuickAddPopover(const AddToGroupMenuActions &given, QWidget *an
     : QWidget(anchor->window(), Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
     , m_anchor(anchor)
 {
-    setAttribute(Qt::WA_TranslucentBackground);
+    FloatingPanel::useTranslucencyOrShape(this, [](const QSize &size) {
+        return ContinuousShape::roundedRect(QRectF(QPointF(0, 0), QSizeF(size)).adjusted(margin, margin, -margin, -margin), 12);
+    });
     setAttribute(Qt::WA_DeleteOnClose);
     // The click that closes the panel is not handed on: a click on the card then opens nothing.
     setAttribute(Qt::WA_NoMouseReplay);

@@ -1,9 +1,12 @@
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 
 #include "Kestrowan/popup/PopupNotifications.h"
+#include "Kestrowan/popup/PopupStyle.h"
+#include "NVLXDesign/ContinuousShape.h"
 #include "Platform/FloatingPanel.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -12,7 +15,9 @@ InteractivePopupPanel::InteractivePopupPanel(QWidget *content)
     , m_content(content)
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TranslucentBackground);
+    FloatingPanel::useTranslucencyOrShape(this, [](const QSize &size) {
+        return ContinuousShape::roundedRect(QRectF(QPointF(0, 0), QSizeF(size)), cornerRadius);
+    });
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
@@ -70,4 +75,14 @@ void InteractivePopupPanel::leaveEvent(QEvent *event)
 {
     QWidget::leaveEvent(event);
     PopupNotifications::center().postMouseExited();
+}
+
+void InteractivePopupPanel::paintEvent(QPaintEvent *)
+{
+    // Opaque and cut to the card's shape (no compositing manager): what the card does not cover
+    // while it grows in is the card's own surface, not a grey rectangle around it.
+    if (testAttribute(Qt::WA_TranslucentBackground))
+        return;
+    QPainter painter(this);
+    painter.fillRect(rect(), PopupStyle::surfaceRaised(this));
 }

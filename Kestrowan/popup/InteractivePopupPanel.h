@@ -10,6 +10,9 @@
 class InteractivePopupPanel : public QWidget {
     Q_OBJECT
 public:
+    // The corners of the card the content draws, which the panel's own shape follows.
+    static constexpr qreal cornerRadius = 18;
+
     explicit InteractivePopupPanel(QWidget *content);
 
     QWidget *content() const { return m_content; }
@@ -20,6 +23,7 @@ protected:
     // Input methods compose into the popup's search, which has no text field of its own.
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void leaveEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     // A press on the background (where no control takes it) drags the panel.
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;

@@ -1,7 +1,10 @@
 #include "Kestrowan/popup/PopupContentView.h"
 
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/popup/GridAppCard.h"
+#include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/ListAppRow.h"
 #include "Kestrowan/popup/OpenedIndicator.h"
 #include "Kestrowan/popup/PopupAppearEffect.h"
@@ -24,7 +27,7 @@
 
 namespace {
 
-constexpr qreal cardRadius = 18;
+constexpr qreal cardRadius = InteractivePopupPanel::cornerRadius;
 constexpr int itemsMargin = 14;
 constexpr int gridSpacing = 14;
 constexpr int listSpacing = 6;

@@ -14,6 +14,7 @@ public:
     void dismissPopup() override { m_controller.dismissPopup(); }
     bool isShowing() const override { return m_controller.isShowing(); }
     bool isMouseInsidePopup(const QPointF &point) const override { return m_controller.isMouseInsidePopup(point); }
+    int showGraceRemaining() const override { return int(m_controller.showGraceRemaining()); }
     QRectF frame() const override;
     void setShortcutStateStore(ShortcutStateStore *store) override;
     void setKeyboardShortcutService(KeyboardShortcutService *service) override;

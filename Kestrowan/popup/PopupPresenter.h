@@ -25,7 +25,10 @@ public:
     virtual void showPopup(const AppGroup &group, std::function<void(const QUuid &)> onEdit, const QRectF &anchor) = 0;
     virtual void dismissPopup() = 0;
     virtual bool isShowing() const = 0;
+    // Lenient: any point during the popup's first moments, then the panel and a margin around it.
     virtual bool isMouseInsidePopup(const QPointF &point) const = 0;
+    // Milliseconds left of those first moments; 0 once they are over or while nothing shows.
+    virtual int showGraceRemaining() const = 0;
     // The panel's frame; empty while hidden.
     virtual QRectF frame() const = 0;
 

@@ -20,8 +20,6 @@
 
 namespace {
 
-constexpr qint64 showGraceMilliseconds = 500;
-constexpr qreal insideMargin = 8;
 constexpr int fadeMilliseconds = 100;
 const char *fadingProperty = "kestrowanFading";
 
@@ -227,11 +225,18 @@ void PopupWindowController::dismissPopup()
         emit popupDismissed();
 }
 
+qint64 PopupWindowController::showGraceRemaining() const
+{
+    if (!m_panel || !m_isShowing || !m_showTime)
+        return 0;
+    return std::max<qint64>(0, *m_showTime + showGraceMilliseconds - now());
+}
+
 bool PopupWindowController::isMouseInsidePopup(const QPointF &point) const
 {
     if (!m_panel || !m_isShowing)
         return false;
-    if (m_showTime && now() - *m_showTime < showGraceMilliseconds)
+    if (showGraceRemaining() > 0)
         return true;
     const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(m_panel->frameGeometry()));
     return frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(point);

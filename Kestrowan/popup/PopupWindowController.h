@@ -28,6 +28,12 @@ class PopupWindowController : public QObject {
 public:
     using Clock = std::function<qint64()>; // milliseconds on a steady clock
 
+    // For its first moments the popup counts the pointer as its own wherever it is, and after that
+    // a little around the panel too, so that a hand on its way from the tile is not taken for one
+    // that left.
+    static constexpr qint64 showGraceMilliseconds = 500;
+    static constexpr qreal insideMargin = 8;
+
     explicit PopupWindowController(QObject *parent = nullptr);
     ~PopupWindowController() override;
 
@@ -38,6 +44,8 @@ public:
     bool isShowing() const { return m_isShowing; }
     // True for any point during the first 0.5 s after a show, then within 8 points of the panel.
     bool isMouseInsidePopup(const QPointF &point) const;
+    // What is left of that first half second; 0 once it is over or while nothing shows.
+    qint64 showGraceRemaining() const;
     static QSizeF popupSize(const AppGroup &group);
     QPointF popupOrigin(const QSizeF &size, const QRectF &anchor) const;
 

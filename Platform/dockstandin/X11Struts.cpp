@@ -8,11 +8,13 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
 
 bool publishedWorkArea = false;
+int menuBarHeight = 0;
 
 xcb_window_t rootWindow(xcb_connection_t *c)
 {
@@ -44,6 +46,7 @@ void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &b
     // top_start_x, top_end_x, bottom_start_x, bottom_end_x
     uint32_t strut[12] = {};
     QRect workArea = root;
+    workArea.setTop(root.top() + menuBarHeight);
     if (!band.isEmpty()) {
         if (orientation == QLatin1String("left")) {
             strut[0] = uint32_t(band.right() + 1 - root.left());
@@ -72,6 +75,11 @@ void X11Struts::reserve(QWidget *bar, const QString &orientation, const QRect &b
         publishedWorkArea = true;
     }
     xcb_flush(c);
+}
+
+void X11Struts::setMenuBarHeight(int height)
+{
+    menuBarHeight = std::max(0, height);
 }
 
 void X11Struts::releaseWorkArea()

@@ -12,6 +12,9 @@ public:
     // `band` is the edge band of `screen` to reserve (empty: none), in root coordinates.
     static void reserve(QWidget *bar, const QString &orientation, const QRect &band, const QRect &screen);
     static void releaseWorkArea();
+    // The menu-bar strip along the top edge, this many pixels high (0: none): the usable area
+    // leaves it out as it leaves out the bar, so that nothing is placed under the menu bar.
+    static void setMenuBarHeight(int height);
 
 private:
     static bool windowManagerRunning();

@@ -8,6 +8,7 @@
 #include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/TrayStrip.h"
+#include "Platform/dockstandin/X11Struts.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 
 #include <QApplication>
@@ -77,8 +78,10 @@ int main(int argc, char *argv[])
     QObject::connect(server, &DockServer::regularClientGone, &controller, &DockController::regularClientGone);
     // Where the display has no tray, the Dock also plays the menu bar that shows status items.
     TrayStrip menuBar;
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        menuBar.start(screen->geometry());
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        if (menuBar.start(screen->geometry()))
+            X11Struts::setMenuBarHeight(TrayStrip::height);
+    }
     // The tree is laid out before the first client can ask for it.
     controller.start();
 

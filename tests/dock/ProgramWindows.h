@@ -80,4 +80,16 @@ inline bool waitUntilDrawn(const QRect &window, int minimumLightness = 100, int 
     }, timeout);
 }
 
+// Waits until a popup has been drawn and has grown in to its full size: the card's edge, drawn at
+// full size only, is at the panel's left edge; before that the card's surface is there.
+inline bool waitUntilPopupGrown(const QRect &popup, int minimumLightness = 100, int timeout = roadTimeout)
+{
+    return QTest::qWaitFor([&] {
+        const QImage image = grabScreen(popup);
+        if (image.isNull() || image.pixelColor(image.width() / 2, image.height() / 2).lightness() <= minimumLightness)
+            return false;
+        return image.pixelColor(0, image.height() / 2) != image.pixelColor(image.width() / 2, image.height() - 6);
+    }, timeout);
+}
+
 } // namespace ProgramWindows

@@ -6,6 +6,7 @@
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
 #include "tests/app/X11Windows.h"
 #include "tests/dock/XTestKeyboard.h"
@@ -29,6 +30,8 @@ using namespace DockPositionResolver;
 namespace {
 
 constexpr int roadTimeout = 20000;
+// The stand-in Dock's menu-bar strip along the top of the screen, where the display has no tray.
+constexpr int menuBarStripHeight = 24;
 
 // The viewable windows of one process, in root coordinates.
 QList<QRect> windowsOfProcess(qint64 pid)
@@ -61,7 +64,7 @@ private:
     QProcess m_program;
     QStringList m_log;
     QList<AppGroup> m_groups;
-    QString m_work, m_play;
+    QString m_work, m_play, m_alpha;
 
     AppGroup makeGroup(const QString &name)
     {
@@ -216,8 +219,8 @@ private slots:
         groupsFile.close();
         m_work = mirrorFolder(m_groups.at(0));
         m_play = mirrorFolder(m_groups.at(1));
-        const QString alpha = m_dock.makeApplication(QStringLiteral("Alpha"));
-        m_dock.writePreferences(QStringLiteral("bottom"), false, {alpha}, {m_work, m_play});
+        m_alpha = m_dock.makeApplication(QStringLiteral("Alpha"));
+        m_dock.writePreferences(QStringLiteral("bottom"), false, {m_alpha}, {m_work, m_play});
         QVERIFY(m_dock.start() > 0);
         connect(&m_program, &QProcess::readyRead, this, [this] {
             while (m_program.canReadLine())
@@ -261,11 +264,63 @@ private slots:
         QVERIFY(!m_dock.opened().contains(m_work));
     }
 
-    void hoverHotKeyAndADockRestartInHoverMode()
+private:
+    // The popup a hover opened, wherever the Dock is: the program's only large window once its
+    // main window is closed.
+    std::optional<QRect> shownPopup() const
     {
-        startProgram(QStringLiteral("hover"));
-        if (QTest::currentTestFailed())
-            return;
+        for (const QRect &window : windowsOfProcess(m_program.processId())) {
+            if (window.width() >= 400 && window.height() >= 200)
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    // Rests the pointer on a group's tile until a popup shows.
+    std::optional<QRect> hoverUntilAnyPopup(const QString &group)
+    {
+        std::optional<QRect> popup;
+        const bool shown = QTest::qWaitFor([&] {
+            const std::optional<DockItemInfo> tile = tileOf(group);
+            if (!tile)
+                return false;
+            m_pointer.move(tile->frame.center().toPoint() + QPoint(1, 0));
+            m_pointer.move(tile->frame.center().toPoint());
+            return QTest::qWaitFor([&] { return (popup = shownPopup()).has_value(); }, 500);
+        }, roadTimeout);
+        return shown ? popup : std::nullopt;
+    }
+
+    // Opens the group's popup by resting on its tile, then leaves the tile for a point that is on
+    // neither the tile nor the panel, and rests there: the popup closes. The Dock touches the screen
+    // edge `towardEdge` points away from the tile's centre, in that direction.
+    void leaveTheTileEachWay(const QString &group, const QPoint &towardEdge)
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        for (const QString &way : {QStringLiteral("at once, far away"), QStringLiteral("into the gap before the panel"),
+                                   QStringLiteral("just past the tile's edge")}) {
+            const std::optional<QRect> popup = hoverUntilAnyPopup(group);
+            QVERIFY2(popup, qPrintable(way));
+            const std::optional<DockItemInfo> tile = tileOf(group);
+            QVERIFY(tile);
+            const QRect frame = tile->frame.toRect();
+            const QPoint centre = frame.center();
+            QPoint rest;
+            if (way.startsWith(QLatin1String("at once")))
+                rest = popup->center().x() < screen.width() / 2 ? QPoint(screen.width() - 60, 200) : QPoint(60, 200);
+            else if (way.startsWith(QLatin1String("into the gap")))
+                rest = towardEdge.y() ? QPoint(centre.x(), frame.top() - 4) : QPoint(frame.left() - 4, centre.y());
+            else
+                rest = towardEdge.y() ? QPoint(centre.x(), frame.bottom() + 3) : QPoint(frame.right() + 3, centre.y());
+            QVERIFY2(!popup->contains(rest), qPrintable(way));
+            QVERIFY2(popup->intersects(frame.adjusted(-24, -24, 24, 24)), qPrintable(way)); // the tile's popup
+            m_pointer.move(rest);
+            QVERIFY2(QTest::qWaitFor([&] { return !shownPopup(); }, roadTimeout), qPrintable(way));
+        }
+    }
+
+    void closeMainWindow()
+    {
         // The main window is closed, as a user working elsewhere would have it; the program stays.
         QVERIFY(QTest::qWaitFor([&] {
             for (const X11Windows::Window &window : X11Windows().all()) {
@@ -276,6 +331,18 @@ private slots:
             }
             return true;
         }, roadTimeout));
+    }
+
+private slots:
+    void hoverHotKeyAndADockRestartInHoverMode()
+    {
+        startProgram(QStringLiteral("hover"));
+        if (QTest::currentTestFailed())
+            return;
+        closeMainWindow();
+        // The program starts its Dock watchers afresh twice in its first second or so, which also
+        // closes any popup: what follows must be the program's doing, not theirs.
+        QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
         QVERIFY(hoverUntilShown(QStringLiteral("Play")));
         const std::optional<DockItemInfo> play = tileOf(QStringLiteral("Play"));
         QVERIFY(play);
@@ -286,34 +353,39 @@ private slots:
         const QRect dockBand(0, int(play->frame.top()) - 8, QGuiApplication::primaryScreen()->geometry().width(),
                              QGuiApplication::primaryScreen()->geometry().height() - int(play->frame.top()) + 8);
         const QRect shot = popup.united(dockBand).intersected(QRect(popup.left() - 260, 0, popup.width() + 520, 10000));
-        // Drawn once it has faded in: its middle is no longer the empty screen.
-        QVERIFY(QTest::qWaitFor([&] {
-            const QImage image = grabWindow(popup);
-            return !image.isNull() && image.pixelColor(image.width() / 2, image.height() / 2).lightness() > 100;
-        }, roadTimeout));
+        QVERIFY(ProgramWindows::waitUntilPopupGrown(popup));
         QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
         QVERIFY(grabWindow(shot).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-popup-beside-dock-light.png")));
 
-        // Away from the Dock and the popup, it closes after the grace. A pointer that leaves within
-        // the popup's first half second counts as still inside, so the hand keeps moving a little.
-        int step = 0;
-        QVERIFY(QTest::qWaitFor([&] {
-            m_pointer.move(QPoint(700 + (step++ % 2), 300));
-            return QTest::qWaitFor([&] {
-                const std::optional<DockItemInfo> tile = tileOf(QStringLiteral("Play"));
-                return tile && !popupBeside(tile->frame.toRect());
-            }, 500);
-        }, roadTimeout));
+        leaveTheTileEachWay(QStringLiteral("Play"), QPoint(0, 1));
+        if (QTest::currentTestFailed())
+            return;
 
         // Control+1: the first group's popup around the pointer, whatever the pointer is over.
+        m_pointer.move(QPoint(700, 500));
         m_keyboard.chord({XTestKeys::controlL}, '1');
-        QVERIFY(waitForPopupBeside(QRect(660, 270, 80, 60)));
+        QVERIFY(waitForPopupBeside(QRect(660, 470, 80, 60)));
 
-        // `killall Dock`: the program notices the new Dock and hovering works again.
+        // Control+2 with the pointer on the menu-bar strip: the popup comes up below the strip, in
+        // the screen's usable area, and clear of the Dock.
+        m_pointer.move(QPoint(700, 4));
+        m_keyboard.chord({XTestKeys::controlL}, '2');
+        std::optional<QRect> nearTop;
+        QVERIFY(QTest::qWaitFor([&] { return (nearTop = shownPopup()) && nearTop->top() < 200; }, roadTimeout));
+        QVERIFY2(nearTop->top() >= menuBarStripHeight, qPrintable(QStringLiteral("top at %1").arg(nearTop->top())));
+        QVERIFY(nearTop->bottom() < tileOf(QStringLiteral("Play"))->frame.top());
+        // Escape closes it, so that the popup looked for next is the hover's.
+        m_keyboard.chord({}, 0xff1b);
+        QVERIFY(QTest::qWaitFor([&] { return !shownPopup(); }, roadTimeout));
+
+        // `killall Dock`, with the Dock moved to the right edge meanwhile: the program notices the new
+        // Dock, and hovering and leaving work there too.
+        m_dock.writePreferences(QStringLiteral("right"), false, {m_alpha}, {m_work, m_play});
         const int from = int(m_log.size());
         QVERIFY(m_dock.restart() > 0);
         QVERIFY(waitForLine(QStringLiteral("Dock process changed, recovering popup tracking"), from));
-        QVERIFY(hoverUntilShown(QStringLiteral("Play")));
+        QTRY_VERIFY_WITH_TIMEOUT(tileOf(QStringLiteral("Play")) && tileOf(QStringLiteral("Play"))->frame.left() > 600, roadTimeout);
+        leaveTheTileEachWay(QStringLiteral("Play"), QPoint(1, 0));
     }
 };
 

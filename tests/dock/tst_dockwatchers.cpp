@@ -9,6 +9,7 @@
 #include "Platform/fake/FakeDockPlatform.h"
 #include "tests/support/TestMain.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 
 namespace {
@@ -422,26 +423,61 @@ private slots:
         UserDefaults::standard().remove(QStringLiteral("closeDelay"));
     }
 
-    void whileThePopupShowsTheTrackerFollowsAndNeverLeaves()
+    void whileThePopupShowsOnlyItsTileAndPanelKeepThePointer()
     {
         FakeDockPlatform fakes;
         setStandardTiles(fakes);
         MouseTracker tracker;
         QStringList hovers;
         int leaves = 0;
-        tracker.onHoverDockItem = [&](const DockItemInfo &item) { hovers.append(item.title); };
+        bool overPanel = false;
+        QElapsedTimer shown;
+        int showGrace = 0;
+        tracker.onHoverDockItem = [&](const DockItemInfo &item) {
+            hovers.append(item.title);
+            shown.start();
+        };
         tracker.onLeaveDockItem = [&] { ++leaves; };
         tracker.isPopupShowing = [] { return true; };
+        tracker.isMouseInsidePopup = [&] { return overPanel; };
+        tracker.popupShowGraceRemaining = [&] { return int(std::max<qint64>(0, showGrace - shown.elapsed())); };
         tracker.startTracking(groupNames(), groupPaths());
+
+        // From group tile to group tile it follows.
         fakes.movePointer(centre(2));
         QTRY_COMPARE(hovers.size(), 1);
-        fakes.movePointer(QPointF(700, 300));
         fakes.movePointer(centre(3));
         QTRY_COMPARE(hovers, (QStringList{QStringLiteral("Work"), QStringLiteral("Play")}));
-        fakes.movePointer(QPointF(700, 300));
-        QCoreApplication::processEvents();
         QVERIFY(!tracker.isLeaveGraceRunning());
-        QCOMPARE(leaves, 0);
+
+        // Over the panel it stays, however long.
+        overPanel = true;
+        fakes.movePointer(QPointF(700, 300));
+        QTRY_VERIFY(!tracker.isLeaveGraceRunning());
+        overPanel = false;
+
+        // Coming to rest just past the tile's edge, where the tile lookups still find it, or in the
+        // gap towards the panel: the leave comes after the grace.
+        const QRectF play = FakeDockPlatform::bottomTile(3);
+        for (const QPointF &rest : {QPointF(play.center().x(), play.top() - 3), QPointF(play.right() + 2, play.center().y())}) {
+            fakes.movePointer(rest);
+            QTRY_VERIFY(tracker.isLeaveGraceRunning());
+            const int before = leaves;
+            QTRY_COMPARE(leaves, before + 1);
+            QVERIFY(!tracker.currentHoveredItemKey());
+            fakes.movePointer(play.center());
+            QTRY_COMPARE(hovers.last(), QStringLiteral("Play"));
+            QTRY_VERIFY(tracker.currentHoveredItemKey());
+        }
+
+        // Left while the popup is new: the leave waits for the popup's first moments to end.
+        showGrace = 1500;
+        tracker.resetHoverState();
+        fakes.movePointer(centre(2));
+        QTRY_COMPARE(hovers.last(), QStringLiteral("Work"));
+        fakes.movePointer(QPointF(700, 300));
+        QTRY_COMPARE_WITH_TIMEOUT(leaves, 3, 10000);
+        QVERIFY(shown.elapsed() >= showGrace);
     }
 
     // Permission manager

@@ -5,11 +5,15 @@
 #include "Kestrowan/dock/PermissionManager.h"
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/PopupControllerPresenter.h"
+#include "Platform/fake/FakeGlobalEventMonitor.h"
 #include "Platform/fake/FakeDockPlatform.h"
 #include "tests/dock/FakePopupPresenter.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -27,10 +31,14 @@ struct DockWithGroups {
     QDateTime now = QDateTime::currentDateTimeUtc();
     QList<FakeDockTile> tiles;
 
-    DockWithGroups()
+    // With the program's own popup when `presenter` is given, else with a recording one.
+    explicit DockWithGroups(std::unique_ptr<PopupPresenter> presenter = nullptr)
     {
-        auto presenter = std::make_unique<FakePopupPresenter>(fakes.screens);
-        popup = presenter.get();
+        if (!presenter) {
+            auto fake = std::make_unique<FakePopupPresenter>(fakes.screens);
+            popup = fake.get();
+            presenter = std::move(fake);
+        }
         service = std::make_unique<HoverService>(&manager, &permission, nullptr, nullptr, std::move(presenter));
         service->setClock([this] { return now; });
     }
@@ -69,6 +77,12 @@ struct DockWithGroups {
     QString folderPath(const QString &folderName) const { return manager.groupsDirectory() + u'/' + folderName; }
     int createdTaps() const { return fakes.taps->createdTaps; }
 };
+
+// A bottom-left-origin point as the Dock's top-left-origin one (the fake screen is 900 high).
+QPointF quartz(const QPointF &appKit)
+{
+    return QPointF(appKit.x(), 900 - appKit.y());
+}
 
 DockItemInfo titled(const QString &title)
 {
@@ -298,6 +312,7 @@ private slots:
         dock.fakes.screens->mouse = QPointF(10, 500);
         dock.service->onDockSelectionChanged(dock.tile(0)); // selected, the pointer elsewhere
         QCOMPARE(dock.popup->shown.last().group, work.id);
+        dock.popup->endShowGrace();
 
         dock.service->onDockSelectionChanged(std::nullopt);
         QVERIFY(dock.service->isDismissPending());
@@ -361,6 +376,99 @@ private slots:
         QCOMPARE(dock.manager.groups().first().name, QStringLiteral("Deep Work"));
         dock.popup->onRenameGroup(QUuid::createUuid(), QStringLiteral("Nobody"));
         QCOMPARE(dock.manager.groups().size(), 1);
+    }
+
+    // The pointer leaves a popup opened by hovering and comes to rest where neither the tile nor the
+    // panel is: in the gap between them, just past the tile's edge, beside the panel within its
+    // margin, or far away within the popup's first half second. Each time the popup closes, and
+    // never before that first half second is over.
+    void aPointerRestingOffTheTileAndPanelClosesTheHoverPopup()
+    {
+        DockWithGroups dock;
+        dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
+        dock.addGroup(QStringLiteral("Play"), QStringLiteral("Play"));
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        const QRectF tile = dock.tile(1).frame;
+        const QList<QPointF> rests{QPointF(tile.center().x(), tile.top() - 4), QPointF(tile.right() + 2, tile.center().y()),
+                                   quartz(dock.popup->besidePanel()), QPointF(700, 300)};
+        for (const QPointF &rest : rests) {
+            const int shown = int(dock.popup->shown.size());
+            dock.fakes.movePointer(tile.center());
+            QTRY_COMPARE(dock.popup->shown.size(), shown + 1);
+            QElapsedTimer since;
+            since.start();
+            if (rest == rests.at(2)) {
+                // By way of the panel, once the popup's first moments are over.
+                dock.popup->endShowGrace();
+                dock.fakes.movePointer(quartz(dock.popup->inside()));
+                QTRY_VERIFY(!dock.service->mouseTracker().isLeaveGraceRunning());
+            }
+            dock.fakes.movePointer(rest);
+            QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+            if (rest != rests.at(2))
+                QVERIFY(since.elapsed() >= PopupWindowController::showGraceMilliseconds);
+            QVERIFY(!dock.service->currentPopupGroupID());
+        }
+
+        // The watchers started afresh while the popup shows (the screens changed, the Dock came
+        // back): the popup still closes once the pointer has left its tile.
+        dock.fakes.movePointer(tile.center());
+        QTRY_VERIFY(dock.popup->isShowing());
+        QTRY_VERIFY(dock.service->mouseTracker().currentHoveredItemKey());
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        QVERIFY(dock.popup->isShowing());
+        dock.fakes.movePointer(QPointF(700, 300));
+        QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+
+        // On the tile or over the panel it stays, however long the pointer rests there.
+        dock.fakes.movePointer(tile.center());
+        QTRY_VERIFY(dock.popup->isShowing());
+        dock.fakes.movePointer(quartz(dock.popup->inside()));
+        QTRY_VERIFY_WITH_TIMEOUT(dock.popup->showGraceRemaining() == 0, 10000);
+        QVERIFY(dock.popup->isShowing());
+        dock.fakes.movePointer(tile.center());
+        QTRY_VERIFY(!dock.service->mouseTracker().isLeaveGraceRunning());
+        QVERIFY(dock.popup->isShowing());
+    }
+
+    // A popup in hover mode whose pointer left the panel and stayed beside it, in the margin that
+    // forgives a hand crossing the edge, closes; so does one left within its first half second.
+    void aPointerLeavingThePanelIsLookedAtUntilItSettles()
+    {
+        DockWithGroups dock;
+        const AppGroup work = dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        for (const bool fresh : {false, true}) {
+            dock.fakes.screens->mouse = dock.popup->inside();
+            dock.service->showPopupForGroup(work, QRectF(660, 420, 80, 60)); // a hot key
+            if (!fresh)
+                dock.popup->endShowGrace();
+            dock.fakes.screens->mouse = fresh ? QPointF(10, 500) : dock.popup->besidePanel();
+            dock.popup->onMouseExited();
+            QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+        }
+    }
+
+    // The program's own popup with the service: a hover shows its panel beside the tile, and a
+    // pointer come to rest just past the tile's edge closes it.
+    void theProgramsPopupClosesWhenThePointerRestsOffTheTile()
+    {
+        GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
+        auto presenter = std::make_unique<PopupControllerPresenter>();
+        PopupWindowController &controller = presenter->controller();
+        DockWithGroups dock(std::move(presenter));
+        dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        const QRectF tile = dock.tile(0).frame;
+        dock.fakes.movePointer(tile.center());
+        QTRY_VERIFY(controller.isShowing());
+        QTRY_VERIFY(controller.panel() && controller.panel()->isVisible());
+        QVERIFY(dock.service->popupController().frame().top() >= quartz(tile.topLeft()).y() + 8); // above the tile
+        dock.fakes.movePointer(QPointF(tile.center().x(), tile.top() - 2));
+        QTRY_VERIFY_WITH_TIMEOUT(!controller.isShowing(), 10000);
+        QVERIFY(!dock.service->currentPopupGroupID());
+        dock.service.reset();
+        GlobalEventMonitor::installFactory({});
     }
 };
 

@@ -398,7 +398,7 @@ private slots:
     {
         const std::optional<QRect> popup = hoverUntilShown(groupNames[0]);
         QVERIFY(popup);
-        QVERIFY(waitUntilDrawn(*popup));
+        QVERIFY(waitUntilPopupGrown(*popup));
         QVERIFY(grabScreen(dockBandWith(*popup)).save(screenshotPath("3-popup-light")));
         // Typing narrows the three items to the one whose name holds the letters; Return opens the
         // only item left, and does nothing while more than one is listed and none is chosen.
@@ -415,14 +415,15 @@ private slots:
 
     void step4_controlTwoOpensTheSecondGroup()
     {
-        // Away from the Dock the hovered popup closes.
-        m_pointer.move(QPoint(700, 300));
+        // Away from the Dock the hovered popup closes. The hot key's popup comes up above the
+        // pointer, where there is room for it below the menu-bar strip.
+        m_pointer.move(QPoint(700, 500));
         QVERIFY(waitForNoPopupBeside(m_program.processId(), tileOf(groupNames[0])->frame.toRect()));
-        const QRect around(660, 270, 80, 60);
+        const QRect around(660, 470, 80, 60);
         m_keyboard.chord({XTestKeys::controlL}, '2');
         QVERIFY(waitForPopupBeside(m_program.processId(), around));
         const QRect popup = *popupBeside(m_program.processId(), around);
-        QVERIFY(waitUntilDrawn(popup));
+        QVERIFY(waitUntilPopupGrown(popup));
         QVERIFY(grabScreen(popup.adjusted(-40, -40, 40, 100)).save(screenshotPath("4-control-2-light")));
         m_keyboard.chord({}, keyEscape);
         QVERIFY(waitForNoPopupBeside(m_program.processId(), around));
