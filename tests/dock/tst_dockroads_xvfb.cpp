@@ -309,7 +309,7 @@ private slots:
         m_keyboard.chord({XTestKeys::controlL}, '1');
         QVERIFY(waitForPopupBeside(QRect(660, 270, 80, 60)));
 
-        // `killall Dock`: the program notices the new Dock and hovering works again.
+        // The Dock restarts: the program notices the new Dock and hovering works again.
         const int from = int(m_log.size());
         QVERIFY(m_dock.restart() > 0);
         QVERIFY(waitForLine(QStringLiteral("Dock process changed, recovering popup tracking"), from));

@@ -96,7 +96,7 @@ private:
     {
         writeDockPreferences(m_preferences, orientation, autohide, {m_alpha, m_beta}, {m_work, m_docs});
         const qint64 previous = m_pid;
-        // What `killall Dock` does to the Dock, aimed at this test's Dock alone.
+        // A restart of this test's Dock alone, by its process identifier.
         QCOMPARE(::kill(pid_t(m_pid), SIGTERM), 0);
         m_pid = waitForDock(previous);
         QVERIFY(m_pid > 0);
@@ -204,7 +204,7 @@ private slots:
             restartDock(orientation);
         QFile comm(QStringLiteral("/proc/%1/comm").arg(m_pid));
         QVERIFY(comm.open(QIODevice::ReadOnly));
-        QCOMPARE(comm.readAll().trimmed(), QByteArray("Dock")); // so `killall Dock` finds it
+        QCOMPARE(comm.readAll().trimmed(), QByteArray("Dock")); // the executable is named as the platform names its Dock
 
         const AXUIElement application = m_accessibility.createApplication(m_pid);
         QCOMPARE(attribute(application, QStringLiteral("AXChildren")).value<QList<AXUIElement>>().size(), 1);
