@@ -21,14 +21,8 @@ std::optional<qint64> answeringDock(int timeoutMilliseconds)
     DockSocketLink link;
     if (!link.connectToDock(timeoutMilliseconds))
         return std::nullopt;
-    const std::optional<QCborMap> answer = link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}},
-                                                     timeoutMilliseconds);
-    if (dockAnswerError(answer) != AXError::Success)
-        return std::nullopt;
-    const QCborValue pid = answer->value(QStringLiteral("pid"));
-    if (!pid.isInteger() || pid.toInteger() <= 0)
-        return std::nullopt;
-    return pid.toInteger();
+    return dockProcessIdentifierOf(
+        link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}, timeoutMilliseconds));
 }
 
 } // namespace
