@@ -45,10 +45,6 @@ QStringList tileLabels()
     return labels;
 }
 
-        QTimer::singleShot(0, [completion, result] { completion(result); });
-    }
-};
-
 } // namespace
 
 class TestEditorAutoSyncXvfb : public QObject {
