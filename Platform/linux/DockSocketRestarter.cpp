@@ -2,6 +2,7 @@
 
 #include "Platform/linux/DockSocketLink.h"
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 
 #include <csignal>
@@ -27,13 +28,20 @@ std::optional<qint64> answeringDock(int timeoutMilliseconds)
 
 } // namespace
 
-DockSocketRestarter::DockSocketRestarter()
+DockSocketRestarter::~DockSocketRestarter()
 {
-    m_poll.setInterval(pollInterval);
-    connect(&m_poll, &QTimer::timeout, this, &DockSocketRestarter::poll);
+    delete m_poll.data();
 }
 
-DockSocketRestarter::~DockSocketRestarter() = default;
+QTimer *DockSocketRestarter::poller()
+{
+    if (!m_poll) {
+        m_poll = new QTimer(QCoreApplication::instance());
+        m_poll->setInterval(pollInterval);
+        QObject::connect(m_poll, &QTimer::timeout, m_poll, [this] { poll(); });
+    }
+    return m_poll;
+}
 
 void DockSocketRestarter::restart(Completion completion)
 {
@@ -43,7 +51,7 @@ void DockSocketRestarter::restart(Completion completion)
     }
     m_underWay = true;
     m_running.append(std::move(completion));
-    QMetaObject::invokeMethod(this, &DockSocketRestarter::begin, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(poller(), [this] { begin(); }, Qt::QueuedConnection);
 }
 
 void DockSocketRestarter::begin()
@@ -59,7 +67,7 @@ void DockSocketRestarter::begin()
     } else {
         qCInfo(restartLog, "Restarting the Dock (process %lld)", *dock);
     }
-    m_poll.start();
+    poller()->start();
 }
 
 void DockSocketRestarter::poll()
@@ -78,14 +86,14 @@ void DockSocketRestarter::poll()
 
 void DockSocketRestarter::finish(bool restarted)
 {
-    m_poll.stop();
+    poller()->stop();
     const QList<Completion> done = std::exchange(m_running, {});
     m_underWay = false;
     if (!m_waiting.isEmpty()) {
         // Asked while the Dock restarted: it may have read the list before their change was written.
         m_underWay = true;
         m_running = std::exchange(m_waiting, {});
-        QMetaObject::invokeMethod(this, &DockSocketRestarter::begin, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(poller(), [this] { begin(); }, Qt::QueuedConnection);
     }
     for (const Completion &completion : done) {
         if (completion)
