@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
 # Sets up, builds and starts Kestrowan together with its stand-in Dock (under Xvfb when there is no
 # display). Extra arguments go to Kestrowan (a "kestrowan://" link or a ".kestrowanlink" file).
+# KESTROWAN_DISPLAY chooses the display: ":1" (any X display) uses that one, "xvfb" starts a private Xvfb
+# even on a desktop; unset, the current $DISPLAY is used, or Xvfb when there is none.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$jobs"
+# Only what is run here: the tests and fuzz targets are built by ./test.sh and ./fuzz.sh.
+if [ ! -x build/Kestrowan/Kestrowan ]; then
+  echo "Building Kestrowan and the stand-in Dock; the first build takes a while (several minutes)."
+fi
+cmake --build build -j "$jobs" --target kestrowan Dock dock-keeper
+
+case "${KESTROWAN_DISPLAY:-}" in
+  "") ;;
+  xvfb) unset DISPLAY ;;
+  *) export DISPLAY="$KESTROWAN_DISPLAY" ;;
+esac
 
 cat <<MSG
 Built:

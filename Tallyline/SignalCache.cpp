@@ -81,10 +81,31 @@ int SignalCache::signalCount() const
 bool SignalCache::writeSignalCacheFile()
 {
     QMutexLocker lock(&m_mutex);
-    QJsonArray array;
-    for (const SignalPostBody &record : std::as_const(m_cachedSignals))
-        array.append(record.toJson(SignalPostBody::DateEncoding::referenceSeconds));
-    const QByteArray data = QJsonDocument(array).toJson(QJsonDocument::Compact);
+    // The file must stay under what the next start reads, or all of it is discarded then: with long
+    // payloads the count cap is not enough, so the oldest records give way, newest kept.
+    QList<QByteArray> encoded(m_cachedSignals.size());
+    qint64 size = 2; // the brackets
+    qsizetype first = m_cachedSignals.size();
+    while (first > 0) {
+        QByteArray record = QJsonDocument(m_cachedSignals.at(first - 1).toJson(SignalPostBody::DateEncoding::referenceSeconds))
+                                .toJson(QJsonDocument::Compact);
+        const qint64 grown = size + record.size() + (first < m_cachedSignals.size() ? 1 : 0);
+        if (grown > maximumCacheFileSize)
+            break;
+        size = grown;
+        encoded[--first] = std::move(record);
+    }
+    if (first > 0) {
+        m_cachedSignals.remove(0, first);
+        encoded.remove(0, first);
+        tallylineLog(m_logHandler, Level::error,
+                     QStringLiteral("Dropped %1 oldest signals: the cache file keeps at most %2 bytes").arg(first).arg(maximumCacheFileSize));
+    }
+    QByteArray data;
+    data.reserve(size);
+    data.append('[');
+    data.append(encoded.join(','));
+    data.append(']');
 
     if (SafeWrite::replaceFile(m_fileURL, data, SafeWrite::Folder::Make)) {
         tallylineLog(m_logHandler, Level::error, QStringLiteral("Error saving Telemetry cache"));

@@ -10,6 +10,8 @@
 #include "Tallyline/SignalTimings.h"
 
 #include <QCoreApplication>
+#include <QHash>
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -19,6 +21,7 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <algorithm>
 #include <atomic>
 
 using Level = LogHandler::LogLevel;
@@ -26,9 +29,47 @@ using Level = LogHandler::LogLevel;
 // Everything the manager's callbacks need, shared so that a callback that outlives the manager
 // touches nothing freed. Background tasks take only the pieces they use, never the state itself:
 // the last reference must not drop inside the pool it owns.
+namespace {
+
+// Batches popped from the cache whose answer has not come: at quit they go back into the cache, so
+// that a batch still on the wire is not lost with the process.
+struct BatchesInFlight
+{
+    QMutex mutex;
+    quint64 next = 1;
+    QHash<quint64, QList<SignalPostBody>> batches;
+
+    quint64 add(const QList<SignalPostBody> &records)
+    {
+        QMutexLocker lock(&mutex);
+        batches.insert(next, records);
+        return next++;
+    }
+    // False when the batch was taken back into the cache already.
+    bool finish(quint64 batch)
+    {
+        QMutexLocker lock(&mutex);
+        return batches.remove(batch) > 0;
+    }
+    QList<SignalPostBody> takeAll()
+    {
+        QMutexLocker lock(&mutex);
+        QList<SignalPostBody> records;
+        QList<quint64> order = batches.keys();
+        std::sort(order.begin(), order.end());
+        for (quint64 batch : order)
+            records.append(batches.value(batch));
+        batches.clear();
+        return records;
+    }
+};
+
+} // namespace
+
 struct SignalManager::State
 {
     std::shared_ptr<SignalHubConfiguration> configuration;
+    std::shared_ptr<BatchesInFlight> inFlight = std::make_shared<BatchesInFlight>();
     std::shared_ptr<SignalCache> cache;
     std::shared_ptr<std::atomic_bool> quitting = std::make_shared<std::atomic_bool>(false);
     std::shared_ptr<QThreadPool> backgroundQueue = std::make_shared<QThreadPool>();
@@ -44,6 +85,14 @@ void backUpAtQuit(SignalManager::State &state)
     state.configuration->log(Level::debug, QStringLiteral("appWillTerminate()"));
     *state.quitting = true;
     state.backgroundQueue->waitForDone(int(SignalTimings::current().quitFlushLimit.count()));
+    if (state.configuration->analyticsDisabled()) {
+        // Switched off: nothing of this client is kept for a later send.
+        state.inFlight->takeAll();
+        return;
+    }
+    const QList<SignalPostBody> unanswered = state.inFlight->takeAll();
+    if (!unanswered.isEmpty())
+        state.cache->appendSignals(unanswered);
     state.cache->writeSignalCacheFile();
 }
 
@@ -58,11 +107,15 @@ struct Batch
     QList<SignalPostBody> records;
     std::shared_ptr<SignalHubConfiguration> configuration;
     std::shared_ptr<SignalCache> cache;
+    std::shared_ptr<BatchesInFlight> inFlight;
+    quint64 identifier = 0;
 };
 
 void handleSignalBatchResponse(const Batch &batch, std::optional<int> httpStatus,
                                const std::optional<QString> &transportError, const QByteArray &data)
 {
+    if (!batch.inFlight->finish(batch.identifier))
+        return; // taken back into the cache at quit
     std::optional<SignalClientError> error;
     if (httpStatus) {
         error = SignalClientError::forStatusCode(*httpStatus);
@@ -121,16 +174,19 @@ void postSignalBatch(const std::shared_ptr<Batch> &batch, const QUrl &url, const
 
 // On the background queue: pop at most one batch and prepare its request.
 void prepareSignalBatch(const std::shared_ptr<SignalHubConfiguration> &configuration,
-                        const std::shared_ptr<SignalCache> &cache, const std::shared_ptr<std::atomic_bool> &quitting,
-                        const QPointer<QNetworkAccessManager> &network)
+                        const std::shared_ptr<SignalCache> &cache, const std::shared_ptr<BatchesInFlight> &inFlight,
+                        const std::shared_ptr<std::atomic_bool> &quitting, const QPointer<QNetworkAccessManager> &network)
 {
     if (*quitting)
         return; // what is left belongs in the cache file
+    if (configuration->analyticsDisabled())
+        return; // switched off: nothing leaves
     if (configuration->logHandler())
         configuration->log(Level::debug, QStringLiteral("Current signal cache count: %1").arg(cache->signalCount()));
-    auto batch = std::make_shared<Batch>(Batch{cache->popSignalBatch(), configuration, cache});
+    auto batch = std::make_shared<Batch>(Batch{cache->popSignalBatch(), configuration, cache, inFlight, 0});
     if (batch->records.isEmpty())
         return;
+    batch->identifier = inFlight->add(batch->records);
     configuration->log(Level::info, QStringLiteral("Sending %1 signals leaving a cache of %2 signals")
                                         .arg(batch->records.size())
                                         .arg(cache->signalCount()));
@@ -175,16 +231,19 @@ SignalManager::SignalManager(std::shared_ptr<SignalHubConfiguration> configurati
         m_context->moveToThread(application->thread());
 
     auto cache = m_state->cache;
-    m_state->backgroundQueue->start([cache] { cache->readSignalCacheFile(); });
+    // Switched off, the client leaves the file of an earlier run alone.
+    if (!m_state->configuration->analyticsDisabled())
+        m_state->backgroundQueue->start([cache] { cache->readSignalCacheFile(); });
 
     std::weak_ptr<State> weakState = m_state;
     QObject::connect(m_sendTimer, &QTimer::timeout, m_context, [weakState] {
         if (const auto state = weakState.lock()) {
             auto configuration = state->configuration;
             auto cache = state->cache;
+            auto inFlight = state->inFlight;
             auto quitting = state->quitting;
             auto network = state->network;
-            state->backgroundQueue->start([=] { prepareSignalBatch(configuration, cache, quitting, network); });
+            state->backgroundQueue->start([=] { prepareSignalBatch(configuration, cache, inFlight, quitting, network); });
         }
     });
     if (application) {
@@ -221,9 +280,10 @@ void SignalManager::sendCachedSignalBatch()
         return;
     auto configuration = m_state->configuration;
     auto cache = m_state->cache;
+    auto inFlight = m_state->inFlight;
     auto quitting = m_state->quitting;
     auto network = m_state->network;
-    m_state->backgroundQueue->start([=] { prepareSignalBatch(configuration, cache, quitting, network); });
+    m_state->backgroundQueue->start([=] { prepareSignalBatch(configuration, cache, inFlight, quitting, network); });
 }
 
 void SignalManager::appWillTerminate()
@@ -258,7 +318,7 @@ void SignalManager::queueSignalForSending(const QString &signalType, const QMap<
                                           std::optional<double> floatValue, const std::optional<QString> &customUserID,
                                           const std::shared_ptr<SignalHubConfiguration> &configuration)
 {
-    if (m_mode == Mode::inert || !configuration)
+    if (m_mode == Mode::inert || !configuration || configuration->analyticsDisabled())
         return;
     const QString defaultUser = defaultUserIdentifier();
     const QMap<QString, QString> defaultPayload = DefaultSignalPayload::parameters();

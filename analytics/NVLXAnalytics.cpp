@@ -2,6 +2,7 @@
 
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
+#include "Tallyline/SignalHub.h"
 #include "Tallyline/SignalHubConfiguration.h"
 #include "Tallyline/Tallyline.h"
 #include "analytics/HawklineClient.h"
@@ -24,6 +25,21 @@ QPointer<HawklineClient> client;
 bool switchedOn(const QString &key)
 {
     return UserDefaults::standard().boolean(key, false);
+}
+
+// A switch turned while the program runs reaches the installed client at once.
+void followTallylineSwitch()
+{
+    static QMetaObject::Connection following;
+    if (following)
+        return;
+    UserDefaults &defaults = UserDefaults::standard();
+    following = QObject::connect(&defaults, &UserDefaults::valueChanged, &defaults, [](const QString &key) {
+        if (key != tallylineDisabledKey && key != legacyDisabledKey)
+            return;
+        if (SignalHub::isInitialized())
+            SignalHub::shared()->configuration()->setAnalyticsDisabled(!NVLXAnalytics::isTallylineEnabled());
+    });
 }
 
 } // namespace
@@ -57,8 +73,12 @@ void NVLXAnalytics::configureFromBuild(const BundleInformation::Analytics &analy
 void NVLXAnalytics::configure(const QString &appID)
 {
     connectTallylineToHost();
-    Tallyline::initialize(std::make_shared<SignalHubConfiguration>(appID));
+    auto configuration = std::make_shared<SignalHubConfiguration>(appID);
+    // The client's own signals (session start, new install) and its cache file obey the switch too.
+    configuration->setAnalyticsDisabled(!isTallylineEnabled());
+    Tallyline::initialize(configuration);
     configured = true;
+    followTallylineSwitch();
 }
 
 void NVLXAnalytics::signal(const QString &name, const QMap<QString, QString> &parameters)

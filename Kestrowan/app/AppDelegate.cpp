@@ -9,6 +9,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StatusGlyph.h"
+#include "Platform/FileURL.h"
 #include "Platform/StatusItem.h"
 
 #include <QCoreApplication>
@@ -58,16 +59,24 @@ void AppDelegate::openURLs(const QList<QUrl> &urls)
 {
     for (const QUrl &url : urls) {
         if (isLinkFileURL(url)) {
-            const std::optional<KestrowanRoute> route = readLinkFile(url.toLocalFile());
+            const std::optional<KestrowanRoute> route = readLinkFile(localPathOfFileURL(url));
             if (!route)
                 continue;
-            qCInfo(appLogger, "Opened group link file: %s", qUtf8Printable(QFileInfo(url.toLocalFile()).fileName()));
+            qCInfo(appLogger, "Opened group link file: %s", qUtf8Printable(QFileInfo(localPathOfFileURL(url)).fileName()));
             handleRoute(*route);
             continue;
         }
-        const std::optional<KestrowanRoute> route = parseRoute(url);
-        if (!route)
+        if (url.isLocalFile() && !isLocalFileURL(url)) {
+            qCWarning(appLogger, "Ignored a link to a file on another host: %s", qUtf8Printable(url.toString(QUrl::FullyEncoded)));
             continue;
+        }
+        const std::optional<KestrowanRoute> route = parseRoute(url);
+        if (!route) {
+            // Whoever sent it learns nothing else, so the log says what was dropped.
+            qCWarning(appLogger, "Ignored a link Kestrowan does not handle: %s",
+                      qUtf8Printable(url.toString(QUrl::FullyEncoded).left(512)));
+            continue;
+        }
         qCInfo(appLogger, "Received deep link: %s", qUtf8Printable(url.toString(QUrl::FullyEncoded)));
         handleRoute(*route);
     }

@@ -2,13 +2,14 @@
 
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/FileURL.h"
 #include "Platform/PropertyList.h"
 
 #include <QFileInfo>
 
 bool isLinkFileURL(const QUrl &url)
 {
-    return url.isLocalFile() && QFileInfo(url.toLocalFile()).suffix() == linkFileExtension;
+    return isLocalFileURL(url) && QFileInfo(localPathOfFileURL(url)).suffix() == linkFileExtension;
 }
 
 namespace {

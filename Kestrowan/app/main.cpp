@@ -28,13 +28,8 @@ int main(int argc, char *argv[])
 
     const QStringList arguments = QApplication::arguments().mid(1);
     SingleInstance instance;
-    switch (instance.claim(arguments)) {
-    case SingleInstance::Role::Forwarded:
-        return 0;
-    case SingleInstance::Role::Failed:
-    case SingleInstance::Role::Primary:
-        break;
-    }
+    if (const std::optional<int> exitCode = instance.startOrHandOver(arguments))
+        return *exitCode;
 
     installDesktopIntegration(QApplication::applicationFilePath());
 

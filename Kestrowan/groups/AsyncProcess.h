@@ -22,10 +22,6 @@ public:
                     std::function<void(Result)> completion);
 };
 
-// Restarts the Dock: first through launchd, then by asking the Dock to quit, last with killall
-// (which is what restarts the stand-in Dock here); each try runs only when the one before it did not
-// exit with 0. The completion gets true when one of them did. Does not wait for the Dock to come back.
+// Restarts this session's Dock through the platform layer (DockRestarter): the completion gets true
+// once the new Dock answers. A restart asked for while one is under way waits for it.
 void restartDock(std::function<void(bool)> completion);
-
-// The launchd target of the user's Dock: "gui/<uid>/com.apple.Dock.agent".
-QString dockServiceTarget(uint userID);

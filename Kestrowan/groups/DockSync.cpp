@@ -122,6 +122,8 @@ void GroupManager::syncGroupToDock(const AppGroup &group, bool refreshLabel, Ski
                                       [self, copy, completion](bool written) {
             if (written && self) {
                 self->recordSyncedHash(copy);
+                // The Dock takes changes again: tiles that deleted groups left behind go now.
+                self->removeOrphanedGroupFolders();
                 NVLXAnalytics::signal(QStringLiteral("dock.synced"),
                                       {{QStringLiteral("app_count"), QString::number(copy.apps.size())}});
             }
@@ -184,6 +186,7 @@ private:
                 // Only groups whose folder was built and whose tile was written count as synced.
                 for (const AppGroup &group : std::as_const(batch->m_prepared))
                     batch->m_manager->recordSyncedHash(group);
+                batch->m_manager->removeOrphanedGroupFolders();
                 NVLXAnalytics::signal(QStringLiteral("dock.batch_synced"),
                                       {{QStringLiteral("group_count"), QString::number(batch->m_entries.size())}});
             }

@@ -249,6 +249,8 @@ void GroupManager::deleteGroup(const AppGroup &group, bool keepDock, std::functi
                 qCCritical(persistenceLogger, "Kept the folder %s: its Dock item could not be removed",
                            qPrintable(QDir::cleanPath(folder->toLocalFile())));
             self->finishDeletion(group);
+            if (!removed)
+                emit self->dockTilesLeftBehind();
         }
         if (completion)
             completion();
@@ -288,8 +290,34 @@ void GroupManager::removeOrphanedGroupFolders()
         if (!info.isDir() || info.isSymLink())
             continue;
         const std::optional<QString> owner = MirrorFolders::readGroupID(path);
-        if (!live.contains(owner.value_or(entry)))
+        if (live.contains(owner.value_or(entry)))
+            continue;
+        // A tile whose folder went away would point at nothing: the tile goes first.
+        if (DockService::isFolderInDock(QUrl::fromLocalFile(path)))
+            removeLeftBehindTile(path);
+        else
             MirrorFolders::removeEntry(path);
     }
     m_mirrorFolders.forgetFolderIndex();
+}
+
+void GroupManager::removeLeftBehindTile(const QString &folderPath)
+{
+    if (m_tileRemovals.contains(folderPath))
+        return;
+    m_tileRemovals.insert(folderPath);
+    QPointer<GroupManager> self(this);
+    DockService::removeFolderTile(QUrl::fromLocalFile(folderPath), [self, folderPath](bool removed) {
+        if (!self)
+            return;
+        self->m_tileRemovals.remove(folderPath);
+        if (!removed) {
+            qCCritical(persistenceLogger, "Kept the folder %s: its Dock item could not be removed", qPrintable(folderPath));
+            emit self->dockTilesLeftBehind();
+            return;
+        }
+        qCInfo(persistenceLogger, "Removed the Dock item of a deleted group's folder %s", qPrintable(folderPath));
+        MirrorFolders::removeEntry(folderPath);
+        self->m_mirrorFolders.forgetFolderIndex();
+    });
 }

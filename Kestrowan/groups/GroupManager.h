@@ -7,6 +7,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 
@@ -72,7 +73,9 @@ public:
     // Removes the group and, unless `keepDock`, its Dock tile and mirror folder.
     void deleteGroup(const AppGroup &group, bool keepDock, std::function<void()> completion = {});
     // Deletes every folder in the groups folder that belongs to no group. Does nothing while the
-    // groups file could not be loaded: the list is empty then only because it was unreadable.
+    // groups file could not be loaded: the list is empty then only because it was unreadable. A
+    // folder that still has a Dock tile (its removal failed before) loses the tile first and is kept
+    // while the tile cannot be removed (`dockTilesLeftBehind`). Runs at start and after each sync.
     void removeOrphanedGroupFolders();
 
     std::optional<QUrl> findMirrorFolder(const AppGroup &group) const { return m_mirrorFolders.findMirrorFolder(group); }
@@ -109,6 +112,9 @@ signals:
     void groupsChanged();
     void loadErrorChanged();
     void saveFailingChanged();
+    // A deleted group's tile could not be taken out of the Dock (the sync is blocked, or the Dock
+    // refused); its folder is kept and the removal is tried again at the next sync and at start.
+    void dockTilesLeftBehind();
 
 private:
     // Runs `completion` from the event loop, never inside the call that finished at once.
@@ -119,6 +125,7 @@ private:
     void changeGroups(Change change);
     bool backUpUnreadableFile();
     void finishDeletion(const AppGroup &group);
+    void removeLeftBehindTile(const QString &folderPath);
     // "syncedGroupHashes" as last read.
     const QMap<QString, QString> &syncedHashes() const;
 
@@ -131,6 +138,8 @@ private:
     bool m_unreadableFileNotBackedUp = false;
     bool m_saveFailing = false;
     std::shared_ptr<GroupsFileWriter> m_writer;
+    // Orphaned folders whose tile removal is under way.
+    QSet<QString> m_tileRemovals;
     mutable QPointer<UserDefaults> m_syncedHashesSource;
     mutable QMetaObject::Connection m_syncedHashesConnection;
     mutable std::optional<QMap<QString, QString>> m_syncedHashes;

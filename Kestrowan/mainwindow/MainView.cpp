@@ -93,6 +93,9 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     });
     connect(&m_store, &GroupManager::loadErrorChanged, this, &MainView::showLoadError);
     connect(&m_store, &GroupManager::saveFailingChanged, this, &MainView::showSaveFailure);
+    connect(&m_store, &GroupManager::dockTilesLeftBehind, this, [this] {
+        showToast({AppToast::Kind::Warning, localized(QStringLiteral("main.dockTileLeftBehind"))});
+    });
     connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this, [this](const QString &key) {
         if (key == didCompleteOnboardingKey)
             refreshOnboardingGate();

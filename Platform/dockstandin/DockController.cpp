@@ -9,6 +9,7 @@
 #include "Platform/dockstandin/X11Struts.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -46,6 +47,13 @@ DockController::DockController(DockTilesFile file, DockAccessibilityState *state
     , m_nextIdentifier(DockWire::firstTileIdentifier)
 {
     connect(&m_bar, &DockBar::pointerEvent, this, &DockController::barEvent);
+    // A picture is written in a few steps (a new file, then a rename): one redraw after they settle.
+    m_iconRedraw.setSingleShot(true);
+    m_iconRedraw.setInterval(100);
+    connect(&m_iconRedraw, &QTimer::timeout, this, &DockController::redrawChangedFolderIcons);
+    connect(&m_iconWatcher, &QFileSystemWatcher::directoryChanged, this, &DockController::folderChanged);
+    connect(&m_iconWatcher, &QFileSystemWatcher::fileChanged, this,
+            [this](const QString &file) { folderChanged(QFileInfo(file).path()); });
 }
 
 DockController::~DockController() = default;
@@ -96,7 +104,57 @@ void DockController::loadTiles()
         tile.identifier = m_nextIdentifier++;
         m_kept.append(tile);
     }
+    watchFolderIcons();
     composeTiles();
+}
+
+void DockController::watchFolderIcons()
+{
+    const QStringList watched = m_iconWatcher.files() + m_iconWatcher.directories();
+    if (!watched.isEmpty())
+        m_iconWatcher.removePaths(watched);
+    QStringList paths;
+    for (const Tile &tile : std::as_const(m_kept)) {
+        if (tile.entry.kind != DockTileEntry::Kind::Folder)
+            continue;
+        // The folder tells of a picture replaced by a rename; the file of one rewritten in place.
+        paths.append(tile.entry.path);
+        const QString icon = tile.entry.path + QStringLiteral("/Icon\r");
+        if (QFileInfo::exists(icon))
+            paths.append(icon);
+    }
+    if (!paths.isEmpty())
+        m_iconWatcher.addPaths(paths);
+}
+
+void DockController::folderChanged(const QString &path)
+{
+    m_changedFolders.insert(QDir::cleanPath(path));
+    m_iconRedraw.start();
+}
+
+void DockController::redrawChangedFolderIcons()
+{
+    const QSet<QString> changed = std::exchange(m_changedFolders, {});
+    bool redrawn = false;
+    for (Tile &tile : m_kept) {
+        if (tile.entry.kind != DockTileEntry::Kind::Folder || !changed.contains(QDir::cleanPath(tile.entry.path)))
+            continue;
+        const QString icon = tile.entry.path + QStringLiteral("/Icon\r");
+        // A replaced file is a new one: watch it again.
+        if (QFileInfo::exists(icon) && !m_iconWatcher.files().contains(icon))
+            m_iconWatcher.addPath(icon);
+        const QImage picture = TileIcons::iconFor(tile.entry, tile.application, tile.title, DockLayout::tileSize * 2);
+        if (picture == tile.icon)
+            continue;
+        tile.icon = picture;
+        redrawn = true;
+        qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(tile.entry.path));
+    }
+    if (!redrawn)
+        return;
+    composeTiles();
+    relayout();
 }
 
 void DockController::composeTiles()

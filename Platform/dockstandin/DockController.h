@@ -7,11 +7,13 @@
 #include "Platform/dockstandin/DockTilesFile.h"
 #include "Platform/dockstandin/TileLabel.h"
 
+#include <QFileSystemWatcher>
 #include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 
 #include <optional>
 
@@ -54,6 +56,9 @@ private:
     };
 
     void loadTiles();
+    void watchFolderIcons();
+    void folderChanged(const QString &path);
+    void redrawChangedFolderIcons();
     void composeTiles();
     void relayout();
     void publish();
@@ -85,4 +90,9 @@ private:
     Press m_press;
     quint64 m_nextIdentifier;
     QSet<QString> m_prompting;
+    // The folders of folder tiles and their "Icon\r" pictures: a new picture is drawn at once, as
+    // the platform's Dock notices a folder's new icon without a restart.
+    QFileSystemWatcher m_iconWatcher;
+    QTimer m_iconRedraw;
+    QSet<QString> m_changedFolders;
 };

@@ -30,7 +30,7 @@ void onTerminationSignal(int)
     [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
 }
 
-// killall and the keeper end the Dock with SIGTERM; it quits through the event loop so that it
+// A Dock restart and the keeper end the Dock with SIGTERM; it quits through the event loop so that it
 // gives back the work area and its socket.
 void quitOnTerminationSignals(QApplication &app)
 {

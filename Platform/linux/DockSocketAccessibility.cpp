@@ -11,16 +11,6 @@ QCborMap elementRequest(const QString &op, const AXUIElement &element)
                     {QStringLiteral("el"), qint64(element.elementIdentifier)}};
 }
 
-std::optional<qint64> processIdentifierOf(const std::optional<QCborMap> &answer)
-{
-    if (dockAnswerError(answer) != AXError::Success)
-        return std::nullopt;
-    const QCborValue pid = answer->value(QStringLiteral("pid"));
-    if (!pid.isInteger() || pid.toInteger() <= 0)
-        return std::nullopt;
-    return pid.toInteger();
-}
-
 } // namespace
 
 bool DockSocketAccessibility::isProcessTrusted()
@@ -38,7 +28,7 @@ bool DockSocketAccessibility::isProcessTrustedWithPrompt()
 
 std::optional<qint64> DockSocketAccessibility::dockProcessIdentifier()
 {
-    return processIdentifierOf(m_channel.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}));
+    return dockProcessIdentifierOf(m_channel.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}));
 }
 
 AXError DockSocketAccessibility::copyAttributeValue(const AXUIElement &element, const QString &attribute, QVariant *value)
@@ -92,7 +82,7 @@ bool DockSocketAXObserver::attach()
 {
     if (m_processIdentifier <= 0)
         return false;
-    return processIdentifierOf(m_link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}))
+    return dockProcessIdentifierOf(m_link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}))
         == m_processIdentifier;
 }
 

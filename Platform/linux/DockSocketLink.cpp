@@ -170,3 +170,13 @@ AXError dockAnswerError(const std::optional<QCborMap> &answer)
     const QCborValue error = answer->value(QStringLiteral("err"));
     return error.isInteger() ? AXError(int(error.toInteger())) : AXError::CannotComplete;
 }
+
+std::optional<qint64> dockProcessIdentifierOf(const std::optional<QCborMap> &answer)
+{
+    if (dockAnswerError(answer) != AXError::Success)
+        return std::nullopt;
+    const QCborValue pid = answer->value(QStringLiteral("pid"));
+    if (!pid.isInteger() || pid.toInteger() <= 0)
+        return std::nullopt;
+    return pid.toInteger();
+}

@@ -68,3 +68,5 @@ private:
 
 // The error code of an answer; CannotComplete when there was none or it carries none.
 AXError dockAnswerError(const std::optional<QCborMap> &answer);
+// The Dock's process identifier in an answer to a "pid" request; nullopt for no or a failed answer.
+std::optional<qint64> dockProcessIdentifierOf(const std::optional<QCborMap> &answer);

@@ -4,6 +4,7 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/GroupsJson.h"
 #include "Platform/FileStamp.h"
+#include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeProcessRunner.h"
 
 #include <QCoreApplication>
@@ -129,9 +130,8 @@ void BM_floor_simdjsonParse_1000x20(benchmark::State &state)
 // turn, as the cards of the main window do on every redraw.
 void BM_isGroupSyncedToDock(benchmark::State &state)
 {
-    auto runner = std::make_unique<FakeProcessRunner>();
-    runner->results.insert(QStringLiteral("/bin/launchctl"), ProcessResult{0, std::nullopt});
-    ProcessRunner::install(std::move(runner));
+    ProcessRunner::install(std::make_unique<FakeProcessRunner>());
+    DockRestarter::install(std::make_unique<FakeDockRestarter>());
     QTemporaryDir dir;
     GroupManager manager(dir.path(), dir.path() + QStringLiteral("/Groups"));
     manager.ensureStorageDirectories();

@@ -12,6 +12,7 @@
 #include "analytics/HawklineClient.h"
 #include "analytics/NVLXAnalytics.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -400,6 +401,53 @@ private slots:
         QCOMPARE(identify.value("properties").toObject(),
                  (QJsonObject{{"$anon_distinct_id", "OLD"}, {"$set", QJsonObject{{"plan", "pro"}, {"$lib", "nvlx-analytics"}}}}));
         QCOMPARE(after.value("distinct_id").toString(), QStringLiteral("NEW"));
+    }
+
+    // Last: it starts the client again with sessions that begin at once.
+    void theUsageSwitchesStopTheClientsOwnSignalsAndItsCache_data()
+    {
+        QTest::addColumn<int>("td");
+        QTest::addColumn<int>("legacy");
+        QTest::newRow("usage off") << 1 << -1;
+        QTest::newRow("both off") << 1 << 1;
+        QTest::newRow("legacy off") << -1 << 1;
+    }
+    void theUsageSwitchesStopTheClientsOwnSignalsAndItsCache()
+    {
+        QFETCH(int, td);
+        QFETCH(int, legacy);
+        SignalTimings timings = SignalTimings::current();
+        timings.firstSessionDelay = std::chrono::milliseconds(0);
+        SignalTimings::setCurrent(timings);
+        const QString cacheFile = SignalCache::signalCacheFileURL();
+        QFile::remove(cacheFile);
+        setSwitch(tdKey, td);
+        setSwitch(legacyKey, legacy);
+        // Product analytics stay out of it: no request of theirs is left open when the test ends.
+        setSwitch(phKey, 1);
+        m_server.clear();
+
+        NVLXAnalytics::configure(appID);
+        // The first session begins: with usage signals off, not even the client's own
+        // "Tallyline.Session.started" is recorded.
+        const QUuid beforeFirstSession = SignalHub::shared()->configuration()->sessionID();
+        QTRY_VERIFY(SignalHub::shared()->configuration()->sessionID() != beforeFirstSession);
+        QCOMPARE(takeUsageSignals(), QStringList());
+
+        // Records the client holds when the switch is turned go nowhere: no send, no cache file.
+        setSwitch(tdKey, -1);
+        setSwitch(legacyKey, -1);
+        NVLXAnalytics::signal(QStringLiteral("before.off"));
+        QCoreApplication::processEvents();
+        QVERIFY(installedManager()->waitForBackgroundWork(5000));
+        QCOMPARE(installedManager()->signalCache()->signalCount(), 1);
+        setSwitch(tdKey, td);
+        setSwitch(legacyKey, legacy);
+        installedManager()->sendCachedSignalBatch();
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+        QVERIFY(!QFile::exists(cacheFile));
+        QVERIFY(m_server.requests().isEmpty());
+        useQuietSignalTimings();
     }
 };
 

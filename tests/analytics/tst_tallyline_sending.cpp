@@ -366,6 +366,52 @@ private slots:
         QVERIFY(m_log.contains("Loaded 7 signals"));
     }
 
+    void aBatchStillOnTheWireAtQuitIsCached()
+    {
+        m_server->setHoldAnswers(true);
+        const QString file = SignalCache::signalCacheFileURL();
+        {
+            auto config = configuration();
+            SignalManager manager(config);
+            queue(manager, config, numbered("w", 0, 3));
+            manager.sendCachedSignalBatch();
+            QTRY_COMPARE(m_server->requests().size(), 1);
+            QCOMPARE(manager.signalCache()->signalCount(), 0);
+            QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+        }
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(typesIn(written.readAll()), numbered("w", 0, 3));
+        written.close();
+        m_server->releaseHeld();
+    }
+
+    void longRecordsKeepTheCacheFileUnderItsReadLimit()
+    {
+        // 5,000 records of 10 KB each pass 32 MiB: the oldest give way so that the file is read back.
+        auto config = configuration();
+        const auto record = SignalPostBody::build(*config, "long", {{"text", QString(10 * 1024, u'x')}}, std::nullopt,
+                                                  std::nullopt, {}, "u", m_platform->clock);
+        QVERIFY(record);
+        SignalCache cache(m_log.handler(), SignalCache::signalCacheFileURL());
+        cache.appendSignals(QList<SignalPostBody>(SignalCache::maximumNumberOfSignalsKept - 1, *record));
+        SignalPostBody newest = *record;
+        newest.type = QStringLiteral("newest");
+        cache.appendSignal(newest);
+        QVERIFY(cache.writeSignalCacheFile());
+        const qint64 size = QFileInfo(SignalCache::signalCacheFileURL()).size();
+        QVERIFY2(size <= SignalCache::maximumCacheFileSize, qPrintable(QString::number(size)));
+        QVERIFY(m_log.all().filter(QRegularExpression("^Dropped \\d+ oldest signals: the cache file keeps at most")).size() == 1);
+
+        SignalCache restored(m_log.handler(), SignalCache::signalCacheFileURL());
+        restored.readSignalCacheFile();
+        QVERIFY(restored.signalCount() > SignalCache::maximumNumberOfSignalsKept / 2);
+        QList<SignalPostBody> last;
+        while (restored.signalCount() > 0)
+            last = restored.popSignalBatch();
+        QCOMPARE(last.constLast().type, QStringLiteral("newest"));
+    }
+
     void unreadableOrOversizedCacheFileIsDiscarded()
     {
         const QString file = SignalCache::signalCacheFileURL();

@@ -25,7 +25,8 @@ public:
                           const QStringList &folders);
     // Starts the keeper; the Dock's process identifier, 0 when none came up in time.
     qint64 start();
-    // What `killall Dock` does, aimed at this test's Dock; the new Dock's identifier.
+    // Ends this test's Dock (by its process identifier) for its keeper to start again; the new
+    // Dock's identifier.
     qint64 restart();
     qint64 pid() const { return m_pid; }
 

@@ -378,7 +378,7 @@ private slots:
         m_keyboard.chord({}, 0xff1b);
         QVERIFY(QTest::qWaitFor([&] { return !shownPopup(); }, roadTimeout));
 
-        // `killall Dock`, with the Dock moved to the right edge meanwhile: the program notices the new
+        // The Dock restarts, moved to the right edge meanwhile: the program notices the new
         // Dock, and hovering and leaving work there too.
         m_dock.writePreferences(QStringLiteral("right"), false, {m_alpha}, {m_work, m_play});
         const int from = int(m_log.size());

@@ -1,5 +1,5 @@
 #include "Kestrowan/groups/AsyncProcess.h"
-#include "Platform/fake/FakeAccessibility.h"
+#include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "tests/docktiles/DockTestSupport.h"
 #include "tests/support/TestMain.h"
@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QTemporaryFile>
 
-#include <unistd.h>
 
 namespace {
 
@@ -43,15 +42,7 @@ private slots:
     void cleanup()
     {
         ProcessRunner::install(nullptr);
-        Accessibility::install(nullptr);
-    }
-
-    // Stands for the session's Dock as Accessibility reports it; nullopt when no Dock answers.
-    void installDock(std::optional<qint64> processIdentifier)
-    {
-        auto accessibility = std::make_unique<FakeAccessibility>();
-        accessibility->dockProcess = processIdentifier;
-        Accessibility::install(std::move(accessibility));
+        DockRestarter::install(nullptr);
     }
 
     void largeOutputIsCapturedWhileTheToolRuns()
@@ -123,78 +114,28 @@ private slots:
         QVERIFY(result->terminationStatus != 0);
     }
 
-    void dockTargetNamesTheUser()
+    void aRestartGoesToTheDockRestarterAndRunsNoTool_data()
     {
-        QCOMPARE(dockServiceTarget(501), QStringLiteral("gui/501/com.apple.Dock.agent"));
+        QTest::addColumn<bool>("succeeds");
+        QTest::newRow("the Dock comes back") << true;
+        QTest::newRow("no Dock comes back") << false;
     }
 
-    void launchctlSuccessStopsTheChain()
+    void aRestartGoesToTheDockRestarterAndRunsNoTool()
     {
+        // No launchctl, osascript or machine-wide killall: the platform layer restarts this
+        // session's Dock, so no command runs and nothing logs a missing tool.
+        QFETCH(bool, succeeds);
         FakeProcessRunner *runner = installFakeRunner();
-        runner->results.insert(QStringLiteral("/bin/launchctl"), {0, std::nullopt});
-        QCOMPARE(restartAndWait(), std::optional<bool>(true));
-        QCOMPARE(runner->invocations.size(), 1);
-        const FakeProcessRunner::Invocation &call = runner->invocations.first();
-        QCOMPARE(call.executable, QStringLiteral("/bin/launchctl"));
-        QCOMPARE(call.arguments, (QStringList{QStringLiteral("kickstart"), QStringLiteral("-k"), dockServiceTarget(getuid())}));
-        QVERIFY(!call.captureOutput);
-    }
+        auto restarter = std::make_unique<FakeDockRestarter>();
+        restarter->succeeds = succeeds;
+        FakeDockRestarter *raw = restarter.get();
+        DockRestarter::install(std::move(restarter));
 
-    void eachFailedTryFallsThroughToTheNext_data()
-    {
-        QTest::addColumn<QList<int>>("statuses"); // launchctl, osascript, killall; -1 = cannot start
-        QTest::addColumn<int>("expectedTries");
-        QTest::addColumn<bool>("expectedResult");
-        QTest::newRow("launchctl missing, osascript works") << QList<int>{-1, 0, 0} << 2 << true;
-        QTest::newRow("launchctl fails, osascript fails, killall works") << QList<int>{5, 1, 0} << 3 << true;
-        QTest::newRow("all missing") << QList<int>{-1, -1, -1} << 3 << false;
-        QTest::newRow("killall finds no Dock") << QList<int>{-1, -1, 1} << 3 << false;
-    }
-
-    void eachFailedTryFallsThroughToTheNext()
-    {
-        QFETCH(QList<int>, statuses);
-        QFETCH(int, expectedTries);
-        QFETCH(bool, expectedResult);
-        FakeProcessRunner *runner = installFakeRunner();
-        installDock(std::nullopt);
-        const QStringList tools{QStringLiteral("/bin/launchctl"), QStringLiteral("/usr/bin/osascript"), QStringLiteral("/usr/bin/killall")};
-        for (int i = 0; i < 3; ++i) {
-            if (statuses[i] != -1)
-                runner->results.insert(tools[i], {statuses[i], std::nullopt});
-        }
-        QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("launchctl kickstart exited with status %1").arg(statuses[0])));
-        if (expectedTries == 3)
-            QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("osascript quit Dock exited with status %1").arg(statuses[1])));
-        if (!expectedResult)
-            QTest::ignoreMessage(QtCriticalMsg, "killall Dock failed");
-
-        QCOMPARE(restartAndWait(), std::optional<bool>(expectedResult));
-        QCOMPARE(runner->executables(), tools.mid(0, expectedTries));
-        if (expectedTries >= 2)
-            QCOMPARE(runner->invocations[1].arguments, (QStringList{QStringLiteral("-e"), QStringLiteral("quit app \"Dock\"")}));
-        if (expectedTries == 3)
-            QCOMPARE(runner->invocations[2].arguments, QStringList{QStringLiteral("Dock")});
-    }
-
-    void theSessionsOwnDockIsStoppedRatherThanEveryDock()
-    {
-        // `killall Dock` would stop the Dock of every session; the one that answers this session's
-        // Accessibility is stopped instead, and the keeper that watches it starts it again.
-        FakeProcessRunner *runner = installFakeRunner();
-        runner->results.insert(QStringLiteral("/bin/launchctl"), {5, std::nullopt});
-        runner->results.insert(QStringLiteral("/usr/bin/osascript"), {1, std::nullopt});
-        QProcess dock;
-        dock.start(QStringLiteral("/bin/sleep"), {QStringLiteral("120")});
-        QVERIFY(dock.waitForStarted());
-        installDock(dock.processId());
-        QTest::ignoreMessage(QtCriticalMsg, "launchctl kickstart exited with status 5");
-        QTest::ignoreMessage(QtCriticalMsg, "osascript quit Dock exited with status 1");
-
-        QCOMPARE(restartAndWait(), std::optional<bool>(true));
-        QCOMPARE(runner->executables(), (QStringList{QStringLiteral("/bin/launchctl"), QStringLiteral("/usr/bin/osascript")}));
-        QVERIFY(dock.waitForFinished(20000));
-        QCOMPARE(dock.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(restartAndWait(), std::optional<bool>(succeeds));
+        QCOMPARE(raw->restarts, 1);
+        QVERIFY(runner->invocations.isEmpty());
+        DockRestarter::install(nullptr);
     }
 };
 

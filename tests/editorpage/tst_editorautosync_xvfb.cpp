@@ -15,7 +15,7 @@
 #include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/shell/Localization.h"
-#include "Platform/ProcessRunner.h"
+#include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/UserDefaults.h"
 #include "Kestrowan/groups/DockService.h"
 #include "tests/dock/StandinDockSession.h"
@@ -47,17 +47,6 @@ QStringList tileLabels()
         labels.append(tile.value(QStringLiteral("tile-data")).toMap().value(QStringLiteral("file-label")).toString());
     return labels;
 }
-
-// The Dock restarts the program asks for are answered as done; the test restarts its stand-in
-// Dock itself where it wants the Dock to read its list again.
-class AnsweredDockRestarts final : public ProcessRunner {
-public:
-    void run(const QString &executable, const QStringList &, bool, Completion completion) override
-    {
-        const ProcessResult result{executable == QLatin1String("/bin/launchctl") ? 0 : -1, std::nullopt};
-        QTimer::singleShot(0, [completion, result] { completion(result); });
-    }
-};
 
 } // namespace
 
@@ -97,7 +86,9 @@ private slots:
     void initTestCase()
     {
         useSourceResources();
-        ProcessRunner::install(std::make_unique<AnsweredDockRestarts>());
+        // The Dock restarts the program asks for are answered as done; the test restarts its
+        // stand-in Dock itself where it wants the Dock to read its list again.
+        DockRestarter::install(std::make_unique<FakeDockRestarter>());
         m_dock.writePreferences(QStringLiteral("bottom"), false, {m_dock.makeApplication(QStringLiteral("Alpha"))}, {});
         QVERIFY(m_dock.start() > 0);
     }

@@ -451,6 +451,34 @@ private slots:
         QCOMPARE(savedNames(), QStringList({QStringLiteral("Play")}));
     }
 
+    void aDeletedGroupsTileTheDockKeepsIsToldToTheUser()
+    {
+        const QString projects = makeFolder(m_home + QStringLiteral("/Projects"));
+        const AppGroup work = addGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
+        bool synced = false;
+        m_store->syncGroupToDock(work, true, nullptr, [&synced](bool ok) { synced = ok; });
+        QTRY_VERIFY_WITH_TIMEOUT(synced, 20000);
+        const QUrl folder = m_store->findMirrorFolder(work).value_or(QUrl());
+        QVERIFY(DockService::isFolderInDock(folder));
+
+        // The Dock refused a change before: the tile cannot go now.
+        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        auto view = makeView();
+        view->requestDeleteGroup(work.id);
+        QMessageBox *alert = view->deleteConfirmation();
+        QVERIFY(alert);
+        for (QAbstractButton *button : alert->buttons()) {
+            if (alert->buttonRole(button) == QMessageBox::DestructiveRole)
+                clickWidget(button);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(view->toast().has_value(), 20000);
+        QCOMPARE(view->toast()->kind, AppToast::Kind::Warning);
+        QCOMPARE(view->toast()->text, localized(QStringLiteral("main.dockTileLeftBehind")));
+        QVERIFY(DockService::isFolderInDock(folder));
+        DockService::clearSyncBlock();
+    }
+
     void syncAllMarksOnlyASuccess()
     {
         const QString projects = makeFolder(m_home + QStringLiteral("/Projects"));

@@ -347,7 +347,7 @@ private slots:
         QCOMPARE(storedGroups().size(), 3);
         // Every group with items in one write of the Dock's list and one restart.
         QCOMPARE(persistentOthers().size(), 3);
-        QCOMPARE(dockRestarts(m_runner), 1);
+        QCOMPARE(dockRestarts(), 1);
         QVERIFY(m_store->isGroupSyncedToDock(groups[0]));
 
         QCOMPARE(UserDefaults::standard().string(OnboardingFlow::interactionModeKey), "hover");

@@ -373,7 +373,7 @@ private slots:
         QCOMPARE(finished.first().first().toInt(), 0);
         QVERIFY(find<QAbstractButton>("resetAll")->isEnabled());
         QCOMPARE(tileCount(), 0);
-        QCOMPARE(dockRestarts(m_runner), 3);
+        QCOMPARE(dockRestarts(), 3);
         QVERIFY(m_groups->groups().isEmpty());
         QVERIFY(QDir(groupsDirectoryURL()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
         QTRY_VERIFY(GroupsJson::decode(readBytes(m_groups->storageURL())).value_or(QList<AppGroup>{AppGroup{}}).isEmpty());
@@ -405,7 +405,7 @@ private slots:
         QCOMPARE(finished.first().first().toInt(), 2);
         QVERIFY(DockService::syncBlocked());
         QCOMPARE(tileCount(), 2);
-        QCOMPARE(dockRestarts(m_runner), 0);
+        QCOMPARE(dockRestarts(), 0);
         // The groups whose tiles stay keep their folders, so no tile points at nothing.
         QCOMPARE(m_groups->groups().size(), 2);
         QVERIFY(m_groups->findMirrorFolder(one));
@@ -427,7 +427,7 @@ private slots:
         QCOMPARE(finished.size(), 1);
         QCOMPARE(m_groups->groups().size(), 1);
         QCOMPARE(m_groups->groups().first().id, fresh.id);
-        QCOMPARE(dockRestarts(m_runner), 1);
+        QCOMPARE(dockRestarts(), 1);
     }
 
     void resetWithNoGroupsStillResetsTheSettings()
@@ -438,7 +438,7 @@ private slots:
         QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
         m_panel->model().reset().start();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
-        QCOMPARE(dockRestarts(m_runner), 0);
+        QCOMPARE(dockRestarts(), 0);
         QVERIFY(!QFileInfo::exists(groupsDirectoryURL() + "/Leftover"));
         QCOMPARE(defaults().string("appearanceMode"), QString("system"));
     }

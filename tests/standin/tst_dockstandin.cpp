@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -96,7 +97,7 @@ private:
     {
         writeDockPreferences(m_preferences, orientation, autohide, {m_alpha, m_beta}, {m_work, m_docs});
         const qint64 previous = m_pid;
-        // What `killall Dock` does to the Dock, aimed at this test's Dock alone.
+        // A restart of this test's Dock alone, by its process identifier.
         QCOMPARE(::kill(pid_t(m_pid), SIGTERM), 0);
         m_pid = waitForDock(previous);
         QVERIFY(m_pid > 0);
@@ -204,7 +205,7 @@ private slots:
             restartDock(orientation);
         QFile comm(QStringLiteral("/proc/%1/comm").arg(m_pid));
         QVERIFY(comm.open(QIODevice::ReadOnly));
-        QCOMPARE(comm.readAll().trimmed(), QByteArray("Dock")); // so `killall Dock` finds it
+        QCOMPARE(comm.readAll().trimmed(), QByteArray("Dock")); // the executable is named as the platform names its Dock
 
         const AXUIElement application = m_accessibility.createApplication(m_pid);
         QCOMPARE(attribute(application, QStringLiteral("AXChildren")).value<QList<AXUIElement>>().size(), 1);
@@ -491,6 +492,41 @@ private slots:
         const QImage bar = shot.copy(QRect(left, top, int(tiles.last().frame.right()) + 80 - left, shot.height() - top));
         QDir().mkpath(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots"));
         QVERIFY(bar.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/road-dock-folder-tile-light.png")));
+    }
+
+    void aFolderTilesNewIconIsDrawnWithoutARestart()
+    {
+        restartDock(QStringLiteral("bottom"));
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles[2].title, QStringLiteral("Work Tools"));
+        const QPoint corner = tiles[2].frame.topLeft().toPoint() + QPoint(20, 20);
+        const qint64 dock = m_pid;
+        const auto pixel = [corner] { return QGuiApplication::primaryScreen()->grabWindow(0).toImage().pixelColor(corner); };
+        const auto near = [](const QColor &colour, const QColor &expected) {
+            return qAbs(colour.red() - expected.red()) < 40 && qAbs(colour.green() - expected.green()) < 40
+                && qAbs(colour.blue() - expected.blue()) < 40;
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(), QColor(220, 70, 70)), qPrintable(pixel().name()), 20000);
+
+        // The program writes a group's picture to a new file and renames it over the old one.
+        QImage teal(256, 256, QImage::Format_ARGB32_Premultiplied);
+        teal.fill(QColor(40, 160, 160));
+        QSaveFile replaced(m_work + QStringLiteral("/Icon\r"));
+        QVERIFY(replaced.open(QIODevice::WriteOnly));
+        QVERIFY(teal.save(&replaced, "PNG"));
+        QVERIFY(replaced.commit());
+        QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(), QColor(40, 160, 160)), qPrintable(pixel().name()), 20000);
+
+        // Rewritten in place, too.
+        QImage violet(256, 256, QImage::Format_ARGB32_Premultiplied);
+        violet.fill(QColor(150, 60, 200));
+        QVERIFY(violet.save(m_work + QStringLiteral("/Icon\r"), "PNG"));
+        QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(), QColor(150, 60, 200)), qPrintable(pixel().name()), 20000);
+        QCOMPARE(m_pid, dock);
+        QCOMPARE(m_accessibility.dockProcessIdentifier().value_or(0), dock);
+
+        writeGroupIcon(m_work);
+        QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(), QColor(220, 70, 70)), qPrintable(pixel().name()), 20000);
     }
 
     void withoutAGrantNothingIsAnsweredAndThePromptAsks()

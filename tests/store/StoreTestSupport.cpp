@@ -5,6 +5,7 @@
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/PropertyList.h"
 #include "Platform/UserDefaults.h"
+#include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
 #include "tests/support/TestFiles.h"
@@ -16,6 +17,8 @@
 #include <algorithm>
 
 namespace {
+
+FakeDockRestarter *installedRestarter = nullptr;
 QStringList capturedMessages;
 QtMessageHandler previousHandler = nullptr;
 } // namespace
@@ -70,10 +73,13 @@ std::unique_ptr<GroupManager> startedManager(const QString &programPath)
 FakeProcessRunner *installSucceedingProcessRunner()
 {
     auto runner = std::make_unique<FakeProcessRunner>();
-    for (const char *tool : {"/bin/launchctl", "/usr/bin/touch", "/usr/bin/chflags"})
+    for (const char *tool : {"/usr/bin/touch", "/usr/bin/chflags"})
         runner->results.insert(QString::fromLatin1(tool), ProcessResult{0, std::nullopt});
     FakeProcessRunner *installed = runner.get();
     ProcessRunner::install(std::move(runner));
+    auto restarter = std::make_unique<FakeDockRestarter>();
+    installedRestarter = restarter.get();
+    DockRestarter::install(std::move(restarter));
     return installed;
 }
 
@@ -93,9 +99,9 @@ QString writeProgramStandIn(const QString &home)
     return program;
 }
 
-int dockRestarts(const FakeProcessRunner *runner)
+int dockRestarts()
 {
-    return int(runner->executables().count(QStringLiteral("/bin/launchctl")));
+    return installedRestarter ? installedRestarter->restarts : 0;
 }
 
 QVariantList persistentOthers()

@@ -34,14 +34,15 @@ AppGroup makeGroup(const QString &name, const QList<AppItem> &apps = {});
 // program its mirror folders link to.
 std::unique_ptr<GroupManager> startedManager(const QString &programPath);
 
-// A fake process runner in which every tool exits with 0; a Dock restart is one launchctl run.
+// A fake process runner in which every tool exits with 0, and a fake Dock restarter that succeeds.
 FakeProcessRunner *installSucceedingProcessRunner();
 // The state a first start finds: no saved groups or mirror folders, no Dock preferences, no
 // remembered sync hashes and no sync block; every tool the store runs exits with 0.
 FakeProcessRunner *resetToFirstStart();
 // A stand-in for the program's own file under `home`, for mirror folders to link to; its path.
 QString writeProgramStandIn(const QString &home);
-int dockRestarts(const FakeProcessRunner *runner);
+// The Dock restarts asked of the restarter that installSucceedingProcessRunner installed last.
+int dockRestarts();
 // "persistent-others" of the Dock's preferences file in the test's home.
 QVariantList persistentOthers();
 

@@ -123,7 +123,7 @@ private slots:
         QCOMPARE(persistentOthers(), (QVariantList{expectedTile(workFolder, QStringLiteral("Work"), 2)}));
         QCOMPARE(recordedHash(work), GroupManager::dockSyncHash(work));
         QVERIFY(manager->isGroupSyncedToDock(work));
-        QCOMPARE(dockRestarts(m_runner), 1);
+        QCOMPARE(dockRestarts(), 1);
         QStringList commands;
         for (const FakeProcessRunner::Invocation &run : std::as_const(m_runner->invocations))
             commands.append(run.executable + u' ' + run.arguments.join(u' '));
@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(snapshotFolder(workFolder), expected);
         QVERIFY(manager->isGroupSyncedToDock(play));
         QVERIFY(manager->isGroupSyncedToDock(work));
-        QCOMPARE(dockRestarts(m_runner), 2);
+        QCOMPARE(dockRestarts(), 2);
 
         // Rename: the old tile goes (one restart), the folder moves, the new tile comes (another).
         work.name = QStringLiteral("Office");
@@ -151,14 +151,14 @@ private slots:
         QCOMPARE(persistentOthers(), (QVariantList{expectedTile(officeFolder, QStringLiteral("Office"), 2),
                                                    expectedTile(playFolder, QStringLiteral("Play"), 3)}));
         QVERIFY(manager->isGroupSyncedToDock(work));
-        QCOMPARE(dockRestarts(m_runner), 4);
+        QCOMPARE(dockRestarts(), 4);
 
         // Delete: tile, folder and hash go, and the rest is saved.
         QVERIFY(awaitDone([&](std::function<void()> done) { manager->deleteGroup(play, false, done); }));
         QVERIFY(!QFileInfo::exists(playFolder));
         QCOMPARE(persistentOthers(), (QVariantList{expectedTile(officeFolder, QStringLiteral("Office"), 2)}));
         QVERIFY(recordedHash(play).isEmpty());
-        QCOMPARE(dockRestarts(m_runner), 5);
+        QCOMPARE(dockRestarts(), 5);
 
         // Relaunch: the same groups, still synced; the sweep keeps the live folder.
         const QList<AppGroup> before = manager->groups();
@@ -314,7 +314,7 @@ private slots:
         QVERIFY(syncAll(*manager));
         QCOMPARE(persistentOthers(), (QVariantList{expectedTile(groupFolder(QStringLiteral("Three")), QStringLiteral("Three"), 2),
                                                    expectedTile(groupFolder(QStringLiteral("One")), QStringLiteral("One"), 2)}));
-        QCOMPARE(dockRestarts(m_runner), 1);
+        QCOMPARE(dockRestarts(), 1);
         QVERIFY(!recordedHash(groups[0]).isEmpty());
         QVERIFY(recordedHash(groups[1]).isEmpty());
         QVERIFY(!recordedHash(groups[2]).isEmpty());

@@ -1,5 +1,5 @@
-// dock-keeper: keeps the stand-in Dock running. When the Dock ends, whether it crashed or was
-// ended with `killall Dock`, the keeper starts a new one, as the platform restarts its Dock. It
+// dock-keeper: keeps the stand-in Dock running. When the Dock ends, whether it crashed or the
+// program's Dock restart ended it, the keeper starts a new one, as the platform restarts its Dock. It
 // ends the Dock and itself on SIGTERM, SIGINT or SIGHUP (killing a Dock that has not ended a few
 // seconds later), and stops when the display has gone.
 
