@@ -14,6 +14,8 @@
 #include "Kestrowan/popup/PopupNotifications.h"
 #include "Kestrowan/popup/PopupSearchBar.h"
 #include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/TokenLabel.h"
 #include "Platform/Workspace.h"
 
 #include <QGridLayout>
@@ -67,6 +69,16 @@ PopupContentView::PopupContentView(PopupContentModel::Inputs inputs, std::unique
         m_layout->addWidget(m_searchBar);
     }
     m_layout->addWidget(divider(0.45));
+    m_openFailureLine = new TokenLabel(QString(), AppColors::danger, PopupStyle::font(12, QFont::Medium), this);
+    m_openFailureLine->setWordWrap(true);
+    m_openFailureLine->setAlignment(Qt::AlignCenter);
+    m_openFailureLine->setContentsMargins(itemsMargin, 8, itemsMargin, 0);
+    m_openFailureLine->hide();
+    m_layout->addWidget(m_openFailureLine);
+    connect(m_model.get(), &PopupContentModel::openFailureChanged, this, [this] {
+        m_openFailureLine->setText(m_model->openFailure());
+        m_openFailureLine->setVisible(!m_model->openFailure().isEmpty());
+    });
     rebuildItems();
     connect(m_model.get(), &PopupContentModel::searchChanged, this, &PopupContentView::rebuildItems);
     connect(m_model.get(), &PopupContentModel::focusChanged, this, &PopupContentView::updateFocus);

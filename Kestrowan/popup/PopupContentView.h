@@ -16,6 +16,7 @@ class PopupItemCell;
 class PopupItemStates;
 class PopupLauncher;
 class PopupSearchBar;
+class QLabel;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -36,6 +37,8 @@ public:
     PopupEmptyState *emptyState() const { return m_emptyState; }
     QScrollArea *scrollArea() const { return m_scroll; }
     const QList<PopupItemCell *> &cells() const { return m_cells; }
+    // The line that tells what could not be opened; hidden while there is nothing to tell.
+    QLabel *openFailureLine() const { return m_openFailureLine; }
     // Stops taking the popup's keys: the panel is on its way out.
     void stopListening();
 
@@ -58,6 +61,7 @@ private:
     PopupItemStates *m_itemStates;
     PopupHeader *m_header;
     PopupSearchBar *m_searchBar = nullptr;
+    QLabel *m_openFailureLine = nullptr;
     QVBoxLayout *m_layout;
     QWidget *m_itemsArea = nullptr;
     QWidget *m_footerArea = nullptr;

@@ -14,13 +14,16 @@
 #include "Kestrowan/popup/PopupSearchBar.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Platform/fake/FakeGlobalEventMonitor.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
+#include "Platform/linux/DesktopWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -296,6 +299,91 @@ private slots:
         QTest::mouseRelease(footer, Qt::LeftButton, {}, grip + QPoint(30, -20));
         QCOMPARE(panel->pos(), before + QPoint(30, -20));
         QVERIFY(m_controller->isShowing());
+    }
+
+    void punctuationTypesIntoTheSearch()
+    {
+        AppGroup mail = appGroup(3, Style::List);
+        mail.apps[1].name = QStringLiteral("E-mail");
+        mail.apps[2].name = QStringLiteral("notes_v1.2");
+        show(mail);
+        type(QStringLiteral("e-m"));
+        QCOMPARE(content()->model().searchText(), QStringLiteral("e-m"));
+        QCOMPARE(content()->cells().size(), 1);
+        QCOMPARE(content()->searchBar()->shownText(), QStringLiteral("e-m"));
+        QTest::mouseClick(content()->searchBar()->clearButton(), Qt::LeftButton);
+        type(QStringLiteral("_v1."));
+        QCOMPARE(content()->model().searchText(), QStringLiteral("_v1."));
+        QCOMPARE(content()->cells().size(), 1);
+        // The popup's own keys still command it.
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QCOMPARE(content()->model().focusedIndex(), std::optional<int>(0));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Return);
+        QCOMPARE(m_states.opened, QStringList({"notes_v1.2"}));
+    }
+
+    void otherWindowsKeepTheirKeysAndClicksClose()
+    {
+        QWidget window;
+        auto *field = new QLineEdit(&window);
+        window.resize(300, 80);
+        window.move(100, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        show(appGroup(3, Style::List));
+        // Typed into the program's window while the popup shows: the field gets the keys.
+        QTest::keyClicks(field, QStringLiteral("ab"));
+        QCOMPARE(field->text(), QStringLiteral("ab"));
+        QCOMPARE(content()->model().searchText(), QString());
+        QVERIFY(m_controller->isShowing());
+        // A click in that window closes the popup as an outside click does, and the keys go on there.
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(!m_controller->isShowing());
+        QTest::keyClicks(field, QStringLiteral("c"));
+        QCOMPARE(field->text(), QStringLiteral("abc"));
+        // Nothing of the popup stays behind to catch a later press.
+        show(appGroup(3, Style::List));
+        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QCOMPARE(m_states.opened, QStringList({"App 1"}));
+    }
+
+    void failedOpensAreTold()
+    {
+        // The desktop's own opener, on real files: a document deleted since it was added, and a
+        // terminal program on a desktop without a terminal.
+        WorkspaceOpener::install(std::make_unique<DesktopWorkspaceOpener>());
+        const QString top = m_dir.filePath(QStringLiteral("top.desktop"));
+        QFile entry(top);
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Top\nTerminal=true\nExec=/bin/true\n");
+        entry.close();
+        ScopedEnvironment environment;
+        environment.set("TERMINAL", {});
+        environment.set("PATH", m_dir.filePath(QStringLiteral("no-programs")).toUtf8());
+        const AppItem report = document(QStringLiteral("Report"), m_dir.filePath(QStringLiteral("report.pdf")));
+        const AppItem terminalApp{QUuid::createUuid(), QStringLiteral("top"), QStringLiteral("Top"), top};
+        show(group(QStringLiteral("Work"), {report, terminalApp}, Style::List));
+        QVERIFY(content()->openFailureLine()->isHidden());
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Report: ")));
+        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QVERIFY(m_controller->isShowing());
+        QVERIFY(m_states.opened.isEmpty());
+        QVERIFY(m_signals.names().filter(QStringLiteral("app.launched")).isEmpty());
+        QVERIFY(content()->openFailureLine()->isVisible());
+        QCOMPARE(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Report"}));
+        // The user goes on: the line goes.
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QVERIFY(content()->openFailureLine()->isHidden());
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Top: ")));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Return);
+        QVERIFY(m_controller->isShowing());
+        QVERIFY(m_states.opened.isEmpty());
+        QCOMPARE(content()->openFailureLine()->text(),
+                 localizedFormat(QStringLiteral("popup.openFailed.noTerminal"), {"Top"}));
+        QVERIFY(content()->openFailureLine()->isVisible());
     }
 
     void editButton()
