@@ -114,7 +114,7 @@ QStringList DoneStep::shortcutChipTexts(int groups)
     QStringList texts;
     const auto &codes = KeyboardShortcutService::defaultKeyCodes;
     for (int i = 0; i < std::min<int>(groups, int(codes.size())); ++i)
-        texts << QStringLiteral("Ctrl+") + keyNameForKeyCode(codes[size_t(i)]);
+        texts << GroupShortcut{QUuid(), codes[size_t(i)], KeyboardShortcutService::defaultModifier}.displayString();
     return texts;
 }
 

@@ -3,7 +3,9 @@
 #include "Kestrowan/popup/PopupContentModel.h"
 #include "Kestrowan/popup/PopupPlainButton.h"
 #include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Platform/VirtualKeys.h"
 
 #include <QAbstractButton>
 #include <QFontMetricsF>
@@ -58,7 +60,7 @@ protected:
 
 private:
     static QString symbolName() { return QStringLiteral("play.fill"); }
-    static QString keysText() { return QStringLiteral("⌘A"); }
+    static QString keysText() { return KeyNotation::text(VirtualKeys::commandFlag, QStringLiteral("A")); }
     static QFont titleFont() { return PopupStyle::font(12, QFont::Medium); }
     static QFont keysFont() { return PopupStyle::font(10, QFont::DemiBold, true); }
 };

@@ -5,7 +5,9 @@
 #include "Kestrowan/popup/PopupAppIconView.h"
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/shell/HapticTick.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/PointerCursorState.h"
+#include "Platform/VirtualKeys.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
@@ -152,7 +154,8 @@ bool PopupItemCell::showsOpenerBadge() const
 
 QString PopupItemCell::commandBadgeText() const
 {
-    return m_inputs.shortcutNumber ? QStringLiteral("⌘%1").arg(*m_inputs.shortcutNumber) : QString();
+    return m_inputs.shortcutNumber ? KeyNotation::text(VirtualKeys::commandFlag, QString::number(*m_inputs.shortcutNumber))
+                                   : QString();
 }
 
 QColor PopupItemCell::tintColor() const
