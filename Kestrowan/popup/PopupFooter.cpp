@@ -15,7 +15,7 @@
 
 namespace {
 
-// "play.fill", the title and "⌘A", all in the accent colour.
+// "play.fill", the title and its key, all in the accent colour.
 class LaunchAllButton : public PopupPlainButton {
 public:
     explicit LaunchAllButton(QWidget *parent)
@@ -116,7 +116,9 @@ PopupFooter::PopupFooter(PopupContentModel &model, QWidget *parent)
 {
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(16, 8, 16, 8);
-    row->setSpacing(8);
+    // The gaps are the spacers' own: at least 10 points each, so the summon text keeps its room
+    // beside the keys written out in full.
+    row->setSpacing(0);
     row->addWidget(m_launchAll);
     row->addSpacing(10);
     row->addStretch(1);
