@@ -87,6 +87,15 @@ void PopupItemCell::setFocused(bool focused)
     update();
 }
 
+void PopupItemCell::setShortcutNumber(std::optional<int> number)
+{
+    if (m_inputs.shortcutNumber == number)
+        return;
+    m_inputs.shortcutNumber = number;
+    update();
+    m_overlay->update();
+}
+
 void PopupItemCell::syncPressedLook()
 {
     // The whole cell, picture and badges included, at 0.85 while pressed, however the press ends.

@@ -301,6 +301,41 @@ private slots:
         QVERIFY(m_controller->isShowing());
     }
 
+    void searchMovesTheCellsItHas()
+    {
+        show(appGroup(120, Style::Grid));
+        const QList<PopupItemCell *> all = content()->cells();
+        QCOMPARE(all.size(), 120);
+        // Only the cells in or next to the view are on screen.
+        QVERIFY(!all.first()->isHidden() && all.first()->isVisible());
+        QVERIFY(!all.last()->isVisible());
+        type(QStringLiteral("app 1"));
+        // App 1, App 10 to 19, App 100 to 120: the same cells, moved up, numbered by their new place.
+        QCOMPARE(content()->cells().size(), 32);
+        QCOMPARE(content()->cells().at(1), all.at(9));
+        QCOMPARE(content()->cells().at(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        QVERIFY(all.at(9)->isVisible());
+        QCOMPARE(all.at(9)->parentWidget()->pos(), all.at(1)->parentWidget()->pos());
+        QVERIFY(!all.at(1)->isVisible()); // "App 2" is not shown
+        // Walking down to the last one brings it into view.
+        for (int i = 0; i < 8; ++i)
+            QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QCOMPARE(content()->model().focusedIndex(), std::optional<int>(31));
+        QVERIFY(content()->cells().last()->isVisible());
+        QVERIFY(!content()->cells().first()->isVisible());
+        const QRect inView = content()->scrollArea()->viewport()->rect();
+        const PopupItemCell *last = content()->cells().last();
+        QVERIFY(inView.contains(QRect(last->mapTo(content()->scrollArea()->viewport(), QPoint(0, 0)), last->size())));
+        // Back to everything: each cell in its first place again.
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+        QCOMPARE(content()->cells(), all);
+        QCOMPARE(all.at(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        QVERIFY(all.first()->isVisible());
+        QTest::mouseClick(all.at(2), Qt::LeftButton);
+        QCOMPARE(m_states.opened, QStringList({"App 3"}));
+    }
+
     void punctuationTypesIntoTheSearch()
     {
         AppGroup mail = appGroup(3, Style::List);
