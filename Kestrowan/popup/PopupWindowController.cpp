@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QPropertyAnimation>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -256,14 +257,22 @@ void PopupWindowController::handleOutsideClick(const QPoint &globalPosition)
 
 bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (!m_isShowing || !watched->isWidgetType())
+    if (!m_isShowing)
+        return QObject::eventFilter(watched, event);
+    // A press in another window of the program is a click outside the popup; the press goes on
+    // to its widget, so the keys then go where the user clicked. The desktop's presses reach the
+    // window first, a widget's own (synthesized) ones only the widget.
+    if (event->type() == QEvent::MouseButtonPress && watched->isWindowType() && m_panel
+        && watched != m_panel->windowHandle()) {
+        dismissPopup();
+        return false;
+    }
+    if (!watched->isWidgetType())
         return QObject::eventFilter(watched, event);
     QWidget *window = static_cast<QWidget *>(watched)->window();
     // Keys typed into the program's other windows are theirs: only the panel's go to the popup.
     if (event->type() == QEvent::KeyPress && window == m_panel)
         return handleLocalKey(static_cast<QKeyEvent *>(event));
-    // A press in another window of the program is a click outside the popup; the press goes on
-    // to its widget, so the keys then go where the user clicked.
     if (event->type() == QEvent::MouseButtonPress && window != m_panel && window->isWindow()
         && window->isVisible()) {
         dismissPopup();
