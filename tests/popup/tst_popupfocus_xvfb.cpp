@@ -1,8 +1,10 @@
 // The popup beside the program's own window on a real X server, driven through XTest as a user's
 // hand would: keys typed into the program's window while the popup is open stay in that window,
-// and a click in that window closes the popup like a click anywhere else outside it.
+// a click in that window closes the popup like a click anywhere else outside it, and the keys the
+// popup shows on its badges do what they say.
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/PopupContentView.h"
+#include "Kestrowan/popup/PopupItemCell.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "tests/dock/XTestKeyboard.h"
@@ -14,7 +16,8 @@
 
 namespace {
 
-constexpr quint32 keyA = 0x61, keyB = 0x62, keyC = 0x63, keyX = 0x78;
+constexpr quint32 keyA = 0x61, keyB = 0x62, keyC = 0x63, keyX = 0x78, key2 = 0x32, keyComma = 0x2c;
+constexpr quint32 superL = 0xffeb;
 
 } // namespace
 
@@ -79,6 +82,37 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!controller.isShowing(), 20000);
         tap(keyC);
         QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("abc"), 20000);
+    }
+
+    void theKeysThePopupShowsWork()
+    {
+        PopupTest::RecordingItemStates states;
+        QList<QUuid> edited;
+        PopupWindowController controller;
+        controller.setItemStates(&states);
+        controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+        controller.dockPositionSource = [] { return DockPosition::Bottom; };
+        controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        const AppGroup group = PopupTest::numberedGroup(3, AppGroup::DisplayStyle::List);
+        const auto show = [&] {
+            controller.showPopup(group, [&edited](const QUuid &id) { edited.append(id); }, QRectF(900, 4, 60, 60));
+            QVERIFY(QTest::qWaitForWindowExposed(controller.panel()));
+            QTRY_VERIFY_WITH_TIMEOUT(controller.panel()->isActiveWindow(), 20000);
+        };
+        show();
+        auto *content = qobject_cast<PopupContentView *>(controller.panel()->content());
+        QCOMPARE(content->cells().at(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        m_keyboard.chord({superL}, key2);
+        QTRY_COMPARE_WITH_TIMEOUT(states.opened, QStringList({"App 2"}), 20000);
+        QVERIFY(!controller.isShowing());
+
+        show();
+        m_keyboard.chord({superL}, keyA); // "Super+A" beside Open All
+        QTRY_COMPARE_WITH_TIMEOUT(states.opened, QStringList({"App 2", "App 1", "App 2", "App 3"}), 20000);
+
+        show();
+        m_keyboard.chord({superL}, keyComma); // "Super+," beside the edit button
+        QTRY_COMPARE_WITH_TIMEOUT(edited, QList<QUuid>({group.id}), 20000);
     }
 };
 
