@@ -26,7 +26,8 @@ AppDelegate::AppDelegate(QObject *parent)
     connect(&Appearance::shared(), &Appearance::changed, this, &AppDelegate::buildStatusMenu);
     connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &AppDelegate::buildStatusMenu);
     // The menu's key equivalents work wherever the program has the keyboard, as its menu bar's do.
-    connect(qApp, &QApplication::focusChanged, this, &AppDelegate::attachCommandsToActiveWindow);
+    if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        connect(application, &QApplication::focusChanged, this, &AppDelegate::attachCommandsToActiveWindow);
 }
 
 AppDelegate::~AppDelegate()
