@@ -397,7 +397,8 @@ private slots:
         environment.set("PATH", m_dir.filePath(QStringLiteral("no-programs")).toUtf8());
         const AppItem report = document(QStringLiteral("Report"), m_dir.filePath(QStringLiteral("report.pdf")));
         const AppItem terminalApp{QUuid::createUuid(), QStringLiteral("top"), QStringLiteral("Top"), top};
-        show(group(QStringLiteral("Work"), {report, terminalApp}, Style::List));
+        const AppItem chat = link(QStringLiteral("Chat"), QStringLiteral("nochat://team/room"));
+        show(group(QStringLiteral("Work"), {report, terminalApp, chat}, Style::List));
         QVERIFY(content()->openFailureLine()->isHidden());
 
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Report: ")));
@@ -419,6 +420,13 @@ private slots:
         QCOMPARE(content()->openFailureLine()->text(),
                  localizedFormat(QStringLiteral("popup.openFailed.noTerminal"), {"Top"}));
         QVERIFY(content()->openFailureLine()->isVisible());
+
+        // A link no application of this desktop handles.
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Chat: ")));
+        QTest::mouseClick(content()->cells().at(2), Qt::LeftButton);
+        QVERIFY(m_controller->isShowing());
+        QCOMPARE(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Chat"}));
+        QVERIFY(m_states.opened.isEmpty());
     }
 
     void editButton()
