@@ -1,7 +1,7 @@
 #include "Kestrowan/onboarding/DoneStep.h"
 
 #include "Kestrowan/dock/KeyboardShortcutService.h"
-#include "Kestrowan/groups/ShortcutKeyTable.h"
+#include "Kestrowan/groups/GroupShortcut.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/onboarding/AppIconView.h"
 #include "Kestrowan/onboarding/OnboardingFlow.h"
