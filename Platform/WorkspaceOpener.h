@@ -10,6 +10,8 @@
 struct OpenOutcome {
     bool opened = false;
     QString error; // why it could not be opened; empty when it was
+    // The application runs in a terminal and this desktop has none to run it in.
+    bool needsTerminal = false;
 };
 
 // Opens documents, folders, web links and applications the way the desktop does. An application

@@ -4,6 +4,7 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/SettingsValues.h"
 #include "Kestrowan/shell/AppUpdater.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
@@ -12,7 +13,9 @@
 #include "Platform/FileURL.h"
 #include "Platform/StatusItem.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QFileInfo>
 #include <QMenu>
 #include <QTimer>
@@ -23,6 +26,9 @@ AppDelegate::AppDelegate(QObject *parent)
     // The menu is drawn for the current look and worded in the current language.
     connect(&Appearance::shared(), &Appearance::changed, this, &AppDelegate::buildStatusMenu);
     connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &AppDelegate::buildStatusMenu);
+    // The menu's key equivalents work wherever the program has the keyboard, as its menu bar's do.
+    if (auto *application = qobject_cast<QApplication *>(QCoreApplication::instance()))
+        connect(application, &QApplication::focusChanged, this, &AppDelegate::attachCommandsToActiveWindow);
 }
 
 AppDelegate::~AppDelegate()
@@ -170,6 +176,33 @@ void AppDelegate::reassignStatusGlyph()
 
 namespace {
 
+// A status item's menu hangs under no window, so Qt's shortcut map never finds its actions: the
+// menu takes its key equivalents itself while it is open.
+class StatusMenu final : public QMenu {
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const QKeySequence pressed(event->keyCombination());
+        const QList<QAction *> commands = actions();
+        for (QAction *action : commands) {
+            if (action->isEnabled() && !action->shortcut().isEmpty()
+                && action->shortcut().matches(pressed) == QKeySequence::ExactMatch) {
+                close();
+                action->trigger();
+                return;
+            }
+        }
+        QMenu::keyPressEvent(event);
+    }
+};
+
+// The desktop's own key for a standard command, where it has one.
+QKeySequence standardKey(QKeySequence::StandardKey key, const QKeySequence &fallback)
+{
+    const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+    return bindings.isEmpty() ? fallback : bindings.first();
+}
+
 // A menu-bar menu: roomy rows, a rounded highlight, hairline separators, in the current look.
 QString statusMenuStyleSheet(bool dark)
 {
@@ -192,20 +225,34 @@ void AppDelegate::buildStatusMenu()
 {
     if (!m_statusItem)
         return;
-    auto menu = std::make_unique<QMenu>();
+    auto menu = std::make_unique<StatusMenu>();
+    // The old menu lives on a little (below): its commands leave the windows now, or a key would
+    // match two commands and run neither.
+    for (const QPointer<QAction> &command : std::as_const(m_statusCommands)) {
+        if (!command)
+            continue;
+        const QList<QObject *> holders = command->associatedObjects();
+        for (QObject *holder : holders) {
+            if (auto *window = qobject_cast<QWidget *>(holder); window && window != m_statusMenu.get())
+                window->removeAction(command);
+        }
+    }
+    m_statusCommands.clear();
     menu->setStyleSheet(statusMenuStyleSheet(Appearance::shared().isDark()));
     auto addCommand = [&](const QString &key, void (AppDelegate::*command)(), const QKeySequence &shortcut) {
         QAction *action = menu->addAction(localized(key));
         action->setShortcut(shortcut);
         if (!shortcut.isEmpty()) {
-            // Command is the Super key here; Qt would call it "Meta".
+            // The key is written in the desktop's notation, as every shortcut the program shows.
             action->setShortcutVisibleInContextMenu(false);
-            action->setText(action->text() + u'\t' + shortcut.toString(QKeySequence::NativeText).replace(QStringLiteral("Meta"), QStringLiteral("Super")));
+            action->setText(action->text() + u'\t' + KeyNotation::text(shortcut));
+            m_statusCommands.append(action);
         }
         connect(action, &QAction::triggered, this, command);
     };
     addCommand(QStringLiteral("menu.manageGroups"), &AppDelegate::menuManageGroups, QKeySequence(Qt::META | Qt::Key_G));
-    addCommand(QStringLiteral("menu.settings"), &AppDelegate::menuOpenSettings, QKeySequence(Qt::META | Qt::Key_Comma));
+    addCommand(QStringLiteral("menu.settings"), &AppDelegate::menuOpenSettings,
+               standardKey(QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma)));
     addCommand(QStringLiteral("menu.checkForUpdates"), &AppDelegate::menuCheckForUpdates, QKeySequence());
     if (!m_statusGroups.isEmpty()) {
         menu->addSeparator();
@@ -217,12 +264,25 @@ void AppDelegate::buildStatusMenu()
         }
     }
     menu->addSeparator();
-    addCommand(QStringLiteral("menu.quit"), &AppDelegate::menuQuit, QKeySequence(Qt::META | Qt::Key_Q));
+    addCommand(QStringLiteral("menu.quit"), &AppDelegate::menuQuit, standardKey(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
     m_statusItem->setMenu(menu.get());
     // The old menu may be on screen or in the middle of a command: let it go once control returns.
     if (m_statusMenu)
         m_statusMenu.release()->deleteLater();
     m_statusMenu = std::move(menu);
+    attachCommandsToActiveWindow();
+}
+
+void AppDelegate::attachCommandsToActiveWindow()
+{
+    QWidget *window = QApplication::activeWindow();
+    // The popup and the menus keep their own keys; the program's ordinary windows take the menu's.
+    if (!window || window->windowType() != Qt::Window)
+        return;
+    for (const QPointer<QAction> &command : std::as_const(m_statusCommands)) {
+        if (command)
+            window->addAction(command);
+    }
 }
 
 void AppDelegate::updateStatusMenu(const QList<AppGroup> &groups)

@@ -88,12 +88,15 @@ public:
 
 private:
     void applyPendingRoute();
+    // Gives the window that has the keyboard the menu's commands, so their keys work there.
+    void attachCommandsToActiveWindow();
     void deliverRoute(const KestrowanRoute &route);
 
     bool m_isMainWindowRequestPending = false;
     std::optional<KestrowanRoute> m_pendingRoute;
     std::unique_ptr<StatusItem> m_statusItem;
     std::unique_ptr<QMenu> m_statusMenu;
+    QList<QPointer<QAction>> m_statusCommands; // the menu's commands that have a key
     QList<StatusGroup> m_statusGroups;
     QPointer<AppUpdater> m_appUpdater;
 };

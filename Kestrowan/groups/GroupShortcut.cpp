@@ -2,6 +2,7 @@
 
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/ShortcutKeyTable.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
 
@@ -12,19 +13,7 @@
 
 QString GroupShortcut::displayString() const
 {
-    static const std::pair<quint64, QString> modifierNames[] = {
-        {controlModifier, QStringLiteral("Ctrl")},
-        {optionModifier, QStringLiteral("⌥")},
-        {shiftModifier, QStringLiteral("⇧")},
-        {commandModifier, QStringLiteral("⌘")},
-    };
-    QStringList parts;
-    for (const auto &[bit, name] : modifierNames) {
-        if (modifierRawValue & bit)
-            parts.append(name);
-    }
-    parts.append(keyNameForKeyCode(keyCode));
-    return parts.join(QStringLiteral(" + "));
+    return KeyNotation::text(modifierRawValue, keyNameForKeyCode(keyCode));
 }
 
 QJsonObject GroupShortcut::toJson() const

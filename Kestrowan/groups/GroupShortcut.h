@@ -18,7 +18,7 @@ struct GroupShortcut {
     quint16 keyCode = 0;
     quint64 modifierRawValue = 0;
 
-    // "Ctrl + ⌥ + ⇧ + ⌘ + <key>", with only the modifiers that are set.
+    // The shortcut in the desktop's notation ("Ctrl+Alt+K", "Super+1"), only the modifiers set.
     QString displayString() const;
 
     QJsonObject toJson() const;

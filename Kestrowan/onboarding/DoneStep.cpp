@@ -1,7 +1,7 @@
 #include "Kestrowan/onboarding/DoneStep.h"
 
 #include "Kestrowan/dock/KeyboardShortcutService.h"
-#include "Kestrowan/groups/ShortcutKeyTable.h"
+#include "Kestrowan/groups/GroupShortcut.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/onboarding/AppIconView.h"
 #include "Kestrowan/onboarding/OnboardingFlow.h"
@@ -114,7 +114,7 @@ QStringList DoneStep::shortcutChipTexts(int groups)
     QStringList texts;
     const auto &codes = KeyboardShortcutService::defaultKeyCodes;
     for (int i = 0; i < std::min<int>(groups, int(codes.size())); ++i)
-        texts << QStringLiteral("Ctrl+") + keyNameForKeyCode(codes[size_t(i)]);
+        texts << GroupShortcut{QUuid(), codes[size_t(i)], KeyboardShortcutService::defaultModifier}.displayString();
     return texts;
 }
 

@@ -1,10 +1,12 @@
 #include "Kestrowan/onboarding/MockPopup.h"
 
 #include "Kestrowan/onboarding/OnboardingStyle.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Localization.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SoftShadow.h"
 #include "NVLXDesign/SystemFont.h"
+#include "Platform/VirtualKeys.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -28,6 +30,11 @@ MockPopup::MockPopup(const QString &name, const QList<DockReader::DockApp> &dock
     const qreal height = headerHeight + searchHeight + (m_items.isEmpty() ? 0 : itemsHeight) + footerHeight;
     setFixedSize(int(width + 2 * margin), int(height + 2 * margin));
     setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+QString MockPopup::badgeText(int position)
+{
+    return KeyNotation::text(VirtualKeys::commandFlag, QString::number(position));
 }
 
 void MockPopup::paintEvent(QPaintEvent *)
@@ -112,6 +119,6 @@ void MockPopup::paintEvent(QPaintEvent *)
         painter.setFont(textFont);
         painter.drawText(QRectF(start + keyWidth + 2, footer.top(), textWidth + 1, footer.height()), Qt::AlignLeft | Qt::AlignVCenter, text);
     };
-    hint(QStringLiteral("\u2318A"), localized(QStringLiteral("popup.launchAll")), footer.left(), false);
+    hint(KeyNotation::text(VirtualKeys::commandFlag, QStringLiteral("A")), localized(QStringLiteral("popup.launchAll")), footer.left(), false);
     hint(QStringLiteral("\u2191\u2193"), localized(QStringLiteral("popup.hint.navigate")), footer.right(), true);
 }

@@ -13,8 +13,8 @@ public:
     static constexpr int width = 280;
     MockPopup(const QString &name, const QList<DockReader::DockApp> &dockApps, QWidget *parent = nullptr);
     const QList<DockReader::DockApp> &items() const { return m_items; }
-    // "⌘1" to "⌘4".
-    static QString badgeText(int position) { return QStringLiteral("\u2318") + QString::number(position); }
+    // "Super+1" to "Super+4", the keys that open those items in the real popup.
+    static QString badgeText(int position);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -81,9 +81,11 @@ void GridAppCard::paintEvent(QPaintEvent *)
 
     const QString badge = commandBadgeText();
     if (!badge.isEmpty()) {
-        const QFont badgeFont = PopupStyle::font(9, QFont::DemiBold, true);
+        // The key is written out in full ("Super+1"): a size smaller than the name keeps it clear
+        // of the picture.
+        const QFont badgeFont = PopupStyle::font(8, QFont::DemiBold, true);
         const QFontMetricsF badgeMetrics(badgeFont);
-        const QRectF box(5, 5, badgeMetrics.horizontalAdvance(badge) + 8, badgeMetrics.height() + 4);
+        const QRectF box(5, 5, badgeMetrics.horizontalAdvance(badge) + 8, badgeMetrics.height() + 2);
         painter.setPen(QPen(PopupStyle::strokeSubtle(this), 0.5));
         painter.setBrush(PopupStyle::surfaceRaised(this));
         painter.drawRoundedRect(box, 4, 4);

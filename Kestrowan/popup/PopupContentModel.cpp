@@ -3,6 +3,7 @@
 #include "Kestrowan/popup/PopupLauncher.h"
 #include "Kestrowan/popup/PopupLayout.h"
 #include "Kestrowan/popup/PopupNotifications.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Platform/VirtualKeys.h"
 
 #include <QHash>
@@ -27,7 +28,9 @@ bool typesIntoSearch(const QString &characters)
     const char32_t first = characters.at(0).isHighSurrogate() && characters.size() > 1
         ? QChar::surrogateToUcs4(characters.at(0), characters.at(1))
         : characters.at(0).unicode();
-    return QChar::isLetterOrNumber(first) || first == U' ';
+    // Punctuation types too: "e-mail", "v1.2" and "snake_case" are searched as written. The keys
+    // that command the popup (Return, Tab, Delete, the arrows) type nothing printable.
+    return QChar::isPrint(first);
 }
 
 } // namespace
@@ -72,6 +75,7 @@ void PopupContentModel::handleKeyNotification(quint16 keyCode, quint64 modifiers
 
 void PopupContentModel::handleKey(quint16 keyCode, quint64 modifiers, const QString &characters)
 {
+    setOpenFailure({});
     const bool command = modifiers & VirtualKeys::commandFlag;
     if (keyCode == VirtualKeys::keyA && command) {
         launchAllAndDismiss();
@@ -198,9 +202,23 @@ void PopupContentModel::commitRename()
 
 void PopupContentModel::chooseItem(const AppItem &item)
 {
-    if (!m_launcher.launchItem(m_inputs.group, item, !m_searchText.isEmpty()))
+    const OpenOutcome outcome = m_launcher.launchItem(m_inputs.group, item, !m_searchText.isEmpty());
+    if (!outcome.opened) {
+        // The popup stays, so the user sees why nothing came up and can choose again.
+        setOpenFailure(localizedFormat(outcome.needsTerminal ? QStringLiteral("popup.openFailed.noTerminal")
+                                                             : QStringLiteral("popup.openFailed"),
+                                       {item.name}));
         return;
+    }
     dismiss();
+}
+
+void PopupContentModel::setOpenFailure(const QString &text)
+{
+    if (m_openFailure == text)
+        return;
+    m_openFailure = text;
+    emit openFailureChanged();
 }
 
 void PopupContentModel::launchAllAndDismiss()

@@ -47,6 +47,8 @@ public:
     bool isEditingName() const { return m_isEditingName; }
     const QString &editingName() const { return m_editingName; }
     const QString &displayName() const { return m_displayName; }
+    // What the last choice could not open, told briefly in the popup; empty once the user goes on.
+    const QString &openFailure() const { return m_openFailure; }
 
     // A key as the popup's key monitors report it; ignored while the name is being edited.
     void handleKeyNotification(quint16 keyCode, quint64 modifiers, const QString &characters);
@@ -70,10 +72,12 @@ signals:
     void searchChanged();
     void focusChanged();
     void nameChanged();
+    void openFailureChanged();
 
 private:
     void setFocusedIndex(std::optional<int> index);
     void navigate(quint16 keyCode);
+    void setOpenFailure(const QString &text);
 
     Inputs m_inputs;
     PopupLauncher &m_launcher;
@@ -83,4 +87,5 @@ private:
     bool m_isEditingName = false;
     QString m_editingName;
     QString m_displayName;
+    QString m_openFailure;
 };

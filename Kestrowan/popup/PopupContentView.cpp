@@ -17,12 +17,15 @@
 #include "Kestrowan/popup/PopupNotifications.h"
 #include "Kestrowan/popup/PopupSearchBar.h"
 #include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/TokenLabel.h"
 #include "Platform/Workspace.h"
 
 #include <QGridLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -52,6 +55,105 @@ private:
 
 } // namespace
 
+// The cells of the items the search shows, placed in the grid's columns or the list's rows. A new
+// search moves cells instead of building them again, and only the cells in or next to the view are
+// shown: every shown sibling makes each show, hide and move of the others dearer, and a popup of a
+// thousand items would pay that on every key.
+class PopupItemsSection : public QWidget {
+public:
+    PopupItemsSection(bool grid, int columns, QWidget *parent) : QWidget(parent), m_grid(grid), m_columns(columns) {}
+
+    // Goes into `scroll`, as wide as its view and as tall as the shown cells need (at least the view).
+    void attach(QScrollArea *scroll)
+    {
+        m_view = scroll->viewport();
+        scroll->setWidget(this);
+        m_view->installEventFilter(this);
+    }
+    // `shown` in order; the caller has hidden the cells that left it.
+    void setShown(QList<QWidget *> shown)
+    {
+        m_shown = std::move(shown);
+        fit();
+        place();
+    }
+    // Shows the cells near the view and hides the others.
+    void revealCellsInView()
+    {
+        if (!m_view)
+            return;
+        const int reach = GridAppCard::cardHeight + gridSpacing;
+        const QRect inView(0, -y() - reach, width(), m_view->height() + 2 * reach);
+        for (QWidget *cell : std::as_const(m_shown)) {
+            const bool near = inView.intersects(cell->geometry());
+            if (near == cell->isHidden())
+                cell->setVisible(near);
+        }
+    }
+    int contentHeight() const
+    {
+        const int count = int(m_shown.size());
+        if (count == 0)
+            return 2 * itemsMargin;
+        if (m_grid) {
+            const int rows = (count + m_columns - 1) / m_columns;
+            return 2 * itemsMargin + rows * GridAppCard::cardHeight + (rows - 1) * gridSpacing;
+        }
+        return 2 * itemsMargin + count * ListAppRow::rowHeight + (count - 1) * listSpacing;
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        place();
+    }
+    // The scroll area scrolls by moving this widget.
+    void moveEvent(QMoveEvent *event) override
+    {
+        QWidget::moveEvent(event);
+        revealCellsInView();
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_view && event->type() == QEvent::Resize)
+            fit();
+        return QWidget::eventFilter(watched, event);
+    }
+
+private:
+    void fit()
+    {
+        if (m_view)
+            resize(m_view->width(), std::max(contentHeight(), m_view->height()));
+    }
+    void place()
+    {
+        if (m_grid) {
+            // The columns keep their width and the block sits in the middle, so a short last row
+            // (or a lone item) starts at the left.
+            const int block = m_columns * GridAppCard::cardWidth + (m_columns - 1) * gridSpacing;
+            const int left = itemsMargin + std::max(0, (width() - 2 * itemsMargin - block) / 2);
+            for (int i = 0; i < int(m_shown.size()); ++i) {
+                const int row = i / m_columns, column = i % m_columns;
+                m_shown.at(i)->move(left + column * (GridAppCard::cardWidth + gridSpacing),
+                                    itemsMargin + row * (GridAppCard::cardHeight + gridSpacing));
+            }
+        } else {
+            const int rowWidth = std::max(0, width() - 2 * itemsMargin);
+            for (int i = 0; i < int(m_shown.size()); ++i)
+                m_shown.at(i)->setGeometry(itemsMargin, itemsMargin + i * (ListAppRow::rowHeight + listSpacing),
+                                           rowWidth, ListAppRow::rowHeight);
+        }
+        revealCellsInView();
+    }
+
+    bool m_grid;
+    int m_columns;
+    QList<QWidget *> m_shown;
+    QWidget *m_view = nullptr;
+};
+
 PopupContentView::PopupContentView(PopupContentModel::Inputs inputs, std::unique_ptr<PopupLauncher> launcher,
                                    PopupItemStates *itemStates, QWidget *parent)
     : QWidget(parent)
@@ -65,13 +167,25 @@ PopupContentView::PopupContentView(PopupContentModel::Inputs inputs, std::unique
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(0);
     m_layout->addWidget(m_header);
-    if (!m_model->displayItems().isEmpty()) {
+    m_displayItems = m_model->displayItems();
+    if (!m_displayItems.isEmpty()) {
         m_searchBar = new PopupSearchBar(*m_model, this);
         m_layout->addWidget(m_searchBar);
     }
     m_layout->addWidget(divider(0.45));
-    rebuildItems();
-    connect(m_model.get(), &PopupContentModel::searchChanged, this, &PopupContentView::rebuildItems);
+    m_openFailureLine = new TokenLabel(QString(), AppColors::danger, PopupStyle::font(12, QFont::Medium), this);
+    m_openFailureLine->setWordWrap(true);
+    m_openFailureLine->setAlignment(Qt::AlignCenter);
+    m_openFailureLine->setContentsMargins(itemsMargin, 8, itemsMargin, 0);
+    m_openFailureLine->hide();
+    m_layout->addWidget(m_openFailureLine);
+    connect(m_model.get(), &PopupContentModel::openFailureChanged, this, [this] {
+        m_openFailureLine->setText(m_model->openFailure());
+        m_openFailureLine->setVisible(!m_model->openFailure().isEmpty());
+    });
+    buildItems();
+    showFilteredItems();
+    connect(m_model.get(), &PopupContentModel::searchChanged, this, &PopupContentView::showFilteredItems);
     connect(m_model.get(), &PopupContentModel::focusChanged, this, &PopupContentView::updateFocus);
     m_keySubscription = connect(&PopupNotifications::center(), &PopupNotifications::popupKeyDown, m_model.get(),
                                 &PopupContentModel::handleKeyNotification);
@@ -86,7 +200,8 @@ void PopupContentView::stopListening()
 PopupContentView::~PopupContentView()
 {
     // The widgets below talk to the model; they go first.
-    delete m_itemsArea;
+    delete m_scroll;
+    delete m_emptyState;
     delete m_footerArea;
     delete m_header;
     delete m_searchBar;
@@ -95,6 +210,23 @@ PopupContentView::~PopupContentView()
 QWidget *PopupContentView::divider(qreal opacity)
 {
     return new Divider(opacity, this);
+}
+
+PopupFooter *PopupContentView::footer() const
+{
+    return m_footerArea && !m_footerArea->isHidden() ? m_footer : nullptr;
+}
+
+PopupEmptyState *PopupContentView::emptyState() const
+{
+    return m_emptyState && !m_emptyState->isHidden() ? m_emptyState : nullptr;
+}
+
+QScrollArea *PopupContentView::scrollArea() const
+{
+    if (!m_scroll || m_scroll->isHidden())
+        return nullptr;
+    return PopupLayout::itemsScroll(m_model->group().displayStyle, m_cells.size()) ? m_scroll : nullptr;
 }
 
 PopupItemCell *PopupContentView::makeCell(int index, const AppItem &item, QWidget *parent)
@@ -126,81 +258,33 @@ PopupItemCell *PopupContentView::makeCell(int index, const AppItem &item, QWidge
     return card;
 }
 
-QWidget *PopupContentView::buildSection(const QList<AppItem> &items)
+void PopupContentView::buildItems()
 {
-    auto *section = new QWidget;
-    const bool grid = m_model->group().displayStyle == AppGroup::DisplayStyle::Grid;
-    QGridLayout *gridLayout = nullptr;
-    QVBoxLayout *listLayout = nullptr;
-    if (grid) {
-        gridLayout = new QGridLayout(section);
-        gridLayout->setHorizontalSpacing(gridSpacing);
-        gridLayout->setVerticalSpacing(gridSpacing);
-        gridLayout->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    } else {
-        listLayout = new QVBoxLayout(section);
-        listLayout->setSpacing(listSpacing);
-    }
-    section->layout()->setContentsMargins(itemsMargin, itemsMargin, itemsMargin, itemsMargin);
-    const int columns = m_model->gridColumns();
-    // Every column keeps its width, so a short last row (or a lone item) starts at the left.
-    for (int column = 0; gridLayout && column < columns; ++column)
-        gridLayout->setColumnMinimumWidth(column, GridAppCard::cardWidth);
-    for (int i = 0; i < items.size(); ++i) {
-        PopupItemCell *cell = makeCell(i, items.at(i), section);
-        m_cells.append(cell);
-        if (gridLayout)
-            gridLayout->addWidget(cell->parentWidget(), i / columns, i % columns);
-        else
-            listLayout->addWidget(cell);
-    }
-    if (listLayout)
-        listLayout->addStretch(1);
-    return section;
-}
-
-void PopupContentView::rebuildItems()
-{
-    delete m_itemsArea;
-    delete m_footerArea;
-    m_itemsArea = m_footerArea = nullptr;
-    m_footer = nullptr;
-    m_emptyState = nullptr;
-    m_scroll = nullptr;
-    m_cells.clear();
-
-    const QList<AppItem> items = m_model->filteredItems();
-    const AppGroup::DisplayStyle style = m_model->group().displayStyle;
-    prefetchThumbnails(items);
-    if (items.isEmpty()) {
-        m_emptyState = new PopupEmptyState(m_model->searchText().isEmpty() ? PopupEmptyState::Kind::EmptyGroup
-                                                                          : PopupEmptyState::Kind::NoResults,
-                                           m_model->popupTextScale(), this);
-        m_itemsArea = m_emptyState;
-        m_layout->insertWidget(m_layout->count(), m_itemsArea, 1);
+    if (m_displayItems.isEmpty())
         return;
+    prefetchThumbnails(m_displayItems);
+    const bool grid = m_model->group().displayStyle == AppGroup::DisplayStyle::Grid;
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The card shows through: neither the scroll area nor what it holds paints a background.
+    QPalette clear = m_scroll->palette();
+    clear.setColor(QPalette::Window, Qt::transparent);
+    m_scroll->setPalette(clear);
+    m_scroll->viewport()->setPalette(clear);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_section = new PopupItemsSection(grid, m_model->gridColumns(), nullptr);
+    m_section->setAutoFillBackground(false);
+    m_allCells.reserve(m_displayItems.size());
+    for (int i = 0; i < int(m_displayItems.size()); ++i) {
+        PopupItemCell *cell = makeCell(i, m_displayItems.at(i), m_section);
+        // Shown once it comes near the view.
+        (grid ? cell->parentWidget() : static_cast<QWidget *>(cell))->hide();
+        m_allCells.append(cell);
     }
-    QWidget *section = buildSection(items);
-    if (PopupLayout::itemsScroll(style, items.size())) {
-        m_scroll = new QScrollArea(this);
-        m_scroll->setFrameShape(QFrame::NoFrame);
-        m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        m_scroll->setWidgetResizable(true);
-        // The card shows through: neither the scroll area nor what it holds paints a background.
-        QPalette clear = m_scroll->palette();
-        clear.setColor(QPalette::Window, Qt::transparent);
-        m_scroll->setPalette(clear);
-        m_scroll->viewport()->setPalette(clear);
-        m_scroll->viewport()->setAutoFillBackground(false);
-        section->setAutoFillBackground(false);
-        m_scroll->setWidget(section);
-        m_itemsArea = m_scroll;
-    } else {
-        section->setParent(this);
-        m_itemsArea = section;
-    }
-    m_layout->insertWidget(m_layout->count(), m_itemsArea, 1);
+    m_section->attach(m_scroll);
+    m_layout->addWidget(m_scroll, 1);
 
     m_footerArea = new QWidget(this);
     auto *footerColumn = new QVBoxLayout(m_footerArea);
@@ -210,6 +294,65 @@ void PopupContentView::rebuildItems()
     m_footer = new PopupFooter(*m_model, m_footerArea);
     footerColumn->addWidget(m_footer);
     m_layout->addWidget(m_footerArea);
+}
+
+void PopupContentView::showFilteredItems()
+{
+    QList<int> shown = PopupLayout::filteredIndexes(m_displayItems, m_model->searchText());
+    if (!m_cells.isEmpty() && shown == m_shownIndexes)
+        return;
+    if (shown.isEmpty()) {
+        m_shownIndexes.clear();
+        m_cells.clear();
+        if (m_scroll)
+            m_scroll->hide();
+        if (m_footerArea)
+            m_footerArea->hide();
+        showEmptyState(!m_model->searchText().isEmpty());
+        return;
+    }
+    if (m_emptyState)
+        m_emptyState->hide();
+    const auto place = [this](int index) -> QWidget * {
+        QWidget *cell = m_allCells.at(index);
+        return m_model->group().displayStyle == AppGroup::DisplayStyle::Grid ? cell->parentWidget() : cell;
+    };
+    // Only the cells that come or go change their visibility.
+    QList<bool> wanted(m_allCells.size(), false);
+    for (const int index : std::as_const(shown))
+        wanted[index] = true;
+    for (int index = 0; index < int(m_allCells.size()); ++index) {
+        if (!wanted.at(index) && !place(index)->isHidden())
+            place(index)->hide();
+    }
+    QList<QWidget *> placed;
+    placed.reserve(shown.size());
+    m_cells.clear();
+    for (int i = 0; i < int(shown.size()); ++i) {
+        PopupItemCell *cell = m_allCells.at(shown.at(i));
+        cell->setShortcutNumber(i < 9 ? std::optional<int>(i + 1) : std::nullopt);
+        m_cells.append(cell);
+        placed.append(place(shown.at(i)));
+    }
+    m_scroll->verticalScrollBar()->setValue(0);
+    m_section->setShown(placed);
+    m_shownIndexes = std::move(shown);
+    m_scroll->show();
+    m_footerArea->show();
+}
+
+void PopupContentView::showEmptyState(bool noResults)
+{
+    const PopupEmptyState::Kind kind = noResults ? PopupEmptyState::Kind::NoResults : PopupEmptyState::Kind::EmptyGroup;
+    if (m_emptyState && m_emptyState->kind() != kind) {
+        delete m_emptyState;
+        m_emptyState = nullptr;
+    }
+    if (!m_emptyState) {
+        m_emptyState = new PopupEmptyState(kind, m_model->popupTextScale(), this);
+        m_layout->insertWidget(m_scroll ? m_layout->indexOf(m_scroll) : m_layout->count(), m_emptyState, 1);
+    }
+    m_emptyState->show();
 }
 
 void PopupContentView::prefetchThumbnails(const QList<AppItem> &items)

@@ -14,8 +14,10 @@ class PopupFooter;
 class PopupHeader;
 class PopupItemCell;
 class PopupItemStates;
+class PopupItemsSection;
 class PopupLauncher;
 class PopupSearchBar;
+class QLabel;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -32,10 +34,15 @@ public:
     PopupContentModel &model() { return *m_model; }
     PopupHeader *header() const { return m_header; }
     PopupSearchBar *searchBar() const { return m_searchBar; }
-    PopupFooter *footer() const { return m_footer; }
-    PopupEmptyState *emptyState() const { return m_emptyState; }
-    QScrollArea *scrollArea() const { return m_scroll; }
+    // Each of these is null while it is not shown.
+    PopupFooter *footer() const;
+    PopupEmptyState *emptyState() const;
+    // The items' scroll area, while the items shown are enough to scroll.
+    QScrollArea *scrollArea() const;
+    // The cells of the items shown, in order.
     const QList<PopupItemCell *> &cells() const { return m_cells; }
+    // The line that tells what could not be opened; hidden while there is nothing to tell.
+    QLabel *openFailureLine() const { return m_openFailureLine; }
     // Stops taking the popup's keys: the panel is on its way out.
     void stopListening();
 
@@ -44,10 +51,11 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void rebuildItems();
+    // Every item gets its cell once; a search shows, hides and moves them.
+    void buildItems();
+    void showFilteredItems();
+    void showEmptyState(bool noResults);
     void updateFocus();
-    // The grid or the list of cells, by the group's display style.
-    QWidget *buildSection(const QList<AppItem> &items);
     PopupItemCell *makeCell(int index, const AppItem &item, QWidget *parent);
     QWidget *divider(qreal opacity);
     // Warms the thumbnail cache for the items the current search shows.
@@ -58,12 +66,16 @@ private:
     PopupItemStates *m_itemStates;
     PopupHeader *m_header;
     PopupSearchBar *m_searchBar = nullptr;
+    QLabel *m_openFailureLine = nullptr;
     QVBoxLayout *m_layout;
-    QWidget *m_itemsArea = nullptr;
     QWidget *m_footerArea = nullptr;
     PopupFooter *m_footer = nullptr;
     PopupEmptyState *m_emptyState = nullptr;
     QScrollArea *m_scroll = nullptr;
+    PopupItemsSection *m_section = nullptr;
+    QList<AppItem> m_displayItems;
+    QList<PopupItemCell *> m_allCells; // one per display item, in its order
+    QList<int> m_shownIndexes;         // the display items the search shows
     QList<PopupItemCell *> m_cells;
     QMetaObject::Connection m_keySubscription;
     bool m_appeared = false;

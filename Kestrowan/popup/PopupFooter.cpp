@@ -3,7 +3,9 @@
 #include "Kestrowan/popup/PopupContentModel.h"
 #include "Kestrowan/popup/PopupPlainButton.h"
 #include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Platform/VirtualKeys.h"
 
 #include <QAbstractButton>
 #include <QFontMetricsF>
@@ -13,7 +15,7 @@
 
 namespace {
 
-// "play.fill", the title and "⌘A", all in the accent colour.
+// "play.fill", the title and its key, all in the accent colour.
 class LaunchAllButton : public PopupPlainButton {
 public:
     explicit LaunchAllButton(QWidget *parent)
@@ -58,7 +60,7 @@ protected:
 
 private:
     static QString symbolName() { return QStringLiteral("play.fill"); }
-    static QString keysText() { return QStringLiteral("⌘A"); }
+    static QString keysText() { return KeyNotation::text(VirtualKeys::commandFlag, QStringLiteral("A")); }
     static QFont titleFont() { return PopupStyle::font(12, QFont::Medium); }
     static QFont keysFont() { return PopupStyle::font(10, QFont::DemiBold, true); }
 };
@@ -114,7 +116,9 @@ PopupFooter::PopupFooter(PopupContentModel &model, QWidget *parent)
 {
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(16, 8, 16, 8);
-    row->setSpacing(8);
+    // The gaps are the spacers' own: at least 10 points each, so the summon text keeps its room
+    // beside the keys written out in full.
+    row->setSpacing(0);
     row->addWidget(m_launchAll);
     row->addSpacing(10);
     row->addStretch(1);

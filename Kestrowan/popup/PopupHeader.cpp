@@ -5,7 +5,9 @@
 #include "Kestrowan/popup/PopupPlainButton.h"
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/popup/PopupTopIconButton.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Platform/VirtualKeys.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -49,7 +51,7 @@ protected:
 
 private:
     static QString symbolName() { return QStringLiteral("slider.horizontal.3"); }
-    static QString keys() { return QStringLiteral("⌘,"); }
+    static QString keys() { return KeyNotation::text(VirtualKeys::commandFlag, QStringLiteral(",")); }
     static QFont textFont() { return PopupStyle::font(11, QFont::DemiBold, true); }
 };
 

@@ -5,7 +5,9 @@
 #include "Kestrowan/popup/PopupAppIconView.h"
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/shell/HapticTick.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/PointerCursorState.h"
+#include "Platform/VirtualKeys.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
@@ -85,6 +87,15 @@ void PopupItemCell::setFocused(bool focused)
     update();
 }
 
+void PopupItemCell::setShortcutNumber(std::optional<int> number)
+{
+    if (m_inputs.shortcutNumber == number)
+        return;
+    m_inputs.shortcutNumber = number;
+    update();
+    m_overlay->update();
+}
+
 void PopupItemCell::syncPressedLook()
 {
     // The whole cell, picture and badges included, at 0.85 while pressed, however the press ends.
@@ -152,7 +163,8 @@ bool PopupItemCell::showsOpenerBadge() const
 
 QString PopupItemCell::commandBadgeText() const
 {
-    return m_inputs.shortcutNumber ? QStringLiteral("⌘%1").arg(*m_inputs.shortcutNumber) : QString();
+    return m_inputs.shortcutNumber ? KeyNotation::text(VirtualKeys::commandFlag, QString::number(*m_inputs.shortcutNumber))
+                                   : QString();
 }
 
 QColor PopupItemCell::tintColor() const

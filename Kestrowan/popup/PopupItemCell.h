@@ -34,6 +34,8 @@ public:
     bool isHovering() const { return m_hovering; }
     bool isHighlighted() const { return m_hovering || m_inputs.isFocused; }
     void setFocused(bool focused);
+    // The number follows the cell's place in the shown list.
+    void setShortcutNumber(std::optional<int> number);
     void setOpened(bool opened);
     // Applications never show an opener badge, whatever they are given.
     bool showsOpenerBadge() const;

@@ -32,7 +32,7 @@ std::optional<QString> PopupLauncher::openerPath(const AppGroup &group, const Ap
     return opener->toLocalFile();
 }
 
-bool PopupLauncher::launchItem(const AppGroup &group, const AppItem &item, bool searchUsed)
+OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item, bool searchUsed)
 {
     const QUrl url = item.itemURL();
     std::optional<QString> application = openerPath(group, item);
@@ -44,7 +44,7 @@ bool PopupLauncher::launchItem(const AppGroup &group, const AppItem &item, bool 
     const OpenOutcome outcome = opener().open(url, application, true);
     if (!outcome.opened) {
         qCCritical(appLogger, "Failed to open %s: %s", qPrintable(item.name), qPrintable(outcome.error));
-        return false;
+        return outcome;
     }
     if (m_states)
         m_states->markOpened(item);
@@ -53,7 +53,7 @@ bool PopupLauncher::launchItem(const AppGroup &group, const AppItem &item, bool 
     if (searchUsed)
         parameters.insert(QStringLiteral("search_used"), QStringLiteral("true"));
     m_sink(QStringLiteral("app.launched_from_popup"), parameters);
-    return true;
+    return outcome;
 }
 
 int PopupLauncher::launchAll(const AppGroup &group, const QList<AppItem> &shownItems)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
+#include "Platform/WorkspaceOpener.h"
 
 #include <QList>
 #include <QMap>
@@ -10,7 +11,6 @@
 #include <optional>
 
 class PopupItemStates;
-class WorkspaceOpener;
 
 // Opens what the user chose in the popup: one item through the group's opener, or every application
 // of the shown list without bringing them to the front. An item counts as opened, and is reported,
@@ -22,8 +22,8 @@ public:
     // `states` may be absent; `sink` defaults to the usage analytics; `opener` to the shared one.
     explicit PopupLauncher(PopupItemStates *states = nullptr, SignalSink sink = {}, WorkspaceOpener *opener = nullptr);
 
-    // True when the item was handed to its application; a failure is logged and changes nothing.
-    bool launchItem(const AppGroup &group, const AppItem &item, bool searchUsed);
+    // Opened when the item was handed to its application; a failure is logged and changes nothing.
+    OpenOutcome launchItem(const AppGroup &group, const AppItem &item, bool searchUsed);
     // Opens the applications among `shownItems`, in order; returns how many opened.
     int launchAll(const AppGroup &group, const QList<AppItem> &shownItems);
 

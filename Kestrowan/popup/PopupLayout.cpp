@@ -24,13 +24,22 @@ QList<AppItem> filteredItems(const QList<AppItem> &displayItems, const QString &
 {
     if (searchText.isEmpty())
         return displayItems;
-    const QString query = searchText.toLower();
     QList<AppItem> items;
-    for (const AppItem &item : displayItems) {
-        if (item.name.toLower().contains(query))
-            items.append(item);
-    }
+    for (const int index : filteredIndexes(displayItems, searchText))
+        items.append(displayItems.at(index));
     return items;
+}
+
+QList<int> filteredIndexes(const QList<AppItem> &displayItems, const QString &searchText)
+{
+    QList<int> indexes;
+    indexes.reserve(displayItems.size());
+    const QString query = searchText.toLower();
+    for (int i = 0; i < int(displayItems.size()); ++i) {
+        if (query.isEmpty() || displayItems.at(i).name.toLower().contains(query))
+            indexes.append(i);
+    }
+    return indexes;
 }
 
 int gridColumnCount(int popupGridColumns)

@@ -24,6 +24,8 @@ bool isHiddenInternalItem(const AppItem &item);
 QList<AppItem> displayItems(const AppGroup &group);
 // The items whose name holds `searchText` in any letter case; the text is taken as typed (untrimmed).
 QList<AppItem> filteredItems(const QList<AppItem> &displayItems, const QString &searchText);
+// The same choice as positions in `displayItems`, in order.
+QList<int> filteredIndexes(const QList<AppItem> &displayItems, const QString &searchText);
 
 // The grid's column count for a wished number of columns: between 3 and 6.
 int gridColumnCount(int popupGridColumns);

@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QPropertyAnimation>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -250,7 +251,8 @@ void PopupWindowController::handleOutsideClick(const QPoint &globalPosition)
         return;
     if (ignoresPressAt && ignoresPressAt(globalPosition))
         return;
-    // Presses in the program's own windows are theirs, as a desktop's global monitor never sees them.
+    // Presses in the program's own windows are seen by the local watch, as a desktop's global
+    // monitor never sees them.
     for (QWidget *window : QApplication::topLevelWidgets()) {
         if (window != m_panel && window->isVisible() && window->frameGeometry().contains(globalPosition))
             return;
@@ -260,10 +262,29 @@ void PopupWindowController::handleOutsideClick(const QPoint &globalPosition)
 
 bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType() && m_isShowing)
+    if (!m_isShowing)
+        return QObject::eventFilter(watched, event);
+    // A press in another window of the program is a click outside the popup; the press goes on
+    // to its widget, so the keys then go where the user clicked. The desktop's presses reach the
+    // window first, a widget's own (synthesized) ones only the widget.
+    if (event->type() == QEvent::MouseButtonPress && watched->isWindowType() && m_panel
+        && watched != m_panel->windowHandle()) {
+        dismissPopup();
+        return false;
+    }
+    if (!watched->isWidgetType())
+        return QObject::eventFilter(watched, event);
+    QWidget *window = static_cast<QWidget *>(watched)->window();
+    // Keys typed into the program's other windows are theirs: only the panel's go to the popup.
+    if (event->type() == QEvent::KeyPress && window == m_panel)
         return handleLocalKey(static_cast<QKeyEvent *>(event));
+    if (event->type() == QEvent::MouseButtonPress && window != m_panel && window->isWindow()
+        && window->isVisible()) {
+        dismissPopup();
+        return false;
+    }
     // What an input method composes (kana, hanzi) arrives as text of its own: it types like a key.
-    if (event->type() == QEvent::InputMethod && watched == m_panel && m_isShowing && !m_isEditingTextField) {
+    if (event->type() == QEvent::InputMethod && watched == m_panel && !m_isEditingTextField) {
         const QString text = static_cast<QInputMethodEvent *>(event)->commitString();
         if (!text.isEmpty())
             PopupNotifications::center().postKeyDown(VirtualKeys::keyUnknown, 0, text);

@@ -2,10 +2,12 @@
 
 #include "Platform/ApplicationBundles.h"
 #include "Platform/Workspace.h"
+#include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopExec.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace {
 
@@ -22,7 +24,39 @@ OpenOutcome startDetached(const QStringList &command)
     return {true, {}};
 }
 
+bool runsInTerminal(const QString &applicationPath)
+{
+    if (!applicationPath.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
+        return false;
+    const std::optional<DesktopEntry> entry = DesktopEntry::load(applicationPath);
+    return entry && entry->boolean(QStringLiteral("Terminal"));
+}
+
+OpenOutcome startApplication(const QString &applicationPath, const QList<QUrl> &targets)
+{
+    // Started without one, a terminal program runs headless and writes its screen into our output.
+    if (runsInTerminal(applicationPath) && DesktopWorkspaceOpener::terminalCommand().isEmpty()) {
+        OpenOutcome outcome{false, QStringLiteral("%1 runs in a terminal, and there is none").arg(applicationPath)};
+        outcome.needsTerminal = true;
+        return outcome;
+    }
+    const QStringList command = DesktopWorkspaceOpener::applicationCommand(applicationPath, targets);
+    if (command.isEmpty())
+        return {false, QStringLiteral("%1 cannot be started").arg(applicationPath)};
+    return startDetached(command);
+}
+
 } // namespace
+
+QStringList DesktopWorkspaceOpener::terminalCommand()
+{
+    const QStringList chosen = QProcess::splitCommand(qEnvironmentVariable("TERMINAL"));
+    if (!chosen.isEmpty() && !QStandardPaths::findExecutable(chosen.first()).isEmpty())
+        return QStringList(chosen) << QStringLiteral("-e");
+    if (!QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator")).isEmpty())
+        return {QStringLiteral("x-terminal-emulator"), QStringLiteral("-e")};
+    return {};
+}
 
 QStringList DesktopWorkspaceOpener::applicationCommand(const QString &applicationPath, const QList<QUrl> &targets)
 {
@@ -32,8 +66,13 @@ QStringList DesktopWorkspaceOpener::applicationCommand(const QString &applicatio
     const QVariant executable = bundle->informationValue(QStringLiteral("CFBundleExecutable"));
     if (executable.typeId() != QMetaType::QString || executable.toString().isEmpty())
         return {};
-    if (applicationPath.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
-        return desktopExecCommand(executable.toString(), targets);
+    if (applicationPath.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive)) {
+        const QStringList command = desktopExecCommand(executable.toString(), targets);
+        if (command.isEmpty() || !runsInTerminal(applicationPath))
+            return command;
+        const QStringList terminal = terminalCommand();
+        return terminal.isEmpty() ? QStringList() : terminal + command;
+    }
     // A bundle's executable is a file name inside the bundle, never a path of its own choosing.
     if (executable.toString().contains(u'/'))
         return {};
@@ -48,22 +87,14 @@ OpenOutcome DesktopWorkspaceOpener::open(const QUrl &url, const std::optional<QS
     Q_UNUSED(activate)
     if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
         return {false, QStringLiteral("%1 does not exist").arg(url.toLocalFile())};
-    if (application) {
-        const QStringList command = applicationCommand(*application, {url});
-        if (command.isEmpty())
-            return {false, QStringLiteral("%1 cannot be started").arg(*application)};
-        return startDetached(command);
-    }
-    if (url.isLocalFile() && ApplicationBundles::isApplicationPath(url.toLocalFile())) {
-        const QStringList command = applicationCommand(url.toLocalFile(), {});
-        if (command.isEmpty())
-            return {false, QStringLiteral("%1 cannot be started").arg(url.toLocalFile())};
-        return startDetached(command);
-    }
+    if (application)
+        return startApplication(*application, {url});
+    if (url.isLocalFile() && ApplicationBundles::isApplicationPath(url.toLocalFile()))
+        return startApplication(url.toLocalFile(), {});
     if (const std::optional<QString> handler = Workspace::shared().applicationToOpenURL(url)) {
-        const QStringList command = applicationCommand(*handler, {url});
-        if (!command.isEmpty())
-            return startDetached(command);
+        const OpenOutcome outcome = startApplication(*handler, {url});
+        if (outcome.opened || outcome.needsTerminal)
+            return outcome;
     }
     return startDetached({QStringLiteral("xdg-open"),
                           url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});

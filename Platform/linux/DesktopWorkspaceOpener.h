@@ -13,6 +13,10 @@ public:
     OpenOutcome open(const QUrl &url, const std::optional<QString> &application, bool activate) override;
 
     // The command that starts the application at `applicationPath` on `targets`; empty when the
-    // application cannot be started (no entry, no executable).
+    // application cannot be started (no entry, no executable, no terminal for an entry that runs in
+    // one). An entry with "Terminal=true" runs inside the desktop's terminal.
     static QStringList applicationCommand(const QString &applicationPath, const QList<QUrl> &targets);
+    // The desktop's terminal as a command that runs the program after it: "$TERMINAL -e" when that
+    // names a program, else "x-terminal-emulator -e"; empty when there is none.
+    static QStringList terminalCommand();
 };

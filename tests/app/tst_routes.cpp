@@ -5,6 +5,7 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/AppUpdater.h"
+#include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Platform/PropertyList.h"
@@ -12,7 +13,9 @@
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -236,6 +239,53 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(opened, QList<QUuid>{second.id}, 10000);
         delegate.menuOpenGroup("not a uuid");
         QCOMPARE(windowRequests, 1);
+    }
+
+    void theMenuKeysWorkWhereTheyAreShown()
+    {
+        RecordingDelegate recording;
+        recording.delegate.setUpStatusItem();
+        recording.install();
+        const QList<QAction *> actions = recording.delegate.statusMenu()->actions();
+        // Shown in the desktop's notation; the standard commands on the desktop's standard keys.
+        QCOMPARE(actions.at(0)->text().section(u'\t', 1), QStringLiteral("Super+G"));
+        const QKeySequence settingsKey = actions.at(1)->shortcut();
+        QVERIFY(!settingsKey.isEmpty());
+        const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
+        QCOMPARE(actions.last()->shortcut(), quitKeys.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quitKeys.first());
+        QCOMPARE(actions.last()->text().section(u'\t', 1), KeyNotation::text(actions.last()->shortcut()));
+        for (QAction *action : actions)
+            QVERIFY2(!action->text().contains(QRegularExpression(QStringLiteral("[\u2318\u2325\u2303\u21E7]"))),
+                     qPrintable(action->text()));
+
+        // Typed in the open menu.
+        QMenu *menu = recording.delegate.statusMenu();
+        menu->popup(QPoint(200, 200));
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        QTest::keyClick(menu, Qt::Key_G, Qt::MetaModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(recording.windowRequests, 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!menu->isVisible(), 10000);
+
+        // Typed in the program's window, as with a menu bar's key equivalents.
+        QWidget window;
+        auto *field = new QLineEdit(&window);
+        window.resize(300, 100);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        field->setFocus();
+        QTest::keyClick(field, settingsKey[0].key(), settingsKey[0].keyboardModifiers());
+        QTRY_COMPARE_WITH_TIMEOUT(recording.settings, 1, 10000);
+        QTest::keyClick(field, Qt::Key_G, Qt::MetaModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(recording.windowRequests, 3, 10000);
+        // A menu rebuilt for new groups keeps its keys working there.
+        AppGroup group;
+        group.id = QUuid::createUuid();
+        group.name = QStringLiteral("Design");
+        recording.delegate.updateStatusMenu({group});
+        QTest::keyClick(field, Qt::Key_G, Qt::MetaModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(recording.windowRequests, 4, 10000);
+        QCOMPARE(field->text(), QString());
     }
 
     void theMenuFollowsTheLanguage()

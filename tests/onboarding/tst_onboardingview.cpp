@@ -231,7 +231,7 @@ private slots:
         QCOMPARE(flow.previewGroupName(), QStringLiteral("Play"));
         QCOMPARE(popup->items().size(), MockPopup::maxItems);
         QCOMPARE(popup->items().first(), flow.dockApps().first());
-        QCOMPARE(MockPopup::badgeText(4), QStringLiteral("\u23184"));
+        QCOMPARE(MockPopup::badgeText(4), QStringLiteral("Super+4"));
 
         QCOMPARE(DoneStep::shortcutChipTexts(7),
                  (QStringList{"Ctrl+1", "Ctrl+2", "Ctrl+3", "Ctrl+4", "Ctrl+5", "Ctrl+6"}));

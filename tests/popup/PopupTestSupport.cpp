@@ -88,4 +88,16 @@ QStringList SignalRecorder::names() const
     return names;
 }
 
+ScopedEnvironment::~ScopedEnvironment()
+{
+    for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it)
+        it->second.isNull() ? qunsetenv(it->first) : qputenv(it->first, it->second);
+}
+
+void ScopedEnvironment::set(const char *name, const QByteArray &value)
+{
+    m_saved.append({name, qgetenv(name)});
+    value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
+}
+
 } // namespace PopupTest

@@ -44,4 +44,18 @@ public:
     bool isItemActive(const AppItem &item) const override { return active.contains(item.name); }
 };
 
+// Environment variables changed for one scope; the old values come back when it ends.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment() = default;
+    ScopedEnvironment(const ScopedEnvironment &) = delete;
+    ScopedEnvironment &operator=(const ScopedEnvironment &) = delete;
+    ~ScopedEnvironment();
+    // An empty `value` removes the variable.
+    void set(const char *name, const QByteArray &value);
+
+private:
+    QList<QPair<const char *, QByteArray>> m_saved;
+};
+
 } // namespace PopupTest

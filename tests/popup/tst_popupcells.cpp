@@ -67,13 +67,13 @@ private slots:
         auto content = view(numberedGroup(11, Style::List));
         const QList<PopupItemCell *> &cells = content->cells();
         QCOMPARE(cells.size(), 11);
-        QCOMPARE(cells.at(0)->commandBadgeText(), QStringLiteral("⌘1"));
-        QCOMPARE(cells.at(8)->commandBadgeText(), QStringLiteral("⌘9"));
+        QCOMPARE(cells.at(0)->commandBadgeText(), QStringLiteral("Super+1"));
+        QCOMPARE(cells.at(8)->commandBadgeText(), QStringLiteral("Super+9"));
         QCOMPARE(cells.at(9)->commandBadgeText(), QString());
         content->model().handleKey(19, 0, QStringLiteral("1")); // App 1, App 10, App 11
         QCOMPARE(content->cells().size(), 3);
         QCOMPARE(content->cells().at(2)->inputs().app.name, QStringLiteral("App 11"));
-        QCOMPARE(content->cells().at(2)->commandBadgeText(), QStringLiteral("⌘3"));
+        QCOMPARE(content->cells().at(2)->commandBadgeText(), QStringLiteral("Super+3"));
     }
 
     void openerBadges()

@@ -61,7 +61,7 @@ private slots:
         group.customOpenerPath = m_viewer;
         group.openerRules = OpenerRules{{}, {{app.id.toString(QUuid::WithoutBraces).toUpper(), m_viewer}}, m_viewer};
         QCOMPARE(PopupLauncher::openerPath(group, app), std::nullopt);
-        QVERIFY(m_launcher->launchItem(group, app, false));
+        QVERIFY(m_launcher->launchItem(group, app, false).opened);
         QCOMPARE(m_opener.requests, QList<Request>({{app.itemURL(), std::nullopt, true}}));
         QCOMPARE(m_states.opened, QStringList({"Editor"}));
         QCOMPARE(m_signals.sent,
@@ -81,7 +81,7 @@ private slots:
         QCOMPARE(m_signals.sent.last().second.value(QStringLiteral("search_used")), QStringLiteral("true"));
         QCOMPARE(m_dismissals, 1);
         // No rule for the link: the desktop's own way, and no "search_used" without a search.
-        QVERIFY(m_launcher->launchItem(group, page, false));
+        QVERIFY(m_launcher->launchItem(group, page, false).opened);
         QCOMPARE(m_opener.requests.last(), (Request{page.itemURL(), std::nullopt, true}));
         QVERIFY(!m_signals.sent.last().second.contains(QStringLiteral("search_used")));
     }
@@ -92,7 +92,7 @@ private slots:
         AppGroup group = PopupTest::group(QStringLiteral("Docs"), {notes});
         group.customOpenerPath = m_dir.filePath(QStringLiteral("removed.desktop"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Opener .*removed\\.desktop is missing; opening Notes with the default application$")));
-        QVERIFY(m_launcher->launchItem(group, notes, false));
+        QVERIFY(m_launcher->launchItem(group, notes, false).opened);
         QCOMPARE(m_opener.requests, QList<Request>({{notes.itemURL(), std::nullopt, true}}));
         QCOMPARE(m_states.opened, QStringList({"Notes"}));
     }
@@ -172,6 +172,52 @@ private slots:
         QVERIFY(!missingApplication.opened);
         // The bundle's executable was never made: the start fails and says so.
         QVERIFY(!opener.open(url, bundle, false).opened);
+    }
+
+    void terminalEntriesRunInTheTerminal()
+    {
+        // A terminal of our own that notes how it was asked and runs the program after "-e".
+        const QString bin = m_dir.filePath(QStringLiteral("bin"));
+        QVERIFY(QDir().mkpath(bin));
+        const QString terminal = bin + QStringLiteral("/my-terminal");
+        const QString asked = m_dir.filePath(QStringLiteral("terminal-arguments"));
+        QFile script(terminal);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" > '%1.part'\nmv '%1.part' '%1'\nshift\nexec \"$@\"\n")
+                         .arg(asked).toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        const QString ran = m_dir.filePath(QStringLiteral("top-ran"));
+        const QString entry = m_dir.filePath(QStringLiteral("top.desktop"));
+        QFile entryFile(entry);
+        QVERIFY(entryFile.open(QIODevice::WriteOnly));
+        entryFile.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Top\nTerminal=true\n"
+                                       "Exec=/bin/sh -c \"echo ran > %1\"\n").arg(ran).toUtf8());
+        entryFile.close();
+
+        ScopedEnvironment environment;
+        DesktopWorkspaceOpener opener;
+        environment.set("TERMINAL", terminal.toUtf8());
+        QVERIFY(opener.open(QUrl::fromLocalFile(entry), std::nullopt, true).opened);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(asked), 30000);
+        QFile arguments(asked);
+        QVERIFY(arguments.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(arguments.readAll()).split(u'\n', Qt::SkipEmptyParts),
+                 QStringList({"-e", "/bin/sh", "-c", "echo ran > " + ran}));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(ran), 30000);
+        QFile::remove(ran);
+
+        // With no terminal at all the program is not started, and the outcome says why.
+        environment.set("TERMINAL", {});
+        environment.set("PATH", bin.toUtf8() + "/none");
+        QVERIFY(DesktopWorkspaceOpener::terminalCommand().isEmpty());
+        const OpenOutcome none = opener.open(QUrl::fromLocalFile(entry), std::nullopt, true);
+        QVERIFY(!none.opened);
+        QVERIFY(none.needsTerminal);
+        QVERIFY(DesktopWorkspaceOpener::applicationCommand(entry, {}).isEmpty());
+        // An entry that needs no terminal still starts without one.
+        QVERIFY(!opener.open(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("gone.txt"))), entry, true).needsTerminal);
+        QVERIFY(!QFile::exists(ran));
     }
 
     void desktopEntryCommands()

@@ -14,13 +14,16 @@
 #include "Kestrowan/popup/PopupSearchBar.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Platform/fake/FakeGlobalEventMonitor.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
+#include "Platform/linux/DesktopWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -296,6 +299,134 @@ private slots:
         QTest::mouseRelease(footer, Qt::LeftButton, {}, grip + QPoint(30, -20));
         QCOMPARE(panel->pos(), before + QPoint(30, -20));
         QVERIFY(m_controller->isShowing());
+    }
+
+    void searchMovesTheCellsItHas()
+    {
+        show(appGroup(120, Style::Grid));
+        const QList<PopupItemCell *> all = content()->cells();
+        QCOMPARE(all.size(), 120);
+        // Only the cells in or next to the view are on screen.
+        QVERIFY(!all.first()->isHidden() && all.first()->isVisible());
+        QVERIFY(!all.last()->isVisible());
+        type(QStringLiteral("app 1"));
+        // App 1, App 10 to 19, App 100 to 120: the same cells, moved up, numbered by their new place.
+        QCOMPARE(content()->cells().size(), 32);
+        QCOMPARE(content()->cells().at(1), all.at(9));
+        QCOMPARE(content()->cells().at(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        QVERIFY(all.at(9)->isVisible());
+        QCOMPARE(all.at(9)->parentWidget()->pos(), all.at(1)->parentWidget()->pos());
+        QVERIFY(!all.at(1)->isVisible()); // "App 2" is not shown
+        // Walking down to the last one brings it into view.
+        for (int i = 0; i < 8; ++i)
+            QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QCOMPARE(content()->model().focusedIndex(), std::optional<int>(31));
+        QVERIFY(content()->cells().last()->isVisible());
+        QVERIFY(!content()->cells().first()->isVisible());
+        const QRect inView = content()->scrollArea()->viewport()->rect();
+        const PopupItemCell *last = content()->cells().last();
+        QVERIFY(inView.contains(QRect(last->mapTo(content()->scrollArea()->viewport(), QPoint(0, 0)), last->size())));
+        // Back to everything: each cell in its first place again.
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+        QCOMPARE(content()->cells(), all);
+        QCOMPARE(all.at(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        QVERIFY(all.first()->isVisible());
+        QTest::mouseClick(all.at(2), Qt::LeftButton);
+        QCOMPARE(m_states.opened, QStringList({"App 3"}));
+    }
+
+    void punctuationTypesIntoTheSearch()
+    {
+        AppGroup mail = appGroup(3, Style::List);
+        mail.apps[1].name = QStringLiteral("E-mail");
+        mail.apps[2].name = QStringLiteral("notes_v1.2");
+        show(mail);
+        type(QStringLiteral("e-m"));
+        QCOMPARE(content()->model().searchText(), QStringLiteral("e-m"));
+        QCOMPARE(content()->cells().size(), 1);
+        QCOMPARE(content()->searchBar()->shownText(), QStringLiteral("e-m"));
+        QTest::mouseClick(content()->searchBar()->clearButton(), Qt::LeftButton);
+        type(QStringLiteral("_v1."));
+        QCOMPARE(content()->model().searchText(), QStringLiteral("_v1."));
+        QCOMPARE(content()->cells().size(), 1);
+        // The popup's own keys still command it.
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QCOMPARE(content()->model().focusedIndex(), std::optional<int>(0));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Return);
+        QCOMPARE(m_states.opened, QStringList({"notes_v1.2"}));
+    }
+
+    void otherWindowsKeepTheirKeysAndClicksClose()
+    {
+        QWidget window;
+        auto *field = new QLineEdit(&window);
+        window.resize(300, 80);
+        window.move(100, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        show(appGroup(3, Style::List));
+        // Typed into the program's window while the popup shows: the field gets the keys.
+        QTest::keyClicks(field, QStringLiteral("ab"));
+        QCOMPARE(field->text(), QStringLiteral("ab"));
+        QCOMPARE(content()->model().searchText(), QString());
+        QVERIFY(m_controller->isShowing());
+        // A click in that window closes the popup as an outside click does, and the keys go on there.
+        QTest::mouseClick(field, Qt::LeftButton);
+        QVERIFY(!m_controller->isShowing());
+        QTest::keyClicks(field, QStringLiteral("c"));
+        QCOMPARE(field->text(), QStringLiteral("abc"));
+        // Nothing of the popup stays behind to catch a later press.
+        show(appGroup(3, Style::List));
+        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QCOMPARE(m_states.opened, QStringList({"App 1"}));
+    }
+
+    void failedOpensAreTold()
+    {
+        // The desktop's own opener, on real files: a document deleted since it was added, and a
+        // terminal program on a desktop without a terminal.
+        WorkspaceOpener::install(std::make_unique<DesktopWorkspaceOpener>());
+        const QString top = m_dir.filePath(QStringLiteral("top.desktop"));
+        QFile entry(top);
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+        entry.write("[Desktop Entry]\nType=Application\nName=Top\nTerminal=true\nExec=/bin/true\n");
+        entry.close();
+        ScopedEnvironment environment;
+        environment.set("TERMINAL", {});
+        environment.set("PATH", m_dir.filePath(QStringLiteral("no-programs")).toUtf8());
+        const AppItem report = document(QStringLiteral("Report"), m_dir.filePath(QStringLiteral("report.pdf")));
+        const AppItem terminalApp{QUuid::createUuid(), QStringLiteral("top"), QStringLiteral("Top"), top};
+        const AppItem chat = link(QStringLiteral("Chat"), QStringLiteral("nochat://team/room"));
+        show(group(QStringLiteral("Work"), {report, terminalApp, chat}, Style::List));
+        QVERIFY(content()->openFailureLine()->isHidden());
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Report: ")));
+        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QVERIFY(m_controller->isShowing());
+        QVERIFY(m_states.opened.isEmpty());
+        QVERIFY(m_signals.names().filter(QStringLiteral("app.launched")).isEmpty());
+        QVERIFY(content()->openFailureLine()->isVisible());
+        QCOMPARE(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Report"}));
+        // The user goes on: the line goes.
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QVERIFY(content()->openFailureLine()->isHidden());
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Top: ")));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Return);
+        QVERIFY(m_controller->isShowing());
+        QVERIFY(m_states.opened.isEmpty());
+        QCOMPARE(content()->openFailureLine()->text(),
+                 localizedFormat(QStringLiteral("popup.openFailed.noTerminal"), {"Top"}));
+        QVERIFY(content()->openFailureLine()->isVisible());
+
+        // A link no application of this desktop handles.
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Chat: ")));
+        QTest::mouseClick(content()->cells().at(2), Qt::LeftButton);
+        QVERIFY(m_controller->isShowing());
+        QCOMPARE(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Chat"}));
+        QVERIFY(m_states.opened.isEmpty());
     }
 
     void editButton()

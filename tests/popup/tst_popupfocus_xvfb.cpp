@@ -1,0 +1,120 @@
+// The popup beside the program's own window on a real X server, driven through XTest as a user's
+// hand would: keys typed into the program's window while the popup is open stay in that window,
+// a click in that window closes the popup like a click anywhere else outside it, and the keys the
+// popup shows on its badges do what they say.
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/PopupContentView.h"
+#include "Kestrowan/popup/PopupItemCell.h"
+#include "Kestrowan/popup/PopupWindowController.h"
+#include "Platform/fake/FakeWorkspaceOpener.h"
+#include "tests/dock/XTestKeyboard.h"
+#include "tests/popup/PopupTestSupport.h"
+#include "tests/standin/XTestPointer.h"
+#include "tests/support/TestMain.h"
+
+#include <QLineEdit>
+
+namespace {
+
+constexpr quint32 keyA = 0x61, keyB = 0x62, keyC = 0x63, keyX = 0x78, key2 = 0x32, keyComma = 0x2c;
+constexpr quint32 superL = 0xffeb;
+
+} // namespace
+
+class PopupFocusXvfbTest : public QObject {
+    Q_OBJECT
+
+    XTestPointer m_pointer;
+    XTestKeyboard m_keyboard;
+
+    void tap(quint32 keysym)
+    {
+        m_keyboard.key(keysym, true);
+        m_keyboard.key(keysym, false);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server");
+        WorkspaceOpener::install(std::make_unique<FakeWorkspaceOpener>());
+    }
+    void cleanupTestCase() { WorkspaceOpener::install(nullptr); }
+
+    void theProgramsWindowKeepsItsKeysAndClicks()
+    {
+        QWidget window;
+        window.setWindowTitle(QStringLiteral("Kestrowan"));
+        auto *field = new QLineEdit(&window);
+        field->setGeometry(20, 20, 300, 30);
+        window.setGeometry(80, 80, 360, 120);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint fieldPoint = field->mapToGlobal(field->rect().center());
+        m_pointer.click(fieldPoint);
+        QTRY_VERIFY_WITH_TIMEOUT(field->hasFocus() && window.isActiveWindow(), 20000);
+
+        PopupWindowController controller;
+        controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+        controller.dockPositionSource = [] { return DockPosition::Bottom; };
+        controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        controller.showPopup(PopupTest::numberedGroup(3, AppGroup::DisplayStyle::List), {}, QRectF(900, 4, 60, 60));
+        InteractivePopupPanel *panel = controller.panel();
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        auto *content = qobject_cast<PopupContentView *>(panel->content());
+        // The popup has the keyboard: a letter searches.
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isActiveWindow(), 20000);
+        tap(keyX);
+        QTRY_COMPARE_WITH_TIMEOUT(content->model().searchText(), QStringLiteral("x"), 20000);
+
+        // The user switches back to the program's window while the popup stays: the keys are the window's.
+        window.activateWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(window.isActiveWindow(), 20000);
+        tap(keyA);
+        tap(keyB);
+        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("ab"), 20000);
+        QCOMPARE(content->model().searchText(), QStringLiteral("x"));
+        QVERIFY(controller.isShowing());
+
+        // A click in the window closes the popup, and typing goes on where the user clicked (the
+        // end of the text; a click away from the first, so that the two make no double click).
+        m_pointer.click(fieldPoint + QPoint(120, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(!controller.isShowing(), 20000);
+        tap(keyC);
+        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("abc"), 20000);
+    }
+
+    void theKeysThePopupShowsWork()
+    {
+        PopupTest::RecordingItemStates states;
+        QList<QUuid> edited;
+        PopupWindowController controller;
+        controller.setItemStates(&states);
+        controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+        controller.dockPositionSource = [] { return DockPosition::Bottom; };
+        controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        const AppGroup group = PopupTest::numberedGroup(3, AppGroup::DisplayStyle::List);
+        const auto show = [&] {
+            controller.showPopup(group, [&edited](const QUuid &id) { edited.append(id); }, QRectF(900, 4, 60, 60));
+            QVERIFY(QTest::qWaitForWindowExposed(controller.panel()));
+            QTRY_VERIFY_WITH_TIMEOUT(controller.panel()->isActiveWindow(), 20000);
+        };
+        show();
+        auto *content = qobject_cast<PopupContentView *>(controller.panel()->content());
+        QCOMPARE(content->cells().at(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        m_keyboard.chord({superL}, key2);
+        QTRY_COMPARE_WITH_TIMEOUT(states.opened, QStringList({"App 2"}), 20000);
+        QVERIFY(!controller.isShowing());
+
+        show();
+        m_keyboard.chord({superL}, keyA); // "Super+A" beside Open All
+        QTRY_COMPARE_WITH_TIMEOUT(states.opened, QStringList({"App 2", "App 1", "App 2", "App 3"}), 20000);
+
+        show();
+        m_keyboard.chord({superL}, keyComma); // "Super+," beside the edit button
+        QTRY_COMPARE_WITH_TIMEOUT(edited, QList<QUuid>({group.id}), 20000);
+    }
+};
+
+KESTROWAN_TEST_MAIN(PopupFocusXvfbTest)
+#include "tst_popupfocus_xvfb.moc"
