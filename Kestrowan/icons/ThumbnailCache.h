@@ -80,6 +80,7 @@ private:
     void deliver(const Recipient &recipient, std::function<void()> work);
 
     QString m_cacheDirectory;
+    std::shared_ptr<ThumbnailRenderer> m_renderer;
     QThread m_thread;
     ThumbnailWorker *m_worker;
 };

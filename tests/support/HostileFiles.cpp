@@ -148,4 +148,15 @@ QByteArray realisticDockFile()
     return b.build(b.dict(root));
 }
 
+QByteArray nestedTablesPage(int depth)
+{
+    return "<html><body>" + QByteArray("<table><tr><td>").repeated(depth) + "x"
+        + QByteArray("</td></tr></table>").repeated(depth) + "</body></html>";
+}
+
+QByteArray oneLineText(qint64 bytes)
+{
+    return QByteArray("word ").repeated(int(bytes / 5));
+}
+
 } // namespace HostileFiles
