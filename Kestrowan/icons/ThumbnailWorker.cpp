@@ -7,7 +7,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QPainter>
 #include <QSaveFile>
 
 namespace {
@@ -60,14 +59,11 @@ QImage ThumbnailWorker::normalized(const QImage &image, const QSize &pixelSize)
     const QImage converted = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (converted.size() == pixelSize)
         return converted;
-    QImage canvas(pixelSize, QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::transparent);
-    const QSize fitted = converted.size().scaled(pixelSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QImage scaled = converted.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    painter.drawImage(QPoint((pixelSize.width() - fitted.width()) / 2, (pixelSize.height() - fitted.height()) / 2), scaled);
-    return canvas;
+    // Every cell that shows a thumbnail is square and fills it: a wide page or picture is cut at its
+    // sides rather than shown between empty bands.
+    const QSize covering = converted.size().scaled(pixelSize, Qt::KeepAspectRatioByExpanding).expandedTo(pixelSize);
+    const QImage scaled = converted.scaled(covering, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return scaled.copy(QRect(QPoint((covering.width() - pixelSize.width()) / 2, (covering.height() - pixelSize.height()) / 2), pixelSize));
 }
 
 QImage ThumbnailWorker::loadFromDisk(const QString &filePath, const QSize &pixelSize) const

@@ -19,7 +19,8 @@ public:
 
     QImage thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale);
 
-    // Any picture as kept: exactly `pixelSize`, the picture scaled to fit and centred.
+    // Any picture as kept: exactly `pixelSize`, the picture scaled to cover it (aspect ratio kept)
+    // and centred, what overflows cut off.
     static QImage normalized(const QImage &image, const QSize &pixelSize);
 
 private:

@@ -7,6 +7,7 @@
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
+#include "Platform/ThumbnailRenderer.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -86,6 +87,30 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(view.showsRenderedImage(), 20000);
         QCOMPARE(view.currentPicture().pixelColor(64, 64), m_renderer->color);
         QCOMPARE(m_renderer->count(), 1);
+    }
+
+    void wideDocumentFillsItsCell()
+    {
+        // A vector image twice as wide as high, drawn by this machine's renderer, shown in a popup
+        // grid cell: red from edge to edge, no empty band above or below it.
+        const QString svg = m_dir.filePath(QStringLiteral("wide.svg"));
+        QFile out(svg);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 200 100'><rect width='200' height='100' fill='#ff0000'/></svg>");
+        out.close();
+        ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(m_dir.filePath(QStringLiteral("real")),
+                                                                   ThumbnailRenderer::createDefault()));
+        QWidget cell;
+        cell.resize(50, 50);
+        cell.setStyleSheet(QStringLiteral("background: #0000ff"));
+        auto *view = new ItemThumbnail(itemAt(svg), &cell);
+        view->setGeometry(0, 0, 50, 50);
+        cell.show();
+        QTRY_VERIFY_WITH_TIMEOUT(view->showsRenderedImage(), 60000);
+        const QImage shown = view->grab().toImage();
+        for (const QPoint point : {QPoint(25, 2), QPoint(25, 47), QPoint(2, 25), QPoint(47, 25), QPoint(12, 12), QPoint(38, 38)})
+            QCOMPARE(shown.pixelColor(point), QColor(Qt::red));
+        ThumbnailCache::setShared(nullptr);
     }
 
     void noThumbnailKeepsTheBadge()
