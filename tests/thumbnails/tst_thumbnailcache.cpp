@@ -188,8 +188,10 @@ private slots:
         ThumbnailCache cache(folder.path(), renderer);
         const QImage image = fetch(cache, svg);
         QCOMPARE(image.size(), QSize(256, 256));
-        QCOMPARE(image.pixelColor(128, 128), renderer->color); // fitted and centred
-        QCOMPARE(image.pixelColor(128, 10).alpha(), 0);
+        // Scaled to cover the square and centred: no empty band above or below.
+        QCOMPARE(image.pixelColor(128, 128), renderer->color);
+        QCOMPARE(image.pixelColor(128, 1), renderer->color);
+        QCOMPARE(image.pixelColor(1, 254), renderer->color);
         const QStringList files = pngFiles(folder.path());
         QCOMPARE(files.size(), 1);
         QCOMPARE(QImage(folder.filePath(files.first())).size(), QSize(256, 256));
