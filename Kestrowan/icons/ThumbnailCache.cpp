@@ -57,6 +57,8 @@ ThumbnailCache::ThumbnailCache(const std::optional<QString> &directory, std::sha
     m_thread.setObjectName(QStringLiteral("ThumbnailCache"));
     m_worker->moveToThread(&m_thread);
     m_thread.start();
+    ThumbnailWorker *worker = m_worker;
+    QMetaObject::invokeMethod(worker, [worker] { worker->pruneDisk(diskUnusedDays, diskByteLimit); }, Qt::QueuedConnection);
 }
 
 ThumbnailCache::~ThumbnailCache()
