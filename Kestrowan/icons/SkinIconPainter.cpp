@@ -3,6 +3,7 @@
 #include "Kestrowan/icons/PointCanvas.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/icons/StampedCache.h"
+#include "Kestrowan/shell/Log.h"
 
 #include "Platform/BoundedFile.h"
 
@@ -40,16 +41,14 @@ QImage loadLayerImage(const QString &folder, const QString &imageName, int canva
     const FileStamp stamp = FileStamp::of(*path);
     if (std::optional<QImage> cached = decoded.find(key, stamp))
         return *cached;
-    std::optional<QByteArray> bytes = readSmallFile(*path, kLayerFileSizeLimit);
+    const std::optional<QByteArray> bytes = readSmallFile(*path, kLayerFileSizeLimit);
     if (!bytes)
         return QImage();
-    QBuffer buffer(&*bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QSize size = reader.size();
-    if (size.isValid() && (size.width() > canvasPixels || size.height() > canvasPixels))
-        reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
-    const QImage image = reader.read();
+    QString refusal;
+    const QImage image = decodeSkinLayer(*bytes, canvasPixels, &refusal);
+    if (!refusal.isEmpty())
+        qCWarning(appLogger).noquote() << "Skin layer" << *path << "not drawn:" << refusal;
+    // A refused layer is remembered too, so that it is not read again for every icon.
     decoded.insert(key, stamp, image);
     return image;
 }
@@ -70,6 +69,30 @@ void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::
 }
 
 } // namespace
+
+QImage decodeSkinLayer(const QByteArray &bytes, int canvasPixels, QString *refusal)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // The header says how large the picture is; one far beyond any canvas would take seconds to
+    // decode even when scaled while read, and is refused before that.
+    const QSize size = reader.size();
+    if (!size.isValid()) {
+        if (refusal)
+            *refusal = QStringLiteral("no picture size in its header");
+        return QImage();
+    }
+    if (qint64(size.width()) * size.height() > skinLayerPixelLimit) {
+        if (refusal)
+            *refusal = QStringLiteral("%1x%2 pixels is more than a layer may have").arg(size.width()).arg(size.height());
+        return QImage();
+    }
+    if (size.width() > canvasPixels || size.height() > canvasPixels)
+        reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
+    return reader.read();
+}
 
 QImage drawSkinIcon(const QList<AppItem> &apps, const SkinDefinition &skin, const SkinManager &manager)
 {

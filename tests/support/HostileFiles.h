@@ -33,4 +33,7 @@ QByteArray realisticDockFile();
 QByteArray nestedTablesPage(int depth);
 QByteArray oneLineText(qint64 bytes);
 
+// A valid PNG of `width` by `height` white pixels at one bit a pixel: small on disk, huge decoded.
+QByteArray blankPng(int width, int height);
+
 } // namespace HostileFiles
