@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 AppItem itemAt(const QString &path)
@@ -111,6 +113,30 @@ private slots:
         for (const QPoint point : {QPoint(25, 2), QPoint(25, 47), QPoint(2, 25), QPoint(47, 25), QPoint(12, 12), QPoint(38, 38)})
             QCOMPARE(shown.pixelColor(point), QColor(Qt::red));
         ThumbnailCache::setShared(nullptr);
+    }
+
+    void fifosNamedLikePicturesShowTheirBadge()
+    {
+        // A fifo named like a photo or a document in a group: the card strip and the popup cell
+        // draw at once, showing the badge of its kind; nothing waits for a writer.
+        QWidget window;
+        QList<PictureView *> views;
+        QList<AppItem> items;
+        for (const QString &name : {QStringLiteral("photo.png"), QStringLiteral("paper.pdf"), QStringLiteral("still.jpeg")}) {
+            const QString path = m_dir.filePath(QStringLiteral("fifos/") + name);
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            items.append(itemAt(path));
+            views.append(new CompactItemThumbnail(items.last(), &window));
+            views.append(new ItemThumbnail(items.last(), &window));
+        }
+        window.show();
+        QVERIFY(!window.grab().isNull());
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const QImage badge = ItemPreview::drawFileTypeBadge(ItemPreview::pathExtension(items[i].path), AppItem::Kind::File);
+            QCOMPARE(views[2 * i]->currentPicture(), badge);
+            QCOMPARE(views[2 * i + 1]->currentPicture(), badge);
+        }
     }
 
     void noThumbnailKeepsTheBadge()
