@@ -117,12 +117,12 @@ private slots:
 
     void fifosNamedLikePicturesShowTheirBadge()
     {
-        // A fifo named like a photo or a document in a group: the card strip and the popup cell
+        // A fifo named like a photo, a document or a video in a group: the card strip and the popup cell
         // draw at once, showing the badge of its kind; nothing waits for a writer.
         QWidget window;
         QList<PictureView *> views;
         QList<AppItem> items;
-        for (const QString &name : {QStringLiteral("photo.png"), QStringLiteral("paper.pdf"), QStringLiteral("still.jpeg")}) {
+        for (const QString &name : {QStringLiteral("photo.png"), QStringLiteral("paper.pdf"), QStringLiteral("still.jpeg"), QStringLiteral("clip.mp4")}) {
             const QString path = m_dir.filePath(QStringLiteral("fifos/") + name);
             QDir().mkpath(QFileInfo(path).absolutePath());
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
