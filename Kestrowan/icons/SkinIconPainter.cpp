@@ -68,6 +68,45 @@ void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::
     }
 }
 
+// The background and midground layers on the rounded canvas, as drawing them first would leave it.
+QImage skinUnderlay(const QList<SkinLayer> &layers, const QString &folder, qreal c)
+{
+    static StampedCache<QImage> underlays(8);
+    QString key = QString::number(c) + u':' + folder;
+    bool settled = true;
+    const qint64 now = FileStamp::nowNanoseconds();
+    for (const SkinLayer &layer : layers) {
+        if (layer.zOrder == SkinLayer::ZOrder::Foreground)
+            continue;
+        const FileStamp stamp = FileStamp::of(folder + QLatin1Char('/') + layer.imageName);
+        settled = settled && (!stamp.exists || stamp.settledAt(now));
+        key += QStringLiteral("|%1:%2:%3:%4:%5:%6:%7:%8")
+                   .arg(layer.imageName)
+                   .arg(int(layer.zOrder))
+                   .arg(layer.opacity, 0, 'g', 17)
+                   .arg(stamp.exists)
+                   .arg(stamp.size)
+                   .arg(stamp.inode)
+                   .arg(stamp.modifiedNanoseconds)
+                   .arg(stamp.changedNanoseconds);
+    }
+    if (std::optional<QImage> cached = underlays.find(key))
+        return *cached;
+    PointCanvas canvas(QSizeF(c, c), IconComposer::kPixelsPerPoint);
+    if (!canvas.isValid())
+        return {};
+    canvas.save();
+    canvas.clipToPath(IconComposer::backgroundPath(c));
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Background, folder, c);
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Midground, folder, c);
+    canvas.restore();
+    const QImage image = canvas.takeImage();
+    // A layer written a moment ago could change again without changing its stamp.
+    if (settled)
+        underlays.insert(key, image);
+    return image;
+}
+
 } // namespace
 
 QImage decodeSkinLayer(const QByteArray &bytes, int canvasPixels, QString *refusal)
@@ -105,18 +144,17 @@ QImage drawSkinIcon(const QList<IconComposer::IconSource> &sources, const SkinDe
     if (!skin.hasUsableCanvas())
         return IconComposer::composeFromSources(sources, AppGroup::IconStyle::Minimal);
     const qreal c = qreal(skin.canvasSize);
-    PointCanvas canvas(QSizeF(c, c), IconComposer::kPixelsPerPoint);
-    if (!canvas.isValid())
-        return canvas.takeImage();
-
     QList<SkinLayer> layers = skin.layers;
     std::stable_sort(layers.begin(), layers.end(), [](const SkinLayer &a, const SkinLayer &b) { return a.zOrder < b.zOrder; });
     const QString folder = skinsDirectory + QLatin1Char('/') + skin.id;
 
+    // What lies under the tiles depends on the skin alone: it is drawn once per state of its layer
+    // files and every icon of the skin starts from a copy of it.
+    PointCanvas canvas(skinUnderlay(layers, folder, c), QSizeF(c, c), IconComposer::kPixelsPerPoint);
+    if (!canvas.isValid())
+        return canvas.takeImage();
     canvas.save();
     canvas.clipToPath(IconComposer::backgroundPath(c));
-    drawLayers(canvas, layers, SkinLayer::ZOrder::Background, folder, c);
-    drawLayers(canvas, layers, SkinLayer::ZOrder::Midground, folder, c);
     // The tile grid is laid out for 512 points; other canvases get it scaled to fit, so that the tiles
     // sit where they would on a 512-point skin.
     if (c == IconComposer::kCanvasSide) {
