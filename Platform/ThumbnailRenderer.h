@@ -18,4 +18,8 @@ public:
     // service has none. Called on the thumbnail cache's own thread, one call at a time; it may take
     // a while, but never forever.
     virtual QImage render(const QString &path, const QSize &pixelSize) = 0;
+
+    // Ends the render under way, if any, and makes every later one give nothing at once; callable
+    // from any thread. The cache calls it when it goes away, so quitting never waits on a document.
+    virtual void cancel() {}
 };

@@ -1,5 +1,6 @@
 #include "Kestrowan/icons/IconComposer.h"
 
+#include "Kestrowan/icons/InlinePainting.h"
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/icons/PointCanvas.h"
 #include "Kestrowan/icons/SkinIconPainter.h"
@@ -60,9 +61,14 @@ QImage IconComposer::composeGroupIcon(const QList<AppItem> &apps, AppGroup::Icon
                                       const std::optional<SkinDefinition> &skin, const SkinManager *skinManager)
 {
     // A skin whose canvas is absurd is treated like a missing one rather than allocated.
-    if (style == AppGroup::IconStyle::Skin && skin && skinManager && skin->hasUsableCanvas())
-        return drawSkinIcon(apps, *skin, *skinManager);
-    return composeFromSources(itemSources(apps, 4), style);
+    const bool skinned = style == AppGroup::IconStyle::Skin && skin && skinManager && skin->hasUsableCanvas();
+    // Only four tiles are ever drawn, so only four sources are made.
+    const QList<IconSource> sources = itemSources(apps, 4);
+    QImage icon;
+    paintInline([&] {
+        icon = skinned ? drawSkinIcon(sources, *skin, skinManager->skinsDirectory()) : composeFromSources(sources, style);
+    });
+    return icon;
 }
 
 QImage IconComposer::composeFromSources(const QList<IconSource> &sources, AppGroup::IconStyle style)
@@ -157,16 +163,18 @@ QImage IconComposer::styleBackground(AppGroup::IconStyle style, qsizetype count)
 QList<IconComposer::IconSource> IconComposer::itemSources(const QList<AppItem> &apps, qsizetype limit)
 {
     const qsizetype count = limit < 0 ? apps.size() : std::min(limit, apps.size());
-    QList<IconSource> sources;
-    sources.reserve(count);
+    QList<IconSource> sources(count);
+    // Application icons come from the icon theme, on this thread; the previews of the others are
+    // decoded and drawn side by side.
+    std::vector<std::function<void()>> previews;
     for (qsizetype i = 0; i < count; ++i) {
         const AppItem &item = apps.at(i);
-        if (item.itemKind() == AppItem::Kind::App) {
-            sources.append(IconSource{appIconImage(item.itemIcon()), true});
-        } else {
-            sources.append(IconSource{itemThumbnail(item), false});
-        }
+        if (item.itemKind() == AppItem::Kind::App)
+            sources[i] = IconSource{appIconImage(item.itemIcon()), true};
+        else
+            previews.push_back([&item, &source = sources[i]] { source = IconSource{itemThumbnail(item), false}; });
     }
+    paintInlineTogether(previews);
     return sources;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/icons/PointCanvas.h"
 #include "Kestrowan/icons/PreviewSources.h"
+#include "Kestrowan/icons/InlinePainting.h"
 #include "Kestrowan/icons/StampedCache.h"
 #include "Kestrowan/icons/SymbolImage.h"
 
@@ -168,7 +169,8 @@ QImage itemThumbnail(const AppItem &item)
     const FileStamp stamp = FileStamp::of(item.path);
     if (std::optional<QImage> cached = drawn.find(key, stamp))
         return *cached;
-    QImage preview = ItemPreview::drawPreview(item.path, ext, kind);
+    QImage preview;
+    paintInline([&] { preview = ItemPreview::drawPreview(item.path, ext, kind); });
     drawn.insert(key, stamp, preview);
     return preview;
 }

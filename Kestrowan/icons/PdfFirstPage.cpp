@@ -1,6 +1,8 @@
 #include "Kestrowan/icons/PreviewSources.h"
 
-#include <QFileInfo>
+#include "Platform/BoundedFile.h"
+
+#include <QBuffer>
 #include <QPainter>
 #include <QPdfDocument>
 #include <cmath>
@@ -8,15 +10,21 @@
 namespace {
 
 constexpr qreal kLongSide = 256;
+constexpr qint64 kMaximumFileBytes = 256 * 1024 * 1024;
 
 } // namespace
 
 std::optional<QImage> renderPDFFirstPage(const QString &path)
 {
-    if (!QFileInfo(path).isFile())
+    // Regular files only, read first: a fifo named like a document would block the reader.
+    std::optional<QByteArray> bytes = readSmallFile(path, kMaximumFileBytes);
+    if (!bytes)
         return std::nullopt;
+    QBuffer buffer(&*bytes);
+    buffer.open(QIODevice::ReadOnly);
     QPdfDocument document;
-    if (document.load(path) != QPdfDocument::Error::None || document.pageCount() < 1)
+    document.load(&buffer);
+    if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1)
         return std::nullopt;
     const QSizeF box = document.pagePointSize(0);
     // A page without area (or with a nonsensical one) has nothing to show and no scale to draw it at.

@@ -1,5 +1,8 @@
 #include "Kestrowan/icons/PreviewSources.h"
 
+#include "Platform/BoundedFile.h"
+
+#include <QBuffer>
 #include <QImageReader>
 #include <cmath>
 
@@ -11,6 +14,8 @@ constexpr qreal kShortSide = 256;
 constexpr qreal kLongSide = 2048;
 // Formats that cannot shrink while decoding are refused beyond this many pixels (about 160 MB).
 constexpr qint64 kMaximumWholePixels = 40'000'000;
+// Larger picture files are not previewed.
+constexpr qint64 kMaximumFileBytes = 128 * 1024 * 1024;
 
 QSize previewSize(const QSize &size)
 {
@@ -23,7 +28,14 @@ QSize previewSize(const QSize &size)
 
 std::optional<QImage> loadPreviewPicture(const QString &path)
 {
-    QImageReader reader(path);
+    // Regular files only, read whole into memory first: a fifo named like a picture would block the
+    // decoder until someone writes to it, and a device would never end.
+    std::optional<QByteArray> bytes = readSmallFile(path, kMaximumFileBytes);
+    if (!bytes)
+        return std::nullopt;
+    QBuffer buffer(&*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     if (!reader.canRead())
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include "Kestrowan/icons/PointCanvas.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/icons/StampedCache.h"
+#include "Kestrowan/shell/Log.h"
 
 #include "Platform/BoundedFile.h"
 
@@ -40,16 +41,14 @@ QImage loadLayerImage(const QString &folder, const QString &imageName, int canva
     const FileStamp stamp = FileStamp::of(*path);
     if (std::optional<QImage> cached = decoded.find(key, stamp))
         return *cached;
-    std::optional<QByteArray> bytes = readSmallFile(*path, kLayerFileSizeLimit);
+    const std::optional<QByteArray> bytes = readSmallFile(*path, kLayerFileSizeLimit);
     if (!bytes)
         return QImage();
-    QBuffer buffer(&*bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    const QSize size = reader.size();
-    if (size.isValid() && (size.width() > canvasPixels || size.height() > canvasPixels))
-        reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
-    const QImage image = reader.read();
+    QString refusal;
+    const QImage image = decodeSkinLayer(*bytes, canvasPixels, &refusal);
+    if (!refusal.isEmpty())
+        qCWarning(appLogger).noquote() << "Skin layer" << *path << "not drawn:" << refusal;
+    // A refused layer is remembered too, so that it is not read again for every icon.
     decoded.insert(key, stamp, image);
     return image;
 }
@@ -69,7 +68,70 @@ void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::
     }
 }
 
+// The background and midground layers on the rounded canvas, as drawing them first would leave it.
+QImage skinUnderlay(const QList<SkinLayer> &layers, const QString &folder, qreal c)
+{
+    static StampedCache<QImage> underlays(8);
+    QString key = QString::number(c) + u':' + folder;
+    bool settled = true;
+    const qint64 now = FileStamp::nowNanoseconds();
+    for (const SkinLayer &layer : layers) {
+        if (layer.zOrder == SkinLayer::ZOrder::Foreground)
+            continue;
+        const FileStamp stamp = FileStamp::of(folder + QLatin1Char('/') + layer.imageName);
+        settled = settled && (!stamp.exists || stamp.settledAt(now));
+        key += QStringLiteral("|%1:%2:%3:%4:%5:%6:%7:%8")
+                   .arg(layer.imageName)
+                   .arg(int(layer.zOrder))
+                   .arg(layer.opacity, 0, 'g', 17)
+                   .arg(stamp.exists)
+                   .arg(stamp.size)
+                   .arg(stamp.inode)
+                   .arg(stamp.modifiedNanoseconds)
+                   .arg(stamp.changedNanoseconds);
+    }
+    if (std::optional<QImage> cached = underlays.find(key))
+        return *cached;
+    PointCanvas canvas(QSizeF(c, c), IconComposer::kPixelsPerPoint);
+    if (!canvas.isValid())
+        return {};
+    canvas.save();
+    canvas.clipToPath(IconComposer::backgroundPath(c));
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Background, folder, c);
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Midground, folder, c);
+    canvas.restore();
+    const QImage image = canvas.takeImage();
+    // A layer written a moment ago could change again without changing its stamp.
+    if (settled)
+        underlays.insert(key, image);
+    return image;
+}
+
 } // namespace
+
+QImage decodeSkinLayer(const QByteArray &bytes, int canvasPixels, QString *refusal)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    // The header says how large the picture is; one far beyond any canvas would take seconds to
+    // decode even when scaled while read, and is refused before that.
+    const QSize size = reader.size();
+    if (!size.isValid()) {
+        if (refusal)
+            *refusal = QStringLiteral("no picture size in its header");
+        return QImage();
+    }
+    if (qint64(size.width()) * size.height() > skinLayerPixelLimit) {
+        if (refusal)
+            *refusal = QStringLiteral("%1x%2 pixels is more than a layer may have").arg(size.width()).arg(size.height());
+        return QImage();
+    }
+    if (size.width() > canvasPixels || size.height() > canvasPixels)
+        reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
+    return reader.read();
+}
 
 QImage drawSkinIcon(const QList<AppItem> &apps, const SkinDefinition &skin, const SkinManager &manager)
 {
@@ -82,18 +144,17 @@ QImage drawSkinIcon(const QList<IconComposer::IconSource> &sources, const SkinDe
     if (!skin.hasUsableCanvas())
         return IconComposer::composeFromSources(sources, AppGroup::IconStyle::Minimal);
     const qreal c = qreal(skin.canvasSize);
-    PointCanvas canvas(QSizeF(c, c), IconComposer::kPixelsPerPoint);
-    if (!canvas.isValid())
-        return canvas.takeImage();
-
     QList<SkinLayer> layers = skin.layers;
     std::stable_sort(layers.begin(), layers.end(), [](const SkinLayer &a, const SkinLayer &b) { return a.zOrder < b.zOrder; });
     const QString folder = skinsDirectory + QLatin1Char('/') + skin.id;
 
+    // What lies under the tiles depends on the skin alone: it is drawn once per state of its layer
+    // files and every icon of the skin starts from a copy of it.
+    PointCanvas canvas(skinUnderlay(layers, folder, c), QSizeF(c, c), IconComposer::kPixelsPerPoint);
+    if (!canvas.isValid())
+        return canvas.takeImage();
     canvas.save();
     canvas.clipToPath(IconComposer::backgroundPath(c));
-    drawLayers(canvas, layers, SkinLayer::ZOrder::Background, folder, c);
-    drawLayers(canvas, layers, SkinLayer::ZOrder::Midground, folder, c);
     // The tile grid is laid out for 512 points; other canvases get it scaled to fit, so that the tiles
     // sit where they would on a 512-point skin.
     if (c == IconComposer::kCanvasSide) {

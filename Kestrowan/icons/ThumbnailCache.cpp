@@ -52,14 +52,21 @@ ThumbnailCache::ThumbnailCache(const std::optional<QString> &directory, std::sha
 {
     if (!renderer)
         renderer = ThumbnailRenderer::createDefault();
+    m_renderer = renderer;
     m_worker = new ThumbnailWorker(m_cacheDirectory, std::move(renderer));
     m_thread.setObjectName(QStringLiteral("ThumbnailCache"));
     m_worker->moveToThread(&m_thread);
     m_thread.start();
+    ThumbnailWorker *worker = m_worker;
+    QMetaObject::invokeMethod(worker, [worker] { worker->pruneDisk(diskUnusedDays, diskByteLimit); }, Qt::QueuedConnection);
 }
 
 ThumbnailCache::~ThumbnailCache()
 {
+    // A document being drawn is abandoned, and what is still queued gives nothing at once: quitting
+    // never waits on a render.
+    if (m_renderer)
+        m_renderer->cancel();
     m_thread.quit();
     m_thread.wait();
     delete m_worker;

@@ -22,7 +22,8 @@ class ThumbnailWorker;
 // rendered once, kept in memory (up to 256) and, when the file has a version token, as a PNG file
 // under the caches folder, so it is not rendered again after a restart. All the work (disk, PNG,
 // rendering) runs on the cache's own thread, one request at a time; answers come back on the
-// thread of the object the caller names (the main thread for views).
+// thread of the object the caller names (the main thread for views). The folder is pruned on that
+// thread when the cache is made.
 class ThumbnailCache : public QObject {
     Q_OBJECT
 public:
@@ -31,6 +32,10 @@ public:
     static constexpr int memoryCountLimit = 256;
     // Thumbnails larger than this many pixels on a side are never made.
     static constexpr int maximumPixelSide = 4096;
+    // At each start the folder of PNG files loses what was not used for this long, then the least
+    // recently used files beyond this many bytes: each edit of a document leaves a file behind.
+    static constexpr int diskUnusedDays = 30;
+    static constexpr qint64 diskByteLimit = qint64(128) * 1024 * 1024;
 
     // The one cache every view uses, created on first use.
     static ThumbnailCache &shared();
@@ -80,6 +85,7 @@ private:
     void deliver(const Recipient &recipient, std::function<void()> work);
 
     QString m_cacheDirectory;
+    std::shared_ptr<ThumbnailRenderer> m_renderer;
     QThread m_thread;
     ThumbnailWorker *m_worker;
 };

@@ -2,17 +2,28 @@
 
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Platform/BoundedFile.h"
+#include "Kestrowan/shell/Log.h"
 #include "Platform/ThumbnailRenderer.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
-#include <QPainter>
+#include <QRegularExpression>
 #include "Platform/safewrite/SafeWrite.h"
 
 namespace {
 
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
+// A use moves a file's modification time forward at most this often, so reads stay reads.
+constexpr qint64 kUseStampSeconds = 24 * 3600;
+
+bool isThumbnailFileName(const QString &name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[0-9a-f]{64}\\.png$"));
+    return pattern.match(name).hasMatch();
+}
 
 } // namespace
 
@@ -41,6 +52,7 @@ QImage ThumbnailWorker::thumbnail(const QUrl &url, const QSizeF &logicalSize, qr
         const QImage stored = loadFromDisk(QDir(m_cacheDirectory).filePath(fileName), *pixels);
         if (!stored.isNull()) {
             m_memoryCache.insert(*key, new QImage(stored), 1);
+            markUsed(QDir(m_cacheDirectory).filePath(fileName));
             return stored;
         }
     }
@@ -55,19 +67,49 @@ QImage ThumbnailWorker::thumbnail(const QUrl &url, const QSizeF &logicalSize, qr
     return image;
 }
 
+void ThumbnailWorker::markUsed(const QString &filePath) const
+{
+    // The modification time records the last use, which pruning goes by.
+    QFile file(filePath);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (QFileInfo(file).lastModified().secsTo(now) > kUseStampSeconds && file.open(QIODevice::ReadWrite))
+        file.setFileTime(now, QFileDevice::FileModificationTime);
+}
+
+void ThumbnailWorker::pruneDisk(int unusedDays, qint64 byteLimit)
+{
+    const QDir folder(m_cacheDirectory);
+    QFileInfoList files;
+    const QFileInfoList entries = folder.entryInfoList({QStringLiteral("*.png")}, QDir::Files | QDir::Hidden, QDir::Time);
+    for (const QFileInfo &info : entries) {
+        if (isThumbnailFileName(info.fileName()) && !info.isSymLink())
+            files.append(info); // newest first
+    }
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addDays(-unusedDays);
+    qint64 kept = 0;
+    int removed = 0;
+    for (const QFileInfo &info : std::as_const(files)) {
+        if (info.lastModified() >= cutoff && kept + info.size() <= byteLimit) {
+            kept += info.size();
+            continue;
+        }
+        if (QFile::remove(info.filePath()))
+            ++removed;
+    }
+    if (removed > 0)
+        qCInfo(persistenceLogger) << "Removed" << removed << "old thumbnail files; kept" << kept << "bytes";
+}
+
 QImage ThumbnailWorker::normalized(const QImage &image, const QSize &pixelSize)
 {
     const QImage converted = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (converted.size() == pixelSize)
         return converted;
-    QImage canvas(pixelSize, QImage::Format_ARGB32_Premultiplied);
-    canvas.fill(Qt::transparent);
-    const QSize fitted = converted.size().scaled(pixelSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const QImage scaled = converted.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    painter.drawImage(QPoint((pixelSize.width() - fitted.width()) / 2, (pixelSize.height() - fitted.height()) / 2), scaled);
-    return canvas;
+    // Every cell that shows a thumbnail is square and fills it: a wide page or picture is cut at its
+    // sides rather than shown between empty bands.
+    const QSize covering = converted.size().scaled(pixelSize, Qt::KeepAspectRatioByExpanding).expandedTo(pixelSize);
+    const QImage scaled = converted.scaled(covering, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return scaled.copy(QRect(QPoint((covering.width() - pixelSize.width()) / 2, (covering.height() - pixelSize.height()) / 2), pixelSize));
 }
 
 QImage ThumbnailWorker::loadFromDisk(const QString &filePath, const QSize &pixelSize) const

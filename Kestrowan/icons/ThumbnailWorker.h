@@ -19,12 +19,18 @@ public:
 
     QImage thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale);
 
-    // Any picture as kept: exactly `pixelSize`, the picture scaled to fit and centred.
+    // Removes the thumbnail files not used for `unusedDays` days, then the least recently used ones
+    // until the folder holds at most `byteLimit` bytes of them. Files of other names stay.
+    void pruneDisk(int unusedDays, qint64 byteLimit);
+
+    // Any picture as kept: exactly `pixelSize`, the picture scaled to cover it (aspect ratio kept)
+    // and centred, what overflows cut off.
     static QImage normalized(const QImage &image, const QSize &pixelSize);
 
 private:
     QImage loadFromDisk(const QString &filePath, const QSize &pixelSize) const;
     void storeOnDisk(const QString &fileName, const QImage &image) const;
+    void markUsed(const QString &filePath) const;
 
     QString m_cacheDirectory;
     std::shared_ptr<ThumbnailRenderer> m_renderer;

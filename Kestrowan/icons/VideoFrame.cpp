@@ -1,7 +1,9 @@
 #include "Kestrowan/icons/PreviewSources.h"
 
 #include <QFile>
-#include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QTransform>
 #include <cmath>
 #include <memory>
@@ -25,6 +27,14 @@ constexpr int kMaximumFrameSide = 16384;
 // Only the containers of the video extensions are opened, and only as local files: a playlist or
 // reference file renamed to ".mp4" must not lead the demuxer to other files or to the network.
 constexpr const char *kContainers = "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,avi";
+
+struct DescriptorCloser {
+    void operator()(int *descriptor) const
+    {
+        ::close(*descriptor);
+        delete descriptor;
+    }
+};
 
 struct FormatCloser {
     void operator()(AVFormatContext *c) const { avformat_close_input(&c); }
@@ -99,13 +109,20 @@ std::optional<QImage> renderVideoFrame(const QString &path)
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
-    if (!QFileInfo(path).isFile())
+    // Only a regular file is opened, and the demuxer opens that very file through its descriptor:
+    // a fifo put in its place would block the open until someone writes to it.
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::nullopt;
+    const std::unique_ptr<int, DescriptorCloser> held(new int(descriptor));
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
     AVDictionary *options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     av_dict_set(&options, "format_whitelist", kContainers, 0);
     AVFormatContext *raw = nullptr;
-    const QByteArray url = "file:" + QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const QByteArray url = "file:/proc/self/fd/" + QByteArray::number(descriptor);
     const int opened = avformat_open_input(&raw, url.constData(), nullptr, &options);
     av_dict_free(&options);
     if (opened < 0)

@@ -1,99 +1,36 @@
 #include "Platform/linux/DesktopThumbnailRenderer.h"
 
-#include "Platform/BoundedFile.h"
 #include "Platform/linux/DesktopEntry.h"
 
+#include "Platform/thumbnailhelper/PageDrawing.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QMimeDatabase>
-#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QSvgRenderer>
 #include <QTemporaryDir>
-#include <QTextDocument>
 #include <QUrl>
+
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
 const QString kThumbnailerGroup = QStringLiteral("Thumbnailer Entry");
-constexpr qint64 kTextLimit = 2 * 1024 * 1024;
-// A letter page in points: the first page of a text document is laid out at this size.
-constexpr QSizeF kPage(612, 792);
-constexpr qreal kPageMargin = 48;
-
-// Never reaches for anything a document names (images, style sheets): a thumbnail shows the text
-// only, and a name such as /dev/zero must not be read.
-class SelfContainedDocument final : public QTextDocument {
-protected:
-    QVariant loadResource(int, const QUrl &) override { return QVariant(); }
-};
-
-QSize fitted(const QSizeF &size, const QSize &bounds)
-{
-    if (size.isEmpty())
-        return QSize();
-    return size.scaled(QSizeF(bounds), Qt::KeepAspectRatio).toSize().expandedTo(QSize(1, 1));
-}
-
-QImage renderSvg(const QString &path, const QSize &pixelSize)
-{
-    QSvgRenderer renderer(path);
-    if (!renderer.isValid())
-        return QImage();
-    const QSize size = fitted(renderer.viewBoxF().size(), pixelSize);
-    if (size.isEmpty())
-        return QImage();
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
-    return image;
-}
-
-QImage renderPicture(const QString &path, const QSize &pixelSize)
-{
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    if (!reader.canRead())
-        return QImage();
-    const QSize size = reader.size();
-    if (size.isValid() && (size.width() > pixelSize.width() || size.height() > pixelSize.height()))
-        reader.setScaledSize(fitted(QSizeF(size), pixelSize));
-    QImage image = reader.read();
-    if (!image.isNull() && (image.width() > pixelSize.width() || image.height() > pixelSize.height()))
-        image = image.scaled(pixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return image;
-}
-
-QImage renderTextPage(const QString &path, const QSize &pixelSize, bool rich)
-{
-    const std::optional<QByteArray> bytes = readSmallFile(path, kTextLimit);
-    if (!bytes)
-        return QImage();
-    SelfContainedDocument document;
-    document.setDocumentMargin(kPageMargin);
-    document.setPageSize(kPage);
-    const QString text = QString::fromUtf8(*bytes);
-    if (rich)
-        document.setHtml(text);
-    else
-        document.setPlainText(text);
-
-    const QSize size = fitted(kPage, pixelSize);
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.scale(size.width() / kPage.width(), size.height() / kPage.height());
-    painter.setClipRect(QRectF(QPointF(0, 0), kPage));
-    document.drawContents(&painter, QRectF(QPointF(0, 0), kPage));
-    return image;
-}
+const QString kHelperName = QStringLiteral("kestrowan-thumbnail-helper");
 
 } // namespace
+
+QString DesktopThumbnailRenderer::helperProgram()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + kHelperName;
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QStringLiteral(KESTROWAN_THUMBNAIL_HELPER);
+}
 
 QStringList DesktopThumbnailRenderer::defaultThumbnailerFolders()
 {
@@ -108,7 +45,7 @@ DesktopThumbnailRenderer::DesktopThumbnailRenderer(const QStringList &thumbnaile
 
 QImage DesktopThumbnailRenderer::render(const QString &path, const QSize &pixelSize)
 {
-    if (pixelSize.isEmpty() || !QFileInfo(path).isFile())
+    if (m_cancelled || pixelSize.isEmpty() || !QFileInfo(path).isFile())
         return QImage();
     const QImage drawn = renderWithQt(path, pixelSize);
     if (!drawn.isNull())
@@ -116,18 +53,58 @@ QImage DesktopThumbnailRenderer::render(const QString &path, const QSize &pixelS
     return renderWithThumbnailer(path, pixelSize);
 }
 
+void DesktopThumbnailRenderer::cancel()
+{
+    m_cancelled = true;
+    if (const qint64 group = m_runningGroup.load(); group > 0)
+        ::kill(-pid_t(group), SIGKILL);
+}
+
 QImage DesktopThumbnailRenderer::renderWithQt(const QString &path, const QSize &pixelSize)
 {
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
-    if (type.inherits(QStringLiteral("image/svg+xml")))
-        return renderSvg(path, pixelSize);
-    if (type.inherits(QStringLiteral("text/html")))
-        return renderTextPage(path, pixelSize, true);
-    if (type.inherits(QStringLiteral("text/plain")))
-        return renderTextPage(path, pixelSize, false);
-    if (type.name().startsWith(QLatin1String("image/")))
-        return renderPicture(path, pixelSize);
-    return QImage();
+    if (!PageDrawing::drawsType(path))
+        return QImage();
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return QImage();
+    const QString output = scratch.filePath(QStringLiteral("thumbnail.png"));
+    if (!runBounded({helperProgram(), QFileInfo(path).absoluteFilePath(), output, QString::number(pixelSize.width()),
+                     QString::number(pixelSize.height())}))
+        return QImage();
+    return PageDrawing::readPicture(output, pixelSize);
+}
+
+bool DesktopThumbnailRenderer::runBounded(const QStringList &arguments)
+{
+    if (m_cancelled)
+        return false;
+    QProcess process;
+    process.setProgram(arguments.first());
+    process.setArguments(arguments.mid(1));
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    // A group of its own, so that what the child starts in turn ends with it.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    process.start();
+    if (!process.waitForStarted(m_timeoutMs))
+        return false;
+    const qint64 group = process.processId();
+    // The group exists once the child has run its modifier, which is before it was reported started.
+    m_runningGroup = group;
+    auto endGroup = [group] { ::kill(-pid_t(group), SIGKILL); };
+    if (m_cancelled)
+        endGroup();
+    const bool finished = process.waitForFinished(m_timeoutMs);
+    if (!finished) {
+        // Hung: end it and all it started, and give nothing.
+        endGroup();
+        process.waitForFinished(-1);
+    } else if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        endGroup(); // a crashed child may leave children of its own behind
+    }
+    m_runningGroup = 0;
+    return finished && !m_cancelled && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 std::optional<QStringList> DesktopThumbnailRenderer::execArguments(const QString &exec, const QString &input,
@@ -212,22 +189,7 @@ QImage DesktopThumbnailRenderer::renderWithThumbnailer(const QString &path, cons
     if (!arguments)
         return QImage();
 
-    QProcess process;
-    process.setProgram(arguments->first());
-    process.setArguments(arguments->mid(1));
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start();
-    if (!process.waitForStarted(m_timeoutMs))
+    if (!runBounded(*arguments))
         return QImage();
-    if (!process.waitForFinished(m_timeoutMs)) {
-        // Hung: end it and give nothing.
-        process.kill();
-        process.waitForFinished(m_timeoutMs);
-        return QImage();
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return QImage();
-    return renderPicture(output, pixelSize);
+    return PageDrawing::readPicture(output, pixelSize);
 }

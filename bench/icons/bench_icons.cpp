@@ -72,24 +72,58 @@ void BM_compose_styleChanges(benchmark::State &state)
     }
 }
 
+// The fixture's items with the photo and the PDF (the third and fourth) replaced by new copies,
+// whose pictures were never decoded nor their previews drawn.
+QList<AppItem> freshItems(Fixture &f, const QString &prefix)
+{
+    static int round = 0;
+    ++round;
+    QList<AppItem> items = f.items;
+    for (qsizetype index : {2, 3}) {
+        const QString fresh = f.dir.filePath(QStringLiteral("%1-%2-%3").arg(prefix).arg(round).arg(QFileInfo(items[index].path).fileName()));
+        QFile::copy(items[index].path, fresh);
+        items[index].path = fresh;
+    }
+    return items;
+}
+
 // The first icon of items never drawn before: a new photo and a new PDF each time, so their
 // pictures are decoded and their previews drawn.
 void BM_compose_cold(benchmark::State &state)
 {
     Fixture &f = fixture();
-    int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        ++round;
-        QList<AppItem> items = f.items;
-        // The photo and the PDF are the third and fourth items.
-        for (qsizetype index : {2, 3}) {
-            const QString fresh = f.dir.filePath(QStringLiteral("fresh-%1-%2").arg(round).arg(QFileInfo(items[index].path).fileName()));
-            QFile::copy(items[index].path, fresh);
-            items[index].path = fresh;
-        }
+        const QList<AppItem> items = freshItems(f, QStringLiteral("fresh"));
         state.ResumeTiming();
         QImage icon = IconComposer::composeGroupIcon(items, AppGroup::IconStyle::Shelf);
+        benchmark::DoNotOptimize(icon);
+    }
+}
+
+// The same for the skin style: new items on a skin whose layers were drawn before.
+void BM_compose_coldSkin(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    const auto skin = f.skins->skinWithID(QStringLiteral("aurora"));
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QList<AppItem> items = freshItems(f, QStringLiteral("skin"));
+        state.ResumeTiming();
+        QImage icon = IconComposer::composeGroupIcon(items, AppGroup::IconStyle::Skin, skin, f.skins.get());
+        benchmark::DoNotOptimize(icon);
+    }
+}
+
+// Trying the skins in turn on the same items, as the editor's skin picker does.
+void BM_compose_skinSwitch(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    const auto aurora = f.skins->skinWithID(QStringLiteral("aurora"));
+    const auto ember = f.skins->skinWithID(QStringLiteral("ember"));
+    size_t next = 0;
+    for (auto _ : state) {
+        QImage icon = IconComposer::composeGroupIcon(f.items, AppGroup::IconStyle::Skin, next++ % 2 ? ember : aurora, f.skins.get());
         benchmark::DoNotOptimize(icon);
     }
 }
@@ -109,6 +143,8 @@ void BM_floor_canvasCopy(benchmark::State &state)
 
 BENCHMARK(BM_compose_styleChanges)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_compose_cold)->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_compose_coldSkin)->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_compose_skinSwitch)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_floor_canvasCopy)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 
 #define KESTROWAN_STYLE_BENCH(name, style)                                                                   \

@@ -4,11 +4,13 @@
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/FakeWorkspace.h"
 #include "tests/icons/IconTestSupport.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,6 +55,7 @@ private slots:
     void imagesOutsideTheFolderAreNeverRead();
     void layerLinksMustStayInsideTheFolder();
     void shippedSkinsAreComplete();
+    void layersOfAbsurdSizeAreNotDecoded();
 
 private:
     void writeSkin(const QString &id, const QJsonArray &layers, int canvasSize = 512);
@@ -277,6 +280,32 @@ void TestSkinPainter::shippedSkinsAreComplete()
     }
     QCOMPARE(ids, (QStringList{"aurora", "ember", "tidepool"}));
     QCOMPARE(names, (QStringList{"Aurora", "Ember", "Tidepool"}));
+}
+
+void TestSkinPainter::layersOfAbsurdSizeAreNotDecoded()
+{
+    // A white layer of 12000 by 12000 pixels over a red one: a few KiB on disk, seconds to decode.
+    auto redUnderWhite = [this](const QString &id, int whiteSide) {
+        writeSkin(id, QJsonArray{layer("red.png", "background"), layer("white.png", "midground")});
+        writeImage(id, "red.png", paintedArea(QRect(0, 0, 512, 512), Qt::red));
+        QFile white(m_skins + "/" + id + "/white.png");
+        QVERIFY(white.open(QIODevice::WriteOnly));
+        white.write(HostileFiles::blankPng(whiteSide, whiteSide));
+        white.close();
+        QCOMPARE(QImageReader(white.fileName()).size(), QSize(whiteSide, whiteSide));
+    };
+    redUnderWhite("huge", 12000);
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Skin layer .*white\\.png not drawn: 12000x12000 pixels"));
+    const QImage icon = compose("huge", 0);
+    QCOMPARE_COLOR(pointColor(icon, 256, 256), QColor(Qt::red), 0);
+    // Refused on every try, never drawn.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Skin layer .*white\\.png not drawn"));
+    QCOMPARE_COLOR(pointColor(compose("huge", 1), 470, 300), QColor(Qt::red), 0);
+
+    // A layer within the bound is still drawn.
+    redUnderWhite("large", 2048);
+    QCOMPARE_COLOR(pointColor(compose("large", 0), 256, 256), QColor(Qt::white), 0);
 }
 
 KESTROWAN_TEST_MAIN(TestSkinPainter)

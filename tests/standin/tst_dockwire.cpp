@@ -13,6 +13,7 @@
 #include <QCborArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -20,6 +21,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -194,6 +196,18 @@ private slots:
         QVERIFY(!TrustStore::isTrusted(QStringLiteral("/usr/bin/b")));
         QVERIFY(!TrustStore::isTrusted(QString()));
         QCOMPARE(TrustStore::executableOfThisProcess(), QCoreApplication::applicationFilePath());
+    }
+
+    void aFifoInPlaceOfTheGrantsGrantsNothingAndBlocksNobody()
+    {
+        QFile::remove(TrustStore::filePath());
+        QVERIFY(QDir().mkpath(QFileInfo(TrustStore::filePath()).absolutePath()));
+        QCOMPARE(::mkfifo(QFile::encodeName(TrustStore::filePath()).constData(), 0600), 0);
+        // The program asks this while it starts, the Dock on every request.
+        DockSocketAccessibility accessibility;
+        QVERIFY(!accessibility.isProcessTrusted());
+        QVERIFY(!TrustStore::isTrusted(QStringLiteral("/usr/bin/program")));
+        QVERIFY(QFile::remove(TrustStore::filePath()));
     }
 
     void theAdaptersReadTheTreeThroughTheServer()

@@ -162,4 +162,51 @@ QByteArray realisticDockFile()
     return b.build(b.dict(root));
 }
 
+QByteArray nestedTablesPage(int depth)
+{
+    return "<html><body>" + QByteArray("<table><tr><td>").repeated(depth) + "x"
+        + QByteArray("</td></tr></table>").repeated(depth) + "</body></html>";
+}
+
+QByteArray oneLineText(qint64 bytes)
+{
+    return QByteArray("word ").repeated(int(bytes / 5));
+}
+
+namespace {
+
+quint32 crc32Of(const QByteArray &bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return crc ^ 0xffffffffu;
+}
+
+QByteArray bigEndian(quint32 value)
+{
+    const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    return QByteArray(bytes, 4);
+}
+
+QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
+{
+    return bigEndian(quint32(data.size())) + type + data + bigEndian(crc32Of(type + data));
+}
+
+} // namespace
+
+QByteArray blankPng(int width, int height)
+{
+    // Grey, one bit deep, no interlace; each row is the filter byte 0 then the pixels, all set.
+    const QByteArray header = bigEndian(quint32(width)) + bigEndian(quint32(height)) + QByteArray("\x01\x00\x00\x00\x00", 5);
+    const QByteArray row = QByteArray(1, '\0') + QByteArray((width + 7) / 8, char(0xff));
+    // qCompress puts the length in front of a zlib stream, which is what a PNG holds.
+    const QByteArray stream = qCompress(row.repeated(height), 9).mid(4);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", stream) + pngChunk("IEND", {});
+}
+
 } // namespace HostileFiles

@@ -32,4 +32,13 @@ QByteArray awkwardValues();
 // awkward values above.
 QByteArray realisticDockFile();
 
+// Web pages and text that Qt's text layout cannot get through: `depth` tables each holding the
+// next one in its only cell (each level doubles the layout time; a few thousand overflow a
+// thread's stack), and one line of `bytes` bytes of words without a line break.
+QByteArray nestedTablesPage(int depth);
+QByteArray oneLineText(qint64 bytes);
+
+// A valid PNG of `width` by `height` white pixels at one bit a pixel: small on disk, huge decoded.
+QByteArray blankPng(int width, int height);
+
 } // namespace HostileFiles

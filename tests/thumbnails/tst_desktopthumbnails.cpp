@@ -33,22 +33,23 @@ class TestDesktopThumbnails : public QObject {
 private slots:
     void vectorImagesAndPagesAreDrawnByQt()
     {
+        DesktopThumbnailRenderer renderer(QStringList{});
         const QString svg = m_dir.filePath(QStringLiteral("wide.svg"));
         writeTestFile(svg, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 200 100'>"
                        "<rect width='200' height='100' fill='#ff0000'/></svg>");
-        const QImage vector = DesktopThumbnailRenderer::renderWithQt(svg, QSize(256, 256));
+        const QImage vector = renderer.renderWithQt(svg, QSize(256, 256));
         QCOMPARE(vector.size(), QSize(256, 128));
         QCOMPARE(vector.pixelColor(128, 64), QColor(Qt::red));
 
         const QString html = m_dir.filePath(QStringLiteral("page.html"));
         writeTestFile(html, "<html><body><h1>Plan</h1><p>Quarterly numbers</p><img src='/dev/zero'></body></html>");
-        const QImage page = DesktopThumbnailRenderer::renderWithQt(html, QSize(256, 256));
+        const QImage page = renderer.renderWithQt(html, QSize(256, 256));
         QVERIFY(!page.isNull());
         QVERIFY(page.width() <= 256 && page.height() == 256);
         QCOMPARE(page.pixelColor(2, 2), QColor(Qt::white));
 
         writeTestFile(m_dir.filePath(QStringLiteral("broken.svg")), "<svg this is not");
-        QVERIFY(DesktopThumbnailRenderer::renderWithQt(m_dir.filePath(QStringLiteral("broken.svg")), QSize(64, 64)).isNull());
+        QVERIFY(renderer.renderWithQt(m_dir.filePath(QStringLiteral("broken.svg")), QSize(64, 64)).isNull());
     }
 
     void execLineFieldCodes()
@@ -102,6 +103,25 @@ private slots:
         // It did run, and was ended long before it would have finished.
         QVERIFY(timer.elapsed() >= 250);
         QVERIFY(timer.elapsed() < 60000);
+    }
+
+    void endedThumbnailerTakesItsChildrenWithIt()
+    {
+        // A thumbnailer that starts a program of its own and waits for it: the timeout ends both.
+        const QString pidFile = m_dir.filePath(QStringLiteral("grandchild.pid"));
+        const QString script = m_dir.filePath(QStringLiteral("spawning.sh"));
+        writeTestFile(script, "sleep 600 &\necho $! > '" + pidFile.toUtf8() + "'\nwait\n");
+        const QString shell = QStandardPaths::findExecutable(QStringLiteral("sh"));
+        const QString folder = thumbnailerFolder(QStringLiteral("spawning"), "[Thumbnailer Entry]\nExec=" + shell.toUtf8() + " "
+                                                                                 + script.toUtf8() + " %o\nMimeType=" + kOdpType + ";\n");
+        const QString deck = m_dir.filePath(QStringLiteral("spawning.odp"));
+        writeTestFile(deck, "PK");
+        DesktopThumbnailRenderer renderer({folder}, 3000);
+        QVERIFY(renderer.render(deck, QSize(64, 64)).isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 30000);
+        const qint64 grandchild = readTestFile(pidFile).trimmed().toLongLong();
+        QVERIFY(grandchild > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(grandchild), 30000);
     }
 };
 

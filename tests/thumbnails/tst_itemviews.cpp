@@ -7,6 +7,7 @@
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
+#include "Platform/ThumbnailRenderer.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -14,6 +15,8 @@
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -86,6 +89,54 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(view.showsRenderedImage(), 20000);
         QCOMPARE(view.currentPicture().pixelColor(64, 64), m_renderer->color);
         QCOMPARE(m_renderer->count(), 1);
+    }
+
+    void wideDocumentFillsItsCell()
+    {
+        // A vector image twice as wide as high, drawn by this machine's renderer, shown in a popup
+        // grid cell: red from edge to edge, no empty band above or below it.
+        const QString svg = m_dir.filePath(QStringLiteral("wide.svg"));
+        QFile out(svg);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 200 100'><rect width='200' height='100' fill='#ff0000'/></svg>");
+        out.close();
+        ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(m_dir.filePath(QStringLiteral("real")),
+                                                                   ThumbnailRenderer::createDefault()));
+        QWidget cell;
+        cell.resize(50, 50);
+        cell.setStyleSheet(QStringLiteral("background: #0000ff"));
+        auto *view = new ItemThumbnail(itemAt(svg), &cell);
+        view->setGeometry(0, 0, 50, 50);
+        cell.show();
+        QTRY_VERIFY_WITH_TIMEOUT(view->showsRenderedImage(), 60000);
+        const QImage shown = view->grab().toImage();
+        for (const QPoint point : {QPoint(25, 2), QPoint(25, 47), QPoint(2, 25), QPoint(47, 25), QPoint(12, 12), QPoint(38, 38)})
+            QCOMPARE(shown.pixelColor(point), QColor(Qt::red));
+        ThumbnailCache::setShared(nullptr);
+    }
+
+    void fifosNamedLikePicturesShowTheirBadge()
+    {
+        // A fifo named like a photo, a document or a video in a group: the card strip and the popup cell
+        // draw at once, showing the badge of its kind; nothing waits for a writer.
+        QWidget window;
+        QList<PictureView *> views;
+        QList<AppItem> items;
+        for (const QString &name : {QStringLiteral("photo.png"), QStringLiteral("paper.pdf"), QStringLiteral("still.jpeg"), QStringLiteral("clip.mp4")}) {
+            const QString path = m_dir.filePath(QStringLiteral("fifos/") + name);
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            items.append(itemAt(path));
+            views.append(new CompactItemThumbnail(items.last(), &window));
+            views.append(new ItemThumbnail(items.last(), &window));
+        }
+        window.show();
+        QVERIFY(!window.grab().isNull());
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const QImage badge = ItemPreview::drawFileTypeBadge(ItemPreview::pathExtension(items[i].path), AppItem::Kind::File);
+            QCOMPARE(views[2 * i]->currentPicture(), badge);
+            QCOMPARE(views[2 * i + 1]->currentPicture(), badge);
+        }
     }
 
     void noThumbnailKeepsTheBadge()

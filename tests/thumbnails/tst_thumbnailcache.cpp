@@ -5,6 +5,7 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -188,11 +189,42 @@ private slots:
         ThumbnailCache cache(folder.path(), renderer);
         const QImage image = fetch(cache, svg);
         QCOMPARE(image.size(), QSize(256, 256));
-        QCOMPARE(image.pixelColor(128, 128), renderer->color); // fitted and centred
-        QCOMPARE(image.pixelColor(128, 10).alpha(), 0);
+        // Scaled to cover the square and centred: no empty band above or below.
+        QCOMPARE(image.pixelColor(128, 128), renderer->color);
+        QCOMPARE(image.pixelColor(128, 1), renderer->color);
+        QCOMPARE(image.pixelColor(1, 254), renderer->color);
         const QStringList files = pngFiles(folder.path());
         QCOMPARE(files.size(), 1);
         QCOMPARE(QImage(folder.filePath(files.first())).size(), QSize(256, 256));
+    }
+
+    void unusedAndExcessFilesArePrunedAtStart()
+    {
+        QTemporaryDir folder;
+        auto place = [&](const QString &name, qint64 size, int daysAgo) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(size)); // sparse: large without costing the disk
+            QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-daysAgo), QFileDevice::FileModificationTime));
+        };
+        const QString stale = ThumbnailCache::thumbnailDiskFileName(QStringLiteral("stale"));
+        const QString fresh = ThumbnailCache::thumbnailDiskFileName(QStringLiteral("fresh"));
+        const QString bigOlder = ThumbnailCache::thumbnailDiskFileName(QStringLiteral("big older"));
+        const QString bigNewer = ThumbnailCache::thumbnailDiskFileName(QStringLiteral("big newer"));
+        place(stale, 2000, ThumbnailCache::diskUnusedDays + 10);
+        place(QStringLiteral("notes.png"), 2000, ThumbnailCache::diskUnusedDays + 10); // not one of the cache's files
+        place(bigOlder, ThumbnailCache::diskByteLimit / 2 + 1, 3);
+        place(bigNewer, ThumbnailCache::diskByteLimit / 2 + 1, 2);
+        place(fresh, 2000, 0);
+
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        ThumbnailCache cache(folder.path(), renderer);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(folder.filePath(bigOlder)), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(folder.filePath(stale)), 20000);
+        QCOMPARE(pngFiles(folder.path()).size(), 3);
+        QVERIFY(QFileInfo::exists(folder.filePath(bigNewer)));
+        QVERIFY(QFileInfo::exists(folder.filePath(fresh)));
+        QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("notes.png"))));
     }
 
     void nothingRenderedIsAskedForAgain()

@@ -10,13 +10,26 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QStringList readGrantFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a regular file grants anything; a fifo in its place must not block the open (the Dock
+    // and every client check grants while they start).
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
         return {};
+    struct stat status {};
+    QFile file;
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)
+        || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(descriptor);
+        return {};
+    }
     QStringList grants;
     // A grant file of a sane size; anything larger is not ours and grants nothing.
     const QByteArray bytes = file.read(1024 * 1024);
