@@ -50,6 +50,16 @@ void fillBackground(PointCanvas &canvas, const QPainterPath &clip, const QGradie
     canvas.restore();
 }
 
+QString tileKey(const IconComposer::IconSource &source, const QRectF &rect)
+{
+    return QStringLiteral("%1:%2:%3,%4,%5")
+        .arg(source.image.cacheKey())
+        .arg(int(source.preservesNativeCanvas))
+        .arg(rect.x())
+        .arg(rect.y())
+        .arg(rect.width());
+}
+
 } // namespace
 
 QPainterPath IconComposer::backgroundPath(qreal side)
@@ -96,22 +106,41 @@ void IconComposer::layItemTiles(PointCanvas &canvas, const QList<IconSource> &so
         return;
     }
     const QList<QRectF> rects = tileRects(sources.size());
+    // Tiles of new pictures are drawn side by side.
+    std::vector<TileLayer> tiles(size_t(rects.size()));
+    std::vector<std::function<void()>> drawing;
     for (qsizetype i = 0; i < rects.size(); ++i) {
-        const TileLayer tile = tileLayer(sources.at(i), rects.at(i));
-        canvas.placePixels(tile.pixels, tile.origin);
+        if (std::optional<TileLayer> cached = keptTileLayer(sources.at(i), rects.at(i)))
+            tiles[size_t(i)] = *cached;
+        else
+            drawing.push_back([&sources, &rects, &tiles, i] { tiles[size_t(i)] = tileLayer(sources.at(i), rects.at(i)); });
     }
+    paintInlineTogether(drawing);
+    for (const TileLayer &tile : tiles)
+        canvas.placePixels(tile.pixels, tile.origin);
+}
+
+namespace {
+
+StampedCache<std::pair<QImage, QPoint>> &tileLayers()
+{
+    static StampedCache<std::pair<QImage, QPoint>> layers(16);
+    return layers;
+}
+
+} // namespace
+
+std::optional<IconComposer::TileLayer> IconComposer::keptTileLayer(const IconSource &source, const QRectF &rect)
+{
+    if (std::optional<std::pair<QImage, QPoint>> kept = tileLayers().find(tileKey(source, rect)))
+        return TileLayer{kept->first, kept->second};
+    return std::nullopt;
 }
 
 IconComposer::TileLayer IconComposer::tileLayer(const IconSource &source, const QRectF &rect)
 {
-    static StampedCache<TileLayer> layers(16);
-    const QString key = QStringLiteral("%1:%2:%3,%4,%5")
-                            .arg(source.image.cacheKey())
-                            .arg(int(source.preservesNativeCanvas))
-                            .arg(rect.x())
-                            .arg(rect.y())
-                            .arg(rect.width());
-    if (std::optional<TileLayer> cached = layers.find(key))
+    const QString key = tileKey(source, rect);
+    if (std::optional<TileLayer> cached = keptTileLayer(source, rect))
         return *cached;
     PointCanvas canvas(QSizeF(kCanvasSide, kCanvasSide), kPixelsPerPoint);
     if (!canvas.isValid())
@@ -125,7 +154,7 @@ IconComposer::TileLayer IconComposer::tileLayer(const IconSource &source, const 
     const QRect reach = canvas.pixelReach(rect);
     TileLayer layer{canvas.takeImage().copy(reach), reach.topLeft()};
     layer.pixels.setDevicePixelRatio(1);
-    layers.insert(key, layer);
+    tileLayers().insert(key, {layer.pixels, layer.origin});
     return layer;
 }
 
@@ -171,6 +200,8 @@ QList<IconComposer::IconSource> IconComposer::itemSources(const QList<AppItem> &
         const AppItem &item = apps.at(i);
         if (item.itemKind() == AppItem::Kind::App)
             sources[i] = IconSource{appIconImage(item.itemIcon()), true};
+        else if (std::optional<QImage> drawn = drawnItemThumbnail(item))
+            sources[i] = IconSource{*drawn, false};
         else
             previews.push_back([&item, &source = sources[i]] { source = IconSource{itemThumbnail(item), false}; });
     }

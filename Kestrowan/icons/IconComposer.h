@@ -72,6 +72,8 @@ private:
     };
     // Tiles depend only on their picture and place, not on the style: they are drawn once and kept.
     static TileLayer tileLayer(const IconSource &source, const QRectF &rect);
+    // The kept tile for the source at the place, when there is one.
+    static std::optional<TileLayer> keptTileLayer(const IconSource &source, const QRectF &rect);
     // An application's icon as a 512-point bitmap.
     static QImage appIconImage(const QIcon &icon);
     // The bitmap trimmed to its opaque part (whole when it has none, or when trimming fails).

@@ -154,6 +154,31 @@ ItemPreview::BadgePalette ItemPreview::badgePalette(AppItem::Kind kind)
     return {previewCardFill(), previewCardStroke(), previewInk(), previewLabelFill(), previewLabelText()};
 }
 
+namespace {
+
+// A preview depends on the kind, the path and what is at the path; icons are recomposed on every
+// sync and every style choice, so a preview is decoded and drawn once per state of its file.
+// About 48 previews of 256 by 256 pixels: 12 MB.
+StampedCache<QImage> &drawnPreviews()
+{
+    static StampedCache<QImage> drawn(48);
+    return drawn;
+}
+
+QString previewKey(const AppItem &item)
+{
+    return QString::number(int(item.itemKind())) + u':' + item.path;
+}
+
+} // namespace
+
+std::optional<QImage> drawnItemThumbnail(const AppItem &item)
+{
+    if (item.itemKind() == AppItem::Kind::App)
+        return std::nullopt;
+    return drawnPreviews().find(previewKey(item), FileStamp::of(item.path));
+}
+
 QImage itemThumbnail(const AppItem &item)
 {
     const QString ext = ItemPreview::pathExtension(item.path);
@@ -161,17 +186,13 @@ QImage itemThumbnail(const AppItem &item)
     if (kind == AppItem::Kind::App)
         return ItemPreview::drawAppIconPreview(item.itemIcon(), ItemPreview::kSide);
 
-    // A preview depends on the kind, the path and what is at the path; icons are recomposed on every
-    // sync and every style choice, so a preview is decoded and drawn once per state of its file.
-    // About 48 previews of 256 by 256 pixels: 12 MB.
-    static StampedCache<QImage> drawn(48);
-    const QString key = QString::number(int(kind)) + u':' + item.path;
+    const QString key = previewKey(item);
     const FileStamp stamp = FileStamp::of(item.path);
-    if (std::optional<QImage> cached = drawn.find(key, stamp))
+    if (std::optional<QImage> cached = drawnPreviews().find(key, stamp))
         return *cached;
     QImage preview;
     paintInline([&] { preview = ItemPreview::drawPreview(item.path, ext, kind); });
-    drawn.insert(key, stamp, preview);
+    drawnPreviews().insert(key, stamp, preview);
     return preview;
 }
 

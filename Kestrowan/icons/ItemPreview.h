@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QImage>
+#include <optional>
 #include <QRectF>
 #include <QString>
 
@@ -14,6 +15,9 @@ class PointCanvas;
 // thumbnail service: an application's icon on a rounded square, a picture, PDF page or video still on
 // a paper card, or a badge in the colours of the item's kind. Always an image.
 QImage itemThumbnail(const AppItem &item);
+// The drawn preview of an item other than an application when it is at hand already, without
+// drawing anything.
+std::optional<QImage> drawnItemThumbnail(const AppItem &item);
 
 class ItemPreview {
 public:
