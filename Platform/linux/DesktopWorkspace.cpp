@@ -1,7 +1,9 @@
 #include "Platform/linux/DesktopWorkspace.h"
 
 #include "Platform/TypeIdentifiers.h"
+#include "Platform/ApplicationBundles.h"
 #include "Platform/linux/DesktopEntry.h"
+#include "Platform/linux/DesktopIcons.h"
 #include "Platform/linux/MimeApps.h"
 #include "Platform/linux/TypeTable.h"
 
@@ -13,6 +15,7 @@ namespace {
 
 QIcon themeIcon(const QStringList &names)
 {
+    DesktopIcons::prepareThemeLookup();
     for (const QString &name : names) {
         if (!name.isEmpty() && QIcon::hasThemeIcon(name))
             return QIcon::fromTheme(name);
@@ -24,12 +27,7 @@ QIcon themeIcon(const QStringList &names)
 QIcon desktopEntryIcon(const QString &path)
 {
     const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
-    if (!entry)
-        return {};
-    const QString icon = entry->value(QStringLiteral("Icon"));
-    if (icon.startsWith(u'/'))
-        return QFileInfo(icon).isFile() ? QIcon(icon) : QIcon();
-    return themeIcon({icon});
+    return entry ? DesktopIcons::named(entry->value(QStringLiteral("Icon"))) : QIcon();
 }
 
 QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
@@ -41,16 +39,17 @@ QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
 
 QIcon DesktopWorkspace::iconForFile(const QString &path) const
 {
+    DesktopIcons::prepareThemeLookup();
     const QFileInfo info(path);
-    if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) && info.isFile()) {
-        const QIcon icon = desktopEntryIcon(path);
-        if (!icon.isNull())
-            return icon;
-    }
-    if (path.endsWith(QLatin1String(".app"), Qt::CaseInsensitive) && info.isDir()) {
-        const QIcon icon = themeIcon({QStringLiteral("application-x-executable")});
-        if (!icon.isNull())
-            return icon;
+    // An application, even one that is gone, is drawn as an application: its own icon where it
+    // names one that is installed, else the generic application symbol, never a document.
+    if (ApplicationBundles::isApplicationPath(path)) {
+        QIcon icon;
+        if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) && info.isFile())
+            icon = desktopEntryIcon(path);
+        else if (info.isDir())
+            icon = themeIcon({QStringLiteral("application-x-executable")});
+        return icon.isNull() ? DesktopIcons::genericApplication() : icon;
     }
     if (!info.exists())
         return fallbackIcon(QAbstractFileIconProvider::File);

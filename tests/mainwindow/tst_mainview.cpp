@@ -22,9 +22,14 @@
 #include "Platform/linux/DockPreferencesFile.h"
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,6 +48,28 @@ struct BuiltPage {
     QUuid group;
     bool draft = false;
 };
+
+
+// Clicks the entry `text` of the next pop-up menu as soon as it shows.
+void chooseFromNextMenu(const QString &text)
+{
+    auto *watch = new QTimer;
+    watch->setInterval(5);
+    QObject::connect(watch, &QTimer::timeout, watch, [watch, text] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible())
+            return;
+        for (QAction *action : menu->actions()) {
+            if (action->text() == text) {
+                watch->deleteLater();
+                watch->stop();
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                return;
+            }
+        }
+    });
+    watch->start();
+}
 
 } // namespace
 
@@ -359,26 +386,65 @@ private slots:
         const AppGroup work = addGroup(QStringLiteral("Work"));
         auto view = makeView();
         view->requestDeleteGroup(work.id);
-        QMessageBox *alert = view->deleteConfirmation();
+        ConfirmationAlert *alert = view->deleteConfirmation();
         QVERIFY(alert);
-        const QList<QAbstractButton *> buttons = alert->buttons();
-        QAbstractButton *cancel = nullptr;
-        QAbstractButton *remove = nullptr;
-        for (QAbstractButton *button : buttons)
-            (alert->buttonRole(button) == QMessageBox::RejectRole ? cancel : remove) = button;
+        QAbstractButton *cancel = alert->cancelButton();
+        QAbstractButton *remove = alert->confirmButton();
         QCOMPARE(cancel->text(), localized(QStringLiteral("picker.cancel")));
         QCOMPARE(remove->text(), localized(QStringLiteral("groupList.delete")));
         cancel->click();
         QCOMPARE(m_store->groups().size(), 1);
 
         view->requestDeleteGroup(work.id);
-        for (QAbstractButton *button : view->deleteConfirmation()->buttons()) {
-            if (view->deleteConfirmation()->buttonRole(button) == QMessageBox::DestructiveRole)
-                button->click();
-        }
+        view->deleteConfirmation()->confirmButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 20000);
         QVERIFY(view->gridPage()->grid()->cards().isEmpty());
         QVERIFY(startedManager(m_program)->groups().isEmpty());
+    }
+
+    // A right click on a card and "Delete" ask with the program's one confirmation: its title drawn
+    // inside it, the short message on at most two lines, "Cancel" before "Delete", and the
+    // destructive answer readable in either look.
+    void deleteConfirmationFromTheCardsMenu_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void deleteConfirmationFromTheCardsMenu()
+    {
+        QFETCH(bool, dark);
+        applyLook(dark);
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        GroupCardView *card = view->gridPage()->grid()->cards().first();
+        QTRY_VERIFY(card->isVisible());
+        chooseFromNextMenu(localized(QStringLiteral("groupList.delete")));
+        QTest::mouseClick(view->windowHandle(), Qt::RightButton, {}, card->mapTo(view.get(), QPoint(card->width() / 2, 16)));
+        QTRY_VERIFY_WITH_TIMEOUT(view->deleteConfirmation() && view->deleteConfirmation()->isVisible(), 10000);
+        ConfirmationAlert *alert = view->deleteConfirmation();
+
+        QCOMPARE(alert->titleLabel()->text(), localized(QStringLiteral("groupList.delete")));
+        QVERIFY(alert->titleLabel()->isVisible());
+        QVERIFY(alert->rect().contains(alert->titleLabel()->geometry()));
+        QCOMPARE(alert->messageLabel()->text(), localized(QStringLiteral("editor.deleteConfirm")));
+        QVERIFY(alert->messageLabel()->height() <= 2 * alert->messageLabel()->fontMetrics().lineSpacing() + 2);
+
+        QPushButton *cancel = alert->cancelButton();
+        QPushButton *remove = alert->confirmButton();
+        QCOMPARE(cancel->text(), localized(QStringLiteral("picker.cancel")));
+        QCOMPARE(remove->text(), localized(QStringLiteral("groupList.delete")));
+        QVERIFY(cancel->geometry().right() < remove->geometry().left());
+        QCOMPARE(cancel->y(), remove->y());
+        const auto [fill, ink] = fillAndInk(remove->grab().toImage());
+        QVERIFY2(contrastRatio(fill, ink) >= 4.5, qPrintable(QStringLiteral("%1 on %2").arg(ink.name(), fill.name())));
+
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!view->deleteConfirmation(), 10000);
+        QCOMPARE(m_store->groups().size(), 1);
+        applyLook(false);
     }
 
     void syncAllMarksOnlyASuccess()
