@@ -138,11 +138,13 @@ namespace {
 class BatchSync : public std::enable_shared_from_this<BatchSync> {
 public:
     BatchSync(GroupManager *manager, QList<AppGroup> groups, SkinManager *skinManager,
-              std::function<void(bool)> completion)
+              std::function<void(bool)> completion, std::function<void(int, int)> progress)
         : m_manager(manager)
         , m_pending(std::move(groups))
         , m_skinManager(skinManager)
         , m_completion(std::move(completion))
+        , m_progress(std::move(progress))
+        , m_total(int(m_pending.size()))
     {
     }
 
@@ -156,6 +158,10 @@ public:
         m_manager->createMirrorFolder(group, m_skinManager.data(),
                                       [batch = shared_from_this(), group](std::optional<QString> error) {
             batch->prepared(group, error);
+            // One folder per turn of the event loop, so the window is drawn (and its progress
+            // shown) between them.
+            if (batch->m_progress)
+                batch->m_progress(batch->m_total - int(batch->m_pending.size()), batch->m_total);
             batch->prepareNext();
         });
     }
@@ -203,6 +209,8 @@ private:
     QList<DockService::FolderTileEntry> m_entries;
     QPointer<SkinManager> m_skinManager;
     std::function<void(bool)> m_completion;
+    std::function<void(int, int)> m_progress;
+    int m_total = 0;
     bool m_allPrepared = true;
 };
 
@@ -216,7 +224,8 @@ void GroupManager::syncAllGroupsToDock(SkinManager *skinManager, std::function<v
     });
 }
 
-void GroupManager::syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool)> completion)
+void GroupManager::syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool)> completion,
+                                                 std::function<void(int, int)> progress)
 {
     QList<AppGroup> groups;
     for (const AppGroup &group : std::as_const(m_groups)) {
@@ -229,5 +238,5 @@ void GroupManager::syncAllGroupsToDockWithResult(SkinManager *skinManager, std::
                 completion(true);
         });
     }
-    std::make_shared<BatchSync>(this, std::move(groups), skinManager, std::move(completion))->prepareNext();
+    std::make_shared<BatchSync>(this, std::move(groups), skinManager, std::move(completion), std::move(progress))->prepareNext();
 }

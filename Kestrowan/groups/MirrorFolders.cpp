@@ -11,6 +11,7 @@
 #include "Platform/PropertyList.h"
 
 #include <QBuffer>
+#include <QTemporaryFile>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -89,18 +90,28 @@ std::pair<QString, QString> splitExtension(const QString &name)
     return {name.left(dot), name.mid(dot + 1)};
 }
 
+// Replaces the file at `path` in one step (a reader sees the old bytes or the new, never a part)
+// without forcing it to disk: a mirror folder is rebuilt from the groups whenever it is synced,
+// so a flush per file would only make a sync of many groups wait on the disk hundreds of times.
 std::optional<QString> writeAtomically(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    const QFileInfo info(path);
+    QTemporaryFile file(info.absolutePath() + QStringLiteral("/.kestrowan-write-XXXXXX"));
+    file.setAutoRemove(false);
+    if (!file.open())
         return file.errorString();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    const QString temporary = file.fileName();
+    const auto fail = [&](const QString &reason) -> std::optional<QString> {
+        file.close();
+        ::unlink(QFile::encodeName(temporary).constData());
         return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
+    };
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return fail(file.errorString());
+    (void)file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    file.close();
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0)
+        return fail(errnoText());
     return std::nullopt;
 }
 

@@ -213,20 +213,25 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
     drawLine(painter, {textLeft, columnTop}, nameMetrics.elidedText(content.displayName, Qt::ElideRight, textWidth), nameFont,
              (content.isUntitled ? AppColors::text3 : AppColors::text1).resolve(appearance));
 
-    const bool synced = m_store.isGroupSyncedToDock(m_group);
-    m_showsSynced = synced;
     const qreal rowTop = columnTop + nameMetrics.height() + 3;
     const qreal countWidth = drawLine(painter, {textLeft, rowTop}, content.countText, smallFont, AppColors::text3.resolve(appearance));
-    const QColor stateColor = (synced ? AppColors::success : AppColors::warning).resolve(appearance);
-    const QRectF dot(textLeft + countWidth + 5, rowTop + smallMetrics.height() / 2 - 2, 4, 4);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(stateColor);
-    painter.drawEllipse(dot);
-    const qreal stateLeft = dot.right() + 5;
-    drawLine(painter, {stateLeft, rowTop},
-             smallMetrics.elidedText(localized(synced ? QStringLiteral("groupCard.synced") : QStringLiteral("groupCard.notSynced")),
-                                     Qt::ElideRight, std::max<qreal>(0, textLeft + textWidth - stateLeft)),
-             smallFont, stateColor);
+    // An empty group has nothing to place in the Dock (syncing all passes it by), so its card
+    // claims neither state rather than "Not synced" beside a button that says all is synced.
+    m_showsSyncState = !m_group.apps.isEmpty();
+    const bool synced = m_showsSyncState && m_store.isGroupSyncedToDock(m_group);
+    m_showsSynced = synced;
+    if (m_showsSyncState) {
+        const QColor stateColor = (synced ? AppColors::success : AppColors::warning).resolve(appearance);
+        const QRectF dot(textLeft + countWidth + 5, rowTop + smallMetrics.height() / 2 - 2, 4, 4);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(stateColor);
+        painter.drawEllipse(dot);
+        const qreal stateLeft = dot.right() + 5;
+        drawLine(painter, {stateLeft, rowTop},
+                 smallMetrics.elidedText(localized(synced ? QStringLiteral("groupCard.synced") : QStringLiteral("groupCard.notSynced")),
+                                         Qt::ElideRight, std::max<qreal>(0, textLeft + textWidth - stateLeft)),
+                 smallFont, stateColor);
+    }
 
     // Strip: the thumbnails (children), the overflow tile, then the quick-add column (its button
     // is a child too).

@@ -27,6 +27,8 @@ public:
     QuickAddButton *quickAddButton() const { return m_quickAdd; }
     // The Dock state the card showed when it was last drawn.
     bool showsSynced() const { return m_showsSynced; }
+    // Whether the card showed a Dock state at all when it was last drawn (an empty group shows none).
+    bool showsSyncState() const { return m_showsSyncState; }
 
     QSize sizeHint() const override;
 
@@ -66,4 +68,5 @@ private:
     QList<CompactItemThumbnail *> m_strip;
     QPointer<QuickAddPopover> m_popover;
     bool m_showsSynced = false;
+    bool m_showsSyncState = false;
 };

@@ -71,7 +71,9 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(m_gridPage->settingsButton(), &QAbstractButton::clicked, this, &MainView::openSettingsPage);
     connect(m_gridPage->syncAllButton(), &QAbstractButton::clicked, this, &MainView::startSyncAll);
 
+    connect(m_actions, &MainWindowActions::syncAllProgress, m_gridPage, &GroupGridPage::setSyncAllProgress);
     connect(m_actions, &MainWindowActions::syncAllFinished, this, [this](bool synced, const QString &message) {
+        m_gridPage->finishSyncAll();
         // Some groups may be in the Dock now even when others failed.
         m_gridPage->grid()->refreshSyncStates();
         if (!synced)
@@ -306,6 +308,10 @@ void MainView::requestDeleteGroup(const QUuid &groupID)
 
 void MainView::startSyncAll()
 {
+    // One run at a time from the button: it shows the run's progress until it ends.
+    if (m_actions->isSyncingAll())
+        return;
+    m_gridPage->setSyncAllProgress(0, 0);
     m_actions->syncAll();
 }
 

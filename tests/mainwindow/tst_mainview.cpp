@@ -447,6 +447,44 @@ private slots:
         applyLook(false);
     }
 
+    // While Sync All runs the button takes no clicks and counts the folders built; an empty group
+    // (passed by: it has nothing to place) claims no Dock state once the button says "Synced".
+    void syncAllShowsProgressAndLeavesEmptyGroupsUnclaimed()
+    {
+        for (const QString &name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}) {
+            const QString folder = makeFolder(m_home + QStringLiteral("/Folder ") + name);
+            addGroup(name, {makeItem(QStringLiteral("file:") + folder, name, folder)});
+        }
+        addGroup(QStringLiteral("Empty"));
+        auto view = makeView();
+        ToolbarButton *button = view->gridPage()->syncAllButton();
+        QStringList seen;
+        QList<bool> enabled;
+        connect(&view->actions(), &MainWindowActions::syncAllProgress, this, [&] {
+            seen << button->text();
+            enabled << button->isEnabled();
+        });
+        QSignalSpy done(view.get(), &MainView::syncAllDoneChanged);
+        clickWidget(button);
+        QVERIFY(!button->isEnabled());
+        QVERIFY(button->text().startsWith(localized(QStringLiteral("editor.syncing"))));
+        // A second click while it runs starts nothing.
+        clickWidget(button);
+        QVERIFY(done.wait(20000));
+        const QString syncing = localized(QStringLiteral("editor.syncing"));
+        QCOMPARE(seen, (QStringList{syncing + QStringLiteral(" 1/3"), syncing + QStringLiteral(" 2/3"), syncing + QStringLiteral(" 3/3")}));
+        QCOMPARE(enabled, (QList<bool>{false, false, false}));
+        QVERIFY(button->isEnabled());
+        QCOMPARE(button->text(), localized(QStringLiteral("editor.synced")));
+        for (GroupCardView *card : view->gridPage()->grid()->cards()) {
+            card->repaint();
+            if (card->group().apps.isEmpty())
+                QVERIFY(!card->showsSyncState());
+            else
+                QVERIFY(card->showsSyncState() && card->showsSynced());
+        }
+    }
+
     void syncAllMarksOnlyASuccess()
     {
         const QString projects = makeFolder(m_home + QStringLiteral("/Projects"));
