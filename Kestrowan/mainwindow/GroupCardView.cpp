@@ -50,6 +50,9 @@ GroupCardView::GroupCardView(const AppGroup &group, GroupManager &store, SkinMan
 {
     // The card takes the clicks on its pictures.
     m_icon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // A window of many cards is drawn first and their icons filled in after, one per turn of
+    // the event loop; cards scrolled out of sight compose nothing until they are shown.
+    m_icon->setComposesLater(true);
     setFocusPolicy(Qt::TabFocus);
     connect(this, &HoverCard::hoverEntered, this, [] { playHapticTick(); });
     connect(this, &HoverCard::clicked, this, [this] {

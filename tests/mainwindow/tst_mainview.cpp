@@ -2,6 +2,7 @@
 // navigation, the grid, the cards' actions, the sheets, the delete confirmation and sync all.
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/mainwindow/AppPickerList.h"
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
@@ -26,6 +27,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QAccessible>
+#include <algorithm>
 #include <QApplication>
 #include <QMenu>
 #include <QPushButton>
@@ -483,6 +485,35 @@ private slots:
             else
                 QVERIFY(card->showsSyncState() && card->showsSynced());
         }
+    }
+
+    // The grid is drawn before any group icon is composed; then the icons of the cards on screen
+    // are composed, and those of cards scrolled out of sight are not.
+    void groupIconsAreComposedAfterTheFirstFrameAndOnlyOnScreen()
+    {
+        for (int i = 0; i < 12; ++i) {
+            const QString folder = makeFolder(m_home + QStringLiteral("/Icons %1").arg(i));
+            addGroup(QStringLiteral("Group %1").arg(i), {makeItem(QStringLiteral("file:") + folder, QStringLiteral("F"), folder)});
+        }
+        auto view = makeView();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        const QList<GroupCardView *> cards = view->gridPage()->grid()->cards();
+        const QImage firstFrame = view->grab().toImage();
+        QVERIFY(!firstFrame.isNull());
+        QList<GroupCardView *> onScreen;
+        QList<GroupCardView *> offScreen;
+        for (GroupCardView *card : cards)
+            (card->iconView()->visibleRegion().isEmpty() ? offScreen : onScreen) << card;
+        QVERIFY(!onScreen.isEmpty());
+        QVERIFY(!offScreen.isEmpty());
+        for (GroupCardView *card : onScreen)
+            QCOMPARE(card->iconView()->compositionCount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(onScreen.cbegin(), onScreen.cend(),
+                                             [](GroupCardView *card) { return card->iconView()->isComposed(); }),
+                                 10000);
+        QVERIFY(view->grab().toImage() != firstFrame);
+        for (GroupCardView *card : offScreen)
+            QCOMPARE(card->iconView()->compositionCount(), 0);
     }
 
     void syncAllMarksOnlyASuccess()
