@@ -17,6 +17,7 @@
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/onboarding/WelcomeStep.h"
 #include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Kestrowan/shell/TokenLabel.h"
@@ -26,11 +27,13 @@
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/onboarding/OnboardingTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractAnimation>
 #include <QGraphicsOpacityEffect>
 #include <QDropEvent>
+#include <QLineEdit>
 #include <QMimeData>
 
 namespace {
@@ -289,6 +292,29 @@ private slots:
                                  timeout);
         QTRY_VERIFY_WITH_TIMEOUT(fitsWithEllipsis(doneName), timeout);
         QVERIFY(doneName->parentWidget()->rect().contains(doneName->geometry()));
+    }
+
+    // A live switch of the look recolours the field for a new group's name at once.
+    void theNameFieldFollowsALiveLookSwitch()
+    {
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        OnboardingFlow &flow = view->flow();
+        flow.setStep(1);
+        flow.startCreatingGroup();
+        auto *step = shown<GroupMakingStep>(*view);
+        QVERIFY(step);
+        QTRY_VERIFY_WITH_TIMEOUT(step->pendingNameField() && step->pendingNameField()->isVisible(), timeout);
+        QLineEdit *field = step->pendingNameField();
+        QTest::keyClicks(field, QStringLiteral("Work"));
+        const auto fieldIsDark = [field] { return fillAndInk(field->grab().toImage()).first.lightness() < 100; };
+        // As the settings switch it: the application's palette alone.
+        Appearance::shared().apply(false);
+        QVERIFY(!fieldIsDark());
+        Appearance::shared().apply(true);
+        QTRY_VERIFY_WITH_TIMEOUT(fieldIsDark(), timeout);
+        Appearance::shared().apply(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!fieldIsDark(), timeout);
     }
 
     void thePermissionStepAsksAndThenConfirms()
