@@ -163,7 +163,7 @@ public:
             if (batch->m_progress)
                 batch->m_progress(batch->m_total - int(batch->m_pending.size()), batch->m_total);
             batch->prepareNext();
-        });
+        }, m_icons);
     }
 
 private:
@@ -182,6 +182,12 @@ private:
     }
 
     void writeTiles()
+    {
+        // The tiles are written once every folder's icon is on disk, so the Dock shows them.
+        m_icons->whenWritten([batch = shared_from_this()] { batch->writeTilesNow(); });
+    }
+
+    void writeTilesNow()
     {
         if (m_entries.isEmpty())
             return finish(false);
@@ -210,6 +216,7 @@ private:
     QPointer<SkinManager> m_skinManager;
     std::function<void(bool)> m_completion;
     std::function<void(int, int)> m_progress;
+    std::shared_ptr<IconWriteQueue> m_icons = std::make_shared<IconWriteQueue>();
     int m_total = 0;
     bool m_allPrepared = true;
 };

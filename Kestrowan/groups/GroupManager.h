@@ -76,9 +76,10 @@ public:
     {
         return m_mirrorFolders.uniqueMirrorFolderName(name, group);
     }
-    void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, MirrorFolders::Completion completion) const
+    void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, MirrorFolders::Completion completion,
+                            std::shared_ptr<IconWriteQueue> icons = {}) const
     {
-        m_mirrorFolders.createMirrorFolder(group, skinManager, std::move(completion));
+        m_mirrorFolders.createMirrorFolder(group, skinManager, std::move(completion), std::move(icons));
     }
     void removeMirrorFolder(const AppGroup &group) const { m_mirrorFolders.removeMirrorFolder(group); }
 
