@@ -146,6 +146,9 @@ void IconWriteQueue::write(const QString &folder, const QImage &icon)
     iconWritePool().start([self = shared_from_this(), folder, icon] {
         // The folder icon is decoration: a failure to write it never fails the folder.
         (void)writeAtomically(folder + u'/' + MirrorFolders::iconFileName, pngBytes(icon));
+        // A program on its way out has nobody left to tell.
+        if (!QCoreApplication::instance())
+            return;
         post([self, folder] {
             MirrorFolders::hideIconFile(folder);
             if (--self->m_pending == 0 && self->m_done)
