@@ -149,6 +149,9 @@ void GroupCardView::rebuildStrip()
         auto *thumbnail = new CompactItemThumbnail(item, this);
         thumbnail->setCornerRadius(ItemThumbnailFrame::cardStripRadius);
         thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+        // A card on its way into a new window draws its pictures after the window's first frame;
+        // a card on screen shows its changed items at once.
+        thumbnail->setDrawsAfterFirstFrame(!isVisible());
         m_strip.append(thumbnail);
     }
     placeChildren();

@@ -3,6 +3,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/icons/GroupIconViews.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/mainwindow/AppPickerList.h"
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
@@ -506,11 +507,21 @@ private slots:
             (card->iconView()->visibleRegion().isEmpty() ? offScreen : onScreen) << card;
         QVERIFY(!onScreen.isEmpty());
         QVERIFY(!offScreen.isEmpty());
-        for (GroupCardView *card : onScreen)
+        for (GroupCardView *card : onScreen) {
             QCOMPARE(card->iconView()->compositionCount(), 0);
+            // The strip's item pictures come with the icons, after the first frame.
+            for (const CompactItemThumbnail *thumbnail : card->findChildren<CompactItemThumbnail *>())
+                QVERIFY(!thumbnail->drawsPicture());
+        }
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(onScreen.cbegin(), onScreen.cend(),
                                              [](GroupCardView *card) { return card->iconView()->isComposed(); }),
                                  10000);
+        for (GroupCardView *card : onScreen) {
+            for (const CompactItemThumbnail *thumbnail : card->findChildren<CompactItemThumbnail *>()) {
+                if (!thumbnail->visibleRegion().isEmpty())
+                    QTRY_VERIFY_WITH_TIMEOUT(thumbnail->drawsPicture(), 10000);
+            }
+        }
         QVERIFY(view->grab().toImage() != firstFrame);
         for (GroupCardView *card : offScreen)
             QCOMPARE(card->iconView()->compositionCount(), 0);
