@@ -16,9 +16,12 @@ QStringList SystemFont::families(const QString &languageCode)
 {
     const QString japanese = QStringLiteral("Noto Sans CJK JP");
     const QString chinese = QStringLiteral("Noto Sans CJK SC");
+    // Names may hold emoji, which none of the text faces draws; the colour emoji face comes last
+    // so it never takes a letter from them.
+    const QString emoji = QStringLiteral("Noto Color Emoji");
     if (languageCode.startsWith(QLatin1String("zh")))
-        return {QStringLiteral("Inter"), chinese, japanese};
-    return {QStringLiteral("Inter"), japanese, chinese};
+        return {QStringLiteral("Inter"), chinese, japanese, emoji};
+    return {QStringLiteral("Inter"), japanese, chinese, emoji};
 }
 
 void SystemFont::applyToApplication(const QString &languageCode)

@@ -4,7 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-// The interface font: Inter, with Noto Sans CJK for Japanese and Chinese text. Sizes are given in
+// The interface font: Inter, with Noto Sans CJK for Japanese and Chinese text and Noto Color Emoji
+// for emoji. Sizes are given in
 // points as the layouts give them, where one point is one device-independent pixel, so a 13-point
 // label is 13 pixels tall at scale 1 whatever DPI the screen reports.
 namespace SystemFont {

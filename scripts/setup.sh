@@ -13,7 +13,7 @@ PACKAGES=(
   qt6-translations-l10n
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils psmisc procps
-  fonts-dejavu-core fonts-noto-cjk fonts-inter
+  fonts-dejavu-core fonts-noto-cjk fonts-inter fonts-noto-color-emoji
 )
 
 missing=()

@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QTimer>
 
@@ -203,6 +204,9 @@ QKeySequence standardKey(QKeySequence::StandardKey key, const QKeySequence &fall
     return bindings.isEmpty() ? fallback : bindings.first();
 }
 
+// The widest a group's name may be drawn in the status menu.
+constexpr int statusMenuNameWidth = 260;
+
 // A menu-bar menu: roomy rows, a rounded highlight, hairline separators, in the current look.
 QString statusMenuStyleSheet(bool dark)
 {
@@ -256,9 +260,16 @@ void AppDelegate::buildStatusMenu()
     addCommand(QStringLiteral("menu.checkForUpdates"), &AppDelegate::menuCheckForUpdates, QKeySequence());
     if (!m_statusGroups.isEmpty()) {
         menu->addSeparator();
+        menu->ensurePolished();
+        menu->setToolTipsVisible(true);
+        const QFontMetrics metrics(menu->font());
         for (const StatusGroup &group : m_statusGroups) {
-            // A name is shown as it stands: an ampersand is not a mnemonic here.
-            QAction *action = menu->addAction(QString(group.name).replace(u'&', QStringLiteral("&&")));
+            // A name is shown as it stands: an ampersand is not a mnemonic here. A long one ends in
+            // "…" so the menu keeps a menu's width; the whole name is the entry's tool tip.
+            const QString shown = metrics.elidedText(group.name, Qt::ElideRight, statusMenuNameWidth);
+            QAction *action = menu->addAction(QString(shown).replace(u'&', QStringLiteral("&&")));
+            if (shown != group.name)
+                action->setToolTip(group.name);
             action->setData(ModelJson::uuidText(group.id));
             connect(action, &QAction::triggered, this, [this, action] { menuOpenGroup(action->data().toString()); });
         }

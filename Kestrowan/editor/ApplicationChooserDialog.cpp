@@ -1,6 +1,5 @@
 #include "Kestrowan/editor/ApplicationChooserDialog.h"
 
-#include "Kestrowan/icons/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/TokenLabel.h"
@@ -32,17 +31,6 @@ QListWidgetItem *sectionTitle(const QString &text, const QWidget *list)
     item->setForeground(AppColors::text3.resolve(list));
     item->setSizeHint(QSize(0, kRowHeight - 4));
     return item;
-}
-
-// An application without an icon of its own still gets a picture, so the names line up.
-QIcon applicationIcon(const QString &path)
-{
-    const QIcon icon = Workspace::shared().iconForFile(path);
-    if (!icon.isNull() && !icon.availableSizes().isEmpty())
-        return icon;
-    if (const std::optional<SymbolImage> symbol = SymbolImage::named(QStringLiteral("app.dashed")))
-        return QIcon(QPixmap::fromImage(symbol->configured(20, SymbolImage::Weight::Regular, QColor(0x88, 0x88, 0x88)).toImage(2)));
-    return icon;
 }
 
 } // namespace
@@ -107,7 +95,7 @@ void ApplicationChooserDialog::fill(const QString &filter)
         return filter.isEmpty() || application.displayName.contains(filter, Qt::CaseInsensitive);
     };
     const auto add = [&](const ApplicationCatalog::Application &application) {
-        auto *item = new QListWidgetItem(applicationIcon(application.path), application.displayName);
+        auto *item = new QListWidgetItem(Workspace::shared().iconForFile(application.path), application.displayName);
         item->setSizeHint(QSize(0, kRowHeight));
         item->setData(kPathRole, application.path);
         item->setToolTip(application.path);

@@ -22,6 +22,7 @@
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/ConfirmationAlert.h"
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
@@ -36,7 +37,6 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListView>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
@@ -76,25 +76,10 @@ AppGroup previewGroup(const EditorDraft *draft)
     return group;
 }
 
-QMessageBox *makeConfirmation(QWidget *parent, const QString &messageKey)
+ConfirmationAlert *makeConfirmation(QWidget *parent, const QString &messageKey)
 {
-    auto *alert = new QMessageBox(QMessageBox::NoIcon, localized(QStringLiteral("groupList.delete")),
-                                  localized(QStringLiteral("groupList.delete")), QMessageBox::NoButton, parent);
-    alert->setInformativeText(localized(messageKey));
-    alert->setWindowModality(Qt::WindowModal);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton *cancel = alert->addButton(localized(QStringLiteral("picker.cancel")), QMessageBox::RejectRole);
-    QPushButton *remove = alert->addButton(localized(QStringLiteral("groupList.delete")), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("destructive"));
-    // The question in the interface font with room to stand on one line; the destructive answer in red.
-    alert->setFont(SystemFont::font(13));
-    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: 600; } QLabel#qt_msgbox_informativelabel { min-width: 280px; }"));
-    QPalette destructive = remove->palette();
-    destructive.setColor(QPalette::ButtonText, AppColors::danger.resolve(parent));
-    remove->setPalette(destructive);
-    alert->setDefaultButton(cancel);
-    alert->setEscapeButton(cancel);
-    return alert;
+    return new ConfirmationAlert(localized(QStringLiteral("groupList.delete")), localized(messageKey),
+                                 localized(QStringLiteral("groupList.delete")), parent);
 }
 
 } // namespace
@@ -231,7 +216,14 @@ QWidget *GroupEditorPage::buildNameRow()
     m_nameField->setFont(SystemFont::font(15, QFont::DemiBold));
     m_nameField->setPlaceholderText(localized(QStringLiteral("editor.groupName")));
     m_nameField->setAttribute(Qt::WA_MacShowFocusRect, false);
-    m_nameField->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; padding: 0; }"));
+    // No style sheet: one would pin the field's palette as it was when polished, and a later switch
+    // of the look would leave the name in the old text colour. Only the base is ours (the rounded
+    // field behind draws the background); the text follows the window's palette.
+    QPalette transparentBase;
+    transparentBase.setResolveMask(0);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        transparentBase.setColor(group, QPalette::Base, Qt::transparent);
+    m_nameField->setPalette(transparentBase);
     fieldLayout->addWidget(m_nameField);
     connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString &text) {
         AppGroup group = m_draft->draft();
@@ -396,12 +388,9 @@ void GroupEditorPage::leavePage(bool syncOwed)
 
 void GroupEditorPage::confirmDeleteGroup()
 {
-    QMessageBox *alert = makeConfirmation(this, QStringLiteral("editor.deleteConfirm"));
+    ConfirmationAlert *alert = makeConfirmation(this, QStringLiteral("editor.deleteConfirm"));
     alert->setObjectName(QStringLiteral("deleteGroupAlert"));
-    connect(alert, &QMessageBox::buttonClicked, this, [this, alert](QAbstractButton *button) {
-        if (alert->buttonRole(button) == QMessageBox::DestructiveRole)
-            deleteConfirmedGroup();
-    });
+    connect(alert, &ConfirmationAlert::confirmed, this, &GroupEditorPage::deleteConfirmedGroup);
     alert->open();
 }
 
@@ -427,9 +416,8 @@ void GroupEditorPage::showRemoveConfirmation()
         return;
     m_removeAlert = makeConfirmation(this, QStringLiteral("editor.removeAppConfirm"));
     m_removeAlert->setObjectName(QStringLiteral("removeItemAlert"));
-    connect(m_removeAlert, &QMessageBox::finished, this, [this] {
-        const bool remove = m_removeAlert->clickedButton()
-                            && m_removeAlert->buttonRole(m_removeAlert->clickedButton()) == QMessageBox::DestructiveRole;
+    connect(m_removeAlert, &QDialog::finished, this, [this] {
+        const bool remove = m_removeAlert->wasConfirmed();
         m_removeAlert = nullptr;
         if (remove)
             m_actions->removeConfirmedApp();

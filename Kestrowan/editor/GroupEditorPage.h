@@ -22,7 +22,7 @@ class EditorSyncController;
 class IconStyleChoice;
 class QFileDialog;
 class QLineEdit;
-class QMessageBox;
+class ConfirmationAlert;
 class QMimeData;
 class QScrollArea;
 
@@ -94,7 +94,7 @@ private:
     DockStatusChip *m_statusChip = nullptr;
     EditorItemSection *m_items;
     DockSyncBar *m_bar;
-    QMessageBox *m_removeAlert = nullptr;
+    ConfirmationAlert *m_removeAlert = nullptr;
     QPropertyAnimation m_barEntrance;
     DragRunner m_dragRunner;
     QString m_prefetchKey;

@@ -140,11 +140,13 @@ namespace {
 class BatchSync : public std::enable_shared_from_this<BatchSync> {
 public:
     BatchSync(GroupManager *manager, QList<AppGroup> groups, SkinManager *skinManager,
-              std::function<void(bool)> completion)
+              std::function<void(bool)> completion, std::function<void(int, int)> progress)
         : m_manager(manager)
         , m_pending(std::move(groups))
         , m_skinManager(skinManager)
         , m_completion(std::move(completion))
+        , m_progress(std::move(progress))
+        , m_total(int(m_pending.size()))
     {
     }
 
@@ -158,8 +160,12 @@ public:
         m_manager->createMirrorFolder(group, m_skinManager.data(),
                                       [batch = shared_from_this(), group](std::optional<QString> error) {
             batch->prepared(group, error);
+            // One folder per turn of the event loop, so the window is drawn (and its progress
+            // shown) between them.
+            if (batch->m_progress)
+                batch->m_progress(batch->m_total - int(batch->m_pending.size()), batch->m_total);
             batch->prepareNext();
-        });
+        }, m_icons);
     }
 
 private:
@@ -178,6 +184,12 @@ private:
     }
 
     void writeTiles()
+    {
+        // The tiles are written once every folder's icon is on disk, so the Dock shows them.
+        m_icons->whenWritten([batch = shared_from_this()] { batch->writeTilesNow(); });
+    }
+
+    void writeTilesNow()
     {
         if (m_entries.isEmpty())
             return finish(false);
@@ -206,6 +218,9 @@ private:
     QList<DockService::FolderTileEntry> m_entries;
     QPointer<SkinManager> m_skinManager;
     std::function<void(bool)> m_completion;
+    std::function<void(int, int)> m_progress;
+    std::shared_ptr<IconWriteQueue> m_icons = std::make_shared<IconWriteQueue>();
+    int m_total = 0;
     bool m_allPrepared = true;
 };
 
@@ -219,7 +234,8 @@ void GroupManager::syncAllGroupsToDock(SkinManager *skinManager, std::function<v
     });
 }
 
-void GroupManager::syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool)> completion)
+void GroupManager::syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool)> completion,
+                                                 std::function<void(int, int)> progress)
 {
     QList<AppGroup> groups;
     for (const AppGroup &group : std::as_const(m_groups)) {
@@ -232,5 +248,5 @@ void GroupManager::syncAllGroupsToDockWithResult(SkinManager *skinManager, std::
                 completion(true);
         });
     }
-    std::make_shared<BatchSync>(this, std::move(groups), skinManager, std::move(completion))->prepareNext();
+    std::make_shared<BatchSync>(this, std::move(groups), skinManager, std::move(completion), std::move(progress))->prepareNext();
 }

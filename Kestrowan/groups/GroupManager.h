@@ -83,9 +83,10 @@ public:
     {
         return m_mirrorFolders.uniqueMirrorFolderName(name, group);
     }
-    void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, MirrorFolders::Completion completion) const
+    void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, MirrorFolders::Completion completion,
+                            std::shared_ptr<IconWriteQueue> icons = {}) const
     {
-        m_mirrorFolders.createMirrorFolder(group, skinManager, std::move(completion));
+        m_mirrorFolders.createMirrorFolder(group, skinManager, std::move(completion), std::move(icons));
     }
     void removeMirrorFolder(const AppGroup &group) const { m_mirrorFolders.removeMirrorFolder(group); }
 
@@ -99,7 +100,9 @@ public:
     // The same, telling the caller whether every group with items was placed: false when a folder
     // could not be built or the tile list was not written (a blocked sync included); true when
     // there was nothing to place.
-    void syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool synced)> completion);
+    // `progress`, when given, hears after each folder how many of how many are built.
+    void syncAllGroupsToDockWithResult(SkinManager *skinManager, std::function<void(bool synced)> completion,
+                                       std::function<void(int done, int total)> progress = {});
     // Whether the group's folder is in the Dock and was synced with exactly this content.
     bool isGroupSyncedToDock(const AppGroup &group) const;
     // A hash of what the Dock shows of a group; the same text in every run for the same content.

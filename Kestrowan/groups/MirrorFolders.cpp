@@ -11,6 +11,8 @@
 #include "Platform/PropertyList.h"
 
 #include <QBuffer>
+#include <QTemporaryFile>
+#include <QThreadPool>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -89,9 +91,12 @@ std::pair<QString, QString> splitExtension(const QString &name)
     return {name.left(dot), name.mid(dot + 1)};
 }
 
+// Replaces the file at `path` in one step (a reader sees the old bytes or the new, never a part)
+// without forcing it to disk: a mirror folder is rebuilt from the groups whenever it is synced,
+// so a sync to the disk per file would only make a sync of many groups wait on it hundreds of times.
 std::optional<QString> writeAtomically(const QString &path, const QByteArray &bytes)
 {
-    return SafeWrite::replaceFile(path, bytes);
+    return SafeWrite::replaceFile(path, bytes, SafeWrite::Folder::MustExist, SafeWrite::Durability::Rebuilt);
 }
 
 QByteArray pngBytes(const QImage &image)
@@ -108,7 +113,41 @@ void post(std::function<void()> work)
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
 }
 
+// Threads of their own: Qt's painting hands work to its global pool and waits for it, and must
+// not wait behind icon writes.
+QThreadPool &iconWritePool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
 } // namespace
+
+void IconWriteQueue::write(const QString &folder, const QImage &icon)
+{
+    ++m_pending;
+    iconWritePool().start([self = shared_from_this(), folder, icon] {
+        // The folder icon is decoration: a failure to write it never fails the folder.
+        (void)writeAtomically(folder + u'/' + MirrorFolders::iconFileName, pngBytes(icon));
+        // A program on its way out has nobody left to tell.
+        if (!QCoreApplication::instance())
+            return;
+        post([self, folder] {
+            MirrorFolders::hideIconFile(folder);
+            if (--self->m_pending == 0 && self->m_done)
+                std::exchange(self->m_done, nullptr)();
+        });
+    });
+}
+
+void IconWriteQueue::whenWritten(std::function<void()> done)
+{
+    if (m_pending == 0) {
+        done();
+        return;
+    }
+    m_done = std::move(done);
+}
 
 MirrorFolders::MirrorFolders(const QString &groupsDirectory, const QString &programPath)
     : m_groupsDirectory(QDir::cleanPath(groupsDirectory))
@@ -217,7 +256,8 @@ QUrl MirrorFolders::mirrorFolderURL(const AppGroup &group) const
     return directoryURL(joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group)));
 }
 
-void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion) const
+void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
+                                       std::shared_ptr<IconWriteQueue> icons) const
 {
     const QString target = joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group));
     const std::optional<QUrl> existing = findMirrorFolder(group);
@@ -225,7 +265,7 @@ void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinM
     QPointer<SkinManager> skins(skinManager);
 
     if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
-        std::optional<QString> error = rebuild(group, target, skinManager);
+        std::optional<QString> error = rebuild(group, target, skinManager, icons.get());
         forgetFolderIndex();
         post([completion = std::move(completion), error] {
             if (completion)
@@ -235,7 +275,7 @@ void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinM
     }
 
     // Renamed: the old tile goes first, so that the Dock never shows a tile for a path that moved.
-    DockService::removeFolderTile(*existing, [self = *this, group, target, existingPath, skins,
+    DockService::removeFolderTile(*existing, [self = *this, group, target, existingPath, skins, icons,
                                               completion = std::move(completion)](bool removed) {
         const auto finish = [&completion](std::optional<QString> error) {
             if (completion)
@@ -248,11 +288,12 @@ void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinM
             return finish(QStringLiteral("Cannot move “%1” to “%2”: the destination exists").arg(existingPath, target));
         if (::rename(QFile::encodeName(existingPath).constData(), QFile::encodeName(target).constData()) != 0)
             return finish(QStringLiteral("Cannot move “%1” to “%2”: %3").arg(existingPath, target, errnoText()));
-        finish(self.rebuild(group, target, skins.data()));
+        finish(self.rebuild(group, target, skins.data(), icons.get()));
     });
 }
 
-std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager) const
+std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
+                                              IconWriteQueue *icons) const
 {
     if (entryExists(target)) {
         // Clearing through a link would delete the entries of whatever folder it points at.
@@ -304,7 +345,8 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
         skin = skinManager->skinWithID(*group.skinId);
     const QImage icon = IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager);
     // The folder icon is decoration: a failure to write it never fails the folder.
-    (void)writeAtomically(joined(target, iconFileName), pngBytes(icon));
+    if (!icons)
+        (void)writeAtomically(joined(target, iconFileName), pngBytes(icon));
 
     if (!m_programPath.isEmpty() && entryExists(m_programPath)) {
         const QString alias = joined(target, uniqueFileName(programAliasName, target));
@@ -313,7 +355,11 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
         refreshAppAliasTimestamps(alias);
     }
 
-    hideIconFile(target);
+    // Queued, the icon is hidden once it is written.
+    if (icons)
+        icons->write(target, icon);
+    else
+        hideIconFile(target);
     writeHiddenManifest(target);
     return std::nullopt;
 }

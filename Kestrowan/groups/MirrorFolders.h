@@ -9,9 +9,24 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QImage;
 class SkinManager;
+
+// The folder icons of a batch of folders, encoded and written off the main thread while the
+// next folders are built. Used from the main thread only; `whenWritten` runs there once every
+// icon handed over is on disk (at once when none is pending).
+class IconWriteQueue : public std::enable_shared_from_this<IconWriteQueue> {
+public:
+    void write(const QString &folder, const QImage &icon);
+    void whenWritten(std::function<void()> done);
+
+private:
+    int m_pending = 0;
+    std::function<void()> m_done;
+};
 
 // The folders that stand for the groups in the Dock: one directory per group inside the groups
 // folder, tied to its group by the file ".group_id", holding a symbolic link (or a ".webloc" file for a
@@ -58,7 +73,9 @@ public:
     // Builds or rebuilds the group's folder; when the group was renamed, its old folder's Dock tile is
     // removed first and the folder moved. Every entry whose name does not begin with "." is
     // replaced. Follows the completion pattern of AsyncProcess.h.
-    void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion) const;
+    // With `icons`, the folder's icon is written through that queue rather than before completion.
+    void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
+                            std::shared_ptr<IconWriteQueue> icons = {}) const;
     // Deletes the group's folder (or the entry named by its UUID); never fails.
     void removeMirrorFolder(const AppGroup &group) const;
 
@@ -100,7 +117,8 @@ private:
         QHash<QString, OwnedFolder> byGroupID;
     };
 
-    std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager) const;
+    std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
+                                   IconWriteQueue *icons = nullptr) const;
     // The path of the first folder whose ".group_id" is `uuid`, from the index.
     std::optional<QString> folderOwnedBy(const QString &uuid) const;
     bool indexIsCurrent() const;

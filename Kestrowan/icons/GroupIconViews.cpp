@@ -3,6 +3,8 @@
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/icons/SkinManager.h"
 
+#include <QTimer>
+
 GroupIconView::GroupIconView(qreal side, QWidget *parent) : PictureView(parent), m_side(side)
 {
     setCornerRadius(GroupIconFrame::cornerRadius(side));
@@ -32,8 +34,28 @@ QImage GroupIconView::composedIcon()
     return *m_icon;
 }
 
+QImage GroupIconView::picture()
+{
+    if (!m_composesLater || m_icon)
+        return composedIcon();
+    if (!m_compositionQueued) {
+        m_compositionQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_compositionQueued = false;
+            if (m_icon)
+                return;
+            composedIcon();
+            m_previous = QImage();
+            pictureChanged();
+        });
+    }
+    return m_previous;
+}
+
 void GroupIconView::inputsChanged()
 {
+    if (m_composesLater && m_icon)
+        m_previous = *m_icon;
     m_icon.reset();
     pictureChanged();
 }

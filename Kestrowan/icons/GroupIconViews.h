@@ -31,6 +31,12 @@ public:
     QImage composedIcon();
     // Compositions made so far (each change of what the icon is drawn from makes one).
     int compositionCount() const { return m_compositions; }
+    // Composes only once the view has been drawn without its icon (or with the one it showed
+    // before a change), on a later turn of the event loop: a window of many icons is on screen
+    // before the first is composed, and views never drawn compose nothing.
+    void setComposesLater(bool later) { m_composesLater = later; }
+    // Whether the icon for the view's current inputs is composed.
+    bool isComposed() const { return m_icon.has_value(); }
 
     QSize sizeHint() const override;
 
@@ -39,12 +45,16 @@ protected:
     virtual QImage compose() const = 0;
     // Subclasses call this when an input of compose() changed.
     void inputsChanged();
-    QImage picture() override { return composedIcon(); }
+    QImage picture() override;
     Scaling scaling() const override { return Scaling::Fit; }
 
 private:
     qreal m_side;
     std::optional<QImage> m_icon;
+    // What a view that composes later shows until its icon is composed.
+    QImage m_previous;
+    bool m_composesLater = false;
+    bool m_compositionQueued = false;
     int m_compositions = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "NVLXDesign/ContinuousShape.h"
 
 #include <QPainter>
+#include <QTimer>
 
 PictureView::PictureView(QWidget *parent) : QWidget(parent)
 {
@@ -23,6 +24,16 @@ void PictureView::pictureChanged()
 
 void PictureView::paintEvent(QPaintEvent *)
 {
+    if (!drawsPicture()) {
+        if (!m_firstFrameQueued) {
+            m_firstFrameQueued = true;
+            QTimer::singleShot(0, this, [this] {
+                m_firstFrameDone = true;
+                update();
+            });
+        }
+        return;
+    }
     const QImage image = picture();
     if (image.isNull() || width() <= 0 || height() <= 0)
         return;

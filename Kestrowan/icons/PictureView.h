@@ -19,6 +19,12 @@ public:
     qreal cornerRadius() const { return m_cornerRadius; }
 
     QSize sizeHint() const override { return QSize(48, 48); }
+    // Leaves the view empty in the first frame it is in and draws its picture from the next turn
+    // of the event loop on: a window of many pictures is on screen before any is made, and views
+    // never shown make none.
+    void setDrawsAfterFirstFrame(bool later) { m_drawsLater = later; }
+    // Whether the view has drawn (or would now draw) its picture.
+    bool drawsPicture() const { return !m_drawsLater || m_firstFrameDone; }
     // What the view shows now, before scaling.
     QImage currentPicture() { return picture(); }
 
@@ -32,6 +38,9 @@ protected:
 
 private:
     qreal m_cornerRadius = 0;
+    bool m_drawsLater = false;
+    bool m_firstFrameDone = false;
+    bool m_firstFrameQueued = false;
     // The last picture scaled to the device pixels of the frame, so repaints do not scale again.
     QImage m_scaled;
     qint64 m_scaledKey = 0;

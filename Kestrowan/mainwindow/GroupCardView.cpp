@@ -50,6 +50,9 @@ GroupCardView::GroupCardView(const AppGroup &group, GroupManager &store, SkinMan
 {
     // The card takes the clicks on its pictures.
     m_icon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // A window of many cards is drawn first and their icons filled in after, one per turn of
+    // the event loop; cards scrolled out of sight compose nothing until they are shown.
+    m_icon->setComposesLater(true);
     setFocusPolicy(Qt::TabFocus);
     connect(this, &HoverCard::hoverEntered, this, [] { playHapticTick(); });
     connect(this, &HoverCard::clicked, this, [this] {
@@ -146,6 +149,9 @@ void GroupCardView::rebuildStrip()
         auto *thumbnail = new CompactItemThumbnail(item, this);
         thumbnail->setCornerRadius(ItemThumbnailFrame::cardStripRadius);
         thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+        // A card on its way into a new window draws its pictures after the window's first frame;
+        // a card on screen shows its changed items at once.
+        thumbnail->setDrawsAfterFirstFrame(!isVisible());
         m_strip.append(thumbnail);
     }
     placeChildren();
@@ -213,20 +219,25 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
     drawLine(painter, {textLeft, columnTop}, nameMetrics.elidedText(content.displayName, Qt::ElideRight, textWidth), nameFont,
              (content.isUntitled ? AppColors::text3 : AppColors::text1).resolve(appearance));
 
-    const bool synced = m_store.isGroupSyncedToDock(m_group);
-    m_showsSynced = synced;
     const qreal rowTop = columnTop + nameMetrics.height() + 3;
     const qreal countWidth = drawLine(painter, {textLeft, rowTop}, content.countText, smallFont, AppColors::text3.resolve(appearance));
-    const QColor stateColor = (synced ? AppColors::success : AppColors::warning).resolve(appearance);
-    const QRectF dot(textLeft + countWidth + 5, rowTop + smallMetrics.height() / 2 - 2, 4, 4);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(stateColor);
-    painter.drawEllipse(dot);
-    const qreal stateLeft = dot.right() + 5;
-    drawLine(painter, {stateLeft, rowTop},
-             smallMetrics.elidedText(localized(synced ? QStringLiteral("groupCard.synced") : QStringLiteral("groupCard.notSynced")),
-                                     Qt::ElideRight, std::max<qreal>(0, textLeft + textWidth - stateLeft)),
-             smallFont, stateColor);
+    // An empty group has nothing to place in the Dock (syncing all passes it by), so its card
+    // claims neither state rather than "Not synced" beside a button that says all is synced.
+    m_showsSyncState = !m_group.apps.isEmpty();
+    const bool synced = m_showsSyncState && m_store.isGroupSyncedToDock(m_group);
+    m_showsSynced = synced;
+    if (m_showsSyncState) {
+        const QColor stateColor = (synced ? AppColors::success : AppColors::warning).resolve(appearance);
+        const QRectF dot(textLeft + countWidth + 5, rowTop + smallMetrics.height() / 2 - 2, 4, 4);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(stateColor);
+        painter.drawEllipse(dot);
+        const qreal stateLeft = dot.right() + 5;
+        drawLine(painter, {stateLeft, rowTop},
+                 smallMetrics.elidedText(localized(synced ? QStringLiteral("groupCard.synced") : QStringLiteral("groupCard.notSynced")),
+                                         Qt::ElideRight, std::max<qreal>(0, textLeft + textWidth - stateLeft)),
+                 smallFont, stateColor);
+    }
 
     // Strip: the thumbnails (children), the overflow tile, then the quick-add column (its button
     // is a child too).

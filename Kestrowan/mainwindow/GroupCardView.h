@@ -25,8 +25,11 @@ public:
     void setGroup(const AppGroup &group);
     bool isShowingAddMenu() const { return m_popover != nullptr; }
     QuickAddButton *quickAddButton() const { return m_quickAdd; }
+    ComposedGroupIconView *iconView() const { return m_icon; }
     // The Dock state the card showed when it was last drawn.
     bool showsSynced() const { return m_showsSynced; }
+    // Whether the card showed a Dock state at all when it was last drawn (an empty group shows none).
+    bool showsSyncState() const { return m_showsSyncState; }
 
     QSize sizeHint() const override;
 
@@ -66,4 +69,5 @@ private:
     QList<CompactItemThumbnail *> m_strip;
     QPointer<QuickAddPopover> m_popover;
     bool m_showsSynced = false;
+    bool m_showsSyncState = false;
 };

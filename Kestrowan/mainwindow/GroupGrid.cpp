@@ -4,6 +4,9 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
 #include "Kestrowan/mainwindow/NewGroupCardView.h"
+#include "Kestrowan/shell/Log.h"
+
+#include <QTimer>
 
 GroupGrid::GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *parent)
     : QWidget(parent)
@@ -65,6 +68,16 @@ void GroupGrid::followStore()
     layoutCards();
     // Every card's sync state may have changed with the store.
     update();
+}
+
+void GroupGrid::paintEvent(QPaintEvent *)
+{
+    if (m_drawn)
+        return;
+    m_drawn = true;
+    // Said once the whole first frame (the cards come after the grid) is drawn, so a start can be
+    // timed to the moment the user sees the groups.
+    QTimer::singleShot(0, this, [] { qCInfo(appLogger, "Group grid first frame"); });
 }
 
 void GroupGrid::refreshSyncStates()

@@ -47,6 +47,7 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void followStore();
@@ -58,4 +59,5 @@ private:
     NewGroupCardView *m_newGroupCard;
     QList<QUuid> m_order;
     QHash<QUuid, GroupCardView *> m_cards;
+    bool m_drawn = false;
 };

@@ -8,6 +8,7 @@
 #include "NVLXDesign/DynamicShadowEffect.h"
 
 #include <QHBoxLayout>
+#include <QLocale>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -63,7 +64,32 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
 
 void GroupGridPage::setSyncAllDone(bool done)
 {
-    if (done)
+    m_syncDone = done;
+    showSyncAllState();
+}
+
+void GroupGridPage::setSyncAllProgress(int done, int total)
+{
+    m_syncRunning = true;
+    m_syncAll->setEnabled(false);
+    QString text = localized(QStringLiteral("editor.syncing"));
+    if (total > 0)
+        text += u' ' + QLocale().toString(done) + u'/' + QLocale().toString(total);
+    m_syncAll->setContent(QStringLiteral("arrow.triangle.2.circlepath"), text, AppColors::accent);
+}
+
+void GroupGridPage::finishSyncAll()
+{
+    m_syncRunning = false;
+    m_syncAll->setEnabled(true);
+    showSyncAllState();
+}
+
+void GroupGridPage::showSyncAllState()
+{
+    if (m_syncRunning)
+        return;
+    if (m_syncDone)
         m_syncAll->setContent(QStringLiteral("checkmark"), localized(QStringLiteral("editor.synced")), AppColors::success);
     else
         m_syncAll->setContent(QStringLiteral("arrow.triangle.2.circlepath"), localized(QStringLiteral("main.syncAll")), AppColors::accent);

@@ -21,10 +21,18 @@ public:
     ToolbarButton *syncAllButton() const { return m_syncAll; }
     // The sync-all button's done mark.
     void setSyncAllDone(bool done);
+    // While a sync of all groups runs the button says so, with how many folders of how many are
+    // built (none known yet: `total` 0), and takes no clicks; `finishSyncAll` ends that.
+    void setSyncAllProgress(int done, int total);
+    void finishSyncAll();
 
 private:
+    void showSyncAllState();
+
     GroupGrid *m_grid;
     QScrollArea *m_scroll;
     ToolbarButton *m_settings;
     ToolbarButton *m_syncAll;
+    bool m_syncDone = false;
+    bool m_syncRunning = false;
 };

@@ -26,7 +26,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QListView>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -72,7 +71,9 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(m_gridPage->settingsButton(), &QAbstractButton::clicked, this, &MainView::openSettingsPage);
     connect(m_gridPage->syncAllButton(), &QAbstractButton::clicked, this, &MainView::startSyncAll);
 
+    connect(m_actions, &MainWindowActions::syncAllProgress, m_gridPage, &GroupGridPage::setSyncAllProgress);
     connect(m_actions, &MainWindowActions::syncAllFinished, this, [this](bool synced, const QString &message) {
+        m_gridPage->finishSyncAll();
         // Some groups may be in the Dock now even when others failed.
         m_gridPage->grid()->refreshSyncStates();
         if (!synced)
@@ -302,26 +303,20 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
 
 void MainView::requestDeleteGroup(const QUuid &groupID)
 {
-    auto *alert = new QMessageBox(QMessageBox::Warning, localized(QStringLiteral("groupList.delete")),
-                                  localized(QStringLiteral("editor.deleteConfirm")), QMessageBox::NoButton, this);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setWindowModality(Qt::WindowModal);
-    alert->setText(localized(QStringLiteral("groupList.delete")));
-    alert->setInformativeText(localized(QStringLiteral("editor.deleteConfirm")));
-    QPushButton *cancel = alert->addButton(localized(QStringLiteral("picker.cancel")), QMessageBox::RejectRole);
-    QPushButton *remove = alert->addButton(localized(QStringLiteral("groupList.delete")), QMessageBox::DestructiveRole);
-    alert->setDefaultButton(cancel);
-    alert->setEscapeButton(cancel);
-    connect(alert, &QMessageBox::buttonClicked, this, [this, remove, groupID](QAbstractButton *button) {
-        if (button == remove)
-            m_actions->deleteGroup(groupID);
-    });
+    auto *alert = new ConfirmationAlert(localized(QStringLiteral("groupList.delete")), localized(QStringLiteral("editor.deleteConfirm")),
+                                        localized(QStringLiteral("groupList.delete")), this);
+    alert->setObjectName(QStringLiteral("deleteGroupAlert"));
+    connect(alert, &ConfirmationAlert::confirmed, this, [this, groupID] { m_actions->deleteGroup(groupID); });
     m_confirmation = alert;
     alert->open();
 }
 
 void MainView::startSyncAll()
 {
+    // One run at a time from the button: it shows the run's progress until it ends.
+    if (m_actions->isSyncingAll())
+        return;
+    m_gridPage->setSyncAllProgress(0, 0);
     m_actions->syncAll();
 }
 

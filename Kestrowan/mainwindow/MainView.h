@@ -2,11 +2,11 @@
 
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/shell/AppToast.h"
+#include "Kestrowan/shell/ConfirmationAlert.h"
 #include "Kestrowan/shell/DetailPage.h"
 
 #include <QDialog>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QPointer>
 #include <QUuid>
 #include <QWidget>
@@ -51,7 +51,7 @@ public:
     // The open sheet, panel or confirmation, if any (tests drive them).
     QDialog *quickAddSheet() const { return m_sheet; }
     QFileDialog *openPanel() const { return m_openPanel; }
-    QMessageBox *deleteConfirmation() const { return m_confirmation; }
+    ConfirmationAlert *deleteConfirmation() const { return m_confirmation; }
 
     void completeOnboarding();
     void closeDetailPage();
@@ -109,5 +109,5 @@ private:
     bool m_onScreen = false;
     QPointer<QDialog> m_sheet;
     QPointer<QFileDialog> m_openPanel;
-    QPointer<QMessageBox> m_confirmation;
+    QPointer<ConfirmationAlert> m_confirmation;
 };

@@ -80,9 +80,15 @@ void MainWindowActions::deleteGroup(const QUuid &groupID)
 void MainWindowActions::syncAll()
 {
     QPointer<MainWindowActions> self(this);
+    ++m_runningSyncs;
+    const auto progress = [self](int done, int total) {
+        if (self)
+            emit self->syncAllProgress(done, total);
+    };
     m_store.syncAllGroupsToDockWithResult(m_skinManager.data(), [self](bool synced) {
         if (!self)
             return;
+        --self->m_runningSyncs;
         if (!synced) {
             const bool blocked = DockService::syncBlocked();
             qCCritical(dockLogger, "Sync of all groups failed%s", blocked ? " (Dock writes are blocked)" : "");
@@ -93,5 +99,5 @@ void MainWindowActions::syncAll()
         NVLXAnalytics::signal(QStringLiteral("dock.synced_all"),
                               {{QStringLiteral("group_count"), QString::number(self->m_store.groups().size())}});
         emit self->syncAllFinished(true, QString());
-    });
+    }, progress);
 }

@@ -38,8 +38,12 @@ public:
     // Places every group in the Dock; `syncAllFinished` tells how it went. Each call is a run of
     // its own.
     void syncAll();
+    // Whether a sync of all groups is under way.
+    bool isSyncingAll() const { return m_runningSyncs > 0; }
 
 signals:
+    // While a sync of all groups runs: `done` of `total` folders are built.
+    void syncAllProgress(int done, int total);
     // `synced` false when a group could not be placed or the Dock refused the tiles; `message` is
     // then the text to show.
     void syncAllFinished(bool synced, const QString &message);
@@ -47,4 +51,5 @@ signals:
 private:
     GroupManager &m_store;
     QPointer<SkinManager> m_skinManager;
+    int m_runningSyncs = 0;
 };

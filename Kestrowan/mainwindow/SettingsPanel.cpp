@@ -492,19 +492,11 @@ void SettingsPanel::requestResetAll()
 {
     if (m_confirmation || m_model->reset().isRunning())
         return;
-    m_confirmation = new QMessageBox(QMessageBox::Warning, localized(QStringLiteral("settings.restartOnboarding")),
-                                     localized(QStringLiteral("settings.restartOnboarding.warning")), QMessageBox::NoButton,
-                                     window());
+    m_confirmation = new ConfirmationAlert(localized(QStringLiteral("settings.restartOnboarding")),
+                                           localized(QStringLiteral("settings.restartOnboarding.warning")),
+                                           localized(QStringLiteral("settings.restartOnboarding.confirm")), window());
     m_confirmation->setObjectName(QStringLiteral("resetConfirmation"));
-    m_confirmation->setWindowModality(Qt::WindowModal);
-    m_confirmation->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton *cancel = m_confirmation->addButton(localized(QStringLiteral("picker.cancel")), QMessageBox::RejectRole);
-    QPushButton *confirm =
-        m_confirmation->addButton(localized(QStringLiteral("settings.restartOnboarding.confirm")), QMessageBox::DestructiveRole);
-    confirm->setObjectName(QStringLiteral("confirm"));
-    cancel->setObjectName(QStringLiteral("cancel"));
-    m_confirmation->setDefaultButton(cancel);
-    connect(confirm, &QAbstractButton::clicked, &m_model->reset(), &SettingsReset::start);
+    connect(m_confirmation, &ConfirmationAlert::confirmed, &m_model->reset(), &SettingsReset::start);
     m_confirmation->open();
 }
 

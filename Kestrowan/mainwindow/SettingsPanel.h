@@ -2,6 +2,8 @@
 
 #include "Kestrowan/shell/AppEnvironment.h"
 
+#include "Kestrowan/shell/ConfirmationAlert.h"
+
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
@@ -23,7 +25,7 @@ public:
     SettingsModel &model() { return *m_model; }
     QScrollArea *scrollArea() const { return m_scroll; }
     // The reset's confirmation and its report, while shown (tests drive them).
-    QMessageBox *confirmation() const { return m_confirmation; }
+    ConfirmationAlert *confirmation() const { return m_confirmation; }
     QMessageBox *resetReport() const { return m_report; }
 
     void requestResetAll();
@@ -45,7 +47,7 @@ private:
     std::function<void()> m_onBack;
     QWidget *m_content = nullptr;
     QScrollArea *m_scroll = nullptr;
-    QPointer<QMessageBox> m_confirmation;
+    QPointer<ConfirmationAlert> m_confirmation;
     QPointer<QMessageBox> m_report;
     // Each shown control reads its state again from the model.
     QList<std::function<void()>> m_refreshers;

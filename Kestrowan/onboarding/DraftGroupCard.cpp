@@ -6,6 +6,7 @@
 #include "Kestrowan/onboarding/StepParts.h"
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LookStyleSheet.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
 
@@ -61,9 +62,11 @@ DraftGroupCard::DraftGroupCard(OnboardingFlow &flow, const DraftGroup &group, QW
         m_renameField->setFont(OnboardingStyle::font(13, QFont::DemiBold));
         m_renameField->setFrame(false);
         m_renameField->setTextMargins(6, 3, 6, 3);
-        m_renameField->setStyleSheet(QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; border-radius: 6px; }")
-                                         .arg(windowBackground.resolve(this).name(QColor::HexArgb), primaryText.resolve(this).name(QColor::HexArgb),
-                                              accent.resolve(this).name(QColor::HexArgb)));
+        setLookStyleSheet(m_renameField, this, [this] {
+            return QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; border-radius: 6px; }")
+                .arg(windowBackground.resolve(this).name(QColor::HexArgb), primaryText.resolve(this).name(QColor::HexArgb),
+                     accent.resolve(this).name(QColor::HexArgb));
+        });
         const QUuid id = group.id;
         connect(m_renameField, &QLineEdit::textEdited, this, [this](const QString &text) { m_flow.setEditingGroupName(text); });
         // Return and the loss of focus both end the rename; the flow ignores the second one.

@@ -9,6 +9,7 @@
 #include "Kestrowan/onboarding/SymbolBadge.h"
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LookStyleSheet.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
 
@@ -213,7 +214,7 @@ QWidget *GroupMakingStep::makeNameCard()
     m_pendingName->setPlaceholderText(localized(QStringLiteral("onboarding.group.namePlaceholder")));
     m_pendingName->setFont(OnboardingStyle::font(13, QFont::DemiBold));
     m_pendingName->setTextMargins(10, 8, 10, 8);
-    m_pendingName->setStyleSheet(fieldStyle(this, 1.5, 8));
+    setLookStyleSheet(m_pendingName, this, [this] { return fieldStyle(this, 1.5, 8); });
     connect(m_pendingName, &QLineEdit::textEdited, this, [this](const QString &text) {
         m_flow.setPendingGroupName(text);
         // The flow may have cut the text to its limit.

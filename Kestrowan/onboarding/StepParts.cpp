@@ -15,6 +15,8 @@ TokenLabel *label(const QString &text, qreal points, QFont::Weight weight, const
     label->setAlignment(alignment);
     label->setWordWrap(!singleLine);
     label->setTextFormat(Qt::PlainText);
+    // A single line may hold a name of any length: it ends in "…" rather than being cut.
+    label->setElided(singleLine);
     return label;
 }
 

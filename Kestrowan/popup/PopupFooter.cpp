@@ -3,8 +3,10 @@
 #include "Kestrowan/popup/PopupContentModel.h"
 #include "Kestrowan/popup/PopupPlainButton.h"
 #include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/TokenLabel.h"
 #include "Platform/VirtualKeys.h"
 
 #include <QAbstractButton>
@@ -123,11 +125,12 @@ PopupFooter::PopupFooter(PopupContentModel &model, QWidget *parent)
     row->addSpacing(10);
     row->addStretch(1);
     if (const std::optional<QString> &shortcut = model.openShortcutDisplay()) {
-        m_shortcut = new QLabel(PopupStyle::formatted(QStringLiteral("popup.keyboardShortcut.summon"), *shortcut), this);
-        m_shortcut->setFont(PopupStyle::font(10));
-        QPalette palette = m_shortcut->palette();
-        palette.setColor(QPalette::WindowText, PopupStyle::textQuaternary(this));
-        m_shortcut->setPalette(palette);
+        // Between the two button groups the hint gets what room is left: it ends in "…" rather
+        // than being clipped at both ends.
+        auto *hint = new TokenLabel(PopupStyle::formatted(QStringLiteral("popup.keyboardShortcut.summon"), *shortcut), AppColors::text4,
+                                    PopupStyle::font(10), this);
+        hint->setElided(true);
+        m_shortcut = hint;
         m_shortcut->setTextFormat(Qt::PlainText);
         m_shortcut->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         m_shortcut->setAlignment(Qt::AlignCenter);

@@ -1,6 +1,9 @@
 #include "Kestrowan/shell/TokenLabel.h"
 
 #include <QEvent>
+#include <algorithm>
+#include <QPainter>
+#include <QStyle>
 
 TokenLabel::TokenLabel(const QString &text, const DynamicColor &color, const QFont &font, QWidget *parent)
     : QLabel(text, parent), m_color(color)
@@ -41,4 +44,43 @@ void TokenLabel::applyColor()
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         own.setColor(group, QPalette::WindowText, wanted);
     setPalette(own);
+}
+
+void TokenLabel::setElided(bool elided)
+{
+    if (elided == m_elided)
+        return;
+    m_elided = elided;
+    if (elided)
+        setWordWrap(false);
+    updateGeometry();
+    update();
+}
+
+QString TokenLabel::shownText() const
+{
+    if (!m_elided)
+        return text();
+    return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width() - 2 * margin() - 2 * std::max(0, indent()));
+}
+
+QSize TokenLabel::minimumSizeHint() const
+{
+    if (!m_elided)
+        return QLabel::minimumSizeHint();
+    const QMargins margins = contentsMargins();
+    return QSize(fontMetrics().horizontalAdvance(QStringLiteral("\u2026")) + 2 * margin() + margins.left() + margins.right(),
+                 QLabel::minimumSizeHint().height());
+}
+
+void TokenLabel::paintEvent(QPaintEvent *event)
+{
+    if (!m_elided) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const QRect box = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    style()->drawItemText(&painter, box, int(QStyle::visualAlignment(layoutDirection(), alignment())) | Qt::TextSingleLine,
+                          palette(), isEnabled(), shownText(), foregroundRole());
 }

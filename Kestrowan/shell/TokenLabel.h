@@ -16,11 +16,22 @@ public:
     // The colour the text is drawn in now.
     QColor currentColor() const;
 
+    // A single line that is cut with "…" where its box is narrower than the text, instead of
+    // being clipped mid-letter; the box may then shrink to the ellipsis alone.
+    void setElided(bool elided);
+    bool isElided() const { return m_elided; }
+    // The text as drawn now (the whole text, or its elided form).
+    QString shownText() const;
+
+    QSize minimumSizeHint() const override;
+
 protected:
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void applyColor();
 
     DynamicColor m_color;
+    bool m_elided = false;
 };

@@ -1,7 +1,9 @@
 #include "Platform/linux/DesktopWorkspace.h"
 
 #include "Platform/TypeIdentifiers.h"
+#include "Platform/ApplicationBundles.h"
 #include "Platform/linux/DesktopEntry.h"
+#include "Platform/linux/DesktopIcons.h"
 #include "Platform/linux/MimeApps.h"
 #include "Platform/linux/TypeTable.h"
 
@@ -51,6 +53,7 @@ QIcon lookUpThemeIcon(const QString &name)
 
 QIcon themeIcon(const QStringList &names)
 {
+    DesktopIcons::prepareThemeLookup();
     IconCache *cache = IconCache::current();
     for (const QString &name : names) {
         if (name.isEmpty())
@@ -74,12 +77,7 @@ QIcon themeIcon(const QStringList &names)
 QIcon desktopEntryIcon(const QString &path)
 {
     const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
-    if (!entry)
-        return {};
-    const QString icon = entry->value(QStringLiteral("Icon"));
-    if (icon.startsWith(u'/'))
-        return QFileInfo(icon).isFile() ? QIcon(icon) : QIcon();
-    return themeIcon({icon});
+    return entry ? DesktopIcons::named(entry->value(QStringLiteral("Icon"))) : QIcon();
 }
 
 QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
@@ -91,12 +89,14 @@ QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
 
 QIcon DesktopWorkspace::iconForFile(const QString &path) const
 {
+    DesktopIcons::prepareThemeLookup();
     const QFileInfo info(path);
     // What decides the icon: the entry itself, the folder, or the extension of a document (one
     // without an extension is typed by its contents, and asked each time).
+    const bool application = ApplicationBundles::isApplicationPath(path);
     QString key;
     if (!info.exists())
-        key = QStringLiteral("missing");
+        key = application ? QStringLiteral("missing application") : QStringLiteral("missing");
     else if (info.isDir())
         key = u'/' + info.absoluteFilePath();
     else if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
@@ -117,15 +117,15 @@ QIcon DesktopWorkspace::iconForFile(const QString &path) const
 QIcon DesktopWorkspace::lookUpIconForFile(const QFileInfo &info)
 {
     const QString path = info.filePath();
-    if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) && info.isFile()) {
-        const QIcon icon = desktopEntryIcon(path);
-        if (!icon.isNull())
-            return icon;
-    }
-    if (path.endsWith(QLatin1String(".app"), Qt::CaseInsensitive) && info.isDir()) {
-        const QIcon icon = themeIcon({QStringLiteral("application-x-executable")});
-        if (!icon.isNull())
-            return icon;
+    // An application, even one that is gone, is drawn as an application: its own icon where it
+    // names one that is installed, else the generic application symbol, never a document.
+    if (ApplicationBundles::isApplicationPath(path)) {
+        QIcon icon;
+        if (path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) && info.isFile())
+            icon = desktopEntryIcon(path);
+        else if (info.isDir())
+            icon = themeIcon({QStringLiteral("application-x-executable")});
+        return icon.isNull() ? DesktopIcons::genericApplication() : icon;
     }
     if (!info.exists())
         return fallbackIcon(QAbstractFileIconProvider::File);

@@ -11,9 +11,10 @@ bool GtkSystemAppearance::themeNameIsDark(const QString &name)
         || lower.endsWith(QStringLiteral("_dark")) || lower == QStringLiteral("dark");
 }
 
-bool GtkSystemAppearance::settingsPreferDark(const QByteArray &settingsIni)
+QString GtkSystemAppearance::settingsValue(const QByteArray &settingsIni, const QByteArray &key)
 {
     bool inSettings = false;
+    QString found;
     for (const QByteArray &raw : settingsIni.split('\n')) {
         const QByteArray line = raw.trimmed();
         if (line.startsWith('[')) {
@@ -21,16 +22,27 @@ bool GtkSystemAppearance::settingsPreferDark(const QByteArray &settingsIni)
             continue;
         }
         const int equals = line.indexOf('=');
-        if (!inSettings || equals < 0)
-            continue;
-        const QByteArray key = line.left(equals).trimmed();
-        const QString value = QString::fromUtf8(line.mid(equals + 1).trimmed()).toLower();
-        if (key == "gtk-application-prefer-dark-theme" && (value == QStringLiteral("1") || value == QStringLiteral("true")))
-            return true;
-        if (key == "gtk-theme-name" && themeNameIsDark(value))
-            return true;
+        if (inSettings && equals >= 0 && line.left(equals).trimmed() == key)
+            found = QString::fromUtf8(line.mid(equals + 1).trimmed());
     }
-    return false;
+    return found;
+}
+
+std::optional<QByteArray> GtkSystemAppearance::userSettings()
+{
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    for (const char *folder : {"/gtk-4.0/settings.ini", "/gtk-3.0/settings.ini"}) {
+        if (auto bytes = readSmallFile(config + QLatin1String(folder), 64 * 1024))
+            return bytes;
+    }
+    return std::nullopt;
+}
+
+bool GtkSystemAppearance::settingsPreferDark(const QByteArray &settingsIni)
+{
+    const QString prefer = settingsValue(settingsIni, "gtk-application-prefer-dark-theme").toLower();
+    return prefer == QStringLiteral("1") || prefer == QStringLiteral("true")
+           || themeNameIsDark(settingsValue(settingsIni, "gtk-theme-name"));
 }
 
 bool GtkSystemAppearance::prefersDark() const
@@ -38,10 +50,7 @@ bool GtkSystemAppearance::prefersDark() const
     const QString environmentTheme = qEnvironmentVariable("GTK_THEME");
     if (!environmentTheme.isEmpty())
         return themeNameIsDark(environmentTheme);
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    for (const char *folder : {"/gtk-4.0/settings.ini", "/gtk-3.0/settings.ini"}) {
-        if (const auto bytes = readSmallFile(config + QLatin1String(folder), 64 * 1024))
-            return settingsPreferDark(*bytes);
-    }
+    if (const auto bytes = userSettings())
+        return settingsPreferDark(*bytes);
     return false;
 }

@@ -2,6 +2,7 @@
 
 #include "Platform/MainThread.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
 
@@ -35,6 +36,14 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
         bool completed = false;
         Completion completion;
     };
+    // A tool this machine lacks fails as a failed start would, without a fork for it: a sync of
+    // many groups asks for the same missing tool once per folder.
+    if (!QFileInfo(executable).isExecutable()) {
+        ProcessResult result;
+        result.terminationStatus = -1;
+        deliver(std::move(completion), std::move(result));
+        return;
+    }
     auto state = std::make_shared<RunState>();
     state->completion = std::move(completion);
 

@@ -10,7 +10,7 @@
 
 namespace SafeWrite {
 
-std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes)
+std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes, Durability durability)
 {
     if (device.write(bytes) != bytes.size())
         return device.errorString();
@@ -18,12 +18,12 @@ std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes
     if (!device.flush() || device.error() != QFileDevice::NoError)
         return device.errorString();
     const int handle = device.handle();
-    if (handle >= 0 && ::fsync(handle) != 0)
+    if (durability == Durability::Disk && handle >= 0 && ::fsync(handle) != 0)
         return QString::fromLocal8Bit(std::strerror(errno));
     return std::nullopt;
 }
 
-std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder)
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder, Durability durability)
 {
     const QString folderPath = QFileInfo(path).absolutePath();
     if (folder == Folder::Make && !QDir().mkpath(folderPath))
@@ -31,7 +31,7 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    if (std::optional<QString> reason = writeThrough(file, bytes)) {
+    if (std::optional<QString> reason = writeThrough(file, bytes, durability)) {
         file.cancelWriting();
         return reason;
     }

@@ -6,11 +6,13 @@
 #include "Platform/FileStamp.h"
 #include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeProcessRunner.h"
+#include "Platform/linux/QtProcessRunner.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -169,6 +171,70 @@ void BM_floor_statAndLookup(benchmark::State &state)
     }
 }
 
+
+// This machine's tools, but a Dock restart that succeeds at once (and is counted).
+class RealToolsFakeDock final : public ProcessRunner {
+public:
+    int restarts = 0;
+    void run(const QString &executable, const QStringList &arguments, bool captureOutput, Completion completion) override
+    {
+        if (executable != QLatin1String("/bin/launchctl"))
+            return m_real.run(executable, arguments, captureOutput, std::move(completion));
+        ++restarts;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [completion = std::move(completion)] { completion(ProcessResult{0, std::nullopt}); },
+                                  Qt::QueuedConnection);
+    }
+
+private:
+    QtProcessRunner m_real;
+};
+
+// Sync All over `range(0)` groups of six real documents each, from a fresh groups folder: every
+// mirror folder built with its composed icon (and this machine's tools run for it), then every
+// tile written and the Dock restarted.
+void BM_syncAllGroupsToDock(benchmark::State &state)
+{
+    auto runner = std::make_unique<RealToolsFakeDock>();
+    RealToolsFakeDock *installed = runner.get();
+    ProcessRunner::install(std::move(runner));
+    QTemporaryDir documents;
+    const QStringList suffixes{QStringLiteral("txt"), QStringLiteral("md"), QStringLiteral("csv"), QStringLiteral("json"),
+                               QStringLiteral("log"), QStringLiteral("ini")};
+    QList<AppGroup> groups;
+    for (int i = 0; i < int(state.range(0)); ++i) {
+        AppGroup group;
+        group.id = QUuid::createUuid();
+        group.name = QStringLiteral("Group %1").arg(i);
+        for (int j = 0; j < 6; ++j) {
+            const QString path = documents.filePath(QStringLiteral("doc-%1-%2.%3").arg(i).arg(j).arg(suffixes.at(j)));
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray("line of text\n").repeated(20)) <= 0)
+                return state.SkipWithError("cannot write a document");
+            group.apps.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).fileName(), path});
+        }
+        groups.append(group);
+    }
+    int restarts = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir dir;
+        GroupManager manager(dir.path(), dir.path() + QStringLiteral("/Groups"));
+        manager.ensureStorageDirectories();
+        manager.setGroups(groups);
+        const int before = installed->restarts;
+        state.ResumeTiming();
+        bool done = false;
+        manager.syncAllGroupsToDockWithResult(nullptr, [&done](bool) { done = true; });
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        state.PauseTiming();
+        restarts = installed->restarts - before;
+        state.ResumeTiming();
+    }
+    state.counters["dock_restarts"] = restarts;
+    ProcessRunner::install(nullptr);
+}
+
 } // namespace
 
 BENCHMARK(BM_saveGroups_untilWritten)->Args({1000, 6})->Args({1000, 20})->Unit(benchmark::kMillisecond);
@@ -181,3 +247,4 @@ BENCHMARK(BM_floor_readFile_1000x20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_floor_simdjsonParse_1000x20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_isGroupSyncedToDock)->Arg(50)->Arg(200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_floor_statAndLookup)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_syncAllGroupsToDock)->Arg(200)->Unit(benchmark::kMillisecond)->Iterations(3);

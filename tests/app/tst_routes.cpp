@@ -205,6 +205,28 @@ private slots:
         }
     }
 
+    // An 81-character group name ends in "…" inside its entry, and the menu keeps a menu's width.
+    void longGroupNamesKeepTheStatusMenuNarrow()
+    {
+        AppDelegate delegate;
+        delegate.setUpStatusItem();
+        AppGroup group;
+        group.id = QUuid::createUuid();
+        group.name = QString(QStringLiteral("Quarterly planning & review materials for the northern region sales team 2027"))
+                         .leftJustified(81, u'x');
+        delegate.updateStatusMenu({group});
+        QMenu *menu = delegate.statusMenu();
+        menu->popup(QPoint(10, 10));
+        QTRY_VERIFY_WITH_TIMEOUT(menu->isVisible(), 10000);
+        QAction *entry = menu->actions().at(4);
+        QVERIFY(entry->text().endsWith(QChar(0x2026)));
+        QCOMPARE(entry->toolTip(), group.name);
+        QVERIFY2(menu->width() <= 360, qPrintable(QString::number(menu->width())));
+        const QRect box = menu->actionGeometry(entry);
+        QVERIFY(menu->fontMetrics().horizontalAdvance(QString(entry->text()).replace(QStringLiteral("&&"), QStringLiteral("&"))) < box.width());
+        menu->hide();
+    }
+
     void theStatusMenu()
     {
         AppDelegate delegate;

@@ -15,7 +15,10 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Platform/UserDefaults.h"
+#include "Kestrowan/shell/Appearance.h"
+#include "Kestrowan/shell/ConfirmationAlert.h"
 #include "tests/editorpage/EditorPageSupport.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractButton>
@@ -27,7 +30,6 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 
@@ -60,15 +62,6 @@ void pressAndPull(QWidget *widget)
     const QPointF end = start + QPointF(30, 0);
     QMouseEvent move(QEvent::MouseMove, end, widget->mapToGlobal(end), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
-}
-
-QAbstractButton *buttonWithRole(QMessageBox *alert, QMessageBox::ButtonRole role)
-{
-    for (QAbstractButton *button : alert->buttons()) {
-        if (alert->buttonRole(button) == role)
-            return button;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -148,6 +141,26 @@ private slots:
         QTest::keyClicks(page->nameField(), QStringLiteral(" tools "));
         QCOMPARE(onDisk(group.id).name, QStringLiteral("Work tools "));
         QCOMPARE(m_store->groups().size(), 1);
+    }
+
+    // A live switch of the look recolours the name the user typed at once: light text on the dark
+    // page, and dark again after switching back.
+    void nameFieldFollowsALiveLookSwitch()
+    {
+        Appearance::shared().apply(false);
+        GroupEditorPage *page = open(stored(QStringLiteral("Studio"), {}), false);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        QLineEdit *field = page->nameField();
+        const auto textIsLight = [page, field] {
+            const QImage shot = page->grab(QRect(field->mapTo(page, QPoint(0, 0)), field->size())).toImage();
+            const auto [fill, ink] = fillAndInk(shot);
+            return contrastRatio(fill, ink) > 3 && ink.lightness() > fill.lightness();
+        };
+        QVERIFY(!textIsLight());
+        Appearance::shared().apply(true);
+        QTRY_VERIFY_WITH_TIMEOUT(textIsLight(), 5000);
+        Appearance::shared().apply(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!textIsLight(), 5000);
     }
 
     void newDraftBecomesAGroupWhenNamed()
@@ -271,11 +284,11 @@ private slots:
         GroupEditorPage *page = open(group, false);
         EditorItemCell *cell = page->itemSection()->cells().at(1);
         QTest::mouseClick(cell->removeButton(), Qt::LeftButton);
-        QMessageBox *alert = page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert"));
+        ConfirmationAlert *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"));
         QVERIFY(alert);
         QTRY_VERIFY_WITH_TIMEOUT(alert->isVisible(), 10000);
-        buttonWithRole(alert, QMessageBox::RejectRole)->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert")), 10000);
+        alert->cancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert")), 10000);
         QVERIFY(!page->itemActions()->confirmRemoveAppID());
         QCOMPARE(onDisk(group.id).apps.size(), 2);
 
@@ -284,9 +297,9 @@ private slots:
         const QList<QAction *> actions = menu->actions();
         QCOMPARE(actions.first()->text(), page->itemSection()->makeContextMenu(1)->actions().first()->text());
         actions.last()->trigger();
-        alert = page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert"));
+        alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"));
         QVERIFY(alert);
-        buttonWithRole(alert, QMessageBox::DestructiveRole)->click();
+        alert->confirmButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 1, 10000);
         QCOMPARE(onDisk(group.id).apps.first().name, QStringLiteral("keep"));
         QCOMPARE(m_sent.count(QStringLiteral("group.app_removed")), 1);
@@ -359,9 +372,9 @@ private slots:
         QTest::keyClicks(page->nameField(), QStringLiteral("x"));
         QVERIFY(page->syncController()->isCountdownRunning());
         page->header()->deleteButton()->click();
-        QMessageBox *alert = page->findChild<QMessageBox *>(QStringLiteral("deleteGroupAlert"));
+        ConfirmationAlert *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("deleteGroupAlert"));
         QVERIFY(alert);
-        buttonWithRole(alert, QMessageBox::DestructiveRole)->click();
+        alert->confirmButton()->click();
         QCOMPARE(m_backs, 1);
         QVERIFY(!page->syncController()->isCountdownRunning());
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 10000);

@@ -12,12 +12,12 @@
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
 #include "tests/editorpage/EditorPageSupport.h"
+#include "Kestrowan/shell/ConfirmationAlert.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QScrollArea>
 
@@ -112,7 +112,7 @@ private:
 
         page = open(QStringLiteral("Studio"), items(), dark);
         page->itemActions()->confirmRemoveApp(page->draft()->draft().apps.at(3));
-        if (auto *alert = page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert"))) {
+        if (auto *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"))) {
             QTest::qWait(20);
             const QImage picture = alert->grab().toImage();
             QVERIFY(picture.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-removeconfirm-") + look + QStringLiteral(".png")));

@@ -2,6 +2,8 @@
 // navigation, the grid, the cards' actions, the sheets, the delete confirmation and sync all.
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/GroupIconViews.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/mainwindow/AppPickerList.h"
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
@@ -23,12 +25,18 @@
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/PermissionOverride.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include "Kestrowan/groups/GroupsJson.h"
 #include "Kestrowan/shell/ToastBanner.h"
 
 #include <QAccessible>
+#include <algorithm>
+#include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,6 +55,28 @@ struct BuiltPage {
     QUuid group;
     bool draft = false;
 };
+
+
+// Clicks the entry `text` of the next pop-up menu as soon as it shows.
+void chooseFromNextMenu(const QString &text)
+{
+    auto *watch = new QTimer;
+    watch->setInterval(5);
+    QObject::connect(watch, &QTimer::timeout, watch, [watch, text] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible())
+            return;
+        for (QAction *action : menu->actions()) {
+            if (action->text() == text) {
+                watch->deleteLater();
+                watch->stop();
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                return;
+            }
+        }
+    });
+    watch->start();
+}
 
 } // namespace
 
@@ -363,23 +393,17 @@ private slots:
         const AppGroup work = addGroup(QStringLiteral("Work"));
         auto view = makeView();
         view->requestDeleteGroup(work.id);
-        QMessageBox *alert = view->deleteConfirmation();
+        ConfirmationAlert *alert = view->deleteConfirmation();
         QVERIFY(alert);
-        const QList<QAbstractButton *> buttons = alert->buttons();
-        QAbstractButton *cancel = nullptr;
-        QAbstractButton *remove = nullptr;
-        for (QAbstractButton *button : buttons)
-            (alert->buttonRole(button) == QMessageBox::RejectRole ? cancel : remove) = button;
+        QAbstractButton *cancel = alert->cancelButton();
+        QAbstractButton *remove = alert->confirmButton();
         QCOMPARE(cancel->text(), localized(QStringLiteral("picker.cancel")));
         QCOMPARE(remove->text(), localized(QStringLiteral("groupList.delete")));
         cancel->click();
         QCOMPARE(m_store->groups().size(), 1);
 
         view->requestDeleteGroup(work.id);
-        for (QAbstractButton *button : view->deleteConfirmation()->buttons()) {
-            if (view->deleteConfirmation()->buttonRole(button) == QMessageBox::DestructiveRole)
-                button->click();
-        }
+        view->deleteConfirmation()->confirmButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 20000);
         QVERIFY(view->gridPage()->grid()->cards().isEmpty());
         QVERIFY(startedManager(m_program)->groups().isEmpty());
@@ -477,6 +501,128 @@ private slots:
         QCOMPARE(view->toast()->text, localized(QStringLiteral("main.dockTileLeftBehind")));
         QVERIFY(DockService::isFolderInDock(folder));
         DockService::clearSyncBlock();
+    }
+
+    // A right click on a card and "Delete" ask with the program's one confirmation: its title drawn
+    // inside it, the short message on at most two lines, "Cancel" before "Delete", and the
+    // destructive answer readable in either look.
+    void deleteConfirmationFromTheCardsMenu_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void deleteConfirmationFromTheCardsMenu()
+    {
+        QFETCH(bool, dark);
+        applyLook(dark);
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        GroupCardView *card = view->gridPage()->grid()->cards().first();
+        QTRY_VERIFY(card->isVisible());
+        chooseFromNextMenu(localized(QStringLiteral("groupList.delete")));
+        QTest::mouseClick(view->windowHandle(), Qt::RightButton, {}, card->mapTo(view.get(), QPoint(card->width() / 2, 16)));
+        QTRY_VERIFY_WITH_TIMEOUT(view->deleteConfirmation() && view->deleteConfirmation()->isVisible(), 10000);
+        ConfirmationAlert *alert = view->deleteConfirmation();
+
+        QCOMPARE(alert->titleLabel()->text(), localized(QStringLiteral("groupList.delete")));
+        QVERIFY(alert->titleLabel()->isVisible());
+        QVERIFY(alert->rect().contains(alert->titleLabel()->geometry()));
+        QCOMPARE(alert->messageLabel()->text(), localized(QStringLiteral("editor.deleteConfirm")));
+        QVERIFY(alert->messageLabel()->height() <= 2 * alert->messageLabel()->fontMetrics().lineSpacing() + 2);
+
+        QPushButton *cancel = alert->cancelButton();
+        QPushButton *remove = alert->confirmButton();
+        QCOMPARE(cancel->text(), localized(QStringLiteral("picker.cancel")));
+        QCOMPARE(remove->text(), localized(QStringLiteral("groupList.delete")));
+        QVERIFY(cancel->geometry().right() < remove->geometry().left());
+        QCOMPARE(cancel->y(), remove->y());
+        const auto [fill, ink] = fillAndInk(remove->grab().toImage());
+        QVERIFY2(contrastRatio(fill, ink) >= 4.5, qPrintable(QStringLiteral("%1 on %2").arg(ink.name(), fill.name())));
+
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!view->deleteConfirmation(), 10000);
+        QCOMPARE(m_store->groups().size(), 1);
+        applyLook(false);
+    }
+
+    // While Sync All runs the button takes no clicks and counts the folders built; an empty group
+    // (passed by: it has nothing to place) claims no Dock state once the button says "Synced".
+    void syncAllShowsProgressAndLeavesEmptyGroupsUnclaimed()
+    {
+        for (const QString &name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}) {
+            const QString folder = makeFolder(m_home + QStringLiteral("/Folder ") + name);
+            addGroup(name, {makeItem(QStringLiteral("file:") + folder, name, folder)});
+        }
+        addGroup(QStringLiteral("Empty"));
+        auto view = makeView();
+        ToolbarButton *button = view->gridPage()->syncAllButton();
+        QStringList seen;
+        QList<bool> enabled;
+        connect(&view->actions(), &MainWindowActions::syncAllProgress, this, [&] {
+            seen << button->text();
+            enabled << button->isEnabled();
+        });
+        QSignalSpy done(view.get(), &MainView::syncAllDoneChanged);
+        clickWidget(button);
+        QVERIFY(!button->isEnabled());
+        QVERIFY(button->text().startsWith(localized(QStringLiteral("editor.syncing"))));
+        // A second click while it runs starts nothing.
+        clickWidget(button);
+        QVERIFY(done.wait(20000));
+        const QString syncing = localized(QStringLiteral("editor.syncing"));
+        QCOMPARE(seen, (QStringList{syncing + QStringLiteral(" 1/3"), syncing + QStringLiteral(" 2/3"), syncing + QStringLiteral(" 3/3")}));
+        QCOMPARE(enabled, (QList<bool>{false, false, false}));
+        QVERIFY(button->isEnabled());
+        QCOMPARE(button->text(), localized(QStringLiteral("editor.synced")));
+        for (GroupCardView *card : view->gridPage()->grid()->cards()) {
+            card->repaint();
+            if (card->group().apps.isEmpty())
+                QVERIFY(!card->showsSyncState());
+            else
+                QVERIFY(card->showsSyncState() && card->showsSynced());
+        }
+    }
+
+    // The grid is drawn before any group icon is composed; then the icons of the cards on screen
+    // are composed, and those of cards scrolled out of sight are not.
+    void groupIconsAreComposedAfterTheFirstFrameAndOnlyOnScreen()
+    {
+        for (int i = 0; i < 12; ++i) {
+            const QString folder = makeFolder(m_home + QStringLiteral("/Icons %1").arg(i));
+            addGroup(QStringLiteral("Group %1").arg(i), {makeItem(QStringLiteral("file:") + folder, QStringLiteral("F"), folder)});
+        }
+        auto view = makeView();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        const QList<GroupCardView *> cards = view->gridPage()->grid()->cards();
+        const QImage firstFrame = view->grab().toImage();
+        QVERIFY(!firstFrame.isNull());
+        QList<GroupCardView *> onScreen;
+        QList<GroupCardView *> offScreen;
+        for (GroupCardView *card : cards)
+            (card->iconView()->visibleRegion().isEmpty() ? offScreen : onScreen) << card;
+        QVERIFY(!onScreen.isEmpty());
+        QVERIFY(!offScreen.isEmpty());
+        for (GroupCardView *card : onScreen) {
+            QCOMPARE(card->iconView()->compositionCount(), 0);
+            // The strip's item pictures come with the icons, after the first frame.
+            for (const CompactItemThumbnail *thumbnail : card->findChildren<CompactItemThumbnail *>())
+                QVERIFY(!thumbnail->drawsPicture());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(onScreen.cbegin(), onScreen.cend(),
+                                             [](GroupCardView *card) { return card->iconView()->isComposed(); }),
+                                 10000);
+        for (GroupCardView *card : onScreen) {
+            for (const CompactItemThumbnail *thumbnail : card->findChildren<CompactItemThumbnail *>()) {
+                if (!thumbnail->visibleRegion().isEmpty())
+                    QTRY_VERIFY_WITH_TIMEOUT(thumbnail->drawsPicture(), 10000);
+            }
+        }
+        QVERIFY(view->grab().toImage() != firstFrame);
+        for (GroupCardView *card : offScreen)
+            QCOMPARE(card->iconView()->compositionCount(), 0);
     }
 
     void syncAllMarksOnlyASuccess()

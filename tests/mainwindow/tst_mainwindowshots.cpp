@@ -2,6 +2,7 @@
 // light and dark and once in Japanese. Saved to "<build>/screenshots"; each is checked for its
 // background and for texts that fit.
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/mainwindow/AddToGroupMenu.h"
 #include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
@@ -33,6 +34,17 @@ QImage save(QWidget *widget, const QString &name)
 {
     widget->show();
     QApplication::processEvents();
+    // The cards' icons are composed after their first frame: picture the window once they are.
+    (void)widget->grab();
+    const auto composed = [widget] {
+        for (const GroupIconView *icon : widget->findChildren<GroupIconView *>()) {
+            if (!icon->visibleRegion().isEmpty() && !icon->isComposed())
+                return false;
+        }
+        return true;
+    };
+    if (!QTest::qWaitFor(composed, 20000))
+        qWarning("%s: an icon was still being composed when pictured", qPrintable(name));
     const QImage image = widget->grab().toImage();
     const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
     QDir().mkpath(folder);

@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLocale>
 #include <QTemporaryDir>
 
@@ -55,6 +57,34 @@ private slots:
               "[Default Applications]\napplication/pdf=missing.desktop;reader.desktop;\n"
               "[Removed Associations]\nimage/png=viewer.desktop;\n");
         write(m_root.path() + "/etc/mimeapps.list", "[Default Applications]\napplication/pdf=viewer.desktop\n");
+
+        // The desktop's icon theme, as GTK settings name it, keeps one icon in a legacy folder and
+        // inherits "hicolor"; a loose picture lies in the pixmap folder.
+        const QString icons = m_root.path() + "/system/icons";
+        write(icons + "/Quillwork/index.theme", "[Icon Theme]\nName=Quillwork\nInherits=hicolor\nDirectories=48x48/legacy\n\n"
+                                                "[48x48/legacy]\nContext=Legacy\nSize=48\nType=Fixed\n");
+        writePicture(icons + "/Quillwork/48x48/legacy/quill-tool.png", Qt::red);
+        write(icons + "/hicolor/index.theme", "[Icon Theme]\nName=Hicolor\nDirectories=32x32/apps\n\n"
+                                              "[32x32/apps]\nContext=Applications\nSize=32\nType=Fixed\n");
+        writePicture(icons + "/hicolor/32x32/apps/hico-tool.png", Qt::green);
+        writePicture(m_root.path() + "/system/pixmaps/loose-tool.png", Qt::blue);
+        writePicture(m_root.path() + "/own.png", Qt::yellow);
+        write(qEnvironmentVariable("XDG_CONFIG_HOME") + "/gtk-3.0/settings.ini", "[Settings]\ngtk-icon-theme-name=Quillwork\n");
+    }
+
+    static void writePicture(const QString &path, const QColor &colour)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QImage picture(48, 48, QImage::Format_ARGB32);
+        picture.fill(colour);
+        if (!picture.save(path))
+            qFatal("cannot write %s", qPrintable(path));
+    }
+
+    static QColor middleOf(const QIcon &icon)
+    {
+        const QImage picture = icon.pixmap(QSize(32, 32)).toImage();
+        return picture.pixelColor(picture.width() / 2, picture.height() / 2);
     }
 
     void desktopEntries()
@@ -109,6 +139,37 @@ private slots:
         write(userList, before);
         QTRY_COMPARE_WITH_TIMEOUT(workspace.applicationForContentType("public.zip-archive"), std::nullopt, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(workspace.applicationForContentType("com.adobe.pdf"), std::optional(m_systemApps + "/reader.desktop"), 10000);
+    }
+
+    // An application's icon: its entry's "Icon=" through the desktop's theme, the theme it inherits,
+    // the pixmap folder, or an absolute path; with none of those, and for an application that is
+    // gone, the one generic application symbol, never the document icon.
+    void applicationIcons()
+    {
+        const DesktopWorkspace workspace;
+        const auto entryWithIcon = [this](const QByteArray &name, const QByteArray &icon) {
+            const QString path = m_userApps + "/" + QString::fromLatin1(name) + ".desktop";
+            write(path, "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + name + "\n" + icon);
+            return path;
+        };
+        QCOMPARE(middleOf(workspace.iconForFile(entryWithIcon("quill", "Icon=quill-tool\n"))), QColor(Qt::red));
+        QCOMPARE(middleOf(workspace.iconForFile(entryWithIcon("hico", "Icon=hico-tool\n"))), QColor(Qt::green));
+        QCOMPARE(middleOf(workspace.iconForFile(entryWithIcon("loose", "Icon=loose-tool.png\n"))), QColor(Qt::blue));
+        QCOMPARE(middleOf(workspace.iconForFile(entryWithIcon("own", "Icon=" + m_root.path().toUtf8() + "/own.png\n"))),
+                 QColor(Qt::yellow));
+
+        const QIcon plain = workspace.iconForFile(entryWithIcon("plain", ""));
+        const QIcon unknown = workspace.iconForFile(entryWithIcon("unknown", "Icon=no-such-icon-anywhere\n"));
+        const QIcon gone = workspace.iconForFile("/nowhere/Gone.desktop");
+        const QIcon bundle = workspace.iconForFile("/nowhere/Gone.app");
+        QVERIFY(!plain.isNull());
+        QCOMPARE(unknown.cacheKey(), plain.cacheKey());
+        QCOMPARE(gone.cacheKey(), plain.cacheKey());
+        QCOMPARE(bundle.cacheKey(), plain.cacheKey());
+        const QImage symbol = plain.pixmap(QSize(32, 32)).toImage();
+        const QImage document = workspace.iconForFile("/nowhere/x.pdf").pixmap(QSize(32, 32)).toImage();
+        QVERIFY(symbol != document);
+        QVERIFY(symbol.pixelColor(16, 16).alpha() > 200);
     }
 
     void typeIdentifiers()

@@ -17,6 +17,7 @@
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/onboarding/WelcomeStep.h"
 #include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Kestrowan/shell/TokenLabel.h"
@@ -26,11 +27,13 @@
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/onboarding/OnboardingTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractAnimation>
 #include <QGraphicsOpacityEffect>
 #include <QDropEvent>
+#include <QLineEdit>
 #include <QMimeData>
 
 namespace {
@@ -239,6 +242,79 @@ private slots:
         const QList<TokenLabel *> chips = view->stepContent()->findChildren<TokenLabel *>("shortcutChip");
         QCOMPARE(chips.size(), 1);
         QCOMPARE(chips.first()->text(), QStringLiteral("Ctrl+1"));
+    }
+
+    // A long name ends in "…" inside its own box on the draft card (clear of the pencil) and on the
+    // done card, instead of being cut mid-letter.
+    void longNamesEndInAnEllipsisInsideTheirBox()
+    {
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        OnboardingFlow &flow = view->flow();
+        flow.setStep(1);
+        flow.startCreatingGroup();
+        const QString longName = QStringLiteral("Weekend Workshop Materials Wow");
+        flow.setPendingGroupName(longName);
+        flow.createGroupFromPendingName();
+        flow.toggleAppInActiveGroup(m_apps[0].bundleIdentifier);
+        const auto fitsWithEllipsis = [](TokenLabel *label) {
+            const QString shown = label->shownText();
+            return shown.endsWith(QChar(0x2026)) && label->fontMetrics().horizontalAdvance(shown) <= label->contentsRect().width();
+        };
+
+        auto *step = shown<GroupMakingStep>(*view);
+        QVERIFY(step);
+        DraftGroupCard *card = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((card = [&]() -> DraftGroupCard * {
+                                     for (DraftGroupCard *candidate : step->cards()) {
+                                         if (auto *name = candidate->findChild<TokenLabel *>(QStringLiteral("groupName"));
+                                             name && name->text().startsWith(longName.left(20)) && name->isVisible())
+                                             return candidate;
+                                     }
+                                     return nullptr;
+                                 }()),
+                                 timeout);
+        TokenLabel *draftName = card->findChild<TokenLabel *>(QStringLiteral("groupName"));
+        QWidget *pencil = card->findChild<QWidget *>(QStringLiteral("renameButton"));
+        QVERIFY(pencil);
+        QTRY_VERIFY_WITH_TIMEOUT(fitsWithEllipsis(draftName), timeout);
+        QVERIFY(draftName->geometry().right() < pencil->geometry().left());
+
+        flow.setStep(4);
+        TokenLabel *doneName = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((doneName = [&]() -> TokenLabel * {
+                                     for (TokenLabel *label : view->stepContent()->findChildren<TokenLabel *>(QStringLiteral("groupName"))) {
+                                         if (label->text().startsWith(longName.left(20)) && label->isVisible())
+                                             return label;
+                                     }
+                                     return nullptr;
+                                 }()),
+                                 timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(fitsWithEllipsis(doneName), timeout);
+        QVERIFY(doneName->parentWidget()->rect().contains(doneName->geometry()));
+    }
+
+    // A live switch of the look recolours the field for a new group's name at once.
+    void theNameFieldFollowsALiveLookSwitch()
+    {
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        OnboardingFlow &flow = view->flow();
+        flow.setStep(1);
+        flow.startCreatingGroup();
+        auto *step = shown<GroupMakingStep>(*view);
+        QVERIFY(step);
+        QTRY_VERIFY_WITH_TIMEOUT(step->pendingNameField() && step->pendingNameField()->isVisible(), timeout);
+        QLineEdit *field = step->pendingNameField();
+        QTest::keyClicks(field, QStringLiteral("Work"));
+        const auto fieldIsDark = [field] { return fillAndInk(field->grab().toImage()).first.lightness() < 100; };
+        // As the settings switch it: the application's palette alone.
+        Appearance::shared().apply(false);
+        QVERIFY(!fieldIsDark());
+        Appearance::shared().apply(true);
+        QTRY_VERIFY_WITH_TIMEOUT(fieldIsDark(), timeout);
+        Appearance::shared().apply(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!fieldIsDark(), timeout);
     }
 
     void thePermissionStepAsksAndThenConfirms()

@@ -9,6 +9,9 @@
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupEmptyState.h"
 #include "Kestrowan/popup/PopupFooter.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/TokenLabel.h"
+#include "Kestrowan/groups/GroupShortcut.h"
 #include "Kestrowan/popup/PopupHeader.h"
 #include "Kestrowan/popup/PopupNotifications.h"
 #include "Kestrowan/popup/PopupSearchBar.h"
@@ -18,6 +21,7 @@
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "Platform/linux/DesktopWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QInputMethodEvent>
@@ -282,6 +286,31 @@ private slots:
         QCOMPARE(content()->footer()->navigationKeys(), QStringLiteral("↑↓"));
         show(appGroup(1, Style::Fan));
         QVERIFY(content()->scrollArea());
+    }
+
+    // The footer's "… to open" hint gets what room is left between the buttons: a long one ends in
+    // "…" inside its box instead of being clipped at both ends.
+    void footerHintFitsItsBox()
+    {
+        AppGroup shown = appGroup(3, Style::List);
+        const quint64 everyModifier = GroupShortcut::controlModifier | GroupShortcut::optionModifier
+                                      | GroupShortcut::shiftModifier | GroupShortcut::commandModifier;
+        m_controller->setShortcutsSource([id = shown.id, everyModifier] { return QList<GroupShortcut>{{id, 18, everyModifier}}; });
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("pt-BR"));
+        show(shown);
+        QLabel *hint = content()->footer()->shortcutLabel();
+        QVERIFY(hint);
+        QTRY_VERIFY(hint->isVisible() && hint->width() > 0);
+        const QFontMetrics metrics(hint->font());
+        QVERIFY2(metrics.horizontalAdvance(hint->text()) > hint->width(), "the hint should not fit here");
+        auto *elided = qobject_cast<TokenLabel *>(hint);
+        QVERIFY(elided);
+        QVERIFY(elided->shownText().endsWith(QChar(0x2026)));
+        QVERIFY(metrics.horizontalAdvance(elided->shownText()) <= hint->contentsRect().width());
+        // What is drawn starts inside the box: its start is not cut off.
+        const QRect ink = inkBounds(hint->grab().toImage(), Qt::transparent);
+        QVERIFY(!ink.isEmpty() && ink.right() < hint->width());
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
     }
 
     void movableByItsBackground()

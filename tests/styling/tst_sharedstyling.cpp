@@ -10,10 +10,13 @@
 #include "NVLXDesign/DS.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/PointerCursor.h"
+#include "NVLXDesign/SystemFont.h"
 #include "Platform/fake/FakeHapticFeedback.h"
 #include "tests/support/TestMain.h"
 
 #include <QEnterEvent>
+#include <QImage>
+#include <QLabel>
 #include <QPalette>
 #include <QSignalSpy>
 #include <QTest>
@@ -254,6 +257,31 @@ private slots:
         QCOMPARE(NVLXButtonLook::of(NVLXButtonStyle::Ghost, true, light).opacity, 1.0);
         QVERIFY(!NVLXButtonLook::of(NVLXButtonStyle::Plain, true, light).font);
         QCOMPARE(NVLXButtonLook::of(NVLXButtonStyle::Plain, true, light).opacity, 0.85);
+    }
+
+    // A name with an emoji is drawn from the colour emoji face, not as an empty box in the text's
+    // colour: some pixel of the drawn label carries a clear hue.
+    void emojiInNamesDrawInColour()
+    {
+        SystemFont::applyToApplication(QStringLiteral("en"));
+        QLabel label(QStringLiteral("Work \U0001F680\U0001F34E"));
+        label.setFont(SystemFont::font(24));
+        QPalette palette = label.palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        palette.setColor(QPalette::Window, Qt::white);
+        label.setPalette(palette);
+        label.setAutoFillBackground(true);
+        label.adjustSize();
+        const QImage image = label.grab().toImage();
+        int coloured = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor colour = image.pixelColor(x, y);
+                if (colour.hsvSaturation() > 120 && colour.value() > 80)
+                    ++coloured;
+            }
+        }
+        QVERIFY2(coloured > 20, qPrintable(QStringLiteral("coloured pixels: %1").arg(coloured)));
     }
 
     void plainButtonDimsOnlyWhilePressed()

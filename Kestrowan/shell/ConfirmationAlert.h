@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+// The one look of every "are you sure" question of the program: a window-modal sheet over its
+// window with the title drawn inside it (so it reads the same with or without a window manager's
+// title bar), the message below, and the two answers in reading order: "Cancel" first, then the
+// destructive answer, filled in the danger colour. Cancel is the default and the Escape answer.
+// It deletes itself when closed.
+class ConfirmationAlert : public QDialog {
+    Q_OBJECT
+public:
+    ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent);
+
+    QLabel *titleLabel() const { return m_title; }
+    QLabel *messageLabel() const { return m_message; }
+    QPushButton *cancelButton() const { return m_cancel; }
+    QPushButton *confirmButton() const { return m_confirm; }
+    // Whether the destructive answer closed the alert.
+    bool wasConfirmed() const { return result() == QDialog::Accepted; }
+
+signals:
+    // The destructive answer was given; emitted before the alert closes.
+    void confirmed();
+
+private:
+    QLabel *m_title = nullptr;
+    QLabel *m_message = nullptr;
+    QPushButton *m_cancel = nullptr;
+    QPushButton *m_confirm = nullptr;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+
+#include <utility>
+
+// Readings of drawn pictures that the looks tests share.
+
+// The relative-luminance contrast of two colours, from 1 (equal) to 21 (black on white).
+double contrastRatio(const QColor &a, const QColor &b);
+
+// The most frequent colour of `picture` and the one of highest contrast against it: the fill of a
+// control and its text.
+std::pair<QColor, QColor> fillAndInk(const QImage &picture);
+
+// The smallest rectangle holding every pixel that differs clearly from `background`.
+QRect inkBounds(const QImage &picture, const QColor &background);
