@@ -424,12 +424,9 @@ private slots:
         auto view = makeView();
         const auto confirmDelete = [&view](const QUuid &id) {
             view->requestDeleteGroup(id);
-            QMessageBox *alert = view->deleteConfirmation();
+            ConfirmationAlert *alert = view->deleteConfirmation();
             QVERIFY(alert);
-            for (QAbstractButton *button : alert->buttons()) {
-                if (alert->buttonRole(button) == QMessageBox::DestructiveRole)
-                    clickWidget(button);
-            }
+            clickWidget(alert->confirmButton());
         };
         const auto savedNames = [&file] {
             QStringList names;
@@ -489,12 +486,9 @@ private slots:
         DockService::markSyncBlocked(DockService::syncBlockedReason);
         auto view = makeView();
         view->requestDeleteGroup(work.id);
-        QMessageBox *alert = view->deleteConfirmation();
+        ConfirmationAlert *alert = view->deleteConfirmation();
         QVERIFY(alert);
-        for (QAbstractButton *button : alert->buttons()) {
-            if (alert->buttonRole(button) == QMessageBox::DestructiveRole)
-                clickWidget(button);
-        }
+        clickWidget(alert->confirmButton());
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(view->toast().has_value(), 20000);
         QCOMPARE(view->toast()->kind, AppToast::Kind::Warning);
