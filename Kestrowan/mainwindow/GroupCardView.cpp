@@ -80,6 +80,13 @@ void GroupCardView::setGroup(const AppGroup &group)
     update();
 }
 
+void GroupCardView::retitle()
+{
+    refreshAccessibility();
+    placeChildren();
+    update();
+}
+
 void GroupCardView::refreshAccessibility()
 {
     const GroupCardContent content = GroupCardContent::of(m_group);

@@ -23,6 +23,8 @@ public:
     const AppGroup &group() const { return m_group; }
     // The same card for a changed value of its group (same id).
     void setGroup(const AppGroup &group);
+    // Takes up a new interface language (the quick-add hint's width moves the strip).
+    void retitle();
     bool isShowingAddMenu() const { return m_popover != nullptr; }
     QuickAddButton *quickAddButton() const { return m_quickAdd; }
     // The Dock state the card showed when it was last drawn.

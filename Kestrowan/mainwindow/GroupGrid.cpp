@@ -73,6 +73,13 @@ void GroupGrid::refreshSyncStates()
         card->update();
 }
 
+void GroupGrid::retitle()
+{
+    m_newGroupCard->retitle();
+    for (GroupCardView *card : std::as_const(m_cards))
+        card->retitle();
+}
+
 int GroupGrid::heightForWidth(int) const
 {
     const int rows = int((m_order.size() + 1 + columns - 1) / columns);

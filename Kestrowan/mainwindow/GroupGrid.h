@@ -31,6 +31,8 @@ public:
     // Draws every card again: whether a group is in the Dock as it is changes without the store
     // changing (a sync recorded it, or the Dock's list was refused).
     void refreshSyncStates();
+    // Takes up a new interface language: the cards' texts and accessible names.
+    void retitle();
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;

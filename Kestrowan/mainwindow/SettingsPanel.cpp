@@ -197,8 +197,14 @@ void SettingsPanel::build()
 {
     const int scrollPosition = m_scroll ? m_scroll->verticalScrollBar()->value() : 0;
     m_refreshers.clear();
-    if (m_content)
-        delete m_content;
+    if (m_content) {
+        // A rebuild can start inside a signal of one of the old controls (the language combo box
+        // switches the language from its own activation, and Qt goes on using the box after that
+        // signal returns), so the old page leaves the layout at once and is freed later.
+        m_content->hide();
+        layout()->removeWidget(m_content);
+        m_content->deleteLater();
+    }
     m_content = new QWidget(this);
     auto *page = new QVBoxLayout(m_content);
     page->setContentsMargins(0, 0, 0, 0);

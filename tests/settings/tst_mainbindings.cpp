@@ -23,7 +23,14 @@
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/TokenLabel.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QPointer>
 
 class TestMainBindings : public QObject {
     Q_OBJECT
@@ -49,6 +56,28 @@ private:
         view->resize(620, 540);
         view->show();
         return view;
+    }
+
+    // The language box of the settings page on screen.
+    static QComboBox *languageBox(MainView &view)
+    {
+        return view.shownPage() ? view.shownPage()->findChild<QComboBox *>("language") : nullptr;
+    }
+
+    // What a user sees in every view after a language switch: the settings page's section titles and
+    // the grid page's bottom bar, in the language's own words.
+    static void checkEveryViewReads(MainView &view, const QPointer<QWidget> &settings, const QString &syncAll)
+    {
+        QVERIFY(settings);
+        QTRY_VERIFY(languageBox(view) && languageBox(view)->isVisible());
+        QStringList titles;
+        for (TokenLabel *label : settings->findChildren<TokenLabel *>("sectionTitle"))
+            if (label->isVisible())
+                titles << label->text();
+        QVERIFY2(titles.contains(localized("settings.general")), qPrintable(titles.join(", ")));
+        QCOMPARE(localized("main.syncAll"), syncAll);
+        QCOMPARE(view.gridPage()->syncAllButton()->text(), syncAll);
+        QCOMPARE(view.gridPage()->settingsButton()->text(), localized("settings.title"));
     }
 
     static AddToGroupMenu *shownMenu()
@@ -84,6 +113,7 @@ private slots:
     void cleanup()
     {
         MainViewFactories::shared() = MainViewFactories();
+        LanguageManager::shared().setCurrentLanguage("system");
         m_store.reset();
     }
 
@@ -149,6 +179,59 @@ private slots:
         QTRY_COMPARE(view->currentPage(), std::optional<DetailPage>(DetailPage::group(work.id)));
         QVERIFY(view->shownPage() != view->gridPage());
         QVERIFY(!qobject_cast<SettingsPanel *>(view->shownPage()));
+    }
+    // The language box rebuilds the page it sits on; choosing through it, with the mouse and with
+    // the keys, must leave the program running, store the choice and turn every view at once.
+    void everyLanguageChosenInTheBoxTurnsEveryView()
+    {
+        m_store->createGroup();
+        auto view = makeView();
+        clickWidget(view->gridPage()->settingsButton());
+        QTRY_VERIFY(qobject_cast<SettingsPanel *>(view->shownPage()));
+        const QPointer<QWidget> settings = view->shownPage();
+        const QList<QPair<QString, QString>> languages{
+            {"en", "Sync All"}, {"es", "Sincronizar todo"}, {"ja", "すべて同期"}, {"pt-BR", "Sincronizar tudo"}, {"zh-Hans", "全部同步"}};
+
+        // With the mouse: open the list, point at the entry, click it.
+        for (const auto &[code, syncAll] : languages) {
+            QComboBox *box = languageBox(*view);
+            QVERIFY(box);
+            clickWidget(box);
+            QAbstractItemView *list = box->view();
+            QTRY_VERIFY(list->isVisible());
+            const QRect entry = list->visualRect(box->model()->index(box->findData(code), 0));
+            QTest::mouseMove(list->viewport(), entry.center());
+            QTRY_COMPARE(list->currentIndex().row(), box->findData(code));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
+            QTRY_COMPARE(UserDefaults::standard().string("appLanguage"), code);
+            QCOMPARE(UserDefaults::standard().stringList("AppleLanguages"), QStringList{code});
+            checkEveryViewReads(*view, settings, syncAll);
+            if (QTest::currentTestFailed())
+                return;
+            QCOMPARE(languageBox(*view)->currentData().toString(), code);
+        }
+
+        // With the keys: the arrows step through the entries of the closed box.
+        QComboBox *box = languageBox(*view);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Home);
+        QTRY_COMPARE(UserDefaults::standard().string("appLanguage"), QString("system"));
+        for (const auto &[code, syncAll] : languages) {
+            QTRY_VERIFY(languageBox(*view));
+            box = languageBox(*view);
+            box->setFocus();
+            QTest::keyClick(box, Qt::Key_Down);
+            QTRY_COMPARE(UserDefaults::standard().string("appLanguage"), code);
+            checkEveryViewReads(*view, settings, syncAll);
+            if (QTest::currentTestFailed())
+                return;
+        }
+
+        // Back on the grid, the bar reads in the last language chosen.
+        clickWidget(settings->findChild<QAbstractButton *>("back"));
+        QTRY_VERIFY(view->shownPage() == view->gridPage());
+        QCOMPARE(view->gridPage()->syncAllButton()->text(), QString("全部同步"));
+        QCOMPARE(view->gridPage()->settingsButton()->text(), QString("设置"));
     }
 };
 
