@@ -135,6 +135,7 @@ void KestrowanApp::installAppDelegateHandlers()
         qCInfo(appLogger, "Applying deferred settings navigation");
         navigation->setSelectedPage(DetailPage::settings());
     };
+    delegate.navigateToGroupList = [navigation] { navigation->setSelectedPage(std::nullopt); };
     delegate.onAppDidBecomeActive = [this] { handleAppDidBecomeActive(); };
     delegate.reopenMainWindow = [this] { openMainWindow(); };
     delegate.flushPendingMainWindowRequest();
