@@ -29,6 +29,10 @@ public:
     QuickAddButton *quickAddButton() const { return m_quickAdd; }
     // The Dock state the card showed when it was last drawn.
     bool showsSynced() const { return m_showsSynced; }
+    // Where the tile counting the items not shown is drawn, in card coordinates, and its text;
+    // empty when every item has a thumbnail.
+    QRect overflowTileRect() const;
+    QString overflowText() const;
 
     QSize sizeHint() const override;
 
@@ -58,6 +62,14 @@ private:
     QRectF stripTile(const QRectF &rect, int index) const;
     // How many strip tiles fit before the quick-add column.
     int visibleStripTiles(const QRectF &rect, int wanted) const;
+    // What the strip shows in a card of this size: the first thumbnails, then a tile counting the
+    // items not shown (none when every item is shown). The count always has its tile: a narrow card
+    // gives up thumbnails for it.
+    struct StripLayout {
+        int thumbnails = 0;
+        qsizetype hiddenItems = 0;
+    };
+    StripLayout stripLayout(const QRectF &rect) const;
     void refreshAccessibility();
 
     AppGroup m_group;

@@ -15,7 +15,9 @@
 #include "Kestrowan/mainwindow/QuickAddButton.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
@@ -379,6 +381,51 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 20000);
         QVERIFY(view->gridPage()->grid()->cards().isEmpty());
         QVERIFY(startedManager(m_program)->groups().isEmpty());
+    }
+
+    // However narrow the card (Portuguese's wide "Adicionar" column at the window's narrowest), the
+    // count of the items without a thumbnail is drawn.
+    void theCountOfHiddenItemsIsDrawnOnANarrowCard()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("pt-BR"));
+        QList<AppItem> many;
+        for (int i = 0; i < 12; ++i)
+            many.append(app(QStringLiteral("com.example.app") + QString::number(i)));
+        const AppGroup twelve = addGroup(QStringLiteral("Twelve"), many);
+        const AppGroup six = addGroup(QStringLiteral("Six"), many.first(6));
+        auto view = makeView();
+        view->resize(view->minimumSize().expandedTo(QSize(1, 1)));
+        for (const auto &[group, hidden] : {std::pair{twelve, 12}, std::pair{six, 6}}) {
+            GroupCardView *card = view->gridPage()->grid()->card(group.id);
+            QTRY_VERIFY(card->isVisible() && card->width() <= 300);
+            const QRect tile = card->overflowTileRect();
+            QVERIFY2(!tile.isEmpty(), qPrintable(group.name));
+            const QRect button = card->quickAddButton()->geometry();
+            QVERIFY2(tile.right() < button.left() && card->rect().contains(tile), qPrintable(group.name));
+            // The count with the thumbnails shown makes up the whole group.
+            int thumbnails = 0;
+            for (auto *thumbnail : card->findChildren<CompactItemThumbnail *>())
+                if (thumbnail->isVisible()) {
+                    ++thumbnails;
+                    QVERIFY(thumbnail->geometry().right() < tile.left());
+                }
+            QCOMPARE(card->overflowText(), u'+' + QString::number(hidden - thumbnails));
+            if (hidden == 6)
+                QVERIFY(thumbnails < 6);
+
+            // Drawn: the tile's fill differs from the card around it, and the count's strokes from the fill.
+            const QImage image = card->grab().toImage();
+            const QColor fill = image.pixelColor(tile.left() + 4, tile.center().y());
+            const QColor around = image.pixelColor(tile.left() + 4, tile.top() - 4);
+            QVERIFY2(fill != around, qPrintable(group.name));
+            int strokes = 0;
+            for (int y = tile.top() + 6; y < tile.bottom() - 6; ++y)
+                for (int x = tile.left() + 6; x < tile.right() - 6; ++x)
+                    if (qGray(image.pixel(x, y)) < qGray(fill.rgb()) - 60)
+                        ++strokes;
+            QVERIFY2(strokes >= 8, qPrintable(group.name + ": " + QString::number(strokes)));
+        }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
     }
 
     void syncAllMarksOnlyASuccess()
