@@ -6,6 +6,8 @@
 #include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/AddToGroupMenu.h"
+#include "Kestrowan/mainwindow/AppPickerList.h"
+#include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
 #include "Kestrowan/mainwindow/GroupGrid.h"
 #include "Kestrowan/mainwindow/GroupGridPage.h"
@@ -30,6 +32,8 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QPointer>
 
 class TestMainBindings : public QObject {
@@ -134,6 +138,12 @@ private slots:
         QVERIFY(!card->isShowingAddMenu());
         QFileDialog *panel = view->openPanel();
         QVERIFY(panel);
+        // It chooses what is there and makes no folders; it stays inside the window.
+        QVERIFY(panel->testOption(QFileDialog::ReadOnly));
+        QTRY_VERIFY(panel->isVisible());
+        const QWidget *newFolder = panel->findChild<QWidget *>("newFolderButton");
+        QVERIFY(!newFolder || !newFolder->isVisible());
+        QVERIFY2(view->window()->geometry().contains(panel->geometry()), qPrintable(QString("%1,%2 %3x%4").arg(panel->x()).arg(panel->y()).arg(panel->width()).arg(panel->height())));
         const QString file = QDir::homePath() + "/notes.txt";
         writeBytes(file, "notes");
         panel->selectFile("notes.txt");
@@ -142,6 +152,89 @@ private slots:
         // Saved through the store: a new run reads it from "groups.json".
         QTRY_COMPARE(startedManager(m_program)->groups().first().apps.size(), 1);
         QCOMPARE(startedManager(m_program)->groups().first().apps.first().path, file);
+    }
+
+    // Keys go where the keyboard is: the focused widget of the active window, as a user's would.
+    static void press(int key)
+    {
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QTest::keyClick(focused, Qt::Key(key), Qt::NoModifier);
+    }
+
+    // In a window at its smallest, the installed-applications sheet fits inside it and is used from
+    // the keyboard alone: typing searches, the arrows walk the rows, Space toggles, Return is Done.
+    void theApplicationsSheetFitsAndWorksFromTheKeyboard()
+    {
+        AppGroup work = m_store->createGroup();
+        work.name = "Work";
+        m_store->updateGroup(work);
+        QList<AppItem> installed;
+        for (int i = 0; i < 30; ++i) {
+            const QString number = QString::number(i);
+            installed.append(makeItem(QStringLiteral("com.example.tool") + number, QStringLiteral("Tool ") + number,
+                                      QStringLiteral("/usr/share/applications/tool%1.desktop").arg(number)));
+        }
+        installed.append(makeItem(QStringLiteral("com.example.mail"), QStringLiteral("Mail"),
+                                  QStringLiteral("/usr/share/applications/mail.desktop")));
+        m_apps.publish(installed, false);
+        auto view = makeView();
+        view->resize(view->minimumSize());
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        clickWidget(view->gridPage()->grid()->card(work.id)->quickAddButton());
+        AddToGroupMenu *menu = shownMenu();
+        QVERIFY(menu);
+        clickWidget(menu->rows().at(1));
+        QTRY_VERIFY(view->quickAddSheet() && view->quickAddSheet()->isVisible());
+        QDialog *sheet = view->quickAddSheet();
+        QVERIFY2(view->window()->geometry().contains(sheet->geometry()),
+                 qPrintable(QString("%1,%2 %3x%4").arg(sheet->x()).arg(sheet->y()).arg(sheet->width()).arg(sheet->height())));
+        auto *picker = sheet->findChild<AppPickerView *>();
+        QVERIFY(picker);
+        AppPickerList *list = picker->list();
+
+        // The search field has the keyboard as the sheet opens.
+        QTRY_COMPARE(QApplication::focusWidget(), picker->searchField());
+        // A long list shows that it scrolls.
+        QTRY_VERIFY(list->verticalScrollBar()->isVisible());
+        QVERIFY(list->verticalScrollBar()->width() <= 10);
+
+        // Down leaves the field for the rows; the arrows walk them; Space toggles the current one.
+        press(Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), list);
+        QCOMPARE(list->currentRow(), 0);
+        press(Qt::Key_Down);
+        press(Qt::Key_Down);
+        press(Qt::Key_Up);
+        QCOMPARE(list->currentRow(), 1);
+        press(Qt::Key_Space);
+        QVERIFY(picker->staged().isSelected("com.example.tool1"));
+        press(Qt::Key_Space);
+        QVERIFY(!picker->staged().isSelected("com.example.tool1"));
+        press(Qt::Key_Space);
+        // The last row comes into view.
+        press(Qt::Key_End);
+        QCOMPARE(list->currentRow(), int(installed.size()) - 1);
+        QCOMPARE(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
+        QVERIFY(list->verticalScrollBar()->maximum() > 0);
+
+        // Typing in the list goes to the field.
+        QTest::keyClicks(QApplication::focusWidget(), "ma");
+        QCOMPARE(QApplication::focusWidget(), picker->searchField());
+        QCOMPARE(picker->searchField()->text(), QString("ma"));
+        QCOMPARE(list->rows().size(), 1);
+        press(Qt::Key_Down);
+        press(Qt::Key_Space);
+        QVERIFY(picker->staged().isSelected("com.example.mail"));
+        press(Qt::Key_Return);
+        QTRY_VERIFY(!view->quickAddSheet());
+        QStringList stored;
+        const auto group = view->actions().group(work.id);
+        QVERIFY(group);
+        for (const AppItem &item : group->apps)
+            stored << item.bundleIdentifier;
+        const QStringList wanted{QStringLiteral("com.example.tool1"), QStringLiteral("com.example.mail")};
+        QCOMPARE(stored, wanted);
     }
 
     void theMenuRowsHighlightAndRunTheirOwnAction()
