@@ -11,6 +11,7 @@
 #include "Kestrowan/mainwindow/MainView.h"
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/mainwindow/MainWindowActions.h"
+#include "Kestrowan/mainwindow/HoverCard.h"
 #include "Kestrowan/mainwindow/NewGroupCardView.h"
 #include "Kestrowan/mainwindow/QuickAddButton.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
@@ -426,6 +427,35 @@ private slots:
             QVERIFY2(strokes >= 8, qPrintable(group.name + ": " + QString::number(strokes)));
         }
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
+    }
+
+    // A first-time user's empty grid says what a group is and where to start, in every language,
+    // beside the new-group card and inside its row; the first group takes its place.
+    void theEmptyGridTellsWhereToStart()
+    {
+        auto view = makeView();
+        view->resize(view->minimumSize());
+        GroupGrid *grid = view->gridPage()->grid();
+        QWidget *empty = grid->emptyState();
+        QTRY_VERIFY(empty->isVisible());
+        QCOMPARE(empty->geometry().top(), grid->newGroupCard()->geometry().top() + HoverCard::bleed);
+        QVERIFY(empty->geometry().left() > grid->newGroupCard()->geometry().right() - 2 * HoverCard::bleed);
+        auto *title = empty->findChild<QLabel *>("emptyTitle");
+        auto *hint = empty->findChild<QLabel *>("emptyHint");
+        for (const QString language : {"en", "es", "ja", "pt-BR", "zh-Hans"}) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            QCOMPARE(title->text(), localized(QStringLiteral("groupList.emptyTitle")));
+            QCOMPARE(hint->text(), localized(QStringLiteral("groupList.emptyHint")));
+            // It names the card it points to, and its lines fit the card's height.
+            QVERIFY2(hint->text().contains(localized(QStringLiteral("groupList.newGroup"))), qPrintable(language));
+            QVERIFY2(title->sizeHint().height() + 4 + hint->heightForWidth(hint->width()) <= GroupGrid::cardHeight,
+                     qPrintable(language));
+        }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
+        addGroup(QStringLiteral("Work"));
+        QTRY_VERIFY(!empty->isVisible());
+        view->actions().deleteGroup(m_store->groups().first().id);
+        QTRY_VERIFY_WITH_TIMEOUT(empty->isVisible(), 20000);
     }
 
     void syncAllMarksOnlyASuccess()
