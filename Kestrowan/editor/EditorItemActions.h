@@ -2,12 +2,14 @@
 
 #include "Kestrowan/editor/UsageSignalSender.h"
 #include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/shell/AppToast.h"
 
 #include <QObject>
 #include <QUrl>
 #include <optional>
 
 class DraftChangeHandler;
+class DroppedItemKeeper;
 class EditorDraft;
 class QMimeData;
 
@@ -25,6 +27,8 @@ public:
     // Adding.
     // Appends unless an item with the same bundle identifier or path is in the group.
     bool addItem(const AppItem &item);
+    // The same for many at once, in one change of the draft; how many were added.
+    int addItems(const QList<AppItem> &items);
     // The item a location becomes: stand-ins followed, a file only when it exists, a web link only
     // for a scheme that may be opened.
     static std::optional<AppItem> itemForURL(const QUrl &url);
@@ -34,12 +38,11 @@ public:
     // Every location a drop carries: its URI list, else its text, one location per line.
     static QList<QUrl> droppedURLs(const QMimeData *mime);
     bool canAcceptDrop(const QMimeData *mime) const;
-    // True when the drop carried at least one location it took up.
+    // True when the drop added an item or started keeping a copy of one; a file from a temporary
+    // folder is added once its copy is kept (see `DroppedItemKeeper`).
     bool dropMimeData(const QMimeData *mime);
-    // Where a dropped file is kept: itself, a copy when it lives in a temporary folder, or nothing
-    // when such a copy cannot be made.
-    std::optional<QString> keptDroppedPath(const QString &path) const;
     bool isTemporaryPath(const QString &path) const;
+    DroppedItemKeeper *keeper() const { return m_keeper; }
     // The folders whose contents the system may delete at any time.
     static QStringList systemTemporaryFolders();
     void setTemporaryFolders(const QStringList &folders) { m_temporaryFolders = folders; }
@@ -83,6 +86,8 @@ public:
 
 signals:
     void removeRequestChanged();
+    // What the user should read about a drop (a copy's progress, a refusal), or none to clear it.
+    void notice(const std::optional<AppToast> &toast);
     void reorderStateChanged();
 
 private:
@@ -93,6 +98,7 @@ private:
     UsageSignalSender m_sendSignal;
     QString m_keepsakeFolder;
     QStringList m_temporaryFolders;
+    DroppedItemKeeper *m_keeper;
     std::optional<QUuid> m_confirmRemoveAppID;
     std::optional<QUuid> m_reorderDraggingID;
 };

@@ -76,6 +76,12 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(m_gridPage->settingsButton(), &QAbstractButton::clicked, this, &MainView::openSettingsPage);
     connect(m_gridPage->syncAllButton(), &QAbstractButton::clicked, this, &MainView::startSyncAll);
 
+    connect(m_actions, &MainWindowActions::notice, this, [this](const std::optional<AppToast> &toast) {
+        if (toast)
+            showToast(*toast);
+        else if (m_toast->toast() && m_toast->toast()->kind == AppToast::Kind::Info)
+            m_toast->setToast(std::nullopt);
+    });
     connect(m_actions, &MainWindowActions::syncAllFinished, this, [this](bool synced, const QString &message) {
         // Some groups may be in the Dock now even when others failed.
         m_gridPage->grid()->refreshSyncStates();

@@ -1,5 +1,8 @@
 // The editor where users wait for it: a group of 100 items opened until the page's first frame is
-// painted.
+// painted; a text of 10,000 links dropped on the item area until the group holds them.
+#include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/editor/EditorItemActions.h"
+#include "Kestrowan/editor/EditorItemSection.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "tests/editorpage/EditorPageSupport.h"
@@ -7,6 +10,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QDropEvent>
+#include <QMimeData>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -45,20 +50,30 @@ QList<AppItem> hundredItems(const QString &folder)
     return items;
 }
 
+// A store in a folder of its own, and the page's services on it without a Dock or analytics.
+struct EditorBench {
+    QTemporaryDir dir;
+    std::unique_ptr<GroupManager> store = makeEditorStore(dir);
+    FakeDockSync dock;
+    GroupEditorServices services = [this] {
+        GroupEditorServices made;
+        made.groupManager = store.get();
+        made.dockSync = &dock;
+        made.sendSignal = [](const QString &, const QMap<QString, QString> &) {};
+        return made;
+    }();
+};
+
 void openHundredItems(benchmark::State &state)
 {
     useSourceResources();
-    QTemporaryDir dir;
-    auto store = makeEditorStore(dir);
-    FakeDockSync dock;
+    EditorBench bench;
+    auto &store = bench.store;
+    const GroupEditorServices &services = bench.services;
     AppGroup group = store->createGroup();
     group.name = QStringLiteral("Hundred");
-    group.apps = hundredItems(dir.path());
+    group.apps = hundredItems(bench.dir.path());
     store->updateGroup(group);
-    GroupEditorServices services;
-    services.groupManager = store.get();
-    services.dockSync = &dock;
-    services.sendSignal = [](const QString &, const QMap<QString, QString> &) {};
     PaintCounter counter;
     qApp->installEventFilter(&counter);
     for (auto _ : state) {
@@ -76,6 +91,44 @@ void openHundredItems(benchmark::State &state)
     qApp->removeEventFilter(&counter);
 }
 
+void dropTenThousandLinks(benchmark::State &state)
+{
+    useSourceResources();
+    EditorBench bench;
+    auto &store = bench.store;
+    const GroupEditorServices &services = bench.services;
+    QString text;
+    for (int i = 0; i < 10000; ++i)
+        text += QStringLiteral("https://kestrowan.example/page/%1\n").arg(i);
+    QMimeData mime;
+    mime.setText(text);
+    for (auto _ : state) {
+        state.PauseTiming();
+        AppGroup group = store->createGroup();
+        auto *page = new GroupEditorPage(services, group, false, [] {});
+        page->resize(620, 540);
+        page->show();
+        QCoreApplication::processEvents();
+        QWidget *area = page->itemSection();
+        const QPoint centre = area->rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(area, &enter);
+        state.ResumeTiming();
+        QDropEvent drop(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(area, &drop);
+        if (page->draft()->draft().apps.size() != 10000) {
+            state.SkipWithError("the drop did not arrive whole");
+            break;
+        }
+        state.PauseTiming();
+        delete page;
+        store->setGroups({});
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
 } // namespace
 
 BENCHMARK(openHundredItems)->Unit(benchmark::kMillisecond);
+BENCHMARK(dropTenThousandLinks)->Unit(benchmark::kMillisecond)->Iterations(2);
