@@ -19,6 +19,7 @@
 #include "Kestrowan/mainwindow/SettingsPanel.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/fake/FakeApplicationActivation.h"
@@ -34,6 +35,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QPointer>
 
 class TestMainBindings : public QObject {
@@ -235,6 +237,35 @@ private slots:
             stored << item.bundleIdentifier;
         const QStringList wanted{QStringLiteral("com.example.tool1"), QStringLiteral("com.example.mail")};
         QCOMPARE(stored, wanted);
+    }
+
+    // A file chosen in the open panel from a temporary folder is kept as a copy, as a dropped one
+    // is; the copy goes with its group.
+    void aFileChosenFromATemporaryFolderIsKeptAsACopy()
+    {
+        DroppedItemKeeper::followStore(*m_store, DroppedItemKeeper::defaultFolder());
+        AppGroup work = m_store->createGroup();
+        work.name = "Work";
+        m_store->updateGroup(work);
+        QTemporaryDir scratch(QDir::tempPath() + "/kestrowan-panel-XXXXXX");
+        QVERIFY(scratch.isValid() && DroppedItemKeeper::isTemporaryPath(scratch.path(), DroppedItemKeeper::systemTemporaryFolders()));
+        writeBytes(scratch.filePath("report.pdf"), "%PDF-1.4");
+        auto view = makeView();
+        clickWidget(view->gridPage()->grid()->card(work.id)->quickAddButton());
+        AddToGroupMenu *menu = shownMenu();
+        QVERIFY(menu);
+        clickWidget(menu->rows().at(2));
+        QFileDialog *panel = view->openPanel();
+        QVERIFY(panel);
+        panel->setDirectory(scratch.path());
+        panel->selectFile("report.pdf");
+        static_cast<QDialog *>(panel)->accept();
+        const QString kept = DroppedItemKeeper::defaultFolder() + "/report.pdf";
+        QTRY_COMPARE(view->actions().group(work.id)->apps.size(), 1);
+        QCOMPARE(view->actions().group(work.id)->apps.first().path, kept);
+        QCOMPARE(readBytes(kept), QByteArray("%PDF-1.4"));
+        view->actions().deleteGroup(work.id);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 20000);
     }
 
     void theMenuRowsHighlightAndRunTheirOwnAction()
