@@ -13,6 +13,7 @@
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -197,6 +198,9 @@ void SettingsPanel::build()
 {
     const int scrollPosition = m_scroll ? m_scroll->verticalScrollBar()->value() : 0;
     m_refreshers.clear();
+    // A control chosen from the keyboard keeps the keyboard in the rebuilt page.
+    const QWidget *focused = QApplication::focusWidget();
+    const QString focusedName = m_content && focused && m_content->isAncestorOf(focused) ? focused->objectName() : QString();
     if (m_content) {
         // A rebuild can start inside a signal of one of the old controls (the language combo box
         // switches the language from its own activation, and Qt goes on using the box after that
@@ -267,6 +271,10 @@ void SettingsPanel::build()
     static_cast<QVBoxLayout *>(layout())->addWidget(m_content);
     refresh();
     m_scroll->verticalScrollBar()->setValue(scrollPosition);
+    if (!focusedName.isEmpty()) {
+        if (QWidget *again = m_content->findChild<QWidget *>(focusedName))
+            again->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void SettingsPanel::refresh()
