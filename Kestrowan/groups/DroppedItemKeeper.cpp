@@ -6,6 +6,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -149,6 +150,13 @@ QMutex &placing()
     return mutex;
 }
 
+// Copies in place whose items are not in the store yet: no sweep takes them for unused.
+QSet<QString> &landing()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
 // The copy's place: the item's own name; a number before the extension when that name is taken.
 QString freeName(const QString &folder, const QFileInfo &original)
 {
@@ -193,8 +201,10 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
     if (copyTree(source, staged, run)) {
         const QMutexLocker lock(&placing());
         const QString target = freeName(folder, info);
-        if (QDir().rename(staged, target))
+        if (QDir().rename(staged, target)) {
             outcome.kept = target;
+            landing().insert(target);
+        }
     }
     if (!outcome.kept && !cancelled.load())
         qCCritical(persistenceLogger, "Failed to keep dropped item %s", qUtf8Printable(source));
@@ -259,6 +269,11 @@ void DroppedItemKeeper::keep(const QString &path, std::function<void(const QStri
     const auto done = [this, kept = std::move(kept)](const std::optional<QString> &copy, const QString &failure) {
         if (copy && kept)
             kept(*copy);
+        // Its item is stored now (or was a duplicate and is not): from here on the store judges it.
+        if (copy) {
+            const QMutexLocker lock(&placing());
+            landing().remove(*copy);
+        }
         if (!failure.isEmpty())
             emit notice(AppToast{AppToast::Kind::Error, failure});
         else if (m_running.size() <= 1)
@@ -281,8 +296,12 @@ void DroppedItemKeeper::keep(const QString &path, std::function<void(const QStri
         });
         if (cancelled->load()) {
             // Stopped as the program closes the page: the copy would belong to no item.
-            if (outcome.kept && !QDir(*outcome.kept).removeRecursively())
-                QFile::remove(*outcome.kept);
+            if (outcome.kept) {
+                const QMutexLocker lock(&placing());
+                landing().remove(*outcome.kept);
+                if (!QDir(*outcome.kept).removeRecursively())
+                    QFile::remove(*outcome.kept);
+            }
             return;
         }
         QMetaObject::invokeMethod(self, [self, done, outcome] {
@@ -310,17 +329,26 @@ void DroppedItemKeeper::finish(QThread *thread)
 
 void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths)
 {
-    QThreadPool::globalInstance()->start([folder, referencedPaths] {
+    // Judged here, against the items as they are now; only the removing goes to the pool.
+    QStringList unused;
+    {
+        const QMutexLocker lock(&placing());
         for (const QString &name : childrenOf(folder)) {
-            if (name.startsWith(u'.'))
-                continue;
             const QString entry = folder + u'/' + name;
+            if (name.startsWith(u'.') || landing().contains(entry))
+                continue;
             const bool used = std::any_of(referencedPaths.cbegin(), referencedPaths.cend(), [&entry](const QString &path) {
                 return path == entry || path.startsWith(entry + u'/');
             });
-            if (used)
-                continue;
-            qCInfo(persistenceLogger, "Removing kept copy no item uses: %s", qUtf8Printable(name));
+            if (!used)
+                unused.append(entry);
+        }
+    }
+    if (unused.isEmpty())
+        return;
+    QThreadPool::globalInstance()->start([unused] {
+        for (const QString &entry : unused) {
+            qCInfo(persistenceLogger, "Removing kept copy no item uses: %s", qUtf8Printable(QFileInfo(entry).fileName()));
             if (kindOf(entry) == Kind::Folder)
                 QDir(entry).removeRecursively();
             else

@@ -50,8 +50,9 @@ public:
     void keep(const QString &path, std::function<void(const QString &kept)> kept);
     int runningCopies() const { return int(m_running.size()); }
 
-    // Removes the copies in `folder` that none of `referencedPaths` is or lies in. Runs on a thread
-    // of the pool; copies still arriving are not touched.
+    // Removes the copies in `folder` that none of `referencedPaths` is or lies in (the removing runs
+    // on a thread of the pool). Copies still arriving, or whose items are on their way into the
+    // store, are not touched.
     static void removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths);
     // From now on, whenever the store's groups change, the copies no item uses any more (its item
     // was removed, its group deleted) are removed. Never while the store could not read its file.
