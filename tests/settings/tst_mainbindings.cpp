@@ -249,7 +249,7 @@ private slots:
         m_store->updateGroup(work);
         QTemporaryDir scratch(QDir::tempPath() + "/kestrowan-panel-XXXXXX");
         QVERIFY(scratch.isValid() && DroppedItemKeeper::isTemporaryPath(scratch.path(), DroppedItemKeeper::systemTemporaryFolders()));
-        writeBytes(scratch.filePath("report.pdf"), "%PDF-1.4");
+        writeBytes(scratch.filePath("report.txt"), "quarterly figures");
         auto view = makeView();
         clickWidget(view->gridPage()->grid()->card(work.id)->quickAddButton());
         AddToGroupMenu *menu = shownMenu();
@@ -258,12 +258,12 @@ private slots:
         QFileDialog *panel = view->openPanel();
         QVERIFY(panel);
         panel->setDirectory(scratch.path());
-        panel->selectFile("report.pdf");
+        panel->selectFile("report.txt");
         static_cast<QDialog *>(panel)->accept();
-        const QString kept = DroppedItemKeeper::defaultFolder() + "/report.pdf";
+        const QString kept = DroppedItemKeeper::defaultFolder() + "/report.txt";
         QTRY_COMPARE(view->actions().group(work.id)->apps.size(), 1);
         QCOMPARE(view->actions().group(work.id)->apps.first().path, kept);
-        QCOMPARE(readBytes(kept), QByteArray("%PDF-1.4"));
+        QCOMPARE(readBytes(kept), QByteArray("quarterly figures"));
         view->actions().deleteGroup(work.id);
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 20000);
     }
