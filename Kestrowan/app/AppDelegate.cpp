@@ -307,6 +307,13 @@ void AppDelegate::updateStatusMenu(const QList<AppGroup> &groups)
 void AppDelegate::menuManageGroups()
 {
     handleRoute(KestrowanRoute::main());
+    // The window may be open on another page (the settings, an editor): managing groups is the
+    // group list, so the page follows once the window is up, as a delivered route would.
+    QTimer::singleShot(routeDeliveryDelay, Qt::PreciseTimer, this, [this] {
+        qCInfo(appLogger, "Deferred group list navigation fired");
+        if (navigateToGroupList)
+            navigateToGroupList();
+    });
 }
 
 void AppDelegate::menuOpenSettings()

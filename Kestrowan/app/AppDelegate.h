@@ -40,6 +40,7 @@ public:
     std::function<void(bool showInDock)> applyActivationPolicy;
     std::function<void(const QUuid &groupID)> navigateToGroup;
     std::function<void()> navigateToSettings;
+    std::function<void()> navigateToGroupList;
     std::function<void()> onAppDidBecomeActive;
 
     // What the usage signal of the update check goes through.

@@ -8,6 +8,7 @@
 #include "Kestrowan/dock/KeyboardShortcutServiceInterface.h"
 #include "Kestrowan/dock/PermissionManagerInterface.h"
 #include "Kestrowan/dock/ShortcutStateStoreInterface.h"
+#include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/GroupShortcut.h"
 #include "Kestrowan/groups/ModelJson.h"
@@ -64,6 +65,8 @@ KestrowanApp::KestrowanApp(ServiceFactories factories, QObject *parent)
     m_groupManager = m_factories.groupManager();
     m_groupManager->ensureStorageDirectories();
     m_groupManager->loadGroups();
+    // Copies kept for items from temporary folders go with their items and groups.
+    DroppedItemKeeper::followStore(*m_groupManager, DroppedItemKeeper::defaultFolder());
 
     m_appUpdater = m_factories.appUpdater();
     m_appsService = m_factories.appsService(appSupportDirectoryURL() + QStringLiteral("/installed_apps_cache.json"));
@@ -135,6 +138,7 @@ void KestrowanApp::installAppDelegateHandlers()
         qCInfo(appLogger, "Applying deferred settings navigation");
         navigation->setSelectedPage(DetailPage::settings());
     };
+    delegate.navigateToGroupList = [navigation] { navigation->setSelectedPage(std::nullopt); };
     delegate.onAppDidBecomeActive = [this] { handleAppDidBecomeActive(); };
     delegate.reopenMainWindow = [this] { openMainWindow(); };
     delegate.flushPendingMainWindowRequest();

@@ -36,7 +36,10 @@ bool MainWindowFrame::isMainWindow(const QWidget *widget)
 void MainWindowFrame::setResizable(bool resizable)
 {
     if (resizable) {
-        setMinimumSize(m_content ? m_content->minimumSizeHint().boundedTo(defaultSize).expandedTo(QSize(0, 0)) : QSize(0, 0));
+        // The content states its least size as a minimum of its own (it lays its pages out by
+        // hand, so it has no size hint for it); the window keeps to it.
+        const QSize least = m_content ? m_content->minimumSize().expandedTo(m_content->minimumSizeHint()) : QSize(0, 0);
+        setMinimumSize(least.boundedTo(defaultSize).expandedTo(QSize(0, 0)));
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     } else {
         setFixedSize(size().isValid() && isVisible() ? size() : defaultSize);

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/SheetFit.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/SystemFont.h"
@@ -40,8 +41,9 @@ ApplicationChooserDialog::ApplicationChooserDialog(const QString &forWhat, const
 {
     setWindowTitle(localized(QStringLiteral("appChooser.title")));
     setWindowModality(Qt::WindowModal);
-    setMinimumSize(400, 460);
-    resize(420, 480);
+    // Inside a small main window it shrinks with it; its list scrolls.
+    fitSheetToWindow(this, parent, QSize(420, 480), true);
+    setMinimumSize(minimumSize().boundedTo(QSize(400, 460)));
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 16);

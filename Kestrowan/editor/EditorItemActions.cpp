@@ -2,12 +2,12 @@
 
 #include "Kestrowan/editor/DraftChangeHandler.h"
 #include "Kestrowan/editor/EditorDraft.h"
+#include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/ItemFactory.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/HapticFeedback.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
@@ -25,47 +25,14 @@ QUrl withoutLocalHost(QUrl url)
     return url;
 }
 
-bool copyRecursively(const QString &from, const QString &to)
-{
-    const QFileInfo info(from);
-    if (!info.isDir())
-        return QFile::copy(from, to);
-    if (!QDir().mkpath(to))
-        return false;
-    QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    const QDir source(from);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString target = to + u'/' + source.relativeFilePath(path);
-        const QFileInfo entry = it.fileInfo();
-        if (entry.isDir() && !entry.isSymLink()) {
-            if (!QDir().mkpath(target))
-                return false;
-        } else if (!QFile::copy(path, target)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool sameContents(const QString &a, const QString &b)
-{
-    QFile first(a), second(b);
-    if (first.size() != second.size() || !first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
-        return false;
-    while (!first.atEnd()) {
-        if (first.read(1 << 16) != second.read(1 << 16))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 EditorItemActions::EditorItemActions(EditorDraft *draft, DraftChangeHandler *handler, UsageSignalSender sendSignal,
                                      QString keepsakeFolder, QObject *parent)
     : QObject(parent), m_draft(draft), m_handler(handler), m_sendSignal(std::move(sendSignal)), m_keepsakeFolder(std::move(keepsakeFolder)), m_temporaryFolders(systemTemporaryFolders())
+    , m_keeper(new DroppedItemKeeper(m_keepsakeFolder, this))
 {
+    connect(m_keeper, &DroppedItemKeeper::notice, this, &EditorItemActions::notice);
 }
 
 bool EditorItemActions::addItem(const AppItem &item)
@@ -76,6 +43,7 @@ bool EditorItemActions::addItem(const AppItem &item)
 int EditorItemActions::addItems(const QList<AppItem> &items)
 {
     AppGroup group = m_draft->draft();
+    // What the group holds, looked up at once: a long drop stays linear.
     QSet<QString> identifiers, paths;
     for (const AppItem &existing : std::as_const(group.apps)) {
         identifiers.insert(existing.bundleIdentifier);
@@ -188,61 +156,21 @@ bool EditorItemActions::canAcceptDrop(const QMimeData *mime) const
 
 QStringList EditorItemActions::systemTemporaryFolders()
 {
-    QStringList roots{QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp")};
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty())
-        roots.append(runtime);
-    return roots;
+    return DroppedItemKeeper::systemTemporaryFolders();
 }
 
 bool EditorItemActions::isTemporaryPath(const QString &path) const
 {
-    const QString canonical = QFileInfo(path).absoluteFilePath();
-    for (const QString &root : std::as_const(m_temporaryFolders)) {
-        const QString clean = QDir::cleanPath(root);
-        if (canonical == clean || canonical.startsWith(clean + u'/'))
-            return true;
-        const QString real = QFileInfo(clean).canonicalFilePath();
-        if (!real.isEmpty() && (canonical == real || canonical.startsWith(real + u'/')))
-            return true;
-    }
-    return false;
-}
-
-std::optional<QString> EditorItemActions::keptDroppedPath(const QString &path) const
-{
-    if (!isTemporaryPath(path))
-        return path;
-    if (m_keepsakeFolder.isEmpty() || isTemporaryPath(m_keepsakeFolder + QStringLiteral("/x")))
-        return std::nullopt;
-    const QFileInfo info(path);
-    if (!info.exists() || !QDir().mkpath(m_keepsakeFolder))
-        return std::nullopt;
-    // The same name as the dropped file; a number before the extension when that name is taken.
-    const QString base = info.completeBaseName();
-    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-    QString target = m_keepsakeFolder + u'/' + info.fileName();
-    // The same file dropped again is the copy kept the first time.
-    if (info.isFile() && QFileInfo(target).isFile() && sameContents(path, target))
-        return target;
-    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
-        target = m_keepsakeFolder + u'/' + base + QStringLiteral(" %1").arg(n) + suffix;
-    if (!copyRecursively(path, target)) {
-        qCCritical(persistenceLogger, "Failed to keep dropped item %s", qUtf8Printable(path));
-        return std::nullopt;
-    }
-    return target;
+    return DroppedItemKeeper::isTemporaryPath(path, m_temporaryFolders);
 }
 
 bool EditorItemActions::dropMimeData(const QMimeData *mime)
 {
     if (!canAcceptDrop(mime))
         return false;
-    const QList<QUrl> urls = droppedURLs(mime);
-    bool taken = false;
     QList<QUrl> adding;
-    for (const QUrl &url : urls) {
-        taken = true;
+    int copies = 0;
+    for (const QUrl &url : droppedURLs(mime)) {
         if (!url.isLocalFile()) {
             adding.append(url);
             continue;
@@ -252,16 +180,17 @@ bool EditorItemActions::dropMimeData(const QMimeData *mime)
         if (target.isEmpty() || !QFileInfo::exists(target))
             continue;
         if (isTemporaryPath(target)) {
-            const std::optional<QString> kept = keptDroppedPath(target);
-            if (!kept)
+            // Kept only where the copy outlives the temporary folder.
+            if (m_keepsakeFolder.isEmpty() || isTemporaryPath(m_keepsakeFolder + QStringLiteral("/x")))
                 continue;
-            adding.append(QUrl::fromLocalFile(*kept));
+            m_keeper->keep(target, [this](const QString &kept) { addURL(QUrl::fromLocalFile(kept)); });
+            ++copies;
             continue;
         }
         adding.append(url);
     }
-    addURLs(adding);
-    return taken;
+    // A drop that adds nothing (and copies nothing) is refused, so the source keeps its item.
+    return addURLs(adding) > 0 || copies > 0;
 }
 
 void EditorItemActions::applyPickedApps(const QList<AppItem> &apps)

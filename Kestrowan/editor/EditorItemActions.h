@@ -2,12 +2,14 @@
 
 #include "Kestrowan/editor/UsageSignalSender.h"
 #include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/shell/AppToast.h"
 
 #include <QObject>
 #include <QUrl>
 #include <optional>
 
 class DraftChangeHandler;
+class DroppedItemKeeper;
 class EditorDraft;
 class QMimeData;
 
@@ -37,12 +39,11 @@ public:
     // Every location a drop carries: its URI list, else its text, one location per line.
     static QList<QUrl> droppedURLs(const QMimeData *mime);
     bool canAcceptDrop(const QMimeData *mime) const;
-    // True when the drop carried at least one location it took up.
+    // True when the drop added an item or started keeping a copy of one; a file from a temporary
+    // folder is added once its copy is kept (see `DroppedItemKeeper`).
     bool dropMimeData(const QMimeData *mime);
-    // Where a dropped file is kept: itself, a copy when it lives in a temporary folder, or nothing
-    // when such a copy cannot be made.
-    std::optional<QString> keptDroppedPath(const QString &path) const;
     bool isTemporaryPath(const QString &path) const;
+    DroppedItemKeeper *keeper() const { return m_keeper; }
     // The folders whose contents the system may delete at any time.
     static QStringList systemTemporaryFolders();
     void setTemporaryFolders(const QStringList &folders) { m_temporaryFolders = folders; }
@@ -86,6 +87,8 @@ public:
 
 signals:
     void removeRequestChanged();
+    // What the user should read about a drop (a copy's progress, a refusal), or none to clear it.
+    void notice(const std::optional<AppToast> &toast);
     void reorderStateChanged();
 
 private:
@@ -96,6 +99,7 @@ private:
     UsageSignalSender m_sendSignal;
     QString m_keepsakeFolder;
     QStringList m_temporaryFolders;
+    DroppedItemKeeper *m_keeper;
     std::optional<QUuid> m_confirmRemoveAppID;
     std::optional<QUuid> m_reorderDraggingID;
 };

@@ -17,11 +17,13 @@
 #include "Kestrowan/editor/KeyboardShortcutStore.h"
 #include "Kestrowan/editor/OpenerSection.h"
 #include "Kestrowan/editor/ShortcutSection.h"
+#include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/AppToastModifier.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"
@@ -99,9 +101,11 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
             m_sync->scheduleAutoSync();
     }, this);
     m_sync = new EditorSyncController(m_draft, m_handler, m_services.dockSync, defaults, this);
-    const QString keepsake = services.droppedItemsFolder.isEmpty() ? appSupportDirectoryURL() + QStringLiteral("/Dropped Items")
-                                                                   : services.droppedItemsFolder;
+    const QString keepsake = services.droppedItemsFolder.isEmpty() ? DroppedItemKeeper::defaultFolder() : services.droppedItemsFolder;
     m_actions = new EditorItemActions(m_draft, m_handler, services.sendSignal, keepsake, this);
+    // A dropped folder's copy tells how far it has come, and a refusal says why.
+    auto *dropNotices = new AppToastModifier(this);
+    connect(m_actions, &EditorItemActions::notice, dropNotices, &AppToastModifier::setToast);
     m_openers = new OpenerRulesEditor(m_draft, services.applicationChooser ? services.applicationChooser : ApplicationChooserDialog::chooser(this),
                                       this);
     m_iconChoice = new IconStyleChoice(m_draft, services.skinManager, services.sendSignal, this);

@@ -4,9 +4,11 @@
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerCursorState.h"
+#include "Kestrowan/shell/SlimScrollBar.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -24,7 +26,9 @@ AppPickerList::AppPickerList(std::function<bool(const QString &)> isSelected, QW
 {
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setSlimScrollBar(verticalScrollBar());
+    setFocusPolicy(Qt::StrongFocus);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(rowHeight / 2);
     applyPointerCursor(viewport());
@@ -38,6 +42,8 @@ AppPickerList::AppPickerList(std::function<bool(const QString &)> isSelected, QW
 void AppPickerList::setRows(const QList<AppItem> &rows)
 {
     m_rows = rows;
+    if (m_currentRow >= m_rows.size())
+        m_currentRow = m_rows.isEmpty() ? -1 : int(m_rows.size()) - 1;
     updateScrollRange();
     viewport()->update();
 }
@@ -100,6 +106,86 @@ void AppPickerList::mouseReleaseEvent(QMouseEvent *event)
     viewport()->update();
     if (click)
         emit rowToggled(m_rows.at(row));
+}
+
+void AppPickerList::setCurrentRow(int index)
+{
+    if (m_scanning || m_rows.isEmpty()) {
+        m_currentRow = -1;
+        return;
+    }
+    m_currentRow = std::clamp(index, 0, int(m_rows.size()) - 1);
+    // Keep the row in view: scroll just far enough, with the list's own inset around it.
+    const QRect row = rowRect(m_currentRow);
+    QScrollBar *bar = verticalScrollBar();
+    if (row.top() < verticalInset)
+        bar->setValue(bar->value() + row.top() - verticalInset);
+    else if (row.y() + row.height() > viewport()->height() - verticalInset)
+        bar->setValue(bar->value() + row.y() + row.height() - viewport()->height() + verticalInset);
+    viewport()->update();
+}
+
+void AppPickerList::keyPressEvent(QKeyEvent *event)
+{
+    const bool hasRows = !m_scanning && !m_rows.isEmpty();
+    const int page = std::max(1, viewport()->height() / (rowHeight + rowSpacing));
+    switch (event->key()) {
+    case Qt::Key_Down:
+        if (hasRows)
+            setCurrentRow(m_currentRow + 1);
+        return;
+    case Qt::Key_Up:
+        if (hasRows)
+            setCurrentRow(std::max(0, m_currentRow - 1));
+        return;
+    case Qt::Key_PageDown:
+        if (hasRows)
+            setCurrentRow(std::max(0, m_currentRow) + page);
+        return;
+    case Qt::Key_PageUp:
+        if (hasRows)
+            setCurrentRow(m_currentRow - page);
+        return;
+    case Qt::Key_Home:
+        if (hasRows)
+            setCurrentRow(0);
+        return;
+    case Qt::Key_End:
+        if (hasRows)
+            setCurrentRow(int(m_rows.size()) - 1);
+        return;
+    case Qt::Key_Space:
+        if (hasRows && m_currentRow >= 0 && event->modifiers() == Qt::NoModifier) {
+            emit rowToggled(m_rows.at(m_currentRow));
+            return;
+        }
+        break;
+    case Qt::Key_Backspace:
+        emit typedForSearch(event);
+        return;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    if (!text.isEmpty() && text.at(0).isPrint() && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+        emit typedForSearch(event);
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}
+
+void AppPickerList::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    if (m_currentRow < 0)
+        setCurrentRow(0);
+    viewport()->update();
+}
+
+void AppPickerList::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 QPixmap AppPickerList::icon(const AppItem &entry)
@@ -169,6 +255,10 @@ void AppPickerList::paintEvent(QPaintEvent *)
         painter.fillPath(shape, (selected ? AppColors::accent2Glow : AppColors::bgInput).resolve(appearance));
         painter.setPen(QPen((selected ? AppColors::accent2 : AppColors::border).resolve(appearance), 0.8));
         painter.drawPath(shape);
+        if (index == m_currentRow && hasFocus()) {
+            painter.setPen(QPen(AppColors::accent.resolve(appearance), 2));
+            painter.drawPath(ContinuousShape::roundedRect(QRectF(row).adjusted(1, 1, -1, -1), 9));
+        }
 
         const QRectF iconRect(row.left() + rowPadding, row.top() + rowPadding, iconSide, iconSide);
         painter.drawPixmap(iconRect, icon(entry), QRectF());

@@ -27,15 +27,23 @@ public:
     void setScanning(bool scanning);
     // The row's rectangle in the viewport, for clicks and tests.
     QRect rowRect(int index) const;
+    // The row the keys act on (-1: none); it is ringed while the list has the keyboard.
+    int currentRow() const { return m_currentRow; }
+    void setCurrentRow(int index);
 
 signals:
     void rowToggled(const AppItem &entry);
+    // Text typed while the list has the keyboard belongs to the search field; Backspace too.
+    void typedForSearch(QKeyEvent *event);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     int rowAt(const QPoint &point) const;
@@ -47,6 +55,7 @@ private:
     QList<AppItem> m_rows;
     bool m_scanning = false;
     int m_pressedRow = -1;
+    int m_currentRow = -1;
     int m_spinnerStep = 0;
     QTimer m_spinner;
     QHash<QString, QPixmap> m_icons;

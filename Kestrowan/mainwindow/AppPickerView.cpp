@@ -7,9 +7,12 @@
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/RoundedSurface.h"
+#include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/SystemFont.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -81,11 +84,42 @@ AppPickerView::AppPickerView(InstalledAppsServiceInterface &appsService, const Q
     body()->addWidget(m_list, 1);
 
     connect(m_list, &AppPickerList::rowToggled, this, &AppPickerView::toggleStagedApp);
+    // Typing in the list searches: the keys go on to the field, which takes the keyboard.
+    connect(m_list, &AppPickerList::typedForSearch, this, [this](QKeyEvent *event) {
+        m_search->setFocus(Qt::OtherFocusReason);
+        QKeyEvent forwarded(event->type(), event->key(), event->modifiers(), event->text(), event->isAutoRepeat());
+        QCoreApplication::sendEvent(m_search, &forwarded);
+    });
+    m_search->installEventFilter(this);
+    setTabOrder(m_search, m_list);
+    setTabOrder(m_list, cancelButton());
+    setTabOrder(cancelButton(), doneButton());
     connect(m_search, &QLineEdit::textChanged, this, &AppPickerView::refreshRows);
     connect(&m_appsService, &InstalledAppsServiceInterface::installedAppsChanged, this, &AppPickerView::refreshRows);
     connect(&m_appsService, &InstalledAppsServiceInterface::isScanningChanged, this, &AppPickerView::refreshRows);
     refreshRows();
     m_search->setFocus();
+}
+
+void AppPickerView::showEvent(QShowEvent *event)
+{
+    StagedPicker::showEvent(event);
+    // The sheet opens ready for typing a name, not on its first button.
+    m_search->setFocus(Qt::OtherFocusReason);
+}
+
+bool AppPickerView::eventFilter(QObject *watched, QEvent *event)
+{
+    // From the field, the down arrow (and Page Down) goes on into the rows.
+    if (watched == m_search && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Down || key == Qt::Key_PageDown) && !m_list->rows().isEmpty()) {
+            m_list->setFocus(Qt::TabFocusReason);
+            m_list->setCurrentRow(0);
+            return true;
+        }
+    }
+    return StagedPicker::eventFilter(watched, event);
 }
 
 void AppPickerView::refreshRows()

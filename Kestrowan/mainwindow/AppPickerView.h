@@ -20,6 +20,8 @@ public:
 
 protected:
     void selectionChanged() override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void refreshRows();

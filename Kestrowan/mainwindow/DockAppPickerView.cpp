@@ -4,6 +4,7 @@
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
+#include "Kestrowan/shell/SlimScrollBar.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
@@ -92,7 +93,8 @@ DockAppPickerView::DockAppPickerView(const QList<AppItem> &selectedApps, const Q
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setSlimScrollBar(scroll->verticalScrollBar());
     scroll->viewport()->setAutoFillBackground(false);
     auto *content = new QWidget(scroll);
     if (m_dockApps.isEmpty()) {

@@ -83,6 +83,13 @@ void GroupCardView::setGroup(const AppGroup &group)
     update();
 }
 
+void GroupCardView::retitle()
+{
+    refreshAccessibility();
+    placeChildren();
+    update();
+}
+
 void GroupCardView::refreshAccessibility()
 {
     const GroupCardContent content = GroupCardContent::of(m_group);
@@ -141,6 +148,32 @@ int GroupCardView::visibleStripTiles(const QRectF &rect, int wanted) const
     return count;
 }
 
+GroupCardView::StripLayout GroupCardView::stripLayout(const QRectF &rect) const
+{
+    const GroupCardContent content = GroupCardContent::of(m_group);
+    const int thumbnails = int(content.stripItems.size());
+    const bool counted = !content.overflowText.isEmpty();
+    const int places = visibleStripTiles(rect, thumbnails + (counted ? 1 : 0));
+    if (places >= thumbnails + (counted ? 1 : 0))
+        return {thumbnails, m_group.apps.size() - thumbnails};
+    // Too narrow for all: the last place that fits (the first one at least) holds the count.
+    const int shown = std::max(0, places - 1);
+    return {shown, m_group.apps.size() - shown};
+}
+
+QRect GroupCardView::overflowTileRect() const
+{
+    const QRectF card = visualRect();
+    const StripLayout strip = stripLayout(card);
+    return strip.hiddenItems > 0 ? scaledRect(stripTile(card, strip.thumbnails)).toAlignedRect() : QRect();
+}
+
+QString GroupCardView::overflowText() const
+{
+    const qsizetype hidden = stripLayout(visualRect()).hiddenItems;
+    return hidden > 0 ? u'+' + QString::number(hidden) : QString();
+}
+
 void GroupCardView::rebuildStrip()
 {
     qDeleteAll(m_strip);
@@ -161,7 +194,7 @@ void GroupCardView::placeChildren()
 {
     const QRectF card = visualRect();
     m_icon->setGeometry(scaledRect(iconRect(card)).toAlignedRect());
-    const int visible = visibleStripTiles(card, int(m_strip.size()));
+    const int visible = stripLayout(card).thumbnails;
     for (int i = 0; i < m_strip.size(); ++i) {
         m_strip[i]->setGeometry(scaledRect(stripTile(card, i)).toAlignedRect());
         m_strip[i]->setVisible(i < visible);
@@ -242,15 +275,12 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
     // Strip: the thumbnails (children), the overflow tile, then the quick-add column (its button
     // is a child too).
     const QRectF column = quickAddColumn(rect);
-    if (!content.overflowText.isEmpty()) {
-        const int shown = visibleStripTiles(rect, int(content.stripItems.size()));
-        const QRectF tile = stripTile(rect, shown);
-        if (tile.right() <= column.left() - stripSpacing) {
-            painter.fillPath(ContinuousShape::roundedRect(tile, 10), AppColors::bgHover.resolve(appearance));
-            painter.setFont(pillFont);
-            painter.setPen(AppColors::text3.resolve(appearance));
-            painter.drawText(tile, Qt::AlignCenter, content.overflowText);
-        }
+    if (const StripLayout strip = stripLayout(rect); strip.hiddenItems > 0) {
+        const QRectF tile = stripTile(rect, strip.thumbnails);
+        painter.fillPath(ContinuousShape::roundedRect(tile, 10), AppColors::bgHover.resolve(appearance));
+        painter.setFont(pillFont);
+        painter.setPen(AppColors::text3.resolve(appearance));
+        painter.drawText(tile, Qt::AlignCenter, u'+' + QString::number(strip.hiddenItems));
     }
     painter.setFont(hintFont());
     painter.setPen(AppColors::text4.resolve(appearance));

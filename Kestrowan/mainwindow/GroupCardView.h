@@ -23,6 +23,8 @@ public:
     const AppGroup &group() const { return m_group; }
     // The same card for a changed value of its group (same id).
     void setGroup(const AppGroup &group);
+    // Takes up a new interface language (the quick-add hint's width moves the strip).
+    void retitle();
     bool isShowingAddMenu() const { return m_popover != nullptr; }
     QuickAddButton *quickAddButton() const { return m_quickAdd; }
     ComposedGroupIconView *iconView() const { return m_icon; }
@@ -30,6 +32,10 @@ public:
     bool showsSynced() const { return m_showsSynced; }
     // Whether the card showed a Dock state at all when it was last drawn (an empty group shows none).
     bool showsSyncState() const { return m_showsSyncState; }
+    // Where the tile counting the items not shown is drawn, in card coordinates, and its text;
+    // empty when every item has a thumbnail.
+    QRect overflowTileRect() const;
+    QString overflowText() const;
 
     QSize sizeHint() const override;
 
@@ -59,6 +65,14 @@ private:
     QRectF stripTile(const QRectF &rect, int index) const;
     // How many strip tiles fit before the quick-add column.
     int visibleStripTiles(const QRectF &rect, int wanted) const;
+    // What the strip shows in a card of this size: the first thumbnails, then a tile counting the
+    // items not shown (none when every item is shown). The count always has its tile: a narrow card
+    // gives up thumbnails for it.
+    struct StripLayout {
+        int thumbnails = 0;
+        qsizetype hiddenItems = 0;
+    };
+    StripLayout stripLayout(const QRectF &rect) const;
     void refreshAccessibility();
 
     AppGroup m_group;

@@ -4,17 +4,37 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
 #include "Kestrowan/mainwindow/NewGroupCardView.h"
+#include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
+#include "Kestrowan/shell/TokenLabel.h"
+#include "NVLXDesign/SystemFont.h"
 
 #include <QTimer>
+#include <QVBoxLayout>
 
 GroupGrid::GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *parent)
     : QWidget(parent)
     , m_store(store)
     , m_skinManager(skinManager)
     , m_newGroupCard(new NewGroupCardView(this))
+    , m_emptyState(new QWidget(this))
 {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    m_emptyState->setObjectName(QStringLiteral("emptyState"));
+    auto *emptyLayout = new QVBoxLayout(m_emptyState);
+    emptyLayout->setContentsMargins(8 + HoverCard::bleed, 0, 8 + HoverCard::bleed, 0);
+    emptyLayout->setSpacing(4);
+    emptyLayout->addStretch(1);
+    m_emptyTitle = new TokenLabel(QString(), AppColors::text1, SystemFont::font(13, QFont::DemiBold), m_emptyState);
+    m_emptyTitle->setObjectName(QStringLiteral("emptyTitle"));
+    emptyLayout->addWidget(m_emptyTitle);
+    m_emptyHint = new TokenLabel(QString(), AppColors::text3, SystemFont::font(11), m_emptyState);
+    m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    m_emptyHint->setWordWrap(true);
+    emptyLayout->addWidget(m_emptyHint);
+    emptyLayout->addStretch(1);
+    retitleEmptyState();
     connect(m_newGroupCard, &HoverCard::clicked, this, &GroupGrid::newGroupTapped);
     connect(&m_store, &GroupManager::groupsChanged, this, &GroupGrid::followStore);
     connect(&DockService::instance(), &DockService::syncBlockDidChange, this, &GroupGrid::refreshSyncStates);
@@ -86,6 +106,20 @@ void GroupGrid::refreshSyncStates()
         card->update();
 }
 
+void GroupGrid::retitleEmptyState()
+{
+    m_emptyTitle->setText(localized(QStringLiteral("groupList.emptyTitle")));
+    m_emptyHint->setText(localized(QStringLiteral("groupList.emptyHint")));
+}
+
+void GroupGrid::retitle()
+{
+    retitleEmptyState();
+    m_newGroupCard->retitle();
+    for (GroupCardView *card : std::as_const(m_cards))
+        card->retitle();
+}
+
 int GroupGrid::heightForWidth(int) const
 {
     const int rows = int((m_order.size() + 1 + columns - 1) / columns);
@@ -114,5 +148,11 @@ void GroupGrid::layoutCards()
         const int column = i % columns;
         const QRectF visual(padding + column * (columnWidth + spacing), padding + row * (cardHeight + spacing), columnWidth, cardHeight);
         cells[i]->setGeometry(visual.toAlignedRect().adjusted(-HoverCard::bleed, -HoverCard::bleed, HoverCard::bleed, HoverCard::bleed));
+    }
+    // The cell after the new-group card explains it while it is alone.
+    m_emptyState->setVisible(m_order.isEmpty());
+    if (m_order.isEmpty()) {
+        const QRectF visual(padding + columnWidth + spacing, padding, columnWidth, cardHeight);
+        m_emptyState->setGeometry(visual.toAlignedRect().adjusted(-HoverCard::bleed, 0, HoverCard::bleed, 0));
     }
 }

@@ -10,6 +10,7 @@ class GroupCardView;
 class GroupManager;
 class NewGroupCardView;
 class SkinManager;
+class TokenLabel;
 
 // Two flexible columns of cards: the new-group card first, then one card per group in store order.
 // Cards follow the store; a card whose group stays is kept (with its hover and menu state).
@@ -24,6 +25,8 @@ public:
     GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *parent = nullptr);
 
     NewGroupCardView *newGroupCard() const { return m_newGroupCard; }
+    // Beside the new-group card while there are no groups: what a group is and where to start.
+    QWidget *emptyState() const { return m_emptyState; }
     GroupCardView *card(const QUuid &groupID) const { return m_cards.value(groupID); }
     // In grid order, the new-group card not included.
     QList<GroupCardView *> cards() const;
@@ -31,6 +34,8 @@ public:
     // Draws every card again: whether a group is in the Dock as it is changes without the store
     // changing (a sync recorded it, or the Dock's list was refused).
     void refreshSyncStates();
+    // Takes up a new interface language: the cards' texts and accessible names.
+    void retitle();
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -52,11 +57,15 @@ protected:
 private:
     void followStore();
     void layoutCards();
+    void retitleEmptyState();
     GroupCardView *makeCard(const AppGroup &group);
 
     GroupManager &m_store;
     SkinManager *m_skinManager;
     NewGroupCardView *m_newGroupCard;
+    QWidget *m_emptyState;
+    TokenLabel *m_emptyTitle;
+    TokenLabel *m_emptyHint;
     QList<QUuid> m_order;
     QHash<QUuid, GroupCardView *> m_cards;
     bool m_drawn = false;

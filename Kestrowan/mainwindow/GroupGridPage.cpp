@@ -3,6 +3,7 @@
 #include "Kestrowan/mainwindow/GroupGrid.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
@@ -49,17 +50,27 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
     auto *barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(18, 10, 18, 10);
     m_settings = new ToolbarButton(false, bar);
-    m_settings->setContent(QStringLiteral("gearshape"), localized(QStringLiteral("settings.title")), AppColors::text2);
-    m_settings->setAccessibleName(localized(QStringLiteral("ax.openSettings")));
     m_syncAll = new ToolbarButton(true, bar);
-    m_syncAll->setAccessibleName(localized(QStringLiteral("ax.syncAll")));
-    m_syncAll->setAccessibleDescription(localized(QStringLiteral("ax.syncAll.hint")));
-    setSyncAllDone(false);
+    retitle();
+    // A change of the interface language shows on this page at once, the cards' drawn texts too.
+    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, [this] {
+        retitle();
+        m_grid->retitle();
+    });
     barLayout->addWidget(m_settings, 0, Qt::AlignVCenter);
     barLayout->addStretch(1);
     barLayout->addWidget(m_syncAll, 0, Qt::AlignVCenter);
     holderLayout->addWidget(bar);
     layout->addWidget(barHolder);
+}
+
+void GroupGridPage::retitle()
+{
+    m_settings->setContent(QStringLiteral("gearshape"), localized(QStringLiteral("settings.title")), AppColors::text2);
+    m_settings->setAccessibleName(localized(QStringLiteral("ax.openSettings")));
+    m_syncAll->setAccessibleName(localized(QStringLiteral("ax.syncAll")));
+    m_syncAll->setAccessibleDescription(localized(QStringLiteral("ax.syncAll.hint")));
+    showSyncAllState();
 }
 
 void GroupGridPage::setSyncAllDone(bool done)

@@ -28,6 +28,7 @@ public:
 
 private:
     void showSyncAllState();
+    void retitle();
 
     GroupGrid *m_grid;
     QScrollArea *m_scroll;

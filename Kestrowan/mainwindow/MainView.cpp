@@ -17,6 +17,7 @@
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
+#include "Kestrowan/shell/SheetFit.h"
 #include "Kestrowan/shell/AppToastModifier.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
@@ -33,6 +34,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// The open panel's size inside a window that has room for it.
+constexpr QSize openPanelSize(580, 420);
 
 // A load error is shown once per run, however often the window is built again: the store keeps
 // it (it guards the mirror folders until a good file exists), the user needs to read it once.
@@ -72,6 +76,12 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(m_gridPage->syncAllButton(), &QAbstractButton::clicked, this, &MainView::startSyncAll);
 
     connect(m_actions, &MainWindowActions::syncAllProgress, m_gridPage, &GroupGridPage::setSyncAllProgress);
+    connect(m_actions, &MainWindowActions::notice, this, [this](const std::optional<AppToast> &toast) {
+        if (toast)
+            showToast(*toast);
+        else if (m_toast->toast() && m_toast->toast()->kind == AppToast::Kind::Info)
+            m_toast->setToast(std::nullopt);
+    });
     connect(m_actions, &MainWindowActions::syncAllFinished, this, [this](bool synced, const QString &message) {
         m_gridPage->finishSyncAll();
         // Some groups may be in the Dock now even when others failed.
@@ -275,7 +285,12 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
     panel->setAttribute(Qt::WA_DeleteOnClose);
     // Our own panel, not the desktop's, so that it looks the same everywhere and can be driven.
     panel->setOption(QFileDialog::DontUseNativeDialog);
+    // The panel chooses what is there; it makes, renames and deletes nothing (no "New Folder").
+    panel->setOption(QFileDialog::ReadOnly);
+    if (auto *newFolder = panel->findChild<QWidget *>(QStringLiteral("newFolderButton")))
+        newFolder->hide();
     panel->setWindowModality(Qt::WindowModal);
+    fitSheetToWindow(panel, this, openPanelSize, true);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
     const QString prompt = localized(folders ? QStringLiteral("picker.chooseFolders") : QStringLiteral("picker.chooseItems"));
     panel->setWindowTitle(prompt);

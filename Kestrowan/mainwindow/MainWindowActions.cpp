@@ -1,6 +1,7 @@
 #include "Kestrowan/mainwindow/MainWindowActions.h"
 
 #include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/ItemFactory.h"
 #include "Kestrowan/icons/SkinManager.h"
@@ -12,7 +13,9 @@ MainWindowActions::MainWindowActions(GroupManager &store, SkinManager *skinManag
     : QObject(parent)
     , m_store(store)
     , m_skinManager(skinManager)
+    , m_keeper(new DroppedItemKeeper(DroppedItemKeeper::defaultFolder(), this))
 {
+    connect(m_keeper, &DroppedItemKeeper::notice, this, &MainWindowActions::notice);
 }
 
 std::optional<AppGroup> MainWindowActions::group(const QUuid &groupID) const
@@ -54,8 +57,16 @@ bool MainWindowActions::addURLToGroup(const QUrl &url, const QUuid &groupID)
 int MainWindowActions::addURLsToGroup(const QList<QUrl> &urls, const QUuid &groupID)
 {
     int added = 0;
-    for (const QUrl &url : urls)
+    const QStringList temporaryFolders = DroppedItemKeeper::systemTemporaryFolders();
+    for (const QUrl &url : urls) {
+        const QString target = url.isLocalFile() ? resolveAddedURL(url).url.toLocalFile() : QString();
+        if (!target.isEmpty() && DroppedItemKeeper::isTemporaryPath(target, temporaryFolders)) {
+            // Chosen from a temporary folder: the group gets a copy the system will not delete.
+            m_keeper->keep(target, [this, groupID](const QString &kept) { addURLToGroup(QUrl::fromLocalFile(kept), groupID); });
+            continue;
+        }
         added += addURLToGroup(url, groupID) ? 1 : 0;
+    }
     return added;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kestrowan/shell/AppToast.h"
 #include "Kestrowan/groups/AppGroup.h"
 
 #include <QList>
@@ -10,6 +11,7 @@
 
 #include <optional>
 
+class DroppedItemKeeper;
 class GroupManager;
 class SkinManager;
 
@@ -27,8 +29,10 @@ public:
     // Turns the URL into an item and appends it unless the group holds an item with the same
     // bundle identifier or path. True when it was added.
     bool addURLToGroup(const QUrl &url, const QUuid &groupID);
-    // Each URL in order, so two that lead to the same target are added once. The number added.
+    // Each URL in order, so two that lead to the same target are added once. The number added; a
+    // file from a temporary folder is added later, once its copy is kept (as a dropped one is).
     int addURLsToGroup(const QList<QUrl> &urls, const QUuid &groupID);
+    DroppedItemKeeper &keeper() const { return *m_keeper; }
     // A picker's commit: the group's whole item list. False when the group is gone.
     bool replaceGroupApps(const QUuid &groupID, const QList<AppItem> &apps);
 
@@ -47,9 +51,12 @@ signals:
     // `synced` false when a group could not be placed or the Dock refused the tiles; `message` is
     // then the text to show.
     void syncAllFinished(bool synced, const QString &message);
+    // What the user should read about a kept copy (its progress, a refusal), or none to clear it.
+    void notice(const std::optional<AppToast> &toast);
 
 private:
     GroupManager &m_store;
     QPointer<SkinManager> m_skinManager;
     int m_runningSyncs = 0;
+    DroppedItemKeeper *m_keeper;
 };

@@ -11,8 +11,14 @@
 NewGroupCardView::NewGroupCardView(QWidget *parent)
     : HoverCard(parent)
 {
-    setAccessibleName(localized(QStringLiteral("ax.newGroup")));
     setFocusPolicy(Qt::TabFocus);
+    retitle();
+}
+
+void NewGroupCardView::retitle()
+{
+    setAccessibleName(localized(QStringLiteral("ax.newGroup")));
+    update();
 }
 
 QSize NewGroupCardView::sizeHint() const

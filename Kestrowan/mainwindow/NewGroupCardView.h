@@ -9,6 +9,7 @@ public:
     explicit NewGroupCardView(QWidget *parent = nullptr);
 
     QSize sizeHint() const override;
+    void retitle();
 
 protected:
     void paintContent(QPainter &painter, const QRectF &rect) override;

@@ -1,6 +1,7 @@
 #include "Kestrowan/mainwindow/PickerSheet.h"
 
 #include "Kestrowan/mainwindow/StagedPicker.h"
+#include "Kestrowan/shell/SheetFit.h"
 
 #include <QDialog>
 #include <QShortcut>
@@ -11,12 +12,7 @@ QDialog *openSheet(QWidget *parent, QWidget *content, QSize size, bool resizable
     auto *sheet = new QDialog(parent);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->setWindowModality(Qt::WindowModal);
-    if (resizable) {
-        sheet->setMinimumSize(size);
-        sheet->resize(size);
-    } else {
-        sheet->setFixedSize(size);
-    }
+    fitSheetToWindow(sheet, parent, size, resizable);
     auto *layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);

@@ -13,6 +13,7 @@
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -197,8 +198,17 @@ void SettingsPanel::build()
 {
     const int scrollPosition = m_scroll ? m_scroll->verticalScrollBar()->value() : 0;
     m_refreshers.clear();
-    if (m_content)
-        delete m_content;
+    // A control chosen from the keyboard keeps the keyboard in the rebuilt page.
+    const QWidget *focused = QApplication::focusWidget();
+    const QString focusedName = m_content && focused && m_content->isAncestorOf(focused) ? focused->objectName() : QString();
+    if (m_content) {
+        // A rebuild can start inside a signal of one of the old controls (the language combo box
+        // switches the language from its own activation, and Qt goes on using the box after that
+        // signal returns), so the old page leaves the layout at once and is freed later.
+        m_content->hide();
+        layout()->removeWidget(m_content);
+        m_content->deleteLater();
+    }
     m_content = new QWidget(this);
     auto *page = new QVBoxLayout(m_content);
     page->setContentsMargins(0, 0, 0, 0);
@@ -261,6 +271,10 @@ void SettingsPanel::build()
     static_cast<QVBoxLayout *>(layout())->addWidget(m_content);
     refresh();
     m_scroll->verticalScrollBar()->setValue(scrollPosition);
+    if (!focusedName.isEmpty()) {
+        if (QWidget *again = m_content->findChild<QWidget *>(focusedName))
+            again->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void SettingsPanel::refresh()

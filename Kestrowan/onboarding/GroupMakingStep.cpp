@@ -10,6 +10,7 @@
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/LookStyleSheet.h"
+#include "Kestrowan/shell/SlimScrollBar.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
 
@@ -68,12 +69,7 @@ QScrollArea *scrollArea(QWidget *content)
     scroll->viewport()->setAutoFillBackground(false);
     content->setAutoFillBackground(false);
     scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
-    // A slim thumb on no track, as the main window's lists have, instead of the style's full bar.
-    scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
-        "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px 0 2px 2px; }"
-        "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 0.45); border-radius: 3px; min-height: 28px; }"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    setSlimScrollBar(scroll->verticalScrollBar());
     return scroll;
 }
 

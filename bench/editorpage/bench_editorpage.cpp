@@ -1,6 +1,7 @@
 // The editor where users wait for it, on a desktop of 200 application entries: a group of 100 items
 // opened until the page's first frame is painted, a keystroke in the name of a group of 100 files
-// over 30 extensions, 100 files dropped at once, and one item moved down in a group of 113.
+// over 30 extensions, 100 files dropped at once, one item moved down in a group of 113, and a text of
+// 10,000 links dropped until the group holds them.
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorItemActions.h"
 #include "Kestrowan/editor/EditorItemSection.h"
@@ -246,9 +247,38 @@ void moveOneDownOf113(benchmark::State &state)
     }
 }
 
+// A text of 10,000 links dropped on the item area of an empty group, until the draft holds them.
+void dropTenThousandLinks(benchmark::State &state)
+{
+    useSourceResources();
+    QString text;
+    for (int i = 0; i < 10000; ++i)
+        text += QStringLiteral("https://kestrowan.example/page/%1\n").arg(i);
+    QMimeData mime;
+    mime.setText(text);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto page = std::make_unique<OpenPage>(QList<AppItem>());
+        page->open();
+        EditorItemSection *section = page->page->itemSection();
+        const QPoint centre = section->rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(section, &enter);
+        state.ResumeTiming();
+        QDropEvent drop(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(section, &drop);
+        state.PauseTiming();
+        if (page->page->draft()->draft().apps.size() != 10000)
+            state.SkipWithError("the drop did not arrive whole");
+        page.reset();
+        state.ResumeTiming();
+    }
+}
+
 } // namespace
 
 BENCHMARK(openHundredItems)->Unit(benchmark::kMillisecond);
 BENCHMARK(typeInTheNameOfHundredDocuments)->Unit(benchmark::kMillisecond);
 BENCHMARK(dropHundredFiles)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(moveOneDownOf113)->Unit(benchmark::kMillisecond);
+BENCHMARK(dropTenThousandLinks)->Unit(benchmark::kMillisecond)->Iterations(2);

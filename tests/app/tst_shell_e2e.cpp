@@ -147,6 +147,33 @@ private slots:
         QCOMPARE(m_program.state(), QProcess::Running);
     }
 
+    void manageGroupsInTheStatusMenuShowsTheGroupList()
+    {
+        // The settings page is the one asked for last (by the link above).
+        QVERIFY(output().contains("Navigation selected page changed: settings"));
+        const qsizetype listShown = output().count("Navigation selected page changed: none");
+        const std::optional<X11Windows::Window> item = statusItem();
+        QVERIFY(item);
+        auto shownMenu = [this]() -> std::optional<X11Windows::Window> {
+            for (const X11Windows::Window &window : m_windows.all()) {
+                if (window.pid == m_program.processId() && window.overrideRedirect && window.viewable
+                    && window.geometry.height() > 60)
+                    return window;
+            }
+            return std::nullopt;
+        };
+        XTestPointer pointer;
+        pointer.click(item->geometry.center());
+        QTRY_VERIFY_WITH_TIMEOUT(shownMenu(), timeout);
+        // The first entry, "Manage Groups…", just below the menu's frame.
+        const QRect menu = shownMenu()->geometry;
+        pointer.move(QPoint(menu.left() + 40, menu.top() + 14));
+        pointer.click(QPoint(menu.left() + 40, menu.top() + 16));
+        QTRY_VERIFY_WITH_TIMEOUT(!shownMenu(), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(output().count("Navigation selected page changed: none"), listShown + 1, timeout);
+        QVERIFY(mainWindow());
+    }
+
     void theDockIconFollowsTheSettingAndTheWindow()
     {
         const std::optional<X11Windows::Window> window = mainWindow();

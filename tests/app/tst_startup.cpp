@@ -312,6 +312,10 @@ private slots:
         QCOMPARE(window->minimumSize(), window->maximumSize());
         defaults().setValue("didCompleteOnboarding", true);
         QTRY_VERIFY_WITH_TIMEOUT(window->minimumSize() != window->maximumSize(), 10000);
+        // Once resizable, the window still keeps the group grid's least size.
+        QCOMPARE(window->minimumSize(), QSize(600, 400));
+        window->resize(300, 200);
+        QCOMPARE(window->size(), QSize(600, 400));
     }
 
     void onlyOneMainWindowIsKept()

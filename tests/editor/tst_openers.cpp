@@ -240,6 +240,27 @@ private slots:
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         ApplicationCatalog::install(nullptr);
     }
+
+    // Over a main window at its smallest the chooser stays inside the window; over a large one it
+    // has its own size.
+    void theChooserFitsItsWindow()
+    {
+        ApplicationCatalog::install(std::make_unique<FakeApplicationCatalog>());
+        QWidget window;
+        window.resize(600, 400);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        ApplicationChooserDialog small(QStringLiteral(".pdf"), QStringLiteral("pdf"), &window);
+        small.show();
+        QTRY_VERIFY(small.isVisible());
+        QVERIFY2(window.geometry().contains(small.geometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(small.x()).arg(small.y()).arg(small.width()).arg(small.height())));
+        small.close();
+        window.resize(900, 700);
+        ApplicationChooserDialog roomy(QStringLiteral(".pdf"), QStringLiteral("pdf"), &window);
+        QCOMPARE(roomy.size(), QSize(420, 480));
+        ApplicationCatalog::install(nullptr);
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestOpeners)

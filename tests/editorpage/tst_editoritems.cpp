@@ -3,6 +3,7 @@
 #include "Kestrowan/editor/DraftChangeHandler.h"
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorItemActions.h"
+#include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "tests/support/TestMain.h"
@@ -152,14 +153,18 @@ private slots:
         std::unique_ptr<QMimeData> mime(new QMimeData);
         mime->setUrls({QUrl::fromLocalFile(temporary)});
         QVERIFY(m_actions->dropMimeData(mime.get()));
-        QCOMPARE(m_draft->draft().apps.size(), 1);
+        // The copy is made off the main thread; the item comes once it is complete.
+        QTRY_COMPARE(m_draft->draft().apps.size(), 1);
+        QTRY_COMPARE(m_actions->keeper()->runningCopies(), 0);
         const QString kept = m_draft->draft().apps.first().path;
         QCOMPARE(kept, dir().filePath(QStringLiteral("Kept/download.pdf")));
         QFile::remove(temporary);
         QVERIFY(QFileInfo::exists(kept));
         touch(temporary, "%PDF-1.4");
         m_actions->dropMimeData(mime.get());
+        QTRY_COMPARE(m_actions->keeper()->runningCopies(), 0);
         QCOMPARE(m_draft->draft().apps.size(), 1);
+        QVERIFY(!QFileInfo::exists(dir().filePath(QStringLiteral("Kept/download 2.pdf"))));
 
         EditorItemActions refusing(m_draft.get(), m_handler.get(), m_sent.sender(), dir().filePath(QStringLiteral("scratch/kept")));
         refusing.setTemporaryFolders({dir().filePath(QStringLiteral("scratch"))});

@@ -12,7 +12,9 @@
 #include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/editor/OpenerSection.h"
 #include "Kestrowan/editor/ReorderTile.h"
+#include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/shell/AppToastModifier.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Platform/UserDefaults.h"
 #include "Kestrowan/shell/Appearance.h"
@@ -32,6 +34,10 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
+#include <QSignalSpy>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +58,32 @@ void sendDrag(QWidget *target, QMimeData *mime, bool drop)
         return;
     QDropEvent dropEvent(QPointF(centre), Qt::CopyAction | Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &dropEvent);
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Drops `mime` on the middle of `target` as a drag from another program would; true when the
+// target took it (the source is told whether it was taken).
+bool dropOn(QWidget *target, QMimeData *mime)
+{
+    const QPoint centre = target->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(centre), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted() && drop.dropAction() != Qt::IgnoreAction;
 }
 
 void pressAndPull(QWidget *widget)
@@ -223,6 +255,99 @@ private slots:
         sendDrag(page->itemSection(), &mime, true);
         QCOMPARE(onDisk(group.id).apps.size(), 2);
         QCOMPARE(m_sent.count(QStringLiteral("group.app_added")), 1);
+    }
+
+    // A folder dropped from a temporary place is copied aside off the main thread: a pipe in it
+    // neither hangs the program nor comes along, a link stays the same link (never followed out of
+    // the tree), and the copy goes when its item or its group does. A drop that adds nothing is
+    // refused to its source; a tree over the limit is refused with a message.
+    void aTemporaryFolderIsCopiedAsideAndGoesWithItsItem()
+    {
+        DroppedItemKeeper::followStore(*m_store, dir().filePath(QStringLiteral("Kept")));
+        const QString unpacked = folder(QStringLiteral("scratch/Unpacked"));
+        writeFile(unpacked + QStringLiteral("/read me.txt"), "hello");
+        writeFile(unpacked + QStringLiteral("/sub/inner.txt"), "inner");
+        writeFile(folder(QStringLiteral("secret")) + QStringLiteral("/private.txt"), "not to be copied");
+        QVERIFY(::mkfifo(QFile::encodeName(unpacked + QStringLiteral("/pipe")).constData(), 0600) == 0);
+        QVERIFY(QFile::link(dir().filePath(QStringLiteral("secret")), unpacked + QStringLiteral("/outside")));
+        QVERIFY(::symlink("read me.txt", QFile::encodeName(unpacked + QStringLiteral("/inside")).constData()) == 0);
+
+        const AppGroup group = stored(QStringLiteral("Drops"), {fileItem(QStringLiteral("/etc/hostname"))});
+        GroupEditorPage *page = open(group, false);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(unpacked)});
+        QVERIFY(dropOn(page->itemSection(), &mime));
+        const QString kept = dir().filePath(QStringLiteral("Kept/Unpacked"));
+        QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 2, 20000);
+        QCOMPARE(onDisk(group.id).apps.last().path, kept);
+        QCOMPARE(fileBytes(kept + QStringLiteral("/read me.txt")), QByteArray("hello"));
+        QCOMPARE(fileBytes(kept + QStringLiteral("/sub/inner.txt")), QByteArray("inner"));
+        QVERIFY(!QFileInfo::exists(kept + QStringLiteral("/pipe")) && !QFileInfo(kept + QStringLiteral("/pipe")).isSymLink());
+        QVERIFY(QFileInfo(kept + QStringLiteral("/outside")).isSymLink());
+        QCOMPARE(QFileInfo(kept + QStringLiteral("/outside")).symLinkTarget(), dir().filePath(QStringLiteral("secret")));
+        QVERIFY(QFileInfo(kept + QStringLiteral("/inside")).isSymLink());
+        QVERIFY(QDir(dir().filePath(QStringLiteral("Kept"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                == QStringList{QStringLiteral("Unpacked")});
+
+        // The same folder again adds nothing; a link already held adds nothing: the drops are refused.
+        QMimeData held;
+        held.setUrls({QUrl::fromLocalFile(QStringLiteral("/etc/hostname"))});
+        QVERIFY(!dropOn(page->itemSection(), &held));
+
+        // Over the limit: refused whole, with the reason on the page.
+        const QString big = folder(QStringLiteral("scratch/Big"));
+        QFile huge(big + QStringLiteral("/huge.bin"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(DroppedItemKeeper::defaultMaximumBytes + 1));
+        huge.close();
+        QMimeData bigDrop;
+        bigDrop.setUrls({QUrl::fromLocalFile(big)});
+        dropOn(page->itemSection(), &bigDrop);
+        auto *notices = page->findChild<AppToastModifier *>();
+        QVERIFY(notices);
+        QTRY_VERIFY_WITH_TIMEOUT(notices->toast() && notices->toast()->kind == AppToast::Kind::Error, 20000);
+        QVERIFY2(notices->toast()->text.contains(QStringLiteral("Big")), qPrintable(notices->toast()->text));
+        QCOMPARE(onDisk(group.id).apps.size(), 2);
+        QVERIFY(!QFileInfo::exists(dir().filePath(QStringLiteral("Kept/Big"))));
+
+        // Removing the item removes the copy.
+        EditorItemCell *cell = page->itemSection()->cells().at(1);
+        QTest::mouseClick(cell->removeButton(), Qt::LeftButton);
+        QMessageBox *alert = page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert"));
+        QVERIFY(alert);
+        buttonWithRole(alert, QMessageBox::DestructiveRole)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 10000);
+        QVERIFY(QFileInfo::exists(dir().filePath(QStringLiteral("secret/private.txt"))));
+        QVERIFY(QFileInfo::exists(unpacked + QStringLiteral("/read me.txt")));
+
+        // Deleting the group removes the copies of its items.
+        QVERIFY(dropOn(page->itemSection(), &mime));
+        QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 2, 20000);
+        QVERIFY(QFileInfo::exists(kept));
+        page->header()->deleteButton()->click();
+        alert = page->findChild<QMessageBox *>(QStringLiteral("deleteGroupAlert"));
+        QVERIFY(alert);
+        buttonWithRole(alert, QMessageBox::DestructiveRole)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 10000);
+    }
+
+    // A long text of links arrives as one change of the group, every line of it.
+    void aLongTextDropArrivesWhole()
+    {
+        const AppGroup group = stored(QStringLiteral("Links"), {});
+        GroupEditorPage *page = open(group, false);
+        QString text;
+        for (int i = 0; i < 10000; ++i)
+            text += QStringLiteral("https://kestrowan.example/page/%1\n").arg(i);
+        QMimeData mime;
+        mime.setText(text);
+        QSignalSpy changes(page->draft(), &EditorDraft::draftChanged);
+        QVERIFY(dropOn(page->itemSection(), &mime));
+        QCOMPARE(onDisk(group.id).apps.size(), 10000);
+        // One change of the page for the whole drop (each change redraws the item grid).
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(m_sent.count(QStringLiteral("group.app_added")), 10000);
     }
 
     void reorderTwoItemsByDragging()

@@ -13,11 +13,14 @@
 #include "Kestrowan/mainwindow/MainView.h"
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/mainwindow/MainWindowActions.h"
+#include "Kestrowan/mainwindow/HoverCard.h"
 #include "Kestrowan/mainwindow/NewGroupCardView.h"
 #include "Kestrowan/mainwindow/QuickAddButton.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
@@ -617,6 +620,80 @@ private slots:
         QVERIFY(view->grab().toImage() != firstFrame);
         for (GroupCardView *card : offScreen)
             QCOMPARE(card->iconView()->compositionCount(), 0);
+    }
+
+    // However narrow the card (Portuguese's wide "Adicionar" column at the window's narrowest), the
+    // count of the items without a thumbnail is drawn.
+    void theCountOfHiddenItemsIsDrawnOnANarrowCard()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("pt-BR"));
+        QList<AppItem> many;
+        for (int i = 0; i < 12; ++i)
+            many.append(app(QStringLiteral("com.example.app") + QString::number(i)));
+        const AppGroup twelve = addGroup(QStringLiteral("Twelve"), many);
+        const AppGroup six = addGroup(QStringLiteral("Six"), many.first(6));
+        auto view = makeView();
+        view->resize(view->minimumSize().expandedTo(QSize(1, 1)));
+        for (const auto &[group, hidden] : {std::pair{twelve, 12}, std::pair{six, 6}}) {
+            GroupCardView *card = view->gridPage()->grid()->card(group.id);
+            QTRY_VERIFY(card->isVisible() && card->width() <= 300);
+            const QRect tile = card->overflowTileRect();
+            QVERIFY2(!tile.isEmpty(), qPrintable(group.name));
+            const QRect button = card->quickAddButton()->geometry();
+            QVERIFY2(tile.right() < button.left() && card->rect().contains(tile), qPrintable(group.name));
+            // The count with the thumbnails shown makes up the whole group.
+            int thumbnails = 0;
+            for (auto *thumbnail : card->findChildren<CompactItemThumbnail *>())
+                if (thumbnail->isVisible()) {
+                    ++thumbnails;
+                    QVERIFY(thumbnail->geometry().right() < tile.left());
+                }
+            QCOMPARE(card->overflowText(), u'+' + QString::number(hidden - thumbnails));
+            if (hidden == 6)
+                QVERIFY(thumbnails < 6);
+
+            // Drawn: the tile's fill differs from the card around it, and the count's strokes from the fill.
+            const QImage image = card->grab().toImage();
+            const QColor fill = image.pixelColor(tile.left() + 4, tile.center().y());
+            const QColor around = image.pixelColor(tile.left() + 4, tile.top() - 4);
+            QVERIFY2(fill != around, qPrintable(group.name));
+            int strokes = 0;
+            for (int y = tile.top() + 6; y < tile.bottom() - 6; ++y)
+                for (int x = tile.left() + 6; x < tile.right() - 6; ++x)
+                    if (qGray(image.pixel(x, y)) < qGray(fill.rgb()) - 60)
+                        ++strokes;
+            QVERIFY2(strokes >= 8, qPrintable(group.name + ": " + QString::number(strokes)));
+        }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
+    }
+
+    // A first-time user's empty grid says what a group is and where to start, in every language,
+    // beside the new-group card and inside its row; the first group takes its place.
+    void theEmptyGridTellsWhereToStart()
+    {
+        auto view = makeView();
+        view->resize(view->minimumSize());
+        GroupGrid *grid = view->gridPage()->grid();
+        QWidget *empty = grid->emptyState();
+        QTRY_VERIFY(empty->isVisible());
+        QCOMPARE(empty->geometry().top(), grid->newGroupCard()->geometry().top() + HoverCard::bleed);
+        QVERIFY(empty->geometry().left() > grid->newGroupCard()->geometry().right() - 2 * HoverCard::bleed);
+        auto *title = empty->findChild<QLabel *>("emptyTitle");
+        auto *hint = empty->findChild<QLabel *>("emptyHint");
+        for (const QString language : {"en", "es", "ja", "pt-BR", "zh-Hans"}) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            QCOMPARE(title->text(), localized(QStringLiteral("groupList.emptyTitle")));
+            QCOMPARE(hint->text(), localized(QStringLiteral("groupList.emptyHint")));
+            // It names the card it points to, and its lines fit the card's height.
+            QVERIFY2(hint->text().contains(localized(QStringLiteral("groupList.newGroup"))), qPrintable(language));
+            QVERIFY2(title->sizeHint().height() + 4 + hint->heightForWidth(hint->width()) <= GroupGrid::cardHeight,
+                     qPrintable(language));
+        }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
+        addGroup(QStringLiteral("Work"));
+        QTRY_VERIFY(!empty->isVisible());
+        view->actions().deleteGroup(m_store->groups().first().id);
+        QTRY_VERIFY_WITH_TIMEOUT(empty->isVisible(), 20000);
     }
 
     void syncAllMarksOnlyASuccess()

@@ -6,6 +6,8 @@
 #include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/AddToGroupMenu.h"
+#include "Kestrowan/mainwindow/AppPickerList.h"
+#include "Kestrowan/mainwindow/AppPickerView.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
 #include "Kestrowan/mainwindow/GroupGrid.h"
 #include "Kestrowan/mainwindow/GroupGridPage.h"
@@ -17,13 +19,24 @@
 #include "Kestrowan/mainwindow/SettingsPanel.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/fake/FakeApplicationActivation.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/TokenLabel.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QPointer>
 
 class TestMainBindings : public QObject {
     Q_OBJECT
@@ -49,6 +62,28 @@ private:
         view->resize(620, 540);
         view->show();
         return view;
+    }
+
+    // The language box of the settings page on screen.
+    static QComboBox *languageBox(MainView &view)
+    {
+        return view.shownPage() ? view.shownPage()->findChild<QComboBox *>("language") : nullptr;
+    }
+
+    // What a user sees in every view after a language switch: the settings page's section titles and
+    // the grid page's bottom bar, in the language's own words.
+    static void checkEveryViewReads(MainView &view, const QPointer<QWidget> &settings, const QString &syncAll)
+    {
+        QVERIFY(settings);
+        QTRY_VERIFY(languageBox(view) && languageBox(view)->isVisible());
+        QStringList titles;
+        for (TokenLabel *label : settings->findChildren<TokenLabel *>("sectionTitle"))
+            if (label->isVisible())
+                titles << label->text();
+        QVERIFY2(titles.contains(localized("settings.general")), qPrintable(titles.join(", ")));
+        QCOMPARE(localized("main.syncAll"), syncAll);
+        QCOMPARE(view.gridPage()->syncAllButton()->text(), syncAll);
+        QCOMPARE(view.gridPage()->settingsButton()->text(), localized("settings.title"));
     }
 
     static AddToGroupMenu *shownMenu()
@@ -84,6 +119,7 @@ private slots:
     void cleanup()
     {
         MainViewFactories::shared() = MainViewFactories();
+        LanguageManager::shared().setCurrentLanguage("system");
         m_store.reset();
     }
 
@@ -104,6 +140,12 @@ private slots:
         QVERIFY(!card->isShowingAddMenu());
         QFileDialog *panel = view->openPanel();
         QVERIFY(panel);
+        // It chooses what is there and makes no folders; it stays inside the window.
+        QVERIFY(panel->testOption(QFileDialog::ReadOnly));
+        QTRY_VERIFY(panel->isVisible());
+        const QWidget *newFolder = panel->findChild<QWidget *>("newFolderButton");
+        QVERIFY(!newFolder || !newFolder->isVisible());
+        QVERIFY2(view->window()->geometry().contains(panel->geometry()), qPrintable(QString("%1,%2 %3x%4").arg(panel->x()).arg(panel->y()).arg(panel->width()).arg(panel->height())));
         const QString file = QDir::homePath() + "/notes.txt";
         writeBytes(file, "notes");
         panel->selectFile("notes.txt");
@@ -112,6 +154,118 @@ private slots:
         // Saved through the store: a new run reads it from "groups.json".
         QTRY_COMPARE(startedManager(m_program)->groups().first().apps.size(), 1);
         QCOMPARE(startedManager(m_program)->groups().first().apps.first().path, file);
+    }
+
+    // Keys go where the keyboard is: the focused widget of the active window, as a user's would.
+    static void press(int key)
+    {
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QTest::keyClick(focused, Qt::Key(key), Qt::NoModifier);
+    }
+
+    // In a window at its smallest, the installed-applications sheet fits inside it and is used from
+    // the keyboard alone: typing searches, the arrows walk the rows, Space toggles, Return is Done.
+    void theApplicationsSheetFitsAndWorksFromTheKeyboard()
+    {
+        AppGroup work = m_store->createGroup();
+        work.name = "Work";
+        m_store->updateGroup(work);
+        QList<AppItem> installed;
+        for (int i = 0; i < 30; ++i) {
+            const QString number = QString::number(i);
+            installed.append(makeItem(QStringLiteral("com.example.tool") + number, QStringLiteral("Tool ") + number,
+                                      QStringLiteral("/usr/share/applications/tool%1.desktop").arg(number)));
+        }
+        installed.append(makeItem(QStringLiteral("com.example.mail"), QStringLiteral("Mail"),
+                                  QStringLiteral("/usr/share/applications/mail.desktop")));
+        m_apps.publish(installed, false);
+        auto view = makeView();
+        view->resize(view->minimumSize());
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        clickWidget(view->gridPage()->grid()->card(work.id)->quickAddButton());
+        AddToGroupMenu *menu = shownMenu();
+        QVERIFY(menu);
+        clickWidget(menu->rows().at(1));
+        QTRY_VERIFY(view->quickAddSheet() && view->quickAddSheet()->isVisible());
+        QDialog *sheet = view->quickAddSheet();
+        QVERIFY2(view->window()->geometry().contains(sheet->geometry()),
+                 qPrintable(QString("%1,%2 %3x%4").arg(sheet->x()).arg(sheet->y()).arg(sheet->width()).arg(sheet->height())));
+        auto *picker = sheet->findChild<AppPickerView *>();
+        QVERIFY(picker);
+        AppPickerList *list = picker->list();
+
+        // The search field has the keyboard as the sheet opens.
+        QTRY_COMPARE(QApplication::focusWidget(), picker->searchField());
+        // A long list shows that it scrolls.
+        QTRY_VERIFY(list->verticalScrollBar()->isVisible());
+        QVERIFY(list->verticalScrollBar()->width() <= 10);
+
+        // Down leaves the field for the rows; the arrows walk them; Space toggles the current one.
+        press(Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), list);
+        QCOMPARE(list->currentRow(), 0);
+        press(Qt::Key_Down);
+        press(Qt::Key_Down);
+        press(Qt::Key_Up);
+        QCOMPARE(list->currentRow(), 1);
+        press(Qt::Key_Space);
+        QVERIFY(picker->staged().isSelected("com.example.tool1"));
+        press(Qt::Key_Space);
+        QVERIFY(!picker->staged().isSelected("com.example.tool1"));
+        press(Qt::Key_Space);
+        // The last row comes into view.
+        press(Qt::Key_End);
+        QCOMPARE(list->currentRow(), int(installed.size()) - 1);
+        QCOMPARE(list->verticalScrollBar()->value(), list->verticalScrollBar()->maximum());
+        QVERIFY(list->verticalScrollBar()->maximum() > 0);
+
+        // Typing in the list goes to the field.
+        QTest::keyClicks(QApplication::focusWidget(), "ma");
+        QCOMPARE(QApplication::focusWidget(), picker->searchField());
+        QCOMPARE(picker->searchField()->text(), QString("ma"));
+        QCOMPARE(list->rows().size(), 1);
+        press(Qt::Key_Down);
+        press(Qt::Key_Space);
+        QVERIFY(picker->staged().isSelected("com.example.mail"));
+        press(Qt::Key_Return);
+        QTRY_VERIFY(!view->quickAddSheet());
+        QStringList stored;
+        const auto group = view->actions().group(work.id);
+        QVERIFY(group);
+        for (const AppItem &item : group->apps)
+            stored << item.bundleIdentifier;
+        const QStringList wanted{QStringLiteral("com.example.tool1"), QStringLiteral("com.example.mail")};
+        QCOMPARE(stored, wanted);
+    }
+
+    // A file chosen in the open panel from a temporary folder is kept as a copy, as a dropped one
+    // is; the copy goes with its group.
+    void aFileChosenFromATemporaryFolderIsKeptAsACopy()
+    {
+        DroppedItemKeeper::followStore(*m_store, DroppedItemKeeper::defaultFolder());
+        AppGroup work = m_store->createGroup();
+        work.name = "Work";
+        m_store->updateGroup(work);
+        QTemporaryDir scratch(QDir::tempPath() + "/kestrowan-panel-XXXXXX");
+        QVERIFY(scratch.isValid() && DroppedItemKeeper::isTemporaryPath(scratch.path(), DroppedItemKeeper::systemTemporaryFolders()));
+        writeBytes(scratch.filePath("report.txt"), "quarterly figures");
+        auto view = makeView();
+        clickWidget(view->gridPage()->grid()->card(work.id)->quickAddButton());
+        AddToGroupMenu *menu = shownMenu();
+        QVERIFY(menu);
+        clickWidget(menu->rows().at(2));
+        QFileDialog *panel = view->openPanel();
+        QVERIFY(panel);
+        panel->setDirectory(scratch.path());
+        panel->selectFile("report.txt");
+        static_cast<QDialog *>(panel)->accept();
+        const QString kept = DroppedItemKeeper::defaultFolder() + "/report.txt";
+        QTRY_COMPARE(view->actions().group(work.id)->apps.size(), 1);
+        QCOMPARE(view->actions().group(work.id)->apps.first().path, kept);
+        QCOMPARE(readBytes(kept), QByteArray("quarterly figures"));
+        view->actions().deleteGroup(work.id);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 20000);
     }
 
     void theMenuRowsHighlightAndRunTheirOwnAction()
@@ -149,6 +303,59 @@ private slots:
         QTRY_COMPARE(view->currentPage(), std::optional<DetailPage>(DetailPage::group(work.id)));
         QVERIFY(view->shownPage() != view->gridPage());
         QVERIFY(!qobject_cast<SettingsPanel *>(view->shownPage()));
+    }
+    // The language box rebuilds the page it sits on; choosing through it, with the mouse and with
+    // the keys, must leave the program running, store the choice and turn every view at once.
+    void everyLanguageChosenInTheBoxTurnsEveryView()
+    {
+        m_store->createGroup();
+        auto view = makeView();
+        clickWidget(view->gridPage()->settingsButton());
+        QTRY_VERIFY(qobject_cast<SettingsPanel *>(view->shownPage()));
+        const QPointer<QWidget> settings = view->shownPage();
+        const QList<QPair<QString, QString>> languages{
+            {"en", "Sync All"}, {"es", "Sincronizar todo"}, {"ja", "すべて同期"}, {"pt-BR", "Sincronizar tudo"}, {"zh-Hans", "全部同步"}};
+
+        // With the mouse: open the list, point at the entry, click it.
+        for (const auto &[code, syncAll] : languages) {
+            QComboBox *box = languageBox(*view);
+            QVERIFY(box);
+            clickWidget(box);
+            QAbstractItemView *list = box->view();
+            QTRY_VERIFY(list->isVisible());
+            const QRect entry = list->visualRect(box->model()->index(box->findData(code), 0));
+            QTest::mouseMove(list->viewport(), entry.center());
+            QTRY_COMPARE(list->currentIndex().row(), box->findData(code));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry.center());
+            QTRY_COMPARE(UserDefaults::standard().string("appLanguage"), code);
+            QCOMPARE(UserDefaults::standard().stringList("AppleLanguages"), QStringList{code});
+            checkEveryViewReads(*view, settings, syncAll);
+            if (QTest::currentTestFailed())
+                return;
+            QCOMPARE(languageBox(*view)->currentData().toString(), code);
+        }
+
+        // With the keys: the arrows step through the entries of the closed box.
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        QComboBox *box = languageBox(*view);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Home);
+        QTRY_COMPARE(UserDefaults::standard().string("appLanguage"), QString("system"));
+        for (const auto &[code, syncAll] : languages) {
+            // The rebuilt page's box has the keyboard again.
+            QTRY_VERIFY(languageBox(*view) && languageBox(*view)->hasFocus());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            QTRY_COMPARE(UserDefaults::standard().string("appLanguage"), code);
+            checkEveryViewReads(*view, settings, syncAll);
+            if (QTest::currentTestFailed())
+                return;
+        }
+
+        // Back on the grid, the bar reads in the last language chosen.
+        clickWidget(settings->findChild<QAbstractButton *>("back"));
+        QTRY_VERIFY(view->shownPage() == view->gridPage());
+        QCOMPARE(view->gridPage()->syncAllButton()->text(), QString("全部同步"));
+        QCOMPARE(view->gridPage()->settingsButton()->text(), QString("设置"));
     }
 };
 

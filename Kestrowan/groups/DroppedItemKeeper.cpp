@@ -1,0 +1,372 @@
+#include "Kestrowan/groups/DroppedItemKeeper.h"
+
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
+#include "Kestrowan/shell/Log.h"
+#include "Kestrowan/shell/StorageLocations.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QStandardPaths>
+#include <QThreadPool>
+#include <QUuid>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 chunkBytes = 1 << 20;
+// Progress is told this often at most (in bytes copied), so a large copy does not flood the window.
+constexpr qint64 progressStepBytes = 4 << 20;
+
+enum class Kind { Missing, File, Folder, Link, Other };
+
+Kind kindOf(const QString &path, qint64 *size = nullptr)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return Kind::Missing;
+    if (size)
+        *size = S_ISREG(info.st_mode) ? qint64(info.st_size) : 0;
+    if (S_ISLNK(info.st_mode))
+        return Kind::Link;
+    if (S_ISREG(info.st_mode))
+        return Kind::File;
+    if (S_ISDIR(info.st_mode))
+        return Kind::Folder;
+    return Kind::Other;
+}
+
+QStringList childrenOf(const QString &folder)
+{
+    // Names only: nothing here follows a link or opens an entry.
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The bytes of the regular files of a tree, links not followed; stops counting past `limit`.
+qint64 measure(const QString &path, qint64 limit, int depth = 0)
+{
+    qint64 size = 0;
+    const Kind kind = kindOf(path, &size);
+    if (kind != Kind::Folder || depth >= DroppedItemKeeper::maximumDepth)
+        return size;
+    qint64 total = 0;
+    for (const QString &name : childrenOf(path)) {
+        total += measure(path + u'/' + name, limit - total, depth + 1);
+        if (total > limit)
+            break;
+    }
+    return total;
+}
+
+struct CopyRun {
+    const std::atomic_bool &cancelled;
+    std::function<void(qint64)> report;
+    qint64 copied = 0;
+    qint64 lastReport = 0;
+};
+
+bool copyFile(const QString &from, const QString &to, CopyRun &run)
+{
+    QFile source(from);
+    QFile target(to);
+    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    while (!source.atEnd()) {
+        if (run.cancelled.load())
+            return false;
+        const QByteArray chunk = source.read(chunkBytes);
+        if (chunk.isEmpty() && !source.atEnd())
+            return false;
+        if (target.write(chunk) != chunk.size())
+            return false;
+        run.copied += chunk.size();
+        if (run.copied - run.lastReport >= progressStepBytes) {
+            run.lastReport = run.copied;
+            run.report(run.copied);
+        }
+    }
+    target.setPermissions(source.permissions());
+    return true;
+}
+
+bool copyTree(const QString &from, const QString &to, CopyRun &run, int depth = 0)
+{
+    if (run.cancelled.load())
+        return false;
+    switch (kindOf(from)) {
+    case Kind::Missing:
+        return false;
+    case Kind::File:
+        return copyFile(from, to, run);
+    case Kind::Link: {
+        // The same link: its text as it stands, pointing where it pointed, never read through.
+        QByteArray text(4096, Qt::Uninitialized);
+        const ssize_t length = ::readlink(QFile::encodeName(from).constData(), text.data(), size_t(text.size()));
+        if (length < 0 || length >= text.size())
+            return true;
+        text.truncate(qsizetype(length));
+        return ::symlink(text.constData(), QFile::encodeName(to).constData()) == 0;
+    }
+    case Kind::Folder:
+        if (!QDir().mkdir(to))
+            return false;
+        if (depth >= DroppedItemKeeper::maximumDepth)
+            return true;
+        for (const QString &name : childrenOf(from)) {
+            if (!copyTree(from + u'/' + name, to + u'/' + name, run, depth + 1))
+                return false;
+        }
+        return true;
+    case Kind::Other:
+        // A pipe, socket or device: reading one could wait for ever, and it is no document.
+        return true;
+    }
+    return false;
+}
+
+bool sameContents(const QString &a, const QString &b)
+{
+    QFile first(a), second(b);
+    if (first.size() != second.size() || !first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
+        return false;
+    while (!first.atEnd()) {
+        if (first.read(chunkBytes) != second.read(chunkBytes))
+            return false;
+    }
+    return true;
+}
+
+// Naming and moving a finished copy into place happen one at a time.
+QMutex &placing()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+// Copies in place whose items are not in the store yet: no sweep takes them for unused.
+QSet<QString> &landing()
+{
+    static QSet<QString> paths;
+    return paths;
+}
+
+// The copy's place: the item's own name; a number before the extension when that name is taken.
+QString freeName(const QString &folder, const QFileInfo &original)
+{
+    const QString base = original.completeBaseName();
+    const QString suffix = original.suffix().isEmpty() ? QString() : u'.' + original.suffix();
+    QString target = folder + u'/' + original.fileName();
+    for (int n = 2; kindOf(target) != Kind::Missing; ++n)
+        target = folder + u'/' + base + QStringLiteral(" %1").arg(n) + suffix;
+    return target;
+}
+
+struct Outcome {
+    std::optional<QString> kept;
+    QString failure;
+};
+
+Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maximumBytes, const std::atomic_bool &cancelled,
+                       const std::function<void(qint64, qint64)> &report)
+{
+    const QFileInfo info(source);
+    const Kind kind = kindOf(source);
+    if (kind != Kind::File && kind != Kind::Folder)
+        return {};
+    if (!QDir().mkpath(folder))
+        return {};
+    // The same file dropped again is the copy kept the first time.
+    const QString sameName = folder + u'/' + info.fileName();
+    if (kind == Kind::File && kindOf(sameName) == Kind::File && sameContents(source, sameName))
+        return {sameName, {}};
+    const qint64 total = measure(source, maximumBytes);
+    if (total > maximumBytes) {
+        qCWarning(persistenceLogger, "Refused to keep %s: larger than %lld bytes", qUtf8Printable(source), maximumBytes);
+        return {std::nullopt, localizedFormat(QStringLiteral("editor.dropTooLarge"), {info.fileName(), maximumBytes / (1024 * 1024)})};
+    }
+    // Copied aside first, so that no half copy ever stands under the item's name.
+    const QString staging = folder + QStringLiteral("/.incoming-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (!QDir().mkdir(staging))
+        return {};
+    CopyRun run{cancelled, [&](qint64 copied) { report(copied, total); }};
+    const QString staged = staging + u'/' + info.fileName();
+    Outcome outcome;
+    if (copyTree(source, staged, run)) {
+        const QMutexLocker lock(&placing());
+        const QString target = freeName(folder, info);
+        if (QDir().rename(staged, target)) {
+            outcome.kept = target;
+            landing().insert(target);
+        }
+    }
+    if (!outcome.kept && !cancelled.load())
+        qCCritical(persistenceLogger, "Failed to keep dropped item %s", qUtf8Printable(source));
+    QDir(staging).removeRecursively();
+    return outcome;
+}
+
+} // namespace
+
+QString DroppedItemKeeper::defaultFolder()
+{
+    return appSupportDirectoryURL() + QStringLiteral("/Dropped Items");
+}
+
+QStringList DroppedItemKeeper::systemTemporaryFolders()
+{
+    QStringList roots{QDir::tempPath(), QStringLiteral("/tmp"), QStringLiteral("/var/tmp")};
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty())
+        roots.append(runtime);
+    return roots;
+}
+
+bool DroppedItemKeeper::isTemporaryPath(const QString &path, const QStringList &temporaryFolders)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    const QString home = QDir::homePath();
+    const bool inHome = absolute.startsWith(home + u'/');
+    for (const QString &root : temporaryFolders) {
+        const QString clean = QDir::cleanPath(root);
+        // A home folder that is or lies in a temporary folder (a guest session, a test) holds the
+        // user's own files all the same.
+        if (inHome && (home == clean || home.startsWith(clean + u'/')))
+            continue;
+        if (absolute == clean || absolute.startsWith(clean + u'/'))
+            return true;
+        const QString real = QFileInfo(clean).canonicalFilePath();
+        if (!real.isEmpty() && (absolute == real || absolute.startsWith(real + u'/')))
+            return true;
+    }
+    return false;
+}
+
+DroppedItemKeeper::DroppedItemKeeper(QString folder, QObject *parent)
+    : QObject(parent)
+    , m_folder(std::move(folder))
+{
+}
+
+DroppedItemKeeper::~DroppedItemKeeper()
+{
+    for (const Job &job : std::as_const(m_running))
+        job.cancelled->store(true);
+    for (const Job &job : std::as_const(m_running)) {
+        job.thread->wait();
+        delete job.thread;
+    }
+}
+
+void DroppedItemKeeper::keep(const QString &path, std::function<void(const QString &kept)> kept)
+{
+    const auto done = [this, kept = std::move(kept)](const std::optional<QString> &copy, const QString &failure) {
+        if (copy && kept)
+            kept(*copy);
+        // Its item is stored now (or was a duplicate and is not): from here on the store judges it.
+        if (copy) {
+            const QMutexLocker lock(&placing());
+            landing().remove(*copy);
+        }
+        if (!failure.isEmpty())
+            emit notice(AppToast{AppToast::Kind::Error, failure});
+        else if (m_running.size() <= 1)
+            emit notice(std::nullopt);
+    };
+    auto cancelled = std::make_shared<std::atomic_bool>(false);
+    const QString folder = m_folder;
+    const qint64 maximumBytes = m_maximumBytes;
+    const QString name = QFileInfo(path).fileName();
+    QPointer<DroppedItemKeeper> self(this);
+    QThread *thread = QThread::create([=] {
+        const Outcome outcome = copyIntoFolder(path, folder, maximumBytes, *cancelled, [&](qint64 copied, qint64 total) {
+            QMetaObject::invokeMethod(self, [self, name, copied, total] {
+                if (!self)
+                    return;
+                emit self->progress(name, copied, total);
+                const qint64 percent = total > 0 ? copied * 100 / total : 100;
+                emit self->notice(AppToast{AppToast::Kind::Info, localizedFormat(QStringLiteral("editor.copyingDrop"), {name, percent})});
+            }, Qt::QueuedConnection);
+        });
+        if (cancelled->load()) {
+            // Stopped as the program closes the page: the copy would belong to no item.
+            if (outcome.kept) {
+                const QMutexLocker lock(&placing());
+                landing().remove(*outcome.kept);
+                if (!QDir(*outcome.kept).removeRecursively())
+                    QFile::remove(*outcome.kept);
+            }
+            return;
+        }
+        QMetaObject::invokeMethod(self, [self, done, outcome] {
+            if (self)
+                done(outcome.kept, outcome.failure);
+        }, Qt::QueuedConnection);
+    });
+    connect(thread, &QThread::finished, this, [this, thread] { finish(thread); });
+    m_running.append({thread, cancelled});
+    thread->start();
+    emit runningCopiesChanged();
+}
+
+void DroppedItemKeeper::finish(QThread *thread)
+{
+    for (qsizetype i = 0; i < m_running.size(); ++i) {
+        if (m_running.at(i).thread == thread) {
+            m_running.removeAt(i);
+            thread->deleteLater();
+            emit runningCopiesChanged();
+            return;
+        }
+    }
+}
+
+void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths)
+{
+    // Judged here, against the items as they are now; only the removing goes to the pool.
+    QStringList unused;
+    {
+        const QMutexLocker lock(&placing());
+        for (const QString &name : childrenOf(folder)) {
+            const QString entry = folder + u'/' + name;
+            if (name.startsWith(u'.') || landing().contains(entry))
+                continue;
+            const bool used = std::any_of(referencedPaths.cbegin(), referencedPaths.cend(), [&entry](const QString &path) {
+                return path == entry || path.startsWith(entry + u'/');
+            });
+            if (!used)
+                unused.append(entry);
+        }
+    }
+    if (unused.isEmpty())
+        return;
+    QThreadPool::globalInstance()->start([unused] {
+        for (const QString &entry : unused) {
+            qCInfo(persistenceLogger, "Removing kept copy no item uses: %s", qUtf8Printable(QFileInfo(entry).fileName()));
+            if (kindOf(entry) == Kind::Folder)
+                QDir(entry).removeRecursively();
+            else
+                QFile::remove(entry);
+        }
+    });
+}
+
+void DroppedItemKeeper::followStore(GroupManager &store, const QString &folder)
+{
+    QObject::connect(&store, &GroupManager::groupsChanged, &store, [&store, folder] {
+        if (store.loadError() || !QFileInfo(folder).isDir())
+            return;
+        QSet<QString> referenced;
+        for (const AppGroup &group : store.groups())
+            for (const AppItem &item : group.apps)
+                if (item.path.startsWith(folder + u'/'))
+                    referenced.insert(item.path);
+        removeUnreferenced(folder, referenced);
+    });
+}
