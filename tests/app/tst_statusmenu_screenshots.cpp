@@ -1,8 +1,9 @@
-// Draws the status menu with two groups under its item, in light and dark, and saves the pictures
-// under screenshots/ in the build folder.
+// Draws the status menu with two groups under its item, in light and dark and once in Japanese, and
+// saves the pictures under screenshots/ in the build folder.
 #include "Kestrowan/app/AppDelegate.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/InterfaceFont.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/StatusGlyph.h"
 #include "Platform/fake/FakeStatusItem.h"
 #include "Platform/linux/TrayStatusItem.h"
@@ -15,16 +16,16 @@
 class TestStatusMenuScreenshots : public QObject {
     Q_OBJECT
 private:
-    QImage shoot(bool dark)
+    QImage shoot(bool dark, bool japanese = false)
     {
         Appearance::shared().apply(dark);
         AppDelegate delegate;
         delegate.setUpStatusItem();
         AppGroup design, writing;
         design.id = QUuid::createUuid();
-        design.name = QStringLiteral("Design");
+        design.name = japanese ? QStringLiteral("デザイン") : QStringLiteral("Design");
         writing.id = QUuid::createUuid();
-        writing.name = QStringLiteral("Writing & Notes");
+        writing.name = japanese ? QStringLiteral("執筆とメモ") : QStringLiteral("Writing & Notes");
         delegate.updateStatusMenu({design, writing});
         QMenu *menu = delegate.statusMenu();
         menu->ensurePolished();
@@ -77,6 +78,15 @@ private slots:
             QVERIFY(!picture.isNull());
             save(picture, QStringLiteral("status-menu-groups-") + (dark ? QStringLiteral("dark") : QStringLiteral("light")));
         }
+    }
+
+    void japanese()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("ja"));
+        const QImage picture = shoot(false, true);
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
+        QVERIFY(!picture.isNull());
+        save(picture, QStringLiteral("status-menu-groups-light-ja"));
     }
 };
 

@@ -97,20 +97,22 @@ private:
         page->draft()->setDraft(group);
     }
 
-    void shootAll(bool dark)
+    // Every state in one look; in Japanese the group's names are Japanese too, as a user there names them.
+    void shootAll(bool dark, bool japanese = false)
     {
-        const QString look = dark ? QStringLiteral("dark") : QStringLiteral("light");
+        const QString look = (dark ? QStringLiteral("dark") : QStringLiteral("light")) + (japanese ? QStringLiteral("-ja") : QString());
+        const QString studio = japanese ? QStringLiteral("スタジオ") : QStringLiteral("Studio");
         m_dock->tile = false;
-        open(QStringLiteral("New group"), {}, dark);
+        open(japanese ? QStringLiteral("新しいグループ") : QStringLiteral("New group"), {}, dark);
         save(QStringLiteral("editor-empty-") + look);
 
-        GroupEditorPage *page = open(QStringLiteral("Studio"), items(), dark);
+        GroupEditorPage *page = open(studio, items(), dark);
         save(QStringLiteral("editor-items-") + look);
         save(QStringLiteral("editor-bar-notindock-") + look);
-        open(QStringLiteral("Studio"), items(), dark, QSize(620, 1180));
+        open(studio, items(), dark, QSize(620, 1180));
         save(QStringLiteral("editor-items-full-") + look);
 
-        page = open(QStringLiteral("Studio"), items(), dark);
+        page = open(studio, items(), dark);
         page->itemActions()->confirmRemoveApp(page->draft()->draft().apps.at(3));
         if (auto *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"))) {
             QTest::qWait(20);
@@ -125,16 +127,16 @@ private:
         save(QStringLiteral("editor-reorder-") + look);
 
         // The bar in each of its states.
-        page = open(QStringLiteral("Studio"), items(), dark);
+        page = open(studio, items(), dark);
         m_dock->tile = true;
         m_dock->syncedContents = {page->draft()->draft()};
         page->syncController()->recordSyncedSnapshotOnAppear();
         save(QStringLiteral("editor-bar-uptodate-") + look);
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
-        rename(page, QStringLiteral("Studio work"));
+        rename(page, studio + (japanese ? QStringLiteral(" 仕事") : QStringLiteral(" work")));
         save(QStringLiteral("editor-bar-unsynced-") + look);
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
-        rename(page, QStringLiteral("Studio works"));
+        rename(page, studio + (japanese ? QStringLiteral(" 仕事場") : QStringLiteral(" works")));
         save(QStringLiteral("editor-bar-countdown-") + look);
         page->syncController()->cancelAutoSyncCountdown();
         page->syncController()->syncNow();
@@ -146,7 +148,7 @@ private:
         save(QStringLiteral("editor-bar-synced-") + look);
 
         AppGroup elsewhere = page->draft()->draft();
-        elsewhere.name = QStringLiteral("Changed elsewhere");
+        elsewhere.name = japanese ? QStringLiteral("別の場所で変更") : QStringLiteral("Changed elsewhere");
         m_store->updateGroup(elsewhere);
         m_page.reset();
         GroupEditorServices services;
@@ -182,16 +184,8 @@ private slots:
     {
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("ja"));
         SystemFont::applyToApplication(QStringLiteral("ja"));
-        m_dock->tile = false;
-        open(QStringLiteral("新しいグループ"), {}, false);
-        save(QStringLiteral("editor-empty-light-ja"));
-        GroupEditorPage *page = open(QStringLiteral("スタジオ"), items(), false);
-        m_dock->tile = true;
-        m_dock->syncedContents = {page->draft()->draft()};
-        page->syncController()->recordSyncedSnapshotOnAppear();
-        rename(page, QStringLiteral("スタジオ 2"));
-        save(QStringLiteral("editor-items-light-ja"));
-        page = open(QStringLiteral("スタジオ"), items(), true);
+        shootAll(false, true);
+        GroupEditorPage *page = open(QStringLiteral("スタジオ"), items(), true);
         page->itemActions()->beginItemDrag(page->draft()->draft().apps.at(1).id);
         save(QStringLiteral("editor-reorder-dark-ja"));
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));

@@ -113,13 +113,18 @@ private slots:
     void shots_data()
     {
         QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
+        QTest::addColumn<QString>("language");
+        QTest::newRow("light") << false << QStringLiteral("en");
+        QTest::newRow("dark") << true << QStringLiteral("en");
+        QTest::newRow("light ja") << false << QStringLiteral("ja");
     }
     void shots()
     {
         QFETCH(bool, dark);
-        const QString appearance = dark ? QStringLiteral("dark") : QStringLiteral("light");
+        QFETCH(QString, language);
+        LanguageManager::shared().setCurrentLanguage(language);
+        const bool japanese = language == QStringLiteral("ja");
+        const QString appearance = (dark ? QStringLiteral("dark") : QStringLiteral("light")) + (japanese ? QStringLiteral("-ja") : QString());
         const QImage grid = shoot(studio(Style::Grid), dark, [] {});
         QCOMPARE(grid.size(), QSize(482 + 48, 382 + 48));
         save(grid, QStringLiteral("popup-grid-") + appearance);
@@ -137,15 +142,14 @@ private slots:
              QStringLiteral("popup-grid-search-") + appearance);
         save(shoot(studio(Style::Grid), dark, [this] { typeInto(QStringLiteral("zebra")); }),
              QStringLiteral("popup-noresults-") + appearance);
-        save(shoot(group(QStringLiteral("New group"), {}, Style::Grid), dark), QStringLiteral("popup-empty-") + appearance);
+        save(shoot(group(japanese ? QStringLiteral("新しいグループ") : QStringLiteral("New group"), {}, Style::Grid), dark),
+             QStringLiteral("popup-empty-") + appearance);
     }
 
-    void japanese()
+    void japaneseDark()
     {
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("ja"));
-        save(shoot(studio(Style::Grid), false), QStringLiteral("popup-grid-light-ja"));
         save(shoot(studio(Style::List), true, [this] { typeInto(QStringLiteral("ma")); }), QStringLiteral("popup-list-search-dark-ja"));
-        save(shoot(group(QStringLiteral("新しいグループ"), {}, Style::List), false), QStringLiteral("popup-empty-light-ja"));
     }
 };
 

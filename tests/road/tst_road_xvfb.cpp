@@ -283,6 +283,18 @@ private:
         return QDir(m_storage).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
+    // A second start with a link to the settings hands it to the running program, which shows them.
+    std::optional<QRect> settingsFromASecondStart()
+    {
+        QProcess second;
+        second.setProcessEnvironment(programEnvironment());
+        second.start(QStringLiteral(KESTROWAN_PROGRAM), {QStringLiteral("kestrowan://open/settings")});
+        if (!second.waitForFinished(roadTimeout) || second.exitCode() != 0
+            || !waitForLine(QStringLiteral("Navigation selected page changed: settings")))
+            return std::nullopt;
+        return mainWindow();
+    }
+
     void setDefault(const QString &key, const QVariant &value)
     {
         SettingsFileUserDefaults defaults(QString{});
@@ -467,13 +479,7 @@ private slots:
 
     void step6_settingsFromASecondStartAndDark()
     {
-        QProcess second;
-        second.setProcessEnvironment(programEnvironment());
-        second.start(QStringLiteral(KESTROWAN_PROGRAM), {QStringLiteral("kestrowan://open/settings")});
-        QVERIFY(second.waitForFinished(roadTimeout));
-        QCOMPARE(second.exitCode(), 0);
-        QVERIFY(waitForLine(QStringLiteral("Navigation selected page changed: settings")));
-        const std::optional<QRect> window = mainWindow();
+        const std::optional<QRect> window = settingsFromASecondStart();
         QVERIFY(window);
         QVERIFY(waitUntilDrawn(*window));
         const QImage lightPicture = settledGrab(*window);
@@ -553,6 +559,18 @@ private slots:
         for (const QString &folder : std::as_const(m_folders))
             QVERIFY2(QFileInfo::exists(folder + QStringLiteral("/Icon\r")), qPrintable(folder));
         QVERIFY(bothTilesShow());
+    }
+
+    // The user switches to Japanese: after the next start the settings read in it.
+    void step9_japaneseAfterARestart()
+    {
+        stopProgram();
+        setDefault(QStringLiteral("appLanguage"), QStringLiteral("ja"));
+        startProgram();
+        const std::optional<QRect> window = settingsFromASecondStart();
+        QVERIFY(window);
+        QVERIFY(waitUntilDrawn(*window, darkDrawn));
+        QVERIFY(settledGrab(*window).save(screenshotPath("9-settings-dark-ja")));
     }
 };
 

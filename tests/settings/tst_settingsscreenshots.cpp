@@ -17,6 +17,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -108,26 +109,37 @@ private slots:
 
     void japanese()
     {
-        shootPanel(false, "ja", {"general", "interaction"});
+        shootPanel(false, "ja", {"general", "interaction", "dock", "about", "reset"});
         LanguageManager::shared().setCurrentLanguage("system");
     }
 
+    void addToGroupMenu_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("light") << false << QStringLiteral("en");
+        QTest::newRow("dark") << true << QStringLiteral("en");
+        QTest::newRow("light ja") << false << QStringLiteral("ja");
+    }
     void addToGroupMenu()
     {
-        for (bool dark : {false, true}) {
-            Appearance::shared().apply(dark);
-            AddToGroupMenu menu({}, {}, {}, {});
-            menu.adjustSize();
-            menu.rows().at(1)->setAttribute(Qt::WA_UnderMouse);
-            const QPixmap rendered = menu.grab();
-            QImage picture(rendered.size() + QSize(48, 48), QImage::Format_ARGB32_Premultiplied);
-            picture.fill(dark ? QColor(0x13, 0x12, 0x11) : QColor(0xFA, 0xF8, 0xF5));
-            QPainter painter(&picture);
-            painter.fillRect(QRect(QPoint(24, 24), rendered.size()), menu.palette().color(QPalette::Window));
-            painter.drawPixmap(24, 24, rendered);
-            painter.end();
-            save(picture, QStringLiteral("main-addtogroup-menu-") + (dark ? QStringLiteral("dark") : QStringLiteral("light")));
-        }
+        QFETCH(bool, dark);
+        QFETCH(QString, language);
+        LanguageManager::shared().setCurrentLanguage(language);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage("system"); });
+        Appearance::shared().apply(dark);
+        AddToGroupMenu menu({}, {}, {}, {});
+        menu.adjustSize();
+        menu.rows().at(1)->setAttribute(Qt::WA_UnderMouse);
+        const QPixmap rendered = menu.grab();
+        QImage picture(rendered.size() + QSize(48, 48), QImage::Format_ARGB32_Premultiplied);
+        picture.fill(dark ? QColor(0x13, 0x12, 0x11) : QColor(0xFA, 0xF8, 0xF5));
+        QPainter painter(&picture);
+        painter.fillRect(QRect(QPoint(24, 24), rendered.size()), menu.palette().color(QPalette::Window));
+        painter.drawPixmap(24, 24, rendered);
+        painter.end();
+        save(picture, QStringLiteral("main-addtogroup-menu-") + (dark ? QStringLiteral("dark") : QStringLiteral("light"))
+                          + (language == QStringLiteral("ja") ? QStringLiteral("-ja") : QString()));
     }
 };
 

@@ -7,6 +7,8 @@
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/AppToastModifier.h"
 #include "Kestrowan/shell/DSDivider.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "Kestrowan/shell/ToastBanner.h"
@@ -27,6 +29,7 @@
 #include <QLabel>
 #include <QPageSize>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QPdfWriter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -262,18 +265,42 @@ private slots:
         QCOMPARE(shot.pixelColor(inside), DS::accent.resolve(appearance));
     }
 
-    void toast_data() { designKit_data(); }
+    void toast_data()
+    {
+        QTest::addColumn<EffectiveAppearance>("appearance");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("light") << EffectiveAppearance::Light << QString();
+        QTest::newRow("dark") << EffectiveAppearance::Dark << QString();
+        QTest::newRow("light-ja") << EffectiveAppearance::Light << QStringLiteral("ja");
+    }
     void toast()
     {
         QFETCH(EffectiveAppearance, appearance);
+        QFETCH(QString, language);
+        // In Japanese the banners carry the program's own texts from its tables, the longest among them.
+        const bool japanese = !language.isEmpty();
+        if (japanese) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            SystemFont::applyToApplication(language);
+        }
+        const auto restore = qScopeGuard([japanese] {
+            if (japanese) {
+                LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+                SystemFont::applyToApplication(QStringLiteral("en"));
+            }
+        });
         QWidget window;
         window.setFixedSize(620, 330);
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(20, 90, 20, 20);
         layout->setSpacing(14);
-        const QList<AppToast> kinds{{AppToast::Kind::Success, QStringLiteral("Synced “Design” to the Dock")},
-                                    {AppToast::Kind::Error, QStringLiteral("Could not write the Dock's preferences")},
-                                    {AppToast::Kind::Warning, QStringLiteral("Accessibility access is needed for hovering. Open the settings to grant it and try again, or switch to clicking.")}};
+        const QList<AppToast> kinds = japanese
+            ? QList<AppToast>{{AppToast::Kind::Success, localized(QStringLiteral("editor.synced"))},
+                              {AppToast::Kind::Error, localized(QStringLiteral("main.syncAllFailed"))},
+                              {AppToast::Kind::Warning, localized(QStringLiteral("settings.resetAll.dockBlocked"))}}
+            : QList<AppToast>{{AppToast::Kind::Success, QStringLiteral("Synced “Design” to the Dock")},
+                              {AppToast::Kind::Error, QStringLiteral("Could not write the Dock's preferences")},
+                              {AppToast::Kind::Warning, QStringLiteral("Accessibility access is needed for hovering. Open the settings to grant it and try again, or switch to clicking.")}};
         for (const AppToast &t : kinds) {
             auto *banner = new ToastBanner;
             banner->setMaximumBannerWidth(580);
@@ -285,11 +312,12 @@ private slots:
         AppToastModifier modifier(&window);
         window.setPalette(Gallery::palette(appearance));
         window.show();
-        modifier.setToast(AppToast{AppToast::Kind::Info, QStringLiteral("Group “Work” created")});
+        modifier.setToast(AppToast{AppToast::Kind::Info, japanese ? localized(QStringLiteral("groups.loadError"))
+                                                                  : QStringLiteral("Group “Work” created")});
         QTRY_VERIFY_WITH_TIMEOUT(!modifier.isAnimating(), 10000);
         QCOMPARE(modifier.presentation(), 1.0);
         QCOMPARE(modifier.banner()->mapTo(&window, QPoint(0, 0)).y(), AppToastModifier::outerTopPadding);
-        Gallery::save(&window, QStringLiteral("main-toast"), appearance);
+        Gallery::save(&window, QStringLiteral("main-toast"), appearance, language);
     }
 
     void itemViews_data() { designKit_data(); }
