@@ -312,9 +312,9 @@ private slots:
         // Removing the item removes the copy.
         EditorItemCell *cell = page->itemSection()->cells().at(1);
         QTest::mouseClick(cell->removeButton(), Qt::LeftButton);
-        QMessageBox *alert = page->findChild<QMessageBox *>(QStringLiteral("removeItemAlert"));
+        ConfirmationAlert *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"));
         QVERIFY(alert);
-        buttonWithRole(alert, QMessageBox::DestructiveRole)->click();
+        QTest::mouseClick(alert->confirmButton(), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 10000);
         QVERIFY(QFileInfo::exists(dir().filePath(QStringLiteral("secret/private.txt"))));
@@ -325,9 +325,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 2, 20000);
         QVERIFY(QFileInfo::exists(kept));
         page->header()->deleteButton()->click();
-        alert = page->findChild<QMessageBox *>(QStringLiteral("deleteGroupAlert"));
+        alert = page->findChild<ConfirmationAlert *>(QStringLiteral("deleteGroupAlert"));
         QVERIFY(alert);
-        buttonWithRole(alert, QMessageBox::DestructiveRole)->click();
+        QTest::mouseClick(alert->confirmButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 10000);
     }
