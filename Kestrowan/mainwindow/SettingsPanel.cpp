@@ -181,7 +181,9 @@ SettingsPanel::SettingsPanel(const AppEnvironment &environment, std::function<vo
     layout->setSpacing(0);
     build();
     connect(m_model, &SettingsModel::changed, this, &SettingsPanel::refresh);
-    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &SettingsPanel::build);
+    // The language is chosen from a list on this very page: rebuilding while that list is still
+    // inside its own signal would delete it under itself, so the page is rebuilt once it returns.
+    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &SettingsPanel::build, Qt::QueuedConnection);
     connect(&m_model->reset(), &SettingsReset::finished, this, &SettingsPanel::resetFinished);
 }
 
