@@ -3,6 +3,7 @@
 #include "Kestrowan/mainwindow/GroupGrid.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
@@ -48,12 +49,10 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
     auto *barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(18, 10, 18, 10);
     m_settings = new ToolbarButton(false, bar);
-    m_settings->setContent(QStringLiteral("gearshape"), localized(QStringLiteral("settings.title")), AppColors::text2);
-    m_settings->setAccessibleName(localized(QStringLiteral("ax.openSettings")));
     m_syncAll = new ToolbarButton(true, bar);
-    m_syncAll->setAccessibleName(localized(QStringLiteral("ax.syncAll")));
-    m_syncAll->setAccessibleDescription(localized(QStringLiteral("ax.syncAll.hint")));
-    setSyncAllDone(false);
+    applyTexts();
+    // The page outlives a change of language made on the settings page; its bar follows it.
+    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &GroupGridPage::applyTexts);
     barLayout->addWidget(m_settings, 0, Qt::AlignVCenter);
     barLayout->addStretch(1);
     barLayout->addWidget(m_syncAll, 0, Qt::AlignVCenter);
@@ -61,8 +60,18 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
     layout->addWidget(barHolder);
 }
 
+void GroupGridPage::applyTexts()
+{
+    m_settings->setContent(QStringLiteral("gearshape"), localized(QStringLiteral("settings.title")), AppColors::text2);
+    m_settings->setAccessibleName(localized(QStringLiteral("ax.openSettings")));
+    m_syncAll->setAccessibleName(localized(QStringLiteral("ax.syncAll")));
+    m_syncAll->setAccessibleDescription(localized(QStringLiteral("ax.syncAll.hint")));
+    setSyncAllDone(m_syncAllDone);
+}
+
 void GroupGridPage::setSyncAllDone(bool done)
 {
+    m_syncAllDone = done;
     if (done)
         m_syncAll->setContent(QStringLiteral("checkmark"), localized(QStringLiteral("editor.synced")), AppColors::success);
     else

@@ -23,8 +23,11 @@ public:
     void setSyncAllDone(bool done);
 
 private:
+    void applyTexts();
+
     GroupGrid *m_grid;
     QScrollArea *m_scroll;
     ToolbarButton *m_settings;
     ToolbarButton *m_syncAll;
+    bool m_syncAllDone = false;
 };
