@@ -21,6 +21,8 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/fake/FakeApplicationActivation.h"
 #include "tests/store/StoreTestSupport.h"
@@ -356,6 +358,38 @@ private slots:
         QTRY_VERIFY(view->shownPage() == view->gridPage());
         QCOMPARE(view->gridPage()->syncAllButton()->text(), QString("全部同步"));
         QCOMPARE(view->gridPage()->settingsButton()->text(), QString("设置"));
+    }
+
+    // A language chosen from the settings page's list reaches the home page's bar too.
+    void theHomeBarFollowsALanguageChosenInTheSettings()
+    {
+        auto view = makeView();
+        QCOMPARE(view->gridPage()->settingsButton()->text(), localized("settings.title"));
+        const QString before = localized("main.syncAll");
+        clickWidget(view->gridPage()->settingsButton());
+        QTRY_VERIFY(qobject_cast<SettingsPanel *>(view->shownPage()));
+        auto *language = view->shownPage()->findChild<QComboBox *>("language");
+        QVERIFY(language);
+        const QPointer<QComboBox> chosenFrom(language);
+        QTest::mouseClick(language, Qt::LeftButton);
+        QAbstractItemView *list = language->view();
+        QTRY_VERIFY(list->isVisible());
+        const QRect japanese = list->visualRect(language->model()->index(language->findData("ja"), 0));
+        QTest::mouseMove(list->viewport(), japanese.center());
+        QTRY_VERIFY_WITH_TIMEOUT([&] {
+            if (list->isVisible())
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, japanese.center());
+            return LanguageManager::shared().currentLanguage() == QString("ja");
+        }(), 10000);
+        // The settings page is rebuilt in the new language, the clicked list with it.
+        QTRY_VERIFY(!chosenFrom);
+        QVERIFY(view->shownPage()->findChild<QAbstractButton *>("back"));
+        clickWidget(view->shownPage()->findChild<QAbstractButton *>("back"));
+        QTRY_VERIFY(view->shownPage() == view->gridPage());
+        QCOMPARE(view->gridPage()->settingsButton()->text(), QString::fromUtf8("設定"));
+        QVERIFY(view->gridPage()->syncAllButton()->text() != before);
+        QCOMPARE(view->gridPage()->syncAllButton()->text(), localized("main.syncAll"));
+        LanguageManager::shared().setCurrentLanguage("system");
     }
 };
 

@@ -21,6 +21,7 @@
 #include "tests/support/PermissionOverride.h"
 #include "tests/support/TestMain.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -95,6 +96,14 @@ private:
             m_dock->values.insert("persistent-others", others);
         }
         return group;
+    }
+
+    QStringList sectionTitles() const
+    {
+        QStringList texts;
+        for (TokenLabel *label : m_panel->findChildren<TokenLabel *>("sectionTitle"))
+            texts << label->text();
+        return texts;
     }
 
     int tileCount() const { return int(m_dock->values.value("persistent-others").toList().size()); }
@@ -244,14 +253,8 @@ private slots:
         emit language->activated(japanese);
         QCOMPARE(defaults().stringList("AppleLanguages"), QStringList{"ja"});
         QTRY_VERIFY(m_panel->findChildren<TokenLabel *>("sectionTitle").size() == 5);
-        const QStringList titles = [this] {
-            QStringList texts;
-            for (TokenLabel *label : m_panel->findChildren<TokenLabel *>("sectionTitle"))
-                texts << label->text();
-            return texts;
-        }();
-        QVERIFY2(titles.contains(localized("settings.general")), qPrintable(titles.join(", ")));
-        QVERIFY(titles.contains("Dock"));
+        QTRY_VERIFY2(sectionTitles().contains(localized("settings.general")), qPrintable(sectionTitles().join(", ")));
+        QVERIFY(sectionTitles().contains("Dock"));
         QCOMPARE(find<QComboBox>("language")->currentText(), QString("日本語"));
 
         emit find<QComboBox>("language")->activated(0);
@@ -259,6 +262,28 @@ private slots:
         QVERIFY(!defaults().contains("AppleLanguages"));
         // The language is not reported as a settings change.
         QVERIFY(m_sent.isEmpty());
+    }
+
+    // Choosing from the open list, as the user does: the page is rebuilt in the new language while
+    // the list that was clicked is still finishing its own work, so that list must outlive it.
+    void choosingALanguageFromTheOpenListRebuildsThePage()
+    {
+        panel();
+        QComboBox *language = find<QComboBox>("language");
+        QTest::mouseClick(language, Qt::LeftButton);
+        QAbstractItemView *list = language->view();
+        QTRY_VERIFY(list->isVisible());
+        const QRect japanese = list->visualRect(language->model()->index(language->findData("ja"), 0));
+        QVERIFY(japanese.isValid());
+        QTest::mouseMove(list->viewport(), japanese.center());
+        QTRY_VERIFY_WITH_TIMEOUT([&] {
+            if (list->isVisible())
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, japanese.center());
+            return defaults().string("appLanguage") == QString("ja");
+        }(), 10000);
+        QTRY_VERIFY2(sectionTitles().contains(localized("settings.general")), qPrintable(sectionTitles().join(", ")));
+        QCOMPARE(localized("settings.general"), QString::fromUtf8("一般"));
+        QCOMPARE(find<QComboBox>("language")->currentText(), QString("日本語"));
     }
 
     void hoverWithoutPermissionAsksForIt()
