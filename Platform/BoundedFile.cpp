@@ -22,20 +22,28 @@ std::optional<QByteArray> readSmallFile(const QString &path, qint64 limit, QStri
         return fail(QStringLiteral("not a regular file"));
     if (info.size() > limit)
         return fail(QStringLiteral("larger than %1 bytes").arg(limit));
-    // Opened without blocking and checked again on the open descriptor: a fifo put in the file's
-    // place after the check above would otherwise block the open until someone writes to it.
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(descriptor);
-        return fail(QStringLiteral("not a regular file"));
-    }
     QFile file;
-    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(descriptor);
-        return fail(file.errorString());
+    if (!info.isNativePath()) {
+        // A file compiled into the program (the packaged texts and bundle information) has no
+        // descriptor, and cannot be a fifo.
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(file.errorString());
+    } else {
+        // Opened without blocking and checked again on the open descriptor: a fifo put in the file's
+        // place after the check above would otherwise block the open until someone writes to it.
+        const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0)
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        struct stat status {};
+        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(descriptor);
+            return fail(QStringLiteral("not a regular file"));
+        }
+        if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(descriptor);
+            return fail(file.errorString());
+        }
     }
     // Sized to the file, not to the limit; the file may grow while it is read, so reading goes on to
     // its end, but never past one byte over the limit.
