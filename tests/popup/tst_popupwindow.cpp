@@ -245,8 +245,8 @@ private slots:
         QVERIFY(!m_controller->isShowing());
     }
 
-    // A live switch of the look, as the settings make it, recolours the title and the name field of
-    // an open popup at once.
+    // A live switch of the look, as the settings make it, recolours the title, the name field and
+    // the empty group's texts of an open popup at once.
     void theHeaderFollowsALiveLookSwitch()
     {
         Appearance::shared().apply(false);
@@ -259,7 +259,9 @@ private slots:
         // Light text on a dark field, or dark text on a light one.
         const auto reads = [&colours](QWidget *widget, bool dark) {
             const auto [fill, ink] = colours(widget);
-            return dark ? fill.lightness() < 100 && ink.lightness() > 160 : fill.lightness() > 160 && ink.lightness() < 100;
+            return contrastRatio(fill, ink) > 3
+                && (dark ? fill.lightness() < 100 && ink.lightness() > fill.lightness()
+                         : fill.lightness() > 160 && ink.lightness() < fill.lightness());
         };
         QVERIFY(reads(header->title(), false));
         Appearance::shared().apply(true);
@@ -273,7 +275,17 @@ private slots:
         Appearance::shared().apply(true);
         QTRY_VERIFY_WITH_TIMEOUT(reads(header->renameField(), true), 10000);
         QTest::keyClick(header->renameField(), Qt::Key_Escape);
+
+        // So do the texts of an empty group's popup.
+        show(group(QStringLiteral("Hidden"), {hiddenItem()}, Style::List));
+        QVERIFY(content()->emptyState());
+        const QList<QLabel *> texts = content()->emptyState()->findChildren<QLabel *>();
+        QCOMPARE(texts.size(), 2);
+        for (QLabel *text : texts)
+            QVERIFY(reads(text, true));
         Appearance::shared().apply(false);
+        for (QLabel *text : texts)
+            QTRY_VERIFY_WITH_TIMEOUT(reads(text, false), 10000);
     }
 
     void globalMonitors()
