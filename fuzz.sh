@@ -3,7 +3,8 @@
 # every target at once, each in one process, for the given time. Seeds come from fuzz/corpus/<target>;
 # what the fuzzer finds goes to build-fuzz/corpus/<target>, crashes to build-fuzz/crashes/.
 # Usage: ./fuzz.sh [seconds per target, default 60] [target ...]
-# A crash reproducer belongs in fuzz/corpus/<target> once fixed: the normal test run replays it.
+# Before fuzzing, every file of fuzz/corpus/<target> is replayed whole; a failing one stops the run.
+# A crash reproducer belongs in fuzz/corpus/<target> once fixed: the normal test run replays it too.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
@@ -21,6 +22,29 @@ cmake --build build-fuzz -j "$jobs" --target fuzzers
 
 export QT_QPA_PLATFORM=offscreen
 mkdir -p build-fuzz/crashes build-fuzz/logs
+
+# The checked-in seeds and crash reproducers first, each whole and once, under the sanitizer: while
+# fuzzing, an input longer than -max_len is cut, and a reproducer that needs its full length (a
+# shared object referenced past the size cap) would then never run as it was found.
+replay_status=0
+for t in "${targets[@]}"; do
+  seeds=()
+  while IFS= read -r -d '' f; do seeds+=("$f"); done < <(find "fuzz/corpus/$t" -type f -print0 | sort -z)
+  if [ ${#seeds[@]} -eq 0 ]; then
+    printf '%-14s no checked-in inputs in fuzz/corpus/%s\n' "$t" "$t"
+    replay_status=1
+    continue
+  fi
+  if "build-fuzz/fuzz/fuzz_$t" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="build-fuzz/crashes/$t-replay-" \
+      "${seeds[@]}" >"build-fuzz/logs/$t-replay.log" 2>&1; then
+    printf '%-14s %12s inputs replayed\n' "$t" "${#seeds[@]}"
+  else
+    printf '%-14s REPLAY FAILED (see build-fuzz/logs/%s-replay.log)\n' "$t" "$t"
+    replay_status=1
+  fi
+done
+[ $replay_status -eq 0 ] || exit 1
+
 pids=()
 for t in "${targets[@]}"; do
   mkdir -p "build-fuzz/corpus/$t"

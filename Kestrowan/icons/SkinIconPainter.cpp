@@ -130,7 +130,13 @@ QImage decodeSkinLayer(const QByteArray &bytes, int canvasPixels, QString *refus
     }
     if (size.width() > canvasPixels || size.height() > canvasPixels)
         reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
-    return reader.read();
+    QImage image = reader.read();
+    // The size a header names is not always the size its data decodes to (a GIF's screen and the
+    // frame on it): what was read is held to the canvas as well.
+    if (image.width() > canvasPixels || image.height() > canvasPixels)
+        image = image.scaled(std::min(image.width(), canvasPixels), std::min(image.height(), canvasPixels),
+                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
 }
 
 QImage drawSkinIcon(const QList<AppItem> &apps, const SkinDefinition &skin, const SkinManager &manager)

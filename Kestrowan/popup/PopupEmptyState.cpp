@@ -1,7 +1,9 @@
 #include "Kestrowan/popup/PopupEmptyState.h"
 
 #include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/TokenLabel.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -9,16 +11,13 @@
 
 namespace {
 
-QLabel *textLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
+// A token label, so an open popup's texts follow a switch between light and dark.
+QLabel *textLabel(const QString &text, const QFont &font, const DynamicColor &color, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
-    label->setFont(font);
+    auto *label = new TokenLabel(text, color, font, parent);
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
     return label;
 }
 
@@ -56,7 +55,7 @@ PopupEmptyState::PopupEmptyState(Kind kind, qreal textScale, QWidget *parent)
     if (kind == Kind::NoResults) {
         column->setContentsMargins(0, 20, 0, 20);
         column->addWidget(textLabel(localized(QStringLiteral("popup.search.noResults")), PopupStyle::font(12),
-                                    PopupStyle::secondaryStyle(this), this));
+                                    PopupStyle::secondaryStyleColor, this));
         column->addStretch(1);
         return;
     }
@@ -64,8 +63,8 @@ PopupEmptyState::PopupEmptyState(Kind kind, qreal textScale, QWidget *parent)
     column->setSpacing(6);
     column->addWidget(new SymbolView(QStringLiteral("shippingbox"), 20 * textScale, this), 0, Qt::AlignHCenter);
     column->addWidget(textLabel(localized(QStringLiteral("popup.empty.title")), PopupStyle::font(13 * textScale, QFont::DemiBold),
-                                PopupStyle::textPrimary(this), this));
+                                AppColors::text1, this));
     column->addWidget(textLabel(localized(QStringLiteral("popup.empty.description")), PopupStyle::font(11 * textScale),
-                                PopupStyle::secondaryStyle(this), this));
+                                PopupStyle::secondaryStyleColor, this));
     column->addStretch(1);
 }

@@ -5,8 +5,11 @@
 #include "Kestrowan/popup/PopupPlainButton.h"
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/popup/PopupTopIconButton.h"
+#include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LookStyleSheet.h"
+#include "Kestrowan/shell/TokenLabel.h"
 #include "Platform/VirtualKeys.h"
 
 #include <QAbstractButton>
@@ -60,7 +63,7 @@ private:
 PopupHeader::PopupHeader(PopupContentModel &model, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
-    , m_title(new QLabel(this))
+    , m_title(new TokenLabel(QString(), AppColors::text1, PopupStyle::font(15, QFont::DemiBold), this))
     , m_field(new QLineEdit(this))
     , m_edit(new EditButton(this))
     , m_close(new PopupTopIconButton(QStringLiteral("xmark"), 13, QFont::Bold, this))
@@ -68,7 +71,6 @@ PopupHeader::PopupHeader(PopupContentModel &model, QWidget *parent)
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(16, 13, 16, 10);
     row->setSpacing(8);
-    m_title->setFont(PopupStyle::font(15, QFont::DemiBold));
     m_title->setTextFormat(Qt::PlainText);
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_title->installEventFilter(this);
@@ -76,6 +78,15 @@ PopupHeader::PopupHeader(PopupContentModel &model, QWidget *parent)
     m_field->setFrame(false);
     m_field->setTextMargins(8, 4, 8, 4);
     m_field->setVisible(false);
+    // The colours live in the sheet alone and are made again when the look changes: a palette set
+    // beside a sheet would keep the old text colour after a switch between light and dark.
+    setLookStyleSheet(m_field, this, [this] {
+        const QColor accent = PopupStyle::accent(this);
+        return QStringLiteral("QLineEdit { color: %1; border: 1px solid %2; border-radius: 6px; background: %3; }")
+            .arg(PopupStyle::textPrimary(this).name(QColor::HexArgb),
+                 QColor(accent.red(), accent.green(), accent.blue(), 128).name(QColor::HexArgb),
+                 PopupStyle::surfaceTint(this).name(QColor::HexArgb));
+    });
     row->addWidget(m_title, 1);
     row->addWidget(m_field, 1);
     row->addWidget(m_edit);
@@ -108,14 +119,6 @@ void PopupHeader::updateTitleText()
 void PopupHeader::updateFromModel()
 {
     const bool editing = m_model.isEditingName();
-    QPalette palette = m_field->palette();
-    palette.setColor(QPalette::Text, PopupStyle::textPrimary(this));
-    palette.setColor(QPalette::Base, PopupStyle::surfaceTint(this));
-    m_field->setPalette(palette);
-    m_field->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 6px; background: %2; }")
-                               .arg(QColor(PopupStyle::accent(this).red(), PopupStyle::accent(this).green(),
-                                           PopupStyle::accent(this).blue(), 128).name(QColor::HexArgb),
-                                    PopupStyle::surfaceTint(this).name(QColor::HexArgb)));
     if (editing && !m_field->isVisible()) {
         m_field->setText(m_model.editingName());
         m_title->setVisible(false);
@@ -127,9 +130,6 @@ void PopupHeader::updateFromModel()
         m_field->setVisible(false);
         m_title->setVisible(true);
     }
-    QPalette titlePalette = m_title->palette();
-    titlePalette.setColor(QPalette::WindowText, PopupStyle::textPrimary(this));
-    m_title->setPalette(titlePalette);
     updateTitleText();
 }
 

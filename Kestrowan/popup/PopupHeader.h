@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Kestrowan/shell/TokenLabel.h"
+
 #include <QWidget>
 
 class PopupContentModel;
@@ -29,7 +31,7 @@ private:
     void updateTitleText();
 
     PopupContentModel &m_model;
-    QLabel *m_title;
+    TokenLabel *m_title;
     QLineEdit *m_field;
     QAbstractButton *m_edit;
     PopupTopIconButton *m_close;

@@ -52,7 +52,7 @@ QColor successGreen(const QWidget *w) { return token(AppColors::success, w); }
 QColor textPrimary(const QWidget *w) { return token(AppColors::text1, w); }
 QColor textSecondary(const QWidget *w) { return token(AppColors::text2, w); }
 QColor textQuaternary(const QWidget *w) { return token(AppColors::text4, w); }
-QColor secondaryStyle(const QWidget *w) { return pick(w, 0xFFFFFF, 0.55, 0x000000, 0.5); }
+QColor secondaryStyle(const QWidget *w) { return secondaryStyleColor.resolve(appearanceOf(w)); }
 QColor tertiaryStyle(const QWidget *w) { return pick(w, 0xFFFFFF, 0.25, 0x000000, 0.26); }
 QColor quaternaryFill(const QWidget *w) { return pick(w, 0xFFFFFF, 0.06, 0x000000, 0.05); }
 QColor separator(const QWidget *w) { return pick(w, 0xFFFFFF, 0.15, 0x000000, 0.12); }

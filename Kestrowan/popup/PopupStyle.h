@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NVLXDesign/DynamicColor.h"
+
 #include <QColor>
 #include <QFont>
 #include <QString>
@@ -24,6 +26,8 @@ QColor textSecondary(const QWidget *widget);
 QColor textQuaternary(const QWidget *widget);
 // The system's hierarchical label styles and fills.
 QColor secondaryStyle(const QWidget *widget);
+// The secondary style as a colour that follows the look where it is drawn.
+inline constexpr DynamicColor secondaryStyleColor = DynamicColor::dynamic(0x000000, 0xFFFFFF, 0.5, 0.55);
 QColor tertiaryStyle(const QWidget *widget);
 QColor quaternaryFill(const QWidget *widget);
 // A divider line at full opacity.

@@ -12,6 +12,8 @@
 #include "Kestrowan/editor/ShortcutRecorder.h"
 #include "Kestrowan/editor/ShortcutSection.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/shell/KeyNotation.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/support/TestMain.h"
@@ -19,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -196,8 +199,20 @@ private slots:
         QCOMPARE(store.shortcuts(), (QList<GroupShortcut>{{m_group.id, keyA, control}}));
     }
 
+    // In each language: the Shift-alone hint names the modifiers as every shortcut on this
+    // desktop is written, and never another platform's keys.
+    void keyPressesReachTheRecorderThroughTheApplication_data()
+    {
+        QTest::addColumn<QString>("language");
+        for (const char *language : {"en", "es", "ja", "pt-BR", "zh-Hans"})
+            QTest::newRow(language) << QString::fromLatin1(language);
+    }
+
     void keyPressesReachTheRecorderThroughTheApplication()
     {
+        QFETCH(QString, language);
+        LanguageManager::shared().setCurrentLanguage(language);
+        const auto restoreLanguage = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
         EditorDraft draft(m_group);
         ShortcutRecorder recorder(&draft, &m_shortcuts, m_store.get(), translate);
         auto section = std::make_unique<ShortcutSection>(&recorder);
@@ -219,6 +234,14 @@ private slots:
         QApplication::sendEvent(&field, &shifted);
         QCOMPARE(field.text(), QStringLiteral("a")); // refused and used up
         QVERIFY(!section->modifierLine()->isHidden());
+        const QString hint = section->modifierLine()->text();
+        QStringList modifiers = KeyNotation::text(GroupShortcut::commandModifier | control | option, QStringLiteral("A")).split(u'+');
+        modifiers.removeLast();
+        QCOMPARE(modifiers.size(), 3);
+        for (const QString &name : std::as_const(modifiers))
+            QVERIFY2(hint.contains(name), qPrintable(hint));
+        for (const char *foreign : {"Command", "Option", "Control", "Comando", "Opción", "⌘", "⌥", "⌃", "⇧"})
+            QVERIFY2(!hint.contains(QString::fromUtf8(foreign)), qPrintable(hint));
         QKeyEvent combination(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier | Qt::AltModifier, 0, keyA, 0, QString());
         QApplication::sendEvent(&field, &combination);
         QVERIFY(!recorder.isRecording());

@@ -9,6 +9,7 @@
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupEmptyState.h"
 #include "Kestrowan/popup/PopupFooter.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "Kestrowan/groups/GroupShortcut.h"
@@ -242,6 +243,49 @@ private slots:
         QCOMPARE(renamed, QStringList({"Work"}));
         QTest::keyClick(m_controller->panel(), Qt::Key_Escape);
         QVERIFY(!m_controller->isShowing());
+    }
+
+    // A live switch of the look, as the settings make it, recolours the title, the name field and
+    // the empty group's texts of an open popup at once.
+    void theHeaderFollowsALiveLookSwitch()
+    {
+        Appearance::shared().apply(false);
+        show(appGroup(2, Style::Grid));
+        PopupHeader *header = content()->header();
+        const auto colours = [this](QWidget *widget) {
+            const QRect box(widget->mapTo(content(), QPoint(0, 0)), widget->size());
+            return fillAndInk(content()->grab(box).toImage());
+        };
+        // Light text on a dark field, or dark text on a light one.
+        const auto reads = [&colours](QWidget *widget, bool dark) {
+            const auto [fill, ink] = colours(widget);
+            return contrastRatio(fill, ink) > 3
+                && (dark ? fill.lightness() < 100 && ink.lightness() > fill.lightness()
+                         : fill.lightness() > 160 && ink.lightness() < fill.lightness());
+        };
+        QVERIFY(reads(header->title(), false));
+        Appearance::shared().apply(true);
+        QTRY_VERIFY_WITH_TIMEOUT(reads(header->title(), true), 10000);
+
+        QTest::mouseDClick(header->title(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(header->renameField()->isVisible(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(reads(header->renameField(), true), 10000);
+        Appearance::shared().apply(false);
+        QTRY_VERIFY_WITH_TIMEOUT(reads(header->renameField(), false), 10000);
+        Appearance::shared().apply(true);
+        QTRY_VERIFY_WITH_TIMEOUT(reads(header->renameField(), true), 10000);
+        QTest::keyClick(header->renameField(), Qt::Key_Escape);
+
+        // So do the texts of an empty group's popup.
+        show(group(QStringLiteral("Hidden"), {hiddenItem()}, Style::List));
+        QVERIFY(content()->emptyState());
+        const QList<QLabel *> texts = content()->emptyState()->findChildren<QLabel *>();
+        QCOMPARE(texts.size(), 2);
+        for (QLabel *text : texts)
+            QVERIFY(reads(text, true));
+        Appearance::shared().apply(false);
+        for (QLabel *text : texts)
+            QTRY_VERIFY_WITH_TIMEOUT(reads(text, false), 10000);
     }
 
     void globalMonitors()

@@ -169,6 +169,23 @@ private slots:
         ResourceBundle::setPackagedPath(m_bundle.path());
     }
 
+    // The tables compiled into the program are read as they are shipped, in every language.
+    void compiledInTablesAreRead()
+    {
+        ResourceBundle::setPackagedPath(QStringLiteral(":/Kestrowan_Kestrowan.bundle"));
+        const QString root = QStringLiteral(KESTROWAN_SOURCE_DIR);
+        for (const QString &language : shippedLanguages) {
+            QFile file(root + "/resources/" + language + ".lproj/Localizable.strings");
+            QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+            const QString expected = StringsTable::parse(file.readAll()).entries.value(QStringLiteral("menu.settings"));
+            QVERIFY(!expected.isEmpty());
+            LanguageManager::resetSharedForTesting();
+            LanguageManager::shared().setCurrentLanguage(language);
+            QCOMPARE(localized("menu.settings"), expected);
+        }
+        ResourceBundle::setPackagedPath(m_bundle.path());
+    }
+
     void overrideBeforeTheInterfaceStarts()
     {
         auto &fake = static_cast<FakeUserDefaults &>(defaults());
