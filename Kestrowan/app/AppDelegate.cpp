@@ -255,8 +255,9 @@ void AppDelegate::buildStatusMenu()
         connect(action, &QAction::triggered, this, command);
     };
     addCommand(QStringLiteral("menu.manageGroups"), &AppDelegate::menuManageGroups, QKeySequence(Qt::META | Qt::Key_G));
+    // Where the desktop has no key of its own for the settings, Super with a comma, as the popup shows it.
     addCommand(QStringLiteral("menu.settings"), &AppDelegate::menuOpenSettings,
-               standardKey(QKeySequence::Preferences, QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+               standardKey(QKeySequence::Preferences, QKeySequence(Qt::META | Qt::Key_Comma)));
     addCommand(QStringLiteral("menu.checkForUpdates"), &AppDelegate::menuCheckForUpdates, QKeySequence());
     if (!m_statusGroups.isEmpty()) {
         menu->addSeparator();
