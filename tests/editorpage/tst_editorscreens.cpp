@@ -66,6 +66,12 @@ private:
         group.name = name;
         group.apps = apps;
         m_store->updateGroup(group);
+        return show(group, size);
+    }
+
+    GroupEditorPage *show(const AppGroup &group, QSize size = QSize(620, 540))
+    {
+        m_page.reset();
         GroupEditorServices services;
         services.groupManager = m_store.get();
         services.dockSync = m_dock.get();
@@ -150,14 +156,7 @@ private:
         AppGroup elsewhere = page->draft()->draft();
         elsewhere.name = japanese ? QStringLiteral("別の場所で変更") : QStringLiteral("Changed elsewhere");
         m_store->updateGroup(elsewhere);
-        m_page.reset();
-        GroupEditorServices services;
-        services.groupManager = m_store.get();
-        services.dockSync = m_dock.get();
-        services.sendSignal = [](const QString &, const QMap<QString, QString> &) {};
-        m_page = std::make_unique<GroupEditorPage>(services, elsewhere, false, [] {});
-        m_page->resize(620, 540);
-        m_page->show();
+        show(elsewhere);
         save(QStringLiteral("editor-bar-outofdate-") + look);
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
     }
