@@ -17,6 +17,7 @@
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/onboarding/WelcomeStep.h"
 #include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
@@ -331,6 +332,71 @@ private slots:
         QVERIFY(view->stepContent()->findChild<TokenLabel *>("grantedText"));
         m_permissions.setGranted(false);
         QTRY_VERIFY_WITH_TIMEOUT(shown<PermissionStep>(*view) && shown<PermissionStep>(*view)->authorizeButton(), timeout);
+    }
+
+    // Every wrapped label of every step, as the reader sees it: Japanese lines end only between
+    // the phrases the text marks, and no text leaves one or two characters alone on its last line.
+    void wrappedTextBreaksBetweenPhrasesAndEvenly_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("en") << QStringLiteral("en");
+        QTest::newRow("ja") << QStringLiteral("ja");
+    }
+
+    void wrappedTextBreaksBetweenPhrasesAndEvenly()
+    {
+        QFETCH(QString, language);
+        LanguageManager::shared().setCurrentLanguage(language);
+        applyLook(false, language);
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        OnboardingFlow &flow = view->flow();
+        int wrapped = 0;
+        const auto checkStep = [&](const QString &name) {
+            QTRY_VERIFY_WITH_TIMEOUT(view->stepContent()->isVisible(), 10000);
+            QCoreApplication::processEvents();
+            for (TokenLabel *label : view->stepContent()->findChildren<TokenLabel *>()) {
+                if (!label->isVisible() || !label->wordWrap())
+                    continue;
+                const QStringList lines = label->shownLines();
+                const QString where = name + QStringLiteral(": ") + lines.join(QStringLiteral(" / "));
+                if (lines.size() < 2)
+                    continue;
+                ++wrapped;
+                QString last = lines.last();
+                last.remove(u' ');
+                QVERIFY2(last.size() > 2, qPrintable(where));
+                if (!label->text().contains(LineBreaking::phraseMark))
+                    continue;
+                // Where a line may end, counted in characters that are drawn.
+                QSet<qsizetype> allowed;
+                qsizetype drawn = 0;
+                for (QChar c : label->text()) {
+                    if (c == LineBreaking::phraseMark || c == u' ')
+                        allowed.insert(drawn);
+                    else if (c != LineBreaking::wordJoiner)
+                        ++drawn;
+                }
+                qsizetype end = 0;
+                for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+                    end += QString(lines[i]).remove(u' ').size();
+                    QVERIFY2(allowed.contains(end), qPrintable(where));
+                }
+            }
+        };
+        for (int step = 0; step < OnboardingFlow::totalSteps; ++step) {
+            flow.setStep(step);
+            if (step == 1)
+                flow.startCreatingGroup();
+            checkStep(QString::number(step));
+        }
+        flow.setStep(3);
+        m_permissions.setGranted(true);
+        checkStep(QStringLiteral("granted"));
+        m_permissions.setGranted(false);
+        QVERIFY(wrapped > 0);
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+        applyLook(false);
     }
 
     void everyStepPictured_data()
