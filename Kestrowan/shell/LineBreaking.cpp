@@ -48,8 +48,11 @@ QString joinPhrases(const QString &text)
         if (i + 1 >= text.size())
             break;
         const QChar next = text.at(i + 1);
-        // Never between the halves of a surrogate pair, and never beside a break already allowed.
-        if (c.isHighSurrogate() || opensBreak(c) || opensBreak(next))
+        // Never between the halves of a surrogate pair, never beside a break already allowed, and
+        // never inside a run of Latin letters, digits and signs: those do not break inside anyway,
+        // and placeholders such as "%lld" must stay whole for the numbers put in later.
+        const bool latinRun = c.unicode() < 0x80 && next.unicode() < 0x80;
+        if (c.isHighSurrogate() || opensBreak(c) || opensBreak(next) || latinRun)
             continue;
         joined.append(wordJoiner);
     }

@@ -360,6 +360,8 @@ private slots:
                     continue;
                 const QStringList lines = label->shownLines();
                 const QString where = name + QStringLiteral(": ") + lines.join(QStringLiteral(" / "));
+                // Numbers and names are put into their placeholders whatever holds the phrases together.
+                QVERIFY2(!where.contains(u'%'), qPrintable(where));
                 if (lines.size() < 2)
                     continue;
                 ++wrapped;
