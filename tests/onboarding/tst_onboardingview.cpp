@@ -17,7 +17,6 @@
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/onboarding/WelcomeStep.h"
 #include "Kestrowan/shell/LanguageManager.h"
-#include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
@@ -28,6 +27,7 @@
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/onboarding/OnboardingTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/LineChecks.h"
 #include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
@@ -359,31 +359,9 @@ private slots:
                 if (!label->isVisible() || !label->wordWrap())
                     continue;
                 const QStringList lines = label->shownLines();
-                const QString where = name + QStringLiteral(": ") + lines.join(QStringLiteral(" / "));
-                // Numbers and names are put into their placeholders whatever holds the phrases together.
-                QVERIFY2(!where.contains(u'%'), qPrintable(where));
-                if (lines.size() < 2)
-                    continue;
-                ++wrapped;
-                QString last = lines.last();
-                last.remove(u' ');
-                QVERIFY2(last.size() > 2, qPrintable(where));
-                if (!label->text().contains(LineBreaking::phraseMark))
-                    continue;
-                // Where a line may end, counted in characters that are drawn.
-                QSet<qsizetype> allowed;
-                qsizetype drawn = 0;
-                for (QChar c : label->text()) {
-                    if (c == LineBreaking::phraseMark || c == u' ')
-                        allowed.insert(drawn);
-                    else if (c != LineBreaking::wordJoiner)
-                        ++drawn;
-                }
-                qsizetype end = 0;
-                for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
-                    end += QString(lines[i]).remove(u' ').size();
-                    QVERIFY2(allowed.contains(end), qPrintable(where));
-                }
+                wrapped += lines.size() > 1;
+                const QString problem = lineBreakProblem(label->text(), lines);
+                QVERIFY2(problem.isEmpty(), qPrintable(name + QStringLiteral(": ") + problem));
             }
         };
         for (int step = 0; step < OnboardingFlow::totalSteps; ++step) {
