@@ -1,6 +1,7 @@
 #include "Kestrowan/shell/LanguageManager.h"
 
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LineBreaking.h"
 #include "Platform/UserDefaults.h"
 
 #include <QCoreApplication>
@@ -165,9 +166,9 @@ QString localized(const QString &key)
     const QStringList languages = LanguageManager::preferredLanguages();
     const QString chosen = LanguageManager::shared().bundle().localizedString(key, key, languages);
     if (chosen != key)
-        return chosen;
+        return LineBreaking::joinPhrases(chosen);
     const QString packaged = ResourceBundle::packaged().localizedString(key, key, languages);
     if (packaged != key)
-        return packaged;
+        return LineBreaking::joinPhrases(packaged);
     return key;
 }

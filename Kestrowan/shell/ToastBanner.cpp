@@ -2,6 +2,7 @@
 
 #include "Kestrowan/icons/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/PointerCursorState.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
@@ -15,6 +16,13 @@ namespace {
 QFont textFont()
 {
     return SystemFont::font(ToastBanner::textSize, QFont::Medium);
+}
+
+QStringList stripMarks(QStringList lines)
+{
+    for (QString &line : lines)
+        line = LineBreaking::visibleText(line);
+    return lines;
 }
 
 } // namespace
@@ -80,7 +88,13 @@ QStringList ToastBanner::layoutLines(qreal width) const
 
 QStringList ToastBanner::visibleLines() const
 {
-    return layoutLines(textWidthLimit());
+    const qreal limit = textWidthLimit();
+    const qsizetype wholeLines = LineBreaking::wrappedLines(textFont(), m_toast.text, limit).size();
+    // A text cut with "…" already fills its lines.
+    if (wholeLines < 2 || wholeLines > maximumLines)
+        return stripMarks(layoutLines(limit));
+    // Even lines: a word left alone on the second line looks like a mistake.
+    return stripMarks(layoutLines(LineBreaking::balancedWidth(textFont(), m_toast.text, limit)));
 }
 
 QSize ToastBanner::sizeHint() const

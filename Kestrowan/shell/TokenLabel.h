@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QLabel>
+#include <QStringList>
 
 // A label whose text colour is a colour token, following the window's appearance as it changes.
 class TokenLabel : public QLabel {
@@ -22,6 +23,9 @@ public:
     bool isElided() const { return m_elided; }
     // The text as drawn now (the whole text, or its elided form).
     QString shownText() const;
+    // The lines a wrapped label draws now, at its balanced width (see LineBreaking), without the
+    // zero-width break marks.
+    QStringList shownLines() const;
 
     QSize minimumSizeHint() const override;
 
@@ -31,6 +35,8 @@ protected:
 
 private:
     void applyColor();
+    bool drawsOwnLines() const;
+    QRect textBox() const;
 
     DynamicColor m_color;
     bool m_elided = false;

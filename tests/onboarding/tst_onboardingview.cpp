@@ -27,6 +27,7 @@
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/onboarding/OnboardingTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/LineChecks.h"
 #include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
@@ -331,6 +332,51 @@ private slots:
         QVERIFY(view->stepContent()->findChild<TokenLabel *>("grantedText"));
         m_permissions.setGranted(false);
         QTRY_VERIFY_WITH_TIMEOUT(shown<PermissionStep>(*view) && shown<PermissionStep>(*view)->authorizeButton(), timeout);
+    }
+
+    // Every wrapped label of every step, as the reader sees it: Japanese lines end only between
+    // the phrases the text marks, and no text leaves one or two characters alone on its last line.
+    void wrappedTextBreaksBetweenPhrasesAndEvenly_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("en") << QStringLiteral("en");
+        QTest::newRow("ja") << QStringLiteral("ja");
+    }
+
+    void wrappedTextBreaksBetweenPhrasesAndEvenly()
+    {
+        QFETCH(QString, language);
+        LanguageManager::shared().setCurrentLanguage(language);
+        applyLook(false, language);
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        OnboardingFlow &flow = view->flow();
+        int wrapped = 0;
+        const auto checkStep = [&](const QString &name) {
+            QTRY_VERIFY_WITH_TIMEOUT(view->stepContent()->isVisible(), 10000);
+            QCoreApplication::processEvents();
+            for (TokenLabel *label : view->stepContent()->findChildren<TokenLabel *>()) {
+                if (!label->isVisible() || !label->wordWrap())
+                    continue;
+                const QStringList lines = label->shownLines();
+                wrapped += lines.size() > 1;
+                const QString problem = lineBreakProblem(label->text(), lines);
+                QVERIFY2(problem.isEmpty(), qPrintable(name + QStringLiteral(": ") + problem));
+            }
+        };
+        for (int step = 0; step < OnboardingFlow::totalSteps; ++step) {
+            flow.setStep(step);
+            if (step == 1)
+                flow.startCreatingGroup();
+            checkStep(QString::number(step));
+        }
+        flow.setStep(3);
+        m_permissions.setGranted(true);
+        checkStep(QStringLiteral("granted"));
+        m_permissions.setGranted(false);
+        QVERIFY(wrapped > 0);
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+        applyLook(false);
     }
 
     void everyStepPictured_data()

@@ -4,6 +4,9 @@
 #include "Kestrowan/shell/AppToastModifier.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Kestrowan/shell/ToastBanner.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
+#include "tests/support/LineChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QSignalSpy>
@@ -112,6 +115,25 @@ private slots:
 
         banner.setToast(AppToast{AppToast::Kind::Info, QStringLiteral("Short")});
         QCOMPARE(banner.visibleLines(), QStringList{QStringLiteral("Short")});
+    }
+
+    // Two-line Japanese warnings break between phrases, and their lines come out even.
+    void twoLinesBreakBetweenPhrasesAndEvenly()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("ja"));
+        ToastBanner banner;
+        banner.setMaximumBannerWidth(560);
+        int twoLines = 0;
+        for (const char *key : {"groups.loadError", "groups.saveError", "main.dockTileLeftBehind", "main.syncAllBlocked"}) {
+            const QString text = localized(QString::fromLatin1(key));
+            banner.setToast(AppToast{AppToast::Kind::Warning, text});
+            const QStringList lines = banner.visibleLines();
+            twoLines += lines.size() == 2;
+            const QString problem = lineBreakProblem(text, lines);
+            QVERIFY2(problem.isEmpty(), qPrintable(QString::fromLatin1(key) + QStringLiteral(": ") + problem));
+        }
+        QVERIFY(twoLines > 0);
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
     }
 
     void drawsInTheKindsColours()

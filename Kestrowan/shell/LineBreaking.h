@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+class QTextLayout;
+
+// Where wrapped text may break. Japanese and Chinese have no spaces between words, and Qt would
+// break between any two characters, splitting words in two. The ja and zh-Hans tables mark the
+// places a line may break with a zero-width space between phrases; the characters inside a phrase
+// are then held together with word joiners, so lines break only at the marks, at spaces and where
+// punctuation allows. Both marks are zero-width and never drawn.
+namespace LineBreaking {
+
+inline constexpr QChar phraseMark = QChar(0x200B);
+inline constexpr QChar wordJoiner = QChar(0x2060);
+
+// The text with each marked phrase held together; a text without marks comes back unchanged.
+QString joinPhrases(const QString &text);
+
+// The text without the break marks and joiners, as a reader sees it.
+QString visibleText(const QString &text);
+
+// Breaks the layout's text into lines of `width`, stacked from the top.
+void layOutLines(QTextLayout &layout, qreal width);
+
+// The lines `text` breaks into at `width` (trimmed, in reading order).
+QStringList wrappedLines(const QFont &font, const QString &text, qreal width);
+
+// The narrowest width, not over `width`, at which `text` still takes as many lines as at `width`:
+// the lines come out even, so the last never holds a lone word or character.
+qreal balancedWidth(const QFont &font, const QString &text, qreal width);
+
+} // namespace LineBreaking
