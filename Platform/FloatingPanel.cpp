@@ -15,19 +15,40 @@
 
 namespace {
 
-// Watches the X server's notes on the program's own windows: one mapped, moved or restacked while
-// the panel shows is followed by raising the panel again.
+// Watches the program's own windows: one raised by the program itself is followed at once by
+// raising the panel, and one the X server reports mapped, moved or restacked is followed by raising
+// the panel again. The server's notes alone come too late when the program raises a window and then
+// keeps its event loop busy (a start-up, a blocking call): until the notes are read, the window just
+// raised would cover the panel.
 class AboveOwnWindows final : public QObject, public QAbstractNativeEventFilter {
 public:
     explicit AboveOwnWindows(QWidget *panel)
         : QObject(panel), m_panel(panel)
     {
         qApp->installNativeEventFilter(this);
+        qApp->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Sent right after the request that raised the window: raising the panel now puts its request
+        // after that one, whatever the event loop does next.
+        if (event->type() == QEvent::ZOrderChange && watched->isWidgetType() && m_panel && m_panel->isVisible()
+            && coversPanel(static_cast<QWidget *>(watched)) && !m_raising) {
+            m_raising = true;
+            m_panel->raise();
+            m_raising = false;
+            if (xcb_connection_t *c = qtX11Connection())
+                xcb_flush(c);
+        }
+        return false;
     }
     ~AboveOwnWindows() override
     {
-        if (qApp)
+        if (qApp) {
             qApp->removeNativeEventFilter(this);
+            qApp->removeEventFilter(this);
+        }
     }
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
@@ -41,7 +62,7 @@ public:
         case XCB_CONFIGURE_NOTIFY: window = reinterpret_cast<const xcb_configure_notify_event_t *>(event)->window; break;
         default: return false;
         }
-        if (!coversPanel(window))
+        if (!coversPanel(ownWindow(window)))
             return false;
         m_raisePending = true;
         QTimer::singleShot(0, this, [this] {
@@ -55,20 +76,27 @@ public:
 private:
     // An ordinary window of this program: menus, tool tips and other panels that stay on top are
     // above the panel or beside it by their own right, and would raise it in turn.
-    bool coversPanel(xcb_window_t window) const
+    bool coversPanel(const QWidget *widget) const
+    {
+        if (!widget || widget == m_panel || !widget->isWindow())
+            return false;
+        const Qt::WindowType type = widget->windowType();
+        return type != Qt::Popup && type != Qt::ToolTip && type != Qt::SplashScreen
+            && !(widget->windowFlags() & Qt::WindowStaysOnTopHint);
+    }
+
+    static QWidget *ownWindow(xcb_window_t window)
     {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (widget == m_panel || widget->internalWinId() != WId(window))
-                continue;
-            const Qt::WindowType type = widget->windowType();
-            return type != Qt::Popup && type != Qt::ToolTip && type != Qt::SplashScreen
-                && !(widget->windowFlags() & Qt::WindowStaysOnTopHint);
+            if (widget->internalWinId() == WId(window))
+                return widget;
         }
-        return false;
+        return nullptr;
     }
 
     QPointer<QWidget> m_panel;
     bool m_raisePending = false;
+    bool m_raising = false;
 };
 
 // Cuts the window to its shape at every change of its size.

@@ -5,7 +5,9 @@
 #include "tests/app/X11Windows.h"
 #include "tests/support/TestMain.h"
 
+#include <QDeadlineTimer>
 #include <QMenu>
+#include <QThread>
 #include <QWidget>
 
 namespace {
@@ -23,6 +25,18 @@ int stackingPosition(const QWidget &window)
     return -1;
 }
 
+// Shows a floating panel as the program presents its popup, and waits until it is on screen.
+void showPanel(QWidget &panel)
+{
+    panel.setAttribute(Qt::WA_ShowWithoutActivating);
+    panel.setGeometry(100, 100, 300, 200);
+    FloatingPanel::keepAboveOwnWindows(&panel);
+    panel.show();
+    panel.raise();
+    panel.activateWindow();
+    QVERIFY(QTest::qWaitFor([&] { return stackingPosition(panel) >= 0; }, timeout));
+}
+
 bool isAbove(const QWidget &upper, const QWidget &lower)
 {
     const int up = stackingPosition(upper), low = stackingPosition(lower);
@@ -38,11 +52,9 @@ private slots:
     void laterWindowsOpenBelowThePanel()
     {
         QWidget panel(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-        panel.setAttribute(Qt::WA_ShowWithoutActivating);
-        panel.setGeometry(100, 100, 300, 200);
-        FloatingPanel::keepAboveOwnWindows(&panel);
-        panel.show();
-        QTRY_VERIFY_WITH_TIMEOUT(stackingPosition(panel) >= 0, timeout);
+        showPanel(panel);
+        if (QTest::currentTestFailed())
+            return;
 
         // A window opened afterwards, over the same place: the panel stays on top.
         QWidget window;
@@ -71,6 +83,33 @@ private slots:
         window.show();
         QTRY_VERIFY_WITH_TIMEOUT(stackingPosition(window) >= 0, timeout);
         QVERIFY(!panel.isVisible());
+    }
+
+    // The popup comes up first; the program's main window is then shown and brought forward, and the
+    // program goes on with other work before it reads anything from the X server again (as at
+    // start-up). The panel must already be on top then, not only once the server's notes are read.
+    void mainWindowShownAfterThePopupWhileTheProgramIsBusy()
+    {
+        QWidget panel(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        showPanel(panel);
+        if (QTest::currentTestFailed())
+            return;
+
+        QWidget mainWindow;
+        mainWindow.setWindowTitle(QStringLiteral("Kestrowan"));
+        mainWindow.setGeometry(50, 50, 500, 400);
+        mainWindow.show();
+        mainWindow.raise();
+        mainWindow.activateWindow();
+        // Asked from a connection of its own, without returning to this program's event loop.
+        QDeadlineTimer deadline(timeout);
+        while (!isAbove(panel, mainWindow) && !deadline.hasExpired())
+            QThread::yieldCurrentThread();
+        QVERIFY(isAbove(panel, mainWindow));
+
+        // Once the event loop runs again, the order holds.
+        QTRY_VERIFY_WITH_TIMEOUT(stackingPosition(mainWindow) >= 0, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(isAbove(panel, mainWindow), timeout);
     }
 };
 
