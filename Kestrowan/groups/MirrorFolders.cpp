@@ -183,7 +183,7 @@ bool MirrorFolders::removeEntry(const QString &path)
 
 bool MirrorFolders::indexIsCurrent() const
 {
-    return m_index && m_index->groupsFolder.settledAt(m_index->takenNanoseconds)
+    return m_index && !m_index->stale && m_index->groupsFolder.settledAt(m_index->takenNanoseconds)
         && FileStamp::of(m_groupsDirectory) == m_index->groupsFolder;
 }
 
@@ -197,11 +197,16 @@ std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
             return found->path;
     }
     // Taken before the listing, so that a change made while the folder is read shows next time.
-    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}};
+    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false};
     if (!index.groupsFolder.exists) {
         m_index.reset();
         return std::nullopt;
     }
+    // A batch of folders being built changes the groups folder between every two lookups: what the
+    // unchanged entries say is kept rather than read again each time.
+    QHash<QString, std::pair<FileStamp, QString>> known;
+    if (m_index)
+        known = std::move(m_index->owners);
     const QStringList entries =
         QDir(m_groupsDirectory).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &entry : entries) {
@@ -209,7 +214,15 @@ std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
         const FileStamp stamp = FileStamp::of(joined(path, groupIDFileName));
         if (!stamp.exists)
             continue;
-        if (const std::optional<QString> owner = readGroupID(path); owner && !index.byGroupID.contains(*owner))
+        const auto remembered = known.constFind(path);
+        const std::optional<QString> owner =
+            remembered != known.cend() && remembered->first == stamp ? remembered->second : readGroupID(path);
+        if (!owner)
+            continue;
+        // A file changed a moment ago could change again without a new stamp: it is read next time.
+        if (stamp.settledAt(index.takenNanoseconds))
+            index.owners.insert(path, {stamp, *owner});
+        if (!index.byGroupID.contains(*owner))
             index.byGroupID.insert(*owner, OwnedFolder{path, stamp});
     }
     m_index = std::move(index);

@@ -62,8 +62,13 @@ public:
     // folder's ".group_id" no longer has the stamp it had: a folder renamed, removed or claimed
     // behind the program's back is noticed at the next call.
     std::optional<QUrl> findMirrorFolder(const AppGroup &group) const;
-    // Called by whoever changes folders here, so that the next lookup reads them again.
-    void forgetFolderIndex() const { m_index.reset(); }
+    // Called by whoever changes folders here, so that the next lookup lists them again. A
+    // ".group_id" whose stamp is unchanged since it was read is not read again.
+    void forgetFolderIndex() const
+    {
+        if (m_index)
+            m_index->stale = true;
+    }
     // The folder name the group should have: its name made safe, then "name 2", "name 3", ... past
     // entries that belong to other groups or to nobody known. A blank name gives the UUID.
     QString uniqueMirrorFolderName(const QString &name, const AppGroup &group) const;
@@ -115,6 +120,9 @@ private:
         FileStamp groupsFolder;
         qint64 takenNanoseconds = 0;
         QHash<QString, OwnedFolder> byGroupID;
+        // What each entry's ".group_id" said, by entry path, with the stamp it had when read.
+        QHash<QString, std::pair<FileStamp, QString>> owners;
+        bool stale = false;
     };
 
     std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,

@@ -2,6 +2,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/MirrorFolders.h"
 #include "Kestrowan/groups/ModelJson.h"
+#include "Platform/FileStamp.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
@@ -96,6 +97,30 @@ private slots:
         folders().removeMirrorFolder(group);
         QVERIFY(!folders().findMirrorFolder(group));
         QVERIFY(QFileInfo::exists(byFile));
+    }
+
+    void lookupsAfterARebuildSeeClaimsThatChangedHands()
+    {
+        const AppGroup first = makeGroup(QStringLiteral("First"));
+        const AppGroup second = makeGroup(QStringLiteral("Second"));
+        const AppGroup third = makeGroup(QStringLiteral("Third"));
+        const QString shared = claim(QStringLiteral("Shared"), first);
+        const MirrorFolders f = folders();
+        // Old enough that the lookup keeps what it read.
+        QTRY_VERIFY_WITH_TIMEOUT(FileStamp::of(shared + QStringLiteral("/.group_id")).settledAt(FileStamp::nowNanoseconds()), 10000);
+        QCOMPARE(f.findMirrorFolder(first)->toLocalFile(), shared + u'/');
+
+        // The same object builds another folder while the claim changes hands behind its back.
+        const std::optional<QString> built =
+            awaitCompletion<std::optional<QString>>([&](std::function<void(std::optional<QString>)> done) {
+                f.createMirrorFolder(third, nullptr, done);
+            }).value_or(QStringLiteral("the completion broke its promise"));
+        QCOMPARE(built, std::nullopt);
+        writeBytes(shared + QStringLiteral("/.group_id"), ModelJson::uuidText(second.id).toUtf8());
+
+        QVERIFY(!f.findMirrorFolder(first));
+        QCOMPARE(f.findMirrorFolder(second)->toLocalFile(), shared + u'/');
+        QCOMPARE(f.findMirrorFolder(third)->toLocalFile(), groupFolder(QStringLiteral("Third/")));
     }
 
     void rebuildReplacesVisibleEntriesOnly()
