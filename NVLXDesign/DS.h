@@ -64,8 +64,9 @@ inline constexpr DynamicColor btnHighlight = DynamicColor::dynamic(0xFFFFFF, 0xF
 inline constexpr DynamicColor btnSecondaryFill = DynamicColor::dynamic(0xF0F0EE, 0x2A2A28, 1.0, 1.0);
 inline constexpr DynamicColor btnSecondaryStroke = DynamicColor::dynamic(0xE8E4DF, 0x3A3A38, 1.0, 1.0);
 
-// The same in both appearances.
-inline constexpr DynamicColor accentOn = DynamicColor::fixed(0xFFFFFF);
+// The same in both appearances. Ink on an accent (or success) fill is dark: white on the light
+// orange of either appearance stays near 2:1, under what small text needs to be read.
+inline constexpr DynamicColor accentOn = DynamicColor::fixed(0x1A120A);
 inline constexpr DynamicColor icon = DynamicColor::fixed(0x888888);
 
 // Top-centre to bottom-centre over two fixed colours; it does not follow the appearance.

@@ -24,7 +24,7 @@ NVLXButtonLook NVLXButtonLook::of(NVLXButtonStyle style, bool pressed, Effective
     switch (style) {
     case NVLXButtonStyle::Primary:
         look.font = SystemFont::font(DS::fsSm, QFont::DemiBold);
-        look.textColor = QColor(Qt::white);
+        look.textColor = DS::accentOn.resolve(appearance);
         look.horizontalInset = DS::sp16;
         look.verticalInset = DS::sp8;
         look.cornerRadius = DS::rBtn;

@@ -33,7 +33,8 @@ EditorActionButton::Look EditorActionButton::Look::filled(const DynamicColor &fi
     look.horizontalPadding = large ? 16 : 12;
     look.verticalPadding = large ? 8 : 6;
     look.radius = large ? 8 : 7;
-    look.foreground = DynamicColor::fixed(0xFFFFFF);
+    // The accent's light orange takes the dark ink made for it; white on it is hard to read.
+    look.foreground = fill == AppColors::accent ? AppColors::accentOn : DynamicColor::fixed(0xFFFFFF);
     look.fill = fill;
     if (large)
         look.shadow = shadow;

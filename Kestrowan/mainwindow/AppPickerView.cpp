@@ -7,6 +7,7 @@
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/RoundedSurface.h"
+#include "Kestrowan/shell/SearchField.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -70,9 +71,7 @@ AppPickerView::AppPickerView(InstalledAppsServiceInterface &appsService, const Q
     barLayout->setContentsMargins(10, 10, 10, 10);
     barLayout->setSpacing(6);
     barLayout->addWidget(new SearchGlyph(bar));
-    m_search = new QLineEdit(bar);
-    m_search->setFrame(false);
-    m_search->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    m_search = new SearchField(bar);
     m_search->setFont(SystemFont::font(13));
     m_search->setPlaceholderText(localized(QStringLiteral("picker.search")));
     barLayout->addWidget(m_search, 1);

@@ -25,6 +25,7 @@ constexpr qreal iconSide = 48;
 constexpr qreal thumbnailSide = 28;
 constexpr qreal stripSpacing = 6;
 constexpr qreal hintSpacing = 3;
+constexpr qreal hintBottomRoom = 10;
 
 QFont hintFont() { return SystemFont::font(11, QFont::Medium); }
 
@@ -126,9 +127,9 @@ QRectF GroupCardView::quickAddColumn(const QRectF &rect) const
     const QFontMetricsF metrics(hintFont());
     const qreal width = std::max<qreal>(thumbnailSide, metrics.horizontalAdvance(localized(QStringLiteral("groupCard.quickAddHint"))));
     const qreal height = thumbnailSide + hintSpacing + metrics.height();
-    // The row sits below the header; a tall script's hint may lift it a little so that it stays
-    // inside the card.
-    const qreal top = std::min(rect.top() + padding + iconSide + 10, rect.bottom() - 3 - height);
+    // The row sits below the header; the hint under the button keeps clear of the card's bottom
+    // edge (its border would cut the letters), lifting the row when a tall script needs it.
+    const qreal top = std::min(rect.top() + padding + iconSide + 10, rect.bottom() - hintBottomRoom - height);
     return QRectF(rect.right() - padding - width, top, width, height);
 }
 

@@ -82,11 +82,11 @@ public:
         m_selected = selected;
         m_subtitle->setText(subtitle);
         setAccessibleDescription(subtitle);
-        static constexpr DynamicColor white = DynamicColor::fixed(0xFFFFFF);
-        static constexpr DynamicColor dimmedWhite = DynamicColor::fixed(0xFFFFFF, 0.7);
-        m_symbol->setColor(selected ? white : AppColors::icon);
-        m_title->setColor(selected ? white : AppColors::text2);
-        m_subtitle->setColor(selected ? dimmedWhite : AppColors::text3);
+        // The chosen card is filled with the accent: its words take the ink made for that fill.
+        static constexpr DynamicColor dimmedInk = DynamicColor::fixed(0x1A120A, 0.8);
+        m_symbol->setColor(selected ? AppColors::accentOn : AppColors::icon);
+        m_title->setColor(selected ? AppColors::accentOn : AppColors::text2);
+        m_subtitle->setColor(selected ? dimmedInk : AppColors::text3);
         update();
     }
     bool isSelected() const { return m_selected; }

@@ -105,7 +105,7 @@ DraftGroupCard::DraftGroupCard(OnboardingFlow &flow, const DraftGroup &group, QW
         TokenLabel *hint = StepParts::label(localized(active ? QStringLiteral("onboarding.group.tapToAssign") : QStringLiteral("onboarding.group.selectFirst")),
                                             11, QFont::Normal, active ? white : faintText, Qt::AlignLeft);
         if (active)
-            hint->setColor(DynamicColor::fixed(0xFFFFFF, 0.6));
+            hint->setColor(DynamicColor::fixed(0x1A120A, 0.8));
         column->addWidget(hint);
     } else {
         auto *icons = new QHBoxLayout;

@@ -17,6 +17,7 @@
 #include "Kestrowan/shell/AppToastModifier.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Platform/UserDefaults.h"
+#include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "tests/editorpage/EditorPageSupport.h"
@@ -34,6 +35,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 #include <sys/stat.h>
@@ -193,6 +195,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(textIsLight(), 5000);
         Appearance::shared().apply(false);
         QTRY_VERIFY_WITH_TIMEOUT(!textIsLight(), 5000);
+    }
+
+    // The empty page's accent-filled button keeps its title readable in both looks.
+    void theAccentAddButtonIsReadableInBothLooks()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        GroupEditorPage *page = open(stored(QStringLiteral("Studio"), {}), false);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        QVERIFY(page->itemSection()->showsEmptyState());
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            EditorActionButton *button = page->itemSection()->emptyStateButtons().at(1);
+            QTRY_COMPARE_WITH_TIMEOUT(effectiveAppearance(button), dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light, 5000);
+            // The title's middle band, clear of the rounded corners and the shadow.
+            const QRect band = QRectF(button->width() * 0.3, button->height() * 0.3, button->width() * 0.6, button->height() * 0.4).toRect();
+            const auto [fill, ink] = fillAndInk(button->grab(band).toImage());
+            QCOMPARE(fill, AppColors::accent.resolve(button));
+            QVERIFY2(contrastRatio(fill, ink) >= 4.5,
+                     qPrintable(QStringLiteral("%1 on %2: %3").arg(ink.name(), fill.name()).arg(contrastRatio(fill, ink))));
+        }
     }
 
     void newDraftBecomesAGroupWhenNamed()

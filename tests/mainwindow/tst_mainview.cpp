@@ -584,6 +584,91 @@ private slots:
         applyLook(false);
     }
 
+    // With the search field empty and focused, the caret stands before the placeholder's first
+    // letter, not on it.
+    void thePickersCaretStandsBeforeThePlaceholder()
+    {
+        AppPickerView picker(m_apps, {});
+        picker.resize(360, 420);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        QLineEdit *field = picker.searchField();
+        QTRY_VERIFY(field->hasFocus());
+        QVERIFY(field->text().isEmpty());
+        const QRect caret = field->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        // Away from the field the caret is not drawn: what is left of its line is the placeholder.
+        QTest::keyClick(field, Qt::Key_Tab);
+        QTRY_VERIFY(!field->hasFocus());
+        // The field is drawn over its bar: the picture is the window's, cut to the field.
+        const QImage window = picker.grab().toImage();
+        const qreal scale = window.devicePixelRatio();
+        const QImage picture =
+            window.copy(QRect(field->mapTo(&picker, QPoint(0, 0)) * scale, field->size() * scale)).convertToFormat(QImage::Format_RGB32);
+        const QColor background = picture.pixelColor(picture.width() - 2, picture.height() / 2);
+        int inkLeft = -1;
+        for (int x = 0; x < picture.width() && inkLeft < 0; ++x) {
+            for (int y = 0; y < picture.height(); ++y) {
+                const QColor c = picture.pixelColor(x, y);
+                if (std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) + std::abs(c.blue() - background.blue()) > 60) {
+                    inkLeft = x;
+                    break;
+                }
+            }
+        }
+        QVERIFY2(inkLeft >= 0, "no placeholder drawn");
+        // The reported cursor rectangle is the one-point caret widened evenly on both sides.
+        const int caretX = (caret.left() + caret.right() + 1) / 2;
+        QVERIFY2(inkLeft / scale >= caretX + 2,
+                 qPrintable(QStringLiteral("placeholder ink at %1, caret at %2").arg(inkLeft / scale).arg(caretX)));
+    }
+
+    // The hint under a card's quick-add button keeps clear of the card's bottom edge: between its
+    // lowest letters and the card's border lies a band of plain card fill.
+    void quickAddHintKeepsClearOfTheCardsEdge_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void quickAddHintKeepsClearOfTheCardsEdge()
+    {
+        QFETCH(bool, dark);
+        applyLook(dark);
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        GroupCardView *card = view->gridPage()->grid()->card(work.id);
+        QTRY_VERIFY(card->isVisible());
+        const QImage picture = card->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const qreal scale = picture.devicePixelRatio();
+        const QRect button = card->quickAddButton()->geometry();
+        // An empty group: beside the button, at its height, lies only the card's fill.
+        const QColor fill = picture.pixelColor(int(card->width() / 2 * scale), int(button.center().y() * scale));
+        const auto differs = [&](int x, int y) {
+            const QColor c = picture.pixelColor(x, y);
+            return std::abs(c.red() - fill.red()) + std::abs(c.green() - fill.green()) + std::abs(c.blue() - fill.blue()) > 6;
+        };
+        const int left = int(button.left() * scale);
+        const int right = int((button.right() + 1) * scale);
+        int lastHintRow = -1;
+        int edgeRow = -1;
+        for (int y = int((button.bottom() + 1) * scale); y < picture.height() && edgeRow < 0; ++y) {
+            int count = 0;
+            for (int x = left; x < right; ++x)
+                count += differs(x, y) ? 1 : 0;
+            if (count >= (right - left) * 9 / 10)
+                edgeRow = y;
+            else if (count > 0)
+                lastHintRow = y;
+        }
+        QVERIFY2(lastHintRow >= 0, "no hint under the button");
+        QVERIFY2(edgeRow >= 0, "no card edge under the hint");
+        QVERIFY2(edgeRow - lastHintRow - 1 >= 8 * scale,
+                 qPrintable(QStringLiteral("%1 rows between the hint and the card's edge").arg(edgeRow - lastHintRow - 1)));
+        applyLook(false);
+    }
+
     // While Sync All runs the button takes no clicks and counts the folders built; an empty group
     // (passed by: it has nothing to place) claims no Dock state once the button says "Synced".
     void syncAllShowsProgressAndLeavesEmptyGroupsUnclaimed()

@@ -36,6 +36,7 @@
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QScopeGuard>
 
 namespace {
 
@@ -243,6 +244,63 @@ private slots:
         const QList<TokenLabel *> chips = view->stepContent()->findChildren<TokenLabel *>("shortcutChip");
         QCOMPARE(chips.size(), 1);
         QCOMPARE(chips.first()->text(), QStringLiteral("Ctrl+1"));
+    }
+
+    // Words on the accent fill read at the contrast small text needs in both looks: the chosen
+    // draft card's words and the Continue button's title.
+    void wordsOnTheAccentAreReadableInBothLooks_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void wordsOnTheAccentAreReadableInBothLooks()
+    {
+        QFETCH(bool, dark);
+        applyLook(dark);
+        const auto restore = qScopeGuard([] { applyLook(false); });
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        QTest::mouseClick(view->forwardControls().first(), Qt::LeftButton);
+        QCOMPARE(view->flow().step(), 1);
+        // The chosen card (the first draft is chosen at the start, its name open for typing): the
+        // step rebuilds its cards as the drafts change, so it is looked up afresh.
+        DraftGroupCard *card = nullptr;
+        QList<TokenLabel *> words;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     GroupMakingStep *step = shown<GroupMakingStep>(*view);
+                                     if (!step || step->cards().isEmpty())
+                                         return false;
+                                     card = step->cards().first();
+                                     words.clear();
+                                     for (TokenLabel *label : card->findChildren<TokenLabel *>())
+                                         if (label->isVisible() && !label->text().isEmpty())
+                                             words << label;
+                                     return !words.isEmpty();
+                                 }()),
+                                 timeout);
+        const auto check = [](QWidget *widget, const QRect &area) {
+            const QImage picture = widget->grab().toImage();
+            const qreal scale = picture.devicePixelRatio();
+            const auto [fill, ink] = fillAndInk(picture.copy(QRect(area.topLeft() * scale, area.size() * scale)));
+            QVERIFY2(fill.red() > 200 && fill.blue() < 150, qPrintable(fill.name()));
+            QVERIFY2(contrastRatio(fill, ink) >= 4.5,
+                     qPrintable(QStringLiteral("%1 on %2: %3").arg(ink.name(), fill.name()).arg(contrastRatio(fill, ink))));
+        };
+        for (TokenLabel *label : std::as_const(words))
+            check(card, QRect(label->mapTo(card, QPoint(0, 0)), label->size()));
+        QAbstractButton *next = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (next = [&]() -> QAbstractButton * {
+                for (QAbstractButton *button : view->findChildren<QAbstractButton *>(QStringLiteral("continueButton")))
+                    if (button->isVisible())
+                        return button;
+                return nullptr;
+            }()),
+            timeout);
+        // The title's middle band, clear of the rounded corners and the shadow.
+        check(next, QRectF(next->width() * 0.25, next->height() * 0.3, next->width() * 0.5, next->height() * 0.35).toRect());
     }
 
     // A long name ends in "…" inside its own box on the draft card (clear of the pencil) and on the

@@ -8,6 +8,7 @@
 #include "Kestrowan/mainwindow/SettingsReset.h"
 #include "Kestrowan/mainwindow/SettingsWidgets.h"
 #include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/LaunchAtLogin.h"
 #include "Kestrowan/shell/Localization.h"
@@ -19,6 +20,7 @@
 #include "Platform/fake/FakeUserDefaults.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/PermissionOverride.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractItemView>
@@ -329,6 +331,30 @@ private slots:
         click("hoverMode");
         QCOMPARE(defaults().string("interactionMode"), QString("hover"));
         QVERIFY(!find<QWidget>("clickBehaviorBlock")->isVisible());
+    }
+
+    // The chosen card is filled with the accent; every word on it stays readable in both looks.
+    void theChosenInteractionCardIsReadableInBothLooks()
+    {
+        panel();
+        for (const QPalette &palette : {Appearance::darkPalette(), Appearance::lightPalette()}) {
+            m_panel->setPalette(palette);
+            click("clickMode");
+            QAbstractButton *card = find<QAbstractButton>("clickMode");
+            const QImage picture = card->grab().toImage();
+            const qreal scale = picture.devicePixelRatio();
+            const QList<TokenLabel *> labels = card->findChildren<TokenLabel *>();
+            QVERIFY(!labels.isEmpty());
+            for (TokenLabel *label : labels) {
+                if (label->text().isEmpty())
+                    continue;
+                const QRect box(label->mapTo(card, QPoint(0, 0)) * scale, label->size() * scale);
+                const auto [fill, ink] = fillAndInk(picture.copy(box));
+                QVERIFY2(fill.red() > 200 && fill.green() > 90, qPrintable(fill.name()));
+                QVERIFY2(contrastRatio(fill, ink) >= 4.5,
+                         qPrintable(QStringLiteral("%1 on %2: %3").arg(ink.name(), fill.name()).arg(contrastRatio(fill, ink))));
+            }
+        }
     }
 
     void dockSwitchesReportTheirStoredValues()

@@ -4,6 +4,8 @@
 
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/AddToGroupMenu.h"
+#include "Kestrowan/mainwindow/MainViewFactories.h"
+#include "Kestrowan/mainwindow/QuickAddPopover.h"
 #include "Kestrowan/mainwindow/SettingsPanel.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/InterfaceFont.h"
@@ -16,6 +18,8 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QPointer>
+#include <QTest>
 #include <QPainter>
 #include <QScopeGuard>
 #include <QScrollArea>
@@ -139,16 +143,33 @@ private slots:
         LanguageManager::shared().setCurrentLanguage(language);
         const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage("system"); });
         Appearance::shared().apply(dark);
-        AddToGroupMenu menu({}, {}, {}, {});
-        menu.adjustSize();
-        menu.rows().at(1)->setAttribute(Qt::WA_UnderMouse);
-        const QPixmap rendered = menu.grab();
-        QImage picture(rendered.size() + QSize(48, 48), QImage::Format_ARGB32_Premultiplied);
+        // The menu as the user meets it: inside the panel a card's quick-add button opens, with the
+        // pointer resting on its second row until that row's highlight has faded in.
+        MainViewFactories::shared().addToGroupMenu = [](const AddToGroupMenuActions &actions) {
+            return new AddToGroupMenu(actions.onDockApps, actions.onApps, actions.onFiles, actions.onFolders);
+        };
+        const auto unplug = qScopeGuard([] { MainViewFactories::shared().addToGroupMenu = nullptr; });
+        QWidget host;
+        host.resize(320, 60);
+        auto *anchor = new QWidget(&host);
+        anchor->setGeometry(140, 10, 28, 28);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QPointer<QuickAddPopover> popover = new QuickAddPopover({}, anchor);
+        popover->popup();
+        QVERIFY(QTest::qWaitForWindowExposed(popover));
+        AddToGroupMenu *menu = popover->findChild<AddToGroupMenu *>();
+        QVERIFY(menu);
+        AddToGroupMenuRow *row = menu->rows().at(1);
+        QTest::mouseMove(row, row->rect().center());
+        QTRY_COMPARE_WITH_TIMEOUT(row->highlight(), 1.0, 10000);
+        const QPixmap rendered = popover->grab();
+        QImage picture(rendered.size() + QSize(32, 32), QImage::Format_ARGB32_Premultiplied);
         picture.fill(dark ? QColor(0x13, 0x12, 0x11) : QColor(0xFA, 0xF8, 0xF5));
         QPainter painter(&picture);
-        painter.fillRect(QRect(QPoint(24, 24), rendered.size()), menu.palette().color(QPalette::Window));
-        painter.drawPixmap(24, 24, rendered);
+        painter.drawPixmap(16, 16, rendered);
         painter.end();
+        popover->close();
         save(picture, QStringLiteral("main-addtogroup-menu-") + (dark ? QStringLiteral("dark") : QStringLiteral("light"))
                           + (language == QStringLiteral("ja") ? QStringLiteral("-ja") : QString()));
     }

@@ -12,6 +12,7 @@
 #include "NVLXDesign/PointerCursor.h"
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/fake/FakeHapticFeedback.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QEnterEvent>
@@ -257,6 +258,33 @@ private slots:
         QCOMPARE(NVLXButtonLook::of(NVLXButtonStyle::Ghost, true, light).opacity, 1.0);
         QVERIFY(!NVLXButtonLook::of(NVLXButtonStyle::Plain, true, light).font);
         QCOMPARE(NVLXButtonLook::of(NVLXButtonStyle::Plain, true, light).opacity, 0.85);
+    }
+
+    // The primary button's title on its accent fill reads at the contrast small text needs, in the
+    // dark look as in the light one.
+    void primaryButtonTitleIsReadableInBothLooks()
+    {
+        SystemFont::applyToApplication(QStringLiteral("en"));
+        for (const QPalette &palette : {Appearance::darkPalette(), Appearance::lightPalette()}) {
+            QWidget window;
+            window.setPalette(palette);
+            auto *button = new NVLXButton(NVLXButtonStyle::Primary, QStringLiteral("Sync to Dock"), &window);
+            button->adjustSize();
+            window.resize(button->size() + QSize(40, 40));
+            button->move(20, 20);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QTest::mouseMove(button, button->rect().center());
+            const QImage picture = button->grab().toImage();
+            const qreal scale = picture.devicePixelRatio();
+            // The title's middle band, clear of the rounded corners and the shadow.
+            const QRect band = QRectF(button->width() * 0.2 * scale, button->height() * 0.3 * scale, button->width() * 0.6 * scale,
+                                      button->height() * 0.4 * scale).toRect();
+            const auto [fill, ink] = fillAndInk(picture.copy(band));
+            QCOMPARE(fill, DS::accent.resolve(effectiveAppearance(palette)));
+            QVERIFY2(contrastRatio(fill, ink) >= 4.5,
+                     qPrintable(QStringLiteral("%1 on %2: %3").arg(ink.name(), fill.name()).arg(contrastRatio(fill, ink))));
+        }
     }
 
     // A name with an emoji is drawn from the colour emoji face, not as an empty box in the text's
