@@ -75,8 +75,8 @@ private slots:
     {
         m_dock.writePreferences(QStringLiteral("bottom"), false, {m_dock.makeApplication(QStringLiteral("Alpha"))}, {});
         QVERIFY(m_dock.start() > 0);
-        // Tools the mirror folders run succeed; anything else (launchctl, osascript, killall) would
-        // be written down here.
+        // Tools the mirror folders run succeed; anything else (a service manager, a script runner, a
+        // process killer) would be written down here.
         m_runner = new FakeProcessRunner;
         for (const char *tool : {"/usr/bin/touch", "/usr/bin/chflags"})
             m_runner->results.insert(QString::fromLatin1(tool), ProcessResult{0, std::nullopt});

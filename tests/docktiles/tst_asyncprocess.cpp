@@ -123,7 +123,7 @@ private slots:
 
     void aRestartGoesToTheDockRestarterAndRunsNoTool()
     {
-        // No launchctl, osascript or machine-wide killall: the platform layer restarts this
+        // No service manager, script runner or machine-wide process killer: the platform layer restarts this
         // session's Dock, so no command runs and nothing logs a missing tool.
         QFETCH(bool, succeeds);
         FakeProcessRunner *runner = installFakeRunner();
