@@ -4,18 +4,38 @@
 
 namespace VirtualKeys {
 
+namespace {
+
+// Command is the Super key here (Qt's Meta), Option is Alt.
+struct ModifierPair {
+    Qt::KeyboardModifier qt;
+    quint64 flag;
+};
+constexpr ModifierPair modifierPairs[] = {{Qt::MetaModifier, commandFlag},
+                                          {Qt::AltModifier, optionFlag},
+                                          {Qt::ControlModifier, controlFlag},
+                                          {Qt::ShiftModifier, shiftFlag}};
+
+} // namespace
+
 quint64 modifierFlags(Qt::KeyboardModifiers modifiers)
 {
     quint64 flags = 0;
-    if (modifiers & Qt::MetaModifier)
-        flags |= commandFlag;
-    if (modifiers & Qt::AltModifier)
-        flags |= optionFlag;
-    if (modifiers & Qt::ControlModifier)
-        flags |= controlFlag;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= shiftFlag;
+    for (const ModifierPair &pair : modifierPairs) {
+        if (modifiers & pair.qt)
+            flags |= pair.flag;
+    }
     return flags;
+}
+
+Qt::KeyboardModifiers qtModifiers(quint64 flags)
+{
+    Qt::KeyboardModifiers modifiers;
+    for (const ModifierPair &pair : modifierPairs) {
+        if (flags & pair.flag)
+            modifiers |= pair.qt;
+    }
+    return modifiers;
 }
 
 std::optional<quint16> keyCodeForQtKey(int qtKey)

@@ -30,6 +30,8 @@ constexpr quint16 keyUnknown = 0xFFFF;
 
 // Qt's modifiers as the platform's flag bits; the keypad and group-switch bits carry nothing.
 quint64 modifierFlags(Qt::KeyboardModifiers modifiers);
+// The platform's flag bits as Qt's modifiers, the other way of the same table.
+Qt::KeyboardModifiers qtModifiers(quint64 flags);
 
 // The virtual key code of the key that produced `qtKey` (a Qt::Key value) on a U.S. layout; shifted
 // symbols map to the key that types them ("!" is the 1 key). Nullopt for keys without a code.

@@ -4,20 +4,6 @@
 
 namespace {
 
-Qt::KeyboardModifiers qtModifiers(quint64 flags)
-{
-    Qt::KeyboardModifiers modifiers;
-    if (flags & VirtualKeys::controlFlag)
-        modifiers |= Qt::ControlModifier;
-    if (flags & VirtualKeys::optionFlag)
-        modifiers |= Qt::AltModifier;
-    if (flags & VirtualKeys::shiftFlag)
-        modifiers |= Qt::ShiftModifier;
-    if (flags & VirtualKeys::commandFlag)
-        modifiers |= Qt::MetaModifier;
-    return modifiers;
-}
-
 // Qt calls the Super key "Meta"; the desktop, its key caps and its settings call it Super.
 QString desktopWords(QString text)
 {
@@ -32,7 +18,7 @@ QString text(quint64 modifierFlags, const QString &keyName)
 {
     // Qt's own words and order for the modifiers, from a sequence whose key is then cut off: the
     // key name comes from the program's key table, which also names keys Qt has no code for.
-    const QKeySequence sample(QKeyCombination(qtModifiers(modifierFlags), Qt::Key_A));
+    const QKeySequence sample(QKeyCombination(VirtualKeys::qtModifiers(modifierFlags), Qt::Key_A));
     QString modifiers = sample.toString(QKeySequence::NativeText);
     modifiers.chop(1);
     return desktopWords(modifiers) + keyName;

@@ -206,6 +206,8 @@ int main(int argc, char *argv[])
             if (std::sscanf(line, "busy %d", &seconds) == 1) {
                 std::printf("busy\n");
                 std::fflush(stdout);
+                // This is the busy first instance itself: its event loop is held on purpose, so a
+                // second start meets a program that does not answer for a while.
                 QThread::sleep(seconds);
             }
         });
