@@ -73,9 +73,35 @@ QImage IconComposer::composeGroupIcon(const QList<AppItem> &apps, AppGroup::Icon
     // A skin whose canvas is absurd is treated like a missing one rather than allocated.
     const bool skinned = style == AppGroup::IconStyle::Skin && skin && skinManager && skin->hasUsableCanvas();
     // Only four tiles are ever drawn, so only four sources are made.
-    const QList<IconSource> sources = itemSources(apps, 4);
+    const qsizetype count = std::min<qsizetype>(apps.size(), 4);
+    QList<IconSource> sources(count);
+    // Every item's picture and its tile are one job, so the tiles of quick pictures are drawn while a
+    // large one is still decoding; the icon is put together where the last of them ends. Tiles are
+    // laid from kept layers on 512-point canvases only.
+    const bool keptTiles = !skinned || skin->canvasSize == kCanvasSide;
+    const QList<QRectF> rects = tileRects(count);
+    std::vector<std::function<void()>> items;
+    for (qsizetype i = 0; i < count; ++i) {
+        const AppItem &item = apps.at(i);
+        IconSource &source = sources[i];
+        // Application icons come from the icon theme, on this thread.
+        const bool ready = item.itemKind() == AppItem::Kind::App;
+        if (ready)
+            source = IconSource{appIconImage(item.itemIcon()), true};
+        else if (std::optional<QImage> drawn = drawnItemThumbnail(item))
+            source = IconSource{*drawn, false};
+        const bool previewed = ready || !source.image.isNull();
+        if (previewed && (!keptTiles || keptTileLayer(source, rects.at(i))))
+            continue;
+        items.push_back([&item, &source, &rects, previewed, keptTiles, i] {
+            if (!previewed)
+                source = IconSource{itemThumbnail(item), false};
+            if (keptTiles)
+                tileLayer(source, rects.at(i));
+        });
+    }
     QImage icon;
-    paintInline([&] {
+    paintInlineTogether(items, [&] {
         icon = skinned ? drawSkinIcon(sources, *skin, skinManager->skinsDirectory()) : composeFromSources(sources, style);
     });
     return icon;

@@ -8,29 +8,48 @@
 
 void paintInline(const std::function<void()> &work)
 {
-    paintInlineTogether({work});
+    paintInlineTogether({}, work);
 }
 
-void paintInlineTogether(const std::vector<std::function<void()>> &jobs)
+void paintInlineTogether(const std::vector<std::function<void()>> &jobs, const std::function<void()> &then)
 {
     QThreadPool *pool = QThreadPool::globalInstance();
-    if (jobs.size() <= 1 && (jobs.empty() || pool->contains(QThread::currentThread()))) {
+    if (pool->contains(QThread::currentThread())) {
         for (const std::function<void()> &job : jobs)
             job();
+        if (then)
+            then();
         return;
+    }
+    // With no jobs, `then` is the one job.
+    std::vector<std::function<void()>> work = jobs;
+    std::function<void()> last = then;
+    if (work.empty()) {
+        if (!last)
+            return;
+        work.push_back(std::move(last));
+        last = nullptr;
     }
     std::mutex mutex;
     std::condition_variable finished;
-    size_t remaining = jobs.size();
-    for (const std::function<void()> &job : jobs) {
+    size_t remaining = work.size();
+    bool done = false;
+    for (const std::function<void()> &job : work) {
         pool->reserveThread();
-        pool->startOnReservedThread([&mutex, &finished, &remaining, &job] {
+        pool->startOnReservedThread([&mutex, &finished, &remaining, &done, &last, &job] {
             job();
+            {
+                const std::lock_guard lock(mutex);
+                if (--remaining > 0)
+                    return;
+            }
+            if (last)
+                last();
             const std::lock_guard lock(mutex);
-            if (--remaining == 0)
-                finished.notify_one();
+            done = true;
+            finished.notify_one();
         });
     }
     std::unique_lock lock(mutex);
-    finished.wait(lock, [&remaining] { return remaining == 0; });
+    finished.wait(lock, [&done] { return done; });
 }

@@ -9,9 +9,13 @@
 // pool thread of its own (reserved, so a busy pool never delays it), where every fill stays inline,
 // and wait for it. Each job must be safe to run off the caller's thread: images, painters and the
 // icons' own caches only, no widgets or icon themes.
+//
+// On a pool thread already, everything runs in place, one job after the other: a pool thread that
+// waited for more pool threads could wait for ever once every thread of the pool waited so.
 
-// Runs `work` so, and returns when it is done. On a pool thread already it runs in place.
+// Runs `work` so, and returns when it is done.
 void paintInline(const std::function<void()> &work);
 
-// Runs the jobs side by side, each on a pool thread of its own, and returns when all are done.
-void paintInlineTogether(const std::vector<std::function<void()>> &jobs);
+// Runs the jobs side by side, each on a pool thread of its own, then `then` (when given) on the
+// thread that finished last, and returns when that is done.
+void paintInlineTogether(const std::vector<std::function<void()>> &jobs, const std::function<void()> &then = {});

@@ -239,6 +239,18 @@ void ItemPreview::drawCardShadow(PointCanvas &canvas, const QRectF &card, qreal 
     canvas.restore();
 }
 
+QImage ItemPreview::shadowedCard()
+{
+    // Every photo card and badge starts with the same shadowed card, the dearest part of either: it
+    // is drawn once and each preview starts from a copy.
+    static const QImage card = [] {
+        PointCanvas canvas(QSizeF(kSide, kSide), kPixelsPerPoint);
+        drawCardShadow(canvas, kCard, kCardRadius);
+        return canvas.takeImage();
+    }();
+    return card;
+}
+
 void ItemPreview::drawCardHighlight(PointCanvas &canvas, const QRectF &card, qreal radius)
 {
     canvas.strokePath(PointCanvas::roundedRect(card.adjusted(1.5, 1.5, -1.5, -1.5), radius - 1.5), QColor::fromRgbF(1, 1, 1, 0.7f), 1);
@@ -252,11 +264,15 @@ void ItemPreview::drawExtensionLabel(PointCanvas &canvas, const QString &text, c
 
 QImage ItemPreview::drawPhotoCard(const QImage &picture, const QString &ext)
 {
-    PointCanvas canvas(QSizeF(kSide, kSide), kPixelsPerPoint);
-    drawCardShadow(canvas, kCard, kCardRadius);
-    const QPainterPath card = PointCanvas::roundedRect(kCard, kCardRadius);
-    canvas.fillPath(card, previewCardFill());
-    canvas.strokePath(card, previewCardStroke(), 1);
+    // Everything under the picture is the same on every photo card.
+    static const QImage blankCard = [] {
+        PointCanvas canvas(shadowedCard(), QSizeF(kSide, kSide), kPixelsPerPoint);
+        const QPainterPath card = PointCanvas::roundedRect(kCard, kCardRadius);
+        canvas.fillPath(card, previewCardFill());
+        canvas.strokePath(card, previewCardStroke(), 1);
+        return canvas.takeImage();
+    }();
+    PointCanvas canvas(blankCard, QSizeF(kSide, kSide), kPixelsPerPoint);
 
     const QRectF well(20, 24, 88, 88);
     const QPainterPath wellPath = PointCanvas::roundedRect(well, 18);
@@ -301,8 +317,7 @@ QImage ItemPreview::drawFileTypeBadge(const QString &ext, AppItem::Kind kind)
 QImage ItemPreview::paintFileTypeBadge(const QString &ext, AppItem::Kind kind)
 {
     const BadgePalette palette = badgePalette(kind);
-    PointCanvas canvas(QSizeF(kSide, kSide), kPixelsPerPoint);
-    drawCardShadow(canvas, kCard, kCardRadius);
+    PointCanvas canvas(shadowedCard(), QSizeF(kSide, kSide), kPixelsPerPoint);
     const QPainterPath card = PointCanvas::roundedRect(kCard, kCardRadius);
     canvas.fillPath(card, palette.cardFill);
     canvas.strokePath(card, palette.cardOutline, 1);

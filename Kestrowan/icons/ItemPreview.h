@@ -51,6 +51,8 @@ public:
 
 private:
     static void drawCardShadow(PointCanvas &canvas, const QRectF &card, qreal radius);
+    // A preview's canvas, in pixels, with the card's shadow drawn on it.
+    static QImage shadowedCard();
     static void drawCardHighlight(PointCanvas &canvas, const QRectF &card, qreal radius);
     static void drawExtensionLabel(PointCanvas &canvas, const QString &text, const QRectF &rect);
 };

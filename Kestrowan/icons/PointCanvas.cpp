@@ -122,22 +122,53 @@ void PointCanvas::clipToPath(const QPainterPath &path)
         bounds &= state.maskBounds;
     QImage mask;
     if (!bounds.isEmpty()) {
-        mask = transparentImage(bounds.size());
-        if (mask.isNull())
-            return;
-        QPainter p(&mask);
-        prepare(p);
-        p.setTransform(QTransform::fromScale(m_scale, m_scale) * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
-        p.fillPath(mapped, Qt::black);
-        if (state.clipped) {
-            p.resetTransform();
-            p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-            p.drawImage(state.maskBounds.topLeft() - bounds.topLeft(), state.mask);
+        // The same clips come back on every icon and preview (a tile's corners, a card's well), so a
+        // mask is painted once per path, place and outer clip.
+        static StampedCache<QImage> masks(16);
+        const QString key = maskKey(mapped, bounds, state.clipped ? state.mask.cacheKey() : 0);
+        if (std::optional<QImage> kept = masks.find(key)) {
+            mask = *kept;
+        } else {
+            mask = transparentImage(bounds.size());
+            if (mask.isNull())
+                return;
+            QPainter p(&mask);
+            prepare(p);
+            p.setTransform(QTransform::fromScale(m_scale, m_scale) * QTransform::fromTranslate(-bounds.x(), -bounds.y()));
+            p.fillPath(mapped, Qt::black);
+            if (state.clipped) {
+                p.resetTransform();
+                p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+                p.drawImage(state.maskBounds.topLeft() - bounds.topLeft(), state.mask);
+            }
+            p.end();
+            masks.insert(key, mask);
         }
     }
     state.clipped = true;
     state.mask = mask;
     state.maskBounds = bounds;
+}
+
+QString PointCanvas::maskKey(const QPainterPath &mapped, const QRect &bounds, qint64 outerMask) const
+{
+    QByteArray bytes;
+    bytes.reserve(int(mapped.elementCount() * 20 + 64));
+    const auto append = [&bytes](const auto &value) { bytes.append(reinterpret_cast<const char *>(&value), sizeof(value)); };
+    append(m_scale);
+    append(bounds.x());
+    append(bounds.y());
+    append(bounds.width());
+    append(bounds.height());
+    append(outerMask);
+    append(int(mapped.fillRule()));
+    for (int i = 0; i < mapped.elementCount(); ++i) {
+        const QPainterPath::Element element = mapped.elementAt(i);
+        append(int(element.type));
+        append(element.x);
+        append(element.y);
+    }
+    return QString::fromLatin1(bytes.toBase64());
 }
 
 void PointCanvas::setShadow(const QPointF &offset, qreal blur, const QColor &color)
@@ -159,18 +190,25 @@ void PointCanvas::paint(const QRectF &painterBounds, const Operation &op, qreal 
 {
     if (!m_valid || !(opacity > 0))
         return;
-    opacity = std::min<qreal>(opacity, 1);
     const State &state = m_states.constLast();
-    const bool clipped = state.clipped;
-    if (clipped && state.maskBounds.isEmpty())
-        return;
-
-    if (!clipped && !state.shadow.isSet()) {
+    if (!state.clipped && !state.shadow.isSet()) {
         m_painter->setTransform(QTransform::fromScale(m_scale, m_scale));
-        m_painter->setOpacity(opacity);
+        m_painter->setOpacity(std::min<qreal>(opacity, 1));
         op(*m_painter);
         return;
     }
+    if (const std::optional<Layer> layer = renderLayer(painterBounds, op, opacity))
+        placeLayer(*layer);
+}
+
+std::optional<PointCanvas::Layer> PointCanvas::renderLayer(const QRectF &painterBounds, const Operation &op, qreal opacity) const
+{
+    if (!m_valid || !(opacity > 0))
+        return std::nullopt;
+    const State &state = m_states.constLast();
+    const bool clipped = state.clipped;
+    if (clipped && state.maskBounds.isEmpty())
+        return std::nullopt;
 
     const QRect content = pixelBounds(painterBounds);
     QRect layerRect = content;
@@ -190,11 +228,11 @@ void PointCanvas::paint(const QRectF &painterBounds, const Operation &op, qreal 
         layerRect &= state.maskBounds;
     }
     if (layerRect.isEmpty())
-        return;
+        return std::nullopt;
 
     QImage layer = transparentImage(layerRect.size());
     if (layer.isNull())
-        return;
+        return std::nullopt;
     {
         QPainter lp(&layer);
         prepare(lp);
@@ -207,7 +245,7 @@ void PointCanvas::paint(const QRectF &painterBounds, const Operation &op, qreal 
         // Whatever lies beyond the mask is cut off; the rest is masked.
         const QRect keep = layerRect & state.maskBounds;
         if (keep.isEmpty())
-            return;
+            return std::nullopt;
         if (keep != layerRect) {
             layer = layer.copy(keep.translated(-layerRect.topLeft()));
             layerRect = keep;
@@ -216,9 +254,28 @@ void PointCanvas::paint(const QRectF &painterBounds, const Operation &op, qreal 
         mp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
         mp.drawImage(QPoint(0, 0), state.mask, layerRect.translated(-state.maskBounds.topLeft()));
     }
+    return Layer{layer, layerRect.topLeft(), std::min<qreal>(opacity, 1)};
+}
+
+std::optional<PointCanvas::Layer> PointCanvas::imageLayer(const QImage &image, const QRectF &rect, qreal fraction) const
+{
+    const State &state = m_states.constLast();
+    // Without a clip or a shadow an image is drawn straight onto the canvas, with nothing to keep.
+    if (image.isNull() || rect.isEmpty() || (!state.clipped && !state.shadow.isSet()))
+        return std::nullopt;
+    const QRectF target = painterRect(rect);
+    const QImage source = shrunkFor(image, target);
+    return renderLayer(target, [&](QPainter &p) { p.drawImage(target, source, QRectF(QPointF(0, 0), QSizeF(source.size()))); },
+                       state.alpha * fraction);
+}
+
+void PointCanvas::placeLayer(const Layer &layer)
+{
+    if (!m_valid || layer.pixels.isNull())
+        return;
     m_painter->resetTransform();
-    m_painter->setOpacity(opacity);
-    m_painter->drawImage(layerRect.topLeft(), layer);
+    m_painter->setOpacity(layer.opacity);
+    m_painter->drawImage(layer.origin, layer.pixels);
 }
 
 void PointCanvas::fillPath(const QPainterPath &path, const QColor &color)
@@ -264,27 +321,30 @@ void PointCanvas::drawLinearGradient(const QGradientStops &stops, const QPointF 
     paint(canvas, [&](QPainter &p) { p.fillPath(band, gradient); }, m_states.constLast().alpha);
 }
 
+QImage PointCanvas::shrunkFor(const QImage &image, const QRectF &target) const
+{
+    const QSize targetPixels((target.size() * m_scale).toSize());
+    // Qt's smooth scaling averages whole areas; letting the painter shrink a large bitmap would alias.
+    // The same bitmaps come back at the same sizes (an application's icon in every style), so the
+    // shrunk copies are kept.
+    if (targetPixels.width() <= 0 || targetPixels.height() <= 0
+        || (image.width() <= targetPixels.width() * 5 / 4 && image.height() <= targetPixels.height() * 5 / 4))
+        return image;
+    static StampedCache<QImage> shrunk(16);
+    const QString key = QStringLiteral("%1:%2x%3").arg(image.cacheKey()).arg(targetPixels.width()).arg(targetPixels.height());
+    if (std::optional<QImage> cached = shrunk.find(key))
+        return *cached;
+    const QImage source = image.scaled(targetPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    shrunk.insert(key, source);
+    return source;
+}
+
 void PointCanvas::drawImage(const QImage &image, const QRectF &rect, qreal fraction)
 {
     if (image.isNull() || rect.isEmpty())
         return;
     const QRectF target = painterRect(rect);
-    const QSize targetPixels((target.size() * m_scale).toSize());
-    QImage source = image;
-    // Qt's smooth scaling averages whole areas; letting the painter shrink a large bitmap would alias.
-    // The same bitmaps come back at the same sizes (an application's icon in every style), so the
-    // shrunk copies are kept.
-    if (targetPixels.width() > 0 && targetPixels.height() > 0
-        && (source.width() > targetPixels.width() * 5 / 4 || source.height() > targetPixels.height() * 5 / 4)) {
-        static StampedCache<QImage> shrunk(16);
-        const QString key = QStringLiteral("%1:%2x%3").arg(image.cacheKey()).arg(targetPixels.width()).arg(targetPixels.height());
-        if (std::optional<QImage> cached = shrunk.find(key)) {
-            source = *cached;
-        } else {
-            source = source.scaled(targetPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            shrunk.insert(key, source);
-        }
-    }
+    const QImage source = shrunkFor(image, target);
     paint(target,
           [&](QPainter &p) { p.drawImage(target, source, QRectF(QPointF(0, 0), QSizeF(source.size()))); },
           m_states.constLast().alpha * fraction);

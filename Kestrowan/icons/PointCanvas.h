@@ -11,6 +11,7 @@
 #include <QSizeF>
 #include <QTransform>
 #include <functional>
+#include <optional>
 
 class QPainter;
 class SymbolImage;
@@ -61,6 +62,18 @@ public:
     // Places a finished picture with its top-left corner at `pixel` (rows counted from the top), over
     // what is there: it was made with its clip and shadow already, so the current state is not applied.
     void placePixels(const QImage &picture, const QPoint &pixel);
+    // What drawing clipped or shadowed leaves on the canvas: the pixels with the clip and shadow
+    // applied, where they go, and the opacity they go with. Placing it draws exactly what the drawing
+    // would have, so a picture drawn in the same state on many canvases is made ready once.
+    struct Layer {
+        QImage pixels;
+        QPoint origin;
+        qreal opacity = 1;
+    };
+    // The layer drawImage would lay down in the current state; nothing when it would draw nothing,
+    // or straight onto the canvas (no clip and no shadow).
+    std::optional<Layer> imageLayer(const QImage &image, const QRectF &rect, qreal fraction = 1.0) const;
+    void placeLayer(const Layer &layer);
     // The pixels that drawing clipped to `rect` (in points) can touch, within the canvas.
     QRect pixelReach(const QRectF &rect) const;
 
@@ -94,7 +107,12 @@ private:
     QRectF painterRect(const QRectF &rect) const;
     // Runs `op` (which draws in top-left points) through the clip, the shadow and the alpha.
     void paint(const QRectF &painterBounds, const Operation &op, qreal opacity);
+    std::optional<Layer> renderLayer(const QRectF &painterBounds, const Operation &op, qreal opacity) const;
+    // The image, smoothly shrunk first when the painter would have to shrink it much to fill `target`.
+    QImage shrunkFor(const QImage &image, const QRectF &target) const;
     QRect pixelBounds(const QRectF &painterBounds) const;
+    // Names a clip's mask: the path in painter space, its pixels and the clip it lies within.
+    QString maskKey(const QPainterPath &mapped, const QRect &bounds, qint64 outerMask) const;
 
     QImage m_image;
     QPainter *m_painter = nullptr;

@@ -1,8 +1,12 @@
 #include "Kestrowan/icons/ShadowBlur.h"
 
+#include <QHash>
 #include <QPainter>
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -66,6 +70,61 @@ void transpose(const In *in, float *out, int width, int height)
     }
 }
 
+// Shadows of the same shape come back again and again: every card a preview draws has the same
+// outline whatever it shows, and lands on the same few tile places. A coverage seen before gets the
+// blur it got then, which is what blurring it again would give.
+class BlurredShapes {
+public:
+    void blur(std::vector<quint8> &coverage, int width, int height, qreal sigma)
+    {
+        const size_t hash = qHashBits(coverage.data(), coverage.size(), qHash(sigma));
+        {
+            const std::lock_guard lock(m_mutex);
+            for (Shape &shape : m_shapes) {
+                if (shape.hash == hash && shape.width == width && shape.height == height && shape.sigma == sigma
+                    && shape.coverage == coverage) {
+                    shape.used = ++m_clock;
+                    coverage = shape.blurred;
+                    return;
+                }
+            }
+        }
+        Shape shape{hash, width, height, sigma, coverage, {}, 0};
+        ShadowBlur::blurCoverage(coverage.data(), width, height, sigma);
+        shape.blurred = coverage;
+        const std::lock_guard lock(m_mutex);
+        shape.used = ++m_clock;
+        if (m_shapes.size() < kCapacity) {
+            m_shapes.push_back(std::move(shape));
+            return;
+        }
+        auto oldest = std::min_element(m_shapes.begin(), m_shapes.end(), [](const Shape &a, const Shape &b) { return a.used < b.used; });
+        *oldest = std::move(shape);
+    }
+
+private:
+    // Four tile places and a few preview shapes; each shape a few tens of kilobytes.
+    static constexpr size_t kCapacity = 12;
+    struct Shape {
+        size_t hash;
+        int width;
+        int height;
+        qreal sigma;
+        std::vector<quint8> coverage;
+        std::vector<quint8> blurred;
+        quint64 used;
+    };
+    std::mutex m_mutex;
+    std::vector<Shape> m_shapes;
+    quint64 m_clock = 0;
+};
+
+BlurredShapes &blurredShapes()
+{
+    static BlurredShapes shapes;
+    return shapes;
+}
+
 } // namespace
 
 void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sigma)
@@ -109,7 +168,7 @@ QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal si
         for (int x = 0; x < w; ++x)
             coverage[size_t(y) * w + x] = quint8(qAlpha(row[x]));
     }
-    blurCoverage(coverage.data(), w, h, sigma);
+    blurredShapes().blur(coverage, w, h, sigma);
 
     QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
     const QRgb tint = color.rgba();

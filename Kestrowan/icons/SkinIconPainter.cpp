@@ -68,6 +68,38 @@ void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::
     }
 }
 
+// The foreground layers over the rounded canvas, each made ready (clipped, at its opacity) once per
+// state of its file and laid on every icon of the skin as it is.
+void drawForeground(PointCanvas &canvas, const QList<SkinLayer> &layers, const QString &folder, qreal c)
+{
+    static StampedCache<PointCanvas::Layer> ready(8);
+    const int canvasPixels = int(c * canvas.pixelsPerPoint());
+    for (const SkinLayer &layer : layers) {
+        if (layer.zOrder != SkinLayer::ZOrder::Foreground || !SkinDefinition::isSafeImageName(layer.imageName))
+            continue;
+        const std::optional<QString> path = layerFile(folder, layer.imageName);
+        if (!path)
+            continue;
+        const QString key = QStringLiteral("%1:%2:%3").arg(canvasPixels).arg(layer.opacity, 0, 'g', 17).arg(*path);
+        const FileStamp stamp = FileStamp::of(*path);
+        std::optional<PointCanvas::Layer> pixels = ready.find(key, stamp);
+        if (!pixels) {
+            const QImage image = loadLayerImage(folder, layer.imageName, canvasPixels);
+            if (image.isNull())
+                continue;
+            canvas.save();
+            canvas.clipToPath(IconComposer::backgroundPath(c));
+            canvas.setAlpha(layer.opacity);
+            pixels = canvas.imageLayer(image, QRectF(0, 0, c, c), layer.opacity);
+            canvas.restore();
+            if (!pixels)
+                continue;
+            ready.insert(key, stamp, *pixels);
+        }
+        canvas.placeLayer(*pixels);
+    }
+}
+
 // The background and midground layers on the rounded canvas, as drawing them first would leave it.
 QImage skinUnderlay(const QList<SkinLayer> &layers, const QString &folder, qreal c)
 {
@@ -159,20 +191,26 @@ QImage drawSkinIcon(const QList<IconComposer::IconSource> &sources, const SkinDe
     PointCanvas canvas(skinUnderlay(layers, folder, c), QSizeF(c, c), IconComposer::kPixelsPerPoint);
     if (!canvas.isValid())
         return canvas.takeImage();
-    canvas.save();
-    canvas.clipToPath(IconComposer::backgroundPath(c));
-    // The tile grid is laid out for 512 points; other canvases get it scaled to fit, so that the tiles
-    // sit where they would on a 512-point skin.
-    if (c == IconComposer::kCanvasSide) {
+    // Tiles laid from kept layers were clipped when they were drawn; anything drawn here is clipped
+    // to the rounded canvas.
+    if (c == IconComposer::kCanvasSide && !sources.isEmpty()) {
         IconComposer::layItemTiles(canvas, sources);
     } else {
         canvas.save();
-        canvas.scaleBy(c / IconComposer::kCanvasSide);
-        const qreal side = IconComposer::kCanvasSide;
-        IconComposer::drawItemTiles(canvas, QSizeF(side, side), sources, IconComposer::backgroundPath(side));
+        canvas.clipToPath(IconComposer::backgroundPath(c));
+        if (c == IconComposer::kCanvasSide) {
+            IconComposer::layItemTiles(canvas, sources);
+        } else {
+            // The tile grid is laid out for 512 points; other canvases get it scaled to fit, so that
+            // the tiles sit where they would on a 512-point skin.
+            canvas.save();
+            canvas.scaleBy(c / IconComposer::kCanvasSide);
+            const qreal side = IconComposer::kCanvasSide;
+            IconComposer::drawItemTiles(canvas, QSizeF(side, side), sources, IconComposer::backgroundPath(side));
+            canvas.restore();
+        }
         canvas.restore();
     }
-    drawLayers(canvas, layers, SkinLayer::ZOrder::Foreground, folder, c);
-    canvas.restore();
+    drawForeground(canvas, layers, folder, c);
     return canvas.takeImage();
 }

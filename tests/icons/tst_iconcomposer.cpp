@@ -7,6 +7,11 @@
 #include "tests/support/TestMain.h"
 
 #include <QTemporaryDir>
+#include <QThreadPool>
+#include <atomic>
+#include <thread>
+#include <vector>
+#include <cstdlib>
 #include <cmath>
 
 using Style = AppGroup::IconStyle;
@@ -76,6 +81,7 @@ private slots:
     void picturesAreShownOnTheirTiles();
     void opaqueBoundsFindsPixelsAboveTwelve();
     void keptTilesDrawTheSameIconAsPaintingAfresh();
+    void manyThreadsComposeAtOnce();
 
 private:
     QList<AppItem> appItems(int count);
@@ -323,6 +329,46 @@ void TestIconComposer::keptTilesDrawTheSameIconAsPaintingAfresh()
             }
         }
     }
+}
+
+// Icons composed on many threads at once, the pool's own included (as a sync of many groups would),
+// all finish and all draw what one thread draws. Pictures written a moment ago are never kept, so
+// every icon decodes and draws its previews again.
+void TestIconComposer::manyThreadsComposeAtOnce()
+{
+    QList<AppItem> items;
+    for (int i = 0; i < 3; ++i) {
+        const QString path = m_dir.filePath(QStringLiteral("busy%1.png").arg(i));
+        QVERIFY(writeSolidPicture(path, QSize(300, 200), kItemColors.at(i)));
+        items.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QStringLiteral("Picture"), path});
+    }
+    const QImage expected = IconComposer::composeGroupIcon(items, Style::Glass);
+
+    // Half on threads of their own, half on the pool's.
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const int count = 4 * std::max(2, pool->maxThreadCount());
+    QList<QImage> icons(count);
+    std::atomic<int> finished = 0;
+    std::vector<std::thread> threads;
+    for (int i = 0; i < count; ++i) {
+        const auto compose = [&items, &icons, &finished, i] {
+            icons[i] = IconComposer::composeGroupIcon(items, Style::Glass);
+            ++finished;
+        };
+        if (i % 2)
+            pool->start(compose);
+        else
+            threads.emplace_back(compose);
+    }
+    if (!QTest::qWaitFor([&] { return finished == count; }, 60000)) {
+        // Threads waiting for each other for ever would keep the test from ending.
+        qCritical("%d of %d icons composed; the rest never finish", finished.load(), count);
+        std::_Exit(EXIT_FAILURE);
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    for (const QImage &icon : std::as_const(icons))
+        QVERIFY(icon == expected);
 }
 
 KESTROWAN_TEST_MAIN(TestIconComposer)

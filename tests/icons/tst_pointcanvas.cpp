@@ -3,6 +3,7 @@
 #include "tests/icons/IconTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QPainter>
 #include <numeric>
 #include <vector>
 
@@ -16,6 +17,8 @@ private slots:
     void shadowFallsDownwardsAndIsClipped();
     void gradientStopsAtItsEnds();
     void blurKeepsCoverageAndSpreadsIt();
+    void keptMasksAndShadowsFollowTheirShape();
+    void aLayerMadeReadyDrawsWhatDrawingWould();
     void refusesAbsurdSizes();
 };
 
@@ -152,6 +155,70 @@ void TestPointCanvas::blurKeepsCoverageAndSpreadsIt()
     QCOMPARE(coverage[30 * w + 55], quint8(0));
     // Symmetric around the square's centre.
     QVERIFY(std::abs(int(coverage[30 * w + 22]) - int(coverage[30 * w + 37])) <= 1);
+}
+
+// Clips and shadows drawn before are reused; whatever is reused must be what drawing afresh gives,
+// and a clip inside another clip must follow the outer one, not a look-alike seen before.
+void TestPointCanvas::keptMasksAndShadowsFollowTheirShape()
+{
+    // Both outer clips cover the same pixels: only their shapes tell them apart.
+    const auto clippedTwice = [](const QPainterPath &outer) {
+        PointCanvas canvas(QSizeF(100, 100), 1);
+        canvas.clipToPath(outer);
+        canvas.clipToPath(PointCanvas::roundedRect(QRectF(10, 10, 80, 80), 0));
+        canvas.fillPath(PointCanvas::roundedRect(QRectF(0, 0, 100, 100), 0), Qt::red);
+        return canvas.takeImage();
+    };
+    const QPainterPath square = PointCanvas::roundedRect(QRectF(0, 0, 100, 100), 0);
+    const QPainterPath round = PointCanvas::ellipse(QRectF(0, 0, 100, 100));
+    const QImage inSquare = clippedTwice(square);
+    const QImage inCircle = clippedTwice(round);
+    QCOMPARE_COLOR(pointColor(inSquare, 12, 12), QColor(Qt::red), 0);
+    QCOMPARE_COLOR(pointColor(inCircle, 12, 12), QColor(0, 0, 0, 0), 0);
+    QCOMPARE_COLOR(pointColor(inCircle, 50, 50), QColor(Qt::red), 0);
+    QCOMPARE(clippedTwice(square), inSquare);
+    QCOMPARE(clippedTwice(round), inCircle);
+
+    // Two shapes of one size: each keeps its own shadow, and the second time gives the first's.
+    const auto shadowOf = [](const QRect &block) {
+        QImage layer(60, 60, QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        QPainter(&layer).fillRect(block, Qt::black);
+        return ShadowBlur::underlay(layer, QPointF(0, 3), 4, QColor(0, 0, 0, 128));
+    };
+    const QImage wide = shadowOf(QRect(10, 20, 40, 10));
+    const QImage tall = shadowOf(QRect(25, 5, 10, 40));
+    QVERIFY(wide != tall);
+    QVERIFY(qAlpha(wide.pixel(5, 25)) > 0); // beside the wide block, far from the tall one
+    QCOMPARE(qAlpha(tall.pixel(5, 25)), 0);
+    QCOMPARE(shadowOf(QRect(10, 20, 40, 10)), wide);
+    QCOMPARE(shadowOf(QRect(25, 5, 10, 40)), tall);
+}
+
+void TestPointCanvas::aLayerMadeReadyDrawsWhatDrawingWould()
+{
+    QImage picture(40, 40, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(QColor(30, 120, 200, 200));
+    const auto prepared = [&](bool ready) {
+        PointCanvas canvas(QSizeF(64, 64), 2);
+        canvas.fillPath(PointCanvas::roundedRect(QRectF(0, 0, 64, 64), 0), Qt::yellow);
+        canvas.save();
+        canvas.clipToPath(PointCanvas::roundedRect(QRectF(4, 4, 56, 56), 14));
+        canvas.setAlpha(0.8);
+        if (ready) {
+            const std::optional<PointCanvas::Layer> layer = canvas.imageLayer(picture, QRectF(0, 0, 64, 64), 0.8);
+            if (layer)
+                canvas.placeLayer(*layer);
+        } else {
+            canvas.drawImage(picture, QRectF(0, 0, 64, 64), 0.8);
+        }
+        canvas.restore();
+        return canvas.takeImage();
+    };
+    QCOMPARE(prepared(true), prepared(false));
+    // Unclipped and unshadowed drawing goes straight onto the canvas: nothing to make ready.
+    PointCanvas plain(QSizeF(64, 64), 1);
+    QVERIFY(!plain.imageLayer(picture, QRectF(0, 0, 64, 64)).has_value());
 }
 
 void TestPointCanvas::refusesAbsurdSizes()

@@ -2,6 +2,7 @@
 #include "Kestrowan/icons/SkinIconPainter.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/ResourceBundle.h"
+#include "Platform/FileStamp.h"
 #include "Platform/fake/FakeWorkspace.h"
 #include "tests/icons/IconTestSupport.h"
 #include "tests/support/HostileFiles.h"
@@ -56,6 +57,7 @@ private slots:
     void layerLinksMustStayInsideTheFolder();
     void shippedSkinsAreComplete();
     void layersOfAbsurdSizeAreNotDecoded();
+    void aChangedLayerIsDrawnAgain();
 
 private:
     void writeSkin(const QString &id, const QJsonArray &layers, int canvasSize = 512);
@@ -306,6 +308,30 @@ void TestSkinPainter::layersOfAbsurdSizeAreNotDecoded()
     // A layer within the bound is still drawn.
     redUnderWhite("large", 2048);
     QCOMPARE_COLOR(pointColor(compose("large", 0), 256, 256), QColor(Qt::white), 0);
+}
+
+// What is kept of a skin's layers between icons must follow the files: a layer rewritten by the user
+// (after its file has settled) shows on the next icon.
+void TestSkinPainter::aChangedLayerIsDrawnAgain()
+{
+    writeSkin("changing", QJsonArray{layer("back.png", "background"), layer("cover.png", "foreground", 0.9)});
+    const QString back = m_skins + "/changing/back.png";
+    const QString cover = m_skins + "/changing/cover.png";
+    const auto settled = [](const QString &path) { return FileStamp::of(path).settledAt(FileStamp::nowNanoseconds()); };
+    for (const QColor &color : {QColor(Qt::yellow), QColor(Qt::cyan)}) {
+        writeImage("changing", "back.png", paintedArea(QRect(0, 0, 512, 512), color == Qt::yellow ? Qt::red : Qt::blue));
+        writeImage("changing", "cover.png", paintedArea(QRect(300, 40, 100, 100), color));
+        QTRY_VERIFY_WITH_TIMEOUT(settled(back) && settled(cover), 10000);
+        for (int round = 0; round < 2; ++round) { // drawn, then laid from what was kept
+            const QImage icon = compose("changing", 4);
+            // The cover, at 0.9 of 0.9, over the second tile.
+            const QColor under = kItemColors.at(1);
+            const QColor expected(qRound(color.red() * 0.81 + under.red() * 0.19), qRound(color.green() * 0.81 + under.green() * 0.19),
+                                  qRound(color.blue() * 0.81 + under.blue() * 0.19));
+            QCOMPARE_COLOR(pointColor(icon, 350, 420), expected, 3);
+            QCOMPARE_COLOR(pointColor(icon, 470, 300), color == Qt::yellow ? QColor(Qt::red) : QColor(Qt::blue), 0);
+        }
+    }
 }
 
 KESTROWAN_TEST_MAIN(TestSkinPainter)
