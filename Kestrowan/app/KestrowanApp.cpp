@@ -101,9 +101,30 @@ bool KestrowanApp::showInDock() const
 
 void KestrowanApp::launch()
 {
+    // The look is settled before the status menu and the main window are built: settling it when
+    // the main view appears would polish the whole window again and rebuild the menu.
+    applyAppearance();
     m_appDelegate->applicationWillFinishLaunching();
     evaluateScene();
     m_appDelegate->applicationDidFinishLaunching();
+}
+
+void KestrowanApp::afterFirstFrame(std::function<void()> work)
+{
+    if (m_firstFrameDrawn) {
+        work();
+        return;
+    }
+    m_afterFirstFrame.append(std::move(work));
+    QTimer::singleShot(firstFrameDeadline, this, [this] { runAfterFirstFrameWork(); });
+}
+
+void KestrowanApp::runAfterFirstFrameWork()
+{
+    m_firstFrameDrawn = true;
+    const QList<std::function<void()>> work = std::exchange(m_afterFirstFrame, {});
+    for (const std::function<void()> &step : work)
+        step();
 }
 
 void KestrowanApp::evaluateScene()
@@ -226,7 +247,6 @@ void KestrowanApp::bootstrapRuntimeFromDelegate()
     applyInteractionMode();
     m_appDelegate->updateStatusMenu(m_groupManager->groups());
     m_appDelegate->setAppUpdater(m_appUpdater.get());
-    m_appDelegate->buildStatusMenu();
 }
 
 void KestrowanApp::startHoverService()
@@ -279,6 +299,9 @@ void KestrowanApp::openMainWindow()
         connect(m_mainWindow, &MainWindowFrame::mainViewAppeared, this, &KestrowanApp::handleMainViewAppear);
         connect(m_mainWindow, &MainWindowFrame::mainViewDisappeared, this, &KestrowanApp::handleMainViewDisappear);
         connect(m_mainWindow, &MainWindowFrame::closed, this, [this] { m_mainWindow = nullptr; });
+        // A turn later, so what the window's content does right after its first frame comes first.
+        connect(m_mainWindow, &MainWindowFrame::firstFrameDrawn, this,
+                [this] { QTimer::singleShot(0, this, [this] { runAfterFirstFrameWork(); }); });
     }
     if (m_mainWindow->isMinimized())
         m_mainWindow->showNormal();

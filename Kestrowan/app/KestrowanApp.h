@@ -74,6 +74,10 @@ public:
     void evaluateScene();
     // The whole launch, as the platform drives it.
     void launch();
+    // Runs `work` once the main window's first frame is drawn (at once when it was), so start-up
+    // chores that nothing on screen waits for do not hold the window back. Should no window be
+    // drawn, the work runs after `firstFrameDeadline` all the same.
+    void afterFirstFrame(std::function<void()> work);
 
     // Once per run, whichever road comes first: the delegate's callback or the main view's appearance.
     void bootstrapRuntime();
@@ -121,6 +125,7 @@ public:
     static constexpr int windowGoneDelay = 200;
     static constexpr int firstRecoveryDelay = 350;
     static constexpr int secondRecoveryDelay = 1200;
+    static constexpr int firstFrameDeadline = 3000;
 
 signals:
     // After the runtime bootstrap finished (tests and benchmarks wait for it).
@@ -131,6 +136,7 @@ private:
     void installReactions();
     void bringMainWindowsToFront();
     bool showInDock() const;
+    void runAfterFirstFrameWork();
 
     ServiceFactories m_factories;
     std::unique_ptr<AppDelegate> m_appDelegate;
@@ -144,6 +150,8 @@ private:
     std::unique_ptr<KeyboardShortcutServiceInterface> m_keyboardShortcutService;
     std::unique_ptr<HoverServiceInterface> m_hoverService;
     QPointer<MainWindowFrame> m_mainWindow;
+    QList<std::function<void()>> m_afterFirstFrame;
+    bool m_firstFrameDrawn = false;
 
     bool m_isMainWindowVisible = false;
     bool m_isMainWindowRequested = false;

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 MainWindowFrame::MainWindowFrame(const AppEnvironment &environment, QWidget *parent)
@@ -44,6 +45,16 @@ void MainWindowFrame::setResizable(bool resizable)
     } else {
         setFixedSize(size().isValid() && isVisible() ? size() : defaultSize);
     }
+}
+
+void MainWindowFrame::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (m_drawn)
+        return;
+    m_drawn = true;
+    // The window is drawn before its content; the frame is whole once control returns.
+    QTimer::singleShot(0, this, &MainWindowFrame::firstFrameDrawn);
 }
 
 void MainWindowFrame::showEvent(QShowEvent *event)

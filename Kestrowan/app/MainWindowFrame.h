@@ -27,8 +27,11 @@ signals:
     void mainViewDisappeared();
     // The user closed the window; it is deleted once control returns to the event loop.
     void closed();
+    // The window's first frame is drawn whole (said once control returns after drawing it).
+    void firstFrameDrawn();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -36,4 +39,5 @@ protected:
 private:
     QWidget *m_content = nullptr;
     bool m_onScreen = false;
+    bool m_drawn = false;
 };

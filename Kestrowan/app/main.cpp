@@ -31,8 +31,6 @@ int main(int argc, char *argv[])
     if (const std::optional<int> exitCode = instance.startOrHandOver(arguments))
         return *exitCode;
 
-    installDesktopIntegration(QApplication::applicationFilePath());
-
     KestrowanApp kestrowan;
     AppDelegate &delegate = kestrowan.appDelegate();
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &kestrowan, [&](const QList<QUrl> &urls) {
@@ -42,6 +40,9 @@ int main(int argc, char *argv[])
             delegate.openURLs(urls);
     });
     kestrowan.launch();
+    // The desktop learns where the program is once its window is drawn: nothing on screen waits
+    // for it, and writing its files would hold the first frame back.
+    kestrowan.afterFirstFrame([] { installDesktopIntegration(QApplication::applicationFilePath()); });
     // Links and files this start was given arrive once launching has finished.
     const QList<QUrl> launchURLs = SingleInstance::urlsFromArguments(arguments, QDir::currentPath());
     if (!launchURLs.isEmpty())

@@ -61,6 +61,7 @@ GroupCardView::GroupCardView(const AppGroup &group, GroupManager &store, SkinMan
             emit tapped(m_group.id);
     });
     connect(m_quickAdd, &QAbstractButton::clicked, this, &GroupCardView::showAddMenu);
+    measureQuickAddHint();
     rebuildStrip();
     refreshAccessibility();
 }
@@ -86,6 +87,7 @@ void GroupCardView::setGroup(const AppGroup &group)
 
 void GroupCardView::retitle()
 {
+    measureQuickAddHint();
     refreshAccessibility();
     placeChildren();
     update();
@@ -96,6 +98,13 @@ void GroupCardView::refreshAccessibility()
     const GroupCardContent content = GroupCardContent::of(m_group);
     setAccessibleName(localizedFormat(QStringLiteral("ax.groupCard"), {content.displayName, m_group.apps.size()}));
     setAccessibleDescription(localized(QStringLiteral("ax.groupCard.hint")));
+}
+
+void GroupCardView::measureQuickAddHint()
+{
+    m_quickAddHint = localized(QStringLiteral("groupCard.quickAddHint"));
+    const QFontMetricsF metrics(hintFont());
+    m_quickAddHintSize = QSizeF(metrics.horizontalAdvance(m_quickAddHint), metrics.height());
 }
 
 void GroupCardView::showAddMenu()
@@ -124,9 +133,8 @@ QRectF GroupCardView::iconRect(const QRectF &rect) const
 
 QRectF GroupCardView::quickAddColumn(const QRectF &rect) const
 {
-    const QFontMetricsF metrics(hintFont());
-    const qreal width = std::max<qreal>(thumbnailSide, metrics.horizontalAdvance(localized(QStringLiteral("groupCard.quickAddHint"))));
-    const qreal height = thumbnailSide + hintSpacing + metrics.height();
+    const qreal width = std::max<qreal>(thumbnailSide, m_quickAddHintSize.width());
+    const qreal height = thumbnailSide + hintSpacing + m_quickAddHintSize.height();
     // The row sits below the header; the hint under the button keeps clear of the card's bottom
     // edge (its border would cut the letters), lifting the row when a tall script needs it.
     const qreal top = std::min(rect.top() + padding + iconSide + 10, rect.bottom() - hintBottomRoom - height);
@@ -286,5 +294,5 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
     painter.setFont(hintFont());
     painter.setPen(AppColors::text4.resolve(appearance));
     painter.drawText(QRectF(column.left() - 20, column.top() + thumbnailSide + hintSpacing, column.width() + 40, column.height()),
-                     Qt::AlignHCenter | Qt::AlignTop, localized(QStringLiteral("groupCard.quickAddHint")));
+                     Qt::AlignHCenter | Qt::AlignTop, m_quickAddHint);
 }

@@ -74,6 +74,9 @@ private:
     };
     StripLayout stripLayout(const QRectF &rect) const;
     void refreshAccessibility();
+    // The quick-add hint in the current language and its size, measured once per language: the
+    // layout asks for the hint's column many times over.
+    void measureQuickAddHint();
 
     AppGroup m_group;
     GroupManager &m_store;
@@ -82,6 +85,8 @@ private:
     ComposedGroupIconView *m_icon;
     QList<CompactItemThumbnail *> m_strip;
     QPointer<QuickAddPopover> m_popover;
+    QString m_quickAddHint;
+    QSizeF m_quickAddHintSize;
     bool m_showsSynced = false;
     bool m_showsSyncState = false;
 };

@@ -10,8 +10,39 @@
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/SystemFont.h"
 
-#include <QTimer>
+#include <QDeadlineTimer>
+#include <QEvent>
 #include <QVBoxLayout>
+
+namespace {
+
+// How long one turn of the event loop may spend building cards that are out of sight: short
+// enough that scrolling, typing and the icons' composition go on in between.
+constexpr int laterCardsSliceMilliseconds = 4;
+
+// The focusable widgets of `root`'s part of the focus chain, `root` first.
+QList<QWidget *> focusableChain(QWidget *root)
+{
+    QList<QWidget *> chain{root};
+    for (QWidget *next = root->nextInFocusChain(); next != root && root->isAncestorOf(next); next = next->nextInFocusChain()) {
+        if (next->focusPolicy() != Qt::NoFocus)
+            chain.append(next);
+    }
+    return chain;
+}
+
+// Moves `root` and its focusable descendants right behind `anchor`'s, so Tab reaches a card built
+// late between its neighbours in the grid and not after the widgets built before it.
+void placeInFocusChainAfter(QWidget *anchor, QWidget *root)
+{
+    QWidget *previous = focusableChain(anchor).constLast();
+    for (QWidget *widget : focusableChain(root)) {
+        QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
+} // namespace
 
 GroupGrid::GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *parent)
     : QWidget(parent)
@@ -35,18 +66,50 @@ GroupGrid::GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *par
     emptyLayout->addWidget(m_emptyHint);
     emptyLayout->addStretch(1);
     retitleEmptyState();
+    m_laterCards.setSingleShot(true);
+    m_laterCards.setInterval(0);
+    connect(&m_laterCards, &QTimer::timeout, this, &GroupGrid::buildLaterCards);
     connect(m_newGroupCard, &HoverCard::clicked, this, &GroupGrid::newGroupTapped);
     connect(&m_store, &GroupManager::groupsChanged, this, &GroupGrid::followStore);
     connect(&DockService::instance(), &DockService::syncBlockDidChange, this, &GroupGrid::refreshSyncStates);
     followStore();
 }
 
-QList<GroupCardView *> GroupGrid::cards() const
+GroupCardView *GroupGrid::card(const QUuid &groupID)
+{
+    for (qsizetype i = 0; i < m_groups.size(); ++i) {
+        if (m_groups.at(i).id == groupID)
+            return cardAt(i);
+    }
+    return nullptr;
+}
+
+QList<GroupCardView *> GroupGrid::cards()
 {
     QList<GroupCardView *> list;
-    for (const QUuid &id : m_order)
-        list.append(m_cards.value(id));
+    for (qsizetype i = 0; i < m_groups.size(); ++i)
+        list.append(cardAt(i));
     return list;
+}
+
+GroupCardView *GroupGrid::cardAt(qsizetype index)
+{
+    const AppGroup &group = m_groups.at(index);
+    if (GroupCardView *built = m_cards.value(group.id))
+        return built;
+    GroupCardView *card = makeCard(group);
+    m_cards.insert(group.id, card);
+    card->setGeometry(cellGeometry(index + 1));
+    QWidget *before = m_newGroupCard;
+    for (qsizetype i = index - 1; i >= 0; --i) {
+        if (GroupCardView *built = m_cards.value(m_groups.at(i).id)) {
+            before = built;
+            break;
+        }
+    }
+    placeInFocusChainAfter(before, card);
+    card->show();
+    return card;
 }
 
 GroupCardView *GroupGrid::makeCard(const AppGroup &group)
@@ -58,25 +121,22 @@ GroupCardView *GroupGrid::makeCard(const AppGroup &group)
     connect(card, &GroupCardView::pickFiles, this, &GroupGrid::pickFiles);
     connect(card, &GroupCardView::pickFolders, this, &GroupGrid::pickFolders);
     connect(card, &GroupCardView::deleteRequested, this, &GroupGrid::deleteRequested);
-    card->show();
     return card;
 }
 
 void GroupGrid::followStore()
 {
     QHash<QUuid, GroupCardView *> previous = std::exchange(m_cards, {});
-    m_order.clear();
+    m_groups.clear();
     for (const AppGroup &group : m_store.groups()) {
         // A damaged file may hold one id twice; the first group of that id has the card.
-        if (m_cards.contains(group.id))
+        if (std::any_of(m_groups.cbegin(), m_groups.cend(), [&group](const AppGroup &known) { return known.id == group.id; }))
             continue;
-        GroupCardView *card = previous.take(group.id);
-        if (card)
+        if (GroupCardView *card = previous.take(group.id)) {
             card->setGroup(group);
-        else
-            card = makeCard(group);
-        m_cards.insert(group.id, card);
-        m_order.append(group.id);
+            m_cards.insert(group.id, card);
+        }
+        m_groups.append(group);
     }
     for (GroupCardView *gone : std::as_const(previous))
         gone->deleteLater();
@@ -86,8 +146,77 @@ void GroupGrid::followStore()
     setMinimumHeight(heightForWidth(width()));
     updateGeometry();
     layoutCards();
+    // Groups that came with this change and are out of sight get their cards after the grid was
+    // drawn, as at the start.
+    if (m_drawn && m_cards.size() < m_groups.size())
+        m_laterCards.start();
     // Every card's sync state may have changed with the store.
     update();
+}
+
+bool GroupGrid::event(QEvent *event)
+{
+    // Scrolling moves the grid in the scroll area's viewport, and a taller viewport shows more of
+    // it; both bring cells into sight.
+    if (event->type() == QEvent::ParentChange) {
+        if (m_watchedViewport)
+            m_watchedViewport->removeEventFilter(this);
+        m_watchedViewport = parentWidget();
+        if (m_watchedViewport)
+            m_watchedViewport->installEventFilter(this);
+    }
+    return QWidget::event(event);
+}
+
+bool GroupGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedViewport && event->type() == QEvent::Resize)
+        buildCardsInSight();
+    return QWidget::eventFilter(watched, event);
+}
+
+void GroupGrid::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    buildCardsInSight();
+}
+
+void GroupGrid::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    buildCardsInSight();
+}
+
+void GroupGrid::buildCardsInSight()
+{
+    // The part of the grid that can be seen: in the scroll area, the viewport's height from where
+    // it is scrolled to; a grid in no window yet shows nothing.
+    QWidget *viewport = parentWidget();
+    if (!viewport && !isVisible())
+        return;
+    const int sightTop = viewport ? std::max(0, -y()) : 0;
+    const int sightBottom = sightTop + (viewport ? viewport->height() : height());
+    const int rowPitch = cardHeight + spacing;
+    // One row more below, so that a little scrolling never finds an empty cell.
+    const qsizetype lastRow = std::max(0, sightBottom - padding) / rowPitch + 1;
+    const qsizetype lastCell = std::min<qsizetype>(m_groups.size(), (lastRow + 1) * columns - 1);
+    const qsizetype firstCell = std::max<qsizetype>(1, std::max(0, sightTop - padding) / rowPitch * columns);
+    for (qsizetype cell = firstCell; cell <= lastCell; ++cell)
+        cardAt(cell - 1);
+}
+
+void GroupGrid::buildLaterCards()
+{
+    const QDeadlineTimer slice(laterCardsSliceMilliseconds);
+    for (qsizetype i = 0; i < m_groups.size(); ++i) {
+        if (m_cards.contains(m_groups.at(i).id))
+            continue;
+        if (slice.hasExpired()) {
+            m_laterCards.start();
+            return;
+        }
+        cardAt(i);
+    }
 }
 
 void GroupGrid::paintEvent(QPaintEvent *)
@@ -98,6 +227,8 @@ void GroupGrid::paintEvent(QPaintEvent *)
     // Said once the whole first frame (the cards come after the grid) is drawn, so a start can be
     // timed to the moment the user sees the groups.
     QTimer::singleShot(0, this, [] { qCInfo(appLogger, "Group grid first frame"); });
+    if (m_cards.size() < m_groups.size())
+        m_laterCards.start();
 }
 
 void GroupGrid::refreshSyncStates()
@@ -122,7 +253,7 @@ void GroupGrid::retitle()
 
 int GroupGrid::heightForWidth(int) const
 {
-    const int rows = int((m_order.size() + 1 + columns - 1) / columns);
+    const int rows = int((m_groups.size() + 1 + columns - 1) / columns);
     return padding * 2 + rows * cardHeight + std::max(0, rows - 1) * spacing;
 }
 
@@ -137,22 +268,27 @@ void GroupGrid::resizeEvent(QResizeEvent *event)
     layoutCards();
 }
 
-void GroupGrid::layoutCards()
+QRect GroupGrid::cellGeometry(qsizetype index) const
 {
     const qreal columnWidth = std::max<qreal>(10, (width() - 2 * padding - (columns - 1) * spacing) / qreal(columns));
-    QList<QWidget *> cells{m_newGroupCard};
-    for (const QUuid &id : std::as_const(m_order))
-        cells.append(m_cards.value(id));
-    for (int i = 0; i < cells.size(); ++i) {
-        const int row = i / columns;
-        const int column = i % columns;
-        const QRectF visual(padding + column * (columnWidth + spacing), padding + row * (cardHeight + spacing), columnWidth, cardHeight);
-        cells[i]->setGeometry(visual.toAlignedRect().adjusted(-HoverCard::bleed, -HoverCard::bleed, HoverCard::bleed, HoverCard::bleed));
+    const qsizetype row = index / columns;
+    const qsizetype column = index % columns;
+    const QRectF visual(padding + column * (columnWidth + spacing), padding + row * (cardHeight + spacing), columnWidth, cardHeight);
+    return visual.toAlignedRect().adjusted(-HoverCard::bleed, -HoverCard::bleed, HoverCard::bleed, HoverCard::bleed);
+}
+
+void GroupGrid::layoutCards()
+{
+    m_newGroupCard->setGeometry(cellGeometry(0));
+    for (qsizetype i = 0; i < m_groups.size(); ++i) {
+        if (GroupCardView *card = m_cards.value(m_groups.at(i).id))
+            card->setGeometry(cellGeometry(i + 1));
     }
+    buildCardsInSight();
     // The cell after the new-group card explains it while it is alone.
-    m_emptyState->setVisible(m_order.isEmpty());
-    if (m_order.isEmpty()) {
-        const QRectF visual(padding + columnWidth + spacing, padding, columnWidth, cardHeight);
-        m_emptyState->setGeometry(visual.toAlignedRect().adjusted(-HoverCard::bleed, 0, HoverCard::bleed, 0));
+    m_emptyState->setVisible(m_groups.isEmpty());
+    if (m_groups.isEmpty()) {
+        const QRect cell = cellGeometry(1);
+        m_emptyState->setGeometry(cell.adjusted(0, HoverCard::bleed, 0, -HoverCard::bleed));
     }
 }

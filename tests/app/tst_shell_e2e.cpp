@@ -8,7 +8,9 @@
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <csignal>
@@ -110,6 +112,18 @@ private slots:
         // With its window open the program has a Dock icon.
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
         QCOMPARE(m_dock.tiles.tiles().count("Kestrowan (AXApplicationDockItem)"), 1);
+    }
+
+    // Once the window is up, the desktop knows where the program is: its entry, which routes
+    // "kestrowan:" links and link files to it, names this program.
+    void theDesktopEntryNamesTheProgram()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QFile entry(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                    + QStringLiteral("/applications/kestrowan.desktop"));
+        QTRY_VERIFY_WITH_TIMEOUT(entry.exists(), timeout);
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains("\nExec=\"" + QByteArray(KESTROWAN_PROGRAM) + "\" %U\n"));
     }
 
     void theStatusItemOpensItsMenu()

@@ -46,7 +46,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QWheelEvent>
 
 namespace {
 
@@ -863,6 +866,72 @@ private slots:
         QCOMPARE(view->toast()->text, *m_store->loadError());
         // The store keeps it: it guards the mirror folders until a good file exists.
         QVERIFY(m_store->loadError());
+    }
+    // A window of many groups is drawn with the cards in sight; the others follow after the first
+    // frame unasked, and are cards like the first: wheeled into sight, read out, walked by Tab in
+    // grid order before the bottom bar, and opened with Return.
+    void cardsOutOfSightComeAfterTheFirstFrame()
+    {
+        QList<AppGroup> groups;
+        for (int i = 0; i < 40; ++i) {
+            AppGroup group = m_store->createGroup();
+            group.name = QStringLiteral("Group %1").arg(i + 1);
+            group.apps = {app(QStringLiteral("com.example.tool") + QString::number(i))};
+            groups.append(group);
+        }
+        m_store->setGroups(groups);
+        auto view = makeView();
+        view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        GroupGrid *grid = view->gridPage()->grid();
+        QTRY_COMPARE_WITH_TIMEOUT(grid->findChildren<GroupCardView *>().size(), groups.size(), 20000);
+
+        // The last group's cell is the first of the grid's last row.
+        QScrollArea *scroll = view->gridPage()->scrollArea();
+        QScrollBar *bar = scroll->verticalScrollBar();
+        QWidget *viewport = scroll->viewport();
+        for (int turn = 0; turn < 500 && bar->value() < bar->maximum(); ++turn) {
+            const QPointF at = viewport->rect().center();
+            QWheelEvent wheel(at, viewport->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(viewport, &wheel);
+        }
+        QCOMPARE(bar->value(), bar->maximum());
+        const int lastRow = int(groups.size()) / GroupGrid::columns;
+        const QPoint lastCell(GroupGrid::padding + 20, GroupGrid::padding + lastRow * (GroupGrid::cardHeight + GroupGrid::spacing) + 20);
+        QVERIFY(viewport->rect().contains(grid->mapTo(viewport, lastCell)));
+        QWidget *hit = grid->childAt(lastCell);
+        while (hit && !qobject_cast<GroupCardView *>(hit))
+            hit = hit->parentWidget();
+        auto *last = qobject_cast<GroupCardView *>(hit);
+        QVERIFY(last);
+        QCOMPARE(last->group().id, groups.last().id);
+        QVERIFY(!last->visibleRegion().isEmpty());
+
+        QAccessibleInterface *gridAccessible = QAccessible::queryAccessibleInterface(grid);
+        QVERIFY(gridAccessible);
+        QStringList spoken;
+        for (int i = 0; i < gridAccessible->childCount(); ++i)
+            spoken << gridAccessible->child(i)->text(QAccessible::Name);
+        QVERIFY(spoken.contains(last->accessibleName()));
+        QVERIFY(last->accessibleName().contains(groups.last().name));
+
+        grid->newGroupCard()->setFocus();
+        for (const AppGroup &group : std::as_const(groups)) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            auto *focused = qobject_cast<GroupCardView *>(QApplication::focusWidget());
+            QVERIFY2(focused && focused->group().id == group.id, qPrintable(group.name));
+            QVERIFY2(!focused->visibleRegion().isEmpty(), qPrintable(group.name));
+            QTest::keyClick(focused, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), focused->quickAddButton());
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), view->gridPage()->settingsButton());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), last);
+        QTest::keyClick(last, Qt::Key_Return);
+        QCOMPARE(view->currentPage(), DetailPage::group(groups.last().id));
     }
 };
 
