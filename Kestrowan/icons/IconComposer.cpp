@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QIcon>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -325,23 +326,40 @@ std::optional<QRect> IconComposer::opaqueBounds(const QImage &bitmap)
     const int h = bitmap.height();
     if (w <= 0 || h <= 0)
         return std::nullopt;
-    const QImage buffer = bitmap.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    // Alpha is the top byte of a 32-bit ARGB pixel, premultiplied or not; other formats are read so.
+    const bool argb = bitmap.format() == QImage::Format_ARGB32_Premultiplied || bitmap.format() == QImage::Format_ARGB32;
+    const QImage buffer = argb ? bitmap : bitmap.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (buffer.isNull())
         return std::nullopt;
-    int minX = w, minY = h, maxX = -1, maxY = -1;
-    for (int y = 0; y < h; ++y) {
-        const uchar *row = buffer.constScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            if (row[4 * x + 3] > 12) {
-                minX = std::min(minX, x);
-                maxX = std::max(maxX, x);
-                minY = std::min(minY, y);
-                maxY = std::max(maxY, y);
+    const auto row = [&buffer](int y) { return reinterpret_cast<const QRgb *>(buffer.constScanLine(y)); };
+    const auto seen = [](QRgb pixel) { return qAlpha(pixel) > 12; };
+    const auto rowIsClear = [&](int y) { return std::none_of(row(y), row(y) + w, seen); };
+    // Rows are trimmed from both ends first; within the rest only the columns outside what was
+    // found so far are looked at.
+    int minY = 0;
+    while (minY < h && rowIsClear(minY))
+        ++minY;
+    if (minY == h)
+        return std::nullopt;
+    int maxY = h - 1;
+    while (rowIsClear(maxY))
+        --maxY;
+    int minX = w, maxX = -1;
+    for (int y = minY; y <= maxY; ++y) {
+        const QRgb *pixels = row(y);
+        for (int x = 0; x < minX; ++x) {
+            if (seen(pixels[x])) {
+                minX = x;
+                break;
+            }
+        }
+        for (int x = w - 1; x > maxX; --x) {
+            if (seen(pixels[x])) {
+                maxX = x;
+                break;
             }
         }
     }
-    if (maxX < 0)
-        return std::nullopt;
     return QRect(minX, minY, maxX - minX + 1, maxY - minY + 1);
 }
 

@@ -298,6 +298,13 @@ void TestIconComposer::opaqueBoundsFindsPixelsAboveTwelve()
     image.setPixelColor(30, 25, QColor(0, 255, 0, 13));
     // Rows are counted from the top of the bitmap.
     QCOMPARE(IconComposer::opaqueBounds(image), QRect(5, 7, 26, 19));
+    // The widest points need not lie in the first or last row: a diamond.
+    QImage diamond(40, 30, QImage::Format_ARGB32_Premultiplied);
+    diamond.fill(Qt::transparent);
+    for (const QPoint &point : {QPoint(20, 5), QPoint(3, 15), QPoint(35, 16), QPoint(18, 28)})
+        diamond.setPixelColor(point, Qt::white);
+    QCOMPARE(IconComposer::opaqueBounds(diamond), QRect(QPoint(3, 5), QPoint(35, 28)));
+    QCOMPARE(IconComposer::opaqueBounds(diamond.convertToFormat(QImage::Format_RGBA8888)), QRect(QPoint(3, 5), QPoint(35, 28)));
     QCOMPARE(IconComposer::opaqueBounds(QImage()), std::nullopt);
 }
 
