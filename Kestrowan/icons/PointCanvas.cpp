@@ -16,6 +16,7 @@ namespace {
 constexpr int kDotsPerMeterAt72Dpi = 2835;
 // Larger bitmaps are refused rather than allocated: 16384 pixels is beyond any icon or preview.
 constexpr int kMaximumPixelSide = 16384;
+constexpr qint64 kLargestKeptMask = 640 * 640;
 
 QImage transparentImage(const QSize &size)
 {
@@ -142,7 +143,9 @@ void PointCanvas::clipToPath(const QPainterPath &path)
                 p.drawImage(state.maskBounds.topLeft() - bounds.topLeft(), state.mask);
             }
             p.end();
-            masks.insert(key, mask);
+            // Masks of icon size are kept; the few of larger skins would hold many megabytes.
+            if (qint64(bounds.width()) * bounds.height() <= kLargestKeptMask)
+                masks.insert(key, mask);
         }
     }
     state.clipped = true;

@@ -77,6 +77,10 @@ class BlurredShapes {
 public:
     void blur(std::vector<quint8> &coverage, int width, int height, qreal sigma)
     {
+        if (coverage.size() > kLargestKept) {
+            ShadowBlur::blurCoverage(coverage.data(), width, height, sigma);
+            return;
+        }
         const size_t hash = qHashBits(coverage.data(), coverage.size(), qHash(sigma));
         {
             const std::lock_guard lock(m_mutex);
@@ -105,6 +109,8 @@ public:
 private:
     // Four tile places and a few preview shapes; each shape a few tens of kilobytes.
     static constexpr size_t kCapacity = 12;
+    // Shadows of tiles on large skins are seldom the same twice and would hold megabytes each.
+    static constexpr size_t kLargestKept = 640 * 640;
     struct Shape {
         size_t hash;
         int width;

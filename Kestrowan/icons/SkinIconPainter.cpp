@@ -16,6 +16,8 @@ namespace {
 
 // Layer pictures are at most a few MiB; the bound keeps a huge or endless file from being read.
 constexpr qint64 kLayerFileSizeLimit = 32 * 1024 * 1024;
+// Foreground layers made ready for canvases up to this many pixels a side are kept (4 MiB each).
+constexpr int kLargestKeptCanvas = 1024;
 
 // The layer's file when it is a regular file inside the skin's folder once links are resolved (the
 // folder itself may be a link a user made on purpose); a layer linking to any other picture on the
@@ -72,7 +74,7 @@ void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::
 // state of its file and laid on every icon of the skin as it is.
 void drawForeground(PointCanvas &canvas, const QList<SkinLayer> &layers, const QString &folder, qreal c)
 {
-    static StampedCache<PointCanvas::Layer> ready(8);
+    static StampedCache<PointCanvas::Layer> ready(6);
     const int canvasPixels = int(c * canvas.pixelsPerPoint());
     for (const SkinLayer &layer : layers) {
         if (layer.zOrder != SkinLayer::ZOrder::Foreground || !SkinDefinition::isSafeImageName(layer.imageName))
@@ -94,7 +96,9 @@ void drawForeground(PointCanvas &canvas, const QList<SkinLayer> &layers, const Q
             canvas.restore();
             if (!pixels)
                 continue;
-            ready.insert(key, stamp, *pixels);
+            // A layer as large as its canvas: those of very large canvases are not worth their memory.
+            if (canvasPixels <= kLargestKeptCanvas)
+                ready.insert(key, stamp, *pixels);
         }
         canvas.placeLayer(*pixels);
     }
