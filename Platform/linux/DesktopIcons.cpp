@@ -10,6 +10,10 @@
 #include <QPainterPath>
 #include <QStandardPaths>
 
+#include <map>
+#include <mutex>
+#include <tuple>
+
 namespace {
 
 bool themeInstalled(const QString &name)
@@ -57,10 +61,24 @@ public:
 
     QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
     {
+        // Every application without an icon of its own shows this one, often a hundred times in a
+        // view: each size is drawn once.
+        const auto key = std::make_tuple(size.width(), size.height(), int(mode));
+        {
+            const std::lock_guard lock(m_mutex);
+            if (const auto drawn = m_drawn.find(key); drawn != m_drawn.end())
+                return drawn->second;
+        }
         QPixmap result(size);
         result.fill(Qt::transparent);
-        QPainter painter(&result);
-        paint(&painter, QRect(QPoint(), size), mode, state);
+        {
+            QPainter painter(&result);
+            paint(&painter, QRect(QPoint(), size), mode, state);
+        }
+        const std::lock_guard lock(m_mutex);
+        if (m_drawn.size() >= 32)
+            m_drawn.clear();
+        m_drawn.emplace(key, result);
         return result;
     }
 
@@ -70,6 +88,10 @@ public:
     {
         return {QSize(16, 16), QSize(32, 32), QSize(64, 64), QSize(128, 128), QSize(256, 256), QSize(512, 512)};
     }
+
+private:
+    std::mutex m_mutex;
+    std::map<std::tuple<int, int, int>, QPixmap> m_drawn;
 };
 
 } // namespace

@@ -170,6 +170,10 @@ private slots:
         const QImage document = workspace.iconForFile("/nowhere/x.pdf").pixmap(QSize(32, 32)).toImage();
         QVERIFY(symbol != document);
         QVERIFY(symbol.pixelColor(16, 16).alpha() > 200);
+        // A view of a hundred such applications draws the symbol once per size, not once per cell.
+        QCOMPARE(unknown.pixmap(QSize(32, 32)).cacheKey(), plain.pixmap(QSize(32, 32)).cacheKey());
+        QCOMPARE(plain.pixmap(QSize(48, 48)).size(), QSize(48, 48));
+        QVERIFY(plain.pixmap(QSize(48, 48)).cacheKey() != plain.pixmap(QSize(32, 32)).cacheKey());
     }
 
     void typeIdentifiers()
