@@ -33,6 +33,10 @@ public:
     virtual QStringList keys() const = 0;
     // Writes pending changes to storage now.
     virtual void synchronize() {}
+    // Whether changes made here are not in storage because the last write failed (a full disk, a
+    // folder that cannot be written); they are kept and written again with the next change and at
+    // quit. `saveFailingChanged` tells when this turns.
+    virtual bool saveFailing() const { return false; }
 
     bool contains(const QString &key) const { return value(key).isValid(); }
 
@@ -59,6 +63,7 @@ public:
 
 signals:
     void valueChanged(const QString &key);
+    void saveFailingChanged();
 
 protected:
     using QObject::QObject;

@@ -1,5 +1,7 @@
 #include "Tallyline/DefaultsSuite.h"
 
+#include "Platform/safewrite/SafeWrite.h"
+
 #include <QMutex>
 #include <QSettings>
 #include <QStandardPaths>
@@ -18,10 +20,28 @@ public:
     }
 
     QVariant value(const QString &key) const override { return m_settings.value(key); }
-    void setValue(const QString &key, const QVariant &value) override { m_settings.setValue(key, value); }
-    void remove(const QString &key) override { m_settings.remove(key); }
+    void setValue(const QString &key, const QVariant &value) override
+    {
+        if (replaceable())
+            m_settings.setValue(key, value);
+    }
+    void remove(const QString &key) override
+    {
+        if (replaceable())
+            m_settings.remove(key);
+    }
 
 private:
+    // QSettings replaces its file through the links that name it; what is no regular file (a device,
+    // a fifo) must not be replaced, so such a store keeps nothing.
+    bool replaceable() const
+    {
+        const SafeWrite::Target target = SafeWrite::replaceableTarget(m_settings.fileName());
+        if (target.refusal)
+            qCritical("Refused to replace %s: %s", qUtf8Printable(m_settings.fileName()), qUtf8Printable(*target.refusal));
+        return !target.refusal;
+    }
+
     QSettings m_settings;
 };
 

@@ -5,6 +5,7 @@
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -15,6 +16,8 @@
 #include <QThreadPool>
 #include <QUuid>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,30 +73,51 @@ struct CopyRun {
     std::function<void(qint64)> report;
     qint64 copied = 0;
     qint64 lastReport = 0;
+    // Why the copy failed: the system's error number (0 when there is none) and its text.
+    int error = 0;
+    QString failure;
+
+    bool fail(const QString &reason, int number)
+    {
+        error = number;
+        failure = reason;
+        return false;
+    }
 };
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 bool copyFile(const QString &from, const QString &to, CopyRun &run)
 {
-    QFile source(from);
-    QFile target(to);
-    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    while (!source.atEnd()) {
-        if (run.cancelled.load())
-            return false;
-        const QByteArray chunk = source.read(chunkBytes);
-        if (chunk.isEmpty() && !source.atEnd())
-            return false;
-        if (target.write(chunk) != chunk.size())
-            return false;
-        run.copied += chunk.size();
-        if (run.copied - run.lastReport >= progressStepBytes) {
-            run.lastReport = run.copied;
-            run.report(run.copied);
-        }
-    }
-    target.setPermissions(source.permissions());
-    return true;
+    const qint64 before = run.copied;
+    // Flushed and checked, so that a full disk fails the copy instead of keeping a short one; the
+    // whole tree is forced to the disk at once before it is put in place.
+    int error = 0;
+    const std::optional<QString> failure = SafeWrite::copyFile(
+        from, to, SafeWrite::Existing::Refuse, SafeWrite::Durability::Rebuilt,
+        [&run, before](qint64 copied) {
+            if (run.cancelled.load())
+                return false;
+            run.copied = before + copied;
+            if (run.copied - run.lastReport >= progressStepBytes) {
+                run.lastReport = run.copied;
+                run.report(run.copied);
+            }
+            return true;
+        },
+        &error);
+    return !failure || run.fail(*failure, error);
+}
+
+bool makeFolder(const QString &path, CopyRun &run)
+{
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) == 0)
+        return true;
+    const int error = errno;
+    return run.fail(QStringLiteral("cannot create %1: %2").arg(path, errorText(error)), error);
 }
 
 bool copyTree(const QString &from, const QString &to, CopyRun &run, int depth = 0)
@@ -102,7 +126,7 @@ bool copyTree(const QString &from, const QString &to, CopyRun &run, int depth = 
         return false;
     switch (kindOf(from)) {
     case Kind::Missing:
-        return false;
+        return run.fail(QStringLiteral("%1 is gone").arg(from), ENOENT);
     case Kind::File:
         return copyFile(from, to, run);
     case Kind::Link: {
@@ -112,10 +136,13 @@ bool copyTree(const QString &from, const QString &to, CopyRun &run, int depth = 
         if (length < 0 || length >= text.size())
             return true;
         text.truncate(qsizetype(length));
-        return ::symlink(text.constData(), QFile::encodeName(to).constData()) == 0;
+        if (::symlink(text.constData(), QFile::encodeName(to).constData()) == 0)
+            return true;
+        const int error = errno;
+        return run.fail(QStringLiteral("cannot create the link %1: %2").arg(to, errorText(error)), error);
     }
     case Kind::Folder:
-        if (!QDir().mkdir(to))
+        if (!makeFolder(to, run))
             return false;
         if (depth >= DroppedItemKeeper::maximumDepth)
             return true;
@@ -131,16 +158,34 @@ bool copyTree(const QString &from, const QString &to, CopyRun &run, int depth = 
     return false;
 }
 
-bool sameContents(const QString &a, const QString &b)
+// Forces what was copied into `folder` to the disk: the copy is all the user keeps once the
+// temporary original is gone.
+bool syncToDisk(const QString &folder, CopyRun &run)
 {
-    QFile first(a), second(b);
-    if (first.size() != second.size() || !first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
-        return false;
-    while (!first.atEnd()) {
-        if (first.read(chunkBytes) != second.read(chunkBytes))
-            return false;
+    const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0)
+        return run.fail(QStringLiteral("cannot open %1").arg(folder), errno);
+    const bool synced = ::syncfs(handle) == 0;
+    const int error = errno;
+    ::close(handle);
+    return synced || run.fail(QStringLiteral("cannot sync %1: %2").arg(folder, errorText(error)), error);
+}
+
+// What the user reads when a drop could not be kept: the item's name and why.
+QString copyFailureText(const QString &name, int error, const QString &failure)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return localizedFormat(QStringLiteral("editor.dropNoRoom"), {name});
+    case EROFS:
+    case EACCES:
+    case EPERM:
+        return localizedFormat(QStringLiteral("editor.dropNotWritable"), {name});
+    default:
+        return localizedFormat(QStringLiteral("editor.dropCopyFailed"), {name, failure});
     }
-    return true;
 }
 
 // Naming and moving a finished copy into place happen one at a time.
@@ -178,38 +223,49 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
 {
     const QFileInfo info(source);
     const Kind kind = kindOf(source);
-    if (kind != Kind::File && kind != Kind::Folder)
-        return {};
-    if (!QDir().mkpath(folder))
-        return {};
+    CopyRun run{cancelled, {}, 0, 0, 0, {}};
+    const auto failed = [&]() {
+        if (!cancelled.load())
+            qCCritical(persistenceLogger, "Failed to keep dropped item %s: %s", qUtf8Printable(source), qUtf8Printable(run.failure));
+        return Outcome{std::nullopt, copyFailureText(info.fileName(), run.error, run.failure)};
+    };
+    if (kind != Kind::File && kind != Kind::Folder) {
+        run.fail(QStringLiteral("it is no file or folder"), kind == Kind::Missing ? ENOENT : EINVAL);
+        return failed();
+    }
+    if (kindOf(folder) != Kind::Folder && !makeFolder(folder, run))
+        return failed();
     // The same file dropped again is the copy kept the first time.
     const QString sameName = folder + u'/' + info.fileName();
-    if (kind == Kind::File && kindOf(sameName) == Kind::File && sameContents(source, sameName))
+    if (kind == Kind::File && kindOf(sameName) == Kind::File && SafeWrite::sameContents(source, sameName))
         return {sameName, {}};
     const qint64 total = measure(source, maximumBytes);
     if (total > maximumBytes) {
         qCWarning(persistenceLogger, "Refused to keep %s: larger than %lld bytes", qUtf8Printable(source), maximumBytes);
         return {std::nullopt, localizedFormat(QStringLiteral("editor.dropTooLarge"), {info.fileName(), maximumBytes / (1024 * 1024)})};
     }
+    run.report = [&](qint64 copied) { report(copied, total); };
     // Copied aside first, so that no half copy ever stands under the item's name.
     const QString staging = folder + QStringLiteral("/.incoming-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (!QDir().mkdir(staging))
-        return {};
-    CopyRun run{cancelled, [&](qint64 copied) { report(copied, total); }};
+    if (!makeFolder(staging, run))
+        return failed();
     const QString staged = staging + u'/' + info.fileName();
     Outcome outcome;
-    if (copyTree(source, staged, run)) {
+    if (copyTree(source, staged, run) && syncToDisk(staging, run)) {
         const QMutexLocker lock(&placing());
         const QString target = freeName(folder, info);
-        if (QDir().rename(staged, target)) {
+        if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) == 0) {
             outcome.kept = target;
             landing().insert(target);
+        } else {
+            const int error = errno;
+            run.fail(QStringLiteral("cannot move the copy to %1: %2").arg(target, errorText(error)), error);
         }
     }
-    if (!outcome.kept && !cancelled.load())
-        qCCritical(persistenceLogger, "Failed to keep dropped item %s", qUtf8Printable(source));
     QDir(staging).removeRecursively();
-    return outcome;
+    if (outcome.kept || cancelled.load())
+        return outcome;
+    return failed();
 }
 
 } // namespace

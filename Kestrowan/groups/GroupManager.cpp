@@ -8,6 +8,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/safewrite/SafeWrite.h"
 #include "analytics/NVLXAnalytics.h"
 
 #include <QCoreApplication>
@@ -27,15 +28,7 @@ QString runningProgramPath()
     return QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
 }
 
-bool sameBytes(const QString &a, const QString &b)
-{
-    QFile first(a);
-    QFile second(b);
-    if (!first.open(QIODevice::ReadOnly) || !second.open(QIODevice::ReadOnly))
-        return false;
-    return first.readAll() == second.readAll() && first.error() == QFileDevice::NoError
-        && second.error() == QFileDevice::NoError;
-}
+const QString corruptCopyPrefix = QStringLiteral("groups-corrupt-");
 
 } // namespace
 
@@ -148,7 +141,9 @@ void GroupManager::loadGroups()
         qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(failure));
         m_unreadableFileNotBackedUp = !backUpUnreadableFile();
         setGroups({});
-        setLoadError(localized(QStringLiteral("groups.loadError")));
+        // The text says whether a copy exists: without one the user must not lose the file by hand.
+        setLoadError(localized(m_unreadableFileNotBackedUp ? QStringLiteral("groups.loadError.notKept")
+                                                           : QStringLiteral("groups.loadError")));
         return;
     }
 
@@ -164,22 +159,50 @@ void GroupManager::loadGroups()
         saveGroups();
 }
 
+std::optional<QString> GroupManager::earlierCopyOfUnreadableFile() const
+{
+    const QFileInfo file(m_storageURL);
+    const QFileInfoList copies = QDir(file.absolutePath())
+                                     .entryInfoList({corruptCopyPrefix + QStringLiteral("*.json")}, QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QFileInfo &copy : copies) {
+        // Only a copy of ours: a link could name the file itself.
+        if (!copy.isSymLink() && copy.size() == file.size() && SafeWrite::sameContents(m_storageURL, copy.filePath()))
+            return copy.fileName();
+    }
+    return std::nullopt;
+}
+
 bool GroupManager::backUpUnreadableFile()
 {
-    const QString name = QStringLiteral("groups-corrupt-%1.json").arg(QDateTime::currentSecsSinceEpoch());
+    const QString name = corruptCopyPrefix + QStringLiteral("%1.json").arg(QDateTime::currentSecsSinceEpoch());
     const QString copy = QFileInfo(m_storageURL).absolutePath() + u'/' + name;
-    QFile source(m_storageURL);
     if (!QFileInfo(m_storageURL).isFile()) {
         qCCritical(persistenceLogger, "Could not back up groups.json to %s (not a regular file); it will not be overwritten",
                    qUtf8Printable(name));
         return false;
     }
-    if (source.copy(copy) || (QFileInfo::exists(copy) && sameBytes(m_storageURL, copy))) {
+    // One copy of each unreadable file, however many starts meet it: a large file copied at every
+    // start would fill the disk.
+    if (const std::optional<QString> earlier = earlierCopyOfUnreadableFile()) {
+        qCCritical(persistenceLogger, "Corrupt groups.json was backed up before, to %s", qUtf8Printable(*earlier));
+        return true;
+    }
+    const qint64 size = QFileInfo(m_storageURL).size();
+    const qint64 room = SafeWrite::spareBytes(QFileInfo(m_storageURL).absolutePath());
+    if (size > room) {
+        qCCritical(persistenceLogger,
+                   "Could not back up corrupt groups.json to %s (it holds %lld bytes and the disk can spare %lld); "
+                   "it will not be overwritten",
+                   qUtf8Printable(name), size, room);
+        return false;
+    }
+    const std::optional<QString> failure = SafeWrite::copyFile(m_storageURL, copy);
+    if (!failure) {
         qCCritical(persistenceLogger, "Corrupt groups.json backed up to %s", qUtf8Printable(name));
         return true;
     }
     qCCritical(persistenceLogger, "Could not back up corrupt groups.json to %s (%s); it will not be overwritten",
-               qUtf8Printable(name), qUtf8Printable(source.errorString()));
+               qUtf8Printable(name), qUtf8Printable(*failure));
     return false;
 }
 
@@ -191,6 +214,8 @@ void GroupManager::saveGroups()
         if (QFileInfo::exists(m_storageURL) && !backUpUnreadableFile()) {
             qCCritical(persistenceLogger, "Failed to save groups: %s",
                        "the unreadable groups.json could not be copied aside, so it was kept");
+            // The changes on screen are not on disk: the windows say so, as for a failed write.
+            setSaveFailing(true);
             return;
         }
         m_unreadableFileNotBackedUp = false;

@@ -127,6 +127,8 @@ private:
     template <typename Change>
     void changeGroups(Change change);
     bool backUpUnreadableFile();
+    // The name of a copy aside that holds the same bytes as "groups.json", when one exists.
+    std::optional<QString> earlierCopyOfUnreadableFile() const;
     void finishDeletion(const AppGroup &group);
     void removeLeftBehindTile(const QString &folderPath);
     // "syncedGroupHashes" as last read.

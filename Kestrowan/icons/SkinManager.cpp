@@ -4,6 +4,7 @@
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +46,7 @@ void copyFolder(const QString &source, const QString &destination)
             continue;
         if (entry.isDir()) {
             copyFolder(entry.filePath(), target);
-        } else if (QFile::copy(entry.filePath(), target)) {
+        } else if (!SafeWrite::copyFile(entry.filePath(), target, SafeWrite::Existing::Refuse, SafeWrite::Durability::Rebuilt)) {
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         }
     }

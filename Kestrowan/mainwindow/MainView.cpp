@@ -104,6 +104,7 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     });
     connect(&m_store, &GroupManager::loadErrorChanged, this, &MainView::showLoadError);
     connect(&m_store, &GroupManager::saveFailingChanged, this, &MainView::showSaveFailure);
+    connect(&UserDefaults::standard(), &UserDefaults::saveFailingChanged, this, &MainView::showSettingsSaveFailure);
     connect(&m_store, &GroupManager::dockTilesLeftBehind, this, [this] {
         showToast({AppToast::Kind::Warning, localized(QStringLiteral("main.dockTileLeftBehind"))});
     });
@@ -114,6 +115,7 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     refreshOnboardingGate();
     showLoadError();
     showSaveFailure();
+    showSettingsSaveFailure();
 }
 
 MainView::~MainView() = default;
@@ -365,6 +367,13 @@ void MainView::showSaveFailure()
     // until a save has reached the file and another fails.
     if (m_store.saveFailing())
         showToast({AppToast::Kind::Error, localized(QStringLiteral("groups.saveError"))});
+}
+
+void MainView::showSettingsSaveFailure()
+{
+    // As for the groups: once for each run of failed writes of the settings file.
+    if (UserDefaults::standard().saveFailing())
+        showToast({AppToast::Kind::Error, localized(QStringLiteral("settings.saveError"))});
 }
 
 void MainView::showEvent(QShowEvent *event)

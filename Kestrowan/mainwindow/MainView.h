@@ -85,6 +85,7 @@ private:
     void refreshOnboardingGate();
     void showLoadError();
     void showSaveFailure();
+    void showSettingsSaveFailure();
     void setSyncAllDone(bool done);
     void presentPicker(const QUuid &groupID, const std::function<StagedPicker *(const AppGroup &)> &makePicker);
     QWidget *makeDetailPage(const DetailPage &page);

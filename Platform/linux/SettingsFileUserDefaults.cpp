@@ -1,66 +1,41 @@
 #include "Platform/linux/SettingsFileUserDefaults.h"
 
+#include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
 #include "Platform/safewrite/SafeWrite.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QPointer>
 #include <QFileInfo>
-#include <QIODevice>
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QStandardPaths>
 
 Q_LOGGING_CATEGORY(defaultsLog, "com.kestrowan.app.persistence")
 
 namespace {
 
-// A file that does not parse leaves the domain empty for this run; QSettings then rewrites it on the
-// next change, so we keep a copy of the unreadable file beside it first.
-bool readPropertyList(QIODevice &device, QSettings::SettingsMap &map)
+// Defaults are read before the application object exists (the language override), when no file
+// watcher can work and no event loop can write later; such instances start watching as soon as it
+// does.
+QList<QPointer<SettingsFileUserDefaults>> &waitingForApplication()
 {
-    const QByteArray bytes = device.read(PropertyList::maximumInputSize + 1);
-    if (bytes.isEmpty())
-        return true;
-    const auto parsed = PropertyList::parse(bytes);
-    if (!parsed || parsed->typeId() != QMetaType::QVariantMap) {
-        if (auto *file = qobject_cast<QFile *>(&device)) {
-            const QString copy = file->fileName() + QStringLiteral(".unreadable");
-            QFile::remove(copy);
-            QFile::copy(file->fileName(), copy);
-            qCCritical(defaultsLog, "Preferences file %s is unreadable; kept a copy at %s",
-                       qUtf8Printable(file->fileName()), qUtf8Printable(copy));
-        }
-        return false;
-    }
-    const QVariantMap root = parsed->toMap();
-    for (auto it = root.cbegin(); it != root.cend(); ++it)
-        map.insert(it.key(), it.value());
-    return true;
+    static QList<QPointer<SettingsFileUserDefaults>> waiting;
+    return waiting;
 }
 
-bool writePropertyList(QIODevice &device, const QSettings::SettingsMap &map)
+void startWaitingWatchers()
 {
-    QVariantMap root;
-    for (auto it = map.cbegin(); it != map.cend(); ++it)
-        root.insert(it.key(), it.value());
-    // QSettings commits what this wrote unless it fails; a full disk shows only at the flush.
-    const QByteArray bytes = PropertyList::toXml(root);
-    auto *file = qobject_cast<QFileDevice *>(&device);
-    const std::optional<QString> failure = file ? SafeWrite::writeThrough(*file, bytes)
-                                                : device.write(bytes) == bytes.size() ? std::nullopt
-                                                                                      : std::optional(device.errorString());
-    if (failure) {
-        qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(*failure));
-        return false;
+    const QList<QPointer<SettingsFileUserDefaults>> waiting = std::exchange(waitingForApplication(), {});
+    for (const QPointer<SettingsFileUserDefaults> &defaults : waiting) {
+        if (defaults)
+            QMetaObject::invokeMethod(defaults, "startWatching", Qt::QueuedConnection);
     }
-    return true;
 }
 
-QSettings::Format propertyListFormat()
+bool sameValue(const QVariant &a, const QVariant &b)
 {
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("plist"), readPropertyList, writePropertyList);
-    return format;
+    return a.isValid() == b.isValid() && a.typeId() == b.typeId() && a == b;
 }
 
 } // namespace
@@ -80,40 +55,83 @@ SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QOb
         qCCritical(defaultsLog, "Preferences file %s is not a regular file; moved it to %s", qUtf8Printable(m_file),
                    qUtf8Printable(aside));
     }
-    m_settings = std::make_unique<QSettings>(m_file, propertyListFormat());
+    // A file that does not parse leaves the domain empty for this run; the next change would write
+    // over it, so a copy of it is kept first.
+    if (const std::optional<QVariantMap> stored = readFile())
+        m_values = *stored;
+    else
+        m_unreadableNotKept = !keepUnreadableFile();
     startWatching();
 }
 
-namespace {
-
-// Defaults are read before the application object exists (the language override), when no file
-// watcher can work yet; such instances start watching as soon as it does.
-QList<QPointer<SettingsFileUserDefaults>> &waitingForApplication()
+SettingsFileUserDefaults::~SettingsFileUserDefaults()
 {
-    static QList<QPointer<SettingsFileUserDefaults>> waiting;
-    return waiting;
+    // The last chance for changes not written yet, a failed write's among them.
+    save();
 }
 
-void startWaitingWatchers()
+QString SettingsFileUserDefaults::fileForSuite(const QString &suiteName)
 {
-    const QList<QPointer<SettingsFileUserDefaults>> waiting = std::exchange(waitingForApplication(), {});
-    for (const QPointer<SettingsFileUserDefaults> &defaults : waiting) {
-        if (defaults)
-            QMetaObject::invokeMethod(defaults, "startWatching", Qt::QueuedConnection);
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString name = suiteName.isEmpty() ? QStringLiteral("Kestrowan") : suiteName;
+    return base + QStringLiteral("/Kestrowan/") + name + QStringLiteral(".plist");
+}
+
+std::optional<QVariantMap> SettingsFileUserDefaults::readFile() const
+{
+    const QFileInfo info(m_file);
+    if (!info.exists() && !info.isSymLink())
+        return QVariantMap();
+    QString failure;
+    const std::optional<QByteArray> bytes = readSmallFile(m_file, PropertyList::maximumInputSize, &failure);
+    if (!bytes) {
+        qCCritical(defaultsLog, "Preferences file %s cannot be read: %s", qUtf8Printable(m_file), qUtf8Printable(failure));
+        return std::nullopt;
     }
+    if (bytes->isEmpty())
+        return QVariantMap();
+    const std::optional<QVariant> parsed = PropertyList::parse(*bytes);
+    if (!parsed || parsed->typeId() != QMetaType::QVariantMap)
+        return std::nullopt;
+    return parsed->toMap();
 }
 
-} // namespace
+bool SettingsFileUserDefaults::keepUnreadableFile()
+{
+    const QString copy = m_file + QStringLiteral(".unreadable");
+    if (QFileInfo(copy).isFile() && !QFileInfo(copy).isSymLink() && SafeWrite::sameContents(m_file, copy)) {
+        qCCritical(defaultsLog, "Preferences file %s is unreadable; a copy was kept before at %s", qUtf8Printable(m_file),
+                   qUtf8Printable(copy));
+        return true;
+    }
+    const qint64 size = QFileInfo(m_file).size();
+    const qint64 room = SafeWrite::spareBytes(QFileInfo(m_file).absolutePath());
+    const std::optional<QString> failure = size > room
+        ? std::optional(QStringLiteral("it holds %1 bytes and the disk can spare %2").arg(size).arg(room))
+        : SafeWrite::copyFile(m_file, copy, SafeWrite::Existing::Replace);
+    if (failure) {
+        qCCritical(defaultsLog, "Preferences file %s is unreadable and no copy of it could be kept at %s (%s); it will not be "
+                                "overwritten",
+                   qUtf8Printable(m_file), qUtf8Printable(copy), qUtf8Printable(*failure));
+        return false;
+    }
+    qCCritical(defaultsLog, "Preferences file %s is unreadable; kept a copy at %s", qUtf8Printable(m_file), qUtf8Printable(copy));
+    return true;
+}
 
 void SettingsFileUserDefaults::startWatching()
 {
-    m_reported = snapshot();
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_reported = m_values;
+    }
     watch();
 }
 
 void SettingsFileUserDefaults::watch()
 {
-    if (!QCoreApplication::instance()) {
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application) {
         if (waitingForApplication().isEmpty())
             qAddPreRoutine(startWaitingWatchers);
         waitingForApplication().append(this);
@@ -123,6 +141,8 @@ void SettingsFileUserDefaults::watch()
         m_watcher = std::make_unique<QFileSystemWatcher>();
         connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, &SettingsFileUserDefaults::fileChanged);
         connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &SettingsFileUserDefaults::fileChanged);
+        // Changes still unwritten (a full disk) get their last try as the program ends.
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] { save(); });
     }
     // Files are replaced whole, so the folder is watched too: a new file has a new identity.
     if (!m_watcher->directories().contains(QFileInfo(m_file).absolutePath()))
@@ -131,48 +151,59 @@ void SettingsFileUserDefaults::watch()
         m_watcher->addPath(m_file);
 }
 
-QVariantMap SettingsFileUserDefaults::snapshot() const
-{
-    QVariantMap values;
-    for (const QString &key : m_settings->allKeys())
-        values.insert(key, m_settings->value(key));
-    return values;
-}
-
 void SettingsFileUserDefaults::fileChanged()
 {
     watch();
-    // Writes what this process changed and reads what others wrote. QSettings may have read the new
-    // file on its own already, so the comparison is with what was last reported.
-    m_settings->sync();
-    const QVariantMap now = snapshot();
-    QStringList changed;
+    reload();
+}
+
+void SettingsFileUserDefaults::reload()
+{
+    const std::optional<QVariantMap> stored = readFile();
+    // A file another program left unreadable is not taken for an empty domain; the next write keeps a
+    // copy of it first.
+    if (!stored) {
+        if (!m_unreadableNotKept && !keepUnreadableFile())
+            m_unreadableNotKept = true;
+        return;
+    }
+    QVariantMap now;
+    {
+        const QMutexLocker lock(&m_mutex);
+        now = *stored;
+        for (const QString &key : std::as_const(m_unwritten)) {
+            if (m_values.contains(key))
+                now.insert(key, m_values.value(key));
+            else
+                now.remove(key);
+        }
+        m_values = now;
+    }
+    // The comparison is with what was last reported, so that a change is told once.
+    QStringList changedKeys;
     for (auto it = now.cbegin(); it != now.cend(); ++it) {
-        const QVariant old = m_reported.value(it.key());
-        if (!old.isValid() || old.typeId() != it.value().typeId() || old != it.value())
-            changed.append(it.key());
+        if (!sameValue(m_reported.value(it.key()), it.value()))
+            changedKeys.append(it.key());
     }
     for (auto it = m_reported.cbegin(); it != m_reported.cend(); ++it) {
         if (!now.contains(it.key()))
-            changed.append(it.key());
+            changedKeys.append(it.key());
     }
     m_reported = now;
-    for (const QString &key : std::as_const(changed))
+    for (const QString &key : std::as_const(changedKeys))
         emit valueChanged(key);
-}
-
-SettingsFileUserDefaults::~SettingsFileUserDefaults() = default;
-
-QString SettingsFileUserDefaults::fileForSuite(const QString &suiteName)
-{
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    const QString name = suiteName.isEmpty() ? QStringLiteral("Kestrowan") : suiteName;
-    return base + QStringLiteral("/Kestrowan/") + name + QStringLiteral(".plist");
 }
 
 QVariant SettingsFileUserDefaults::value(const QString &key) const
 {
-    return m_settings->value(key);
+    const QMutexLocker lock(&m_mutex);
+    return m_values.value(key);
+}
+
+QStringList SettingsFileUserDefaults::keys() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_values.keys();
 }
 
 void SettingsFileUserDefaults::setValue(const QString &key, const QVariant &value)
@@ -181,29 +212,141 @@ void SettingsFileUserDefaults::setValue(const QString &key, const QVariant &valu
         remove(key);
         return;
     }
-    const QVariant old = m_settings->value(key);
-    if (old.isValid() && old.typeId() == value.typeId() && old == value)
-        return;
-    m_settings->setValue(key, value);
-    m_reported.insert(key, value);
-    emit valueChanged(key);
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (sameValue(m_values.value(key), value))
+            return;
+        m_values.insert(key, value);
+        m_unwritten.insert(key);
+    }
+    changed(key);
 }
 
 void SettingsFileUserDefaults::remove(const QString &key)
 {
-    if (!m_settings->contains(key))
-        return;
-    m_settings->remove(key);
-    m_reported.remove(key);
-    emit valueChanged(key);
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_values.contains(key))
+            return;
+        m_values.remove(key);
+        m_unwritten.insert(key);
+    }
+    changed(key);
 }
 
-QStringList SettingsFileUserDefaults::keys() const
+void SettingsFileUserDefaults::changed(const QString &key)
 {
-    return m_settings->allKeys();
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_values.contains(key))
+            m_reported.insert(key, m_values.value(key));
+        else
+            m_reported.remove(key);
+    }
+    emit valueChanged(key);
+    scheduleSave();
+}
+
+void SettingsFileUserDefaults::scheduleSave()
+{
+    // A burst of changes costs one write; without an event loop yet, the write cannot wait.
+    if (!QCoreApplication::instance()) {
+        save();
+        return;
+    }
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_saveScheduled)
+            return;
+        m_saveScheduled = true;
+    }
+    QMetaObject::invokeMethod(this, "saveScheduled", Qt::QueuedConnection);
+}
+
+void SettingsFileUserDefaults::saveScheduled()
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_saveScheduled = false;
+    }
+    save();
+}
+
+bool SettingsFileUserDefaults::save()
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_unwritten.isEmpty())
+            return true;
+    }
+    const auto fail = [this](const QString &reason) {
+        // Logged only while the program runs: a domain that goes with the process outlives the log.
+        if (QCoreApplication::instance())
+            qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
+        setSaveFailing(true);
+        return false;
+    };
+    // What the file holds now, with what others wrote since it was read; the changes made here go on top.
+    const std::optional<QVariantMap> stored = readFile();
+    // An unreadable file is written over only once a copy of it is kept; one that others have
+    // replaced or removed meanwhile needs none.
+    if (!stored && !keepUnreadableFile()) {
+        m_unreadableNotKept = true;
+        return fail(QStringLiteral("the unreadable file could not be copied aside, so it was kept"));
+    }
+    m_unreadableNotKept = false;
+    QVariantMap merged = stored.value_or(QVariantMap());
+    QSet<QString> writing;
+    {
+        const QMutexLocker lock(&m_mutex);
+        writing = m_unwritten;
+        for (const QString &key : std::as_const(writing)) {
+            if (m_values.contains(key))
+                merged.insert(key, m_values.value(key));
+            else
+                merged.remove(key);
+        }
+    }
+    const QByteArray bytes = PropertyList::toXml(merged);
+    if (const std::optional<QString> failure = SafeWrite::replaceFile(m_file, bytes, SafeWrite::Folder::Make))
+        return fail(*failure);
+    {
+        const QMutexLocker lock(&m_mutex);
+        // A key changed again while the file was written stays to be written.
+        for (const QString &key : std::as_const(writing)) {
+            const bool same = m_values.contains(key) ? sameValue(merged.value(key), m_values.value(key)) : !merged.contains(key);
+            if (same)
+                m_unwritten.remove(key);
+        }
+    }
+    setSaveFailing(false);
+    if (QCoreApplication::instance())
+        watch();
+    return true;
 }
 
 void SettingsFileUserDefaults::synchronize()
 {
-    m_settings->sync();
+    // Writes what this process changed and reads what others wrote.
+    save();
+    reload();
+}
+
+bool SettingsFileUserDefaults::saveFailing() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_saveFailing;
+}
+
+void SettingsFileUserDefaults::setSaveFailing(bool failing)
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_saveFailing == failing)
+            return;
+        m_saveFailing = failing;
+    }
+    if (failing && QCoreApplication::instance())
+        qCInfo(defaultsLog, "Preferences are kept in memory until they can be written");
+    emit saveFailingChanged();
 }

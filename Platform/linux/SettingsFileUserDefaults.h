@@ -3,14 +3,24 @@
 #include "Platform/UserDefaults.h"
 
 #include <QFileSystemWatcher>
-#include <QSettings>
-#include <memory>
+#include <QMutex>
+#include <QSet>
+#include <QVariantMap>
 
-// User defaults kept by QSettings in an XML property list per domain, under the user's config folder:
+#include <memory>
+#include <optional>
+
+// User defaults kept in an XML property list per domain, under the user's config folder:
 // ~/.config/Kestrowan/Kestrowan.plist for the standard domain, ~/.config/Kestrowan/<suite>.plist for a
 // suite. A property list keeps each value's type, as the platform's defaults do. Changes that another
 // process writes into the file are picked up and reported key by key, as the platform's defaults
 // report changes made by other programs.
+//
+// The file is treated as "groups.json" is: a change is written soon after it is made (from the event
+// loop, or at once before there is one), replacing the file whole through SafeWrite. A write that fails
+// keeps the change in memory, is told through `saveFailing`, and is tried again with the next change,
+// at `synchronize`, when the application quits and when the domain goes. A file that cannot be read is
+// copied aside before anything is written over it; while no copy can be made, it is not written.
 class SettingsFileUserDefaults final : public UserDefaults {
     Q_OBJECT
 public:
@@ -24,15 +34,35 @@ public:
     void remove(const QString &key) override;
     QStringList keys() const override;
     void synchronize() override;
+    bool saveFailing() const override;
 
 private:
     Q_INVOKABLE void startWatching();
+    Q_INVOKABLE void saveScheduled();
     void fileChanged();
     void watch();
-    QVariantMap snapshot() const;
+    void changed(const QString &key);
+    void scheduleSave();
+    // Writes the changes made here over what the file holds now; whether they reached it.
+    bool save();
+    // Takes what others wrote into the file, keeping the changes not yet written, and reports each key
+    // that changed.
+    void reload();
+    // The file's contents: an empty domain when there is no file, nullopt when it cannot be read.
+    std::optional<QVariantMap> readFile() const;
+    // Keeps a copy of the unreadable file beside it; whether the copy is there, whole.
+    bool keepUnreadableFile();
+    void setSaveFailing(bool failing);
 
-    std::unique_ptr<QSettings> m_settings;
     QString m_file;
+    mutable QMutex m_mutex;
+    QVariantMap m_values;
+    // Keys changed here (set or removed) that the file does not hold yet.
+    QSet<QString> m_unwritten;
+    // Set while the file could not be read and no copy of it exists: it is not written over.
+    bool m_unreadableNotKept = false;
+    bool m_saveScheduled = false;
+    bool m_saveFailing = false;
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     // The values as this object last reported them.
     QVariantMap m_reported;

@@ -21,6 +21,9 @@
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "tests/editorpage/EditorPageSupport.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
+#include "tests/support/FullDisk.h"
+#include "tests/support/PermissionOverride.h"
 #include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
@@ -35,6 +38,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 
@@ -352,6 +356,62 @@ private slots:
         QTest::mouseClick(alert->confirmButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 10000);
+    }
+
+    // A drop from a temporary folder that cannot be copied (a full disk, a folder that cannot be
+    // written) adds nothing and says why: never a short copy in the group, never silence.
+    void aDropThatCannotBeCopiedAddsNothingAndSaysWhy()
+    {
+        // Smaller than a file's write buffer, so that only the flush meets the full disk; and a folder
+        // whose file is larger, so that the writes themselves fail.
+        const QString download = folder(QStringLiteral("scratch")) + QStringLiteral("/report.txt");
+        writeFile(download, QByteArray(3000, 'r'));
+        const QString unpacked = folder(QStringLiteral("scratch/Photos"));
+        writeFile(unpacked + QStringLiteral("/one.jpg"), QByteArray(200 * 1024, 'p'));
+        const QString kept = dir().filePath(QStringLiteral("Kept"));
+        const AppGroup group = stored(QStringLiteral("Drops"), {fileItem(QStringLiteral("/etc/hostname"))});
+        m_store->waitUntilSaved();
+        GroupEditorPage *page = open(group, false);
+        auto *notices = page->findChild<AppToastModifier *>();
+        QVERIFY(notices);
+        const auto dropAndWait = [&](const QString &path, const QString &message) {
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(path)});
+            dropOn(page->itemSection(), &mime);
+            QTRY_VERIFY_WITH_TIMEOUT(page->itemActions()->keeper()->runningCopies() == 0, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(notices->toast() && notices->toast()->text == message, 20000);
+            QCOMPARE(notices->toast()->kind, AppToast::Kind::Error);
+        };
+
+        for (const QString &path : {download, unpacked}) {
+            FullDisk disk(64);
+            QVERIFY(disk.active());
+            const QString name = QFileInfo(path).fileName();
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to keep dropped item .*") + name));
+            dropAndWait(path, localizedFormat(QStringLiteral("editor.dropNoRoom"), {name}));
+            QCOMPARE(page->draft()->draft().apps.size(), 1);
+            QCOMPARE(QDir(kept).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        }
+
+        // A folder of its own that cannot be written, as for any other user when the program runs as root.
+        QVERIFY(setFolderWritable(kept, false));
+        {
+            WithoutPermissionOverride asAnyUser;
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to keep dropped item .*Photos")));
+            dropAndWait(unpacked, localizedFormat(QStringLiteral("editor.dropNotWritable"), {QStringLiteral("Photos")}));
+        }
+        QVERIFY(setFolderWritable(kept, true));
+        QCOMPARE(onDisk(group.id).apps.size(), 1);
+
+        // With room again the same drops are kept whole.
+        for (const QString &path : {download, unpacked}) {
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(path)});
+            QVERIFY(dropOn(page->itemSection(), &mime));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 3, 20000);
+        QCOMPARE(fileBytes(kept + QStringLiteral("/report.txt")), QByteArray(3000, 'r'));
+        QCOMPARE(fileBytes(kept + QStringLiteral("/Photos/one.jpg")), QByteArray(200 * 1024, 'p'));
     }
 
     // A long text of links arrives as one change of the group, every line of it.

@@ -3,12 +3,24 @@
 #include "Platform/fake/FakeUserDefaults.h"
 #include "Platform/PropertyList.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QSignalSpy>
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
 
 class TestUserDefaults : public QObject {
     Q_OBJECT
@@ -148,6 +160,48 @@ private slots:
         SettingsFileUserDefaults d("garbage");
         QVERIFY(!d.contains("broken"));
         QVERIFY(QFile::exists(path + ".unreadable"));
+    }
+
+    // The copy of an unreadable file is checked before the log says it was kept. While no copy can
+    // be made (a full disk), the file is not written over: the change waits, and the failure is told.
+    void anUnreadableFileIsNotWrittenOverUntilItsCopyIsKept()
+    {
+        const QString path = SettingsFileUserDefaults::fileForSuite("damaged");
+        const QByteArray damaged = "<plist><dict><key>theme</key>" + QByteArray(3000, ' ');
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(damaged), damaged.size());
+        }
+        static QStringList lines;
+        lines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &line) {
+            lines.append(line);
+        });
+        const auto count = [](const QString &fragment) { return int(lines.filter(fragment).size()); };
+        std::unique_ptr<SettingsFileUserDefaults> defaults;
+        {
+            FullDisk disk(64);
+            QVERIFY(disk.active());
+            defaults = std::make_unique<SettingsFileUserDefaults>("damaged");
+            QCOMPARE(count("no copy of it could be kept"), 1);
+            defaults->setValue("theme", QString("dark"));
+            defaults->synchronize();
+            QVERIFY(defaults->saveFailing());
+            QCOMPARE(count("Could not save preferences: the unreadable file could not be copied aside"), 1);
+        }
+        QCOMPARE(count("kept a copy"), 0);
+        QCOMPARE(readFile(path), damaged);
+        QVERIFY(!QFileInfo::exists(path + ".unreadable"));
+
+        defaults->synchronize();
+        qInstallMessageHandler(previous);
+        QVERIFY(!defaults->saveFailing());
+        QCOMPARE(count("is unreadable; kept a copy at"), 1);
+        QCOMPARE(readFile(path + ".unreadable"), damaged);
+        defaults.reset();
+        QCOMPARE(SettingsFileUserDefaults("damaged").string("theme"), QString("dark"));
     }
 
     // Another program (or another copy of the defaults) writing the file is seen key by key.

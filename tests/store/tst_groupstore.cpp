@@ -6,6 +6,8 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Platform/UserDefaults.h"
+#include "Platform/safewrite/SafeWrite.h"
+#include "tests/support/FullDisk.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
@@ -189,6 +191,55 @@ private slots:
         manager->saveGroups();
         QCOMPARE(readBytes(m_storage + u'/' + corruptCopies().value(0)), damaged);
         QCOMPARE(savedGroups().size(), 1);
+    }
+
+    // A groups file beyond the read limit is copied aside once, however many starts meet it (three
+    // starts of a 300 MiB file once took 900 MiB), and only while the disk can spare the copy. When it
+    // cannot, the user is told that no copy exists, and the file is never saved over.
+    void anOversizedFileIsCopiedAsideOnceAndOnlyWhereThereIsRoom()
+    {
+        // Sparse: it takes no room itself, but reads and copies at its full length.
+        writeBytes(groupsFile(), "[{\"name\": \"a very long group\"");
+        const qint64 oversized = 256LL * 1024 * 1024 + 4096;
+        QVERIFY(QFile::resize(groupsFile(), oversized));
+
+        // Where it cannot be kept: no copy, the user told so, nothing saved over it.
+        {
+            FullDisk disk(64 * 1024 * 1024);
+            QVERIFY(disk.active());
+            LogCapture log;
+            auto manager = makeManager();
+            QSignalSpy failing(manager.get(), &GroupManager::saveFailingChanged);
+            manager->loadGroups();
+            QCOMPARE(manager->loadError(), localized(QStringLiteral("groups.loadError.notKept")));
+            QCOMPARE(log.count(QStringLiteral("^Could not back up corrupt groups\\.json .*the disk can spare")), 1);
+            QCOMPARE(log.count(QStringLiteral("backed up to")), 0);
+            manager->createGroup();
+            QTRY_VERIFY_WITH_TIMEOUT(manager->saveFailing(), 20000);
+            QCOMPARE(failing.count(), 1);
+            QCOMPARE(corruptCopies(), QStringList());
+            QCOMPARE(QDir(m_storage).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("groups.json")});
+        }
+        QCOMPARE(QFileInfo(groupsFile()).size(), oversized);
+
+        // With room, three starts keep one copy; each start after the first finds it.
+        for (int start = 0; start < 3; ++start) {
+            if (!corruptCopies().isEmpty()) {
+                // A later start comes in a later second, when the copy's name would differ.
+                const qint64 copied = corruptCopies().first().section(u'-', 2).section(u'.', 0, 0).toLongLong();
+                QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() > copied, 5000);
+            }
+            LogCapture log;
+            auto manager = makeManager();
+            manager->loadGroups();
+            QCOMPARE(manager->loadError(), localized(QStringLiteral("groups.loadError")));
+            QCOMPARE(corruptCopies().size(), 1);
+            QCOMPARE(log.count(start == 0 ? QStringLiteral("^Corrupt groups\\.json backed up to groups-corrupt-\\d+\\.json$")
+                                          : QStringLiteral("^Corrupt groups\\.json was backed up before, to groups-corrupt-\\d+\\.json$")),
+                     1);
+        }
+        QCOMPARE(QFileInfo(m_storage + u'/' + corruptCopies().first()).size(), oversized);
+        QVERIFY(SafeWrite::sameContents(groupsFile(), m_storage + u'/' + corruptCopies().first()));
     }
 
     void operationsNotifyAndSave()

@@ -1,0 +1,222 @@
+// A stored file's name may hold something that is no file of ours: a device, a fifo, a socket or a
+// folder, directly or behind links. Run as root, moving a new file over it would replace a device of
+// the system. What is no regular file is refused and logged; a link to a regular file (settings kept
+// in a dotfiles folder) has its target written and stays a link.
+#include "Kestrowan/app/DesktopIntegration.h"
+#include "Kestrowan/mainwindow/InstalledAppsService.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int timeout = 20000;
+
+enum class Kind { Device, Fifo, Socket, Folder };
+
+mode_t typeOf(const QString &path, bool followLinks)
+{
+    struct stat info {};
+    const QByteArray name = QFile::encodeName(path);
+    if ((followLinks ? ::stat(name.constData(), &info) : ::lstat(name.constData(), &info)) != 0)
+        return 0;
+    return info.st_mode & S_IFMT;
+}
+
+mode_t modeOf(Kind kind)
+{
+    switch (kind) {
+    case Kind::Device:
+        return S_IFCHR;
+    case Kind::Fifo:
+        return S_IFIFO;
+    case Kind::Socket:
+        return S_IFSOCK;
+    case Kind::Folder:
+        return S_IFDIR;
+    }
+    return 0;
+}
+
+// Makes `path` a `kind`; an empty text when it could, else why not. The device is a node of this
+// test's own (the numbers of /dev/null), never a device of the machine.
+QString makeSpecial(const QString &path, Kind kind, std::vector<int> &sockets)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QByteArray name = QFile::encodeName(path);
+    switch (kind) {
+    case Kind::Device:
+        return ::mknod(name.constData(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? QString() : QStringLiteral("mknod needs root");
+    case Kind::Fifo:
+        return ::mkfifo(name.constData(), 0600) == 0 ? QString() : QStringLiteral("mkfifo failed");
+    case Kind::Socket: {
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (socket < 0 || size_t(name.size()) >= sizeof(address.sun_path))
+            return QStringLiteral("no socket");
+        std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+        sockets.push_back(socket);
+        return ::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0 ? QString() : QStringLiteral("bind failed");
+    }
+    case Kind::Folder:
+        return QDir().mkpath(path) ? QString() : QStringLiteral("mkdir failed");
+    }
+    return QStringLiteral("unknown kind");
+}
+
+QString desktopEntryPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/applications/kestrowan.desktop");
+}
+
+} // namespace
+
+class TestStoredFileKinds : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::vector<int> m_sockets;
+
+    // Where `stored` should be: the special thing itself, or a link (through a second link, for
+    // "chain") to one kept in the test's own folder. Returns the special thing's path.
+    QString place(const QString &stored, Kind kind, const QString &how, const QString &name)
+    {
+        QDir().mkpath(QFileInfo(stored).absolutePath());
+        QFile::remove(stored);
+        QDir(stored).removeRecursively();
+        if (how == QLatin1String("direct")) {
+            const QString failure = makeSpecial(stored, kind, m_sockets);
+            if (!failure.isEmpty())
+                qWarning("%s", qPrintable(failure));
+            return stored;
+        }
+        const QString special = m_dir->filePath(name);
+        const QString failure = makeSpecial(special, kind, m_sockets);
+        if (!failure.isEmpty())
+            qWarning("%s", qPrintable(failure));
+        if (how == QLatin1String("chain")) {
+            const QString middle = m_dir->filePath(name + QStringLiteral(".middle"));
+            QFile::link(special, middle);
+            QFile::link(middle, stored);
+        } else {
+            // A relative link, as a dotfiles manager makes them.
+            QFile::link(QDir(QFileInfo(stored).absolutePath()).relativeFilePath(special), stored);
+        }
+        return special;
+    }
+
+private slots:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+
+    void cleanup()
+    {
+        for (const int socket : m_sockets)
+            ::close(socket);
+        m_sockets.clear();
+    }
+
+    void whatIsNoRegularFileIsNeverReplaced_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("how");
+        for (const QString &how : {QStringLiteral("direct"), QStringLiteral("link"), QStringLiteral("chain")}) {
+            QTest::newRow(qPrintable(QStringLiteral("device, ") + how)) << Kind::Device << how;
+            QTest::newRow(qPrintable(QStringLiteral("fifo, ") + how)) << Kind::Fifo << how;
+            QTest::newRow(qPrintable(QStringLiteral("socket, ") + how)) << Kind::Socket << how;
+            QTest::newRow(qPrintable(QStringLiteral("folder, ") + how)) << Kind::Folder << how;
+        }
+    }
+
+    // The desktop entry the program installs once its window is drawn, and the installed-apps cache
+    // a scan writes, both standing where the system keeps something else.
+    void whatIsNoRegularFileIsNeverReplaced()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(QString, how);
+        if (kind == Kind::Device && ::geteuid() != 0)
+            QSKIP("making a device node needs root");
+
+        const QString entry = desktopEntryPath();
+        const QString cache = m_dir->filePath(QStringLiteral("Kestrowan/installed_apps_cache.json"));
+        const QString entryTarget = place(entry, kind, how, QStringLiteral("entry-target"));
+        const QString cacheTarget = place(cache, kind, how, QStringLiteral("cache-target"));
+        QCOMPARE(typeOf(entryTarget, false), modeOf(kind));
+        QCOMPARE(typeOf(cacheTarget, false), modeOf(kind));
+
+        const QRegularExpression refusal(QStringLiteral("^Refused to replace .*(kestrowan\\.desktop|installed_apps_cache\\.json): "
+                                                        ".*not a regular file"));
+        QTest::ignoreMessage(QtCriticalMsg, refusal);
+        installDesktopIntegration(QStringLiteral("/opt/k/Kestrowan"));
+
+        QTest::ignoreMessage(QtCriticalMsg, refusal);
+        InstalledAppsService service(cache, InstalledAppsRoots{});
+        QSignalSpy scanning(&service, &InstalledAppsService::isScanningChanged);
+        service.refreshInstalledApps();
+        QTRY_VERIFY_WITH_TIMEOUT(scanning.count() >= 2 && !service.isScanning(), timeout);
+
+        // Still what it was, and a link still the same link.
+        QCOMPARE(typeOf(entryTarget, false), modeOf(kind));
+        QCOMPARE(typeOf(cacheTarget, false), modeOf(kind));
+        if (how != QLatin1String("direct")) {
+            QCOMPARE(typeOf(entry, false), mode_t(S_IFLNK));
+            QCOMPARE(typeOf(cache, false), mode_t(S_IFLNK));
+            QCOMPARE(typeOf(entry, true), modeOf(kind));
+        }
+    }
+
+    // Settings kept in a dotfiles folder: the program's settings file and its desktop entry are links
+    // into it. Saving writes the files there and leaves the links as the user made them.
+    void aLinkToARegularFileHasItsTargetWritten()
+    {
+        const QString dotfiles = m_dir->filePath(QStringLiteral("dotfiles"));
+        const QString settingsTarget = dotfiles + QStringLiteral("/kestrowan/Kestrowan.plist");
+        const QString entryTarget = dotfiles + QStringLiteral("/kestrowan.desktop");
+        QVERIFY(writeTestFile(settingsTarget, QByteArray()));
+        QVERIFY(writeTestFile(entryTarget, "[Desktop Entry]\nName=Old\n"));
+        const QString settings = SettingsFileUserDefaults::fileForSuite(QString());
+        const QString entry = desktopEntryPath();
+        QDir().mkpath(QFileInfo(settings).absolutePath());
+        QDir().mkpath(QFileInfo(entry).absolutePath());
+        QFile::remove(settings);
+        QFile::remove(entry);
+        QVERIFY(QFile::link(QDir(QFileInfo(settings).absolutePath()).relativeFilePath(settingsTarget), settings));
+        QVERIFY(QFile::link(entryTarget, entry));
+
+        {
+            SettingsFileUserDefaults defaults(QString{});
+            defaults.setValue(QStringLiteral("appearanceMode"), QStringLiteral("dark"));
+            defaults.synchronize();
+        }
+        installDesktopIntegration(QStringLiteral("/opt/k/Kestrowan"));
+
+        QCOMPARE(typeOf(settings, false), mode_t(S_IFLNK));
+        QCOMPARE(typeOf(entry, false), mode_t(S_IFLNK));
+        QVERIFY(readTestFile(settingsTarget).contains("<string>dark</string>"));
+        QVERIFY(readTestFile(entryTarget).contains("/opt/k/Kestrowan"));
+        QVERIFY(!readTestFile(entryTarget).contains("Name=Old"));
+        // Read back through the link, as the next start reads it.
+        SettingsFileUserDefaults again(QString{});
+        QCOMPARE(again.string(QStringLiteral("appearanceMode")), QStringLiteral("dark"));
+        // Nothing left beside the links or their targets.
+        QCOMPARE(QDir(dotfiles).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("kestrowan.desktop")});
+        QCOMPARE(QDir(dotfiles + QStringLiteral("/kestrowan")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("Kestrowan.plist")});
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestStoredFileKinds)
+#include "tst_storedfilekinds.moc"
