@@ -66,7 +66,9 @@ SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QOb
 
 SettingsFileUserDefaults::~SettingsFileUserDefaults()
 {
-    // The last chance for changes not written yet, a failed write's among them.
+    // The last chance for changes not written yet, a failed write's among them. A domain that goes
+    // with the process outlives the log, so this last try is silent.
+    m_ending = true;
     save();
 }
 
@@ -280,8 +282,7 @@ bool SettingsFileUserDefaults::save()
             return true;
     }
     const auto fail = [this](const QString &reason) {
-        // Logged only while the program runs: a domain that goes with the process outlives the log.
-        if (QCoreApplication::instance())
+        if (!m_ending)
             qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
         setSaveFailing(true);
         return false;
@@ -346,7 +347,7 @@ void SettingsFileUserDefaults::setSaveFailing(bool failing)
             return;
         m_saveFailing = failing;
     }
-    if (failing && QCoreApplication::instance())
+    if (failing && !m_ending)
         qCInfo(defaultsLog, "Preferences are kept in memory until they can be written");
     emit saveFailingChanged();
 }

@@ -73,11 +73,16 @@ bool placeWithoutReplacing(const QString &temporary, const QString &target, int 
 
 std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes, Durability durability)
 {
+    // The system's own reason ("No space left on device") says more than the device's, which is often
+    // "Unknown error" for a buffered write that failed.
+    const auto reason = [&device](int error) { return error != 0 ? errnoText(error) : device.errorString(); };
+    errno = 0;
     if (device.write(bytes) != bytes.size())
-        return device.errorString();
+        return reason(errno);
     // The write above may only have filled the device's buffer; the disk's answer comes with the flush.
+    errno = 0;
     if (!device.flush() || device.error() != QFileDevice::NoError)
-        return device.errorString();
+        return reason(errno);
     const int handle = device.handle();
     if (durability == Durability::Disk && handle >= 0 && ::fsync(handle) != 0)
         return errnoText(errno);

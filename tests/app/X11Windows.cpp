@@ -111,3 +111,27 @@ quint32 X11Windows::inputFocus()
     std::free(reply);
     return focus;
 }
+
+std::optional<X11Windows::Window> X11Windows::statusItemOf(qint64 pid)
+{
+    const QList<Window> windows = all();
+    quint32 strip = 0;
+    for (const Window &window : windows) {
+        if (window.name == QLatin1String("Menu Bar"))
+            strip = window.id;
+    }
+    for (const Window &window : windows) {
+        if (strip && window.parent == strip && window.pid == pid && window.viewable)
+            return window;
+    }
+    return std::nullopt;
+}
+
+std::optional<X11Windows::Window> X11Windows::shownMenuOf(qint64 pid)
+{
+    for (const Window &window : all()) {
+        if (window.pid == pid && window.overrideRedirect && window.viewable && window.geometry.height() > 60)
+            return window;
+    }
+    return std::nullopt;
+}

@@ -5,6 +5,8 @@
 #include <QRect>
 #include <QString>
 
+#include <optional>
+
 struct xcb_connection_t;
 
 // What the test's X server shows, read on a connection of the test's own.
@@ -25,6 +27,10 @@ public:
     bool isValid() const { return m_connection != nullptr; }
 
     QList<Window> all();
+    // The status item of process `pid` in the stand-in Dock's menu-bar strip, when it shows one.
+    std::optional<Window> statusItemOf(qint64 pid);
+    // The pop-up menu process `pid` shows, when it shows one.
+    std::optional<Window> shownMenuOf(qint64 pid);
     // What a window manager's close button sends: WM_DELETE_WINDOW.
     void requestClose(quint32 window);
     // The window that has the keyboard now; 0 when none or unknown.

@@ -48,20 +48,7 @@ private:
         return std::nullopt;
     }
 
-    std::optional<X11Windows::Window> statusItem()
-    {
-        const QList<X11Windows::Window> windows = m_windows.all();
-        quint32 strip = 0;
-        for (const X11Windows::Window &window : windows) {
-            if (window.name == "Menu Bar")
-                strip = window.id;
-        }
-        for (const X11Windows::Window &window : windows) {
-            if (strip && window.parent == strip && window.pid == m_program.processId() && window.viewable)
-                return window;
-        }
-        return std::nullopt;
-    }
+    std::optional<X11Windows::Window> statusItem() { return m_windows.statusItemOf(m_program.processId()); }
 
     void setShowInDock(bool on)
     {

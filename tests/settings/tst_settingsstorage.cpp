@@ -17,6 +17,7 @@
 #include "Kestrowan/shell/AppToastModifier.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/PropertyList.h"
 #include "Platform/fake/FakeApplicationActivation.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/store/StoreTestSupport.h"
@@ -43,10 +44,11 @@ QString settingsFile()
     return SettingsFileUserDefaults::fileForSuite(QString());
 }
 
-// What the next start reads from the file.
+// What the file on disk holds, read as the next start reads it.
 QString storedString(const QString &key)
 {
-    return SettingsFileUserDefaults(QString()).string(key);
+    const std::optional<QVariant> stored = PropertyList::parse(readTestFile(settingsFile()));
+    return stored ? stored->toMap().value(key).toString() : QString();
 }
 
 // Keeps the settings file from being written while it lives, in one of the ways a machine does.
