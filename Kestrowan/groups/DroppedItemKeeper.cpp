@@ -93,11 +93,11 @@ QString errorText(int error)
 bool copyFile(const QString &from, const QString &to, CopyRun &run)
 {
     const qint64 before = run.copied;
-    // Flushed and checked, so that a full disk fails the copy instead of keeping a short one; the
-    // whole tree is forced to the disk at once before it is put in place.
+    // Flushed, synced and checked, so that a full disk fails the copy instead of keeping a short one:
+    // the copy is all the user keeps once the temporary original is gone.
     int error = 0;
     const std::optional<QString> failure = SafeWrite::copyFile(
-        from, to, SafeWrite::Existing::Refuse, SafeWrite::Durability::Rebuilt,
+        from, to, SafeWrite::Existing::Refuse, SafeWrite::Durability::Disk,
         [&run, before](qint64 copied) {
             if (run.cancelled.load())
                 return false;
@@ -156,19 +156,6 @@ bool copyTree(const QString &from, const QString &to, CopyRun &run, int depth = 
         return true;
     }
     return false;
-}
-
-// Forces what was copied into `folder` to the disk: the copy is all the user keeps once the
-// temporary original is gone.
-bool syncToDisk(const QString &folder, CopyRun &run)
-{
-    const int handle = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (handle < 0)
-        return run.fail(QStringLiteral("cannot open %1").arg(folder), errno);
-    const bool synced = ::syncfs(handle) == 0;
-    const int error = errno;
-    ::close(handle);
-    return synced || run.fail(QStringLiteral("cannot sync %1: %2").arg(folder, errorText(error)), error);
 }
 
 // What the user reads when a drop could not be kept: the item's name and why.
@@ -251,7 +238,7 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
         return failed();
     const QString staged = staging + u'/' + info.fileName();
     Outcome outcome;
-    if (copyTree(source, staged, run) && syncToDisk(staging, run)) {
+    if (copyTree(source, staged, run)) {
         const QMutexLocker lock(&placing());
         const QString target = freeName(folder, info);
         if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) == 0) {
