@@ -67,9 +67,10 @@ SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QOb
 SettingsFileUserDefaults::~SettingsFileUserDefaults()
 {
     // The last chance for changes not written yet, a failed write's among them. A domain that goes
-    // with the process outlives the log, so this last try is silent.
-    m_ending = true;
-    save();
+    // with the process, after the application object, has had its last try at quit: what it would
+    // log through is gone by then.
+    if (QCoreApplication::instance())
+        save();
 }
 
 QString SettingsFileUserDefaults::fileForSuite(const QString &suiteName)
@@ -282,8 +283,7 @@ bool SettingsFileUserDefaults::save()
             return true;
     }
     const auto fail = [this](const QString &reason) {
-        if (!m_ending)
-            qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
+        qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
         setSaveFailing(true);
         return false;
     };
@@ -347,7 +347,7 @@ void SettingsFileUserDefaults::setSaveFailing(bool failing)
             return;
         m_saveFailing = failing;
     }
-    if (failing && !m_ending)
+    if (failing)
         qCInfo(defaultsLog, "Preferences are kept in memory until they can be written");
     emit saveFailingChanged();
 }

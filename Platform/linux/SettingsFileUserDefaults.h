@@ -63,7 +63,6 @@ private:
     bool m_unreadableNotKept = false;
     bool m_saveScheduled = false;
     bool m_saveFailing = false;
-    bool m_ending = false;
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     // The values as this object last reported them.
     QVariantMap m_reported;
