@@ -170,10 +170,10 @@ void SettingsFileUserDefaults::reload()
             m_unreadableNotKept = true;
         return;
     }
-    QVariantMap now;
+    QStringList changedKeys;
     {
         const QMutexLocker lock(&m_mutex);
-        now = *stored;
+        QVariantMap now = *stored;
         for (const QString &key : std::as_const(m_unwritten)) {
             if (m_values.contains(key))
                 now.insert(key, m_values.value(key));
@@ -181,18 +181,17 @@ void SettingsFileUserDefaults::reload()
                 now.remove(key);
         }
         m_values = now;
+        // The comparison is with what was last reported, so that a change is told once.
+        for (auto it = now.cbegin(); it != now.cend(); ++it) {
+            if (!sameValue(m_reported.value(it.key()), it.value()))
+                changedKeys.append(it.key());
+        }
+        for (auto it = m_reported.cbegin(); it != m_reported.cend(); ++it) {
+            if (!now.contains(it.key()))
+                changedKeys.append(it.key());
+        }
+        m_reported = now;
     }
-    // The comparison is with what was last reported, so that a change is told once.
-    QStringList changedKeys;
-    for (auto it = now.cbegin(); it != now.cend(); ++it) {
-        if (!sameValue(m_reported.value(it.key()), it.value()))
-            changedKeys.append(it.key());
-    }
-    for (auto it = m_reported.cbegin(); it != m_reported.cend(); ++it) {
-        if (!now.contains(it.key()))
-            changedKeys.append(it.key());
-    }
-    m_reported = now;
     for (const QString &key : std::as_const(changedKeys))
         emit valueChanged(key);
 }
