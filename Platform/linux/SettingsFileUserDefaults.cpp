@@ -45,7 +45,9 @@ bool writePropertyList(QIODevice &device, const QSettings::SettingsMap &map)
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         root.insert(it.key(), it.value());
     // QSettings commits what this wrote unless it fails; a full disk shows only at the flush.
-    const QByteArray bytes = PropertyList::toXml(root);
+    // XML unless a value read from the file would not survive it (a date's fraction of a second, a
+    // UID, a control character): what this program does not know it writes back as it found it.
+    const QByteArray bytes = PropertyList::toStoredForm(root);
     auto *file = qobject_cast<QFileDevice *>(&device);
     const std::optional<QString> failure = file ? SafeWrite::writeThrough(*file, bytes)
                                                 : device.write(bytes) == bytes.size() ? std::nullopt
