@@ -14,7 +14,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(serverLog, "com.kestrowan.dock.server")
+Q_LOGGING_CATEGORY(serverLog, "com.kestrowan.dock.server", QtInfoMsg)
 
 // More clients than the program and its tests ever open; a runaway client cannot exhaust the Dock.
 constexpr int maximumClients = 64;

@@ -10,7 +10,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(mirrorLog, "com.kestrowan.app.dock")
+Q_LOGGING_CATEGORY(mirrorLog, "com.kestrowan.app.dock.mirror", QtInfoMsg)
 
 // How often a missing copy is asked for again.
 constexpr int attemptIntervalMilliseconds = 500;

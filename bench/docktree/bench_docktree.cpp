@@ -33,7 +33,8 @@ public:
     explicit ServedDock(const QStringList &groupFolders)
     {
         qputenv("KESTROWAN_DOCK_SOCKET", QFile::encodeName(m_folder.path() + QStringLiteral("/dock.sock")));
-        TrustStore::grant(TrustStore::executableOfThisProcess());
+        // The connections to the Dock of a run before learn that it has gone.
+        QCoreApplication::processEvents();
         QList<AccessibleTile> tiles;
         for (int i = 0; i < tileCount; ++i) {
             const bool group = i >= tileCount - groupFolders.size();
@@ -72,6 +73,8 @@ private:
 };
 
 struct KeyPath {
+    // Granted before the permission manager first looks.
+    const bool trusted = TrustStore::grant(TrustStore::executableOfThisProcess());
     QTemporaryDir storage;
     GroupManager manager{storage.path(), storage.path() + QStringLiteral("/Groups")};
     QStringList folders;
