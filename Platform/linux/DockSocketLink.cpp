@@ -118,6 +118,9 @@ void DockSocketLink::poll()
 
 void DockSocketLink::readAvailable()
 {
+    // A wait may have ended with the connection gone: there is nothing more to read then.
+    if (!m_socket.isOpen())
+        return;
     m_reader.append(m_socket.readAll());
     const QPointer<DockSocketLink> self(this);
     while (self) {
