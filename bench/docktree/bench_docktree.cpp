@@ -12,6 +12,7 @@
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockServer.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
+#include "bench/support/BenchGroups.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "tests/dock/FakePopupPresenter.h"
 
@@ -88,14 +89,8 @@ struct KeyPath {
         QList<AppGroup> groups;
         QVariantList others;
         for (int g = 0; g < 2; ++g) {
-            AppGroup group;
-            group.id = QUuid::createUuid();
-            group.name = QStringLiteral("Group %1").arg(g);
+            const AppGroup group = benchGroupWithMirrorFolder(manager, QStringLiteral("Group %1").arg(g));
             const QString folder = manager.groupsDirectory() + u'/' + group.name;
-            QDir().mkpath(folder);
-            QFile id(folder + QStringLiteral("/.group_id"));
-            if (id.open(QIODevice::WriteOnly))
-                id.write(group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8());
             folders.append(folder);
             groups.append(group);
             others.append(DockService::folderTile(QUrl::fromLocalFile(folder + u'/'), group.name, AppGroup::DisplayStyle::Grid));
