@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(plist groups skin skinlayer strings desktopentry linkfile signalcache)
+[ ${#targets[@]} -gt 0 ] || targets=(plist groups skin skinlayer strings desktopentry linkfile signalcache dockserver docklink deeplink linkroute groupsstore)
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

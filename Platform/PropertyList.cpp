@@ -427,6 +427,75 @@ QByteArray toXml(const QVariant &value)
     return bytes;
 }
 
+namespace {
+
+bool isXmlText(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x20 && c != u'\t' && c != u'\n')
+            return false;
+        if (c == 0xFFFE || c == 0xFFFF)
+            return false;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 >= text.size() || !QChar::isLowSurrogate(text.at(i + 1).unicode()))
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool fitsXmlAt(const QVariant &value, int depth)
+{
+    if (depth > maximumDepth)
+        return true;
+    const int type = value.metaType().id();
+    if (type == qMetaTypeId<Uid>())
+        return false;
+    switch (type) {
+    case QMetaType::QDateTime:
+        return value.toDateTime().toMSecsSinceEpoch() % 1000 == 0;
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList:
+        for (const QVariant &element : value.toList()) {
+            if (!fitsXmlAt(element, depth + 1))
+                return false;
+        }
+        return true;
+    case QMetaType::QVariantMap:
+    case QMetaType::QVariantHash: {
+        const QVariantMap map = value.toMap();
+        for (auto it = map.cbegin(); it != map.cend(); ++it) {
+            if (!isXmlText(it.key()) || !fitsXmlAt(it.value(), depth + 1))
+                return false;
+        }
+        return true;
+    }
+    case QMetaType::QByteArray:
+    case QMetaType::Bool:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return value.canConvert<QString>() ? isXmlText(value.toString()) : true;
+    }
+}
+
+} // namespace
+
+bool fitsXml(const QVariant &value)
+{
+    return fitsXmlAt(value, 0);
+}
+
+QByteArray toStoredForm(const QVariant &value)
+{
+    return fitsXml(value) ? toXml(value) : toBinary(value);
+}
+
 bool writeBinaryFile(const QString &path, const QVariant &value)
 {
     return writeBytesAtomically(path, toBinary(value));

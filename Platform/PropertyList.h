@@ -49,7 +49,14 @@ bool sameValue(const QVariant &a, const QVariant &b);
 std::optional<QByteArray> withKeyReplaced(const QByteArray &stored, const QString &key, const QVariant &value);
 
 QByteArray toBinary(const QVariant &value);
+// XML keeps dates to the second and strings only of characters XML 1.0 allows (a carriage return
+// comes back as a line feed), and libplist reads a UID written as XML back as a dictionary: for a
+// value holding any of these, the XML form loses it or is refused by other readers.
 QByteArray toXml(const QVariant &value);
+bool fitsXml(const QVariant &value);
+// The form a stored file of ours is written in: XML when it keeps every value as it is, else the
+// binary form, which keeps them all; any reader of property lists reads either.
+QByteArray toStoredForm(const QVariant &value);
 
 // Replaces the file at `path` by `value` as a binary property list, all at once: a failed write
 // leaves the old file as it was. Makes the folder when it is missing.

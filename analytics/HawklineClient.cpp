@@ -1,5 +1,6 @@
 #include "analytics/HawklineClient.h"
 
+#include "Platform/NetworkReachability.h"
 #include "Platform/UserDefaults.h"
 
 #include <QJsonDocument>
@@ -8,9 +9,15 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <utility>
+
 namespace {
 
-constexpr int requestTimeoutMilliseconds = 60000;
+// A request given up after this long without a byte either way, so that a service that has stopped
+// answering holds no connection for longer.
+constexpr int requestTimeoutMilliseconds = 10000;
+// Events made while the machine is offline wait for the network, this many at most.
+constexpr qsizetype maximumWaitingEvents = 100;
 
 } // namespace
 
@@ -84,6 +91,33 @@ void HawklineClient::send(const QJsonObject &body)
     const QUrl url(m_host + QStringLiteral("/capture/"), QUrl::StrictMode);
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
         return;
+    NetworkReachability &network = NetworkReachability::shared();
+    if (!network.isOnline()) {
+        // Sent once the network is back rather than failing at once; never twice.
+        if (m_waiting.size() < maximumWaitingEvents)
+            m_waiting.append(body);
+        if (!m_waitingForNetwork) {
+            m_waitingForNetwork = connect(&network, &NetworkReachability::onlineChanged, this, [this](bool online) {
+                if (online)
+                    sendWaiting();
+            });
+        }
+        return;
+    }
+    post(url, body);
+}
+
+void HawklineClient::sendWaiting()
+{
+    disconnect(m_waitingForNetwork);
+    m_waitingForNetwork = {};
+    const QList<QJsonObject> waiting = std::exchange(m_waiting, {});
+    for (const QJsonObject &body : waiting)
+        send(body);
+}
+
+void HawklineClient::post(const QUrl &url, const QJsonObject &body)
+{
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(requestTimeoutMilliseconds);

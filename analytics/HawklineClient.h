@@ -2,16 +2,19 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QList>
 #include <QMap>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 
 // Delivers events to the product-analytics service: one JSON object per event, posted at once to
-// `host` + "/capture/", fire and forget. No queue, no retry, and the reply is never read; a failure
-// of any kind is dropped silently. Lives on the main thread; the request itself is asynchronous.
+// `host` + "/capture/", fire and forget. No retry, and the reply is never read; a failure of any
+// kind is dropped silently. While the machine is offline, events wait for the network instead of
+// failing at once. Lives on the main thread; the request itself is asynchronous.
 class HawklineClient : public QObject
 {
     Q_OBJECT
@@ -37,9 +40,13 @@ public:
 
 private:
     QString timestamp() const;
+    void post(const QUrl &url, const QJsonObject &body);
+    void sendWaiting();
 
     QString m_apiKey;
     QString m_host;
     QNetworkAccessManager m_session;
     Clock m_clock;
+    QList<QJsonObject> m_waiting;
+    QMetaObject::Connection m_waitingForNetwork;
 };

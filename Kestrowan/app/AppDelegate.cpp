@@ -69,22 +69,23 @@ void AppDelegate::openURLs(const QList<QUrl> &urls)
             const std::optional<KestrowanRoute> route = readLinkFile(localPathOfFileURL(url));
             if (!route)
                 continue;
-            qCInfo(appLogger, "Opened group link file: %s", qUtf8Printable(QFileInfo(localPathOfFileURL(url)).fileName()));
+            qCInfo(appLogger, "Opened group link file: %s", qUtf8Printable(loggedText(QFileInfo(localPathOfFileURL(url)).fileName())));
             handleRoute(*route);
             continue;
         }
         if (url.isLocalFile() && !isLocalFileURL(url)) {
-            qCWarning(appLogger, "Ignored a link to a file on another host: %s", qUtf8Printable(url.toString(QUrl::FullyEncoded)));
+            qCWarning(appLogger, "Ignored a link to a file on another host: %s",
+                      qUtf8Printable(loggedText(url.toString(QUrl::FullyEncoded))));
             continue;
         }
         const std::optional<KestrowanRoute> route = parseRoute(url);
         if (!route) {
             // Whoever sent it learns nothing else, so the log says what was dropped.
             qCWarning(appLogger, "Ignored a link Kestrowan does not handle: %s",
-                      qUtf8Printable(url.toString(QUrl::FullyEncoded).left(512)));
+                      qUtf8Printable(loggedText(url.toString(QUrl::FullyEncoded))));
             continue;
         }
-        qCInfo(appLogger, "Received deep link: %s", qUtf8Printable(url.toString(QUrl::FullyEncoded)));
+        qCInfo(appLogger, "Received deep link: %s", qUtf8Printable(loggedText(url.toString(QUrl::FullyEncoded))));
         handleRoute(*route);
     }
 }

@@ -16,7 +16,7 @@ namespace {
 
 std::nullopt_t refuse(const QString &path, const char *reason)
 {
-    qCWarning(appLogger, "Ignored link file %s: %s", qUtf8Printable(QFileInfo(path).fileName()), reason);
+    qCWarning(appLogger, "Ignored link file %s: %s", qUtf8Printable(loggedText(QFileInfo(path).fileName())), reason);
     return std::nullopt;
 }
 

@@ -66,15 +66,6 @@ std::optional<QVariantList> readElementsForChange()
     return stored.toList();
 }
 
-QVariantList toVariantList(const QList<DockService::Tile> &tiles)
-{
-    QVariantList list;
-    list.reserve(tiles.size());
-    for (const DockService::Tile &tile : tiles)
-        list.append(tile);
-    return list;
-}
-
 // Writes, then reads back: only the very elements written count as confirmation, so a system that
 // keeps the old list (even one of the same length) is caught. The comparison is the property list's
 // own, in which a stored real that is not a number still equals itself.
@@ -304,9 +295,22 @@ bool DockService::isFolderInDock(const QUrl &folderURL)
 
 bool DockService::writePersistentOthers(const QList<Tile> &tiles)
 {
-    if (!readElementsForChange())
+    const std::optional<QVariantList> stored = readElementsForChange();
+    if (!stored)
         return false;
-    return confirmedWrite(toVariantList(tiles));
+    // The tiles take the places of the stored tiles in order (more go at the end); an element that
+    // is not a tile is the Dock's or another program's and stays where it stands.
+    QVariantList elements;
+    qsizetype next = 0;
+    for (const QVariant &element : *stored) {
+        if (!asMap(element))
+            elements.append(element);
+        else if (next < tiles.size())
+            elements.append(tiles.at(next++));
+    }
+    while (next < tiles.size())
+        elements.append(tiles.at(next++));
+    return confirmedWrite(elements);
 }
 
 DockService::Tile DockService::folderTile(const QUrl &folderURL, const QString &label, AppGroup::DisplayStyle displayStyle)

@@ -59,8 +59,9 @@ public:
     static bool tileMatchesFolder(const Tile &tile, const QUrl &folderURL);
     static bool isFolderInDock(const QUrl &folderURL);
 
-    // Stores the whole list; true only when reading it back gives exactly these tiles. A list that
-    // is stored in a form the program does not understand is never overwritten (false).
+    // Stores the whole list of tiles; true only when reading it back gives exactly what was written.
+    // Elements of the stored list that are not tiles are kept in their places. A list that is stored
+    // in a form the program does not understand is never overwritten (false).
     static bool writePersistentOthers(const QList<Tile> &tiles);
 
     // The folder tile the program writes for a folder.

@@ -113,7 +113,7 @@ void GroupManager::syncGroupToDock(const AppGroup &group, bool refreshLabel, Ski
         if (!self)
             return finish(false);
         if (error) {
-            qCCritical(persistenceLogger, "Failed to sync group '%s' to dock: %s", qUtf8Printable(copy.name),
+            qCCritical(persistenceLogger, "Failed to sync group '%s' to dock: %s", qUtf8Printable(loggedText(copy.name)),
                        qUtf8Printable(*error));
             return finish(false);
         }
@@ -174,7 +174,7 @@ private:
         if (!m_manager)
             return;
         if (error) {
-            qCCritical(persistenceLogger, "Failed to prepare group '%s' for dock: %s", qUtf8Printable(group.name),
+            qCCritical(persistenceLogger, "Failed to prepare group '%s' for dock: %s", qUtf8Printable(loggedText(group.name)),
                        qUtf8Printable(*error));
             m_allPrepared = false;
             return;

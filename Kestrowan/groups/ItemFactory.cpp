@@ -39,7 +39,7 @@ std::optional<QByteArray> readShortcutFile(const QString &path)
     QString failure;
     std::optional<QByteArray> bytes = readSmallFile(path, smallFileSizeLimit, &failure);
     if (!bytes)
-        qCInfo(appLogger, "Ignoring shortcut file %s: %s", qUtf8Printable(path), qUtf8Printable(failure));
+        qCInfo(appLogger, "Ignoring shortcut file %s: %s", qUtf8Printable(loggedText(path)), qUtf8Printable(failure));
     return bytes;
 }
 
@@ -92,7 +92,7 @@ std::optional<QUrl> webLocationFileTarget(const QString &path)
         return std::nullopt;
     const std::optional<QVariant> root = PropertyList::parse(*bytes);
     if (!root || root->metaType().id() != QMetaType::QVariantMap) {
-        qCInfo(appLogger, "Ignoring shortcut file %s: not a property-list dictionary", qUtf8Printable(path));
+        qCInfo(appLogger, "Ignoring shortcut file %s: not a property-list dictionary", qUtf8Printable(loggedText(path)));
         return std::nullopt;
     }
     const QVariant target = root->toMap().value(QStringLiteral("URL"));
@@ -109,7 +109,7 @@ std::optional<QUrl> internetShortcutFileTarget(const QString &path)
     QStringDecoder decoder(QStringDecoder::Utf8);
     const QString text = decoder(*bytes);
     if (decoder.hasError() || text.contains(QChar(0))) {
-        qCInfo(appLogger, "Ignoring shortcut file %s: not UTF-8 text", qUtf8Printable(path));
+        qCInfo(appLogger, "Ignoring shortcut file %s: not UTF-8 text", qUtf8Printable(loggedText(path)));
         return std::nullopt;
     }
     qsizetype start = 0;

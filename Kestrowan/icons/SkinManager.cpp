@@ -139,11 +139,11 @@ void SkinManager::loadSkins()
         QString error;
         const auto skin = SkinDefinition::decode(*bytes, &error);
         if (!skin) {
-            qCCritical(appLogger, "Skipped skin folder %s: %s", qUtf8Printable(entry.fileName()), qUtf8Printable(error));
+            qCCritical(appLogger, "Skipped skin folder %s: %s", qUtf8Printable(loggedText(entry.fileName())), qUtf8Printable(error));
             continue;
         }
         if (const auto problem = skin->packageProblem(entry.fileName())) {
-            qCCritical(appLogger, "Refused skin folder %s: %s", qUtf8Printable(entry.fileName()), qUtf8Printable(*problem));
+            qCCritical(appLogger, "Refused skin folder %s: %s", qUtf8Printable(loggedText(entry.fileName())), qUtf8Printable(*problem));
             continue;
         }
         skins.append(*skin);

@@ -38,12 +38,12 @@ OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item
     std::optional<QString> application = openerPath(group, item);
     if (application && !QFileInfo::exists(*application)) {
         qCWarning(appLogger, "Opener %s is missing; opening %s with the default application",
-                  qPrintable(*application), qPrintable(item.name));
+                  qPrintable(loggedText(*application)), qPrintable(loggedText(item.name)));
         application.reset();
     }
     const OpenOutcome outcome = opener().open(url, application, true);
     if (!outcome.opened) {
-        qCCritical(appLogger, "Failed to open %s: %s", qPrintable(item.name), qPrintable(outcome.error));
+        qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(item.name)), qPrintable(outcome.error));
         return outcome;
     }
     if (m_states)
@@ -70,7 +70,7 @@ int PopupLauncher::launchAll(const AppGroup &group, const QList<AppItem> &shownI
     for (const AppItem &application : std::as_const(applications)) {
         const OpenOutcome outcome = opener().open(application.itemURL(), std::nullopt, false);
         if (!outcome.opened) {
-            qCCritical(appLogger, "Failed to open %s: %s", qPrintable(application.name), qPrintable(outcome.error));
+            qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(application.name)), qPrintable(outcome.error));
             continue;
         }
         if (m_states)

@@ -290,7 +290,8 @@ void DockController::publish()
         const QRectF frame(toQuartz(m_layout.tiles.at(i).topLeft()), QSizeF(m_layout.tiles.at(i).size()));
         tiles.append({tile.identifier, tile.title, subroleOf(tile.entry.kind), tile.entry.path, frame});
     }
-    m_state->setTiles(tiles, QRectF(toQuartz(m_layout.bar.topLeft()), QSizeF(m_layout.bar.size())), isShown());
+    if (m_state->setTiles(tiles, QRectF(toQuartz(m_layout.bar.topLeft()), QSizeF(m_layout.bar.size())), isShown()))
+        m_server->publishLayout();
     updateSelection();
 }
 

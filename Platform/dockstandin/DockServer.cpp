@@ -14,7 +14,7 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(serverLog, "com.kestrowan.dock.server")
+Q_LOGGING_CATEGORY(serverLog, "com.kestrowan.dock.server", QtInfoMsg)
 
 // More clients than the program and its tests ever open; a runaway client cannot exhaust the Dock.
 constexpr int maximumClients = 64;
@@ -91,24 +91,28 @@ void DockServer::notify(quint64 element, const QString &notification)
 
 void DockServer::accept()
 {
-    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(socket->socketDescriptor());
-        if (!peer || peer->userIdentifier != qint64(getuid()) || m_clients.size() >= maximumClients) {
-            qCWarning(serverLog, "Refusing a connection (%s)", peer ? "another user or too many clients" : "no credentials");
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        const quint64 identifier = m_nextClient++;
-        Client client;
-        client.socket = socket;
-        client.executable = TrustStore::executableOfProcess(peer->processIdentifier);
-        m_clients.insert(identifier, client);
-        connect(socket, &QLocalSocket::readyRead, this, [this, identifier] { read(identifier); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, identifier] { drop(identifier); });
-        if (socket->bytesAvailable() > 0)
-            read(identifier);
+    while (QLocalSocket *socket = m_server->nextPendingConnection())
+        adopt(socket);
+}
+
+void DockServer::adopt(QLocalSocket *socket)
+{
+    const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(socket->socketDescriptor());
+    if (!peer || peer->userIdentifier != qint64(getuid()) || m_clients.size() >= maximumClients) {
+        qCWarning(serverLog, "Refusing a connection (%s)", peer ? "another user or too many clients" : "no credentials");
+        socket->abort();
+        socket->deleteLater();
+        return;
     }
+    const quint64 identifier = m_nextClient++;
+    Client client;
+    client.socket = socket;
+    client.executable = TrustStore::executableOfProcess(peer->processIdentifier);
+    m_clients.insert(identifier, client);
+    connect(socket, &QLocalSocket::readyRead, this, [this, identifier] { read(identifier); });
+    connect(socket, &QLocalSocket::disconnected, this, [this, identifier] { drop(identifier); });
+    if (socket->bytesAvailable() > 0)
+        read(identifier);
 }
 
 void DockServer::read(quint64 client)
@@ -152,15 +156,63 @@ void DockServer::writeTo(quint64 client, const QByteArray &frame)
         found->socket->write(frame);
 }
 
+void DockServer::publishLayout()
+{
+    QMetaObject::invokeMethod(this, [this] { sendLayout(); }, Qt::QueuedConnection);
+}
+
+void DockServer::sendLayout()
+{
+    const DockTree tree = m_state->tree();
+    sendToMirrors(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::tree},
+                                           {QStringLiteral("pid"), m_processIdentifier},
+                                           {QStringLiteral("layout"), tree.encodeLayout()},
+                                           {QStringLiteral("sel"), DockTree::encodeSelection(tree.selected())}}));
+}
+
+void DockServer::sendToMirrors(const QByteArray &frame)
+{
+    for (Client &client : m_clients) {
+        if (!client.mirrors)
+            continue;
+        if (!isTrusted(client)) {
+            client.mirrors = false;
+            continue;
+        }
+        client.socket->write(frame);
+        client.socket->flush();
+    }
+}
+
+QCborMap DockServer::startMirror(Client &state)
+{
+    state.mirrors = true;
+    const DockTree tree = m_state->tree();
+    QCborMap reply = answer(AXError::Success);
+    reply.insert(QStringLiteral("pid"), m_processIdentifier);
+    reply.insert(QStringLiteral("layout"), tree.encodeLayout());
+    reply.insert(QStringLiteral("sel"), DockTree::encodeSelection(tree.selected()));
+    return reply;
+}
+
 void DockServer::sendNotification(quint64 element, const QString &notification)
 {
+    // A copy of the tree is brought up to date before the notification goes out, so that a client
+    // that reads its copy when told reads the new selection.
+    if (element == DockWire::listElement && notification == selectionChanged) {
+        sendToMirrors(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::selected},
+                                               {QStringLiteral("pid"), m_processIdentifier},
+                                               {QStringLiteral("sel"), DockTree::encodeSelection(m_state->selected())}}));
+    }
     const QByteArray frame = DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::notify},
                                                       {QStringLiteral("pid"), m_processIdentifier},
                                                       {QStringLiteral("el"), qint64(element)},
                                                       {QStringLiteral("name"), notification}});
     for (const Client &client : std::as_const(m_clients)) {
-        if (client.observations.contains(qMakePair(element, notification)))
+        if (client.observations.contains(qMakePair(element, notification))) {
             client.socket->write(frame);
+            client.socket->flush();
+        }
     }
 }
 
@@ -182,6 +234,7 @@ bool DockServer::isOwnElement(const QCborMap &message, quint64 *element) const
 void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
 {
     const QString op = message.value(QStringLiteral("op")).toString();
+    qCDebug(serverLog, "Request %s from client %llu", qPrintable(op.left(32)), client);
     if (op == DockWire::Op::verdict) {
         const QCborValue event = message.value(QStringLiteral("event"));
         if (m_hub && state.tap && event.isInteger())
@@ -194,15 +247,25 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
     }
     if (op == DockWire::Op::post) {
         const std::optional<CGEvent> event = DockWire::decodeEvent(message.value(QStringLiteral("ev")));
+        const std::optional<CGEventTapLocation> location = DockWire::decodeLocation(message.value(QStringLiteral("loc")));
         // The platform drops events posted by programs without access, silently.
-        if (event && isTrusted(state))
-            emit eventPosted(*event, DockWire::decodeLocation(message.value(QStringLiteral("loc")).toInteger(1)));
+        if (event && location && isTrusted(state))
+            emit eventPosted(*event, *location);
         return;
     }
-    QCborMap reply = op == DockWire::Op::createTap ? installTap(client, state, message)
-        : op == DockWire::Op::enableTap            ? enableTap(state, message)
-                                                   : answerRequest(state, op, message);
-    reply.insert(QStringLiteral("re"), message.value(QStringLiteral("seq")).toInteger(0));
+    // A request names its answer by a whole number; one that does not is answered, with 0 as its
+    // name, that it was not understood, and nothing of it is done.
+    const QCborValue sequence = message.value(QStringLiteral("seq"));
+    QCborMap reply;
+    if (!sequence.isInteger() && !sequence.isUndefined())
+        reply = answer(AXError::IllegalArgument);
+    else if (op == DockWire::Op::createTap)
+        reply = installTap(client, state, message);
+    else if (op == DockWire::Op::enableTap)
+        reply = enableTap(state, message);
+    else
+        reply = answerRequest(state, op, message);
+    reply.insert(QStringLiteral("re"), sequence.isInteger() ? sequence.toInteger() : qint64(0));
     state.socket->write(DockWire::frame(reply));
 }
 
@@ -225,6 +288,8 @@ QCborMap DockServer::answerRequest(Client &state, const QString &op, const QCbor
         return answer(AXError::APIDisabled);
     if (op == DockWire::Op::observe || op == DockWire::Op::unobserve)
         return observation(state, op, message);
+    if (op == DockWire::Op::mirror)
+        return startMirror(state);
     quint64 element = 0;
     if (op == DockWire::Op::attribute) {
         if (!isOwnElement(message, &element))
@@ -285,10 +350,10 @@ QCborMap DockServer::installTap(quint64 client, Client &state, const QCborMap &m
     if (!isTrusted(state))
         return answer(AXError::APIDisabled);
     const QCborValue mask = message.value(QStringLiteral("mask"));
-    if (!m_hub || state.tap || !mask.isInteger())
+    const std::optional<CGEventTapLocation> location = DockWire::decodeLocation(message.value(QStringLiteral("loc")));
+    if (!m_hub || state.tap || !mask.isInteger() || !location)
         return answer(AXError::IllegalArgument);
-    state.tap = m_hub->add(client, DockWire::decodeLocation(message.value(QStringLiteral("loc")).toInteger(1)),
-                           message.value(QStringLiteral("head")).toBool(false),
+    state.tap = m_hub->add(client, *location, message.value(QStringLiteral("head")).toBool(false),
                            message.value(QStringLiteral("listen")).toBool(false), quint64(mask.toInteger()),
                            message.value(QStringLiteral("on")).toBool(true));
     return answer(AXError::Success);

@@ -30,9 +30,16 @@ public:
     bool listen(const QString &path);
     void stop();
 
+    // Takes a connected socket as the listening socket hands one over: refused (and deleted) when
+    // its peer is another user or there are too many clients. Call in the server's thread.
+    void adopt(QLocalSocket *socket);
+    int clientCount() const { return int(m_clients.size()); }
+
     // Safe from any thread.
     void sendToClient(quint64 client, const QByteArray &frame);
     void notify(quint64 element, const QString &notification);
+    // The tree's layout changed: the clients that keep a copy are sent the new one.
+    void publishLayout();
 
 signals:
     void promptRequested(const QString &executable);
@@ -51,6 +58,7 @@ private:
         QSet<QPair<quint64, QString>> observations;
         quint64 tap = 0;
         bool regular = false;
+        bool mirrors = false;
     };
 
     void accept();
@@ -66,6 +74,11 @@ private:
     bool isOwnElement(const QCborMap &message, quint64 *element) const;
     void writeTo(quint64 client, const QByteArray &frame);
     void sendNotification(quint64 element, const QString &notification);
+    QCborMap startMirror(Client &state);
+    // Sends to every client that keeps a copy of the tree and still has access; one that has lost
+    // it keeps no copy any more and is sent nothing.
+    void sendToMirrors(const QByteArray &frame);
+    void sendLayout();
 
     DockAccessibilityState *m_state;
     TapHub *m_hub = nullptr;

@@ -2,6 +2,8 @@
 
 #include "Platform/dockstandin/wire/TrustStore.h"
 
+#include <QThread>
+
 namespace {
 
 QCborMap elementRequest(const QString &op, const AXUIElement &element)
@@ -26,13 +28,28 @@ bool DockSocketAccessibility::isProcessTrustedWithPrompt()
     return false;
 }
 
+DockTreeMirror *DockSocketAccessibility::mirror()
+{
+    if (!m_mirror)
+        m_mirror = std::make_unique<DockTreeMirror>();
+    return m_mirror->thread() == QThread::currentThread() ? m_mirror.get() : nullptr;
+}
+
 std::optional<qint64> DockSocketAccessibility::dockProcessIdentifier()
 {
+    if (DockTreeMirror *copy = mirror()) {
+        if (const std::optional<qint64> pid = copy->processIdentifier())
+            return pid;
+    }
     return dockProcessIdentifierOf(m_channel.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}));
 }
 
 AXError DockSocketAccessibility::copyAttributeValue(const AXUIElement &element, const QString &attribute, QVariant *value)
 {
+    if (DockTreeMirror *copy = mirror()) {
+        if (const std::optional<AXError> answered = copy->attribute(element, attribute, value))
+            return *answered;
+    }
     QCborMap request = elementRequest(DockWire::Op::attribute, element);
     request.insert(QStringLiteral("name"), attribute);
     const std::optional<QCborMap> answer = m_channel.call(request);
@@ -49,6 +66,10 @@ AXError DockSocketAccessibility::copyAttributeValue(const AXUIElement &element, 
 
 AXError DockSocketAccessibility::copyElementAtPosition(const AXUIElement &application, const QPointF &point, AXUIElement *element)
 {
+    if (DockTreeMirror *copy = mirror()) {
+        if (const std::optional<AXError> answered = copy->elementAtPosition(application, point, element))
+            return *answered;
+    }
     QCborMap request = elementRequest(DockWire::Op::elementAtPosition, application);
     request.insert(QStringLiteral("x"), point.x());
     request.insert(QStringLiteral("y"), point.y());

@@ -2,6 +2,9 @@
 
 #include "Platform/Accessibility.h"
 #include "Platform/linux/DockSocketLink.h"
+#include "Platform/linux/DockTreeMirror.h"
+
+#include <memory>
 
 // Accessibility on this machine: the stand-in Dock answers for its own tree over its socket; the
 // grants are the user's trust file.
@@ -14,8 +17,12 @@ public:
     AXError copyElementAtPosition(const AXUIElement &application, const QPointF &point, AXUIElement *element) override;
     std::unique_ptr<AXObserver> createObserver(qint64 processIdentifier) override;
 
+    // The copy of the Dock's tree that answers reads on the thread that read first; null elsewhere.
+    DockTreeMirror *mirror();
+
 private:
     DockSocketChannel m_channel;
+    std::unique_ptr<DockTreeMirror> m_mirror;
 };
 
 // An observer with a connection of its own, on which the Dock sends the notifications.

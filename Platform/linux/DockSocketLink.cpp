@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QThread>
 
+#include <limits>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -103,8 +105,22 @@ bool DockSocketLink::send(const QCborMap &message)
     return true;
 }
 
+void DockSocketLink::poll()
+{
+    if (!isConnected())
+        return;
+    // Only when the socket holds something (or has ended): a zero wait then reads it, or notices
+    // the end, and readyRead brings it to readAvailable.
+    pollfd descriptor{int(m_socket.socketDescriptor()), POLLIN, 0};
+    if (descriptor.fd >= 0 && ::poll(&descriptor, 1, 0) > 0)
+        m_socket.waitForReadyRead(0);
+}
+
 void DockSocketLink::readAvailable()
 {
+    // A wait may have ended with the connection gone: there is nothing more to read then.
+    if (!m_socket.isOpen())
+        return;
     m_reader.append(m_socket.readAll());
     const QPointer<DockSocketLink> self(this);
     while (self) {
@@ -168,7 +184,10 @@ AXError dockAnswerError(const std::optional<QCborMap> &answer)
     if (!answer)
         return AXError::CannotComplete;
     const QCborValue error = answer->value(QStringLiteral("err"));
-    return error.isInteger() ? AXError(int(error.toInteger())) : AXError::CannotComplete;
+    if (!error.isInteger() || error.toInteger() < std::numeric_limits<int>::min()
+        || error.toInteger() > std::numeric_limits<int>::max())
+        return AXError::CannotComplete;
+    return AXError(int(error.toInteger()));
 }
 
 std::optional<qint64> dockProcessIdentifierOf(const std::optional<QCborMap> &answer)

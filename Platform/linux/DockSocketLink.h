@@ -32,6 +32,9 @@ public:
     std::optional<QCborMap> call(QCborMap request, int timeoutMilliseconds = 2000);
     // Sends a message without waiting; false when there is no connection.
     bool send(const QCborMap &message);
+    // Takes in, without waiting, what the Dock has sent so far; what it sends on its own is
+    // delivered before this returns (unless a request is waiting). Notices a Dock that has gone.
+    void poll();
 
 signals:
     void messageReceived(const QCborMap &message);

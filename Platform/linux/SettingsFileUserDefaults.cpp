@@ -307,7 +307,9 @@ bool SettingsFileUserDefaults::save()
                 merged.remove(key);
         }
     }
-    const QByteArray bytes = PropertyList::toXml(merged);
+    // XML unless a value read from the file would not survive it (a date's fraction of a second, a
+    // UID, a control character): what this program does not know it writes back as it found it.
+    const QByteArray bytes = PropertyList::toStoredForm(merged);
     if (const std::optional<QString> failure = SafeWrite::replaceFile(m_file, bytes, SafeWrite::Folder::Make))
         return fail(*failure);
     {

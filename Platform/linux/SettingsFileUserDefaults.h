@@ -10,7 +10,8 @@
 #include <memory>
 #include <optional>
 
-// User defaults kept in an XML property list per domain, under the user's config folder:
+// User defaults kept in a property list per domain (XML, or binary when a value read from the file
+// would not survive XML), under the user's config folder:
 // ~/.config/Kestrowan/Kestrowan.plist for the standard domain, ~/.config/Kestrowan/<suite>.plist for a
 // suite. A property list keeps each value's type, as the platform's defaults do. Changes that another
 // process writes into the file are picked up and reported key by key, as the platform's defaults

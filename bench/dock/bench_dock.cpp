@@ -12,6 +12,7 @@
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/PopupControllerPresenter.h"
 #include "Platform/fake/FakeDockPlatform.h"
+#include "bench/support/BenchGroups.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -94,14 +95,8 @@ void BM_HoverReportToPopupShown(benchmark::State &state)
     QVariantList others;
     QList<FakeDockTile> tiles;
     for (int g = 0; g < 2; ++g) {
-        AppGroup group;
-        group.id = QUuid::createUuid();
-        group.name = QStringLiteral("Group %1").arg(g);
+        AppGroup group = benchGroupWithMirrorFolder(manager, QStringLiteral("Group %1").arg(g));
         const QString folder = manager.groupsDirectory() + u'/' + group.name;
-        QDir().mkpath(folder);
-        QFile id(folder + QStringLiteral("/.group_id"));
-        if (id.open(QIODevice::WriteOnly))
-            id.write(group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8());
         for (int i = 0; i < 100; ++i) {
             const QString path = storage.path() + QStringLiteral("/doc-%1-%2.txt").arg(g).arg(i);
             group.apps.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QStringLiteral("Document %1").arg(i), path});

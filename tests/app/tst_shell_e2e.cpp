@@ -148,6 +148,25 @@ private slots:
         QCOMPARE(m_program.state(), QProcess::Running);
     }
 
+    // A link of 100 KiB handed to the running program is followed, and logged as a short line.
+    void aVeryLongLinkIsLoggedShort()
+    {
+        const qsizetype before = output().size();
+        const QString link = QStringLiteral("kestrowan://open/settings/") + QString(100 * 1024, u'x');
+        QProcess second;
+        second.setProcessEnvironment(programEnvironment());
+        second.start(QStringLiteral(KESTROWAN_PROGRAM), {link});
+        QVERIFY(second.waitForFinished(timeout));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(output().mid(before).contains("Received deep link: kestrowan://open/settings/xxx"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().mid(before).contains("Deep link route -> settings"), timeout);
+        const QString logged = output().mid(before);
+        QVERIFY2(logged.size() < 8 * 1024, qPrintable(QStringLiteral("%1 characters logged").arg(logged.size())));
+        for (const QString &line : logged.split(u'\n'))
+            QVERIFY2(line.size() <= 1000, qPrintable(line.left(200)));
+        QCOMPARE(m_program.state(), QProcess::Running);
+    }
+
     void manageGroupsInTheStatusMenuShowsTheGroupList()
     {
         // The settings page is the one asked for last (by the link above).

@@ -81,6 +81,14 @@ qint64 StandinDockSession::start()
 {
     m_keeper.setProgram(QStringLiteral(KESTROWAN_DOCK_KEEPER));
     m_keeper.setProcessChannelMode(QProcess::ForwardedChannels);
+    if (!requestLog.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.dock.server.debug=true"));
+        m_keeper.setProcessEnvironment(environment);
+        m_keeper.setProcessChannelMode(QProcess::SeparateChannels);
+        m_keeper.setStandardOutputFile(requestLog, QIODevice::Append);
+        m_keeper.setStandardErrorFile(requestLog, QIODevice::Append);
+    }
     // Left running after a crash, the keeper and its Dock would keep CTest waiting on the output.
     m_keeper.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_keeper.start();

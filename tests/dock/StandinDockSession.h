@@ -15,6 +15,8 @@ public:
     QString home;
     QString preferences;
     QString openLog;
+    // When set before `start`, the Dock's output goes to this file, with every request it is sent.
+    QString requestLog;
 
     // A folder under the home with a picture in its "Icon\r", as a group's mirror folder has.
     QString makeFolder(const QString &relativePath);

@@ -607,6 +607,14 @@ private slots:
         QCOMPARE(upsertAll({{folder, QStringLiteral("H"), Style::List}}), std::optional<bool>(true));
         QCOMPARE(storedOthers().mid(1), (QVariantList{foreignTile(), QStringLiteral("oops"), qint64(5)}));
         QVERIFY(!DockService::syncBlocked());
+
+        // The whole list written anew: the tiles take the tiles' places, the rest stays put.
+        QCOMPARE(DockService::readPersistentOthers().size(), 2);
+        QVERIFY(DockService::writePersistentOthers({foreignTile()}));
+        QCOMPARE(storedOthers(), (QVariantList{foreignTile(), QStringLiteral("oops"), qint64(5)}));
+        QVERIFY(DockService::writePersistentOthers({foreignTile(), old}));
+        QCOMPARE(storedOthers(), (QVariantList{foreignTile(), QStringLiteral("oops"), qint64(5), old}));
+        QVERIFY(!DockService::syncBlocked());
     }
 
     void emptyPreferencesFileHoldsNothingToLose()

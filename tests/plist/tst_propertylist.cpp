@@ -2,12 +2,17 @@
 // key writes every other value back exactly as it was stored.
 #include "Platform/PropertyList.h"
 #include "Platform/linux/DockPreferencesFile.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/support/BinaryPlistBuilder.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QXmlStreamReader>
 #include <QRegularExpression>
 #include <QtEndian>
 
@@ -30,6 +35,23 @@ QByteArray settled(const QByteArray &bytes)
 }
 
 } // namespace
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What an XML reader of another program makes of the bytes: binary ones are not its business.
+bool isWellFormedWhereXml(const QByteArray &bytes)
+{
+    if (bytes.startsWith("bplist"))
+        return true;
+    QXmlStreamReader reader(bytes);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
 
 class TestPropertyList : public QObject {
     Q_OBJECT
@@ -192,6 +214,51 @@ private slots:
         QVERIFY(bytes);
         QCOMPARE(*PropertyList::parse(*bytes), QVariant(QVariantMap{{QStringLiteral("k"), QStringLiteral("v")}}));
         QCOMPARE(PropertyList::withKeyReplaced(PropertyList::toBinary(QVariantList{}), QStringLiteral("k"), 1), std::nullopt);
+    }
+
+    // Another program's values in the settings file: what the settings writer does not know itself
+    // is written back as it was read, in a file that every reader takes.
+    void theSettingsWriterKeepsWhatItDoesNotKnow()
+    {
+        const QString path = SettingsFileUserDefaults::fileForSuite(QStringLiteral("foreign"));
+        const QDateTime stamp = QDateTime::fromMSecsSinceEpoch(1700000000250, Qt::UTC);
+        const QString note = QStringLiteral("tab\there\x01bell\r\nline");
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(PropertyList::toBinary(QVariantMap{{QStringLiteral("stamp"), stamp},
+                                                          {QStringLiteral("ref"), QVariant::fromValue(PropertyList::Uid{7})},
+                                                          {QStringLiteral("note"), note}}));
+        }
+        {
+            SettingsFileUserDefaults defaults(QStringLiteral("foreign"));
+            defaults.setValue(QStringLiteral("mine"), true);
+            defaults.synchronize();
+        }
+        const QByteArray bytes = readFile(path);
+        const std::optional<QVariant> parsed = PropertyList::parse(bytes);
+        QVERIFY(parsed);
+        const QVariantMap stored = parsed->toMap();
+        QCOMPARE(stored.value(QStringLiteral("stamp")).toDateTime(), stamp);
+        QCOMPARE(stored.value(QStringLiteral("ref")).typeId(), qMetaTypeId<PropertyList::Uid>());
+        QCOMPARE(stored.value(QStringLiteral("ref")).value<PropertyList::Uid>().value, quint64(7));
+        QCOMPARE(stored.value(QStringLiteral("note")).toString(), note);
+        QCOMPARE(stored.value(QStringLiteral("mine")), QVariant(true));
+        QVERIFY(isWellFormedWhereXml(bytes));
+
+        // Settings that XML holds whole are still written as XML.
+        {
+            SettingsFileUserDefaults plain(QStringLiteral("plain"));
+            plain.setValue(QStringLiteral("name"), QStringLiteral("tab\tand line\nfeed <&>"));
+            plain.setValue(QStringLiteral("when"), QDateTime::fromMSecsSinceEpoch(1700000000000, Qt::UTC));
+            plain.synchronize();
+        }
+        const QByteArray plainBytes = readFile(SettingsFileUserDefaults::fileForSuite(QStringLiteral("plain")));
+        QVERIFY(plainBytes.startsWith("<?xml"));
+        QVERIFY(isWellFormedWhereXml(plainBytes));
+        QCOMPARE(PropertyList::parse(plainBytes)->toMap().value(QStringLiteral("name")).toString(),
+                 QStringLiteral("tab\tand line\nfeed <&>"));
     }
 
     void sameValueTreatsNotANumberAsItself()

@@ -8,7 +8,9 @@
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QLocalSocket>
 #include <QFile>
 #include <QSaveFile>
 #include <QImage>
@@ -527,6 +529,50 @@ private slots:
 
         writeGroupIcon(m_work);
         QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(), QColor(220, 70, 70)), qPrintable(pixel().name()), 20000);
+    }
+
+    // Any process of the user may write to the Dock's socket; a float where a whole number belongs
+    // (1e300 does not fit one) is refused, not turned into one, and the Dock goes on answering.
+    void aFloatWhereAWholeNumberBelongsIsRefused()
+    {
+        QLocalSocket socket;
+        socket.connectToServer(DockWire::socketPath());
+        QVERIFY(socket.waitForConnected(startTimeout));
+        DockWire::FrameReader reader;
+        const auto ask = [&](const QCborMap &request) -> std::optional<QCborMap> {
+            socket.write(DockWire::frame(request));
+            const QDeadlineTimer deadline(startTimeout);
+            while (!deadline.hasExpired() && socket.state() == QLocalSocket::ConnectedState) {
+                if (std::optional<QCborMap> answer = reader.next())
+                    return answer;
+                socket.waitForReadyRead(100);
+                reader.append(socket.readAll());
+            }
+            return reader.next();
+        };
+        const auto answeredTo = [](const std::optional<QCborMap> &answer) {
+            const QCborValue re = answer ? answer->value(QStringLiteral("re")) : QCborValue();
+            return re.isInteger() ? re.toInteger() : qint64(-1);
+        };
+
+        std::optional<QCborMap> answer = ask({{QStringLiteral("op"), QStringLiteral("pid")}, {QStringLiteral("seq"), 1e300}});
+        QVERIFY(answer);
+        QCOMPARE(answeredTo(answer), qint64(0));
+        QCOMPARE(dockAnswerError(answer), AXError::IllegalArgument);
+        QVERIFY(!answer->contains(QStringLiteral("pid")));
+
+        answer = ask({{QStringLiteral("op"), QStringLiteral("tap")}, {QStringLiteral("seq"), 2},
+                      {QStringLiteral("loc"), -1e300}, {QStringLiteral("mask"), qint64(buttonMask)}});
+        QCOMPARE(answeredTo(answer), qint64(2));
+        QCOMPARE(dockAnswerError(answer), AXError::IllegalArgument);
+        answer = ask({{QStringLiteral("op"), QStringLiteral("tap")}, {QStringLiteral("seq"), 3},
+                      {QStringLiteral("loc"), 7}, {QStringLiteral("mask"), qint64(buttonMask)}});
+        QCOMPARE(answeredTo(answer), qint64(3));
+        QCOMPARE(dockAnswerError(answer), AXError::IllegalArgument);
+
+        answer = ask({{QStringLiteral("op"), QStringLiteral("pid")}, {QStringLiteral("seq"), 4}});
+        QCOMPARE(answeredTo(answer), qint64(4));
+        QCOMPARE(dockProcessIdentifierOf(answer), std::optional<qint64>(m_pid));
     }
 
     void withoutAGrantNothingIsAnsweredAndThePromptAsks()

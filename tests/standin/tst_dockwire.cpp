@@ -378,6 +378,99 @@ private slots:
         client.join();
         qputenv("KESTROWAN_DOCK_SOCKET", saved);
     }
+
+    // The copy of the Dock's tree takes only a tree (whole numbers where they belong, frames of finite
+    // numbers): a Dock that sends anything else is refused with one line and asked for each read.
+    void aTreeThatIsNotOneIsNotKept()
+    {
+        const QByteArray saved = qgetenv("KESTROWAN_DOCK_SOCKET");
+        const QString path = QDir::homePath() + QStringLiteral("/hostile.sock");
+        qputenv("KESTROWAN_DOCK_SOCKET", path.toUtf8());
+        QLocalServer server;
+        QVERIFY(server.listen(path));
+        int attributeRequests = 0;
+        connect(&server, &QLocalServer::newConnection, this, [&] {
+            QLocalSocket *socket = server.nextPendingConnection();
+            auto reader = std::make_shared<DockWire::FrameReader>();
+            connect(socket, &QLocalSocket::readyRead, socket, [&, socket, reader] {
+                reader->append(socket->readAll());
+                while (const std::optional<QCborMap> request = reader->next()) {
+                    const QString op = request->value(QStringLiteral("op")).toString();
+                    QCborMap reply{{QStringLiteral("re"), request->value(QStringLiteral("seq"))}, {QStringLiteral("err"), 0},
+                                   {QStringLiteral("pid"), 77}};
+                    if (op == DockWire::Op::mirror) {
+                        const QCborMap tile{{QStringLiteral("id"), 1e300}, {QStringLiteral("title"), QStringLiteral("x")},
+                                            {QStringLiteral("sub"), QString()}, {QStringLiteral("path"), QStringLiteral("/x")},
+                                            {QStringLiteral("frame"), QCborArray{0, 0, 10, 10}}};
+                        reply.insert(QStringLiteral("layout"),
+                                     QCborMap{{QStringLiteral("tiles"), QCborArray{tile}},
+                                              {QStringLiteral("bar"), QCborArray{0, 0, qQNaN(), 10}},
+                                              {QStringLiteral("shown"), true}});
+                        reply.insert(QStringLiteral("sel"), 1e300);
+                    } else if (op == DockWire::Op::attribute) {
+                        ++attributeRequests;
+                        reply.insert(QStringLiteral("value"), DockWire::encodeValue(QStringLiteral("from the Dock")));
+                    }
+                    socket->write(DockWire::frame(reply));
+                }
+            });
+        });
+        grantThisProcess();
+        QTest::ignoreMessage(QtCriticalMsg, "The Dock sent an unreadable tree; asking it for each read instead");
+        DockSocketAccessibility accessibility;
+        QVariant value;
+        AXError error = AXError::Failure;
+        // The server needs this thread's loop.
+        std::thread client([&] {
+            error = accessibility.copyAttributeValue(AXUIElement{77, DockWire::applicationElement}, QStringLiteral("AXTitle"), &value);
+        });
+        QTRY_COMPARE(attributeRequests, 1);
+        client.join();
+        QCOMPARE(error, AXError::Success);
+        QCOMPARE(value.toString(), QStringLiteral("from the Dock"));
+        qputenv("KESTROWAN_DOCK_SOCKET", saved);
+    }
+
+    // The copy follows what the Dock sends: a tile added and the selection moved are read without
+    // asking the Dock again.
+    void theCopyFollowsTheDock()
+    {
+        grantThisProcess();
+        DockSocketAccessibility accessibility;
+        const AXUIElement list{dockPid, DockWire::listElement};
+        QVariant value;
+        QCOMPARE(accessibility.copyAttributeValue(list, QStringLiteral("AXChildren"), &value), AXError::Success);
+        QCOMPARE(value.value<QList<AXUIElement>>().size(), 2);
+        DockTreeMirror *copy = accessibility.mirror();
+        QVERIFY(copy);
+        const quint64 updates = copy->updatesReceived();
+
+        const quint64 added = DockWire::firstTileIdentifier + 2;
+        m_state.setTiles({{DockWire::firstTileIdentifier, QStringLiteral("Mail"), QStringLiteral("AXApplicationDockItem"),
+                           QStringLiteral("/apps/mail.desktop"), QRectF(100, 830, 56, 56)},
+                          {added, QStringLiteral("Notes"), QStringLiteral("AXApplicationDockItem"),
+                           QStringLiteral("/apps/notes.desktop"), QRectF(162, 830, 56, 56)},
+                          {DockWire::firstTileIdentifier + 1, QStringLiteral("Work"), QStringLiteral("AXFolderDockItem"),
+                           QStringLiteral("/home/u/Work Tools"), QRectF(224, 830, 56, 56)}},
+                         QRectF(94, 824, 192, 68), true);
+        m_server->publishLayout();
+        QTRY_COMPARE(copy->updatesReceived(), updates + 1);
+        QCOMPARE(accessibility.copyAttributeValue(list, QStringLiteral("AXChildren"), &value), AXError::Success);
+        QCOMPARE(value.value<QList<AXUIElement>>().size(), 3);
+        AXUIElement hit;
+        QCOMPARE(accessibility.copyElementAtPosition(accessibility.createApplication(dockPid), QPointF(250, 850), &hit), AXError::Success);
+        QCOMPARE(hit.elementIdentifier, DockWire::firstTileIdentifier + 1);
+        QCOMPARE(accessibility.copyAttributeValue(AXUIElement{dockPid, added}, QStringLiteral("AXTitle"), &value), AXError::Success);
+        QCOMPARE(value.toString(), QStringLiteral("Notes"));
+
+        m_state.setSelected(added);
+        m_server->notify(DockWire::listElement, QStringLiteral("AXSelectedChildrenChanged"));
+        QTRY_COMPARE(copy->updatesReceived(), updates + 2);
+        QCOMPARE(accessibility.copyAttributeValue(list, QStringLiteral("AXSelectedChildren"), &value), AXError::Success);
+        QCOMPARE(value.value<QList<AXUIElement>>(), (QList<AXUIElement>{{dockPid, added}}));
+        m_state.setSelected(std::nullopt);
+        m_server->notify(DockWire::listElement, QStringLiteral("AXSelectedChildrenChanged"));
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestDockWire)

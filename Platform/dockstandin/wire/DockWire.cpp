@@ -233,16 +233,30 @@ int encodeLocation(CGEventTapLocation location)
     return static_cast<int>(location);
 }
 
-CGEventTapLocation decodeLocation(qint64 value)
+std::optional<CGEventTapLocation> decodeLocation(const QCborValue &value)
 {
-    switch (value) {
+    if (value.isUndefined())
+        return CGEventTapLocation::Session;
+    if (!value.isInteger())
+        return std::nullopt;
+    switch (value.toInteger()) {
     case 0:
         return CGEventTapLocation::HID;
+    case 1:
+        return CGEventTapLocation::Session;
     case 2:
         return CGEventTapLocation::AnnotatedSession;
     default:
-        return CGEventTapLocation::Session;
+        return std::nullopt;
     }
+}
+
+std::optional<qint64> integerField(const QCborMap &message, const QString &key)
+{
+    const QCborValue value = message.value(key);
+    if (!value.isInteger())
+        return std::nullopt;
+    return value.toInteger();
 }
 
 qint64 tapOrder(CGEventTapLocation location, bool headInsert, quint32 serial)

@@ -42,6 +42,13 @@ inline const QString event = QStringLiteral("event");
 inline const QString activationPolicy = QStringLiteral("policy");
 // The Dock asks a client to bring itself forward (its running tile was clicked).
 inline const QString reopen = QStringLiteral("reopen");
+// A client asks to keep a copy of the Dock's tree: the answer carries "pid", "layout" (tiles, bar
+// and whether it shows) and "sel" (the selected tile or null); from then on the Dock sends "tree"
+// (with "layout" and "sel") whenever the layout changes and "selected" (with "sel") whenever the
+// selection does, the latter before the list's selection notification.
+inline const QString mirror = QStringLiteral("mirror");
+inline const QString tree = QStringLiteral("tree");
+inline const QString selected = QStringLiteral("selected");
 } // namespace Op
 
 // Where the Dock of this user and display listens: $KESTROWAN_DOCK_SOCKET when set, otherwise a
@@ -72,7 +79,12 @@ QCborMap encodeEvent(const CGEvent &event);
 std::optional<CGEvent> decodeEvent(const QCborValue &value);
 
 int encodeLocation(CGEventTapLocation location);
-CGEventTapLocation decodeLocation(qint64 value);
+// A missing location is the session's; anything but one of the three small integers is none. A
+// float is never rounded into an integer: 1e300 does not fit one.
+std::optional<CGEventTapLocation> decodeLocation(const QCborValue &value);
+
+// A whole-number field of a message; nullopt when it is missing or anything but a CBOR integer.
+std::optional<qint64> integerField(const QCborMap &message, const QString &key);
 
 // Where a tap stands in the stream: lower comes first. Taps at the HID level see events before
 // session taps; at one level, taps inserted at the head come first (the latest first), then the

@@ -1,0 +1,157 @@
+#include "Platform/linux/DockTreeMirror.h"
+
+#include "Platform/dockstandin/wire/TrustStore.h"
+
+#include <QLoggingCategory>
+#include <QThread>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+Q_LOGGING_CATEGORY(mirrorLog, "com.kestrowan.app.dock.mirror", QtInfoMsg)
+
+// How often a missing copy is asked for again.
+constexpr int attemptIntervalMilliseconds = 500;
+constexpr int subscribeTimeoutMilliseconds = 1000;
+
+} // namespace
+
+DockTreeMirror::DockTreeMirror()
+    : m_executable(TrustStore::executableOfThisProcess())
+{
+    connect(&m_link, &DockSocketLink::messageReceived, this, &DockTreeMirror::handleMessage);
+    connect(&m_link, &DockSocketLink::disconnected, this, &DockTreeMirror::forget);
+}
+
+DockTreeMirror::~DockTreeMirror() = default;
+
+void DockTreeMirror::forget()
+{
+    if (m_processIdentifier)
+        qCDebug(mirrorLog, "Copy of the Dock's tree dropped");
+    m_processIdentifier.reset();
+    m_tree = DockTree();
+}
+
+bool DockTreeMirror::isCurrent()
+{
+    if (thread() != QThread::currentThread())
+        return false;
+    // Access is looked at for every read, as the Dock looks at it for every request: once it is
+    // taken away, the Dock's refusals answer.
+    if (!TrustStore::isTrusted(m_executable)) {
+        if (isHeld()) {
+            m_link.close();
+            forget();
+        }
+        return false;
+    }
+    if (isHeld())
+        m_link.poll();
+    if (!isHeld() && (!m_sinceAttempt.isValid() || m_sinceAttempt.hasExpired(attemptIntervalMilliseconds)))
+        subscribe();
+    return isHeld();
+}
+
+void DockTreeMirror::subscribe()
+{
+    m_sinceAttempt.start();
+    forget();
+    // No Dock to connect to costs next to nothing to find out: only a Dock that answers and refuses
+    // is asked again no sooner than the interval.
+    if (!m_link.connectToDock(subscribeTimeoutMilliseconds)) {
+        m_sinceAttempt.invalidate();
+        return;
+    }
+    const std::optional<QCborMap> answer =
+        m_link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::mirror}}, subscribeTimeoutMilliseconds);
+    const std::optional<qint64> pid = dockProcessIdentifierOf(answer);
+    if (!pid) {
+        // A Dock that keeps no copies for this program (no access, or one that does not know the
+        // request) is asked each time instead.
+        m_link.close();
+        return;
+    }
+    const std::optional<DockTree> layout = DockTree::decodeLayout(answer->value(QStringLiteral("layout")).toMap());
+    const std::optional<std::optional<quint64>> selected = DockTree::decodeSelection(answer->value(QStringLiteral("sel")));
+    if (!layout || !selected) {
+        qCCritical(mirrorLog, "The Dock sent an unreadable tree; asking it for each read instead");
+        m_link.close();
+        return;
+    }
+    m_tree = *layout;
+    m_tree.setSelected(*selected);
+    m_processIdentifier = pid;
+    qCDebug(mirrorLog, "Copy of the Dock's tree made: %lld tiles", qint64(m_tree.tiles().size()));
+}
+
+void DockTreeMirror::handleMessage(const QCborMap &message)
+{
+    if (!m_processIdentifier)
+        return;
+    const QString op = message.value(QStringLiteral("op")).toString();
+    if (op != DockWire::Op::tree && op != DockWire::Op::selected)
+        return;
+    const QCborValue pid = message.value(QStringLiteral("pid"));
+    const std::optional<std::optional<quint64>> selected = DockTree::decodeSelection(message.value(QStringLiteral("sel")));
+    std::optional<DockTree> layout;
+    if (op == DockWire::Op::tree)
+        layout = DockTree::decodeLayout(message.value(QStringLiteral("layout")).toMap());
+    if (!pid.isInteger() || pid.toInteger() != *m_processIdentifier || !selected || (op == DockWire::Op::tree && !layout)) {
+        qCCritical(mirrorLog, "The Dock sent an unreadable tree; asking it for each read instead");
+        m_link.close();
+        forget();
+        return;
+    }
+    if (layout)
+        m_tree = *layout;
+    m_tree.setSelected(*selected);
+    ++m_updates;
+}
+
+std::optional<qint64> DockTreeMirror::processIdentifier()
+{
+    return isCurrent() ? m_processIdentifier : std::nullopt;
+}
+
+std::optional<AXError> DockTreeMirror::attribute(const AXUIElement &element, const QString &name, QVariant *value)
+{
+    // The list's children and selection begin a read of the tiles: the copy takes in what the Dock
+    // has sent before it answers. The tiles' own attributes follow at once and read the same copy.
+    const bool beginsRead = element.elementIdentifier < DockWire::firstTileIdentifier;
+    if (beginsRead ? !isCurrent() : !isHeld() || thread() != QThread::currentThread())
+        return std::nullopt;
+    if (element.processIdentifier != *m_processIdentifier)
+        return std::nullopt;
+    QVariant result;
+    const AXError error = m_tree.attribute(element.elementIdentifier, name, &result, *m_processIdentifier);
+    if (error != AXError::Success)
+        return error;
+    // What the socket would not carry, the copy does not give either: a URL that does not stand
+    // as one in its strict form (a tile without a path).
+    if (result.typeId() == QMetaType::QUrl
+        && !QUrl(result.toUrl().toString(QUrl::FullyEncoded), QUrl::StrictMode).isValid())
+        return AXError::Failure;
+    if (value)
+        *value = result;
+    return AXError::Success;
+}
+
+std::optional<AXError> DockTreeMirror::elementAtPosition(const AXUIElement &application, const QPointF &point,
+                                                         AXUIElement *element)
+{
+    if (!isCurrent() || application.processIdentifier != *m_processIdentifier)
+        return std::nullopt;
+    if (application.elementIdentifier != DockWire::applicationElement)
+        return AXError::InvalidUIElement;
+    if (!std::isfinite(point.x()) || !std::isfinite(point.y()))
+        return AXError::IllegalArgument;
+    const std::optional<quint64> tile = m_tree.tileAt(point);
+    if (!tile)
+        return AXError::NoValue;
+    if (element)
+        *element = AXUIElement{*m_processIdentifier, *tile};
+    return AXError::Success;
+}

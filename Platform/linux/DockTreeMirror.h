@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Platform/Accessibility.h"
+#include "Platform/dockstandin/wire/DockTree.h"
+#include "Platform/linux/DockSocketLink.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <optional>
+
+// This program's copy of the stand-in Dock's Accessibility tree, kept up to date by the layouts and
+// selections the Dock sends on a connection of its own. Reads of tiles and of the selection are
+// answered from it without a round trip, so a poll of the selection neither waits for the Dock nor
+// wakes it. Used only on the thread that made it; an answer of nullopt means "ask the Dock": there
+// is no copy (no Dock, no access, another thread) or the element belongs to another process.
+class DockTreeMirror final : public QObject {
+    Q_OBJECT
+public:
+    DockTreeMirror();
+    ~DockTreeMirror() override;
+
+    std::optional<AXError> attribute(const AXUIElement &element, const QString &name, QVariant *value);
+    std::optional<AXError> elementAtPosition(const AXUIElement &application, const QPointF &point, AXUIElement *element);
+    std::optional<qint64> processIdentifier();
+
+    // The updates the Dock has sent since the copy was made (tests watch the copy follow the Dock).
+    quint64 updatesReceived() const { return m_updates; }
+
+private:
+    // Takes in what the Dock has sent; makes the copy when there is none (asking a Dock that refused
+    // at most twice a second).
+    bool isCurrent();
+    bool isHeld() const { return m_processIdentifier.has_value() && m_link.isConnected(); }
+    void subscribe();
+    void handleMessage(const QCborMap &message);
+    void forget();
+
+    const QString m_executable;
+    DockSocketLink m_link;
+    std::optional<qint64> m_processIdentifier;
+    DockTree m_tree;
+    quint64 m_updates = 0;
+    QElapsedTimer m_sinceAttempt;
+};

@@ -1,0 +1,176 @@
+// The program keeps the Dock's tiles from what the Dock sends: with a full Dock on a real X server,
+// the groups changing and the selection poll in hover mode ask the Dock nothing, and tiles that the
+// Dock adds or moves are seen, and hovered, without being read again.
+
+#include "Kestrowan/dock/DockPositionResolver.h"
+#include "Kestrowan/dock/HoverService.h"
+#include "Kestrowan/dock/PermissionManager.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Platform/dockstandin/wire/DockWire.h"
+#include "Platform/linux/DockSocketLink.h"
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "tests/dock/FakePopupPresenter.h"
+#include "tests/dock/StandinDockSession.h"
+#include "tests/standin/XTestPointer.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+namespace {
+
+constexpr int timeout = 60000;
+// As many as a 1440-point bar holds at the smallest tile size, with room for one running program.
+constexpr int applicationTiles = 56;
+
+// The group folders stand behind the Dock's applications.
+QString groupsFolder()
+{
+    return QDir::homePath() + QStringLiteral("/.local/share/Kestrowan/Groups");
+}
+
+std::optional<DockItemInfo> tileTitled(const QString &title)
+{
+    for (const DockItemInfo &item : DockPositionResolver::readDockItems()) {
+        if (item.title == title)
+            return item;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+class TestDockMirrorXvfb : public QObject {
+    Q_OBJECT
+
+private:
+    StandinDockSession m_dock;
+    XTestPointer m_pointer;
+    std::unique_ptr<GroupManager> m_store;
+    PermissionManager m_permission;
+    FakePopupPresenter *m_popup = nullptr;
+    std::unique_ptr<HoverService> m_service;
+    AppGroup m_work;
+
+    // The requests for the Dock's tree or process the Dock has been sent so far, by every client.
+    int treeRequests() const
+    {
+        QFile log(m_dock.requestLog);
+        if (!log.open(QIODevice::ReadOnly))
+            return -1;
+        static const QRegularExpression request(QStringLiteral("Request (attr|hit|pid|mirror) "));
+        return int(QString::fromUtf8(log.readAll()).count(request));
+    }
+
+    QString requestLogTail() const
+    {
+        QFile log(m_dock.requestLog);
+        if (!log.open(QIODevice::ReadOnly))
+            return QString();
+        QMap<QString, int> counts;
+        for (const QByteArray &line : log.readAll().split('\n'))
+            if (line.contains("Request "))
+                ++counts[QString::fromUtf8(line.mid(line.indexOf("Request ")))];
+        QString text;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            text += QStringLiteral("%1 x %2\n").arg(it.value()).arg(it.key());
+        return text;
+    }
+
+    AppGroup addGroup(const QString &name)
+    {
+        AppGroup group;
+        group.id = QUuid::createUuid();
+        group.name = name;
+        QFile id(groupsFolder() + u'/' + name + QStringLiteral("/.group_id"));
+        if (id.open(QIODevice::WriteOnly))
+            id.write(group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8());
+        QList<AppGroup> groups = m_store->groups();
+        groups.append(group);
+        m_store->setGroups(groups);
+        return group;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_pointer.isValid(), "needs an X server");
+        QStringList applications;
+        for (int i = 0; i < applicationTiles; ++i)
+            applications.append(m_dock.makeApplication(QStringLiteral("App%1").arg(i, 3, 10, QLatin1Char('0'))));
+        const QString work = m_dock.makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/Work"));
+        const QString play = m_dock.makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/Play"));
+        m_dock.writePreferences(QStringLiteral("bottom"), false, applications, {work, play});
+        m_dock.requestLog = m_dock.home + QStringLiteral("/dock-requests.log");
+        QVERIFY(m_dock.start() > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(DockPositionResolver::readDockItems().size(), applicationTiles + 2, timeout);
+
+        m_store = std::make_unique<GroupManager>(m_dock.home + QStringLiteral("/storage"), groupsFolder());
+        m_store->ensureStorageDirectories();
+        m_work = addGroup(QStringLiteral("Work"));
+        addGroup(QStringLiteral("Play"));
+        auto popup = std::make_unique<FakePopupPresenter>(nullptr);
+        m_popup = popup.get();
+        m_service = std::make_unique<HoverService>(m_store.get(), &m_permission, nullptr, nullptr, std::move(popup));
+        // As the shell does: every change of the groups reaches the hover service.
+        connect(m_store.get(), &GroupManager::groupsChanged, m_service.get(), [this] { m_service->refreshTracking(); });
+        m_pointer.move(QPoint(5, 5));
+        m_service->setMode(InteractionMode::Hover);
+        QTRY_VERIFY_WITH_TIMEOUT(m_service->isActive(), timeout);
+        QCOMPARE(m_service->trackedNames(), (QSet<QString>{QStringLiteral("Work"), QStringLiteral("Play")}));
+    }
+
+    void cleanupTestCase()
+    {
+        m_service.reset();
+        m_store.reset();
+    }
+
+    // Typing in the editor stores each keystroke: a change that touches no group's name or folder
+    // asks the Dock nothing, and neither does the selection poll while nothing happens.
+    void typingAndIdlePollsAskTheDockNothing()
+    {
+        const int before = treeRequests();
+        QVERIFY(before > 0);
+        AppGroup work = m_work;
+        const QString typed = QStringLiteral("https://example.org/notes");
+        for (int i = 1; i <= typed.size(); ++i) {
+            work.customOpenerPath = typed.left(i);
+            m_store->updateGroup(work);
+            QCoreApplication::processEvents();
+        }
+        // Nothing happens within a second of polls at rest.
+        QTest::qWait(1000);
+        QVERIFY(m_service->isActive());
+        if (treeRequests() != before)
+            qInfo().noquote() << "The Dock's requests:" << requestLogTail();
+        QCOMPARE(treeRequests(), before);
+    }
+
+    // A running program's tile comes in before the group folders and moves them: the copy follows
+    // what the Dock sends, and hovering the moved tile opens its group.
+    void tilesTheDockAddsAreSeenAndHoveredWithoutAReread()
+    {
+        const std::optional<DockItemInfo> before = tileTitled(QStringLiteral("Work"));
+        QVERIFY(before);
+        const int requests = treeRequests();
+
+        DockSocketLink running;
+        QVERIFY(running.send(QCborMap{{QStringLiteral("op"), DockWire::Op::activationPolicy},
+                                      {QStringLiteral("policy"), QStringLiteral("regular")},
+                                      {QStringLiteral("name"), QStringLiteral("Newcomer")}}));
+        QTRY_VERIFY_WITH_TIMEOUT(tileTitled(QStringLiteral("Newcomer")), timeout);
+        std::optional<DockItemInfo> moved;
+        QTRY_VERIFY_WITH_TIMEOUT((moved = tileTitled(QStringLiteral("Work"))) && moved->frame != before->frame, timeout);
+
+        m_pointer.move(moved->frame.center().toPoint());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_popup->shown.isEmpty() && m_popup->shown.last().group == m_work.id, timeout);
+        // The link of the running program asked for nothing either.
+        QCOMPARE(treeRequests(), requests);
+        m_pointer.move(QPoint(5, 5));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestDockMirrorXvfb)
+#include "tst_dockmirror_xvfb.moc"
