@@ -30,6 +30,7 @@
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Kestrowan/shell/OpenPanelColumns.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
@@ -457,6 +458,7 @@ QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
             urls.append(QUrl::fromLocalFile(path));
         m_actions->addURLs(urls);
     });
+    keepOpenPanelColumnsWhole(panel);
     panel->open();
     return panel;
 }

@@ -19,6 +19,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/SheetFit.h"
 #include "Kestrowan/shell/AppToastModifier.h"
+#include "Kestrowan/shell/OpenPanelColumns.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
 
@@ -313,6 +314,7 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
             m_actions->addURLsToGroup(urls, groupID);
     });
     m_openPanel = panel;
+    keepOpenPanelColumnsWhole(panel);
     panel->open();
 }
 

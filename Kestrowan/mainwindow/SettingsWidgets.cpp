@@ -6,6 +6,7 @@
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
+#include "NVLXDesign/NVLXMenu.h"
 #include "NVLXDesign/SoftShadow.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -240,6 +241,41 @@ SettingsPopUpButton::SettingsPopUpButton(QWidget *parent)
     setFont(SystemFont::font(13));
     setMinimumHeight(26);
     applyPointerCursor(this);
+}
+
+void SettingsPopUpButton::showPopup()
+{
+    if (m_menu)
+        return;
+    auto *menu = new NVLXMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setMinimumWidth(width());
+    for (int i = 0; i < count(); ++i) {
+        QAction *choice = menu->addAction(itemText(i));
+        choice->setCheckable(true);
+        choice->setChecked(i == currentIndex());
+        // Once the menu has finished with the click: a choice may rebuild the page that holds
+        // this button, and the menu with it.
+        connect(choice, &QAction::triggered, this, [this, i] {
+            QMetaObject::invokeMethod(this, [this, i] {
+                setCurrentIndex(i);
+                emit activated(i);
+                emit textActivated(itemText(i));
+            }, Qt::QueuedConnection);
+        });
+    }
+    m_menu = menu;
+    const QList<QAction *> choices = menu->actions();
+    QAction *current = choices.value(currentIndex());
+    if (current)
+        menu->setActiveAction(current);
+    menu->popup(mapToGlobal(QPoint(0, height() + 4)));
+}
+
+void SettingsPopUpButton::hidePopup()
+{
+    if (m_menu)
+        m_menu->close();
 }
 
 void SettingsPopUpButton::paintEvent(QPaintEvent *)

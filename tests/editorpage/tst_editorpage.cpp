@@ -197,8 +197,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!textIsLight(), 5000);
     }
 
-    // The empty page's accent-filled button keeps its title readable in both looks.
-    void theAccentAddButtonIsReadableInBothLooks()
+    // The empty page's filled buttons, "From Dock" on blue and "Apps" on the accent, write their
+    // titles in one ink that reads on both fills, in both looks.
+    void theFilledAddButtonsShareAReadableInk()
     {
         const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
         GroupEditorPage *page = open(stored(QStringLiteral("Studio"), {}), false);
@@ -206,14 +207,21 @@ private slots:
         QVERIFY(page->itemSection()->showsEmptyState());
         for (const bool dark : {false, true}) {
             Appearance::shared().apply(dark);
-            EditorActionButton *button = page->itemSection()->emptyStateButtons().at(1);
-            QTRY_COMPARE_WITH_TIMEOUT(effectiveAppearance(button), dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light, 5000);
-            // The title's middle band, clear of the rounded corners and the shadow.
-            const QRect band = QRectF(button->width() * 0.3, button->height() * 0.3, button->width() * 0.6, button->height() * 0.4).toRect();
-            const auto [fill, ink] = fillAndInk(button->grab(band).toImage());
-            QCOMPARE(fill, AppColors::accent.resolve(button));
-            QVERIFY2(contrastRatio(fill, ink) >= 4.5,
-                     qPrintable(QStringLiteral("%1 on %2: %3").arg(ink.name(), fill.name()).arg(contrastRatio(fill, ink))));
+            QList<QColor> inks;
+            for (int index : {0, 1}) {
+                EditorActionButton *button = page->itemSection()->emptyStateButtons().at(index);
+                QTRY_COMPARE_WITH_TIMEOUT(effectiveAppearance(button), dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light, 5000);
+                // The title's middle band, clear of the rounded corners and the shadow.
+                const QRect band = QRectF(button->width() * 0.3, button->height() * 0.3, button->width() * 0.6, button->height() * 0.4).toRect();
+                const auto [fill, ink] = fillAndInk(button->grab(band).toImage());
+                QCOMPARE(fill, (index == 0 ? AppColors::info : AppColors::accent).resolve(button));
+                QVERIFY2(contrastRatio(fill, ink) >= 4.5,
+                         qPrintable(QStringLiteral("%1 on %2: %3").arg(ink.name(), fill.name()).arg(contrastRatio(fill, ink))));
+                inks.append(ink);
+            }
+            // Both titles are drawn in the same ink: dark on both or light on both.
+            QVERIFY2(qAbs(inks[0].lightness() - inks[1].lightness()) < 40,
+                     qPrintable(inks[0].name() + QStringLiteral(" beside ") + inks[1].name()));
         }
     }
 
