@@ -103,8 +103,13 @@ void IconStyleSection::rebuildButtons()
         m_row->addWidget(button, 0, Qt::AlignVCenter);
     m_row->addStretch();
     refreshSelection();
-    if (QWidget *row = m_row->parentWidget())
-        setMinimumHeight(row->sizeHint().height());
+    // The row scrolls sideways only: it is always as tall as its previews with their outlines, and
+    // never narrower than all of them side by side, so the last one scrolls fully into sight.
+    if (QWidget *row = m_row->parentWidget()) {
+        row->setMinimumWidth(row->sizeHint().width());
+        if (m_scroll)
+            m_scroll->setFixedHeight(row->sizeHint().height());
+    }
 }
 
 void IconStyleSection::refreshSelection()

@@ -20,11 +20,16 @@
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
+#include "NVLXDesign/DS.h"
+#include "NVLXDesign/NVLXMenu.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QDir>
@@ -488,6 +493,67 @@ private slots:
         QVERIFY(page->itemSection()->cells().at(0)->isApplicationCell());
         QVERIFY(!page->itemSection()->cells().at(0)->openerBadge());
         QVERIFY(page->itemSection()->cells().at(1)->openerBadge());
+    }
+
+    // An item's context menu, opened with the right button as the user does, is the kit's rounded
+    // menu in both looks: clear corners, the raised surface, the delete row in the danger colour.
+    void theItemContextMenuIsTheKits()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        const AppGroup group = stored(QStringLiteral("Menu"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
+                                                               fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("B"))});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(QTest::qWaitForWindowExposed(page->window()));
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            EditorItemCell *cell = page->itemSection()->cells().at(1);
+            QTRY_VERIFY(cell->isVisible());
+            QTest::mouseClick(page->window()->windowHandle(), Qt::RightButton, {}, cell->mapTo(page->window(), cell->rect().center()));
+            NVLXMenu *menu = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((menu = qobject_cast<NVLXMenu *>(QApplication::activePopupWidget())) && menu->isVisible(), 10000);
+            const QImage shot = menu->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(qAlpha(shot.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(shot.pixel(shot.width() - 1, shot.height() - 1)), 0);
+            QCOMPARE(QColor(shot.pixel(shot.width() / 2, 3)).rgb(), DS::surfaceElevated.resolve(menu).rgb());
+            QAction *remove = menu->actions().last();
+            QCOMPARE(remove->text(), localizedText("groupList.delete"));
+            // The delete row's letters are red: its darkest-or-most-saturated ink is the danger colour's hue.
+            const QRect row = menu->actionGeometry(remove);
+            int reddish = 0;
+            for (int y = row.top(); y <= row.bottom(); ++y) {
+                for (int x = row.left(); x <= row.right(); ++x) {
+                    const QColor c = QColor::fromRgba(shot.pixel(x, y));
+                    reddish += c.red() > c.green() + 60 && c.red() > c.blue() + 60;
+                }
+            }
+            QVERIFY2(reddish > 10, qPrintable(QString::number(reddish)));
+            menu->close();
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+        }
+    }
+
+    // The open panel for adding items shows its date column whole beside the names.
+    void theOpenPanelKeepsItsDateColumnWhole()
+    {
+        const AppGroup group = stored(QStringLiteral("Files"), {});
+        GroupEditorPage *page = open(group, false);
+        page->itemSection()->emptyStateButtons().at(2)->click();
+        QFileDialog *panel = page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel"));
+        QVERIFY(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        panel->setViewMode(QFileDialog::Detail);
+        panel->setDirectory(QStringLiteral("/etc"));
+        QTreeView *view = panel->findChild<QTreeView *>(QStringLiteral("treeView"));
+        QVERIFY(view && view->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(view->model()->rowCount(view->rootIndex()) > 3, 10000);
+        QHeaderView *header = view->header();
+        const int date = header->count() - 1;
+        QTRY_VERIFY_WITH_TIMEOUT(header->sectionSize(date) >= static_cast<QAbstractItemView *>(view)->sizeHintForColumn(date), 10000);
+        QVERIFY(header->sectionSize(date) >= header->sectionSizeHint(date));
+        QVERIFY2(header->sectionViewportPosition(date) + header->sectionSize(date) <= view->viewport()->width(),
+                 qPrintable(QStringLiteral("date column %1..%2 in %3").arg(header->sectionViewportPosition(date))
+                                .arg(header->sectionViewportPosition(date) + header->sectionSize(date)).arg(view->viewport()->width())));
+        panel->reject();
     }
 
     void syncBarFollowsTheDraft()
