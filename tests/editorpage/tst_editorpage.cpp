@@ -392,8 +392,25 @@ private slots:
         GroupEditorPage *page = open(group, false);
         EditorItemSection *section = page->itemSection();
         int drags = 0;
-        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+        page->setDragRunner([&](QWidget *, QMimeData *payload, const QPixmap &picture) {
             ++drags;
+            // The picture that follows the pointer: a rounded tile whose pixels are each whole or
+            // clear, so a drag window shaped by its mask (no compositing manager) shows no white
+            // square around it and no white seen through it.
+            QVERIFY(!picture.isNull());
+            const QImage pixels = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY(!picture.mask().isNull());
+            QCOMPARE(qAlpha(pixels.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(pixels.pixel(pixels.width() - 1, pixels.height() - 1)), 0);
+            QCOMPARE(qAlpha(pixels.pixel(pixels.width() / 2, pixels.height() / 2)), 255);
+            int soft = 0;
+            for (int y = 0; y < pixels.height(); ++y) {
+                for (int x = 0; x < pixels.width(); ++x) {
+                    const int alpha = qAlpha(pixels.pixel(x, y));
+                    soft += alpha > 0 && alpha < 255;
+                }
+            }
+            QCOMPARE(soft, 0);
             std::unique_ptr<QMimeData> owned(payload);
             // What the platform's drag does while the pointer travels: over the other tile, dropped.
             QVERIFY(page->itemActions()->isReordering());
@@ -426,7 +443,7 @@ private slots:
         const AppGroup group = stored(QStringLiteral("Leave"), {fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("a")),
                                                                 fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("b"))});
         GroupEditorPage *page = open(group, false);
-        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+        page->setDragRunner([&](QWidget *, QMimeData *payload, const QPixmap &) {
             std::unique_ptr<QMimeData> owned(payload);
             sendDrag(page->itemSection()->tiles().at(1), owned.get(), true);
         });
@@ -655,7 +672,7 @@ private slots:
         page->syncController()->setTickInterval(20);
         QTest::keyClicks(page->nameField(), QStringLiteral("!"));
         QVERIFY(page->syncController()->isCountdownRunning());
-        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+        page->setDragRunner([&](QWidget *, QMimeData *payload, const QPixmap &) {
             std::unique_ptr<QMimeData> owned(payload);
             sendDrag(page->itemSection()->tiles().at(1), owned.get(), true);
         });

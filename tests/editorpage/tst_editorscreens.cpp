@@ -126,7 +126,7 @@ private:
             QVERIFY(picture.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-removeconfirm-") + look + QStringLiteral(".png")));
             alert->reject();
         }
-        page->setDragRunner([](QWidget *, QMimeData *payload) { delete payload; });
+        page->setDragRunner([](QWidget *, QMimeData *payload, const QPixmap &) { delete payload; });
         page->itemActions()->beginItemDrag(page->draft()->draft().apps.at(2).id);
         page->itemActions()->dropEntered(page->draft()->draft().apps.at(0).id);
         QTest::qWait(60);
