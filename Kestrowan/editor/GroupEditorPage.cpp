@@ -81,10 +81,9 @@ AppGroup previewGroup(const EditorDraft *draft)
     return group;
 }
 
-ConfirmationAlert *makeConfirmation(QWidget *parent, const QString &messageKey)
+ConfirmationAlert *makeConfirmation(QWidget *parent, const QString &title, const QString &messageKey)
 {
-    return new ConfirmationAlert(localized(QStringLiteral("groupList.delete")), localized(messageKey),
-                                 localized(QStringLiteral("groupList.delete")), parent);
+    return new ConfirmationAlert(title, localized(messageKey), localized(QStringLiteral("groupList.delete")), parent);
 }
 
 } // namespace
@@ -395,7 +394,7 @@ void GroupEditorPage::leavePage(bool syncOwed)
 
 void GroupEditorPage::confirmDeleteGroup()
 {
-    ConfirmationAlert *alert = makeConfirmation(this, QStringLiteral("editor.deleteConfirm"));
+    ConfirmationAlert *alert = makeConfirmation(this, ConfirmationAlert::deleteGroupTitle(m_draft->draft().name), QStringLiteral("editor.deleteConfirm"));
     alert->setObjectName(QStringLiteral("deleteGroupAlert"));
     connect(alert, &ConfirmationAlert::confirmed, this, &GroupEditorPage::deleteConfirmedGroup);
     alert->open();
@@ -421,7 +420,7 @@ void GroupEditorPage::showRemoveConfirmation()
 {
     if (!m_actions->confirmRemoveAppID() || m_removeAlert)
         return;
-    m_removeAlert = makeConfirmation(this, QStringLiteral("editor.removeAppConfirm"));
+    m_removeAlert = makeConfirmation(this, localized(QStringLiteral("groupList.delete")), QStringLiteral("editor.removeAppConfirm"));
     m_removeAlert->setObjectName(QStringLiteral("removeItemAlert"));
     connect(m_removeAlert, &QDialog::finished, this, [this] {
         const bool remove = m_removeAlert->wasConfirmed();

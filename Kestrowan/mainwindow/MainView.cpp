@@ -320,7 +320,9 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
 
 void MainView::requestDeleteGroup(const QUuid &groupID)
 {
-    auto *alert = new ConfirmationAlert(localized(QStringLiteral("groupList.delete")), localized(QStringLiteral("editor.deleteConfirm")),
+    const std::optional<AppGroup> group = m_actions->group(groupID);
+    auto *alert = new ConfirmationAlert(ConfirmationAlert::deleteGroupTitle(group ? group->name : QString()),
+                                        localized(QStringLiteral("editor.deleteConfirm")),
                                         localized(QStringLiteral("groupList.delete")), this);
     alert->setObjectName(QStringLiteral("deleteGroupAlert"));
     connect(alert, &ConfirmationAlert::confirmed, this, [this, groupID] { m_actions->deleteGroup(groupID); });

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "NVLXDesign/SystemFont.h"
 
 #include "NVLXDesign/DS.h"
@@ -31,6 +32,12 @@ void makeDestructive(NVLXButton *button)
 }
 
 } // namespace
+
+QString ConfirmationAlert::deleteGroupTitle(const QString &groupName)
+{
+    const QString name = groupName.isEmpty() ? localized(QStringLiteral("onboarding.group.untitled")) : groupName;
+    return localizedFormat(QStringLiteral("groupList.deleteNamed"), {name});
+}
 
 ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent)
     : QDialog(parent)

@@ -18,6 +18,10 @@ class ConfirmationAlert : public QDialog {
 public:
     ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent);
 
+    // The title of the question whether to delete a group: it names the group (its display name,
+    // the untitled text for a group without one).
+    static QString deleteGroupTitle(const QString &groupName);
+
     QLabel *titleLabel() const { return m_title; }
     QLabel *messageLabel() const { return m_message; }
     NVLXButton *cancelButton() const { return m_cancel; }

@@ -23,8 +23,11 @@
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "NVLXDesign/NVLXButton.h"
+#include "NVLXDesign/NVLXMenu.h"
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
@@ -49,6 +52,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -69,9 +73,13 @@ struct BuiltPage {
 };
 
 
+// Whether the last menu chosen from was the kit's rounded menu, with clear corners.
+bool lastMenuWasTheKits = false;
+
 // Clicks the entry `text` of the next pop-up menu as soon as it shows.
 void chooseFromNextMenu(const QString &text)
 {
+    lastMenuWasTheKits = false;
     auto *watch = new QTimer;
     watch->setInterval(5);
     QObject::connect(watch, &QTimer::timeout, watch, [watch, text] {
@@ -80,6 +88,7 @@ void chooseFromNextMenu(const QString &text)
             return;
         for (QAction *action : menu->actions()) {
             if (action->text() == text) {
+                lastMenuWasTheKits = qobject_cast<NVLXMenu *>(menu) && qAlpha(menu->grab().toImage().pixel(0, 0)) == 0;
                 watch->deleteLater();
                 watch->stop();
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
@@ -590,14 +599,19 @@ private slots:
     void deleteConfirmationFromTheCardsMenu_data()
     {
         QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
+        QTest::addColumn<QString>("language");
+        QTest::newRow("light") << false << QStringLiteral("en");
+        QTest::newRow("dark") << true << QStringLiteral("en");
+        QTest::newRow("light-ja") << false << QStringLiteral("ja");
     }
 
     void deleteConfirmationFromTheCardsMenu()
     {
         QFETCH(bool, dark);
+        QFETCH(QString, language);
         applyLook(dark);
+        LanguageManager::shared().setCurrentLanguage(language);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
         const AppGroup work = addGroup(QStringLiteral("Work"));
         auto view = makeView();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
@@ -607,8 +621,14 @@ private slots:
         QTest::mouseClick(view->windowHandle(), Qt::RightButton, {}, card->mapTo(view.get(), QPoint(card->width() / 2, 16)));
         QTRY_VERIFY_WITH_TIMEOUT(view->deleteConfirmation() && view->deleteConfirmation()->isVisible(), 10000);
         ConfirmationAlert *alert = view->deleteConfirmation();
+        QVERIFY2(lastMenuWasTheKits, "the card's menu is the kit's rounded menu");
 
-        QCOMPARE(alert->titleLabel()->text(), localized(QStringLiteral("groupList.delete")));
+        // The title names the group it asks about, in every language.
+        QVERIFY2(alert->titleLabel()->text().contains(QStringLiteral("Work")), qPrintable(alert->titleLabel()->text()));
+        QCOMPARE(alert->titleLabel()->text(), localizedFormat(QStringLiteral("groupList.deleteNamed"), {QStringLiteral("Work")}));
+        // The kit's buttons, not the platform's grey push button beside a flat red one.
+        QVERIFY(alert->findChildren<QPushButton *>().isEmpty());
+        QVERIFY(qobject_cast<NVLXButton *>(alert->cancelButton()) && qobject_cast<NVLXButton *>(alert->confirmButton()));
         QVERIFY(alert->titleLabel()->isVisible());
         QVERIFY(alert->rect().contains(alert->titleLabel()->geometry()));
         QCOMPARE(alert->messageLabel()->text(), localized(QStringLiteral("editor.deleteConfirm")));
