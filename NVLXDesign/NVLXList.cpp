@@ -31,11 +31,14 @@ public:
         else if (enabled && (option.state & QStyle::State_MouseOver))
             painter->fillPath(ContinuousShape::roundedRect(row, NVLXList::rowRadius), DS::hover.resolve(appearance));
         qreal x = row.left() + 8;
-        if (!option.icon.isNull()) {
-            const QSize icon = option.decorationSize;
+        // Rows that can be chosen keep the picture's column even without a picture, so their
+        // names line up; titles between them (rows that cannot be chosen) start at the edge.
+        const auto *list = qobject_cast<const QAbstractItemView *>(view);
+        const QSize icon = option.icon.isNull() && list ? list->iconSize() : option.decorationSize;
+        if (!option.icon.isNull())
             option.icon.paint(painter, QRect(int(x), int(row.center().y() - icon.height() / 2.0), icon.width(), icon.height()));
+        if (!option.icon.isNull() || (enabled && view && view->property("keepsPictureColumn").toBool()))
             x += icon.width() + 8;
-        }
         const QVariant foreground = index.data(Qt::ForegroundRole);
         painter->setPen(foreground.isValid() ? foreground.value<QBrush>().color() : DS::text1.resolve(appearance));
         painter->setFont(option.font);

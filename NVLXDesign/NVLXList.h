@@ -7,6 +7,7 @@ class QScrollBar;
 // The kit's list: rows on the surface behind it, a rounded highlight in the accent's subtle fill
 // under the current row and the hover fill under the pointer, text in the kit's colours, and a
 // slim scroll thumb without arrow buttons or track. No focus frame or platform highlight shows.
+// With the property "keepsPictureColumn" set, rows without a picture are indented as if they had one.
 class NVLXList : public QListWidget {
     Q_OBJECT
 public:

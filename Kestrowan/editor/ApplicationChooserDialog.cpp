@@ -65,6 +65,7 @@ ApplicationChooserDialog::ApplicationChooserDialog(const QString &forWhat, const
 
     m_list = new NVLXList;
     m_list->setIconSize(QSize(20, 20));
+    m_list->setProperty("keepsPictureColumn", true);
     m_list->setFont(SystemFont::font(13));
     m_list->setUniformItemSizes(false);
     layout->addWidget(m_list, 1);
