@@ -12,6 +12,8 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QTimer>
+#include <QWindow>
 #include <QVariantAnimation>
 #include <QVBoxLayout>
 
@@ -264,6 +266,16 @@ void SettingsPopUpButton::showPopup()
             }, Qt::QueuedConnection);
         });
     }
+    // The keyboard comes back to the window the menu opened from, as it does from the style's
+    // list: a platform that handed the menu the activation does not always hand it back.
+    // (The window outlives this button, which a choice may rebuild away.)
+    connect(menu, &QMenu::aboutToHide, this, [this] {
+        QWidget *owner = window();
+        QTimer::singleShot(0, owner, [owner] {
+            if (QWindow *handle = owner->windowHandle(); handle && !handle->isActive())
+                owner->activateWindow();
+        });
+    });
     m_menu = menu;
     const QList<QAction *> choices = menu->actions();
     QAction *current = choices.value(currentIndex());
