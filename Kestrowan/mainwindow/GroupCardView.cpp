@@ -126,6 +126,8 @@ void GroupCardView::showAddMenu()
     m_popover = new QuickAddPopover({forward(&GroupCardView::pickDockApps), forward(&GroupCardView::pickApps),
                                      forward(&GroupCardView::pickFiles), forward(&GroupCardView::pickFolders)},
                                     m_quickAdd);
+    // Opened below the button (no room above it), the menu leaves the "Add" caption in sight.
+    m_popover->setClearanceBelow(qCeil((hintSpacing + m_quickAddHintSize.height()) * hoverScale));
     connect(m_popover, &QuickAddPopover::closed, this, [this] { m_popover = nullptr; });
     m_popover->popup();
 }

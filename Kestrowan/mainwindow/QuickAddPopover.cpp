@@ -116,7 +116,8 @@ void QuickAddPopover::popup()
         const QRect available = screen->availableGeometry();
         if (at.y() + margin < available.top()) {
             m_arrowOnBottom = false;
-            at.setY(anchor.bottom() + 1 + gap - margin);
+            // Under what the button keeps in sight below it (the card's caption), not over it.
+            at.setY(anchor.bottom() + 1 + m_clearanceBelow + gap - margin);
             if (auto *box = qobject_cast<QVBoxLayout *>(layout()))
                 box->setContentsMargins(margin, margin + arrowHeight, margin, margin);
         }

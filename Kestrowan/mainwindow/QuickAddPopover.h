@@ -17,6 +17,8 @@ public:
     // when the screen has no room above).
     void popup();
     bool arrowOnBottom() const { return m_arrowOnBottom; }
+    // How much below the anchor stays uncovered when the panel has to open below it.
+    void setClearanceBelow(int points) { m_clearanceBelow = points; }
 
 signals:
     void closed();
@@ -33,4 +35,5 @@ private:
     QWidget *m_anchor;
     bool m_arrowOnBottom = true;
     qreal m_arrowX = 0;
+    int m_clearanceBelow = 0;
 };

@@ -369,6 +369,51 @@ private slots:
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
     }
 
+    // With no room above (the window at the top of the screen), the menu opens below the button and
+    // still leaves the card's "Add" caption under it in sight.
+    void quickAddMenuBelowKeepsTheCaptionInSight()
+    {
+        MainViewFactories::shared().addToGroupMenu = [](const AddToGroupMenuActions &actions) {
+            return new AddToGroupMenu(actions.onDockApps, actions.onApps, actions.onFiles, actions.onFolders);
+        };
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        view->move(0, 0);
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        GroupCardView *card = view->gridPage()->grid()->card(work.id);
+        const QImage before = card->grab().toImage();
+        clickWidget(card->quickAddButton());
+        QuickAddPopover *popover = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((popover = qobject_cast<QuickAddPopover *>(QApplication::activePopupWidget())) && popover->isVisible(), 10000);
+        QVERIFY(!popover->arrowOnBottom());
+        const QRect button(card->quickAddButton()->mapToGlobal(QPoint(0, 0)), card->quickAddButton()->size());
+        // The caption's letters: what differs from the card's fill in the band under the button.
+        const QImage shot = popover->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const auto topDrawn = [&](int globalX) {
+            const int x = globalX - popover->frameGeometry().left();
+            for (int y = 0; y < shot.height(); ++y) {
+                if (qAlpha(shot.pixel(x, y)) > 200)
+                    return popover->frameGeometry().top() + y;
+            }
+            return popover->frameGeometry().bottom();
+        };
+        const qreal scale = before.devicePixelRatio();
+        int captionBottom = button.bottom();
+        const QColor fill = before.pixelColor(int(card->width() / 2 * scale), int((card->quickAddButton()->geometry().bottom() + 6) * scale));
+        for (int y = card->quickAddButton()->geometry().bottom() + 1; y < card->height() - 12; ++y) {
+            for (int x = card->quickAddButton()->geometry().left() - 6; x <= card->quickAddButton()->geometry().right() + 6; ++x) {
+                const QColor c = before.pixelColor(int(x * scale), int(y * scale));
+                if (std::abs(c.red() - fill.red()) + std::abs(c.green() - fill.green()) + std::abs(c.blue() - fill.blue()) > 30)
+                    captionBottom = std::max(captionBottom, card->mapToGlobal(QPoint(0, y)).y());
+            }
+        }
+        QVERIFY(captionBottom > button.bottom() + 4);
+        for (int x = button.left() - 6; x <= button.right() + 6; ++x)
+            QVERIFY2(topDrawn(x) > captionBottom, qPrintable(QStringLiteral("drawn from %1, caption down to %2").arg(topDrawn(x)).arg(captionBottom)));
+        popover->close();
+        MainViewFactories::shared().addToGroupMenu = nullptr;
+    }
+
     void quickAddMenuOpensTheOpenPanelAndSwallowsTheCardTap()
     {
         const AppGroup work = addGroup(QStringLiteral("Work"));
