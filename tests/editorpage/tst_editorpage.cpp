@@ -10,6 +10,8 @@
 #include "Kestrowan/editor/EditorItemSection.h"
 #include "Kestrowan/editor/EditorSyncController.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/editor/IconChoiceButton.h"
+#include "Kestrowan/editor/IconStyleSection.h"
 #include "Kestrowan/editor/OpenerSection.h"
 #include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/groups/DroppedItemKeeper.h"
@@ -41,6 +43,8 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QScopeGuard>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 #include <sys/stat.h>
@@ -571,6 +575,32 @@ private slots:
                  qPrintable(QStringLiteral("date column %1..%2 in %3").arg(header->sectionViewportPosition(date))
                                 .arg(header->sectionViewportPosition(date) + header->sectionSize(date)).arg(view->viewport()->width())));
         panel->reject();
+    }
+
+    // In the page, the icon-style row scrolled to its end shows its last preview whole, inside the
+    // page's visible width (not under the page's scroll bar or past its margin).
+    void theIconStyleRowShowsItsLastPreviewWhole()
+    {
+        const AppGroup group = stored(QStringLiteral("Styles"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A"))});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(QTest::qWaitForWindowExposed(page->window()));
+        auto *section = page->findChild<IconStyleSection *>();
+        QVERIFY(section);
+        page->scrollArea()->ensureWidgetVisible(section);
+        QScrollArea *row = section->scrollArea();
+        QScrollBar *sideways = row->horizontalScrollBar();
+        sideways->setValue(sideways->maximum());
+        QCoreApplication::processEvents();
+        IconChoiceButton *last = section->buttons().last();
+        const QRect inPage(last->mapTo(page, QPoint(0, 0)), last->size());
+        const QRect rowInPage(row->viewport()->mapTo(page, QPoint(0, 0)), row->viewport()->size());
+        const QRect pageView(page->scrollArea()->viewport()->mapTo(page, QPoint(0, 0)), page->scrollArea()->viewport()->size());
+        QVERIFY2(rowInPage.contains(inPage) && pageView.contains(QRect(inPage.left(), pageView.top(), inPage.width(), 1)),
+                 qPrintable(QStringLiteral("last preview %1..%2, row %3..%4, page view %5..%6")
+                                .arg(inPage.left()).arg(inPage.right()).arg(rowInPage.left()).arg(rowInPage.right())
+                                .arg(pageView.left()).arg(pageView.right())));
+        // The row's bottom is not cut: the previews' outlines fit its height.
+        QVERIFY(inPage.bottom() <= rowInPage.bottom());
     }
 
     void syncBarFollowsTheDraft()
