@@ -83,7 +83,19 @@ void NVLXButton::setButtonStyle(NVLXButtonStyle style)
 
 NVLXButtonLook NVLXButton::currentLook() const
 {
-    return NVLXButtonLook::of(m_style, isDown(), effectiveAppearance(this));
+    const EffectiveAppearance appearance = effectiveAppearance(this);
+    NVLXButtonLook look = NVLXButtonLook::of(m_style, isDown(), appearance);
+    if (m_adjuster)
+        m_adjuster(look, appearance);
+    return look;
+}
+
+void NVLXButton::setLookAdjuster(LookAdjuster adjuster)
+{
+    m_adjuster = std::move(adjuster);
+    updateShadow();
+    updateGeometry();
+    update();
 }
 
 void NVLXButton::updateShadow()

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QFont>
 #include <QIcon>
+#include <functional>
 #include <optional>
 
 class PointerCursorCount;
@@ -45,6 +46,10 @@ public:
 
     NVLXButtonStyle buttonStyle() const { return m_style; }
     void setButtonStyle(NVLXButtonStyle style);
+    // Changes the style's look before it is drawn (a destructive answer fills the primary shape
+    // in the danger colour); the change is asked again in every appearance.
+    using LookAdjuster = std::function<void(NVLXButtonLook &look, EffectiveAppearance appearance)>;
+    void setLookAdjuster(LookAdjuster adjuster);
     // The look the button has now (pressed or not, in its appearance).
     NVLXButtonLook currentLook() const;
     PointerCursorModifier *pointerCursorModifier() const { return m_pointer; }
@@ -61,6 +66,7 @@ private:
 
     NVLXButtonStyle m_style;
     PointerCursorModifier *m_pointer;
+    LookAdjuster m_adjuster;
 };
 
 // A button around content of its own (a row, a card, a cell): the content at full opacity, at

@@ -7,6 +7,8 @@
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
+#include "NVLXDesign/NVLXMenu.h"
+#include "Platform/FloatingPanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,6 +27,9 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Kestrowan_Kestrowan.bundle/AppIcon.svg")));
     installInterfaceFont();
+    // The kit's rounded menus and dialogs: translucent under a compositing manager, cut to their
+    // shape on a bare X server (whose transparent pixels would show black).
+    NVLXMenu::setRoundedWindowShaper(&FloatingPanel::useTranslucencyOrShape);
 
     const QStringList arguments = QApplication::arguments().mid(1);
     SingleInstance instance;

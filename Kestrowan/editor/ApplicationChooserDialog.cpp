@@ -2,9 +2,12 @@
 
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/OpenPanelColumns.h"
 #include "Kestrowan/shell/SheetFit.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/NVLXButton.h"
+#include "NVLXDesign/NVLXList.h"
+#include "NVLXDesign/NVLXTextField.h"
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/ApplicationCatalog.h"
 #include "Platform/Workspace.h"
@@ -54,17 +57,17 @@ ApplicationChooserDialog::ApplicationChooserDialog(const QString &forWhat, const
     subtitle->setWordWrap(true);
     layout->addWidget(subtitle);
 
-    m_search = new QLineEdit;
+    m_search = new NVLXTextField;
     m_search->setPlaceholderText(localized(QStringLiteral("appChooser.search")));
     m_search->setClearButtonEnabled(true);
     m_search->setFont(SystemFont::font(13));
     layout->addWidget(m_search);
 
-    m_list = new QListWidget;
+    m_list = new NVLXList;
     m_list->setIconSize(QSize(20, 20));
+    m_list->setProperty("keepsPictureColumn", true);
     m_list->setFont(SystemFont::font(13));
     m_list->setUniformItemSizes(false);
-    m_list->setFrameShape(QFrame::NoFrame);
     layout->addWidget(m_list, 1);
 
     auto *buttons = new QHBoxLayout;
@@ -163,6 +166,7 @@ void ApplicationChooserDialog::chooseOther()
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(QStringLiteral("*.desktop *.app"));
+    keepOpenPanelColumnsWhole(&dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     m_chosen = dialog.selectedFiles().constFirst();

@@ -33,8 +33,9 @@ EditorActionButton::Look EditorActionButton::Look::filled(const DynamicColor &fi
     look.horizontalPadding = large ? 16 : 12;
     look.verticalPadding = large ? 8 : 6;
     look.radius = large ? 8 : 7;
-    // The accent's light orange takes the dark ink made for it; white on it is hard to read.
-    look.foreground = fill == AppColors::accent ? AppColors::accentOn : DynamicColor::fixed(0xFFFFFF);
+    // One ink for both fills, the dark one made for the accent: white is hard to read on the light
+    // orange and under four to one on the blue, and the two buttons side by side read as a pair.
+    look.foreground = AppColors::accentOn;
     look.fill = fill;
     if (large)
         look.shadow = shadow;

@@ -19,6 +19,8 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHash>
+#include "NVLXDesign/NVLXMenu.h"
+
 #include <QMenu>
 #include <QTimer>
 #include <QMimeData>
@@ -428,7 +430,7 @@ void EditorItemSection::refreshReorderState()
 
 QMenu *EditorItemSection::makeContextMenu(int index, QWidget *parent)
 {
-    auto *menu = new QMenu(parent);
+    auto *menu = new NVLXMenu(parent);
     const QList<AppItem> apps = m_draft->draft().apps;
     if (index < 0 || index >= apps.size())
         return menu;

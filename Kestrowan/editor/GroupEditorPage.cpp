@@ -21,6 +21,8 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
+#include "NVLXDesign/ContinuousShape.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/AppToastModifier.h"
@@ -30,6 +32,7 @@
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Kestrowan/shell/OpenPanelColumns.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
@@ -78,10 +81,9 @@ AppGroup previewGroup(const EditorDraft *draft)
     return group;
 }
 
-ConfirmationAlert *makeConfirmation(QWidget *parent, const QString &messageKey)
+ConfirmationAlert *makeConfirmation(QWidget *parent, const QString &title, const QString &messageKey)
 {
-    return new ConfirmationAlert(localized(QStringLiteral("groupList.delete")), localized(messageKey),
-                                 localized(QStringLiteral("groupList.delete")), parent);
+    return new ConfirmationAlert(title, localized(messageKey), localized(QStringLiteral("groupList.delete")), parent);
 }
 
 } // namespace
@@ -392,7 +394,7 @@ void GroupEditorPage::leavePage(bool syncOwed)
 
 void GroupEditorPage::confirmDeleteGroup()
 {
-    ConfirmationAlert *alert = makeConfirmation(this, QStringLiteral("editor.deleteConfirm"));
+    ConfirmationAlert *alert = makeConfirmation(this, ConfirmationAlert::deleteGroupTitle(m_draft->draft().name), QStringLiteral("editor.deleteConfirm"));
     alert->setObjectName(QStringLiteral("deleteGroupAlert"));
     connect(alert, &ConfirmationAlert::confirmed, this, &GroupEditorPage::deleteConfirmedGroup);
     alert->open();
@@ -418,7 +420,7 @@ void GroupEditorPage::showRemoveConfirmation()
 {
     if (!m_actions->confirmRemoveAppID() || m_removeAlert)
         return;
-    m_removeAlert = makeConfirmation(this, QStringLiteral("editor.removeAppConfirm"));
+    m_removeAlert = makeConfirmation(this, localized(QStringLiteral("groupList.delete")), QStringLiteral("editor.removeAppConfirm"));
     m_removeAlert->setObjectName(QStringLiteral("removeItemAlert"));
     connect(m_removeAlert, &QDialog::finished, this, [this] {
         const bool remove = m_removeAlert->wasConfirmed();
@@ -457,6 +459,7 @@ QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
             urls.append(QUrl::fromLocalFile(path));
         m_actions->addURLs(urls);
     });
+    keepOpenPanelColumnsWhole(panel);
     panel->open();
     return panel;
 }
@@ -475,22 +478,58 @@ void GroupEditorPage::showPicker(const GroupEditorServices::PickerPresenter &pic
     });
 }
 
+QPixmap GroupEditorPage::dragPicture(const AppItem &item) const
+{
+    const QImage picture = itemThumbnail(item);
+    if (picture.isNull())
+        return {};
+    // The item's picture on a tile of the card colour, cut to the cell's rounded shape: every
+    // pixel is either whole or clear. Without a compositing manager the drag window is shaped by
+    // the picture's mask over a white fill, and a soft or see-through pixel would show that fill
+    // as a white square around the item.
+    const qreal ratio = devicePixelRatioF();
+    const QSize side = QSize(48, 48) * ratio;
+    QImage tile(side, QImage::Format_ARGB32_Premultiplied);
+    tile.fill(Qt::transparent);
+    QPainter painter(&tile);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QPainterPath shape = ContinuousShape::roundedRect(QRectF(QPointF(0, 0), QSizeF(side)), ItemThumbnailFrame::editorCellRadius * ratio);
+    painter.setClipPath(shape);
+    painter.fillRect(tile.rect(), AppColors::surface.resolve(this));
+    const QImage scaled = picture.scaled(side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    painter.drawImage(QPointF((side.width() - scaled.width()) / 2.0, (side.height() - scaled.height()) / 2.0), scaled);
+    painter.end();
+    // Hard edges: the shape's own smoothing would leave half-clear pixels at the corners.
+    for (int y = 0; y < tile.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(tile.scanLine(y));
+        for (int x = 0; x < tile.width(); ++x) {
+            const int alpha = qAlpha(line[x]);
+            if (alpha >= 128 && alpha < 255) {
+                const QColor colour = QColor::fromRgba(qUnpremultiply(line[x]));
+                line[x] = qRgb(colour.red(), colour.green(), colour.blue());
+            } else if (alpha < 128) {
+                line[x] = 0;
+            }
+        }
+    }
+    QPixmap pixmap = QPixmap::fromImage(tile);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
+}
+
 void GroupEditorPage::runDrag(const AppItem &item)
 {
     QMimeData *payload = EditorItemActions::dragPayload(item);
+    const QPixmap picture = dragPicture(item);
     if (m_dragRunner) {
-        m_dragRunner(m_items, payload);
+        m_dragRunner(m_items, payload, picture);
         return;
     }
     QPointer<GroupEditorPage> self(this);
     auto *drag = new QDrag(m_items);
     drag->setMimeData(payload);
-    const QImage picture = itemThumbnail(item);
     if (!picture.isNull()) {
-        const qreal ratio = devicePixelRatioF();
-        QPixmap pixmap = QPixmap::fromImage(picture.scaled(QSize(48, 48) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-        pixmap.setDevicePixelRatio(ratio);
-        drag->setPixmap(pixmap);
+        drag->setPixmap(picture);
         drag->setHotSpot(QPoint(24, 24));
     }
     drag->exec(Qt::MoveAction);

@@ -4,6 +4,7 @@
 #include "Kestrowan/groups/AppGroup.h"
 
 #include <QPropertyAnimation>
+#include <QPixmap>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -50,8 +51,9 @@ public:
 
     // The open panel for files (false) or folders (true); window-modal over the page.
     QFileDialog *addItemsWithOpenPanel(bool foldersOnly);
-    // How a drag of an item is carried out; the platform's drag unless a test puts its own in.
-    using DragRunner = std::function<void(QWidget *source, QMimeData *payload)>;
+    // How a drag of an item is carried out, with the picture that follows the pointer; the
+    // platform's drag unless a test puts its own in.
+    using DragRunner = std::function<void(QWidget *source, QMimeData *payload, const QPixmap &picture)>;
     void setDragRunner(DragRunner runner) { m_dragRunner = std::move(runner); }
 
 protected:
@@ -72,6 +74,7 @@ private:
     void showRemoveConfirmation();
     void showPicker(const GroupEditorServices::PickerPresenter &picker, const QString &method);
     void runDrag(const AppItem &item);
+    QPixmap dragPicture(const AppItem &item) const;
     // The page is left: a reorder ends (and is stored), a recording ends, and the countdown's sync
     // runs at once (`syncOwed`) or, for a deleted group, never.
     void leavePage(bool syncOwed);

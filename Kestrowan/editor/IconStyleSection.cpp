@@ -9,7 +9,45 @@
 
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QVBoxLayout>
+
+namespace {
+
+// The row scrolls sideways only, and shows no scroll bar: a horizontal swipe scrolls it, and so
+// does the wheel with Shift held, the desktop's way of turning the wheel sideways. The plain wheel
+// is left to the page around it.
+class SidewaysWheel final : public QObject {
+public:
+    explicit SidewaysWheel(QScrollArea *area) : QObject(area), m_area(area) { area->viewport()->installEventFilter(this); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::Wheel)
+            return false;
+        auto *wheel = static_cast<QWheelEvent *>(event);
+        QScrollBar *bar = m_area->horizontalScrollBar();
+        const bool sideways = wheel->modifiers().testFlag(Qt::ShiftModifier);
+        const QPoint pixels = wheel->pixelDelta();
+        const QPoint angle = wheel->angleDelta();
+        int delta = 0;
+        if (!pixels.isNull())
+            delta = sideways && pixels.x() == 0 ? pixels.y() : pixels.x();
+        else
+            delta = (sideways && angle.x() == 0 ? angle.y() : angle.x()) * bar->singleStep() * 3 / 120;
+        if (delta == 0 || bar->maximum() <= bar->minimum())
+            return false;
+        bar->setValue(bar->value() - delta);
+        wheel->accept();
+        return true;
+    }
+
+private:
+    QScrollArea *m_area;
+};
+
+} // namespace
 
 IconStyleSection::IconStyleSection(IconStyleChoice *choice, QWidget *parent) : QWidget(parent), m_choice(choice)
 {
@@ -30,7 +68,10 @@ IconStyleSection::IconStyleSection(IconStyleChoice *choice, QWidget *parent) : Q
     m_row->setContentsMargins(4, 4, 4, 4);
     m_row->setSpacing(10);
     scroll->setWidget(row);
+    scroll->horizontalScrollBar()->setSingleStep(20);
+    new SidewaysWheel(scroll);
     layout->addWidget(scroll);
+    m_scroll = scroll;
 
     rebuildButtons();
     connect(choice, &IconStyleChoice::skinsChanged, this, &IconStyleSection::rebuildButtons);
@@ -62,8 +103,13 @@ void IconStyleSection::rebuildButtons()
         m_row->addWidget(button, 0, Qt::AlignVCenter);
     m_row->addStretch();
     refreshSelection();
-    if (QWidget *row = m_row->parentWidget())
-        setMinimumHeight(row->sizeHint().height());
+    // The row scrolls sideways only: it is always as tall as its previews with their outlines, and
+    // never narrower than all of them side by side, so the last one scrolls fully into sight.
+    if (QWidget *row = m_row->parentWidget()) {
+        row->setMinimumWidth(row->sizeHint().width());
+        if (m_scroll)
+            m_scroll->setFixedHeight(row->sizeHint().height());
+    }
 }
 
 void IconStyleSection::refreshSelection()

@@ -6,6 +6,7 @@
 class IconChoiceButton;
 class IconStyleChoice;
 class QHBoxLayout;
+class QScrollArea;
 
 // The editor's icon-style section: its title and a scrolling row of live previews of the group's own
 // items, one per built-in style and one per installed skin. Previews follow the draft's items (and
@@ -16,6 +17,8 @@ public:
     explicit IconStyleSection(IconStyleChoice *choice, QWidget *parent = nullptr);
 
     QList<IconChoiceButton *> buttons() const { return m_buttons; }
+    // The sideways-scrolling row of previews.
+    QScrollArea *scrollArea() const { return m_scroll; }
 
 private:
     void rebuildButtons();
@@ -24,5 +27,6 @@ private:
 
     IconStyleChoice *m_choice;
     QHBoxLayout *m_row;
+    QScrollArea *m_scroll = nullptr;
     QList<IconChoiceButton *> m_buttons;
 };

@@ -58,10 +58,10 @@ AddToGroupMenuRow::AddToGroupMenuRow(const QString &icon, const DynamicColor &ic
     texts->setSpacing(2);
     auto *titleLabel = new TokenLabel(title, AppColors::text1, SystemFont::font(13, QFont::Medium), content);
     auto *subtitleLabel = new TokenLabel(subtitle, AppColors::text3, SystemFont::font(11), content);
-    // A menu row is one line each: a text too long for the fixed menu width ends in "…" instead
-    // of wrapping into a taller row.
-    titleLabel->setElided(true);
-    subtitleLabel->setElided(true);
+    // The menu is a fixed width and its texts have no line limit: a subtitle too long for one line
+    // ("Choose from the apps in your Dock") wraps and the row grows, rather than ending in "…".
+    titleLabel->setWordWrap(true);
+    subtitleLabel->setWordWrap(true);
     texts->addWidget(titleLabel);
     texts->addWidget(subtitleLabel);
     layout->addLayout(texts, 1);

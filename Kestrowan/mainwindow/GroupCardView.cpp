@@ -12,6 +12,7 @@
 #include "Kestrowan/shell/HapticTick.h"
 #include "Kestrowan/shell/Localization.h"
 #include "NVLXDesign/ContinuousShape.h"
+#include "NVLXDesign/NVLXMenu.h"
 #include "NVLXDesign/SystemFont.h"
 
 #include <QContextMenuEvent>
@@ -28,6 +29,9 @@ constexpr qreal hintSpacing = 3;
 constexpr qreal hintBottomRoom = 10;
 
 QFont hintFont() { return SystemFont::font(11, QFont::Medium); }
+QFont pillFont() { return SystemFont::font(11, QFont::Medium); }
+QFont nameFont() { return SystemFont::font(13, QFont::DemiBold); }
+QFont smallFont() { return SystemFont::font(11); }
 
 // Draws `text` with its top left at `origin`, one line; returns its width.
 qreal drawLine(QPainter &painter, const QPointF &origin, const QString &text, const QFont &font, const QColor &color)
@@ -122,6 +126,8 @@ void GroupCardView::showAddMenu()
     m_popover = new QuickAddPopover({forward(&GroupCardView::pickDockApps), forward(&GroupCardView::pickApps),
                                      forward(&GroupCardView::pickFiles), forward(&GroupCardView::pickFolders)},
                                     m_quickAdd);
+    // Opened below the button (no room above it), the menu leaves the "Add" caption in sight.
+    m_popover->setClearanceBelow(qCeil((hintSpacing + m_quickAddHintSize.height()) * hoverScale));
     connect(m_popover, &QuickAddPopover::closed, this, [this] { m_popover = nullptr; });
     m_popover->popup();
 }
@@ -226,59 +232,104 @@ void GroupCardView::resizeEvent(QResizeEvent *event)
 
 void GroupCardView::contextMenuEvent(QContextMenuEvent *event)
 {
-    QMenu menu(this);
+    NVLXMenu menu(this);
     QAction *remove = menu.addAction(localized(QStringLiteral("groupList.delete")));
+    remove->setProperty("destructive", true);
     if (menu.exec(event->globalPos()) == remove)
         emit deleteRequested(m_group.id);
+}
+
+GroupCardView::HeaderLayout GroupCardView::headerLayout(const QRectF &rect) const
+{
+    const GroupCardContent content = GroupCardContent::of(m_group);
+    const QRectF inner = rect.adjusted(padding, padding, -padding, -padding);
+    const QRectF icon = iconRect(rect);
+    const QFontMetricsF pillMetrics(pillFont());
+    const QFontMetricsF nameMetrics(nameFont());
+    const QFontMetricsF smallMetrics(smallFont());
+    HeaderLayout header;
+    header.stateText = m_group.apps.isEmpty()
+        ? QString()
+        : localized(m_store.isGroupSyncedToDock(m_group) ? QStringLiteral("groupCard.synced") : QStringLiteral("groupCard.notSynced"));
+
+    const QSizeF pillSize(pillMetrics.horizontalAdvance(content.styleLabel) + 14, pillMetrics.height() + 6);
+    header.pill = QRectF(inner.right() - pillSize.width(), icon.center().y() - pillSize.height() / 2, pillSize.width(), pillSize.height());
+    const qreal textLeft = icon.right() + 10;
+    const qreal countWidth = smallMetrics.horizontalAdvance(content.countText);
+    const qreal stateWidth = header.stateText.isEmpty() ? 0 : 5 + 4 + 5 + smallMetrics.horizontalAdvance(header.stateText);
+    const qreal besidePill = std::max<qreal>(0, header.pill.left() - 10 - textLeft);
+    const qreal fullWidth = std::max<qreal>(0, inner.right() - textLeft);
+    // The state says whether the group is in the Dock: it is never cut. Where the count and the
+    // state do not fit beside the style pill (a long word in Spanish), the pill moves up beside
+    // the name and the row runs to the card's edge; where they do not fit even then, the state
+    // takes a line of its own under the count.
+    enum class Room { BesidePill, UnderPill, OwnLine } room = Room::BesidePill;
+    if (countWidth + stateWidth > besidePill)
+        room = countWidth + stateWidth <= fullWidth ? Room::UnderPill : Room::OwnLine;
+    const qreal rowWidth = room == Room::BesidePill ? besidePill : fullWidth;
+    const qreal lineGap = 2;
+    const qreal columnHeight =
+        nameMetrics.height() + 3 + smallMetrics.height() + (room == Room::OwnLine ? lineGap + smallMetrics.height() : 0);
+    const qreal columnTop = icon.center().y() - columnHeight / 2;
+    if (room != Room::BesidePill)
+        header.pill.moveTop(columnTop + (nameMetrics.height() - pillSize.height()) / 2);
+    header.name = QRectF(textLeft, columnTop, std::max<qreal>(0, header.pill.left() - 10 - textLeft), nameMetrics.height());
+    const qreal rowTop = columnTop + nameMetrics.height() + 3;
+    header.count = QRectF(textLeft, rowTop, std::min(countWidth, rowWidth), smallMetrics.height());
+    if (!header.stateText.isEmpty()) {
+        const qreal stateTop = room == Room::OwnLine ? rowTop + smallMetrics.height() + lineGap : rowTop;
+        const qreal dotLeft = room == Room::OwnLine ? textLeft : header.count.right() + 5;
+        header.dot = QRectF(dotLeft, stateTop + smallMetrics.height() / 2 - 2, 4, 4);
+        const qreal stateLeft = header.dot.right() + 5;
+        header.state = QRectF(stateLeft, stateTop, std::max<qreal>(0, textLeft + rowWidth - stateLeft), smallMetrics.height());
+    }
+    return header;
+}
+
+QRectF GroupCardView::syncStateRect() const
+{
+    return scaledRect(headerLayout(visualRect()).state);
+}
+
+QString GroupCardView::syncStateText() const
+{
+    return headerLayout(visualRect()).stateText;
+}
+
+QRectF GroupCardView::stylePillRect() const
+{
+    return scaledRect(headerLayout(visualRect()).pill);
 }
 
 void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
 {
     const EffectiveAppearance appearance = effectiveAppearance(this);
     const GroupCardContent content = GroupCardContent::of(m_group);
-    const QRectF inner = rect.adjusted(padding, padding, -padding, -padding);
+    const HeaderLayout header = headerLayout(rect);
 
     // Header: the icon (a child), name over count and sync state, the style pill at the end.
-    const QRectF icon = iconRect(rect);
-
-    const QFont pillFont = SystemFont::font(11, QFont::Medium);
-    const QFontMetricsF pillMetrics(pillFont);
-    const QSizeF pillSize(pillMetrics.horizontalAdvance(content.styleLabel) + 14, pillMetrics.height() + 6);
-    const QRectF pill(inner.right() - pillSize.width(), icon.center().y() - pillSize.height() / 2, pillSize.width(), pillSize.height());
-    painter.fillPath(ContinuousShape::roundedRect(pill, 6), AppColors::bgBadge.resolve(appearance));
-    painter.setFont(pillFont);
+    painter.fillPath(ContinuousShape::roundedRect(header.pill, 6), AppColors::bgBadge.resolve(appearance));
+    painter.setFont(pillFont());
     painter.setPen(AppColors::icon.resolve(appearance));
-    painter.drawText(pill, Qt::AlignCenter, content.styleLabel);
+    painter.drawText(header.pill, Qt::AlignCenter, content.styleLabel);
 
-    const QFont nameFont = SystemFont::font(13, QFont::DemiBold);
-    const QFont smallFont = SystemFont::font(11);
-    const QFontMetricsF nameMetrics(nameFont);
-    const QFontMetricsF smallMetrics(smallFont);
-    const qreal textLeft = icon.right() + 10;
-    const qreal textWidth = std::max<qreal>(0, pill.left() - 10 - textLeft);
-    const qreal columnHeight = nameMetrics.height() + 3 + smallMetrics.height();
-    const qreal columnTop = icon.center().y() - columnHeight / 2;
-    drawLine(painter, {textLeft, columnTop}, nameMetrics.elidedText(content.displayName, Qt::ElideRight, textWidth), nameFont,
+    const QFontMetricsF nameMetrics(nameFont());
+    const QFontMetricsF smallMetrics(smallFont());
+    drawLine(painter, header.name.topLeft(), nameMetrics.elidedText(content.displayName, Qt::ElideRight, header.name.width()), nameFont(),
              (content.isUntitled ? AppColors::text3 : AppColors::text1).resolve(appearance));
-
-    const qreal rowTop = columnTop + nameMetrics.height() + 3;
-    const qreal countWidth = drawLine(painter, {textLeft, rowTop}, content.countText, smallFont, AppColors::text3.resolve(appearance));
+    drawLine(painter, header.count.topLeft(), content.countText, smallFont(), AppColors::text3.resolve(appearance));
     // An empty group has nothing to place in the Dock (syncing all passes it by), so its card
     // claims neither state rather than "Not synced" beside a button that says all is synced.
-    m_showsSyncState = !m_group.apps.isEmpty();
+    m_showsSyncState = !header.stateText.isEmpty();
     const bool synced = m_showsSyncState && m_store.isGroupSyncedToDock(m_group);
     m_showsSynced = synced;
     if (m_showsSyncState) {
         const QColor stateColor = (synced ? AppColors::success : AppColors::warning).resolve(appearance);
-        const QRectF dot(textLeft + countWidth + 5, rowTop + smallMetrics.height() / 2 - 2, 4, 4);
         painter.setPen(Qt::NoPen);
         painter.setBrush(stateColor);
-        painter.drawEllipse(dot);
-        const qreal stateLeft = dot.right() + 5;
-        drawLine(painter, {stateLeft, rowTop},
-                 smallMetrics.elidedText(localized(synced ? QStringLiteral("groupCard.synced") : QStringLiteral("groupCard.notSynced")),
-                                         Qt::ElideRight, std::max<qreal>(0, textLeft + textWidth - stateLeft)),
-                 smallFont, stateColor);
+        painter.drawEllipse(header.dot);
+        drawLine(painter, header.state.topLeft(), smallMetrics.elidedText(header.stateText, Qt::ElideRight, header.state.width()),
+                 smallFont(), stateColor);
     }
 
     // Strip: the thumbnails (children), the overflow tile, then the quick-add column (its button
@@ -287,7 +338,7 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
     if (const StripLayout strip = stripLayout(rect); strip.hiddenItems > 0) {
         const QRectF tile = stripTile(rect, strip.thumbnails);
         painter.fillPath(ContinuousShape::roundedRect(tile, 10), AppColors::bgHover.resolve(appearance));
-        painter.setFont(pillFont);
+        painter.setFont(pillFont());
         painter.setPen(AppColors::text3.resolve(appearance));
         painter.drawText(tile, Qt::AlignCenter, u'+' + QString::number(strip.hiddenItems));
     }

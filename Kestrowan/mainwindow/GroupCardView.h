@@ -36,6 +36,11 @@ public:
     // empty when every item has a thumbnail.
     QRect overflowTileRect() const;
     QString overflowText() const;
+    // Where the Dock state's text is drawn, in card coordinates, and the whole text it says (empty
+    // for an empty group); and where the style pill is.
+    QRectF syncStateRect() const;
+    QString syncStateText() const;
+    QRectF stylePillRect() const;
 
     QSize sizeHint() const override;
 
@@ -73,6 +78,16 @@ private:
         qsizetype hiddenItems = 0;
     };
     StripLayout stripLayout(const QRectF &rect) const;
+    // Where the header's texts go, in unscaled card coordinates.
+    struct HeaderLayout {
+        QRectF pill;
+        QRectF name;
+        QRectF count;
+        QRectF dot;
+        QRectF state;
+        QString stateText;
+    };
+    HeaderLayout headerLayout(const QRectF &rect) const;
     void refreshAccessibility();
     // The quick-add hint in the current language and its size, measured once per language: the
     // layout asks for the hint's column many times over.

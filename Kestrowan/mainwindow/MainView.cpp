@@ -19,6 +19,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/SheetFit.h"
 #include "Kestrowan/shell/AppToastModifier.h"
+#include "Kestrowan/shell/OpenPanelColumns.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
 
@@ -315,12 +316,15 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
             m_actions->addURLsToGroup(urls, groupID);
     });
     m_openPanel = panel;
+    keepOpenPanelColumnsWhole(panel);
     panel->open();
 }
 
 void MainView::requestDeleteGroup(const QUuid &groupID)
 {
-    auto *alert = new ConfirmationAlert(localized(QStringLiteral("groupList.delete")), localized(QStringLiteral("editor.deleteConfirm")),
+    const std::optional<AppGroup> group = m_actions->group(groupID);
+    auto *alert = new ConfirmationAlert(ConfirmationAlert::deleteGroupTitle(group ? group->name : QString()),
+                                        localized(QStringLiteral("editor.deleteConfirm")),
                                         localized(QStringLiteral("groupList.delete")), this);
     alert->setObjectName(QStringLiteral("deleteGroupAlert"));
     connect(alert, &ConfirmationAlert::confirmed, this, [this, groupID] { m_actions->deleteGroup(groupID); });

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
+#include <QPainterPathStroker>
 #include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -17,6 +18,9 @@
 namespace {
 
 constexpr int margin = 8;
+constexpr int arrowHeight = 8;
+// Between the arrow's tip and the button it points at.
+constexpr int gap = 2;
 
 // Until the program's own menu is plugged in: the four rows as plain titled buttons.
 QWidget *plainMenu(const AddToGroupMenuActions &actions)
@@ -48,9 +52,6 @@ QuickAddPopover::QuickAddPopover(const AddToGroupMenuActions &given, QWidget *an
     : QWidget(anchor->window(), Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
     , m_anchor(anchor)
 {
-    FloatingPanel::useTranslucencyOrShape(this, [](const QSize &size) {
-        return ContinuousShape::roundedRect(QRectF(QPointF(0, 0), QSizeF(size)).adjusted(margin, margin, -margin, -margin), 12);
-    });
     setAttribute(Qt::WA_DeleteOnClose);
     // The click that closes the panel is not handed on: a click on the card then opens nothing.
     setAttribute(Qt::WA_NoMouseReplay);
@@ -69,25 +70,62 @@ QuickAddPopover::QuickAddPopover(const AddToGroupMenuActions &given, QWidget *an
     const auto &factory = MainViewFactories::shared().addToGroupMenu;
     QWidget *content = factory ? factory(actions) : plainMenu(actions);
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setContentsMargins(margin, margin, margin, margin + arrowHeight);
     layout->addWidget(content);
+}
+
+QRectF QuickAddPopover::panelRect() const
+{
+    const QRectF all(rect());
+    return m_arrowOnBottom ? all.adjusted(margin, margin, -margin, -margin - arrowHeight)
+                           : all.adjusted(margin, margin + arrowHeight, -margin, -margin);
+}
+
+QPainterPath QuickAddPopover::outline() const
+{
+    const QRectF panel = panelRect();
+    QPainterPath path = ContinuousShape::roundedRect(panel, 12);
+    // The arrow stays clear of the rounded corners when the panel is pushed aside by a screen edge.
+    const qreal x = std::clamp<qreal>(m_arrowX, panel.left() + 12 + arrowHeight, panel.right() - 12 - arrowHeight);
+    QPainterPath arrow;
+    if (m_arrowOnBottom) {
+        arrow.moveTo(x - arrowHeight, panel.bottom() - 1);
+        arrow.lineTo(x, panel.bottom() + arrowHeight);
+        arrow.lineTo(x + arrowHeight, panel.bottom() - 1);
+    } else {
+        arrow.moveTo(x - arrowHeight, panel.top() + 1);
+        arrow.lineTo(x, panel.top() - arrowHeight);
+        arrow.lineTo(x + arrowHeight, panel.top() + 1);
+    }
+    arrow.closeSubpath();
+    return path.united(arrow).simplified();
 }
 
 void QuickAddPopover::popup()
 {
     adjustSize();
     const QRect anchor(m_anchor->mapToGlobal(QPoint(0, 0)), m_anchor->size());
-    QPoint at(anchor.center().x() - width() / 2, anchor.bottom() + 1);
+    // Above the button, its arrow on the bottom edge pointing down at it: the card's caption under
+    // the button stays in sight. Below it only where the screen has no room above.
+    QPoint at(anchor.center().x() - width() / 2, anchor.top() - gap - (height() - margin));
     // Inside the window where it fits, so that it reads as the card's; then inside the screen.
     const QRect window = m_anchor->window()->frameGeometry();
     if (window.width() >= width())
         at.setX(std::clamp(at.x(), window.left(), window.right() + 1 - width()));
     if (const QScreen *screen = m_anchor->screen()) {
         const QRect available = screen->availableGeometry();
-        if (at.y() + height() > available.bottom())
-            at.setY(anchor.top() - height());
+        if (at.y() + margin < available.top()) {
+            m_arrowOnBottom = false;
+            // Under what the button keeps in sight below it (the card's caption), not over it.
+            at.setY(anchor.bottom() + 1 + m_clearanceBelow + gap - margin);
+            if (auto *box = qobject_cast<QVBoxLayout *>(layout()))
+                box->setContentsMargins(margin, margin + arrowHeight, margin, margin);
+        }
         at.setX(std::clamp(at.x(), available.left(), std::max(available.left(), available.right() - width())));
     }
+    m_arrowX = anchor.center().x() - at.x();
+    QPointer<QuickAddPopover> self(this);
+    FloatingPanel::useTranslucencyOrShape(this, [self](const QSize &) { return self ? self->outline() : QPainterPath(); });
     move(at);
     show();
 }
@@ -97,13 +135,15 @@ void QuickAddPopover::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const EffectiveAppearance appearance = effectiveAppearance(this);
-    const QRectF panel = QRectF(rect()).adjusted(margin - 0.5, margin - 0.5, -margin + 0.5, -margin + 0.5);
+    const QPainterPath shape = outline();
     for (int i = 1; i <= 4; ++i) {
         QColor shade = AppColors::shadowLg.resolve(appearance);
         shade.setAlphaF(shade.alphaF() / 5);
-        painter.fillPath(ContinuousShape::roundedRect(panel.adjusted(-i, -i + 2, i, i + 2), 12 + i), shade);
+        QPainterPathStroker spread;
+        spread.setWidth(2 * i);
+        spread.setJoinStyle(Qt::RoundJoin);
+        painter.fillPath(spread.createStroke(shape.translated(0, 2)).united(shape.translated(0, 2)), shade);
     }
-    const QPainterPath shape = ContinuousShape::roundedRect(panel, 12);
     painter.fillPath(shape, AppColors::surfaceElevated.resolve(appearance));
     painter.setPen(QPen(AppColors::borderStrong.resolve(appearance), 1));
     painter.drawPath(shape);

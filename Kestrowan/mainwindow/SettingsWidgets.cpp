@@ -6,11 +6,14 @@
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
+#include "NVLXDesign/NVLXMenu.h"
 #include "NVLXDesign/SoftShadow.h"
 #include "NVLXDesign/SystemFont.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QTimer>
+#include <QWindow>
 #include <QVariantAnimation>
 #include <QVBoxLayout>
 
@@ -240,6 +243,51 @@ SettingsPopUpButton::SettingsPopUpButton(QWidget *parent)
     setFont(SystemFont::font(13));
     setMinimumHeight(26);
     applyPointerCursor(this);
+}
+
+void SettingsPopUpButton::showPopup()
+{
+    if (m_menu)
+        return;
+    auto *menu = new NVLXMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setMinimumWidth(width());
+    for (int i = 0; i < count(); ++i) {
+        QAction *choice = menu->addAction(itemText(i));
+        choice->setCheckable(true);
+        choice->setChecked(i == currentIndex());
+        // Once the menu has finished with the click: a choice may rebuild the page that holds
+        // this button, and the menu with it.
+        connect(choice, &QAction::triggered, this, [this, i] {
+            QMetaObject::invokeMethod(this, [this, i] {
+                setCurrentIndex(i);
+                emit activated(i);
+                emit textActivated(itemText(i));
+            }, Qt::QueuedConnection);
+        });
+    }
+    // The keyboard comes back to the window the menu opened from, as it does from the style's
+    // list: a platform that handed the menu the activation does not always hand it back.
+    // (The window outlives this button, which a choice may rebuild away.)
+    connect(menu, &QMenu::aboutToHide, this, [this] {
+        QWidget *owner = window();
+        QTimer::singleShot(0, owner, [owner] {
+            if (QWindow *handle = owner->windowHandle(); handle && !handle->isActive())
+                owner->activateWindow();
+        });
+    });
+    m_menu = menu;
+    const QList<QAction *> choices = menu->actions();
+    QAction *current = choices.value(currentIndex());
+    if (current)
+        menu->setActiveAction(current);
+    menu->popup(mapToGlobal(QPoint(0, height() + 4)));
+}
+
+void SettingsPopUpButton::hidePopup()
+{
+    if (m_menu)
+        m_menu->close();
 }
 
 void SettingsPopUpButton::paintEvent(QPaintEvent *)

@@ -5,6 +5,8 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QMenu>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -97,8 +99,18 @@ class SettingsPopUpButton : public QComboBox {
 public:
     explicit SettingsPopUpButton(QWidget *parent = nullptr);
 
+    // Opens the choices as the kit's menu (not the style's square list) under the button, the
+    // current one checked; choosing one sets it and reports it as `activated`.
+    void showPopup() override;
+    void hidePopup() override;
+    // The menu while it is open.
+    QMenu *openMenu() const { return m_menu; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    QPointer<QMenu> m_menu;
 };
 
 // The header of a settings section: its symbol and its title in grey, 5 points apart.

@@ -19,7 +19,14 @@ namespace {
 constexpr qreal margin = 8; // room for the shadow
 constexpr qreal headerHeight = 10 + 16 + 6;
 constexpr qreal searchHeight = 5 + 13 + 5 + 8;
-constexpr qreal itemsHeight = 6 + 38 + 4 + 12 + 6;
+// The badges sit in a band of their own above the icons: a key written out ("Super+1") is most of
+// an icon wide and would cover its top.
+constexpr qreal badgeBand = 11;
+constexpr qreal itemsHeight = 6 + badgeBand + 38 + 4 + 12 + 6;
+constexpr qreal cellWidth = 54;
+constexpr qreal cellSpacing = 10;
+
+QFont badgeFont() { return SystemFont::monospacedFont(7, QFont::Bold); }
 constexpr qreal footerHeight = 6 + 12 + 6;
 
 } // namespace
@@ -37,12 +44,34 @@ QString MockPopup::badgeText(int position)
     return KeyNotation::text(VirtualKeys::commandFlag, QString::number(position));
 }
 
+QRectF MockPopup::panelRect() const
+{
+    return QRectF(rect()).adjusted(margin, margin - 2, -margin, -margin - 2);
+}
+
+QRectF MockPopup::iconRect(int index) const
+{
+    const QRectF panel = panelRect();
+    const qreal rowWidth = m_items.size() * cellWidth + (m_items.size() - 1) * cellSpacing;
+    const qreal x = panel.center().x() - rowWidth / 2 + index * (cellWidth + cellSpacing);
+    return QRectF(x + (cellWidth - 38) / 2, panel.top() + headerHeight + searchHeight + 6 + badgeBand, 38, 38);
+}
+
+QRectF MockPopup::badgeRect(int index) const
+{
+    const QRectF icon = iconRect(index);
+    const QFontMetricsF metrics(badgeFont());
+    const QSizeF size(metrics.horizontalAdvance(badgeText(index + 1)) + 6, metrics.height() + 2);
+    // At the icon's top-leading corner, 2 points out to the left, resting on the icon's edge.
+    return QRectF(QPointF(icon.left() - 2, icon.top() + 2 - size.height()), size);
+}
+
 void MockPopup::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const QRectF panelRect = QRectF(rect()).adjusted(margin, margin - 2, -margin, -margin - 2);
+    const QRectF panelRect = this->panelRect();
     paintSoftShadow(painter, panelRect, 14, popupShadow.resolve(this, 0.35), 6, QPointF(0, 2));
     const QPainterPath shape = ContinuousShape::roundedRect(panelRect, 14);
     painter.fillPath(shape, raisedBackground.resolve(this));
@@ -79,27 +108,19 @@ void MockPopup::paintEvent(QPaintEvent *)
 
     // Items, centred as a row.
     if (!m_items.isEmpty()) {
-        constexpr qreal cellWidth = 54;
-        constexpr qreal spacing = 10;
-        const qreal rowWidth = m_items.size() * cellWidth + (m_items.size() - 1) * spacing;
-        qreal x = panelRect.center().x() - rowWidth / 2;
         for (qsizetype i = 0; i < m_items.size(); ++i) {
-            const QRectF icon(x + (cellWidth - 38) / 2, y + 6, 38, 38);
+            const QRectF icon = iconRect(int(i));
             OnboardingStyle::paintAppIcon(painter, m_items[i], icon, 9);
-            const QString badge = badgeText(int(i) + 1);
-            const QFont badgeFont = SystemFont::monospacedFont(7, QFont::Bold);
-            const QFontMetricsF badgeMetrics(badgeFont);
-            const QRectF badgeRect(icon.left() - 2, icon.top() - 2, badgeMetrics.horizontalAdvance(badge) + 6, badgeMetrics.height() + 2);
-            painter.fillPath(ContinuousShape::roundedRect(badgeRect, 3), accent.resolve(this, 0.85));
-            painter.setFont(badgeFont);
+            const QRectF badge = badgeRect(int(i));
+            painter.fillPath(ContinuousShape::roundedRect(badge, 3), accent.resolve(this, 0.85));
+            painter.setFont(badgeFont());
             painter.setPen(white.resolve(this));
-            painter.drawText(badgeRect, Qt::AlignCenter, badge);
+            painter.drawText(badge, Qt::AlignCenter, badgeText(int(i) + 1));
             painter.setFont(OnboardingStyle::font(9));
             painter.setPen(subduedText.resolve(this));
-            const QRectF nameBox(x, icon.bottom() + 4, cellWidth, 12);
+            const QRectF nameBox(icon.center().x() - cellWidth / 2, icon.bottom() + 4, cellWidth, 12);
             painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignVCenter,
                              QFontMetricsF(painter.font()).elidedText(m_items[i].name, Qt::ElideRight, cellWidth));
-            x += cellWidth + spacing;
         }
         y += itemsHeight;
     }

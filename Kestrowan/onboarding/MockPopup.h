@@ -15,11 +15,16 @@ public:
     const QList<DockReader::DockApp> &items() const { return m_items; }
     // "Super+1" to "Super+4", the keys that open those items in the real popup.
     static QString badgeText(int position);
+    // Where the item at `index` (from 0) has its icon and its badge.
+    QRectF iconRect(int index) const;
+    QRectF badgeRect(int index) const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QRectF panelRect() const;
+
     QString m_name;
     QList<DockReader::DockApp> m_items;
 };

@@ -5,6 +5,7 @@
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/KeyNotation.h"
+#include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "Platform/VirtualKeys.h"
@@ -14,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -110,40 +112,91 @@ private:
 
 } // namespace
 
+namespace {
+
+// The shortcut with its characters held together: it is read as one key, never split over lines.
+QString heldTogether(const QString &keys)
+{
+    QString held;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (i > 0 && !keys.at(i).isLowSurrogate())
+            held.append(LineBreaking::wordJoiner);
+        held.append(keys.at(i));
+    }
+    return held;
+}
+
+} // namespace
+
 PopupFooter::PopupFooter(PopupContentModel &model, QWidget *parent)
     : QWidget(parent)
     , m_launchAll(new LaunchAllButton(this))
     , m_navigationKeys(model.group().displayStyle == AppGroup::DisplayStyle::Grid ? QStringLiteral("←→↑↓")
                                                                                    : QStringLiteral("↑↓"))
 {
-    auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(16, 8, 16, 8);
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(16, 8, 16, 8);
+    column->setSpacing(6);
+    m_row = new QHBoxLayout;
+    column->addLayout(m_row);
     // The gaps are the spacers' own: at least 10 points each, so the summon text keeps its room
     // beside the keys written out in full.
-    row->setSpacing(0);
-    row->addWidget(m_launchAll);
-    row->addSpacing(10);
-    row->addStretch(1);
+    m_row->setSpacing(0);
+    m_row->addWidget(m_launchAll);
+    m_row->addSpacing(10);
+    m_row->addStretch(1);
     if (const std::optional<QString> &shortcut = model.openShortcutDisplay()) {
-        // Between the two button groups the hint gets what room is left: it ends in "…" rather
-        // than being clipped at both ends.
-        auto *hint = new TokenLabel(PopupStyle::formatted(QStringLiteral("popup.keyboardShortcut.summon"), *shortcut), AppColors::text4,
-                                    PopupStyle::font(10), this);
-        hint->setElided(true);
+        // The hint says which key opens the group: it is never cut. Between the two button groups
+        // it takes what room is left and wraps there; where even the key alone has no room, it
+        // takes a line of its own under the buttons.
+        auto *hint = new TokenLabel(PopupStyle::formatted(QStringLiteral("popup.keyboardShortcut.summon"), heldTogether(*shortcut)),
+                                    AppColors::text4, PopupStyle::font(10), this);
         m_shortcut = hint;
         m_shortcut->setTextFormat(Qt::PlainText);
-        m_shortcut->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        m_shortcut->setSizePolicy(policy);
+        m_shortcut->setWordWrap(true);
         m_shortcut->setAlignment(Qt::AlignCenter);
-        row->addWidget(m_shortcut, 4);
+        const QFontMetricsF metrics(m_shortcut->font());
+        qreal widest = 0;
+        for (const QString &piece : LineBreaking::wrappedLines(m_shortcut->font(), m_shortcut->text(), 1))
+            widest = std::max(widest, metrics.horizontalAdvance(piece));
+        m_hintMinimum = qCeil(widest) + 2;
+        m_shortcut->setMinimumWidth(m_hintMinimum);
+        m_row->addWidget(m_shortcut, 4);
     }
-    row->addSpacing(10);
-    row->addStretch(1);
+    m_row->addSpacing(10);
+    m_row->addStretch(1);
     auto *hints = new QHBoxLayout;
     hints->setSpacing(6);
     hints->addWidget(new KeyHint(m_navigationKeys, localized(QStringLiteral("popup.hint.navigate")), this));
     hints->addWidget(new KeyHint(QStringLiteral("↵"), localized(QStringLiteral("popup.hint.open")), this));
-    row->addLayout(hints);
+    m_row->addLayout(hints);
+    m_keyHints = hints;
     connect(m_launchAll, &QAbstractButton::clicked, this, [&model] { model.launchAllAndDismiss(); });
+}
+
+void PopupFooter::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (!m_shortcut)
+        return;
+    const QMargins margins = layout()->contentsMargins();
+    const int besideButtons = width() - margins.left() - margins.right() - m_launchAll->sizeHint().width() - 20
+                              - m_keyHints->sizeHint().width();
+    const bool ownLine = besideButtons < m_hintMinimum;
+    if (ownLine == m_hintOnOwnLine)
+        return;
+    m_hintOnOwnLine = ownLine;
+    auto *column = static_cast<QVBoxLayout *>(layout());
+    if (ownLine) {
+        m_row->removeWidget(m_shortcut);
+        column->addWidget(m_shortcut);
+    } else {
+        column->removeWidget(m_shortcut);
+        m_row->insertWidget(3, m_shortcut, 4);
+    }
 }
 
 QString PopupFooter::navigationKeys() const

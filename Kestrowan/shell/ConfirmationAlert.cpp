@@ -2,12 +2,14 @@
 
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "NVLXDesign/SystemFont.h"
 
+#include "NVLXDesign/DS.h"
+
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -16,42 +18,26 @@ namespace {
 // stay a question rather than a page.
 constexpr int contentWidth = 360;
 
-// The danger colour deepened until white text on it reads clearly in both appearances.
-QColor destructiveFill(const QWidget *widget)
+// The destructive answer: the kit's primary button filled in the danger colour, deepened until
+// white text on it reads clearly in both appearances, without the accent's glow.
+void makeDestructive(NVLXButton *button)
 {
-    return AppColors::danger.resolve(widget).darker(135);
+    button->setLookAdjuster([](NVLXButtonLook &look, EffectiveAppearance appearance) {
+        const QColor danger = DS::danger.resolve(appearance).darker(135);
+        look.fill = look.opacity < 1.0 ? danger.darker(115) : danger;
+        look.textColor = QColor(Qt::white);
+        look.shadow.reset();
+    });
+    button->setGraphicsEffect(nullptr);
 }
 
-// The destructive answer: a flat fill in the deepened danger colour under white text, the same in
-// every look and style (a style's gradient would wash the red out).
-class DestructiveButton final : public QPushButton {
-public:
-    DestructiveButton(const QString &title, QWidget *parent) : QPushButton(title, parent) {}
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QColor fill = destructiveFill(this);
-        if (isDown())
-            fill = fill.darker(115);
-        const QRectF box = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(fill);
-        painter.drawRoundedRect(box, 5, 5);
-        if (hasFocus()) {
-            painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRoundedRect(box.adjusted(-0.75, -0.75, 0.75, 0.75), 6, 6);
-        }
-        painter.setPen(Qt::white);
-        painter.setFont(font());
-        painter.drawText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, text());
-    }
-};
-
 } // namespace
+
+QString ConfirmationAlert::deleteGroupTitle(const QString &groupName)
+{
+    const QString name = groupName.isEmpty() ? localized(QStringLiteral("onboarding.group.untitled")) : groupName;
+    return localizedFormat(QStringLiteral("groupList.deleteNamed"), {name});
+}
 
 ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent)
     : QDialog(parent)
@@ -71,18 +57,20 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     m_message->setWordWrap(true);
     m_message->setTextFormat(Qt::PlainText);
 
-    m_cancel = new QPushButton(localized(QStringLiteral("picker.cancel")), this);
+    // The kit's buttons: the secondary one for Cancel (the Escape answer), the destructive one
+    // beside it, which Return gives. Neither is the platform's stock push button.
+    m_cancel = new NVLXButton(NVLXButtonStyle::Secondary, localized(QStringLiteral("picker.cancel")), this);
     m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_confirm = new DestructiveButton(confirmTitle, this);
+    m_confirm = new NVLXButton(NVLXButtonStyle::Primary, confirmTitle, this);
     m_confirm->setObjectName(QStringLiteral("confirm"));
-    for (QPushButton *button : {m_cancel, m_confirm}) {
-        button->setFont(SystemFont::font(13, QFont::Medium));
+    makeDestructive(m_confirm);
+    for (NVLXButton *button : {m_cancel, m_confirm}) {
         button->setMinimumWidth(88);
-        button->setAutoDefault(false);
+        button->setFocusPolicy(Qt::TabFocus);
     }
-    m_cancel->setDefault(true);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_confirm, &QPushButton::clicked, this, [this] {
+    m_confirm->setFocus();
+    connect(m_cancel, &QAbstractButton::clicked, this, &QDialog::reject);
+    connect(m_confirm, &QAbstractButton::clicked, this, [this] {
         emit confirmed();
         accept();
     });
@@ -103,4 +91,14 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     layout->setSizeConstraint(QLayout::SetFixedSize);
     m_title->setFixedWidth(contentWidth);
     m_message->setFixedWidth(contentWidth);
+}
+
+void ConfirmationAlert::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        // Return gives the answer the alert asks for, unless the keyboard is on Cancel.
+        (focusWidget() == m_cancel ? m_cancel : m_confirm)->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

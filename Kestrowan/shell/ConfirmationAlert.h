@@ -1,26 +1,36 @@
 #pragma once
 
+#include "NVLXDesign/NVLXButton.h"
+
 #include <QDialog>
 
+class NVLXButton;
 class QLabel;
-class QPushButton;
 
 // The one look of every "are you sure" question of the program: a window-modal sheet over its
 // window with the title drawn inside it (so it reads the same with or without a window manager's
 // title bar), the message below, and the two answers in reading order: "Cancel" first, then the
-// destructive answer, filled in the danger colour. Cancel is the default and the Escape answer.
+// destructive answer, filled in the danger colour, both the kit's buttons. Escape cancels; Return
+// gives the destructive answer (the question is what the user asked for).
 // It deletes itself when closed.
 class ConfirmationAlert : public QDialog {
     Q_OBJECT
 public:
     ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent);
 
+    // The title of the question whether to delete a group: it names the group (its display name,
+    // the untitled text for a group without one).
+    static QString deleteGroupTitle(const QString &groupName);
+
     QLabel *titleLabel() const { return m_title; }
     QLabel *messageLabel() const { return m_message; }
-    QPushButton *cancelButton() const { return m_cancel; }
-    QPushButton *confirmButton() const { return m_confirm; }
+    NVLXButton *cancelButton() const { return m_cancel; }
+    NVLXButton *confirmButton() const { return m_confirm; }
     // Whether the destructive answer closed the alert.
     bool wasConfirmed() const { return result() == QDialog::Accepted; }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 signals:
     // The destructive answer was given; emitted before the alert closes.
@@ -29,6 +39,6 @@ signals:
 private:
     QLabel *m_title = nullptr;
     QLabel *m_message = nullptr;
-    QPushButton *m_cancel = nullptr;
-    QPushButton *m_confirm = nullptr;
+    NVLXButton *m_cancel = nullptr;
+    NVLXButton *m_confirm = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "Kestrowan/shell/LineBreaking.h"
 
 #include <QTextLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace LineBreaking {
@@ -10,6 +11,30 @@ namespace {
 bool opensBreak(QChar c)
 {
     return c == phraseMark || c == wordJoiner || c.isSpace();
+}
+
+// Kana, ideographs and the full-width forms: the scripts that set words without spaces.
+bool isCjk(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x3000 && u <= 0x9FFF) || (u >= 0xF900 && u <= 0xFAFF) || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+// A space in Japanese or Chinese only sets a Latin word or a number apart from the text around
+// it; a line ending there would leave "Dock" alone at the end of one line and its particle at
+// the start of the next. In a marked text every space lies inside a phrase (the marks are the
+// breaks); in an unmarked one, the spaces beside kana or ideographs are held.
+QString holdSpaces(const QString &text, bool marked)
+{
+    QString held = text;
+    for (qsizetype i = 0; i < held.size(); ++i) {
+        if (held.at(i) != u' ')
+            continue;
+        const bool besideCjk = (i > 0 && isCjk(held.at(i - 1))) || (i + 1 < held.size() && isCjk(held.at(i + 1)));
+        if (marked || besideCjk)
+            held[i] = noBreakSpace;
+    }
+    return held;
 }
 
 int lineCount(const QFont &font, const QString &text, qreal width)
@@ -36,9 +61,14 @@ void layOutLines(QTextLayout &layout, qreal width)
     layout.endLayout();
 }
 
-QString joinPhrases(const QString &text)
+QString joinPhrases(const QString &given)
 {
-    if (!text.contains(phraseMark))
+    const bool marked = given.contains(phraseMark);
+    const bool cjk = std::any_of(given.begin(), given.end(), isCjk);
+    if (!marked && !cjk)
+        return given;
+    const QString text = holdSpaces(given, marked);
+    if (!marked)
         return text;
     QString joined;
     joined.reserve(text.size() * 2);
@@ -64,6 +94,7 @@ QString visibleText(const QString &text)
     QString visible = text;
     visible.remove(phraseMark);
     visible.remove(wordJoiner);
+    visible.replace(noBreakSpace, u' ');
     return visible;
 }
 

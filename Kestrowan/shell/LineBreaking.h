@@ -10,16 +10,19 @@ class QTextLayout;
 // break between any two characters, splitting words in two. The ja and zh-Hans tables mark the
 // places a line may break with a zero-width space between phrases; the characters inside a phrase
 // are then held together with word joiners, so lines break only at the marks, at spaces and where
-// punctuation allows. Both marks are zero-width and never drawn.
+// punctuation allows. Both marks are zero-width and never drawn. A space inside a phrase, or beside
+// kana and ideographs, is held as a no-break space.
 namespace LineBreaking {
 
 inline constexpr QChar phraseMark = QChar(0x200B);
 inline constexpr QChar wordJoiner = QChar(0x2060);
+// What a space inside a phrase becomes: drawn as a space, never a place to break.
+inline constexpr QChar noBreakSpace = QChar(0x00A0);
 
 // The text with each marked phrase held together; a text without marks comes back unchanged.
 QString joinPhrases(const QString &text);
 
-// The text without the break marks and joiners, as a reader sees it.
+// The text without the break marks and joiners, its held spaces plain again, as a reader sees it.
 QString visibleText(const QString &text);
 
 // Breaks the layout's text into lines of `width`, stacked from the top.

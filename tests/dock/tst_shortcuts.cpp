@@ -10,6 +10,7 @@
 #include "Platform/fake/FakeHotKeys.h"
 #include "Platform/fake/FakeRunningApplications.h"
 #include "Platform/fake/FakeWorkspaceNotifications.h"
+#include "Kestrowan/shell/LineBreaking.h"
 #include "tests/support/TestMain.h"
 
 #include <QLabel>
@@ -206,7 +207,7 @@ private slots:
             presenter.showPopup(group, {}, QRectF(600, 100, 56, 56));
             QStringList shown;
             for (const QLabel *label : presenter.controller().panel()->findChildren<QLabel *>())
-                shown.append(label->text());
+                shown.append(LineBreaking::visibleText(label->text()));
             presenter.controller().closePopupImmediately();
             return shown.join(u'|');
         };

@@ -14,7 +14,12 @@
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +49,60 @@ private slots:
     {
         UserDefaults::standard().remove(QStringLiteral("interactionMode"));
         UserDefaults::standard().remove(QStringLiteral("clickModeBehavior"));
+    }
+
+    // The row of previews in a page narrower than the row: Shift with the wheel, as a user turns
+    // it over the previews, scrolls the row and not the page; the plain wheel scrolls the page; at
+    // the row's end its last preview is whole.
+    void shiftWheelScrollsTheRowToItsWholeLastPreview()
+    {
+        EditorDraft draft(groupWith(QStringLiteral("Work"), {itemAt(QStringLiteral("/Applications/Mail.app"))}));
+        IconStyleChoice choice(&draft, m_skins.get(), {});
+        QScrollArea page;
+        auto *content = new QWidget;
+        auto *column = new QVBoxLayout(content);
+        auto *section = new IconStyleSection(&choice);
+        column->addWidget(section);
+        column->addSpacing(1200);
+        page.setWidget(content);
+        page.setWidgetResizable(true);
+        page.resize(420, 300);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QScrollArea *row = section->scrollArea();
+        QScrollBar *sideways = row->horizontalScrollBar();
+        QTRY_VERIFY(sideways->maximum() > 0);
+        QCOMPARE(sideways->value(), 0);
+        const int pageAt = page.verticalScrollBar()->value();
+
+        // (A wheel event that is sent rather than turned is not handed on to the parents of the
+        // preview under the pointer: it goes to the row's viewport, where it arrives in use.)
+        const auto turnWheel = [&](Qt::KeyboardModifiers modifiers) {
+            QWidget *viewport = row->viewport();
+            const QPoint local = viewport->rect().center();
+            QWheelEvent wheel(local, viewport->mapToGlobal(local), QPoint(), QPoint(0, -120), Qt::NoButton, modifiers,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(viewport, &wheel);
+            return wheel.isAccepted();
+        };
+        turnWheel(Qt::ShiftModifier);
+        QVERIFY(sideways->value() > 0);
+        QCOMPARE(page.verticalScrollBar()->value(), pageAt);
+        for (int i = 0; i < 100 && sideways->value() < sideways->maximum(); ++i)
+            turnWheel(Qt::ShiftModifier);
+        QCOMPARE(sideways->value(), sideways->maximum());
+        // The last preview, its outline included, is inside the row's visible part.
+        IconChoiceButton *last = section->buttons().last();
+        const QRect shown(last->mapTo(row->viewport(), QPoint(0, 0)), last->size());
+        QVERIFY2(row->viewport()->rect().contains(shown),
+                 qPrintable(QStringLiteral("last preview %1..%2 x %4..%5 in a row %3 wide, %6 high").arg(shown.left()).arg(shown.right()).arg(row->viewport()->width()).arg(shown.top()).arg(shown.bottom()).arg(row->viewport()->height())));
+
+        // The plain wheel is left to the page: the row neither moves nor keeps the event.
+        const int rowAt = sideways->value();
+        sideways->setValue(0);
+        QVERIFY(!turnWheel(Qt::NoModifier));
+        QCOMPARE(sideways->value(), 0);
+        Q_UNUSED(rowAt);
     }
 
     void previewsAreDrawnFromTheGroupOncePerChange()

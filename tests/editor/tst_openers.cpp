@@ -1,6 +1,9 @@
 // Opener rules in the editor: the extensions offered, rules by extension and by item with their
 // clearing, what a cell shows, the application chooser, and an opener chosen first in a new group.
 #include "Kestrowan/editor/ApplicationChooserDialog.h"
+#include "Kestrowan/shell/Appearance.h"
+#include "NVLXDesign/NVLXList.h"
+#include "NVLXDesign/NVLXTextField.h"
 #include "Kestrowan/editor/DraftChangeHandler.h"
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/OpenerRulesEditor.h"
@@ -19,6 +22,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTemporaryDir>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 namespace {
@@ -239,6 +245,57 @@ private slots:
         QCOMPARE(dialog.chosenPath(), std::optional<QString>(kReader));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         ApplicationCatalog::install(nullptr);
+    }
+
+    // The chooser is drawn with the kit's field and list in both looks: the search text inset from
+    // the field's edge, an accent focus outline (no blue ring), a list that scrolls with a slim
+    // thumb and no arrow buttons, and a current row in the accent's wash, not the platform's blue.
+    void theChooserUsesTheKitsFieldAndList()
+    {
+        auto catalog = std::make_unique<FakeApplicationCatalog>();
+        for (int i = 0; i < 40; ++i)
+            catalog->all.append({QStringLiteral("/usr/share/applications/app%1.desktop").arg(i), QStringLiteral("App %1").arg(i)});
+        ApplicationCatalog::install(std::move(catalog));
+        const auto restore = qScopeGuard([] {
+            Appearance::shared().apply(false);
+            ApplicationCatalog::install(nullptr);
+        });
+        const auto blueish = [](const QColor &c) { return c.blue() > c.red() + 40; };
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            ApplicationChooserDialog dialog(QStringLiteral(".pdf"), QStringLiteral("pdf"));
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            dialog.activateWindow();
+            auto *field = qobject_cast<NVLXTextField *>(dialog.searchField());
+            auto *list = qobject_cast<NVLXList *>(dialog.list());
+            QVERIFY2(field && list, "the chooser's field and list are the kit's");
+            QVERIFY(field->textMargins().left() >= 8);
+            QTRY_VERIFY(field->hasFocus());
+            const QImage fieldShot = field->grab().toImage();
+            for (const QPoint &edge : {QPoint(fieldShot.width() / 2, 0), QPoint(fieldShot.width() / 2, fieldShot.height() - 1),
+                                       QPoint(0, fieldShot.height() / 2)})
+                QVERIFY2(!blueish(fieldShot.pixelColor(edge)), qPrintable(fieldShot.pixelColor(edge).name()));
+
+            QScrollBar *bar = list->verticalScrollBar();
+            QTRY_VERIFY(bar->isVisible() && bar->maximum() > 0);
+            QStyleOptionSlider option;
+            option.initFrom(bar);
+            option.orientation = Qt::Vertical;
+            option.minimum = bar->minimum();
+            option.maximum = bar->maximum();
+            option.pageStep = bar->pageStep();
+            QCOMPARE(bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarAddLine, bar).height(), 0);
+            QCOMPARE(bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSubLine, bar).height(), 0);
+            QVERIFY(bar->width() <= 10);
+
+            QListWidgetItem *current = list->currentItem();
+            QVERIFY(current);
+            const QRect row = list->visualItemRect(current);
+            const QImage listShot = list->viewport()->grab().toImage();
+            const QColor wash = listShot.pixelColor(row.left() + 4, row.center().y());
+            QVERIFY2(!blueish(wash), qPrintable(wash.name()));
+        }
     }
 
     // Over a main window at its smallest the chooser stays inside the window; over a large one it

@@ -10,6 +10,8 @@
 #include "Kestrowan/editor/EditorItemSection.h"
 #include "Kestrowan/editor/EditorSyncController.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/editor/IconChoiceButton.h"
+#include "Kestrowan/editor/IconStyleSection.h"
 #include "Kestrowan/editor/OpenerSection.h"
 #include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/groups/DroppedItemKeeper.h"
@@ -20,6 +22,8 @@
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
+#include "NVLXDesign/DS.h"
+#include "NVLXDesign/NVLXMenu.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "tests/support/FullDisk.h"
@@ -28,6 +32,9 @@
 #include "tests/support/TestMain.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QDir>
@@ -40,6 +47,8 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 #include <sys/stat.h>
@@ -201,8 +210,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!textIsLight(), 5000);
     }
 
-    // The empty page's accent-filled button keeps its title readable in both looks.
-    void theAccentAddButtonIsReadableInBothLooks()
+    // The empty page's filled buttons, "From Dock" on blue and "Apps" on the accent, write their
+    // titles in one ink that reads on both fills, in both looks.
+    void theFilledAddButtonsShareAReadableInk()
     {
         const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
         GroupEditorPage *page = open(stored(QStringLiteral("Studio"), {}), false);
@@ -210,14 +220,21 @@ private slots:
         QVERIFY(page->itemSection()->showsEmptyState());
         for (const bool dark : {false, true}) {
             Appearance::shared().apply(dark);
-            EditorActionButton *button = page->itemSection()->emptyStateButtons().at(1);
-            QTRY_COMPARE_WITH_TIMEOUT(effectiveAppearance(button), dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light, 5000);
-            // The title's middle band, clear of the rounded corners and the shadow.
-            const QRect band = QRectF(button->width() * 0.3, button->height() * 0.3, button->width() * 0.6, button->height() * 0.4).toRect();
-            const auto [fill, ink] = fillAndInk(button->grab(band).toImage());
-            QCOMPARE(fill, AppColors::accent.resolve(button));
-            QVERIFY2(contrastRatio(fill, ink) >= 4.5,
-                     qPrintable(QStringLiteral("%1 on %2: %3").arg(ink.name(), fill.name()).arg(contrastRatio(fill, ink))));
+            QList<QColor> inks;
+            for (int index : {0, 1}) {
+                EditorActionButton *button = page->itemSection()->emptyStateButtons().at(index);
+                QTRY_COMPARE_WITH_TIMEOUT(effectiveAppearance(button), dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light, 5000);
+                // The title's middle band, clear of the rounded corners and the shadow.
+                const QRect band = QRectF(button->width() * 0.3, button->height() * 0.3, button->width() * 0.6, button->height() * 0.4).toRect();
+                const auto [fill, ink] = fillAndInk(button->grab(band).toImage());
+                QCOMPARE(fill, (index == 0 ? AppColors::info : AppColors::accent).resolve(button));
+                QVERIFY2(contrastRatio(fill, ink) >= 4.5,
+                         qPrintable(QStringLiteral("%1 on %2: %3").arg(ink.name(), fill.name()).arg(contrastRatio(fill, ink))));
+                inks.append(ink);
+            }
+            // Both titles are drawn in the same ink: dark on both or light on both.
+            QVERIFY2(qAbs(inks[0].lightness() - inks[1].lightness()) < 40,
+                     qPrintable(inks[0].name() + QStringLiteral(" beside ") + inks[1].name()));
         }
     }
 
@@ -439,8 +456,25 @@ private slots:
         GroupEditorPage *page = open(group, false);
         EditorItemSection *section = page->itemSection();
         int drags = 0;
-        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+        page->setDragRunner([&](QWidget *, QMimeData *payload, const QPixmap &picture) {
             ++drags;
+            // The picture that follows the pointer: a rounded tile whose pixels are each whole or
+            // clear, so a drag window shaped by its mask (no compositing manager) shows no white
+            // square around it and no white seen through it.
+            QVERIFY(!picture.isNull());
+            const QImage pixels = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY(!picture.mask().isNull());
+            QCOMPARE(qAlpha(pixels.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(pixels.pixel(pixels.width() - 1, pixels.height() - 1)), 0);
+            QCOMPARE(qAlpha(pixels.pixel(pixels.width() / 2, pixels.height() / 2)), 255);
+            int soft = 0;
+            for (int y = 0; y < pixels.height(); ++y) {
+                for (int x = 0; x < pixels.width(); ++x) {
+                    const int alpha = qAlpha(pixels.pixel(x, y));
+                    soft += alpha > 0 && alpha < 255;
+                }
+            }
+            QCOMPARE(soft, 0);
             std::unique_ptr<QMimeData> owned(payload);
             // What the platform's drag does while the pointer travels: over the other tile, dropped.
             QVERIFY(page->itemActions()->isReordering());
@@ -473,7 +507,7 @@ private slots:
         const AppGroup group = stored(QStringLiteral("Leave"), {fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("a")),
                                                                 fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("b"))});
         GroupEditorPage *page = open(group, false);
-        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+        page->setDragRunner([&](QWidget *, QMimeData *payload, const QPixmap &) {
             std::unique_ptr<QMimeData> owned(payload);
             sendDrag(page->itemSection()->tiles().at(1), owned.get(), true);
         });
@@ -540,6 +574,93 @@ private slots:
         QVERIFY(page->itemSection()->cells().at(0)->isApplicationCell());
         QVERIFY(!page->itemSection()->cells().at(0)->openerBadge());
         QVERIFY(page->itemSection()->cells().at(1)->openerBadge());
+    }
+
+    // An item's context menu, opened with the right button as the user does, is the kit's rounded
+    // menu in both looks: clear corners, the raised surface, the delete row in the danger colour.
+    void theItemContextMenuIsTheKits()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        const AppGroup group = stored(QStringLiteral("Menu"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
+                                                               fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("B"))});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(QTest::qWaitForWindowExposed(page->window()));
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            EditorItemCell *cell = page->itemSection()->cells().at(1);
+            QTRY_VERIFY(cell->isVisible());
+            QTest::mouseClick(page->window()->windowHandle(), Qt::RightButton, {}, cell->mapTo(page->window(), cell->rect().center()));
+            NVLXMenu *menu = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((menu = qobject_cast<NVLXMenu *>(QApplication::activePopupWidget())) && menu->isVisible(), 10000);
+            const QImage shot = menu->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(qAlpha(shot.pixel(0, 0)), 0);
+            QCOMPARE(qAlpha(shot.pixel(shot.width() - 1, shot.height() - 1)), 0);
+            QCOMPARE(QColor(shot.pixel(shot.width() / 2, 3)).rgb(), DS::surfaceElevated.resolve(menu).rgb());
+            QAction *remove = menu->actions().last();
+            QCOMPARE(remove->text(), localizedText("groupList.delete"));
+            // The delete row's letters are red: its darkest-or-most-saturated ink is the danger colour's hue.
+            const QRect row = menu->actionGeometry(remove);
+            int reddish = 0;
+            for (int y = row.top(); y <= row.bottom(); ++y) {
+                for (int x = row.left(); x <= row.right(); ++x) {
+                    const QColor c = QColor::fromRgba(shot.pixel(x, y));
+                    reddish += c.red() > c.green() + 60 && c.red() > c.blue() + 60;
+                }
+            }
+            QVERIFY2(reddish > 10, qPrintable(QString::number(reddish)));
+            menu->close();
+            QTRY_VERIFY(!QApplication::activePopupWidget());
+        }
+    }
+
+    // The open panel for adding items shows its date column whole beside the names.
+    void theOpenPanelKeepsItsDateColumnWhole()
+    {
+        const AppGroup group = stored(QStringLiteral("Files"), {});
+        GroupEditorPage *page = open(group, false);
+        page->itemSection()->emptyStateButtons().at(2)->click();
+        QFileDialog *panel = page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel"));
+        QVERIFY(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        panel->setViewMode(QFileDialog::Detail);
+        panel->setDirectory(QStringLiteral("/etc"));
+        QTreeView *view = panel->findChild<QTreeView *>(QStringLiteral("treeView"));
+        QVERIFY(view && view->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(view->model()->rowCount(view->rootIndex()) > 3, 10000);
+        QHeaderView *header = view->header();
+        const int date = header->count() - 1;
+        QTRY_VERIFY_WITH_TIMEOUT(header->sectionSize(date) >= static_cast<QAbstractItemView *>(view)->sizeHintForColumn(date), 10000);
+        QVERIFY(header->sectionSize(date) >= header->sectionSizeHint(date));
+        QVERIFY2(header->sectionViewportPosition(date) + header->sectionSize(date) <= view->viewport()->width(),
+                 qPrintable(QStringLiteral("date column %1..%2 in %3").arg(header->sectionViewportPosition(date))
+                                .arg(header->sectionViewportPosition(date) + header->sectionSize(date)).arg(view->viewport()->width())));
+        panel->reject();
+    }
+
+    // In the page, the icon-style row scrolled to its end shows its last preview whole, inside the
+    // page's visible width (not under the page's scroll bar or past its margin).
+    void theIconStyleRowShowsItsLastPreviewWhole()
+    {
+        const AppGroup group = stored(QStringLiteral("Styles"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A"))});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(QTest::qWaitForWindowExposed(page->window()));
+        auto *section = page->findChild<IconStyleSection *>();
+        QVERIFY(section);
+        page->scrollArea()->ensureWidgetVisible(section);
+        QScrollArea *row = section->scrollArea();
+        QScrollBar *sideways = row->horizontalScrollBar();
+        sideways->setValue(sideways->maximum());
+        QCoreApplication::processEvents();
+        IconChoiceButton *last = section->buttons().last();
+        const QRect inPage(last->mapTo(page, QPoint(0, 0)), last->size());
+        const QRect rowInPage(row->viewport()->mapTo(page, QPoint(0, 0)), row->viewport()->size());
+        const QRect pageView(page->scrollArea()->viewport()->mapTo(page, QPoint(0, 0)), page->scrollArea()->viewport()->size());
+        QVERIFY2(rowInPage.contains(inPage) && pageView.contains(QRect(inPage.left(), pageView.top(), inPage.width(), 1)),
+                 qPrintable(QStringLiteral("last preview %1..%2, row %3..%4, page view %5..%6")
+                                .arg(inPage.left()).arg(inPage.right()).arg(rowInPage.left()).arg(rowInPage.right())
+                                .arg(pageView.left()).arg(pageView.right())));
+        // The row's bottom is not cut: the previews' outlines fit its height.
+        QVERIFY(inPage.bottom() <= rowInPage.bottom());
     }
 
     void syncBarFollowsTheDraft()
@@ -641,7 +762,7 @@ private slots:
         page->syncController()->setTickInterval(20);
         QTest::keyClicks(page->nameField(), QStringLiteral("!"));
         QVERIFY(page->syncController()->isCountdownRunning());
-        page->setDragRunner([&](QWidget *, QMimeData *payload) {
+        page->setDragRunner([&](QWidget *, QMimeData *payload, const QPixmap &) {
             std::unique_ptr<QMimeData> owned(payload);
             sendDrag(page->itemSection()->tiles().at(1), owned.get(), true);
         });

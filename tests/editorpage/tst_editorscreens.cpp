@@ -1,6 +1,9 @@
 // Pictures of the editor page in its states, in light and dark and in Japanese, saved under
 // screenshots/ in the build folder for people to look at.
 #include "Kestrowan/editor/DockSyncBar.h"
+#include "Kestrowan/editor/EditorHeaderRow.h"
+#include "Kestrowan/editor/EditorItemCell.h"
+#include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorItemActions.h"
 #include "Kestrowan/editor/EditorItemSection.h"
@@ -18,7 +21,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollArea>
 
 class TestEditorScreens : public QObject {
@@ -126,7 +131,32 @@ private:
             QVERIFY(picture.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-removeconfirm-") + look + QStringLiteral(".png")));
             alert->reject();
         }
-        page->setDragRunner([](QWidget *, QMimeData *payload) { delete payload; });
+        // An item's context menu (the kit's menu, a window of its own) drawn onto the page where
+        // it stands.
+        {
+            EditorItemCell *cell = page->itemSection()->cells().at(3);
+            std::unique_ptr<QMenu> menu(page->itemSection()->makeContextMenu(3, page));
+            menu->popup(cell->mapToGlobal(cell->rect().center()));
+            QTRY_VERIFY(menu->isVisible());
+            QTest::qWait(20);
+            QImage picture = page->grab().toImage();
+            {
+                QPainter painter(&picture);
+                painter.drawImage(page->mapFromGlobal(menu->pos()), menu->grab().toImage());
+            }
+            QVERIFY(picture.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-itemmenu-") + look + QStringLiteral(".png")));
+            menu->close();
+        }
+        // The question before deleting the group, which names it.
+        page->header()->deleteButton()->click();
+        if (auto *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("deleteGroupAlert"))) {
+            QTest::qWait(20);
+            QVERIFY(alert->grab().toImage().save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-deleteconfirm-") + look + QStringLiteral(".png")));
+            alert->reject();
+        } else {
+            QFAIL("no delete question");
+        }
+        page->setDragRunner([](QWidget *, QMimeData *payload, const QPixmap &) { delete payload; });
         page->itemActions()->beginItemDrag(page->draft()->draft().apps.at(2).id);
         page->itemActions()->dropEntered(page->draft()->draft().apps.at(0).id);
         QTest::qWait(60);

@@ -17,19 +17,25 @@
 #include "Kestrowan/mainwindow/HoverCard.h"
 #include "Kestrowan/mainwindow/NewGroupCardView.h"
 #include "Kestrowan/mainwindow/QuickAddButton.h"
+#include "Kestrowan/mainwindow/QuickAddPopover.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "NVLXDesign/NVLXButton.h"
+#include "NVLXDesign/NVLXMenu.h"
+#include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/PermissionOverride.h"
+#include "tests/support/LineChecks.h"
 #include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
@@ -46,6 +52,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -66,9 +73,13 @@ struct BuiltPage {
 };
 
 
+// Whether the last menu chosen from was the kit's rounded menu, with clear corners.
+bool lastMenuWasTheKits = false;
+
 // Clicks the entry `text` of the next pop-up menu as soon as it shows.
 void chooseFromNextMenu(const QString &text)
 {
+    lastMenuWasTheKits = false;
     auto *watch = new QTimer;
     watch->setInterval(5);
     QObject::connect(watch, &QTimer::timeout, watch, [watch, text] {
@@ -77,6 +88,7 @@ void chooseFromNextMenu(const QString &text)
             return;
         for (QAction *action : menu->actions()) {
             if (action->text() == text) {
+                lastMenuWasTheKits = qobject_cast<NVLXMenu *>(menu) && qAlpha(menu->grab().toImage().pixel(0, 0)) == 0;
                 watch->deleteLater();
                 watch->stop();
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
@@ -282,40 +294,124 @@ private slots:
         MainViewFactories::shared().onboarding = nullptr;
     }
 
-    // A menu row is one line: the Japanese "choose from installed applications" is longer than the
-    // fixed menu is wide for a wrapped pair, and a wrapped row left one character on its own line.
-    void quickAddMenuRowsStayOnOneLine()
+    // The quick-add menu opens above its button, its arrow on the bottom edge pointing down at it,
+    // so the card's caption under the button stays in sight; its rows' texts have no line limit:
+    // a subtitle too long for one line wraps whole, in every language, never ending in "…".
+    void quickAddMenuOpensAboveWithWholeSubtitles()
     {
-        LanguageManager::shared().setCurrentLanguage(QStringLiteral("ja"));
         // As the program wires it.
         MainViewFactories::shared().addToGroupMenu = [](const AddToGroupMenuActions &actions) {
             return new AddToGroupMenu(actions.onDockApps, actions.onApps, actions.onFiles, actions.onFolders);
         };
         const AppGroup work = addGroup(QStringLiteral("Work"));
-        auto view = makeView();
-        GroupCardView *card = view->gridPage()->grid()->card(work.id);
-        clickWidget(card->quickAddButton());
-        QVERIFY(card->isShowingAddMenu());
-        AddToGroupMenu *menu = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT([&] {
-            for (QWidget *window : QApplication::topLevelWidgets()) {
-                auto *found = qobject_cast<AddToGroupMenu *>(window);
-                if (!found)
-                    found = window->findChild<AddToGroupMenu *>();
-                if (found && found->isVisible())
-                    menu = found;
+        int wrapped = 0;
+        for (const QString &language : {QStringLiteral("en"), QStringLiteral("es"), QStringLiteral("pt-BR"), QStringLiteral("ja"),
+                                        QStringLiteral("zh-Hans")}) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            auto view = makeView();
+            // Lower on the screen than the menu is tall, as a window usually stands.
+            view->move(40, 360);
+            QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+            GroupCardView *card = view->gridPage()->grid()->card(work.id);
+            clickWidget(card->quickAddButton());
+            QVERIFY(card->isShowingAddMenu());
+            QuickAddPopover *popover = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((popover = qobject_cast<QuickAddPopover *>(QApplication::activePopupWidget())) && popover->isVisible(), 10000);
+            AddToGroupMenu *menu = popover->findChild<AddToGroupMenu *>();
+            QVERIFY(menu);
+
+            // Above the button, pointing at it: what is drawn (the panel and its arrow, not the
+            // clear margin its shadow fades in) ends just above the button.
+            QVERIFY(popover->arrowOnBottom());
+            const QRect button(card->quickAddButton()->mapToGlobal(QPoint(0, 0)), card->quickAddButton()->size());
+            const QRect panel = popover->frameGeometry();
+            QVERIFY(panel.left() < button.center().x() && button.center().x() < panel.right());
+            const QImage shot = popover->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+            const int tipX = button.center().x() - panel.left();
+            const auto lowestDrawn = [&](int x) {
+                for (int y = shot.height() - 1; y >= 0; --y) {
+                    if (qAlpha(shot.pixel(x, y)) > 200)
+                        return panel.top() + y;
+                }
+                return panel.top();
+            };
+            const int tip = lowestDrawn(tipX);
+            QVERIFY2(tip < button.top() && button.top() - tip <= 6,
+                     qPrintable(QStringLiteral("drawn down to %1, button from %2").arg(tip).arg(button.top())));
+            // The arrow: the panel reaches lower above the button than beside it.
+            QVERIFY(lowestDrawn(tipX + 40) < tip - 4);
+            // Nothing of it covers the card below its top edge beside the button, the caption included.
+            QVERIFY(lowestDrawn(tipX - 40) < button.top());
+
+            const QList<AddToGroupMenuRow *> rows = menu->findChildren<AddToGroupMenuRow *>();
+            QCOMPARE(rows.size(), 4);
+            for (AddToGroupMenuRow *row : rows) {
+                QVERIFY(row->height() >= 56);
+                for (TokenLabel *label : row->findChildren<TokenLabel *>()) {
+                    const QStringList lines = label->shownLines();
+                    wrapped += lines.size() > 1;
+                    const QString shown = lines.join(QString());
+                    QVERIFY2(!shown.contains(QChar(0x2026)), qPrintable(language + ": " + shown));
+                    QCOMPARE(QString(shown).remove(u' '), LineBreaking::visibleText(label->text()).remove(u' '));
+                    const QString problem = lineBreakProblem(label->text(), lines);
+                    QVERIFY2(problem.isEmpty(), qPrintable(language + ": " + problem));
+                    const QFontMetricsF metrics(label->font());
+                    for (const QString &line : lines)
+                        QVERIFY2(metrics.horizontalAdvance(line) <= label->contentsRect().width() + 0.5, qPrintable(language + ": " + line));
+                    QVERIFY(label->height() >= int(lines.size() * metrics.lineSpacing()) - 1);
+                }
             }
-            return menu != nullptr;
-        }(), 10000);
-        const QList<AddToGroupMenuRow *> rows = menu->findChildren<AddToGroupMenuRow *>();
-        QCOMPARE(rows.size(), 4);
-        for (AddToGroupMenuRow *row : rows) {
-            for (TokenLabel *label : row->findChildren<TokenLabel *>()) {
-                QCOMPARE(label->shownLines().size(), 1);
-            }
+            popover->close();
         }
+        // "Choose from the apps in your Dock" takes two lines in English at least.
+        QVERIFY(wrapped > 0);
         MainViewFactories::shared().addToGroupMenu = nullptr;
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+    }
+
+    // With no room above (the window at the top of the screen), the menu opens below the button and
+    // still leaves the card's "Add" caption under it in sight.
+    void quickAddMenuBelowKeepsTheCaptionInSight()
+    {
+        MainViewFactories::shared().addToGroupMenu = [](const AddToGroupMenuActions &actions) {
+            return new AddToGroupMenu(actions.onDockApps, actions.onApps, actions.onFiles, actions.onFolders);
+        };
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        view->move(0, 0);
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        GroupCardView *card = view->gridPage()->grid()->card(work.id);
+        const QImage before = card->grab().toImage();
+        clickWidget(card->quickAddButton());
+        QuickAddPopover *popover = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((popover = qobject_cast<QuickAddPopover *>(QApplication::activePopupWidget())) && popover->isVisible(), 10000);
+        QVERIFY(!popover->arrowOnBottom());
+        const QRect button(card->quickAddButton()->mapToGlobal(QPoint(0, 0)), card->quickAddButton()->size());
+        // The caption's letters: what differs from the card's fill in the band under the button.
+        const QImage shot = popover->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const auto topDrawn = [&](int globalX) {
+            const int x = globalX - popover->frameGeometry().left();
+            for (int y = 0; y < shot.height(); ++y) {
+                if (qAlpha(shot.pixel(x, y)) > 200)
+                    return popover->frameGeometry().top() + y;
+            }
+            return popover->frameGeometry().bottom();
+        };
+        const qreal scale = before.devicePixelRatio();
+        int captionBottom = button.bottom();
+        const QColor fill = before.pixelColor(int(card->width() / 2 * scale), int((card->quickAddButton()->geometry().bottom() + 6) * scale));
+        for (int y = card->quickAddButton()->geometry().bottom() + 1; y < card->height() - 12; ++y) {
+            for (int x = card->quickAddButton()->geometry().left() - 6; x <= card->quickAddButton()->geometry().right() + 6; ++x) {
+                const QColor c = before.pixelColor(int(x * scale), int(y * scale));
+                if (std::abs(c.red() - fill.red()) + std::abs(c.green() - fill.green()) + std::abs(c.blue() - fill.blue()) > 30)
+                    captionBottom = std::max(captionBottom, card->mapToGlobal(QPoint(0, y)).y());
+            }
+        }
+        QVERIFY(captionBottom > button.bottom() + 4);
+        for (int x = button.left() - 6; x <= button.right() + 6; ++x)
+            QVERIFY2(topDrawn(x) > captionBottom, qPrintable(QStringLiteral("drawn from %1, caption down to %2").arg(topDrawn(x)).arg(captionBottom)));
+        popover->close();
+        MainViewFactories::shared().addToGroupMenu = nullptr;
     }
 
     void quickAddMenuOpensTheOpenPanelAndSwallowsTheCardTap()
@@ -548,14 +644,19 @@ private slots:
     void deleteConfirmationFromTheCardsMenu_data()
     {
         QTest::addColumn<bool>("dark");
-        QTest::newRow("light") << false;
-        QTest::newRow("dark") << true;
+        QTest::addColumn<QString>("language");
+        QTest::newRow("light") << false << QStringLiteral("en");
+        QTest::newRow("dark") << true << QStringLiteral("en");
+        QTest::newRow("light-ja") << false << QStringLiteral("ja");
     }
 
     void deleteConfirmationFromTheCardsMenu()
     {
         QFETCH(bool, dark);
+        QFETCH(QString, language);
         applyLook(dark);
+        LanguageManager::shared().setCurrentLanguage(language);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
         const AppGroup work = addGroup(QStringLiteral("Work"));
         auto view = makeView();
         QVERIFY(QTest::qWaitForWindowExposed(view.get()));
@@ -565,15 +666,21 @@ private slots:
         QTest::mouseClick(view->windowHandle(), Qt::RightButton, {}, card->mapTo(view.get(), QPoint(card->width() / 2, 16)));
         QTRY_VERIFY_WITH_TIMEOUT(view->deleteConfirmation() && view->deleteConfirmation()->isVisible(), 10000);
         ConfirmationAlert *alert = view->deleteConfirmation();
+        QVERIFY2(lastMenuWasTheKits, "the card's menu is the kit's rounded menu");
 
-        QCOMPARE(alert->titleLabel()->text(), localized(QStringLiteral("groupList.delete")));
+        // The title names the group it asks about, in every language.
+        QVERIFY2(alert->titleLabel()->text().contains(QStringLiteral("Work")), qPrintable(alert->titleLabel()->text()));
+        QCOMPARE(alert->titleLabel()->text(), localizedFormat(QStringLiteral("groupList.deleteNamed"), {QStringLiteral("Work")}));
+        // The kit's buttons, not the platform's grey push button beside a flat red one.
+        QVERIFY(alert->findChildren<QPushButton *>().isEmpty());
+        QVERIFY(qobject_cast<NVLXButton *>(alert->cancelButton()) && qobject_cast<NVLXButton *>(alert->confirmButton()));
         QVERIFY(alert->titleLabel()->isVisible());
         QVERIFY(alert->rect().contains(alert->titleLabel()->geometry()));
         QCOMPARE(alert->messageLabel()->text(), localized(QStringLiteral("editor.deleteConfirm")));
         QVERIFY(alert->messageLabel()->height() <= 2 * alert->messageLabel()->fontMetrics().lineSpacing() + 2);
 
-        QPushButton *cancel = alert->cancelButton();
-        QPushButton *remove = alert->confirmButton();
+        QAbstractButton *cancel = alert->cancelButton();
+        QAbstractButton *remove = alert->confirmButton();
         QCOMPARE(cancel->text(), localized(QStringLiteral("picker.cancel")));
         QCOMPARE(remove->text(), localized(QStringLiteral("groupList.delete")));
         QVERIFY(cancel->geometry().right() < remove->geometry().left());
@@ -627,6 +734,36 @@ private slots:
 
     // The hint under a card's quick-add button keeps clear of the card's bottom edge: between its
     // lowest letters and the card's border lies a band of plain card fill.
+    // Whether a group is in the Dock is never cut: in every language, "Sin sincronizar" beside
+    // "5 elementos" and the style pill included, the state's text fits the box it is drawn in, and
+    // the pill does not take its room.
+    void cardSyncStateIsNeverCut()
+    {
+        QList<AppItem> five;
+        for (int i = 1; i <= 5; ++i)
+            five.append(app(QStringLiteral("com.example.App%1").arg(i)));
+        const AppGroup work = addGroup(QStringLiteral("Work"), five);
+        const QFontMetricsF metrics(SystemFont::font(11));
+        for (const QString &language : {QStringLiteral("en"), QStringLiteral("es"), QStringLiteral("pt-BR"), QStringLiteral("ja"),
+                                        QStringLiteral("zh-Hans")}) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            auto view = makeView();
+            QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+            GroupCardView *card = view->gridPage()->grid()->card(work.id);
+            QTRY_VERIFY(card->isVisible());
+            card->grab();
+            QVERIFY(card->showsSyncState());
+            const QString state = card->syncStateText();
+            QCOMPARE(state, localized(card->showsSynced() ? QStringLiteral("groupCard.synced") : QStringLiteral("groupCard.notSynced")));
+            const QRectF box = card->syncStateRect();
+            QVERIFY2(metrics.horizontalAdvance(state) <= box.width() + 0.5,
+                     qPrintable(QStringLiteral("%1: \"%2\" is %3 wide in %4").arg(language, state).arg(metrics.horizontalAdvance(state)).arg(box.width())));
+            QVERIFY2(!box.intersects(card->stylePillRect()), qPrintable(language));
+            QVERIFY(QRectF(card->rect()).contains(box));
+        }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+    }
+
     void quickAddHintKeepsClearOfTheCardsEdge_data()
     {
         QTest::addColumn<bool>("dark");

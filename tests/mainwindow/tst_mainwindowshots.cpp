@@ -16,6 +16,7 @@
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "tests/mainwindow/DemoApps.h"
@@ -153,9 +154,9 @@ private slots:
         view.resize(620, 540);
         save(&view, QStringLiteral("main-grid-six") + suffix(dark, language));
 
-        // The pointer on the first group's card, its quick-add menu open: the menu is a window of its
-        // own, drawn onto the picture where it stands.
-        GroupCardView *card = view.gridPage()->grid()->cards().first();
+        // The pointer on a lower card, its quick-add menu open above the button: the menu is a
+        // window of its own, drawn onto the picture where it stands.
+        GroupCardView *card = view.gridPage()->grid()->cards().at(3);
         QEnterEvent enter(QPointF(20, 20), QPointF(20, 20), card->mapToGlobal(QPointF(20, 20)));
         QApplication::sendEvent(card, &enter);
         QTRY_COMPARE(card->scaledRect(card->visualRect()).width() > card->visualRect().width(), true);
@@ -173,6 +174,31 @@ private slots:
         // Every button of the bar shows its whole text.
         for (QWidget *button : view.gridPage()->findChildren<QAbstractButton *>())
             QVERIFY(button->width() >= button->sizeHint().width());
+    }
+
+    // The cards in Spanish, whose Dock state is the longest beside the style pill.
+    void spanishCards_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+    void spanishCards()
+    {
+        QFETCH(bool, dark);
+        setLook(dark, QStringLiteral("es"));
+        auto store = startedManager(m_program);
+        AppNavigation navigation;
+        FakeInstalledApps apps;
+        fillStore(*store);
+        MainView view(*store, apps, navigation, nullptr);
+        view.resize(620, 540);
+        save(&view, QStringLiteral("main-cardsspanish") + suffix(dark, QStringLiteral("en")));
+        for (GroupCardView *card : view.gridPage()->grid()->cards()) {
+            if (card->showsSyncState())
+                QVERIFY(QFontMetricsF(SystemFont::font(11)).horizontalAdvance(card->syncStateText()) <= card->syncStateRect().width() + 0.5);
+        }
+        setLook(false, QStringLiteral("en"));
     }
 
     void pickers_data() { addLooks(); }

@@ -237,6 +237,15 @@ private slots:
         QCOMPARE(popup->items().size(), MockPopup::maxItems);
         QCOMPARE(popup->items().first(), flow.dockApps().first());
         QCOMPARE(MockPopup::badgeText(4), QStringLiteral("Super+4"));
+        // A written-out key is most of an icon wide: each badge rests on its icon's top edge
+        // instead of covering the top of the picture, and stays inside the panel.
+        for (int i = 0; i < int(popup->items().size()); ++i) {
+            const QRectF icon = popup->iconRect(i);
+            const QRectF badge = popup->badgeRect(i);
+            QVERIFY2(badge.width() > icon.width() / 2, "a key badge this wide is what the check is about");
+            QVERIFY2(badge.bottom() <= icon.top() + 2, qPrintable(QStringLiteral("badge %1 covers %2 points of its icon").arg(i).arg(badge.bottom() - icon.top())));
+            QVERIFY(QRectF(popup->rect()).contains(badge));
+        }
 
         QCOMPARE(DoneStep::shortcutChipTexts(7),
                  (QStringList{"Ctrl+1", "Ctrl+2", "Ctrl+3", "Ctrl+4", "Ctrl+5", "Ctrl+6"}));

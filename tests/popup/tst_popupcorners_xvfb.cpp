@@ -79,7 +79,8 @@ private slots:
         QWidget window(nullptr, Qt::FramelessWindowHint);
         paintBackdrop(window);
         auto *anchor = new QPushButton(QStringLiteral("+"), &window);
-        anchor->setGeometry(300, 100, 40, 30);
+        // Low enough in the window for the panel to open above it.
+        anchor->setGeometry(300, 420, 40, 30);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto *popover = new QuickAddPopover(AddToGroupMenuActions{}, anchor);

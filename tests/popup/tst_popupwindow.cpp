@@ -11,6 +11,7 @@
 #include "Kestrowan/popup/PopupFooter.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "Kestrowan/groups/GroupShortcut.h"
 #include "Kestrowan/popup/PopupHeader.h"
@@ -332,28 +333,48 @@ private slots:
         QVERIFY(content()->scrollArea());
     }
 
-    // The footer's "… to open" hint gets what room is left between the buttons: a long one ends in
-    // "…" inside its box instead of being clipped at both ends.
-    void footerHintFitsItsBox()
+    // The footer's "… to open" hint names the key that opens the group: with the longest
+    // shortcut, in Spanish, in the list and the grid, it is shown whole (it wraps, or takes a line
+    // of its own), the key never split or cut, every line inside the label's box and clear of the
+    // buttons beside it.
+    void footerHintShowsTheWholeKey()
     {
-        AppGroup shown = appGroup(3, Style::List);
         const quint64 everyModifier = GroupShortcut::controlModifier | GroupShortcut::optionModifier
                                       | GroupShortcut::shiftModifier | GroupShortcut::commandModifier;
-        m_controller->setShortcutsSource([id = shown.id, everyModifier] { return QList<GroupShortcut>{{id, 18, everyModifier}}; });
-        LanguageManager::shared().setCurrentLanguage(QStringLiteral("pt-BR"));
-        show(shown);
-        QLabel *hint = content()->footer()->shortcutLabel();
-        QVERIFY(hint);
-        QTRY_VERIFY(hint->isVisible() && hint->width() > 0);
-        const QFontMetrics metrics(hint->font());
-        QVERIFY2(metrics.horizontalAdvance(hint->text()) > hint->width(), "the hint should not fit here");
-        auto *elided = qobject_cast<TokenLabel *>(hint);
-        QVERIFY(elided);
-        QVERIFY(elided->shownText().endsWith(QChar(0x2026)));
-        QVERIFY(metrics.horizontalAdvance(elided->shownText()) <= hint->contentsRect().width());
-        // What is drawn starts inside the box: its start is not cut off.
-        const QRect ink = inkBounds(hint->grab().toImage(), Qt::transparent);
-        QVERIFY(!ink.isEmpty() && ink.right() < hint->width());
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("es"));
+        for (const Style style : {Style::List, Style::Grid}) {
+            AppGroup shown = appGroup(3, style);
+            m_controller->setShortcutsSource([id = shown.id, everyModifier] { return QList<GroupShortcut>{{id, 18, everyModifier}}; });
+            show(shown);
+            PopupFooter *footer = content()->footer();
+            QVERIFY(footer);
+            auto *hint = qobject_cast<TokenLabel *>(footer->shortcutLabel());
+            QVERIFY(hint);
+            QTRY_VERIFY(hint->isVisible() && hint->width() > 0);
+            const QString whole = LineBreaking::visibleText(hint->text());
+            QVERIFY2(whole.endsWith(QStringLiteral(" para abrir")), qPrintable(whole));
+            const QString key = whole.chopped(QStringLiteral(" para abrir").size());
+            QVERIFY2(key.count(u'+') >= 4, qPrintable(key));
+            const QStringList lines = hint->shownLines();
+            QVERIFY2(!lines.join(QString()).contains(QChar(0x2026)), qPrintable(lines.join(" / ")));
+            QCOMPARE(QString(lines.join(QString())).remove(u' '), QString(whole).remove(u' '));
+            QVERIFY2(std::any_of(lines.begin(), lines.end(), [&](const QString &line) { return line.contains(key); }),
+                     qPrintable(QStringLiteral("the key is split: ") + lines.join(" / ")));
+            const QFontMetricsF metrics(hint->font());
+            for (const QString &line : lines)
+                QVERIFY2(metrics.horizontalAdvance(line) <= hint->contentsRect().width() + 0.5,
+                         qPrintable(QStringLiteral("%1 is %2 wide in %3").arg(line).arg(metrics.horizontalAdvance(line)).arg(hint->contentsRect().width())));
+            QVERIFY(hint->height() >= int(lines.size() * metrics.lineSpacing()) - 1);
+            QVERIFY(footer->rect().contains(hint->geometry()));
+            QVERIFY(!hint->geometry().intersects(footer->launchAllButton()->geometry()));
+            // The key hints at the end stay whole too.
+            for (QWidget *child : footer->findChildren<QWidget *>()) {
+                if (child != hint && child->parentWidget() == footer && child->isVisible()) {
+                    QVERIFY(footer->rect().contains(child->geometry()));
+                    QVERIFY(!hint->geometry().intersects(child->geometry()));
+                }
+            }
+        }
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
     }
 

@@ -14,6 +14,9 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Kestrowan/shell/TokenLabel.h"
+#include "NVLXDesign/DS.h"
+#include "NVLXDesign/NVLXButton.h"
+#include "NVLXDesign/NVLXMenu.h"
 #include "Platform/fake/FakeApplicationActivation.h"
 #include "Platform/fake/FakeDockPreferences.h"
 #include "Platform/fake/FakeProcessRunner.h"
@@ -24,6 +27,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -266,26 +270,52 @@ private slots:
         QVERIFY(m_sent.isEmpty());
     }
 
-    // Choosing from the open list, as the user does: the page is rebuilt in the new language while
-    // the list that was clicked is still finishing its own work, so that list must outlive it.
+    // Choosing from the open list, as the user does: the list is the kit's rounded menu (not the
+    // style's square list with its blue highlight), in both looks; the page is rebuilt in the new
+    // language while the menu that was clicked is still finishing its own work, so it must outlive it.
     void choosingALanguageFromTheOpenListRebuildsThePage()
     {
-        panel();
-        QComboBox *language = find<QComboBox>("language");
-        QTest::mouseClick(language, Qt::LeftButton);
-        QAbstractItemView *list = language->view();
-        QTRY_VERIFY(list->isVisible());
-        const QRect japanese = list->visualRect(language->model()->index(language->findData("ja"), 0));
-        QVERIFY(japanese.isValid());
-        QTest::mouseMove(list->viewport(), japanese.center());
-        QTRY_VERIFY_WITH_TIMEOUT([&] {
-            if (list->isVisible())
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, japanese.center());
-            return defaults().string("appLanguage") == QString("ja");
-        }(), 10000);
-        QTRY_VERIFY2(sectionTitles().contains(localized("settings.general")), qPrintable(sectionTitles().join(", ")));
-        QCOMPARE(localized("settings.general"), QString::fromUtf8("一般"));
-        QCOMPARE(find<QComboBox>("language")->currentText(), QString("日本語"));
+        for (const bool dark : {true, false}) {
+            Appearance::shared().apply(dark);
+            panel();
+            auto *language = qobject_cast<SettingsPopUpButton *>(find<QComboBox>("language"));
+            QVERIFY(language);
+            QTest::mouseClick(language, Qt::LeftButton);
+            QTRY_VERIFY(language->openMenu() && language->openMenu()->isVisible());
+            auto *menu = qobject_cast<NVLXMenu *>(language->openMenu());
+            QVERIFY2(menu, "the language list is the kit's menu");
+            QVERIFY(!language->view()->isVisible());
+            QCOMPARE(QApplication::activePopupWidget(), menu);
+            const QImage shot = menu->grab().toImage();
+            // Rounded: the corner pixel shows through; the middle is the raised surface, not white
+            // in the dark look.
+            QCOMPARE(qAlpha(shot.pixel(0, 0)), 0);
+            QCOMPARE(QColor(shot.pixel(shot.width() / 2, shot.height() - 3)).rgb(), DS::surfaceElevated.resolve(menu).rgb());
+            QAction *japanese = nullptr;
+            for (QAction *action : menu->actions()) {
+                if (action->text() == QString::fromUtf8("日本語"))
+                    japanese = action;
+                // The current language is the checked one.
+                QCOMPARE(action->isChecked(), action->text() == language->currentText());
+            }
+            QVERIFY(japanese);
+            // The hovered row is the kit's accent wash, not the platform's highlight.
+            const QRect row = menu->actionGeometry(japanese);
+            // (A menu takes the pointer only once it has moved away from where the menu opened.)
+            QTest::mouseMove(menu->windowHandle(), QPoint(row.left() + 2, row.top() + 2));
+            QTRY_VERIFY([&] {
+                QTest::mouseMove(menu->windowHandle(), row.center());
+                return menu->activeAction() == japanese;
+            }());
+            const QColor washed = menu->grab().toImage().pixelColor(row.left() + 3, row.center().y());
+            QVERIFY2(washed.blue() <= washed.red(), qPrintable(washed.name()));
+            QTest::mouseClick(menu, Qt::LeftButton, {}, row.center());
+            QTRY_COMPARE_WITH_TIMEOUT(defaults().string("appLanguage"), QString("ja"), 10000);
+            QTRY_VERIFY2(sectionTitles().contains(localized("settings.general")), qPrintable(sectionTitles().join(", ")));
+            QCOMPARE(localized("settings.general"), QString::fromUtf8("一般"));
+            QCOMPARE(find<QComboBox>("language")->currentText(), QString("日本語"));
+            LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+        }
     }
 
     void hoverWithoutPermissionAsksForIt()
@@ -411,12 +441,17 @@ private slots:
         m_panel->requestResetAll();
         QVERIFY(m_panel->confirmation());
         // Cancelling changes nothing.
-        m_panel->confirmation()->findChild<QPushButton *>("cancel")->click();
+        // The kit's buttons, not the platform's grey push buttons.
+        QVERIFY(m_panel->confirmation()->findChildren<QPushButton *>().isEmpty());
+        QVERIFY(qobject_cast<NVLXButton *>(m_panel->confirmation()->findChild<QAbstractButton *>("cancel")));
+        m_panel->confirmation()->findChild<QAbstractButton *>("cancel")->click();
         QTRY_VERIFY(!m_panel->confirmation());
         QCOMPARE(m_groups->groups().size(), 4);
 
+        // Return gives the answer asked for: Cancel is no default.
         m_panel->requestResetAll();
-        m_panel->confirmation()->findChild<QPushButton *>("confirm")->click();
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel->confirmation()));
+        QTest::keyClick(m_panel->confirmation(), Qt::Key_Return);
         QVERIFY(m_panel->model().reset().isRunning());
         QVERIFY(!find<QAbstractButton>("resetAll")->isEnabled());
         QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
@@ -450,7 +485,7 @@ private slots:
         m_dock->writeBehaviour = FakeDockPreferences::WriteBehaviour::DropSilently;
         panel();
         m_panel->requestResetAll();
-        m_panel->confirmation()->findChild<QPushButton *>("confirm")->click();
+        m_panel->confirmation()->findChild<QAbstractButton *>("confirm")->click();
         QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
         QVERIFY(finished.wait(20000));
         QCOMPARE(finished.first().first().toInt(), 2);

@@ -7,6 +7,7 @@
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/mainwindow/QuickAddPopover.h"
 #include "Kestrowan/mainwindow/SettingsPanel.h"
+#include "Kestrowan/mainwindow/SettingsWidgets.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/InterfaceFont.h"
 #include "Kestrowan/shell/LanguageManager.h"
@@ -17,6 +18,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QPointer>
 #include <QTest>
@@ -84,7 +86,13 @@ private:
             QString name = QStringLiteral("settings-") + names.at(i) + variant + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
             if (language == QStringLiteral("ja"))
                 name += QStringLiteral("-ja");
-            save(panel.grab().toImage(), name);
+            QImage picture = panel.grab().toImage();
+            // An open menu is a window of its own: drawn onto the picture where it stands.
+            if (QWidget *menu = QApplication::activePopupWidget()) {
+                QPainter painter(&picture);
+                painter.drawImage(panel.mapFromGlobal(menu->pos()), menu->grab().toImage());
+            }
+            save(picture, name);
         }
     }
 
@@ -103,6 +111,23 @@ private slots:
         const QStringList all{"general", "interaction", "dock", "about", "reset"};
         shootPanel(false, "en", all);
         shootPanel(true, "en", all);
+    }
+
+    // The language list open: the kit's rounded menu with the current language checked.
+    void theLanguageMenu()
+    {
+        for (const auto &[dark, language] : {std::pair{false, QStringLiteral("en")}, std::pair{true, QStringLiteral("en")},
+                                             std::pair{false, QStringLiteral("ja")}}) {
+            shootPanel(dark, language, {"general"}, [](SettingsPanel &panel) {
+                auto *languageButton = panel.findChild<SettingsPopUpButton *>(QStringLiteral("language"));
+                QVERIFY(languageButton);
+                languageButton->showPopup();
+                QTRY_VERIFY(languageButton->openMenu() && languageButton->openMenu()->isVisible());
+            }, QStringLiteral("-languagemenu"));
+            if (QWidget *menu = QApplication::activePopupWidget())
+                menu->close();
+        }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
     }
 
     void aFailedLaunchAtLoginSaysWhy()

@@ -1,7 +1,9 @@
 #include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StringsTable.h"
+#include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeUserDefaults.h"
 #include "tests/support/TestMain.h"
@@ -9,6 +11,7 @@
 #include <QDirIterator>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTextLayout>
 #include <QTemporaryDir>
 
 namespace {
@@ -158,7 +161,9 @@ private slots:
         QCOMPARE(localizedFormat("pair", {QString("Work"), 2, 3}), QString("Work: 2 groups, 3 apps"));
         // A language without a singular keeps its own text rather than borrowing English.
         LanguageManager::shared().setCurrentLanguage("ja");
-        QCOMPARE(localizedFormat("count", {1}), QString::fromUtf8("1 個"));
+        // (The space beside the counter is held: "1" never ends a line without its "個".)
+        QCOMPARE(localizedFormat("count", {1}), QString::fromUtf8("1\u00A0個"));
+        QCOMPARE(LineBreaking::visibleText(localizedFormat("count", {1})), QString::fromUtf8("1 個"));
     }
 
     void missingPackagedBundleShowsKeys()
@@ -183,6 +188,51 @@ private slots:
             LanguageManager::shared().setCurrentLanguage(language);
             QCOMPARE(localized("menu.settings"), expected);
         }
+        ResourceBundle::setPackagedPath(m_bundle.path());
+    }
+
+    // Japanese and Chinese set Latin words apart with spaces inside a phrase ("Dock から"): the
+    // shipped texts, as the program looks them up, never end a line at such a space, whatever the
+    // width they are wrapped to.
+    void cjkTextsNeverBreakAtASpaceInsideAPhrase()
+    {
+        ResourceBundle::setPackagedPath(QStringLiteral(":/Kestrowan_Kestrowan.bundle"));
+        const QString root = QStringLiteral(KESTROWAN_SOURCE_DIR);
+        const QFont font = SystemFont::font(13);
+        int texts = 0;
+        for (const QString &language : {QStringLiteral("ja"), QStringLiteral("zh-Hans")}) {
+            QFile file(root + "/resources/" + language + ".lproj/Localizable.strings");
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const StringsTable table = StringsTable::parse(file.readAll());
+            LanguageManager::resetSharedForTesting();
+            LanguageManager::shared().setCurrentLanguage(language);
+            for (auto entry = table.entries.cbegin(); entry != table.entries.cend(); ++entry) {
+                if (!entry.value().contains(u' '))
+                    continue;
+                ++texts;
+                const QString text = localized(entry.key());
+                const bool marked = text.contains(LineBreaking::phraseMark);
+                const auto cjk = [](QChar c) { return c.unicode() >= 0x3000 && c.unicode() <= 0x9FFF; };
+                for (int width = 30; width <= 420; width += 3) {
+                    QTextLayout layout(text, font);
+                    LineBreaking::layOutLines(layout, width);
+                    for (int i = 0; i + 1 < layout.lineCount(); ++i) {
+                        const qsizetype end = layout.lineAt(i).textStart() + layout.lineAt(i).textLength();
+                        if (end < 2 || !text.at(end - 1).isSpace())
+                            continue;
+                        const QChar before = text.at(end - 2);
+                        const QChar after = end < text.size() ? text.at(end) : QChar();
+                        const bool insidePhrase = marked ? before != LineBreaking::phraseMark && after != LineBreaking::phraseMark
+                                                         : cjk(before) || cjk(after);
+                        QVERIFY2(!insidePhrase, qPrintable(language + " " + entry.key() + " breaks at a space at width "
+                                                           + QString::number(width) + ": "
+                                                           + LineBreaking::visibleText(text.left(end)) + " | "
+                                                           + LineBreaking::visibleText(text.mid(end))));
+                    }
+                }
+            }
+        }
+        QVERIFY(texts > 20);
         ResourceBundle::setPackagedPath(m_bundle.path());
     }
 

@@ -15,13 +15,15 @@ QString lineBreakProblem(const QString &text, const QStringList &lines)
         return QStringLiteral("lone last line: ") + shown;
     if (!text.contains(LineBreaking::phraseMark))
         return {};
-    // Where a line may end, counted in drawn characters.
+    // Where a line may end, counted in drawn characters other than spaces: at the marks only. A
+    // space inside a phrase is no place to break ("Dock" at the end of a line, its particle on
+    // the next).
     QSet<qsizetype> allowed;
     qsizetype drawn = 0;
     for (QChar c : text) {
-        if (c == LineBreaking::phraseMark || c == u' ')
+        if (c == LineBreaking::phraseMark)
             allowed.insert(drawn);
-        else if (c != LineBreaking::wordJoiner)
+        else if (c != LineBreaking::wordJoiner && c != u' ' && c != LineBreaking::noBreakSpace)
             ++drawn;
     }
     qsizetype end = 0;

@@ -1,0 +1,8 @@
+#pragma once
+
+class QFileDialog;
+
+// Keeps every column of an open panel's detail list whole: the name column takes the room that is
+// left, the size, kind and date columns are as wide as what they show, so the dates are never cut
+// off at the panel's edge. Call once, before the panel is shown.
+void keepOpenPanelColumnsWhole(QFileDialog *panel);
