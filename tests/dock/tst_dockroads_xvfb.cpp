@@ -78,14 +78,7 @@ private:
         return group;
     }
 
-    QString mirrorFolder(const AppGroup &group)
-    {
-        const QString folder = m_dock.makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/") + group.name);
-        QFile id(folder + QStringLiteral("/.group_id"));
-        id.open(QIODevice::WriteOnly);
-        id.write(group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8());
-        return folder;
-    }
+    QString mirrorFolder(const AppGroup &group) { return m_dock.makeGroupFolder(group.name, group.id); }
 
     void startProgram(const QString &interactionMode)
     {
@@ -267,28 +260,11 @@ private slots:
 private:
     // The popup a hover opened, wherever the Dock is: the program's only large window once its
     // main window is closed.
-    std::optional<QRect> shownPopup() const
-    {
-        for (const QRect &window : windowsOfProcess(m_program.processId())) {
-            if (window.width() >= 400 && window.height() >= 200)
-                return window;
-        }
-        return std::nullopt;
-    }
+    std::optional<QRect> shownPopup() const { return ProgramWindows::popupOf(m_program.processId()); }
 
-    // Rests the pointer on a group's tile until a popup shows.
     std::optional<QRect> hoverUntilAnyPopup(const QString &group)
     {
-        std::optional<QRect> popup;
-        const bool shown = QTest::qWaitFor([&] {
-            const std::optional<DockItemInfo> tile = tileOf(group);
-            if (!tile)
-                return false;
-            m_pointer.move(tile->frame.center().toPoint() + QPoint(1, 0));
-            m_pointer.move(tile->frame.center().toPoint());
-            return QTest::qWaitFor([&] { return (popup = shownPopup()).has_value(); }, 500);
-        }, roadTimeout);
-        return shown ? popup : std::nullopt;
+        return ProgramWindows::hoverUntilAnyPopup(m_pointer, m_program.processId(), group);
     }
 
     // Opens the group's popup by resting on its tile, then leaves the tile for a point that is on
