@@ -234,8 +234,8 @@ void PopupWindowController::makeRoomForFailureLine(InteractivePopupPanel *panel)
     if (panel != m_panel || !m_isShowing || !content || !m_lastGroup)
         return;
     // The line that says what could not be opened takes room of its own: the panel grows by it (as
-    // far as the screen allows; beyond that the items scroll) and shrinks back when it goes. The
-    // edge nearest the Dock stays where it is.
+    // far as the screen allows; beyond that the items scroll) and shrinks back when it goes. Its
+    // lower edge, the one by a Dock at the bottom, stays where it is.
     QSizeF size = popupSize(*m_lastGroup);
     if (const QLabel *line = content->openFailureLine(); line && !line->isHidden())
         size.rheight() += line->heightForWidth(int(size.width()));
