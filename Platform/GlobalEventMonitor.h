@@ -7,8 +7,9 @@
 #include <memory>
 
 // Watches input that goes to other programs' windows while something of ours floats above them:
-// mouse presses anywhere, and the Escape key. Other keys are never reported, so what the user types
-// into another program stays there. Reports arrive on the main thread.
+// mouse presses anywhere, and the Escape key while another program has the keyboard (an Escape typed
+// into one of ours is that window's, for its own key handling). Other keys are never reported, so
+// what the user types into another program stays there. Reports arrive on the main thread.
 class GlobalEventMonitor : public QObject {
     Q_OBJECT
 public:

@@ -57,10 +57,14 @@ function(kestrowan_library target)
   endif()
 endfunction()
 
-# kestrowan_test(NAME <name> SOURCES <files>... [LIBS <targets>...] [XVFB] [LABELS <labels>...])
-# One QtTest executable registered with CTest. Tests run headless; XVFB ones run under xvfb-run.
+# kestrowan_test(NAME <name> SOURCES <files>... [LIBS <targets>...] [XVFB [SCREEN <WxHxD>]] [LABELS <labels>...])
+# One QtTest executable registered with CTest. Tests run headless; XVFB ones run under xvfb-run, on a
+# 1440 by 900 screen unless SCREEN names another.
 function(kestrowan_test)
-  cmake_parse_arguments(ARG "XVFB" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "XVFB" "NAME;TIMEOUT;SCREEN" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT ARG_SCREEN)
+    set(ARG_SCREEN 1440x900x24)
+  endif()
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   kestrowan_use_shared_pch(${ARG_NAME})
   target_link_libraries(${ARG_NAME} PRIVATE kestrowan_test_support Qt6::Test ${ARG_LIBS})
@@ -68,7 +72,7 @@ function(kestrowan_test)
     KESTROWAN_SOURCE_DIR="${KESTROWAN_ROOT}" KESTROWAN_BINARY_DIR="${CMAKE_BINARY_DIR}")
   if(ARG_XVFB)
     add_test(NAME ${ARG_NAME}
-             COMMAND xvfb-run -a -s "-screen 0 1440x900x24" $<TARGET_FILE:${ARG_NAME}>)
+             COMMAND xvfb-run -a -s "-screen 0 ${ARG_SCREEN}" $<TARGET_FILE:${ARG_NAME}>)
     # A real X server: whatever platform the caller's shell names, this test and its children use X.
     # Runs alone: it drives a real pointer and real processes, which a loaded machine slows down.
     set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" RUN_SERIAL TRUE)

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
@@ -20,13 +21,22 @@ MainWindowFrame::MainWindowFrame(const AppEnvironment &environment, QWidget *par
     m_content = makeMainWindowContent(environment, this);
     if (m_content)
         layout->addWidget(m_content);
-    resize(defaultSize);
+    const QSize size = fittedDefaultSize();
+    resize(size);
     // Centred in the screen's usable area: clear of the Dock, the menu bar and other panels.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), defaultSize);
+        QRect frame(QPoint(0, 0), size);
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+QSize MainWindowFrame::fittedDefaultSize()
+{
+    // A small screen's usable area (less the menu-bar strip and the Dock's band) may be smaller than
+    // the window: the window keeps inside it.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? defaultSize.boundedTo(screen->availableGeometry().size()) : defaultSize;
 }
 
 bool MainWindowFrame::isMainWindow(const QWidget *widget)
@@ -40,11 +50,23 @@ void MainWindowFrame::setResizable(bool resizable)
         // The content states its least size as a minimum of its own (it lays its pages out by
         // hand, so it has no size hint for it); the window keeps to it.
         const QSize least = m_content ? m_content->minimumSize().expandedTo(m_content->minimumSizeHint()) : QSize(0, 0);
-        setMinimumSize(least.boundedTo(defaultSize).expandedTo(QSize(0, 0)));
+        setMinimumSize(least.boundedTo(fittedDefaultSize()).expandedTo(QSize(0, 0)));
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     } else {
-        setFixedSize(size().isValid() && isVisible() ? size() : defaultSize);
+        setFixedSize(size().isValid() && isVisible() ? size() : fittedDefaultSize());
     }
+}
+
+void MainWindowFrame::keyPressEvent(QKeyEvent *event)
+{
+    // Taken from the keys no control of the window wanted, rather than as a window shortcut: on X11
+    // the program's tray icon can count as its active window while this one has the keyboard, and
+    // window shortcuts then never fire.
+    if (event->matches(QKeySequence::Close)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void MainWindowFrame::paintEvent(QPaintEvent *event)

@@ -4,14 +4,17 @@
 
 #include <QWidget>
 
-// The program's one main window: identifier "main", title "Kestrowan", 620 by 540. It shows the main
-// view and reports when that view comes on and leaves the screen (minimising does neither).
+// The program's one main window: identifier "main", title "Kestrowan", 620 by 540 (less on a screen
+// too small for that). It shows the main view and reports when that view comes on and leaves the
+// screen (minimising does neither). The desktop's close key closes it.
 class MainWindowFrame final : public QWidget {
     Q_OBJECT
 public:
     static inline const QString identifier = QStringLiteral("main");
     static inline const QString title = QStringLiteral("Kestrowan");
     static constexpr QSize defaultSize{620, 540};
+    // The default size, made smaller where the screen's usable area is.
+    static QSize fittedDefaultSize();
 
     explicit MainWindowFrame(const AppEnvironment &environment, QWidget *parent = nullptr);
 
@@ -31,6 +34,7 @@ signals:
     void firstFrameDrawn();
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;

@@ -38,6 +38,8 @@ HoverService::HoverService(GroupManager *groupManager, PermissionManagerInterfac
     m_pendingDismissTimer.setSingleShot(true);
     m_pendingDismissTimer.setInterval(int(hoverDismissDelay * 1000));
     connect(&m_pendingDismissTimer, &QTimer::timeout, this, &HoverService::dismissTimerFired);
+    m_leaveLookTimer.setSingleShot(true);
+    connect(&m_leaveLookTimer, &QTimer::timeout, this, &HoverService::lookForLeave);
     wireComponents();
 }
 
@@ -74,10 +76,7 @@ void HoverService::wireComponents()
             self->handleLeaveDockItem();
     };
     m_mouseTracker.isPopupShowing = [self] { return self && self->m_popupController->isShowing(); };
-    // The tracker decides when the pointer has come to rest: then only the panel itself keeps the
-    // popup, not the margin around it; and never before the popup's first moments are over.
-    m_mouseTracker.isMouseInsidePopup = [self] { return self && self->isPointerOverPanel(); };
-    m_mouseTracker.popupShowGraceRemaining = [self] { return self ? self->m_popupController->showGraceRemaining() : 0; };
+    m_mouseTracker.isMouseInsidePopup = [self] { return self && self->isPointerInsidePopup(); };
     m_mouseTracker.selectedDockItem = [self]() -> std::optional<DockItemInfo> {
         return self ? self->m_dockSelectionObserver.currentSelectionItem : std::nullopt;
     };
@@ -332,6 +331,7 @@ void HoverService::notePopupTile(const DockItemInfo &tile)
 
 void HoverService::closePopup()
 {
+    m_leaveLookTimer.stop();
     m_popupTile.reset();
     removeMouseExitObserver();
     m_popupController->dismissPopup();
@@ -349,6 +349,10 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
         return;
     }
     m_popupTile.reset();
+    // What was pending for the popup this one replaces (a selection that left the Dock, a look
+    // after the pointer left the panel) does not close the new one.
+    m_pendingDismissTimer.stop();
+    m_leaveLookTimer.stop();
     const QPointer<HoverService> self(this);
     m_popupController->showPopup(group, [self](const QUuid &id) {
         if (self && self->onRequestEditGroup)
@@ -356,7 +360,6 @@ void HoverService::showPopupForGroup(const AppGroup &group, const QRectF &anchor
     }, anchor);
     m_currentPopupGroupID = group.id;
     m_popupPresentedAt = m_clock();
-    ++m_popupsShown;
     if (m_mode == InteractionMode::Hover)
         installMouseExitObserver();
 }
@@ -389,24 +392,28 @@ void HoverService::onDockSelectionChanged(const std::optional<DockItemInfo> &ite
         const QRectF frame = fresh ? fresh->frame : target->second.frame;
         showPopupForGroup(target->first, DockPositionResolver::convertQuartzRectToAppKit(frame));
         notePopupTile(target->second);
-        return;
-    }
-    if (item) {
+        // Near a group's tile with the Dock's selection gone, the pointer is just off the tile: the
+        // look below tells whether it stays on the tile or by the panel.
+        if (item)
+            return;
+    } else if (item) {
         if (const std::optional<AppGroup> group = groupForDockItem(*item)) {
             showPopupForGroup(*group, DockPositionResolver::convertQuartzRectToAppKit(item->frame));
             notePopupTile(*item);
         }
         return;
     }
-    if (m_popupController->isShowing() && isPointerInsidePopup())
+    // A popup no Dock tile opened (a hot key's, around the pointer) is not the Dock's to close; over
+    // the panel, the panel's own leave tells when the pointer goes. Anywhere else the look after the
+    // delay decides, also while the popup is new and counts the pointer as its own wherever it is.
+    if (!m_popupTile || (m_popupController->isShowing() && isPointerOverPanel()))
         return;
     m_pendingDismissTimer.start();
 }
 
 void HoverService::dismissTimerFired()
 {
-    if (!isPointerInsidePopup())
-        closePopup();
+    lookForLeave();
 }
 
 std::optional<std::pair<AppGroup, DockItemInfo>> HoverService::hoverTargetUnderPointer() const
@@ -467,30 +474,29 @@ void HoverService::removeMouseExitObserver()
 
 void HoverService::mouseExited()
 {
-    // The pointer may come back at once (it crossed the panel's edge on its way in): look again a
-    // moment later. A pending look is never called off; it decides by where the pointer is then.
-    QTimer::singleShot(mouseExitCheckMilliseconds, this, [this] { lookAfterMouseExit(false, m_popupsShown); });
+    // The pointer may come back at once (it crossed the panel's edge on its way in): look a moment
+    // later.
+    m_leaveLookTimer.start(mouseExitCheckMilliseconds);
 }
 
-void HoverService::lookAfterMouseExit(bool settled, quint64 popup)
+void HoverService::lookForLeave()
 {
-    if ((settled && popup != m_popupsShown) || !m_popupController->isShowing() || isPointerOverPanel())
+    if (!m_popupController->isShowing())
         return;
-    // Back on the popup's own tile: the mouse tracker looks after it from there.
+    // Back on the popup's own tile: leaving it is for the Dock's watchers to tell.
     if (m_popupTile) {
         const QPointF q = DockPositionResolver::convertAppKitPointToQuartz(Screens::shared().mouseLocation());
         if (rectContainsPoint(m_popupTile->frame, q))
             return;
     }
-    // A pointer resting beside the panel, or anywhere while the popup is new, is looked at again
-    // once it has had time to come back and the first moments are over; then only the panel keeps
-    // the popup. That later look is for this popup only: another one shown meanwhile has its own.
-    const int held = m_popupController->showGraceRemaining();
-    if (held == 0 && (settled || !isPointerInsidePopup())) {
+    if (!isPointerInsidePopup()) {
         closePopup();
         return;
     }
-    QTimer::singleShot(std::max(held, mouseExitCheckMilliseconds), this, [this, popup] { lookAfterMouseExit(true, popup); });
+    // Over the panel, its own leave says when the pointer goes. Resting beside it, or anywhere
+    // while the popup is new, no event would: look again a moment later.
+    if (!isPointerOverPanel())
+        m_leaveLookTimer.start(std::max(m_popupController->showGraceRemaining(), mouseExitCheckMilliseconds));
 }
 
 void HoverService::handleClickDockItem(const DockItemInfo &item)

@@ -105,7 +105,9 @@ private:
     void installMouseExitObserver();
     void removeMouseExitObserver();
     void mouseExited();
-    void lookAfterMouseExit(bool settled, quint64 popup);
+    // Closes the popup once the pointer is neither on the popup's tile, nor on the panel or in the
+    // room around it, nor (while the popup is new) anywhere; keeps looking while it rests beside.
+    void lookForLeave();
     void dismissTimerFired();
     std::optional<std::pair<AppGroup, DockItemInfo>> hoverTargetUnderPointer() const;
     bool isPointerInsidePopup() const;
@@ -131,10 +133,9 @@ private:
     QTimer m_watchdogTimer;
     std::optional<QUuid> m_currentPopupGroupID;
     std::optional<QDateTime> m_popupPresentedAt;
-    // Counts the popups shown, so that a delayed look knows whether its popup is still the one up.
-    quint64 m_popupsShown = 0;
     std::optional<DockItemInfo> m_popupTile;
     QTimer m_pendingDismissTimer;
+    QTimer m_leaveLookTimer;
     bool m_mouseExitObserverInstalled = false;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTimeUtc(); };
 };

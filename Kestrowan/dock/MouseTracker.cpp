@@ -38,11 +38,6 @@ bool MouseTracker::isTrackedItem(const DockItemInfo &item) const
     return trackedNames.contains(item.title) || (item.url && trackedPaths.contains(standardizedFilePath(*item.url)));
 }
 
-bool MouseTracker::isOnTrackedTile(const std::optional<DockItemInfo> &item, const QPointF &quartzPoint) const
-{
-    return item && isTrackedItem(*item) && rectContainsPoint(item->frame, quartzPoint);
-}
-
 void MouseTracker::startTracking(const QSet<QString> &names, const QSet<QString> &paths)
 {
     trackedNames = names;
@@ -136,16 +131,11 @@ void MouseTracker::handleMouseMoved()
 
     const std::optional<DockItemInfo> tile = candidate ? candidate : underPointer;
     if (showing) {
+        // The tracker only follows the pointer from group tile to group tile here: whether the
+        // popup goes is for the owner and the popup to say, by the panel and the room around it.
         if (tile && isTrackedItem(*tile) && hoverKey(tile) != m_currentHoveredItemKey)
             reportHover(*tile);
-        // The popup stays while the pointer is on a group's tile or over the panel. Anywhere else
-        // (the gap between the two, just past the tile's edge, far away) the pointer has left once
-        // it has stayed there a grace; the lookups above find tiles with some slack, which must
-        // not keep the popup up.
-        if (isOnTrackedTile(tile, q) || isOnTrackedTile(underPointer, q) || (isMouseInsidePopup && isMouseInsidePopup()))
-            cancelLeaveGrace();
-        else
-            startLeaveGrace(tuning.graceDelay);
+        cancelLeaveGrace();
         return;
     }
 
@@ -199,15 +189,8 @@ void MouseTracker::cancelLeaveGrace()
 void MouseTracker::graceEnded()
 {
     if (isMouseInsidePopup && isMouseInsidePopup()) {
-        // Stays expired until a later move clears it: the pointer is over the popup, which decides.
+        // Stays expired until a later move clears it: the pointer is the popup's, which decides.
         m_grace = Grace::Expired;
-        return;
-    }
-    // A popup just shown still counts a pointer anywhere as its own: the leave waits for that to
-    // end, and is then decided by where the pointer is.
-    if (const int held = popupShowGraceRemaining ? popupShowGraceRemaining() : 0; held > 0) {
-        m_grace = Grace::Running;
-        m_leaveGraceTimer.start(held);
         return;
     }
     m_grace = Grace::Idle;

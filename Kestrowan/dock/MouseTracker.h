@@ -24,10 +24,9 @@ public:
     std::function<void(const DockItemInfo &)> onHoverDockItem;
     std::function<void()> onLeaveDockItem;
     std::function<bool()> isPopupShowing;
-    // Whether the pointer is over the popup's panel itself.
+    // Whether the popup counts the pointer as its own (over the panel, the room around it, or
+    // anywhere while the popup is new).
     std::function<bool()> isMouseInsidePopup;
-    // Milliseconds the popup still counts the pointer as its own after a show, wherever it is.
-    std::function<int()> popupShowGraceRemaining;
     std::function<std::optional<DockItemInfo>()> selectedDockItem;
 
     EventTapHandle tapHandle;
@@ -49,8 +48,6 @@ public:
 
     static std::optional<QString> hoverKey(const std::optional<DockItemInfo> &item);
     bool isTrackedItem(const DockItemInfo &item) const;
-    // A group's tile with the pointer on it, not beside it.
-    bool isOnTrackedTile(const std::optional<DockItemInfo> &item, const QPointF &quartzPoint) const;
 
 private:
     enum class Grace { Idle, Running, Expired };

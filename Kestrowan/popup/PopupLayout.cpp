@@ -68,18 +68,29 @@ QSizeF popupSize(const AppGroup &group)
     return {listWidth, std::max<qreal>(height, 200)};
 }
 
+qreal screenMargin(DockPosition edge)
+{
+    return edge == DockPosition::Bottom ? 6 : 8;
+}
+
+QSizeF fittedSize(const QSizeF &size, DockPosition edge, const QRectF &visibleFrame)
+{
+    if (visibleFrame.isEmpty())
+        return size;
+    const qreal margin = screenMargin(edge);
+    return {std::min(size.width(), visibleFrame.width() - 2 * margin), std::min(size.height(), visibleFrame.height() - 2 * margin)};
+}
+
 QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge, const QRectF &visibleFrame)
 {
     const qreal w = size.width();
     const qreal h = size.height();
     qreal x = 0;
     qreal y = 0;
-    qreal margin = 8;
     switch (edge) {
     case DockPosition::Bottom:
         x = anchor.center().x() - w / 2;
         y = anchor.bottom() + 8; // the anchor's top edge in this upward space
-        margin = 6;
         break;
     case DockPosition::Left:
         x = anchor.right() + 8;
@@ -90,9 +101,15 @@ QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge,
         y = anchor.center().y() - h / 2 + 6;
         break;
     }
+    return keptInside({x, y}, size, edge, visibleFrame);
+}
+
+QPointF keptInside(const QPointF &origin, const QSizeF &size, DockPosition edge, const QRectF &visibleFrame)
+{
+    const qreal margin = screenMargin(edge);
     // The lower bound is applied last, so a panel larger than the frame keeps its lower-left corner in.
-    x = std::max(visibleFrame.left() + margin, std::min(x, visibleFrame.right() - w - margin));
-    y = std::max(visibleFrame.top() + margin, std::min(y, visibleFrame.bottom() - h - margin));
+    const qreal x = std::max(visibleFrame.left() + margin, std::min(origin.x(), visibleFrame.right() - size.width() - margin));
+    const qreal y = std::max(visibleFrame.top() + margin, std::min(origin.y(), visibleFrame.bottom() - size.height() - margin));
     return {x, y};
 }
 

@@ -33,7 +33,14 @@ int gridColumnCount(int popupGridColumns);
 bool itemsScroll(AppGroup::DisplayStyle style, qsizetype filteredCount);
 
 QSizeF popupSize(const AppGroup &group);
+// How far the panel keeps from the edges of the visible frame.
+qreal screenMargin(DockPosition edge);
+// `size` no larger than the visible frame leaves room for, with the margin on every side: on a
+// small screen the panel keeps its whole frame on it, and what no longer fits scrolls.
+QSizeF fittedSize(const QSizeF &size, DockPosition edge, const QRectF &visibleFrame);
 // The panel's lower-left corner beside `anchor` on the Dock's side, kept inside `visibleFrame`.
 QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge, const QRectF &visibleFrame);
+// `origin` moved as little as needed to keep a panel of `size` inside `visibleFrame`.
+QPointF keptInside(const QPointF &origin, const QSizeF &size, DockPosition edge, const QRectF &visibleFrame);
 
 } // namespace PopupLayout

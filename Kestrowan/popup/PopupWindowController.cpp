@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPropertyAnimation>
 #include <QTimer>
 #include <QWindow>
@@ -119,12 +120,13 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
     auto launcher = std::make_unique<PopupLauncher>(m_itemStates, m_signalSink);
     auto *content = new PopupContentView(std::move(inputs), std::move(launcher), m_itemStates);
 
-    const QSizeF size = popupSize(group);
+    const QSizeF size = PopupLayout::fittedSize(popupSize(group), dockPositionSource(), visibleFrameSource());
     const QPointF origin = popupOrigin(size, anchor);
     auto *panel = new InteractivePopupPanel(content);
     panel->present(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
     m_panel = panel;
     m_isShowing = true;
+    connect(&content->model(), &PopupContentModel::openFailureChanged, panel, [this, panel] { makeRoomForFailureLine(panel); });
 
     m_editingObservers.append(connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingStarted,
                                       this, [this] { m_isEditingTextField = true; }));
@@ -224,6 +226,25 @@ void PopupWindowController::dismissPopup()
     fade->start(QAbstractAnimation::DeleteWhenStopped);
     if (wasShowing)
         emit popupDismissed();
+}
+
+void PopupWindowController::makeRoomForFailureLine(InteractivePopupPanel *panel)
+{
+    auto *content = qobject_cast<PopupContentView *>(panel->content());
+    if (panel != m_panel || !m_isShowing || !content || !m_lastGroup)
+        return;
+    // The line that says what could not be opened takes room of its own: the panel grows by it (as
+    // far as the screen allows; beyond that the items scroll) and shrinks back when it goes. Its
+    // lower edge, the one by a Dock at the bottom, stays where it is.
+    QSizeF size = popupSize(*m_lastGroup);
+    if (const QLabel *line = content->openFailureLine(); line && !line->isHidden())
+        size.rheight() += line->heightForWidth(int(size.width()));
+    const DockPosition edge = dockPositionSource();
+    const QRectF visibleFrame = visibleFrameSource();
+    size = PopupLayout::fittedSize(size, edge, visibleFrame);
+    const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(panel->geometry()));
+    const QPointF origin = PopupLayout::keptInside(frame.topLeft(), size, edge, visibleFrame);
+    panel->setGeometry(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
 }
 
 qint64 PopupWindowController::showGraceRemaining() const

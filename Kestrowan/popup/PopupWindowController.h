@@ -86,6 +86,7 @@ private:
     void handleOutsideClick(const QPoint &globalPosition);
     bool handleLocalKey(QKeyEvent *event);
     qint64 now() const;
+    void makeRoomForFailureLine(InteractivePopupPanel *panel);
     static void retire(InteractivePopupPanel *panel);
     // The panel stops taking keys and name-field notifications.
     static void silence(InteractivePopupPanel *panel);

@@ -1,5 +1,7 @@
 #include "Platform/linux/X11GlobalEventMonitor.h"
 
+#include "Platform/linux/X11Connection.h"
+
 #include <QGuiApplication>
 #include <QMetaObject>
 
@@ -19,6 +21,11 @@ bool X11GlobalEventMonitor::start()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
+    if (xcb_connection_t *own = qtX11Connection()) {
+        const xcb_setup_t *setup = xcb_get_setup(own);
+        m_ownIdBase = setup->resource_id_base;
+        m_ownIdMask = setup->resource_id_mask;
+    }
     const bool started = m_input.start(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS,
                                        false, -1, [this](xcb_generic_event_t *event) { handle(event); });
     if (!started)
@@ -44,7 +51,7 @@ void X11GlobalEventMonitor::handle(xcb_generic_event_t *event)
     const quint16 type = m_input.xinputEventType(event);
     if (type == XCB_INPUT_RAW_KEY_PRESS) {
         const auto *raw = reinterpret_cast<xcb_input_raw_key_press_event_t *>(event);
-        if (const quint8 escape = m_escapeKeycode; escape != 0 && raw->detail == escape)
+        if (const quint8 escape = m_escapeKeycode; escape != 0 && raw->detail == escape && !keyboardIsOurs())
             QMetaObject::invokeMethod(this, [this] { emit escapePressed(); }, Qt::QueuedConnection);
         return;
     }
@@ -60,4 +67,35 @@ void X11GlobalEventMonitor::handle(xcb_generic_event_t *event)
     const QPoint position = pointer->position;
     const Qt::MouseButton button = detail == 1 ? Qt::LeftButton : detail == 3 ? Qt::RightButton : Qt::MiddleButton;
     QMetaObject::invokeMethod(this, [this, position, button] { emit mouseDown(position, button); }, Qt::QueuedConnection);
+}
+
+bool X11GlobalEventMonitor::isOurWindow(xcb_window_t window) const
+{
+    return m_ownIdMask != 0 && window > XCB_INPUT_FOCUS_POINTER_ROOT && (window & ~m_ownIdMask) == m_ownIdBase;
+}
+
+bool X11GlobalEventMonitor::keyboardIsOurs() const
+{
+    xcb_connection_t *c = m_input.connection();
+    xcb_get_input_focus_reply_t *focus = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
+    if (!focus)
+        return false;
+    const xcb_window_t focused = focus->focus;
+    std::free(focus);
+    if (focused == XCB_NONE) // the keys go nowhere
+        return false;
+    if (focused != XCB_INPUT_FOCUS_POINTER_ROOT)
+        return isOurWindow(focused);
+    // The keys go to the window under the pointer: ours when any window on the way down to it is.
+    xcb_window_t window = m_input.root();
+    for (int depth = 0; depth < 16 && window != XCB_NONE; ++depth) {
+        xcb_query_pointer_reply_t *pointer = xcb_query_pointer_reply(c, xcb_query_pointer(c, window), nullptr);
+        if (!pointer)
+            return false;
+        window = pointer->same_screen ? pointer->child : xcb_window_t(XCB_WINDOW_NONE);
+        std::free(pointer);
+        if (isOurWindow(window))
+            return true;
+    }
+    return false;
 }

@@ -6,7 +6,10 @@
 #include <atomic>
 
 // XInput2 raw button and key presses on the root window. Raw key events name only the key, so every
-// key but Escape is dropped right where it is read. Without an X server (or XInput2) it starts nothing.
+// key but Escape is dropped right where it is read, and an Escape is reported only when the keyboard
+// is with another program: the window that has the input focus (or, where the focus follows the
+// pointer, the window under it) is not one of ours. Without an X server (or XInput2) it starts
+// nothing.
 class X11GlobalEventMonitor final : public GlobalEventMonitor {
 public:
     bool start() override;
@@ -14,7 +17,15 @@ public:
 
 private:
     void handle(xcb_generic_event_t *event);
+    // Whether the keys typed now go to a window of this program. Asked on the reading thread, over
+    // its own connection, when the key is read: by the time the report reaches the main thread the
+    // focus may have moved.
+    bool keyboardIsOurs() const;
+    bool isOurWindow(xcb_window_t window) const;
 
     X11RawInput m_input;
     std::atomic<quint8> m_escapeKeycode{0};
+    // Every window the program makes is made over Qt's connection, whose ids share its base.
+    quint32 m_ownIdBase = 0;
+    quint32 m_ownIdMask = 0;
 };

@@ -318,6 +318,23 @@ private slots:
         QCOMPARE(window->size(), QSize(600, 400));
     }
 
+    // The desktop's close key closes the main window; the program goes on.
+    void theCloseKeyClosesTheMainWindow()
+    {
+        ShellJournal journal;
+        auto app = launched(journal);
+        QPointer<MainWindowFrame> window = app->mainWindow();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        const QKeyCombination close = QKeySequence(QKeySequence::Close)[0];
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window.data(), close.key(),
+                        close.keyboardModifiers());
+        QTRY_VERIFY_WITH_TIMEOUT(!window, 10000);
+        QVERIFY(!KestrowanApp::isMainWindowOpen());
+    }
+
     void onlyOneMainWindowIsKept()
     {
         auto makeWindow = [] {

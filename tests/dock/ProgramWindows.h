@@ -2,9 +2,11 @@
 
 #include "Kestrowan/dock/DockPositionResolver.h"
 #include "tests/app/X11Windows.h"
+#include "tests/standin/XTestPointer.h"
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 
@@ -63,6 +65,45 @@ inline std::optional<DockItemInfo> tileOf(const QString &title)
             return item;
     }
     return std::nullopt;
+}
+
+// A popup of the program, wherever it is: a window of the process at least 400 by 200 that is not
+// `besides` (the main window, when it is up).
+inline std::optional<QRect> popupOf(qint64 pid, const std::optional<QRect> &besides = std::nullopt)
+{
+    for (const QRect &window : windowsOfProcess(pid)) {
+        if (window.width() >= 400 && window.height() >= 200 && window != besides)
+            return window;
+    }
+    return std::nullopt;
+}
+
+// Rests the pointer on a group's tile until a popup of the program shows.
+inline std::optional<QRect> hoverUntilAnyPopup(XTestPointer &pointer, qint64 pid, const QString &group,
+                                               const std::optional<QRect> &besides = std::nullopt)
+{
+    std::optional<QRect> popup;
+    const bool shown = QTest::qWaitFor([&] {
+        const std::optional<DockItemInfo> tile = tileOf(group);
+        if (!tile)
+            return false;
+        pointer.move(tile->frame.center().toPoint() + QPoint(1, 0));
+        pointer.move(tile->frame.center().toPoint());
+        return QTest::qWaitFor([&] { return (popup = popupOf(pid, besides)).has_value(); }, 500);
+    }, roadTimeout);
+    return shown ? popup : std::nullopt;
+}
+
+// Ends the program as the desktop does at log-out: asked first, killed when it does not go.
+inline void stopProgram(QProcess &program)
+{
+    if (program.state() == QProcess::NotRunning)
+        return;
+    program.terminate();
+    if (!program.waitForFinished(roadTimeout)) {
+        program.kill();
+        program.waitForFinished();
+    }
 }
 
 // A part of the screen as the user sees it.

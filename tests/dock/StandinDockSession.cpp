@@ -61,6 +61,15 @@ QString StandinDockSession::makeFolder(const QString &relativePath)
     return folder;
 }
 
+QString StandinDockSession::makeGroupFolder(const QString &groupName, const QUuid &groupID)
+{
+    const QString folder = makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/") + groupName);
+    QFile id(folder + QStringLiteral("/.group_id"));
+    if (id.open(QIODevice::WriteOnly))
+        id.write(groupID.toString(QUuid::WithoutBraces).toUpper().toUtf8());
+    return folder;
+}
+
 QString StandinDockSession::makeApplication(const QString &name)
 {
     QDir().mkpath(home + QStringLiteral("/Applications"));

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QUuid>
 #include <QStringList>
 
 // The stand-in Dock under its keeper, for a test on a real X server: the test's home holds the
@@ -20,6 +21,9 @@ public:
 
     // A folder under the home with a picture in its "Icon\r", as a group's mirror folder has.
     QString makeFolder(const QString &relativePath);
+    // A group's folder as the program keeps it for the Dock (its picture and the group's identifier
+    // inside), under the program's storage in the home.
+    QString makeGroupFolder(const QString &groupName, const QUuid &groupID);
     // A desktop entry under ~/Applications.
     QString makeApplication(const QString &name);
 

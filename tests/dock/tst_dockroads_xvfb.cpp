@@ -78,14 +78,7 @@ private:
         return group;
     }
 
-    QString mirrorFolder(const AppGroup &group)
-    {
-        const QString folder = m_dock.makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/") + group.name);
-        QFile id(folder + QStringLiteral("/.group_id"));
-        id.open(QIODevice::WriteOnly);
-        id.write(group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8());
-        return folder;
-    }
+    QString mirrorFolder(const AppGroup &group) { return m_dock.makeGroupFolder(group.name, group.id); }
 
     void startProgram(const QString &interactionMode)
     {
@@ -267,33 +260,18 @@ private slots:
 private:
     // The popup a hover opened, wherever the Dock is: the program's only large window once its
     // main window is closed.
-    std::optional<QRect> shownPopup() const
-    {
-        for (const QRect &window : windowsOfProcess(m_program.processId())) {
-            if (window.width() >= 400 && window.height() >= 200)
-                return window;
-        }
-        return std::nullopt;
-    }
+    std::optional<QRect> shownPopup() const { return ProgramWindows::popupOf(m_program.processId()); }
 
-    // Rests the pointer on a group's tile until a popup shows.
     std::optional<QRect> hoverUntilAnyPopup(const QString &group)
     {
-        std::optional<QRect> popup;
-        const bool shown = QTest::qWaitFor([&] {
-            const std::optional<DockItemInfo> tile = tileOf(group);
-            if (!tile)
-                return false;
-            m_pointer.move(tile->frame.center().toPoint() + QPoint(1, 0));
-            m_pointer.move(tile->frame.center().toPoint());
-            return QTest::qWaitFor([&] { return (popup = shownPopup()).has_value(); }, 500);
-        }, roadTimeout);
-        return shown ? popup : std::nullopt;
+        return ProgramWindows::hoverUntilAnyPopup(m_pointer, m_program.processId(), group);
     }
 
     // Opens the group's popup by resting on its tile, then leaves the tile for a point that is on
-    // neither the tile nor the panel, and rests there: the popup closes. The Dock touches the screen
-    // edge `towardEdge` points away from the tile's centre, in that direction.
+    // neither the tile nor the panel, and rests there: the popup closes. Resting in the gap between
+    // the tile and the panel, within the room the popup counts as its own, it stays until the pointer
+    // goes on. The Dock touches the screen edge `towardEdge` points away from the tile's centre, in
+    // that direction.
     void leaveTheTileEachWay(const QString &group, const QPoint &towardEdge)
     {
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -309,12 +287,17 @@ private:
             if (way.startsWith(QLatin1String("at once")))
                 rest = popup->center().x() < screen.width() / 2 ? QPoint(screen.width() - 60, 200) : QPoint(60, 200);
             else if (way.startsWith(QLatin1String("into the gap")))
-                rest = towardEdge.y() ? QPoint(centre.x(), frame.top() - 4) : QPoint(frame.left() - 4, centre.y());
+                rest = towardEdge.y() ? QPoint(centre.x(), popup->bottom() + 4) : QPoint(popup->right() + 4, centre.y());
             else
                 rest = towardEdge.y() ? QPoint(centre.x(), frame.bottom() + 3) : QPoint(frame.right() + 3, centre.y());
-            QVERIFY2(!popup->contains(rest), qPrintable(way));
+            QVERIFY2(!popup->contains(rest) && !frame.contains(rest), qPrintable(way));
             QVERIFY2(popup->intersects(frame.adjusted(-24, -24, 24, 24)), qPrintable(way)); // the tile's popup
             m_pointer.move(rest);
+            if (way.startsWith(QLatin1String("into the gap"))) {
+                QTest::qWait(1500); // well past every grace and delay
+                QVERIFY2(shownPopup() == popup, qPrintable(way));
+                m_pointer.move(popup->center().x() < screen.width() / 2 ? QPoint(screen.width() - 60, 200) : QPoint(60, 200));
+            }
             QVERIFY2(QTest::qWaitFor([&] { return !shownPopup(); }, roadTimeout), qPrintable(way));
         }
     }
@@ -361,10 +344,15 @@ private slots:
         if (QTest::currentTestFailed())
             return;
 
-        // Control+1: the first group's popup around the pointer, whatever the pointer is over.
+        // Control+1 just after the pointer left a group's tile: the first group's popup around the
+        // pointer, which stays while the pointer rests.
+        QVERIFY(hoverUntilShown(QStringLiteral("Play")));
         m_pointer.move(QPoint(700, 500));
+        QTest::qWait(50);
         m_keyboard.chord({XTestKeys::controlL}, '1');
         QVERIFY(waitForPopupBeside(QRect(660, 470, 80, 60)));
+        QTest::qWait(1500); // well past every grace and delay
+        QVERIFY(popupBeside(QRect(660, 470, 80, 60)));
 
         // Control+2 with the pointer on the menu-bar strip: the popup comes up below the strip, in
         // the screen's usable area, and clear of the Dock.

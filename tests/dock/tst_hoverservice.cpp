@@ -379,9 +379,9 @@ private slots:
     }
 
     // The pointer leaves a popup opened by hovering and comes to rest where neither the tile nor the
-    // panel is: in the gap between them, just past the tile's edge, beside the panel within its
-    // margin, or far away within the popup's first half second. Each time the popup closes, and
-    // never before that first half second is over.
+    // panel is: just past the tile's edge, or far away within the popup's first half second. The
+    // Dock drops its selection as the pointer leaves the tile; the popup closes, never before that
+    // first half second is over. Moving on the Dock itself starts no leave while the popup shows.
     void aPointerRestingOffTheTileAndPanelClosesTheHoverPopup()
     {
         DockWithGroups dock;
@@ -389,64 +389,97 @@ private slots:
         dock.addGroup(QStringLiteral("Play"), QStringLiteral("Play"));
         dock.service->setMode(HoverService::InteractionMode::Hover);
         const QRectF tile = dock.tile(1).frame;
-        const QList<QPointF> rests{QPointF(tile.center().x(), tile.top() - 4), QPointF(tile.right() + 2, tile.center().y()),
-                                   quartz(dock.popup->besidePanel()), QPointF(700, 300)};
+        const QList<QPointF> rests{QPointF(tile.center().x(), tile.bottom() + 3), QPointF(700, 300)};
         for (const QPointF &rest : rests) {
             const int shown = int(dock.popup->shown.size());
             dock.fakes.movePointer(tile.center());
+            dock.fakes.accessibility->selectTile(1);
             QTRY_COMPARE(dock.popup->shown.size(), shown + 1);
             QElapsedTimer since;
             since.start();
-            if (rest == rests.at(2)) {
-                // By way of the panel, once the popup's first moments are over.
-                dock.popup->endShowGrace();
-                dock.fakes.movePointer(quartz(dock.popup->inside()));
-                QTRY_VERIFY(!dock.service->mouseTracker().isLeaveGraceRunning());
-            }
             dock.fakes.movePointer(rest);
+            QTRY_VERIFY(!dock.service->mouseTracker().isLeaveGraceRunning());
+            dock.fakes.accessibility->selectTile(-1);
             QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
-            if (rest != rests.at(2))
-                QVERIFY(since.elapsed() >= PopupWindowController::showGraceMilliseconds);
+            QVERIFY(since.elapsed() >= PopupWindowController::showGraceMilliseconds);
             QVERIFY(!dock.service->currentPopupGroupID());
         }
 
-        // The watchers started afresh while the popup shows (the screens changed, the Dock came
-        // back): the popup still closes once the pointer has left its tile.
-        dock.fakes.movePointer(tile.center());
-        QTRY_VERIFY(dock.popup->isShowing());
-        QTRY_VERIFY(dock.service->mouseTracker().currentHoveredItemKey());
-        dock.service->setMode(HoverService::InteractionMode::Hover);
-        QVERIFY(dock.popup->isShowing());
-        dock.fakes.movePointer(QPointF(700, 300));
-        QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
-
         // On the tile or over the panel it stays, however long the pointer rests there.
         dock.fakes.movePointer(tile.center());
+        dock.fakes.accessibility->selectTile(1);
         QTRY_VERIFY(dock.popup->isShowing());
         dock.fakes.movePointer(quartz(dock.popup->inside()));
+        dock.fakes.accessibility->selectTile(-1);
         QTRY_VERIFY_WITH_TIMEOUT(dock.popup->showGraceRemaining() == 0, 10000);
+        QTest::qWait(400);
         QVERIFY(dock.popup->isShowing());
         dock.fakes.movePointer(tile.center());
-        QTRY_VERIFY(!dock.service->mouseTracker().isLeaveGraceRunning());
+        dock.fakes.accessibility->selectTile(1);
+        QTest::qWait(400);
+        QVERIFY(!dock.service->mouseTracker().isLeaveGraceRunning());
         QVERIFY(dock.popup->isShowing());
     }
 
-    // A popup in hover mode whose pointer left the panel and stayed beside it, in the margin that
-    // forgives a hand crossing the edge, closes; so does one left within its first half second.
-    void aPointerLeavingThePanelIsLookedAtUntilItSettles()
+    // The pointer leaves the panel: resting beside it, in the margin that forgives a hand crossing
+    // the edge, the popup stays; going on from there, it closes, though the panel reports no second
+    // leave. One left within its first half second closes once that is over.
+    void aPointerLeavingThePanelIsLookedAtUntilItGoes()
     {
         DockWithGroups dock;
         const AppGroup work = dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
         dock.service->setMode(HoverService::InteractionMode::Hover);
-        for (const bool fresh : {false, true}) {
-            dock.fakes.screens->mouse = dock.popup->inside();
-            dock.service->showPopupForGroup(work, QRectF(660, 420, 80, 60)); // a hot key
-            if (!fresh)
-                dock.popup->endShowGrace();
-            dock.fakes.screens->mouse = fresh ? QPointF(10, 500) : dock.popup->besidePanel();
-            dock.popup->onMouseExited();
-            QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
-        }
+        dock.fakes.screens->mouse = dock.popup->inside();
+        dock.service->showPopupForGroup(work, QRectF(660, 420, 80, 60)); // a hot key
+        dock.popup->endShowGrace();
+        dock.fakes.screens->mouse = dock.popup->besidePanel();
+        dock.popup->onMouseExited();
+        QTest::qWait(4 * HoverService::mouseExitCheckMilliseconds);
+        QVERIFY(dock.popup->isShowing());
+        dock.fakes.screens->mouse = QPointF(10, 500);
+        QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+
+        dock.fakes.screens->mouse = dock.popup->inside();
+        dock.service->showPopupForGroup(work, QRectF(660, 420, 80, 60));
+        QElapsedTimer since;
+        since.start();
+        dock.fakes.screens->mouse = QPointF(10, 500);
+        dock.popup->onMouseExited();
+        QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+        QVERIFY(since.elapsed() >= PopupWindowController::showGraceMilliseconds - 50);
+    }
+
+    // A hot key pressed just after the pointer left a hovered tile: the new popup stays with the
+    // pointer at rest, whatever was pending for the one before.
+    void aHotKeyPopupRightAfterLeavingATileStays()
+    {
+        DockWithGroups dock;
+        dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
+        const AppGroup play = dock.addGroup(QStringLiteral("Play"), QStringLiteral("Play"));
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        dock.fakes.movePointer(dock.tile(0).frame.center());
+        dock.fakes.accessibility->selectTile(0);
+        QTRY_VERIFY(dock.popup->isShowing());
+        dock.popup->endShowGrace();
+        dock.fakes.movePointer(QPointF(700, 300));
+        dock.fakes.accessibility->selectTile(-1);
+        QTRY_VERIFY(dock.service->isDismissPending());
+        dock.service->showPopupForGroup(play, QRectF(660, 560, 80, 60));
+        QCOMPARE(dock.popup->shown.last().group, play.id);
+        QTest::qWait(1200);
+        QVERIFY(dock.popup->isShowing());
+        QCOMPARE(dock.service->currentPopupGroupID(), std::optional<QUuid>(play.id));
+
+        // The Dock's word that its selection went comes only after the hot key's popup showed.
+        dock.fakes.movePointer(dock.tile(0).frame.center());
+        dock.fakes.accessibility->selectTile(0);
+        QTRY_COMPARE(dock.service->currentPopupGroupID(), std::optional<QUuid>(dock.manager.groups().first().id));
+        dock.fakes.movePointer(QPointF(700, 300));
+        dock.service->showPopupForGroup(play, QRectF(660, 560, 80, 60));
+        dock.fakes.accessibility->selectTile(-1);
+        QTest::qWait(1200);
+        QVERIFY(dock.popup->isShowing());
+        QCOMPARE(dock.service->currentPopupGroupID(), std::optional<QUuid>(play.id));
     }
 
     // The program's own popup with the service: a hover shows its panel beside the tile, and a
@@ -461,10 +494,12 @@ private slots:
         dock.service->setMode(HoverService::InteractionMode::Hover);
         const QRectF tile = dock.tile(0).frame;
         dock.fakes.movePointer(tile.center());
+        dock.fakes.accessibility->selectTile(0);
         QTRY_VERIFY(controller.isShowing());
         QTRY_VERIFY(controller.panel() && controller.panel()->isVisible());
         QVERIFY(dock.service->popupController().frame().top() >= quartz(tile.topLeft()).y() + 8); // above the tile
-        dock.fakes.movePointer(QPointF(tile.center().x(), tile.top() - 2));
+        dock.fakes.movePointer(QPointF(tile.center().x(), tile.bottom() + 2));
+        dock.fakes.accessibility->selectTile(-1);
         QTRY_VERIFY_WITH_TIMEOUT(!controller.isShowing(), 10000);
         QVERIFY(!dock.service->currentPopupGroupID());
         dock.service.reset();

@@ -1,9 +1,11 @@
 // The popup beside the program's own window on a real X server, driven through XTest as a user's
 // hand would: keys typed into the program's window while the popup is open stay in that window,
-// a click in that window closes the popup like a click anywhere else outside it, and the keys the
-// popup shows on its badges do what they say.
+// a click in that window closes the popup like a click anywhere else outside it, Escape in a rename
+// ends the rename and only a second one closes the popup, and the keys the popup shows on its
+// badges do what they say.
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/PopupContentView.h"
+#include "Kestrowan/popup/PopupHeader.h"
 #include "Kestrowan/popup/PopupItemCell.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
@@ -12,11 +14,13 @@
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
+#include <QLabel>
 #include <QLineEdit>
 
 namespace {
 
-constexpr quint32 keyA = 0x61, keyB = 0x62, keyC = 0x63, keyX = 0x78, key2 = 0x32, keyComma = 0x2c;
+constexpr quint32 keyA = 0x61, keyB = 0x62, keyC = 0x63, keyD = 0x64, keyX = 0x78, key2 = 0x32, keyComma = 0x2c;
+constexpr quint32 escape = 0xff1b;
 constexpr quint32 superL = 0xffeb;
 
 } // namespace
@@ -75,6 +79,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("ab"), 20000);
         QCOMPARE(content->model().searchText(), QStringLiteral("x"));
         QVERIFY(controller.isShowing());
+        // Escape in the program's window is that window's too: the popup stays.
+        tap(escape);
+        tap(keyD);
+        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("abd"), 20000);
+        QTest::qWait(300);
+        QVERIFY(controller.isShowing());
+        QCOMPARE(content->model().searchText(), QStringLiteral("x"));
+        field->setText(QStringLiteral("ab"));
 
         // A click in the window closes the popup, and typing goes on where the user clicked (the
         // end of the text; a click away from the first, so that the two make no double click).
@@ -82,6 +94,54 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!controller.isShowing(), 20000);
         tap(keyC);
         QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("abc"), 20000);
+    }
+
+    // The user renames the group in its popup and presses Escape: the editing ends with the typed
+    // name kept and the popup open; a second Escape closes it. Both keys reach the program and the
+    // desktop's global monitor alike.
+    void escapeEndsTheRenameAndASecondClosesThePopup()
+    {
+        QStringList renamed;
+        PopupWindowController controller;
+        controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+        controller.dockPositionSource = [] { return DockPosition::Bottom; };
+        controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        controller.onRenameGroup = [&renamed](const QUuid &, const QString &name) { renamed.append(name); };
+        controller.showPopup(PopupTest::numberedGroup(3, AppGroup::DisplayStyle::Grid), {}, QRectF(700, 4, 60, 60));
+        InteractivePopupPanel *panel = controller.panel();
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QTRY_VERIFY_WITH_TIMEOUT(panel->isActiveWindow(), 20000);
+        auto *content = qobject_cast<PopupContentView *>(panel->content());
+        QLabel *title = content->header()->title();
+        QLineEdit *field = content->header()->renameField();
+        // Wait for the card to have grown in, so that the title is where it is drawn.
+        QTRY_VERIFY_WITH_TIMEOUT(title->isVisible() && title->width() > 40, 20000);
+        const QPoint onTitle = title->mapToGlobal(QPoint(12, title->height() / 2));
+        QVERIFY(QTest::qWaitFor([&] {
+            m_pointer.click(onTitle);
+            m_pointer.click(onTitle);
+            return QTest::qWaitFor([&] { return field->isVisible() && field->hasFocus(); }, 1000);
+        }, 20000));
+        QTRY_VERIFY_WITH_TIMEOUT(controller.isEditingTextField(), 20000);
+        for (const quint32 letter : {keyD, keyA, keyX})
+            tap(letter);
+        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("dax"), 20000);
+
+        tap(escape);
+        QTRY_COMPARE_WITH_TIMEOUT(renamed, QStringList{QStringLiteral("dax")}, 20000);
+        QVERIFY(!field->isVisible());
+        QCOMPARE(title->text(), QStringLiteral("dax"));
+        // Whatever else saw that Escape has had its say by the time a letter typed after it
+        // searches: the popup is still up.
+        tap(keyA);
+        QTRY_COMPARE_WITH_TIMEOUT(content->model().searchText(), QStringLiteral("a"), 20000);
+        QTest::qWait(300);
+        QVERIFY(controller.isShowing());
+        QCOMPARE(title->text(), QStringLiteral("dax"));
+
+        tap(escape);
+        QTRY_VERIFY_WITH_TIMEOUT(!controller.isShowing(), 20000);
+        QCOMPARE(renamed, QStringList{QStringLiteral("dax")});
     }
 
     void theKeysThePopupShowsWork()

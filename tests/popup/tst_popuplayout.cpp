@@ -95,6 +95,20 @@ private slots:
         QCOMPARE(PopupLayout::popupOrigin(size, anchor, edge, visible), origin);
     }
 
+    // A screen whose usable area is lower than the panel: the panel takes what the area leaves
+    // inside its margins, and placed there it lies wholly inside.
+    void fittedToASmallScreen()
+    {
+        const QRectF small(0, 70, 800, 506);
+        QCOMPARE(PopupLayout::fittedSize(QSizeF(482, 580), DockPosition::Bottom, small), QSizeF(482, 494));
+        QCOMPARE(PopupLayout::fittedSize(QSizeF(420, 580), DockPosition::Left, QRectF(70, 0, 330, 576)), QSizeF(314, 560));
+        QCOMPARE(PopupLayout::fittedSize(QSizeF(482, 262), DockPosition::Bottom, small), QSizeF(482, 262));
+        QCOMPARE(PopupLayout::fittedSize(QSizeF(482, 580), DockPosition::Bottom, QRectF()), QSizeF(482, 580));
+        const QSizeF size = PopupLayout::fittedSize(QSizeF(482, 580), DockPosition::Bottom, small);
+        const QPointF origin = PopupLayout::popupOrigin(size, QRectF(380, 4, 60, 60), DockPosition::Bottom, small);
+        QVERIFY(small.contains(QRectF(origin, size)));
+    }
+
     void filtering()
     {
         const QList<AppItem> items{application(QStringLiteral("Safari")), application(QStringLiteral("Text Edit")),

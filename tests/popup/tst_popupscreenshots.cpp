@@ -2,6 +2,8 @@
 // results, in light and dark and in Japanese, and saves each picture under screenshots/ in the
 // build folder. The checks are what a picture can prove: the panel's size and that it has content.
 #include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Kestrowan/popup/PopupContentView.h"
+#include "Kestrowan/popup/PopupItemCell.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
@@ -12,6 +14,7 @@
 
 #include <QDir>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace PopupTest;
@@ -21,6 +24,7 @@ class PopupScreenshotsTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    FakeWorkspaceOpener *m_opener = nullptr;
     RecordingItemStates m_states;
     std::unique_ptr<PopupWindowController> m_controller;
     AppGroup m_studio;
@@ -74,7 +78,9 @@ class PopupScreenshotsTest : public QObject {
 private slots:
     void initTestCase()
     {
-        WorkspaceOpener::install(std::make_unique<FakeWorkspaceOpener>());
+        auto opener = std::make_unique<FakeWorkspaceOpener>();
+        m_opener = opener.get();
+        WorkspaceOpener::install(std::move(opener));
         GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
         const QString folder = m_dir.path();
         QList<AppItem> items{
@@ -144,6 +150,17 @@ private slots:
              QStringLiteral("popup-noresults-") + appearance);
         save(shoot(group(japanese ? QStringLiteral("新しいグループ") : QStringLiteral("New group"), {}, Style::Grid), dark),
              QStringLiteral("popup-empty-") + appearance);
+        // A document that could not be opened: the line saying so takes room of its own.
+        const AppItem plan = m_studio.apps.at(6);
+        m_opener->failing.insert(plan.itemURL(), QStringLiteral("No such file"));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Quarterly plan")));
+        const QImage failed = shoot(studio(Style::Grid), dark, [this] {
+            auto *content = qobject_cast<PopupContentView *>(m_controller->panel()->content());
+            QTest::mouseClick(content->cells().at(6), Qt::LeftButton);
+        });
+        m_opener->failing.clear();
+        QVERIFY(failed.height() > 382 + 48);
+        save(failed, QStringLiteral("popup-grid-openfailed-") + appearance);
     }
 
     void japaneseDark()

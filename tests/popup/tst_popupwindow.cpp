@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -302,9 +303,58 @@ private slots:
         QVERIFY(!m_controller->isShowing());
         QVERIFY(!m_monitor); // torn down with the show
 
+        // Escape while the popup has the keyboard is its own key, not another program's.
         show(appGroup(2, Style::Grid));
+        QTRY_VERIFY(QGuiApplication::focusWindow());
         m_monitor->pressEscape();
+        QVERIFY(m_controller->isShowing());
+        // The user has gone to another program: Escape there closes the popup.
+        m_monitor->pressEscapeInAnotherProgram();
         QVERIFY(!m_controller->isShowing());
+    }
+
+    // On a small screen the panel keeps to the usable area, its items scrolling; wherever it shows,
+    // the line that says what could not be opened gets room of its own, and gives it back.
+    void fitsTheScreenAndMakesRoomForAFailure()
+    {
+        const QRectF small(0, 70, 800, 506); // 800 by 600 less a 24-point strip and the Dock's band
+        m_controller->visibleFrameSource = [small] { return small; };
+        const qreal primaryHeight = QGuiApplication::primaryScreen()->geometry().height();
+        const auto bottomLeft = [&](const QRect &frame) {
+            return QRectF(frame.x(), primaryHeight - frame.y() - frame.height(), frame.width(), frame.height());
+        };
+        for (const Style style : {Style::Grid, Style::List}) {
+            show(appGroup(14, style));
+            const QRectF frame = bottomLeft(m_controller->panel()->geometry());
+            QVERIFY2(small.adjusted(6, 6, -6, -6).contains(frame), qPrintable(QString::number(frame.bottom())));
+            QCOMPARE(frame.height(), small.height() - 12);
+            QVERIFY(content()->scrollArea());
+            QTRY_VERIFY(content()->footer() && content()->footer()->isVisible());
+            // The items go on below the view: they scroll.
+            QScrollBar *bar = content()->scrollArea()->verticalScrollBar();
+            QVERIFY(bar->maximum() > 0);
+        }
+
+        m_controller->visibleFrameSource = [] { return visibleFrame(); };
+        const AppItem report = document(QStringLiteral("Report"), m_dir.filePath(QStringLiteral("gone.pdf")));
+        show(group(QStringLiteral("Work"), {report, application(QStringLiteral("Mail")), application(QStringLiteral("Maps"))},
+                   Style::List));
+        const QRect before = m_controller->panel()->geometry();
+        QScrollArea *items = content()->scrollArea() ? content()->scrollArea() : content()->findChild<QScrollArea *>();
+        QVERIFY(items);
+        const int viewBefore = items->viewport()->height();
+        m_opener->failing.insert(report.itemURL(), QStringLiteral("No such file"));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Report")));
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Return);
+        QTRY_VERIFY(content()->openFailureLine()->isVisible());
+        const QRect grown = m_controller->panel()->geometry();
+        QVERIFY(grown.height() > before.height());
+        QCOMPARE(grown.bottom(), before.bottom()); // the edge toward the Dock stays
+        QTRY_COMPARE(items->viewport()->height(), viewBefore); // the rows keep their room
+        QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+        QTRY_VERIFY(content()->openFailureLine()->isHidden());
+        QTRY_COMPARE(m_controller->panel()->geometry(), before);
     }
 
     void emptyAndNoResults()

@@ -195,16 +195,7 @@ private:
         QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
     }
 
-    void stopProgram()
-    {
-        if (m_program.state() == QProcess::NotRunning)
-            return;
-        m_program.terminate();
-        if (!m_program.waitForFinished(roadTimeout)) {
-            m_program.kill();
-            m_program.waitForFinished();
-        }
-    }
+    void stopProgram() { ProgramWindows::stopProgram(m_program); }
 
     bool waitForLine(const QString &text, int timeout = roadTimeout)
     {
