@@ -23,8 +23,24 @@ InteractivePopupPanel::InteractivePopupPanel(QWidget *content)
     setAttribute(Qt::WA_InputMethodEnabled);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
+    if (content)
+        layout->addWidget(content);
     FloatingPanel::keepAboveOwnWindows(this);
+}
+
+QWidget *InteractivePopupPanel::replaceContent(QWidget *content)
+{
+    QWidget *old = m_content;
+    if (old == content)
+        return nullptr;
+    if (old) {
+        layout()->removeWidget(old);
+        old->hide();
+    }
+    m_content = content;
+    if (content)
+        static_cast<QVBoxLayout *>(layout())->addWidget(content);
+    return old;
 }
 
 void InteractivePopupPanel::present(const QRect &frame)

@@ -101,7 +101,7 @@ private slots:
         };
         show();
         auto *content = qobject_cast<PopupContentView *>(controller.panel()->content());
-        QCOMPARE(content->cells().at(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        QCOMPARE(content->cellAt(1)->commandBadgeText(), QStringLiteral("Super+2"));
         m_keyboard.chord({superL}, key2);
         QTRY_COMPARE_WITH_TIMEOUT(states.opened, QStringList({"App 2"}), 20000);
         QVERIFY(!controller.isShowing());
