@@ -151,6 +151,7 @@ void PopupItemsSection::layoutCells(bool rebindAll)
             place->show();
     }
     for (PopupItemCell *cell : std::as_const(spare)) {
+        cell->setHoveringInPlace(false);
         if (!placeOf(cell)->isHidden())
             placeOf(cell)->hide();
     }

@@ -75,7 +75,9 @@ QPointF PopupWindowController::popupOrigin(const QSizeF &size, const QRectF &anc
 void PopupWindowController::showPopup(const AppGroup &group, std::function<void(const QUuid &)> onEdit,
                                       const QRectF &anchor)
 {
-    closePopupImmediately();
+    // The window stays up for the new content: no round trip through the window system between the
+    // two popups.
+    close(true);
     m_showTime = now();
     m_signalSink(QStringLiteral("popup.opened"),
                  {{QStringLiteral("app_count"), QString::number(group.apps.size())},
@@ -194,6 +196,11 @@ void PopupWindowController::silence(InteractivePopupPanel *panel)
 
 void PopupWindowController::closePopupImmediately()
 {
+    close(false);
+}
+
+void PopupWindowController::close(bool forNextShow)
+{
     if (!m_panel)
         return;
     m_isShowing = false;
@@ -203,7 +210,8 @@ void PopupWindowController::closePopupImmediately()
     silence(panel);
     // A fade still running for this panel stops here; the generation is left alone.
     stopFade();
-    retire(panel);
+    if (!forNextShow)
+        retire(panel);
     emit popupDismissed();
 }
 

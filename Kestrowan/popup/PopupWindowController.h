@@ -83,6 +83,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Closes at once; `forNextShow` leaves the window up, as a show fills it again right away.
+    void close(bool forNextShow);
     void installMonitors();
     void tearDownPopupMonitors();
     void handleOutsideClick(const QPoint &globalPosition);

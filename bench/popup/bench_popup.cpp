@@ -81,7 +81,7 @@ void showItems(benchmark::State &state, Before before)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     };
-    std::vector<double> times;
+    std::vector<double> times, built;
     for (auto _ : state) {
         state.PauseTiming();
         if (before == Before::NothingCold) {
@@ -101,6 +101,7 @@ void showItems(benchmark::State &state, Before before)
         QElapsedTimer timer;
         timer.start();
         controller.showPopup(group, {}, QRectF(700, 4, 60, 60));
+        built.push_back(double(timer.nsecsElapsed()) / 1e6);
         while (counter.paints == 0)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
@@ -110,6 +111,8 @@ void showItems(benchmark::State &state, Before before)
         state.ResumeTiming();
     }
     reportTimes(state, times);
+    std::sort(built.begin(), built.end());
+    state.counters["show_call_ms"] = built[built.size() / 2];
     qApp->removeEventFilter(&counter);
     GlobalEventMonitor::installFactory({});
     WorkspaceOpener::install(nullptr);

@@ -8,7 +8,10 @@
 #include "Kestrowan/popup/PopupLayout.h"
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupLauncher.h"
+#include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/popup/PopupTopIconButton.h"
+#include "Kestrowan/icons/PictureView.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
@@ -54,6 +57,9 @@ class PopupCellsTest : public QObject {
         // Laid out as on screen: cells are built for the rows in view.
         content->show();
         if (!QTest::qWaitForWindowExposed(content.get()))
+            return nullptr;
+        // Grown in, so that what is painted is where the widgets are.
+        if (!QTest::qWaitFor([&content] { return !content->graphicsEffect(); }, 20000))
             return nullptr;
         return content;
     }
@@ -146,6 +152,77 @@ private slots:
         row.resize(392, ListAppRow::rowHeight);
         QVERIFY(row.visibleName().endsWith(QChar(0x2026)));
         QVERIFY(row.visibleName().size() < longName.size());
+    }
+
+    // A name on two lines leaves its icon where the others of the row have theirs, on screen.
+    void gridIconsOfARowStandOnOneLine()
+    {
+        const auto app = [this](const QString &name, const QColor &color) {
+            const AppItem item = application(name);
+            m_workspace->fileIcons.insert(item.path, QIcon(QPixmap::fromImage(filled(color, 64))));
+            return item;
+        };
+        auto content = view(PopupTest::group(QStringLiteral("Row"),
+                                             {app(QStringLiteral("Mail"), QColor(0x2D6CDF)),
+                                              app(QStringLiteral("Photos Library Manager"), QColor(0x9B51E0)),
+                                              app(QStringLiteral("Notes"), QColor(0xF2B63B)),
+                                              app(QStringLiteral("Maps"), QColor(0x34A853))},
+                                             Style::Grid));
+        auto *wrapped = qobject_cast<GridAppCard *>(content->cellAt(1));
+        QVERIFY(wrapped);
+        QCOMPARE(wrapped->nameLines().size(), 2);
+        QCOMPARE(qobject_cast<GridAppCard *>(content->cellAt(0))->nameLines().size(), 1);
+        const auto iconTop = [&content](int index) {
+            PopupItemCell *cell = content->cellAt(index);
+            return cell->thumbnail()->mapTo(content.get(), QPoint(0, 0)).y();
+        };
+        for (int i = 1; i < 4; ++i)
+            QCOMPARE(iconTop(i), iconTop(0));
+        // Where the pictures are painted: the same rows of pixels hold each card's icon.
+        const QImage frame = content->grab().toImage();
+        const qreal ratio = frame.devicePixelRatio();
+        int paintedTop = -1;
+        for (int i = 0; i < 4; ++i) {
+            PopupItemCell *cell = content->cellAt(i);
+            const QRect box(cell->mapTo(content.get(), QPoint(0, 0)), cell->size());
+            const QImage card = frame.copy(QRect(box.topLeft() * ratio, box.size() * ratio));
+            const QColor surface = card.pixelColor(card.width() / 2, int(4 * ratio));
+            // The first row from the top whose middle is not the card's surface is the icon's top.
+            int top = -1;
+            for (int y = int(6 * ratio); y < card.height() && top < 0; ++y) {
+                const QColor c = card.pixelColor(card.width() / 2, y);
+                if (qAbs(c.red() - surface.red()) + qAbs(c.green() - surface.green()) + qAbs(c.blue() - surface.blue()) > 60)
+                    top = y;
+            }
+            QVERIFY(top > 0);
+            QVERIFY2(top >= (iconTop(0) - box.top()) * ratio && top <= (iconTop(0) - box.top() + 2) * ratio,
+                     qPrintable(QString::number(top)));
+            if (paintedTop < 0)
+                paintedTop = top;
+            QCOMPARE(top, paintedTop);
+        }
+    }
+
+    // Each cell lies on the card with a soft shadow just below it, as the card does on the desktop.
+    void cellsCastASoftShadow()
+    {
+        QApplication::setPalette(Appearance::darkPalette());
+        for (const Style style : {Style::Grid, Style::List}) {
+            auto content = view(PopupTest::group(QStringLiteral("One"), {application(QStringLiteral("Mail"))}, style));
+            PopupItemCell *cell = content->cellAt(0);
+            QCoreApplication::processEvents();
+            const QImage frame = content->grab().toImage();
+            const qreal ratio = frame.devicePixelRatio();
+            const QRect box(cell->mapTo(content.get(), QPoint(0, 0)), cell->size());
+            const QColor below = frame.pixelColor(QPoint(box.center().x(), box.bottom() + 3) * ratio);
+            const QColor away = frame.pixelColor(QPoint(box.center().x(), box.bottom() + 12) * ratio);
+            QCOMPARE(away.rgb(), PopupStyle::surfaceRaised(content.get()).rgb());
+            QVERIFY2(below.lightness() + 2 <= away.lightness(), qPrintable(below.name() + " " + away.name()));
+            // Not beside the cell's top: the shadow falls downwards.
+            const QColor above = frame.pixelColor(QPoint(box.center().x(), box.top() - 6) * ratio);
+            QCOMPARE(above.rgb(), away.rgb());
+        }
+        QApplication::setPalette(Appearance::lightPalette());
     }
 
     void closeButtonGrowsOnlyOnHover()

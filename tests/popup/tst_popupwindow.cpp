@@ -469,6 +469,51 @@ private slots:
         }
     }
 
+    // The pointer rests on a cell while typing narrows the grid: the highlight goes to the cell that
+    // is now under it, and no other cell keeps one.
+    void hoverFollowsCellsMovedUnderAStillPointer()
+    {
+        show(appGroup(12, Style::Grid));
+        InteractivePopupPanel *panel = m_controller->panel();
+        QTRY_VERIFY_WITH_TIMEOUT(!content()->graphicsEffect(), 20000);
+        const auto hovered = [this] {
+            QStringList names;
+            for (PopupItemCell *cell : content()->builtCells()) {
+                if (cell->isHovering() && cell->isVisible())
+                    names.append(cell->inputs().app.name);
+            }
+            return names;
+        };
+        const auto restOn = [panel](PopupItemCell *cell) {
+            const QPoint local = cell->mapTo(panel, cell->rect().center());
+            QCursor::setPos(panel->mapToGlobal(local));
+            QTest::mouseMove(panel, local);
+        };
+        // The second cell of the first row: "App 2".
+        restOn(content()->cellAt(1));
+        QTRY_COMPARE_WITH_TIMEOUT(hovered(), QStringList({"App 2"}), 10000);
+        // "App 1", "App 10", "App 11", "App 12": "App 10" comes under the pointer.
+        type(QStringLiteral("app 1"));
+        QCOMPARE(content()->cellAt(1)->inputs().app.name, QStringLiteral("App 10"));
+        QCOMPARE(hovered(), QStringList({"App 10"}));
+        QVERIFY(content()->cellAt(1)->isHighlighted());
+        QVERIFY(!content()->cellAt(0)->isHighlighted());
+        // Back to all: "App 2" is under it again.
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(panel, Qt::Key_Backspace);
+        QCOMPARE(hovered(), QStringList({"App 2"}));
+
+        // On the second row ("App 6"), then a search that leaves one row: nothing is under the
+        // pointer, and nothing stays highlighted.
+        restOn(content()->cellAt(5));
+        QTRY_COMPARE_WITH_TIMEOUT(hovered(), QStringList({"App 6"}), 10000);
+        type(QStringLiteral("app 1"));
+        QCOMPARE(content()->cellCount(), 4);
+        QCOMPARE(hovered(), QStringList());
+        for (int i = 0; i < content()->cellCount(); ++i)
+            QVERIFY(!content()->cellAt(i)->isHighlighted());
+    }
+
     void punctuationTypesIntoTheSearch()
     {
         AppGroup mail = appGroup(3, Style::List);
