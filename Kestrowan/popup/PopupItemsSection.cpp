@@ -19,6 +19,8 @@ namespace {
 constexpr qreal shadowStrength = 0.35;
 constexpr qreal shadowRadius = 6;
 constexpr qreal shadowDrop = 2;
+// The strength the shadow's picture is drawn at.
+constexpr qreal shadowPictureAlpha = 0.25;
 // Room around a cell that its shadow may cover.
 constexpr int shadowPad = 8;
 
@@ -177,17 +179,19 @@ void PopupItemsSection::refreshHover()
 const QPixmap &PopupItemsSection::shadow()
 {
     QColor color = PopupStyle::shadowSoft(this);
-    color.setAlphaF(float(color.alphaF() * shadowStrength));
     const QSize cell = m_grid ? QSize(GridAppCard::cardWidth, GridAppCard::cardHeight) : itemRect(0).size();
     const qreal ratio = devicePixelRatioF();
-    const qint64 key = qint64(color.rgba()) ^ (qint64(cell.width()) << 32) ^ (qint64(cell.height()) << 44)
-                       ^ (qint64(ratio * 100) << 56);
+    const qint64 key = qint64(color.rgb() & 0xFFFFFF) ^ (qint64(cell.width()) << 24) ^ (qint64(cell.height()) << 40)
+                       ^ (qint64(ratio * 100) << 52);
     if (m_shadow.isNull() || key != m_shadowKey) {
-        // One picture of the shadow for every cell: drawing a soft edge is many layers.
+        // One picture of the shadow for every cell, drawn strong enough that its soft edge survives
+        // eight bits a pixel; it is laid down at the strength the token asks for. The light look's
+        // shadow is so faint that drawn at its own strength it would round away to nothing.
         const QSize size = cell + QSize(2 * shadowPad, 2 * shadowPad);
         QPixmap picture(size * ratio);
         picture.setDevicePixelRatio(ratio);
         picture.fill(Qt::transparent);
+        color.setAlphaF(float(shadowPictureAlpha));
         QPainter painter(&picture);
         paintSoftShadow(painter, QRectF(shadowPad, shadowPad, cell.width(), cell.height()), m_grid ? 14 : 10, color,
                         shadowRadius, QPointF(0, shadowDrop));
@@ -204,6 +208,7 @@ void PopupItemsSection::paintEvent(QPaintEvent *event)
         return;
     const QPixmap &picture = shadow();
     QPainter painter(this);
+    painter.setOpacity(std::min<qreal>(1, PopupStyle::shadowSoft(this).alphaF() * shadowStrength / shadowPictureAlpha));
     for (const auto &[index, cell] : m_bound) {
         const QWidget *place = placeOf(cell);
         if (place->isHidden())

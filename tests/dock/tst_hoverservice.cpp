@@ -419,6 +419,14 @@ private slots:
         QVERIFY(dock.popup->isShowing());
         dock.fakes.movePointer(QPointF(700, 300));
         QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+        // They start afresh after the pointer has left and while it rests away: it still closes.
+        dock.fakes.movePointer(tile.center());
+        QTRY_VERIFY(dock.popup->isShowing());
+        QTRY_VERIFY(dock.service->mouseTracker().currentHoveredItemKey());
+        dock.fakes.movePointer(QPointF(700, 300));
+        QTRY_VERIFY(dock.service->mouseTracker().isLeaveGraceRunning());
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
 
         // On the tile or over the panel it stays, however long the pointer rests there.
         dock.fakes.movePointer(tile.center());
