@@ -166,8 +166,10 @@ void PopupItemsSection::refreshHover()
 {
     if (!m_view || !isVisible())
         return;
-    const QPoint pointer = QCursor::pos();
-    const bool inView = m_view->underMouse() && m_view->rect().contains(m_view->mapFromGlobal(pointer));
+    // Asking where the pointer is may cost a trip to the window system: only while it is over the view.
+    const bool underMouse = m_view->underMouse();
+    const QPoint pointer = underMouse ? QCursor::pos() : QPoint();
+    const bool inView = underMouse && m_view->rect().contains(m_view->mapFromGlobal(pointer));
     const QPoint at = mapFromGlobal(pointer);
     for (const auto &[index, cell] : m_bound) {
         const QWidget *place = placeOf(cell);

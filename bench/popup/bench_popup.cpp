@@ -56,9 +56,10 @@ void reportTimes(benchmark::State &state, std::vector<double> times)
 }
 
 // A popup of `state.range(0)` applications, from the show until its window has painted its first
-// frame. `how` says what stands before it: nothing (the popup was closed), another group's popup
-// still up (the pointer goes from one tile to the next), or, with `cold`, applications never drawn
-// before (nothing in the icon cache).
+// frame (median and p90 of the shows; "show_call_ms" is the part spent in the show call itself).
+// `before` says what stands before it: nothing (the popup was closed), another group's popup still up
+// (the pointer goes from one tile to the next), or nothing, with applications never drawn before
+// (nothing in the icon cache).
 enum class Before { Nothing, OtherPopup, NothingCold };
 
 void showItems(benchmark::State &state, Before before)
