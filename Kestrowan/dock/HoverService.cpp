@@ -201,8 +201,12 @@ void HoverService::startHoverTracking()
         return;
     case InteractionMode::Hover:
         m_mouseTracker.startTracking(m_trackedNames, paths);
-        if (m_popupTile && m_popupController->isShowing())
+        if (m_popupTile && m_popupController->isShowing()) {
             m_mouseTracker.adoptHoveredItem(*m_popupTile);
+            // A pointer that left before the watchers started afresh is not seen to move again:
+            // where it rests now decides, or the popup would stay up until the next move.
+            m_mouseTracker.handleMouseMoved();
+        }
         m_dockSelectionObserver.startObservingDockSelection(m_trackedNames);
         m_eventInterceptor.startEventTap(m_trackedNames, paths);
         break;

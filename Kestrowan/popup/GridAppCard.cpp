@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QTextLayout>
 
+#include <cmath>
+
 namespace {
 
 constexpr qreal iconSide = 50;
@@ -23,15 +25,17 @@ GridAppCard::GridAppCard(PopupCellInputs inputs, QWidget *parent)
 
 QStringList GridAppCard::nameLines() const
 {
+    const QString &name = inputs().app.name;
+    if (m_linesName == name && !m_lines.isEmpty())
+        return m_lines;
     const QFont font = PopupStyle::font(nameSize, QFont::Medium);
     const QFontMetricsF metrics(font);
-    QTextLayout layout(inputs().app.name, font);
+    QTextLayout layout(name, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
     QStringList lines;
     layout.beginLayout();
-    const QString &name = inputs().app.name;
     while (true) {
         QTextLine line = layout.createLine();
         if (!line.isValid())
@@ -45,14 +49,19 @@ QStringList GridAppCard::nameLines() const
         lines.append(name.mid(line.textStart(), line.textLength()).trimmed());
     }
     layout.endLayout();
+    m_linesName = name;
+    m_lines = lines;
     return lines;
 }
 
 QRectF GridAppCard::pictureRect() const
 {
-    const QFontMetricsF metrics(PopupStyle::font(nameSize, QFont::Medium));
-    const qreal stackHeight = iconSide + stackSpacing + metrics.height() * nameLines().size();
-    return QRectF((cardWidth - iconSide) / 2, (cardHeight - stackHeight) / 2, iconSide, iconSide);
+    // One place for every card, whatever its name: the icons of a row stand on one line. It lies
+    // halfway between where a one-line and a two-line name would centre the stack, so both kinds
+    // of card look balanced.
+    const qreal lineHeight = QFontMetricsF(PopupStyle::font(nameSize, QFont::Medium)).height();
+    const qreal stackHeight = iconSide + stackSpacing + 1.5 * lineHeight;
+    return QRectF((cardWidth - iconSide) / 2, std::round((cardHeight - stackHeight) / 2), iconSide, iconSide);
 }
 
 void GridAppCard::paintOverPicture(QPainter &painter) const

@@ -21,4 +21,9 @@ protected:
     qreal pictureRadius() const override { return 10; }
     qreal highlightScale() const override { return 1.08; }
     void paintOverPicture(QPainter &painter) const override;
+
+private:
+    // The lines of the name they were worked out for; a cell shows other items as the user scrolls.
+    mutable QString m_linesName;
+    mutable QStringList m_lines;
 };

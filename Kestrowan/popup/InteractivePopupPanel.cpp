@@ -5,6 +5,7 @@
 #include "NVLXDesign/ContinuousShape.h"
 #include "Platform/FloatingPanel.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -23,8 +24,27 @@ InteractivePopupPanel::InteractivePopupPanel(QWidget *content)
     setAttribute(Qt::WA_InputMethodEnabled);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
+    if (content)
+        layout->addWidget(content);
     FloatingPanel::keepAboveOwnWindows(this);
+}
+
+QWidget *InteractivePopupPanel::replaceContent(QWidget *content)
+{
+    QWidget *old = m_content;
+    if (old == content)
+        return nullptr;
+    if (old) {
+        layout()->removeWidget(old);
+        old->hide();
+    }
+    m_content = content;
+    if (content) {
+        static_cast<QVBoxLayout *>(layout())->addWidget(content);
+        // Into a panel that may be up already, from a show that follows another at once.
+        content->show();
+    }
+    return old;
 }
 
 void InteractivePopupPanel::present(const QRect &frame)
@@ -34,8 +54,15 @@ void InteractivePopupPanel::present(const QRect &frame)
     FloatingPanel::joinAllDesktops(this);
     setWindowOpacity(1.0);
     show();
+    // A panel that was up already lays its new content out now, not on a later turn.
+    layout()->activate();
     raise();
     activateWindow();
+    // Shown again soon after it was hidden, the window system's focus may still count as the
+    // panel's while the program already took its keys away; the window system then reports no
+    // change, and the program must take the panel as active itself.
+    if (QGuiApplication::focusWindow() == windowHandle() && QApplication::activeWindow() != this)
+        QApplication::setActiveWindow(this);
     setFocus(Qt::PopupFocusReason);
 }
 

@@ -6,7 +6,8 @@
 
 // The popup's window: frameless, floating above other windows, on every desktop; shown without
 // activating the program and then given the keyboard. It tells the popup's listeners when the
-// pointer leaves it. A new panel is made for every show.
+// pointer leaves it. The controller keeps one for the program's life and gives it new content for
+// every show, so a show does not wait for a new window.
 class InteractivePopupPanel : public QWidget {
     Q_OBJECT
 public:
@@ -16,6 +17,9 @@ public:
     explicit InteractivePopupPanel(QWidget *content);
 
     QWidget *content() const { return m_content; }
+    // Takes `content` in place of the current one and hands the old one back (hidden, still a child;
+    // the caller disposes of it).
+    QWidget *replaceContent(QWidget *content);
     // Shows the panel at `frame` (window space) and takes the keyboard.
     void present(const QRect &frame);
 

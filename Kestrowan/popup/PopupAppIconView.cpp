@@ -23,6 +23,16 @@ PopupAppIconView::PopupAppIconView(const AppItem &app, QWidget *parent)
 {
 }
 
+void PopupAppIconView::setApp(const AppItem &app)
+{
+    if (app.path == m_app.path) {
+        m_app = app;
+        return;
+    }
+    m_app = app;
+    pictureChanged();
+}
+
 QImage PopupAppIconView::picture()
 {
     // At the size the frame has on this screen, so drawing it needs no scaling.

@@ -11,6 +11,7 @@ class PopupAppIconView : public PictureView {
     Q_OBJECT
 public:
     explicit PopupAppIconView(const AppItem &app, QWidget *parent = nullptr);
+    void setApp(const AppItem &app);
 
 protected:
     QImage picture() override;

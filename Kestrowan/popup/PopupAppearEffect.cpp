@@ -47,21 +47,18 @@ QPointF PopupAppearEffect::anchorPoint(const QRectF &card, DockPosition edge)
 
 void PopupAppearEffect::draw(QPainter *painter)
 {
-    if (m_scale >= 1.0) {
+    auto *card = qobject_cast<QWidget *>(parent());
+    if (m_scale >= 1.0 || !card) {
         drawSource(painter);
         return;
     }
-    QPoint offset;
-    const QPixmap pixmap = sourcePixmap(Qt::LogicalCoordinates, &offset, QGraphicsEffect::NoPad);
-    if (pixmap.isNull())
-        return;
-    const QSizeF size = pixmap.deviceIndependentSize();
-    const QPointF anchor = anchorPoint(QRectF(offset, size), m_edge);
+    // The card and everything in it drawn straight through a scaled painter: no picture of the
+    // whole panel is made first, and the text stays sharp while it grows.
+    const QPointF anchor = anchorPoint(QRectF(card->rect()), m_edge);
     painter->save();
-    painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->translate(anchor);
     painter->scale(m_scale, m_scale);
     painter->translate(-anchor);
-    painter->drawPixmap(offset, pixmap);
+    card->render(painter, QPoint(), QRegion(card->rect()), QWidget::DrawChildren);
     painter->restore();
 }

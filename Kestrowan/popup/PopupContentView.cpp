@@ -1,7 +1,5 @@
 #include "Kestrowan/popup/PopupContentView.h"
 
-#include "Kestrowan/popup/InteractivePopupPanel.h"
-
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/popup/GridAppCard.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
@@ -12,6 +10,7 @@
 #include "Kestrowan/popup/PopupFooter.h"
 #include "Kestrowan/popup/PopupHeader.h"
 #include "Kestrowan/popup/PopupItemStates.h"
+#include "Kestrowan/popup/PopupItemsSection.h"
 #include "Kestrowan/popup/PopupLauncher.h"
 #include "Kestrowan/popup/PopupLayout.h"
 #include "Kestrowan/popup/PopupNotifications.h"
@@ -31,9 +30,7 @@
 namespace {
 
 constexpr qreal cardRadius = InteractivePopupPanel::cornerRadius;
-constexpr int itemsMargin = 14;
-constexpr int gridSpacing = 14;
-constexpr int listSpacing = 6;
+constexpr int itemsMargin = PopupItemsSection::margin;
 constexpr qreal thumbnailPoints = 128;
 
 class Divider : public QWidget {
@@ -54,105 +51,6 @@ private:
 };
 
 } // namespace
-
-// The cells of the items the search shows, placed in the grid's columns or the list's rows. A new
-// search moves cells instead of building them again, and only the cells in or next to the view are
-// shown: every shown sibling makes each show, hide and move of the others dearer, and a popup of a
-// thousand items would pay that on every key.
-class PopupItemsSection : public QWidget {
-public:
-    PopupItemsSection(bool grid, int columns, QWidget *parent) : QWidget(parent), m_grid(grid), m_columns(columns) {}
-
-    // Goes into `scroll`, as wide as its view and as tall as the shown cells need (at least the view).
-    void attach(QScrollArea *scroll)
-    {
-        m_view = scroll->viewport();
-        scroll->setWidget(this);
-        m_view->installEventFilter(this);
-    }
-    // `shown` in order; the caller has hidden the cells that left it.
-    void setShown(QList<QWidget *> shown)
-    {
-        m_shown = std::move(shown);
-        fit();
-        place();
-    }
-    // Shows the cells near the view and hides the others.
-    void revealCellsInView()
-    {
-        if (!m_view)
-            return;
-        const int reach = GridAppCard::cardHeight + gridSpacing;
-        const QRect inView(0, -y() - reach, width(), m_view->height() + 2 * reach);
-        for (QWidget *cell : std::as_const(m_shown)) {
-            const bool near = inView.intersects(cell->geometry());
-            if (near == cell->isHidden())
-                cell->setVisible(near);
-        }
-    }
-    int contentHeight() const
-    {
-        const int count = int(m_shown.size());
-        if (count == 0)
-            return 2 * itemsMargin;
-        if (m_grid) {
-            const int rows = (count + m_columns - 1) / m_columns;
-            return 2 * itemsMargin + rows * GridAppCard::cardHeight + (rows - 1) * gridSpacing;
-        }
-        return 2 * itemsMargin + count * ListAppRow::rowHeight + (count - 1) * listSpacing;
-    }
-
-protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
-        QWidget::resizeEvent(event);
-        place();
-    }
-    // The scroll area scrolls by moving this widget.
-    void moveEvent(QMoveEvent *event) override
-    {
-        QWidget::moveEvent(event);
-        revealCellsInView();
-    }
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == m_view && event->type() == QEvent::Resize)
-            fit();
-        return QWidget::eventFilter(watched, event);
-    }
-
-private:
-    void fit()
-    {
-        if (m_view)
-            resize(m_view->width(), std::max(contentHeight(), m_view->height()));
-    }
-    void place()
-    {
-        if (m_grid) {
-            // The columns keep their width and the block sits in the middle, so a short last row
-            // (or a lone item) starts at the left.
-            const int block = m_columns * GridAppCard::cardWidth + (m_columns - 1) * gridSpacing;
-            const int left = itemsMargin + std::max(0, (width() - 2 * itemsMargin - block) / 2);
-            for (int i = 0; i < int(m_shown.size()); ++i) {
-                const int row = i / m_columns, column = i % m_columns;
-                m_shown.at(i)->move(left + column * (GridAppCard::cardWidth + gridSpacing),
-                                    itemsMargin + row * (GridAppCard::cardHeight + gridSpacing));
-            }
-        } else {
-            const int rowWidth = std::max(0, width() - 2 * itemsMargin);
-            for (int i = 0; i < int(m_shown.size()); ++i)
-                m_shown.at(i)->setGeometry(itemsMargin, itemsMargin + i * (ListAppRow::rowHeight + listSpacing),
-                                           rowWidth, ListAppRow::rowHeight);
-        }
-        revealCellsInView();
-    }
-
-    bool m_grid;
-    int m_columns;
-    QList<QWidget *> m_shown;
-    QWidget *m_view = nullptr;
-};
 
 PopupContentView::PopupContentView(PopupContentModel::Inputs inputs, std::unique_ptr<PopupLauncher> launcher,
                                    PopupItemStates *itemStates, QWidget *parent)
@@ -226,23 +124,52 @@ QScrollArea *PopupContentView::scrollArea() const
 {
     if (!m_scroll || m_scroll->isHidden())
         return nullptr;
-    return PopupLayout::itemsScroll(m_model->group().displayStyle, m_cells.size()) ? m_scroll : nullptr;
+    return PopupLayout::itemsScroll(m_model->group().displayStyle, cellCount()) ? m_scroll : nullptr;
 }
 
-PopupItemCell *PopupContentView::makeCell(int index, const AppItem &item, QWidget *parent)
+int PopupContentView::cellCount() const
 {
+    return int(m_shownIndexes.size());
+}
+
+PopupItemCell *PopupContentView::cellAt(int index) const
+{
+    return m_section ? m_section->cellAt(index) : nullptr;
+}
+
+QList<PopupItemCell *> PopupContentView::builtCells() const
+{
+    return m_section ? m_section->builtCells() : QList<PopupItemCell *>();
+}
+
+PopupCellInputs PopupContentView::cellInputs(int index)
+{
+    const int displayIndex = m_shownIndexes.at(index);
+    const AppItem &item = m_displayItems.at(displayIndex);
     PopupCellInputs inputs;
     inputs.app = item;
     if (index < 9)
         inputs.shortcutNumber = index + 1;
-    if (const std::optional<QString> opener = PopupLauncher::openerPath(m_model->group(), item))
-        inputs.openerIcon = Workspace::shared().iconForFile(*opener);
+    // The opener's icon is looked up once per item, however often the item scrolls by.
+    auto opener = m_openerIcons.find(displayIndex);
+    if (opener == m_openerIcons.end()) {
+        QIcon icon;
+        if (const std::optional<QString> path = PopupLauncher::openerPath(m_model->group(), item))
+            icon = Workspace::shared().iconForFile(*path);
+        opener = m_openerIcons.insert(displayIndex, icon);
+    }
+    inputs.openerIcon = *opener;
     inputs.isFocused = m_model->focusedIndex() == index;
     inputs.isOpened = m_itemStates && m_itemStates->isItemActive(item);
-    const bool grid = m_model->group().displayStyle == AppGroup::DisplayStyle::Grid;
     PopupContentModel *model = m_model.get();
     inputs.onLaunch = [model, item] { model->chooseItem(item); };
-    if (!grid)
+    return inputs;
+}
+
+PopupItemCell *PopupContentView::makeCell(int index, QWidget *parent)
+{
+    PopupCellInputs inputs = cellInputs(index);
+    if (m_model->group().displayStyle != AppGroup::DisplayStyle::Grid)
         return new ListAppRow(std::move(inputs), parent);
     // The grid's slot holds the card and, laid over it from outside, the opened dot, which keeps
     // full opacity while the card is pressed.
@@ -250,12 +177,31 @@ PopupItemCell *PopupContentView::makeCell(int index, const AppItem &item, QWidge
     slot->setFixedSize(GridAppCard::cardWidth, GridAppCard::cardHeight);
     const bool opened = inputs.isOpened;
     auto *card = new GridAppCard(std::move(inputs), slot);
-    if (opened) {
-        auto *dot = new OpenedIndicator(9, slot);
-        const qreal center = 4 + 4.5;
-        dot->move(qRound(GridAppCard::cardWidth - center - dot->width() / 2.0), qRound(center - dot->height() / 2.0));
-    }
+    showOpenedDot(slot, opened);
     return card;
+}
+
+void PopupContentView::showOpenedDot(QWidget *slot, bool opened)
+{
+    auto *dot = slot->findChild<OpenedIndicator *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!opened) {
+        delete dot;
+        return;
+    }
+    if (dot)
+        return;
+    dot = new OpenedIndicator(9, slot);
+    const qreal center = 4 + 4.5;
+    dot->move(qRound(GridAppCard::cardWidth - center - dot->width() / 2.0), qRound(center - dot->height() / 2.0));
+    dot->show();
+}
+
+void PopupContentView::bindCell(PopupItemCell *cell, int index)
+{
+    PopupCellInputs inputs = cellInputs(index);
+    if (m_model->group().displayStyle == AppGroup::DisplayStyle::Grid)
+        showOpenedDot(cell->parentWidget(), inputs.isOpened);
+    cell->bind(std::move(inputs));
 }
 
 void PopupContentView::buildItems()
@@ -274,15 +220,9 @@ void PopupContentView::buildItems()
     m_scroll->setPalette(clear);
     m_scroll->viewport()->setPalette(clear);
     m_scroll->viewport()->setAutoFillBackground(false);
-    m_section = new PopupItemsSection(grid, m_model->gridColumns(), nullptr);
-    m_section->setAutoFillBackground(false);
-    m_allCells.reserve(m_displayItems.size());
-    for (int i = 0; i < int(m_displayItems.size()); ++i) {
-        PopupItemCell *cell = makeCell(i, m_displayItems.at(i), m_section);
-        // Shown once it comes near the view.
-        (grid ? cell->parentWidget() : static_cast<QWidget *>(cell))->hide();
-        m_allCells.append(cell);
-    }
+    m_section = new PopupItemsSection(grid, m_model->gridColumns(),
+                                      {[this](int index, QWidget *parent) { return makeCell(index, parent); },
+                                       [this](PopupItemCell *cell, int index) { bindCell(cell, index); }});
     m_section->attach(m_scroll);
     m_layout->addWidget(m_scroll, 1);
 
@@ -299,11 +239,13 @@ void PopupContentView::buildItems()
 void PopupContentView::showFilteredItems()
 {
     QList<int> shown = PopupLayout::filteredIndexes(m_displayItems, m_model->searchText());
-    if (!m_cells.isEmpty() && shown == m_shownIndexes)
+    if (m_shownOnce && shown == m_shownIndexes)
         return;
+    m_shownOnce = true;
     if (shown.isEmpty()) {
         m_shownIndexes.clear();
-        m_cells.clear();
+        if (m_section)
+            m_section->setCount(0);
         if (m_scroll)
             m_scroll->hide();
         if (m_footerArea)
@@ -313,32 +255,13 @@ void PopupContentView::showFilteredItems()
     }
     if (m_emptyState)
         m_emptyState->hide();
-    const auto place = [this](int index) -> QWidget * {
-        QWidget *cell = m_allCells.at(index);
-        return m_model->group().displayStyle == AppGroup::DisplayStyle::Grid ? cell->parentWidget() : cell;
-    };
-    // Only the cells that come or go change their visibility.
-    QList<bool> wanted(m_allCells.size(), false);
-    for (const int index : std::as_const(shown))
-        wanted[index] = true;
-    for (int index = 0; index < int(m_allCells.size()); ++index) {
-        if (!wanted.at(index) && !place(index)->isHidden())
-            place(index)->hide();
-    }
-    QList<QWidget *> placed;
-    placed.reserve(shown.size());
-    m_cells.clear();
-    for (int i = 0; i < int(shown.size()); ++i) {
-        PopupItemCell *cell = m_allCells.at(shown.at(i));
-        cell->setShortcutNumber(i < 9 ? std::optional<int>(i + 1) : std::nullopt);
-        m_cells.append(cell);
-        placed.append(place(shown.at(i)));
-    }
-    m_scroll->verticalScrollBar()->setValue(0);
-    m_section->setShown(placed);
     m_shownIndexes = std::move(shown);
+    m_scroll->verticalScrollBar()->setValue(0);
+    m_section->setCount(int(m_shownIndexes.size()));
     m_scroll->show();
     m_footerArea->show();
+    // Shown again after a search that found nothing: the pointer may rest on a cell already.
+    m_section->refreshHover();
 }
 
 void PopupContentView::showEmptyState(bool noResults)
@@ -366,10 +289,15 @@ void PopupContentView::prefetchThumbnails(const QList<AppItem> &items)
 void PopupContentView::updateFocus()
 {
     const std::optional<int> focus = m_model->focusedIndex();
-    for (int i = 0; i < m_cells.size(); ++i)
-        m_cells.at(i)->setFocused(focus == i);
-    if (focus && *focus < m_cells.size() && m_scroll)
-        m_scroll->ensureWidgetVisible(m_cells.at(*focus), 0, itemsMargin);
+    if (!m_section)
+        return;
+    if (focus && *focus < cellCount() && m_scroll) {
+        // The focused item comes into view first, so that it has a cell to show the focus.
+        const QRect item = m_section->itemRect(*focus);
+        m_scroll->ensureVisible(item.center().x(), item.center().y(), item.width() / 2, item.height() / 2 + itemsMargin);
+    }
+    for (const auto &[index, cell] : m_section->boundCells())
+        cell->setFocused(focus == index);
 }
 
 void PopupContentView::showEvent(QShowEvent *event)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "Kestrowan/popup/PopupContentModel.h"
+#include "Kestrowan/popup/PopupItemCell.h"
 
 #include <QHash>
+#include <QIcon>
 #include <QImage>
 #include <QPointer>
 #include <QWidget>
@@ -39,8 +41,13 @@ public:
     PopupEmptyState *emptyState() const;
     // The items' scroll area, while the items shown are enough to scroll.
     QScrollArea *scrollArea() const;
-    // The cells of the items shown, in order.
-    const QList<PopupItemCell *> &cells() const { return m_cells; }
+    // The number of items shown (what the search leaves).
+    int cellCount() const;
+    // The cell of the item at `index` of the shown list; null while that item is away from the view
+    // (cells are built only for the rows in or next to it).
+    PopupItemCell *cellAt(int index) const;
+    // Every cell built, whatever it shows now.
+    QList<PopupItemCell *> builtCells() const;
     // The line that tells what could not be opened; hidden while there is nothing to tell.
     QLabel *openFailureLine() const { return m_openFailureLine; }
     // Stops taking the popup's keys: the panel is on its way out.
@@ -51,12 +58,17 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    // Every item gets its cell once; a search shows, hides and moves them.
+    // The items' scroll area with the section that builds cells for what is in view.
     void buildItems();
     void showFilteredItems();
     void showEmptyState(bool noResults);
     void updateFocus();
-    PopupItemCell *makeCell(int index, const AppItem &item, QWidget *parent);
+    // What the cell of the item at `index` of the shown list is given.
+    PopupCellInputs cellInputs(int index);
+    PopupItemCell *makeCell(int index, QWidget *parent);
+    void bindCell(PopupItemCell *cell, int index);
+    // The grid lays the opened dot over a card from outside, in the card's slot.
+    static void showOpenedDot(QWidget *slot, bool opened);
     QWidget *divider(qreal opacity);
     // Warms the thumbnail cache for the items the current search shows.
     void prefetchThumbnails(const QList<AppItem> &items);
@@ -74,9 +86,9 @@ private:
     QScrollArea *m_scroll = nullptr;
     PopupItemsSection *m_section = nullptr;
     QList<AppItem> m_displayItems;
-    QList<PopupItemCell *> m_allCells; // one per display item, in its order
-    QList<int> m_shownIndexes;         // the display items the search shows
-    QList<PopupItemCell *> m_cells;
+    QList<int> m_shownIndexes; // the display items the search shows
+    bool m_shownOnce = false;
+    QHash<int, QIcon> m_openerIcons; // by display item
     QMetaObject::Connection m_keySubscription;
     bool m_appeared = false;
 };

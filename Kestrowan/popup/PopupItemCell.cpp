@@ -78,6 +78,56 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
     });
 }
 
+void PopupItemCell::bind(PopupCellInputs inputs)
+{
+    const bool sameItem = inputs.app.id == m_inputs.app.id;
+    const bool wasApplication = m_inputs.app.itemKind() == AppItem::Kind::App;
+    m_inputs = std::move(inputs);
+    if (!sameItem) {
+        const bool application = m_inputs.app.itemKind() == AppItem::Kind::App;
+        if (application != wasApplication) {
+            delete m_thumbnail;
+            m_thumbnail = application ? static_cast<PictureView *>(new PopupAppIconView(m_inputs.app, this))
+                                      : new ItemThumbnail(m_inputs.app, this);
+            m_thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+            m_thumbnail->stackUnder(m_overlay);
+            m_thumbnail->show();
+        } else if (application) {
+            static_cast<PopupAppIconView *>(m_thumbnail)->setApp(m_inputs.app);
+        } else {
+            static_cast<ItemThumbnail *>(m_thumbnail)->setApp(m_inputs.app);
+        }
+        setAccessibleName(m_inputs.app.name);
+        setAccessibleDescription(PopupStyle::formatted(QStringLiteral("ax.openApp.hint"), m_inputs.app.name));
+        m_hovering = false;
+        m_hoverAnimation->stop();
+        m_highlight = 0;
+        if (isDown())
+            setDown(false);
+        syncPressedLook();
+    }
+    placePicture();
+    update();
+    m_overlay->update();
+}
+
+void PopupItemCell::setHoveringInPlace(bool hovering)
+{
+    if (m_hovering == hovering)
+        return;
+    m_hovering = hovering;
+    placePicture();
+    animateHighlight(hovering ? 1.0 : 0.0);
+}
+
+void PopupItemCell::animateHighlight(qreal to)
+{
+    m_hoverAnimation->stop();
+    m_hoverAnimation->setStartValue(m_highlight);
+    m_hoverAnimation->setEndValue(to);
+    m_hoverAnimation->start();
+}
+
 void PopupItemCell::setFocused(bool focused)
 {
     if (m_inputs.isFocused == focused)
@@ -144,7 +194,6 @@ void PopupItemCell::placePicture()
     m_thumbnail->setGeometry(QRectF(rest.center().x() - size.width() / 2, rest.center().y() - size.height() / 2,
                                     size.width(), size.height()).toRect());
     m_thumbnail->setCornerRadius(pictureRadius() * scale);
-    m_overlay->raise();
     m_overlay->update();
 }
 
@@ -180,10 +229,7 @@ void PopupItemCell::enterEvent(QEnterEvent *event)
     playHapticTick();
     m_hovering = true;
     placePicture();
-    m_hoverAnimation->stop();
-    m_hoverAnimation->setStartValue(m_highlight);
-    m_hoverAnimation->setEndValue(1.0);
-    m_hoverAnimation->start();
+    animateHighlight(1.0);
 }
 
 void PopupItemCell::leaveEvent(QEvent *event)
@@ -191,10 +237,7 @@ void PopupItemCell::leaveEvent(QEvent *event)
     QAbstractButton::leaveEvent(event);
     m_hovering = false;
     placePicture();
-    m_hoverAnimation->stop();
-    m_hoverAnimation->setStartValue(m_highlight);
-    m_hoverAnimation->setEndValue(0.0);
-    m_hoverAnimation->start();
+    animateHighlight(0.0);
 }
 
 void PopupItemCell::paintBackground(QPainter &painter, qreal radius) const

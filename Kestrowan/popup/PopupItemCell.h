@@ -25,13 +25,19 @@ struct PopupCellInputs {
 // that take the icon's tint while hovered or focused, the item's picture (the shared item thumbnail
 // view) with what is drawn over it, the command badge text, the opener badge rule, the pressed look
 // of the whole cell and the hover that plays a haptic tick. Holds nothing but its own hover state.
+// The popup keeps a few cells and shows other items in them as the user scrolls or searches.
 class PopupItemCell : public QAbstractButton {
     Q_OBJECT
 public:
     PopupItemCell(PopupCellInputs inputs, QWidget *parent);
 
     const PopupCellInputs &inputs() const { return m_inputs; }
+    // Shows another item (or the same one with new inputs). A new item starts without hover.
+    void bind(PopupCellInputs inputs);
     bool isHovering() const { return m_hovering; }
+    // Hover as the pointer's place says, when the cell came under a pointer that has not moved or
+    // went away from under it; no haptic, since the hand did not move.
+    void setHoveringInPlace(bool hovering);
     bool isHighlighted() const { return m_hovering || m_inputs.isFocused; }
     void setFocused(bool focused);
     // The number follows the cell's place in the shown list.
@@ -62,6 +68,7 @@ protected:
     void paintBackground(QPainter &painter, qreal radius) const;
     void placePicture();
     void syncPressedLook();
+    void animateHighlight(qreal to);
     void paintOpenerBadge(QPainter &painter, const QRectF &rect, qreal shadowOpacity, qreal shadowRadius) const;
 
 private:

@@ -20,8 +20,8 @@ class PopupPresenter {
 public:
     virtual ~PopupPresenter() = default;
 
-    // Builds a new panel for the group beside `anchor`; `onEdit` is called with the group's id when
-    // the user asks to edit it from the popup.
+    // Shows the group beside `anchor` with content of its own (no search, focus or rename carried
+    // over); `onEdit` is called with the group's id when the user asks to edit it from the popup.
     virtual void showPopup(const AppGroup &group, std::function<void(const QUuid &)> onEdit, const QRectF &anchor) = 0;
     virtual void dismissPopup() = 0;
     virtual bool isShowing() const = 0;

@@ -54,6 +54,8 @@ PopupWindowController::PopupWindowController(QObject *parent)
 PopupWindowController::~PopupWindowController()
 {
     closePopupImmediately();
+    stopFade();
+    delete m_keptPanel.data();
 }
 
 qint64 PopupWindowController::now() const
@@ -74,7 +76,9 @@ QPointF PopupWindowController::popupOrigin(const QSizeF &size, const QRectF &anc
 void PopupWindowController::showPopup(const AppGroup &group, std::function<void(const QUuid &)> onEdit,
                                       const QRectF &anchor)
 {
-    closePopupImmediately();
+    // The window stays up for the new content: no round trip through the window system between the
+    // two popups.
+    close(true);
     m_showTime = now();
     m_signalSink(QStringLiteral("popup.opened"),
                  {{QStringLiteral("app_count"), QString::number(group.apps.size())},
@@ -122,7 +126,12 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
 
     const QSizeF size = PopupLayout::fittedSize(popupSize(group), dockPositionSource(), visibleFrameSource());
     const QPointF origin = popupOrigin(size, anchor);
-    auto *panel = new InteractivePopupPanel(content);
+    if (!m_keptPanel)
+        m_keptPanel = new InteractivePopupPanel(nullptr);
+    InteractivePopupPanel *panel = m_keptPanel;
+    stopFade();
+    if (QWidget *old = panel->replaceContent(content))
+        old->deleteLater();
     panel->present(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
     m_panel = panel;
     m_isShowing = true;
@@ -167,7 +176,18 @@ void PopupWindowController::tearDownPopupMonitors()
 void PopupWindowController::retire(InteractivePopupPanel *panel)
 {
     panel->hide();
-    panel->deleteLater();
+    panel->setProperty(fadingProperty, false);
+    // The content goes with the show it belonged to; the next show brings its own.
+    if (QWidget *content = panel->replaceContent(nullptr))
+        content->deleteLater();
+}
+
+void PopupWindowController::stopFade()
+{
+    if (m_fade)
+        m_fade->stop(); // deletes it
+    if (m_keptPanel)
+        m_keptPanel->setProperty(fadingProperty, false);
 }
 
 void PopupWindowController::silence(InteractivePopupPanel *panel)
@@ -178,6 +198,11 @@ void PopupWindowController::silence(InteractivePopupPanel *panel)
 
 void PopupWindowController::closePopupImmediately()
 {
+    close(false);
+}
+
+void PopupWindowController::close(bool forNextShow)
+{
     if (!m_panel)
         return;
     m_isShowing = false;
@@ -185,11 +210,9 @@ void PopupWindowController::closePopupImmediately()
     InteractivePopupPanel *panel = m_panel;
     m_panel = nullptr;
     silence(panel);
-    // A fade still running for this panel ends it itself; the generation is left alone, so that
-    // fade finds the panel gone and clears nothing.
-    if (panel->property(fadingProperty).toBool())
-        panel->hide();
-    else
+    // A fade still running for this panel stops here; the generation is left alone.
+    stopFade();
+    if (!forNextShow)
         retire(panel);
     emit popupDismissed();
 }
@@ -208,6 +231,7 @@ void PopupWindowController::dismissPopup()
         return;
     panel->setProperty(fadingProperty, true);
     auto *fade = new QPropertyAnimation(panel, "windowOpacity", panel);
+    m_fade = fade;
     fade->setDuration(fadeMilliseconds);
     fade->setEasingCurve(QEasingCurve::InCubic);
     fade->setEndValue(0.0);
@@ -217,10 +241,11 @@ void PopupWindowController::dismissPopup()
             return;
         panel->hide();
         QTimer::singleShot(0, panel, [self, panel, generation] {
-            if (self && self->m_panelGeneration == generation && self->m_panel == panel)
-                self->m_panel = nullptr;
-            if (panel)
-                panel->deleteLater();
+            // A show since then has taken the window over.
+            if (!self || self->m_panelGeneration != generation || self->m_panel != panel)
+                return;
+            self->m_panel = nullptr;
+            self->retire(panel);
         });
     });
     fade->start(QAbstractAnimation::DeleteWhenStopped);

@@ -17,8 +17,10 @@ class GlobalEventMonitor;
 class InteractivePopupPanel;
 class PopupItemStates;
 class QKeyEvent;
+class QPropertyAnimation;
 
-// Owns the one popup of the program: builds a new panel for every show, sizes it for the group,
+// Owns the one popup of the program: fills its panel with new content for every show (the window
+// itself is kept from show to show), sizes it for the group,
 // places it beside the anchor on the Dock's side, fades it out on dismissal, and while it is up
 // watches the mouse and the keyboard (a click outside or Escape closes it; other keys go to the
 // content). Geometry given to and taken from it is in the bottom-left space (origin at the bottom
@@ -66,7 +68,7 @@ public:
     using SignalSink = std::function<void(const QString &, const QMap<QString, QString> &)>;
     void setSignalSink(SignalSink sink) { m_signalSink = std::move(sink); }
 
-    // The panel currently built (also while it fades); null when there is none.
+    // The panel currently shown (also while it fades); null when none is.
     InteractivePopupPanel *panel() const { return m_panel; }
     int panelGeneration() const { return m_panelGeneration; }
     bool isEditingTextField() const { return m_isEditingTextField; }
@@ -81,17 +83,24 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Closes at once; `forNextShow` leaves the window up, as a show fills it again right away.
+    void close(bool forNextShow);
     void installMonitors();
     void tearDownPopupMonitors();
     void handleOutsideClick(const QPoint &globalPosition);
     bool handleLocalKey(QKeyEvent *event);
     qint64 now() const;
     void makeRoomForFailureLine(InteractivePopupPanel *panel);
-    static void retire(InteractivePopupPanel *panel);
+    // Hides the panel and lets its content go; the window stays for the next show.
+    void retire(InteractivePopupPanel *panel);
     // The panel stops taking keys and name-field notifications.
     static void silence(InteractivePopupPanel *panel);
+    void stopFade();
 
     QPointer<InteractivePopupPanel> m_panel;
+    // The window every show fills; made at the first show.
+    QPointer<InteractivePopupPanel> m_keptPanel;
+    QPointer<QPropertyAnimation> m_fade;
     std::unique_ptr<GlobalEventMonitor> m_globalMonitor;
     bool m_localMonitorInstalled = false;
     QList<QMetaObject::Connection> m_editingObservers;

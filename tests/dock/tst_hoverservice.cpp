@@ -405,6 +405,23 @@ private slots:
             QVERIFY(!dock.service->currentPopupGroupID());
         }
 
+        // The watchers started afresh while the popup shows (the screens changed, the Dock came
+        // back): the popup still closes once the pointer has left its tile.
+        dock.fakes.movePointer(tile.center());
+        QTRY_VERIFY(dock.popup->isShowing());
+        QTRY_VERIFY(dock.service->mouseTracker().currentHoveredItemKey());
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        QVERIFY(dock.popup->isShowing());
+        dock.fakes.movePointer(QPointF(700, 300));
+        QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+        // They start afresh after the pointer has left and while it rests away: it still closes.
+        dock.fakes.movePointer(tile.center());
+        QTRY_VERIFY(dock.popup->isShowing());
+        QTRY_VERIFY(dock.service->mouseTracker().currentHoveredItemKey());
+        dock.fakes.movePointer(QPointF(700, 300));
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+
         // On the tile or over the panel it stays, however long the pointer rests there.
         dock.fakes.movePointer(tile.center());
         dock.fakes.accessibility->selectTile(1);

@@ -8,7 +8,10 @@
 #include "Kestrowan/popup/PopupLayout.h"
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupLauncher.h"
+#include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/popup/PopupTopIconButton.h"
+#include "Kestrowan/icons/PictureView.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
@@ -51,6 +54,13 @@ class PopupCellsTest : public QObject {
                                                         &m_opener);
         auto content = std::make_unique<PopupContentView>(inputs, std::move(launcher), &m_states);
         content->resize(PopupLayout::popupSize(group).toSize());
+        // Laid out as on screen: cells are built for the rows in view.
+        content->show();
+        if (!QTest::qWaitForWindowExposed(content.get()))
+            return nullptr;
+        // Grown in, so that what is painted is where the widgets are.
+        if (!QTest::qWaitFor([&content] { return !content->graphicsEffect(); }, 20000))
+            return nullptr;
         return content;
     }
 
@@ -65,15 +75,19 @@ private slots:
     void commandNumbersFollowTheList()
     {
         auto content = view(numberedGroup(11, Style::List));
-        const QList<PopupItemCell *> &cells = content->cells();
-        QCOMPARE(cells.size(), 11);
-        QCOMPARE(cells.at(0)->commandBadgeText(), QStringLiteral("Super+1"));
-        QCOMPARE(cells.at(8)->commandBadgeText(), QStringLiteral("Super+9"));
-        QCOMPARE(cells.at(9)->commandBadgeText(), QString());
+        QCOMPARE(content->cellCount(), 11);
+        QCOMPARE(content->cellAt(0)->commandBadgeText(), QStringLiteral("Super+1"));
+        QCOMPARE(content->cellAt(8)->commandBadgeText(), QStringLiteral("Super+9"));
+        // The tenth comes into view with the keyboard's focus.
+        for (int i = 0; i < 10; ++i)
+            content->model().handleKey(125, 0, {});
+        QVERIFY(content->cellAt(9));
+        QCOMPARE(content->cellAt(9)->inputs().app.name, QStringLiteral("App 10"));
+        QCOMPARE(content->cellAt(9)->commandBadgeText(), QString());
         content->model().handleKey(19, 0, QStringLiteral("1")); // App 1, App 10, App 11
-        QCOMPARE(content->cells().size(), 3);
-        QCOMPARE(content->cells().at(2)->inputs().app.name, QStringLiteral("App 11"));
-        QCOMPARE(content->cells().at(2)->commandBadgeText(), QStringLiteral("Super+3"));
+        QCOMPARE(content->cellCount(), 3);
+        QCOMPARE(content->cellAt(2)->inputs().app.name, QStringLiteral("App 11"));
+        QCOMPARE(content->cellAt(2)->commandBadgeText(), QStringLiteral("Super+3"));
     }
 
     void openerBadges()
@@ -87,9 +101,9 @@ private slots:
                                         std::nullopt};
         m_workspace->fileIcons.insert(QStringLiteral("/apps/viewer.desktop"), QIcon(QPixmap::fromImage(filled(Qt::red))));
         auto content = view(group);
-        QVERIFY(!content->cells().at(0)->showsOpenerBadge()); // an application never has one
-        QVERIFY(content->cells().at(1)->showsOpenerBadge());
-        QVERIFY(!content->cells().at(2)->showsOpenerBadge()); // no rule for its extension
+        QVERIFY(!content->cellAt(0)->showsOpenerBadge()); // an application never has one
+        QVERIFY(content->cellAt(1)->showsOpenerBadge());
+        QVERIFY(!content->cellAt(2)->showsOpenerBadge()); // no rule for its extension
         // Even when given an icon, an application shows none.
         PopupCellInputs inputs{app, 1, QIcon(QPixmap::fromImage(filled(Qt::red))), false, false, {}};
         ListAppRow row(inputs);
@@ -100,29 +114,29 @@ private slots:
     {
         m_states.active = {QStringLiteral("App 2")};
         auto content = view(numberedGroup(3, Style::Grid));
-        QVERIFY(!content->cells().at(1)->isHighlighted());
+        QVERIFY(!content->cellAt(1)->isHighlighted());
         content->model().handleKey(124, 0, {});
         content->model().handleKey(124, 0, {});
-        QVERIFY(content->cells().at(1)->isHighlighted());
-        QVERIFY(!content->cells().at(0)->isHighlighted());
+        QVERIFY(content->cellAt(1)->isHighlighted());
+        QVERIFY(!content->cellAt(0)->isHighlighted());
         // The grid's dot is laid over the card from outside, 4 points in from its top and right.
-        QCOMPARE(content->cells().at(1)->parentWidget()->findChildren<OpenedIndicator *>().size(), 1);
-        QCOMPARE(content->cells().at(0)->parentWidget()->findChildren<OpenedIndicator *>().size(), 0);
+        QCOMPARE(content->cellAt(1)->parentWidget()->findChildren<OpenedIndicator *>().size(), 1);
+        QCOMPARE(content->cellAt(0)->parentWidget()->findChildren<OpenedIndicator *>().size(), 0);
         // Pressed, the card with everything it draws dims to 0.85; the dot beside it does not.
-        QTest::mousePress(content->cells().at(1), Qt::LeftButton);
-        auto *dim = qobject_cast<QGraphicsOpacityEffect *>(content->cells().at(1)->graphicsEffect());
+        QTest::mousePress(content->cellAt(1), Qt::LeftButton);
+        auto *dim = qobject_cast<QGraphicsOpacityEffect *>(content->cellAt(1)->graphicsEffect());
         QVERIFY(dim);
         QCOMPARE(dim->opacity(), 0.85);
-        QVERIFY(!content->cells().at(1)->parentWidget()->findChild<OpenedIndicator *>()->graphicsEffect());
-        QTest::mouseRelease(content->cells().at(1), Qt::LeftButton, {}, QPoint(-5, -5)); // released outside: no launch
-        QVERIFY(!content->cells().at(1)->graphicsEffect());
+        QVERIFY(!content->cellAt(1)->parentWidget()->findChild<OpenedIndicator *>()->graphicsEffect());
+        QTest::mouseRelease(content->cellAt(1), Qt::LeftButton, {}, QPoint(-5, -5)); // released outside: no launch
+        QVERIFY(!content->cellAt(1)->graphicsEffect());
         QVERIFY(m_opener.requests.isEmpty());
         // Focused, the grid's picture grows to 1.08.
-        QCOMPARE(content->cells().at(1)->thumbnail()->width(), 54);
-        QCOMPARE(content->cells().at(0)->thumbnail()->width(), 50);
+        QCOMPARE(content->cellAt(1)->thumbnail()->width(), 54);
+        QCOMPARE(content->cellAt(0)->thumbnail()->width(), 50);
         auto list = view(numberedGroup(3, Style::List));
-        QVERIFY(list->cells().at(1)->inputs().isOpened);
-        QVERIFY(!list->cells().at(2)->inputs().isOpened);
+        QVERIFY(list->cellAt(1)->inputs().isOpened);
+        QVERIFY(!list->cellAt(2)->inputs().isOpened);
     }
 
     void longNames()
@@ -138,6 +152,77 @@ private slots:
         row.resize(392, ListAppRow::rowHeight);
         QVERIFY(row.visibleName().endsWith(QChar(0x2026)));
         QVERIFY(row.visibleName().size() < longName.size());
+    }
+
+    // A name on two lines leaves its icon where the others of the row have theirs, on screen.
+    void gridIconsOfARowStandOnOneLine()
+    {
+        const auto app = [this](const QString &name, const QColor &color) {
+            const AppItem item = application(name);
+            m_workspace->fileIcons.insert(item.path, QIcon(QPixmap::fromImage(filled(color, 64))));
+            return item;
+        };
+        auto content = view(PopupTest::group(QStringLiteral("Row"),
+                                             {app(QStringLiteral("Mail"), QColor(0x2D6CDF)),
+                                              app(QStringLiteral("Photos Library Manager"), QColor(0x9B51E0)),
+                                              app(QStringLiteral("Notes"), QColor(0xF2B63B)),
+                                              app(QStringLiteral("Maps"), QColor(0x34A853))},
+                                             Style::Grid));
+        auto *wrapped = qobject_cast<GridAppCard *>(content->cellAt(1));
+        QVERIFY(wrapped);
+        QCOMPARE(wrapped->nameLines().size(), 2);
+        QCOMPARE(qobject_cast<GridAppCard *>(content->cellAt(0))->nameLines().size(), 1);
+        const auto iconTop = [&content](int index) {
+            PopupItemCell *cell = content->cellAt(index);
+            return cell->thumbnail()->mapTo(content.get(), QPoint(0, 0)).y();
+        };
+        for (int i = 1; i < 4; ++i)
+            QCOMPARE(iconTop(i), iconTop(0));
+        // Where the pictures are painted: the same rows of pixels hold each card's icon.
+        const QImage frame = content->grab().toImage();
+        const qreal ratio = frame.devicePixelRatio();
+        int paintedTop = -1;
+        for (int i = 0; i < 4; ++i) {
+            PopupItemCell *cell = content->cellAt(i);
+            const QRect box(cell->mapTo(content.get(), QPoint(0, 0)), cell->size());
+            const QImage card = frame.copy(QRect(box.topLeft() * ratio, box.size() * ratio));
+            const QColor surface = card.pixelColor(card.width() / 2, int(4 * ratio));
+            // The first row from the top whose middle is not the card's surface is the icon's top.
+            int top = -1;
+            for (int y = int(6 * ratio); y < card.height() && top < 0; ++y) {
+                const QColor c = card.pixelColor(card.width() / 2, y);
+                if (qAbs(c.red() - surface.red()) + qAbs(c.green() - surface.green()) + qAbs(c.blue() - surface.blue()) > 60)
+                    top = y;
+            }
+            QVERIFY(top > 0);
+            QVERIFY2(top >= (iconTop(0) - box.top()) * ratio && top <= (iconTop(0) - box.top() + 2) * ratio,
+                     qPrintable(QString::number(top)));
+            if (paintedTop < 0)
+                paintedTop = top;
+            QCOMPARE(top, paintedTop);
+        }
+    }
+
+    // Each cell lies on the card with a soft shadow just below it, as the card does on the desktop.
+    void cellsCastASoftShadow()
+    {
+        QApplication::setPalette(Appearance::darkPalette());
+        for (const Style style : {Style::Grid, Style::List}) {
+            auto content = view(PopupTest::group(QStringLiteral("One"), {application(QStringLiteral("Mail"))}, style));
+            PopupItemCell *cell = content->cellAt(0);
+            QCoreApplication::processEvents();
+            const QImage frame = content->grab().toImage();
+            const qreal ratio = frame.devicePixelRatio();
+            const QRect box(cell->mapTo(content.get(), QPoint(0, 0)), cell->size());
+            const QColor below = frame.pixelColor(QPoint(box.center().x(), box.bottom() + 3) * ratio);
+            const QColor away = frame.pixelColor(QPoint(box.center().x(), box.bottom() + 12) * ratio);
+            QCOMPARE(away.rgb(), PopupStyle::surfaceRaised(content.get()).rgb());
+            QVERIFY2(below.lightness() + 2 <= away.lightness(), qPrintable(below.name() + " " + away.name()));
+            // Not beside the cell's top: the shadow falls downwards.
+            const QColor above = frame.pixelColor(QPoint(box.center().x(), box.top() - 6) * ratio);
+            QCOMPARE(above.rgb(), away.rgb());
+        }
+        QApplication::setPalette(Appearance::lightPalette());
     }
 
     void closeButtonGrowsOnlyOnHover()
@@ -169,11 +254,11 @@ private slots:
         auto content = view(PopupTest::group(QStringLiteral("Docs"), {photo, plan}, Style::List));
         // The system thumbnail replaces the drawn preview; a picture file never asks for one.
         content->show();
-        QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<ItemThumbnail *>(content->cells().at(1)->thumbnail())->showsRenderedImage(), 20000);
-        QCOMPARE(content->cells().at(1)->thumbnail()->currentPicture().pixelColor(4, 4), QColor(10, 200, 90));
+        QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<ItemThumbnail *>(content->cellAt(1)->thumbnail())->showsRenderedImage(), 20000);
+        QCOMPARE(content->cellAt(1)->thumbnail()->currentPicture().pixelColor(4, 4), QColor(10, 200, 90));
         QVERIFY(!renderer->requests().contains(photo.path));
         QVERIFY(renderer->requests().contains(planPath));
-        QVERIFY(!qobject_cast<ItemThumbnail *>(content->cells().at(0)->thumbnail())->showsRenderedImage());
+        QVERIFY(!qobject_cast<ItemThumbnail *>(content->cellAt(0)->thumbnail())->showsRenderedImage());
         content.reset();
         ThumbnailCache::setShared(nullptr);
     }

@@ -9,6 +9,7 @@
 #include "Kestrowan/popup/PopupItemCell.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
+#include "tests/app/X11Windows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/standin/XTestPointer.h"
@@ -158,10 +159,12 @@ private slots:
             controller.showPopup(group, [&edited](const QUuid &id) { edited.append(id); }, QRectF(900, 4, 60, 60));
             QVERIFY(QTest::qWaitForWindowExposed(controller.panel()));
             QTRY_VERIFY_WITH_TIMEOUT(controller.panel()->isActiveWindow(), 20000);
+            // The X server sends the keys there.
+            QTRY_COMPARE_WITH_TIMEOUT(quint64(X11Windows().inputFocus()), quint64(controller.panel()->winId()), 20000);
         };
         show();
         auto *content = qobject_cast<PopupContentView *>(controller.panel()->content());
-        QCOMPARE(content->cells().at(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        QCOMPARE(content->cellAt(1)->commandBadgeText(), QStringLiteral("Super+2"));
         m_keyboard.chord({superL}, key2);
         QTRY_COMPARE_WITH_TIMEOUT(states.opened, QStringList({"App 2"}), 20000);
         QVERIFY(!controller.isShowing());
@@ -173,6 +176,12 @@ private slots:
         show();
         m_keyboard.chord({superL}, keyComma); // "Super+," beside the edit button
         QTRY_COMPARE_WITH_TIMEOUT(edited, QList<QUuid>({group.id}), 20000);
+
+        // Shown again once the last one has faded out and gone: it has the keys again.
+        QTRY_VERIFY_WITH_TIMEOUT(!controller.panel(), 20000);
+        show();
+        m_keyboard.chord({superL}, key2);
+        QTRY_COMPARE_WITH_TIMEOUT(states.opened, QStringList({"App 2", "App 1", "App 2", "App 3", "App 2"}), 20000);
     }
 };
 

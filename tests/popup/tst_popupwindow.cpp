@@ -2,6 +2,7 @@
 // panel's size and place, the grace after a show, a show racing a fade, Escape and the name field,
 // the global monitors, typing to search, arrows, Return and clicks that open through a fake
 // workspace, and the empty and no-results views.
+#include "Kestrowan/icons/PictureView.h"
 #include "Kestrowan/popup/GridAppCard.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/ListAppRow.h"
@@ -121,7 +122,7 @@ private slots:
         QCOMPARE(m_signals.sent.first().first, QStringLiteral("popup.opened"));
         QCOMPARE(m_signals.sent.first().second,
                  (QMap<QString, QString>{{"app_count", "6"}, {"group_name", "Studio"}, {"display_style", "Grid"}}));
-        QCOMPARE(content()->cells().size(), 5);
+        QCOMPARE(content()->cellCount(), 5);
         QCOMPARE(m_controller->lastGroup()->id, studio.id);
         QVERIFY(m_monitor && m_monitor->running);
         // The card grows out of the Dock's side, and the effect goes away once it has.
@@ -157,23 +158,35 @@ private slots:
     {
         show(appGroup(2, Style::Grid));
         QPointer<InteractivePopupPanel> first = m_controller->panel();
+        QPointer<QWidget> firstContent = content();
         m_controller->dismissPopup();
         QVERIFY(!m_controller->isShowing());
         QCOMPARE(m_controller->panel(), first.data()); // fading
         show(appGroup(3, Style::List));
+        // The same window, refilled: the old content is gone from it, and the fade stopped.
         QPointer<InteractivePopupPanel> second = m_controller->panel();
-        QVERIFY(second != first);
-        QVERIFY(!first->isVisible()); // ordered out at once by the show
-        // The old fade's end takes only the old panel with it.
-        QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 20000);
+        QCOMPARE(second.data(), first.data());
+        QVERIFY(content() != firstContent.data());
+        QVERIFY(!firstContent || !firstContent->isVisible());
+        QCOMPARE(content()->cellCount(), 3);
+        QCOMPARE(second->windowOpacity(), 1.0);
+        // The old fade's end (0.1 s) does not take the new show with it.
+        QTRY_VERIFY_WITH_TIMEOUT(firstContent.isNull(), 20000);
+        QTest::qWait(300);
         QCOMPARE(m_controller->panel(), second.data());
         QVERIFY(second->isVisible());
+        QCOMPARE(second->windowOpacity(), 1.0);
         QVERIFY(m_controller->isShowing());
         QCOMPARE(m_controller->panelGeneration(), 2);
-        // A fade of the current panel clears it.
+        // A fade of the current panel clears it; the window is kept hidden for the next show.
+        QPointer<QWidget> secondContent = content();
         m_controller->dismissPopup();
         QTRY_VERIFY_WITH_TIMEOUT(!m_controller->panel(), 20000);
-        QVERIFY(second.isNull());
+        QVERIFY(!second->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(secondContent.isNull(), 20000);
+        show(appGroup(1, Style::Grid));
+        QCOMPARE(m_controller->panel(), second.data());
+        QVERIFY(second->isVisible());
     }
 
     void typeArrowsAndReturn()
@@ -182,11 +195,11 @@ private slots:
         show(appGroup(12, Style::Grid));
         type(QStringLiteral("app 1"));
         QCOMPARE(content()->model().searchText(), QStringLiteral("app 1"));
-        QCOMPARE(content()->cells().size(), 4); // App 1, App 10, App 11, App 12
+        QCOMPARE(content()->cellCount(), 4); // App 1, App 10, App 11, App 12
         QCOMPARE(content()->searchBar()->shownText(), QStringLiteral("app 1"));
         QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
         QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
-        QCOMPARE(content()->cells().size(), 12);
+        QCOMPARE(content()->cellCount(), 12);
         // A letter of another layout types too.
         QTest::sendKeyEvent(QTest::Click, m_controller->panel(), Qt::Key_Eacute, QStringLiteral("é"), Qt::NoModifier);
         QCOMPARE(content()->model().searchText(), QStringLiteral("appé"));
@@ -201,8 +214,8 @@ private slots:
         QTest::keyClick(m_controller->panel(), Qt::Key_Down);
         QTest::keyClick(m_controller->panel(), Qt::Key_Right);
         QCOMPARE(content()->model().focusedIndex(), std::optional<int>(4));
-        QVERIFY(content()->cells().at(4)->isHighlighted());
-        QVERIFY(!content()->cells().at(3)->isHighlighted());
+        QVERIFY(content()->cellAt(4)->isHighlighted());
+        QVERIFY(!content()->cellAt(3)->isHighlighted());
         QVERIFY(keys.size() >= 9);
         QTest::keyClick(m_controller->panel(), Qt::Key_Return);
         QCOMPARE(m_opener->requests.size(), 1);
@@ -219,7 +232,7 @@ private slots:
         QCOMPARE(m_states.opened, QStringList({"App 2"}));
         QVERIFY(!m_controller->isShowing());
         show(appGroup(3, Style::List));
-        QTest::mouseClick(content()->cells().at(2), Qt::LeftButton);
+        QTest::mouseClick(content()->cellAt(2), Qt::LeftButton);
         QCOMPARE(m_states.opened, QStringList({"App 2", "App 3"}));
         QVERIFY(!m_controller->isShowing());
     }
@@ -372,7 +385,7 @@ private slots:
         QCOMPARE(content()->emptyState()->kind(), PopupEmptyState::Kind::NoResults);
         QVERIFY(!content()->footer());
         QTest::mouseClick(content()->searchBar()->clearButton(), Qt::LeftButton);
-        QCOMPARE(content()->cells().size(), 3);
+        QCOMPARE(content()->cellCount(), 3);
         QVERIFY(content()->footer());
         QVERIFY(!content()->model().isSearchActive());
 
@@ -445,39 +458,131 @@ private slots:
         QVERIFY(m_controller->isShowing());
     }
 
-    void searchMovesTheCellsItHas()
+    void searchShowsItsItemsInTheCellsItHas()
     {
         show(appGroup(120, Style::Grid));
-        const QList<PopupItemCell *> all = content()->cells();
-        QCOMPARE(all.size(), 120);
-        // Only the cells in or next to the view are on screen.
-        QVERIFY(!all.first()->isHidden() && all.first()->isVisible());
-        QVERIFY(!all.last()->isVisible());
+        const QList<PopupItemCell *> built = content()->builtCells();
+        QCOMPARE(content()->cellCount(), 120);
+        // Cells only for the rows in or next to the view.
+        QVERIFY2(built.size() <= 6 * 4, qPrintable(QString::number(built.size())));
+        QVERIFY(content()->cellAt(0)->isVisible());
+        QVERIFY(!content()->cellAt(119));
+        const QPoint secondPlace = content()->cellAt(1)->parentWidget()->pos();
         type(QStringLiteral("app 1"));
-        // App 1, App 10 to 19, App 100 to 120: the same cells, moved up, numbered by their new place.
-        QCOMPARE(content()->cells().size(), 32);
-        QCOMPARE(content()->cells().at(1), all.at(9));
-        QCOMPARE(content()->cells().at(1)->commandBadgeText(), QStringLiteral("Super+2"));
-        QVERIFY(all.at(9)->isVisible());
-        QCOMPARE(all.at(9)->parentWidget()->pos(), all.at(1)->parentWidget()->pos());
-        QVERIFY(!all.at(1)->isVisible()); // "App 2" is not shown
+        // App 1, App 10 to 19, App 100 to 120, in the places of the first ones, numbered by their place.
+        QCOMPARE(content()->cellCount(), 32);
+        QCOMPARE(content()->cellAt(1)->inputs().app.name, QStringLiteral("App 10"));
+        QCOMPARE(content()->cellAt(1)->accessibleName(), QStringLiteral("App 10"));
+        QCOMPARE(content()->cellAt(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        QVERIFY(content()->cellAt(1)->isVisible());
+        QCOMPARE(content()->cellAt(1)->parentWidget()->pos(), secondPlace);
+        QCOMPARE(content()->builtCells(), built); // no cell built for a search
         // Walking down to the last one brings it into view.
         for (int i = 0; i < 8; ++i)
             QTest::keyClick(m_controller->panel(), Qt::Key_Down);
         QCOMPARE(content()->model().focusedIndex(), std::optional<int>(31));
-        QVERIFY(content()->cells().last()->isVisible());
-        QVERIFY(!content()->cells().first()->isVisible());
+        const PopupItemCell *last = content()->cellAt(31);
+        QVERIFY(last && last->isVisible() && last->isHighlighted());
+        QCOMPARE(last->inputs().app.name, QStringLiteral("App 120"));
+        QVERIFY(!content()->cellAt(0));
         const QRect inView = content()->scrollArea()->viewport()->rect();
-        const PopupItemCell *last = content()->cells().last();
         QVERIFY(inView.contains(QRect(last->mapTo(content()->scrollArea()->viewport(), QPoint(0, 0)), last->size())));
-        // Back to everything: each cell in its first place again.
+        // Back to everything, from the top.
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
-        QCOMPARE(content()->cells(), all);
-        QCOMPARE(all.at(1)->commandBadgeText(), QStringLiteral("Super+2"));
-        QVERIFY(all.first()->isVisible());
-        QTest::mouseClick(all.at(2), Qt::LeftButton);
+        QCOMPARE(content()->cellCount(), 120);
+        QCOMPARE(content()->cellAt(1)->inputs().app.name, QStringLiteral("App 2"));
+        QCOMPARE(content()->cellAt(1)->commandBadgeText(), QStringLiteral("Super+2"));
+        QVERIFY(content()->cellAt(0)->isVisible());
+        QTest::mouseClick(content()->cellAt(2), Qt::LeftButton);
         QCOMPARE(m_states.opened, QStringList({"App 3"}));
+    }
+
+    // A group of thousands opens with cells for the rows in view only; the keyboard still reaches the
+    // last item, which then shows, highlighted and with its own picture.
+    void aHugeGroupBuildsCellsForTheViewOnly()
+    {
+        const AppItem red = desktopApplication(m_dir.path(), QStringLiteral("Red"), QColor(0xE03030));
+        const AppItem blue = desktopApplication(m_dir.path(), QStringLiteral("Blue"), QColor(0x2040E0));
+        QList<AppItem> items;
+        for (int i = 0; i < 4999; ++i) {
+            AppItem item = blue;
+            item.id = QUuid::createUuid();
+            item.name = QStringLiteral("Blue %1").arg(i + 1);
+            items.append(item);
+        }
+        items.append(red);
+        for (const Style style : {Style::Grid, Style::List}) {
+            show(group(QStringLiteral("Everything"), items, style));
+            QCOMPARE(content()->cellCount(), 5000);
+            const int bound = style == Style::Grid ? 6 * 4 : 12;
+            QVERIFY2(content()->builtCells().size() <= bound, qPrintable(QString::number(content()->builtCells().size())));
+            QVERIFY(content()->findChildren<PopupItemCell *>().size() <= bound);
+            for (int i = 0; i < 5000 && content()->model().focusedIndex() != std::optional<int>(4999); ++i)
+                QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+            QCOMPARE(content()->model().focusedIndex(), std::optional<int>(4999));
+            PopupItemCell *last = content()->cellAt(4999);
+            QVERIFY(last);
+            QVERIFY(last->isVisible() && last->isHighlighted());
+            QCOMPARE(last->inputs().app.name, QStringLiteral("Red"));
+            QVERIFY(content()->builtCells().size() <= bound);
+            // It paints: its picture is red where the panel shows it.
+            QWidget *viewport = content()->scrollArea()->viewport();
+            const QRect inView = viewport->rect();
+            QVERIFY(inView.contains(QRect(last->mapTo(viewport, QPoint(0, 0)), last->size())));
+            QTRY_VERIFY_WITH_TIMEOUT(!content()->graphicsEffect(), 20000);
+            const QImage frame = m_controller->panel()->grab().toImage();
+            const QRect picture(last->thumbnail()->mapTo(m_controller->panel(), QPoint(0, 0)), last->thumbnail()->size());
+            const QColor ink = frame.pixelColor(frame.devicePixelRatio() * (picture.topLeft() + QPoint(picture.width() / 5, picture.height() / 2)));
+            QVERIFY2(ink.red() > 150 && ink.blue() < 120, qPrintable(ink.name()));
+            QTest::keyClick(m_controller->panel(), Qt::Key_Return);
+            QCOMPARE(m_states.opened.last(), QStringLiteral("Red"));
+        }
+    }
+
+    // The pointer rests on a cell while typing narrows the grid: the highlight goes to the cell that
+    // is now under it, and no other cell keeps one.
+    void hoverFollowsCellsMovedUnderAStillPointer()
+    {
+        show(appGroup(12, Style::Grid));
+        InteractivePopupPanel *panel = m_controller->panel();
+        QTRY_VERIFY_WITH_TIMEOUT(!content()->graphicsEffect(), 20000);
+        const auto hovered = [this] {
+            QStringList names;
+            for (PopupItemCell *cell : content()->builtCells()) {
+                if (cell->isHovering() && cell->isVisible())
+                    names.append(cell->inputs().app.name);
+            }
+            return names;
+        };
+        const auto restOn = [panel](PopupItemCell *cell) {
+            const QPoint local = cell->mapTo(panel, cell->rect().center());
+            QCursor::setPos(panel->mapToGlobal(local));
+            QTest::mouseMove(panel, local);
+        };
+        // The second cell of the first row: "App 2".
+        restOn(content()->cellAt(1));
+        QTRY_COMPARE_WITH_TIMEOUT(hovered(), QStringList({"App 2"}), 10000);
+        // "App 1", "App 10", "App 11", "App 12": "App 10" comes under the pointer.
+        type(QStringLiteral("app 1"));
+        QCOMPARE(content()->cellAt(1)->inputs().app.name, QStringLiteral("App 10"));
+        QCOMPARE(hovered(), QStringList({"App 10"}));
+        QVERIFY(content()->cellAt(1)->isHighlighted());
+        QVERIFY(!content()->cellAt(0)->isHighlighted());
+        // Back to all: "App 2" is under it again.
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(panel, Qt::Key_Backspace);
+        QCOMPARE(hovered(), QStringList({"App 2"}));
+
+        // On the second row ("App 6"), then a search that leaves one row: nothing is under the
+        // pointer, and nothing stays highlighted.
+        restOn(content()->cellAt(5));
+        QTRY_COMPARE_WITH_TIMEOUT(hovered(), QStringList({"App 6"}), 10000);
+        type(QStringLiteral("app 1"));
+        QCOMPARE(content()->cellCount(), 4);
+        QCOMPARE(hovered(), QStringList());
+        for (int i = 0; i < content()->cellCount(); ++i)
+            QVERIFY(!content()->cellAt(i)->isHighlighted());
     }
 
     void punctuationTypesIntoTheSearch()
@@ -488,12 +593,12 @@ private slots:
         show(mail);
         type(QStringLiteral("e-m"));
         QCOMPARE(content()->model().searchText(), QStringLiteral("e-m"));
-        QCOMPARE(content()->cells().size(), 1);
+        QCOMPARE(content()->cellCount(), 1);
         QCOMPARE(content()->searchBar()->shownText(), QStringLiteral("e-m"));
         QTest::mouseClick(content()->searchBar()->clearButton(), Qt::LeftButton);
         type(QStringLiteral("_v1."));
         QCOMPARE(content()->model().searchText(), QStringLiteral("_v1."));
-        QCOMPARE(content()->cells().size(), 1);
+        QCOMPARE(content()->cellCount(), 1);
         // The popup's own keys still command it.
         QTest::keyClick(m_controller->panel(), Qt::Key_Down);
         QCOMPARE(content()->model().focusedIndex(), std::optional<int>(0));
@@ -522,7 +627,7 @@ private slots:
         QCOMPARE(field->text(), QStringLiteral("abc"));
         // Nothing of the popup stays behind to catch a later press.
         show(appGroup(3, Style::List));
-        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QTest::mouseClick(content()->cellAt(0), Qt::LeftButton);
         QCOMPARE(m_states.opened, QStringList({"App 1"}));
     }
 
@@ -546,7 +651,7 @@ private slots:
         QVERIFY(content()->openFailureLine()->isHidden());
 
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Report: ")));
-        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QTest::mouseClick(content()->cellAt(0), Qt::LeftButton);
         QVERIFY(m_controller->isShowing());
         QVERIFY(m_states.opened.isEmpty());
         QVERIFY(m_signals.names().filter(QStringLiteral("app.launched")).isEmpty());
@@ -567,7 +672,7 @@ private slots:
 
         // A link no application of this desktop handles.
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Chat: ")));
-        QTest::mouseClick(content()->cells().at(2), Qt::LeftButton);
+        QTest::mouseClick(content()->cellAt(2), Qt::LeftButton);
         QVERIFY(m_controller->isShowing());
         QCOMPARE(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Chat"}));
         QVERIFY(m_states.opened.isEmpty());
