@@ -156,7 +156,7 @@ private slots:
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Quarterly plan")));
         const QImage failed = shoot(studio(Style::Grid), dark, [this] {
             auto *content = qobject_cast<PopupContentView *>(m_controller->panel()->content());
-            QTest::mouseClick(content->cells().at(6), Qt::LeftButton);
+            QTest::mouseClick(content->cellAt(6), Qt::LeftButton);
         });
         m_opener->failing.clear();
         QVERIFY(failed.height() > 382 + 48);
