@@ -3,10 +3,13 @@
 // draws the picture, not the generic symbol or nothing.
 
 #include "Kestrowan/mainwindow/AppPickerList.h"
+#include "Platform/linux/DesktopIcons.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
+#include <QFile>
+#include <QStandardPaths>
 
 class TestPickerIcons : public QObject {
     Q_OBJECT
@@ -27,6 +30,26 @@ private slots:
             const QPoint pixel = (QPointF(row.topLeft() + at) * scale).toPoint();
             QCOMPARE(shot.pixelColor(pixel).name(), QStringLiteral("#12c48b"));
         }
+    }
+
+    // A theme index that is no index, a picture that is none and a name that is a path: nothing
+    // found, nothing broken.
+    void aDamagedThemeIndexFindsNothingAndBreaksNothing()
+    {
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        QByteArray garbage("[Icon Theme]\nInherits=hicolor,hicolor,,Damaged\nDirectories=../../../etc,x,\xff\xfe,");
+        garbage += QByteArray(200000, '\x01') + "\n[x]\nSize=-5\n[../../../etc]\nSize=48\n";
+        writeTestFile(data + QStringLiteral("/icons/hicolor/index.theme"), garbage);
+        writeTestFile(data + QStringLiteral("/icons/hicolor/x/broken.png"), "not a picture");
+        QVERIFY(DesktopIcons::named(QStringLiteral("../../../../etc/passwd")).isNull());
+        QVERIFY(DesktopIcons::named(QStringLiteral("no-such-icon")).isNull());
+        QVERIFY(DesktopIcons::named(QStringLiteral("broken")).pixmap(32, 32).toImage().isNull());
+        QFile::remove(data + QStringLiteral("/icons/hicolor/index.theme"));
+        // A scalable picture beyond any real icon's size is passed over.
+        writeTestFile(data + QStringLiteral("/icons/hicolor/scalable/apps/huge.svg"),
+                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"48\"><!--"
+                          + QByteArray(DesktopIcons::scalableIconSizeLimit, 'x') + "--></svg>");
+        QVERIFY(DesktopIcons::named(QStringLiteral("huge")).isNull());
     }
 };
 
