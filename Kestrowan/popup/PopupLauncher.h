@@ -22,6 +22,8 @@ public:
 
     // `states` may be absent; `sink` defaults to the usage analytics; `opener` to the shared one.
     explicit PopupLauncher(PopupItemStates *states = nullptr, SignalSink sink = {}, WorkspaceOpener *opener = nullptr);
+    PopupLauncher(const PopupLauncher &) = delete;
+    PopupLauncher &operator=(const PopupLauncher &) = delete;
 
     // Opened when the item was handed to its application; a failure is logged and changes nothing.
     // A pending outcome (the desktop's own opener has it) is settled later: marked and reported

@@ -2,14 +2,10 @@
 
 #include "Platform/WorkspaceOpener.h"
 
-#include <QCoreApplication>
 #include <QHash>
-#include <QTimer>
 #include <QList>
 
-// Records every request; refuses the URLs listed in `failing`. The URLs listed in `settlingLater`
-// go, like the desktop's own opener, pending first: their outcome (opened with an empty text, else
-// failed with it) arrives from the event loop.
+// Records every request; refuses the URLs listed in `failing`. Every outcome is known at once.
 class FakeWorkspaceOpener final : public WorkspaceOpener {
 public:
     struct Request {
@@ -21,23 +17,12 @@ public:
 
     QList<Request> requests;
     QHash<QUrl, QString> failing; // URL -> error text
-    QHash<QUrl, QString> settlingLater; // URL -> error text, empty for opened
 
     using WorkspaceOpener::open;
     OpenOutcome open(const QUrl &url, const std::optional<QString> &application, bool activate,
-                     OpenCompletion settled) override
+                     OpenCompletion) override
     {
         requests.append({url, application, activate});
-        if (const auto later = settlingLater.constFind(url); later != settlingLater.cend()) {
-            const OpenOutcome outcome{later->isEmpty(), *later};
-            QTimer::singleShot(0, QCoreApplication::instance(), [settled, outcome] {
-                if (settled)
-                    settled(outcome);
-            });
-            OpenOutcome pending;
-            pending.pending = true;
-            return pending;
-        }
         const auto found = failing.constFind(url);
         if (found != failing.cend())
             return {false, *found};

@@ -81,12 +81,13 @@ OpenOutcome openThroughDesktop(const QString &target, OpenCompletion settled)
             tell({false, QStringLiteral("xdg-open could not open %1 (exit status %2)").arg(target).arg(code)});
         process->deleteLater();
     });
+    // Queued: a start that fails at once still answers after `open` has returned.
     QObject::connect(process, &QProcess::errorOccurred, process, [process, tell](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
         tell({false, process->errorString()});
         process->deleteLater();
-    });
+    }, Qt::QueuedConnection);
     QTimer::singleShot(DesktopWorkspaceOpener::foregroundHandlerGrace, process, [tell] { tell({true, {}}); });
     QObject::connect(application, &QCoreApplication::aboutToQuit, process, [process] {
         process->kill();

@@ -12,6 +12,7 @@
 #include "Platform/dockstandin/TileIcons.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/fake/FakeAccessibility.h"
+#include "Platform/linux/DesktopIcons.h"
 #include "Platform/fake/FakeEventTaps.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/support/FullDisk.h"
@@ -340,6 +341,14 @@ private slots:
         QCOMPARE(image.size(), QSize(48, 48));
         for (const QPoint at : {QPoint(6, 6), QPoint(24, 24), QPoint(41, 41)})
             QCOMPARE(image.pixelColor(at).name(), QStringLiteral("#12c48b"));
+
+        // One with no picture at all shows the program's generic application symbol.
+        const QString bare = writeFile(m_home + QStringLiteral("/apps/bare.desktop"),
+                                       "[Desktop Entry]\nType=Application\nName=Bare\nExec=/bin/true\nIcon=no-such-icon\n");
+        tile.path = bare;
+        QCOMPARE(TileIcons::iconFor(tile, ApplicationInfo::fromPath(bare), QStringLiteral("Bare"), 48)
+                     .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 DesktopIcons::genericApplication().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 
     void aDockWithoutKeptApplicationsOffersAFew()
