@@ -6,9 +6,11 @@
 #include "Kestrowan/app/MainWindowFrame.h"
 #include "Kestrowan/dock/HoverServiceInterface.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/groups/SettingsValues.h"
 #include "Kestrowan/popup/PopupHeader.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Platform/fake/FakeDockPlatform.h"
+#include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeHotKeys.h"
 #include "tests/support/TestMain.h"
 
@@ -43,6 +45,8 @@ private slots:
     {
         FakeDockPlatform fakes;
         HotKeys::install(std::make_unique<FakeHotKeys>());
+        // A user past the onboarding, as one who has groups in the Dock is.
+        UserDefaults::standard().setValue(AppSettings::didCompleteOnboardingKey, true);
         ServiceFactories factories = ServiceFactories::standard();
         factories.configureAnalytics = [] {};
         factories.signal = [](const QString &, const QMap<QString, QString> &) {};
