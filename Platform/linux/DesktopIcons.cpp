@@ -2,6 +2,7 @@
 
 #include "Platform/BoundedFile.h"
 #include "Platform/linux/GtkSystemAppearance.h"
+#include "Platform/linux/MimeApps.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -219,6 +220,43 @@ QStringList themeChain(const QString &theme)
     return chain;
 }
 
+using ThemePicture = std::pair<ThemeDirectory, QString>;
+
+// The pictures a theme holds, by name, listed once a folder: a hundred applications asking for
+// their icons would otherwise look for some thousand files each. Listed again when the desktop's
+// entries change (an application installed brings its icons) or the folders searched do.
+QList<ThemePicture> picturesNamed(const QString &theme, const ThemeIndex &index, const QString &name)
+{
+    struct Listing {
+        bool listed = false;
+        quint64 generation = 0;
+        QStringList directories;
+        QHash<QString, QList<ThemePicture>> byName;
+    };
+    static std::mutex mutex;
+    static auto *listings = new std::map<QString, Listing>;
+    const QStringList folders = DesktopIcons::themeFolders();
+    const QString key = theme + u'\n' + folders.join(u'\n');
+    const quint64 generation = desktopEntriesGeneration();
+    const std::lock_guard lock(mutex);
+    QStringList directories;
+    for (const ThemeDirectory &directory : index.directories)
+        directories.append(directory.path);
+    Listing &listing = (*listings)[key];
+    if (!listing.listed || listing.generation != generation || listing.directories != directories) {
+        listing = Listing{true, generation, directories, {}};
+        for (const ThemeDirectory &directory : index.directories) {
+            for (const QString &folder : folders) {
+                const QString path = folder + u'/' + theme + u'/' + directory.path;
+                const QStringList files = QDir(path).entryList({QStringLiteral("*.png"), QStringLiteral("*.svg"), QStringLiteral("*.xpm")}, QDir::Files);
+                for (const QString &file : files)
+                    listing.byName[file.left(file.lastIndexOf(u'.'))].append({directory, path + u'/' + file});
+            }
+        }
+    }
+    return listing.byName.value(name);
+}
+
 // Every picture of `name` in the first theme of the chain that has one, with the folder it is
 // in; an icon built of them all draws each size from the nearest.
 QIcon themeIconFiles(const QString &name)
@@ -231,16 +269,8 @@ QIcon themeIconFiles(const QString &name)
             index = plainHicolorIndex();
         if (!index)
             continue;
-        QList<std::pair<ThemeDirectory, QString>> found;
-        for (const ThemeDirectory &directory : index->directories) {
-            for (const QString &folder : DesktopIcons::themeFolders()) {
-                for (const QString &suffix : pictureSuffixes()) {
-                    const QString path = folder + u'/' + theme + u'/' + directory.path + u'/' + name + suffix;
-                    if (usableIconFile(path))
-                        found.append({directory, path});
-                }
-            }
-        }
+        QList<std::pair<ThemeDirectory, QString>> found = picturesNamed(theme, *index, name);
+        found.removeIf([](const auto &picture) { return !usableIconFile(picture.second); });
         if (found.isEmpty())
             continue;
         // Scalable pictures first: the engine they bring draws every size, the fixed ones kept
