@@ -25,7 +25,6 @@
 #include "analytics/NVLXAnalytics.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -50,7 +49,6 @@ ServiceFactories ServiceFactories::standard()
     factories.signal = [](const QString &name, const QMap<QString, QString> &parameters) {
         NVLXAnalytics::signal(name, parameters);
     };
-    factories.openURL = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     factories.pointerLocation = [] { return Screens::shared().mouseLocation(); };
     return factories;
 }
@@ -283,9 +281,8 @@ void KestrowanApp::showPopupAtMouse(const QUuid &groupID, HoverServiceInterface 
 
 void KestrowanApp::requestEditGroup(const QUuid &groupID)
 {
-    const QUrl url = routeURL(KestrowanRoute::group(groupID));
-    if (m_factories.openURL && m_factories.openURL(url))
-        return;
+    // The program's own route stays inside: sent out through the desktop it would come back only
+    // where the desktop knows this program, and a started opener says nothing of that.
     m_appDelegate->handleRoute(KestrowanRoute::group(groupID));
 }
 

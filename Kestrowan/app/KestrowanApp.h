@@ -40,8 +40,6 @@ struct ServiceFactories {
 
     std::function<void()> configureAnalytics;
     std::function<void(const QString &name, const QMap<QString, QString> &parameters)> signal;
-    // Hands a URL to the desktop; false when it refused.
-    std::function<bool(const QUrl &url)> openURL;
     // The pointer in global coordinates with the origin at the bottom left of the main screen.
     std::function<QPointF()> pointerLocation;
 

@@ -80,7 +80,10 @@ const QMap<QString, QString> &GroupManager::syncedHashes() const
         QObject::disconnect(m_syncedHashesConnection);
         m_syncedHashesSource = &defaults;
         m_syncedHashesConnection =
-            defaults.observe(syncedGroupHashesKey, const_cast<GroupManager *>(this), [this] { m_syncedHashes.reset(); });
+            defaults.observe(syncedGroupHashesKey, const_cast<GroupManager *>(this), [self = const_cast<GroupManager *>(this)] {
+                self->m_syncedHashes.reset();
+                emit self->dockSyncRecordChanged();
+            });
         m_syncedHashes.reset();
     }
     if (!m_syncedHashes)

@@ -118,6 +118,9 @@ signals:
     // A deleted group's tile could not be taken out of the Dock (the sync is blocked, or the Dock
     // refused); its folder is kept and the removal is tried again at the next sync and at start.
     void dockTilesLeftBehind();
+    // The record of what was last synced to the Dock changed: views showing a group's sync state
+    // ask `isGroupSyncedToDock` again.
+    void dockSyncRecordChanged();
 
 private:
     // Runs `completion` from the event loop, never inside the call that finished at once.

@@ -95,6 +95,9 @@ void AppPickerList::resizeEvent(QResizeEvent *event)
 void AppPickerList::mousePressEvent(QMouseEvent *event)
 {
     m_pressedRow = event->button() == Qt::LeftButton ? rowAt(event->position().toPoint()) : -1;
+    // The row under the pointer is the one the keys go on from; it is in view already.
+    if (m_pressedRow >= 0)
+        m_currentRow = m_pressedRow;
     viewport()->update();
 }
 
@@ -177,8 +180,13 @@ void AppPickerList::keyPressEvent(QKeyEvent *event)
 void AppPickerList::focusInEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusInEvent(event);
-    if (m_currentRow < 0)
-        setCurrentRow(0);
+    // A click gives the keyboard with the press: the press names the row, and the list must not
+    // move under the pointer before the release decides what was clicked. From the keyboard the
+    // ring starts on the first row in view.
+    if (m_currentRow < 0 && event->reason() != Qt::MouseFocusReason && !m_scanning && !m_rows.isEmpty()) {
+        const int firstInView = std::max(0, (verticalScrollBar()->value() + rowHeight / 2) / (rowHeight + rowSpacing));
+        m_currentRow = std::min(firstInView, int(m_rows.size()) - 1);
+    }
     viewport()->update();
 }
 

@@ -72,6 +72,8 @@ GroupGrid::GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *par
     connect(m_newGroupCard, &HoverCard::clicked, this, &GroupGrid::newGroupTapped);
     connect(&m_store, &GroupManager::groupsChanged, this, &GroupGrid::followStore);
     connect(&DockService::instance(), &DockService::syncBlockDidChange, this, &GroupGrid::refreshSyncStates);
+    // A sync that ends after the grid is back on screen (the editor's, when it is left early).
+    connect(&m_store, &GroupManager::dockSyncRecordChanged, this, &GroupGrid::refreshSyncStates);
     followStore();
 }
 

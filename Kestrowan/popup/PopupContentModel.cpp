@@ -7,6 +7,7 @@
 #include "Platform/VirtualKeys.h"
 
 #include <QHash>
+#include <QPointer>
 
 namespace {
 
@@ -202,12 +203,25 @@ void PopupContentModel::commitRename()
 
 void PopupContentModel::chooseItem(const AppItem &item)
 {
-    const OpenOutcome outcome = m_launcher.launchItem(m_inputs.group, item, !m_searchText.isEmpty());
+    const QPointer<PopupContentModel> self(this);
+    const QString name = item.name;
+    const OpenOutcome outcome = m_launcher.launchItem(m_inputs.group, item, !m_searchText.isEmpty(),
+                                                      [self, name](const OpenOutcome &final) {
+                                                          if (self)
+                                                              self->finishChoosing(name, final);
+                                                      });
+    // The desktop's opener answers later; the popup waits for it.
+    if (!outcome.pending)
+        finishChoosing(name, outcome);
+}
+
+void PopupContentModel::finishChoosing(const QString &itemName, const OpenOutcome &outcome)
+{
     if (!outcome.opened) {
         // The popup stays, so the user sees why nothing came up and can choose again.
         setOpenFailure(localizedFormat(outcome.needsTerminal ? QStringLiteral("popup.openFailed.noTerminal")
                                                              : QStringLiteral("popup.openFailed"),
-                                       {item.name}));
+                                       {itemName}));
         return;
     }
     dismiss();

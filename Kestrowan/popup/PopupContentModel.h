@@ -2,6 +2,7 @@
 
 #include "Kestrowan/dock/DockPosition.h"
 #include "Kestrowan/groups/AppGroup.h"
+#include "Platform/WorkspaceOpener.h"
 
 #include <QObject>
 #include <QString>
@@ -61,7 +62,8 @@ public:
     // Ends a rename: a non-blank name, trimmed, becomes the title and goes to the owner.
     void commitRename();
 
-    // Opens `item` and closes the popup; a failed open leaves the popup as it was.
+    // Opens `item` and closes the popup; a failed open leaves the popup as it was, saying so. An
+    // opening the desktop answers later keeps the popup until the answer comes.
     void chooseItem(const AppItem &item);
     // Opens every shown application, then closes the popup.
     void launchAllAndDismiss();
@@ -78,6 +80,7 @@ private:
     void setFocusedIndex(std::optional<int> index);
     void navigate(quint16 keyCode);
     void setOpenFailure(const QString &text);
+    void finishChoosing(const QString &itemName, const OpenOutcome &outcome);
 
     Inputs m_inputs;
     PopupLauncher &m_launcher;

@@ -32,7 +32,7 @@ std::optional<QString> PopupLauncher::openerPath(const AppGroup &group, const Ap
     return opener->toLocalFile();
 }
 
-OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item, bool searchUsed)
+OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item, bool searchUsed, OpenCompletion settled)
 {
     const QUrl url = item.itemURL();
     std::optional<QString> application = openerPath(group, item);
@@ -41,11 +41,30 @@ OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item
                   qPrintable(loggedText(*application)), qPrintable(loggedText(item.name)));
         application.reset();
     }
-    const OpenOutcome outcome = opener().open(url, application, true);
+    const std::weak_ptr<PopupLauncher *> self = m_self;
+    const OpenOutcome outcome = opener().open(url, application, true, [self, group, item, searchUsed, settled](const OpenOutcome &final) {
+        const std::shared_ptr<PopupLauncher *> launcher = self.lock();
+        if (!launcher)
+            return;
+        if (final.opened)
+            (*launcher)->recordLaunch(group, item, searchUsed);
+        else
+            qCCritical(appLogger, "Failed to open %s: %s", qPrintable(item.name), qPrintable(final.error));
+        if (settled)
+            settled(final);
+    });
+    if (outcome.pending)
+        return outcome;
     if (!outcome.opened) {
         qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(item.name)), qPrintable(outcome.error));
         return outcome;
     }
+    recordLaunch(group, item, searchUsed);
+    return outcome;
+}
+
+void PopupLauncher::recordLaunch(const AppGroup &group, const AppItem &item, bool searchUsed)
+{
     if (m_states)
         m_states->markOpened(item);
     QMap<QString, QString> parameters{{QStringLiteral("app_name"), item.name},
@@ -53,7 +72,6 @@ OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item
     if (searchUsed)
         parameters.insert(QStringLiteral("search_used"), QStringLiteral("true"));
     m_sink(QStringLiteral("app.launched_from_popup"), parameters);
-    return outcome;
 }
 
 int PopupLauncher::launchAll(const AppGroup &group, const QList<AppItem> &shownItems)
@@ -67,8 +85,19 @@ int PopupLauncher::launchAll(const AppGroup &group, const QList<AppItem> &shownI
            {{QStringLiteral("group_name"), group.name},
             {QStringLiteral("app_count"), QString::number(applications.size())}});
     int opened = 0;
+    const std::weak_ptr<PopupLauncher *> self = m_self;
     for (const AppItem &application : std::as_const(applications)) {
-        const OpenOutcome outcome = opener().open(application.itemURL(), std::nullopt, false);
+        const OpenOutcome outcome = opener().open(application.itemURL(), std::nullopt, false, [self, application](const OpenOutcome &final) {
+            const std::shared_ptr<PopupLauncher *> launcher = self.lock();
+            if (!launcher)
+                return;
+            if (!final.opened)
+                qCCritical(appLogger, "Failed to open %s: %s", qPrintable(application.name), qPrintable(final.error));
+            else if ((*launcher)->m_states)
+                (*launcher)->m_states->markOpened(application);
+        });
+        if (outcome.pending)
+            continue;
         if (!outcome.opened) {
             qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(application.name)), qPrintable(outcome.error));
             continue;

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class PopupItemStates;
@@ -21,9 +22,13 @@ public:
 
     // `states` may be absent; `sink` defaults to the usage analytics; `opener` to the shared one.
     explicit PopupLauncher(PopupItemStates *states = nullptr, SignalSink sink = {}, WorkspaceOpener *opener = nullptr);
+    PopupLauncher(const PopupLauncher &) = delete;
+    PopupLauncher &operator=(const PopupLauncher &) = delete;
 
     // Opened when the item was handed to its application; a failure is logged and changes nothing.
-    OpenOutcome launchItem(const AppGroup &group, const AppItem &item, bool searchUsed);
+    // A pending outcome (the desktop's own opener has it) is settled later: marked and reported
+    // then if it opened, and handed to `settled` either way, unless the launcher is gone by then.
+    OpenOutcome launchItem(const AppGroup &group, const AppItem &item, bool searchUsed, OpenCompletion settled = {});
     // Opens the applications among `shownItems`, in order; returns how many opened.
     int launchAll(const AppGroup &group, const QList<AppItem> &shownItems);
 
@@ -34,8 +39,11 @@ public:
 
 private:
     WorkspaceOpener &opener() const;
+    void recordLaunch(const AppGroup &group, const AppItem &item, bool searchUsed);
 
     PopupItemStates *m_states;
     SignalSink m_sink;
     WorkspaceOpener *m_opener;
+    // Outlived by the completions of pending openings, which check it.
+    std::shared_ptr<PopupLauncher *> m_self = std::make_shared<PopupLauncher *>(this);
 };

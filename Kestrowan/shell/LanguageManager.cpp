@@ -58,6 +58,8 @@ void LanguageManager::setCurrentLanguage(const QString &code)
     UserDefaults &defaults = UserDefaults::standard();
     defaults.setValue(languageKey, code);
     applyAppleLanguages(defaults, code);
+    if (changed)
+        applyQtTexts(code);
     const ResourceBundle next = languageBundle(code);
     const bool bundleDiffers = !(next == m_bundle);
     m_bundle = next;
@@ -86,9 +88,18 @@ bool LanguageManager::applySystemTextsAtStartup(UserDefaults &defaults)
     const QString code = defaults.string(languageKey, systemLanguage);
     if (code == systemLanguage || !QCoreApplication::instance())
         return false;
+    return applyQtTexts(code);
+}
+
+bool LanguageManager::applyQtTexts(const QString &code)
+{
+    if (!QCoreApplication::instance())
+        return false;
     // "zh-Hans" is simplified Chinese as spoken in China; QLocale reads the script subtag.
-    const QLocale locale(code);
+    const QLocale locale = code == systemLanguage ? QLocale::system() : QLocale(code);
     QLocale::setDefault(locale);
+    // Kept for the application's life and replaced in place: Qt's dialogs (the open panel, the
+    // standard buttons) read their texts through it each time they are built.
     static QTranslator *translator = nullptr;
     if (!translator)
         translator = new QTranslator(QCoreApplication::instance());

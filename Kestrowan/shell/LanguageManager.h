@@ -41,6 +41,9 @@ public:
     // buttons and dialogs) and locale-dependent formats follow the chosen language for this run.
     // Nothing changes for "system". Returns whether Qt's translation of the language was loaded.
     static bool applySystemTextsAtStartup(UserDefaults &defaults);
+    // Qt's own texts and formats in `code` ("system": the system's), now; every switch of the
+    // language does it. Returns whether Qt's translation of the language was loaded.
+    static bool applyQtTexts(const QString &code);
 
     // The base bundle for language lookups: the first of the main bundle's resource folders that
     // holds English texts, else the packaged resources.

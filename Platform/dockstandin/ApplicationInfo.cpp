@@ -4,6 +4,7 @@
 #include "Platform/linux/DesktopApplicationBundles.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopExec.h"
+#include "Platform/linux/DesktopIcons.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -76,21 +77,16 @@ QImage ApplicationInfo::iconImage(int size) const
 {
     if (icon.isEmpty())
         return {};
-    if (icon.startsWith(u'/')) {
+    // A bundle's icon file, with a picture beside it where the ".icns" itself is not one.
+    if (icon.endsWith(QLatin1String(".icns")) && icon.startsWith(u'/')) {
         QImage image(icon);
-        if (image.isNull() && icon.endsWith(QLatin1String(".icns")))
+        if (image.isNull())
             image = QImage(icon.chopped(5) + QStringLiteral(".png"));
         return image.isNull() ? image : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     }
-    const QIcon themed = QIcon::fromTheme(icon);
-    if (!themed.isNull())
-        return themed.pixmap(size, size).toImage();
-    for (const QString &suffix : {QStringLiteral(".png"), QStringLiteral(".svg"), QStringLiteral(".xpm")}) {
-        const QImage image(QStringLiteral("/usr/share/pixmaps/") + icon + suffix);
-        if (!image.isNull())
-            return image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    }
-    return {};
+    // The program's own look-up, so a tile shows the picture the program shows for the entry.
+    const QIcon found = DesktopIcons::named(icon);
+    return found.isNull() ? QImage() : found.pixmap(size, size).toImage();
 }
 
 QStringList desktopExecArguments(const QString &exec)

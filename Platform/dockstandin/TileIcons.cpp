@@ -1,5 +1,7 @@
 #include "Platform/dockstandin/TileIcons.h"
 
+#include "Platform/linux/DesktopIcons.h"
+
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QIcon>
@@ -14,7 +16,8 @@ QImage TileIcons::iconFor(const DockTileEntry &entry, const std::optional<Applic
     case DockTileEntry::Kind::Application:
         if (application)
             image = application->iconImage(size);
-        return image.isNull() ? drawnApplication(title, size) : image;
+        // An application without a picture of its own shows the symbol the program shows for it.
+        return image.isNull() ? DesktopIcons::genericApplication().pixmap(size, size).toImage() : image;
     case DockTileEntry::Kind::Folder:
         image = QImage(entry.path + QStringLiteral("/Icon\r"));
         if (image.isNull())

@@ -7,8 +7,9 @@
 
 #include <optional>
 
-// The picture of a tile: an application's own icon, a folder's custom "Icon\r" picture, the
-// theme's folder or document icon, or a drawn stand-in when the machine has none.
+// The picture of a tile: an application's own icon (found as the program finds it) or the program's
+// generic application symbol, a folder's custom "Icon\r" picture, the theme's folder or document
+// icon, or a drawn stand-in when the machine has none.
 class TileIcons {
 public:
     static QImage iconFor(const DockTileEntry &entry, const std::optional<ApplicationInfo> &application,

@@ -5,7 +5,7 @@
 #include <QHash>
 #include <QList>
 
-// Records every request; refuses the URLs listed in `failing`.
+// Records every request; refuses the URLs listed in `failing`. Every outcome is known at once.
 class FakeWorkspaceOpener final : public WorkspaceOpener {
 public:
     struct Request {
@@ -18,7 +18,9 @@ public:
     QList<Request> requests;
     QHash<QUrl, QString> failing; // URL -> error text
 
-    OpenOutcome open(const QUrl &url, const std::optional<QString> &application, bool activate) override
+    using WorkspaceOpener::open;
+    OpenOutcome open(const QUrl &url, const std::optional<QString> &application, bool activate,
+                     OpenCompletion) override
     {
         requests.append({url, application, activate});
         const auto found = failing.constFind(url);

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 
 // Values may carry the escapes \s, \n, \t, \r and \\.
@@ -164,6 +166,14 @@ std::optional<QString> installedDesktopEntryPath(const QString &desktopID)
 
 QString DesktopEntry::execArgument(const QString &argument)
 {
+    // A plain argument goes in bare: xdg-open's generic mode and some desktops take the Exec line
+    // apart at spaces without reading quotes, and would run a quoted program name as it stands.
+    static constexpr QStringView reserved = u" \t\n\"'\\><~|&;$*?#()`%=";
+    const bool plain = !argument.isEmpty() && std::none_of(argument.cbegin(), argument.cend(), [](QChar c) {
+        return reserved.contains(c) || c.unicode() < 0x20;
+    });
+    if (plain)
+        return argument;
     QString escaped;
     for (const QChar c : argument) {
         if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')

@@ -1,8 +1,12 @@
 #include "Platform/linux/DesktopIcons.h"
 
+#include "Platform/BoundedFile.h"
 #include "Platform/linux/GtkSystemAppearance.h"
+#include "Platform/linux/MimeApps.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QFileInfo>
 #include <QIconEngine>
 #include <QLinearGradient>
@@ -10,6 +14,7 @@
 #include <QPainterPath>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -94,6 +99,198 @@ private:
     std::map<std::tuple<int, int, int>, QPixmap> m_drawn;
 };
 
+
+// One folder of an icon theme as its "index.theme" describes it: the size its pictures are made
+// for (a scalable folder's pictures are drawn at any size).
+struct ThemeDirectory {
+    QString path; // relative to the theme's folder
+    int size = 0;
+    int scale = 1;
+};
+
+struct ThemeIndex {
+    QStringList inherits;
+    QList<ThemeDirectory> directories;
+};
+
+// An index is a few hundred groups of a few keys; one pass reads them all.
+ThemeIndex parseThemeIndex(const QByteArray &bytes)
+{
+    QHash<QString, QHash<QString, QString>> groups;
+    QString group;
+    for (const QByteArray &raw : bytes.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            group = line.mid(1, line.size() - 2);
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals > 0 && !group.isEmpty())
+            groups[group].insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
+    ThemeIndex index;
+    const QHash<QString, QString> theme = groups.value(QStringLiteral("Icon Theme"));
+    const auto list = [](const QString &value) {
+        QStringList items;
+        for (const QString &item : value.split(u',', Qt::SkipEmptyParts))
+            if (!item.trimmed().isEmpty())
+                items.append(item.trimmed());
+        return items;
+    };
+    index.inherits = list(theme.value(QStringLiteral("Inherits")));
+    for (const QString &path : list(theme.value(QStringLiteral("Directories"))) + list(theme.value(QStringLiteral("ScaledDirectories")))) {
+        const QHash<QString, QString> keys = groups.value(path);
+        ThemeDirectory directory;
+        directory.path = path;
+        directory.size = keys.value(QStringLiteral("Size")).toInt();
+        if (directory.size <= 0 || path.contains(QLatin1String("..")))
+            continue;
+        directory.scale = std::clamp(keys.value(QStringLiteral("Scale"), QStringLiteral("1")).toInt(), 1, 8);
+        index.directories.append(directory);
+    }
+    return index;
+}
+
+// Themes read once per process; an index that changes on disk is read again.
+std::optional<ThemeIndex> themeIndex(const QString &theme)
+{
+    static std::mutex mutex;
+    static std::map<QString, std::pair<QDateTime, ThemeIndex>> *indexes = new std::map<QString, std::pair<QDateTime, ThemeIndex>>;
+    for (const QString &folder : DesktopIcons::themeFolders()) {
+        const QString path = folder + u'/' + theme + QStringLiteral("/index.theme");
+        const QFileInfo info(path);
+        if (!info.isFile())
+            continue;
+        const std::lock_guard lock(mutex);
+        if (const auto known = indexes->find(path); known != indexes->end() && known->second.first == info.lastModified())
+            return known->second.second;
+        const std::optional<QByteArray> bytes = readSmallFile(path, 4 * smallFileSizeLimit);
+        if (!bytes)
+            return std::nullopt;
+        ThemeIndex index = parseThemeIndex(*bytes);
+        (*indexes)[path] = {info.lastModified(), index};
+        return index;
+    }
+    return std::nullopt;
+}
+
+ThemeIndex plainHicolorIndex()
+{
+    ThemeIndex index;
+    index.directories.append({QStringLiteral("scalable/apps"), 128, 1});
+    for (const int size : {512, 256, 192, 128, 96, 72, 64, 48, 36, 32, 24, 22, 16})
+        index.directories.append({QStringLiteral("%1x%1/apps").arg(size), size, 1});
+    return index;
+}
+
+// A picture file fit to be an icon: a scalable picture is drawn in this process, so one far larger
+// than any real icon is passed over.
+bool usableIconFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return false;
+    if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive) || path.endsWith(QLatin1String(".svgz"), Qt::CaseInsensitive))
+        return info.size() <= DesktopIcons::scalableIconSizeLimit;
+    return true;
+}
+
+const QStringList &pictureSuffixes()
+{
+    static const QStringList suffixes{QStringLiteral(".png"), QStringLiteral(".svg"), QStringLiteral(".xpm")};
+    return suffixes;
+}
+
+// The theme and everything it inherits, depth first, each once, "hicolor" last.
+QStringList themeChain(const QString &theme)
+{
+    QStringList chain;
+    QStringList pending{theme};
+    while (!pending.isEmpty() && chain.size() < 32) {
+        const QString next = pending.takeFirst();
+        if (next.isEmpty() || chain.contains(next) || next == QLatin1String("hicolor"))
+            continue;
+        chain.append(next);
+        if (const std::optional<ThemeIndex> index = themeIndex(next))
+            pending = index->inherits + pending;
+    }
+    chain.append(QStringLiteral("hicolor"));
+    return chain;
+}
+
+using ThemePicture = std::pair<ThemeDirectory, QString>;
+
+// The pictures a theme holds, by name, listed once a folder: a hundred applications asking for
+// their icons would otherwise look for some thousand files each. Listed again when the desktop's
+// entries change (an application installed brings its icons) or the folders searched do.
+QList<ThemePicture> picturesNamed(const QString &theme, const ThemeIndex &index, const QString &name)
+{
+    struct Listing {
+        bool listed = false;
+        quint64 generation = 0;
+        QStringList directories;
+        QHash<QString, QList<ThemePicture>> byName;
+    };
+    static std::mutex mutex;
+    static auto *listings = new std::map<QString, Listing>;
+    const QStringList folders = DesktopIcons::themeFolders();
+    const QString key = theme + u'\n' + folders.join(u'\n');
+    const quint64 generation = desktopEntriesGeneration();
+    const std::lock_guard lock(mutex);
+    QStringList directories;
+    for (const ThemeDirectory &directory : index.directories)
+        directories.append(directory.path);
+    Listing &listing = (*listings)[key];
+    if (!listing.listed || listing.generation != generation || listing.directories != directories) {
+        listing = Listing{true, generation, directories, {}};
+        for (const ThemeDirectory &directory : index.directories) {
+            for (const QString &folder : folders) {
+                const QString path = folder + u'/' + theme + u'/' + directory.path;
+                const QStringList files = QDir(path).entryList({QStringLiteral("*.png"), QStringLiteral("*.svg"), QStringLiteral("*.xpm")}, QDir::Files);
+                for (const QString &file : files)
+                    listing.byName[file.left(file.lastIndexOf(u'.'))].append({directory, path + u'/' + file});
+            }
+        }
+    }
+    return listing.byName.value(name);
+}
+
+// Every picture of `name` in the first theme of the chain that has one, with the folder it is
+// in; an icon built of them all draws each size from the nearest.
+QIcon themeIconFiles(const QString &name)
+{
+    for (const QString &theme : themeChain(DesktopIcons::desktopThemeName())) {
+        std::optional<ThemeIndex> index = themeIndex(theme);
+        // Applications install into "hicolor" whether or not its index is installed (it comes
+        // in a package of its own): without one, its usual application folders are searched.
+        if (!index && theme == QLatin1String("hicolor"))
+            index = plainHicolorIndex();
+        if (!index)
+            continue;
+        QList<std::pair<ThemeDirectory, QString>> found = picturesNamed(theme, *index, name);
+        found.removeIf([](const auto &picture) { return !usableIconFile(picture.second); });
+        if (found.isEmpty())
+            continue;
+        // Scalable pictures first: the engine they bring draws every size, the fixed ones kept
+        // for the sizes they were made for.
+        std::stable_sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
+            return a.second.endsWith(QLatin1String(".svg")) && !b.second.endsWith(QLatin1String(".svg"));
+        });
+        QIcon icon;
+        for (const auto &[directory, path] : found) {
+            if (path.endsWith(QLatin1String(".svg")))
+                icon.addFile(path);
+            else
+                icon.addFile(path, QSize(directory.size * directory.scale, directory.size * directory.scale));
+        }
+        if (!icon.isNull())
+            return icon;
+    }
+    return {};
+}
+
 } // namespace
 
 QStringList DesktopIcons::themeFolders()
@@ -155,19 +352,24 @@ QIcon DesktopIcons::named(const QString &iconValue)
     if (value.isEmpty())
         return {};
     if (QDir::isAbsolutePath(value))
-        return QFileInfo(value).isFile() ? QIcon(value) : QIcon();
+        return usableIconFile(value) ? QIcon(value) : QIcon();
     // Some entries name a picture with its extension; the theme knows it by its bare name.
     QString name = value;
-    for (const QLatin1String suffix : {QLatin1String(".png"), QLatin1String(".svg"), QLatin1String(".xpm")}) {
+    for (const QString &suffix : pictureSuffixes()) {
         if (name.endsWith(suffix, Qt::CaseInsensitive))
             name.chop(suffix.size());
     }
-    if (QIcon::hasThemeIcon(name))
-        return QIcon::fromTheme(name);
+    // A name is a file name in the theme's folders, never a path of its own.
+    if (name.isEmpty() || name.contains(u'/'))
+        return {};
+    // The desktop's theme, the themes it inherits and "hicolor", read here rather than through
+    // Qt's look-up, so that the stand-in Dock finds exactly what the program finds.
+    if (const QIcon icon = themeIconFiles(name); !icon.isNull())
+        return icon;
     for (const QString &folder : pixmapFolders()) {
-        for (const char *suffix : {".png", ".svg", ".xpm"}) {
-            const QString path = folder + u'/' + name + QLatin1String(suffix);
-            if (QFileInfo(path).isFile())
+        for (const QString &suffix : pictureSuffixes()) {
+            const QString path = folder + u'/' + name + suffix;
+            if (usableIconFile(path))
                 return QIcon(path);
         }
     }

@@ -18,7 +18,12 @@ QString desktopThemeName();
 // only the first call does anything.
 void prepareThemeLookup();
 
-// The icon an "Icon=" value names; a null icon when nothing by that name is installed.
+// Scalable pictures are drawn in this process; one larger than this is no icon and is passed over.
+inline constexpr qint64 scalableIconSizeLimit = 1024 * 1024;
+
+// The icon an "Icon=" value names; a null icon when nothing by that name is installed: an
+// absolute picture path, else the name in the desktop's theme, the themes it inherits, "hicolor"
+// and the pixmap folders, in that order, scalable pictures included.
 QIcon named(const QString &iconValue);
 
 // The generic application symbol (the same icon object every time).

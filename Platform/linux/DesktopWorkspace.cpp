@@ -149,13 +149,26 @@ std::optional<QString> DesktopWorkspace::applicationForContentType(const QString
     return defaultApplicationForMimeType(mimeTypeForTypeIdentifier(type));
 }
 
+QString DesktopWorkspace::mimeTypeOfFile(const QString &path)
+{
+    // The file itself says what it is: a folder is "inode/directory" whatever its name, and a
+    // regular file is typed by its first bytes and its name, so one without an extension still
+    // gets a type. Anything else (a pipe, a device) is typed by its name only: reading it could
+    // block or never end.
+    const QFileInfo info(path);
+    const QMimeDatabase database;
+    if (info.isDir())
+        return QStringLiteral("inode/directory");
+    const QMimeType mime = info.isFile() ? database.mimeTypeForFile(info, QMimeDatabase::MatchDefault)
+                                         : database.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+    return mime.isValid() ? mime.name() : QString();
+}
+
 std::optional<QString> DesktopWorkspace::applicationToOpenURL(const QUrl &url) const
 {
     if (url.isLocalFile()) {
-        const QMimeType mime = QMimeDatabase().mimeTypeForFile(url.toLocalFile(), QMimeDatabase::MatchExtension);
-        if (!mime.isValid() || mime.isDefault())
-            return std::nullopt;
-        return defaultApplicationForMimeType(mime.name());
+        const QString type = mimeTypeOfFile(url.toLocalFile());
+        return type.isEmpty() ? std::nullopt : defaultApplicationForMimeType(type);
     }
     if (url.scheme().isEmpty())
         return std::nullopt;

@@ -13,6 +13,9 @@ public:
     std::optional<QString> applicationForContentType(const QString &type) const override;
     std::optional<QString> applicationToOpenURL(const QUrl &url) const override;
 
+    // The MIME type of the file at `path`, from the file itself; empty when none can be told.
+    static QString mimeTypeOfFile(const QString &path);
+
 private:
     static QIcon lookUpIconForFile(const QFileInfo &info);
 };

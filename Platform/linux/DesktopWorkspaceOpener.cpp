@@ -5,9 +5,14 @@
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopExec.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -46,6 +51,54 @@ OpenOutcome startApplication(const QString &applicationPath, const QList<QUrl> &
     return startDetached(command);
 }
 
+// xdg-open, watched until it tells. The process belongs to the application object, which ends it
+// when the program quits (or, at the latest, when it goes); its handler, once started, lives on.
+OpenOutcome openThroughDesktop(const QString &target, OpenCompletion settled)
+{
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application)
+        return startDetached({QStringLiteral("xdg-open"), target});
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (program.isEmpty())
+        return {false, QStringLiteral("no application opens %1, and xdg-open is not installed").arg(target)};
+    auto *process = new QProcess(application);
+    process->setProgram(program);
+    process->setArguments({target});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    auto told = std::make_shared<bool>(false);
+    const auto tell = [told, settled](const OpenOutcome &outcome) {
+        if (std::exchange(*told, true))
+            return;
+        if (settled)
+            settled(outcome);
+    };
+    QObject::connect(process, &QProcess::finished, process, [process, tell, target](int code, QProcess::ExitStatus status) {
+        if (status == QProcess::NormalExit && code == 0)
+            tell({true, {}});
+        else
+            tell({false, QStringLiteral("xdg-open could not open %1 (exit status %2)").arg(target).arg(code)});
+        process->deleteLater();
+    });
+    // Queued: a start that fails at once still answers after `open` has returned.
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, tell](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        tell({false, process->errorString()});
+        process->deleteLater();
+    }, Qt::QueuedConnection);
+    QTimer::singleShot(DesktopWorkspaceOpener::foregroundHandlerGrace, process, [tell] { tell({true, {}}); });
+    QObject::connect(application, &QCoreApplication::aboutToQuit, process, [process] {
+        process->kill();
+        process->waitForFinished(1000);
+    });
+    process->start();
+    OpenOutcome pending;
+    pending.pending = true;
+    return pending;
+}
+
 } // namespace
 
 QStringList DesktopWorkspaceOpener::terminalCommand()
@@ -82,7 +135,8 @@ QStringList DesktopWorkspaceOpener::applicationCommand(const QString &applicatio
     return command;
 }
 
-OpenOutcome DesktopWorkspaceOpener::open(const QUrl &url, const std::optional<QString> &application, bool activate)
+OpenOutcome DesktopWorkspaceOpener::open(const QUrl &url, const std::optional<QString> &application, bool activate,
+                                         OpenCompletion settled)
 {
     Q_UNUSED(activate)
     if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
@@ -96,6 +150,5 @@ OpenOutcome DesktopWorkspaceOpener::open(const QUrl &url, const std::optional<QS
         if (outcome.opened || outcome.needsTerminal)
             return outcome;
     }
-    return startDetached({QStringLiteral("xdg-open"),
-                          url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
+    return openThroughDesktop(url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded), std::move(settled));
 }

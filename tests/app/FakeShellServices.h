@@ -17,8 +17,6 @@
 struct ShellJournal {
     QStringList entries;
     QList<QPair<QString, QMap<QString, QString>>> signalsSent;
-    QList<QUrl> openedURLs;
-    bool desktopOpensURLs = true;
     QPointF pointer{500, 400};
 
     int count(const QString &entry) const { return int(entries.count(entry)); }
@@ -171,10 +169,6 @@ inline ServiceFactories journalFactories(ShellJournal &journal)
     f.configureAnalytics = [&journal] { journal.entries << QStringLiteral("analytics.configure"); };
     f.signal = [&journal](const QString &name, const QMap<QString, QString> &parameters) {
         journal.signalsSent.append({name, parameters});
-    };
-    f.openURL = [&journal](const QUrl &url) {
-        journal.openedURLs.append(url);
-        return journal.desktopOpensURLs;
     };
     f.pointerLocation = [&journal] { return journal.pointer; };
     return f;

@@ -8,6 +8,9 @@
 #include "tests/support/TestMain.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -109,14 +112,45 @@ private slots:
 
     void execArgumentsAreQuotedForTheKeyFile()
     {
-        QCOMPARE(DesktopEntry::execArgument("/usr/bin/kestrowan"), QString("\"/usr/bin/kestrowan\""));
+        QCOMPARE(DesktopEntry::execArgument("/usr/bin/kestrowan"), QString("/usr/bin/kestrowan"));
         QCOMPARE(DesktopEntry::execArgument("/a b/$x\"y%"), QString("\"/a b/\\\\$x\\\\\"y%%\""));
+    }
+
+    void theRealXdgOpenHandsOurLinksToTheInstalledEntry()
+    {
+        const QString xdgOpen = QStandardPaths::findExecutable("xdg-open");
+        if (xdgOpen.isEmpty())
+            QSKIP("xdg-open is not installed (scripts/setup.sh installs it)");
+        // The program's place taken by a stand-in that writes down what it was started with.
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        const QString program = bin.filePath("kestrowan");
+        const QString record = bin.filePath("argv.txt");
+        writeBytes(program, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.toUtf8() + ".part'\nmv '" + record.toUtf8()
+                                + ".part' '" + record.toUtf8() + "'\n");
+        QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner));
+        installDesktopIntegration(program);
+
+        QProcess open;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The generic mode, as on a desktop xdg-open does not know.
+        for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "BROWSER"})
+            environment.remove(name);
+        if (environment.value("DISPLAY").isEmpty())
+            environment.insert("DISPLAY", ":0");
+        open.setProcessEnvironment(environment);
+        open.start(xdgOpen, {"kestrowan://open/settings"});
+        QVERIFY(open.waitForFinished(60000));
+        QVERIFY2(open.exitCode() == 0, open.readAllStandardError().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 30000);
+        QCOMPARE(readBytes(record), QByteArray("kestrowan://open/settings\n"));
     }
 
     void theDesktopRoutesLinksHere()
     {
         const QString entry = kestrowanDesktopEntry("/opt/k/Kestrowan");
-        QVERIFY(entry.contains("Exec=\"/opt/k/Kestrowan\" %U\n"));
+        QVERIFY(entry.contains("Exec=/opt/k/Kestrowan %U\n"));
+        QVERIFY(kestrowanDesktopEntry("/opt/my apps/Kestrowan").contains("Exec=\"/opt/my apps/Kestrowan\" %U\n"));
         QVERIFY(entry.contains("MimeType=x-scheme-handler/kestrowan;application/x-kestrowanlink;\n"));
 
         QCOMPARE(withKestrowanDefaults(QByteArray()),

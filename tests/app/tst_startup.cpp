@@ -393,15 +393,10 @@ private slots:
         QVERIFY(journalShortcuts(*app).reconciledWith.isEmpty());
     }
 
-    void editRequestsTravelAsLinks()
+    void editRequestsGoStraightToTheEditor()
     {
         ShellJournal journal;
         auto app = launched(journal);
-        const QUuid id = QUuid::createUuid();
-        app->requestEditGroup(id);
-        QCOMPARE(journal.openedURLs, QList<QUrl>{QUrl("kestrowan://open/group/" + ModelJson::uuidText(id))});
-        // A desktop that refuses the link: the route goes to the delegate directly.
-        journal.desktopOpensURLs = false;
         AppGroup group = app->groupManager().createGroup();
         app->requestEditGroup(group.id);
         QTRY_COMPARE_WITH_TIMEOUT(app->navigation().selectedPage(), std::optional<DetailPage>(DetailPage::group(group.id)), 10000);

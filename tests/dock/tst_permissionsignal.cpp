@@ -23,7 +23,6 @@ private slots:
         ServiceFactories factories = ServiceFactories::standard();
         factories.configureAnalytics = [] {};
         factories.signal = [&](const QString &name, const QMap<QString, QString> &) { sent.append(name); };
-        factories.openURL = [](const QUrl &) { return true; };
         KestrowanApp app(std::move(factories));
         app.bootstrapRuntime();
         QVERIFY(!app.permissionManager().isAccessibilityGranted());

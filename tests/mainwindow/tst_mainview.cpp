@@ -492,6 +492,47 @@ private slots:
         QCOMPARE(startedManager(m_program)->groups().first().apps, stored);
     }
 
+    void aClickInAScrolledPickerTicksTheRowUnderThePointer()
+    {
+        const AppGroup work = addGroup(QStringLiteral("Tools"), {});
+        QList<AppItem> installed;
+        for (int i = 0; i < 30; ++i)
+            installed.append(app(QStringLiteral("com.example.app%1").arg(i, 2, 10, QLatin1Char('0'))));
+        m_apps.publish(installed, false);
+        auto view = makeView();
+        view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        view->presentInstalledAppsPicker(work.id);
+        auto *picker = view->quickAddSheet()->findChild<AppPickerView *>();
+        QVERIFY(picker);
+        AppPickerList *list = picker->list();
+        QTRY_VERIFY(list->isVisible());
+        QVERIFY(!list->hasFocus());
+
+        // The wheel takes the list well down; the list does not have the keyboard yet.
+        const QPoint middle = list->viewport()->rect().center();
+        for (int turn = 0; turn < 6; ++turn) {
+            QWheelEvent wheel(middle, list->viewport()->mapToGlobal(middle), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list->viewport(), &wheel);
+        }
+        const int scrolled = list->verticalScrollBar()->value();
+        QVERIFY(scrolled > 3 * AppPickerList::rowHeight);
+        int target = -1;
+        for (int i = 0; i < list->rows().size() && target < 0; ++i) {
+            if (list->rowRect(i).top() >= 0 && list->rowRect(i).center().y() > middle.y())
+                target = i;
+        }
+        QVERIFY(target > 3);
+        const QString expected = list->rows().at(target).bundleIdentifier;
+        clickWidget(list->viewport(), list->rowRect(target).center());
+        QVERIFY(list->hasFocus());
+        QCOMPARE(list->verticalScrollBar()->value(), scrolled);
+        QCOMPARE(picker->staged().count(), 1);
+        QVERIFY(picker->staged().isSelected(expected));
+        QCOMPARE(list->currentRow(), target);
+    }
+
     void dockAppsPickerTogglesByIdentifier()
     {
         const AppItem first = app(QStringLiteral("com.mail"));

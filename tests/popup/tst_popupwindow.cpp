@@ -27,6 +27,8 @@
 #include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
+#include <QDir>
+#include <QFile>
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -34,7 +36,20 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+
+namespace {
+
+QStringList readLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+} // namespace
 
 using namespace PopupTest;
 using Style = AppGroup::DisplayStyle;
@@ -675,6 +690,92 @@ private slots:
         QTest::mouseClick(content()->cellAt(2), Qt::LeftButton);
         QVERIFY(m_controller->isShowing());
         QCOMPARE(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Chat"}));
+        QVERIFY(m_states.opened.isEmpty());
+    }
+
+    void foldersAndFilesOpenWithTheApplicationTheDesktopNames()
+    {
+        // Two recorders the user's list names: one for folders, one for plain text.
+        const QString recorder = m_dir.filePath(QStringLiteral("recorder"));
+        const QString record = m_dir.filePath(QStringLiteral("record"));
+        QFile script(recorder);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n").arg(record).toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(script.permissions() | QFileDevice::ExeOwner));
+        const QString applications = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/applications";
+        QVERIFY(QDir().mkpath(applications));
+        for (const QString &kind : {QStringLiteral("folders"), QStringLiteral("texts")}) {
+            QFile entry(applications + "/recorder-" + kind + ".desktop");
+            QVERIFY(entry.open(QIODevice::WriteOnly));
+            entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Recorder\nExec=%1 %2 %f\n").arg(recorder, kind).toUtf8());
+        }
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        QVERIFY(QDir().mkpath(config));
+        QFile list(config + "/mimeapps.list");
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write("[Default Applications]\ninode/directory=recorder-folders.desktop;\ntext/plain=recorder-texts.desktop;\n");
+        list.close();
+
+        WorkspaceOpener::install(std::make_unique<DesktopWorkspaceOpener>());
+        const QString folder = m_dir.filePath(QStringLiteral("Projects"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString notes = m_dir.filePath(QStringLiteral("NOTES"));
+        QFile text(notes);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("Things to do\n- one\n- two\n");
+        text.close();
+        show(group(QStringLiteral("Work"), {document(QStringLiteral("Projects"), folder), document(QStringLiteral("Notes"), notes)},
+                   Style::List));
+
+        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(record), QStringList({"folders", folder}), 30000);
+        QCOMPARE(m_states.opened, QStringList({"Projects"}));
+        QTRY_VERIFY(!m_controller->isShowing());
+
+        show(group(QStringLiteral("Work"), {document(QStringLiteral("Projects"), folder), document(QStringLiteral("Notes"), notes)},
+                   Style::List));
+        QTest::mouseClick(content()->cells().at(1), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(readLines(record), QStringList({"folders", folder, "texts", notes}), 30000);
+        QCOMPARE(m_states.opened, QStringList({"Projects", "Notes"}));
+        QFile::remove(config + "/mimeapps.list");
+    }
+
+    void whatNothingOpensKeepsThePopupAndSaysSo()
+    {
+        // The real xdg-open is there, on a desktop it does not know; nothing here handles the
+        // link's scheme or a stream of bytes, so it starts and then fails.
+        if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+            QSKIP("xdg-open is not installed (scripts/setup.sh installs it)");
+        WorkspaceOpener::install(std::make_unique<DesktopWorkspaceOpener>());
+        ScopedEnvironment environment;
+        for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "BROWSER"})
+            environment.set(name, {});
+        const QString blob = m_dir.filePath(QStringLiteral("blob"));
+        QFile bytes(blob);
+        QVERIFY(bytes.open(QIODevice::WriteOnly));
+        bytes.write(QByteArray("\x01\x02\x03\xff\xfe\x00\x9c", 7).repeated(40));
+        bytes.close();
+        const AppItem chat = link(QStringLiteral("Chat"), QStringLiteral("nochat://team/room"));
+        const AppItem data = document(QStringLiteral("Data"), blob);
+        show(group(QStringLiteral("Work"), {chat, data}, Style::List));
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Chat: xdg-open could not open")));
+        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        // The start of xdg-open opened nothing yet: the popup waits for its answer.
+        QVERIFY(m_controller->isShowing());
+        QTRY_VERIFY_WITH_TIMEOUT(content()->openFailureLine()->isVisible(), 30000);
+        QCOMPARE(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Chat"}));
+        QVERIFY(m_controller->isShowing());
+        QVERIFY(m_states.opened.isEmpty());
+        QVERIFY(m_signals.names().filter(QStringLiteral("app.launched")).isEmpty());
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Data: xdg-open could not open")));
+        QTest::mouseClick(content()->cells().at(1), Qt::LeftButton);
+        QVERIFY(m_controller->isShowing());
+        QTRY_COMPARE_WITH_TIMEOUT(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Data"}), 30000);
+        QVERIFY(content()->openFailureLine()->isVisible());
+        QVERIFY(m_controller->isShowing());
         QVERIFY(m_states.opened.isEmpty());
     }
 

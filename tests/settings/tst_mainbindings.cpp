@@ -4,6 +4,10 @@
 #include "tests/mainwindow/MainWindowTestSupport.h"
 
 #include "Kestrowan/app/MainViewPages.h"
+#include "Kestrowan/editor/EditorHeaderRow.h"
+#include "Kestrowan/editor/EditorSyncController.h"
+#include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/groups/SettingsValues.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/AddToGroupMenu.h"
 #include "Kestrowan/mainwindow/AppPickerList.h"
@@ -26,6 +30,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/fake/FakeApplicationActivation.h"
+#include "Platform/fake/FakeDockRestarter.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
@@ -36,11 +41,14 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QMenu>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QPointer>
+#include <QSignalSpy>
 
 namespace {
 
@@ -89,6 +97,17 @@ private:
         view->resize(620, 540);
         view->show();
         return view;
+    }
+
+    // The Cancel button's text of an open panel made now, as the quick-add menu makes it.
+    static QString openPanelCancelText()
+    {
+        QFileDialog panel;
+        panel.setOption(QFileDialog::DontUseNativeDialog);
+        panel.setFileMode(QFileDialog::ExistingFiles);
+        const QDialogButtonBox *buttons = panel.findChild<QDialogButtonBox *>();
+        const QPushButton *cancel = buttons ? buttons->button(QDialogButtonBox::Cancel) : nullptr;
+        return cancel ? cancel->text().remove(u'&') : QString();
     }
 
     // The language box of the settings page on screen.
@@ -331,6 +350,53 @@ private slots:
         QVERIFY(view->shownPage() != view->gridPage());
         QVERIFY(!qobject_cast<SettingsPanel *>(view->shownPage()));
     }
+    // Leaving the editor while its sync counts down: the sync goes on after the grid is back, and
+    // the card tells its end without the grid being rebuilt.
+    void aCardFollowsTheSyncOfAnEditorLeftDuringItsCountdown()
+    {
+        UserDefaults::standard().setValue(AppSettings::autoSyncEnabledKey, true);
+        const QString folder = makeFolder(QDir::homePath() + "/Projects");
+        AppGroup work = m_store->createGroup();
+        work.name = "Work";
+        work.apps = {makeItem("file:" + folder, "Projects", folder)};
+        m_store->updateGroup(work);
+        auto view = makeView();
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        GroupCardView *card = view->gridPage()->grid()->card(work.id);
+        QSignalSpy done(view.get(), &MainView::syncAllDoneChanged);
+        clickWidget(view->gridPage()->syncAllButton());
+        QVERIFY(done.wait(20000));
+        QTRY_VERIFY(card->showsSyncState() && card->showsSynced());
+
+        clickWidget(card);
+        QTRY_VERIFY(qobject_cast<GroupEditorPage *>(view->shownPage()));
+        auto *editor = qobject_cast<GroupEditorPage *>(view->shownPage());
+        QLineEdit *name = editor->nameField();
+        clickWidget(name);
+        QTest::keyClick(name, Qt::Key_End);
+        QTest::keyClicks(name, " Two");
+        QTRY_VERIFY(editor->syncController()->countdownRemaining() > 0);
+        // The Dock takes its time over the new name.
+        auto restarter = std::make_unique<FakeDockRestarter>();
+        FakeDockRestarter *dock = restarter.get();
+        dock->holds = true;
+        DockRestarter::install(std::move(restarter));
+        clickWidget(editor->header()->backButton());
+        QTRY_VERIFY(view->shownPage() == view->gridPage());
+        QTRY_COMPARE_WITH_TIMEOUT(m_store->groups().first().name, QString("Work Two"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!dock->held.isEmpty(), 20000);
+        card = view->gridPage()->grid()->card(work.id);
+        QTRY_VERIFY(card->isVisible() && card->showsSyncState() && !card->showsSynced());
+        // The page has settled: nothing else draws the card again.
+        QTest::qWait(500);
+        dock->holds = false;
+        dock->finishHeld();
+        QTRY_VERIFY_WITH_TIMEOUT(m_store->isGroupSyncedToDock(m_store->groups().first()), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(card->showsSyncState() && card->showsSynced(), 20000);
+        installSucceedingProcessRunner();
+        UserDefaults::standard().remove(AppSettings::autoSyncEnabledKey);
+    }
+
     // The language box rebuilds the page it sits on; choosing through it, with the mouse and with
     // the keys, must leave the program running, store the choice and turn every view at once.
     void everyLanguageChosenInTheBoxTurnsEveryView()
@@ -404,7 +470,10 @@ private slots:
         QCOMPARE(view->gridPage()->settingsButton()->text(), QString::fromUtf8("設定"));
         QVERIFY(view->gridPage()->syncAllButton()->text() != before);
         QCOMPARE(view->gridPage()->syncAllButton()->text(), localized("main.syncAll"));
+        // Qt's own dialogs, the open panel among them, speak it too.
+        QCOMPARE(openPanelCancelText(), QString::fromUtf8("キャンセル"));
         LanguageManager::shared().setCurrentLanguage("system");
+        QCOMPARE(openPanelCancelText(), QString("Cancel"));
     }
 };
 

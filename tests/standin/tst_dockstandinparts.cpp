@@ -9,8 +9,10 @@
 #include "Platform/dockstandin/DockTilesFile.h"
 #include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapHub.h"
+#include "Platform/dockstandin/TileIcons.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/fake/FakeAccessibility.h"
+#include "Platform/linux/DesktopIcons.h"
 #include "Platform/fake/FakeEventTaps.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/support/FullDisk.h"
@@ -324,6 +326,29 @@ private slots:
         const QString broken = m_home + QStringLiteral("/Applications/Broken.app");
         writeFile(broken + QStringLiteral("/Contents/Info.plist"), "\x00\x01 not a plist");
         QCOMPARE(ApplicationInfo::fromPath(broken)->name, QStringLiteral("Broken"));
+    }
+
+    // An application whose only icon is a scalable picture in "hicolor": the tile shows that
+    // picture, found as the program finds it, not a drawn letter.
+    void aTileShowsAScalableThemeIcon()
+    {
+        const QString entry = installApplicationWithScalableIcon(QStringLiteral("mini.xterm"), QStringLiteral("#12c48b"));
+        const std::optional<ApplicationInfo> info = ApplicationInfo::fromPath(entry);
+        QVERIFY(info);
+        DockTileEntry tile;
+        tile.path = entry;
+        const QImage image = TileIcons::iconFor(tile, info, QStringLiteral("XTerm"), 48);
+        QCOMPARE(image.size(), QSize(48, 48));
+        for (const QPoint at : {QPoint(6, 6), QPoint(24, 24), QPoint(41, 41)})
+            QCOMPARE(image.pixelColor(at).name(), QStringLiteral("#12c48b"));
+
+        // One with no picture at all shows the program's generic application symbol.
+        const QString bare = writeFile(m_home + QStringLiteral("/apps/bare.desktop"),
+                                       "[Desktop Entry]\nType=Application\nName=Bare\nExec=/bin/true\nIcon=no-such-icon\n");
+        tile.path = bare;
+        QCOMPARE(TileIcons::iconFor(tile, ApplicationInfo::fromPath(bare), QStringLiteral("Bare"), 48)
+                     .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 DesktopIcons::genericApplication().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 
     void aDockWithoutKeptApplicationsOffersAFew()
