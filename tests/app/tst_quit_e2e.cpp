@@ -186,6 +186,9 @@ private slots:
         QElapsedTimer quitting;
         for (int attempt = 0; attempt < 10 && m_program.state() != QProcess::NotRunning; ++attempt) {
             if (!shownMenu()) {
+                QTRY_VERIFY_WITH_TIMEOUT(statusItem() || m_program.state() == QProcess::NotRunning, timeout);
+                if (m_program.state() == QProcess::NotRunning)
+                    break;
                 pointer.click(statusItem()->geometry.center());
                 QTRY_VERIFY_WITH_TIMEOUT(shownMenu() || m_program.state() == QProcess::NotRunning, timeout);
             }
