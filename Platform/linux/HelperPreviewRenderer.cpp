@@ -100,6 +100,9 @@ void HelperPreviewRenderer::start(Kind kind, const QString &path)
         killGroup(*run);
     });
     process->start();
+    // A helper that could not start is answered for already.
+    if (!m_running.contains(run))
+        return;
     // The group exists once the child has run its modifier, which is before it reports started.
     if (process->state() != QProcess::NotRunning)
         run->group = process->processId();

@@ -29,10 +29,11 @@
 #if defined(__SANITIZE_ADDRESS__) || defined(KESTROWAN_HELPER_UNDER_ASAN)
 #define KESTROWAN_HELPER_UNDER_ASAN 1
 // In a checked build the font and platform libraries' allocations still held at exit would turn
-// every drawn thumbnail into a failed one; the helper lives for one picture.
+// every drawn thumbnail into a failed one; the helper lives for one picture. Without its address
+// space limit, the checker ends it when its resident memory passes what the limit allows.
 extern "C" const char *__asan_default_options()
 {
-    return "detect_leaks=0";
+    return "detect_leaks=0:hard_rss_limit_mb=1024";
 }
 #endif
 
