@@ -3,7 +3,10 @@
 //     a thumbnail of a document Qt draws itself, written as a PNG file;
 //   kestrowan-thumbnail-helper --preview picture|pdf|video <document>
 //     the content of the document's drawn preview, written to the standard output as pixels
-//     (PixelTransfer).
+//     (PixelTransfer);
+//   kestrowan-thumbnail-helper --fit <picture> <width> <height>
+//     a picture file (a thumbnail another program wrote) read to fit the size, written to the
+//     standard output as pixels.
 // Exit status 0 when the picture was written. The program runs it in a process group of its own
 // with a deadline and ends the whole group when the deadline passes; the limits below end it when
 // a document makes it eat memory or spin. A hostile document thus costs a picture, never the
@@ -66,6 +69,13 @@ std::optional<PreviewDrawing::Kind> previewKind(const char *name)
     return std::nullopt;
 }
 
+bool writePixels(const QImage &picture)
+{
+    const QByteArray bytes = PixelTransfer::encode(picture);
+    return !bytes.isEmpty() && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0;
+}
+
 int drawPreview(int argc, char *argv[])
 {
     const std::optional<PreviewDrawing::Kind> kind = previewKind(argv[2]);
@@ -75,12 +85,31 @@ int drawPreview(int argc, char *argv[])
     const std::optional<QImage> picture = PreviewDrawing::draw(*kind, QString::fromLocal8Bit(argv[3]));
     if (!picture || picture->isNull())
         return 1;
-    const QByteArray bytes = PixelTransfer::encode(*picture);
-    if (bytes.isEmpty())
+    return writePixels(*picture) ? 0 : 1;
+}
+
+std::optional<QSize> sizeArguments(const QString &width, const QString &height)
+{
+    bool widthOk = false;
+    bool heightOk = false;
+    const QSize size(width.toInt(&widthOk), height.toInt(&heightOk));
+    if (!widthOk || !heightOk || size.width() < 1 || size.height() < 1 || size.width() > 4096 || size.height() > 4096)
+        return std::nullopt;
+    return size;
+}
+
+int fitPicture(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    const std::optional<QSize> size = sizeArguments(arguments.at(3), arguments.at(4));
+    if (!size)
+        return 2;
+    const QSize bounds = size->boundedTo(QSize(PixelTransfer::maximumSide, PixelTransfer::maximumSide));
+    const QImage picture = PageDrawing::readPicture(arguments.at(2), bounds);
+    if (picture.isNull())
         return 1;
-    return std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size()) && std::fflush(stdout) == 0
-        ? 0
-        : 1;
+    return writePixels(picture) ? 0 : 1;
 }
 
 int drawThumbnail(int argc, char *argv[])
@@ -88,12 +117,10 @@ int drawThumbnail(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    bool widthOk = false;
-    bool heightOk = false;
-    const QSize size(arguments.at(3).toInt(&widthOk), arguments.at(4).toInt(&heightOk));
-    if (!widthOk || !heightOk || size.width() < 1 || size.height() < 1 || size.width() > 4096 || size.height() > 4096)
+    const std::optional<QSize> size = sizeArguments(arguments.at(3), arguments.at(4));
+    if (!size)
         return 2;
-    const QImage image = PageDrawing::draw(arguments.at(1), size);
+    const QImage image = PageDrawing::draw(arguments.at(1), *size);
     if (image.isNull())
         return 1;
     return image.save(arguments.at(2), "PNG") ? 0 : 1;
@@ -106,6 +133,8 @@ int main(int argc, char *argv[])
     limitSelf();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
         return drawPreview(argc, argv);
+    if (argc == 5 && std::strcmp(argv[1], "--fit") == 0)
+        return fitPicture(argc, argv);
     if (argc == 5)
         return drawThumbnail(argc, argv);
     return 2;
