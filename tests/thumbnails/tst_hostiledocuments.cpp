@@ -142,8 +142,9 @@ private slots:
         qInfo("program: resident %lld KiB before, peak %lld KiB; largest helper %lld KiB; answers after %lld ms",
               residentBefore, peak, helperPeak, waitedMs);
         QVERIFY2(peak - residentBefore < 300 * 1024, "the program decoded a document itself");
-        // The helper ran into its own limits, far below what the files ask for (gigabytes).
-        QVERIFY2(helperPeak < 1200 * 1024, "a helper outgrew its address space limit");
+        // The helper ran into its own limits (1 GiB of address space; a checked build looks at its
+        // resident size now and then instead), far below what the files ask for (many gigabytes).
+        QVERIFY2(helperPeak < 1536 * 1024, "a helper outgrew its memory limit");
     }
 
     // The helper is ended at its deadline, with everything it started, and says so.
