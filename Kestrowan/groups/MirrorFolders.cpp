@@ -5,6 +5,7 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/PathComponents.h"
 #include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
@@ -114,11 +115,14 @@ void post(std::function<void()> work)
 }
 
 // Threads of their own: Qt's painting hands work to its global pool and waits for it, and must
-// not wait behind icon writes.
+// not wait behind icon writes. The application object owns the pool and joins its threads as it
+// goes, before any exit handler runs.
 QThreadPool &iconWritePool()
 {
-    static QThreadPool pool;
-    return pool;
+    static QPointer<QThreadPool> pool;
+    if (!pool)
+        pool = new QThreadPool(QCoreApplication::instance());
+    return *pool;
 }
 
 } // namespace
@@ -271,6 +275,24 @@ QUrl MirrorFolders::mirrorFolderURL(const AppGroup &group) const
 
 void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
                                        std::shared_ptr<IconWriteQueue> icons) const
+{
+    // The folder's icon shows its first items' pictures, which are decoded out of the program: it
+    // is drawn once they are in (or their time is up), never with the badges that stand in for
+    // them meanwhile, and nothing waits on the decoding.
+    PreviewPictures *pictures = PreviewPictures::shared();
+    if (!pictures) {
+        createMirrorFolderNow(group, skinManager, std::move(completion), std::move(icons));
+        return;
+    }
+    QPointer<SkinManager> skins(skinManager);
+    pictures->whenDrawn(group.apps.mid(0, 4), PreviewPictures::drawnWaitMs, nullptr,
+                        [self = *this, group, skins, completion = std::move(completion), icons]() mutable {
+                            self.createMirrorFolderNow(group, skins.data(), std::move(completion), std::move(icons));
+                        });
+}
+
+void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
+                                          std::shared_ptr<IconWriteQueue> icons) const
 {
     const QString target = joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group));
     const std::optional<QUrl> existing = findMirrorFolder(group);

@@ -125,6 +125,8 @@ private:
         bool stale = false;
     };
 
+    void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
+                               std::shared_ptr<IconWriteQueue> icons) const;
     std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
                                    IconWriteQueue *icons = nullptr) const;
     // The path of the first folder whose ".group_id" is `uuid`, from the index.

@@ -1,6 +1,7 @@
 #include "Kestrowan/icons/GroupIconViews.h"
 
 #include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 
 #include <QTimer>
@@ -9,6 +10,16 @@ GroupIconView::GroupIconView(qreal side, QWidget *parent) : PictureView(parent),
 {
     setCornerRadius(GroupIconFrame::cornerRadius(side));
     setFixedSize(sizeHint());
+    // A tile shows its badge while its document's picture is decoded, and the picture once it is in.
+    if (PreviewPictures *pictures = PreviewPictures::shared())
+        connect(pictures, &PreviewPictures::pictureArrived, this, [this](const QString &path) {
+            const QList<AppItem> items = drawnItems();
+            const qsizetype tiles = std::min<qsizetype>(items.size(), 4);
+            for (qsizetype i = 0; i < tiles; ++i) {
+                if (items.at(i).path == path)
+                    return inputsChanged();
+            }
+        });
 }
 
 void GroupIconView::setSide(qreal side)
@@ -86,6 +97,11 @@ std::optional<SkinDefinition> ComposedGroupIconView::chosenSkin() const
     return m_skinManager->skinWithID(*m_group.skinId);
 }
 
+QList<AppItem> ComposedGroupIconView::drawnItems() const
+{
+    return m_group.apps;
+}
+
 QImage ComposedGroupIconView::compose() const
 {
     // The style goes in as stored, retired ones included: mapping them is the store's business.
@@ -104,6 +120,11 @@ void IconStylePreview::setApps(const QList<AppItem> &apps)
         return;
     m_apps = apps;
     inputsChanged();
+}
+
+QList<AppItem> IconStylePreview::drawnItems() const
+{
+    return m_apps;
 }
 
 QImage IconStylePreview::compose() const

@@ -43,6 +43,8 @@ public:
 protected:
     // The icon composed from the view's inputs.
     virtual QImage compose() const = 0;
+    // The items the icon is drawn from.
+    virtual QList<AppItem> drawnItems() const = 0;
     // Subclasses call this when an input of compose() changed.
     void inputsChanged();
     QImage picture() override;
@@ -73,6 +75,7 @@ public:
 
 protected:
     QImage compose() const override;
+    QList<AppItem> drawnItems() const override;
 
 private:
     AppGroup m_group;
@@ -94,6 +97,7 @@ public:
 
 protected:
     QImage compose() const override;
+    QList<AppItem> drawnItems() const override;
 
 private:
     QList<AppItem> m_apps;

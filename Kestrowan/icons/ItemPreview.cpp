@@ -1,7 +1,7 @@
 #include "Kestrowan/icons/ItemPreview.h"
 
 #include "Kestrowan/icons/PointCanvas.h"
-#include "Kestrowan/icons/PreviewSources.h"
+#include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/InlinePainting.h"
 #include "Kestrowan/icons/StampedCache.h"
 #include "Kestrowan/icons/SymbolImage.h"
@@ -190,24 +190,21 @@ QImage itemThumbnail(const AppItem &item)
     const FileStamp stamp = FileStamp::of(item.path);
     if (std::optional<QImage> cached = drawnPreviews().find(key, stamp))
         return *cached;
+    // The picture of a document is decoded out of the program; until it is in, the badge stands
+    // in for the preview and is not kept.
     QImage preview;
-    paintInline([&] { preview = ItemPreview::drawPreview(item.path, ext, kind); });
+    if (const std::optional<PreviewPictures::Kind> content = PreviewPictures::kindForExtension(ext)) {
+        PreviewPictures *pictures = PreviewPictures::shared();
+        const PreviewPictures::Lookup found = pictures ? pictures->lookup(*content, item.path) : PreviewPictures::Lookup{};
+        if (found.state == PreviewPictures::State::Pending)
+            return ItemPreview::drawFileTypeBadge(ext, kind);
+        if (found.state == PreviewPictures::State::Ready)
+            paintInline([&] { preview = ItemPreview::drawPhotoCard(found.picture, ext); });
+    }
+    if (preview.isNull())
+        preview = ItemPreview::drawFileTypeBadge(ext, kind);
     drawnPreviews().insert(key, stamp, preview);
     return preview;
-}
-
-QImage ItemPreview::drawPreview(const QString &path, const QString &ext, AppItem::Kind kind)
-{
-    std::optional<QImage> content;
-    if (isPreviewImageExtension(ext))
-        content = loadPreviewPicture(path);
-    else if (isPreviewPDFExtension(ext))
-        content = renderPDFFirstPage(path);
-    else if (isPreviewVideoExtension(ext))
-        content = renderVideoFrame(path);
-    if (content)
-        return drawPhotoCard(*content, ext);
-    return drawFileTypeBadge(ext, kind);
 }
 
 QImage ItemPreview::drawAppIconPreview(const QIcon &icon, qreal side)

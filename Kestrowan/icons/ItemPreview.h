@@ -13,7 +13,9 @@ class PointCanvas;
 
 // The program's own 128-point preview of any item, drawn without the network or the system's
 // thumbnail service: an application's icon on a rounded square, a picture, PDF page or video still on
-// a paper card, or a badge in the colours of the item's kind. Always an image.
+// a paper card, or a badge in the colours of the item's kind. Always an image, at once: the picture
+// of a document is decoded out of the program (PreviewPictures), and until it is in, its badge
+// shows; views draw again on PreviewPictures::pictureArrived.
 QImage itemThumbnail(const AppItem &item);
 // The drawn preview of an item other than an application when it is at hand already, without
 // drawing anything.
@@ -26,8 +28,6 @@ public:
     static constexpr qreal kPixelsPerPoint = 2;
 
     static QImage drawAppIconPreview(const QIcon &icon, qreal side);
-    // The preview of a folder, file or link of `kind` at `path`, drawn afresh.
-    static QImage drawPreview(const QString &path, const QString &ext, AppItem::Kind kind);
     static QImage drawPhotoCard(const QImage &picture, const QString &ext);
     // The badge of a document without a picture of its own: drawn once per kind and extension.
     static QImage drawFileTypeBadge(const QString &ext, AppItem::Kind kind);

@@ -1,6 +1,7 @@
 #include "Kestrowan/icons/ItemThumbnail.h"
 
 #include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 
 #include <QIcon>
@@ -20,7 +21,28 @@ QString scaleText(qreal scale)
 
 } // namespace
 
-ItemThumbnail::ItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(parent), m_app(app) {}
+namespace {
+
+// Runs `redraw` whenever the picture of the document at the path that `path` gives arrives.
+void followPictures(QObject *view, std::function<QString()> path, std::function<void()> redraw)
+{
+    if (PreviewPictures *pictures = PreviewPictures::shared())
+        QObject::connect(pictures, &PreviewPictures::pictureArrived, view, [path, redraw](const QString &arrived) {
+            if (arrived == path())
+                redraw();
+        });
+}
+
+} // namespace
+
+ItemThumbnail::ItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(parent), m_app(app)
+{
+    followPictures(this, [this] { return m_app.path; }, [this] {
+        m_drawnPreview.reset();
+        if (m_renderedImage.isNull())
+            pictureChanged();
+    });
+}
 
 void ItemThumbnail::setApp(const AppItem &app)
 {
@@ -99,7 +121,13 @@ void ItemThumbnail::restartTaskIfNeeded()
                                        });
 }
 
-CompactItemThumbnail::CompactItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(parent), m_app(app) {}
+CompactItemThumbnail::CompactItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(parent), m_app(app)
+{
+    followPictures(this, [this] { return m_app.path; }, [this] {
+        m_drawnPreview.reset();
+        pictureChanged();
+    });
+}
 
 void CompactItemThumbnail::setApp(const AppItem &app)
 {

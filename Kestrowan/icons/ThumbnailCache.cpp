@@ -8,15 +8,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QPointer>
 #include <cmath>
 #include <sys/stat.h>
 
 namespace {
 
-std::unique_ptr<ThumbnailCache> &sharedCache()
+// The application's cache; the application object owns it (as a child), so this only points at it.
+QPointer<ThumbnailCache> &sharedCache()
 {
-    static std::unique_ptr<ThumbnailCache> cache;
+    static QPointer<ThumbnailCache> cache;
     return cache;
 }
 
@@ -35,15 +37,23 @@ std::optional<qint64> roundedSide(qreal value)
 
 ThumbnailCache &ThumbnailCache::shared()
 {
-    std::unique_ptr<ThumbnailCache> &cache = sharedCache();
-    if (!cache)
-        cache = std::make_unique<ThumbnailCache>();
-    return *cache;
+    if (!sharedCache())
+        setShared(std::make_unique<ThumbnailCache>());
+    return *sharedCache();
 }
 
 void ThumbnailCache::setShared(std::unique_ptr<ThumbnailCache> cache)
 {
-    sharedCache() = std::move(cache);
+    delete sharedCache().data();
+    sharedCache() = cache.get();
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!cache || !application)
+        return;
+    ThumbnailCache *owned = cache.release();
+    owned->setParent(application);
+    // Its thread is joined while the application is whole: quitting in the middle of a render (or
+    // of a type lookup) never leaves the thread running into the exit handlers.
+    connect(application, &QCoreApplication::aboutToQuit, owned, &ThumbnailCache::close);
 }
 
 ThumbnailCache::ThumbnailCache(const std::optional<QString> &directory, std::shared_ptr<ThumbnailRenderer> renderer, QObject *parent)
@@ -63,6 +73,13 @@ ThumbnailCache::ThumbnailCache(const std::optional<QString> &directory, std::sha
 
 ThumbnailCache::~ThumbnailCache()
 {
+    close();
+}
+
+void ThumbnailCache::close()
+{
+    if (m_closed.exchange(true))
+        return;
     // A document being drawn is abandoned, and what is still queued gives nothing at once: quitting
     // never waits on a render.
     if (m_renderer)
@@ -70,6 +87,7 @@ ThumbnailCache::~ThumbnailCache()
     m_thread.quit();
     m_thread.wait();
     delete m_worker;
+    m_worker = nullptr;
 }
 
 const QSet<QString> &ThumbnailCache::quickLookExtensions()
@@ -157,11 +175,15 @@ void ThumbnailCache::deliver(const Recipient &recipient, std::function<void()> w
 
 void ThumbnailCache::thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale, QObject *context, Completion completion)
 {
+    if (m_closed)
+        return;
     const Recipient to = recipient(context);
     ThumbnailWorker *worker = m_worker;
     QMetaObject::invokeMethod(
         worker,
         [this, worker, url, logicalSize, scale, to, completion = std::move(completion)] {
+            if (m_closed)
+                return;
             const QImage image = worker->thumbnail(url, logicalSize, scale);
             if (completion)
                 deliver(to, [completion, image] { completion(image); });
@@ -178,13 +200,18 @@ void ThumbnailCache::prefetch(const QList<AppItem> &items, const QSizeF &logical
         if (handles(url))
             urls.append(url);
     }
+    if (m_closed)
+        return;
     const Recipient to = recipient(context);
     ThumbnailWorker *worker = m_worker;
     QMetaObject::invokeMethod(
         worker,
         [this, worker, urls, logicalSize, scale, to, done = std::move(done)] {
-            for (const QUrl &url : urls)
+            for (const QUrl &url : urls) {
+                if (m_closed)
+                    return;
                 worker->thumbnail(url, logicalSize, scale);
+            }
             if (done)
                 deliver(to, done);
         },

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QThread>
 #include <QUrl>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,9 +38,11 @@ public:
     static constexpr int diskUnusedDays = 30;
     static constexpr qint64 diskByteLimit = qint64(128) * 1024 * 1024;
 
-    // The one cache every view uses, created on first use.
+    // The one cache every view uses, created on first use on the application's thread. The
+    // application object owns it and closes it when it quits.
     static ThumbnailCache &shared();
-    // Replaces the shared cache (tests); nullptr makes the next use create the default one.
+    // Replaces the shared cache (tests); it goes to the application object. nullptr ends the
+    // current one, and the next use makes the default one.
     static void setShared(std::unique_ptr<ThumbnailCache> cache);
 
     // `directory`: where the PNG files go; by default "Kestrowan/Thumbnails" in the caches folder.
@@ -49,6 +52,9 @@ public:
     ~ThumbnailCache() override;
 
     QString cacheDirectory() const { return m_cacheDirectory; }
+
+    // Ends the render under way and joins the cache's thread; later requests are never answered.
+    void close();
 
     // The lower-case extensions the cache handles.
     static const QSet<QString> &quickLookExtensions();
@@ -88,4 +94,5 @@ private:
     std::shared_ptr<ThumbnailRenderer> m_renderer;
     QThread m_thread;
     ThumbnailWorker *m_worker;
+    std::atomic<bool> m_closed{false};
 };

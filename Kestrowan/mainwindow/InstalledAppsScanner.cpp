@@ -5,6 +5,7 @@
 
 #include <QCollator>
 #include <QDir>
+#include <QThread>
 #include <QFileInfo>
 #include <QSet>
 #include <QUuid>
@@ -34,6 +35,9 @@ private:
 
     void walkFolder(const QString &folder, RootKind kind)
     {
+        // A program on its way out stops the walk; what was found is not used.
+        if (QThread::currentThread()->isInterruptionRequested())
+            return;
         const QString resolved = QFileInfo(folder).canonicalFilePath();
         if (resolved.isEmpty() || m_walkedFolders.contains(resolved))
             return;

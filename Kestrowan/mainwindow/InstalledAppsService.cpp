@@ -59,7 +59,17 @@ void InstalledAppsService::refreshInstalledApps()
             Qt::QueuedConnection);
     });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    m_scan = thread;
     thread->start();
+}
+
+InstalledAppsService::~InstalledAppsService()
+{
+    if (m_scan) {
+        m_scan->requestInterruption();
+        m_scan->wait();
+        delete m_scan.data();
+    }
 }
 
 void InstalledAppsService::finishScan(const QList<AppItem> &apps)

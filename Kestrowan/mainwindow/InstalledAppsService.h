@@ -5,6 +5,8 @@
 #include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
 
 #include <QList>
+#include <QPointer>
+#include <QThread>
 #include <QObject>
 #include <QString>
 
@@ -19,6 +21,8 @@ public:
     static inline const QString cacheFileName = QStringLiteral("installed_apps_cache.json");
 
     InstalledAppsService(const QString &cachePath, InstalledAppsRoots roots, QObject *parent = nullptr);
+    // A scan under way is stopped and its thread joined: no thread outlives the service.
+    ~InstalledAppsService() override;
 
     QList<AppItem> installedApps() const override { return m_installedApps; }
     bool isScanning() const override { return m_isScanning; }
@@ -37,4 +41,5 @@ private:
     bool m_isScanning = false;
     QString m_cachePath;
     InstalledAppsRoots m_roots;
+    QPointer<QThread> m_scan;
 };

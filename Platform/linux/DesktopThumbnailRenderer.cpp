@@ -3,8 +3,10 @@
 #include "Platform/linux/DesktopEntry.h"
 
 #include "Platform/thumbnailhelper/PageDrawing.h"
+#include "Platform/thumbnailhelper/PixelTransfer.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QMimeDatabase>
@@ -71,10 +73,25 @@ QImage DesktopThumbnailRenderer::renderWithQt(const QString &path, const QSize &
     if (!runBounded({helperProgram(), QFileInfo(path).absoluteFilePath(), output, QString::number(pixelSize.width()),
                      QString::number(pixelSize.height())}))
         return QImage();
-    return PageDrawing::readPicture(output, pixelSize);
+    return readThumbnail(output, pixelSize);
 }
 
-bool DesktopThumbnailRenderer::runBounded(const QStringList &arguments)
+QImage DesktopThumbnailRenderer::readThumbnail(const QString &file, const QSize &pixelSize)
+{
+    // The picture a child wrote is read by the helper too: a thumbnailer can be made to write a
+    // picture no program should decode, and the program takes pixels only.
+    QByteArray pixels;
+    if (!runBounded({helperProgram(), QStringLiteral("--fit"), file, QString::number(pixelSize.width()),
+                     QString::number(pixelSize.height())},
+                    &pixels))
+        return QImage();
+    const QImage picture = PixelTransfer::decode(pixels);
+    if (picture.width() > pixelSize.width() || picture.height() > pixelSize.height())
+        return QImage();
+    return picture;
+}
+
+bool DesktopThumbnailRenderer::runBounded(const QStringList &arguments, QByteArray *output)
 {
     if (m_cancelled)
         return false;
@@ -82,7 +99,8 @@ bool DesktopThumbnailRenderer::runBounded(const QStringList &arguments)
     process.setProgram(arguments.first());
     process.setArguments(arguments.mid(1));
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
+    if (!output)
+        process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     // A group of its own, so that what the child starts in turn ends with it.
     process.setChildProcessModifier([] { ::setpgid(0, 0); });
@@ -95,7 +113,25 @@ bool DesktopThumbnailRenderer::runBounded(const QStringList &arguments)
     auto endGroup = [group] { ::kill(-pid_t(group), SIGKILL); };
     if (m_cancelled)
         endGroup();
-    const bool finished = process.waitForFinished(m_timeoutMs);
+    bool finished = false;
+    bool oversized = false;
+    if (output) {
+        // Read as it comes (a pipe holds little), never beyond the largest picture.
+        QDeadlineTimer deadline(m_timeoutMs);
+        while (!finished && !deadline.hasExpired()) {
+            finished = process.waitForFinished(int(std::min<qint64>(deadline.remainingTime(), 50)))
+                || process.state() == QProcess::NotRunning;
+            *output += process.readAllStandardOutput();
+            if (output->size() > PixelTransfer::maximumBytes) {
+                oversized = true;
+                break;
+            }
+        }
+        if (oversized)
+            finished = false;
+    } else {
+        finished = process.waitForFinished(m_timeoutMs);
+    }
     if (!finished) {
         // Hung: end it and all it started, and give nothing.
         endGroup();
@@ -191,5 +227,5 @@ QImage DesktopThumbnailRenderer::renderWithThumbnailer(const QString &path, cons
 
     if (!runBounded(*arguments))
         return QImage();
-    return PageDrawing::readPicture(output, pixelSize);
+    return readThumbnail(output, pixelSize);
 }

@@ -50,7 +50,11 @@ private:
     std::optional<Thumbnailer> thumbnailerFor(const QString &path);
     // Runs the program to its end or to the timeout, in a process group of its own that is killed
     // whole on the timeout or on cancel(); true when it exited normally with status 0.
-    bool runBounded(const QStringList &arguments);
+    // With `output`, what the program writes to its standard output is gathered there (and the
+    // program ended once it is more than any picture).
+    bool runBounded(const QStringList &arguments, QByteArray *output = nullptr);
+    // The picture file a child wrote, read by the helper to fit `pixelSize`; null when none.
+    QImage readThumbnail(const QString &file, const QSize &pixelSize);
 
     QStringList m_folders;
     int m_timeoutMs;

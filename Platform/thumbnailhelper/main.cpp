@@ -1,13 +1,26 @@
-// Draws one thumbnail of a document Qt can draw itself and writes it as a PNG file:
+// Draws one picture of one document, in a process of its own:
 //   kestrowan-thumbnail-helper <document> <output.png> <width> <height>
-// Exit status 0 when the picture was written. The program runs it with a deadline and ends its whole
-// process group when the deadline passes, so a page that makes the text layout spin or crash costs a
-// thumbnail, never the program.
+//     a thumbnail of a document Qt draws itself, written as a PNG file;
+//   kestrowan-thumbnail-helper --preview picture|pdf|video <document>
+//     the content of the document's drawn preview, written to the standard output as pixels
+//     (PixelTransfer);
+//   kestrowan-thumbnail-helper --fit <picture> <width> <height>
+//     a picture file (a thumbnail another program wrote) read to fit the size, written to the
+//     standard output as pixels.
+// Exit status 0 when the picture was written. The program runs it in a process group of its own
+// with a deadline and ends the whole group when the deadline passes; the limits below end it when
+// a document makes it eat memory or spin. A hostile document thus costs a picture, never the
+// program.
 #include "Platform/thumbnailhelper/PageDrawing.h"
+#include "Platform/thumbnailhelper/PixelTransfer.h"
+#include "Platform/thumbnailhelper/PreviewDrawing.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
 
+#include <cstdio>
+#include <cstring>
 #include <sys/resource.h>
 
 #if defined(__has_feature)
@@ -17,33 +30,112 @@
 #endif
 
 #if defined(__SANITIZE_ADDRESS__) || defined(KESTROWAN_HELPER_UNDER_ASAN)
+#define KESTROWAN_HELPER_UNDER_ASAN 1
 // In a checked build the font and platform libraries' allocations still held at exit would turn
-// every drawn thumbnail into a failed one; the helper lives for one picture.
+// every drawn thumbnail into a failed one; the helper lives for one picture. Without its address
+// space limit, the checker ends it when its resident memory passes what the limit allows.
 extern "C" const char *__asan_default_options()
 {
-    return "detect_leaks=0";
+    return "detect_leaks=0:hard_rss_limit_mb=1024";
 }
 #endif
 
-int main(int argc, char *argv[])
+namespace {
+
+// Address space: far more than any ordinary picture, page or frame needs, far less than the
+// machine has. A checked build reserves terabytes of shadow memory up front and goes without.
+constexpr rlim_t kAddressSpace = rlim_t(1) << 30;
+// Processor time: the soft limit sends SIGXCPU, which ends the process; the hard one kills it.
+constexpr rlim_t kCpuSeconds = 8;
+
+void limitSelf()
 {
-    if (argc != 5)
-        return 2;
-#if !defined(__SANITIZE_ADDRESS__) && !defined(KESTROWAN_HELPER_UNDER_ASAN)
-    // A page that would make the layout eat all memory fails here instead of on the whole machine.
-    const rlimit memory{rlim_t(2) << 30, rlim_t(2) << 30};
+#if !defined(KESTROWAN_HELPER_UNDER_ASAN)
+    const rlimit memory{kAddressSpace, kAddressSpace};
     setrlimit(RLIMIT_AS, &memory);
 #endif
+    const rlimit cpu{kCpuSeconds, kCpuSeconds + 1};
+    setrlimit(RLIMIT_CPU, &cpu);
+}
+
+std::optional<PreviewDrawing::Kind> previewKind(const char *name)
+{
+    if (std::strcmp(name, "picture") == 0)
+        return PreviewDrawing::Kind::Picture;
+    if (std::strcmp(name, "pdf") == 0)
+        return PreviewDrawing::Kind::PdfPage;
+    if (std::strcmp(name, "video") == 0)
+        return PreviewDrawing::Kind::VideoFrame;
+    return std::nullopt;
+}
+
+bool writePixels(const QImage &picture)
+{
+    const QByteArray bytes = PixelTransfer::encode(picture);
+    return !bytes.isEmpty() && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0;
+}
+
+int drawPreview(int argc, char *argv[])
+{
+    const std::optional<PreviewDrawing::Kind> kind = previewKind(argv[2]);
+    if (!kind)
+        return 2;
+    QCoreApplication application(argc, argv);
+    const std::optional<QImage> picture = PreviewDrawing::draw(*kind, QString::fromLocal8Bit(argv[3]));
+    if (!picture || picture->isNull())
+        return 1;
+    return writePixels(*picture) ? 0 : 1;
+}
+
+std::optional<QSize> sizeArguments(const QString &width, const QString &height)
+{
+    bool widthOk = false;
+    bool heightOk = false;
+    const QSize size(width.toInt(&widthOk), height.toInt(&heightOk));
+    if (!widthOk || !heightOk || size.width() < 1 || size.height() < 1 || size.width() > 4096 || size.height() > 4096)
+        return std::nullopt;
+    return size;
+}
+
+int fitPicture(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    const std::optional<QSize> size = sizeArguments(arguments.at(3), arguments.at(4));
+    if (!size)
+        return 2;
+    const QSize bounds = size->boundedTo(QSize(PixelTransfer::maximumSide, PixelTransfer::maximumSide));
+    const QImage picture = PageDrawing::readPicture(arguments.at(2), bounds);
+    if (picture.isNull())
+        return 1;
+    return writePixels(picture) ? 0 : 1;
+}
+
+int drawThumbnail(int argc, char *argv[])
+{
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
-    bool widthOk = false;
-    bool heightOk = false;
-    const QSize size(arguments.at(3).toInt(&widthOk), arguments.at(4).toInt(&heightOk));
-    if (!widthOk || !heightOk || size.width() < 1 || size.height() < 1 || size.width() > 4096 || size.height() > 4096)
+    const std::optional<QSize> size = sizeArguments(arguments.at(3), arguments.at(4));
+    if (!size)
         return 2;
-    const QImage image = PageDrawing::draw(arguments.at(1), size);
+    const QImage image = PageDrawing::draw(arguments.at(1), *size);
     if (image.isNull())
         return 1;
     return image.save(arguments.at(2), "PNG") ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    limitSelf();
+    if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
+        return drawPreview(argc, argv);
+    if (argc == 5 && std::strcmp(argv[1], "--fit") == 0)
+        return fitPicture(argc, argv);
+    if (argc == 5)
+        return drawThumbnail(argc, argv);
+    return 2;
 }

@@ -1,5 +1,8 @@
 #include "tests/icons/IconTestSupport.h"
 
+#include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/PreviewPictures.h"
 #include "Platform/Workspace.h"
 #include "Platform/fake/FakeWorkspace.h"
 
@@ -235,4 +238,38 @@ bool writeTestVideo(const QString &path, const QImage &picture, int frames, int 
     sws_freeContext(scaler);
     ok = ok && avcodec_send_frame(codec.get(), nullptr) >= 0 && drain(codec.get(), format.get(), stream, packet.get());
     return ok && av_write_trailer(format.get()) >= 0;
+}
+
+bool previewPicturesDrawn(const QList<AppItem> &items, int timeoutMs)
+{
+    PreviewPictures *pictures = PreviewPictures::shared();
+    if (!pictures)
+        return false;
+    bool drawn = false;
+    pictures->whenDrawn(items, timeoutMs, nullptr, [&drawn] { drawn = true; });
+    if (!QTest::qWaitFor([&drawn] { return drawn; }, timeoutMs + 1000))
+        return false;
+    for (const AppItem &item : items) {
+        if (item.itemKind() == AppItem::Kind::App)
+            continue;
+        const auto kind = PreviewPictures::kindForExtension(ItemPreview::pathExtension(item.path));
+        if (kind && pictures->lookup(*kind, item.path).state == PreviewPictures::State::Pending)
+            return false;
+    }
+    return true;
+}
+
+QImage settledThumbnail(const AppItem &item)
+{
+    if (!previewPicturesDrawn({item}))
+        qWarning("the picture of %s did not arrive", qPrintable(item.path));
+    return itemThumbnail(item);
+}
+
+QImage settledGroupIcon(const QList<AppItem> &apps, AppGroup::IconStyle style, const std::optional<SkinDefinition> &skin,
+                        const SkinManager *skinManager)
+{
+    if (!previewPicturesDrawn(apps.mid(0, 4)))
+        qWarning("the pictures of a group did not arrive");
+    return IconComposer::composeGroupIcon(apps, style, skin, skinManager);
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/groups/AppItem.h"
+#include "Kestrowan/icons/SkinDefinition.h"
+
 #include <QColor>
 #include <QGradientStops>
 #include <QIcon>
@@ -12,6 +16,7 @@
 class QPainter;
 
 class FakeWorkspace;
+class SkinManager;
 
 // Colour of the pixel under the point (x, y), in points with the origin at the bottom-left corner,
 // unpremultiplied.
@@ -36,6 +41,14 @@ void writeReportDocument(const QString &path, const std::function<void(QPainter 
 // Counts the pixels whose colour is within `tolerance` of `color`.
 int countPixels(const QImage &image, const QColor &color, int tolerance);
 
+// Waits (up to `timeoutMs`) until the pictures of the items' previews are decoded by the helper,
+// as a view does before it draws them again; true when all of them are in.
+bool previewPicturesDrawn(const QList<AppItem> &items, int timeoutMs = 60000);
+// The item's preview once its picture is in.
+QImage settledThumbnail(const AppItem &item);
+// The group icon once its items' pictures are in.
+QImage settledGroupIcon(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                        const std::optional<SkinDefinition> &skin = std::nullopt, const SkinManager *skinManager = nullptr);
 // Replaces the process's workspace with a fake the test can fill with icons.
 FakeWorkspace &installFakeWorkspace();
 

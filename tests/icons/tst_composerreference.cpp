@@ -137,7 +137,7 @@ QImage TestComposerReference::compose(const QString &items, Style style, const Q
     for (const QChar letter : items)
         apps.append(m_items.value(letter));
     const auto skin = skinId.isEmpty() ? std::nullopt : m_skins->skinWithID(skinId);
-    return IconComposer::composeGroupIcon(apps, style, skin, m_skins.get());
+    return settledGroupIcon(apps, style, skin, m_skins.get());
 }
 
 void TestComposerReference::matchesReference_data()
@@ -199,7 +199,7 @@ void TestComposerReference::changedFilesAreDrawnAgain()
     const QString path = m_dir.filePath("Changing.png");
     QVERIFY(writeSolidPicture(path, QSize(300, 300), QColor(220, 30, 30)));
     const QList<AppItem> apps{item(path)};
-    const auto centre = [&] { return pointColor(IconComposer::composeGroupIcon(apps, Style::Minimal), 256, 270); };
+    const auto centre = [&] { return pointColor(settledGroupIcon(apps, Style::Minimal), 256, 270); };
     QCOMPARE_COLOR(centre(), QColor(220, 30, 30), 8);
     QVERIFY(writeSolidPicture(path, QSize(300, 300), QColor(30, 30, 220)));
     QCOMPARE_COLOR(centre(), QColor(30, 30, 220), 8);

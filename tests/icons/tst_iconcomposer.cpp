@@ -121,7 +121,7 @@ void TestIconComposer::everyStyleAndItemCount()
 {
     QFETCH(Style, style);
     QFETCH(int, count);
-    const QImage icon = IconComposer::composeGroupIcon(appItems(count), style);
+    const QImage icon = settledGroupIcon(appItems(count), style);
     QCOMPARE(icon.size(), QSize(512, 512));
     QCOMPARE(icon.deviceIndependentSize(), QSizeF(512, 512));
 
@@ -172,7 +172,7 @@ void TestIconComposer::shelvesSitUnderTheRows()
 {
     QFETCH(int, count);
     QFETCH(QList<qreal>, shelves);
-    const QImage icon = IconComposer::composeGroupIcon(appItems(count), Style::Shelf);
+    const QImage icon = settledGroupIcon(appItems(count), Style::Shelf);
     const QGradientStops shelfStops{{0, white(0.55, 0.9)}, {1, white(0.35, 0.9)}};
     // x = 31 lies on every shelf but left of every tile.
     for (qreal y : {52.48, 80.28, 139.56, 254.0}) {
@@ -191,7 +191,7 @@ void TestIconComposer::shelvesSitUnderTheRows()
 void TestIconComposer::emptyGroupShowsTheFaintGridSymbol()
 {
     for (Style style : {Style::Shelf, Style::Minimal, Style::Pelko}) {
-        const QImage icon = IconComposer::composeGroupIcon({}, style);
+        const QImage icon = settledGroupIcon({}, style);
         // The symbol fills the centred square of side 153.6; its upper-left square's left stroke runs
         // 9 units in and 26 units down, at 1.536 points per unit, drawn in black at a quarter.
         const qreal x = 179.2 + 9 * 1.536, y = 332.8 - 26 * 1.536;
@@ -205,7 +205,7 @@ void TestIconComposer::emptyGroupShowsTheFaintGridSymbol()
 void TestIconComposer::emptyGroupWithoutTheSymbolIsBackgroundOnly()
 {
     ResourceBundle::setPackagedPath(m_dir.path());
-    const QImage icon = IconComposer::composeGroupIcon({}, Style::Minimal);
+    const QImage icon = settledGroupIcon({}, Style::Minimal);
     ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
     QCOMPARE_COLOR(pointColor(icon, 179.2 + 9 * 1.536, 332.8 - 26 * 1.536), backgroundAt(Style::Minimal, 0, 0), 1);
 }
@@ -213,17 +213,17 @@ void TestIconComposer::emptyGroupWithoutTheSymbolIsBackgroundOnly()
 void TestIconComposer::skinStyleWithoutSkinIsMinimal()
 {
     const QList<AppItem> items = appItems(3);
-    const QImage minimal = IconComposer::composeGroupIcon(items, Style::Minimal);
+    const QImage minimal = settledGroupIcon(items, Style::Minimal);
     SkinManager manager(m_dir.path() + QStringLiteral("/Skins"), QString());
     const SkinDefinition skin{QStringLiteral("any"), QStringLiteral("Any"), 1, 512, {}, {}, std::nullopt};
-    QCOMPARE(IconComposer::composeGroupIcon(items, Style::Skin, std::nullopt, &manager), minimal);
-    QCOMPARE(IconComposer::composeGroupIcon(items, Style::Skin, skin, nullptr), minimal);
+    QCOMPARE(settledGroupIcon(items, Style::Skin, std::nullopt, &manager), minimal);
+    QCOMPARE(settledGroupIcon(items, Style::Skin, skin, nullptr), minimal);
     // A skin of an absurd canvas is not drawn (nor allocated) either.
     SkinDefinition huge = skin;
     huge.canvasSize = 100000;
-    QCOMPARE(IconComposer::composeGroupIcon(items, Style::Skin, huge, &manager), minimal);
+    QCOMPARE(settledGroupIcon(items, Style::Skin, huge, &manager), minimal);
     // The skin argument means nothing to the other styles.
-    QCOMPARE(IconComposer::composeGroupIcon(items, Style::Minimal, skin, &manager), minimal);
+    QCOMPARE(settledGroupIcon(items, Style::Minimal, skin, &manager), minimal);
 }
 
 void TestIconComposer::documentPreviewsAreTrimmedAndFitted()
@@ -270,7 +270,7 @@ void TestIconComposer::picturesAreShownOnTheirTiles()
         QVERIFY(writeSolidPicture(path, QSize(40, 30), kItemColors.at(i)));
         items.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QStringLiteral("Picture"), path});
     }
-    const QImage icon = IconComposer::composeGroupIcon(items, Style::Gradient);
+    const QImage icon = settledGroupIcon(items, Style::Gradient);
     const QList<QRectF> tiles = IconComposer::tileRects(4);
     for (int i = 0; i < 4; ++i) {
         const QRectF r = tiles.at(i);
@@ -349,7 +349,7 @@ void TestIconComposer::manyThreadsComposeAtOnce()
         QVERIFY(writeSolidPicture(path, QSize(300, 200), kItemColors.at(i)));
         items.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QStringLiteral("Picture"), path});
     }
-    const QImage expected = IconComposer::composeGroupIcon(items, Style::Glass);
+    const QImage expected = settledGroupIcon(items, Style::Glass);
 
     // Half on threads of their own, half on the pool's.
     QThreadPool *pool = QThreadPool::globalInstance();

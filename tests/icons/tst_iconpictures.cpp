@@ -129,13 +129,13 @@ void TestIconPictures::everyStyleWithFourItems()
         const Picture &picture = pictures.at(i);
         const auto skin = picture.skinId.isEmpty() ? std::nullopt : manager.skinWithID(picture.skinId);
         QVERIFY(picture.skinId.isEmpty() || skin.has_value());
-        const QImage icon = IconComposer::composeGroupIcon(m_items, picture.style, skin, &manager);
+        const QImage icon = settledGroupIcon(m_items, picture.style, skin, &manager);
         QCOMPARE(icon.size(), QSize(512, 512));
         const QString path = outputFolder() + "/group-icon-" + picture.name + ".png";
         QVERIFY(icon.save(path, "png"));
         sheetPainter.drawImage(QRectF(16 + (i % 4) * 272, 16 + (i / 4) * 272, 256, 256), icon);
     }
-    QVERIFY(IconComposer::composeGroupIcon({}, Style::Shelf).save(outputFolder() + "/group-icon-shelf-empty.png", "png"));
+    QVERIFY(settledGroupIcon({}, Style::Shelf).save(outputFolder() + "/group-icon-shelf-empty.png", "png"));
     sheetPainter.end();
     QVERIFY(sheet.save(outputFolder() + "/group-icons.png", "png"));
 }
@@ -161,7 +161,7 @@ void TestIconPictures::previewSheet()
     sheet.fill(QColor(250, 250, 252));
     QPainter p(&sheet);
     for (int i = 0; i < previews.size(); ++i) {
-        const QImage preview = itemThumbnail(previews.at(i));
+        const QImage preview = settledThumbnail(previews.at(i));
         QCOMPARE(preview.deviceIndependentSize(), QSizeF(128, 128));
         p.drawImage(QRectF(16 + (i % columns) * 272, 16 + (i / columns) * 272, 256, 256), preview);
     }

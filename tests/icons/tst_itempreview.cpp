@@ -1,5 +1,5 @@
 #include "Kestrowan/icons/ItemPreview.h"
-#include "Kestrowan/icons/PreviewSources.h"
+#include "Platform/thumbnailhelper/PreviewDrawing.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/FakeWorkspace.h"
 #include "tests/icons/IconTestSupport.h"
@@ -115,7 +115,7 @@ void TestItemPreview::initTestCase()
 void TestItemPreview::applicationIconOnRoundedSquare()
 {
     m_workspace->fileIcons.insert(QStringLiteral("/Applications/Red.app"), solidIcon(Qt::red, 256));
-    const QImage preview = itemThumbnail(itemAt(QStringLiteral("/Applications/Red.app")));
+    const QImage preview = settledThumbnail(itemAt(QStringLiteral("/Applications/Red.app")));
     QCOMPARE(preview.deviceIndependentSize(), QSizeF(128, 128));
     QCOMPARE(preview.size(), QSize(256, 256));
     // 115.2 points square, centred, corners of radius 25.6; no card, no shadow.
@@ -141,7 +141,7 @@ void TestItemPreview::pictureOnPaperCard()
     // Capitals in the extension: still a picture, and the label reads PNG.
     const QString path = file(QStringLiteral("Wide.PNG"));
     QVERIFY(halves(QSize(300, 100), Qt::blue, Qt::blue).save(path, "png"));
-    const QImage card = itemThumbnail(itemAt(path));
+    const QImage card = settledThumbnail(itemAt(path));
     QCOMPARE(card.deviceIndependentSize(), QSizeF(128, 128));
     // The photo covers the 88-point well: a wide picture is cropped at its sides.
     QCOMPARE_COLOR(pointColor(card, 64, 68), QColor(Qt::blue), 0);
@@ -158,7 +158,7 @@ void TestItemPreview::pictureOnPaperCard()
     // A tall picture fills the width and is cut at top and bottom.
     const QString tall = file(QStringLiteral("tall.jpg"));
     QVERIFY(halves(QSize(50, 200), Qt::red, Qt::red).save(tall, "jpg"));
-    const QImage tallCard = itemThumbnail(itemAt(tall));
+    const QImage tallCard = settledThumbnail(itemAt(tall));
     QCOMPARE_COLOR(pointColor(tallCard, 64, 110), QColor(Qt::red), 12);
     QCOMPARE_COLOR(pointColor(tallCard, 21, 68), QColor(Qt::red), 12);
 }
@@ -172,32 +172,32 @@ void TestItemPreview::badgesByKindAndExtension()
     };
     // A file without extension: a page symbol and "File".
     const QString plain = writeFile(QStringLiteral("notes"), QByteArray());
-    const QImage noExt = itemThumbnail(itemAt(plain));
+    const QImage noExt = settledThumbnail(itemAt(plain));
     check(noExt, kPaper, kInk);
     QCOMPARE_COLOR(pointColor(noExt, 64, 76), kInk, 2);
     QCOMPARE_COLOR(pointColor(noExt, 64 + 18, 76), kPaper, 2); // the page is narrower than a photo
 
     // svg is never rendered, but shows the photo symbol.
     const QString svg = writeFile(QStringLiteral("drawing.svg"), "<svg xmlns='http://www.w3.org/2000/svg'/>");
-    const QImage svgBadge = itemThumbnail(itemAt(svg));
+    const QImage svgBadge = settledThumbnail(itemAt(svg));
     check(svgBadge, kPaper, kInk);
     QCOMPARE_COLOR(pointColor(svgBadge, 64 + 18, 76), kInk, 2);
 
     // An unreadable tiff falls back to its badge, whose symbol is the plain page.
     const QString tiff = writeFile(QStringLiteral("broken.tiff"), "not a tiff at all");
-    const QImage tiffBadge = itemThumbnail(itemAt(tiff));
+    const QImage tiffBadge = settledThumbnail(itemAt(tiff));
     check(tiffBadge, kPaper, kInk);
     QCOMPARE_COLOR(pointColor(tiffBadge, 64 + 18, 76), kPaper, 2);
 
     // A folder named like a video tries the video, then shows the folder badge.
     QVERIFY(QDir().mkpath(file(QStringLiteral("clip.mov"))));
-    const QImage folder = itemThumbnail(itemAt(file(QStringLiteral("clip.mov"))));
+    const QImage folder = settledThumbnail(itemAt(file(QStringLiteral("clip.mov"))));
     check(folder, QColor(244, 228, 188), QColor(123, 90, 30));
     QCOMPARE_COLOR(pointColor(folder, 64, 72), QColor(123, 90, 30), 2);
     QCOMPARE_COLOR(pointColor(folder, 28, 30), QColor(231, 212, 162), 2); // label capsule
 
     // A link is a link whatever its URL ends in, and nothing is fetched.
-    const QImage link = itemThumbnail(itemAt(QStringLiteral("https://example.invalid/report.pdf")));
+    const QImage link = settledThumbnail(itemAt(QStringLiteral("https://example.invalid/report.pdf")));
     check(link, QColor(238, 245, 255), QColor(45, 108, 223));
     QCOMPARE_COLOR(pointColor(link, 28, 30), QColor(220, 234, 255), 2);
 
@@ -218,14 +218,14 @@ void TestItemPreview::pdfFirstPage()
         const QRect page = p.viewport();
         p.fillRect(QRect(page.left(), page.top(), page.width() / 4, page.height()), Qt::red);
     }
-    const auto page = renderPDFFirstPage(path);
+    const auto page = PreviewDrawing::pdfFirstPage(path);
     QVERIFY(page.has_value());
     QCOMPARE(page->size(), QSize(256, 181));
     QCOMPARE_COLOR(page->pixelColor(10, 90), QColor(Qt::red), 8);
     QCOMPARE_COLOR(page->pixelColor(250, 10), QColor(Qt::white), 0);
     QCOMPARE_COLOR(page->pixelColor(150, 170), QColor(Qt::white), 0);
 
-    const QImage card = itemThumbnail(itemAt(path));
+    const QImage card = settledThumbnail(itemAt(path));
     QCOMPARE_COLOR(pointColor(card, 64, 68), QColor(Qt::white), 2);
     QCOMPARE_COLOR(pointColor(card, 17, 68), kPaper, 2);
 }
@@ -234,40 +234,40 @@ void TestItemPreview::pdfWithoutUsablePage()
 {
     // Not a PDF at all.
     const QString garbage = writeFile(QStringLiteral("garbage.pdf"), "%PDF-1.4 and then nothing that makes sense");
-    QVERIFY(!renderPDFFirstPage(garbage).has_value());
-    const QImage badge = itemThumbnail(itemAt(garbage));
+    QVERIFY(!PreviewDrawing::pdfFirstPage(garbage).has_value());
+    const QImage badge = settledThumbnail(itemAt(garbage));
     QCOMPARE_COLOR(pointColor(badge, 20, 100), kPaper, 2);
-    QVERIFY(!renderPDFFirstPage(file(QStringLiteral("missing.pdf"))).has_value());
+    QVERIFY(!PreviewDrawing::pdfFirstPage(file(QStringLiteral("missing.pdf"))).has_value());
 
     // A page whose box has no area: whatever the reader makes of it, nothing divides by zero.
     const QString empty = writeFile(QStringLiteral("empty-box.pdf"), "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
                 "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
                 "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 0 0] >> endobj\n"
                 "trailer << /Root 1 0 R >>\n%%EOF\n");
-    const auto page = renderPDFFirstPage(empty);
+    const auto page = PreviewDrawing::pdfFirstPage(empty);
     if (page)
         QVERIFY(page->width() > 0 && page->height() > 0 && page->width() <= 256 && page->height() <= 256);
-    QCOMPARE(itemThumbnail(itemAt(empty)).deviceIndependentSize(), QSizeF(128, 128));
+    QCOMPARE(settledThumbnail(itemAt(empty)).deviceIndependentSize(), QSizeF(128, 128));
 }
 
 void TestItemPreview::picturesAreNeverDecodedWhole()
 {
     // Claims 30000 by 30000 pixels (3.6 GB decoded): refused before any allocation.
     const QString huge = writeFile(QStringLiteral("huge.png"), hugePngHeader(30000));
-    QVERIFY(!loadPreviewPicture(huge).has_value());
-    const QImage badge = itemThumbnail(itemAt(huge));
+    QVERIFY(!PreviewDrawing::picture(huge).has_value());
+    const QImage badge = settledThumbnail(itemAt(huge));
     QCOMPARE_COLOR(pointColor(badge, 64 + 18, 76), kInk, 2); // the photo symbol of its badge
 
     // A large photo comes out 256 pixels on its short side.
     const QString large = file(QStringLiteral("large.jpeg"));
     QVERIFY(writeSolidPicture(large, QSize(3000, 2000), Qt::darkGreen, "jpg"));
-    const auto picture = loadPreviewPicture(large);
+    const auto picture = PreviewDrawing::picture(large);
     QVERIFY(picture.has_value());
     QCOMPARE(picture->size(), QSize(384, 256));
     // Small pictures are kept as they are.
     const QString small = file(QStringLiteral("small.gif"));
     QVERIFY(writeSolidPicture(small, QSize(30, 20), Qt::yellow, "png")); // content sniffed, not named
-    const auto smallPicture = loadPreviewPicture(small);
+    const auto smallPicture = PreviewDrawing::picture(small);
     QVERIFY(smallPicture.has_value());
     QCOMPARE(smallPicture->size(), QSize(30, 20));
 }
@@ -278,7 +278,7 @@ void TestItemPreview::videoStillUprightAndSmall()
     const QString plain = file(QStringLiteral("plain.mp4"));
     if (!writeTestVideo(plain, picture, 3, 0))
         QSKIP("no MPEG-4 encoder in this build of the codec library");
-    const auto still = renderVideoFrame(plain);
+    const auto still = PreviewDrawing::videoFrame(plain);
     QVERIFY(still.has_value());
     QCOMPARE(still->size(), QSize(256, 128));
     QCOMPARE_COLOR(still->pixelColor(40, 64), QColor(Qt::red), 30);
@@ -288,13 +288,13 @@ void TestItemPreview::videoStillUprightAndSmall()
     // the left half on top.
     const QString turned = file(QStringLiteral("turned.mov"));
     QVERIFY(writeTestVideo(turned, picture, 3, 90));
-    const auto upright = renderVideoFrame(turned);
+    const auto upright = PreviewDrawing::videoFrame(turned);
     QVERIFY(upright.has_value());
     QCOMPARE(upright->size(), QSize(128, 256));
     QCOMPARE_COLOR(upright->pixelColor(64, 40), QColor(Qt::red), 30);
     QCOMPARE_COLOR(upright->pixelColor(64, 216), QColor(Qt::blue), 30);
 
-    const QImage card = itemThumbnail(itemAt(plain));
+    const QImage card = settledThumbnail(itemAt(plain));
     QCOMPARE_COLOR(pointColor(card, 17, 68), kPaper, 2);
     QVERIFY(hasColorIn(card, QRectF(24, 30, 30, 70), QColor(Qt::red), 30));
 }
@@ -302,16 +302,16 @@ void TestItemPreview::videoStillUprightAndSmall()
 void TestItemPreview::videoThatIsNoVideo()
 {
     const QString garbage = writeFile(QStringLiteral("garbage.mkv"), QByteArray(4096, '\x17'));
-    QVERIFY(!renderVideoFrame(garbage).has_value());
+    QVERIFY(!PreviewDrawing::videoFrame(garbage).has_value());
 
     // A playlist dressed as a video must not lead anywhere else.
     const QString playlist = writeFile(QStringLiteral("playlist.mp4"), "#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\nhttp://127.0.0.1:9/segment.ts\n#EXT-X-ENDLIST\n");
-    QVERIFY(!renderVideoFrame(playlist).has_value());
-    const QImage badge = itemThumbnail(itemAt(playlist));
+    QVERIFY(!PreviewDrawing::videoFrame(playlist).has_value());
+    const QImage badge = settledThumbnail(itemAt(playlist));
     QVERIFY(hasColorIn(badge, QRectF(44, 56, 40, 40), kInk, 6)); // "film.fill"
 
-    QVERIFY(!renderVideoFrame(file(QStringLiteral("absent.mp4"))).has_value());
-    QVERIFY(!renderVideoFrame(m_dir.path()).has_value());
+    QVERIFY(!PreviewDrawing::videoFrame(file(QStringLiteral("absent.mp4"))).has_value());
+    QVERIFY(!PreviewDrawing::videoFrame(m_dir.path()).has_value());
 }
 
 void TestItemPreview::pathExtensions()

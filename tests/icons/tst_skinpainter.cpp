@@ -110,7 +110,7 @@ QImage TestSkinPainter::compose(const QString &id, int itemCount)
     const auto skin = manager.skinWithID(id);
     if (!skin)
         return {};
-    return IconComposer::composeGroupIcon(items(itemCount), Style::Skin, skin, &manager);
+    return settledGroupIcon(items(itemCount), Style::Skin, skin, &manager);
 }
 
 void TestSkinPainter::layersStackAroundTheTiles()
@@ -275,7 +275,7 @@ void TestSkinPainter::shippedSkinsAreComplete()
             const QSize size = QImage(path).size();
             QVERIFY2(size.width() == size.height() && size.width() >= 256, qPrintable(path)); // stretched over the canvas
         }
-        const QImage icon = IconComposer::composeGroupIcon(items(4), Style::Skin, skin, &manager);
+        const QImage icon = settledGroupIcon(items(4), Style::Skin, skin, &manager);
         QCOMPARE(icon.size(), QSize(512, 512));
         QVERIFY(pointColor(icon, 30, 256).alpha() == 255); // the artwork covers the margins
         QCOMPARE(pointColor(icon, 1, 1).alpha(), 0);

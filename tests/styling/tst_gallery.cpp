@@ -2,6 +2,7 @@
 // item kind and the group icon views, in light and dark, and saves each as a screenshot.
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
+#include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/shell/AppColors.h"
@@ -190,6 +191,10 @@ private slots:
                    AppItem{QUuid::createUuid(), QStringLiteral("url:https://kestrowan.app"), QStringLiteral("kestrowan.app"),
                            QStringLiteral("https://kestrowan.app")}};
         m_skins = std::make_unique<SkinManager>(m_dir.filePath(QStringLiteral("Skins")), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
+        // The photo and the page are decoded by the helper; the pictures show them once they are in.
+        bool drawn = false;
+        PreviewPictures::shared()->whenDrawn(m_items, 60000, this, [&drawn] { drawn = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(drawn, 60000);
     }
 
     void cleanupTestCase() { ThumbnailCache::setShared(nullptr); }

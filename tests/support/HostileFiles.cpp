@@ -192,6 +192,12 @@ QByteArray bigEndian(quint32 value)
     return QByteArray(bytes, 4);
 }
 
+QByteArray bigEndian16(quint16 value)
+{
+    const char bytes[2] = {char(value >> 8), char(value)};
+    return QByteArray(bytes, 2);
+}
+
 QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
 {
     return bigEndian(quint32(data.size())) + type + data + bigEndian(crc32Of(type + data));
@@ -207,6 +213,62 @@ QByteArray blankPng(int width, int height)
     // qCompress puts the length in front of a zlib stream, which is what a PNG holds.
     const QByteArray stream = qCompress(row.repeated(height), 9).mid(4);
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", stream) + pngChunk("IEND", {});
+}
+
+QByteArray nestedFormsPdf(int levels, int fanOut)
+{
+    // Objects: 1 catalogue, 2 page tree, 3 page, 4 page contents, then one form per level (5 ...).
+    QList<QByteArray> objects;
+    objects.append("<< /Type /Catalog /Pages 2 0 R >>");
+    objects.append("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    objects.append("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /F 5 0 R >> >> "
+                   "/Contents 4 0 R >>");
+    const auto stream = [](const QByteArray &dictionary, const QByteArray &content) {
+        return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content
+            + "\nendstream";
+    };
+    const auto calls = [fanOut] {
+        QByteArray content;
+        for (int i = 0; i < fanOut; ++i)
+            content += "q 0.99 0 0 0.99 " + QByteArray::number(i) + " " + QByteArray::number(i) + " cm /F Do Q\n";
+        return content;
+    };
+    objects.append(stream({}, calls()));
+    for (int level = 0; level < levels; ++level) {
+        const bool last = level == levels - 1;
+        const QByteArray resources = last ? QByteArray() : "/Resources << /XObject << /F " + QByteArray::number(6 + level) + " 0 R >> >>";
+        objects.append(stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] " + resources,
+                              last ? QByteArray("0.2 0.4 0.8 rg 10 10 20 20 re f") : calls()));
+    }
+    QByteArray pdf("%PDF-1.4\n");
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets.append(pdf.size());
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
+        + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+QByteArray progressiveJpegHeader(int side)
+{
+    const auto marker = [](quint8 type, const QByteArray &body) {
+        return QByteArray("\xff", 1) + char(type) + bigEndian16(quint16(body.size() + 2)) + body;
+    };
+    // One quantisation table of ones, a frame of one grey component, one Huffman table in which the
+    // one-bit code 0 means "no change", and a first scan of the DC coefficients.
+    const QByteArray quantisation = QByteArray(1, '\0') + QByteArray(64, '\x01');
+    const QByteArray frame = QByteArray(1, 8) + bigEndian16(quint16(side)) + bigEndian16(quint16(side)) + QByteArray("\x01\x01\x11\x00", 4);
+    QByteArray huffman(1, '\0');
+    huffman += QByteArray(1, 1) + QByteArray(15, '\0') + QByteArray(1, '\0');
+    const QByteArray scan("\x01\x01\x00\x00\x00\x00", 6);
+    return QByteArray("\xff\xd8", 2) + marker(0xdb, quantisation) + marker(0xc2, frame) + marker(0xc4, huffman)
+        + marker(0xda, scan) + QByteArray(64, '\0') + QByteArray("\xff\xd9", 2);
 }
 
 } // namespace HostileFiles

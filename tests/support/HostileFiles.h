@@ -41,4 +41,13 @@ QByteArray oneLineText(qint64 bytes);
 // A valid PNG of `width` by `height` white pixels at one bit a pixel: small on disk, huge decoded.
 QByteArray blankPng(int width, int height);
 
+// A PDF of a few kilobytes whose one page draws a form `fanOut` times, which draws the next form
+// `fanOut` times, and so on `levels` deep: fanOut^levels rectangles in all, which a renderer that
+// follows it spends minutes and gigabytes on.
+QByteArray nestedFormsPdf(int levels, int fanOut);
+// A progressive JPEG of a few hundred bytes whose header says `side` by `side` grey pixels:
+// decoding it allocates a coefficient buffer of the full size (2 bytes a pixel) however small the
+// picture is asked for.
+QByteArray progressiveJpegHeader(int side);
+
 } // namespace HostileFiles

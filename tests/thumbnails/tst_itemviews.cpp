@@ -2,11 +2,14 @@
 // group icon views (skin choice, clip radius, compositions).
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
+#include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
+#include "Platform/fake/FakePreviewRenderer.h"
 #include "Platform/ThumbnailRenderer.h"
 #include "tests/support/TestMain.h"
 
@@ -77,6 +80,48 @@ private slots:
     }
 
     void cleanupTestCase() { ThumbnailCache::setShared(nullptr); }
+
+    // A picture, a PDF page or a video frame is decoded out of the program: every view shows the
+    // badge at once, nothing waits, and each draws the picture when it comes.
+    void documentPicturesArriveLater()
+    {
+        auto renderer = std::make_unique<FakePreviewRenderer>();
+        FakePreviewRenderer *fake = renderer.get();
+        PreviewPictures::setShared(std::make_unique<PreviewPictures>(std::move(renderer)));
+        const QString photo = file(QStringLiteral("beach.jpg"));
+        QImage picture(300, 200, QImage::Format_ARGB32_Premultiplied);
+        picture.fill(QColor(20, 140, 200));
+        fake->pictures.insert(photo, picture);
+        fake->hold();
+        const AppItem item = itemAt(photo);
+        AppGroup group;
+        group.apps = {item};
+        group.iconStyle = AppGroup::IconStyle::Shelf;
+
+        QWidget window;
+        auto *thumbnail = new ItemThumbnail(item, &window);
+        auto *compact = new CompactItemThumbnail(item, &window);
+        compact->move(60, 0);
+        auto *icon = new ComposedGroupIconView(group, GroupIconFrame::cardSide, nullptr, &window);
+        icon->move(120, 0);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QImage badge = ItemPreview::drawFileTypeBadge(QStringLiteral("jpg"), AppItem::Kind::File);
+        QCOMPARE(thumbnail->currentPicture(), badge);
+        QCOMPARE(compact->currentPicture(), badge);
+        const QImage iconWithBadge = icon->composedIcon();
+        // Asked for once, however many views show it.
+        QTRY_COMPARE_WITH_TIMEOUT(fake->requests(), QStringList{photo}, 20000);
+
+        fake->release();
+        const QImage card = ItemPreview::drawPhotoCard(picture, QStringLiteral("jpg"));
+        QTRY_COMPARE_WITH_TIMEOUT(thumbnail->currentPicture(), card, 20000);
+        QCOMPARE(compact->currentPicture(), card);
+        QTRY_VERIFY_WITH_TIMEOUT(icon->composedIcon() != iconWithBadge, 20000);
+        QCOMPARE(icon->composedIcon(), IconComposer::composeGroupIcon(group.apps, group.iconStyle));
+        QCOMPARE(fake->requests().size(), 1);
+        PreviewPictures::setShared(nullptr);
+    }
 
     void documentUpgradesFromItsBadge()
     {

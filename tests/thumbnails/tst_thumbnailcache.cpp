@@ -10,6 +10,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 
 namespace {
@@ -20,6 +25,33 @@ AppItem itemAt(const QString &path)
 }
 
 } // namespace
+
+// A render that never ends on its own: only cancel() lets it go.
+class StuckRenderer final : public ThumbnailRenderer {
+public:
+    std::atomic<bool> started{false};
+    std::atomic<bool> finished{false};
+
+    QImage render(const QString &, const QSize &) override
+    {
+        started = true;
+        std::unique_lock lock(m_mutex);
+        m_released.wait(lock, [this] { return m_cancelled; });
+        finished = true;
+        return QImage();
+    }
+    void cancel() override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_cancelled = true;
+        m_released.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_cancelled = false;
+};
 
 class TestThumbnailCache : public QObject {
     Q_OBJECT
@@ -255,6 +287,23 @@ private slots:
         context.reset();
         fetch(cache, document(QStringLiteral("y.odt"))); // answered after the first
         QVERIFY(!called);
+    }
+
+    // The shared cache belongs to the application: when the application quits, the render under
+    // way is ended and the cache's thread joined before the event loop's caller goes on, so no
+    // thread of the cache runs into the exit handlers. (Last: it quits the test's event loop.)
+    void quittingEndsTheSharedCachesThread()
+    {
+        QTemporaryDir folder;
+        auto renderer = std::make_shared<StuckRenderer>();
+        ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(folder.path(), renderer));
+        ThumbnailCache::shared().thumbnail(QUrl::fromLocalFile(document(QStringLiteral("stuck.odt"))), QSizeF(128, 128), 2,
+                                           this, [](const QImage &) {});
+        QTRY_VERIFY_WITH_TIMEOUT(renderer->started, 20000);
+        QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+        QCoreApplication::exec();
+        QVERIFY2(renderer->finished, "the cache's thread was still rendering when the application's loop ended");
+        ThumbnailCache::setShared(nullptr);
     }
 };
 

@@ -1,13 +1,20 @@
-#include "Kestrowan/icons/PreviewSources.h"
+#include "Platform/thumbnailhelper/PreviewDrawing.h"
 
+#include "Platform/BoundedFile.h"
+
+#include <QBuffer>
 #include <QFile>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QImageReader>
+#include <QPainter>
+#include <QPdfDocument>
 #include <QTransform>
+
 #include <cmath>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,7 +24,101 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-namespace {
+namespace pictureRules {
+
+// A preview shows a picture at most 256 pixels across its short side; long panoramas are capped
+// at 2048 on their long side.
+constexpr qreal kShortSide = 256;
+constexpr qreal kLongSide = 2048;
+// Formats that cannot shrink while decoding are refused beyond this many pixels (about 160 MB).
+constexpr qint64 kMaximumWholePixels = 40'000'000;
+// Larger picture files are not previewed.
+constexpr qint64 kMaximumFileBytes = 128 * 1024 * 1024;
+
+QSize previewSize(const QSize &size)
+{
+    const qreal factor = std::min({1.0, kShortSide / std::min(size.width(), size.height()),
+                                   kLongSide / std::max(size.width(), size.height())});
+    return QSize(std::max(1, int(std::lround(size.width() * factor))), std::max(1, int(std::lround(size.height() * factor))));
+}
+
+} // namespace pictureRules
+
+std::optional<QImage> PreviewDrawing::picture(const QString &path)
+{
+    // Regular files only, read whole into memory first: a fifo named like a picture would block the
+    // decoder until someone writes to it, and a device would never end.
+    std::optional<QByteArray> bytes = readSmallFile(path, pictureRules::kMaximumFileBytes);
+    if (!bytes)
+        return std::nullopt;
+    QBuffer buffer(&*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    if (!reader.canRead())
+        return std::nullopt;
+    const QSize size = reader.size();
+    if (size.isValid() && !size.isEmpty()) {
+        const QSize target = pictureRules::previewSize(size);
+        // JPEG decodes straight to a fraction of its size; other formats decode whole first.
+        const bool shrinksWhileDecoding = reader.format() == "jpeg";
+        if (!shrinksWhileDecoding && qint64(size.width()) * size.height() > pictureRules::kMaximumWholePixels)
+            return std::nullopt;
+        if (target != size)
+            reader.setScaledSize(target);
+    }
+    QImage image = reader.read();
+    if (image.isNull())
+        return std::nullopt;
+    if (!size.isValid()) {
+        const QSize target = pictureRules::previewSize(image.size());
+        if (target != image.size())
+            image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return image;
+}
+
+namespace pageRules {
+
+constexpr qreal kLongSide = 256;
+constexpr qint64 kMaximumFileBytes = 256 * 1024 * 1024;
+
+} // namespace pageRules
+
+std::optional<QImage> PreviewDrawing::pdfFirstPage(const QString &path)
+{
+    // Regular files only, read first: a fifo named like a document would block the reader.
+    std::optional<QByteArray> bytes = readSmallFile(path, pageRules::kMaximumFileBytes);
+    if (!bytes)
+        return std::nullopt;
+    QBuffer buffer(&*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QPdfDocument document;
+    document.load(&buffer);
+    if (document.status() != QPdfDocument::Status::Ready || document.pageCount() < 1)
+        return std::nullopt;
+    const QSizeF box = document.pagePointSize(0);
+    // A page without area (or with a nonsensical one) has nothing to show and no scale to draw it at.
+    if (!std::isfinite(box.width()) || !std::isfinite(box.height()) || box.width() <= 0 || box.height() <= 0)
+        return std::nullopt;
+    const qreal k = pageRules::kLongSide / std::max(box.width(), box.height());
+    const QSize pixels(std::max(1, int(std::lround(box.width() * k))), std::max(1, int(std::lround(box.height() * k))));
+    const QImage page = document.render(0, pixels);
+    if (page.isNull())
+        return std::nullopt;
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        p.drawImage(QRect(QPoint(0, 0), pixels), page);
+    }
+    return image;
+}
+
+extern "C" {
+}
+
+namespace frameRules {
 
 constexpr int kMaximumSide = 256;
 // A still is the first decodable frame; a file that yields none within this many packets has none.
@@ -102,10 +203,11 @@ std::optional<QImage> toImage(const AVFrame *frame, const AVRational sampleAspec
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-} // namespace
+} // namespace frameRules
 
-std::optional<QImage> renderVideoFrame(const QString &path)
+std::optional<QImage> PreviewDrawing::videoFrame(const QString &path)
 {
+    using namespace frameRules;
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
@@ -173,6 +275,16 @@ std::optional<QImage> renderVideoFrame(const QString &path)
             return std::nullopt;
         if (draining)
             return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<QImage> PreviewDrawing::draw(Kind kind, const QString &path)
+{
+    switch (kind) {
+    case Kind::Picture: return picture(path);
+    case Kind::PdfPage: return pdfFirstPage(path);
+    case Kind::VideoFrame: return videoFrame(path);
     }
     return std::nullopt;
 }

@@ -1,0 +1,190 @@
+#include "Kestrowan/icons/PreviewPictures.h"
+
+#include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/shell/Log.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+
+namespace {
+
+// The application's instance; it owns it (as a child), so this only points at it.
+std::atomic<PreviewPictures *> g_shared{nullptr};
+
+bool onApplicationThread()
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    return application && QThread::currentThread() == application->thread();
+}
+
+} // namespace
+
+PreviewPictures::PreviewPictures(std::unique_ptr<PreviewRenderer> renderer, QObject *parent)
+    : QObject(parent), m_renderer(renderer ? std::move(renderer) : PreviewRenderer::createDefault())
+{
+    connect(m_renderer.get(), &PreviewRenderer::rendered, this, &PreviewPictures::arrived);
+}
+
+PreviewPictures::~PreviewPictures()
+{
+    PreviewPictures *self = this;
+    g_shared.compare_exchange_strong(self, nullptr);
+    m_renderer->cancelAll();
+}
+
+PreviewPictures *PreviewPictures::shared()
+{
+    if (PreviewPictures *pictures = g_shared.load())
+        return pictures;
+    if (!onApplicationThread())
+        return nullptr;
+    setShared(std::make_unique<PreviewPictures>());
+    return g_shared.load();
+}
+
+void PreviewPictures::setShared(std::unique_ptr<PreviewPictures> pictures)
+{
+    delete g_shared.exchange(nullptr);
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!pictures || !application)
+        return;
+    PreviewPictures *owned = pictures.release();
+    owned->setParent(application);
+    // Quitting ends every helper at once, while the application is still whole.
+    connect(application, &QCoreApplication::aboutToQuit, owned, [owned] { owned->cancelAll(); });
+    g_shared.store(owned);
+}
+
+std::optional<PreviewPictures::Kind> PreviewPictures::kindForExtension(const QString &ext)
+{
+    if (ItemPreview::isPreviewImageExtension(ext))
+        return Kind::Picture;
+    if (ItemPreview::isPreviewPDFExtension(ext))
+        return Kind::PdfPage;
+    if (ItemPreview::isPreviewVideoExtension(ext))
+        return Kind::VideoFrame;
+    return std::nullopt;
+}
+
+PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto found = m_entries.find(path);
+        if (found != m_entries.end() && (found->pending || found->stamp == stamp)) {
+            found->used = ++m_clock;
+            if (found->pending)
+                return {State::Pending, {}};
+            return {found->picture.isNull() ? State::Failed : State::Ready, found->picture};
+        }
+        // Nothing is there to decode: no helper is started for it.
+        if (!stamp.exists || !QFileInfo(path).isFile())
+            return {State::Failed, {}};
+        m_entries.insert(path, Entry{stamp, {}, true, ++m_clock});
+        dropOldest();
+    }
+    QMetaObject::invokeMethod(this, [this, kind, path] { m_renderer->render(kind, path); }, Qt::QueuedConnection);
+    return {State::Pending, {}};
+}
+
+void PreviewPictures::dropOldest()
+{
+    while (m_entries.size() > countLimit) {
+        auto oldest = m_entries.end();
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+            if (!it->pending && (oldest == m_entries.end() || it->used < oldest->used))
+                oldest = it;
+        }
+        if (oldest == m_entries.end())
+            return;
+        m_entries.erase(oldest);
+    }
+}
+
+void PreviewPictures::arrived(const QString &path, const QImage &picture, const QString &failure)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        const auto found = m_entries.find(path);
+        if (found == m_entries.end())
+            return;
+        found->pending = false;
+        found->picture = picture;
+    }
+    if (!failure.isEmpty())
+        qCInfo(appLogger, "No preview picture of \"%s\": %s", qUtf8Printable(QFileInfo(path).fileName()),
+               qUtf8Printable(failure));
+    emit pictureArrived(path);
+    settleWaiters(false);
+}
+
+bool PreviewPictures::isPending(const QString &path) const
+{
+    const std::lock_guard lock(m_mutex);
+    const auto found = m_entries.constFind(path);
+    return found != m_entries.cend() && found->pending;
+}
+
+void PreviewPictures::whenDrawn(const QList<AppItem> &items, int timeoutMs, QObject *context, std::function<void()> done)
+{
+    auto waiter = std::make_shared<Waiter>();
+    waiter->context = context;
+    waiter->hasContext = context != nullptr;
+    waiter->done = std::move(done);
+    for (const AppItem &item : items) {
+        if (item.itemKind() == AppItem::Kind::App)
+            continue;
+        const std::optional<Kind> kind = kindForExtension(ItemPreview::pathExtension(item.path));
+        if (kind && lookup(*kind, item.path).state == State::Pending)
+            waiter->paths.append(item.path);
+    }
+    if (waiter->paths.isEmpty()) {
+        waiter->done();
+        return;
+    }
+    waiter->timer = new QTimer(this);
+    waiter->timer->setSingleShot(true);
+    connect(waiter->timer, &QTimer::timeout, this, [this, weak = std::weak_ptr<Waiter>(waiter)] {
+        const std::shared_ptr<Waiter> expired = weak.lock();
+        if (!expired || !m_waiters.removeOne(expired))
+            return;
+        expired->timer->deleteLater();
+        if (!expired->hasContext || expired->context)
+            expired->done();
+    });
+    waiter->timer->start(timeoutMs);
+    m_waiters.append(waiter);
+}
+
+void PreviewPictures::settleWaiters(bool all)
+{
+    const QList<std::shared_ptr<Waiter>> waiters = m_waiters;
+    for (const std::shared_ptr<Waiter> &waiter : waiters) {
+        const bool settled = all || std::none_of(waiter->paths.cbegin(), waiter->paths.cend(),
+                                                 [this](const QString &path) { return isPending(path); });
+        if (!settled || !m_waiters.removeOne(waiter))
+            continue;
+        waiter->timer->deleteLater();
+        if (!waiter->hasContext || waiter->context)
+            waiter->done();
+    }
+}
+
+void PreviewPictures::cancelAll()
+{
+    m_renderer->cancelAll();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_entries.removeIf([](const QHash<QString, Entry>::iterator it) { return it->pending; });
+    }
+    // Nobody waits for pictures that no longer come.
+    const QList<std::shared_ptr<Waiter>> waiters = std::exchange(m_waiters, {});
+    for (const std::shared_ptr<Waiter> &waiter : waiters)
+        waiter->timer->deleteLater();
+}

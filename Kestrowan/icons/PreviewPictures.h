@@ -1,0 +1,93 @@
+#pragma once
+
+#include "Kestrowan/groups/AppItem.h"
+#include "Platform/FileStamp.h"
+#include "Platform/PreviewRenderer.h"
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class QTimer;
+
+// The pictures the drawn previews show of documents (picture files, PDF pages, video frames), as
+// the preview renderer decodes them out of the program. Nothing here waits on a document: a
+// picture not yet at hand is asked for and reported as pending, its preview shows the badge, and
+// `pictureArrived` tells the views to draw it again once the answer (a picture or none) is in.
+// Answers are kept per state of the file (up to `countLimit` files), so a document is decoded once
+// until it changes. Lives on the application's thread; lookup() is safe from any thread.
+class PreviewPictures : public QObject {
+    Q_OBJECT
+public:
+    using Kind = PreviewRenderer::Kind;
+    enum class State { Pending, Ready, Failed };
+    struct Lookup {
+        State state = State::Pending;
+        QImage picture;
+    };
+
+    static constexpr int countLimit = 128;
+    // How long a Dock folder's icon waits for its items' pictures before it is drawn with badges.
+    static constexpr int drawnWaitMs = 12000;
+
+    explicit PreviewPictures(std::unique_ptr<PreviewRenderer> renderer = nullptr, QObject *parent = nullptr);
+    ~PreviewPictures() override;
+
+    // The instance every preview uses. Made on first use on the application's thread and owned by
+    // the application object, which ends it (and every helper it runs) when it quits; from another
+    // thread, nothing when none was made yet.
+    static PreviewPictures *shared();
+    // Replaces the shared instance (tests); it goes to the application object, which owns it.
+    // nullptr ends the current one, and the next use makes the default one.
+    static void setShared(std::unique_ptr<PreviewPictures> pictures);
+
+    // The kind of picture a preview of a file with the lower-cased extension `ext` shows, if any.
+    static std::optional<Kind> kindForExtension(const QString &ext);
+
+    // What is known of the file's picture now; asks the renderer when nothing is known of the
+    // file's current state.
+    Lookup lookup(Kind kind, const QString &path);
+
+    // Calls `done` once the pictures of the items are known (at once, when they are), or after
+    // `timeoutMs`, whichever comes first; never when `context` is gone by then.
+    void whenDrawn(const QList<AppItem> &items, int timeoutMs, QObject *context, std::function<void()> done);
+
+    // Ends the renders under way; what was pending is asked for again at the next lookup.
+    void cancelAll();
+
+signals:
+    // An answer for the file arrived: previews of it can be drawn again.
+    void pictureArrived(const QString &path);
+
+private:
+    struct Entry {
+        FileStamp stamp;
+        QImage picture;
+        bool pending = true;
+        quint64 used = 0;
+    };
+    struct Waiter {
+        QStringList paths;
+        QPointer<QObject> context;
+        bool hasContext = false;
+        std::function<void()> done;
+        QTimer *timer = nullptr;
+    };
+    void arrived(const QString &path, const QImage &picture, const QString &failure);
+    bool isPending(const QString &path) const;
+    void settleWaiters(bool all);
+    void dropOldest();
+
+    std::unique_ptr<PreviewRenderer> m_renderer;
+    mutable std::mutex m_mutex;
+    QHash<QString, Entry> m_entries;
+    quint64 m_clock = 0;
+    QList<std::shared_ptr<Waiter>> m_waiters;
+};

@@ -1,0 +1,207 @@
+// Documents made to exhaust a decoder, put in a group and shown the way the main window shows it
+// (the composed group icon and the item views) with the real helper process: the program's own
+// memory stays small, its event loop keeps turning while the helper works, the badge stands in for
+// the picture, and the helper ends at its limits. Ordinary documents still show the very pixels an
+// in-process decoding would draw.
+#include "Kestrowan/icons/GroupIconViews.h"
+#include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
+#include "Kestrowan/icons/PreviewPictures.h"
+#include "Kestrowan/shell/ResourceBundle.h"
+#include "Platform/linux/DesktopThumbnailRenderer.h"
+#include "Platform/linux/HelperPreviewRenderer.h"
+#include "Platform/thumbnailhelper/PreviewDrawing.h"
+#include "tests/support/HostileFiles.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestMain.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kDeadlineMs = 60000;
+
+AppItem itemAt(const QString &path)
+{
+    return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).completeBaseName(), path};
+}
+
+// A line of /proc/self/status in kibibytes ("VmHWM", "VmRSS").
+qint64 statusKiB(const QByteArray &name)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// The largest resident size any child process this test waited for reached, in kibibytes.
+qint64 childrenPeakKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+class TestHostileDocuments : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_files;
+
+    QString file(const QString &name, const QByteArray &contents)
+    {
+        const QString path = m_files.filePath(name);
+        writeTestFile(path, contents);
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_files.isValid());
+        ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
+        // The real helper, with the deadline the program uses.
+        PreviewPictures::setShared(std::make_unique<PreviewPictures>(
+            std::make_unique<HelperPreviewRenderer>(DesktopThumbnailRenderer::helperProgram())));
+    }
+
+    void cleanupTestCase() { PreviewPictures::setShared(nullptr); }
+
+    // Nine levels of ten forms each, and a 30000-pixel-square progressive JPEG, in one group shown as
+    // the main window shows it.
+    void bombsCostTheHelperNotTheProgram()
+    {
+        const QString pdf = file(QStringLiteral("forms.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        const QString jpeg = file(QStringLiteral("huge.jpg"), HostileFiles::progressiveJpegHeader(30000));
+        QVERIFY(QFileInfo(pdf).size() < 8 * 1024);
+        QVERIFY(QFileInfo(jpeg).size() < 400);
+        const QList<AppItem> items{itemAt(pdf), itemAt(jpeg)};
+        AppGroup group;
+        group.name = QStringLiteral("Bombs");
+        group.apps = items;
+        group.iconStyle = AppGroup::IconStyle::Shelf;
+
+        const qint64 residentBefore = statusKiB("VmRSS");
+        QSignalSpy arrived(PreviewPictures::shared(), &PreviewPictures::pictureArrived);
+        // The event loop keeps turning while the helper works.
+        int turns = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&turns] { ++turns; });
+        ticker.start(10);
+
+        QWidget window;
+        auto *icon = new ComposedGroupIconView(group, GroupIconFrame::cardSide, nullptr, &window);
+        auto *pdfView = new ItemThumbnail(items.at(0), &window);
+        pdfView->move(60, 0);
+        auto *jpegView = new ItemThumbnail(items.at(1), &window);
+        jpegView->move(120, 0);
+        QElapsedTimer shown;
+        shown.start();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Drawn at once, with the badges standing in for the pictures.
+        QVERIFY(icon->isComposed());
+        QVERIFY(shown.elapsed() < 5000);
+        QCOMPARE(pdfView->currentPicture(), ItemPreview::drawFileTypeBadge(QStringLiteral("pdf"), AppItem::Kind::File));
+        QCOMPARE(jpegView->currentPicture(), ItemPreview::drawFileTypeBadge(QStringLiteral("jpg"), AppItem::Kind::File));
+
+        QTRY_COMPARE_WITH_TIMEOUT(arrived.count(), 2, kDeadlineMs);
+        const qint64 waitedMs = shown.elapsed();
+        // Turning all along: at least a turn for every 100 ms waited (the ticker asks for ten).
+        QVERIFY2(turns >= waitedMs / 100, qPrintable(QStringLiteral("%1 turns in %2 ms").arg(turns).arg(waitedMs)));
+
+        // Neither gave a picture: both keep their badges, and the icon is composed again for them.
+        for (const AppItem &item : items) {
+            const auto kind = PreviewPictures::kindForExtension(ItemPreview::pathExtension(item.path));
+            QCOMPARE(PreviewPictures::shared()->lookup(*kind, item.path).state, PreviewPictures::State::Failed);
+        }
+        QCOMPARE(pdfView->currentPicture(), ItemPreview::drawFileTypeBadge(QStringLiteral("pdf"), AppItem::Kind::File));
+        QCOMPARE(jpegView->currentPicture(), ItemPreview::drawFileTypeBadge(QStringLiteral("jpg"), AppItem::Kind::File));
+        QVERIFY(icon->compositionCount() >= 1);
+
+        // The program's memory: nothing near what decoding either file takes.
+        const qint64 peak = statusKiB("VmHWM");
+        const qint64 helperPeak = childrenPeakKiB();
+        qInfo("program: resident %lld KiB before, peak %lld KiB; largest helper %lld KiB; answers after %lld ms",
+              residentBefore, peak, helperPeak, waitedMs);
+        QVERIFY2(peak - residentBefore < 300 * 1024, "the program decoded a document itself");
+        // The helper ran into its own limits (1 GiB of address space; a checked build looks at its
+        // resident size now and then instead), far below what the files ask for (many gigabytes).
+        QVERIFY2(helperPeak < 1536 * 1024, "a helper outgrew its memory limit");
+    }
+
+    // The helper is ended at its deadline, with everything it started, and says so.
+    void theHelperEndsAtItsDeadline()
+    {
+        const QString pdf = file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        HelperPreviewRenderer renderer(DesktopThumbnailRenderer::helperProgram(), 300);
+        QSignalSpy rendered(&renderer, &PreviewRenderer::rendered);
+        QElapsedTimer clock;
+        clock.start();
+        renderer.render(PreviewRenderer::Kind::PdfPage, pdf);
+        QTRY_COMPARE_WITH_TIMEOUT(rendered.count(), 1, kDeadlineMs);
+        QVERIFY(rendered.at(0).at(1).value<QImage>().isNull());
+        QVERIFY(!rendered.at(0).at(2).toString().isEmpty());
+        QCOMPARE(renderer.runningCount(), 0);
+    }
+
+    // Ordinary documents: the very pixels their pictures had when they were decoded in the program.
+    void ordinaryDocumentsKeepTheirPixels()
+    {
+        const QString photo = m_files.filePath(QStringLiteral("photo.jpg"));
+        {
+            QImage picture(900, 600, QImage::Format_RGB32);
+            QPainter p(&picture);
+            QLinearGradient gradient(0, 0, 900, 600);
+            gradient.setColorAt(0, QColor(240, 160, 90));
+            gradient.setColorAt(1, QColor(40, 80, 160));
+            p.fillRect(picture.rect(), gradient);
+            p.end();
+            QVERIFY(picture.save(photo, "jpg", 90));
+        }
+        const QString translucent = m_files.filePath(QStringLiteral("glass.png"));
+        {
+            QImage picture(120, 80, QImage::Format_ARGB32);
+            picture.fill(QColor(30, 200, 120, 90));
+            QVERIFY(picture.save(translucent, "png"));
+        }
+        const QString page = m_files.filePath(QStringLiteral("page.pdf"));
+        {
+            QPdfWriter writer(page);
+            writer.setPageSize(QPageSize(QPageSize::A4));
+            QPainter p(&writer);
+            p.fillRect(QRect(0, 0, p.viewport().width(), p.viewport().height() / 5), QColor(30, 90, 200));
+        }
+        const QList<AppItem> items{itemAt(photo), itemAt(translucent), itemAt(page)};
+        bool drawn = false;
+        PreviewPictures::shared()->whenDrawn(items, kDeadlineMs, this, [&drawn] { drawn = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(drawn, kDeadlineMs);
+        for (const AppItem &item : items) {
+            const QString ext = ItemPreview::pathExtension(item.path);
+            const auto kind = PreviewPictures::kindForExtension(ext);
+            const std::optional<QImage> inProcess = PreviewDrawing::draw(*kind, item.path);
+            QVERIFY(inProcess);
+            QCOMPARE(itemThumbnail(item), ItemPreview::drawPhotoCard(*inProcess, ext));
+        }
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestHostileDocuments)
+#include "tst_hostiledocuments.moc"
