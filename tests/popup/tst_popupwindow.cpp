@@ -728,14 +728,14 @@ private slots:
         show(group(QStringLiteral("Work"), {document(QStringLiteral("Projects"), folder), document(QStringLiteral("Notes"), notes)},
                    Style::List));
 
-        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QTest::mouseClick(content()->cellAt(0), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(readLines(record), QStringList({"folders", folder}), 30000);
         QCOMPARE(m_states.opened, QStringList({"Projects"}));
         QTRY_VERIFY(!m_controller->isShowing());
 
         show(group(QStringLiteral("Work"), {document(QStringLiteral("Projects"), folder), document(QStringLiteral("Notes"), notes)},
                    Style::List));
-        QTest::mouseClick(content()->cells().at(1), Qt::LeftButton);
+        QTest::mouseClick(content()->cellAt(1), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(readLines(record), QStringList({"folders", folder, "texts", notes}), 30000);
         QCOMPARE(m_states.opened, QStringList({"Projects", "Notes"}));
         QFile::remove(config + "/mimeapps.list");
@@ -761,7 +761,7 @@ private slots:
         show(group(QStringLiteral("Work"), {chat, data}, Style::List));
 
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Chat: xdg-open could not open")));
-        QTest::mouseClick(content()->cells().at(0), Qt::LeftButton);
+        QTest::mouseClick(content()->cellAt(0), Qt::LeftButton);
         // The start of xdg-open opened nothing yet: the popup waits for its answer.
         QVERIFY(m_controller->isShowing());
         QTRY_VERIFY_WITH_TIMEOUT(content()->openFailureLine()->isVisible(), 30000);
@@ -771,7 +771,7 @@ private slots:
         QVERIFY(m_signals.names().filter(QStringLiteral("app.launched")).isEmpty());
 
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Data: xdg-open could not open")));
-        QTest::mouseClick(content()->cells().at(1), Qt::LeftButton);
+        QTest::mouseClick(content()->cellAt(1), Qt::LeftButton);
         QVERIFY(m_controller->isShowing());
         QTRY_COMPARE_WITH_TIMEOUT(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Data"}), 30000);
         QVERIFY(content()->openFailureLine()->isVisible());
