@@ -43,7 +43,7 @@ OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item
     }
     const OpenOutcome outcome = opener().open(url, application, true);
     if (!outcome.opened) {
-        qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(item.name)), qPrintable(outcome.error));
+        qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(item.name)), qPrintable(loggedText(outcome.error)));
         return outcome;
     }
     if (m_states)
@@ -70,7 +70,7 @@ int PopupLauncher::launchAll(const AppGroup &group, const QList<AppItem> &shownI
     for (const AppItem &application : std::as_const(applications)) {
         const OpenOutcome outcome = opener().open(application.itemURL(), std::nullopt, false);
         if (!outcome.opened) {
-            qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(application.name)), qPrintable(outcome.error));
+            qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(application.name)), qPrintable(loggedText(outcome.error)));
             continue;
         }
         if (m_states)
