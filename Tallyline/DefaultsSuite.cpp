@@ -1,6 +1,7 @@
 #include "Tallyline/DefaultsSuite.h"
 
 #include "Platform/safewrite/SafeWrite.h"
+#include "Platform/logging/LoggedText.h"
 
 #include <QMutex>
 #include <QSettings>
@@ -38,7 +39,7 @@ private:
     {
         const SafeWrite::Target target = SafeWrite::replaceableTarget(m_settings.fileName());
         if (target.refusal)
-            qCritical("Refused to replace %s: %s", qUtf8Printable(m_settings.fileName()), qUtf8Printable(*target.refusal));
+            qCritical("Refused to replace %s: %s", qUtf8Printable(loggedText(m_settings.fileName())), qUtf8Printable(loggedText(*target.refusal)));
         return !target.refusal;
     }
 

@@ -8,6 +8,7 @@
 #include "Tallyline/SignalJSONEncoder.h"
 #include "Tallyline/SignalPlatform.h"
 #include "Tallyline/SignalTimings.h"
+#include "Platform/logging/LoggedText.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -120,7 +121,7 @@ void handleSignalBatchResponse(const Batch &batch, std::optional<int> httpStatus
     if (httpStatus) {
         error = SignalClientError::forStatusCode(*httpStatus);
     } else if (transportError) {
-        batch.configuration->log(Level::error, *transportError);
+        batch.configuration->log(Level::error, loggedText(*transportError));
         batch.cache->appendSignals(batch.records);
         return;
     } else {
@@ -144,7 +145,7 @@ void handleSignalBatchResponse(const Batch &batch, std::optional<int> httpStatus
     }
     batch.cache->batchDelivered();
     if (!data.isEmpty() && logsAtDebug(*batch.configuration))
-        batch.configuration->log(Level::debug, QString::fromUtf8(data));
+        batch.configuration->log(Level::debug, loggedText(QString::fromUtf8(data)));
 }
 
 // On the main thread, which owns the network access.

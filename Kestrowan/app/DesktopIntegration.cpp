@@ -118,7 +118,7 @@ void installDesktopIntegration(const QString &programPath)
                                                   : std::optional(QByteArray());
     // A list that could not be read whole is never rewritten: what we did not read would be lost.
     if (!current) {
-        qCWarning(appLogger, "Left %s as it is: %s", qUtf8Printable(mimeApps), qUtf8Printable(failure));
+        qCWarning(appLogger, "Left %s as it is: %s", qUtf8Printable(mimeApps), qUtf8Printable(loggedText(failure)));
         return;
     }
     writeIfChanged(mimeApps, withKestrowanDefaults(*current), mimeAppsSizeLimit);

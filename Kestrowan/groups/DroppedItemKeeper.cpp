@@ -213,7 +213,8 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
     CopyRun run{cancelled, {}, 0, 0, 0, {}};
     const auto failed = [&]() {
         if (!cancelled.load())
-            qCCritical(persistenceLogger, "Failed to keep dropped item %s: %s", qUtf8Printable(source), qUtf8Printable(run.failure));
+            qCCritical(persistenceLogger, "Failed to keep dropped item %s: %s", qUtf8Printable(loggedText(source)),
+                       qUtf8Printable(loggedText(run.failure)));
         return Outcome{std::nullopt, copyFailureText(info.fileName(), run.error, run.failure)};
     };
     if (kind != Kind::File && kind != Kind::Folder) {
@@ -228,7 +229,7 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
         return {sameName, {}};
     const qint64 total = measure(source, maximumBytes);
     if (total > maximumBytes) {
-        qCWarning(persistenceLogger, "Refused to keep %s: larger than %lld bytes", qUtf8Printable(source), maximumBytes);
+        qCWarning(persistenceLogger, "Refused to keep %s: larger than %lld bytes", qUtf8Printable(loggedText(source)), maximumBytes);
         return {std::nullopt, localizedFormat(QStringLiteral("editor.dropTooLarge"), {info.fileName(), maximumBytes / (1024 * 1024)})};
     }
     run.report = [&](qint64 copied) { report(copied, total); };
@@ -391,7 +392,7 @@ void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QSt
         return;
     QThreadPool::globalInstance()->start([unused] {
         for (const QString &entry : unused) {
-            qCInfo(persistenceLogger, "Removing kept copy no item uses: %s", qUtf8Printable(QFileInfo(entry).fileName()));
+            qCInfo(persistenceLogger, "Removing kept copy no item uses: %s", qUtf8Printable(loggedText(QFileInfo(entry).fileName())));
             if (kindOf(entry) == Kind::Folder)
                 QDir(entry).removeRecursively();
             else

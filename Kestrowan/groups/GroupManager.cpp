@@ -184,7 +184,7 @@ bool GroupManager::backUpUnreadableFile()
     // One copy of each unreadable file, however many starts meet it: a large file copied at every
     // start would fill the disk.
     if (const std::optional<QString> earlier = earlierCopyOfUnreadableFile()) {
-        qCCritical(persistenceLogger, "Corrupt groups.json was backed up before, to %s", qUtf8Printable(*earlier));
+        qCCritical(persistenceLogger, "Corrupt groups.json was backed up before, to %s", qUtf8Printable(loggedText(*earlier)));
         return true;
     }
     const qint64 size = QFileInfo(m_storageURL).size();
@@ -202,7 +202,7 @@ bool GroupManager::backUpUnreadableFile()
         return true;
     }
     qCCritical(persistenceLogger, "Could not back up corrupt groups.json to %s (%s); it will not be overwritten",
-               qUtf8Printable(name), qUtf8Printable(*failure));
+               qUtf8Printable(name), qUtf8Printable(loggedText(*failure)));
     return false;
 }
 
@@ -272,7 +272,7 @@ void GroupManager::deleteGroup(const AppGroup &group, bool keepDock, std::functi
                 self->removeMirrorFolder(group);
             else
                 qCCritical(persistenceLogger, "Kept the folder %s: its Dock item could not be removed",
-                           qPrintable(QDir::cleanPath(folder->toLocalFile())));
+                           qPrintable(loggedText(QDir::cleanPath(folder->toLocalFile()))));
             self->finishDeletion(group);
             if (!removed)
                 emit self->dockTilesLeftBehind();
@@ -337,11 +337,11 @@ void GroupManager::removeLeftBehindTile(const QString &folderPath)
             return;
         self->m_tileRemovals.remove(folderPath);
         if (!removed) {
-            qCCritical(persistenceLogger, "Kept the folder %s: its Dock item could not be removed", qPrintable(folderPath));
+            qCCritical(persistenceLogger, "Kept the folder %s: its Dock item could not be removed", qPrintable(loggedText(folderPath)));
             emit self->dockTilesLeftBehind();
             return;
         }
-        qCInfo(persistenceLogger, "Removed the Dock item of a deleted group's folder %s", qPrintable(folderPath));
+        qCInfo(persistenceLogger, "Removed the Dock item of a deleted group's folder %s", qPrintable(loggedText(folderPath)));
         MirrorFolders::removeEntry(folderPath);
         self->m_mirrorFolders.forgetFolderIndex();
     });

@@ -486,7 +486,7 @@ void MirrorFolders::hideIconFile(const QString &folder)
 void MirrorFolders::writeHiddenManifest(const QString &folder)
 {
     if (std::optional<QString> error = writeAtomically(joined(folder, hiddenManifestFileName), hiddenManifestText.toUtf8()))
-        qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(*error));
+        qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(loggedText(*error)));
 }
 
 void MirrorFolders::runChflagsHidden(const QString &file)

@@ -49,7 +49,7 @@ QImage loadLayerImage(const QString &folder, const QString &imageName, int canva
     QString refusal;
     const QImage image = decodeSkinLayer(*bytes, canvasPixels, &refusal);
     if (!refusal.isEmpty())
-        qCWarning(appLogger).noquote() << "Skin layer" << *path << "not drawn:" << refusal;
+        qCWarning(appLogger).noquote() << "Skin layer" << loggedText(*path) << "not drawn:" << refusal;
     // A refused layer is remembered too, so that it is not read again for every icon.
     decoded.insert(key, stamp, image);
     return image;

@@ -39,7 +39,7 @@ void InstalledAppsService::refreshInstalledApps()
         if (const auto cached = InstalledAppsCache::load(m_cachePath, &failure))
             setInstalledApps(*cached);
         else if (!failure.isEmpty())
-            qCCritical(persistenceLogger, "Failed to load app cache: %s", qUtf8Printable(failure));
+            qCCritical(persistenceLogger, "Failed to load app cache: %s", qUtf8Printable(loggedText(failure)));
     }
 
     // The result comes back through a queued call on the main thread; the guard is read there only,

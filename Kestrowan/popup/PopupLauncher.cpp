@@ -56,7 +56,7 @@ OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item
     if (outcome.pending)
         return outcome;
     if (!outcome.opened) {
-        qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(item.name)), qPrintable(outcome.error));
+        qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(item.name)), qPrintable(loggedText(outcome.error)));
         return outcome;
     }
     recordLaunch(group, item, searchUsed);
@@ -99,7 +99,7 @@ int PopupLauncher::launchAll(const AppGroup &group, const QList<AppItem> &shownI
         if (outcome.pending)
             continue;
         if (!outcome.opened) {
-            qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(application.name)), qPrintable(outcome.error));
+            qCCritical(appLogger, "Failed to open %s: %s", qPrintable(loggedText(application.name)), qPrintable(loggedText(outcome.error)));
             continue;
         }
         if (m_states)

@@ -9,10 +9,5 @@ Q_DECLARE_LOGGING_CATEGORY(dockLogger)
 Q_DECLARE_LOGGING_CATEGORY(persistenceLogger)
 Q_DECLARE_LOGGING_CATEGORY(interactionLogger)
 
-#include <QString>
-
-// Text from outside the program (a link, a path, a name typed or dropped) as a log line holds it:
-// at most `loggedTextLimit` characters, a longer text cut with its length noted, and control
-// characters shown as "?" so that a value cannot start a line of its own.
-inline constexpr qsizetype loggedTextLimit = 300;
-QString loggedText(const QString &text);
+// Values from outside go into log lines through `loggedText`, shared with the platform layer.
+#include "Platform/logging/LoggedText.h"

@@ -248,7 +248,7 @@ StringsTable StringsTable::load(const QString &path)
     StringsTable table = parse(*bytes);
     if (table.errorCount > 0) {
         qCCritical(appLogger, "Text table %s has %d syntax error(s), first at %s; loaded %lld entries",
-                   qUtf8Printable(path), table.errorCount, qUtf8Printable(table.firstError),
+                   qUtf8Printable(path), table.errorCount, qUtf8Printable(loggedText(table.firstError)),
                    static_cast<long long>(table.entries.size()));
     }
     return table;

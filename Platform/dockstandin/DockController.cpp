@@ -8,6 +8,7 @@
 #include "Platform/dockstandin/TrustPrompt.h"
 #include "Platform/dockstandin/X11Struts.h"
 #include "Platform/dockstandin/wire/DockWire.h"
+#include "Platform/logging/LoggedText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -88,13 +89,13 @@ void DockController::loadTiles()
         Tile tile;
         tile.entry = entry;
         if (!QFileInfo::exists(entry.path)) {
-            qCInfo(controllerLog, "Leaving out the tile of %s: nothing is there", qPrintable(entry.path));
+            qCInfo(controllerLog, "Leaving out the tile of %s: nothing is there", qPrintable(loggedText(entry.path)));
             continue;
         }
         if (entry.kind == DockTileEntry::Kind::Application) {
             tile.application = ApplicationInfo::fromPath(entry.path);
             if (!tile.application) {
-                qCInfo(controllerLog, "Leaving out %s: not an application", qPrintable(entry.path));
+                qCInfo(controllerLog, "Leaving out %s: not an application", qPrintable(loggedText(entry.path)));
                 continue;
             }
         }
@@ -149,7 +150,7 @@ void DockController::redrawChangedFolderIcons()
             continue;
         tile.icon = picture;
         redrawn = true;
-        qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(tile.entry.path));
+        qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(loggedText(tile.entry.path)));
     }
     if (!redrawn)
         return;
@@ -208,7 +209,7 @@ void DockController::regularClientChanged(quint64 client, const QString &name, c
     }
     tile.identifier = m_nextIdentifier++;
     m_running.append(tile);
-    qCInfo(controllerLog, "Running application %s now has a tile", qPrintable(name));
+    qCInfo(controllerLog, "Running application %s now has a tile", qPrintable(loggedText(name)));
     composeTiles();
     relayout();
 }
@@ -226,7 +227,7 @@ void DockController::regularClientGone(quint64 client)
     for (int i = 0; i < m_running.size(); ++i) {
         if (m_running.at(i).client != client)
             continue;
-        qCInfo(controllerLog, "Running application %s no longer has a tile", qPrintable(m_running.at(i).title));
+        qCInfo(controllerLog, "Running application %s no longer has a tile", qPrintable(loggedText(m_running.at(i).title)));
         m_running.removeAt(i);
         m_press = Press{};
         composeTiles();
@@ -414,9 +415,9 @@ void DockController::removeTile(int index)
             offered.append(shown.entry);
     }
     if (!m_file.removeTile(tile.entry, offered))
-        qCWarning(controllerLog, "Could not take %s out of the Dock preferences %s", qPrintable(tile.entry.path),
+        qCWarning(controllerLog, "Could not take %s out of the Dock preferences %s", qPrintable(loggedText(tile.entry.path)),
                   qPrintable(m_file.path()));
-    qCInfo(controllerLog, "Removed the tile of %s", qPrintable(tile.entry.path));
+    qCInfo(controllerLog, "Removed the tile of %s", qPrintable(loggedText(tile.entry.path)));
     for (int i = 0; i < m_kept.size(); ++i) {
         if (m_kept.at(i).identifier == tile.identifier) {
             m_kept.removeAt(i);

@@ -1,6 +1,7 @@
 #include "Platform/dockstandin/DockOpener.h"
 
 #include "Platform/dockstandin/SessionBusAddress.h"
+#include "Platform/logging/LoggedText.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -38,5 +39,5 @@ void DockOpener::open(const DockTileEntry &entry, const std::optional<Applicatio
         ? startDetached(application->program, application->arguments)
         : startDetached(QStringLiteral("xdg-open"), {entry.path});
     if (!started)
-        qCWarning(openerLog, "Could not open %s", qPrintable(entry.path));
+        qCWarning(openerLog, "Could not open %s", qPrintable(loggedText(entry.path)));
 }

@@ -3,6 +3,7 @@
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
+#include "Platform/logging/LoggedText.h"
 
 #include <QFileInfo>
 #include <QLocalServer>
@@ -234,7 +235,7 @@ bool DockServer::isOwnElement(const QCborMap &message, quint64 *element) const
 void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
 {
     const QString op = message.value(QStringLiteral("op")).toString();
-    qCDebug(serverLog, "Request %s from client %llu", qPrintable(op.left(32)), client);
+    qCDebug(serverLog, "Request %s from client %llu", qPrintable(loggedText(op)), client);
     if (op == DockWire::Op::verdict) {
         const QCborValue event = message.value(QStringLiteral("event"));
         if (m_hub && state.tap && event.isInteger())

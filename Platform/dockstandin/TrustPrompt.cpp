@@ -1,6 +1,7 @@
 #include "Platform/dockstandin/TrustPrompt.h"
 
 #include "Platform/dockstandin/wire/TrustStore.h"
+#include "Platform/logging/LoggedText.h"
 
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -39,7 +40,7 @@ TrustPrompt::TrustPrompt(const QString &executable)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(this, &QDialog::accepted, this, [this] {
         if (!TrustStore::grant(m_executable))
-            qCWarning(promptLog, "Could not record the grant for %s in %s", qPrintable(m_executable),
+            qCWarning(promptLog, "Could not record the grant for %s in %s", qPrintable(loggedText(m_executable)),
                       qPrintable(TrustStore::filePath()));
     });
 }

@@ -1,4 +1,5 @@
 #include "Platform/safewrite/SafeWrite.h"
+#include "Platform/logging/LoggedText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,7 +46,7 @@ QString kindOf(mode_t mode)
 
 std::optional<QString> refused(const QString &path, const Target &target)
 {
-    qCCritical(safeWriteLog, "Refused to replace %s: %s", qUtf8Printable(path), qUtf8Printable(*target.refusal));
+    qCCritical(safeWriteLog, "Refused to replace %s: %s", qUtf8Printable(loggedText(path)), qUtf8Printable(loggedText(*target.refusal)));
     return target.refusal;
 }
 

@@ -23,6 +23,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace {
 
 // Collects what the client logs, from whichever thread.
@@ -194,6 +196,30 @@ private slots:
         QCOMPARE(first.value("payload").toObject().value("index").toString(), QStringLiteral("s0"));
         QCOMPARE(first.value("payload").toObject().value("Tallyline.Device.modelName").toString(), QStringLiteral("TestBook1,1"));
         QCOMPARE(m_server->requests().size(), 3);
+    }
+
+    // At debug level the service's answer is logged: however long it is, and whatever it holds, it
+    // is one short line.
+    void aLongAnswerOfTheServiceIsLoggedShort()
+    {
+        m_server->setAnswerBody("{\"note\":\"" + QByteArray(100 * 1024, 'x') + "\",\n\"more\":1}");
+        auto config = configuration();
+        config->setLogHandler(m_log.handler(LogHandler::LogLevel::debug));
+        SignalManager manager(config);
+        queue(manager, config, {QStringLiteral("answered")});
+        manager.sendCachedSignalBatch();
+        const auto answerLogged = [this] {
+            const QStringList lines = m_log.all();
+            return std::any_of(lines.cbegin(), lines.cend(), [](const QString &line) { return line.startsWith(u"{\"note\":\"xxx"); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(answerLogged(), 10000);
+        for (const QString &line : m_log.all()) {
+            // The client's own description of the record it sends is long; the answer is not.
+            if (!line.contains(QStringLiteral("xxxxxxxx")))
+                continue;
+            QVERIFY2(line.size() <= 1000, qPrintable(QStringLiteral("%1 characters: %2").arg(line.size()).arg(line.left(80))));
+            QVERIFY2(!line.contains(u'\n'), qPrintable(line.left(80)));
+        }
     }
 
     void failedBatchIsSentAgainBehindNewerRecords()

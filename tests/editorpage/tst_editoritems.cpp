@@ -11,6 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
+#include <QMutex>
+
+#include <algorithm>
 
 namespace {
 
@@ -30,6 +33,36 @@ QStringList names(const QList<AppItem> &items)
         list.append(item.name);
     return list;
 }
+
+// What the program logs, from whichever thread, while it lives.
+class LogLines {
+public:
+    LogLines() { m_previous = qInstallMessageHandler(&LogLines::take); }
+    ~LogLines() { qInstallMessageHandler(m_previous); }
+    QStringList lines() const
+    {
+        QMutexLocker lock(&mutex());
+        return collected();
+    }
+
+private:
+    static QMutex &mutex()
+    {
+        static QMutex shared;
+        return shared;
+    }
+    static QStringList &collected()
+    {
+        static QStringList shared;
+        return shared;
+    }
+    static void take(QtMsgType, const QMessageLogContext &, const QString &message)
+    {
+        QMutexLocker lock(&mutex());
+        collected().append(message);
+    }
+    QtMessageHandler m_previous = nullptr;
+};
 
 } // namespace
 
@@ -173,6 +206,36 @@ private slots:
         other->setUrls({QUrl::fromLocalFile(dir().filePath(QStringLiteral("scratch/other.txt")))});
         refusing.dropMimeData(other.get());
         QCOMPARE(m_draft->draft().apps.size(), 1);
+    }
+
+    // A dropped file whose copy fails is logged with its path: a path of thousands of characters,
+    // as deep folders make, is one short line.
+    void aLongDroppedPathIsLoggedShort()
+    {
+        open({});
+        QString folder = dir().filePath(QStringLiteral("scratch"));
+        while (folder.size() < 3800)
+            folder += u'/' + QString(250, u'd');
+        const QString temporary = touch(folder + QStringLiteral("/deep.txt"));
+        QVERIFY(QFileInfo::exists(temporary));
+        // The folder for copies cannot be made: a file stands where its parent should be.
+        touch(dir().filePath(QStringLiteral("blocker")));
+        EditorItemActions blocked(m_draft.get(), m_handler.get(), m_sent.sender(), dir().filePath(QStringLiteral("blocker/kept")));
+        blocked.setTemporaryFolders({dir().filePath(QStringLiteral("scratch"))});
+        const LogLines log;
+        std::unique_ptr<QMimeData> mime(new QMimeData);
+        mime->setUrls({QUrl::fromLocalFile(temporary)});
+        blocked.dropMimeData(mime.get());
+        const auto failureLogged = [&log] {
+            const QStringList lines = log.lines();
+            return std::any_of(lines.cbegin(), lines.cend(),
+                               [](const QString &line) { return line.startsWith(u"Failed to keep dropped item /"); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(failureLogged(), 10000);
+        QTRY_COMPARE(blocked.keeper()->runningCopies(), 0);
+        QVERIFY(m_draft->draft().apps.isEmpty());
+        for (const QString &line : log.lines())
+            QVERIFY2(line.size() <= 1000, qPrintable(QStringLiteral("%1 characters: %2").arg(line.size()).arg(line.left(80))));
     }
 
     void dropsAreRefusedWhileReordering()

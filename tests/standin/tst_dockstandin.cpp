@@ -601,6 +601,35 @@ private slots:
         QCOMPARE(m_accessibility.copyAttributeValue(m_accessibility.createApplication(m_pid), QStringLiteral("AXChildren"), nullptr),
                  AXError::Success);
     }
+
+    // The Dock logs the tiles its preferences name that it leaves out. Anyone's preferences may name
+    // a path of 100 KiB, with a line break in it: a Dock of its own, on a socket of its own, starts
+    // with such a file and logs only short lines.
+    void aLongPathInThePreferencesIsLoggedShort()
+    {
+        const QString home = m_home + QStringLiteral("/long-path-home");
+        const QString path = QStringLiteral("/nowhere/") + QString(50 * 1024, u'y') + u'\n' + QString(50 * 1024, u'y')
+            + QStringLiteral(".desktop");
+        writeDockPreferences(home + QStringLiteral("/Library/Preferences/com.apple.dock.plist"), QStringLiteral("bottom"), false,
+                             {path, m_alpha}, {});
+        QProcess dock;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home);
+        environment.insert(QStringLiteral("KESTROWAN_DOCK_SOCKET"), home + QStringLiteral("/dock.sock"));
+        dock.setProcessEnvironment(environment);
+        dock.setProcessChannelMode(QProcess::MergedChannels);
+        dock.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        dock.start(QStringLiteral(KESTROWAN_DOCK), {});
+        QVERIFY(dock.waitForStarted());
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += dock.readAll()).contains("Dock ready with"), startTimeout);
+        QCOMPARE(::kill(pid_t(dock.processId()), SIGTERM), 0);
+        QVERIFY(dock.waitForFinished(startTimeout));
+        output += dock.readAll();
+        QVERIFY2(output.contains("Leaving out the tile of /nowhere/yyy"), output.left(2000).constData());
+        for (const QByteArray &line : output.split('\n'))
+            QVERIFY2(line.size() <= 1000, qPrintable(QStringLiteral("%1 bytes: %2").arg(line.size()).arg(QString::fromUtf8(line.left(80)))));
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestStandinDock)

@@ -82,9 +82,9 @@ void LoopbackServer::releaseHeld()
     }
 }
 
-void LoopbackServer::answer(QTcpSocket *socket, int status)
+void LoopbackServer::answer(QTcpSocket *socket, int status) const
 {
-    const QByteArray body = "{}";
+    const QByteArray &body = m_answerBody;
     socket->write("HTTP/1.1 " + QByteArray::number(status) + " Status\r\nContent-Type: application/json\r\nContent-Length: "
                   + QByteArray::number(body.size()) + "\r\n\r\n" + body);
 }

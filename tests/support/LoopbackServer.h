@@ -10,7 +10,8 @@
 #include <QUrl>
 
 // A small HTTP/1.1 server on 127.0.0.1 that records every request and answers with a chosen status
-// (the next queued one, else the default). With `holdAnswers` set, answers wait for `releaseHeld()`.
+// (the next queued one, else the default) and a chosen body. With `holdAnswers` set, answers wait for
+// `releaseHeld()`.
 class LoopbackServer : public QObject
 {
     Q_OBJECT
@@ -34,6 +35,7 @@ public:
     void queueStatus(int status) { m_statuses.append(status); }
     void setDefaultStatus(int status) { m_defaultStatus = status; }
     void setHoldAnswers(bool hold) { m_hold = hold; }
+    void setAnswerBody(const QByteArray &body) { m_answerBody = body; }
     void releaseHeld();
 
 private:
@@ -43,12 +45,13 @@ private:
         int status;
     };
     void readFrom(QTcpSocket *socket);
-    static void answer(QTcpSocket *socket, int status);
+    void answer(QTcpSocket *socket, int status) const;
 
     QTcpServer m_server;
     QList<Request> m_requests;
     QList<int> m_statuses;
     int m_defaultStatus = 200;
+    QByteArray m_answerBody = "{}";
     bool m_hold = false;
     QList<Held> m_held;
     QMap<QTcpSocket *, QByteArray> m_buffers;
