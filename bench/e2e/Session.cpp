@@ -342,6 +342,9 @@ QStringList Scenario::environment() const
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtimeDir);
     environment.insert(QStringLiteral("DISPLAY"), m_display);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    // KESTROWAN_BENCH_LOGGING=1: every category of the program's log, in program.log of the home.
+    if (qEnvironmentVariableIntValue("KESTROWAN_BENCH_LOGGING") != 0)
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
     environment.insert(QStringLiteral("KESTROWAN_DOCK_OPEN_LOG"), m_home + QStringLiteral("/opened.log"));
     return environment.toStringList();
 }

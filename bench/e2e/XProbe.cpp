@@ -280,30 +280,28 @@ qint64 XProbe::click(const QPoint &point)
     return at;
 }
 
-void XProbe::ping(xcb_window_t window)
+void XProbe::sendProtocolMessage(xcb_window_t window, xcb_atom_t protocol, quint32 argument)
 {
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = window;
     message.type = m_protocolsAtom;
-    message.data.data32[0] = m_pingAtom;
-    message.data.data32[1] = m_nextPing;
+    message.data.data32[0] = protocol;
+    message.data.data32[1] = argument;
     message.data.data32[2] = window;
-    m_pingsSent.insert(m_nextPing++, now());
     xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&message));
     xcb_flush(m_connection);
 }
 
+void XProbe::ping(xcb_window_t window)
+{
+    // The answer carries the ping's number back where its timestamp would be.
+    m_pingsSent.insert(m_nextPing, now());
+    sendProtocolMessage(window, m_pingAtom, m_nextPing++);
+}
+
 void XProbe::requestClose(xcb_window_t window)
 {
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = window;
-    message.type = m_protocolsAtom;
-    message.data.data32[0] = m_deleteAtom;
-    message.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&message));
-    xcb_flush(m_connection);
+    sendProtocolMessage(window, m_deleteAtom, XCB_CURRENT_TIME);
 }

@@ -69,6 +69,7 @@ private:
     void handle(xcb_generic_event_t *event);
     xcb_atom_t atom(const char *name);
     qint64 flushed();
+    void sendProtocolMessage(xcb_window_t window, xcb_atom_t protocol, quint32 argument);
 
     xcb_connection_t *m_connection = nullptr;
     xcb_window_t m_root = 0;

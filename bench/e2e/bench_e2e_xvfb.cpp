@@ -41,11 +41,14 @@ double percentile(QList<double> samples, double fraction)
     return samples.at(low) + (samples.at(high) - samples.at(low)) * (at - double(low));
 }
 
+namespace E2EReport {
 void report(benchmark::State &state, const QString &name, const QList<double> &samples)
 {
     state.counters[(name + QStringLiteral("_median")).toStdString()] = percentile(samples, 0.5);
     state.counters[(name + QStringLiteral("_p90")).toStdString()] = percentile(samples, 0.9);
 }
+} // namespace E2EReport
+using E2EReport::report;
 
 // Everything a run shares: the X server, the probe, the sample files, and the one scenario that is
 // running now (a benchmark of another scenario ends it).
@@ -61,6 +64,8 @@ struct Run {
 
     Run()
     {
+        // KESTROWAN_BENCH_KEEP=1 keeps the homes, with the program's and the Dock's logs, for a look.
+        root.setAutoRemove(qEnvironmentVariableIntValue("KESTROWAN_BENCH_KEEP") == 0);
         runtimeDir = root.path() + QStringLiteral("/runtime");
         QDir().mkpath(runtimeDir);
         QFile::setPermissions(runtimeDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -299,6 +304,23 @@ struct SyncFigures {
     double ms = 0, cpuMs = 0, longestStallMs = 0;
 };
 
+struct SyncSamples {
+    QList<double> elapsed, cpu, stall;
+    void add(benchmark::State &state, const SyncFigures &figures)
+    {
+        state.SetIterationTime(figures.ms / 1000);
+        elapsed.append(figures.ms);
+        cpu.append(figures.cpuMs);
+        stall.append(figures.longestStallMs);
+    }
+    void report(benchmark::State &state, const QString &elapsedName) const
+    {
+        E2EReport::report(state, elapsedName, elapsed);
+        E2EReport::report(state, QStringLiteral("cpu_ms"), cpu);
+        E2EReport::report(state, QStringLiteral("longest_stall_ms"), stall);
+    }
+};
+
 // From a click on Sync All until `done`, pinging the main window all along: the longest wait for an
 // answer is the longest stall of the program's main thread. CPU of the program (and what it ran) and
 // of the Dock (the one ended and the one started) together.
@@ -365,7 +387,7 @@ void BM_syncAll_200groups_firstTime(benchmark::State &state)
     });
     if (!scenario)
         return;
-    QList<double> elapsed, cpu, stall;
+    SyncSamples samples;
     for (auto _ : state) {
         state.PauseTiming();
         if (!resetSyncScenario(*scenario, groups))
@@ -379,14 +401,9 @@ void BM_syncAll_200groups_firstTime(benchmark::State &state)
             clickSyncAll(*scenario, *window, [&](qint64 since) { return dockBack(*scenario, oldDock, since); });
         if (!figures)
             return state.SkipWithError("the Dock never came back");
-        state.SetIterationTime(figures->ms / 1000);
-        elapsed.append(figures->ms);
-        cpu.append(figures->cpuMs);
-        stall.append(figures->longestStallMs);
+        samples.add(state, *figures);
     }
-    report(state, QStringLiteral("click_to_dock_back_ms"), elapsed);
-    report(state, QStringLiteral("cpu_ms"), cpu);
-    report(state, QStringLiteral("longest_stall_ms"), stall);
+    samples.report(state, QStringLiteral("click_to_dock_back_ms"));
 }
 BENCHMARK(BM_syncAll_200groups_firstTime)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
 
@@ -399,7 +416,7 @@ void BM_syncAll_200groups_again(benchmark::State &state)
     const std::optional<XProbe::Window> window = run().probe->largestViewableWindowOf(scenario->programPid(), 600);
     if (!window)
         return state.SkipWithError("run after BM_syncAll_200groups_firstTime");
-    QList<double> elapsed, cpu, stall;
+    SyncSamples samples;
     for (auto _ : state) {
         settle(scenario->programPid(), 1000);
         struct stat before {};
@@ -413,14 +430,9 @@ void BM_syncAll_200groups_again(benchmark::State &state)
         const std::optional<SyncFigures> figures = clickSyncAll(*scenario, *window, written);
         if (!figures)
             return state.SkipWithError("the Dock's tile list was never written");
-        state.SetIterationTime(figures->ms / 1000);
-        elapsed.append(figures->ms);
-        cpu.append(figures->cpuMs);
-        stall.append(figures->longestStallMs);
+        samples.add(state, *figures);
     }
-    report(state, QStringLiteral("click_to_written_ms"), elapsed);
-    report(state, QStringLiteral("cpu_ms"), cpu);
-    report(state, QStringLiteral("longest_stall_ms"), stall);
+    samples.report(state, QStringLiteral("click_to_written_ms"));
 }
 BENCHMARK(BM_syncAll_200groups_again)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
 
@@ -520,21 +532,46 @@ void BM_popup_open(benchmark::State &state)
     XProbe &probe = *run().probe;
     const int index = int(std::find(std::begin(popupSizes), std::end(popupSizes), size) - std::begin(popupSizes));
     const QPoint away(700, 300);
-    QPoint onTile;
-    if (byHover) {
-        const QString title = QStringLiteral("Popup %1").arg(size);
+    // Read afresh each time: the Dock makes room for the program's own tile while its window shows.
+    const auto tileCenter = [size] {
         for (const DockItemInfo &item : DockPositionResolver::readDockItems()) {
-            if (item.title == title)
-                onTile = item.frame.center().toPoint();
+            if (item.title == QStringLiteral("Popup %1").arg(size))
+                return item.frame.center().toPoint();
         }
-        if (onTile.isNull())
-            return state.SkipWithError("the group's tile is not in the Dock");
+        return QPoint();
+    };
+    QPoint onTile;
+    const pid_t pid = scenario->programPid();
+    // Moves again now and then until the program has taken the pointer's move: it watches the
+    // pointer only once its start-up is through.
+    const auto moveUntil = [&](QPoint to, const std::function<bool()> &done) {
+        for (int tries = 0; tries < 20; ++tries) {
+            if (to != away)
+                to = onTile = tileCenter();
+            probe.movePointer(to + QPoint(1, 0));
+            probe.movePointer(to);
+            if (probe.pumpUntil(done, 1000))
+                return true;
+        }
+        return false;
+    };
+    const auto closed = [&] { return !probe.anyViewableWindowOf(pid); };
+    if (byHover) {
+        probe.clearDamage();
+        const qint64 since = XProbe::now();
+        if (!moveUntil(onTile, [&] { return probe.damagedWindowOf(pid, since).has_value(); }) || !moveUntil(away, closed))
+        {
+            static std::string message;
+            message = QStringLiteral("the popup never showed on its tile at %1,%2, or never closed away from it").arg(onTile.x()).arg(onTile.y()).toStdString();
+            return state.SkipWithError(message.c_str());
+        }
     }
     probe.movePointer(away);
     pause(500);
-    const pid_t pid = scenario->programPid();
     QList<double> samples;
     for (auto _ : state) {
+        if (byHover)
+            onTile = tileCenter();
         probe.clearDamage();
         const qint64 sent = byHover ? probe.movePointer(onTile) : probe.tapKey('1' + index, {keyControl});
         if (!probe.pumpUntil([&] { return probe.damagedWindowOf(pid, sent).has_value(); }, 20000))
@@ -547,8 +584,16 @@ void BM_popup_open(benchmark::State &state)
             probe.movePointer(away);
         else
             probe.tapKey(keyEscape);
-        if (!probe.pumpUntil([&] { return !probe.anyViewableWindowOf(pid); }, 20000))
-            return state.SkipWithError("the popup never closed");
+        if (!(byHover ? moveUntil(away, closed) : probe.pumpUntil(closed, 20000))) {
+            QString open;
+            for (const XProbe::Window &window : probe.windows()) {
+                if (window.pid == pid && window.viewable)
+                    open += QStringLiteral(" %1x%2+%3+%4").arg(window.geometry.width()).arg(window.geometry.height()).arg(window.geometry.x()).arg(window.geometry.y());
+            }
+            static std::string message;
+            message = ("the popup never closed; still shown:" + open).toStdString();
+            return state.SkipWithError(message.c_str());
+        }
         pause(200);
     }
     report(state, QStringLiteral("to_painted_ms"), samples);
