@@ -103,6 +103,9 @@ public:
     static void runChflagsHidden(const QString &file);
     static void runTouch(const QString &file);
 
+    // The bytes of a folder icon file showing `icon`: a PNG of exactly its pixels.
+    static QByteArray iconFileBytes(const QImage &icon);
+
     // The trimmed text of the folder's ".group_id"; nullopt when it cannot be read as UTF-8.
     static std::optional<QString> readGroupID(const QString &folder);
     // Whether anything, a dangling symbolic link included, is at `path`.
