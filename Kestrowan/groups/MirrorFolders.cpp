@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QSet>
 #include "Platform/safewrite/SafeWrite.h"
 #include <QStringDecoder>
 
@@ -365,6 +366,9 @@ void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinM
 std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
                                               IconWriteQueue *icons) const
 {
+    // The entries not beginning with "." that the folder holds now (the icon aside: it is written
+    // below, and replaced only when its bytes change).
+    QSet<QString> present;
     if (entryExists(target)) {
         // Clearing through a link would delete the entries of whatever folder it points at.
         const QFileInfo info(target);
@@ -376,20 +380,25 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
         const QStringList entries =
             folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QString &entry : entries) {
-            // The icon is always written again below: kept until then, it is replaced only when its
-            // bytes change.
-            if (entry.startsWith(u'.') || entry == iconFileName)
-                continue;
-            if (!removeEntry(joined(target, entry)))
-                return QStringLiteral("Cannot remove “%1” from “%2”").arg(entry, target);
+            if (!entry.startsWith(u'.') && entry != iconFileName)
+                present.insert(entry);
         }
     } else if (!QDir().mkpath(target)) {
         return QStringLiteral("Cannot create the folder “%1”").arg(target);
     }
 
-    if (std::optional<QString> error = writeAtomically(joined(target, groupIDFileName), ModelJson::uuidText(group.id).toUtf8()))
+    if (std::optional<QString> error = writeWhenChanged(joined(target, groupIDFileName), ModelJson::uuidText(group.id).toUtf8()))
         return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
 
+    // What the folder is to hold, named as in a folder cleared of everything but its "." entries,
+    // which no name made here can take.
+    QList<PlannedEntry> planned;
+    QSet<QString> names;
+    const auto taken = [&names](const QString &name) { return names.contains(name); };
+    const auto plan = [&](PlannedEntry entry) {
+        names.insert(entry.name);
+        planned.append(std::move(entry));
+    };
     for (const AppItem &item : group.apps) {
         const QUrl location = item.itemURL();
         if (location.isLocalFile()) {
@@ -399,40 +408,93 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
             const QString source = QFileInfo(location.toLocalFile()).absoluteFilePath();
             if (!entryExists(source))
                 continue;
-            const QString name = uniqueShortcutFileName(item, target, std::nullopt);
-            if (std::optional<QString> error = writeAliasFile(source, joined(target, name)))
-                return error;
+            plan(PlannedEntry{uniqueShortcutFileName(item, taken, std::nullopt), source, {}});
         } else {
             const QUrl link(item.path, QUrl::TolerantMode);
             if (!link.isValid() || link.scheme().isEmpty())
                 continue;
-            const QString name = uniqueShortcutFileName(item, target, QStringLiteral("webloc"));
-            if (std::optional<QString> error = writeWeblocFile(link, joined(target, name)))
-                return error;
+            plan(PlannedEntry{uniqueShortcutFileName(item, taken, QStringLiteral("webloc")), {}, weblocBytes(link)});
         }
     }
+    const bool programAlias = !m_programPath.isEmpty() && entryExists(m_programPath);
+    QString alias;
+    if (programAlias) {
+        alias = uniqueFileName(programAliasName, taken);
+        plan(PlannedEntry{alias, QFileInfo(m_programPath).absoluteFilePath(), {}});
+    }
 
+    // Entries that hold what they would be written with stay as they are: removing and making
+    // hundreds of files again on every sync is most of a sync's time in the file system.
+    for (const QString &entry : std::as_const(present)) {
+        if (!names.contains(entry) && !removeEntry(joined(target, entry)))
+            return QStringLiteral("Cannot remove “%1” from “%2”").arg(entry, target);
+    }
+    std::optional<QImage> icon;
+    for (const PlannedEntry &entry : std::as_const(planned)) {
+        // The icon is composed where the order of the folder's writing puts it: after the items.
+        if (entry.name == alias && programAlias && !icon)
+            icon = composeIcon(group, skinManager, target, icons);
+        const QString path = joined(target, entry.name);
+        if (present.contains(entry.name) && !entryHolds(path, entry)) {
+            if (!removeEntry(path))
+                return QStringLiteral("Cannot remove “%1” from “%2”").arg(entry.name, target);
+            present.remove(entry.name);
+        }
+        if (!present.contains(entry.name)) {
+            std::optional<QString> error = entry.linkTarget.isEmpty() ? writeWebloc(entry.fileBytes, path)
+                                                                      : writeAliasFile(entry.linkTarget, path);
+            if (error)
+                return error;
+        }
+        if (entry.name == alias && programAlias)
+            refreshAppAliasTimestamps(path);
+    }
+    if (!icon)
+        icon = composeIcon(group, skinManager, target, icons);
+
+    // Queued, the icon is hidden once it is written.
+    if (icons)
+        icons->write(target, *icon);
+    else
+        hideIconFile(target);
+    writeHiddenManifest(target);
+    return std::nullopt;
+}
+
+QImage MirrorFolders::composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target,
+                                  IconWriteQueue *icons) const
+{
     std::optional<SkinDefinition> skin;
     if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && skinManager)
         skin = skinManager->skinWithID(*group.skinId);
     const QImage icon = IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager);
     if (!icons)
         writeIconWhenChanged(target, icon);
+    return icon;
+}
 
-    if (!m_programPath.isEmpty() && entryExists(m_programPath)) {
-        const QString alias = joined(target, uniqueFileName(programAliasName, target));
-        if (std::optional<QString> error = writeAliasFile(m_programPath, alias))
-            return error;
-        refreshAppAliasTimestamps(alias);
+bool MirrorFolders::entryHolds(const QString &path, const PlannedEntry &entry)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    if (!entry.linkTarget.isEmpty()) {
+        if (!S_ISLNK(status.st_mode))
+            return false;
+        const QByteArray wanted = QFile::encodeName(entry.linkTarget);
+        QByteArray held(wanted.size() + 1, Qt::Uninitialized);
+        const ssize_t length = ::readlink(QFile::encodeName(path).constData(), held.data(), size_t(held.size()));
+        return length == wanted.size() && held.left(length) == wanted;
     }
+    return S_ISREG(status.st_mode) && qint64(status.st_size) == entry.fileBytes.size()
+           && readSmallFile(path, entry.fileBytes.size()) == entry.fileBytes;
+}
 
-    // Queued, the icon is hidden once it is written.
-    if (icons)
-        icons->write(target, icon);
-    else
-        hideIconFile(target);
-    writeHiddenManifest(target);
-    return std::nullopt;
+std::optional<QString> MirrorFolders::writeWhenChanged(const QString &path, const QByteArray &bytes)
+{
+    if (entryHolds(path, PlannedEntry{QString(), QString(), bytes}))
+        return std::nullopt;
+    return writeAtomically(path, bytes);
 }
 
 void MirrorFolders::removeMirrorFolder(const AppGroup &group) const
@@ -457,30 +519,41 @@ QString MirrorFolders::shortcutBaseName(const QString &name, const std::optional
 QString MirrorFolders::uniqueShortcutFileName(const AppItem &item, const QString &folder,
                                               const std::optional<QString> &extension)
 {
+    return uniqueShortcutFileName(item, [&folder](const QString &name) { return entryExists(joined(folder, name)); }, extension);
+}
+
+QString MirrorFolders::uniqueShortcutFileName(const AppItem &item, const std::function<bool(const QString &)> &taken,
+                                              const std::optional<QString> &extension)
+{
     QString displayName = item.itemURL().isLocalFile() ? lastPathComponent(item.path) : item.name;
     if (displayName.isEmpty())
         displayName = item.name;
     const QString base = shortcutBaseName(displayName, extension);
-    if (!entryExists(joined(folder, base)))
+    if (!taken(base))
         return base;
     const auto [stem, baseExtension] = splitExtension(base);
     for (qint64 n = 2;; ++n) {
         QString candidate = QStringLiteral("%1 %2").arg(stem).arg(n);
         if (!baseExtension.isEmpty())
             candidate += u'.' + baseExtension;
-        if (!entryExists(joined(folder, candidate)))
+        if (!taken(candidate))
             return candidate;
     }
 }
 
 QString MirrorFolders::uniqueFileName(const QString &name, const QString &folder)
 {
+    return uniqueFileName(name, [&folder](const QString &candidate) { return entryExists(joined(folder, candidate)); });
+}
+
+QString MirrorFolders::uniqueFileName(const QString &name, const std::function<bool(const QString &)> &taken)
+{
     const QString base = shortcutBaseName(name, std::nullopt);
-    if (!entryExists(joined(folder, base)))
+    if (!taken(base))
         return base;
     for (qint64 n = 2;; ++n) {
         const QString candidate = QStringLiteral("%1 %2").arg(base).arg(n);
-        if (!entryExists(joined(folder, candidate)))
+        if (!taken(candidate))
             return candidate;
     }
 }
@@ -493,10 +566,19 @@ std::optional<QString> MirrorFolders::writeAliasFile(const QString &source, cons
     return std::nullopt;
 }
 
+QByteArray MirrorFolders::weblocBytes(const QUrl &link)
+{
+    return PropertyList::toXml(QVariantMap{{QStringLiteral("URL"), link.toString(QUrl::FullyEncoded)}});
+}
+
 std::optional<QString> MirrorFolders::writeWeblocFile(const QUrl &link, const QString &destination)
 {
-    const QVariantMap contents{{QStringLiteral("URL"), link.toString(QUrl::FullyEncoded)}};
-    if (std::optional<QString> error = writeAtomically(destination, PropertyList::toXml(contents)))
+    return writeWebloc(weblocBytes(link), destination);
+}
+
+std::optional<QString> MirrorFolders::writeWebloc(const QByteArray &bytes, const QString &destination)
+{
+    if (std::optional<QString> error = writeAtomically(destination, bytes))
         return QStringLiteral("Cannot write “%1”: %2").arg(lastPathComponent(destination), *error);
     return std::nullopt;
 }
@@ -521,7 +603,7 @@ void MirrorFolders::hideIconFile(const QString &folder)
 
 void MirrorFolders::writeHiddenManifest(const QString &folder)
 {
-    if (std::optional<QString> error = writeAtomically(joined(folder, hiddenManifestFileName), hiddenManifestText.toUtf8()))
+    if (std::optional<QString> error = writeWhenChanged(joined(folder, hiddenManifestFileName), hiddenManifestText.toUtf8()))
         qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(*error));
 }
 

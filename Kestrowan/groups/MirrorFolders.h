@@ -90,13 +90,18 @@ public:
     // The item's entry name that is free in `folder`: "Mail.app", then "Mail 2.app", ...
     static QString uniqueShortcutFileName(const AppItem &item, const QString &folder,
                                           const std::optional<QString> &extension);
+    // The same, where `taken` says which names are not free.
+    static QString uniqueShortcutFileName(const AppItem &item, const std::function<bool(const QString &)> &taken,
+                                          const std::optional<QString> &extension);
     // `name` made safe, then "name 2", "name 3", ... until free in `folder`.
     static QString uniqueFileName(const QString &name, const QString &folder);
+    static QString uniqueFileName(const QString &name, const std::function<bool(const QString &)> &taken);
 
     // A symbolic link at `destination` to the absolute `source`; the reason on failure.
     static std::optional<QString> writeAliasFile(const QString &source, const QString &destination);
     // An XML property list {"URL": link}, written atomically; the reason on failure.
     static std::optional<QString> writeWeblocFile(const QUrl &link, const QString &destination);
+    static QByteArray weblocBytes(const QUrl &link);
     static void refreshAppAliasTimestamps(const QString &alias);
     static void hideIconFile(const QString &folder);
     static void writeHiddenManifest(const QString &folder);
@@ -128,8 +133,22 @@ private:
         bool stale = false;
     };
 
+    // One entry a rebuilt folder holds: a symbolic link to `linkTarget`, or else a file of `fileBytes`.
+    struct PlannedEntry {
+        QString name;
+        QString linkTarget;
+        QByteArray fileBytes;
+    };
+
     std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
                                    IconWriteQueue *icons = nullptr) const;
+    // Composes the group's icon and, without a queue, writes it.
+    QImage composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target, IconWriteQueue *icons) const;
+    // Whether the entry at `path` already is what `entry` describes.
+    static bool entryHolds(const QString &path, const PlannedEntry &entry);
+    // Replaces the file at `path` unless it holds `bytes` already; the reason on failure.
+    static std::optional<QString> writeWhenChanged(const QString &path, const QByteArray &bytes);
+    static std::optional<QString> writeWebloc(const QByteArray &bytes, const QString &destination);
     // The path of the first folder whose ".group_id" is `uuid`, from the index.
     std::optional<QString> folderOwnedBy(const QString &uuid) const;
     bool indexIsCurrent() const;

@@ -20,6 +20,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <sys/stat.h>
+
 namespace {
 
 QVariantMap expectedTile(const QString &folder, const QString &label, qint64 showAs)
@@ -43,6 +45,12 @@ QImage composedIcon(const AppGroup &group)
 QByteArray iconBytes(const AppGroup &group)
 {
     return MirrorFolders::iconFileBytes(composedIcon(group));
+}
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
 }
 
 // The folder icon holds exactly the composed pixels, whatever compression wrote them.
@@ -201,11 +209,28 @@ private slots:
         const FileStamp workBefore = FileStamp::of(workIcon), playBefore = FileStamp::of(playIcon);
         QVERIFY(workBefore.exists && playBefore.exists);
 
-        // Nothing changed: neither icon file is replaced, by the batch or by a single sync.
+        const QString workFolder = groupFolder(QStringLiteral("Work"));
+        const QStringList kept{QStringLiteral("Mail.app"), QStringLiteral("@Kestrowan"), QStringLiteral(".group_id"), QStringLiteral(".hidden")};
+        QList<ino_t> inodes;
+        for (const QString &name : kept)
+            inodes.append(inodeOf(workFolder + u'/' + name));
+
+        // Nothing changed: no icon file is replaced, by the batch or by a single sync, nor any
+        // entry that already holds what it would be written with.
         QVERIFY(syncAll(*manager));
         QVERIFY(sync(*manager, work));
         QCOMPARE(FileStamp::of(workIcon), workBefore);
         QCOMPARE(FileStamp::of(playIcon), playBefore);
+        for (qsizetype i = 0; i < kept.size(); ++i)
+            QVERIFY2(inodes.at(i) != 0 && inodeOf(workFolder + u'/' + kept.at(i)) == inodes.at(i), qPrintable(kept.at(i)));
+
+        // An entry that no longer holds its link is made again; a stray one goes.
+        QVERIFY(QFile::remove(workFolder + QStringLiteral("/Mail.app")));
+        QVERIFY(QFile::link(m_home, workFolder + QStringLiteral("/Mail.app")));
+        writeBytes(workFolder + QStringLiteral("/Stray.txt"), "stray");
+        QVERIFY(sync(*manager, work));
+        QCOMPARE(QFileInfo(workFolder + QStringLiteral("/Mail.app")).symLinkTarget(), mail);
+        QVERIFY(!QFileInfo::exists(workFolder + QStringLiteral("/Stray.txt")));
 
         // A changed look is written, with the composed pixels; the other icon stays as it was.
         work.iconStyle = AppGroup::IconStyle::Pelko;
