@@ -368,12 +368,13 @@ bool Scenario::writeDockPreferences(const QStringList &folders)
     return PropertyList::writeBinaryFile(dockPreferences(), root);
 }
 
-bool Scenario::seed(const QList<AppGroup> &groups, const SampleFiles &, bool foldersInDock, int shortcuts)
+bool Scenario::seed(const QList<AppGroup> &groups, const SampleFiles &, bool foldersInDock, int shortcuts, bool showInDock)
 {
     if (!writeFile(m_home + QStringLiteral("/.local/share/Kestrowan/groups.json"), GroupsJson::encode(groups)))
         return false;
     QVariantMap settings{{QStringLiteral("didCompleteOnboarding"), true},
-                         {QStringLiteral("interactionMode"), QStringLiteral("hover")}};
+                         {QStringLiteral("interactionMode"), QStringLiteral("hover")},
+                         {QStringLiteral("showInDock"), showInDock}};
     if (shortcuts > 0) {
         // Ctrl+1, Ctrl+2, … in the table of the platform's key codes.
         static constexpr quint16 digitKeys[] = {18, 19, 20, 21, 23, 22, 26, 28, 25};

@@ -74,8 +74,10 @@ public:
     QStringList environment() const;
 
     // Writes groups.json, the settings (onboarding done, hover mode, Ctrl+1… for the first groups
-    // when `shortcuts`) and, with `foldersInDock`, each group's mirror folder and Dock tile.
-    bool seed(const QList<AppGroup> &groups, const SampleFiles &files, bool foldersInDock, int shortcuts = 0);
+    // when `shortcuts`, the program's own Dock tile kept with `showInDock`) and, with
+    // `foldersInDock`, each group's mirror folder and Dock tile.
+    bool seed(const QList<AppGroup> &groups, const SampleFiles &files, bool foldersInDock, int shortcuts = 0,
+              bool showInDock = false);
     // The Dock's preferences: a few applications and, with `folders`, the given folders.
     bool writeDockPreferences(const QStringList &folders);
 
