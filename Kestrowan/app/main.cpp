@@ -17,10 +17,8 @@
 
 int main(int argc, char *argv[])
 {
-    // Large blocks (a decoded picture, a composed icon) go back to the system when freed, and the
-    // threads that draw share two heaps: otherwise every drawing thread's heap keeps, for good, the
-    // most it ever held at once.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    // The threads that draw share two heaps: otherwise every drawing thread's heap keeps, for good,
+    // the most it ever held at once (a decoded picture, a composed icon).
     mallopt(M_ARENA_MAX, 2);
     LanguageManager::applyLanguageOverrideAtStartup(UserDefaults::standard());
     QApplication app(argc, argv);

@@ -14,6 +14,7 @@
 #include <QImageWriter>
 #include <QMutex>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QThreadPool>
 #include <QCoreApplication>
 #include <QDir>
@@ -24,6 +25,7 @@
 #include "Platform/safewrite/SafeWrite.h"
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -165,6 +167,14 @@ void post(std::function<void()> work)
 QThreadPool &iconWritePool()
 {
     static QThreadPool pool;
+    // A quarter of the machine, below the window's priority: encoding two hundred icons at once
+    // on every core kept the main thread from drawing for a tenth of a second at a time.
+    static const bool limited = [] {
+        pool.setMaxThreadCount(std::max(1, QThread::idealThreadCount() / 4));
+        pool.setThreadPriority(QThread::LowPriority);
+        return true;
+    }();
+    (void)limited;
     return pool;
 }
 
