@@ -3,7 +3,9 @@
 # every benchmark, for example --benchmark_repetitions=9 --benchmark_report_aggregates_only=true.
 # KESTROWAN_BENCH=<pattern> runs only the benchmark programs whose name holds it, for example
 # KESTROWAN_BENCH=e2e ./bench.sh for the end-to-end figures (the program and the stand-in Dock on an
-# X server of their own, which bench_e2e_xvfb starts and ends itself).
+# X server of their own, which bench_e2e_xvfb starts and ends itself). KESTROWAN_BENCH_PROGRAM and
+# KESTROWAN_BENCH_DOCK_KEEPER point those at another build of the program and the Dock, such as an
+# earlier commit's, to set figures side by side.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh

@@ -100,6 +100,20 @@ bool writeDocument(const QString &path, int index)
     return painter.end();
 }
 
+// KESTROWAN_BENCH_PROGRAM and KESTROWAN_BENCH_DOCK_KEEPER measure another build (an earlier
+// commit's, say) with the same benchmarks.
+QString programPath()
+{
+    const QString chosen = qEnvironmentVariable("KESTROWAN_BENCH_PROGRAM");
+    return chosen.isEmpty() ? QStringLiteral(KESTROWAN_PROGRAM) : chosen;
+}
+
+QString keeperPath()
+{
+    const QString chosen = qEnvironmentVariable("KESTROWAN_BENCH_DOCK_KEEPER");
+    return chosen.isEmpty() ? QStringLiteral(KESTROWAN_DOCK_KEEPER) : chosen;
+}
+
 } // namespace
 
 bool Child::start(const QString &program, const QStringList &arguments, const QStringList &environment, const QString &log,
@@ -402,7 +416,7 @@ bool Scenario::seed(const QList<AppGroup> &groups, const SampleFiles &, bool fol
     // Accessibility access for the program and for this process, as the user granted it.
     const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", (m_home + QStringLiteral("/.config")).toUtf8());
-    const bool granted = TrustStore::grant(QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath())
+    const bool granted = TrustStore::grant(QFileInfo(programPath()).canonicalFilePath())
                          && TrustStore::grant(TrustStore::executableOfThisProcess());
     qputenv("XDG_CONFIG_HOME", configHome);
     return granted;
@@ -416,7 +430,7 @@ bool Scenario::startDock()
                                .arg(::getuid())
                                .arg(QString(m_display).replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9.-]")), QStringLiteral("_")));
     QFile::remove(socket);
-    if (!m_keeper.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), {}, environment(), m_home + QStringLiteral("/dock.log")))
+    if (!m_keeper.start(keeperPath(), {}, environment(), m_home + QStringLiteral("/dock.log")))
         return false;
     for (int waited = 0; waited < 60000; waited += 20) {
         if (dockPid() > 0 && QFileInfo::exists(socket))
@@ -434,13 +448,13 @@ pid_t Scenario::dockPid() const
 
 bool Scenario::startProgram(const QStringList &arguments)
 {
-    return m_program.start(QStringLiteral(KESTROWAN_PROGRAM), arguments, environment(), log());
+    return m_program.start(programPath(), arguments, environment(), log());
 }
 
 bool Scenario::secondStart(const QStringList &arguments)
 {
     Child second;
-    if (!second.start(QStringLiteral(KESTROWAN_PROGRAM), arguments, environment(), log()))
+    if (!second.start(programPath(), arguments, environment(), log()))
         return false;
     for (int waited = 0; waited < 30000; waited += 10) {
         if (!second.running())
