@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-pdf-dev libgl-dev
   libplist++-dev libplist-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
-  libxkbcommon-dev libxcb1-dev libxcb-xinput-dev libxcb-xtest0-dev libxcb-keysyms1-dev libxcb-ewmh-dev libxcb-icccm4-dev libx11-dev libxi-dev libxtst-dev
+  libxkbcommon-dev libxcb1-dev libxcb-xinput-dev libxcb-xtest0-dev libxcb-damage0-dev libxcb-keysyms1-dev libxcb-ewmh-dev libxcb-icccm4-dev libx11-dev libxi-dev libxtst-dev
   libbenchmark-dev libsimdjson-dev
   qt6-translations-l10n
   clang libclang-rt-14-dev

@@ -15,8 +15,13 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <malloc.h>
+
 int main(int argc, char *argv[])
 {
+    // The threads that draw share two heaps: otherwise every drawing thread's heap keeps, for good,
+    // the most it ever held at once (a decoded picture, a composed icon).
+    mallopt(M_ARENA_MAX, 2);
     LanguageManager::applyLanguageOverrideAtStartup(UserDefaults::standard());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));

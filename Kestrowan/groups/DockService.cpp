@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 const QString persistentOthersKey = QStringLiteral("persistent-others");
@@ -370,20 +372,45 @@ void DockService::upsertFolderTiles(const QList<FolderTileEntry> &entries, Compl
     if (!tiles)
         return complete(std::move(completion), false);
 
+    // Each tile's path is worked out once, and each entry finds its tile by it: a batch of two
+    // hundred groups looked for every group among all the tiles.
+    QHash<QString, qsizetype> present;
+    // From the end, so that the first tile of a path is the one kept.
+    for (qsizetype i = tiles->size() - 1; i >= 0; --i) {
+        if (tiles->at(i).typeId() != QMetaType::QVariantMap)
+            continue;
+        if (const std::optional<QString> path = tilePath(tiles->at(i).toMap()))
+            present.insert(path->normalized(QString::NormalizationForm_C), i);
+    }
+    // New tiles go in front, each before the ones added ahead of it.
+    QVariantList added;
+    QHash<QString, qsizetype> addedAt;
     bool needsRestart = false;
     for (const FolderTileEntry &entry : entries) {
         if (!folderExists(entry.folderURL))
             continue;
         const Tile tile = folderTile(entry.folderURL, entry.label, entry.displayStyle);
-        const qsizetype index = FolderMatcher(entry.folderURL).firstMatch(*tiles);
-        if (index < 0) {
-            tiles->prepend(tile);
+        const QString path = standardizedPath(entry.folderURL).normalized(QString::NormalizationForm_C);
+        QVariant *found = nullptr;
+        if (path.isEmpty())
+            found = nullptr;
+        else if (const auto at = addedAt.constFind(path); at != addedAt.cend())
+            found = &added[*at];
+        else if (const auto at = present.constFind(path); at != present.cend())
+            found = &(*tiles)[*at];
+        if (!found) {
+            if (!path.isEmpty())
+                addedAt.insert(path, added.size());
+            added.append(tile);
             needsRestart = true;
             continue;
         }
-        needsRestart = viewSettingsDiffer((*tiles)[index].toMap(), tile) || needsRestart;
-        (*tiles)[index] = tile;
+        needsRestart = viewSettingsDiffer(found->toMap(), tile) || needsRestart;
+        *found = tile;
     }
+    std::reverse(added.begin(), added.end());
+    added.append(*tiles);
+    *tiles = std::move(added);
 
     if (!confirmedWrite(*tiles))
         return complete(std::move(completion), false);

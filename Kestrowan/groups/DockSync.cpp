@@ -57,9 +57,15 @@ QString GroupManager::dockSyncHash(const AppGroup &group)
 
 void GroupManager::recordSyncedHash(const AppGroup &group)
 {
+    recordSyncedHashes({group});
+}
+
+void GroupManager::recordSyncedHashes(const QList<AppGroup> &groups)
+{
     UserDefaults &defaults = UserDefaults::standard();
     QMap<QString, QString> hashes = defaults.stringMap(syncedGroupHashesKey);
-    hashes.insert(ModelJson::uuidText(group.id), dockSyncHash(group));
+    for (const AppGroup &group : groups)
+        hashes.insert(ModelJson::uuidText(group.id), dockSyncHash(group));
     defaults.setStringMap(syncedGroupHashesKey, hashes);
 }
 
@@ -199,8 +205,7 @@ private:
         DockService::upsertFolderTiles(m_entries, [batch = shared_from_this()](bool written) {
             if (written && batch->m_manager) {
                 // Only groups whose folder was built and whose tile was written count as synced.
-                for (const AppGroup &group : std::as_const(batch->m_prepared))
-                    batch->m_manager->recordSyncedHash(group);
+                batch->m_manager->recordSyncedHashes(batch->m_prepared);
                 batch->m_manager->removeOrphanedGroupFolders();
                 NVLXAnalytics::signal(QStringLiteral("dock.batch_synced"),
                                       {{QStringLiteral("group_count"), QString::number(batch->m_entries.size())}});

@@ -108,6 +108,8 @@ public:
     // A hash of what the Dock shows of a group; the same text in every run for the same content.
     static QString dockSyncHash(const AppGroup &group);
     void recordSyncedHash(const AppGroup &group);
+    // The same for every group of a batch, as one change of the record: whoever watches it is told once.
+    void recordSyncedHashes(const QList<AppGroup> &groups);
     void removeSyncedHash(const AppGroup &group);
 
 signals:

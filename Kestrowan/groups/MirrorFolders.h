@@ -90,18 +90,26 @@ public:
     // The item's entry name that is free in `folder`: "Mail.app", then "Mail 2.app", ...
     static QString uniqueShortcutFileName(const AppItem &item, const QString &folder,
                                           const std::optional<QString> &extension);
+    // The same, where `taken` says which names are not free.
+    static QString uniqueShortcutFileName(const AppItem &item, const std::function<bool(const QString &)> &taken,
+                                          const std::optional<QString> &extension);
     // `name` made safe, then "name 2", "name 3", ... until free in `folder`.
     static QString uniqueFileName(const QString &name, const QString &folder);
+    static QString uniqueFileName(const QString &name, const std::function<bool(const QString &)> &taken);
 
     // A symbolic link at `destination` to the absolute `source`; the reason on failure.
     static std::optional<QString> writeAliasFile(const QString &source, const QString &destination);
     // An XML property list {"URL": link}, written atomically; the reason on failure.
     static std::optional<QString> writeWeblocFile(const QUrl &link, const QString &destination);
+    static QByteArray weblocBytes(const QUrl &link);
     static void refreshAppAliasTimestamps(const QString &alias);
     static void hideIconFile(const QString &folder);
     static void writeHiddenManifest(const QString &folder);
     static void runChflagsHidden(const QString &file);
     static void runTouch(const QString &file);
+
+    // The bytes of a folder icon file showing `icon`: a PNG of exactly its pixels.
+    static QByteArray iconFileBytes(const QImage &icon);
 
     // The trimmed text of the folder's ".group_id"; nullopt when it cannot be read as UTF-8.
     static std::optional<QString> readGroupID(const QString &folder);
@@ -127,8 +135,22 @@ private:
 
     void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
                                std::shared_ptr<IconWriteQueue> icons) const;
+    // One entry a rebuilt folder holds: a symbolic link to `linkTarget`, or else a file of `fileBytes`.
+    struct PlannedEntry {
+        QString name;
+        QString linkTarget;
+        QByteArray fileBytes;
+    };
+
     std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
                                    IconWriteQueue *icons = nullptr) const;
+    // Composes the group's icon and, without a queue, writes it.
+    QImage composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target, IconWriteQueue *icons) const;
+    // Whether the entry at `path` already is what `entry` describes.
+    static bool entryHolds(const QString &path, const PlannedEntry &entry);
+    // Replaces the file at `path` unless it holds `bytes` already; the reason on failure.
+    static std::optional<QString> writeWhenChanged(const QString &path, const QByteArray &bytes);
+    static std::optional<QString> writeWebloc(const QByteArray &bytes, const QString &destination);
     // The path of the first folder whose ".group_id" is `uuid`, from the index.
     std::optional<QString> folderOwnedBy(const QString &uuid) const;
     bool indexIsCurrent() const;

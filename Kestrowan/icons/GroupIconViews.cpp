@@ -38,9 +38,16 @@ QSize GroupIconView::sizeHint() const
 
 QImage GroupIconView::composedIcon()
 {
-    if (!m_icon) {
-        m_icon = compose();
-        ++m_compositions;
+    ++m_compositions;
+    return compose();
+}
+
+QImage GroupIconView::keptIcon()
+{
+    if (!m_icon || m_iconFrame != size() || m_iconRatio != devicePixelRatioF()) {
+        m_icon = drawnPicture(composedIcon());
+        m_iconFrame = size();
+        m_iconRatio = devicePixelRatioF();
     }
     return *m_icon;
 }
@@ -48,14 +55,14 @@ QImage GroupIconView::composedIcon()
 QImage GroupIconView::picture()
 {
     if (!m_composesLater || m_icon)
-        return composedIcon();
+        return keptIcon();
     if (!m_compositionQueued) {
         m_compositionQueued = true;
         QTimer::singleShot(0, this, [this] {
             m_compositionQueued = false;
             if (m_icon)
                 return;
-            composedIcon();
+            keptIcon();
             m_previous = QImage();
             pictureChanged();
         });

@@ -27,7 +27,7 @@ public:
 
     qreal side() const { return m_side; }
     void setSide(qreal side);
-    // The composed icon at its canvas size (512 points, or a skin's canvas).
+    // The icon composed now at its canvas size (512 points, or a skin's canvas).
     QImage composedIcon();
     // Compositions made so far (each change of what the icon is drawn from makes one).
     int compositionCount() const { return m_compositions; }
@@ -51,8 +51,14 @@ protected:
     Scaling scaling() const override { return Scaling::Fit; }
 
 private:
+    // The icon kept at the size it is drawn (a canvas-sized composition is a megabyte, shown in a
+    // few thousand pixels), composed again when the frame or its pixel ratio changes.
+    QImage keptIcon();
+
     qreal m_side;
     std::optional<QImage> m_icon;
+    QSize m_iconFrame;
+    qreal m_iconRatio = 0;
     // What a view that composes later shows until its icon is composed.
     QImage m_previous;
     bool m_composesLater = false;

@@ -22,6 +22,26 @@ void PictureView::pictureChanged()
     update();
 }
 
+QSize PictureView::drawnPixels(const QSize &imageSize) const
+{
+    const QSizeF shown =
+        QSizeF(imageSize).scaled(QSizeF(size()), scaling() == Scaling::Fill ? Qt::KeepAspectRatioByExpanding : Qt::KeepAspectRatio);
+    return (shown * devicePixelRatioF()).toSize().expandedTo(QSize(1, 1));
+}
+
+QImage PictureView::drawnPicture(const QImage &image) const
+{
+    if (image.isNull())
+        return image;
+    const QSize devicePixels = drawnPixels(image.size());
+    // Scaling once with a proper filter: a painter shrinking a large bitmap on the fly aliases.
+    QImage scaled = image.size() == devicePixels ? image : image.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    scaled = scaled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Pixels as they are: the brush in paintEvent maps them onto the frame itself.
+    scaled.setDevicePixelRatio(1);
+    return scaled;
+}
+
 void PictureView::paintEvent(QPaintEvent *)
 {
     if (!drawsPicture()) {
@@ -41,14 +61,9 @@ void PictureView::paintEvent(QPaintEvent *)
     const QSizeF frame(size());
     const QSizeF imageSize = QSizeF(image.size());
     const QSizeF shown = imageSize.scaled(frame, scaling() == Scaling::Fill ? Qt::KeepAspectRatioByExpanding : Qt::KeepAspectRatio);
-    const QSize devicePixels = (shown * ratio).toSize().expandedTo(QSize(1, 1));
+    const QSize devicePixels = drawnPixels(image.size());
     if (m_scaledKey != image.cacheKey() || m_scaledFor != devicePixels || m_scaledRatio != ratio) {
-        // Scaling once with a proper filter: a painter shrinking a large bitmap on the fly aliases.
-        QImage scaled = image.size() == devicePixels ? image
-                                                     : image.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        m_scaled = scaled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        // Pixels as they are: the brush below maps them onto the frame itself.
-        m_scaled.setDevicePixelRatio(1);
+        m_scaled = drawnPicture(image);
         m_scaledKey = image.cacheKey();
         m_scaledFor = devicePixels;
         m_scaledRatio = ratio;

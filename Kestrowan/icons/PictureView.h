@@ -35,8 +35,13 @@ protected:
     // Subclasses call this when what picture() returns has changed.
     void pictureChanged();
     void paintEvent(QPaintEvent *event) override;
+    // `image` as the view draws it now: scaled to the device pixels of its frame. A picture handed
+    // over at that size is drawn as it is, so a subclass may keep only that.
+    QImage drawnPicture(const QImage &image) const;
 
 private:
+    QSize drawnPixels(const QSize &imageSize) const;
+
     qreal m_cornerRadius = 0;
     bool m_drawsLater = false;
     bool m_firstFrameDone = false;

@@ -15,6 +15,12 @@ Q_LOGGING_CATEGORY(restartLog, "com.kestrowan.app.dock")
 // a sanitizer build on a busy machine is several times slower.
 constexpr int restartTimeout = 30000;
 constexpr int pollInterval = 100;
+// Each look at the socket runs on the main thread: a Dock on its way out (or one still laying out
+// two hundred tiles) is given only a moment to answer, and asked again at the next poll. After a
+// while of no answer, a slow Dock is waited for longer.
+constexpr int quickAnswerTimeout = 25;
+constexpr int patientAnswerTimeout = 500;
+constexpr int patientAfter = 5000;
 
 // The identifier of the Dock that answers on this session's socket now; nullopt when none does.
 std::optional<qint64> answeringDock(int timeoutMilliseconds)
@@ -72,7 +78,8 @@ void DockSocketRestarter::begin()
 
 void DockSocketRestarter::poll()
 {
-    const std::optional<qint64> dock = answeringDock(500);
+    const bool patient = m_deadline.remainingTime() < restartTimeout - patientAfter;
+    const std::optional<qint64> dock = answeringDock(patient ? patientAnswerTimeout : quickAnswerTimeout);
     if (dock && *dock != m_previous) {
         qCInfo(restartLog, "The Dock is back (process %lld)", *dock);
         finish(true);

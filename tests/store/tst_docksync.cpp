@@ -2,6 +2,7 @@
 // and the Dock's preferences file all live under it, and the Dock restarts go to a fake runner.
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/groups/MirrorFolders.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/shell/StorageLocations.h"
@@ -19,6 +20,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <sys/stat.h>
+
 namespace {
 
 QVariantMap expectedTile(const QString &folder, const QString &label, qint64 showAs)
@@ -34,13 +37,28 @@ QVariantMap expectedTile(const QString &folder, const QString &label, qint64 sho
                                     {QStringLiteral("showas"), showAs}}}};
 }
 
+QImage composedIcon(const AppGroup &group)
+{
+    return IconComposer::composeGroupIcon(group.apps, group.iconStyle);
+}
+
 QByteArray iconBytes(const AppGroup &group)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    IconComposer::composeGroupIcon(group.apps, group.iconStyle).save(&buffer, "PNG");
-    return bytes;
+    return MirrorFolders::iconFileBytes(composedIcon(group));
+}
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
+// The folder icon holds exactly the composed pixels, whatever compression wrote them.
+bool iconFileShows(const QString &folder, const AppGroup &group)
+{
+    const QImage stored(folder + QStringLiteral("/Icon\r"), "PNG");
+    const QImage composed = composedIcon(group);
+    return !stored.isNull() && stored.convertToFormat(composed.format()) == composed;
 }
 
 QByteArray weblocBytes(const QString &url)
@@ -127,8 +145,8 @@ private slots:
         QStringList commands;
         for (const FakeProcessRunner::Invocation &run : std::as_const(m_runner->invocations))
             commands.append(run.executable + u' ' + run.arguments.join(u' '));
-        QVERIFY(commands.contains(QStringLiteral("/usr/bin/touch -h ") + workFolder + QStringLiteral("/@Kestrowan")));
         QVERIFY(commands.contains(QStringLiteral("/usr/bin/chflags hidden ") + workFolder + QStringLiteral("/Icon\r")));
+        QVERIFY(iconFileShows(workFolder, work));
 
         // All groups: the new tile goes in front, one restart for the batch; Work's tile is unchanged.
         QVERIFY(syncAll(*manager));
@@ -168,6 +186,71 @@ private slots:
         relaunched->removeOrphanedGroupFolders();
         QVERIFY(relaunched->isGroupSyncedToDock(work));
         QCOMPARE(snapshotFolder(officeFolder), expected);
+    }
+
+    // A sync of many groups forks nothing per folder, and leaves alone every icon whose pixels it
+    // composes again: the Dock redraws a tile whose icon file changes.
+    void syncingAgainRewritesNoIconAndStartsNoProcess()
+    {
+        auto manager = makeManager();
+        const QString mail = makeFolder(m_home + QStringLiteral("/Applications/Mail.app"));
+        AppGroup work = manager->createGroup();
+        work.name = QStringLiteral("Work");
+        work.apps = {makeItem(QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), mail)};
+        manager->updateGroup(work);
+        AppGroup play = manager->createGroup();
+        play.name = QStringLiteral("Play");
+        play.apps = {makeItem(QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), mail)};
+        play.iconStyle = AppGroup::IconStyle::Gradient;
+        manager->updateGroup(play);
+        QVERIFY(syncAll(*manager));
+        const QString workIcon = groupFolder(QStringLiteral("Work")) + QStringLiteral("/Icon\r");
+        const QString playIcon = groupFolder(QStringLiteral("Play")) + QStringLiteral("/Icon\r");
+        const FileStamp workBefore = FileStamp::of(workIcon), playBefore = FileStamp::of(playIcon);
+        QVERIFY(workBefore.exists && playBefore.exists);
+
+        const QString workFolder = groupFolder(QStringLiteral("Work"));
+        const QStringList kept{QStringLiteral("Mail.app"), QStringLiteral("@Kestrowan"), QStringLiteral(".group_id"), QStringLiteral(".hidden")};
+        QList<ino_t> inodes;
+        for (const QString &name : kept)
+            inodes.append(inodeOf(workFolder + u'/' + name));
+
+        // Nothing changed: no icon file is replaced, by the batch or by a single sync, nor any
+        // entry that already holds what it would be written with.
+        QVERIFY(syncAll(*manager));
+        QVERIFY(sync(*manager, work));
+        QCOMPARE(FileStamp::of(workIcon), workBefore);
+        QCOMPARE(FileStamp::of(playIcon), playBefore);
+        for (qsizetype i = 0; i < kept.size(); ++i)
+            QVERIFY2(inodes.at(i) != 0 && inodeOf(workFolder + u'/' + kept.at(i)) == inodes.at(i), qPrintable(kept.at(i)));
+
+        // An entry that no longer holds its link is made again; a stray one goes.
+        QVERIFY(QFile::remove(workFolder + QStringLiteral("/Mail.app")));
+        QVERIFY(QFile::link(m_home, workFolder + QStringLiteral("/Mail.app")));
+        writeBytes(workFolder + QStringLiteral("/Stray.txt"), "stray");
+        QVERIFY(sync(*manager, work));
+        QCOMPARE(QFileInfo(workFolder + QStringLiteral("/Mail.app")).symLinkTarget(), mail);
+        QVERIFY(!QFileInfo::exists(workFolder + QStringLiteral("/Stray.txt")));
+
+        // A changed look is written, with the composed pixels; the other icon stays as it was.
+        work.iconStyle = AppGroup::IconStyle::Pelko;
+        manager->updateGroup(work);
+        QVERIFY(syncAll(*manager));
+        QVERIFY(FileStamp::of(workIcon) != workBefore);
+        QVERIFY(iconFileShows(groupFolder(QStringLiteral("Work")), work));
+        QCOMPARE(FileStamp::of(playIcon), playBefore);
+
+        // A file changed behind the program's back is put right at the next sync.
+        QFile stray(playIcon);
+        QVERIFY(stray.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        stray.write("not an icon");
+        stray.close();
+        QVERIFY(syncAll(*manager));
+        QVERIFY(iconFileShows(groupFolder(QStringLiteral("Play")), play));
+
+        // The program alias's times are set in place: no "touch" (nor anything else) per folder.
+        for (const FakeProcessRunner::Invocation &run : std::as_const(m_runner->invocations))
+            QVERIFY2(run.executable == QStringLiteral("/usr/bin/chflags"), qPrintable(run.executable));
     }
 
     void theHashIsFixedAndCoversExactlyItsParts()
@@ -310,8 +393,13 @@ private slots:
         // ".group_id" is a folder, so it cannot be written.
         makeFolder(groupFolder(ModelJson::uuidText(groups[1].id) + QStringLiteral("/.group_id")));
 
+        // Every card of the main window watches the record: the batch changes it once.
+        int recordChanges = 0;
+        QObject watcher;
+        UserDefaults::standard().observe(GroupManager::syncedGroupHashesKey, &watcher, [&recordChanges] { ++recordChanges; });
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to prepare group 'Broken' for dock: ")));
         QVERIFY(syncAll(*manager));
+        QCOMPARE(recordChanges, 1);
         QCOMPARE(persistentOthers(), (QVariantList{expectedTile(groupFolder(QStringLiteral("Three")), QStringLiteral("Three"), 2),
                                                    expectedTile(groupFolder(QStringLiteral("One")), QStringLiteral("One"), 2)}));
         QCOMPARE(dockRestarts(), 1);

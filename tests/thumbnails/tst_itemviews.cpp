@@ -278,6 +278,23 @@ private slots:
         QCOMPARE(preview.size(), QSize(80, 80));
     }
 
+    // A card keeps its icon at the few thousand pixels it is drawn in, not the megabyte of the
+    // composition, and shows exactly the composition's pixels scaled down.
+    void groupIconsAreKeptAtTheSizeTheyAreDrawn()
+    {
+        AppGroup group;
+        group.apps = {itemAt(QStringLiteral("/Applications/Mail.app"))};
+        ComposedGroupIconView view(group, 48, nullptr);
+        view.show();
+        (void)view.grab();
+        const QImage kept = view.currentPicture();
+        const QSize drawn = (QSizeF(48, 48) * view.devicePixelRatioF()).toSize();
+        QCOMPARE(kept.size(), drawn);
+        const QImage expected =
+            view.composedIcon().scaled(drawn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QCOMPARE(kept, expected);
+    }
+
     void composedOncePerChange()
     {
         AppGroup group;

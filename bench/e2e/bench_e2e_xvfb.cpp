@@ -1,0 +1,630 @@
+// Speed as the user feels it: the real program and the real stand-in Dock on an X server of this
+// benchmark's own, driven with XTest, each repaint seen on the server through XDamage, memory read
+// from the running process. Every figure stands beside a floor measured in the same run: what a
+// plain Qt window costs on the same server. Each benchmark reports the median and p90 of its samples
+// (counters), and its iteration time is the sample itself.
+#include "Kestrowan/dock/DockPositionResolver.h"
+#include "Kestrowan/groups/ModelJson.h"
+#include "bench/e2e/Session.h"
+#include "bench/e2e/XProbe.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <memory>
+
+#include <csignal>
+#include <sys/stat.h>
+
+using namespace E2E;
+
+namespace {
+
+constexpr quint32 keyControl = 0xffe3, keyEscape = 0xff1b, keyBackSpace = 0xff08;
+// Where the main window (620×540, fixed) draws what the benchmarks press.
+const QPoint syncAllButton(543, 500);
+const QPoint editorNameField(350, 103);
+
+double percentile(QList<double> samples, double fraction)
+{
+    if (samples.isEmpty())
+        return 0;
+    std::sort(samples.begin(), samples.end());
+    const double at = fraction * double(samples.size() - 1);
+    const qsizetype low = qsizetype(at);
+    const qsizetype high = std::min(low + 1, samples.size() - 1);
+    return samples.at(low) + (samples.at(high) - samples.at(low)) * (at - double(low));
+}
+
+namespace E2EReport {
+void report(benchmark::State &state, const QString &name, const QList<double> &samples)
+{
+    state.counters[(name + QStringLiteral("_median")).toStdString()] = percentile(samples, 0.5);
+    state.counters[(name + QStringLiteral("_p90")).toStdString()] = percentile(samples, 0.9);
+}
+} // namespace E2EReport
+using E2EReport::report;
+
+// Everything a run shares: the X server, the probe, the sample files, and the one scenario that is
+// running now (a benchmark of another scenario ends it).
+struct Run {
+    QTemporaryDir root;
+    XServer server;
+    std::unique_ptr<XProbe> probe;
+    SampleFiles files;
+    QString runtimeDir;
+    QString scenarioName;
+    std::unique_ptr<Scenario> scenario;
+    bool ready = false;
+
+    Run()
+    {
+        // KESTROWAN_BENCH_KEEP=1 keeps the homes, with the program's and the Dock's logs, for a look.
+        root.setAutoRemove(qEnvironmentVariableIntValue("KESTROWAN_BENCH_KEEP") == 0);
+        runtimeDir = root.path() + QStringLiteral("/runtime");
+        QDir().mkpath(runtimeDir);
+        QFile::setPermissions(runtimeDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        if (!server.start(root.path() + QStringLiteral("/xvfb.log")))
+            return;
+        // This process reads the Dock's tiles through its socket, which is named by both.
+        qputenv("DISPLAY", server.display().toUtf8());
+        qputenv("XDG_RUNTIME_DIR", runtimeDir.toUtf8());
+        probe = std::make_unique<XProbe>(server.display());
+        ready = probe->isValid() && files.make(root.path() + QStringLiteral("/files"));
+    }
+
+    ~Run()
+    {
+        scenario.reset();
+        probe.reset();
+        server.stop();
+    }
+
+    // The scenario `name`, set up by `setUp` the first time it is asked for.
+    Scenario *use(const QString &name, const std::function<bool(Scenario &)> &setUp)
+    {
+        if (scenarioName == name && scenario)
+            return scenario.get();
+        scenario.reset();
+        scenarioName = name;
+        scenario = std::make_unique<Scenario>(root.path(), name, server.display(), runtimeDir);
+        // The benchmark's own reads (the Dock's tiles) go to this scenario's Dock with its grants.
+        qputenv("XDG_CONFIG_HOME", (scenario->home() + QStringLiteral("/.config")).toUtf8());
+        if (!setUp(*scenario)) {
+            scenario.reset();
+            return nullptr;
+        }
+        return scenario.get();
+    }
+};
+
+Run &run()
+{
+    // Ends its processes and its X server when the benchmarks are done.
+    static Run instance;
+    return instance;
+}
+
+// The first window of `pid` at least `minimumWidth` wide, once it is shown and has been drawn.
+std::optional<XProbe::Window> shownWindow(pid_t pid, int minimumWidth, int timeoutMs = 60000)
+{
+    XProbe &probe = *run().probe;
+    std::optional<XProbe::Window> found;
+    probe.pumpUntil([&] {
+        for (const XProbe::Window &window : probe.windows()) {
+            if (window.pid == pid && window.viewable && window.geometry.width() >= minimumWidth && window.damageCount > 0)
+                found = window;
+        }
+        return found.has_value();
+    }, timeoutMs);
+    return found;
+}
+
+// Waits until no window of `pid` has been repainted for `quietMs`.
+bool settle(pid_t pid, int quietMs, int timeoutMs = 60000)
+{
+    XProbe &probe = *run().probe;
+    return probe.pumpUntil([&] {
+        qint64 last = 0;
+        for (const XProbe::Window &window : probe.windows()) {
+            if (window.pid == pid)
+                last = std::max(last, window.lastDamage);
+        }
+        return XProbe::now() - last > qint64(quietMs) * 1000000;
+    }, timeoutMs);
+}
+
+void pause(int ms)
+{
+    run().probe->pumpUntil([] { return false; }, ms);
+}
+
+Scenario *startedScenario(benchmark::State &state, const QString &name, const std::function<bool(Scenario &)> &setUp)
+{
+    if (!run().ready) {
+        state.SkipWithError("no X server with XTest and XDamage, or the sample files could not be made");
+        return nullptr;
+    }
+    Scenario *scenario = run().use(name, setUp);
+    if (!scenario)
+        state.SkipWithError("the scenario could not be set up");
+    return scenario;
+}
+
+// The program started and its main window drawn and at rest.
+std::optional<XProbe::Window> startProgramAndWait(Scenario &scenario)
+{
+    run().probe->clearDamage();
+    if (!scenario.startProgram())
+        return std::nullopt;
+    std::optional<XProbe::Window> window = shownWindow(scenario.programPid(), 600);
+    if (window && !settle(scenario.programPid(), 1000))
+        return std::nullopt;
+    return window;
+}
+
+// ---- Floors ------------------------------------------------------------------------------------
+
+// A plain Qt window: start to painted, and its peak resident memory once at rest.
+void BM_floor_plainWindowStartedAndPeakMemory(benchmark::State &state)
+{
+    Scenario *scenario = startedScenario(state, QStringLiteral("floor"), [](Scenario &) { return true; });
+    if (!scenario)
+        return;
+    QList<double> shown, peak;
+    for (auto _ : state) {
+        Child floor;
+        run().probe->clearDamage();
+        const qint64 started = XProbe::now();
+        floor.start(QStringLiteral(KESTROWAN_FLOOR), {QStringLiteral("window")}, scenario->environment(), scenario->home() + "/floor.log");
+        const std::optional<XProbe::Window> window = shownWindow(floor.pid(), 600);
+        if (!window)
+            return state.SkipWithError("the plain window never showed");
+        const double ms = double(window->lastDamage - started) / 1e6;
+        state.SetIterationTime(ms / 1000);
+        shown.append(ms);
+        settle(floor.pid(), 1000);
+        peak.append(double(statusKiB(floor.pid(), "VmHWM")) / 1024);
+    }
+    report(state, QStringLiteral("shown_ms"), shown);
+    report(state, QStringLiteral("peak_MiB"), peak);
+}
+BENCHMARK(BM_floor_plainWindowStartedAndPeakMemory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
+
+// Key typed into a plain QLineEdit to its repaint on the server.
+void BM_floor_lineEditKeystroke(benchmark::State &state)
+{
+    Scenario *scenario = startedScenario(state, QStringLiteral("floor"), [](Scenario &) { return true; });
+    if (!scenario)
+        return;
+    Child floor;
+    XProbe &probe = *run().probe;
+    floor.start(QStringLiteral(KESTROWAN_FLOOR), {QStringLiteral("lineedit")}, scenario->environment(), scenario->home() + "/floor.log");
+    const std::optional<XProbe::Window> window = shownWindow(floor.pid(), 600);
+    if (!window)
+        return state.SkipWithError("the line edit never showed");
+    probe.click(window->geometry.topLeft() + QPoint(100, 20));
+    settle(floor.pid(), 300);
+    QList<double> samples;
+    int n = 0;
+    for (auto _ : state) {
+        probe.clearDamage();
+        const qint64 sent = probe.tapKey(n++ % 2 ? keyBackSpace : 'a');
+        if (!probe.pumpUntil([&] { return probe.damagedWindowOf(floor.pid(), sent).has_value(); }, 10000))
+            return state.SkipWithError("no repaint after a key");
+        const double ms = double(probe.damagedWindowOf(floor.pid(), sent)->lastDamage - sent) / 1e6;
+        state.SetIterationTime(ms / 1000);
+        samples.append(ms);
+        pause(60);
+    }
+    report(state, QStringLiteral("key_to_repaint_ms"), samples);
+}
+BENCHMARK(BM_floor_lineEditKeystroke)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(1);
+
+// A new tool window shown on a key ("t") or when the pointer enters: to its first frame.
+void BM_floor_newToolWindow(benchmark::State &state)
+{
+    const bool byHover = state.range(0) == 1;
+    Scenario *scenario = startedScenario(state, QStringLiteral("floor"), [](Scenario &) { return true; });
+    if (!scenario)
+        return;
+    Child floor;
+    XProbe &probe = *run().probe;
+    floor.start(QStringLiteral(KESTROWAN_FLOOR), {QStringLiteral("toolwindow")}, scenario->environment(), scenario->home() + "/floor.log");
+    const std::optional<XProbe::Window> window = shownWindow(floor.pid(), 300);
+    if (!window)
+        return state.SkipWithError("the window never showed");
+    const QPoint inside = window->geometry.center(), outside(1200, 60);
+    probe.movePointer(outside);
+    if (!byHover) {
+        probe.click(inside);
+        probe.movePointer(outside);
+    }
+    settle(floor.pid(), 300);
+    QList<double> samples;
+    for (auto _ : state) {
+        probe.clearDamage();
+        const qint64 sent = byHover ? probe.movePointer(inside) : probe.tapKey('t');
+        if (!probe.pumpUntil([&] { return probe.damagedWindowOf(floor.pid(), sent, window->id).has_value(); }, 10000))
+            return state.SkipWithError("the tool window never showed");
+        const double ms = double(probe.damagedWindowOf(floor.pid(), sent, window->id)->lastDamage - sent) / 1e6;
+        state.SetIterationTime(ms / 1000);
+        samples.append(ms);
+        pause(200);
+        if (byHover)
+            probe.movePointer(outside);
+        else
+            probe.tapKey(keyEscape);
+        probe.pumpUntil([&] { return !probe.anyViewableWindowOf(floor.pid(), window->id); }, 10000);
+        pause(100);
+    }
+    report(state, QStringLiteral("to_painted_ms"), samples);
+}
+BENCHMARK(BM_floor_newToolWindow)->ArgName("hover")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15)->Repetitions(1);
+
+// ---- Goal: memory ------------------------------------------------------------------------------
+
+// The program started with `range(0)` groups of applications, pictures and documents beside the
+// Dock, until its main window is drawn and at rest for a second: its peak and current resident set.
+void BM_program_peakMemory(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    Scenario *scenario = startedScenario(state, QStringLiteral("memory-%1").arg(count), [count](Scenario &s) {
+        return s.seed(sampleGroups(run().files, count, 4), run().files, false) && s.startDock();
+    });
+    if (!scenario)
+        return;
+    QList<double> peak, resident, firstFrame;
+    for (auto _ : state) {
+        const qint64 started = XProbe::now();
+        const std::optional<XProbe::Window> window = startProgramAndWait(*scenario);
+        if (!window)
+            return state.SkipWithError("the main window never showed");
+        peak.append(double(statusKiB(scenario->programPid(), "VmHWM")) / 1024);
+        resident.append(double(statusKiB(scenario->programPid(), "VmRSS")) / 1024);
+        const double ms = double(window->lastDamage - started) / 1e6;
+        firstFrame.append(ms);
+        state.SetIterationTime(ms / 1000);
+        scenario->stopProgram();
+    }
+    report(state, QStringLiteral("peak_MiB"), peak);
+    report(state, QStringLiteral("rss_MiB"), resident);
+    report(state, QStringLiteral("first_frame_ms"), firstFrame);
+}
+BENCHMARK(BM_program_peakMemory)->ArgName("groups")->Arg(6)->Arg(200)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+
+// ---- Goal: Sync All ----------------------------------------------------------------------------
+
+struct SyncFigures {
+    double ms = 0, cpuMs = 0, programCpuMs = 0, longestStallMs = 0, longestStallAtMs = 0;
+};
+
+struct SyncSamples {
+    QList<double> elapsed, cpu, programCpu, stall, stallAt;
+    void add(benchmark::State &state, const SyncFigures &figures)
+    {
+        state.SetIterationTime(figures.ms / 1000);
+        elapsed.append(figures.ms);
+        cpu.append(figures.cpuMs);
+        stall.append(figures.longestStallMs);
+        stallAt.append(figures.longestStallAtMs);
+        programCpu.append(figures.programCpuMs);
+    }
+    void report(benchmark::State &state, const QString &elapsedName) const
+    {
+        E2EReport::report(state, elapsedName, elapsed);
+        E2EReport::report(state, QStringLiteral("cpu_ms"), cpu);
+        E2EReport::report(state, QStringLiteral("program_cpu_ms"), programCpu);
+        E2EReport::report(state, QStringLiteral("longest_stall_ms"), stall);
+        // When the longest stall ended, after the click: where to look for it.
+        E2EReport::report(state, QStringLiteral("longest_stall_end_ms"), stallAt);
+    }
+};
+
+// From a click on Sync All until `done`, pinging the main window all along: the longest wait for an
+// answer is the longest stall of the program's main thread. CPU of the program (and what it ran) and
+// of the Dock (the one ended and the one started) together.
+std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window &window, const std::function<bool(qint64)> &done)
+{
+    XProbe &probe = *run().probe;
+    const pid_t program = scenario.programPid(), keeper = scenario.keeperPid(), dock = scenario.dockPid();
+    const qint64 programBefore = cpuNanoseconds(program, true);
+    const qint64 keeperBefore = cpuNanoseconds(keeper, true) - cpuNanoseconds(keeper, false);
+    const qint64 dockBefore = cpuNanoseconds(dock, true);
+    qint64 longestStall = 0, longestStallEnd = 0;
+    probe.pingAnswered = [&](qint64 delay) {
+        if (delay > longestStall) {
+            longestStall = delay;
+            longestStallEnd = XProbe::now();
+        }
+    };
+    qint64 lastPing = 0;
+    probe.clearDamage();
+    const qint64 clicked = probe.click(window.geometry.topLeft() + syncAllButton);
+    const bool finished = probe.pumpUntil([&] {
+        const qint64 now = XProbe::now();
+        if (now - lastPing > 5000000) {
+            probe.ping(window.id);
+            lastPing = now;
+        }
+        return done(clicked);
+    }, 120000);
+    const qint64 ended = XProbe::now();
+    // Pings still unanswered at the end count for as long as they have waited.
+    probe.pumpUntil([&] { return probe.pingsOutstanding() == 0; }, 5000);
+    probe.pingAnswered = nullptr;
+    if (!finished)
+        return std::nullopt;
+    const pid_t newDock = scenario.dockPid();
+    const qint64 keeperAfter = cpuNanoseconds(keeper, true) - cpuNanoseconds(keeper, false);
+    const qint64 dockCpu = newDock == dock ? cpuNanoseconds(dock, true) - dockBefore
+                                           : keeperAfter - keeperBefore - dockBefore + cpuNanoseconds(newDock, true);
+    SyncFigures figures;
+    figures.ms = double(ended - clicked) / 1e6;
+    figures.programCpuMs = double(cpuNanoseconds(program, true) - programBefore) / 1e6;
+    figures.cpuMs = figures.programCpuMs + double(dockCpu) / 1e6;
+    figures.longestStallMs = double(longestStall) / 1e6;
+    figures.longestStallAtMs = longestStallEnd > 0 ? double(longestStallEnd - clicked) / 1e6 : 0;
+    return figures;
+}
+
+// The Dock is back: a new Dock under the keeper has drawn its window.
+bool dockBack(Scenario &scenario, pid_t oldDock, qint64 since)
+{
+    const pid_t dock = scenario.dockPid();
+    return dock > 0 && dock != oldDock && run().probe->damagedWindowOf(dock, since).has_value();
+}
+
+bool resetSyncScenario(Scenario &scenario, const QList<AppGroup> &groups)
+{
+    scenario.stopProgram();
+    scenario.stopDock();
+    // Moved aside, not deleted: the file system would otherwise spend the next sync's time looking
+    // past a thousand inodes freed a moment ago, which a user's first sync never meets.
+    static int moved = 0;
+    QDir().rename(scenario.groupsFolder(), scenario.home() + QStringLiteral("/set-aside-%1").arg(++moved));
+    return scenario.seed(groups, run().files, false) && scenario.startDock();
+}
+
+// Sync All over 200 groups (four items each, none synced yet), clicked in the main window, until the
+// Dock is back with the new tiles; each sample on a fresh start of the program and the Dock.
+void BM_syncAll_200groups_firstTime(benchmark::State &state)
+{
+    static QList<AppGroup> groups;
+    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) {
+        groups = sampleGroups(run().files, 200, 4);
+        return true;
+    });
+    if (!scenario)
+        return;
+    SyncSamples samples;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!resetSyncScenario(*scenario, groups))
+            return state.SkipWithError("the Dock did not start");
+        const std::optional<XProbe::Window> window = startProgramAndWait(*scenario);
+        state.ResumeTiming();
+        if (!window)
+            return state.SkipWithError("the main window never showed");
+        const pid_t oldDock = scenario->dockPid();
+        const std::optional<SyncFigures> figures =
+            clickSyncAll(*scenario, *window, [&](qint64 since) { return dockBack(*scenario, oldDock, since); });
+        if (!figures)
+            return state.SkipWithError("the Dock never came back");
+        samples.add(state, *figures);
+    }
+    samples.report(state, QStringLiteral("click_to_dock_back_ms"));
+}
+BENCHMARK(BM_syncAll_200groups_firstTime)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+
+// Sync All again with nothing changed: until the Dock's tile list has been written (no restart is due).
+void BM_syncAll_200groups_again(benchmark::State &state)
+{
+    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) { return false; });
+    if (!scenario)
+        return;
+    const std::optional<XProbe::Window> window = run().probe->largestViewableWindowOf(scenario->programPid(), 600);
+    if (!window)
+        return state.SkipWithError("run after BM_syncAll_200groups_firstTime");
+    SyncSamples samples;
+    for (auto _ : state) {
+        settle(scenario->programPid(), 1000);
+        struct stat before {};
+        ::stat(QFile::encodeName(scenario->dockPreferences()).constData(), &before);
+        const auto written = [&](qint64) {
+            struct stat now {};
+            return ::stat(QFile::encodeName(scenario->dockPreferences()).constData(), &now) == 0
+                   && (now.st_ino != before.st_ino || now.st_mtim.tv_nsec != before.st_mtim.tv_nsec
+                       || now.st_mtim.tv_sec != before.st_mtim.tv_sec);
+        };
+        const std::optional<SyncFigures> figures = clickSyncAll(*scenario, *window, written);
+        if (!figures)
+            return state.SkipWithError("the Dock's tile list was never written");
+        samples.add(state, *figures);
+    }
+    samples.report(state, QStringLiteral("click_to_written_ms"));
+}
+BENCHMARK(BM_syncAll_200groups_again)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+
+// The floor of Sync All: the Dock ended and started again by its keeper, until it has drawn.
+void BM_floor_dockRestart(benchmark::State &state)
+{
+    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) { return false; });
+    if (!scenario)
+        return;
+    QList<double> samples;
+    for (auto _ : state) {
+        pause(500);
+        const pid_t old = scenario->dockPid();
+        run().probe->clearDamage();
+        const qint64 sent = XProbe::now();
+        ::kill(old, SIGTERM);
+        if (!run().probe->pumpUntil([&] { return dockBack(*scenario, old, sent); }, 60000))
+            return state.SkipWithError("the Dock never came back");
+        const double ms = double(XProbe::now() - sent) / 1e6;
+        state.SetIterationTime(ms / 1000);
+        samples.append(ms);
+    }
+    report(state, QStringLiteral("restart_ms"), samples);
+}
+BENCHMARK(BM_floor_dockRestart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+
+// ---- Goal: typing beside a full Dock -------------------------------------------------------------
+
+// A key typed into the editor's name field, in hover mode, beside a Dock of 200 group tiles: to the
+// repaint on the server. Letters and Backspace in turn, so the name stays as long.
+void BM_typing_editorNameBeside200DockTiles(benchmark::State &state)
+{
+    static QList<AppGroup> groups;
+    Scenario *scenario = startedScenario(state, QStringLiteral("typing-200"), [](Scenario &s) {
+        groups = sampleGroups(run().files, 200, 4);
+        return s.seed(groups, run().files, true) && s.startDock();
+    });
+    if (!scenario)
+        return;
+    XProbe &probe = *run().probe;
+    const std::optional<XProbe::Window> window = startProgramAndWait(*scenario);
+    if (!window)
+        return state.SkipWithError("the main window never showed");
+    if (!scenario->secondStart({QStringLiteral("kestrowan://open/group/") + ModelJson::uuidText(groups.first().id)}))
+        return state.SkipWithError("the second start did not hand the link over");
+    pause(500);
+    settle(scenario->programPid(), 800);
+    probe.click(window->geometry.topLeft() + editorNameField);
+    settle(scenario->programPid(), 800);
+    QList<double> samples;
+    int n = 0;
+    for (auto _ : state) {
+        probe.clearDamage();
+        const qint64 sent = probe.tapKey(n++ % 2 ? keyBackSpace : 'a');
+        if (!probe.pumpUntil([&] { return probe.damagedWindowOf(scenario->programPid(), sent).has_value(); }, 10000))
+            return state.SkipWithError("no repaint after a key");
+        const double ms = double(probe.damagedWindowOf(scenario->programPid(), sent)->lastDamage - sent) / 1e6;
+        state.SetIterationTime(ms / 1000);
+        samples.append(ms);
+        pause(60);
+    }
+    report(state, QStringLiteral("key_to_repaint_ms"), samples);
+    scenario->stopProgram();
+}
+BENCHMARK(BM_typing_editorNameBeside200DockTiles)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(1);
+
+// ---- Goal: opening a popup -----------------------------------------------------------------------
+
+const int popupSizes[] = {100, 1000, 5000};
+
+Scenario *popupScenario(benchmark::State &state)
+{
+    return startedScenario(state, QStringLiteral("popups"), [](Scenario &s) {
+        QList<AppGroup> groups;
+        for (int size : popupSizes)
+            groups.append(manyFilesGroup(run().files, QStringLiteral("Popup %1").arg(size), size));
+        // The program keeps its own Dock tile, so that the tiles stay where they are while its
+        // window comes and goes, as a user who shows it in the Dock has it.
+        if (!s.seed(groups, run().files, true, 3, true) || !s.startDock())
+            return false;
+        const std::optional<XProbe::Window> window = startProgramAndWait(s);
+        if (!window)
+            return false;
+        // The user has closed the main window; the program stays for its popups.
+        run().probe->requestClose(window->id);
+        return run().probe->pumpUntil([&] { return !run().probe->anyViewableWindowOf(s.programPid()); }, 20000);
+    });
+}
+
+// A popup of `range(0)` items opened by its hot key (Ctrl+1, 2, 3) with the pointer away from the
+// Dock, or with `range(1)` by resting the pointer on its Dock tile: to its first frame on the server.
+void BM_popup_open(benchmark::State &state)
+{
+    const int size = int(state.range(0));
+    const bool byHover = state.range(1) == 1;
+    Scenario *scenario = popupScenario(state);
+    if (!scenario)
+        return;
+    XProbe &probe = *run().probe;
+    const int index = int(std::find(std::begin(popupSizes), std::end(popupSizes), size) - std::begin(popupSizes));
+    // Beside the Dock and clear of every panel, which stands above its tile.
+    const QPoint away(60, 400);
+    // Read afresh each time: the Dock makes room for the program's own tile while its window shows.
+    const auto tileCenter = [size] {
+        for (const DockItemInfo &item : DockPositionResolver::readDockItems()) {
+            if (item.title == QStringLiteral("Popup %1").arg(size))
+                return item.frame.center().toPoint();
+        }
+        return QPoint();
+    };
+    QPoint onTile;
+    const pid_t pid = scenario->programPid();
+    // Moves again now and then until the program has taken the pointer's move: it watches the
+    // pointer only once its start-up is through.
+    const auto moveUntil = [&](QPoint to, const std::function<bool()> &done) {
+        for (int tries = 0; tries < 20; ++tries) {
+            if (to != away)
+                to = onTile = tileCenter();
+            probe.movePointer(to + QPoint(1, 0));
+            probe.movePointer(to);
+            if (probe.pumpUntil(done, 1000))
+                return true;
+        }
+        return false;
+    };
+    const auto closed = [&] { return !probe.anyViewableWindowOf(pid); };
+    if (byHover) {
+        probe.clearDamage();
+        const qint64 since = XProbe::now();
+        const bool shown = moveUntil(onTile, [&] { return probe.damagedWindowOf(pid, since).has_value(); });
+        if (!shown || !moveUntil(away, closed)) {
+            static std::string message;
+            message = QString::fromLatin1(shown ? "the popup on the tile at %1,%2 never closed away from it" : "no popup showed on the tile at %1,%2")
+                          .arg(onTile.x())
+                          .arg(onTile.y())
+                          .toStdString();
+            return state.SkipWithError(message.c_str());
+        }
+    }
+    probe.movePointer(away);
+    pause(500);
+    QList<double> samples;
+    for (auto _ : state) {
+        if (byHover)
+            onTile = tileCenter();
+        probe.clearDamage();
+        const qint64 sent = byHover ? probe.movePointer(onTile) : probe.tapKey('1' + index, {keyControl});
+        if (!probe.pumpUntil([&] { return probe.damagedWindowOf(pid, sent).has_value(); }, 20000))
+            return state.SkipWithError("the popup never showed");
+        const double ms = double(probe.damagedWindowOf(pid, sent)->lastDamage - sent) / 1e6;
+        state.SetIterationTime(ms / 1000);
+        samples.append(ms);
+        pause(400);
+        if (byHover)
+            probe.movePointer(away);
+        else
+            probe.tapKey(keyEscape);
+        if (!(byHover ? moveUntil(away, closed) : probe.pumpUntil(closed, 20000))) {
+            QString open;
+            for (const XProbe::Window &window : probe.windows()) {
+                if (window.pid == pid && window.viewable)
+                    open += QStringLiteral(" %1x%2+%3+%4").arg(window.geometry.width()).arg(window.geometry.height()).arg(window.geometry.x()).arg(window.geometry.y());
+            }
+            static std::string message;
+            message = ("the popup never closed; still shown:" + open).toStdString();
+            return state.SkipWithError(message.c_str());
+        }
+        pause(200);
+    }
+    report(state, QStringLiteral("to_painted_ms"), samples);
+}
+BENCHMARK(BM_popup_open)
+    ->ArgNames({"items", "hover"})
+    ->ArgsProduct({{100, 1000, 5000}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10)
+    ->Repetitions(1);
+
+} // namespace
