@@ -261,7 +261,14 @@ void IconComposer::drawItemTiles(PointCanvas &canvas, const QSizeF &size, const 
     if (sources.isEmpty()) {
         if (const auto symbol = SymbolImage::named(QStringLiteral("square.grid.2x2"))) {
             const qreal s = 0.3 * size.width();
-            canvas.drawSymbol(*symbol, QRectF((size.width() - s) / 2, (size.height() - s) / 2, s, s), 0.25);
+            // The symbol is a template: like any template it takes the shade that stands out from
+            // what it is drawn on, light on the dark backgrounds and dark on the light ones. Black
+            // at a quarter on the dark shelf would all but vanish.
+            const QColor under = canvas.colorAt(QPointF(size.width() / 2, size.height() / 2));
+            const qreal luminance = 0.2126 * under.redF() + 0.7152 * under.greenF() + 0.0722 * under.blueF();
+            const QColor tint = under.isValid() && luminance < 0.6 ? QColor(Qt::white) : QColor(Qt::black);
+            canvas.drawSymbol(symbol->tinted(tint),
+                              QRectF((size.width() - s) / 2, (size.height() - s) / 2, s, s), 0.25);
         }
     }
     canvas.restore();

@@ -99,6 +99,16 @@ QTransform PointCanvas::toPainterSpace() const
     return m_states.constLast().ctm * flip;
 }
 
+QColor PointCanvas::colorAt(const QPointF &point) const
+{
+    if (!m_valid)
+        return {};
+    const QPoint pixel = (toPainterSpace().map(point) * m_scale).toPoint();
+    if (!m_image.rect().contains(pixel))
+        return {};
+    return m_image.pixelColor(pixel);
+}
+
 QRectF PointCanvas::painterRect(const QRectF &rect) const
 {
     return toPainterSpace().mapRect(rect.normalized());

@@ -38,6 +38,8 @@ public:
     bool isValid() const { return m_valid; }
     QSizeF size() const { return m_size; }
     qreal pixelsPerPoint() const { return m_scale; }
+    // The colour painted so far at `point` (an invalid colour on an invalid canvas or off it).
+    QColor colorAt(const QPointF &point) const;
 
     void save();
     void restore();

@@ -25,6 +25,8 @@ public:
     static std::optional<SymbolImage> named(const QString &name);
 
     SymbolImage configured(qreal pointSize, Weight weight, const QColor &color) const;
+    // The same symbol drawn in `color`, at its size and weight.
+    SymbolImage tinted(const QColor &color) const { return configured(m_pointSize, m_weight, color); }
 
     QString name() const { return m_name; }
     // Size in points at the configured point size.

@@ -135,7 +135,10 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
     panel->present(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
     m_panel = panel;
     m_isShowing = true;
-    connect(&content->model(), &PopupContentModel::openFailureChanged, panel, [this, panel] { makeRoomForFailureLine(panel); });
+    connect(&content->model(), &PopupContentModel::openFailureChanged, panel,
+            [this, panel] { fitPanelToContent(panel, PanelEdgeKept::Bottom); });
+    connect(&content->model(), &PopupContentModel::searchChanged, panel,
+            [this, panel] { fitPanelToContent(panel, PanelEdgeKept::Top); });
 
     m_editingObservers.append(connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingStarted,
                                       this, [this] { m_isEditingTextField = true; }));
@@ -253,22 +256,32 @@ void PopupWindowController::dismissPopup()
         emit popupDismissed();
 }
 
-void PopupWindowController::makeRoomForFailureLine(InteractivePopupPanel *panel)
+void PopupWindowController::fitPanelToContent(InteractivePopupPanel *panel, PanelEdgeKept kept)
 {
     auto *content = qobject_cast<PopupContentView *>(panel->content());
     if (panel != m_panel || !m_isShowing || !content || !m_lastGroup)
         return;
+    // The panel is sized for what it shows: while a search narrows the items it takes the size the
+    // narrowed group would get, so a search that finds little or nothing leaves no tall empty card.
+    AppGroup shown = *m_lastGroup;
+    shown.apps = PopupLayout::filteredItems(PopupLayout::displayItems(*m_lastGroup), content->model().searchText());
+    QSizeF size = popupSize(shown);
     // The line that says what could not be opened takes room of its own: the panel grows by it (as
-    // far as the screen allows; beyond that the items scroll) and shrinks back when it goes. Its
-    // lower edge, the one by a Dock at the bottom, stays where it is.
-    QSizeF size = popupSize(*m_lastGroup);
+    // far as the screen allows; beyond that the items scroll) and shrinks back when it goes.
     if (const QLabel *line = content->openFailureLine(); line && !line->isHidden())
         size.rheight() += line->heightForWidth(int(size.width()));
     const DockPosition edge = dockPositionSource();
     const QRectF visibleFrame = visibleFrameSource();
     size = PopupLayout::fittedSize(size, edge, visibleFrame);
     const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(panel->geometry()));
-    const QPointF origin = PopupLayout::keptInside(frame.topLeft(), size, edge, visibleFrame);
+    if (size == frame.size())
+        return;
+    // A search keeps the header and the typed text where the eyes are, so the top edge stays; the
+    // failure line keeps the lower edge, the one by a Dock at the bottom.
+    QPointF origin = frame.topLeft();
+    if (kept == PanelEdgeKept::Top)
+        origin.ry() = frame.bottom() - size.height();
+    origin = PopupLayout::keptInside(origin, size, edge, visibleFrame);
     panel->setGeometry(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
 }
 

@@ -90,7 +90,8 @@ private:
     void handleOutsideClick(const QPoint &globalPosition);
     bool handleLocalKey(QKeyEvent *event);
     qint64 now() const;
-    void makeRoomForFailureLine(InteractivePopupPanel *panel);
+    enum class PanelEdgeKept { Top, Bottom };
+    void fitPanelToContent(InteractivePopupPanel *panel, PanelEdgeKept kept);
     // Hides the panel and lets its content go; the window stays for the next show.
     void retire(InteractivePopupPanel *panel);
     // The panel stops taking keys and name-field notifications.

@@ -6,6 +6,8 @@
 #include "tests/icons/IconTestSupport.h"
 #include "tests/support/TestMain.h"
 
+#include <QGuiApplication>
+#include <QPalette>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <atomic>
@@ -190,15 +192,30 @@ void TestIconComposer::shelvesSitUnderTheRows()
 
 void TestIconComposer::emptyGroupShowsTheFaintGridSymbol()
 {
-    for (Style style : {Style::Shelf, Style::Minimal, Style::Pelko}) {
-        const QImage icon = settledGroupIcon({}, style);
-        // The symbol fills the centred square of side 153.6; its upper-left square's left stroke runs
-        // 9 units in and 26 units down, at 1.536 points per unit, drawn in black at a quarter.
-        const qreal x = 179.2 + 9 * 1.536, y = 332.8 - 26 * 1.536;
-        const QColor background = backgroundAt(style, x, y);
-        QCOMPARE_COLOR(pointColor(icon, x, y), blendOver(QColor(0, 0, 0, 64), background), 3);
-        QCOMPARE_COLOR(pointColor(icon, 256, 256), backgroundAt(style, 256, 256), 3); // the gap in the middle
-        QCOMPARE_COLOR(pointColor(icon, 170, 256), backgroundAt(style, 170, 256), 3); // left of the symbol
+    const auto luminance = [](const QColor &c) { return 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF(); };
+    // The icon is the same picture in light and dark windows (the Dock shows it too), so the symbol
+    // must stand out from every style's own background whatever the palette.
+    for (const bool dark : {false, true}) {
+        QPalette palette = QGuiApplication::palette();
+        palette.setColor(QPalette::Window, dark ? QColor(0x1e, 0x1e, 0x1e) : QColor(0xf5, 0xf5, 0xf5));
+        QGuiApplication::setPalette(palette);
+        for (Style style : {Style::Shelf, Style::Glass, Style::Gradient, Style::Minimal, Style::Pelko}) {
+            const QImage icon = settledGroupIcon({}, style);
+            // The symbol fills the centred square of side 153.6; its upper-left square's left stroke
+            // runs 9 units in and 26 units down, at 1.536 points per unit, drawn at a quarter in the
+            // shade that stands out from the background: light on dark, dark on light.
+            const qreal x = 179.2 + 9 * 1.536, y = 332.8 - 26 * 1.536;
+            const QColor background = backgroundAt(style, x, y);
+            const QColor symbol = pointColor(icon, x, y);
+            QVERIFY2(qAbs(luminance(symbol) - luminance(background)) > 0.1,
+                     qPrintable(QStringLiteral("%1 %2: symbol %3 on %4").arg(styleName(style), dark ? "dark" : "light",
+                                                                              symbol.name(), background.name())));
+            const bool onDark = luminance(backgroundAt(style, 256, 256)) < 0.6;
+            if (style != Style::Glass) // glass is translucent: its blend depends on what lies under it
+                QCOMPARE_COLOR(symbol, blendOver(onDark ? QColor(255, 255, 255, 64) : QColor(0, 0, 0, 64), background), 3);
+            QCOMPARE_COLOR(pointColor(icon, 256, 256), backgroundAt(style, 256, 256), 3); // the gap in the middle
+            QCOMPARE_COLOR(pointColor(icon, 170, 256), backgroundAt(style, 170, 256), 3); // left of the symbol
+        }
     }
 }
 

@@ -197,12 +197,12 @@ void TestSkinPainter::skinWithoutLayersOrItems()
     QCOMPARE(pointColor(bare, 470, 300).alpha(), 0);
     QCOMPARE_COLOR(pointColor(bare, 256, 256), kItemColors[0], 0);
 
-    // No items on a 1024-point skin: the faint symbol, 0.3 of the canvas, centred.
+    // No items on a 1024-point skin: the faint symbol, 0.3 of the canvas, centred, light on the dark red.
     writeSkin("empty1024", QJsonArray{layer("red.png", "background")}, 1024);
     writeImage("empty1024", "red.png", paintedArea(QRect(0, 0, 512, 512), Qt::red));
     const QImage empty = compose("empty1024", 0);
     const qreal unit = 0.3 * 1024 / 100, origin = (1024 - 0.3 * 1024) / 2;
-    QCOMPARE_COLOR(pointColor(empty, origin + 9 * unit, origin + (100 - 26) * unit), blendOver(QColor(0, 0, 0, 64), Qt::red), 3);
+    QCOMPARE_COLOR(pointColor(empty, origin + 9 * unit, origin + (100 - 26) * unit), blendOver(QColor(255, 255, 255, 64), Qt::red), 3);
     QCOMPARE_COLOR(pointColor(empty, 512, 512), QColor(Qt::red), 0);
 }
 

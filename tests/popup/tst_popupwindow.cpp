@@ -385,6 +385,42 @@ private slots:
         QTRY_COMPARE(m_controller->panel()->geometry(), before);
     }
 
+    // While a search narrows the items the panel takes the size the narrowed group would get, its top
+    // edge (the header and the typed text) staying put: a search that finds nothing leaves no tall
+    // empty card, and clearing it brings the full panel back.
+    void searchFitsThePanelToWhatItShows()
+    {
+        struct Case {
+            Style style;
+            int narrowedHeight; // "App 1" finds App 1 and App 10 to App 14
+            int emptyHeight;
+        };
+        for (const Case &c : {Case{Style::Grid, 382, 262}, Case{Style::List, 522, 202}}) {
+            show(appGroup(14, c.style));
+            const QRect full = m_controller->panel()->geometry();
+            QCOMPARE(full.height(), 580);
+            type(QStringLiteral("App 1"));
+            QTRY_COMPARE(m_controller->panel()->geometry().height(), c.narrowedHeight);
+            QCOMPARE(m_controller->panel()->geometry().top(), full.top());
+            QCOMPARE(content()->cellCount(), 6);
+            type(QStringLiteral("zz"));
+            QCOMPARE(content()->emptyState()->kind(), PopupEmptyState::Kind::NoResults);
+            QTRY_COMPARE(m_controller->panel()->geometry().height(), c.emptyHeight);
+            QCOMPARE(m_controller->panel()->geometry().top(), full.top());
+            QCOMPARE(m_controller->panel()->geometry().left(), full.left());
+            // What is left below the search row is the no-results line and its margins, no more
+            // than an empty group's panel shows.
+            QTRY_COMPARE(content()->height(), c.emptyHeight);
+            QVERIFY2(content()->emptyState()->height() <= 180, qPrintable(QString::number(content()->emptyState()->height())));
+            QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+            QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+            QTRY_COMPARE(m_controller->panel()->geometry().height(), c.narrowedHeight);
+            QTest::mouseClick(content()->searchBar()->clearButton(), Qt::LeftButton);
+            QTRY_COMPARE(m_controller->panel()->geometry(), full);
+            QCOMPARE(content()->cellCount(), 14);
+        }
+    }
+
     void emptyAndNoResults()
     {
         show(group(QStringLiteral("Hidden"), {hiddenItem()}, Style::List));
