@@ -3,6 +3,8 @@
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
 #include "NVLXDesign/EffectiveAppearance.h"
+
+#include <QApplication>
 #include "NVLXDesign/SystemFont.h"
 
 #include <QAction>
@@ -76,8 +78,9 @@ void NVLXMenu::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    // A menu is a window of its own: it takes the application's look, as every window does.
-    const EffectiveAppearance appearance = effectiveAppearance(this);
+    // A menu is a window of its own: it takes the application's look, as every window does. Not
+    // its own palette: the sheet's transparent background makes that read as dark.
+    const EffectiveAppearance appearance = effectiveAppearance(QApplication::palette());
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);

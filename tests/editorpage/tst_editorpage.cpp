@@ -595,7 +595,9 @@ private slots:
             const QImage shot = menu->grab().toImage().convertToFormat(QImage::Format_ARGB32);
             QCOMPARE(qAlpha(shot.pixel(0, 0)), 0);
             QCOMPARE(qAlpha(shot.pixel(shot.width() - 1, shot.height() - 1)), 0);
-            QCOMPARE(QColor(shot.pixel(shot.width() / 2, 3)).rgb(), DS::surfaceElevated.resolve(menu).rgb());
+            // The menu takes the look chosen for the application, light or dark.
+            QCOMPARE(QColor(shot.pixel(shot.width() / 2, 3)).rgb(),
+                     DS::surfaceElevated.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light).rgb());
             QAction *remove = menu->actions().last();
             QCOMPARE(remove->text(), localizedText("groupList.delete"));
             // The delete row's letters are red: its darkest-or-most-saturated ink is the danger colour's hue.
