@@ -230,6 +230,7 @@ void HoverService::stopHoverTracking(bool resetMode)
     m_popupController->dismissPopup();
     m_popupTile.reset();
     m_pendingDismissTimer.stop();
+    m_leaveLookTimer.stop();
     removeMouseExitObserver();
     m_currentPopupGroupID.reset();
     m_popupPresentedAt.reset();
@@ -329,8 +330,15 @@ bool HoverService::isPointerOverPanel() const
 void HoverService::notePopupTile(const DockItemInfo &tile)
 {
     m_popupTile = tile;
-    if (m_mode == InteractionMode::Hover && !m_mouseTracker.currentHoveredItemKey())
+    if (m_mode != InteractionMode::Hover)
+        return;
+    if (!m_mouseTracker.currentHoveredItemKey())
         m_mouseTracker.adoptHoveredItem(tile);
+    // While the popup shows the tracker starts no leave, and neither the Dock's selection nor the
+    // panel's leave need ever come (the pointer slips off the tile before the Dock selects it, or
+    // never enters the panel): a look stays pending for as long as the popup shows.
+    if (!m_leaveLookTimer.isActive())
+        m_leaveLookTimer.start(std::max(m_popupController->showGraceRemaining(), mouseExitCheckMilliseconds));
 }
 
 void HoverService::closePopup()
@@ -487,20 +495,28 @@ void HoverService::lookForLeave()
 {
     if (!m_popupController->isShowing())
         return;
-    // Back on the popup's own tile: leaving it is for the Dock's watchers to tell.
+    const auto lookAgain = [this] {
+        m_leaveLookTimer.start(std::max(m_popupController->showGraceRemaining(), mouseExitCheckMilliseconds));
+    };
+    // A popup a hovered tile opened is looked at for as long as it shows: on its tile or over the
+    // panel it stays, but no event need come when the pointer goes on from there.
+    const bool hoverPopup = m_popupTile && m_mode == InteractionMode::Hover;
     if (m_popupTile) {
         const QPointF q = DockPositionResolver::convertAppKitPointToQuartz(Screens::shared().mouseLocation());
-        if (rectContainsPoint(m_popupTile->frame, q))
+        if (rectContainsPoint(m_popupTile->frame, q)) {
+            if (hoverPopup)
+                lookAgain();
             return;
+        }
     }
     if (!isPointerInsidePopup()) {
         closePopup();
         return;
     }
-    // Over the panel, its own leave says when the pointer goes. Resting beside it, or anywhere
-    // while the popup is new, no event would: look again a moment later.
-    if (!isPointerOverPanel())
-        m_leaveLookTimer.start(std::max(m_popupController->showGraceRemaining(), mouseExitCheckMilliseconds));
+    // Over a hot key's panel, its own leave says when the pointer goes. Resting beside it, or
+    // anywhere while the popup is new, no event would: look again a moment later.
+    if (hoverPopup || !isPointerOverPanel())
+        lookAgain();
 }
 
 void HoverService::handleClickDockItem(const DockItemInfo &item)

@@ -106,7 +106,8 @@ private:
     void removeMouseExitObserver();
     void mouseExited();
     // Closes the popup once the pointer is neither on the popup's tile, nor on the panel or in the
-    // room around it, nor (while the popup is new) anywhere; keeps looking while it rests beside.
+    // room around it, nor (while the popup is new) anywhere; keeps looking while it rests beside,
+    // and for a popup a hovered tile opened, wherever it rests.
     void lookForLeave();
     void dismissTimerFired();
     std::optional<std::pair<AppGroup, DockItemInfo>> hoverTargetUnderPointer() const;

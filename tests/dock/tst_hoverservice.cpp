@@ -438,6 +438,32 @@ private slots:
         QVERIFY(dock.popup->isShowing());
     }
 
+    // The Dock's selection never follows the pointer (it slips off the tile before the Dock selects
+    // it) and the panel reports no leave: wherever the pointer rests first, on the tile, over the
+    // panel or beside it, the popup closes once it goes on to where neither the tile nor the panel is.
+    void aHoverPopupClosesWithoutTheDocksSelectionOrThePanelsLeave()
+    {
+        DockWithGroups dock;
+        dock.addGroup(QStringLiteral("Work"), QStringLiteral("Work"));
+        dock.service->setMode(HoverService::InteractionMode::Hover);
+        const QRectF tile = dock.tile(0).frame;
+        const QList<QPointF> firstRests{QPointF(tile.center().x(), tile.bottom() + 3), tile.center(),
+                                        quartz(dock.popup->inside()), quartz(dock.popup->besidePanel())};
+        for (const QPointF &firstRest : firstRests) {
+            dock.fakes.movePointer(tile.center());
+            QTRY_VERIFY(dock.popup->isShowing());
+            dock.fakes.movePointer(firstRest);
+            if (firstRest != firstRests.first()) {
+                QTRY_VERIFY_WITH_TIMEOUT(dock.popup->showGraceRemaining() == 0, 10000);
+                QTest::qWait(4 * HoverService::mouseExitCheckMilliseconds);
+                QVERIFY(dock.popup->isShowing());
+                dock.fakes.movePointer(QPointF(700, 300));
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!dock.popup->isShowing(), 10000);
+            QVERIFY(!dock.service->currentPopupGroupID());
+        }
+    }
+
     // The pointer leaves the panel: resting beside it, in the margin that forgives a hand crossing
     // the edge, the popup stays; going on from there, it closes, though the panel reports no second
     // leave. One left within its first half second closes once that is over.
