@@ -13,7 +13,7 @@ PACKAGES=(
   qt6-translations-l10n
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils psmisc procps
-  xdg-utils shared-mime-info hicolor-icon-theme
+  xdg-utils shared-mime-info libfile-mimeinfo-perl desktop-file-utils hicolor-icon-theme
   fonts-dejavu-core fonts-noto-cjk fonts-inter fonts-noto-color-emoji
 )
 

@@ -39,6 +39,23 @@ const char linkTypeDefinition[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 </mime-info>
 )";
 
+bool fileMentions(const QString &path, const QByteArray &text)
+{
+    const std::optional<QByteArray> content = readSmallFile(path, smallFileSizeLimit);
+    return content && content->contains(text);
+}
+
+void runDetached(const QString &name, const QStringList &arguments)
+{
+    const QString tool = QStandardPaths::findExecutable(name);
+    if (tool.isEmpty()) {
+        qCWarning(appLogger, "%s is not installed; links and link files may not reach Kestrowan", qUtf8Printable(name));
+        return;
+    }
+    if (!QProcess::startDetached(tool, arguments))
+        qCWarning(appLogger, "Could not start %s", qUtf8Printable(name));
+}
+
 } // namespace
 
 QString kestrowanDesktopEntry(const QString &programPath)
@@ -100,16 +117,21 @@ void installDesktopIntegration(const QString &programPath)
 {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    writeIfChanged(data + QStringLiteral("/applications/") + desktopFileName, kestrowanDesktopEntry(programPath).toUtf8());
+    const QString applications = data + QStringLiteral("/applications");
+    const bool entryChanged = writeIfChanged(applications + u'/' + desktopFileName, kestrowanDesktopEntry(programPath).toUtf8());
+    // The desktops that list handlers from the folder's cache find the entry there; the cache is
+    // rebuilt when the entry changed or does not name it yet (the tool came later, say).
+    if (entryChanged || !fileMentions(applications + QStringLiteral("/mimeinfo.cache"), desktopFileName.toUtf8()))
+        runDetached(QStringLiteral("update-desktop-database"), {applications});
     // The icon the entry names, in the user's icon theme folder.
     if (const auto icon = readSmallFile(QStringLiteral(":/Kestrowan_Kestrowan.bundle/AppIcon.svg")))
         writeIfChanged(data + QStringLiteral("/icons/hicolor/scalable/apps/kestrowan.svg"), *icon);
     const QString mimeFolder = data + QStringLiteral("/mime");
-    if (writeIfChanged(mimeFolder + QStringLiteral("/packages/kestrowan.xml"), QByteArray(linkTypeDefinition))) {
-        const QString tool = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));
-        if (!tool.isEmpty())
-            QProcess::startDetached(tool, {mimeFolder});
-    }
+    // A link file is typed by the database built from the definition (xdg-mime asks it through
+    // "mimetype"); it is built again when the definition changed or does not hold our type yet.
+    if (writeIfChanged(mimeFolder + QStringLiteral("/packages/kestrowan.xml"), QByteArray(linkTypeDefinition))
+        || !fileMentions(mimeFolder + QStringLiteral("/globs2"), linkFileMimeType.toUtf8()))
+        runDetached(QStringLiteral("update-mime-database"), {mimeFolder});
     const QString mimeApps = config + QStringLiteral("/mimeapps.list");
     const QFileInfo mimeAppsInfo(mimeApps);
     QString failure;

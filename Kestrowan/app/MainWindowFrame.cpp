@@ -2,9 +2,9 @@
 
 #include "Kestrowan/mainwindow/MainWindowContent.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
@@ -21,6 +21,12 @@ MainWindowFrame::MainWindowFrame(const AppEnvironment &environment, QWidget *par
     m_content = makeMainWindowContent(environment, this);
     if (m_content)
         layout->addWidget(m_content);
+    // Every key the desktop has for closing a window: on X11 the first is Ctrl+F4, and Ctrl+W, the
+    // one users press, comes after it (a sequence made from the standard key keeps only the first).
+    auto *closer = new QAction(this);
+    closer->setShortcuts(QKeySequence::Close);
+    connect(closer, &QAction::triggered, this, &QWidget::close);
+    addAction(closer);
     const QSize size = fittedDefaultSize();
     resize(size);
     // Centred in the screen's usable area: clear of the Dock, the menu bar and other panels.
@@ -55,18 +61,6 @@ void MainWindowFrame::setResizable(bool resizable)
     } else {
         setFixedSize(size().isValid() && isVisible() ? size() : fittedDefaultSize());
     }
-}
-
-void MainWindowFrame::keyPressEvent(QKeyEvent *event)
-{
-    // Taken from the keys no control of the window wanted, rather than as a window shortcut: on X11
-    // the program's tray icon can count as its active window while this one has the keyboard, and
-    // window shortcuts then never fire.
-    if (event->matches(QKeySequence::Close)) {
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void MainWindowFrame::paintEvent(QPaintEvent *event)

@@ -34,7 +34,6 @@ signals:
     void firstFrameDrawn();
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;

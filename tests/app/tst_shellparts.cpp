@@ -31,6 +31,25 @@ QRect opaqueBounds(const QImage &image)
 
 class TestShellParts : public QObject {
     Q_OBJECT
+private:
+    // xdg-open in its generic mode, as on a desktop it does not know; true when it says it opened.
+    static bool runXdgOpen(const QString &xdgOpen, const QString &target)
+    {
+        QProcess open;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "BROWSER"})
+            environment.remove(name);
+        if (environment.value("DISPLAY").isEmpty())
+            environment.insert("DISPLAY", ":0");
+        open.setProcessEnvironment(environment);
+        open.start(xdgOpen, {target});
+        if (!open.waitForFinished(60000))
+            return false;
+        if (open.exitCode() != 0)
+            qWarning("xdg-open %s: exit %d: %s", qPrintable(target), open.exitCode(), open.readAllStandardError().constData());
+        return open.exitCode() == 0;
+    }
+
 private slots:
     void theGlyphFillsItsSquareAtEveryDensity()
     {
@@ -131,19 +150,27 @@ private slots:
         QVERIFY(QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner));
         installDesktopIntegration(program);
 
-        QProcess open;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        // The generic mode, as on a desktop xdg-open does not know.
-        for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "BROWSER"})
-            environment.remove(name);
-        if (environment.value("DISPLAY").isEmpty())
-            environment.insert("DISPLAY", ":0");
-        open.setProcessEnvironment(environment);
-        open.start(xdgOpen, {"kestrowan://open/settings"});
-        QVERIFY(open.waitForFinished(60000));
-        QVERIFY2(open.exitCode() == 0, open.readAllStandardError().constData());
+        QVERIFY(runXdgOpen(xdgOpen, "kestrowan://open/settings"));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 30000);
         QCOMPARE(readBytes(record), QByteArray("kestrowan://open/settings\n"));
+        QVERIFY(QFile::remove(record));
+
+        // A link file is typed by the user's MIME database, which the program has built from its
+        // definition; xdg-open then hands the file's path to the same entry.
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        QTRY_VERIFY_WITH_TIMEOUT(readBytes(data + "/mime/globs2").contains("application/x-kestrowanlink")
+                                     && readBytes(data + "/mime/globs").contains("application/x-kestrowanlink"),
+                                 60000);
+        const QString link = bin.filePath("Work apps.kestrowanlink");
+        writeBytes(link, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                         "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n<plist version=\"1.0\">\n<dict>\n"
+                         "<key>URL</key><string>kestrowan://open/settings</string>\n</dict>\n</plist>\n");
+        QVERIFY(runXdgOpen(xdgOpen, link));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 30000);
+        QCOMPARE(readBytes(record), link.toUtf8() + "\n");
+        // The desktops that read the applications folder's cache find the entry there too.
+        QTRY_VERIFY_WITH_TIMEOUT(readBytes(data + "/applications/mimeinfo.cache").contains("application/x-kestrowanlink=kestrowan.desktop;"),
+                                 60000);
     }
 
     void theDesktopRoutesLinksHere()

@@ -1,7 +1,8 @@
 // The program on a small screen (800 by 600) with the stand-in Dock, driven from outside with XTest:
 // its windows keep inside the usable area the Dock and the menu-bar strip leave (a popup of many
 // items from its tile and by hot key, the main window), the main window closes with the desktop's
-// close key, and quitting while a popup shows ends the program promptly.
+// close key and takes every key the status menu shows (settings, group list, quit), and quitting
+// while a popup shows ends the program promptly.
 
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
@@ -32,6 +33,10 @@ using namespace ProgramWindows;
 namespace {
 
 constexpr quint32 keyW = 0x77;
+constexpr quint32 keyG = 0x67;
+constexpr quint32 keyQ = 0x71;
+constexpr quint32 keyComma = 0x2c;
+constexpr quint32 superL = 0xffeb;
 constexpr quint32 keyEscape = 0xff1b;
 
 // The usable area the Dock publishes for the screen (the root window's "_NET_WORKAREA").
@@ -135,6 +140,26 @@ private:
                                   main ? std::optional<QRect>(main->geometry) : std::nullopt);
     }
 
+    // The status item's icon in the menu-bar strip.
+    QRect statusIcon()
+    {
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.pid == m_program.processId() && window.viewable && window.geometry.height() <= 24 && window.geometry.top() < 24)
+                return window.geometry;
+        }
+        return {};
+    }
+
+    // The status menu while it shows.
+    QRect statusMenu()
+    {
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.pid == m_program.processId() && window.viewable && window.overrideRedirect && window.geometry.height() > 60)
+                return window.geometry;
+        }
+        return {};
+    }
+
     static QString describe(const QRect &rect)
     {
         return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
@@ -196,13 +221,39 @@ private slots:
         QVERIFY(grabScreen(QRect(QPoint(0, 0), QSize(800, 600))).save(screenshotPath("main-light")));
     }
 
+    // The keys the status menu shows beside its commands work in the main window: Super+comma
+    // opens the settings, Super+G the group list. (The program settles its Dock watchers in its
+    // first second or so; the keys come after that.)
+    void theStatusMenusKeysWorkInTheMainWindow()
+    {
+        std::optional<X11Windows::Window> window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
+        QVERIFY(waitForLine(QStringLiteral("Startup recovery pass at 1200 ms")));
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows().inputFocus(), window->id, roadTimeout);
+        m_keyboard.chord({superL}, keyComma);
+        QVERIFY(waitForLine(QStringLiteral("Deferred settings navigation fired")));
+        m_keyboard.chord({superL}, keyG);
+        QVERIFY(waitForLine(QStringLiteral("Deferred group list navigation fired")));
+
+        // Once the status menu has been open and closed again, the keys still work in the window.
+        const QRect icon = statusIcon();
+        QVERIFY(!icon.isEmpty());
+        m_pointer.click(icon.center());
+        QTRY_VERIFY_WITH_TIMEOUT(!statusMenu().isEmpty(), roadTimeout);
+        m_keyboard.chord({}, keyEscape);
+        QTRY_VERIFY_WITH_TIMEOUT(statusMenu().isEmpty(), roadTimeout);
+        m_pointer.click(window->geometry.center() + QPoint(0, 150));
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows().inputFocus(), window->id, roadTimeout);
+        m_log.clear();
+        m_keyboard.chord({superL}, keyComma);
+        QVERIFY(waitForLine(QStringLiteral("Deferred settings navigation fired")));
+    }
+
     void theMainWindowsCloseKeyClosesIt()
     {
         std::optional<X11Windows::Window> window;
         QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
-        // The window has the keyboard once it is up; Ctrl+W closes it, and the program stays. (The
-        // program settles its Dock watchers in its first second or so; the keys come after that.)
-        QVERIFY(waitForLine(QStringLiteral("Startup recovery pass at 1200 ms")));
+        // The window has the keyboard once it is up; Ctrl+W closes it, and the program stays.
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows().inputFocus(), window->id, roadTimeout);
         m_keyboard.chord({XTestKeys::controlL}, keyW);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(), roadTimeout);
@@ -264,6 +315,21 @@ private slots:
         QVERIFY(m_program.waitForFinished(roadTimeout));
         qInfo("Quit took %lld ms (popup %s when Quit was chosen)", quitting.elapsed(), popupStillShows ? "showing" : "gone");
         QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+    }
+
+    // The status menu's quit key, pressed in the main window of a fresh start, ends the program
+    // as the menu's entry does.
+    void theQuitKeyQuitsFromTheMainWindow()
+    {
+        startProgram();
+        std::optional<X11Windows::Window> window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
+        QVERIFY(waitForLine(QStringLiteral("Startup recovery pass at 1200 ms")));
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows().inputFocus(), window->id, roadTimeout);
+        m_keyboard.chord({XTestKeys::controlL}, keyQ);
+        QVERIFY(m_program.waitForFinished(roadTimeout));
+        QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program.exitCode(), 0);
     }
 };
 
