@@ -177,7 +177,17 @@ void KestrowanApp::applyDeferredSettingsNavigation()
 
 void KestrowanApp::installReactions()
 {
-    connect(m_groupManager.get(), &GroupManager::groupsChanged, this, [this] { onGroupsChanged(m_groupManager->groups()); });
+    // The Dock tracking, the hot keys and the status menu follow the groups once the event that
+    // changed them is through: a name typed key by key repaints first, and a burst of changes
+    // (each key of a name) is followed once.
+    connect(m_groupManager.get(), &GroupManager::groupsChanged, this, [this] {
+        if (std::exchange(m_groupsChangePending, true))
+            return;
+        QMetaObject::invokeMethod(this, [this] {
+            m_groupsChangePending = false;
+            onGroupsChanged(m_groupManager->groups());
+        }, Qt::QueuedConnection);
+    });
     UserDefaults &defaults = UserDefaults::standard();
     defaults.observe(AppSettings::interactionModeKey, this,
                      [this] { handleInteractionModeChange(AppSettings::interactionMode(UserDefaults::standard())); });

@@ -155,5 +155,6 @@ private:
     bool m_isMainWindowRequested = false;
     bool m_didBootstrapRuntime = false;
     bool m_scheduledStartupRecovery = false;
+    bool m_groupsChangePending = false;
     bool m_didInstallAppDelegateHandlers = false;
 };
