@@ -208,6 +208,15 @@ QKeySequence standardKey(QKeySequence::StandardKey key, const QKeySequence &fall
 // The widest a group's name may be drawn in the status menu.
 constexpr int statusMenuNameWidth = 260;
 
+// A name is shown as it stands: an ampersand is not a mnemonic here. A long one ends in "…" so the
+// menu keeps a menu's width; the whole name is the entry's tool tip.
+void showStatusGroupName(const QMenu &menu, QAction *action, const QString &name)
+{
+    const QString shown = QFontMetrics(menu.font()).elidedText(name, Qt::ElideRight, statusMenuNameWidth);
+    action->setText(QString(shown).replace(u'&', QStringLiteral("&&")));
+    action->setToolTip(shown != name ? name : QString());
+}
+
 // A menu-bar menu: roomy rows, a rounded highlight, hairline separators, in the current look.
 QString statusMenuStyleSheet(bool dark)
 {
@@ -264,14 +273,9 @@ void AppDelegate::buildStatusMenu()
         menu->addSeparator();
         menu->ensurePolished();
         menu->setToolTipsVisible(true);
-        const QFontMetrics metrics(menu->font());
         for (const StatusGroup &group : m_statusGroups) {
-            // A name is shown as it stands: an ampersand is not a mnemonic here. A long one ends in
-            // "…" so the menu keeps a menu's width; the whole name is the entry's tool tip.
-            const QString shown = metrics.elidedText(group.name, Qt::ElideRight, statusMenuNameWidth);
-            QAction *action = menu->addAction(QString(shown).replace(u'&', QStringLiteral("&&")));
-            if (shown != group.name)
-                action->setToolTip(group.name);
+            QAction *action = menu->addAction(QString());
+            showStatusGroupName(*menu, action, group.name);
             action->setData(ModelJson::uuidText(group.id));
             connect(action, &QAction::triggered, this, [this, action] { menuOpenGroup(action->data().toString()); });
         }
@@ -300,10 +304,40 @@ void AppDelegate::attachCommandsToActiveWindow()
 
 void AppDelegate::updateStatusMenu(const QList<AppGroup> &groups)
 {
-    m_statusGroups.clear();
+    QList<StatusGroup> listed;
+    listed.reserve(groups.size());
     for (const AppGroup &group : groups)
-        m_statusGroups.append({group.id, group.name});
+        listed.append({group.id, group.name});
+    if (listed == m_statusGroups && m_statusMenu)
+        return;
+    // A name typed key by key changes one entry each time: the menu keeps its other entries.
+    if (renameStatusGroups(listed))
+        return;
+    m_statusGroups = std::move(listed);
     buildStatusMenu();
+}
+
+bool AppDelegate::renameStatusGroups(const QList<StatusGroup> &groups)
+{
+    if (!m_statusMenu || groups.size() != m_statusGroups.size() || groups.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        if (groups.at(i).id != m_statusGroups.at(i).id)
+            return false;
+    }
+    QList<QAction *> entries;
+    for (QAction *action : m_statusMenu->actions()) {
+        if (action->data().isValid())
+            entries.append(action);
+    }
+    if (entries.size() != groups.size())
+        return false;
+    for (qsizetype i = 0; i < groups.size(); ++i) {
+        if (groups.at(i).name != m_statusGroups.at(i).name)
+            showStatusGroupName(*m_statusMenu, entries.at(i), groups.at(i).name);
+    }
+    m_statusGroups = groups;
+    return true;
 }
 
 void AppDelegate::menuManageGroups()

@@ -92,6 +92,9 @@ private:
     // Gives the window that has the keyboard the menu's commands, so their keys work there.
     void attachCommandsToActiveWindow();
     void deliverRoute(const KestrowanRoute &route);
+    // Takes new names into the group entries of the menu in place; false when the groups are not
+    // the ones the menu lists (added, removed, moved), which takes a new menu.
+    bool renameStatusGroups(const QList<StatusGroup> &groups);
 
     bool m_isMainWindowRequestPending = false;
     std::optional<KestrowanRoute> m_pendingRoute;

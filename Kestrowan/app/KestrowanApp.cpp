@@ -177,7 +177,16 @@ void KestrowanApp::applyDeferredSettingsNavigation()
 
 void KestrowanApp::installReactions()
 {
-    connect(m_groupManager.get(), &GroupManager::groupsChanged, this, [this] { onGroupsChanged(m_groupManager->groups()); });
+    // The Dock tracking, the hot keys and the status menu follow the groups once the event that
+    // changed them is through: a name typed key by key repaints first, and a burst of changes
+    // (each key of a name) is followed once.
+    m_groupsChangeFollower.setSingleShot(true);
+    m_groupsChangeFollower.setInterval(0);
+    connect(&m_groupsChangeFollower, &QTimer::timeout, this, [this] { onGroupsChanged(m_groupManager->groups()); });
+    connect(m_groupManager.get(), &GroupManager::groupsChanged, this, [this] {
+        if (!m_groupsChangeFollower.isActive())
+            m_groupsChangeFollower.start();
+    });
     UserDefaults &defaults = UserDefaults::standard();
     defaults.observe(AppSettings::interactionModeKey, this,
                      [this] { handleInteractionModeChange(AppSettings::interactionMode(UserDefaults::standard())); });

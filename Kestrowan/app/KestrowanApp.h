@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRectF>
+#include <QTimer>
 #include <QUrl>
 
 #include <functional>
@@ -155,5 +156,6 @@ private:
     bool m_isMainWindowRequested = false;
     bool m_didBootstrapRuntime = false;
     bool m_scheduledStartupRecovery = false;
+    QTimer m_groupsChangeFollower; // one pass for a burst of changes, after their repaint
     bool m_didInstallAppDelegateHandlers = false;
 };

@@ -227,6 +227,45 @@ private slots:
         menu->hide();
     }
 
+    // A group renamed (a name typed key by key) changes its own entry: elided and with the whole name
+    // as its tip when long, back to a plain entry when short again; the menu and its other entries stay.
+    void aRenamedGroupChangesItsEntryOnly()
+    {
+        AppDelegate delegate;
+        delegate.setUpStatusItem();
+        AppGroup first;
+        first.id = QUuid::createUuid();
+        first.name = "Design";
+        AppGroup second = first;
+        second.id = QUuid::createUuid();
+        second.name = "Writing";
+        delegate.updateStatusMenu({first, second});
+        QMenu *menu = delegate.statusMenu();
+        QAction *firstEntry = menu->actions().at(4);
+        QAction *secondEntry = menu->actions().at(5);
+
+        second.name = QString(QStringLiteral("Notes & drafts ")).leftJustified(81, u'x');
+        delegate.updateStatusMenu({first, second});
+        QCOMPARE(delegate.statusMenu(), menu);
+        QCOMPARE(menu->actions().at(4), firstEntry);
+        QCOMPARE(menu->actions().at(5), secondEntry);
+        QCOMPARE(firstEntry->text(), QString("Design"));
+        QVERIFY(secondEntry->text().startsWith(QStringLiteral("Notes && drafts")));
+        QVERIFY(secondEntry->text().endsWith(QChar(0x2026)));
+        QCOMPARE(secondEntry->toolTip(), second.name);
+        QCOMPARE(delegate.statusGroups().at(1).name, second.name);
+
+        second.name = "R&D";
+        delegate.updateStatusMenu({first, second});
+        QCOMPARE(secondEntry->text(), QString("R&&D"));
+        QCOMPARE(secondEntry->toolTip(), QString("R&D"));
+
+        // Another order is another menu, with the entries in the new order.
+        delegate.updateStatusMenu({second, first});
+        QCOMPARE(delegate.statusMenu()->actions().at(4)->data().toString(), ModelJson::uuidText(second.id));
+        QCOMPARE(delegate.statusMenu()->actions().at(5)->data().toString(), ModelJson::uuidText(first.id));
+    }
+
     void theStatusMenu()
     {
         AppDelegate delegate;

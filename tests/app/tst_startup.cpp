@@ -384,7 +384,8 @@ private slots:
         AppGroup group = app->groupManager().createGroup();
         group.name = "Renamed";
         app->groupManager().updateGroup(group);
-        QVERIFY(hover->refreshes > refreshes);
+        // Followed once the change's event is through.
+        QTRY_VERIFY(hover->refreshes > refreshes);
         QCOMPARE(journalShortcuts(*app).reconciledWith, QList<QUuid>{group.id});
         QCOMPARE(app->appDelegate().statusGroups().size(), 1);
         QCOMPARE(app->appDelegate().statusGroups().first().name, QString("Renamed"));
