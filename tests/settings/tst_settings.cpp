@@ -14,6 +14,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Kestrowan/shell/TokenLabel.h"
+#include "NVLXDesign/EffectiveAppearance.h"
 #include "NVLXDesign/DS.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/NVLXMenu.h"
@@ -290,7 +291,8 @@ private slots:
             // Rounded: the corner pixel shows through; the middle is the raised surface, not white
             // in the dark look.
             QCOMPARE(qAlpha(shot.pixel(0, 0)), 0);
-            QCOMPARE(QColor(shot.pixel(shot.width() / 2, shot.height() - 3)).rgb(), DS::surfaceElevated.resolve(menu).rgb());
+            QCOMPARE(QColor(shot.pixel(shot.width() / 2, shot.height() - 3)).rgb(),
+                     DS::surfaceElevated.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light).rgb());
             QAction *japanese = nullptr;
             for (QAction *action : menu->actions()) {
                 if (action->text() == QString::fromUtf8("日本語"))
