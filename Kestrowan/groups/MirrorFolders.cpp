@@ -252,7 +252,10 @@ bool MirrorFolders::removeEntry(const QString &path)
 
 bool MirrorFolders::indexIsCurrent() const
 {
-    return m_index && !m_index->stale && m_index->groupsFolder.settledAt(m_index->takenNanoseconds)
+    // A folder changed a moment ago could change again without a new stamp, so its listing is
+    // read anew, but not more than once in a pass of the event loop.
+    return m_index && !m_index->stale
+        && (m_index->groupsFolder.settledAt(m_index->takenNanoseconds) || (m_index->withinPass && *m_index->withinPass))
         && FileStamp::of(m_groupsDirectory) == m_index->groupsFolder;
 }
 
@@ -266,7 +269,12 @@ std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
             return found->path;
     }
     // Taken before the listing, so that a change made while the folder is read shows next time.
-    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false};
+    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, {}};
+    if (QCoreApplication *application = QCoreApplication::instance();
+        application && QThread::currentThread() == application->thread()) {
+        index.withinPass = std::make_shared<bool>(true);
+        QMetaObject::invokeMethod(application, [pass = index.withinPass] { *pass = false; }, Qt::QueuedConnection);
+    }
     if (!index.groupsFolder.exists) {
         m_index.reset();
         return std::nullopt;

@@ -131,6 +131,9 @@ private:
         // What each entry's ".group_id" said, by entry path, with the stamp it had when read.
         QHash<QString, std::pair<FileStamp, QString>> owners;
         bool stale = false;
+        // Set until the main thread's event loop next turns: every lookup of one pass (a grid
+        // drawing each group's card) reads the same listing, as if all were made at once.
+        std::shared_ptr<bool> withinPass;
     };
 
     void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
