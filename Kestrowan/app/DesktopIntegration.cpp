@@ -7,7 +7,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QProcess>
+#include <QTimer>
 #include <QStandardPaths>
 
 namespace {
@@ -45,15 +47,36 @@ bool fileMentions(const QString &path, const QByteArray &text)
     return content && content->contains(text);
 }
 
-void runDetached(const QString &name, const QStringList &arguments)
+// The desktop's cache tools read every file in the folder they are given, so a FIFO left there by
+// someone else holds them for ever. Each run belongs to the application, hears nothing of ours on
+// its standard streams, and is ended at its deadline or when the application goes.
+constexpr int cacheToolDeadlineMilliseconds = 20000;
+
+void runCacheTool(const QString &name, const QStringList &arguments)
 {
     const QString tool = QStandardPaths::findExecutable(name);
     if (tool.isEmpty()) {
         qCWarning(appLogger, "%s is not installed; links and link files may not reach Kestrowan", qUtf8Printable(name));
         return;
     }
-    if (!QProcess::startDetached(tool, arguments))
-        qCWarning(appLogger, "Could not start %s", qUtf8Printable(name));
+    auto *process = new QProcess(QCoreApplication::instance());
+    process->setProgram(tool);
+    process->setArguments(arguments);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, name](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            qCWarning(appLogger, "Could not start %s", qUtf8Printable(name));
+            process->deleteLater();
+        }
+    });
+    QTimer::singleShot(cacheToolDeadlineMilliseconds, process, [process, name] {
+        qCWarning(appLogger, "%s did not finish in time; ended it", qUtf8Printable(name));
+        process->kill();
+    });
+    process->start();
 }
 
 } // namespace
@@ -122,7 +145,7 @@ void installDesktopIntegration(const QString &programPath)
     // The desktops that list handlers from the folder's cache find the entry there; the cache is
     // rebuilt when the entry changed or does not name it yet (the tool came later, say).
     if (entryChanged || !fileMentions(applications + QStringLiteral("/mimeinfo.cache"), desktopFileName.toUtf8()))
-        runDetached(QStringLiteral("update-desktop-database"), {applications});
+        runCacheTool(QStringLiteral("update-desktop-database"), {applications});
     // The icon the entry names, in the user's icon theme folder.
     if (const auto icon = readSmallFile(QStringLiteral(":/Kestrowan_Kestrowan.bundle/AppIcon.svg")))
         writeIfChanged(data + QStringLiteral("/icons/hicolor/scalable/apps/kestrowan.svg"), *icon);
@@ -131,7 +154,7 @@ void installDesktopIntegration(const QString &programPath)
     // "mimetype"); it is built again when the definition changed or does not hold our type yet.
     if (writeIfChanged(mimeFolder + QStringLiteral("/packages/kestrowan.xml"), QByteArray(linkTypeDefinition))
         || !fileMentions(mimeFolder + QStringLiteral("/globs2"), linkFileMimeType.toUtf8()))
-        runDetached(QStringLiteral("update-mime-database"), {mimeFolder});
+        runCacheTool(QStringLiteral("update-mime-database"), {mimeFolder});
     const QString mimeApps = config + QStringLiteral("/mimeapps.list");
     const QFileInfo mimeAppsInfo(mimeApps);
     QString failure;
