@@ -6,6 +6,7 @@
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/EmptyStandinDock.h"
 #include "tests/app/X11Windows.h"
+#include "tests/dock/ProgramWindows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/HostileFiles.h"
@@ -20,7 +21,6 @@
 #include <QTemporaryDir>
 
 #include <csignal>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -145,12 +145,7 @@ private slots:
         QVERIFY(QDir().mkpath(storage));
         writeTestFile(storage + QStringLiteral("/groups.json"), QJsonDocument(AppGroup::listToJson(m_groups)).toJson());
 
-        m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
-        m_program.setProcessEnvironment(programEnvironment());
-        m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_program.start();
-        QVERIFY(m_program.waitForStarted());
+        QVERIFY(ProgramWindows::startProgram(m_program, QStringLiteral(KESTROWAN_PROGRAM), programEnvironment()));
     }
 
     void cleanupTestCase()

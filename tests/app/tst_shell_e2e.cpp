@@ -5,6 +5,7 @@
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/EmptyStandinDock.h"
 #include "tests/app/X11Windows.h"
+#include "tests/dock/ProgramWindows.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
@@ -14,7 +15,6 @@
 #include <QUrl>
 
 #include <csignal>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -73,12 +73,7 @@ private slots:
         const QString dockFailure = m_dock.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
         QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
 
-        m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
-        m_program.setProcessEnvironment(programEnvironment());
-        m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_program.start();
-        QVERIFY(m_program.waitForStarted());
+        QVERIFY(ProgramWindows::startProgram(m_program, QStringLiteral(KESTROWAN_PROGRAM), programEnvironment()));
     }
 
     void cleanupTestCase()

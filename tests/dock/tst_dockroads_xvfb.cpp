@@ -23,7 +23,6 @@
 #include <QStandardPaths>
 
 #include <csignal>
-#include <sys/prctl.h>
 
 using namespace DockPositionResolver;
 
@@ -90,14 +89,9 @@ private:
         defaults.setValue(QStringLiteral("showInDock"), true);
         defaults.synchronize();
         m_log.clear();
-        m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
-        m_program.setProcessChannelMode(QProcess::MergedChannels);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
-        m_program.setProcessEnvironment(environment);
-        m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_program.start();
-        QVERIFY(m_program.waitForStarted());
+        QVERIFY(ProgramWindows::startProgram(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
         QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
         // The Dock shows the running program on a tile of its own once the program has a window.
         QTRY_COMPARE_WITH_TIMEOUT(readDockItems().size(), 4, roadTimeout);

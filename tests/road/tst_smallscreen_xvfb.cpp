@@ -26,7 +26,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <sys/prctl.h>
 
 using namespace ProgramWindows;
 
@@ -95,15 +94,10 @@ private:
     void startProgram()
     {
         m_log.clear();
-        m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
-        m_program.setProcessChannelMode(QProcess::MergedChannels);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        m_program.setProcessEnvironment(environment);
-        m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_program.start();
-        QVERIFY(m_program.waitForStarted());
+        QVERIFY(ProgramWindows::startProgram(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
         QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
         QTRY_VERIFY_WITH_TIMEOUT(tileOf(QStringLiteral("Big")) && tileOf(QStringLiteral("Kestrowan")), roadTimeout);
     }
