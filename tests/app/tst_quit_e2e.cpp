@@ -5,8 +5,8 @@
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/EmptyStandinDock.h"
+#include "tests/app/ProgramProcess.h"
 #include "tests/app/X11Windows.h"
-#include "tests/dock/ProgramWindows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/HostileFiles.h"
@@ -145,7 +145,7 @@ private slots:
         QVERIFY(QDir().mkpath(storage));
         writeTestFile(storage + QStringLiteral("/groups.json"), QJsonDocument(AppGroup::listToJson(m_groups)).toJson());
 
-        QVERIFY(ProgramWindows::startProgram(m_program, QStringLiteral(KESTROWAN_PROGRAM), programEnvironment()));
+        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), programEnvironment()));
     }
 
     void cleanupTestCase()

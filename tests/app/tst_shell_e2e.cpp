@@ -4,8 +4,8 @@
 
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/EmptyStandinDock.h"
+#include "tests/app/ProgramProcess.h"
 #include "tests/app/X11Windows.h"
-#include "tests/dock/ProgramWindows.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
@@ -73,7 +73,7 @@ private slots:
         const QString dockFailure = m_dock.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
         QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
 
-        QVERIFY(ProgramWindows::startProgram(m_program, QStringLiteral(KESTROWAN_PROGRAM), programEnvironment()));
+        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), programEnvironment()));
     }
 
     void cleanupTestCase()

@@ -12,9 +12,6 @@
 
 #include <optional>
 
-#include <csignal>
-#include <sys/prctl.h>
-
 // What a test on a real X server reads of the running program and the stand-in Dock from outside:
 // the program's windows, its popup beside an anchor and the Dock's tiles.
 namespace ProgramWindows {
@@ -98,18 +95,6 @@ inline std::optional<QRect> hoverUntilAnyPopup(XTestPointer &pointer, qint64 pid
 }
 
 // Ends the program as the desktop does at log-out: asked first, killed when it does not go.
-// Starts the real program as the test's child: its output merged for the test to read, and ended
-// with the test process should the test die first.
-inline bool startProgram(QProcess &program, const QString &path, const QProcessEnvironment &environment)
-{
-    program.setProgram(path);
-    program.setProcessEnvironment(environment);
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    program.start();
-    return program.waitForStarted();
-}
-
 inline void stopProgram(QProcess &program)
 {
     if (program.state() == QProcess::NotRunning)

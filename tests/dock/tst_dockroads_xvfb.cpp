@@ -8,6 +8,7 @@
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
+#include "tests/app/ProgramProcess.h"
 #include "tests/app/X11Windows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/standin/XTestPointer.h"
@@ -91,7 +92,7 @@ private:
         m_log.clear();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
-        QVERIFY(ProgramWindows::startProgram(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
+        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
         QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
         // The Dock shows the running program on a tile of its own once the program has a window.
         QTRY_COMPARE_WITH_TIMEOUT(readDockItems().size(), 4, roadTimeout);

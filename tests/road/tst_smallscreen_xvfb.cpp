@@ -8,6 +8,7 @@
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "Platform/linux/X11Atoms.h"
+#include "tests/app/ProgramProcess.h"
 #include "tests/app/X11Windows.h"
 #include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
@@ -97,7 +98,7 @@ private:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        QVERIFY(ProgramWindows::startProgram(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
+        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
         QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
         QTRY_VERIFY_WITH_TIMEOUT(tileOf(QStringLiteral("Big")) && tileOf(QStringLiteral("Kestrowan")), roadTimeout);
     }
