@@ -282,8 +282,7 @@ void IconComposer::drawIconTile(const IconSource &source, PointCanvas &canvas, c
     canvas.clipToPath(tile);
     if (!source.preservesNativeCanvas && !source.image.isNull()) {
         const QImage &bitmap = source.image;
-        const QImage cropped = croppedToOpaque(bitmap);
-        const QRect o(QPoint(0, 0), cropped.size());
+        const QRect o = opaqueCrop(bitmap);
         const qreal a = qreal(o.width()) / o.height();
         const qreal ratio = rect.width() / rect.height();
         QRectF target = rect;
@@ -291,7 +290,7 @@ void IconComposer::drawIconTile(const IconSource &source, PointCanvas &canvas, c
             target = QRectF(rect.x(), rect.y() + (rect.height() - rect.width() / a) / 2, rect.width(), rect.width() / a);
         else if (a < ratio)
             target = QRectF(rect.x() + (rect.width() - a * rect.height()) / 2, rect.y(), a * rect.height(), rect.height());
-        canvas.drawImage(cropped, target);
+        canvas.drawImagePart(bitmap, o, target);
     } else {
         canvas.drawImage(source.image, rect);
     }
@@ -313,18 +312,17 @@ QImage IconComposer::appIconImage(const QIcon &icon)
     return image;
 }
 
-QImage IconComposer::croppedToOpaque(const QImage &bitmap)
+QRect IconComposer::opaqueCrop(const QImage &bitmap)
 {
-    static StampedCache<QImage> cropped(16);
+    // Only where the part lies is kept, not a copy of it: the canvas keeps the part shrunk to
+    // the tile, and a part drawn unshrunk is copied while it is drawn.
+    static StampedCache<QRect> crops(64);
     const QString key = QString::number(bitmap.cacheKey());
-    if (std::optional<QImage> cached = cropped.find(key))
+    if (std::optional<QRect> cached = crops.find(key))
         return *cached;
     const QRect o = opaqueBounds(bitmap).value_or(QRect(0, 0, bitmap.width(), bitmap.height()));
-    QImage image = bitmap.copy(o);
-    if (image.isNull())
-        image = bitmap;
-    cropped.insert(key, image);
-    return image;
+    crops.insert(key, o);
+    return o;
 }
 
 std::optional<QRect> IconComposer::opaqueBounds(const QImage &bitmap)

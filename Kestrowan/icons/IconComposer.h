@@ -76,8 +76,8 @@ private:
     static std::optional<TileLayer> keptTileLayer(const IconSource &source, const QRectF &rect);
     // An application's icon as a 512-point bitmap.
     static QImage appIconImage(const QIcon &icon);
-    // The bitmap trimmed to its opaque part (whole when it has none, or when trimming fails).
-    static QImage croppedToOpaque(const QImage &bitmap);
+    // The bitmap's opaque part, in its pixels (the whole bitmap when it has none).
+    static QRect opaqueCrop(const QImage &bitmap);
     // The 512-point picture of a built-in style before any tile, for `count` sources.
     static QImage styleBackground(AppGroup::IconStyle style, qsizetype count);
     static void shelfBackground(PointCanvas &canvas, qsizetype count);

@@ -259,6 +259,30 @@ void ItemPreview::drawExtensionLabel(PointCanvas &canvas, const QString &text, c
     drawCentredLabel(canvas, text, systemFont(8.5, QFont::Bold), previewLabelText(), rect);
 }
 
+namespace {
+
+// Where a photo card shows its picture, in points: the picture covers it, its aspect kept.
+const QRectF kPhotoWell(20, 24, 88, 88);
+
+std::optional<QRectF> photoTarget(const QImage &picture)
+{
+    if (picture.isNull() || picture.height() <= 0)
+        return std::nullopt;
+    const QRectF &well = kPhotoWell;
+    const qreal a = qreal(picture.width()) / picture.height();
+    if (well.width() / well.height() < a)
+        return QRectF(well.center().x() - a * well.height() / 2, well.top(), a * well.height(), well.height());
+    return QRectF(well.left(), well.center().y() - well.width() / a / 2, well.width(), well.width() / a);
+}
+
+} // namespace
+
+QImage ItemPreview::photoCardPicture(const QImage &picture)
+{
+    const std::optional<QRectF> target = photoTarget(picture);
+    return target ? PointCanvas::shrunkForRect(picture, QSizeF(kSide, kSide), kPixelsPerPoint, *target) : picture;
+}
+
 QImage ItemPreview::drawPhotoCard(const QImage &picture, const QString &ext)
 {
     // Everything under the picture is the same on every photo card.
@@ -271,18 +295,11 @@ QImage ItemPreview::drawPhotoCard(const QImage &picture, const QString &ext)
     }();
     PointCanvas canvas(blankCard, QSizeF(kSide, kSide), kPixelsPerPoint);
 
-    const QRectF well(20, 24, 88, 88);
-    const QPainterPath wellPath = PointCanvas::roundedRect(well, 18);
-    if (!picture.isNull() && picture.height() > 0) {
-        const qreal a = qreal(picture.width()) / picture.height();
-        QRectF target;
-        if (well.width() / well.height() < a)
-            target = QRectF(well.center().x() - a * well.height() / 2, well.top(), a * well.height(), well.height());
-        else
-            target = QRectF(well.left(), well.center().y() - well.width() / a / 2, well.width(), well.width() / a);
+    const QPainterPath wellPath = PointCanvas::roundedRect(kPhotoWell, 18);
+    if (const std::optional<QRectF> target = photoTarget(picture)) {
         canvas.save();
         canvas.clipToPath(wellPath);
-        canvas.drawImage(picture, target);
+        canvas.drawImage(picture, *target);
         canvas.restore();
     }
     canvas.strokePath(wellPath, previewFrameStroke(), 1);

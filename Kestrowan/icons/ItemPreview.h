@@ -29,6 +29,9 @@ public:
 
     static QImage drawAppIconPreview(const QIcon &icon, qreal side);
     static QImage drawPhotoCard(const QImage &picture, const QString &ext);
+    // A document's picture at the pixels a photo card draws it with: drawPhotoCard draws it the
+    // same, so only this needs keeping.
+    static QImage photoCardPicture(const QImage &picture);
     // The badge of a document without a picture of its own: drawn once per kind and extension.
     static QImage drawFileTypeBadge(const QString &ext, AppItem::Kind kind);
     // The same, drawn afresh.

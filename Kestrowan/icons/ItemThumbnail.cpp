@@ -140,7 +140,10 @@ void CompactItemThumbnail::setApp(const AppItem &app)
 
 QImage CompactItemThumbnail::picture()
 {
-    if (!m_drawnPreview)
-        m_drawnPreview = itemThumbnail(m_app);
+    if (!m_drawnPreview || m_drawnFrame != size() || m_drawnRatio != devicePixelRatioF()) {
+        m_drawnPreview = drawnPicture(itemThumbnail(m_app));
+        m_drawnFrame = size();
+        m_drawnRatio = devicePixelRatioF();
+    }
     return *m_drawnPreview;
 }

@@ -66,6 +66,10 @@ protected:
     Scaling scaling() const override { return Scaling::Fill; }
 
 private:
-    AppItem m_app;
+    // The preview is kept at the size the strip draws it (a drawn preview is 256 pixels square,
+    // a strip tile a few dozen), made again when the frame or its pixel ratio changes.
     std::optional<QImage> m_drawnPreview;
+    QSize m_drawnFrame;
+    qreal m_drawnRatio = 0;
+    AppItem m_app;
 };

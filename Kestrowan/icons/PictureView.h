@@ -27,6 +27,9 @@ public:
     bool drawsPicture() const { return !m_drawsLater || m_firstFrameDone; }
     // What the view shows now, before scaling.
     QImage currentPicture() { return picture(); }
+    // `image` as the view draws it now: scaled to the device pixels of its frame. A picture handed
+    // over at that size is drawn as it is, so a subclass may keep only that.
+    QImage drawnPicture(const QImage &image) const;
 
 protected:
     // The picture to show now and how; subclasses decide.
@@ -35,9 +38,6 @@ protected:
     // Subclasses call this when what picture() returns has changed.
     void pictureChanged();
     void paintEvent(QPaintEvent *event) override;
-    // `image` as the view draws it now: scaled to the device pixels of its frame. A picture handed
-    // over at that size is drawn as it is, so a subclass may keep only that.
-    QImage drawnPicture(const QImage &image) const;
 
 private:
     QSize drawnPixels(const QSize &imageSize) const;

@@ -153,6 +153,9 @@ void PointCanvas::clipToPath(const QPainterPath &path)
                 p.drawImage(state.maskBounds.topLeft() - bounds.topLeft(), state.mask);
             }
             p.end();
+            // Only its coverage counts (it is only ever drawn with DestinationIn), which a
+            // quarter of the bytes holds.
+            mask = mask.convertToFormat(QImage::Format_Alpha8);
             // Masks of icon size are kept; the few of larger skins would hold many megabytes.
             if (qint64(bounds.width()) * bounds.height() <= kLargestKeptMask)
                 masks.insert(key, mask);
@@ -334,22 +337,74 @@ void PointCanvas::drawLinearGradient(const QGradientStops &stops, const QPointF 
     paint(canvas, [&](QPainter &p) { p.fillPath(band, gradient); }, m_states.constLast().alpha);
 }
 
+QSize PointCanvas::targetPixels(const QRectF &target, qreal pixelsPerPoint)
+{
+    return (target.size() * pixelsPerPoint).toSize();
+}
+
+bool PointCanvas::needsShrinking(const QImage &image, const QSize &targetPixels)
+{
+    return targetPixels.width() > 0 && targetPixels.height() > 0
+           && (image.width() > targetPixels.width() * 5 / 4 || image.height() > targetPixels.height() * 5 / 4);
+}
+
+namespace {
+
+StampedCache<QImage> &shrunkImages()
+{
+    static StampedCache<QImage> shrunk(16);
+    return shrunk;
+}
+
+} // namespace
+
 QImage PointCanvas::shrunkFor(const QImage &image, const QRectF &target) const
 {
-    const QSize targetPixels((target.size() * m_scale).toSize());
+    const QSize pixels = targetPixels(target, m_scale);
     // Qt's smooth scaling averages whole areas; letting the painter shrink a large bitmap would alias.
     // The same bitmaps come back at the same sizes (an application's icon in every style), so the
     // shrunk copies are kept.
-    if (targetPixels.width() <= 0 || targetPixels.height() <= 0
-        || (image.width() <= targetPixels.width() * 5 / 4 && image.height() <= targetPixels.height() * 5 / 4))
+    if (!needsShrinking(image, pixels))
         return image;
-    static StampedCache<QImage> shrunk(16);
-    const QString key = QStringLiteral("%1:%2x%3").arg(image.cacheKey()).arg(targetPixels.width()).arg(targetPixels.height());
-    if (std::optional<QImage> cached = shrunk.find(key))
+    const QString key = QStringLiteral("%1:%2x%3").arg(image.cacheKey()).arg(pixels.width()).arg(pixels.height());
+    if (std::optional<QImage> cached = shrunkImages().find(key))
         return *cached;
-    const QImage source = image.scaled(targetPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    shrunk.insert(key, source);
+    const QImage source = image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    shrunkImages().insert(key, source);
     return source;
+}
+
+QImage PointCanvas::shrunkPartFor(const QImage &image, const QRect &crop, const QRectF &target) const
+{
+    const QSize pixels = targetPixels(target, m_scale);
+    const QString key = QStringLiteral("%1[%2,%3,%4,%5]:%6x%7")
+                            .arg(image.cacheKey())
+                            .arg(crop.x())
+                            .arg(crop.y())
+                            .arg(crop.width())
+                            .arg(crop.height())
+                            .arg(pixels.width())
+                            .arg(pixels.height());
+    if (std::optional<QImage> cached = shrunkImages().find(key))
+        return *cached;
+    QImage part = image.copy(crop);
+    if (part.isNull())
+        part = image;
+    if (!needsShrinking(part, pixels))
+        return part;
+    const QImage source = part.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    shrunkImages().insert(key, source);
+    return source;
+}
+
+QImage PointCanvas::shrunkForRect(const QImage &image, const QSizeF &size, qreal pixelsPerPoint, const QRectF &rect)
+{
+    // The mapping of painterRect() with no scaling of the canvas's own.
+    const QTransform flip(1, 0, 0, -1, 0, size.height());
+    const QSize pixels = targetPixels(flip.mapRect(rect.normalized()), pixelsPerPoint);
+    if (image.isNull() || rect.isEmpty() || !needsShrinking(image, pixels))
+        return image;
+    return image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void PointCanvas::drawImage(const QImage &image, const QRectF &rect, qreal fraction)
@@ -361,6 +416,17 @@ void PointCanvas::drawImage(const QImage &image, const QRectF &rect, qreal fract
     paint(target,
           [&](QPainter &p) { p.drawImage(target, source, QRectF(QPointF(0, 0), QSizeF(source.size()))); },
           m_states.constLast().alpha * fraction);
+}
+
+void PointCanvas::drawImagePart(const QImage &image, const QRect &crop, const QRectF &rect)
+{
+    if (image.isNull() || rect.isEmpty())
+        return;
+    const QRectF target = painterRect(rect);
+    const QImage source = shrunkPartFor(image, crop, target);
+    paint(target,
+          [&](QPainter &p) { p.drawImage(target, source, QRectF(QPointF(0, 0), QSizeF(source.size()))); },
+          m_states.constLast().alpha);
 }
 
 void PointCanvas::drawSymbol(const SymbolImage &symbol, const QRectF &rect, qreal fraction)

@@ -57,6 +57,9 @@ public:
     void drawLinearGradient(const QGradientStops &stops, const QPointF &start, const QPointF &end);
     // Draws the whole image stretched into `rect`, upright, its alpha multiplied by `fraction`.
     void drawImage(const QImage &image, const QRectF &rect, qreal fraction = 1.0);
+    // The part `crop` (in the image's pixels) of `image`, drawn as drawImage draws a copy of it;
+    // the part is copied only while drawing, and kept only shrunk.
+    void drawImagePart(const QImage &image, const QRect &crop, const QRectF &rect);
     void drawSymbol(const SymbolImage &symbol, const QRectF &rect, qreal fraction = 1.0);
     // Font sizes are in points. The text is centred horizontally and starts at the top of `rect`.
     void drawText(const QString &text, const QFont &font, const QColor &color, const QRectF &rect);
@@ -87,6 +90,12 @@ public:
     static QPainterPath roundedRect(const QRectF &rect, qreal radius);
     static QPainterPath ellipse(const QRectF &rect);
 
+    // `image` as drawImage draws it into `rect` (in points) of a canvas of `size` points at
+    // `pixelsPerPoint` with no scaling of its own: smoothly shrunk to the pixels it covers when
+    // the painter would have to shrink it much, otherwise as it is. A picture kept this way is
+    // drawn with the same pixels and without shrinking again.
+    static QImage shrunkForRect(const QImage &image, const QSizeF &size, qreal pixelsPerPoint, const QRectF &rect);
+
 private:
     struct Shadow {
         QPointF offset;
@@ -112,6 +121,9 @@ private:
     std::optional<Layer> renderLayer(const QRectF &painterBounds, const Operation &op, qreal opacity) const;
     // The image, smoothly shrunk first when the painter would have to shrink it much to fill `target`.
     QImage shrunkFor(const QImage &image, const QRectF &target) const;
+    QImage shrunkPartFor(const QImage &image, const QRect &crop, const QRectF &target) const;
+    static QSize targetPixels(const QRectF &target, qreal pixelsPerPoint);
+    static bool needsShrinking(const QImage &image, const QSize &targetPixels);
     QRect pixelBounds(const QRectF &painterBounds) const;
     // Names a clip's mask: the path in painter space, its pixels and the clip it lies within.
     QString maskKey(const QPainterPath &mapped, const QRect &bounds, qint64 outerMask) const;

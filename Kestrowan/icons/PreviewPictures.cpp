@@ -107,8 +107,10 @@ void PreviewPictures::dropOldest()
     }
 }
 
-void PreviewPictures::arrived(const QString &path, const QImage &picture, const QString &failure)
+void PreviewPictures::arrived(const QString &path, const QImage &arrivedPicture, const QString &failure)
 {
+    // Kept at the pixels its card draws it with, not as decoded (a quarter of a megabyte or more).
+    const QImage picture = ItemPreview::photoCardPicture(arrivedPicture);
     {
         const std::lock_guard lock(m_mutex);
         const auto found = m_entries.find(path);

@@ -108,7 +108,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QImage badge = ItemPreview::drawFileTypeBadge(QStringLiteral("jpg"), AppItem::Kind::File);
         QCOMPARE(thumbnail->currentPicture(), badge);
-        QCOMPARE(compact->currentPicture(), badge);
+        QCOMPARE(compact->currentPicture(), compact->drawnPicture(badge));
         const QImage iconWithBadge = icon->composedIcon();
         // Asked for once, however many views show it.
         QTRY_COMPARE_WITH_TIMEOUT(fake->requests(), QStringList{photo}, 20000);
@@ -116,7 +116,7 @@ private slots:
         fake->release();
         const QImage card = ItemPreview::drawPhotoCard(picture, QStringLiteral("jpg"));
         QTRY_COMPARE_WITH_TIMEOUT(thumbnail->currentPicture(), card, 20000);
-        QCOMPARE(compact->currentPicture(), card);
+        QCOMPARE(compact->currentPicture(), compact->drawnPicture(card));
         QTRY_VERIFY_WITH_TIMEOUT(icon->composedIcon() != iconWithBadge, 20000);
         QCOMPARE(icon->composedIcon(), IconComposer::composeGroupIcon(group.apps, group.iconStyle));
         QCOMPARE(fake->requests().size(), 1);
@@ -179,7 +179,7 @@ private slots:
         QVERIFY(!window.grab().isNull());
         for (qsizetype i = 0; i < items.size(); ++i) {
             const QImage badge = ItemPreview::drawFileTypeBadge(ItemPreview::pathExtension(items[i].path), AppItem::Kind::File);
-            QCOMPARE(views[2 * i]->currentPicture(), badge);
+            QCOMPARE(views[2 * i]->currentPicture(), views[2 * i]->drawnPicture(badge)); // at the strip's size
             QCOMPARE(views[2 * i + 1]->currentPicture(), badge);
         }
     }
@@ -241,12 +241,12 @@ private slots:
         const AppItem app = itemAt(QStringLiteral("/Applications/Mail.app"));
         CompactItemThumbnail view(app);
         view.show();
-        QCOMPARE(view.currentPicture(), itemThumbnail(app));
+        QCOMPARE(view.currentPicture(), view.drawnPicture(itemThumbnail(app)));
         const AppItem deck = itemAt(file(QStringLiteral("Other.key")));
         view.setApp(deck);
         drainCache();
         QCOMPARE(m_renderer->count(), 0);
-        QCOMPARE(view.currentPicture(), itemThumbnail(deck));
+        QCOMPARE(view.currentPicture(), view.drawnPicture(itemThumbnail(deck)));
     }
 
     void groupIconSkinChoiceAndClip()
