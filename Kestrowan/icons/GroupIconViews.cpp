@@ -4,7 +4,29 @@
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 
+#include <QCoreApplication>
 #include <QTimer>
+
+#include <malloc.h>
+
+namespace {
+
+// A composition goes through canvases of a megabyte and more, freed again at once; the heap keeps
+// their pages resident unless told otherwise, and a window of many cards composes many icons. The
+// pages go back once per turn of the event loop, after the icons of that turn are made.
+void returnFreedPages()
+{
+    static bool queued = false;
+    if (queued || !QCoreApplication::instance())
+        return;
+    queued = true;
+    QTimer::singleShot(0, QCoreApplication::instance(), [] {
+        queued = false;
+        malloc_trim(0);
+    });
+}
+
+} // namespace
 
 GroupIconView::GroupIconView(qreal side, QWidget *parent) : PictureView(parent), m_side(side)
 {
@@ -48,6 +70,7 @@ QImage GroupIconView::keptIcon()
         m_icon = drawnPicture(composedIcon());
         m_iconFrame = size();
         m_iconRatio = devicePixelRatioF();
+        returnFreedPages();
     }
     return *m_icon;
 }

@@ -169,17 +169,19 @@ IconComposer::TileLayer IconComposer::tileLayer(const IconSource &source, const 
     const QString key = tileKey(source, rect);
     if (std::optional<TileLayer> cached = keptTileLayer(source, rect))
         return *cached;
-    PointCanvas canvas(QSizeF(kCanvasSide, kCanvasSide), kPixelsPerPoint);
+    // Only the tile's own pixels are held: everything it draws, its shadow included, stays within them.
+    const QSizeF side(kCanvasSide, kCanvasSide);
+    const QRect reach = PointCanvas::pixelReach(side, kPixelsPerPoint, rect);
+    PointCanvas canvas(side, kPixelsPerPoint, reach);
     if (!canvas.isValid())
         return {};
     // The icon's rounded outline cuts only tiles that reach it; a tile well inside it is left whole,
-    // which is what the clip would give, without painting a canvas-wide mask for it.
+    // which is what the clip would give, without painting a mask for it.
     const QPainterPath outline = backgroundPath(kCanvasSide);
     if (!outline.contains(rect.adjusted(-8, -8, 8, 8)))
         canvas.clipToPath(outline);
     drawIconTile(source, canvas, rect);
-    const QRect reach = canvas.pixelReach(rect);
-    TileLayer layer{canvas.takeImage().copy(reach), reach.topLeft()};
+    TileLayer layer{canvas.takeImage(), reach.topLeft()};
     layer.pixels.setDevicePixelRatio(1);
     tileLayers().insert(key, {layer.pixels, layer.origin});
     return layer;

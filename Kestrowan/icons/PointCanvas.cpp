@@ -59,6 +59,26 @@ PointCanvas::PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint)
     m_valid = true;
 }
 
+PointCanvas::PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint, const QRect &window)
+    : m_size(sizeInPoints), m_scale(pixelsPerPoint)
+{
+    m_states.append(State{});
+    const QSize pixels(qCeil(sizeInPoints.width() * pixelsPerPoint), qCeil(sizeInPoints.height() * pixelsPerPoint));
+    if (!(pixelsPerPoint > 0) || pixels.width() < 1 || pixels.height() < 1 || pixels.width() > kMaximumPixelSide
+        || pixels.height() > kMaximumPixelSide)
+        return;
+    const QRect held = window & QRect(QPoint(0, 0), pixels);
+    if (held.isEmpty())
+        return;
+    m_image = transparentImage(held.size());
+    if (m_image.isNull())
+        return;
+    m_origin = held.topLeft();
+    m_painter = new QPainter(&m_image);
+    prepare(*m_painter);
+    m_valid = true;
+}
+
 PointCanvas::PointCanvas(const QImage &picture, const QSizeF &sizeInPoints, qreal pixelsPerPoint)
     : m_size(sizeInPoints), m_scale(pixelsPerPoint)
 {
@@ -104,9 +124,9 @@ QColor PointCanvas::colorAt(const QPointF &point) const
     if (!m_valid)
         return {};
     const QPoint pixel = (toPainterSpace().map(point) * m_scale).toPoint();
-    if (!m_image.rect().contains(pixel))
+    if (!heldPixels().contains(pixel))
         return {};
-    return m_image.pixelColor(pixel);
+    return m_image.pixelColor(pixel - m_origin);
 }
 
 QRectF PointCanvas::painterRect(const QRectF &rect) const
@@ -128,7 +148,7 @@ void PointCanvas::clipToPath(const QPainterPath &path)
     State &state = m_states.last();
     const QPainterPath mapped = toPainterSpace().map(path);
     // The mask covers only the pixels the clip can let through, not the whole canvas.
-    QRect bounds = pixelBounds(mapped.boundingRect()) & m_image.rect();
+    QRect bounds = pixelBounds(mapped.boundingRect()) & heldPixels();
     if (state.clipped)
         bounds &= state.maskBounds;
     QImage mask;
@@ -208,7 +228,7 @@ void PointCanvas::paint(const QRectF &painterBounds, const Operation &op, qreal 
         return;
     const State &state = m_states.constLast();
     if (!state.clipped && !state.shadow.isSet()) {
-        m_painter->setTransform(QTransform::fromScale(m_scale, m_scale));
+        m_painter->setTransform(QTransform::fromScale(m_scale, m_scale) * QTransform::fromTranslate(-m_origin.x(), -m_origin.y()));
         m_painter->setOpacity(std::min<qreal>(opacity, 1));
         op(*m_painter);
         return;
@@ -239,7 +259,7 @@ std::optional<PointCanvas::Layer> PointCanvas::renderLayer(const QRectF &painter
         layerRect |= shadowRect;
         // Content beyond the canvas may still cast a shadow onto it.
         const int reach = spread + qCeil(std::abs(shadowOffset.x()) + std::abs(shadowOffset.y()));
-        layerRect &= m_image.rect().adjusted(-reach, -reach, reach, reach);
+        layerRect &= heldPixels().adjusted(-reach, -reach, reach, reach);
     } else {
         layerRect &= state.maskBounds;
     }
@@ -291,7 +311,7 @@ void PointCanvas::placeLayer(const Layer &layer)
         return;
     m_painter->resetTransform();
     m_painter->setOpacity(layer.opacity);
-    m_painter->drawImage(layer.origin, layer.pixels);
+    m_painter->drawImage(layer.origin - m_origin, layer.pixels);
 }
 
 void PointCanvas::fillPath(const QPainterPath &path, const QColor &color)
@@ -468,12 +488,23 @@ void PointCanvas::placePixels(const QImage &picture, const QPoint &pixel)
         return;
     m_painter->resetTransform();
     m_painter->setOpacity(1);
-    m_painter->drawImage(pixel, picture);
+    m_painter->drawImage(pixel - m_origin, picture);
 }
 
 QRect PointCanvas::pixelReach(const QRectF &rect) const
 {
-    return pixelBounds(painterRect(rect)) & m_image.rect();
+    return pixelBounds(painterRect(rect)) & heldPixels();
+}
+
+QRect PointCanvas::pixelReach(const QSizeF &sizeInPoints, qreal pixelsPerPoint, const QRectF &rect)
+{
+    // painterRect() and pixelBounds() of a canvas with no scaling of its own.
+    const QTransform flip(1, 0, 0, -1, 0, sizeInPoints.height());
+    const QRectF bounds = flip.mapRect(rect.normalized());
+    const QRectF px(bounds.x() * pixelsPerPoint, bounds.y() * pixelsPerPoint, bounds.width() * pixelsPerPoint,
+                    bounds.height() * pixelsPerPoint);
+    const QSize pixels(qCeil(sizeInPoints.width() * pixelsPerPoint), qCeil(sizeInPoints.height() * pixelsPerPoint));
+    return px.toAlignedRect().adjusted(-1, -1, 1, 1) & QRect(QPoint(0, 0), pixels);
 }
 
 QImage PointCanvas::takeImage()

@@ -30,6 +30,10 @@ public:
     // Starts from a copy of `picture` (a bitmap of this canvas's size in pixels) rather than from
     // transparency; a picture of another size gives an invalid canvas.
     PointCanvas(const QImage &picture, const QSizeF &sizeInPoints, qreal pixelsPerPoint = 1.0);
+    // Only the pixels `window` of the canvas (in its pixels, rows from the top) are held: drawing
+    // elsewhere is lost, and takeImage() gives that part alone. Drawing within it comes out as on
+    // the whole canvas.
+    PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint, const QRect &window);
     ~PointCanvas();
     PointCanvas(const PointCanvas &) = delete;
     PointCanvas &operator=(const PointCanvas &) = delete;
@@ -81,6 +85,8 @@ public:
     void placeLayer(const Layer &layer);
     // The pixels that drawing clipped to `rect` (in points) can touch, within the canvas.
     QRect pixelReach(const QRectF &rect) const;
+    // The same for a canvas of `sizeInPoints` at `pixelsPerPoint` not yet made.
+    static QRect pixelReach(const QSizeF &sizeInPoints, qreal pixelsPerPoint, const QRectF &rect);
 
     // Ends drawing and hands out the bitmap; its device pixel ratio is pixelsPerPoint, so its
     // device-independent size is the size in points.
@@ -128,7 +134,12 @@ private:
     // Names a clip's mask: the path in painter space, its pixels and the clip it lies within.
     QString maskKey(const QPainterPath &mapped, const QRect &bounds, qint64 outerMask) const;
 
+    // The canvas pixels the image holds.
+    QRect heldPixels() const { return QRect(m_origin, m_image.size()); }
+
     QImage m_image;
+    // Where the image lies on the canvas, in canvas pixels.
+    QPoint m_origin;
     QPainter *m_painter = nullptr;
     QSizeF m_size;
     qreal m_scale = 1.0;
