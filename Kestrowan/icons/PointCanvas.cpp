@@ -44,19 +44,8 @@ qreal uniformScale(const QTransform &t)
 } // namespace
 
 PointCanvas::PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint)
-    : m_size(sizeInPoints), m_scale(pixelsPerPoint)
+    : PointCanvas(sizeInPoints, pixelsPerPoint, QRect(0, 0, kMaximumPixelSide, kMaximumPixelSide))
 {
-    m_states.append(State{});
-    const QSize pixels(qCeil(sizeInPoints.width() * pixelsPerPoint), qCeil(sizeInPoints.height() * pixelsPerPoint));
-    if (!(pixelsPerPoint > 0) || pixels.width() < 1 || pixels.height() < 1 || pixels.width() > kMaximumPixelSide
-        || pixels.height() > kMaximumPixelSide)
-        return;
-    m_image = transparentImage(pixels);
-    if (m_image.isNull())
-        return;
-    m_painter = new QPainter(&m_image);
-    prepare(*m_painter);
-    m_valid = true;
 }
 
 PointCanvas::PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint, const QRect &window)
