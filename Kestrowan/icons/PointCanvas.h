@@ -31,8 +31,9 @@ public:
     // transparency; a picture of another size gives an invalid canvas.
     PointCanvas(const QImage &picture, const QSizeF &sizeInPoints, qreal pixelsPerPoint = 1.0);
     // Only the pixels `window` of the canvas (in its pixels, rows from the top) are held: drawing
-    // elsewhere is lost, and takeImage() gives that part alone. Drawing within it comes out as on
-    // the whole canvas.
+    // elsewhere is lost, and takeImage() gives that part alone. What is drawn clipped to a path
+    // inside the window comes out as on the whole canvas (a gradient or a shape cut only by the
+    // window's edge may differ in the last bit of a colour, as it is laid from another origin).
     PointCanvas(const QSizeF &sizeInPoints, qreal pixelsPerPoint, const QRect &window);
     ~PointCanvas();
     PointCanvas(const PointCanvas &) = delete;

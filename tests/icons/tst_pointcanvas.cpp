@@ -4,6 +4,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QPainter>
+#include <functional>
 #include <numeric>
 #include <vector>
 
@@ -19,6 +20,7 @@ private slots:
     void blurKeepsCoverageAndSpreadsIt();
     void keptMasksAndShadowsFollowTheirShape();
     void aLayerMadeReadyDrawsWhatDrawingWould();
+    void aWindowHoldsWhatTheWholeCanvasHoldsThere();
     void refusesAbsurdSizes();
 };
 
@@ -219,6 +221,46 @@ void TestPointCanvas::aLayerMadeReadyDrawsWhatDrawingWould()
     // Unclipped and unshadowed drawing goes straight onto the canvas: nothing to make ready.
     PointCanvas plain(QSizeF(64, 64), 1);
     QVERIFY(!plain.imageLayer(picture, QRectF(0, 0, 64, 64)).has_value());
+}
+
+// A canvas that holds only some of its pixels draws there exactly what the whole canvas draws,
+// for drawing clipped inside it: clips, shadows, images (shrunk and not), parts of images,
+// gradients, colours read back; a fill with no clip, cut by the window's edge alone.
+void TestPointCanvas::aWindowHoldsWhatTheWholeCanvasHoldsThere()
+{
+    QImage picture(300, 200, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    QPainter(&picture).fillRect(QRect(40, 30, 200, 140), QColor(30, 160, 90));
+    const QRectF tile(40, 60, 120, 120);
+    const auto clipped = [&](PointCanvas &canvas) {
+        canvas.clipToPath(PointCanvas::roundedRect(QRectF(10, 10, 236, 236), 50));
+        canvas.setShadow(QPointF(0, -2), 5, QColor::fromRgbF(0, 0, 0, 0.14f));
+        canvas.clipToPath(PointCanvas::roundedRect(tile, 26));
+    };
+    const QList<std::pair<const char *, std::function<void(PointCanvas &)>>> drawings{
+        {"image", [&](PointCanvas &canvas) { clipped(canvas); canvas.drawImage(picture, QRectF(40, 60, 120, 80)); }},
+        {"part", [&](PointCanvas &canvas) { clipped(canvas); canvas.drawImagePart(picture, QRect(40, 30, 200, 140), QRectF(60, 140, 60, 40)); }},
+        {"fill", [&](PointCanvas &canvas) { canvas.fillPath(PointCanvas::ellipse(QRectF(20, 20, 180, 150)), QColor(200, 40, 40, 180)); }},
+        {"gradient", [&](PointCanvas &canvas) {
+             canvas.clipToPath(PointCanvas::roundedRect(tile, 26));
+             canvas.drawLinearGradient({{0, QColor(0, 0, 255, 60)}, {1, QColor(255, 255, 0, 60)}}, QPointF(0, 0), QPointF(0, 256));
+         }},
+    };
+    for (const qreal density : {1.0, 2.0}) {
+        for (const auto &[name, draw] : drawings) {
+            PointCanvas whole(QSizeF(256, 256), density);
+            draw(whole);
+            const QRect window = PointCanvas::pixelReach(QSizeF(256, 256), density, tile);
+            QCOMPARE(window, whole.pixelReach(tile));
+            PointCanvas part(QSizeF(256, 256), density, window);
+            draw(part);
+            QCOMPARE(part.colorAt(QPointF(100, 100)), whole.colorAt(QPointF(100, 100)));
+            QVERIFY(!part.colorAt(QPointF(250, 5)).isValid()); // on the canvas, not held
+            const QImage held = part.takeImage();
+            QCOMPARE(held.size(), window.size());
+            QVERIFY2(held == whole.takeImage().copy(window), name);
+        }
+    }
 }
 
 void TestPointCanvas::refusesAbsurdSizes()

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QSemaphore>
 #include <QTemporaryDir>
+#include <QPainter>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -89,8 +90,9 @@ private slots:
         FakePreviewRenderer *fake = renderer.get();
         PreviewPictures::setShared(std::make_unique<PreviewPictures>(std::move(renderer)));
         const QString photo = file(QStringLiteral("beach.jpg"));
-        QImage picture(300, 200, QImage::Format_ARGB32_Premultiplied);
+        QImage picture(600, 400, QImage::Format_ARGB32_Premultiplied);
         picture.fill(QColor(20, 140, 200));
+        QPainter(&picture).fillRect(QRect(0, 0, 300, 400), QColor(230, 120, 40));
         fake->pictures.insert(photo, picture);
         fake->hold();
         const AppItem item = itemAt(photo);
@@ -117,6 +119,10 @@ private slots:
         const QImage card = ItemPreview::drawPhotoCard(picture, QStringLiteral("jpg"));
         QTRY_COMPARE_WITH_TIMEOUT(thumbnail->currentPicture(), card, 20000);
         QCOMPARE(compact->currentPicture(), compact->drawnPicture(card));
+        // The picture is kept at the pixels its card draws it with (264 by 176), not as decoded.
+        const QImage kept = PreviewPictures::shared()->lookup(PreviewPictures::Kind::Picture, photo).picture;
+        QCOMPARE(kept.size(), QSize(264, 176));
+        QCOMPARE(ItemPreview::drawPhotoCard(kept, QStringLiteral("jpg")), card);
         QTRY_VERIFY_WITH_TIMEOUT(icon->composedIcon() != iconWithBadge, 20000);
         QCOMPARE(icon->composedIcon(), IconComposer::composeGroupIcon(group.apps, group.iconStyle));
         QCOMPARE(fake->requests().size(), 1);
@@ -240,8 +246,14 @@ private slots:
     {
         const AppItem app = itemAt(QStringLiteral("/Applications/Mail.app"));
         CompactItemThumbnail view(app);
+        view.resize(30, 30);
         view.show();
         QCOMPARE(view.currentPicture(), view.drawnPicture(itemThumbnail(app)));
+        // Kept at the pixels it is drawn with, not as the preview is made.
+        QCOMPARE(view.currentPicture().size(), (QSizeF(30, 30) * view.devicePixelRatioF()).toSize());
+        QVERIFY(itemThumbnail(app).width() > 2 * view.currentPicture().width());
+        view.resize(40, 40);
+        QCOMPARE(view.currentPicture().size(), (QSizeF(40, 40) * view.devicePixelRatioF()).toSize());
         const AppItem deck = itemAt(file(QStringLiteral("Other.key")));
         view.setApp(deck);
         drainCache();
