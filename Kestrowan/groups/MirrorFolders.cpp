@@ -5,14 +5,13 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/PathComponents.h"
 #include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/PngEncoder.h"
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QMutex>
 #include <QTemporaryFile>
 #include <QThread>
@@ -37,8 +36,6 @@ namespace {
 
 // ".group_id" holds one UUID; anything much longer is not ours.
 constexpr qint64 groupIDFileLimit = 4096;
-// Qt's PNG writer maps a quality of 80 to zlib's level 1.
-constexpr int fastestPngQuality = 80;
 
 QString joined(const QString &folder, const QString &name)
 {
@@ -127,27 +124,20 @@ QHash<QString, WrittenIcon> &writtenIcons()
     return icons;
 }
 
-size_t pixelHash(const QImage &image)
-{
-    size_t hash = qHash(image.size()) ^ size_t(image.format());
-    for (int y = 0; y < image.height(); ++y)
-        hash = qHashBits(image.constScanLine(y), size_t(image.width()) * size_t(image.depth() / 8), hash);
-    return hash;
-}
-
 // Writes the folder's icon only when its bytes change: known pixels over an untouched file are left
 // alone without encoding, and otherwise the encoded bytes are compared with the file's.
-void writeIconWhenChanged(const QString &folder, const QImage &icon)
+void writeIconWhenChanged(const QString &folder, const QImage &icon, IconWriteQueue *queue)
 {
     const QString path = folder + u'/' + MirrorFolders::iconFileName;
-    const size_t pixels = pixelHash(icon);
+    const IconWriteQueue::PixelKey key = IconWriteQueue::pixelKey(icon);
+    const size_t pixels = key.first;
     {
         QMutexLocker locker(&writtenIconsLock());
         const auto known = writtenIcons().constFind(path);
         if (known != writtenIcons().cend() && known->pixels == pixels && known->file.exists && FileStamp::of(path) == known->file)
             return;
     }
-    const QByteArray bytes = MirrorFolders::iconFileBytes(icon);
+    const QByteArray bytes = queue ? queue->iconFileBytes(icon, key) : MirrorFolders::iconFileBytes(icon);
     const FileStamp before = FileStamp::of(path);
     const std::optional<QByteArray> stored = before.exists && before.size == bytes.size() ? readSmallFile(path, bytes.size()) : std::nullopt;
     // The folder icon is decoration: a failure to write it never fails the folder, and is tried
@@ -179,13 +169,44 @@ QThreadPool &iconWritePool()
     return *pool;
 }
 
+// What a batch keeps of the icons it encoded: a few groups' worth of files, no more.
+constexpr qsizetype encodedIconsLimit = 16 * 1024 * 1024;
+
 } // namespace
+
+IconWriteQueue::PixelKey IconWriteQueue::pixelKey(const QImage &image)
+{
+    const size_t shape = qHash(image.size()) ^ size_t(image.format());
+    PixelKey key{shape, ~shape};
+    const size_t rowBytes = size_t(image.width()) * size_t(image.depth() / 8);
+    for (int y = 0; y < image.height(); ++y) {
+        key.first = qHashBits(image.constScanLine(y), rowBytes, key.first);
+        key.second = qHashBits(image.constScanLine(y), rowBytes, key.second);
+    }
+    return key;
+}
+
+QByteArray IconWriteQueue::iconFileBytes(const QImage &icon, const PixelKey &key)
+{
+    {
+        QMutexLocker locker(&m_encodedLock);
+        if (const auto found = m_encoded.constFind(key); found != m_encoded.cend())
+            return *found;
+    }
+    const QByteArray bytes = MirrorFolders::iconFileBytes(icon);
+    QMutexLocker locker(&m_encodedLock);
+    if (m_encodedBytes + bytes.size() <= encodedIconsLimit && !m_encoded.contains(key)) {
+        m_encoded.insert(key, bytes);
+        m_encodedBytes += bytes.size();
+    }
+    return bytes;
+}
 
 void IconWriteQueue::write(const QString &folder, const QImage &icon)
 {
     ++m_pending;
     iconWritePool().start([self = shared_from_this(), folder, icon] {
-        writeIconWhenChanged(folder, icon);
+        writeIconWhenChanged(folder, icon, self.get());
         // A program on its way out has nobody left to tell.
         if (!QCoreApplication::instance())
             return;
@@ -214,14 +235,7 @@ MirrorFolders::MirrorFolders(const QString &groupsDirectory, const QString &prog
 
 QByteArray MirrorFolders::iconFileBytes(const QImage &icon)
 {
-    // zlib's fastest level: the same pixels as any other, in about two thirds of the default's time.
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(fastestPngQuality);
-    writer.write(icon);
-    return bytes;
+    return PngEncoder::encode(icon);
 }
 
 std::optional<QString> MirrorFolders::readGroupID(const QString &folder)
@@ -506,7 +520,7 @@ QImage MirrorFolders::composeIcon(const AppGroup &group, SkinManager *skinManage
         skin = skinManager->skinWithID(*group.skinId);
     const QImage icon = IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager);
     if (!icons)
-        writeIconWhenChanged(target, icon);
+        writeIconWhenChanged(target, icon, nullptr);
     return icon;
 }
 

@@ -4,6 +4,7 @@
 #include "Platform/FileStamp.h"
 
 #include <QHash>
+#include <QMutex>
 
 #include <QString>
 #include <QUrl>
@@ -20,13 +21,30 @@ class SkinManager;
 // icon handed over is on disk (at once when none is pending).
 class IconWriteQueue : public std::enable_shared_from_this<IconWriteQueue> {
 public:
+    // Two independent hashes of an image's pixels, which together name them.
+    struct PixelKey {
+        size_t first = 0;
+        size_t second = 0;
+        friend bool operator==(const PixelKey &, const PixelKey &) = default;
+        friend size_t qHash(const PixelKey &key, size_t seed = 0) { return qHashMulti(seed, key.first, key.second); }
+    };
+    static PixelKey pixelKey(const QImage &image);
+
     void write(const QString &folder, const QImage &icon);
     void whenWritten(std::function<void()> done);
+
+    // The icon file of `icon`, whose pixels `key` names: groups of the same items in the same style
+    // show the same picture, which a batch encodes once. Called on the writing threads.
+    QByteArray iconFileBytes(const QImage &icon, const PixelKey &key);
 
 private:
     int m_pending = 0;
     std::function<void()> m_done;
+    QMutex m_encodedLock;
+    QHash<PixelKey, QByteArray> m_encoded;
+    qsizetype m_encodedBytes = 0;
 };
+
 
 // The folders that stand for the groups in the Dock: one directory per group inside the groups
 // folder, tied to its group by the file ".group_id", holding a symbolic link (or a ".webloc" file for a
@@ -108,7 +126,7 @@ public:
     static void runChflagsHidden(const QString &file);
     static void runTouch(const QString &file);
 
-    // The bytes of a folder icon file showing `icon`: a PNG of exactly its pixels.
+    // The bytes of a folder icon file showing `icon`: a PNG of exactly its pixels, quickly made.
     static QByteArray iconFileBytes(const QImage &icon);
 
     // The trimmed text of the folder's ".group_id"; nullopt when it cannot be read as UTF-8.
