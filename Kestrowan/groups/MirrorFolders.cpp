@@ -268,36 +268,53 @@ bool MirrorFolders::indexIsCurrent() const
 {
     // A folder changed a moment ago could change again without a new stamp, so its listing is
     // read anew, but not more than once in a pass of the event loop.
-    return m_index && !m_index->stale
-        && (m_index->groupsFolder.settledAt(m_index->takenNanoseconds) || (m_index->withinPass && *m_index->withinPass))
-        && FileStamp::of(m_groupsDirectory) == m_index->groupsFolder;
+    const std::optional<FolderIndex> &index = *m_index;
+    return index && !index->stale
+        && (index->groupsFolder.settledAt(index->takenNanoseconds) || (index->withinPass && *index->withinPass)
+            || (index->ownChange && !index->groupsFolder.settledAt(FileStamp::nowNanoseconds())))
+        && FileStamp::of(m_groupsDirectory) == index->groupsFolder;
+}
+
+void MirrorFolders::noteBuiltFolder(const QString &uuid, const QString &target) const
+{
+    std::optional<FolderIndex> &index = *m_index;
+    const auto owner = index ? index->byGroupID.constFind(uuid) : QHash<QString, OwnedFolder>::const_iterator();
+    // Another folder answering for the group comes first or last by name: the listing says which.
+    if (!index || (owner != index->byGroupID.cend() && owner->path != target)) {
+        forgetFolderIndex();
+        return;
+    }
+    index->byGroupID.insert(uuid, OwnedFolder{target, FileStamp::of(joined(target, groupIDFileName))});
+    index->groupsFolder = FileStamp::of(m_groupsDirectory);
+    index->ownChange = true;
 }
 
 std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
 {
+    std::optional<FolderIndex> &current = *m_index;
     if (indexIsCurrent()) {
-        const auto found = m_index->byGroupID.constFind(uuid);
-        if (found == m_index->byGroupID.cend())
+        const auto found = current->byGroupID.constFind(uuid);
+        if (found == current->byGroupID.cend())
             return std::nullopt;
         if (FileStamp::of(joined(found->path, groupIDFileName)) == found->groupIDFile)
             return found->path;
     }
     // Taken before the listing, so that a change made while the folder is read shows next time.
-    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, {}};
+    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, false, {}};
     if (QCoreApplication *application = QCoreApplication::instance();
         application && QThread::currentThread() == application->thread()) {
         index.withinPass = std::make_shared<bool>(true);
         QMetaObject::invokeMethod(application, [pass = index.withinPass] { *pass = false; }, Qt::QueuedConnection);
     }
     if (!index.groupsFolder.exists) {
-        m_index.reset();
+        current.reset();
         return std::nullopt;
     }
     // A batch of folders being built changes the groups folder between every two lookups: what the
     // unchanged entries say is kept rather than read again each time.
     QHash<QString, std::pair<FileStamp, QString>> known;
-    if (m_index)
-        known = std::move(m_index->owners);
+    if (current)
+        known = std::move(current->owners);
     const QStringList entries =
         QDir(m_groupsDirectory).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &entry : entries) {
@@ -316,9 +333,9 @@ std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
         if (!index.byGroupID.contains(*owner))
             index.byGroupID.insert(*owner, OwnedFolder{path, stamp});
     }
-    m_index = std::move(index);
-    const auto found = m_index->byGroupID.constFind(uuid);
-    return found == m_index->byGroupID.cend() ? std::nullopt : std::optional<QString>(found->path);
+    current = std::move(index);
+    const auto found = current->byGroupID.constFind(uuid);
+    return found == current->byGroupID.cend() ? std::nullopt : std::optional<QString>(found->path);
 }
 
 std::optional<QUrl> MirrorFolders::findMirrorFolder(const AppGroup &group) const
@@ -326,7 +343,7 @@ std::optional<QUrl> MirrorFolders::findMirrorFolder(const AppGroup &group) const
     const QString uuid = ModelJson::uuidText(group.id);
     if (const std::optional<QString> owned = folderOwnedBy(uuid))
         return directoryURL(*owned);
-    if (!m_index)
+    if (!*m_index)
         return std::nullopt;
     const QString fallback = joined(m_groupsDirectory, uuid);
     if (entryExists(fallback))
@@ -387,8 +404,12 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
     QPointer<SkinManager> skins(skinManager);
 
     if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
+        const bool indexHeld = indexIsCurrent();
         std::optional<QString> error = rebuild(group, target, skinManager, icons.get());
-        forgetFolderIndex();
+        if (error || !indexHeld)
+            forgetFolderIndex();
+        else
+            noteBuiltFolder(ModelJson::uuidText(group.id), target);
         post([completion = std::move(completion), error] {
             if (completion)
                 completion(error);

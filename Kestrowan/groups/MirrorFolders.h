@@ -84,8 +84,8 @@ public:
     // ".group_id" whose stamp is unchanged since it was read is not read again.
     void forgetFolderIndex() const
     {
-        if (m_index)
-            m_index->stale = true;
+        if (*m_index)
+            (*m_index)->stale = true;
     }
     // The folder name the group should have: its name made safe, then "name 2", "name 3", ... past
     // entries that belong to other groups or to nobody known. A blank name gives the UUID.
@@ -149,6 +149,10 @@ private:
         // What each entry's ".group_id" said, by entry path, with the stamp it had when read.
         QHash<QString, std::pair<FileStamp, QString>> owners;
         bool stale = false;
+        // The last change of the groups folder was this object's own, and the index was brought up
+        // to date with it: trusted until the change settles, when the folder is read once more for
+        // anything else that changed in the same step of the file system's clock.
+        bool ownChange = false;
         // Set until the main thread's event loop next turns: every lookup of one pass (a grid
         // drawing each group's card) reads the same listing, as if all were made at once.
         std::shared_ptr<bool> withinPass;
@@ -175,8 +179,12 @@ private:
     // The path of the first folder whose ".group_id" is `uuid`, from the index.
     std::optional<QString> folderOwnedBy(const QString &uuid) const;
     bool indexIsCurrent() const;
+    // After `target` was built for the group `uuid` while the index was current: the index takes in
+    // the folder rather than reading the groups folder again for every folder of a batch.
+    void noteBuiltFolder(const QString &uuid, const QString &target) const;
 
     QString m_groupsDirectory;
     QString m_programPath;
-    mutable std::optional<FolderIndex> m_index;
+    // Shared with the copies that finish a build later, so that what they change is known here.
+    std::shared_ptr<std::optional<FolderIndex>> m_index = std::make_shared<std::optional<FolderIndex>>();
 };
