@@ -539,7 +539,8 @@ QImage MirrorFolders::composeIcon(const AppGroup &group, SkinManager *skinManage
     std::optional<SkinDefinition> skin;
     if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && skinManager)
         skin = skinManager->skinWithID(*group.skinId);
-    const QImage icon = IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager);
+    const QImage icon =
+        IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager, icons ? icons->drawnIcons() : nullptr);
     if (!icons)
         writeIconWhenChanged(target, icon, nullptr);
     return icon;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/icons/IconComposer.h"
 #include "Platform/FileStamp.h"
 
 #include <QHash>
@@ -36,8 +37,11 @@ public:
     // The icon file of `icon`, whose pixels `key` names: groups of the same items in the same style
     // show the same picture, which a batch encodes once. Called on the writing threads.
     QByteArray iconFileBytes(const QImage &icon, const PixelKey &key);
+    // The icons the batch composed, on the main thread.
+    IconComposer::Drawn *drawnIcons() { return &m_drawn; }
 
 private:
+    IconComposer::Drawn m_drawn;
     int m_pending = 0;
     std::function<void()> m_done;
     QMutex m_encodedLock;
