@@ -5,14 +5,13 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/PathComponents.h"
 #include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/PngEncoder.h"
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
 
-#include <QBuffer>
-#include <QImageWriter>
 #include <QMutex>
 #include <QTemporaryFile>
 #include <QThread>
@@ -37,8 +36,6 @@ namespace {
 
 // ".group_id" holds one UUID; anything much longer is not ours.
 constexpr qint64 groupIDFileLimit = 4096;
-// Qt's PNG writer maps a quality of 80 to zlib's level 1.
-constexpr int fastestPngQuality = 80;
 
 QString joined(const QString &folder, const QString &name)
 {
@@ -127,27 +124,20 @@ QHash<QString, WrittenIcon> &writtenIcons()
     return icons;
 }
 
-size_t pixelHash(const QImage &image)
-{
-    size_t hash = qHash(image.size()) ^ size_t(image.format());
-    for (int y = 0; y < image.height(); ++y)
-        hash = qHashBits(image.constScanLine(y), size_t(image.width()) * size_t(image.depth() / 8), hash);
-    return hash;
-}
-
 // Writes the folder's icon only when its bytes change: known pixels over an untouched file are left
 // alone without encoding, and otherwise the encoded bytes are compared with the file's.
-void writeIconWhenChanged(const QString &folder, const QImage &icon)
+void writeIconWhenChanged(const QString &folder, const QImage &icon, IconWriteQueue *queue)
 {
     const QString path = folder + u'/' + MirrorFolders::iconFileName;
-    const size_t pixels = pixelHash(icon);
+    const IconWriteQueue::PixelKey key = IconWriteQueue::pixelKey(icon);
+    const size_t pixels = key.first;
     {
         QMutexLocker locker(&writtenIconsLock());
         const auto known = writtenIcons().constFind(path);
         if (known != writtenIcons().cend() && known->pixels == pixels && known->file.exists && FileStamp::of(path) == known->file)
             return;
     }
-    const QByteArray bytes = MirrorFolders::iconFileBytes(icon);
+    const QByteArray bytes = queue ? queue->iconFileBytes(icon, key) : MirrorFolders::iconFileBytes(icon);
     const FileStamp before = FileStamp::of(path);
     const std::optional<QByteArray> stored = before.exists && before.size == bytes.size() ? readSmallFile(path, bytes.size()) : std::nullopt;
     // The folder icon is decoration: a failure to write it never fails the folder, and is tried
@@ -179,13 +169,44 @@ QThreadPool &iconWritePool()
     return *pool;
 }
 
+// What a batch keeps of the icons it encoded: a few groups' worth of files, no more.
+constexpr qsizetype encodedIconsLimit = 16 * 1024 * 1024;
+
 } // namespace
+
+IconWriteQueue::PixelKey IconWriteQueue::pixelKey(const QImage &image)
+{
+    const size_t shape = qHash(image.size()) ^ size_t(image.format());
+    PixelKey key{shape, ~shape};
+    const size_t rowBytes = size_t(image.width()) * size_t(image.depth() / 8);
+    for (int y = 0; y < image.height(); ++y) {
+        key.first = qHashBits(image.constScanLine(y), rowBytes, key.first);
+        key.second = qHashBits(image.constScanLine(y), rowBytes, key.second);
+    }
+    return key;
+}
+
+QByteArray IconWriteQueue::iconFileBytes(const QImage &icon, const PixelKey &key)
+{
+    {
+        QMutexLocker locker(&m_encodedLock);
+        if (const auto found = m_encoded.constFind(key); found != m_encoded.cend())
+            return *found;
+    }
+    const QByteArray bytes = MirrorFolders::iconFileBytes(icon);
+    QMutexLocker locker(&m_encodedLock);
+    if (m_encodedBytes + bytes.size() <= encodedIconsLimit && !m_encoded.contains(key)) {
+        m_encoded.insert(key, bytes);
+        m_encodedBytes += bytes.size();
+    }
+    return bytes;
+}
 
 void IconWriteQueue::write(const QString &folder, const QImage &icon)
 {
     ++m_pending;
     iconWritePool().start([self = shared_from_this(), folder, icon] {
-        writeIconWhenChanged(folder, icon);
+        writeIconWhenChanged(folder, icon, self.get());
         // A program on its way out has nobody left to tell.
         if (!QCoreApplication::instance())
             return;
@@ -214,14 +235,7 @@ MirrorFolders::MirrorFolders(const QString &groupsDirectory, const QString &prog
 
 QByteArray MirrorFolders::iconFileBytes(const QImage &icon)
 {
-    // zlib's fastest level: the same pixels as any other, in about two thirds of the default's time.
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.setQuality(fastestPngQuality);
-    writer.write(icon);
-    return bytes;
+    return PngEncoder::encode(icon);
 }
 
 std::optional<QString> MirrorFolders::readGroupID(const QString &folder)
@@ -254,36 +268,53 @@ bool MirrorFolders::indexIsCurrent() const
 {
     // A folder changed a moment ago could change again without a new stamp, so its listing is
     // read anew, but not more than once in a pass of the event loop.
-    return m_index && !m_index->stale
-        && (m_index->groupsFolder.settledAt(m_index->takenNanoseconds) || (m_index->withinPass && *m_index->withinPass))
-        && FileStamp::of(m_groupsDirectory) == m_index->groupsFolder;
+    const std::optional<FolderIndex> &index = *m_index;
+    return index && !index->stale
+        && (index->groupsFolder.settledAt(index->takenNanoseconds) || (index->withinPass && *index->withinPass)
+            || (index->ownChange && !index->groupsFolder.settledAt(FileStamp::nowNanoseconds())))
+        && FileStamp::of(m_groupsDirectory) == index->groupsFolder;
+}
+
+void MirrorFolders::noteBuiltFolder(const QString &uuid, const QString &target) const
+{
+    std::optional<FolderIndex> &index = *m_index;
+    const auto owner = index ? index->byGroupID.constFind(uuid) : QHash<QString, OwnedFolder>::const_iterator();
+    // Another folder answering for the group comes first or last by name: the listing says which.
+    if (!index || (owner != index->byGroupID.cend() && owner->path != target)) {
+        forgetFolderIndex();
+        return;
+    }
+    index->byGroupID.insert(uuid, OwnedFolder{target, FileStamp::of(joined(target, groupIDFileName))});
+    index->groupsFolder = FileStamp::of(m_groupsDirectory);
+    index->ownChange = true;
 }
 
 std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
 {
+    std::optional<FolderIndex> &current = *m_index;
     if (indexIsCurrent()) {
-        const auto found = m_index->byGroupID.constFind(uuid);
-        if (found == m_index->byGroupID.cend())
+        const auto found = current->byGroupID.constFind(uuid);
+        if (found == current->byGroupID.cend())
             return std::nullopt;
         if (FileStamp::of(joined(found->path, groupIDFileName)) == found->groupIDFile)
             return found->path;
     }
     // Taken before the listing, so that a change made while the folder is read shows next time.
-    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, {}};
+    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, false, {}};
     if (QCoreApplication *application = QCoreApplication::instance();
         application && QThread::currentThread() == application->thread()) {
         index.withinPass = std::make_shared<bool>(true);
         QMetaObject::invokeMethod(application, [pass = index.withinPass] { *pass = false; }, Qt::QueuedConnection);
     }
     if (!index.groupsFolder.exists) {
-        m_index.reset();
+        current.reset();
         return std::nullopt;
     }
     // A batch of folders being built changes the groups folder between every two lookups: what the
     // unchanged entries say is kept rather than read again each time.
     QHash<QString, std::pair<FileStamp, QString>> known;
-    if (m_index)
-        known = std::move(m_index->owners);
+    if (current)
+        known = std::move(current->owners);
     const QStringList entries =
         QDir(m_groupsDirectory).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QString &entry : entries) {
@@ -302,9 +333,9 @@ std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
         if (!index.byGroupID.contains(*owner))
             index.byGroupID.insert(*owner, OwnedFolder{path, stamp});
     }
-    m_index = std::move(index);
-    const auto found = m_index->byGroupID.constFind(uuid);
-    return found == m_index->byGroupID.cend() ? std::nullopt : std::optional<QString>(found->path);
+    current = std::move(index);
+    const auto found = current->byGroupID.constFind(uuid);
+    return found == current->byGroupID.cend() ? std::nullopt : std::optional<QString>(found->path);
 }
 
 std::optional<QUrl> MirrorFolders::findMirrorFolder(const AppGroup &group) const
@@ -312,7 +343,7 @@ std::optional<QUrl> MirrorFolders::findMirrorFolder(const AppGroup &group) const
     const QString uuid = ModelJson::uuidText(group.id);
     if (const std::optional<QString> owned = folderOwnedBy(uuid))
         return directoryURL(*owned);
-    if (!m_index)
+    if (!*m_index)
         return std::nullopt;
     const QString fallback = joined(m_groupsDirectory, uuid);
     if (entryExists(fallback))
@@ -373,8 +404,12 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
     QPointer<SkinManager> skins(skinManager);
 
     if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
+        const bool indexHeld = indexIsCurrent();
         std::optional<QString> error = rebuild(group, target, skinManager, icons.get());
-        forgetFolderIndex();
+        if (error || !indexHeld)
+            forgetFolderIndex();
+        else
+            noteBuiltFolder(ModelJson::uuidText(group.id), target);
         post([completion = std::move(completion), error] {
             if (completion)
                 completion(error);
@@ -504,9 +539,10 @@ QImage MirrorFolders::composeIcon(const AppGroup &group, SkinManager *skinManage
     std::optional<SkinDefinition> skin;
     if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && skinManager)
         skin = skinManager->skinWithID(*group.skinId);
-    const QImage icon = IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager);
+    const QImage icon =
+        IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager, icons ? icons->drawnIcons() : nullptr);
     if (!icons)
-        writeIconWhenChanged(target, icon);
+        writeIconWhenChanged(target, icon, nullptr);
     return icon;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/icons/IconComposer.h"
 #include "Platform/FileStamp.h"
 
 #include <QHash>
+#include <QMutex>
 
 #include <QString>
 #include <QUrl>
@@ -20,13 +22,33 @@ class SkinManager;
 // icon handed over is on disk (at once when none is pending).
 class IconWriteQueue : public std::enable_shared_from_this<IconWriteQueue> {
 public:
+    // Two independent hashes of an image's pixels, which together name them.
+    struct PixelKey {
+        size_t first = 0;
+        size_t second = 0;
+        friend bool operator==(const PixelKey &, const PixelKey &) = default;
+        friend size_t qHash(const PixelKey &key, size_t seed = 0) { return qHashMulti(seed, key.first, key.second); }
+    };
+    static PixelKey pixelKey(const QImage &image);
+
     void write(const QString &folder, const QImage &icon);
     void whenWritten(std::function<void()> done);
 
+    // The icon file of `icon`, whose pixels `key` names: groups of the same items in the same style
+    // show the same picture, which a batch encodes once. Called on the writing threads.
+    QByteArray iconFileBytes(const QImage &icon, const PixelKey &key);
+    // The icons the batch composed, on the main thread.
+    IconComposer::Drawn *drawnIcons() { return &m_drawn; }
+
 private:
+    IconComposer::Drawn m_drawn;
     int m_pending = 0;
     std::function<void()> m_done;
+    QMutex m_encodedLock;
+    QHash<PixelKey, QByteArray> m_encoded;
+    qsizetype m_encodedBytes = 0;
 };
+
 
 // The folders that stand for the groups in the Dock: one directory per group inside the groups
 // folder, tied to its group by the file ".group_id", holding a symbolic link (or a ".webloc" file for a
@@ -66,8 +88,8 @@ public:
     // ".group_id" whose stamp is unchanged since it was read is not read again.
     void forgetFolderIndex() const
     {
-        if (m_index)
-            m_index->stale = true;
+        if (*m_index)
+            (*m_index)->stale = true;
     }
     // The folder name the group should have: its name made safe, then "name 2", "name 3", ... past
     // entries that belong to other groups or to nobody known. A blank name gives the UUID.
@@ -108,7 +130,7 @@ public:
     static void runChflagsHidden(const QString &file);
     static void runTouch(const QString &file);
 
-    // The bytes of a folder icon file showing `icon`: a PNG of exactly its pixels.
+    // The bytes of a folder icon file showing `icon`: a PNG of exactly its pixels, quickly made.
     static QByteArray iconFileBytes(const QImage &icon);
 
     // The trimmed text of the folder's ".group_id"; nullopt when it cannot be read as UTF-8.
@@ -131,6 +153,10 @@ private:
         // What each entry's ".group_id" said, by entry path, with the stamp it had when read.
         QHash<QString, std::pair<FileStamp, QString>> owners;
         bool stale = false;
+        // The last change of the groups folder was this object's own, and the index was brought up
+        // to date with it: trusted until the change settles, when the folder is read once more for
+        // anything else that changed in the same step of the file system's clock.
+        bool ownChange = false;
         // Set until the main thread's event loop next turns: every lookup of one pass (a grid
         // drawing each group's card) reads the same listing, as if all were made at once.
         std::shared_ptr<bool> withinPass;
@@ -157,8 +183,12 @@ private:
     // The path of the first folder whose ".group_id" is `uuid`, from the index.
     std::optional<QString> folderOwnedBy(const QString &uuid) const;
     bool indexIsCurrent() const;
+    // After `target` was built for the group `uuid` while the index was current: the index takes in
+    // the folder rather than reading the groups folder again for every folder of a batch.
+    void noteBuiltFolder(const QString &uuid, const QString &target) const;
 
     QString m_groupsDirectory;
     QString m_programPath;
-    mutable std::optional<FolderIndex> m_index;
+    // Shared with the copies that finish a build later, so that what they change is known here.
+    std::shared_ptr<std::optional<FolderIndex>> m_index = std::make_shared<std::optional<FolderIndex>>();
 };

@@ -68,8 +68,22 @@ QPainterPath IconComposer::backgroundPath(qreal side)
     return PointCanvas::roundedRect(QRectF(0, 0, side, side), side * 100 / 512);
 }
 
+std::optional<QImage> IconComposer::Drawn::find(const QString &key) const
+{
+    if (const auto found = m_icons.constFind(key); found != m_icons.cend())
+        return *found;
+    return std::nullopt;
+}
+
+void IconComposer::Drawn::keep(const QString &key, const QImage &icon)
+{
+    if (m_icons.size() < kept)
+        m_icons.insert(key, icon);
+}
+
 QImage IconComposer::composeGroupIcon(const QList<AppItem> &apps, AppGroup::IconStyle style,
-                                      const std::optional<SkinDefinition> &skin, const SkinManager *skinManager)
+                                      const std::optional<SkinDefinition> &skin, const SkinManager *skinManager,
+                                      Drawn *drawn)
 {
     // A skin whose canvas is absurd is treated like a missing one rather than allocated.
     const bool skinned = style == AppGroup::IconStyle::Skin && skin && skinManager && skin->hasUsableCanvas();
@@ -101,10 +115,23 @@ QImage IconComposer::composeGroupIcon(const QList<AppItem> &apps, AppGroup::Icon
                 tileLayer(source, rects.at(i));
         });
     }
+    // A built-in style's icon follows from the style and the pictures alone, each named by its cache
+    // key; a picture still to be made has none yet.
+    QString key;
+    if (drawn && style != AppGroup::IconStyle::Skin
+        && std::all_of(sources.cbegin(), sources.cend(), [](const IconSource &source) { return !source.image.isNull(); })) {
+        key = QString::number(int(style));
+        for (const IconSource &source : std::as_const(sources))
+            key += u':' + QString::number(source.image.cacheKey()) + u'/' + QString::number(int(source.preservesNativeCanvas));
+        if (std::optional<QImage> known = drawn->find(key))
+            return *known;
+    }
     QImage icon;
     paintInlineTogether(items, [&] {
         icon = skinned ? drawSkinIcon(sources, *skin, skinManager->skinsDirectory()) : composeFromSources(sources, style);
     });
+    if (!key.isEmpty())
+        drawn->keep(key, icon);
     return icon;
 }
 

@@ -4,6 +4,7 @@
 #include "Kestrowan/groups/AppItem.h"
 #include "Kestrowan/icons/SkinDefinition.h"
 
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QPainterPath>
@@ -31,11 +32,24 @@ public:
         bool preservesNativeCanvas = false;
     };
 
+    // Icons composed during one batch of them, by what they were drawn from: groups that show the same
+    // pictures in the same style are drawn once. A few icons' worth at most; used on one thread.
+    class Drawn {
+    public:
+        std::optional<QImage> find(const QString &key) const;
+        void keep(const QString &key, const QImage &icon);
+
+    private:
+        static constexpr qsizetype kept = 8;
+        QHash<QString, QImage> m_icons;
+    };
+
     // The group icon: 512 by 512 points, or the skin's canvas when the style is skin and both the skin
-    // and the manager are given (and the skin is usable). Always an image.
+    // and the manager are given (and the skin is usable). Always an image. With `drawn`, an icon
+    // drawn before from the same pictures is given again.
     static QImage composeGroupIcon(const QList<AppItem> &apps, AppGroup::IconStyle style,
                                    const std::optional<SkinDefinition> &skin = std::nullopt,
-                                   const SkinManager *skinManager = nullptr);
+                                   const SkinManager *skinManager = nullptr, Drawn *drawn = nullptr);
     // The same picture for ready-made sources, in a built-in style (skin falls back to minimal).
     static QImage composeFromSources(const QList<IconSource> &sources, AppGroup::IconStyle style);
 

@@ -84,6 +84,7 @@ void DockController::shutdown()
 void DockController::loadTiles()
 {
     m_kept.clear();
+    TileIcons::FolderPictures pictures;
     const QList<DockTileEntry> applications = m_settings.hasPersistentApps ? m_settings.applications : m_offered;
     for (const DockTileEntry &entry : applications + m_settings.others) {
         Tile tile;
@@ -101,7 +102,7 @@ void DockController::loadTiles()
         }
         const QString fallbackTitle = tile.application ? tile.application->name : QFileInfo(entry.path).fileName();
         tile.title = entry.label.isEmpty() ? fallbackTitle : entry.label;
-        tile.icon = TileIcons::iconFor(entry, tile.application, tile.title, DockLayout::tileSize * 2);
+        tile.icon = TileIcons::iconFor(entry, tile.application, tile.title, DockLayout::tileSize * 2, &pictures);
         tile.identifier = m_nextIdentifier++;
         m_kept.append(tile);
     }
@@ -138,6 +139,7 @@ void DockController::redrawChangedFolderIcons()
 {
     const QSet<QString> changed = std::exchange(m_changedFolders, {});
     bool redrawn = false;
+    TileIcons::FolderPictures pictures;
     for (Tile &tile : m_kept) {
         if (tile.entry.kind != DockTileEntry::Kind::Folder || !changed.contains(QDir::cleanPath(tile.entry.path)))
             continue;
@@ -145,7 +147,7 @@ void DockController::redrawChangedFolderIcons()
         // A replaced file is a new one: watch it again.
         if (QFileInfo::exists(icon) && !m_iconWatcher.files().contains(icon))
             m_iconWatcher.addPath(icon);
-        const QImage picture = TileIcons::iconFor(tile.entry, tile.application, tile.title, DockLayout::tileSize * 2);
+        const QImage picture = TileIcons::iconFor(tile.entry, tile.application, tile.title, DockLayout::tileSize * 2, &pictures);
         if (picture == tile.icon)
             continue;
         tile.icon = picture;

@@ -2,14 +2,41 @@
 
 #include "Platform/linux/DesktopIcons.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
 
+namespace {
+
+QImage folderPicture(const QString &path, int size, TileIcons::FolderPictures *pictures)
+{
+    const auto scaled = [size](const QImage &image) {
+        return image.isNull() ? image : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    };
+    if (!pictures)
+        return scaled(QImage(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    digest.addData(bytes);
+    const QByteArray key = digest.result();
+    if (const auto known = pictures->constFind(key); known != pictures->cend())
+        return *known;
+    const QImage picture = scaled(QImage::fromData(bytes));
+    pictures->insert(key, picture);
+    return picture;
+}
+
+} // namespace
+
 QImage TileIcons::iconFor(const DockTileEntry &entry, const std::optional<ApplicationInfo> &application,
-                          const QString &title, int size)
+                          const QString &title, int size, FolderPictures *pictures)
 {
     QImage image;
     switch (entry.kind) {
@@ -19,9 +46,10 @@ QImage TileIcons::iconFor(const DockTileEntry &entry, const std::optional<Applic
         // An application without a picture of its own shows the symbol the program shows for it.
         return image.isNull() ? DesktopIcons::genericApplication().pixmap(size, size).toImage() : image;
     case DockTileEntry::Kind::Folder:
-        image = QImage(entry.path + QStringLiteral("/Icon\r"));
-        if (image.isNull())
-            image = QIcon::fromTheme(QStringLiteral("folder")).pixmap(size, size).toImage();
+        image = folderPicture(entry.path + QStringLiteral("/Icon\r"), size, pictures);
+        if (!image.isNull())
+            return image;
+        image = QIcon::fromTheme(QStringLiteral("folder")).pixmap(size, size).toImage();
         return image.isNull() ? drawnFolder(size) : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     case DockTileEntry::Kind::Document:
         image = QFileIconProvider().icon(QFileInfo(entry.path)).pixmap(size, size).toImage();

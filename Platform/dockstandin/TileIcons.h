@@ -3,6 +3,8 @@
 #include "Platform/dockstandin/ApplicationInfo.h"
 #include "Platform/dockstandin/DockTilesFile.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QImage>
 
 #include <optional>
@@ -12,8 +14,12 @@
 // icon, or a drawn stand-in when the machine has none.
 class TileIcons {
 public:
+    // Folder pictures already drawn in this pass, by a digest of their file's bytes: folders that
+    // show the same picture decode it once.
+    using FolderPictures = QHash<QByteArray, QImage>;
+
     static QImage iconFor(const DockTileEntry &entry, const std::optional<ApplicationInfo> &application,
-                          const QString &title, int size);
+                          const QString &title, int size, FolderPictures *pictures = nullptr);
 
 private:
     static QImage drawnApplication(const QString &title, int size);

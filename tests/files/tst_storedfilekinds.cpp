@@ -5,6 +5,7 @@
 #include "Kestrowan/app/DesktopIntegration.h"
 #include "Kestrowan/mainwindow/InstalledAppsService.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
+#include "Platform/safewrite/SafeWrite.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -180,6 +181,34 @@ private slots:
 
     // Settings kept in a dotfiles folder: the program's settings file and its desktop entry are links
     // into it. Saving writes the files there and leaves the links as the user made them.
+    // Files made again from stored data (a mirror folder's) skip the sync to the disk, and are
+    // replaced all the same: whole or not at all, with the permissions they had, nothing beside them.
+    void aFileMadeAgainIsReplacedLikeAnyOther()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("Work"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/.hidden");
+        const QString saved = folder + QStringLiteral("/saved");
+        QVERIFY(!SafeWrite::replaceFile(saved, "saved", SafeWrite::Folder::MustExist, SafeWrite::Durability::Disk));
+        QVERIFY(!SafeWrite::replaceFile(path, "Icon\n", SafeWrite::Folder::MustExist, SafeWrite::Durability::Rebuilt));
+        QCOMPARE(readTestFile(path), QByteArray("Icon\n"));
+        QCOMPARE(QFileInfo(path).permissions(), QFileInfo(saved).permissions());
+
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+        const QString linked = folder + QStringLiteral("/link");
+        QVERIFY(QFile::link(path, linked));
+        QVERIFY(!SafeWrite::replaceFile(linked, "Icon\nIcon?\n", SafeWrite::Folder::MustExist, SafeWrite::Durability::Rebuilt));
+        QCOMPARE(typeOf(linked, false), mode_t(S_IFLNK));
+        QCOMPARE(readTestFile(path), QByteArray("Icon\nIcon?\n"));
+        QCOMPARE(QFileInfo(path).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                                                    | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral(".hidden"), QStringLiteral("link"), QStringLiteral("saved")}));
+
+        QVERIFY(SafeWrite::replaceFile(folder + QStringLiteral("/gone/.hidden"), "x", SafeWrite::Folder::MustExist,
+                                       SafeWrite::Durability::Rebuilt));
+    }
+
     void aLinkToARegularFileHasItsTargetWritten()
     {
         const QString dotfiles = m_dir->filePath(QStringLiteral("dotfiles"));

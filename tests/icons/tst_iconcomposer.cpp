@@ -84,6 +84,7 @@ private slots:
     void opaqueBoundsFindsPixelsAboveTwelve();
     void keptTilesDrawTheSameIconAsPaintingAfresh();
     void manyThreadsComposeAtOnce();
+    void aBatchDrawsAnIconAgainOnlyFromTheSamePictures();
 
 private:
     QList<AppItem> appItems(int count);
@@ -393,6 +394,33 @@ void TestIconComposer::manyThreadsComposeAtOnce()
         thread.join();
     for (const QImage &icon : std::as_const(icons))
         QVERIFY(icon == expected);
+}
+
+// Groups of a Sync All that show the same pictures in the same style share one drawing; any other
+// picture, order or style is drawn anew, exactly as without the batch.
+void TestIconComposer::aBatchDrawsAnIconAgainOnlyFromTheSamePictures()
+{
+    const QList<AppItem> items = appItems(4);
+    IconComposer::Drawn drawn;
+    const QImage first = IconComposer::composeGroupIcon(items, Style::Gradient, std::nullopt, nullptr, &drawn);
+    QVERIFY(first == IconComposer::composeGroupIcon(items, Style::Gradient));
+    QCOMPARE(IconComposer::composeGroupIcon(items, Style::Gradient, std::nullopt, nullptr, &drawn).cacheKey(), first.cacheKey());
+
+    const QList<AppItem> reordered{items.at(1), items.at(0), items.at(2), items.at(3)};
+    const QImage swapped = IconComposer::composeGroupIcon(reordered, Style::Gradient, std::nullopt, nullptr, &drawn);
+    QVERIFY(swapped == IconComposer::composeGroupIcon(reordered, Style::Gradient));
+    QVERIFY(swapped != first);
+    const QImage shelf = IconComposer::composeGroupIcon(items, Style::Shelf, std::nullopt, nullptr, &drawn);
+    QVERIFY(shelf == IconComposer::composeGroupIcon(items, Style::Shelf));
+    QVERIFY(shelf != first);
+    QVERIFY(IconComposer::composeGroupIcon(items.mid(0, 3), Style::Gradient, std::nullopt, nullptr, &drawn)
+            == IconComposer::composeGroupIcon(items.mid(0, 3), Style::Gradient));
+
+    // An application that shows another icon now is drawn with it.
+    m_workspace->fileIcons.insert(items.at(0).path, solidIcon(kItemColors.at(4)));
+    const QImage repainted = IconComposer::composeGroupIcon(items, Style::Gradient, std::nullopt, nullptr, &drawn);
+    QVERIFY(repainted == IconComposer::composeGroupIcon(items, Style::Gradient));
+    QVERIFY(repainted != first);
 }
 
 KESTROWAN_TEST_MAIN(TestIconComposer)
