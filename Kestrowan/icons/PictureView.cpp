@@ -2,8 +2,36 @@
 
 #include "NVLXDesign/ContinuousShape.h"
 
+#include <QCache>
 #include <QPainter>
 #include <QTimer>
+
+namespace {
+
+// A picture shrunk for a frame is kept for the next view that shows the same picture at the same
+// size: a popup shown again builds its cells anew, and scaling each large preview down with a
+// proper filter again would cost more than the rest of the popup's first frame.
+struct ScaledKey {
+    qint64 image;
+    QSize pixels;
+    bool operator==(const ScaledKey &other) const { return image == other.image && pixels == other.pixels; }
+};
+
+size_t qHash(const ScaledKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.image, key.pixels.width(), key.pixels.height());
+}
+
+// In kilobytes: a few hundred icon-sized pictures.
+constexpr qsizetype scaledCacheKilobytes = 16 * 1024;
+
+QCache<ScaledKey, QImage> &scaledPictures()
+{
+    static QCache<ScaledKey, QImage> cache(scaledCacheKilobytes);
+    return cache;
+}
+
+} // namespace
 
 PictureView::PictureView(QWidget *parent) : QWidget(parent)
 {
@@ -34,11 +62,17 @@ QImage PictureView::drawnPicture(const QImage &image) const
     if (image.isNull())
         return image;
     const QSize devicePixels = drawnPixels(image.size());
+    // The cache key names the pixels, which change with every edit of the image: the same key is
+    // the same picture.
+    const ScaledKey key{image.cacheKey(), devicePixels};
+    if (const QImage *kept = scaledPictures().object(key))
+        return *kept;
     // Scaling once with a proper filter: a painter shrinking a large bitmap on the fly aliases.
     QImage scaled = image.size() == devicePixels ? image : image.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     scaled = scaled.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     // Pixels as they are: the brush in paintEvent maps them onto the frame itself.
     scaled.setDevicePixelRatio(1);
+    scaledPictures().insert(key, new QImage(scaled), qMax<qsizetype>(1, scaled.sizeInBytes() / 1024));
     return scaled;
 }
 

@@ -55,7 +55,7 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
     : QAbstractButton(parent)
     , m_inputs(std::move(inputs))
     , m_hoverAnimation(new QVariantAnimation(this))
-    , m_thumbnail(m_inputs.app.itemKind() == AppItem::Kind::App
+    , m_thumbnail(m_inputs.app.isApplication()
                       ? static_cast<PictureView *>(new PopupAppIconView(m_inputs.app, this))
                       : new ItemThumbnail(m_inputs.app, this))
     , m_overlay(new PictureOverlay(this, [this](QPainter &painter) { paintOverPicture(painter); }))
@@ -81,10 +81,10 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
 void PopupItemCell::bind(PopupCellInputs inputs)
 {
     const bool sameItem = inputs.app.id == m_inputs.app.id;
-    const bool wasApplication = m_inputs.app.itemKind() == AppItem::Kind::App;
+    const bool wasApplication = m_inputs.app.isApplication();
     m_inputs = std::move(inputs);
     if (!sameItem) {
-        const bool application = m_inputs.app.itemKind() == AppItem::Kind::App;
+        const bool application = m_inputs.app.isApplication();
         if (application != wasApplication) {
             delete m_thumbnail;
             m_thumbnail = application ? static_cast<PictureView *>(new PopupAppIconView(m_inputs.app, this))
@@ -207,7 +207,7 @@ void PopupItemCell::setOpened(bool opened)
 
 bool PopupItemCell::showsOpenerBadge() const
 {
-    return !m_inputs.openerIcon.isNull() && m_inputs.app.itemKind() != AppItem::Kind::App;
+    return !m_inputs.openerIcon.isNull() && !m_inputs.app.isApplication();
 }
 
 QString PopupItemCell::commandBadgeText() const
