@@ -12,6 +12,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QVariantAnimation>
 
 namespace {
@@ -250,12 +251,47 @@ void PopupItemCell::paintBackground(QPainter &painter, qreal radius) const
     const QColor fill = highlight > 0 ? mixed(PopupStyle::surfaceTint(this), tint, highlight) : PopupStyle::surfaceTint(this);
     const QColor stroke = mixed(PopupStyle::strokeSubtle(this), PopupStyle::strokeStrong(this), highlight);
     const qreal width = m_inputs.isFocused ? 1.5 : 0.8;
-    QPainterPath shape;
-    const QRectF box = QRectF(rect()).adjusted(width / 2, width / 2, -width / 2, -width / 2);
-    shape.addRoundedRect(box, radius, radius);
-    painter.setPen(QPen(stroke, width));
-    painter.setBrush(fill);
-    painter.drawPath(shape);
+    const auto draw = [&](QPainter &on) {
+        QPainterPath shape;
+        const QRectF box = QRectF(rect()).adjusted(width / 2, width / 2, -width / 2, -width / 2);
+        shape.addRoundedRect(box, radius, radius);
+        on.setPen(QPen(stroke, width));
+        on.setBrush(fill);
+        on.drawPath(shape);
+    };
+    // While the hover eases in or out every frame has a look of its own: drawn as it is.
+    if (highlight > 0 && highlight < 1) {
+        draw(painter);
+        return;
+    }
+    // At rest every cell of a popup has one of a few looks. Each is drawn once into a picture and
+    // laid down from then on: filling and outlining the rounded shape anew for every cell in every
+    // frame of the popup's entrance cost more than all the rest of its cells.
+    const qreal ratio = painter.device()->devicePixelRatio();
+    const QString key = QStringLiteral("kestrowan.popup.cellBackground:%1x%2@%3:%4:%5:%6:%7")
+                            .arg(this->width())
+                            .arg(this->height())
+                            .arg(ratio)
+                            .arg(radius)
+                            .arg(width)
+                            .arg(fill.rgba(), 0, 16)
+                            .arg(stroke.rgba(), 0, 16);
+    QPixmap picture;
+    if (!QPixmapCache::find(key, &picture)) {
+        picture = QPixmap(size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        QPainter on(&picture);
+        on.setRenderHint(QPainter::Antialiasing);
+        draw(on);
+        on.end();
+        QPixmapCache::insert(key, picture);
+    }
+    painter.save();
+    // Scaled only while the popup grows in.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QPointF(0, 0), picture);
+    painter.restore();
 }
 
 void PopupItemCell::paintOpenerBadge(QPainter &painter, const QRectF &rect, qreal shadowOpacity, qreal shadowRadius) const
