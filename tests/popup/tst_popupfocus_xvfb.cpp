@@ -114,14 +114,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel->isActiveWindow(), 20000);
         auto *content = qobject_cast<PopupContentView *>(panel->content());
         QLabel *title = content->header()->title();
-        QLineEdit *field = content->header()->renameField();
+        QLineEdit *field = nullptr;
         // Wait for the card to have grown in, so that the title is where it is drawn.
         QTRY_VERIFY_WITH_TIMEOUT(title->isVisible() && title->width() > 40, 20000);
         const QPoint onTitle = title->mapToGlobal(QPoint(12, title->height() / 2));
         QVERIFY(QTest::qWaitFor([&] {
             m_pointer.click(onTitle);
             m_pointer.click(onTitle);
-            return QTest::qWaitFor([&] { return field->isVisible() && field->hasFocus(); }, 1000);
+            return QTest::qWaitFor([&] {
+                field = content->header()->renameField();
+                return field && field->isVisible() && field->hasFocus();
+            }, 1000);
         }, 20000));
         QTRY_VERIFY_WITH_TIMEOUT(controller.isEditingTextField(), 20000);
         for (const quint32 letter : {keyD, keyA, keyX})
