@@ -20,11 +20,16 @@ QUrl AppItem::itemURL() const
     return QUrl::fromLocalFile(path.isEmpty() ? QDir::currentPath() : path);
 }
 
+bool AppItem::isApplication() const
+{
+    // By suffix alone, so an application that was removed still counts as one.
+    return ApplicationBundles::isApplicationPath(path) && itemURL().isLocalFile();
+}
+
 AppItem::Kind AppItem::itemKind() const
 {
     if (!itemURL().isLocalFile())
         return Kind::Link;
-    // By suffix alone, so an application that was removed still counts as one.
     if (ApplicationBundles::isApplicationPath(path))
         return Kind::App;
     if (QFileInfo(path).isDir())

@@ -24,6 +24,8 @@ struct AppItem {
 
     QUrl itemURL() const;
     Kind itemKind() const;
+    // Whether itemKind() is App, told without looking at the disk (which only tells a folder from a file).
+    bool isApplication() const;
     QIcon itemIcon() const;
 
     QJsonObject toJson() const;

@@ -61,12 +61,12 @@ void ItemThumbnail::setApp(const AppItem &app)
 
 PictureView::Scaling ItemThumbnail::scaling() const
 {
-    return m_app.itemKind() == AppItem::Kind::App ? Scaling::Fit : Scaling::Fill;
+    return m_app.isApplication() ? Scaling::Fit : Scaling::Fill;
 }
 
 QImage ItemThumbnail::picture()
 {
-    if (m_app.itemKind() == AppItem::Kind::App) {
+    if (m_app.isApplication()) {
         if (!m_appIcon) {
             const QIcon icon = m_app.itemIcon();
             m_appIcon = icon.pixmap(QSize(kAppIconSide, kAppIconSide)).toImage();
@@ -95,7 +95,7 @@ void ItemThumbnail::paintEvent(QPaintEvent *event)
 
 void ItemThumbnail::restartTaskIfNeeded()
 {
-    if (m_app.itemKind() == AppItem::Kind::App) {
+    if (m_app.isApplication()) {
         m_taskKey.clear();
         return;
     }

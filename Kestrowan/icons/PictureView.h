@@ -41,6 +41,8 @@ protected:
 
 private:
     QSize drawnPixels(const QSize &imageSize) const;
+    // Lays down the picture already cut to the frame's shape.
+    void drawShaped(const QImage &shaped);
 
     qreal m_cornerRadius = 0;
     bool m_drawsLater = false;

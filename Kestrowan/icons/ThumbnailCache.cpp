@@ -104,6 +104,14 @@ bool ThumbnailCache::handles(const QUrl &url)
     return url.isLocalFile() && quickLookExtensions().contains(QFileInfo(url.toLocalFile()).suffix().toLower());
 }
 
+bool ThumbnailCache::handles(const AppItem &item)
+{
+    // An absolute path is always a local file, the one the item's URL names.
+    if (!item.path.startsWith(u'/'))
+        return handles(item.itemURL());
+    return quickLookExtensions().contains(QFileInfo(item.path).suffix().toLower());
+}
+
 std::optional<QString> ThumbnailCache::thumbnailCacheKey(const QUrl &url, const std::optional<QString> &version,
                                                          const QSizeF &logicalSize, qreal scale)
 {
@@ -196,9 +204,8 @@ void ThumbnailCache::prefetch(const QList<AppItem> &items, const QSizeF &logical
 {
     QList<QUrl> urls;
     for (const AppItem &item : items) {
-        const QUrl url = item.itemURL();
-        if (handles(url))
-            urls.append(url);
+        if (handles(item))
+            urls.append(item.itemURL());
     }
     if (m_closed)
         return;

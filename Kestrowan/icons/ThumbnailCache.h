@@ -60,6 +60,9 @@ public:
     static const QSet<QString> &quickLookExtensions();
     // A file URL whose lower-cased extension is one of them.
     static bool handles(const QUrl &url);
+    // The same answer for an item's URL, without making the URL for an item at an absolute path:
+    // a popup of thousands of items asks for every one of them on each show.
+    static bool handles(const AppItem &item);
     // "v1|<standardised path>|<version or volatile>|<W>x<H>|<scale, two decimals>"; nothing for a
     // size that is not finite or does not fit a 64-bit integer.
     static std::optional<QString> thumbnailCacheKey(const QUrl &url, const std::optional<QString> &version,

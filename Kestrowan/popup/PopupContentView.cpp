@@ -281,7 +281,7 @@ void PopupContentView::showEmptyState(bool noResults)
 void PopupContentView::prefetchThumbnails(const QList<AppItem> &items)
 {
     const bool any = std::any_of(items.cbegin(), items.cend(),
-                                 [](const AppItem &item) { return ThumbnailCache::handles(item.itemURL()); });
+                                 [](const AppItem &item) { return ThumbnailCache::handles(item); });
     if (any)
         ThumbnailCache::shared().prefetch(items, QSizeF(thumbnailPoints, thumbnailPoints), devicePixelRatioF(), this);
 }

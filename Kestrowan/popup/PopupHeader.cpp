@@ -64,7 +64,6 @@ PopupHeader::PopupHeader(PopupContentModel &model, QWidget *parent)
     : QWidget(parent)
     , m_model(model)
     , m_title(new TokenLabel(QString(), AppColors::text1, PopupStyle::font(15, QFont::DemiBold), this))
-    , m_field(new QLineEdit(this))
     , m_edit(new EditButton(this))
     , m_close(new PopupTopIconButton(QStringLiteral("xmark"), 13, QFont::Bold, this))
 {
@@ -74,21 +73,7 @@ PopupHeader::PopupHeader(PopupContentModel &model, QWidget *parent)
     m_title->setTextFormat(Qt::PlainText);
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_title->installEventFilter(this);
-    m_field->setFont(PopupStyle::font(15, QFont::DemiBold));
-    m_field->setFrame(false);
-    m_field->setTextMargins(8, 4, 8, 4);
-    m_field->setVisible(false);
-    // The colours live in the sheet alone and are made again when the look changes: a palette set
-    // beside a sheet would keep the old text colour after a switch between light and dark.
-    setLookStyleSheet(m_field, this, [this] {
-        const QColor accent = PopupStyle::accent(this);
-        return QStringLiteral("QLineEdit { color: %1; border: 1px solid %2; border-radius: 6px; background: %3; }")
-            .arg(PopupStyle::textPrimary(this).name(QColor::HexArgb),
-                 QColor(accent.red(), accent.green(), accent.blue(), 128).name(QColor::HexArgb),
-                 PopupStyle::surfaceTint(this).name(QColor::HexArgb));
-    });
     row->addWidget(m_title, 1);
-    row->addWidget(m_field, 1);
     row->addWidget(m_edit);
     row->addWidget(m_close);
     m_edit->setAccessibleName(localized(QStringLiteral("ax.editGroup")));
@@ -96,12 +81,34 @@ PopupHeader::PopupHeader(PopupContentModel &model, QWidget *parent)
 
     connect(m_edit, &QAbstractButton::clicked, this, [this] { m_model.edit(); });
     connect(m_close, &QAbstractButton::clicked, this, [this] { m_model.dismiss(); });
-    connect(m_field, &QLineEdit::textEdited, this, [this](const QString &text) { m_model.setEditingName(text); });
-    connect(m_field, &QLineEdit::returnPressed, this, [this] { m_model.commitRename(); });
     m_editingEnded = connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingEnded, this,
                              [this] { m_model.commitRename(); });
     connect(&m_model, &PopupContentModel::nameChanged, this, &PopupHeader::updateFromModel);
     updateFromModel();
+}
+
+QLineEdit *PopupHeader::makeRenameField()
+{
+    auto *field = new QLineEdit(this);
+    field->setFont(PopupStyle::font(15, QFont::DemiBold));
+    field->setFrame(false);
+    field->setTextMargins(8, 4, 8, 4);
+    field->setVisible(false);
+    // The colours live in the sheet alone and are made again when the look changes: a palette set
+    // beside a sheet would keep the old text colour after a switch between light and dark.
+    setLookStyleSheet(field, this, [this] {
+        const QColor accent = PopupStyle::accent(this);
+        return QStringLiteral("QLineEdit { color: %1; border: 1px solid %2; border-radius: 6px; background: %3; }")
+            .arg(PopupStyle::textPrimary(this).name(QColor::HexArgb),
+                 QColor(accent.red(), accent.green(), accent.blue(), 128).name(QColor::HexArgb),
+                 PopupStyle::surfaceTint(this).name(QColor::HexArgb));
+    });
+    // In the title's place, before the buttons.
+    static_cast<QHBoxLayout *>(layout())->insertWidget(1, field, 1);
+    setTabOrder(field, m_edit);
+    connect(field, &QLineEdit::textEdited, this, [this](const QString &text) { m_model.setEditingName(text); });
+    connect(field, &QLineEdit::returnPressed, this, [this] { m_model.commitRename(); });
+    return field;
 }
 
 void PopupHeader::stopListening()
@@ -119,6 +126,8 @@ void PopupHeader::updateTitleText()
 void PopupHeader::updateFromModel()
 {
     const bool editing = m_model.isEditingName();
+    if (editing && !m_field)
+        m_field = makeRenameField();
     if (editing && !m_field->isVisible()) {
         m_field->setText(m_model.editingName());
         m_title->setVisible(false);
@@ -127,7 +136,8 @@ void PopupHeader::updateFromModel()
         m_field->selectAll();
         PopupNotifications::center().postTextFieldEditingStarted();
     } else if (!editing) {
-        m_field->setVisible(false);
+        if (m_field)
+            m_field->setVisible(false);
         m_title->setVisible(true);
     }
     updateTitleText();

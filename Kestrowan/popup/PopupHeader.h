@@ -18,6 +18,7 @@ public:
     PopupHeader(PopupContentModel &model, QWidget *parent = nullptr);
 
     QLabel *title() const { return m_title; }
+    // Made when a rename first begins; null before.
     QLineEdit *renameField() const { return m_field; }
     QAbstractButton *editButton() const { return m_edit; }
     PopupTopIconButton *closeButton() const { return m_close; }
@@ -29,10 +30,13 @@ protected:
 private:
     void updateFromModel();
     void updateTitleText();
+    // The field with its look sheet costs more than the rest of the header: it is made only for a
+    // rename, which most shows never see.
+    QLineEdit *makeRenameField();
 
     PopupContentModel &m_model;
     TokenLabel *m_title;
-    QLineEdit *m_field;
+    QLineEdit *m_field = nullptr;
     QAbstractButton *m_edit;
     PopupTopIconButton *m_close;
     QMetaObject::Connection m_editingEnded;

@@ -12,6 +12,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QVariantAnimation>
 
 namespace {
@@ -55,7 +56,7 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
     : QAbstractButton(parent)
     , m_inputs(std::move(inputs))
     , m_hoverAnimation(new QVariantAnimation(this))
-    , m_thumbnail(m_inputs.app.itemKind() == AppItem::Kind::App
+    , m_thumbnail(m_inputs.app.isApplication()
                       ? static_cast<PictureView *>(new PopupAppIconView(m_inputs.app, this))
                       : new ItemThumbnail(m_inputs.app, this))
     , m_overlay(new PictureOverlay(this, [this](QPainter &painter) { paintOverPicture(painter); }))
@@ -81,10 +82,10 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
 void PopupItemCell::bind(PopupCellInputs inputs)
 {
     const bool sameItem = inputs.app.id == m_inputs.app.id;
-    const bool wasApplication = m_inputs.app.itemKind() == AppItem::Kind::App;
+    const bool wasApplication = m_inputs.app.isApplication();
     m_inputs = std::move(inputs);
     if (!sameItem) {
-        const bool application = m_inputs.app.itemKind() == AppItem::Kind::App;
+        const bool application = m_inputs.app.isApplication();
         if (application != wasApplication) {
             delete m_thumbnail;
             m_thumbnail = application ? static_cast<PictureView *>(new PopupAppIconView(m_inputs.app, this))
@@ -207,7 +208,7 @@ void PopupItemCell::setOpened(bool opened)
 
 bool PopupItemCell::showsOpenerBadge() const
 {
-    return !m_inputs.openerIcon.isNull() && m_inputs.app.itemKind() != AppItem::Kind::App;
+    return !m_inputs.openerIcon.isNull() && !m_inputs.app.isApplication();
 }
 
 QString PopupItemCell::commandBadgeText() const
@@ -250,12 +251,47 @@ void PopupItemCell::paintBackground(QPainter &painter, qreal radius) const
     const QColor fill = highlight > 0 ? mixed(PopupStyle::surfaceTint(this), tint, highlight) : PopupStyle::surfaceTint(this);
     const QColor stroke = mixed(PopupStyle::strokeSubtle(this), PopupStyle::strokeStrong(this), highlight);
     const qreal width = m_inputs.isFocused ? 1.5 : 0.8;
-    QPainterPath shape;
-    const QRectF box = QRectF(rect()).adjusted(width / 2, width / 2, -width / 2, -width / 2);
-    shape.addRoundedRect(box, radius, radius);
-    painter.setPen(QPen(stroke, width));
-    painter.setBrush(fill);
-    painter.drawPath(shape);
+    const auto draw = [&](QPainter &on) {
+        QPainterPath shape;
+        const QRectF box = QRectF(rect()).adjusted(width / 2, width / 2, -width / 2, -width / 2);
+        shape.addRoundedRect(box, radius, radius);
+        on.setPen(QPen(stroke, width));
+        on.setBrush(fill);
+        on.drawPath(shape);
+    };
+    // While the hover eases in or out every frame has a look of its own: drawn as it is.
+    if (highlight > 0 && highlight < 1) {
+        draw(painter);
+        return;
+    }
+    // At rest every cell of a popup has one of a few looks. Each is drawn once into a picture and
+    // laid down from then on: filling and outlining the rounded shape anew for every cell in every
+    // frame of the popup's entrance cost more than all the rest of its cells.
+    const qreal ratio = painter.device()->devicePixelRatio();
+    const QString key = QStringLiteral("kestrowan.popup.cellBackground:%1x%2@%3:%4:%5:%6:%7")
+                            .arg(this->width())
+                            .arg(this->height())
+                            .arg(ratio)
+                            .arg(radius)
+                            .arg(width)
+                            .arg(fill.rgba(), 0, 16)
+                            .arg(stroke.rgba(), 0, 16);
+    QPixmap picture;
+    if (!QPixmapCache::find(key, &picture)) {
+        picture = QPixmap(size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        QPainter on(&picture);
+        on.setRenderHint(QPainter::Antialiasing);
+        draw(on);
+        on.end();
+        QPixmapCache::insert(key, picture);
+    }
+    painter.save();
+    // Scaled only while the popup grows in.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(QPointF(0, 0), picture);
+    painter.restore();
 }
 
 void PopupItemCell::paintOpenerBadge(QPainter &painter, const QRectF &rect, qreal shadowOpacity, qreal shadowRadius) const

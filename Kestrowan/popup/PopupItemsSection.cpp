@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QScrollArea>
 
 #include <algorithm>
@@ -185,22 +186,33 @@ const QPixmap &PopupItemsSection::shadow()
     const qreal ratio = devicePixelRatioF();
     const qint64 key = qint64(color.rgb() & 0xFFFFFF) ^ (qint64(cell.width()) << 24) ^ (qint64(cell.height()) << 40)
                        ^ (qint64(ratio * 100) << 52);
-    if (m_shadow.isNull() || key != m_shadowKey) {
-        // One picture of the shadow for every cell, drawn strong enough that its soft edge survives
-        // eight bits a pixel; it is laid down at the strength the token asks for. The light look's
-        // shadow is so faint that drawn at its own strength it would round away to nothing.
-        const QSize size = cell + QSize(2 * shadowPad, 2 * shadowPad);
-        QPixmap picture(size * ratio);
-        picture.setDevicePixelRatio(ratio);
-        picture.fill(Qt::transparent);
-        color.setAlphaF(float(shadowPictureAlpha));
-        QPainter painter(&picture);
-        paintSoftShadow(painter, QRectF(shadowPad, shadowPad, cell.width(), cell.height()), m_grid ? 14 : 10, color,
-                        shadowRadius, QPointF(0, shadowDrop));
-        painter.end();
-        m_shadow = picture;
-        m_shadowKey = key;
-    }
+    if (!m_shadow.isNull() && key == m_shadowKey)
+        return m_shadow;
+    m_shadowKey = key;
+    // Every popup's cells cast the same shadow: the picture is made once for the program, not for
+    // each show.
+    const QString shared = QStringLiteral("kestrowan.popup.cellShadow:%1:%2:%3x%4@%5")
+                               .arg(int(m_grid))
+                               .arg(color.rgba(), 0, 16)
+                               .arg(cell.width())
+                               .arg(cell.height())
+                               .arg(ratio);
+    if (QPixmapCache::find(shared, &m_shadow))
+        return m_shadow;
+    // One picture of the shadow for every cell, drawn strong enough that its soft edge survives
+    // eight bits a pixel; it is laid down at the strength the token asks for. The light look's
+    // shadow is so faint that drawn at its own strength it would round away to nothing.
+    const QSize size = cell + QSize(2 * shadowPad, 2 * shadowPad);
+    QPixmap picture(size * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    color.setAlphaF(float(shadowPictureAlpha));
+    QPainter painter(&picture);
+    paintSoftShadow(painter, QRectF(shadowPad, shadowPad, cell.width(), cell.height()), m_grid ? 14 : 10, color,
+                    shadowRadius, QPointF(0, shadowDrop));
+    painter.end();
+    m_shadow = picture;
+    QPixmapCache::insert(shared, picture);
     return m_shadow;
 }
 

@@ -24,7 +24,7 @@ WorkspaceOpener &PopupLauncher::opener() const
 std::optional<QString> PopupLauncher::openerPath(const AppGroup &group, const AppItem &item)
 {
     // An application always opens by itself, whatever the group's rules name for it.
-    if (item.itemKind() == AppItem::Kind::App)
+    if (item.isApplication())
         return std::nullopt;
     const std::optional<QUrl> opener = group.resolveOpenerURL(item);
     if (!opener)
@@ -78,7 +78,7 @@ int PopupLauncher::launchAll(const AppGroup &group, const QList<AppItem> &shownI
 {
     QList<AppItem> applications;
     for (const AppItem &item : shownItems) {
-        if (item.itemKind() == AppItem::Kind::App)
+        if (item.isApplication())
             applications.append(item);
     }
     m_sink(QStringLiteral("workspace.launch_all"),

@@ -150,11 +150,14 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
 
 void PopupWindowController::installMonitors()
 {
-    m_globalMonitor = GlobalEventMonitor::create();
-    connect(m_globalMonitor.get(), &GlobalEventMonitor::mouseDown, this,
-            [this](const QPoint &position, Qt::MouseButton) { handleOutsideClick(position); });
-    // Only Escape comes from other programs: what the user types there is none of the popup's business.
-    connect(m_globalMonitor.get(), &GlobalEventMonitor::escapePressed, this, &PopupWindowController::dismissPopup);
+    // Made once and kept: a show only asks the desktop to report again, with no new connection.
+    if (!m_globalMonitor) {
+        m_globalMonitor = GlobalEventMonitor::create();
+        connect(m_globalMonitor.get(), &GlobalEventMonitor::mouseDown, this,
+                [this](const QPoint &position, Qt::MouseButton) { handleOutsideClick(position); });
+        // Only Escape comes from other programs: what the user types there is none of the popup's business.
+        connect(m_globalMonitor.get(), &GlobalEventMonitor::escapePressed, this, &PopupWindowController::dismissPopup);
+    }
     m_globalMonitor->start();
     qApp->installEventFilter(this);
     m_localMonitorInstalled = true;
@@ -162,10 +165,8 @@ void PopupWindowController::installMonitors()
 
 void PopupWindowController::tearDownPopupMonitors()
 {
-    if (m_globalMonitor) {
+    if (m_globalMonitor)
         m_globalMonitor->stop();
-        m_globalMonitor.reset();
-    }
     if (m_localMonitorInstalled) {
         qApp->removeEventFilter(this);
         m_localMonitorInstalled = false;

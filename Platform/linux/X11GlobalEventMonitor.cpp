@@ -14,22 +14,37 @@
 namespace {
 
 constexpr xcb_keysym_t escapeKeysym = 0xff1b;
+constexpr quint32 watchedEvents = XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS;
 
 } // namespace
+
+X11GlobalEventMonitor::~X11GlobalEventMonitor()
+{
+    m_input.stop();
+}
 
 bool X11GlobalEventMonitor::start()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
+    ++m_epoch;
+    m_active = true;
+    if (m_input.isRunning() && !xcb_connection_has_error(m_input.connection())) {
+        m_input.selectEvents(watchedEvents);
+        return true;
+    }
+    // A connection the server dropped is made again.
+    m_input.stop();
     if (xcb_connection_t *own = qtX11Connection()) {
         const xcb_setup_t *setup = xcb_get_setup(own);
         m_ownIdBase = setup->resource_id_base;
         m_ownIdMask = setup->resource_id_mask;
     }
-    const bool started = m_input.start(XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS,
-                                       false, -1, [this](xcb_generic_event_t *event) { handle(event); });
-    if (!started)
+    const bool started = m_input.start(watchedEvents, false, -1, [this](xcb_generic_event_t *event) { handle(event); });
+    if (!started) {
+        m_active = false;
         return false;
+    }
     // Read before any event can arrive: the thread only waits for the server's answers to itself.
     if (xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_input.connection())) {
         if (xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, escapeKeysym)) {
@@ -43,16 +58,24 @@ bool X11GlobalEventMonitor::start()
 
 void X11GlobalEventMonitor::stop()
 {
-    m_input.stop();
+    m_active = false;
+    ++m_epoch;
+    m_input.selectEvents(0);
 }
 
 void X11GlobalEventMonitor::handle(xcb_generic_event_t *event)
 {
+    if (!m_active)
+        return;
+    const quint64 epoch = m_epoch;
     const quint16 type = m_input.xinputEventType(event);
     if (type == XCB_INPUT_RAW_KEY_PRESS) {
         const auto *raw = reinterpret_cast<xcb_input_raw_key_press_event_t *>(event);
         if (const quint8 escape = m_escapeKeycode; escape != 0 && raw->detail == escape && !keyboardIsOurs())
-            QMetaObject::invokeMethod(this, [this] { emit escapePressed(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, [this, epoch] {
+                if (epoch == m_epoch)
+                    emit escapePressed();
+            }, Qt::QueuedConnection);
         return;
     }
     if (type != XCB_INPUT_RAW_BUTTON_PRESS)
@@ -66,7 +89,10 @@ void X11GlobalEventMonitor::handle(xcb_generic_event_t *event)
         return;
     const QPoint position = pointer->position;
     const Qt::MouseButton button = detail == 1 ? Qt::LeftButton : detail == 3 ? Qt::RightButton : Qt::MiddleButton;
-    QMetaObject::invokeMethod(this, [this, position, button] { emit mouseDown(position, button); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, epoch, position, button] {
+        if (epoch == m_epoch)
+            emit mouseDown(position, button);
+    }, Qt::QueuedConnection);
 }
 
 bool X11GlobalEventMonitor::isOurWindow(xcb_window_t window) const

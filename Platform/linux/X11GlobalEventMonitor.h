@@ -9,9 +9,11 @@
 // key but Escape is dropped right where it is read, and an Escape is reported only when the keyboard
 // is with another program: the window that has the input focus (or, where the focus follows the
 // pointer, the window under it) is not one of ours. Without an X server (or XInput2) it starts
-// nothing.
+// nothing. Its connection and reading thread are made at the first start and kept until the monitor
+// goes: a stop only tells the server to send nothing more, so a start again is one request.
 class X11GlobalEventMonitor final : public GlobalEventMonitor {
 public:
+    ~X11GlobalEventMonitor() override;
     bool start() override;
     void stop() override;
 
@@ -25,6 +27,10 @@ private:
 
     X11RawInput m_input;
     std::atomic<quint8> m_escapeKeycode{0};
+    // Whether reports are wanted now, and which start they belong to: what was read before a stop
+    // but reaches the main thread after it (or after the next start) is dropped.
+    std::atomic<bool> m_active{false};
+    std::atomic<quint64> m_epoch{0};
     // Every window the program makes is made over Qt's connection, whose ids share its base.
     quint32 m_ownIdBase = 0;
     quint32 m_ownIdMask = 0;

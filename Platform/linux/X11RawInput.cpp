@@ -44,12 +44,7 @@ bool X11RawInput::start(quint32 rawEventMask, bool worksWithoutXInput2, int poll
     std::free(version);
     if (hasXInput2) {
         m_xinputOpcode = extension->major_opcode;
-        struct {
-            xcb_input_event_mask_t header;
-            uint32_t mask;
-        } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, rawEventMask};
-        xcb_input_xi_select_events(m_connection, m_root, 1, &selection.header);
-        xcb_flush(m_connection);
+        selectEvents(rawEventMask);
     } else {
         qCWarning(rawInputLog, "No XInput2 on this display");
         if (!worksWithoutXInput2) {
@@ -86,6 +81,18 @@ void X11RawInput::stop()
         xcb_disconnect(m_connection);
     m_connection = nullptr;
     m_xinputOpcode = 0;
+}
+
+void X11RawInput::selectEvents(quint32 rawEventMask)
+{
+    if (!m_connection || m_xinputOpcode == 0)
+        return;
+    struct {
+        xcb_input_event_mask_t header;
+        uint32_t mask;
+    } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, rawEventMask};
+    // Waits for the server's word: from the return on, what the server reports follows the new mask.
+    std::free(xcb_request_check(m_connection, xcb_input_xi_select_events_checked(m_connection, m_root, 1, &selection.header)));
 }
 
 std::optional<X11RawInput::Pointer> X11RawInput::queryPointer() const

@@ -32,6 +32,10 @@ public:
     bool start(quint32 rawEventMask, bool worksWithoutXInput2, int pollMilliseconds, EventHandler onEvent,
                WakeHandler onWake = {});
     void stop();
+    bool isRunning() const { return m_thread.joinable(); }
+    // Selects another set of raw events on the running connection (0: none, the connection and
+    // its thread stay). One round trip to the server.
+    void selectEvents(quint32 rawEventMask);
 
     xcb_connection_t *connection() const { return m_connection; }
     quint32 root() const { return m_root; }

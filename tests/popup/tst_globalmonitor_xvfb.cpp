@@ -62,6 +62,45 @@ private slots:
         QVERIFY(witnessed.wait(20000));
         QCOMPARE(escapes.size(), 1);
     }
+
+    // The popup keeps one monitor for the program's life and stops and starts it with each show: a
+    // stopped monitor reports nothing, neither then nor after it starts again, and a started one
+    // reports as a new one would.
+    void stoppedAndStartedAgain()
+    {
+        X11GlobalEventMonitor monitor;
+        QSignalSpy presses(&monitor, &GlobalEventMonitor::mouseDown);
+        QSignalSpy escapes(&monitor, &GlobalEventMonitor::escapePressed);
+        X11GlobalEventMonitor witness;
+        QSignalSpy witnessed(&witness, &GlobalEventMonitor::escapePressed);
+        QSignalSpy witnessedPresses(&witness, &GlobalEventMonitor::mouseDown);
+        QVERIFY(witness.start());
+
+        for (int round = 0; round < 3; ++round) {
+            QVERIFY(monitor.start());
+            m_keyboard.key(escapeKeysym, true);
+            m_keyboard.key(escapeKeysym, false);
+            QVERIFY(escapes.wait(20000));
+            QCOMPARE(escapes.size(), round + 1);
+            m_pointer.click(QPoint(120 + round, 90), 1);
+            QVERIFY(presses.wait(20000));
+            QCOMPARE(presses.size(), round + 1);
+            QCOMPARE(presses.last().at(0).toPoint(), QPoint(120 + round, 90));
+
+            monitor.stop();
+            witnessed.clear();
+            witnessedPresses.clear();
+            m_keyboard.key(escapeKeysym, true);
+            m_keyboard.key(escapeKeysym, false);
+            m_pointer.click(QPoint(300, 200), 1);
+            // The witness saw both, so they reached the server while the monitor was stopped.
+            QTRY_VERIFY_WITH_TIMEOUT(!witnessed.isEmpty() && !witnessedPresses.isEmpty(), 20000);
+        }
+        // Nothing the stopped monitor was spared came late.
+        QTest::qWait(300);
+        QCOMPARE(escapes.size(), 3);
+        QCOMPARE(presses.size(), 3);
+    }
 };
 
 KESTROWAN_TEST_MAIN(GlobalMonitorXvfbTest)

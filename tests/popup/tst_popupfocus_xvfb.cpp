@@ -1,8 +1,8 @@
 // The popup beside the program's own window on a real X server, driven through XTest as a user's
 // hand would: keys typed into the program's window while the popup is open stay in that window,
 // a click in that window closes the popup like a click anywhere else outside it, Escape in a rename
-// ends the rename and only a second one closes the popup, and the keys the popup shows on its
-// badges do what they say.
+// ends the rename and only a second one closes the popup, the keys the popup shows on its badges
+// do what they say, and the window the popup keeps between shows holds nothing while it is hidden.
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/PopupContentView.h"
 #include "Kestrowan/popup/PopupHeader.h"
@@ -17,6 +17,11 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -97,6 +102,87 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("abc"), 20000);
     }
 
+    // The popup's window stays between shows. Hidden, it takes no keys and holds no grab: another
+    // program can take the keyboard, and what the user types goes elsewhere; shown again for a
+    // group edited meanwhile, it shows the new items; its owner destroys it, native window and all.
+    void theKeptWindowHoldsNothingWhileHidden()
+    {
+        QWidget window;
+        auto *field = new QLineEdit(&window);
+        field->setGeometry(20, 20, 300, 30);
+        window.setGeometry(80, 600, 360, 120);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        QPointer<InteractivePopupPanel> panel;
+        xcb_window_t native = XCB_NONE;
+        {
+            PopupWindowController controller;
+            controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+            controller.dockPositionSource = [] { return DockPosition::Bottom; };
+            controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+            AppGroup group = PopupTest::numberedGroup(3, AppGroup::DisplayStyle::Grid);
+            controller.showPopup(group, {}, QRectF(700, 4, 60, 60));
+            panel = controller.panel();
+            QVERIFY(QTest::qWaitForWindowExposed(panel));
+            QTRY_VERIFY_WITH_TIMEOUT(panel->isActiveWindow(), 20000);
+            native = xcb_window_t(panel->winId());
+            tap(escape);
+            QTRY_VERIFY_WITH_TIMEOUT(!controller.panel() && !panel->isVisible(), 20000);
+            QVERIFY(panel); // kept for the next show
+
+            // Another client gets the keyboard: nothing of ours grabs it.
+            xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+            QVERIFY(!xcb_connection_has_error(other));
+            const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+            xcb_grab_keyboard_reply_t *grab = xcb_grab_keyboard_reply(
+                other, xcb_grab_keyboard(other, 0, root, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
+            QVERIFY(grab);
+            const quint8 status = grab->status;
+            std::free(grab);
+            xcb_ungrab_keyboard(other, XCB_CURRENT_TIME);
+            xcb_disconnect(other);
+            QCOMPARE(status, quint8(XCB_GRAB_STATUS_SUCCESS));
+
+            // Typing goes to the window the user clicks, not to the hidden panel.
+            m_pointer.click(field->mapToGlobal(field->rect().center()));
+            QTRY_VERIFY_WITH_TIMEOUT(field->hasFocus() && window.isActiveWindow(), 20000);
+            tap(keyA);
+            tap(keyB);
+            QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("ab"), 20000);
+
+            // The group gained items and was renamed while no popup showed.
+            group.name = QStringLiteral("Edited");
+            for (const QString &name : {QStringLiteral("Late 1"), QStringLiteral("Late 2")})
+                group.apps.append(PopupTest::application(name));
+            controller.showPopup(group, {}, QRectF(700, 4, 60, 60));
+            QCOMPARE(controller.panel(), panel.data());
+            QTRY_VERIFY_WITH_TIMEOUT(panel->isActiveWindow(), 20000);
+            auto *content = qobject_cast<PopupContentView *>(panel->content());
+            QCOMPARE(content->cellCount(), 5);
+            QTRY_VERIFY_WITH_TIMEOUT(content->cellAt(4), 20000);
+            QCOMPARE(content->cellAt(4)->inputs().app.name, QStringLiteral("Late 2"));
+            QCOMPARE(content->header()->title()->text(), QStringLiteral("Edited"));
+            tap(keyC); // the popup's keys again: a search, not the field's text
+            QTRY_COMPARE_WITH_TIMEOUT(content->model().searchText(), QStringLiteral("c"), 20000);
+            QCOMPARE(field->text(), QStringLiteral("ab"));
+        }
+        // Gone with its owner, while the application lives on.
+        QVERIFY(panel.isNull());
+        xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(other));
+        // The request leaves with the program's next flush of its connection.
+        const auto windowGone = [&] {
+            xcb_generic_error_t *error = nullptr;
+            std::free(xcb_get_window_attributes_reply(other, xcb_get_window_attributes(other, native), &error));
+            const bool gone = error && error->error_code == XCB_WINDOW;
+            std::free(error);
+            return gone;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(windowGone(), 20000);
+        xcb_disconnect(other);
+    }
+
     // The user renames the group in its popup and presses Escape: the editing ends with the typed
     // name kept and the popup open; a second Escape closes it. Both keys reach the program and the
     // desktop's global monitor alike.
@@ -114,14 +200,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel->isActiveWindow(), 20000);
         auto *content = qobject_cast<PopupContentView *>(panel->content());
         QLabel *title = content->header()->title();
-        QLineEdit *field = content->header()->renameField();
+        QLineEdit *field = nullptr;
         // Wait for the card to have grown in, so that the title is where it is drawn.
         QTRY_VERIFY_WITH_TIMEOUT(title->isVisible() && title->width() > 40, 20000);
         const QPoint onTitle = title->mapToGlobal(QPoint(12, title->height() / 2));
         QVERIFY(QTest::qWaitFor([&] {
             m_pointer.click(onTitle);
             m_pointer.click(onTitle);
-            return QTest::qWaitFor([&] { return field->isVisible() && field->hasFocus(); }, 1000);
+            return QTest::qWaitFor([&] {
+                field = content->header()->renameField();
+                return field && field->isVisible() && field->hasFocus();
+            }, 1000);
         }, 20000));
         QTRY_VERIFY_WITH_TIMEOUT(controller.isEditingTextField(), 20000);
         for (const quint32 letter : {keyD, keyA, keyX})

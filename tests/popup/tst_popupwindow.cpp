@@ -329,10 +329,14 @@ private slots:
         QVERIFY(m_controller->isShowing());
         m_monitor->press(QPoint(5, 5), Qt::RightButton);
         QVERIFY(!m_controller->isShowing());
-        QVERIFY(!m_monitor); // torn down with the show
+        // Kept for the next show, but told to report nothing while no popup shows.
+        QVERIFY(m_monitor && !m_monitor->running);
+        const QPointer<FakeGlobalEventMonitor> kept = m_monitor;
 
         // Escape while the popup has the keyboard is its own key, not another program's.
         show(appGroup(2, Style::Grid));
+        QCOMPARE(m_monitor, kept);
+        QVERIFY(m_monitor->running);
         QTRY_VERIFY(QGuiApplication::focusWindow());
         m_monitor->pressEscape();
         QVERIFY(m_controller->isShowing());

@@ -106,6 +106,24 @@ private slots:
         QVERIFY(!ThumbnailCache::handles(QUrl::fromLocalFile(QStringLiteral("/d/photo.png"))));
     }
 
+    // An item is asked about without its URL being made where the path says what the URL would:
+    // the answer is the URL's, for every kind of path an item holds.
+    void itemsAnswerAsTheirURLs()
+    {
+        const QStringList paths{
+            QStringLiteral("/d/Report.PPTX"),     QStringLiteral("/d/notes.txt"),
+            QStringLiteral("/d/a b/%20#?.key"),   QStringLiteral("/d/dir.key/"),
+            QStringLiteral("/d/.pages"),          QStringLiteral("/d/x/../deck.Numbers"),
+            QStringLiteral("relative/deck.key"),  QStringLiteral("https://example.com/deck.key"),
+            QStringLiteral("file:///d/deck.key"), QString(),
+        };
+        for (const QString &path : paths) {
+            AppItem item;
+            item.path = path;
+            QCOMPARE(ThumbnailCache::handles(item), ThumbnailCache::handles(item.itemURL()));
+        }
+    }
+
     void memoryHitThenDiskHitAfterRestart()
     {
         QTemporaryDir folder;
