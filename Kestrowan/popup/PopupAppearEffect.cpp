@@ -52,8 +52,8 @@ void PopupAppearEffect::draw(QPainter *painter)
         drawSource(painter);
         return;
     }
-    // The card and everything in it drawn straight through a scaled painter: no picture of the
-    // whole panel is made first, and the text stays sharp while it grows.
+    // The card and everything in it drawn through a scaled painter, growing out of the side that
+    // faces the tile. Qt renders a widget tree for a scaled painter through a picture of its own.
     const QPointF anchor = anchorPoint(QRectF(card->rect()), m_edge);
     painter->save();
     painter->translate(anchor);
