@@ -1,5 +1,7 @@
 #include "Kestrowan/mainwindow/GroupGrid.h"
 
+#include <algorithm>
+
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
@@ -128,6 +130,22 @@ GroupCardView *GroupGrid::makeCard(const AppGroup &group)
 
 void GroupGrid::followStore()
 {
+    // A change inside groups that keep their places (a name typed key by key, an item added)
+    // moves no cell: the cards take their groups' new values and the layout stays.
+    const QList<AppGroup> &groups = m_store.groups();
+    const bool samePlaces = groups.size() == m_groups.size()
+        && std::equal(groups.cbegin(), groups.cend(), m_groups.cbegin(),
+                      [](const AppGroup &a, const AppGroup &b) { return a.id == b.id; });
+    if (samePlaces) {
+        for (qsizetype i = 0; i < groups.size(); ++i) {
+            if (GroupCardView *card = m_cards.value(groups.at(i).id))
+                card->setGroup(groups.at(i));
+        }
+        m_groups = groups;
+        // Every card's sync state may have changed with the store.
+        update();
+        return;
+    }
     QHash<QUuid, GroupCardView *> previous = std::exchange(m_cards, {});
     m_groups.clear();
     for (const AppGroup &group : m_store.groups()) {
