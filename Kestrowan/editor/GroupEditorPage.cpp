@@ -253,7 +253,6 @@ void GroupEditorPage::refreshFromDraft()
         m_nameField->setText(group.name);
     m_icon->setGroup(previewGroup(m_draft));
     m_header->deleteButton()->setEnabled(!m_handler->isNewDraft() || m_handler->hasMadeChanges());
-    m_header->deleteButton()->update();
     if (isVisible()) {
         // The documents' thumbnails are fetched before their cells ask for them, again only when
         // the items or the screen's scale changed.
