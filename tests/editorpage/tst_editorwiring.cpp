@@ -41,6 +41,19 @@ public:
     void refreshInstalledApps() override {}
 };
 
+// The editor's pages installed over `store`, and its group "Work" of one file.
+AppGroup workGroupWithPages(GroupManager &store)
+{
+    AppEnvironment environment;
+    environment.groupManager = &store;
+    installMainViewPages(environment);
+    AppGroup group = store.createGroup();
+    group.name = QStringLiteral("Work");
+    group.apps = {fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))};
+    store.updateGroup(group);
+    return group;
+}
+
 } // namespace
 
 class TestEditorWiring : public QObject {
@@ -88,13 +101,7 @@ private slots:
         FakeDockPlatform platform;
         QTemporaryDir dir;
         auto store = makeEditorStore(dir);
-        AppEnvironment environment;
-        environment.groupManager = store.get();
-        installMainViewPages(environment);
-        AppGroup group = store->createGroup();
-        group.name = QStringLiteral("Work");
-        group.apps = {fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))};
-        store->updateGroup(group);
+        AppGroup group = workGroupWithPages(*store);
         std::unique_ptr<QWidget> widget(MainViewFactories::shared().groupEditor(group, false, [] {}));
         auto *page = qobject_cast<GroupEditorPage *>(widget.get());
         QVERIFY(page);
@@ -146,13 +153,7 @@ private slots:
         DockRestarter::install(std::make_unique<FakeDockRestarter>());
         QTemporaryDir dir;
         auto store = makeEditorStore(dir);
-        AppEnvironment environment;
-        environment.groupManager = store.get();
-        installMainViewPages(environment);
-        AppGroup group = store->createGroup();
-        group.name = QStringLiteral("Work");
-        group.apps = {fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))};
-        store->updateGroup(group);
+        AppGroup group = workGroupWithPages(*store);
         std::optional<bool> synced;
         store->syncGroupToDock(group, true, nullptr, [&synced](bool success) { synced = success; });
         QTRY_VERIFY_WITH_TIMEOUT(synced.has_value(), 20000);
