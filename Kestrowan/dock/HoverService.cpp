@@ -138,11 +138,11 @@ void HoverService::rebuildGroupIndex(bool reuseFolders)
         if (!reuse)
             m_foldersInDock = FoldersInDock{groupsFolder, FileStamp::nowNanoseconds(), dockTiles, {}};
         for (const AppGroup &group : m_groupManager->groups()) {
-            const std::optional<QString> path = folderInDock(group);
-            if (!path)
+            const std::optional<std::pair<QString, QString>> folder = folderInDock(group);
+            if (!folder)
                 continue;
-            m_pathToGroup.insert(*path, group);
-            const QString folderName = QFileInfo(*path).fileName();
+            const auto &[path, folderName] = *folder;
+            m_pathToGroup.insert(path, group);
             m_trackedNames.insert(folderName);
             m_trackedNames.insert(group.name);
             registerGroupName(folderName, group);
@@ -153,17 +153,19 @@ void HoverService::rebuildGroupIndex(bool reuseFolders)
         m_nameToGroup.remove(name);
 }
 
-std::optional<QString> HoverService::folderInDock(const AppGroup &group)
+std::optional<std::pair<QString, QString>> HoverService::folderInDock(const AppGroup &group)
 {
-    const auto known = m_foldersInDock->paths.constFind(group.id);
-    if (known != m_foldersInDock->paths.cend())
+    const auto known = m_foldersInDock->folders.constFind(group.id);
+    if (known != m_foldersInDock->folders.cend())
         return *known;
-    std::optional<QString> path;
+    std::optional<std::pair<QString, QString>> found;
     const std::optional<QUrl> folder = m_groupManager->findMirrorFolder(group);
-    if (folder && DockService::isFolderInDock(*folder))
-        path = standardizedFilePath(*folder);
-    m_foldersInDock->paths.insert(group.id, path);
-    return path;
+    if (folder && DockService::isFolderInDock(*folder)) {
+        const QString path = standardizedFilePath(*folder);
+        found = std::make_pair(path, QFileInfo(path).fileName());
+    }
+    m_foldersInDock->folders.insert(group.id, found);
+    return found;
 }
 
 void HoverService::registerGroupName(const QString &name, const AppGroup &group)

@@ -91,7 +91,8 @@ private:
     // With `reuseFolders`, the groups' folders in the Dock found by the last rebuild are taken again
     // unless the groups folder or the Dock's tiles changed since.
     void rebuildGroupIndex(bool reuseFolders = false);
-    std::optional<QString> folderInDock(const AppGroup &group);
+    // The path and name of the group's mirror folder when it stands in the Dock.
+    std::optional<std::pair<QString, QString>> folderInDock(const AppGroup &group);
     void registerGroupName(const QString &name, const AppGroup &group);
     // Checks access and rebuilds the index; false (with everything stopped) when nothing is to be
     // tracked.
@@ -136,8 +137,9 @@ private:
         FileStamp groupsFolder;
         qint64 takenNanoseconds = 0;
         QVariant dockTiles;
-        // By group: the standardized path of its mirror folder standing in the Dock, or none.
-        QHash<QUuid, std::optional<QString>> paths;
+        // By group: the standardized path and the name of its mirror folder standing in the Dock,
+        // or none.
+        QHash<QUuid, std::optional<std::pair<QString, QString>>> folders;
     };
     std::optional<FoldersInDock> m_foldersInDock;
 
