@@ -89,4 +89,12 @@ public:
 
     // An observer of the process's notifications; nullptr when the process cannot be observed.
     virtual std::unique_ptr<AXObserver> createObserver(qint64 processIdentifier) = 0;
+    // A number that stays the same only while nothing of the process's tree can have changed, where
+    // the platform tells of every change; nullopt where it does not, and reads must ask again.
+    // Numbers are never handed out twice in one run.
+    virtual std::optional<quint64> treeRevision(qint64 processIdentifier)
+    {
+        Q_UNUSED(processIdentifier);
+        return std::nullopt;
+    }
 };

@@ -98,6 +98,18 @@ QList<DockItemInfo> readDockItems()
     if (!pid)
         return items;
     Accessibility &accessibility = Accessibility::shared();
+    // Every look for a tile under the pointer reads all tiles, some of them several times over;
+    // where the platform tells of each change of the Dock's tree, the tiles read last stand until
+    // the next one.
+    struct ReadTiles {
+        qint64 processIdentifier = 0;
+        quint64 revision = 0;
+        QList<DockItemInfo> items;
+    };
+    thread_local std::optional<ReadTiles> last;
+    const std::optional<quint64> revision = accessibility.treeRevision(*pid);
+    if (revision && last && last->processIdentifier == *pid && last->revision == *revision)
+        return last->items;
     const std::optional<QList<AXUIElement>> children = readChildren(accessibility, accessibility.createApplication(*pid));
     if (!children)
         return items;
@@ -110,6 +122,9 @@ QList<DockItemInfo> readDockItems()
                 items.append(std::move(*item));
         }
     }
+    // Kept only when the tree did not change while it was read.
+    if (revision && accessibility.treeRevision(*pid) == revision)
+        last = ReadTiles{*pid, *revision, items};
     return items;
 }
 

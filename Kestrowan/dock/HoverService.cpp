@@ -122,20 +122,27 @@ QSet<QString> HoverService::trackedPaths() const
     return QSet<QString>(m_pathToGroup.keyBegin(), m_pathToGroup.keyEnd());
 }
 
-void HoverService::rebuildGroupIndex()
+void HoverService::rebuildGroupIndex(bool reuseFolders)
 {
     m_pathToGroup.clear();
     m_nameToGroup.clear();
     m_trackedNames.clear();
     m_ambiguousNames.clear();
     if (m_groupManager) {
+        const FileStamp groupsFolder = FileStamp::of(m_groupManager->groupsDirectory());
+        const QVariant dockTiles = DockService::storedTileList();
+        // A folder changed a moment ago could change again without a new stamp: its answers are
+        // not taken again until the stamp has settled.
+        const bool reuse = reuseFolders && m_foldersInDock && m_foldersInDock->groupsFolder == groupsFolder
+            && groupsFolder.settledAt(m_foldersInDock->takenNanoseconds) && m_foldersInDock->dockTiles == dockTiles;
+        if (!reuse)
+            m_foldersInDock = FoldersInDock{groupsFolder, FileStamp::nowNanoseconds(), dockTiles, {}};
         for (const AppGroup &group : m_groupManager->groups()) {
-            const std::optional<QUrl> folder = m_groupManager->findMirrorFolder(group);
-            if (!folder || !DockService::isFolderInDock(*folder))
+            const std::optional<std::pair<QString, QString>> folder = folderInDock(group);
+            if (!folder)
                 continue;
-            const QString path = standardizedFilePath(*folder);
+            const auto &[path, folderName] = *folder;
             m_pathToGroup.insert(path, group);
-            const QString folderName = QFileInfo(path).fileName();
             m_trackedNames.insert(folderName);
             m_trackedNames.insert(group.name);
             registerGroupName(folderName, group);
@@ -144,6 +151,21 @@ void HoverService::rebuildGroupIndex()
     }
     for (const QString &name : std::as_const(m_ambiguousNames))
         m_nameToGroup.remove(name);
+}
+
+std::optional<std::pair<QString, QString>> HoverService::folderInDock(const AppGroup &group)
+{
+    const auto known = m_foldersInDock->folders.constFind(group.id);
+    if (known != m_foldersInDock->folders.cend())
+        return *known;
+    std::optional<std::pair<QString, QString>> found;
+    const std::optional<QUrl> folder = m_groupManager->findMirrorFolder(group);
+    if (folder && DockService::isFolderInDock(*folder)) {
+        const QString path = standardizedFilePath(*folder);
+        found = std::make_pair(path, QFileInfo(path).fileName());
+    }
+    m_foldersInDock->folders.insert(group.id, found);
+    return found;
 }
 
 void HoverService::registerGroupName(const QString &name, const AppGroup &group)
@@ -169,13 +191,13 @@ std::optional<AppGroup> HoverService::groupForDockItem(const DockItemInfo &item)
     return found == m_nameToGroup.cend() ? std::nullopt : std::optional<AppGroup>(*found);
 }
 
-bool HoverService::prepareTracking()
+bool HoverService::prepareTracking(bool reuseFolders)
 {
     if (!m_permissionManager || !m_permissionManager->isAccessibilityGranted()) {
         stopHoverTracking(false);
         return false;
     }
-    rebuildGroupIndex();
+    rebuildGroupIndex(reuseFolders);
     if (m_trackedNames.isEmpty()) {
         // No group folder stands in the Dock (yet): the watchdog keeps looking.
         stopHoverTracking(false);
@@ -242,7 +264,8 @@ void HoverService::stopHoverTracking(bool resetMode)
 
 void HoverService::refreshTracking()
 {
-    if (m_mode == InteractionMode::None || !prepareTracking())
+    // The groups changed: what the disk and the Dock said is taken again where neither changed.
+    if (m_mode == InteractionMode::None || !prepareTracking(true))
         return;
     if (!m_isActive) {
         startHoverTracking();

@@ -6,6 +6,7 @@
 #include "Kestrowan/dock/HoverServiceInterface.h"
 #include "Kestrowan/dock/MouseTracker.h"
 #include "Kestrowan/groups/AppGroup.h"
+#include "Platform/FileStamp.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -87,11 +88,15 @@ signals:
 
 private:
     void wireComponents();
-    void rebuildGroupIndex();
+    // With `reuseFolders`, the groups' folders in the Dock found by the last rebuild are taken again
+    // unless the groups folder or the Dock's tiles changed since.
+    void rebuildGroupIndex(bool reuseFolders = false);
+    // The path and name of the group's mirror folder when it stands in the Dock.
+    std::optional<std::pair<QString, QString>> folderInDock(const AppGroup &group);
     void registerGroupName(const QString &name, const AppGroup &group);
     // Checks access and rebuilds the index; false (with everything stopped) when nothing is to be
     // tracked.
-    bool prepareTracking();
+    bool prepareTracking(bool reuseFolders = false);
     void startHoverTracking();
     void startDockWatchdog();
     // Whether every watcher of the mode has what it watches with (a tap, an observer).
@@ -121,6 +126,22 @@ private:
     DockSelectionObserver m_dockSelectionObserver;
     EventInterceptor m_eventInterceptor;
     std::unique_ptr<PopupPresenter> m_popupController;
+
+    // What the folder half of the index was found from: finding each group's mirror folder stats
+    // every folder, and a change of a name (each key typed into it) changes neither the folders nor
+    // the Dock. Which folder belongs to a group changes only with the entries of the groups folder
+    // (made, removed or renamed by a sync, a deletion or the user) or with the Dock's tiles; a
+    // ".group_id" rewritten inside a folder that stays is seen at the next full rebuild (a mode
+    // applied, a Dock restarted, a groups folder changed).
+    struct FoldersInDock {
+        FileStamp groupsFolder;
+        qint64 takenNanoseconds = 0;
+        QVariant dockTiles;
+        // By group: the standardized path and the name of its mirror folder standing in the Dock,
+        // or none.
+        QHash<QUuid, std::optional<std::pair<QString, QString>>> folders;
+    };
+    std::optional<FoldersInDock> m_foldersInDock;
 
     bool m_isActive = false;
     QHash<QString, AppGroup> m_pathToGroup;

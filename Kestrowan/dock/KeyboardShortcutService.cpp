@@ -66,7 +66,16 @@ void KeyboardShortcutService::reconcileShortcuts(const QList<QUuid> &groupIDs)
     };
     std::stable_sort(working.begin(), working.end(),
                      [&position](const GroupShortcut &a, const GroupShortcut &b) { return position(a) < position(b); });
+    // Most changes of the groups (a name typed key by key, an item added) leave every shortcut as
+    // it was: with each one held, grabbing them all again would change nothing. A failed one is
+    // tried again.
+    const bool allHeld = working == m_shortcuts && m_eventHandler && m_pauses == 0 && m_failures.isEmpty()
+        && m_hotKeyRefs.size() == m_shortcuts.size();
     setShortcuts(working);
+    if (allHeld) {
+        saveShortcuts(m_shortcuts);
+        return;
+    }
     persistAndReregister();
 }
 

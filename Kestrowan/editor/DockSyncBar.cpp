@@ -8,6 +8,7 @@
 #include "Kestrowan/shell/RoundedSurface.h"
 
 #include <QHBoxLayout>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace {
@@ -78,10 +79,10 @@ void DockSyncBar::refresh()
     }
 }
 
-void DockSyncBar::paintEvent(QPaintEvent *)
+void DockSyncBar::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const RoundedSurface surface = RoundedSurface::bar(kCorner, effectiveAppearance(this));
     surface.paintFill(painter, QRectF(rect()));
-    surface.paintOutline(painter, QRectF(rect()));
+    surface.paintOutline(painter, QRectF(rect()), event->region());
 }

@@ -34,6 +34,7 @@
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Kestrowan/shell/OpenPanelColumns.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
+#include "NVLXDesign/SurfaceShadowEffect.h"
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
 
@@ -166,7 +167,7 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     m_barEntrance.setPropertyName("pos");
     m_barEntrance.setDuration(200);
     m_barEntrance.setEasingCurve(QEasingCurve::OutCubic);
-    DynamicShadowEffect::apply(m_bar, AppColors::shadowLg, 18, QPointF(0, 8));
+    SurfaceShadowEffect::apply(m_bar, AppColors::shadowLg, 18, QPointF(0, 8));
     connect(m_bar, &DockSyncBar::wantedChanged, this, &GroupEditorPage::placeBar);
 
     connect(m_header, &EditorHeaderRow::backClicked, this, [this] {
@@ -252,7 +253,6 @@ void GroupEditorPage::refreshFromDraft()
         m_nameField->setText(group.name);
     m_icon->setGroup(previewGroup(m_draft));
     m_header->deleteButton()->setEnabled(!m_handler->isNewDraft() || m_handler->hasMadeChanges());
-    m_header->deleteButton()->update();
     if (isVisible()) {
         // The documents' thumbnails are fetched before their cells ask for them, again only when
         // the items or the screen's scale changed.

@@ -125,8 +125,14 @@ void ShortcutSection::refresh()
     } else {
         m_chip->display(ShortcutChip::State::None, QString(QChar(0x2014)));
     }
-    m_record->setText(localized(m_recorder->isRecording() ? QStringLiteral("picker.cancel") : QStringLiteral("editor.shortcut.record")));
-    m_record->updateGeometry();
+    // Asked again on every change of the draft and of the groups: the column is laid out again
+    // only when the button's text changed.
+    const QString recordText =
+        localized(m_recorder->isRecording() ? QStringLiteral("picker.cancel") : QStringLiteral("editor.shortcut.record"));
+    if (m_record->text() != recordText) {
+        m_record->setText(recordText);
+        m_record->updateGeometry();
+    }
     const bool stored = m_recorder->canRecord();
     m_record->setEnabled(stored || m_recorder->isRecording());
     m_reset->setEnabled(stored);

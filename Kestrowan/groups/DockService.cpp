@@ -295,6 +295,11 @@ bool DockService::isFolderInDock(const QUrl &folderURL)
     return parsedPaths.contains(path);
 }
 
+QVariant DockService::storedTileList()
+{
+    return DockPreferences::shared().value(persistentOthersKey);
+}
+
 bool DockService::writePersistentOthers(const QList<Tile> &tiles)
 {
     const std::optional<QVariantList> stored = readElementsForChange();

@@ -58,6 +58,9 @@ public:
     // Anything that filters tiles by folder (the settings reset) should ask this.
     static bool tileMatchesFolder(const Tile &tile, const QUrl &folderURL);
     static bool isFolderInDock(const QUrl &folderURL);
+    // The stored list as the preferences give it, to tell later whether it changed: a list read
+    // again while nothing changed it is equal to this one at the cost of a pointer comparison.
+    static QVariant storedTileList();
 
     // Stores the whole list of tiles; true only when reading it back gives exactly what was written.
     // Elements of the stored list that are not tiles are kept in their places. A list that is stored

@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QSvgRenderer>
 
+#include <memory>
+
 namespace {
 
 struct Drawing {
@@ -110,12 +112,23 @@ QByteArray SymbolImage::document() const
 
 void SymbolImage::render(QPainter &painter, const QRectF &rect) const
 {
-    QSvgRenderer renderer(document());
-    if (!renderer.isValid())
+    // Reading a drawing costs far more than drawing it, and a window draws the same few symbols,
+    // in the same colours, on each repaint: the drawings read are kept, per thread (a renderer is
+    // used by one thread at a time), a few dozen at most.
+    thread_local QHash<QByteArray, std::shared_ptr<QSvgRenderer>> renderers;
+    const QByteArray source = document();
+    std::shared_ptr<QSvgRenderer> renderer = renderers.value(source);
+    if (!renderer) {
+        if (renderers.size() >= 64)
+            renderers.clear();
+        renderer = std::make_shared<QSvgRenderer>(source);
+        renderers.insert(source, renderer);
+    }
+    if (!renderer->isValid())
         return;
     painter.save();
     painter.setOpacity(painter.opacity() * m_color.alphaF());
-    renderer.render(&painter, rect);
+    renderer->render(&painter, rect);
     painter.restore();
 }
 

@@ -1,5 +1,7 @@
 #include "Kestrowan/mainwindow/GroupGrid.h"
 
+#include <algorithm>
+
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
@@ -77,8 +79,19 @@ GroupGrid::GroupGrid(GroupManager &store, SkinManager *skinManager, QWidget *par
     followStore();
 }
 
+void GroupGrid::catchUpCards()
+{
+    if (!std::exchange(m_cardsBehind, false))
+        return;
+    for (const AppGroup &group : std::as_const(m_groups)) {
+        if (GroupCardView *card = m_cards.value(group.id))
+            card->setGroup(group);
+    }
+}
+
 GroupCardView *GroupGrid::card(const QUuid &groupID)
 {
+    catchUpCards();
     for (qsizetype i = 0; i < m_groups.size(); ++i) {
         if (m_groups.at(i).id == groupID)
             return cardAt(i);
@@ -88,6 +101,7 @@ GroupCardView *GroupGrid::card(const QUuid &groupID)
 
 QList<GroupCardView *> GroupGrid::cards()
 {
+    catchUpCards();
     QList<GroupCardView *> list;
     for (qsizetype i = 0; i < m_groups.size(); ++i)
         list.append(cardAt(i));
@@ -128,6 +142,24 @@ GroupCardView *GroupGrid::makeCard(const AppGroup &group)
 
 void GroupGrid::followStore()
 {
+    // A change inside groups that keep their places (a name typed key by key, an item added)
+    // moves no cell: the cards take their groups' new values and the layout stays.
+    const QList<AppGroup> &groups = m_store.groups();
+    const bool samePlaces = groups.size() == m_groups.size()
+        && std::equal(groups.cbegin(), groups.cend(), m_groups.cbegin(),
+                      [](const AppGroup &a, const AppGroup &b) { return a.id == b.id; });
+    if (samePlaces) {
+        m_groups = groups;
+        // Out of sight (the editor is open on a name being typed), the cards take their new values
+        // when they are shown or asked for.
+        m_cardsBehind = true;
+        if (isVisible())
+            catchUpCards();
+        // Every card's sync state may have changed with the store.
+        update();
+        return;
+    }
+    m_cardsBehind = false;
     QHash<QUuid, GroupCardView *> previous = std::exchange(m_cards, {});
     m_groups.clear();
     for (const AppGroup &group : m_store.groups()) {
@@ -186,6 +218,7 @@ void GroupGrid::moveEvent(QMoveEvent *event)
 void GroupGrid::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    catchUpCards();
     buildCardsInSight();
 }
 

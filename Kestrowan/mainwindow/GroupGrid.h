@@ -66,6 +66,8 @@ protected:
 
 private:
     void followStore();
+    // Gives the built cards the groups' values when the grid took them while out of sight.
+    void catchUpCards();
     void layoutCards();
     void retitleEmptyState();
     // Where the cell at `index` (0 is the new-group card) is, with the cards' bleed.
@@ -90,5 +92,6 @@ private:
     QTimer m_laterCards;
     QPointer<QWidget> m_watchedViewport;
     bool m_drawn = false;
+    bool m_cardsBehind = false;
 };
 

@@ -4,6 +4,10 @@
 #include "NVLXDesign/ContinuousShape.h"
 
 #include <QChildEvent>
+#include <QPaintEvent>
+#include <QPainterPath>
+
+#include <algorithm>
 #include <QPainter>
 
 RoundedSurface RoundedSurface::bar(qreal corner, EffectiveAppearance appearance)
@@ -38,6 +42,20 @@ void RoundedSurface::paintFill(QPainter &painter, const QRectF &rect) const
     painter.restore();
 }
 
+void RoundedSurface::paintOutline(QPainter &painter, const QRectF &rect, const QRegion &region) const
+{
+    // The stroke and its antialiasing reach at most the outline's width and a pixel into the shape;
+    // the same rounded rectangle drawn two pixels further in lies inside all of that.
+    const qreal clear = outlineWidth + 2;
+    const QRectF inner = rect.adjusted(clear, clear, -clear, -clear);
+    if (!region.isEmpty() && inner.isValid()) {
+        const QPainterPath inside = ContinuousShape::roundedRect(inner, corner);
+        if (std::all_of(region.begin(), region.end(), [&inside](const QRect &part) { return inside.contains(QRectF(part)); }))
+            return;
+    }
+    paintOutline(painter, rect);
+}
+
 void RoundedSurface::paintOutline(QPainter &painter, const QRectF &rect) const
 {
     painter.save();
@@ -60,10 +78,10 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent *) override
+    void paintEvent(QPaintEvent *event) override
     {
         QPainter painter(this);
-        m_frame->currentSurface().paintOutline(painter, QRectF(rect()));
+        m_frame->currentSurface().paintOutline(painter, QRectF(rect()), event->region());
     }
 
 private:

@@ -3,6 +3,7 @@
 #include "NVLXDesign/EffectiveAppearance.h"
 
 #include <QColor>
+#include <QRegion>
 #include <QRectF>
 #include <QWidget>
 #include <functional>
@@ -27,6 +28,9 @@ struct RoundedSurface {
     // Paint the fill first, then the content, then the outline.
     void paintFill(QPainter &painter, const QRectF &rect) const;
     void paintOutline(QPainter &painter, const QRectF &rect) const;
+    // The same, skipped when the part to be drawn again, `region`, lies wholly inside the outline:
+    // the stroke would only be cut away (a field's text or a chip inside a bar drawn again).
+    void paintOutline(QPainter &painter, const QRectF &rect, const QRegion &region) const;
 };
 
 // A container drawn as a rounded surface: the fill behind its children, the outline over them (the

@@ -44,6 +44,14 @@ std::optional<qint64> DockSocketAccessibility::dockProcessIdentifier()
     return dockProcessIdentifierOf(m_channel.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}));
 }
 
+std::optional<quint64> DockSocketAccessibility::treeRevision(qint64 processIdentifier)
+{
+    DockTreeMirror *copy = mirror();
+    if (!copy || copy->processIdentifier() != processIdentifier)
+        return std::nullopt;
+    return copy->revision();
+}
+
 AXError DockSocketAccessibility::copyAttributeValue(const AXUIElement &element, const QString &attribute, QVariant *value)
 {
     if (DockTreeMirror *copy = mirror()) {

@@ -16,6 +16,8 @@ public:
     AXError copyAttributeValue(const AXUIElement &element, const QString &attribute, QVariant *value) override;
     AXError copyElementAtPosition(const AXUIElement &application, const QPointF &point, AXUIElement *element) override;
     std::unique_ptr<AXObserver> createObserver(qint64 processIdentifier) override;
+    // While the copy of the Dock's tree is held: it changes only with what the Dock sends.
+    std::optional<quint64> treeRevision(qint64 processIdentifier) override;
 
     // The copy of the Dock's tree that answers reads on the thread that read first; null elsewhere.
     DockTreeMirror *mirror();

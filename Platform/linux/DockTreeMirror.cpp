@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -27,8 +28,24 @@ DockTreeMirror::DockTreeMirror()
 
 DockTreeMirror::~DockTreeMirror() = default;
 
+namespace {
+
+quint64 nextRevision()
+{
+    static std::atomic<quint64> next{1};
+    return next.fetch_add(1);
+}
+
+} // namespace
+
+std::optional<quint64> DockTreeMirror::revision()
+{
+    return isCurrent() ? std::optional<quint64>(m_revision) : std::nullopt;
+}
+
 void DockTreeMirror::forget()
 {
+    m_revision = nextRevision();
     if (m_processIdentifier)
         qCDebug(mirrorLog, "Copy of the Dock's tree dropped");
     m_processIdentifier.reset();
@@ -84,6 +101,7 @@ void DockTreeMirror::subscribe()
     m_tree = *layout;
     m_tree.setSelected(*selected);
     m_processIdentifier = pid;
+    m_revision = nextRevision();
     qCDebug(mirrorLog, "Copy of the Dock's tree made: %lld tiles", qint64(m_tree.tiles().size()));
 }
 
@@ -109,6 +127,7 @@ void DockTreeMirror::handleMessage(const QCborMap &message)
         m_tree = *layout;
     m_tree.setSelected(*selected);
     ++m_updates;
+    m_revision = nextRevision();
 }
 
 std::optional<qint64> DockTreeMirror::processIdentifier()

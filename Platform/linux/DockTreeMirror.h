@@ -26,6 +26,9 @@ public:
 
     // The updates the Dock has sent since the copy was made (tests watch the copy follow the Dock).
     quint64 updatesReceived() const { return m_updates; }
+    // A number for the copy as it is now, new with every copy made, dropped or updated, and never
+    // handed out twice in one run; nullopt while there is no copy.
+    std::optional<quint64> revision();
 
 private:
     // Takes in what the Dock has sent; makes the copy when there is none (asking a Dock that refused
@@ -41,5 +44,6 @@ private:
     std::optional<qint64> m_processIdentifier;
     DockTree m_tree;
     quint64 m_updates = 0;
+    quint64 m_revision = 0;
     QElapsedTimer m_sinceAttempt;
 };

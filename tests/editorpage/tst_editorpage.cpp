@@ -23,6 +23,8 @@
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "NVLXDesign/DS.h"
+#include "NVLXDesign/DynamicShadowEffect.h"
+#include "NVLXDesign/SurfaceShadowEffect.h"
 #include "NVLXDesign/NVLXMenu.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
@@ -111,6 +113,27 @@ void pressAndPull(QWidget *widget)
     QApplication::sendEvent(widget, &move);
 }
 
+// Whether two pictures of a page show the same: every pixel outside `surface` (the shadow and the
+// page) equal, and inside it at most two levels apart, where an antialiased edge drawn straight into
+// the window rounds differently from one drawn into a picture first.
+bool sameShadow(const QImage &a, const QImage &b, const QRect &surface)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const int most = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                       std::abs(qBlue(p) - qBlue(q)), std::abs(qAlpha(p) - qAlpha(q))});
+            if (most > (surface.contains(x, y) ? 2 : 0)) {
+                qWarning("Pixel %d,%d differs by %d", x, y, most);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 class TestEditorPage : public QObject {
@@ -177,6 +200,40 @@ private slots:
     }
 
     void cleanup() { m_page.reset(); }
+
+    // The sync bar's shadow is made once per size and look and drawn again from that: in both
+    // looks it is, pixel for pixel, the shadow the plain drop-shadow effect draws on every repaint.
+    void theSyncBarsShadowIsThePlainEffectsShadow()
+    {
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            m_dock->tile = true;
+            const AppGroup group = stored(QStringLiteral("Shadowed"), {appItem(QStringLiteral("org.example.Mail"), QStringLiteral("Mail"))});
+            m_dock->syncedContents = {group};
+            GroupEditorPage *page = open(group, false);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            page->nameField()->setFocus();
+            QTest::keyClick(page->nameField(), Qt::Key_End);
+            QTest::keyClicks(page->nameField(), QStringLiteral("s"));
+            auto *bar = page->findChild<DockSyncBar *>();
+            QVERIFY(bar);
+            // Risen in from the bottom edge to its place.
+            QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible() && bar->geometry().bottom() == page->height() - 18 - 1, 5000);
+            QTest::qWait(300);
+            const QImage made = page->grab().toImage();
+            // The bar's content changes under the kept shadow.
+            QTest::keyClicks(page->nameField(), QStringLiteral("t"));
+            const QImage drawnAgain = page->grab().toImage();
+            DynamicShadowEffect::apply(bar, AppColors::shadowLg, 18, QPointF(0, 8));
+            const QImage plain = page->grab().toImage();
+            QVERIFY(qobject_cast<SurfaceShadowEffect *>(bar->graphicsEffect()) == nullptr);
+            QVERIFY(sameShadow(drawnAgain, plain, bar->geometry()));
+            QTest::keyClick(page->nameField(), Qt::Key_Backspace);
+            QVERIFY(sameShadow(made, page->grab().toImage(), bar->geometry()));
+            m_page.reset();
+        }
+        Appearance::shared().apply(false);
+    }
 
     void renameThroughTheNameField()
     {

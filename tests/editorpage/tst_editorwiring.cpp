@@ -15,11 +15,16 @@
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/PopupHeader.h"
 #include "Kestrowan/popup/PopupPresenter.h"
+#include "Kestrowan/editor/DockBarButton.h"
+#include "Kestrowan/editor/DockSyncBar.h"
 #include "Platform/fake/FakeDockPlatform.h"
+#include "Platform/fake/FakeDockRestarter.h"
+#include "Platform/fake/FakeProcessRunner.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +40,19 @@ public:
     QString cacheURL() const override { return {}; }
     void refreshInstalledApps() override {}
 };
+
+// The editor's pages installed over `store`, and its group "Work" of one file.
+AppGroup workGroupWithPages(GroupManager &store)
+{
+    AppEnvironment environment;
+    environment.groupManager = &store;
+    installMainViewPages(environment);
+    AppGroup group = store.createGroup();
+    group.name = QStringLiteral("Work");
+    group.apps = {fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))};
+    store.updateGroup(group);
+    return group;
+}
 
 } // namespace
 
@@ -83,13 +101,7 @@ private slots:
         FakeDockPlatform platform;
         QTemporaryDir dir;
         auto store = makeEditorStore(dir);
-        AppEnvironment environment;
-        environment.groupManager = store.get();
-        installMainViewPages(environment);
-        AppGroup group = store->createGroup();
-        group.name = QStringLiteral("Work");
-        group.apps = {fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))};
-        store->updateGroup(group);
+        AppGroup group = workGroupWithPages(*store);
         std::unique_ptr<QWidget> widget(MainViewFactories::shared().groupEditor(group, false, [] {}));
         auto *page = qobject_cast<GroupEditorPage *>(widget.get());
         QVERIFY(page);
@@ -126,6 +138,71 @@ private slots:
         MainViewFactories::shared().groupEditor = nullptr;
         widget.reset();
         store.reset();
+    }
+
+    // The Dock's index follows a name typed into the editor key by key, and once the rename has been
+    // synced, the group's renamed folder in the Dock: what the disk and the Dock said is taken again
+    // only while the groups folder and the Dock's tiles stay as they were.
+    void theHoverIndexFollowsATypedNameAndTheSyncedFolder()
+    {
+        FakeDockPlatform platform;
+        auto runner = std::make_unique<FakeProcessRunner>();
+        for (const char *tool : {"/usr/bin/touch", "/usr/bin/chflags"})
+            runner->results.insert(QString::fromLatin1(tool), ProcessResult{0, std::nullopt});
+        ProcessRunner::install(std::move(runner));
+        DockRestarter::install(std::make_unique<FakeDockRestarter>());
+        QTemporaryDir dir;
+        auto store = makeEditorStore(dir);
+        AppGroup group = workGroupWithPages(*store);
+        std::optional<bool> synced;
+        store->syncGroupToDock(group, true, nullptr, [&synced](bool success) { synced = success; });
+        QTRY_VERIFY_WITH_TIMEOUT(synced.has_value(), 20000);
+        QVERIFY(*synced);
+
+        PermissionManager permission;
+        HoverService hover(store.get(), &permission, nullptr, nullptr, makePopupPresenter());
+        // As the shell does: every change of the groups reaches the hover service.
+        connect(store.get(), &GroupManager::groupsChanged, &hover, [&hover] { hover.refreshTracking(); });
+        hover.setMode(InteractionMode::Hover);
+        QVERIFY(hover.isActive());
+        const QString before = QDir(store->groupsDirectory()).filePath(QStringLiteral("Work"));
+        const QString after = QDir(store->groupsDirectory()).filePath(QStringLiteral("Work Notes"));
+        QCOMPARE(hover.pathToGroup().value(before).id, group.id);
+
+        std::unique_ptr<QWidget> widget(MainViewFactories::shared().groupEditor(group, false, [] {}));
+        auto *page = qobject_cast<GroupEditorPage *>(widget.get());
+        QVERIFY(page);
+        page->resize(620, 540);
+        page->show();
+        page->nameField()->setFocus();
+        QTest::keyClick(page->nameField(), Qt::Key_End);
+        QTest::keyClicks(page->nameField(), QStringLiteral(" Notes"));
+        // Each key: the new name answers, the folder in the Dock is still the old one.
+        QCOMPARE(hover.nameToGroup().value(QStringLiteral("Work Notes")).id, group.id);
+        QCOMPARE(hover.nameToGroup().value(QStringLiteral("Work")).id, group.id);
+        QCOMPARE(hover.pathToGroup().value(before).name, QStringLiteral("Work Notes"));
+        QVERIFY(!hover.pathToGroup().contains(after));
+
+        auto *bar = page->findChild<DockSyncBar *>();
+        QVERIFY(bar);
+        QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible() && bar->syncButton()->isVisible(), 10000);
+        QTest::mouseClick(bar->syncButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(after) && !QFileInfo::exists(before), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(store->isGroupSyncedToDock(page->draft()->draft()), 20000);
+        // The next key finds the renamed folder standing in the Dock in place of the old one.
+        QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+        QVERIFY(!hover.pathToGroup().contains(before));
+        QCOMPARE(hover.pathToGroup().value(after).id, group.id);
+        QCOMPARE(hover.pathToGroup().value(after).name, QStringLiteral("Work Notes!"));
+        const DockItemInfo tile{QStringLiteral("Work Notes"), FakeDockPlatform::bottomTile(0), QStringLiteral("AXFolderDockItem"),
+                                QUrl::fromLocalFile(after)};
+        QCOMPARE(hover.groupForDockItem(tile)->id, group.id);
+        QVERIFY(!hover.nameToGroup().contains(QStringLiteral("Work")));
+        MainViewFactories::shared().groupEditor = nullptr;
+        widget.reset();
+        store.reset();
+        ProcessRunner::install(nullptr);
+        DockRestarter::install(nullptr);
     }
 };
 

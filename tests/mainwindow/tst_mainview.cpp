@@ -198,6 +198,28 @@ private slots:
         QCOMPARE(grid->cards().first()->group().id, play.id);
     }
 
+    // A group renamed while its editor covers the grid (a name typed key by key) shows the new name
+    // on its card once the grid is back.
+    void aCardRenamedOutOfSightShowsTheNewNameWhenBack()
+    {
+        const AppGroup work = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        GroupCardView *card = view->gridPage()->grid()->card(work.id);
+        QVERIFY(card);
+        clickWidget(card);
+        QCOMPARE(view->currentPage(), DetailPage::group(work.id));
+        QTRY_VERIFY(!view->gridPage()->grid()->isVisible());
+        AppGroup renamed = work;
+        for (const QString &name : {QStringLiteral("W"), QStringLiteral("Wo"), QStringLiteral("Wor"), QStringLiteral("Word")}) {
+            renamed.name = name;
+            m_store->updateGroup(renamed);
+        }
+        view->closeDetailPage();
+        QTRY_VERIFY(view->gridPage()->grid()->isVisible());
+        QCOMPARE(card->group().name, QStringLiteral("Word"));
+        QVERIFY(card->accessibleName().contains(QStringLiteral("Word")));
+    }
+
     void pagesFollowTheNavigationBothWays()
     {
         const AppGroup work = addGroup(QStringLiteral("Work"));

@@ -1,0 +1,87 @@
+#include "NVLXDesign/SurfaceShadowEffect.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPaintDevice>
+#include <QPixmap>
+#include <QWidget>
+
+// The blur of Qt's own drop-shadow filter, which the toolkit exports for effects made outside it: the
+// shadow made here is the very one the plain effect draws.
+Q_DECL_IMPORT void qt_blurImage(QPainter *p, QImage &blurImage, qreal radius, bool quality, bool alphaOnly, int transposed = 0);
+
+SurfaceShadowEffect::SurfaceShadowEffect(QWidget *target, const DynamicColor &color, qreal radius, const QPointF &offset)
+    : DynamicShadowEffect(target, color, radius, offset), m_surfaceWidget(target)
+{
+}
+
+SurfaceShadowEffect *SurfaceShadowEffect::apply(QWidget *target, const DynamicColor &color, qreal radius, const QPointF &offset)
+{
+    auto *effect = new SurfaceShadowEffect(target, color, radius, offset);
+    target->setGraphicsEffect(effect);
+    return effect;
+}
+
+bool SurfaceShadowEffect::eventFilter(QObject *watched, QEvent *event)
+{
+    // Another look may draw the surface's outline in another colour.
+    if (watched == m_surfaceWidget && (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange))
+        m_key.reset();
+    return DynamicShadowEffect::eventFilter(watched, event);
+}
+
+void SurfaceShadowEffect::draw(QPainter *painter)
+{
+    if ((blurRadius() <= 0 && offset().isNull()) || !painter->device()) {
+        DynamicShadowEffect::draw(painter);
+        return;
+    }
+    // The place of the padded picture the plain effect would make: the widget's rectangle on the
+    // device grown by the shadow.
+    const QRect sourceRect = sourceBoundingRect(Qt::DeviceCoordinates).toAlignedRect();
+    const QRect padded = boundingRectFor(sourceRect).toAlignedRect();
+    const Key key{sourceRect.size(), padded.translated(-sourceRect.topLeft()), painter->device()->devicePixelRatio(),
+                  color().rgba(), blurRadius(), offset()};
+
+    const QTransform restoreTransform = painter->worldTransform();
+    if (m_key == key) {
+        painter->setWorldTransform(QTransform());
+        painter->drawImage(padded.topLeft(), m_shadow);
+        painter->setWorldTransform(restoreTransform);
+        drawSource(painter);
+        return;
+    }
+
+    // Made as the plain effect makes it, from the widget rendered once.
+    QPoint position;
+    const QPixmap pixmap = sourcePixmap(Qt::DeviceCoordinates, &position, PadToEffectiveBoundingRect);
+    if (pixmap.isNull())
+        return;
+    QImage alpha(pixmap.size(), QImage::Format_ARGB32_Premultiplied);
+    alpha.setDevicePixelRatio(pixmap.devicePixelRatio());
+    alpha.fill(0);
+    QPainter alphaPainter(&alpha);
+    alphaPainter.setCompositionMode(QPainter::CompositionMode_Source);
+    alphaPainter.drawPixmap(offset(), pixmap);
+    alphaPainter.end();
+    QImage shadow(alpha.size(), QImage::Format_ARGB32_Premultiplied);
+    shadow.setDevicePixelRatio(pixmap.devicePixelRatio());
+    shadow.fill(0);
+    QPainter blurPainter(&shadow);
+    qt_blurImage(&blurPainter, alpha, blurRadius(), false, true);
+    blurPainter.end();
+    QPainter colorPainter(&shadow);
+    colorPainter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    colorPainter.fillRect(shadow.rect(), color());
+    colorPainter.end();
+
+    painter->setWorldTransform(QTransform());
+    painter->drawImage(position, shadow);
+    painter->drawPixmap(position, pixmap);
+    painter->setWorldTransform(restoreTransform);
+    // Kept only where the picture lies where it was worked out to lie.
+    if (position == padded.topLeft()) {
+        m_shadow = std::move(shadow);
+        m_key = key;
+    }
+}
