@@ -43,7 +43,6 @@ void GroupsFileWriter::save(QList<AppGroup> groups)
     {
         const std::lock_guard lock(m_mutex);
         m_pending = std::move(groups);
-        m_lastSave = std::chrono::steady_clock::now();
     }
     m_wake.notify_one();
 }
@@ -51,10 +50,7 @@ void GroupsFileWriter::save(QList<AppGroup> groups)
 void GroupsFileWriter::waitUntilWritten()
 {
     std::unique_lock lock(m_mutex);
-    ++m_waitingForWrite;
-    m_wake.notify_one();
     m_idle.wait(lock, [this] { return !m_pending && !m_writing; });
-    --m_waitingForWrite;
 }
 
 void GroupsFileWriter::run()
@@ -64,15 +60,6 @@ void GroupsFileWriter::run()
         m_wake.wait(lock, [this] { return m_pending || m_stopping; });
         if (!m_pending)
             return;
-        const auto firstSave = m_lastSave;
-        for (;;) {
-            if (m_stopping || m_waitingForWrite > 0)
-                break;
-            const auto due = std::min(m_lastSave + settleTime, firstSave + longestWait);
-            if (std::chrono::steady_clock::now() >= due)
-                break;
-            m_wake.wait_until(lock, due);
-        }
         const QList<AppGroup> groups = std::move(*m_pending);
         m_pending.reset();
         m_writing = true;

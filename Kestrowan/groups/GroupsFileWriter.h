@@ -5,7 +5,6 @@
 #include <QList>
 #include <QString>
 
-#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -16,17 +15,11 @@
 
 // Writes "groups.json" on a thread of its own, so that a save costs its caller only the copy of a
 // list (which shares its data). Saves are written in the order they were asked for; one asked for
-// while another waits replaces it, so the last state always reaches the disk. A save waits until
-// no other has come for `settleTime` (and never longer than `longestWait`), so that a burst of
-// changes, a name typed key by key, costs one write once it pauses rather than one per key, and
-// the writing keeps off the keys' way; waiting until written, and the writer's end, write at once.
-// Every store of one file shares one writer, so that a store made later never reads the file
-// before an earlier one's last save.
+// while another is being written replaces any that is still waiting, so the last state always
+// reaches the disk and a burst of changes costs one or two writes. Every store of one file shares
+// one writer, so that a store made later never reads the file before an earlier one's last save.
 class GroupsFileWriter {
 public:
-    static constexpr std::chrono::milliseconds settleTime{250};
-    static constexpr std::chrono::milliseconds longestWait{1000};
-
     static std::shared_ptr<GroupsFileWriter> forFile(const QString &path);
     ~GroupsFileWriter();
     GroupsFileWriter(const GroupsFileWriter &) = delete;
@@ -54,8 +47,6 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::optional<QList<AppGroup>> m_pending;
-    std::chrono::steady_clock::time_point m_lastSave;
-    int m_waitingForWrite = 0;
     bool m_writing = false;
     bool m_lastWriteFailed = false;
     std::mutex m_listenersMutex;
