@@ -166,9 +166,14 @@ QStringList LanguageManager::preferredLanguages()
     const QStringList chosen = UserDefaults::standard().stringList(appleLanguagesKey);
     if (!chosen.isEmpty())
         return chosen;
-    QStringList system;
-    for (const QString &language : QLocale::system().uiLanguages())
-        system << QString(language).replace(QLatin1Char('_'), QLatin1Char('-'));
+    // Every text lookup asks this, many times on each key typed; the system's languages are fixed
+    // for the program's run, and asking the locale for them again costs more than the lookup.
+    static const QStringList system = [] {
+        QStringList languages;
+        for (const QString &language : QLocale::system().uiLanguages())
+            languages << QString(language).replace(QLatin1Char('_'), QLatin1Char('-'));
+        return languages;
+    }();
     return system;
 }
 
