@@ -15,6 +15,7 @@
 #include "Kestrowan/groups/SettingsValues.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
+#include "Kestrowan/shell/AfterRepaint.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/AppUpdater.h"
 #include "Kestrowan/shell/Appearance.h"
@@ -180,12 +181,14 @@ void KestrowanApp::installReactions()
     // The Dock tracking, the hot keys and the status menu follow the groups once the event that
     // changed them is through: a name typed key by key repaints first, and a burst of changes
     // (each key of a name) is followed once.
-    m_groupsChangeFollower.setSingleShot(true);
-    m_groupsChangeFollower.setInterval(0);
-    connect(&m_groupsChangeFollower, &QTimer::timeout, this, [this] { onGroupsChanged(m_groupManager->groups()); });
     connect(m_groupManager.get(), &GroupManager::groupsChanged, this, [this] {
-        if (!m_groupsChangeFollower.isActive())
-            m_groupsChangeFollower.start();
+        if (m_groupsChangeFollowPosted)
+            return;
+        m_groupsChangeFollowPosted = true;
+        AfterRepaint::post(this, [this] {
+            m_groupsChangeFollowPosted = false;
+            onGroupsChanged(m_groupManager->groups());
+        });
     });
     UserDefaults &defaults = UserDefaults::standard();
     defaults.observe(AppSettings::interactionModeKey, this,

@@ -156,6 +156,6 @@ private:
     bool m_isMainWindowRequested = false;
     bool m_didBootstrapRuntime = false;
     bool m_scheduledStartupRecovery = false;
-    QTimer m_groupsChangeFollower; // one pass for a burst of changes, after their repaint
+    bool m_groupsChangeFollowPosted = false; // one pass for a burst of changes, after their repaint
     bool m_didInstallAppDelegateHandlers = false;
 };

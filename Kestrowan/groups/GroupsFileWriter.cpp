@@ -1,9 +1,13 @@
 #include "Kestrowan/groups/GroupsFileWriter.h"
 
 #include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/shell/AfterRepaint.h"
 #include "Kestrowan/shell/Log.h"
 
 #include "Platform/safewrite/SafeWrite.h"
+
+#include <QCoreApplication>
+#include <QThread>
 
 #include <map>
 
@@ -40,15 +44,42 @@ GroupsFileWriter::~GroupsFileWriter()
 
 void GroupsFileWriter::save(QList<AppGroup> groups)
 {
+    const QCoreApplication *application = QCoreApplication::instance();
+    const bool onApplicationThread = application && application->thread() == QThread::currentThread();
+    bool postWake = false;
     {
         const std::lock_guard lock(m_mutex);
         m_pending = std::move(groups);
+        if (onApplicationThread) {
+            postWake = !m_wakePosted;
+            m_wakePosted = true;
+        }
+    }
+    if (!onApplicationThread) {
+        m_wake.notify_one();
+        return;
+    }
+    if (postWake) {
+        AfterRepaint::post(QCoreApplication::instance(), [writer = weak_from_this()] {
+            if (const std::shared_ptr<GroupsFileWriter> alive = writer.lock())
+                alive->wakeWriter();
+        });
+    }
+}
+
+void GroupsFileWriter::wakeWriter()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_wakePosted = false;
     }
     m_wake.notify_one();
 }
 
 void GroupsFileWriter::waitUntilWritten()
 {
+    // A save whose wake is still posted is written now.
+    m_wake.notify_one();
     std::unique_lock lock(m_mutex);
     m_idle.wait(lock, [this] { return !m_pending && !m_writing; });
 }

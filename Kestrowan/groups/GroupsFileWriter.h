@@ -18,7 +18,7 @@
 // while another is being written replaces any that is still waiting, so the last state always
 // reaches the disk and a burst of changes costs one or two writes. Every store of one file shares
 // one writer, so that a store made later never reads the file before an earlier one's last save.
-class GroupsFileWriter {
+class GroupsFileWriter : public std::enable_shared_from_this<GroupsFileWriter> {
 public:
     static std::shared_ptr<GroupsFileWriter> forFile(const QString &path);
     ~GroupsFileWriter();
@@ -40,6 +40,7 @@ public:
 private:
     explicit GroupsFileWriter(const QString &path);
     void run();
+    void wakeWriter();
     std::optional<QString> write(const QList<AppGroup> &groups) const;
 
     const QString m_path;
@@ -52,5 +53,6 @@ private:
     std::mutex m_listenersMutex;
     std::map<const void *, Listener> m_listeners;
     bool m_stopping = false;
+    bool m_wakePosted = false;
     std::thread m_thread;
 };

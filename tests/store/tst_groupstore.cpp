@@ -373,6 +373,15 @@ private slots:
         QCOMPARE(GroupsJson::decode(readBytes(groupsFile())).value_or(QList<AppGroup>()), last);
     }
 
+    void aSaveReachesTheDiskOnceTheEventLoopTurns()
+    {
+        auto manager = makeManager();
+        manager->setGroups({makeGroup(QStringLiteral("turned"))});
+        manager->saveGroups();
+        // Nobody waits for the file: the writer is woken by the event loop, after the repaint.
+        QTRY_VERIFY_WITH_TIMEOUT(readBytes(groupsFile()).contains("turned"), 10000);
+    }
+
     void failedBackgroundWriteIsLogged()
     {
         // A folder where the file belongs: the file cannot be replaced.
