@@ -477,9 +477,12 @@ BENCHMARK(BM_floor_dockRestart)->UseManualTime()->Unit(benchmark::kMillisecond)-
 // ---- Goal: typing beside a full Dock -------------------------------------------------------------
 
 // A key typed into the editor's name field, in hover mode, beside a Dock of 200 group tiles: to the
-// repaint on the server. Letters and Backspace in turn, so the name stays as long.
+// repaint on the server. "alternate": letters and Backspace in turn, so the name goes back to the
+// one in the Dock on every other key and the sync bar changes its state each time. "word": ten
+// letters typed, then taken back with Backspace, as a name is typed and mended.
 void BM_typing_editorNameBeside200DockTiles(benchmark::State &state)
 {
+    const bool word = state.range(0) == 1;
     static QList<AppGroup> groups;
     Scenario *scenario = startedScenario(state, QStringLiteral("typing-200"), [](Scenario &s) {
         groups = sampleGroups(run().files, 200, 4);
@@ -501,7 +504,8 @@ void BM_typing_editorNameBeside200DockTiles(benchmark::State &state)
     int n = 0;
     for (auto _ : state) {
         probe.clearDamage();
-        const qint64 sent = probe.tapKey(n++ % 2 ? keyBackSpace : 'a');
+        const bool erase = word ? (n++ / 10) % 2 == 1 : n++ % 2 == 1;
+        const qint64 sent = probe.tapKey(erase ? keyBackSpace : 'a');
         if (!probe.pumpUntil([&] { return probe.damagedWindowOf(scenario->programPid(), sent).has_value(); }, 10000))
             return state.SkipWithError("no repaint after a key");
         const double ms = double(probe.damagedWindowOf(scenario->programPid(), sent)->lastDamage - sent) / 1e6;
@@ -512,7 +516,7 @@ void BM_typing_editorNameBeside200DockTiles(benchmark::State &state)
     report(state, QStringLiteral("key_to_repaint_ms"), samples);
     scenario->stopProgram();
 }
-BENCHMARK(BM_typing_editorNameBeside200DockTiles)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(1);
+BENCHMARK(BM_typing_editorNameBeside200DockTiles)->ArgName("word")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(1);
 
 // ---- Goal: opening a popup -----------------------------------------------------------------------
 
