@@ -50,21 +50,19 @@ void GroupsFileWriter::save(QList<AppGroup> groups)
     {
         const std::lock_guard lock(m_mutex);
         m_pending = std::move(groups);
-        if (onApplicationThread) {
-            postWake = !m_wakePosted;
-            m_wakePosted = true;
-        }
+        // A second save before the loop came round (a loop of saves that never returns to it) wakes
+        // the writer at once: the file is never held back for longer than one save.
+        postWake = onApplicationThread && !m_wakePosted;
+        m_wakePosted = m_wakePosted || postWake;
     }
-    if (!onApplicationThread) {
+    if (!postWake) {
         m_wake.notify_one();
         return;
     }
-    if (postWake) {
-        AfterRepaint::post(QCoreApplication::instance(), [writer = weak_from_this()] {
-            if (const std::shared_ptr<GroupsFileWriter> alive = writer.lock())
-                alive->wakeWriter();
-        });
-    }
+    AfterRepaint::post(QCoreApplication::instance(), [writer = weak_from_this()] {
+        if (const std::shared_ptr<GroupsFileWriter> alive = writer.lock())
+            alive->wakeWriter();
+    });
 }
 
 void GroupsFileWriter::wakeWriter()
