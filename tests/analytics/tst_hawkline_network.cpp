@@ -79,6 +79,7 @@ private slots:
         m_network->setOnline(false);
         client.capture(QStringLiteral("first.offline"));
         client.capture(QStringLiteral("second.offline"));
+        // Nothing leaves within that time while offline.
         QTest::qWait(300);
         QVERIFY(server.requests().isEmpty());
 
