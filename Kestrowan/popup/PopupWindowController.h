@@ -89,6 +89,8 @@ private:
     void tearDownPopupMonitors();
     void handleOutsideClick(const QPoint &globalPosition);
     bool handleLocalKey(QKeyEvent *event);
+    bool isPopupKey(QKeyEvent *event) const;
+    static QString typedCharacters(const QKeyEvent *event);
     qint64 now() const;
     enum class PanelEdgeKept { Top, Bottom };
     void fitPanelToContent(InteractivePopupPanel *panel, PanelEdgeKept kept);
