@@ -303,9 +303,10 @@ void GroupEditorPage::placeBar()
     const bool appearing = m_bar->isWanted() && m_bar->isHidden();
     m_bar->setVisible(m_bar->isWanted());
     const int height = m_bar->sizeHint().height();
-    // The end of the page can always be scrolled above the bar, with some air between.
-    const int endSpace = m_bar->isWanted() ? std::max(kEndSpace, kBarMargin + height + 12) : kEndSpace;
-    if (m_endSpace->sizeHint().height() != endSpace) {
+    // The end of the page can always be scrolled above the bar, with some air between. The room
+    // stays while the bar is away, so that the page does not lay itself out again as it comes.
+    const int endSpace = std::max(kEndSpace, kBarMargin + height + 12);
+    if (m_endSpace->sizeHint().height() < endSpace) {
         m_endSpace->changeSize(0, endSpace, QSizePolicy::Minimum, QSizePolicy::Fixed);
         m_scroll->widget()->layout()->invalidate();
     }
