@@ -210,23 +210,44 @@ Placed place(int folder, const QByteArray &name, int handle, QByteArray &tempora
         temporary.clear();
         return Placed::Done;
     }
-    struct stat out {};
-    const bool replaceable = ::fstatat(folder, temporary.constData(), &out, AT_SYMLINK_NOFOLLOW) == 0
-        && ((out.st_dev == checked->st_dev && out.st_ino == checked->st_ino) || S_ISREG(out.st_mode));
-    if (!replaceable) {
-        // Put back; should its name have gone meanwhile, it goes back without the exchange, and if
-        // even that fails it stays under the name beside, never removed.
-        if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE) != 0
-            && ::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE) != 0) {
-            qCCritical(safeWriteLog, "Left what was moved into the place of %s beside it, as %s", name.constData(), temporary.constData());
-            temporary.clear();
-        }
-        *error = EAGAIN;
-        return Placed::Again;
+    // The name beside now holds what was in place. It is removed only when it is our own file (come
+    // back from a putting back) or a regular file (the one checked, or another writer's newer one);
+    // anything else is put back in place, as often as a racing rename moves it out again.
+    struct stat mine {};
+    if (::fstat(handle, &mine) != 0) {
+        *error = errno;
+        return Placed::Failed;
     }
-    ::unlinkat(folder, temporary.constData(), 0);
+    const auto same = [](const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; };
+    for (int round = 0; round < 16; ++round) {
+        struct stat out {};
+        if (::fstatat(folder, temporary.constData(), &out, AT_SYMLINK_NOFOLLOW) != 0) {
+            temporary.clear();
+            *error = EAGAIN;
+            return Placed::Again;
+        }
+        if (same(out, mine) || S_ISREG(out.st_mode)) {
+            ::unlinkat(folder, temporary.constData(), 0);
+            temporary.clear();
+            if (round == 0 && !same(out, mine))
+                return Placed::Done;
+            *error = EAGAIN;
+            return Placed::Again;
+        }
+        if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE) != 0) {
+            // Its place emptied meanwhile: it goes back there alone.
+            if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE) == 0) {
+                temporary.clear();
+                *error = EAGAIN;
+                return Placed::Again;
+            }
+            break;
+        }
+    }
+    qCCritical(safeWriteLog, "Left what was moved into the place of %s beside it, as %s", name.constData(), temporary.constData());
     temporary.clear();
-    return Placed::Done;
+    *error = EAGAIN;
+    return Placed::Again;
 }
 
 } // namespace

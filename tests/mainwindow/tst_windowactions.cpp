@@ -181,6 +181,25 @@ private slots:
         QCOMPARE(syncAll(actions), std::make_pair(false, localized(QStringLiteral("main.syncAllFailed"))));
     }
 
+    // A copy (a dropped item kept aside, a damaged file's backup) that meets a full disk says so, in
+    // English, whatever the interface's language.
+    void aCopyThatMeetsAFullDiskSaysSo()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("es"));
+        const QString source = m_home + QStringLiteral("/Downloads/big.bin");
+        writeBytes(source, QByteArray(64 * 1024, 'b'));
+        for (const SafeWrite::Durability durability : {SafeWrite::Durability::Disk, SafeWrite::Durability::Rebuilt}) {
+            FullDisk full(1000);
+            QVERIFY(full.active());
+            int error = 0;
+            QCOMPARE(SafeWrite::copyFile(source, m_home + QStringLiteral("/copy.bin"), SafeWrite::Existing::Refuse, durability, {}, &error),
+                     std::optional<QString>(QStringLiteral("File too large")));
+            QCOMPARE(error, EFBIG);
+            QVERIFY(!QFileInfo::exists(m_home + QStringLiteral("/copy.bin")));
+        }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
+    }
+
     // A full disk is told as one, never as a Dock that refused the change; the log gives the system's
     // reason, in English, whatever language the interface was switched to.
     void aFullDiskIsToldForWhatItIs()
@@ -194,8 +213,6 @@ private slots:
         storedGroup(*store, QStringLiteral("Play"), {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
         store->waitUntilSaved();
         const QByteArray dockBefore = readBytes(DockPreferencesFile::filePath());
-        const QString source = m_home + QStringLiteral("/Downloads/big.bin");
-        writeBytes(source, QByteArray(64 * 1024, 'b'));
         {
             // The Dock's list with a second item no longer fits.
             FullDisk full(rlim_t(dockBefore.size()));
@@ -206,12 +223,6 @@ private slots:
             QCOMPARE(log.count(QStringLiteral("Privacy")), 0);
             QVERIFY(!DockService::syncBlocked());
 
-            // A copy that meets the full disk says so too.
-            int error = 0;
-            QCOMPARE(SafeWrite::copyFile(source, m_home + QStringLiteral("/copy.bin"), SafeWrite::Existing::Refuse,
-                                         SafeWrite::Durability::Disk, {}, &error),
-                     std::optional<QString>(QStringLiteral("File too large")));
-            QCOMPARE(error, EFBIG);
         }
         QCOMPARE(readBytes(DockPreferencesFile::filePath()), dockBefore);
         QCOMPARE(syncAll(actions), std::make_pair(true, QString()));
