@@ -213,11 +213,17 @@ void DockServer::sendToMirrors(const QByteArray &frame)
     }
 }
 
-QCborMap DockServer::startMirror(Client &state)
+QCborMap DockServer::startMirror(Client &state, const QCborMap &message)
 {
+    if (message.value(QStringLiteral("v")) != QCborValue(DockWire::treeVersion)) {
+        QCborMap reply = answer(AXError::IllegalArgument);
+        reply.insert(QStringLiteral("v"), DockWire::treeVersion);
+        return reply;
+    }
     state.mirrors = true;
     const DockTree tree = m_state->tree();
     QCborMap reply = answer(AXError::Success);
+    reply.insert(QStringLiteral("v"), DockWire::treeVersion);
     reply.insert(QStringLiteral("pid"), m_processIdentifier);
     reply.insert(QStringLiteral("layout"), tree.encodeLayout());
     reply.insert(QStringLiteral("sel"), DockTree::encodeSelection(tree.selected()));
@@ -318,7 +324,7 @@ QCborMap DockServer::answerRequest(Client &state, const QString &op, const QCbor
     if (op == DockWire::Op::observe || op == DockWire::Op::unobserve)
         return observation(state, op, message);
     if (op == DockWire::Op::mirror)
-        return startMirror(state);
+        return startMirror(state, message);
     quint64 element = 0;
     if (op == DockWire::Op::attribute) {
         if (!isOwnElement(message, &element))

@@ -78,7 +78,7 @@ private:
     // Queues a frame for a client; one that lets more than the bound wait unread is dropped instead.
     void queue(quint64 client, Client &state, const QByteArray &frame);
     void sendNotification(quint64 element, const QString &notification);
-    QCborMap startMirror(Client &state);
+    QCborMap startMirror(Client &state, const QCborMap &message);
     // Sends to every client that keeps a copy of the tree and still has access; one that has lost
     // it keeps no copy any more and is sent nothing.
     void sendToMirrors(const QByteArray &frame);
