@@ -11,6 +11,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
+#include "Platform/logging/SystemErrorText.h"
 
 #include <QMutex>
 #include <QTemporaryFile>
@@ -44,7 +45,7 @@ QString joined(const QString &folder, const QString &name)
 
 QString errnoText()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return systemErrorText(errno);
 }
 
 QUrl directoryURL(const QString &path)
