@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QWidget>
 
 #include <xcb/xcb.h>
 
@@ -155,6 +156,34 @@ private:
         return {};
     }
 
+    // Whether the status menu stands above the main window in the X server's stacking order.
+    bool menuAboveMainWindow()
+    {
+        int menuAt = -1, mainAt = -1;
+        const QList<X11Windows::Window> windows = X11Windows().all();
+        for (qsizetype i = 0; i < windows.size(); ++i) {
+            const X11Windows::Window &window = windows.at(i);
+            if (window.pid != m_program.processId() || !window.viewable)
+                continue;
+            if (window.overrideRedirect && window.geometry.height() > 60)
+                menuAt = int(i);
+            else if (window.name == QLatin1String("Kestrowan") && window.geometry.width() >= 600)
+                mainAt = int(i);
+        }
+        return menuAt >= 0 && mainAt >= 0 && menuAt > mainAt;
+    }
+
+    QString stacking()
+    {
+        QStringList order;
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.viewable)
+                order << QStringLiteral("%1 %2 (%3%4)").arg(window.id, 0, 16).arg(describe(window.geometry), window.name,
+                                                              window.overrideRedirect ? QStringLiteral(", override") : QString());
+        }
+        return order.join(QStringLiteral(" < "));
+    }
+
     static QString describe(const QRect &rect)
     {
         return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
@@ -233,10 +262,29 @@ private slots:
         // Once the status menu has been open and closed again, the keys still work in the window.
         const QRect icon = statusIcon();
         QVERIFY(!icon.isEmpty());
-        m_pointer.click(icon.center());
-        QTRY_VERIFY_WITH_TIMEOUT(!statusMenu().isEmpty(), roadTimeout);
-        m_keyboard.chord({}, keyEscape);
-        QTRY_VERIFY_WITH_TIMEOUT(statusMenu().isEmpty(), roadTimeout);
+        // Each time, the menu lies over the window where the two meet, its labels in sight: also
+        // when the program was not the active one (another program had the keyboard) and the menu
+        // makes it active.
+        QWidget elsewhere(nullptr, Qt::Window | Qt::FramelessWindowHint);
+        elsewhere.setGeometry(20, 560, 60, 30);
+        for (int round = 1; round <= 4; ++round) {
+            if (round % 2 == 0) {
+                elsewhere.show();
+                elsewhere.activateWindow();
+                QTRY_COMPARE_WITH_TIMEOUT(X11Windows().inputFocus(), quint32(elsewhere.winId()), roadTimeout);
+            }
+            m_pointer.click(icon.center());
+            QTRY_VERIFY_WITH_TIMEOUT(!statusMenu().isEmpty(), roadTimeout);
+            QVERIFY(statusMenu().intersects(window->geometry));
+            QVERIFY(waitUntilDrawn(statusMenu()));
+            QTest::qWait(300); // checks that nothing comes over the menu meanwhile
+            QVERIFY2(menuAboveMainWindow(), qPrintable(QStringLiteral("round %1: ").arg(round) + stacking()));
+            m_keyboard.chord({}, keyEscape);
+            QTRY_VERIFY_WITH_TIMEOUT(statusMenu().isEmpty(), roadTimeout);
+            // The window is worked in between.
+            elsewhere.hide();
+            m_pointer.click(window->geometry.center() + QPoint(0, 150));
+        }
         m_pointer.click(window->geometry.center() + QPoint(0, 150));
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows().inputFocus(), window->id, roadTimeout);
         m_log.clear();
@@ -303,6 +351,7 @@ private slots:
             return std::nullopt;
         }()).has_value(), roadTimeout);
         QVERIFY(waitUntilDrawn(*menu));
+        QVERIFY2(!mainWindow() || menuAboveMainWindow(), qPrintable(stacking()));
         const bool popupStillShows = shownPopup().has_value();
         QElapsedTimer quitting;
         m_pointer.click(QPoint(menu->center().x(), menu->bottom() - 14)); // "Quit", the last entry
