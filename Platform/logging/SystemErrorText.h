@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QString>
+
+// The system's description of an error number, in English whatever the user's language or the
+// process's locale: log lines are read by whoever supports the program, and a reason that changed
+// language with the interface (Qt's own texts follow the chosen language) would read differently
+// from one line to the next.
+QString systemErrorText(int error);
