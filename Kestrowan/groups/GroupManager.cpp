@@ -76,11 +76,22 @@ GroupManager::GroupManager(const QString &storageDirectory, const QString &group
 {
     m_writer->addListener(this, [this](const GroupsFileWriter::Outcome &outcome) {
         if (outcome.changedElsewhere) {
-            QMetaObject::invokeMethod(this, [this] { postTakeIn(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_saveAfterTakeIn = true;
+                    postTakeIn();
+                },
+                Qt::QueuedConnection);
             return;
         }
-        QMetaObject::invokeMethod(this, [this, failed = outcome.failure.has_value()] { setSaveFailing(failed); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, failed = outcome.failure.has_value()] {
+                applyMergedWrites();
+                setSaveFailing(failed);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -91,13 +102,14 @@ GroupManager::~GroupManager()
     // A last save held back because another program saved meanwhile: its change is taken in and
     // the merged groups written, so that quitting loses neither side's.
     for (int attempt = 0; attempt < 3 && m_writer->lastWriteFoundOtherChange(); ++attempt) {
+        m_saveAfterTakeIn = true;
         takeInOutsideChanges();
         m_writer->waitUntilWritten();
     }
     // The groups on screen were never saved: this is the last chance before they are lost.
     if (m_writer->lastWriteFailed()) {
         qCInfo(persistenceLogger, "Saving groups again before quitting, after a failed save");
-        m_writer->save(m_groups);
+        m_writer->save(m_groups, m_seenGeneration);
         m_writer->waitUntilWritten();
     }
 }
@@ -159,7 +171,7 @@ void GroupManager::loadGroups()
     m_writer->waitUntilWritten();
     watchFile();
     if (GroupsFileWriter::isAbsent(m_storageURL)) {
-        m_writer->adopt(std::nullopt, {});
+        m_seenGeneration = m_writer->adopt(std::nullopt, {});
         return;
     }
     // A link whose file cannot be reached (a volume not mounted yet) is no empty list: taken for
@@ -183,7 +195,7 @@ void GroupManager::loadGroups()
         qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(failure));
         // The store rests on no groups from it; once a copy is kept, its next save replaces it.
         if (bytes)
-            m_writer->adopt(*bytes, {});
+            m_seenGeneration = m_writer->adopt(*bytes, {});
         m_unreadableFileNotBackedUp = !backUpUnreadableFile();
         setGroups({});
         // The text says whether a copy exists: without one the user must not lose the file by hand.
@@ -199,7 +211,7 @@ void GroupManager::loadGroups()
             reset = true;
         }
     }
-    m_writer->adopt(*bytes, *decoded);
+    m_seenGeneration = m_writer->adopt(*bytes, *decoded);
     setGroups(*decoded);
     if (reset)
         saveGroups();
@@ -241,18 +253,27 @@ void GroupManager::takeInOutsideChanges()
     if (m_loadError)
         return;
     // The writer may write between the look and the adoption; the look is then taken again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const std::optional<GroupsFileWriter::KnownFile> known = m_writer->known();
-        if (!known)
-            return;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        // What the writer merged in comes first: the groups here must rest on the state it left.
+        const std::optional<GroupsFileWriter::KnownFile> before = applyMergedWrites();
         const bool exists = !GroupsFileWriter::isAbsent(m_storageURL);
         QString failure;
         const std::optional<QByteArray> bytes = exists ? readSmallFile(m_storageURL, groupsFileSizeLimit, &failure) : QByteArray();
         if (!bytes)
             return;
         const std::optional<QByteArray> content = exists ? bytes : std::nullopt;
-        if (content == known->content)
+        // A save of this side that landed during the look makes what was seen unsure: look again.
+        // One landing now may already be in the file.
+        const std::optional<GroupsFileWriter::KnownFile> known = m_writer->known();
+        if (!known)
             return;
+        if (!before || before->version != known->version)
+            continue;
+        if (content == known->content || (content && content == known->beingWritten)) {
+            if (std::exchange(m_saveAfterTakeIn, false) && m_groups != known->groups)
+                saveGroups();
+            return;
+        }
         std::optional<QList<AppGroup>> theirs = exists ? GroupsJson::decode(*bytes, &failure) : std::nullopt;
         if (!theirs) {
             // Removed, or left unreadable: nothing of the other side to take in. The groups here are
@@ -264,32 +285,68 @@ void GroupManager::takeInOutsideChanges()
             } else {
                 qCCritical(persistenceLogger, "groups.json was removed by another program; saving the groups again");
             }
-            if (!m_writer->adopt(content, known->groups, known->version))
+            const std::optional<quint64> generation = m_writer->adopt(content, known->groups, known->version);
+            if (!generation)
                 continue;
+            m_seenGeneration = *generation;
+            m_saveAfterTakeIn = false;
             saveGroups();
             return;
         }
         for (AppGroup &group : *theirs)
             group = resettingRetiredIconStyle(std::move(group));
         const GroupsMerge merged = GroupsMerge::merge(known->groups, m_groups, *theirs);
-        if (!m_writer->adopt(content, *theirs, known->version))
+        const std::optional<quint64> generation = m_writer->adopt(content, *theirs, known->version);
+        if (!generation)
             continue;
+        m_seenGeneration = *generation;
+        m_saveAfterTakeIn = false;
         qCInfo(persistenceLogger, "Took in the groups another program saved");
         if (merged.groups != m_groups)
             changeGroups([&] { m_groups = merged.groups; });
         if (merged.groups != *theirs)
             saveGroups();
-        if (!merged.conflicts.isEmpty()) {
-            QStringList names;
-            for (const AppGroup &group : merged.conflicts) {
-                qCCritical(persistenceLogger, "Group %s was changed here and by another program; kept the change made here",
-                           qUtf8Printable(loggedText(group.name)));
-                names.append(group.name);
-            }
-            emit changedHereAndElsewhere(names);
-        }
+        tellConflicts(merged.conflicts);
         return;
     }
+}
+
+std::optional<GroupsFileWriter::KnownFile> GroupManager::applyMergedWrites()
+{
+    const GroupsFileWriter::MergedWrites taken = m_writer->takeMergedWrites();
+    if (m_seenGeneration)
+        m_seenGeneration = taken.generation;
+    for (const GroupsFileWriter::MergedWrite &write : taken.writes) {
+        // The other program's change reached the file with a save of this side; it reaches the
+        // screen the same way, on top of what changed here since that save.
+        const GroupsMerge merged = GroupsMerge::merge(write.saved, m_groups, write.written);
+        qCInfo(persistenceLogger, "Took in the groups another program saved");
+        if (merged.groups != m_groups)
+            changeGroups([&] { m_groups = merged.groups; });
+        if (merged.groups != write.written)
+            saveGroups();
+        tellConflicts(write.conflicts + merged.conflicts);
+    }
+    return taken.known;
+}
+
+void GroupManager::tellConflicts(const QList<AppGroup> &conflicts)
+{
+    if (conflicts.isEmpty())
+        return;
+    QStringList names;
+    for (const AppGroup &group : conflicts) {
+        // The writer and the store may both meet the same change of the other side (one while it
+        // saves, the other as it looks); the user hears of it once.
+        if (m_toldConflicts.value(group.id) == group)
+            continue;
+        m_toldConflicts.insert(group.id, group);
+        qCCritical(persistenceLogger, "Group %s was changed here and by another program; kept the change made here",
+                   qUtf8Printable(loggedText(group.name)));
+        names.append(group.name);
+    }
+    if (!names.isEmpty())
+        emit changedHereAndElsewhere(names);
 }
 
 std::optional<QString> GroupManager::earlierCopyOfUnreadableFile() const
@@ -355,7 +412,7 @@ void GroupManager::saveGroups()
     }
 
     // The list shares its data with the copy; encoding and writing happen on the writer's thread.
-    m_writer->save(m_groups);
+    m_writer->save(m_groups, m_seenGeneration);
 }
 
 void GroupManager::waitUntilSaved()

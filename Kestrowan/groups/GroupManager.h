@@ -1,8 +1,10 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/groups/GroupsFileWriter.h"
 #include "Kestrowan/groups/MirrorFolders.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -16,7 +18,6 @@
 #include <memory>
 #include <optional>
 
-class GroupsFileWriter;
 class QFileSystemWatcher;
 class SkinManager;
 class UserDefaults;
@@ -33,8 +34,9 @@ class UserDefaults;
 //
 // The program runs once per display, so two of them may share one home folder and one groups file.
 // Each watches the file: what the other saves is taken in at once, group by group against the state
-// both started from (GroupsMerge), and a save never replaces a state of the file this store has not
-// taken in. A group changed on both sides keeps this side's version, and the user is told.
+// both started from (GroupsMerge), and a save that finds the file changed by the other writes the
+// other's change along with its own. A group changed on both sides keeps this side's version, and
+// the user is told.
 class GroupManager final : public QObject {
     Q_OBJECT
 public:
@@ -152,6 +154,10 @@ private:
     void finishDeletion(const AppGroup &group);
     void watchFile();
     void postTakeIn();
+    // Brings the other programs' changes that the writer merged into the file onto the screen;
+    // the state of the file the writer knows with them.
+    std::optional<GroupsFileWriter::KnownFile> applyMergedWrites();
+    void tellConflicts(const QList<AppGroup> &conflicts);
     void removeLeftBehindTile(const QString &folderPath);
     // "syncedGroupHashes" as last read.
     const QMap<QString, QString> &syncedHashes() const;
@@ -165,7 +171,13 @@ private:
     bool m_unreadableFileNotBackedUp = false;
     bool m_saveFailing = false;
     std::shared_ptr<GroupsFileWriter> m_writer;
+    // The writer's generation the groups here rest on, once the file was read; saves carry it.
+    std::optional<quint64> m_seenGeneration;
+    // A save was dropped for resting on an older state: once that state is taken in, save again.
+    bool m_saveAfterTakeIn = false;
     std::unique_ptr<QFileSystemWatcher> m_watcher;
+    // The version kept here of each group last told of as changed on both sides.
+    QHash<QUuid, AppGroup> m_toldConflicts;
     bool m_takeInPosted = false;
     // Orphaned folders whose tile removal is under way.
     QSet<QString> m_tileRemovals;

@@ -1,6 +1,8 @@
 #include "Kestrowan/groups/GroupsFileWriter.h"
 
+#include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/groups/GroupsMerge.h"
 #include "Kestrowan/shell/AfterRepaint.h"
 #include "Kestrowan/shell/Log.h"
 
@@ -98,17 +100,26 @@ bool GroupsFileWriter::isAbsent(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &entry) != 0 && errno == ENOENT;
 }
 
-bool GroupsFileWriter::adopt(std::optional<QByteArray> content, QList<AppGroup> groups, std::optional<quint64> expectedVersion)
+std::optional<quint64> GroupsFileWriter::adopt(std::optional<QByteArray> content, QList<AppGroup> groups,
+                                               std::optional<quint64> expectedVersion)
 {
     const std::lock_guard lock(m_mutex);
     if (expectedVersion && (!m_known || m_known->version != *expectedVersion))
-        return false;
-    m_known = KnownFile{std::move(content), std::move(groups), ++m_knownVersion};
+        return std::nullopt;
+    // A write under way stays known as such: its bytes may be in the file before it ends.
+    std::optional<QByteArray> beingWritten = m_known ? m_known->beingWritten : std::nullopt;
+    m_known = KnownFile{std::move(content), std::move(groups), ++m_knownVersion, std::move(beingWritten)};
     ++m_generation;
     m_pending.reset();
     if (!m_writing)
         m_idle.notify_all();
-    return true;
+    return m_generation;
+}
+
+GroupsFileWriter::MergedWrites GroupsFileWriter::takeMergedWrites()
+{
+    const std::lock_guard lock(m_mutex);
+    return {m_known, std::exchange(m_mergedWrites, {}), m_generation};
 }
 
 std::optional<GroupsFileWriter::KnownFile> GroupsFileWriter::known() const
@@ -117,7 +128,7 @@ std::optional<GroupsFileWriter::KnownFile> GroupsFileWriter::known() const
     return m_known;
 }
 
-void GroupsFileWriter::save(QList<AppGroup> groups)
+void GroupsFileWriter::save(QList<AppGroup> groups, std::optional<quint64> baseGeneration)
 {
     const QCoreApplication *application = QCoreApplication::instance();
     const bool onApplicationThread = application && application->thread() == QThread::currentThread();
@@ -125,7 +136,7 @@ void GroupsFileWriter::save(QList<AppGroup> groups)
     {
         const std::lock_guard lock(m_mutex);
         m_pending = std::move(groups);
-        m_pendingGeneration = m_generation;
+        m_pendingGeneration = baseGeneration.value_or(m_generation);
         // A second save before the loop came round (a loop of saves that never returns to it) wakes
         // the writer at once: the file is never held back for longer than one save.
         postWake = onApplicationThread && !m_wakePosted;
@@ -187,43 +198,66 @@ void GroupsFileWriter::run()
 
 GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups, quint64 generation)
 {
-    const QByteArray bytes = GroupsJson::encode(groups);
     const FolderLock folderLock(m_path);
+    std::optional<KnownFile> known;
     {
-        // Only over the state the groups rest on; without one (a store that never read the file)
-        // the file is written as it always was.
-        std::optional<KnownFile> known;
-        {
-            const std::lock_guard lock(m_mutex);
-            if (generation != m_generation)
-                return {std::nullopt, true};
-            known = m_known;
+        const std::lock_guard lock(m_mutex);
+        // Made before the store took in a newer state of the file: the store saves again on top.
+        if (generation != m_generation)
+            return {std::nullopt, true};
+        known = m_known;
+    }
+    QList<AppGroup> written = groups;
+    std::optional<MergedWrite> merged;
+    // Without a known state (a store that never read the file) the file is written as it always was.
+    if (known) {
+        const bool absent = isAbsent(m_path);
+        QString unreadable;
+        const std::optional<QByteArray> current = absent ? QByteArray() : readSmallFile(m_path, groupsFileSizeLimit, &unreadable);
+        // A file that cannot be read now (a link to a volume gone) is not written over: what it
+        // holds is not known.
+        if (!current) {
+            const QString failure = QStringLiteral("groups.json cannot be read to check it first (%1)").arg(unreadable);
+            qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(failure));
+            return {failure, false};
         }
-        if (known) {
-            const bool absent = isAbsent(m_path);
-            QString unreadable;
-            const std::optional<QByteArray> current = absent ? QByteArray() : readSmallFile(m_path, groupsFileSizeLimit, &unreadable);
-            // A file that cannot be read now (a link to a volume gone) is not written over: what it
-            // holds is not known.
-            if (!current) {
-                const QString failure = QStringLiteral("groups.json cannot be read to check it first (%1)").arg(unreadable);
-                qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(failure));
-                return {failure, false};
-            }
-            if ((absent ? std::nullopt : current) != known->content) {
-                qCInfo(persistenceLogger, "groups.json was changed by another program; taking its change in before saving");
+        // A file removed meanwhile gets the groups as they are here.
+        if (!absent && *current != known->content) {
+            QString failure;
+            std::optional<QList<AppGroup>> theirs = GroupsJson::decode(*current, &failure);
+            // Left unreadable by the other program: the store keeps a copy of it first.
+            if (!theirs)
                 return {std::nullopt, true};
-            }
+            for (AppGroup &group : *theirs)
+                group = GroupManager::resettingRetiredIconStyle(std::move(group));
+            const GroupsMerge merge = GroupsMerge::merge(known->groups, groups, *theirs);
+            qCInfo(persistenceLogger, "groups.json was changed by another program; its change is saved with this one");
+            written = merge.groups;
+            merged = MergedWrite{groups, merge.groups, merge.conflicts};
         }
     }
+    const QByteArray bytes = GroupsJson::encode(written);
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_known)
+            m_known->beingWritten = bytes;
+    }
     const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes);
+    const std::lock_guard lock(m_mutex);
+    if (m_known)
+        m_known->beingWritten.reset();
     if (failure) {
         qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(*failure));
         return {failure, false};
     }
-    const std::lock_guard lock(m_mutex);
-    if (generation == m_generation)
-        m_known = KnownFile{bytes, groups, ++m_knownVersion};
+    // The file now holds what was written here, whatever the store adopted during the write: a
+    // state it adopted then was in the file before this write looked, so it is merged in here.
+    if (m_known)
+        m_known = KnownFile{bytes, written, ++m_knownVersion, std::nullopt};
+    if (merged) {
+        m_mergedWrites.append(*merged);
+        ++m_generation;
+    }
     return {};
 }
 

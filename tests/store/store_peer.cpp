@@ -1,7 +1,8 @@
 // Another program sharing the groups file, as the program on a second display is: it loads the
 // file, makes one change through the store's own operations, and ends once the change is saved.
-// Arguments: the storage folder, then "rename <id> <name>", "delete <id>" or "create <name>"; prints
-// the new group's id for "create", then "saved".
+// Arguments: the storage folder, then "rename <id> <name>", "delete <id>", "create <name>" or
+// "renames <id> <prefix> <count>" (renames the group to prefix 0, prefix 1, … as fast as it can,
+// taking in what others save between); prints "loaded" once it has read the file, the new group's id for "create", then "saved".
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/ModelJson.h"
 
@@ -21,6 +22,8 @@ int main(int argc, char *argv[])
     GroupManager manager(storage, storage + QStringLiteral("/Groups"));
     manager.ensureStorageDirectories();
     manager.loadGroups();
+    std::printf("loaded\n");
+    std::fflush(stdout);
     const auto find = [&manager](const QString &id) -> std::optional<AppGroup> {
         for (const AppGroup &group : manager.groups()) {
             if (group.id == QUuid::fromString(id))
@@ -39,6 +42,16 @@ int main(int argc, char *argv[])
             return 3;
         group->name = arguments.at(4);
         manager.updateGroup(*group);
+    } else if (command == QLatin1String("renames") && arguments.size() > 5) {
+        const int count = arguments.at(5).toInt();
+        for (int i = 0; i < count; ++i) {
+            std::optional<AppGroup> group = find(arguments.at(3));
+            if (!group)
+                return 3;
+            group->name = arguments.at(4) + QString::number(i);
+            manager.updateGroup(*group);
+            QCoreApplication::processEvents();
+        }
     } else if (command == QLatin1String("delete")) {
         const std::optional<AppGroup> group = find(arguments.at(3));
         if (!group)

@@ -3,6 +3,7 @@
 // The other program is a real second process working through the same store.
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/groups/GroupsMerge.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Platform/UserDefaults.h"
 #include "tests/store/StoreTestSupport.h"
@@ -135,6 +136,56 @@ private slots:
                                                QStringLiteral("Delta")}),
                                   30000);
         QCOMPARE(told.count(), 1);
+    }
+
+    // Both programs rename a group of their own as fast as they can at the same time: every save
+    // of one lands on a state of the file that holds the other's changes, so both last names stay.
+    void savesAtTheSameTimeLoseNothing()
+    {
+        auto store = startedStore();
+        QSignalSpy told(store.get(), &GroupManager::changedHereAndElsewhere);
+        QProcess peer;
+        peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        peer.start(QStringLiteral(STORE_PEER_PATH), {m_storage, QStringLiteral("renames"), idOf(0), QStringLiteral("Alpha "), QStringLiteral("300")});
+        QVERIFY(peer.waitForStarted());
+        while (!peer.readAllStandardOutput().contains("loaded"))
+            QVERIFY(peer.waitForReadyRead(120000));
+        // Renames go on here for as long as the other program's do.
+        int last = -1;
+        for (int i = 0; i < 300 || peer.state() == QProcess::Running; ++i) {
+            std::optional<AppGroup> beta;
+            for (const AppGroup &group : store->groups()) {
+                if (group.id == m_start.at(1).id)
+                    beta = group;
+            }
+            QVERIFY(beta);
+            beta->name = QStringLiteral("Beta %1").arg(i);
+            store->updateGroup(*beta);
+            last = i;
+            QCoreApplication::processEvents();
+        }
+        if (peer.state() != QProcess::NotRunning)
+            QVERIFY(peer.waitForFinished(120000));
+        QCOMPARE(peer.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(peer.exitCode(), 0);
+        const QStringList both{QStringLiteral("Alpha 299"), QStringLiteral("Beta %1").arg(last), QStringLiteral("Gamma"), QStringLiteral("Delta")};
+        QTRY_COMPARE_WITH_TIMEOUT(namesInFile(), both, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), both, 30000);
+        QCOMPARE(told.count(), 0);
+    }
+
+    // The order of the groups: the side that moved groups decides it, and a group only one side has
+    // stays after the group it followed there.
+    void theOrderFollowsTheSideThatMovedGroups()
+    {
+        const AppGroup a = m_start.at(0), b = m_start.at(1), c = m_start.at(2), d = m_start.at(3);
+        const AppGroup mine = makeGroup(QStringLiteral("Mine")), theirs = makeGroup(QStringLiteral("Theirs"));
+        // Moved here, a group added there after Beta.
+        QCOMPARE(namesOf(GroupsMerge::merge(m_start, {d, a, b, c}, {a, b, theirs, c, d}).groups),
+                 (QStringList{"Delta", "Alpha", "Beta", "Theirs", "Gamma"}));
+        // Moved there, a group added here at the front, Gamma deleted here.
+        QCOMPARE(namesOf(GroupsMerge::merge(m_start, {mine, a, b, d}, {b, a, c, d}).groups),
+                 (QStringList{"Mine", "Beta", "Alpha", "Delta"}));
     }
 };
 
