@@ -15,13 +15,18 @@
 #include <QIcon>
 #include <QTimer>
 
+#if defined(__GLIBC__)
 #include <malloc.h>
+#endif
 
 int main(int argc, char *argv[])
 {
+#if defined(__GLIBC__)
     // The threads that draw share two heaps: otherwise every drawing thread's heap keeps, for good,
-    // the most it ever held at once (a decoded picture, a composed icon).
+    // the most it ever held at once (a decoded picture, a composed icon); 200 groups start in 5 MiB
+    // more without it.
     mallopt(M_ARENA_MAX, 2);
+#endif
     LanguageManager::applyLanguageOverrideAtStartup(UserDefaults::standard());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));

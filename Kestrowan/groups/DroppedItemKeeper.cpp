@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr qint64 chunkBytes = 1 << 20;
 // Progress is told this often at most (in bytes copied), so a large copy does not flood the window.
 constexpr qint64 progressStepBytes = 4 << 20;
 

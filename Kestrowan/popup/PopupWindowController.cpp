@@ -9,6 +9,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/GlobalEventMonitor.h"
+#include "Platform/Screens.h"
 #include "Platform/VirtualKeys.h"
 #include "analytics/NVLXAnalytics.h"
 
@@ -46,6 +47,7 @@ PopupWindowController::PopupWindowController(QObject *parent)
     m_steadyClock.start();
     dockPositionSource = [] { return PopupScreenGeometry::currentDockPosition(); };
     visibleFrameSource = [] { return PopupScreenGeometry::dockVisibleFrame(); };
+    pointerSource = [] { return Screens::shared().mouseLocation(); };
     m_signalSink = [](const QString &name, const QMap<QString, QString> &parameters) {
         NVLXAnalytics::signal(name, parameters);
     };
@@ -136,9 +138,9 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
     m_panel = panel;
     m_isShowing = true;
     connect(&content->model(), &PopupContentModel::openFailureChanged, panel,
-            [this, panel] { fitPanelToContent(panel, PanelEdgeKept::Bottom); });
+            [this, panel] { fitPanelToContent(panel); });
     connect(&content->model(), &PopupContentModel::searchChanged, panel,
-            [this, panel] { fitPanelToContent(panel, PanelEdgeKept::Top); });
+            [this, panel] { fitPanelToContent(panel); });
 
     m_editingObservers.append(connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingStarted,
                                       this, [this] { m_isEditingTextField = true; }));
@@ -257,7 +259,7 @@ void PopupWindowController::dismissPopup()
         emit popupDismissed();
 }
 
-void PopupWindowController::fitPanelToContent(InteractivePopupPanel *panel, PanelEdgeKept kept)
+void PopupWindowController::fitPanelToContent(InteractivePopupPanel *panel)
 {
     auto *content = qobject_cast<PopupContentView *>(panel->content());
     if (panel != m_panel || !m_isShowing || !content || !m_lastGroup)
@@ -277,13 +279,18 @@ void PopupWindowController::fitPanelToContent(InteractivePopupPanel *panel, Pane
     const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(panel->geometry()));
     if (size == frame.size())
         return;
-    // A search keeps the header and the typed text where the eyes are, so the top edge stays; the
-    // failure line keeps the lower edge, the one by a Dock at the bottom.
-    QPointF origin = frame.topLeft();
-    if (kept == PanelEdgeKept::Top)
-        origin.ry() = frame.bottom() - size.height();
-    origin = PopupLayout::keptInside(origin, size, edge, visibleFrame);
-    panel->setGeometry(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
+    // The side toward the tile stays where it is, so the panel never comes away from it.
+    QRectF fitted = PopupLayout::resizedFrame(frame, size, m_lastAnchorFrame, edge, visibleFrame);
+    // A pointer resting on the panel stays on it: the panel keeps the room under the pointer rather
+    // than slipping out from beneath it, which would read as the pointer leaving.
+    const QPointF pointer = pointerSource();
+    if (frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(pointer)) {
+        const QRectF around(pointer.x() - insideMargin, pointer.y() - insideMargin, 2 * insideMargin, 2 * insideMargin);
+        fitted = fitted.united(around.intersected(frame));
+    }
+    if (fitted == frame)
+        return;
+    panel->setGeometry(PopupScreenGeometry::toWindowSpace(fitted).toRect());
 }
 
 qint64 PopupWindowController::showGraceRemaining() const
@@ -300,7 +307,11 @@ bool PopupWindowController::isMouseInsidePopup(const QPointF &point) const
     if (showGraceRemaining() > 0)
         return true;
     const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(m_panel->frameGeometry()));
-    return frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(point);
+    if (frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(point))
+        return true;
+    // On the way from the tile to the panel: the panel may stand further off than the margin
+    // reaches, where the screen's edge or the Dock's band pushed it.
+    return PopupLayout::isBetween(point, m_lastAnchorFrame, frame, insideMargin);
 }
 
 void PopupWindowController::handleOutsideClick(const QPoint &globalPosition)
@@ -332,12 +343,24 @@ bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
         dismissPopup();
         return false;
     }
+    // One of the program's key equivalents run from the popup (its window, its settings) closes the
+    // popup, as the popup's own edit command does: the user has gone on to something else.
+    if (event->type() == QEvent::Shortcut && m_panel && QApplication::activeWindow() == m_panel) {
+        dismissPopup();
+        return false;
+    }
     if (!watched->isWidgetType())
         return QObject::eventFilter(watched, event);
     QWidget *window = static_cast<QWidget *>(watched)->window();
     // Keys typed into the program's other windows are theirs: only the panel's go to the popup.
     if (event->type() == QEvent::KeyPress && window == m_panel)
         return handleLocalKey(static_cast<QKeyEvent *>(event));
+    // Asked before a key that may be one of the program's key equivalents is run: the popup's own
+    // keys come first, the others (quitting, the window keys) work here as in any window.
+    if (event->type() == QEvent::ShortcutOverride && window == m_panel && isPopupKey(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonPress && window != m_panel && window->isWindow()
         && window->isVisible()) {
         dismissPopup();
@@ -353,8 +376,32 @@ bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
+bool PopupWindowController::isPopupKey(QKeyEvent *event) const
+{
+    // The name field takes its own editing keys; the rest are the program's.
+    if (m_isEditingTextField)
+        return false;
+    if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Close))
+        return true;
+    const std::optional<quint16> keyCode = VirtualKeys::keyCodeForQtKey(event->key());
+    return PopupContentModel::takesKey(keyCode.value_or(VirtualKeys::keyUnknown),
+                                       VirtualKeys::modifierFlags(event->modifiers()), typedCharacters(event));
+}
+
+QString PopupWindowController::typedCharacters(const QKeyEvent *event)
+{
+    // The characters a key types, whatever Command or Control do to them.
+    const QString characters = event->text();
+    return characters.isEmpty() || !characters.at(0).isPrint() ? QString() : characters;
+}
+
 bool PopupWindowController::handleLocalKey(QKeyEvent *event)
 {
+    // Closing the window that has the keyboard closes the popup, as it closes any window.
+    if (event->matches(QKeySequence::Close) && !m_isEditingTextField) {
+        dismissPopup();
+        return true;
+    }
     if (event->key() == Qt::Key_Escape) {
         if (m_isEditingTextField) {
             m_isEditingTextField = false;
@@ -366,10 +413,10 @@ bool PopupWindowController::handleLocalKey(QKeyEvent *event)
     }
     if (m_isEditingTextField)
         return false;
-    // The characters a key types, whatever Command or Control do to them.
-    QString characters = event->text();
-    if (characters.isEmpty() || !characters.at(0).isPrint())
-        characters = QString();
+    // A key the popup has no use for goes on; a key equivalent of the program took it already.
+    if (!isPopupKey(event))
+        return false;
+    const QString characters = typedCharacters(event);
     // A key of another layout ("é", "ñ", "ç") has no code of the table but still types its letter.
     const std::optional<quint16> keyCode = VirtualKeys::keyCodeForQtKey(event->key());
     if (!keyCode && characters.isEmpty())

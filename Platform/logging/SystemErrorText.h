@@ -7,3 +7,8 @@
 // language with the interface (Qt's own texts follow the chosen language) would read differently
 // from one line to the next.
 QString systemErrorText(int error);
+
+struct QJsonParseError;
+
+// Why a JSON text did not parse, in English (Qt's own text follows the interface's language).
+QString jsonErrorText(const QJsonParseError &error);

@@ -53,6 +53,17 @@ QByteArray nulInXmlString()
     return xml.replace("@NUL@", QByteArray(1, '\0'));
 }
 
+QByteArray xmlDockFileOfManyKeys(int keys)
+{
+    QByteArray xml("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+                   "<key>persistent-apps</key><array/>\n<key>persistent-others</key><array/>\n"
+                   "<key>recorded-positions</key>\n<dict>\n");
+    xml.reserve(xml.size() + qsizetype(keys) * 48);
+    for (int i = 0; i < keys; ++i)
+        xml += "<key>tile-" + QByteArray::number(i) + "</key><integer>" + QByteArray::number(i) + "</integer>\n";
+    return xml + "</dict>\n</dict>\n</plist>\n";
+}
+
 QByteArray sharedReferences(int levels)
 {
     BinaryPlistBuilder b;

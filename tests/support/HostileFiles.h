@@ -32,6 +32,11 @@ QByteArray awkwardValues();
 // awkward values above.
 QByteArray realisticDockFile();
 
+// A Dock preferences file in XML with no tiles and a dictionary of `keys` small entries beside
+// them, as a Dock of years of use or a hostile program may leave: under the size limit, but a tree
+// every rewrite of which takes its time.
+QByteArray xmlDockFileOfManyKeys(int keys);
+
 // Web pages and text that Qt's text layout cannot get through: `depth` tables each holding the
 // next one in its only cell (each level doubles the layout time; a few thousand overflow a
 // thread's stack), and one line of `bytes` bytes of words without a line break.
