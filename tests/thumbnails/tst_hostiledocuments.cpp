@@ -63,14 +63,7 @@ qint64 childrenPeakKiB()
 class TestHostileDocuments : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_files;
-
-    QString file(const QString &name, const QByteArray &contents)
-    {
-        const QString path = m_files.filePath(name);
-        writeTestFile(path, contents);
-        return path;
-    }
+    ScratchFolder m_files;
 
 private slots:
     void initTestCase()
@@ -88,8 +81,8 @@ private slots:
     // the main window shows it.
     void bombsCostTheHelperNotTheProgram()
     {
-        const QString pdf = file(QStringLiteral("forms.pdf"), HostileFiles::nestedFormsPdf(9, 10));
-        const QString jpeg = file(QStringLiteral("huge.jpg"), HostileFiles::progressiveJpegHeader(30000));
+        const QString pdf = m_files.file(QStringLiteral("forms.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        const QString jpeg = m_files.file(QStringLiteral("huge.jpg"), HostileFiles::progressiveJpegHeader(30000));
         QVERIFY(QFileInfo(pdf).size() < 8 * 1024);
         QVERIFY(QFileInfo(jpeg).size() < 400);
         const QList<AppItem> items{itemAt(pdf), itemAt(jpeg)};
@@ -150,7 +143,7 @@ private slots:
     // The helper is ended at its deadline, with everything it started, and says so.
     void theHelperEndsAtItsDeadline()
     {
-        const QString pdf = file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        const QString pdf = m_files.file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
         HelperPreviewRenderer renderer(DesktopThumbnailRenderer::helperProgram(), 300);
         QSignalSpy rendered(&renderer, &PreviewRenderer::rendered);
         QElapsedTimer clock;
@@ -165,7 +158,7 @@ private slots:
     // Ordinary documents: the very pixels their pictures had when they were decoded in the program.
     void ordinaryDocumentsKeepTheirPixels()
     {
-        const QString photo = m_files.filePath(QStringLiteral("photo.jpg"));
+        const QString photo = m_files.path(QStringLiteral("photo.jpg"));
         {
             QImage picture(900, 600, QImage::Format_RGB32);
             QPainter p(&picture);
@@ -176,13 +169,13 @@ private slots:
             p.end();
             QVERIFY(picture.save(photo, "jpg", 90));
         }
-        const QString translucent = m_files.filePath(QStringLiteral("glass.png"));
+        const QString translucent = m_files.path(QStringLiteral("glass.png"));
         {
             QImage picture(120, 80, QImage::Format_ARGB32);
             picture.fill(QColor(30, 200, 120, 90));
             QVERIFY(picture.save(translucent, "png"));
         }
-        const QString page = m_files.filePath(QStringLiteral("page.pdf"));
+        const QString page = m_files.path(QStringLiteral("page.pdf"));
         {
             QPdfWriter writer(page);
             writer.setPageSize(QPageSize(QPageSize::A4));
