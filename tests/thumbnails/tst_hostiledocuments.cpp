@@ -163,11 +163,11 @@ private slots:
     // without the stack growing with the queue, and no descriptor stays open once the last is in.
     void helperThatCannotStartAnswersEveryWaitingRender()
     {
-        const QString fifo = m_files.filePath(QStringLiteral("go"));
+        const QString fifo = m_files.path(QStringLiteral("go"));
         QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-        const QString ready = m_files.filePath(QStringLiteral("ready"));
+        const QString ready = m_files.path(QStringLiteral("ready"));
         QVERIFY(QDir().mkpath(ready));
-        const QString helper = file(QStringLiteral("vanishing-helper"), "#!/bin/sh\ntouch '" + ready.toUtf8() + "/'$$\nread line < '"
+        const QString helper = m_files.file(QStringLiteral("vanishing-helper"), "#!/bin/sh\ntouch '" + ready.toUtf8() + "/'$$\nread line < '"
                                                                              + fifo.toUtf8() + "'\n");
         QVERIFY(QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         const int descriptorsBefore = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
@@ -189,7 +189,7 @@ private slots:
                     if (answers == waiting + 3)
                         descriptorsAtLast = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
                 });
-        const QString document = file(QStringLiteral("waiting.png"), "not a picture");
+        const QString document = m_files.file(QStringLiteral("waiting.png"), "not a picture");
         for (int i = 0; i < waiting + 3; ++i)
             renderer.render(PreviewRenderer::Kind::Picture, document);
         QCOMPARE(renderer.runningCount(), 3);
