@@ -3,6 +3,7 @@
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/popup/IconAccentColor.h"
 #include "Kestrowan/popup/PopupAppIconView.h"
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/shell/HapticTick.h"
 #include "Kestrowan/shell/KeyNotation.h"
@@ -219,6 +220,13 @@ QString PopupItemCell::commandBadgeText() const
 
 QColor PopupItemCell::tintColor() const
 {
+    // The colour of the picture the cell shows; the stand-in drawn while an icon is decoded is not
+    // what the application looks like, and gives no colour to remember.
+    if (m_inputs.app.isApplication()) {
+        const auto *view = static_cast<const PopupAppIconView *>(m_thumbnail);
+        const ApplicationIcon::Picture icon = ApplicationIcon::of(m_inputs.app, view->iconPixels());
+        return icon.pending ? systemAccentColor() : iconAccentColor(icon.image, m_inputs.app.bundleIdentifier);
+    }
     return iconAccentColor(m_inputs.app.itemIcon(), m_inputs.app.bundleIdentifier);
 }
 

@@ -7,10 +7,14 @@
 //   kestrowan-thumbnail-helper --fit <picture> <width> <height>
 //     a picture file (a thumbnail another program wrote) read to fit the size, written to the
 //     standard output as pixels.
+//   kestrowan-thumbnail-helper --icons
+//     icon and skin layer files, asked for on the standard input until it ends, each answered on
+//     the standard output as soon as it is drawn (IconTransfer).
 // Exit status 0 when the picture was written. The program runs it in a process group of its own
 // with a deadline and ends the whole group when the deadline passes; the limits below end it when
 // a document makes it eat memory or spin. A hostile document thus costs a picture, never the
 // program.
+#include "Platform/thumbnailhelper/IconTransfer.h"
 #include "Platform/thumbnailhelper/PageDrawing.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
@@ -112,6 +116,29 @@ int fitPicture(int argc, char *argv[])
     return writePixels(picture) ? 0 : 1;
 }
 
+int drawIcons(int argc, char *argv[])
+{
+    // Vector pictures may hold text, which needs the font database of a GUI application.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    IconTransfer::Reader reader;
+    char buffer[4096];
+    for (;;) {
+        const size_t read = std::fread(buffer, 1, sizeof buffer, stdin);
+        if (read > 0)
+            reader.append(QByteArray(buffer, qsizetype(read)));
+        while (const std::optional<IconTransfer::Request> request = reader.takeRequest()) {
+            const QByteArray answer = IconTransfer::encodeAnswer(IconDrawing::drawFile(request->path, request->sides, request->fit));
+            if (std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout) != size_t(answer.size()) || std::fflush(stdout) != 0)
+                return 1;
+        }
+        if (reader.broken())
+            return 2;
+        if (read == 0)
+            return reader.pendingBytes() == 0 ? 0 : 2;
+    }
+}
+
 int drawThumbnail(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -133,6 +160,8 @@ int main(int argc, char *argv[])
     limitSelf();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
         return drawPreview(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--icons") == 0)
+        return drawIcons(argc, argv);
     if (argc == 5 && std::strcmp(argv[1], "--fit") == 0)
         return fitPicture(argc, argv);
     if (argc == 5)

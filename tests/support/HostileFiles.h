@@ -50,4 +50,11 @@ QByteArray nestedFormsPdf(int levels, int fanOut);
 // picture is asked for.
 QByteArray progressiveJpegHeader(int side);
 
+// A vector icon of about half a megabyte: `paths` stroked paths of `segments` segments each, every
+// one a wide, finely dashed zigzag across the picture, which takes a renderer minutes to draw.
+QByteArray strokedPathsSvg(int paths, int segments);
+// A vector picture of about a kilobyte without a size of its own: `levels` groups, each using the
+// one before it four times, so that finding its size alone walks 4^levels shapes.
+QByteArray nestedUseSvg(int levels);
+
 } // namespace HostileFiles
