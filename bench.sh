@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
 
-jobs=$(nproc 2>/dev/null || echo 2)
+# CMAKE_BUILD_PARALLEL_LEVEL, when set, says how many jobs to build with; every core otherwise.
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTROWAN_BUILD_TESTS=OFF -DKESTROWAN_BUILD_BENCH=ON >/dev/null
 cmake --build build-bench -j "$jobs" --target benchmarks
 export QT_QPA_PLATFORM=offscreen

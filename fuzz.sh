@@ -12,12 +12,14 @@ cd "$(dirname "$0")"
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(plist groups skin skinlayer strings desktopentry linkfile signalcache dockserver docklink deeplink linkroute groupsstore)
+[ ${#targets[@]} -gt 0 ] || targets=(plist groups skin skinlayer strings desktopentry linkfile signalcache dockserver docklink deeplink linkroute groupsstore pixeltransfer)
 
-jobs=$(nproc 2>/dev/null || echo 2)
+# CMAKE_BUILD_PARALLEL_LEVEL, when set, says how many jobs to build with; every core otherwise.
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
   -DKESTROWAN_FUZZ=ON -DKESTROWAN_BUILD_TESTS=OFF >/dev/null
+echo "Building the fuzz targets with $(clang++ --version | head -n 1)"
 cmake --build build-fuzz -j "$jobs" --target fuzzers
 
 export QT_QPA_PLATFORM=offscreen

@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/setup.sh
 
-jobs=$(nproc 2>/dev/null || echo 2)
+# CMAKE_BUILD_PARALLEL_LEVEL, when set, says how many jobs to build with; every core otherwise.
+jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # Only what is run here: the tests and fuzz targets are built by ./test.sh and ./fuzz.sh.
 if [ ! -x build/Kestrowan/Kestrowan ]; then

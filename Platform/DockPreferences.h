@@ -25,8 +25,8 @@ public:
 
     // Replaces one key and keeps every other key as it is. False when the write was refused: the
     // stored domain cannot be read (it is left untouched rather than replaced by this key alone) or
-    // the storage failed.
-    virtual bool write(const QString &key, const QVariant &value) = 0;
+    // the storage failed, in which case `error` gets the system's error number (ENOSPC for a full disk).
+    virtual bool write(const QString &key, const QVariant &value, int *error = nullptr) = 0;
 
     // One key; invalid when it is absent or the domain cannot be read.
     QVariant value(const QString &key) const;

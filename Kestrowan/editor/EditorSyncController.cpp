@@ -62,6 +62,10 @@ EditorSyncController::Status EditorSyncController::status() const
 
 EditorSyncController::Bar EditorSyncController::bar() const
 {
+    // While a sync runs the status line says so; the bar has nothing to offer until it ends
+    // (another sync or a revert would race the one under way).
+    if (m_isSyncing)
+        return Bar::None;
     const bool hasItems = !m_draft->draft().apps.isEmpty();
     if (hasItems && hasUnsyncedChanges())
         return Bar::UnsyncedChanges;

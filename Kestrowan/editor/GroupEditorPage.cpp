@@ -57,6 +57,7 @@
 namespace {
 
 constexpr int kBarMargin = 18;
+constexpr int kEndSpace = 60;
 constexpr int kIconSide = 72;
 
 // A section of the scrolling column: its content padded 20 across and 12 down.
@@ -155,7 +156,9 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
         sections->addWidget(padded(shortcutSection));
         connect(shortcutSection, &ShortcutSection::lineShown, this, &GroupEditorPage::scrollIntoView);
     }
-    sections->addSpacing(60);
+    // Room after the last section, so that it scrolls clear of the bar laid over the page's end.
+    m_endSpace = new QSpacerItem(0, kEndSpace, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    sections->addSpacerItem(m_endSpace);
     sections->addStretch(1);
     m_scroll->setWidget(column);
     // The scroll area paints its content's background; the page's own shows through instead.
@@ -299,9 +302,16 @@ void GroupEditorPage::placeBar()
 {
     const bool appearing = m_bar->isWanted() && m_bar->isHidden();
     m_bar->setVisible(m_bar->isWanted());
+    const int height = m_bar->sizeHint().height();
+    // The end of the page can always be scrolled above the bar, with some air between. The room
+    // stays while the bar is away, so that the page does not lay itself out again as it comes.
+    const int endSpace = std::max(kEndSpace, kBarMargin + height + 12);
+    if (m_endSpace->sizeHint().height() < endSpace) {
+        m_endSpace->changeSize(0, endSpace, QSizePolicy::Minimum, QSizePolicy::Fixed);
+        m_scroll->widget()->layout()->invalidate();
+    }
     if (!m_bar->isWanted())
         return;
-    const int height = m_bar->sizeHint().height();
     const QRect place(kBarMargin, this->height() - kBarMargin - height, width() - 2 * kBarMargin, height);
     if (m_barEntrance.state() == QAbstractAnimation::Running)
         m_barEntrance.setEndValue(place.topLeft());
@@ -334,9 +344,13 @@ void GroupEditorPage::scrollIntoView(QWidget *widget)
             if (holder->layout())
                 holder->layout()->activate();
         }
-        // Above the bottom bar, which lies over the end of the scrolling area.
+        // Above the bottom bar, which lies over the end of the scrolling area: a line the view
+        // already holds may still be under the bar, so the margins count whether or not it is.
         const int covered = m_bar->isVisible() ? height() - m_bar->geometry().top() : 0;
-        m_scroll->ensureWidgetVisible(widget, 0, qMax(covered + 12, 50));
+        const QRect line(widget->mapTo(m_scroll->widget(), QPoint(0, 0)), widget->size());
+        m_scroll->ensureVisible(line.center().x(), line.bottom(), 0, qMax(covered + 12, 50));
+        // A line taller than the room left keeps its start in view.
+        m_scroll->ensureVisible(line.center().x(), line.top(), 0, 12);
     });
 }
 
@@ -496,7 +510,11 @@ QPixmap GroupEditorPage::dragPicture(const AppItem &item) const
     const QPainterPath shape = ContinuousShape::roundedRect(QRectF(QPointF(0, 0), QSizeF(side)), ItemThumbnailFrame::editorCellRadius * ratio);
     painter.setClipPath(shape);
     painter.fillRect(tile.rect(), AppColors::surface.resolve(this));
-    const QImage scaled = picture.scaled(side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // Scaled in pixels: the thumbnail is drawn at its own pixel density, which `scaled` keeps, and
+    // the painter would then draw it at a fraction of its size in the corner.
+    QImage source = picture;
+    source.setDevicePixelRatio(1);
+    const QImage scaled = source.scaled(side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     painter.drawImage(QPointF((side.width() - scaled.width()) / 2.0, (side.height() - scaled.height()) / 2.0), scaled);
     painter.end();
     // Hard edges: the shape's own smoothing would leave half-clear pixels at the corners.

@@ -26,6 +26,7 @@ class QLineEdit;
 class ConfirmationAlert;
 class QMimeData;
 class QScrollArea;
+class QSpacerItem;
 
 // The main window's page for one group, stored or a new draft: its name, items, styles, shortcut
 // and openers, each change stored at once, and the group's Dock tile kept in step by a sync on
@@ -97,6 +98,7 @@ private:
     DockStatusChip *m_statusChip = nullptr;
     EditorItemSection *m_items;
     DockSyncBar *m_bar;
+    QSpacerItem *m_endSpace = nullptr;
     ConfirmationAlert *m_removeAlert = nullptr;
     QPropertyAnimation m_barEntrance;
     DragRunner m_dragRunner;

@@ -6,6 +6,7 @@
 #include "Platform/FileURL.h"
 #include "Platform/MainThread.h"
 #include "Platform/PropertyList.h"
+#include "Platform/logging/SystemErrorText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -74,7 +75,14 @@ std::optional<QVariantList> readElementsForChange()
 bool confirmedWrite(const QVariantList &written)
 {
     DockPreferences &preferences = DockPreferences::shared();
-    const bool stored = preferences.write(persistentOthersKey, written);
+    int error = 0;
+    const bool stored = preferences.write(persistentOthersKey, written, &error);
+    DockService::setLastWriteError(stored ? 0 : error);
+    if (!stored && error != 0) {
+        // The disk, not the system, said no (a full disk): no block, and the log says what happened.
+        qCCritical(persistenceLogger, "Failed to update Dock items: %s", qUtf8Printable(systemErrorText(error)));
+        return false;
+    }
     const QVariant readBack = preferences.value(persistentOthersKey);
     if (stored && PropertyList::sameValue(readBack, QVariant(written)))
         return true;
@@ -198,6 +206,16 @@ DockService &DockService::instance()
 {
     static DockService *service = new DockService;
     return *service;
+}
+
+int DockService::lastWriteError()
+{
+    return instance().m_lastWriteError;
+}
+
+void DockService::setLastWriteError(int error)
+{
+    instance().m_lastWriteError = error;
 }
 
 bool DockService::syncBlocked()

@@ -41,6 +41,10 @@ public:
     static DockService &instance();
 
     static bool syncBlocked();
+    // The system's error number of the last write of the tile list that the disk refused (ENOSPC for
+    // a full disk); 0 after a write that was stored, or refused for another reason.
+    static int lastWriteError();
+    static void setLastWriteError(int error);
     // Sets the block; announces it with {"reason": reason} unless it was set already.
     static void markSyncBlocked(const QString &reason);
     // The group editor's reset before a user-requested sync; announces it, without user info, only
@@ -87,4 +91,5 @@ signals:
 private:
     using QObject::QObject;
     bool m_syncBlocked = false;
+    int m_lastWriteError = 0;
 };

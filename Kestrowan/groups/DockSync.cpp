@@ -6,9 +6,11 @@
 #include "Kestrowan/groups/StableHasher.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/Log.h"
+#include "Platform/DiskFlush.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
 
+#include <QDir>
 #include <QPointer>
 
 #include <memory>
@@ -104,6 +106,11 @@ bool GroupManager::isGroupSyncedToDock(const AppGroup &group) const
     const std::optional<QUrl> folder = findMirrorFolder(synced);
     if (!folder || !DockService::isFolderInDock(*folder))
         return false;
+    // The Dock draws an empty or missing icon (a power cut before its bytes reached the disk) as a
+    // plain folder: that is no synced group, whatever the record says.
+    const FileStamp icon = FileStamp::of(QDir::cleanPath(folder->toLocalFile()) + u'/' + MirrorFolders::iconFileName);
+    if (!icon.exists || icon.size <= 0)
+        return false;
     const QMap<QString, QString> &hashes = syncedHashes();
     const auto recorded = hashes.constFind(ModelJson::uuidText(synced.id));
     return recorded != hashes.cend() && *recorded == dockSyncHash(synced);
@@ -126,18 +133,30 @@ void GroupManager::syncGroupToDock(const AppGroup &group, bool refreshLabel, Ski
                        qUtf8Printable(*error));
             return finish(false);
         }
-        const QUrl folder = self->m_mirrorFolders.mirrorFolderURL(copy);
-        DockService::upsertFolderTile(folder, copy.name, copy.displayStyle, refreshLabel,
-                                      [self, copy, completion](bool written) {
-            if (written && self) {
-                self->recordSyncedHash(copy);
-                // The Dock takes changes again: tiles that deleted groups left behind go now.
-                self->removeOrphanedGroupFolders();
-                NVLXAnalytics::signal(QStringLiteral("dock.synced"),
-                                      {{QStringLiteral("app_count"), QString::number(copy.apps.size())}});
+        // The folder's files went out without a sync each: they reach the disk before the Dock item
+        // and the record that vouch for them.
+        DiskFlush::shared().flush(self->groupsDirectory(), [self, copy, refreshLabel, completion](std::optional<QString> failure) {
+            if (!self || failure) {
+                if (failure)
+                    qCCritical(persistenceLogger, "Failed to sync group '%s' to dock: its folder did not reach the disk: %s",
+                               qUtf8Printable(loggedText(copy.name)), qUtf8Printable(*failure));
+                if (completion)
+                    completion(false);
+                return;
             }
-            if (completion)
-                completion(written);
+            const QUrl folder = self->m_mirrorFolders.mirrorFolderURL(copy);
+            DockService::upsertFolderTile(folder, copy.name, copy.displayStyle, refreshLabel,
+                                          [self, copy, completion](bool written) {
+                if (written && self) {
+                    self->recordSyncedHash(copy);
+                    // The Dock takes changes again: tiles that deleted groups left behind go now.
+                    self->removeOrphanedGroupFolders();
+                    NVLXAnalytics::signal(QStringLiteral("dock.synced"),
+                                          {{QStringLiteral("app_count"), QString::number(copy.apps.size())}});
+                }
+                if (completion)
+                    completion(written);
+            });
         });
     });
 }
@@ -194,13 +213,26 @@ private:
 
     void writeTiles()
     {
-        // The tiles are written once every folder's icon is on disk, so the Dock shows them.
-        m_icons->whenWritten([batch = shared_from_this()] { batch->writeTilesNow(); });
+        // The tiles are written once every folder's icon is written, so the Dock shows them, and
+        // once every file of the batch is on the disk, so no power cut leaves a tile or a record
+        // without its folder.
+        m_icons->whenWritten([batch = shared_from_this()] {
+            if (batch->m_entries.isEmpty() || !batch->m_manager)
+                return batch->finish(false);
+            DiskFlush::shared().flush(batch->m_manager->groupsDirectory(), [batch](std::optional<QString> failure) {
+                if (failure) {
+                    qCCritical(persistenceLogger, "Failed to sync groups to dock: their folders did not reach the disk: %s",
+                               qUtf8Printable(*failure));
+                    return batch->finish(false);
+                }
+                batch->writeTilesNow();
+            });
+        });
     }
 
     void writeTilesNow()
     {
-        if (m_entries.isEmpty())
+        if (m_entries.isEmpty() || !m_manager)
             return finish(false);
         DockService::upsertFolderTiles(m_entries, [batch = shared_from_this()](bool written) {
             if (written && batch->m_manager) {

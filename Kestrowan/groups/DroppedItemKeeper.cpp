@@ -5,6 +5,8 @@
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/logging/SystemErrorText.h"
+#include "Platform/safewrite/OwnFiles.h"
 #include "Platform/safewrite/SafeWrite.h"
 
 #include <QDateTime>
@@ -17,14 +19,12 @@
 #include <QUuid>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr qint64 chunkBytes = 1 << 20;
 // Progress is told this often at most (in bytes copied), so a large copy does not flood the window.
 constexpr qint64 progressStepBytes = 4 << 20;
 
@@ -87,7 +87,7 @@ struct CopyRun {
 
 QString errorText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return systemErrorText(error);
 }
 
 bool copyFile(const QString &from, const QString &to, CopyRun &run)
@@ -175,6 +175,31 @@ QString copyFailureText(const QString &name, int error, const QString &failure)
     }
 }
 
+const QByteArray keptCopyMark = QByteArrayLiteral("kept-copy");
+
+// Removes a copy of ours from `folder`; anything not marked as one stays, and so does everything
+// when the folder is a link.
+bool removeKeptCopy(const QString &path)
+{
+    const QFileInfo info(path);
+    QString failure;
+    const OwnFiles::Removal removal = OwnFiles::removeEntry(info.absolutePath(), info.fileName(), [](int descriptor, const struct stat &) {
+        return OwnFiles::isMarked(descriptor, keptCopyMark);
+    }, &failure);
+    if (removal != OwnFiles::Removal::Removed && removal != OwnFiles::Removal::Absent) {
+        // Told once per entry: the sweep runs on every change of the groups.
+        static QMutex toldLock;
+        static QSet<QString> told;
+        const QMutexLocker lock(&toldLock);
+        if (!told.contains(path)) {
+            told.insert(path);
+            qCInfo(persistenceLogger, "Left %s where it is: %s", qUtf8Printable(loggedText(info.fileName())),
+                   qUtf8Printable(loggedText(failure)));
+        }
+    }
+    return removal == OwnFiles::Removal::Removed;
+}
+
 // Naming and moving a finished copy into place happen one at a time.
 QMutex &placing()
 {
@@ -221,7 +246,9 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
         run.fail(QStringLiteral("it is no file or folder"), kind == Kind::Missing ? ENOENT : EINVAL);
         return failed();
     }
-    if (kindOf(folder) != Kind::Folder && !makeFolder(folder, run))
+    // A folder linked elsewhere (kept on another disk) takes the copies; nothing is ever removed
+    // through that link.
+    if (!QFileInfo(folder).isDir() && !makeFolder(folder, run))
         return failed();
     // The same file dropped again is the copy kept the first time.
     const QString sameName = folder + u'/' + info.fileName();
@@ -240,6 +267,10 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
     const QString staged = staging + u'/' + info.fileName();
     Outcome outcome;
     if (copyTree(source, staged, run)) {
+        // Marked as the program's own: only a copy so marked is ever removed again.
+        if (!OwnFiles::mark(staged, keptCopyMark))
+            qCInfo(persistenceLogger, "The copy of %s cannot be marked as Kestrowan's (%s); it will stay when no item uses it",
+                   qUtf8Printable(loggedText(info.fileName())), qUtf8Printable(systemErrorText(errno)));
         const QMutexLocker lock(&placing());
         const QString target = freeName(folder, info);
         if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) == 0) {
@@ -343,8 +374,7 @@ void DroppedItemKeeper::keep(const QString &path, std::function<void(const QStri
             if (outcome.kept) {
                 const QMutexLocker lock(&placing());
                 landing().remove(*outcome.kept);
-                if (!QDir(*outcome.kept).removeRecursively())
-                    QFile::remove(*outcome.kept);
+                removeKeptCopy(*outcome.kept);
             }
             return;
         }
@@ -374,6 +404,13 @@ void DroppedItemKeeper::finish(QThread *thread)
 void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths)
 {
     // Judged here, against the items as they are now; only the removing goes to the pool.
+    // A folder linked elsewhere (the user's own on another disk) is never emptied through the link.
+    if (QFileInfo(folder).isSymLink()) {
+        static bool told = false;
+        if (!std::exchange(told, true))
+            qCInfo(persistenceLogger, "Kept copies no item uses stay: %s is a link", qUtf8Printable(loggedText(folder)));
+        return;
+    }
     QStringList unused;
     {
         const QMutexLocker lock(&placing());
@@ -392,11 +429,8 @@ void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QSt
         return;
     QThreadPool::globalInstance()->start([unused] {
         for (const QString &entry : unused) {
-            qCInfo(persistenceLogger, "Removing kept copy no item uses: %s", qUtf8Printable(loggedText(QFileInfo(entry).fileName())));
-            if (kindOf(entry) == Kind::Folder)
-                QDir(entry).removeRecursively();
-            else
-                QFile::remove(entry);
+            if (removeKeptCopy(entry))
+                qCInfo(persistenceLogger, "Removed kept copy no item uses: %s", qUtf8Printable(loggedText(QFileInfo(entry).fileName())));
         }
     });
 }

@@ -52,7 +52,8 @@ public:
 
     // Removes the copies in `folder` that none of `referencedPaths` is or lies in (the removing runs
     // on a thread of the pool). Copies still arriving, or whose items are on their way into the
-    // store, are not touched.
+    // store, are not touched. Only what the program copied there goes (each copy carries a mark of
+    // its own); nothing is removed when `folder` is a link (the user's folder on another disk).
     static void removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths);
     // From now on, whenever the store's groups change, the copies no item uses any more (its item
     // was removed, its group deleted) are removed. Never while the store could not read its file.

@@ -8,6 +8,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/logging/SystemErrorText.h"
 #include "Platform/safewrite/SafeWrite.h"
 #include "analytics/NVLXAnalytics.h"
 
@@ -19,6 +20,9 @@
 #include <QPointer>
 #include <QSet>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace {
 
 constexpr qint64 groupsFileSizeLimit = 256 * 1024 * 1024;
@@ -29,6 +33,20 @@ QString runningProgramPath()
 }
 
 const QString corruptCopyPrefix = QStringLiteral("groups-corrupt-");
+
+// Why the file that `path` links to cannot be reached; nothing when `path` is no link or its file is there.
+std::optional<QString> unreachableLinkTarget(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return std::nullopt;
+    struct stat target {};
+    if (::stat(QFile::encodeName(path).constData(), &target) == 0)
+        return std::nullopt;
+    const int error = errno;
+    return QStringLiteral("%1 is a link to %2, which cannot be reached (%3)")
+        .arg(info.fileName(), info.symLinkTarget(), systemErrorText(error));
+}
 
 } // namespace
 
@@ -126,8 +144,17 @@ void GroupManager::loadGroups()
 {
     // A save still on its way to the file comes first: the file is read as the store last left it.
     m_writer->waitUntilWritten();
-    if (!QFileInfo::exists(m_storageURL))
+    struct stat entry {};
+    if (::lstat(QFile::encodeName(m_storageURL).constData(), &entry) != 0 && errno == ENOENT)
         return;
+    // A link whose file cannot be reached (a volume not mounted yet) is no empty list: taken for
+    // one, it would have every group's folder and Dock item swept away.
+    if (const std::optional<QString> unreachable = unreachableLinkTarget(m_storageURL)) {
+        qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(loggedText(*unreachable)));
+        setGroups({});
+        setLoadError(localized(QStringLiteral("groups.loadError.unreachable")));
+        return;
+    }
 
     std::optional<QList<AppGroup>> decoded;
     QString failure;
@@ -314,8 +341,16 @@ void GroupManager::removeOrphanedGroupFolders()
         // A link is not a folder of ours; removing through it would empty whatever it points at.
         if (!info.isDir() || info.isSymLink())
             continue;
+        // A ".group_id" that says no group (missing, damaged, or left empty by a power cut before
+        // its bytes reached the disk) may still stand in a live group's folder: such a folder stays.
         const std::optional<QString> owner = MirrorFolders::readGroupID(path);
-        if (live.contains(owner.value_or(entry)))
+        if (!owner || QUuid::fromString(*owner).isNull()) {
+            if (!live.contains(entry))
+                qCInfo(persistenceLogger, "Kept the folder %s: which group it belongs to cannot be read",
+                       qUtf8Printable(loggedText(entry)));
+            continue;
+        }
+        if (live.contains(*owner))
             continue;
         // A tile whose folder went away would point at nothing: the tile goes first.
         if (DockService::isFolderInDock(QUrl::fromLocalFile(path)))

@@ -72,7 +72,8 @@ public:
     void updateGroup(const AppGroup &group);
     // Removes the group and, unless `keepDock`, its Dock tile and mirror folder.
     void deleteGroup(const AppGroup &group, bool keepDock, std::function<void()> completion = {});
-    // Deletes every folder in the groups folder that belongs to no group. Does nothing while the
+    // Deletes every folder in the groups folder whose ".group_id" names no group; a folder whose
+    // ".group_id" names none at all (missing, empty, damaged) is kept. Does nothing while the
     // groups file could not be loaded: the list is empty then only because it was unreadable. A
     // folder that still has a Dock tile (its removal failed before) loses the tile first and is kept
     // while the tile cannot be removed (`dockTilesLeftBehind`). Runs at start and after each sync.

@@ -1,5 +1,6 @@
 #include "Kestrowan/groups/GroupsJson.h"
 
+#include "Platform/logging/SystemErrorText.h"
 #include "Kestrowan/groups/ModelJson.h"
 
 #include <QJsonDocument>
@@ -200,7 +201,7 @@ std::optional<QList<AppGroup>> decodeThroughTree(const QByteArray &bytes, QStrin
     std::optional<QList<AppGroup>> groups;
     if (parseError.error != QJsonParseError::NoError) {
         if (failure)
-            *failure = QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
+            *failure = QStringLiteral("%1 at offset %2").arg(jsonErrorText(parseError)).arg(parseError.offset);
     } else if (!document.isArray() || !(groups = AppGroup::listFromJson(document.array()))) {
         if (failure)
             *failure = QStringLiteral("the file is not a list of groups");

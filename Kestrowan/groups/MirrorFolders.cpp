@@ -11,6 +11,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
+#include "Platform/logging/SystemErrorText.h"
 
 #include <QMutex>
 #include <QTemporaryFile>
@@ -44,7 +45,7 @@ QString joined(const QString &folder, const QString &name)
 
 QString errnoText()
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return systemErrorText(errno);
 }
 
 QUrl directoryURL(const QString &path)
@@ -169,9 +170,6 @@ QThreadPool &iconWritePool()
     return *pool;
 }
 
-// What a batch keeps of the icons it encoded: a few groups' worth of files, no more.
-constexpr qsizetype encodedIconsLimit = 16 * 1024 * 1024;
-
 } // namespace
 
 IconWriteQueue::PixelKey IconWriteQueue::pixelKey(const QImage &image)
@@ -194,12 +192,22 @@ QByteArray IconWriteQueue::iconFileBytes(const QImage &icon, const PixelKey &key
             return *found;
     }
     const QByteArray bytes = MirrorFolders::iconFileBytes(icon);
+    // Counted as the memory the bytes hold, which a growing buffer leaves larger than the file.
     QMutexLocker locker(&m_encodedLock);
-    if (m_encodedBytes + bytes.size() <= encodedIconsLimit && !m_encoded.contains(key)) {
+    if (m_encodedBytes + bytes.capacity() <= keptBytesLimit && !m_encoded.contains(key)) {
         m_encoded.insert(key, bytes);
-        m_encodedBytes += bytes.size();
+        m_encodedBytes += bytes.capacity();
     }
     return bytes;
+}
+
+qsizetype IconWriteQueue::keptBytes()
+{
+    QMutexLocker locker(&m_encodedLock);
+    qsizetype held = 0;
+    for (const QByteArray &bytes : std::as_const(m_encoded))
+        held += bytes.capacity();
+    return held;
 }
 
 void IconWriteQueue::write(const QString &folder, const QImage &icon)

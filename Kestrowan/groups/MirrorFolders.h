@@ -37,6 +37,10 @@ public:
     // The icon file of `icon`, whose pixels `key` names: groups of the same items in the same style
     // show the same picture, which a batch encodes once. Called on the writing threads.
     QByteArray iconFileBytes(const QImage &icon, const PixelKey &key);
+    // What a batch keeps of the icons it encoded: a few groups' worth of files, no more; and the
+    // memory its kept files hold.
+    static constexpr qsizetype keptBytesLimit = 16 * 1024 * 1024;
+    qsizetype keptBytes();
     // The icons the batch composed, on the main thread.
     IconComposer::Drawn *drawnIcons() { return &m_drawn; }
 

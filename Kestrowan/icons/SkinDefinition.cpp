@@ -1,5 +1,6 @@
 #include "Kestrowan/icons/SkinDefinition.h"
 
+#include "Platform/logging/SystemErrorText.h"
 #include "Kestrowan/shell/Localization.h"
 
 #include <QJsonArray>
@@ -202,7 +203,7 @@ std::optional<SkinDefinition> SkinDefinition::decode(const QByteArray &json, QSt
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     StrictReader r;
     if (parseError.error != QJsonParseError::NoError)
-        r.fail(QStringLiteral("skin.json"), parseError.errorString());
+        r.fail(QStringLiteral("skin.json"), jsonErrorText(parseError));
     else if (!document.isObject())
         r.fail(QStringLiteral("skin.json"), QStringLiteral("not a JSON object"));
 

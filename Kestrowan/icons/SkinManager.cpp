@@ -4,12 +4,14 @@
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/safewrite/OwnFiles.h"
 #include "Platform/safewrite/SafeWrite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -23,31 +25,72 @@ std::optional<QByteArray> readWhole(const QString &path)
     return readSmallFile(path, kSkinFileSizeLimit);
 }
 
-// Removes a file, a link (never what it points to) or a folder with everything in it.
-void removeItem(const QString &path)
+const QByteArray installedMark = QByteArrayLiteral("installed-skin");
+
+// What stands at `path` itself, a link not followed; 0 when nothing does.
+mode_t kindAt(const QString &path)
 {
-    const QFileInfo info(path);
-    if (info.isSymLink() || info.isFile())
-        QFile::remove(path);
-    else if (info.isDir())
-        QDir(path).removeRecursively();
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return 0;
+    return status.st_mode & S_IFMT;
 }
 
-// Copies a folder tree. Links are left out, so an installed skin holds only files of its own; copies
-// are writable by the user, whatever the source's permissions (resources are read-only).
-void copyFolder(const QString &source, const QString &destination)
+QString kindName(mode_t kind)
 {
-    if (!QDir().mkpath(destination))
+    switch (kind) {
+    case S_IFLNK:
+        return QStringLiteral("a link");
+    case S_IFIFO:
+        return QStringLiteral("a fifo");
+    case S_IFSOCK:
+        return QStringLiteral("a socket");
+    case S_IFDIR:
+        return QStringLiteral("a folder");
+    case S_IFREG:
+        return QStringLiteral("a file");
+    default:
+        return QStringLiteral("a device");
+    }
+}
+
+// Copies a folder tree over what is installed: each shipped file replaces an installed regular
+// file of its name, and whatever else the user put in the folder stays. Nothing is written through
+// a link or over anything but a regular file. Links in the source are left out, so an installed
+// skin holds only files of its own; copies are writable by the user, whatever the source's
+// permissions (resources are read-only), and marked as installed, so that only they are ever
+// removed. "skin.json" comes last: a copy cut short leaves the old one, and the next start copies again.
+void copyFolder(const QString &source, const QString &destination, bool top = true)
+{
+    if (kindAt(destination) == 0 && (!QDir().mkpath(destination) || !OwnFiles::mark(destination, installedMark)))
         return;
-    const QFileInfoList entries = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo &entry : entries) {
+    if (kindAt(destination) != S_IFDIR)
+        return;
+    QFileInfoList entries = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (top)
+        std::stable_partition(entries.begin(), entries.end(), [](const QFileInfo &entry) { return entry.fileName() != kSkinFile; });
+    for (const QFileInfo &entry : std::as_const(entries)) {
         const QString target = destination + QLatin1Char('/') + entry.fileName();
         if (entry.isSymLink())
             continue;
+        const mode_t installed = kindAt(target);
         if (entry.isDir()) {
-            copyFolder(entry.filePath(), target);
-        } else if (!SafeWrite::copyFile(entry.filePath(), target, SafeWrite::Existing::Refuse, SafeWrite::Durability::Rebuilt)) {
+            if (installed == 0 || installed == S_IFDIR)
+                copyFolder(entry.filePath(), target, false);
+            else
+                qCCritical(appLogger, "Left %s as it is: it is %s where the skin has a folder",
+                           qUtf8Printable(loggedText(target)), qUtf8Printable(kindName(installed)));
+            continue;
+        }
+        if (installed != 0 && installed != S_IFREG) {
+            qCCritical(appLogger, "Left %s as it is: it is %s, not a file the skin installed",
+                       qUtf8Printable(loggedText(target)), qUtf8Printable(kindName(installed)));
+            continue;
+        }
+        const SafeWrite::Existing existing = installed == 0 ? SafeWrite::Existing::Refuse : SafeWrite::Existing::Replace;
+        if (!SafeWrite::copyFile(entry.filePath(), target, existing, SafeWrite::Durability::Rebuilt)) {
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+            OwnFiles::mark(target, installedMark);
         }
     }
 }
@@ -109,20 +152,33 @@ void SkinManager::installSkinFolder(const QString &sourceFolder, const QString &
 {
     const QString destination = m_skinsDirectory + QLatin1Char('/') + name;
     const QString installedFile = destination + QLatin1Char('/') + kSkinFile;
-    if (QFileInfo::exists(installedFile)) {
+    // What stands in an installed skin's place that is no folder, or a "skin.json" that is no file,
+    // is the user's (a link to skins kept elsewhere) or nothing the program made: it is left alone.
+    const mode_t folder = kindAt(destination);
+    const mode_t file = folder == S_IFDIR ? kindAt(installedFile) : 0;
+    if ((folder != 0 && folder != S_IFDIR) || (file != 0 && file != S_IFREG)) {
+        qCCritical(appLogger, "Refused to install skin %s: %s is %s", qUtf8Printable(loggedText(name)),
+                   qUtf8Printable(folder != S_IFDIR ? name : name + QLatin1Char('/') + kSkinFile),
+                   qUtf8Printable(kindName(folder != S_IFDIR ? folder : file)));
+        return;
+    }
+    if (file == S_IFREG) {
         const auto shipped = readWhole(sourceFolder + QLatin1Char('/') + kSkinFile);
         const auto installed = readWhole(installedFile);
         if (shipped && installed && *shipped == *installed)
             return;
     }
-    removeItem(destination);
     copyFolder(sourceFolder, destination);
 }
 
 void SkinManager::removeDeprecatedSkins()
 {
-    for (const QString &id : m_deprecatedBuiltInSkinIDs)
-        removeItem(m_skinsDirectory + QLatin1Char('/') + id);
+    // Only what an install put there goes; a retired skin's folder that holds files of the user's
+    // stays with them.
+    for (const QString &id : m_deprecatedBuiltInSkinIDs) {
+        if (kindAt(m_skinsDirectory + QLatin1Char('/') + id) != 0 && !OwnFiles::removeMarked(m_skinsDirectory, id, installedMark))
+            qCInfo(appLogger, "Kept the retired skin folder %s: it holds files Kestrowan did not install", qUtf8Printable(id));
+    }
 }
 
 void SkinManager::loadSkins()

@@ -1,5 +1,6 @@
 #include "Kestrowan/mainwindow/InstalledAppsCache.h"
 
+#include "Platform/logging/SystemErrorText.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Platform/BoundedFile.h"
 
@@ -72,7 +73,7 @@ std::optional<QList<AppItem>> InstalledAppsCache::decode(const QByteArray &bytes
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError) {
         if (failure)
-            *failure = error.errorString();
+            *failure = jsonErrorText(error);
         return std::nullopt;
     }
     if (!document.isArray()) {

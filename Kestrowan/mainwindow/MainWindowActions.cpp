@@ -9,6 +9,8 @@
 #include "Kestrowan/shell/Log.h"
 #include "analytics/NVLXAnalytics.h"
 
+#include <cerrno>
+
 MainWindowActions::MainWindowActions(GroupManager &store, SkinManager *skinManager, QObject *parent)
     : QObject(parent)
     , m_store(store)
@@ -102,9 +104,13 @@ void MainWindowActions::syncAll()
         --self->m_runningSyncs;
         if (!synced) {
             const bool blocked = DockService::syncBlocked();
-            qCCritical(dockLogger, "Sync of all groups failed%s", blocked ? " (Dock writes are blocked)" : "");
-            emit self->syncAllFinished(false, localized(blocked ? QStringLiteral("main.syncAllBlocked")
-                                                                : QStringLiteral("main.syncAllFailed")));
+            const int error = DockService::lastWriteError();
+            const bool noRoom = error == ENOSPC || error == EDQUOT || error == EFBIG;
+            qCCritical(dockLogger, "Sync of all groups failed%s",
+                       blocked ? " (Dock writes are blocked)" : noRoom ? " (no room on the disk for the Dock's items)" : "");
+            emit self->syncAllFinished(false, localized(blocked  ? QStringLiteral("main.syncAllBlocked")
+                                                        : noRoom ? QStringLiteral("main.syncAllNoRoom")
+                                                                 : QStringLiteral("main.syncAllFailed")));
             return;
         }
         NVLXAnalytics::signal(QStringLiteral("dock.synced_all"),

@@ -17,6 +17,7 @@
 #include "Kestrowan/popup/PopupSearchBar.h"
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "Platform/Workspace.h"
 
@@ -87,6 +88,28 @@ PopupContentView::PopupContentView(PopupContentModel::Inputs inputs, std::unique
     connect(m_model.get(), &PopupContentModel::focusChanged, this, &PopupContentView::updateFocus);
     m_keySubscription = connect(&PopupNotifications::center(), &PopupNotifications::popupKeyDown, m_model.get(),
                                 &PopupContentModel::handleKeyNotification);
+    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &PopupContentView::updateTexts);
+}
+
+void PopupContentView::updateTexts()
+{
+    // The footer and the empty views are laid out around their texts: they are made again in the
+    // new language, in their places.
+    if (m_footer) {
+        auto *fresh = new PopupFooter(*m_model, m_footerArea);
+        delete m_footerArea->layout()->replaceWidget(m_footer, fresh);
+        delete m_footer;
+        m_footer = fresh;
+        m_footer->show();
+    }
+    if (m_emptyState) {
+        const bool shown = !m_emptyState->isHidden();
+        const PopupEmptyState::Kind kind = m_emptyState->kind();
+        delete m_emptyState;
+        m_emptyState = nullptr;
+        if (shown)
+            showEmptyState(kind == PopupEmptyState::Kind::NoResults);
+    }
 }
 
 void PopupContentView::stopListening()

@@ -62,6 +62,8 @@ private:
     void buildItems();
     void showFilteredItems();
     void showEmptyState(bool noResults);
+    // The texts again, in the language now chosen.
+    void updateTexts();
     void updateFocus();
     // What the cell of the item at `index` of the shown list is given.
     PopupCellInputs cellInputs(int index);

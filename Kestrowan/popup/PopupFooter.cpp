@@ -75,6 +75,7 @@ public:
     KeyHint(const QString &keys, const QString &label, QWidget *parent)
         : QWidget(parent), m_keys(keys), m_label(label)
     {
+        setAccessibleName(label);
         setFixedSize(sizeHint());
     }
     QSize sizeHint() const override

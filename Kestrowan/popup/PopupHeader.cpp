@@ -7,6 +7,7 @@
 #include "Kestrowan/popup/PopupTopIconButton.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/KeyNotation.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/LookStyleSheet.h"
 #include "Kestrowan/shell/TokenLabel.h"
@@ -76,14 +77,21 @@ PopupHeader::PopupHeader(PopupContentModel &model, QWidget *parent)
     row->addWidget(m_title, 1);
     row->addWidget(m_edit);
     row->addWidget(m_close);
-    m_edit->setAccessibleName(localized(QStringLiteral("ax.editGroup")));
-    m_close->setAccessibleName(localized(QStringLiteral("ax.closePopup")));
+    // A popup left open while the language changes speaks the new one.
+    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, &PopupHeader::updateTexts);
 
     connect(m_edit, &QAbstractButton::clicked, this, [this] { m_model.edit(); });
     connect(m_close, &QAbstractButton::clicked, this, [this] { m_model.dismiss(); });
     m_editingEnded = connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingEnded, this,
                              [this] { m_model.commitRename(); });
     connect(&m_model, &PopupContentModel::nameChanged, this, &PopupHeader::updateFromModel);
+    updateTexts();
+}
+
+void PopupHeader::updateTexts()
+{
+    m_edit->setAccessibleName(localized(QStringLiteral("ax.editGroup")));
+    m_close->setAccessibleName(localized(QStringLiteral("ax.closePopup")));
     updateFromModel();
 }
 

@@ -30,6 +30,7 @@ protected:
 private:
     void updateFromModel();
     void updateTitleText();
+    void updateTexts();
     // The field with its look sheet costs more than the rest of the header: it is made only for a
     // rename, which most shows never see.
     QLineEdit *makeRenameField();

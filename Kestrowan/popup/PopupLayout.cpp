@@ -113,4 +113,86 @@ QPointF keptInside(const QPointF &origin, const QSizeF &size, DockPosition edge,
     return {x, y};
 }
 
+namespace {
+
+enum class Side { Below, Above, Left, Right, None };
+
+// Where the anchor lies as seen from the panel, in the upward space.
+Side anchorSide(const QRectF &anchor, const QRectF &panel)
+{
+    if (anchor.bottom() <= panel.top())
+        return Side::Below;
+    if (anchor.top() >= panel.bottom())
+        return Side::Above;
+    if (anchor.right() <= panel.left())
+        return Side::Left;
+    if (anchor.left() >= panel.right())
+        return Side::Right;
+    return Side::None;
+}
+
+} // namespace
+
+QRectF resizedFrame(const QRectF &panel, const QSizeF &size, const QRectF &anchor, DockPosition edge,
+                    const QRectF &visibleFrame)
+{
+    Side side = anchorSide(anchor, panel);
+    if (side == Side::None)
+        side = edge == DockPosition::Bottom ? Side::Below : edge == DockPosition::Left ? Side::Left : Side::Right;
+    const QPointF middle = panel.center();
+    QPointF origin(middle.x() - size.width() / 2, middle.y() - size.height() / 2);
+    switch (side) {
+    case Side::Below:
+        origin.ry() = panel.top();
+        break;
+    case Side::Above:
+        origin.ry() = panel.bottom() - size.height();
+        break;
+    case Side::Left:
+        origin.rx() = panel.left();
+        break;
+    case Side::Right:
+        origin.rx() = panel.right() - size.width();
+        break;
+    case Side::None:
+        break;
+    }
+    return {keptInside(origin, size, edge, visibleFrame), size};
+}
+
+bool isBetween(const QPointF &point, const QRectF &anchor, const QRectF &panel, qreal margin)
+{
+    // Along the way from the anchor's edge (0) to the panel's (1), and across it.
+    qreal from = 0, to = 0, along = 0, across = 0;
+    qreal anchorLow = anchor.left(), anchorHigh = anchor.right(), panelLow = panel.left() - margin,
+          panelHigh = panel.right() + margin;
+    switch (anchorSide(anchor, panel)) {
+    case Side::Below:
+        from = anchor.bottom(), to = panel.top(), along = point.y(), across = point.x();
+        break;
+    case Side::Above:
+        from = anchor.top(), to = panel.bottom(), along = point.y(), across = point.x();
+        break;
+    case Side::Left:
+    case Side::Right: {
+        const bool left = anchorSide(anchor, panel) == Side::Left;
+        from = left ? anchor.right() : anchor.left(), to = left ? panel.left() : panel.right();
+        along = point.x(), across = point.y();
+        anchorLow = anchor.top(), anchorHigh = anchor.bottom();
+        panelLow = panel.top() - margin, panelHigh = panel.bottom() + margin;
+        break;
+    }
+    case Side::None:
+        return false;
+    }
+    if (from == to)
+        return false;
+    const qreal t = (along - from) / (to - from);
+    if (t < 0 || t > 1)
+        return false;
+    const qreal low = anchorLow + (panelLow - anchorLow) * t;
+    const qreal high = anchorHigh + (panelHigh - anchorHigh) * t;
+    return across >= low && across <= high;
+}
+
 } // namespace PopupLayout

@@ -42,5 +42,14 @@ QSizeF fittedSize(const QSizeF &size, DockPosition edge, const QRectF &visibleFr
 QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge, const QRectF &visibleFrame);
 // `origin` moved as little as needed to keep a panel of `size` inside `visibleFrame`.
 QPointF keptInside(const QPointF &origin, const QSizeF &size, DockPosition edge, const QRectF &visibleFrame);
+// `panel` given `size`, keeping the side that faces `anchor` (for a panel above or below it, that
+// edge; beside it, that edge and the middle), kept inside `visibleFrame`. Where the two overlap,
+// the Dock's edge says which side faces it.
+QRectF resizedFrame(const QRectF &panel, const QSizeF &size, const QRectF &anchor, DockPosition edge,
+                    const QRectF &visibleFrame);
+// Whether `point` lies on the way between `anchor` and `panel`: the band that narrows from the
+// panel's facing edge (grown by `margin` along it) to the anchor's. Nothing is between the two
+// where they overlap.
+bool isBetween(const QPointF &point, const QRectF &anchor, const QRectF &panel, qreal margin);
 
 } // namespace PopupLayout

@@ -3,6 +3,7 @@
 #include "Kestrowan/popup/PopupContentModel.h"
 #include "Kestrowan/popup/PopupPlainButton.h"
 #include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 
 #include <QAbstractButton>
@@ -55,6 +56,8 @@ PopupSearchBar::PopupSearchBar(PopupContentModel &model, QWidget *parent)
         update();
     });
     m_clear->setVisible(false);
+    // The placeholder is looked up as it is drawn: a change of language only needs a repaint.
+    connect(&LanguageManager::shared(), &LanguageManager::bundleChanged, this, qOverload<>(&QWidget::update));
 }
 
 QSize PopupSearchBar::sizeHint() const

@@ -9,6 +9,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/GlobalEventMonitor.h"
+#include "Platform/Screens.h"
 #include "Platform/VirtualKeys.h"
 #include "analytics/NVLXAnalytics.h"
 
@@ -46,6 +47,7 @@ PopupWindowController::PopupWindowController(QObject *parent)
     m_steadyClock.start();
     dockPositionSource = [] { return PopupScreenGeometry::currentDockPosition(); };
     visibleFrameSource = [] { return PopupScreenGeometry::dockVisibleFrame(); };
+    pointerSource = [] { return Screens::shared().mouseLocation(); };
     m_signalSink = [](const QString &name, const QMap<QString, QString> &parameters) {
         NVLXAnalytics::signal(name, parameters);
     };
@@ -136,9 +138,9 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
     m_panel = panel;
     m_isShowing = true;
     connect(&content->model(), &PopupContentModel::openFailureChanged, panel,
-            [this, panel] { fitPanelToContent(panel, PanelEdgeKept::Bottom); });
+            [this, panel] { fitPanelToContent(panel); });
     connect(&content->model(), &PopupContentModel::searchChanged, panel,
-            [this, panel] { fitPanelToContent(panel, PanelEdgeKept::Top); });
+            [this, panel] { fitPanelToContent(panel); });
 
     m_editingObservers.append(connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingStarted,
                                       this, [this] { m_isEditingTextField = true; }));
@@ -257,7 +259,7 @@ void PopupWindowController::dismissPopup()
         emit popupDismissed();
 }
 
-void PopupWindowController::fitPanelToContent(InteractivePopupPanel *panel, PanelEdgeKept kept)
+void PopupWindowController::fitPanelToContent(InteractivePopupPanel *panel)
 {
     auto *content = qobject_cast<PopupContentView *>(panel->content());
     if (panel != m_panel || !m_isShowing || !content || !m_lastGroup)
@@ -277,13 +279,18 @@ void PopupWindowController::fitPanelToContent(InteractivePopupPanel *panel, Pane
     const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(panel->geometry()));
     if (size == frame.size())
         return;
-    // A search keeps the header and the typed text where the eyes are, so the top edge stays; the
-    // failure line keeps the lower edge, the one by a Dock at the bottom.
-    QPointF origin = frame.topLeft();
-    if (kept == PanelEdgeKept::Top)
-        origin.ry() = frame.bottom() - size.height();
-    origin = PopupLayout::keptInside(origin, size, edge, visibleFrame);
-    panel->setGeometry(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
+    // The side toward the tile stays where it is, so the panel never comes away from it.
+    QRectF fitted = PopupLayout::resizedFrame(frame, size, m_lastAnchorFrame, edge, visibleFrame);
+    // A pointer resting on the panel stays on it: the panel keeps the room under the pointer rather
+    // than slipping out from beneath it, which would read as the pointer leaving.
+    const QPointF pointer = pointerSource();
+    if (frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(pointer)) {
+        const QRectF around(pointer.x() - insideMargin, pointer.y() - insideMargin, 2 * insideMargin, 2 * insideMargin);
+        fitted = fitted.united(around.intersected(frame));
+    }
+    if (fitted == frame)
+        return;
+    panel->setGeometry(PopupScreenGeometry::toWindowSpace(fitted).toRect());
 }
 
 qint64 PopupWindowController::showGraceRemaining() const
@@ -300,7 +307,11 @@ bool PopupWindowController::isMouseInsidePopup(const QPointF &point) const
     if (showGraceRemaining() > 0)
         return true;
     const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(m_panel->frameGeometry()));
-    return frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(point);
+    if (frame.adjusted(-insideMargin, -insideMargin, insideMargin, insideMargin).contains(point))
+        return true;
+    // On the way from the tile to the panel: the panel may stand further off than the margin
+    // reaches, where the screen's edge or the Dock's band pushed it.
+    return PopupLayout::isBetween(point, m_lastAnchorFrame, frame, insideMargin);
 }
 
 void PopupWindowController::handleOutsideClick(const QPoint &globalPosition)

@@ -44,7 +44,8 @@ public:
     void closePopupImmediately();
 
     bool isShowing() const { return m_isShowing; }
-    // True for any point during the first 0.5 s after a show, then within 8 points of the panel.
+    // True for any point during the first 0.5 s after a show, then within 8 points of the panel or
+    // on the way between the anchor and the panel.
     bool isMouseInsidePopup(const QPointF &point) const;
     // What is left of that first half second; 0 once it is over or while nothing shows.
     qint64 showGraceRemaining() const;
@@ -62,6 +63,8 @@ public:
     // Where the popup goes; the Dock's preferences and screens unless replaced (tests).
     std::function<DockPosition()> dockPositionSource;
     std::function<QRectF()> visibleFrameSource;
+    // Where the pointer is, in the bottom-left space; the desktop's pointer unless replaced (tests).
+    std::function<QPointF()> pointerSource;
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
     // The usage signal sink for the popup and its launches; the analytics facade unless replaced.
@@ -90,8 +93,7 @@ private:
     void handleOutsideClick(const QPoint &globalPosition);
     bool handleLocalKey(QKeyEvent *event);
     qint64 now() const;
-    enum class PanelEdgeKept { Top, Bottom };
-    void fitPanelToContent(InteractivePopupPanel *panel, PanelEdgeKept kept);
+    void fitPanelToContent(InteractivePopupPanel *panel);
     // Hides the panel and lets its content go; the window stays for the next show.
     void retire(InteractivePopupPanel *panel);
     // The panel stops taking keys and name-field notifications.

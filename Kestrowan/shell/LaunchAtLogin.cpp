@@ -1,5 +1,9 @@
 #include "Kestrowan/shell/LaunchAtLogin.h"
 
+#include "Platform/logging/SystemErrorText.h"
+
+#include <cerrno>
+#include <unistd.h>
 #include "Kestrowan/shell/Log.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/safewrite/SafeWrite.h"
@@ -40,8 +44,8 @@ std::optional<QString> setLaunchAtLogin(bool enabled, const QString &programPath
     const QString path = autostartEntryPath();
     if (!enabled) {
         QFile file(path);
-        if ((file.exists() || QFileInfo(path).isSymLink()) && !file.remove())
-            return fail(file.errorString());
+        if ((file.exists() || QFileInfo(path).isSymLink()) && ::unlink(QFile::encodeName(path).constData()) != 0)
+            return fail(systemErrorText(errno));
         return std::nullopt;
     }
     const QByteArray entry = QStringLiteral("[Desktop Entry]\n"

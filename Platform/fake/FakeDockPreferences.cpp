@@ -8,7 +8,7 @@ std::optional<QVariantMap> FakeDockPreferences::read() const
     return values;
 }
 
-bool FakeDockPreferences::write(const QString &key, const QVariant &value)
+bool FakeDockPreferences::write(const QString &key, const QVariant &value, int *)
 {
     writtenKeys.append(key);
     if (damaged)

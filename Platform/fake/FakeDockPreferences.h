@@ -20,5 +20,5 @@ public:
     mutable int readCount = 0;
 
     std::optional<QVariantMap> read() const override;
-    bool write(const QString &key, const QVariant &value) override;
+    bool write(const QString &key, const QVariant &value, int *error = nullptr) override;
 };

@@ -1,6 +1,7 @@
 #include "Platform/linux/DockPreferencesFile.h"
 
 #include "Platform/PropertyList.h"
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -44,7 +45,7 @@ std::optional<QByteArray> DockPreferencesFile::storedBytes(const QString &path)
     return bytes;
 }
 
-bool DockPreferencesFile::write(const QString &key, const QVariant &value)
+bool DockPreferencesFile::write(const QString &key, const QVariant &value, int *error)
 {
     // The change is made in the stored tree itself, so the Dock's and other programs' values are
     // written back byte for byte, not through a round trip of their own.
@@ -53,5 +54,7 @@ bool DockPreferencesFile::write(const QString &key, const QVariant &value)
     if (!stored)
         return false;
     const std::optional<QByteArray> bytes = PropertyList::withKeyReplaced(*stored, key, value);
-    return bytes && PropertyList::writeBytesAtomically(path, *bytes);
+    if (!bytes || bytes->isEmpty())
+        return false;
+    return !SafeWrite::replaceFile(path, *bytes, SafeWrite::Folder::Make, SafeWrite::Durability::Disk, error);
 }

@@ -17,7 +17,7 @@ public:
     static QString filePath();
 
     std::optional<QVariantMap> read() const override;
-    bool write(const QString &key, const QVariant &value) override;
+    bool write(const QString &key, const QVariant &value, int *error = nullptr) override;
 
 private:
     // The home, and with it the path, can change between two reads.

@@ -80,7 +80,7 @@ void HelperPreviewRenderer::start(Kind kind, const QString &path)
     process->setStandardErrorFile(QProcess::nullDevice());
     // A group of its own, so that what the helper starts in turn ends with it.
     process->setChildProcessModifier([] { ::setpgid(0, 0); });
-    connect(process, &QProcess::readyReadStandardOutput, this, [this, run] {
+    connect(process, &QProcess::readyReadStandardOutput, this, [run] {
         run->answer += run->process->readAllStandardOutput();
         if (run->answer.size() > PixelTransfer::maximumBytes) {
             run->failure = QStringLiteral("the helper's answer is larger than any picture");

@@ -46,9 +46,14 @@ SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QOb
 {
     QDir().mkpath(QFileInfo(m_file).absolutePath());
     // A fifo there would hang the start and a link to a device would be read (and copied) without
-    // end; such an entry is moved aside and the domain starts empty.
+    // end; such an entry is moved aside and the domain starts empty. A link whose file is not there
+    // (yet) is kept, as every stored file's link is: the domain starts empty and its file is written
+    // where the link points.
     const QFileInfo info(m_file);
-    if ((info.exists() || info.isSymLink()) && !info.isFile()) {
+    if (info.isSymLink() && !info.exists()) {
+        qCCritical(defaultsLog, "Preferences file %s is a link to %s, which is not there; settings start empty and are saved there",
+                   qUtf8Printable(m_file), qUtf8Printable(info.symLinkTarget()));
+    } else if (info.exists() && !info.isFile()) {
         const QString aside = m_file + QStringLiteral(".unreadable");
         QFile::remove(aside);
         QFile::rename(m_file, aside);
@@ -82,8 +87,8 @@ QString SettingsFileUserDefaults::fileForSuite(const QString &suiteName)
 
 std::optional<QVariantMap> SettingsFileUserDefaults::readFile() const
 {
-    const QFileInfo info(m_file);
-    if (!info.exists() && !info.isSymLink())
+    // Nothing there, or a link to nothing: no settings stored yet.
+    if (!QFileInfo::exists(m_file))
         return QVariantMap();
     QString failure;
     const std::optional<QByteArray> bytes = readSmallFile(m_file, PropertyList::maximumInputSize, &failure);

@@ -1,11 +1,11 @@
 #include "Platform/safewrite/SafeWrite.h"
 #include "Platform/logging/LoggedText.h"
+#include "Platform/logging/SystemErrorText.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -29,7 +29,7 @@ constexpr qint64 chunkBytes = 1 << 20;
 
 QString errnoText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return systemErrorText(error);
 }
 
 QString kindOf(mode_t mode)
@@ -71,55 +71,183 @@ bool placeWithoutReplacing(const QString &temporary, const QString &target, int 
     return false;
 }
 
-// Durability::Rebuilt: the replacement QSaveFile makes (an unnamed file, given its name or moved
-// over the old one only once whole), without the sync to the disk that QSaveFile always adds. A
-// Sync All of two hundred mirror folders otherwise waited on the disk some six hundred times.
-// Nothing when the file system has no unnamed files: QSaveFile then does it all.
-std::optional<std::optional<QString>> replaceWithoutSync(const QString &target, const QByteArray &bytes)
+struct Handle {
+    int value = -1;
+    Handle() = default;
+    explicit Handle(int handle) : value(handle) {}
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    ~Handle()
+    {
+        if (value >= 0)
+            ::close(value);
+    }
+};
+
+// Writes all of `bytes` to `handle`; the error number when that failed.
+int writeAll(int handle, const QByteArray &bytes)
 {
-    const QFileInfo info(target);
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
-    const QByteArray name = QFile::encodeName(target);
-    const int handle = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (handle < 0)
-        return std::nullopt;
-    QFile file;
-    if (!file.open(handle, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(handle);
-        return std::nullopt;
-    }
-    if (std::optional<QString> reason = writeThrough(file, bytes, Durability::Rebuilt))
-        return reason;
-    // The replaced file's permissions stay, as QSaveFile keeps them.
-    struct stat existing {};
-    const bool replacing = ::lstat(name.constData(), &existing) == 0;
-    if (replacing && ::fchmod(handle, existing.st_mode & 07777) != 0)
-        return errnoText(errno);
-    const QByteArray unnamed = "/proc/self/fd/" + QByteArray::number(handle);
-    if (!replacing) {
-        if (::linkat(AT_FDCWD, unnamed.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0)
-            return std::optional<QString>();
-        // Without the process's own descriptors in /proc the file cannot be named: QSaveFile can.
-        if (errno != EEXIST)
-            return std::nullopt;
-    }
-    // Named beside the old file first, then moved over it in one step.
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const QByteArray beside = folder + "/." + QFile::encodeName(info.fileName()) + '.'
-                                  + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-        if (::linkat(AT_FDCWD, unnamed.constData(), AT_FDCWD, beside.constData(), AT_SYMLINK_FOLLOW) != 0) {
-            if (errno == EEXIST)
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t step = ::write(handle, bytes.constData() + written, size_t(bytes.size() - written));
+        if (step < 0) {
+            if (errno == EINTR)
                 continue;
-            return std::nullopt;
+            return errno;
         }
-        if (::rename(beside.constData(), name.constData()) != 0) {
-            const int error = errno;
-            ::unlink(beside.constData());
-            return errnoText(error);
-        }
-        return std::optional<QString>();
+        written += step;
     }
-    return QStringLiteral("no free name beside %1").arg(target);
+    return 0;
+}
+
+QByteArray besideName(const QByteArray &name)
+{
+    return "." + name + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+// A new file beside `name` in the folder `folder`, holding `bytes` (synced for Durability::Disk), with
+// `mode` unless it is -1; named `*temporary` when it had to be named to be made. The open handle, or -1
+// with the error number in `*error`.
+int writeBeside(int folder, const QByteArray &name, const QByteArray &bytes, Durability durability,
+                int mode, QByteArray *temporary, int *error)
+{
+    // Unnamed while it is written, where the file system allows: a program killed meanwhile leaves nothing.
+    int handle = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    temporary->clear();
+    if (handle < 0) {
+        for (int attempt = 0; attempt < 16 && handle < 0; ++attempt) {
+            *temporary = besideName(name);
+            handle = ::openat(folder, temporary->constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (handle < 0 && errno != EEXIST)
+                break;
+        }
+        if (handle < 0) {
+            *error = errno;
+            temporary->clear();
+            return -1;
+        }
+    }
+    int failure = writeAll(handle, bytes);
+    if (failure == 0 && durability == Durability::Disk && ::fsync(handle) != 0)
+        failure = errno;
+    // The replaced file's permissions, as they were when it was checked.
+    if (failure == 0 && mode >= 0 && ::fchmod(handle, mode_t(mode)) != 0)
+        failure = errno;
+    if (failure != 0) {
+        ::close(handle);
+        if (!temporary->isEmpty())
+            ::unlinkat(folder, temporary->constData(), 0);
+        temporary->clear();
+        *error = failure;
+        return -1;
+    }
+    return handle;
+}
+
+// Gives the unnamed file `handle` the name `name` in `folder`; fails with EEXIST when the name is taken.
+int nameUnnamed(int handle, int folder, const QByteArray &name)
+{
+    const QByteArray unnamed = "/proc/self/fd/" + QByteArray::number(handle);
+    if (::linkat(AT_FDCWD, unnamed.constData(), folder, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    return errno;
+}
+
+enum class Placed { Done, Again, Failed };
+
+// Puts the finished file in place of what `checked` described (a regular file, or nothing), and of
+// nothing else: a fifo or device moved there since it was checked is put back where it was.
+Placed place(int folder, const QByteArray &name, int handle, QByteArray &temporary, const std::optional<struct stat> &checked,
+             int *error)
+{
+    if (!checked) {
+        // Nothing there when checked: the name is taken only if it is still free.
+        const int failure = temporary.isEmpty()
+            ? nameUnnamed(handle, folder, name)
+            : (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno);
+        if (failure == 0) {
+            temporary.clear();
+            return Placed::Done;
+        }
+        *error = failure;
+        return failure == EEXIST ? Placed::Again : Placed::Failed;
+    }
+    if (temporary.isEmpty()) {
+        for (int attempt = 0; attempt < 16 && temporary.isEmpty(); ++attempt) {
+            temporary = besideName(name);
+            const int failure = nameUnnamed(handle, folder, temporary);
+            if (failure != 0) {
+                temporary.clear();
+                if (failure != EEXIST) {
+                    *error = failure;
+                    return Placed::Failed;
+                }
+            }
+        }
+        if (temporary.isEmpty()) {
+            *error = EEXIST;
+            return Placed::Failed;
+        }
+    }
+    // Exchanged in one step, then judged: what came out is the file that was checked, or a regular
+    // file another writer put there meanwhile, or it goes back.
+    if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE) != 0) {
+        if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+            *error = errno;
+            return errno == ENOENT ? Placed::Again : Placed::Failed;
+        }
+        // No exchange on this file system: the last look comes right before the move.
+        struct stat now {};
+        if (::fstatat(folder, name.constData(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != checked->st_dev
+            || now.st_ino != checked->st_ino) {
+            *error = EAGAIN;
+            return Placed::Again;
+        }
+        if (::renameat(folder, temporary.constData(), folder, name.constData()) != 0) {
+            *error = errno;
+            return Placed::Failed;
+        }
+        temporary.clear();
+        return Placed::Done;
+    }
+    // The name beside now holds what was in place. It is removed only when it is our own file (come
+    // back from a putting back) or a regular file (the one checked, or another writer's newer one);
+    // anything else is put back in place, as often as a racing rename moves it out again.
+    struct stat mine {};
+    if (::fstat(handle, &mine) != 0) {
+        *error = errno;
+        return Placed::Failed;
+    }
+    const auto same = [](const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; };
+    for (int round = 0; round < 16; ++round) {
+        struct stat out {};
+        if (::fstatat(folder, temporary.constData(), &out, AT_SYMLINK_NOFOLLOW) != 0) {
+            temporary.clear();
+            *error = EAGAIN;
+            return Placed::Again;
+        }
+        if (same(out, mine) || S_ISREG(out.st_mode)) {
+            ::unlinkat(folder, temporary.constData(), 0);
+            temporary.clear();
+            if (round == 0 && !same(out, mine))
+                return Placed::Done;
+            *error = EAGAIN;
+            return Placed::Again;
+        }
+        if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_EXCHANGE) != 0) {
+            // Its place emptied meanwhile: it goes back there alone.
+            if (::renameat2(folder, temporary.constData(), folder, name.constData(), RENAME_NOREPLACE) == 0) {
+                temporary.clear();
+                *error = EAGAIN;
+                return Placed::Again;
+            }
+            break;
+        }
+    }
+    qCCritical(safeWriteLog, "Left what was moved into the place of %s beside it, as %s", name.constData(), temporary.constData());
+    temporary.clear();
+    *error = EAGAIN;
+    return Placed::Again;
 }
 
 } // namespace
@@ -128,7 +256,7 @@ std::optional<QString> writeThrough(QFileDevice &device, const QByteArray &bytes
 {
     // The system's own reason ("No space left on device") says more than the device's, which is often
     // "Unknown error" for a buffered write that failed.
-    const auto reason = [&device](int error) { return error != 0 ? errnoText(error) : device.errorString(); };
+    const auto reason = [](int error) { return error != 0 ? errnoText(error) : QStringLiteral("write error"); };
     errno = 0;
     if (device.write(bytes) != bytes.size())
         return reason(errno);
@@ -173,29 +301,64 @@ Target replaceableTarget(const QString &path)
     return {path, QStringLiteral("too many levels of links")};
 }
 
-std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder, Durability durability)
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder, Durability durability, int *error)
 {
+    int ignored = 0;
+    int &cause = error ? *error : ignored;
+    cause = 0;
     const QString folderPath = QFileInfo(path).absolutePath();
-    if (folder == Folder::Make && !QDir().mkpath(folderPath))
+    if (folder == Folder::Make && !QDir().mkpath(folderPath)) {
+        cause = errno;
         return QStringLiteral("cannot create the folder %1").arg(folderPath);
-    const Target target = replaceableTarget(path);
-    if (target.refusal)
-        return refused(path, target);
-    // The file the links name is replaced beside itself; the links stay as they are.
-    if (durability == Durability::Rebuilt) {
-        if (std::optional<std::optional<QString>> replaced = replaceWithoutSync(target.path, bytes))
-            return *replaced;
     }
-    QSaveFile file(target.path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (std::optional<QString> reason = writeThrough(file, bytes, durability)) {
-        file.cancelWriting();
-        return reason;
+    // Some attempts, should the entry change kind between the look and the move.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const Target target = replaceableTarget(path);
+        if (target.refusal) {
+            cause = EINVAL;
+            return refused(path, target);
+        }
+        // The file the links name is replaced beside itself; the links stay as they are. Everything
+        // below works from the folder as it was opened, whatever its path comes to name meanwhile.
+        const QFileInfo targetInfo(target.path);
+        const Handle directory(::open(QFile::encodeName(targetInfo.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (directory.value < 0) {
+            cause = errno;
+            return errnoText(cause);
+        }
+        const QByteArray name = QFile::encodeName(targetInfo.fileName());
+        std::optional<struct stat> checked;
+        struct stat status {};
+        if (::fstatat(directory.value, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISLNK(status.st_mode))
+                continue; // a link put there since the look: its chain is followed again
+            if (!S_ISREG(status.st_mode)) {
+                cause = EINVAL;
+                return refused(path, Target{target.path, QStringLiteral("it is %1, not a regular file").arg(kindOf(status.st_mode))});
+            }
+            checked = status;
+        } else if (errno != ENOENT) {
+            cause = errno;
+            return errnoText(cause);
+        }
+        QByteArray temporary;
+        const int mode = checked ? int(checked->st_mode & 07777) : -1;
+        const Handle file(writeBeside(directory.value, name, bytes, durability, mode, &temporary, &cause));
+        if (file.value < 0)
+            return errnoText(cause);
+        const Placed placed = place(directory.value, name, file.value, temporary, checked, &cause);
+        if (!temporary.isEmpty())
+            ::unlinkat(directory.value, temporary.constData(), 0);
+        if (placed == Placed::Done) {
+            cause = 0;
+            return std::nullopt;
+        }
+        if (placed == Placed::Failed)
+            return errnoText(cause);
     }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
+    cause = EAGAIN;
+    qCCritical(safeWriteLog, "Refused to replace %s: it kept changing while it was written", qUtf8Printable(loggedText(path)));
+    return QStringLiteral("it kept changing while it was written");
 }
 
 std::optional<QString> copyFile(const QString &source, const QString &target, Existing existing, Durability durability,
@@ -225,7 +388,7 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
     QFile in(source);
     if (source.startsWith(u':')) {
         if (!in.open(QIODevice::ReadOnly))
-            return failed(in.errorString());
+            return failed(QStringLiteral("%1 cannot be read").arg(source), ENOENT);
     } else {
         // Opened without blocking and checked on the open descriptor: a fifo put in the file's place
         // after the check above would otherwise hold the copy until someone writes to it.
@@ -239,34 +402,37 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
         }
         if (!in.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             ::close(handle);
-            return failed(in.errorString());
+            return failed(QStringLiteral("%1 cannot be read").arg(source), EIO);
         }
     }
     const QFileInfo destinationInfo(destination);
     QTemporaryFile out(destinationInfo.path() + QStringLiteral("/.") + destinationInfo.fileName() + QStringLiteral(".XXXXXX"));
+    // The system's own reasons, in English, straight from each call: a device's text is often
+    // "Unknown error" for a buffered write that failed, and follows the interface's language.
+    const auto systemFailure = [&failed](int number) { return failed(number != 0 ? errnoText(number) : QStringLiteral("read error"), number); };
+    errno = 0;
     if (!out.open())
-        return failed(out.errorString());
+        return systemFailure(errno);
     qint64 copied = 0;
     for (;;) {
+        errno = 0;
         const QByteArray chunk = in.read(chunkBytes);
         if (chunk.isEmpty()) {
             if (in.error() != QFileDevice::NoError)
-                return failed(in.errorString());
+                return systemFailure(errno);
             break;
         }
-        if (out.write(chunk) != chunk.size())
-            return failed(out.errorString());
+        if (const int failure = writeAll(out.handle(), chunk); failure != 0)
+            return systemFailure(failure);
         copied += chunk.size();
         if (progress && !progress(copied))
             return failed(QStringLiteral("stopped"), ECANCELED);
     }
-    if (std::optional<QString> reason = writeThrough(out, {}, durability))
-        return failed(*reason);
+    if (durability == Durability::Disk && ::fsync(out.handle()) != 0)
+        return systemFailure(errno);
     out.setPermissions(sourceInfo.permissions());
     const QString temporary = out.fileName();
     out.close();
-    if (out.error() != QFileDevice::NoError)
-        return failed(out.errorString());
 
     if (existing == Existing::Replace) {
         if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(destination).constData()) != 0)

@@ -42,9 +42,12 @@ Target replaceableTarget(const QString &path);
 
 // Replaces the file at `path` (or the regular file its links name) by `bytes` all at once (a
 // temporary file beside it, flushed, synced and then moved over it); on any failure the old file
-// stays as it was and the reason is returned.
+// stays as it was and the reason is returned, with the system's error number in `error` when there
+// is one (ENOSPC for a full disk). What is replaced is what was checked: the work goes through the
+// folder as it was opened, the file keeps the permissions it had when it was looked at, and a fifo,
+// device or folder moved into its place meanwhile is put back, never replaced.
 std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder = Folder::MustExist,
-                                   Durability durability = Durability::Disk);
+                                   Durability durability = Durability::Disk, int *error = nullptr);
 
 enum class Existing {
     Refuse,  // a file already at the target is a failure and is left alone

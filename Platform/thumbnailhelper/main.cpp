@@ -46,15 +46,15 @@ extern "C" const char *__asan_default_options()
 
 namespace {
 
-// Address space: far more than any ordinary picture, page or frame needs, far less than the
-// machine has. A checked build reserves terabytes of shadow memory up front and goes without.
-constexpr rlim_t kAddressSpace = rlim_t(1) << 30;
 // Processor time: the soft limit sends SIGXCPU, which ends the process; the hard one kills it.
 constexpr rlim_t kCpuSeconds = 8;
 
 void limitSelf()
 {
 #if !defined(KESTROWAN_HELPER_UNDER_ASAN)
+    // Address space: far more than any ordinary picture, page or frame needs, far less than the
+    // machine has. A checked build reserves terabytes of shadow memory up front and goes without.
+    constexpr rlim_t kAddressSpace = rlim_t(1) << 30;
     const rlimit memory{kAddressSpace, kAddressSpace};
     setrlimit(RLIMIT_AS, &memory);
 #endif

@@ -2,6 +2,7 @@
 // folder; four are drawn), in every style. The photo's and the PDF's pictures come from the helper
 // process: the warm benchmarks start once they are in; the cold ones measure the first icon (with
 // the badges standing in) and the whole way to the icon that shows the pictures.
+#include "Kestrowan/groups/MirrorFolders.h"
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
@@ -178,8 +179,29 @@ void BM_floor_canvasCopy(benchmark::State &state)
     }
 }
 
+// Writing a composed icon as the folder's icon file, at `range(0)` pixels a side (512, and 1024 for a
+// display of twice the density): the counters are the file's size and the memory its bytes hold.
+void BM_encode_folderIcon(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    const int side = int(state.range(0));
+    QImage icon = IconComposer::composeGroupIcon(f.items, AppGroup::IconStyle::Shelf);
+    if (icon.width() != side)
+        icon = icon.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    qsizetype used = 0, held = 0;
+    for (auto _ : state) {
+        const QByteArray bytes = MirrorFolders::iconFileBytes(icon);
+        used = bytes.size();
+        held = bytes.capacity();
+        benchmark::DoNotOptimize(bytes.constData());
+    }
+    state.counters["file_bytes"] = double(used);
+    state.counters["held_bytes"] = double(held);
+}
+
 } // namespace
 
+BENCHMARK(BM_encode_folderIcon)->Arg(512)->Arg(1024)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_compose_styleChanges)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_compose_cold)->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_compose_coldUntilPictures)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5)->ReportAggregatesOnly(true);

@@ -94,6 +94,41 @@ inline std::optional<QRect> hoverUntilAnyPopup(XTestPointer &pointer, qint64 pid
     return shown ? popup : std::nullopt;
 }
 
+// Whether the keyboard goes to the window of process `pid` at `window`.
+inline bool hasKeyboard(qint64 pid, const QRect &window)
+{
+    X11Windows windows;
+    const quint32 focus = windows.inputFocus();
+    for (const X11Windows::Window &shown : windows.all()) {
+        if (shown.id == focus)
+            return shown.pid == pid && shown.geometry.intersects(window);
+    }
+    return false;
+}
+
+// Closes the program's main window as a user does who works elsewhere, and waits until it is gone.
+inline bool closeMainWindow(qint64 pid)
+{
+    return QTest::qWaitFor([&] {
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.viewable && window.pid == pid && window.name == QLatin1String("Kestrowan")) {
+                X11Windows().requestClose(window.id);
+                return false;
+            }
+        }
+        return true;
+    }, roadTimeout);
+}
+
+// Every line the program writes goes to `log`.
+inline void collectOutput(QProcess &program, QStringList &log)
+{
+    QObject::connect(&program, &QProcess::readyRead, &program, [&program, &log] {
+        while (program.canReadLine())
+            log.append(QString::fromUtf8(program.readLine()).trimmed());
+    });
+}
+
 // Ends the program as the desktop does at log-out: asked first, killed when it does not go.
 inline void stopProgram(QProcess &program)
 {

@@ -31,10 +31,10 @@ const QString refusedMessage = QStringLiteral(
 class CountingDockFile final : public DockPreferencesFile {
 public:
     int writes = 0;
-    bool write(const QString &key, const QVariant &value) override
+    bool write(const QString &key, const QVariant &value, int *error = nullptr) override
     {
         ++writes;
-        return DockPreferencesFile::write(key, value);
+        return DockPreferencesFile::write(key, value, error);
     }
 };
 

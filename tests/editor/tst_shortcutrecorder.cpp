@@ -302,6 +302,28 @@ private slots:
         QTest::keyClick(&page, Qt::Key_A, Qt::ControlModifier);
         QVERIFY(section->conflictLine()->isVisibleTo(section));
         QTRY_VERIFY_WITH_TIMEOUT(inSight(section->conflictLine()), 10000);
+
+        // Whatever the window's height, from one where the page scrolls far to one where it
+        // hardly scrolls, the end of the page comes clear of the bar: the line is read in full.
+        for (int height = 420; height <= 1020; height += 40) {
+            page.resize(620, height);
+            QTRY_COMPARE(page.syncBar()->geometry().bottom(), height - 19);
+            page.scrollArea()->ensureWidgetVisible(section->recordButton());
+            QTest::mouseClick(section->recordButton(), Qt::LeftButton); // records afresh
+            QVERIFY(!section->conflictLine()->isVisibleTo(section));
+            page.scrollArea()->verticalScrollBar()->setValue(0);
+            QTest::keyClick(&page, Qt::Key_A, Qt::ControlModifier);
+            QVERIFY(section->conflictLine()->isVisibleTo(section));
+            const auto where = [&] {
+                QWidget *line = section->conflictLine();
+                const QRect onPage(line->mapTo(&page, QPoint(0, 0)), line->size());
+                return QStringLiteral("%1: line %2..%3 (%4), bar from %5, view %6, scroll %7 of %8")
+                    .arg(height).arg(onPage.top()).arg(onPage.bottom()).arg(line->isVisible())
+                    .arg(page.syncBar()->geometry().top()).arg(page.scrollArea()->viewport()->height())
+                    .arg(page.scrollArea()->verticalScrollBar()->value()).arg(page.scrollArea()->verticalScrollBar()->maximum());
+            };
+            QTRY_VERIFY2_WITH_TIMEOUT(inSight(section->conflictLine()), qPrintable(where()), 10000);
+        }
     }
 };
 

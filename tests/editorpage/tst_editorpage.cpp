@@ -532,6 +532,22 @@ private slots:
                 }
             }
             QCOMPARE(soft, 0);
+            // The item's picture fills the tile, centred: what differs from the tile's fill spans
+            // most of it, with as much room on each side as on the other.
+            const QColor fill = AppColors::surface.resolve(page);
+            QRect drawn;
+            for (int y = 0; y < pixels.height(); ++y) {
+                for (int x = 0; x < pixels.width(); ++x) {
+                    const QRgb pixel = pixels.pixel(x, y);
+                    if (qAlpha(pixel) == 255 && QColor(pixel).rgb() != fill.rgb())
+                        drawn |= QRect(x, y, 1, 1);
+                }
+            }
+            QVERIFY2(std::max(drawn.width(), drawn.height()) > pixels.width() * 3 / 5,
+                     qPrintable(QStringLiteral("%1x%2").arg(drawn.width()).arg(drawn.height())));
+            QVERIFY2(qAbs(drawn.left() - (pixels.width() - 1 - drawn.right())) <= 2
+                         && qAbs(drawn.top() - (pixels.height() - 1 - drawn.bottom())) <= 2,
+                     qPrintable(QStringLiteral("at %1,%2 %3x%4").arg(drawn.x()).arg(drawn.y()).arg(drawn.width()).arg(drawn.height())));
             std::unique_ptr<QMimeData> owned(payload);
             // What the platform's drag does while the pointer travels: over the other tile, dropped.
             QVERIFY(page->itemActions()->isReordering());
@@ -746,6 +762,30 @@ private slots:
         QCOMPARE(page->nameField()->text(), QStringLiteral("Bar"));
         QCOMPARE(onDisk(group.id).name, QStringLiteral("Bar"));
         QVERIFY(!page->syncBar()->isVisible());
+
+        // While a sync runs the status line says so and the bar offers nothing (no second sync,
+        // no revert); a failed sync brings the bar back, each time.
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
+        m_dock->tile = true;
+        for (int round = 1; round <= 3; ++round) {
+            QTest::keyClicks(page->nameField(), QStringLiteral("!"));
+            QVERIFY(page->syncBar()->isVisible());
+            QCOMPARE(page->syncBar()->chip()->text(), localizedText("editor.unsyncedChanges"));
+            QVERIFY(page->syncBar()->revertButton()->isVisible());
+            page->syncBar()->syncButton()->click();
+            QCOMPARE(page->statusChip()->text(), localizedText("editor.syncing"));
+            QVERIFY2(!page->syncBar()->isVisible(), qPrintable(QString::number(round)));
+            m_dock->finish(false);
+            QCOMPARE(page->statusChip()->text(), localizedText("editor.syncFailed"));
+            QVERIFY(page->syncBar()->isVisible());
+            QVERIFY(page->syncBar()->revertButton()->isVisible() && page->syncBar()->syncButton()->isVisible());
+            page->syncBar()->syncButton()->click();
+            QVERIFY(!page->syncBar()->isVisible());
+            m_dock->finish(true);
+            QCOMPARE(page->statusChip()->text(), localizedText("editor.synced"));
+            QVERIFY(!page->syncBar()->isVisible());
+        }
+        UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
     }
 
     // Mend: a deleted group's countdown is cancelled, so nothing syncs it back into the Dock.

@@ -119,6 +119,7 @@ private:
 
         GroupEditorPage *page = open(studio, items(), dark);
         save(QStringLiteral("editor-items-") + look);
+        QCOMPARE(page->syncController()->bar(), EditorSyncController::Bar::NotInDock);
         save(QStringLiteral("editor-bar-notindock-") + look);
         open(studio, items(), dark, QSize(620, 1180));
         save(QStringLiteral("editor-items-full-") + look);
@@ -162,32 +163,43 @@ private:
         QTest::qWait(60);
         save(QStringLiteral("editor-reorder-") + look);
 
-        // The bar in each of its states.
+        // The bar in each of its states; each picture shows the state its name says.
+        using Status = EditorSyncController::Status;
+        using Bar = EditorSyncController::Bar;
+        const auto shoot = [&](const QString &name, Status status, Bar bar) {
+            QCOMPARE(page->syncController()->status(), status);
+            QCOMPARE(page->syncController()->bar(), bar);
+            save(name + look);
+        };
+        // Syncs the pages shot before asked for are answered first: what follows is this page's.
+        while (!m_dock->pending.isEmpty())
+            m_dock->finish(false);
         page = open(studio, items(), dark);
         m_dock->tile = true;
         m_dock->syncedContents = {page->draft()->draft()};
         page->syncController()->recordSyncedSnapshotOnAppear();
-        save(QStringLiteral("editor-bar-uptodate-") + look);
+        shoot(QStringLiteral("editor-bar-uptodate-"), Status::UpToDate, Bar::None);
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
         rename(page, studio + (japanese ? QStringLiteral(" 仕事") : QStringLiteral(" work")));
-        save(QStringLiteral("editor-bar-unsynced-") + look);
+        shoot(QStringLiteral("editor-bar-unsynced-"), Status::None, Bar::UnsyncedChanges);
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, true);
         rename(page, studio + (japanese ? QStringLiteral(" 仕事場") : QStringLiteral(" works")));
-        save(QStringLiteral("editor-bar-countdown-") + look);
+        QVERIFY(page->syncController()->isCountdownRunning());
+        shoot(QStringLiteral("editor-bar-countdown-"), Status::None, Bar::UnsyncedChanges);
         page->syncController()->cancelAutoSyncCountdown();
         page->syncController()->syncNow();
-        save(QStringLiteral("editor-bar-syncing-") + look);
+        shoot(QStringLiteral("editor-bar-syncing-"), Status::Syncing, Bar::None);
         m_dock->finish(false);
-        save(QStringLiteral("editor-bar-failed-") + look);
+        shoot(QStringLiteral("editor-bar-failed-"), Status::Failed, Bar::UnsyncedChanges);
         page->syncController()->syncNow();
         m_dock->finish(true);
-        save(QStringLiteral("editor-bar-synced-") + look);
+        shoot(QStringLiteral("editor-bar-synced-"), Status::Synced, Bar::None);
 
         AppGroup elsewhere = page->draft()->draft();
         elsewhere.name = japanese ? QStringLiteral("別の場所で変更") : QStringLiteral("Changed elsewhere");
         m_store->updateGroup(elsewhere);
-        show(elsewhere);
-        save(QStringLiteral("editor-bar-outofdate-") + look);
+        page = show(elsewhere);
+        shoot(QStringLiteral("editor-bar-outofdate-"), Status::None, Bar::OutOfDate);
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
     }
 

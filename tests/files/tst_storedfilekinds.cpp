@@ -16,6 +16,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <fcntl.h>
+#include <thread>
+
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -120,6 +124,14 @@ class TestStoredFileKinds : public QObject {
         return special;
     }
 
+    // A link at `stored` (in place of whatever was there) to `target`.
+    static bool linkInPlace(const QString &stored, const QString &target)
+    {
+        QDir().mkpath(QFileInfo(stored).absolutePath());
+        QFile::remove(stored);
+        return QFile::link(target, stored);
+    }
+
 private slots:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
 
@@ -218,12 +230,8 @@ private slots:
         QVERIFY(writeTestFile(entryTarget, "[Desktop Entry]\nName=Old\n"));
         const QString settings = SettingsFileUserDefaults::fileForSuite(QString());
         const QString entry = desktopEntryPath();
-        QDir().mkpath(QFileInfo(settings).absolutePath());
-        QDir().mkpath(QFileInfo(entry).absolutePath());
-        QFile::remove(settings);
-        QFile::remove(entry);
-        QVERIFY(QFile::link(QDir(QFileInfo(settings).absolutePath()).relativeFilePath(settingsTarget), settings));
-        QVERIFY(QFile::link(entryTarget, entry));
+        QVERIFY(linkInPlace(settings, QDir(QFileInfo(settings).absolutePath()).relativeFilePath(settingsTarget)));
+        QVERIFY(linkInPlace(entry, entryTarget));
 
         {
             SettingsFileUserDefaults defaults(QString{});
@@ -244,6 +252,107 @@ private slots:
         QCOMPARE(QDir(dotfiles).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("kestrowan.desktop")});
         QCOMPARE(QDir(dotfiles + QStringLiteral("/kestrowan")).entryList(QDir::Files | QDir::Hidden),
                  QStringList{QStringLiteral("Kestrowan.plist")});
+    }
+
+    // A link whose file is not there yet (a dotfiles checkout not made yet) follows one rule for
+    // every stored file: the link stays as the user made it and its file is written where it points.
+    void aLinkToNothingHasItsTargetWrittenLikeAnyOther()
+    {
+        const QString dotfiles = m_dir->filePath(QStringLiteral("dotfiles"));
+        QVERIFY(QDir().mkpath(dotfiles));
+        const QString settingsTarget = dotfiles + QStringLiteral("/Kestrowan.plist");
+        const QString entryTarget = dotfiles + QStringLiteral("/kestrowan.desktop");
+        const QString settings = SettingsFileUserDefaults::fileForSuite(QString());
+        const QString entry = desktopEntryPath();
+        QVERIFY(linkInPlace(settings, settingsTarget));
+        QVERIFY(linkInPlace(entry, entryTarget));
+
+        {
+            QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("Preferences file %1 is a link to %2, which is not there; "
+                                                                          "settings start empty and are saved there")
+                                                               .arg(settings, settingsTarget)));
+            SettingsFileUserDefaults defaults(QString{});
+            QVERIFY(defaults.keys().isEmpty());
+            defaults.setValue(QStringLiteral("appearanceMode"), QStringLiteral("dark"));
+            defaults.synchronize();
+            QVERIFY(!defaults.saveFailing());
+        }
+        installDesktopIntegration(QStringLiteral("/opt/k/Kestrowan"));
+
+        QCOMPARE(typeOf(settings, false), mode_t(S_IFLNK));
+        QCOMPARE(typeOf(entry, false), mode_t(S_IFLNK));
+        QVERIFY(readTestFile(settingsTarget).contains("<string>dark</string>"));
+        QVERIFY(readTestFile(entryTarget).contains("/opt/k/Kestrowan"));
+        QVERIFY(!QFileInfo::exists(settings + QStringLiteral(".unreadable")) && !QFileInfo(settings + QStringLiteral(".unreadable")).isSymLink());
+        SettingsFileUserDefaults again(QString{});
+        QCOMPARE(again.string(QStringLiteral("appearanceMode")), QStringLiteral("dark"));
+    }
+
+    // What is replaced is what was checked: a second thread keeps swapping a fifo and a link into the
+    // file's place while it is saved again and again. Neither is ever destroyed (the link's file is
+    // written, as a stored file's link has it), and the file keeps the permissions it had, never those
+    // of what was swapped in.
+    void whatWasCheckedIsWhatIsReplaced()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("Store"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/groups.json");
+        QVERIFY(writeTestFile(path, "[]"));
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+        const QByteArray fifo = QFile::encodeName(folder + QStringLiteral("/fifo"));
+        const QByteArray link = QFile::encodeName(folder + QStringLiteral("/link"));
+        QVERIFY(writeTestFile(m_dir->filePath(QStringLiteral("open.txt")), "anyone's"));
+        QVERIFY(::chmod(QFile::encodeName(m_dir->filePath(QStringLiteral("open.txt"))).constData(), 0777) == 0);
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        QCOMPARE(::symlink("../open.txt", link.constData()), 0);
+        const QByteArray target = QFile::encodeName(path);
+
+        std::atomic_bool stop = false;
+        std::atomic_int swaps = 0;
+        std::thread swapper([&] {
+            // Exchanges only, so the thread itself never destroys anything.
+            while (!stop.load()) {
+                for (const QByteArray *side : {&fifo, &link}) {
+                    if (::renameat2(AT_FDCWD, side->constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0)
+                        ++swaps;
+                    ::renameat2(AT_FDCWD, side->constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE);
+                }
+            }
+        });
+        int written = 0;
+        for (int round = 0; round < 4000; ++round) {
+            const SafeWrite::Durability durability = round % 40 == 0 ? SafeWrite::Durability::Disk : SafeWrite::Durability::Rebuilt;
+            written += SafeWrite::replaceFile(path, QByteArray::number(round), SafeWrite::Folder::MustExist, durability) ? 0 : 1;
+        }
+        stop = true;
+        swapper.join();
+        QVERIFY(swaps.load() > 0);
+        QVERIFY(written > 0);
+
+        int fifos = 0;
+        int links = 0;
+        int files = 0;
+        for (const QString &name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+            struct stat status {};
+            QCOMPARE(::lstat(QFile::encodeName(folder + u'/' + name).constData(), &status), 0);
+            fifos += S_ISFIFO(status.st_mode) ? 1 : 0;
+            links += S_ISLNK(status.st_mode) ? 1 : 0;
+            if (S_ISREG(status.st_mode)) {
+                ++files;
+                QCOMPARE(status.st_mode & 07777, mode_t(0640));
+                bool number = false;
+                readTestFile(folder + u'/' + name).toInt(&number);
+                QVERIFY(number || readTestFile(folder + u'/' + name) == "[]");
+            }
+        }
+        QCOMPARE(fifos, 1);
+        QCOMPARE(links, 1);
+        // The thread may have moved a saved file under another name; every one is whole and the
+        // file's own permissions.
+        QVERIFY(files >= 1);
+        struct stat open {};
+        QCOMPARE(::stat(QFile::encodeName(m_dir->filePath(QStringLiteral("open.txt"))).constData(), &open), 0);
+        QCOMPARE(open.st_mode & 07777, mode_t(0777));
     }
 };
 

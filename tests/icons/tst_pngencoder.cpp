@@ -10,7 +10,9 @@
 #include <QColorSpace>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QPainter>
 #include <QRandomGenerator>
+#include <QtEndian>
 
 using Style = AppGroup::IconStyle;
 
@@ -52,6 +54,50 @@ QImage everyAlpha(QImage::Format format)
     return image.convertToFormat(format);
 }
 
+struct Chunk {
+    QByteArray type;
+    QByteArray data;
+};
+
+// The chunks of a PNG file, in order; empty when the file's frame is broken.
+QList<Chunk> chunksOf(const QByteArray &file)
+{
+    QList<Chunk> chunks;
+    if (!file.startsWith("\x89PNG\r\n\x1a\n"))
+        return {};
+    qsizetype at = 8;
+    while (at + 12 <= file.size()) {
+        const quint32 length = qFromBigEndian<quint32>(file.constData() + at);
+        if (length > quint32(file.size() - at - 12))
+            return {};
+        chunks.append(Chunk{file.mid(at + 4, 4), file.mid(at + 8, length)});
+        at += 12 + qsizetype(length);
+    }
+    return at == file.size() ? chunks : QList<Chunk>{};
+}
+
+// A folder icon's kind of picture: a soft background, a rounded plate, and a corner of its own
+// that no two of them share.
+QImage distinctIcon(int seed)
+{
+    QImage icon(512, 512, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient background(0, 0, 0, 512);
+    background.setColorAt(0, QColor(90, 140, 230));
+    background.setColorAt(1, QColor(30, 60, 150));
+    painter.setBrush(background);
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(40, 40, 432, 432), 96, 96);
+    QRandomGenerator random{quint32(seed)};
+    for (int y = 0; y < 128; ++y) {
+        for (int x = 0; x < 128; ++x)
+            icon.setPixel(192 + x, 192 + y, qRgb(int(random.bounded(256)), int(random.bounded(256)), int(random.bounded(256))));
+    }
+    return icon;
+}
+
 } // namespace
 
 class TestPngEncoder : public QObject {
@@ -63,6 +109,8 @@ private slots:
     void readsBackAsWhatQtsWriterGives();
     void groupIconsReadBackPixelForPixel();
     void imagesWithMoreToSayGoThroughQt();
+    void theFileIsFastToWriteAndSplitIntoChunks();
+    void aBatchKeepsNoMoreEncodedIconsThanItsLimitHolds();
 
 private:
     FakeWorkspace *m_workspace = nullptr;
@@ -144,6 +192,62 @@ void TestPngEncoder::imagesWithMoreToSayGoThroughQt()
     QCOMPARE(PngEncoder::encode(indexed), writtenByQt(indexed));
     QImage grey = everyAlpha(QImage::Format_RGB32).convertToFormat(QImage::Format_Grayscale8);
     QCOMPARE(PngEncoder::encode(grey), writtenByQt(grey));
+}
+
+// Unfiltered rows at zlib's fastest level, the data split over chunks of a few kilobytes so that a
+// reader can stream it, and every chunk's checksum right.
+void TestPngEncoder::theFileIsFastToWriteAndSplitIntoChunks()
+{
+    for (const QImage &image : {distinctIcon(1), everyAlpha(QImage::Format_RGB32), distinctIcon(2).scaled(1024, 1024)}) {
+        const QByteArray file = PngEncoder::encode(image);
+        const QList<Chunk> chunks = chunksOf(file);
+        QVERIFY(!chunks.isEmpty());
+        QCOMPARE(chunks.first().type, QByteArray("IHDR"));
+        QCOMPARE(chunks.last().type, QByteArray("IEND"));
+        QByteArray compressed;
+        int dataChunks = 0;
+        for (const Chunk &chunk : chunks) {
+            if (chunk.type != "IDAT")
+                continue;
+            ++dataChunks;
+            QVERIFY2(chunk.data.size() <= 64 * 1024, qPrintable(QString::number(chunk.data.size())));
+            compressed += chunk.data;
+        }
+        QVERIFY2(dataChunks > 1, qPrintable(QStringLiteral("%1 bytes of data in one chunk").arg(compressed.size())));
+        // zlib's header names the level: 0 in its top two bits is the fastest.
+        QCOMPARE(quint8(compressed.at(1)) >> 6, 0);
+        const int bytesPerPixel = image.hasAlphaChannel() ? 4 : 3;
+        QByteArray framed(4, Qt::Uninitialized);
+        qToBigEndian<quint32>(quint32((image.width() * bytesPerPixel + 1) * image.height()), framed.data());
+        const QByteArray rows = qUncompress(framed + compressed);
+        QCOMPARE(rows.size(), qsizetype(image.width() * bytesPerPixel + 1) * image.height());
+        for (int y = 0; y < image.height(); ++y)
+            QVERIFY2(rows.at(qsizetype(y) * (image.width() * bytesPerPixel + 1)) == 0, qPrintable(QStringLiteral("row %1 is filtered").arg(y)));
+        QVERIFY(readBack(file) == readBack(writtenByQt(image)));
+    }
+}
+
+// A Sync All of many groups keeps the icons it encoded, for groups that show the same picture, up
+// to a limit on the memory they hold, not on the size of the files.
+void TestPngEncoder::aBatchKeepsNoMoreEncodedIconsThanItsLimitHolds()
+{
+    const auto queue = std::make_shared<IconWriteQueue>();
+    // Until it has kept nothing more for a while: it is full.
+    int seed = 0;
+    for (int unkept = 0; unkept < 5;) {
+        const qsizetype before = queue->keptBytes();
+        const QImage icon = distinctIcon(++seed);
+        QVERIFY(!queue->iconFileBytes(icon, IconWriteQueue::pixelKey(icon)).isEmpty());
+        unkept = queue->keptBytes() == before ? unkept + 1 : 0;
+        QVERIFY2(queue->keptBytes() <= IconWriteQueue::keptBytesLimit,
+                 qPrintable(QStringLiteral("%1 bytes held after %2 icons").arg(queue->keptBytes()).arg(seed)));
+    }
+    // Most of what it may hold is used, and a kept icon comes back the same, many times over.
+    QVERIFY(queue->keptBytes() > IconWriteQueue::keptBytesLimit * 3 / 4);
+    for (int again = 1; again <= 20; ++again) {
+        const QImage icon = distinctIcon(again);
+        QCOMPARE(queue->iconFileBytes(icon, IconWriteQueue::pixelKey(icon)), PngEncoder::encode(icon));
+    }
 }
 
 KESTROWAN_TEST_MAIN(TestPngEncoder)

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -55,11 +56,11 @@ private slots:
     void cleanup();
     void firstLaunchInstallsAndSortsShippedSkins();
     void unchangedSkinsAreNotCopiedAgain();
-    void editedSkinJsonIsReplacedWhole();
+    void editedSkinJsonIsReplacedByTheShippedFiles();
     void retiredSkinsGoOnlyWhenSomethingIsShipped();
     void brokenInstalledSkinsStayOnDiskUnlisted();
     void skinsThatReachOutsideTheirFolderAreRefused();
-    void replacingALinkRemovesOnlyTheLink();
+    void aLinkedSkinIsLeftAsTheUserMadeIt();
     void skinWithIDIsExact();
     void unusableSkinsDirectory();
     void defaultsToTheProgramsFolders();
@@ -120,15 +121,18 @@ void TestSkinManager::unchangedSkinsAreNotCopiedAgain()
     QCOMPARE(names(second.availableSkins()), QStringList{"Beta"});
 }
 
-void TestSkinManager::editedSkinJsonIsReplacedWhole()
+// The shipped files replace the installed ones; what the user added stays.
+void TestSkinManager::editedSkinJsonIsReplacedByTheShippedFiles()
 {
     ship("beta", "beta", "Beta");
     { SkinManager first(installed(), shipped()); }
     QVERIFY(writeTestFile(installed("beta/skin.json"), skinJson("beta", "My Beta")));
+    QVERIFY(writeTestFile(installed("beta/art.png"), "my own art"));
     QVERIFY(writeTestFile(installed("beta/notes.txt"), "mine"));
     const SkinManager second(installed(), shipped());
     QCOMPARE(readTestFile(installed("beta/skin.json")), readTestFile(shipped("beta/skin.json")));
-    QVERIFY(!QFileInfo::exists(installed("beta/notes.txt")));
+    QCOMPARE(readTestFile(installed("beta/art.png")), QByteArray("shipped art"));
+    QCOMPARE(readTestFile(installed("beta/notes.txt")), QByteArray("mine"));
     QCOMPARE(names(second.availableSkins()), QStringList{"Beta"});
 
     // A shipped change of skin.json reaches installed skins too.
@@ -149,12 +153,20 @@ void TestSkinManager::retiredSkinsGoOnlyWhenSomethingIsShipped()
         const SkinManager emptySource(installed(), QString());
         QCOMPARE(emptySource.availableSkins().size(), 3);
     }
-    // An empty shipped folder still counts as a source: the retired skins go, whatever they hold.
-    QVERIFY(writeTestFile(installed("mint-grid/other.bin"), "anything"));
+    // An empty shipped folder still counts as a source, but folders the program did not install stay.
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Kept the retired skin folder "));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Kept the retired skin folder "));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Kept the retired skin folder "));
     const SkinManager withSource(installed(), shipped());
-    QVERIFY(withSource.availableSkins().isEmpty());
+    QCOMPARE(withSource.availableSkins().size(), 3);
+
+    // What an install put there goes at once.
     for (const char *id : {"midnight-ink", "mint-grid", "peach-cloud"})
-        QVERIFY(!QFileInfo::exists(installed(QString::fromLatin1(id))));
+        QVERIFY(QDir(installed(QString::fromLatin1(id))).removeRecursively());
+    ship("mint-grid", "mint-grid", "Mint");
+    const SkinManager installedThenRetired(installed(), shipped());
+    QVERIFY(installedThenRetired.availableSkins().isEmpty());
+    QVERIFY(!QFileInfo::exists(installed("mint-grid")));
 }
 
 void TestSkinManager::brokenInstalledSkinsStayOnDiskUnlisted()
@@ -192,9 +204,9 @@ void TestSkinManager::skinsThatReachOutsideTheirFolderAreRefused()
     QVERIFY(!manager.skinWithID("elsewhere").has_value());
 }
 
-void TestSkinManager::replacingALinkRemovesOnlyTheLink()
+void TestSkinManager::aLinkedSkinIsLeftAsTheUserMadeIt()
 {
-    // An installed "beta" that is a link to a folder of the user's: updating it must not empty that folder.
+    // An installed "beta" that is a link to a folder of the user's: nothing is written or removed through it.
     const QString outside = m_root->filePath("UserFolder");
     QVERIFY(writeTestFile(outside + "/skin.json", skinJson("beta", "Old")));
     QVERIFY(writeTestFile(outside + "/precious.txt", "keep me"));
@@ -203,11 +215,20 @@ void TestSkinManager::replacingALinkRemovesOnlyTheLink()
     ship("beta", "beta", "Beta");
     // A link inside a shipped skin is not followed into the copy either.
     QVERIFY(QFile::link(outside + "/precious.txt", shipped("beta/linked.txt")));
+    QTest::ignoreMessage(QtCriticalMsg, "Refused to install skin beta: beta is a link");
     const SkinManager manager(installed(), shipped());
     QCOMPARE(readTestFile(outside + "/precious.txt"), QByteArray("keep me"));
-    QVERIFY(QFileInfo(installed("beta")).isDir() && !QFileInfo(installed("beta")).isSymLink());
-    QVERIFY(!QFileInfo::exists(installed("beta/linked.txt")));
-    QCOMPARE(names(manager.availableSkins()), QStringList{"Beta"});
+    QVERIFY(QFileInfo(installed("beta")).isSymLink());
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), (QStringList{"precious.txt", "skin.json"}));
+    QCOMPARE(names(manager.availableSkins()), QStringList{"Old"});
+
+    // Elsewhere, a link inside a shipped skin is not followed into the copy.
+    ship("gamma", "gamma", "Gamma");
+    QVERIFY(QFile::link(outside + "/precious.txt", shipped("gamma/linked.txt")));
+    QTest::ignoreMessage(QtCriticalMsg, "Refused to install skin beta: beta is a link");
+    const SkinManager again(installed(), shipped());
+    QVERIFY(QFileInfo::exists(installed("gamma/art.png")));
+    QVERIFY(!QFileInfo::exists(installed("gamma/linked.txt")) && !QFileInfo(installed("gamma/linked.txt")).isSymLink());
 }
 
 void TestSkinManager::skinWithIDIsExact()

@@ -3,16 +3,22 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/MainWindowActions.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
+#include "Platform/safewrite/SafeWrite.h"
+#include "tests/support/FullDisk.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSignalSpy>
+
+#include <cerrno>
 
 namespace {
 
@@ -173,6 +179,67 @@ private slots:
         QVERIFY(QDir(groupsDirectoryURL()).removeRecursively());
         writeBytes(groupsDirectoryURL(), "not a folder");
         QCOMPARE(syncAll(actions), std::make_pair(false, localized(QStringLiteral("main.syncAllFailed"))));
+    }
+
+    // A copy (a dropped item kept aside, a damaged file's backup) that meets a full disk says so, in
+    // English, whatever the interface's language.
+    void aCopyThatMeetsAFullDiskSaysSo()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("es"));
+        const QString source = m_home + QStringLiteral("/Downloads/big.bin");
+        writeBytes(source, QByteArray(64 * 1024, 'b'));
+        for (const SafeWrite::Durability durability : {SafeWrite::Durability::Disk, SafeWrite::Durability::Rebuilt}) {
+            FullDisk full(1000);
+            QVERIFY(full.active());
+            int error = 0;
+            QCOMPARE(SafeWrite::copyFile(source, m_home + QStringLiteral("/copy.bin"), SafeWrite::Existing::Refuse, durability, {}, &error),
+                     std::optional<QString>(QStringLiteral("File too large")));
+            QCOMPARE(error, EFBIG);
+            QVERIFY(!QFileInfo::exists(m_home + QStringLiteral("/copy.bin")));
+        }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
+    }
+
+    // A full disk is told as one, never as a Dock that refused the change; the log gives the system's
+    // reason, in English, whatever language the interface was switched to.
+    void aFullDiskIsToldForWhatItIs()
+    {
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("es"));
+        auto store = startedManager(m_program);
+        const QString projects = makeFolder(m_home + QStringLiteral("/Projects"));
+        storedGroup(*store, QStringLiteral("Work"), {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
+        MainWindowActions actions(*store, nullptr);
+        QCOMPARE(syncAll(actions), std::make_pair(true, QString()));
+        storedGroup(*store, QStringLiteral("Play"), {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
+        store->waitUntilSaved();
+        const QByteArray dockBefore = readBytes(DockPreferencesFile::filePath());
+        {
+            // The Dock's list with a second item no longer fits.
+            FullDisk full(rlim_t(dockBefore.size()));
+            QVERIFY(full.active());
+            LogCapture log;
+            QCOMPARE(syncAll(actions), std::make_pair(false, localized(QStringLiteral("main.syncAllNoRoom"))));
+            QCOMPARE(log.count(QStringLiteral("^Failed to update Dock items: File too large$")), 1);
+            QCOMPARE(log.count(QStringLiteral("Privacy")), 0);
+            QVERIFY(!DockService::syncBlocked());
+
+        }
+        QCOMPARE(readBytes(DockPreferencesFile::filePath()), dockBefore);
+        QCOMPARE(syncAll(actions), std::make_pair(true, QString()));
+
+        // A groups file that does not parse is logged with the same words in either language.
+        store.reset();
+        writeBytes(appSupportDirectoryURL() + QStringLiteral("/groups.json"), "[{\"id\": ");
+        QStringList reasons;
+        for (const QString &language : {QStringLiteral("en"), QStringLiteral("es")}) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            LogCapture log;
+            startedManager(m_program);
+            QCOMPARE(log.count(QStringLiteral("^Failed to load groups: ")), 1);
+            reasons.append(log.lines().filter(QRegularExpression(QStringLiteral("^Failed to load groups: "))).first());
+        }
+        QCOMPARE(reasons.first(), reasons.last());
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("system"));
     }
 };
 

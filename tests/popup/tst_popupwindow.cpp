@@ -18,6 +18,9 @@
 #include "Kestrowan/popup/PopupHeader.h"
 #include "Kestrowan/popup/PopupNotifications.h"
 #include "Kestrowan/popup/PopupSearchBar.h"
+#include "Kestrowan/popup/PopupStyle.h"
+#include "Kestrowan/popup/PopupTopIconButton.h"
+#include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Platform/fake/FakeGlobalEventMonitor.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
@@ -33,6 +36,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -64,6 +68,7 @@ class PopupWindowTest : public QObject {
     RecordingItemStates m_states;
     std::unique_ptr<PopupWindowController> m_controller;
     qint64 m_now = 0;
+    QPointF m_pointer; // bottom-left space
     QList<QUuid> m_edited;
 
     // The visible frame: a 1440 by 900 screen with a 70-point Dock band at the bottom.
@@ -115,6 +120,8 @@ private slots:
         m_controller->setItemStates(&m_states);
         m_controller->dockPositionSource = [] { return DockPosition::Bottom; };
         m_controller->visibleFrameSource = [] { return visibleFrame(); };
+        m_pointer = QPointF(5, 895); // far from every panel
+        m_controller->pointerSource = [this] { return m_pointer; };
     }
     void cleanup()
     {
@@ -165,6 +172,13 @@ private slots:
         QVERIFY(!m_controller->isMouseInsidePopup(farAway));
         QVERIFY(m_controller->isMouseInsidePopup(justOutside));
         QVERIFY(!m_controller->isMouseInsidePopup(justOutside + QPointF(4, 0)));
+        // The Dock's band pushed the panel 12 points off the tile (the anchor's top is at 64, the
+        // panel's lower edge at 76): the whole way up from the tile counts, beside it nothing does.
+        for (const qreal y : {65.0, 66.0, 67.0, 70.0})
+            QVERIFY2(m_controller->isMouseInsidePopup(QPointF(730, y)), qPrintable(QString::number(y)));
+        QVERIFY(m_controller->isMouseInsidePopup(QPointF(702, 66)));
+        QVERIFY(!m_controller->isMouseInsidePopup(QPointF(650, 66)));
+        QVERIFY(!m_controller->isMouseInsidePopup(QPointF(800, 65)));
         m_controller->dismissPopup();
         QVERIFY(!m_controller->isMouseInsidePopup(justOutside));
     }
@@ -389,9 +403,9 @@ private slots:
         QTRY_COMPARE(m_controller->panel()->geometry(), before);
     }
 
-    // While a search narrows the items the panel takes the size the narrowed group would get, its top
-    // edge (the header and the typed text) staying put: a search that finds nothing leaves no tall
-    // empty card, and clearing it brings the full panel back.
+    // While a search narrows the items the panel takes the size the narrowed group would get, its
+    // edge toward the tile staying put: a search that finds nothing leaves no tall empty card, and
+    // clearing it brings the full panel back. A pointer resting on the panel stays on it.
     void searchFitsThePanelToWhatItShows()
     {
         struct Case {
@@ -405,12 +419,12 @@ private slots:
             QCOMPARE(full.height(), 580);
             type(QStringLiteral("App 1"));
             QTRY_COMPARE(m_controller->panel()->geometry().height(), c.narrowedHeight);
-            QCOMPARE(m_controller->panel()->geometry().top(), full.top());
+            QCOMPARE(m_controller->panel()->geometry().bottom(), full.bottom());
             QCOMPARE(content()->cellCount(), 6);
             type(QStringLiteral("zz"));
             QCOMPARE(content()->emptyState()->kind(), PopupEmptyState::Kind::NoResults);
             QTRY_COMPARE(m_controller->panel()->geometry().height(), c.emptyHeight);
-            QCOMPARE(m_controller->panel()->geometry().top(), full.top());
+            QCOMPARE(m_controller->panel()->geometry().bottom(), full.bottom());
             QCOMPARE(m_controller->panel()->geometry().left(), full.left());
             // What is left below the search row is the no-results line and its margins, no more
             // than an empty group's panel shows.
@@ -423,6 +437,22 @@ private slots:
             QTRY_COMPARE(m_controller->panel()->geometry(), full);
             QCOMPARE(content()->cellCount(), 14);
         }
+
+        // The pointer rests near the header while the search narrows: the panel keeps the room
+        // under it; once the search is cleared the whole panel is back, where it was.
+        show(appGroup(14, Style::List));
+        const QRect full = m_controller->panel()->geometry();
+        const qreal primaryHeight = QGuiApplication::primaryScreen()->geometry().height();
+        m_pointer = QPointF(full.center().x(), primaryHeight - full.top() - 20);
+        type(QStringLiteral("zz"));
+        QTRY_VERIFY(content()->emptyState());
+        QCOMPARE(m_controller->panel()->geometry(), full.adjusted(0, 12, 0, 0));
+        m_pointer = QPointF(full.center().x(), primaryHeight - full.bottom() + 300);
+        QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+        QTRY_COMPARE(m_controller->panel()->geometry().height(), 300 + 8 + 1);
+        QCOMPARE(m_controller->panel()->geometry().bottom(), full.bottom());
+        QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+        QTRY_COMPARE(m_controller->panel()->geometry(), full);
     }
 
     void emptyAndNoResults()
@@ -494,6 +524,77 @@ private slots:
             }
         }
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+    }
+
+    // A popup left open while the language changes, again and again: every text it shows (the
+    // footer's button, summon hint and key hints, the search row, the header's spoken names, an
+    // empty view) follows, and the footer's button still launches.
+    void anOpenPopupFollowsTheLanguage()
+    {
+        const auto restoreLanguage = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        AppGroup shown = appGroup(3, Style::List);
+        m_controller->setShortcutsSource([id = shown.id] { return QList<GroupShortcut>{{id, 18, GroupShortcut::controlModifier}}; });
+        show(shown);
+        // As read: without the marks that hold a phrase or a key together.
+        const auto plain = [](const QString &text) { return LineBreaking::visibleText(text).remove(LineBreaking::wordJoiner); };
+        const auto texts = [this, plain] {
+            QStringList found;
+            PopupFooter *footer = content()->footer();
+            found << footer->launchAllButton()->text() << plain(footer->shortcutLabel()->text());
+            for (const QWidget *child : footer->findChildren<QWidget *>())
+                found << child->accessibleName();
+            found << content()->searchBar()->shownText() << content()->header()->editButton()->accessibleName()
+                  << content()->header()->closeButton()->accessibleName();
+            return found;
+        };
+        const auto expected = [plain] {
+            QStringList wanted{localized(QStringLiteral("popup.launchAll")),
+                               PopupStyle::formatted(QStringLiteral("popup.keyboardShortcut.summon"),
+                                                     GroupShortcut{{}, 18, GroupShortcut::controlModifier}.displayString()),
+                               localized(QStringLiteral("popup.hint.navigate")), localized(QStringLiteral("popup.hint.open")),
+                               localized(QStringLiteral("popup.search.placeholder")), localized(QStringLiteral("ax.editGroup")),
+                               localized(QStringLiteral("ax.closePopup"))};
+            for (QString &text : wanted)
+                text = plain(text);
+            return wanted;
+        };
+        const QStringList english = expected();
+        for (const char *language : {"ja", "es", "en", "zh-Hans", "pt-BR", "en"}) {
+            LanguageManager::shared().setCurrentLanguage(QString::fromLatin1(language));
+            const QStringList wanted = expected();
+            if (qstrcmp(language, "en") != 0)
+                QVERIFY2(wanted.first() != english.first(), qPrintable(language));
+            const QStringList shownTexts = texts();
+            for (const QString &text : wanted)
+                QVERIFY2(shownTexts.contains(text), qPrintable(QString::fromLatin1(language) + QStringLiteral(": no ") + text + QStringLiteral(" in ")
+                                                               + shownTexts.join(QStringLiteral(" | "))));
+        }
+        content()->footer()->launchAllButton()->click();
+        QTRY_COMPARE(m_opener->requests.size(), 3);
+
+        // An empty group's view, and a search that finds nothing, follow as well.
+        show(group(QStringLiteral("Hidden"), {hiddenItem()}, Style::List));
+        const auto emptyTexts = [this] {
+            QStringList found;
+            for (const QLabel *label : content()->emptyState()->findChildren<QLabel *>())
+                found << LineBreaking::visibleText(label->text());
+            return found;
+        };
+        for (const char *language : {"ja", "en"}) {
+            LanguageManager::shared().setCurrentLanguage(QString::fromLatin1(language));
+            QVERIFY(content()->emptyState());
+            QCOMPARE(emptyTexts(), (QStringList{LineBreaking::visibleText(localized(QStringLiteral("popup.empty.title"))),
+                                                LineBreaking::visibleText(localized(QStringLiteral("popup.empty.description")))}));
+        }
+        show(appGroup(3, Style::Grid));
+        type(QStringLiteral("zz"));
+        for (const char *language : {"es", "en"}) {
+            LanguageManager::shared().setCurrentLanguage(QString::fromLatin1(language));
+            QVERIFY(content()->emptyState() && !content()->footer());
+            QCOMPARE(emptyTexts(), QStringList{LineBreaking::visibleText(localized(QStringLiteral("popup.search.noResults")))});
+        }
+        QTest::mouseClick(content()->searchBar()->clearButton(), Qt::LeftButton);
+        QVERIFY(content()->footer() && !content()->emptyState());
     }
 
     void movableByItsBackground()
@@ -598,8 +699,8 @@ private slots:
         }
     }
 
-    // The pointer rests on a cell while typing narrows the grid: the highlight goes to the cell that
-    // is now under it, and no other cell keeps one.
+    // The pointer rests on a cell while typing narrows the grid: the highlight goes to whatever
+    // cell is now under it, and no other cell keeps one; the panel stays under the pointer.
     void hoverFollowsCellsMovedUnderAStillPointer()
     {
         show(appGroup(12, Style::Grid));
@@ -613,34 +714,51 @@ private slots:
             }
             return names;
         };
-        const auto restOn = [panel](PopupItemCell *cell) {
+        const auto underPointer = [this, panel] {
+            QStringList names;
+            const QPoint local = panel->mapFromGlobal(QCursor::pos());
+            for (PopupItemCell *cell : content()->builtCells()) {
+                if (cell->isVisible() && QRect(cell->mapTo(panel, QPoint(0, 0)), cell->size()).contains(local))
+                    names.append(cell->inputs().app.name);
+            }
+            return names;
+        };
+        const qreal primaryHeight = QGuiApplication::primaryScreen()->geometry().height();
+        const auto restOn = [this, panel, primaryHeight](PopupItemCell *cell) {
             const QPoint local = cell->mapTo(panel, cell->rect().center());
-            QCursor::setPos(panel->mapToGlobal(local));
+            const QPoint global = panel->mapToGlobal(local);
+            QCursor::setPos(global);
+            m_pointer = QPointF(global.x(), primaryHeight - global.y());
             QTest::mouseMove(panel, local);
+        };
+        const auto highlightsFollow = [&] {
+            const QStringList under = underPointer();
+            QVERIFY(under.size() <= 1);
+            QCOMPARE(hovered(), under);
+            for (int i = 0; i < content()->cellCount(); ++i) {
+                if (PopupItemCell *cell = content()->cellAt(i))
+                    QCOMPARE(cell->isHighlighted(), under.contains(cell->inputs().app.name));
+            }
+            QVERIFY(panel->geometry().contains(QCursor::pos()));
         };
         // The second cell of the first row: "App 2".
         restOn(content()->cellAt(1));
         QTRY_COMPARE_WITH_TIMEOUT(hovered(), QStringList({"App 2"}), 10000);
-        // "App 1", "App 10", "App 11", "App 12": "App 10" comes under the pointer.
+        // "App 1", "App 10", "App 11", "App 12".
         type(QStringLiteral("app 1"));
-        QCOMPARE(content()->cellAt(1)->inputs().app.name, QStringLiteral("App 10"));
-        QCOMPARE(hovered(), QStringList({"App 10"}));
-        QVERIFY(content()->cellAt(1)->isHighlighted());
-        QVERIFY(!content()->cellAt(0)->isHighlighted());
+        highlightsFollow();
         // Back to all: "App 2" is under it again.
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(panel, Qt::Key_Backspace);
         QCOMPARE(hovered(), QStringList({"App 2"}));
 
-        // On the second row ("App 6"), then a search that leaves one row: nothing is under the
-        // pointer, and nothing stays highlighted.
-        restOn(content()->cellAt(5));
-        QTRY_COMPARE_WITH_TIMEOUT(hovered(), QStringList({"App 6"}), 10000);
+        // On the last row ("App 10"), then a search that leaves one row: the panel shrinks toward
+        // the tile below it, whatever cell comes under the pointer takes the highlight.
+        restOn(content()->cellAt(9));
+        QTRY_COMPARE_WITH_TIMEOUT(hovered(), QStringList({"App 10"}), 10000);
         type(QStringLiteral("app 1"));
         QCOMPARE(content()->cellCount(), 4);
-        QCOMPARE(hovered(), QStringList());
-        for (int i = 0; i < content()->cellCount(); ++i)
-            QVERIFY(!content()->cellAt(i)->isHighlighted());
+        highlightsFollow();
     }
 
     void punctuationTypesIntoTheSearch()

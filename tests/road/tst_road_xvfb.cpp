@@ -234,16 +234,7 @@ private:
     }
 
     // Whether the program's window at `popup` is the one the keyboard goes to.
-    bool popupHasKeyboard(const QRect &popup)
-    {
-        X11Windows windows;
-        const quint32 focus = windows.inputFocus();
-        for (const X11Windows::Window &window : windows.all()) {
-            if (window.id == focus)
-                return window.pid == m_program.processId() && window.geometry.intersects(popup);
-        }
-        return false;
-    }
+    bool popupHasKeyboard(const QRect &popup) { return hasKeyboard(m_program.processId(), popup); }
 
     // The program's main window, once it shows.
     std::optional<QRect> mainWindow()

@@ -520,7 +520,9 @@ private slots:
 
     void resetWithNoGroupsStillResetsTheSettings()
     {
-        makeFolder(groupsDirectoryURL() + "/Leftover");
+        // A deleted group's folder goes; one that names no group at all may be anyone's, and stays.
+        writeBytes(makeFolder(groupsDirectoryURL() + "/Leftover") + "/.group_id", QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toUtf8());
+        makeFolder(groupsDirectoryURL() + "/Unknown");
         defaults().setValue("appearanceMode", "dark");
         panel();
         QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
@@ -528,6 +530,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
         QCOMPARE(dockRestarts(), 0);
         QVERIFY(!QFileInfo::exists(groupsDirectoryURL() + "/Leftover"));
+        QVERIFY(QFileInfo::exists(groupsDirectoryURL() + "/Unknown"));
         QCOMPARE(defaults().string("appearanceMode"), QString("system"));
     }
 };

@@ -123,6 +123,11 @@ LogCapture::~LogCapture()
     qInstallMessageHandler(previousHandler);
 }
 
+QStringList LogCapture::lines() const
+{
+    return capturedMessages;
+}
+
 int LogCapture::count(const QString &pattern) const
 {
     const QRegularExpression expression(pattern);

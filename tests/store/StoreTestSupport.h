@@ -52,6 +52,8 @@ public:
     LogCapture();
     ~LogCapture();
     int count(const QString &pattern) const;
+    // Every message so far.
+    QStringList lines() const;
 };
 
 // awaitCompletion (DockTestSupport.h) for a completion without a value; false when it broke the pattern.

@@ -9,6 +9,7 @@
 #include "Platform/FileStamp.h"
 #include "Platform/PropertyList.h"
 #include "Platform/UserDefaults.h"
+#include "Platform/fake/FakeDiskFlush.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
 #include "tests/store/StoreTestSupport.h"
@@ -19,6 +20,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <sys/stat.h>
 
@@ -90,6 +94,21 @@ private:
     QString recordedHash(const AppGroup &group) const
     {
         return UserDefaults::standard().stringMap(GroupManager::syncedGroupHashesKey).value(ModelJson::uuidText(group.id));
+    }
+
+    // Two stored groups, "Work" and "Play", of one application each.
+    QList<AppGroup> workAndPlay(GroupManager &manager) const
+    {
+        const QString app = makeFolder(m_home + QStringLiteral("/Applications/Notes.app"));
+        QList<AppGroup> groups;
+        for (const QString &name : {QStringLiteral("Work"), QStringLiteral("Play")}) {
+            AppGroup group = manager.createGroup();
+            group.name = name;
+            group.apps = {makeItem(QStringLiteral("com.apple.notes"), QStringLiteral("Notes"), app)};
+            manager.updateGroup(group);
+            groups.append(group);
+        }
+        return groups;
     }
 
 private slots:
@@ -432,6 +451,80 @@ private slots:
 
         manager->recordSyncedHash(a); // replaces the unusable record whole
         QCOMPARE(UserDefaults::standard().stringMap(GroupManager::syncedGroupHashesKey).keys(), QStringList{ModelJson::uuidText(a.id)});
+    }
+
+    // What a power cut in the middle of a sync leaves: files written without a sync each may come
+    // back empty. Nothing that vouches for them may come before them, and nothing may be swept for it.
+    void aPowerCutNeverLeavesAVoucherWithoutItsFolder()
+    {
+        auto flush = std::make_unique<FakeDiskFlush>();
+        FakeDiskFlush *disk = flush.get();
+        DiskFlush::install(std::move(flush));
+        auto manager = makeManager();
+        const QList<AppGroup> groups = workAndPlay(*manager);
+
+        // Until the disk has the folders, neither the Dock item nor the record is written: a single
+        // sync and a batch alike, each with one flush.
+        for (bool batch : {false, true}) {
+            QVERIFY(DockService::writePersistentOthers({}));
+            UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
+            disk->holds = true;
+            disk->folders.clear();
+            bool done = false;
+            if (batch)
+                manager->syncAllGroupsToDock(nullptr, [&done] { done = true; });
+            else
+                manager->syncGroupToDock(groups[0], true, nullptr, [&done](bool) { done = true; });
+            QTRY_COMPARE_WITH_TIMEOUT(disk->held.size(), 1, 20000);
+            QVERIFY(QFileInfo::exists(groupFolder(QStringLiteral("Work/.group_id"))));
+            QVERIFY(persistentOthers().isEmpty());
+            QVERIFY(recordedHash(groups[0]).isEmpty());
+            QVERIFY(!done);
+            QCOMPARE(disk->folders, QStringList{groupsDirectoryURL()});
+            disk->finishHeld();
+            QTRY_VERIFY_WITH_TIMEOUT(done, 20000);
+            QCOMPARE(persistentOthers().size(), batch ? 2 : 1);
+            QVERIFY(manager->isGroupSyncedToDock(groups[0]));
+        }
+
+        // A disk that does not take the files: no item, no record, the sync fails and says why.
+        QVERIFY(DockService::writePersistentOthers({}));
+        UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
+        disk->failure = QStringLiteral("Input/output error");
+        QTest::ignoreMessage(QtCriticalMsg, "Failed to sync group 'Work' to dock: its folder did not reach the disk: Input/output error");
+        QVERIFY(!sync(*manager, groups[0]));
+        QTest::ignoreMessage(QtCriticalMsg, "Failed to sync groups to dock: their folders did not reach the disk: Input/output error");
+        QCOMPARE(awaitCompletion<bool>([&](std::function<void(bool)> done) { manager->syncAllGroupsToDockWithResult(nullptr, done); }),
+                 std::optional<bool>(false));
+        QVERIFY(persistentOthers().isEmpty());
+        QVERIFY(recordedHash(groups[0]).isEmpty());
+        DiskFlush::install(nullptr);
+    }
+
+    // Files a power cut emptied: an empty icon is no synced group (the Dock draws a plain folder),
+    // and a folder whose ".group_id" came back empty keeps its folder and its Dock item at the next
+    // start.
+    void filesAPowerCutEmptiedAreNeitherTrustedNorSwept()
+    {
+        auto manager = makeManager();
+        const QList<AppGroup> groups = workAndPlay(*manager);
+        QVERIFY(syncAll(*manager));
+        QVERIFY(manager->isGroupSyncedToDock(groups[0]));
+        const QString workFolder = groupFolder(QStringLiteral("Work"));
+        for (const QString &name : {QStringLiteral("Icon\r"), QStringLiteral(".group_id")}) {
+            const int handle = ::open(QFile::encodeName(workFolder + u'/' + name).constData(), O_WRONLY | O_TRUNC);
+            QVERIFY(handle >= 0);
+            ::close(handle);
+            if (name.startsWith(u'I'))
+                QVERIFY(!manager->isGroupSyncedToDock(groups[0]));
+        }
+        const QMap<QString, EntrySnapshot> before = snapshotFolder(workFolder);
+        manager.reset();
+        auto restarted = makeManager();
+        restarted->removeOrphanedGroupFolders();
+        QCOMPARE(snapshotFolder(workFolder), before);
+        QVERIFY(DockService::isFolderInDock(QUrl::fromLocalFile(workFolder)));
+        QCOMPARE(persistentOthers().size(), 2);
     }
 };
 

@@ -326,9 +326,10 @@ private slots:
         QFile::link(documents, m_groupsFolder + QStringLiteral("/Link"));
 
         manager->removeOrphanedGroupFolders();
+        // "Stranger" says no group at all: whose it is cannot be read, so it stays.
         QCOMPARE(QDir(m_groupsFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
                  (QStringList{QStringLiteral(".cache"), ModelJson::uuidText(live), QStringLiteral("Link"), QStringLiteral("Live"),
-                              QStringLiteral("readme.txt")}));
+                              QStringLiteral("Stranger"), QStringLiteral("readme.txt")}));
         QCOMPARE(readBytes(documents + QStringLiteral("/precious.txt")), QByteArray("mine"));
 
         // A folder named like a live group whose ".group_id" names a dead one goes.
@@ -349,6 +350,33 @@ private slots:
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Orphaned group folders kept")));
         manager->removeOrphanedGroupFolders();
         QVERIFY(QFileInfo::exists(folder + QStringLiteral("/.group_id")));
+    }
+
+    // "groups.json" kept on a volume that is not mounted yet: a load error, not "no groups". Nothing
+    // is swept, the Dock keeps every item, and the user is told.
+    void aGroupsFileThatCannotBeReachedIsALoadError()
+    {
+        const QString volume = m_dir->path() + QStringLiteral("/Volume");
+        QDir().mkpath(m_storage);
+        QVERIFY(QFile::link(volume + QStringLiteral("/groups.json"), groupsFile()));
+        const QString folder = claim(QStringLiteral("Work"), QUuid::createUuid());
+        const QUrl folderURL = QUrl::fromLocalFile(folder);
+        QVERIFY(DockService::writePersistentOthers({DockService::folderTile(folderURL, QStringLiteral("Work"), AppGroup::DisplayStyle::Grid)}));
+
+        auto manager = makeManager();
+        QSignalSpy told(manager.get(), &GroupManager::loadErrorChanged);
+        QTest::ignoreMessage(QtCriticalMsg,
+                             qPrintable(QStringLiteral("Failed to load groups: groups.json is a link to %1/groups.json, which cannot be "
+                                                       "reached (No such file or directory)").arg(volume)));
+        manager->loadGroups();
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(manager->loadError(), std::optional<QString>(localized(QStringLiteral("groups.loadError.unreachable"))));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Orphaned group folders kept")));
+        manager->removeOrphanedGroupFolders();
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/.group_id")));
+        QVERIFY(DockService::isFolderInDock(folderURL));
+        QVERIFY(QFileInfo(groupsFile()).isSymLink());
+        QVERIFY(corruptCopies().isEmpty());
     }
 
     void burstOfSavesEndsWithTheLastState()

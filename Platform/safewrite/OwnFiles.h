@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+struct stat;
+
+// Removing what the program made, and nothing else. The folder an entry is removed from is opened
+// without following a link (a folder of the user's linked in its place is never emptied), the entry
+// is moved aside under a name of the program's before it is judged (so nothing swapped in after the
+// check is removed), and a folder is emptied through descriptors, one level at a time, never
+// following a link inside it.
+namespace OwnFiles {
+
+// Whether the entry, open as `descriptor` and described by `status`, is one the program made.
+using Ownership = std::function<bool(int descriptor, const struct stat &status)>;
+
+enum class Removal {
+    Removed,
+    Absent,    // nothing of that name
+    NotOurs,   // something the program did not make, left where it was
+    Failed,    // the folder could not be opened (a link in its place included) or the removal failed
+};
+
+// Removes `name` from `folder`, with everything in it when it is a folder, when `isOurs` says the
+// program made it. A regular file or a folder only: a link, a device, a fifo or a socket is
+// never the program's. `failure` gets the reason of Failed and NotOurs.
+Removal removeEntry(const QString &folder, const QString &name, const Ownership &isOurs, QString *failure = nullptr);
+
+// Removes from `folder` the entry `name` when it carries the mark `kind`: a file whole; of a folder,
+// every entry inside it that carries the mark, and then the folder itself when it carries the mark
+// too and nothing else is left in it. What the user put among the program's files stays, and so does the folder holding it.
+// Whether the entry is gone.
+bool removeMarked(const QString &folder, const QString &name, const QByteArray &kind);
+
+// The mark a kept copy carries (an extended attribute of its own), set on the entry at `path`
+// itself, never through a link; and whether the open entry carries it. A file system without
+// such attributes marks nothing: its entries are then never taken for the program's.
+bool mark(const QString &path, const QByteArray &kind);
+bool isMarked(int descriptor, const QByteArray &kind);
+
+} // namespace OwnFiles

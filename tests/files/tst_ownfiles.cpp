@@ -1,0 +1,217 @@
+// The program removes only what it made itself: never through a link, never a file the user put
+// among its own, never a whole folder for one odd entry in it.
+#include "Kestrowan/groups/DroppedItemKeeper.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/SkinManager.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThreadPool>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int timeout = 20000;
+
+// Every entry under `folder` with its bytes (a link's target for a link), links not followed.
+QMap<QString, QByteArray> treeOf(const QString &folder)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QFileInfo entry(entries.next());
+        const QString relative = QDir(folder).relativeFilePath(entry.filePath());
+        tree.insert(relative, entry.isSymLink() ? entry.symLinkTarget().toUtf8() : entry.isFile() ? readTestFile(entry.filePath()) : "<folder>");
+    }
+    return tree;
+}
+
+AppItem fileItem(const QString &path)
+{
+    return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).fileName(), path};
+}
+
+QByteArray skinJson(const QString &id, const QString &name)
+{
+    const QJsonArray layers{QJsonObject{{"imageName", "art.png"}, {"zOrder", "background"}, {"opacity", 1}, {"blendMode", "normal"}}};
+    return QJsonDocument(QJsonObject{{"id", id}, {"name", name}, {"version", 1}, {"canvasSize", 512}, {"layers", layers}, {"slots", QJsonArray{}}})
+        .toJson();
+}
+
+} // namespace
+
+class TestOwnFiles : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::vector<int> m_sockets;
+
+    QString path(const QString &relative) const { return m_dir->filePath(relative); }
+
+    // Adds a kept copy of `source` to `group` as the editor does, and waits until it is stored.
+    void keepInto(DroppedItemKeeper &keeper, GroupManager &store, AppGroup &group, const QString &source)
+    {
+        const qsizetype before = group.apps.size();
+        keeper.keep(source, [&](const QString &kept) {
+            group.apps.append(fileItem(kept));
+            store.updateGroup(group);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(group.apps.size(), before + 1, timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(keeper.runningCopies(), 0, timeout);
+    }
+
+    // An edit of the group that drops its items; returns once the sweep it starts has run.
+    static void dropItems(GroupManager &store, AppGroup &group)
+    {
+        group.apps.clear();
+        store.updateGroup(group);
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
+private slots:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void cleanup()
+    {
+        for (int socket : m_sockets)
+            ::close(socket);
+        m_sockets.clear();
+    }
+
+    // "Dropped Items" holds the program's copies; the user may put files of their own there, or
+    // make it a link to a folder on another disk.
+    void keptCopiesGoOnlyWhenTheProgramMadeThem()
+    {
+        GroupManager store(path("Kestrowan"), path("Kestrowan/Groups"));
+        store.ensureStorageDirectories();
+        AppGroup group = store.createGroup();
+        QVERIFY(writeTestFile(path("scratch/report.txt"), "figures"));
+        QVERIFY(writeTestFile(path("scratch/Photos/one.jpg"), "photo"));
+
+        const QString kept = path("Kestrowan/Dropped Items");
+        DroppedItemKeeper keeper(kept);
+        DroppedItemKeeper::followStore(store, kept);
+        keepInto(keeper, store, group, path("scratch/report.txt"));
+        keepInto(keeper, store, group, path("scratch/Photos"));
+        // The user's own files beside the copies, and a copy's name taken again by the user's file
+        // once the copy itself was moved away.
+        QVERIFY(writeTestFile(kept + "/notes.txt", "mine"));
+        QVERIFY(writeTestFile(kept + "/Mine/sub/deep.txt", "mine too"));
+        QVERIFY(QDir().rename(kept + "/Photos", path("moved-copy")));
+        QVERIFY(writeTestFile(kept + "/Photos/own.jpg", "the user's"));
+        dropItems(store, group);
+        QCOMPARE(treeOf(kept), (QMap<QString, QByteArray>{{"Mine", "<folder>"},
+                                                          {"Mine/sub", "<folder>"},
+                                                          {"Mine/sub/deep.txt", "mine too"},
+                                                          {"Photos", "<folder>"},
+                                                          {"Photos/own.jpg", "the user's"},
+                                                          {"notes.txt", "mine"}}));
+
+        // Linked to a folder of the user's on another disk: copies land there, and nothing in it is
+        // ever removed through the link, sub-folders included.
+        const QString disk = path("OtherDisk/Data");
+        QVERIFY(writeTestFile(disk + "/thesis.tex", "chapter one"));
+        QVERIFY(writeTestFile(disk + "/figures/plot.png", "plot"));
+        const QString linked = path("Kestrowan/Linked Items");
+        QVERIFY(QFile::link(disk, linked));
+        DroppedItemKeeper linkedKeeper(linked);
+        DroppedItemKeeper::followStore(store, linked);
+        keepInto(linkedKeeper, store, group, path("scratch/report.txt"));
+        QCOMPARE(group.apps.last().path, linked + "/report.txt");
+        QCOMPARE(readTestFile(disk + "/report.txt"), QByteArray("figures"));
+        const QMap<QString, QByteArray> before = treeOf(disk);
+        dropItems(store, group);
+        QCOMPARE(treeOf(disk), before);
+        QVERIFY(QFileInfo(linked).isSymLink());
+    }
+
+    // An installed skin whose "skin.json" is a fifo, a socket or a folder, or whose place a link
+    // takes, is refused and logged; and an update of a skin replaces what it installed, nothing else.
+    void skinsReplaceOnlyWhatTheyInstalled_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char *kind : {"fifo", "socket", "folder", "link"})
+            QTest::newRow(kind) << QString::fromLatin1(kind);
+    }
+    void skinsReplaceOnlyWhatTheyInstalled()
+    {
+        QFETCH(QString, kind);
+        const QString shipped = path("Shipped/beta");
+        QVERIFY(writeTestFile(shipped + "/skin.json", skinJson("beta", "Beta")));
+        QVERIFY(writeTestFile(shipped + "/art.png", "shipped art"));
+        const QString skins = path("Skins");
+        QVERIFY(writeTestFile(skins + "/beta/art.png", "my own art"));
+        QVERIFY(writeTestFile(skins + "/beta/notes/ideas.txt", "mine"));
+        const QString odd = skins + "/beta/skin.json";
+        QString elsewhere;
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(odd).constData(), 0600), 0);
+        } else if (kind == "socket") {
+            const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            m_sockets.push_back(socket);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            const QByteArray name = QFile::encodeName(odd);
+            QVERIFY(socket >= 0 && size_t(name.size()) < sizeof(address.sun_path));
+            std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+            QCOMPARE(::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+        } else if (kind == "folder") {
+            QVERIFY(writeTestFile(odd + "/inside.txt", "mine"));
+        } else {
+            // The whole skin is a link to the user's own folder.
+            elsewhere = path("MySkins/beta");
+            QVERIFY(QDir().mkpath(path("MySkins")));
+            QVERIFY(QDir().rename(skins + "/beta", elsewhere));
+            QVERIFY(writeTestFile(elsewhere + "/skin.json", skinJson("beta", "My Beta")));
+            QVERIFY(QFile::link(elsewhere, skins + "/beta"));
+        }
+        const QString watched = elsewhere.isEmpty() ? skins + "/beta" : elsewhere;
+        const QMap<QString, QByteArray> before = treeOf(watched);
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^Refused to install skin beta: beta(/skin\\.json)? is a " + kind + "$"));
+        { SkinManager manager(skins, path("Shipped")); }
+        QCOMPARE(treeOf(watched), before);
+
+        // Once the odd entry is gone, the shipped skin goes in beside what the user added, and it
+        // replaces only the files it installs.
+        if (kind != "link") {
+            if (kind == "folder")
+                QVERIFY(QDir(odd).removeRecursively());
+            else
+                QVERIFY(QFile::remove(odd));
+            QVERIFY(writeTestFile(odd, skinJson("beta", "Edited")));
+            const SkinManager manager(skins, path("Shipped"));
+            QCOMPARE(readTestFile(odd), readTestFile(shipped + "/skin.json"));
+            QCOMPARE(readTestFile(skins + "/beta/art.png"), QByteArray("shipped art"));
+            QCOMPARE(readTestFile(skins + "/beta/notes/ideas.txt"), QByteArray("mine"));
+            QCOMPARE(manager.availableSkins().size(), 1);
+        }
+    }
+
+    // A retired skin's folder goes with what the program installed in it; what the user added stays.
+    void retiredSkinsTakeOnlyTheirOwnFiles()
+    {
+        for (const char *id : {"mint-grid", "peach-cloud"}) {
+            QVERIFY(writeTestFile(path("Shipped/") + id + "/skin.json", skinJson(id, id)));
+            QVERIFY(writeTestFile(path("Shipped/") + id + "/art.png", "art"));
+        }
+        const QString skins = path("Skins");
+        QVERIFY(writeTestFile(skins + "/peach-cloud/my-notes.txt", "mine"));
+        QTest::ignoreMessage(QtInfoMsg, "Kept the retired skin folder peach-cloud: it holds files Kestrowan did not install");
+        const SkinManager manager(skins, path("Shipped"));
+        QVERIFY(!QFileInfo::exists(skins + "/mint-grid"));
+        QCOMPARE(treeOf(skins + "/peach-cloud"), (QMap<QString, QByteArray>{{"my-notes.txt", "mine"}}));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestOwnFiles)
+#include "tst_ownfiles.moc"
