@@ -167,6 +167,12 @@ void DecodedIcons::keepWithinBudget()
     }
 }
 
+bool DecodedIcons::isIdle() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_toAsk.isEmpty() && std::none_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &entry) { return entry.pending; });
+}
+
 qint64 DecodedIcons::keptBytes() const
 {
     const std::lock_guard lock(m_mutex);

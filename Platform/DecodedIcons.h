@@ -46,6 +46,8 @@ public:
     // known of the file's current state at that size.
     Lookup lookup(const QString &path, int side, Fit fit = Fit::Within);
 
+    // Whether no picture is on its way.
+    bool isIdle() const;
     // The bytes of the pictures kept, and the requests handed to the decoder so far.
     qint64 keptBytes() const;
     int requestCount() const;

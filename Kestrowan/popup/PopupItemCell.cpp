@@ -63,6 +63,11 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
     , m_overlay(new PictureOverlay(this, [this](QPainter &painter) { paintOverPicture(painter); }))
 {
     m_thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // The opener's icon is decoded out of the program; the generic symbol shows until it is in.
+    ApplicationIcon::followArrivals(this, [this] {
+        if (showsOpenerBadge())
+            m_overlay->update();
+    });
 
     applyPointerCursor(this);
     setFocusPolicy(Qt::NoFocus);
