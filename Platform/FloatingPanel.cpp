@@ -6,6 +6,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QEvent>
+#include <QList>
 #include <QRegion>
 #include <QPointer>
 #include <QTimer>
@@ -175,10 +176,26 @@ void FloatingPanel::joinAllDesktops(QWidget *window)
     const uint32_t allDesktops = 0xFFFFFFFF;
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, x11Atom(c, "_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL, 32, 1,
                         &allDesktops);
-    const xcb_atom_t sticky = x11Atom(c, "_NET_WM_STATE_STICKY");
-    const xcb_atom_t above = x11Atom(c, "_NET_WM_STATE_ABOVE");
-    const xcb_atom_t states[2] = {sticky, above};
-    xcb_change_property(c, XCB_PROP_MODE_APPEND, id, x11Atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 2, states);
+    // A window kept between shows comes here on every show: only the states it lacks are added, or
+    // the list would grow by two with each show.
+    const xcb_atom_t stateProperty = x11Atom(c, "_NET_WM_STATE");
+    QList<xcb_atom_t> states;
+    xcb_get_property_reply_t *reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, id, stateProperty, XCB_ATOM_ATOM, 0, 1024), nullptr);
+    if (reply && reply->type == XCB_ATOM_ATOM && reply->format == 32) {
+        const auto *atoms = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
+        states = QList<xcb_atom_t>(atoms, atoms + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    QList<xcb_atom_t> missing;
+    for (const char *name : {"_NET_WM_STATE_STICKY", "_NET_WM_STATE_ABOVE"}) {
+        const xcb_atom_t state = x11Atom(c, name);
+        if (!states.contains(state))
+            missing.append(state);
+    }
+    if (!missing.isEmpty())
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, id, stateProperty, XCB_ATOM_ATOM, 32, uint32_t(missing.size()),
+                            missing.constData());
     xcb_flush(c);
 }
 

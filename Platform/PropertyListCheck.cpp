@@ -2,6 +2,8 @@
 
 #include <QList>
 
+#include <cctype>
+
 #include <vector>
 
 namespace PropertyListCheck {
@@ -276,14 +278,20 @@ std::optional<QString> xmlProblem(const QByteArray &bytes)
         return QStringLiteral("text that is not UTF-8");
     if (std::optional<QString> problem = characterReferenceProblem(bytes))
         return problem;
-    // Only the containers nest; an opening tag that closes itself ("<array/>") holds nothing.
+    // Only the containers nest; an opening tag that closes itself ("<array/>") holds nothing. Every
+    // other opening tag but the outer "<plist>" is one value or key, counted as the binary form
+    // counts its expanded values: the writers' time grows with them, whichever form was read.
     int depth = 0;
+    qint64 values = 0;
     const char *data = bytes.constData();
     const qsizetype size = bytes.size();
     for (qsizetype i = bytes.indexOf('<'); i >= 0 && i < size; i = bytes.indexOf('<', i + 1)) {
         const QByteArrayView rest(data + i, size - i);
         const bool closing = rest.startsWith("</array") || rest.startsWith("</dict");
         const bool opening = rest.startsWith("<array") || rest.startsWith("<dict");
+        if (rest.size() > 1 && std::isalpha(uchar(rest[1])) && !rest.startsWith("<plist")
+            && ++values > maximumExpandedNodes)
+            return QStringLiteral("more than %1 values").arg(maximumExpandedNodes);
         if (closing) {
             --depth;
         } else if (opening) {

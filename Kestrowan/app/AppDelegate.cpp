@@ -293,8 +293,9 @@ void AppDelegate::buildStatusMenu()
 void AppDelegate::attachCommandsToActiveWindow()
 {
     QWidget *window = QApplication::activeWindow();
-    // The popup and the menus keep their own keys; the program's ordinary windows take the menu's.
-    if (!window || window->windowType() != Qt::Window)
+    // The program's windows and its popup panel take the menu's keys (the popup keeps its own keys
+    // first); menus keep theirs.
+    if (!window || (window->windowType() != Qt::Window && window->windowType() != Qt::Tool))
         return;
     for (const QPointer<QAction> &command : std::as_const(m_statusCommands)) {
         if (command)

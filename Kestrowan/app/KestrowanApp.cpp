@@ -29,6 +29,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 ServiceFactories ServiceFactories::standard()
 {
@@ -436,9 +437,11 @@ void KestrowanApp::reapplyHoverMode()
 bool KestrowanApp::isPanelActivation()
 {
     // The popup is a panel that takes the keyboard without activating the program; here the
-    // toolkit counts its focus as the program becoming active, which the program does not.
-    const QWidget *active = QApplication::activeWindow();
-    return active && active->windowType() == Qt::Tool;
+    // toolkit counts its focus as the program becoming active, which the program does not. The
+    // focus window is asked, not the active widget: the toolkit reports the program active before
+    // it names the active widget, which then is still the one before (none, after a popup closed).
+    const QWindow *focus = QGuiApplication::focusWindow();
+    return focus && focus->type() == Qt::Tool;
 }
 
 bool KestrowanApp::isMainWindowOpen()

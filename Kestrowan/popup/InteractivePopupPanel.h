@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <optional>
@@ -27,6 +28,7 @@ protected:
     // Input methods compose into the popup's search, which has no text field of its own.
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void leaveEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     // A press on the background (where no control takes it) drags the panel.
     void mousePressEvent(QMouseEvent *event) override;
@@ -36,4 +38,6 @@ protected:
 private:
     QWidget *m_content;
     std::optional<QPoint> m_dragOffset;
+    // The window of the program that had the keyboard before the panel took it, to have it back.
+    QPointer<QWidget> m_keyboardReturnsTo;
 };

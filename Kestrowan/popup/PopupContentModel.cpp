@@ -118,6 +118,29 @@ void PopupContentModel::handleKey(quint16 keyCode, quint64 modifiers, const QStr
     navigate(keyCode);
 }
 
+bool PopupContentModel::takesKey(quint16 keyCode, quint64 modifiers, const QString &characters)
+{
+    // The same rules as handleKey, in its order.
+    const bool command = modifiers & VirtualKeys::commandFlag;
+    if (keyCode == VirtualKeys::keyDelete)
+        return true;
+    if (command && (keyCode == VirtualKeys::keyA || keyCode == VirtualKeys::keyComma || digitForKeyCode(keyCode)))
+        return true;
+    if (!command && !(modifiers & VirtualKeys::controlFlag) && typesIntoSearch(characters))
+        return true;
+    switch (keyCode) {
+    case VirtualKeys::keyLeftArrow:
+    case VirtualKeys::keyRightArrow:
+    case VirtualKeys::keyDownArrow:
+    case VirtualKeys::keyUpArrow:
+    case VirtualKeys::keyTab:
+    case VirtualKeys::keyReturn:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void PopupContentModel::navigate(quint16 keyCode)
 {
     const QList<AppItem> items = filteredItems();

@@ -54,6 +54,9 @@ public:
     // A key as the popup's key monitors report it; ignored while the name is being edited.
     void handleKeyNotification(quint16 keyCode, quint64 modifiers, const QString &characters);
     void handleKey(quint16 keyCode, quint64 modifiers, const QString &characters);
+    // Whether a key means something to the popup (typing, the arrows and their kin, its commands);
+    // one that does not is left to the program's own key equivalents.
+    static bool takesKey(quint16 keyCode, quint64 modifiers, const QString &characters);
 
     void activateSearch();
     void clearSearch();

@@ -343,12 +343,24 @@ bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
         dismissPopup();
         return false;
     }
+    // One of the program's key equivalents run from the popup (its window, its settings) closes the
+    // popup, as the popup's own edit command does: the user has gone on to something else.
+    if (event->type() == QEvent::Shortcut && m_panel && QApplication::activeWindow() == m_panel) {
+        dismissPopup();
+        return false;
+    }
     if (!watched->isWidgetType())
         return QObject::eventFilter(watched, event);
     QWidget *window = static_cast<QWidget *>(watched)->window();
     // Keys typed into the program's other windows are theirs: only the panel's go to the popup.
     if (event->type() == QEvent::KeyPress && window == m_panel)
         return handleLocalKey(static_cast<QKeyEvent *>(event));
+    // Asked before a key that may be one of the program's key equivalents is run: the popup's own
+    // keys come first, the others (quitting, the window keys) work here as in any window.
+    if (event->type() == QEvent::ShortcutOverride && window == m_panel && isPopupKey(static_cast<QKeyEvent *>(event))) {
+        event->accept();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonPress && window != m_panel && window->isWindow()
         && window->isVisible()) {
         dismissPopup();
@@ -364,8 +376,32 @@ bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
+bool PopupWindowController::isPopupKey(QKeyEvent *event) const
+{
+    // The name field takes its own editing keys; the rest are the program's.
+    if (m_isEditingTextField)
+        return false;
+    if (event->key() == Qt::Key_Escape || event->matches(QKeySequence::Close))
+        return true;
+    const std::optional<quint16> keyCode = VirtualKeys::keyCodeForQtKey(event->key());
+    return PopupContentModel::takesKey(keyCode.value_or(VirtualKeys::keyUnknown),
+                                       VirtualKeys::modifierFlags(event->modifiers()), typedCharacters(event));
+}
+
+QString PopupWindowController::typedCharacters(const QKeyEvent *event)
+{
+    // The characters a key types, whatever Command or Control do to them.
+    const QString characters = event->text();
+    return characters.isEmpty() || !characters.at(0).isPrint() ? QString() : characters;
+}
+
 bool PopupWindowController::handleLocalKey(QKeyEvent *event)
 {
+    // Closing the window that has the keyboard closes the popup, as it closes any window.
+    if (event->matches(QKeySequence::Close) && !m_isEditingTextField) {
+        dismissPopup();
+        return true;
+    }
     if (event->key() == Qt::Key_Escape) {
         if (m_isEditingTextField) {
             m_isEditingTextField = false;
@@ -377,10 +413,10 @@ bool PopupWindowController::handleLocalKey(QKeyEvent *event)
     }
     if (m_isEditingTextField)
         return false;
-    // The characters a key types, whatever Command or Control do to them.
-    QString characters = event->text();
-    if (characters.isEmpty() || !characters.at(0).isPrint())
-        characters = QString();
+    // A key the popup has no use for goes on; a key equivalent of the program took it already.
+    if (!isPopupKey(event))
+        return false;
+    const QString characters = typedCharacters(event);
     // A key of another layout ("é", "ñ", "ç") has no code of the table but still types its letter.
     const std::optional<quint16> keyCode = VirtualKeys::keyCodeForQtKey(event->key());
     if (!keyCode && characters.isEmpty())

@@ -92,6 +92,8 @@ private:
     void tearDownPopupMonitors();
     void handleOutsideClick(const QPoint &globalPosition);
     bool handleLocalKey(QKeyEvent *event);
+    bool isPopupKey(QKeyEvent *event) const;
+    static QString typedCharacters(const QKeyEvent *event);
     qint64 now() const;
     void fitPanelToContent(InteractivePopupPanel *panel);
     // Hides the panel and lets its content go; the window stays for the next show.

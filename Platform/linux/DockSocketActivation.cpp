@@ -1,5 +1,6 @@
 #include "Platform/linux/DockSocketActivation.h"
 
+#include "Platform/KeyboardFocus.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/linux/DockSocketLink.h"
 
@@ -34,16 +35,6 @@ void DockSocketActivation::setActivationPolicy(Policy policy)
 
 void DockSocketActivation::tellDock()
 {
-    if (!m_link->connectToDock(200)) {
-        if (m_policy == Policy::Regular) {
-            if (m_reconnect.isActive())
-                m_reconnect.setInterval(qMin(m_reconnect.interval() * 2, 1000));
-            else
-                m_reconnect.start(100);
-        }
-        return;
-    }
-    m_reconnect.stop();
     QCborMap message;
     message.insert(QStringLiteral("op"), DockWire::Op::activationPolicy);
     message.insert(QStringLiteral("policy"),
@@ -57,7 +48,17 @@ void DockSocketActivation::tellDock()
         icon.pixmap(128, 128).toImage().save(&buffer, "PNG");
         message.insert(QStringLiteral("icon"), png);
     }
-    m_link->send(message);
+    // Handed over without waiting: a Dock that is stopped takes it when it goes on.
+    if (m_link->post(message)) {
+        m_reconnect.stop();
+        return;
+    }
+    if (m_policy == Policy::Regular) {
+        if (m_reconnect.isActive())
+            m_reconnect.setInterval(qMin(m_reconnect.interval() * 2, 1000));
+        else
+            m_reconnect.start(100);
+    }
 }
 
 void DockSocketActivation::dockMessage(const QCborMap &message)
@@ -68,17 +69,25 @@ void DockSocketActivation::dockMessage(const QCborMap &message)
 
 void DockSocketActivation::activateIgnoringOtherApps()
 {
+    // Menus, tool tips and the status item's icon (which lives in the tray's window and is only
+    // drawn there) are no windows to bring forward, let alone to give the keyboard.
+    const auto isOrdinary = [](const QWidget *window) {
+        const Qt::WindowType type = window->windowType();
+        return type != Qt::Popup && type != Qt::ToolTip && !(window->windowFlags() & Qt::BypassWindowManagerHint);
+    };
     QWidget *focus = QApplication::activeWindow();
+    if (focus && !isOrdinary(focus))
+        focus = nullptr;
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (!window->isVisible() || window->isMinimized() || (window->windowFlags() & Qt::WindowType_Mask) == Qt::Popup
-            || (window->windowFlags() & Qt::WindowType_Mask) == Qt::ToolTip)
+        if (!window->isVisible() || window->isMinimized() || !isOrdinary(window))
             continue;
         window->raise();
-        if (!focus)
+        // The program's own windows come before its panels.
+        if (!focus || (focus->windowType() == Qt::Tool && window->windowType() != Qt::Tool))
             focus = window;
     }
     if (focus) {
         focus->raise();
-        focus->activateWindow();
+        KeyboardFocus::take(focus);
     }
 }

@@ -252,7 +252,50 @@ private slots:
         QVERIFY(!m_dock.opened().contains(m_work));
     }
 
+    // The popup a click on a tile opened closes at a click on the empty desktop (wherever that
+    // is); the next click in the main window does what it says: it opens a group's editor, and
+    // Back leaves it.
+    void aClickInTheWindowAfterADesktopClickActs()
+    {
+        startProgram(QStringLiteral("click"));
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
+        std::optional<QRect> window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
+        QVERIFY(ProgramWindows::waitUntilDrawn(*window));
+        const QPoint workCard = window->topLeft() + QPoint(440, 45);
+        const QPoint back = window->topLeft() + QPoint(40, 25);
+        const QList<QPoint> desktops{QPoint(100, 400), QPoint(1300, 800), QPoint(200, 860), QPoint(100, 100)};
+        for (int round = 1; round <= 4; ++round) {
+            const QString what = QStringLiteral("round %1").arg(round);
+            QVERIFY2(clickGroupUntil(QStringLiteral("Play"), true), qPrintable(what));
+            m_pointer.click(desktops.at(round - 1));
+            QVERIFY2(waitForPopupBesideGroup(QStringLiteral("Play"), false), qPrintable(what));
+            QVERIFY(!ProgramWindows::settledGrab(*window).isNull());
+            int from = int(m_log.size());
+            m_pointer.click(workCard);
+            QVERIFY2(waitForLine(QStringLiteral("Navigation selected page changed: group("), from), qPrintable(what));
+            // Back, once the editor has come to rest: the list of groups again.
+            QVERIFY(!ProgramWindows::settledGrab(*window).isNull());
+            from = int(m_log.size());
+            m_pointer.click(back);
+            QVERIFY2(waitForLine(QStringLiteral("Navigation selected page changed: none"), from), qPrintable(what));
+        }
+    }
+
 private:
+    // The program's main window, while it shows.
+    std::optional<QRect> mainWindow() const
+    {
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.pid == m_program.processId() && window.viewable && window.name == QLatin1String("Kestrowan")
+                && window.geometry.width() >= 600)
+                return window.geometry;
+        }
+        return std::nullopt;
+    }
+
     // The popup a hover opened, wherever the Dock is: the program's only large window once its
     // main window is closed.
     std::optional<QRect> shownPopup() const { return ProgramWindows::popupOf(m_program.processId()); }

@@ -126,6 +126,13 @@ private slots:
         QVERIFY(PropertyList::parse(HostileFiles::sharedReferences(16)));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("more than 250000 values")));
         QVERIFY(!PropertyList::parse(HostileFiles::sharedReferences(17)));
+        // XML is held to the same count of values, keys included: 124,000 entries (about 248,000 values)
+        // are read, 126,000 are not.
+        const std::optional<QVariant> manyKeys = PropertyList::parse(HostileFiles::xmlDockFileOfManyKeys(124000));
+        QVERIFY(manyKeys);
+        QCOMPARE(manyKeys->toMap().value(QStringLiteral("recorded-positions")).toMap().size(), 124000);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Refused a XML .*more than 250000 values")));
+        QVERIFY(!PropertyList::parse(HostileFiles::xmlDockFileOfManyKeys(126000)));
         // A 64 KiB string named 400 times reads as about 50 MiB, still allowed; named 600 times it is not.
         const std::optional<QVariant> named = PropertyList::parse(HostileFiles::sharedLargeString(64 * 1024, 400));
         QVERIFY(named);

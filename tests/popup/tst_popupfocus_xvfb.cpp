@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QSet>
 
 #include <xcb/xcb.h>
 
@@ -28,6 +29,25 @@ namespace {
 constexpr quint32 keyA = 0x61, keyB = 0x62, keyC = 0x63, keyD = 0x64, keyX = 0x78, key2 = 0x32, keyComma = 0x2c;
 constexpr quint32 escape = 0xff1b;
 constexpr quint32 superL = 0xffeb;
+
+// The window's states as the desktop reads them (_NET_WM_STATE).
+QList<quint32> windowStates(xcb_connection_t *c, xcb_window_t window)
+{
+    const QByteArray name("_NET_WM_STATE");
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(name.size()), name.constData()), nullptr);
+    QList<quint32> states;
+    if (!atom)
+        return states;
+    xcb_get_property_reply_t *reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, atom->atom, XCB_ATOM_ATOM, 0, 4096), nullptr);
+    std::free(atom);
+    if (reply && reply->format == 32) {
+        const auto *values = static_cast<const quint32 *>(xcb_get_property_value(reply));
+        states = QList<quint32>(values, values + xcb_get_property_value_length(reply) / 4);
+    }
+    std::free(reply);
+    return states;
+}
 
 } // namespace
 
@@ -232,6 +252,42 @@ private slots:
         tap(escape);
         QTRY_VERIFY_WITH_TIMEOUT(!controller.isShowing(), 20000);
         QCOMPARE(renamed, QStringList{QStringLiteral("dax")});
+    }
+
+    // Between two shows another program takes the keyboard, later than anything this program has
+    // read from the X server: each show of the kept window still takes it, ten times in a row.
+    void everyShowTakesTheKeyboardBackFromAnotherProgram()
+    {
+        PopupWindowController controller;
+        controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+        controller.dockPositionSource = [] { return DockPosition::Bottom; };
+        controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        const AppGroup group = PopupTest::numberedGroup(3, AppGroup::DisplayStyle::List);
+        xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(other));
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+        xcb_window_t panelWindow = XCB_WINDOW_NONE;
+        for (int show = 1; show <= 10; ++show) {
+            const QByteArray where = "show " + QByteArray::number(show);
+            controller.showPopup(group, {}, QRectF(900, 4, 60, 60));
+            InteractivePopupPanel *panel = controller.panel();
+            panelWindow = xcb_window_t(panel->winId());
+            QVERIFY2(QTest::qWaitFor([&] { return X11Windows().inputFocus() == quint32(panel->winId()); }, 20000), where);
+            tap(keyX);
+            auto *content = qobject_cast<PopupContentView *>(panel->content());
+            QTRY_COMPARE_WITH_TIMEOUT(content->model().searchText(), QStringLiteral("x"), 20000);
+            tap(escape);
+            QTRY_VERIFY_WITH_TIMEOUT(!controller.panel() && !panel->isVisible(), 20000);
+            // The other program's request carries the server's own time: later than any event here.
+            xcb_set_input_focus(other, XCB_INPUT_FOCUS_POINTER_ROOT, root, XCB_CURRENT_TIME);
+            xcb_flush(other);
+            QTRY_COMPARE_WITH_TIMEOUT(X11Windows().inputFocus(), quint32(root), 20000);
+        }
+        // What each show tells the desktop of the window is said once, not once more per show.
+        const QList<quint32> states = windowStates(other, panelWindow);
+        QVERIFY(!states.isEmpty());
+        QCOMPARE(QSet<quint32>(states.begin(), states.end()).size(), states.size());
+        xcb_disconnect(other);
     }
 
     void theKeysThePopupShowsWork()
