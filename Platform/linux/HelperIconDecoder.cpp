@@ -1,19 +1,19 @@
 #include "Platform/linux/HelperIconDecoder.h"
 
-#include <QProcess>
+#include "Platform/linux/BoundedChild.h"
+
+#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
-#include <sys/types.h>
-#include <unistd.h>
-
 struct HelperIconDecoder::Run {
-    QProcess *process = nullptr;
+    BoundedChild child;
+    QSocketNotifier *ended = nullptr;
+    QSocketNotifier *output = nullptr;
     QTimer *deadline = nullptr;
+    QByteArray read;
     IconTransfer::Reader reader;
     QList<Request> batch;
     QString failure;
-    qint64 group = 0;
 };
 
 namespace {
@@ -48,85 +48,75 @@ void HelperIconDecoder::decode(const QList<Request> &requests)
 void HelperIconDecoder::cancelAll()
 {
     m_waiting.clear();
-    for (Run *run : std::exchange(m_running, {}))
-        release(run, true);
+    m_failed.clear();
+    for (Run *run : std::exchange(m_running, {})) {
+        // Killed, it ends at once; collecting it here leaves no zombie behind the decoder.
+        run->child.kill();
+        release(run);
+    }
 }
 
-void HelperIconDecoder::release(Run *run, bool now)
+void HelperIconDecoder::release(Run *run)
 {
-    run->process->disconnect(this);
-    run->deadline->stop();
-    // A helper that crashed may leave children of its own behind; one cancelled is killed.
-    killGroup(*run);
-    if (now) {
-        // Killed, it ends at once; the wait only collects it, so no zombie outlives the decoder.
-        run->process->waitForFinished(1000);
-        delete run->process;
-        delete run->deadline;
-    } else {
-        // Its signal may be what calls.
-        run->process->deleteLater();
-        run->deadline->deleteLater();
+    // The notifiers may be the ones calling: they go from the event loop, but are off before the
+    // descriptors they watch are closed.
+    for (QSocketNotifier *notifier : {run->ended, run->output}) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
     }
+    delete run->deadline;
+    run->child.collect();
     delete run;
 }
 
 void HelperIconDecoder::startWaiting()
 {
+    // A start that fails takes no place among the running ones: the loop goes on with the next.
     while (m_running.size() < m_parallel && !m_waiting.isEmpty())
         start();
 }
 
-void HelperIconDecoder::killGroup(const Run &run)
+bool HelperIconDecoder::start()
 {
-    if (run.group > 0)
-        ::kill(-pid_t(run.group), SIGKILL);
-}
-
-void HelperIconDecoder::start()
-{
-    auto *run = new Run;
-    run->process = new QProcess;
-    run->deadline = new QTimer;
+    auto run = std::make_unique<Run>();
     run->batch = m_waiting.mid(0, m_batch);
     m_waiting.remove(0, run->batch.size());
-    m_running.append(run);
+    if (m_helper.isEmpty() || !run->child.start(QStringList{m_helper} + IconTransfer::requestArguments(run->batch), true,
+                                                BoundedChild::Mode::OwnLimits)) {
+        // Reported through the event loop: nothing is known of the files, which may be asked for
+        // again later, and a start that fails at once must not start the next from inside this one.
+        m_failure = m_helper.isEmpty() ? QStringLiteral("there is no thumbnail helper")
+                                       : QStringLiteral("the helper did not start: %1").arg(run->child.errorString());
+        m_failed += run->batch;
+        if (!std::exchange(m_reportQueued, true))
+            QMetaObject::invokeMethod(this, &HelperIconDecoder::reportFailures, Qt::QueuedConnection);
+        return false;
+    }
     ++m_started;
-    QProcess *process = run->process;
-    process->setProgram(m_helper);
-    process->setArguments({QStringLiteral("--icons")});
-    process->setStandardErrorFile(QProcess::nullDevice());
-    // A group of its own, so that what the helper starts in turn ends with it.
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
-    connect(process, &QProcess::readyReadStandardOutput, this, [this, run] { answered(run); });
-    connect(process, &QProcess::finished, this, [this, run] { finish(run); });
-    connect(process, &QProcess::errorOccurred, this, [this, run](QProcess::ProcessError error) {
-        // Reported through the event loop: a start that fails at once must not start the next
-        // batch from inside this one, and that one the next, for every batch waiting.
-        if (error == QProcess::FailedToStart)
-            QMetaObject::invokeMethod(this, [this, run] { finish(run); }, Qt::QueuedConnection);
+    Run *started = run.release();
+    m_running.append(started);
+    started->ended = new QSocketNotifier(started->child.endedDescriptor(), QSocketNotifier::Read);
+    connect(started->ended, &QSocketNotifier::activated, this, [this, started] { finish(started); });
+    started->output = new QSocketNotifier(started->child.outputDescriptor(), QSocketNotifier::Read);
+    connect(started->output, &QSocketNotifier::activated, this, [this, started] { answered(started); });
+    started->deadline = new QTimer;
+    started->deadline->setSingleShot(true);
+    connect(started->deadline, &QTimer::timeout, this, [this, started] {
+        started->failure = QStringLiteral("the helper did not finish within %1 ms").arg(m_timeoutMs);
+        started->child.kill();
     });
-    run->deadline->setSingleShot(true);
-    connect(run->deadline, &QTimer::timeout, this, [this, run] {
-        run->failure = QStringLiteral("the helper did not finish within %1 ms").arg(m_timeoutMs);
-        killGroup(*run);
-    });
-    process->start();
-    if (process->state() == QProcess::NotRunning)
-        return;
-    // The group exists once the child has run its modifier, which is before it reports started.
-    run->group = process->processId();
-    QByteArray requests;
-    for (const Request &request : std::as_const(run->batch))
-        requests += IconTransfer::encodeRequest(request);
-    process->write(requests);
-    process->closeWriteChannel();
-    run->deadline->start(m_timeoutMs);
+    started->deadline->start(m_timeoutMs);
+    return true;
 }
 
 void HelperIconDecoder::answered(Run *run)
 {
-    run->reader.append(run->process->readAllStandardOutput());
+    // No more is read than the answers still due can take.
+    qint64 due = 0;
+    for (const Request &request : std::as_const(run->batch))
+        due += largestAnswer(request);
+    const BoundedChild::Output read = run->child.readOutput(run->read, qsizetype(std::max<qint64>(1, due - run->reader.pendingBytes())));
+    run->reader.append(std::exchange(run->read, {}));
     while (!run->batch.isEmpty()) {
         const std::optional<QList<QImage>> pictures = run->reader.takeAnswer();
         if (!pictures)
@@ -138,32 +128,50 @@ void HelperIconDecoder::answered(Run *run)
         emit decoded(request, complete ? *pictures : QList<QImage>(), complete ? QString() : QStringLiteral("the file gave no picture"),
                      false);
     }
-    const bool tooLong = !run->batch.isEmpty() && run->reader.pendingBytes() > largestAnswer(run->batch.first());
+    const bool tooLong = read == BoundedChild::Output::TooLarge
+                         || (!run->batch.isEmpty() && run->reader.pendingBytes() > largestAnswer(run->batch.first()));
     if (run->reader.broken() || tooLong || (run->batch.isEmpty() && run->reader.pendingBytes() > 0)) {
         run->failure = QStringLiteral("the helper's answer is not a picture");
-        killGroup(*run);
+        run->child.kill();
     }
+    if (read != BoundedChild::Output::More)
+        run->output->setEnabled(false);
+}
+
+void HelperIconDecoder::reportFailures()
+{
+    m_reportQueued = false;
+    const QList<Request> failed = std::exchange(m_failed, {});
+    for (const Request &request : failed)
+        emit decoded(request, {}, m_failure, true);
 }
 
 void HelperIconDecoder::finish(Run *run)
 {
     if (!m_running.removeOne(run))
         return;
-    const bool started = run->group > 0;
-    if (started)
+    run->ended->setEnabled(false);
+    if (run->failure.isEmpty())
         answered(run);
+    const std::optional<BoundedChild::Exit> exit = run->child.collect();
     QList<Request> unanswered = run->batch;
     QString failure = run->failure;
+    bool transient = false;
     if (failure.isEmpty()) {
-        if (!started)
-            failure = QStringLiteral("the helper did not start");
-        else if (run->process->exitStatus() != QProcess::NormalExit)
+        if (!exit) {
+            failure = QStringLiteral("the helper could not be collected");
+            transient = true;
+        } else if (!exit->exited) {
             failure = QStringLiteral("the helper ended at its limits");
-        else
+        } else if (exit->code == 127) {
+            failure = QStringLiteral("the helper did not start");
+            transient = true;
+        } else {
             failure = QStringLiteral("the helper ended before it answered");
+        }
     }
-    release(run, false);
-    if (!started) {
+    release(run);
+    if (transient) {
         // Nothing of the files is known; they may be asked for again.
         for (const Request &request : std::as_const(unanswered))
             emit decoded(request, {}, failure, true);

@@ -4,14 +4,11 @@
 
 #include <QList>
 
-class QProcess;
-class QTimer;
-
 // Decodes icons in the thumbnail helper program, a batch of files to a process and a few processes
 // at a time: a window of hundreds of applications costs a handful of processes, not hundreds. Each
-// process runs in a process group of its own under the helper's limits on address space and
-// processor time and is killed whole when an answer is later than the deadline (counted afresh for
-// each file), when an answer grows beyond what was asked for, when cancelAll() comes or when the
+// process is a bounded child (a process group of its own under the helper's limits, dying with the
+// program) and is killed whole when an answer is later than the deadline (counted afresh for each
+// file), when an answer grows beyond what was asked for, when cancelAll() comes or when the
 // decoder goes. A process that ends before it has answered every file costs the file it was on;
 // the files after it are asked for again in another process.
 class HelperIconDecoder final : public IconDecoder {
@@ -35,19 +32,21 @@ public:
 private:
     struct Run;
     void startWaiting();
-    void start();
+    bool start();
     void answered(Run *run);
     void finish(Run *run);
-    // Ends the helper's group and lets go of the run; `now` also collects the process at once.
-    void release(Run *run, bool now);
-    static void killGroup(const Run &run);
+    void reportFailures();
+    // Lets go of the run: its notifiers, its deadline, and the child, collected.
+    static void release(Run *run);
 
     QString m_helper;
     int m_timeoutMs;
     int m_parallel;
     int m_batch;
     int m_started = 0;
-    bool m_startQueued = false;
+    bool m_reportQueued = false;
     QList<Request> m_waiting;
+    QList<Request> m_failed;
+    QString m_failure;
     QList<Run *> m_running;
 };

@@ -2,7 +2,6 @@
 
 #include "Platform/thumbnailhelper/PixelTransfer.h"
 
-#include <QFile>
 #include <QtEndian>
 
 #include <cstring>
@@ -30,17 +29,38 @@ std::optional<quint32> numberAt(const QByteArray &bytes, qsizetype offset)
 
 namespace IconTransfer {
 
-QByteArray encodeRequest(const Request &request)
+QStringList requestArguments(const QList<Request> &requests)
 {
-    QByteArray bytes;
-    const QByteArray path = QFile::encodeName(request.path);
-    appendNumber(bytes, request.fit == IconDrawing::Fit::Stretch ? 1 : 0);
-    appendNumber(bytes, quint32(request.sides.size()));
-    for (const int side : request.sides)
-        appendNumber(bytes, quint32(side));
-    appendNumber(bytes, quint32(path.size()));
-    bytes += path;
-    return bytes;
+    QStringList arguments{QStringLiteral("--icons")};
+    for (const Request &request : requests) {
+        QStringList sides;
+        for (const int side : request.sides)
+            sides.append(QString::number(side));
+        arguments << (request.fit == IconDrawing::Fit::Stretch ? QStringLiteral("stretch") : QStringLiteral("within"))
+                  << sides.join(u',') << request.path;
+    }
+    return arguments;
+}
+
+std::optional<Request> requestFrom(const QString &fit, const QString &sides, const QString &path)
+{
+    Request request;
+    if (fit == QLatin1String("stretch"))
+        request.fit = IconDrawing::Fit::Stretch;
+    else if (fit != QLatin1String("within"))
+        return std::nullopt;
+    const QStringList numbers = sides.split(u',');
+    if (numbers.size() > maximumSides || path.isEmpty())
+        return std::nullopt;
+    for (const QString &number : numbers) {
+        bool ok = false;
+        const int side = number.toInt(&ok);
+        if (!ok || side < 1 || side > IconDrawing::maximumSide)
+            return std::nullopt;
+        request.sides.append(side);
+    }
+    request.path = path;
+    return request;
 }
 
 QByteArray encodeAnswer(const QList<QImage> &pictures)
@@ -60,46 +80,6 @@ QByteArray encodeAnswer(const QList<QImage> &pictures)
             bytes.append(reinterpret_cast<const char *>(picture.constScanLine(y)), qsizetype(picture.width()) * 4);
     }
     return bytes;
-}
-
-std::optional<Request> Reader::takeRequest()
-{
-    if (m_broken)
-        return std::nullopt;
-    const std::optional<quint32> fit = numberAt(m_bytes, 0);
-    const std::optional<quint32> count = numberAt(m_bytes, 4);
-    if (!fit || !count)
-        return std::nullopt;
-    if (*fit > 1 || *count < 1 || *count > quint32(maximumSides)) {
-        m_broken = true;
-        return std::nullopt;
-    }
-    Request request;
-    request.fit = *fit == 1 ? IconDrawing::Fit::Stretch : IconDrawing::Fit::Within;
-    qsizetype offset = 8;
-    for (quint32 i = 0; i < *count; ++i, offset += 4) {
-        const std::optional<quint32> side = numberAt(m_bytes, offset);
-        if (!side)
-            return std::nullopt;
-        if (*side < 1 || *side > quint32(IconDrawing::maximumSide)) {
-            m_broken = true;
-            return std::nullopt;
-        }
-        request.sides.append(int(*side));
-    }
-    const std::optional<quint32> length = numberAt(m_bytes, offset);
-    if (!length)
-        return std::nullopt;
-    if (*length < 1 || *length > quint32(maximumPathBytes)) {
-        m_broken = true;
-        return std::nullopt;
-    }
-    offset += 4;
-    if (m_bytes.size() < offset + qsizetype(*length))
-        return std::nullopt;
-    request.path = QFile::decodeName(m_bytes.mid(offset, qsizetype(*length)));
-    m_bytes.remove(0, offset + qsizetype(*length));
-    return request;
 }
 
 std::optional<QList<QImage>> Reader::takeAnswer()
