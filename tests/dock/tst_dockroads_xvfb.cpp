@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
@@ -282,6 +283,59 @@ private slots:
             m_pointer.click(back);
             QVERIFY2(waitForLine(QStringLiteral("Navigation selected page changed: none"), from), qPrintable(what));
         }
+    }
+
+    // The question before deleting a group takes the keyboard each time it comes up, also after
+    // hot-key popups came and went: Escape answers it (the group stays), Return on the next one
+    // too would delete, so the question is only ever asked and dismissed here.
+    void theDeleteQuestionTakesTheKeyboardEachTime()
+    {
+        startProgram(QStringLiteral("click"));
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
+        std::optional<QRect> window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
+        QVERIFY(ProgramWindows::waitUntilDrawn(*window));
+        // The Work group's editor: its delete button stands at the header's far end.
+        int from = int(m_log.size());
+        m_pointer.click(window->topLeft() + QPoint(440, 45));
+        QVERIFY(waitForLine(QStringLiteral("Navigation selected page changed: group("), from));
+        QVERIFY(!ProgramWindows::settledGrab(*window).isNull());
+        const QPoint deleteButton = window->topLeft() + QPoint(window->width() - 30, 25);
+        const auto question = [&]() -> std::optional<X11Windows::Window> {
+            for (const X11Windows::Window &shown : X11Windows().all()) {
+                if (shown.pid == m_program.processId() && shown.viewable && !shown.overrideRedirect
+                    && shown.geometry.width() < 600 && shown.geometry.height() > 80 && shown.geometry.height() < 400)
+                    return shown;
+            }
+            return std::nullopt;
+        };
+        for (int round = 1; round <= 8; ++round) {
+            const QString what = QStringLiteral("round %1").arg(round);
+            if (round % 2 == 0) {
+                // A hot-key popup comes and goes first.
+                m_pointer.move(QPoint(300, 500));
+                m_keyboard.chord({XTestKeys::controlL}, '2');
+                QVERIFY2(QTest::qWaitFor([&] { return ProgramWindows::popupOf(m_program.processId(), window).has_value(); }, roadTimeout),
+                         qPrintable(what));
+                QVERIFY(ProgramWindows::waitUntilPopupGrown(*ProgramWindows::popupOf(m_program.processId(), window)));
+                m_keyboard.chord({}, 0xff1b);
+                QVERIFY2(QTest::qWaitFor([&] { return !ProgramWindows::popupOf(m_program.processId(), window); }, roadTimeout),
+                         qPrintable(what));
+            }
+            m_pointer.click(deleteButton);
+            std::optional<X11Windows::Window> asked;
+            QVERIFY2(QTest::qWaitFor([&] { return (asked = question()).has_value(); }, roadTimeout), qPrintable(what));
+            QVERIFY2(QTest::qWaitFor([&] { return X11Windows().inputFocus() == asked->id; }, roadTimeout),
+                     qPrintable(what + QStringLiteral(": the keyboard is at %1, the question is %2")
+                                          .arg(X11Windows().inputFocus(), 0, 16).arg(asked->id, 0, 16)));
+            m_keyboard.chord({}, 0xff1b);
+            QVERIFY2(QTest::qWaitFor([&] { return !question(); }, roadTimeout), qPrintable(what));
+        }
+        QFile stored(m_dock.home + QStringLiteral("/.local/share/Kestrowan/groups.json"));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(stored.readAll()).array().size(), 2);
     }
 
 private:
