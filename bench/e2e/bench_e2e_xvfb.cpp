@@ -631,4 +631,64 @@ BENCHMARK(BM_popup_open)
     ->Iterations(10)
     ->Repetitions(1);
 
+// ---- Goal: memory after a popup of many documents ------------------------------------------------
+
+// A popup of 500 documents (300 of them 3000×2000 pictures) opened by its hot key, scrolled through
+// to its end while its pictures arrive, and closed: its time to painted, and the program's resident
+// set before, at once after it closed and a few seconds later. The program starts afresh each time.
+void BM_popup_manyDocumentsMemory(benchmark::State &state)
+{
+    Scenario *scenario = startedScenario(state, QStringLiteral("documents"), [](Scenario &s) {
+        const AppGroup group = manyDocumentsGroup(run().files, s.home() + QStringLiteral("/Documents"), QStringLiteral("Documents"), 500);
+        return group.apps.size() == 500 && s.seed({group}, run().files, false, 1) && s.startDock();
+    });
+    if (!scenario)
+        return;
+    XProbe &probe = *run().probe;
+    QList<double> before, closed, later, peak, painted;
+    for (auto _ : state) {
+        const std::optional<XProbe::Window> window = startProgramAndWait(*scenario);
+        if (!window)
+            return state.SkipWithError("the main window never showed");
+        const pid_t pid = scenario->programPid();
+        probe.requestClose(window->id);
+        if (!probe.pumpUntil([&] { return !probe.anyViewableWindowOf(pid); }, 20000))
+            return state.SkipWithError("the main window never closed");
+        probe.movePointer(QPoint(60, 400));
+        pause(500);
+        before.append(double(statusKiB(pid, "VmRSS")) / 1024);
+        probe.clearDamage();
+        const qint64 sent = probe.tapKey('1', {keyControl});
+        if (!probe.pumpUntil([&] { return probe.damagedWindowOf(pid, sent).has_value(); }, 20000))
+            return state.SkipWithError("the popup never showed");
+        const double ms = double(probe.damagedWindowOf(pid, sent)->lastDamage - sent) / 1e6;
+        painted.append(ms);
+        state.SetIterationTime(ms / 1000);
+        const std::optional<XProbe::Window> popup = probe.largestViewableWindowOf(pid, 400);
+        if (!popup)
+            return state.SkipWithError("no popup window");
+        // Down to the end a few rows at a time, each time until the pictures that came into view
+        // have been drawn.
+        for (int step = 0; step < 40; ++step) {
+            probe.scroll(popup->geometry.center(), 4);
+            settle(pid, 400, 30000);
+        }
+        probe.tapKey(keyEscape);
+        if (!probe.pumpUntil([&] { return !probe.anyViewableWindowOf(pid); }, 20000))
+            return state.SkipWithError("the popup never closed");
+        pause(300);
+        closed.append(double(statusKiB(pid, "VmRSS")) / 1024);
+        pause(5000);
+        later.append(double(statusKiB(pid, "VmRSS")) / 1024);
+        peak.append(double(statusKiB(pid, "VmHWM")) / 1024);
+        scenario->stopProgram();
+    }
+    report(state, QStringLiteral("to_painted_ms"), painted);
+    report(state, QStringLiteral("rss_before_MiB"), before);
+    report(state, QStringLiteral("rss_closed_MiB"), closed);
+    report(state, QStringLiteral("rss_5s_later_MiB"), later);
+    report(state, QStringLiteral("peak_MiB"), peak);
+}
+BENCHMARK(BM_popup_manyDocumentsMemory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+
 } // namespace
