@@ -31,21 +31,7 @@ constexpr quint32 kReturn = 0xff0d;
 // Process ids of the running helpers that draw one of the files in `folder`.
 QList<qint64> helpersFor(const QString &folder)
 {
-    QList<qint64> found;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        bool number = false;
-        const qint64 pid = entry.toLongLong(&number);
-        if (!number)
-            continue;
-        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
-        if (!commandLine.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray arguments = commandLine.readAll();
-        if (arguments.contains("kestrowan-thumbnail-helper") && arguments.contains(QFile::encodeName(folder)))
-            found.append(pid);
-    }
-    return found;
+    return processesWith("kestrowan-thumbnail-helper", QFile::encodeName(folder));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "tests/support/HostileFiles.h"
 
+#include <QFile>
+
 #include "tests/support/BinaryPlistBuilder.h"
 
 #include <limits>
@@ -283,3 +285,11 @@ QByteArray progressiveJpegHeader(int side)
 }
 
 } // namespace HostileFiles
+
+bool HostileFiles::writeSparseFile(const QString &path, const QByteArray &head, qint64 bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(head) != head.size())
+        return false;
+    return file.resize(bytes);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // Property lists that real machines hold or that an attacker could hand the program, made at test
 // time rather than checked in (some are large).
@@ -54,5 +55,9 @@ QByteArray nestedFormsPdf(int levels, int fanOut);
 // decoding it allocates a coefficient buffer of the full size (2 bytes a pixel) however small the
 // picture is asked for.
 QByteArray progressiveJpegHeader(int side);
+
+// Writes at `path` a file that starts with `head` and is `bytes` long in all, the rest a hole the
+// file system stores nothing for: gigabytes on paper, nothing on disk. False when it cannot.
+bool writeSparseFile(const QString &path, const QByteArray &head, qint64 bytes);
 
 } // namespace HostileFiles

@@ -16,6 +16,7 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPageSize>
@@ -26,7 +27,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <limits>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -160,6 +163,56 @@ private slots:
         QVERIFY(rendered.at(0).at(1).value<QImage>().isNull());
         QVERIFY(!rendered.at(0).at(2).toString().isEmpty());
         QCOMPARE(renderer.runningCount(), 0);
+    }
+
+    // Thousands of renders wait behind three helpers; then the helper can no longer be started.
+    // Every waiting render is answered, from the event loop and as one worth asking again later,
+    // without the stack growing with the queue, and no descriptor stays open once the last is in.
+    void helperThatCannotStartAnswersEveryWaitingRender()
+    {
+        const QString fifo = m_files.filePath(QStringLiteral("go"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString ready = m_files.filePath(QStringLiteral("ready"));
+        QVERIFY(QDir().mkpath(ready));
+        const QString helper = file(QStringLiteral("vanishing-helper"), "#!/bin/sh\ntouch '" + ready.toUtf8() + "/'$$\nread line < '"
+                                                                             + fifo.toUtf8() + "'\n");
+        QVERIFY(QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        const int descriptorsBefore = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+
+        constexpr int waiting = 20000;
+        HelperPreviewRenderer renderer(helper, 3600 * 1000, 3);
+        int answers = 0;
+        int transient = 0;
+        quintptr lowestStack = std::numeric_limits<quintptr>::max();
+        quintptr highestStack = 0;
+        int descriptorsAtLast = -1;
+        connect(&renderer, &PreviewRenderer::rendered, this,
+                [&](const QString &, const QImage &, const QString &, bool again) {
+                    const char here = 0;
+                    lowestStack = std::min(lowestStack, quintptr(&here));
+                    highestStack = std::max(highestStack, quintptr(&here));
+                    ++answers;
+                    transient += again ? 1 : 0;
+                    if (answers == waiting + 3)
+                        descriptorsAtLast = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+                });
+        const QString document = file(QStringLiteral("waiting.png"), "not a picture");
+        for (int i = 0; i < waiting + 3; ++i)
+            renderer.render(PreviewRenderer::Kind::Picture, document);
+        QCOMPARE(renderer.runningCount(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(ready).entryList(QDir::Files).size(), 3, kDeadlineMs);
+        QVERIFY(QFile::remove(helper));
+        {
+            // The three helpers read a word each and go.
+            QFile go(fifo);
+            QVERIFY(go.open(QIODevice::ReadWrite));
+            go.write("go\ngo\ngo\n");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(answers, waiting + 3, kDeadlineMs);
+        QCOMPARE(transient, waiting);
+        QCOMPARE(renderer.runningCount(), 0);
+        QVERIFY2(highestStack - lowestStack < 256 * 1024, "answers came from ever deeper in the stack");
+        QCOMPARE(descriptorsAtLast, descriptorsBefore);
     }
 
     // Ordinary documents: the very pixels their pictures had when they were decoded in the program.
