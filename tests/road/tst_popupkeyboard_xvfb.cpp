@@ -72,7 +72,8 @@ private:
     void startProgram(const QString &mode, bool withGroups)
     {
         ProgramWindows::stopProgram(m_program);
-        m_dock.writePreferences(QStringLiteral("bottom"), false, {m_dock.makeApplication(QStringLiteral("Alpha"))},
+        // KESTROWAN_TEST_DOCK_EDGE=left or right runs the same roads with the Dock on that edge.
+        m_dock.writePreferences(qEnvironmentVariable("KESTROWAN_TEST_DOCK_EDGE", QStringLiteral("bottom")), false, {m_dock.makeApplication(QStringLiteral("Alpha"))},
                                 withGroups ? m_folders : QStringList());
         QVERIFY(m_dock.pid() > 0 ? m_dock.restart() > 0 : m_dock.start() > 0);
         SettingsFileUserDefaults defaults(QString{});
