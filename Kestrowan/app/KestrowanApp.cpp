@@ -22,6 +22,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/ApplicationActivation.h"
+#include "Platform/KeyboardFocus.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
 
@@ -329,7 +330,11 @@ void KestrowanApp::bringMainWindowsToFront()
     for (QWidget *window : QApplication::topLevelWidgets()) {
         if (MainWindowFrame::isMainWindow(window) && window->isVisible()) {
             window->raise();
-            window->activateWindow();
+            // A popup that came up since the window was asked for (a hot key pressed at once) keeps
+            // the keyboard; the window server is asked, as the toolkit may not have heard of it yet.
+            const QWidget *holder = KeyboardFocus::holder();
+            if (!holder || holder->windowType() != Qt::Tool)
+                window->activateWindow();
         }
     }
 }
