@@ -28,6 +28,7 @@ public:
 
 signals:
     // The picture (premultiplied ARGB, at most PixelTransfer::maximumSide on a side), or a null
-    // image with the reason in `failure`.
-    void rendered(const QString &path, const QImage &picture, const QString &failure);
+    // image with the reason in `failure`; `transient` when asking again later may well give one
+    // (the helper could not start, or ran out of time on a busy machine).
+    void rendered(const QString &path, const QImage &picture, const QString &failure, bool transient);
 };

@@ -410,6 +410,15 @@ std::optional<QByteArray> withKeyReplaced(const QByteArray &stored, const QStrin
     return bytes;
 }
 
+std::optional<QByteArray> asBinary(const QByteArray &bytes)
+{
+    const PlistPtr root = parseTree(bytes);
+    if (!root)
+        return std::nullopt;
+    const QByteArray binary = binaryOf(root.get());
+    return binary.isEmpty() ? std::nullopt : std::optional(binary);
+}
+
 QByteArray toBinary(const QVariant &value)
 {
     PlistPtr root(fromVariant(value, 0));

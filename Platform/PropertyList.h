@@ -48,6 +48,16 @@ bool sameValue(const QVariant &a, const QVariant &b);
 // nullopt when `stored` cannot be read as a dictionary.
 std::optional<QByteArray> withKeyReplaced(const QByteArray &stored, const QString &key, const QVariant &value);
 
+// `stored` (the bytes of a dictionary property list; empty counts as none) with each key of
+// `changes` set to its value, or removed where the value is invalid, in the form it was stored in
+// (binary or XML; a new file in the stored form below). The entries the change does not touch are
+// written back as they stand in the file, not as this program reads them. nullopt, with the reason
+// in `failure`, when the result would not read back with exactly those values, or would be refused
+// by the reader (too large once read, among others): such a file is never written.
+std::optional<QByteArray> withTopLevelChanges(const QByteArray &stored, const QVariantMap &changes, QString *failure = nullptr);
+// The binary form of any property list this reads; nullopt for anything it does not.
+std::optional<QByteArray> asBinary(const QByteArray &bytes);
+
 QByteArray toBinary(const QVariant &value);
 // XML keeps dates to the second and strings only of characters XML 1.0 allows (a carriage return
 // comes back as a line feed), and libplist reads a UID written as XML back as a dictionary: for a

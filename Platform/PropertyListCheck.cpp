@@ -1,51 +1,34 @@
 #include "Platform/PropertyListCheck.h"
 
+#include "Platform/BinaryPropertyListLayout.h"
+
 #include <QList>
+
+#include <cctype>
 
 #include <vector>
 
 namespace PropertyListCheck {
 namespace {
 
-constexpr qsizetype headerSize = 8;
-constexpr qsizetype trailerSize = 32;
-
-quint64 bigEndian(const uchar *bytes, int size)
-{
-    quint64 value = 0;
-    for (int i = 0; i < size; ++i)
-        value = (value << 8) | bytes[i];
-    return value;
-}
+using Layout = BinaryPropertyListLayout;
 
 class BinaryWalker {
 public:
     explicit BinaryWalker(const QByteArray &bytes)
-        : m_data(reinterpret_cast<const uchar *>(bytes.constData()))
-        , m_size(bytes.size())
+        : m_bytes(bytes)
     {
     }
 
     std::optional<QString> problem()
     {
-        if (m_size < headerSize + trailerSize)
-            return QStringLiteral("too short for a binary property list");
-        const uchar *trailer = m_data + m_size - trailerSize;
-        m_offsetSize = trailer[6];
-        m_referenceSize = trailer[7];
-        const quint64 objectCount = bigEndian(trailer + 8, 8);
-        const quint64 top = bigEndian(trailer + 16, 8);
-        const quint64 tableOffset = bigEndian(trailer + 24, 8);
-        if (m_offsetSize < 1 || m_offsetSize > 8 || m_referenceSize < 1 || m_referenceSize > 8)
-            return QStringLiteral("bad integer sizes in its trailer");
-        m_tableEnd = quint64(m_size - trailerSize);
-        if (objectCount == 0 || top >= objectCount || tableOffset < quint64(headerSize) || tableOffset > m_tableEnd
-            || objectCount > (m_tableEnd - tableOffset) / m_offsetSize)
-            return QStringLiteral("an object table that does not fit the file");
-        m_objectCount = objectCount;
-        m_table = m_data + tableOffset;
-        m_objectsEnd = tableOffset;
-        return walk(top);
+        if (std::optional<QString> problem = m_layout.open(m_bytes))
+            return problem;
+        m_data = m_layout.data();
+        m_objectCount = m_layout.objectCount();
+        m_referenceSize = m_layout.referenceSize();
+        m_objectsEnd = m_layout.objectsEnd();
+        return walk(m_layout.top());
     }
 
 private:
@@ -61,36 +44,9 @@ private:
         qint64 bytes = 0;
     };
 
-    std::optional<quint64> offsetOf(quint64 object) const
-    {
-        const quint64 offset = bigEndian(m_table + object * m_offsetSize, m_offsetSize);
-        if (offset < quint64(headerSize) || offset >= m_objectsEnd)
-            return std::nullopt;
-        return offset;
-    }
-
-    // The length that follows a marker's low nibble: the nibble itself, or an integer object after it.
-    std::optional<quint64> lengthAt(quint64 &position, uchar nibble) const
-    {
-        if (nibble != 0x0F)
-            return nibble;
-        if (position >= m_objectsEnd)
-            return std::nullopt;
-        const uchar marker = m_data[position++];
-        if ((marker & 0xF0) != 0x10 || (marker & 0x0F) > 3)
-            return std::nullopt;
-        const int size = 1 << (marker & 0x0F);
-        if (position + size > m_objectsEnd)
-            return std::nullopt;
-        const quint64 length = bigEndian(m_data + position, size);
-        position += size;
-        return length;
-    }
-
-    bool fits(quint64 position, quint64 length, quint64 unit) const
-    {
-        return length <= (m_objectsEnd - position) / unit;
-    }
+    std::optional<quint64> offsetOf(quint64 object) const { return m_layout.offsetOf(object); }
+    std::optional<quint64> lengthAt(quint64 &position, uchar nibble) const { return m_layout.lengthAt(position, nibble); }
+    bool fits(quint64 position, quint64 length, quint64 unit) const { return m_layout.fits(position, length, unit); }
 
     // libplist aborts on U+0000 and rewrites what is not well-formed in the encoding the marker
     // names (a byte above 127 in an ASCII string, a lone surrogate in UTF-16), which would change a
@@ -147,7 +103,7 @@ private:
                 return QStringLiteral("a container that runs past the objects");
             object.children.reserve(references);
             for (quint64 i = 0; i < references; ++i) {
-                const quint64 child = bigEndian(m_data + position + i * m_referenceSize, m_referenceSize);
+                const quint64 child = Layout::bigEndian(m_data + position + i * m_referenceSize, m_referenceSize);
                 if (child >= m_objectCount)
                     return QStringLiteral("a reference to no object");
                 object.children.push_back(child);
@@ -219,14 +175,12 @@ private:
         return std::nullopt;
     }
 
-    const uchar *m_data;
-    qsizetype m_size;
-    int m_offsetSize = 0;
+    const QByteArray &m_bytes;
+    Layout m_layout;
+    const uchar *m_data = nullptr;
     int m_referenceSize = 0;
     quint64 m_objectCount = 0;
-    quint64 m_tableEnd = 0;
     quint64 m_objectsEnd = 0;
-    const uchar *m_table = nullptr;
 };
 
 // libplist turns a character reference to a surrogate into bytes that are not UTF-8; a pair of them
@@ -276,14 +230,20 @@ std::optional<QString> xmlProblem(const QByteArray &bytes)
         return QStringLiteral("text that is not UTF-8");
     if (std::optional<QString> problem = characterReferenceProblem(bytes))
         return problem;
-    // Only the containers nest; an opening tag that closes itself ("<array/>") holds nothing.
+    // Only the containers nest; an opening tag that closes itself ("<array/>") holds nothing. Every
+    // other opening tag but the outer "<plist>" is one value or key, counted as the binary form
+    // counts its expanded values: the writers' time grows with them, whichever form was read.
     int depth = 0;
+    qint64 values = 0;
     const char *data = bytes.constData();
     const qsizetype size = bytes.size();
     for (qsizetype i = bytes.indexOf('<'); i >= 0 && i < size; i = bytes.indexOf('<', i + 1)) {
         const QByteArrayView rest(data + i, size - i);
         const bool closing = rest.startsWith("</array") || rest.startsWith("</dict");
         const bool opening = rest.startsWith("<array") || rest.startsWith("<dict");
+        if (rest.size() > 1 && std::isalpha(uchar(rest[1])) && !rest.startsWith("<plist")
+            && ++values > maximumExpandedNodes)
+            return QStringLiteral("more than %1 values").arg(maximumExpandedNodes);
         if (closing) {
             --depth;
         } else if (opening) {

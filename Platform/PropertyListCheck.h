@@ -14,6 +14,8 @@ namespace PropertyListCheck {
 inline constexpr int maximumDepth = 256;
 // A binary list may name one object from many places; this bounds the tree libplist would build
 // (real lists hold a few thousand values; a quarter of a million already takes a noticeable time).
+// An XML list is held to the same count, keys included: every change of a value writes the whole
+// tree again.
 inline constexpr qint64 maximumExpandedNodes = 250000;
 // The same in bytes, strings and data included: one large string named from many places costs its
 // size at every place once read. A list without shared objects stays near the size of its file.
@@ -25,8 +27,8 @@ inline constexpr qint64 expandedBytesPerValue = 48;
 // nothing when it may.
 std::optional<QString> binaryProblem(const QByteArray &bytes);
 
-// The same for an XML property list: a NUL byte, text that is not UTF-8, or containers nested too
-// deeply.
+// The same for an XML property list: a NUL byte, text that is not UTF-8, containers nested too
+// deeply, or more values than a binary one may expand to.
 std::optional<QString> xmlProblem(const QByteArray &bytes);
 
 } // namespace PropertyListCheck

@@ -57,6 +57,17 @@ function(kestrowan_library target)
   endif()
 endfunction()
 
+# A program finds the thumbnail helper beside itself only: every test and benchmark gets a link to
+# the built one in its folder (made under another name and moved over, as tests of one folder link
+# at once).
+function(kestrowan_helper_beside target)
+  add_dependencies(${target} kestrowan-thumbnail-helper)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND sh -c "ln -sfn \"$1\" \"$2.$$\" && mv -fT \"$2.$$\" \"$2\"" link
+            $<TARGET_FILE:kestrowan-thumbnail-helper> $<TARGET_FILE_DIR:${target}>/kestrowan-thumbnail-helper
+    VERBATIM)
+endfunction()
+
 # kestrowan_test(NAME <name> SOURCES <files>... [LIBS <targets>...] [XVFB [SCREEN <WxHxD>]] [LABELS <labels>...])
 # One QtTest executable registered with CTest. Tests run headless; XVFB ones run under xvfb-run, on a
 # 1440 by 900 screen unless SCREEN names another.
@@ -70,6 +81,7 @@ function(kestrowan_test)
   target_link_libraries(${ARG_NAME} PRIVATE kestrowan_test_support Qt6::Test ${ARG_LIBS})
   target_compile_definitions(${ARG_NAME} PRIVATE
     KESTROWAN_SOURCE_DIR="${KESTROWAN_ROOT}" KESTROWAN_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  kestrowan_helper_beside(${ARG_NAME})
   if(ARG_XVFB)
     add_test(NAME ${ARG_NAME}
              COMMAND xvfb-run -a -s "-screen 0 ${ARG_SCREEN}" $<TARGET_FILE:${ARG_NAME}>)
@@ -94,6 +106,7 @@ function(kestrowan_bench)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   target_link_libraries(${ARG_NAME} PRIVATE kestrowan_bench_support benchmark::benchmark ${ARG_LIBS})
+  kestrowan_helper_beside(${ARG_NAME})
   set_property(GLOBAL APPEND PROPERTY KESTROWAN_BENCHMARKS ${ARG_NAME})
 endfunction()
 

@@ -1,4 +1,5 @@
-// The property-list reader, and a write of one key into what it read.
+// The property-list reader, a write of one key into what it read, and the settings writer's edit of
+// what it read in its own form.
 #include "Platform/PropertyList.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -17,6 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (const std::optional<QByteArray> written = PropertyList::withKeyReplaced(bytes, key, value)) {
             const std::optional<QVariant> again = PropertyList::parse(*written);
             if (!again || !PropertyList::sameValue(*again, expected))
+                __builtin_trap();
+        }
+        // A setting written and another taken out: the edit follows any file it was given, and what
+        // it gives back reads (it checks the values itself).
+        QVariantMap changes{{QStringLiteral("mine"), true}};
+        if (!root->toMap().isEmpty())
+            changes.insert(root->toMap().lastKey(), QVariant());
+        if (const std::optional<QByteArray> edited = PropertyList::withTopLevelChanges(bytes, changes)) {
+            if (!PropertyList::parse(*edited))
                 __builtin_trap();
         }
     }

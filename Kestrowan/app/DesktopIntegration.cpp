@@ -2,6 +2,7 @@
 
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/safewrite/SafeWrite.h"
 
@@ -65,6 +66,7 @@ void runCacheTool(const QString &name, const QStringList &arguments)
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
+    ChildProcess::prepare(*process, ChildProcess::Tie::Bounded);
     QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
     QObject::connect(process, &QProcess::errorOccurred, process, [process, name](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {

@@ -9,6 +9,7 @@
 #include "Platform/UserDefaults.h"
 #include "NVLXDesign/NVLXMenu.h"
 #include "Platform/FloatingPanel.h"
+#include "Platform/linux/TerminationSignals.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,6 +30,9 @@ int main(int argc, char *argv[])
 #endif
     LanguageManager::applyLanguageOverrideAtStartup(UserDefaults::standard());
     QApplication app(argc, argv);
+    // A logout, a service manager or a terminal ends the program as its Quit command does: what
+    // it keeps is written and every helper ends. Heard from here on; answered from the event loop.
+    TerminationSignals termination;
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));
     QApplication::setOrganizationName(QStringLiteral("Kestrowan"));
     LanguageManager::applySystemTextsAtStartup(UserDefaults::standard());
@@ -48,6 +52,10 @@ int main(int argc, char *argv[])
 
     KestrowanApp kestrowan;
     AppDelegate &delegate = kestrowan.appDelegate();
+    QObject::connect(&termination, &TerminationSignals::received, &kestrowan, [&delegate](int number) {
+        qCInfo(appLogger, "Quitting on signal %d", number);
+        delegate.menuQuit();
+    });
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &kestrowan, [&](const QList<QUrl> &urls) {
         if (urls.isEmpty())
             delegate.applicationShouldHandleReopen(KestrowanApp::isMainWindowOpen());

@@ -3,6 +3,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupsFileWriter.h"
 #include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/groups/GroupsMerge.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QPointer>
 #include <QSet>
 
@@ -72,8 +74,24 @@ GroupManager::GroupManager(const QString &storageDirectory, const QString &group
     , m_mirrorFolders(groupsDirectory, runningProgramPath())
     , m_writer(GroupsFileWriter::forFile(m_storageURL))
 {
-    m_writer->addListener(this, [this](const std::optional<QString> &failure) {
-        QMetaObject::invokeMethod(this, [this, failed = failure.has_value()] { setSaveFailing(failed); }, Qt::QueuedConnection);
+    m_writer->addListener(this, [this](const GroupsFileWriter::Outcome &outcome) {
+        if (outcome.changedElsewhere) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_saveAfterTakeIn = true;
+                    postTakeIn();
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, failed = outcome.failure.has_value()] {
+                applyMergedWrites();
+                setSaveFailing(failed);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -81,10 +99,17 @@ GroupManager::~GroupManager()
 {
     m_writer->removeListener(this);
     m_writer->waitUntilWritten();
+    // A last save held back because another program saved meanwhile: its change is taken in and
+    // the merged groups written, so that quitting loses neither side's.
+    for (int attempt = 0; attempt < 3 && m_writer->lastWriteFoundOtherChange(); ++attempt) {
+        m_saveAfterTakeIn = true;
+        takeInOutsideChanges();
+        m_writer->waitUntilWritten();
+    }
     // The groups on screen were never saved: this is the last chance before they are lost.
     if (m_writer->lastWriteFailed()) {
         qCInfo(persistenceLogger, "Saving groups again before quitting, after a failed save");
-        m_writer->save(m_groups);
+        m_writer->save(m_groups, m_seenGeneration);
         m_writer->waitUntilWritten();
     }
 }
@@ -144,9 +169,11 @@ void GroupManager::loadGroups()
 {
     // A save still on its way to the file comes first: the file is read as the store last left it.
     m_writer->waitUntilWritten();
-    struct stat entry {};
-    if (::lstat(QFile::encodeName(m_storageURL).constData(), &entry) != 0 && errno == ENOENT)
+    watchFile();
+    if (GroupsFileWriter::isAbsent(m_storageURL)) {
+        m_seenGeneration = m_writer->adopt(std::nullopt, {});
         return;
+    }
     // A link whose file cannot be reached (a volume not mounted yet) is no empty list: taken for
     // one, it would have every group's folder and Dock item swept away.
     if (const std::optional<QString> unreachable = unreachableLinkTarget(m_storageURL)) {
@@ -166,6 +193,9 @@ void GroupManager::loadGroups()
 
     if (!decoded) {
         qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(failure));
+        // The store rests on no groups from it; once a copy is kept, its next save replaces it.
+        if (bytes)
+            m_seenGeneration = m_writer->adopt(*bytes, {});
         m_unreadableFileNotBackedUp = !backUpUnreadableFile();
         setGroups({});
         // The text says whether a copy exists: without one the user must not lose the file by hand.
@@ -181,9 +211,142 @@ void GroupManager::loadGroups()
             reset = true;
         }
     }
+    m_seenGeneration = m_writer->adopt(*bytes, *decoded);
     setGroups(*decoded);
     if (reset)
         saveGroups();
+}
+
+void GroupManager::watchFile()
+{
+    if (m_watcher || !QCoreApplication::instance())
+        return;
+    m_watcher = std::make_unique<QFileSystemWatcher>();
+    // The file is replaced whole, so its folder is watched too: a new file has a new identity.
+    connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, &GroupManager::postTakeIn);
+    connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &GroupManager::postTakeIn);
+    m_watcher->addPath(QFileInfo(m_storageURL).absolutePath());
+    if (QFileInfo::exists(m_storageURL))
+        m_watcher->addPath(m_storageURL);
+}
+
+void GroupManager::postTakeIn()
+{
+    // A burst of changes in the folder (each save's temporary file) costs one look.
+    if (m_takeInPosted)
+        return;
+    m_takeInPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_takeInPosted = false;
+            if (m_watcher && QFileInfo::exists(m_storageURL) && !m_watcher->files().contains(m_storageURL))
+                m_watcher->addPath(m_storageURL);
+            takeInOutsideChanges();
+        },
+        Qt::QueuedConnection);
+}
+
+void GroupManager::takeInOutsideChanges()
+{
+    // Groups that could not be loaded are not there to merge into; the load error stands.
+    if (m_loadError)
+        return;
+    // The writer may write between the look and the adoption; the look is then taken again.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        // What the writer merged in comes first: the groups here must rest on the state it left.
+        const std::optional<GroupsFileWriter::KnownFile> before = applyMergedWrites();
+        const bool exists = !GroupsFileWriter::isAbsent(m_storageURL);
+        QString failure;
+        const std::optional<QByteArray> bytes = exists ? readSmallFile(m_storageURL, groupsFileSizeLimit, &failure) : QByteArray();
+        if (!bytes)
+            return;
+        const std::optional<QByteArray> content = exists ? bytes : std::nullopt;
+        // A save of this side that landed during the look makes what was seen unsure: look again.
+        // One landing now may already be in the file.
+        const std::optional<GroupsFileWriter::KnownFile> known = m_writer->known();
+        if (!known)
+            return;
+        if (!before || before->version != known->version)
+            continue;
+        if (content == known->content || (content && content == known->beingWritten)) {
+            if (std::exchange(m_saveAfterTakeIn, false) && m_groups != known->groups)
+                saveGroups();
+            return;
+        }
+        std::optional<QList<AppGroup>> theirs = exists ? GroupsJson::decode(*bytes, &failure) : std::nullopt;
+        if (!theirs) {
+            // Removed, or left unreadable: nothing of the other side to take in. The groups here are
+            // written again, an unreadable file only once a copy of it is kept.
+            if (exists) {
+                qCCritical(persistenceLogger, "groups.json was changed by another program and cannot be read: %s",
+                           qUtf8Printable(failure));
+                m_unreadableFileNotBackedUp = !backUpUnreadableFile();
+            } else {
+                qCCritical(persistenceLogger, "groups.json was removed by another program; saving the groups again");
+            }
+            const std::optional<quint64> generation = m_writer->adopt(content, known->groups, known->version);
+            if (!generation)
+                continue;
+            m_seenGeneration = *generation;
+            m_saveAfterTakeIn = false;
+            saveGroups();
+            return;
+        }
+        for (AppGroup &group : *theirs)
+            group = resettingRetiredIconStyle(std::move(group));
+        const GroupsMerge merged = GroupsMerge::merge(known->groups, m_groups, *theirs);
+        const std::optional<quint64> generation = m_writer->adopt(content, *theirs, known->version);
+        if (!generation)
+            continue;
+        m_seenGeneration = *generation;
+        m_saveAfterTakeIn = false;
+        qCInfo(persistenceLogger, "Took in the groups another program saved");
+        if (merged.groups != m_groups)
+            changeGroups([&] { m_groups = merged.groups; });
+        if (merged.groups != *theirs)
+            saveGroups();
+        tellConflicts(merged.conflicts);
+        return;
+    }
+}
+
+std::optional<GroupsFileWriter::KnownFile> GroupManager::applyMergedWrites()
+{
+    const GroupsFileWriter::MergedWrites taken = m_writer->takeMergedWrites();
+    if (m_seenGeneration)
+        m_seenGeneration = taken.generation;
+    for (const GroupsFileWriter::MergedWrite &write : taken.writes) {
+        // The other program's change reached the file with a save of this side; it reaches the
+        // screen the same way, on top of what changed here since that save.
+        const GroupsMerge merged = GroupsMerge::merge(write.saved, m_groups, write.written);
+        qCInfo(persistenceLogger, "Took in the groups another program saved");
+        if (merged.groups != m_groups)
+            changeGroups([&] { m_groups = merged.groups; });
+        if (merged.groups != write.written)
+            saveGroups();
+        tellConflicts(write.conflicts + merged.conflicts);
+    }
+    return taken.known;
+}
+
+void GroupManager::tellConflicts(const QList<AppGroup> &conflicts)
+{
+    if (conflicts.isEmpty())
+        return;
+    QStringList names;
+    for (const AppGroup &group : conflicts) {
+        // The writer and the store may both meet the same change of the other side (one while it
+        // saves, the other as it looks); the user hears of it once.
+        if (m_toldConflicts.value(group.id) == group)
+            continue;
+        m_toldConflicts.insert(group.id, group);
+        qCCritical(persistenceLogger, "Group %s was changed here and by another program; kept the change made here",
+                   qUtf8Printable(loggedText(group.name)));
+        names.append(group.name);
+    }
+    if (!names.isEmpty())
+        emit changedHereAndElsewhere(names);
 }
 
 std::optional<QString> GroupManager::earlierCopyOfUnreadableFile() const
@@ -249,7 +412,7 @@ void GroupManager::saveGroups()
     }
 
     // The list shares its data with the copy; encoding and writing happen on the writer's thread.
-    m_writer->save(m_groups);
+    m_writer->save(m_groups, m_seenGeneration);
 }
 
 void GroupManager::waitUntilSaved()
@@ -326,6 +489,8 @@ void GroupManager::removeOrphanedGroupFolders()
         qCCritical(persistenceLogger, "Orphaned group folders kept: the groups could not be loaded");
         return;
     }
+    // A group another program has just made has its folder already: it must be known here first.
+    takeInOutsideChanges();
     const QDir folder(groupsDirectory());
     if (!folder.exists())
         return;

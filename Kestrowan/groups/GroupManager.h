@@ -1,21 +1,24 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
+#include "Kestrowan/groups/GroupsFileWriter.h"
 #include "Kestrowan/groups/MirrorFolders.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
-class GroupsFileWriter;
+class QFileSystemWatcher;
 class SkinManager;
 class UserDefaults;
 
@@ -28,6 +31,12 @@ class UserDefaults;
 //
 // The asynchronous operations follow the completion pattern of AsyncProcess.h: the main thread never
 // waits for a process or a Dock restart.
+//
+// The program runs once per display, so two of them may share one home folder and one groups file.
+// Each watches the file: what the other saves is taken in at once, group by group against the state
+// both started from (GroupsMerge), and a save that finds the file changed by the other writes the
+// other's change along with its own. A group changed on both sides keeps this side's version, and
+// the user is told.
 class GroupManager final : public QObject {
     Q_OBJECT
 public:
@@ -72,6 +81,10 @@ public:
     void updateGroup(const AppGroup &group);
     // Removes the group and, unless `keepDock`, its Dock tile and mirror folder.
     void deleteGroup(const AppGroup &group, bool keepDock, std::function<void()> completion = {});
+    // Takes in what another program saved into the groups file since this store last read or wrote
+    // it, and saves the merged list where it holds changes of this side. Runs by itself when the
+    // file changes; does nothing while the file is as this store left it.
+    void takeInOutsideChanges();
     // Deletes every folder in the groups folder whose ".group_id" names no group; a folder whose
     // ".group_id" names none at all (missing, empty, damaged) is kept. Does nothing while the
     // groups file could not be loaded: the list is empty then only because it was unreadable. A
@@ -124,6 +137,9 @@ signals:
     // The record of what was last synced to the Dock changed: views showing a group's sync state
     // ask `isGroupSyncedToDock` again.
     void dockSyncRecordChanged();
+    // Groups changed here and, differently, by another program sharing the groups file (or deleted
+    // on one side and changed on the other): this side's version was kept. Their names.
+    void changedHereAndElsewhere(const QStringList &names);
 
 private:
     // Runs `completion` from the event loop, never inside the call that finished at once.
@@ -136,6 +152,12 @@ private:
     // The name of a copy aside that holds the same bytes as "groups.json", when one exists.
     std::optional<QString> earlierCopyOfUnreadableFile() const;
     void finishDeletion(const AppGroup &group);
+    void watchFile();
+    void postTakeIn();
+    // Brings the other programs' changes that the writer merged into the file onto the screen;
+    // the state of the file the writer knows with them.
+    std::optional<GroupsFileWriter::KnownFile> applyMergedWrites();
+    void tellConflicts(const QList<AppGroup> &conflicts);
     void removeLeftBehindTile(const QString &folderPath);
     // "syncedGroupHashes" as last read.
     const QMap<QString, QString> &syncedHashes() const;
@@ -149,6 +171,14 @@ private:
     bool m_unreadableFileNotBackedUp = false;
     bool m_saveFailing = false;
     std::shared_ptr<GroupsFileWriter> m_writer;
+    // The writer's generation the groups here rest on, once the file was read; saves carry it.
+    std::optional<quint64> m_seenGeneration;
+    // A save was dropped for resting on an older state: once that state is taken in, save again.
+    bool m_saveAfterTakeIn = false;
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+    // The version kept here of each group last told of as changed on both sides.
+    QHash<QUuid, AppGroup> m_toldConflicts;
+    bool m_takeInPosted = false;
     // Orphaned folders whose tile removal is under way.
     QSet<QString> m_tileRemovals;
     mutable QPointer<UserDefaults> m_syncedHashesSource;

@@ -1,15 +1,67 @@
 #include "Kestrowan/groups/GroupsFileWriter.h"
 
+#include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/groups/GroupsMerge.h"
 #include "Kestrowan/shell/AfterRepaint.h"
 #include "Kestrowan/shell/Log.h"
 
+#include "Platform/BoundedFile.h"
 #include "Platform/safewrite/SafeWrite.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QThread>
 
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <map>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Every writer of the file, in this process or another, holds this lock on its folder from the
+// check of what the file holds until it is replaced.
+class FolderLock {
+public:
+    explicit FolderLock(const QString &file)
+        : m_fd(::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd < 0)
+            return;
+        // A writer that stopped while holding it (a process halted in a debugger) is waited for a
+        // while only; the write then goes ahead unlocked rather than never.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() > deadline) {
+                qCCritical(persistenceLogger, "Writing groups.json without its folder lock: %s", strerror(errno));
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+    int m_fd;
+};
+
+// The bound of the groups file's reader, so that the check reads what the store would.
+constexpr qint64 groupsFileSizeLimit = 256 * 1024 * 1024;
+
+} // namespace
 
 std::shared_ptr<GroupsFileWriter> GroupsFileWriter::forFile(const QString &path)
 {
@@ -42,7 +94,41 @@ GroupsFileWriter::~GroupsFileWriter()
     m_thread.join();
 }
 
-void GroupsFileWriter::save(QList<AppGroup> groups)
+bool GroupsFileWriter::isAbsent(const QString &path)
+{
+    struct stat entry {};
+    return ::lstat(QFile::encodeName(path).constData(), &entry) != 0 && errno == ENOENT;
+}
+
+std::optional<quint64> GroupsFileWriter::adopt(std::optional<QByteArray> content, QList<AppGroup> groups,
+                                               std::optional<quint64> expectedVersion)
+{
+    const std::lock_guard lock(m_mutex);
+    if (expectedVersion && (!m_known || m_known->version != *expectedVersion))
+        return std::nullopt;
+    // A write under way stays known as such: its bytes may be in the file before it ends.
+    std::optional<QByteArray> beingWritten = m_known ? m_known->beingWritten : std::nullopt;
+    m_known = KnownFile{std::move(content), std::move(groups), ++m_knownVersion, std::move(beingWritten)};
+    ++m_generation;
+    m_pending.reset();
+    if (!m_writing)
+        m_idle.notify_all();
+    return m_generation;
+}
+
+GroupsFileWriter::MergedWrites GroupsFileWriter::takeMergedWrites()
+{
+    const std::lock_guard lock(m_mutex);
+    return {m_known, std::exchange(m_mergedWrites, {}), m_generation};
+}
+
+std::optional<GroupsFileWriter::KnownFile> GroupsFileWriter::known() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_known;
+}
+
+void GroupsFileWriter::save(QList<AppGroup> groups, std::optional<quint64> baseGeneration)
 {
     const QCoreApplication *application = QCoreApplication::instance();
     const bool onApplicationThread = application && application->thread() == QThread::currentThread();
@@ -50,6 +136,7 @@ void GroupsFileWriter::save(QList<AppGroup> groups)
     {
         const std::lock_guard lock(m_mutex);
         m_pending = std::move(groups);
+        m_pendingGeneration = baseGeneration.value_or(m_generation);
         // A second save before the loop came round (a loop of saves that never returns to it) wakes
         // the writer at once: the file is never held back for longer than one save.
         postWake = onApplicationThread && !m_wakePosted;
@@ -90,36 +177,100 @@ void GroupsFileWriter::run()
         if (!m_pending)
             return;
         const QList<AppGroup> groups = std::move(*m_pending);
+        const quint64 generation = m_pendingGeneration;
         m_pending.reset();
         m_writing = true;
         lock.unlock();
-        const std::optional<QString> failure = write(groups);
+        const Outcome outcome = write(groups, generation);
         {
             const std::lock_guard listenersLock(m_listenersMutex);
             for (const auto &[owner, listener] : m_listeners)
-                listener(failure);
+                listener(outcome);
         }
         lock.lock();
-        m_lastWriteFailed = failure.has_value();
+        m_lastWriteFailed = outcome.failure.has_value();
+        m_lastWriteFoundOtherChange = outcome.changedElsewhere;
         m_writing = false;
         if (!m_pending)
             m_idle.notify_all();
     }
 }
 
-std::optional<QString> GroupsFileWriter::write(const QList<AppGroup> &groups) const
+GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups, quint64 generation)
 {
-    const QByteArray bytes = GroupsJson::encode(groups);
+    const FolderLock folderLock(m_path);
+    std::optional<KnownFile> known;
+    {
+        const std::lock_guard lock(m_mutex);
+        // Made before the store took in a newer state of the file: the store saves again on top.
+        if (generation != m_generation)
+            return {std::nullopt, true};
+        known = m_known;
+    }
+    QList<AppGroup> written = groups;
+    std::optional<MergedWrite> merged;
+    // Without a known state (a store that never read the file) the file is written as it always was.
+    if (known) {
+        const bool absent = isAbsent(m_path);
+        QString unreadable;
+        const std::optional<QByteArray> current = absent ? QByteArray() : readSmallFile(m_path, groupsFileSizeLimit, &unreadable);
+        // A file that cannot be read now (a link to a volume gone) is not written over: what it
+        // holds is not known.
+        if (!current) {
+            const QString failure = QStringLiteral("groups.json cannot be read to check it first (%1)").arg(unreadable);
+            qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(failure));
+            return {failure, false};
+        }
+        // A file removed meanwhile gets the groups as they are here.
+        if (!absent && *current != known->content) {
+            QString failure;
+            std::optional<QList<AppGroup>> theirs = GroupsJson::decode(*current, &failure);
+            // Left unreadable by the other program: the store keeps a copy of it first.
+            if (!theirs)
+                return {std::nullopt, true};
+            for (AppGroup &group : *theirs)
+                group = GroupManager::resettingRetiredIconStyle(std::move(group));
+            const GroupsMerge merge = GroupsMerge::merge(known->groups, groups, *theirs);
+            qCInfo(persistenceLogger, "groups.json was changed by another program; its change is saved with this one");
+            written = merge.groups;
+            merged = MergedWrite{groups, merge.groups, merge.conflicts};
+        }
+    }
+    const QByteArray bytes = GroupsJson::encode(written);
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_known)
+            m_known->beingWritten = bytes;
+    }
     const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes);
-    if (failure)
+    const std::lock_guard lock(m_mutex);
+    if (m_known)
+        m_known->beingWritten.reset();
+    if (failure) {
         qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(*failure));
-    return failure;
+        return {failure, false};
+    }
+    // The file now holds what was written here, whatever the store adopted during the write: a
+    // state it adopted then was in the file before this write looked, so it is merged in here.
+    if (m_known)
+        m_known = KnownFile{bytes, written, ++m_knownVersion, std::nullopt};
+    if (merged) {
+        m_mergedWrites.append(*merged);
+        ++m_generation;
+    }
+    return {};
 }
 
 bool GroupsFileWriter::lastWriteFailed() const
 {
     const std::lock_guard lock(m_mutex);
     return m_lastWriteFailed;
+}
+
+bool GroupsFileWriter::lastWriteFoundOtherChange() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_lastWriteFoundOtherChange;
 }
 
 void GroupsFileWriter::addListener(const void *owner, Listener listener)

@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QSet>
+#include "Platform/safewrite/OwnFiles.h"
 #include "Platform/safewrite/SafeWrite.h"
 #include <QStringDecoder>
 
@@ -266,10 +267,16 @@ bool MirrorFolders::entryExists(const QString &path)
 
 bool MirrorFolders::removeEntry(const QString &path)
 {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    if (!S_ISDIR(status.st_mode))
+        return ::unlink(QFile::encodeName(path).constData()) == 0;
+    // A folder goes through descriptors: one swapped for a link after the look above, or reached
+    // through a linked groups folder, is never emptied.
     const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        return QDir(path).removeRecursively();
-    return ::unlink(QFile::encodeName(path).constData()) == 0;
+    return OwnFiles::removeEntry(info.absolutePath(), info.fileName(), [](int, const struct stat &) { return true; })
+        == OwnFiles::Removal::Removed;
 }
 
 bool MirrorFolders::indexIsCurrent() const

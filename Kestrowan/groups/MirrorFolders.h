@@ -142,7 +142,8 @@ public:
     // Whether anything, a dangling symbolic link included, is at `path`.
     static bool entryExists(const QString &path);
     // Removes a file or a symbolic link itself, or a real directory with everything in it. A link to a
-    // directory is never followed, so the user's own folders are never emptied through an alias.
+    // directory is never followed, so the user's own folders are never emptied through an alias; nor
+    // is a directory reached through a linked groups folder.
     static bool removeEntry(const QString &path);
 
 private:

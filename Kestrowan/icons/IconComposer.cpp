@@ -231,14 +231,7 @@ QImage IconComposer::styleBackground(AppGroup::IconStyle style, qsizetype count)
     PointCanvas canvas(QSizeF(kCanvasSide, kCanvasSide), kPixelsPerPoint);
     if (!canvas.isValid())
         return {};
-    switch (style) {
-    case AppGroup::IconStyle::Shelf: shelfBackground(canvas, shelves); break;
-    case AppGroup::IconStyle::Glass: glassBackground(canvas); break;
-    case AppGroup::IconStyle::Gradient: gradientBackground(canvas); break;
-    case AppGroup::IconStyle::Minimal:
-    case AppGroup::IconStyle::Skin: minimalBackground(canvas); break;
-    case AppGroup::IconStyle::Pelko: pelkoBackground(canvas); break;
-    }
+    paintStyleBackground(canvas, style, shelves);
     const QImage image = canvas.takeImage();
     const std::lock_guard lock(mutex);
     painted.insert(key, image);
@@ -397,9 +390,21 @@ std::optional<QRect> IconComposer::opaqueBounds(const QImage &bitmap)
     return QRect(minX, minY, maxX - minX + 1, maxY - minY + 1);
 }
 
-void IconComposer::drawShelfIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+void IconComposer::paintStyleBackground(PointCanvas &canvas, AppGroup::IconStyle style, qsizetype count)
 {
-    shelfBackground(canvas, sources.size());
+    switch (style) {
+    case AppGroup::IconStyle::Shelf: shelfBackground(canvas, count); break;
+    case AppGroup::IconStyle::Glass: glassBackground(canvas); break;
+    case AppGroup::IconStyle::Gradient: gradientBackground(canvas); break;
+    case AppGroup::IconStyle::Minimal:
+    case AppGroup::IconStyle::Skin: minimalBackground(canvas); break;
+    case AppGroup::IconStyle::Pelko: pelkoBackground(canvas); break;
+    }
+}
+
+void IconComposer::drawStyleIcon(PointCanvas &canvas, AppGroup::IconStyle style, const QSizeF &size, const QList<IconSource> &sources)
+{
+    paintStyleBackground(canvas, style, sources.size());
     drawItemTiles(canvas, size, sources, backgroundPath(512));
 }
 
@@ -431,24 +436,12 @@ void IconComposer::shelfBackground(PointCanvas &canvas, qsizetype count)
     strokeBorder(canvas, borderRect(1, 99), white(1.0f, 0.08f), 2);
 }
 
-void IconComposer::drawGlassIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
-{
-    glassBackground(canvas);
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
-}
-
 void IconComposer::glassBackground(PointCanvas &canvas)
 {
     const QPainterPath b = backgroundPath(512);
     fillBackground(canvas, b, {{0, white(0.96f, 0.85f)}, {1, white(0.88f, 0.75f)}}, kTop, kBottom);
     strokeBorder(canvas, borderRect(1.5, 98.5), white(1.0f, 0.5f), 3);
     strokeBorder(canvas, b, white(0.7f, 0.4f), 1);
-}
-
-void IconComposer::drawGradientIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
-{
-    gradientBackground(canvas);
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
 }
 
 void IconComposer::gradientBackground(PointCanvas &canvas)
@@ -460,12 +453,6 @@ void IconComposer::gradientBackground(PointCanvas &canvas)
     strokeBorder(canvas, borderRect(1, 99), white(1.0f, 0.2f), 2);
 }
 
-void IconComposer::drawMinimalIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
-{
-    minimalBackground(canvas);
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
-}
-
 void IconComposer::minimalBackground(PointCanvas &canvas)
 {
     const QPainterPath b = backgroundPath(512);
@@ -473,12 +460,6 @@ void IconComposer::minimalBackground(PointCanvas &canvas)
     canvas.fillPath(b, white(0.93f, 1));
     canvas.restore();
     strokeBorder(canvas, b, white(0.8f, 1), 1.5);
-}
-
-void IconComposer::drawPelkoIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
-{
-    pelkoBackground(canvas);
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
 }
 
 void IconComposer::pelkoBackground(PointCanvas &canvas)

@@ -56,11 +56,8 @@ public:
     // The sources of the first `limit` items (all of them when negative), in order.
     static QList<IconSource> itemSources(const QList<AppItem> &apps, qsizetype limit = -1);
 
-    static void drawShelfIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
-    static void drawGlassIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
-    static void drawGradientIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
-    static void drawMinimalIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
-    static void drawPelkoIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
+    // A whole icon in a built-in style, painted afresh: the style's background, then the item tiles.
+    static void drawStyleIcon(PointCanvas &canvas, AppGroup::IconStyle style, const QSizeF &size, const QList<IconSource> &sources);
 
     // The grid of up to four tiles (in 512-point canvas units), or the faint empty-group symbol.
     static void drawItemTiles(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources, const QPainterPath &clip);
@@ -94,6 +91,8 @@ private:
     static QRect opaqueCrop(const QImage &bitmap);
     // The 512-point picture of a built-in style before any tile, for `count` sources.
     static QImage styleBackground(AppGroup::IconStyle style, qsizetype count);
+    // The background of a built-in style (skin without a skin is minimal) for `count` items.
+    static void paintStyleBackground(PointCanvas &canvas, AppGroup::IconStyle style, qsizetype count);
     static void shelfBackground(PointCanvas &canvas, qsizetype count);
     static void glassBackground(PointCanvas &canvas);
     static void gradientBackground(PointCanvas &canvas);

@@ -77,14 +77,16 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
     {
         const std::lock_guard lock(m_mutex);
         const auto found = m_entries.find(path);
-        if (found != m_entries.end() && (found->pending || found->stamp == stamp)) {
+        const qint64 now = FailedDocuments::nowMs();
+        if (found != m_entries.end() && (found->pending || found->stamp == stamp)
+            && (found->pending || !found->picture.isNull() || !m_failures.mayTry(path, stamp, now))) {
             found->used = ++m_clock;
             if (found->pending)
                 return {State::Pending, {}};
             return {found->picture.isNull() ? State::Failed : State::Ready, found->picture};
         }
         // Nothing is there to decode: no helper is started for it.
-        if (!stamp.exists || !QFileInfo(path).isFile())
+        if (!stamp.exists || !QFileInfo(path).isFile() || !m_failures.mayTry(path, stamp, now))
             return {State::Failed, {}};
         m_entries.insert(path, Entry{stamp, {}, true, ++m_clock});
         dropOldest();
@@ -107,7 +109,7 @@ void PreviewPictures::dropOldest()
     }
 }
 
-void PreviewPictures::arrived(const QString &path, const QImage &arrivedPicture, const QString &failure)
+void PreviewPictures::arrived(const QString &path, const QImage &arrivedPicture, const QString &failure, bool transient)
 {
     // Kept at the pixels its card draws it with, not as decoded (a quarter of a megabyte or more).
     const QImage picture = ItemPreview::photoCardPicture(arrivedPicture);
@@ -118,6 +120,10 @@ void PreviewPictures::arrived(const QString &path, const QImage &arrivedPicture,
             return;
         found->pending = false;
         found->picture = picture;
+        if (picture.isNull())
+            m_failures.failed(path, found->stamp, transient, FailedDocuments::nowMs());
+        else
+            m_failures.succeeded(path);
     }
     if (!failure.isEmpty())
         qCInfo(appLogger, "No preview picture of \"%s\": %s", qUtf8Printable(QFileInfo(path).fileName()),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Kestrowan/groups/AppItem.h"
+#include "Kestrowan/icons/FailedDocuments.h"
 #include "Platform/FileStamp.h"
 #include "Platform/PreviewRenderer.h"
 
@@ -80,7 +81,7 @@ private:
         std::function<void()> done;
         QTimer *timer = nullptr;
     };
-    void arrived(const QString &path, const QImage &picture, const QString &failure);
+    void arrived(const QString &path, const QImage &picture, const QString &failure, bool transient);
     bool isPending(const QString &path) const;
     void settleWaiters(bool all);
     void dropOldest();
@@ -88,6 +89,9 @@ private:
     std::unique_ptr<PreviewRenderer> m_renderer;
     mutable std::mutex m_mutex;
     QHash<QString, Entry> m_entries;
+    // Outlives the entries: a failed document is not decoded again until it changes, however many
+    // other documents passed through meanwhile.
+    FailedDocuments m_failures;
     quint64 m_clock = 0;
     QList<std::shared_ptr<Waiter>> m_waiters;
 };

@@ -92,6 +92,9 @@ private:
     };
     static Recipient recipient(QObject *context);
     void deliver(const Recipient &recipient, std::function<void()> work);
+    // Runs `job` on the worker's thread, unless the cache has closed by then; what it answers goes
+    // to `context`'s recipient.
+    void enqueue(QObject *context, std::function<void(ThumbnailWorker &, const Recipient &)> job);
 
     QString m_cacheDirectory;
     std::shared_ptr<ThumbnailRenderer> m_renderer;

@@ -57,9 +57,17 @@ QImage ThumbnailWorker::thumbnail(const QUrl &url, const QSizeF &logicalSize, qr
         }
     }
 
-    const QImage rendered = m_renderer ? m_renderer->render(path, *pixels) : QImage();
-    if (rendered.isNull())
-        return QImage(); // nothing kept: the next request asks the renderer again
+    if (!m_renderer)
+        return QImage();
+    const FileStamp stamp = FileStamp::of(path);
+    if (!m_failures.mayTry(path, stamp, FailedDocuments::nowMs()))
+        return QImage();
+    const QImage rendered = m_renderer->render(path, *pixels);
+    if (rendered.isNull()) {
+        m_failures.failed(path, stamp, m_renderer->lastFailureIsTransient(), FailedDocuments::nowMs());
+        return QImage();
+    }
+    m_failures.succeeded(path);
     const QImage image = normalized(rendered, *pixels);
     m_memoryCache.insert(*key, new QImage(image), 1);
     if (version)

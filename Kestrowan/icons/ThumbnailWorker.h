@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Kestrowan/icons/FailedDocuments.h"
+
 #include <QCache>
 #include <QImage>
 #include <QObject>
@@ -35,4 +37,6 @@ private:
     QString m_cacheDirectory;
     std::shared_ptr<ThumbnailRenderer> m_renderer;
     QCache<QString, QImage> m_memoryCache;
+    // A document that gave no thumbnail is not handed to a decoder again until it changes.
+    FailedDocuments m_failures;
 };

@@ -16,6 +16,7 @@
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/SheetFit.h"
 #include "Kestrowan/shell/AppToastModifier.h"
@@ -108,6 +109,11 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(&UserDefaults::standard(), &UserDefaults::saveFailingChanged, this, &MainView::showSettingsSaveFailure);
     connect(&m_store, &GroupManager::dockTilesLeftBehind, this, [this] {
         showToast({AppToast::Kind::Warning, localized(QStringLiteral("main.dockTileLeftBehind"))});
+    });
+    connect(&m_store, &GroupManager::changedHereAndElsewhere, this, [this](const QStringList &names) {
+        showToast({AppToast::Kind::Warning, names.size() == 1
+                                                ? localizedFormat(QStringLiteral("groups.changedElsewhere"), {names.first()})
+                                                : localizedFormat(QStringLiteral("groups.changedElsewhere.many"), {names.size()})});
     });
     connect(&UserDefaults::standard(), &UserDefaults::valueChanged, this, [this](const QString &key) {
         if (key == didCompleteOnboardingKey)

@@ -139,8 +139,9 @@ QRectF resizedFrame(const QRectF &panel, const QSizeF &size, const QRectF &ancho
     Side side = anchorSide(anchor, panel);
     if (side == Side::None)
         side = edge == DockPosition::Bottom ? Side::Below : edge == DockPosition::Left ? Side::Left : Side::Right;
-    const QPointF middle = panel.center();
-    QPointF origin(middle.x() - size.width() / 2, middle.y() - size.height() / 2);
+    // Along the facing edge the panel takes the place a show of this size would give it (centred
+    // on its anchor), so that growing back after a shrink returns it to where it was.
+    QPointF origin = popupOrigin(size, anchor, edge, visibleFrame);
     switch (side) {
     case Side::Below:
         origin.ry() = panel.top();

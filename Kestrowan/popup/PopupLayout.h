@@ -42,9 +42,9 @@ QSizeF fittedSize(const QSizeF &size, DockPosition edge, const QRectF &visibleFr
 QPointF popupOrigin(const QSizeF &size, const QRectF &anchor, DockPosition edge, const QRectF &visibleFrame);
 // `origin` moved as little as needed to keep a panel of `size` inside `visibleFrame`.
 QPointF keptInside(const QPointF &origin, const QSizeF &size, DockPosition edge, const QRectF &visibleFrame);
-// `panel` given `size`, keeping the side that faces `anchor` (for a panel above or below it, that
-// edge; beside it, that edge and the middle), kept inside `visibleFrame`. Where the two overlap,
-// the Dock's edge says which side faces it.
+// `panel` given `size`, keeping the edge that faces `anchor`; along that edge it stands where a
+// show of that size would put it. Kept inside `visibleFrame`. Where the two overlap, the Dock's
+// edge says which side faces the anchor.
 QRectF resizedFrame(const QRectF &panel, const QSizeF &size, const QRectF &anchor, DockPosition edge,
                     const QRectF &visibleFrame);
 // Whether `point` lies on the way between `anchor` and `panel`: the band that narrows from the

@@ -11,6 +11,7 @@
 #include <QLoggingCategory>
 
 #include <cmath>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -19,6 +20,11 @@ Q_LOGGING_CATEGORY(serverLog, "com.kestrowan.dock.server", QtInfoMsg)
 
 // More clients than the program and its tests ever open; a runaway client cannot exhaust the Dock.
 constexpr int maximumClients = 64;
+
+// What one client may leave unread: a few hundred layouts of a Dock of a thousand tiles. A client
+// that sends requests and never reads their answers would otherwise hold the Dock's memory without
+// end.
+constexpr qint64 maximumPendingOutput = 16 * 1024 * 1024;
 
 const QString selectionChanged = QStringLiteral("AXSelectedChildrenChanged");
 
@@ -121,11 +127,13 @@ void DockServer::read(quint64 client)
     auto found = m_clients.find(client);
     if (found == m_clients.end())
         return;
+    if (found->dropping)
+        return;
     found->reader.append(found->socket->readAll());
     while (const std::optional<QCborMap> message = found->reader.next()) {
         handle(client, *found, *message);
         found = m_clients.find(client);
-        if (found == m_clients.end())
+        if (found == m_clients.end() || found->dropping)
             return;
     }
     if (found->reader.failed()) {
@@ -144,17 +152,37 @@ void DockServer::drop(quint64 client)
     if (found->regular)
         emit regularClientGone(client);
     QLocalSocket *socket = found->socket;
+    const bool heldMuch = socket->bytesToWrite() > maximumPendingOutput / 4;
     m_clients.erase(found);
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
+    // Aborting freed the unread output, in many small pieces of this thread's heap: hand them back,
+    // so that the Dock returns to its size once such a client is gone.
+    if (heldMuch)
+        malloc_trim(0);
 }
 
 void DockServer::writeTo(quint64 client, const QByteArray &frame)
 {
-    const auto found = m_clients.constFind(client);
-    if (found != m_clients.cend())
-        found->socket->write(frame);
+    const auto found = m_clients.find(client);
+    if (found != m_clients.end())
+        queue(client, *found, frame);
+}
+
+void DockServer::queue(quint64 client, Client &state, const QByteArray &frame)
+{
+    if (state.dropping)
+        return;
+    if (state.socket->bytesToWrite() + frame.size() <= maximumPendingOutput) {
+        state.socket->write(frame);
+        return;
+    }
+    qCWarning(serverLog, "Dropping client %llu (%s): it left %lld bytes unread", client,
+              qPrintable(loggedText(QFileInfo(state.executable).fileName())), qlonglong(state.socket->bytesToWrite()));
+    state.dropping = true;
+    // Not here: the caller may be walking the clients.
+    QMetaObject::invokeMethod(this, [this, client] { drop(client); }, Qt::QueuedConnection);
 }
 
 void DockServer::publishLayout()
@@ -173,23 +201,29 @@ void DockServer::sendLayout()
 
 void DockServer::sendToMirrors(const QByteArray &frame)
 {
-    for (Client &client : m_clients) {
-        if (!client.mirrors)
+    for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
+        if (!it->mirrors)
             continue;
-        if (!isTrusted(client)) {
-            client.mirrors = false;
+        if (!isTrusted(*it)) {
+            it->mirrors = false;
             continue;
         }
-        client.socket->write(frame);
-        client.socket->flush();
+        queue(it.key(), *it, frame);
+        it->socket->flush();
     }
 }
 
-QCborMap DockServer::startMirror(Client &state)
+QCborMap DockServer::startMirror(Client &state, const QCborMap &message)
 {
+    if (message.value(QStringLiteral("v")) != QCborValue(DockWire::treeVersion)) {
+        QCborMap reply = answer(AXError::IllegalArgument);
+        reply.insert(QStringLiteral("v"), DockWire::treeVersion);
+        return reply;
+    }
     state.mirrors = true;
     const DockTree tree = m_state->tree();
     QCborMap reply = answer(AXError::Success);
+    reply.insert(QStringLiteral("v"), DockWire::treeVersion);
     reply.insert(QStringLiteral("pid"), m_processIdentifier);
     reply.insert(QStringLiteral("layout"), tree.encodeLayout());
     reply.insert(QStringLiteral("sel"), DockTree::encodeSelection(tree.selected()));
@@ -209,10 +243,10 @@ void DockServer::sendNotification(quint64 element, const QString &notification)
                                                       {QStringLiteral("pid"), m_processIdentifier},
                                                       {QStringLiteral("el"), qint64(element)},
                                                       {QStringLiteral("name"), notification}});
-    for (const Client &client : std::as_const(m_clients)) {
-        if (client.observations.contains(qMakePair(element, notification))) {
-            client.socket->write(frame);
-            client.socket->flush();
+    for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
+        if (it->observations.contains(qMakePair(element, notification))) {
+            queue(it.key(), *it, frame);
+            it->socket->flush();
         }
     }
 }
@@ -267,7 +301,7 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
     else
         reply = answerRequest(state, op, message);
     reply.insert(QStringLiteral("re"), sequence.isInteger() ? sequence.toInteger() : qint64(0));
-    state.socket->write(DockWire::frame(reply));
+    queue(client, state, DockWire::frame(reply));
 }
 
 QCborMap DockServer::answerRequest(Client &state, const QString &op, const QCborMap &message)
@@ -290,7 +324,7 @@ QCborMap DockServer::answerRequest(Client &state, const QString &op, const QCbor
     if (op == DockWire::Op::observe || op == DockWire::Op::unobserve)
         return observation(state, op, message);
     if (op == DockWire::Op::mirror)
-        return startMirror(state);
+        return startMirror(state, message);
     quint64 element = 0;
     if (op == DockWire::Op::attribute) {
         if (!isOwnElement(message, &element))

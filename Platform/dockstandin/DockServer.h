@@ -59,6 +59,8 @@ private:
         quint64 tap = 0;
         bool regular = false;
         bool mirrors = false;
+        // Set once its output has outgrown the bound: it is sent nothing more and dropped soon.
+        bool dropping = false;
     };
 
     void accept();
@@ -73,8 +75,10 @@ private:
     bool isTrusted(const Client &state) const;
     bool isOwnElement(const QCborMap &message, quint64 *element) const;
     void writeTo(quint64 client, const QByteArray &frame);
+    // Queues a frame for a client; one that lets more than the bound wait unread is dropped instead.
+    void queue(quint64 client, Client &state, const QByteArray &frame);
     void sendNotification(quint64 element, const QString &notification);
-    QCborMap startMirror(Client &state);
+    QCborMap startMirror(Client &state, const QCborMap &message);
     // Sends to every client that keeps a copy of the tree and still has access; one that has lost
     // it keeps no copy any more and is sent nothing.
     void sendToMirrors(const QByteArray &frame);

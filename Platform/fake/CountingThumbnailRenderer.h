@@ -26,10 +26,17 @@ public:
         return image;
     }
 
-    void refuse(const QString &path)
+    // Gives nothing for `path`; `transient` says a later request may give a picture.
+    void refuse(const QString &path, bool transient = false)
     {
         QMutexLocker locker(&m_lock);
         m_refused.insert(path);
+        m_transient = transient;
+    }
+    bool lastFailureIsTransient() const override
+    {
+        QMutexLocker locker(&m_lock);
+        return m_transient;
     }
     QStringList requests() const
     {
@@ -42,4 +49,5 @@ private:
     mutable QMutex m_lock;
     QStringList m_requests;
     QSet<QString> m_refused;
+    bool m_transient = false;
 };

@@ -46,7 +46,7 @@ private:
                 if (generation != m_generation)
                     return;
                 const QImage picture = pictures.value(path);
-                emit rendered(path, picture, picture.isNull() ? QStringLiteral("no picture") : QString());
+                emit rendered(path, picture, picture.isNull() ? QStringLiteral("no picture") : QString(), false);
             },
             Qt::QueuedConnection);
     }

@@ -1,5 +1,7 @@
 #include "Platform/linux/DesktopThumbnailRenderer.h"
 
+#include "Platform/linux/BoundedChild.h"
+#include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/DesktopEntry.h"
 
 #include "Platform/thumbnailhelper/PageDrawing.h"
@@ -8,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QProcess>
@@ -15,23 +18,22 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include <csignal>
-#include <sys/types.h>
-#include <unistd.h>
 
 namespace {
 
+Q_LOGGING_CATEGORY(thumbnailLog, "com.kestrowan.app.app")
+
 const QString kThumbnailerGroup = QStringLiteral("Thumbnailer Entry");
-const QString kHelperName = QStringLiteral("kestrowan-thumbnail-helper");
+// The helper's exit status for a file it will not read for its size.
+constexpr int kRefusedForSize = 3;
+// Exit status of a child that could not execute its program.
+constexpr int kCouldNotExecute = 127;
 
 } // namespace
 
 QString DesktopThumbnailRenderer::helperProgram()
 {
-    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + kHelperName;
-    if (QFileInfo(beside).isExecutable())
-        return beside;
-    return QStringLiteral(KESTROWAN_THUMBNAIL_HELPER);
+    return ChildProcess::helperProgram();
 }
 
 QStringList DesktopThumbnailRenderer::defaultThumbnailerFolders()
@@ -47,100 +49,143 @@ DesktopThumbnailRenderer::DesktopThumbnailRenderer(const QStringList &thumbnaile
 
 QImage DesktopThumbnailRenderer::render(const QString &path, const QSize &pixelSize)
 {
+    m_lastTransient = false;
     if (m_cancelled || pixelSize.isEmpty() || !QFileInfo(path).isFile())
         return QImage();
-    const QImage drawn = renderWithQt(path, pixelSize);
-    if (!drawn.isNull())
-        return drawn;
-    return renderWithThumbnailer(path, pixelSize);
+    Run run = Run::NoPicture;
+    const QImage drawn = drawWithHelper(path, pixelSize, run);
+    if (drawn.isNull() && run == Run::NoPicture)
+        return drawWithThumbnailer(path, pixelSize, run);
+    m_lastTransient = drawn.isNull() && run == Run::Transient;
+    return drawn;
 }
 
 void DesktopThumbnailRenderer::cancel()
 {
     m_cancelled = true;
-    if (const qint64 group = m_runningGroup.load(); group > 0)
-        ::kill(-pid_t(group), SIGKILL);
+    const std::lock_guard lock(m_runningLock);
+    if (m_running)
+        m_running->kill();
 }
 
 QImage DesktopThumbnailRenderer::renderWithQt(const QString &path, const QSize &pixelSize)
 {
-    if (!PageDrawing::drawsType(path))
-        return QImage();
-    QTemporaryDir scratch;
-    if (!scratch.isValid())
-        return QImage();
-    const QString output = scratch.filePath(QStringLiteral("thumbnail.png"));
-    if (!runBounded({helperProgram(), QFileInfo(path).absoluteFilePath(), output, QString::number(pixelSize.width()),
-                     QString::number(pixelSize.height())}))
-        return QImage();
-    return readThumbnail(output, pixelSize);
+    Run run = Run::NoPicture;
+    return drawWithHelper(path, pixelSize, run);
 }
 
-QImage DesktopThumbnailRenderer::readThumbnail(const QString &file, const QSize &pixelSize)
+QImage DesktopThumbnailRenderer::renderWithThumbnailer(const QString &path, const QSize &pixelSize)
+{
+    Run run = Run::NoPicture;
+    return drawWithThumbnailer(path, pixelSize, run);
+}
+
+QImage DesktopThumbnailRenderer::drawWithHelper(const QString &path, const QSize &pixelSize, Run &run)
+{
+    run = Run::NoPicture;
+    if (!PageDrawing::drawsType(path))
+        return QImage();
+    const QString helper = helperProgram();
+    QTemporaryDir scratch;
+    if (helper.isEmpty() || !scratch.isValid()) {
+        run = Run::Transient;
+        return QImage();
+    }
+    const QString output = scratch.filePath(QStringLiteral("thumbnail.png"));
+    run = runBounded({helper, QFileInfo(path).absoluteFilePath(), output, QString::number(pixelSize.width()),
+                      QString::number(pixelSize.height())},
+                     true);
+    if (run != Run::Done)
+        return QImage();
+    return readThumbnail(output, pixelSize, run);
+}
+
+QImage DesktopThumbnailRenderer::readThumbnail(const QString &file, const QSize &pixelSize, Run &run)
 {
     // The picture a child wrote is read by the helper too: a thumbnailer can be made to write a
     // picture no program should decode, and the program takes pixels only.
+    const QString helper = helperProgram();
+    if (helper.isEmpty()) {
+        run = Run::Transient;
+        return QImage();
+    }
     QByteArray pixels;
-    if (!runBounded({helperProgram(), QStringLiteral("--fit"), file, QString::number(pixelSize.width()),
-                     QString::number(pixelSize.height())},
-                    &pixels))
+    run = runBounded({helper, QStringLiteral("--fit"), file, QString::number(pixelSize.width()),
+                      QString::number(pixelSize.height())},
+                     true, &pixels);
+    if (run != Run::Done)
         return QImage();
     const QImage picture = PixelTransfer::decode(pixels);
-    if (picture.width() > pixelSize.width() || picture.height() > pixelSize.height())
+    if (picture.isNull() || picture.width() > pixelSize.width() || picture.height() > pixelSize.height()) {
+        run = Run::NoPicture;
         return QImage();
+    }
     return picture;
 }
 
-bool DesktopThumbnailRenderer::runBounded(const QStringList &arguments, QByteArray *output)
+DesktopThumbnailRenderer::Run DesktopThumbnailRenderer::runBounded(const QStringList &arguments, bool ownLimits,
+                                                                   QByteArray *output)
 {
     if (m_cancelled)
-        return false;
-    QProcess process;
-    process.setProgram(arguments.first());
-    process.setArguments(arguments.mid(1));
-    process.setStandardInputFile(QProcess::nullDevice());
-    if (!output)
-        process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    // A group of its own, so that what the child starts in turn ends with it.
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
-    process.start();
-    if (!process.waitForStarted(m_timeoutMs))
-        return false;
-    const qint64 group = process.processId();
-    // The group exists once the child has run its modifier, which is before it was reported started.
-    m_runningGroup = group;
-    auto endGroup = [group] { ::kill(-pid_t(group), SIGKILL); };
+        return Run::Cancelled;
+    BoundedChild child;
+    if (!child.start(arguments, output != nullptr, ownLimits ? BoundedChild::Mode::OwnLimits : BoundedChild::Mode::Supervised)) {
+        qCWarning(thumbnailLog, "%s", qUtf8Printable(child.errorString()));
+        return Run::Transient;
+    }
+    {
+        const std::lock_guard lock(m_runningLock);
+        m_running = &child;
+    }
     if (m_cancelled)
-        endGroup();
-    bool finished = false;
-    bool oversized = false;
-    if (output) {
-        // Read as it comes (a pipe holds little), never beyond the largest picture.
-        QDeadlineTimer deadline(m_timeoutMs);
-        while (!finished && !deadline.hasExpired()) {
-            finished = process.waitForFinished(int(std::min<qint64>(deadline.remainingTime(), 50)))
-                || process.state() == QProcess::NotRunning;
-            *output += process.readAllStandardOutput();
-            if (output->size() > PixelTransfer::maximumBytes) {
-                oversized = true;
+        child.kill();
+    QDeadlineTimer deadline(m_timeoutMs);
+    bool reading = output != nullptr;
+    std::optional<Run> cut;
+    for (;;) {
+        if (reading) {
+            // Read as it comes (a pipe holds little), never beyond the largest picture.
+            const BoundedChild::Output read = child.readOutput(*output, PixelTransfer::maximumBytes);
+            reading = read == BoundedChild::Output::More;
+            if (read == BoundedChild::Output::TooLarge) {
+                cut = Run::AtLimits;
                 break;
             }
         }
-        if (oversized)
-            finished = false;
-    } else {
-        finished = process.waitForFinished(m_timeoutMs);
+        if (child.hasEnded()) {
+            if (reading && child.readOutput(*output, PixelTransfer::maximumBytes) == BoundedChild::Output::TooLarge)
+                cut = Run::AtLimits;
+            break;
+        }
+        if (deadline.hasExpired()) {
+            // A child that had the processor for most of its time is stuck on the document; one that
+            // waited for it on a busy machine may well finish another time.
+            cut = child.cpuMilliseconds() >= m_timeoutMs / 2 ? Run::AtLimits : Run::Transient;
+            break;
+        }
+        child.wait(int(std::max<qint64>(deadline.remainingTime(), 1)), reading);
     }
-    if (!finished) {
-        // Hung: end it and all it started, and give nothing.
-        endGroup();
-        process.waitForFinished(-1);
-    } else if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        endGroup(); // a crashed child may leave children of its own behind
+    if (cut)
+        child.kill();
+    const std::optional<BoundedChild::Exit> exit = child.collect();
+    {
+        const std::lock_guard lock(m_runningLock);
+        m_running = nullptr;
     }
-    m_runningGroup = 0;
-    return finished && !m_cancelled && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (m_cancelled)
+        return Run::Cancelled;
+    if (cut)
+        return *cut;
+    if (!exit)
+        return Run::Transient;
+    if (!exit->exited)
+        return Run::AtLimits;
+    switch (exit->code) {
+    case 0: return Run::Done;
+    case kRefusedForSize: return Run::Refused;
+    case kCouldNotExecute: return Run::Transient;
+    default: return Run::NoPicture;
+    }
 }
 
 std::optional<QStringList> DesktopThumbnailRenderer::execArguments(const QString &exec, const QString &input,
@@ -211,21 +256,24 @@ std::optional<DesktopThumbnailRenderer::Thumbnailer> DesktopThumbnailRenderer::t
     return std::nullopt;
 }
 
-QImage DesktopThumbnailRenderer::renderWithThumbnailer(const QString &path, const QSize &pixelSize)
+QImage DesktopThumbnailRenderer::drawWithThumbnailer(const QString &path, const QSize &pixelSize, Run &run)
 {
+    run = Run::NoPicture;
     const std::optional<Thumbnailer> thumbnailer = thumbnailerFor(path);
     if (!thumbnailer)
         return QImage();
     QTemporaryDir scratch;
-    if (!scratch.isValid())
+    if (!scratch.isValid()) {
+        run = Run::Transient;
         return QImage();
+    }
     const QString output = scratch.filePath(QStringLiteral("thumbnail.png"));
     const std::optional<QStringList> arguments =
         execArguments(thumbnailer->exec, QFileInfo(path).absoluteFilePath(), output, qMax(pixelSize.width(), pixelSize.height()));
     if (!arguments)
         return QImage();
-
-    if (!runBounded(*arguments))
-        return QImage();
-    return readThumbnail(output, pixelSize);
+    run = runBounded(*arguments, false);
+    QImage picture = run == Run::Done ? readThumbnail(output, pixelSize, run) : QImage();
+    m_lastTransient = picture.isNull() && run == Run::Transient;
+    return picture;
 }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QMutex>
+#include <mutex>
 #include <QStringList>
 #include <atomic>
 #include <optional>
@@ -12,8 +13,10 @@
 // reads, the first page of rich and plain text), and for other documents the desktop's thumbnailer
 // programs, described by "*.thumbnailer" entries. Both run as child processes from an argument list
 // (never through a shell) into a temporary file: what Qt draws runs in the program's own thumbnail
-// helper, since a hostile page can keep Qt's text layout busy for ever or overflow its stack. A
-// child that takes longer than the timeout is ended with its whole process group.
+// helper, since a hostile page can keep Qt's text layout busy for ever or overflow its stack. Every
+// child runs under the helper's limits and is ended with its whole process group when it takes
+// longer than the timeout. A document the helper refuses for its size, or that drove it to its
+// limits, is handed to no other decoder.
 class DesktopThumbnailRenderer final : public ThumbnailRenderer {
 public:
     static constexpr int defaultTimeoutMs = 10000;
@@ -21,13 +24,14 @@ public:
     // The folders "thumbnailers" of the user's and the system's data folders.
     static QStringList defaultThumbnailerFolders();
 
-    // The thumbnail helper program: beside the running executable, else the one this build made.
+    // The thumbnail helper program (ChildProcess::helperProgram()).
     static QString helperProgram();
 
     explicit DesktopThumbnailRenderer(const QStringList &thumbnailerFolders = defaultThumbnailerFolders(),
                                       int timeoutMs = defaultTimeoutMs);
 
     QImage render(const QString &path, const QSize &pixelSize) override;
+    bool lastFailureIsTransient() const override { return m_lastTransient; }
     void cancel() override;
 
     // What Qt draws of the file (in the helper), or a null image.
@@ -48,19 +52,35 @@ private:
     };
     const QList<Thumbnailer> &thumbnailers();
     std::optional<Thumbnailer> thumbnailerFor(const QString &path);
-    // Runs the program to its end or to the timeout, in a process group of its own that is killed
-    // whole on the timeout or on cancel(); true when it exited normally with status 0.
-    // With `output`, what the program writes to its standard output is gathered there (and the
-    // program ended once it is more than any picture).
-    bool runBounded(const QStringList &arguments, QByteArray *output = nullptr);
+    enum class Run {
+        Done,
+        // Ended by itself without a picture: another decoder may try.
+        NoPicture,
+        // The helper would not read the file for its size.
+        Refused,
+        // Ended at its limits (memory, processor time, the timeout while it had the processor, an
+        // endless answer): no other decoder gets the file.
+        AtLimits,
+        // Could not start, or ran out of time on a busy machine: worth asking again later.
+        Transient,
+        Cancelled,
+    };
+    // Runs the program to its end or to the timeout, as a BoundedChild that is killed with its group
+    // on the timeout or on cancel(). With `output`, what the program writes to its standard output
+    // is gathered there (and the program ended once it is more than any picture).
+    Run runBounded(const QStringList &arguments, bool ownLimits, QByteArray *output = nullptr);
+    QImage drawWithHelper(const QString &path, const QSize &pixelSize, Run &run);
+    QImage drawWithThumbnailer(const QString &path, const QSize &pixelSize, Run &run);
     // The picture file a child wrote, read by the helper to fit `pixelSize`; null when none.
-    QImage readThumbnail(const QString &file, const QSize &pixelSize);
+    QImage readThumbnail(const QString &file, const QSize &pixelSize, Run &run);
 
     QStringList m_folders;
     int m_timeoutMs;
     QMutex m_lock;
     std::optional<QList<Thumbnailer>> m_thumbnailers;
     std::atomic<bool> m_cancelled{false};
-    // The process group of the child running now, 0 when none.
-    std::atomic<qint64> m_runningGroup{0};
+    std::atomic<bool> m_lastTransient{false};
+    // The child running now, if any; cancel() ends it from another thread.
+    std::mutex m_runningLock;
+    class BoundedChild *m_running = nullptr;
 };

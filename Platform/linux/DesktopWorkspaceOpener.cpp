@@ -2,6 +2,7 @@
 
 #include "Platform/ApplicationBundles.h"
 #include "Platform/Workspace.h"
+#include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopExec.h"
 
@@ -20,12 +21,9 @@ OpenOutcome startDetached(const QStringList &command)
 {
     if (command.isEmpty() || command.first().isEmpty())
         return {false, QStringLiteral("no command to start")};
-    QProcess process;
-    process.setProgram(command.first());
-    process.setArguments(command.mid(1));
-    process.setStandardInputFile(QProcess::nullDevice());
-    if (!process.startDetached())
-        return {false, process.errorString()};
+    QString error;
+    if (!ChildProcess::startDetached(command, &error))
+        return {false, error};
     return {true, {}};
 }
 
@@ -67,6 +65,8 @@ OpenOutcome openThroughDesktop(const QString &target, OpenCompletion settled)
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The handler xdg-open starts is the user's, and outlives the program.
+    ChildProcess::prepare(*process, ChildProcess::Tie::Detached);
     auto told = std::make_shared<bool>(false);
     const auto tell = [told, settled](const OpenOutcome &outcome) {
         if (std::exchange(*told, true))

@@ -2,9 +2,13 @@
 
 #include "Platform/dockstandin/wire/TrustStore.h"
 
-#include <QThread>
+#include <QLoggingCategory>
 
 namespace {
+
+Q_LOGGING_CATEGORY(observerLog, "com.kestrowan.app.dock")
+
+constexpr int answerTimeout = 3000;
 
 QCborMap elementRequest(const QString &op, const AXUIElement &element)
 {
@@ -30,17 +34,32 @@ bool DockSocketAccessibility::isProcessTrustedWithPrompt()
 
 DockTreeMirror *DockSocketAccessibility::mirror()
 {
+    // The copy serves the event loop's thread, which must not wait; other threads may ask the Dock.
+    if (!isEventLoopThread())
+        return nullptr;
     if (!m_mirror)
         m_mirror = std::make_unique<DockTreeMirror>();
-    return m_mirror->thread() == QThread::currentThread() ? m_mirror.get() : nullptr;
+    return m_mirror.get();
+}
+
+std::optional<AXError> DockSocketAccessibility::answerWithoutCopy(const AXUIElement &element)
+{
+    if (!isEventLoopThread())
+        return std::nullopt;
+    // What the Dock would answer, where that is known without it; otherwise the copy is on its way
+    // (or the Dock does not answer) and the read cannot be completed now.
+    if (!isProcessTrusted())
+        return AXError::APIDisabled;
+    const std::optional<qint64> dock = m_mirror ? m_mirror->processIdentifier() : std::nullopt;
+    if (dock && element.processIdentifier != *dock)
+        return AXError::InvalidUIElement;
+    return AXError::CannotComplete;
 }
 
 std::optional<qint64> DockSocketAccessibility::dockProcessIdentifier()
 {
-    if (DockTreeMirror *copy = mirror()) {
-        if (const std::optional<qint64> pid = copy->processIdentifier())
-            return pid;
-    }
+    if (DockTreeMirror *copy = mirror())
+        return copy->processIdentifier();
     return dockProcessIdentifierOf(m_channel.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}));
 }
 
@@ -58,6 +77,8 @@ AXError DockSocketAccessibility::copyAttributeValue(const AXUIElement &element, 
         if (const std::optional<AXError> answered = copy->attribute(element, attribute, value))
             return *answered;
     }
+    if (const std::optional<AXError> answered = answerWithoutCopy(element))
+        return *answered;
     QCborMap request = elementRequest(DockWire::Op::attribute, element);
     request.insert(QStringLiteral("name"), attribute);
     const std::optional<QCborMap> answer = m_channel.call(request);
@@ -78,6 +99,8 @@ AXError DockSocketAccessibility::copyElementAtPosition(const AXUIElement &applic
         if (const std::optional<AXError> answered = copy->elementAtPosition(application, point, element))
             return *answered;
     }
+    if (const std::optional<AXError> answered = answerWithoutCopy(application))
+        return *answered;
     QCborMap request = elementRequest(DockWire::Op::elementAtPosition, application);
     request.insert(QStringLiteral("x"), point.x());
     request.insert(QStringLiteral("y"), point.y());
@@ -95,6 +118,10 @@ AXError DockSocketAccessibility::copyElementAtPosition(const AXUIElement &applic
 
 std::unique_ptr<AXObserver> DockSocketAccessibility::createObserver(qint64 processIdentifier)
 {
+    // Only the Dock that the copy knows is observed from the event loop's thread; with no copy yet
+    // the owner tries again later, as after any other failure.
+    if (DockTreeMirror *copy = mirror(); copy && copy->processIdentifier() != processIdentifier)
+        return nullptr;
     auto observer = std::make_unique<DockSocketAXObserver>(processIdentifier);
     if (!observer->attach())
         return nullptr;
@@ -111,8 +138,16 @@ bool DockSocketAXObserver::attach()
 {
     if (m_processIdentifier <= 0)
         return false;
-    return dockProcessIdentifierOf(m_link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}))
-        == m_processIdentifier;
+    const QCborMap request{{QStringLiteral("op"), DockWire::Op::processIdentifier}};
+    if (!isEventLoopThread())
+        return dockProcessIdentifierOf(m_link.call(request)) == m_processIdentifier;
+    // Registrations go out at once and are confirmed later: a Dock that turns out to be another
+    // process, or that refuses, leaves the observer without notifications (the owner polls too).
+    m_link.ask(request, answerTimeout, [this](const std::optional<QCborMap> &answer) {
+        if (answer && dockProcessIdentifierOf(answer) != m_processIdentifier)
+            m_link.close();
+    });
+    return m_link.isOpen();
 }
 
 AXError DockSocketAXObserver::addNotification(const AXUIElement &element, const QString &notification)
@@ -131,11 +166,32 @@ AXError DockSocketAXObserver::request(const QString &op, const AXUIElement &elem
     // its connection must not be made again behind the caller's back.
     if (element.processIdentifier != m_processIdentifier)
         return AXError::IllegalArgument;
-    if (!m_link.isConnected())
-        return AXError::InvalidUIElementObserver;
     QCborMap message = elementRequest(op, element);
     message.insert(QStringLiteral("name"), notification);
-    return dockAnswerError(m_link.call(message));
+    if (!isEventLoopThread()) {
+        if (!m_link.isConnected())
+            return AXError::InvalidUIElementObserver;
+        return dockAnswerError(m_link.call(message));
+    }
+    if (!m_link.isOpen())
+        return AXError::InvalidUIElementObserver;
+    // Answered here as the Dock answers, which keeps one notification of its list; the Dock's own
+    // answer follows and is only logged when it differs.
+    const QPair<quint64, QString> key(element.elementIdentifier, notification);
+    if (element.elementIdentifier != DockWire::listElement || notification != QLatin1String("AXSelectedChildrenChanged"))
+        return AXError::NotificationUnsupported;
+    if (op == DockWire::Op::observe && m_registered.contains(key))
+        return AXError::NotificationAlreadyRegistered;
+    if (op == DockWire::Op::unobserve && !m_registered.remove(key))
+        return AXError::NotificationNotRegistered;
+    if (op == DockWire::Op::observe)
+        m_registered.insert(key);
+    m_link.ask(message, answerTimeout, [op](const std::optional<QCborMap> &answer) {
+        const AXError error = dockAnswerError(answer);
+        if (answer && error != AXError::Success)
+            qCWarning(observerLog, "The Dock refused %s: %d", qPrintable(op), int(error));
+    });
+    return AXError::Success;
 }
 
 void DockSocketAXObserver::handleMessage(const QCborMap &message)

@@ -4,6 +4,9 @@
 #include "Platform/linux/DockSocketLink.h"
 #include "Platform/linux/DockTreeMirror.h"
 
+#include <QPair>
+#include <QSet>
+
 #include <memory>
 
 // Accessibility on this machine: the stand-in Dock answers for its own tree over its socket; the
@@ -19,10 +22,13 @@ public:
     // While the copy of the Dock's tree is held: it changes only with what the Dock sends.
     std::optional<quint64> treeRevision(qint64 processIdentifier) override;
 
-    // The copy of the Dock's tree that answers reads on the thread that read first; null elsewhere.
+    // The copy of the Dock's tree that answers reads on the event loop's thread; null elsewhere.
     DockTreeMirror *mirror();
 
 private:
+    // The answer on the event loop's thread when the copy has none: it never asks the Dock there.
+    std::optional<AXError> answerWithoutCopy(const AXUIElement &element);
+
     DockSocketChannel m_channel;
     std::unique_ptr<DockTreeMirror> m_mirror;
 };
@@ -45,4 +51,5 @@ private:
 
     qint64 m_processIdentifier;
     DockSocketLink m_link;
+    QSet<QPair<quint64, QString>> m_registered;
 };

@@ -35,16 +35,6 @@ void DockSocketActivation::setActivationPolicy(Policy policy)
 
 void DockSocketActivation::tellDock()
 {
-    if (!m_link->connectToDock(200)) {
-        if (m_policy == Policy::Regular) {
-            if (m_reconnect.isActive())
-                m_reconnect.setInterval(qMin(m_reconnect.interval() * 2, 1000));
-            else
-                m_reconnect.start(100);
-        }
-        return;
-    }
-    m_reconnect.stop();
     QCborMap message;
     message.insert(QStringLiteral("op"), DockWire::Op::activationPolicy);
     message.insert(QStringLiteral("policy"),
@@ -58,7 +48,17 @@ void DockSocketActivation::tellDock()
         icon.pixmap(128, 128).toImage().save(&buffer, "PNG");
         message.insert(QStringLiteral("icon"), png);
     }
-    m_link->send(message);
+    // Handed over without waiting: a Dock that is stopped takes it when it goes on.
+    if (m_link->post(message)) {
+        m_reconnect.stop();
+        return;
+    }
+    if (m_policy == Policy::Regular) {
+        if (m_reconnect.isActive())
+            m_reconnect.setInterval(qMin(m_reconnect.interval() * 2, 1000));
+        else
+            m_reconnect.start(100);
+    }
 }
 
 void DockSocketActivation::dockMessage(const QCborMap &message)

@@ -1,8 +1,12 @@
 #include "Platform/linux/DockSocketEventTaps.h"
 
+#include "Platform/dockstandin/wire/TrustStore.h"
+
 #include <QPointer>
 
 namespace {
+
+constexpr int installTimeout = 3000;
 
 bool isTapDisabledNotice(CGEventType type)
 {
@@ -16,6 +20,10 @@ std::unique_ptr<EventTap> DockSocketEventTaps::createTap(CGEventTapLocation loca
                                                          EventTapCallback callback)
 {
     if (!callback)
+        return nullptr;
+    // The Dock refuses a tap to a program without access; the event loop's thread does not wait
+    // to hear it.
+    if (isEventLoopThread() && !TrustStore::isTrusted(TrustStore::executableOfThisProcess()))
         return nullptr;
     const bool listenOnly = options == CGEventTapOptions::ListenOnly;
     const QCborMap registration{{QStringLiteral("op"), DockWire::Op::createTap},
@@ -58,10 +66,12 @@ bool DockSocketEventTap::install()
 
 DockSocketEventTap::Reinstall DockSocketEventTap::reinstall()
 {
-    if (!m_link.connectToDock(250))
-        return Reinstall::Retry;
     QCborMap request = m_registration;
     request.insert(QStringLiteral("on"), m_enabled);
+    if (isEventLoopThread())
+        return reinstallWithoutWaiting(request);
+    if (!m_link.connectToDock(250))
+        return Reinstall::Retry;
     const std::optional<QCborMap> answer = m_link.call(request);
     if (!answer)
         return Reinstall::Retry;
@@ -72,14 +82,47 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstall()
     return Reinstall::Done;
 }
 
+DockSocketEventTap::Reinstall DockSocketEventTap::reinstallWithoutWaiting(const QCborMap &request)
+{
+    // One request at a time; its answer decides what comes next.
+    if (m_installing)
+        return Reinstall::Done;
+    m_installing = true;
+    m_link.ask(request, installTimeout, [this](const std::optional<QCborMap> &answer) {
+        m_installing = false;
+        if (!answer) {
+            // No Dock, or one that does not answer: asked again, on a new connection.
+            m_link.close();
+            if (!m_reinstallTimer.isActive())
+                m_reinstallTimer.start();
+            return;
+        }
+        if (dockAnswerError(answer) == AXError::Success)
+            return;
+        m_refused = true;
+        m_reinstallTimer.stop();
+        m_link.close();
+        m_enabled = false;
+        CGEvent disabled;
+        disabled.type = CGEventType::TapDisabledByUserInput;
+        m_callback(disabled.type, disabled);
+    });
+    return m_link.isOpen() ? Reinstall::Done : Reinstall::Retry;
+}
+
 void DockSocketEventTap::setEnabled(bool enabled)
 {
     m_enabled = enabled;
-    // Waits until the Dock holds it, as the platform's switch does: an event that comes after this
-    // call must meet the tap as it now is. A Dock that does not answer in time changes nothing here;
-    // a reinstall carries the state.
-    if (m_link.isConnected())
-        m_link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::enableTap}, {QStringLiteral("on"), enabled}});
+    if (!m_link.isOpen())
+        return; // a reinstall carries the state
+    const QCborMap request{{QStringLiteral("op"), DockWire::Op::enableTap}, {QStringLiteral("on"), enabled}};
+    // Elsewhere this waits until the Dock holds it, as the platform's switch does. The event loop's
+    // thread does not wait: an event the Dock sent before it took the change is passed on unseen
+    // (see handleMessage), so an event after this call still meets the tap as it now is.
+    if (isEventLoopThread())
+        m_link.post(request);
+    else
+        m_link.call(request);
 }
 
 void DockSocketEventTap::handleMessage(const QCborMap &message)
@@ -94,19 +137,36 @@ void DockSocketEventTap::handleMessage(const QCborMap &message)
         m_callback(event->type, *event);
         return;
     }
+    if (!m_enabled) {
+        if (!m_listenOnly)
+            sendVerdict(message, EventTapVerdict::Pass);
+        return;
+    }
     // The callback may remove this very tap.
     const QPointer<DockSocketEventTap> self(this);
     const EventTapVerdict verdict = m_callback(event->type, *event);
     if (!self || m_listenOnly)
         return;
-    m_link.send(QCborMap{{QStringLiteral("op"), DockWire::Op::verdict},
-                         {QStringLiteral("seq"), 0},
-                         {QStringLiteral("event"), message.value(QStringLiteral("id"))},
-                         {QStringLiteral("pass"), verdict == EventTapVerdict::Pass}});
+    sendVerdict(message, verdict);
+}
+
+void DockSocketEventTap::sendVerdict(const QCborMap &event, EventTapVerdict verdict)
+{
+    const QCborMap message{{QStringLiteral("op"), DockWire::Op::verdict},
+                           {QStringLiteral("seq"), 0},
+                           {QStringLiteral("event"), event.value(QStringLiteral("id"))},
+                           {QStringLiteral("pass"), verdict == EventTapVerdict::Pass}};
+    // Only on the connection the event came by; a new one would hold no tap.
+    if (!m_link.isConnected())
+        return;
+    if (isEventLoopThread())
+        m_link.post(message);
+    else
+        m_link.send(message);
 }
 
 void DockSocketEventTap::handleDisconnect()
 {
-    if (!m_reinstallTimer.isActive())
+    if (!m_refused && !m_reinstallTimer.isActive())
         m_reinstallTimer.start();
 }

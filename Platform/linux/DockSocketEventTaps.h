@@ -24,7 +24,9 @@ class DockSocketEventTap final : public EventTap {
 public:
     DockSocketEventTap(const QCborMap &registration, bool listenOnly, EventTapCallback callback);
 
-    // Connects and installs the tap in the Dock; false when there is no Dock or it refuses.
+    // Connects and installs the tap in the Dock; false when there is no Dock or it refuses. On the
+    // event loop's thread nothing waits: the tap is asked for, and a Dock that refuses it later
+    // tells the callback that the tap was disabled.
     bool install();
 
     void setEnabled(bool enabled) override;
@@ -33,12 +35,16 @@ public:
 private:
     enum class Reinstall { Retry, GiveUp, Done };
     Reinstall reinstall();
+    Reinstall reinstallWithoutWaiting(const QCborMap &request);
     void handleMessage(const QCborMap &message);
+    void sendVerdict(const QCborMap &event, EventTapVerdict verdict);
     void handleDisconnect();
 
     QCborMap m_registration;
     bool m_listenOnly;
     bool m_enabled = true;
+    bool m_installing = false;
+    bool m_refused = false;
     EventTapCallback m_callback;
     DockSocketLink m_link;
     // The taps belong to the window server, which outlives a Dock restart; here they live in the

@@ -1,9 +1,11 @@
 #include "Platform/linux/DockSocketLink.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <limits>
 #include <poll.h>
@@ -28,7 +30,14 @@ DockSocketLink::DockSocketLink(QObject *parent)
     : QObject(parent)
 {
     connect(&m_socket, &QLocalSocket::readyRead, this, &DockSocketLink::readAvailable);
+    connect(&m_socket, &QLocalSocket::connected, this, &DockSocketLink::connectionMade);
+    connect(&m_socket, &QLocalSocket::disconnected, this, &DockSocketLink::failAsked);
     connect(&m_socket, &QLocalSocket::disconnected, this, &DockSocketLink::disconnected);
+    // A connection that never came about (no Dock, or it went away while connecting).
+    connect(&m_socket, &QLocalSocket::errorOccurred, this, [this] {
+        if (m_socket.state() != QLocalSocket::ConnectedState)
+            failAsked();
+    });
 }
 
 DockSocketLink::~DockSocketLink()
@@ -48,19 +57,104 @@ bool DockSocketLink::connectToDock(int timeoutMilliseconds)
         m_socket.abort();
         return false;
     }
+    return isConnected();
+}
+
+bool DockSocketLink::peerIsThisUser()
+{
     const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(m_socket.socketDescriptor());
-    if (!peer || peer->userIdentifier != qint64(getuid())) {
-        qCCritical(dockSocketLog, "The Dock socket %s is not served by this user; not using it",
-                  qPrintable(DockWire::socketPath()));
+    if (peer && peer->userIdentifier == qint64(getuid()))
+        return true;
+    qCCritical(dockSocketLog, "The Dock socket %s is not served by this user; not using it",
+              qPrintable(DockWire::socketPath()));
+    return false;
+}
+
+void DockSocketLink::connectionMade()
+{
+    if (!peerIsThisUser()) {
+        m_outbox.clear();
         m_socket.abort();
-        return false;
+        return;
     }
+    for (const QByteArray &frame : std::exchange(m_outbox, {}))
+        m_socket.write(frame);
+    m_socket.flush();
+}
+
+bool DockSocketLink::beginConnecting()
+{
+    if (m_socket.state() != QLocalSocket::UnconnectedState)
+        return true;
+    m_reader = DockWire::FrameReader();
+    m_outbox.clear();
+    // A missing or refusing socket fails within this call; a Dock that is stopped leaves the
+    // connection waiting in its queue, which costs this thread nothing.
+    m_socket.connectToServer(DockWire::socketPath());
+    return m_socket.state() != QLocalSocket::UnconnectedState;
+}
+
+void DockSocketLink::writeFrame(const QByteArray &frame)
+{
+    if (isConnected()) {
+        m_socket.write(frame);
+        // Hands what the kernel takes now to the Dock; the rest goes from the event loop.
+        m_socket.flush();
+    } else if (isOpen()) {
+        m_outbox.append(frame);
+    }
+}
+
+void DockSocketLink::ask(QCborMap request, int timeoutMilliseconds, Answer answer)
+{
+    if (!beginConnecting()) {
+        QMetaObject::invokeMethod(this, [answer = std::move(answer)] { answer(std::nullopt); }, Qt::QueuedConnection);
+        return;
+    }
+    const qint64 sequence = m_nextSequence++;
+    request.insert(QStringLiteral("seq"), sequence);
+    m_asked.insert(sequence, std::move(answer));
+    QTimer::singleShot(boundedWait(timeoutMilliseconds, 2000), this, [this, sequence] { expire(sequence); });
+    writeFrame(DockWire::frame(request));
+}
+
+bool DockSocketLink::post(const QCborMap &message)
+{
+    if (!beginConnecting())
+        return false;
+    writeFrame(DockWire::frame(message));
     return true;
+}
+
+void DockSocketLink::expire(qint64 sequence)
+{
+    const auto found = m_asked.find(sequence);
+    if (found == m_asked.end())
+        return;
+    const Answer answer = std::move(*found);
+    m_asked.erase(found);
+    answer(std::nullopt);
+}
+
+void DockSocketLink::failAsked()
+{
+    if (m_asked.isEmpty())
+        return;
+    // From the event loop: this runs inside a close() or an abort of the caller's own.
+    QMetaObject::invokeMethod(this, [answers = std::exchange(m_asked, {})] {
+        for (const Answer &answer : answers)
+            answer(std::nullopt);
+    }, Qt::QueuedConnection);
 }
 
 bool DockSocketLink::isConnected() const
 {
     return m_socket.state() == QLocalSocket::ConnectedState;
+}
+
+bool DockSocketLink::isOpen() const
+{
+    return m_socket.state() != QLocalSocket::UnconnectedState;
 }
 
 void DockSocketLink::close()
@@ -128,14 +222,12 @@ void DockSocketLink::readAvailable()
         if (!message)
             break;
         const QCborValue answerTo = message->value(QStringLiteral("re"));
-        if (answerTo.isInteger()) {
-            if (m_awaited.contains(answerTo.toInteger()))
-                m_answers.insert(answerTo.toInteger(), *message);
-        } else if (m_waiting > 0 || !m_deferred.isEmpty()) {
+        if (answerTo.isInteger() && m_awaited.contains(answerTo.toInteger()))
+            m_answers.insert(answerTo.toInteger(), *message);
+        else if (m_waiting > 0 || !m_deferred.isEmpty())
             m_deferred.append(*message);
-        } else {
-            emit messageReceived(*message);
-        }
+        else
+            dispatch(*message);
     }
     if (self && m_reader.failed()) {
         qCCritical(dockSocketLog, "Unreadable message from the Dock (%s); dropping the connection",
@@ -148,7 +240,23 @@ void DockSocketLink::deliverDeferred()
 {
     const QPointer<DockSocketLink> self(this);
     while (self && m_waiting == 0 && !m_deferred.isEmpty())
-        emit messageReceived(m_deferred.takeFirst());
+        dispatch(m_deferred.takeFirst());
+}
+
+void DockSocketLink::dispatch(const QCborMap &message)
+{
+    const QCborValue answerTo = message.value(QStringLiteral("re"));
+    if (!answerTo.isInteger()) {
+        emit messageReceived(message);
+        return;
+    }
+    // An answer nobody waits for any more (it came after its time) is dropped.
+    const auto found = m_asked.find(answerTo.toInteger());
+    if (found == m_asked.end())
+        return;
+    const Answer answer = std::move(*found);
+    m_asked.erase(found);
+    answer(message);
 }
 
 DockSocketChannel::DockSocketChannel() = default;
@@ -163,6 +271,11 @@ DockSocketLink *DockSocketChannel::linkForThisThread()
 
 std::optional<QCborMap> DockSocketChannel::call(const QCborMap &request, int timeoutMilliseconds)
 {
+    if (isEventLoopThread()) {
+        qCCritical(dockSocketLog, "Refused to wait for the Dock on the event loop's thread (%s)",
+                   qPrintable(request.value(QStringLiteral("op")).toString()));
+        return std::nullopt;
+    }
     if (DockSocketLink *link = linkForThisThread())
         return link->call(request, timeoutMilliseconds);
     DockSocketLink once;
@@ -172,11 +285,23 @@ std::optional<QCborMap> DockSocketChannel::call(const QCborMap &request, int tim
 void DockSocketChannel::send(const QCborMap &message)
 {
     if (DockSocketLink *link = linkForThisThread()) {
-        link->send(message);
+        if (isEventLoopThread())
+            link->post(message);
+        else
+            link->send(message);
         return;
     }
     DockSocketLink once;
-    once.send(message);
+    if (isEventLoopThread())
+        once.post(message);
+    else
+        once.send(message);
+}
+
+bool isEventLoopThread()
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    return application && application->thread() == QThread::currentThread();
 }
 
 AXError dockAnswerError(const std::optional<QCborMap> &answer)

@@ -15,28 +15,17 @@ Q_LOGGING_CATEGORY(restartLog, "com.kestrowan.app.dock")
 // a sanitizer build on a busy machine is several times slower.
 constexpr int restartTimeout = 30000;
 constexpr int pollInterval = 100;
-// Each look at the socket runs on the main thread: a Dock on its way out (or one still laying out
-// two hundred tiles) is given only a moment to answer, and asked again at the next poll. After a
-// while of no answer, a slow Dock is waited for longer.
-constexpr int quickAnswerTimeout = 25;
-constexpr int patientAnswerTimeout = 500;
-constexpr int patientAfter = 5000;
-
-// The identifier of the Dock that answers on this session's socket now; nullopt when none does.
-std::optional<qint64> answeringDock(int timeoutMilliseconds)
-{
-    DockSocketLink link;
-    if (!link.connectToDock(timeoutMilliseconds))
-        return std::nullopt;
-    return dockProcessIdentifierOf(
-        link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}, timeoutMilliseconds));
-}
+// Questions cost the main thread nothing while they wait: a Dock on its way out (or one still laying
+// out a thousand tiles) is given its time, and asked again after it.
+constexpr int firstAnswerTimeout = 2000;
+constexpr int answerTimeout = 1000;
 
 } // namespace
 
 DockSocketRestarter::~DockSocketRestarter()
 {
     delete m_poll.data();
+    delete m_probe.data();
 }
 
 QTimer *DockSocketRestarter::poller()
@@ -47,6 +36,29 @@ QTimer *DockSocketRestarter::poller()
         QObject::connect(m_poll, &QTimer::timeout, m_poll, [this] { poll(); });
     }
     return m_poll;
+}
+
+DockSocketLink *DockSocketRestarter::probe()
+{
+    if (!m_probe)
+        m_probe = new DockSocketLink(QCoreApplication::instance());
+    return m_probe;
+}
+
+void DockSocketRestarter::askForDock(int timeoutMilliseconds, std::function<void(std::optional<qint64>)> answer)
+{
+    // A new connection each time: the Dock that answered before may be the one that went away.
+    DockSocketLink *link = probe();
+    link->close();
+    const quint64 question = ++m_question;
+    m_asking = true;
+    link->ask(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}, timeoutMilliseconds,
+              [this, question, answer = std::move(answer)](const std::optional<QCborMap> &reply) {
+                  if (question != m_question)
+                      return;
+                  m_asking = false;
+                  answer(dockProcessIdentifierOf(reply));
+              });
 }
 
 void DockSocketRestarter::restart(Completion completion)
@@ -63,7 +75,11 @@ void DockSocketRestarter::restart(Completion completion)
 void DockSocketRestarter::begin()
 {
     m_deadline = QDeadlineTimer(restartTimeout);
-    const std::optional<qint64> dock = answeringDock(2000);
+    askForDock(firstAnswerTimeout, [this](std::optional<qint64> dock) { ended(dock); });
+}
+
+void DockSocketRestarter::ended(std::optional<qint64> dock)
+{
     m_previous = dock.value_or(0);
     if (!dock) {
         // A Dock that is starting (after a crash or a restart of another program) reads the list anew.
@@ -78,22 +94,29 @@ void DockSocketRestarter::begin()
 
 void DockSocketRestarter::poll()
 {
-    const bool patient = m_deadline.remainingTime() < restartTimeout - patientAfter;
-    const std::optional<qint64> dock = answeringDock(patient ? patientAnswerTimeout : quickAnswerTimeout);
-    if (dock && *dock != m_previous) {
-        qCInfo(restartLog, "The Dock is back (process %lld)", *dock);
-        finish(true);
-        return;
-    }
     if (m_deadline.hasExpired()) {
         qCCritical(restartLog, "The Dock did not come back within %d seconds", restartTimeout / 1000);
         finish(false);
+        return;
     }
+    // One question at a time: a Dock that takes its time to answer is not asked over and over.
+    if (m_asking)
+        return;
+    askForDock(answerTimeout, [this](std::optional<qint64> dock) {
+        if (dock && *dock != m_previous && m_underWay) {
+            qCInfo(restartLog, "The Dock is back (process %lld)", *dock);
+            finish(true);
+        }
+    });
 }
 
 void DockSocketRestarter::finish(bool restarted)
 {
     poller()->stop();
+    // An answer still on its way belongs to this restart, not to the next one.
+    ++m_question;
+    m_asking = false;
+    probe()->close();
     const QList<Completion> done = std::exchange(m_running, {});
     m_underWay = false;
     if (!m_waiting.isEmpty()) {

@@ -13,9 +13,12 @@ namespace {
 
 Q_LOGGING_CATEGORY(mirrorLog, "com.kestrowan.app.dock.mirror", QtInfoMsg)
 
-// How often a missing copy is asked for again.
+// A Dock that has no copy for this program (no access, or another form of the tree) is asked again
+// after a while; one that does not answer at all, later and later up to the longest interval.
 constexpr int attemptIntervalMilliseconds = 500;
-constexpr int subscribeTimeoutMilliseconds = 1000;
+constexpr int longestIntervalMilliseconds = 8000;
+// Waiting costs nothing here: a Dock laying out a thousand tiles on a busy machine gets its time.
+constexpr int subscribeTimeoutMilliseconds = 3000;
 
 } // namespace
 
@@ -59,7 +62,7 @@ bool DockTreeMirror::isCurrent()
     // Access is looked at for every read, as the Dock looks at it for every request: once it is
     // taken away, the Dock's refusals answer.
     if (!TrustStore::isTrusted(m_executable)) {
-        if (isHeld()) {
+        if (isHeld() || m_asking) {
             m_link.close();
             forget();
         }
@@ -67,7 +70,7 @@ bool DockTreeMirror::isCurrent()
     }
     if (isHeld())
         m_link.poll();
-    if (!isHeld() && (!m_sinceAttempt.isValid() || m_sinceAttempt.hasExpired(attemptIntervalMilliseconds)))
+    if (!isHeld() && !m_asking && (!m_sinceAttempt.isValid() || m_sinceAttempt.hasExpired(m_retryAfter)))
         subscribe();
     return isHeld();
 }
@@ -76,33 +79,68 @@ void DockTreeMirror::subscribe()
 {
     m_sinceAttempt.start();
     forget();
-    // No Dock to connect to costs next to nothing to find out: only a Dock that answers and refuses
-    // is asked again no sooner than the interval.
-    if (!m_link.connectToDock(subscribeTimeoutMilliseconds)) {
-        m_sinceAttempt.invalidate();
-        return;
-    }
-    const std::optional<QCborMap> answer =
-        m_link.call(QCborMap{{QStringLiteral("op"), DockWire::Op::mirror}}, subscribeTimeoutMilliseconds);
-    const std::optional<qint64> pid = dockProcessIdentifierOf(answer);
-    if (!pid) {
-        // A Dock that keeps no copies for this program (no access, or one that does not know the
-        // request) is asked each time instead.
+    m_asking = true;
+    m_link.ask(QCborMap{{QStringLiteral("op"), DockWire::Op::mirror}, {QStringLiteral("v"), DockWire::treeVersion}},
+               subscribeTimeoutMilliseconds, [this](const std::optional<QCborMap> &answer) { subscribed(answer); });
+}
+
+void DockTreeMirror::subscribed(const std::optional<QCborMap> &answer)
+{
+    m_asking = false;
+    if (!answer) {
+        // No Dock to connect to costs next to nothing to find out, and a Dock that went away while
+        // asked is followed by a new one: both are asked again at the next read. A Dock that holds
+        // the connection and says nothing (stopped, or stuck) is left alone for longer each time.
+        const bool unanswered = m_link.isConnected();
         m_link.close();
+        forget();
+        if (unanswered) {
+            m_retryAfter = qBound(attemptIntervalMilliseconds, m_retryAfter * 2, longestIntervalMilliseconds);
+            qCInfo(mirrorLog, "The Dock did not answer within %d ms; asking again in %d ms", subscribeTimeoutMilliseconds,
+                   m_retryAfter);
+        } else {
+            m_retryAfter = 0;
+        }
         return;
     }
+    const AXError error = dockAnswerError(answer);
+    if (error == AXError::APIDisabled) {
+        // No access: the Dock's refusals answer each read until it is granted.
+        m_link.close();
+        m_retryAfter = attemptIntervalMilliseconds;
+        return;
+    }
+    const QCborValue version = answer->value(QStringLiteral("v"));
+    if (version != QCborValue(DockWire::treeVersion)) {
+        refuse(QStringLiteral("the Dock keeps its tree in form %1, this program reads form %2")
+                   .arg(version.isInteger() ? QString::number(version.toInteger()) : QStringLiteral("?"))
+                   .arg(DockWire::treeVersion));
+        return;
+    }
+    const std::optional<qint64> pid = dockProcessIdentifierOf(answer);
     const std::optional<DockTree> layout = DockTree::decodeLayout(answer->value(QStringLiteral("layout")).toMap());
     const std::optional<std::optional<quint64>> selected = DockTree::decodeSelection(answer->value(QStringLiteral("sel")));
-    if (!layout || !selected) {
-        qCCritical(mirrorLog, "The Dock sent an unreadable tree; asking it for each read instead");
-        m_link.close();
+    if (!pid || !layout || !selected) {
+        refuse(QStringLiteral("the Dock sent an unreadable tree"));
         return;
     }
     m_tree = *layout;
     m_tree.setSelected(*selected);
     m_processIdentifier = pid;
     m_revision = nextRevision();
+    m_retryAfter = 0;
+    m_refusalLogged = false;
     qCDebug(mirrorLog, "Copy of the Dock's tree made: %lld tiles", qint64(m_tree.tiles().size()));
+}
+
+void DockTreeMirror::refuse(const QString &why)
+{
+    if (!m_refusalLogged)
+        qCCritical(mirrorLog, "No copy of the Dock's tree: %s", qPrintable(why));
+    m_refusalLogged = true;
+    m_link.close();
+    forget();
+    m_retryAfter = longestIntervalMilliseconds;
 }
 
 void DockTreeMirror::handleMessage(const QCborMap &message)
@@ -118,9 +156,7 @@ void DockTreeMirror::handleMessage(const QCborMap &message)
     if (op == DockWire::Op::tree)
         layout = DockTree::decodeLayout(message.value(QStringLiteral("layout")).toMap());
     if (!pid.isInteger() || pid.toInteger() != *m_processIdentifier || !selected || (op == DockWire::Op::tree && !layout)) {
-        qCCritical(mirrorLog, "The Dock sent an unreadable tree; asking it for each read instead");
-        m_link.close();
-        forget();
+        refuse(QStringLiteral("the Dock sent an unreadable tree"));
         return;
     }
     if (layout)

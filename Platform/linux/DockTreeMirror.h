@@ -12,8 +12,12 @@
 // This program's copy of the stand-in Dock's Accessibility tree, kept up to date by the layouts and
 // selections the Dock sends on a connection of its own. Reads of tiles and of the selection are
 // answered from it without a round trip, so a poll of the selection neither waits for the Dock nor
-// wakes it. Used only on the thread that made it; an answer of nullopt means "ask the Dock": there
-// is no copy (no Dock, no access, another thread) or the element belongs to another process.
+// wakes it. Used only on the thread that made it; an answer of nullopt means there is no copy (no
+// Dock, no access, another thread, not made yet) or the element belongs to another process.
+//
+// The copy is asked for without waiting, and comes through the event loop: a Dock that has just
+// started, or that is stopped, costs the reads nothing. A Dock that does not answer in time is
+// asked again later and later; one that keeps another form of the tree is named in the log once.
 class DockTreeMirror final : public QObject {
     Q_OBJECT
 public:
@@ -31,11 +35,12 @@ public:
     std::optional<quint64> revision();
 
 private:
-    // Takes in what the Dock has sent; makes the copy when there is none (asking a Dock that refused
-    // at most twice a second).
+    // Takes in what the Dock has sent; asks for the copy when there is none and it is time to.
     bool isCurrent();
     bool isHeld() const { return m_processIdentifier.has_value() && m_link.isConnected(); }
     void subscribe();
+    void subscribed(const std::optional<QCborMap> &answer);
+    void refuse(const QString &why);
     void handleMessage(const QCborMap &message);
     void forget();
 
@@ -46,4 +51,8 @@ private:
     quint64 m_updates = 0;
     quint64 m_revision = 0;
     QElapsedTimer m_sinceAttempt;
+    int m_retryAfter = 0;
+    bool m_asking = false;
+    // Set once a Dock's tree could not be read, so that the log says so once, not at every attempt.
+    bool m_refusalLogged = false;
 };

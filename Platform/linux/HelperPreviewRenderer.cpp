@@ -1,14 +1,11 @@
 #include "Platform/linux/HelperPreviewRenderer.h"
 
+#include "Platform/linux/BoundedChild.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
 
 #include <QFileInfo>
-#include <QProcess>
+#include <QSocketNotifier>
 #include <QTimer>
-
-#include <csignal>
-#include <sys/types.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,6 +20,17 @@ QString kindArgument(PreviewRenderer::Kind kind)
 }
 
 } // namespace
+
+struct HelperPreviewRenderer::Run {
+    QString path;
+    BoundedChild child;
+    QSocketNotifier *ended = nullptr;
+    QSocketNotifier *output = nullptr;
+    QTimer *deadline = nullptr;
+    QByteArray answer;
+    QString failure;
+    bool transient = false;
+};
 
 HelperPreviewRenderer::HelperPreviewRenderer(const QString &helperProgram, int timeoutMs, int parallel)
     : m_helper(helperProgram), m_timeoutMs(timeoutMs), m_parallel(std::max(1, parallel))
@@ -43,95 +51,115 @@ void HelperPreviewRenderer::render(Kind kind, const QString &path)
 void HelperPreviewRenderer::cancelAll()
 {
     m_waiting.clear();
+    m_failed.clear();
     const QList<Run *> running = std::exchange(m_running, {});
     for (Run *run : running) {
-        run->process->disconnect(this);
-        killGroup(*run);
-        // Killed, it ends at once; the wait only collects it, so no zombie outlives the renderer.
-        run->process->waitForFinished(1000);
-        delete run->process;
-        delete run->deadline;
-        delete run;
+        // Killed, it ends at once; collecting it here leaves no zombie behind the renderer.
+        run->child.kill();
+        release(run);
     }
+}
+
+void HelperPreviewRenderer::release(Run *run)
+{
+    // The notifiers may be the ones calling: they go from the event loop, but are off before the
+    // descriptors they watch are closed, and the pipes close now.
+    for (QSocketNotifier *notifier : {run->ended, run->output}) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
+    delete run->deadline;
+    run->child.collect();
+    delete run;
 }
 
 void HelperPreviewRenderer::startWaiting()
 {
+    // A start that fails takes no place among the running ones: the loop goes on with the next.
     while (m_running.size() < m_parallel && !m_waiting.isEmpty()) {
         const auto [kind, path] = m_waiting.takeFirst();
         start(kind, path);
     }
 }
 
-void HelperPreviewRenderer::killGroup(const Run &run)
+bool HelperPreviewRenderer::start(Kind kind, const QString &path)
 {
-    if (run.group > 0)
-        ::kill(-pid_t(run.group), SIGKILL);
+    auto run = std::make_unique<Run>();
+    run->path = path;
+    if (m_helper.isEmpty()
+        || !run->child.start({m_helper, QStringLiteral("--preview"), kindArgument(kind), QFileInfo(path).absoluteFilePath()},
+                             true, BoundedChild::Mode::OwnLimits)) {
+        m_failed.append({path,
+                         m_helper.isEmpty() ? QStringLiteral("there is no thumbnail helper")
+                                            : QStringLiteral("the helper did not start: %1").arg(run->child.errorString()),
+                         true});
+        if (!std::exchange(m_reportQueued, true))
+            QMetaObject::invokeMethod(this, &HelperPreviewRenderer::reportFailures, Qt::QueuedConnection);
+        return false;
+    }
+    Run *started = run.release();
+    m_running.append(started);
+    started->ended = new QSocketNotifier(started->child.endedDescriptor(), QSocketNotifier::Read);
+    connect(started->ended, &QSocketNotifier::activated, this, [this, started] { finish(started); });
+    started->output = new QSocketNotifier(started->child.outputDescriptor(), QSocketNotifier::Read);
+    connect(started->output, &QSocketNotifier::activated, this, [started] {
+        const BoundedChild::Output read = started->child.readOutput(started->answer, PixelTransfer::maximumBytes);
+        if (read == BoundedChild::Output::TooLarge) {
+            started->failure = QStringLiteral("the helper's answer is larger than any picture");
+            started->child.kill();
+        }
+        if (read != BoundedChild::Output::More)
+            started->output->setEnabled(false);
+    });
+    started->deadline = new QTimer;
+    started->deadline->setSingleShot(true);
+    connect(started->deadline, &QTimer::timeout, this, [this, started] {
+        // A helper that waited for the processor on a busy machine may well finish another time.
+        started->transient = started->child.cpuMilliseconds() < m_timeoutMs / 2;
+        started->failure = QStringLiteral("the helper did not finish within %1 ms").arg(m_timeoutMs);
+        started->child.kill();
+    });
+    started->deadline->start(m_timeoutMs);
+    return true;
 }
 
-void HelperPreviewRenderer::start(Kind kind, const QString &path)
+void HelperPreviewRenderer::reportFailures()
 {
-    auto *run = new Run{path, new QProcess, new QTimer, {}, {}, 0};
-    m_running.append(run);
-    QProcess *process = run->process;
-    process->setProgram(m_helper);
-    process->setArguments({QStringLiteral("--preview"), kindArgument(kind), QFileInfo(path).absoluteFilePath()});
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    // A group of its own, so that what the helper starts in turn ends with it.
-    process->setChildProcessModifier([] { ::setpgid(0, 0); });
-    connect(process, &QProcess::readyReadStandardOutput, this, [run] {
-        run->answer += run->process->readAllStandardOutput();
-        if (run->answer.size() > PixelTransfer::maximumBytes) {
-            run->failure = QStringLiteral("the helper's answer is larger than any picture");
-            killGroup(*run);
-        }
-    });
-    connect(process, &QProcess::finished, this, [this, run] { finish(run); });
-    connect(process, &QProcess::errorOccurred, this, [this, run](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) {
-            run->failure = QStringLiteral("the helper did not start");
-            finish(run);
-        }
-    });
-    run->deadline->setSingleShot(true);
-    connect(run->deadline, &QTimer::timeout, this, [this, run] {
-        run->failure = QStringLiteral("the helper did not finish within %1 ms").arg(m_timeoutMs);
-        killGroup(*run);
-    });
-    process->start();
-    // A helper that could not start is answered for already.
-    if (!m_running.contains(run))
-        return;
-    // The group exists once the child has run its modifier, which is before it reports started.
-    if (process->state() != QProcess::NotRunning)
-        run->group = process->processId();
-    run->deadline->start(m_timeoutMs);
+    m_reportQueued = false;
+    const QList<Answer> failed = std::exchange(m_failed, {});
+    for (const Answer &answer : failed)
+        emit rendered(answer.path, QImage(), answer.failure, answer.transient);
 }
 
 void HelperPreviewRenderer::finish(Run *run)
 {
     if (!m_running.removeOne(run))
         return;
-    run->process->disconnect(this);
-    run->deadline->stop();
-    run->answer += run->process->readAllStandardOutput();
+    run->ended->setEnabled(false);
+    if (run->failure.isEmpty()
+        && run->child.readOutput(run->answer, PixelTransfer::maximumBytes) == BoundedChild::Output::TooLarge)
+        run->failure = QStringLiteral("the helper's answer is larger than any picture");
+    const std::optional<BoundedChild::Exit> exit = run->child.collect();
     QImage picture;
     QString failure = run->failure;
+    bool transient = run->transient;
     if (failure.isEmpty()) {
-        if (run->process->exitStatus() != QProcess::NormalExit)
+        if (!exit) {
+            failure = QStringLiteral("the helper could not be collected");
+            transient = true;
+        } else if (!exit->exited) {
             failure = QStringLiteral("the helper ended at its limits");
-        else if (run->process->exitCode() != 0)
+        } else if (exit->code == 127) {
+            failure = QStringLiteral("the helper did not start");
+            transient = true;
+        } else if (exit->code != 0) {
             failure = QStringLiteral("the document gave no picture");
-        else if (picture = PixelTransfer::decode(run->answer); picture.isNull())
+        } else if (picture = PixelTransfer::decode(run->answer); picture.isNull()) {
             failure = QStringLiteral("the helper's answer is not a picture");
+        }
     }
-    // A helper that crashed may leave children of its own behind.
-    killGroup(*run);
     const QString path = run->path;
-    run->process->deleteLater();
-    run->deadline->deleteLater();
-    delete run;
+    release(run);
     startWaiting();
-    emit rendered(path, picture, failure);
+    emit rendered(path, picture, failure, transient);
 }

@@ -5,14 +5,18 @@
 #include <QList>
 #include <QPair>
 
-class QProcess;
+#include <memory>
+
+class QSocketNotifier;
 class QTimer;
+class BoundedChild;
 
 // Decodes previews in the thumbnail helper program, a few at a time: each render is one helper
-// process in a process group of its own, which limits its own address space and processor time
-// and is killed whole (with anything it started) when the deadline passes, when its answer grows
-// beyond the largest picture, when cancelAll() comes or when the renderer goes. The helper's
-// answer is a picture as pixels; nothing else of the document reaches the program.
+// process (a BoundedChild: a process group of its own, the helper's limits, ended with the program)
+// that is killed whole when the deadline passes, when its answer grows beyond the largest picture,
+// when cancelAll() comes or when the renderer goes. The helper's answer is a picture as pixels;
+// nothing else of the document reaches the program. A helper that cannot be started is reported
+// from the event loop, and the next waiting render is tried in the same loop, never by recursion.
 class HelperPreviewRenderer final : public PreviewRenderer {
     Q_OBJECT
 public:
@@ -30,22 +34,24 @@ public:
     int runningCount() const { return int(m_running.size()); }
 
 private:
-    struct Run {
+    struct Run;
+    struct Answer {
         QString path;
-        QProcess *process = nullptr;
-        QTimer *deadline = nullptr;
-        QByteArray answer;
         QString failure;
-        qint64 group = 0;
+        bool transient = false;
     };
     void startWaiting();
-    void start(Kind kind, const QString &path);
+    bool start(Kind kind, const QString &path);
     void finish(Run *run);
-    static void killGroup(const Run &run);
+    void reportFailures();
+    static void release(Run *run);
 
     QString m_helper;
     int m_timeoutMs;
     int m_parallel;
     QList<QPair<Kind, QString>> m_waiting;
     QList<Run *> m_running;
+    // Renders that could not start, reported together from the event loop.
+    QList<Answer> m_failed;
+    bool m_reportQueued = false;
 };

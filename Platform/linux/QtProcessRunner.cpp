@@ -1,6 +1,7 @@
 #include "Platform/linux/QtProcessRunner.h"
 
 #include "Platform/MainThread.h"
+#include "Platform/linux/ChildProcess.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -52,6 +53,7 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
     process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
     process->setProcessChannelMode(captureOutput ? QProcess::MergedChannels : QProcess::ForwardedChannels);
+    ChildProcess::prepare(*process, ChildProcess::Tie::Bounded);
 
     const auto finish = [state, process, captureOutput](int status) {
         if (state->completed)

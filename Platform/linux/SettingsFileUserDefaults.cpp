@@ -85,23 +85,21 @@ QString SettingsFileUserDefaults::fileForSuite(const QString &suiteName)
     return base + QStringLiteral("/Kestrowan/") + name + QStringLiteral(".plist");
 }
 
-std::optional<QVariantMap> SettingsFileUserDefaults::readFile() const
+std::optional<QVariantMap> SettingsFileUserDefaults::readFile(QByteArray *stored) const
 {
     // Nothing there, or a link to nothing: no settings stored yet.
     if (!QFileInfo::exists(m_file))
         return QVariantMap();
     QString failure;
-    const std::optional<QByteArray> bytes = readSmallFile(m_file, PropertyList::maximumInputSize, &failure);
+    const std::optional<QByteArray> bytes = PropertyList::readStoredFile(m_file, &failure);
     if (!bytes) {
         qCCritical(defaultsLog, "Preferences file %s cannot be read: %s", qUtf8Printable(m_file), qUtf8Printable(failure));
         return std::nullopt;
     }
-    if (bytes->isEmpty())
-        return QVariantMap();
-    const std::optional<QVariant> parsed = PropertyList::parse(*bytes);
-    if (!parsed || parsed->typeId() != QMetaType::QVariantMap)
-        return std::nullopt;
-    return parsed->toMap();
+    std::optional<QVariantMap> values = PropertyList::storedDictionary(*bytes);
+    if (values && stored)
+        *stored = *bytes;
+    return values;
 }
 
 bool SettingsFileUserDefaults::keepUnreadableFile()
@@ -292,7 +290,8 @@ bool SettingsFileUserDefaults::save()
         return false;
     };
     // What the file holds now, with what others wrote since it was read; the changes made here go on top.
-    const std::optional<QVariantMap> stored = readFile();
+    QByteArray storedBytes;
+    const std::optional<QVariantMap> stored = readFile(&storedBytes);
     // An unreadable file is written over only once a copy of it is kept; one that others have
     // replaced or removed meanwhile needs none.
     if (!stored && !keepUnreadableFile()) {
@@ -300,28 +299,27 @@ bool SettingsFileUserDefaults::save()
         return fail(QStringLiteral("the unreadable file could not be copied aside, so it was kept"));
     }
     m_unreadableNotKept = false;
-    QVariantMap merged = stored.value_or(QVariantMap());
-    QSet<QString> writing;
+    QVariantMap changes;
     {
         const QMutexLocker lock(&m_mutex);
-        writing = m_unwritten;
-        for (const QString &key : std::as_const(writing)) {
-            if (m_values.contains(key))
-                merged.insert(key, m_values.value(key));
-            else
-                merged.remove(key);
-        }
+        for (const QString &key : std::as_const(m_unwritten))
+            changes.insert(key, m_values.value(key));
     }
-    // XML unless a value read from the file would not survive it (a date's fraction of a second, a
-    // UID, a control character): what this program does not know it writes back as it found it.
-    const QByteArray bytes = PropertyList::toStoredForm(merged);
-    if (const std::optional<QString> failure = SafeWrite::replaceFile(m_file, bytes, SafeWrite::Folder::Make))
-        return fail(*failure);
+    // Only the keys changed here are written anew; every other entry goes back as it stands in the
+    // file, in the form the file has, so values of other programs keep what this one cannot hold.
+    // A file the reader would refuse is not written at all.
+    QString failure;
+    const std::optional<QByteArray> bytes = PropertyList::withTopLevelChanges(storedBytes, changes, &failure);
+    if (!bytes)
+        return fail(failure);
+    if (const std::optional<QString> writeFailure = SafeWrite::replaceFile(m_file, *bytes, SafeWrite::Folder::Make))
+        return fail(*writeFailure);
     {
         const QMutexLocker lock(&m_mutex);
         // A key changed again while the file was written stays to be written.
-        for (const QString &key : std::as_const(writing)) {
-            const bool same = m_values.contains(key) ? sameValue(merged.value(key), m_values.value(key)) : !merged.contains(key);
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it) {
+            const QString &key = it.key();
+            const bool same = m_values.contains(key) ? sameValue(it.value(), m_values.value(key)) : !it.value().isValid();
             if (same)
                 m_unwritten.remove(key);
         }

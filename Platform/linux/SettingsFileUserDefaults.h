@@ -10,8 +10,8 @@
 #include <memory>
 #include <optional>
 
-// User defaults kept in a property list per domain (XML, or binary when a value read from the file
-// would not survive XML), under the user's config folder:
+// User defaults kept in a property list per domain (XML when new; a file found binary stays binary),
+// under the user's config folder:
 // ~/.config/Kestrowan/Kestrowan.plist for the standard domain, ~/.config/Kestrowan/<suite>.plist for a
 // suite. A property list keeps each value's type, as the platform's defaults do. Changes that another
 // process writes into the file are picked up and reported key by key, as the platform's defaults
@@ -50,7 +50,8 @@ private:
     // that changed.
     void reload();
     // The file's contents: an empty domain when there is no file, nullopt when it cannot be read.
-    std::optional<QVariantMap> readFile() const;
+    // `stored`, when given, receives the bytes read.
+    std::optional<QVariantMap> readFile(QByteArray *stored = nullptr) const;
     // Keeps a copy of the unreadable file beside it; whether the copy is there, whole.
     bool keepUnreadableFile();
     void setSaveFailing(bool failing);

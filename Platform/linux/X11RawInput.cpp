@@ -6,6 +6,7 @@
 #include <xcb/xinput.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -52,7 +53,7 @@ bool X11RawInput::start(quint32 rawEventMask, bool worksWithoutXInput2, int poll
             return false;
         }
     }
-    if (pipe(m_wake) != 0) {
+    if (pipe2(m_wake, O_CLOEXEC) != 0) {
         stop();
         return false;
     }

@@ -116,6 +116,20 @@ bool drawsType(const QString &path)
         || type.inherits(QStringLiteral("text/plain")) || type.name().startsWith(QLatin1String("image/"));
 }
 
+bool refusesForSize(const QString &path)
+{
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    if (!type.inherits(QStringLiteral("image/svg+xml")) && !type.name().startsWith(QLatin1String("image/")))
+        return false;
+    const QFileInfo info(path);
+    if (info.size() > kPictureReadLimit)
+        return true;
+    if (type.inherits(QStringLiteral("image/svg+xml")))
+        return false;
+    const QSize size = QImageReader(path).size();
+    return size.isValid() && qint64(size.width()) * size.height() > kPicturePixelLimit;
+}
+
 QImage draw(const QString &path, const QSize &pixelSize)
 {
     if (pixelSize.isEmpty())

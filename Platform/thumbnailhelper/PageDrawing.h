@@ -12,6 +12,10 @@ namespace PageDrawing {
 // Whether Qt draws files of the type of the file at `path` (judged by name and contents).
 bool drawsType(const QString &path);
 
+// Whether the file is a vector image or picture too large to be read at all (by Qt or anything
+// else): its bytes or the pixels its header names are beyond what a thumbnail is made from.
+bool refusesForSize(const QString &path);
+
 // A picture of the file that fits in `pixelSize`, or a null image.
 QImage draw(const QString &path, const QSize &pixelSize);
 

@@ -4,16 +4,20 @@
 //   kestrowan-thumbnail-helper --preview picture|pdf|video <document>
 //     the content of the document's drawn preview, written to the standard output as pixels
 //     (PixelTransfer);
+//   kestrowan-thumbnail-helper --supervise <program> <arguments>...
+//     runs another program for the Kestrowan program and ends all it starts (Supervisor);
 //   kestrowan-thumbnail-helper --fit <picture> <width> <height>
 //     a picture file (a thumbnail another program wrote) read to fit the size, written to the
 //     standard output as pixels.
-// Exit status 0 when the picture was written. The program runs it in a process group of its own
+// Exit status 0 when the picture was written, 3 when the document is too large to be read at all. The program runs it in a process group of its own
 // with a deadline and ends the whole group when the deadline passes; the limits below end it when
 // a document makes it eat memory or spin. A hostile document thus costs a picture, never the
 // program.
+#include "Platform/thumbnailhelper/ChildLimits.h"
 #include "Platform/thumbnailhelper/PageDrawing.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
+#include "Platform/thumbnailhelper/Supervisor.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -21,7 +25,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sys/resource.h>
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -42,20 +45,15 @@ extern "C" const char *__asan_default_options()
 
 namespace {
 
-// Processor time: the soft limit sends SIGXCPU, which ends the process; the hard one kills it.
-constexpr rlim_t kCpuSeconds = 8;
+constexpr int kRefusedForSize = 3;
 
 void limitSelf()
 {
-#if !defined(KESTROWAN_HELPER_UNDER_ASAN)
-    // Address space: far more than any ordinary picture, page or frame needs, far less than the
-    // machine has. A checked build reserves terabytes of shadow memory up front and goes without.
-    constexpr rlim_t kAddressSpace = rlim_t(1) << 30;
-    const rlimit memory{kAddressSpace, kAddressSpace};
-    setrlimit(RLIMIT_AS, &memory);
+#if defined(KESTROWAN_HELPER_UNDER_ASAN)
+    ChildLimits::apply(false);
+#else
+    ChildLimits::apply(true);
 #endif
-    const rlimit cpu{kCpuSeconds, kCpuSeconds + 1};
-    setrlimit(RLIMIT_CPU, &cpu);
 }
 
 std::optional<PreviewDrawing::Kind> previewKind(const char *name)
@@ -120,6 +118,9 @@ int drawThumbnail(int argc, char *argv[])
     const std::optional<QSize> size = sizeArguments(arguments.at(3), arguments.at(4));
     if (!size)
         return 2;
+    // Said apart from other failures: the program hands such a file to no other decoder.
+    if (PageDrawing::refusesForSize(arguments.at(1)))
+        return kRefusedForSize;
     const QImage image = PageDrawing::draw(arguments.at(1), *size);
     if (image.isNull())
         return 1;
@@ -130,6 +131,9 @@ int drawThumbnail(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // The program set the processor limit already; the memory limit goes to the supervised program.
+    if (argc >= 3 && std::strcmp(argv[1], "--supervise") == 0)
+        return Supervisor::run(argv + 2);
     limitSelf();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
         return drawPreview(argc, argv);

@@ -147,6 +147,25 @@ inline QImage grabScreen(const QRect &area)
     return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
 }
 
+// The screen once it has stopped changing: two grabs in a row alike, so that a page that slides in or
+// a window that fades is pictured where it comes to rest.
+inline QImage settledGrab(const QRect &area)
+{
+    // Sampled a fifth of a second apart, three alike in a row: a sanitizer build draws an animation
+    // slowly enough that two quick grabs can fall between its frames.
+    QImage previous = grabScreen(area);
+    int alike = 0;
+    if (!QTest::qWaitFor([&] {
+            QTest::qWait(200);
+            QImage current = grabScreen(area);
+            alike = current == previous ? alike + 1 : 0;
+            previous = std::move(current);
+            return alike >= 2;
+        }, 2 * roadTimeout))
+        return {};
+    return previous;
+}
+
 // Waits until a window has faded in: its middle is no longer the empty screen behind it.
 inline bool waitUntilDrawn(const QRect &window, int minimumLightness = 100, int timeout = roadTimeout)
 {

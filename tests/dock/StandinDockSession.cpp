@@ -1,6 +1,7 @@
 #include "tests/dock/StandinDockSession.h"
 
 #include "Platform/Accessibility.h"
+#include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "tests/standin/DockPreferencesWriter.h"
 
@@ -10,8 +11,12 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <sys/prctl.h>
 
 namespace {
@@ -34,6 +39,7 @@ StandinDockSession::~StandinDockSession()
 {
     if (m_keeper.state() == QProcess::NotRunning)
         return;
+    resume();
     m_keeper.terminate();
     if (!m_keeper.waitForFinished(20000)) {
         m_keeper.kill();
@@ -115,6 +121,47 @@ qint64 StandinDockSession::restart()
         return 0;
     m_pid = waitForDock(previous);
     return m_pid;
+}
+
+qint64 StandinDockSession::restartStopped()
+{
+    const qint64 previous = m_pid;
+    if (previous <= 0 || ::kill(pid_t(previous), SIGTERM) != 0)
+        return 0;
+    m_pid = 0;
+    const QByteArray path = QFile::encodeName(DockWire::socketPath());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof(address.sun_path))
+        return 0;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    // The process that listens is the one the credentials of a connection name: once it is another
+    // than the Dock that was ended, the new Dock has come up.
+    const QDeadlineTimer deadline(startTimeoutMilliseconds);
+    while (!deadline.hasExpired() && m_pid == 0) {
+        const int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (descriptor >= 0 && ::connect(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0) {
+            const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(descriptor);
+            if (peer && peer->processIdentifier > 0 && peer->processIdentifier != previous
+                && ::kill(pid_t(peer->processIdentifier), SIGSTOP) == 0)
+                m_pid = peer->processIdentifier;
+        }
+        if (descriptor >= 0)
+            ::close(descriptor);
+        if (m_pid == 0)
+            QThread::msleep(5);
+    }
+    return m_pid;
+}
+
+bool StandinDockSession::stop()
+{
+    return m_pid > 0 && ::kill(pid_t(m_pid), SIGSTOP) == 0;
+}
+
+bool StandinDockSession::resume()
+{
+    return m_pid > 0 && ::kill(pid_t(m_pid), SIGCONT) == 0;
 }
 
 qint64 StandinDockSession::waitForDock(qint64 previous)

@@ -34,6 +34,13 @@ public:
     // Ends this test's Dock (by its process identifier) for its keeper to start again; the new
     // Dock's identifier.
     qint64 restart();
+    // Ends this test's Dock and stops (SIGSTOP) the one its keeper starts as soon as it listens,
+    // without running the event loop meanwhile: the program has not seen the new Dock yet, which
+    // will not answer until `resume`. The stopped Dock's identifier, 0 when none came up in time.
+    qint64 restartStopped();
+    // Stops or lets go on this test's Dock.
+    bool stop();
+    bool resume();
     qint64 pid() const { return m_pid; }
 
     QStringList opened() const;

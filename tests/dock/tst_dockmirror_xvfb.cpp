@@ -6,6 +6,7 @@
 #include "Kestrowan/dock/HoverService.h"
 #include "Kestrowan/dock/PermissionManager.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Platform/DockRestarter.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/linux/DockSocketLink.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
@@ -15,6 +16,9 @@
 #include "tests/support/TestMain.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QTimer>
 #include <QFile>
 #include <QRegularExpression>
 
@@ -38,6 +42,35 @@ std::optional<DockItemInfo> tileTitled(const QString &title)
     }
     return std::nullopt;
 }
+
+// The longest time the event loop of this thread went without turning, while it is watched.
+class EventLoopGaps : public QObject {
+public:
+    EventLoopGaps()
+    {
+        m_tick.setInterval(5);
+        connect(&m_tick, &QTimer::timeout, this, [this] {
+            m_longest = qMax(m_longest, m_sinceTick.restart());
+        });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_sinceTick.start();
+        m_tick.start();
+    }
+    qint64 longest() const { return m_longest; }
+
+private:
+    QTimer m_tick;
+    QElapsedTimer m_sinceTick;
+    qint64 m_longest = 0;
+};
+
+// Each wait for an answer of a Dock that does not give one stopped the program for one or two
+// seconds at a time; what the program does on its own while waiting for nothing takes far less,
+// even in a sanitizer build on a busy machine.
+constexpr qint64 longestAllowedGap = 1500;
 
 } // namespace
 
@@ -169,6 +202,60 @@ private slots:
         // The link of the running program asked for nothing either.
         QCOMPARE(treeRequests(), requests);
         m_pointer.move(QPoint(5, 5));
+    }
+
+    // After a restart, the new Dock does not answer (stopped): the selection poll, the watchdog and
+    // the copy of the tree ask it and go on, so the program keeps turning; once it answers, hovering
+    // works again.
+    void aRestartedDockThatDoesNotAnswerStopsNothing()
+    {
+        QVERIFY(m_service->isActive());
+        const qint64 stopped = m_dock.restartStopped();
+        QVERIFY(stopped > 0);
+        const auto resume = qScopeGuard([this] { m_dock.resume(); });
+        EventLoopGaps gaps;
+        gaps.start();
+        // The poll reads the selection a dozen times a second, the watchdog looks for the Dock: a
+        // few seconds of them against a Dock that says nothing.
+        QTest::qWait(5000);
+        QVERIFY2(gaps.longest() < longestAllowedGap, qPrintable(QStringLiteral("%1 ms without events").arg(gaps.longest())));
+        QCOMPARE(Accessibility::shared().dockProcessIdentifier(), std::nullopt);
+
+        QVERIFY(m_dock.resume());
+        QTRY_COMPARE_WITH_TIMEOUT(Accessibility::shared().dockProcessIdentifier(), std::optional<qint64>(stopped), timeout);
+        std::optional<DockItemInfo> work;
+        QTRY_VERIFY_WITH_TIMEOUT(work = tileTitled(QStringLiteral("Work")), timeout);
+        const qsizetype shown = m_popup->shown.size();
+        QTRY_VERIFY_WITH_TIMEOUT(m_service->isActive(), timeout);
+        // The watchdog brings the watchers back on the Dock that now answers: the pointer is seen
+        // over the group's tile again.
+        const auto hover = [&] {
+            m_pointer.move(QPoint(5, 5));
+            m_pointer.move(work->frame.center().toPoint());
+            return m_popup->shown.size() > shown;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(hover(), timeout);
+        QCOMPARE(m_popup->shown.last().group, m_work.id);
+        m_pointer.move(QPoint(5, 5));
+    }
+
+    // A restart asked for while the Dock does not answer waits for it without stopping the program,
+    // and ends once the Dock answers.
+    void aRestartOfAStoppedDockStopsNothing()
+    {
+        QVERIFY(m_dock.stop());
+        const auto resume = qScopeGuard([this] { m_dock.resume(); });
+        EventLoopGaps gaps;
+        gaps.start();
+        std::optional<bool> restarted;
+        DockRestarter::shared().restart([&restarted](bool done) { restarted = done; });
+        QTest::qWait(4000);
+        QVERIFY2(gaps.longest() < longestAllowedGap, qPrintable(QStringLiteral("%1 ms without events").arg(gaps.longest())));
+        QVERIFY(!restarted.has_value());
+        QVERIFY(m_dock.resume());
+        QTRY_VERIFY_WITH_TIMEOUT(restarted.has_value(), timeout);
+        QVERIFY(*restarted);
+        QTRY_VERIFY_WITH_TIMEOUT(Accessibility::shared().dockProcessIdentifier().value_or(0) > 0, timeout);
     }
 };
 

@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
@@ -252,7 +253,103 @@ private slots:
         QVERIFY(!m_dock.opened().contains(m_work));
     }
 
+    // The popup a click on a tile opened closes at a click on the empty desktop (wherever that
+    // is); the next click in the main window does what it says: it opens a group's editor, and
+    // Back leaves it.
+    void aClickInTheWindowAfterADesktopClickActs()
+    {
+        startProgram(QStringLiteral("click"));
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
+        std::optional<QRect> window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
+        QVERIFY(ProgramWindows::waitUntilDrawn(*window));
+        const QPoint workCard = window->topLeft() + QPoint(440, 45);
+        const QPoint back = window->topLeft() + QPoint(40, 25);
+        const QList<QPoint> desktops{QPoint(100, 400), QPoint(1300, 800), QPoint(200, 860), QPoint(100, 100)};
+        for (int round = 1; round <= 4; ++round) {
+            const QString what = QStringLiteral("round %1").arg(round);
+            QVERIFY2(clickGroupUntil(QStringLiteral("Play"), true), qPrintable(what));
+            m_pointer.click(desktops.at(round - 1));
+            QVERIFY2(waitForPopupBesideGroup(QStringLiteral("Play"), false), qPrintable(what));
+            QVERIFY(!ProgramWindows::settledGrab(*window).isNull());
+            int from = int(m_log.size());
+            m_pointer.click(workCard);
+            QVERIFY2(waitForLine(QStringLiteral("Navigation selected page changed: group("), from), qPrintable(what));
+            // Back, once the editor has come to rest: the list of groups again.
+            QVERIFY(!ProgramWindows::settledGrab(*window).isNull());
+            from = int(m_log.size());
+            m_pointer.click(back);
+            QVERIFY2(waitForLine(QStringLiteral("Navigation selected page changed: none"), from), qPrintable(what));
+        }
+    }
+
+    // The question before deleting a group takes the keyboard each time it comes up, also after
+    // hot-key popups came and went: Escape answers it (the group stays), Return on the next one
+    // too would delete, so the question is only ever asked and dismissed here.
+    void theDeleteQuestionTakesTheKeyboardEachTime()
+    {
+        startProgram(QStringLiteral("click"));
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
+        std::optional<QRect> window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
+        QVERIFY(ProgramWindows::waitUntilDrawn(*window));
+        // The Work group's editor: its delete button stands at the header's far end.
+        int from = int(m_log.size());
+        m_pointer.click(window->topLeft() + QPoint(440, 45));
+        QVERIFY(waitForLine(QStringLiteral("Navigation selected page changed: group("), from));
+        QVERIFY(!ProgramWindows::settledGrab(*window).isNull());
+        const QPoint deleteButton = window->topLeft() + QPoint(window->width() - 30, 25);
+        const auto question = [&]() -> std::optional<X11Windows::Window> {
+            for (const X11Windows::Window &shown : X11Windows().all()) {
+                if (shown.pid == m_program.processId() && shown.viewable && !shown.overrideRedirect
+                    && shown.geometry.width() < 600 && shown.geometry.height() > 80 && shown.geometry.height() < 400)
+                    return shown;
+            }
+            return std::nullopt;
+        };
+        for (int round = 1; round <= 8; ++round) {
+            const QString what = QStringLiteral("round %1").arg(round);
+            if (round % 2 == 0) {
+                // A hot-key popup comes and goes first.
+                m_pointer.move(QPoint(300, 500));
+                m_keyboard.chord({XTestKeys::controlL}, '2');
+                QVERIFY2(QTest::qWaitFor([&] { return ProgramWindows::popupOf(m_program.processId(), window).has_value(); }, roadTimeout),
+                         qPrintable(what));
+                QVERIFY(ProgramWindows::waitUntilPopupGrown(*ProgramWindows::popupOf(m_program.processId(), window)));
+                m_keyboard.chord({}, 0xff1b);
+                QVERIFY2(QTest::qWaitFor([&] { return !ProgramWindows::popupOf(m_program.processId(), window); }, roadTimeout),
+                         qPrintable(what));
+            }
+            m_pointer.click(deleteButton);
+            std::optional<X11Windows::Window> asked;
+            QVERIFY2(QTest::qWaitFor([&] { return (asked = question()).has_value(); }, roadTimeout), qPrintable(what));
+            QVERIFY2(QTest::qWaitFor([&] { return X11Windows().inputFocus() == asked->id; }, roadTimeout),
+                     qPrintable(what + QStringLiteral(": the keyboard is at %1, the question is %2")
+                                          .arg(X11Windows().inputFocus(), 0, 16).arg(asked->id, 0, 16)));
+            m_keyboard.chord({}, 0xff1b);
+            QVERIFY2(QTest::qWaitFor([&] { return !question(); }, roadTimeout), qPrintable(what));
+        }
+        QFile stored(m_dock.home + QStringLiteral("/.local/share/Kestrowan/groups.json"));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(stored.readAll()).array().size(), 2);
+    }
+
 private:
+    // The program's main window, while it shows.
+    std::optional<QRect> mainWindow() const
+    {
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.pid == m_program.processId() && window.viewable && window.name == QLatin1String("Kestrowan")
+                && window.geometry.width() >= 600)
+                return window.geometry;
+        }
+        return std::nullopt;
+    }
+
     // The popup a hover opened, wherever the Dock is: the program's only large window once its
     // main window is closed.
     std::optional<QRect> shownPopup() const { return ProgramWindows::popupOf(m_program.processId()); }

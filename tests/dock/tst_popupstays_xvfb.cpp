@@ -201,32 +201,46 @@ private slots:
 
     // The pointer rests on the footer of a hovered popup while the user types a search that leaves
     // one item: the panel shrinks, but stays on its tile and under the pointer, and stays up; the
-    // whole list comes back as the search is taken back. Again and again, as a user searches.
+    // whole list comes back as the search is taken back. Again and again, as a user searches, with
+    // the Dock at the bottom and on the left.
+    void typingKeepsThePanelOnItsTileAndUnderThePointer_data()
+    {
+        QTest::addColumn<QString>("edge");
+        QTest::newRow("bottom") << QStringLiteral("bottom");
+        QTest::newRow("left") << QStringLiteral("left");
+    }
+
     void typingKeepsThePanelOnItsTileAndUnderThePointer()
     {
-        dockAt(QStringLiteral("bottom"));
+        QFETCH(QString, edge);
+        dockAt(edge);
         if (QTest::currentTestFailed())
             return;
+        const bool bottom = edge == QLatin1String("bottom");
         for (int round = 1; round <= 3; ++round) {
             const QString what = QStringLiteral("round %1").arg(round);
             const std::optional<QRect> popup = hoverUntilAnyPopup(m_pointer, m_program.processId(), QStringLiteral("Tall"));
             QVERIFY2(popup, qPrintable(what));
             QVERIFY(waitUntilPopupGrown(*popup));
             const QRect tile = tileOf(QStringLiteral("Tall"))->frame.toRect();
-            const int gap = tile.top() - popup->bottom();
-            // Up from the tile and onto the footer, where the hand rests.
+            const auto gapOf = [&](const QRect &panel) { return bottom ? tile.top() - panel.bottom() : panel.left() - tile.right(); };
+            const int gap = gapOf(*popup);
+            // From the tile into the panel and on to its footer, where the hand rests.
             const QPoint footer(popup->center().x(), popup->bottom() - 16);
-            for (int y = tile.center().y(); y > footer.y(); y -= 8)
-                m_pointer.move(QPoint(footer.x(), y));
-            m_pointer.move(footer);
+            QPoint at = tile.center();
+            while (at != footer) {
+                const QPoint step = footer - at;
+                at += QPoint(std::clamp(step.x(), -8, 8), bottom || std::abs(step.x()) <= 8 ? std::clamp(step.y(), -8, 8) : 0);
+                m_pointer.move(at);
+            }
             QVERIFY2(QTest::qWaitFor([&] { return hasKeyboard(m_program.processId(), *popup); }, roadTimeout), qPrintable(what));
             const QImage before = grabScreen(*popup);
             m_keyboard.chord({}, '5'); // "Note 5" alone
             std::optional<QRect> narrowed;
             QVERIFY2(QTest::qWaitFor([&] { return (narrowed = shownPopup()) && narrowed->height() < popup->height(); }, roadTimeout),
                      qPrintable(what + QStringLiteral(": ") + (narrowed ? describe(*narrowed) : QStringLiteral("closed"))));
-            QCOMPARE(tile.top() - narrowed->bottom(), gap);
-            QVERIFY(narrowed->contains(footer));
+            QCOMPARE(gapOf(*narrowed), gap);
+            QVERIFY2(narrowed->contains(footer), qPrintable(what + QStringLiteral(": ") + describe(*narrowed)));
             QTest::qWait(restMilliseconds); // checks that nothing happens in that time
             QVERIFY2(shownPopup() == narrowed, qPrintable(what));
             QVERIFY(grabScreen(*narrowed) != before);

@@ -135,6 +135,29 @@ private slots:
         QVERIFY(QFileInfo(linked).isSymLink());
     }
 
+    // A groups folder kept elsewhere through a link: the sweep and a deleted group never empty a
+    // folder through it, whatever its ".group_id" says.
+    void mirrorFoldersAreNeverRemovedThroughALinkedGroupsFolder()
+    {
+        const QString disk = path("OtherDisk/Groups");
+        QVERIFY(writeTestFile(disk + "/Old/.group_id", QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toUtf8()));
+        QVERIFY(writeTestFile(disk + "/Old/notes.txt", "mine"));
+        QVERIFY(QDir().mkpath(path("Kestrowan")));
+        QVERIFY(QFile::link(disk, path("Kestrowan/Groups")));
+        GroupManager store(path("Kestrowan"), path("Kestrowan/Groups"));
+        store.ensureStorageDirectories();
+        const AppGroup group = store.createGroup();
+        QVERIFY(writeTestFile(disk + "/New Group/.group_id", group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8()));
+        const QMap<QString, QByteArray> before = treeOf(disk);
+        store.removeOrphanedGroupFolders();
+        bool deleted = false;
+        store.deleteGroup(group, false, [&deleted] { deleted = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(deleted, timeout);
+        QVERIFY(store.groups().isEmpty());
+        QCOMPARE(treeOf(disk), before);
+        QVERIFY(QFileInfo(path("Kestrowan/Groups")).isSymLink());
+    }
+
     // An installed skin whose "skin.json" is a fifo, a socket or a folder, or whose place a link
     // takes, is refused and logged; and an update of a skin replaces what it installed, nothing else.
     void skinsReplaceOnlyWhatTheyInstalled_data()

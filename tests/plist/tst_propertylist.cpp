@@ -126,6 +126,13 @@ private slots:
         QVERIFY(PropertyList::parse(HostileFiles::sharedReferences(16)));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("more than 250000 values")));
         QVERIFY(!PropertyList::parse(HostileFiles::sharedReferences(17)));
+        // XML is held to the same count of values, keys included: 124,000 entries (about 248,000 values)
+        // are read, 126,000 are not.
+        const std::optional<QVariant> manyKeys = PropertyList::parse(HostileFiles::xmlDockFileOfManyKeys(124000));
+        QVERIFY(manyKeys);
+        QCOMPARE(manyKeys->toMap().value(QStringLiteral("recorded-positions")).toMap().size(), 124000);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Refused a XML .*more than 250000 values")));
+        QVERIFY(!PropertyList::parse(HostileFiles::xmlDockFileOfManyKeys(126000)));
         // A 64 KiB string named 400 times reads as about 50 MiB, still allowed; named 600 times it is not.
         const std::optional<QVariant> named = PropertyList::parse(HostileFiles::sharedLargeString(64 * 1024, 400));
         QVERIFY(named);
@@ -259,6 +266,133 @@ private slots:
         QVERIFY(isWellFormedWhereXml(plainBytes));
         QCOMPARE(PropertyList::parse(plainBytes)->toMap().value(QStringLiteral("name")).toString(),
                  QStringLiteral("tab\tand line\nfeed <&>"));
+    }
+
+    // Values of other programs that this one reads inexactly or not at all, in a binary settings
+    // file: each object is found again, byte for byte, after the program writes a setting of its own,
+    // and the file stays binary.
+    void otherProgramsBinaryValuesAreWrittenBackByteForByte_data()
+    {
+        QTest::addColumn<bool>("isDate");
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<quint64>("integer");
+        QTest::newRow("integer 2^63") << false << 0.0 << (quint64(1) << 63);
+        QTest::newRow("integer 2^64-1") << false << 0.0 << std::numeric_limits<quint64>::max();
+        QTest::newRow("date not a number") << true << std::numeric_limits<double>::quiet_NaN() << quint64(0);
+        QTest::newRow("date 1e15 s") << true << 1e15 << quint64(0);
+        QTest::newRow("date 0.000123 s") << true << 0.000123 << quint64(0);
+        QTest::newRow("date in year 500") << true << -47335689600.0 << quint64(0);
+    }
+
+    void otherProgramsBinaryValuesAreWrittenBackByteForByte()
+    {
+        QFETCH(bool, isDate);
+        QFETCH(double, seconds);
+        QFETCH(quint64, integer);
+        QByteArray object = isDate ? dateBytes(seconds) : QByteArray("\x14", 1) + QByteArray(8, '\0');
+        if (!isDate) {
+            char low[8];
+            qToBigEndian(integer, low);
+            object.append(low, 8);
+        }
+        const QString path = SettingsFileUserDefaults::fileForSuite(QStringLiteral("binary"));
+        BinaryPlistBuilder builder;
+        const int value = isDate ? builder.date(seconds) : builder.bigUnsigned(integer);
+        const QByteArray bytes = builder.build(builder.dict({{builder.ascii("theirs"), value}, {builder.ascii("mine"), builder.ascii("old")}}));
+        QVERIFY(bytes.contains(object));
+        QVERIFY(writeTestFile(path, bytes));
+        {
+            SettingsFileUserDefaults defaults(QStringLiteral("binary"));
+            QCOMPARE(defaults.string(QStringLiteral("mine")), QStringLiteral("old"));
+            defaults.setValue(QStringLiteral("mine"), QStringLiteral("new"));
+            defaults.setValue(QStringLiteral("added"), true);
+            defaults.synchronize();
+            QVERIFY(!defaults.saveFailing());
+        }
+        const QByteArray written = readTestFile(path);
+        QVERIFY(written.startsWith("bplist00"));
+        QVERIFY2(written.contains(object), written.toHex().constData());
+        SettingsFileUserDefaults again(QStringLiteral("binary"));
+        QCOMPARE(again.string(QStringLiteral("mine")), QStringLiteral("new"));
+        QVERIFY(again.boolean(QStringLiteral("added")));
+        QVERIFY(again.contains(QStringLiteral("theirs")));
+    }
+
+    // Values another program wrote loosely into an XML settings file read as something else ("1e3"
+    // as 1); their text is written back as it stands, while the program's own keys change, come and go.
+    void otherProgramsXmlValuesAreWrittenBackAsTheyStand_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::newRow("integer 1e3") << QByteArray("<key>theirs</key><integer>1e3</integer>");
+        QTest::newRow("empty integer") << QByteArray("<key>theirs</key>\n  <integer></integer>");
+        QTest::newRow("date garbage") << QByteArray("<key>theirs</key><date>garbage</date>");
+        QTest::newRow("date past the calendar") << QByteArray("<key>theirs</key><date>2024-02-30T25:61:61Z</date>");
+        QTest::newRow("comment and character data")
+            << QByteArray("<key>the<![CDATA[i]]>rs</key><!-- a <note> --><array><real>1.50</real><dict/></array>");
+    }
+
+    void otherProgramsXmlValuesAreWrittenBackAsTheyStand()
+    {
+        QFETCH(QByteArray, entry);
+        const QString path = SettingsFileUserDefaults::fileForSuite(QStringLiteral("loose"));
+        const QByteArray text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n  <key>mine</key>\n"
+                                "  <string>old</string>\n  " + entry + "\n  <key>gone</key>\n  <true/>\n</dict>\n</plist>\n";
+        QVERIFY(PropertyList::parse(text));
+        QVERIFY(writeTestFile(path, text));
+        {
+            SettingsFileUserDefaults defaults(QStringLiteral("loose"));
+            QVERIFY(defaults.contains(QStringLiteral("theirs")));
+            defaults.setValue(QStringLiteral("mine"), QStringLiteral("new <&>"));
+            defaults.remove(QStringLiteral("gone"));
+            defaults.setValue(QStringLiteral("added"), qint64(3));
+            defaults.synchronize();
+            QVERIFY(!defaults.saveFailing());
+        }
+        const QByteArray written = readTestFile(path);
+        QVERIFY2(written.contains(entry), written.constData());
+        QVERIFY(isWellFormedWhereXml(written));
+        SettingsFileUserDefaults again(QStringLiteral("loose"));
+        QCOMPARE(again.string(QStringLiteral("mine")), QStringLiteral("new <&>"));
+        QCOMPARE(again.integer(QStringLiteral("added")), 3);
+        QVERIFY(!again.contains(QStringLiteral("gone")));
+        QCOMPARE(again.keys().size(), 3);
+    }
+
+    // One data value named from 300 places stays one object; and a setting that would make the file
+    // larger than the reader takes is not written, so the next start does not lose every setting.
+    void theSettingsWriterNeverWritesAFileItCouldNotRead()
+    {
+        const QString path = SettingsFileUserDefaults::fileForSuite(QStringLiteral("shared"));
+        BinaryPlistBuilder builder;
+        const int blob = builder.data(QByteArray(205 * 1024, 'x'));
+        const QList<int> references(300, blob);
+        const int list = builder.array(references);
+        const QByteArray bytes = builder.build(builder.dict({{builder.ascii("theirs"), list}}));
+        QVERIFY(writeTestFile(path, bytes));
+        {
+            SettingsFileUserDefaults defaults(QStringLiteral("shared"));
+            QCOMPARE(defaults.value(QStringLiteral("theirs")).toList().size(), 300);
+            defaults.setValue(QStringLiteral("mine"), true);
+            defaults.synchronize();
+            QVERIFY(!defaults.saveFailing());
+        }
+        const QByteArray written = readTestFile(path);
+        QVERIFY2(written.size() < 2 * bytes.size(), QByteArray::number(written.size()).constData());
+        {
+            SettingsFileUserDefaults again(QStringLiteral("shared"));
+            QVERIFY(again.boolean(QStringLiteral("mine")));
+            QCOMPARE(again.value(QStringLiteral("theirs")).toList().size(), 300);
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Could not save preferences: it would hold \\d+ bytes")));
+            QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("kept in memory")));
+            again.setValue(QStringLiteral("huge"), QByteArray(PropertyList::maximumInputSize, 'y'));
+            again.synchronize();
+            QVERIFY(again.saveFailing());
+            QCOMPARE(readTestFile(path), written);
+            again.remove(QStringLiteral("huge"));
+            again.synchronize();
+            QVERIFY(!again.saveFailing());
+        }
+        QVERIFY(SettingsFileUserDefaults(QStringLiteral("shared")).boolean(QStringLiteral("mine")));
     }
 
     void sameValueTreatsNotANumberAsItself()

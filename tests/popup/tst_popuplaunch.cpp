@@ -8,6 +8,7 @@
 #include "Platform/linux/DesktopExec.h"
 #include "Platform/linux/DesktopWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -172,6 +173,32 @@ private slots:
         QVERIFY(!missingApplication.opened);
         // The bundle's executable was never made: the start fails and says so.
         QVERIFY(!opener.open(url, bundle, false).opened);
+    }
+
+    // An application the user starts outlives the program, but takes none of its descriptors
+    // along, even one a library left without close-on-exec.
+    void applicationsTakeNoDescriptorOfTheProgram()
+    {
+        const InheritablePipe leaked;
+        QVERIFY(leaked.isValid());
+        const QString seen = m_dir.filePath(QStringLiteral("descriptors"));
+        const QString entry = m_dir.filePath(QStringLiteral("lister.desktop"));
+        QFile entryFile(entry);
+        QVERIFY(entryFile.open(QIODevice::WriteOnly));
+        entryFile.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Lister\n"
+                                       "Exec=/bin/sh -c \"ls -l /proc/$$/fd/ > %1.part; mv %1.part %1\"\n").arg(seen).toUtf8());
+        entryFile.close();
+        DesktopWorkspaceOpener opener;
+        for (int launch = 0; launch < 3; ++launch) {
+            QFile::remove(seen);
+            QVERIFY(opener.open(QUrl::fromLocalFile(entry), std::nullopt, true).opened);
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(seen), 30000);
+            QFile listing(seen);
+            QVERIFY(listing.open(QIODevice::ReadOnly));
+            const QByteArray descriptors = listing.readAll();
+            QVERIFY(descriptors.contains(" 0 -> "));
+            QVERIFY2(!descriptors.contains(leaked.name()), descriptors.constData());
+        }
     }
 
     void terminalEntriesRunInTheTerminal()

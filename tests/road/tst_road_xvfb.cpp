@@ -65,25 +65,6 @@ int brightest(const QImage &image)
     return most;
 }
 
-// The screen once it has stopped changing: two grabs in a row alike, so that a page that slides in or
-// a window that fades is pictured where it comes to rest.
-QImage settledGrab(const QRect &area)
-{
-    // Sampled a fifth of a second apart, three alike in a row: a sanitizer build draws an animation
-    // slowly enough that two quick grabs can fall between its frames.
-    QImage previous = grabScreen(area);
-    int alike = 0;
-    if (!QTest::qWaitFor([&] {
-            QTest::qWait(200);
-            QImage current = grabScreen(area);
-            alike = current == previous ? alike + 1 : 0;
-            previous = std::move(current);
-            return alike >= 2;
-        }, 2 * roadTimeout))
-        return {};
-    return previous;
-}
-
 } // namespace
 
 class TestRoadXvfb : public QObject {

@@ -155,6 +155,34 @@ private:
         return {};
     }
 
+    // Whether the status menu stands above the main window in the X server's stacking order.
+    bool menuAboveMainWindow()
+    {
+        int menuAt = -1, mainAt = -1;
+        const QList<X11Windows::Window> windows = X11Windows().all();
+        for (qsizetype i = 0; i < windows.size(); ++i) {
+            const X11Windows::Window &window = windows.at(i);
+            if (window.pid != m_program.processId() || !window.viewable)
+                continue;
+            if (window.overrideRedirect && window.geometry.height() > 60)
+                menuAt = int(i);
+            else if (window.name == QLatin1String("Kestrowan") && window.geometry.width() >= 600)
+                mainAt = int(i);
+        }
+        return menuAt >= 0 && mainAt >= 0 && menuAt > mainAt;
+    }
+
+    QString stacking()
+    {
+        QStringList order;
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.viewable)
+                order << QStringLiteral("%1 %2 (%3%4)").arg(window.id, 0, 16).arg(describe(window.geometry), window.name,
+                                                              window.overrideRedirect ? QStringLiteral(", override") : QString());
+        }
+        return order.join(QStringLiteral(" < "));
+    }
+
     static QString describe(const QRect &rect)
     {
         return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
@@ -233,15 +261,50 @@ private slots:
         // Once the status menu has been open and closed again, the keys still work in the window.
         const QRect icon = statusIcon();
         QVERIFY(!icon.isEmpty());
-        m_pointer.click(icon.center());
-        QTRY_VERIFY_WITH_TIMEOUT(!statusMenu().isEmpty(), roadTimeout);
-        m_keyboard.chord({}, keyEscape);
-        QTRY_VERIFY_WITH_TIMEOUT(statusMenu().isEmpty(), roadTimeout);
+        // Each time, the menu lies over the window where the two meet, its labels in sight.
+        for (int round = 1; round <= 4; ++round) {
+            m_pointer.click(icon.center());
+            QTRY_VERIFY_WITH_TIMEOUT(!statusMenu().isEmpty(), roadTimeout);
+            QVERIFY(statusMenu().intersects(window->geometry));
+            QVERIFY(waitUntilDrawn(statusMenu()));
+            QTest::qWait(300); // checks that nothing comes over the menu meanwhile
+            QVERIFY2(menuAboveMainWindow(), qPrintable(QStringLiteral("round %1: ").arg(round) + stacking()));
+            m_keyboard.chord({}, keyEscape);
+            QTRY_VERIFY_WITH_TIMEOUT(statusMenu().isEmpty(), roadTimeout);
+            // The window is worked in between.
+            m_pointer.click(window->geometry.center() + QPoint(0, 150));
+        }
         m_pointer.click(window->geometry.center() + QPoint(0, 150));
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows().inputFocus(), window->id, roadTimeout);
         m_log.clear();
         m_keyboard.chord({superL}, keyComma);
         QVERIFY(waitForLine(QStringLiteral("Deferred settings navigation fired")));
+    }
+
+    // The status menu asked for while a popup shows over the main window: the menu comes up (at
+    // the latest at a second click) and stays above the window once the popup has gone.
+    void theStatusMenuOverAPopupAndTheWindow()
+    {
+        std::optional<X11Windows::Window> window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
+        const QRect icon = statusIcon();
+        for (int round = 1; round <= 4; ++round) {
+            const QString what = QStringLiteral("round %1: ").arg(round);
+            m_pointer.move(QPoint(400, 420));
+            m_keyboard.chord({XTestKeys::controlL}, '2');
+            QTRY_VERIFY_WITH_TIMEOUT(shownPopup().has_value(), roadTimeout);
+            QVERIFY(waitUntilPopupGrown(*shownPopup()));
+            QVERIFY(QTest::qWaitFor([&] {
+                m_pointer.click(icon.center());
+                return QTest::qWaitFor([&] { return !statusMenu().isEmpty(); }, 2000);
+            }, roadTimeout));
+            QVERIFY(waitUntilDrawn(statusMenu()));
+            QTRY_VERIFY_WITH_TIMEOUT(!shownPopup(), roadTimeout);
+            QTest::qWait(300); // checks that nothing comes over the menu meanwhile
+            QVERIFY2(!statusMenu().isEmpty() && menuAboveMainWindow(), qPrintable(what + stacking()));
+            m_keyboard.chord({}, keyEscape);
+            QTRY_VERIFY_WITH_TIMEOUT(statusMenu().isEmpty(), roadTimeout);
+        }
     }
 
     void theMainWindowsCloseKeyClosesIt()
@@ -303,6 +366,7 @@ private slots:
             return std::nullopt;
         }()).has_value(), roadTimeout);
         QVERIFY(waitUntilDrawn(*menu));
+        QVERIFY2(!mainWindow() || menuAboveMainWindow(), qPrintable(stacking()));
         const bool popupStillShows = shownPopup().has_value();
         QElapsedTimer quitting;
         m_pointer.click(QPoint(menu->center().x(), menu->bottom() - 14)); // "Quit", the last entry

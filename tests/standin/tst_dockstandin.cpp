@@ -13,6 +13,7 @@
 #include <QLocalSocket>
 #include <QFile>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -22,6 +23,10 @@
 #include <QUrl>
 
 #include <csignal>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <sys/prctl.h>
 
 namespace {
@@ -67,6 +72,26 @@ void writeGroupIcon(const QString &folder)
     }
     painter.end();
     QVERIFY(image.save(folder + QStringLiteral("/Icon\r"), "PNG"));
+}
+
+// The resident memory of a process, in bytes; 0 when it cannot be read.
+qint64 residentBytes(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
+}
+
+// Whether the peer of a connected socket has closed its end.
+bool peerHasClosed(int descriptor)
+{
+    pollfd state{descriptor, POLLOUT, 0};
+    return ::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR));
 }
 
 } // namespace
@@ -598,8 +623,58 @@ private slots:
         QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), window});
         QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("alt+a")});
         QTRY_VERIFY_WITH_TIMEOUT(m_accessibility.isProcessTrusted(), 10000);
-        QCOMPARE(m_accessibility.copyAttributeValue(m_accessibility.createApplication(m_pid), QStringLiteral("AXChildren"), nullptr),
-                 AXError::Success);
+        // The copy of the tree is asked for again, and read once it has come.
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_accessibility.copyAttributeValue(m_accessibility.createApplication(m_pid), QStringLiteral("AXChildren"), nullptr),
+            AXError::Success, 10000);
+    }
+
+    // A client that asks and asks and never reads the answers: the Dock keeps a bounded amount of
+    // them, then drops the client and gives the memory back, and goes on answering everyone else.
+    void aClientThatNeverReadsIsDropped()
+    {
+        const qint64 before = residentBytes(m_pid);
+        QVERIFY(before > 0);
+        const int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        QVERIFY(descriptor >= 0);
+        const auto closeDescriptor = qScopeGuard([descriptor] { ::close(descriptor); });
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(DockWire::socketPath());
+        QVERIFY(size_t(path.size()) < sizeof(address.sun_path));
+        std::copy(path.begin(), path.end(), address.sun_path);
+        QCOMPARE(::connect(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof(address)), 0);
+
+        // Each request is answered with the whole tree; a few hundred thousand of them would be
+        // hundreds of megabytes of answers.
+        const QByteArray requests =
+            DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::mirror}, {QStringLiteral("seq"), 1}, {QStringLiteral("v"), DockWire::treeVersion}})
+                .repeated(1000);
+        qint64 sent = 0;
+        qsizetype offset = 0;
+        const QDeadlineTimer deadline(120000);
+        while (!peerHasClosed(descriptor) && sent < 300000 && !deadline.hasExpired()) {
+            pollfd writable{descriptor, POLLOUT, 0};
+            if (::poll(&writable, 1, 1000) != 1 || !(writable.revents & POLLOUT))
+                continue;
+            const ssize_t written = ::send(descriptor, requests.constData() + offset, size_t(requests.size() - offset),
+                                           MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (written < 0)
+                continue;
+            offset += written;
+            if (offset == requests.size()) {
+                offset = 0;
+                sent += 1000;
+            }
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(peerHasClosed(descriptor), qPrintable(QStringLiteral("%1 requests sent, the Dock holds %2 MiB")
+                                                                        .arg(sent).arg(residentBytes(m_pid) >> 20)),
+                                  60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(residentBytes(m_pid) < before + 24 * 1024 * 1024,
+                                  qPrintable(QStringLiteral("%1 MiB, %2 MiB before").arg(residentBytes(m_pid) >> 20).arg(before >> 20)),
+                                  20000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_accessibility.dockProcessIdentifier(), std::optional<qint64>(m_pid), startTimeout);
+        QVERIFY(!list().isNull());
     }
 
     // The Dock logs the tiles its preferences name that it leaves out. Anyone's preferences may name

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -20,6 +21,8 @@ namespace {
 
 FakeDockRestarter *installedRestarter = nullptr;
 QStringList capturedMessages;
+// The store's writer logs from its own thread.
+QMutex capturedMessagesMutex;
 QtMessageHandler previousHandler = nullptr;
 } // namespace
 
@@ -112,8 +115,12 @@ QVariantList persistentOthers()
 
 LogCapture::LogCapture()
 {
-    capturedMessages.clear();
+    {
+        const QMutexLocker lock(&capturedMessagesMutex);
+        capturedMessages.clear();
+    }
     previousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+        const QMutexLocker lock(&capturedMessagesMutex);
         capturedMessages.append(message);
     });
 }
@@ -131,6 +138,7 @@ QStringList LogCapture::lines() const
 int LogCapture::count(const QString &pattern) const
 {
     const QRegularExpression expression(pattern);
+    const QMutexLocker lock(&capturedMessagesMutex);
     return int(std::count_if(capturedMessages.cbegin(), capturedMessages.cend(),
                              [&expression](const QString &message) { return expression.match(message).hasMatch(); }));
 }

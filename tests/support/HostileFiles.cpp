@@ -1,5 +1,7 @@
 #include "tests/support/HostileFiles.h"
 
+#include <QFile>
+
 #include "tests/support/BinaryPlistBuilder.h"
 
 #include <limits>
@@ -51,6 +53,17 @@ QByteArray nulInXmlString()
     QByteArray xml("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>URL</key>"
                    "<string>http://x@NUL@y</string></dict></plist>\n");
     return xml.replace("@NUL@", QByteArray(1, '\0'));
+}
+
+QByteArray xmlDockFileOfManyKeys(int keys)
+{
+    QByteArray xml("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+                   "<key>persistent-apps</key><array/>\n<key>persistent-others</key><array/>\n"
+                   "<key>recorded-positions</key>\n<dict>\n");
+    xml.reserve(xml.size() + qsizetype(keys) * 48);
+    for (int i = 0; i < keys; ++i)
+        xml += "<key>tile-" + QByteArray::number(i) + "</key><integer>" + QByteArray::number(i) + "</integer>\n";
+    return xml + "</dict>\n</dict>\n</plist>\n";
 }
 
 QByteArray sharedReferences(int levels)
@@ -272,3 +285,11 @@ QByteArray progressiveJpegHeader(int side)
 }
 
 } // namespace HostileFiles
+
+bool HostileFiles::writeSparseFile(const QString &path, const QByteArray &head, qint64 bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(head) != head.size())
+        return false;
+    return file.resize(bytes);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // Property lists that real machines hold or that an attacker could hand the program, made at test
 // time rather than checked in (some are large).
@@ -32,6 +33,11 @@ QByteArray awkwardValues();
 // awkward values above.
 QByteArray realisticDockFile();
 
+// A Dock preferences file in XML with no tiles and a dictionary of `keys` small entries beside
+// them, as a Dock of years of use or a hostile program may leave: under the size limit, but a tree
+// every rewrite of which takes its time.
+QByteArray xmlDockFileOfManyKeys(int keys);
+
 // Web pages and text that Qt's text layout cannot get through: `depth` tables each holding the
 // next one in its only cell (each level doubles the layout time; a few thousand overflow a
 // thread's stack), and one line of `bytes` bytes of words without a line break.
@@ -49,5 +55,9 @@ QByteArray nestedFormsPdf(int levels, int fanOut);
 // decoding it allocates a coefficient buffer of the full size (2 bytes a pixel) however small the
 // picture is asked for.
 QByteArray progressiveJpegHeader(int side);
+
+// Writes at `path` a file that starts with `head` and is `bytes` long in all, the rest a hole the
+// file system stores nothing for: gigabytes on paper, nothing on disk. False when it cannot.
+bool writeSparseFile(const QString &path, const QByteArray &head, qint64 bytes);
 
 } // namespace HostileFiles

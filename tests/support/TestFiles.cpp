@@ -1,5 +1,8 @@
 #include "tests/support/TestFiles.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +30,50 @@ bool processIsRunning(qint64 pid)
     const QByteArray line = stat.readAll();
     const qsizetype close = line.lastIndexOf(')');
     return close > 0 && line.size() > close + 2 && line.at(close + 2) != 'Z';
+}
+
+QByteArray processLimit(const QByteArray &limits, const QByteArray &row)
+{
+    for (const QByteArray &line : limits.split('\n')) {
+        if (line.startsWith(row))
+            return line.mid(row.size()).simplified().split(' ').value(0);
+    }
+    return {};
+}
+
+QList<qint64> processesWith(const QByteArray &needle, const QByteArray &alsoNeedle)
+{
+    QList<qint64> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!commandLine.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray arguments = commandLine.readAll();
+        if (arguments.contains(needle) && arguments.contains(alsoNeedle))
+            found.append(pid);
+    }
+    return found;
+}
+
+InheritablePipe::InheritablePipe()
+{
+    struct stat info {};
+    if (::pipe(m_ends) != 0 || ::fstat(m_ends[0], &info) != 0)
+        return;
+    m_name = "pipe:[" + QByteArray::number(qulonglong(info.st_ino)) + "]";
+}
+
+InheritablePipe::~InheritablePipe()
+{
+    for (const int end : m_ends) {
+        if (end >= 0)
+            ::close(end);
+    }
 }
 
 QString installApplicationWithScalableIcon(const QString &iconName, const QString &color)

@@ -1,15 +1,56 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QTemporaryDir>
 
 // The whole file; empty when it cannot be read.
 QByteArray readTestFile(const QString &path);
 // Writes `bytes` to `path` in place of what was there, making its folder; whether all of it was written.
 bool writeTestFile(const QString &path, const QByteArray &bytes);
 
+// A temporary folder for the files a test writes, removed with it.
+class ScratchFolder {
+public:
+    bool isValid() const { return m_dir.isValid(); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    // Writes `contents` to the file `name` in the folder and gives its path.
+    QString file(const QString &name, const QByteArray &contents)
+    {
+        writeTestFile(path(name), contents);
+        return path(name);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
 // Whether the process runs (one that has ended but is not yet reaped by its parent counts as ended).
 bool processIsRunning(qint64 pid);
+
+// The soft limit of a row of a /proc/<pid>/limits text ("Max address space") as written there.
+QByteArray processLimit(const QByteArray &limits, const QByteArray &row);
+
+// Process ids whose command line holds `needle` and `alsoNeedle`.
+QList<qint64> processesWith(const QByteArray &needle, const QByteArray &alsoNeedle);
+
+// A pipe opened without close-on-exec, as a careless library may leave one: every child the
+// process starts inherits it unless the starter closes it. Closed when this goes.
+class InheritablePipe {
+public:
+    InheritablePipe();
+    ~InheritablePipe();
+    InheritablePipe(const InheritablePipe &) = delete;
+    InheritablePipe &operator=(const InheritablePipe &) = delete;
+    bool isValid() const { return m_ends[0] >= 0; }
+    // How a listing of /proc/<pid>/fd names it: "pipe:[<inode>]".
+    QByteArray name() const { return m_name; }
+
+private:
+    int m_ends[2] = {-1, -1};
+    QByteArray m_name;
+};
 
 // An application whose icon exists only as a scalable picture in the user's "hicolor" theme, a
 // square of `color` edge to edge: installs the picture and a desktop entry naming it by its theme

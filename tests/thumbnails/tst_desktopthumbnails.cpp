@@ -1,6 +1,7 @@
 // This machine's thumbnail renderer: what Qt draws itself, and desktop thumbnailers run from an
 // argument list, with a timeout for one that hangs.
 #include "Platform/linux/DesktopThumbnailRenderer.h"
+#include "tests/support/HostileFiles.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -89,6 +90,56 @@ private slots:
         QVERIFY(DesktopThumbnailRenderer({garbage}).render(deck, QSize(64, 64)).isNull());
     }
 
+    // A thumbnailer is outside code reading outside input: it runs under the helper's limits and
+    // sees none of the program's descriptors, even one a library left without close-on-exec.
+    void thumbnailerRunsBoundedWithOnlyItsStandardStreams()
+    {
+        const InheritablePipe leaked;
+        QVERIFY(leaked.isValid());
+        const QString record = m_dir.filePath(QStringLiteral("seen"));
+        const QString script = m_dir.filePath(QStringLiteral("recording.sh"));
+        writeTestFile(script, "cat /proc/$$/limits > '" + record.toUtf8() + ".limits'\n"
+                              "ls -l /proc/$$/fd/ > '" + record.toUtf8() + ".fd'\n");
+        const QString shell = QStandardPaths::findExecutable(QStringLiteral("sh"));
+        const QString folder = thumbnailerFolder(QStringLiteral("recording"), "[Thumbnailer Entry]\nExec=" + shell.toUtf8() + " "
+                                                                                  + script.toUtf8() + " %o\nMimeType=" + kOdpType + ";\n");
+        const QString deck = m_dir.filePath(QStringLiteral("recorded.odp"));
+        writeTestFile(deck, "PK");
+        DesktopThumbnailRenderer renderer({folder});
+        for (int round = 0; round < 3; ++round) {
+            QFile::remove(record + QStringLiteral(".fd"));
+            QVERIFY(renderer.render(deck, QSize(64, 64)).isNull()); // it wrote no picture
+            const QByteArray limits = readTestFile(record + QStringLiteral(".limits"));
+            QCOMPARE(processLimit(limits, "Max address space"), QByteArray("1073741824"));
+            QCOMPARE(processLimit(limits, "Max cpu time"), QByteArray("8"));
+            const QByteArray descriptors = readTestFile(record + QStringLiteral(".fd"));
+            QVERIFY(!descriptors.isEmpty());
+            QVERIFY2(!descriptors.contains(leaked.name()), descriptors.constData());
+        }
+    }
+
+    // A vector image the helper refuses for its size (2 GB, sparse) is handed to no other decoder;
+    // one the helper merely cannot draw still is.
+    void documentRefusedForItsSizeGoesNowhereElse()
+    {
+        const QString marker = m_dir.filePath(QStringLiteral("svg-thumbnailer-ran"));
+        const QString touch = QStandardPaths::findExecutable(QStringLiteral("touch"));
+        const QString folder = thumbnailerFolder(QStringLiteral("vector"), "[Thumbnailer Entry]\nExec=" + touch.toUtf8() + " "
+                                                                              + marker.toUtf8() + "\nMimeType=image/svg+xml;\n");
+        const QString huge = m_dir.filePath(QStringLiteral("huge.svg"));
+        QVERIFY(HostileFiles::writeSparseFile(huge, "<svg xmlns='http://www.w3.org/2000/svg' width='10' height='10'>",
+                                              qint64(2) * 1024 * 1024 * 1024));
+        DesktopThumbnailRenderer renderer({folder});
+        QVERIFY(renderer.render(huge, QSize(64, 64)).isNull());
+        QVERIFY(!renderer.lastFailureIsTransient());
+        QVERIFY(!QFileInfo::exists(marker));
+
+        const QString broken = m_dir.filePath(QStringLiteral("broken-for-thumbnailer.svg"));
+        writeTestFile(broken, "<svg");
+        QVERIFY(renderer.render(broken, QSize(64, 64)).isNull());
+        QVERIFY(QFileInfo::exists(marker));
+    }
+
     void hangingThumbnailerIsEndedAndGivesNothing()
     {
         const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
@@ -100,6 +151,8 @@ private slots:
         QElapsedTimer timer;
         timer.start();
         QVERIFY(renderer.render(deck, QSize(64, 64)).isNull());
+        // Ended while it sat idle: worth asking again later, unlike a document that gave none.
+        QVERIFY(renderer.lastFailureIsTransient());
         // It did run, and was ended long before it would have finished.
         QVERIFY(timer.elapsed() >= 250);
         QVERIFY(timer.elapsed() < 60000);
@@ -122,6 +175,28 @@ private slots:
         const qint64 grandchild = readTestFile(pidFile).trimmed().toLongLong();
         QVERIFY(grandchild > 0);
         QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(grandchild), 30000);
+    }
+
+    // Nor does a program the thumbnailer starts in a session of its own (out of its process group)
+    // outlive it, whether it hangs or ends by itself.
+    void programInASessionOfItsOwnIsEndedToo()
+    {
+        const QString shell = QStandardPaths::findExecutable(QStringLiteral("sh"));
+        for (const QByteArray &end : {QByteArray("exec sleep 600"), QByteArray("exit 1")}) {
+            const QString pidFile = m_dir.filePath(QStringLiteral("session.pid"));
+            QFile::remove(pidFile);
+            const QString script = m_dir.filePath(QStringLiteral("leaving.sh"));
+            writeTestFile(script, "setsid sleep 600 < /dev/null > /dev/null 2>&1 &\necho $! > '" + pidFile.toUtf8() + "'\n" + end + "\n");
+            const QString folder = thumbnailerFolder(QStringLiteral("leaving"), "[Thumbnailer Entry]\nExec=" + shell.toUtf8() + " "
+                                                                                    + script.toUtf8() + " %o\nMimeType=" + kOdpType + ";\n");
+            const QString deck = m_dir.filePath(QStringLiteral("leaving.odp"));
+            writeTestFile(deck, "PK");
+            DesktopThumbnailRenderer renderer({folder}, 3000);
+            QVERIFY(renderer.render(deck, QSize(64, 64)).isNull());
+            const qint64 session = readTestFile(pidFile).trimmed().toLongLong();
+            QVERIFY(session > 0);
+            QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(session), 30000);
+        }
     }
 };
 

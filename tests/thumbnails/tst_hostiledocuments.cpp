@@ -16,6 +16,7 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPageSize>
@@ -26,7 +27,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <limits>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,14 +66,7 @@ qint64 childrenPeakKiB()
 class TestHostileDocuments : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_files;
-
-    QString file(const QString &name, const QByteArray &contents)
-    {
-        const QString path = m_files.filePath(name);
-        writeTestFile(path, contents);
-        return path;
-    }
+    ScratchFolder m_files;
 
 private slots:
     void initTestCase()
@@ -88,8 +84,8 @@ private slots:
     // the main window shows it.
     void bombsCostTheHelperNotTheProgram()
     {
-        const QString pdf = file(QStringLiteral("forms.pdf"), HostileFiles::nestedFormsPdf(9, 10));
-        const QString jpeg = file(QStringLiteral("huge.jpg"), HostileFiles::progressiveJpegHeader(30000));
+        const QString pdf = m_files.file(QStringLiteral("forms.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        const QString jpeg = m_files.file(QStringLiteral("huge.jpg"), HostileFiles::progressiveJpegHeader(30000));
         QVERIFY(QFileInfo(pdf).size() < 8 * 1024);
         QVERIFY(QFileInfo(jpeg).size() < 400);
         const QList<AppItem> items{itemAt(pdf), itemAt(jpeg)};
@@ -150,7 +146,7 @@ private slots:
     // The helper is ended at its deadline, with everything it started, and says so.
     void theHelperEndsAtItsDeadline()
     {
-        const QString pdf = file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        const QString pdf = m_files.file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
         HelperPreviewRenderer renderer(DesktopThumbnailRenderer::helperProgram(), 300);
         QSignalSpy rendered(&renderer, &PreviewRenderer::rendered);
         QElapsedTimer clock;
@@ -162,10 +158,60 @@ private slots:
         QCOMPARE(renderer.runningCount(), 0);
     }
 
+    // Thousands of renders wait behind three helpers; then the helper can no longer be started.
+    // Every waiting render is answered, from the event loop and as one worth asking again later,
+    // without the stack growing with the queue, and no descriptor stays open once the last is in.
+    void helperThatCannotStartAnswersEveryWaitingRender()
+    {
+        const QString fifo = m_files.path(QStringLiteral("go"));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        const QString ready = m_files.path(QStringLiteral("ready"));
+        QVERIFY(QDir().mkpath(ready));
+        const QString helper = m_files.file(QStringLiteral("vanishing-helper"), "#!/bin/sh\ntouch '" + ready.toUtf8() + "/'$$\nread line < '"
+                                                                             + fifo.toUtf8() + "'\n");
+        QVERIFY(QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        const int descriptorsBefore = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+
+        constexpr int waiting = 20000;
+        HelperPreviewRenderer renderer(helper, 3600 * 1000, 3);
+        int answers = 0;
+        int transient = 0;
+        quintptr lowestStack = std::numeric_limits<quintptr>::max();
+        quintptr highestStack = 0;
+        int descriptorsAtLast = -1;
+        connect(&renderer, &PreviewRenderer::rendered, this,
+                [&](const QString &, const QImage &, const QString &, bool again) {
+                    const char here = 0;
+                    lowestStack = std::min(lowestStack, quintptr(&here));
+                    highestStack = std::max(highestStack, quintptr(&here));
+                    ++answers;
+                    transient += again ? 1 : 0;
+                    if (answers == waiting + 3)
+                        descriptorsAtLast = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+                });
+        const QString document = m_files.file(QStringLiteral("waiting.png"), "not a picture");
+        for (int i = 0; i < waiting + 3; ++i)
+            renderer.render(PreviewRenderer::Kind::Picture, document);
+        QCOMPARE(renderer.runningCount(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(ready).entryList(QDir::Files).size(), 3, kDeadlineMs);
+        QVERIFY(QFile::remove(helper));
+        {
+            // The three helpers read a word each and go.
+            QFile go(fifo);
+            QVERIFY(go.open(QIODevice::ReadWrite));
+            go.write("go\ngo\ngo\n");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(answers, waiting + 3, kDeadlineMs);
+        QCOMPARE(transient, waiting);
+        QCOMPARE(renderer.runningCount(), 0);
+        QVERIFY2(highestStack - lowestStack < 256 * 1024, "answers came from ever deeper in the stack");
+        QCOMPARE(descriptorsAtLast, descriptorsBefore);
+    }
+
     // Ordinary documents: the very pixels their pictures had when they were decoded in the program.
     void ordinaryDocumentsKeepTheirPixels()
     {
-        const QString photo = m_files.filePath(QStringLiteral("photo.jpg"));
+        const QString photo = m_files.path(QStringLiteral("photo.jpg"));
         {
             QImage picture(900, 600, QImage::Format_RGB32);
             QPainter p(&picture);
@@ -176,13 +222,13 @@ private slots:
             p.end();
             QVERIFY(picture.save(photo, "jpg", 90));
         }
-        const QString translucent = m_files.filePath(QStringLiteral("glass.png"));
+        const QString translucent = m_files.path(QStringLiteral("glass.png"));
         {
             QImage picture(120, 80, QImage::Format_ARGB32);
             picture.fill(QColor(30, 200, 120, 90));
             QVERIFY(picture.save(translucent, "png"));
         }
-        const QString page = m_files.filePath(QStringLiteral("page.pdf"));
+        const QString page = m_files.path(QStringLiteral("page.pdf"));
         {
             QPdfWriter writer(page);
             writer.setPageSize(QPageSize(QPageSize::A4));

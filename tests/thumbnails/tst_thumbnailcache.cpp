@@ -1,5 +1,6 @@
 // The thumbnail cache: its key and file name, memory and disk hits (counted with a fake renderer),
 // volatile files kept off the disk, prefetch order, and bad disk files rendered again.
+#include "Kestrowan/icons/FailedDocuments.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
 #include "tests/support/TestFiles.h"
@@ -277,20 +278,66 @@ private slots:
         QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("notes.png"))));
     }
 
-    void nothingRenderedIsAskedForAgain()
+    // A document that gave no thumbnail is not rendered again, however often it is shown, until it
+    // changes; one whose renderer could not get to it is asked again later.
+    void failedDocumentIsNotRenderedAgainUntilItChanges()
     {
         QTemporaryDir folder;
         const QString psd = document(QStringLiteral("art.psd"));
         auto renderer = std::make_shared<CountingThumbnailRenderer>();
         renderer->refuse(psd);
         ThumbnailCache cache(folder.path(), renderer);
-        QVERIFY(fetch(cache, psd).isNull());
-        QVERIFY(fetch(cache, psd).isNull());
-        QCOMPARE(renderer->count(), 2);
+        for (int shown = 0; shown < 6; ++shown)
+            QVERIFY(fetch(cache, psd).isNull());
+        QCOMPARE(renderer->count(), 1);
         QVERIFY(pngFiles(folder.path()).isEmpty());
         // Outside the set nothing is asked at all.
         QVERIFY(fetch(cache, document(QStringLiteral("photo.png"))).isNull());
+        QCOMPARE(renderer->count(), 1);
+        // Changed, it is asked for once more.
+        writeTestFile(psd, "another picture");
+        for (int shown = 0; shown < 3; ++shown)
+            QVERIFY(fetch(cache, psd).isNull());
         QCOMPARE(renderer->count(), 2);
+
+        // Could not render it now: not at each show either, but again after a pause.
+        const QString key = document(QStringLiteral("talk.key"));
+        renderer->refuse(key, true);
+        for (int shown = 0; shown < 4; ++shown)
+            QVERIFY(fetch(cache, key).isNull());
+        QCOMPARE(renderer->requests().count(key), 1);
+    }
+
+    void failuresPauseByKind()
+    {
+        const QString path = QStringLiteral("/docs/a.key");
+        const FileStamp stamp{true, 10, 1, 2, 3, 4};
+        FailedDocuments failures;
+        QVERIFY(failures.mayTry(path, stamp, 0));
+        // Transient: tried again after 15 s, 30 s, 60 s, and then taken as lasting.
+        qint64 now = 1000;
+        for (const qint64 pause : {15000, 30000, 60000}) {
+            failures.failed(path, stamp, true, now);
+            QVERIFY(!failures.mayTry(path, stamp, now + pause - 1));
+            QVERIFY(failures.mayTry(path, stamp, now + pause));
+            now += pause;
+        }
+        failures.failed(path, stamp, true, now);
+        QVERIFY(!failures.mayTry(path, stamp, now + 24 * 3600 * 1000));
+        // Another state of the file starts afresh; a lasting failure holds until the file changes.
+        FileStamp changed = stamp;
+        changed.size = 11;
+        QVERIFY(failures.mayTry(path, changed, now));
+        failures.failed(path, changed, false, now);
+        QVERIFY(!failures.mayTry(path, changed, now + 24 * 3600 * 1000));
+        failures.succeeded(path);
+        QVERIFY(failures.mayTry(path, changed, now));
+        // Bounded: the oldest are forgotten.
+        for (int i = 0; i <= FailedDocuments::capacity; ++i)
+            failures.failed(QStringLiteral("/docs/%1.key").arg(i), stamp, false, now);
+        QCOMPARE(failures.size(), FailedDocuments::capacity);
+        QVERIFY(failures.mayTry(QStringLiteral("/docs/0.key"), stamp, now));
+        QVERIFY(!failures.mayTry(QStringLiteral("/docs/1.key"), stamp, now));
     }
 
     void noAnswerForAContextThatIsGone()

@@ -45,11 +45,17 @@ inline const QString reopen = QStringLiteral("reopen");
 // A client asks to keep a copy of the Dock's tree: the answer carries "pid", "layout" (tiles, bar
 // and whether it shows) and "sel" (the selected tile or null); from then on the Dock sends "tree"
 // (with "layout" and "sel") whenever the layout changes and "selected" (with "sel") whenever the
-// selection does, the latter before the list's selection notification.
+// selection does, the latter before the list's selection notification. The request and the answer
+// carry "v", the version of the tree's form; a Dock that keeps another version refuses the request
+// with IllegalArgument and its own "v".
 inline const QString mirror = QStringLiteral("mirror");
 inline const QString tree = QStringLiteral("tree");
 inline const QString selected = QStringLiteral("selected");
 } // namespace Op
+
+// The version of the tree's form in "mirror", "tree" and "selected"; a new one for every change a
+// copy of another version would read wrongly.
+inline constexpr qint64 treeVersion = 1;
 
 // Where the Dock of this user and display listens: $KESTROWAN_DOCK_SOCKET when set, otherwise a
 // fixed name in $XDG_RUNTIME_DIR (or the temporary folder).

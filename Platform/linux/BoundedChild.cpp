@@ -1,0 +1,281 @@
+#include "Platform/linux/BoundedChild.h"
+
+#include "Platform/linux/ChildProcess.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
+{
+    std::vector<char *> pointers;
+    pointers.reserve(strings.size() + 1);
+    for (QByteArray &string : strings)
+        pointers.push_back(string.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// In the child, between fork and exec: nothing here allocates or takes a lock.
+[[noreturn]] void becomeChild(pid_t parent, int null, int output, bool supervisor, const char *program,
+                              char *const *arguments, char *const *environment)
+{
+    if (::dup2(null, STDIN_FILENO) < 0 || ::dup2(output >= 0 ? output : null, STDOUT_FILENO) < 0
+        || ::dup2(null, STDERR_FILENO) < 0)
+        ::_exit(127);
+    ChildProcess::closeInheritedDescriptors();
+    // The helper limits its own address space, and the supervisor that of the program it runs.
+    if (!ChildProcess::bindToParent(parent, false))
+        ::_exit(127);
+    // The forking thread's blocked and ignored signals would otherwise carry over. A supervisor
+    // starts with the signals it waits for blocked, so that none comes before it waits.
+    for (const int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD, SIGXCPU})
+        ::signal(signal, SIG_DFL);
+    sigset_t mask;
+    sigemptyset(&mask);
+    if (supervisor) {
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGCHLD})
+            sigaddset(&mask, signal);
+    }
+    ::sigprocmask(SIG_SETMASK, &mask, nullptr);
+    ::execve(program, arguments, environment);
+    ::_exit(127);
+}
+
+} // namespace
+
+BoundedChild::~BoundedChild()
+{
+    if (m_pid > 0) {
+        kill();
+        collect();
+    }
+    closeDescriptors();
+}
+
+bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode mode)
+{
+    if (arguments.isEmpty() || arguments.first().isEmpty()) {
+        m_error = QStringLiteral("no program to start");
+        return false;
+    }
+    QString program = arguments.first();
+    if (!QFileInfo(program).isAbsolute())
+        program = QStandardPaths::findExecutable(program);
+    // A program that is not there fails without a process made for it: thousands of renders may
+    // be waiting for it.
+    if (program.isEmpty() || !QFileInfo(program).isExecutable()) {
+        m_error = QStringLiteral("%1 is not installed").arg(arguments.first());
+        return false;
+    }
+    QStringList command = arguments;
+    command.first() = program;
+    const bool supervised = mode == Mode::Supervised;
+    if (supervised) {
+        const QString supervisor = ChildProcess::helperProgram();
+        if (supervisor.isEmpty()) {
+            m_error = QStringLiteral("no thumbnail helper to run %1 under").arg(program);
+            return false;
+        }
+        command = QStringList{supervisor, QStringLiteral("--supervise")} + command;
+    }
+    // Everything the child needs is made now: after the fork it may not allocate.
+    const QByteArray path = QFile::encodeName(command.first());
+    std::vector<QByteArray> argumentBytes;
+    for (const QString &argument : std::as_const(command))
+        argumentBytes.push_back(QFile::encodeName(argument));
+    std::vector<QByteArray> environmentBytes;
+    for (const QString &variable : QProcessEnvironment::systemEnvironment().toStringList())
+        environmentBytes.push_back(variable.toLocal8Bit());
+    const std::vector<char *> argv = pointersTo(argumentBytes);
+    const std::vector<char *> envp = pointersTo(environmentBytes);
+
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    int pipe[2] = {-1, -1};
+    if (captureOutput && ::pipe2(pipe, O_CLOEXEC) != 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(null);
+        return false;
+    }
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        becomeChild(parent, null, pipe[1], supervised, path.constData(), argv.data(), envp.data());
+    const int forkError = errno;
+    ::close(null);
+    if (pipe[1] >= 0)
+        ::close(pipe[1]);
+    if (pid < 0) {
+        if (pipe[0] >= 0)
+            ::close(pipe[0]);
+        m_error = QStringLiteral("could not start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(forkError)));
+        return false;
+    }
+    // Nobody else collects our children, so the id still names this child here.
+    const int ended = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (ended < 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        if (pipe[0] >= 0)
+            ::close(pipe[0]);
+        m_error = QStringLiteral("could not watch %1").arg(program);
+        return false;
+    }
+    ::fcntl(ended, F_SETFD, FD_CLOEXEC);
+    if (pipe[0] >= 0)
+        ::fcntl(pipe[0], F_SETFL, ::fcntl(pipe[0], F_GETFL) | O_NONBLOCK);
+    const std::lock_guard lock(m_mutex);
+    m_pid = pid;
+    m_supervised = supervised;
+    m_ended = ended;
+    m_output = pipe[0];
+    return true;
+}
+
+BoundedChild::Output BoundedChild::readOutput(QByteArray &into, qsizetype limit)
+{
+    if (m_output < 0)
+        return Output::End;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(m_output, buffer, sizeof buffer);
+        if (got > 0) {
+            if (into.size() + got > limit)
+                return Output::TooLarge;
+            into.append(buffer, got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        return got < 0 && errno == EAGAIN ? Output::More : Output::End;
+    }
+}
+
+void BoundedChild::kill()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_pid <= 0)
+        return;
+    if (m_supervised) {
+        // Its group is itself alone; it ends the rest and then goes.
+        ::kill(m_pid, SIGTERM);
+        return;
+    }
+    // Not collected yet, so the group's id is still this child's.
+    ::kill(-m_pid, SIGKILL);
+    ::kill(m_pid, SIGKILL);
+}
+
+bool BoundedChild::hasEnded() const
+{
+    if (m_ended < 0)
+        return true;
+    pollfd ended{m_ended, POLLIN, 0};
+    return ::poll(&ended, 1, 0) > 0;
+}
+
+qint64 BoundedChild::cpuMilliseconds() const
+{
+    if (m_pid <= 0)
+        return 0;
+    qint64 pid = m_pid;
+    if (m_supervised) {
+        // The supervisor itself does next to nothing: what counts is the program it runs.
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(m_pid));
+        if (!children.open(QIODevice::ReadOnly))
+            return 0;
+        pid = children.readAll().simplified().split(' ').value(0).toLongLong();
+        if (pid <= 0)
+            return 0;
+    }
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // The name in parentheses may hold spaces; the fields after it are numbers: the 14th and 15th
+    // of the line are the user and system time in clock ticks.
+    const QByteArray line = stat.read(4096);
+    const qsizetype close = line.lastIndexOf(')');
+    if (close < 0)
+        return 0;
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    const qint64 ticks = fields.at(11).toLongLong() + fields.at(12).toLongLong();
+    return ticksPerSecond > 0 ? ticks * 1000 / ticksPerSecond : 0;
+}
+
+bool BoundedChild::wait(int timeoutMs, bool forOutput)
+{
+    pollfd watched[2] = {{m_ended, POLLIN, 0}, {forOutput ? m_output : -1, POLLIN, 0}};
+    int ready = -1;
+    do {
+        ready = ::poll(watched, 2, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+std::optional<BoundedChild::Exit> BoundedChild::collect(int waitMs)
+{
+    if (m_pid <= 0)
+        return std::nullopt;
+    pollfd ended{m_ended, POLLIN, 0};
+    int ready = -1;
+    do {
+        ready = ::poll(&ended, 1, waitMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0 && m_supervised) {
+        // A supervisor that does not go when told is ended as any child is.
+        {
+            const std::lock_guard lock(m_mutex);
+            ::kill(-m_pid, SIGKILL);
+        }
+        do {
+            ready = ::poll(&ended, 1, waitMs);
+        } while (ready < 0 && errno == EINTR);
+    }
+    if (ready <= 0)
+        return std::nullopt;
+    const std::lock_guard lock(m_mutex);
+    // What the child started in its group goes with it, while the group's id is still its own.
+    ::kill(-m_pid, SIGKILL);
+    int status = 0;
+    pid_t collected = -1;
+    do {
+        collected = ::waitpid(m_pid, &status, 0);
+    } while (collected < 0 && errno == EINTR);
+    m_pid = 0;
+    closeDescriptors();
+    Exit exit;
+    if (collected > 0 && WIFEXITED(status)) {
+        exit.exited = true;
+        exit.code = WEXITSTATUS(status);
+    }
+    return exit;
+}
+
+void BoundedChild::closeDescriptors()
+{
+    for (int *fd : {&m_ended, &m_output}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+}

@@ -1,0 +1,241 @@
+// The real program's children, seen from outside while it draws a group of documents: a desktop
+// thumbnailer (planted in the user's thumbnailer folder, as any program can) runs under the
+// helper's limits and sees none of the program's descriptors; the children end with the program
+// when it is killed, and a logout's SIGTERM quits it as its menu does. The helper is taken only
+// from beside the program, and only from a folder nobody else can write.
+#include "Kestrowan/groups/AppGroup.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/app/EmptyStandinDock.h"
+#include "tests/app/ProgramProcess.h"
+#include "tests/support/HostileFiles.h"
+#include "tests/support/TestFiles.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int timeout = 60000;
+
+// What the descriptors of a process lead to ("pipe:[123]", "socket:[45]", a path).
+QSet<QString> descriptorTargets(qint64 pid)
+{
+    QSet<QString> targets;
+    const QDir folder(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &name : folder.entryList(QDir::NoDotAndDotDot | QDir::System))
+        targets.insert(QFile::symLinkTarget(folder.filePath(name)).section(QLatin1Char('/'), -1));
+    return targets;
+}
+
+qint64 pidIn(const QString &file)
+{
+    return readTestFile(file).trimmed().toLongLong();
+}
+
+} // namespace
+
+class TestChildrenEndToEnd : public QObject {
+    Q_OBJECT
+private:
+    QProcess m_program;
+    QString m_output;
+    EmptyStandinDock m_dock;
+    QTemporaryDir m_documents;
+    QTemporaryDir m_records;
+    AppGroup m_group;
+
+    QString output()
+    {
+        m_output += QString::fromUtf8(m_program.readAll());
+        return m_output;
+    }
+
+    QProcessEnvironment programEnvironment()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_LOGGING_RULES", "com.kestrowan.*=true");
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        return environment;
+    }
+
+    QString record(const QString &name) const { return m_records.filePath(name); }
+
+    // Starts `program` and opens the group's editor, which asks for the thumbnails of its documents.
+    bool startAndShowGroup(const QString &program)
+    {
+        m_output.clear();
+        if (!ProgramProcess::start(m_program, program, programEnvironment()))
+            return false;
+        if (!QTest::qWaitFor([this] { return output().contains("Runtime bootstrap complete"); }, timeout))
+            return false;
+        QProcess second;
+        second.setProcessEnvironment(programEnvironment());
+        second.start(program, {QStringLiteral("kestrowan://open/group/") + m_group.id.toString(QUuid::WithoutBraces)});
+        return second.waitForFinished(timeout) && second.exitCode() == 0;
+    }
+
+    bool quitProgram()
+    {
+        if (m_program.state() == QProcess::NotRunning)
+            return true;
+        ::kill(pid_t(m_program.processId()), SIGTERM);
+        return m_program.waitForFinished(timeout);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_documents.isValid());
+        QVERIFY(m_records.isValid());
+        const QString dockFailure = m_dock.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
+        QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
+
+        // A thumbnailer for presentations that tells what it sees, starts a program in a session of
+        // its own, and then waits for ever.
+        const QString script = record(QStringLiteral("thumbnailer.sh"));
+        writeTestFile(script, "ls -l /proc/$$/fd/ > '" + record(QStringLiteral("fd")).toUtf8() + "'\n"
+                              "setsid sleep 3600 < /dev/null > /dev/null 2>&1 &\n"
+                              "echo $! > '" + record(QStringLiteral("session.pid")).toUtf8() + "'\n"
+                              "echo $$ > '" + record(QStringLiteral("pid.new")).toUtf8() + "'\n"
+                              "mv '" + record(QStringLiteral("pid.new")).toUtf8() + "' '" + record(QStringLiteral("pid")).toUtf8() + "'\n"
+                              "exec sleep 3600\n");
+        const QString thumbnailers = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                                     + QStringLiteral("/thumbnailers");
+        QVERIFY(QDir().mkpath(thumbnailers));
+        writeTestFile(thumbnailers + QStringLiteral("/recording.thumbnailer"),
+                      "[Thumbnailer Entry]\nExec=" + QStandardPaths::findExecutable(QStringLiteral("sh")).toUtf8() + " "
+                          + script.toUtf8() + " %i %o\nMimeType=application/vnd.oasis.opendocument.presentation;\n");
+
+        m_group.id = QUuid::createUuid();
+        m_group.name = QStringLiteral("Documents");
+        const QList<QPair<QString, QByteArray>> kinds{
+            {QStringLiteral("deck.odp"), "PK not really a presentation"},
+            {QStringLiteral("forms.pdf"), HostileFiles::nestedFormsPdf(9, 10)},
+            {QStringLiteral("huge.jpg"), HostileFiles::progressiveJpegHeader(30000)},
+        };
+        for (const auto &[name, contents] : kinds) {
+            const QString path = m_documents.filePath(name);
+            writeTestFile(path, contents);
+            m_group.apps.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, name, path});
+        }
+        {
+            SettingsFileUserDefaults defaults(QString{});
+            defaults.setValue("didCompleteOnboarding", true);
+            defaults.synchronize();
+        }
+        const QString storage = QDir::homePath() + QStringLiteral("/.local/share/Kestrowan");
+        QVERIFY(QDir().mkpath(storage));
+        writeTestFile(storage + QStringLiteral("/groups.json"), QJsonDocument(AppGroup::listToJson({m_group})).toJson());
+    }
+
+    void cleanup()
+    {
+        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("KESTROWAN_TEST_SHOW_OUTPUT"))
+            qInfo().noquote() << "The program's output:\n" << output();
+        if (m_program.state() != QProcess::NotRunning) {
+            m_program.kill();
+            m_program.waitForFinished(timeout);
+        }
+        for (const QString &name : {QStringLiteral("pid"), QStringLiteral("session.pid")}) {
+            if (const qint64 pid = pidIn(record(name)); pid > 0 && processIsRunning(pid))
+                ::kill(pid_t(pid), SIGKILL);
+            QFile::remove(record(name));
+        }
+    }
+
+    void cleanupTestCase() { m_dock.stop(); }
+
+    // The thumbnailer runs bounded and sees only its standard streams; SIGTERM quits the program as
+    // its menu does (status 0), and nothing it started stays, not even a program in a session of
+    // its own.
+    void childrenAreBoundedAndGoWhenTheProgramQuits()
+    {
+        QVERIFY(startAndShowGroup(QStringLiteral(KESTROWAN_PROGRAM)));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record(QStringLiteral("pid"))), timeout);
+        const qint64 thumbnailer = pidIn(record(QStringLiteral("pid")));
+        const qint64 session = pidIn(record(QStringLiteral("session.pid")));
+        QVERIFY(thumbnailer > 0 && session > 0);
+
+        const QByteArray limits = readTestFile(QStringLiteral("/proc/%1/limits").arg(thumbnailer));
+        QCOMPARE(processLimit(limits, "Max address space"), QByteArray("1073741824"));
+        QCOMPARE(processLimit(limits, "Max cpu time"), QByteArray("8"));
+        // None of the program's pipes, sockets or files reached the child.
+        const QSet<QString> programs = descriptorTargets(m_program.processId());
+        const QByteArray seen = readTestFile(record(QStringLiteral("fd")));
+        QVERIFY(!seen.isEmpty());
+        for (const QString &target : programs) {
+            if (target.startsWith(QLatin1String("pipe:")) || target.startsWith(QLatin1String("socket:"))
+                || target.startsWith(QLatin1String("anon_inode:")))
+                QVERIFY2(!seen.contains(target.toUtf8()), qPrintable(target + QStringLiteral(" reached the child:\n") + seen));
+        }
+
+        QVERIFY(quitProgram());
+        QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program.exitCode(), 0);
+        QVERIFY(output().contains("Quitting on signal 15"));
+        QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(thumbnailer), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(session), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
+    }
+
+    // Killed outright, the program cannot end its children: they end themselves.
+    void childrenDieWithAKilledProgram()
+    {
+        QVERIFY(startAndShowGroup(QStringLiteral(KESTROWAN_PROGRAM)));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record(QStringLiteral("pid"))), timeout);
+        const qint64 thumbnailer = pidIn(record(QStringLiteral("pid")));
+        QVERIFY(thumbnailer > 0);
+        m_program.kill();
+        QVERIFY(m_program.waitForFinished(timeout));
+        QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(thumbnailer), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
+    }
+
+    // A copy of the program finds its helper beside itself only: not at the path of the build it
+    // came from, and not in a folder anybody can write.
+    void helperOnlyFromBesideTheProgram()
+    {
+        const QString built = QStringLiteral(KESTROWAN_PROGRAM);
+        const QString helper = QFileInfo(built).dir().filePath(QStringLiteral("kestrowan-thumbnail-helper"));
+        QTemporaryDir alone;
+        QVERIFY(QFile::copy(built, alone.filePath(QStringLiteral("Kestrowan"))));
+        QVERIFY(startAndShowGroup(alone.filePath(QStringLiteral("Kestrowan"))));
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("No thumbnail helper beside"), timeout);
+        QVERIFY(quitProgram());
+        QVERIFY(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty());
+        QFile::remove(record(QStringLiteral("pid")));
+
+        QTemporaryDir open;
+        QVERIFY(QFile::copy(built, open.filePath(QStringLiteral("Kestrowan"))));
+        QVERIFY(QFile::copy(helper, open.filePath(QStringLiteral("kestrowan-thumbnail-helper"))));
+        QVERIFY(::chmod(QFile::encodeName(open.path()).constData(), 0777) == 0);
+        QVERIFY(startAndShowGroup(open.filePath(QStringLiteral("Kestrowan"))));
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Not using the thumbnail helper"), timeout);
+        QVERIFY(quitProgram());
+        QVERIFY(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty());
+        QFile::remove(record(QStringLiteral("pid")));
+
+        // Installed: the program in "bin", its helper in "libexec/kestrowan".
+        QTemporaryDir installed;
+        QVERIFY(QDir().mkpath(installed.filePath(QStringLiteral("bin"))));
+        QVERIFY(QDir().mkpath(installed.filePath(QStringLiteral("libexec/kestrowan"))));
+        QVERIFY(QFile::copy(built, installed.filePath(QStringLiteral("bin/Kestrowan"))));
+        QVERIFY(QFile::copy(helper, installed.filePath(QStringLiteral("libexec/kestrowan/kestrowan-thumbnail-helper"))));
+        QVERIFY(startAndShowGroup(installed.filePath(QStringLiteral("bin/Kestrowan"))));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record(QStringLiteral("pid"))), timeout);
+        QVERIFY(!output().contains("thumbnail helper"));
+        QVERIFY(quitProgram());
+        QCOMPARE(m_program.exitCode(), 0);
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestChildrenEndToEnd)
+#include "tst_children_e2e.moc"

@@ -1,0 +1,193 @@
+// Two programs on two displays share one home folder and so one "groups.json": each takes in what the
+// other saves, and neither loses the other's change; where both changed one group, the user is told.
+// The other program is a real second process working through the same store.
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/groups/GroupsMerge.h"
+#include "Kestrowan/groups/ModelJson.h"
+#include "Platform/UserDefaults.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+namespace {
+
+QStringList namesOf(const QList<AppGroup> &groups)
+{
+    QStringList names;
+    for (const AppGroup &group : groups)
+        names.append(group.name);
+    return names;
+}
+
+} // namespace
+
+class TestGroupSharing : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_storage;
+    QList<AppGroup> m_start;
+
+    QString groupsFile() const { return m_storage + QStringLiteral("/groups.json"); }
+    QStringList namesInFile() const { return namesOf(GroupsJson::decode(readBytes(groupsFile())).value_or(QList<AppGroup>())); }
+    QString idOf(int index) const { return ModelJson::uuidText(m_start.at(index).id); }
+
+    std::unique_ptr<GroupManager> startedStore()
+    {
+        auto manager = std::make_unique<GroupManager>(m_storage, m_storage + QStringLiteral("/Groups"));
+        manager->ensureStorageDirectories();
+        manager->loadGroups();
+        return manager;
+    }
+
+    // Runs the other program to its end; what it printed.
+    static QByteArray otherProgram(const QString &storage, const QStringList &arguments)
+    {
+        QProcess peer;
+        peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        peer.start(QStringLiteral(STORE_PEER_PATH), QStringList{storage} + arguments);
+        if (!peer.waitForFinished(120000) || peer.exitStatus() != QProcess::NormalExit || peer.exitCode() != 0)
+            return QByteArray();
+        return peer.readAllStandardOutput();
+    }
+
+    AppGroup renamed(int index, const QString &name) const
+    {
+        AppGroup group = m_start.at(index);
+        group.name = name;
+        return group;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_storage = m_dir->path() + QStringLiteral("/Kestrowan");
+        UserDefaults::standard().remove(GroupManager::syncedGroupHashesKey);
+        m_start = {makeGroup(QStringLiteral("Alpha")), makeGroup(QStringLiteral("Beta")), makeGroup(QStringLiteral("Gamma")),
+                   makeGroup(QStringLiteral("Delta"))};
+        QVERIFY(QDir().mkpath(m_storage));
+        writeBytes(groupsFile(), GroupsJson::encode(m_start));
+    }
+
+    // Each side changes, adds and deletes groups the other did not touch: after every save both
+    // changes are in the file and on screen, the other's shows without a save here, and a group the
+    // other deleted does not come back.
+    void changesOfBothProgramsAreKept()
+    {
+        auto store = startedStore();
+        QSignalSpy told(store.get(), &GroupManager::changedHereAndElsewhere);
+        QVERIFY(otherProgram(m_storage, {QStringLiteral("rename"), idOf(0), QStringLiteral("Alpha there")}).contains("saved"));
+        // Changed here before this side has heard of the other's save.
+        store->updateGroup(renamed(1, QStringLiteral("Beta here")));
+        const QStringList both{QStringLiteral("Alpha there"), QStringLiteral("Beta here"), QStringLiteral("Gamma"), QStringLiteral("Delta")};
+        QTRY_COMPARE_WITH_TIMEOUT(namesInFile(), both, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), both, 30000);
+
+        const QByteArray created = otherProgram(m_storage, {QStringLiteral("create"), QStringLiteral("Epsilon")});
+        QVERIFY(created.contains("saved"));
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), both + QStringList{QStringLiteral("Epsilon")}, 30000);
+
+        QVERIFY(otherProgram(m_storage, {QStringLiteral("delete"), idOf(2)}).contains("saved"));
+        store->updateGroup(renamed(3, QStringLiteral("Delta here")));
+        const QStringList afterDeletion{QStringLiteral("Alpha there"), QStringLiteral("Beta here"), QStringLiteral("Delta here"),
+                                        QStringLiteral("Epsilon")};
+        QTRY_COMPARE_WITH_TIMEOUT(namesInFile(), afterDeletion, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), afterDeletion, 30000);
+
+        // This side deletes while the other renames another group: the other starts from the file as
+        // it now is, so neither side's change is lost.
+        QVERIFY(otherProgram(m_storage, {QStringLiteral("rename"), idOf(3), QStringLiteral("Delta there")}).contains("saved"));
+        QVERIFY(awaitDone([&](std::function<void()> done) { store->deleteGroup(store->groups().at(1), true, done); }));
+        const QStringList last{QStringLiteral("Alpha there"), QStringLiteral("Delta there"), QStringLiteral("Epsilon")};
+        QTRY_COMPARE_WITH_TIMEOUT(namesInFile(), last, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), last, 30000);
+        QCOMPARE(told.count(), 0);
+    }
+
+    // Both change one group: the version made here stays, on screen and in the file, and the user
+    // is told which group; the same when the other deleted a group changed here.
+    void aGroupChangedOnBothSidesKeepsThisSidesVersionAndIsTold()
+    {
+        auto store = startedStore();
+        QSignalSpy told(store.get(), &GroupManager::changedHereAndElsewhere);
+        LogCapture log;
+        QVERIFY(otherProgram(m_storage, {QStringLiteral("rename"), idOf(0), QStringLiteral("Alpha there")}).contains("saved"));
+        QVERIFY(otherProgram(m_storage, {QStringLiteral("delete"), idOf(1)}).contains("saved"));
+        store->updateGroup(renamed(0, QStringLiteral("Alpha here")));
+        store->updateGroup(renamed(1, QStringLiteral("Beta here")));
+        QTRY_COMPARE_WITH_TIMEOUT(told.count(), 1, 30000);
+        QStringList names = told.first().first().toStringList();
+        names.sort();
+        QCOMPARE(names, QStringList({QStringLiteral("Alpha here"), QStringLiteral("Beta here")}));
+        QCOMPARE(log.count(QStringLiteral("was changed here and by another program")), 2);
+        const QStringList kept{QStringLiteral("Alpha here"), QStringLiteral("Beta here"), QStringLiteral("Gamma"), QStringLiteral("Delta")};
+        QTRY_COMPARE_WITH_TIMEOUT(namesInFile(), kept, 30000);
+        QCOMPARE(namesOf(store->groups()), kept);
+        // The other program, started again, reads what both agreed on.
+        QVERIFY(otherProgram(m_storage, {QStringLiteral("rename"), idOf(2), QStringLiteral("Gamma there")}).contains("saved"));
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()),
+                                  (QStringList{QStringLiteral("Alpha here"), QStringLiteral("Beta here"), QStringLiteral("Gamma there"),
+                                               QStringLiteral("Delta")}),
+                                  30000);
+        QCOMPARE(told.count(), 1);
+    }
+
+    // Both programs rename a group of their own as fast as they can at the same time: every save
+    // of one lands on a state of the file that holds the other's changes, so both last names stay.
+    void savesAtTheSameTimeLoseNothing()
+    {
+        auto store = startedStore();
+        QSignalSpy told(store.get(), &GroupManager::changedHereAndElsewhere);
+        QProcess peer;
+        peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        peer.start(QStringLiteral(STORE_PEER_PATH), {m_storage, QStringLiteral("renames"), idOf(0), QStringLiteral("Alpha "), QStringLiteral("300")});
+        QVERIFY(peer.waitForStarted());
+        while (!peer.readAllStandardOutput().contains("loaded"))
+            QVERIFY(peer.waitForReadyRead(120000));
+        // Renames go on here for as long as the other program's do.
+        int last = -1;
+        for (int i = 0; i < 300 || peer.state() == QProcess::Running; ++i) {
+            std::optional<AppGroup> beta;
+            for (const AppGroup &group : store->groups()) {
+                if (group.id == m_start.at(1).id)
+                    beta = group;
+            }
+            QVERIFY(beta);
+            beta->name = QStringLiteral("Beta %1").arg(i);
+            store->updateGroup(*beta);
+            last = i;
+            QCoreApplication::processEvents();
+        }
+        if (peer.state() != QProcess::NotRunning)
+            QVERIFY(peer.waitForFinished(120000));
+        QCOMPARE(peer.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(peer.exitCode(), 0);
+        const QStringList both{QStringLiteral("Alpha 299"), QStringLiteral("Beta %1").arg(last), QStringLiteral("Gamma"), QStringLiteral("Delta")};
+        QTRY_COMPARE_WITH_TIMEOUT(namesInFile(), both, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), both, 30000);
+        QCOMPARE(told.count(), 0);
+    }
+
+    // The order of the groups: the side that moved groups decides it, and a group only one side has
+    // stays after the group it followed there.
+    void theOrderFollowsTheSideThatMovedGroups()
+    {
+        const AppGroup a = m_start.at(0), b = m_start.at(1), c = m_start.at(2), d = m_start.at(3);
+        const AppGroup mine = makeGroup(QStringLiteral("Mine")), theirs = makeGroup(QStringLiteral("Theirs"));
+        // Moved here, a group added there after Beta.
+        QCOMPARE(namesOf(GroupsMerge::merge(m_start, {d, a, b, c}, {a, b, theirs, c, d}).groups),
+                 (QStringList{"Delta", "Alpha", "Beta", "Theirs", "Gamma"}));
+        // Moved there, a group added here at the front, Gamma deleted here.
+        QCOMPARE(namesOf(GroupsMerge::merge(m_start, {mine, a, b, d}, {b, a, c, d}).groups),
+                 (QStringList{"Mine", "Beta", "Alpha", "Delta"}));
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestGroupSharing)
+#include "tst_groupsharing.moc"
