@@ -365,6 +365,33 @@ private slots:
         }
         QCOMPARE(fake->requests().size(), items.size()); // drawn again from what was kept
     }
+
+    // A document that gave no picture is not decoded again while it stays as it is, however many
+    // other documents pass through the kept pictures meanwhile; changed, it is.
+    void failedDocumentIsNotDecodedAgainUntilItChanges()
+    {
+        auto renderer = std::make_unique<FakePreviewRenderer>();
+        FakePreviewRenderer *fake = renderer.get();
+        PreviewPictures::setShared(std::make_unique<PreviewPictures>(std::move(renderer)));
+        PreviewPictures *pictures = PreviewPictures::shared();
+        const QString broken = file(QStringLiteral("broken.jpg"));
+        QTRY_COMPARE_WITH_TIMEOUT(pictures->lookup(PreviewPictures::Kind::Picture, broken).state, PreviewPictures::State::Failed, 20000);
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < PreviewPictures::countLimit + 20; ++i) {
+                const QString other = file(QStringLiteral("other-%1-%2.jpg").arg(round).arg(i));
+                fake->pictures.insert(other, QImage(8, 8, QImage::Format_ARGB32_Premultiplied));
+                pictures->lookup(PreviewPictures::Kind::Picture, other);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(pictures->lookup(PreviewPictures::Kind::Picture, broken).state == PreviewPictures::State::Failed, 20000);
+        }
+        QCOMPARE(fake->requests().count(broken), 1);
+        QFile changed(broken);
+        QVERIFY(changed.open(QIODevice::Append));
+        changed.write(" and more");
+        changed.close();
+        QCOMPARE(pictures->lookup(PreviewPictures::Kind::Picture, broken).state, PreviewPictures::State::Pending);
+        QTRY_COMPARE_WITH_TIMEOUT(fake->requests().count(broken), 2, 20000);
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestItemViews)
