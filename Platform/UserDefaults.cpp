@@ -23,6 +23,20 @@ Registry &registry()
     return instance;
 }
 
+// A whole number of any width, as a property list's <integer> reads back.
+bool isWholeNumber(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 UserDefaults &UserDefaults::standard()
@@ -64,60 +78,36 @@ bool UserDefaults::boolean(const QString &key, bool defaultValue) const
 
 bool UserDefaults::booleanValue(const QVariant &v, bool defaultValue)
 {
-    switch (v.typeId()) {
-    case QMetaType::Bool:
+    if (v.typeId() == QMetaType::Bool)
         return v.toBool();
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
+    if (isWholeNumber(v))
         return v.toLongLong() != 0;
-    case QMetaType::Double:
+    if (v.typeId() == QMetaType::Double)
         return v.toDouble() != 0.0;
-    case QMetaType::QString: {
-        const QString text = v.toString().trimmed().toLower();
-        if (text == QLatin1String("yes") || text == QLatin1String("true") || text == QLatin1String("1"))
-            return true;
-        if (text == QLatin1String("no") || text == QLatin1String("false") || text == QLatin1String("0"))
-            return false;
+    if (v.typeId() != QMetaType::QString)
         return defaultValue;
-    }
-    default:
-        return defaultValue;
-    }
+    const QString text = v.toString().trimmed().toLower();
+    if (text == QLatin1String("yes") || text == QLatin1String("true") || text == QLatin1String("1"))
+        return true;
+    if (text == QLatin1String("no") || text == QLatin1String("false") || text == QLatin1String("0"))
+        return false;
+    return defaultValue;
 }
 
 qint64 UserDefaults::integer(const QString &key, qint64 defaultValue) const
 {
     const QVariant v = value(key);
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
+    if (isWholeNumber(v))
         return v.toLongLong();
-    case QMetaType::Double: {
-        const double d = v.toDouble();
-        return std::isfinite(d) ? static_cast<qint64>(d) : defaultValue;
-    }
-    default:
-        return defaultValue;
-    }
+    if (v.typeId() == QMetaType::Double && std::isfinite(v.toDouble()))
+        return static_cast<qint64>(v.toDouble());
+    return defaultValue;
 }
 
 double UserDefaults::real(const QString &key, double defaultValue) const
 {
     const QVariant v = value(key);
-    switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return v.toDouble();
-    default:
-        return defaultValue;
-    }
+    return isWholeNumber(v) || v.typeId() == QMetaType::Double ? v.toDouble() : defaultValue;
 }
 
 QByteArray UserDefaults::data(const QString &key) const

@@ -404,10 +404,18 @@ void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinM
         return;
     }
     QPointer<SkinManager> skins(skinManager);
+    // Application icons and skin layers are decoded out of the program as well.
+    const auto pendingIcons = [group, skins] {
+        std::optional<SkinDefinition> skin;
+        if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && skins)
+            skin = skins->skinWithID(*group.skinId);
+        return IconComposer::pendingPictureFiles(group.apps, group.iconStyle, skin, skins.data());
+    };
     pictures->whenDrawn(group.apps.mid(0, 4), PreviewPictures::drawnWaitMs, nullptr,
                         [self = *this, group, skins, completion = std::move(completion), icons]() mutable {
                             self.createMirrorFolderNow(group, skins.data(), std::move(completion), std::move(icons));
-                        });
+                        },
+                        pendingIcons);
 }
 
 void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,

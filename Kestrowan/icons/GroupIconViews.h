@@ -45,6 +45,9 @@ protected:
     virtual QImage compose() const = 0;
     // The items the icon is drawn from.
     virtual QList<AppItem> drawnItems() const = 0;
+    // Whether a picture the icon is made of is still being decoded, and the icon drawn now would
+    // show a stand-in in its place (asking starts the decoding).
+    virtual bool picturesPending() const = 0;
     // Subclasses call this when an input of compose() changed.
     void inputsChanged();
     QImage picture() override;
@@ -64,6 +67,7 @@ private:
     bool m_composesLater = false;
     bool m_compositionQueued = false;
     int m_compositions = 0;
+    bool m_composedWithStandIns = false;
 };
 
 // A stored group's icon: its items, its icon style, and its skin when the style is skin and the
@@ -82,6 +86,7 @@ public:
 protected:
     QImage compose() const override;
     QList<AppItem> drawnItems() const override;
+    bool picturesPending() const override;
 
 private:
     AppGroup m_group;
@@ -104,6 +109,7 @@ public:
 protected:
     QImage compose() const override;
     QList<AppItem> drawnItems() const override;
+    bool picturesPending() const override;
 
 private:
     QList<AppItem> m_apps;

@@ -8,8 +8,11 @@
 #include "Kestrowan/icons/StampedCache.h"
 #include "Kestrowan/icons/SymbolImage.h"
 
+#include "Platform/Workspace.h"
+
 #include <QHash>
 #include <QIcon>
+#include <QtMath>
 
 #include <algorithm>
 #include <mutex>
@@ -102,7 +105,7 @@ QImage IconComposer::composeGroupIcon(const QList<AppItem> &apps, AppGroup::Icon
         // Application icons come from the icon theme, on this thread.
         const bool ready = item.itemKind() == AppItem::Kind::App;
         if (ready)
-            source = IconSource{appIconImage(item.itemIcon()), true};
+            source = IconSource{appIconImage(item, appIconPixels(count)), true};
         else if (std::optional<QImage> drawn = drawnItemThumbnail(item))
             source = IconSource{*drawn, false};
         const bool previewed = ready || !source.image.isNull();
@@ -231,14 +234,7 @@ QImage IconComposer::styleBackground(AppGroup::IconStyle style, qsizetype count)
     PointCanvas canvas(QSizeF(kCanvasSide, kCanvasSide), kPixelsPerPoint);
     if (!canvas.isValid())
         return {};
-    switch (style) {
-    case AppGroup::IconStyle::Shelf: shelfBackground(canvas, shelves); break;
-    case AppGroup::IconStyle::Glass: glassBackground(canvas); break;
-    case AppGroup::IconStyle::Gradient: gradientBackground(canvas); break;
-    case AppGroup::IconStyle::Minimal:
-    case AppGroup::IconStyle::Skin: minimalBackground(canvas); break;
-    case AppGroup::IconStyle::Pelko: pelkoBackground(canvas); break;
-    }
+    paintStyleBackground(canvas, style, shelves);
     const QImage image = canvas.takeImage();
     const std::lock_guard lock(mutex);
     painted.insert(key, image);
@@ -255,7 +251,7 @@ QList<IconComposer::IconSource> IconComposer::itemSources(const QList<AppItem> &
     for (qsizetype i = 0; i < count; ++i) {
         const AppItem &item = apps.at(i);
         if (item.itemKind() == AppItem::Kind::App)
-            sources[i] = IconSource{appIconImage(item.itemIcon()), true};
+            sources[i] = IconSource{appIconImage(item, appIconPixels(count)), true};
         else if (std::optional<QImage> drawn = drawnItemThumbnail(item))
             sources[i] = IconSource{*drawn, false};
         else
@@ -326,18 +322,45 @@ void IconComposer::drawIconTile(const IconSource &source, PointCanvas &canvas, c
     canvas.restore();
 }
 
-QImage IconComposer::appIconImage(const QIcon &icon)
+int IconComposer::appIconPixels(qsizetype count)
 {
+    const QList<QRectF> rects = tileRects(std::clamp<qsizetype>(count, 1, 4));
+    return qCeil(rects.first().width() * kPixelsPerPoint);
+}
+
+QStringList IconComposer::pendingPictureFiles(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                                              const std::optional<SkinDefinition> &skin, const SkinManager *skinManager)
+{
+    // Every one is asked for, so that they are decoded together.
+    QStringList files;
+    const qsizetype count = std::min<qsizetype>(apps.size(), 4);
+    for (qsizetype i = 0; i < count; ++i) {
+        const AppItem &item = apps.at(i);
+        if (item.itemKind() != AppItem::Kind::App)
+            continue;
+        if (const std::optional<QString> file = Workspace::shared().pendingIconFile(item.path, appIconPixels(count)))
+            files.append(*file);
+    }
+    if (style == AppGroup::IconStyle::Skin && skin && skinManager && skin->hasUsableCanvas())
+        files += pendingSkinLayerFiles(*skin, skinManager->skinsDirectory());
+    return files;
+}
+
+QImage IconComposer::appIconImage(const AppItem &item, int pixels)
+{
+    const QIcon icon = item.itemIcon();
     if (icon.isNull())
         return {};
-    // The same icon is drawn into every style and every sync; its bitmap is made once.
+    // The same icon is drawn into every style and every sync; its bitmap is made once, at the
+    // pixels of the tile it is drawn into. The stand-in drawn while it is decoded is not kept.
     static StampedCache<QImage> bitmaps(8);
-    const QString key = QString::number(icon.cacheKey());
+    const QString key = QString::number(icon.cacheKey()) + u':' + QString::number(pixels);
     if (std::optional<QImage> cached = bitmaps.find(key))
         return *cached;
-    const int side = int(kCanvasSide * kPixelsPerPoint);
-    const QImage image = icon.pixmap(QSize(side, side)).toImage();
-    bitmaps.insert(key, image);
+    const bool pending = Workspace::shared().iconPending(item.path, pixels);
+    const QImage image = icon.pixmap(QSize(pixels, pixels)).toImage();
+    if (!pending)
+        bitmaps.insert(key, image);
     return image;
 }
 
@@ -397,9 +420,21 @@ std::optional<QRect> IconComposer::opaqueBounds(const QImage &bitmap)
     return QRect(minX, minY, maxX - minX + 1, maxY - minY + 1);
 }
 
-void IconComposer::drawShelfIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
+void IconComposer::paintStyleBackground(PointCanvas &canvas, AppGroup::IconStyle style, qsizetype count)
 {
-    shelfBackground(canvas, sources.size());
+    switch (style) {
+    case AppGroup::IconStyle::Shelf: shelfBackground(canvas, count); break;
+    case AppGroup::IconStyle::Glass: glassBackground(canvas); break;
+    case AppGroup::IconStyle::Gradient: gradientBackground(canvas); break;
+    case AppGroup::IconStyle::Minimal:
+    case AppGroup::IconStyle::Skin: minimalBackground(canvas); break;
+    case AppGroup::IconStyle::Pelko: pelkoBackground(canvas); break;
+    }
+}
+
+void IconComposer::drawStyleIcon(PointCanvas &canvas, AppGroup::IconStyle style, const QSizeF &size, const QList<IconSource> &sources)
+{
+    paintStyleBackground(canvas, style, sources.size());
     drawItemTiles(canvas, size, sources, backgroundPath(512));
 }
 
@@ -431,24 +466,12 @@ void IconComposer::shelfBackground(PointCanvas &canvas, qsizetype count)
     strokeBorder(canvas, borderRect(1, 99), white(1.0f, 0.08f), 2);
 }
 
-void IconComposer::drawGlassIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
-{
-    glassBackground(canvas);
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
-}
-
 void IconComposer::glassBackground(PointCanvas &canvas)
 {
     const QPainterPath b = backgroundPath(512);
     fillBackground(canvas, b, {{0, white(0.96f, 0.85f)}, {1, white(0.88f, 0.75f)}}, kTop, kBottom);
     strokeBorder(canvas, borderRect(1.5, 98.5), white(1.0f, 0.5f), 3);
     strokeBorder(canvas, b, white(0.7f, 0.4f), 1);
-}
-
-void IconComposer::drawGradientIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
-{
-    gradientBackground(canvas);
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
 }
 
 void IconComposer::gradientBackground(PointCanvas &canvas)
@@ -460,12 +483,6 @@ void IconComposer::gradientBackground(PointCanvas &canvas)
     strokeBorder(canvas, borderRect(1, 99), white(1.0f, 0.2f), 2);
 }
 
-void IconComposer::drawMinimalIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
-{
-    minimalBackground(canvas);
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
-}
-
 void IconComposer::minimalBackground(PointCanvas &canvas)
 {
     const QPainterPath b = backgroundPath(512);
@@ -473,12 +490,6 @@ void IconComposer::minimalBackground(PointCanvas &canvas)
     canvas.fillPath(b, white(0.93f, 1));
     canvas.restore();
     strokeBorder(canvas, b, white(0.8f, 1), 1.5);
-}
-
-void IconComposer::drawPelkoIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources)
-{
-    pelkoBackground(canvas);
-    drawItemTiles(canvas, size, sources, backgroundPath(512));
 }
 
 void IconComposer::pelkoBackground(PointCanvas &canvas)

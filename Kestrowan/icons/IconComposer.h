@@ -56,11 +56,8 @@ public:
     // The sources of the first `limit` items (all of them when negative), in order.
     static QList<IconSource> itemSources(const QList<AppItem> &apps, qsizetype limit = -1);
 
-    static void drawShelfIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
-    static void drawGlassIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
-    static void drawGradientIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
-    static void drawMinimalIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
-    static void drawPelkoIcon(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources);
+    // A whole icon in a built-in style, painted afresh: the style's background, then the item tiles.
+    static void drawStyleIcon(PointCanvas &canvas, AppGroup::IconStyle style, const QSizeF &size, const QList<IconSource> &sources);
 
     // The grid of up to four tiles (in 512-point canvas units), or the faint empty-group symbol.
     static void drawItemTiles(PointCanvas &canvas, const QSizeF &size, const QList<IconSource> &sources, const QPainterPath &clip);
@@ -68,6 +65,18 @@ public:
     // The same grid on a 512-point canvas at the icon's own scale, from the tiles already drawn for
     // these pictures where there are any (any other canvas is drawn on afresh).
     static void layItemTiles(PointCanvas &canvas, const QList<IconSource> &sources);
+    // The pixels a side an application's icon is drawn with on the tiles of `count` sources.
+    static int appIconPixels(qsizetype count);
+    // The picture files of the first four items' application icons and, for a skinned icon, of the
+    // skin's layers that are still being decoded (asking starts them): an icon composed now would
+    // show stand-ins in their place.
+    static QStringList pendingPictureFiles(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                                           const std::optional<SkinDefinition> &skin, const SkinManager *skinManager);
+    static bool picturesPending(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                                const std::optional<SkinDefinition> &skin, const SkinManager *skinManager)
+    {
+        return !pendingPictureFiles(apps, style, skin, skinManager).isEmpty();
+    }
     // The squares the tiles of `count` sources occupy, in drawing order.
     static QList<QRectF> tileRects(qsizetype count);
 
@@ -88,12 +97,14 @@ private:
     static TileLayer tileLayer(const IconSource &source, const QRectF &rect);
     // The kept tile for the source at the place, when there is one.
     static std::optional<TileLayer> keptTileLayer(const IconSource &source, const QRectF &rect);
-    // An application's icon as a 512-point bitmap.
-    static QImage appIconImage(const QIcon &icon);
+    // An application's icon as a bitmap of `pixels` a side.
+    static QImage appIconImage(const AppItem &item, int pixels);
     // The bitmap's opaque part, in its pixels (the whole bitmap when it has none).
     static QRect opaqueCrop(const QImage &bitmap);
     // The 512-point picture of a built-in style before any tile, for `count` sources.
     static QImage styleBackground(AppGroup::IconStyle style, qsizetype count);
+    // The background of a built-in style (skin without a skin is minimal) for `count` items.
+    static void paintStyleBackground(PointCanvas &canvas, AppGroup::IconStyle style, qsizetype count);
     static void shelfBackground(PointCanvas &canvas, qsizetype count);
     static void glassBackground(PointCanvas &canvas);
     static void gradientBackground(PointCanvas &canvas);

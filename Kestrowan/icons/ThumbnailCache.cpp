@@ -181,7 +181,7 @@ void ThumbnailCache::deliver(const Recipient &recipient, std::function<void()> w
         Qt::QueuedConnection);
 }
 
-void ThumbnailCache::thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale, QObject *context, Completion completion)
+void ThumbnailCache::enqueue(QObject *context, std::function<void(ThumbnailWorker &, const Recipient &)> job)
 {
     if (m_closed)
         return;
@@ -189,14 +189,20 @@ void ThumbnailCache::thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal
     ThumbnailWorker *worker = m_worker;
     QMetaObject::invokeMethod(
         worker,
-        [this, worker, url, logicalSize, scale, to, completion = std::move(completion)] {
-            if (m_closed)
-                return;
-            const QImage image = worker->thumbnail(url, logicalSize, scale);
-            if (completion)
-                deliver(to, [completion, image] { completion(image); });
+        [this, worker, to, job = std::move(job)] {
+            if (!m_closed)
+                job(*worker, to);
         },
         Qt::QueuedConnection);
+}
+
+void ThumbnailCache::thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale, QObject *context, Completion completion)
+{
+    enqueue(context, [this, url, logicalSize, scale, completion = std::move(completion)](ThumbnailWorker &worker, const Recipient &to) {
+        const QImage image = worker.thumbnail(url, logicalSize, scale);
+        if (completion)
+            deliver(to, [completion, image] { completion(image); });
+    });
 }
 
 void ThumbnailCache::prefetch(const QList<AppItem> &items, const QSizeF &logicalSize, qreal scale, QObject *context,
@@ -207,20 +213,13 @@ void ThumbnailCache::prefetch(const QList<AppItem> &items, const QSizeF &logical
         if (handles(item))
             urls.append(item.itemURL());
     }
-    if (m_closed)
-        return;
-    const Recipient to = recipient(context);
-    ThumbnailWorker *worker = m_worker;
-    QMetaObject::invokeMethod(
-        worker,
-        [this, worker, urls, logicalSize, scale, to, done = std::move(done)] {
-            for (const QUrl &url : urls) {
-                if (m_closed)
-                    return;
-                worker->thumbnail(url, logicalSize, scale);
-            }
-            if (done)
-                deliver(to, done);
-        },
-        Qt::QueuedConnection);
+    enqueue(context, [this, urls, logicalSize, scale, done = std::move(done)](ThumbnailWorker &worker, const Recipient &to) {
+        for (const QUrl &url : urls) {
+            if (m_closed)
+                return;
+            worker.thumbnail(url, logicalSize, scale);
+        }
+        if (done)
+            deliver(to, done);
+    });
 }

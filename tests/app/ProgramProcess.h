@@ -5,18 +5,24 @@
 #include <QString>
 
 #include <csignal>
+#include <functional>
 #include <sys/prctl.h>
 
 namespace ProgramProcess {
 
 // Starts the real program as the test's child: its output merged for the test to read, and ended
-// with the test process should the test die first.
-inline bool start(QProcess &program, const QString &path, const QProcessEnvironment &environment)
+// with the test process should the test die first. `inChild` runs in the child before the program.
+inline bool start(QProcess &program, const QString &path, const QProcessEnvironment &environment,
+                  std::function<void()> inChild = {})
 {
     program.setProgram(path);
     program.setProcessEnvironment(environment);
     program.setProcessChannelMode(QProcess::MergedChannels);
-    program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    program.setChildProcessModifier([inChild = std::move(inChild)] {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (inChild)
+            inChild();
+    });
     program.start();
     return program.waitForStarted();
 }

@@ -5,7 +5,7 @@
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/EmptyStandinDock.h"
-#include "tests/app/ProgramProcess.h"
+#include "tests/app/ProgramOnX.h"
 #include "tests/app/X11Windows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/standin/XTestPointer.h"
@@ -39,50 +39,9 @@ QList<qint64> helpersFor(const QString &folder)
 class TestQuitEndToEnd : public QObject {
     Q_OBJECT
 private:
-    QProcess m_program;
-    QString m_output;
-    EmptyStandinDock m_dock;
-    X11Windows m_windows;
+    ProgramOnX m_run;
     QTemporaryDir m_documents;
     QList<AppGroup> m_groups;
-
-    QString output()
-    {
-        m_output += QString::fromUtf8(m_program.readAll());
-        return m_output;
-    }
-
-    std::optional<X11Windows::Window> statusItem()
-    {
-        const QList<X11Windows::Window> windows = m_windows.all();
-        quint32 strip = 0;
-        for (const X11Windows::Window &window : windows) {
-            if (window.name == "Menu Bar")
-                strip = window.id;
-        }
-        for (const X11Windows::Window &window : windows) {
-            if (strip && window.parent == strip && window.pid == m_program.processId() && window.viewable)
-                return window;
-        }
-        return std::nullopt;
-    }
-
-    std::optional<X11Windows::Window> shownMenu()
-    {
-        for (const X11Windows::Window &window : m_windows.all()) {
-            if (window.pid == m_program.processId() && window.overrideRedirect && window.viewable && window.geometry.height() > 60)
-                return window;
-        }
-        return std::nullopt;
-    }
-
-    QProcessEnvironment programEnvironment()
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_LOGGING_RULES", "com.kestrowan.*=true");
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        return environment;
-    }
 
     // Documents of every kind the program draws pictures of: web pages and text its helper lays
     // out slowly, vector images, pictures, PDF pages and files that only look like them.
@@ -110,9 +69,9 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_windows.isValid(), "needs an X server");
+        QVERIFY2(m_run.windows.isValid(), "needs an X server");
         QVERIFY(m_documents.isValid());
-        const QString dockFailure = m_dock.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
+        const QString dockFailure = m_run.startDock(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
         QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
         for (const QString &name : {QStringLiteral("Reading"), QStringLiteral("Pictures")}) {
             AppGroup group;
@@ -131,27 +90,21 @@ private slots:
         QVERIFY(QDir().mkpath(storage));
         writeTestFile(storage + QStringLiteral("/groups.json"), QJsonDocument(AppGroup::listToJson(m_groups)).toJson());
 
-        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), programEnvironment()));
+        QVERIFY(m_run.start(QStringLiteral(KESTROWAN_PROGRAM)));
     }
 
     void cleanupTestCase()
     {
-        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("KESTROWAN_TEST_SHOW_OUTPUT"))
-            qInfo().noquote() << "The program's output:\n" << output();
-        if (m_program.state() != QProcess::NotRunning) {
-            m_program.kill();
-            m_program.waitForFinished(timeout);
-        }
-        m_dock.stop();
+        m_run.end(timeout, false);
     }
 
     void quitWhileThumbnailsAreDrawn()
     {
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Runtime bootstrap complete"), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(statusItem(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().contains("Runtime bootstrap complete"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.statusItem(), timeout);
         // A group's editor asks for the thumbnails of all its documents, as a user opening it does.
         QProcess second;
-        second.setProcessEnvironment(programEnvironment());
+        second.setProcessEnvironment(ProgramOnX::environment());
         second.start(QStringLiteral(KESTROWAN_PROGRAM), {QStringLiteral("kestrowan://open/group/")
                                                          + m_groups.first().id.toString(QUuid::WithoutBraces)});
         QVERIFY(second.waitForFinished(timeout));
@@ -165,28 +118,28 @@ private slots:
         XTestKeyboard keyboard;
         QVERIFY(keyboard.isValid());
         QElapsedTimer quitting;
-        for (int attempt = 0; attempt < 10 && m_program.state() != QProcess::NotRunning; ++attempt) {
-            if (!shownMenu()) {
-                QTRY_VERIFY_WITH_TIMEOUT(statusItem() || m_program.state() == QProcess::NotRunning, timeout);
-                if (m_program.state() == QProcess::NotRunning)
+        for (int attempt = 0; attempt < 10 && m_run.process.state() != QProcess::NotRunning; ++attempt) {
+            if (!m_run.shownMenu()) {
+                QTRY_VERIFY_WITH_TIMEOUT(m_run.statusItem() || m_run.process.state() == QProcess::NotRunning, timeout);
+                if (m_run.process.state() == QProcess::NotRunning)
                     break;
-                pointer.click(statusItem()->geometry.center());
-                QTRY_VERIFY_WITH_TIMEOUT(shownMenu() || m_program.state() == QProcess::NotRunning, timeout);
+                pointer.click(m_run.statusItem()->geometry.center());
+                QTRY_VERIFY_WITH_TIMEOUT(m_run.shownMenu() || m_run.process.state() == QProcess::NotRunning, timeout);
             }
             keyboard.chord({}, kUp);
             quitting.start();
             keyboard.chord({}, kReturn);
-            if (m_program.state() != QProcess::NotRunning)
-                m_program.waitForFinished(3000);
+            if (m_run.process.state() != QProcess::NotRunning)
+                m_run.process.waitForFinished(3000);
         }
-        if (m_program.state() != QProcess::NotRunning)
-            m_program.waitForFinished(timeout);
-        QCOMPARE(m_program.state(), QProcess::NotRunning);
+        if (m_run.process.state() != QProcess::NotRunning)
+            m_run.process.waitForFinished(timeout);
+        QCOMPARE(m_run.process.state(), QProcess::NotRunning);
         const qint64 tookMs = quitting.elapsed();
-        qInfo("quitting took %lld ms; status %d, %s", tookMs, m_program.exitCode(),
-              m_program.exitStatus() == QProcess::NormalExit ? "exited" : "crashed");
-        QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(m_program.exitCode(), 0);
+        qInfo("quitting took %lld ms; status %d, %s", tookMs, m_run.process.exitCode(),
+              m_run.process.exitStatus() == QProcess::NormalExit ? "exited" : "crashed");
+        QCOMPARE(m_run.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_run.process.exitCode(), 0);
         // No helper outlives the program.
         QTRY_VERIFY_WITH_TIMEOUT(helpersFor(m_documents.path()).isEmpty(), timeout);
     }

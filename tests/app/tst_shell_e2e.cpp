@@ -4,7 +4,7 @@
 
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/EmptyStandinDock.h"
-#include "tests/app/ProgramProcess.h"
+#include "tests/app/ProgramOnX.h"
 #include "tests/app/X11Windows.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
@@ -25,30 +25,19 @@ constexpr int timeout = 20000;
 class TestShellEndToEnd : public QObject {
     Q_OBJECT
 private:
-    QProcess m_program;
-    QString m_output;
-    EmptyStandinDock m_dock;
-    X11Windows m_windows;
+    ProgramOnX m_run;
 
-    bool hasRunningTile() { return m_dock.tiles.hasApplicationTile("Kestrowan"); }
-
-    QString output()
-    {
-        m_output += QString::fromUtf8(m_program.readAll());
-        return m_output;
-    }
+    bool hasRunningTile() { return m_run.dock.tiles.hasApplicationTile("Kestrowan"); }
 
     std::optional<X11Windows::Window> mainWindow()
     {
-        for (const X11Windows::Window &window : m_windows.all()) {
-            if (window.pid == m_program.processId() && window.name == "Kestrowan" && window.viewable
+        for (const X11Windows::Window &window : m_run.windows.all()) {
+            if (window.pid == m_run.process.processId() && window.name == "Kestrowan" && window.viewable
                 && window.geometry.width() >= 600)
                 return window;
         }
         return std::nullopt;
     }
-
-    std::optional<X11Windows::Window> statusItem() { return m_windows.statusItemOf(m_program.processId()); }
 
     void setShowInDock(bool on)
     {
@@ -58,42 +47,29 @@ private:
         defaults.synchronize();
     }
 
-    QProcessEnvironment programEnvironment()
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_LOGGING_RULES", "com.kestrowan.*=true");
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        return environment;
-    }
-
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_windows.isValid(), "needs an X server");
-        const QString dockFailure = m_dock.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
+        QVERIFY2(m_run.windows.isValid(), "needs an X server");
+        const QString dockFailure = m_run.startDock(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
         QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
 
-        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), programEnvironment()));
+        QVERIFY(m_run.start(QStringLiteral(KESTROWAN_PROGRAM)));
     }
 
     void cleanupTestCase()
     {
-        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("KESTROWAN_TEST_SHOW_OUTPUT"))
-            qInfo().noquote() << "The program's output:\n" << output();
-        m_program.terminate();
-        if (!m_program.waitForFinished(timeout))
-            m_program.kill();
-        m_dock.stop();
+        m_run.end(timeout);
     }
 
     void theWindowAndTheStatusItemShow()
     {
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Runtime bootstrap complete"), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(statusItem(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().contains("Runtime bootstrap complete"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.statusItem(), timeout);
         // With its window open the program has a Dock icon.
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
-        QCOMPARE(m_dock.tiles.tiles().count("Kestrowan (AXApplicationDockItem)"), 1);
+        QCOMPARE(m_run.dock.tiles.tiles().count("Kestrowan (AXApplicationDockItem)"), 1);
     }
 
     // Once the window is up, the desktop knows where the program is: its entry, which routes
@@ -113,11 +89,11 @@ private slots:
 
     void theStatusItemOpensItsMenu()
     {
-        const std::optional<X11Windows::Window> item = statusItem();
+        const std::optional<X11Windows::Window> item = m_run.statusItem();
         QVERIFY(item);
         auto menuShown = [this] {
-            for (const X11Windows::Window &window : m_windows.all()) {
-                if (window.pid == m_program.processId() && window.overrideRedirect && window.viewable
+            for (const X11Windows::Window &window : m_run.windows.all()) {
+                if (window.pid == m_run.process.processId() && window.overrideRedirect && window.viewable
                     && window.geometry.height() > 60)
                     return true;
             }
@@ -135,60 +111,52 @@ private slots:
     void aSecondStartForwardsTheSettingsLink()
     {
         QProcess second;
-        second.setProcessEnvironment(programEnvironment());
+        second.setProcessEnvironment(ProgramOnX::environment());
         second.start(QStringLiteral(KESTROWAN_PROGRAM), {"kestrowan://open/settings"});
         QVERIFY(second.waitForFinished(timeout));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Received deep link: kestrowan://open/settings"), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Applying deferred settings navigation"), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Navigation selected page changed: settings"), timeout);
-        QCOMPARE(m_program.state(), QProcess::Running);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().contains("Received deep link: kestrowan://open/settings"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().contains("Applying deferred settings navigation"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().contains("Navigation selected page changed: settings"), timeout);
+        QCOMPARE(m_run.process.state(), QProcess::Running);
     }
 
     // A link of 100 KiB handed to the running program is followed, and logged as a short line.
     void aVeryLongLinkIsLoggedShort()
     {
-        const qsizetype before = output().size();
+        const qsizetype before = m_run.output().size();
         const QString link = QStringLiteral("kestrowan://open/settings/") + QString(100 * 1024, u'x');
         QProcess second;
-        second.setProcessEnvironment(programEnvironment());
+        second.setProcessEnvironment(ProgramOnX::environment());
         second.start(QStringLiteral(KESTROWAN_PROGRAM), {link});
         QVERIFY(second.waitForFinished(timeout));
         QCOMPARE(second.exitCode(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(output().mid(before).contains("Received deep link: kestrowan://open/settings/xxx"), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(output().mid(before).contains("Deep link route -> settings"), timeout);
-        const QString logged = output().mid(before);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().mid(before).contains("Received deep link: kestrowan://open/settings/xxx"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().mid(before).contains("Deep link route -> settings"), timeout);
+        const QString logged = m_run.output().mid(before);
         QVERIFY2(logged.size() < 8 * 1024, qPrintable(QStringLiteral("%1 characters logged").arg(logged.size())));
         for (const QString &line : logged.split(u'\n'))
             QVERIFY2(line.size() <= 1000, qPrintable(line.left(200)));
-        QCOMPARE(m_program.state(), QProcess::Running);
+        QCOMPARE(m_run.process.state(), QProcess::Running);
     }
 
     void manageGroupsInTheStatusMenuShowsTheGroupList()
     {
         // The settings page is the one asked for last (by the link above).
-        QVERIFY(output().contains("Navigation selected page changed: settings"));
-        const qsizetype listShown = output().count("Navigation selected page changed: none");
-        const std::optional<X11Windows::Window> item = statusItem();
+        QVERIFY(m_run.output().contains("Navigation selected page changed: settings"));
+        const qsizetype listShown = m_run.output().count("Navigation selected page changed: none");
+        const std::optional<X11Windows::Window> item = m_run.statusItem();
         QVERIFY(item);
-        auto shownMenu = [this]() -> std::optional<X11Windows::Window> {
-            for (const X11Windows::Window &window : m_windows.all()) {
-                if (window.pid == m_program.processId() && window.overrideRedirect && window.viewable
-                    && window.geometry.height() > 60)
-                    return window;
-            }
-            return std::nullopt;
-        };
         XTestPointer pointer;
         pointer.click(item->geometry.center());
-        QTRY_VERIFY_WITH_TIMEOUT(shownMenu(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.shownMenu(), timeout);
         // The first entry, "Manage Groups…", just below the menu's frame.
-        const QRect menu = shownMenu()->geometry;
+        const QRect menu = m_run.shownMenu()->geometry;
         pointer.move(QPoint(menu.left() + 40, menu.top() + 14));
         pointer.click(QPoint(menu.left() + 40, menu.top() + 16));
-        QTRY_VERIFY_WITH_TIMEOUT(!shownMenu(), timeout);
-        QTRY_COMPARE_WITH_TIMEOUT(output().count("Navigation selected page changed: none"), listShown + 1, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_run.shownMenu(), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(m_run.output().count("Navigation selected page changed: none"), listShown + 1, timeout);
         QVERIFY(mainWindow());
     }
 
@@ -196,34 +164,34 @@ private slots:
     {
         const std::optional<X11Windows::Window> window = mainWindow();
         QVERIFY(window);
-        m_windows.requestClose(window->id);
+        m_run.windows.requestClose(window->id);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(), timeout);
         // Closed, with no Dock icon wanted: menu bar only, still running.
         QTRY_VERIFY_WITH_TIMEOUT(!hasRunningTile(), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("ActivationPolicy update -> accessory"), timeout);
-        QCOMPARE(m_program.state(), QProcess::Running);
-        QVERIFY(statusItem());
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().contains("ActivationPolicy update -> accessory"), timeout);
+        QCOMPARE(m_run.process.state(), QProcess::Running);
+        QVERIFY(m_run.statusItem());
 
         setShowInDock(true);
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
         // A click on the program's tile reopens its window, as clicking a Dock icon does.
         XTestPointer pointer;
-        pointer.click(m_dock.tiles.centreOf("Kestrowan").value_or(QPoint()));
+        pointer.click(m_run.dock.tiles.centreOf("Kestrowan").value_or(QPoint()));
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("applicationShouldHandleReopen called. hasVisibleWindows=0"), timeout);
-        m_windows.requestClose(mainWindow()->id);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().contains("applicationShouldHandleReopen called. hasVisibleWindows=0"), timeout);
+        m_run.windows.requestClose(mainWindow()->id);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow(), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(output().count("MainView onDisappear") == 2, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().count("MainView onDisappear") == 2, timeout);
         QVERIFY(hasRunningTile());
         setShowInDock(false);
         QTRY_VERIFY_WITH_TIMEOUT(!hasRunningTile(), timeout);
-        QCOMPARE(m_program.state(), QProcess::Running);
+        QCOMPARE(m_run.process.state(), QProcess::Running);
     }
 
     void reopeningShowsTheWindowAgain()
     {
         QProcess second;
-        second.setProcessEnvironment(programEnvironment());
+        second.setProcessEnvironment(ProgramOnX::environment());
         second.start(QStringLiteral(KESTROWAN_PROGRAM), {});
         QVERIFY(second.waitForFinished(timeout));
         QCOMPARE(second.exitCode(), 0);

@@ -2,6 +2,7 @@
 // settings page and the group editor, reached through the window's bindings.
 #include "tests/app/FakeShellServices.h"
 #include "tests/mainwindow/MainWindowTestSupport.h"
+#include "tests/settings/MainViewFixture.h"
 
 #include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/editor/EditorHeaderRow.h"
@@ -76,28 +77,7 @@ void chooseFromOpenLanguageMenu(QComboBox *box, const QString &code)
 class TestMainBindings : public QObject {
     Q_OBJECT
 private:
-    QString m_program;
-    ShellJournal m_journal;
-    std::unique_ptr<GroupManager> m_store;
-    std::unique_ptr<AppNavigation> m_navigation;
-    std::unique_ptr<JournalPermissionManager> m_permission;
-    std::unique_ptr<AppUpdater> m_updater;
-    FakeInstalledApps m_apps;
-
-    std::unique_ptr<MainView> makeView()
-    {
-        AppEnvironment environment;
-        environment.groupManager = m_store.get();
-        environment.navigation = m_navigation.get();
-        environment.permissionManager = m_permission.get();
-        environment.appUpdater = m_updater.get();
-        environment.appsService = &m_apps;
-        installMainViewPages(environment);
-        auto view = std::make_unique<MainView>(*m_store, m_apps, *m_navigation, nullptr);
-        view->resize(620, 540);
-        view->show();
-        return view;
-    }
+    MainViewFixture m_main;
 
     // The Cancel button's text of an open panel made now, as the quick-add menu makes it.
     static QString openPanelCancelText()
@@ -144,37 +124,29 @@ private:
 private slots:
     void initTestCase()
     {
-        m_program = QDir::homePath() + "/Applications/Kestrowan";
-        writeBytes(m_program, "#!/bin/sh\n");
-        ApplicationActivation::install(std::make_unique<FakeApplicationActivation>());
-        applyLook(false);
+        m_main.prepare();
     }
 
     void init()
     {
         QDir(appSupportDirectoryURL()).removeRecursively();
         UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, true);
-        DockService::clearSyncBlock();
-        installSucceedingProcessRunner();
-        m_store = startedManager(m_program);
-        m_navigation = std::make_unique<AppNavigation>();
-        m_permission = std::make_unique<JournalPermissionManager>(m_journal);
-        m_updater = std::make_unique<AppUpdater>(AppUpdateConfiguration::fromInfoDictionary({}));
+        m_main.start();
     }
 
     void cleanup()
     {
         MainViewFactories::shared() = MainViewFactories();
         LanguageManager::shared().setCurrentLanguage("system");
-        m_store.reset();
+        m_main.store.reset();
     }
 
     void theCardMenusFilesLandInGroupsJson()
     {
-        AppGroup work = m_store->createGroup();
+        AppGroup work = m_main.store->createGroup();
         work.name = "Work";
-        m_store->updateGroup(work);
-        auto view = makeView();
+        m_main.store->updateGroup(work);
+        auto view = m_main.makeView();
         GroupCardView *card = view->gridPage()->grid()->card(work.id);
         clickWidget(card->quickAddButton());
         AddToGroupMenu *menu = shownMenu();
@@ -198,8 +170,8 @@ private slots:
         static_cast<QDialog *>(panel)->accept();
         QCOMPARE(view->actions().group(work.id)->apps.size(), 1);
         // Saved through the store: a new run reads it from "groups.json".
-        QTRY_COMPARE(startedManager(m_program)->groups().first().apps.size(), 1);
-        QCOMPARE(startedManager(m_program)->groups().first().apps.first().path, file);
+        QTRY_COMPARE(startedManager(m_main.program)->groups().first().apps.size(), 1);
+        QCOMPARE(startedManager(m_main.program)->groups().first().apps.first().path, file);
     }
 
     // Keys go where the keyboard is: the focused widget of the active window, as a user's would.
@@ -214,9 +186,9 @@ private slots:
     // the keyboard alone: typing searches, the arrows walk the rows, Space toggles, Return is Done.
     void theApplicationsSheetFitsAndWorksFromTheKeyboard()
     {
-        AppGroup work = m_store->createGroup();
+        AppGroup work = m_main.store->createGroup();
         work.name = "Work";
-        m_store->updateGroup(work);
+        m_main.store->updateGroup(work);
         QList<AppItem> installed;
         for (int i = 0; i < 30; ++i) {
             const QString number = QString::number(i);
@@ -225,8 +197,8 @@ private slots:
         }
         installed.append(makeItem(QStringLiteral("com.example.mail"), QStringLiteral("Mail"),
                                   QStringLiteral("/usr/share/applications/mail.desktop")));
-        m_apps.publish(installed, false);
-        auto view = makeView();
+        m_main.apps.publish(installed, false);
+        auto view = m_main.makeView();
         view->resize(view->minimumSize());
         QVERIFY(QTest::qWaitForWindowActive(view.get()));
         clickWidget(view->gridPage()->grid()->card(work.id)->quickAddButton());
@@ -289,14 +261,14 @@ private slots:
     // is; the copy goes with its group.
     void aFileChosenFromATemporaryFolderIsKeptAsACopy()
     {
-        DroppedItemKeeper::followStore(*m_store, DroppedItemKeeper::defaultFolder());
-        AppGroup work = m_store->createGroup();
+        DroppedItemKeeper::followStore(*m_main.store, DroppedItemKeeper::defaultFolder());
+        AppGroup work = m_main.store->createGroup();
         work.name = "Work";
-        m_store->updateGroup(work);
+        m_main.store->updateGroup(work);
         QTemporaryDir scratch(QDir::tempPath() + "/kestrowan-panel-XXXXXX");
         QVERIFY(scratch.isValid() && DroppedItemKeeper::isTemporaryPath(scratch.path(), DroppedItemKeeper::systemTemporaryFolders()));
         writeBytes(scratch.filePath("report.txt"), "quarterly figures");
-        auto view = makeView();
+        auto view = m_main.makeView();
         clickWidget(view->gridPage()->grid()->card(work.id)->quickAddButton());
         AddToGroupMenu *menu = shownMenu();
         QVERIFY(menu);
@@ -335,14 +307,14 @@ private slots:
 
     void settingsAndEditorPagesOpenAndGoBack()
     {
-        AppGroup work = m_store->createGroup();
-        auto view = makeView();
+        AppGroup work = m_main.store->createGroup();
+        auto view = m_main.makeView();
         clickWidget(view->gridPage()->settingsButton());
         QTRY_VERIFY(qobject_cast<SettingsPanel *>(view->shownPage()));
-        QCOMPARE(m_navigation->selectedPage(), std::optional<DetailPage>(DetailPage::settings()));
+        QCOMPARE(m_main.navigation->selectedPage(), std::optional<DetailPage>(DetailPage::settings()));
         clickWidget(view->shownPage()->findChild<QAbstractButton *>("back"));
         QTRY_VERIFY(view->shownPage() == view->gridPage());
-        QCOMPARE(m_navigation->selectedPage(), std::optional<DetailPage>());
+        QCOMPARE(m_main.navigation->selectedPage(), std::optional<DetailPage>());
 
         // A card opens the editor of the group whose id it holds.
         clickWidget(view->gridPage()->grid()->card(work.id));
@@ -356,11 +328,11 @@ private slots:
     {
         UserDefaults::standard().setValue(AppSettings::autoSyncEnabledKey, true);
         const QString folder = makeFolder(QDir::homePath() + "/Projects");
-        AppGroup work = m_store->createGroup();
+        AppGroup work = m_main.store->createGroup();
         work.name = "Work";
         work.apps = {makeItem("file:" + folder, "Projects", folder)};
-        m_store->updateGroup(work);
-        auto view = makeView();
+        m_main.store->updateGroup(work);
+        auto view = m_main.makeView();
         QVERIFY(QTest::qWaitForWindowActive(view.get()));
         GroupCardView *card = view->gridPage()->grid()->card(work.id);
         QSignalSpy done(view.get(), &MainView::syncAllDoneChanged);
@@ -383,7 +355,7 @@ private slots:
         DockRestarter::install(std::move(restarter));
         clickWidget(editor->header()->backButton());
         QTRY_VERIFY(view->shownPage() == view->gridPage());
-        QTRY_COMPARE_WITH_TIMEOUT(m_store->groups().first().name, QString("Work Two"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_main.store->groups().first().name, QString("Work Two"), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!dock->held.isEmpty(), 20000);
         card = view->gridPage()->grid()->card(work.id);
         QTRY_VERIFY(card->isVisible() && card->showsSyncState() && !card->showsSynced());
@@ -391,7 +363,7 @@ private slots:
         QTest::qWait(500);
         dock->holds = false;
         dock->finishHeld();
-        QTRY_VERIFY_WITH_TIMEOUT(m_store->isGroupSyncedToDock(m_store->groups().first()), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_main.store->isGroupSyncedToDock(m_main.store->groups().first()), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(card->showsSyncState() && card->showsSynced(), 20000);
         installSucceedingProcessRunner();
         UserDefaults::standard().remove(AppSettings::autoSyncEnabledKey);
@@ -401,8 +373,8 @@ private slots:
     // the keys, must leave the program running, store the choice and turn every view at once.
     void everyLanguageChosenInTheBoxTurnsEveryView()
     {
-        m_store->createGroup();
-        auto view = makeView();
+        m_main.store->createGroup();
+        auto view = m_main.makeView();
         clickWidget(view->gridPage()->settingsButton());
         QTRY_VERIFY(qobject_cast<SettingsPanel *>(view->shownPage()));
         const QPointer<QWidget> settings = view->shownPage();
@@ -451,7 +423,7 @@ private slots:
     // A language chosen from the settings page's list reaches the home page's bar too.
     void theHomeBarFollowsALanguageChosenInTheSettings()
     {
-        auto view = makeView();
+        auto view = m_main.makeView();
         QCOMPARE(view->gridPage()->settingsButton()->text(), localized("settings.title"));
         const QString before = localized("main.syncAll");
         clickWidget(view->gridPage()->settingsButton());

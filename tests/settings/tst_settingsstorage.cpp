@@ -3,6 +3,7 @@
 // next change, or when the program quits, and the next start reads it back.
 #include "tests/app/FakeShellServices.h"
 #include "tests/mainwindow/MainWindowTestSupport.h"
+#include "tests/settings/MainViewFixture.h"
 
 #include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/groups/DockService.h"
@@ -84,29 +85,14 @@ private:
 class TestSettingsStorage : public QObject {
     Q_OBJECT
 private:
-    QString m_program;
-    ShellJournal m_journal;
-    std::unique_ptr<GroupManager> m_store;
-    std::unique_ptr<AppNavigation> m_navigation;
-    std::unique_ptr<JournalPermissionManager> m_permission;
-    std::unique_ptr<AppUpdater> m_updater;
-    FakeInstalledApps m_apps;
+    MainViewFixture m_main;
     std::unique_ptr<MainView> m_view;
     QStringList m_toasts;
 
     // The main window on its settings page, with every toast it shows recorded.
     SettingsPanel *openSettings()
     {
-        AppEnvironment environment;
-        environment.groupManager = m_store.get();
-        environment.navigation = m_navigation.get();
-        environment.permissionManager = m_permission.get();
-        environment.appUpdater = m_updater.get();
-        environment.appsService = &m_apps;
-        installMainViewPages(environment);
-        m_view = std::make_unique<MainView>(*m_store, m_apps, *m_navigation, nullptr);
-        m_view->resize(620, 540);
-        m_view->show();
+        m_view = m_main.makeView();
         auto *toasts = m_view->findChild<AppToastModifier *>();
         if (!toasts)
             return nullptr;
@@ -140,10 +126,7 @@ private:
 private slots:
     void initTestCase()
     {
-        m_program = QDir::homePath() + "/Applications/Kestrowan";
-        writeBytes(m_program, "#!/bin/sh\n");
-        ApplicationActivation::install(std::make_unique<FakeApplicationActivation>());
-        applyLook(false);
+        m_main.prepare();
     }
 
     void init()
@@ -156,12 +139,7 @@ private slots:
         UserDefaults::standard().setValue(QStringLiteral("interactionMode"), QStringLiteral("click"));
         UserDefaults::standard().synchronize();
         QVERIFY(readTestFile(settingsFile()).contains("<string>light</string>"));
-        DockService::clearSyncBlock();
-        installSucceedingProcessRunner();
-        m_store = startedManager(m_program);
-        m_navigation = std::make_unique<AppNavigation>();
-        m_permission = std::make_unique<JournalPermissionManager>(m_journal);
-        m_updater = std::make_unique<AppUpdater>(AppUpdateConfiguration::fromInfoDictionary({}));
+        m_main.start();
         m_toasts.clear();
     }
 
@@ -169,7 +147,7 @@ private slots:
     {
         m_view.reset();
         MainViewFactories::shared() = MainViewFactories();
-        m_store.reset();
+        m_main.store.reset();
     }
 
     void ways_data()

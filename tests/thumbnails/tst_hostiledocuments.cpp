@@ -13,6 +13,7 @@
 #include "Platform/linux/HelperPreviewRenderer.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/ProcessFigures.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -33,6 +34,9 @@
 
 namespace {
 
+using ProcessFigures::childrenPeakKiB;
+using ProcessFigures::statusKiB;
+
 constexpr int kDeadlineMs = 60000;
 
 AppItem itemAt(const QString &path)
@@ -40,40 +44,12 @@ AppItem itemAt(const QString &path)
     return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).completeBaseName(), path};
 }
 
-// A line of /proc/self/status in kibibytes ("VmHWM", "VmRSS").
-qint64 statusKiB(const QByteArray &name)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(name + ':'))
-            return line.mid(name.size() + 1).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// The largest resident size any child process this test waited for reached, in kibibytes.
-qint64 childrenPeakKiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_maxrss;
-}
-
 } // namespace
 
 class TestHostileDocuments : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_files;
-
-    QString file(const QString &name, const QByteArray &contents)
-    {
-        const QString path = m_files.filePath(name);
-        writeTestFile(path, contents);
-        return path;
-    }
+    ScratchFolder m_files;
 
 private slots:
     void initTestCase()
@@ -91,8 +67,8 @@ private slots:
     // the main window shows it.
     void bombsCostTheHelperNotTheProgram()
     {
-        const QString pdf = file(QStringLiteral("forms.pdf"), HostileFiles::nestedFormsPdf(9, 10));
-        const QString jpeg = file(QStringLiteral("huge.jpg"), HostileFiles::progressiveJpegHeader(30000));
+        const QString pdf = m_files.file(QStringLiteral("forms.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        const QString jpeg = m_files.file(QStringLiteral("huge.jpg"), HostileFiles::progressiveJpegHeader(30000));
         QVERIFY(QFileInfo(pdf).size() < 8 * 1024);
         QVERIFY(QFileInfo(jpeg).size() < 400);
         const QList<AppItem> items{itemAt(pdf), itemAt(jpeg)};
@@ -153,7 +129,7 @@ private slots:
     // The helper is ended at its deadline, with everything it started, and says so.
     void theHelperEndsAtItsDeadline()
     {
-        const QString pdf = file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        const QString pdf = m_files.file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
         HelperPreviewRenderer renderer(DesktopThumbnailRenderer::helperProgram(), 300);
         QSignalSpy rendered(&renderer, &PreviewRenderer::rendered);
         QElapsedTimer clock;
@@ -170,11 +146,11 @@ private slots:
     // without the stack growing with the queue, and no descriptor stays open once the last is in.
     void helperThatCannotStartAnswersEveryWaitingRender()
     {
-        const QString fifo = m_files.filePath(QStringLiteral("go"));
+        const QString fifo = m_files.path(QStringLiteral("go"));
         QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-        const QString ready = m_files.filePath(QStringLiteral("ready"));
+        const QString ready = m_files.path(QStringLiteral("ready"));
         QVERIFY(QDir().mkpath(ready));
-        const QString helper = file(QStringLiteral("vanishing-helper"), "#!/bin/sh\ntouch '" + ready.toUtf8() + "/'$$\nread line < '"
+        const QString helper = m_files.file(QStringLiteral("vanishing-helper"), "#!/bin/sh\ntouch '" + ready.toUtf8() + "/'$$\nread line < '"
                                                                              + fifo.toUtf8() + "'\n");
         QVERIFY(QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         const int descriptorsBefore = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
@@ -196,7 +172,7 @@ private slots:
                     if (answers == waiting + 3)
                         descriptorsAtLast = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
                 });
-        const QString document = file(QStringLiteral("waiting.png"), "not a picture");
+        const QString document = m_files.file(QStringLiteral("waiting.png"), "not a picture");
         for (int i = 0; i < waiting + 3; ++i)
             renderer.render(PreviewRenderer::Kind::Picture, document);
         QCOMPARE(renderer.runningCount(), 3);
@@ -218,7 +194,7 @@ private slots:
     // Ordinary documents: the very pixels their pictures had when they were decoded in the program.
     void ordinaryDocumentsKeepTheirPixels()
     {
-        const QString photo = m_files.filePath(QStringLiteral("photo.jpg"));
+        const QString photo = m_files.path(QStringLiteral("photo.jpg"));
         {
             QImage picture(900, 600, QImage::Format_RGB32);
             QPainter p(&picture);
@@ -229,13 +205,13 @@ private slots:
             p.end();
             QVERIFY(picture.save(photo, "jpg", 90));
         }
-        const QString translucent = m_files.filePath(QStringLiteral("glass.png"));
+        const QString translucent = m_files.path(QStringLiteral("glass.png"));
         {
             QImage picture(120, 80, QImage::Format_ARGB32);
             picture.fill(QColor(30, 200, 120, 90));
             QVERIFY(picture.save(translucent, "png"));
         }
-        const QString page = m_files.filePath(QStringLiteral("page.pdf"));
+        const QString page = m_files.path(QStringLiteral("page.pdf"));
         {
             QPdfWriter writer(page);
             writer.setPageSize(QPageSize(QPageSize::A4));

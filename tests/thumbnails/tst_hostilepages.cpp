@@ -41,14 +41,7 @@ QList<qint64> childProcesses()
 class TestHostilePages : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_files;
-
-    QString file(const QString &name, const QByteArray &contents)
-    {
-        const QString path = m_files.filePath(name);
-        writeTestFile(path, contents);
-        return path;
-    }
+    ScratchFolder m_files;
 
     // The cache's answer; fails when none came within the deadline.
     QImage fetch(ThumbnailCache &cache, const QString &path, int deadlineMs)
@@ -72,20 +65,20 @@ private slots:
 
         // 99 KB of nested tables overflows the layout's stack; 1 KB of them doubles its time per
         // level for ever. Neither gives a picture, and neither takes the program with it.
-        const QString deep = file(QStringLiteral("deep.html"), HostileFiles::nestedTablesPage(3000));
+        const QString deep = m_files.file(QStringLiteral("deep.html"), HostileFiles::nestedTablesPage(3000));
         QVERIFY(QFileInfo(deep).size() > 95 * 1024);
         QVERIFY(fetch(cache, deep, 60000).isNull());
-        const QString doubling = file(QStringLiteral("doubling.html"), HostileFiles::nestedTablesPage(30));
+        const QString doubling = m_files.file(QStringLiteral("doubling.html"), HostileFiles::nestedTablesPage(30));
         QVERIFY(QFileInfo(doubling).size() < 1100);
         QVERIFY(fetch(cache, doubling, 60000).isNull());
 
         // 2 MiB on one line: only its start is read, which is drawn as a page.
-        const QString line = file(QStringLiteral("line.html"), HostileFiles::oneLineText(2 * 1024 * 1024));
+        const QString line = m_files.file(QStringLiteral("line.html"), HostileFiles::oneLineText(2 * 1024 * 1024));
         const QImage page = fetch(cache, line, 60000);
         QCOMPARE(page.size(), QSize(256, 256));
 
         // The cache still draws an ordinary page afterwards.
-        const QString plain = file(QStringLiteral("plain.html"), "<html><body><h1>Plan</h1><p>Numbers</p></body></html>");
+        const QString plain = m_files.file(QStringLiteral("plain.html"), "<html><body><h1>Plan</h1><p>Numbers</p></body></html>");
         QVERIFY(!fetch(cache, plain, 60000).isNull());
         QTRY_VERIFY_WITH_TIMEOUT(childProcesses().isEmpty(), 30000);
     }
@@ -96,7 +89,7 @@ private slots:
         // A deadline far beyond the test's own: only cancelling can end this render in time.
         auto cache = std::make_unique<ThumbnailCache>(
             folder.path(), std::make_shared<DesktopThumbnailRenderer>(QStringList{}, 3600 * 1000));
-        const QString doubling = file(QStringLiteral("forever.html"), HostileFiles::nestedTablesPage(40));
+        const QString doubling = m_files.file(QStringLiteral("forever.html"), HostileFiles::nestedTablesPage(40));
         bool answered = false;
         cache->thumbnail(QUrl::fromLocalFile(doubling), QSizeF(128, 128), 2, this, [&](const QImage &) { answered = true; });
         // Queued behind it: must not be drawn either once the cache goes.
