@@ -92,6 +92,21 @@ QImage ItemThumbnail::picture()
     return *m_drawnPreview;
 }
 
+void ItemThumbnail::releasePictures()
+{
+    // Made again from the preview caches when next drawn. The system thumbnail stays: it is the
+    // thumbnail cache's own picture (shared, not copied), and fetching it again would show the
+    // badge for a moment at every show.
+    m_drawnPreview.reset();
+    m_appIcon.reset();
+}
+
+qsizetype ItemThumbnail::keptPictureBytes() const
+{
+    return PictureView::keptPictureBytes() + (m_drawnPreview ? m_drawnPreview->sizeInBytes() : 0)
+        + (m_appIcon ? m_appIcon->sizeInBytes() : 0);
+}
+
 void ItemThumbnail::showEvent(QShowEvent *event)
 {
     PictureView::showEvent(event);

@@ -34,12 +34,14 @@ public:
     bool showsRenderedImage() const { return !m_renderedImage.isNull(); }
     // "<path>|<scale>" of the running fetch; empty for items that need none.
     QString taskKey() const { return m_taskKey; }
+    qsizetype keptPictureBytes() const override;
 
 protected:
     QImage picture() override;
     Scaling scaling() const override;
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void releasePictures() override;
 
 private:
     void restartTaskIfNeeded();
