@@ -16,7 +16,7 @@ class HelperIconDecoder final : public IconDecoder {
 public:
     static constexpr int defaultTimeoutMs = 10000;
     static constexpr int defaultParallel = 2;
-    static constexpr int defaultBatch = 32;
+    static constexpr int defaultBatch = 64;
 
     explicit HelperIconDecoder(const QString &helperProgram, int timeoutMs = defaultTimeoutMs,
                                int parallel = defaultParallel, int batch = defaultBatch);

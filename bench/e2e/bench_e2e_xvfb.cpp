@@ -409,15 +409,16 @@ QString syncScenarioName(qint64 count)
     return QStringLiteral("syncall-%1").arg(count);
 }
 
-// Sync All over `range(0)` groups (four items each, none synced yet), clicked in the main window,
-// until the Dock is back with the new tiles; each sample on a fresh start of the program and the
-// Dock. The longest stall covers two seconds more, while the program takes in the new Dock.
+// Sync All over `range(0)` groups (six items each, five of them applications: 200 groups draw on
+// all 900 sample applications; none synced yet), clicked in the main window, until the Dock is back
+// with the new tiles; each sample on a fresh start of the program and the Dock. The longest stall
+// covers two seconds more, while the program takes in the new Dock.
 void BM_syncAll_firstTime(benchmark::State &state)
 {
     static QList<AppGroup> groups;
     const int count = int(state.range(0));
     Scenario *scenario = startedScenario(state, syncScenarioName(count), [count](Scenario &) {
-        groups = sampleGroups(run().files, count, 4);
+        groups = applicationGroups(run().files, count, 6);
         return true;
     });
     if (!scenario)
@@ -478,7 +479,7 @@ void BM_floor_dockRestart(benchmark::State &state)
     const int count = int(state.range(0));
     // Run alone, it sets up a Dock of as many group tiles as Sync All leaves.
     Scenario *scenario = startedScenario(state, syncScenarioName(count), [count](Scenario &s) {
-        return s.seed(sampleGroups(run().files, count, 4), run().files, true) && s.startDock();
+        return s.seed(applicationGroups(run().files, count, 6), run().files, true) && s.startDock();
     });
     if (!scenario)
         return;
