@@ -33,7 +33,11 @@ private:
     struct Run;
     void startWaiting();
     bool start();
+    // Takes the answers the helper has written, at most `atMost` of them now and the rest on later
+    // turns of the event loop; all of them without a bound.
     void answered(Run *run);
+    void answered(Run *run, int atMost);
+    static constexpr int kAnswersPerTurn = 8;
     void finish(Run *run);
     void reportFailures();
     // Lets go of the run: its notifiers, its deadline, and the child, collected.
