@@ -68,7 +68,12 @@ void DecodedIcons::setShared(std::unique_ptr<DecodedIcons> icons)
 
 QString DecodedIcons::keyOf(const QString &path, int side, Fit fit)
 {
-    return QString::number(side) + (fit == Fit::Stretch ? u's' : u'w') + path;
+    return QString::number(side) + fileKeyOf(path, fit);
+}
+
+QString DecodedIcons::fileKeyOf(const QString &path, Fit fit)
+{
+    return (fit == Fit::Stretch ? u's' : u'w') + path;
 }
 
 DecodedIcons::Lookup DecodedIcons::lookup(const QString &path, int side, Fit fit)
@@ -91,8 +96,10 @@ DecodedIcons::Lookup DecodedIcons::lookup(const QString &path, int side, Fit fit
             m_keptBytes -= bytesOf(found->picture);
             m_entries.erase(found);
         }
-        // Nothing is there to decode: no helper is started for it.
+        // Nothing is there to decode, or it gave nothing at another size: no helper is started for it.
         if (!stamp.exists || !QFileInfo(path).isFile())
+            return {State::Failed, {}};
+        if (const auto failed = m_failedFiles.constFind(fileKeyOf(path, fit)); failed != m_failedFiles.cend() && *failed == stamp)
             return {State::Failed, {}};
         m_entries.insert(key, Entry{stamp, {}, true, 0, ++m_clock});
         m_toAsk.append(IconDecoder::Request{path, {side}, fit});
@@ -112,7 +119,7 @@ void DecodedIcons::ask()
         m_askQueued = false;
         QHash<QString, qsizetype> byFile;
         for (const IconDecoder::Request &request : std::as_const(m_toAsk)) {
-            const QString file = (request.fit == Fit::Stretch ? u's' : u'w') + request.path;
+            const QString file = fileKeyOf(request.path, request.fit);
             const auto found = byFile.constFind(file);
             if (found == byFile.cend()) {
                 byFile.insert(file, requests.size());
@@ -135,6 +142,11 @@ void DecodedIcons::answered(const IconDecoder::Request &request, const QList<QIm
 {
     {
         const std::lock_guard lock(m_mutex);
+        if (pictures.isEmpty() && !transient) {
+            const auto any = m_entries.constFind(keyOf(request.path, request.sides.first(), request.fit));
+            if (any != m_entries.cend())
+                m_failedFiles.insert(fileKeyOf(request.path, request.fit), any->stamp);
+        }
         for (qsizetype i = 0; i < request.sides.size(); ++i) {
             const auto found = m_entries.find(keyOf(request.path, request.sides.at(i), request.fit));
             if (found == m_entries.end() || !found->pending)

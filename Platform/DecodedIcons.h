@@ -68,6 +68,7 @@ private:
         quint64 used = 0;
     };
     static QString keyOf(const QString &path, int side, Fit fit);
+    static QString fileKeyOf(const QString &path, Fit fit);
     void ask();
     void answered(const IconDecoder::Request &request, const QList<QImage> &pictures, const QString &failure, bool transient);
     void keepWithinBudget();
@@ -75,6 +76,9 @@ private:
     std::unique_ptr<IconDecoder> m_decoder;
     mutable std::mutex m_mutex;
     QHash<QString, Entry> m_entries;
+    // Files that gave no picture, by fit and path, with the state they gave none in: no size of
+    // them is asked for again until they change.
+    QHash<QString, FileStamp> m_failedFiles;
     QList<IconDecoder::Request> m_toAsk;
     bool m_askQueued = false;
     qint64 m_keptBytes = 0;

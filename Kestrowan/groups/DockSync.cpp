@@ -4,6 +4,9 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/StableHasher.h"
+#include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/ItemPreview.h"
+#include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/DiskFlush.h"
@@ -185,6 +188,8 @@ public:
         if (m_pending.isEmpty())
             return writeTiles();
         const AppGroup group = m_pending.takeFirst();
+        m_askedAhead = std::max(0, m_askedAhead - 1);
+        askAhead();
         m_manager->createMirrorFolder(group, m_skinManager.data(),
                                       [batch = shared_from_this(), group](std::optional<QString> error) {
             batch->prepared(group, error);
@@ -197,6 +202,35 @@ public:
     }
 
 private:
+    // How many folders ahead their pictures are asked for, and how few are left asked for when the
+    // next ones are.
+    static constexpr int kAskedAhead = 40;
+    static constexpr int kAskedAgainAt = 8;
+
+    // The pictures the next folders' icons are drawn from are decoded out of the program while this
+    // folder is written: asked for a window ahead and many at once, so that the helper decodes them
+    // dozens to a process rather than a process for each folder, and no more of them are kept than
+    // that window.
+    void askAhead()
+    {
+        if (m_askedAhead > kAskedAgainAt)
+            return;
+        PreviewPictures *pictures = PreviewPictures::shared();
+        while (m_askedAhead < std::min<int>(kAskedAhead, int(m_pending.size()))) {
+            const AppGroup &group = m_pending.at(m_askedAhead++);
+            std::optional<SkinDefinition> skin;
+            if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && m_skinManager)
+                skin = m_skinManager->skinWithID(*group.skinId);
+            IconComposer::pendingPictureFiles(group.apps, group.iconStyle, skin, m_skinManager.data());
+            for (const AppItem &item : group.apps.mid(0, 4)) {
+                const std::optional<PreviewPictures::Kind> kind =
+                    item.itemKind() == AppItem::Kind::App ? std::nullopt : PreviewPictures::kindForExtension(ItemPreview::pathExtension(item.path));
+                if (pictures && kind)
+                    pictures->lookup(*kind, item.path);
+            }
+        }
+    }
+
     void prepared(const AppGroup &group, const std::optional<QString> &error)
     {
         if (!m_manager)
@@ -261,6 +295,8 @@ private:
     std::function<void(int, int)> m_progress;
     std::shared_ptr<IconWriteQueue> m_icons = std::make_shared<IconWriteQueue>();
     int m_total = 0;
+    // Of the folders still to write, how many from the first have had their pictures asked for.
+    int m_askedAhead = 0;
     bool m_allPrepared = true;
 };
 

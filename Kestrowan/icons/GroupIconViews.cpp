@@ -55,8 +55,8 @@ GroupIconView::GroupIconView(qreal side, QWidget *parent) : PictureView(parent),
     // Application icons and skin layers are decoded out of the program too: an icon drawn with a
     // stand-in for one is drawn again once it arrives.
     if (DecodedIcons *icons = DecodedIcons::shared())
-        connect(icons, &DecodedIcons::arrived, this, [this] {
-            if (m_composedWithStandIns && m_icon)
+        connect(icons, &DecodedIcons::arrived, this, [this](const QString &path) {
+            if (m_standIns.remove(path) && m_icon)
                 inputsChanged();
         });
 }
@@ -78,7 +78,8 @@ QSize GroupIconView::sizeHint() const
 QImage GroupIconView::composedIcon()
 {
     ++m_compositions;
-    m_composedWithStandIns = picturesPending();
+    const QStringList pending = pendingPictures();
+    m_standIns = QSet<QString>(pending.cbegin(), pending.cend());
     return compose();
 }
 
@@ -150,9 +151,9 @@ QList<AppItem> ComposedGroupIconView::drawnItems() const
     return m_group.apps;
 }
 
-bool ComposedGroupIconView::picturesPending() const
+QStringList ComposedGroupIconView::pendingPictures() const
 {
-    return IconComposer::picturesPending(m_group.apps, m_group.iconStyle, chosenSkin(), m_skinManager.data());
+    return IconComposer::pendingPictureFiles(m_group.apps, m_group.iconStyle, chosenSkin(), m_skinManager.data());
 }
 
 QImage ComposedGroupIconView::compose() const
@@ -180,9 +181,9 @@ QList<AppItem> IconStylePreview::drawnItems() const
     return m_apps;
 }
 
-bool IconStylePreview::picturesPending() const
+QStringList IconStylePreview::pendingPictures() const
 {
-    return IconComposer::picturesPending(m_apps, m_style, m_skin, m_skinManager.data());
+    return IconComposer::pendingPictureFiles(m_apps, m_style, m_skin, m_skinManager.data());
 }
 
 QImage IconStylePreview::compose() const

@@ -5,6 +5,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <limits>
+
 struct HelperIconDecoder::Run {
     BoundedChild child;
     QSocketNotifier *ended = nullptr;
@@ -98,7 +100,7 @@ bool HelperIconDecoder::start()
     started->ended = new QSocketNotifier(started->child.endedDescriptor(), QSocketNotifier::Read);
     connect(started->ended, &QSocketNotifier::activated, this, [this, started] { finish(started); });
     started->output = new QSocketNotifier(started->child.outputDescriptor(), QSocketNotifier::Read);
-    connect(started->output, &QSocketNotifier::activated, this, [this, started] { answered(started); });
+    connect(started->output, &QSocketNotifier::activated, this, [this, started] { answered(started, kAnswersPerTurn); });
     started->deadline = new QTimer;
     started->deadline->setSingleShot(true);
     connect(started->deadline, &QTimer::timeout, this, [this, started] {
@@ -111,13 +113,28 @@ bool HelperIconDecoder::start()
 
 void HelperIconDecoder::answered(Run *run)
 {
+    answered(run, std::numeric_limits<int>::max());
+}
+
+void HelperIconDecoder::answered(Run *run, int atMost)
+{
     // No more is read than the answers still due can take.
     qint64 due = 0;
     for (const Request &request : std::as_const(run->batch))
         due += largestAnswer(request);
     const BoundedChild::Output read = run->child.readOutput(run->read, qsizetype(std::max<qint64>(1, due - run->reader.pendingBytes())));
     run->reader.append(std::exchange(run->read, {}));
+    int taken = 0;
     while (!run->batch.isEmpty()) {
+        // A batch's answers often come together, megabytes of pixels: a few are taken a turn of the
+        // event loop, so that the window is drawn between them.
+        if (taken++ == atMost) {
+            QMetaObject::invokeMethod(this, [this, run] {
+                if (m_running.contains(run))
+                    answered(run, kAnswersPerTurn);
+            }, Qt::QueuedConnection);
+            break;
+        }
         const std::optional<QList<QImage>> pictures = run->reader.takeAnswer();
         if (!pictures)
             break;
@@ -128,9 +145,8 @@ void HelperIconDecoder::answered(Run *run)
         emit decoded(request, complete ? *pictures : QList<QImage>(), complete ? QString() : QStringLiteral("the file gave no picture"),
                      false);
     }
-    const bool tooLong = read == BoundedChild::Output::TooLarge
-                         || (!run->batch.isEmpty() && run->reader.pendingBytes() > largestAnswer(run->batch.first()));
-    if (run->reader.broken() || tooLong || (run->batch.isEmpty() && run->reader.pendingBytes() > 0)) {
+    // More than every answer still due could take, bytes that are no answer, or bytes after the last.
+    if (read == BoundedChild::Output::TooLarge || run->reader.broken() || (run->batch.isEmpty() && run->reader.pendingBytes() > 0)) {
         run->failure = QStringLiteral("the helper's answer is not a picture");
         run->child.kill();
     }

@@ -16,7 +16,7 @@ class HelperIconDecoder final : public IconDecoder {
 public:
     static constexpr int defaultTimeoutMs = 10000;
     static constexpr int defaultParallel = 2;
-    static constexpr int defaultBatch = 32;
+    static constexpr int defaultBatch = 64;
 
     explicit HelperIconDecoder(const QString &helperProgram, int timeoutMs = defaultTimeoutMs,
                                int parallel = defaultParallel, int batch = defaultBatch);
@@ -33,7 +33,11 @@ private:
     struct Run;
     void startWaiting();
     bool start();
+    // Takes the answers the helper has written, at most `atMost` of them now and the rest on later
+    // turns of the event loop; all of them without a bound.
     void answered(Run *run);
+    void answered(Run *run, int atMost);
+    static constexpr int kAnswersPerTurn = 8;
     void finish(Run *run);
     void reportFailures();
     // Lets go of the run: its notifiers, its deadline, and the child, collected.

@@ -17,14 +17,6 @@ void appendNumber(QByteArray &bytes, quint32 number)
     bytes.append(raw, 4);
 }
 
-// A number at `offset`, when the bytes reach that far.
-std::optional<quint32> numberAt(const QByteArray &bytes, qsizetype offset)
-{
-    if (bytes.size() < offset + 4)
-        return std::nullopt;
-    return qFromLittleEndian<quint32>(bytes.constData() + offset);
-}
-
 } // namespace
 
 namespace IconTransfer {
@@ -82,15 +74,32 @@ QByteArray encodeAnswer(const QList<QImage> &pictures)
     return bytes;
 }
 
+void Reader::append(const QByteArray &bytes)
+{
+    // What was taken goes once it is most of what is held, not on every answer: the answers of a
+    // batch arrive together, each a fraction of a megabyte.
+    if (m_start > 0 && m_start * 2 >= m_bytes.size()) {
+        m_bytes.remove(0, m_start);
+        m_start = 0;
+    }
+    m_bytes += bytes;
+}
+
 std::optional<QList<QImage>> Reader::takeAnswer()
 {
-    if (m_broken || m_bytes.size() < 8)
+    const QByteArrayView held = QByteArrayView(m_bytes).sliced(m_start);
+    const auto numberAt = [&held](qsizetype offset) -> std::optional<quint32> {
+        if (held.size() < offset + 4)
+            return std::nullopt;
+        return qFromLittleEndian<quint32>(held.data() + offset);
+    };
+    if (m_broken || held.size() < 8)
         return std::nullopt;
-    if (std::memcmp(m_bytes.constData(), kMagic, 4) != 0) {
+    if (std::memcmp(held.data(), kMagic, 4) != 0) {
         m_broken = true;
         return std::nullopt;
     }
-    const quint32 count = *numberAt(m_bytes, 4);
+    const quint32 count = *numberAt(4);
     if (count > quint32(maximumSides)) {
         m_broken = true;
         return std::nullopt;
@@ -98,8 +107,8 @@ std::optional<QList<QImage>> Reader::takeAnswer()
     // The whole answer must be there before any picture is made of it.
     qsizetype offset = 8;
     for (quint32 i = 0; i < count; ++i) {
-        const std::optional<quint32> width = numberAt(m_bytes, offset);
-        const std::optional<quint32> height = numberAt(m_bytes, offset + 4);
+        const std::optional<quint32> width = numberAt(offset);
+        const std::optional<quint32> height = numberAt(offset + 4);
         if (!width || !height)
             return std::nullopt;
         if (*width < 1 || *height < 1 || *width > quint32(IconDrawing::maximumSide) || *height > quint32(IconDrawing::maximumSide)) {
@@ -107,14 +116,14 @@ std::optional<QList<QImage>> Reader::takeAnswer()
             return std::nullopt;
         }
         offset += 8 + qsizetype(*width) * qsizetype(*height) * 4;
-        if (m_bytes.size() < offset)
+        if (held.size() < offset)
             return std::nullopt;
     }
     QList<QImage> pictures;
     offset = 8;
     for (quint32 i = 0; i < count; ++i) {
-        const int width = int(*numberAt(m_bytes, offset));
-        const int height = int(*numberAt(m_bytes, offset + 4));
+        const int width = int(*numberAt(offset));
+        const int height = int(*numberAt(offset + 4));
         offset += 8;
         QImage picture(width, height, QImage::Format_ARGB32_Premultiplied);
         if (picture.isNull()) {
@@ -124,13 +133,13 @@ std::optional<QList<QImage>> Reader::takeAnswer()
         const qsizetype rowBytes = qsizetype(width) * 4;
         for (int y = 0; y < height; ++y) {
             auto *row = reinterpret_cast<QRgb *>(picture.scanLine(y));
-            std::memcpy(row, m_bytes.constData() + offset + rowBytes * y, size_t(rowBytes));
+            std::memcpy(row, held.data() + offset + rowBytes * y, size_t(rowBytes));
             PixelTransfer::mendRow(row, width);
         }
         offset += rowBytes * height;
         pictures.append(picture);
     }
-    m_bytes.remove(0, offset);
+    m_start += offset;
     return pictures;
 }
 

@@ -39,13 +39,14 @@ QByteArray encodeAnswer(const QList<QImage> &pictures);
 // then).
 class Reader {
 public:
-    void append(const QByteArray &bytes) { m_bytes += bytes; }
+    void append(const QByteArray &bytes);
     std::optional<QList<QImage>> takeAnswer();
     bool broken() const { return m_broken; }
-    qsizetype pendingBytes() const { return m_bytes.size(); }
+    qsizetype pendingBytes() const { return m_bytes.size() - m_start; }
 
 private:
     QByteArray m_bytes;
+    qsizetype m_start = 0;
     bool m_broken = false;
 };
 

@@ -328,8 +328,10 @@ struct SyncSamples {
 
 // From a click on Sync All until `done`, pinging the main window all along: the longest wait for an
 // answer is the longest stall of the program's main thread. CPU of the program (and what it ran) and
-// of the Dock (the one ended and the one started) together.
-std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window &window, const std::function<bool(qint64)> &done)
+// of the Dock (the one ended and the one started) together. The pings go on for `stallTailMs` after
+// `done` (not counted in the time): the program takes in the Dock that came back then.
+std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window &window, const std::function<bool(qint64)> &done,
+                                        int stallTailMs = 0)
 {
     XProbe &probe = *run().probe;
     const pid_t program = scenario.programPid(), keeper = scenario.keeperPid(), dock = scenario.dockPid();
@@ -355,6 +357,16 @@ std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window
         return done(clicked);
     }, 120000);
     const qint64 ended = XProbe::now();
+    if (finished && stallTailMs > 0) {
+        probe.pumpUntil([&] {
+            const qint64 now = XProbe::now();
+            if (now - lastPing > 5000000) {
+                probe.ping(window.id);
+                lastPing = now;
+            }
+            return now - ended > qint64(stallTailMs) * 1000000;
+        }, stallTailMs + 1000);
+    }
     // Pings still unanswered at the end count for as long as they have waited.
     probe.pumpUntil([&] { return probe.pingsOutstanding() == 0; }, 5000);
     probe.pingAnswered = nullptr;
@@ -391,13 +403,22 @@ bool resetSyncScenario(Scenario &scenario, const QList<AppGroup> &groups)
     return scenario.seed(groups, run().files, false) && scenario.startDock();
 }
 
-// Sync All over 200 groups (four items each, none synced yet), clicked in the main window, until the
-// Dock is back with the new tiles; each sample on a fresh start of the program and the Dock.
-void BM_syncAll_200groups_firstTime(benchmark::State &state)
+// The scenario of Sync All over `count` groups.
+QString syncScenarioName(qint64 count)
+{
+    return QStringLiteral("syncall-%1").arg(count);
+}
+
+// Sync All over `range(0)` groups (six items each, five of them applications: 200 groups draw on
+// all 900 sample applications; none synced yet), clicked in the main window, until the Dock is back
+// with the new tiles; each sample on a fresh start of the program and the Dock. The longest stall
+// covers two seconds more, while the program takes in the new Dock.
+void BM_syncAll_firstTime(benchmark::State &state)
 {
     static QList<AppGroup> groups;
-    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) {
-        groups = sampleGroups(run().files, 200, 4);
+    const int count = int(state.range(0));
+    Scenario *scenario = startedScenario(state, syncScenarioName(count), [count](Scenario &) {
+        groups = applicationGroups(run().files, count, 6);
         return true;
     });
     if (!scenario)
@@ -413,24 +434,24 @@ void BM_syncAll_200groups_firstTime(benchmark::State &state)
             return state.SkipWithError("the main window never showed");
         const pid_t oldDock = scenario->dockPid();
         const std::optional<SyncFigures> figures =
-            clickSyncAll(*scenario, *window, [&](qint64 since) { return dockBack(*scenario, oldDock, since); });
+            clickSyncAll(*scenario, *window, [&](qint64 since) { return dockBack(*scenario, oldDock, since); }, 2000);
         if (!figures)
             return state.SkipWithError("the Dock never came back");
         samples.add(state, *figures);
     }
     samples.report(state, QStringLiteral("click_to_dock_back_ms"));
 }
-BENCHMARK(BM_syncAll_200groups_firstTime)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+BENCHMARK(BM_syncAll_firstTime)->ArgName("groups")->Arg(200)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
 
 // Sync All again with nothing changed: until the Dock's tile list has been written (no restart is due).
 void BM_syncAll_200groups_again(benchmark::State &state)
 {
-    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) { return false; });
+    Scenario *scenario = startedScenario(state, syncScenarioName(200), [](Scenario &) { return false; });
     if (!scenario)
         return;
     const std::optional<XProbe::Window> window = run().probe->largestViewableWindowOf(scenario->programPid(), 600);
     if (!window)
-        return state.SkipWithError("run after BM_syncAll_200groups_firstTime");
+        return state.SkipWithError("run after BM_syncAll_firstTime/groups:200");
     SyncSamples samples;
     for (auto _ : state) {
         settle(scenario->programPid(), 1000);
@@ -451,10 +472,15 @@ void BM_syncAll_200groups_again(benchmark::State &state)
 }
 BENCHMARK(BM_syncAll_200groups_again)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
 
-// The floor of Sync All: the Dock ended and started again by its keeper, until it has drawn.
+// The floor of Sync All: the Dock of `range(0)` group tiles ended and started again by its keeper,
+// until it has drawn.
 void BM_floor_dockRestart(benchmark::State &state)
 {
-    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) { return false; });
+    const int count = int(state.range(0));
+    // Run alone, it sets up a Dock of as many group tiles as Sync All leaves.
+    Scenario *scenario = startedScenario(state, syncScenarioName(count), [count](Scenario &s) {
+        return s.seed(applicationGroups(run().files, count, 6), run().files, true) && s.startDock();
+    });
     if (!scenario)
         return;
     QList<double> samples;
@@ -472,7 +498,10 @@ void BM_floor_dockRestart(benchmark::State &state)
     }
     report(state, QStringLiteral("restart_ms"), samples);
 }
-BENCHMARK(BM_floor_dockRestart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+BENCHMARK(BM_floor_dockRestart)->ArgName("groups")->Arg(200)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
+// The same at a thousand groups, each figure beside its floor.
+BENCHMARK(BM_syncAll_firstTime)->ArgName("groups")->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
+BENCHMARK(BM_floor_dockRestart)->ArgName("groups")->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
 
 // ---- Goal: typing beside a full Dock -------------------------------------------------------------
 
