@@ -4,7 +4,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/StableHasher.h"
-#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/groups/FolderIconPainter.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/DiskFlush.h"
 #include "Platform/UserDefaults.h"
@@ -107,9 +107,10 @@ bool GroupManager::isGroupSyncedToDock(const AppGroup &group) const
     if (!folder || !DockService::isFolderInDock(*folder))
         return false;
     // The Dock draws an empty or missing icon (a power cut before its bytes reached the disk) as a
-    // plain folder: that is no synced group, whatever the record says.
+    // plain folder: that is no synced group, whatever the record says. (Folders built with nothing
+    // to draw their icons have none to look for.)
     const FileStamp icon = FileStamp::of(QDir::cleanPath(folder->toLocalFile()) + u'/' + MirrorFolders::iconFileName);
-    if (!icon.exists || icon.size <= 0)
+    if (FolderIconPainter::installed() && (!icon.exists || icon.size <= 0))
         return false;
     const QMap<QString, QString> &hashes = syncedHashes();
     const auto recorded = hashes.constFind(ModelJson::uuidText(synced.id));
@@ -171,7 +172,7 @@ public:
               std::function<void(bool)> completion, std::function<void(int, int)> progress)
         : m_manager(manager)
         , m_pending(std::move(groups))
-        , m_skinManager(skinManager)
+        , m_skins(FolderIconPainter::keepWithInstalled(skinManager))
         , m_completion(std::move(completion))
         , m_progress(std::move(progress))
         , m_total(int(m_pending.size()))
@@ -185,7 +186,7 @@ public:
         if (m_pending.isEmpty())
             return writeTiles();
         const AppGroup group = m_pending.takeFirst();
-        m_manager->createMirrorFolder(group, m_skinManager.data(),
+        m_manager->createMirrorFolder(group, m_skins(),
                                       [batch = shared_from_this(), group](std::optional<QString> error) {
             batch->prepared(group, error);
             // One folder per turn of the event loop, so the window is drawn (and its progress
@@ -256,7 +257,7 @@ private:
     QList<AppGroup> m_pending;
     QList<AppGroup> m_prepared;
     QList<DockService::FolderTileEntry> m_entries;
-    QPointer<SkinManager> m_skinManager;
+    std::function<SkinManager *()> m_skins;
     std::function<void(bool)> m_completion;
     std::function<void(int, int)> m_progress;
     std::shared_ptr<IconWriteQueue> m_icons = std::make_shared<IconWriteQueue>();
