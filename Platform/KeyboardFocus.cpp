@@ -90,13 +90,17 @@ void KeyboardFocus::take(QWidget *window)
 {
     if (!window || !window->isVisible())
         return;
-    // The toolkit's own idea of the active window follows from the focus the window system reports;
-    // away from X11 this is the whole of it.
-    window->activateWindow();
     xcb_connection_t *c = qtX11Connection();
     X11ServerTime *clock = c ? serverClock() : nullptr;
-    if (!clock)
+    // Away from X11 the toolkit's activation is the whole of it. On X11 the toolkit is not asked:
+    // for a window not yet mapped it would ask for the focus later, once the server reports the
+    // window mapped, with its own stale time, and take the keyboard from whatever has it by then
+    // (a popup brought up meanwhile). Its idea of the active window follows from the focus the
+    // server reports.
+    if (!clock) {
+        window->activateWindow();
         return;
+    }
     const xcb_timestamp_t time = clock->now();
     const auto id = xcb_window_t(window->winId());
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;

@@ -19,6 +19,17 @@ public:
 
     // The icon the file manager shows for the file at `path`; a generic icon when nothing is there.
     virtual QIcon iconForFile(const QString &path) const = 0;
+    // The picture file the icon iconForFile() gives for `path` is drawn from at `pixels` a side,
+    // when that picture is still being decoded out of the program and a stand-in is drawn
+    // meanwhile (asking starts the decoding); nothing once it is in. A view that keeps what it drew
+    // asks again once DecodedIcons reports the file in.
+    virtual std::optional<QString> pendingIconFile(const QString &path, int pixels) const
+    {
+        Q_UNUSED(path)
+        Q_UNUSED(pixels)
+        return std::nullopt;
+    }
+    bool iconPending(const QString &path, int pixels) const { return pendingIconFile(path, pixels).has_value(); }
     // The icon of a content type (a type identifier, see TypeIdentifiers).
     virtual QIcon iconForContentType(const QString &type) const = 0;
     // The application that opens content of `type` by default.

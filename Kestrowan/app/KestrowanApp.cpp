@@ -25,6 +25,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/ApplicationActivation.h"
+#include "Platform/KeyboardFocus.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
 
@@ -335,7 +336,10 @@ void KestrowanApp::bringMainWindowsToFront()
     for (QWidget *window : QApplication::topLevelWidgets()) {
         if (MainWindowFrame::isMainWindow(window) && window->isVisible()) {
             window->raise();
-            window->activateWindow();
+            // A popup that came up since the window was asked for (a hot key pressed at once) keeps
+            // the keyboard.
+            if (!isPanelActivation())
+                KeyboardFocus::take(window);
         }
     }
 }
@@ -444,10 +448,12 @@ bool KestrowanApp::isPanelActivation()
 {
     // The popup is a panel that takes the keyboard without activating the program; here the
     // toolkit counts its focus as the program becoming active, which the program does not. The
-    // focus window is asked, not the active widget: the toolkit reports the program active before
-    // it names the active widget, which then is still the one before (none, after a popup closed).
+    // window server is asked first: the toolkit hears of a popup that has just taken the keyboard
+    // only a moment later. Then the toolkit's focus window, not its active widget: it reports the
+    // program active before it names the active widget, which then is still the one before.
+    const QWidget *holder = KeyboardFocus::holder();
     const QWindow *focus = QGuiApplication::focusWindow();
-    return focus && focus->type() == Qt::Tool;
+    return (holder && holder->windowType() == Qt::Tool) || (focus && focus->type() == Qt::Tool);
 }
 
 bool KestrowanApp::isMainWindowOpen()
@@ -507,7 +513,7 @@ void KestrowanApp::styleMainWindow(QWidget *window)
     if (window->isVisible() && !window->isMinimized() && !isPanelActivation()) {
         activation.activateIgnoringOtherApps();
         window->raise();
-        window->activateWindow();
+        KeyboardFocus::take(window);
     }
 }
 

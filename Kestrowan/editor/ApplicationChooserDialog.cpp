@@ -1,5 +1,6 @@
 #include "Kestrowan/editor/ApplicationChooserDialog.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/OpenPanelColumns.h"
@@ -43,6 +44,11 @@ ApplicationChooserDialog::ApplicationChooserDialog(const QString &forWhat, const
     : QDialog(parent), m_extension(extension)
 {
     setWindowTitle(localized(QStringLiteral("appChooser.title")));
+    // The applications' icons are decoded out of the program; each row draws its own once it is in.
+    ApplicationIcon::followArrivals(this, [this] {
+        if (m_list)
+            m_list->viewport()->update();
+    });
     setWindowModality(Qt::WindowModal);
     // Inside a small main window it shrinks with it; its list scrolls.
     fitSheetToWindow(this, parent, QSize(420, 480), true);

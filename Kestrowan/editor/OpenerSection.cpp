@@ -1,5 +1,6 @@
 #include "Kestrowan/editor/OpenerSection.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/editor/OpenerRulesEditor.h"
 #include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
@@ -78,6 +79,11 @@ PointerPlainButton *plainButton(QWidget *content)
 OpenerChip::OpenerChip(QWidget *parent) : QWidget(parent)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // The application's icon is decoded out of the program; the generic symbol shows until it is in.
+    ApplicationIcon::followArrivals(this, [this] {
+        if (m_path)
+            update();
+    });
 }
 
 void OpenerChip::setApplication(const std::optional<QString> &path, bool isCustom)

@@ -186,6 +186,8 @@ public:
         if (m_pending.isEmpty())
             return writeTiles();
         const AppGroup group = m_pending.takeFirst();
+        m_askedAhead = std::max(0, m_askedAhead - 1);
+        askAhead();
         m_manager->createMirrorFolder(group, m_skins(),
                                       [batch = shared_from_this(), group](std::optional<QString> error) {
             batch->prepared(group, error);
@@ -198,6 +200,27 @@ public:
     }
 
 private:
+    // How many folders ahead their pictures are asked for, and how few are left asked for when the
+    // next ones are.
+    static constexpr int kAskedAhead = 40;
+    static constexpr int kAskedAgainAt = 8;
+
+    // The pictures the next folders' icons are drawn from are decoded out of the program while this
+    // folder is written: asked for a window ahead and many at once, so that the helper decodes them
+    // dozens to a process rather than a process for each folder, and no more of them are kept than
+    // that window.
+    void askAhead()
+    {
+        if (m_askedAhead > kAskedAgainAt)
+            return;
+        FolderIconPainter *painter = FolderIconPainter::installed();
+        while (m_askedAhead < std::min<int>(kAskedAhead, int(m_pending.size()))) {
+            const AppGroup &group = m_pending.at(m_askedAhead++);
+            if (painter)
+                painter->askForPictures(group, m_skins());
+        }
+    }
+
     void prepared(const AppGroup &group, const std::optional<QString> &error)
     {
         if (!m_manager)
@@ -262,6 +285,8 @@ private:
     std::function<void(int, int)> m_progress;
     std::shared_ptr<IconWriteQueue> m_icons = std::make_shared<IconWriteQueue>();
     int m_total = 0;
+    // Of the folders still to write, how many from the first have had their pictures asked for.
+    int m_askedAhead = 0;
     bool m_allPrepared = true;
 };
 

@@ -24,9 +24,12 @@ public:
     virtual ~FolderIconPainter() = default;
 
     virtual std::unique_ptr<Batch> newBatch() const = 0;
-    // Calls `ready`, on this thread, once the pictures that `group`'s icon shows are drawn or their
-    // time is up; at once when there is nothing to wait for.
-    virtual void whenPicturesDrawn(const AppGroup &group, std::function<void()> ready) = 0;
+    // Starts decoding the pictures that `group`'s icon shows (in its skin when `skins` knows it),
+    // without waiting for them.
+    virtual void askForPictures(const AppGroup &group, SkinManager *skins) = 0;
+    // Calls `ready`, on this thread, once those pictures are drawn or their time is up; at once when
+    // there is nothing to wait for.
+    virtual void whenPicturesDrawn(const AppGroup &group, SkinManager *skins, std::function<void()> ready) = 0;
     // A way back to `skins` later: the manager, or null once it has gone.
     virtual std::function<SkinManager *()> keep(SkinManager *skins) const = 0;
     // The group's icon, in its skin when it has one that `skins` knows; `batch` (or null) is what

@@ -9,6 +9,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/FileStamp.h"
 #include "Platform/logging/SystemErrorText.h"
 #include "Platform/safewrite/SafeWrite.h"
 #include "analytics/NVLXAnalytics.h"
@@ -171,7 +172,7 @@ void GroupManager::loadGroups()
     m_writer->waitUntilWritten();
     watchFile();
     if (GroupsFileWriter::isAbsent(m_storageURL)) {
-        m_seenGeneration = m_writer->adopt(std::nullopt, {});
+        m_seenGeneration = m_writer->adopt(std::nullopt, {}, FileStamp());
         return;
     }
     // A link whose file cannot be reached (a volume not mounted yet) is no empty list: taken for
@@ -187,6 +188,7 @@ void GroupManager::loadGroups()
     QString failure;
     // A fifo would hang the start and a link to a device would never end; groups are small, but a
     // user with thousands of items still fits far inside the bound.
+    const FileStamp stamp = FileStamp::of(m_storageURL);
     const std::optional<QByteArray> bytes = readSmallFile(m_storageURL, groupsFileSizeLimit, &failure);
     if (bytes)
         decoded = GroupsJson::decode(*bytes, &failure);
@@ -195,7 +197,7 @@ void GroupManager::loadGroups()
         qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(failure));
         // The store rests on no groups from it; once a copy is kept, its next save replaces it.
         if (bytes)
-            m_seenGeneration = m_writer->adopt(*bytes, {});
+            m_seenGeneration = m_writer->adopt(*bytes, {}, stamp);
         m_unreadableFileNotBackedUp = !backUpUnreadableFile();
         setGroups({});
         // The text says whether a copy exists: without one the user must not lose the file by hand.
@@ -211,7 +213,7 @@ void GroupManager::loadGroups()
             reset = true;
         }
     }
-    m_seenGeneration = m_writer->adopt(*bytes, *decoded);
+    m_seenGeneration = m_writer->adopt(*bytes, *decoded, stamp);
     setGroups(*decoded);
     if (reset)
         saveGroups();
@@ -256,6 +258,10 @@ void GroupManager::takeInOutsideChanges()
     for (int attempt = 0; attempt < 10; ++attempt) {
         // What the writer merged in comes first: the groups here must rest on the state it left.
         const std::optional<GroupsFileWriter::KnownFile> before = applyMergedWrites();
+        // Every save of this side moves the folder; the file it left need not be read again.
+        const FileStamp stamp = FileStamp::of(m_storageURL);
+        if (!m_saveAfterTakeIn && before && before->stamp.exists && stamp == before->stamp)
+            return;
         const bool exists = !GroupsFileWriter::isAbsent(m_storageURL);
         QString failure;
         const std::optional<QByteArray> bytes = exists ? readSmallFile(m_storageURL, groupsFileSizeLimit, &failure) : QByteArray();
@@ -285,7 +291,7 @@ void GroupManager::takeInOutsideChanges()
             } else {
                 qCCritical(persistenceLogger, "groups.json was removed by another program; saving the groups again");
             }
-            const std::optional<quint64> generation = m_writer->adopt(content, known->groups, known->version);
+            const std::optional<quint64> generation = m_writer->adopt(content, known->groups, stamp, known->version);
             if (!generation)
                 continue;
             m_seenGeneration = *generation;
@@ -296,7 +302,7 @@ void GroupManager::takeInOutsideChanges()
         for (AppGroup &group : *theirs)
             group = resettingRetiredIconStyle(std::move(group));
         const GroupsMerge merged = GroupsMerge::merge(known->groups, m_groups, *theirs);
-        const std::optional<quint64> generation = m_writer->adopt(content, *theirs, known->version);
+        const std::optional<quint64> generation = m_writer->adopt(content, *theirs, stamp, known->version);
         if (!generation)
             continue;
         m_seenGeneration = *generation;

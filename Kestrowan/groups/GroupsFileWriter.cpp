@@ -100,7 +100,7 @@ bool GroupsFileWriter::isAbsent(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &entry) != 0 && errno == ENOENT;
 }
 
-std::optional<quint64> GroupsFileWriter::adopt(std::optional<QByteArray> content, QList<AppGroup> groups,
+std::optional<quint64> GroupsFileWriter::adopt(std::optional<QByteArray> content, QList<AppGroup> groups, FileStamp stamp,
                                                std::optional<quint64> expectedVersion)
 {
     const std::lock_guard lock(m_mutex);
@@ -108,7 +108,7 @@ std::optional<quint64> GroupsFileWriter::adopt(std::optional<QByteArray> content
         return std::nullopt;
     // A write under way stays known as such: its bytes may be in the file before it ends.
     std::optional<QByteArray> beingWritten = m_known ? m_known->beingWritten : std::nullopt;
-    m_known = KnownFile{std::move(content), std::move(groups), ++m_knownVersion, std::move(beingWritten)};
+    m_known = KnownFile{std::move(content), std::move(groups), ++m_knownVersion, std::move(beingWritten), stamp};
     ++m_generation;
     m_pending.reset();
     if (!m_writing)
@@ -243,6 +243,8 @@ GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups,
             m_known->beingWritten = bytes;
     }
     const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes);
+    // Taken while the folder lock still keeps every other writer out.
+    const FileStamp stamp = failure ? FileStamp() : FileStamp::of(m_path);
     const std::lock_guard lock(m_mutex);
     if (m_known)
         m_known->beingWritten.reset();
@@ -253,7 +255,7 @@ GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups,
     // The file now holds what was written here, whatever the store adopted during the write: a
     // state it adopted then was in the file before this write looked, so it is merged in here.
     if (m_known)
-        m_known = KnownFile{bytes, written, ++m_knownVersion, std::nullopt};
+        m_known = KnownFile{bytes, written, ++m_knownVersion, std::nullopt, stamp};
     if (merged) {
         m_mergedWrites.append(*merged);
         ++m_generation;

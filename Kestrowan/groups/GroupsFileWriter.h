@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
+#include "Platform/FileStamp.h"
 
 #include <QByteArray>
 #include <QList>
@@ -44,6 +45,9 @@ public:
         // The bytes being moved over the file now: a look at the file may find them there before
         // they are known.
         std::optional<QByteArray> beingWritten;
+        // The file's stamp when it held `content`, where one was taken: a file with the same stamp
+        // (the same inode, size and change time to the nanosecond) need not be read to be known.
+        FileStamp stamp;
     };
     // Whether nothing at all is at `path`, not even a link.
     static bool isAbsent(const QString &path);
@@ -55,7 +59,8 @@ public:
     // made on an older one are dropped (the store saves again on top of what it adopted). When the
     // known state is no longer `expectedVersion` (the writer has written since), nothing is adopted
     // and nullopt comes back; else the new generation.
-    std::optional<quint64> adopt(std::optional<QByteArray> content, QList<AppGroup> groups,
+    // `stamp`: the file's, taken before `content` was read.
+    std::optional<quint64> adopt(std::optional<QByteArray> content, QList<AppGroup> groups, FileStamp stamp,
                                  std::optional<quint64> expectedVersion = std::nullopt);
     std::optional<KnownFile> known() const;
     // Returns once every save asked for so far is on disk (or has failed and been logged, or was

@@ -404,10 +404,10 @@ void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinM
         createMirrorFolderNow(group, skinManager, std::move(completion), std::move(icons));
         return;
     }
-    painter->whenPicturesDrawn(group, [self = *this, group, skins = painter->keep(skinManager), completion = std::move(completion),
-                                       icons]() mutable {
-        self.createMirrorFolderNow(group, skins(), std::move(completion), std::move(icons));
-    });
+    painter->whenPicturesDrawn(group, skinManager,
+                               [self = *this, group, skins = painter->keep(skinManager), completion = std::move(completion), icons]() mutable {
+                                   self.createMirrorFolderNow(group, skins(), std::move(completion), std::move(icons));
+                               });
 }
 
 void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,

@@ -1,6 +1,7 @@
 #include "Kestrowan/icons/ComposedFolderIcons.h"
 
 #include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 
@@ -13,6 +14,14 @@ public:
     IconComposer::Drawn drawn;
 };
 
+// The skin the group's icon is drawn in, when its style is skin and `skins` knows the one it names.
+std::optional<SkinDefinition> skinOf(const AppGroup &group, const SkinManager *skins)
+{
+    if (group.iconStyle != AppGroup::IconStyle::Skin || !group.skinId || !skins)
+        return std::nullopt;
+    return skins->skinWithID(*group.skinId);
+}
+
 } // namespace
 
 std::unique_ptr<FolderIconPainter::Batch> ComposedFolderIcons::newBatch() const
@@ -20,7 +29,19 @@ std::unique_ptr<FolderIconPainter::Batch> ComposedFolderIcons::newBatch() const
     return std::make_unique<ComposedBatch>();
 }
 
-void ComposedFolderIcons::whenPicturesDrawn(const AppGroup &group, std::function<void()> ready)
+void ComposedFolderIcons::askForPictures(const AppGroup &group, SkinManager *skins)
+{
+    IconComposer::pendingPictureFiles(group.apps, group.iconStyle, skinOf(group, skins), skins);
+    PreviewPictures *pictures = PreviewPictures::shared();
+    for (const AppItem &item : group.apps.mid(0, 4)) {
+        const std::optional<PreviewPictures::Kind> kind =
+            item.itemKind() == AppItem::Kind::App ? std::nullopt : PreviewPictures::kindForExtension(ItemPreview::pathExtension(item.path));
+        if (pictures && kind)
+            pictures->lookup(*kind, item.path);
+    }
+}
+
+void ComposedFolderIcons::whenPicturesDrawn(const AppGroup &group, SkinManager *skins, std::function<void()> ready)
 {
     // The icon shows its first items' pictures, which are decoded out of the program: it is drawn
     // once they are in (or their time is up), never with the badges that stand in for them
@@ -30,7 +51,11 @@ void ComposedFolderIcons::whenPicturesDrawn(const AppGroup &group, std::function
         ready();
         return;
     }
-    pictures->whenDrawn(group.apps.mid(0, 4), PreviewPictures::drawnWaitMs, nullptr, std::move(ready));
+    // Application icons and skin layers are decoded out of the program as well.
+    const auto pendingIcons = [group, kept = QPointer<SkinManager>(skins)] {
+        return IconComposer::pendingPictureFiles(group.apps, group.iconStyle, skinOf(group, kept.data()), kept.data());
+    };
+    pictures->whenDrawn(group.apps.mid(0, 4), PreviewPictures::drawnWaitMs, nullptr, std::move(ready), pendingIcons);
 }
 
 std::function<SkinManager *()> ComposedFolderIcons::keep(SkinManager *skins) const
@@ -40,9 +65,6 @@ std::function<SkinManager *()> ComposedFolderIcons::keep(SkinManager *skins) con
 
 QImage ComposedFolderIcons::paint(const AppGroup &group, SkinManager *skins, Batch *batch) const
 {
-    std::optional<SkinDefinition> skin;
-    if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && skins)
-        skin = skins->skinWithID(*group.skinId);
     IconComposer::Drawn *drawn = batch ? &static_cast<ComposedBatch *>(batch)->drawn : nullptr;
-    return IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skins, drawn);
+    return IconComposer::composeGroupIcon(group.apps, group.iconStyle, skinOf(group, skins), skins, drawn);
 }

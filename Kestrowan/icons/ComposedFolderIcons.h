@@ -7,7 +7,8 @@
 class ComposedFolderIcons final : public FolderIconPainter {
 public:
     std::unique_ptr<Batch> newBatch() const override;
-    void whenPicturesDrawn(const AppGroup &group, std::function<void()> ready) override;
+    void askForPictures(const AppGroup &group, SkinManager *skins) override;
+    void whenPicturesDrawn(const AppGroup &group, SkinManager *skins, std::function<void()> ready) override;
     std::function<SkinManager *()> keep(SkinManager *skins) const override;
     QImage paint(const AppGroup &group, SkinManager *skins, Batch *batch) const override;
 };

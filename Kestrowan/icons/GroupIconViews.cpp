@@ -4,6 +4,8 @@
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 
+#include "Platform/DecodedIcons.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
@@ -50,6 +52,13 @@ GroupIconView::GroupIconView(qreal side, QWidget *parent) : PictureView(parent),
                     return inputsChanged();
             }
         });
+    // Application icons and skin layers are decoded out of the program too: an icon drawn with a
+    // stand-in for one is drawn again once it arrives.
+    if (DecodedIcons *icons = DecodedIcons::shared())
+        connect(icons, &DecodedIcons::arrived, this, [this](const QString &path) {
+            if (m_standIns.remove(path) && m_icon)
+                inputsChanged();
+        });
 }
 
 void GroupIconView::setSide(qreal side)
@@ -69,6 +78,8 @@ QSize GroupIconView::sizeHint() const
 QImage GroupIconView::composedIcon()
 {
     ++m_compositions;
+    const QStringList pending = pendingPictures();
+    m_standIns = QSet<QString>(pending.cbegin(), pending.cend());
     return compose();
 }
 
@@ -140,6 +151,11 @@ QList<AppItem> ComposedGroupIconView::drawnItems() const
     return m_group.apps;
 }
 
+QStringList ComposedGroupIconView::pendingPictures() const
+{
+    return IconComposer::pendingPictureFiles(m_group.apps, m_group.iconStyle, chosenSkin(), m_skinManager.data());
+}
+
 QImage ComposedGroupIconView::compose() const
 {
     // The style goes in as stored, retired ones included: mapping them is the store's business.
@@ -163,6 +179,11 @@ void IconStylePreview::setApps(const QList<AppItem> &apps)
 QList<AppItem> IconStylePreview::drawnItems() const
 {
     return m_apps;
+}
+
+QStringList IconStylePreview::pendingPictures() const
+{
+    return IconComposer::pendingPictureFiles(m_apps, m_style, m_skin, m_skinManager.data());
 }
 
 QImage IconStylePreview::compose() const

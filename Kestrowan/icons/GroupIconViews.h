@@ -5,6 +5,7 @@
 #include "Kestrowan/icons/SkinDefinition.h"
 
 #include <QPointer>
+#include <QSet>
 #include <optional>
 
 class SkinManager;
@@ -45,6 +46,9 @@ protected:
     virtual QImage compose() const = 0;
     // The items the icon is drawn from.
     virtual QList<AppItem> drawnItems() const = 0;
+    // The files of the pictures the icon is made of that are still being decoded, which an icon
+    // drawn now shows stand-ins for (asking starts the decoding).
+    virtual QStringList pendingPictures() const = 0;
     // Subclasses call this when an input of compose() changed.
     void inputsChanged();
     QImage picture() override;
@@ -64,6 +68,8 @@ private:
     bool m_composesLater = false;
     bool m_compositionQueued = false;
     int m_compositions = 0;
+    // What the kept icon shows stand-ins for: it is drawn again when one of them arrives.
+    QSet<QString> m_standIns;
 };
 
 // A stored group's icon: its items, its icon style, and its skin when the style is skin and the
@@ -82,6 +88,7 @@ public:
 protected:
     QImage compose() const override;
     QList<AppItem> drawnItems() const override;
+    QStringList pendingPictures() const override;
 
 private:
     AppGroup m_group;
@@ -104,6 +111,7 @@ public:
 protected:
     QImage compose() const override;
     QList<AppItem> drawnItems() const override;
+    QStringList pendingPictures() const override;
 
 private:
     QList<AppItem> m_apps;

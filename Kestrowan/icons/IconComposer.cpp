@@ -8,8 +8,11 @@
 #include "Kestrowan/icons/StampedCache.h"
 #include "Kestrowan/shell/SymbolImage.h"
 
+#include "Platform/Workspace.h"
+
 #include <QHash>
 #include <QIcon>
+#include <QtMath>
 
 #include <algorithm>
 #include <mutex>
@@ -102,7 +105,7 @@ QImage IconComposer::composeGroupIcon(const QList<AppItem> &apps, AppGroup::Icon
         // Application icons come from the icon theme, on this thread.
         const bool ready = item.itemKind() == AppItem::Kind::App;
         if (ready)
-            source = IconSource{appIconImage(item.itemIcon()), true};
+            source = IconSource{appIconImage(item, appIconPixels(count)), true};
         else if (std::optional<QImage> drawn = drawnItemThumbnail(item))
             source = IconSource{*drawn, false};
         const bool previewed = ready || !source.image.isNull();
@@ -248,7 +251,7 @@ QList<IconComposer::IconSource> IconComposer::itemSources(const QList<AppItem> &
     for (qsizetype i = 0; i < count; ++i) {
         const AppItem &item = apps.at(i);
         if (item.itemKind() == AppItem::Kind::App)
-            sources[i] = IconSource{appIconImage(item.itemIcon()), true};
+            sources[i] = IconSource{appIconImage(item, appIconPixels(count)), true};
         else if (std::optional<QImage> drawn = drawnItemThumbnail(item))
             sources[i] = IconSource{*drawn, false};
         else
@@ -319,18 +322,45 @@ void IconComposer::drawIconTile(const IconSource &source, PointCanvas &canvas, c
     canvas.restore();
 }
 
-QImage IconComposer::appIconImage(const QIcon &icon)
+int IconComposer::appIconPixels(qsizetype count)
 {
+    const QList<QRectF> rects = tileRects(std::clamp<qsizetype>(count, 1, 4));
+    return qCeil(rects.first().width() * kPixelsPerPoint);
+}
+
+QStringList IconComposer::pendingPictureFiles(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                                              const std::optional<SkinDefinition> &skin, const SkinManager *skinManager)
+{
+    // Every one is asked for, so that they are decoded together.
+    QStringList files;
+    const qsizetype count = std::min<qsizetype>(apps.size(), 4);
+    for (qsizetype i = 0; i < count; ++i) {
+        const AppItem &item = apps.at(i);
+        if (item.itemKind() != AppItem::Kind::App)
+            continue;
+        if (const std::optional<QString> file = Workspace::shared().pendingIconFile(item.path, appIconPixels(count)))
+            files.append(*file);
+    }
+    if (style == AppGroup::IconStyle::Skin && skin && skinManager && skin->hasUsableCanvas())
+        files += pendingSkinLayerFiles(*skin, skinManager->skinsDirectory());
+    return files;
+}
+
+QImage IconComposer::appIconImage(const AppItem &item, int pixels)
+{
+    const QIcon icon = item.itemIcon();
     if (icon.isNull())
         return {};
-    // The same icon is drawn into every style and every sync; its bitmap is made once.
+    // The same icon is drawn into every style and every sync; its bitmap is made once, at the
+    // pixels of the tile it is drawn into. The stand-in drawn while it is decoded is not kept.
     static StampedCache<QImage> bitmaps(8);
-    const QString key = QString::number(icon.cacheKey());
+    const QString key = QString::number(icon.cacheKey()) + u':' + QString::number(pixels);
     if (std::optional<QImage> cached = bitmaps.find(key))
         return *cached;
-    const int side = int(kCanvasSide * kPixelsPerPoint);
-    const QImage image = icon.pixmap(QSize(side, side)).toImage();
-    bitmaps.insert(key, image);
+    const bool pending = Workspace::shared().iconPending(item.path, pixels);
+    const QImage image = icon.pixmap(QSize(pixels, pixels)).toImage();
+    if (!pending)
+        bitmaps.insert(key, image);
     return image;
 }
 

@@ -65,6 +65,18 @@ public:
     // The same grid on a 512-point canvas at the icon's own scale, from the tiles already drawn for
     // these pictures where there are any (any other canvas is drawn on afresh).
     static void layItemTiles(PointCanvas &canvas, const QList<IconSource> &sources);
+    // The pixels a side an application's icon is drawn with on the tiles of `count` sources.
+    static int appIconPixels(qsizetype count);
+    // The picture files of the first four items' application icons and, for a skinned icon, of the
+    // skin's layers that are still being decoded (asking starts them): an icon composed now would
+    // show stand-ins in their place.
+    static QStringList pendingPictureFiles(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                                           const std::optional<SkinDefinition> &skin, const SkinManager *skinManager);
+    static bool picturesPending(const QList<AppItem> &apps, AppGroup::IconStyle style,
+                                const std::optional<SkinDefinition> &skin, const SkinManager *skinManager)
+    {
+        return !pendingPictureFiles(apps, style, skin, skinManager).isEmpty();
+    }
     // The squares the tiles of `count` sources occupy, in drawing order.
     static QList<QRectF> tileRects(qsizetype count);
 
@@ -85,8 +97,8 @@ private:
     static TileLayer tileLayer(const IconSource &source, const QRectF &rect);
     // The kept tile for the source at the place, when there is one.
     static std::optional<TileLayer> keptTileLayer(const IconSource &source, const QRectF &rect);
-    // An application's icon as a 512-point bitmap.
-    static QImage appIconImage(const QIcon &icon);
+    // An application's icon as a bitmap of `pixels` a side.
+    static QImage appIconImage(const AppItem &item, int pixels);
     // The bitmap's opaque part, in its pixels (the whole bitmap when it has none).
     static QRect opaqueCrop(const QImage &bitmap);
     // The 512-point picture of a built-in style before any tile, for `count` sources.

@@ -207,11 +207,16 @@ QImage itemThumbnail(const AppItem &item)
     return preview;
 }
 
+int ItemPreview::appIconPixels(qreal side)
+{
+    return qCeil(0.9 * side * kPixelsPerPoint);
+}
+
 QImage ItemPreview::drawAppIconPreview(const QIcon &icon, qreal side)
 {
     PointCanvas canvas(QSizeF(side, side), kPixelsPerPoint);
     const QRectF q(0.05 * side, 0.05 * side, 0.9 * side, 0.9 * side);
-    const int pixels = qCeil(q.width() * kPixelsPerPoint);
+    const int pixels = appIconPixels(side);
     const QImage bitmap = icon.isNull() ? QImage() : icon.pixmap(QSize(pixels, pixels)).toImage();
     if (!bitmap.isNull() && bitmap.width() > 0 && bitmap.height() > 0) {
         const qreal a = qreal(bitmap.width()) / bitmap.height();

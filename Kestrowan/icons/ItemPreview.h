@@ -28,6 +28,8 @@ public:
     static constexpr qreal kPixelsPerPoint = 2;
 
     static QImage drawAppIconPreview(const QIcon &icon, qreal side);
+    // The pixels a side an application's icon is drawn with in a preview of `side` points.
+    static int appIconPixels(qreal side = kSide);
     static QImage drawPhotoCard(const QImage &picture, const QString &ext);
     // A document's picture at the pixels a photo card draws it with: drawPhotoCard draws it the
     // same, so only this needs keeping.

@@ -1,14 +1,16 @@
 #include "Kestrowan/icons/ItemThumbnail.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
+
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 
+#include "Platform/Workspace.h"
+
 #include <QIcon>
 
 namespace {
-
-constexpr int kAppIconSide = 512;
 
 // A scale as a decimal number that always shows its fraction: 2 gives "2.0", 1.25 gives "1.25".
 QString scaleText(qreal scale)
@@ -42,6 +44,12 @@ ItemThumbnail::ItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(
         if (m_renderedImage.isNull())
             pictureChanged();
     });
+    ApplicationIcon::followArrivals(this, [this] {
+        if (m_appIconPending) {
+            m_appIcon.reset();
+            pictureChanged();
+        }
+    });
 }
 
 void ItemThumbnail::setApp(const AppItem &app)
@@ -67,9 +75,13 @@ PictureView::Scaling ItemThumbnail::scaling() const
 QImage ItemThumbnail::picture()
 {
     if (m_app.isApplication()) {
-        if (!m_appIcon) {
-            const QIcon icon = m_app.itemIcon();
-            m_appIcon = icon.pixmap(QSize(kAppIconSide, kAppIconSide)).toImage();
+        // At the pixels the frame has on this screen: icons are kept at the sizes drawn.
+        const int pixels = qMax(1, qRound(qMax(width(), height()) * devicePixelRatioF()));
+        if (!m_appIcon || m_appIconPixels != pixels) {
+            const ApplicationIcon::Picture icon = ApplicationIcon::of(m_app, pixels);
+            m_appIcon = icon.image;
+            m_appIconPixels = pixels;
+            m_appIconPending = icon.pending;
         }
         return *m_appIcon;
     }
@@ -78,6 +90,21 @@ QImage ItemThumbnail::picture()
     if (!m_drawnPreview)
         m_drawnPreview = itemThumbnail(m_app);
     return *m_drawnPreview;
+}
+
+void ItemThumbnail::releasePictures()
+{
+    // Made again from the preview caches when next drawn. The system thumbnail stays: it is the
+    // thumbnail cache's own picture (shared, not copied), and fetching it again would show the
+    // badge for a moment at every show.
+    m_drawnPreview.reset();
+    m_appIcon.reset();
+}
+
+qsizetype ItemThumbnail::keptPictureBytes() const
+{
+    return PictureView::keptPictureBytes() + (m_drawnPreview ? m_drawnPreview->sizeInBytes() : 0)
+        + (m_appIcon ? m_appIcon->sizeInBytes() : 0);
 }
 
 void ItemThumbnail::showEvent(QShowEvent *event)
@@ -127,6 +154,12 @@ CompactItemThumbnail::CompactItemThumbnail(const AppItem &app, QWidget *parent) 
         m_drawnPreview.reset();
         pictureChanged();
     });
+    ApplicationIcon::followArrivals(this, [this] {
+        if (m_drawnPending) {
+            m_drawnPreview.reset();
+            pictureChanged();
+        }
+    });
 }
 
 void CompactItemThumbnail::setApp(const AppItem &app)
@@ -141,6 +174,7 @@ void CompactItemThumbnail::setApp(const AppItem &app)
 QImage CompactItemThumbnail::picture()
 {
     if (!m_drawnPreview || m_drawnFrame != size() || m_drawnRatio != devicePixelRatioF()) {
+        m_drawnPending = m_app.isApplication() && Workspace::shared().iconPending(m_app.path, ItemPreview::appIconPixels());
         m_drawnPreview = drawnPicture(itemThumbnail(m_app));
         m_drawnFrame = size();
         m_drawnRatio = devicePixelRatioF();

@@ -34,12 +34,14 @@ public:
     bool showsRenderedImage() const { return !m_renderedImage.isNull(); }
     // "<path>|<scale>" of the running fetch; empty for items that need none.
     QString taskKey() const { return m_taskKey; }
+    qsizetype keptPictureBytes() const override;
 
 protected:
     QImage picture() override;
     Scaling scaling() const override;
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void releasePictures() override;
 
 private:
     void restartTaskIfNeeded();
@@ -48,6 +50,8 @@ private:
     QImage m_renderedImage;
     std::optional<QImage> m_drawnPreview;
     std::optional<QImage> m_appIcon;
+    int m_appIconPixels = 0;
+    bool m_appIconPending = false;
     QString m_taskKey;
     quint64 m_generation = 0;
 };
@@ -69,6 +73,7 @@ private:
     // The preview is kept at the size the strip draws it (a drawn preview is 256 pixels square,
     // a strip tile a few dozen), made again when the frame or its pixel ratio changes.
     std::optional<QImage> m_drawnPreview;
+    bool m_drawnPending = false;
     QSize m_drawnFrame;
     qreal m_drawnRatio = 0;
     AppItem m_app;

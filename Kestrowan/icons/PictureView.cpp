@@ -108,6 +108,14 @@ QImage PictureView::drawnPicture(const QImage &image) const
     return scaled;
 }
 
+void PictureView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_scaled = QImage();
+    m_scaledKey = 0;
+    releasePictures();
+}
+
 void PictureView::paintEvent(QPaintEvent *)
 {
     if (!drawsPicture()) {

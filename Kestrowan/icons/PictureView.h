@@ -30,6 +30,8 @@ public:
     // `image` as the view draws it now: scaled to the device pixels of its frame. A picture handed
     // over at that size is drawn as it is, so a subclass may keep only that.
     QImage drawnPicture(const QImage &image) const;
+    // The bytes of pictures the view holds now (tests).
+    virtual qsizetype keptPictureBytes() const { return m_scaled.sizeInBytes(); }
 
 protected:
     // The picture to show now and how; subclasses decide.
@@ -38,6 +40,12 @@ protected:
     // Subclasses call this when what picture() returns has changed.
     void pictureChanged();
     void paintEvent(QPaintEvent *event) override;
+    // Out of sight, the view lets go of what it drew: a window kept between shows (the popup)
+    // would otherwise hold a picture per item for good. The caches keep what is worth keeping,
+    // within their budgets; shown again, the view draws from them.
+    void hideEvent(QHideEvent *event) override;
+    // What a subclass keeps of its pictures goes here.
+    virtual void releasePictures() {}
 
 private:
     QSize drawnPixels(const QSize &imageSize) const;

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/shell/Log.h"
+#include "Platform/DecodedIcons.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -139,12 +140,23 @@ bool PreviewPictures::isPending(const QString &path) const
     return found != m_entries.cend() && found->pending;
 }
 
-void PreviewPictures::whenDrawn(const QList<AppItem> &items, int timeoutMs, QObject *context, std::function<void()> done)
+void PreviewPictures::whenDrawn(const QList<AppItem> &items, int timeoutMs, QObject *context, std::function<void()> done,
+                                std::function<QStringList()> pendingIcons)
 {
     auto waiter = std::make_shared<Waiter>();
     waiter->context = context;
     waiter->hasContext = context != nullptr;
     waiter->done = std::move(done);
+    if (pendingIcons) {
+        const QStringList files = pendingIcons();
+        waiter->icons = QSet<QString>(files.cbegin(), files.cend());
+        waiter->pendingIcons = std::move(pendingIcons);
+        DecodedIcons *icons = DecodedIcons::shared();
+        if (!waiter->icons.isEmpty() && icons && !std::exchange(m_followsIcons, true))
+            connect(icons, &DecodedIcons::arrived, this, &PreviewPictures::iconArrived);
+        if (!icons)
+            waiter->icons.clear();
+    }
     for (const AppItem &item : items) {
         if (item.itemKind() == AppItem::Kind::App)
             continue;
@@ -152,7 +164,7 @@ void PreviewPictures::whenDrawn(const QList<AppItem> &items, int timeoutMs, QObj
         if (kind && lookup(*kind, item.path).state == State::Pending)
             waiter->paths.append(item.path);
     }
-    if (waiter->paths.isEmpty()) {
+    if (waiter->paths.isEmpty() && waiter->icons.isEmpty()) {
         waiter->done();
         return;
     }
@@ -174,14 +186,29 @@ void PreviewPictures::settleWaiters(bool all)
 {
     const QList<std::shared_ptr<Waiter>> waiters = m_waiters;
     for (const std::shared_ptr<Waiter> &waiter : waiters) {
-        const bool settled = all || std::none_of(waiter->paths.cbegin(), waiter->paths.cend(),
-                                                 [this](const QString &path) { return isPending(path); });
+        const bool settled = all || (waiter->icons.isEmpty() && std::none_of(waiter->paths.cbegin(), waiter->paths.cend(),
+                                                                           [this](const QString &path) { return isPending(path); }));
         if (!settled || !m_waiters.removeOne(waiter))
             continue;
         waiter->timer->deleteLater();
         if (!waiter->hasContext || waiter->context)
             waiter->done();
     }
+}
+
+void PreviewPictures::iconArrived(const QString &file)
+{
+    bool drained = false;
+    for (const std::shared_ptr<Waiter> &waiter : std::as_const(m_waiters)) {
+        if (!waiter->icons.remove(file) || !waiter->icons.isEmpty())
+            continue;
+        // A file asked for at another size meanwhile may still be on its way.
+        const QStringList files = waiter->pendingIcons();
+        waiter->icons = QSet<QString>(files.cbegin(), files.cend());
+        drained = drained || waiter->icons.isEmpty();
+    }
+    if (drained)
+        settleWaiters(false);
 }
 
 void PreviewPictures::cancelAll()

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -57,8 +58,11 @@ public:
     Lookup lookup(Kind kind, const QString &path);
 
     // Calls `done` once the pictures of the items are known (at once, when they are), or after
-    // `timeoutMs`, whichever comes first; never when `context` is gone by then.
-    void whenDrawn(const QList<AppItem> &items, int timeoutMs, QObject *context, std::function<void()> done);
+    // `timeoutMs`, whichever comes first; never when `context` is gone by then. With `pendingIcons`,
+    // also once none of the icon and layer files it names (as DecodedIcons decodes them) is still
+    // on its way; it is asked again when those it named have arrived.
+    void whenDrawn(const QList<AppItem> &items, int timeoutMs, QObject *context, std::function<void()> done,
+                   std::function<QStringList()> pendingIcons = {});
 
     // Ends the renders under way; what was pending is asked for again at the next lookup.
     void cancelAll();
@@ -76,6 +80,8 @@ private:
     };
     struct Waiter {
         QStringList paths;
+        QSet<QString> icons;
+        std::function<QStringList()> pendingIcons;
         QPointer<QObject> context;
         bool hasContext = false;
         std::function<void()> done;
@@ -84,6 +90,7 @@ private:
     void arrived(const QString &path, const QImage &picture, const QString &failure, bool transient);
     bool isPending(const QString &path) const;
     void settleWaiters(bool all);
+    void iconArrived(const QString &file);
     void dropOldest();
 
     std::unique_ptr<PreviewRenderer> m_renderer;
@@ -94,4 +101,5 @@ private:
     FailedDocuments m_failures;
     quint64 m_clock = 0;
     QList<std::shared_ptr<Waiter>> m_waiters;
+    bool m_followsIcons = false;
 };

@@ -5,17 +5,13 @@
 #include "Kestrowan/icons/StampedCache.h"
 #include "Kestrowan/shell/Log.h"
 
-#include "Platform/BoundedFile.h"
+#include "Platform/DecodedIcons.h"
 
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImageReader>
 #include <algorithm>
 
 namespace {
 
-// Layer pictures are at most a few MiB; the bound keeps a huge or endless file from being read.
-constexpr qint64 kLayerFileSizeLimit = 32 * 1024 * 1024;
 // Foreground layers made ready for canvases up to this many pixels a side are kept (4 MiB each).
 constexpr int kLargestKeptCanvas = 1024;
 
@@ -31,36 +27,33 @@ std::optional<QString> layerFile(const QString &folder, const QString &imageName
     return file;
 }
 
-// A layer image as large as the canvas it is stretched over, and no larger. Decoded once per state of
-// its file: every icon of a skin draws the same layers.
-QImage loadLayerImage(const QString &folder, const QString &imageName, int canvasPixels)
+// A layer picture as large as the canvas it is stretched over, and no larger. Skin packages come
+// from outside: their pictures are decoded out of the program, once per state of the file, and a
+// layer still on its way is left out (the icon is drawn again when it arrives).
+DecodedIcons::Lookup layerPicture(const QString &folder, const QString &imageName, int canvasPixels)
 {
     const std::optional<QString> path = layerFile(folder, imageName);
-    if (!path)
-        return QImage();
-    static StampedCache<QImage> decoded(24);
-    const QString key = QString::number(canvasPixels) + u':' + *path;
-    const FileStamp stamp = FileStamp::of(*path);
-    if (std::optional<QImage> cached = decoded.find(key, stamp))
-        return *cached;
-    const std::optional<QByteArray> bytes = readSmallFile(*path, kLayerFileSizeLimit);
-    if (!bytes)
-        return QImage();
-    QString refusal;
-    const QImage image = decodeSkinLayer(*bytes, canvasPixels, &refusal);
-    if (!refusal.isEmpty())
-        qCWarning(appLogger).noquote() << "Skin layer" << loggedText(*path) << "not drawn:" << refusal;
-    // A refused layer is remembered too, so that it is not read again for every icon.
-    decoded.insert(key, stamp, image);
-    return image;
+    DecodedIcons *icons = DecodedIcons::shared();
+    if (!path || !icons || canvasPixels < 1)
+        return {DecodedIcons::State::Failed, {}};
+    return icons->lookup(*path, std::min(canvasPixels, IconDrawing::maximumSide), DecodedIcons::Fit::Stretch);
 }
 
-void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::ZOrder pass, const QString &folder, qreal c)
+QImage loadLayerImage(const QString &folder, const QString &imageName, int canvasPixels, bool *pending = nullptr)
+{
+    const DecodedIcons::Lookup found = layerPicture(folder, imageName, canvasPixels);
+    if (pending && found.state == DecodedIcons::State::Pending)
+        *pending = true;
+    return found.picture;
+}
+
+void drawLayers(PointCanvas &canvas, const QList<SkinLayer> &layers, SkinLayer::ZOrder pass, const QString &folder, qreal c,
+                bool *pending)
 {
     for (const SkinLayer &layer : layers) {
         if (layer.zOrder != pass || !SkinDefinition::isSafeImageName(layer.imageName))
             continue;
-        const QImage image = loadLayerImage(folder, layer.imageName, int(c * canvas.pixelsPerPoint()));
+        const QImage image = loadLayerImage(folder, layer.imageName, int(c * canvas.pixelsPerPoint()), pending);
         if (image.isNull())
             continue;
         canvas.save();
@@ -133,46 +126,36 @@ QImage skinUnderlay(const QList<SkinLayer> &layers, const QString &folder, qreal
         return {};
     canvas.save();
     canvas.clipToPath(IconComposer::backgroundPath(c));
-    drawLayers(canvas, layers, SkinLayer::ZOrder::Background, folder, c);
-    drawLayers(canvas, layers, SkinLayer::ZOrder::Midground, folder, c);
+    bool pending = false;
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Background, folder, c, &pending);
+    drawLayers(canvas, layers, SkinLayer::ZOrder::Midground, folder, c, &pending);
     canvas.restore();
     const QImage image = canvas.takeImage();
-    // A layer written a moment ago could change again without changing its stamp.
-    if (settled)
+    // A layer written a moment ago could change again without changing its stamp; one still being
+    // decoded is missing from this picture.
+    if (settled && !pending)
         underlays.insert(key, image);
     return image;
 }
 
 } // namespace
 
-QImage decodeSkinLayer(const QByteArray &bytes, int canvasPixels, QString *refusal)
+QStringList pendingSkinLayerFiles(const SkinDefinition &skin, const QString &skinsDirectory)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    // The header says how large the picture is; one far beyond any canvas would take seconds to
-    // decode even when scaled while read, and is refused before that.
-    const QSize size = reader.size();
-    if (!size.isValid()) {
-        if (refusal)
-            *refusal = QStringLiteral("no picture size in its header");
-        return QImage();
+    if (!skin.hasUsableCanvas())
+        return {};
+    const QString folder = skinsDirectory + QLatin1Char('/') + skin.id;
+    const int canvasPixels = int(qreal(skin.canvasSize) * IconComposer::kPixelsPerPoint);
+    // Every one is asked for, so that they are decoded together.
+    QStringList files;
+    for (const SkinLayer &layer : skin.layers) {
+        if (!SkinDefinition::isSafeImageName(layer.imageName))
+            continue;
+        const std::optional<QString> file = layerFile(folder, layer.imageName);
+        if (file && layerPicture(folder, layer.imageName, canvasPixels).state == DecodedIcons::State::Pending)
+            files.append(*file);
     }
-    if (qint64(size.width()) * size.height() > skinLayerPixelLimit) {
-        if (refusal)
-            *refusal = QStringLiteral("%1x%2 pixels is more than a layer may have").arg(size.width()).arg(size.height());
-        return QImage();
-    }
-    if (size.width() > canvasPixels || size.height() > canvasPixels)
-        reader.setScaledSize(QSize(std::min(size.width(), canvasPixels), std::min(size.height(), canvasPixels)));
-    QImage image = reader.read();
-    // The size a header names is not always the size its data decodes to (a GIF's screen and the
-    // frame on it): what was read is held to the canvas as well.
-    if (image.width() > canvasPixels || image.height() > canvasPixels)
-        image = image.scaled(std::min(image.width(), canvasPixels), std::min(image.height(), canvasPixels),
-                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
+    return files;
 }
 
 QImage drawSkinIcon(const QList<AppItem> &apps, const SkinDefinition &skin, const SkinManager &manager)

@@ -15,11 +15,6 @@ QImage drawSkinIcon(const QList<AppItem> &apps, const SkinDefinition &skin, cons
 // The same for ready-made item sources; the images are read from `skinsDirectory`/<skin id>/.
 QImage drawSkinIcon(const QList<IconComposer::IconSource> &sources, const SkinDefinition &skin, const QString &skinsDirectory);
 
-// Layers are stretched over a canvas of at most a few thousand pixels a side; no layer may have more
-// pixels than this.
-inline constexpr qint64 skinLayerPixelLimit = qint64(8192) * 8192;
-
-// A layer picture from its file's bytes, no larger than `canvasPixels` a side; a null image for
-// what is not a picture, and, with the reason in `refusal`, for a picture whose header gives no
-// size or more than `skinLayerPixelLimit` pixels (never decoded).
-QImage decodeSkinLayer(const QByteArray &bytes, int canvasPixels, QString *refusal = nullptr);
+// The files of the skin's layer pictures that are still being decoded out of the program (asking
+// starts them): an icon drawn now would miss them.
+QStringList pendingSkinLayerFiles(const SkinDefinition &skin, const QString &skinsDirectory);

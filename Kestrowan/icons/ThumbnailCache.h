@@ -31,6 +31,9 @@ public:
     using Completion = std::function<void(const QImage &)>;
 
     static constexpr int memoryCountLimit = 256;
+    // The memory cache holds at most this many bytes of pictures as well: 256 thumbnails at a high
+    // scale would be 64 MiB.
+    static constexpr qsizetype memoryByteLimit = qsizetype(24) * 1024 * 1024;
     // Thumbnails larger than this many pixels on a side are never made.
     static constexpr int maximumPixelSide = 4096;
     // At each start the folder of PNG files loses what was not used for this long, then the least

@@ -30,7 +30,7 @@ bool isThumbnailFileName(const QString &name)
 ThumbnailWorker::ThumbnailWorker(const QString &cacheDirectory, std::shared_ptr<ThumbnailRenderer> renderer)
     : m_cacheDirectory(cacheDirectory), m_renderer(std::move(renderer))
 {
-    m_memoryCache.setMaxCost(ThumbnailCache::memoryCountLimit);
+    m_memoryCache.setMaxCost(int(ThumbnailCache::memoryByteLimit / 1024));
 }
 
 QImage ThumbnailWorker::thumbnail(const QUrl &url, const QSizeF &logicalSize, qreal scale)
@@ -51,7 +51,7 @@ QImage ThumbnailWorker::thumbnail(const QUrl &url, const QSizeF &logicalSize, qr
     if (version) {
         const QImage stored = loadFromDisk(QDir(m_cacheDirectory).filePath(fileName), *pixels);
         if (!stored.isNull()) {
-            m_memoryCache.insert(*key, new QImage(stored), 1);
+            keepInMemory(*key, stored);
             markUsed(QDir(m_cacheDirectory).filePath(fileName));
             return stored;
         }
@@ -69,10 +69,26 @@ QImage ThumbnailWorker::thumbnail(const QUrl &url, const QSizeF &logicalSize, qr
     }
     m_failures.succeeded(path);
     const QImage image = normalized(rendered, *pixels);
-    m_memoryCache.insert(*key, new QImage(image), 1);
+    keepInMemory(*key, image);
     if (version)
         storeOnDisk(fileName, image);
     return image;
+}
+
+void ThumbnailWorker::keepInMemory(const QString &key, const QImage &image)
+{
+    // Costs in kibibytes, never less than a share of the whole that keeps the count within its
+    // limit too.
+    constexpr qsizetype leastCost = ThumbnailCache::memoryByteLimit / 1024 / ThumbnailCache::memoryCountLimit;
+    m_memoryCache.insert(key, new QImage(image), int(std::max(leastCost, image.sizeInBytes() / 1024)));
+}
+
+qsizetype ThumbnailWorker::memoryBytes() const
+{
+    qsizetype bytes = 0;
+    for (const QString &key : m_memoryCache.keys())
+        bytes += m_memoryCache.object(key)->sizeInBytes();
+    return bytes;
 }
 
 void ThumbnailWorker::markUsed(const QString &filePath) const

@@ -25,11 +25,15 @@ public:
     // until the folder holds at most `byteLimit` bytes of them. Files of other names stay.
     void pruneDisk(int unusedDays, qint64 byteLimit);
 
+    // The bytes of the pictures the memory cache holds.
+    qsizetype memoryBytes() const;
+
     // Any picture as kept: exactly `pixelSize`, the picture scaled to cover it (aspect ratio kept)
     // and centred, what overflows cut off.
     static QImage normalized(const QImage &image, const QSize &pixelSize);
 
 private:
+    void keepInMemory(const QString &key, const QImage &image);
     QImage loadFromDisk(const QString &filePath, const QSize &pixelSize) const;
     void storeOnDisk(const QString &fileName, const QImage &image) const;
     void markUsed(const QString &filePath) const;

@@ -1,5 +1,6 @@
 #include "Kestrowan/mainwindow/AppPickerList.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
@@ -32,6 +33,15 @@ AppPickerList::AppPickerList(std::function<bool(const QString &)> isSelected, QW
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(rowHeight / 2);
     applyPointerCursor(viewport());
+    // Icons are decoded out of the program; a row shows the generic symbol until its own is in.
+    ApplicationIcon::followArrivals(this, [this] {
+        if (m_pendingIcons.isEmpty())
+            return;
+        for (const QString &key : std::as_const(m_pendingIcons))
+            m_icons.remove(key);
+        m_pendingIcons.clear();
+        viewport()->update();
+    });
     m_spinner.setInterval(80);
     connect(&m_spinner, &QTimer::timeout, this, [this] {
         m_spinnerStep = (m_spinnerStep + 1) % 12;
@@ -203,8 +213,11 @@ QPixmap AppPickerList::icon(const AppItem &entry)
     if (found != m_icons.cend())
         return *found;
     const qreal scale = devicePixelRatioF();
-    QPixmap pixmap = entry.itemIcon().pixmap(QSize(qRound(iconSide * scale), qRound(iconSide * scale)));
-    pixmap.setDevicePixelRatio(pixmap.isNull() ? scale : pixmap.width() / qreal(iconSide));
+    const ApplicationIcon::Picture drawn = ApplicationIcon::of(entry, qRound(iconSide * scale));
+    QPixmap pixmap = QPixmap::fromImage(drawn.image);
+    pixmap.setDevicePixelRatio(pixmap.isNull() ? scale : std::max(pixmap.width(), pixmap.height()) / qreal(iconSide));
+    if (drawn.pending)
+        m_pendingIcons.insert(key);
     return m_icons.insert(key, pixmap).value();
 }
 

@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QHash>
+#include <QSet>
 #include <QPixmap>
 #include <QTimer>
 
@@ -59,4 +60,6 @@ private:
     int m_spinnerStep = 0;
     QTimer m_spinner;
     QHash<QString, QPixmap> m_icons;
+    // Rows whose kept icon is the stand-in drawn while their own is decoded.
+    QSet<QString> m_pendingIcons;
 };

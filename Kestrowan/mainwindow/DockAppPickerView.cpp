@@ -1,6 +1,7 @@
 #include "Kestrowan/mainwindow/DockAppPickerView.h"
 
 #include "Kestrowan/groups/DockReader.h"
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
@@ -29,9 +30,14 @@ public:
     {
         setAccessibleName(app.name);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        const qreal scale = devicePixelRatioF();
-        m_icon = app.itemIcon().pixmap(QSize(qRound(iconSide * scale), qRound(iconSide * scale)));
-        m_icon.setDevicePixelRatio(m_icon.isNull() ? scale : m_icon.width() / iconSide);
+        takeIcon();
+        // Icons are decoded out of the program; the generic symbol shows until this one is in.
+        ApplicationIcon::followArrivals(this, [this] {
+            if (m_iconPending) {
+                takeIcon();
+                update();
+            }
+        });
     }
 
     QSize sizeHint() const override
@@ -71,11 +77,21 @@ protected:
     }
 
 private:
+    void takeIcon()
+    {
+        const qreal scale = devicePixelRatioF();
+        const ApplicationIcon::Picture drawn = ApplicationIcon::of(m_app, qRound(iconSide * scale));
+        m_iconPending = drawn.pending;
+        m_icon = QPixmap::fromImage(drawn.image);
+        m_icon.setDevicePixelRatio(m_icon.isNull() ? scale : std::max(m_icon.width(), m_icon.height()) / iconSide);
+    }
+
     static QFont font12() { return SystemFont::font(12, QFont::Medium); }
 
     AppItem m_app;
     std::function<bool()> m_isSelected;
     QPixmap m_icon;
+    bool m_iconPending = false;
 };
 
 } // namespace

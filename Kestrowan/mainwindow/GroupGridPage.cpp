@@ -6,7 +6,7 @@
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/RoundedSurface.h"
-#include "NVLXDesign/DynamicShadowEffect.h"
+#include "NVLXDesign/SurfaceShadowEffect.h"
 
 #include <QHBoxLayout>
 #include <QLocale>
@@ -46,7 +46,8 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
     auto *holderLayout = new QHBoxLayout(barHolder);
     holderLayout->setContentsMargins(18, 8, 18, 18);
     auto *bar = new SurfaceFrame([](EffectiveAppearance appearance) { return RoundedSurface::bar(30, appearance); }, barHolder);
-    DynamicShadowEffect::apply(bar, AppColors::shadowLg, 18, QPointF(0, 8));
+    // Made once for the bar's size and look: the sync progress repaints the bar on every step.
+    SurfaceShadowEffect::apply(bar, AppColors::shadowLg, 18, QPointF(0, 8));
     auto *barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(18, 10, 18, 10);
     m_settings = new ToolbarButton(false, bar);

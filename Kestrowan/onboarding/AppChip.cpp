@@ -1,5 +1,6 @@
 #include "Kestrowan/onboarding/AppChip.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/onboarding/OnboardingFlow.h"
 #include "Kestrowan/onboarding/OnboardingStyle.h"
 #include "NVLXDesign/ContinuousShape.h"
@@ -17,6 +18,8 @@ AppChip::AppChip(const OnboardingFlow &flow, const DockReader::DockApp &app, QWi
     : PointerPlainButton(parent), m_flow(flow), m_app(app)
 {
     setText(app.name);
+    // The icon is decoded out of the program; the generic symbol shows until it is in.
+    ApplicationIcon::followArrivals(this, [this] { update(); });
     setAccessibleName(app.name);
     setToolTip(app.name);
     setFocusPolicy(Qt::TabFocus);

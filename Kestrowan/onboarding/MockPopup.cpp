@@ -1,5 +1,6 @@
 #include "Kestrowan/onboarding/MockPopup.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/onboarding/OnboardingStyle.h"
 #include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Localization.h"
@@ -37,6 +38,8 @@ MockPopup::MockPopup(const QString &name, const QList<DockReader::DockApp> &dock
     const qreal height = headerHeight + searchHeight + (m_items.isEmpty() ? 0 : itemsHeight) + footerHeight;
     setFixedSize(int(width + 2 * margin), int(height + 2 * margin));
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Icons are decoded out of the program; the generic symbol shows until each is in.
+    ApplicationIcon::followArrivals(this, [this] { update(); });
 }
 
 QString MockPopup::badgeText(int position)

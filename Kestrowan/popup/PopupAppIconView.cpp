@@ -1,26 +1,15 @@
 #include "Kestrowan/popup/PopupAppIconView.h"
 
-#include <QCache>
-#include <QDateTime>
-#include <QFileInfo>
-#include <QIcon>
-
-namespace {
-
-constexpr int cachedIcons = 400;
-
-QCache<QString, QImage> &iconCache()
-{
-    static QCache<QString, QImage> cache(cachedIcons);
-    return cache;
-}
-
-} // namespace
+#include "Kestrowan/icons/ApplicationIcon.h"
 
 PopupAppIconView::PopupAppIconView(const AppItem &app, QWidget *parent)
     : PictureView(parent)
     , m_app(app)
 {
+    ApplicationIcon::followArrivals(this, [this] {
+        if (m_pending)
+            pictureChanged();
+    });
 }
 
 void PopupAppIconView::setApp(const AppItem &app)
@@ -33,15 +22,15 @@ void PopupAppIconView::setApp(const AppItem &app)
     pictureChanged();
 }
 
-QImage PopupAppIconView::picture()
+int PopupAppIconView::iconPixels() const
 {
     // At the size the frame has on this screen, so drawing it needs no scaling.
-    const int pixels = qMax(1, qRound(qMax(width(), height()) * devicePixelRatioF()));
-    const qint64 modified = QFileInfo(m_app.path).lastModified().toMSecsSinceEpoch();
-    const QString key = m_app.path + u'|' + QString::number(pixels) + u'|' + QString::number(modified);
-    if (const QImage *cached = iconCache().object(key))
-        return *cached;
-    const QImage icon = m_app.itemIcon().pixmap(QSize(pixels, pixels)).toImage();
-    iconCache().insert(key, new QImage(icon));
-    return icon;
+    return qMax(1, qRound(qMax(width(), height()) * devicePixelRatioF()));
+}
+
+QImage PopupAppIconView::picture()
+{
+    const ApplicationIcon::Picture icon = ApplicationIcon::of(m_app, iconPixels());
+    m_pending = icon.pending;
+    return icon.image;
 }

@@ -3,15 +3,17 @@
 #include "Kestrowan/groups/AppItem.h"
 #include "Kestrowan/icons/PictureView.h"
 
-// An application's icon in a popup cell, whole and scaled to fit its frame. Icons are kept for the
-// life of the process (the most recent few hundred) at the pixel size a cell draws them, keyed by
-// the application's path and its modification time, so a popup shown again draws at once and a
-// changed application is drawn anew. Other items show the shared item thumbnail view instead.
+// An application's icon in a popup cell, whole and scaled to fit its frame, at the pixel size the
+// cell draws it (decoded out of the program and kept there, so a popup shown again draws at once).
+// The generic application symbol stands in until the icon arrives. Other items show the shared
+// item thumbnail view instead.
 class PopupAppIconView : public PictureView {
     Q_OBJECT
 public:
     explicit PopupAppIconView(const AppItem &app, QWidget *parent = nullptr);
     void setApp(const AppItem &app);
+    // The pixels a side the icon is drawn with.
+    int iconPixels() const;
 
 protected:
     QImage picture() override;
@@ -19,4 +21,5 @@ protected:
 
 private:
     AppItem m_app;
+    bool m_pending = false;
 };

@@ -3,6 +3,7 @@
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/popup/IconAccentColor.h"
 #include "Kestrowan/popup/PopupAppIconView.h"
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/popup/PopupStyle.h"
 #include "Kestrowan/shell/HapticTick.h"
 #include "Kestrowan/shell/KeyNotation.h"
@@ -62,6 +63,11 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
     , m_overlay(new PictureOverlay(this, [this](QPainter &painter) { paintOverPicture(painter); }))
 {
     m_thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // The opener's icon is decoded out of the program; the generic symbol shows until it is in.
+    ApplicationIcon::followArrivals(this, [this] {
+        if (showsOpenerBadge())
+            m_overlay->update();
+    });
 
     applyPointerCursor(this);
     setFocusPolicy(Qt::NoFocus);
@@ -219,6 +225,13 @@ QString PopupItemCell::commandBadgeText() const
 
 QColor PopupItemCell::tintColor() const
 {
+    // The colour of the picture the cell shows; the stand-in drawn while an icon is decoded is not
+    // what the application looks like, and gives no colour to remember.
+    if (m_inputs.app.isApplication()) {
+        const auto *view = static_cast<const PopupAppIconView *>(m_thumbnail);
+        const ApplicationIcon::Picture icon = ApplicationIcon::of(m_inputs.app, view->iconPixels());
+        return icon.pending ? systemAccentColor() : iconAccentColor(icon.image, m_inputs.app.bundleIdentifier);
+    }
     return iconAccentColor(m_inputs.app.itemIcon(), m_inputs.app.bundleIdentifier);
 }
 

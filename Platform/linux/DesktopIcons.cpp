@@ -1,6 +1,7 @@
 #include "Platform/linux/DesktopIcons.h"
 
 #include "Platform/BoundedFile.h"
+#include "Platform/DecodedIcons.h"
 #include "Platform/linux/GtkSystemAppearance.h"
 #include "Platform/linux/MimeApps.h"
 
@@ -257,9 +258,9 @@ QList<ThemePicture> picturesNamed(const QString &theme, const ThemeIndex &index,
     return listing.byName.value(name);
 }
 
-// Every picture of `name` in the first theme of the chain that has one, with the folder it is
-// in; an icon built of them all draws each size from the nearest.
-QIcon themeIconFiles(const QString &name)
+// Every picture of `name` in the first theme of the chain that has one, with the size it was made
+// for (0 for a scalable one), scalable ones first.
+QList<DesktopIcons::IconFile> themeIconFiles(const QString &name)
 {
     for (const QString &theme : themeChain(DesktopIcons::desktopThemeName())) {
         std::optional<ThemeIndex> index = themeIndex(theme);
@@ -273,23 +274,70 @@ QIcon themeIconFiles(const QString &name)
         found.removeIf([](const auto &picture) { return !usableIconFile(picture.second); });
         if (found.isEmpty())
             continue;
-        // Scalable pictures first: the engine they bring draws every size, the fixed ones kept
-        // for the sizes they were made for.
+        // Scalable pictures first: they draw every size, the fixed ones kept for the sizes they
+        // were made for.
         std::stable_sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
             return a.second.endsWith(QLatin1String(".svg")) && !b.second.endsWith(QLatin1String(".svg"));
         });
-        QIcon icon;
-        for (const auto &[directory, path] : found) {
-            if (path.endsWith(QLatin1String(".svg")))
-                icon.addFile(path);
-            else
-                icon.addFile(path, QSize(directory.size * directory.scale, directory.size * directory.scale));
-        }
-        if (!icon.isNull())
-            return icon;
+        QList<DesktopIcons::IconFile> files;
+        for (const auto &[directory, path] : found)
+            files.append({path, path.endsWith(QLatin1String(".svg")) ? 0 : directory.size * directory.scale});
+        return files;
     }
     return {};
 }
+
+// Draws the icon files as DecodedIcons has them, at the size asked for; never decodes itself.
+class DecodedIconEngine final : public QIconEngine {
+public:
+    explicit DecodedIconEngine(QList<DesktopIcons::IconFile> files) : m_files(std::move(files)) {}
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        const int pixels = std::max(1, std::max(size.width(), size.height()));
+        DecodedIcons *icons = DecodedIcons::shared();
+        const DecodedIcons::Lookup found = icons ? icons->lookup(DesktopIcons::fileForSize(m_files, pixels), pixels)
+                                                 : DecodedIcons::Lookup{DecodedIcons::State::Failed, {}};
+        if (found.state != DecodedIcons::State::Ready)
+            return DesktopIcons::genericApplication().pixmap(size, mode, state);
+        QPixmap pixmap = QPixmap::fromImage(found.picture);
+        if (mode == QIcon::Disabled) {
+            QPixmap faded(pixmap.size());
+            faded.fill(Qt::transparent);
+            QPainter painter(&faded);
+            painter.setOpacity(0.5);
+            painter.drawPixmap(0, 0, pixmap);
+            painter.end();
+            return faded;
+        }
+        return pixmap;
+    }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        const QPixmap drawn = pixmap((QSizeF(rect.size()) * ratio).toSize(), mode, state);
+        if (drawn.isNull())
+            return;
+        const QSizeF fitted = QSizeF(drawn.size()).scaled(QSizeF(rect.size()), Qt::KeepAspectRatio);
+        const QRectF target(rect.x() + (rect.width() - fitted.width()) / 2, rect.y() + (rect.height() - fitted.height()) / 2,
+                            fitted.width(), fitted.height());
+        painter->save();
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        painter->drawPixmap(target, drawn, QRectF(drawn.rect()));
+        painter->restore();
+    }
+
+    QIconEngine *clone() const override { return new DecodedIconEngine(m_files); }
+    QString key() const override { return QStringLiteral("KestrowanDecodedIcon"); }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        return {QSize(16, 16), QSize(32, 32), QSize(64, 64), QSize(128, 128), QSize(256, 256), QSize(512, 512)};
+    }
+
+private:
+    QList<DesktopIcons::IconFile> m_files;
+};
 
 } // namespace
 
@@ -345,14 +393,14 @@ void DesktopIcons::prepareThemeLookup()
     QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
 }
 
-QIcon DesktopIcons::named(const QString &iconValue)
+QList<DesktopIcons::IconFile> DesktopIcons::files(const QString &iconValue)
 {
     prepareThemeLookup();
     const QString value = iconValue.trimmed();
     if (value.isEmpty())
         return {};
     if (QDir::isAbsolutePath(value))
-        return usableIconFile(value) ? QIcon(value) : QIcon();
+        return usableIconFile(value) ? QList<IconFile>{{value, 0}} : QList<IconFile>();
     // Some entries name a picture with its extension; the theme knows it by its bare name.
     QString name = value;
     for (const QString &suffix : pictureSuffixes()) {
@@ -364,16 +412,71 @@ QIcon DesktopIcons::named(const QString &iconValue)
         return {};
     // The desktop's theme, the themes it inherits and "hicolor", read here rather than through
     // Qt's look-up, so that the stand-in Dock finds exactly what the program finds.
-    if (const QIcon icon = themeIconFiles(name); !icon.isNull())
-        return icon;
+    if (QList<IconFile> found = themeIconFiles(name); !found.isEmpty())
+        return found;
     for (const QString &folder : pixmapFolders()) {
         for (const QString &suffix : pictureSuffixes()) {
             const QString path = folder + u'/' + name + suffix;
             if (usableIconFile(path))
-                return QIcon(path);
+                return {{path, 0}};
         }
     }
     return {};
+}
+
+QString DesktopIcons::fileForSize(const QList<IconFile> &files, int pixels)
+{
+    const IconFile *best = nullptr;
+    const IconFile *scalable = nullptr;
+    const IconFile *largest = nullptr;
+    for (const IconFile &file : files) {
+        if (file.size == 0) {
+            if (!scalable)
+                scalable = &file;
+            continue;
+        }
+        if (file.size >= pixels && (!best || file.size < best->size))
+            best = &file;
+        if (!largest || file.size > largest->size)
+            largest = &file;
+    }
+    if (best)
+        return best->path;
+    if (scalable)
+        return scalable->path;
+    return largest ? largest->path : QString();
+}
+
+QIcon DesktopIcons::named(const QString &iconValue)
+{
+    const QList<IconFile> found = files(iconValue);
+    QIcon icon;
+    for (const IconFile &file : found) {
+        if (file.size == 0)
+            icon.addFile(file.path);
+        else
+            icon.addFile(file.path, QSize(file.size, file.size));
+    }
+    return icon;
+}
+
+QIcon DesktopIcons::decoded(const QList<IconFile> &files)
+{
+    if (files.isEmpty())
+        return genericApplication();
+    return QIcon(new DecodedIconEngine(files));
+}
+
+std::optional<QString> DesktopIcons::pendingFile(const QList<IconFile> &files, int pixels)
+{
+    DecodedIcons *icons = DecodedIcons::shared();
+    pixels = std::max(1, pixels);
+    if (files.isEmpty() || !icons)
+        return std::nullopt;
+    const QString file = fileForSize(files, pixels);
+    if (icons->lookup(file, pixels).state != DecodedIcons::State::Pending)
+        return std::nullopt;
+    return file;
 }
 
 QIcon DesktopIcons::genericApplication()

@@ -30,6 +30,8 @@ struct IconCache {
     QHash<QString, QIcon> byName;
     // By desktop entry, by folder, by file name extension.
     QHash<QString, QIcon> byFile;
+    // The picture files of each desktop entry's icon.
+    QHash<QString, QList<DesktopIcons::IconFile>> entryFiles;
 
     static IconCache *current()
     {
@@ -73,11 +75,29 @@ QIcon themeIcon(const QStringList &names)
     return {};
 }
 
-// A desktop entry's "Icon=": an absolute image path or a theme icon name.
+// The picture files a desktop entry's "Icon=" names: an absolute image path or a theme icon name.
+// Kept per entry on the main thread until the desktop's entries change.
+QList<DesktopIcons::IconFile> desktopEntryIconFiles(const QString &path)
+{
+    IconCache *cache = IconCache::current();
+    const QString key = QFileInfo(path).absoluteFilePath();
+    if (cache) {
+        if (const auto found = cache->entryFiles.constFind(key); found != cache->entryFiles.cend())
+            return *found;
+    }
+    const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
+    const QList<DesktopIcons::IconFile> files = entry ? DesktopIcons::files(entry->value(QStringLiteral("Icon"))) : QList<DesktopIcons::IconFile>();
+    if (cache)
+        cache->entryFiles.insert(key, files);
+    return files;
+}
+
+// A desktop entry's icon: its pictures are files other programs and the user write, decoded out of
+// the program; the generic application symbol stands in until they are in.
 QIcon desktopEntryIcon(const QString &path)
 {
-    const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
-    return entry ? DesktopIcons::named(entry->value(QStringLiteral("Icon"))) : QIcon();
+    const QList<DesktopIcons::IconFile> files = desktopEntryIconFiles(path);
+    return files.isEmpty() ? QIcon() : DesktopIcons::decoded(files);
 }
 
 QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
@@ -112,6 +132,13 @@ QIcon DesktopWorkspace::iconForFile(const QString &path) const
     if (cache)
         cache->byFile.insert(key, icon);
     return icon;
+}
+
+std::optional<QString> DesktopWorkspace::pendingIconFile(const QString &path, int pixels) const
+{
+    if (!path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) || !QFileInfo(path).isFile())
+        return std::nullopt;
+    return DesktopIcons::pendingFile(desktopEntryIconFiles(path), pixels);
 }
 
 QIcon DesktopWorkspace::lookUpIconForFile(const QFileInfo &info)

@@ -30,6 +30,16 @@ QByteArray encode(const QImage &image)
     return bytes;
 }
 
+void mendRow(QRgb *row, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const QRgb p = row[x];
+        const int a = qAlpha(p);
+        if (qRed(p) > a || qGreen(p) > a || qBlue(p) > a)
+            row[x] = qRgba(std::min(qRed(p), a), std::min(qGreen(p), a), std::min(qBlue(p), a), a);
+    }
+}
+
 QImage decode(const QByteArray &bytes)
 {
     if (bytes.size() < kHeaderBytes || std::memcmp(bytes.constData(), kMagic, 4) != 0)
@@ -47,13 +57,7 @@ QImage decode(const QByteArray &bytes)
     for (int y = 0; y < int(height); ++y) {
         auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
         std::memcpy(row, bytes.constData() + kHeaderBytes + rowBytes * y, size_t(rowBytes));
-        // Premultiplied colour never exceeds its alpha; a damaged answer is mended, not trusted.
-        for (quint32 x = 0; x < width; ++x) {
-            const QRgb p = row[x];
-            const int a = qAlpha(p);
-            if (qRed(p) > a || qGreen(p) > a || qBlue(p) > a)
-                row[x] = qRgba(std::min(qRed(p), a), std::min(qGreen(p), a), std::min(qBlue(p), a), a);
-        }
+        mendRow(row, int(width));
     }
     return image;
 }

@@ -19,6 +19,9 @@ QByteArray encode(const QImage &image);
 // `maximumSide` pixels on each side.
 QImage decode(const QByteArray &bytes);
 
+// Premultiplied colour never exceeds its alpha: a damaged answer is mended, not trusted.
+void mendRow(QRgb *row, int width);
+
 // The most bytes a picture can take.
 inline constexpr qint64 maximumBytes = 12 + qint64(maximumSide) * maximumSide * 4;
 

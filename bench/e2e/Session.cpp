@@ -6,6 +6,7 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Platform/PropertyList.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
+#include "bench/support/BenchApplications.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <vector>
 
 namespace E2E {
@@ -55,21 +57,6 @@ QVariantMap tile(const QString &path, bool folder)
     }
     return QVariantMap{{QStringLiteral("tile-data"), data},
                        {QStringLiteral("tile-type"), folder ? QStringLiteral("directory-tile") : QStringLiteral("file-tile")}};
-}
-
-// A picture of its own for each sample: a rounded square in a colour of the index, a mark inside.
-QImage applicationIcon(int index)
-{
-    QImage image(256, 256, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor::fromHsv((index * 47) % 360, 180, 220));
-    painter.drawRoundedRect(QRectF(16, 16, 224, 224), 52, 52);
-    painter.setBrush(QColor::fromHsv((index * 47 + 180) % 360, 120, 250));
-    painter.drawEllipse(QRectF(64 + index % 5 * 8, 64, 128 - index % 5 * 16, 128));
-    return image;
 }
 
 QImage photo(int index)
@@ -258,19 +245,10 @@ bool XServer::start(const QString &log)
 
 bool SampleFiles::make(const QString &folder)
 {
-    for (int i = 0; i < 24; ++i) {
-        const QString icon = folder + QStringLiteral("/icons/app-%1.png").arg(i);
-        QDir().mkpath(QFileInfo(icon).absolutePath());
-        if (!applicationIcon(i).save(icon, "PNG"))
-            return false;
-        const QString entry = folder + QStringLiteral("/Applications/app-%1.desktop").arg(i);
-        if (!writeFile(entry, QStringLiteral("[Desktop Entry]\nType=Application\nName=Application %1\nExec=/bin/true %U\nIcon=%2\n")
-                                  .arg(i)
-                                  .arg(icon)
-                                  .toUtf8()))
-            return false;
-        applications.append(entry);
-    }
+    // As many different applications as a real home holds, each with an icon file of its own.
+    applications = writeBenchApplications(folder + QStringLiteral("/Applications"), applicationCount);
+    if (applications.size() != applicationCount)
+        return false;
     for (int i = 0; i < 8; ++i) {
         const QString picture = folder + QStringLiteral("/Pictures/photo-%1.jpg").arg(i);
         QDir().mkpath(QFileInfo(picture).absolutePath());
@@ -295,27 +273,48 @@ bool SampleFiles::make(const QString &folder)
     return true;
 }
 
-QList<AppGroup> sampleGroups(const SampleFiles &files, int count, int itemsPerGroup)
+namespace {
+
+// `count` groups named "Group 1"… of `itemsPerGroup` items, each at the path `pathAt` gives for the
+// group and the item's place in it; the next application to use is counted across the groups.
+QList<AppGroup> groupsOf(int count, int itemsPerGroup, const std::function<QString(int, int, int &)> &pathAt)
 {
     QList<AppGroup> groups;
+    int application = 0;
     for (int i = 0; i < count; ++i) {
         AppGroup group;
         group.id = QUuid::createUuid();
         group.name = QStringLiteral("Group %1").arg(i + 1);
-        for (int j = 0; j < itemsPerGroup; ++j) {
-            // Mostly applications, as groups mostly hold; every group also a picture and a document.
-            QString path;
-            if (j == 2)
-                path = files.pictures.at((i + j) % files.pictures.size());
-            else if (j == 3)
-                path = files.documents.at((i + j) % files.documents.size());
-            else
-                path = files.applications.at((i * 3 + j) % files.applications.size());
-            group.apps.append(makeFileItem(QUrl::fromLocalFile(path)));
-        }
+        for (int j = 0; j < itemsPerGroup; ++j)
+            group.apps.append(makeFileItem(QUrl::fromLocalFile(pathAt(i, j, application))));
         groups.append(group);
     }
     return groups;
+}
+
+} // namespace
+
+QList<AppGroup> sampleGroups(const SampleFiles &files, int count, int itemsPerGroup)
+{
+    // Mostly applications, as groups mostly hold, each group its own; every group also a picture
+    // and a document.
+    return groupsOf(count, itemsPerGroup, [&files](int i, int j, int &application) {
+        if (j == 2)
+            return files.pictures.at((i + j) % files.pictures.size());
+        if (j == 3)
+            return files.documents.at((i + j) % files.documents.size());
+        return files.applications.at(application++ % files.applications.size());
+    });
+}
+
+QList<AppGroup> applicationGroups(const SampleFiles &files, int count, int itemsPerGroup)
+{
+    // Applications, each met in few groups, and in the third place a picture or a document.
+    return groupsOf(count, itemsPerGroup, [&files](int i, int j, int &application) {
+        if (j != 2)
+            return files.applications.at(application++ % files.applications.size());
+        return i % 2 == 0 ? files.pictures.at(i / 2 % files.pictures.size()) : files.documents.at(i / 2 % files.documents.size());
+    });
 }
 
 AppGroup manyFilesGroup(const SampleFiles &files, const QString &name, int count)

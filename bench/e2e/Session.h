@@ -55,7 +55,8 @@ private:
 // The files a home is seeded with: applications with icons, pictures and documents, all shared by
 // every scenario of a run.
 struct SampleFiles {
-    QStringList applications; // desktop entries
+    static constexpr int applicationCount = 900;
+    QStringList applications; // desktop entries, each with an icon file of its own
     QStringList pictures;     // 1600×1000 photos
     QStringList documents;    // PDFs
     QString manyFilesFolder;  // 5,000 small text files
@@ -105,6 +106,9 @@ private:
 // `count` groups named "Group 1"… with `itemsPerGroup` items each, drawn in turn from the sample
 // applications, pictures and documents.
 QList<AppGroup> sampleGroups(const SampleFiles &files, int count, int itemsPerGroup);
+// The same with applications everywhere but the third place (a picture or a document): 200 groups
+// of six items draw on all 900 sample applications.
+QList<AppGroup> applicationGroups(const SampleFiles &files, int count, int itemsPerGroup);
 // One group of `count` small files.
 AppGroup manyFilesGroup(const SampleFiles &files, const QString &name, int count);
 

@@ -1,6 +1,9 @@
-// The main window's first paint with up to 200 groups (and then every card), and the scan of 500
-// desktop entries that the installed-applications picker waits for.
+// The main window's first paint with up to 200 groups (and then every card), the scan of 500
+// desktop entries that the installed-applications picker waits for, and the picker's rows of
+// hundreds of applications with icons of their own: to the first frame, and until the rows in
+// view show their own icons.
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/mainwindow/AppPickerList.h"
 #include "Kestrowan/mainwindow/GroupGrid.h"
 #include "Kestrowan/mainwindow/GroupGridPage.h"
 #include "Kestrowan/mainwindow/InstalledAppsScanner.h"
@@ -8,8 +11,11 @@
 #include "Kestrowan/mainwindow/MainView.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Platform/UserDefaults.h"
+#include "bench/support/BenchApplications.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -130,5 +136,66 @@ void BM_scan_500DesktopEntries(benchmark::State &state)
     }
 }
 BENCHMARK(BM_scan_500DesktopEntries)->Unit(benchmark::kMillisecond);
+
+double medianOf(QList<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return samples.isEmpty() ? 0 : samples.at(samples.size() / 2);
+}
+
+// Whether every row in view shows its application's own icon colour at the icon's middle.
+bool rowsShowTheirIcons(const AppPickerList &list, const QImage &frame, const QList<int> &indexes)
+{
+    for (qsizetype row = 0; row < indexes.size(); ++row) {
+        const QRect rect = list.rowRect(int(row));
+        if (rect.top() >= list.viewport()->height())
+            break;
+        // The icon: 32 points at the row's padding of 8; its middle is white, the colour is below it.
+        const QPoint probe = list.viewport()->mapTo(&list, rect.topLeft() + QPoint(8 + 16, 8 + 28));
+        const QColor seen = frame.pixelColor(probe * frame.devicePixelRatio());
+        const QColor wanted = benchApplicationColor(indexes.at(row));
+        if (std::abs(seen.hue() - wanted.hue()) > 12 && std::abs(seen.hue() - wanted.hue()) < 348)
+            return false;
+    }
+    return true;
+}
+
+// The installed-applications picker listing `range(0)` applications never seen before, each with an
+// icon file of its own: its first frame, and the time until the rows in view show their own icons.
+void BM_picker_applicationsToPainted(benchmark::State &state)
+{
+    const int count = int(state.range(0));
+    static int home = 0;
+    QList<double> painted, icons;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir dir;
+        const QStringList entries = writeBenchApplications(dir.path() + QStringLiteral("/home-%1").arg(++home), count);
+        QList<AppItem> rows;
+        QList<int> indexes;
+        for (int i = 0; i < entries.size(); ++i) {
+            rows.append({QUuid::createUuid(), QStringLiteral("org.example.App%1").arg(i), QStringLiteral("Application %1").arg(i), entries.at(i)});
+            indexes.append(i);
+        }
+        state.ResumeTiming();
+        QElapsedTimer clock;
+        clock.start();
+        AppPickerList list([](const QString &) { return false; });
+        list.resize(420, 480);
+        list.setRows(rows);
+        QImage frame = list.grab().toImage();
+        painted.append(double(clock.nsecsElapsed()) / 1e6);
+        while (!rowsShowTheirIcons(list, frame, indexes) && clock.elapsed() < 60000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            frame = list.grab().toImage();
+        }
+        if (!rowsShowTheirIcons(list, frame, indexes))
+            return state.SkipWithError("the rows never showed their icons");
+        icons.append(double(clock.nsecsElapsed()) / 1e6);
+    }
+    state.counters["painted_ms_median"] = medianOf(painted);
+    state.counters["icons_ms_median"] = medianOf(icons);
+}
+BENCHMARK(BM_picker_applicationsToPainted)->Arg(300)->Arg(900)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 } // namespace

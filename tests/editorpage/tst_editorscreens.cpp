@@ -17,6 +17,7 @@
 #include "tests/editorpage/EditorPageSupport.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/SettledIcons.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,6 +95,7 @@ private:
         // The picture of the bar once it has risen into its place.
         DockSyncBar *bar = m_page->syncBar();
         QTRY_VERIFY_WITH_TIMEOUT(!bar->isVisible() || bar->y() + bar->height() + 18 == m_page->height(), 10000);
+        settleDecodedIcons(m_page.get());
         const QImage picture = m_page->grab().toImage();
         QVERIFY(!picture.isNull());
         const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
@@ -136,6 +138,7 @@ private:
         // it stands.
         {
             EditorItemCell *cell = page->itemSection()->cells().at(3);
+            settleDecodedIcons(page);
             std::unique_ptr<QMenu> menu(page->itemSection()->makeContextMenu(3, page));
             menu->popup(cell->mapToGlobal(cell->rect().center()));
             QTRY_VERIFY(menu->isVisible());

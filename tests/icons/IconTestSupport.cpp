@@ -1,5 +1,7 @@
 #include "tests/icons/IconTestSupport.h"
 
+#include "Kestrowan/icons/SkinIconPainter.h"
+
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/icons/PreviewPictures.h"
@@ -271,5 +273,14 @@ QImage settledGroupIcon(const QList<AppItem> &apps, AppGroup::IconStyle style, c
 {
     if (!previewPicturesDrawn(apps.mid(0, 4)))
         qWarning("the pictures of a group did not arrive");
+    if (!QTest::qWaitFor([&] { return !IconComposer::picturesPending(apps, style, skin, skinManager); }, 60000))
+        qWarning("the icons or skin layers of a group did not arrive");
     return IconComposer::composeGroupIcon(apps, style, skin, skinManager);
+}
+
+QImage settledSkinIcon(const QList<IconComposer::IconSource> &sources, const SkinDefinition &skin, const QString &skinsDirectory)
+{
+    if (!QTest::qWaitFor([&] { return pendingSkinLayerFiles(skin, skinsDirectory).isEmpty(); }, 60000))
+        qWarning("the layers of a skin did not arrive");
+    return drawSkinIcon(sources, skin, skinsDirectory);
 }

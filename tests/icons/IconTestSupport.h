@@ -2,6 +2,7 @@
 
 #include "Kestrowan/groups/AppGroup.h"
 #include "Kestrowan/groups/AppItem.h"
+#include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/icons/SkinDefinition.h"
 
 #include <QColor>
@@ -46,9 +47,11 @@ int countPixels(const QImage &image, const QColor &color, int tolerance);
 bool previewPicturesDrawn(const QList<AppItem> &items, int timeoutMs = 60000);
 // The item's preview once its picture is in.
 QImage settledThumbnail(const AppItem &item);
-// The group icon once its items' pictures are in.
+// The group icon once its items' pictures, application icons and skin layers are in.
 QImage settledGroupIcon(const QList<AppItem> &apps, AppGroup::IconStyle style,
                         const std::optional<SkinDefinition> &skin = std::nullopt, const SkinManager *skinManager = nullptr);
+// A skin's icon drawn from ready-made sources once its layer pictures are in.
+QImage settledSkinIcon(const QList<IconComposer::IconSource> &sources, const SkinDefinition &skin, const QString &skinsDirectory);
 // Replaces the process's workspace with a fake the test can fill with icons.
 FakeWorkspace &installFakeWorkspace();
 

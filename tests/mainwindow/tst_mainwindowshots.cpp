@@ -23,6 +23,7 @@
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/SettledIcons.h"
 
 #include <QDir>
 #include <QAbstractButton>
@@ -44,6 +45,9 @@ QImage save(QWidget *widget, const QString &name)
         }
         return true;
     };
+    if (!QTest::qWaitFor(composed, 20000))
+        qWarning("%s: an icon was still being composed when pictured", qPrintable(name));
+    settleDecodedIcons(widget);
     if (!QTest::qWaitFor(composed, 20000))
         qWarning("%s: an icon was still being composed when pictured", qPrintable(name));
     const QImage image = widget->grab().toImage();

@@ -30,6 +30,7 @@
 #include "tests/support/LineChecks.h"
 #include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/SettledIcons.h"
 
 #include <QAbstractAnimation>
 #include <QGraphicsOpacityEffect>
@@ -111,6 +112,7 @@ private:
         };
         if (!QTest::qWaitFor([&] { return !fading(); }, timeout))
             qWarning("%s: the step was still fading in when pictured", qPrintable(name));
+        settleDecodedIcons(&view);
         const QImage image = view.grab().toImage();
         const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
         QDir().mkpath(folder);

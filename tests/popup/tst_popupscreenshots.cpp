@@ -11,6 +11,7 @@
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/SettledIcons.h"
 
 #include <QDir>
 #include <QPainter>
@@ -51,6 +52,7 @@ class PopupScreenshotsTest : public QObject {
         if (steps)
             steps();
         QCoreApplication::processEvents();
+        settleDecodedIcons(panel);
         const QPixmap popup = panel->grab();
         QImage picture(popup.size() + QSize(48, 48), QImage::Format_ARGB32_Premultiplied);
         picture.fill(dark ? QColor(0x2B2D31) : QColor(0xE4E6EA));

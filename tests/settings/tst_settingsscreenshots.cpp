@@ -16,6 +16,7 @@
 #include "Platform/fake/FakeSystemAppearance.h"
 #include "Platform/fake/FakeUserDefaults.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/SettledIcons.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -86,6 +87,7 @@ private:
             QString name = QStringLiteral("settings-") + names.at(i) + variant + (dark ? QStringLiteral("-dark") : QStringLiteral("-light"));
             if (language == QStringLiteral("ja"))
                 name += QStringLiteral("-ja");
+            settleDecodedIcons(&panel);
             QImage picture = panel.grab().toImage();
             // An open menu is a window of its own: drawn onto the picture where it stands.
             if (QWidget *menu = QApplication::activePopupWidget()) {

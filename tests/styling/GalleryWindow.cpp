@@ -3,6 +3,7 @@
 #include "Kestrowan/shell/AppColors.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
+#include "tests/support/SettledIcons.h"
 
 #include <QApplication>
 #include <QDir>
@@ -76,6 +77,7 @@ QImage Gallery::save(QWidget *window, const QString &name, EffectiveAppearance a
     window->adjustSize();
     window->show();
     QApplication::processEvents();
+    settleDecodedIcons(window);
     const QImage image = window->grab().toImage();
     const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
     QDir().mkpath(folder);

@@ -284,6 +284,35 @@ QByteArray progressiveJpegHeader(int side)
         + marker(0xda, scan) + QByteArray(64, '\0') + QByteArray("\xff\xd9", 2);
 }
 
+QByteArray strokedPathsSvg(int paths, int segments)
+{
+    QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"512\" height=\"512\" viewBox=\"0 0 512 512\">\n";
+    quint32 seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 8) % 512);
+    };
+    for (int p = 0; p < paths; ++p) {
+        svg += "<path fill=\"none\" stroke=\"#3a6\" stroke-width=\"37\" stroke-linejoin=\"round\" "
+               "stroke-dasharray=\"0.3 0.2\" d=\"M" + QByteArray::number(next()) + ' ' + QByteArray::number(next());
+        for (int s = 0; s < segments; ++s)
+            svg += " L" + QByteArray::number(next()) + ' ' + QByteArray::number(next());
+        svg += "\"/>\n";
+    }
+    return svg + "</svg>\n";
+}
+
+QByteArray nestedUseSvg(int levels)
+{
+    QByteArray svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
+                     "<defs><rect id=\"u0\" width=\"1\" height=\"1\"/>";
+    for (int level = 1; level <= levels; ++level) {
+        const QByteArray use = "<use xlink:href=\"#u" + QByteArray::number(level - 1) + "\"/>";
+        svg += "<g id=\"u" + QByteArray::number(level) + "\">" + use.repeated(4) + "</g>";
+    }
+    return svg + "</defs><use xlink:href=\"#u" + QByteArray::number(levels) + "\"/></svg>\n";
+}
+
 } // namespace HostileFiles
 
 bool HostileFiles::writeSparseFile(const QString &path, const QByteArray &head, qint64 bytes)

@@ -56,6 +56,12 @@ QByteArray nestedFormsPdf(int levels, int fanOut);
 // picture is asked for.
 QByteArray progressiveJpegHeader(int side);
 
+// A vector icon of about half a megabyte: `paths` stroked paths of `segments` segments each, every
+// one a wide, finely dashed zigzag across the picture, which takes a renderer minutes to draw.
+QByteArray strokedPathsSvg(int paths, int segments);
+// A vector picture of about a kilobyte without a size of its own: `levels` groups, each using the
+// one before it four times, so that finding its size alone walks 4^levels shapes.
+QByteArray nestedUseSvg(int levels);
 // Writes at `path` a file that starts with `head` and is `bytes` long in all, the rest a hole the
 // file system stores nothing for: gigabytes on paper, nothing on disk. False when it cannot.
 bool writeSparseFile(const QString &path, const QByteArray &head, qint64 bytes);

@@ -13,6 +13,7 @@
 #include "Platform/linux/HelperPreviewRenderer.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/ProcessFigures.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -33,32 +34,14 @@
 
 namespace {
 
+using ProcessFigures::childrenPeakKiB;
+using ProcessFigures::statusKiB;
+
 constexpr int kDeadlineMs = 60000;
 
 AppItem itemAt(const QString &path)
 {
     return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).completeBaseName(), path};
-}
-
-// A line of /proc/self/status in kibibytes ("VmHWM", "VmRSS").
-qint64 statusKiB(const QByteArray &name)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(name + ':'))
-            return line.mid(name.size() + 1).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// The largest resident size any child process this test waited for reached, in kibibytes.
-qint64 childrenPeakKiB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_maxrss;
 }
 
 } // namespace

@@ -321,6 +321,77 @@ private slots:
         view.grab();
         QCOMPARE(view.compositionCount(), 2);
     }
+
+    // A window of many document views, shown, hidden and shown again as the popup is between
+    // looks: out of sight its views hold no pictures, and back in sight they draw the same.
+    void hiddenViewsHoldNoPictures()
+    {
+        auto renderer = std::make_unique<FakePreviewRenderer>();
+        FakePreviewRenderer *fake = renderer.get();
+        PreviewPictures::setShared(std::make_unique<PreviewPictures>(std::move(renderer)));
+        QWidget window;
+        window.resize(500, 500);
+        QList<ItemThumbnail *> views;
+        QList<AppItem> items;
+        for (int i = 0; i < 100; ++i) {
+            const QString photo = file(QStringLiteral("photo-%1.jpg").arg(i));
+            QImage picture(300, 200, QImage::Format_ARGB32_Premultiplied);
+            picture.fill(QColor::fromHsv(i * 3, 200, 220));
+            fake->pictures.insert(photo, picture);
+            items.append(itemAt(photo));
+            auto *view = new ItemThumbnail(items.last(), &window);
+            view->setGeometry((i % 10) * 50, (i / 10) * 50, 50, 50);
+            views.append(view);
+        }
+        const auto keptBytes = [&views] {
+            qsizetype bytes = 0;
+            for (const ItemThumbnail *view : std::as_const(views))
+                bytes += view->keptPictureBytes();
+            return bytes;
+        };
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        bool drawn = false;
+        PreviewPictures::shared()->whenDrawn(items, 20000, this, [&drawn] { drawn = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(drawn, 20000);
+        const QImage shown = window.grab().toImage();
+        QVERIFY(keptBytes() > 0);
+        for (int look = 0; look < 3; ++look) {
+            window.hide();
+            QCOMPARE(keptBytes(), 0);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QCOMPARE(window.grab().toImage(), shown);
+        }
+        QCOMPARE(fake->requests().size(), items.size()); // drawn again from what was kept
+    }
+
+    // A document that gave no picture is not decoded again while it stays as it is, however many
+    // other documents pass through the kept pictures meanwhile; changed, it is.
+    void failedDocumentIsNotDecodedAgainUntilItChanges()
+    {
+        auto renderer = std::make_unique<FakePreviewRenderer>();
+        FakePreviewRenderer *fake = renderer.get();
+        PreviewPictures::setShared(std::make_unique<PreviewPictures>(std::move(renderer)));
+        PreviewPictures *pictures = PreviewPictures::shared();
+        const QString broken = file(QStringLiteral("broken.jpg"));
+        QTRY_COMPARE_WITH_TIMEOUT(pictures->lookup(PreviewPictures::Kind::Picture, broken).state, PreviewPictures::State::Failed, 20000);
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 0; i < PreviewPictures::countLimit + 20; ++i) {
+                const QString other = file(QStringLiteral("other-%1-%2.jpg").arg(round).arg(i));
+                fake->pictures.insert(other, QImage(8, 8, QImage::Format_ARGB32_Premultiplied));
+                pictures->lookup(PreviewPictures::Kind::Picture, other);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(pictures->lookup(PreviewPictures::Kind::Picture, broken).state == PreviewPictures::State::Failed, 20000);
+        }
+        QCOMPARE(fake->requests().count(broken), 1);
+        QFile changed(broken);
+        QVERIFY(changed.open(QIODevice::Append));
+        changed.write(" and more");
+        changed.close();
+        QCOMPARE(pictures->lookup(PreviewPictures::Kind::Picture, broken).state, PreviewPictures::State::Pending);
+        QTRY_COMPARE_WITH_TIMEOUT(fake->requests().count(broken), 2, 20000);
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestItemViews)

@@ -2,6 +2,7 @@
 // volatile files kept off the disk, prefetch order, and bad disk files rendered again.
 #include "Kestrowan/icons/FailedDocuments.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
+#include "Kestrowan/icons/ThumbnailWorker.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
@@ -306,6 +307,25 @@ private slots:
         for (int shown = 0; shown < 4; ++shown)
             QVERIFY(fetch(cache, key).isNull());
         QCOMPARE(renderer->requests().count(key), 1);
+    }
+
+    // However many documents pass through, the memory cache holds at most its budget of bytes, and
+    // at most its count of small pictures.
+    void memoryCacheKeepsToItsBudget()
+    {
+        QTemporaryDir folder;
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        ThumbnailWorker worker(folder.path(), renderer);
+        QList<QUrl> documents;
+        for (int i = 0; i < 300; ++i)
+            documents.append(QUrl::fromLocalFile(document(QStringLiteral("deck-%1.odp").arg(i))));
+        for (const QUrl &url : std::as_const(documents))
+            QVERIFY(!worker.thumbnail(url, QSizeF(128, 128), 2).isNull());
+        QVERIFY2(worker.memoryBytes() <= ThumbnailCache::memoryByteLimit, qPrintable(QString::number(worker.memoryBytes())));
+        // The most recent are still at hand, without a render.
+        const int rendered = renderer->count();
+        QVERIFY(!worker.thumbnail(documents.last(), QSizeF(128, 128), 2).isNull());
+        QCOMPARE(renderer->count(), rendered);
     }
 
     void failuresPauseByKind()

@@ -1,0 +1,28 @@
+#include "Kestrowan/icons/ApplicationIcon.h"
+
+#include "Platform/DecodedIcons.h"
+#include "Platform/Workspace.h"
+
+#include <QIcon>
+
+namespace ApplicationIcon {
+
+Picture of(const AppItem &app, int pixels)
+{
+    pixels = std::max(1, pixels);
+    const QIcon icon = app.itemIcon();
+    Picture picture;
+    // Asked first, so that a pending picture is reported as what was drawn.
+    picture.pending = app.itemURL().isLocalFile() && Workspace::shared().iconPending(app.path, pixels);
+    if (!icon.isNull())
+        picture.image = icon.pixmap(QSize(pixels, pixels)).toImage();
+    return picture;
+}
+
+void followArrivals(QObject *view, std::function<void()> redraw)
+{
+    if (DecodedIcons *icons = DecodedIcons::shared())
+        QObject::connect(icons, &DecodedIcons::arrived, view, [redraw = std::move(redraw)] { redraw(); });
+}
+
+} // namespace ApplicationIcon

@@ -1,0 +1,137 @@
+#include "Platform/thumbnailhelper/IconDrawing.h"
+
+#include "Platform/BoundedFile.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <algorithm>
+
+namespace {
+
+void refuse(QString *refusal, const QString &reason)
+{
+    if (refusal)
+        *refusal = reason;
+}
+
+bool looksLikeSvg(const QByteArray &bytes)
+{
+    // Compressed vector pictures start with gzip's magic; plain ones hold an <svg element early on.
+    if (bytes.startsWith("\x1f\x8b"))
+        return true;
+    return bytes.left(4096).contains("<svg");
+}
+
+QSize targetSize(const QSizeF &natural, int side, IconDrawing::Fit fit, bool scalable)
+{
+    if (natural.isEmpty())
+        return QSize();
+    if (fit == IconDrawing::Fit::Stretch)
+        return QSize(std::min(qRound(natural.width()), side), std::min(qRound(natural.height()), side)).expandedTo(QSize(1, 1));
+    QSizeF size = natural;
+    // A scalable picture is drawn to fill the square; a bitmap is only ever made smaller.
+    if (scalable || size.width() > side || size.height() > side)
+        size = size.scaled(QSizeF(side, side), Qt::KeepAspectRatio);
+    return size.toSize().expandedTo(QSize(1, 1));
+}
+
+QList<QImage> drawSvg(const QByteArray &bytes, const QList<int> &sides, IconDrawing::Fit fit, QString *refusal)
+{
+    QSvgRenderer renderer(bytes);
+    if (!renderer.isValid()) {
+        refuse(refusal, QStringLiteral("not a vector picture Qt reads"));
+        return {};
+    }
+    // A layer keeps the size the picture names for itself; an icon is drawn by its view box.
+    QSizeF natural = fit == IconDrawing::Fit::Stretch ? QSizeF(renderer.defaultSize()) : renderer.viewBoxF().size();
+    if (natural.isEmpty())
+        natural = fit == IconDrawing::Fit::Stretch ? renderer.viewBoxF().size() : QSizeF(renderer.defaultSize());
+    QList<QImage> pictures;
+    for (const int side : sides) {
+        const QSize size = targetSize(natural, side, fit, true);
+        if (size.isEmpty()) {
+            refuse(refusal, QStringLiteral("a vector picture without a size"));
+            return {};
+        }
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        if (fit == IconDrawing::Fit::Stretch)
+            renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
+        renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+        painter.end();
+        pictures.append(image);
+    }
+    return pictures;
+}
+
+QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconDrawing::Fit fit, QString *refusal)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    // The header says how large the picture is; one far beyond any icon would take seconds and
+    // gigabytes to decode even when scaled while read, and is refused before that.
+    const QSize size = reader.size();
+    if (!size.isValid()) {
+        refuse(refusal, QStringLiteral("no picture size in its header"));
+        return {};
+    }
+    if (qint64(size.width()) * size.height() > IconDrawing::pixelLimit) {
+        refuse(refusal, QStringLiteral("%1x%2 pixels is more than a picture may have").arg(size.width()).arg(size.height()));
+        return {};
+    }
+    // Decoded once, at the largest size asked for; the smaller ones are made from it.
+    const int largest = *std::max_element(sides.cbegin(), sides.cend());
+    const QSize first = targetSize(QSizeF(size), largest, fit, false);
+    if (first != size)
+        reader.setScaledSize(first);
+    QImage decoded = reader.read();
+    if (decoded.isNull()) {
+        refuse(refusal, reader.errorString());
+        return {};
+    }
+    decoded = decoded.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QList<QImage> pictures;
+    for (const int side : sides) {
+        // The size a header names is not always the size its data decodes to (a GIF's screen and
+        // the frame on it): what was read is held to the square as well.
+        const QSize wanted = targetSize(QSizeF(decoded.size()), side, fit, false);
+        pictures.append(wanted == decoded.size() ? decoded
+                                                 : decoded.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
+    return pictures;
+}
+
+} // namespace
+
+namespace IconDrawing {
+
+QList<QImage> draw(const QByteArray &bytes, const QList<int> &sides, Fit fit, QString *refusal)
+{
+    if (sides.isEmpty() || std::any_of(sides.cbegin(), sides.cend(), [](int side) { return side < 1 || side > maximumSide; })) {
+        refuse(refusal, QStringLiteral("no usable size asked for"));
+        return {};
+    }
+    return looksLikeSvg(bytes) ? drawSvg(bytes, sides, fit, refusal) : drawBitmap(bytes, sides, fit, refusal);
+}
+
+QList<QImage> drawFile(const QString &path, const QList<int> &sides, Fit fit, QString *refusal)
+{
+    QString failure;
+    const std::optional<QByteArray> bytes = readSmallFile(path, fileSizeLimit, &failure);
+    if (!bytes) {
+        refuse(refusal, failure);
+        return {};
+    }
+    return draw(*bytes, sides, fit, refusal);
+}
+
+} // namespace IconDrawing
