@@ -89,6 +89,8 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
         // Nothing is there to decode: no helper is started for it.
         if (!stamp.exists || !QFileInfo(path).isFile() || !m_failures.mayTry(path, stamp, now))
             return {State::Failed, {}};
+        if (found != m_entries.end())
+            m_bytes -= found->picture.sizeInBytes();
         m_entries.insert(path, Entry{stamp, {}, true, ++m_clock});
         dropOldest();
     }
@@ -96,18 +98,25 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
     return {State::Pending, {}};
 }
 
-void PreviewPictures::dropOldest()
+void PreviewPictures::dropOldest(const QString &keep)
 {
-    while (m_entries.size() > countLimit) {
+    while (m_entries.size() > countLimit || m_bytes > byteLimit) {
         auto oldest = m_entries.end();
         for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-            if (!it->pending && (oldest == m_entries.end() || it->used < oldest->used))
+            if (!it->pending && it.key() != keep && (oldest == m_entries.end() || it->used < oldest->used))
                 oldest = it;
         }
         if (oldest == m_entries.end())
             return;
+        m_bytes -= oldest->picture.sizeInBytes();
         m_entries.erase(oldest);
     }
+}
+
+qsizetype PreviewPictures::keptBytes() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_bytes;
 }
 
 void PreviewPictures::arrived(const QString &path, const QImage &arrivedPicture, const QString &failure, bool transient)
@@ -120,11 +129,15 @@ void PreviewPictures::arrived(const QString &path, const QImage &arrivedPicture,
         if (found == m_entries.end())
             return;
         found->pending = false;
+        // The newest of all: its views draw it next, and must still find it then.
+        found->used = ++m_clock;
+        m_bytes += picture.sizeInBytes() - found->picture.sizeInBytes();
         found->picture = picture;
         if (picture.isNull())
             m_failures.failed(path, found->stamp, transient, FailedDocuments::nowMs());
         else
             m_failures.succeeded(path);
+        dropOldest(path);
     }
     if (!failure.isEmpty())
         qCInfo(appLogger, "No preview picture of \"%s\": %s", qUtf8Printable(QFileInfo(path).fileName()),

@@ -23,8 +23,9 @@ class QTimer;
 // the preview renderer decodes them out of the program. Nothing here waits on a document: a
 // picture not yet at hand is asked for and reported as pending, its preview shows the badge, and
 // `pictureArrived` tells the views to draw it again once the answer (a picture or none) is in.
-// Answers are kept per state of the file (up to `countLimit` files), so a document is decoded once
-// until it changes. Lives on the application's thread; lookup() is safe from any thread.
+// Answers are kept per state of the file (up to `countLimit` files and `byteLimit` bytes of
+// pictures), so a document is decoded once until it changes. Lives on the application's thread;
+// lookup() is safe from any thread.
 class PreviewPictures : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +37,9 @@ public:
     };
 
     static constexpr int countLimit = 128;
+    // A picture is kept at the pixels of the card that covers its well with it, so a wide or tall
+    // one keeps a whole side of up to 2048 pixels: 128 panoramas would hold 180 MiB.
+    static constexpr qsizetype byteLimit = qsizetype(24) * 1024 * 1024;
     // How long a Dock folder's icon waits for its items' pictures before it is drawn with badges.
     static constexpr int drawnWaitMs = 12000;
 
@@ -67,6 +71,9 @@ public:
     // Ends the renders under way; what was pending is asked for again at the next lookup.
     void cancelAll();
 
+    // The bytes of the pictures kept now.
+    qsizetype keptBytes() const;
+
 signals:
     // An answer for the file arrived: previews of it can be drawn again.
     void pictureArrived(const QString &path);
@@ -91,7 +98,9 @@ private:
     bool isPending(const QString &path) const;
     void settleWaiters(bool all);
     void iconArrived(const QString &file);
-    void dropOldest();
+    // Drops the least recently used answers beyond the limits, never `keep`: it has just arrived
+    // and its views have yet to draw it.
+    void dropOldest(const QString &keep = {});
 
     std::unique_ptr<PreviewRenderer> m_renderer;
     mutable std::mutex m_mutex;
@@ -100,6 +109,7 @@ private:
     // other documents passed through meanwhile.
     FailedDocuments m_failures;
     quint64 m_clock = 0;
+    qsizetype m_bytes = 0;
     QList<std::shared_ptr<Waiter>> m_waiters;
     bool m_followsIcons = false;
 };

@@ -463,4 +463,39 @@ bool Scenario::secondStart(const QStringList &arguments)
     return false;
 }
 
+AppGroup manyDocumentsGroup(const SampleFiles &files, const QString &folder, const QString &name, int count)
+{
+    AppGroup group;
+    group.id = QUuid::createUuid();
+    group.name = name;
+    QDir().mkpath(folder);
+    // Large photos, and panoramas, which keep a whole side of 2048 pixels at their cards' scale.
+    const QString large = folder + QStringLiteral("/large.png");
+    const QString wide = folder + QStringLiteral("/wide.png");
+    for (const auto &[path, size] : {std::pair{large, QSize(3000, 2000)}, std::pair{wide, QSize(6000, 500)}}) {
+        if (QFileInfo::exists(path))
+            continue;
+        QImage picture(size, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+            for (int x = 0; x < picture.width(); ++x)
+                line[x] = qRgb(x * 255 / size.width(), y * 255 / size.height(), (x ^ y) & 0xff);
+        }
+        if (!picture.save(path, "PNG"))
+            return group;
+    }
+    for (int i = 0; i < count; ++i) {
+        const QString source = i % 5 < 2 ? wide
+            : i % 5 == 2                ? large
+            : i % 5 == 3                ? files.pictures.at(i % files.pictures.size())
+                                        : files.documents.at(i % files.documents.size());
+        // A link of its own for each: every path is a document of its own to the program.
+        const QString path = folder + QStringLiteral("/Document %1.%2").arg(i + 1, 3, 10, QLatin1Char('0')).arg(QFileInfo(source).suffix());
+        if (!QFileInfo::exists(path) && ::link(QFile::encodeName(source).constData(), QFile::encodeName(path).constData()) != 0)
+            QFile::copy(source, path);
+        group.apps.append(makeFileItem(QUrl::fromLocalFile(path)));
+    }
+    return group;
+}
+
 } // namespace E2E

@@ -111,5 +111,8 @@ QList<AppGroup> sampleGroups(const SampleFiles &files, int count, int itemsPerGr
 QList<AppGroup> applicationGroups(const SampleFiles &files, int count, int itemsPerGroup);
 // One group of `count` small files.
 AppGroup manyFilesGroup(const SampleFiles &files, const QString &name, int count);
+// One group of `count` documents under `folder`: two in five 6000×500 PNG panoramas, one in five
+// 3000×2000 pictures, the rest the sample photos and PDFs, each at a path of its own.
+AppGroup manyDocumentsGroup(const SampleFiles &files, const QString &folder, const QString &name, int count);
 
 } // namespace E2E

@@ -280,6 +280,21 @@ qint64 XProbe::click(const QPoint &point)
     return at;
 }
 
+qint64 XProbe::scroll(const QPoint &point, int notches)
+{
+    movePointer(point);
+    // Buttons 4 and 5 are the wheel's turns up and down.
+    const quint8 button = notches > 0 ? 5 : 4;
+    qint64 at = 0;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        xcb_test_fake_input(m_connection, XCB_BUTTON_PRESS, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        at = flushed();
+        xcb_test_fake_input(m_connection, XCB_BUTTON_RELEASE, button, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        flushed();
+    }
+    return at;
+}
+
 void XProbe::sendProtocolMessage(xcb_window_t window, xcb_atom_t protocol, quint32 argument)
 {
     xcb_client_message_event_t message{};

@@ -53,6 +53,8 @@ public:
     qint64 tapKey(quint32 keysym, const QList<quint32> &modifiers = {});
     qint64 movePointer(const QPoint &point);
     qint64 click(const QPoint &point);
+    // `notches` turns of the wheel at `point`, down the page (positive) or up.
+    qint64 scroll(const QPoint &point, int notches);
 
     // Sends a window manager's ping to `window` and counts the answers: `pingAnswered` is told each
     // answer's delay (send to answer) in nanoseconds.

@@ -328,8 +328,10 @@ struct SyncSamples {
 
 // From a click on Sync All until `done`, pinging the main window all along: the longest wait for an
 // answer is the longest stall of the program's main thread. CPU of the program (and what it ran) and
-// of the Dock (the one ended and the one started) together.
-std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window &window, const std::function<bool(qint64)> &done)
+// of the Dock (the one ended and the one started) together. The pings go on for `stallTailMs` after
+// `done` (not counted in the time): the program takes in the Dock that came back then.
+std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window &window, const std::function<bool(qint64)> &done,
+                                        int stallTailMs = 0)
 {
     XProbe &probe = *run().probe;
     const pid_t program = scenario.programPid(), keeper = scenario.keeperPid(), dock = scenario.dockPid();
@@ -355,6 +357,16 @@ std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window
         return done(clicked);
     }, 120000);
     const qint64 ended = XProbe::now();
+    if (finished && stallTailMs > 0) {
+        probe.pumpUntil([&] {
+            const qint64 now = XProbe::now();
+            if (now - lastPing > 5000000) {
+                probe.ping(window.id);
+                lastPing = now;
+            }
+            return now - ended > qint64(stallTailMs) * 1000000;
+        }, stallTailMs + 1000);
+    }
     // Pings still unanswered at the end count for as long as they have waited.
     probe.pumpUntil([&] { return probe.pingsOutstanding() == 0; }, 5000);
     probe.pingAnswered = nullptr;
@@ -391,14 +403,22 @@ bool resetSyncScenario(Scenario &scenario, const QList<AppGroup> &groups)
     return scenario.seed(groups, run().files, false) && scenario.startDock();
 }
 
-// Sync All over 200 groups (six items each, five of them applications, 900 different ones in all,
-// none synced yet), clicked in the main window, until the Dock is back with the new tiles; each
-// sample on a fresh start of the program and the Dock.
-void BM_syncAll_200groups_firstTime(benchmark::State &state)
+// The scenario of Sync All over `count` groups.
+QString syncScenarioName(qint64 count)
+{
+    return QStringLiteral("syncall-%1").arg(count);
+}
+
+// Sync All over `range(0)` groups (six items each, five of them applications: 200 groups draw on
+// all 900 sample applications; none synced yet), clicked in the main window, until the Dock is back
+// with the new tiles; each sample on a fresh start of the program and the Dock. The longest stall
+// covers two seconds more, while the program takes in the new Dock.
+void BM_syncAll_firstTime(benchmark::State &state)
 {
     static QList<AppGroup> groups;
-    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) {
-        groups = applicationGroups(run().files, 200, 6);
+    const int count = int(state.range(0));
+    Scenario *scenario = startedScenario(state, syncScenarioName(count), [count](Scenario &) {
+        groups = applicationGroups(run().files, count, 6);
         return true;
     });
     if (!scenario)
@@ -414,24 +434,24 @@ void BM_syncAll_200groups_firstTime(benchmark::State &state)
             return state.SkipWithError("the main window never showed");
         const pid_t oldDock = scenario->dockPid();
         const std::optional<SyncFigures> figures =
-            clickSyncAll(*scenario, *window, [&](qint64 since) { return dockBack(*scenario, oldDock, since); });
+            clickSyncAll(*scenario, *window, [&](qint64 since) { return dockBack(*scenario, oldDock, since); }, 2000);
         if (!figures)
             return state.SkipWithError("the Dock never came back");
         samples.add(state, *figures);
     }
     samples.report(state, QStringLiteral("click_to_dock_back_ms"));
 }
-BENCHMARK(BM_syncAll_200groups_firstTime)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+BENCHMARK(BM_syncAll_firstTime)->ArgName("groups")->Arg(200)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
 
 // Sync All again with nothing changed: until the Dock's tile list has been written (no restart is due).
 void BM_syncAll_200groups_again(benchmark::State &state)
 {
-    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) { return false; });
+    Scenario *scenario = startedScenario(state, syncScenarioName(200), [](Scenario &) { return false; });
     if (!scenario)
         return;
     const std::optional<XProbe::Window> window = run().probe->largestViewableWindowOf(scenario->programPid(), 600);
     if (!window)
-        return state.SkipWithError("run after BM_syncAll_200groups_firstTime");
+        return state.SkipWithError("run after BM_syncAll_firstTime/groups:200");
     SyncSamples samples;
     for (auto _ : state) {
         settle(scenario->programPid(), 1000);
@@ -452,10 +472,15 @@ void BM_syncAll_200groups_again(benchmark::State &state)
 }
 BENCHMARK(BM_syncAll_200groups_again)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
 
-// The floor of Sync All: the Dock ended and started again by its keeper, until it has drawn.
+// The floor of Sync All: the Dock of `range(0)` group tiles ended and started again by its keeper,
+// until it has drawn.
 void BM_floor_dockRestart(benchmark::State &state)
 {
-    Scenario *scenario = startedScenario(state, QStringLiteral("syncall-200"), [](Scenario &) { return false; });
+    const int count = int(state.range(0));
+    // Run alone, it sets up a Dock of as many group tiles as Sync All leaves.
+    Scenario *scenario = startedScenario(state, syncScenarioName(count), [count](Scenario &s) {
+        return s.seed(applicationGroups(run().files, count, 6), run().files, true) && s.startDock();
+    });
     if (!scenario)
         return;
     QList<double> samples;
@@ -473,7 +498,10 @@ void BM_floor_dockRestart(benchmark::State &state)
     }
     report(state, QStringLiteral("restart_ms"), samples);
 }
-BENCHMARK(BM_floor_dockRestart)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
+BENCHMARK(BM_floor_dockRestart)->ArgName("groups")->Arg(200)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
+// The same at a thousand groups, each figure beside its floor.
+BENCHMARK(BM_syncAll_firstTime)->ArgName("groups")->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
+BENCHMARK(BM_floor_dockRestart)->ArgName("groups")->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(1);
 
 // ---- Goal: typing beside a full Dock -------------------------------------------------------------
 
@@ -631,5 +659,65 @@ BENCHMARK(BM_popup_open)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10)
     ->Repetitions(1);
+
+// ---- Goal: memory after a popup of many documents ------------------------------------------------
+
+// A popup of 500 documents (200 of them 6000×500 panoramas, 100 3000×2000 pictures) opened by its hot key, scrolled through
+// to its end while its pictures arrive, and closed: its time to painted, and the program's resident
+// set before, at once after it closed and a few seconds later. The program starts afresh each time.
+void BM_popup_manyDocumentsMemory(benchmark::State &state)
+{
+    Scenario *scenario = startedScenario(state, QStringLiteral("documents"), [](Scenario &s) {
+        const AppGroup group = manyDocumentsGroup(run().files, s.home() + QStringLiteral("/Documents"), QStringLiteral("Documents"), 500);
+        return group.apps.size() == 500 && s.seed({group}, run().files, false, 1) && s.startDock();
+    });
+    if (!scenario)
+        return;
+    XProbe &probe = *run().probe;
+    QList<double> before, closed, later, peak, painted;
+    for (auto _ : state) {
+        const std::optional<XProbe::Window> window = startProgramAndWait(*scenario);
+        if (!window)
+            return state.SkipWithError("the main window never showed");
+        const pid_t pid = scenario->programPid();
+        probe.requestClose(window->id);
+        if (!probe.pumpUntil([&] { return !probe.anyViewableWindowOf(pid); }, 20000))
+            return state.SkipWithError("the main window never closed");
+        probe.movePointer(QPoint(60, 400));
+        pause(500);
+        before.append(double(statusKiB(pid, "VmRSS")) / 1024);
+        probe.clearDamage();
+        const qint64 sent = probe.tapKey('1', {keyControl});
+        if (!probe.pumpUntil([&] { return probe.damagedWindowOf(pid, sent).has_value(); }, 20000))
+            return state.SkipWithError("the popup never showed");
+        const double ms = double(probe.damagedWindowOf(pid, sent)->lastDamage - sent) / 1e6;
+        painted.append(ms);
+        state.SetIterationTime(ms / 1000);
+        const std::optional<XProbe::Window> popup = probe.largestViewableWindowOf(pid, 400);
+        if (!popup)
+            return state.SkipWithError("no popup window");
+        // Down to the end a few rows at a time, each time until the pictures that came into view
+        // have been drawn.
+        for (int step = 0; step < 40; ++step) {
+            probe.scroll(popup->geometry.center(), 4);
+            settle(pid, 400, 30000);
+        }
+        probe.tapKey(keyEscape);
+        if (!probe.pumpUntil([&] { return !probe.anyViewableWindowOf(pid); }, 20000))
+            return state.SkipWithError("the popup never closed");
+        pause(300);
+        closed.append(double(statusKiB(pid, "VmRSS")) / 1024);
+        pause(5000);
+        later.append(double(statusKiB(pid, "VmRSS")) / 1024);
+        peak.append(double(statusKiB(pid, "VmHWM")) / 1024);
+        scenario->stopProgram();
+    }
+    report(state, QStringLiteral("to_painted_ms"), painted);
+    report(state, QStringLiteral("rss_before_MiB"), before);
+    report(state, QStringLiteral("rss_closed_MiB"), closed);
+    report(state, QStringLiteral("rss_5s_later_MiB"), later);
+    report(state, QStringLiteral("peak_MiB"), peak);
+}
+BENCHMARK(BM_popup_manyDocumentsMemory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(1);
 
 } // namespace

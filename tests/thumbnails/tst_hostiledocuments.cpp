@@ -191,6 +191,52 @@ private slots:
         QCOMPARE(descriptorsAtLast, descriptorsBefore);
     }
 
+    // A group of many panoramas and tall strips, shown and put away as the popup shows a group of
+    // hundreds: each picture keeps a whole side of 2048 pixels at its card's scale, yet what the
+    // program keeps of them all stays within the pictures' budget, and the latest are at hand.
+    void widePicturesStayWithinTheBudget()
+    {
+        QList<AppItem> items;
+        for (const QSize size : {QSize(4000, 300), QSize(300, 4000)}) {
+            QImage picture(size, QImage::Format_RGB32);
+            QPainter p(&picture);
+            QLinearGradient gradient(0, 0, size.width(), size.height());
+            gradient.setColorAt(0, QColor(240, 160, 90));
+            gradient.setColorAt(1, QColor(40, 80, 160));
+            p.fillRect(picture.rect(), gradient);
+            p.end();
+            const QString first = m_files.path(QStringLiteral("strip-%1x%2-0.png").arg(size.width()).arg(size.height()));
+            QVERIFY(picture.save(first, "png"));
+            for (int i = 0; i < 70; ++i) {
+                const QString path = m_files.path(QStringLiteral("strip-%1x%2-%3.png").arg(size.width()).arg(size.height()).arg(i));
+                QVERIFY(i == 0 || QFile::copy(first, path));
+                items.append(itemAt(path));
+            }
+        }
+        QSignalSpy arrived(PreviewPictures::shared(), &PreviewPictures::pictureArrived);
+        QWidget window;
+        window.resize(700, 700);
+        for (int i = 0; i < items.size(); ++i)
+            (new ItemThumbnail(items.at(i), &window))->setGeometry((i % 14) * 50, (i / 14) * 50, 50, 50);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const auto arrivedPaths = [&arrived] {
+            QSet<QString> paths;
+            for (const QList<QVariant> &signal : std::as_const(arrived))
+                paths.insert(signal.at(0).toString());
+            return paths;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(arrivedPaths().size(), items.size(), 4 * kDeadlineMs);
+        // Each was decoded once: none was dropped before its view drew it.
+        QCOMPARE(arrived.count(), items.size());
+        window.hide();
+        const qsizetype kept = PreviewPictures::shared()->keptBytes();
+        qInfo("%lld KiB of pictures kept for %lld documents", qlonglong(kept / 1024), qlonglong(items.size()));
+        QVERIFY2(kept <= PreviewPictures::byteLimit, qPrintable(QString::number(kept)));
+        const QString latest = items.last().path;
+        QCOMPARE(PreviewPictures::shared()->lookup(PreviewPictures::Kind::Picture, latest).state, PreviewPictures::State::Ready);
+    }
+
     // Ordinary documents: the very pixels their pictures had when they were decoded in the program.
     void ordinaryDocumentsKeepTheirPixels()
     {
