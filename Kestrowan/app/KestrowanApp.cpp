@@ -13,8 +13,11 @@
 #include "Kestrowan/groups/GroupShortcut.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/SettingsValues.h"
+#include "Kestrowan/groups/FolderIconPainter.h"
+#include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
+#include "Kestrowan/popup/ProgramPopup.h"
 #include "Kestrowan/shell/AfterRepaint.h"
 #include "Kestrowan/shell/AppNavigation.h"
 #include "Kestrowan/shell/AppUpdater.h"
@@ -46,7 +49,7 @@ ServiceFactories ServiceFactories::standard()
     factories.keyboardShortcutService = [] { return makeKeyboardShortcutService(); };
     factories.hoverService = [](GroupManager &groups, PermissionManagerInterface &permission,
                                 ShortcutStateStoreInterface &state, KeyboardShortcutServiceInterface &shortcuts) {
-        return makeHoverService(groups, permission, state, shortcuts);
+        return makeHoverService(groups, permission, state, shortcuts, makePopupPresenter());
     };
     factories.configureAnalytics = [] { NVLXAnalytics::configureFromBuild(); };
     factories.signal = [](const QString &name, const QMap<QString, QString> &parameters) {
@@ -74,6 +77,9 @@ KestrowanApp::KestrowanApp(ServiceFactories factories, QObject *parent)
     m_navigation = std::make_unique<AppNavigation>();
     m_permissionManager = m_factories.permissionManager();
     m_skinManager = m_factories.skinManager();
+    // The mirror folders' icons are the group icons the windows show.
+    if (!FolderIconPainter::installed())
+        FolderIconPainter::install(std::make_unique<ComposedFolderIcons>());
     m_shortcutStateStore = m_factories.shortcutStateStore();
     m_keyboardShortcutService = m_factories.keyboardShortcutService();
     m_keyboardShortcutService->setShortcuts(loadShortcuts());

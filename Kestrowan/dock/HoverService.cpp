@@ -6,7 +6,7 @@
 #include "Kestrowan/dock/ShortcutStateStore.h"
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
-#include "Kestrowan/popup/PopupPresenter.h"
+#include "Kestrowan/dock/PopupPresenter.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/Screens.h"
 
@@ -587,8 +587,9 @@ void HoverService::onPopupRenameGroup(const QUuid &groupID, const QString &name)
 std::unique_ptr<HoverServiceInterface> makeHoverService(GroupManager &groupManager,
                                                         PermissionManagerInterface &permissionManager,
                                                         ShortcutStateStoreInterface &shortcutStateStore,
-                                                        KeyboardShortcutServiceInterface &keyboardShortcutService)
+                                                        KeyboardShortcutServiceInterface &keyboardShortcutService,
+                                                        std::unique_ptr<PopupPresenter> popup)
 {
     return std::make_unique<HoverService>(&groupManager, &permissionManager, &shortcutStateStore,
-                                          &keyboardShortcutService, makePopupPresenter());
+                                          &keyboardShortcutService, std::move(popup));
 }

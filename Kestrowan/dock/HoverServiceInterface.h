@@ -13,6 +13,7 @@
 class GroupManager;
 class KeyboardShortcutServiceInterface;
 class PermissionManagerInterface;
+class PopupPresenter;
 class ShortcutStateStoreInterface;
 
 // Ties Dock hovers, Dock clicks and hot keys to the popup. The shell creates it once, sets its mode
@@ -40,8 +41,10 @@ signals:
     void modeChanged(InteractionMode mode);
 };
 
-// Starts with mode none, inactive, no popup group; watches nothing by itself.
+// Starts with mode none, inactive, no popup group; watches nothing by itself. `popup` is the popup it
+// shows and hides.
 std::unique_ptr<HoverServiceInterface> makeHoverService(GroupManager &groupManager,
                                                         PermissionManagerInterface &permissionManager,
                                                         ShortcutStateStoreInterface &shortcutStateStore,
-                                                        KeyboardShortcutServiceInterface &keyboardShortcutService);
+                                                        KeyboardShortcutServiceInterface &keyboardShortcutService,
+                                                        std::unique_ptr<PopupPresenter> popup);

@@ -2,7 +2,7 @@
 
 #include "Kestrowan/dock/ShortcutStateStoreInterface.h"
 #include "Kestrowan/groups/AppItem.h"
-#include "Kestrowan/popup/PopupItemStates.h"
+#include "Kestrowan/dock/PopupItemStates.h"
 
 #include <QDateTime>
 #include <QHash>

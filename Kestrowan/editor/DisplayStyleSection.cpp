@@ -3,7 +3,7 @@
 #include "Kestrowan/editor/DisplayStyleChoice.h"
 #include "Kestrowan/editor/EditorDraft.h"
 #include "Kestrowan/editor/EditorSectionHeader.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerCursorState.h"

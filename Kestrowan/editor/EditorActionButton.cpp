@@ -1,6 +1,6 @@
 #include "Kestrowan/editor/EditorActionButton.h"
 
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"

@@ -1,7 +1,7 @@
 #include "Kestrowan/editor/EditorItemCell.h"
 
 #include "Kestrowan/icons/ItemThumbnail.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/HapticTick.h"
 #include "Kestrowan/shell/Localization.h"

@@ -6,7 +6,7 @@
 #include "Kestrowan/editor/EditorItemCell.h"
 #include "Kestrowan/editor/OpenerRulesEditor.h"
 #include "Kestrowan/editor/ReorderTile.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Localization.h"

@@ -2,7 +2,7 @@
 
 #include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/editor/OpenerRulesEditor.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"

@@ -4,10 +4,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/StableHasher.h"
-#include "Kestrowan/icons/IconComposer.h"
-#include "Kestrowan/icons/ItemPreview.h"
-#include "Kestrowan/icons/PreviewPictures.h"
-#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/groups/FolderIconPainter.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/DiskFlush.h"
 #include "Platform/UserDefaults.h"
@@ -110,9 +107,10 @@ bool GroupManager::isGroupSyncedToDock(const AppGroup &group) const
     if (!folder || !DockService::isFolderInDock(*folder))
         return false;
     // The Dock draws an empty or missing icon (a power cut before its bytes reached the disk) as a
-    // plain folder: that is no synced group, whatever the record says.
+    // plain folder: that is no synced group, whatever the record says. (Folders built with nothing
+    // to draw their icons have none to look for.)
     const FileStamp icon = FileStamp::of(QDir::cleanPath(folder->toLocalFile()) + u'/' + MirrorFolders::iconFileName);
-    if (!icon.exists || icon.size <= 0)
+    if (FolderIconPainter::installed() && (!icon.exists || icon.size <= 0))
         return false;
     const QMap<QString, QString> &hashes = syncedHashes();
     const auto recorded = hashes.constFind(ModelJson::uuidText(synced.id));
@@ -174,7 +172,7 @@ public:
               std::function<void(bool)> completion, std::function<void(int, int)> progress)
         : m_manager(manager)
         , m_pending(std::move(groups))
-        , m_skinManager(skinManager)
+        , m_skins(FolderIconPainter::keepWithInstalled(skinManager))
         , m_completion(std::move(completion))
         , m_progress(std::move(progress))
         , m_total(int(m_pending.size()))
@@ -190,7 +188,7 @@ public:
         const AppGroup group = m_pending.takeFirst();
         m_askedAhead = std::max(0, m_askedAhead - 1);
         askAhead();
-        m_manager->createMirrorFolder(group, m_skinManager.data(),
+        m_manager->createMirrorFolder(group, m_skins(),
                                       [batch = shared_from_this(), group](std::optional<QString> error) {
             batch->prepared(group, error);
             // One folder per turn of the event loop, so the window is drawn (and its progress
@@ -215,19 +213,11 @@ private:
     {
         if (m_askedAhead > kAskedAgainAt)
             return;
-        PreviewPictures *pictures = PreviewPictures::shared();
+        FolderIconPainter *painter = FolderIconPainter::installed();
         while (m_askedAhead < std::min<int>(kAskedAhead, int(m_pending.size()))) {
             const AppGroup &group = m_pending.at(m_askedAhead++);
-            std::optional<SkinDefinition> skin;
-            if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && m_skinManager)
-                skin = m_skinManager->skinWithID(*group.skinId);
-            IconComposer::pendingPictureFiles(group.apps, group.iconStyle, skin, m_skinManager.data());
-            for (const AppItem &item : group.apps.mid(0, 4)) {
-                const std::optional<PreviewPictures::Kind> kind =
-                    item.itemKind() == AppItem::Kind::App ? std::nullopt : PreviewPictures::kindForExtension(ItemPreview::pathExtension(item.path));
-                if (pictures && kind)
-                    pictures->lookup(*kind, item.path);
-            }
+            if (painter)
+                painter->askForPictures(group, m_skins());
         }
     }
 
@@ -290,7 +280,7 @@ private:
     QList<AppGroup> m_pending;
     QList<AppGroup> m_prepared;
     QList<DockService::FolderTileEntry> m_entries;
-    QPointer<SkinManager> m_skinManager;
+    std::function<SkinManager *()> m_skins;
     std::function<void(bool)> m_completion;
     std::function<void(int, int)> m_progress;
     std::shared_ptr<IconWriteQueue> m_icons = std::make_shared<IconWriteQueue>();

@@ -4,10 +4,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/PathComponents.h"
-#include "Kestrowan/icons/IconComposer.h"
-#include "Kestrowan/icons/PngEncoder.h"
-#include "Kestrowan/icons/PreviewPictures.h"
-#include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/groups/PngEncoder.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
@@ -200,6 +197,13 @@ QByteArray IconWriteQueue::iconFileBytes(const QImage &icon, const PixelKey &key
         m_encodedBytes += bytes.capacity();
     }
     return bytes;
+}
+
+FolderIconPainter::Batch *IconWriteQueue::drawnIcons(const FolderIconPainter &painter)
+{
+    if (!m_drawn)
+        m_drawn = painter.newBatch();
+    return m_drawn.get();
 }
 
 qsizetype IconWriteQueue::keptBytes()
@@ -395,27 +399,15 @@ QUrl MirrorFolders::mirrorFolderURL(const AppGroup &group) const
 void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
                                        std::shared_ptr<IconWriteQueue> icons) const
 {
-    // The folder's icon shows its first items' pictures, which are decoded out of the program: it
-    // is drawn once they are in (or their time is up), never with the badges that stand in for
-    // them meanwhile, and nothing waits on the decoding.
-    PreviewPictures *pictures = PreviewPictures::shared();
-    if (!pictures) {
+    FolderIconPainter *painter = FolderIconPainter::installed();
+    if (!painter) {
         createMirrorFolderNow(group, skinManager, std::move(completion), std::move(icons));
         return;
     }
-    QPointer<SkinManager> skins(skinManager);
-    // Application icons and skin layers are decoded out of the program as well.
-    const auto pendingIcons = [group, skins] {
-        std::optional<SkinDefinition> skin;
-        if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && skins)
-            skin = skins->skinWithID(*group.skinId);
-        return IconComposer::pendingPictureFiles(group.apps, group.iconStyle, skin, skins.data());
-    };
-    pictures->whenDrawn(group.apps.mid(0, 4), PreviewPictures::drawnWaitMs, nullptr,
-                        [self = *this, group, skins, completion = std::move(completion), icons]() mutable {
-                            self.createMirrorFolderNow(group, skins.data(), std::move(completion), std::move(icons));
-                        },
-                        pendingIcons);
+    painter->whenPicturesDrawn(group, skinManager,
+                               [self = *this, group, skins = painter->keep(skinManager), completion = std::move(completion), icons]() mutable {
+                                   self.createMirrorFolderNow(group, skins(), std::move(completion), std::move(icons));
+                               });
 }
 
 void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
@@ -424,7 +416,8 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
     const QString target = joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group));
     const std::optional<QUrl> existing = findMirrorFolder(group);
     const QString existingPath = existing ? pathOfDirectoryURL(*existing) : QString();
-    QPointer<SkinManager> skins(skinManager);
+    // The skins are asked for again once the Dock has answered, if they are still there.
+    std::function<SkinManager *()> skins = FolderIconPainter::keepWithInstalled(skinManager);
 
     if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
         const bool indexHeld = indexIsCurrent();
@@ -454,7 +447,7 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
             return finish(QStringLiteral("Cannot move “%1” to “%2”: the destination exists").arg(existingPath, target));
         if (::rename(QFile::encodeName(existingPath).constData(), QFile::encodeName(target).constData()) != 0)
             return finish(QStringLiteral("Cannot move “%1” to “%2”: %3").arg(existingPath, target, errnoText()));
-        finish(self.rebuild(group, target, skins.data(), icons.get()));
+        finish(self.rebuild(group, target, skins(), icons.get()));
     });
 }
 
@@ -548,22 +541,21 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
         icon = composeIcon(group, skinManager, target, icons);
 
     // Queued, the icon is hidden once it is written.
-    if (icons)
+    if (icon && icons)
         icons->write(target, *icon);
-    else
+    else if (icon)
         hideIconFile(target);
     writeHiddenManifest(target);
     return std::nullopt;
 }
 
-QImage MirrorFolders::composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target,
-                                  IconWriteQueue *icons) const
+std::optional<QImage> MirrorFolders::composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target,
+                                                 IconWriteQueue *icons) const
 {
-    std::optional<SkinDefinition> skin;
-    if (group.iconStyle == AppGroup::IconStyle::Skin && group.skinId && skinManager)
-        skin = skinManager->skinWithID(*group.skinId);
-    const QImage icon =
-        IconComposer::composeGroupIcon(group.apps, group.iconStyle, skin, skinManager, icons ? icons->drawnIcons() : nullptr);
+    const FolderIconPainter *painter = FolderIconPainter::installed();
+    if (!painter)
+        return std::nullopt;
+    const QImage icon = painter->paint(group, skinManager, icons ? icons->drawnIcons(*painter) : nullptr);
     if (!icons)
         writeIconWhenChanged(target, icon, nullptr);
     return icon;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
-#include "Kestrowan/icons/IconComposer.h"
+#include "Kestrowan/groups/FolderIconPainter.h"
 #include "Platform/FileStamp.h"
 
 #include <QHash>
@@ -41,11 +41,11 @@ public:
     // memory its kept files hold.
     static constexpr qsizetype keptBytesLimit = 16 * 1024 * 1024;
     qsizetype keptBytes();
-    // The icons the batch composed, on the main thread.
-    IconComposer::Drawn *drawnIcons() { return &m_drawn; }
+    // What the batch drew so far with `painter`, on the main thread.
+    FolderIconPainter::Batch *drawnIcons(const FolderIconPainter &painter);
 
 private:
-    IconComposer::Drawn m_drawn;
+    std::unique_ptr<FolderIconPainter::Batch> m_drawn;
     int m_pending = 0;
     std::function<void()> m_done;
     QMutex m_encodedLock;
@@ -179,7 +179,8 @@ private:
     std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
                                    IconWriteQueue *icons = nullptr) const;
     // Composes the group's icon and, without a queue, writes it.
-    QImage composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target, IconWriteQueue *icons) const;
+    // The folder's icon; none without a painter.
+    std::optional<QImage> composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target, IconWriteQueue *icons) const;
     // Whether the entry at `path` already is what `entry` describes.
     static bool entryHolds(const QString &path, const PlannedEntry &entry);
     // Replaces the file at `path` unless it holds `bytes` already; the reason on failure.

@@ -6,7 +6,7 @@
 #include "Kestrowan/icons/SkinIconPainter.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/icons/StampedCache.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 
 #include "Platform/Workspace.h"
 

@@ -4,7 +4,7 @@
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/InlinePainting.h"
 #include "Kestrowan/icons/StampedCache.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 
 #include <QFontDatabase>
 #include <QHash>

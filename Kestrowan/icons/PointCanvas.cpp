@@ -2,7 +2,7 @@
 
 #include "Kestrowan/icons/ShadowBlur.h"
 #include "Kestrowan/icons/StampedCache.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>

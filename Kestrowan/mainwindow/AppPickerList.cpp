@@ -1,8 +1,7 @@
 #include "Kestrowan/mainwindow/AppPickerList.h"
 
 #include "Kestrowan/icons/ApplicationIcon.h"
-
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerCursorState.h"

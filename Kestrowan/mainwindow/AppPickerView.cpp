@@ -1,6 +1,6 @@
 #include "Kestrowan/mainwindow/AppPickerView.h"
 
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/mainwindow/AppPickerList.h"
 #include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
 #include "Kestrowan/shell/AppColors.h"

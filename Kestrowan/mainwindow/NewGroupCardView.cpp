@@ -1,6 +1,6 @@
 #include "Kestrowan/mainwindow/NewGroupCardView.h"
 
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "NVLXDesign/ContinuousShape.h"

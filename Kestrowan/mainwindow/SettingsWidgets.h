@@ -1,7 +1,7 @@
 #pragma once
 
 #include "NVLXDesign/DynamicColor.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "NVLXDesign/SystemFont.h"
 

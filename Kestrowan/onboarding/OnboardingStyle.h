@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Kestrowan/groups/DockReader.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 
 #include <QFont>

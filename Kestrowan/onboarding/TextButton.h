@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "NVLXDesign/DynamicColor.h"
 

@@ -9,7 +9,7 @@
 #include "Kestrowan/popup/PopupEmptyState.h"
 #include "Kestrowan/popup/PopupFooter.h"
 #include "Kestrowan/popup/PopupHeader.h"
-#include "Kestrowan/popup/PopupItemStates.h"
+#include "Kestrowan/dock/PopupItemStates.h"
 #include "Kestrowan/popup/PopupItemsSection.h"
 #include "Kestrowan/popup/PopupLauncher.h"
 #include "Kestrowan/popup/PopupLayout.h"

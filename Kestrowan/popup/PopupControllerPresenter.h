@@ -1,6 +1,7 @@
 #pragma once
 
-#include "Kestrowan/popup/PopupPresenter.h"
+#include "Kestrowan/dock/PopupPresenter.h"
+#include "Kestrowan/popup/ProgramPopup.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 
 // The popup window controller as the hover service sees it.

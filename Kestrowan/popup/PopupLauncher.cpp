@@ -1,6 +1,6 @@
 #include "Kestrowan/popup/PopupLauncher.h"
 
-#include "Kestrowan/popup/PopupItemStates.h"
+#include "Kestrowan/dock/PopupItemStates.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/WorkspaceOpener.h"
 #include "analytics/NVLXAnalytics.h"

@@ -1,6 +1,6 @@
 #include "Kestrowan/popup/PopupStyle.h"
 
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
 #include "NVLXDesign/SystemFont.h"

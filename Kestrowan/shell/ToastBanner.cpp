@@ -1,6 +1,6 @@
 #include "Kestrowan/shell/ToastBanner.h"
 
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/LineBreaking.h"
 #include "Kestrowan/shell/PointerCursorState.h"

@@ -3,6 +3,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/GroupsJson.h"
+#include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Platform/FileStamp.h"
 #include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeProcessRunner.h"
@@ -194,6 +195,8 @@ private:
 // tile written and the Dock restarted.
 void BM_syncAllGroupsToDock(benchmark::State &state)
 {
+    // Every folder gets its composed icon, as in the program.
+    FolderIconPainter::install(std::make_unique<ComposedFolderIcons>());
     auto runner = std::make_unique<RealToolsFakeDock>();
     RealToolsFakeDock *installed = runner.get();
     ProcessRunner::install(std::move(runner));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Kestrowan/popup/PopupPresenter.h"
+#include "Kestrowan/dock/PopupPresenter.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Platform/fake/FakeScreens.h"
 

@@ -14,7 +14,7 @@
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/PopupHeader.h"
-#include "Kestrowan/popup/PopupPresenter.h"
+#include "Kestrowan/popup/PopupControllerPresenter.h"
 #include "Kestrowan/editor/DockBarButton.h"
 #include "Kestrowan/editor/DockSyncBar.h"
 #include "Platform/fake/FakeDockPlatform.h"

@@ -3,7 +3,7 @@
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/icons/SkinManager.h"
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/FakeWorkspace.h"
 #include "tests/icons/IconTestSupport.h"

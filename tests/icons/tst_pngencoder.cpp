@@ -1,6 +1,6 @@
 #include "Kestrowan/groups/MirrorFolders.h"
 #include "Kestrowan/icons/IconComposer.h"
-#include "Kestrowan/icons/PngEncoder.h"
+#include "Kestrowan/groups/PngEncoder.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/FakeWorkspace.h"
 #include "tests/icons/IconTestSupport.h"

@@ -1,6 +1,6 @@
 #include "tests/mainwindow/DemoApps.h"
 
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 
 #include <QDir>
 #include <QFile>

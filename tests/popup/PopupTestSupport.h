@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Kestrowan/groups/AppGroup.h"
-#include "Kestrowan/popup/PopupItemStates.h"
+#include "Kestrowan/dock/PopupItemStates.h"
 #include "Kestrowan/popup/PopupLauncher.h"
 
 #include <QColor>

@@ -1,5 +1,7 @@
 #include "tests/store/StoreTestSupport.h"
 
+#include "Kestrowan/groups/FolderIconPainter.h"
+#include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/shell/StorageLocations.h"
@@ -66,6 +68,9 @@ AppGroup makeGroup(const QString &name, const QList<AppItem> &apps)
 
 std::unique_ptr<GroupManager> startedManager(const QString &programPath)
 {
+    // The folders get their composed icons, as the program's start-up arranges.
+    if (!FolderIconPainter::installed())
+        FolderIconPainter::install(std::make_unique<ComposedFolderIcons>());
     auto manager = std::make_unique<GroupManager>();
     manager->setProgramPath(programPath);
     manager->ensureStorageDirectories();

@@ -4,6 +4,7 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/groups/MirrorFolders.h"
 #include "Kestrowan/groups/ModelJson.h"
+#include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/FileStamp.h"
@@ -116,6 +117,7 @@ private slots:
     {
         m_home = qEnvironmentVariable("HOME");
         m_program = writeProgramStandIn(m_home);
+        FolderIconPainter::install(std::make_unique<ComposedFolderIcons>());
     }
 
     void init() { m_runner = resetToFirstStart(); }

@@ -2,6 +2,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/MirrorFolders.h"
 #include "Kestrowan/groups/ModelJson.h"
+#include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Platform/FileStamp.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
@@ -32,6 +33,8 @@ class TestMirrorFolders : public QObject {
     }
 
 private slots:
+    void initTestCase() { FolderIconPainter::install(std::make_unique<ComposedFolderIcons>()); }
+
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();

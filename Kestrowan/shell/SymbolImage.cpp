@@ -1,4 +1,4 @@
-#include "Kestrowan/icons/SymbolImage.h"
+#include "Kestrowan/shell/SymbolImage.h"
 
 #include "Kestrowan/shell/ResourceBundle.h"
 

@@ -44,6 +44,3 @@ public:
     // tile that the owner holds back), not a click outside the popup.
     std::function<bool(const QPointF &point)> ignoresPressAt;
 };
-
-// The program's popup.
-std::unique_ptr<PopupPresenter> makePopupPresenter();

@@ -1,4 +1,4 @@
-#include "Kestrowan/icons/PngEncoder.h"
+#include "Kestrowan/groups/PngEncoder.h"
 
 #include <QBuffer>
 #include <QColorSpace>
