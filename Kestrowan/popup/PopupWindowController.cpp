@@ -132,6 +132,9 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
         m_keptPanel = new InteractivePopupPanel(nullptr);
     InteractivePopupPanel *panel = m_keptPanel;
     stopFade();
+    // Armed before the window is mapped: a click outside made the moment the popup appears would
+    // otherwise reach the desktop before the desktop reports presses to us, and the popup would stay.
+    installMonitors();
     if (QWidget *old = panel->replaceContent(content))
         old->deleteLater();
     panel->present(PopupScreenGeometry::toWindowSpace(QRectF(origin, size)).toRect());
@@ -146,7 +149,6 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
                                       this, [this] { m_isEditingTextField = true; }));
     m_editingObservers.append(connect(&PopupNotifications::center(), &PopupNotifications::popupTextFieldEditingEnded,
                                       this, [this] { m_isEditingTextField = false; }));
-    installMonitors();
     emit popupShown();
 }
 
@@ -165,9 +167,9 @@ void PopupWindowController::installMonitors()
     m_localMonitorInstalled = true;
 }
 
-void PopupWindowController::tearDownPopupMonitors()
+void PopupWindowController::tearDownPopupMonitors(bool stopGlobal)
 {
-    if (m_globalMonitor)
+    if (m_globalMonitor && stopGlobal)
         m_globalMonitor->stop();
     if (m_localMonitorInstalled) {
         qApp->removeEventFilter(this);
@@ -212,7 +214,7 @@ void PopupWindowController::close(bool forNextShow)
     if (!m_panel)
         return;
     m_isShowing = false;
-    tearDownPopupMonitors();
+    tearDownPopupMonitors(!forNextShow);
     InteractivePopupPanel *panel = m_panel;
     m_panel = nullptr;
     silence(panel);

@@ -89,7 +89,9 @@ private:
     // Closes at once; `forNextShow` leaves the window up, as a show fills it again right away.
     void close(bool forNextShow);
     void installMonitors();
-    void tearDownPopupMonitors();
+    // A popup that gives way to the next keeps the desktop's reports coming, so that no press made
+    // in between is lost.
+    void tearDownPopupMonitors(bool stopGlobal = true);
     void handleOutsideClick(const QPoint &globalPosition);
     bool handleLocalKey(QKeyEvent *event);
     bool isPopupKey(QKeyEvent *event) const;

@@ -27,9 +27,13 @@ bool X11GlobalEventMonitor::start()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return false;
+    const bool running = m_input.isRunning() && !xcb_connection_has_error(m_input.connection());
+    // Started already: the presses on their way belong to this start too.
+    if (m_active && running)
+        return true;
     ++m_epoch;
     m_active = true;
-    if (m_input.isRunning() && !xcb_connection_has_error(m_input.connection())) {
+    if (running) {
         m_input.selectEvents(watchedEvents);
         return true;
     }

@@ -9,6 +9,7 @@
 #include "Kestrowan/popup/PopupItemCell.h"
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
+#include "Platform/linux/X11Connection.h"
 #include "tests/app/X11Windows.h"
 #include "tests/dock/XTestKeyboard.h"
 #include "tests/popup/PopupTestSupport.h"
@@ -48,6 +49,35 @@ QList<quint32> windowStates(xcb_connection_t *c, xcb_window_t window)
     std::free(reply);
     return states;
 }
+
+// Runs `onScreen` once, when armed, at the first event the watched window gets once the X server
+// has it on the screen.
+class OnScreen : public QObject {
+public:
+    explicit OnScreen(std::function<void()> onScreen) : m_onScreen(std::move(onScreen)) {}
+    bool armed = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (armed && watched->isWidgetType() && static_cast<QWidget *>(watched)->internalWinId()) {
+            xcb_connection_t *c = qtX11Connection();
+            const auto window = xcb_window_t(static_cast<QWidget *>(watched)->internalWinId());
+            xcb_get_window_attributes_reply_t *attributes =
+                xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+            const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+            std::free(attributes);
+            if (viewable) {
+                armed = false;
+                m_onScreen();
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_onScreen;
+};
 
 } // namespace
 
@@ -288,6 +318,43 @@ private slots:
         QVERIFY(!states.isEmpty());
         QCOMPARE(QSet<quint32>(states.begin(), states.end()).size(), states.size());
         xcb_disconnect(other);
+    }
+
+    // A click on the desktop the moment the popup appears, before the program has come back to
+    // its events, closes it; so does one made just before a popup gives way to the next. Each over
+    // several shows of the kept window.
+    void aClickOutsideAsThePopupAppearsClosesIt()
+    {
+        PopupWindowController controller;
+        controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+        controller.dockPositionSource = [] { return DockPosition::Bottom; };
+        controller.visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        const AppGroup group = PopupTest::numberedGroup(3, AppGroup::DisplayStyle::List);
+        const QPoint desktop(100, 100);
+        OnScreen clickOnScreen([&] { m_pointer.click(desktop); });
+        // The window is made at the first show, and kept.
+        controller.showPopup(group, {}, QRectF(900, 4, 60, 60));
+        controller.panel()->installEventFilter(&clickOnScreen);
+        QVERIFY(QTest::qWaitForWindowExposed(controller.panel()));
+        m_pointer.click(desktop);
+        QTRY_VERIFY_WITH_TIMEOUT(!controller.isShowing(), 20000);
+        for (int show = 1; show <= 4; ++show) {
+            const QByteArray where = "show " + QByteArray::number(show);
+            QTRY_VERIFY_WITH_TIMEOUT(!controller.panel(), 20000);
+            clickOnScreen.armed = true;
+            controller.showPopup(group, {}, QRectF(900, 4, 60, 60));
+            QVERIFY2(!clickOnScreen.armed, where);
+            QTRY_VERIFY2_WITH_TIMEOUT(!controller.isShowing(), where, 20000);
+        }
+        for (int show = 1; show <= 4; ++show) {
+            const QByteArray where = "switch " + QByteArray::number(show);
+            QTRY_VERIFY_WITH_TIMEOUT(!controller.panel(), 20000);
+            controller.showPopup(group, {}, QRectF(900, 4, 60, 60));
+            QVERIFY(QTest::qWaitForWindowExposed(controller.panel()));
+            m_pointer.click(desktop);
+            controller.showPopup(PopupTest::numberedGroup(2, AppGroup::DisplayStyle::Grid), {}, QRectF(900, 4, 60, 60));
+            QTRY_VERIFY2_WITH_TIMEOUT(!controller.isShowing(), where, 20000);
+        }
     }
 
     void theKeysThePopupShowsWork()
