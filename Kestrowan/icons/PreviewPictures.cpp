@@ -100,13 +100,19 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
 
 void PreviewPictures::dropOldest(const QString &keep)
 {
-    while (m_entries.size() > countLimit || m_bytes > byteLimit) {
+    // Only answers count: those still on their way hold nothing yet, and a popup of more documents
+    // than the limit asks for all of its pictures at once.
+    for (;;) {
+        qsizetype answers = 0;
         auto oldest = m_entries.end();
         for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-            if (!it->pending && it.key() != keep && (oldest == m_entries.end() || it->used < oldest->used))
+            if (it->pending)
+                continue;
+            ++answers;
+            if (it.key() != keep && (oldest == m_entries.end() || it->used < oldest->used))
                 oldest = it;
         }
-        if (oldest == m_entries.end())
+        if ((answers <= countLimit && m_bytes <= byteLimit) || oldest == m_entries.end())
             return;
         m_bytes -= oldest->picture.sizeInBytes();
         m_entries.erase(oldest);

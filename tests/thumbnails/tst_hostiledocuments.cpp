@@ -153,6 +153,11 @@ private slots:
         const QString helper = m_files.file(QStringLiteral("vanishing-helper"), "#!/bin/sh\ntouch '" + ready.toUtf8() + "/'$$\nread line < '"
                                                                              + fifo.toUtf8() + "'\n");
         QVERIFY(QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        // Held open until every answer is in: a helper that opens the pipe only after the others
+        // have read their word and gone still finds its word there, as a pipe nobody holds open
+        // drops what is in it.
+        QFile go(fifo);
+        QVERIFY(go.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
         const int descriptorsBefore = int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
 
         constexpr int waiting = 20000;
@@ -178,12 +183,8 @@ private slots:
         QCOMPARE(renderer.runningCount(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(QDir(ready).entryList(QDir::Files).size(), 3, kDeadlineMs);
         QVERIFY(QFile::remove(helper));
-        {
-            // The three helpers read a word each and go.
-            QFile go(fifo);
-            QVERIFY(go.open(QIODevice::ReadWrite));
-            go.write("go\ngo\ngo\n");
-        }
+        // The three helpers read a word each and go.
+        QCOMPARE(go.write("go\ngo\ngo\n"), qint64(9));
         QTRY_COMPARE_WITH_TIMEOUT(answers, waiting + 3, kDeadlineMs);
         QCOMPARE(transient, waiting);
         QCOMPARE(renderer.runningCount(), 0);
