@@ -200,25 +200,32 @@ public:
     }
 
 private:
-    // How many folders ahead their pictures are asked for, and how few are left asked for when the
-    // next ones are.
+    // How many folders ahead their pictures are asked for, how few are left asked for when the
+    // next ones are, and how many are asked for in one turn of the event loop.
     static constexpr int kAskedAhead = 40;
     static constexpr int kAskedAgainAt = 8;
+    static constexpr int kAskedPerTurn = 8;
 
     // The pictures the next folders' icons are drawn from are decoded out of the program while this
     // folder is written: asked for a window ahead and many at once, so that the helper decodes them
     // dozens to a process rather than a process for each folder, and no more of them are kept than
-    // that window.
+    // that window. Finding a folder's picture files reads its applications' entries and looks
+    // through the icon themes, so the window is filled a slice a turn (one folder is written a
+    // turn) rather than all of it in the turn that starts the sync.
     void askAhead()
     {
-        if (m_askedAhead > kAskedAgainAt)
+        if (m_askedAhead <= kAskedAgainAt)
+            m_filling = true;
+        if (!m_filling)
             return;
         FolderIconPainter *painter = FolderIconPainter::installed();
-        while (m_askedAhead < std::min<int>(kAskedAhead, int(m_pending.size()))) {
+        const int wanted = std::min<int>(kAskedAhead, int(m_pending.size()));
+        for (int slice = 0; slice < kAskedPerTurn && m_askedAhead < wanted; ++slice) {
             const AppGroup &group = m_pending.at(m_askedAhead++);
             if (painter)
                 painter->askForPictures(group, m_skins());
         }
+        m_filling = m_askedAhead < wanted;
     }
 
     void prepared(const AppGroup &group, const std::optional<QString> &error)
@@ -287,6 +294,8 @@ private:
     int m_total = 0;
     // Of the folders still to write, how many from the first have had their pictures asked for.
     int m_askedAhead = 0;
+    // Whether the window of folders asked for ahead is being filled, a slice a turn.
+    bool m_filling = false;
     bool m_allPrepared = true;
 };
 

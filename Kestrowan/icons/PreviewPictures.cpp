@@ -84,7 +84,11 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
             found->used = ++m_clock;
             if (found->pending)
                 return {State::Pending, {}};
-            return {found->picture.isNull() ? State::Failed : State::Ready, found->picture};
+            const Lookup answer{found->picture.isNull() ? State::Failed : State::Ready, found->picture};
+            // Drawn now: from here on it counts like any other, and may make room for the next.
+            if (std::exchange(found->undrawnUntilMs, 0) != 0)
+                dropOldest(now);
+            return answer;
         }
         // Nothing is there to decode: no helper is started for it.
         if (!stamp.exists || !QFileInfo(path).isFile() || !m_failures.mayTry(path, stamp, now))
@@ -92,16 +96,18 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
         if (found != m_entries.end())
             m_bytes -= found->picture.sizeInBytes();
         m_entries.insert(path, Entry{stamp, {}, true, ++m_clock});
-        dropOldest();
+        dropOldest(now);
     }
     QMetaObject::invokeMethod(this, [this, kind, path] { m_renderer->render(kind, path); }, Qt::QueuedConnection);
     return {State::Pending, {}};
 }
 
-void PreviewPictures::dropOldest(const QString &keep)
+void PreviewPictures::dropOldest(qint64 nowMs)
 {
     // Only answers count: those still on their way hold nothing yet, and a popup of more documents
-    // than the limit asks for all of its pictures at once.
+    // than the limit asks for all of its pictures at once. Answers often come many to a turn of
+    // the event loop, before any view is drawn: those not yet drawn stay (for a while) even beyond
+    // the limits, and the drawn ones make room.
     for (;;) {
         qsizetype answers = 0;
         auto oldest = m_entries.end();
@@ -109,7 +115,9 @@ void PreviewPictures::dropOldest(const QString &keep)
             if (it->pending)
                 continue;
             ++answers;
-            if (it.key() != keep && (oldest == m_entries.end() || it->used < oldest->used))
+            if (it->undrawnUntilMs > nowMs)
+                continue;
+            if (oldest == m_entries.end() || it->used < oldest->used)
                 oldest = it;
         }
         if ((answers <= countLimit && m_bytes <= byteLimit) || oldest == m_entries.end())
@@ -137,13 +145,15 @@ void PreviewPictures::arrived(const QString &path, const QImage &arrivedPicture,
         found->pending = false;
         // The newest of all: its views draw it next, and must still find it then.
         found->used = ++m_clock;
+        const qint64 now = FailedDocuments::nowMs();
+        found->undrawnUntilMs = now + undrawnKeptMs;
         m_bytes += picture.sizeInBytes() - found->picture.sizeInBytes();
         found->picture = picture;
         if (picture.isNull())
-            m_failures.failed(path, found->stamp, transient, FailedDocuments::nowMs());
+            m_failures.failed(path, found->stamp, transient, now);
         else
             m_failures.succeeded(path);
-        dropOldest(path);
+        dropOldest(now);
     }
     if (!failure.isEmpty())
         qCInfo(appLogger, "No preview picture of \"%s\": %s", qUtf8Printable(QFileInfo(path).fileName()),

@@ -84,6 +84,9 @@ private:
         QImage picture;
         bool pending = true;
         quint64 used = 0;
+        // Until then (on the steady clock) the answer waits for its views to draw it: however many
+        // others arrive before they do, it is not dropped, or they would ask for it again.
+        qint64 undrawnUntilMs = 0;
     };
     struct Waiter {
         QStringList paths;
@@ -98,9 +101,10 @@ private:
     bool isPending(const QString &path) const;
     void settleWaiters(bool all);
     void iconArrived(const QString &file);
-    // Drops the least recently used answers beyond the limits, never `keep`: it has just arrived
-    // and its views have yet to draw it.
-    void dropOldest(const QString &keep = {});
+    // Drops the least recently used answers beyond the limits, never one its views have yet to draw.
+    void dropOldest(qint64 nowMs);
+    // How long an answer nobody has looked at yet is kept beyond the limits.
+    static constexpr qint64 undrawnKeptMs = 20000;
 
     std::unique_ptr<PreviewRenderer> m_renderer;
     mutable std::mutex m_mutex;

@@ -296,7 +296,9 @@ private slots:
         decoder.decode(requests);
         QTRY_COMPARE_WITH_TIMEOUT(decoded.count(), 4, kDeadlineMs);
         QVERIFY(decoder.startedCount() >= 2);
-        QCOMPARE(decoder.runningCount(), 0);
+        // The helper that gave the last answer may still be on its way out: it is collected once it
+        // has ended, not when its answer is read.
+        QTRY_COMPARE_WITH_TIMEOUT(decoder.runningCount(), 0, kDeadlineMs);
         for (const QList<QVariant> &answer : std::as_const(decoded)) {
             const auto request = answer.at(0).value<IconDecoder::Request>();
             const auto pictures = answer.at(1).value<QList<QImage>>();

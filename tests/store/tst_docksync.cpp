@@ -7,6 +7,7 @@
 #include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/DecodedIcons.h"
 #include "Platform/FileStamp.h"
 #include "Platform/PropertyList.h"
 #include "Platform/UserDefaults.h"
@@ -21,6 +22,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -272,6 +274,52 @@ private slots:
         // The program alias's times are set in place: no "touch" (nor anything else) per folder.
         for (const FakeProcessRunner::Invocation &run : std::as_const(m_runner->invocations))
             QVERIFY2(run.executable == QStringLiteral("/usr/bin/chflags"), qPrintable(run.executable));
+    }
+
+    // A first Sync All of many groups, each of applications with icon files of their own: the
+    // pictures of the folders ahead are asked for a few folders a turn of the event loop, never all
+    // of them in the turn that starts it, and every folder still gets its icon.
+    void aFirstSyncAllAsksForItsPicturesAFewFoldersATurn()
+    {
+        auto manager = makeManager();
+        const QString applications = makeFolder(m_home + QStringLiteral("/ahead"));
+        constexpr int kGroups = 60;
+        for (int g = 0; g < kGroups; ++g) {
+            AppGroup group = manager->createGroup();
+            group.name = QStringLiteral("Ahead %1").arg(g);
+            for (int a = 0; a < 4; ++a) {
+                const QString name = QStringLiteral("App%1x%2").arg(g).arg(a);
+                QImage icon(48, 48, QImage::Format_ARGB32);
+                icon.fill(QColor::fromHsv((g * 4 + a) % 360, 200, 220));
+                const QString iconPath = applications + u'/' + name + QStringLiteral(".png");
+                QVERIFY(icon.save(iconPath));
+                const QString entry = applications + u'/' + name + QStringLiteral(".desktop");
+                writeBytes(entry, QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=/bin/true\nIcon=%2\n")
+                                      .arg(name, iconPath)
+                                      .toUtf8());
+                group.apps.append(makeItem(QStringLiteral("org.example.") + name, name, entry));
+            }
+            manager->updateGroup(group);
+        }
+        DecodedIcons *icons = DecodedIcons::shared();
+        QVERIFY(icons);
+        // The requests handed to the decoder, sampled every turn of the event loop.
+        int last = icons->requestCount();
+        const int first = last;
+        int mostInATurn = 0;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [&] {
+            const int now = icons->requestCount();
+            mostInATurn = std::max(mostInATurn, now - last);
+            last = now;
+        });
+        sampler.start(0);
+        QVERIFY(syncAll(*manager));
+        sampler.stop();
+        QVERIFY2(icons->requestCount() - first >= kGroups * 4, qPrintable(QString::number(icons->requestCount() - first)));
+        QVERIFY2(mostInATurn <= 4 * 16, qPrintable(QStringLiteral("%1 requests in one turn").arg(mostInATurn)));
+        for (const AppGroup &group : manager->groups())
+            QVERIFY2(QFileInfo::exists(groupFolder(group.name) + QStringLiteral("/Icon\r")), qPrintable(group.name));
     }
 
     void theHashIsFixedAndCoversExactlyItsParts()

@@ -366,6 +366,42 @@ private slots:
         QCOMPARE(fake->requests().size(), items.size()); // drawn again from what was kept
     }
 
+    // Answers for more wide pictures than are kept, all in before any view is drawn: each view still
+    // finds its own, so each document is decoded once, and what is kept comes back within the limit.
+    void picturesArrivingTogetherAreEachDecodedOnce()
+    {
+        auto renderer = std::make_unique<FakePreviewRenderer>();
+        FakePreviewRenderer *fake = renderer.get();
+        PreviewPictures::setShared(std::make_unique<PreviewPictures>(std::move(renderer)));
+        QImage strip(4000, 300, QImage::Format_ARGB32_Premultiplied);
+        strip.fill(QColor(240, 160, 90));
+        const QImage card = ItemPreview::photoCardPicture(strip);
+        const int count = int(2 * PreviewPictures::byteLimit / card.sizeInBytes()) + 2;
+        QWidget window;
+        window.resize(500, 500);
+        QList<CompactItemThumbnail *> views;
+        for (int i = 0; i < count; ++i) {
+            const QString path = file(QStringLiteral("strip-%1.png").arg(i));
+            fake->pictures.insert(path, strip);
+            auto *view = new CompactItemThumbnail(itemAt(path), &window);
+            view->setGeometry((i % 10) * 50, (i / 10) * 50, 50, 50);
+            views.append(view);
+        }
+        fake->hold();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE_WITH_TIMEOUT(fake->requests().size(), count, 20000);
+        // Every answer is queued at once: all of them arrive before the window is drawn again.
+        fake->release();
+        const QImage drawn = views.first()->drawnPicture(ItemPreview::drawPhotoCard(card, QStringLiteral("png")));
+        for (CompactItemThumbnail *view : std::as_const(views))
+            QTRY_COMPARE_WITH_TIMEOUT(view->currentPicture(), drawn, 20000);
+        QCOMPARE(fake->requests().size(), count);
+        QVERIFY2(PreviewPictures::shared()->keptBytes() <= PreviewPictures::byteLimit,
+                 qPrintable(QString::number(PreviewPictures::shared()->keptBytes())));
+        PreviewPictures::setShared(nullptr);
+    }
+
     // A document that gave no picture is not decoded again while it stays as it is, however many
     // other documents pass through the kept pictures meanwhile; changed, it is.
     void failedDocumentIsNotDecodedAgainUntilItChanges()
