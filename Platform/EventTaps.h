@@ -84,6 +84,9 @@ public:
 
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
+    // Whether the window server holds the tap yet: asked for on the event loop's thread, it holds it
+    // only once its answer came back, and events before that never meet the tap.
+    virtual bool isHeld() const { return isEnabled(); }
 
 protected:
     using QObject::QObject;

@@ -79,6 +79,7 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstall()
         m_link.close();
         return Reinstall::GiveUp;
     }
+    m_held = true;
     return Reinstall::Done;
 }
 
@@ -97,8 +98,10 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstallWithoutWaiting(const 
                 m_reinstallTimer.start();
             return;
         }
-        if (dockAnswerError(answer) == AXError::Success)
+        if (dockAnswerError(answer) == AXError::Success) {
+            m_held = true;
             return;
+        }
         m_refused = true;
         m_reinstallTimer.stop();
         m_link.close();
@@ -167,6 +170,7 @@ void DockSocketEventTap::sendVerdict(const QCborMap &event, EventTapVerdict verd
 
 void DockSocketEventTap::handleDisconnect()
 {
+    m_held = false;
     if (!m_refused && !m_reinstallTimer.isActive())
         m_reinstallTimer.start();
 }

@@ -31,6 +31,7 @@ public:
 
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_enabled; }
+    bool isHeld() const override { return m_held; }
 
 private:
     enum class Reinstall { Retry, GiveUp, Done };
@@ -44,6 +45,7 @@ private:
     bool m_listenOnly;
     bool m_enabled = true;
     bool m_installing = false;
+    bool m_held = false;
     bool m_refused = false;
     EventTapCallback m_callback;
     DockSocketLink m_link;

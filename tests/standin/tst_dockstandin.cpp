@@ -336,6 +336,8 @@ private slots:
                 return EventTapVerdict::Drop; // ignored: the tap only listens
             });
         QVERIFY(tap);
+        // The Dock takes the tap through the event loop; a click before that would pass it by.
+        QTRY_VERIFY_WITH_TIMEOUT(tap->isHeld(), 10000);
         m_pointer.move(QPoint(123, 234));
         QTRY_VERIFY(moves.contains(QPointF(123, 234)));
         m_pointer.move(QPoint(321, 432));
@@ -355,6 +357,8 @@ private slots:
                 return drop && tiles[2].frame.contains(event.location) ? EventTapVerdict::Drop : EventTapVerdict::Pass;
             });
         QVERIFY(tap);
+        // The Dock takes the tap through the event loop; a click before that would pass it by.
+        QTRY_VERIFY_WITH_TIMEOUT(tap->isHeld(), 10000);
         m_pointer.click(centre(tiles[2].frame));
         QTRY_COMPARE(seen, (QList<CGEventType>{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp}));
         // The Dock handles events in order: once the next click has opened its tile, the dropped one
@@ -380,6 +384,8 @@ private slots:
                 return field == marker ? EventTapVerdict::Pass : EventTapVerdict::Drop;
             });
         QVERIFY(tap);
+        // The Dock takes the tap through the event loop; a click before that would pass it by.
+        QTRY_VERIFY_WITH_TIMEOUT(tap->isHeld(), 10000);
         const QPointF point = tiles[3].frame.center();
         CGEvent down = CGEvent::mouseEvent(CGEventType::LeftMouseDown, point, CGMouseButton::Left);
         CGEvent up = CGEvent::mouseEvent(CGEventType::LeftMouseUp, point, CGMouseButton::Left);
@@ -410,6 +416,8 @@ private slots:
                 return EventTapVerdict::Drop;
             });
         QVERIFY(tap);
+        // The Dock takes the tap through the event loop; a click before that would pass it by.
+        QTRY_VERIFY_WITH_TIMEOUT(tap->isHeld(), 10000);
         m_pointer.click(centre(tiles[3].frame));
         QTRY_VERIFY_WITH_TIMEOUT(seen.contains(CGEventType::TapDisabledByTimeout), 10000);
         QVERIFY(!tap->isEnabled());
@@ -438,6 +446,8 @@ private slots:
                 return EventTapVerdict::Pass;
             });
         QVERIFY(tap);
+        // The Dock takes the tap through the event loop; a click before that would pass it by.
+        QTRY_VERIFY_WITH_TIMEOUT(tap->isHeld(), 10000);
         restartDock(QStringLiteral("bottom"));
         const QList<TileRead> tiles = readTiles();
         QTRY_VERIFY_WITH_TIMEOUT(([&] {
