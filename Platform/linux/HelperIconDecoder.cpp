@@ -1,17 +1,13 @@
 #include "Platform/linux/HelperIconDecoder.h"
 
-#include "Platform/linux/BoundedChild.h"
+#include "Platform/linux/WatchedHelper.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <limits>
 
-struct HelperIconDecoder::Run {
-    BoundedChild child;
-    QSocketNotifier *ended = nullptr;
-    QSocketNotifier *output = nullptr;
-    QTimer *deadline = nullptr;
+struct HelperIconDecoder::Run : WatchedHelper {
     QByteArray read;
     IconTransfer::Reader reader;
     QList<Request> batch;
@@ -54,21 +50,8 @@ void HelperIconDecoder::cancelAll()
     for (Run *run : std::exchange(m_running, {})) {
         // Killed, it ends at once; collecting it here leaves no zombie behind the decoder.
         run->child.kill();
-        release(run);
+        WatchedHelper::release(run);
     }
-}
-
-void HelperIconDecoder::release(Run *run)
-{
-    // The notifiers may be the ones calling: they go from the event loop, but are off before the
-    // descriptors they watch are closed.
-    for (QSocketNotifier *notifier : {run->ended, run->output}) {
-        notifier->setEnabled(false);
-        notifier->deleteLater();
-    }
-    delete run->deadline;
-    run->child.collect();
-    delete run;
 }
 
 void HelperIconDecoder::startWaiting()
@@ -186,7 +169,7 @@ void HelperIconDecoder::finish(Run *run)
             failure = QStringLiteral("the helper ended before it answered");
         }
     }
-    release(run);
+    WatchedHelper::release(run);
     if (transient) {
         // Nothing of the files is known; they may be asked for again.
         for (const Request &request : std::as_const(unanswered))

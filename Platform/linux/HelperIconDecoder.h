@@ -40,8 +40,6 @@ private:
     static constexpr int kAnswersPerTurn = 8;
     void finish(Run *run);
     void reportFailures();
-    // Lets go of the run: its notifiers, its deadline, and the child, collected.
-    static void release(Run *run);
 
     QString m_helper;
     int m_timeoutMs;

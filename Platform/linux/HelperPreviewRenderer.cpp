@@ -1,6 +1,6 @@
 #include "Platform/linux/HelperPreviewRenderer.h"
 
-#include "Platform/linux/BoundedChild.h"
+#include "Platform/linux/WatchedHelper.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
 
 #include <QFileInfo>
@@ -21,12 +21,8 @@ QString kindArgument(PreviewRenderer::Kind kind)
 
 } // namespace
 
-struct HelperPreviewRenderer::Run {
+struct HelperPreviewRenderer::Run : WatchedHelper {
     QString path;
-    BoundedChild child;
-    QSocketNotifier *ended = nullptr;
-    QSocketNotifier *output = nullptr;
-    QTimer *deadline = nullptr;
     QByteArray answer;
     QString failure;
     bool transient = false;
@@ -56,21 +52,8 @@ void HelperPreviewRenderer::cancelAll()
     for (Run *run : running) {
         // Killed, it ends at once; collecting it here leaves no zombie behind the renderer.
         run->child.kill();
-        release(run);
+        WatchedHelper::release(run);
     }
-}
-
-void HelperPreviewRenderer::release(Run *run)
-{
-    // The notifiers may be the ones calling: they go from the event loop, but are off before the
-    // descriptors they watch are closed, and the pipes close now.
-    for (QSocketNotifier *notifier : {run->ended, run->output}) {
-        notifier->setEnabled(false);
-        notifier->deleteLater();
-    }
-    delete run->deadline;
-    run->child.collect();
-    delete run;
 }
 
 void HelperPreviewRenderer::startWaiting()
@@ -159,7 +142,7 @@ void HelperPreviewRenderer::finish(Run *run)
         }
     }
     const QString path = run->path;
-    release(run);
+    WatchedHelper::release(run);
     startWaiting();
     emit rendered(path, picture, failure, transient);
 }

@@ -44,7 +44,6 @@ private:
     bool start(Kind kind, const QString &path);
     void finish(Run *run);
     void reportFailures();
-    static void release(Run *run);
 
     QString m_helper;
     int m_timeoutMs;
