@@ -70,7 +70,7 @@ bool HelperIconDecoder::start()
                                                 BoundedChild::Mode::OwnLimits)) {
         // Reported through the event loop: nothing is known of the files, which may be asked for
         // again later, and a start that fails at once must not start the next from inside this one.
-        m_failure = m_helper.isEmpty() ? QStringLiteral("there is no thumbnail helper")
+        m_failure = m_helper.isEmpty() ? QStringLiteral("there is no icon helper")
                                        : QStringLiteral("the helper did not start: %1").arg(run->child.errorString());
         m_failed += run->batch;
         if (!std::exchange(m_reportQueued, true))
