@@ -57,15 +57,17 @@ function(kestrowan_library target)
   endif()
 endfunction()
 
-# A program finds the thumbnail helper beside itself only: every test and benchmark gets a link to
-# the built one in its folder (made under another name and moved over, as tests of one folder link
+# A program finds its helpers beside itself only: every test and benchmark gets a link to each
+# built one in its folder (made under another name and moved over, as tests of one folder link
 # at once).
 function(kestrowan_helper_beside target)
-  add_dependencies(${target} kestrowan-thumbnail-helper)
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND sh -c "ln -sfn \"$1\" \"$2.$$\" && mv -fT \"$2.$$\" \"$2\"" link
-            $<TARGET_FILE:kestrowan-thumbnail-helper> $<TARGET_FILE_DIR:${target}>/kestrowan-thumbnail-helper
-    VERBATIM)
+  foreach(helper kestrowan-thumbnail-helper kestrowan-icon-helper)
+    add_dependencies(${target} ${helper})
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND sh -c "ln -sfn \"$1\" \"$2.$$\" && mv -fT \"$2.$$\" \"$2\"" link
+              $<TARGET_FILE:${helper}> $<TARGET_FILE_DIR:${target}>/${helper}
+      VERBATIM)
+  endforeach()
 endfunction()
 
 # kestrowan_test(NAME <name> SOURCES <files>... [LIBS <targets>...] [XVFB [SCREEN <WxHxD>]] [LABELS <labels>...])

@@ -29,6 +29,28 @@ namespace {
 Q_LOGGING_CATEGORY(childLog, "com.kestrowan.app.app")
 
 const QString kHelperName = QStringLiteral("kestrowan-thumbnail-helper");
+const QString kIconHelperName = QStringLiteral("kestrowan-icon-helper");
+
+// `name` beside the running executable, else in the installation's libexec folder, if trusted.
+// `label` names it in the log, and `without` says what the program does when there is none.
+QString trustedHelper(const QString &name, const char *label, const char *without)
+{
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QStringList candidates{
+        folder + QLatin1Char('/') + name,
+        QDir::cleanPath(folder + QStringLiteral("/" KESTROWAN_LIBEXEC_FROM_BIN "/") + name),
+    };
+    for (const QString &candidate : candidates) {
+        if (!QFileInfo::exists(candidate))
+            continue;
+        QString reason;
+        if (ChildProcess::isTrustedProgram(candidate, &reason))
+            return candidate;
+        qCCritical(childLog, "Not using the %s %s: %s", label, qUtf8Printable(candidate), qUtf8Printable(reason));
+    }
+    qCCritical(childLog, "No %s beside %s: %s", label, qUtf8Printable(folder), without);
+    return QString();
+}
 
 bool ownedByUserOrSystem(const struct stat &info)
 {
@@ -214,24 +236,13 @@ bool isTrustedProgram(const QString &path, QString *reason)
 
 QString helperProgram()
 {
-    static const QString found = [] {
-        const QString folder = QCoreApplication::applicationDirPath();
-        const QStringList candidates{
-            folder + QLatin1Char('/') + kHelperName,
-            QDir::cleanPath(folder + QStringLiteral("/" KESTROWAN_LIBEXEC_FROM_BIN "/") + kHelperName),
-        };
-        for (const QString &candidate : candidates) {
-            if (!QFileInfo::exists(candidate))
-                continue;
-            QString reason;
-            if (isTrustedProgram(candidate, &reason))
-                return candidate;
-            qCCritical(childLog, "Not using the thumbnail helper %s: %s", qUtf8Printable(candidate),
-                       qUtf8Printable(reason));
-        }
-        qCCritical(childLog, "No thumbnail helper beside %s: documents show their badges", qUtf8Printable(folder));
-        return QString();
-    }();
+    static const QString found = trustedHelper(kHelperName, "thumbnail helper", "documents show their badges");
+    return found;
+}
+
+QString iconHelperProgram()
+{
+    static const QString found = trustedHelper(kIconHelperName, "icon helper", "icons show their generic pictures");
     return found;
 }
 

@@ -4,7 +4,7 @@
 
 #include <QList>
 
-// Decodes icons in the thumbnail helper program, a batch of files to a process and a few processes
+// Decodes icons in the icon helper program, a batch of files to a process and a few processes
 // at a time: a window of hundreds of applications costs a handful of processes, not hundreds. Each
 // process is a bounded child (a process group of its own under the helper's limits, dying with the
 // program) and is killed whole when an answer is later than the deadline (counted afresh for each

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-// How the program asks the thumbnail helper for icons, many in one process, and how the pictures
+// How the program asks the icon helper for icons, many in one process, and how the pictures
 // come back. The requests are the helper's arguments: "--icons" and then, for each file, the fit
 // ("within" or "stretch"), its sides in pixels separated by commas, and the file's path. An
 // answer, one per request in the order asked: "KICN", the number of pictures as a 32-bit

@@ -9,15 +9,12 @@
 //   kestrowan-thumbnail-helper --fit <picture> <width> <height>
 //     a picture file (a thumbnail another program wrote) read to fit the size, written to the
 //     standard output as pixels.
-//   kestrowan-thumbnail-helper --icons within|stretch <sides> <file> [within|stretch <sides> <file>]...
-//     icon and skin layer files, each answered on the standard output as soon as it is drawn
-//     (IconTransfer).
+// Icons are drawn by the icon helper (iconhelper/main.cpp), which starts far faster.
 // Exit status 0 when the picture was written, 3 when the document is too large to be read at all. The program runs it in a process group of its own
 // with a deadline and ends the whole group when the deadline passes; the limits below end it when
 // a document makes it eat memory or spin. A hostile document thus costs a picture, never the
 // program.
 #include "Platform/thumbnailhelper/ChildLimits.h"
-#include "Platform/thumbnailhelper/IconTransfer.h"
 #include "Platform/thumbnailhelper/PageDrawing.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
@@ -114,23 +111,6 @@ int fitPicture(int argc, char *argv[])
     return writePixels(picture) ? 0 : 1;
 }
 
-int drawIcons(int argc, char *argv[])
-{
-    // Vector pictures may hold text, which needs the font database of a GUI application.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    for (qsizetype i = 2; i + 2 < arguments.size(); i += 3) {
-        const std::optional<IconTransfer::Request> request = IconTransfer::requestFrom(arguments.at(i), arguments.at(i + 1), arguments.at(i + 2));
-        if (!request)
-            return 2;
-        const QByteArray answer = IconTransfer::encodeAnswer(IconDrawing::drawFile(request->path, request->sides, request->fit));
-        if (std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout) != size_t(answer.size()) || std::fflush(stdout) != 0)
-            return 1;
-    }
-    return 0;
-}
-
 int drawThumbnail(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -158,8 +138,6 @@ int main(int argc, char *argv[])
     limitSelf();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
         return drawPreview(argc, argv);
-    if (argc >= 5 && (argc - 2) % 3 == 0 && std::strcmp(argv[1], "--icons") == 0)
-        return drawIcons(argc, argv);
     if (argc == 5 && std::strcmp(argv[1], "--fit") == 0)
         return fitPicture(argc, argv);
     if (argc == 5)

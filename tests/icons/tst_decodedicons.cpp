@@ -12,7 +12,7 @@
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/DecodedIcons.h"
 #include "Platform/linux/DesktopIcons.h"
-#include "Platform/linux/DesktopThumbnailRenderer.h"
+#include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/HelperIconDecoder.h"
 #include "tests/icons/IconTestSupport.h"
 #include "tests/support/HostileFiles.h"
@@ -112,7 +112,7 @@ private slots:
     {
         QVERIFY(m_files.isValid());
         ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
-        auto decoder = std::make_unique<HelperIconDecoder>(DesktopThumbnailRenderer::helperProgram());
+        auto decoder = std::make_unique<HelperIconDecoder>(ChildProcess::iconHelperProgram());
         m_decoder = decoder.get();
         DecodedIcons::setShared(std::make_unique<DecodedIcons>(std::move(decoder)));
     }
@@ -291,7 +291,7 @@ private slots:
             requests.append({path, {48}, IconDecoder::Fit::Within});
         }
         // A deadline the ordinary files meet by far, even in a checked build on a busy machine.
-        HelperIconDecoder decoder(DesktopThumbnailRenderer::helperProgram(), 5000);
+        HelperIconDecoder decoder(ChildProcess::iconHelperProgram(), 5000);
         QSignalSpy decoded(&decoder, &IconDecoder::decoded);
         decoder.decode(requests);
         QTRY_COMPARE_WITH_TIMEOUT(decoded.count(), 4, kDeadlineMs);
