@@ -156,19 +156,10 @@ void HelperIconDecoder::finish(Run *run)
     QList<Request> unanswered = run->batch;
     QString failure = run->failure;
     bool transient = false;
-    if (failure.isEmpty()) {
-        if (!exit) {
-            failure = QStringLiteral("the helper could not be collected");
-            transient = true;
-        } else if (!exit->exited) {
-            failure = QStringLiteral("the helper ended at its limits");
-        } else if (exit->code == 127) {
-            failure = QStringLiteral("the helper did not start");
-            transient = true;
-        } else {
-            failure = QStringLiteral("the helper ended before it answered");
-        }
-    }
+    if (failure.isEmpty())
+        failure = WatchedHelper::failureOfEnd(exit, transient);
+    if (failure.isEmpty())
+        failure = QStringLiteral("the helper ended before it answered");
     WatchedHelper::release(run);
     if (transient) {
         // Nothing of the files is known; they may be asked for again.

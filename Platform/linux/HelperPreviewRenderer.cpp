@@ -126,16 +126,10 @@ void HelperPreviewRenderer::finish(Run *run)
     QImage picture;
     QString failure = run->failure;
     bool transient = run->transient;
+    if (failure.isEmpty())
+        failure = WatchedHelper::failureOfEnd(exit, transient);
     if (failure.isEmpty()) {
-        if (!exit) {
-            failure = QStringLiteral("the helper could not be collected");
-            transient = true;
-        } else if (!exit->exited) {
-            failure = QStringLiteral("the helper ended at its limits");
-        } else if (exit->code == 127) {
-            failure = QStringLiteral("the helper did not start");
-            transient = true;
-        } else if (exit->code != 0) {
+        if (exit->code != 0) {
             failure = QStringLiteral("the document gave no picture");
         } else if (picture = PixelTransfer::decode(run->answer); picture.isNull()) {
             failure = QStringLiteral("the helper's answer is not a picture");

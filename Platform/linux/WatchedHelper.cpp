@@ -15,3 +15,18 @@ void WatchedHelper::release(WatchedHelper *run)
     run->child.collect();
     delete run;
 }
+
+QString WatchedHelper::failureOfEnd(const std::optional<BoundedChild::Exit> &exit, bool &transient)
+{
+    if (!exit) {
+        transient = true;
+        return QStringLiteral("the helper could not be collected");
+    }
+    if (!exit->exited)
+        return QStringLiteral("the helper ended at its limits");
+    if (exit->code == 127) {
+        transient = true;
+        return QStringLiteral("the helper did not start");
+    }
+    return {};
+}

@@ -2,6 +2,10 @@
 
 #include "Platform/linux/BoundedChild.h"
 
+#include <QString>
+
+#include <optional>
+
 class QSocketNotifier;
 class QTimer;
 
@@ -17,4 +21,9 @@ struct WatchedHelper {
 
     // Lets go of the run: its notifiers, its deadline, and the child, collected, so no zombie stays.
     static void release(WatchedHelper *run);
+
+    // What went wrong when the way the child ended tells it: it could not be collected, was ended at
+    // its limits, or never started; empty when it ended of itself. `transient` says whether a later
+    // try may go better (a busy machine, a helper being replaced), so the file is not marked failed.
+    static QString failureOfEnd(const std::optional<BoundedChild::Exit> &exit, bool &transient);
 };

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -197,6 +198,39 @@ private slots:
         QVERIFY(m_program.waitForFinished(timeout));
         QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(thumbnailer), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
+    }
+
+    // A helper waiting on a file (a network mount that hangs, say) uses no processor, so its limits
+    // never end it, and the program killed outright cannot: only the program's death can.
+    void waitingHelpersDieWithAKilledProgram()
+    {
+        QTemporaryDir alone;
+        QVERIFY(QFile::copy(QStringLiteral(KESTROWAN_PROGRAM), alone.filePath(QStringLiteral("Kestrowan"))));
+        const QString started = record(QStringLiteral("waiting-helpers"));
+        const QString helper = alone.filePath(QStringLiteral("kestrowan-thumbnail-helper"));
+        writeTestFile(helper, "#!/bin/sh\necho $$ >> '" + started.toUtf8() + "'\nexec sleep 3600\n");
+        QVERIFY(QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        const auto helpers = [&started] {
+            QList<qint64> pids;
+            for (const QByteArray &line : readTestFile(started).split('\n')) {
+                if (const qint64 pid = line.trimmed().toLongLong(); pid > 0)
+                    pids.append(pid);
+            }
+            return pids;
+        };
+        const auto endLeftovers = qScopeGuard([&helpers] {
+            for (const qint64 pid : helpers()) {
+                if (processIsRunning(pid))
+                    ::kill(pid_t(pid), SIGKILL);
+            }
+        });
+
+        QVERIFY(startAndShowGroup(alone.filePath(QStringLiteral("Kestrowan"))));
+        QTRY_VERIFY_WITH_TIMEOUT(!helpers().isEmpty(), timeout);
+        m_program.kill();
+        QVERIFY(m_program.waitForFinished(timeout));
+        for (const qint64 pid : helpers())
+            QTRY_VERIFY2_WITH_TIMEOUT(!processIsRunning(pid), qPrintable(QStringLiteral("helper %1 outlived the program").arg(pid)), timeout);
     }
 
     // A copy of the program finds its helper beside itself only: not at the path of the build it
