@@ -409,6 +409,7 @@ void HoverService::handleHoverDockItem(const DockItemInfo &item)
 
 void HoverService::handleLeaveDockItem()
 {
+    qCDebug(interactionLogger, "The pointer left the group's tile: the popup closes");
     closePopup();
 }
 
@@ -418,6 +419,7 @@ void HoverService::onDockSelectionChanged(const std::optional<DockItemInfo> &ite
         return;
     m_pendingDismissTimer.stop();
     if (item && !groupForDockItem(*item)) {
+        qCDebug(interactionLogger, "The Dock selected another tile: the popup closes");
         closePopup();
         return;
     }
@@ -533,6 +535,7 @@ void HoverService::lookForLeave()
         }
     }
     if (!isPointerInsidePopup()) {
+        qCDebug(interactionLogger, "The pointer is neither on the tile nor by the panel: the popup closes");
         closePopup();
         return;
     }
@@ -559,6 +562,7 @@ void HoverService::handleClickDockItem(const DockItemInfo &item)
         return;
     }
     const std::optional<QUuid> previous = m_currentPopupGroupID;
+    qCDebug(interactionLogger, "A click on a group's tile closes the popup");
     m_popupController->dismissPopup();
     m_popupTile.reset();
     m_mouseTracker.resetHoverState();

@@ -66,12 +66,25 @@ void MouseTracker::stopTracking()
 void MouseTracker::resetHoverState()
 {
     cancelLeaveGrace();
-    m_currentHoveredItemKey.reset();
+    setHoveredItemKey(std::nullopt);
 }
 
 void MouseTracker::adoptHoveredItem(const DockItemInfo &item)
 {
-    m_currentHoveredItemKey = hoverKey(item);
+    setHoveredItemKey(hoverKey(item));
+}
+
+void MouseTracker::setHoveredItemKey(const std::optional<QString> &key)
+{
+    if (key == m_currentHoveredItemKey)
+        return;
+    m_currentHoveredItemKey = key;
+    // Whether a tile counts as hovered decides whether coming to it opens a popup: worth a line
+    // when a popup did not come.
+    if (key)
+        qCDebug(interactionLogger, "Hovered tile: %s", qPrintable(loggedText(*key)));
+    else
+        qCDebug(interactionLogger, "No tile hovered");
 }
 
 void MouseTracker::moveSeen()
@@ -165,7 +178,7 @@ void MouseTracker::handleMouseMoved()
 
 void MouseTracker::reportHover(const DockItemInfo &item)
 {
-    m_currentHoveredItemKey = hoverKey(item);
+    setHoveredItemKey(hoverKey(item));
     if (onHoverDockItem)
         onHoverDockItem(item);
 }
@@ -194,7 +207,7 @@ void MouseTracker::graceEnded()
         return;
     }
     m_grace = Grace::Idle;
-    m_currentHoveredItemKey.reset();
+    setHoveredItemKey(std::nullopt);
     if (onLeaveDockItem)
         onLeaveDockItem();
 }

@@ -56,6 +56,7 @@ private:
     std::optional<DockItemInfo> currentSelectedTrackedItem(bool showing) const;
     std::optional<DockItemInfo> resolveHoveredItem(bool showing, const QPointF &quartzPoint) const;
     void reportHover(const DockItemInfo &item);
+    void setHoveredItemKey(const std::optional<QString> &key);
     void startLeaveGrace(double delay);
     void cancelLeaveGrace();
     void graceEnded();

@@ -89,6 +89,8 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
     ++m_panelGeneration;
     m_lastAnchorFrame = anchor;
     m_lastGroup = group;
+    qCInfo(interactionLogger, "Popup show %d: group %s", m_panelGeneration,
+           qPrintable(group.id.toString(QUuid::WithoutBraces).toUpper()));
 
     std::optional<QString> shortcutText;
     if (m_shortcuts) {
@@ -116,6 +118,7 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
             self->dismissPopup();
     };
     inputs.onDismiss = [self] {
+        qCDebug(interactionLogger, "The popup's content closes it");
         if (self)
             self->dismissPopup();
     };
@@ -160,7 +163,10 @@ void PopupWindowController::installMonitors()
         connect(m_globalMonitor.get(), &GlobalEventMonitor::mouseDown, this,
                 [this](const QPoint &position, Qt::MouseButton) { handleOutsideClick(position); });
         // Only Escape comes from other programs: what the user types there is none of the popup's business.
-        connect(m_globalMonitor.get(), &GlobalEventMonitor::escapePressed, this, &PopupWindowController::dismissPopup);
+        connect(m_globalMonitor.get(), &GlobalEventMonitor::escapePressed, this, [this] {
+            qCDebug(interactionLogger, "Escape typed in another program closes the popup");
+            dismissPopup();
+        });
     }
     m_globalMonitor->start();
     qApp->installEventFilter(this);
@@ -232,6 +238,8 @@ void PopupWindowController::dismissPopup()
     const QPointer<InteractivePopupPanel> panel = m_panel.data();
     const int generation = m_panelGeneration;
     const bool wasShowing = m_isShowing;
+    if (wasShowing)
+        qCInfo(interactionLogger, "Popup show %d dismissed", generation);
     m_isShowing = false;
     tearDownPopupMonitors();
     silence(panel);
@@ -279,6 +287,9 @@ void PopupWindowController::fitPanelToContent(InteractivePopupPanel *panel)
     const QRectF visibleFrame = visibleFrameSource();
     size = PopupLayout::fittedSize(size, edge, visibleFrame);
     const QRectF frame = PopupScreenGeometry::toBottomLeftSpace(QRectF(panel->geometry()));
+    qCDebug(interactionLogger, "Popup show %d searches %d characters: %d items, the panel %gx%g takes %gx%g", m_panelGeneration,
+            int(content->model().searchText().size()), int(shown.apps.size()), frame.width(), frame.height(), size.width(),
+            size.height());
     if (size == frame.size())
         return;
     // The side toward the tile stays where it is, so the panel never comes away from it.
@@ -330,6 +341,7 @@ void PopupWindowController::handleOutsideClick(const QPoint &globalPosition)
         if (window != m_panel && window->isVisible() && window->frameGeometry().contains(globalPosition))
             return;
     }
+    qCDebug(interactionLogger, "A press outside at %d,%d closes the popup", globalPosition.x(), globalPosition.y());
     dismissPopup();
 }
 
@@ -342,12 +354,14 @@ bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
     // window first, a widget's own (synthesized) ones only the widget.
     if (event->type() == QEvent::MouseButtonPress && watched->isWindowType() && m_panel
         && watched != m_panel->windowHandle()) {
+        qCDebug(interactionLogger, "A press in another window of the program closes the popup");
         dismissPopup();
         return false;
     }
     // One of the program's key equivalents run from the popup (its window, its settings) closes the
     // popup, as the popup's own edit command does: the user has gone on to something else.
     if (event->type() == QEvent::Shortcut && m_panel && QApplication::activeWindow() == m_panel) {
+        qCDebug(interactionLogger, "A key equivalent of the program closes the popup");
         dismissPopup();
         return false;
     }
@@ -365,6 +379,7 @@ bool PopupWindowController::eventFilter(QObject *watched, QEvent *event)
     }
     if (event->type() == QEvent::MouseButtonPress && window != m_panel && window->isWindow()
         && window->isVisible()) {
+        qCDebug(interactionLogger, "A press in another widget window closes the popup");
         dismissPopup();
         return false;
     }
@@ -401,6 +416,7 @@ bool PopupWindowController::handleLocalKey(QKeyEvent *event)
 {
     // Closing the window that has the keyboard closes the popup, as it closes any window.
     if (event->matches(QKeySequence::Close) && !m_isEditingTextField) {
+        qCDebug(interactionLogger, "Close typed in the popup closes it");
         dismissPopup();
         return true;
     }
@@ -409,6 +425,7 @@ bool PopupWindowController::handleLocalKey(QKeyEvent *event)
             m_isEditingTextField = false;
             PopupNotifications::center().postTextFieldEditingEnded();
         } else {
+            qCDebug(interactionLogger, "Escape typed in the popup closes it");
             dismissPopup();
         }
         return true;

@@ -37,8 +37,9 @@ bool X11GlobalEventMonitor::start()
         m_input.selectEvents(watchedEvents);
         return true;
     }
-    // A connection the server dropped is made again.
+    // A connection the server dropped is made again, with its own numbering of requests.
     m_input.stop();
+    m_stopSequence = 0;
     if (xcb_connection_t *own = qtX11Connection()) {
         const xcb_setup_t *setup = xcb_get_setup(own);
         m_ownIdBase = setup->resource_id_base;
@@ -64,12 +65,12 @@ void X11GlobalEventMonitor::stop()
 {
     m_active = false;
     ++m_epoch;
-    m_input.selectEvents(0);
+    m_stopSequence = m_input.selectEvents(0);
 }
 
 void X11GlobalEventMonitor::handle(xcb_generic_event_t *event)
 {
-    if (!m_active)
+    if (!m_active || X11RawInput::isSentBefore(event, m_stopSequence))
         return;
     const quint64 epoch = m_epoch;
     const quint16 type = m_input.xinputEventType(event);

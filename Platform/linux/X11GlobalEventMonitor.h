@@ -31,6 +31,11 @@ private:
     // but reaches the main thread after it (or after the next start) is dropped.
     std::atomic<bool> m_active{false};
     std::atomic<quint64> m_epoch{0};
+    // The last stop's request: what the server sent before it is from before the stop, however late
+    // the thread reads it. The main thread's round trips read events into the connection's queue
+    // where the sleeping thread does not see them until the server next writes, which may be the
+    // answer to the next start: an Escape typed into the last popup would close the next one.
+    std::atomic<quint32> m_stopSequence{0};
     // Every window the program makes is made over Qt's connection, whose ids share its base.
     quint32 m_ownIdBase = 0;
     quint32 m_ownIdMask = 0;

@@ -84,16 +84,25 @@ void X11RawInput::stop()
     m_xinputOpcode = 0;
 }
 
-void X11RawInput::selectEvents(quint32 rawEventMask)
+quint32 X11RawInput::selectEvents(quint32 rawEventMask)
 {
     if (!m_connection || m_xinputOpcode == 0)
-        return;
+        return 0;
     struct {
         xcb_input_event_mask_t header;
         uint32_t mask;
     } selection{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, rawEventMask};
     // Waits for the server's word: from the return on, what the server reports follows the new mask.
-    std::free(xcb_request_check(m_connection, xcb_input_xi_select_events_checked(m_connection, m_root, 1, &selection.header)));
+    const xcb_void_cookie_t request = xcb_input_xi_select_events_checked(m_connection, m_root, 1, &selection.header);
+    std::free(xcb_request_check(m_connection, request));
+    return request.sequence;
+}
+
+bool X11RawInput::isSentBefore(const xcb_generic_event_t *event, quint32 sequence)
+{
+    // An event carries the number of the last request the server had taken from this connection
+    // when it sent the event. The numbers wrap around.
+    return qint32(event->full_sequence - sequence) < 0;
 }
 
 std::optional<X11RawInput::Pointer> X11RawInput::queryPointer() const

@@ -34,8 +34,12 @@ public:
     void stop();
     bool isRunning() const { return m_thread.joinable(); }
     // Selects another set of raw events on the running connection (0: none, the connection and
-    // its thread stay). One round trip to the server.
-    void selectEvents(quint32 rawEventMask);
+    // its thread stay). One round trip to the server. Gives the request's sequence number: what the
+    // server sent before the new set took effect carries an earlier one (see `isSentBefore`), and
+    // may still be on its way to the thread when this returns.
+    quint32 selectEvents(quint32 rawEventMask);
+    // Whether the server sent `event` before it took the request numbered `sequence`.
+    static bool isSentBefore(const xcb_generic_event_t *event, quint32 sequence);
 
     xcb_connection_t *connection() const { return m_connection; }
     quint32 root() const { return m_root; }

@@ -37,6 +37,11 @@ void XTestKeyboard::key(quint32 keysym, bool down)
     xcb_flush(m_connection);
 }
 
+void XTestKeyboard::sync()
+{
+    std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+}
+
 void XTestKeyboard::chord(const QList<quint32> &modifiers, quint32 keysym)
 {
     for (quint32 modifier : modifiers)

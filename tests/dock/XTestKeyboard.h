@@ -25,6 +25,8 @@ public:
     bool isValid() const { return m_symbols != nullptr; }
     quint8 keycode(quint32 keysym) const;
     void key(quint32 keysym, bool down);
+    // Returns once the server has taken every key sent so far.
+    void sync();
     // Presses the modifiers, taps the key, releases the modifiers.
     void chord(const QList<quint32> &modifiers, quint32 keysym);
     // A passive grab on the root window; false when another client holds it.
