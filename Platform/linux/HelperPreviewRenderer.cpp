@@ -28,8 +28,8 @@ struct HelperPreviewRenderer::Run : WatchedHelper {
     bool transient = false;
 };
 
-HelperPreviewRenderer::HelperPreviewRenderer(const QString &helperProgram, int timeoutMs, int parallel)
-    : m_helper(helperProgram), m_timeoutMs(timeoutMs), m_parallel(std::max(1, parallel))
+HelperPreviewRenderer::HelperPreviewRenderer(const QString &helperProgram, int timeoutMs, int parallel, const QString &pictureHelper)
+    : m_helper(helperProgram), m_pictureHelper(pictureHelper), m_timeoutMs(timeoutMs), m_parallel(std::max(1, parallel))
 {
 }
 
@@ -69,11 +69,12 @@ bool HelperPreviewRenderer::start(Kind kind, const QString &path)
 {
     auto run = std::make_unique<Run>();
     run->path = path;
-    if (m_helper.isEmpty()
-        || !run->child.start({m_helper, QStringLiteral("--preview"), kindArgument(kind), QFileInfo(path).absoluteFilePath()},
+    const QString &helper = kind == Kind::Picture && !m_pictureHelper.isEmpty() ? m_pictureHelper : m_helper;
+    if (helper.isEmpty()
+        || !run->child.start({helper, QStringLiteral("--preview"), kindArgument(kind), QFileInfo(path).absoluteFilePath()},
                              true, BoundedChild::Mode::OwnLimits)) {
         m_failed.append({path,
-                         m_helper.isEmpty() ? QStringLiteral("there is no thumbnail helper")
+                         helper.isEmpty() ? QStringLiteral("there is no thumbnail helper")
                                             : QStringLiteral("the helper did not start: %1").arg(run->child.errorString()),
                          true});
         if (!std::exchange(m_reportQueued, true))

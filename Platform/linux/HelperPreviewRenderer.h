@@ -23,8 +23,9 @@ public:
     static constexpr int defaultTimeoutMs = 10000;
     static constexpr int defaultParallel = 3;
 
+    // Picture files go to `pictureHelper` when there is one: a lighter helper that draws them alike.
     explicit HelperPreviewRenderer(const QString &helperProgram, int timeoutMs = defaultTimeoutMs,
-                                   int parallel = defaultParallel);
+                                   int parallel = defaultParallel, const QString &pictureHelper = QString());
     ~HelperPreviewRenderer() override;
 
     void render(Kind kind, const QString &path) override;
@@ -46,6 +47,7 @@ private:
     void reportFailures();
 
     QString m_helper;
+    QString m_pictureHelper;
     int m_timeoutMs;
     int m_parallel;
     QList<QPair<Kind, QString>> m_waiting;
