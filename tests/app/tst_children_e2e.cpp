@@ -185,6 +185,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(thumbnailer), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(session), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
+        // The photo's preview is drawn by the icon helper.
+        QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-icon-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
     }
 
     // Killed outright, the program cannot end its children: they end themselves.
@@ -198,6 +200,8 @@ private slots:
         QVERIFY(m_program.waitForFinished(timeout));
         QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(thumbnailer), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
+        // The photo's preview is drawn by the icon helper.
+        QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-icon-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
     }
 
     // A helper waiting on a file (a network mount that hangs, say) uses no processor, so its limits
