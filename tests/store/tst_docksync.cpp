@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTimer>
 
@@ -276,27 +277,40 @@ private slots:
             QVERIFY2(run.executable == QStringLiteral("/usr/bin/chflags"), qPrintable(run.executable));
     }
 
-    // The groups kept on another disk, the groups folder a link to them: Sync All writes and updates
-    // the group's own entries there but removes none of the user's, whatever their kind or name.
+    // The groups kept on another disk, the groups folder or the program's data folder a link to
+    // them: Sync All writes and updates the group's own entries there but removes none of the
+    // user's, whatever their kind or name.
+    void aGroupsFolderKeptElsewhereLosesOnlyWhatTheProgramMade_data()
+    {
+        QTest::addColumn<bool>("dataFolderLinked");
+        QTest::newRow("groups folder linked") << false;
+        QTest::newRow("data folder linked") << true;
+    }
     void aGroupsFolderKeptElsewhereLosesOnlyWhatTheProgramMade()
     {
-        const QString disk = m_home + QStringLiteral("/OtherDisk/Groups");
-        QDir(m_home + QStringLiteral("/OtherDisk")).removeRecursively();
+        QFETCH(bool, dataFolderLinked);
+        const QString otherDisk = m_home + QStringLiteral("/OtherDisk");
+        QDir(otherDisk).removeRecursively();
+        const QString linked = dataFolderLinked ? appSupportDirectoryURL() : groupsDirectoryURL();
+        const QString disk = otherDisk + u'/' + QFileInfo(linked).fileName();
         makeFolder(disk);
-        makeFolder(appSupportDirectoryURL());
-        QVERIFY(QFile::link(disk, groupsDirectoryURL()));
+        makeFolder(QFileInfo(linked).absolutePath());
+        QVERIFY(QFile::link(disk, linked));
+        const auto unlink = qScopeGuard([&linked] { QFile::remove(linked); });
         const QString mail = makeFolder(m_home + QStringLiteral("/Applications/Mail.app"));
         const QString report = m_home + QStringLiteral("/Documents/Report.pdf");
         writeBytes(report, "%PDF-1.4\n");
         const QString notesURL = QStringLiteral("https://example.com/notes");
         auto manager = makeManager();
+        const QString groups = QFileInfo(groupsDirectoryURL()).canonicalFilePath();
+        QVERIFY(groups.startsWith(otherDisk));
         AppGroup work = manager->createGroup();
         work.name = QStringLiteral("Work");
         work.apps = {makeItem(QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), mail),
                      makeItem(QStringLiteral("url:") + notesURL, QStringLiteral("Notes"), notesURL)};
         manager->updateGroup(work);
         QVERIFY(syncAll(*manager));
-        const QString workFolder = disk + QStringLiteral("/Work");
+        const QString workFolder = groups + QStringLiteral("/Work");
         QCOMPARE(QFileInfo(workFolder + QStringLiteral("/Mail.app")).symLinkTarget(), mail);
         QVERIFY(QFileInfo::exists(workFolder + QStringLiteral("/Notes.webloc")));
 
@@ -326,7 +340,7 @@ private slots:
         QCOMPARE(QFileInfo(workFolder + QStringLiteral("/@Kestrowan")).symLinkTarget(), m_program);
         QCOMPARE(readBytes(workFolder + QStringLiteral("/.group_id")), ModelJson::uuidText(work.id).toUtf8());
         QVERIFY(iconFileShows(workFolder, work));
-        QVERIFY(QFileInfo(groupsDirectoryURL()).isSymLink());
+        QVERIFY(QFileInfo(linked).isSymLink());
         QVERIFY(manager->isGroupSyncedToDock(work));
     }
 
