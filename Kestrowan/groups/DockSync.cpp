@@ -10,6 +10,7 @@
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QPointer>
 
@@ -164,6 +165,11 @@ void GroupManager::syncGroupToDock(const AppGroup &group, bool refreshLabel, Ski
 
 namespace {
 
+void nextTurn(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
+}
+
 // One batch sync in flight: the snapshot it works through, one folder after another (a renamed
 // group's folder waits for its old tile's removal), then every tile in one write.
 class BatchSync : public std::enable_shared_from_this<BatchSync> {
@@ -266,14 +272,22 @@ private:
         if (m_entries.isEmpty() || !m_manager)
             return finish(false);
         DockService::upsertFolderTiles(m_entries, [batch = shared_from_this()](bool written) {
-            if (written && batch->m_manager) {
-                // Only groups whose folder was built and whose tile was written count as synced.
-                batch->m_manager->recordSyncedHashes(batch->m_prepared);
-                batch->m_manager->removeOrphanedGroupFolders();
-                NVLXAnalytics::signal(QStringLiteral("dock.batch_synced"),
-                                      {{QStringLiteral("group_count"), QString::number(batch->m_entries.size())}});
-            }
-            batch->finish(written && batch->m_allPrepared);
+            if (!written || !batch->m_manager)
+                return batch->finish(written && batch->m_allPrepared);
+            // Only groups whose folder was built and whose tile was written count as synced.
+            batch->m_manager->recordSyncedHashes(batch->m_prepared);
+            // The Dock that has just come back is taken in on this turn of the event loop; the
+            // look through every folder for orphans, and the window's redraw of every card that
+            // follows the end of the sync, each get a turn of their own, so that with a thousand
+            // groups the window is not held for the three together.
+            nextTurn([batch] {
+                if (batch->m_manager) {
+                    batch->m_manager->removeOrphanedGroupFolders();
+                    NVLXAnalytics::signal(QStringLiteral("dock.batch_synced"),
+                                          {{QStringLiteral("group_count"), QString::number(batch->m_entries.size())}});
+                }
+                nextTurn([batch] { batch->finish(batch->m_allPrepared); });
+            });
         });
     }
 

@@ -6,6 +6,7 @@
 #include "Kestrowan/groups/GroupsMerge.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/BoundedFile.h"
@@ -37,18 +38,45 @@ QString runningProgramPath()
 
 const QString corruptCopyPrefix = QStringLiteral("groups-corrupt-");
 
-// Why the file that `path` links to cannot be reached; nothing when `path` is no link or its file is there.
-std::optional<QString> unreachableLinkTarget(const QString &path)
+// A link on the way to a stored file (the file itself, or a folder above it) whose target cannot be
+// reached: a volume not mounted yet.
+struct UnreachableLink {
+    QString path;   // the link
+    QString reason; // what the log says
+};
+
+// A path as the user reads it: from "~" inside the home folder.
+QString shownPath(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.isSymLink())
-        return std::nullopt;
-    struct stat target {};
-    if (::stat(QFile::encodeName(path).constData(), &target) == 0)
-        return std::nullopt;
-    const int error = errno;
-    return QStringLiteral("%1 is a link to %2, which cannot be reached (%3)")
-        .arg(info.fileName(), info.symLinkTarget(), systemErrorText(error));
+    const QString home = QDir::homePath();
+    return path.startsWith(home + u'/') ? u'~' + path.mid(home.size()) : path;
+}
+
+// The first such link on the way to `path`, from the file up; nothing when the way is clear or
+// nothing stands there yet.
+std::optional<UnreachableLink> unreachableLinkOnTheWay(const QString &path)
+{
+    QString at = QDir::cleanPath(path);
+    for (;;) {
+        struct stat entry {};
+        if (::lstat(QFile::encodeName(at).constData(), &entry) == 0) {
+            struct stat target {};
+            if (!S_ISLNK(entry.st_mode) || ::stat(QFile::encodeName(at).constData(), &target) == 0)
+                return std::nullopt;
+            const int error = errno;
+            const QFileInfo info(at);
+            // The file by its name, as the user knows it; a folder by its whole path.
+            const QString named = at == QDir::cleanPath(path) ? info.fileName() : at;
+            return UnreachableLink{at, QStringLiteral("%1 is a link to %2, which cannot be reached (%3)")
+                                           .arg(named, info.symLinkTarget(), systemErrorText(error))};
+        }
+        if (errno != ENOENT)
+            return std::nullopt;
+        const QString parent = QFileInfo(at).path();
+        if (parent == at)
+            return std::nullopt;
+        at = parent;
+    }
 }
 
 } // namespace
@@ -171,16 +199,19 @@ void GroupManager::loadGroups()
     // A save still on its way to the file comes first: the file is read as the store last left it.
     m_writer->waitUntilWritten();
     watchFile();
-    if (GroupsFileWriter::isAbsent(m_storageURL)) {
-        m_seenGeneration = m_writer->adopt(std::nullopt, {}, FileStamp());
+    // A link whose file cannot be reached (a volume not mounted yet), be it the file's or its
+    // folder's, is no empty list: taken for one, it would have every group's folder and Dock item
+    // swept away.
+    if (const std::optional<UnreachableLink> unreachable = unreachableLinkOnTheWay(m_storageURL)) {
+        qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(loggedText(unreachable->reason)));
+        setGroups({});
+        setLoadError(unreachable->path == QDir::cleanPath(m_storageURL)
+                         ? localized(QStringLiteral("groups.loadError.unreachable"))
+                         : localizedFormat(QStringLiteral("groups.loadError.folderUnreachable"), {shownPath(unreachable->path)}));
         return;
     }
-    // A link whose file cannot be reached (a volume not mounted yet) is no empty list: taken for
-    // one, it would have every group's folder and Dock item swept away.
-    if (const std::optional<QString> unreachable = unreachableLinkTarget(m_storageURL)) {
-        qCCritical(persistenceLogger, "Failed to load groups: %s", qUtf8Printable(loggedText(*unreachable)));
-        setGroups({});
-        setLoadError(localized(QStringLiteral("groups.loadError.unreachable")));
+    if (GroupsFileWriter::isAbsent(m_storageURL)) {
+        m_seenGeneration = m_writer->adopt(std::nullopt, {}, FileStamp());
         return;
     }
 

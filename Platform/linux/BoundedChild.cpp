@@ -29,7 +29,8 @@ std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
     return pointers;
 }
 
-// In the child, between fork and exec: nothing here allocates or takes a lock.
+// In the child, between vfork and exec, in the program's memory: nothing here allocates or takes a
+// lock.
 [[noreturn]] void becomeChild(pid_t parent, int null, int output, bool supervisor, const char *program,
                               char *const *arguments, char *const *environment)
 {
@@ -44,6 +45,13 @@ std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
     // starts with the signals it waits for blocked, so that none comes before it waits.
     for (const int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD, SIGXCPU})
         ::signal(signal, SIG_DFL);
+    // No handler of the program may run in its memory once the signals are let through.
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction action {};
+        if (::sigaction(signal, nullptr, &action) == 0 && !(action.sa_flags & SA_SIGINFO) && action.sa_handler == SIG_IGN)
+            continue;
+        ::signal(signal, SIG_DFL);
+    }
     sigset_t mask;
     sigemptyset(&mask);
     if (supervisor) {
@@ -53,6 +61,27 @@ std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
     ::sigprocmask(SIG_SETMASK, &mask, nullptr);
     ::execve(program, arguments, environment);
     ::_exit(127);
+}
+
+// Starts the child without copying the program's memory: the program holds hundreds of megabytes
+// with a thousand groups, and a copy of its page tables for every helper a Sync All starts held the
+// window for milliseconds each time, and made the program's next write to each page fault. The
+// program waits, sharing its memory, until the child has executed its program or given up. Every
+// signal stays blocked meanwhile, so that no handler of the program runs in the child before it
+// has set its own.
+pid_t startChild(pid_t parent, int null, int output, bool supervisor, const char *program, char *const *arguments,
+                 char *const *environment, int *startError)
+{
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
+    const pid_t pid = ::vfork();
+    if (pid == 0)
+        becomeChild(parent, null, output, supervisor, program, arguments, environment);
+    *startError = errno;
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return pid;
 }
 
 } // namespace
@@ -92,7 +121,7 @@ bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode 
         }
         command = QStringList{supervisor, QStringLiteral("--supervise")} + command;
     }
-    // Everything the child needs is made now: after the fork it may not allocate.
+    // Everything the child needs is made now: the child may not allocate.
     const QByteArray path = QFile::encodeName(command.first());
     std::vector<QByteArray> argumentBytes;
     for (const QString &argument : std::as_const(command))
@@ -115,10 +144,8 @@ bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode 
         return false;
     }
     const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        becomeChild(parent, null, pipe[1], supervised, path.constData(), argv.data(), envp.data());
-    const int forkError = errno;
+    int forkError = 0;
+    const pid_t pid = startChild(parent, null, pipe[1], supervised, path.constData(), argv.data(), envp.data(), &forkError);
     ::close(null);
     if (pipe[1] >= 0)
         ::close(pipe[1]);

@@ -17,10 +17,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -160,6 +162,11 @@ private slots:
     void theDesktopEntrySurvives()
     {
         installDesktopIntegration(QStringLiteral("/opt/k/Kestrowan"));
+        // The desktop's cache tool writes its cache beside the entry a moment later: that file is its
+        // own, not a leftover of the save, so the folder is looked at once the tool has finished.
+        QTRY_VERIFY_WITH_TIMEOUT(std::ranges::none_of(QCoreApplication::instance()->findChildren<QProcess *>(),
+                                                      [](const QProcess *tool) { return tool->state() != QProcess::NotRunning; }),
+                                 60000);
         const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
             + QStringLiteral("/applications/kestrowan.desktop");
         const QByteArray before = readTestFile(path);

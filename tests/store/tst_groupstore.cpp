@@ -5,6 +5,7 @@
 #include "Kestrowan/groups/GroupsJson.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/safewrite/SafeWrite.h"
 #include "tests/support/FullDisk.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -377,6 +379,45 @@ private slots:
         QVERIFY(DockService::isFolderInDock(folderURL));
         QVERIFY(QFileInfo(groupsFile()).isSymLink());
         QVERIFY(corruptCopies().isEmpty());
+    }
+
+    // The whole storage folder kept on such a volume: the same load error, naming the folder, and
+    // again nothing is swept and the Dock keeps its items. Once the volume is there, its groups load.
+    void aStorageFolderThatCannotBeReachedIsALoadError()
+    {
+        const QString volume = m_dir->path() + QStringLiteral("/Volume");
+        // Where the program keeps it, in the home folder; the window names it from "~".
+        QVERIFY(QDir().mkpath(QDir::homePath() + QStringLiteral("/.local/share")));
+        m_storage = QDir::homePath() + QStringLiteral("/.local/share/Kestrowan");
+        m_groupsFolder = m_storage + QStringLiteral("/Groups");
+        QVERIFY(QFile::link(volume + QStringLiteral("/Kestrowan"), m_storage));
+        const auto removeLink = qScopeGuard([this] { QFile::remove(m_storage); });
+        const QUrl folderURL = QUrl::fromLocalFile(m_groupsFolder + QStringLiteral("/Work"));
+        QVERIFY(DockService::writePersistentOthers({DockService::folderTile(folderURL, QStringLiteral("Work"), AppGroup::DisplayStyle::Grid)}));
+
+        auto manager = makeManager();
+        QSignalSpy told(manager.get(), &GroupManager::loadErrorChanged);
+        QTest::ignoreMessage(QtCriticalMsg,
+                             qPrintable(QStringLiteral("Failed to load groups: %1 is a link to %2/Kestrowan, which cannot be reached "
+                                                       "(No such file or directory)").arg(m_storage, volume)));
+        manager->loadGroups();
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(manager->loadError(), std::optional<QString>(localizedFormat(QStringLiteral("groups.loadError.folderUnreachable"),
+                                                                         {QStringLiteral("~/.local/share/Kestrowan")})));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Orphaned group folders kept")));
+        manager->removeOrphanedGroupFolders();
+        QVERIFY(DockService::isFolderInDock(folderURL));
+        QVERIFY(QFileInfo(m_storage).isSymLink());
+        QVERIFY(!QFileInfo::exists(volume));
+
+        // The volume mounted: the groups on it load through the link.
+        manager.reset();
+        const AppGroup work = makeGroup(QStringLiteral("Work"));
+        writeBytes(volume + QStringLiteral("/Kestrowan/groups.json"), GroupsJson::encode({work}));
+        auto mounted = makeManager();
+        mounted->loadGroups();
+        QVERIFY(!mounted->loadError());
+        QCOMPARE(mounted->groups(), QList<AppGroup>{work});
     }
 
     void burstOfSavesEndsWithTheLastState()
