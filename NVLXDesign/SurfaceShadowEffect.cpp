@@ -1,10 +1,13 @@
 #include "NVLXDesign/SurfaceShadowEffect.h"
 
 #include <QEvent>
+#include <QGraphicsEffect>
 #include <QPainter>
 #include <QPaintDevice>
 #include <QPixmap>
 #include <QWidget>
+
+#include <algorithm>
 
 // The blur of Qt's own drop-shadow filter, which the toolkit exports for effects made outside it: the
 // shadow made here is the very one the plain effect draws.
@@ -30,6 +33,15 @@ bool SurfaceShadowEffect::eventFilter(QObject *watched, QEvent *event)
     return DynamicShadowEffect::eventFilter(watched, event);
 }
 
+bool SurfaceShadowEffect::holdsEffectOfItsOwn() const
+{
+    const QList<QWidget *> inside = m_surfaceWidget->findChildren<QWidget *>();
+    return std::any_of(inside.cbegin(), inside.cend(), [](const QWidget *widget) {
+        const QGraphicsEffect *effect = widget->graphicsEffect();
+        return effect && effect->isEnabled() && widget->isVisible();
+    });
+}
+
 void SurfaceShadowEffect::draw(QPainter *painter)
 {
     if ((blurRadius() <= 0 && offset().isNull()) || !painter->device()) {
@@ -47,6 +59,13 @@ void SurfaceShadowEffect::draw(QPainter *painter)
     if (m_key == key) {
         painter->setWorldTransform(QTransform());
         painter->drawImage(padded.topLeft(), m_shadow);
+        if (holdsEffectOfItsOwn()) {
+            QPoint position;
+            const QPixmap pixmap = sourcePixmap(Qt::DeviceCoordinates, &position, NoPad);
+            painter->drawPixmap(position, pixmap);
+            painter->setWorldTransform(restoreTransform);
+            return;
+        }
         painter->setWorldTransform(restoreTransform);
         drawSource(painter);
         return;

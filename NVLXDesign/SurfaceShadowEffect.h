@@ -34,6 +34,12 @@ private:
         friend bool operator==(const Key &, const Key &) = default;
     };
 
+    // Whether a widget inside is drawn through an effect of its own (a button dimmed while pressed).
+    // Such an effect opens a painter of its own on the device it draws into: drawn straight into
+    // the window, where this effect's painter is already at work, it would draw nothing at all. The
+    // widget is then drawn through a picture, as the plain effect draws it.
+    bool holdsEffectOfItsOwn() const;
+
     QWidget *m_surfaceWidget;
     std::optional<Key> m_key;
     QImage m_shadow;

@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSet>
 #include "Platform/safewrite/OwnFiles.h"
 #include "Platform/safewrite/SafeWrite.h"
@@ -35,6 +36,8 @@ namespace {
 
 // ".group_id" holds one UUID; anything much longer is not ours.
 constexpr qint64 groupIDFileLimit = 4096;
+// A web-link file holds one address; anything much longer is not one the program wrote.
+constexpr qint64 weblocFileLimit = 64 * 1024;
 
 QString joined(const QString &folder, const QString &name)
 {
@@ -283,6 +286,63 @@ bool MirrorFolders::removeEntry(const QString &path)
         == OwnFiles::Removal::Removed;
 }
 
+bool MirrorFolders::isProgramEntry(int descriptor, const struct stat &status)
+{
+    // Its links (items and "@Kestrowan") are links; a web-link file holds exactly what is written
+    // for its address. Nothing else of a mirror folder that does not begin with "." is its own.
+    if (S_ISLNK(status.st_mode))
+        return true;
+    if (!S_ISREG(status.st_mode) || descriptor < 0 || status.st_size > weblocFileLimit)
+        return false;
+    QByteArray bytes(qsizetype(status.st_size) + 1, Qt::Uninitialized);
+    qsizetype length = 0;
+    while (length < bytes.size()) {
+        const ssize_t read = ::pread(descriptor, bytes.data() + length, size_t(bytes.size() - length), off_t(length));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            break;
+        length += read;
+    }
+    bytes.truncate(length);
+    const std::optional<QVariant> parsed = PropertyList::parse(bytes);
+    const QVariantMap map = parsed ? parsed->toMap() : QVariantMap();
+    return map.size() == 1 && map.value(QStringLiteral("URL")).typeId() == QMetaType::QString
+        && PropertyList::toXml(map) == bytes;
+}
+
+bool MirrorFolders::isProgramEntryAt(int folder, const QByteArray &name)
+{
+    struct stat status {};
+    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (!S_ISREG(status.st_mode))
+        return isProgramEntry(-1, status);
+    const int file = ::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened {};
+    const bool ours = file >= 0 && ::fstat(file, &opened) == 0 && isProgramEntry(file, opened);
+    if (file >= 0)
+        ::close(file);
+    return ours;
+}
+
+bool MirrorFolders::removeEntryAt(int folder, const QString &name, bool onlyProgramEntries)
+{
+    const QByteArray entry = QFile::encodeName(name);
+    if (onlyProgramEntries) {
+        const OwnFiles::Removal removal = OwnFiles::removeEntryAt(folder, entry, &isProgramEntry);
+        return removal == OwnFiles::Removal::Removed || removal == OwnFiles::Removal::Absent;
+    }
+    struct stat status {};
+    if (::fstatat(folder, entry.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    // Whatever it is, the entry itself goes, never what a link points at; a folder is emptied one
+    // descriptor at a time.
+    if (!S_ISDIR(status.st_mode))
+        return ::unlinkat(folder, entry.constData(), 0) == 0 || errno == ENOENT;
+    return OwnFiles::removeEntryAt(folder, entry, [](int, const struct stat &) { return true; }) == OwnFiles::Removal::Removed;
+}
+
 bool MirrorFolders::indexIsCurrent() const
 {
     // A folder changed a moment ago could change again without a new stamp, so its listing is
@@ -474,15 +534,36 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     } else if (!QDir().mkpath(target)) {
         return QStringLiteral("Cannot create the folder “%1”").arg(target);
     }
+    // Entries are removed through the folder's descriptor: neither the folder swapped for a link
+    // after this look nor a link inside it can send a removal elsewhere. A folder kept elsewhere
+    // through a link (the user keeps the groups on another disk) may hold what the user put there:
+    // only what the program makes goes from it.
+    bool throughLink = false;
+    const int handle = OwnFiles::openFolder(target, &throughLink);
+    if (handle < 0)
+        return QStringLiteral("Cannot open the folder “%1”: %2").arg(target, errnoText());
+    const auto closeHandle = qScopeGuard([handle] { ::close(handle); });
+    QSet<QString> kept;
+    if (throughLink) {
+        for (const QString &entry : std::as_const(present)) {
+            if (isProgramEntryAt(handle, QFile::encodeName(entry)))
+                continue;
+            kept.insert(entry);
+            qCInfo(persistenceLogger, "Left %s in %s: the folder is reached through a link, and the program did not make it",
+                   qUtf8Printable(loggedText(entry)), qUtf8Printable(loggedText(target)));
+        }
+        present.subtract(kept);
+    }
+    const auto removeHere = [&](const QString &entry) { return removeEntryAt(handle, entry, throughLink); };
 
     if (std::optional<QString> error = writeWhenChanged(joined(target, groupIDFileName), ModelJson::uuidText(group.id).toUtf8()))
         return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
 
-    // What the folder is to hold, named as in a folder cleared of everything but its "." entries,
-    // which no name made here can take.
+    // What the folder is to hold, named as in a folder cleared of everything but its "." entries
+    // (which no name made here can take) and what is left of the user's.
     QList<PlannedEntry> planned;
     QSet<QString> names;
-    const auto taken = [&names](const QString &name) { return names.contains(name); };
+    const auto taken = [&names, &kept](const QString &name) { return names.contains(name) || kept.contains(name); };
     const auto plan = [&](PlannedEntry entry) {
         names.insert(entry.name);
         planned.append(std::move(entry));
@@ -514,7 +595,7 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     // Entries that hold what they would be written with stay as they are: removing and making
     // hundreds of files again on every sync is most of a sync's time in the file system.
     for (const QString &entry : std::as_const(present)) {
-        if (!names.contains(entry) && !removeEntry(joined(target, entry)))
+        if (!names.contains(entry) && !removeHere(entry))
             return QStringLiteral("Cannot remove “%1” from “%2”").arg(entry, target);
     }
     std::optional<QImage> icon;
@@ -524,7 +605,7 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
             icon = composeIcon(group, skinManager, target, icons);
         const QString path = joined(target, entry.name);
         if (present.contains(entry.name) && !entryHolds(path, entry)) {
-            if (!removeEntry(path))
+            if (!removeHere(entry.name))
                 return QStringLiteral("Cannot remove “%1” from “%2”").arg(entry.name, target);
             present.remove(entry.name);
         }

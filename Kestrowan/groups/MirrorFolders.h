@@ -15,6 +15,7 @@
 #include <optional>
 
 class QImage;
+struct stat;
 class SkinManager;
 
 // The folder icons of a batch of folders, encoded and written off the main thread while the
@@ -147,6 +148,15 @@ public:
     static bool removeEntry(const QString &path);
 
 private:
+    // Whether the entry of a mirror folder, open as `descriptor` (-1 for a link) and described by
+    // `status`, is of a kind the program writes there: one of its links or web-link files.
+    static bool isProgramEntry(int descriptor, const struct stat &status);
+    // The same for the entry `name` of the open folder `folder`, without following a link.
+    static bool isProgramEntryAt(int folder, const QByteArray &name);
+    // Removes the entry `name` of the open folder `folder` without following a link; with
+    // `onlyProgramEntries`, only when the program writes such entries. Whether it is gone.
+    static bool removeEntryAt(int folder, const QString &name, bool onlyProgramEntries);
+
     struct OwnedFolder {
         QString path;
         FileStamp groupIDFile;

@@ -2,7 +2,9 @@
 
 #include "Platform/logging/SystemErrorText.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QRandomGenerator>
 
@@ -64,25 +66,28 @@ Removal fail(QString *failure, Removal removal, const QString &reason)
 
 Removal removeEntry(const QString &folder, const QString &name, const Ownership &isOurs, QString *failure)
 {
-    const QByteArray entryName = QFile::encodeName(name);
-    if (entryName.isEmpty() || entryName.contains('/') || entryName == "." || entryName == "..")
-        return fail(failure, Removal::NotOurs, QStringLiteral("not an entry name"));
     const int parent = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (parent < 0) {
         const int error = errno;
         return fail(failure, Removal::Failed,
                     error == ELOOP || error == ENOTDIR ? QStringLiteral("the folder is a link or no folder") : systemErrorText(error));
     }
-    struct Closer {
-        int handle;
-        ~Closer() { ::close(handle); }
-    } closeParent{parent};
+    const Removal removal = removeEntryAt(parent, QFile::encodeName(name), [&isOurs](int descriptor, const struct stat &status) {
+        return !S_ISLNK(status.st_mode) && isOurs(descriptor, status);
+    }, failure);
+    ::close(parent);
+    return removal;
+}
 
+Removal removeEntryAt(int parent, const QByteArray &entryName, const Ownership &isOurs, QString *failure)
+{
+    if (entryName.isEmpty() || entryName.contains('/') || entryName == "." || entryName == "..")
+        return fail(failure, Removal::NotOurs, QStringLiteral("not an entry name"));
     struct stat before {};
     if (::fstatat(parent, entryName.constData(), &before, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? Removal::Absent : fail(failure, Removal::Failed, systemErrorText(errno));
-    if (!S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode))
-        return fail(failure, Removal::NotOurs, QStringLiteral("not a regular file or folder"));
+    if (!S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode) && !S_ISLNK(before.st_mode))
+        return fail(failure, Removal::NotOurs, QStringLiteral("not a regular file, folder or link"));
 
     // Moved aside first: whatever is judged below is what goes, even if the name is taken again meanwhile.
     const QByteArray aside = ".removing-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
@@ -91,6 +96,20 @@ Removal removeEntry(const QString &folder, const QString &name, const Ownership 
     const auto putBack = [&]() { ::renameat2(parent, aside.constData(), parent, entryName.constData(), RENAME_NOREPLACE); };
 
     struct stat moved {};
+    if (S_ISLNK(before.st_mode)) {
+        // A link is judged by its own status; removing it never touches what it points at.
+        if (::fstatat(parent, aside.constData(), &moved, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(moved.st_mode)
+            || !isOurs(-1, moved)) {
+            putBack();
+            return fail(failure, Removal::NotOurs, QStringLiteral("the program did not make it"));
+        }
+        if (::unlinkat(parent, aside.constData(), 0) != 0) {
+            const int error = errno;
+            putBack();
+            return fail(failure, Removal::Failed, systemErrorText(error));
+        }
+        return Removal::Removed;
+    }
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (S_ISDIR(before.st_mode) ? O_DIRECTORY : 0);
     const int handle = ::fstatat(parent, aside.constData(), &moved, AT_SYMLINK_NOFOLLOW) == 0
             && (moved.st_mode & S_IFMT) == (before.st_mode & S_IFMT)
@@ -123,6 +142,35 @@ Removal removeEntry(const QString &folder, const QString &name, const Ownership 
         return fail(failure, Removal::Failed, systemErrorText(error));
     }
     return Removal::Removed;
+}
+
+int openFolder(const QString &path, bool *throughLink)
+{
+    *throughLink = false;
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const QStringList parts = absolute.split(u'/', Qt::SkipEmptyParts);
+    // Each folder on the way is opened from the one before it, none through a link: a folder found
+    // that way is where its path says, whatever is swapped in on the way meanwhile.
+    int handle = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (qsizetype i = 0; handle >= 0 && i < parts.size(); ++i) {
+        const QByteArray part = QFile::encodeName(parts.at(i));
+        const int flags = (i + 1 == parts.size() ? O_RDONLY : O_PATH) | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        const int next = ::openat(handle, part.constData(), flags);
+        const int error = errno;
+        struct stat status {};
+        if (next < 0 && i + 1 < parts.size() && ::fstatat(handle, part.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISLNK(status.st_mode))
+            *throughLink = true;
+        ::close(handle);
+        handle = next;
+        errno = error;
+        if (*throughLink)
+            break;
+    }
+    if (!*throughLink)
+        return handle;
+    // Kept elsewhere: opened through the links on the way, but never when it is a link itself.
+    return ::open(QFile::encodeName(absolute).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
 namespace {

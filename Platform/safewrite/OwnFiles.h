@@ -14,7 +14,8 @@ struct stat;
 // following a link inside it.
 namespace OwnFiles {
 
-// Whether the entry, open as `descriptor` and described by `status`, is one the program made.
+// Whether the entry, open as `descriptor` and described by `status`, is one the program made. A
+// symbolic link is never opened: it comes with -1, described by its own status.
 using Ownership = std::function<bool(int descriptor, const struct stat &status)>;
 
 enum class Removal {
@@ -28,6 +29,15 @@ enum class Removal {
 // program made it. A regular file or a folder only: a link, a device, a fifo or a socket is
 // never the program's. `failure` gets the reason of Failed and NotOurs.
 Removal removeEntry(const QString &folder, const QString &name, const Ownership &isOurs, QString *failure = nullptr);
+
+// The same in the folder open as `folder`, where a symbolic link may be the program's too: when
+// `isOurs` says so, the link itself goes, never what it points at.
+Removal removeEntryAt(int folder, const QByteArray &name, const Ownership &isOurs, QString *failure = nullptr);
+
+// Opens the folder at `path` for removals through its descriptor (-1, errno set, when it cannot be):
+// never when it is itself a link. `throughLink` tells whether a folder on the way to it is a link,
+// when the folder lies elsewhere than its path says.
+int openFolder(const QString &path, bool *throughLink);
 
 // Removes from `folder` the entry `name` when it carries the mark `kind`: a file whole; of a folder,
 // every entry inside it that carries the mark, and then the folder itself when it carries the mark

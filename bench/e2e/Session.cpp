@@ -381,13 +381,16 @@ bool Scenario::writeDockPreferences(const QStringList &folders)
     return PropertyList::writeBinaryFile(dockPreferences(), root);
 }
 
-bool Scenario::seed(const QList<AppGroup> &groups, const SampleFiles &, bool foldersInDock, int shortcuts, bool showInDock)
+bool Scenario::seed(const QList<AppGroup> &groups, const SampleFiles &, bool foldersInDock, int shortcuts, bool showInDock,
+                    bool byClick)
 {
     if (!writeFile(m_home + QStringLiteral("/.local/share/Kestrowan/groups.json"), GroupsJson::encode(groups)))
         return false;
     QVariantMap settings{{QStringLiteral("didCompleteOnboarding"), true},
-                         {QStringLiteral("interactionMode"), QStringLiteral("hover")},
+                         {QStringLiteral("interactionMode"), byClick ? QStringLiteral("click") : QStringLiteral("hover")},
                          {QStringLiteral("showInDock"), showInDock}};
+    if (byClick)
+        settings.insert(QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced"));
     if (shortcuts > 0) {
         // Ctrl+1, Ctrl+2, … in the table of the platform's key codes.
         static constexpr quint16 digitKeys[] = {18, 19, 20, 21, 23, 22, 26, 28, 25};

@@ -74,11 +74,12 @@ public:
     QString dockPreferences() const { return m_home + QStringLiteral("/Library/Preferences/com.apple.dock.plist"); }
     QStringList environment() const;
 
-    // Writes groups.json, the settings (onboarding done, hover mode, Ctrl+1… for the first groups
-    // when `shortcuts`, the program's own Dock tile kept with `showInDock`) and, with
-    // `foldersInDock`, each group's mirror folder and Dock tile.
+    // Writes groups.json, the settings (onboarding done, popups on resting the pointer on a tile or,
+    // with `byClick`, on clicking it, Ctrl+1… for the first groups when `shortcuts`, the program's
+    // own Dock tile kept with `showInDock`) and, with `foldersInDock`, each group's mirror folder and
+    // Dock tile.
     bool seed(const QList<AppGroup> &groups, const SampleFiles &files, bool foldersInDock, int shortcuts = 0,
-              bool showInDock = false);
+              bool showInDock = false, bool byClick = false);
     // The Dock's preferences: a few applications and, with `folders`, the given folders.
     bool writeDockPreferences(const QStringList &folders);
 

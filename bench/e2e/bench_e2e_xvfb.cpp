@@ -7,11 +7,13 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "bench/e2e/Session.h"
 #include "bench/e2e/XProbe.h"
+#include "tests/dock/ProgramWindows.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <benchmark/benchmark.h>
 
@@ -551,15 +553,20 @@ BENCHMARK(BM_typing_editorNameBeside200DockTiles)->ArgName("word")->Arg(0)->Arg(
 
 const int popupSizes[] = {100, 1000, 5000};
 
-Scenario *popupScenario(benchmark::State &state)
+// How a benchmark opens a popup: its hot key, resting the pointer on its Dock tile, clicking it.
+enum class PopupRoad { hotKey = 0, hover = 1, click = 2 };
+
+// The program in hover mode, or in click mode for `road` click: a user has one or the other.
+Scenario *popupScenario(benchmark::State &state, PopupRoad road)
 {
-    return startedScenario(state, QStringLiteral("popups"), [](Scenario &s) {
+    const bool byClick = road == PopupRoad::click;
+    return startedScenario(state, byClick ? QStringLiteral("popups-click") : QStringLiteral("popups"), [byClick](Scenario &s) {
         QList<AppGroup> groups;
         for (int size : popupSizes)
             groups.append(manyFilesGroup(run().files, QStringLiteral("Popup %1").arg(size), size));
         // The program keeps its own Dock tile, so that the tiles stay where they are while its
         // window comes and goes, as a user who shows it in the Dock has it.
-        if (!s.seed(groups, run().files, true, 3, true) || !s.startDock())
+        if (!s.seed(groups, run().files, true, 3, true, byClick) || !s.startDock())
             return false;
         const std::optional<XProbe::Window> window = startProgramAndWait(s);
         if (!window)
@@ -570,13 +577,15 @@ Scenario *popupScenario(benchmark::State &state)
     });
 }
 
-// A popup of `range(0)` items opened by its hot key (Ctrl+1, 2, 3) with the pointer away from the
-// Dock, or with `range(1)` by resting the pointer on its Dock tile: to its first frame on the server.
+// A popup of `range(0)` items opened by the road `range(1)`: its hot key (Ctrl+1, 2, 3) with the
+// pointer away from the Dock, resting the pointer on its Dock tile, or clicking the tile in click
+// mode: from the key, the pointer's arrival or the button's press to its first frame on the server.
 void BM_popup_open(benchmark::State &state)
 {
     const int size = int(state.range(0));
-    const bool byHover = state.range(1) == 1;
-    Scenario *scenario = popupScenario(state);
+    const auto road = PopupRoad(state.range(1));
+    const bool onTheDock = road != PopupRoad::hotKey;
+    Scenario *scenario = popupScenario(state, road);
     if (!scenario)
         return;
     XProbe &probe = *run().probe;
@@ -584,36 +593,62 @@ void BM_popup_open(benchmark::State &state)
     // Beside the Dock and clear of every panel, which stands above its tile.
     const QPoint away(60, 400);
     // Read afresh each time: the Dock makes room for the program's own tile while its window shows.
-    const auto tileCenter = [size] {
-        for (const DockItemInfo &item : DockPositionResolver::readDockItems()) {
-            if (item.title == QStringLiteral("Popup %1").arg(size))
-                return item.frame.center().toPoint();
+    // This process's copy of the Dock's tiles comes in through Qt's event loop, which the probe's
+    // waits do not run: wait for the tile with that loop running.
+    const QString title = QStringLiteral("Popup %1").arg(size);
+    const auto tileCenter = [&title]() -> std::optional<QPoint> {
+        std::optional<DockItemInfo> tile;
+        if (!QTest::qWaitFor([&] { return (tile = ProgramWindows::tileOf(title)).has_value(); }, ProgramWindows::roadTimeout))
+            return std::nullopt;
+        return tile->frame.center().toPoint();
+    };
+    const auto open = [&](const QPoint &onTile) {
+        switch (road) {
+        case PopupRoad::hover:
+            // From a point beside the centre, so that the pointer moves onto the tile's centre.
+            probe.movePointer(onTile + QPoint(1, 0));
+            return probe.movePointer(onTile);
+        case PopupRoad::click:
+            return probe.click(onTile);
+        case PopupRoad::hotKey:
+            break;
         }
-        return QPoint();
+        return probe.tapKey('1' + index, {keyControl});
     };
     QPoint onTile;
     const pid_t pid = scenario->programPid();
-    // Moves again now and then until the program has taken the pointer's move: it watches the
-    // pointer only once its start-up is through.
-    const auto moveUntil = [&](QPoint to, const std::function<bool()> &done) {
-        for (int tries = 0; tries < 20; ++tries) {
-            if (to != away)
-                to = onTile = tileCenter();
-            probe.movePointer(to + QPoint(1, 0));
-            probe.movePointer(to);
-            if (probe.pumpUntil(done, 1000))
-                return true;
-        }
-        return false;
-    };
     const auto closed = [&] { return !probe.anyViewableWindowOf(pid); };
-    if (byHover) {
-        probe.clearDamage();
-        const qint64 since = XProbe::now();
-        const bool shown = moveUntil(onTile, [&] { return probe.damagedWindowOf(pid, since).has_value(); });
-        if (!shown || !moveUntil(away, closed)) {
+    // Closes the popup as the road's user does: the pointer leaves the tile, or Escape.
+    const auto close = [&] {
+        if (road == PopupRoad::hover) {
+            probe.movePointer(away);
+            // Moves again now and then until the program has taken the pointer's move.
+            for (int tries = 0; tries < 20; ++tries) {
+                probe.movePointer(away + QPoint(1, 0));
+                probe.movePointer(away);
+                if (probe.pumpUntil(closed, 1000))
+                    return true;
+            }
+            return false;
+        }
+        probe.tapKey(keyEscape);
+        return probe.pumpUntil(closed, 20000);
+    };
+    if (onTheDock) {
+        // Again now and then until the program has taken it: it watches the pointer and the Dock's
+        // clicks only once its start-up is through.
+        bool shown = false;
+        for (int tries = 0; tries < 20 && !shown; ++tries) {
+            const std::optional<QPoint> centre = tileCenter();
+            if (!centre)
+                return state.SkipWithError("the Dock never showed the group's tile to this process");
+            onTile = *centre;
+            const qint64 since = open(onTile);
+            shown = probe.pumpUntil([&] { return probe.damagedWindowOf(pid, since).has_value(); }, 1000);
+        }
+        if (!shown || !close()) {
             static std::string message;
-            message = QString::fromLatin1(shown ? "the popup on the tile at %1,%2 never closed away from it" : "no popup showed on the tile at %1,%2")
+            message = QString::fromLatin1(shown ? "the popup on the tile at %1,%2 never closed" : "no popup showed on the tile at %1,%2")
                           .arg(onTile.x())
                           .arg(onTile.y())
                           .toStdString();
@@ -624,37 +659,44 @@ void BM_popup_open(benchmark::State &state)
     pause(500);
     QList<double> samples;
     for (auto _ : state) {
-        if (byHover)
-            onTile = tileCenter();
+        if (onTheDock) {
+            const std::optional<QPoint> centre = tileCenter();
+            if (!centre)
+                return state.SkipWithError("the group's tile went from the Dock");
+            onTile = *centre;
+        }
         probe.clearDamage();
-        const qint64 sent = byHover ? probe.movePointer(onTile) : probe.tapKey('1' + index, {keyControl});
+        const qint64 sent = open(onTile);
         if (!probe.pumpUntil([&] { return probe.damagedWindowOf(pid, sent).has_value(); }, 20000))
             return state.SkipWithError("the popup never showed");
         const double ms = double(probe.damagedWindowOf(pid, sent)->lastDamage - sent) / 1e6;
         state.SetIterationTime(ms / 1000);
         samples.append(ms);
         pause(400);
-        if (byHover)
-            probe.movePointer(away);
-        else
-            probe.tapKey(keyEscape);
-        if (!(byHover ? moveUntil(away, closed) : probe.pumpUntil(closed, 20000))) {
-            QString open;
+        if (!close()) {
+            QString stillShown;
             for (const XProbe::Window &window : probe.windows()) {
                 if (window.pid == pid && window.viewable)
-                    open += QStringLiteral(" %1x%2+%3+%4").arg(window.geometry.width()).arg(window.geometry.height()).arg(window.geometry.x()).arg(window.geometry.y());
+                    stillShown += QStringLiteral(" %1x%2+%3+%4").arg(window.geometry.width()).arg(window.geometry.height()).arg(window.geometry.x()).arg(window.geometry.y());
             }
             static std::string message;
-            message = ("the popup never closed; still shown:" + open).toStdString();
+            message = ("the popup never closed; still shown:" + stillShown).toStdString();
             return state.SkipWithError(message.c_str());
         }
+        probe.movePointer(away);
         pause(200);
     }
     report(state, QStringLiteral("to_painted_ms"), samples);
 }
 BENCHMARK(BM_popup_open)
-    ->ArgNames({"items", "hover"})
-    ->ArgsProduct({{100, 1000, 5000}, {0, 1}})
+    ->ArgNames({"items", "road"})
+    // Road by road: the click road has a program and a Dock of its own, started once.
+    ->Apply([](benchmark::internal::Benchmark *benchmark) {
+        for (const PopupRoad road : {PopupRoad::hotKey, PopupRoad::hover, PopupRoad::click}) {
+            for (const int size : popupSizes)
+                benchmark->Args({size, int(road)});
+        }
+    })
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10)

@@ -3,6 +3,7 @@
 #include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/icons/SkinManager.h"
+#include "Platform/safewrite/OwnFiles.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -156,6 +157,37 @@ private slots:
         QVERIFY(store.groups().isEmpty());
         QCOMPARE(treeOf(disk), before);
         QVERIFY(QFileInfo(path("Kestrowan/Groups")).isSymLink());
+    }
+
+    // A folder opened for removals stays the folder it was: one swapped for a link to the user's
+    // folder afterwards loses nothing, a link inside it goes as a link, and a folder reached
+    // through a link on the way is told apart from one that is not; a link in its own place is
+    // never opened.
+    void removalsGoThroughTheFolderOpenedNotItsPath()
+    {
+        QVERIFY(writeTestFile(path("Groups/Work/Notes.txt"), "ours"));
+        QVERIFY(writeTestFile(path("Mine/Notes.txt"), "mine"));
+        QVERIFY(writeTestFile(path("Mine/Letter.txt"), "letter"));
+        QVERIFY(QFile::link(path("Mine/Letter.txt"), path("Groups/Work/Letter")));
+        bool throughLink = true;
+        const int folder = OwnFiles::openFolder(path("Groups/Work"), &throughLink);
+        QVERIFY(folder >= 0);
+        QVERIFY(!throughLink);
+        QVERIFY(QDir().rename(path("Groups/Work"), path("Groups/Moved")));
+        QVERIFY(QFile::link(path("Mine"), path("Groups/Work")));
+        const auto anything = [](int, const struct stat &) { return true; };
+        QCOMPARE(OwnFiles::removeEntryAt(folder, "Notes.txt", anything), OwnFiles::Removal::Removed);
+        QCOMPARE(OwnFiles::removeEntryAt(folder, "Letter", anything), OwnFiles::Removal::Removed);
+        ::close(folder);
+        QCOMPARE(treeOf(path("Mine")), (QMap<QString, QByteArray>{{"Notes.txt", "mine"}, {"Letter.txt", "letter"}}));
+        QVERIFY(treeOf(path("Groups/Moved")).isEmpty());
+
+        QVERIFY(OwnFiles::openFolder(path("Groups/Work"), &throughLink) < 0);
+        QVERIFY(QFile::link(path("Groups"), path("Linked")));
+        const int elsewhere = OwnFiles::openFolder(path("Linked/Moved"), &throughLink);
+        QVERIFY(elsewhere >= 0);
+        QVERIFY(throughLink);
+        ::close(elsewhere);
     }
 
     // An installed skin whose "skin.json" is a fifo, a socket or a folder, or whose place a link

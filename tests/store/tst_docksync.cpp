@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTimer>
 
@@ -274,6 +275,73 @@ private slots:
         // The program alias's times are set in place: no "touch" (nor anything else) per folder.
         for (const FakeProcessRunner::Invocation &run : std::as_const(m_runner->invocations))
             QVERIFY2(run.executable == QStringLiteral("/usr/bin/chflags"), qPrintable(run.executable));
+    }
+
+    // The groups kept on another disk, the groups folder or the program's data folder a link to
+    // them: Sync All writes and updates the group's own entries there but removes none of the
+    // user's, whatever their kind or name.
+    void aGroupsFolderKeptElsewhereLosesOnlyWhatTheProgramMade_data()
+    {
+        QTest::addColumn<bool>("dataFolderLinked");
+        QTest::newRow("groups folder linked") << false;
+        QTest::newRow("data folder linked") << true;
+    }
+    void aGroupsFolderKeptElsewhereLosesOnlyWhatTheProgramMade()
+    {
+        QFETCH(bool, dataFolderLinked);
+        const QString otherDisk = m_home + QStringLiteral("/OtherDisk");
+        QDir(otherDisk).removeRecursively();
+        const QString linked = dataFolderLinked ? appSupportDirectoryURL() : groupsDirectoryURL();
+        const QString disk = otherDisk + u'/' + QFileInfo(linked).fileName();
+        makeFolder(disk);
+        makeFolder(QFileInfo(linked).absolutePath());
+        QVERIFY(QFile::link(disk, linked));
+        const auto unlink = qScopeGuard([&linked] { QFile::remove(linked); });
+        const QString mail = makeFolder(m_home + QStringLiteral("/Applications/Mail.app"));
+        const QString report = m_home + QStringLiteral("/Documents/Report.pdf");
+        writeBytes(report, "%PDF-1.4\n");
+        const QString notesURL = QStringLiteral("https://example.com/notes");
+        auto manager = makeManager();
+        const QString groups = QFileInfo(groupsDirectoryURL()).canonicalFilePath();
+        QVERIFY(groups.startsWith(otherDisk));
+        AppGroup work = manager->createGroup();
+        work.name = QStringLiteral("Work");
+        work.apps = {makeItem(QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), mail),
+                     makeItem(QStringLiteral("url:") + notesURL, QStringLiteral("Notes"), notesURL)};
+        manager->updateGroup(work);
+        QVERIFY(syncAll(*manager));
+        const QString workFolder = groups + QStringLiteral("/Work");
+        QCOMPARE(QFileInfo(workFolder + QStringLiteral("/Mail.app")).symLinkTarget(), mail);
+        QVERIFY(QFileInfo::exists(workFolder + QStringLiteral("/Notes.webloc")));
+
+        // The user's: a file, a folder with a file in it, a web-link file of their own, and a file
+        // under the name an item added below would take. The program's link is pointed elsewhere.
+        const QMap<QString, QByteArray> users{
+            {QStringLiteral("Letter.txt"), "mine"},
+            {QStringLiteral("Drafts/plan.txt"), "plan"},
+            {QStringLiteral("Saved.webloc"), PropertyList::toXml(QVariantMap{{QStringLiteral("URL"), notesURL},
+                                                                             {QStringLiteral("Title"), QStringLiteral("Notes")}})},
+            {QStringLiteral("Report.pdf"), "my own report"},
+        };
+        for (auto entry = users.cbegin(); entry != users.cend(); ++entry)
+            writeBytes(workFolder + u'/' + entry.key(), entry.value());
+        QVERIFY(QFile::remove(workFolder + QStringLiteral("/Mail.app")));
+        QVERIFY(QFile::link(m_home, workFolder + QStringLiteral("/Mail.app")));
+        work.apps = {work.apps.at(0), makeItem(QStringLiteral("file:") + report, QStringLiteral("Report"), report)};
+        work.iconStyle = AppGroup::IconStyle::Pelko;
+        manager->updateGroup(work);
+        QVERIFY(syncAll(*manager));
+
+        for (auto entry = users.cbegin(); entry != users.cend(); ++entry)
+            QVERIFY2(readBytes(workFolder + u'/' + entry.key()) == entry.value(), qPrintable(entry.key()));
+        QCOMPARE(QFileInfo(workFolder + QStringLiteral("/Mail.app")).symLinkTarget(), mail);
+        QCOMPARE(QFileInfo(workFolder + QStringLiteral("/Report 2.pdf")).symLinkTarget(), report);
+        QVERIFY(!MirrorFolders::entryExists(workFolder + QStringLiteral("/Notes.webloc")));
+        QCOMPARE(QFileInfo(workFolder + QStringLiteral("/@Kestrowan")).symLinkTarget(), m_program);
+        QCOMPARE(readBytes(workFolder + QStringLiteral("/.group_id")), ModelJson::uuidText(work.id).toUtf8());
+        QVERIFY(iconFileShows(workFolder, work));
+        QVERIFY(QFileInfo(linked).isSymLink());
+        QVERIFY(manager->isGroupSyncedToDock(work));
     }
 
     // A first Sync All of many groups, each of applications with icon files of their own: the
