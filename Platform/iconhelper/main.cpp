@@ -9,7 +9,7 @@
 // hundred and fifty libraries as it starts, three quarters of what a batch of icons costs.
 // Exit status 0 when every file was answered (the preview written), 1 when a file gave no picture, 2 for arguments it does not understand. The program
 // ends it at its deadline; the limits below end it when a file makes it eat memory or spin.
-#include "Platform/thumbnailhelper/ChildLimits.h"
+#include "Platform/thumbnailhelper/HelperLimits.h"
 #include "Platform/thumbnailhelper/IconTransfer.h"
 #include "Platform/thumbnailhelper/PictureDrawing.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
@@ -19,25 +19,6 @@
 
 #include <cstdio>
 #include <cstring>
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTROWAN_ICON_HELPER_UNDER_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTROWAN_ICON_HELPER_UNDER_ASAN 1
-#endif
-
-#if defined(KESTROWAN_ICON_HELPER_UNDER_ASAN)
-// Allocations the font and platform libraries still hold at exit are no fault of a drawn icon;
-// without the address space limit, the checker ends the helper when its memory passes what the
-// limit allows.
-extern "C" const char *__asan_default_options()
-{
-    return "detect_leaks=0:hard_rss_limit_mb=1024";
-}
-#endif
 
 namespace {
 
@@ -61,11 +42,7 @@ int drawPreview(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-#if defined(KESTROWAN_ICON_HELPER_UNDER_ASAN)
-    ChildLimits::apply(false);
-#else
-    ChildLimits::apply(true);
-#endif
+    HelperLimits::applyToSelf();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
         return drawPreview(argc, argv);
     if (argc < 5 || (argc - 2) % 3 != 0 || std::strcmp(argv[1], "--icons") != 0)

@@ -24,11 +24,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-std::optional<QImage> PreviewDrawing::picture(const QString &path)
-{
-    return PictureDrawing::draw(path);
-}
-
 namespace pageRules {
 
 constexpr qreal kLongSide = 256;
@@ -233,7 +228,7 @@ std::optional<QImage> PreviewDrawing::videoFrame(const QString &path)
 std::optional<QImage> PreviewDrawing::draw(Kind kind, const QString &path)
 {
     switch (kind) {
-    case Kind::Picture: return picture(path);
+    case Kind::Picture: return PictureDrawing::draw(path);
     case Kind::PdfPage: return pdfFirstPage(path);
     case Kind::VideoFrame: return videoFrame(path);
     }

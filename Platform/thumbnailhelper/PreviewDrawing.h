@@ -13,10 +13,6 @@ namespace PreviewDrawing {
 
 enum class Kind { Picture, PdfPage, VideoFrame };
 
-// A picture file decoded small enough for a preview: scaled down while decoding where the format
-// allows it, and refused when it would need an unreasonable amount of memory.
-std::optional<QImage> picture(const QString &path);
-
 // The first page of a PDF file on white, 256 points on its long side. A page without a usable size
 // gives nothing.
 std::optional<QImage> pdfFirstPage(const QString &path);

@@ -14,7 +14,7 @@
 // with a deadline and ends the whole group when the deadline passes; the limits below end it when
 // a document makes it eat memory or spin. A hostile document thus costs a picture, never the
 // program.
-#include "Platform/thumbnailhelper/ChildLimits.h"
+#include "Platform/thumbnailhelper/HelperLimits.h"
 #include "Platform/thumbnailhelper/PageDrawing.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
@@ -27,35 +27,9 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTROWAN_HELPER_UNDER_ASAN 1
-#endif
-#endif
-
-#if defined(__SANITIZE_ADDRESS__) || defined(KESTROWAN_HELPER_UNDER_ASAN)
-#define KESTROWAN_HELPER_UNDER_ASAN 1
-// In a checked build the font and platform libraries' allocations still held at exit would turn
-// every drawn thumbnail into a failed one; the helper lives for one picture. Without its address
-// space limit, the checker ends it when its resident memory passes what the limit allows.
-extern "C" const char *__asan_default_options()
-{
-    return "detect_leaks=0:hard_rss_limit_mb=1024";
-}
-#endif
-
 namespace {
 
 constexpr int kRefusedForSize = 3;
-
-void limitSelf()
-{
-#if defined(KESTROWAN_HELPER_UNDER_ASAN)
-    ChildLimits::apply(false);
-#else
-    ChildLimits::apply(true);
-#endif
-}
 
 std::optional<PreviewDrawing::Kind> previewKind(const char *name)
 {
@@ -135,7 +109,7 @@ int main(int argc, char *argv[])
     // The program set the processor limit already; the memory limit goes to the supervised program.
     if (argc >= 3 && std::strcmp(argv[1], "--supervise") == 0)
         return Supervisor::run(argv + 2);
-    limitSelf();
+    HelperLimits::applyToSelf();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
         return drawPreview(argc, argv);
     if (argc == 5 && std::strcmp(argv[1], "--fit") == 0)

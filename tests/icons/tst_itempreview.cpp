@@ -1,4 +1,5 @@
 #include "Kestrowan/icons/ItemPreview.h"
+#include "Platform/thumbnailhelper/PictureDrawing.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/FakeWorkspace.h"
@@ -254,20 +255,20 @@ void TestItemPreview::picturesAreNeverDecodedWhole()
 {
     // Claims 30000 by 30000 pixels (3.6 GB decoded): refused before any allocation.
     const QString huge = writeFile(QStringLiteral("huge.png"), hugePngHeader(30000));
-    QVERIFY(!PreviewDrawing::picture(huge).has_value());
+    QVERIFY(!PictureDrawing::draw(huge).has_value());
     const QImage badge = settledThumbnail(itemAt(huge));
     QCOMPARE_COLOR(pointColor(badge, 64 + 18, 76), kInk, 2); // the photo symbol of its badge
 
     // A large photo comes out 256 pixels on its short side.
     const QString large = file(QStringLiteral("large.jpeg"));
     QVERIFY(writeSolidPicture(large, QSize(3000, 2000), Qt::darkGreen, "jpg"));
-    const auto picture = PreviewDrawing::picture(large);
+    const auto picture = PictureDrawing::draw(large);
     QVERIFY(picture.has_value());
     QCOMPARE(picture->size(), QSize(384, 256));
     // Small pictures are kept as they are.
     const QString small = file(QStringLiteral("small.gif"));
     QVERIFY(writeSolidPicture(small, QSize(30, 20), Qt::yellow, "png")); // content sniffed, not named
-    const auto smallPicture = PreviewDrawing::picture(small);
+    const auto smallPicture = PictureDrawing::draw(small);
     QVERIFY(smallPicture.has_value());
     QCOMPARE(smallPicture->size(), QSize(30, 20));
 }
