@@ -7,5 +7,6 @@
 std::unique_ptr<PreviewRenderer> PreviewRenderer::createDefault()
 {
     return std::make_unique<HelperPreviewRenderer>(DesktopThumbnailRenderer::helperProgram(), HelperPreviewRenderer::defaultTimeoutMs,
-                                                   HelperPreviewRenderer::defaultParallel, ChildProcess::iconHelperProgram());
+                                                   HelperPreviewRenderer::defaultParallel, ChildProcess::iconHelperProgram(),
+                                                   ChildProcess::pageHelperProgram());
 }

@@ -61,7 +61,7 @@ endfunction()
 # built one in its folder (made under another name and moved over, as tests of one folder link
 # at once).
 function(kestrowan_helper_beside target)
-  foreach(helper kestrowan-thumbnail-helper kestrowan-icon-helper)
+  foreach(helper kestrowan-thumbnail-helper kestrowan-icon-helper kestrowan-page-helper)
     add_dependencies(${target} ${helper})
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND sh -c "ln -sfn \"$1\" \"$2.$$\" && mv -fT \"$2.$$\" \"$2\"" link

@@ -31,11 +31,7 @@ int drawPreview(int argc, char *argv[])
     const std::optional<QImage> picture = PictureDrawing::draw(QString::fromLocal8Bit(argv[3]));
     if (!picture || picture->isNull())
         return 1;
-    const QByteArray bytes = PixelTransfer::encode(*picture);
-    return !bytes.isEmpty() && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
-                   && std::fflush(stdout) == 0
-               ? 0
-               : 1;
+    return PixelTransfer::writeToStandardOutput(*picture) ? 0 : 1;
 }
 
 } // namespace

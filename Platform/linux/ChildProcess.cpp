@@ -30,6 +30,7 @@ Q_LOGGING_CATEGORY(childLog, "com.kestrowan.app.app")
 
 const QString kHelperName = QStringLiteral("kestrowan-thumbnail-helper");
 const QString kIconHelperName = QStringLiteral("kestrowan-icon-helper");
+const QString kPageHelperName = QStringLiteral("kestrowan-page-helper");
 
 // `name` beside the running executable, else in the installation's libexec folder, if trusted.
 // `label` names it in the log, and `without` says what the program does when there is none.
@@ -243,6 +244,12 @@ QString helperProgram()
 QString iconHelperProgram()
 {
     static const QString found = trustedHelper(kIconHelperName, "icon helper", "icons show their generic pictures");
+    return found;
+}
+
+QString pageHelperProgram()
+{
+    static const QString found = trustedHelper(kPageHelperName, "page helper", "the thumbnail helper draws PDF pages");
     return found;
 }
 

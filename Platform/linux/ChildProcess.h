@@ -46,8 +46,9 @@ bool bindToParent(pid_t parent, bool limitAddressSpace);
 // "libexec/kestrowan" folder; refused where anyone but its owner (the user or the system) could
 // have put or changed it. Empty when there is none to trust.
 QString helperProgram();
-// The icon helper, found and trusted the same way.
+// The icon helper and the page helper, found and trusted the same way.
 QString iconHelperProgram();
+QString pageHelperProgram();
 // The same test for any program path: a regular executable file owned by the user or root, not
 // writable by others, in a folder only its owner can change (or a sticky one).
 bool isTrustedProgram(const QString &path, QString *reason = nullptr);

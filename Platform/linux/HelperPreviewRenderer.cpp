@@ -28,9 +28,17 @@ struct HelperPreviewRenderer::Run : WatchedHelper {
     bool transient = false;
 };
 
-HelperPreviewRenderer::HelperPreviewRenderer(const QString &helperProgram, int timeoutMs, int parallel, const QString &pictureHelper)
-    : m_helper(helperProgram), m_pictureHelper(pictureHelper), m_timeoutMs(timeoutMs), m_parallel(std::max(1, parallel))
+HelperPreviewRenderer::HelperPreviewRenderer(const QString &helperProgram, int timeoutMs, int parallel, const QString &pictureHelper,
+                                             const QString &pageHelper)
+    : m_helper(helperProgram), m_pictureHelper(pictureHelper), m_pageHelper(pageHelper), m_timeoutMs(timeoutMs),
+      m_parallel(std::max(1, parallel))
 {
+}
+
+const QString &HelperPreviewRenderer::helperFor(Kind kind) const
+{
+    const QString &lighter = kind == Kind::Picture ? m_pictureHelper : kind == Kind::PdfPage ? m_pageHelper : m_helper;
+    return lighter.isEmpty() ? m_helper : lighter;
 }
 
 HelperPreviewRenderer::~HelperPreviewRenderer()
@@ -69,7 +77,7 @@ bool HelperPreviewRenderer::start(Kind kind, const QString &path)
 {
     auto run = std::make_unique<Run>();
     run->path = path;
-    const QString &helper = kind == Kind::Picture && !m_pictureHelper.isEmpty() ? m_pictureHelper : m_helper;
+    const QString &helper = helperFor(kind);
     if (helper.isEmpty()
         || !run->child.start({helper, QStringLiteral("--preview"), kindArgument(kind), QFileInfo(path).absoluteFilePath()},
                              true, BoundedChild::Mode::OwnLimits)) {

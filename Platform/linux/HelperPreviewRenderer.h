@@ -23,9 +23,11 @@ public:
     static constexpr int defaultTimeoutMs = 10000;
     static constexpr int defaultParallel = 3;
 
-    // Picture files go to `pictureHelper` when there is one: a lighter helper that draws them alike.
+    // Picture files go to `pictureHelper` and PDF files to `pageHelper` when there is one: lighter
+    // helpers that draw them alike.
     explicit HelperPreviewRenderer(const QString &helperProgram, int timeoutMs = defaultTimeoutMs,
-                                   int parallel = defaultParallel, const QString &pictureHelper = QString());
+                                   int parallel = defaultParallel, const QString &pictureHelper = QString(),
+                                   const QString &pageHelper = QString());
     ~HelperPreviewRenderer() override;
 
     void render(Kind kind, const QString &path) override;
@@ -41,6 +43,8 @@ private:
         QString failure;
         bool transient = false;
     };
+    // The lighter helper for `kind` when there is one, else the thumbnail helper.
+    const QString &helperFor(Kind kind) const;
     void startWaiting();
     bool start(Kind kind, const QString &path);
     void finish(Run *run);
@@ -48,6 +52,7 @@ private:
 
     QString m_helper;
     QString m_pictureHelper;
+    QString m_pageHelper;
     int m_timeoutMs;
     int m_parallel;
     QList<QPair<Kind, QString>> m_waiting;

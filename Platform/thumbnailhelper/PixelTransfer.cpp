@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -28,6 +29,13 @@ QByteArray encode(const QImage &image)
     for (int y = 0; y < pixels.height(); ++y)
         std::memcpy(bytes.data() + kHeaderBytes + rowBytes * y, pixels.constScanLine(y), size_t(rowBytes));
     return bytes;
+}
+
+bool writeToStandardOutput(const QImage &image)
+{
+    const QByteArray bytes = encode(image);
+    return !bytes.isEmpty() && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0;
 }
 
 void mendRow(QRgb *row, int width)

@@ -15,6 +15,10 @@ inline constexpr int maximumSide = 2048;
 // than `maximumSide` on a side.
 QByteArray encode(const QImage &image);
 
+// A helper's answer: the picture's bytes written to the standard output and flushed. False when
+// there is no picture to send or the program stopped reading.
+bool writeToStandardOutput(const QImage &image);
+
 // The picture, or a null image when the bytes are not exactly one picture of at most
 // `maximumSide` pixels on each side.
 QImage decode(const QByteArray &bytes);

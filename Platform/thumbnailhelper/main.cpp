@@ -24,7 +24,6 @@
 #include <QGuiApplication>
 #include <QImage>
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -42,13 +41,6 @@ std::optional<PreviewDrawing::Kind> previewKind(const char *name)
     return std::nullopt;
 }
 
-bool writePixels(const QImage &picture)
-{
-    const QByteArray bytes = PixelTransfer::encode(picture);
-    return !bytes.isEmpty() && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
-        && std::fflush(stdout) == 0;
-}
-
 int drawPreview(int argc, char *argv[])
 {
     const std::optional<PreviewDrawing::Kind> kind = previewKind(argv[2]);
@@ -58,7 +50,7 @@ int drawPreview(int argc, char *argv[])
     const std::optional<QImage> picture = PreviewDrawing::draw(*kind, QString::fromLocal8Bit(argv[3]));
     if (!picture || picture->isNull())
         return 1;
-    return writePixels(*picture) ? 0 : 1;
+    return PixelTransfer::writeToStandardOutput(*picture) ? 0 : 1;
 }
 
 std::optional<QSize> sizeArguments(const QString &width, const QString &height)
@@ -82,7 +74,7 @@ int fitPicture(int argc, char *argv[])
     const QImage picture = PageDrawing::readPicture(arguments.at(2), bounds);
     if (picture.isNull())
         return 1;
-    return writePixels(picture) ? 0 : 1;
+    return PixelTransfer::writeToStandardOutput(picture) ? 0 : 1;
 }
 
 int drawThumbnail(int argc, char *argv[])

@@ -41,6 +41,25 @@ qint64 pidIn(const QString &file)
     return readTestFile(file).trimmed().toLongLong();
 }
 
+// The process ids a file holds, one a line.
+QList<qint64> pidsIn(const QString &file)
+{
+    QList<qint64> pids;
+    for (const QByteArray &line : readTestFile(file).split('\n')) {
+        if (const qint64 pid = line.trimmed().toLongLong(); pid > 0)
+            pids.append(pid);
+    }
+    return pids;
+}
+
+// Writes at `path` a stand-in helper that adds its process id to `started` and waits for ever
+// without using the processor, as one reading a hung network mount does: its limits never end it.
+bool writeWaitingHelper(const QString &path, const QString &started)
+{
+    writeTestFile(path, "#!/bin/sh\necho $$ >> '" + started.toUtf8() + "'\nexec sleep 3600\n");
+    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
 } // namespace
 
 class TestChildrenEndToEnd : public QObject {
@@ -68,6 +87,18 @@ private:
     }
 
     QString record(const QString &name) const { return m_records.filePath(name); }
+
+    // The page helpers drawing the PDF file's preview, once one runs (none within the deadline: an
+    // empty list).
+    QList<qint64> pageHelpersAtWork()
+    {
+        QList<qint64> pids;
+        const bool running = QTest::qWaitFor([&] {
+            pids = processesWith("kestrowan-page-helper", QFile::encodeName(m_documents.filePath(QStringLiteral("forms.pdf"))));
+            return !pids.isEmpty();
+        }, timeout);
+        return running ? pids : QList<qint64>{};
+    }
 
     // Starts `program` and opens the group's editor, which asks for the thumbnails of its documents.
     bool startAndShowGroup(const QString &program)
@@ -160,6 +191,9 @@ private slots:
     void childrenAreBoundedAndGoWhenTheProgramQuits()
     {
         QVERIFY(startAndShowGroup(QStringLiteral(KESTROWAN_PROGRAM)));
+        // The PDF file's preview is drawn by the page helper, which the nested forms keep busy.
+        const QList<qint64> pageHelpers = pageHelpersAtWork();
+        QVERIFY(!pageHelpers.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record(QStringLiteral("pid"))), timeout);
         const qint64 thumbnailer = pidIn(record(QStringLiteral("pid")));
         const qint64 session = pidIn(record(QStringLiteral("session.pid")));
@@ -187,12 +221,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
         // The photo's preview is drawn by the icon helper.
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-icon-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
+        for (const qint64 pid : pageHelpers)
+            QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(pid), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-page-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
     }
 
     // Killed outright, the program cannot end its children: they end themselves.
     void childrenDieWithAKilledProgram()
     {
         QVERIFY(startAndShowGroup(QStringLiteral(KESTROWAN_PROGRAM)));
+        const QList<qint64> pageHelpers = pageHelpersAtWork();
+        QVERIFY(!pageHelpers.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record(QStringLiteral("pid"))), timeout);
         const qint64 thumbnailer = pidIn(record(QStringLiteral("pid")));
         QVERIFY(thumbnailer > 0);
@@ -202,26 +241,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
         // The photo's preview is drawn by the icon helper.
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-icon-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
+        for (const qint64 pid : pageHelpers)
+            QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(pid), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-page-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
     }
 
     // A helper waiting on a file (a network mount that hangs, say) uses no processor, so its limits
-    // never end it, and the program killed outright cannot: only the program's death can.
-    void waitingHelpersDieWithAKilledProgram()
+    // never end it, and the program killed outright cannot: only the program's death can. Quit, the
+    // program ends its helpers itself.
+    void waitingHelpersDieWithTheProgram_data()
     {
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("killed") << true;
+        QTest::newRow("quit") << false;
+    }
+
+    void waitingHelpersDieWithTheProgram()
+    {
+        QFETCH(bool, killed);
         QTemporaryDir alone;
         QVERIFY(QFile::copy(QStringLiteral(KESTROWAN_PROGRAM), alone.filePath(QStringLiteral("Kestrowan"))));
+        // The thumbnail helper draws the presentation's thumbnail (through the desktop's
+        // thumbnailer), the page helper the PDF file's preview.
         const QString started = record(QStringLiteral("waiting-helpers"));
-        const QString helper = alone.filePath(QStringLiteral("kestrowan-thumbnail-helper"));
-        writeTestFile(helper, "#!/bin/sh\necho $$ >> '" + started.toUtf8() + "'\nexec sleep 3600\n");
-        QVERIFY(QFile::setPermissions(helper, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-        const auto helpers = [&started] {
-            QList<qint64> pids;
-            for (const QByteArray &line : readTestFile(started).split('\n')) {
-                if (const qint64 pid = line.trimmed().toLongLong(); pid > 0)
-                    pids.append(pid);
-            }
-            return pids;
-        };
+        const QString pagesStarted = record(QStringLiteral("waiting-page-helpers"));
+        QFile::remove(started);
+        QFile::remove(pagesStarted);
+        QVERIFY(writeWaitingHelper(alone.filePath(QStringLiteral("kestrowan-thumbnail-helper")), started));
+        QVERIFY(writeWaitingHelper(alone.filePath(QStringLiteral("kestrowan-page-helper")), pagesStarted));
+        const auto helpers = [&started, &pagesStarted] { return pidsIn(started) + pidsIn(pagesStarted); };
         const auto endLeftovers = qScopeGuard([&helpers] {
             for (const qint64 pid : helpers()) {
                 if (processIsRunning(pid))
@@ -230,19 +278,26 @@ private slots:
         });
 
         QVERIFY(startAndShowGroup(alone.filePath(QStringLiteral("Kestrowan"))));
-        QTRY_VERIFY_WITH_TIMEOUT(!helpers().isEmpty(), timeout);
-        m_program.kill();
-        QVERIFY(m_program.waitForFinished(timeout));
+        QTRY_VERIFY_WITH_TIMEOUT(!pidsIn(started).isEmpty(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!pidsIn(pagesStarted).isEmpty(), timeout);
+        if (killed) {
+            m_program.kill();
+            QVERIFY(m_program.waitForFinished(timeout));
+        } else {
+            QVERIFY(quitProgram());
+            QCOMPARE(m_program.exitCode(), 0);
+        }
         for (const qint64 pid : helpers())
             QTRY_VERIFY2_WITH_TIMEOUT(!processIsRunning(pid), qPrintable(QStringLiteral("helper %1 outlived the program").arg(pid)), timeout);
     }
 
-    // A copy of the program finds its helper beside itself only: not at the path of the build it
+    // A copy of the program finds its helpers beside itself only: not at the path of the build it
     // came from, and not in a folder anybody can write.
     void helperOnlyFromBesideTheProgram()
     {
         const QString built = QStringLiteral(KESTROWAN_PROGRAM);
         const QString helper = QFileInfo(built).dir().filePath(QStringLiteral("kestrowan-thumbnail-helper"));
+        const QString pageHelper = QFileInfo(built).dir().filePath(QStringLiteral("kestrowan-page-helper"));
         QTemporaryDir alone;
         QVERIFY(QFile::copy(built, alone.filePath(QStringLiteral("Kestrowan"))));
         QVERIFY(startAndShowGroup(alone.filePath(QStringLiteral("Kestrowan"))));
@@ -254,22 +309,33 @@ private slots:
         QTemporaryDir open;
         QVERIFY(QFile::copy(built, open.filePath(QStringLiteral("Kestrowan"))));
         QVERIFY(QFile::copy(helper, open.filePath(QStringLiteral("kestrowan-thumbnail-helper"))));
+        QVERIFY(QFile::copy(pageHelper, open.filePath(QStringLiteral("kestrowan-page-helper"))));
         QVERIFY(::chmod(QFile::encodeName(open.path()).constData(), 0777) == 0);
         QVERIFY(startAndShowGroup(open.filePath(QStringLiteral("Kestrowan"))));
         QTRY_VERIFY_WITH_TIMEOUT(output().contains("Not using the thumbnail helper"), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Not using the page helper"), timeout);
         QVERIFY(quitProgram());
         QVERIFY(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty());
+        QVERIFY(processesWith("kestrowan-page-helper", QFile::encodeName(m_documents.path())).isEmpty());
         QFile::remove(record(QStringLiteral("pid")));
 
-        // Installed: the program in "bin", its helper in "libexec/kestrowan".
+        // Installed: the program in "bin", its helpers in "libexec/kestrowan".
         QTemporaryDir installed;
         QVERIFY(QDir().mkpath(installed.filePath(QStringLiteral("bin"))));
         QVERIFY(QDir().mkpath(installed.filePath(QStringLiteral("libexec/kestrowan"))));
         QVERIFY(QFile::copy(built, installed.filePath(QStringLiteral("bin/Kestrowan"))));
-        QVERIFY(QFile::copy(helper, installed.filePath(QStringLiteral("libexec/kestrowan/kestrowan-thumbnail-helper"))));
+        for (const QString &name : {QStringLiteral("kestrowan-thumbnail-helper"), QStringLiteral("kestrowan-icon-helper"),
+                                   QStringLiteral("kestrowan-page-helper")})
+            QVERIFY(QFile::copy(QFileInfo(built).dir().filePath(name), installed.filePath(QStringLiteral("libexec/kestrowan/") + name)));
         QVERIFY(startAndShowGroup(installed.filePath(QStringLiteral("bin/Kestrowan"))));
+        // The PDF file's preview is drawn by the installed page helper.
+        QTRY_VERIFY_WITH_TIMEOUT(!processesWith(QFile::encodeName(installed.filePath(QStringLiteral("libexec/kestrowan/kestrowan-page-helper"))),
+                                                QFile::encodeName(m_documents.filePath(QStringLiteral("forms.pdf"))))
+                                      .isEmpty(),
+                                 timeout);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record(QStringLiteral("pid"))), timeout);
-        QVERIFY(!output().contains("thumbnail helper"));
+        QVERIFY(!output().contains(" helper beside"));
+        QVERIFY(!output().contains("Not using the"));
         QVERIFY(quitProgram());
         QCOMPARE(m_program.exitCode(), 0);
     }

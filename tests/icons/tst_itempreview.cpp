@@ -1,4 +1,5 @@
 #include "Kestrowan/icons/ItemPreview.h"
+#include "Platform/thumbnailhelper/PdfPageDrawing.h"
 #include "Platform/thumbnailhelper/PictureDrawing.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
 #include "Kestrowan/shell/ResourceBundle.h"
@@ -219,7 +220,7 @@ void TestItemPreview::pdfFirstPage()
         const QRect page = p.viewport();
         p.fillRect(QRect(page.left(), page.top(), page.width() / 4, page.height()), Qt::red);
     }
-    const auto page = PreviewDrawing::pdfFirstPage(path);
+    const auto page = PdfPageDrawing::firstPage(path);
     QVERIFY(page.has_value());
     QCOMPARE(page->size(), QSize(256, 181));
     QCOMPARE_COLOR(page->pixelColor(10, 90), QColor(Qt::red), 8);
@@ -235,17 +236,17 @@ void TestItemPreview::pdfWithoutUsablePage()
 {
     // Not a PDF at all.
     const QString garbage = writeFile(QStringLiteral("garbage.pdf"), "%PDF-1.4 and then nothing that makes sense");
-    QVERIFY(!PreviewDrawing::pdfFirstPage(garbage).has_value());
+    QVERIFY(!PdfPageDrawing::firstPage(garbage).has_value());
     const QImage badge = settledThumbnail(itemAt(garbage));
     QCOMPARE_COLOR(pointColor(badge, 20, 100), kPaper, 2);
-    QVERIFY(!PreviewDrawing::pdfFirstPage(file(QStringLiteral("missing.pdf"))).has_value());
+    QVERIFY(!PdfPageDrawing::firstPage(file(QStringLiteral("missing.pdf"))).has_value());
 
     // A page whose box has no area: whatever the reader makes of it, nothing divides by zero.
     const QString empty = writeFile(QStringLiteral("empty-box.pdf"), "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
                 "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
                 "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 0 0] >> endobj\n"
                 "trailer << /Root 1 0 R >>\n%%EOF\n");
-    const auto page = PreviewDrawing::pdfFirstPage(empty);
+    const auto page = PdfPageDrawing::firstPage(empty);
     if (page)
         QVERIFY(page->width() > 0 && page->height() > 0 && page->width() <= 256 && page->height() <= 256);
     QCOMPARE(settledThumbnail(itemAt(empty)).deviceIndependentSize(), QSizeF(128, 128));

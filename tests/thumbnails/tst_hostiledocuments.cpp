@@ -9,6 +9,7 @@
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/shell/ResourceBundle.h"
+#include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/DesktopThumbnailRenderer.h"
 #include "Platform/linux/HelperPreviewRenderer.h"
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
@@ -56,9 +57,10 @@ private slots:
     {
         QVERIFY(m_files.isValid());
         ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
-        // The real helper, with the deadline the program uses.
-        PreviewPictures::setShared(std::make_unique<PreviewPictures>(
-            std::make_unique<HelperPreviewRenderer>(DesktopThumbnailRenderer::helperProgram())));
+        // The real helpers, as the program chooses them (the page helper for PDF files, the icon
+        // helper for pictures), with the deadline the program uses.
+        QVERIFY(!ChildProcess::pageHelperProgram().isEmpty());
+        PreviewPictures::setShared(std::make_unique<PreviewPictures>(PreviewRenderer::createDefault()));
     }
 
     void cleanupTestCase() { PreviewPictures::setShared(nullptr); }
@@ -126,11 +128,21 @@ private slots:
         QVERIFY2(helperPeak < 1536 * 1024, "a helper outgrew its memory limit");
     }
 
-    // The helper is ended at its deadline, with everything it started, and says so.
+    // The helper is ended at its deadline, with everything it started, and says so: the page helper,
+    // and the thumbnail helper that draws PDF files where the page helper is missing.
+    void theHelperEndsAtItsDeadline_data()
+    {
+        QTest::addColumn<QString>("pageHelper");
+        QTest::newRow("page helper") << ChildProcess::pageHelperProgram();
+        QTest::newRow("thumbnail helper") << QString();
+    }
+
     void theHelperEndsAtItsDeadline()
     {
+        QFETCH(QString, pageHelper);
         const QString pdf = m_files.file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
-        HelperPreviewRenderer renderer(DesktopThumbnailRenderer::helperProgram(), 300);
+        HelperPreviewRenderer renderer(DesktopThumbnailRenderer::helperProgram(), 300, HelperPreviewRenderer::defaultParallel, QString(),
+                                       pageHelper);
         QSignalSpy rendered(&renderer, &PreviewRenderer::rendered);
         QElapsedTimer clock;
         clock.start();
