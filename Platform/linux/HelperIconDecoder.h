@@ -16,7 +16,9 @@ class HelperIconDecoder final : public IconDecoder {
 public:
     static constexpr int defaultTimeoutMs = 10000;
     static constexpr int defaultParallel = 2;
-    static constexpr int defaultBatch = 64;
+    // A start costs as much processor time as drawing ten icons; a batch this long stays far inside
+    // the helper's processor limit even in a checked build, and its answers still come one by one.
+    static constexpr int defaultBatch = 128;
 
     explicit HelperIconDecoder(const QString &helperProgram, int timeoutMs = defaultTimeoutMs,
                                int parallel = defaultParallel, int batch = defaultBatch);
