@@ -75,35 +75,42 @@ void HelperIconDecoder::release(Run *run)
 
 void HelperIconDecoder::startWaiting()
 {
-    // Helpers still reading take what waits first: a process costs as much as drawing a dozen icons.
-    for (Run *run : std::as_const(m_running)) {
-        if (m_waiting.isEmpty())
+    while (!m_waiting.isEmpty()) {
+        // Helpers still reading take what waits, the one with least to do first: a process costs as
+        // much as drawing a dozen icons. Another starts only when those running have their hands
+        // full, so that the files are drawn side by side.
+        Run *least = nullptr;
+        for (Run *run : std::as_const(m_running)) {
+            if (run->child.hasInput() && run->handed < m_batch && (!least || run->batch.size() < least->batch.size()))
+                least = run;
+        }
+        if ((!least || least->batch.size() >= kHandsFull) && m_running.size() < m_parallel) {
+            // A start that fails takes no place among the running ones: the loop goes on with the next.
+            start();
+            continue;
+        }
+        if (!least)
             return;
-        hand(run);
+        if (!hand(least)) {
+            // It does not take more now; it answers what it has and goes.
+            least->child.closeInput();
+        }
     }
-    // A start that fails takes no place among the running ones: the loop goes on with the next.
-    while (m_running.size() < m_parallel && !m_waiting.isEmpty())
-        start();
 }
 
-void HelperIconDecoder::hand(Run *run)
+bool HelperIconDecoder::hand(Run *run)
 {
-    const bool wasIdle = run->batch.isEmpty();
-    while (!m_waiting.isEmpty() && run->child.hasInput() && run->handed < m_batch) {
-        if (!run->child.writeInput(IconTransfer::requestRecord(m_waiting.constFirst())))
-            break;
-        run->batch.append(m_waiting.takeFirst());
-        ++run->handed;
-    }
+    if (!run->child.writeInput(IconTransfer::requestRecord(m_waiting.constFirst())))
+        return false;
+    run->batch.append(m_waiting.takeFirst());
+    run->idle->stop();
+    // Each file has the whole deadline of its own, counted from when the helper can be on it.
+    if (run->batch.size() == 1)
+        run->deadline->start(m_timeoutMs);
     // A helper that has had its share reads to the end of its input and goes once it has answered.
-    if (run->handed >= m_batch)
+    if (++run->handed >= m_batch)
         run->child.closeInput();
-    if (!run->batch.isEmpty()) {
-        run->idle->stop();
-        // Each file has the whole deadline of its own, counted from when the helper can be on it.
-        if (wasIdle)
-            run->deadline->start(m_timeoutMs);
-    }
+    return true;
 }
 
 bool HelperIconDecoder::start()
@@ -137,8 +144,7 @@ bool HelperIconDecoder::start()
     started->idle = new QTimer;
     started->idle->setSingleShot(true);
     connect(started->idle, &QTimer::timeout, this, [started] { started->child.closeInput(); });
-    hand(started);
-    if (started->batch.isEmpty()) {
+    if (!hand(started)) {
         // Not one request went in: the helper is of no use, and the file it could not take is
         // reported rather than handed to helper after helper.
         started->child.closeInput();

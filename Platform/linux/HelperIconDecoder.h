@@ -37,10 +37,12 @@ private:
     struct Run;
     void startWaiting();
     bool start();
-    // Hands `run` what waits, as much as its batch has room for.
-    void hand(Run *run);
+    // Hands `run` the first file that waits; false when it does not take it.
+    bool hand(Run *run);
     void release(Run *run);
     static constexpr int kIdleMs = 250;
+    // Files a helper has yet to answer before the next is started beside it.
+    static constexpr int kHandsFull = 8;
     // Takes the answers the helper has written, at most `atMost` of them now and the rest on later
     // turns of the event loop; all of them without a bound.
     void answered(Run *run);
