@@ -4,12 +4,15 @@
 #include <QColorSpace>
 #include <QImage>
 #include <QImageWriter>
+#include <QtEndian>
 
-#include <png.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
-#include <csetjmp>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -43,46 +46,58 @@ bool covered(const QImage &image)
     return !image.isNull() && !image.colorSpace().isValid() && image.textKeys().isEmpty() && image.offset().isNull();
 }
 
-void appendToFile(png_structp png, png_bytep data, png_size_t length)
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor *compressor) const { libdeflate_free_compressor(compressor); }
+};
+
+// Level 1 is the fastest that still finds the long runs of a folder icon's flat colour; a
+// compressor holds a few hundred kilobytes of tables, so each thread that writes icons keeps one.
+libdeflate_compressor *fastestCompressor()
 {
-    static_cast<QByteArray *>(png_get_io_ptr(png))->append(reinterpret_cast<const char *>(data), qsizetype(length));
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor{libdeflate_alloc_compressor(1)};
+    return compressor.get();
 }
 
-void flushNothing(png_structp) {}
+// Readers may stream the data a chunk at a time: it goes in chunks of the size libpng writes.
+constexpr qsizetype dataChunkBytes = 8192;
 
-// libpng reports a failure by jumping back to where the write began; it says nothing on the way.
-[[noreturn]] void failQuietly(png_structp png, png_const_charp)
+void appendNumber(QByteArray &file, quint32 number)
 {
-    png_longjmp(png, 1);
+    char bytes[4];
+    qToBigEndian(number, bytes);
+    file.append(bytes, 4);
 }
 
-void ignoreWarning(png_structp, png_const_charp) {}
-
-// The jump back from a failure crosses only this function's frame, which holds nothing that needs
-// destroying: the caller owns the bytes and the rows.
-bool writeRows(png_structp png, png_infop info, const QImage &rows, bool alpha, const QImage &source, QByteArray *file)
+void appendChunk(QByteArray &file, const char (&type)[5], const char *data, qsizetype length)
 {
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_set_write_fn(png, file, appendToFile, flushNothing);
-    // Every row unfiltered at zlib's fastest level: Qt's writer tries every filter on every row to
-    // save a few per cent of the file, which for a batch of folder icons is most of their time.
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, Z_BEST_SPEED);
-    png_set_IHDR(png, info, png_uint_32(rows.width()), png_uint_32(rows.height()), 8,
-                 alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
-                 PNG_FILTER_TYPE_BASE);
-    if (source.dotsPerMeterX() > 0 || source.dotsPerMeterY() > 0)
-        png_set_pHYs(png, info, png_uint_32(std::max(source.dotsPerMeterX(), 0)), png_uint_32(std::max(source.dotsPerMeterY(), 0)),
-                     PNG_RESOLUTION_METER);
-    png_write_info(png, info);
-    // RGBX rows carry a padding byte after each pixel, which the file leaves out.
-    if (!alpha)
-        png_set_filler(png, 0, PNG_FILLER_AFTER);
-    for (int y = 0; y < rows.height(); ++y)
-        png_write_row(png, rows.constScanLine(y));
-    png_write_end(png, nullptr);
-    return true;
+    appendNumber(file, quint32(length));
+    const qsizetype start = file.size();
+    file.append(type, 4);
+    file.append(data, length);
+    appendNumber(file, quint32(libdeflate_crc32(0, file.constData() + start, size_t(length) + 4)));
+}
+
+// The rows as the file holds them before compression: each led by its filter type (0, none) and
+// then its pixels, red green blue and, with alpha, alpha.
+std::optional<QByteArray> filteredRows(const QImage &rows, int channels)
+{
+    const qsizetype rowBytes = 1 + qsizetype(rows.width()) * channels;
+    if (rowBytes > std::numeric_limits<qsizetype>::max() / rows.height())
+        return std::nullopt;
+    QByteArray raw(rowBytes * rows.height(), Qt::Uninitialized);
+    for (int y = 0; y < rows.height(); ++y) {
+        char *target = raw.data() + rowBytes * y;
+        *target++ = 0;
+        const uchar *source = rows.constScanLine(y);
+        if (channels == 4) {
+            std::memcpy(target, source, size_t(rowBytes - 1));
+            continue;
+        }
+        // RGBX: the padding byte after each pixel is left out.
+        for (int x = 0; x < rows.width(); ++x, source += 4, target += 3)
+            std::memcpy(target, source, 3);
+    }
+    return raw;
 }
 
 } // namespace
@@ -94,14 +109,36 @@ QByteArray PngEncoder::encode(const QImage &image)
     // The same conversion Qt's writer makes: straight (not premultiplied) colour, bytes in R G B A order.
     const bool alpha = image.hasAlphaChannel();
     const QImage rows = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, failQuietly, ignoreWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    QByteArray file;
-    const bool written = info && writeRows(png, info, rows, alpha, image, &file);
-    png_destroy_write_struct(&png, &info);
-    if (!written)
+    const int channels = alpha ? 4 : 3;
+    libdeflate_compressor *compressor = fastestCompressor();
+    const std::optional<QByteArray> raw = rows.isNull() ? std::nullopt : filteredRows(rows, channels);
+    if (!compressor || !raw)
         return encodedByQt(image);
-    // The file grew by doubling; what is kept of it holds only its own bytes.
-    file.squeeze();
+    QByteArray compressed(qsizetype(libdeflate_zlib_compress_bound(compressor, size_t(raw->size()))), Qt::Uninitialized);
+    const size_t compressedBytes =
+        libdeflate_zlib_compress(compressor, raw->constData(), size_t(raw->size()), compressed.data(), size_t(compressed.size()));
+    if (compressedBytes == 0)
+        return encodedByQt(image);
+
+    const qsizetype dataChunks = (qsizetype(compressedBytes) + dataChunkBytes - 1) / dataChunkBytes;
+    QByteArray file;
+    file.reserve(8 + 25 + 21 + qsizetype(compressedBytes) + 12 * dataChunks + 12);
+    file.append("\x89PNG\r\n\x1a\n", 8);
+    QByteArray header;
+    appendNumber(header, quint32(rows.width()));
+    appendNumber(header, quint32(rows.height()));
+    // Eight bits a sample, truecolour with or without alpha, deflate, adaptive filtering, not interlaced.
+    header.append(char(8)).append(char(alpha ? 6 : 2)).append(char(0)).append(char(0)).append(char(0));
+    appendChunk(file, "IHDR", header.constData(), header.size());
+    if (image.dotsPerMeterX() > 0 || image.dotsPerMeterY() > 0) {
+        QByteArray resolution;
+        appendNumber(resolution, quint32(std::max(image.dotsPerMeterX(), 0)));
+        appendNumber(resolution, quint32(std::max(image.dotsPerMeterY(), 0)));
+        resolution.append(char(1)); // per metre
+        appendChunk(file, "pHYs", resolution.constData(), resolution.size());
+    }
+    for (qsizetype at = 0; at < qsizetype(compressedBytes); at += dataChunkBytes)
+        appendChunk(file, "IDAT", compressed.constData() + at, std::min(dataChunkBytes, qsizetype(compressedBytes) - at));
+    appendChunk(file, "IEND", nullptr, 0);
     return file;
 }

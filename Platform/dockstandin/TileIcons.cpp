@@ -1,6 +1,7 @@
 #include "Platform/dockstandin/TileIcons.h"
 
 #include "Platform/linux/DesktopIcons.h"
+#include "Platform/pngreader/PngReader.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -12,23 +13,34 @@
 
 namespace {
 
+// The program writes folder pictures as plain PNG files of 512 pixels a side, which the fast reader
+// takes; a larger one, or any other picture a user put there, is read by Qt's reader.
+constexpr qint64 fastPicturePixels = qint64(4096) * 4096;
+
+QImage decodedPicture(const QByteArray &bytes)
+{
+    if (std::optional<QImage> picture = PngReader::read(bytes, fastPicturePixels))
+        return *picture;
+    return QImage::fromData(bytes);
+}
+
 QImage folderPicture(const QString &path, int size, TileIcons::FolderPictures *pictures)
 {
     const auto scaled = [size](const QImage &image) {
         return image.isNull() ? image : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     };
-    if (!pictures)
-        return scaled(QImage(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();
+    if (!pictures)
+        return scaled(decodedPicture(bytes));
     QCryptographicHash digest(QCryptographicHash::Sha256);
     digest.addData(bytes);
     const QByteArray key = digest.result();
     if (const auto known = pictures->constFind(key); known != pictures->cend())
         return *known;
-    const QImage picture = scaled(QImage::fromData(bytes));
+    const QImage picture = scaled(decodedPicture(bytes));
     pictures->insert(key, picture);
     return picture;
 }

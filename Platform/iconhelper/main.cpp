@@ -1,14 +1,17 @@
 // Draws icon and skin layer files, in a process of its own:
-//   kestrowan-icon-helper --icons within|stretch <sides> <file> [within|stretch <sides> <file>]...
-//     each file answered on the standard output as soon as it is drawn (IconTransfer);
+//   kestrowan-icon-helper --icons
+//     the files asked for on the standard input (IconTransfer), each answered on the standard
+//     output as soon as it is drawn, until the input ends;
 //   kestrowan-icon-helper --preview picture <file>
 //     the content of a picture file's drawn preview, as the thumbnail helper answers it
 //     (PixelTransfer): a group of photos would otherwise start the heavy helper for each.
-// The program starts one for every few dozen files it needs drawn, so the process links only what
-// drawing a picture needs: the thumbnail helper, which also reads PDF pages and video, loads some
-// hundred and fifty libraries as it starts, three quarters of what a batch of icons costs.
-// Exit status 0 when every file was answered (the preview written), 1 when a file gave no picture, 2 for arguments it does not understand. The program
-// ends it at its deadline; the limits below end it when a file makes it eat memory or spin.
+// The program hands one process files for as long as it needs them drawn, up to some hundred, so
+// that a window of applications costs a process or two, and the process links only what drawing a
+// picture needs: the thumbnail helper, which also reads PDF pages and video, loads some hundred and
+// fifty libraries as it starts, three quarters of what a batch of icons costs.
+// Exit status 0 when every file was answered (the preview written), 1 when an answer could not be
+// written or a preview gave no picture, 2 for arguments or a request it does not understand. The
+// program ends it at its deadline; the limits below end it when a file makes it eat memory or spin.
 #include "Platform/thumbnailhelper/HelperLimits.h"
 #include "Platform/thumbnailhelper/IconTransfer.h"
 #include "Platform/thumbnailhelper/PictureDrawing.h"
@@ -17,10 +20,53 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <QFile>
+
 #include <cstdio>
 #include <cstring>
 
 namespace {
+
+enum class Field { Read, End, Broken };
+
+// One field of a request, up to its zero byte. End only before a request's first byte.
+Field readField(QByteArray &field, qsizetype longest)
+{
+    field.clear();
+    for (;;) {
+        const int c = std::getchar();
+        if (c == EOF)
+            return Field::End;
+        if (c == 0)
+            return Field::Read;
+        if (field.size() == longest)
+            return Field::Broken;
+        field.append(char(c));
+    }
+}
+
+// The requests of the standard input, answered one by one: 0 once the input ends after a whole
+// request, 1 when an answer cannot be written, 2 for a request it does not understand.
+int answerRequests()
+{
+    QByteArray fit;
+    QByteArray sides;
+    QByteArray path;
+    for (;;) {
+        const Field first = readField(fit, 16);
+        if (first == Field::End && fit.isEmpty())
+            return 0;
+        if (first != Field::Read || readField(sides, 128) != Field::Read || readField(path, 16 * 1024) != Field::Read)
+            return 2;
+        const std::optional<IconTransfer::Request> request =
+            IconTransfer::requestFrom(QString::fromLatin1(fit), QString::fromLatin1(sides), QFile::decodeName(path));
+        if (!request)
+            return 2;
+        const QByteArray answer = IconTransfer::encodeAnswer(IconDrawing::drawFile(request->path, request->sides, request->fit));
+        if (std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout) != size_t(answer.size()) || std::fflush(stdout) != 0)
+            return 1;
+    }
+}
 
 int drawPreview(int argc, char *argv[])
 {
@@ -41,19 +87,10 @@ int main(int argc, char *argv[])
     HelperLimits::applyToSelf();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
         return drawPreview(argc, argv);
-    if (argc < 5 || (argc - 2) % 3 != 0 || std::strcmp(argv[1], "--icons") != 0)
+    if (argc != 2 || std::strcmp(argv[1], "--icons") != 0)
         return 2;
     // Vector pictures may hold text, which needs the font database of a GUI application.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
-    for (qsizetype i = 2; i + 2 < arguments.size(); i += 3) {
-        const std::optional<IconTransfer::Request> request = IconTransfer::requestFrom(arguments.at(i), arguments.at(i + 1), arguments.at(i + 2));
-        if (!request)
-            return 2;
-        const QByteArray answer = IconTransfer::encodeAnswer(IconDrawing::drawFile(request->path, request->sides, request->fit));
-        if (std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout) != size_t(answer.size()) || std::fflush(stdout) != 0)
-            return 1;
-    }
-    return 0;
+    return answerRequests();
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,10 +32,10 @@ std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
 
 // In the child, between vfork and exec, in the program's memory: nothing here allocates or takes a
 // lock.
-[[noreturn]] void becomeChild(pid_t parent, int null, int output, bool supervisor, const char *program,
+[[noreturn]] void becomeChild(pid_t parent, int null, int input, int output, bool supervisor, const char *program,
                               char *const *arguments, char *const *environment)
 {
-    if (::dup2(null, STDIN_FILENO) < 0 || ::dup2(output >= 0 ? output : null, STDOUT_FILENO) < 0
+    if (::dup2(input >= 0 ? input : null, STDIN_FILENO) < 0 || ::dup2(output >= 0 ? output : null, STDOUT_FILENO) < 0
         || ::dup2(null, STDERR_FILENO) < 0)
         ::_exit(127);
     ChildProcess::closeInheritedDescriptors();
@@ -69,7 +70,7 @@ std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
 // program waits, sharing its memory, until the child has executed its program or given up. Every
 // signal stays blocked meanwhile, so that no handler of the program runs in the child before it
 // has set its own.
-pid_t startChild(pid_t parent, int null, int output, bool supervisor, const char *program, char *const *arguments,
+pid_t startChild(pid_t parent, int null, int input, int output, bool supervisor, const char *program, char *const *arguments,
                  char *const *environment, int *startError)
 {
     sigset_t all;
@@ -78,7 +79,7 @@ pid_t startChild(pid_t parent, int null, int output, bool supervisor, const char
     ::pthread_sigmask(SIG_SETMASK, &all, &before);
     const pid_t pid = ::vfork();
     if (pid == 0)
-        becomeChild(parent, null, output, supervisor, program, arguments, environment);
+        becomeChild(parent, null, input, output, supervisor, program, arguments, environment);
     *startError = errno;
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return pid;
@@ -95,7 +96,7 @@ BoundedChild::~BoundedChild()
     closeDescriptors();
 }
 
-bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode mode)
+bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode mode, bool feedInput)
 {
     if (arguments.isEmpty() || arguments.first().isEmpty()) {
         m_error = QStringLiteral("no program to start");
@@ -138,20 +139,39 @@ bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode 
         return false;
     }
     int pipe[2] = {-1, -1};
-    if (captureOutput && ::pipe2(pipe, O_CLOEXEC) != 0) {
+    // The input is a socket rather than a pipe: a write to a child that has gone then fails with
+    // an error instead of raising SIGPIPE in the program.
+    int input[2] = {-1, -1};
+    const auto closeAll = [&] {
+        for (int *fd : {&pipe[0], &pipe[1], &input[0], &input[1]}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+    };
+    if ((captureOutput && ::pipe2(pipe, O_CLOEXEC) != 0)
+        || (feedInput && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0)) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         ::close(null);
+        closeAll();
         return false;
+    }
+    if (feedInput) {
+        ::shutdown(input[0], SHUT_RD);
+        ::fcntl(input[0], F_SETFL, ::fcntl(input[0], F_GETFL) | O_NONBLOCK);
     }
     const pid_t parent = ::getpid();
     int forkError = 0;
-    const pid_t pid = startChild(parent, null, pipe[1], supervised, path.constData(), argv.data(), envp.data(), &forkError);
+    const pid_t pid =
+        startChild(parent, null, input[1], pipe[1], supervised, path.constData(), argv.data(), envp.data(), &forkError);
     ::close(null);
-    if (pipe[1] >= 0)
-        ::close(pipe[1]);
+    for (int *childEnd : {&pipe[1], &input[1]}) {
+        if (*childEnd >= 0)
+            ::close(*childEnd);
+        *childEnd = -1;
+    }
     if (pid < 0) {
-        if (pipe[0] >= 0)
-            ::close(pipe[0]);
+        closeAll();
         m_error = QStringLiteral("could not start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(forkError)));
         return false;
     }
@@ -160,8 +180,7 @@ bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode 
     if (ended < 0) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, nullptr, 0);
-        if (pipe[0] >= 0)
-            ::close(pipe[0]);
+        closeAll();
         m_error = QStringLiteral("could not watch %1").arg(program);
         return false;
     }
@@ -173,7 +192,37 @@ bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode 
     m_supervised = supervised;
     m_ended = ended;
     m_output = pipe[0];
+    m_input = input[0];
     return true;
+}
+
+bool BoundedChild::writeInput(const QByteArray &bytes)
+{
+    if (m_input < 0)
+        return false;
+    if (bytes.size() > inputPieceBytes)
+        return false;
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t sent = ::send(m_input, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0) {
+            // A part of what was meant as a whole cannot be taken back: the child gets nothing more.
+            if (written > 0)
+                closeInput();
+            return false;
+        }
+        written += sent;
+    }
+    return true;
+}
+
+void BoundedChild::closeInput()
+{
+    if (m_input >= 0)
+        ::close(m_input);
+    m_input = -1;
 }
 
 BoundedChild::Output BoundedChild::readOutput(QByteArray &into, qsizetype limit)
@@ -300,7 +349,7 @@ std::optional<BoundedChild::Exit> BoundedChild::collect(int waitMs)
 
 void BoundedChild::closeDescriptors()
 {
-    for (int *fd : {&m_ended, &m_output}) {
+    for (int *fd : {&m_ended, &m_output, &m_input}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;

@@ -35,10 +35,10 @@ public:
         // all it starts, even in a session of its own, and under the helper's limits.
         Supervised,
     };
-    // Starts `arguments` (a program first): standard input from /dev/null, standard error to
-    // /dev/null, standard output into a pipe when `captureOutput`, else /dev/null. False, with
-    // errorString(), when no process could be made.
-    bool start(const QStringList &arguments, bool captureOutput, Mode mode);
+    // Starts `arguments` (a program first): standard input from /dev/null, or from writeInput()
+    // when `feedInput`; standard error to /dev/null; standard output into a pipe when
+    // `captureOutput`, else /dev/null. False, with errorString(), when no process could be made.
+    bool start(const QStringList &arguments, bool captureOutput, Mode mode, bool feedInput = false);
 
     bool isStarted() const { return m_pid > 0; }
     qint64 processId() const { return m_pid; }
@@ -52,6 +52,15 @@ public:
     // Appends what the pipe holds now to `into`, at most up to `limit` bytes in all: More when the
     // pipe may bring more, End at its end, TooLarge when `into` would pass the limit.
     Output readOutput(QByteArray &into, qsizetype limit);
+
+    // Hands the child `bytes` (at most inputPieceBytes) on its standard input, all of them or none:
+    // false when the child has gone, or has left so much unread that they would not fit. Never
+    // blocks and never raises SIGPIPE.
+    static constexpr qsizetype inputPieceBytes = 16 * 1024;
+    bool writeInput(const QByteArray &bytes);
+    // The child's standard input ends: it reads to the end of what was written.
+    void closeInput();
+    bool hasInput() const { return m_input >= 0; }
 
     // Ends the child and everything in its group at once (a supervisor is told to end all below
     // it, and then itself). Callable from any thread while another waits for the child; does
@@ -79,5 +88,6 @@ private:
     bool m_supervised = false;
     int m_ended = -1;
     int m_output = -1;
+    int m_input = -1;
     QString m_error;
 };

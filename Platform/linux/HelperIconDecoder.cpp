@@ -10,7 +10,11 @@
 struct HelperIconDecoder::Run : WatchedHelper {
     QByteArray read;
     IconTransfer::Reader reader;
+    // Handed to the helper and not answered yet, in the order asked.
     QList<Request> batch;
+    int handed = 0;
+    // Ends the helper's input once it has had nothing to do for a while.
+    QTimer *idle = nullptr;
     QString failure;
 };
 
@@ -39,7 +43,16 @@ HelperIconDecoder::~HelperIconDecoder()
 
 void HelperIconDecoder::decode(const QList<Request> &requests)
 {
-    m_waiting += requests;
+    for (const Request &request : requests) {
+        if (IconTransfer::requestRecord(request).size() <= BoundedChild::inputPieceBytes) {
+            m_waiting.append(request);
+            continue;
+        }
+        // No file system has a path this long; the helper is never asked.
+        QMetaObject::invokeMethod(this, [this, request] {
+            emit decoded(request, {}, QStringLiteral("the path is too long"), false);
+        }, Qt::QueuedConnection);
+    }
     startWaiting();
 }
 
@@ -50,29 +63,67 @@ void HelperIconDecoder::cancelAll()
     for (Run *run : std::exchange(m_running, {})) {
         // Killed, it ends at once; collecting it here leaves no zombie behind the decoder.
         run->child.kill();
-        WatchedHelper::release(run);
+        release(run);
     }
+}
+
+void HelperIconDecoder::release(Run *run)
+{
+    delete run->idle;
+    WatchedHelper::release(run);
 }
 
 void HelperIconDecoder::startWaiting()
 {
-    // A start that fails takes no place among the running ones: the loop goes on with the next.
-    while (m_running.size() < m_parallel && !m_waiting.isEmpty())
-        start();
+    while (!m_waiting.isEmpty()) {
+        // Helpers still reading take what waits, the one with least to do first: a process costs as
+        // much as drawing a dozen icons. Another starts only when those running have their hands
+        // full, so that the files are drawn side by side.
+        Run *least = nullptr;
+        for (Run *run : std::as_const(m_running)) {
+            if (run->child.hasInput() && run->handed < m_batch && (!least || run->batch.size() < least->batch.size()))
+                least = run;
+        }
+        if ((!least || least->batch.size() >= kHandsFull) && m_running.size() < m_parallel) {
+            // A start that fails takes no place among the running ones: the loop goes on with the next.
+            start();
+            continue;
+        }
+        if (!least)
+            return;
+        if (!hand(least)) {
+            // It does not take more now; it answers what it has and goes.
+            least->child.closeInput();
+        }
+    }
+}
+
+bool HelperIconDecoder::hand(Run *run)
+{
+    if (!run->child.writeInput(IconTransfer::requestRecord(m_waiting.constFirst())))
+        return false;
+    run->batch.append(m_waiting.takeFirst());
+    run->idle->stop();
+    // Each file has the whole deadline of its own, counted from when the helper can be on it.
+    if (run->batch.size() == 1)
+        run->deadline->start(m_timeoutMs);
+    // A helper that has had its share reads to the end of its input and goes once it has answered.
+    if (++run->handed >= m_batch)
+        run->child.closeInput();
+    return true;
 }
 
 bool HelperIconDecoder::start()
 {
     auto run = std::make_unique<Run>();
-    run->batch = m_waiting.mid(0, m_batch);
-    m_waiting.remove(0, run->batch.size());
-    if (m_helper.isEmpty() || !run->child.start(QStringList{m_helper} + IconTransfer::requestArguments(run->batch), true,
-                                                BoundedChild::Mode::OwnLimits)) {
+    if (m_helper.isEmpty() || !run->child.start(QStringList{m_helper, QStringLiteral("--icons")}, true,
+                                                BoundedChild::Mode::OwnLimits, true)) {
         // Reported through the event loop: nothing is known of the files, which may be asked for
         // again later, and a start that fails at once must not start the next from inside this one.
         m_failure = m_helper.isEmpty() ? QStringLiteral("there is no icon helper")
                                        : QStringLiteral("the helper did not start: %1").arg(run->child.errorString());
-        m_failed += run->batch;
+        m_failed += m_waiting.mid(0, m_batch);
+        m_waiting.remove(0, std::min<qsizetype>(m_batch, m_waiting.size()));
         if (!std::exchange(m_reportQueued, true))
             QMetaObject::invokeMethod(this, &HelperIconDecoder::reportFailures, Qt::QueuedConnection);
         return false;
@@ -90,7 +141,19 @@ bool HelperIconDecoder::start()
         started->failure = QStringLiteral("the helper did not finish within %1 ms").arg(m_timeoutMs);
         started->child.kill();
     });
-    started->deadline->start(m_timeoutMs);
+    started->idle = new QTimer;
+    started->idle->setSingleShot(true);
+    connect(started->idle, &QTimer::timeout, this, [started] { started->child.closeInput(); });
+    if (!hand(started)) {
+        // Not one request went in: the helper is of no use, and the file it could not take is
+        // reported rather than handed to helper after helper.
+        started->child.closeInput();
+        started->child.kill();
+        m_failure = QStringLiteral("the helper could not be handed the file");
+        m_failed.append(m_waiting.takeFirst());
+        if (!std::exchange(m_reportQueued, true))
+            QMetaObject::invokeMethod(this, &HelperIconDecoder::reportFailures, Qt::QueuedConnection);
+    }
     return true;
 }
 
@@ -128,6 +191,13 @@ void HelperIconDecoder::answered(Run *run, int atMost)
         emit decoded(request, complete ? *pictures : QList<QImage>(), complete ? QString() : QStringLiteral("the file gave no picture"),
                      false);
     }
+    if (run->batch.isEmpty() && taken > 0) {
+        // Nothing is outstanding: no file runs against the deadline, and the helper waits a moment
+        // for the files the next turns ask for before its input ends.
+        run->deadline->stop();
+        if (run->child.hasInput())
+            run->idle->start(kIdleMs);
+    }
     // More than every answer still due could take, bytes that are no answer, or bytes after the last.
     if (read == BoundedChild::Output::TooLarge || run->reader.broken() || (run->batch.isEmpty() && run->reader.pendingBytes() > 0)) {
         run->failure = QStringLiteral("the helper's answer is not a picture");
@@ -160,7 +230,7 @@ void HelperIconDecoder::finish(Run *run)
         failure = WatchedHelper::failureOfEnd(exit, transient);
     if (failure.isEmpty())
         failure = QStringLiteral("the helper ended before it answered");
-    WatchedHelper::release(run);
+    release(run);
     if (transient) {
         // Nothing of the files is known; they may be asked for again.
         for (const Request &request : std::as_const(unanswered))

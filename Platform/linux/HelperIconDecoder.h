@@ -4,8 +4,10 @@
 
 #include <QList>
 
-// Decodes icons in the icon helper program, a batch of files to a process and a few processes
-// at a time: a window of hundreds of applications costs a handful of processes, not hundreds. Each
+// Decodes icons in the icon helper program, a few processes at a time, each handed the files asked
+// for while it runs up to a batch of them: a window of hundreds of applications costs a handful of
+// processes, not hundreds, and files asked for a turn after others go to the helper already on
+// them. A helper left with nothing to do has its input ended after a moment and goes. Each
 // process is a bounded child (a process group of its own under the helper's limits, dying with the
 // program) and is killed whole when an answer is later than the deadline (counted afresh for each
 // file), when an answer grows beyond what was asked for, when cancelAll() comes or when the
@@ -16,7 +18,9 @@ class HelperIconDecoder final : public IconDecoder {
 public:
     static constexpr int defaultTimeoutMs = 10000;
     static constexpr int defaultParallel = 2;
-    static constexpr int defaultBatch = 64;
+    // A start costs as much processor time as drawing a dozen icons; a batch this long stays far
+    // inside the helper's processor limit even in a checked build.
+    static constexpr int defaultBatch = 128;
 
     explicit HelperIconDecoder(const QString &helperProgram, int timeoutMs = defaultTimeoutMs,
                                int parallel = defaultParallel, int batch = defaultBatch);
@@ -33,6 +37,12 @@ private:
     struct Run;
     void startWaiting();
     bool start();
+    // Hands `run` the first file that waits; false when it does not take it.
+    bool hand(Run *run);
+    void release(Run *run);
+    static constexpr int kIdleMs = 250;
+    // Files a helper has yet to answer before the next is started beside it.
+    static constexpr int kHandsFull = 8;
     // Takes the answers the helper has written, at most `atMost` of them now and the rest on later
     // turns of the event loop; all of them without a bound.
     void answered(Run *run);

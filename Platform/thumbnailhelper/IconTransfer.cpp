@@ -2,6 +2,7 @@
 
 #include "Platform/thumbnailhelper/PixelTransfer.h"
 
+#include <QFile>
 #include <QtEndian>
 
 #include <cstring>
@@ -21,17 +22,18 @@ void appendNumber(QByteArray &bytes, quint32 number)
 
 namespace IconTransfer {
 
-QStringList requestArguments(const QList<Request> &requests)
+QByteArray requestRecord(const Request &request)
 {
-    QStringList arguments{QStringLiteral("--icons")};
-    for (const Request &request : requests) {
-        QStringList sides;
-        for (const int side : request.sides)
-            sides.append(QString::number(side));
-        arguments << (request.fit == IconDrawing::Fit::Stretch ? QStringLiteral("stretch") : QStringLiteral("within"))
-                  << sides.join(u',') << request.path;
-    }
-    return arguments;
+    QStringList sides;
+    for (const int side : request.sides)
+        sides.append(QString::number(side));
+    QByteArray record = request.fit == IconDrawing::Fit::Stretch ? QByteArrayLiteral("stretch") : QByteArrayLiteral("within");
+    record += '\0';
+    record += sides.join(u',').toLatin1();
+    record += '\0';
+    record += QFile::encodeName(request.path);
+    record += '\0';
+    return record;
 }
 
 std::optional<Request> requestFrom(const QString &fit, const QString &sides, const QString &path)

@@ -11,8 +11,10 @@
 #include <optional>
 
 // How the program asks the icon helper for icons, many in one process, and how the pictures
-// come back. The requests are the helper's arguments: "--icons" and then, for each file, the fit
-// ("within" or "stretch"), its sides in pixels separated by commas, and the file's path. An
+// come back. The helper is started with "--icons" and reads its requests from its standard input
+// until that ends, so that files asked for while it runs go to it rather than to a new process:
+// for each file the fit ("within" or "stretch"), its sides in pixels separated by commas, and
+// the file's path, each of the three ended by a zero byte. An
 // answer, one per request in the order asked: "KICN", the number of pictures as a 32-bit
 // little-endian number (0 when the file gave none) and each picture as its width, height and rows
 // of premultiplied 32-bit ARGB pixels, top row first, without padding. The program reads nothing
@@ -27,9 +29,9 @@ struct Request {
     IconDrawing::Fit fit = IconDrawing::Fit::Within;
 };
 
-// The helper's arguments for the requests, "--icons" first.
-QStringList requestArguments(const QList<Request> &requests);
-// One request from its three arguments; nothing when they are not one.
+// A request as the helper reads it.
+QByteArray requestRecord(const Request &request);
+// One request from its three fields; nothing when they are not one.
 std::optional<Request> requestFrom(const QString &fit, const QString &sides, const QString &path);
 
 QByteArray encodeAnswer(const QList<QImage> &pictures);

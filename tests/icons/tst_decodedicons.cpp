@@ -262,7 +262,8 @@ private slots:
                                  kDeadlineMs);
         QCOMPARE(DecodedIcons::shared()->requestCount() - requestsBefore, 100);
         const int helpers = m_decoder->startedCount() - startedBefore;
-        QVERIFY2(helpers <= (100 + HelperIconDecoder::defaultBatch - 1) / HelperIconDecoder::defaultBatch,
+        // Drawn side by side, a batch to a helper at the most.
+        QVERIFY2(helpers <= std::max(HelperIconDecoder::defaultParallel, (100 + HelperIconDecoder::defaultBatch - 1) / HelperIconDecoder::defaultBatch),
                  qPrintable(QStringLiteral("%1 helpers").arg(helpers)));
         for (int round = 0; round < 5; ++round) {
             for (qsizetype i = 0; i < apps.size(); ++i) {
@@ -307,6 +308,43 @@ private slots:
             if (request.path != hostile)
                 QCOMPARE(pictures.first().size(), QSize(48, 48));
         }
+    }
+
+    // A Sync All asks for the next folders' icons a few at a time, each slice as the last comes in:
+    // the slices go to the helper already running, which goes once nothing more comes, and a path
+    // no helper could be handed is refused without one.
+    void filesAskedForWhileAHelperRunsGoToIt()
+    {
+        HelperIconDecoder decoder(ChildProcess::iconHelperProgram());
+        QSignalSpy decoded(&decoder, &IconDecoder::decoded);
+        constexpr int kSlices = 8;
+        constexpr int kSlice = 6;
+        int asked = 0;
+        const auto askSlice = [&] {
+            QList<IconDecoder::Request> slice;
+            for (int i = 0; i < kSlice; ++i, ++asked) {
+                const QString path = m_files.filePath(QStringLiteral("slice%1.png").arg(asked));
+                slice.append({solidIconFile(path, 64 + asked % 3 * 32, QColor::fromHsv(asked * 7 % 360, 200, 220)), {40}, IconDecoder::Fit::Within});
+            }
+            decoder.decode(slice);
+        };
+        // The next slice is asked for in the turn that brings the last answer of this one.
+        connect(&decoder, &IconDecoder::decoded, this, [&] {
+            if (decoded.count() == asked && asked < kSlices * kSlice)
+                askSlice();
+        });
+        askSlice();
+        QTRY_COMPARE_WITH_TIMEOUT(decoded.count(), kSlices * kSlice, kDeadlineMs);
+        for (const QList<QVariant> &answer : std::as_const(decoded))
+            QCOMPARE(answer.at(1).value<QList<QImage>>().size(), 1);
+        QCOMPARE(decoder.startedCount(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(decoder.runningCount(), 0, kDeadlineMs);
+
+        const QString tooLong = m_files.path() + u'/' + QString(20000, u'x') + QStringLiteral(".png");
+        decoder.decode({{tooLong, {40}, IconDecoder::Fit::Within}});
+        QTRY_COMPARE_WITH_TIMEOUT(decoded.count(), kSlices * kSlice + 1, kDeadlineMs);
+        QVERIFY(decoded.constLast().at(1).value<QList<QImage>>().isEmpty());
+        QCOMPARE(decoder.startedCount(), 1);
     }
 
     // A folder's Dock icon is drawn once its items' application icons are in, not with the stand-in.

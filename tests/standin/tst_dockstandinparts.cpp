@@ -351,6 +351,35 @@ private slots:
                  DesktopIcons::genericApplication().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 
+    // A folder's picture is shown as Qt reads it, whatever kind of PNG it is: the composed pictures
+    // the program writes (read by the Dock's own reader) and a 16-bit one a user put there (left to
+    // Qt's), each drawn once for the folders that share it.
+    void aFolderShowsItsPictureAsQtReadsIt()
+    {
+        QImage picture(512, 512, QImage::Format_ARGB32);
+        for (int y = 0; y < 512; ++y)
+            for (int x = 0; x < 512; ++x)
+                picture.setPixel(x, y, qRgba(x / 2, y / 2, (x * y) & 0xff, x < 64 ? 0 : (x + y) & 0xff));
+        const int size = DockLayout::tileSize * 2;
+        TileIcons::FolderPictures pictures;
+        for (const QImage::Format format : {QImage::Format_ARGB32, QImage::Format_RGBA64}) {
+            const QString folder = m_home + QStringLiteral("/Folder%1").arg(int(format));
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(picture.convertToFormat(format).save(folder + QStringLiteral("/Icon\r"), "PNG"));
+            const QImage expected = QImage::fromData(readTestFile(folder + QStringLiteral("/Icon\r")))
+                                        .scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            DockTileEntry tile;
+            tile.kind = DockTileEntry::Kind::Folder;
+            tile.path = folder;
+            for (TileIcons::FolderPictures *kept : {&pictures, &pictures, static_cast<TileIcons::FolderPictures *>(nullptr)})
+                QCOMPARE(TileIcons::iconFor(tile, std::nullopt, QStringLiteral("Folder"), size, kept)
+                             .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                         expected);
+        }
+        QCOMPARE(pictures.size(), 2);
+    }
+
     void aDockWithoutKeptApplicationsOffersAFew()
     {
         const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/");
