@@ -9,6 +9,7 @@
 #include "Platform/UserDefaults.h"
 #include "NVLXDesign/NVLXMenu.h"
 #include "Platform/FloatingPanel.h"
+#include "Platform/FreedMemory.h"
 #include "Platform/linux/TerminationSignals.h"
 
 #include <QApplication>
@@ -28,6 +29,9 @@ int main(int argc, char *argv[])
     // more without it.
     mallopt(M_ARENA_MAX, 2);
 #endif
+    // What the composing threads free they take again for the next icon; it goes back to the system
+    // once the icons have settled (GroupIconViews, DockSync).
+    FreedMemory::keepForReuse();
     LanguageManager::applyLanguageOverrideAtStartup(UserDefaults::standard());
     QApplication app(argc, argv);
     // A logout, a service manager or a terminal ends the program as its Quit command does: what

@@ -7,6 +7,7 @@
 #include "Kestrowan/groups/FolderIconPainter.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/DiskFlush.h"
+#include "Platform/FreedMemory.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
 
@@ -293,6 +294,8 @@ private:
 
     void finish(bool synced)
     {
+        // The icons of the batch are written: what composing and encoding them freed goes back.
+        FreedMemory::returnAll();
         if (m_completion)
             std::exchange(m_completion, nullptr)(synced);
     }

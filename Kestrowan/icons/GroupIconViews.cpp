@@ -5,14 +5,12 @@
 #include "Kestrowan/icons/SkinManager.h"
 
 #include "Platform/DecodedIcons.h"
+#include "Platform/FreedMemory.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTimer>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -22,7 +20,6 @@ namespace {
 // whole batch (200 cards sit in 2 MiB less); a walk per turn cost as much again each time.
 void returnFreedPages()
 {
-#if defined(__GLIBC__)
     static QPointer<QTimer> settled;
     if (!QCoreApplication::instance())
         return;
@@ -30,10 +27,9 @@ void returnFreedPages()
         settled = new QTimer(QCoreApplication::instance());
         settled->setSingleShot(true);
         settled->setInterval(250);
-        QObject::connect(settled, &QTimer::timeout, [] { malloc_trim(0); });
+        QObject::connect(settled, &QTimer::timeout, [] { FreedMemory::returnAll(); });
     }
     settled->start();
-#endif
 }
 
 } // namespace

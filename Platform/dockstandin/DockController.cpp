@@ -1,5 +1,7 @@
 #include "Platform/dockstandin/DockController.h"
 
+#include "Platform/FreedMemory.h"
+
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockOpener.h"
 #include "Platform/dockstandin/DockServer.h"
@@ -106,6 +108,8 @@ void DockController::loadTiles()
         tile.identifier = m_nextIdentifier++;
         m_kept.append(tile);
     }
+    // What reading the pictures took goes back to the system, now that they are read.
+    FreedMemory::returnAll();
     watchFolderIcons();
     composeTiles();
 }

@@ -1,6 +1,7 @@
 // The stand-in Dock: the bar, its Accessibility tree and the pointer's event taps, served on a
 // local socket. Run it under dock-keeper, which starts it again whenever it ends.
 
+#include "Platform/FreedMemory.h"
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockController.h"
 #include "Platform/dockstandin/DockServer.h"
@@ -51,6 +52,8 @@ void quitOnTerminationSignals(QApplication &app)
 int main(int argc, char *argv[])
 {
     SessionBusAddress::pinForThisProcess();
+    // The tiles' pictures are read one after another, each a megabyte of pixels for a moment.
+    FreedMemory::keepForReuse();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Dock"));
     app.setQuitOnLastWindowClosed(false);

@@ -3,6 +3,7 @@
 // What a helper program's main sets up for itself before it reads any outside input. Included by
 // each helper's main file only: it defines the checker's options for the whole program.
 
+#include "Platform/FreedMemory.h"
 #include "Platform/thumbnailhelper/ChildLimits.h"
 
 #if defined(__has_feature)
@@ -30,6 +31,8 @@ namespace HelperLimits {
 // space up front, the checker's memory limit stands in for the address space one.
 inline void applyToSelf()
 {
+    // A helper lives for a batch of pictures and gives everything back as it ends.
+    FreedMemory::keepForReuse();
 #if defined(KESTROWAN_HELPER_UNDER_ASAN)
     ChildLimits::apply(false);
 #else
