@@ -78,24 +78,36 @@ void appendChunk(QByteArray &file, const char (&type)[5], const char *data, qsiz
 }
 
 // The rows as the file holds them before compression: each led by its filter type (0, none) and
-// then its pixels, red green blue and, with alpha, alpha.
-std::optional<QByteArray> filteredRows(const QImage &rows, int channels)
+// then its pixels in `format` (straight colour, bytes in R G B A order) with alpha, or without it
+// the padding byte after each pixel left out. Qt hands a conversion of more than 65,536 pixels to
+// its thread pool and waits for it, which cost more than the conversion: the image is converted a
+// slice of rows at a time, each below that, by the same conversion.
+std::optional<QByteArray> filteredRows(const QImage &image, QImage::Format format, int channels)
 {
-    const qsizetype rowBytes = 1 + qsizetype(rows.width()) * channels;
-    if (rowBytes > std::numeric_limits<qsizetype>::max() / rows.height())
+    const int width = image.width();
+    const int height = image.height();
+    const qsizetype rowBytes = 1 + qsizetype(width) * channels;
+    if (rowBytes > std::numeric_limits<qsizetype>::max() / height)
         return std::nullopt;
-    QByteArray raw(rowBytes * rows.height(), Qt::Uninitialized);
-    for (int y = 0; y < rows.height(); ++y) {
-        char *target = raw.data() + rowBytes * y;
-        *target++ = 0;
-        const uchar *source = rows.constScanLine(y);
-        if (channels == 4) {
-            std::memcpy(target, source, size_t(rowBytes - 1));
-            continue;
+    QByteArray raw(rowBytes * height, Qt::Uninitialized);
+    const int sliceRows = std::max(1, 65535 / std::max(1, width));
+    for (int top = 0; top < height; top += sliceRows) {
+        const int rows = std::min(sliceRows, height - top);
+        const QImage slice(image.constScanLine(top), width, rows, image.bytesPerLine(), image.format());
+        const QImage converted = slice.convertToFormat(format);
+        if (converted.isNull())
+            return std::nullopt;
+        for (int y = 0; y < rows; ++y) {
+            char *target = raw.data() + rowBytes * (top + y);
+            *target++ = 0;
+            const uchar *source = converted.constScanLine(y);
+            if (channels == 4) {
+                std::memcpy(target, source, size_t(rowBytes - 1));
+                continue;
+            }
+            for (int x = 0; x < width; ++x, source += 4, target += 3)
+                std::memcpy(target, source, 3);
         }
-        // RGBX: the padding byte after each pixel is left out.
-        for (int x = 0; x < rows.width(); ++x, source += 4, target += 3)
-            std::memcpy(target, source, 3);
     }
     return raw;
 }
@@ -108,10 +120,9 @@ QByteArray PngEncoder::encode(const QImage &image)
         return encodedByQt(image);
     // The same conversion Qt's writer makes: straight (not premultiplied) colour, bytes in R G B A order.
     const bool alpha = image.hasAlphaChannel();
-    const QImage rows = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
     const int channels = alpha ? 4 : 3;
     libdeflate_compressor *compressor = fastestCompressor();
-    const std::optional<QByteArray> raw = rows.isNull() ? std::nullopt : filteredRows(rows, channels);
+    const std::optional<QByteArray> raw = filteredRows(image, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888, channels);
     if (!compressor || !raw)
         return encodedByQt(image);
     QByteArray compressed(qsizetype(libdeflate_zlib_compress_bound(compressor, size_t(raw->size()))), Qt::Uninitialized);
@@ -125,8 +136,8 @@ QByteArray PngEncoder::encode(const QImage &image)
     file.reserve(8 + 25 + 21 + qsizetype(compressedBytes) + 12 * dataChunks + 12);
     file.append("\x89PNG\r\n\x1a\n", 8);
     QByteArray header;
-    appendNumber(header, quint32(rows.width()));
-    appendNumber(header, quint32(rows.height()));
+    appendNumber(header, quint32(image.width()));
+    appendNumber(header, quint32(image.height()));
     // Eight bits a sample, truecolour with or without alpha, deflate, adaptive filtering, not interlaced.
     header.append(char(8)).append(char(alpha ? 6 : 2)).append(char(0)).append(char(0)).append(char(0));
     appendChunk(file, "IHDR", header.constData(), header.size());

@@ -3,7 +3,6 @@
 #include "Platform/linux/DesktopIcons.h"
 #include "Platform/pngreader/PngReader.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -24,6 +23,15 @@ QImage decodedPicture(const QByteArray &bytes)
     return QImage::fromData(bytes);
 }
 
+// Two independent hashes of the file's bytes and its length: folders that show the same picture
+// share it. A cryptographic digest of every file cost the Dock more than decoding half of them.
+QByteArray pictureKey(const QByteArray &bytes)
+{
+    const size_t hashes[] = {qHashBits(bytes.constData(), size_t(bytes.size()), 0x5bd1e995u),
+                             qHashBits(bytes.constData(), size_t(bytes.size()), 0x27d4eb2fu), size_t(bytes.size())};
+    return QByteArray(reinterpret_cast<const char *>(hashes), sizeof hashes);
+}
+
 QImage folderPicture(const QString &path, int size, TileIcons::FolderPictures *pictures)
 {
     const auto scaled = [size](const QImage &image) {
@@ -35,9 +43,7 @@ QImage folderPicture(const QString &path, int size, TileIcons::FolderPictures *p
     const QByteArray bytes = file.readAll();
     if (!pictures)
         return scaled(decodedPicture(bytes));
-    QCryptographicHash digest(QCryptographicHash::Sha256);
-    digest.addData(bytes);
-    const QByteArray key = digest.result();
+    const QByteArray key = pictureKey(bytes);
     if (const auto known = pictures->constFind(key); known != pictures->cend())
         return *known;
     const QImage picture = scaled(decodedPicture(bytes));

@@ -14,7 +14,7 @@
 // icon, or a drawn stand-in when the machine has none.
 class TileIcons {
 public:
-    // Folder pictures already drawn in this pass, by a digest of their file's bytes: folders that
+    // Folder pictures already drawn in this pass, by a hash of their file's bytes: folders that
     // show the same picture decode it once.
     using FolderPictures = QHash<QByteArray, QImage>;
 

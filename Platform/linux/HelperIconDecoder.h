@@ -18,9 +18,10 @@ class HelperIconDecoder final : public IconDecoder {
 public:
     static constexpr int defaultTimeoutMs = 10000;
     static constexpr int defaultParallel = 2;
-    // A start costs as much processor time as drawing a dozen icons; a batch this long stays far
-    // inside the helper's processor limit even in a checked build.
-    static constexpr int defaultBatch = 128;
+    // A start costs as much processor time as drawing a dozen icons: a Sync All of hundreds of
+    // applications is drawn by two helpers, not seven. A batch this long stays well inside the
+    // helper's processor limit even in a checked build.
+    static constexpr int defaultBatch = 512;
 
     explicit HelperIconDecoder(const QString &helperProgram, int timeoutMs = defaultTimeoutMs,
                                int parallel = defaultParallel, int batch = defaultBatch);

@@ -9,6 +9,7 @@
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/Workspace.h"
 #include "Platform/fake/FakeWorkspace.h"
+#include "bench/support/BenchApplications.h"
 #include "bench/support/BenchIcons.h"
 
 #include <QCoreApplication>
@@ -27,15 +28,17 @@ struct Fixture {
     QTemporaryDir dir;
     QList<AppItem> items;
     std::unique_ptr<SkinManager> skins;
+    FakeWorkspace *workspace = nullptr;
 
     Fixture()
     {
         ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
-        auto workspace = std::make_unique<FakeWorkspace>();
+        auto installed = std::make_unique<FakeWorkspace>();
+        workspace = installed.get();
         const QIcon icon = benchApplicationIcon();
         for (const char *app : {"/Applications/One.app", "/Applications/Two.app"})
             workspace->fileIcons.insert(QString::fromLatin1(app), icon);
-        Workspace::install(std::move(workspace));
+        Workspace::install(std::move(installed));
 
         QImage photo(1600, 1000, QImage::Format_RGB32);
         photo.fill(QColor(240, 160, 90));
@@ -179,6 +182,41 @@ void BM_floor_canvasCopy(benchmark::State &state)
     }
 }
 
+// One group of a first Sync All: four applications whose icons were never drawn before, composed
+// in the shelf style and encoded as the folder's icon file. The time is the whole process's, on
+// every thread.
+void BM_compose_newApplications(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    const int pixels = IconComposer::appIconPixels(4);
+    // Drawn before, so that no drawing of the bitmaps themselves lands in the process's time; each
+    // is copied as it is used, which makes it new to every cache.
+    static const QList<QImage> bitmaps = [pixels] {
+        QList<QImage> drawn;
+        for (int i = 0; i < 64; ++i)
+            drawn.append(benchApplicationBitmap(i, pixels));
+        return drawn;
+    }();
+    int next = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QList<AppItem> items;
+        for (int i = 0; i < 4; ++i, ++next) {
+            const QString path = QStringLiteral("/Applications/New%1.app").arg(next);
+            f.workspace->fileIcons.insert(path, QIcon(QPixmap::fromImage(bitmaps.at(next % bitmaps.size()).copy())));
+            items.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QStringLiteral("Item"), path});
+        }
+        state.ResumeTiming();
+        const QImage icon = IconComposer::composeGroupIcon(items, AppGroup::IconStyle::Shelf);
+        const QByteArray bytes = MirrorFolders::iconFileBytes(icon);
+        benchmark::DoNotOptimize(bytes.constData());
+        state.PauseTiming();
+        for (const AppItem &item : std::as_const(items))
+            f.workspace->fileIcons.remove(item.path);
+        state.ResumeTiming();
+    }
+}
+
 // Writing a composed icon as the folder's icon file, at `range(0)` pixels a side (512, and 1024 for a
 // display of twice the density): the counters are the file's size and the memory its bytes hold.
 void BM_encode_folderIcon(benchmark::State &state)
@@ -202,6 +240,7 @@ void BM_encode_folderIcon(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_encode_folderIcon)->Arg(512)->Arg(1024)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+BENCHMARK(BM_compose_newApplications)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_compose_styleChanges)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_compose_cold)->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_compose_coldUntilPictures)->Unit(benchmark::kMillisecond)->Iterations(20)->Repetitions(5)->ReportAggregatesOnly(true);

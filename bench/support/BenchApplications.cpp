@@ -28,7 +28,9 @@ QByteArray vectorIcon(int index)
         .toUtf8();
 }
 
-QImage bitmapIcon(int index, int side)
+} // namespace
+
+QImage benchApplicationBitmap(int index, int side)
 {
     QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -46,8 +48,6 @@ QImage bitmapIcon(int index, int side)
     painter.end();
     return image;
 }
-
-} // namespace
 
 QColor benchApplicationColor(int index)
 {
@@ -71,7 +71,7 @@ QStringList writeBenchApplications(const QString &folder, int count)
                 return {};
         } else {
             icon = icons + QStringLiteral("/app-%1.png").arg(i);
-            if (!bitmapIcon(i, sides[i % 8]).save(icon, "PNG"))
+            if (!benchApplicationBitmap(i, sides[i % 8]).save(icon, "PNG"))
                 return {};
         }
         const QString entry = entries + QStringLiteral("/org.example.App%1.desktop").arg(i);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QStringList>
 
 // A home of as many different applications as a real one holds: `count` desktop entries in
@@ -12,3 +13,6 @@ QStringList writeBenchApplications(const QString &folder, int count);
 
 // The colour of application `index`'s icon.
 QColor benchApplicationColor(int index);
+
+// Application `index`'s bitmap icon, `side` pixels square.
+QImage benchApplicationBitmap(int index, int side);
