@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 class GroupGrid;
@@ -22,12 +23,15 @@ public:
     // The sync-all button's done mark.
     void setSyncAllDone(bool done);
     // While a sync of all groups runs the button says so, with how many folders of how many are
-    // built (none known yet: `total` 0), and takes no clicks; `finishSyncAll` ends that.
+    // built (none known yet: `total` 0), and takes no clicks; `finishSyncAll` ends that. The first
+    // count shows at once, later ones at most every `progressShownMs`.
     void setSyncAllProgress(int done, int total);
     void finishSyncAll();
+    static constexpr int progressShownMs = 100;
 
 private:
     void showSyncAllState();
+    void showSyncAllProgress();
     void retitle();
 
     GroupGrid *m_grid;
@@ -36,4 +40,7 @@ private:
     ToolbarButton *m_syncAll;
     bool m_syncDone = false;
     bool m_syncRunning = false;
+    std::pair<int, int> m_syncProgress;
+    std::pair<int, int> m_syncProgressShown;
+    QTimer m_syncProgressPace;
 };
