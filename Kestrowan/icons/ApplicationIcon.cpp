@@ -13,7 +13,9 @@ Picture of(const AppItem &app, int pixels)
     const QIcon icon = app.itemIcon();
     Picture picture;
     // Asked first, so that a pending picture is reported as what was drawn.
-    picture.pending = app.itemURL().isLocalFile() && Workspace::shared().iconPending(app.path, pixels);
+    if (app.itemURL().isLocalFile())
+        picture.pendingFile = Workspace::shared().pendingIconFile(app.path, pixels);
+    picture.pending = picture.pendingFile.has_value();
     if (!icon.isNull())
         picture.image = icon.pixmap(QSize(pixels, pixels)).toImage();
     return picture;
@@ -23,6 +25,15 @@ void followArrivals(QObject *view, std::function<void()> redraw)
 {
     if (DecodedIcons *icons = DecodedIcons::shared())
         QObject::connect(icons, &DecodedIcons::arrived, view, [redraw = std::move(redraw)] { redraw(); });
+}
+
+void followArrival(QObject *view, std::function<std::optional<QString>()> awaited, std::function<void()> redraw)
+{
+    if (DecodedIcons *icons = DecodedIcons::shared())
+        QObject::connect(icons, &DecodedIcons::arrived, view, [awaited = std::move(awaited), redraw = std::move(redraw)](const QString &file) {
+            if (awaited() == file)
+                redraw();
+        });
 }
 
 } // namespace ApplicationIcon

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 // An application's icon as the views draw it: decoded out of the program at the pixel size drawn,
 // the generic application symbol standing in while it is on its way.
@@ -13,8 +14,9 @@ namespace ApplicationIcon {
 
 struct Picture {
     QImage image;
-    // The generic symbol stands in: draw it now, ask again once an icon arrives.
+    // The generic symbol stands in: draw it now, ask again once its icon file arrives.
     bool pending = false;
+    std::optional<QString> pendingFile;
 };
 
 // The item's icon at `pixels` a side (never larger; a smaller bitmap icon keeps its own pixels).
@@ -22,5 +24,8 @@ Picture of(const AppItem &app, int pixels);
 
 // Runs `redraw` whenever a decoded icon arrives, while `view` lives.
 void followArrivals(QObject *view, std::function<void()> redraw);
+// Runs `redraw` when the icon file that `awaited` names (when it names one) arrives, while `view`
+// lives. A window of hundreds of items drew each stand-in again for every icon that came in.
+void followArrival(QObject *view, std::function<std::optional<QString>()> awaited, std::function<void()> redraw);
 
 } // namespace ApplicationIcon

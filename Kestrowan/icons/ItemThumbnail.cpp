@@ -44,11 +44,10 @@ ItemThumbnail::ItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(
         if (m_renderedImage.isNull())
             pictureChanged();
     });
-    ApplicationIcon::followArrivals(this, [this] {
-        if (m_appIconPending) {
-            m_appIcon.reset();
-            pictureChanged();
-        }
+    ApplicationIcon::followArrival(this, [this] { return m_appIconFile; }, [this] {
+        m_appIconFile.reset();
+        m_appIcon.reset();
+        pictureChanged();
     });
 }
 
@@ -81,7 +80,7 @@ QImage ItemThumbnail::picture()
             const ApplicationIcon::Picture icon = ApplicationIcon::of(m_app, pixels);
             m_appIcon = icon.image;
             m_appIconPixels = pixels;
-            m_appIconPending = icon.pending;
+            m_appIconFile = icon.pendingFile;
         }
         return *m_appIcon;
     }
@@ -154,11 +153,10 @@ CompactItemThumbnail::CompactItemThumbnail(const AppItem &app, QWidget *parent) 
         m_drawnPreview.reset();
         pictureChanged();
     });
-    ApplicationIcon::followArrivals(this, [this] {
-        if (m_drawnPending) {
-            m_drawnPreview.reset();
-            pictureChanged();
-        }
+    ApplicationIcon::followArrival(this, [this] { return m_drawnPendingFile; }, [this] {
+        m_drawnPendingFile.reset();
+        m_drawnPreview.reset();
+        pictureChanged();
     });
 }
 
@@ -174,7 +172,8 @@ void CompactItemThumbnail::setApp(const AppItem &app)
 QImage CompactItemThumbnail::picture()
 {
     if (!m_drawnPreview || m_drawnFrame != size() || m_drawnRatio != devicePixelRatioF()) {
-        m_drawnPending = m_app.isApplication() && Workspace::shared().iconPending(m_app.path, ItemPreview::appIconPixels());
+        m_drawnPendingFile = m_app.isApplication() ? Workspace::shared().pendingIconFile(m_app.path, ItemPreview::appIconPixels())
+                                                   : std::nullopt;
         m_drawnPreview = drawnPicture(itemThumbnail(m_app));
         m_drawnFrame = size();
         m_drawnRatio = devicePixelRatioF();

@@ -94,6 +94,23 @@ QColor middleOf(const QImage &image)
     return image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
+// Counts the paints of every widget it watches.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QHash<QObject *, int> *paints) : m_paints(paints) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++(*m_paints)[watched];
+        return false;
+    }
+
+private:
+    QHash<QObject *, int> *m_paints;
+};
+
 QImage genericAt(int pixels)
 {
     return DesktopIcons::genericApplication().pixmap(QSize(pixels, pixels)).toImage();
@@ -278,6 +295,46 @@ private slots:
         QCOMPARE(DecodedIcons::shared()->requestCount() - requestsBefore, 100);
         QCOMPARE(m_decoder->startedCount() - startedBefore, helpers);
         QVERIFY(DecodedIcons::shared()->keptBytes() <= DecodedIcons::byteBudget);
+    }
+
+    // A window of many items draws each stand-in once and again only when its own icon comes in,
+    // not once for every icon that arrives, and each view then shows its icon.
+    void aStandInIsDrawnAgainOnlyForItsOwnIcon()
+    {
+        const QString folder = m_files.filePath(QStringLiteral("strip"));
+        QVERIFY(QDir().mkpath(folder));
+        QWidget window;
+        QList<PictureView *> views;
+        QList<QColor> colors;
+        QHash<QObject *, int> paints;
+        PaintCounter counter(&paints);
+        for (int i = 0; i < 60; ++i) {
+            const QColor color = QColor::fromHsv(i * 6, 220, 230);
+            const AppItem app = applicationEntry(folder, QStringLiteral("Strip%1").arg(i),
+                                                 solidIconFile(folder + QStringLiteral("/strip%1.png").arg(i), 128, color));
+            PictureView *view = i % 2 ? static_cast<PictureView *>(new ItemThumbnail(app, &window))
+                                      : static_cast<PictureView *>(new CompactItemThumbnail(app, &window));
+            view->setFixedSize(40, 40);
+            view->move((i % 10) * 44, (i / 10) * 44);
+            view->installEventFilter(&counter);
+            views.append(view);
+            colors.append(color);
+        }
+        window.resize(440, 264);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (qsizetype i = 0; i < views.size(); ++i)
+            QTRY_VERIFY2_WITH_TIMEOUT(sameColor(middleOf(views.at(i)->currentPicture()), colors.at(i), 12), qPrintable(QString::number(i)),
+                                      kDeadlineMs);
+        int most = 0;
+        int all = 0;
+        for (PictureView *view : std::as_const(views)) {
+            most = std::max(most, paints.value(view));
+            all += paints.value(view);
+        }
+        // Drawn with the stand-in, then with the icon; a paint more from the window is fair.
+        const QString figures = QStringLiteral("%1 paints of %2 views, at most %3 of one").arg(all).arg(views.size()).arg(most);
+        QVERIFY2(all <= 3 * views.size() && most <= 4, qPrintable(figures));
     }
 
     // A helper that runs out its time on one file answers for the files before it, and those after
