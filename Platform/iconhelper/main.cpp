@@ -21,6 +21,7 @@
 #include <QGuiApplication>
 
 #include <QFile>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <cstring>
@@ -92,5 +93,12 @@ int main(int argc, char *argv[])
     // Vector pictures may hold text, which needs the font database of a GUI application.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    return answerRequests();
+    // Qt hands the scaling and filling of a picture of more than a hundred rows or so to its
+    // thread pool and waits for it, unless it runs on one of the pool's threads already: the
+    // requests are answered on one, where each picture is drawn whole, for a quarter less
+    // processor time than those hand-offs cost.
+    int status = 2;
+    QThreadPool::globalInstance()->start([&status] { status = answerRequests(); });
+    QThreadPool::globalInstance()->waitForDone();
+    return status;
 }
