@@ -1,5 +1,7 @@
 #include "Kestrowan/groups/PngEncoder.h"
 
+#include "Kestrowan/groups/PixelDeflate.h"
+
 #include <QBuffer>
 #include <QColorSpace>
 #include <QImage>
@@ -44,18 +46,6 @@ bool covered(const QImage &image)
         return false;
     }
     return !image.isNull() && !image.colorSpace().isValid() && image.textKeys().isEmpty() && image.offset().isNull();
-}
-
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor *compressor) const { libdeflate_free_compressor(compressor); }
-};
-
-// Level 1 is the fastest that still finds the long runs of a folder icon's flat colour; a
-// compressor holds a few hundred kilobytes of tables, so each thread that writes icons keeps one.
-libdeflate_compressor *fastestCompressor()
-{
-    thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor{libdeflate_alloc_compressor(1)};
-    return compressor.get();
 }
 
 // Readers may stream the data a chunk at a time: it goes in chunks of the size libpng writes.
@@ -121,19 +111,14 @@ QByteArray PngEncoder::encode(const QImage &image)
     // The same conversion Qt's writer makes: straight (not premultiplied) colour, bytes in R G B A order.
     const bool alpha = image.hasAlphaChannel();
     const int channels = alpha ? 4 : 3;
-    libdeflate_compressor *compressor = fastestCompressor();
     const std::optional<QByteArray> raw = filteredRows(image, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888, channels);
-    if (!compressor || !raw)
+    const std::optional<QByteArray> compressed = raw ? PixelDeflate::compress(*raw, image.width(), image.height(), channels) : std::nullopt;
+    if (!compressed)
         return encodedByQt(image);
-    QByteArray compressed(qsizetype(libdeflate_zlib_compress_bound(compressor, size_t(raw->size()))), Qt::Uninitialized);
-    const size_t compressedBytes =
-        libdeflate_zlib_compress(compressor, raw->constData(), size_t(raw->size()), compressed.data(), size_t(compressed.size()));
-    if (compressedBytes == 0)
-        return encodedByQt(image);
-
-    const qsizetype dataChunks = (qsizetype(compressedBytes) + dataChunkBytes - 1) / dataChunkBytes;
+    const qsizetype compressedBytes = compressed->size();
+    const qsizetype dataChunks = (compressedBytes + dataChunkBytes - 1) / dataChunkBytes;
     QByteArray file;
-    file.reserve(8 + 25 + 21 + qsizetype(compressedBytes) + 12 * dataChunks + 12);
+    file.reserve(8 + 25 + 21 + compressedBytes + 12 * dataChunks + 12);
     file.append("\x89PNG\r\n\x1a\n", 8);
     QByteArray header;
     appendNumber(header, quint32(image.width()));
@@ -148,8 +133,8 @@ QByteArray PngEncoder::encode(const QImage &image)
         resolution.append(char(1)); // per metre
         appendChunk(file, "pHYs", resolution.constData(), resolution.size());
     }
-    for (qsizetype at = 0; at < qsizetype(compressedBytes); at += dataChunkBytes)
-        appendChunk(file, "IDAT", compressed.constData() + at, std::min(dataChunkBytes, qsizetype(compressedBytes) - at));
+    for (qsizetype at = 0; at < compressedBytes; at += dataChunkBytes)
+        appendChunk(file, "IDAT", compressed->constData() + at, std::min(dataChunkBytes, compressedBytes - at));
     appendChunk(file, "IEND", nullptr, 0);
     return file;
 }

@@ -4,10 +4,10 @@
 
 class QImage;
 
-// Writes images as PNG files quickly: every row unfiltered, the whole image compressed in one go at
-// libdeflate's fastest level, which is twice as fast as zlib's and gives a smaller file. Qt's writer
-// tries every row filter on every row to save a few per cent of the file, which for a batch of
-// folder icons is most of the time spent on them; the pixels read back are the same.
+// Writes images as PNG files quickly: every row unfiltered, compressed by matching whole runs of
+// pixels (PixelDeflate). Qt's writer tries every row filter on every row and searches every match to
+// save a part of the file, which for a batch of folder icons is most of the time spent on them; the
+// pixels read back are the same.
 class PngEncoder {
 public:
     // The PNG file of `image`. Images this writer does not cover (indexed, grey, deep, with a colour
