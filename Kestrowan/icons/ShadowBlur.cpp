@@ -163,6 +163,22 @@ void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sig
         coverage[i] = quint8(std::clamp(int(a[i] + 0.5f), 0, 255));
 }
 
+namespace {
+
+// x × a / 255 for each of the four bytes of x, rounded as Qt's painter rounds them.
+inline QRgb scaledBytes(QRgb x, uint a)
+{
+    uint t = (x & 0xff00ff) * a;
+    t = (t + ((t >> 8) & 0xff00ff) + 0x800080) >> 8;
+    t &= 0xff00ff;
+    x = ((x >> 8) & 0xff00ff) * a;
+    x = x + ((x >> 8) & 0xff00ff) + 0x800080;
+    x &= 0xff00ff00;
+    return x | t;
+}
+
+} // namespace
+
 QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal sigma, const QColor &color)
 {
     const QImage source = layer.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -176,11 +192,36 @@ QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal si
     }
     blurredShapes().blur(coverage, w, h, sigma);
 
-    QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
     const QRgb tint = color.rgba();
     std::array<QRgb, 256> tinted;
     for (int c = 0; c < 256; ++c)
         tinted[size_t(c)] = qPremultiply(qRgba(qRed(tint), qGreen(tint), qBlue(tint), c * qAlpha(tint) / 255));
+    const int dx = int(std::lround(offset.x()));
+    const int dy = int(std::lround(offset.y()));
+    if (offset == QPointF(dx, dy)) {
+        // A whole-pixel offset, as every shadow the icons draw has: the layer goes over its shadow
+        // pixel by pixel, exactly as the painter would put it there, without the shadow's own image.
+        QImage result(w, h, QImage::Format_ARGB32_Premultiplied);
+        result.setDotsPerMeterX(layer.dotsPerMeterX());
+        result.setDotsPerMeterY(layer.dotsPerMeterY());
+        result.setDevicePixelRatio(layer.devicePixelRatio());
+        for (int y = 0; y < h; ++y) {
+            const QRgb *over = reinterpret_cast<const QRgb *>(source.constScanLine(y));
+            QRgb *target = reinterpret_cast<QRgb *>(result.scanLine(y));
+            const int shadowRow = y - dy;
+            const quint8 *under = shadowRow >= 0 && shadowRow < h ? coverage.data() + size_t(shadowRow) * w : nullptr;
+            for (int x = 0; x < w; ++x) {
+                const int shadowColumn = x - dx;
+                const QRgb shadow = under && shadowColumn >= 0 && shadowColumn < w ? tinted[under[shadowColumn]] : 0;
+                const QRgb pixel = over[x];
+                const uint alpha = qAlpha(pixel);
+                target[x] = alpha == 255 ? pixel : pixel + scaledBytes(shadow, 255 - alpha);
+            }
+        }
+        return result;
+    }
+
+    QImage shadow(w, h, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < h; ++y) {
         QRgb *row = reinterpret_cast<QRgb *>(shadow.scanLine(y));
         const quint8 *from = coverage.data() + size_t(y) * w;

@@ -4,6 +4,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QPainter>
+#include <QRandomGenerator>
 #include <functional>
 #include <numeric>
 #include <vector>
@@ -22,6 +23,7 @@ private slots:
     void aLayerMadeReadyDrawsWhatDrawingWould();
     void aWindowHoldsWhatTheWholeCanvasHoldsThere();
     void refusesAbsurdSizes();
+    void aLayerGoesOverItsShadowAsThePainterPutsIt();
 };
 
 void TestPointCanvas::originIsBottomLeftAtAnyDensity()
@@ -271,6 +273,52 @@ void TestPointCanvas::refusesAbsurdSizes()
     QVERIFY(huge.takeImage().isNull());
     PointCanvas empty(QSizeF(0, 10), 1);
     QVERIFY(!empty.isValid());
+}
+
+// The shadow under a layer, at whole-pixel offsets, is every pixel what the painter made of the
+// tinted shadow with the layer drawn over it: translucent edges, clear and opaque pixels, a
+// shadow moved partly off the layer.
+void TestPointCanvas::aLayerGoesOverItsShadowAsThePainterPutsIt()
+{
+    QRandomGenerator random(11);
+    for (int round = 0; round < 12; ++round) {
+        QImage layer(70 + round, 50 + 2 * round, QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        {
+            QPainter painter(&layer);
+            painter.setRenderHint(QPainter::Antialiasing);
+            for (int shape = 0; shape < 4; ++shape) {
+                painter.setBrush(QColor(int(random.bounded(256)), int(random.bounded(256)), int(random.bounded(256)), int(random.bounded(256))));
+                painter.setPen(Qt::NoPen);
+                painter.drawEllipse(QRectF(random.bounded(60.0), random.bounded(40.0), 5 + random.bounded(40.0), 5 + random.bounded(40.0)));
+            }
+        }
+        const QPointF offset(int(random.bounded(9)) - 4, int(random.bounded(9)) - 4);
+        const qreal sigma = 0.5 + round * 0.4;
+        const QColor tint(int(random.bounded(256)), 20, 40, int(random.bounded(256)));
+        // Made apart: the coverage blurred, tinted, drawn, and the layer drawn over it.
+        std::vector<quint8> coverage(size_t(layer.width()) * layer.height());
+        for (int y = 0; y < layer.height(); ++y) {
+            for (int x = 0; x < layer.width(); ++x)
+                coverage[size_t(y) * layer.width() + x] = quint8(qAlpha(layer.pixel(x, y)));
+        }
+        ShadowBlur::blurCoverage(coverage.data(), layer.width(), layer.height(), sigma);
+        QImage shadow(layer.size(), QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < layer.height(); ++y) {
+            for (int x = 0; x < layer.width(); ++x) {
+                const int c = coverage[size_t(y) * layer.width() + x];
+                shadow.setPixel(x, y, qPremultiply(qRgba(tint.red(), tint.green(), tint.blue(), c * tint.alpha() / 255)));
+            }
+        }
+        QImage expected(layer.size(), QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        {
+            QPainter painter(&expected);
+            painter.drawImage(offset, shadow);
+            painter.drawImage(QPoint(0, 0), layer);
+        }
+        QCOMPARE(ShadowBlur::underlay(layer, offset, sigma, tint), expected);
+    }
 }
 
 KESTROWAN_TEST_MAIN(TestPointCanvas)
