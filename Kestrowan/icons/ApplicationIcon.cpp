@@ -3,7 +3,31 @@
 #include "Platform/DecodedIcons.h"
 #include "Platform/Workspace.h"
 
+#include <QHash>
 #include <QIcon>
+#include <QPointer>
+
+namespace {
+
+struct Waiter {
+    QPointer<QObject> view;
+    std::function<void()> redraw;
+};
+
+// The views waiting for each icon file, on the main thread, and the decoded icons they wait on.
+QHash<QString, QList<Waiter>> &waiters()
+{
+    static QHash<QString, QList<Waiter>> waiting;
+    return waiting;
+}
+
+QPointer<DecodedIcons> &followedIcons()
+{
+    static QPointer<DecodedIcons> followed;
+    return followed;
+}
+
+} // namespace
 
 namespace ApplicationIcon {
 
@@ -27,13 +51,27 @@ void followArrivals(QObject *view, std::function<void()> redraw)
         QObject::connect(icons, &DecodedIcons::arrived, view, [redraw = std::move(redraw)] { redraw(); });
 }
 
-void followArrival(QObject *view, std::function<std::optional<QString>()> awaited, std::function<void()> redraw)
+void awaitArrival(QObject *view, const QString &file, std::function<void()> redraw)
 {
-    if (DecodedIcons *icons = DecodedIcons::shared())
-        QObject::connect(icons, &DecodedIcons::arrived, view, [awaited = std::move(awaited), redraw = std::move(redraw)](const QString &file) {
-            if (awaited() == file)
-                redraw();
+    DecodedIcons *icons = DecodedIcons::shared();
+    if (!icons)
+        return;
+    if (followedIcons() != icons) {
+        // What was awaited of icons that are gone never comes.
+        waiters().clear();
+        followedIcons() = icons;
+        QObject::connect(icons, &DecodedIcons::arrived, icons, [](const QString &arrived) {
+            const QList<Waiter> due = waiters().take(arrived);
+            for (const Waiter &waiter : due) {
+                if (waiter.view)
+                    waiter.redraw();
+            }
         });
+    }
+    QList<Waiter> &waiting = waiters()[file];
+    waiting.removeIf([](const Waiter &waiter) { return waiter.view.isNull(); });
+    if (std::none_of(waiting.cbegin(), waiting.cend(), [view](const Waiter &waiter) { return waiter.view == view; }))
+        waiting.append(Waiter{view, std::move(redraw)});
 }
 
 } // namespace ApplicationIcon

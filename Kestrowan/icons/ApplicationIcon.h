@@ -24,8 +24,9 @@ Picture of(const AppItem &app, int pixels);
 
 // Runs `redraw` whenever a decoded icon arrives, while `view` lives.
 void followArrivals(QObject *view, std::function<void()> redraw);
-// Runs `redraw` when the icon file that `awaited` names (when it names one) arrives, while `view`
-// lives. A window of hundreds of items drew each stand-in again for every icon that came in.
-void followArrival(QObject *view, std::function<std::optional<QString>()> awaited, std::function<void()> redraw);
+// Runs `redraw` once, when the icon file `file` arrives, if `view` still lives; a view that drew a
+// stand-in asks so. Only the views that wait for a file hear of it: a window of hundreds of items
+// drew each stand-in again for every icon that came in, and each arrival called every view.
+void awaitArrival(QObject *view, const QString &file, std::function<void()> redraw);
 
 } // namespace ApplicationIcon

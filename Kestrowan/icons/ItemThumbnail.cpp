@@ -44,11 +44,6 @@ ItemThumbnail::ItemThumbnail(const AppItem &app, QWidget *parent) : PictureView(
         if (m_renderedImage.isNull())
             pictureChanged();
     });
-    ApplicationIcon::followArrival(this, [this] { return m_appIconFile; }, [this] {
-        m_appIconFile.reset();
-        m_appIcon.reset();
-        pictureChanged();
-    });
 }
 
 void ItemThumbnail::setApp(const AppItem &app)
@@ -80,7 +75,12 @@ QImage ItemThumbnail::picture()
             const ApplicationIcon::Picture icon = ApplicationIcon::of(m_app, pixels);
             m_appIcon = icon.image;
             m_appIconPixels = pixels;
-            m_appIconFile = icon.pendingFile;
+            if (icon.pendingFile) {
+                ApplicationIcon::awaitArrival(this, *icon.pendingFile, [this] {
+                    m_appIcon.reset();
+                    pictureChanged();
+                });
+            }
         }
         return *m_appIcon;
     }
@@ -153,11 +153,6 @@ CompactItemThumbnail::CompactItemThumbnail(const AppItem &app, QWidget *parent) 
         m_drawnPreview.reset();
         pictureChanged();
     });
-    ApplicationIcon::followArrival(this, [this] { return m_drawnPendingFile; }, [this] {
-        m_drawnPendingFile.reset();
-        m_drawnPreview.reset();
-        pictureChanged();
-    });
 }
 
 void CompactItemThumbnail::setApp(const AppItem &app)
@@ -172,8 +167,14 @@ void CompactItemThumbnail::setApp(const AppItem &app)
 QImage CompactItemThumbnail::picture()
 {
     if (!m_drawnPreview || m_drawnFrame != size() || m_drawnRatio != devicePixelRatioF()) {
-        m_drawnPendingFile = m_app.isApplication() ? Workspace::shared().pendingIconFile(m_app.path, ItemPreview::appIconPixels())
-                                                   : std::nullopt;
+        const std::optional<QString> pendingFile =
+            m_app.isApplication() ? Workspace::shared().pendingIconFile(m_app.path, ItemPreview::appIconPixels()) : std::nullopt;
+        if (pendingFile) {
+            ApplicationIcon::awaitArrival(this, *pendingFile, [this] {
+                m_drawnPreview.reset();
+                pictureChanged();
+            });
+        }
         m_drawnPreview = drawnPicture(itemThumbnail(m_app));
         m_drawnFrame = size();
         m_drawnRatio = devicePixelRatioF();

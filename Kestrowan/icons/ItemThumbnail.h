@@ -51,7 +51,6 @@ private:
     std::optional<QImage> m_drawnPreview;
     std::optional<QImage> m_appIcon;
     int m_appIconPixels = 0;
-    std::optional<QString> m_appIconFile;
     QString m_taskKey;
     quint64 m_generation = 0;
 };
@@ -73,8 +72,6 @@ private:
     // The preview is kept at the size the strip draws it (a drawn preview is 256 pixels square,
     // a strip tile a few dozen), made again when the frame or its pixel ratio changes.
     std::optional<QImage> m_drawnPreview;
-    // The icon file the drawn preview stands in for, while it is on its way.
-    std::optional<QString> m_drawnPendingFile;
     QSize m_drawnFrame;
     qreal m_drawnRatio = 0;
     AppItem m_app;
