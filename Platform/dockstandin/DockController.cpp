@@ -88,6 +88,7 @@ void DockController::loadTiles()
     m_kept.clear();
     TileIcons::FolderPictures pictures;
     const QList<DockTileEntry> applications = m_settings.hasPersistentApps ? m_settings.applications : m_offered;
+    const TileIcons::ReadPictures read = TileIcons::readFolderPictures(m_settings.others, DockLayout::tileSize * 2, &pictures);
     for (const DockTileEntry &entry : applications + m_settings.others) {
         Tile tile;
         tile.entry = entry;
@@ -104,7 +105,7 @@ void DockController::loadTiles()
         }
         const QString fallbackTitle = tile.application ? tile.application->name : QFileInfo(entry.path).fileName();
         tile.title = entry.label.isEmpty() ? fallbackTitle : entry.label;
-        tile.icon = TileIcons::iconFor(entry, tile.application, tile.title, DockLayout::tileSize * 2, &pictures);
+        tile.icon = TileIcons::iconFor(entry, tile.application, tile.title, DockLayout::tileSize * 2, &pictures, &read);
         tile.identifier = m_nextIdentifier++;
         m_kept.append(tile);
     }

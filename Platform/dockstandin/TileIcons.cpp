@@ -9,6 +9,8 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSemaphore>
+#include <QThreadPool>
 
 namespace {
 
@@ -53,8 +55,23 @@ QImage folderPicture(const QString &path, int size, TileIcons::FolderPictures *p
 
 } // namespace
 
+TileIcons::ReadPictures TileIcons::readFolderPictures(const QList<DockTileEntry> &entries, int size, FolderPictures *pictures)
+{
+    ReadPictures read;
+    QSemaphore done;
+    QThreadPool::globalInstance()->start([&] {
+        for (const DockTileEntry &entry : entries) {
+            if (entry.kind == DockTileEntry::Kind::Folder && !read.contains(entry.path))
+                read.insert(entry.path, folderPicture(entry.path + QStringLiteral("/Icon\r"), size, pictures));
+        }
+        done.release();
+    });
+    done.acquire();
+    return read;
+}
+
 QImage TileIcons::iconFor(const DockTileEntry &entry, const std::optional<ApplicationInfo> &application,
-                          const QString &title, int size, FolderPictures *pictures)
+                          const QString &title, int size, FolderPictures *pictures, const ReadPictures *read)
 {
     QImage image;
     switch (entry.kind) {
@@ -64,7 +81,10 @@ QImage TileIcons::iconFor(const DockTileEntry &entry, const std::optional<Applic
         // An application without a picture of its own shows the symbol the program shows for it.
         return image.isNull() ? DesktopIcons::genericApplication().pixmap(size, size).toImage() : image;
     case DockTileEntry::Kind::Folder:
-        image = folderPicture(entry.path + QStringLiteral("/Icon\r"), size, pictures);
+        if (const auto known = read ? read->constFind(entry.path) : ReadPictures::const_iterator(); read && known != read->cend())
+            image = *known;
+        else
+            image = folderPicture(entry.path + QStringLiteral("/Icon\r"), size, pictures);
         if (!image.isNull())
             return image;
         image = QIcon::fromTheme(QStringLiteral("folder")).pixmap(size, size).toImage();
