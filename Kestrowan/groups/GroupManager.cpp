@@ -537,6 +537,7 @@ void GroupManager::removeOrphanedGroupFolders()
         live.insert(ModelJson::uuidText(group.id));
 
     const QStringList entries = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    bool removed = false;
     for (const QString &entry : entries) {
         const QString path = groupsDirectory() + u'/' + entry;
         const QFileInfo info(path);
@@ -559,8 +560,12 @@ void GroupManager::removeOrphanedGroupFolders()
             removeLeftBehindTile(path);
         else
             MirrorFolders::removeEntry(path);
+        removed = true;
     }
-    m_mirrorFolders.forgetFolderIndex();
+    // What the folders are is known after a sync, and looked up for every group at once (the
+    // cards, the hover index): it is read again only when a folder went.
+    if (removed)
+        m_mirrorFolders.forgetFolderIndex();
 }
 
 void GroupManager::removeLeftBehindTile(const QString &folderPath)
