@@ -157,6 +157,10 @@ private slots:
         MainView view(*store, apps, navigation, nullptr);
         view.resize(620, 540);
         save(&view, QStringLiteral("main-grid-six") + suffix(dark, language));
+        // Sync All under way: the bar counts the folders built.
+        view.gridPage()->setSyncAllProgress(4, 6);
+        save(&view, QStringLiteral("main-grid-syncing") + suffix(dark, language));
+        view.gridPage()->finishSyncAll();
 
         // The pointer on a lower card, its quick-add menu open above the button: the menu is a
         // window of its own, drawn onto the picture where it stands.
