@@ -1,5 +1,7 @@
 #include "Kestrowan/icons/InlinePainting.h"
 
+#include "Platform/PoolThread.h"
+
 #include <QThread>
 #include <QThreadPool>
 
@@ -8,7 +10,8 @@
 
 void paintInline(const std::function<void()> &work)
 {
-    paintInlineTogether({}, work);
+    if (work)
+        PoolThread::run(work);
 }
 
 void paintInlineTogether(const std::vector<std::function<void()>> &jobs, const std::function<void()> &then)

@@ -1,5 +1,6 @@
 #include "Platform/dockstandin/TileIcons.h"
 
+#include "Platform/PoolThread.h"
 #include "Platform/linux/DesktopIcons.h"
 #include "Platform/pngreader/PngReader.h"
 
@@ -9,8 +10,6 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSemaphore>
-#include <QThreadPool>
 
 namespace {
 
@@ -58,15 +57,12 @@ QImage folderPicture(const QString &path, int size, TileIcons::FolderPictures *p
 TileIcons::ReadPictures TileIcons::readFolderPictures(const QList<DockTileEntry> &entries, int size, FolderPictures *pictures)
 {
     ReadPictures read;
-    QSemaphore done;
-    QThreadPool::globalInstance()->start([&] {
+    PoolThread::run([&] {
         for (const DockTileEntry &entry : entries) {
             if (entry.kind == DockTileEntry::Kind::Folder && !read.contains(entry.path))
                 read.insert(entry.path, folderPicture(entry.path + QStringLiteral("/Icon\r"), size, pictures));
         }
-        done.release();
     });
-    done.acquire();
     return read;
 }
 
