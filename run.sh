@@ -9,7 +9,11 @@ cd "$(dirname "$0")"
 
 # CMAKE_BUILD_PARALLEL_LEVEL, when set, says how many jobs to build with; every core otherwise.
 jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# A configured build folder configures itself again when a CMake file changes, so a warm start
+# skips CMake and goes straight to Ninja, which finds nothing to do.
+if [ ! -f build/build.ninja ]; then
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 # Only what is run here: the tests and fuzz targets are built by ./test.sh and ./fuzz.sh.
 if [ ! -x build/Kestrowan/Kestrowan ]; then
   echo "Building Kestrowan and the stand-in Dock; the first build takes a while (several minutes)."
