@@ -1,6 +1,7 @@
 #include "Platform/linux/BoundedChild.h"
 
 #include "Platform/linux/ChildProcess.h"
+#include "Platform/thumbnailhelper/ChildLimits.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -30,59 +32,54 @@ std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
     return pointers;
 }
 
-// In the child, between vfork and exec, in the program's memory: nothing here allocates or takes a
-// lock.
-[[noreturn]] void becomeChild(pid_t parent, int null, int input, int output, bool supervisor, const char *program,
-                              char *const *arguments, char *const *environment)
+// Starts the child with the C library's spawn, which makes the process without copying the
+// program's memory (the program holds hundreds of megabytes with a thousand groups, and a copy of
+// its page tables for every helper a Sync All starts held the window for milliseconds each time).
+// The child gets a process group of its own, every signal at its default and the mask asked for,
+// its standard streams and no other descriptor. What must be set inside the child (its limits, the
+// parent-death signal and the check that the program is still its parent) the helper sets in its
+// own `main`, from the program's process id it is handed in its environment.
+int spawnChild(pid_t *pid, int null, int input, int output, bool supervisor, const char *program, char *const *arguments,
+               char *const *environment)
 {
-    if (::dup2(input >= 0 ? input : null, STDIN_FILENO) < 0 || ::dup2(output >= 0 ? output : null, STDOUT_FILENO) < 0
-        || ::dup2(null, STDERR_FILENO) < 0)
-        ::_exit(127);
-    ChildProcess::closeInheritedDescriptors();
-    // The helper limits its own address space, and the supervisor that of the program it runs.
-    if (!ChildProcess::bindToParent(parent, false))
-        ::_exit(127);
-    // The forking thread's blocked and ignored signals would otherwise carry over. A supervisor
-    // starts with the signals it waits for blocked, so that none comes before it waits.
-    for (const int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD, SIGXCPU})
-        ::signal(signal, SIG_DFL);
-    // No handler of the program may run in its memory once the signals are let through.
-    for (int signal = 1; signal < NSIG; ++signal) {
-        struct sigaction action {};
-        if (::sigaction(signal, nullptr, &action) == 0 && !(action.sa_flags & SA_SIGINFO) && action.sa_handler == SIG_IGN)
-            continue;
-        ::signal(signal, SIG_DFL);
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    int failure = posix_spawn_file_actions_init(&actions);
+    if (failure != 0)
+        return failure;
+    failure = posix_spawnattr_init(&attributes);
+    if (failure != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return failure;
     }
+    sigset_t every;
+    sigfillset(&every);
+    // A supervisor starts with the signals it waits for blocked, so that none comes before it waits.
     sigset_t mask;
     sigemptyset(&mask);
     if (supervisor) {
         for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGCHLD})
             sigaddset(&mask, signal);
     }
-    ::sigprocmask(SIG_SETMASK, &mask, nullptr);
-    ::execve(program, arguments, environment);
-    ::_exit(127);
-}
-
-// Starts the child without copying the program's memory: the program holds hundreds of megabytes
-// with a thousand groups, and a copy of its page tables for every helper a Sync All starts held the
-// window for milliseconds each time, and made the program's next write to each page fault. The
-// program waits, sharing its memory, until the child has executed its program or given up. Every
-// signal stays blocked meanwhile, so that no handler of the program runs in the child before it
-// has set its own.
-pid_t startChild(pid_t parent, int null, int input, int output, bool supervisor, const char *program, char *const *arguments,
-                 char *const *environment, int *startError)
-{
-    sigset_t all;
-    sigset_t before;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &before);
-    const pid_t pid = ::vfork();
-    if (pid == 0)
-        becomeChild(parent, null, input, output, supervisor, program, arguments, environment);
-    *startError = errno;
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    return pid;
+    const int steps[] = {
+        posix_spawn_file_actions_adddup2(&actions, input >= 0 ? input : null, STDIN_FILENO),
+        posix_spawn_file_actions_adddup2(&actions, output >= 0 ? output : null, STDOUT_FILENO),
+        posix_spawn_file_actions_adddup2(&actions, null, STDERR_FILENO),
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1),
+        posix_spawnattr_setpgroup(&attributes, 0),
+        posix_spawnattr_setsigdefault(&attributes, &every),
+        posix_spawnattr_setsigmask(&attributes, &mask),
+        posix_spawnattr_setflags(&attributes, short(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK)),
+    };
+    for (const int step : steps) {
+        if (step != 0 && failure == 0)
+            failure = step;
+    }
+    if (failure == 0)
+        failure = posix_spawn(pid, program, &actions, &attributes, arguments, environment);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return failure;
 }
 
 } // namespace
@@ -122,13 +119,15 @@ bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode 
         }
         command = QStringList{supervisor, QStringLiteral("--supervise")} + command;
     }
-    // Everything the child needs is made now: the child may not allocate.
     const QByteArray path = QFile::encodeName(command.first());
     std::vector<QByteArray> argumentBytes;
     for (const QString &argument : std::as_const(command))
         argumentBytes.push_back(QFile::encodeName(argument));
+    const pid_t parent = ::getpid();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(ChildLimits::parentVariable), QString::number(parent));
     std::vector<QByteArray> environmentBytes;
-    for (const QString &variable : QProcessEnvironment::systemEnvironment().toStringList())
+    for (const QString &variable : environment.toStringList())
         environmentBytes.push_back(variable.toLocal8Bit());
     const std::vector<char *> argv = pointersTo(argumentBytes);
     const std::vector<char *> envp = pointersTo(environmentBytes);
@@ -160,19 +159,17 @@ bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode 
         ::shutdown(input[0], SHUT_RD);
         ::fcntl(input[0], F_SETFL, ::fcntl(input[0], F_GETFL) | O_NONBLOCK);
     }
-    const pid_t parent = ::getpid();
-    int forkError = 0;
-    const pid_t pid =
-        startChild(parent, null, input[1], pipe[1], supervised, path.constData(), argv.data(), envp.data(), &forkError);
+    pid_t pid = -1;
+    const int spawnError = spawnChild(&pid, null, input[1], pipe[1], supervised, path.constData(), argv.data(), envp.data());
     ::close(null);
     for (int *childEnd : {&pipe[1], &input[1]}) {
         if (*childEnd >= 0)
             ::close(*childEnd);
         *childEnd = -1;
     }
-    if (pid < 0) {
+    if (spawnError != 0 || pid <= 0) {
         closeAll();
-        m_error = QStringLiteral("could not start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(forkError)));
+        m_error = QStringLiteral("could not start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(spawnError)));
         return false;
     }
     // Nobody else collects our children, so the id still names this child here.

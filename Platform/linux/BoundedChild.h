@@ -11,8 +11,9 @@
 // One child that serves the program (the thumbnail helper, a desktop thumbnailer), started without
 // a shell and watched through descriptors rather than signals: `endedDescriptor()` becomes readable
 // when the child ends, `outputDescriptor()` carries its standard output. The child runs in a
-// process group of its own, under the helper's limits, sees only its standard streams and dies
-// with the program (ChildProcess). Its group is signalled only while the child is not yet
+// process group of its own with every signal at its default and none blocked, and sees only its
+// standard streams; the helper sets its own limits and ties itself to the program in its `main`
+// (HelperLimits), so that it dies with the program. Its group is signalled only while the child is not yet
 // collected, so a group id the system has handed out again is never hit.
 class BoundedChild {
 public:

@@ -27,10 +27,13 @@ extern "C" const char *__asan_default_options()
 
 namespace HelperLimits {
 
-// The helper's bounds on itself; in a checked build, whose shadow memory takes terabytes of address
+// The helper's bounds on itself, and its tie to the program that started it; in a checked build, whose shadow memory takes terabytes of address
 // space up front, the checker's memory limit stands in for the address space one.
 inline void applyToSelf()
 {
+    // Before anything else: a helper whose program has gone reads nothing more.
+    if (!ChildLimits::bindToProgram(SIGKILL))
+        ::_exit(127);
     // A helper lives for a batch of pictures and gives everything back as it ends.
     FreedMemory::keepForReuse();
 #if defined(KESTROWAN_HELPER_UNDER_ASAN)

@@ -63,17 +63,16 @@ void endDescendants()
 
 int Supervisor::run(char *const *target)
 {
-    const pid_t program = ::getppid();
-    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-    // Told when the program dies, rather than killed: the descendants must go too.
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     sigset_t watched;
     sigemptyset(&watched);
     for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGCHLD})
         sigaddset(&watched, signal);
-    sigset_t previous;
-    ::sigprocmask(SIG_BLOCK, &watched, &previous);
-    if (::getppid() != program)
+    ::sigprocmask(SIG_BLOCK, &watched, nullptr);
+    // The supervisor's processor limit; the memory limit goes to the supervised program.
+    ChildLimits::apply(false);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    // Told when the program dies, rather than killed: the descendants must go too.
+    if (!ChildLimits::bindToProgram(SIGTERM))
         return kCouldNotStart;
 
     const pid_t supervisor = ::getpid();
@@ -86,7 +85,11 @@ int Supervisor::run(char *const *target)
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != supervisor)
             ::_exit(kCouldNotStart);
-        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        // The supervised program starts with no signal blocked: the supervisor's own blocked set
+        // (the ones it waits for) is not its.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::execv(target[0], target);
         ::_exit(kCouldNotStart);
     }

@@ -98,7 +98,7 @@ int drawThumbnail(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    // The program set the processor limit already; the memory limit goes to the supervised program.
+    // The supervisor sets its own limits: the memory limit goes to the supervised program.
     if (argc >= 3 && std::strcmp(argv[1], "--supervise") == 0)
         return Supervisor::run(argv + 2);
     HelperLimits::applyToSelf();

@@ -52,12 +52,23 @@ QList<qint64> pidsIn(const QString &file)
     return pids;
 }
 
-// Writes at `path` a stand-in helper that adds its process id to `started` and waits for ever
-// without using the processor, as one reading a hung network mount does: its limits never end it.
-bool writeWaitingHelper(const QString &path, const QString &started)
+// The signals of a "/proc/<pid>/status" mask field, less the two below SIGRTMIN that the C library
+// keeps for itself.
+quint64 ordinarySignals(const QByteArray &status, const QByteArray &field)
 {
-    writeTestFile(path, "#!/bin/sh\necho $$ >> '" + started.toUtf8() + "'\nexec sleep 3600\n");
-    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const qsizetype at = status.indexOf(field);
+    if (at < 0)
+        return ~quint64(0);
+    const qsizetype end = status.indexOf('\n', at);
+    const quint64 mask = status.mid(at + field.size(), end - at - field.size()).trimmed().toULongLong(nullptr, 16);
+    return mask & ~(quint64(3) << 31);
+}
+
+// Puts at `path` a helper that sets itself up as the real ones do and then waits for ever without
+// using the processor, as one reading a hung network mount does: its limits never end it.
+bool placeWaitingHelper(const QString &path)
+{
+    return QFile::copy(QStringLiteral(KESTROWAN_WAITING_HELPER), path);
 }
 
 } // namespace
@@ -83,6 +94,7 @@ private:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_LOGGING_RULES", "com.kestrowan.*=true");
         environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("KESTROWAN_TEST_HELPER_RECORDS", m_records.path());
         return environment;
     }
 
@@ -139,12 +151,20 @@ private slots:
                               "echo $$ > '" + record(QStringLiteral("pid.new")).toUtf8() + "'\n"
                               "mv '" + record(QStringLiteral("pid.new")).toUtf8() + "' '" + record(QStringLiteral("pid")).toUtf8() + "'\n"
                               "exec sleep 3600\n");
+        // Started through a Perl script, which keeps the signal mask it was given (a shell clears its
+        // own), so that what the thumbnailer was started with can be read.
+        const QString starter = record(QStringLiteral("thumbnailer.pl"));
+        writeTestFile(starter, "open(my $in, '<', '/proc/self/status') or die;\n"
+                               "open(my $out, '>', '" + record(QStringLiteral("status")).toUtf8() + "') or die;\n"
+                               "print {$out} <$in>;\nclose($out);\n"
+                               "exec('" + QStandardPaths::findExecutable(QStringLiteral("sh")).toUtf8() + "', '" + script.toUtf8()
+                                   + "', @ARGV);\n");
         const QString thumbnailers = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                                      + QStringLiteral("/thumbnailers");
         QVERIFY(QDir().mkpath(thumbnailers));
         writeTestFile(thumbnailers + QStringLiteral("/recording.thumbnailer"),
-                      "[Thumbnailer Entry]\nExec=" + QStandardPaths::findExecutable(QStringLiteral("sh")).toUtf8() + " "
-                          + script.toUtf8() + " %i %o\nMimeType=application/vnd.oasis.opendocument.presentation;\n");
+                      "[Thumbnailer Entry]\nExec=" + QStandardPaths::findExecutable(QStringLiteral("perl")).toUtf8() + " "
+                          + starter.toUtf8() + " %i %o\nMimeType=application/vnd.oasis.opendocument.presentation;\n");
 
         m_group.id = QUuid::createUuid();
         m_group.name = QStringLiteral("Documents");
@@ -202,6 +222,8 @@ private slots:
         const QByteArray limits = readTestFile(QStringLiteral("/proc/%1/limits").arg(thumbnailer));
         QCOMPARE(processLimit(limits, "Max address space"), QByteArray("1073741824"));
         QCOMPARE(processLimit(limits, "Max cpu time"), QByteArray("8"));
+        // The supervisor's waiting for its signals is not the thumbnailer's: none is blocked.
+        QCOMPARE(ordinarySignals(readTestFile(record(QStringLiteral("status"))), "SigBlk:"), 0u);
         // None of the program's pipes, sockets or files reached the child.
         const QSet<QString> programs = descriptorTargets(m_program.processId());
         const QByteArray seen = readTestFile(record(QStringLiteral("fd")));
@@ -263,12 +285,12 @@ private slots:
         QVERIFY(QFile::copy(QStringLiteral(KESTROWAN_PROGRAM), alone.filePath(QStringLiteral("Kestrowan"))));
         // The thumbnail helper draws the presentation's thumbnail (through the desktop's
         // thumbnailer), the page helper the PDF file's preview.
-        const QString started = record(QStringLiteral("waiting-helpers"));
-        const QString pagesStarted = record(QStringLiteral("waiting-page-helpers"));
+        const QString started = record(QStringLiteral("kestrowan-thumbnail-helper"));
+        const QString pagesStarted = record(QStringLiteral("kestrowan-page-helper"));
         QFile::remove(started);
         QFile::remove(pagesStarted);
-        QVERIFY(writeWaitingHelper(alone.filePath(QStringLiteral("kestrowan-thumbnail-helper")), started));
-        QVERIFY(writeWaitingHelper(alone.filePath(QStringLiteral("kestrowan-page-helper")), pagesStarted));
+        QVERIFY(placeWaitingHelper(alone.filePath(QStringLiteral("kestrowan-thumbnail-helper"))));
+        QVERIFY(placeWaitingHelper(alone.filePath(QStringLiteral("kestrowan-page-helper"))));
         const auto helpers = [&started, &pagesStarted] { return pidsIn(started) + pidsIn(pagesStarted); };
         const auto endLeftovers = qScopeGuard([&helpers] {
             for (const qint64 pid : helpers()) {
@@ -280,6 +302,16 @@ private slots:
         QVERIFY(startAndShowGroup(alone.filePath(QStringLiteral("Kestrowan"))));
         QTRY_VERIFY_WITH_TIMEOUT(!pidsIn(started).isEmpty(), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(!pidsIn(pagesStarted).isEmpty(), timeout);
+        // Each came to life in a group of its own, with no signal blocked or ignored (the program
+        // ignores some, and a supervisor blocks those it waits for), and with its standard streams
+        // alone.
+        for (const qint64 pid : helpers()) {
+            const QByteArray start = readTestFile(record(QStringLiteral("%1.start").arg(pid)));
+            QCOMPARE(ordinarySignals(start, "SigBlk:"), 0u);
+            QCOMPARE(ordinarySignals(start, "SigIgn:"), 0u);
+            QVERIFY2(start.contains("Group: " + QByteArray::number(pid) + "\n"), start.constData());
+            QVERIFY2(start.contains("Descriptors: 0 1 2\n"), start.constData());
+        }
         if (killed) {
             m_program.kill();
             QVERIFY(m_program.waitForFinished(timeout));
