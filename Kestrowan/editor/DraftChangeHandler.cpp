@@ -12,6 +12,8 @@ namespace {
 // typing that met the other side's names on the way, the other user may still be typing for a while.
 constexpr qint64 sameTimeMilliseconds = 3000;
 constexpr qint64 stillTypingElsewhereMilliseconds = 60000;
+// No key for this long: the user has stopped typing, though the field may keep the keyboard.
+constexpr int typingPauseMilliseconds = 5000;
 
 } // namespace
 
@@ -21,6 +23,9 @@ DraftChangeHandler::DraftChangeHandler(EditorDraft *draft, GroupManager *groupMa
       m_scheduleAutoSync(std::move(scheduleAutoSync))
 {
     connect(draft, &EditorDraft::draftChanged, this, &DraftChangeHandler::handleDraftChange);
+    m_typingPause.setSingleShot(true);
+    m_typingPause.setInterval(typingPauseMilliseconds);
+    connect(&m_typingPause, &QTimer::timeout, this, &DraftChangeHandler::releaseName);
     if (groupManager) {
         if (!isNewDraft)
             m_known = GroupManager::resettingRetiredIconStyle(draft->draft());
@@ -86,6 +91,7 @@ void DraftChangeHandler::followStore()
 
 void DraftChangeHandler::holdName()
 {
+    m_typingPause.start();
     if (m_nameHeld)
         return;
     m_nameHeld = true;
@@ -95,6 +101,7 @@ void DraftChangeHandler::holdName()
 
 void DraftChangeHandler::releaseName()
 {
+    m_typingPause.stop();
     if (!m_nameHeld)
         return;
     m_nameHeld = false;

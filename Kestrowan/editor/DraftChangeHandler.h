@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <optional>
 
@@ -41,9 +42,12 @@ public:
     // next key would make a mix of both names). When the typing ends, a name that met another one on
     // the way is stored once more, as the latest word; whichever side ends last keeps its name on
     // both, and the side whose name was not kept hears of it (`typedNameReplaced`).
+    // Each key holds the name anew; a pause in the typing ends it as leaving the field does, so
+    // that a field left with the keyboard in it does not hold off a later rename for good.
     void holdName();
     void releaseName();
     bool isNameHeld() const { return m_nameHeld; }
+    void setTypingPause(int milliseconds) { m_typingPause.setInterval(milliseconds); }
 
 signals:
     // The name the user typed here gave way to `kept`, typed at the same time in another program.
@@ -70,4 +74,5 @@ private:
     // The name last typed here, while another program's rename may still answer it.
     std::optional<QString> m_typedName;
     QElapsedTimer m_sinceTyping;
+    QTimer m_typingPause;
 };

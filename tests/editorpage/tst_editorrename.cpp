@@ -3,6 +3,7 @@
 // rewritten under the keys, the name kept is one of the two typed whole, both programs end on it,
 // and the user whose name gave way is told.
 
+#include "Kestrowan/editor/DraftChangeHandler.h"
 #include "Kestrowan/editor/EditorSyncController.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/groups/GroupManager.h"
@@ -124,6 +125,8 @@ private slots:
             services.dockSync = m_dock.get();
             GroupEditorPage page(services, group, false, {});
             page.notices()->setDisplayDuration(10 * timeout);
+            // The user types on without a pause however long the other program takes.
+            page.changeHandler()->setTypingPause(10 * timeout);
             page.resize(620, 540);
             page.show();
             QVERIFY(QTest::qWaitForWindowExposed(&page));
@@ -176,6 +179,45 @@ private slots:
             for (const QString &text : std::as_const(shown))
                 QVERIFY2(typed.startsWith(text) || text == kept, qPrintable(text));
         }
+    }
+
+    // A user who stopped typing but left the keyboard in the field does not hold off a later rename
+    // from the other program, nor write the old name back over it when they leave the field.
+    void aPauseInTheTypingLetsALaterRenameIn()
+    {
+        AppGroup group = m_store->createGroup();
+        group.name = QStringLiteral("Idle");
+        m_store->updateGroup(group);
+        m_store->waitUntilSaved();
+        OtherProgram other(m_dir.path(), group.id);
+        other.setLoadedName(group.name);
+        QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("loaded")), timeout);
+
+        GroupEditorServices services;
+        services.groupManager = m_store.get();
+        services.dockSync = m_dock.get();
+        GroupEditorPage page(services, group, false, {});
+        page.notices()->setDisplayDuration(10 * timeout);
+        page.changeHandler()->setTypingPause(50);
+        page.resize(620, 540);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        page.activateWindow();
+        QLineEdit *field = page.nameField();
+        field->setFocus();
+        QTest::keyClicks(field, QStringLiteral("s"));
+        QCOMPARE(field->text(), QStringLiteral("Idles"));
+        QTRY_VERIFY_WITH_TIMEOUT(!page.changeHandler()->isNameHeld(), timeout);
+        m_store->waitUntilSaved();
+        QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("name Idles")), timeout);
+
+        other.rename(QStringLiteral("Later"));
+        QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("saved Later")), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("Later"), timeout);
+        field->clearFocus();
+        QCOMPARE(storedName(group.id), QStringLiteral("Later"));
+        QCOMPARE(nameInFile(group.id), QStringLiteral("Later"));
+        QCOMPARE(other.name(), QStringLiteral("Later"));
     }
 };
 
