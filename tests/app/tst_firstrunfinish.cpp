@@ -215,6 +215,45 @@ private slots:
             cleanup();
         }
     }
+
+    // The application's completion is kept for the life of the program: a first run started again
+    // from the settings is finished by it as the first was, with the window closed again meanwhile.
+    void aFirstRunStartedAgainIsFinishedToo()
+    {
+        ShellJournal journal;
+        auto app = launched(journal);
+        for (int run = 0; run < 3; ++run) {
+            if (run > 0) {
+                // What the settings' "restart onboarding" does, then the window opened again.
+                defaults().setValue(AppSettings::didCompleteOnboardingKey, false);
+                m_restarter->holds = true;
+                app->openMainWindow();
+            }
+            OnboardingView *view = onLastStepWithOneGroup(*app);
+            QVERIFY(view);
+            QVERIFY(!view->flow().isFinishing());
+            QVERIFY(pressFinish(view));
+            QPointer<MainWindowFrame> window = app->mainWindow();
+            window->close();
+            QTRY_VERIFY_WITH_TIMEOUT(!window, timeout);
+            letTheDockComeBack();
+            QTRY_VERIFY_WITH_TIMEOUT(AppSettings::didCompleteOnboarding(defaults()), timeout);
+            QCOMPARE(app->groupManager().groups().size(), run + 1);
+        }
+    }
+
+    // Quitting before the Dock came back: the groups are stored, and the next start does not offer
+    // the first run again (which would add them a second time).
+    void quittingDuringTheFinishEndsTheFirstRun()
+    {
+        ShellJournal journal;
+        auto app = launched(journal);
+        OnboardingView *view = onLastStepWithOneGroup(*app);
+        QVERIFY(view);
+        QVERIFY(pressFinish(view));
+        app.reset();
+        QVERIFY(AppSettings::didCompleteOnboarding(defaults()));
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestFirstRunFinish)
