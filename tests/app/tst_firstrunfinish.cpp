@@ -82,6 +82,37 @@ private:
         return QTest::qWaitFor([this] { return !m_restarter->held.isEmpty(); }, timeout);
     }
 
+    // The user drafts one group, presses the last button and closes the window while the Dock
+    // restarts; the name of the group drafted.
+    std::optional<QString> finishAndCloseTheWindow(KestrowanApp &app)
+    {
+        OnboardingView *view = onLastStepWithOneGroup(app);
+        if (!view || view->flow().isFinishing())
+            return std::nullopt;
+        const QString name = view->flow().groups().first().name;
+        if (!pressFinish(view))
+            return std::nullopt;
+        QPointer<MainWindowFrame> window = app.mainWindow();
+        window->close();
+        if (!QTest::qWaitFor([&window] { return !window; }, timeout))
+            return std::nullopt;
+        return name;
+    }
+
+    // Runs `round` in a fresh program, several times over: each time at once after a start.
+    template <typename Round>
+    void inFreshPrograms(Round round)
+    {
+        for (int i = 0; i < rounds && !QTest::currentTestFailed(); ++i) {
+            init();
+            ShellJournal journal;
+            auto app = launched(journal);
+            round(*app);
+            app.reset();
+            cleanup();
+        }
+    }
+
     void letTheDockComeBack()
     {
         m_restarter->holds = false;
@@ -120,81 +151,57 @@ private slots:
 
     void closingTheWindowWhileTheDockRestartsStillFinishes()
     {
-        for (int round = 0; round < rounds; ++round) {
-            init();
-            ShellJournal journal;
-            auto app = launched(journal);
-            OnboardingView *view = onLastStepWithOneGroup(*app);
-            QVERIFY(view);
-            const QString name = view->flow().groups().first().name;
-            QVERIFY(pressFinish(view));
-
-            QPointer<MainWindowFrame> window = app->mainWindow();
-            window->close();
-            QTRY_VERIFY_WITH_TIMEOUT(!window, timeout);
+        inFreshPrograms([this](KestrowanApp &app) {
+            const std::optional<QString> name = finishAndCloseTheWindow(app);
+            QVERIFY(name);
             QVERIFY(!AppSettings::didCompleteOnboarding(defaults()));
             letTheDockComeBack();
             QTRY_VERIFY_WITH_TIMEOUT(AppSettings::didCompleteOnboarding(defaults()), timeout);
             QCOMPARE(AppSettings::interactionMode(defaults()), QStringLiteral("hover"));
-            QCOMPARE(groupsNamed(*app, name), 1);
-            QTRY_VERIFY_WITH_TIMEOUT(app->groupManager().isGroupSyncedToDock(app->groupManager().groups().first()), timeout);
+            QCOMPARE(groupsNamed(app, *name), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(app.groupManager().isGroupSyncedToDock(app.groupManager().groups().first()), timeout);
 
             // The window opened next shows the groups, not the first run again.
-            app->openMainWindow();
-            QVERIFY(QTest::qWaitForWindowExposed(app->mainWindow()));
-            QVERIFY(!onboardingIn(app->mainWindow()));
-            app.reset();
-            cleanup();
-        }
+            app.openMainWindow();
+            QVERIFY(QTest::qWaitForWindowExposed(app.mainWindow()));
+            QVERIFY(!onboardingIn(app.mainWindow()));
+        });
     }
 
     void aWindowOpenedDuringTheFinishShowsItAndAddsNothingTwice()
     {
-        for (int round = 0; round < rounds; ++round) {
-            init();
-            ShellJournal journal;
-            auto app = launched(journal);
-            OnboardingView *view = onLastStepWithOneGroup(*app);
-            QVERIFY(view);
-            const QString name = view->flow().groups().first().name;
-            QVERIFY(pressFinish(view));
-            QPointer<MainWindowFrame> window = app->mainWindow();
-            window->close();
-            QTRY_VERIFY_WITH_TIMEOUT(!window, timeout);
+        inFreshPrograms([this](KestrowanApp &app) {
+            const std::optional<QString> name = finishAndCloseTheWindow(app);
+            QVERIFY(name);
 
-            app->openMainWindow();
-            window = app->mainWindow();
+            app.openMainWindow();
+            QPointer<MainWindowFrame> window = app.mainWindow();
             QVERIFY(QTest::qWaitForWindowExposed(window));
             OnboardingView *again = onboardingIn(window);
             QVERIFY(again);
             // The finish under way, on the last step with the same drafts; nothing can start it twice.
             QCOMPARE(again->flow().step(), OnboardingFlow::lastStep);
             QVERIFY(again->flow().isFinishing());
-            QCOMPARE(again->flow().groups().first().name, name);
+            QCOMPARE(again->flow().groups().first().name, *name);
             QVERIFY(!finishButton(again)->isEnabled());
             QVERIFY(!again->skipButton()->isEnabled());
             QTest::mouseClick(finishButton(again), Qt::LeftButton, {}, finishButton(again)->rect().center());
             again->flow().finish();
-            QCOMPARE(groupsNamed(*app, name), 1);
+            QCOMPARE(groupsNamed(app, *name), 1);
 
             letTheDockComeBack();
             QTRY_VERIFY_WITH_TIMEOUT(AppSettings::didCompleteOnboarding(defaults()), timeout);
             // The window on screen hands over to the groups as it would have for the first.
             QTRY_VERIFY_WITH_TIMEOUT(!onboardingIn(window), timeout);
-            QCOMPARE(groupsNamed(*app, name), 1);
-            QCOMPARE(app->groupManager().groups().size(), 1);
-            app.reset();
-            cleanup();
-        }
+            QCOMPARE(groupsNamed(app, *name), 1);
+            QCOMPARE(app.groupManager().groups().size(), 1);
+        });
     }
 
     void skipDuringTheFinishDoesNotEndItAsSkipped()
     {
-        for (int round = 0; round < rounds; ++round) {
-            init();
-            ShellJournal journal;
-            auto app = launched(journal);
-            OnboardingView *view = onLastStepWithOneGroup(*app);
+        inFreshPrograms([this](KestrowanApp &app) {
+            OnboardingView *view = onLastStepWithOneGroup(app);
             QVERIFY(view);
             QVERIFY(pressFinish(view));
             QPointer<OnboardingView> shown = view;
@@ -209,11 +216,9 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(AppSettings::didCompleteOnboarding(defaults()), timeout);
             // Finished, not skipped: what only the finish does has been done.
             QCOMPARE(AppSettings::interactionMode(defaults()), QStringLiteral("hover"));
-            QTRY_VERIFY_WITH_TIMEOUT(!onboardingIn(app->mainWindow()), timeout);
-            QCOMPARE(app->groupManager().groups().size(), 1);
-            app.reset();
-            cleanup();
-        }
+            QTRY_VERIFY_WITH_TIMEOUT(!onboardingIn(app.mainWindow()), timeout);
+            QCOMPARE(app.groupManager().groups().size(), 1);
+        });
     }
 
     // The application's completion is kept for the life of the program: a first run started again
@@ -229,13 +234,7 @@ private slots:
                 m_restarter->holds = true;
                 app->openMainWindow();
             }
-            OnboardingView *view = onLastStepWithOneGroup(*app);
-            QVERIFY(view);
-            QVERIFY(!view->flow().isFinishing());
-            QVERIFY(pressFinish(view));
-            QPointer<MainWindowFrame> window = app->mainWindow();
-            window->close();
-            QTRY_VERIFY_WITH_TIMEOUT(!window, timeout);
+            QVERIFY(finishAndCloseTheWindow(*app));
             letTheDockComeBack();
             QTRY_VERIFY_WITH_TIMEOUT(AppSettings::didCompleteOnboarding(defaults()), timeout);
             QCOMPARE(app->groupManager().groups().size(), run + 1);

@@ -92,6 +92,38 @@ private:
         return {};
     }
 
+    // A stored group of this name, and the other program with it loaded.
+    AppGroup storedGroup(const QString &name)
+    {
+        AppGroup group = m_store->createGroup();
+        group.name = name;
+        m_store->updateGroup(group);
+        m_store->waitUntilSaved();
+        return group;
+    }
+    bool otherProgramLoaded(OtherProgram &other, const AppGroup &group)
+    {
+        other.setLoadedName(group.name);
+        return QTest::qWaitFor([&other] { return other.said(QStringLiteral("loaded")); }, timeout);
+    }
+    // The editor on screen for the group; `typingPause` is how long a pause in the typing may last.
+    std::unique_ptr<GroupEditorPage> openEditor(const AppGroup &group, int typingPause)
+    {
+        GroupEditorServices services;
+        services.groupManager = m_store.get();
+        services.dockSync = m_dock.get();
+        auto page = std::make_unique<GroupEditorPage>(services, group, false, std::function<void()>());
+        page->notices()->setDisplayDuration(10 * timeout);
+        page->changeHandler()->setTypingPause(typingPause);
+        page->resize(620, 540);
+        page->show();
+        if (!QTest::qWaitForWindowExposed(page.get()))
+            return nullptr;
+        page->activateWindow();
+        page->nameField()->setFocus();
+        return page;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -112,29 +144,15 @@ private slots:
     {
         for (int round = 0; round < rounds; ++round) {
             const bool typedHereLast = round % 2 == 0;
-            AppGroup group = m_store->createGroup();
-            group.name = QStringLiteral("Start %1").arg(round);
-            m_store->updateGroup(group);
-            m_store->waitUntilSaved();
+            const AppGroup group = storedGroup(QStringLiteral("Start %1").arg(round));
             OtherProgram other(m_dir.path(), group.id);
-            other.setLoadedName(group.name);
-            QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("loaded")), timeout);
-
-            GroupEditorServices services;
-            services.groupManager = m_store.get();
-            services.dockSync = m_dock.get();
-            GroupEditorPage page(services, group, false, {});
-            page.notices()->setDisplayDuration(10 * timeout);
+            QVERIFY(otherProgramLoaded(other, group));
             // The user types on without a pause however long the other program takes.
-            page.changeHandler()->setTypingPause(10 * timeout);
-            page.resize(620, 540);
-            page.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&page));
-            page.activateWindow();
-            QLineEdit *field = page.nameField();
+            const std::unique_ptr<GroupEditorPage> page = openEditor(group, 10 * timeout);
+            QVERIFY(page);
+            QLineEdit *field = page->nameField();
             QStringList shown;
-            connect(field, &QLineEdit::textChanged, &page, [&shown](const QString &text) { shown << text; });
-            field->setFocus();
+            connect(field, &QLineEdit::textChanged, page.get(), [&shown](const QString &text) { shown << text; });
             field->selectAll();
 
             const QString keys = QStringLiteral("A%1z").arg(round);
@@ -170,10 +188,10 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(field->text(), kept, timeout);
             QCOMPARE(nameInFile(group.id), kept);
             if (typedHereLast) {
-                QVERIFY(!page.notices()->toast());
+                QVERIFY(!page->notices()->toast());
             } else {
-                QTRY_VERIFY_WITH_TIMEOUT(page.notices()->toast(), timeout);
-                QCOMPARE(page.notices()->toast()->text, localizedFormat(QStringLiteral("groups.renamedElsewhere"), {typed, kept}));
+                QTRY_VERIFY_WITH_TIMEOUT(page->notices()->toast(), timeout);
+                QCOMPARE(page->notices()->toast()->text, localizedFormat(QStringLiteral("groups.renamedElsewhere"), {typed, kept}));
             }
             // Never a mix: the field only ever showed what the user typed, then the name kept.
             for (const QString &text : std::as_const(shown))
@@ -185,29 +203,15 @@ private slots:
     // from the other program, nor write the old name back over it when they leave the field.
     void aPauseInTheTypingLetsALaterRenameIn()
     {
-        AppGroup group = m_store->createGroup();
-        group.name = QStringLiteral("Idle");
-        m_store->updateGroup(group);
-        m_store->waitUntilSaved();
+        const AppGroup group = storedGroup(QStringLiteral("Idle"));
         OtherProgram other(m_dir.path(), group.id);
-        other.setLoadedName(group.name);
-        QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("loaded")), timeout);
-
-        GroupEditorServices services;
-        services.groupManager = m_store.get();
-        services.dockSync = m_dock.get();
-        GroupEditorPage page(services, group, false, {});
-        page.notices()->setDisplayDuration(10 * timeout);
-        page.changeHandler()->setTypingPause(50);
-        page.resize(620, 540);
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
-        page.activateWindow();
-        QLineEdit *field = page.nameField();
-        field->setFocus();
+        QVERIFY(otherProgramLoaded(other, group));
+        const std::unique_ptr<GroupEditorPage> page = openEditor(group, 50);
+        QVERIFY(page);
+        QLineEdit *field = page->nameField();
         QTest::keyClicks(field, QStringLiteral("s"));
         QCOMPARE(field->text(), QStringLiteral("Idles"));
-        QTRY_VERIFY_WITH_TIMEOUT(!page.changeHandler()->isNameHeld(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!page->changeHandler()->isNameHeld(), timeout);
         m_store->waitUntilSaved();
         QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("name Idles")), timeout);
 
