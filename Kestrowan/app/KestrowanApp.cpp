@@ -17,6 +17,7 @@
 #include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/mainwindow/InstalledAppsServiceInterface.h"
+#include "Kestrowan/onboarding/OnboardingCompletion.h"
 #include "Kestrowan/popup/ProgramPopup.h"
 #include "Kestrowan/shell/AfterRepaint.h"
 #include "Kestrowan/shell/AppNavigation.h"
@@ -84,7 +85,9 @@ KestrowanApp::KestrowanApp(ServiceFactories factories, QObject *parent)
     m_keyboardShortcutService = m_factories.keyboardShortcutService();
     m_keyboardShortcutService->setShortcuts(loadShortcuts());
 
-    installMainViewPages(environment());
+    m_onboardingCompletion = std::make_unique<OnboardingCompletion>(
+        OnboardingCompletion::Services{m_groupManager.get(), m_skinManager.get(), m_permissionManager.get()});
+    installMainViewPages(environment(), m_onboardingCompletion.get());
     installReactions();
 }
 

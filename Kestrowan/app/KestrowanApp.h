@@ -20,6 +20,7 @@ class GroupManager;
 class HoverServiceInterface;
 class InstalledAppsServiceInterface;
 class KeyboardShortcutServiceInterface;
+class OnboardingCompletion;
 #include "Kestrowan/app/MainWindowFrame.h"
 class PermissionManagerInterface;
 class ShortcutStateStoreInterface;
@@ -148,6 +149,8 @@ private:
     std::unique_ptr<ShortcutStateStoreInterface> m_shortcutStateStore;
     std::unique_ptr<KeyboardShortcutServiceInterface> m_keyboardShortcutService;
     std::unique_ptr<HoverServiceInterface> m_hoverService;
+    // The first run's finish, which must outlive the window it was started in.
+    std::unique_ptr<OnboardingCompletion> m_onboardingCompletion;
     QPointer<MainWindowFrame> m_mainWindow;
     QList<std::function<void()>> m_afterFirstFrame;
     bool m_firstFrameDrawn = false;

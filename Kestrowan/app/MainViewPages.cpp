@@ -9,7 +9,10 @@
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/mainwindow/PickerSheet.h"
 #include "Kestrowan/mainwindow/SettingsPanel.h"
+#include "Kestrowan/onboarding/OnboardingCompletion.h"
 #include "Kestrowan/onboarding/OnboardingFactory.h"
+
+#include <QPointer>
 
 namespace {
 
@@ -24,7 +27,7 @@ void presentPicker(QWidget *parent, StagedPicker *picker,
 
 } // namespace
 
-void installMainViewPages(const AppEnvironment &environment)
+void installMainViewPages(const AppEnvironment &environment, OnboardingCompletion *onboardingCompletion)
 {
     MainViewFactories &factories = MainViewFactories::shared();
 
@@ -44,8 +47,9 @@ void installMainViewPages(const AppEnvironment &environment)
         return makeGroupEditorPage(editor, group, isNewDraft, std::move(onBack));
     };
 
-    factories.onboarding = [environment](MainViewFactories::Action onFinish, MainViewFactories::Action onSkip) {
-        return makeOnboardingView(environment, std::move(onFinish), std::move(onSkip));
+    factories.onboarding = [environment, completion = QPointer<OnboardingCompletion>(onboardingCompletion)](
+                               MainViewFactories::Action onFinish, MainViewFactories::Action onSkip) {
+        return makeOnboardingView(environment, completion, std::move(onFinish), std::move(onSkip));
     };
     factories.settings = [environment](MainViewFactories::Action onBack) {
         return new SettingsPanel(environment, std::move(onBack));

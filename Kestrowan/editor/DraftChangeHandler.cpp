@@ -5,12 +5,27 @@
 
 #include <algorithm>
 
+namespace {
+
+// A rename from another program this soon after the typing here ended was typed at the same time:
+// its save was on its way (the file is watched, so it reaches this side well within it). After
+// typing that met the other side's names on the way, the other user may still be typing for a while.
+constexpr qint64 sameTimeMilliseconds = 3000;
+constexpr qint64 stillTypingElsewhereMilliseconds = 60000;
+// No key for this long: the user has stopped typing, though the field may keep the keyboard.
+constexpr int typingPauseMilliseconds = 5000;
+
+} // namespace
+
 DraftChangeHandler::DraftChangeHandler(EditorDraft *draft, GroupManager *groupManager, bool isNewDraft,
                                        std::function<void()> scheduleAutoSync, QObject *parent)
     : QObject(parent), m_draft(draft), m_groupManager(groupManager), m_isNewDraft(isNewDraft), m_originalDraft(draft->draft()),
       m_scheduleAutoSync(std::move(scheduleAutoSync))
 {
     connect(draft, &EditorDraft::draftChanged, this, &DraftChangeHandler::handleDraftChange);
+    m_typingPause.setSingleShot(true);
+    m_typingPause.setInterval(typingPauseMilliseconds);
+    connect(&m_typingPause, &QTimer::timeout, this, &DraftChangeHandler::releaseName);
     if (groupManager) {
         if (!isNewDraft)
             m_known = GroupManager::resettingRetiredIconStyle(draft->draft());
@@ -47,7 +62,20 @@ void DraftChangeHandler::followStore()
         if (now.*field != before.*field)
             merged.*field = now.*field;
     };
-    follow(&AppGroup::name);
+    std::optional<QString> replacedTypedName;
+    if (now.name != before.name) {
+        if (m_nameHeld) {
+            // The field is the user's while they type; their next key or the end of the typing
+            // stores their name again.
+            m_nameMetAnother = true;
+        } else {
+            merged.name = now.name;
+            const qint64 window = m_nameMetAnother ? stillTypingElsewhereMilliseconds : sameTimeMilliseconds;
+            const bool sameTime = m_sinceTyping.isValid() && m_sinceTyping.elapsed() < window;
+            if (m_typedName && sameTime && now.name != *m_typedName)
+                replacedTypedName = std::exchange(m_typedName, std::nullopt);
+        }
+    }
     follow(&AppGroup::apps);
     follow(&AppGroup::displayStyle);
     follow(&AppGroup::iconStyle);
@@ -55,6 +83,34 @@ void DraftChangeHandler::followStore()
     follow(&AppGroup::customOpenerPath);
     follow(&AppGroup::openerRules);
     m_draft->setDraft(merged);
+    if (replacedTypedName) {
+        m_nameMetAnother = false;
+        emit typedNameReplaced(*replacedTypedName, now.name);
+    }
+}
+
+void DraftChangeHandler::holdName()
+{
+    m_typingPause.start();
+    if (m_nameHeld)
+        return;
+    m_nameHeld = true;
+    m_nameMetAnother = false;
+    m_typedName.reset();
+}
+
+void DraftChangeHandler::releaseName()
+{
+    m_typingPause.stop();
+    if (!m_nameHeld)
+        return;
+    m_nameHeld = false;
+    m_typedName = m_draft->draft().name;
+    m_sinceTyping.start();
+    // The store may hold the other program's name by now: the name on screen is stored again, so
+    // that it is the latest word (a store already holding it writes nothing).
+    if (m_nameMetAnother)
+        storeCurrentDraft();
 }
 
 bool DraftChangeHandler::isRealChange(const AppGroup &value, const AppGroup &original)

@@ -2,8 +2,10 @@
 
 #include "Kestrowan/groups/AppGroup.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <optional>
 
@@ -35,6 +37,22 @@ public:
     // reorder, whose changes were held back while it lasted.
     void storeCurrentDraft();
 
+    // While the user types the group's name, the name is theirs: a name another program sharing the
+    // groups file saves meanwhile does not replace it (the field would change under the keys and the
+    // next key would make a mix of both names). When the typing ends, a name that met another one on
+    // the way is stored once more, as the latest word; whichever side ends last keeps its name on
+    // both, and the side whose name was not kept hears of it (`typedNameReplaced`).
+    // Each key holds the name anew; a pause in the typing ends it as leaving the field does, so
+    // that a field left with the keyboard in it does not hold off a later rename for good.
+    void holdName();
+    void releaseName();
+    bool isNameHeld() const { return m_nameHeld; }
+    void setTypingPause(int milliseconds) { m_typingPause.setInterval(milliseconds); }
+
+signals:
+    // The name the user typed here gave way to `kept`, typed at the same time in another program.
+    void typedNameReplaced(const QString &typed, const QString &kept);
+
 private:
     // Another window (the popup's rename, say) changed the stored group: the draft takes over what
     // changed there, so that the editor's next change does not write the old values back.
@@ -50,4 +68,11 @@ private:
     // store since then came from elsewhere.
     std::optional<AppGroup> m_known;
     std::function<void()> m_scheduleAutoSync;
+    bool m_nameHeld = false;
+    // Another program renamed the group while the name was held.
+    bool m_nameMetAnother = false;
+    // The name last typed here, while another program's rename may still answer it.
+    std::optional<QString> m_typedName;
+    QElapsedTimer m_sinceTyping;
+    QTimer m_typingPause;
 };

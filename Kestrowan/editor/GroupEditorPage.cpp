@@ -29,6 +29,7 @@
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "Kestrowan/shell/StorageLocations.h"
@@ -108,8 +109,11 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     const QString keepsake = services.droppedItemsFolder.isEmpty() ? DroppedItemKeeper::defaultFolder() : services.droppedItemsFolder;
     m_actions = new EditorItemActions(m_draft, m_handler, services.sendSignal, keepsake, this);
     // A dropped folder's copy tells how far it has come, and a refusal says why.
-    auto *dropNotices = new AppToastModifier(this);
-    connect(m_actions, &EditorItemActions::notice, dropNotices, &AppToastModifier::setToast);
+    m_notices = new AppToastModifier(this);
+    connect(m_actions, &EditorItemActions::notice, m_notices, &AppToastModifier::setToast);
+    connect(m_handler, &DraftChangeHandler::typedNameReplaced, m_notices, [this](const QString &typed, const QString &kept) {
+        m_notices->setToast(AppToast{AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.renamedElsewhere"), {typed, kept})});
+    });
     m_openers = new OpenerRulesEditor(m_draft, services.applicationChooser ? services.applicationChooser : ApplicationChooserDialog::chooser(this),
                                       this);
     m_iconChoice = new IconStyleChoice(m_draft, services.skinManager, services.sendSignal, this);
@@ -236,10 +240,13 @@ QWidget *GroupEditorPage::buildNameRow()
     m_nameField->setPalette(transparentBase);
     fieldLayout->addWidget(m_nameField);
     connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString &text) {
+        // From the first key until the typing ends, the name in the field is the user's.
+        m_handler->holdName();
         AppGroup group = m_draft->draft();
         group.name = text;
         m_draft->setDraft(group);
     });
+    connect(m_nameField, &QLineEdit::editingFinished, m_handler, &DraftChangeHandler::releaseName);
     texts->addStretch(1);
     texts->addWidget(field);
     m_statusChip = new DockStatusChip(true, row);
@@ -384,6 +391,7 @@ void GroupEditorPage::hideEvent(QHideEvent *event)
     // Taken off the screen: nothing may keep running for a page nobody sees, and a change waiting
     // for its countdown is synced now rather than never.
     m_actions->finishReorder();
+    m_handler->releaseName();
     m_sync->syncOwedNow();
     if (m_recorder)
         m_recorder->cancelRecording();
@@ -395,6 +403,7 @@ void GroupEditorPage::leavePage(bool syncOwed)
         return;
     m_left = true;
     m_actions->finishReorder();
+    m_handler->releaseName();
     // A group deleted elsewhere meanwhile (the page then goes away without Back) is not synced back.
     const QList<AppGroup> stored = m_services.groupManager ? m_services.groupManager->groups() : QList<AppGroup>();
     const bool stillStored = std::any_of(stored.cbegin(), stored.cend(), [this](const AppGroup &group) { return group.id == m_draft->groupID(); });

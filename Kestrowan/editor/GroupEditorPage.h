@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class AppToastModifier;
 class ComposedGroupIconView;
 class DisplayStyleChoice;
 class DockStatusChip;
@@ -49,6 +50,8 @@ public:
     EditorItemSection *itemSection() const { return m_items; }
     QScrollArea *scrollArea() const { return m_scroll; }
     ComposedGroupIconView *groupIcon() const { return m_icon; }
+    // The page's notices: a dropped folder's copy, a name that gave way to another program's.
+    AppToastModifier *notices() const { return m_notices; }
 
     // The open panel for files (false) or folders (true); window-modal over the page.
     QFileDialog *addItemsWithOpenPanel(bool foldersOnly);
@@ -98,6 +101,7 @@ private:
     DockStatusChip *m_statusChip = nullptr;
     EditorItemSection *m_items;
     DockSyncBar *m_bar;
+    AppToastModifier *m_notices;
     QSpacerItem *m_endSpace = nullptr;
     ConfirmationAlert *m_removeAlert = nullptr;
     QPropertyAnimation m_barEntrance;

@@ -2,8 +2,9 @@
 
 #include "Kestrowan/onboarding/OnboardingView.h"
 
-QWidget *makeOnboardingView(const AppEnvironment &environment, std::function<void()> onFinish, std::function<void()> onSkip)
+QWidget *makeOnboardingView(const AppEnvironment &environment, OnboardingCompletion *completion, std::function<void()> onFinish,
+                            std::function<void()> onSkip)
 {
-    return new OnboardingView({environment.groupManager, environment.skinManager, environment.permissionManager},
+    return new OnboardingView({environment.groupManager, environment.skinManager, environment.permissionManager, completion},
                               std::move(onFinish), std::move(onSkip));
 }

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/dock/PermissionManagerInterface.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/onboarding/OnboardingCompletion.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/RunningApplications.h"
@@ -26,6 +27,9 @@ QString number(qsizetype value)
 OnboardingFlow::OnboardingFlow(Services services, Action onFinish, Action onSkip, QObject *parent)
     : QObject(parent)
     , m_services(services)
+    , m_completion(services.completion
+                       ? services.completion
+                       : new OnboardingCompletion({services.groupManager, services.skinManager, services.permissionManager}, this))
     , m_onFinish(std::move(onFinish))
     , m_onSkip(std::move(onSkip))
     , m_signal([](const QString &name, const QMap<QString, QString> &parameters) { NVLXAnalytics::signal(name, parameters); })
@@ -33,6 +37,15 @@ OnboardingFlow::OnboardingFlow(Services services, Action onFinish, Action onSkip
     if (PermissionManagerInterface *permissions = m_services.permissionManager) {
         connect(permissions, &PermissionManagerInterface::accessibilityGrantedChanged, this,
                 &OnboardingFlow::adoptHoverModeWhenTrusted);
+    }
+    connect(m_completion, &OnboardingCompletion::completed, this, &OnboardingFlow::completeFinish);
+    if (const std::optional<OnboardingCompletion::Finish> &running = m_completion->running()) {
+        m_groups = running->drafts;
+        m_activeGroupID = m_groups.isEmpty() ? std::nullopt : std::optional(m_groups.first().id);
+        m_dockApps = running->dockApps;
+        m_runningBundleIDs = running->runningBundleIDs;
+        m_step = lastStep;
+        m_isFinishing = true;
     }
 }
 
@@ -44,6 +57,9 @@ void OnboardingFlow::signal(const QString &name, const QMap<QString, QString> &p
 
 void OnboardingFlow::appear()
 {
+    // A finish under way shows what it was started with; the first run does not start again.
+    if (m_isFinishing)
+        return;
     signal(QStringLiteral("onboarding.started"));
     QSet<QString> running;
     for (const RunningApplication &app : RunningApplications::shared().runningApplications()) {
@@ -119,7 +135,7 @@ void OnboardingFlow::handleStepChange(int from, int to)
 
 void OnboardingFlow::skip()
 {
-    if (m_ended)
+    if (m_ended || m_isFinishing)
         return;
     m_ended = true;
     signal(QStringLiteral("onboarding.skipped"), {{QStringLiteral("step"), number(m_step)}});
@@ -345,9 +361,9 @@ void OnboardingFlow::cancelCreatingGroup()
     emit changed();
 }
 
-void OnboardingFlow::createGroupsFromDrafts()
+QList<AppGroup> OnboardingFlow::groupsFromDrafts() const
 {
-    GroupManager &store = *m_services.groupManager;
+    QList<AppGroup> made;
     for (const DraftGroup &draft : std::as_const(m_groups)) {
         if (draft.appBundleIDs.isEmpty())
             continue;
@@ -362,36 +378,35 @@ void OnboardingFlow::createGroupsFromDrafts()
         group.apps = DockReader::appItemsFromDockApps(found);
         group.displayStyle = AppGroup::DisplayStyle::Grid;
         group.iconStyle = AppGroup::IconStyle::Shelf;
-        store.setGroups(store.groups() + QList<AppGroup>{group});
+        made << group;
     }
+    return made;
 }
 
 void OnboardingFlow::finish()
 {
-    if (m_isFinishing || m_ended || !m_services.groupManager)
+    if (m_isFinishing || m_ended || !m_services.groupManager || m_completion->isRunning())
         return;
+    qCInfo(appLogger, "Finishing the first run with %lld draft groups", qlonglong(m_groups.size()));
+    OnboardingCompletion::Finish finish;
+    finish.groups = groupsFromDrafts();
+    finish.groupsCreated = int(nonEmptyGroups().size());
+    finish.totalApps = totalApps();
+    finish.drafts = m_groups;
+    finish.dockApps = m_dockApps;
+    finish.runningBundleIDs = m_runningBundleIDs;
+    finish.signal = m_signal;
     m_isFinishing = true;
     emit finishingChanged(true);
-    qCInfo(appLogger, "Finishing the first run with %lld draft groups", qlonglong(m_groups.size()));
-    createGroupsFromDrafts();
-    m_services.groupManager->saveGroups();
-    // The flow may be gone (skipped, window closed) by the time the Dock is done.
-    m_services.groupManager->syncAllGroupsToDock(m_services.skinManager, [self = QPointer<OnboardingFlow>(this)] {
-        if (self)
-            self->completeFinish();
-    });
+    m_completion->start(std::move(finish));
 }
 
 void OnboardingFlow::completeFinish()
 {
-    if (m_ended)
+    // Only a flow that shows the finish hands control back; one skipped before it began does not.
+    if (m_ended || !m_isFinishing)
         return;
     m_ended = true;
-    if (m_services.permissionManager && m_services.permissionManager->isAccessibilityGranted())
-        UserDefaults::standard().setValue(interactionModeKey, QStringLiteral("hover"));
-    signal(QStringLiteral("onboarding.completed"),
-           {{QStringLiteral("groups_created"), number(nonEmptyGroups().size())}, {QStringLiteral("total_apps"), number(totalApps())}});
-    qCInfo(appLogger, "First run finished");
     if (m_onFinish)
         m_onFinish();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kestrowan/groups/AppGroup.h"
 #include "Kestrowan/groups/DockReader.h"
 #include "Kestrowan/onboarding/DraftGroup.h"
 
@@ -14,6 +15,7 @@
 #include <optional>
 
 class GroupManager;
+class OnboardingCompletion;
 class PermissionManagerInterface;
 class SkinManager;
 
@@ -37,8 +39,12 @@ public:
         GroupManager *groupManager = nullptr;
         SkinManager *skinManager = nullptr;
         PermissionManagerInterface *permissionManager = nullptr;
+        // The application's, which outlives the window; a flow given none keeps one of its own.
+        OnboardingCompletion *completion = nullptr;
     };
 
+    // While the completion runs a finish (begun in a window since closed), the flow shows that
+    // finish under way on its last step instead of starting over.
     OnboardingFlow(Services services, Action onFinish, Action onSkip, QObject *parent = nullptr);
 
     // Usage signals go to the analytics facade unless a test listens instead.
@@ -106,8 +112,9 @@ public:
     // its accents.
     static QString limitedToCharacters(const QString &text, int limit);
 
-    // The finish: drafts become groups, one save, one batch sync to the Dock, then onFinish.
-    // A second press while it runs does nothing.
+    // The finish: drafts become groups, one save, one batch sync to the Dock, then onFinish. The
+    // completion carries it out, so that it ends whatever becomes of this flow. A second press while
+    // it runs does nothing, and neither does skipping: the first run is being finished.
     void finish();
     bool isFinishing() const { return m_isFinishing; }
 
@@ -124,12 +131,13 @@ private:
     void signal(const QString &name, const QMap<QString, QString> &parameters = {}) const;
     void handleStepChange(int from, int to);
     void adoptHoverModeWhenTrusted(bool granted);
-    void createGroupsFromDrafts();
+    QList<AppGroup> groupsFromDrafts() const;
     void completeFinish();
     int indexOfGroup(const QUuid &groupID) const;
     void removeFromOtherGroups(const QString &bundleID, const QUuid &keepGroupID);
 
     Services m_services;
+    OnboardingCompletion *m_completion;
     Action m_onFinish;
     Action m_onSkip;
     SignalSink m_signal;

@@ -68,6 +68,8 @@ OnboardingView::OnboardingView(OnboardingFlow::Services services, OnboardingFlow
     m_skip->setObjectName(QStringLiteral("skipButton"));
     m_skip->setAccessibleDescription(localized(QStringLiteral("ax.skipOnboarding.hint")));
     connect(m_skip, &QAbstractButton::clicked, m_flow, &OnboardingFlow::skip);
+    // Once the finish runs there is nothing left to skip.
+    m_skip->setEnabled(!m_flow->isFinishing());
 
     connect(m_flow, &OnboardingFlow::stepChanged, this, [this] { showStep(true); });
     connect(m_flow, &OnboardingFlow::changed, this, [this] {
@@ -80,6 +82,7 @@ OnboardingView::OnboardingView(OnboardingFlow::Services services, OnboardingFlow
             button->setEnabled(!finishing);
         if (m_back)
             m_back->setEnabled(!finishing);
+        m_skip->setEnabled(!finishing);
     });
     if (PermissionManagerInterface *permissions = services.permissionManager) {
         connect(permissions, &PermissionManagerInterface::accessibilityGrantedChanged, this, [this] {

@@ -175,6 +175,7 @@ private slots:
         finish->click();
         QVERIFY(!finish->isEnabled());
         QVERIFY(!view->backButton()->isEnabled());
+        QVERIFY(!view->skipButton()->isEnabled());
         view->flow().finish();
         QTRY_COMPARE_WITH_TIMEOUT(m_finished, 1, timeout);
         QCOMPARE(m_store->groups().size(), 1);
