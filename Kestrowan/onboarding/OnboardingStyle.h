@@ -38,7 +38,8 @@ QFont font(qreal points, QFont::Weight weight = QFont::Normal);
 void paintSymbol(QPainter &painter, const QString &name, const QRectF &rect, qreal points, SymbolImage::Weight weight,
                  const QColor &color);
 // The icon of a Dock application, square at `rect`, clipped to continuous corners of `corner`.
-void paintAppIcon(QPainter &painter, const DockReader::DockApp &app, const QRectF &rect, qreal corner);
+// The application's icon drawn into `view`, which is drawn again when a stand-in was drawn for it.
+void paintAppIcon(QPainter &painter, QWidget *view, const DockReader::DockApp &app, const QRectF &rect, qreal corner);
 // The green dot of a running application in the bottom-trailing corner of an icon at `iconRect`.
 void paintRunningIndicator(QPainter &painter, const QRectF &iconRect, const QWidget *widget);
 
