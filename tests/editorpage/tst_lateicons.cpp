@@ -165,6 +165,34 @@ private slots:
         }
     }
 
+    // A card made for a group that already holds the application, as a window of cards makes them.
+    void aNewGroupCardShowsIconsThatArriveLate()
+    {
+        QTemporaryDir dir;
+        const std::unique_ptr<GroupManager> store = makeEditorStore(dir);
+        store->setGroups({});
+        for (int round = 0; round < rounds; ++round) {
+            const LateApplication application = lateApplication(round);
+            AppGroup group = store->createGroup();
+            group.name = QStringLiteral("Late");
+            group.apps = {application.item};
+            store->updateGroup(group);
+            GroupCardView card(group, *store, nullptr);
+            card.resize(card.sizeHint());
+            card.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&card));
+            auto *strip = card.findChild<CompactItemThumbnail *>();
+            QVERIFY(strip);
+            QString fault;
+            QVERIFY2(drawnOnceArrived(strip, application, &fault), qPrintable(QStringLiteral("round %1, strip: %2").arg(round + 1).arg(fault)));
+            auto *icon = card.findChild<ComposedGroupIconView *>();
+            QVERIFY(icon);
+            QTRY_VERIFY2_WITH_TIMEOUT(near(shownMiddle(icon), application.color),
+                                      qPrintable(QStringLiteral("round %1, group icon: %2").arg(round + 1).arg(shownMiddle(icon).name())),
+                                      timeout);
+        }
+    }
+
     // A text file's opener badge: the system's application for text first, then the group's own.
     void theOpenerBadgeShowsAnIconThatArrivesLate()
     {
