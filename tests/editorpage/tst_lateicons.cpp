@@ -10,6 +10,11 @@
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/mainwindow/GroupCardView.h"
+#include "Kestrowan/mainwindow/GroupGrid.h"
+#include "Kestrowan/mainwindow/GroupGridPage.h"
+#include "Kestrowan/mainwindow/MainView.h"
+#include "Kestrowan/shell/AppNavigation.h"
+#include "tests/mainwindow/MainWindowTestSupport.h"
 #include "Kestrowan/onboarding/AppIconView.h"
 #include "Kestrowan/onboarding/OnboardingView.h"
 #include "Platform/DecodedIcons.h"
@@ -195,6 +200,34 @@ private slots:
             QVERIFY(strip);
             QString fault;
             QVERIFY2(cardShowsIcon(card, strip, application, &fault), qPrintable(QStringLiteral("round %1, %2").arg(round + 1).arg(fault)));
+        }
+    }
+
+    // The list of groups as the window shows it, a new group with a new application each round.
+    void theGroupListsCardsShowIconsThatArriveLate()
+    {
+        QTemporaryDir dir;
+        const std::unique_ptr<GroupManager> store = makeEditorStore(dir);
+        store->setGroups({});
+        UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, true);
+        AppNavigation navigation;
+        FakeInstalledApps apps;
+        MainView view(*store, apps, navigation, nullptr);
+        view.resize(640, 720);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int round = 0; round < rounds; ++round) {
+            const LateApplication application = lateApplication(round);
+            AppGroup group = store->createGroup();
+            group.name = QStringLiteral("Late %1").arg(round);
+            group.apps = {application.item};
+            store->updateGroup(group);
+            GroupCardView *card = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((card = view.gridPage()->grid()->card(group.id)) && card->isVisible(), timeout);
+            CompactItemThumbnail *strip = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((strip = card->findChild<CompactItemThumbnail *>()) && strip->isVisible(), timeout);
+            QString fault;
+            QVERIFY2(cardShowsIcon(*card, strip, application, &fault), qPrintable(QStringLiteral("round %1, %2").arg(round + 1).arg(fault)));
         }
     }
 
