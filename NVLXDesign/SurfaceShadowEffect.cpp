@@ -42,6 +42,19 @@ bool SurfaceShadowEffect::holdsEffectOfItsOwn() const
     });
 }
 
+QImage SurfaceShadowEffect::renderedSurface(const QRect &area, const QRect &sourceRect, qreal devicePixelRatio) const
+{
+    // Rendered here rather than through sourcePixmap(): the source keeps the last such picture and
+    // drawSource() lays that down again instead of the widget for as long as the toolkit thinks it
+    // current, which it does across changes made while the widget was hidden (a look switched on
+    // another page), and after the widget moved: the bar came back blank beside its shadow.
+    QImage picture((QSizeF(area.size()) * devicePixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(devicePixelRatio);
+    picture.fill(0);
+    m_surfaceWidget->render(&picture, sourceRect.topLeft() - area.topLeft(), QRegion(), QWidget::DrawChildren);
+    return picture;
+}
+
 void SurfaceShadowEffect::draw(QPainter *painter)
 {
     if ((blurRadius() <= 0 && offset().isNull()) || !painter->device()) {
@@ -52,55 +65,40 @@ void SurfaceShadowEffect::draw(QPainter *painter)
     // device grown by the shadow.
     const QRect sourceRect = sourceBoundingRect(Qt::DeviceCoordinates).toAlignedRect();
     const QRect padded = boundingRectFor(sourceRect).toAlignedRect();
-    const Key key{sourceRect.size(), padded.translated(-sourceRect.topLeft()), painter->device()->devicePixelRatio(),
-                  color().rgba(), blurRadius(), offset()};
+    const qreal ratio = painter->device()->devicePixelRatio();
+    const Key key{sourceRect.size(), padded.translated(-sourceRect.topLeft()), ratio, color().rgba(), blurRadius(), offset()};
 
     const QTransform restoreTransform = painter->worldTransform();
-    if (m_key == key) {
-        painter->setWorldTransform(QTransform());
-        painter->drawImage(padded.topLeft(), m_shadow);
-        if (holdsEffectOfItsOwn()) {
-            QPoint position;
-            const QPixmap pixmap = sourcePixmap(Qt::DeviceCoordinates, &position, NoPad);
-            painter->drawPixmap(position, pixmap);
-            painter->setWorldTransform(restoreTransform);
-            return;
-        }
-        painter->setWorldTransform(restoreTransform);
-        drawSource(painter);
-        return;
-    }
-
-    // Made as the plain effect makes it, from the widget rendered once.
-    QPoint position;
-    const QPixmap pixmap = sourcePixmap(Qt::DeviceCoordinates, &position, PadToEffectiveBoundingRect);
-    if (pixmap.isNull())
-        return;
-    QImage alpha(pixmap.size(), QImage::Format_ARGB32_Premultiplied);
-    alpha.setDevicePixelRatio(pixmap.devicePixelRatio());
-    alpha.fill(0);
-    QPainter alphaPainter(&alpha);
-    alphaPainter.setCompositionMode(QPainter::CompositionMode_Source);
-    alphaPainter.drawPixmap(offset(), pixmap);
-    alphaPainter.end();
-    QImage shadow(alpha.size(), QImage::Format_ARGB32_Premultiplied);
-    shadow.setDevicePixelRatio(pixmap.devicePixelRatio());
-    shadow.fill(0);
-    QPainter blurPainter(&shadow);
-    qt_blurImage(&blurPainter, alpha, blurRadius(), false, true);
-    blurPainter.end();
-    QPainter colorPainter(&shadow);
-    colorPainter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    colorPainter.fillRect(shadow.rect(), color());
-    colorPainter.end();
-
-    painter->setWorldTransform(QTransform());
-    painter->drawImage(position, shadow);
-    painter->drawPixmap(position, pixmap);
-    painter->setWorldTransform(restoreTransform);
-    // Kept only where the picture lies where it was worked out to lie.
-    if (position == padded.topLeft()) {
+    if (m_key != key) {
+        // Made as the plain effect makes it, from the widget rendered once.
+        const QImage surface = renderedSurface(padded, sourceRect, ratio);
+        QImage alpha(surface.size(), QImage::Format_ARGB32_Premultiplied);
+        alpha.setDevicePixelRatio(ratio);
+        alpha.fill(0);
+        QPainter alphaPainter(&alpha);
+        alphaPainter.setCompositionMode(QPainter::CompositionMode_Source);
+        alphaPainter.drawImage(offset(), surface);
+        alphaPainter.end();
+        QImage shadow(alpha.size(), QImage::Format_ARGB32_Premultiplied);
+        shadow.setDevicePixelRatio(ratio);
+        shadow.fill(0);
+        QPainter blurPainter(&shadow);
+        qt_blurImage(&blurPainter, alpha, blurRadius(), false, true);
+        blurPainter.end();
+        QPainter colorPainter(&shadow);
+        colorPainter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        colorPainter.fillRect(shadow.rect(), color());
+        colorPainter.end();
         m_shadow = std::move(shadow);
         m_key = key;
     }
+    painter->setWorldTransform(QTransform());
+    painter->drawImage(padded.topLeft(), m_shadow);
+    if (holdsEffectOfItsOwn()) {
+        painter->drawImage(sourceRect.topLeft(), renderedSurface(sourceRect, sourceRect, ratio));
+        painter->setWorldTransform(restoreTransform);
+        return;
+    }
+    painter->setWorldTransform(restoreTransform);
+    drawSource(painter);
 }

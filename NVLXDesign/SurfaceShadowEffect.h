@@ -39,6 +39,9 @@ private:
     // the window, where this effect's painter is already at work, it would draw nothing at all. The
     // widget is then drawn through a picture, as the plain effect draws it.
     bool holdsEffectOfItsOwn() const;
+    // The widget drawn as it is now into a picture of `area` (device coordinates, `sourceRect` being
+    // the widget's own place there).
+    QImage renderedSurface(const QRect &area, const QRect &sourceRect, qreal devicePixelRatio) const;
 
     QWidget *m_surfaceWidget;
     std::optional<Key> m_key;

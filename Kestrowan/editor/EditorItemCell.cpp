@@ -1,5 +1,6 @@
 #include "Kestrowan/editor/EditorItemCell.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
@@ -126,6 +127,8 @@ protected:
             painter.setClipPath(ContinuousShape::roundedRect(icon, 4));
             const qreal ratio = devicePixelRatioF();
             painter.drawPixmap(icon, opener.pixmap(QSize(18, 18), ratio), QRectF());
+            if (!m_cell->openerApplication().isEmpty())
+                ApplicationIcon::redrawOnArrival(this, m_cell->openerApplication(), (QSize(18, 18) * ratio).width());
             painter.restore();
             const bool accent = m_over || m_cell->isCustomOpener();
             painter.setPen(QPen(accent ? AppColors::accent.resolve(this) : AppColors::borderCard.resolve(this), strokeWidth));
@@ -203,9 +206,10 @@ EditorItemCell::EditorItemCell(const AppItem &item, bool hasOpenerBadge, QWidget
     resize(sizeHint());
 }
 
-void EditorItemCell::setOpener(const QIcon &icon, bool isCustomOpener)
+void EditorItemCell::setOpener(const QIcon &icon, bool isCustomOpener, const QString &application)
 {
     m_openerIcon = icon;
+    m_openerApplication = application;
     m_isCustomOpener = isCustomOpener;
     if (m_badge)
         m_badge->update();

@@ -23,8 +23,10 @@ public:
 
     AppItem item() const { return m_item; }
     bool isApplicationCell() const { return !m_badge; }
-    void setOpener(const QIcon &icon, bool isCustomOpener);
+    // `application`: the opener whose icon it is, drawn again when its icon arrives.
+    void setOpener(const QIcon &icon, bool isCustomOpener, const QString &application = QString());
     QIcon openerIcon() const { return m_openerIcon; }
+    QString openerApplication() const { return m_openerApplication; }
     bool isCustomOpener() const { return m_isCustomOpener; }
 
     bool isHovering() const { return m_hovering; }
@@ -68,6 +70,7 @@ private:
     PointerPlainButton *m_remove;
     PointerPlainButton *m_badge = nullptr;
     QIcon m_openerIcon;
+    QString m_openerApplication;
     bool m_isCustomOpener = false;
     bool m_hovering = false;
     std::optional<QPoint> m_pressPos;

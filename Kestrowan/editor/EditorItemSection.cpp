@@ -412,7 +412,8 @@ void EditorItemSection::refreshOpeners()
     m_openersShownFor = openerSettings;
     for (EditorItemCell *cell : std::as_const(m_cells)) {
         if (!cell->isApplicationCell() && (settingsChanged || m_cellsWithoutOpener.contains(cell)))
-            cell->setOpener(m_openers->openerIconForItem(cell->item()), m_openers->isCustomOpenerForItem(cell->item()));
+            cell->setOpener(m_openers->openerIconForItem(cell->item()), m_openers->isCustomOpenerForItem(cell->item()),
+                            m_openers->openerApplicationForItem(cell->item()).value_or(QString()));
     }
     m_cellsWithoutOpener.clear();
     if (m_openerSection)

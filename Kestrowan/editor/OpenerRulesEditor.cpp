@@ -178,15 +178,21 @@ void OpenerRulesEditor::clearAllOpeners()
     m_draft->setDraft(changed);
 }
 
-QIcon OpenerRulesEditor::openerIconForItem(const AppItem &item) const
+std::optional<QString> OpenerRulesEditor::openerApplicationForItem(const AppItem &item) const
 {
     if (item.itemKind() == AppItem::Kind::App)
-        return QIcon();
+        return std::nullopt;
     if (const std::optional<QUrl> opener = m_draft->draft().resolveOpenerURL(item))
-        return Workspace::shared().iconForFile(opener->toLocalFile());
+        return opener->toLocalFile();
     if (const std::optional<DefaultApplication> system = defaultApplicationForExtension(itemExtension(item)))
-        return Workspace::shared().iconForFile(system->path);
-    return QIcon();
+        return system->path;
+    return std::nullopt;
+}
+
+QIcon OpenerRulesEditor::openerIconForItem(const AppItem &item) const
+{
+    const std::optional<QString> application = openerApplicationForItem(item);
+    return application ? Workspace::shared().iconForFile(*application) : QIcon();
 }
 
 bool OpenerRulesEditor::isCustomOpenerForItem(const AppItem &item) const

@@ -52,6 +52,8 @@ public:
 
     // What an item's cell shows: the opener's icon, and whether it comes from the group's rules.
     QIcon openerIconForItem(const AppItem &item) const;
+    // The application whose icon that is, if any.
+    std::optional<QString> openerApplicationForItem(const AppItem &item) const;
     bool isCustomOpenerForItem(const AppItem &item) const;
 
     std::optional<QString> editingExtension() const { return m_editingExtension; }

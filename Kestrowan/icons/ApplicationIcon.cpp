@@ -74,4 +74,10 @@ void awaitArrival(QObject *view, const QString &file, std::function<void()> redr
         waiting.append(Waiter{view, std::move(redraw)});
 }
 
+void redrawOnArrival(QWidget *view, const QString &path, int pixels)
+{
+    if (const std::optional<QString> file = Workspace::shared().pendingIconFile(path, std::max(1, pixels)))
+        awaitArrival(view, *file, [view] { view->update(); });
+}
+
 } // namespace ApplicationIcon

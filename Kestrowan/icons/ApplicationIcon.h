@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -28,5 +29,8 @@ void followArrivals(QObject *view, std::function<void()> redraw);
 // stand-in asks so. Only the views that wait for a file hear of it: a window of hundreds of items
 // drew each stand-in again for every icon that came in, and each arrival called every view.
 void awaitArrival(QObject *view, const QString &file, std::function<void()> redraw);
+// For a view that has just drawn the icon of the application at `path` at `pixels` a side: when
+// that was the stand-in, `view` is drawn again once the icon arrives.
+void redrawOnArrival(QWidget *view, const QString &path, int pixels);
 
 } // namespace ApplicationIcon

@@ -18,8 +18,6 @@ AppChip::AppChip(const OnboardingFlow &flow, const DockReader::DockApp &app, QWi
     : PointerPlainButton(parent), m_flow(flow), m_app(app)
 {
     setText(app.name);
-    // The icon is decoded out of the program; the generic symbol shows until it is in.
-    ApplicationIcon::followArrivals(this, [this] { update(); });
     setAccessibleName(app.name);
     setToolTip(app.name);
     setFocusPolicy(Qt::TabFocus);
@@ -47,7 +45,7 @@ void AppChip::paintEvent(QPaintEvent *event)
     painter.drawPath(shape);
 
     const QRectF icon(10, (height() - 20) / 2.0, 20, 20);
-    OnboardingStyle::paintAppIcon(painter, m_app, icon, 5);
+    OnboardingStyle::paintAppIcon(painter, this, m_app, icon, 5);
     if (m_flow.runningBundleIDs().contains(m_app.bundleIdentifier))
         OnboardingStyle::paintRunningIndicator(painter, icon.adjusted(0, 0, 3, 3), this);
     painter.setFont(OnboardingStyle::font(11, QFont::Medium));

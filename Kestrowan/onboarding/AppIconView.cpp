@@ -15,7 +15,7 @@ AppIconView::AppIconView(const DockReader::DockApp &app, qreal side, qreal corne
 void AppIconView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    OnboardingStyle::paintAppIcon(painter, m_app, QRectF(rect()), m_corner);
+    OnboardingStyle::paintAppIcon(painter, this, m_app, QRectF(rect()), m_corner);
     if (m_running)
         OnboardingStyle::paintRunningIndicator(painter, QRectF(rect()), this);
 }

@@ -38,8 +38,6 @@ MockPopup::MockPopup(const QString &name, const QList<DockReader::DockApp> &dock
     const qreal height = headerHeight + searchHeight + (m_items.isEmpty() ? 0 : itemsHeight) + footerHeight;
     setFixedSize(int(width + 2 * margin), int(height + 2 * margin));
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    // Icons are decoded out of the program; the generic symbol shows until each is in.
-    ApplicationIcon::followArrivals(this, [this] { update(); });
 }
 
 QString MockPopup::badgeText(int position)
@@ -113,7 +111,7 @@ void MockPopup::paintEvent(QPaintEvent *)
     if (!m_items.isEmpty()) {
         for (qsizetype i = 0; i < m_items.size(); ++i) {
             const QRectF icon = iconRect(int(i));
-            OnboardingStyle::paintAppIcon(painter, m_items[i], icon, 9);
+            OnboardingStyle::paintAppIcon(painter, this, m_items[i], icon, 9);
             const QRectF badge = badgeRect(int(i));
             painter.fillPath(ContinuousShape::roundedRect(badge, 3), accent.resolve(this, 0.85));
             painter.setFont(badgeFont());

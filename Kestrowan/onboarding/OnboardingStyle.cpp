@@ -1,5 +1,6 @@
 #include "Kestrowan/onboarding/OnboardingStyle.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/Workspace.h"
@@ -27,11 +28,13 @@ void paintSymbol(QPainter &painter, const QString &name, const QRectF &rect, qre
     configured.render(painter, target);
 }
 
-void paintAppIcon(QPainter &painter, const DockReader::DockApp &app, const QRectF &rect, qreal corner)
+void paintAppIcon(QPainter &painter, QWidget *view, const DockReader::DockApp &app, const QRectF &rect, qreal corner)
 {
     const qreal scale = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const QIcon icon = Workspace::shared().iconForFile(app.path);
     const QPixmap pixmap = icon.pixmap(rect.size().toSize(), scale);
+    const QSize pixels = rect.size().toSize() * scale;
+    ApplicationIcon::redrawOnArrival(view, app.path, std::max(pixels.width(), pixels.height()));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -37,8 +37,9 @@ QFont font(qreal points, QFont::Weight weight = QFont::Normal);
 // A symbol drawn centred in `rect` at `points`; nothing when the program has no such drawing.
 void paintSymbol(QPainter &painter, const QString &name, const QRectF &rect, qreal points, SymbolImage::Weight weight,
                  const QColor &color);
-// The icon of a Dock application, square at `rect`, clipped to continuous corners of `corner`.
-void paintAppIcon(QPainter &painter, const DockReader::DockApp &app, const QRectF &rect, qreal corner);
+// The icon of a Dock application, square at `rect`, clipped to continuous corners of `corner`,
+// drawn into `view`; a view that drew the stand-in is drawn again once the icon arrives.
+void paintAppIcon(QPainter &painter, QWidget *view, const DockReader::DockApp &app, const QRectF &rect, qreal corner);
 // The green dot of a running application in the bottom-trailing corner of an icon at `iconRect`.
 void paintRunningIndicator(QPainter &painter, const QRectF &iconRect, const QWidget *widget);
 

@@ -1,6 +1,7 @@
 // Pictures of the main window for people to look at: the empty grid, six groups, both pickers, in
 // light and dark and once in Japanese. Saved to "<build>/screenshots"; each is checked for its
 // background and for texts that fit.
+#include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/mainwindow/AddToGroupMenu.h"
@@ -10,6 +11,8 @@
 #include "Kestrowan/mainwindow/GroupGrid.h"
 #include "Kestrowan/mainwindow/QuickAddButton.h"
 #include "Kestrowan/mainwindow/GroupGridPage.h"
+#include "Kestrowan/mainwindow/ToolbarButton.h"
+#include "Kestrowan/mainwindow/PageHost.h"
 #include "Kestrowan/mainwindow/MainView.h"
 #include "Kestrowan/mainwindow/MainViewFactories.h"
 #include "Kestrowan/shell/AppColors.h"
@@ -24,8 +27,13 @@
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/SettledIcons.h"
+#include "tests/support/DrawnBars.h"
+#include "Kestrowan/shell/Appearance.h"
+#include "Kestrowan/shell/RoundedSurface.h"
 
 #include <QDir>
+#include <QLabel>
+#include <QScopeGuard>
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QPainter>
@@ -185,6 +193,54 @@ private slots:
     }
 
     // The cards in Spanish, whose Dock state is the longest beside the style pill.
+    // The list as the window shows it after the look was switched on another page and the list came
+    // back: pictured from the window's own pixels, not drawn afresh for the picture.
+    void gridAfterSwitch_data() { addLooks(); }
+    void gridAfterSwitch()
+    {
+        QFETCH(bool, dark);
+        QFETCH(QString, language);
+        setLook(!dark, language);
+        Appearance::shared().apply(!dark);
+        auto store = startedManager(m_program);
+        fillStore(*store);
+        AppNavigation navigation;
+        FakeInstalledApps apps;
+        // The program's own pages, the settings among them.
+        AppEnvironment environment;
+        environment.groupManager = store.get();
+        environment.appsService = &apps;
+        environment.navigation = &navigation;
+        const MainViewFactories factories = MainViewFactories::shared();
+        const auto restore = qScopeGuard([factories] {
+            MainViewFactories::shared() = factories;
+            Appearance::shared().apply(false);
+        });
+        installMainViewPages(environment);
+        MainView view(*store, apps, navigation, nullptr);
+        view.resize(620, 540);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        settleDecodedIcons(&view);
+        navigation.setSelectedPage(DetailPage::settings());
+        QTRY_VERIFY_WITH_TIMEOUT(view.shownPage() && view.shownPage()->isVisible() && view.shownPage()->pos().isNull(), 20000);
+        Appearance::shared().apply(dark);
+        navigation.setSelectedPage(std::nullopt);
+        QWidget *bar = view.gridPage()->settingsButton()->parentWidget();
+        const QColor fill = RoundedSurface::bar(30, dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light).fill;
+        QString fault;
+        QVERIFY2(QTest::qWaitFor([&] { return (fault = barDrawingFault(shownPixels(&view), bar, fill)).isEmpty(); }, 20000), qPrintable(fault));
+        // The settings have slid fully out: the picture they slide out as is gone.
+        const auto sliding = [&view] {
+            const QList<QLabel *> labels = view.findChild<PageHost *>()->findChildren<QLabel *>(Qt::FindDirectChildrenOnly);
+            return std::any_of(labels.cbegin(), labels.cend(), [](const QLabel *label) { return !label->pixmap().isNull(); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(view.gridPage()->pos().isNull() && !sliding(), 20000);
+        settleDecodedIcons(&view);
+        const QImage shown = shownPixels(&view);
+        shown.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/main-grid-switched") + suffix(dark, language) + QStringLiteral(".png"));
+    }
+
     void spanishCards_data()
     {
         QTest::addColumn<bool>("dark");
