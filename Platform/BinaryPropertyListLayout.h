@@ -61,11 +61,15 @@ public:
     {
         if (index >= m_objectCount)
             return std::nullopt;
-        const quint64 offset = bigEndian(m_table + index * quint64(m_offsetSize), m_offsetSize);
+        const quint64 offset = tableEntry(index);
         if (offset < quint64(headerSize) || offset >= m_objectsEnd)
             return std::nullopt;
         return offset;
     }
+
+    // The raw entry of object `index` in the offset table, whatever it points at.
+    quint64 tableEntry(quint64 index) const { return bigEndian(m_table + index * quint64(m_offsetSize), m_offsetSize); }
+    int offsetSize() const { return m_offsetSize; }
 
     // The length that follows a marker's low nibble: the nibble itself, or an integer object after
     // it; `position` moves past what was read.
