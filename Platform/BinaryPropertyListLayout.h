@@ -22,6 +22,18 @@ public:
         return value;
     }
 
+    static void appendBigEndian(QByteArray &out, quint64 value, int size)
+    {
+        for (int i = size - 1; i >= 0; --i)
+            out.append(char((value >> (8 * i)) & 0xFF));
+    }
+
+    // The fewest bytes (1, 2, 4 or 8) that hold `largest`, as offsets and references are stored.
+    static int bytesFor(quint64 largest)
+    {
+        return largest < 0x100 ? 1 : largest < 0x10000 ? 2 : largest < 0x100000000ULL ? 4 : 8;
+    }
+
     // Why the trailer and offset table do not fit the bytes, or nothing when they do. The bytes
     // must live as long as this does.
     std::optional<QString> open(const QByteArray &bytes)

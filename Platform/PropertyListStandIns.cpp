@@ -11,17 +11,6 @@ namespace {
 
 using Layout = BinaryPropertyListLayout;
 
-void appendBigEndian(QByteArray &out, quint64 value, int size)
-{
-    for (int i = size - 1; i >= 0; --i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-}
-
-int bytesFor(quint64 largest)
-{
-    return largest < 0x100 ? 1 : largest < 0x10000 ? 2 : largest < 0x100000000ULL ? 4 : 8;
-}
-
 // A string object: marker with its length, then the characters, ASCII where every character is,
 // else UTF-16 (big-endian), as the format stores them.
 QByteArray stringObject(const QString &text)
@@ -35,16 +24,16 @@ QByteArray stringObject(const QString &text)
     if (length < 15) {
         out.append(char(type | length));
     } else {
-        const int size = bytesFor(length);
+        const int size = Layout::bytesFor(length);
         out.append(char(type | 0x0F));
         out.append(char(0x10 | (size == 1 ? 0 : size == 2 ? 1 : size == 4 ? 2 : 3)));
-        appendBigEndian(out, length, size);
+        Layout::appendBigEndian(out, length, size);
     }
     for (const QChar c : text) {
         if (ascii)
             out.append(char(c.unicode()));
         else
-            appendBigEndian(out, c.unicode(), 2);
+            Layout::appendBigEndian(out, c.unicode(), 2);
     }
     return out;
 }
@@ -88,15 +77,15 @@ std::optional<QByteArray> withObjectsReplaced(
     QByteArray out = binary.left(qsizetype(layout.objectsEnd()));
     out.append(appended);
     const quint64 tableOffset = quint64(out.size());
-    const int offsetSize = qMax(layout.offsetSize(), bytesFor(tableOffset));
+    const int offsetSize = qMax(layout.offsetSize(), Layout::bytesFor(tableOffset));
     for (const quint64 offset : std::as_const(offsets))
-        appendBigEndian(out, offset, offsetSize);
+        Layout::appendBigEndian(out, offset, offsetSize);
     const char *trailer = binary.constData() + binary.size() - Layout::trailerSize;
     out.append(trailer, 6);
     out.append(char(offsetSize));
     out.append(trailer[7]);
     out.append(trailer + 8, 16); // object count and top object
-    appendBigEndian(out, tableOffset, 8);
+    Layout::appendBigEndian(out, tableOffset, 8);
     return out;
 }
 
