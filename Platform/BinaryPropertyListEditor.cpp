@@ -12,17 +12,6 @@ using Layout = BinaryPropertyListLayout;
 // Deeper than any list the reader accepts; it only keeps a hostile file from exhausting the stack.
 constexpr int maximumDepth = 512;
 
-void appendBigEndian(QByteArray &out, quint64 value, int size)
-{
-    for (int i = size - 1; i >= 0; --i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-}
-
-int bytesFor(quint64 largest)
-{
-    return largest < 0x100 ? 1 : largest < 0x10000 ? 2 : largest < 0x100000000ULL ? 4 : 8;
-}
-
 // One object of a file being read: a scalar as its bytes, or a container as its marker and the
 // objects it names.
 struct ObjectView {
@@ -178,7 +167,7 @@ public:
 
     QByteArray build(int top) const
     {
-        const int referenceSize = bytesFor(quint64(m_objects.size()));
+        const int referenceSize = Layout::bytesFor(quint64(m_objects.size()));
         QByteArray out("bplist00");
         QList<quint64> offsets;
         offsets.reserve(m_objects.size());
@@ -192,24 +181,24 @@ public:
             if (count < 15) {
                 out.append(char(object.type | count));
             } else {
-                const int size = bytesFor(count);
+                const int size = Layout::bytesFor(count);
                 out.append(char(object.type | 0x0F));
                 out.append(char(0x10 | (size == 1 ? 0 : size == 2 ? 1 : size == 4 ? 2 : 3)));
-                appendBigEndian(out, count, size);
+                Layout::appendBigEndian(out, count, size);
             }
             for (int child : object.children)
-                appendBigEndian(out, quint64(child), referenceSize);
+                Layout::appendBigEndian(out, quint64(child), referenceSize);
         }
         const quint64 tableOffset = quint64(out.size());
-        const int offsetSize = bytesFor(offsets.isEmpty() ? 0 : offsets.last());
+        const int offsetSize = Layout::bytesFor(offsets.isEmpty() ? 0 : offsets.last());
         for (quint64 offset : std::as_const(offsets))
-            appendBigEndian(out, offset, offsetSize);
+            Layout::appendBigEndian(out, offset, offsetSize);
         out.append(QByteArray(6, '\0'));
         out.append(char(offsetSize));
         out.append(char(referenceSize));
-        appendBigEndian(out, quint64(m_objects.size()), 8);
-        appendBigEndian(out, quint64(top), 8);
-        appendBigEndian(out, tableOffset, 8);
+        Layout::appendBigEndian(out, quint64(m_objects.size()), 8);
+        Layout::appendBigEndian(out, quint64(top), 8);
+        Layout::appendBigEndian(out, tableOffset, 8);
         return out;
     }
 

@@ -22,6 +22,18 @@ public:
         return value;
     }
 
+    static void appendBigEndian(QByteArray &out, quint64 value, int size)
+    {
+        for (int i = size - 1; i >= 0; --i)
+            out.append(char((value >> (8 * i)) & 0xFF));
+    }
+
+    // The fewest bytes (1, 2, 4 or 8) that hold `largest`, as offsets and references are stored.
+    static int bytesFor(quint64 largest)
+    {
+        return largest < 0x100 ? 1 : largest < 0x10000 ? 2 : largest < 0x100000000ULL ? 4 : 8;
+    }
+
     // Why the trailer and offset table do not fit the bytes, or nothing when they do. The bytes
     // must live as long as this does.
     std::optional<QString> open(const QByteArray &bytes)
@@ -61,11 +73,15 @@ public:
     {
         if (index >= m_objectCount)
             return std::nullopt;
-        const quint64 offset = bigEndian(m_table + index * quint64(m_offsetSize), m_offsetSize);
+        const quint64 offset = tableEntry(index);
         if (offset < quint64(headerSize) || offset >= m_objectsEnd)
             return std::nullopt;
         return offset;
     }
+
+    // The raw entry of object `index` in the offset table, whatever it points at.
+    quint64 tableEntry(quint64 index) const { return bigEndian(m_table + index * quint64(m_offsetSize), m_offsetSize); }
+    int offsetSize() const { return m_offsetSize; }
 
     // The length that follows a marker's low nibble: the nibble itself, or an integer object after
     // it; `position` moves past what was read.

@@ -2,6 +2,7 @@
 
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyListCheck.h"
+#include "Platform/PropertyListStandIns.h"
 #include "Platform/safewrite/SafeWrite.h"
 
 #include <QDateTime>
@@ -95,7 +96,7 @@ bool forEachDictItem(plist_t dict, Visit visit)
     return whole;
 }
 
-std::optional<QVariant> toVariant(plist_t node, int depth)
+std::optional<QVariant> toVariant(plist_t node, int depth, const PropertyListStandIns &standIns)
 {
     if (!node || depth > maximumDepth)
         return std::nullopt;
@@ -119,7 +120,7 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     case PLIST_STRING: {
         char *s = nullptr;
         plist_get_string_val(node, &s);
-        QString text = s ? QString::fromUtf8(s) : QString();
+        QString text = standIns.realText(s);
         free(s);
         return QVariant(text);
     }
@@ -149,7 +150,7 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
         const uint32_t count = plist_array_get_size(node);
         list.reserve(count);
         for (uint32_t i = 0; i < count; ++i) {
-            auto element = toVariant(plist_array_get_item(node, i), depth + 1);
+            auto element = toVariant(plist_array_get_item(node, i), depth + 1, standIns);
             if (!element)
                 return std::nullopt;
             list.append(*element);
@@ -158,10 +159,10 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     }
     case PLIST_DICT: {
         QVariantMap map;
-        const bool whole = forEachDictItem(node, [&map, depth](const char *key, plist_t value) {
-            auto element = toVariant(value, depth + 1);
+        const bool whole = forEachDictItem(node, [&map, depth, &standIns](const char *key, plist_t value) {
+            auto element = toVariant(value, depth + 1, standIns);
             if (element)
-                map.insert(key ? QString::fromUtf8(key) : QString(), *element);
+                map.insert(standIns.realText(key), *element);
             return element.has_value();
         });
         if (!whole)
@@ -173,7 +174,13 @@ std::optional<QVariant> toVariant(plist_t node, int depth)
     }
 }
 
-plist_t fromVariant(const QVariant &value, int depth)
+// The text libplist is given for `text`: a stand-in where it holds U+0000 and stand-ins are kept.
+QByteArray plistText(const QString &text, PropertyListStandIns *standIns)
+{
+    return standIns && PropertyListStandIns::needsStandIn(text) ? standIns->standInFor(text) : text.toUtf8();
+}
+
+plist_t fromVariant(const QVariant &value, int depth, PropertyListStandIns *standIns)
 {
     if (depth > maximumDepth)
         return plist_new_string("");
@@ -208,7 +215,7 @@ plist_t fromVariant(const QVariant &value, int depth)
     case QMetaType::QStringList: {
         plist_t array = plist_new_array();
         for (const QVariant &element : value.toList())
-            plist_array_append_item(array, fromVariant(element, depth + 1));
+            plist_array_append_item(array, fromVariant(element, depth + 1, standIns));
         return array;
     }
     case QMetaType::QVariantMap:
@@ -216,11 +223,11 @@ plist_t fromVariant(const QVariant &value, int depth)
         plist_t dict = plist_new_dict();
         const QVariantMap map = value.toMap();
         for (auto it = map.cbegin(); it != map.cend(); ++it)
-            plist_dict_set_item(dict, it.key().toUtf8().constData(), fromVariant(it.value(), depth + 1));
+            plist_dict_set_item(dict, plistText(it.key(), standIns).constData(), fromVariant(it.value(), depth + 1, standIns));
         return dict;
     }
     default:
-        return plist_new_string(value.toString().toUtf8().constData());
+        return plist_new_string(plistText(value.toString(), standIns).constData());
     }
 }
 
@@ -239,8 +246,8 @@ bool looksLikePropertyList(const QByteArray &bytes)
 
 
 // The libplist tree of `bytes`, or null: anything libplist cannot read safely is refused first, with
-// one log line.
-PlistPtr parseTree(const QByteArray &bytes)
+// one log line. Strings libplist cannot carry reach it as stand-ins kept in `standIns`.
+PlistPtr parseTree(const QByteArray &bytes, PropertyListStandIns &standIns)
 {
     if (bytes.isEmpty() || bytes.size() > maximumInputSize || !looksLikePropertyList(bytes))
         return nullptr;
@@ -250,8 +257,11 @@ PlistPtr parseTree(const QByteArray &bytes)
                   qlonglong(bytes.size()), qPrintable(*problem));
         return nullptr;
     }
+    const std::optional<QByteArray> given = binary ? standIns.withStandIns(bytes) : std::optional(bytes);
+    if (!given)
+        return nullptr;
     plist_t root = nullptr;
-    plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &root);
+    plist_from_memory(given->constData(), static_cast<uint32_t>(given->size()), &root);
     return PlistPtr(root);
 }
 
@@ -262,11 +272,11 @@ bool isNodeOfType(plist_t node, plist_type type)
 
 // `value` as a node, reusing a copy of `old` (what was stored in its place) wherever the two hold the
 // same value, so that what the program did not change is written back exactly as it was read.
-plist_t fromVariantKeeping(const QVariant &value, plist_t old, int depth)
+plist_t fromVariantKeeping(const QVariant &value, plist_t old, int depth, PropertyListStandIns &standIns)
 {
     if (!old || depth > maximumDepth)
-        return fromVariant(value, depth);
-    const std::optional<QVariant> oldValue = toVariant(old, depth);
+        return fromVariant(value, depth, &standIns);
+    const std::optional<QVariant> oldValue = toVariant(old, depth, standIns);
     if (oldValue && sameValue(*oldValue, value))
         return plist_copy(old);
     const int type = value.metaType().id();
@@ -274,7 +284,7 @@ plist_t fromVariantKeeping(const QVariant &value, plist_t old, int depth)
         const uint32_t count = plist_array_get_size(old);
         QList<std::optional<QVariant>> oldElements;
         for (uint32_t i = 0; i < count; ++i)
-            oldElements.append(toVariant(plist_array_get_item(old, i), depth + 1));
+            oldElements.append(toVariant(plist_array_get_item(old, i), depth + 1, standIns));
         QList<bool> used(count, false);
         plist_t array = plist_new_array();
         for (const QVariant &element : value.toList()) {
@@ -285,7 +295,7 @@ plist_t fromVariantKeeping(const QVariant &value, plist_t old, int depth)
                     node = plist_copy(plist_array_get_item(old, i));
                 }
             }
-            plist_array_append_item(array, node ? node : fromVariant(element, depth + 1));
+            plist_array_append_item(array, node ? node : fromVariant(element, depth + 1, &standIns));
         }
         return array;
     }
@@ -294,26 +304,27 @@ plist_t fromVariantKeeping(const QVariant &value, plist_t old, int depth)
         plist_t dict = plist_new_dict();
         // The stored keys first, in their stored order; then the new ones.
         forEachDictItem(old, [&](const char *key, plist_t child) {
-            const QString name = QString::fromUtf8(key);
+            const QString name = standIns.realText(key);
             if (remaining.contains(name))
-                plist_dict_set_item(dict, key, fromVariantKeeping(remaining.take(name), child, depth + 1));
+                plist_dict_set_item(dict, key, fromVariantKeeping(remaining.take(name), child, depth + 1, standIns));
             return true;
         });
         for (auto entry = remaining.cbegin(); entry != remaining.cend(); ++entry)
-            plist_dict_set_item(dict, entry.key().toUtf8().constData(), fromVariant(entry.value(), depth + 1));
+            plist_dict_set_item(dict, plistText(entry.key(), &standIns).constData(), fromVariant(entry.value(), depth + 1, &standIns));
         return dict;
     }
-    return fromVariant(value, depth);
+    return fromVariant(value, depth, &standIns);
 }
 
-QByteArray binaryOf(plist_t root)
+// The binary form of `root`, with the real strings in place of their stand-ins.
+QByteArray binaryOf(plist_t root, const PropertyListStandIns &standIns)
 {
     char *out = nullptr;
     uint32_t length = 0;
     plist_to_bin(root, &out, &length);
     QByteArray bytes(out, static_cast<qsizetype>(length));
     plist_to_bin_free(out);
-    return bytes;
+    return standIns.withRealStrings(bytes);
 }
 
 } // namespace
@@ -383,23 +394,25 @@ QString stringIn(const QVariantMap &dictionary, const QString &key, const QStrin
 
 std::optional<QVariant> parse(const QByteArray &bytes)
 {
-    const PlistPtr root = parseTree(bytes);
+    PropertyListStandIns standIns;
+    const PlistPtr root = parseTree(bytes, standIns);
     if (!root)
         return std::nullopt;
-    return toVariant(root.get(), 0);
+    return toVariant(root.get(), 0, standIns);
 }
 
 std::optional<QByteArray> withKeyReplaced(const QByteArray &stored, const QString &key, const QVariant &value)
 {
-    PlistPtr root(stored.isEmpty() ? plist_new_dict() : parseTree(stored).release());
+    PropertyListStandIns standIns;
+    PlistPtr root(stored.isEmpty() ? plist_new_dict() : parseTree(stored, standIns).release());
     if (!isNodeOfType(root.get(), PLIST_DICT))
         return std::nullopt;
-    const QByteArray name = key.toUtf8();
+    const QByteArray name = plistText(key, &standIns);
     plist_t old = plist_dict_get_item(root.get(), name.constData());
-    plist_t replacement = fromVariantKeeping(value, old, 1);
+    plist_t replacement = fromVariantKeeping(value, old, 1, standIns);
     // Setting an existing key replaces its node in place, so the key keeps its position.
     plist_dict_set_item(root.get(), name.constData(), replacement);
-    const QByteArray bytes = binaryOf(root.get());
+    const QByteArray bytes = binaryOf(root.get(), standIns);
     if (bytes.isEmpty())
         return std::nullopt;
     // A file this program would refuse to read is never written, by it or for anyone else.
@@ -412,22 +425,25 @@ std::optional<QByteArray> withKeyReplaced(const QByteArray &stored, const QStrin
 
 std::optional<QByteArray> asBinary(const QByteArray &bytes)
 {
-    const PlistPtr root = parseTree(bytes);
+    PropertyListStandIns standIns;
+    const PlistPtr root = parseTree(bytes, standIns);
     if (!root)
         return std::nullopt;
-    const QByteArray binary = binaryOf(root.get());
+    const QByteArray binary = binaryOf(root.get(), standIns);
     return binary.isEmpty() ? std::nullopt : std::optional(binary);
 }
 
 QByteArray toBinary(const QVariant &value)
 {
-    PlistPtr root(fromVariant(value, 0));
-    return binaryOf(root.get());
+    PropertyListStandIns standIns;
+    PlistPtr root(fromVariant(value, 0, &standIns));
+    return binaryOf(root.get(), standIns);
 }
 
 QByteArray toXml(const QVariant &value)
 {
-    PlistPtr root(fromVariant(value, 0));
+    // XML holds no U+0000 (fitsXml says so); such a string is cut there.
+    PlistPtr root(fromVariant(value, 0, nullptr));
     char *out = nullptr;
     uint32_t length = 0;
     plist_to_xml(root.get(), &out, &length);

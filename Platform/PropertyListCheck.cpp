@@ -48,16 +48,14 @@ private:
     std::optional<quint64> lengthAt(quint64 &position, uchar nibble) const { return m_layout.lengthAt(position, nibble); }
     bool fits(quint64 position, quint64 length, quint64 unit) const { return m_layout.fits(position, length, unit); }
 
-    // libplist aborts on U+0000 and rewrites what is not well-formed in the encoding the marker
-    // names (a byte above 127 in an ASCII string, a lone surrogate in UTF-16), which would change a
-    // value that the program never touched.
+    // libplist rewrites what is not well-formed in the encoding the marker names (a byte above 127
+    // in an ASCII string, a lone surrogate in UTF-16), which would change a value that the program
+    // never touched. U+0000 is valid; the reader hands such strings to libplist as stand-ins.
     static std::optional<QString> stringProblem(const uchar *text, quint64 length, bool utf16)
     {
         bool highSurrogatePending = false;
         for (quint64 i = 0; i < length; ++i) {
             const uint unit = utf16 ? (uint(text[2 * i]) << 8) | text[2 * i + 1] : text[i];
-            if (unit == 0)
-                return QStringLiteral("a string holding U+0000");
             if (!utf16) {
                 if (unit > 0x7F)
                     return QStringLiteral("an ASCII string holding a byte above 127");

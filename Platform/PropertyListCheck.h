@@ -5,8 +5,8 @@
 
 #include <optional>
 
-// libplist trusts what it reads: a string holding U+0000 trips an assertion, shared references are
-// expanded into a tree without limit, and deep nesting is read by recursion. These checks look at
+// libplist trusts what it reads: shared references are expanded into a tree without limit, deep
+// nesting is read by recursion, and strings that are not well-formed are rewritten. These checks look at
 // the raw bytes first, so such a file is refused before libplist sees it.
 namespace PropertyListCheck {
 

@@ -37,6 +37,11 @@ public:
     // folder that cannot be written); they are kept and written again with the next change and at
     // quit. `saveFailingChanged` tells when this turns.
     virtual bool saveFailing() const { return false; }
+    // Whether the stored settings were refused as unreadable (not a property list this reads, or a
+    // file that cannot be read): the values stored there are not in effect, and a copy of the file
+    // is kept aside before anything is written over it. `storedFileUnreadableChanged` tells when this
+    // turns.
+    virtual bool storedFileUnreadable() const { return false; }
 
     bool contains(const QString &key) const { return value(key).isValid(); }
 
@@ -64,6 +69,7 @@ public:
 signals:
     void valueChanged(const QString &key);
     void saveFailingChanged();
+    void storedFileUnreadableChanged();
 
 protected:
     using QObject::QObject;

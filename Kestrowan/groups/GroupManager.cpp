@@ -116,9 +116,15 @@ GroupManager::GroupManager(const QString &storageDirectory, const QString &group
         }
         QMetaObject::invokeMethod(
             this,
-            [this, failed = outcome.failure.has_value()] {
+            [this, failed = outcome.failure.has_value(), lockHeldElsewhere = outcome.lockHeldElsewhere] {
                 applyMergedWrites();
                 setSaveFailing(failed);
+                // Another program keeps the file locked: what it wrote is taken in and the groups
+                // saved again, until the lock is had.
+                if (lockHeldElsewhere) {
+                    m_saveAfterTakeIn = true;
+                    postTakeIn();
+                }
             },
             Qt::QueuedConnection);
     });

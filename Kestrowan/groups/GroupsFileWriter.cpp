@@ -8,6 +8,7 @@
 
 #include "Platform/BoundedFile.h"
 #include "Platform/safewrite/SafeWrite.h"
+#include "Platform/safewrite/StoredFileLock.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -20,43 +21,14 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Every writer of the file, in this process or another, holds this lock on its folder from the
-// check of what the file holds until it is replaced.
-class FolderLock {
-public:
-    explicit FolderLock(const QString &file)
-        : m_fd(::open(QFile::encodeName(QFileInfo(file).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-        if (m_fd < 0)
-            return;
-        // A writer that stopped while holding it (a process halted in a debugger) is waited for a
-        // while only; the write then goes ahead unlocked rather than never.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() > deadline) {
-                qCCritical(persistenceLogger, "Writing groups.json without its folder lock: %s", strerror(errno));
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    ~FolderLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FolderLock(const FolderLock &) = delete;
-    FolderLock &operator=(const FolderLock &) = delete;
-
-private:
-    int m_fd;
-};
+// A write waits this long for another program's write to end; then it fails, is told, and the store
+// takes in what the other wrote and saves again.
+constexpr std::chrono::milliseconds lockPatience(5000);
 
 // The bound of the groups file's reader, so that the check reads what the store would.
 constexpr qint64 groupsFileSizeLimit = 256 * 1024 * 1024;
@@ -198,7 +170,27 @@ void GroupsFileWriter::run()
 
 GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups, quint64 generation)
 {
-    const FolderLock folderLock(m_path);
+    // Every writer of the file, in this process or another, holds its lock from the check of what
+    // the file holds until it is replaced; none writes without it.
+    const auto waitStarted = std::chrono::steady_clock::now();
+    StoredFileLock fileLock;
+    for (;;) {
+        fileLock = StoredFileLock::lockWithin(m_path, std::chrono::milliseconds(50));
+        if (fileLock.state() != StoredFileLock::State::HeldElsewhere)
+            break;
+        const std::lock_guard lock(m_mutex);
+        // The store took in the other program's write meanwhile: it saves again on top of it.
+        if (generation != m_generation)
+            return {std::nullopt, true};
+        if (std::chrono::steady_clock::now() - waitStarted > lockPatience) {
+            qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(fileLock.failure()));
+            return {fileLock.failure(), false, true};
+        }
+    }
+    if (!fileLock.isHeld()) {
+        qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(fileLock.failure()));
+        return {fileLock.failure(), false};
+    }
     std::optional<KnownFile> known;
     {
         const std::lock_guard lock(m_mutex);
@@ -243,7 +235,7 @@ GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups,
             m_known->beingWritten = bytes;
     }
     const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes);
-    // Taken while the folder lock still keeps every other writer out.
+    // Taken while the lock still keeps every other writer out.
     const FileStamp stamp = failure ? FileStamp() : FileStamp::of(m_path);
     const std::lock_guard lock(m_mutex);
     if (m_known)

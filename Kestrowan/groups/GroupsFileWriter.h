@@ -24,11 +24,12 @@
 //
 // Another program (the same program on another display, with the same home folder) may write the
 // file too. Once the store tells the writer which state of the file its groups rest on (`adopt`),
-// every write looks at the file first, under a lock on the file's folder that every writer of the
+// every write looks at the file first, under the file's StoredFileLock, which every writer of the
 // file takes until its file is in place: when the other program changed it since, its change is
 // merged in (GroupsMerge, against the state the groups rest on) and the merged groups are written,
 // and the store takes the other change in from there (`takeMergedWrites`). A write waits for the
-// other program only while that one replaces the file, and a few seconds at the most.
+// other program only while that one replaces the file, and a few seconds at the most: then it is
+// not written (never without the lock) and the store takes in what the other wrote and saves again.
 class GroupsFileWriter : public std::enable_shared_from_this<GroupsFileWriter> {
 public:
     static std::shared_ptr<GroupsFileWriter> forFile(const QString &path);
@@ -84,6 +85,8 @@ public:
     struct Outcome {
         std::optional<QString> failure;
         bool changedElsewhere = false;
+        // The failure: another program held the file's lock all the while.
+        bool lockHeldElsewhere = false;
     };
     // The writes that merged another program's change in since the last call, oldest first, with the
     // state they left and the generation now: the store brings them onto its groups before it merges

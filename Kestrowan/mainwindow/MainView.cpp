@@ -107,6 +107,7 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(&m_store, &GroupManager::loadErrorChanged, this, &MainView::showLoadError);
     connect(&m_store, &GroupManager::saveFailingChanged, this, &MainView::showSaveFailure);
     connect(&UserDefaults::standard(), &UserDefaults::saveFailingChanged, this, &MainView::showSettingsSaveFailure);
+    connect(&UserDefaults::standard(), &UserDefaults::storedFileUnreadableChanged, this, &MainView::showSettingsLoadError);
     connect(&m_store, &GroupManager::dockTilesLeftBehind, this, [this] {
         showToast({AppToast::Kind::Warning, localized(QStringLiteral("main.dockTileLeftBehind"))});
     });
@@ -123,6 +124,7 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     showLoadError();
     showSaveFailure();
     showSettingsSaveFailure();
+    showSettingsLoadError();
 }
 
 MainView::~MainView() = default;
@@ -384,6 +386,14 @@ void MainView::showSettingsSaveFailure()
     // As for the groups: once for each run of failed writes of the settings file.
     if (UserDefaults::standard().saveFailing())
         showToast({AppToast::Kind::Error, localized(QStringLiteral("settings.saveError"))});
+}
+
+void MainView::showSettingsLoadError()
+{
+    // Once each time the settings file turns unreadable: its values are not in effect, and the user
+    // would otherwise find every setting back at its default without a word.
+    if (UserDefaults::standard().storedFileUnreadable())
+        showToast({AppToast::Kind::Warning, localized(QStringLiteral("settings.loadError"))});
 }
 
 void MainView::showEvent(QShowEvent *event)

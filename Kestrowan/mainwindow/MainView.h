@@ -86,6 +86,7 @@ private:
     void showLoadError();
     void showSaveFailure();
     void showSettingsSaveFailure();
+    void showSettingsLoadError();
     void setSyncAllDone(bool done);
     void presentPicker(const QUuid &groupID, const std::function<StagedPicker *(const AppGroup &)> &makePicker);
     QWidget *makeDetailPage(const DetailPage &page);

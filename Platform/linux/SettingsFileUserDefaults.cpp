@@ -3,6 +3,7 @@
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"
 #include "Platform/safewrite/SafeWrite.h"
+#include "Platform/safewrite/StoredFileLock.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,6 +34,16 @@ void startWaitingWatchers()
     }
 }
 
+// How long a save waits for another writer where it may wait at all; the other holds the lock only
+// while it writes one small file.
+constexpr std::chrono::milliseconds boundedLockWait(2000);
+// From the event loop a lock held elsewhere is asked for again after these pauses, doubling.
+constexpr int firstLockRetryMilliseconds = 5;
+constexpr int longestLockRetryMilliseconds = 200;
+// A lock held longer than this is no other save under way: the user is told that settings are not
+// being written, and the save goes on asking.
+constexpr qint64 lockHeldTooLongMilliseconds = 5000;
+
 bool sameValue(const QVariant &a, const QVariant &b)
 {
     return a.isValid() == b.isValid() && a.typeId() == b.typeId() && a == b;
@@ -62,10 +73,12 @@ SettingsFileUserDefaults::SettingsFileUserDefaults(const QString &suiteName, QOb
     }
     // A file that does not parse leaves the domain empty for this run; the next change would write
     // over it, so a copy of it is kept first.
-    if (const std::optional<QVariantMap> stored = readFile())
+    if (const std::optional<QVariantMap> stored = readFile()) {
         m_values = *stored;
-    else
+    } else {
+        m_storedFileUnreadable = true;
         m_unreadableNotKept = !keepUnreadableFile();
+    }
     startWatching();
 }
 
@@ -75,7 +88,7 @@ SettingsFileUserDefaults::~SettingsFileUserDefaults()
     // with the process, after the application object, has had its last try at quit: what it would
     // log through is gone by then.
     if (QCoreApplication::instance())
-        save();
+        save(LockWait::Bounded, false);
 }
 
 QString SettingsFileUserDefaults::fileForSuite(const QString &suiteName)
@@ -148,7 +161,7 @@ void SettingsFileUserDefaults::watch()
         connect(m_watcher.get(), &QFileSystemWatcher::fileChanged, this, &SettingsFileUserDefaults::fileChanged);
         connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, &SettingsFileUserDefaults::fileChanged);
         // Changes still unwritten (a full disk) get their last try as the program ends.
-        connect(application, &QCoreApplication::aboutToQuit, this, [this] { save(); });
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] { save(LockWait::Bounded); });
     }
     // Files are replaced whole, so the folder is watched too: a new file has a new identity.
     if (!m_watcher->directories().contains(QFileInfo(m_file).absolutePath()))
@@ -171,12 +184,19 @@ void SettingsFileUserDefaults::reload()
     if (!stored) {
         if (!m_unreadableNotKept && !keepUnreadableFile())
             m_unreadableNotKept = true;
+        setStoredFileUnreadable(true);
         return;
     }
+    setStoredFileUnreadable(false);
+    takeIn(*stored);
+}
+
+void SettingsFileUserDefaults::takeIn(const QVariantMap &stored)
+{
     QStringList changedKeys;
     {
         const QMutexLocker lock(&m_mutex);
-        QVariantMap now = *stored;
+        QVariantMap now = stored;
         for (const QString &key : std::as_const(m_unwritten)) {
             if (m_values.contains(key))
                 now.insert(key, m_values.value(key));
@@ -256,7 +276,7 @@ void SettingsFileUserDefaults::scheduleSave()
 {
     // A burst of changes costs one write; without an event loop yet, the write cannot wait.
     if (!QCoreApplication::instance()) {
-        save();
+        save(LockWait::Bounded);
         return;
     }
     {
@@ -277,7 +297,7 @@ void SettingsFileUserDefaults::saveScheduled()
     save();
 }
 
-bool SettingsFileUserDefaults::save()
+bool SettingsFileUserDefaults::save(LockWait wait, bool takeInAfter)
 {
     {
         const QMutexLocker lock(&m_mutex);
@@ -289,6 +309,16 @@ bool SettingsFileUserDefaults::save()
         setSaveFailing(true);
         return false;
     };
+    // Held from the look at the file until the new one is in place: a write of another program in
+    // between would be lost, or would make this one's lost. No write goes ahead without it.
+    const StoredFileLock fileLock = wait == LockWait::Bounded ? StoredFileLock::lockWithin(m_file, boundedLockWait)
+                                                             : StoredFileLock::tryLock(m_file);
+    if (fileLock.state() == StoredFileLock::State::HeldElsewhere && wait == LockWait::None)
+        return saveLater(fileLock.failure());
+    if (!fileLock.isHeld())
+        return fail(fileLock.failure());
+    m_lockBusySince.reset();
+    m_lockRetryPause = 0;
     // What the file holds now, with what others wrote since it was read; the changes made here go on top.
     QByteArray storedBytes;
     const std::optional<QVariantMap> stored = readFile(&storedBytes);
@@ -304,6 +334,12 @@ bool SettingsFileUserDefaults::save()
         const QMutexLocker lock(&m_mutex);
         for (const QString &key : std::as_const(m_unwritten))
             changes.insert(key, m_values.value(key));
+        // A file left unreadable by another program holds nothing to keep: the settings in effect
+        // here are written whole, not only the ones changed since, or the rest would be gone.
+        if (!stored) {
+            for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+                changes.insert(it.key(), it.value());
+        }
     }
     // Only the keys changed here are written anew; every other entry goes back as it stands in the
     // file, in the form the file has, so values of other programs keep what this one cannot hold.
@@ -324,16 +360,44 @@ bool SettingsFileUserDefaults::save()
                 m_unwritten.remove(key);
         }
     }
+    // What the other programs wrote before this write is in effect here at once, as the file now
+    // holds it.
+    if (takeInAfter) {
+        if (const std::optional<QVariantMap> written = PropertyList::storedDictionary(*bytes))
+            takeIn(*written);
+    }
+    setStoredFileUnreadable(false);
     setSaveFailing(false);
     if (QCoreApplication::instance())
         watch();
     return true;
 }
 
+bool SettingsFileUserDefaults::saveLater(const QString &reason)
+{
+    if (!m_lockBusySince) {
+        m_lockBusySince.emplace();
+        m_lockBusySince->start();
+    } else if (m_lockBusySince->elapsed() > lockHeldTooLongMilliseconds && !saveFailing()) {
+        qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
+        setSaveFailing(true);
+    }
+    // The other writer's change is in effect here meanwhile; the next try writes on top of it.
+    reload();
+    if (!m_lockRetry) {
+        m_lockRetry = std::make_unique<QTimer>();
+        m_lockRetry->setSingleShot(true);
+        connect(m_lockRetry.get(), &QTimer::timeout, this, [this] { save(); });
+    }
+    m_lockRetryPause = m_lockRetryPause == 0 ? firstLockRetryMilliseconds : qMin(m_lockRetryPause * 2, longestLockRetryMilliseconds);
+    m_lockRetry->start(m_lockRetryPause);
+    return false;
+}
+
 void SettingsFileUserDefaults::synchronize()
 {
     // Writes what this process changed and reads what others wrote.
-    save();
+    save(LockWait::Bounded);
     reload();
 }
 
@@ -341,6 +405,23 @@ bool SettingsFileUserDefaults::saveFailing() const
 {
     const QMutexLocker lock(&m_mutex);
     return m_saveFailing;
+}
+
+bool SettingsFileUserDefaults::storedFileUnreadable() const
+{
+    const QMutexLocker lock(&m_mutex);
+    return m_storedFileUnreadable;
+}
+
+void SettingsFileUserDefaults::setStoredFileUnreadable(bool unreadable)
+{
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_storedFileUnreadable == unreadable)
+            return;
+        m_storedFileUnreadable = unreadable;
+    }
+    emit storedFileUnreadableChanged();
 }
 
 void SettingsFileUserDefaults::setSaveFailing(bool failing)

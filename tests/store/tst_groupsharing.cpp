@@ -174,6 +174,56 @@ private slots:
         QCOMPARE(told.count(), 0);
     }
 
+    // While another writer holds the groups file's lock (one that every machine of a network home
+    // sees), a save waits and writes nothing, even past the few seconds it waits (the user is then
+    // told); once the lock is free, the save lands on what the other wrote meanwhile.
+    void aSaveWaitsForAnotherWritersLockAndKeepsWhatItWrote_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("open-file-description lock") << QStringLiteral("ofd");
+        QTest::newRow("classic lock") << QStringLiteral("posix");
+    }
+
+    void aSaveWaitsForAnotherWritersLockAndKeepsWhatItWrote()
+    {
+        QFETCH(QString, kind);
+        auto store = startedStore();
+        QSignalSpy told(store.get(), &GroupManager::changedHereAndElsewhere);
+        QList<AppGroup> theirs = m_start;
+        QStringList expected = namesOf(m_start);
+        for (int round = 0; round < 6; ++round) {
+            QProcess holder;
+            holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            holder.start(QStringLiteral(STORE_PEER_PATH), {m_storage, QStringLiteral("lock"), kind});
+            QVERIFY(holder.waitForStarted());
+            while (!holder.readAllStandardOutput().contains("locked"))
+                QVERIFY(holder.waitForReadyRead(120000));
+            const QByteArray before = readBytes(groupsFile());
+            const QString here = QStringLiteral("Beta here %1").arg(round);
+            store->updateGroup(renamed(1, here));
+            // Nothing is written under the other's lock: for a moment, and in the last round past
+            // the time a save waits, when the user is told that the groups are not saved.
+            if (round == 5)
+                QTRY_VERIFY_WITH_TIMEOUT(store->saveFailing(), 60000);
+            else
+                QTest::qWait(300);
+            QCOMPARE(readBytes(groupsFile()), before);
+            // The holder writes its own change, and lets go.
+            theirs[0].name = QStringLiteral("Alpha there %1").arg(round);
+            writeBytes(groupsFile(), GroupsJson::encode(theirs));
+            holder.write("go\n");
+            QVERIFY(holder.waitForFinished(120000));
+            QVERIFY(holder.readAllStandardOutput().contains("released"));
+            expected[0] = theirs[0].name;
+            expected[1] = here;
+            QTRY_COMPARE_WITH_TIMEOUT(namesInFile(), expected, 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), expected, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(!store->saveFailing(), 30000);
+            theirs = GroupsJson::decode(readBytes(groupsFile())).value_or(QList<AppGroup>());
+        }
+        QCOMPARE(told.count(), 0);
+    }
+
     // The order of the groups: the side that moved groups decides it, and a group only one side has
     // stays after the group it followed there.
     void theOrderFollowsTheSideThatMovedGroups()
