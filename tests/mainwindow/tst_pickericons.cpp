@@ -16,7 +16,7 @@ class TestPickerIcons : public QObject {
 private slots:
     void aScalableThemeIconDrawsInThePickerRow()
     {
-        const QString entry = installApplicationWithScalableIcon(QStringLiteral("mini.xterm"), QStringLiteral("#12c48b"));
+        const QString entry = installApplicationWithScalableIcon(QStringLiteral("kestrowan-test-terminal"), QStringLiteral("#12c48b"));
         AppPickerList list([](const QString &) { return false; });
         list.resize(360, 200);
         list.setRows({AppItem{QUuid::createUuid(), QStringLiteral("mini.xterm"), QStringLiteral("XTerm"), entry}});

@@ -336,7 +336,7 @@ private slots:
     // picture, found as the program finds it, not a drawn letter.
     void aTileShowsAScalableThemeIcon()
     {
-        const QString entry = installApplicationWithScalableIcon(QStringLiteral("mini.xterm"), QStringLiteral("#12c48b"));
+        const QString entry = installApplicationWithScalableIcon(QStringLiteral("kestrowan-test-terminal"), QStringLiteral("#12c48b"));
         const std::optional<ApplicationInfo> info = ApplicationInfo::fromPath(entry);
         QVERIFY(info);
         DockTileEntry tile;
