@@ -5,11 +5,16 @@
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "NVLXDesign/SystemFont.h"
 
+#include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
+#include "NVLXDesign/SoftShadow.h"
+#include "Platform/FloatingPanel.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QPointer>
 #include <QVBoxLayout>
 
 namespace {
@@ -40,9 +45,15 @@ QString ConfirmationAlert::deleteGroupTitle(const QString &groupName)
 }
 
 ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent)
-    : QDialog(parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
 {
     setWindowTitle(title);
+    // Rounded and shadowed where the window system composes; cut to the panel where it does not
+    // (a bare X server would show the clear corners and the shadow's room black).
+    QPointer<ConfirmationAlert> self(this);
+    FloatingPanel::useTranslucencyOrShape(this, [self](const QSize &) {
+        return self ? ContinuousShape::roundedRect(self->panelRect(), cornerRadius) : QPainterPath();
+    });
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
 
@@ -82,7 +93,7 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     buttons->addWidget(m_confirm);
 
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 18, 20, 16);
+    layout->setContentsMargins(shadowMargin + 20, shadowMargin + 18, shadowMargin + 20, shadowMargin + 16);
     layout->setSpacing(6);
     layout->addWidget(m_title);
     layout->addWidget(m_message);
@@ -91,6 +102,34 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     layout->setSizeConstraint(QLayout::SetFixedSize);
     m_title->setFixedWidth(contentWidth);
     m_message->setFixedWidth(contentWidth);
+}
+
+QRectF ConfirmationAlert::panelRect() const
+{
+    return QRectF(rect()).adjusted(shadowMargin, shadowMargin, -shadowMargin, -shadowMargin);
+}
+
+void ConfirmationAlert::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const EffectiveAppearance appearance = effectiveAppearance(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    const QRectF panel = panelRect();
+    paintSoftShadow(painter, panel, cornerRadius, AppColors::shadowLg.resolve(appearance), 16, QPointF(0, 8));
+    const QPainterPath shape = ContinuousShape::roundedRect(panel.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius);
+    painter.fillPath(shape, DS::surfaceElevated.resolve(appearance));
+    painter.setPen(QPen(DS::borderStrong.resolve(appearance), 1));
+    painter.drawPath(shape);
+}
+
+void ConfirmationAlert::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+        update();
 }
 
 void ConfirmationAlert::keyPressEvent(QKeyEvent *event)

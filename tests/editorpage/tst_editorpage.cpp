@@ -810,6 +810,49 @@ private slots:
         QVERIFY(storedGroups(*m_store).isEmpty());
     }
 
+    // The questions before deleting the group and removing an item stand off the page as the
+    // kit's raised surfaces do, in both looks: clear rounded corners, a hairline outline, the
+    // raised surface colour inside and a shadow under the panel.
+    void theConfirmationsAreRaisedRoundedPanels()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            const AppGroup group = stored(QStringLiteral("Studio"), {fileItem(QStringLiteral("/etc/hosts"))});
+            GroupEditorPage *page = open(group, false);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            for (const QString &which : {QStringLiteral("deleteGroupAlert"), QStringLiteral("removeItemAlert")}) {
+                if (which == QLatin1String("deleteGroupAlert"))
+                    QTest::mouseClick(page->header()->deleteButton(), Qt::LeftButton);
+                else
+                    page->itemActions()->confirmRemoveApp(page->draft()->draft().apps.first());
+                auto *alert = page->findChild<ConfirmationAlert *>(which);
+                QVERIFY(alert);
+                QVERIFY(QTest::qWaitForWindowExposed(alert));
+                const QImage shot = alert->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+                const qreal ratio = shot.devicePixelRatio();
+                const auto at = [&](qreal x, qreal y) { return shot.pixelColor(QPointF(x * ratio, y * ratio).toPoint()); };
+                const QRectF panel = alert->panelRect();
+                const QString where = which + (dark ? QStringLiteral(" dark") : QStringLiteral(" light"));
+                // The window's own corner and the panel's rounded corner are clear.
+                QVERIFY2(at(1, 1).alpha() == 0, qPrintable(where));
+                QVERIFY2(at(panel.left() + 1, panel.top() + 1).alpha() < 128, qPrintable(where));
+                // Inside: the raised surface colour.
+                const QColor fill = DS::surfaceElevated.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light);
+                QCOMPARE(at(panel.left() + 6, panel.center().y()).rgb(), fill.rgb());
+                // A hairline outline: darker than the fill in the light look, lighter in the dark.
+                const QColor edge = at(panel.left(), panel.center().y());
+                QVERIFY2(edge.alpha() > 0 && (dark ? edge.lightness() > fill.lightness() : edge.lightness() < fill.lightness()),
+                         qPrintable(where + u' ' + edge.name(QColor::HexArgb)));
+                // A shadow under the panel.
+                QVERIFY2(at(panel.center().x(), panel.bottom() + 6).alpha() > 0, qPrintable(where));
+                alert->reject();
+                QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<ConfirmationAlert *>(which), 10000);
+            }
+            m_page.reset();
+        }
+    }
+
     // Mend: Back within the countdown syncs the pending change at once instead of dropping it.
     void backSyncsWhatTheCountdownOwes()
     {
