@@ -16,6 +16,7 @@
 #include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/AppToastModifier.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Platform/UserDefaults.h"
@@ -26,6 +27,8 @@
 #include "NVLXDesign/DynamicShadowEffect.h"
 #include "NVLXDesign/SurfaceShadowEffect.h"
 #include "NVLXDesign/NVLXMenu.h"
+#include "NVLXDesign/SystemFont.h"
+#include "Kestrowan/editor/ScrollCue.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "tests/support/FullDisk.h"
@@ -145,6 +148,7 @@ private:
     std::unique_ptr<GroupManager> m_store;
     std::unique_ptr<FakeDockSync> m_dock;
     std::unique_ptr<GroupEditorPage> m_page;
+    std::unique_ptr<SkinManager> m_skins;
     SentSignals m_sent;
     int m_backs = 0;
 
@@ -155,6 +159,7 @@ private:
         services.dockSync = m_dock.get();
         services.sendSignal = m_sent.sender();
         services.droppedItemsFolder = dir().filePath(QStringLiteral("Kept"));
+        services.skinManager = m_skins.get();
         m_page = std::make_unique<GroupEditorPage>(services, group, isNewDraft, [this] { ++m_backs; });
         m_page->itemActions()->setTemporaryFolders({dir().filePath(QStringLiteral("scratch"))});
         m_page->resize(620, 540);
@@ -199,7 +204,11 @@ private slots:
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
     }
 
-    void cleanup() { m_page.reset(); }
+    void cleanup()
+    {
+        m_page.reset();
+        m_skins.reset();
+    }
 
     // The sync bar's shadow is made once per size and look and drawn again from that: in both
     // looks it is, pixel for pixel, the shadow the plain drop-shadow effect draws on every repaint.
@@ -736,6 +745,141 @@ private slots:
                                 .arg(pageView.left()).arg(pageView.right())));
         // The row's bottom is not cut: the previews' outlines fit its height.
         QVERIFY(inPage.bottom() <= rowInPage.bottom());
+    }
+
+    // At the first scroll position the floating sync bar covers no section, whatever the window's
+    // height puts at its place (at some heights the icon-style titles stand there).
+    void theSyncBarCoversNoSectionAtTheFirstScrollPosition()
+    {
+        m_dock->tile = false;
+        const AppGroup group = stored(QStringLiteral("Bar"), {fileItem(QStringLiteral("/etc/hosts")), fileItem(QStringLiteral("/etc/passwd"))});
+        for (const QSize size : {QSize(620, 540), QSize(800, 600), QSize(620, 600), QSize(620, 640), QSize(620, 680), QSize(620, 720),
+                                 QSize(760, 760), QSize(1200, 1000)}) {
+            GroupEditorPage *page = open(group, false);
+            page->resize(size);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            DockSyncBar *bar = page->syncBar();
+            QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible() && bar->geometry().bottom() == page->height() - 18 - 1, 10000);
+            QCOMPARE(page->scrollArea()->verticalScrollBar()->value(), 0);
+            const QRect view(page->scrollArea()->viewport()->mapTo(page, QPoint(0, 0)), page->scrollArea()->viewport()->size());
+            auto *icons = page->findChild<IconStyleSection *>();
+            QVERIFY(icons);
+            QList<QWidget *> shown{icons};
+            for (IconChoiceButton *button : icons->buttons())
+                shown.append(button);
+            for (QWidget *widget : shown) {
+                const QRect visible = QRect(widget->mapTo(page, QPoint(0, 0)), widget->size()).intersected(view);
+                QVERIFY2(!visible.intersects(bar->geometry()),
+                         qPrintable(QStringLiteral("%1x%2: %3 at %4..%5 under the bar from %6")
+                                        .arg(size.width()).arg(size.height()).arg(QString::fromLatin1(widget->metaObject()->className()))
+                                        .arg(visible.top()).arg(visible.bottom()).arg(bar->geometry().top())));
+            }
+            // Nothing of the scrolling column lies under the bar at all.
+            QVERIFY(view.bottom() < bar->geometry().top());
+            m_page.reset();
+        }
+    }
+
+    // A row of style previews wider than the page says so: a cue at its cut end, which scrolls
+    // the row on when clicked, until the last preview shows whole and the cue goes; the cue at the
+    // start then leads back.
+    void aCutIconStyleRowShowsThatMoreLiesBeyond()
+    {
+        // The program's own skins: six previews in all, more than the page is wide.
+        m_skins = std::make_unique<SkinManager>(dir().filePath(QStringLiteral("Skins")), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
+        QCOMPARE(m_skins->availableSkins().size(), 3);
+        const AppGroup group = stored(QStringLiteral("Styles"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A"))});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        auto *section = page->findChild<IconStyleSection *>();
+        QVERIFY(section);
+        QCOMPARE(section->buttons().size(), 6);
+        QScrollArea *row = section->scrollArea();
+        QScrollBar *sideways = row->horizontalScrollBar();
+        QTRY_VERIFY_WITH_TIMEOUT(sideways->maximum() > 0, 10000);
+        QCOMPARE(sideways->value(), 0);
+        const auto wholeInRow = [row](QWidget *button) {
+            return row->viewport()->rect().contains(QRect(button->mapTo(row->viewport(), QPoint(0, 0)), button->size()));
+        };
+        QVERIFY(!wholeInRow(section->buttons().last()));
+        QTRY_VERIFY_WITH_TIMEOUT(section->trailingCue()->isVisible(), 5000);
+        QVERIFY(!section->leadingCue()->isVisible());
+        // The cue stands over the row's cut edge, above the previews.
+        const QRect cue(section->trailingCue()->mapTo(row, QPoint(0, 0)), section->trailingCue()->size());
+        QCOMPARE(cue.right(), row->viewport()->geometry().right());
+        for (int clicks = 0; section->trailingCue()->isVisible(); ++clicks) {
+            QVERIFY(clicks < 10);
+            const int before = sideways->value();
+            QTest::mouseClick(section->trailingCue(), Qt::LeftButton, {}, section->trailingCue()->buttonRect().center().toPoint());
+            QVERIFY(sideways->value() > before);
+        }
+        QCOMPARE(sideways->value(), sideways->maximum());
+        QVERIFY(wholeInRow(section->buttons().last()));
+        QVERIFY(section->leadingCue()->isVisible());
+        QTest::mouseClick(section->leadingCue(), Qt::LeftButton, {}, section->leadingCue()->buttonRect().center().toPoint());
+        QVERIFY(sideways->value() < sideways->maximum());
+        QVERIFY(section->trailingCue()->isVisible());
+        // Wide enough for the whole row: no cue at either end.
+        page->resize(1100, 700);
+        QTRY_VERIFY_WITH_TIMEOUT(sideways->maximum() == 0, 5000);
+        QVERIFY(!section->trailingCue()->isVisible() && !section->leadingCue()->isVisible());
+    }
+
+    // Item names take two lines under their pictures, as the popup shows them: a name that fits
+    // in two lines shows whole; only a longer one is cut, at the end of its second line.
+    void itemNamesWrapOnTwoLines()
+    {
+        const QString moodboard = folder(QStringLiteral("Moodboard references"));
+        const QString longest = folder(QStringLiteral("A very long document name that does not fit at all"));
+        const AppGroup group = stored(QStringLiteral("Names"), {fileItem(moodboard), fileItem(longest)});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        QCOMPARE(page->itemSection()->cells().size(), 2);
+        EditorItemCell *cell = page->itemSection()->cells().at(0);
+        QCOMPARE(cell->item().name, QStringLiteral("Moodboard references"));
+        QCOMPARE(cell->nameLines(), (QStringList{QStringLiteral("Moodboard"), QStringLiteral("references")}));
+        const QStringList cut = page->itemSection()->cells().at(1)->nameLines();
+        QCOMPARE(cut.size(), 2);
+        QVERIFY(cut.at(1).endsWith(QChar(0x2026)));
+        QVERIFY(!cut.at(0).endsWith(QChar(0x2026)));
+        // Both lines are drawn, inside the cell.
+        const QFontMetricsF metrics(SystemFont::font(11));
+        const qreal firstLine = cell->thumbnailRect().bottom() + 4;
+        QVERIFY(cell->height() >= firstLine + 2 * metrics.height());
+        const QImage picture = cell->grab().toImage();
+        const qreal ratio = picture.devicePixelRatio();
+        const QColor background = picture.pixelColor(1, picture.height() - 1);
+        const QRect secondLine = QRectF(0, (firstLine + metrics.height()) * ratio, picture.width(), metrics.height() * ratio).toRect();
+        QVERIFY(!inkBounds(picture.copy(secondLine), background).isEmpty());
+    }
+
+    // The group's name field shows that it has the keyboard as the kit's fields do: its outline
+    // turns to the accent's focus colour, and back when the focus leaves.
+    void theNameFieldShowsItsFocus()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            GroupEditorPage *page = open(stored(QStringLiteral("Studio"), {}), false);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            QLineEdit *field = page->nameField();
+            QWidget *surface = field->parentWidget();
+            const auto edgeIsAccent = [page, surface] {
+                const QImage shot = page->grab(QRect(surface->mapTo(page, QPoint(0, 0)), surface->size())).toImage();
+                const QColor edge = shot.pixelColor(QPoint(0, shot.height() / 2));
+                const QColor top = shot.pixelColor(QPoint(shot.width() / 2, 0));
+                return edge.red() - edge.blue() > 25 && top.red() - top.blue() > 25;
+            };
+            QVERIFY(!field->hasFocus());
+            QVERIFY(!edgeIsAccent());
+            QTest::mouseClick(field, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(field->hasFocus(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(edgeIsAccent(), 5000);
+            page->header()->deleteButton()->setFocus();
+            QTRY_VERIFY_WITH_TIMEOUT(!field->hasFocus(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(!edgeIsAccent(), 5000);
+            m_page.reset();
+        }
     }
 
     void syncBarFollowsTheDraft()

@@ -780,6 +780,34 @@ private slots:
         applyLook(false);
     }
 
+    // The picker's search field shows that it has the keyboard as the kit's fields do: the bar
+    // around it is outlined in the accent's focus colour, and plainly again once the focus leaves.
+    void thePickersSearchFieldShowsItsFocus()
+    {
+        AppPickerView picker(m_apps, {});
+        picker.resize(360, 420);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        QLineEdit *field = picker.searchField();
+        QWidget *bar = field->parentWidget();
+        const auto outlineIsAccent = [&picker, bar] {
+            const QImage window = picker.grab().toImage();
+            const qreal scale = window.devicePixelRatio();
+            const QImage shot = window.copy(QRect(bar->mapTo(&picker, QPoint(0, 0)) * scale, bar->size() * scale));
+            const QColor side = shot.pixelColor(QPoint(0, shot.height() / 2));
+            const QColor top = shot.pixelColor(QPoint(shot.width() / 2, 0));
+            return side.red() - side.blue() > 25 && top.red() - top.blue() > 25;
+        };
+        QTRY_VERIFY(field->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(outlineIsAccent(), 5000);
+        QTest::keyClick(field, Qt::Key_Tab);
+        QTRY_VERIFY(!field->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(!outlineIsAccent(), 5000);
+        QTest::mouseClick(field, Qt::LeftButton);
+        QTRY_VERIFY(field->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(outlineIsAccent(), 5000);
+    }
+
     // With the search field empty and focused, the caret stands before the placeholder's first
     // letter, not on it.
     void thePickersCaretStandsBeforeThePlaceholder()
