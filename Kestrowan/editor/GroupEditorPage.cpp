@@ -457,9 +457,11 @@ void GroupEditorPage::showRemoveConfirmation()
 
 QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
 {
+    // The desktop's own chooser where the platform offers one (the desktop portal); Qt's dialog
+    // otherwise. Either way titled for what it does, not a bare "Open".
     auto *panel = new QFileDialog(this);
     panel->setObjectName(QStringLiteral("addItemsPanel"));
-    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setWindowTitle(localized(foldersOnly ? QStringLiteral("editor.openPanel.foldersTitle") : QStringLiteral("editor.openPanel.filesTitle")));
     panel->setOption(QFileDialog::ShowDirsOnly, foldersOnly);
     panel->setFileMode(foldersOnly ? QFileDialog::Directory : QFileDialog::ExistingFiles);
     panel->setAcceptMode(QFileDialog::AcceptOpen);

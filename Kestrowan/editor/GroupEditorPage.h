@@ -50,7 +50,8 @@ public:
     QScrollArea *scrollArea() const { return m_scroll; }
     ComposedGroupIconView *groupIcon() const { return m_icon; }
 
-    // The open panel for files (false) or folders (true); window-modal over the page.
+    // The open panel for files (false) or folders (true); window-modal over the page, the
+    // desktop's own where the platform offers one.
     QFileDialog *addItemsWithOpenPanel(bool foldersOnly);
     // How a drag of an item is carried out, with the picture that follows the pointer; the
     // platform's drag unless a test puts its own in.

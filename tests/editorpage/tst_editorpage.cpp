@@ -31,6 +31,8 @@
 #include "Kestrowan/editor/ScrollCue.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
 #include "tests/support/FullDisk.h"
 #include "tests/support/PermissionOverride.h"
 #include "tests/support/PixelChecks.h"
@@ -328,7 +330,9 @@ private slots:
         QVERIFY(panel);
         QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 10000);
         QCOMPARE(panel->fileMode(), QFileDialog::Directory);
-        QVERIFY(panel->testOption(QFileDialog::DontUseNativeDialog));
+        // The desktop's own chooser wherever the platform offers one; Qt's own here, without.
+        QVERIFY(!panel->testOption(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(panel->windowTitle(), localizedText("editor.openPanel.foldersTitle"));
         panel->setDirectory(QFileInfo(projects).path());
         auto *name = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         QVERIFY(name);
@@ -694,6 +698,31 @@ private slots:
             QVERIFY2(reddish > 10, qPrintable(QString::number(reddish)));
             menu->close();
             QTRY_VERIFY(!QApplication::activePopupWidget());
+        }
+    }
+
+    // The open panels are titled for what they do, in the interface's language, never a stock
+    // "Open" or "Find Directory".
+    void theOpenPanelsAreTitledForWhatTheyDo()
+    {
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        for (const QString &language : {QStringLiteral("en"), QStringLiteral("ja")}) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            GroupEditorPage *page = open(stored(QStringLiteral("Titles"), {}), false);
+            for (const int button : {2, 3}) {
+                QTest::mouseClick(page->itemSection()->emptyStateButtons().at(button), Qt::LeftButton);
+                QFileDialog *panel = page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel"));
+                QVERIFY(panel);
+                QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 10000);
+                const QString expected = localized(button == 2 ? QStringLiteral("editor.openPanel.filesTitle") : QStringLiteral("editor.openPanel.foldersTitle"));
+                QVERIFY(!expected.startsWith(QLatin1String("editor.")));
+                QCOMPARE(panel->windowTitle(), expected);
+                for (const QString &stock : {QStringLiteral("Open"), QStringLiteral("Find Directory")})
+                    QVERIFY(panel->windowTitle() != stock);
+                panel->reject();
+                QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel")), 10000);
+            }
+            m_page.reset();
         }
     }
 
