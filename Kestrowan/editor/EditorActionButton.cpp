@@ -78,7 +78,7 @@ EditorActionButton::Look EditorActionButton::Look::cancel()
     Look look;
     look.horizontalPadding = 8;
     look.verticalPadding = 4;
-    look.foreground = AppColors::text4;
+    look.foreground = AppColors::text2;
     look.fill = AppColors::bgHover;
     return look;
 }
