@@ -882,6 +882,43 @@ private slots:
         QVERIFY(!inkBounds(picture.copy(secondLine), background).isEmpty());
     }
 
+    // The reorder mode's Done button reads on its accent fill in both looks.
+    void theReorderDoneButtonReads()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            const AppGroup group = stored(QStringLiteral("Order"), {fileItem(QStringLiteral("/etc/hosts")), fileItem(QStringLiteral("/etc/passwd"))});
+            GroupEditorPage *page = open(group, false);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            page->setDragRunner([](QWidget *, QMimeData *payload, const QPixmap &) { delete payload; });
+            page->itemActions()->beginItemDrag(group.apps.first().id);
+            EditorActionButton *done = page->itemSection()->doneButton();
+            QTRY_VERIFY_WITH_TIMEOUT(done->isVisible(), 5000);
+            const double ratio = drawnTextContrast(done, 3);
+            QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("Done (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+            page->itemActions()->finishReorder();
+            m_page.reset();
+        }
+    }
+
+    // A new group's empty name field says what goes there in words that read at 4.5:1 or more on
+    // the field, in both looks.
+    void theNamePlaceholderReadsInBothLooks()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            GroupEditorPage *page = open(makeEditorGroup(QString()), true);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            QVERIFY(page->nameField()->text().isEmpty());
+            page->header()->deleteButton()->setFocus();
+            const double ratio = drawnTextContrast(page->nameField()->parentWidget(), 3);
+            QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("placeholder (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+            m_page.reset();
+        }
+    }
+
     // The group's name field shows that it has the keyboard as the kit's fields do: its outline
     // turns to the accent's focus colour, and back when the focus leaves.
     void theNameFieldShowsItsFocus()
