@@ -1,6 +1,7 @@
 #include "Kestrowan/shell/ConfirmationAlert.h"
 
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "NVLXDesign/SystemFont.h"
@@ -10,6 +11,7 @@
 #include "NVLXDesign/SoftShadow.h"
 #include "Platform/FloatingPanel.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -56,6 +58,13 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     });
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
+
+    // A switch of the look reaches an open question whole and at once: its words take the new
+    // palette together with the panel, not a moment after it.
+    connect(&Appearance::shared(), &Appearance::changed, this, [this] {
+        setPalette(QApplication::palette());
+        update();
+    });
 
     m_title = new QLabel(title, this);
     m_title->setObjectName(QStringLiteral("title"));
@@ -113,7 +122,10 @@ void ConfirmationAlert::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const EffectiveAppearance appearance = effectiveAppearance(this);
+    // A window of its own takes the application's look, as every window does, read from the
+    // application itself: its own palette catches up with a switch only once the switch's events
+    // have gone round, and a repaint before that would show the old look.
+    const EffectiveAppearance appearance = effectiveAppearance(QApplication::palette());
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);

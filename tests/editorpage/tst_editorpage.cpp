@@ -41,6 +41,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QTreeView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -1061,6 +1062,34 @@ private slots:
             }
             m_page.reset();
         }
+    }
+
+    // An open question follows a switch of the look at once, however often the look flips while it
+    // is open: its panel is the raised surface of the look in force, never the one before.
+    void anOpenQuestionFollowsEveryLookSwitchAtOnce()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        Appearance::shared().apply(false);
+        GroupEditorPage *page = open(stored(QStringLiteral("Studio"), {fileItem(QStringLiteral("/etc/hosts"))}), false);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        QTest::mouseClick(page->header()->deleteButton(), Qt::LeftButton);
+        auto *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("deleteGroupAlert"));
+        QVERIFY(alert);
+        QVERIFY(QTest::qWaitForWindowExposed(alert));
+        for (int flip = 0; flip < 8; ++flip) {
+            const bool dark = flip % 2 == 0;
+            Appearance::shared().apply(dark);
+            const QImage shot = alert->grab().toImage();
+            const qreal ratio = shot.devicePixelRatio();
+            const QRectF panel = alert->panelRect();
+            const QColor inside = shot.pixelColor(QPointF((panel.left() + 6) * ratio, panel.center().y() * ratio).toPoint());
+            QCOMPARE(inside.rgb(), DS::surfaceElevated.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light).rgb());
+            // Its words read on it.
+            const QRect message(alert->messageLabel()->geometry().topLeft() * ratio, alert->messageLabel()->size() * ratio);
+            const auto [fill, ink] = fillAndInk(shot.copy(message));
+            QVERIFY2(contrastRatio(fill, ink) >= 4.5, qPrintable(QStringLiteral("flip %1: %2 on %3").arg(flip).arg(ink.name(), fill.name())));
+        }
+        alert->reject();
     }
 
     // Mend: Back within the countdown syncs the pending change at once instead of dropping it.
