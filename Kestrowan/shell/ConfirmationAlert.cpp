@@ -8,6 +8,7 @@
 
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
+#include "NVLXDesign/RaisedPanel.h"
 #include "NVLXDesign/SoftShadow.h"
 #include "Platform/FloatingPanel.h"
 
@@ -126,15 +127,11 @@ void ConfirmationAlert::paintEvent(QPaintEvent *)
     // application itself: its own palette catches up with a switch only once the switch's events
     // have gone round, and a repaint before that would show the old look.
     const EffectiveAppearance appearance = effectiveAppearance(QApplication::palette());
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     const QRectF panel = panelRect();
+    paintRaisedPanel(painter, rect(), panel, cornerRadius, appearance);
+    // The shadow goes under the panel already drawn.
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOver);
     paintSoftShadow(painter, panel, cornerRadius, AppColors::shadowLg.resolve(appearance), 16, QPointF(0, 8));
-    const QPainterPath shape = ContinuousShape::roundedRect(panel.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius);
-    painter.fillPath(shape, DS::surfaceElevated.resolve(appearance));
-    painter.setPen(QPen(DS::borderStrong.resolve(appearance), 1));
-    painter.drawPath(shape);
 }
 
 void ConfirmationAlert::changeEvent(QEvent *event)
