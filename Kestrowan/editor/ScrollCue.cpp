@@ -22,7 +22,8 @@ ScrollCue::ScrollCue(QScrollArea *area, Edge edge) : QAbstractButton(area), m_ar
         const int step = qMax(1, m_area->viewport()->width() * 3 / 4);
         sideways->setValue(sideways->value() + (m_edge == Edge::Trailing ? step : -step));
     });
-    area->installEventFilter(this);
+    // The viewport, not the area: it has its new size only once the area has laid itself out.
+    area->viewport()->installEventFilter(this);
     follow();
 }
 
@@ -39,7 +40,7 @@ bool ScrollCue::hitButton(const QPoint &pos) const
 
 bool ScrollCue::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_area && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+    if (watched == m_area->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
         follow();
     return QAbstractButton::eventFilter(watched, event);
 }

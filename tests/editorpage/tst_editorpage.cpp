@@ -849,6 +849,18 @@ private slots:
         QTest::mouseClick(section->leadingCue(), Qt::LeftButton, {}, section->leadingCue()->buttonRect().center().toPoint());
         QVERIFY(sideways->value() < sideways->maximum());
         QVERIFY(section->trailingCue()->isVisible());
+        // As the page's width changes the cues keep to the row's ends, and show only while the row
+        // can scroll their way.
+        for (const int width : {640, 700, 600, 760, 620}) {
+            page->resize(width, 700);
+            QTRY_VERIFY_WITH_TIMEOUT(section->trailingCue()->isVisible() == (sideways->value() < sideways->maximum()), 5000);
+            QVERIFY(section->leadingCue()->isVisible() == (sideways->value() > 0));
+            const QRect view = row->viewport()->geometry();
+            if (section->trailingCue()->isVisible())
+                QTRY_COMPARE_WITH_TIMEOUT(section->trailingCue()->geometry().right(), view.right(), 5000);
+            if (section->leadingCue()->isVisible())
+                QCOMPARE(section->leadingCue()->geometry().left(), view.left());
+        }
         // Wide enough for the whole row: no cue at either end.
         page->resize(1100, 700);
         QTRY_VERIFY_WITH_TIMEOUT(sideways->maximum() == 0, 5000);
