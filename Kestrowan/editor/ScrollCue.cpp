@@ -23,7 +23,8 @@ ScrollCue::ScrollCue(QScrollArea *area, Edge edge) : QAbstractButton(area), m_ar
         sideways->setValue(sideways->value() + (m_edge == Edge::Trailing ? step : -step));
     });
     // The viewport, not the area: it has its new size only once the area has laid itself out.
-    area->viewport()->installEventFilter(this);
+    m_viewport = area->viewport();
+    m_viewport->installEventFilter(this);
     follow();
 }
 
@@ -40,7 +41,9 @@ bool ScrollCue::hitButton(const QPoint &pos) const
 
 bool ScrollCue::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_area->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+    // Compared with the viewport kept from the start: while the area is being taken down, its
+    // viewport still sends events but the area can no longer be asked for it.
+    if (watched == m_viewport && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
         follow();
     return QAbstractButton::eventFilter(watched, event);
 }

@@ -30,5 +30,6 @@ private:
     void follow();
 
     QScrollArea *m_area;
+    QObject *m_viewport = nullptr;
     Edge m_edge;
 };
