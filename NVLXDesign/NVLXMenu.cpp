@@ -3,6 +3,7 @@
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
 #include "NVLXDesign/EffectiveAppearance.h"
+#include "NVLXDesign/RaisedPanel.h"
 
 #include <QApplication>
 #include "NVLXDesign/SystemFont.h"
@@ -81,14 +82,7 @@ void NVLXMenu::paintEvent(QPaintEvent *)
     // A menu is a window of its own: it takes the application's look, as every window does. Not
     // its own palette: the sheet's transparent background makes that read as dark.
     const EffectiveAppearance appearance = effectiveAppearance(QApplication::palette());
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    const QRectF panel = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const QPainterPath shape = ContinuousShape::roundedRect(panel, cornerRadius);
-    painter.fillPath(shape, DS::surfaceElevated.resolve(appearance));
-    painter.setPen(QPen(DS::borderStrong.resolve(appearance), 1));
-    painter.drawPath(shape);
+    paintRaisedPanel(painter, rect(), QRectF(rect()), cornerRadius, appearance);
 
     const QFontMetricsF metrics(font());
     for (QAction *action : actions()) {

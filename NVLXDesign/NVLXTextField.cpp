@@ -38,7 +38,8 @@ void NVLXTextField::applyColors()
     // The field draws its own fill; the style's base would square it off.
     colors.setColor(QPalette::Base, Qt::transparent);
     colors.setColor(QPalette::Text, DS::text1.resolve(appearance));
-    colors.setColor(QPalette::PlaceholderText, DS::text3.resolve(appearance));
+    // The secondary text colour: the tertiary one falls to about 3:1 on the dark input fill.
+    colors.setColor(QPalette::PlaceholderText, DS::text2.resolve(appearance));
     colors.setColor(QPalette::Highlight, DS::accentGlow.resolve(appearance));
     colors.setColor(QPalette::HighlightedText, DS::text1.resolve(appearance));
     setPalette(colors);

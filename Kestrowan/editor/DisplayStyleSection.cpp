@@ -55,7 +55,7 @@ QColor DisplayStyleSegment::foreground() const
     if (!isEnabled())
         return AppColors::text4.resolve(this);
     if (m_selected)
-        return AppColors::accent.resolve(this);
+        return AppColors::accentInk.resolve(this);
     return AppColors::text3.resolve(this);
 }
 
@@ -127,7 +127,7 @@ DisplayStyleSection::DisplayStyleSection(DisplayStyleChoice *choice, QWidget *pa
     applyPelkoPointer(track, true);
     layout->addWidget(track);
 
-    m_hint = new TokenLabel(localized(QStringLiteral("editor.fanDisabledHint")), AppColors::text4, SystemFont::font(11));
+    m_hint = new TokenLabel(localized(QStringLiteral("editor.fanDisabledHint")), AppColors::text3, SystemFont::font(11));
     m_hint->setWordWrap(true);
     layout->addWidget(m_hint);
 

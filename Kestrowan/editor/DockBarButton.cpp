@@ -41,6 +41,6 @@ void DockBarButton::paintEvent(QPaintEvent *)
     surface.paintFill(painter, QRectF(rect()));
     surface.paintOutline(painter, QRectF(rect()));
     painter.setFont(labelFont());
-    painter.setPen(m_accented ? AppColors::accent.resolve(this) : AppColors::text2.resolve(this));
+    painter.setPen(m_accented ? AppColors::accentInk.resolve(this) : AppColors::text2.resolve(this));
     painter.drawText(QRectF(rect()), Qt::AlignCenter, text());
 }

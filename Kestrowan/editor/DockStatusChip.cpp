@@ -1,5 +1,6 @@
 #include "Kestrowan/editor/DockStatusChip.h"
 
+#include "Kestrowan/shell/AppColors.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -83,7 +84,8 @@ void DockStatusChip::paintEvent(QPaintEvent *)
         painter.drawEllipse(markRect);
     }
     painter.setFont(chipFont());
-    painter.setPen(color);
+    // The dot keeps the bright tone; the words take its text shade, which reads on the page.
+    painter.setPen(AppColors::textInk(m_color).resolve(this));
     const qreal textLeft = markRect.right() + (m_busy ? 6 : 5);
     painter.drawText(QRectF(textLeft, 0, width() - textLeft, height()), Qt::AlignVCenter | Qt::AlignLeft, m_text);
 }

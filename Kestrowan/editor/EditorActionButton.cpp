@@ -68,7 +68,8 @@ EditorActionButton::Look EditorActionButton::Look::done()
     look.spacing = 4;
     look.horizontalPadding = 8;
     look.verticalPadding = 4;
-    look.foreground = DynamicColor::fixed(0xFFFFFF);
+    // The accent's dark ink: white on the orange stays under 3:1.
+    look.foreground = AppColors::accentOn;
     look.fill = AppColors::accent;
     return look;
 }
@@ -78,7 +79,7 @@ EditorActionButton::Look EditorActionButton::Look::cancel()
     Look look;
     look.horizontalPadding = 8;
     look.verticalPadding = 4;
-    look.foreground = AppColors::text4;
+    look.foreground = AppColors::text2;
     look.fill = AppColors::bgHover;
     return look;
 }

@@ -1,6 +1,8 @@
 #include "Kestrowan/editor/EditorItemCell.h"
 
 #include "Kestrowan/icons/ApplicationIcon.h"
+#include "Kestrowan/shell/LineBreaking.h"
+
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/AppColors.h"
@@ -218,7 +220,14 @@ void EditorItemCell::setOpener(const QIcon &icon, bool isCustomOpener, const QSt
 QSize EditorItemCell::sizeHint() const
 {
     const QFontMetricsF metrics(nameFont());
-    return QSize(qCeil(nameWidth + 2 * kSidePadding), qCeil(2 * kTopPadding + thumbnailSide + kSpacing + metrics.height()));
+    // Room for two lines in every cell, so that the pictures of a row stand on one line.
+    return QSize(qCeil(nameWidth + 2 * kSidePadding),
+                 qCeil(2 * kTopPadding + thumbnailSide + kSpacing + nameLineCount * metrics.height()));
+}
+
+QStringList EditorItemCell::nameLines() const
+{
+    return LineBreaking::elidedLines(nameFont(), m_item.name, nameWidth, nameLineCount);
 }
 
 QRectF EditorItemCell::thumbnailRect() const
@@ -248,10 +257,13 @@ void EditorItemCell::paintEvent(QPaintEvent *)
         painter.drawPath(shape);
     }
     const QFontMetricsF metrics(nameFont());
-    const QRectF nameRect((width() - nameWidth) / 2, thumbnailRect().bottom() + kSpacing, nameWidth, metrics.height());
     painter.setFont(nameFont());
     painter.setPen(AppColors::text2.resolve(this));
-    painter.drawText(nameRect, Qt::AlignHCenter | Qt::AlignVCenter, metrics.elidedText(m_item.name, Qt::ElideRight, nameWidth));
+    qreal y = thumbnailRect().bottom() + kSpacing;
+    for (const QString &line : nameLines()) {
+        painter.drawText(QRectF((width() - nameWidth) / 2, y, nameWidth, metrics.height()), Qt::AlignHCenter | Qt::AlignVCenter, line);
+        y += metrics.height();
+    }
 }
 
 void EditorItemCell::setHovering(bool hovering)

@@ -16,7 +16,9 @@ class EditorItemCell : public QWidget {
     Q_OBJECT
 public:
     static constexpr qreal thumbnailSide = 48;
-    static constexpr qreal nameWidth = 60;
+    // As wide as six columns allow in the narrowest window: a common word stays whole on its line.
+    static constexpr qreal nameWidth = 72;
+    static constexpr int nameLineCount = 2;
 
     // `hasOpenerBadge`: only cells of items that are not applications get one.
     EditorItemCell(const AppItem &item, bool hasOpenerBadge, QWidget *parent = nullptr);
@@ -41,6 +43,9 @@ public:
 
     // Frames inside the cell, for layout and tests.
     QRectF thumbnailRect() const;
+    // The name as drawn under the picture: whole on up to two lines, the second cut with "…" only
+    // where even two are too few.
+    QStringList nameLines() const;
 
 signals:
     void removeClicked();

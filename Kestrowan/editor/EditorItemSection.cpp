@@ -57,7 +57,7 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QColor color = m_targeted ? AppColors::accent.resolve(this) : AppColors::text4.resolve(this);
+        const QColor color = m_targeted ? AppColors::accentInk.resolve(this) : AppColors::text3.resolve(this);
         qreal x = 0;
         if (const std::optional<SymbolImage> symbol = SymbolImage::named(QStringLiteral("hand.draw"))) {
             const SymbolImage image = symbol->configured(11, SymbolImage::Weight::Regular, color);
@@ -140,7 +140,7 @@ EditorItemSection::EditorItemSection(EditorDraft *draft, EditorItemActions *acti
     m_cancel = new EditorActionButton(QString(), localized(QStringLiteral("picker.cancel")), EditorActionButton::Look::cancel());
     header->addWidget(m_done);
     header->addWidget(m_cancel);
-    m_count = new TokenLabel(QString(), AppColors::text4, SystemFont::font(11));
+    m_count = new TokenLabel(QString(), AppColors::text3, SystemFont::font(11));
     header->addSpacing(4);
     header->addWidget(m_count);
     m_layout->addLayout(header);

@@ -58,6 +58,8 @@
 namespace {
 
 constexpr int kBarMargin = 18;
+// Between the end of the scrolling area and the top of the bar.
+constexpr int kBarGap = 8;
 constexpr int kEndSpace = 60;
 constexpr int kIconSide = 72;
 
@@ -219,8 +221,9 @@ QWidget *GroupEditorPage::buildNameRow()
 
     auto *texts = new QVBoxLayout;
     texts->setSpacing(6);
-    auto *field = new SurfaceFrame([](EffectiveAppearance appearance) {
-        return RoundedSurface{8, AppColors::bgHover.resolve(appearance), AppColors::border.resolve(appearance), 1.0};
+    auto *field = new SurfaceFrame([this](EffectiveAppearance appearance) {
+        return RoundedSurface{8, AppColors::bgHover.resolve(appearance), AppColors::border.resolve(appearance), 1.0}
+            .focusedIf(m_nameField && m_nameField->hasFocus(), appearance);
     });
     field->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     auto *fieldLayout = new QHBoxLayout(field);
@@ -239,6 +242,7 @@ QWidget *GroupEditorPage::buildNameRow()
         transparentBase.setColor(group, QPalette::Base, Qt::transparent);
     m_nameField->setPalette(transparentBase);
     fieldLayout->addWidget(m_nameField);
+    repaintOnFocusChange(m_nameField, field);
     connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString &text) {
         // From the first key until the typing ends, the name in the field is the user's.
         m_handler->holdName();
@@ -317,6 +321,12 @@ void GroupEditorPage::placeBar()
         m_endSpace->changeSize(0, endSpace, QSizePolicy::Minimum, QSizePolicy::Fixed);
         m_scroll->widget()->layout()->invalidate();
     }
+    // While the bar shows, the scrolling area ends above it: the bar floats over the page's own
+    // background, never over a section (whose labels it would run through at the first scroll
+    // position, with nothing to scroll them clear where the page is short).
+    const int room = m_bar->isWanted() ? kBarMargin + height + kBarGap : 0;
+    if (layout()->contentsMargins().bottom() != room)
+        layout()->setContentsMargins(0, 0, 0, room);
     if (!m_bar->isWanted())
         return;
     const QRect place(kBarMargin, this->height() - kBarMargin - height, width() - 2 * kBarMargin, height);
@@ -351,11 +361,9 @@ void GroupEditorPage::scrollIntoView(QWidget *widget)
             if (holder->layout())
                 holder->layout()->activate();
         }
-        // Above the bottom bar, which lies over the end of the scrolling area: a line the view
-        // already holds may still be under the bar, so the margins count whether or not it is.
-        const int covered = m_bar->isVisible() ? height() - m_bar->geometry().top() : 0;
+        // The scrolling area ends above the bottom bar, so whatever it shows is clear of it.
         const QRect line(widget->mapTo(m_scroll->widget(), QPoint(0, 0)), widget->size());
-        m_scroll->ensureVisible(line.center().x(), line.bottom(), 0, qMax(covered + 12, 50));
+        m_scroll->ensureVisible(line.center().x(), line.bottom(), 0, 50);
         // A line taller than the room left keeps its start in view.
         m_scroll->ensureVisible(line.center().x(), line.top(), 0, 12);
     });
@@ -458,9 +466,11 @@ void GroupEditorPage::showRemoveConfirmation()
 
 QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
 {
+    // The desktop's own chooser where the platform offers one (the desktop portal); Qt's dialog
+    // otherwise. Either way titled for what it does, not a bare "Open".
     auto *panel = new QFileDialog(this);
     panel->setObjectName(QStringLiteral("addItemsPanel"));
-    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setWindowTitle(localized(foldersOnly ? QStringLiteral("editor.openPanel.foldersTitle") : QStringLiteral("editor.openPanel.filesTitle")));
     panel->setOption(QFileDialog::ShowDirsOnly, foldersOnly);
     panel->setFileMode(foldersOnly ? QFileDialog::Directory : QFileDialog::ExistingFiles);
     panel->setAcceptMode(QFileDialog::AcceptOpen);

@@ -53,7 +53,8 @@ public:
     // The page's notices: a dropped folder's copy, a name that gave way to another program's.
     AppToastModifier *notices() const { return m_notices; }
 
-    // The open panel for files (false) or folders (true); window-modal over the page.
+    // The open panel for files (false) or folders (true); window-modal over the page, the
+    // desktop's own where the platform offers one.
     QFileDialog *addItemsWithOpenPanel(bool foldersOnly);
     // How a drag of an item is carried out, with the picture that follows the pointer; the
     // platform's drag unless a test puts its own in.

@@ -4,6 +4,7 @@
 #include "Kestrowan/editor/EditorSectionHeader.h"
 #include "Kestrowan/editor/IconChoiceButton.h"
 #include "Kestrowan/editor/IconStyleChoice.h"
+#include "Kestrowan/editor/ScrollCue.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/TokenLabel.h"
 
@@ -72,6 +73,9 @@ IconStyleSection::IconStyleSection(IconStyleChoice *choice, QWidget *parent) : Q
     new SidewaysWheel(scroll);
     layout->addWidget(scroll);
     m_scroll = scroll;
+    // Nothing else would say that a preview cut at the edge has more beyond it.
+    m_trailingCue = new ScrollCue(scroll, ScrollCue::Edge::Trailing);
+    m_leadingCue = new ScrollCue(scroll, ScrollCue::Edge::Leading);
 
     rebuildButtons();
     connect(choice, &IconStyleChoice::skinsChanged, this, &IconStyleSection::rebuildButtons);

@@ -7,6 +7,7 @@ class IconChoiceButton;
 class IconStyleChoice;
 class QHBoxLayout;
 class QScrollArea;
+class ScrollCue;
 
 // The editor's icon-style section: its title and a scrolling row of live previews of the group's own
 // items, one per built-in style and one per installed skin. Previews follow the draft's items (and
@@ -19,6 +20,9 @@ public:
     QList<IconChoiceButton *> buttons() const { return m_buttons; }
     // The sideways-scrolling row of previews.
     QScrollArea *scrollArea() const { return m_scroll; }
+    // The signs at the row's ends that more previews lie beyond them.
+    ScrollCue *trailingCue() const { return m_trailingCue; }
+    ScrollCue *leadingCue() const { return m_leadingCue; }
 
 private:
     void rebuildButtons();
@@ -29,4 +33,6 @@ private:
     QHBoxLayout *m_row;
     QScrollArea *m_scroll = nullptr;
     QList<IconChoiceButton *> m_buttons;
+    ScrollCue *m_trailingCue = nullptr;
+    ScrollCue *m_leadingCue = nullptr;
 };

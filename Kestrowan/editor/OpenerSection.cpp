@@ -116,7 +116,7 @@ void OpenerChip::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QRectF bounds(rect());
     painter.fillPath(ContinuousShape::roundedRect(bounds, kChipRadius), AppColors::bgHover.resolve(this));
-    const QColor muted = AppColors::text4.resolve(this);
+    const QColor muted = AppColors::text3.resolve(this);
     qreal x = kChipHorizontalPadding;
     const qreal centreY = bounds.center().y();
     if (m_path) {
@@ -150,12 +150,12 @@ OpenerSection::OpenerSection(OpenerRulesEditor *editor, QWidget *parent) : QWidg
     header->addWidget(new TokenLabel(localized(QStringLiteral("editor.customOpener.extRules")), AppColors::text3,
                                      SystemFont::font(11, QFont::DemiBold)));
     header->addStretch();
-    m_clearAll = plainButton(new TokenLabel(localized(QStringLiteral("editor.customOpener.clear")), AppColors::text4, SystemFont::font(10)));
+    m_clearAll = plainButton(new TokenLabel(localized(QStringLiteral("editor.customOpener.clear")), AppColors::text2, SystemFont::font(10)));
     connect(m_clearAll, &QAbstractButton::clicked, editor, &OpenerRulesEditor::clearAllOpeners);
     header->addWidget(m_clearAll);
     layout->addLayout(header);
 
-    auto *hint = new TokenLabel(localized(QStringLiteral("editor.customOpener.hint")), AppColors::text4, SystemFont::font(11));
+    auto *hint = new TokenLabel(localized(QStringLiteral("editor.customOpener.hint")), AppColors::text3, SystemFont::font(11));
     hint->setWordWrap(true);
     layout->addWidget(hint);
 

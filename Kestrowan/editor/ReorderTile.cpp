@@ -1,6 +1,9 @@
 #include "Kestrowan/editor/ReorderTile.h"
 
+#include "Kestrowan/shell/LineBreaking.h"
+
 #include "Kestrowan/editor/EditorItemActions.h"
+#include "Kestrowan/editor/EditorItemCell.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "NVLXDesign/ContinuousShape.h"
@@ -14,8 +17,9 @@
 namespace {
 
 constexpr qreal kSide = 48;
-constexpr qreal kNameWidth = 60;
-constexpr qreal kContentHeight = 76;
+constexpr qreal kNameWidth = EditorItemCell::nameWidth;
+// The picture and two lines of name, as in the cells the tiles stand in for.
+constexpr qreal kContentHeight = 90;
 
 QFont nameFont()
 {
@@ -95,7 +99,8 @@ void ReorderTile::paintEvent(QPaintEvent *)
     painter.rotate(turn);
     painter.translate(-centre);
     const QFontMetricsF metrics(nameFont());
-    const qreal stack = kSide + 4 + metrics.height();
+    const QStringList lines = LineBreaking::elidedLines(nameFont(), m_item.name, kNameWidth);
+    const qreal stack = kSide + 4 + 2 * metrics.height();
     const qreal top = 6 + (kContentHeight - stack) / 2;
     const QRectF picture((width() - kSide) / 2, top, kSide, kSide);
     const QImage image = m_thumbnail->currentPicture();
@@ -108,8 +113,11 @@ void ReorderTile::paintEvent(QPaintEvent *)
     }
     painter.setFont(nameFont());
     painter.setPen(AppColors::text2.resolve(this));
-    const QRectF nameRect((width() - kNameWidth) / 2, picture.bottom() + 4, kNameWidth, metrics.height());
-    painter.drawText(nameRect, Qt::AlignCenter, metrics.elidedText(m_item.name, Qt::ElideRight, kNameWidth));
+    qreal y = picture.bottom() + 4;
+    for (const QString &line : lines) {
+        painter.drawText(QRectF((width() - kNameWidth) / 2, y, kNameWidth, metrics.height()), Qt::AlignCenter, line);
+        y += metrics.height();
+    }
 }
 
 void ReorderTile::mousePressEvent(QMouseEvent *event)

@@ -65,13 +65,13 @@ void ShortcutChip::paintEvent(QPaintEvent *)
     case State::Recording:
         fill = AppColors::accent.resolve(this, 0.06);
         border = AppColors::accent.resolve(this);
-        text = AppColors::accent.resolve(this);
+        text = AppColors::accentInk.resolve(this);
         break;
     case State::Shortcut:
     case State::None:
         fill = AppColors::bgHover.resolve(this);
         border = AppColors::borderCard.resolve(this);
-        text = (m_state == State::Shortcut ? AppColors::text1 : AppColors::text4).resolve(this);
+        text = (m_state == State::Shortcut ? AppColors::text1 : AppColors::text3).resolve(this);
         break;
     }
     painter.fillPath(shape, fill);
@@ -93,7 +93,8 @@ ShortcutSection::ShortcutSection(ShortcutRecorder *recorder, QWidget *parent) : 
     row->addStretch();
     m_chip = new ShortcutChip;
     m_record = new EditorPillButton(QString(), AppColors::text2);
-    m_reset = new EditorPillButton(localized(QStringLiteral("editor.shortcut.reset")), AppColors::text4);
+    // An enabled control in the secondary text colour, not the faint one that reads as disabled.
+    m_reset = new EditorPillButton(localized(QStringLiteral("editor.shortcut.reset")), AppColors::text2);
     row->addWidget(m_chip);
     row->addWidget(m_record);
     row->addWidget(m_reset);
@@ -102,7 +103,7 @@ ShortcutSection::ShortcutSection(ShortcutRecorder *recorder, QWidget *parent) : 
     const QFont lineFont = SystemFont::font(11);
     m_conflict = new TokenLabel(localized(QStringLiteral("editor.shortcut.conflict")), AppColors::warning, lineFont);
     m_needsModifier = new TokenLabel(localized(QStringLiteral("editor.shortcut.needsModifier")), AppColors::warning, lineFont);
-    m_saveFirst = new TokenLabel(localized(QStringLiteral("editor.shortcut.saveFirst")), AppColors::text4, lineFont);
+    m_saveFirst = new TokenLabel(localized(QStringLiteral("editor.shortcut.saveFirst")), AppColors::text3, lineFont);
     for (TokenLabel *line : {m_conflict, m_needsModifier, m_saveFirst}) {
         line->setWordWrap(true);
         layout->addWidget(line);

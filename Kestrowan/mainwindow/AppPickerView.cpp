@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QVBoxLayout>
 
 namespace {
@@ -39,10 +40,15 @@ protected:
     }
 };
 
-// The search field's rounded surface.
+// The search field's rounded surface, outlined in the focus colour while the field has the keyboard.
 class SearchBar final : public QWidget {
 public:
     using QWidget::QWidget;
+    void setField(QWidget *field)
+    {
+        m_field = field;
+        repaintOnFocusChange(field, this);
+    }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -50,11 +56,15 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const EffectiveAppearance appearance = effectiveAppearance(this);
-        const RoundedSurface surface{10, AppColors::bgInput.resolve(appearance), AppColors::borderStrong.resolve(appearance), 0.8};
+        const RoundedSurface surface = RoundedSurface{10, AppColors::bgInput.resolve(appearance), AppColors::borderStrong.resolve(appearance), 0.8}
+                                           .focusedIf(m_field && m_field->hasFocus(), appearance);
         const QRectF box = QRectF(rect()).adjusted(0.4, 0.4, -0.4, -0.4);
         surface.paintFill(painter, box);
         surface.paintOutline(painter, box);
     }
+
+private:
+    QPointer<QWidget> m_field;
 };
 
 } // namespace
@@ -75,6 +85,7 @@ AppPickerView::AppPickerView(InstalledAppsServiceInterface &appsService, const Q
     m_search->setFont(SystemFont::font(13));
     m_search->setPlaceholderText(localized(QStringLiteral("picker.search")));
     barLayout->addWidget(m_search, 1);
+    bar->setField(m_search);
     barHolderLayout->addWidget(bar);
     body()->addWidget(barHolder);
     body()->addWidget(new DSDivider(this));

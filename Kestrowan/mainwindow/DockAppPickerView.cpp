@@ -71,7 +71,7 @@ protected:
         const qreal textLeft = iconRect.right() + 8;
         const qreal textWidth = std::max<qreal>(0, width() - 10 - textLeft);
         painter.setFont(font);
-        painter.setPen((selected ? AppColors::accent : AppColors::text1).resolve(appearance));
+        painter.setPen((selected ? AppColors::accentInk : AppColors::text1).resolve(appearance));
         painter.drawText(QRectF(textLeft, 0, textWidth, height()), Qt::AlignLeft | Qt::AlignVCenter,
                          QFontMetricsF(font).elidedText(m_app.name, Qt::ElideRight, textWidth));
     }

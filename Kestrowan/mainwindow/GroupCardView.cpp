@@ -329,7 +329,7 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
         painter.setBrush(stateColor);
         painter.drawEllipse(header.dot);
         drawLine(painter, header.state.topLeft(), smallMetrics.elidedText(header.stateText, Qt::ElideRight, header.state.width()),
-                 smallFont(), stateColor);
+                 smallFont(), (synced ? AppColors::successInk : AppColors::warningInk).resolve(appearance));
     }
 
     // Strip: the thumbnails (children), the overflow tile, then the quick-add column (its button
@@ -343,7 +343,7 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
         painter.drawText(tile, Qt::AlignCenter, u'+' + QString::number(strip.hiddenItems));
     }
     painter.setFont(hintFont());
-    painter.setPen(AppColors::text4.resolve(appearance));
+    painter.setPen(AppColors::text3.resolve(appearance));
     painter.drawText(QRectF(column.left() - 20, column.top() + thumbnailSide + hintSpacing, column.width() + 40, column.height()),
                      Qt::AlignHCenter | Qt::AlignTop, m_quickAddHint);
 }

@@ -294,8 +294,8 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
 {
     auto *panel = new QFileDialog(this);
     panel->setAttribute(Qt::WA_DeleteOnClose);
-    // Our own panel, not the desktop's, so that it looks the same everywhere and can be driven.
-    panel->setOption(QFileDialog::DontUseNativeDialog);
+    // The desktop's own chooser where the platform offers one (the desktop portal); Qt's dialog
+    // otherwise.
     // The panel chooses what is there; it makes, renames and deletes nothing (no "New Folder").
     panel->setOption(QFileDialog::ReadOnly);
     if (auto *newFolder = panel->findChild<QWidget *>(QStringLiteral("newFolderButton")))
@@ -304,7 +304,8 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
     fitSheetToWindow(panel, this, openPanelSize, true);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
     const QString prompt = localized(folders ? QStringLiteral("picker.chooseFolders") : QStringLiteral("picker.chooseItems"));
-    panel->setWindowTitle(prompt);
+    // Titled for what it does, not a stock "Open" or "Find Directory".
+    panel->setWindowTitle(localized(folders ? QStringLiteral("editor.openPanel.foldersTitle") : QStringLiteral("editor.openPanel.filesTitle")));
     panel->setLabelText(QFileDialog::Accept, prompt);
     panel->setDirectory(QDir::homePath());
     if (folders) {

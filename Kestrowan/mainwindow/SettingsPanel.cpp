@@ -493,7 +493,7 @@ QWidget *SettingsPanel::buildReset()
     new PillBackground(button, AppColors::danger, AppColors::danger, 0.06, 0.2);
     connect(button, &QAbstractButton::clicked, this, &SettingsPanel::requestResetAll);
     layout->addWidget(button, 0, Qt::AlignLeft);
-    auto *description = new TokenLabel(localized(QStringLiteral("settings.resetAll.description")), AppColors::text4,
+    auto *description = new TokenLabel(localized(QStringLiteral("settings.resetAll.description")), AppColors::text3,
                                        SystemFont::font(11), body);
     description->setWordWrap(true);
     layout->addWidget(description);

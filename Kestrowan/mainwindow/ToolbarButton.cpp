@@ -1,5 +1,6 @@
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 
+#include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/SymbolImage.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "NVLXDesign/SystemFont.h"
@@ -57,7 +58,8 @@ void ToolbarButton::paintEvent(QPaintEvent *)
     const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     surface.paintFill(painter, box);
 
-    const QColor color = m_color.resolve(appearance);
+    // The label (its symbol too, one piece with the words) in the text shade of its colour.
+    const QColor color = AppColors::textInk(m_color).resolve(appearance);
     const QFontMetricsF metrics(labelFont());
     qreal x = 10;
     if (const auto image = SymbolImage::named(m_symbol)) {

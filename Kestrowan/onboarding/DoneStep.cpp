@@ -55,7 +55,7 @@ QWidget *plusTile(int extra)
     tile->setFixedSize(24, 24);
     auto *layout = new QHBoxLayout(tile);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(StepParts::label(QStringLiteral("+") + QString::number(extra), 10, QFont::DemiBold, faintText, Qt::AlignCenter, true));
+    layout->addWidget(StepParts::label(QStringLiteral("+") + QString::number(extra), 10, QFont::DemiBold, secondaryText, Qt::AlignCenter, true));
     return tile;
 }
 

@@ -103,7 +103,7 @@ DraftGroupCard::DraftGroupCard(OnboardingFlow &flow, const DraftGroup &group, QW
     }
     if (group.appBundleIDs.isEmpty()) {
         TokenLabel *hint = StepParts::label(localized(active ? QStringLiteral("onboarding.group.tapToAssign") : QStringLiteral("onboarding.group.selectFirst")),
-                                            11, QFont::Normal, active ? white : faintText, Qt::AlignLeft);
+                                            11, QFont::Normal, active ? white : secondaryText, Qt::AlignLeft);
         if (active)
             hint->setColor(DynamicColor::fixed(0x1A120A, 0.8));
         column->addWidget(hint);

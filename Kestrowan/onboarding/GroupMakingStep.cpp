@@ -189,7 +189,8 @@ QWidget *GroupMakingStep::makeGroupsColumn()
     add.titlePoints = 11;
     add.titleWeight = QFont::DemiBold;
     add.spacing = 5;
-    add.color = faintText;
+    // An enabled control: the secondary text colour, not the faint one that reads as disabled.
+    add.color = secondaryText;
     add.outline = subtleFill;
     add.padding = 10;
     m_addButton = new TextButton(localized(QStringLiteral("onboarding.group.addAnother")), add);

@@ -4,7 +4,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QTextLayout>
+#include "Kestrowan/shell/LineBreaking.h"
 
 #include <cmath>
 
@@ -28,27 +28,7 @@ QStringList GridAppCard::nameLines() const
     const QString &name = inputs().app.name;
     if (m_linesName == name && !m_lines.isEmpty())
         return m_lines;
-    const QFont font = PopupStyle::font(nameSize, QFont::Medium);
-    const QFontMetricsF metrics(font);
-    QTextLayout layout(name, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    QStringList lines;
-    layout.beginLayout();
-    while (true) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth(nameWidth);
-        if (lines.size() == 1) {
-            // The second line takes the rest of the name, cut with an ellipsis.
-            lines.append(metrics.elidedText(name.mid(line.textStart()).trimmed(), Qt::ElideRight, nameWidth));
-            break;
-        }
-        lines.append(name.mid(line.textStart(), line.textLength()).trimmed());
-    }
-    layout.endLayout();
+    const QStringList lines = LineBreaking::elidedLines(PopupStyle::font(nameSize, QFont::Medium), name, nameWidth);
     m_linesName = name;
     m_lines = lines;
     return lines;

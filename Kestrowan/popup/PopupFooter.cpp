@@ -151,7 +151,7 @@ PopupFooter::PopupFooter(PopupContentModel &model, QWidget *parent)
         // it takes what room is left and wraps there; where even the key alone has no room, it
         // takes a line of its own under the buttons.
         auto *hint = new TokenLabel(PopupStyle::formatted(QStringLiteral("popup.keyboardShortcut.summon"), heldTogether(*shortcut)),
-                                    AppColors::text4, PopupStyle::font(10), this);
+                                    AppColors::text3, PopupStyle::font(10), this);
         m_shortcut = hint;
         m_shortcut->setTextFormat(Qt::PlainText);
         QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);

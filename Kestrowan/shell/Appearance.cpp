@@ -61,7 +61,8 @@ QPalette Appearance::lightPalette()
         .base = QColor(0xFF, 0xFF, 0xFF),
         .alternateBase = QColor(0xF4, 0xF5, 0xF5),
         .text = QColor(0x1D, 0x1D, 0x1F),
-        .secondaryText = QColor(0x86, 0x86, 0x8B),
+        // Placeholders read at 4.5:1 on white and on the tinted fields of the warm page.
+        .secondaryText = QColor(0x6B, 0x6B, 0x70),
         .disabledText = QColor(0xAE, 0xAE, 0xB2),
         .button = QColor(0xFF, 0xFF, 0xFF),
         .highlight = QColor(0x00, 0x7A, 0xFF),

@@ -1,15 +1,23 @@
 #include "Kestrowan/shell/ConfirmationAlert.h"
 
 #include "Kestrowan/shell/AppColors.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "NVLXDesign/SystemFont.h"
 
+#include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
+#include "NVLXDesign/RaisedPanel.h"
+#include "NVLXDesign/SoftShadow.h"
+#include "Platform/FloatingPanel.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QPointer>
 #include <QVBoxLayout>
 
 namespace {
@@ -40,11 +48,24 @@ QString ConfirmationAlert::deleteGroupTitle(const QString &groupName)
 }
 
 ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent)
-    : QDialog(parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
 {
     setWindowTitle(title);
+    // Rounded and shadowed where the window system composes; cut to the panel where it does not
+    // (a bare X server would show the clear corners and the shadow's room black).
+    QPointer<ConfirmationAlert> self(this);
+    FloatingPanel::useTranslucencyOrShape(this, [self](const QSize &) {
+        return self ? ContinuousShape::roundedRect(self->panelRect(), cornerRadius) : QPainterPath();
+    });
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
+
+    // A switch of the look reaches an open question whole and at once: its words take the new
+    // palette together with the panel, not a moment after it.
+    connect(&Appearance::shared(), &Appearance::changed, this, [this] {
+        setPalette(QApplication::palette());
+        update();
+    });
 
     m_title = new QLabel(title, this);
     m_title->setObjectName(QStringLiteral("title"));
@@ -82,7 +103,7 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     buttons->addWidget(m_confirm);
 
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 18, 20, 16);
+    layout->setContentsMargins(shadowMargin + 20, shadowMargin + 18, shadowMargin + 20, shadowMargin + 16);
     layout->setSpacing(6);
     layout->addWidget(m_title);
     layout->addWidget(m_message);
@@ -91,6 +112,33 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     layout->setSizeConstraint(QLayout::SetFixedSize);
     m_title->setFixedWidth(contentWidth);
     m_message->setFixedWidth(contentWidth);
+}
+
+QRectF ConfirmationAlert::panelRect() const
+{
+    return QRectF(rect()).adjusted(shadowMargin, shadowMargin, -shadowMargin, -shadowMargin);
+}
+
+void ConfirmationAlert::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // A window of its own takes the application's look, as every window does, read from the
+    // application itself: its own palette catches up with a switch only once the switch's events
+    // have gone round, and a repaint before that would show the old look.
+    const EffectiveAppearance appearance = effectiveAppearance(QApplication::palette());
+    const QRectF panel = panelRect();
+    paintRaisedPanel(painter, rect(), panel, cornerRadius, appearance);
+    // The shadow goes under the panel already drawn.
+    painter.setCompositionMode(QPainter::CompositionMode_DestinationOver);
+    paintSoftShadow(painter, panel, cornerRadius, AppColors::shadowLg.resolve(appearance), 16, QPointF(0, 8));
+}
+
+void ConfirmationAlert::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+        update();
 }
 
 void ConfirmationAlert::keyPressEvent(QKeyEvent *event)

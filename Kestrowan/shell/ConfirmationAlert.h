@@ -12,6 +12,8 @@ class QLabel;
 // title bar), the message below, and the two answers in reading order: "Cancel" first, then the
 // destructive answer, filled in the danger colour, both the kit's buttons. Escape cancels; Return
 // gives the destructive answer (the question is what the user asked for).
+// It is drawn as the kit's raised surfaces are: a rounded panel in the raised surface colour with a
+// hairline outline and a soft shadow, so that it stands off its window in either appearance.
 // It deletes itself when closed.
 class ConfirmationAlert : public QDialog {
     Q_OBJECT
@@ -29,8 +31,16 @@ public:
     // Whether the destructive answer closed the alert.
     bool wasConfirmed() const { return result() == QDialog::Accepted; }
 
+    // The rounded panel inside the window; the rest of the window holds the panel's shadow.
+    QRectF panelRect() const;
+    static constexpr qreal cornerRadius = 14;
+    // Room around the panel for its shadow.
+    static constexpr int shadowMargin = 24;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 signals:
     // The destructive answer was given; emitted before the alert closes.

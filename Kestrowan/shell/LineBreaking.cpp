@@ -1,5 +1,6 @@
 #include "Kestrowan/shell/LineBreaking.h"
 
+#include <QFontMetricsF>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -107,6 +108,30 @@ QStringList wrappedLines(const QFont &font, const QString &text, qreal width)
         const QTextLine line = layout.lineAt(i);
         lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
     }
+    return lines;
+}
+
+QStringList elidedLines(const QFont &font, const QString &text, qreal width, int maxLines)
+{
+    const QFontMetricsF metrics(font);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    while (lines.size() < maxLines) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        if (lines.size() + 1 == maxLines) {
+            lines.append(metrics.elidedText(text.mid(line.textStart()).trimmed(), Qt::ElideRight, width));
+            break;
+        }
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
     return lines;
 }
 

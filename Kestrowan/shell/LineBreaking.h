@@ -31,6 +31,10 @@ void layOutLines(QTextLayout &layout, qreal width);
 // The lines `text` breaks into at `width` (trimmed, in reading order).
 QStringList wrappedLines(const QFont &font, const QString &text, qreal width);
 
+// A name under a picture: at most `maxLines` lines of `width`, broken between words where it can
+// and anywhere where a word alone is wider; the last line takes the rest, cut with "…".
+QStringList elidedLines(const QFont &font, const QString &text, qreal width, int maxLines = 2);
+
 // The narrowest width, not over `width`, at which `text` still takes as many lines as at `width`:
 // the lines come out even, so the last never holds a lone word or character.
 qreal balancedWidth(const QFont &font, const QString &text, qreal width);

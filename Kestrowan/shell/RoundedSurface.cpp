@@ -5,6 +5,7 @@
 
 #include <QChildEvent>
 #include <QPaintEvent>
+#include <QPointer>
 #include <QPainterPath>
 
 #include <algorithm>
@@ -32,6 +33,41 @@ RoundedSurface RoundedSurface::toolbarButton(qreal corner, bool prominent, bool 
     if (hovered)
         return {corner, AppColors::pressed.resolve(appearance), AppColors::borderStrong.resolve(appearance), 1.0};
     return {corner, AppColors::bgHover.resolve(appearance), AppColors::borderCard.resolve(appearance), 0.8};
+}
+
+RoundedSurface RoundedSurface::focusedIf(bool focused, EffectiveAppearance appearance) const
+{
+    if (!focused)
+        return *this;
+    RoundedSurface ringed = *this;
+    ringed.outline = DS::borderFocus.resolve(appearance);
+    ringed.outlineWidth = 1.5;
+    return ringed;
+}
+
+namespace {
+
+class FocusRepainter final : public QObject {
+public:
+    FocusRepainter(QWidget *field, QWidget *surface) : QObject(field), m_surface(surface) { field->installEventFilter(this); }
+
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if ((event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) && m_surface)
+            m_surface->update();
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_surface;
+};
+
+} // namespace
+
+void repaintOnFocusChange(QWidget *field, QWidget *surface)
+{
+    if (field && surface)
+        new FocusRepainter(field, surface);
 }
 
 void RoundedSurface::paintFill(QPainter &painter, const QRectF &rect) const

@@ -25,6 +25,10 @@ struct RoundedSurface {
     // The main window's toolbar buttons.
     static RoundedSurface toolbarButton(qreal corner, bool prominent, bool hovered, EffectiveAppearance appearance);
 
+    // The same surface behind a text field that has the keyboard focus (`focused`): outlined in the
+    // kit's focus colour, as the kit's own fields show focus; unchanged otherwise.
+    RoundedSurface focusedIf(bool focused, EffectiveAppearance appearance) const;
+
     // Paint the fill first, then the content, then the outline.
     void paintFill(QPainter &painter, const QRectF &rect) const;
     void paintOutline(QPainter &painter, const QRectF &rect) const;
@@ -32,6 +36,9 @@ struct RoundedSurface {
     // the stroke would only be cut away (a field's text or a chip inside a bar drawn again).
     void paintOutline(QPainter &painter, const QRectF &rect, const QRegion &region) const;
 };
+
+// Draws `surface` again whenever `field` (a text field on it) takes or loses the keyboard focus.
+void repaintOnFocusChange(QWidget *field, QWidget *surface);
 
 // A container drawn as a rounded surface: the fill behind its children, the outline over them (the
 // outline takes no mouse events). The surface is asked again at every paint, so it may depend on

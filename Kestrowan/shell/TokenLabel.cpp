@@ -1,5 +1,6 @@
 #include "Kestrowan/shell/TokenLabel.h"
 
+#include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/LineBreaking.h"
 
 #include <QEvent>
@@ -38,7 +39,7 @@ void TokenLabel::changeEvent(QEvent *event)
 void TokenLabel::applyColor()
 {
     // The window background the label sits on decides the appearance; only the text role is ours.
-    const QColor wanted = m_color.resolve(this);
+    const QColor wanted = AppColors::textInk(m_color).resolve(this);
     if (palette().color(QPalette::WindowText) == wanted)
         return;
     // Only the text role is set, so every other role still follows the window's palette.

@@ -6,7 +6,8 @@
 #include <QLabel>
 #include <QStringList>
 
-// A label whose text colour is a colour token, following the window's appearance as it changes.
+// A label whose text colour is a colour token, following the window's appearance as it changes. In
+// the accent or a state colour the words take that colour's text shade (`AppColors::textInk`).
 class TokenLabel : public QLabel {
     Q_OBJECT
 public:

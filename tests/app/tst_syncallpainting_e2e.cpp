@@ -97,7 +97,8 @@ private:
     // The run of accent pixels at the window's bottom right: the Sync All button's label.
     static QRect syncAllLabel(const QImage &shot, const QRect &window)
     {
-        const QColor accent = AppColors::accent.light();
+        // The label's words, in the accent's text shade.
+        const QColor accent = AppColors::accentInk.light();
         QRect found;
         for (int y = window.bottom() - 70; y < window.bottom(); ++y) {
             for (int x = window.center().x(); x < window.right(); ++x) {
@@ -171,7 +172,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(syncedIcons(), groupCount, timeout);
             QTRY_COMPARE_WITH_TIMEOUT(folderTiles(), groupCount, timeout);
             // The button shows its done mark once the run is over.
-            const QColor green = AppColors::success.light();
+            const QColor green = AppColors::successInk.light();
             QTRY_VERIFY_WITH_TIMEOUT([&] {
                 const QImage shot = screen();
                 for (int dx = -40; dx <= 40; ++dx) {

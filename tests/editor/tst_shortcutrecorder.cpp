@@ -14,8 +14,10 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "tests/editor/EditorTestSupport.h"
+#include "tests/support/PixelChecks.h"
 #include "tests/support/TestMain.h"
 
 #include <QKeyEvent>
@@ -26,6 +28,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -125,6 +128,29 @@ private slots:
         QVERIFY(recorder.handleKeyPress(keyA, control));
         QVERIFY(!recorder.hasConflict());
         QCOMPARE(m_shortcuts.list.size(), 2);
+    }
+
+    // The Reset button of a stored group is a control that works: its word reads at 4.5:1 or more
+    // on its pill in both looks, not in the faint grey that says "disabled".
+    void anEnabledResetDoesNotLookDisabled()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            EditorDraft draft(m_group);
+            ShortcutRecorder recorder(&draft, &m_shortcuts, m_store.get(), translate);
+            QWidget window;
+            window.setAutoFillBackground(true);
+            auto *column = new QVBoxLayout(&window);
+            auto *section = new ShortcutSection(&recorder);
+            column->addWidget(section);
+            window.resize(480, 200);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QVERIFY(section->resetButton()->isEnabled());
+            const double ratio = drawnTextContrast(section->resetButton(), 2);
+            QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("Reset (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+        }
     }
 
     void resetGivesTheDefaultBack()

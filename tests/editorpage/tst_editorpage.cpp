@@ -16,6 +16,7 @@
 #include "Kestrowan/editor/ReorderTile.h"
 #include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/AppToastModifier.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Platform/UserDefaults.h"
@@ -26,8 +27,12 @@
 #include "NVLXDesign/DynamicShadowEffect.h"
 #include "NVLXDesign/SurfaceShadowEffect.h"
 #include "NVLXDesign/NVLXMenu.h"
+#include "NVLXDesign/SystemFont.h"
+#include "Kestrowan/editor/ScrollCue.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
+#include "Kestrowan/shell/LanguageManager.h"
+#include "Kestrowan/shell/Localization.h"
 #include "tests/support/FullDisk.h"
 #include "tests/support/PermissionOverride.h"
 #include "tests/support/PixelChecks.h"
@@ -36,6 +41,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QTreeView>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -145,6 +151,7 @@ private:
     std::unique_ptr<GroupManager> m_store;
     std::unique_ptr<FakeDockSync> m_dock;
     std::unique_ptr<GroupEditorPage> m_page;
+    std::unique_ptr<SkinManager> m_skins;
     SentSignals m_sent;
     int m_backs = 0;
 
@@ -155,6 +162,7 @@ private:
         services.dockSync = m_dock.get();
         services.sendSignal = m_sent.sender();
         services.droppedItemsFolder = dir().filePath(QStringLiteral("Kept"));
+        services.skinManager = m_skins.get();
         m_page = std::make_unique<GroupEditorPage>(services, group, isNewDraft, [this] { ++m_backs; });
         m_page->itemActions()->setTemporaryFolders({dir().filePath(QStringLiteral("scratch"))});
         m_page->resize(620, 540);
@@ -199,7 +207,11 @@ private slots:
         UserDefaults::standard().setValue(EditorSyncController::autoSyncEnabledKey, false);
     }
 
-    void cleanup() { m_page.reset(); }
+    void cleanup()
+    {
+        m_page.reset();
+        m_skins.reset();
+    }
 
     // The sync bar's shadow is made once per size and look and drawn again from that: in both
     // looks it is, pixel for pixel, the shadow the plain drop-shadow effect draws on every repaint.
@@ -319,7 +331,9 @@ private slots:
         QVERIFY(panel);
         QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 10000);
         QCOMPARE(panel->fileMode(), QFileDialog::Directory);
-        QVERIFY(panel->testOption(QFileDialog::DontUseNativeDialog));
+        // The desktop's own chooser wherever the platform offers one; Qt's own here, without.
+        QVERIFY(!panel->testOption(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(panel->windowTitle(), localizedText("editor.openPanel.foldersTitle"));
         panel->setDirectory(QFileInfo(projects).path());
         auto *name = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         QVERIFY(name);
@@ -688,6 +702,31 @@ private slots:
         }
     }
 
+    // The open panels are titled for what they do, in the interface's language, never a stock
+    // "Open" or "Find Directory".
+    void theOpenPanelsAreTitledForWhatTheyDo()
+    {
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        for (const QString &language : {QStringLiteral("en"), QStringLiteral("ja")}) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            GroupEditorPage *page = open(stored(QStringLiteral("Titles"), {}), false);
+            for (const int button : {2, 3}) {
+                QTest::mouseClick(page->itemSection()->emptyStateButtons().at(button), Qt::LeftButton);
+                QFileDialog *panel = page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel"));
+                QVERIFY(panel);
+                QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 10000);
+                const QString expected = localized(button == 2 ? QStringLiteral("editor.openPanel.filesTitle") : QStringLiteral("editor.openPanel.foldersTitle"));
+                QVERIFY(!expected.startsWith(QLatin1String("editor.")));
+                QCOMPARE(panel->windowTitle(), expected);
+                for (const QString &stock : {QStringLiteral("Open"), QStringLiteral("Find Directory")})
+                    QVERIFY(panel->windowTitle() != stock);
+                panel->reject();
+                QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel")), 10000);
+            }
+            m_page.reset();
+        }
+    }
+
     // The open panel for adding items shows its date column whole beside the names.
     void theOpenPanelKeepsItsDateColumnWhole()
     {
@@ -736,6 +775,190 @@ private slots:
                                 .arg(pageView.left()).arg(pageView.right())));
         // The row's bottom is not cut: the previews' outlines fit its height.
         QVERIFY(inPage.bottom() <= rowInPage.bottom());
+    }
+
+    // At the first scroll position the floating sync bar covers no section, whatever the window's
+    // height puts at its place (at some heights the icon-style titles stand there).
+    void theSyncBarCoversNoSectionAtTheFirstScrollPosition()
+    {
+        m_dock->tile = false;
+        const AppGroup group = stored(QStringLiteral("Bar"), {fileItem(QStringLiteral("/etc/hosts")), fileItem(QStringLiteral("/etc/passwd"))});
+        for (const QSize size : {QSize(620, 540), QSize(800, 600), QSize(620, 600), QSize(620, 640), QSize(620, 680), QSize(620, 720),
+                                 QSize(760, 760), QSize(1200, 1000)}) {
+            GroupEditorPage *page = open(group, false);
+            page->resize(size);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            DockSyncBar *bar = page->syncBar();
+            QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible() && bar->geometry().bottom() == page->height() - 18 - 1, 10000);
+            QCOMPARE(page->scrollArea()->verticalScrollBar()->value(), 0);
+            const QRect view(page->scrollArea()->viewport()->mapTo(page, QPoint(0, 0)), page->scrollArea()->viewport()->size());
+            auto *icons = page->findChild<IconStyleSection *>();
+            QVERIFY(icons);
+            QList<QWidget *> shown{icons};
+            for (IconChoiceButton *button : icons->buttons())
+                shown.append(button);
+            for (QWidget *widget : shown) {
+                const QRect visible = QRect(widget->mapTo(page, QPoint(0, 0)), widget->size()).intersected(view);
+                QVERIFY2(!visible.intersects(bar->geometry()),
+                         qPrintable(QStringLiteral("%1x%2: %3 at %4..%5 under the bar from %6")
+                                        .arg(size.width()).arg(size.height()).arg(QString::fromLatin1(widget->metaObject()->className()))
+                                        .arg(visible.top()).arg(visible.bottom()).arg(bar->geometry().top())));
+            }
+            // Nothing of the scrolling column lies under the bar at all.
+            QVERIFY(view.bottom() < bar->geometry().top());
+            m_page.reset();
+        }
+    }
+
+    // A row of style previews wider than the page says so: a cue at its cut end, which scrolls
+    // the row on when clicked, until the last preview shows whole and the cue goes; the cue at the
+    // start then leads back.
+    void aCutIconStyleRowShowsThatMoreLiesBeyond()
+    {
+        // The program's own skins: six previews in all, more than the page is wide.
+        m_skins = std::make_unique<SkinManager>(dir().filePath(QStringLiteral("Skins")), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
+        QCOMPARE(m_skins->availableSkins().size(), 3);
+        const AppGroup group = stored(QStringLiteral("Styles"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A"))});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        auto *section = page->findChild<IconStyleSection *>();
+        QVERIFY(section);
+        QCOMPARE(section->buttons().size(), 6);
+        QScrollArea *row = section->scrollArea();
+        QScrollBar *sideways = row->horizontalScrollBar();
+        QTRY_VERIFY_WITH_TIMEOUT(sideways->maximum() > 0, 10000);
+        QCOMPARE(sideways->value(), 0);
+        const auto wholeInRow = [row](QWidget *button) {
+            return row->viewport()->rect().contains(QRect(button->mapTo(row->viewport(), QPoint(0, 0)), button->size()));
+        };
+        QVERIFY(!wholeInRow(section->buttons().last()));
+        QTRY_VERIFY_WITH_TIMEOUT(section->trailingCue()->isVisible(), 5000);
+        QVERIFY(!section->leadingCue()->isVisible());
+        // The cue stands over the row's cut edge, above the previews.
+        const QRect cue(section->trailingCue()->mapTo(row, QPoint(0, 0)), section->trailingCue()->size());
+        QCOMPARE(cue.right(), row->viewport()->geometry().right());
+        for (int clicks = 0; section->trailingCue()->isVisible(); ++clicks) {
+            QVERIFY(clicks < 10);
+            const int before = sideways->value();
+            QTest::mouseClick(section->trailingCue(), Qt::LeftButton, {}, section->trailingCue()->buttonRect().center().toPoint());
+            QVERIFY(sideways->value() > before);
+        }
+        QCOMPARE(sideways->value(), sideways->maximum());
+        QVERIFY(wholeInRow(section->buttons().last()));
+        QVERIFY(section->leadingCue()->isVisible());
+        QTest::mouseClick(section->leadingCue(), Qt::LeftButton, {}, section->leadingCue()->buttonRect().center().toPoint());
+        QVERIFY(sideways->value() < sideways->maximum());
+        QVERIFY(section->trailingCue()->isVisible());
+        // As the page's width changes the cues keep to the row's ends, and show only while the row
+        // can scroll their way.
+        for (const int width : {640, 700, 600, 760, 620}) {
+            page->resize(width, 700);
+            QTRY_VERIFY_WITH_TIMEOUT(section->trailingCue()->isVisible() == (sideways->value() < sideways->maximum()), 5000);
+            QVERIFY(section->leadingCue()->isVisible() == (sideways->value() > 0));
+            const QRect view = row->viewport()->geometry();
+            if (section->trailingCue()->isVisible())
+                QTRY_COMPARE_WITH_TIMEOUT(section->trailingCue()->geometry().right(), view.right(), 5000);
+            if (section->leadingCue()->isVisible())
+                QCOMPARE(section->leadingCue()->geometry().left(), view.left());
+        }
+        // Wide enough for the whole row: no cue at either end.
+        page->resize(1100, 700);
+        QTRY_VERIFY_WITH_TIMEOUT(sideways->maximum() == 0, 5000);
+        QVERIFY(!section->trailingCue()->isVisible() && !section->leadingCue()->isVisible());
+    }
+
+    // Item names take two lines under their pictures, as the popup shows them: a name that fits
+    // in two lines shows whole; only a longer one is cut, at the end of its second line.
+    void itemNamesWrapOnTwoLines()
+    {
+        const QString moodboard = folder(QStringLiteral("Moodboard references"));
+        const QString longest = folder(QStringLiteral("A very long document name that does not fit at all"));
+        const AppGroup group = stored(QStringLiteral("Names"), {fileItem(moodboard), fileItem(longest)});
+        GroupEditorPage *page = open(group, false);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        QCOMPARE(page->itemSection()->cells().size(), 2);
+        EditorItemCell *cell = page->itemSection()->cells().at(0);
+        QCOMPARE(cell->item().name, QStringLiteral("Moodboard references"));
+        QCOMPARE(cell->nameLines(), (QStringList{QStringLiteral("Moodboard"), QStringLiteral("references")}));
+        const QStringList cut = page->itemSection()->cells().at(1)->nameLines();
+        QCOMPARE(cut.size(), 2);
+        QVERIFY(cut.at(1).endsWith(QChar(0x2026)));
+        QVERIFY(!cut.at(0).endsWith(QChar(0x2026)));
+        // Both lines are drawn, inside the cell.
+        const QFontMetricsF metrics(SystemFont::font(11));
+        const qreal firstLine = cell->thumbnailRect().bottom() + 4;
+        QVERIFY(cell->height() >= firstLine + 2 * metrics.height());
+        const QImage picture = cell->grab().toImage();
+        const qreal ratio = picture.devicePixelRatio();
+        const QColor background = picture.pixelColor(1, picture.height() - 1);
+        const QRect secondLine = QRectF(0, (firstLine + metrics.height()) * ratio, picture.width(), metrics.height() * ratio).toRect();
+        QVERIFY(!inkBounds(picture.copy(secondLine), background).isEmpty());
+    }
+
+    // The reorder mode's Done button reads on its accent fill in both looks.
+    void theReorderDoneButtonReads()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            const AppGroup group = stored(QStringLiteral("Order"), {fileItem(QStringLiteral("/etc/hosts")), fileItem(QStringLiteral("/etc/passwd"))});
+            GroupEditorPage *page = open(group, false);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            page->setDragRunner([](QWidget *, QMimeData *payload, const QPixmap &) { delete payload; });
+            page->itemActions()->beginItemDrag(group.apps.first().id);
+            EditorActionButton *done = page->itemSection()->doneButton();
+            QTRY_VERIFY_WITH_TIMEOUT(done->isVisible(), 5000);
+            const double ratio = drawnTextContrast(done, 3);
+            QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("Done (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+            page->itemActions()->finishReorder();
+            m_page.reset();
+        }
+    }
+
+    // A new group's empty name field says what goes there in words that read at 4.5:1 or more on
+    // the field, in both looks.
+    void theNamePlaceholderReadsInBothLooks()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            GroupEditorPage *page = open(makeEditorGroup(QString()), true);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            QVERIFY(page->nameField()->text().isEmpty());
+            page->header()->deleteButton()->setFocus();
+            const double ratio = drawnTextContrast(page->nameField()->parentWidget(), 3);
+            QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("placeholder (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+            m_page.reset();
+        }
+    }
+
+    // The group's name field shows that it has the keyboard as the kit's fields do: its outline
+    // turns to the accent's focus colour, and back when the focus leaves.
+    void theNameFieldShowsItsFocus()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            GroupEditorPage *page = open(stored(QStringLiteral("Studio"), {}), false);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            QLineEdit *field = page->nameField();
+            QWidget *surface = field->parentWidget();
+            const auto edgeIsAccent = [page, surface] {
+                const QImage shot = page->grab(QRect(surface->mapTo(page, QPoint(0, 0)), surface->size())).toImage();
+                const QColor edge = shot.pixelColor(QPoint(0, shot.height() / 2));
+                const QColor top = shot.pixelColor(QPoint(shot.width() / 2, 0));
+                return edge.red() - edge.blue() > 25 && top.red() - top.blue() > 25;
+            };
+            QVERIFY(!field->hasFocus());
+            QVERIFY(!edgeIsAccent());
+            QTest::mouseClick(field, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(field->hasFocus(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(edgeIsAccent(), 5000);
+            page->header()->deleteButton()->setFocus();
+            QTRY_VERIFY_WITH_TIMEOUT(!field->hasFocus(), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(!edgeIsAccent(), 5000);
+            m_page.reset();
+        }
     }
 
     void syncBarFollowsTheDraft()
@@ -808,6 +1031,77 @@ private slots:
         page->syncController()->tick();
         QVERIFY(m_dock->requests.isEmpty());
         QVERIFY(storedGroups(*m_store).isEmpty());
+    }
+
+    // The questions before deleting the group and removing an item stand off the page as the
+    // kit's raised surfaces do, in both looks: clear rounded corners, a hairline outline, the
+    // raised surface colour inside and a shadow under the panel.
+    void theConfirmationsAreRaisedRoundedPanels()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            const AppGroup group = stored(QStringLiteral("Studio"), {fileItem(QStringLiteral("/etc/hosts"))});
+            GroupEditorPage *page = open(group, false);
+            QVERIFY(QTest::qWaitForWindowExposed(page));
+            for (const QString &which : {QStringLiteral("deleteGroupAlert"), QStringLiteral("removeItemAlert")}) {
+                if (which == QLatin1String("deleteGroupAlert"))
+                    QTest::mouseClick(page->header()->deleteButton(), Qt::LeftButton);
+                else
+                    page->itemActions()->confirmRemoveApp(page->draft()->draft().apps.first());
+                auto *alert = page->findChild<ConfirmationAlert *>(which);
+                QVERIFY(alert);
+                QVERIFY(QTest::qWaitForWindowExposed(alert));
+                const QImage shot = alert->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+                const qreal ratio = shot.devicePixelRatio();
+                const auto at = [&](qreal x, qreal y) { return shot.pixelColor(QPointF(x * ratio, y * ratio).toPoint()); };
+                const QRectF panel = alert->panelRect();
+                const QString where = which + (dark ? QStringLiteral(" dark") : QStringLiteral(" light"));
+                // The window's own corner and the panel's rounded corner are clear.
+                QVERIFY2(at(1, 1).alpha() == 0, qPrintable(where));
+                QVERIFY2(at(panel.left() + 1, panel.top() + 1).alpha() < 128, qPrintable(where));
+                // Inside: the raised surface colour.
+                const QColor fill = DS::surfaceElevated.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light);
+                QCOMPARE(at(panel.left() + 6, panel.center().y()).rgb(), fill.rgb());
+                // A hairline outline: darker than the fill in the light look, lighter in the dark.
+                const QColor edge = at(panel.left(), panel.center().y());
+                QVERIFY2(edge.alpha() > 0 && (dark ? edge.lightness() > fill.lightness() : edge.lightness() < fill.lightness()),
+                         qPrintable(where + u' ' + edge.name(QColor::HexArgb)));
+                // A shadow under the panel.
+                QVERIFY2(at(panel.center().x(), panel.bottom() + 6).alpha() > 0, qPrintable(where));
+                alert->reject();
+                QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<ConfirmationAlert *>(which), 10000);
+            }
+            m_page.reset();
+        }
+    }
+
+    // An open question follows a switch of the look at once, however often the look flips while it
+    // is open: its panel is the raised surface of the look in force, never the one before.
+    void anOpenQuestionFollowsEveryLookSwitchAtOnce()
+    {
+        const auto restore = qScopeGuard([] { Appearance::shared().apply(false); });
+        Appearance::shared().apply(false);
+        GroupEditorPage *page = open(stored(QStringLiteral("Studio"), {fileItem(QStringLiteral("/etc/hosts"))}), false);
+        QVERIFY(QTest::qWaitForWindowExposed(page));
+        QTest::mouseClick(page->header()->deleteButton(), Qt::LeftButton);
+        auto *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("deleteGroupAlert"));
+        QVERIFY(alert);
+        QVERIFY(QTest::qWaitForWindowExposed(alert));
+        for (int flip = 0; flip < 8; ++flip) {
+            const bool dark = flip % 2 == 0;
+            Appearance::shared().apply(dark);
+            const QImage shot = alert->grab().toImage();
+            const qreal ratio = shot.devicePixelRatio();
+            const QRectF panel = alert->panelRect();
+            const QColor inside = shot.pixelColor(QPointF((panel.left() + 6) * ratio, panel.center().y() * ratio).toPoint());
+            QCOMPARE(inside.rgb(), DS::surfaceElevated.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light).rgb());
+            // Its words read on it.
+            const QRect message(alert->messageLabel()->geometry().topLeft() * ratio, alert->messageLabel()->size() * ratio);
+            const auto [fill, ink] = fillAndInk(shot.copy(message));
+            QVERIFY2(contrastRatio(fill, ink) >= 4.5, qPrintable(QStringLiteral("flip %1: %2 on %3").arg(flip).arg(ink.name(), fill.name())));
+        }
+        alert->reject();
     }
 
     // Mend: Back within the countdown syncs the pending change at once instead of dropping it.

@@ -10,6 +10,7 @@
 #include "Kestrowan/editor/EditorSyncController.h"
 #include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "NVLXDesign/SystemFont.h"
@@ -35,6 +36,8 @@ private:
     std::unique_ptr<GroupManager> m_store;
     std::unique_ptr<FakeDockSync> m_dock;
     std::unique_ptr<GroupEditorPage> m_page;
+    // The program's own skins, so that the style row shows what a user's does.
+    std::unique_ptr<SkinManager> m_skins;
 
     QString file(const QString &name, const QByteArray &bytes = "Kestrowan")
     {
@@ -81,6 +84,7 @@ private:
         GroupEditorServices services;
         services.groupManager = m_store.get();
         services.dockSync = m_dock.get();
+        services.skinManager = m_skins.get();
         services.sendSignal = [](const QString &, const QMap<QString, QString> &) {};
         m_page = std::make_unique<GroupEditorPage>(services, group, false, [] {});
         m_page->resize(size);
@@ -101,6 +105,17 @@ private:
         const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
         QDir().mkpath(folder);
         QVERIFY(picture.save(folder + u'/' + name + QStringLiteral(".png")));
+    }
+
+    // A question (a window of its own) drawn onto the page where it stands over it, its shadow
+    // and rounded corners on the page as the user sees them.
+    QImage overPage(QWidget *alert)
+    {
+        settleDecodedIcons(m_page.get());
+        QImage picture = m_page->grab().toImage();
+        QPainter painter(&picture);
+        painter.drawImage(m_page->mapFromGlobal(alert->pos()), alert->grab().toImage());
+        return picture;
     }
 
     void rename(GroupEditorPage *page, const QString &name)
@@ -129,9 +144,8 @@ private:
         page = open(studio, items(), dark);
         page->itemActions()->confirmRemoveApp(page->draft()->draft().apps.at(3));
         if (auto *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"))) {
-            QTest::qWait(20);
-            const QImage picture = alert->grab().toImage();
-            QVERIFY(picture.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-removeconfirm-") + look + QStringLiteral(".png")));
+            QVERIFY(QTest::qWaitForWindowExposed(alert));
+            QVERIFY(overPage(alert).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-removeconfirm-") + look + QStringLiteral(".png")));
             alert->reject();
         }
         // An item's context menu (the kit's menu, a window of its own) drawn onto the page where
@@ -154,8 +168,8 @@ private:
         // The question before deleting the group, which names it.
         page->header()->deleteButton()->click();
         if (auto *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("deleteGroupAlert"))) {
-            QTest::qWait(20);
-            QVERIFY(alert->grab().toImage().save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-deleteconfirm-") + look + QStringLiteral(".png")));
+            QVERIFY(QTest::qWaitForWindowExposed(alert));
+            QVERIFY(overPage(alert).save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-deleteconfirm-") + look + QStringLiteral(".png")));
             alert->reject();
         } else {
             QFAIL("no delete question");
@@ -212,6 +226,7 @@ private slots:
         useSourceResources();
         m_store = makeEditorStore(m_dir);
         m_dock = std::make_unique<FakeDockSync>();
+        m_skins = std::make_unique<SkinManager>(m_dir.filePath(QStringLiteral("Skins")), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
         SystemFont::applyToApplication();
     }
 
@@ -219,6 +234,7 @@ private slots:
     {
         m_page.reset();
         m_store.reset();
+        m_skins.reset();
     }
 
     void light() { shootAll(false); }

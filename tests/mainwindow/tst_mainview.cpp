@@ -479,6 +479,9 @@ private slots:
         QVERIFY(panel);
         QCOMPARE(panel->fileMode(), QFileDialog::ExistingFiles);
         QCOMPARE(panel->labelText(QFileDialog::Accept), localized(QStringLiteral("picker.chooseItems")));
+        // Titled for what it does; the desktop's own chooser wherever the platform offers one.
+        QCOMPARE(panel->windowTitle(), localized(QStringLiteral("editor.openPanel.filesTitle")));
+        QVERIFY(!panel->testOption(QFileDialog::DontUseNativeDialog));
 
         // Two files chosen, one of them twice through a link: both land in the group, saved.
         const QString first = m_home + QStringLiteral("/a.txt");
@@ -778,6 +781,58 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!view->deleteConfirmation(), 10000);
         QCOMPARE(m_store->groups().size(), 1);
         applyLook(false);
+    }
+
+    // The first-run words beside the New Group card and the Sync All label read at 4.5:1 or more
+    // against what they are drawn on, in both looks, measured from the window's picture.
+    void theGridsWordsReadInBothLooks()
+    {
+        const auto restore = qScopeGuard([] { applyLook(false); });
+        for (const bool dark : {false, true}) {
+            applyLook(dark);
+            auto view = makeView();
+            QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+            QWidget *empty = view->gridPage()->grid()->emptyState();
+            QTRY_VERIFY(empty->isVisible());
+            const QList<TokenLabel *> labels = empty->findChildren<TokenLabel *>();
+            QCOMPARE(labels.size(), 2);
+            for (TokenLabel *label : labels) {
+                const double ratio = drawnTextContrast(label);
+                QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 (%2): %3").arg(label->text().left(20), dark ? "dark" : "light").arg(ratio)));
+            }
+            ToolbarButton *syncAll = view->gridPage()->syncAllButton();
+            QCOMPARE(syncAll->text(), localized(QStringLiteral("main.syncAll")));
+            const double ratio = drawnTextContrast(syncAll, 3);
+            QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("Sync All (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+        }
+    }
+
+    // The picker's search field shows that it has the keyboard as the kit's fields do: the bar
+    // around it is outlined in the accent's focus colour, and plainly again once the focus leaves.
+    void thePickersSearchFieldShowsItsFocus()
+    {
+        AppPickerView picker(m_apps, {});
+        picker.resize(360, 420);
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&picker));
+        QLineEdit *field = picker.searchField();
+        QWidget *bar = field->parentWidget();
+        const auto outlineIsAccent = [&picker, bar] {
+            const QImage window = picker.grab().toImage();
+            const qreal scale = window.devicePixelRatio();
+            const QImage shot = window.copy(QRect(bar->mapTo(&picker, QPoint(0, 0)) * scale, bar->size() * scale));
+            const QColor side = shot.pixelColor(QPoint(0, shot.height() / 2));
+            const QColor top = shot.pixelColor(QPoint(shot.width() / 2, 0));
+            return side.red() - side.blue() > 25 && top.red() - top.blue() > 25;
+        };
+        QTRY_VERIFY(field->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(outlineIsAccent(), 5000);
+        QTest::keyClick(field, Qt::Key_Tab);
+        QTRY_VERIFY(!field->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(!outlineIsAccent(), 5000);
+        QTest::mouseClick(field, Qt::LeftButton);
+        QTRY_VERIFY(field->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(outlineIsAccent(), 5000);
     }
 
     // With the search field empty and focused, the caret stands before the placeholder's first

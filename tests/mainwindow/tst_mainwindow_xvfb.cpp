@@ -135,7 +135,8 @@ private:
     // The bottom-right run of accent pixels: the sync-all button's label.
     QRect syncAllLabel(const QImage &shot) const
     {
-        const QColor accent = AppColors::accent.light();
+        // The label's words, in the accent's text shade.
+        const QColor accent = AppColors::accentInk.light();
         QRect found;
         for (int y = m_window.bottom() - 70; y < m_window.bottom(); ++y) {
             for (int x = m_window.center().x(); x < m_window.right(); ++x) {
@@ -148,7 +149,7 @@ private:
 
     bool panelIsOpen() const
     {
-        const QString title = QStringLiteral("^") + QRegularExpression::escape(localized(QStringLiteral("picker.chooseFolders"))) + u'$';
+        const QString title = QStringLiteral("^") + QRegularExpression::escape(localized(QStringLiteral("editor.openPanel.foldersTitle"))) + u'$';
         return !output(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"), title}).isEmpty();
     }
 
@@ -256,7 +257,7 @@ private slots:
         m_pointer.click(button);
         QTRY_COMPARE_WITH_TIMEOUT(dockFolderTiles(), QSet<QString>({QStringLiteral("Work"), QStringLiteral("Listening")}), deadline);
         // The button shows its done mark: its label turns green.
-        const QColor green = AppColors::success.light();
+        const QColor green = AppColors::successInk.light();
         QTRY_VERIFY_WITH_TIMEOUT(screen().pixelColor(button) == green || [&] {
             const QImage shot = screen();
             for (int dx = -40; dx <= 40; ++dx) {

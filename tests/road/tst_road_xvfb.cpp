@@ -442,7 +442,7 @@ private slots:
         QVERIFY(waitForLine(QStringLiteral("Navigation selected page changed: group(")));
         const int windowsBefore = int(windowsOfProcess(m_program.processId()).size());
         QVERIFY(QTest::qWaitFor([&] {
-            m_pointer.click(inWindow(QPoint(356, 332)));
+            m_pointer.click(inWindow(QPoint(356, 346)));
             return QTest::qWaitFor([&] { return windowsOfProcess(m_program.processId()).size() > windowsBefore; }, 3000);
         }, 2 * roadTimeout));
         // The chooser, once drawn, takes a typed path.

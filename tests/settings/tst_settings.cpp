@@ -271,6 +271,30 @@ private slots:
         QVERIFY(m_sent.isEmpty());
     }
 
+    // The reset section's words read at 4.5:1 or more against the page in both looks: the
+    // description under the button and the button's own label on its tinted pill.
+    void theResetSectionsWordsReadInBothLooks()
+    {
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            panel().resize(620, 2400);
+            QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+            TokenLabel *description = nullptr;
+            for (TokenLabel *label : m_panel->findChildren<TokenLabel *>()) {
+                if (label->text() == localized(QStringLiteral("settings.resetAll.description")))
+                    description = label;
+            }
+            QVERIFY(description);
+            QTRY_VERIFY(description->isVisible() && description->visibleRegion().boundingRect() == description->rect());
+            const double ratio = drawnTextContrast(description);
+            QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("description (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+            QWidget *button = find<QWidget>(QStringLiteral("resetAll"));
+            const double buttonRatio = drawnTextContrast(button, 3);
+            QVERIFY2(buttonRatio >= 4.5, qPrintable(QStringLiteral("button (%1): %2").arg(dark ? "dark" : "light").arg(buttonRatio)));
+        }
+        Appearance::shared().apply(false);
+    }
+
     // Choosing from the open list, as the user does: the list is the kit's rounded menu (not the
     // style's square list with its blue highlight), in both looks; the page is rebuilt in the new
     // language while the menu that was clicked is still finishing its own work, so it must outlive it.

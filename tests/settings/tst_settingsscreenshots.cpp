@@ -76,7 +76,9 @@ private:
             panel.resize(620, 540);
             QCoreApplication::processEvents();
             QScrollBar *scroll = panel.scrollArea()->verticalScrollBar();
-            const int top = sectionBox->y() - 12;
+            // A question over the page is shown over the whole window, the page scrolled to its end.
+            const bool asking = panel.confirmation() != nullptr;
+            const int top = asking ? scroll->maximum() : sectionBox->y() - 12;
             if (top > scroll->maximum()) {
                 panel.resize(620, 540 - (top - scroll->maximum()));
                 QCoreApplication::processEvents();
@@ -93,6 +95,12 @@ private:
             if (QWidget *menu = QApplication::activePopupWidget()) {
                 QPainter painter(&picture);
                 painter.drawImage(panel.mapFromGlobal(menu->pos()), menu->grab().toImage());
+            }
+            // So is the question before a reset.
+            if (ConfirmationAlert *alert = panel.confirmation()) {
+                QVERIFY(QTest::qWaitForWindowExposed(alert));
+                QPainter painter(&picture);
+                painter.drawImage(panel.mapFromGlobal(alert->pos()), alert->grab().toImage());
             }
             save(picture, name);
         }
@@ -129,6 +137,19 @@ private slots:
             if (QWidget *menu = QApplication::activePopupWidget())
                 menu->close();
         }
+        LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+    }
+
+    // The question before a reset, over the page in both looks and in Japanese.
+    void theResetQuestion()
+    {
+        const auto ask = [](SettingsPanel &panel) {
+            QTest::mouseClick(panel.findChild<QAbstractButton *>(QStringLiteral("resetAll")), Qt::LeftButton);
+            QTRY_VERIFY(panel.confirmation() && panel.confirmation()->isVisible());
+        };
+        for (const auto &[dark, language] : {std::pair{false, QStringLiteral("en")}, std::pair{true, QStringLiteral("en")},
+                                             std::pair{false, QStringLiteral("ja")}})
+            shootPanel(dark, language, {"reset"}, ask, QStringLiteral("confirm"));
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
     }
 

@@ -1,6 +1,7 @@
 #include "tests/support/PixelChecks.h"
 
 #include <QHash>
+#include <QWidget>
 #include <algorithm>
 #include <cmath>
 
@@ -55,4 +56,15 @@ QRect inkBounds(const QImage &picture, const QColor &background)
         }
     }
     return bounds;
+}
+
+double drawnTextContrast(QWidget *widget, int inset)
+{
+    QWidget *window = widget->window();
+    const QImage picture = window->grab().toImage();
+    const qreal scale = picture.devicePixelRatio();
+    const QRect area = QRect(widget->mapTo(window, QPoint(0, 0)), widget->size()).adjusted(inset, inset, -inset, -inset);
+    const QRect pixels(QPointF(area.topLeft() * scale).toPoint(), QSizeF(area.size() * scale).toSize());
+    const auto [fill, ink] = fillAndInk(picture.copy(pixels));
+    return contrastRatio(fill, ink);
 }

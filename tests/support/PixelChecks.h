@@ -15,5 +15,12 @@ double contrastRatio(const QColor &a, const QColor &b);
 // control and its text.
 std::pair<QColor, QColor> fillAndInk(const QImage &picture);
 
+class QWidget;
+
+// The contrast of the words `widget` draws against what they are drawn on, read from its window's
+// picture (so the surface under a see-through widget counts), inside `widget` shrunk by `inset`
+// points on every side (clear of a control's outline).
+double drawnTextContrast(QWidget *widget, int inset = 0);
+
 // The smallest rectangle holding every pixel that differs clearly from `background`.
 QRect inkBounds(const QImage &picture, const QColor &background);
