@@ -13,14 +13,7 @@
 // test's child with its output kept, its windows found through X, and both ended with the test.
 class ProgramOnX {
 public:
-    // The program's environment: every log category on, X as its platform.
-    static QProcessEnvironment environment()
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        return environment;
-    }
+    static QProcessEnvironment environment() { return ProgramProcess::environment(); }
 
     // The stand-in Dock through its keeper: empty once it is up, otherwise why not.
     QString startDock(const QString &keeper, int timeoutMilliseconds) { return dock.start(keeper, timeoutMilliseconds); }

@@ -18,6 +18,12 @@ namespace ProgramWindows {
 
 constexpr int roadTimeout = 20000;
 
+// A rectangle as a failure message shows it.
+inline QString describe(const QRect &rect)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
+}
+
 // The viewable windows of one process, in root coordinates.
 inline QList<QRect> windowsOfProcess(qint64 pid)
 {

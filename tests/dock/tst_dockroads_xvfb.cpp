@@ -3,15 +3,7 @@
 // found among the program's windows on the X server.
 
 #include "Kestrowan/dock/DockPositionResolver.h"
-#include "Kestrowan/groups/AppGroup.h"
-#include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
-#include "tests/dock/ProgramWindows.h"
-#include "tests/dock/StandinDockSession.h"
-#include "tests/app/ProgramProcess.h"
-#include "tests/app/X11Windows.h"
-#include "tests/dock/XTestKeyboard.h"
-#include "tests/standin/XTestPointer.h"
+#include "tests/app/ProgramRoad.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -27,126 +19,55 @@
 #include <csignal>
 
 using namespace DockPositionResolver;
+using ProgramWindows::roadTimeout;
 
 namespace {
 
-constexpr int roadTimeout = 20000;
 // The stand-in Dock's menu-bar strip along the top of the screen, where the display has no tray.
 constexpr int menuBarStripHeight = 24;
 
-// The viewable windows of one process, in root coordinates.
-QList<QRect> windowsOfProcess(qint64 pid)
-{
-    QList<QRect> windows;
-    for (const X11Windows::Window &window : X11Windows().all()) {
-        if (window.viewable && window.pid == pid)
-            windows.append(window.geometry);
-    }
-    return windows;
-}
-
-// Where a popup beside `anchor` (window space) would be: its edge within a few points of the
-// anchor's far side, across from the Dock, and centred on the anchor along it.
-bool isBesideAbove(const QRect &window, const QRect &anchor)
-{
-    const int gap = anchor.top() - (window.top() + window.height());
-    return gap >= 0 && gap <= 16 && qAbs(window.center().x() - anchor.center().x()) <= 4;
-}
-
 } // namespace
 
-class TestDockRoadsXvfb : public QObject {
+class TestDockRoadsXvfb : public QObject, private ProgramRoad {
     Q_OBJECT
 
 private:
-    StandinDockSession m_dock;
-    XTestPointer m_pointer;
-    XTestKeyboard m_keyboard;
-    QProcess m_program;
-    QStringList m_log;
     QList<AppGroup> m_groups;
     QString m_work, m_play, m_alpha;
 
-    AppGroup makeGroup(const QString &name)
-    {
-        AppGroup group;
-        group.id = QUuid::createUuid();
-        group.name = name;
-        const QString note = m_dock.home + QStringLiteral("/Documents/") + name + QStringLiteral(".txt");
-        QDir().mkpath(QFileInfo(note).path());
-        QFile(note).open(QIODevice::WriteOnly);
-        group.apps = {AppItem{QUuid::createUuid(), QStringLiteral("file:") + note, name + QStringLiteral(" notes"), note}};
-        return group;
-    }
-
-    QString mirrorFolder(const AppGroup &group) { return m_dock.makeGroupFolder(group.name, group.id); }
+    // A group of one note, titled "<name> notes".
+    AppGroup makeGroup(const QString &name) { return makeNotesGroup(name, {{name, name + QStringLiteral(" notes")}}); }
 
     void startProgram(const QString &interactionMode)
     {
-        SettingsFileUserDefaults defaults(QString{});
-        defaults.setValue(QStringLiteral("interactionMode"), interactionMode);
-        defaults.setValue(QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced"));
-        defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
-        // The Dock makes room for a regular program's tile; kept regular, the tiles stay put.
-        defaults.setValue(QStringLiteral("showInDock"), true);
-        defaults.synchronize();
-        m_log.clear();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
-        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
-        QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
+        writeUserSettings(interactionMode, {{QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced")}});
+        QVERIFY(launchProgram());
         // The Dock shows the running program on a tile of its own once the program has a window.
         QTRY_COMPARE_WITH_TIMEOUT(readDockItems().size(), 4, roadTimeout);
     }
 
-    void stopProgram()
+    // The program started, past the start-up passes of its Dock watchers, its main window drawn.
+    void startWithItsWindowDrawn(const QString &interactionMode, std::optional<QRect> &window)
     {
-        m_program.terminate();
-        if (!m_program.waitForFinished(10000)) {
-            m_program.kill();
-            m_program.waitForFinished();
-        }
-    }
-
-    bool waitForLine(const QString &text, int from = 0, int timeout = roadTimeout)
-    {
-        return QTest::qWaitFor([&] { return lineIndex(text, from) >= 0; }, timeout);
-    }
-
-    int lineIndex(const QString &text, int from = 0) const
-    {
-        for (int i = from; i < m_log.size(); ++i) {
-            if (m_log.at(i).contains(text))
-                return i;
-        }
-        return -1;
+        startProgram(interactionMode);
+        if (QTest::currentTestFailed())
+            return;
+        QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
+        QVERIFY(ProgramWindows::waitUntilDrawn(*window));
     }
 
     // The program's popup beside the anchor (window space), once it shows.
-    std::optional<QRect> popupBeside(const QRect &anchor) const
-    {
-        for (const QRect &window : windowsOfProcess(m_program.processId())) {
-            if (isBesideAbove(window, anchor))
-                return window;
-        }
-        return std::nullopt;
-    }
+    std::optional<QRect> popupBeside(const QRect &anchor) const { return ProgramWindows::popupBeside(m_program.processId(), anchor); }
 
     bool waitForPopupBeside(const QRect &anchor, int timeout = roadTimeout)
     {
-        return QTest::qWaitFor([&] { return popupBeside(anchor).has_value(); }, timeout);
+        return ProgramWindows::waitForPopupBeside(m_program.processId(), anchor, timeout);
     }
 
     // The group's tile where the Dock has it now: the Dock makes room for the program's own tile
     // while it runs.
-    std::optional<DockItemInfo> tileOf(const QString &group) const
-    {
-        for (const DockItemInfo &item : readDockItems()) {
-            if (item.title == group)
-                return item;
-        }
-        return std::nullopt;
-    }
+    std::optional<DockItemInfo> tileOf(const QString &group) const { return ProgramWindows::tileOf(group); }
 
     // The popup beside a group's tile, wherever the Dock has the tile at the moment.
     bool waitForPopupBesideGroup(const QString &group, bool shown = true, int timeout = roadTimeout)
@@ -174,59 +95,31 @@ private:
     }
 
     // Rests the pointer on a group's tile until the program shows the popup beside it.
-    bool hoverUntilShown(const QString &group)
-    {
-        return QTest::qWaitFor([&] {
-            const std::optional<DockItemInfo> tile = tileOf(group);
-            if (!tile)
-                return false;
-            m_pointer.move(tile->frame.center().toPoint() + QPoint(1, 0));
-            m_pointer.move(tile->frame.center().toPoint());
-            return waitForPopupBeside(tile->frame.toRect(), 500);
-        }, roadTimeout);
-    }
+    bool hoverUntilShown(const QString &group) { return hoverUntilPopupBeside(group).has_value(); }
 
     // The name a popup shows, read off the screen: the group's popup draws its name in its header,
     // so the two groups' popups differ there.
-    QImage grabWindow(const QRect &window) const
-    {
-        return QGuiApplication::primaryScreen()->grabWindow(0, window.x(), window.y(), window.width(), window.height()).toImage();
-    }
+    QImage grabWindow(const QRect &window) const { return ProgramWindows::grabScreen(window); }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server");
-        const QString programPath = QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath();
-        QVERIFY(TrustStore::grant(programPath));
+        QVERIFY2(canDrive(), "needs an X server");
+        QVERIFY(grantDockAccess());
         m_groups = {makeGroup(QStringLiteral("Work")), makeGroup(QStringLiteral("Play"))};
-        const QString storage = m_dock.home + QStringLiteral("/.local/share/Kestrowan");
-        QDir().mkpath(storage);
-        QFile groupsFile(storage + QStringLiteral("/groups.json"));
-        QVERIFY(groupsFile.open(QIODevice::WriteOnly));
-        groupsFile.write(QJsonDocument(AppGroup::listToJson(m_groups)).toJson());
-        groupsFile.close();
+        QVERIFY(writeGroups(m_groups));
         m_work = mirrorFolder(m_groups.at(0));
         m_play = mirrorFolder(m_groups.at(1));
         m_alpha = m_dock.makeApplication(QStringLiteral("Alpha"));
         m_dock.writePreferences(QStringLiteral("bottom"), false, {m_alpha}, {m_work, m_play});
         QVERIFY(m_dock.start() > 0);
-        connect(&m_program, &QProcess::readyRead, this, [this] {
-            while (m_program.canReadLine())
-                m_log.append(QString::fromUtf8(m_program.readLine()).trimmed());
-        });
     }
 
     void cleanup()
     {
         if (QTest::currentTestFailed()) {
-            for (const QString &line : std::as_const(m_log))
-                qInfo("program: %s", qPrintable(line));
-            for (const QRect &window : windowsOfProcess(m_program.processId()))
-                qInfo("window: %d,%d %dx%d", window.x(), window.y(), window.width(), window.height());
-            for (const DockItemInfo &item : readDockItems())
-                qInfo("tile %s: %g,%g %gx%g", qPrintable(item.title), item.frame.x(), item.frame.y(), item.frame.width(),
-                      item.frame.height());
+            printProgramOutput();
+            printWindowsAndTiles();
         }
         stopProgram();
     }
@@ -258,13 +151,10 @@ private slots:
     // Back leaves it.
     void aClickInTheWindowAfterADesktopClickActs()
     {
-        startProgram(QStringLiteral("click"));
+        std::optional<QRect> window;
+        startWithItsWindowDrawn(QStringLiteral("click"), window);
         if (QTest::currentTestFailed())
             return;
-        QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
-        std::optional<QRect> window;
-        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
-        QVERIFY(ProgramWindows::waitUntilDrawn(*window));
         const QPoint workCard = window->topLeft() + QPoint(440, 45);
         const QPoint back = window->topLeft() + QPoint(40, 25);
         const QList<QPoint> desktops{QPoint(100, 400), QPoint(1300, 800), QPoint(200, 860), QPoint(100, 100)};
@@ -290,13 +180,10 @@ private slots:
     // too would delete, so the question is only ever asked and dismissed here.
     void theDeleteQuestionTakesTheKeyboardEachTime()
     {
-        startProgram(QStringLiteral("click"));
+        std::optional<QRect> window;
+        startWithItsWindowDrawn(QStringLiteral("click"), window);
         if (QTest::currentTestFailed())
             return;
-        QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
-        std::optional<QRect> window;
-        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), roadTimeout);
-        QVERIFY(ProgramWindows::waitUntilDrawn(*window));
         // The Work group's editor: its delete button stands at the header's far end.
         int from = int(m_log.size());
         m_pointer.click(window->topLeft() + QPoint(440, 45));
@@ -342,12 +229,8 @@ private:
     // The program's main window, while it shows.
     std::optional<QRect> mainWindow() const
     {
-        for (const X11Windows::Window &window : X11Windows().all()) {
-            if (window.pid == m_program.processId() && window.viewable && window.name == QLatin1String("Kestrowan")
-                && window.geometry.width() >= 600)
-                return window.geometry;
-        }
-        return std::nullopt;
+        const std::optional<X11Windows::Window> window = shownMainWindow();
+        return window ? std::optional<QRect>(window->geometry) : std::nullopt;
     }
 
     // The popup a hover opened, wherever the Dock is: the program's only large window once its
@@ -397,15 +280,7 @@ private:
     void closeMainWindow()
     {
         // The main window is closed, as a user working elsewhere would have it; the program stays.
-        QVERIFY(QTest::qWaitFor([&] {
-            for (const X11Windows::Window &window : X11Windows().all()) {
-                if (window.viewable && window.pid == m_program.processId() && window.name == QLatin1String("Kestrowan")) {
-                    X11Windows().requestClose(window.id);
-                    return false;
-                }
-            }
-            return true;
-        }, roadTimeout));
+        QVERIFY(ProgramWindows::closeMainWindow(m_program.processId()));
     }
 
 private slots:

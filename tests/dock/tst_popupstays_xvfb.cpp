@@ -4,23 +4,8 @@
 // the same. Typing a search resizes the panel under a resting pointer without moving it off its
 // tile or away from the pointer.
 
-#include "Kestrowan/dock/DockPositionResolver.h"
-#include "Kestrowan/groups/AppGroup.h"
-#include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
-#include "tests/app/ProgramProcess.h"
-#include "tests/app/X11Windows.h"
-#include "tests/dock/ProgramWindows.h"
-#include "tests/dock/StandinDockSession.h"
-#include "tests/dock/XTestKeyboard.h"
-#include "tests/standin/XTestPointer.h"
+#include "tests/app/ProgramRoad.h"
 #include "tests/support/TestMain.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QProcess>
 
 using namespace ProgramWindows;
 
@@ -31,52 +16,22 @@ constexpr int restMilliseconds = 1200;
 // The pace of a hand gliding from the tile into the popup, per step.
 constexpr int glideStepMilliseconds = 200;
 
-QString describe(const QRect &rect)
-{
-    return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
-}
-
 } // namespace
 
-class TestPopupStaysXvfb : public QObject {
+class TestPopupStaysXvfb : public QObject, private ProgramRoad {
     Q_OBJECT
 
 private:
-    StandinDockSession m_dock;
-    XTestPointer m_pointer;
-    XTestKeyboard m_keyboard;
-    QProcess m_program;
-    QStringList m_log;
     QString m_tall, m_short, m_alpha;
 
     AppGroup makeGroup(const QString &name, int count)
     {
-        AppGroup group;
-        group.id = QUuid::createUuid();
-        group.name = name;
-        group.displayStyle = AppGroup::DisplayStyle::List;
-        for (int i = 1; i <= count; ++i) {
-            const QString note = m_dock.home + QStringLiteral("/Documents/%1 %2.txt").arg(name).arg(i);
-            QDir().mkpath(QFileInfo(note).path());
-            QFile(note).open(QIODevice::WriteOnly);
-            group.apps.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + note, QStringLiteral("Note %1").arg(i), note});
-        }
-        return group;
-    }
-
-    bool waitForLine(const QString &text, int timeout = roadTimeout)
-    {
-        return QTest::qWaitFor([&] { return !m_log.filter(text).isEmpty(); }, timeout);
+        return makeNotesGroup(name, numberedNotes(name, count), AppGroup::DisplayStyle::List);
     }
 
     void startProgram()
     {
-        m_log.clear();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
-        QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
+        QVERIFY(launchProgram());
         QTRY_VERIFY_WITH_TIMEOUT(tileOf(QStringLiteral("Tall")) && tileOf(QStringLiteral("Kestrowan")), roadTimeout);
         // The program starts its Dock watchers afresh twice in its first second or so, which also
         // closes any popup: what follows must be the program's doing, not theirs.
@@ -90,7 +45,7 @@ private:
     // The Dock moved to `edge` and started again, the program with it, the pointer away from both.
     void dockAt(const QString &edge)
     {
-        ProgramWindows::stopProgram(m_program);
+        stopProgram();
         m_pointer.move(QPoint(500, 300));
         m_dock.writePreferences(edge, false, {m_alpha}, {m_tall, m_short});
         QVERIFY(m_dock.restart() > 0);
@@ -146,42 +101,27 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server");
-        QVERIFY(TrustStore::grant(QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath()));
+        QVERIFY2(canDrive(), "needs an X server");
+        QVERIFY(grantDockAccess());
         const QList<AppGroup> groups{makeGroup(QStringLiteral("Tall"), 9), makeGroup(QStringLiteral("Short"), 2)};
-        const QString storage = m_dock.home + QStringLiteral("/.local/share/Kestrowan");
-        QDir().mkpath(storage);
-        QFile groupsFile(storage + QStringLiteral("/groups.json"));
-        QVERIFY(groupsFile.open(QIODevice::WriteOnly));
-        groupsFile.write(QJsonDocument(AppGroup::listToJson(groups)).toJson());
-        groupsFile.close();
-        m_tall = m_dock.makeGroupFolder(groups.at(0).name, groups.at(0).id);
-        m_short = m_dock.makeGroupFolder(groups.at(1).name, groups.at(1).id);
+        QVERIFY(writeGroups(groups));
+        m_tall = mirrorFolder(groups.at(0));
+        m_short = mirrorFolder(groups.at(1));
         m_alpha = m_dock.makeApplication(QStringLiteral("Alpha"));
         m_dock.writePreferences(QStringLiteral("bottom"), false, {m_alpha}, {m_tall, m_short});
         QVERIFY(m_dock.start() > 0);
-        SettingsFileUserDefaults defaults(QString{});
-        defaults.setValue(QStringLiteral("interactionMode"), QStringLiteral("hover"));
-        defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
-        // The Dock makes room for a regular program's tile; kept regular, the tiles stay put.
-        defaults.setValue(QStringLiteral("showInDock"), true);
-        defaults.synchronize();
-        collectOutput(m_program, m_log);
+        writeUserSettings(QStringLiteral("hover"));
     }
 
     void cleanup()
     {
         if (QTest::currentTestFailed()) {
-            for (const QString &line : std::as_const(m_log))
-                qInfo("program: %s", qPrintable(line));
-            for (const QRect &window : windowsOfProcess(m_program.processId()))
-                qInfo("window: %s", qPrintable(describe(window)));
-            for (const DockItemInfo &item : DockPositionResolver::readDockItems())
-                qInfo("tile %s: %s", qPrintable(item.title), qPrintable(describe(item.frame.toRect())));
+            printProgramOutput();
+            printWindowsAndTiles();
         }
     }
 
-    void cleanupTestCase() { ProgramWindows::stopProgram(m_program); }
+    void cleanupTestCase() { stopProgram(); }
 
     void theWayFromABottomTileCounts()
     {

@@ -3,21 +3,8 @@
 // as a user's hand would. Each show must hold the keyboard (the X server sends the keys to it), take
 // a letter into its search and close on Escape; the program's own keys work while it is up.
 
-#include "Kestrowan/groups/AppGroup.h"
-#include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
-#include "tests/app/ProgramProcess.h"
-#include "tests/app/X11Windows.h"
-#include "tests/dock/ProgramWindows.h"
-#include "tests/dock/StandinDockSession.h"
-#include "tests/dock/XTestKeyboard.h"
-#include "tests/standin/XTestPointer.h"
+#include "tests/app/ProgramRoad.h"
 #include "tests/support/TestMain.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
 
 #include <functional>
 
@@ -39,76 +26,46 @@ struct Road {
 
 } // namespace
 
-class TestPopupKeyboardXvfb : public QObject {
+class TestPopupKeyboardXvfb : public QObject, private ProgramRoad {
     Q_OBJECT
 
 private:
-    StandinDockSession m_dock;
-    XTestPointer m_pointer;
-    XTestKeyboard m_keyboard;
-    QProcess m_program;
-    QStringList m_log;
     QList<AppGroup> m_groups;
     QStringList m_folders;
     std::optional<quint32> m_mainWindow;
 
+    // Each item a note titled as its file is named.
     AppGroup makeGroup(const QString &name, const QStringList &items)
     {
-        AppGroup group;
-        group.id = QUuid::createUuid();
-        group.name = name;
-        group.displayStyle = AppGroup::DisplayStyle::List;
-        for (const QString &item : items) {
-            const QString note = m_dock.home + QStringLiteral("/Documents/") + item + QStringLiteral(".txt");
-            QDir().mkpath(QFileInfo(note).path());
-            QFile(note).open(QIODevice::WriteOnly);
-            group.apps.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + note, item, note});
-        }
-        return group;
+        QList<Note> notes;
+        for (const QString &item : items)
+            notes.append({item, item});
+        return makeNotesGroup(name, notes, AppGroup::DisplayStyle::List);
     }
 
     // The Dock with an application and, when `withGroups`, the groups' folders; the program started
     // afresh in `mode` ("hover" or "click") with its main window open, as every start opens it.
     void startProgram(const QString &mode, bool withGroups)
     {
-        ProgramWindows::stopProgram(m_program);
+        stopProgram();
         // KESTROWAN_TEST_DOCK_EDGE=left or right runs the same roads with the Dock on that edge.
         m_dock.writePreferences(qEnvironmentVariable("KESTROWAN_TEST_DOCK_EDGE", QStringLiteral("bottom")), false, {m_dock.makeApplication(QStringLiteral("Alpha"))},
                                 withGroups ? m_folders : QStringList());
         QVERIFY(m_dock.pid() > 0 ? m_dock.restart() > 0 : m_dock.start() > 0);
-        SettingsFileUserDefaults defaults(QString{});
-        defaults.setValue(QStringLiteral("interactionMode"), mode);
-        defaults.setValue(QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced"));
-        defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
-        // Kept regular, the program has a Dock tile of its own from the start: the tiles stay put.
-        defaults.setValue(QStringLiteral("showInDock"), true);
-        defaults.synchronize();
-        m_log.clear();
+        writeUserSettings(mode, {{QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced")}});
         m_mainWindow.reset();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
-        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
         // The Dock watchers are started afresh twice in the first second or so; a tile's click in
         // between would be the Dock's.
-        QVERIFY(waitForLine(QStringLiteral("Startup recovery pass at 1200 ms done")));
+        QVERIFY(launchProgram(QStringLiteral("Startup recovery pass at 1200 ms done")));
         QVERIFY(QTest::qWaitFor([&] { return (m_mainWindow = findMainWindow()).has_value(); }, roadTimeout));
         if (withGroups)
             QVERIFY(QTest::qWaitFor([&] { return tileOf(m_groups[0].name) && tileOf(QStringLiteral("Kestrowan")); }, roadTimeout));
     }
 
-    bool waitForLine(const QString &text, int timeout = roadTimeout)
-    {
-        return QTest::qWaitFor([&] { return !m_log.filter(text).isEmpty(); }, timeout);
-    }
-
     std::optional<quint32> findMainWindow()
     {
-        for (const X11Windows::Window &window : X11Windows().all()) {
-            if (window.pid == m_program.processId() && window.viewable && window.name == QLatin1String("Kestrowan")
-                && window.geometry.width() >= 600)
-                return window.id;
-        }
-        return std::nullopt;
+        const std::optional<X11Windows::Window> window = shownMainWindow();
+        return window ? std::optional<quint32>(window->id) : std::nullopt;
     }
 
     // The popup among the program's windows: as large as a popup and not the main window.
@@ -195,35 +152,24 @@ private:
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server");
-        QVERIFY(TrustStore::grant(QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath()));
+        QVERIFY2(canDrive(), "needs an X server");
+        QVERIFY(grantDockAccess());
         m_groups = {makeGroup(QStringLiteral("Work"), {QStringLiteral("Alpha notes"), QStringLiteral("Beta notes"),
                                                        QStringLiteral("Gamma notes")}),
                     makeGroup(QStringLiteral("Play"), {QStringLiteral("Delta notes"), QStringLiteral("Echo notes"),
                                                        QStringLiteral("Kilo notes")})};
-        const QString storage = m_dock.home + QStringLiteral("/.local/share/Kestrowan");
-        QDir().mkpath(storage);
-        QFile groupsFile(storage + QStringLiteral("/groups.json"));
-        QVERIFY(groupsFile.open(QIODevice::WriteOnly));
-        groupsFile.write(QJsonDocument(AppGroup::listToJson(m_groups)).toJson());
-        groupsFile.close();
+        QVERIFY(writeGroups(m_groups));
         for (const AppGroup &group : std::as_const(m_groups))
-            m_folders.append(m_dock.makeGroupFolder(group.name, group.id));
-        connect(&m_program, &QProcess::readyRead, this, [this] {
-            while (m_program.canReadLine())
-                m_log.append(QString::fromUtf8(m_program.readLine()).trimmed());
-        });
+            m_folders.append(mirrorFolder(group));
     }
 
     void cleanup()
     {
-        if (QTest::currentTestFailed()) {
-            for (const QString &line : std::as_const(m_log))
-                qInfo("program: %s", qPrintable(line));
-        }
+        if (QTest::currentTestFailed())
+            printProgramOutput();
     }
 
-    void cleanupTestCase() { ProgramWindows::stopProgram(m_program); }
+    void cleanupTestCase() { stopProgram(); }
 
     // The groups' folders stand in the Dock: the hot key with the main window open and closed, and a
     // rest of the pointer on the tile.

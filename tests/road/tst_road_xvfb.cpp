@@ -2,14 +2,10 @@
 // real X server, driven only from outside with XTest and the Dock's Accessibility socket. The steps
 // run in order and share one home; each leaves a picture of what the user saw.
 
-#include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
-#include "tests/app/X11Windows.h"
-#include "tests/dock/ProgramWindows.h"
-#include "tests/dock/StandinDockSession.h"
-#include "tests/dock/XTestKeyboard.h"
+#include "tests/app/ProgramProcess.h"
+#include "tests/app/ProgramRoad.h"
 #include "tests/standin/DockPreferencesWriter.h"
-#include "tests/standin/XTestPointer.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -23,7 +19,6 @@
 #include <functional>
 
 #include <csignal>
-#include <sys/prctl.h>
 
 using namespace ProgramWindows;
 
@@ -67,26 +62,13 @@ int brightest(const QImage &image)
 
 } // namespace
 
-class TestRoadXvfb : public QObject {
+class TestRoadXvfb : public QObject, private ProgramRoad {
     Q_OBJECT
 
 private:
-    StandinDockSession m_dock;
-    XTestPointer m_pointer;
-    XTestKeyboard m_keyboard;
-    QProcess m_program;
-    QStringList m_log;
     QString m_storage;
     QString m_startedLog;
     QStringList m_folders;
-
-    QProcessEnvironment programEnvironment() const
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        return environment;
-    }
 
     // An application as the desktop knows one: its entry in the home's applications folder.
     QString makeApplication(const QString &name, const QByteArray &command)
@@ -164,30 +146,7 @@ private:
         return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).array() : QJsonArray();
     }
 
-    void startProgram()
-    {
-        m_log.clear();
-        m_program.setProgram(QStringLiteral(KESTROWAN_PROGRAM));
-        m_program.setProcessEnvironment(programEnvironment());
-        m_program.setProcessChannelMode(QProcess::MergedChannels);
-        m_program.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_program.start();
-        QVERIFY(m_program.waitForStarted());
-        QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
-    }
-
-    void stopProgram() { ProgramWindows::stopProgram(m_program); }
-
-    bool waitForLine(const QString &text, int timeout = roadTimeout)
-    {
-        return QTest::qWaitFor([&] {
-            for (const QString &line : std::as_const(m_log)) {
-                if (line.contains(text))
-                    return true;
-            }
-            return false;
-        }, timeout);
-    }
+    void startProgram() { QVERIFY(launchProgram()); }
 
     // Both group tiles, and the program's own tile that the Dock makes room for: once all three show,
     // the tiles stay where they are, and a pointer resting on one stays on it.
@@ -198,21 +157,7 @@ private:
     }
 
     // Rests the pointer on a group's tile until the program shows the popup beside it.
-    std::optional<QRect> hoverUntilShown(const QString &group)
-    {
-        std::optional<QRect> popup;
-        (void)QTest::qWaitFor([&] {
-            const std::optional<DockItemInfo> tile = tileOf(group);
-            if (!tile)
-                return false;
-            m_pointer.move(tile->frame.center().toPoint() + QPoint(1, 0));
-            m_pointer.move(tile->frame.center().toPoint());
-            if (waitForPopupBeside(m_program.processId(), tile->frame.toRect(), 500))
-                popup = popupBeside(m_program.processId(), tile->frame.toRect());
-            return popup.has_value();
-        }, roadTimeout);
-        return popup;
-    }
+    std::optional<QRect> hoverUntilShown(const QString &group) { return hoverUntilPopupBeside(group); }
 
     // Whether the program's window at `popup` is the one the keyboard goes to.
     bool popupHasKeyboard(const QRect &popup) { return hasKeyboard(m_program.processId(), popup); }
@@ -222,11 +167,8 @@ private:
     {
         std::optional<QRect> found;
         (void)QTest::qWaitFor([&] {
-            for (const X11Windows::Window &window : X11Windows().all()) {
-                if (window.pid == m_program.processId() && window.viewable && window.name == QLatin1String("Kestrowan")
-                    && window.geometry.width() >= 600)
-                    found = window.geometry;
-            }
+            if (const std::optional<X11Windows::Window> window = shownMainWindow())
+                found = window->geometry;
             return found.has_value();
         }, roadTimeout);
         return found;
@@ -235,18 +177,7 @@ private:
     // Whether the program's window at `popup` stands above its main window on the screen.
     bool popupAboveMainWindow(const QRect &popup)
     {
-        int popupAt = -1, mainAt = -1;
-        const QList<X11Windows::Window> windows = X11Windows().all();
-        for (qsizetype i = 0; i < windows.size(); ++i) {
-            const X11Windows::Window &window = windows.at(i);
-            if (window.pid != m_program.processId() || !window.viewable)
-                continue;
-            if (window.geometry == popup)
-                popupAt = int(i);
-            else if (window.name == QLatin1String("Kestrowan") && window.geometry.width() >= 600)
-                mainAt = int(i);
-        }
-        return popupAt >= 0 && mainAt >= 0 && popupAt > mainAt;
+        return aboveMainWindow([&](const X11Windows::Window &window) { return window.geometry == popup; });
     }
 
     // The Dock's band with a popup above it, as the user sees them together.
@@ -267,7 +198,7 @@ private:
     std::optional<QRect> settingsFromASecondStart()
     {
         QProcess second;
-        second.setProcessEnvironment(programEnvironment());
+        second.setProcessEnvironment(ProgramProcess::environment());
         second.start(QStringLiteral(KESTROWAN_PROGRAM), {QStringLiteral("kestrowan://open/settings")});
         if (!second.waitForFinished(roadTimeout) || second.exitCode() != 0
             || !waitForLine(QStringLiteral("Navigation selected page changed: settings")))
@@ -275,26 +206,17 @@ private:
         return mainWindow();
     }
 
-    void setDefault(const QString &key, const QVariant &value)
-    {
-        SettingsFileUserDefaults defaults(QString{});
-        defaults.setValue(key, value);
-        defaults.synchronize();
-    }
+    static void setDefault(const QString &key, const QVariant &value) { setDefaults({{key, value}}); }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server");
-        QVERIFY(TrustStore::grant(QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath()));
-        m_storage = m_dock.home + QStringLiteral("/.local/share/Kestrowan");
+        QVERIFY2(canDrive(), "needs an X server");
+        QVERIFY(grantDockAccess());
+        m_storage = storage();
         m_startedLog = m_dock.home + QStringLiteral("/roadrunner-started.log");
         const QString application = makeRecordingApplication();
         QVERIFY(!application.isEmpty());
-        connect(&m_program, &QProcess::readyRead, this, [this] {
-            while (m_program.canReadLine())
-                m_log.append(QString::fromUtf8(m_program.readLine()).trimmed());
-        });
         // The Dock as a new user has it: three applications and no folder.
         const QString beta = makeApplication(QStringLiteral("Beta"), "/bin/true");
         const QString alpha = makeApplication(QStringLiteral("Alpha"), "/bin/true");
@@ -307,10 +229,8 @@ private slots:
 
     void cleanup()
     {
-        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("KESTROWAN_TEST_SHOW_OUTPUT")) {
-            for (const QString &line : std::as_const(m_log))
-                qInfo("program: %s", qPrintable(line));
-        }
+        if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("KESTROWAN_TEST_SHOW_OUTPUT"))
+            printProgramOutput();
     }
 
     void cleanupTestCase() { stopProgram(); }
@@ -343,7 +263,7 @@ private slots:
         // acted the window shows the groups, where the same point is empty space.
         QVERIFY(QTest::qWaitFor([&] {
             m_pointer.click(inWindow(nextStep));
-            return waitForLine(QStringLiteral("Finishing the first run with 2 draft groups"), 2000);
+            return waitForLine(QStringLiteral("Finishing the first run with 2 draft groups"), 0, 2000);
         }, 4 * roadTimeout));
         QTRY_COMPARE_WITH_TIMEOUT(storedGroups().size(), 2, roadTimeout);
         QCOMPARE(storedGroups().at(0).toObject().value(QStringLiteral("name")).toString(), groupNames[0]);
@@ -382,7 +302,7 @@ private slots:
                 if (window.pid == m_program.processId() && window.viewable && window.name == QLatin1String("Kestrowan"))
                     X11Windows().requestClose(window.id);
             }
-            return waitForLine(QStringLiteral("MainView onDisappear"), 2000);
+            return waitForLine(QStringLiteral("MainView onDisappear"), 0, 2000);
         }, 2 * roadTimeout));
     }
 
@@ -430,7 +350,7 @@ private slots:
         QFile(report).open(QIODevice::WriteOnly);
         const QString work = storedGroups().at(0).toObject().value(QStringLiteral("id")).toString();
         QProcess second;
-        second.setProcessEnvironment(programEnvironment());
+        second.setProcessEnvironment(ProgramProcess::environment());
         second.start(QStringLiteral(KESTROWAN_PROGRAM), {QStringLiteral("kestrowan://open/group/") + work});
         QVERIFY(second.waitForFinished(roadTimeout));
         QCOMPARE(second.exitCode(), 0);

@@ -4,24 +4,12 @@
 // close key and takes every key the status menu shows (settings, group list, quit), and quitting
 // while a popup shows ends the program promptly.
 
-#include "Kestrowan/groups/AppGroup.h"
-#include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
 #include "Platform/linux/X11Atoms.h"
-#include "tests/app/ProgramProcess.h"
-#include "tests/app/X11Windows.h"
-#include "tests/dock/ProgramWindows.h"
-#include "tests/dock/StandinDockSession.h"
-#include "tests/dock/XTestKeyboard.h"
-#include "tests/standin/XTestPointer.h"
+#include "tests/app/ProgramRoad.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QProcess>
 
 #include <xcb/xcb.h>
 
@@ -66,60 +54,19 @@ QString screenshotPath(const QString &name)
 
 } // namespace
 
-class TestSmallScreenXvfb : public QObject {
+class TestSmallScreenXvfb : public QObject, private ProgramRoad {
     Q_OBJECT
 
 private:
-    StandinDockSession m_dock;
-    XTestPointer m_pointer;
-    XTestKeyboard m_keyboard;
-    QProcess m_program;
-    QStringList m_log;
-
-    AppGroup makeGroup(const QString &name, int count)
-    {
-        AppGroup group;
-        group.id = QUuid::createUuid();
-        group.name = name;
-        for (int i = 1; i <= count; ++i) {
-            const QString note = m_dock.home + QStringLiteral("/Documents/%1 %2.txt").arg(name).arg(i);
-            QDir().mkpath(QFileInfo(note).path());
-            QFile(note).open(QIODevice::WriteOnly);
-            group.apps.append(AppItem{QUuid::createUuid(), QStringLiteral("file:") + note, QStringLiteral("Note %1").arg(i), note});
-        }
-        return group;
-    }
-
-    QString mirrorFolder(const AppGroup &group) { return m_dock.makeGroupFolder(group.name, group.id); }
+    AppGroup makeGroup(const QString &name, int count) { return makeNotesGroup(name, numberedNotes(name, count)); }
 
     void startProgram()
     {
-        m_log.clear();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
-        QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
+        QVERIFY(launchProgram());
         QTRY_VERIFY_WITH_TIMEOUT(tileOf(QStringLiteral("Big")) && tileOf(QStringLiteral("Kestrowan")), roadTimeout);
     }
 
-    void stopProgram() { ProgramWindows::stopProgram(m_program); }
-
-    bool waitForLine(const QString &text, int timeout = roadTimeout)
-    {
-        return QTest::qWaitFor([&] { return !m_log.filter(text).isEmpty(); }, timeout);
-    }
-
-    std::optional<X11Windows::Window> mainWindow()
-    {
-        for (const X11Windows::Window &window : X11Windows().all()) {
-            // The popup is narrower than the main window, which keeps its width on this screen.
-            if (window.pid == m_program.processId() && window.viewable && window.name == QLatin1String("Kestrowan")
-                && window.geometry.width() >= 600)
-                return window;
-        }
-        return std::nullopt;
-    }
+    std::optional<X11Windows::Window> mainWindow() { return shownMainWindow(); }
 
     // The program's popup: its only large window besides the main one.
     std::optional<QRect> shownPopup()
@@ -158,18 +105,7 @@ private:
     // Whether the status menu stands above the main window in the X server's stacking order.
     bool menuAboveMainWindow()
     {
-        int menuAt = -1, mainAt = -1;
-        const QList<X11Windows::Window> windows = X11Windows().all();
-        for (qsizetype i = 0; i < windows.size(); ++i) {
-            const X11Windows::Window &window = windows.at(i);
-            if (window.pid != m_program.processId() || !window.viewable)
-                continue;
-            if (window.overrideRedirect && window.geometry.height() > 60)
-                menuAt = int(i);
-            else if (window.name == QLatin1String("Kestrowan") && window.geometry.width() >= 600)
-                mainAt = int(i);
-        }
-        return menuAt >= 0 && mainAt >= 0 && menuAt > mainAt;
+        return aboveMainWindow([](const X11Windows::Window &window) { return window.overrideRedirect && window.geometry.height() > 60; });
     }
 
     QString stacking()
@@ -183,45 +119,26 @@ private:
         return order.join(QStringLiteral(" < "));
     }
 
-    static QString describe(const QRect &rect)
-    {
-        return QStringLiteral("%1,%2 %3x%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
-    }
-
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server");
+        QVERIFY2(canDrive(), "needs an X server");
         QCOMPARE(QGuiApplication::primaryScreen()->geometry().size(), QSize(800, 600));
-        QVERIFY(TrustStore::grant(QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath()));
+        QVERIFY(grantDockAccess());
         const QList<AppGroup> groups{makeGroup(QStringLiteral("Big"), 14), makeGroup(QStringLiteral("Small"), 2)};
-        const QString storage = m_dock.home + QStringLiteral("/.local/share/Kestrowan");
-        QDir().mkpath(storage);
-        QFile groupsFile(storage + QStringLiteral("/groups.json"));
-        QVERIFY(groupsFile.open(QIODevice::WriteOnly));
-        groupsFile.write(QJsonDocument(AppGroup::listToJson(groups)).toJson());
-        groupsFile.close();
+        QVERIFY(writeGroups(groups));
         const QString big = mirrorFolder(groups.at(0));
         const QString small = mirrorFolder(groups.at(1));
         m_dock.writePreferences(QStringLiteral("bottom"), false, {m_dock.makeApplication(QStringLiteral("Alpha"))}, {big, small});
         QVERIFY(m_dock.start() > 0);
-        SettingsFileUserDefaults defaults(QString{});
-        defaults.setValue(QStringLiteral("interactionMode"), QStringLiteral("hover"));
-        defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
-        defaults.setValue(QStringLiteral("showInDock"), true);
-        defaults.synchronize();
-        connect(&m_program, &QProcess::readyRead, this, [this] {
-            while (m_program.canReadLine())
-                m_log.append(QString::fromUtf8(m_program.readLine()).trimmed());
-        });
+        writeUserSettings(QStringLiteral("hover"));
         startProgram();
     }
 
     void cleanup()
     {
         if (QTest::currentTestFailed()) {
-            for (const QString &line : std::as_const(m_log))
-                qInfo("program: %s", qPrintable(line));
+            printProgramOutput();
             for (const X11Windows::Window &window : X11Windows().all()) {
                 if (window.pid == m_program.processId())
                     qInfo("window %x (%s, %s, parent %x): %s", window.id, qPrintable(window.name), window.viewable ? "viewable" : "hidden", window.parent, qPrintable(describe(window.geometry)));
