@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <mutex>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -73,16 +75,32 @@ void *drawOnThread(void *argument)
     return nullptr;
 }
 
-qint64 residentBytesNow()
+struct MemoryUse {
+    qint64 mapped = 0;
+    qint64 resident = 0;
+};
+
+MemoryUse memoryNow()
 {
     FILE *statm = std::fopen("/proc/self/statm", "re");
     if (!statm)
-        return 0;
+        return {};
     long long size = 0;
     long long resident = 0;
     const int read = std::fscanf(statm, "%lld %lld", &size, &resident);
     std::fclose(statm);
-    return read == 2 ? resident * ::sysconf(_SC_PAGESIZE) : 0;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    return read == 2 ? MemoryUse{size * page, resident * page} : MemoryUse{};
+}
+
+// The address space the drawing may grow to: the helper's limit less a margin for the steps it
+// takes between two looks, so that an allocation never fails (and ends the process) first.
+qint64 mappedBound()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<qint64>::max();
+    return qint64(limit.rlim_cur) - PdfPageDrawing::addressSpaceMargin;
 }
 
 qint64 processorMillisecondsOf(clockid_t clock)
@@ -112,9 +130,12 @@ std::optional<QImage> PdfPageDrawing::firstPage(const QString &path)
     }
     clockid_t clock{};
     const bool timed = pthread_getcpuclockid(thread, &clock) == 0;
+    const qint64 mappedLimit = mappedBound();
     std::unique_lock lock(drawing->mutex);
     while (!drawing->done.wait_for(lock, kCheckInterval, [drawing] { return drawing->finished; })) {
-        if ((timed && processorMillisecondsOf(clock) > processorMilliseconds) || residentBytesNow() > residentBytes) {
+        const MemoryUse memory = memoryNow();
+        if ((timed && processorMillisecondsOf(clock) > processorMilliseconds) || memory.resident > residentBytes
+            || memory.mapped > mappedLimit) {
             // Nothing written, no destructor run beside a drawing that goes on.
             std::fflush(stdout);
             std::_Exit(kNoPictureStatus);

@@ -15,6 +15,8 @@ namespace PdfPageDrawing {
 // than the process being ended by whichever of its limits a hostile file reaches first.
 inline constexpr int processorMilliseconds = 4000;
 inline constexpr qint64 residentBytes = 640LL * 1024 * 1024;
+// Kept free below the helper's address space limit, where it has one.
+inline constexpr qint64 addressSpaceMargin = 256LL * 1024 * 1024;
 // The reader draws nested forms by recursion: its thread has room for the deepest it accepts.
 inline constexpr size_t stackBytes = 64 * 1024 * 1024;
 
