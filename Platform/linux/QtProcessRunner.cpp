@@ -1,6 +1,7 @@
 #include "Platform/linux/QtProcessRunner.h"
 
 #include "Platform/MainThread.h"
+#include "Platform/linux/ChildOutput.h"
 #include "Platform/linux/ChildProcess.h"
 
 #include <QFileInfo>
@@ -52,7 +53,9 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
     process->setProgram(executable);
     process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setProcessChannelMode(captureOutput ? QProcess::MergedChannels : QProcess::ForwardedChannels);
+    // Read either way: what a tool says when its output is not asked for goes to the log, never raw
+    // to the program's terminal.
+    process->setProcessChannelMode(QProcess::MergedChannels);
     ChildProcess::prepare(*process, ChildProcess::Tie::Bounded);
 
     const auto finish = [state, process, captureOutput](int status) {
@@ -61,18 +64,25 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
         state->completed = true;
         ProcessResult result;
         result.terminationStatus = status;
-        if (captureOutput && status != -1) {
+        if (status != -1)
             state->output += process->readAllStandardOutput();
+        if (captureOutput && status != -1) {
             result.output = decodeOutput(state->output);
+        } else if (!captureOutput) {
+            ChildOutput said;
+            said.append(state->output);
+            said.log(QFileInfo(process->program()).fileName());
         }
         process->deleteLater();
         deliver(std::move(state->completion), std::move(result));
     };
 
-    if (captureOutput) {
-        QObject::connect(process, &QProcess::readyReadStandardOutput, process,
-                         [state, process] { state->output += process->readAllStandardOutput(); });
-    }
+    QObject::connect(process, &QProcess::readyReadStandardOutput, process, [state, process, captureOutput] {
+        const QByteArray read = process->readAllStandardOutput();
+        // Only what is logged is kept of output nobody asked for.
+        if (captureOutput || state->output.size() < ChildOutput::keptBytes)
+            state->output += read;
+    });
     QObject::connect(process, &QProcess::finished, process, [finish](int exitCode, QProcess::ExitStatus exitStatus) {
         if (exitStatus == QProcess::NormalExit) {
             finish(exitCode);
