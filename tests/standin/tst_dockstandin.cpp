@@ -76,30 +76,28 @@ void writeGroupIcon(const QString &folder)
     QVERIFY(image.save(folder + QStringLiteral("/Icon\r"), "PNG"));
 }
 
-// The resident memory of a process, in bytes; 0 when it cannot be read.
-qint64 residentBytes(qint64 pid)
+// A memory figure of a process from its status, in bytes ("VmRSS:" what it holds now, "VmHWM:" the
+// most it has held); 0 when it cannot be read.
+qint64 statusBytes(qint64 pid, const QByteArray &field)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong() * 1024;
     }
     return 0;
 }
 
-// The most resident memory a process has had, in bytes; 0 when it cannot be read.
+qint64 residentBytes(qint64 pid)
+{
+    return statusBytes(pid, "VmRSS:");
+}
+
 qint64 peakResidentBytes(qint64 pid)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    }
-    return 0;
+    return statusBytes(pid, "VmHWM:");
 }
 
 // Asks the Dock on `socketPath` for a copy of its tree, as the program does at its start: whether
