@@ -35,6 +35,8 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
 {
     struct RunState {
         QByteArray output;
+        // What the tool says when its output is not asked for: only what the log holds is kept.
+        ChildOutput said;
         bool completed = false;
         Completion completion;
     };
@@ -64,24 +66,22 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
         state->completed = true;
         ProcessResult result;
         result.terminationStatus = status;
-        if (status != -1)
-            state->output += process->readAllStandardOutput();
         if (captureOutput && status != -1) {
+            state->output += process->readAllStandardOutput();
             result.output = decodeOutput(state->output);
         } else if (!captureOutput) {
-            ChildOutput said;
-            said.append(state->output);
-            said.log(QFileInfo(process->program()).fileName());
+            state->said.append(process->readAllStandardOutput());
+            state->said.log(QFileInfo(process->program()).fileName());
         }
         process->deleteLater();
         deliver(std::move(state->completion), std::move(result));
     };
 
     QObject::connect(process, &QProcess::readyReadStandardOutput, process, [state, process, captureOutput] {
-        const QByteArray read = process->readAllStandardOutput();
-        // Only what is logged is kept of output nobody asked for.
-        if (captureOutput || state->output.size() < ChildOutput::keptBytes)
-            state->output += read;
+        if (captureOutput)
+            state->output += process->readAllStandardOutput();
+        else
+            state->said.append(process->readAllStandardOutput());
     });
     QObject::connect(process, &QProcess::finished, process, [finish](int exitCode, QProcess::ExitStatus exitStatus) {
         if (exitStatus == QProcess::NormalExit) {
