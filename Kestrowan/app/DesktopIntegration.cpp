@@ -2,6 +2,7 @@
 
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
+#include "Platform/linux/ChildOutput.h"
 #include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/safewrite/SafeWrite.h"
@@ -12,6 +13,8 @@
 #include <QProcess>
 #include <QTimer>
 #include <QStandardPaths>
+
+#include <memory>
 
 namespace {
 
@@ -64,10 +67,17 @@ void runCacheTool(const QString &name, const QStringList &arguments)
     process->setProgram(tool);
     process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
+    // What it says goes to the log, a bounded amount of it.
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    auto said = std::make_shared<ChildOutput>();
     ChildProcess::prepare(*process, ChildProcess::Tie::Bounded);
-    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::readyReadStandardOutput, process,
+                     [process, said] { said->append(process->readAllStandardOutput()); });
+    QObject::connect(process, &QProcess::finished, process, [process, said, name] {
+        said->append(process->readAllStandardOutput());
+        said->log(name);
+        process->deleteLater();
+    });
     QObject::connect(process, &QProcess::errorOccurred, process, [process, name](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             qCWarning(appLogger, "Could not start %s", qUtf8Printable(name));

@@ -4,11 +4,9 @@
 #include "Platform/linux/DesktopApplicationBundles.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopExec.h"
-#include "Platform/linux/DesktopIcons.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QIcon>
 
 #include <algorithm>
 
@@ -71,22 +69,6 @@ std::optional<ApplicationInfo> ApplicationInfo::fromPath(const QString &path)
     if (path.endsWith(QLatin1String(".app")) && file.isDir())
         return fromBundle(path);
     return std::nullopt;
-}
-
-QImage ApplicationInfo::iconImage(int size) const
-{
-    if (icon.isEmpty())
-        return {};
-    // A bundle's icon file, with a picture beside it where the ".icns" itself is not one.
-    if (icon.endsWith(QLatin1String(".icns")) && icon.startsWith(u'/')) {
-        QImage image(icon);
-        if (image.isNull())
-            image = QImage(icon.chopped(5) + QStringLiteral(".png"));
-        return image.isNull() ? image : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    }
-    // The program's own look-up, so a tile shows the picture the program shows for the entry.
-    const QIcon found = DesktopIcons::named(icon);
-    return found.isNull() ? QImage() : found.pixmap(size, size).toImage();
 }
 
 QStringList desktopExecArguments(const QString &exec)

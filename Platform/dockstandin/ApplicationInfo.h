@@ -2,7 +2,6 @@
 
 #include "Platform/dockstandin/DockTilesFile.h"
 
-#include <QImage>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -19,9 +18,6 @@ struct ApplicationInfo {
     QStringList arguments;
 
     static std::optional<ApplicationInfo> fromPath(const QString &path);
-
-    // The picture for a tile; a null image when there is none.
-    QImage iconImage(int size) const;
 };
 
 // The arguments of a desktop entry's Exec value with its field codes removed; empty when the value

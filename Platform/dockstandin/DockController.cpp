@@ -1,7 +1,5 @@
 #include "Platform/dockstandin/DockController.h"
 
-#include "Platform/FreedMemory.h"
-
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockOpener.h"
 #include "Platform/dockstandin/DockServer.h"
@@ -48,7 +46,9 @@ DockController::DockController(DockTilesFile file, DockAccessibilityState *state
     , m_taps(taps)
     , m_server(server)
     , m_nextIdentifier(DockWire::firstTileIdentifier)
+    , m_pictures(DockLayout::tileSize * 2)
 {
+    connect(&m_pictures, &TilePictures::answered, this, &DockController::pictureAnswered);
     connect(&m_bar, &DockBar::pointerEvent, this, &DockController::barEvent);
     // A picture is written in a few steps (a new file, then a rename): one redraw after they settle.
     m_iconRedraw.setSingleShot(true);
@@ -86,9 +86,7 @@ void DockController::shutdown()
 void DockController::loadTiles()
 {
     m_kept.clear();
-    TileIcons::FolderPictures pictures;
     const QList<DockTileEntry> applications = m_settings.hasPersistentApps ? m_settings.applications : m_offered;
-    const TileIcons::ReadPictures read = TileIcons::readFolderPictures(m_settings.others, DockLayout::tileSize * 2, &pictures);
     for (const DockTileEntry &entry : applications + m_settings.others) {
         Tile tile;
         tile.entry = entry;
@@ -105,14 +103,54 @@ void DockController::loadTiles()
         }
         const QString fallbackTitle = tile.application ? tile.application->name : QFileInfo(entry.path).fileName();
         tile.title = entry.label.isEmpty() ? fallbackTitle : entry.label;
-        tile.icon = TileIcons::iconFor(entry, tile.application, tile.title, DockLayout::tileSize * 2, &pictures, &read);
+        tile.icon = TileIcons::standIn(entry, tile.title, DockLayout::tileSize * 2);
+        tile.pictureFiles = TileIcons::pictureFiles(entry, tile.application, DockLayout::tileSize * 2);
         tile.identifier = m_nextIdentifier++;
         m_kept.append(tile);
     }
-    // What reading the pictures took goes back to the system, now that they are read.
-    FreedMemory::returnAll();
+    // The tiles are laid out and answered for at once; their own pictures follow as they come.
+    for (Tile &tile : m_kept)
+        askForPicture(tile);
     watchFolderIcons();
     composeTiles();
+}
+
+void DockController::askForPicture(Tile &tile)
+{
+    tile.pictureFile = 0;
+    // A file that is not there is not asked for: most folders have no picture of their own.
+    while (tile.pictureFile < tile.pictureFiles.size() && !QFileInfo::exists(tile.pictureFiles.at(tile.pictureFile)))
+        ++tile.pictureFile;
+    if (tile.pictureFile < tile.pictureFiles.size())
+        m_pictures.ask(tile.pictureFiles.at(tile.pictureFile));
+}
+
+void DockController::pictureAnswered(const QString &path, const QImage &picture)
+{
+    bool redrawn = false;
+    for (Tile &tile : m_kept) {
+        if (tile.pictureFiles.value(tile.pictureFile) != path)
+            continue;
+        QImage shown = picture;
+        if (shown.isNull()) {
+            // The next file may give one; the stand-in shows until one does.
+            if (++tile.pictureFile < tile.pictureFiles.size()) {
+                m_pictures.ask(tile.pictureFiles.at(tile.pictureFile));
+                continue;
+            }
+            shown = TileIcons::standIn(tile.entry, tile.title, DockLayout::tileSize * 2);
+        }
+        if (shown == tile.icon)
+            continue;
+        tile.icon = shown;
+        redrawn = true;
+        if (tile.entry.kind == DockTileEntry::Kind::Folder)
+            qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(loggedText(tile.entry.path)));
+    }
+    if (!redrawn)
+        return;
+    composeTiles();
+    relayout();
 }
 
 void DockController::watchFolderIcons()
@@ -144,7 +182,6 @@ void DockController::redrawChangedFolderIcons()
 {
     const QSet<QString> changed = std::exchange(m_changedFolders, {});
     bool redrawn = false;
-    TileIcons::FolderPictures pictures;
     for (Tile &tile : m_kept) {
         if (tile.entry.kind != DockTileEntry::Kind::Folder || !changed.contains(QDir::cleanPath(tile.entry.path)))
             continue;
@@ -152,12 +189,16 @@ void DockController::redrawChangedFolderIcons()
         // A replaced file is a new one: watch it again.
         if (QFileInfo::exists(icon) && !m_iconWatcher.files().contains(icon))
             m_iconWatcher.addPath(icon);
-        const QImage picture = TileIcons::iconFor(tile.entry, tile.application, tile.title, DockLayout::tileSize * 2, &pictures);
-        if (picture == tile.icon)
+        if (QFileInfo::exists(icon)) {
+            askForPicture(tile);
             continue;
-        tile.icon = picture;
+        }
+        const QImage standIn = TileIcons::standIn(tile.entry, tile.title, DockLayout::tileSize * 2);
+        if (standIn == tile.icon)
+            continue;
+        tile.icon = standIn;
         redrawn = true;
-        qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(loggedText(tile.entry.path)));
+        qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon is gone", qPrintable(loggedText(tile.entry.path)));
     }
     if (!redrawn)
         return;
@@ -200,11 +241,9 @@ void DockController::regularClientChanged(quint64 client, const QString &name, c
     tile.entry.path = executable;
     tile.title = name;
     tile.client = client;
-    QImage picture;
-    if (!icon.isEmpty() && picture.loadFromData(icon, "PNG"))
-        tile.icon = picture;
-    else
-        tile.icon = TileIcons::iconFor(tile.entry, std::nullopt, name, DockLayout::tileSize * 2);
+    tile.icon = TileIcons::sentPicture(icon, DockLayout::tileSize * 2);
+    if (tile.icon.isNull())
+        tile.icon = TileIcons::standIn(tile.entry, name, DockLayout::tileSize * 2);
     for (Tile &shown : m_running) {
         if (shown.client == client) {
             tile.identifier = shown.identifier;
@@ -445,3 +484,4 @@ void DockController::promptRequested(const QString &executable)
     prompt->show();
     prompt->raise();
 }
+

@@ -5,6 +5,7 @@
 #include "Platform/dockstandin/DockBar.h"
 #include "Platform/dockstandin/DockLayout.h"
 #include "Platform/dockstandin/DockTilesFile.h"
+#include "Platform/dockstandin/TilePictures.h"
 #include "Platform/dockstandin/TileLabel.h"
 
 #include <QFileSystemWatcher>
@@ -47,6 +48,9 @@ private:
         std::optional<ApplicationInfo> application;
         QString title;
         QImage icon;
+        // The files that may give the tile its own picture, and the one asked for now.
+        QStringList pictureFiles;
+        int pictureFile = 0;
         quint64 identifier = 0;
         quint64 client = 0; // the running program behind a running-application tile
     };
@@ -56,6 +60,9 @@ private:
     };
 
     void loadTiles();
+    // Asks for a tile's own picture from its first file on; its stand-in shows meanwhile.
+    void askForPicture(Tile &tile);
+    void pictureAnswered(const QString &path, const QImage &picture);
     void watchFolderIcons();
     void folderChanged(const QString &path);
     void redrawChangedFolderIcons();
@@ -95,4 +102,5 @@ private:
     QFileSystemWatcher m_iconWatcher;
     QTimer m_iconRedraw;
     QSet<QString> m_changedFolders;
+    TilePictures m_pictures;
 };

@@ -1,88 +1,52 @@
 #include "Platform/dockstandin/TileIcons.h"
 
-#include "Platform/PoolThread.h"
 #include "Platform/linux/DesktopIcons.h"
-#include "Platform/pngreader/PngReader.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QIcon>
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace {
 
-// The program writes folder pictures as plain PNG files of 512 pixels a side, which the fast reader
-// takes; a larger one, or any other picture a user put there, is read by Qt's reader.
-constexpr qint64 fastPicturePixels = qint64(4096) * 4096;
-
-QImage decodedPicture(const QByteArray &bytes)
-{
-    if (std::optional<QImage> picture = PngReader::read(bytes, fastPicturePixels))
-        return *picture;
-    return QImage::fromData(bytes);
-}
-
-// Two independent hashes of the file's bytes and its length: folders that show the same picture
-// share it. A cryptographic digest of every file cost the Dock more than decoding half of them.
-QByteArray pictureKey(const QByteArray &bytes)
-{
-    const size_t hashes[] = {qHashBits(bytes.constData(), size_t(bytes.size()), 0x5bd1e995u),
-                             qHashBits(bytes.constData(), size_t(bytes.size()), 0x27d4eb2fu), size_t(bytes.size())};
-    return QByteArray(reinterpret_cast<const char *>(hashes), sizeof hashes);
-}
-
-QImage folderPicture(const QString &path, int size, TileIcons::FolderPictures *pictures)
-{
-    const auto scaled = [size](const QImage &image) {
-        return image.isNull() ? image : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    if (!pictures)
-        return scaled(decodedPicture(bytes));
-    const QByteArray key = pictureKey(bytes);
-    if (const auto known = pictures->constFind(key); known != pictures->cend())
-        return *known;
-    const QImage picture = scaled(decodedPicture(bytes));
-    pictures->insert(key, picture);
-    return picture;
-}
+// A running program sends the icon it shows, of a few hundred pixels a side at most.
+constexpr int sentPictureSide = 1024;
 
 } // namespace
 
-TileIcons::ReadPictures TileIcons::readFolderPictures(const QList<DockTileEntry> &entries, int size, FolderPictures *pictures)
+QStringList TileIcons::pictureFiles(const DockTileEntry &entry, const std::optional<ApplicationInfo> &application, int size)
 {
-    ReadPictures read;
-    PoolThread::run([&] {
-        for (const DockTileEntry &entry : entries) {
-            if (entry.kind == DockTileEntry::Kind::Folder && !read.contains(entry.path))
-                read.insert(entry.path, folderPicture(entry.path + QStringLiteral("/Icon\r"), size, pictures));
-        }
-    });
-    return read;
+    switch (entry.kind) {
+    case DockTileEntry::Kind::Application: {
+        if (!application || application->icon.isEmpty())
+            return {};
+        const QString &icon = application->icon;
+        // A bundle's icon file, with a picture beside it where the ".icns" itself is not one.
+        if (icon.endsWith(QLatin1String(".icns")) && icon.startsWith(u'/'))
+            return {icon, icon.chopped(5) + QStringLiteral(".png")};
+        // The program's own look-up, so a tile shows the picture the program shows for the entry.
+        const QString file = DesktopIcons::fileForSize(DesktopIcons::files(icon), size);
+        return file.isEmpty() ? QStringList() : QStringList{file};
+    }
+    case DockTileEntry::Kind::Folder:
+        return {entry.path + QStringLiteral("/Icon\r")};
+    case DockTileEntry::Kind::Document:
+        return {};
+    }
+    return {};
 }
 
-QImage TileIcons::iconFor(const DockTileEntry &entry, const std::optional<ApplicationInfo> &application,
-                          const QString &title, int size, FolderPictures *pictures, const ReadPictures *read)
+QImage TileIcons::standIn(const DockTileEntry &entry, const QString &title, int size)
 {
     QImage image;
     switch (entry.kind) {
     case DockTileEntry::Kind::Application:
-        if (application)
-            image = application->iconImage(size);
         // An application without a picture of its own shows the symbol the program shows for it.
-        return image.isNull() ? DesktopIcons::genericApplication().pixmap(size, size).toImage() : image;
+        return DesktopIcons::genericApplication().pixmap(size, size).toImage();
     case DockTileEntry::Kind::Folder:
-        if (const auto known = read ? read->constFind(entry.path) : ReadPictures::const_iterator(); read && known != read->cend())
-            image = *known;
-        else
-            image = folderPicture(entry.path + QStringLiteral("/Icon\r"), size, pictures);
-        if (!image.isNull())
-            return image;
         image = QIcon::fromTheme(QStringLiteral("folder")).pixmap(size, size).toImage();
         return image.isNull() ? drawnFolder(size) : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     case DockTileEntry::Kind::Document:
@@ -90,6 +54,20 @@ QImage TileIcons::iconFor(const DockTileEntry &entry, const std::optional<Applic
         return image.isNull() ? drawnApplication(title, size) : image;
     }
     return image;
+}
+
+QImage TileIcons::sentPicture(const QByteArray &bytes, int size)
+{
+    QByteArray data = bytes;
+    QBuffer buffer(&data);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return {};
+    QImageReader reader(&buffer, "PNG");
+    const QSize pixels = reader.size();
+    if (!pixels.isValid() || pixels.width() > sentPictureSide || pixels.height() > sentPictureSide)
+        return {};
+    const QImage picture = reader.read();
+    return picture.isNull() ? picture : picture.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 QImage TileIcons::drawnApplication(const QString &title, int size)

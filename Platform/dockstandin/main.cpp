@@ -52,7 +52,7 @@ void quitOnTerminationSignals(QApplication &app)
 int main(int argc, char *argv[])
 {
     SessionBusAddress::pinForThisProcess();
-    // The tiles' pictures are read one after another, each a megabyte of pixels for a moment.
+    // The tiles' pictures come in from the icon helper one after another, each held for a moment.
     FreedMemory::keepForReuse();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Dock"));

@@ -153,7 +153,7 @@ bool startDetached(const QStringList &command, QString *error)
         envp.push_back(variable.data());
     envp.push_back(nullptr);
 
-    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     // Closed by a successful exec; a failed one writes its errno there.
     int status[2] = {-1, -1};
     if (null < 0 || ::pipe2(status, O_CLOEXEC) != 0) {
@@ -168,7 +168,11 @@ bool startDetached(const QStringList &command, QString *error)
         ::setsid();
         if (::fork() != 0)
             ::_exit(0);
+        // The application is the user's and outlives the program: what it says is not the
+        // program's to show on its terminal, and no pipe of ours may end it once we have gone.
         ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
         closeInheritedDescriptors();
         for (const int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD})
             ::signal(signal, SIG_DFL);

@@ -26,8 +26,8 @@ enum class Tie {
 void prepare(QProcess &process, Tie tie);
 
 // Starts the user's program `command` (a program, looked up on the PATH when not a path, and its
-// arguments) on its own, in a session of its own, with standard input from /dev/null and the
-// program's standard output and error; nothing else of the program's reaches it. False, with the
+// arguments) on its own, in a session of its own, with its standard streams on /dev/null; nothing
+// of the program's reaches it. False, with the
 // reason in `error`, when it could not be started.
 bool startDetached(const QStringList &command, QString *error);
 

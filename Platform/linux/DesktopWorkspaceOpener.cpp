@@ -2,14 +2,17 @@
 
 #include "Platform/ApplicationBundles.h"
 #include "Platform/Workspace.h"
+#include "Platform/linux/ChildOutput.h"
 #include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopExec.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <memory>
@@ -63,8 +66,17 @@ OpenOutcome openThroughDesktop(const QString &target, OpenCompletion settled)
     process->setProgram(program);
     process->setArguments({target});
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // What xdg-open and the tools it runs say goes to the program's log, not to its terminal. The
+    // handler it starts inherits the same streams and may outlive the program: a file, not a
+    // pipe, so that it never meets a closed pipe (and its end) once the program has gone.
+    auto *said = new QTemporaryFile(QDir::tempPath() + QStringLiteral("/kestrowan-open-XXXXXX"), process);
+    if (said->open()) {
+        process->setStandardOutputFile(said->fileName(), QIODevice::Append);
+        process->setStandardErrorFile(said->fileName(), QIODevice::Append);
+    } else {
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+    }
     // The handler xdg-open starts is the user's, and outlives the program.
     ChildProcess::prepare(*process, ChildProcess::Tie::Detached);
     auto told = std::make_shared<bool>(false);
@@ -74,11 +86,19 @@ OpenOutcome openThroughDesktop(const QString &target, OpenCompletion settled)
         if (settled)
             settled(outcome);
     };
-    QObject::connect(process, &QProcess::finished, process, [process, tell, target](int code, QProcess::ExitStatus status) {
-        if (status == QProcess::NormalExit && code == 0)
+    QObject::connect(process, &QProcess::finished, process, [process, said, tell, target](int code, QProcess::ExitStatus status) {
+        ChildOutput output;
+        if (said->isOpen() && said->seek(0))
+            output.append(said->read(ChildOutput::keptBytes + 1));
+        // Its words about a failure go with the failure, as one message.
+        const QString words = output.text(QStringLiteral("xdg-open"));
+        if (status == QProcess::NormalExit && code == 0) {
+            output.log(QStringLiteral("xdg-open"));
             tell({true, {}});
-        else
-            tell({false, QStringLiteral("xdg-open could not open %1 (exit status %2)").arg(target).arg(code)});
+        } else {
+            tell({false, QStringLiteral("xdg-open could not open %1 (exit status %2)%3")
+                             .arg(target).arg(code).arg(words.isEmpty() ? QString() : QStringLiteral("; ") + words)});
+        }
         process->deleteLater();
     });
     // Queued: a start that fails at once still answers after `open` has returned.

@@ -1,6 +1,7 @@
 #include "Platform/linux/QtProcessRunner.h"
 
 #include "Platform/MainThread.h"
+#include "Platform/linux/ChildOutput.h"
 #include "Platform/linux/ChildProcess.h"
 
 #include <QFileInfo>
@@ -34,6 +35,8 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
 {
     struct RunState {
         QByteArray output;
+        // What the tool says when its output is not asked for: only what the log holds is kept.
+        ChildOutput said;
         bool completed = false;
         Completion completion;
     };
@@ -52,7 +55,9 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
     process->setProgram(executable);
     process->setArguments(arguments);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setProcessChannelMode(captureOutput ? QProcess::MergedChannels : QProcess::ForwardedChannels);
+    // Read either way: what a tool says when its output is not asked for goes to the log, never raw
+    // to the program's terminal.
+    process->setProcessChannelMode(QProcess::MergedChannels);
     ChildProcess::prepare(*process, ChildProcess::Tie::Bounded);
 
     const auto finish = [state, process, captureOutput](int status) {
@@ -64,15 +69,20 @@ void QtProcessRunner::run(const QString &executable, const QStringList &argument
         if (captureOutput && status != -1) {
             state->output += process->readAllStandardOutput();
             result.output = decodeOutput(state->output);
+        } else if (!captureOutput) {
+            state->said.append(process->readAllStandardOutput());
+            state->said.log(QFileInfo(process->program()).fileName());
         }
         process->deleteLater();
         deliver(std::move(state->completion), std::move(result));
     };
 
-    if (captureOutput) {
-        QObject::connect(process, &QProcess::readyReadStandardOutput, process,
-                         [state, process] { state->output += process->readAllStandardOutput(); });
-    }
+    QObject::connect(process, &QProcess::readyReadStandardOutput, process, [state, process, captureOutput] {
+        if (captureOutput)
+            state->output += process->readAllStandardOutput();
+        else
+            state->said.append(process->readAllStandardOutput());
+    });
     QObject::connect(process, &QProcess::finished, process, [finish](int exitCode, QProcess::ExitStatus exitStatus) {
         if (exitStatus == QProcess::NormalExit) {
             finish(exitCode);

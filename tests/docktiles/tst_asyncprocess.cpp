@@ -1,10 +1,12 @@
 #include "Kestrowan/groups/AsyncProcess.h"
 #include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeProcessRunner.h"
+#include "Platform/linux/ChildOutput.h"
 #include "tests/docktiles/DockTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
 
@@ -81,6 +83,22 @@ private slots:
         const auto empty = runAndWait(QStringLiteral("/bin/true"), {}, true);
         QVERIFY(empty);
         QCOMPARE(empty->output, std::optional<QString>(QString()));
+    }
+
+    // A tool whose output nobody asked for still speaks to the log, as one message under its
+    // name, never raw on the program's terminal; a flood of it is cut to what the log holds.
+    void withoutCaptureWhatTheToolSaysIsLogged()
+    {
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^sh said:\n    out\n    err$")));
+        const auto result = runAndWait(shell, {QStringLiteral("-c"), QStringLiteral("echo out; echo err >&2; exit 4")}, false);
+        QVERIFY(result);
+        QCOMPARE(result->terminationStatus, 4);
+        QCOMPARE(result->output, std::nullopt);
+
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("^sh said:\n    a+\n    … and %1 bytes more$").arg(1500000 - ChildOutput::keptBytes)));
+        const auto flood = runAndWait(shell, {QStringLiteral("-c"), QStringLiteral("head -c 1500000 /dev/zero | tr '\\0' a")}, false);
+        QVERIFY(flood);
+        QCOMPARE(flood->terminationStatus, 0);
     }
 
     void missingExecutableGivesMinusOne()

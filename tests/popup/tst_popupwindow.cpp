@@ -42,6 +42,9 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
+
+#include <unistd.h>
 
 namespace {
 
@@ -921,11 +924,42 @@ private slots:
         const AppItem data = document(QStringLiteral("Data"), blob);
         show(group(QStringLiteral("Work"), {chat, data}, Style::List));
 
+        // What xdg-open says of its failure goes into the log with the failure, as one message;
+        // nothing of it reaches this process's terminal.
+        static QStringList logged;
+        logged.clear();
+        static QtMessageHandler passOn = nullptr;
+        passOn = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            logged.append(message);
+            passOn(type, context, message);
+        });
+        const auto restoreHandler = qScopeGuard([] { qInstallMessageHandler(passOn); });
+        QTemporaryFile terminal;
+        QVERIFY(terminal.open());
+        const int savedError = ::dup(STDERR_FILENO);
+        QVERIFY(savedError >= 0);
+        QVERIFY(::dup2(terminal.handle(), STDERR_FILENO) >= 0);
+        auto restoreError = qScopeGuard([savedError] {
+            ::dup2(savedError, STDERR_FILENO);
+            ::close(savedError);
+        });
+
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Chat: xdg-open could not open")));
         QTest::mouseClick(content()->cellAt(0), Qt::LeftButton);
         // The start of xdg-open opened nothing yet: the popup waits for its answer.
         QVERIFY(m_controller->isShowing());
         QTRY_VERIFY_WITH_TIMEOUT(content()->openFailureLine()->isVisible(), 30000);
+        restoreError.dismiss();
+        ::dup2(savedError, STDERR_FILENO);
+        ::close(savedError);
+        // The children wrote through the same open file: its offset is past what they wrote.
+        QVERIFY(terminal.seek(0));
+        const QByteArray raw = terminal.readAll();
+        QVERIFY2(!raw.contains("xdg-open") && !raw.contains("not found"), raw.constData());
+        const QStringList failures = logged.filter(QStringLiteral("Failed to open Chat"));
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures.first().contains(QStringLiteral("no method available for opening 'nochat://team/room'")),
+                 qPrintable(failures.first()));
         QCOMPARE(content()->openFailureLine()->text(), localizedFormat(QStringLiteral("popup.openFailed"), {"Chat"}));
         QVERIFY(m_controller->isShowing());
         QVERIFY(m_states.opened.isEmpty());

@@ -20,11 +20,13 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QThread>
+#include <QCborMap>
 #include <QUrl>
 
 #include <csignal>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <sys/prctl.h>
@@ -74,17 +76,73 @@ void writeGroupIcon(const QString &folder)
     QVERIFY(image.save(folder + QStringLiteral("/Icon\r"), "PNG"));
 }
 
-// The resident memory of a process, in bytes; 0 when it cannot be read.
-qint64 residentBytes(qint64 pid)
+// A memory figure of a process from its status, in bytes ("VmRSS:" what it holds now, "VmHWM:" the
+// most it has held); 0 when it cannot be read.
+qint64 statusBytes(qint64 pid, const QByteArray &field)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong() * 1024;
     }
     return 0;
+}
+
+qint64 residentBytes(qint64 pid)
+{
+    return statusBytes(pid, "VmRSS:");
+}
+
+qint64 peakResidentBytes(qint64 pid)
+{
+    return statusBytes(pid, "VmHWM:");
+}
+
+// Asks the Dock on `socketPath` for a copy of its tree, as the program does at its start: whether
+// an answer with the tiles' layout came before `deadline`.
+bool treeAnswered(const QString &socketPath, const QDeadlineTimer &deadline)
+{
+    while (!deadline.hasExpired()) {
+        QLocalSocket socket;
+        socket.connectToServer(socketPath);
+        if (!socket.waitForConnected(int(qMax<qint64>(1, qMin<qint64>(deadline.remainingTime(), 1000))))) {
+            // Not listening yet: asked again in a moment, as a client that waits for a Dock does.
+            QTest::qWait(50);
+            continue;
+        }
+        socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::mirror}, {QStringLiteral("seq"), 7},
+                                              {QStringLiteral("v"), DockWire::treeVersion}}));
+        DockWire::FrameReader reader;
+        while (!deadline.hasExpired() && socket.state() == QLocalSocket::ConnectedState) {
+            socket.waitForReadyRead(int(qMax<qint64>(1, qMin<qint64>(deadline.remainingTime(), 1000))));
+            reader.append(socket.readAll());
+            while (const std::optional<QCborMap> message = reader.next()) {
+                if (message->value(QStringLiteral("re")).toInteger() == 7)
+                    return message->contains(QStringLiteral("layout"));
+            }
+            if (reader.failed())
+                return false;
+        }
+    }
+    return false;
+}
+
+// A scalable picture small enough to be taken for an icon that takes Qt far longer to draw than a
+// Dock may take to start: six levels of groups, each drawing the one below ten times.
+QByteArray slowDrawing()
+{
+    QByteArray svg = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' width='128' height='128'>"
+                     "<g id='l0'><path d='M1 1 C 40 90 90 40 120 120 S 10 60 64 2 Z' fill='#3a6' stroke='#123' stroke-width='3' opacity='0.5'/></g>";
+    for (int level = 1; level <= 6; ++level) {
+        svg += "<g id='l" + QByteArray::number(level) + "' opacity='0.99'>";
+        for (int i = 0; i < 10; ++i)
+            svg += "<use xlink:href='#l" + QByteArray::number(level - 1) + "' x='" + QByteArray::number(i % 3) + "'/>";
+        svg += "</g>";
+    }
+    svg += "</svg>";
+    return svg;
 }
 
 // Whether the peer of a connected socket has closed its end.
@@ -688,6 +746,87 @@ private slots:
 #endif
         QTRY_COMPARE_WITH_TIMEOUT(m_accessibility.dockProcessIdentifier(), std::optional<qint64>(m_pid), startTimeout);
         QVERIFY(!list().isNull());
+    }
+
+    // Anything may lie in a group's folder or be named as an application's icon: a fifo named
+    // "Icon\r", a sparse "Icon\r" of two gigabytes, a scalable picture that takes long to draw. A
+    // Dock of its own, on a socket of its own, starts with such a tile: it answers with its tree
+    // at once, says it got no picture from the file, stays small, and goes on answering.
+    void hostilePicturesDoNotHoldTheDockUp_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a fifo named as a folder's icon") << QStringLiteral("fifo");
+        QTest::newRow("a sparse folder icon of two gigabytes") << QStringLiteral("sparse");
+        QTest::newRow("an application icon slow to draw") << QStringLiteral("drawing");
+    }
+
+    void hostilePicturesDoNotHoldTheDockUp()
+    {
+        QFETCH(QString, kind);
+        const QString home = m_home + QStringLiteral("/hostile-") + kind;
+        const QString folder = home + QStringLiteral("/Library/Kestrowan/Groups/Hostile");
+        QVERIFY(QDir().mkpath(folder));
+        const QString icon = folder + QStringLiteral("/Icon\r");
+        QStringList applications{m_alpha};
+        QString hostile = icon;
+        if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(icon).constData(), 0600), 0);
+        } else if (kind == QLatin1String("sparse")) {
+            QFile file(icon);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QImage head(64, 64, QImage::Format_ARGB32);
+            head.fill(Qt::red);
+            QVERIFY(head.save(&file, "PNG"));
+            QVERIFY(file.resize(2LL * 1024 * 1024 * 1024));
+        } else {
+            hostile = home + QStringLiteral("/slow.svg");
+            QFile svg(hostile);
+            QVERIFY(svg.open(QIODevice::WriteOnly));
+            svg.write(slowDrawing());
+            svg.close();
+            const QString entry = home + QStringLiteral("/Applications/slow.desktop");
+            QVERIFY(QDir().mkpath(QFileInfo(entry).path()));
+            QFile desktop(entry);
+            QVERIFY(desktop.open(QIODevice::WriteOnly));
+            desktop.write("[Desktop Entry]\nType=Application\nName=Slow\nExec=/bin/true\nIcon=" + QFile::encodeName(hostile) + "\n");
+            desktop.close();
+            applications.append(entry);
+        }
+        writeDockPreferences(home + QStringLiteral("/Library/Preferences/com.apple.dock.plist"), QStringLiteral("bottom"), false,
+                             applications, {folder, m_docs});
+
+        const QString socketPath = home + QStringLiteral("/dock.sock");
+        QProcess dock;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home);
+        environment.insert(QStringLiteral("KESTROWAN_DOCK_SOCKET"), socketPath);
+        dock.setProcessEnvironment(environment);
+        dock.setProcessChannelMode(QProcess::MergedChannels);
+        dock.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        const auto endDock = qScopeGuard([&dock] {
+            if (dock.state() != QProcess::NotRunning) {
+                dock.kill();
+                dock.waitForFinished(startTimeout);
+            }
+        });
+        QByteArray output;
+        const auto said = [&dock, &output]() -> const QByteArray & { return output += dock.readAll(); };
+        dock.start(QStringLiteral(KESTROWAN_DOCK), {});
+        QVERIFY(dock.waitForStarted());
+        // Promptly: a Dock starts in well under a second, far less than the picture takes to draw.
+        QVERIFY2(treeAnswered(socketPath, QDeadlineTimer(10000)), said().right(2000).constData());
+        // What the file held never came into the Dock: it holds what a Dock of three tiles holds.
+        constexpr qint64 bound = 512LL * 1024 * 1024;
+        QVERIFY2(peakResidentBytes(dock.processId()) < bound, qPrintable(QStringLiteral("%1 MiB").arg(peakResidentBytes(dock.processId()) >> 20)));
+        // The helper that read the file is done with it; a picture slow to draw may still give one.
+        if (kind != QLatin1String("drawing"))
+            QTRY_VERIFY2_WITH_TIMEOUT(said().contains("No picture from " + QFile::encodeName(hostile).replace('\r', '?')),
+                                      output.right(2000).constData(), 60000);
+        QVERIFY2(peakResidentBytes(dock.processId()) < bound, qPrintable(QStringLiteral("%1 MiB").arg(peakResidentBytes(dock.processId()) >> 20)));
+        QVERIFY(treeAnswered(socketPath, QDeadlineTimer(startTimeout)));
+        QCOMPARE(::kill(pid_t(dock.processId()), SIGTERM), 0);
+        QVERIFY(dock.waitForFinished(startTimeout));
+        QCOMPARE(dock.exitStatus(), QProcess::NormalExit);
     }
 
     // The Dock logs the tiles its preferences name that it leaves out. Anyone's preferences may name

@@ -10,6 +10,7 @@
 #include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/TileIcons.h"
+#include "Platform/dockstandin/TilePictures.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/fake/FakeAccessibility.h"
 #include "Platform/linux/DesktopIcons.h"
@@ -29,6 +30,7 @@
 #include <QTimeZone>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -37,6 +39,21 @@ QString writeFile(const QString &path, const QByteArray &contents)
 {
     writeTestFile(path, contents);
     return path;
+}
+
+} // namespace
+
+namespace {
+
+// The picture of a tile's file as the Dock gets it: decoded by the program's icon helper.
+QImage decodedPicture(const QString &path, int side)
+{
+    TilePictures pictures(side);
+    QSignalSpy answered(&pictures, &TilePictures::answered);
+    pictures.ask(path);
+    if (answered.isEmpty() && !answered.wait(60000))
+        return {};
+    return answered.first().at(1).value<QImage>();
 }
 
 } // namespace
@@ -309,7 +326,9 @@ private slots:
         QCOMPARE(info->bundleIdentifier, QStringLiteral("editor"));
         QCOMPARE(info->program, QStringLiteral("editor"));
         QCOMPARE(info->arguments, QStringList{QStringLiteral("--new Window")});
-        QVERIFY(info->iconImage(48).isNull());
+        DockTileEntry tile;
+        tile.path = entry;
+        QVERIFY(TileIcons::pictureFiles(tile, info, 48).isEmpty());
 
         const QString link = writeFile(m_home + QStringLiteral("/apps/link.desktop"), "[Desktop Entry]\nType=Link\nURL=x\n");
         QVERIFY(!ApplicationInfo::fromPath(link));
@@ -333,7 +352,7 @@ private slots:
     }
 
     // An application whose only icon is a scalable picture in "hicolor": the tile shows that
-    // picture, found as the program finds it, not a drawn letter.
+    // picture, found as the program finds it and decoded by its helper, not a drawn letter.
     void aTileShowsAScalableThemeIcon()
     {
         const QString entry = installApplicationWithScalableIcon(QStringLiteral("kestrowan-test-terminal"), QStringLiteral("#12c48b"));
@@ -341,7 +360,9 @@ private slots:
         QVERIFY(info);
         DockTileEntry tile;
         tile.path = entry;
-        const QImage image = TileIcons::iconFor(tile, info, QStringLiteral("XTerm"), 48);
+        const QStringList files = TileIcons::pictureFiles(tile, info, 48);
+        QCOMPARE(files.size(), 1);
+        const QImage image = decodedPicture(files.first(), 48);
         QCOMPARE(image.size(), QSize(48, 48));
         for (const QPoint at : {QPoint(6, 6), QPoint(24, 24), QPoint(41, 41)})
             QCOMPARE(image.pixelColor(at).name(), QStringLiteral("#12c48b"));
@@ -350,14 +371,13 @@ private slots:
         const QString bare = writeFile(m_home + QStringLiteral("/apps/bare.desktop"),
                                        "[Desktop Entry]\nType=Application\nName=Bare\nExec=/bin/true\nIcon=no-such-icon\n");
         tile.path = bare;
-        QCOMPARE(TileIcons::iconFor(tile, ApplicationInfo::fromPath(bare), QStringLiteral("Bare"), 48)
-                     .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+        QVERIFY(TileIcons::pictureFiles(tile, ApplicationInfo::fromPath(bare), 48).isEmpty());
+        QCOMPARE(TileIcons::standIn(tile, QStringLiteral("Bare"), 48).convertToFormat(QImage::Format_ARGB32_Premultiplied),
                  DesktopIcons::genericApplication().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 
     // A folder's picture is shown as Qt reads it, whatever kind of PNG it is: the composed pictures
-    // the program writes (read by the Dock's own reader) and a 16-bit one a user put there (left to
-    // Qt's), each drawn once for the folders that share it.
+    // the program writes and a 16-bit one a user put there.
     void aFolderShowsItsPictureAsQtReadsIt()
     {
         QImage picture(512, 512, QImage::Format_ARGB32);
@@ -365,7 +385,6 @@ private slots:
             for (int x = 0; x < 512; ++x)
                 picture.setPixel(x, y, qRgba(x / 2, y / 2, (x * y) & 0xff, x < 64 ? 0 : (x + y) & 0xff));
         const int size = DockLayout::tileSize * 2;
-        TileIcons::FolderPictures pictures;
         for (const QImage::Format format : {QImage::Format_ARGB32, QImage::Format_RGBA64}) {
             const QString folder = m_home + QStringLiteral("/Folder%1").arg(int(format));
             QVERIFY(QDir().mkpath(folder));
@@ -376,12 +395,39 @@ private slots:
             DockTileEntry tile;
             tile.kind = DockTileEntry::Kind::Folder;
             tile.path = folder;
-            for (TileIcons::FolderPictures *kept : {&pictures, &pictures, static_cast<TileIcons::FolderPictures *>(nullptr)})
-                QCOMPARE(TileIcons::iconFor(tile, std::nullopt, QStringLiteral("Folder"), size, kept)
-                             .convertToFormat(QImage::Format_ARGB32_Premultiplied),
-                         expected);
+            const QStringList files = TileIcons::pictureFiles(tile, std::nullopt, size);
+            QCOMPARE(files, QStringList{folder + QStringLiteral("/Icon\r")});
+            QCOMPARE(decodedPicture(files.first(), size).convertToFormat(QImage::Format_ARGB32_Premultiplied), expected);
         }
-        QCOMPARE(pictures.size(), 2);
+    }
+
+    // What a fifo, a sparse file of gigabytes or a picture that takes long to draw named as a
+    // tile's picture gives: no picture, answered, never a wait on it; other tiles' pictures come
+    // meanwhile.
+    void hostilePictureFilesGiveNoPicture()
+    {
+        const QString folder = m_home + QStringLiteral("/Hostile");
+        QVERIFY(QDir().mkpath(folder));
+        const QString fifo = folder + QStringLiteral("/fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString sparse = folder + QStringLiteral("/sparse");
+        HostileFiles::writeSparseFile(sparse, HostileFiles::blankPng(64, 64), 2LL * 1024 * 1024 * 1024);
+        const QString good = folder + QStringLiteral("/good.png");
+        QImage green(64, 64, QImage::Format_ARGB32);
+        green.fill(Qt::green);
+        QVERIFY(green.save(good, "PNG"));
+        TilePictures pictures(64);
+        QSignalSpy answered(&pictures, &TilePictures::answered);
+        for (const QString &path : {fifo, sparse, good})
+            pictures.ask(path);
+        QTRY_COMPARE_WITH_TIMEOUT(answered.size(), 3, 60000);
+        QHash<QString, QImage> answers;
+        for (const QList<QVariant> &answer : answered)
+            answers.insert(answer.at(0).toString(), answer.at(1).value<QImage>());
+        QVERIFY(answers.value(fifo).isNull());
+        QVERIFY(answers.value(sparse).isNull());
+        QCOMPARE(answers.value(good).pixelColor(32, 32), QColor(Qt::green));
+        QVERIFY(pictures.isIdle());
     }
 
     void aDockWithoutKeptApplicationsOffersAFew()

@@ -160,6 +160,35 @@ private slots:
         } else {
             QVERIFY(fromPage->bytes.isEmpty());
         }
+        // A file that gives no picture says so, whichever file it is: a helper ended by one of its
+        // limits would tell the renderer of a failure, not of a file without a preview.
+        if (outcome == Outcome::Refused) {
+            QCOMPARE(fromPage->status, QProcess::NormalExit);
+            QCOMPARE(fromPage->code, 1);
+        }
+    }
+
+    // A file that keeps the reader drawing gives the same answer every time, "no preview", however
+    // many helpers draw beside each other (as a group of such files starts them): a bound of the
+    // drawing's own, never whichever of the process's limits comes first.
+    void nestedFormsGiveNoPreviewEveryTime()
+    {
+        const QString forms = m_files.file(QStringLiteral("forms-again.pdf"), HostileFiles::nestedFormsPdf(9, 10));
+        constexpr int rounds = 20;
+        constexpr int together = 4;
+        for (int round = 0; round < rounds; round += together) {
+            QProcess helpers[together];
+            for (QProcess &helper : helpers)
+                startPreview(helper, m_pageHelper, QStringLiteral("pdf"), forms);
+            for (int i = 0; i < together; ++i) {
+                const std::optional<Answer> answer = answerOf(helpers[i]);
+                QVERIFY2(answer, qPrintable(QStringLiteral("round %1 gave no answer").arg(round + i + 1)));
+                QVERIFY2(answer->status == QProcess::NormalExit && answer->code == 1,
+                         qPrintable(QStringLiteral("round %1: %2 %3").arg(round + i + 1)
+                                        .arg(answer->status == QProcess::NormalExit ? "exit" : "crash").arg(answer->code)));
+                QVERIFY(answer->bytes.isEmpty());
+            }
+        }
     }
 
     // It draws PDF pages only; anything else it does not understand.
