@@ -31,6 +31,7 @@
 #include <QListView>
 #include <QPainter>
 #include <QPushButton>
+#include <QDir>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -110,6 +111,7 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(&m_store, &GroupManager::dockTilesLeftBehind, this, [this] {
         showToast({AppToast::Kind::Warning, localized(QStringLiteral("main.dockTileLeftBehind"))});
     });
+    connect(&m_store, &GroupManager::foldersKeptForUserFiles, this, &MainView::showFoldersKeptForUserFiles);
     connect(&m_store, &GroupManager::changedHereAndElsewhere, this, [this](const QStringList &names) {
         showToast({AppToast::Kind::Warning, names.size() == 1
                                                 ? localizedFormat(QStringLiteral("groups.changedElsewhere"), {names.first()})
@@ -123,6 +125,8 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     showLoadError();
     showSaveFailure();
     showSettingsSaveFailure();
+    // Folders kept before this window was built (the sweep at start) are told now.
+    showFoldersKeptForUserFiles();
 }
 
 MainView::~MainView() = default;
@@ -354,6 +358,17 @@ void MainView::setSyncAllDone(bool done)
     m_syncAllDone = done;
     m_gridPage->setSyncAllDone(done);
     emit syncAllDoneChanged();
+}
+
+void MainView::showFoldersKeptForUserFiles()
+{
+    const QStringList folders = m_store.takeFoldersKeptForUserFiles();
+    if (folders.isEmpty())
+        return;
+    QStringList shown;
+    for (const QString &folder : folders)
+        shown.append(QDir::toNativeSeparators(folder));
+    showToast({AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.userFilesKept"), {shown.join(QStringLiteral(", "))})});
 }
 
 void MainView::showToast(const AppToast &toast)

@@ -1,0 +1,312 @@
+// A group's folder is a plain folder the user opens from its Dock tile, and may keep documents and
+// folders of their own in. Every action of the program that rebuilds or removes such a folder
+// (Sync All, a rename followed by Update Dock, deleting the group, Reset Everything, the sweep at
+// start of a folder whose group was deleted on another display) takes only what the program made;
+// what the user put there stays, and where the folder had to go, the user is told where it stays.
+#include "FakeShellServices.h"
+
+#include "Kestrowan/app/KestrowanApp.h"
+#include "Kestrowan/app/MainWindowFrame.h"
+#include "Kestrowan/editor/DockBarButton.h"
+#include "Kestrowan/editor/DockSyncBar.h"
+#include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/groups/DockService.h"
+#include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/mainwindow/GroupGridPage.h"
+#include "Kestrowan/mainwindow/MainView.h"
+#include "Kestrowan/mainwindow/MainWindowActions.h"
+#include "Kestrowan/mainwindow/SettingsModel.h"
+#include "Kestrowan/mainwindow/SettingsPanel.h"
+#include "Kestrowan/mainwindow/SettingsReset.h"
+#include "Kestrowan/mainwindow/ToolbarButton.h"
+#include "Kestrowan/shell/AppNavigation.h"
+#include "Kestrowan/shell/ConfirmationAlert.h"
+#include "Kestrowan/shell/DetailPage.h"
+#include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
+#include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/fake/FakeApplicationActivation.h"
+#include "Platform/fake/FakeStatusItem.h"
+#include "Platform/fake/FakeSystemAppearance.h"
+#include "Platform/fake/FakeUserDefaults.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QSignalSpy>
+
+namespace {
+
+constexpr int timeout = 30000;
+// How many times in a row each action meets the user's files.
+constexpr int rounds = 3;
+
+// Every entry under `folder`, hidden ones included, with a file's bytes; links not followed.
+QMap<QString, QByteArray> treeOf(const QString &folder)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QFileInfo entry(entries.next());
+        tree.insert(QDir(folder).relativeFilePath(entry.filePath()),
+                    entry.isSymLink() ? "<link>" : entry.isDir() ? "<folder>" : readBytes(entry.filePath()));
+    }
+    return tree;
+}
+
+// What the user keeps in the folder: a document and a folder with a picture in it.
+const QMap<QString, QByteArray> usersThings{{"Notes.txt", "my notes"}, {"Photos", "<folder>"}, {"Photos/beach.jpg", "a picture"}};
+
+void putUsersThings(const QString &folder)
+{
+    writeBytes(folder + QStringLiteral("/Notes.txt"), "my notes");
+    writeBytes(folder + QStringLiteral("/Photos/beach.jpg"), "a picture");
+}
+
+// Whether the user's things are in `tree`, whatever else is.
+bool holdsUsersThings(const QMap<QString, QByteArray> &tree)
+{
+    for (auto it = usersThings.cbegin(); it != usersThings.cend(); ++it) {
+        if (tree.value(it.key()) != it.value())
+            return false;
+    }
+    return true;
+}
+
+QString describe(const QMap<QString, QByteArray> &tree)
+{
+    QStringList names;
+    for (auto it = tree.cbegin(); it != tree.cend(); ++it)
+        names.append(it.key() + u'=' + QString::fromUtf8(it.value()));
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+class TestUserFiles : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ShellJournal> m_journal;
+    std::unique_ptr<KestrowanApp> m_app;
+    QString m_projects;
+
+    void launch()
+    {
+        m_journal = std::make_unique<ShellJournal>();
+        m_app = std::make_unique<KestrowanApp>(journalFactories(*m_journal));
+        m_app->launch();
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->mainWindow() && view(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->didBootstrapRuntime(), timeout);
+    }
+
+    void quit()
+    {
+        m_app.reset();
+        for (QWidget *window : QApplication::topLevelWidgets())
+            delete window;
+    }
+
+    MainView *view() const { return m_app->mainWindow()->findChild<MainView *>(); }
+    GroupManager &store() const { return m_app->groupManager(); }
+
+    AppGroup addGroup(const QString &name)
+    {
+        AppGroup group = store().createGroup();
+        group.name = name;
+        group.apps = {makeItem(QStringLiteral("file:") + m_projects, QStringLiteral("Projects"), m_projects)};
+        store().updateGroup(group);
+        return group;
+    }
+
+    // Sync All, as the toolbar's button starts it; whether it ended well.
+    bool syncAll()
+    {
+        QSignalSpy finished(&view()->actions(), &MainWindowActions::syncAllFinished);
+        view()->gridPage()->syncAllButton()->click();
+        return finished.wait(timeout) && finished.first().first().toBool();
+    }
+
+    QString folderOf(const AppGroup &group) const
+    {
+        const std::optional<QUrl> folder = store().findMirrorFolder(group);
+        return folder ? QDir::cleanPath(folder->toLocalFile()) : QString();
+    }
+
+    // The folder once the program let it go: the user's things, nothing of the program's, and a
+    // message naming where they are.
+    void verifyKeptForTheUser(const QString &folder)
+    {
+        QCOMPARE(treeOf(folder), usersThings);
+        const QString told = localizedFormat(QStringLiteral("groups.userFilesKept"), {folder});
+        QVERIFY(told.contains(folder));
+        QTRY_COMPARE_WITH_TIMEOUT(view()->toast().value_or(AppToast{}).text, told, timeout);
+        QCOMPARE(view()->toast()->kind, AppToast::Kind::Warning);
+    }
+
+private slots:
+    void init()
+    {
+        UserDefaults::installFactory([](const QString &) { return std::make_unique<FakeUserDefaults>(); });
+        ApplicationActivation::install(std::make_unique<FakeApplicationActivation>());
+        SystemAppearance::install(std::make_unique<FakeSystemAppearance>());
+        StatusItem::installFactory([] { return std::make_unique<FakeStatusItem>(); });
+        QDir(appSupportDirectoryURL()).removeRecursively();
+        QFile::remove(dockFilePath());
+        DockService::clearSyncBlock();
+        installSucceedingProcessRunner();
+        UserDefaults::standard().setValue(QStringLiteral("didCompleteOnboarding"), true);
+        m_projects = makeFolder(QDir::homePath() + QStringLiteral("/Projects"));
+    }
+
+    void cleanup() { quit(); }
+
+    // Sync All rebuilds the folder in place: the user's things keep their place and their names,
+    // and an item whose entry would take one of those names gets another.
+    void syncAllKeepsTheUsersThings()
+    {
+        launch();
+        AppGroup work = addGroup(QStringLiteral("Work"));
+        QVERIFY(syncAll());
+        const QString folder = folderOf(work);
+        putUsersThings(folder);
+        // An item added later whose entry would be named like the user's document.
+        const QString notes = QDir::homePath() + QStringLiteral("/Letters/Notes.txt");
+        writeBytes(notes, "another document");
+        work.apps.append(makeItem(QStringLiteral("file:") + notes, QStringLiteral("Notes.txt"), notes));
+        store().updateGroup(work);
+        for (int round = 0; round < rounds; ++round) {
+            QVERIFY(syncAll());
+            const QMap<QString, QByteArray> tree = treeOf(folder);
+            QVERIFY2(holdsUsersThings(tree), qPrintable(describe(tree)));
+            QCOMPARE(QFileInfo(folder + QStringLiteral("/Notes 2.txt")).symLinkTarget(), notes);
+            QCOMPARE(QFileInfo(folder + QStringLiteral("/Projects")).symLinkTarget(), m_projects);
+        }
+        QVERIFY(!view()->toast());
+    }
+
+    // A rename moves the folder to its new name with the user's things in it; Update Dock then
+    // rebuilds it there.
+    void renameAndUpdateDockKeepsTheUsersThings()
+    {
+        launch();
+        AppGroup work = addGroup(QStringLiteral("Work"));
+        QVERIFY(syncAll());
+        putUsersThings(folderOf(work));
+        m_app->navigation().setSelectedPage(DetailPage::group(work.id));
+        GroupEditorPage *editor = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((editor = qobject_cast<GroupEditorPage *>(view()->shownPage())), timeout);
+        QString name = QStringLiteral("Work");
+        for (int round = 0; round < rounds; ++round) {
+            editor->nameField()->setFocus();
+            QTest::keyClick(editor->nameField(), Qt::Key_End);
+            QTest::keyClicks(editor->nameField(), QString::number(round));
+            name += QString::number(round);
+            auto *bar = editor->findChild<DockSyncBar *>();
+            QVERIFY(bar);
+            QTRY_VERIFY_WITH_TIMEOUT(bar->syncButton()->isVisible(), timeout);
+            QCOMPARE(bar->syncButton()->text(), localized(QStringLiteral("editor.syncUpdate")));
+            bar->syncButton()->click();
+            work = store().groups().first();
+            QCOMPARE(work.name, name);
+            QTRY_VERIFY_WITH_TIMEOUT(store().isGroupSyncedToDock(work), timeout);
+            const QString folder = folderOf(work);
+            QCOMPARE(QFileInfo(folder).fileName(), name);
+            const QMap<QString, QByteArray> tree = treeOf(folder);
+            QVERIFY2(holdsUsersThings(tree), qPrintable(describe(tree)));
+            QVERIFY(tree.contains(QStringLiteral(".group_id")));
+            QCOMPARE(QDir(groupsDirectoryURL()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{name});
+        }
+    }
+
+    // Deleting the group takes its tile and the program's files; the folder stays for the user's
+    // things, told once.
+    void deletingTheGroupKeepsTheUsersThings()
+    {
+        launch();
+        for (int round = 0; round < rounds; ++round) {
+            const AppGroup work = addGroup(QStringLiteral("Work %1").arg(round));
+            QVERIFY(syncAll());
+            const QString folder = folderOf(work);
+            putUsersThings(folder);
+            view()->requestDeleteGroup(work.id);
+            QVERIFY(view()->deleteConfirmation());
+            view()->deleteConfirmation()->confirmButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(store().groups().isEmpty(), timeout);
+            verifyKeptForTheUser(folder);
+            QVERIFY(!DockService::isFolderInDock(QUrl::fromLocalFile(folder)));
+            // The folder is the user's now: the sweeps after later syncs leave it alone and say nothing more.
+            const AppGroup other = addGroup(QStringLiteral("Other"));
+            QVERIFY(syncAll());
+            QCOMPARE(treeOf(folder), usersThings);
+            QVERIFY(store().takeFoldersKeptForUserFiles().isEmpty());
+            view()->requestDeleteGroup(other.id);
+            view()->deleteConfirmation()->confirmButton()->click();
+            QTRY_VERIFY_WITH_TIMEOUT(store().groups().isEmpty(), timeout);
+        }
+        // A deleted group's folder that holds nothing of the user's goes whole.
+        QCOMPARE(QDir(groupsDirectoryURL()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral("Work 0"), QStringLiteral("Work 1"), QStringLiteral("Work 2")}));
+    }
+
+    // Reset Everything from the settings.
+    void resetEverythingKeepsTheUsersThings()
+    {
+        launch();
+        for (int round = 0; round < rounds; ++round) {
+            UserDefaults::standard().setValue(QStringLiteral("didCompleteOnboarding"), true);
+            const AppGroup work = addGroup(QStringLiteral("Work %1").arg(round));
+            addGroup(QStringLiteral("Empty %1").arg(round));
+            QVERIFY(syncAll());
+            const QString folder = folderOf(work);
+            putUsersThings(folder);
+            m_app->navigation().setSelectedPage(DetailPage::settings());
+            SettingsPanel *panel = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((panel = view()->findChild<SettingsPanel *>()) && panel->isVisible(), timeout);
+            auto *resetButton = panel->findChild<QAbstractButton *>(QStringLiteral("resetAll"));
+            QVERIFY(resetButton);
+            resetButton->click();
+            QTRY_VERIFY_WITH_TIMEOUT(panel->confirmation(), timeout);
+            QSignalSpy finished(&panel->model().reset(), &SettingsReset::finished);
+            panel->confirmation()->findChild<QAbstractButton *>(QStringLiteral("confirm"))->click();
+            QVERIFY(finished.wait(timeout));
+            QVERIFY(store().groups().isEmpty());
+            verifyKeptForTheUser(folder);
+            m_app->navigation().setSelectedPage(std::nullopt);
+        }
+    }
+
+    // The other display deleted the group and left its folder (and tile) behind; the sweep at
+    // the next start takes the tile and the program's files, and the window says where the user's
+    // things stay.
+    void theSweepAtStartKeepsTheUsersThings()
+    {
+        for (int round = 0; round < rounds; ++round) {
+            launch();
+            const AppGroup work = addGroup(QStringLiteral("Work %1").arg(round));
+            QVERIFY(syncAll());
+            const QString folder = folderOf(work);
+            putUsersThings(folder);
+            quit();
+            {
+                // The program on the other display.
+                GroupManager other;
+                other.ensureStorageDirectories();
+                other.loadGroups();
+                bool deleted = false;
+                other.deleteGroup(work, true, [&deleted] { deleted = true; });
+                QTRY_VERIFY_WITH_TIMEOUT(deleted, timeout);
+                other.waitUntilSaved();
+            }
+            QVERIFY(DockService::isFolderInDock(QUrl::fromLocalFile(folder)));
+            launch();
+            QVERIFY(store().groups().isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(!DockService::isFolderInDock(QUrl::fromLocalFile(folder)), timeout);
+            verifyKeptForTheUser(folder);
+            quit();
+        }
+    }
+};
+
+KESTROWAN_TEST_MAIN(TestUserFiles)
+#include "tst_userfiles.moc"
