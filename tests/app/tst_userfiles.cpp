@@ -306,6 +306,46 @@ private slots:
             quit();
         }
     }
+
+    // A removal the program did not finish (it was killed, the power went) left entries aside
+    // under dot names, which no folder view shows: the next start puts each back under its own
+    // name, beside one that took the name meanwhile, and a name it never carried gets one.
+    void whatACutShortRemovalSetAsideComesBackAtStart()
+    {
+        for (int round = 0; round < rounds; ++round) {
+            launch();
+            const AppGroup work = addGroup(QStringLiteral("Work %1").arg(round));
+            QVERIFY(syncAll());
+            const QString folder = folderOf(work);
+            quit();
+            const QString groups = groupsDirectoryURL();
+            const QString dropped = appSupportDirectoryURL() + QStringLiteral("/Dropped Items");
+            writeBytes(folder + QStringLiteral("/.removing-k3j9-Notes.txt"), "my notes");
+            writeBytes(folder + QStringLiteral("/.removing-a1-Photos/beach.jpg"), "a picture");
+            writeBytes(folder + QStringLiteral("/.removing-zz9"), "set aside without its name");
+            writeBytes(groups + QStringLiteral("/.removing-q7-Old Work/Letter.txt"), "a letter");
+            writeBytes(dropped + QStringLiteral("/.removing-b2-report.pdf"), "a report");
+            writeBytes(dropped + QStringLiteral("/report.pdf"), "a newer report");
+
+            launch();
+            QCOMPARE(readBytes(folder + QStringLiteral("/Notes.txt")), QByteArray("my notes"));
+            QCOMPARE(readBytes(folder + QStringLiteral("/Photos/beach.jpg")), QByteArray("a picture"));
+            QCOMPARE(readBytes(folder + QStringLiteral("/Recovered item")), QByteArray("set aside without its name"));
+            QCOMPARE(readBytes(groups + QStringLiteral("/Old Work/Letter.txt")), QByteArray("a letter"));
+            QCOMPARE(readBytes(dropped + QStringLiteral("/report.pdf")), QByteArray("a newer report"));
+            QCOMPARE(readBytes(dropped + QStringLiteral("/report 2.pdf")), QByteArray("a report"));
+            for (const QString &place : {folder, groups, dropped}) {
+                const QStringList hidden = QDir(place).entryList({QStringLiteral(".removing-*")}, QDir::AllEntries | QDir::Hidden | QDir::System);
+                QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(u',')));
+            }
+            // The group's folder stays the group's, with the user's things in it, through the next sync.
+            QVERIFY(syncAll());
+            const QMap<QString, QByteArray> tree = treeOf(folderOf(work));
+            QVERIFY2(holdsUsersThings(tree), qPrintable(describe(tree)));
+            quit();
+            QDir(appSupportDirectoryURL()).removeRecursively();
+        }
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestUserFiles)
