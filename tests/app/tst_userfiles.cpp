@@ -33,14 +33,21 @@
 #include "tests/support/TestMain.h"
 
 #include <QDirIterator>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QThread>
 #include <QLineEdit>
 #include <QSignalSpy>
+
+#include <csignal>
 
 namespace {
 
 constexpr int timeout = 30000;
 // How many times in a row each action meets the user's files.
 constexpr int rounds = 3;
+// How many times the program is killed during each action.
+constexpr int killsPerAction = 10;
 
 // Every entry under `folder`, hidden ones included, with a file's bytes; links not followed.
 QMap<QString, QByteArray> treeOf(const QString &folder)
@@ -90,6 +97,7 @@ class TestUserFiles : public QObject {
     std::unique_ptr<ShellJournal> m_journal;
     std::unique_ptr<KestrowanApp> m_app;
     QString m_projects;
+    int m_kills = 0;
 
     void launch()
     {
@@ -346,6 +354,70 @@ private slots:
             QDir(appSupportDirectoryURL()).removeRecursively();
         }
     }
+
+    // The program killed at any moment of each action: at the next start every document and
+    // folder the user put in a group's folder is there, under its own name, and nothing is left
+    // hidden under a dot name.
+    void aKillDuringAnActionLosesAndHidesNothing_data()
+    {
+        QTest::addColumn<QString>("action");
+        for (const char *action : {"syncall", "rename", "delete", "reset", "sweep"})
+            QTest::newRow(action) << QString::fromLatin1(action);
+    }
+    void aKillDuringAnActionLosesAndHidesNothing()
+    {
+        QFETCH(QString, action);
+        for (int trial = 0; trial < killsPerAction; ++trial) {
+            QDir(appSupportDirectoryURL()).removeRecursively();
+            QFile::remove(dockFilePath());
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QStringLiteral(USERFILES_ACTOR_PATH), {action});
+            QVERIFY(child.waitForStarted());
+            QStringList placed;
+            QByteArray said;
+            const auto takeLines = [&] {
+                said += child.readAllStandardOutput();
+                for (qsizetype end = said.indexOf('\n'); end >= 0; end = said.indexOf('\n')) {
+                    const QByteArray line = said.left(end);
+                    said.remove(0, end + 1);
+                    if (line.startsWith("placed "))
+                        placed.append(QString::fromUtf8(line.mid(7)));
+                }
+            };
+            // A few rounds in, so that kills land in later rounds too; then at a random moment.
+            const qsizetype wanted = 2 * (1 + trial % 3);
+            while (placed.size() < wanted && child.state() == QProcess::Running && child.waitForReadyRead(timeout))
+                takeLines();
+            QVERIFY2(placed.size() >= wanted, qPrintable(QStringLiteral("trial %1: the child placed nothing").arg(trial)));
+            QThread::usleep(QRandomGenerator::global()->bounded(0, 150000));
+            ::kill(pid_t(child.processId()), SIGKILL);
+            QVERIFY(child.waitForFinished(timeout));
+            QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+            takeLines();
+
+            launch();
+            const QMap<QString, QByteArray> tree = treeOf(appSupportDirectoryURL());
+            for (const QString &name : std::as_const(placed)) {
+                const QString round = name.section(u' ', 1).section(u'/', 0, 0).section(u'.', 0, 0);
+                const QByteArray content = (name.startsWith(QStringLiteral("Notes")) ? "the user's notes " : "the user's picture ") + round.toUtf8();
+                QStringList found;
+                for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
+                    if (it.key().endsWith(u'/' + name) && it.value() == content)
+                        found.append(it.key());
+                }
+                QVERIFY2(found.size() == 1, qPrintable(QStringLiteral("%1, trial %2: %3 found at [%4]").arg(action).arg(trial).arg(name, found.join(u','))));
+                for (const QString &part : found.first().split(u'/'))
+                    QVERIFY2(!part.startsWith(u'.'), qPrintable(QStringLiteral("%1, trial %2: %3 hidden").arg(action).arg(trial).arg(found.first())));
+            }
+            for (auto it = tree.cbegin(); it != tree.cend(); ++it)
+                QVERIFY2(!it.key().split(u'/').last().startsWith(QStringLiteral(".removing-")), qPrintable(it.key()));
+            ++m_kills;
+            quit();
+        }
+    }
+
+    void cleanupTestCase() { qInfo("%d kills, each followed by a start that found everything", m_kills); }
 };
 
 KESTROWAN_TEST_MAIN(TestUserFiles)
