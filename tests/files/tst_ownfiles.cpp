@@ -190,6 +190,35 @@ private slots:
         ::close(elsewhere);
     }
 
+    // An entry is judged under its own name, and only one of the program's is ever moved: were the
+    // program killed while it judges, nothing of the user's would be left under another name.
+    void entriesAreJudgedWhereTheyStand()
+    {
+        QVERIFY(writeTestFile(path("Groups/Work/Notes.txt"), "mine"));
+        QVERIFY(writeTestFile(path("Groups/Work/Photos/beach.jpg"), "mine too"));
+        QVERIFY(writeTestFile(path("Groups/Work/Made.webloc"), "the program's"));
+        bool throughLink = false;
+        const int folder = OwnFiles::openFolder(path("Groups/Work"), &throughLink);
+        QVERIFY(folder >= 0);
+        const auto listing = [this] {
+            return QDir(path("Groups/Work")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        };
+        const QStringList all{"Made.webloc", "Notes.txt", "Photos"};
+        for (const char *entry : {"Notes.txt", "Photos", "Made.webloc"}) {
+            const QByteArray name(entry);
+            QStringList seen;
+            const bool ours = name == "Made.webloc";
+            QCOMPARE(OwnFiles::removeEntryAt(folder, name, [&](int, const struct stat &) {
+                         seen = listing();
+                         return ours;
+                     }),
+                     ours ? OwnFiles::Removal::Removed : OwnFiles::Removal::NotOurs);
+            QCOMPARE(seen, all);
+        }
+        ::close(folder);
+        QCOMPARE(treeOf(path("Groups/Work")), (QMap<QString, QByteArray>{{"Notes.txt", "mine"}, {"Photos", "<folder>"}, {"Photos/beach.jpg", "mine too"}}));
+    }
+
     // An installed skin whose "skin.json" is a fifo, a socket or a folder, or whose place a link
     // takes, is refused and logged; and an update of a skin replaces what it installed, nothing else.
     void skinsReplaceOnlyWhatTheyInstalled_data()
