@@ -33,6 +33,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
@@ -48,6 +49,10 @@ constexpr int timeout = 30000;
 constexpr int rounds = 3;
 // How many times the program is killed during each action.
 constexpr int killsPerAction = 10;
+// Items of one name in one group, and how long their Sync All may take at most: a name found by
+// trying the numbers from 2 each time takes minutes for them.
+constexpr int manyItems = 60000;
+constexpr int manyItemsDeadline = 90000;
 
 // Every entry under `folder`, hidden ones included, with a file's bytes; links not followed.
 QMap<QString, QByteArray> treeOf(const QString &folder)
@@ -353,6 +358,33 @@ private slots:
             quit();
             QDir(appSupportDirectoryURL()).removeRecursively();
         }
+    }
+
+    // Many items of one file name (copies of one document, or the same one added again and
+    // again) get their entries in time that grows with their number, not with its square.
+    void manyItemsOfOneNameAreNamedInTimeProportionalToThem()
+    {
+        launch();
+        const QString report = QDir::homePath() + QStringLiteral("/Letters/Report.pdf");
+        writeBytes(report, "a report");
+        QList<AppItem> items;
+        for (int i = 0; i < manyItems; ++i)
+            items.append(makeItem(QStringLiteral("file:") + report, QStringLiteral("Report.pdf"), report));
+        AppGroup work = store().createGroup();
+        work.name = QStringLiteral("Reports");
+        work.apps = items;
+        store().updateGroup(work);
+        QElapsedTimer clock;
+        clock.start();
+        QSignalSpy finished(&view()->actions(), &MainWindowActions::syncAllFinished);
+        view()->gridPage()->syncAllButton()->click();
+        QVERIFY(finished.wait(manyItemsDeadline));
+        QVERIFY(finished.first().first().toBool());
+        qInfo("Sync All of %d items of one name: %lld ms", manyItems, clock.elapsed());
+        const QString folder = folderOf(work);
+        QCOMPARE(QFileInfo(folder + QStringLiteral("/Report.pdf")).symLinkTarget(), report);
+        QCOMPARE(QFileInfo(folder + QStringLiteral("/Report %1.pdf").arg(manyItems)).symLinkTarget(), report);
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Report %1.pdf").arg(manyItems + 1)));
     }
 
     // The program killed at any moment of each action: at the next start every document and
