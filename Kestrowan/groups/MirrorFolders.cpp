@@ -443,7 +443,7 @@ std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
             return found->path;
     }
     // Taken before the listing, so that a change made while the folder is read shows next time.
-    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, false, {}};
+    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, false, {}, {}};
     if (QCoreApplication *application = QCoreApplication::instance();
         application && QThread::currentThread() == application->thread()) {
         index.withinPass = std::make_shared<bool>(true);
@@ -500,16 +500,38 @@ QString MirrorFolders::uniqueMirrorFolderName(const QString &name, const AppGrou
     const QString base = replacingLeadingDots(trimmingSpacesAndTabs(replacingSeparators(name)));
     if (base.isEmpty())
         return uuid;
+    const auto candidate = [&base](qint64 n) { return n < 2 ? base : QStringLiteral("%1 %2").arg(base).arg(n); };
     const auto isFree = [&](const QString &candidate) {
         const QString path = joined(m_groupsDirectory, candidate);
         return !entryExists(path) || readGroupID(path) == uuid;
     };
-    if (isFree(base))
-        return base;
-    for (qint64 n = 2;; ++n) {
-        const QString candidate = QStringLiteral("%1 %2").arg(base).arg(n);
-        if (isFree(candidate))
-            return candidate;
+    // Many groups of one name (a batch of them synced at once) would each try every name the
+    // others took before it: while the folders are as this object last saw them, the numbering
+    // goes on from where the last group of the name found its own. The names below that are
+    // all taken, and only the group's own folder among them can be its answer.
+    qint64 first = 1;
+    std::optional<FolderIndex> &index = *m_index;
+    const bool known = index && indexIsCurrent();
+    if (known) {
+        if (const auto next = index->nameNumbers.constFind(base); next != index->nameNumbers.cend()) {
+            if (const auto own = index->byGroupID.constFind(uuid); own != index->byGroupID.cend()) {
+                const QString ownName = lastPathComponent(own->path);
+                bool numbered = false;
+                const qint64 number = ownName == base ? 1
+                    : ownName.startsWith(base + u' ') ? ownName.mid(base.size() + 1).toLongLong(&numbered) : 0;
+                if ((number == 1 || (numbered && number >= 2)) && number < *next && candidate(number) == ownName)
+                    return ownName;
+            }
+            first = *next;
+        }
+    }
+    for (qint64 n = first;; n = n < 2 ? 2 : n + 1) {
+        const QString name = candidate(n);
+        if (isFree(name)) {
+            if (known)
+                index->nameNumbers.insert(base, n);
+            return name;
+        }
     }
 }
 

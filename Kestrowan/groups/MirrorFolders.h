@@ -196,6 +196,9 @@ private:
         // Set until the main thread's event loop next turns: every lookup of one pass (a grid
         // drawing each group's card) reads the same listing, as if all were made at once.
         std::shared_ptr<bool> withinPass;
+        // For a folder name, where the numbering of its folders went on from when a group last
+        // asked: every name below was taken then.
+        QHash<QString, qint64> nameNumbers;
     };
 
     void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,

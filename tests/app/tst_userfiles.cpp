@@ -53,6 +53,8 @@ constexpr int killsPerAction = 10;
 // trying the numbers from 2 each time takes minutes for them.
 constexpr int manyItems = 60000;
 constexpr int manyItemsDeadline = 90000;
+// Groups of one name in one Sync All.
+constexpr int manyGroups = 2000;
 
 // Every entry under `folder`, hidden ones included, with a file's bytes; links not followed.
 QMap<QString, QByteArray> treeOf(const QString &folder)
@@ -133,11 +135,11 @@ class TestUserFiles : public QObject {
     }
 
     // Sync All, as the toolbar's button starts it; whether it ended well.
-    bool syncAll()
+    bool syncAll(int deadline = timeout)
     {
         QSignalSpy finished(&view()->actions(), &MainWindowActions::syncAllFinished);
         view()->gridPage()->syncAllButton()->click();
-        return finished.wait(timeout) && finished.first().first().toBool();
+        return finished.wait(deadline) && finished.first().first().toBool();
     }
 
     QString folderOf(const AppGroup &group) const
@@ -385,6 +387,50 @@ private slots:
         QCOMPARE(QFileInfo(folder + QStringLiteral("/Report.pdf")).symLinkTarget(), report);
         QCOMPARE(QFileInfo(folder + QStringLiteral("/Report %1.pdf").arg(manyItems)).symLinkTarget(), report);
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Report %1.pdf").arg(manyItems + 1)));
+    }
+
+    // Groups of one name get their folders "Work", "Work 2", ... as fast as groups of as many
+    // names get theirs, rather than each trying every name the others took before it; the next
+    // Sync All keeps every folder where it is.
+    void manyGroupsOfOneNameSyncAsFastAsGroupsOfManyNames()
+    {
+        const auto syncGroupsNamed = [this](const std::function<QString(int)> &name) -> qint64 {
+            launch();
+            QList<AppGroup> groups;
+            for (int i = 0; i < manyGroups; ++i)
+                groups.append(makeGroup(name(i), {makeItem(QStringLiteral("file:") + m_projects, QStringLiteral("Projects"), m_projects)}));
+            store().setGroups(groups);
+            store().saveGroups();
+            QElapsedTimer clock;
+            clock.start();
+            QSignalSpy finished(&view()->actions(), &MainWindowActions::syncAllFinished);
+            view()->gridPage()->syncAllButton()->click();
+            if (!finished.wait(manyItemsDeadline * 4) || !finished.first().first().toBool())
+                return -1;
+            return clock.elapsed();
+        };
+        const qint64 manyNames = syncGroupsNamed([](int i) { return QStringLiteral("Work %1").arg(i); });
+        quit();
+        QDir(appSupportDirectoryURL()).removeRecursively();
+        QFile::remove(dockFilePath());
+        const qint64 oneName = syncGroupsNamed([](int) { return QStringLiteral("Work"); });
+        qInfo("Sync All of %d groups: %lld ms with as many names, %lld ms with one name", manyGroups, manyNames, oneName);
+        QVERIFY(manyNames > 0 && oneName > 0);
+        QVERIFY2(oneName < 2 * manyNames, qPrintable(QStringLiteral("%1 ms against %2 ms").arg(oneName).arg(manyNames)));
+
+        QStringList expected{QStringLiteral("Work")};
+        for (int n = 2; n <= manyGroups; ++n)
+            expected.append(QStringLiteral("Work %1").arg(n));
+        QMap<QString, QString> folders;
+        for (const AppGroup &group : store().groups())
+            folders.insert(group.id.toString(), QFileInfo(folderOf(group)).fileName());
+        QStringList names = folders.values();
+        std::sort(names.begin(), names.end());
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(names, expected);
+        QVERIFY(syncAll(manyItemsDeadline));
+        for (const AppGroup &group : store().groups())
+            QCOMPARE(QFileInfo(folderOf(group)).fileName(), folders.value(group.id.toString()));
     }
 
     // The program killed at any moment of each action: at the next start every document and
