@@ -599,9 +599,11 @@ void GroupManager::removeMirrorFolder(const AppGroup &group)
 
 void GroupManager::noteRemoval(const QString &folderPath, MirrorFolders::FolderRemoval outcome)
 {
+    const QString path = QDir::cleanPath(folderPath);
+    if (outcome == MirrorFolders::FolderRemoval::Failed)
+        qCCritical(persistenceLogger, "Could not remove the folder %s; it is tried again later", qUtf8Printable(loggedText(path)));
     if (outcome != MirrorFolders::FolderRemoval::KeptUserEntries)
         return;
-    const QString path = QDir::cleanPath(folderPath);
     qCInfo(persistenceLogger, "Kept the folder %s: it holds files Kestrowan did not make", qUtf8Printable(loggedText(path)));
     // Its identity went with the program's files, so no later look comes back to it: the user
     // hears of it this once.

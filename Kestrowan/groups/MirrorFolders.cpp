@@ -311,20 +311,28 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path)
         }
         ::closedir(listing);
     }
-    // The identity goes last: a folder a crash leaves half emptied is still known as the group's,
-    // and the next look finishes it. Where the user's things stay, it goes all the same: the
-    // folder is theirs now, and no later look takes it for a group's or removes more from it.
+    // The identity goes last, and only once everything else of the program's went: a folder a
+    // crash or a failure leaves half emptied is still known as the group's, and the next look
+    // finishes it. Where the user's things stay, it goes all the same: the folder is theirs now,
+    // and no later look takes it for a group's or removes more from it.
     const QByteArray identity = groupIDFileName.toUtf8();
-    std::stable_partition(names.begin(), names.end(), [&identity](const QByteArray &child) { return child != identity; });
     const auto regularFile = [](int, const struct stat &entry) { return S_ISREG(entry.st_mode); };
-    bool onlyOurs = true;
+    bool usersLeft = false;
+    bool failed = false;
     for (const QByteArray &child : std::as_const(names)) {
-        const bool gone = isFolderFileName(child)
-            ? OwnFiles::removeEntryAt(folder, child, regularFile) != OwnFiles::Removal::NotOurs
-            : removeEntryAt(folder, QFile::decodeName(child));
-        onlyOurs = onlyOurs && gone;
+        if (child == identity)
+            continue;
+        const OwnFiles::Removal removal = isFolderFileName(child) ? OwnFiles::removeEntryAt(folder, child, regularFile)
+                                                                  : OwnFiles::removeEntryAt(folder, child, &isProgramEntry);
+        usersLeft = usersLeft || removal == OwnFiles::Removal::NotOurs;
+        failed = failed || removal == OwnFiles::Removal::Failed;
     }
-    if (!onlyOurs)
+    if (failed)
+        return FolderRemoval::Failed;
+    const OwnFiles::Removal identityRemoval = OwnFiles::removeEntryAt(folder, identity, regularFile);
+    if (identityRemoval == OwnFiles::Removal::Failed)
+        return FolderRemoval::Failed;
+    if (usersLeft || identityRemoval == OwnFiles::Removal::NotOurs)
         return FolderRemoval::KeptUserEntries;
     if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0)
         return FolderRemoval::Removed;
