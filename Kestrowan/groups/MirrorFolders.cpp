@@ -27,7 +27,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <dirent.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -295,22 +294,10 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path)
         return FolderRemoval::Failed;
     const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
     // The names first, then the removals: a listing read while entries go may skip some.
-    QList<QByteArray> names;
-    {
-        const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR *listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
-        if (!listing) {
-            if (listed >= 0)
-                ::close(listed);
-            return FolderRemoval::Failed;
-        }
-        while (const dirent *entry = ::readdir(listing)) {
-            const QByteArray child(entry->d_name);
-            if (child != "." && child != "..")
-                names.append(child);
-        }
-        ::closedir(listing);
-    }
+    bool complete = false;
+    const QList<QByteArray> names = OwnFiles::namesIn(folder, &complete);
+    if (!complete)
+        return FolderRemoval::Failed;
     // The identity goes last, and only once everything else of the program's went: a folder a
     // crash or a failure leaves half emptied is still known as the group's, and the next look
     // finishes it. Where the user's things stay, it goes all the same: the folder is theirs now,

@@ -25,30 +25,6 @@ constexpr const char markAttribute[] = "user.kestrowan.made";
 // Folders nested deeper than this are not emptied: nothing the program makes is that deep.
 constexpr int maximumDepth = 256;
 
-// The names in the open folder `handle`, read whole before anything in it changes: removing
-// entries while the listing is read may make it skip others.
-QList<QByteArray> namesIn(int handle, bool *complete)
-{
-    QList<QByteArray> names;
-    *complete = false;
-    const int listed = ::openat(handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
-    if (!listing) {
-        if (listed >= 0)
-            ::close(listed);
-        return names;
-    }
-    errno = 0;
-    while (const dirent *entry = ::readdir(listing)) {
-        const QByteArray name(entry->d_name);
-        if (name != "." && name != "..")
-            names.append(name);
-        errno = 0;
-    }
-    *complete = errno == 0;
-    ::closedir(listing);
-    return names;
-}
 
 // Empties the open folder `handle` (which this call closes) without following a link; whether all went.
 bool emptyFolder(int handle, int depth)
@@ -99,6 +75,29 @@ Removal fail(QString *failure, Removal removal, const QString &reason)
 }
 
 } // namespace
+
+QList<QByteArray> namesIn(int handle, bool *complete)
+{
+    QList<QByteArray> names;
+    *complete = false;
+    const int listed = ::openat(handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!listing) {
+        if (listed >= 0)
+            ::close(listed);
+        return names;
+    }
+    errno = 0;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+        errno = 0;
+    }
+    *complete = errno == 0;
+    ::closedir(listing);
+    return names;
+}
 
 Removal removeEntry(const QString &folder, const QString &name, const Ownership &isOurs, QString *failure)
 {
@@ -286,21 +285,11 @@ bool removeMarkedAt(int parent, const QByteArray &name, const QByteArray &kind, 
         return ::fstatat(parent, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == opened.st_ino
             && now.st_dev == opened.st_dev && ::unlinkat(parent, name.constData(), 0) == 0;
     }
-    DIR *listing = ::fdopendir(handle);
-    if (!listing) {
-        ::close(handle);
-        return false;
-    }
-    QList<QByteArray> names;
-    while (const dirent *entry = ::readdir(listing)) {
-        const QByteArray child(entry->d_name);
-        if (child != "." && child != "..")
-            names.append(child);
-    }
-    bool emptied = true;
-    for (const QByteArray &child : std::as_const(names))
-        emptied = removeMarkedAt(::dirfd(listing), child, kind, depth + 1) && emptied;
-    ::closedir(listing);
+    bool emptied = false;
+    const QList<QByteArray> names = namesIn(handle, &emptied);
+    for (const QByteArray &child : names)
+        emptied = removeMarkedAt(handle, child, kind, depth + 1) && emptied;
+    ::close(handle);
     // A folder the user made keeps standing, even once the program's files in it are gone.
     return emptied && marked && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +42,11 @@ Removal removeEntryAt(int folder, const QByteArray &name, const Ownership &isOur
 // (the program was killed meanwhile); one whose name was taken again comes back as "name 2". The
 // names put back.
 QStringList putBackSetAside(const QString &folder);
+
+// The names in the open folder `handle` (without "." and ".."), read whole before anything in it
+// changes: removing entries while the listing is read may make it skip others. `complete` tells
+// whether the whole listing was read.
+QList<QByteArray> namesIn(int handle, bool *complete);
 
 // Opens the folder at `path` for removals through its descriptor (-1, errno set, when it cannot be):
 // never when it is itself a link. `throughLink` tells whether a folder on the way to it is a link,
