@@ -3,25 +3,9 @@
 // (Sync All, a rename followed by Update Dock, deleting the group, Reset Everything, the sweep at
 // start of a folder whose group was deleted on another display) takes only what the program made;
 // what the user put there stays, and where the folder had to go, the user is told where it stays.
-#include "FakeShellServices.h"
+#include "WindowedProgram.h"
 
-#include "Kestrowan/app/KestrowanApp.h"
-#include "Kestrowan/app/MainWindowFrame.h"
-#include "Kestrowan/editor/DockBarButton.h"
-#include "Kestrowan/editor/DockSyncBar.h"
-#include "Kestrowan/editor/GroupEditorPage.h"
 #include "Kestrowan/groups/DockService.h"
-#include "Kestrowan/groups/GroupManager.h"
-#include "Kestrowan/mainwindow/GroupGridPage.h"
-#include "Kestrowan/mainwindow/MainView.h"
-#include "Kestrowan/mainwindow/MainWindowActions.h"
-#include "Kestrowan/mainwindow/SettingsModel.h"
-#include "Kestrowan/mainwindow/SettingsPanel.h"
-#include "Kestrowan/mainwindow/SettingsReset.h"
-#include "Kestrowan/mainwindow/ToolbarButton.h"
-#include "Kestrowan/shell/AppNavigation.h"
-#include "Kestrowan/shell/ConfirmationAlert.h"
-#include "Kestrowan/shell/DetailPage.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/StorageLocations.h"
@@ -29,7 +13,6 @@
 #include "Platform/fake/FakeStatusItem.h"
 #include "Platform/fake/FakeSystemAppearance.h"
 #include "Platform/fake/FakeUserDefaults.h"
-#include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QDirIterator>
@@ -101,52 +84,17 @@ QString describe(const QMap<QString, QByteArray> &tree)
 class TestUserFiles : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ShellJournal> m_journal;
-    std::unique_ptr<KestrowanApp> m_app;
+    std::unique_ptr<WindowedProgram> m_program;
     QString m_projects;
     int m_kills = 0;
 
-    void launch()
-    {
-        m_journal = std::make_unique<ShellJournal>();
-        m_app = std::make_unique<KestrowanApp>(journalFactories(*m_journal));
-        m_app->launch();
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->mainWindow() && view(), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->didBootstrapRuntime(), timeout);
-    }
-
-    void quit()
-    {
-        m_app.reset();
-        for (QWidget *window : QApplication::topLevelWidgets())
-            delete window;
-    }
-
-    MainView *view() const { return m_app->mainWindow()->findChild<MainView *>(); }
-    GroupManager &store() const { return m_app->groupManager(); }
-
-    AppGroup addGroup(const QString &name)
-    {
-        AppGroup group = store().createGroup();
-        group.name = name;
-        group.apps = {makeItem(QStringLiteral("file:") + m_projects, QStringLiteral("Projects"), m_projects)};
-        store().updateGroup(group);
-        return group;
-    }
-
-    // Sync All, as the toolbar's button starts it; whether it ended well.
-    bool syncAll(int deadline = timeout)
-    {
-        QSignalSpy finished(&view()->actions(), &MainWindowActions::syncAllFinished);
-        view()->gridPage()->syncAllButton()->click();
-        return finished.wait(deadline) && finished.first().first().toBool();
-    }
-
-    QString folderOf(const AppGroup &group) const
-    {
-        const std::optional<QUrl> folder = store().findMirrorFolder(group);
-        return folder ? QDir::cleanPath(folder->toLocalFile()) : QString();
-    }
+    void launch() { QVERIFY(m_program->launch()); }
+    void quit() { m_program->quit(); }
+    MainView *view() const { return m_program->view(); }
+    GroupManager &store() const { return m_program->store(); }
+    AppGroup addGroup(const QString &name) { return m_program->addGroup(name); }
+    bool syncAll(int deadline = 0) { return m_program->syncAll(deadline); }
+    QString folderOf(const AppGroup &group) const { return m_program->folderOf(group); }
 
     // The folder once the program let it go: the user's things, nothing of the program's, and a
     // message naming where they are.
@@ -171,10 +119,11 @@ private slots:
         DockService::clearSyncBlock();
         installSucceedingProcessRunner();
         UserDefaults::standard().setValue(QStringLiteral("didCompleteOnboarding"), true);
-        m_projects = makeFolder(QDir::homePath() + QStringLiteral("/Projects"));
+        m_program = std::make_unique<WindowedProgram>(timeout);
+        m_projects = m_program->projects();
     }
 
-    void cleanup() { quit(); }
+    void cleanup() { m_program.reset(); }
 
     // Sync All rebuilds the folder in place: the user's things keep their place and their names,
     // and an item whose entry would take one of those names gets another.
@@ -208,23 +157,12 @@ private slots:
         AppGroup work = addGroup(QStringLiteral("Work"));
         QVERIFY(syncAll());
         putUsersThings(folderOf(work));
-        m_app->navigation().setSelectedPage(DetailPage::group(work.id));
-        GroupEditorPage *editor = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((editor = qobject_cast<GroupEditorPage *>(view()->shownPage())), timeout);
-        QString name = QStringLiteral("Work");
         for (int round = 0; round < rounds; ++round) {
-            editor->nameField()->setFocus();
-            QTest::keyClick(editor->nameField(), Qt::Key_End);
-            QTest::keyClicks(editor->nameField(), QString::number(round));
-            name += QString::number(round);
-            auto *bar = editor->findChild<DockSyncBar *>();
-            QVERIFY(bar);
-            QTRY_VERIFY_WITH_TIMEOUT(bar->syncButton()->isVisible(), timeout);
-            QCOMPARE(bar->syncButton()->text(), localized(QStringLiteral("editor.syncUpdate")));
-            bar->syncButton()->click();
+            const QString name = QStringLiteral("Office %1").arg(round);
+            QString button;
+            QVERIFY(m_program->renameAndUpdateDock(work.id, name, &button));
+            QCOMPARE(button, localized(QStringLiteral("editor.syncUpdate")));
             work = store().groups().first();
-            QCOMPARE(work.name, name);
-            QTRY_VERIFY_WITH_TIMEOUT(store().isGroupSyncedToDock(work), timeout);
             const QString folder = folderOf(work);
             QCOMPARE(QFileInfo(folder).fileName(), name);
             const QMap<QString, QByteArray> tree = treeOf(folder);
@@ -244,10 +182,8 @@ private slots:
             QVERIFY(syncAll());
             const QString folder = folderOf(work);
             putUsersThings(folder);
-            view()->requestDeleteGroup(work.id);
-            QVERIFY(view()->deleteConfirmation());
-            view()->deleteConfirmation()->confirmButton()->click();
-            QTRY_VERIFY_WITH_TIMEOUT(store().groups().isEmpty(), timeout);
+            QVERIFY(m_program->deleteGroup(work.id));
+            QVERIFY(store().groups().isEmpty());
             verifyKeptForTheUser(folder);
             QVERIFY(!DockService::isFolderInDock(QUrl::fromLocalFile(folder)));
             // The folder is the user's now: the sweeps after later syncs leave it alone and say nothing more.
@@ -255,9 +191,7 @@ private slots:
             QVERIFY(syncAll());
             QCOMPARE(treeOf(folder), usersThings);
             QVERIFY(store().takeFoldersKeptForUserFiles().isEmpty());
-            view()->requestDeleteGroup(other.id);
-            view()->deleteConfirmation()->confirmButton()->click();
-            QTRY_VERIFY_WITH_TIMEOUT(store().groups().isEmpty(), timeout);
+            QVERIFY(m_program->deleteGroup(other.id));
         }
         // A deleted group's folder that holds nothing of the user's goes whole.
         QCOMPARE(QDir(groupsDirectoryURL()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
@@ -275,19 +209,9 @@ private slots:
             QVERIFY(syncAll());
             const QString folder = folderOf(work);
             putUsersThings(folder);
-            m_app->navigation().setSelectedPage(DetailPage::settings());
-            SettingsPanel *panel = nullptr;
-            QTRY_VERIFY_WITH_TIMEOUT((panel = view()->findChild<SettingsPanel *>()) && panel->isVisible(), timeout);
-            auto *resetButton = panel->findChild<QAbstractButton *>(QStringLiteral("resetAll"));
-            QVERIFY(resetButton);
-            resetButton->click();
-            QTRY_VERIFY_WITH_TIMEOUT(panel->confirmation(), timeout);
-            QSignalSpy finished(&panel->model().reset(), &SettingsReset::finished);
-            panel->confirmation()->findChild<QAbstractButton *>(QStringLiteral("confirm"))->click();
-            QVERIFY(finished.wait(timeout));
+            QVERIFY(m_program->resetEverything());
             QVERIFY(store().groups().isEmpty());
             verifyKeptForTheUser(folder);
-            m_app->navigation().setSelectedPage(std::nullopt);
         }
     }
 
@@ -378,10 +302,7 @@ private slots:
         store().updateGroup(work);
         QElapsedTimer clock;
         clock.start();
-        QSignalSpy finished(&view()->actions(), &MainWindowActions::syncAllFinished);
-        view()->gridPage()->syncAllButton()->click();
-        QVERIFY(finished.wait(manyItemsDeadline));
-        QVERIFY(finished.first().first().toBool());
+        QVERIFY(syncAll(manyItemsDeadline));
         qInfo("Sync All of %d items of one name: %lld ms", manyItems, clock.elapsed());
         const QString folder = folderOf(work);
         QCOMPARE(QFileInfo(folder + QStringLiteral("/Report.pdf")).symLinkTarget(), report);
@@ -403,11 +324,7 @@ private slots:
             store().saveGroups();
             QElapsedTimer clock;
             clock.start();
-            QSignalSpy finished(&view()->actions(), &MainWindowActions::syncAllFinished);
-            view()->gridPage()->syncAllButton()->click();
-            if (!finished.wait(manyItemsDeadline * 4) || !finished.first().first().toBool())
-                return -1;
-            return clock.elapsed();
+            return syncAll(manyItemsDeadline * 4) ? clock.elapsed() : -1;
         };
         const qint64 manyNames = syncGroupsNamed([](int i) { return QStringLiteral("Work %1").arg(i); });
         quit();

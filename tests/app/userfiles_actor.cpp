@@ -3,34 +3,12 @@
 // "delete", "reset", "sweep"). Before each action it puts a new document and a new folder of the
 // user's into the group's folder and prints "placed <name>" for each, so that the killer knows
 // what must survive wherever the kill lands.
-#include "FakeShellServices.h"
+#include "WindowedProgram.h"
 
-#include "Kestrowan/app/KestrowanApp.h"
-#include "Kestrowan/app/MainWindowFrame.h"
-#include "Kestrowan/editor/DockBarButton.h"
-#include "Kestrowan/editor/DockSyncBar.h"
-#include "Kestrowan/editor/GroupEditorPage.h"
-#include "Kestrowan/groups/GroupManager.h"
-#include "Kestrowan/mainwindow/GroupGridPage.h"
-#include "Kestrowan/mainwindow/MainView.h"
-#include "Kestrowan/mainwindow/MainWindowActions.h"
-#include "Kestrowan/mainwindow/SettingsModel.h"
-#include "Kestrowan/mainwindow/SettingsPanel.h"
-#include "Kestrowan/mainwindow/SettingsReset.h"
-#include "Kestrowan/mainwindow/ToolbarButton.h"
-#include "Kestrowan/shell/AppNavigation.h"
-#include "Kestrowan/shell/ConfirmationAlert.h"
-#include "Kestrowan/shell/DetailPage.h"
 #include "Platform/fake/FakeApplicationActivation.h"
 #include "Platform/fake/FakeStatusItem.h"
 #include "Platform/fake/FakeSystemAppearance.h"
 #include "Platform/fake/FakeUserDefaults.h"
-#include "tests/store/StoreTestSupport.h"
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QSignalSpy>
-#include <QTest>
 
 #include <cstdio>
 
@@ -52,56 +30,12 @@ void require(bool condition, const char *why)
 
 class Actor {
 public:
-    Actor()
-        : m_projects(makeFolder(QDir::homePath() + QStringLiteral("/Projects")))
-    {
-    }
-
-    void launch()
-    {
-        m_journal = std::make_unique<ShellJournal>();
-        m_app = std::make_unique<KestrowanApp>(journalFactories(*m_journal));
-        m_app->launch();
-        require(QTest::qWaitFor([this] { return m_app->mainWindow() && view() && m_app->didBootstrapRuntime(); }, deadline),
-                "the window did not come");
-    }
-
-    void quit()
-    {
-        m_app.reset();
-        for (QWidget *window : QApplication::topLevelWidgets())
-            delete window;
-    }
-
-    MainView *view() const { return m_app->mainWindow()->findChild<MainView *>(); }
-    GroupManager &store() const { return m_app->groupManager(); }
-
-    AppGroup addGroup(const QString &name)
-    {
-        AppGroup group = store().createGroup();
-        group.name = name;
-        group.apps = {makeItem(QStringLiteral("file:") + m_projects, QStringLiteral("Projects"), m_projects)};
-        store().updateGroup(group);
-        return group;
-    }
-
-    void syncAll()
-    {
-        QSignalSpy finished(&view()->actions(), &MainWindowActions::syncAllFinished);
-        view()->gridPage()->syncAllButton()->click();
-        require(finished.wait(deadline), "Sync All did not end");
-    }
-
-    QString folderOf(const AppGroup &group) const
-    {
-        const std::optional<QUrl> folder = store().findMirrorFolder(group);
-        require(folder.has_value(), "the group has no folder");
-        return QDir::cleanPath(folder->toLocalFile());
-    }
+    void launch() { require(m_program.launch(), "the window did not come"); }
 
     // A document and a folder of the user's, each named for this round.
     void place(const QString &folder)
     {
+        require(!folder.isEmpty(), "the group has no folder");
         const QString document = QStringLiteral("Notes %1.txt").arg(m_round);
         const QString photos = QStringLiteral("Photos %1").arg(m_round);
         writeBytes(folder + u'/' + document, "the user's notes " + QByteArray::number(m_round));
@@ -111,67 +45,31 @@ public:
         ++m_round;
     }
 
-    void deleteThroughTheWindow(const AppGroup &group)
-    {
-        view()->requestDeleteGroup(group.id);
-        require(view()->deleteConfirmation(), "no confirmation");
-        view()->deleteConfirmation()->confirmButton()->click();
-        require(QTest::qWaitFor([&] { return store().groups().isEmpty(); }, deadline), "the group was not deleted");
-    }
-
-    void resetThroughTheSettings()
-    {
-        m_app->navigation().setSelectedPage(DetailPage::settings());
-        SettingsPanel *panel = nullptr;
-        require(QTest::qWaitFor([&] { return (panel = view()->findChild<SettingsPanel *>()) && panel->isVisible(); }, deadline),
-                "no settings");
-        panel->findChild<QAbstractButton *>(QStringLiteral("resetAll"))->click();
-        require(QTest::qWaitFor([&] { return panel->confirmation() != nullptr; }, deadline), "no confirmation");
-        QSignalSpy finished(&panel->model().reset(), &SettingsReset::finished);
-        panel->confirmation()->findChild<QAbstractButton *>(QStringLiteral("confirm"))->click();
-        require(finished.wait(deadline), "the reset did not end");
-        m_app->navigation().setSelectedPage(std::nullopt);
-        UserDefaults::standard().setValue(QStringLiteral("didCompleteOnboarding"), true);
-    }
-
-    void renameThroughTheEditor(const AppGroup &group)
-    {
-        m_app->navigation().setSelectedPage(DetailPage::group(group.id));
-        GroupEditorPage *editor = nullptr;
-        require(QTest::qWaitFor([&] { return (editor = qobject_cast<GroupEditorPage *>(view()->shownPage())) != nullptr; }, deadline),
-                "no editor");
-        editor->nameField()->selectAll();
-        QTest::keyClicks(editor->nameField(), QStringLiteral("Work %1").arg(m_round));
-        auto *bar = editor->findChild<DockSyncBar *>();
-        require(bar && QTest::qWaitFor([&] { return bar->syncButton()->isVisible(); }, deadline), "no Update Dock");
-        bar->syncButton()->click();
-        require(QTest::qWaitFor([&] { return store().isGroupSyncedToDock(store().groups().first()); }, deadline), "not synced");
-    }
-
     void run(const QString &action)
     {
         launch();
         if (action == QStringLiteral("syncall") || action == QStringLiteral("rename")) {
-            const AppGroup work = addGroup(QStringLiteral("Work"));
-            syncAll();
+            const AppGroup work = m_program.addGroup(QStringLiteral("Work"));
+            require(m_program.syncAll(), "Sync All failed");
             for (;;) {
-                place(folderOf(store().groups().first()));
+                place(m_program.folderOf(m_program.store().groups().first()));
                 if (action == QStringLiteral("syncall"))
-                    syncAll();
+                    require(m_program.syncAll(), "Sync All failed");
                 else
-                    renameThroughTheEditor(work);
+                    require(m_program.renameAndUpdateDock(work.id, QStringLiteral("Work %1").arg(m_round)), "the rename was not synced");
             }
         }
         for (;;) {
-            const AppGroup work = addGroup(QStringLiteral("Work"));
-            syncAll();
-            place(folderOf(work));
+            const AppGroup work = m_program.addGroup(QStringLiteral("Work"));
+            require(m_program.syncAll(), "Sync All failed");
+            place(m_program.folderOf(work));
             if (action == QStringLiteral("delete")) {
-                deleteThroughTheWindow(work);
+                require(m_program.deleteGroup(work.id), "the group was not deleted");
             } else if (action == QStringLiteral("reset")) {
-                resetThroughTheSettings();
+                require(m_program.resetEverything(), "the reset did not end");
+                UserDefaults::standard().setValue(QStringLiteral("didCompleteOnboarding"), true);
             } else if (action == QStringLiteral("sweep")) {
-                quit();
+                m_program.quit();
                 {
                     // The program on the other display deletes the group and leaves its folder.
                     GroupManager other;
@@ -190,9 +88,7 @@ public:
     }
 
 private:
-    QString m_projects;
-    std::unique_ptr<ShellJournal> m_journal;
-    std::unique_ptr<KestrowanApp> m_app;
+    WindowedProgram m_program{deadline};
     int m_round = 0;
 };
 
