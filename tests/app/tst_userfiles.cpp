@@ -13,6 +13,7 @@
 #include "Platform/fake/FakeStatusItem.h"
 #include "Platform/fake/FakeSystemAppearance.h"
 #include "Platform/fake/FakeUserDefaults.h"
+#include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDirIterator>
@@ -38,19 +39,6 @@ constexpr int manyItems = 60000;
 constexpr int manyItemsDeadline = 90000;
 // Groups of one name in one Sync All.
 constexpr int manyGroups = 2000;
-
-// Every entry under `folder`, hidden ones included, with a file's bytes; links not followed.
-QMap<QString, QByteArray> treeOf(const QString &folder)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (entries.hasNext()) {
-        const QFileInfo entry(entries.next());
-        tree.insert(QDir(folder).relativeFilePath(entry.filePath()),
-                    entry.isSymLink() ? "<link>" : entry.isDir() ? "<folder>" : readBytes(entry.filePath()));
-    }
-    return tree;
-}
 
 // What the user keeps in the folder: a document and a folder with a picture in it.
 const QMap<QString, QByteArray> usersThings{{"Notes.txt", "my notes"}, {"Photos", "<folder>"}, {"Photos/beach.jpg", "a picture"}};
@@ -100,7 +88,7 @@ class TestUserFiles : public QObject {
     // message naming where they are.
     void verifyKeptForTheUser(const QString &folder)
     {
-        QCOMPARE(treeOf(folder), usersThings);
+        QCOMPARE(folderTree(folder), usersThings);
         const QString told = localizedFormat(QStringLiteral("groups.userFilesKept"), {folder});
         QVERIFY(told.contains(folder));
         QTRY_COMPARE_WITH_TIMEOUT(view()->toast().value_or(AppToast{}).text, told, timeout);
@@ -141,7 +129,7 @@ private slots:
         store().updateGroup(work);
         for (int round = 0; round < rounds; ++round) {
             QVERIFY(syncAll());
-            const QMap<QString, QByteArray> tree = treeOf(folder);
+            const QMap<QString, QByteArray> tree = folderTree(folder);
             QVERIFY2(holdsUsersThings(tree), qPrintable(describe(tree)));
             QCOMPARE(QFileInfo(folder + QStringLiteral("/Notes 2.txt")).symLinkTarget(), notes);
             QCOMPARE(QFileInfo(folder + QStringLiteral("/Projects")).symLinkTarget(), m_projects);
@@ -165,7 +153,7 @@ private slots:
             work = store().groups().first();
             const QString folder = folderOf(work);
             QCOMPARE(QFileInfo(folder).fileName(), name);
-            const QMap<QString, QByteArray> tree = treeOf(folder);
+            const QMap<QString, QByteArray> tree = folderTree(folder);
             QVERIFY2(holdsUsersThings(tree), qPrintable(describe(tree)));
             QVERIFY(tree.contains(QStringLiteral(".group_id")));
             QCOMPARE(QDir(groupsDirectoryURL()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{name});
@@ -189,7 +177,7 @@ private slots:
             // The folder is the user's now: the sweeps after later syncs leave it alone and say nothing more.
             const AppGroup other = addGroup(QStringLiteral("Other"));
             QVERIFY(syncAll());
-            QCOMPARE(treeOf(folder), usersThings);
+            QCOMPARE(folderTree(folder), usersThings);
             QVERIFY(store().takeFoldersKeptForUserFiles().isEmpty());
             QVERIFY(m_program->deleteGroup(other.id));
         }
@@ -279,7 +267,7 @@ private slots:
             }
             // The group's folder stays the group's, with the user's things in it, through the next sync.
             QVERIFY(syncAll());
-            const QMap<QString, QByteArray> tree = treeOf(folderOf(work));
+            const QMap<QString, QByteArray> tree = folderTree(folderOf(work));
             QVERIFY2(holdsUsersThings(tree), qPrintable(describe(tree)));
             quit();
             QDir(appSupportDirectoryURL()).removeRecursively();
@@ -392,7 +380,7 @@ private slots:
             takeLines();
 
             launch();
-            const QMap<QString, QByteArray> tree = treeOf(appSupportDirectoryURL());
+            const QMap<QString, QByteArray> tree = folderTree(appSupportDirectoryURL());
             for (const QString &name : std::as_const(placed)) {
                 const QString round = name.section(u' ', 1).section(u'/', 0, 0).section(u'.', 0, 0);
                 const QByteArray content = (name.startsWith(QStringLiteral("Notes")) ? "the user's notes " : "the user's picture ") + round.toUtf8();
