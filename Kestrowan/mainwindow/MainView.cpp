@@ -125,8 +125,6 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     showLoadError();
     showSaveFailure();
     showSettingsSaveFailure();
-    // Folders kept before this window was built (the sweep at start) are told now.
-    showFoldersKeptForUserFiles();
 }
 
 MainView::~MainView() = default;
@@ -362,6 +360,10 @@ void MainView::setSyncAllDone(bool done)
 
 void MainView::showFoldersKeptForUserFiles()
 {
+    // A window out of sight (closed to the menu bar) tells nobody: the folders wait in the store
+    // until it is shown.
+    if (!isVisible())
+        return;
     const QStringList folders = m_store.takeFoldersKeptForUserFiles();
     if (folders.isEmpty())
         return;
@@ -408,6 +410,7 @@ void MainView::showEvent(QShowEvent *event)
         m_onScreen = true;
         m_appsService.refreshInstalledApps();
     }
+    showFoldersKeptForUserFiles();
 }
 
 void MainView::hideEvent(QHideEvent *event)
