@@ -437,6 +437,9 @@ void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QSt
 
 void DroppedItemKeeper::followStore(GroupManager &store, const QString &folder)
 {
+    // A removal the last run did not finish may have set a copy aside.
+    for (const QString &name : OwnFiles::putBackSetAside(folder))
+        qCInfo(persistenceLogger, "Put back %s: a removal was cut short", qUtf8Printable(loggedText(name)));
     QObject::connect(&store, &GroupManager::groupsChanged, &store, [&store, folder] {
         if (store.loadError() || !QFileInfo(folder).isDir())
             return;

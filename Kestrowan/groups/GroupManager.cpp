@@ -198,6 +198,8 @@ void GroupManager::ensureStorageDirectories()
 {
     QDir().mkpath(QFileInfo(m_storageURL).absolutePath());
     QDir().mkpath(groupsDirectory());
+    // A removal the last run did not finish (killed, a power cut) may have set entries aside.
+    m_mirrorFolders.putBackSetAsideEntries();
 }
 
 void GroupManager::loadGroups()
@@ -565,7 +567,7 @@ void GroupManager::removeOrphanedGroupFolders()
         if (DockService::isFolderInDock(QUrl::fromLocalFile(path)))
             removeLeftBehindTile(path);
         else
-            MirrorFolders::removeEntry(path);
+            noteRemoval(path, MirrorFolders::removeFolder(path));
         removed = true;
     }
     // What the folders are is known after a sync, and looked up for every group at once (the
@@ -590,7 +592,33 @@ void GroupManager::removeLeftBehindTile(const QString &folderPath)
             return;
         }
         qCInfo(persistenceLogger, "Removed the Dock item of a deleted group's folder %s", qPrintable(loggedText(folderPath)));
-        MirrorFolders::removeEntry(folderPath);
+        self->noteRemoval(folderPath, MirrorFolders::removeFolder(folderPath));
         self->m_mirrorFolders.forgetFolderIndex();
     });
+}
+
+void GroupManager::removeMirrorFolder(const AppGroup &group)
+{
+    const MirrorFolders::RemovedFolder removed = m_mirrorFolders.removeMirrorFolder(group);
+    noteRemoval(removed.path, removed.outcome);
+}
+
+void GroupManager::noteRemoval(const QString &folderPath, MirrorFolders::FolderRemoval outcome)
+{
+    const QString path = QDir::cleanPath(folderPath);
+    if (outcome == MirrorFolders::FolderRemoval::Failed)
+        qCCritical(persistenceLogger, "Could not remove the folder %s; it is tried again later", qUtf8Printable(loggedText(path)));
+    if (outcome != MirrorFolders::FolderRemoval::KeptUserEntries)
+        return;
+    qCInfo(persistenceLogger, "Kept the folder %s: it holds files Kestrowan did not make", qUtf8Printable(loggedText(path)));
+    // Its identity went with the program's files, so no later look comes back to it: the user
+    // hears of it this once.
+    if (!m_foldersKeptForUserFiles.contains(path))
+        m_foldersKeptForUserFiles.append(path);
+    emit foldersKeptForUserFiles();
+}
+
+QStringList GroupManager::takeFoldersKeptForUserFiles()
+{
+    return std::exchange(m_foldersKeptForUserFiles, {});
 }

@@ -85,7 +85,8 @@ public:
     // it, and saves the merged list where it holds changes of this side. Runs by itself when the
     // file changes; does nothing while the file is as this store left it.
     void takeInOutsideChanges();
-    // Deletes every folder in the groups folder whose ".group_id" names no group; a folder whose
+    // Deletes every folder in the groups folder whose ".group_id" names no group (what the user put
+    // in one stays, and so does the folder then: `foldersKeptForUserFiles`); a folder whose
     // ".group_id" names none at all (missing, empty, damaged) is kept. Does nothing while the
     // groups file could not be loaded: the list is empty then only because it was unreadable. A
     // folder that still has a Dock tile (its removal failed before) loses the tile first and is kept
@@ -102,7 +103,11 @@ public:
     {
         m_mirrorFolders.createMirrorFolder(group, skinManager, std::move(completion), std::move(icons));
     }
-    void removeMirrorFolder(const AppGroup &group) const { m_mirrorFolders.removeMirrorFolder(group); }
+    // Removes what the program made in the group's folder, and the folder once nothing else is in it.
+    void removeMirrorFolder(const AppGroup &group);
+    // The folders kept since last asked because the user's own files are in them (the program's
+    // files went), for a window to tell the user where; each is told once.
+    QStringList takeFoldersKeptForUserFiles();
 
     // Builds the group's mirror folder and writes its Dock tile; true when both were done (and the
     // Dock restarted where needed). Records the group's hash on success.
@@ -134,6 +139,8 @@ signals:
     // A deleted group's tile could not be taken out of the Dock (the sync is blocked, or the Dock
     // refused); its folder is kept and the removal is tried again at the next sync and at start.
     void dockTilesLeftBehind();
+    // A group's folder that was to go stays, with the user's files in it: `takeFoldersKeptForUserFiles`.
+    void foldersKeptForUserFiles();
     // The record of what was last synced to the Dock changed: views showing a group's sync state
     // ask `isGroupSyncedToDock` again.
     void dockSyncRecordChanged();
@@ -159,6 +166,7 @@ private:
     std::optional<GroupsFileWriter::KnownFile> applyMergedWrites();
     void tellConflicts(const QList<AppGroup> &conflicts);
     void removeLeftBehindTile(const QString &folderPath);
+    void noteRemoval(const QString &folderPath, MirrorFolders::FolderRemoval outcome);
     // "syncedGroupHashes" as last read.
     const QMap<QString, QString> &syncedHashes() const;
 
@@ -179,6 +187,7 @@ private:
     // The version kept here of each group last told of as changed on both sides.
     QHash<QUuid, AppGroup> m_toldConflicts;
     bool m_takeInPosted = false;
+    QStringList m_foldersKeptForUserFiles;
     // Orphaned folders whose tile removal is under way.
     QSet<QString> m_tileRemovals;
     mutable QPointer<UserDefaults> m_syncedHashesSource;

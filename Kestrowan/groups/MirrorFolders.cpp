@@ -26,6 +26,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -272,18 +273,87 @@ bool MirrorFolders::entryExists(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
 }
 
-bool MirrorFolders::removeEntry(const QString &path)
+MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path)
 {
-    struct stat status {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
-        return false;
-    if (!S_ISDIR(status.st_mode))
-        return ::unlink(QFile::encodeName(path).constData()) == 0;
-    // A folder goes through descriptors: one swapped for a link after the look above, or reached
-    // through a linked groups folder, is never emptied.
     const QFileInfo info(path);
-    return OwnFiles::removeEntry(info.absolutePath(), info.fileName(), [](int, const struct stat &) { return true; })
-        == OwnFiles::Removal::Removed;
+    // The groups folder is opened without following a link: a folder reached through a linked
+    // groups folder is the user's disk, and nothing goes from it. Nor does anything from a link
+    // that stands in the folder's place.
+    const int parent = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (parent < 0)
+        return FolderRemoval::Failed;
+    const auto closeParent = qScopeGuard([parent] { ::close(parent); });
+    const QByteArray name = QFile::encodeName(info.fileName());
+    struct stat status {};
+    if (::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? FolderRemoval::Absent : FolderRemoval::Failed;
+    if (!S_ISDIR(status.st_mode))
+        return FolderRemoval::Failed;
+    const int folder = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return FolderRemoval::Failed;
+    const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
+    // The names first, then the removals: a listing read while entries go may skip some.
+    bool complete = false;
+    const QList<QByteArray> names = OwnFiles::namesIn(folder, &complete);
+    if (!complete)
+        return FolderRemoval::Failed;
+    // The identity goes last, and only once everything else of the program's went: a folder a
+    // crash or a failure leaves half emptied is still known as the group's, and the next look
+    // finishes it. Where the user's things stay, it goes all the same: the folder is theirs now,
+    // and no later look takes it for a group's or removes more from it.
+    const QByteArray identity = groupIDFileName.toUtf8();
+    const auto regularFile = [](int, const struct stat &entry) { return S_ISREG(entry.st_mode); };
+    bool usersLeft = false;
+    bool failed = false;
+    for (const QByteArray &child : std::as_const(names)) {
+        if (child == identity)
+            continue;
+        const OwnFiles::Removal removal = isFolderFileName(child) ? OwnFiles::removeEntryAt(folder, child, regularFile)
+                                                                  : OwnFiles::removeEntryAt(folder, child, &isProgramEntry);
+        usersLeft = usersLeft || removal == OwnFiles::Removal::NotOurs;
+        failed = failed || removal == OwnFiles::Removal::Failed;
+    }
+    if (failed)
+        return FolderRemoval::Failed;
+    const OwnFiles::Removal identityRemoval = OwnFiles::removeEntryAt(folder, identity, regularFile);
+    if (identityRemoval == OwnFiles::Removal::Failed)
+        return FolderRemoval::Failed;
+    if (usersLeft || identityRemoval == OwnFiles::Removal::NotOurs)
+        return FolderRemoval::KeptUserEntries;
+    if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0)
+        return FolderRemoval::Removed;
+    // Something came in meanwhile.
+    return errno == ENOTEMPTY || errno == EEXIST ? FolderRemoval::KeptUserEntries : FolderRemoval::Failed;
+}
+
+bool MirrorFolders::isFolderFileName(const QByteArray &name)
+{
+    static const QList<QByteArray> own{groupIDFileName.toUtf8(), hiddenManifestFileName.toUtf8(), iconFileName.toUtf8()};
+    for (const QByteArray &file : own) {
+        if (name == file)
+            return true;
+        // What a write of it leaves beside it when the file system cannot make an unnamed file:
+        // "." + its name + "." + a random word.
+        const QByteArray beside = '.' + file + '.';
+        if (name.startsWith(beside) && name.size() > beside.size()
+            && std::all_of(name.cbegin() + beside.size(), name.cend(), [](char c) { return std::isdigit(uchar(c)) || std::islower(uchar(c)); }))
+            return true;
+    }
+    return false;
+}
+
+void MirrorFolders::putBackSetAsideEntries() const
+{
+    const auto putBack = [](const QString &folder) {
+        for (const QString &name : OwnFiles::putBackSetAside(folder))
+            qCInfo(persistenceLogger, "Put back %s in %s: a removal was cut short", qUtf8Printable(loggedText(name)),
+                   qUtf8Printable(loggedText(folder)));
+    };
+    putBack(m_groupsDirectory);
+    const QStringList folders = QDir(m_groupsDirectory).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    for (const QString &folder : folders)
+        putBack(joined(m_groupsDirectory, folder));
 }
 
 bool MirrorFolders::isProgramEntry(int descriptor, const struct stat &status)
@@ -326,21 +396,10 @@ bool MirrorFolders::isProgramEntryAt(int folder, const QByteArray &name)
     return ours;
 }
 
-bool MirrorFolders::removeEntryAt(int folder, const QString &name, bool onlyProgramEntries)
+bool MirrorFolders::removeEntryAt(int folder, const QString &name)
 {
-    const QByteArray entry = QFile::encodeName(name);
-    if (onlyProgramEntries) {
-        const OwnFiles::Removal removal = OwnFiles::removeEntryAt(folder, entry, &isProgramEntry);
-        return removal == OwnFiles::Removal::Removed || removal == OwnFiles::Removal::Absent;
-    }
-    struct stat status {};
-    if (::fstatat(folder, entry.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    // Whatever it is, the entry itself goes, never what a link points at; a folder is emptied one
-    // descriptor at a time.
-    if (!S_ISDIR(status.st_mode))
-        return ::unlinkat(folder, entry.constData(), 0) == 0 || errno == ENOENT;
-    return OwnFiles::removeEntryAt(folder, entry, [](int, const struct stat &) { return true; }) == OwnFiles::Removal::Removed;
+    const OwnFiles::Removal removal = OwnFiles::removeEntryAt(folder, QFile::encodeName(name), &isProgramEntry);
+    return removal == OwnFiles::Removal::Removed || removal == OwnFiles::Removal::Absent;
 }
 
 bool MirrorFolders::indexIsCurrent() const
@@ -379,7 +438,7 @@ std::optional<QString> MirrorFolders::folderOwnedBy(const QString &uuid) const
             return found->path;
     }
     // Taken before the listing, so that a change made while the folder is read shows next time.
-    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, false, {}};
+    FolderIndex index{FileStamp::of(m_groupsDirectory), FileStamp::nowNanoseconds(), {}, {}, false, false, {}, {}};
     if (QCoreApplication *application = QCoreApplication::instance();
         application && QThread::currentThread() == application->thread()) {
         index.withinPass = std::make_shared<bool>(true);
@@ -436,16 +495,38 @@ QString MirrorFolders::uniqueMirrorFolderName(const QString &name, const AppGrou
     const QString base = replacingLeadingDots(trimmingSpacesAndTabs(replacingSeparators(name)));
     if (base.isEmpty())
         return uuid;
+    const auto candidate = [&base](qint64 n) { return n < 2 ? base : QStringLiteral("%1 %2").arg(base).arg(n); };
     const auto isFree = [&](const QString &candidate) {
         const QString path = joined(m_groupsDirectory, candidate);
         return !entryExists(path) || readGroupID(path) == uuid;
     };
-    if (isFree(base))
-        return base;
-    for (qint64 n = 2;; ++n) {
-        const QString candidate = QStringLiteral("%1 %2").arg(base).arg(n);
-        if (isFree(candidate))
-            return candidate;
+    // Many groups of one name (a batch of them synced at once) would each try every name the
+    // others took before it: while the folders are as this object last saw them, the numbering
+    // goes on from where the last group of the name found its own. The names below that are
+    // all taken, and only the group's own folder among them can be its answer.
+    qint64 first = 1;
+    std::optional<FolderIndex> &index = *m_index;
+    const bool known = index && indexIsCurrent();
+    if (known) {
+        if (const auto next = index->nameNumbers.constFind(base); next != index->nameNumbers.cend()) {
+            if (const auto own = index->byGroupID.constFind(uuid); own != index->byGroupID.cend()) {
+                const QString ownName = lastPathComponent(own->path);
+                bool numbered = false;
+                const qint64 number = ownName == base ? 1
+                    : ownName.startsWith(base + u' ') ? ownName.mid(base.size() + 1).toLongLong(&numbered) : 0;
+                if ((number == 1 || (numbered && number >= 2)) && number < *next && candidate(number) == ownName)
+                    return ownName;
+            }
+            first = *next;
+        }
+    }
+    for (qint64 n = first;; n = n < 2 ? 2 : n + 1) {
+        const QString name = candidate(n);
+        if (isFree(name)) {
+            if (known)
+                index->nameNumbers.insert(base, n);
+            return name;
+        }
     }
 }
 
@@ -535,26 +616,21 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
         return QStringLiteral("Cannot create the folder “%1”").arg(target);
     }
     // Entries are removed through the folder's descriptor: neither the folder swapped for a link
-    // after this look nor a link inside it can send a removal elsewhere. A folder kept elsewhere
-    // through a link (the user keeps the groups on another disk) may hold what the user put there:
-    // only what the program makes goes from it.
+    // after this look nor a link inside it can send a removal elsewhere. The user may open the
+    // folder from its Dock tile and keep documents and folders in it: only what the program makes
+    // goes from it, and the rest keeps its place (and its name, which no item's entry takes).
     bool throughLink = false;
     const int handle = OwnFiles::openFolder(target, &throughLink);
     if (handle < 0)
         return QStringLiteral("Cannot open the folder “%1”: %2").arg(target, errnoText());
     const auto closeHandle = qScopeGuard([handle] { ::close(handle); });
     QSet<QString> kept;
-    if (throughLink) {
-        for (const QString &entry : std::as_const(present)) {
-            if (isProgramEntryAt(handle, QFile::encodeName(entry)))
-                continue;
+    for (const QString &entry : std::as_const(present)) {
+        if (!isProgramEntryAt(handle, QFile::encodeName(entry)))
             kept.insert(entry);
-            qCInfo(persistenceLogger, "Left %s in %s: the folder is reached through a link, and the program did not make it",
-                   qUtf8Printable(loggedText(entry)), qUtf8Printable(loggedText(target)));
-        }
-        present.subtract(kept);
     }
-    const auto removeHere = [&](const QString &entry) { return removeEntryAt(handle, entry, throughLink); };
+    present.subtract(kept);
+    const auto removeHere = [&](const QString &entry) { return removeEntryAt(handle, entry); };
 
     if (std::optional<QString> error = writeWhenChanged(joined(target, groupIDFileName), ModelJson::uuidText(group.id).toUtf8()))
         return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
@@ -563,6 +639,7 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     // (which no name made here can take) and what is left of the user's.
     QList<PlannedEntry> planned;
     QSet<QString> names;
+    NextNumbers nextNumbers;
     const auto taken = [&names, &kept](const QString &name) { return names.contains(name) || kept.contains(name); };
     const auto plan = [&](PlannedEntry entry) {
         names.insert(entry.name);
@@ -577,12 +654,12 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
             const QString source = QFileInfo(location.toLocalFile()).absoluteFilePath();
             if (!entryExists(source))
                 continue;
-            plan(PlannedEntry{uniqueShortcutFileName(item, taken, std::nullopt), source, {}});
+            plan(PlannedEntry{uniqueShortcutFileName(item, taken, std::nullopt, &nextNumbers), source, {}});
         } else {
             const QUrl link(item.path, QUrl::TolerantMode);
             if (!link.isValid() || link.scheme().isEmpty())
                 continue;
-            plan(PlannedEntry{uniqueShortcutFileName(item, taken, QStringLiteral("webloc")), {}, weblocBytes(link)});
+            plan(PlannedEntry{uniqueShortcutFileName(item, taken, QStringLiteral("webloc"), &nextNumbers), {}, weblocBytes(link)});
         }
     }
     const bool programAlias = !m_programPath.isEmpty() && entryExists(m_programPath);
@@ -666,13 +743,13 @@ std::optional<QString> MirrorFolders::writeWhenChanged(const QString &path, cons
     return writeAtomically(path, bytes);
 }
 
-void MirrorFolders::removeMirrorFolder(const AppGroup &group) const
+MirrorFolders::RemovedFolder MirrorFolders::removeMirrorFolder(const AppGroup &group) const
 {
-    if (std::optional<QUrl> found = findMirrorFolder(group))
-        removeEntry(pathOfDirectoryURL(*found));
-    else
-        removeEntry(joined(m_groupsDirectory, ModelJson::uuidText(group.id)));
+    const std::optional<QUrl> found = findMirrorFolder(group);
+    const QString path = found ? pathOfDirectoryURL(*found) : joined(m_groupsDirectory, ModelJson::uuidText(group.id));
+    const FolderRemoval outcome = removeFolder(path);
     forgetFolderIndex();
+    return {path, outcome};
 }
 
 QString MirrorFolders::shortcutBaseName(const QString &name, const std::optional<QString> &extension)
@@ -692,7 +769,7 @@ QString MirrorFolders::uniqueShortcutFileName(const AppItem &item, const QString
 }
 
 QString MirrorFolders::uniqueShortcutFileName(const AppItem &item, const std::function<bool(const QString &)> &taken,
-                                              const std::optional<QString> &extension)
+                                              const std::optional<QString> &extension, NextNumbers *next)
 {
     QString displayName = item.itemURL().isLocalFile() ? lastPathComponent(item.path) : item.name;
     if (displayName.isEmpty())
@@ -701,12 +778,15 @@ QString MirrorFolders::uniqueShortcutFileName(const AppItem &item, const std::fu
     if (!taken(base))
         return base;
     const auto [stem, baseExtension] = splitExtension(base);
-    for (qint64 n = 2;; ++n) {
+    for (qint64 n = next ? next->value(base, 2) : 2;; ++n) {
         QString candidate = QStringLiteral("%1 %2").arg(stem).arg(n);
         if (!baseExtension.isEmpty())
             candidate += u'.' + baseExtension;
-        if (!taken(candidate))
+        if (!taken(candidate)) {
+            if (next)
+                next->insert(base, n + 1);
             return candidate;
+        }
     }
 }
 

@@ -108,8 +108,24 @@ public:
     // With `icons`, the folder's icon is written through that queue rather than before completion.
     void createMirrorFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
                             std::shared_ptr<IconWriteQueue> icons = {}) const;
-    // Deletes the group's folder (or the entry named by its UUID); never fails.
-    void removeMirrorFolder(const AppGroup &group) const;
+    // What became of a folder the program meant to remove.
+    enum class FolderRemoval {
+        Removed,
+        Absent,
+        // The program's own entries went; what the user put in it stays, and so does the folder.
+        KeptUserEntries,
+        // A link or no folder in its place, or the removal failed: left as it was.
+        Failed,
+    };
+    struct RemovedFolder {
+        QString path;
+        FolderRemoval outcome = FolderRemoval::Absent;
+    };
+    // Deletes the group's folder (or the entry named by its UUID): the program's own entries, and
+    // the folder once nothing else is left in it. Never fails.
+    RemovedFolder removeMirrorFolder(const AppGroup &group) const;
+    // The same for the folder at `path`, directly inside a groups folder that is no link.
+    static FolderRemoval removeFolder(const QString &path);
 
     // An entry name from a display name: "/" and ":" become "_", blanks trimmed, "Shortcut" when
     // nothing is left, leading dots made "_"; with `extension`, the name's own extension is swapped.
@@ -117,9 +133,13 @@ public:
     // The item's entry name that is free in `folder`: "Mail.app", then "Mail 2.app", ...
     static QString uniqueShortcutFileName(const AppItem &item, const QString &folder,
                                           const std::optional<QString> &extension);
-    // The same, where `taken` says which names are not free.
+    // Where each name's numbering goes on from: the numbers below it were taken when last asked,
+    // and names only become taken while a folder is planned, so a thousand items of one name cost
+    // a thousand looks, not half a million.
+    using NextNumbers = QHash<QString, qint64>;
+    // The same, where `taken` says which names are not free; with `next`, numbering resumes.
     static QString uniqueShortcutFileName(const AppItem &item, const std::function<bool(const QString &)> &taken,
-                                          const std::optional<QString> &extension);
+                                          const std::optional<QString> &extension, NextNumbers *next = nullptr);
     // `name` made safe, then "name 2", "name 3", ... until free in `folder`.
     static QString uniqueFileName(const QString &name, const QString &folder);
     static QString uniqueFileName(const QString &name, const std::function<bool(const QString &)> &taken);
@@ -142,10 +162,8 @@ public:
     static std::optional<QString> readGroupID(const QString &folder);
     // Whether anything, a dangling symbolic link included, is at `path`.
     static bool entryExists(const QString &path);
-    // Removes a file or a symbolic link itself, or a real directory with everything in it. A link to a
-    // directory is never followed, so the user's own folders are never emptied through an alias; nor
-    // is a directory reached through a linked groups folder.
-    static bool removeEntry(const QString &path);
+    // Puts back what removals in the groups folder and its folders set aside and never finished.
+    void putBackSetAsideEntries() const;
 
 private:
     // Whether the entry of a mirror folder, open as `descriptor` (-1 for a link) and described by
@@ -153,9 +171,12 @@ private:
     static bool isProgramEntry(int descriptor, const struct stat &status);
     // The same for the entry `name` of the open folder `folder`, without following a link.
     static bool isProgramEntryAt(int folder, const QByteArray &name);
-    // Removes the entry `name` of the open folder `folder` without following a link; with
-    // `onlyProgramEntries`, only when the program writes such entries. Whether it is gone.
-    static bool removeEntryAt(int folder, const QString &name, bool onlyProgramEntries);
+    // Whether `name` is one of the folder's own files: its identity, its icon, its manifest, or
+    // what writing one of them left beside it.
+    static bool isFolderFileName(const QByteArray &name);
+    // Removes the entry `name` of the open folder `folder`, without following a link, when the
+    // program writes such entries. Whether it is gone.
+    static bool removeEntryAt(int folder, const QString &name);
 
     struct OwnedFolder {
         QString path;
@@ -175,6 +196,9 @@ private:
         // Set until the main thread's event loop next turns: every lookup of one pass (a grid
         // drawing each group's card) reads the same listing, as if all were made at once.
         std::shared_ptr<bool> withinPass;
+        // For a folder name, where the numbering of its folders went on from when a group last
+        // asked: every name below was taken then.
+        QHash<QString, qint64> nameNumbers;
     };
 
     void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,

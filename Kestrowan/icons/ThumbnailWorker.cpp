@@ -11,13 +11,22 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include "Platform/safewrite/OwnFiles.h"
 #include "Platform/safewrite/SafeWrite.h"
+
+#include <QScopeGuard>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
 // A use moves a file's modification time forward at most this often, so reads stay reads.
 constexpr qint64 kUseStampSeconds = 24 * 3600;
+// The mark every file the cache writes carries; nothing without it is ever removed from the folder.
+const QByteArray thumbnailMark = QByteArrayLiteral("thumbnail");
 
 bool isThumbnailFileName(const QString &name)
 {
@@ -102,9 +111,15 @@ void ThumbnailWorker::markUsed(const QString &filePath) const
 
 void ThumbnailWorker::pruneDisk(int unusedDays, qint64 byteLimit)
 {
-    const QDir folder(m_cacheDirectory);
+    // The folder may be a link to one of the user's (the cache kept on another disk), holding
+    // pictures of theirs that happen to be named like the cache's: only files that carry the
+    // cache's mark go, each judged through its own descriptor.
+    const int folder = ::open(QFile::encodeName(m_cacheDirectory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return;
+    const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
     QFileInfoList files;
-    const QFileInfoList entries = folder.entryInfoList({QStringLiteral("*.png")}, QDir::Files | QDir::Hidden, QDir::Time);
+    const QFileInfoList entries = QDir(m_cacheDirectory).entryInfoList({QStringLiteral("*.png")}, QDir::Files | QDir::Hidden, QDir::Time);
     for (const QFileInfo &info : entries) {
         if (isThumbnailFileName(info.fileName()) && !info.isSymLink())
             files.append(info); // newest first
@@ -112,12 +127,15 @@ void ThumbnailWorker::pruneDisk(int unusedDays, qint64 byteLimit)
     const QDateTime cutoff = QDateTime::currentDateTimeUtc().addDays(-unusedDays);
     qint64 kept = 0;
     int removed = 0;
+    const auto written = [](int descriptor, const struct stat &status) {
+        return S_ISREG(status.st_mode) && OwnFiles::isMarked(descriptor, thumbnailMark);
+    };
     for (const QFileInfo &info : std::as_const(files)) {
         if (info.lastModified() >= cutoff && kept + info.size() <= byteLimit) {
             kept += info.size();
             continue;
         }
-        if (QFile::remove(info.filePath()))
+        if (OwnFiles::removeEntryAt(folder, QFile::encodeName(info.fileName()), written) == OwnFiles::Removal::Removed)
             ++removed;
     }
     if (removed > 0)
@@ -161,5 +179,7 @@ void ThumbnailWorker::storeOnDisk(const QString &fileName, const QImage &image) 
     if (!image.save(&buffer, "PNG"))
         return;
     // A cache file that cannot be written whole is left as it was: a miss renders it again.
-    SafeWrite::replaceFile(QDir(m_cacheDirectory).filePath(fileName), png);
+    const QString path = QDir(m_cacheDirectory).filePath(fileName);
+    if (!SafeWrite::replaceFile(path, png))
+        OwnFiles::mark(path, thumbnailMark); // what the pruning later knows it by
 }

@@ -31,6 +31,7 @@
 #include <QListView>
 #include <QPainter>
 #include <QPushButton>
+#include <QDir>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -111,6 +112,7 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(&m_store, &GroupManager::dockTilesLeftBehind, this, [this] {
         showToast({AppToast::Kind::Warning, localized(QStringLiteral("main.dockTileLeftBehind"))});
     });
+    connect(&m_store, &GroupManager::foldersKeptForUserFiles, this, &MainView::showFoldersKeptForUserFiles);
     connect(&m_store, &GroupManager::changedHereAndElsewhere, this, [this](const QStringList &names) {
         showToast({AppToast::Kind::Warning, names.size() == 1
                                                 ? localizedFormat(QStringLiteral("groups.changedElsewhere"), {names.first()})
@@ -359,6 +361,21 @@ void MainView::setSyncAllDone(bool done)
     emit syncAllDoneChanged();
 }
 
+void MainView::showFoldersKeptForUserFiles()
+{
+    // A window out of sight (closed to the menu bar) tells nobody: the folders wait in the store
+    // until it is shown.
+    if (!isVisible())
+        return;
+    const QStringList folders = m_store.takeFoldersKeptForUserFiles();
+    if (folders.isEmpty())
+        return;
+    QStringList shown;
+    for (const QString &folder : folders)
+        shown.append(QDir::toNativeSeparators(folder));
+    showToast({AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.userFilesKept"), {shown.join(QStringLiteral(", "))})});
+}
+
 void MainView::showToast(const AppToast &toast)
 {
     m_toast->setToast(toast);
@@ -404,6 +421,7 @@ void MainView::showEvent(QShowEvent *event)
         m_onScreen = true;
         m_appsService.refreshInstalledApps();
     }
+    showFoldersKeptForUserFiles();
 }
 
 void MainView::hideEvent(QHideEvent *event)

@@ -64,6 +64,7 @@ public:
     void runOpenPanel(const QUuid &groupID, bool folders);
     void requestDeleteGroup(const QUuid &groupID);
     void startSyncAll();
+    void showFoldersKeptForUserFiles();
     void showToast(const AppToast &toast);
 
 signals:

@@ -9,6 +9,8 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
+#include <utility>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,22 +25,16 @@ constexpr const char markAttribute[] = "user.kestrowan.made";
 // Folders nested deeper than this are not emptied: nothing the program makes is that deep.
 constexpr int maximumDepth = 256;
 
+
 // Empties the open folder `handle` (which this call closes) without following a link; whether all went.
 bool emptyFolder(int handle, int depth)
 {
-    DIR *listing = ::fdopendir(handle);
-    if (!listing) {
-        ::close(handle);
-        return false;
-    }
-    bool emptied = true;
-    while (const dirent *entry = ::readdir(listing)) {
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
+    bool emptied = false;
+    const QList<QByteArray> names = namesIn(handle, &emptied);
+    for (const QByteArray &name : names) {
         struct stat status {};
         if (::fstatat(handle, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-            emptied = false;
+            emptied = emptied && errno == ENOENT;
             continue;
         }
         if (S_ISDIR(status.st_mode)) {
@@ -51,8 +47,24 @@ bool emptyFolder(int handle, int depth)
             emptied = false;
         }
     }
-    ::closedir(listing);
+    ::close(handle);
     return emptied;
+}
+
+// Entries on their way out are set aside under this prefix, followed by a random word, a dash
+// and their own name, so that one left there by a crash can be put back under that name.
+constexpr char asidePrefix[] = ".removing-";
+
+QByteArray asideNameFor(const QByteArray &name)
+{
+    const QByteArray aside = asidePrefix + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + '-' + name;
+    // A name too long to carry along is removed in place instead.
+    return aside.size() <= NAME_MAX ? aside : QByteArray();
+}
+
+bool sameEntry(const struct stat &one, const struct stat &other)
+{
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino && (one.st_mode & S_IFMT) == (other.st_mode & S_IFMT);
 }
 
 Removal fail(QString *failure, Removal removal, const QString &reason)
@@ -63,6 +75,29 @@ Removal fail(QString *failure, Removal removal, const QString &reason)
 }
 
 } // namespace
+
+QList<QByteArray> namesIn(int handle, bool *complete)
+{
+    QList<QByteArray> names;
+    *complete = false;
+    const int listed = ::openat(handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *listing = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!listing) {
+        if (listed >= 0)
+            ::close(listed);
+        return names;
+    }
+    errno = 0;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.append(name);
+        errno = 0;
+    }
+    *complete = errno == 0;
+    ::closedir(listing);
+    return names;
+}
 
 Removal removeEntry(const QString &folder, const QString &name, const Ownership &isOurs, QString *failure)
 {
@@ -89,59 +124,108 @@ Removal removeEntryAt(int parent, const QByteArray &entryName, const Ownership &
     if (!S_ISREG(before.st_mode) && !S_ISDIR(before.st_mode) && !S_ISLNK(before.st_mode))
         return fail(failure, Removal::NotOurs, QStringLiteral("not a regular file, folder or link"));
 
-    // Moved aside first: whatever is judged below is what goes, even if the name is taken again meanwhile.
-    const QByteArray aside = ".removing-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
-    if (::renameat2(parent, entryName.constData(), parent, aside.constData(), RENAME_NOREPLACE) != 0)
-        return fail(failure, Removal::Failed, systemErrorText(errno));
-    const auto putBack = [&]() { ::renameat2(parent, aside.constData(), parent, entryName.constData(), RENAME_NOREPLACE); };
-
-    struct stat moved {};
-    if (S_ISLNK(before.st_mode)) {
-        // A link is judged by its own status; removing it never touches what it points at.
-        if (::fstatat(parent, aside.constData(), &moved, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(moved.st_mode)
-            || !isOurs(-1, moved)) {
-            putBack();
-            return fail(failure, Removal::NotOurs, QStringLiteral("the program did not make it"));
+    // Judged where it stands: what is not the program's is never moved, so no crash can leave it
+    // hidden under another name. A link is judged by its own status, and removing it never
+    // touches what it points at.
+    int handle = -1;
+    if (!S_ISLNK(before.st_mode)) {
+        const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (S_ISDIR(before.st_mode) ? O_DIRECTORY : 0);
+        handle = ::openat(parent, entryName.constData(), flags);
+        struct stat opened {};
+        if (handle < 0 || ::fstat(handle, &opened) != 0 || !sameEntry(opened, before)) {
+            if (handle >= 0)
+                ::close(handle);
+            return fail(failure, Removal::NotOurs, QStringLiteral("it changed while it was looked at"));
         }
-        if (::unlinkat(parent, aside.constData(), 0) != 0) {
-            const int error = errno;
-            putBack();
-            return fail(failure, Removal::Failed, systemErrorText(error));
-        }
-        return Removal::Removed;
+        before = opened;
     }
-    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (S_ISDIR(before.st_mode) ? O_DIRECTORY : 0);
-    const int handle = ::fstatat(parent, aside.constData(), &moved, AT_SYMLINK_NOFOLLOW) == 0
-            && (moved.st_mode & S_IFMT) == (before.st_mode & S_IFMT)
-        ? ::openat(parent, aside.constData(), flags)
-        : -1;
-    struct stat opened {};
-    if (handle < 0 || ::fstat(handle, &opened) != 0 || opened.st_dev != moved.st_dev || opened.st_ino != moved.st_ino
-        || !isOurs(handle, opened)) {
+    const auto closeHandle = [&handle] {
         if (handle >= 0)
-            ::close(handle);
-        putBack();
+            ::close(std::exchange(handle, -1));
+    };
+    if (!isOurs(handle, before)) {
+        closeHandle();
         return fail(failure, Removal::NotOurs, QStringLiteral("the program did not make it"));
     }
-    if (S_ISREG(opened.st_mode)) {
-        ::close(handle);
-        if (::unlinkat(parent, aside.constData(), 0) != 0) {
+
+    // Then moved aside: whatever goes below is what was judged, even if the name is taken again
+    // meanwhile. Something else that took the name between the look and the move goes back.
+    const QByteArray aside = asideNameFor(entryName);
+    const QByteArray &removed = aside.isEmpty() ? entryName : aside;
+    if (!aside.isEmpty() && ::renameat2(parent, entryName.constData(), parent, aside.constData(), RENAME_NOREPLACE) != 0) {
+        const int error = errno;
+        closeHandle();
+        return fail(failure, Removal::Failed, systemErrorText(error));
+    }
+    const auto putBack = [&]() {
+        if (!aside.isEmpty())
+            ::renameat2(parent, aside.constData(), parent, entryName.constData(), RENAME_NOREPLACE);
+    };
+    struct stat moved {};
+    if (::fstatat(parent, removed.constData(), &moved, AT_SYMLINK_NOFOLLOW) != 0 || !sameEntry(moved, before)) {
+        closeHandle();
+        putBack();
+        return fail(failure, Removal::NotOurs, QStringLiteral("it changed while it was looked at"));
+    }
+    if (!S_ISDIR(before.st_mode)) {
+        closeHandle();
+        if (::unlinkat(parent, removed.constData(), 0) != 0) {
             const int error = errno;
             putBack();
             return fail(failure, Removal::Failed, systemErrorText(error));
         }
         return Removal::Removed;
     }
-    if (!emptyFolder(handle, 0)) {
+    const bool emptied = emptyFolder(std::exchange(handle, -1), 0);
+    if (!emptied) {
         putBack();
         return fail(failure, Removal::Failed, QStringLiteral("not everything in it could be removed"));
     }
-    if (::unlinkat(parent, aside.constData(), AT_REMOVEDIR) != 0) {
+    if (::unlinkat(parent, removed.constData(), AT_REMOVEDIR) != 0) {
         const int error = errno;
         putBack();
         return fail(failure, Removal::Failed, systemErrorText(error));
     }
     return Removal::Removed;
+}
+
+QStringList putBackSetAside(const QString &folder)
+{
+    QStringList restored;
+    bool throughLink = false;
+    const int handle = openFolder(folder, &throughLink);
+    if (handle < 0)
+        return restored;
+    bool complete = false;
+    const QList<QByteArray> names = namesIn(handle, &complete);
+    const QByteArray prefix(asidePrefix);
+    for (const QByteArray &aside : names) {
+        if (!aside.startsWith(prefix))
+            continue;
+        // ".removing-<word>-<name>"; an entry set aside without its name gets one that says so.
+        const qsizetype dash = aside.indexOf('-', prefix.size());
+        QByteArray name = dash > prefix.size() ? aside.mid(dash + 1) : QByteArray();
+        if (name.isEmpty() || name == "." || name == "..")
+            name = "Recovered item";
+        const QByteArray original = name;
+        const qsizetype dot = original.lastIndexOf('.');
+        const QByteArray stem = dot > 0 ? original.left(dot) : original;
+        const QByteArray extension = dot > 0 ? original.mid(dot) : QByteArray();
+        for (int n = 2; n < 1000; ++n) {
+            if (::renameat2(handle, aside.constData(), handle, name.constData(), RENAME_NOREPLACE) == 0) {
+                restored.append(QFile::decodeName(name));
+                break;
+            }
+            if (errno != EEXIST)
+                break;
+            // The name was taken again meanwhile: the entry comes back beside it.
+            name = stem + ' ' + QByteArray::number(n) + extension;
+            if (name.size() > NAME_MAX)
+                break;
+        }
+    }
+    ::close(handle);
+    return restored;
 }
 
 int openFolder(const QString &path, bool *throughLink)
@@ -201,21 +285,11 @@ bool removeMarkedAt(int parent, const QByteArray &name, const QByteArray &kind, 
         return ::fstatat(parent, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == opened.st_ino
             && now.st_dev == opened.st_dev && ::unlinkat(parent, name.constData(), 0) == 0;
     }
-    DIR *listing = ::fdopendir(handle);
-    if (!listing) {
-        ::close(handle);
-        return false;
-    }
-    QList<QByteArray> names;
-    while (const dirent *entry = ::readdir(listing)) {
-        const QByteArray child(entry->d_name);
-        if (child != "." && child != "..")
-            names.append(child);
-    }
-    bool emptied = true;
-    for (const QByteArray &child : std::as_const(names))
-        emptied = removeMarkedAt(::dirfd(listing), child, kind, depth + 1) && emptied;
-    ::closedir(listing);
+    bool emptied = false;
+    const QList<QByteArray> names = namesIn(handle, &emptied);
+    for (const QByteArray &child : names)
+        emptied = removeMarkedAt(handle, child, kind, depth + 1) && emptied;
+    ::close(handle);
     // A folder the user made keeps standing, even once the program's files in it are gone.
     return emptied && marked && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -9,9 +12,10 @@ struct stat;
 
 // Removing what the program made, and nothing else. The folder an entry is removed from is opened
 // without following a link (a folder of the user's linked in its place is never emptied), the entry
-// is moved aside under a name of the program's before it is judged (so nothing swapped in after the
-// check is removed), and a folder is emptied through descriptors, one level at a time, never
-// following a link inside it.
+// is judged where it stands, and only one judged the program's is moved aside under a name of the
+// program's that carries its own (so nothing swapped in after the check is removed, and what a
+// crash leaves aside is put back at the next start); a folder is emptied through descriptors, one
+// level at a time, from a list of its names read first, never following a link inside it.
 namespace OwnFiles {
 
 // Whether the entry, open as `descriptor` and described by `status`, is one the program made. A
@@ -33,6 +37,16 @@ Removal removeEntry(const QString &folder, const QString &name, const Ownership 
 // The same in the folder open as `folder`, where a symbolic link may be the program's too: when
 // `isOurs` says so, the link itself goes, never what it points at.
 Removal removeEntryAt(int folder, const QByteArray &name, const Ownership &isOurs, QString *failure = nullptr);
+
+// Puts back under their own names the entries a removal set aside in `folder` and never finished
+// (the program was killed meanwhile); one whose name was taken again comes back as "name 2". The
+// names put back.
+QStringList putBackSetAside(const QString &folder);
+
+// The names in the open folder `handle` (without "." and ".."), read whole before anything in it
+// changes: removing entries while the listing is read may make it skip others. `complete` tells
+// whether the whole listing was read.
+QList<QByteArray> namesIn(int handle, bool *complete);
 
 // Opens the folder at `path` for removals through its descriptor (-1, errno set, when it cannot be):
 // never when it is itself a link. `throughLink` tells whether a folder on the way to it is a link,

@@ -25,19 +25,6 @@ namespace {
 
 constexpr int timeout = 20000;
 
-// Every entry under `folder` with its bytes (a link's target for a link), links not followed.
-QMap<QString, QByteArray> treeOf(const QString &folder)
-{
-    QMap<QString, QByteArray> tree;
-    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (entries.hasNext()) {
-        const QFileInfo entry(entries.next());
-        const QString relative = QDir(folder).relativeFilePath(entry.filePath());
-        tree.insert(relative, entry.isSymLink() ? entry.symLinkTarget().toUtf8() : entry.isFile() ? readTestFile(entry.filePath()) : "<folder>");
-    }
-    return tree;
-}
-
 AppItem fileItem(const QString &path)
 {
     return AppItem{QUuid::createUuid(), QStringLiteral("file:") + path, QFileInfo(path).fileName(), path};
@@ -111,7 +98,7 @@ private slots:
         QVERIFY(QDir().rename(kept + "/Photos", path("moved-copy")));
         QVERIFY(writeTestFile(kept + "/Photos/own.jpg", "the user's"));
         dropItems(store, group);
-        QCOMPARE(treeOf(kept), (QMap<QString, QByteArray>{{"Mine", "<folder>"},
+        QCOMPARE(folderTree(kept), (QMap<QString, QByteArray>{{"Mine", "<folder>"},
                                                           {"Mine/sub", "<folder>"},
                                                           {"Mine/sub/deep.txt", "mine too"},
                                                           {"Photos", "<folder>"},
@@ -130,9 +117,9 @@ private slots:
         keepInto(linkedKeeper, store, group, path("scratch/report.txt"));
         QCOMPARE(group.apps.last().path, linked + "/report.txt");
         QCOMPARE(readTestFile(disk + "/report.txt"), QByteArray("figures"));
-        const QMap<QString, QByteArray> before = treeOf(disk);
+        const QMap<QString, QByteArray> before = folderTree(disk);
         dropItems(store, group);
-        QCOMPARE(treeOf(disk), before);
+        QCOMPARE(folderTree(disk), before);
         QVERIFY(QFileInfo(linked).isSymLink());
     }
 
@@ -149,13 +136,13 @@ private slots:
         store.ensureStorageDirectories();
         const AppGroup group = store.createGroup();
         QVERIFY(writeTestFile(disk + "/New Group/.group_id", group.id.toString(QUuid::WithoutBraces).toUpper().toUtf8()));
-        const QMap<QString, QByteArray> before = treeOf(disk);
+        const QMap<QString, QByteArray> before = folderTree(disk);
         store.removeOrphanedGroupFolders();
         bool deleted = false;
         store.deleteGroup(group, false, [&deleted] { deleted = true; });
         QTRY_VERIFY_WITH_TIMEOUT(deleted, timeout);
         QVERIFY(store.groups().isEmpty());
-        QCOMPARE(treeOf(disk), before);
+        QCOMPARE(folderTree(disk), before);
         QVERIFY(QFileInfo(path("Kestrowan/Groups")).isSymLink());
     }
 
@@ -179,8 +166,8 @@ private slots:
         QCOMPARE(OwnFiles::removeEntryAt(folder, "Notes.txt", anything), OwnFiles::Removal::Removed);
         QCOMPARE(OwnFiles::removeEntryAt(folder, "Letter", anything), OwnFiles::Removal::Removed);
         ::close(folder);
-        QCOMPARE(treeOf(path("Mine")), (QMap<QString, QByteArray>{{"Notes.txt", "mine"}, {"Letter.txt", "letter"}}));
-        QVERIFY(treeOf(path("Groups/Moved")).isEmpty());
+        QCOMPARE(folderTree(path("Mine")), (QMap<QString, QByteArray>{{"Notes.txt", "mine"}, {"Letter.txt", "letter"}}));
+        QVERIFY(folderTree(path("Groups/Moved")).isEmpty());
 
         QVERIFY(OwnFiles::openFolder(path("Groups/Work"), &throughLink) < 0);
         QVERIFY(QFile::link(path("Groups"), path("Linked")));
@@ -188,6 +175,35 @@ private slots:
         QVERIFY(elsewhere >= 0);
         QVERIFY(throughLink);
         ::close(elsewhere);
+    }
+
+    // An entry is judged under its own name, and only one of the program's is ever moved: were the
+    // program killed while it judges, nothing of the user's would be left under another name.
+    void entriesAreJudgedWhereTheyStand()
+    {
+        QVERIFY(writeTestFile(path("Groups/Work/Notes.txt"), "mine"));
+        QVERIFY(writeTestFile(path("Groups/Work/Photos/beach.jpg"), "mine too"));
+        QVERIFY(writeTestFile(path("Groups/Work/Made.webloc"), "the program's"));
+        bool throughLink = false;
+        const int folder = OwnFiles::openFolder(path("Groups/Work"), &throughLink);
+        QVERIFY(folder >= 0);
+        const auto listing = [this] {
+            return QDir(path("Groups/Work")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        };
+        const QStringList all{"Made.webloc", "Notes.txt", "Photos"};
+        for (const char *entry : {"Notes.txt", "Photos", "Made.webloc"}) {
+            const QByteArray name(entry);
+            QStringList seen;
+            const bool ours = name == "Made.webloc";
+            QCOMPARE(OwnFiles::removeEntryAt(folder, name, [&](int, const struct stat &) {
+                         seen = listing();
+                         return ours;
+                     }),
+                     ours ? OwnFiles::Removal::Removed : OwnFiles::Removal::NotOurs);
+            QCOMPARE(seen, all);
+        }
+        ::close(folder);
+        QCOMPARE(folderTree(path("Groups/Work")), (QMap<QString, QByteArray>{{"Notes.txt", "mine"}, {"Photos", "<folder>"}, {"Photos/beach.jpg", "mine too"}}));
     }
 
     // An installed skin whose "skin.json" is a fifo, a socket or a folder, or whose place a link
@@ -231,10 +247,10 @@ private slots:
             QVERIFY(QFile::link(elsewhere, skins + "/beta"));
         }
         const QString watched = elsewhere.isEmpty() ? skins + "/beta" : elsewhere;
-        const QMap<QString, QByteArray> before = treeOf(watched);
+        const QMap<QString, QByteArray> before = folderTree(watched);
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^Refused to install skin beta: beta(/skin\\.json)? is a " + kind + "$"));
         { SkinManager manager(skins, path("Shipped")); }
-        QCOMPARE(treeOf(watched), before);
+        QCOMPARE(folderTree(watched), before);
 
         // Once the odd entry is gone, the shipped skin goes in beside what the user added, and it
         // replaces only the files it installs.
@@ -264,7 +280,7 @@ private slots:
         QTest::ignoreMessage(QtInfoMsg, "Kept the retired skin folder peach-cloud: it holds files Kestrowan did not install");
         const SkinManager manager(skins, path("Shipped"));
         QVERIFY(!QFileInfo::exists(skins + "/mint-grid"));
-        QCOMPARE(treeOf(skins + "/peach-cloud"), (QMap<QString, QByteArray>{{"my-notes.txt", "mine"}}));
+        QCOMPARE(folderTree(skins + "/peach-cloud"), (QMap<QString, QByteArray>{{"my-notes.txt", "mine"}}));
     }
 };
 

@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(f.findMirrorFolder(third)->toLocalFile(), groupFolder(QStringLiteral("Third/")));
     }
 
-    void rebuildReplacesVisibleEntriesOnly()
+    void rebuildReplacesOnlyWhatTheProgramMade()
     {
         const QString documents = makeFolder(m_dir->path() + QStringLiteral("/Documents"));
         writeBytes(documents + QStringLiteral("/precious.txt"), "mine");
@@ -142,7 +142,8 @@ private slots:
              makeItem(QStringLiteral("file:docs"), QStringLiteral("Docs"), documents)});
         const QString folder = claim(QStringLiteral("Work"), group);
         writeBytes(folder + QStringLiteral("/.keep"), "kept");
-        writeBytes(folder + QStringLiteral("/stray.txt"), "removed");
+        // What the user keeps in the folder stays, under its own name.
+        writeBytes(folder + QStringLiteral("/stray.txt"), "kept too");
         makeFolder(folder + QStringLiteral("/stray folder/inner"));
         // A link to the user's folder left by an earlier sync: removing it must not empty the folder.
         QFile::link(documents, folder + QStringLiteral("/Old Docs"));
@@ -152,9 +153,11 @@ private slots:
             QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
                      (QStringList{QStringLiteral(".group_id"), QStringLiteral(".hidden"), QStringLiteral(".keep"), QStringLiteral("@Kestrowan"),
                                   QStringLiteral("Documents"), QStringLiteral("Icon\r"), QStringLiteral("Mail 2.app"), QStringLiteral("Mail.app"),
-                                  QStringLiteral("Release.webloc")}));
+                                  QStringLiteral("Release.webloc"), QStringLiteral("stray folder"), QStringLiteral("stray.txt")}));
         }
         QCOMPARE(readBytes(documents + QStringLiteral("/precious.txt")), QByteArray("mine"));
+        QCOMPARE(readBytes(folder + QStringLiteral("/stray.txt")), QByteArray("kept too"));
+        QVERIFY(QFileInfo(folder + QStringLiteral("/stray folder/inner")).isDir());
         QCOMPARE(QFileInfo(folder + QStringLiteral("/Mail 2.app")).symLinkTarget(), copyB);
         QCOMPARE(readBytes(folder + QStringLiteral("/Release.webloc")),
                  QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -88,4 +89,19 @@ QString installApplicationWithScalableIcon(const QString &iconName, const QStrin
     const QString entry = data + QStringLiteral("/test-entries/") + iconName + QStringLiteral(".desktop");
     writeTestFile(entry, QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=/bin/true\nIcon=%1\n").arg(iconName).toUtf8());
     return entry;
+}
+
+QMap<QString, QByteArray> folderTree(const QString &folder)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QFileInfo entry(entries.next());
+        tree.insert(QDir(folder).relativeFilePath(entry.filePath()),
+                    entry.isSymLink() ? entry.symLinkTarget().toUtf8()
+                    : entry.isDir()   ? QByteArray("<folder>")
+                    : entry.isFile()  ? readTestFile(entry.filePath())
+                                      : QByteArray("<special>")); // a fifo is never opened: that would wait
+    }
+    return tree;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -9,6 +10,11 @@
 QByteArray readTestFile(const QString &path);
 // Writes `bytes` to `path` in place of what was there, making its folder; whether all of it was written.
 bool writeTestFile(const QString &path, const QByteArray &bytes);
+
+// Every entry under `folder`, hidden ones included, by its path from there: a file's bytes, a
+// link's target (links are not followed), "<folder>" for a folder, "<special>" for a fifo,
+// socket or device.
+QMap<QString, QByteArray> folderTree(const QString &folder);
 
 // A temporary folder for the files a test writes, removed with it.
 class ScratchFolder {

@@ -4,6 +4,7 @@
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/icons/ThumbnailWorker.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
+#include "Platform/safewrite/OwnFiles.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -81,6 +82,18 @@ class TestThumbnailCache : public QObject {
     }
 
     static QStringList pngFiles(const QString &folder) { return QDir(folder).entryList({QStringLiteral("*.png")}, QDir::Files); }
+
+    // A file of `size` bytes last used `daysAgo`, written by the cache when `ours` (it carries the
+    // cache's mark), else by someone else.
+    static void placeFile(const QString &path, qint64 size, int daysAgo, bool ours)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(size)); // sparse: large without costing the disk
+        QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-daysAgo), QFileDevice::FileModificationTime));
+        if (ours)
+            QVERIFY(OwnFiles::mark(path, QByteArrayLiteral("thumbnail")));
+    }
 
 private slots:
     void keyAndFileName()
@@ -254,10 +267,7 @@ private slots:
     {
         QTemporaryDir folder;
         auto place = [&](const QString &name, qint64 size, int daysAgo) {
-            QFile file(folder.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QVERIFY(file.resize(size)); // sparse: large without costing the disk
-            QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addDays(-daysAgo), QFileDevice::FileModificationTime));
+            placeFile(folder.filePath(name), size, daysAgo, name != QStringLiteral("notes.png"));
         };
         const QString stale = ThumbnailCache::thumbnailDiskFileName(QStringLiteral("stale"));
         const QString fresh = ThumbnailCache::thumbnailDiskFileName(QStringLiteral("fresh"));
@@ -277,6 +287,34 @@ private slots:
         QVERIFY(QFileInfo::exists(folder.filePath(bigNewer)));
         QVERIFY(QFileInfo::exists(folder.filePath(fresh)));
         QVERIFY(QFileInfo::exists(folder.filePath(QStringLiteral("notes.png"))));
+    }
+
+    // The cache folder made a link to a folder of the user's: pictures of theirs named like the
+    // cache's files, however old or large, stay through every start; only what the cache wrote goes.
+    void aLinkedCacheFolderLosesOnlyWhatTheCacheWrote()
+    {
+        QTemporaryDir home;
+        const QString pictures = home.filePath(QStringLiteral("Pictures"));
+        QVERIFY(QDir().mkpath(pictures));
+        const QString linked = home.filePath(QStringLiteral("Thumbnails"));
+        QVERIFY(QFile::link(pictures, linked));
+        QStringList mine;
+        for (const char *key : {"holiday", "wedding"}) {
+            mine.append(ThumbnailCache::thumbnailDiskFileName(QString::fromLatin1(key)));
+            placeFile(pictures + u'/' + mine.last(), ThumbnailCache::diskByteLimit, ThumbnailCache::diskUnusedDays + 30, false);
+        }
+        for (int start = 0; start < 3; ++start) {
+            // An old file of the cache's own goes at each start: the sign that the clean-up ran.
+            const QString old = ThumbnailCache::thumbnailDiskFileName(QStringLiteral("old %1").arg(start));
+            placeFile(pictures + u'/' + old, 2000, ThumbnailCache::diskUnusedDays + 10, true);
+            {
+                ThumbnailCache cache(linked, std::make_shared<CountingThumbnailRenderer>());
+                QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(pictures + u'/' + old), 20000);
+            }
+            for (const QString &name : std::as_const(mine))
+                QVERIFY2(QFileInfo(pictures + u'/' + name).size() == ThumbnailCache::diskByteLimit, qPrintable(name));
+        }
+        QVERIFY(QFileInfo(linked).isSymLink());
     }
 
     // A document that gave no thumbnail is not rendered again, however often it is shown, until it
