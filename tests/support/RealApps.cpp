@@ -1,0 +1,60 @@
+#include "tests/support/RealApps.h"
+
+#include "Kestrowan/groups/ItemFactory.h"
+#include "Platform/linux/DesktopEntry.h"
+#include "Platform/linux/DesktopIcons.h"
+
+#include <QStringList>
+#include <QUrl>
+
+namespace RealApps {
+
+const QList<Application> &wanted()
+{
+    static const QList<Application> apps{
+        {QStringLiteral("galculator.desktop"), QStringLiteral("galculator")},
+        {QStringLiteral("viewnior.desktop"), QStringLiteral("viewnior")},
+        {QStringLiteral("mtpaint.desktop"), QStringLiteral("mtpaint")},
+        {QStringLiteral("org.pwmt.zathura.desktop"), QStringLiteral("zathura")},
+        {QStringLiteral("debian-xterm.desktop"), QStringLiteral("xterm")},
+        {QStringLiteral("xarchiver.desktop"), QStringLiteral("xarchiver")},
+        {QStringLiteral("l3afpad.desktop"), QStringLiteral("l3afpad")},
+        {QStringLiteral("htop.desktop"), QStringLiteral("htop")},
+        {QStringLiteral("xpdf.desktop"), QStringLiteral("xpdf")},
+        {QStringLiteral("debian-uxterm.desktop"), QStringLiteral("xterm")},
+    };
+    return apps;
+}
+
+Found applications()
+{
+    Found found;
+    QStringList problems;
+    QStringList packages;
+    for (const Application &app : wanted()) {
+        const std::optional<QString> path = installedDesktopEntryPath(app.entry);
+        const std::optional<DesktopEntry> entry = path ? DesktopEntry::load(*path) : std::nullopt;
+        if (!entry) {
+            problems << app.entry + QStringLiteral(" is not installed");
+            packages << app.package;
+            continue;
+        }
+        // The picture must be the application's own, not the generic symbol that stands in for an
+        // icon that is not there.
+        const QString icon = entry->value(QStringLiteral("Icon"));
+        if (DesktopIcons::files(icon).isEmpty()) {
+            problems << QStringLiteral("%1 names the icon \"%2\", which is not installed").arg(app.entry, icon);
+            packages << app.package;
+            continue;
+        }
+        found.items << makeFileItem(QUrl::fromLocalFile(*path));
+    }
+    if (!problems.isEmpty()) {
+        packages.removeDuplicates();
+        found.missing = problems.join(QStringLiteral("; ")) + QStringLiteral(". The pictures show real applications: install the Debian package(s) ")
+            + packages.join(u' ') + QStringLiteral(" (scripts/setup.sh does).");
+    }
+    return found;
+}
+
+} // namespace RealApps
