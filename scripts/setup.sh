@@ -17,7 +17,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-noto-cjk fonts-inter fonts-noto-color-emoji
   # Real applications for the screenshots: small programs that install a desktop entry and their own
   # icon (scalable and bitmap, in hicolor and in pixmaps), so the pictures show what users have.
-  galculator htop l3afpad mtpaint viewnior xarchiver xpdf xterm zathura
+  galculator htop l3afpad mtpaint ristretto viewnior xarchiver xpdf xterm
 )
 
 # One query for the whole list: a warm start spends milliseconds here, not a process per package.

@@ -102,7 +102,7 @@ private:
         const QString report = home + QStringLiteral("/Documents/Quarterly Report.pdf");
         writeBytes(report, "%PDF-1.4\n");
         // The applications, by what they are (see RealApps::wanted()).
-        const AppItem &calculator = m_apps[0], &viewer = m_apps[1], &paint = m_apps[2], &documents = m_apps[3],
+        const AppItem &calculator = m_apps[0], &viewer = m_apps[1], &paint = m_apps[2], &photos = m_apps[3],
                       &terminal = m_apps[4], &archiver = m_apps[5], &editor = m_apps[6], &processes = m_apps[7],
                       &pdf = m_apps[8], &unicodeTerminal = m_apps[9];
         const QList<std::pair<QString, QList<AppItem>>> groups{
@@ -110,8 +110,8 @@ private:
                                       makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects),
                                       makeItem(QStringLiteral("file:") + report, QStringLiteral("Quarterly Report"), report),
                                       pdf, processes}},
-            {QStringLiteral("Media"), {viewer, paint, documents}},
-            {QStringLiteral("Creative tools and everything else I use on weekends"), {paint, viewer, editor, documents, calculator}},
+            {QStringLiteral("Media"), {viewer, paint, photos}},
+            {QStringLiteral("Creative tools and everything else I use on weekends"), {paint, viewer, editor, photos, calculator}},
             {QString(), {}},
             {QStringLiteral("Utilities"), {archiver, processes, unicodeTerminal, terminal, calculator, editor}},
             {QStringLiteral("Reading"), {pdf}},

@@ -15,7 +15,7 @@ const QList<Application> &wanted()
         {QStringLiteral("galculator.desktop"), QStringLiteral("galculator")},
         {QStringLiteral("viewnior.desktop"), QStringLiteral("viewnior")},
         {QStringLiteral("mtpaint.desktop"), QStringLiteral("mtpaint")},
-        {QStringLiteral("org.pwmt.zathura.desktop"), QStringLiteral("zathura")},
+        {QStringLiteral("org.xfce.ristretto.desktop"), QStringLiteral("ristretto")},
         {QStringLiteral("debian-xterm.desktop"), QStringLiteral("xterm")},
         {QStringLiteral("xarchiver.desktop"), QStringLiteral("xarchiver")},
         {QStringLiteral("l3afpad.desktop"), QStringLiteral("l3afpad")},

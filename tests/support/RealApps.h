@@ -15,7 +15,7 @@ struct Application {
     QString package; // the Debian package that installs it
 };
 
-// In the order of applications(): a calculator, an image viewer, a paint program, a document viewer,
+// In the order of applications(): a calculator, an image viewer, a paint program, a photo viewer,
 // a terminal, an archive manager, a text editor, a process viewer, a PDF viewer, a second terminal.
 const QList<Application> &wanted();
 
