@@ -3,6 +3,7 @@
 #include "Kestrowan/groups/ItemFactory.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopIcons.h"
+#include "Platform/linux/DesktopWorkspace.h"
 
 #include <QStringList>
 #include <QUrl>
@@ -55,6 +56,31 @@ Found applications()
             + packages.join(u' ') + QStringLiteral(" (scripts/setup.sh does).");
     }
     return found;
+}
+
+namespace {
+
+bool isDesktopEntry(const QString &path)
+{
+    return path.endsWith(QLatin1String(".desktop"));
+}
+
+} // namespace
+
+const ::Workspace &Workspace::desktop() const
+{
+    static const DesktopWorkspace workspace;
+    return workspace;
+}
+
+QIcon Workspace::iconForFile(const QString &path) const
+{
+    return isDesktopEntry(path) ? desktop().iconForFile(path) : documents.iconForFile(path);
+}
+
+std::optional<QString> Workspace::pendingIconFile(const QString &path, int pixels) const
+{
+    return isDesktopEntry(path) ? desktop().pendingIconFile(path, pixels) : documents.pendingIconFile(path, pixels);
 }
 
 } // namespace RealApps

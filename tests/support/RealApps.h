@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Kestrowan/groups/AppItem.h"
+#include "Platform/Workspace.h"
+#include "Platform/fake/FakeWorkspace.h"
 
 #include <QList>
 #include <QString>
@@ -29,5 +31,25 @@ struct Found {
 // Items made from the installed entries the way the program makes them from a dropped entry (name
 // from the entry, identifier from its file name). Nothing is made up to stand in for a missing one.
 Found applications();
+
+// A workspace whose documents' icons and openers come from tables the test fills, while desktop
+// entries get their own icons as the desktop's workspace finds them, decoded by the icon helper
+// (and redrawn by the views once a size is in).
+class Workspace final : public ::Workspace {
+public:
+    FakeWorkspace documents;
+
+    QIcon iconForFile(const QString &path) const override;
+    std::optional<QString> pendingIconFile(const QString &path, int pixels) const override;
+    QIcon iconForContentType(const QString &type) const override { return documents.iconForContentType(type); }
+    std::optional<QString> applicationForContentType(const QString &type) const override
+    {
+        return documents.applicationForContentType(type);
+    }
+    std::optional<QString> applicationToOpenURL(const QUrl &url) const override { return documents.applicationToOpenURL(url); }
+
+private:
+    const ::Workspace &desktop() const;
+};
 
 } // namespace RealApps
