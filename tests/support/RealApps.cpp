@@ -6,6 +6,8 @@
 #include "Platform/linux/DesktopWorkspace.h"
 
 #include <QStringList>
+
+#include <algorithm>
 #include <QUrl>
 
 namespace RealApps {
@@ -32,6 +34,8 @@ Found applications()
     Found found;
     QStringList problems;
     QStringList packages;
+    int scalableIcons = 0;
+    int bitmapOnlyIcons = 0;
     for (const Application &app : wanted()) {
         const std::optional<QString> path = installedDesktopEntryPath(app.entry);
         const std::optional<DesktopEntry> entry = path ? DesktopEntry::load(*path) : std::nullopt;
@@ -43,17 +47,27 @@ Found applications()
         // The picture must be the application's own, not the generic symbol that stands in for an
         // icon that is not there.
         const QString icon = entry->value(QStringLiteral("Icon"));
-        if (DesktopIcons::files(icon).isEmpty()) {
+        const QList<DesktopIcons::IconFile> files = DesktopIcons::files(icon);
+        if (files.isEmpty()) {
             problems << QStringLiteral("%1 names the icon \"%2\", which is not installed").arg(app.entry, icon);
             packages << app.package;
             continue;
         }
+        const bool scalable = std::any_of(files.cbegin(), files.cend(), [](const DesktopIcons::IconFile &file) { return file.size == 0; });
+        (scalable ? scalableIcons : bitmapOnlyIcons) += 1;
         found.items << makeFileItem(QUrl::fromLocalFile(*path));
     }
-    if (!problems.isEmpty()) {
+    // The pictures are meant to show both kinds of icon the helper decodes.
+    if (problems.isEmpty() && (scalableIcons == 0 || bitmapOnlyIcons == 0))
+        problems << QStringLiteral("the applications' icons are not both scalable and bitmap ones (%1 scalable, %2 bitmap only)")
+                        .arg(scalableIcons)
+                        .arg(bitmapOnlyIcons);
+    if (!problems.isEmpty())
+        found.missing = problems.join(QStringLiteral("; ")) + u'.';
+    if (!packages.isEmpty()) {
         packages.removeDuplicates();
-        found.missing = problems.join(QStringLiteral("; ")) + QStringLiteral(". The pictures show real applications: install the Debian package(s) ")
-            + packages.join(u' ') + QStringLiteral(" (scripts/setup.sh does).");
+        found.missing += QStringLiteral(" The pictures show real applications: install the Debian package(s) ") + packages.join(u' ')
+            + QStringLiteral(" (scripts/setup.sh does).");
     }
     return found;
 }
