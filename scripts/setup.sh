@@ -15,6 +15,9 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils psmisc procps
   xdg-utils shared-mime-info libfile-mimeinfo-perl desktop-file-utils hicolor-icon-theme
   fonts-dejavu-core fonts-noto-cjk fonts-inter fonts-noto-color-emoji
+  # Real applications for the screenshots: small programs that install a desktop entry and their own
+  # icon (scalable and bitmap, in hicolor and in pixmaps), so the pictures show what users have.
+  galculator htop l3afpad mtpaint ristretto viewnior xarchiver xpdf xterm
 )
 
 # One query for the whole list: a warm start spends milliseconds here, not a process per package.

@@ -19,9 +19,9 @@
 #include "Platform/Workspace.h"
 #include "Platform/fake/FakeApplicationCatalog.h"
 #include "Platform/fake/FakeDisplayNames.h"
-#include "Platform/fake/FakeWorkspace.h"
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/styling/GalleryWindow.h"
+#include "tests/support/RealApps.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -31,9 +31,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const QString kPreview = QStringLiteral("/usr/share/applications/org.example.Preview.desktop");
-const QString kWriter = QStringLiteral("/usr/share/applications/org.example.Writer.desktop");
 
 
 // A page column as the editor lays its sections out: padded 20 by 12.
@@ -55,6 +52,7 @@ class TestEditorGallery : public QObject {
     std::unique_ptr<SkinManager> m_skins;
     std::unique_ptr<GroupManager> m_store;
     QList<AppItem> m_items;
+    QString m_writer;
 
     static void appearances()
     {
@@ -75,24 +73,25 @@ private slots:
     void initTestCase()
     {
         useSourceResources();
-        auto workspace = std::make_unique<FakeWorkspace>();
-        workspace->fileIcons.insert(QStringLiteral("/Applications/Mail.app"), Gallery::applicationIcon(QColor(80, 170, 255), QColor(20, 90, 230), QStringLiteral("M")));
-        workspace->fileIcons.insert(QStringLiteral("/Applications/Notes.app"), Gallery::applicationIcon(QColor(255, 214, 80), QColor(240, 160, 20), QStringLiteral("N")));
-        workspace->fileIcons.insert(kPreview, Gallery::applicationIcon(QColor(120, 200, 255), QColor(60, 120, 220), QStringLiteral("P")));
-        workspace->fileIcons.insert(kWriter, Gallery::applicationIcon(QColor(120, 220, 160), QColor(30, 150, 90), QStringLiteral("W")));
-        workspace->applicationsForURLs.insert(QUrl::fromLocalFile(QStringLiteral("/tmp/kestrowan_probe.pdf")), kPreview);
-        Workspace::install(std::move(workspace));
+        // Real installed applications with their own icons; the documents' icons come from the
+        // workspace the test fills.
+        const RealApps::Found found = RealApps::applications();
+        QVERIFY2(found.missing.isEmpty(), qPrintable(found.missing));
+        const QList<AppItem> &apps = found.items;
+        const AppItem &calculator = apps[0], &editor = apps[6], &pdf = apps[8];
+        m_writer = editor.path;
+        auto workspace = std::make_unique<RealApps::Workspace>();
         auto names = std::make_unique<FakeDisplayNames>();
-        names->names.insert(kPreview, QStringLiteral("Preview"));
-        names->names.insert(kWriter, QStringLiteral("Writer"));
-        DisplayNames::install(std::move(names));
         auto catalog = std::make_unique<FakeApplicationCatalog>();
-        catalog->byExtension.insert(QStringLiteral("pdf"), {{kPreview, QStringLiteral("Preview")}, {kWriter, QStringLiteral("Writer")}});
-        catalog->all = {{QStringLiteral("/usr/share/applications/atlas.desktop"), QStringLiteral("Atlas")},
-                        {QStringLiteral("/usr/share/applications/files.desktop"), QStringLiteral("Files")},
-                        {kPreview, QStringLiteral("Preview")},
-                        {QStringLiteral("/usr/share/applications/terminal.desktop"), QStringLiteral("Terminal")},
-                        {kWriter, QStringLiteral("Writer")}};
+        for (const AppItem &app : apps) {
+            names->names.insert(app.path, app.name);
+            catalog->all.append({app.path, app.name});
+        }
+        std::sort(catalog->all.begin(), catalog->all.end(), [](const auto &a, const auto &b) { return a.displayName < b.displayName; });
+        workspace->documents.applicationsForURLs.insert(QUrl::fromLocalFile(QStringLiteral("/tmp/kestrowan_probe.pdf")), pdf.path);
+        catalog->byExtension.insert(QStringLiteral("pdf"), {{pdf.path, pdf.name}, {editor.path, editor.name}});
+        Workspace::install(std::move(workspace));
+        DisplayNames::install(std::move(names));
         ApplicationCatalog::install(std::move(catalog));
 
         m_skins = std::make_unique<SkinManager>(m_dir.filePath(QStringLiteral("Skins")), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
@@ -100,7 +99,7 @@ private slots:
         QDir().mkpath(m_dir.filePath(QStringLiteral("Projects")));
         QFile(m_dir.filePath(QStringLiteral("Brief.pdf"))).open(QIODevice::WriteOnly);
         QFile(m_dir.filePath(QStringLiteral("notes.md"))).open(QIODevice::WriteOnly);
-        m_items = {itemAt(QStringLiteral("/Applications/Mail.app")), itemAt(QStringLiteral("/Applications/Notes.app")),
+        m_items = {calculator, editor,
                    itemAt(m_dir.filePath(QStringLiteral("Projects"))), itemAt(m_dir.filePath(QStringLiteral("Brief.pdf"))),
                    itemAt(m_dir.filePath(QStringLiteral("notes.md")))};
     }
@@ -165,7 +164,7 @@ private slots:
             QVBoxLayout *column = pageColumn(&window);
             AppGroup withRule = group;
             OpenerRules rules;
-            rules.byExtension.insert(QStringLiteral("md"), kWriter);
+            rules.byExtension.insert(QStringLiteral("md"), m_writer);
             withRule.openerRules = rules;
             EditorDraft openers(withRule);
             OpenerRulesEditor editor(&openers, {});

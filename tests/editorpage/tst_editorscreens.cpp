@@ -17,6 +17,7 @@
 #include "Platform/UserDefaults.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
+#include "tests/support/RealApps.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/SettledIcons.h"
 
@@ -38,6 +39,7 @@ private:
     std::unique_ptr<GroupEditorPage> m_page;
     // The program's own skins, so that the style row shows what a user's does.
     std::unique_ptr<SkinManager> m_skins;
+    QList<AppItem> m_apps;
 
     QString file(const QString &name, const QByteArray &bytes = "Kestrowan")
     {
@@ -51,10 +53,9 @@ private:
     QList<AppItem> items()
     {
         QList<AppItem> list;
-        for (const QString &desktop : {QStringLiteral("/usr/share/applications/vim.desktop"), QStringLiteral("/usr/share/applications/python3.11.desktop")}) {
-            if (QFileInfo::exists(desktop))
-                list.append(AppItem{QUuid::createUuid(), QFileInfo(desktop).completeBaseName(), QFileInfo(desktop).completeBaseName() == QLatin1String("vim") ? QStringLiteral("Vim") : QStringLiteral("Python 3.11"), desktop});
-        }
+        // A text editor and a terminal as installed: their own entries and icons.
+        for (const int index : {6, 4})
+            list.append(m_apps.at(index));
         list.append(fileItem(file(QStringLiteral("Quarterly report.txt")), QStringLiteral("Quarterly report.txt")));
         list.append(fileItem(file(QStringLiteral("notes.md")), QStringLiteral("notes.md")));
         const QString projects = m_dir.filePath(QStringLiteral("Projects"));
@@ -228,6 +229,9 @@ private slots:
         m_dock = std::make_unique<FakeDockSync>();
         m_skins = std::make_unique<SkinManager>(m_dir.filePath(QStringLiteral("Skins")), QStringLiteral(KESTROWAN_SOURCE_DIR "/resources/Skins"));
         SystemFont::applyToApplication();
+        const RealApps::Found found = RealApps::applications();
+        QVERIFY2(found.missing.isEmpty(), qPrintable(found.missing));
+        m_apps = found.items;
     }
 
     void cleanupTestCase()

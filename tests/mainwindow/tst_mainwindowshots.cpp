@@ -22,9 +22,9 @@
 #include "NVLXDesign/SystemFont.h"
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeProcessRunner.h"
-#include "tests/mainwindow/DemoApps.h"
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/RealApps.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/SettledIcons.h"
 #include "tests/support/DrawnBars.h"
@@ -101,16 +101,20 @@ private:
         const QString projects = makeFolder(home + QStringLiteral("/Projects"));
         const QString report = home + QStringLiteral("/Documents/Quarterly Report.pdf");
         writeBytes(report, "%PDF-1.4\n");
+        // The applications, by what they are (see RealApps::wanted()).
+        const AppItem &calculator = m_apps[0], &viewer = m_apps[1], &paint = m_apps[2], &photos = m_apps[3],
+                      &terminal = m_apps[4], &archiver = m_apps[5], &editor = m_apps[6], &processes = m_apps[7],
+                      &pdf = m_apps[8], &unicodeTerminal = m_apps[9];
         const QList<std::pair<QString, QList<AppItem>>> groups{
-            {QStringLiteral("Work"), {m_apps[0], m_apps[4], m_apps[5], m_apps[6],
+            {QStringLiteral("Work"), {editor, terminal, calculator, archiver,
                                       makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects),
                                       makeItem(QStringLiteral("file:") + report, QStringLiteral("Quarterly Report"), report),
-                                      m_apps[11], m_apps[12]}},
-            {QStringLiteral("Media"), {m_apps[1], m_apps[2], m_apps[3]}},
-            {QStringLiteral("Creative tools and everything else I use on weekends"), {m_apps[9], m_apps[10], m_apps[2], m_apps[6], m_apps[1]}},
+                                      pdf, processes}},
+            {QStringLiteral("Media"), {viewer, paint, photos}},
+            {QStringLiteral("Creative tools and everything else I use on weekends"), {paint, viewer, editor, photos, calculator}},
             {QString(), {}},
-            {QStringLiteral("Utilities"), {m_apps[7], m_apps[8], m_apps[13], m_apps[4], m_apps[12], m_apps[5]}},
-            {QStringLiteral("Web"), {m_apps[11]}},
+            {QStringLiteral("Utilities"), {archiver, processes, unicodeTerminal, terminal, calculator, editor}},
+            {QStringLiteral("Reading"), {pdf}},
         };
         const QList<AppGroup::DisplayStyle> styles{AppGroup::DisplayStyle::Grid, AppGroup::DisplayStyle::Fan,
                                                    AppGroup::DisplayStyle::List, AppGroup::DisplayStyle::Grid,
@@ -137,7 +141,9 @@ private slots:
         m_program = QDir::homePath() + QStringLiteral("/Applications/Kestrowan");
         writeBytes(m_program, "#!/bin/sh\n");
         installSucceedingProcessRunner();
-        m_apps = installDemoApps();
+        const RealApps::Found found = RealApps::applications();
+        QVERIFY2(found.missing.isEmpty(), qPrintable(found.missing));
+        m_apps = found.items;
         UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, true);
         MainViewFactories::shared().addToGroupMenu = [](const AddToGroupMenuActions &actions) {
             return new AddToGroupMenu(actions.onDockApps, actions.onApps, actions.onFiles, actions.onFolders);

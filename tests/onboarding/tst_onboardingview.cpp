@@ -23,7 +23,7 @@
 #include "Kestrowan/shell/TokenLabel.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
-#include "tests/mainwindow/DemoApps.h"
+#include "tests/support/RealApps.h"
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/onboarding/OnboardingTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
@@ -43,10 +43,10 @@ namespace {
 
 constexpr int timeout = 20000;
 
-QList<DockReader::DockApp> demoDockApps()
+QList<DockReader::DockApp> dockApps(const QList<AppItem> &items)
 {
     QList<DockReader::DockApp> apps;
-    for (const AppItem &item : installDemoApps())
+    for (const AppItem &item : items)
         apps << DockReader::DockApp{item.bundleIdentifier, item.name, item.path};
     return apps;
 }
@@ -124,7 +124,11 @@ private slots:
     void initTestCase()
     {
         applyLook(false);
-        m_apps = demoDockApps();
+        // The Dock's applications are real ones, installed by packages, never something else drawn
+        // in their place.
+        const RealApps::Found found = RealApps::applications();
+        QVERIFY2(found.missing.isEmpty(), qPrintable(found.missing));
+        m_apps = dockApps(found.items);
         const QString program = QDir::homePath() + QStringLiteral("/Applications/Kestrowan");
         writeBytes(program, "#!/bin/sh\n");
         installSucceedingProcessRunner();

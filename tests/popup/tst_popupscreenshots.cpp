@@ -10,6 +10,7 @@
 #include "Platform/fake/FakeGlobalEventMonitor.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
+#include "tests/support/RealApps.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/SettledIcons.h"
 
@@ -85,14 +86,12 @@ private slots:
         WorkspaceOpener::install(std::move(opener));
         GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
         const QString folder = m_dir.path();
-        QList<AppItem> items{
-            desktopApplication(folder, QStringLiteral("Mail"), QColor(0x2D6CDF)),
-            desktopApplication(folder, QStringLiteral("Calendar"), QColor(0xE8553E)),
-            desktopApplication(folder, QStringLiteral("Notes"), QColor(0xF2B63B)),
-            desktopApplication(folder, QStringLiteral("Maps"), QColor(0x34A853)),
-            desktopApplication(folder, QStringLiteral("Photos Library Manager"), QColor(0x9B51E0)),
-        };
-        const AppItem editor = desktopApplication(folder, QStringLiteral("Editor"), QColor(0x1AA3A3));
+        // Real applications with their own icons; the editor is the one documents open with.
+        const RealApps::Found found = RealApps::applications();
+        QVERIFY2(found.missing.isEmpty(), qPrintable(found.missing));
+        const QList<AppItem> &apps = found.items;
+        const AppItem calculator = apps[0], viewer = apps[1], paint = apps[2], archiver = apps[5], editor = apps[6];
+        QList<AppItem> items{calculator, editor, archiver, viewer, paint};
         QDir().mkpath(folder + QStringLiteral("/Projects"));
         items.append(document(QStringLiteral("Projects"), folder + QStringLiteral("/Projects")));
         items.append(document(QStringLiteral("Quarterly plan.txt"), folder + QStringLiteral("/Quarterly plan.txt")));
@@ -100,7 +99,7 @@ private slots:
         items.append(hiddenItem());
         m_studio = group(QStringLiteral("Studio"), items, Style::Grid);
         m_studio.openerRules = OpenerRules{{{QStringLiteral("txt"), editor.path}}, {}, std::nullopt};
-        m_states.active = {QStringLiteral("Mail"), QStringLiteral("Notes"), QStringLiteral("Team wiki")};
+        m_states.active = {calculator.name, editor.name, QStringLiteral("Team wiki")};
         m_shortcuts = {{m_studio.id, 18, GroupShortcut::controlModifier}};
     }
     void init()
@@ -144,9 +143,9 @@ private slots:
         const QImage list = shoot(studio(Style::List), dark);
         QCOMPARE(list.size(), QSize(420 + 48, 580 + 48));
         save(list, QStringLiteral("popup-list-") + appearance);
-        save(shoot(studio(Style::List), dark, [this] { typeInto(QStringLiteral("ma")); }),
+        save(shoot(studio(Style::List), dark, [this] { typeInto(QStringLiteral("pa")); }),
              QStringLiteral("popup-list-search-") + appearance);
-        save(shoot(studio(Style::Grid), dark, [this] { typeInto(QStringLiteral("no")); }),
+        save(shoot(studio(Style::Grid), dark, [this] { typeInto(QStringLiteral("ar")); }),
              QStringLiteral("popup-grid-search-") + appearance);
         save(shoot(studio(Style::Grid), dark, [this] { typeInto(QStringLiteral("zebra")); }),
              QStringLiteral("popup-noresults-") + appearance);
@@ -168,7 +167,7 @@ private slots:
     void japaneseDark()
     {
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("ja"));
-        save(shoot(studio(Style::List), true, [this] { typeInto(QStringLiteral("ma")); }), QStringLiteral("popup-list-search-dark-ja"));
+        save(shoot(studio(Style::List), true, [this] { typeInto(QStringLiteral("pa")); }), QStringLiteral("popup-list-search-dark-ja"));
     }
 };
 

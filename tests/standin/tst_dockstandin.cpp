@@ -6,12 +6,14 @@
 #include "Platform/linux/DockSocketEventTaps.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/standin/XTestPointer.h"
+#include "tests/support/RealApps.h"
 #include "tests/support/TestMain.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalSocket>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QScopeGuard>
 #include <QImage>
@@ -48,13 +50,6 @@ struct TileRead {
 QPoint centre(const QRectF &frame)
 {
     return frame.center().toPoint();
-}
-
-void writeDesktopEntry(const QString &path, const QString &name)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=/bin/true %U\n");
 }
 
 // A group's composed picture, as the program writes it into its folder's "Icon\r".
@@ -236,10 +231,11 @@ private slots:
         m_openLog = m_home + QStringLiteral("/opened.log");
         qputenv("KESTROWAN_DOCK_OPEN_LOG", m_openLog.toUtf8());
         QDir().mkpath(m_home + QStringLiteral("/Applications"));
-        m_alpha = m_home + QStringLiteral("/Applications/alpha.desktop");
-        m_beta = m_home + QStringLiteral("/Applications/beta.desktop");
-        writeDesktopEntry(m_alpha, QStringLiteral("Alpha"));
-        writeDesktopEntry(m_beta, QStringLiteral("Beta"));
+        // Two installed applications with their own icons; the Dock here only notes what it opens.
+        const RealApps::Found installed = RealApps::applications();
+        QVERIFY2(installed.missing.isEmpty(), qPrintable(installed.missing));
+        m_alpha = installed.items[0].path;
+        m_beta = installed.items[1].path;
         m_work = m_home + QStringLiteral("/Library/Kestrowan/Groups/Work Tools");
         m_docs = m_home + QStringLiteral("/Documents");
         QDir().mkpath(m_work);
@@ -299,7 +295,7 @@ private slots:
         const QList<TileRead> tiles = readTiles();
         QCOMPARE(tiles.size(), 4);
         const QStringList titles{tiles[0].title, tiles[1].title, tiles[2].title, tiles[3].title};
-        QCOMPARE(titles, (QStringList{QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("Work Tools"), QStringLiteral("Documents")}));
+        QCOMPARE(titles, (QStringList{QFileInfo(m_alpha).completeBaseName(), QFileInfo(m_beta).completeBaseName(), QStringLiteral("Work Tools"), QStringLiteral("Documents")}));
         QCOMPARE(tiles[0].subrole, QStringLiteral("AXApplicationDockItem"));
         QCOMPARE(tiles[2].subrole, QStringLiteral("AXFolderDockItem"));
         QCOMPARE(tiles[0].url, QUrl::fromLocalFile(m_alpha));
@@ -525,7 +521,7 @@ private slots:
         QVERIFY(m_pid != previous);
         const QList<TileRead> tiles = readTiles();
         QCOMPARE(tiles.size(), 2);
-        QCOMPARE(tiles[0].title, QStringLiteral("beta"));
+        QCOMPARE(tiles[0].title, QFileInfo(m_beta).completeBaseName());
         QCOMPARE(tiles[1].title, QStringLiteral("Work Tools"));
     }
 

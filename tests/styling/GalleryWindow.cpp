@@ -1,7 +1,6 @@
 #include "tests/styling/GalleryWindow.h"
 
 #include "Kestrowan/shell/AppColors.h"
-#include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
 #include "tests/support/SettledIcons.h"
 
@@ -84,21 +83,4 @@ QImage Gallery::save(QWidget *window, const QString &name, EffectiveAppearance a
     const QString suffix = language.isEmpty() ? QString() : QLatin1Char('-') + language;
     image.save(folder + QLatin1Char('/') + name + QLatin1Char('-') + appearanceName(appearance) + suffix + QStringLiteral(".png"));
     return image;
-}
-
-QIcon Gallery::applicationIcon(const QColor &top, const QColor &bottom, const QString &letter)
-{
-    QImage icon(512, 512, QImage::Format_ARGB32_Premultiplied);
-    icon.fill(Qt::transparent);
-    QPainter p(&icon);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient gradient(0, 40, 0, 472);
-    gradient.setColorAt(0, top);
-    gradient.setColorAt(1, bottom);
-    p.fillPath(ContinuousShape::roundedRect(QRectF(40, 40, 432, 432), 96), gradient);
-    p.setPen(Qt::white);
-    p.setFont(SystemFont::font(220, QFont::Bold));
-    p.drawText(QRectF(40, 40, 432, 432), Qt::AlignCenter, letter);
-    p.end();
-    return QIcon(QPixmap::fromImage(icon));
 }

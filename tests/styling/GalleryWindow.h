@@ -2,7 +2,6 @@
 
 #include "NVLXDesign/EffectiveAppearance.h"
 
-#include <QIcon>
 #include <QPalette>
 #include <QString>
 #include <QWidget>
@@ -25,8 +24,5 @@ QWidget *caption(const QString &text, QWidget *parent = nullptr);
 QImage save(QWidget *window, const QString &name, EffectiveAppearance appearance, const QString &language = QString());
 
 QString appearanceName(EffectiveAppearance appearance);
-
-// An application icon to show in galleries: a letter on a rounded square with a vertical gradient.
-QIcon applicationIcon(const QColor &top, const QColor &bottom, const QString &letter);
 
 } // namespace Gallery

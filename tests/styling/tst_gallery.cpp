@@ -18,9 +18,9 @@
 #include "NVLXDesign/DividerLine.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/SystemFont.h"
-#include "Platform/fake/FakeWorkspace.h"
 #include "Platform/linux/DesktopThumbnailRenderer.h"
 #include "tests/styling/GalleryWindow.h"
+#include "tests/support/RealApps.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -142,10 +142,11 @@ private slots:
     {
         ResourceBundle::setPackagedPath(QStringLiteral(KESTROWAN_SOURCE_DIR "/resources"));
         SystemFont::applyToApplication(QStringLiteral("en"));
-        auto workspace = std::make_unique<FakeWorkspace>();
-        workspace->fileIcons.insert(QStringLiteral("/Applications/Mail.app"), Gallery::applicationIcon(QColor(80, 170, 255), QColor(20, 90, 230), QStringLiteral("M")));
-        workspace->fileIcons.insert(QStringLiteral("/Applications/Notes.app"), Gallery::applicationIcon(QColor(255, 214, 80), QColor(240, 160, 20), QStringLiteral("N")));
-        Workspace::install(std::move(workspace));
+        // Two real installed applications with their own icons.
+        const RealApps::Found found = RealApps::applications();
+        QVERIFY2(found.missing.isEmpty(), qPrintable(found.missing));
+        const AppItem calculator = found.items[0], viewer = found.items[1];
+        Workspace::install(std::make_unique<RealApps::Workspace>());
         ThumbnailCache::setShared(std::make_unique<ThumbnailCache>(m_dir.filePath(QStringLiteral("cache")),
                                                                    std::make_shared<DesktopThumbnailRenderer>(QStringList())));
 
@@ -179,8 +180,7 @@ private slots:
         write(QStringLiteral("Budget.ods"), "PK");
         write(QStringLiteral("Notes.txt"), "plain");
         QDir().mkpath(m_dir.filePath(QStringLiteral("Projects")));
-        m_items = {itemAt(QStringLiteral("/Applications/Mail.app"), QStringLiteral("Mail")),
-                   itemAt(QStringLiteral("/Applications/Notes.app"), QStringLiteral("Notes")),
+        m_items = {calculator, viewer,
                    itemAt(m_dir.filePath(QStringLiteral("Projects")), QStringLiteral("Projects")),
                    itemAt(m_dir.filePath(QStringLiteral("Sunset.jpg")), QStringLiteral("Sunset.jpg")),
                    itemAt(m_dir.filePath(QStringLiteral("Invoice.pdf")), QStringLiteral("Invoice.pdf")),
