@@ -67,6 +67,18 @@ QRectF MockPopup::badgeRect(int index) const
     return QRectF(QPointF(icon.left() - 2, icon.top() + 2 - size.height()), size);
 }
 
+QRectF MockPopup::searchRect() const
+{
+    const QRectF panel = panelRect();
+    return QRectF(panel.left() + 10, panel.top() + headerHeight, panel.width() - 20, 23);
+}
+
+QRectF MockPopup::footerRect() const
+{
+    const QRectF panel = panelRect();
+    return QRectF(panel.left() + 12, panel.bottom() - footerHeight + 6, panel.width() - 24, 12);
+}
+
 void MockPopup::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -97,12 +109,15 @@ void MockPopup::paintEvent(QPaintEvent *)
     y += headerHeight;
 
     // Search field.
-    const QRectF field(left + 10, y, panelRect.width() - 20, 23);
+    const QRectF field = searchRect();
     painter.fillPath(ContinuousShape::roundedRect(field, 6), faintFill.resolve(this, 0.6));
+    // The prompt and the footer's hints in the popup's own tertiary grey: the faint one is for
+    // what is disabled, and its words fell below 2:1 in the light look.
+    const QColor prompt = secondaryText.resolve(this);
     OnboardingStyle::paintSymbol(painter, QStringLiteral("magnifyingglass"), QRectF(field.left() + 8, field.top(), 10, field.height()), 9,
-                                 SymbolImage::Weight::Regular, faintText.resolve(this));
+                                 SymbolImage::Weight::Regular, prompt);
     painter.setFont(OnboardingStyle::font(10));
-    painter.setPen(faintText.resolve(this));
+    painter.setPen(prompt);
     painter.drawText(QRectF(field.left() + 24, field.top(), field.width() - 32, field.height()), Qt::AlignLeft | Qt::AlignVCenter,
                      localized(QStringLiteral("popup.search.placeholder")));
     y += searchHeight;
@@ -127,15 +142,15 @@ void MockPopup::paintEvent(QPaintEvent *)
     }
 
     // Footer hints.
-    const QRectF footer(left + 12, y + 6, panelRect.width() - 24, 12);
-    const QColor faint = faintText.resolve(this);
+    const QRectF footer = footerRect();
+    const QColor hintColor = secondaryText.resolve(this);
     const auto hint = [&](const QString &key, const QString &text, qreal x, bool alignRight) {
         const QFont keyFont = OnboardingStyle::font(8, QFont::DemiBold);
         const QFont textFont = OnboardingStyle::font(9);
         const qreal keyWidth = QFontMetricsF(keyFont).horizontalAdvance(key);
         const qreal textWidth = QFontMetricsF(textFont).horizontalAdvance(text);
         const qreal start = alignRight ? x - keyWidth - 2 - textWidth : x;
-        painter.setPen(faint);
+        painter.setPen(hintColor);
         painter.setFont(keyFont);
         painter.drawText(QRectF(start, footer.top(), keyWidth + 1, footer.height()), Qt::AlignLeft | Qt::AlignVCenter, key);
         painter.setFont(textFont);
