@@ -7,7 +7,6 @@
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
-#include "Platform/fake/FakeGlobalEventMonitor.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/TestMain.h"
@@ -42,12 +41,9 @@ class PopupScreenshotsTest : public QObject {
     QImage shoot(const AppGroup &group, bool dark, const std::function<void()> &steps = {})
     {
         QApplication::setPalette(dark ? Appearance::darkPalette() : Appearance::lightPalette());
-        m_controller->showPopup(group, {}, QRectF(700, 4, 60, 60));
-        InteractivePopupPanel *panel = m_controller->panel();
-        if (!panel || !QTest::qWaitForWindowExposed(panel))
-            return {};
         // The picture of the popup once it has grown in.
-        if (!QTest::qWaitFor([panel] { return !panel->content()->graphicsEffect(); }, 20000))
+        InteractivePopupPanel *panel = showGrownIn(*m_controller, group);
+        if (!panel)
             return {};
         if (steps)
             steps();
@@ -80,18 +76,9 @@ class PopupScreenshotsTest : public QObject {
 private slots:
     void initTestCase()
     {
-        auto opener = std::make_unique<FakeWorkspaceOpener>();
-        m_opener = opener.get();
-        WorkspaceOpener::install(std::move(opener));
-        GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
+        m_opener = installFakePlatform();
         const QString folder = m_dir.path();
-        QList<AppItem> items{
-            desktopApplication(folder, QStringLiteral("Mail"), QColor(0x2D6CDF)),
-            desktopApplication(folder, QStringLiteral("Calendar"), QColor(0xE8553E)),
-            desktopApplication(folder, QStringLiteral("Notes"), QColor(0xF2B63B)),
-            desktopApplication(folder, QStringLiteral("Maps"), QColor(0x34A853)),
-            desktopApplication(folder, QStringLiteral("Photos Library Manager"), QColor(0x9B51E0)),
-        };
+        QList<AppItem> items = colouredApplications(folder);
         const AppItem editor = desktopApplication(folder, QStringLiteral("Editor"), QColor(0x1AA3A3));
         QDir().mkpath(folder + QStringLiteral("/Projects"));
         items.append(document(QStringLiteral("Projects"), folder + QStringLiteral("/Projects")));
@@ -105,12 +92,7 @@ private slots:
     }
     void init()
     {
-        m_controller = std::make_unique<PopupWindowController>();
-        m_controller->setSignalSink([](const QString &, const QMap<QString, QString> &) {});
-        m_controller->setItemStates(&m_states);
-        m_controller->setShortcutsSource([this] { return m_shortcuts; });
-        m_controller->dockPositionSource = [] { return DockPosition::Bottom; };
-        m_controller->visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        m_controller = makeController(&m_states, [this] { return m_shortcuts; });
     }
     void cleanup()
     {

@@ -16,7 +16,6 @@
 #include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Platform/VirtualKeys.h"
-#include "Platform/fake/FakeGlobalEventMonitor.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/PixelChecks.h"
@@ -69,12 +68,8 @@ class PopupWordsTest : public QObject {
     InteractivePopupPanel *show(const AppGroup &group, bool dark)
     {
         QApplication::setPalette(dark ? Appearance::darkPalette() : Appearance::lightPalette());
-        m_controller->showPopup(group, {}, QRectF(700, 4, 60, 60));
-        InteractivePopupPanel *panel = m_controller->panel();
-        if (!panel || !QTest::qWaitForWindowExposed(panel))
-            return nullptr;
-        // Read once the popup has grown in.
-        if (!QTest::qWaitFor([panel] { return !panel->content()->graphicsEffect(); }, 20000))
+        InteractivePopupPanel *panel = showGrownIn(*m_controller, group);
+        if (!panel)
             return nullptr;
         settleDecodedIcons(panel);
         return panel;
@@ -181,17 +176,9 @@ class PopupWordsTest : public QObject {
 private slots:
     void initTestCase()
     {
-        auto opener = std::make_unique<FakeWorkspaceOpener>();
-        m_opener = opener.get();
-        WorkspaceOpener::install(std::move(opener));
-        GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
+        m_opener = installFakePlatform();
         const QString folder = m_dir.path();
-        QList<AppItem> items{
-            desktopApplication(folder, QStringLiteral("Mail"), QColor(0x2D6CDF)),
-            desktopApplication(folder, QStringLiteral("Calendar"), QColor(0xE8553E)),
-            desktopApplication(folder, QStringLiteral("Notes"), QColor(0xF2B63B)),
-            desktopApplication(folder, QStringLiteral("Maps"), QColor(0x34A853)),
-        };
+        QList<AppItem> items = colouredApplications(folder);
         items.append(document(QStringLiteral("Quarterly plan.txt"), folder + QStringLiteral("/Quarterly plan.txt")));
         items.append(link(QStringLiteral("Team wiki"), QStringLiteral("https://wiki.example.org/team")));
         m_studio = group(QStringLiteral("Studio"), items, Style::Grid);
@@ -201,12 +188,7 @@ private slots:
     {
         m_readings.clear();
         m_low.clear();
-        m_controller = std::make_unique<PopupWindowController>();
-        m_controller->setSignalSink([](const QString &, const QMap<QString, QString> &) {});
-        m_controller->setItemStates(&m_states);
-        m_controller->setShortcutsSource([this] { return m_shortcuts; });
-        m_controller->dockPositionSource = [] { return DockPosition::Bottom; };
-        m_controller->visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        m_controller = makeController(&m_states, [this] { return m_shortcuts; });
     }
     void cleanup()
     {
@@ -258,13 +240,13 @@ private slots:
         m_controller->closePopupImmediately();
 
         // An item that did not open.
-        const AppItem plan = m_studio.apps.at(4);
+        const AppItem plan = m_studio.apps.at(5);
         m_opener->failing.insert(plan.itemURL(), QStringLiteral("No such file"));
         const auto healed = qScopeGuard([this] { m_opener->failing.clear(); });
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to open Quarterly plan")));
         panel = show(studio(Style::Grid), dark);
         QVERIFY(panel);
-        QTest::mouseClick(content(panel)->cellAt(4), Qt::LeftButton);
+        QTest::mouseClick(content(panel)->cellAt(5), Qt::LeftButton);
         QTRY_VERIFY(content(panel)->openFailureLine()->isVisible());
         read(QStringLiteral("open failure"), dark, content(panel)->openFailureLine());
         m_controller->closePopupImmediately();
