@@ -93,20 +93,19 @@ void MockPopup::paintEvent(QPaintEvent *)
 
     const qreal left = panelRect.left();
     const qreal right = panelRect.right();
-    qreal y = panelRect.top();
+    const qreal top = panelRect.top();
 
     // Header: the name and a close mark.
-    const QRectF closeRect(right - 12 - 16, y + 10, 16, 16);
+    const QRectF closeRect(right - 12 - 16, top + 10, 16, 16);
     painter.setFont(OnboardingStyle::font(11, QFont::DemiBold));
     painter.setPen(primaryText.resolve(this));
-    const QRectF nameRect(left + 12, y + 10, closeRect.left() - left - 20, 16);
+    const QRectF nameRect(left + 12, top + 10, closeRect.left() - left - 20, 16);
     painter.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
                      QFontMetricsF(painter.font()).elidedText(m_name, Qt::ElideRight, nameRect.width()));
     painter.setPen(Qt::NoPen);
     painter.setBrush(faintFill.resolve(this));
     painter.drawEllipse(closeRect);
     OnboardingStyle::paintSymbol(painter, QStringLiteral("xmark"), closeRect, 8, SymbolImage::Weight::Bold, faintText.resolve(this));
-    y += headerHeight;
 
     // Search field.
     const QRectF field = searchRect();
@@ -120,25 +119,21 @@ void MockPopup::paintEvent(QPaintEvent *)
     painter.setPen(prompt);
     painter.drawText(QRectF(field.left() + 24, field.top(), field.width() - 32, field.height()), Qt::AlignLeft | Qt::AlignVCenter,
                      localized(QStringLiteral("popup.search.placeholder")));
-    y += searchHeight;
 
     // Items, centred as a row.
-    if (!m_items.isEmpty()) {
-        for (qsizetype i = 0; i < m_items.size(); ++i) {
-            const QRectF icon = iconRect(int(i));
-            OnboardingStyle::paintAppIcon(painter, this, m_items[i], icon, 9);
-            const QRectF badge = badgeRect(int(i));
-            painter.fillPath(ContinuousShape::roundedRect(badge, 3), accent.resolve(this, 0.85));
-            painter.setFont(badgeFont());
-            painter.setPen(white.resolve(this));
-            painter.drawText(badge, Qt::AlignCenter, badgeText(int(i) + 1));
-            painter.setFont(OnboardingStyle::font(9));
-            painter.setPen(subduedText.resolve(this));
-            const QRectF nameBox(icon.center().x() - cellWidth / 2, icon.bottom() + 4, cellWidth, 12);
-            painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignVCenter,
-                             QFontMetricsF(painter.font()).elidedText(m_items[i].name, Qt::ElideRight, cellWidth));
-        }
-        y += itemsHeight;
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        const QRectF icon = iconRect(int(i));
+        OnboardingStyle::paintAppIcon(painter, this, m_items[i], icon, 9);
+        const QRectF badge = badgeRect(int(i));
+        painter.fillPath(ContinuousShape::roundedRect(badge, 3), accent.resolve(this, 0.85));
+        painter.setFont(badgeFont());
+        painter.setPen(white.resolve(this));
+        painter.drawText(badge, Qt::AlignCenter, badgeText(int(i) + 1));
+        painter.setFont(OnboardingStyle::font(9));
+        painter.setPen(subduedText.resolve(this));
+        const QRectF nameBox(icon.center().x() - cellWidth / 2, icon.bottom() + 4, cellWidth, 12);
+        painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignVCenter,
+                         QFontMetricsF(painter.font()).elidedText(m_items[i].name, Qt::ElideRight, cellWidth));
     }
 
     // Footer hints.
