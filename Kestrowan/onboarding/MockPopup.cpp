@@ -67,6 +67,18 @@ QRectF MockPopup::badgeRect(int index) const
     return QRectF(QPointF(icon.left() - 2, icon.top() + 2 - size.height()), size);
 }
 
+QRectF MockPopup::searchRect() const
+{
+    const QRectF panel = panelRect();
+    return QRectF(panel.left() + 10, panel.top() + headerHeight, panel.width() - 20, 23);
+}
+
+QRectF MockPopup::footerRect() const
+{
+    const QRectF panel = panelRect();
+    return QRectF(panel.left() + 12, panel.bottom() - footerHeight + 6, panel.width() - 24, 12);
+}
+
 void MockPopup::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -81,61 +93,59 @@ void MockPopup::paintEvent(QPaintEvent *)
 
     const qreal left = panelRect.left();
     const qreal right = panelRect.right();
-    qreal y = panelRect.top();
+    const qreal top = panelRect.top();
 
     // Header: the name and a close mark.
-    const QRectF closeRect(right - 12 - 16, y + 10, 16, 16);
+    const QRectF closeRect(right - 12 - 16, top + 10, 16, 16);
     painter.setFont(OnboardingStyle::font(11, QFont::DemiBold));
     painter.setPen(primaryText.resolve(this));
-    const QRectF nameRect(left + 12, y + 10, closeRect.left() - left - 20, 16);
+    const QRectF nameRect(left + 12, top + 10, closeRect.left() - left - 20, 16);
     painter.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
                      QFontMetricsF(painter.font()).elidedText(m_name, Qt::ElideRight, nameRect.width()));
     painter.setPen(Qt::NoPen);
     painter.setBrush(faintFill.resolve(this));
     painter.drawEllipse(closeRect);
     OnboardingStyle::paintSymbol(painter, QStringLiteral("xmark"), closeRect, 8, SymbolImage::Weight::Bold, faintText.resolve(this));
-    y += headerHeight;
 
     // Search field.
-    const QRectF field(left + 10, y, panelRect.width() - 20, 23);
+    const QRectF field = searchRect();
     painter.fillPath(ContinuousShape::roundedRect(field, 6), faintFill.resolve(this, 0.6));
+    // The prompt and the footer's hints in the popup's own tertiary grey: the faint one is for
+    // what is disabled, and its words fell below 2:1 in the light look.
+    const QColor prompt = secondaryText.resolve(this);
     OnboardingStyle::paintSymbol(painter, QStringLiteral("magnifyingglass"), QRectF(field.left() + 8, field.top(), 10, field.height()), 9,
-                                 SymbolImage::Weight::Regular, faintText.resolve(this));
+                                 SymbolImage::Weight::Regular, prompt);
     painter.setFont(OnboardingStyle::font(10));
-    painter.setPen(faintText.resolve(this));
+    painter.setPen(prompt);
     painter.drawText(QRectF(field.left() + 24, field.top(), field.width() - 32, field.height()), Qt::AlignLeft | Qt::AlignVCenter,
                      localized(QStringLiteral("popup.search.placeholder")));
-    y += searchHeight;
 
     // Items, centred as a row.
-    if (!m_items.isEmpty()) {
-        for (qsizetype i = 0; i < m_items.size(); ++i) {
-            const QRectF icon = iconRect(int(i));
-            OnboardingStyle::paintAppIcon(painter, this, m_items[i], icon, 9);
-            const QRectF badge = badgeRect(int(i));
-            painter.fillPath(ContinuousShape::roundedRect(badge, 3), accent.resolve(this, 0.85));
-            painter.setFont(badgeFont());
-            painter.setPen(white.resolve(this));
-            painter.drawText(badge, Qt::AlignCenter, badgeText(int(i) + 1));
-            painter.setFont(OnboardingStyle::font(9));
-            painter.setPen(subduedText.resolve(this));
-            const QRectF nameBox(icon.center().x() - cellWidth / 2, icon.bottom() + 4, cellWidth, 12);
-            painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignVCenter,
-                             QFontMetricsF(painter.font()).elidedText(m_items[i].name, Qt::ElideRight, cellWidth));
-        }
-        y += itemsHeight;
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        const QRectF icon = iconRect(int(i));
+        OnboardingStyle::paintAppIcon(painter, this, m_items[i], icon, 9);
+        const QRectF badge = badgeRect(int(i));
+        painter.fillPath(ContinuousShape::roundedRect(badge, 3), accent.resolve(this, 0.85));
+        painter.setFont(badgeFont());
+        painter.setPen(white.resolve(this));
+        painter.drawText(badge, Qt::AlignCenter, badgeText(int(i) + 1));
+        painter.setFont(OnboardingStyle::font(9));
+        painter.setPen(subduedText.resolve(this));
+        const QRectF nameBox(icon.center().x() - cellWidth / 2, icon.bottom() + 4, cellWidth, 12);
+        painter.drawText(nameBox, Qt::AlignHCenter | Qt::AlignVCenter,
+                         QFontMetricsF(painter.font()).elidedText(m_items[i].name, Qt::ElideRight, cellWidth));
     }
 
     // Footer hints.
-    const QRectF footer(left + 12, y + 6, panelRect.width() - 24, 12);
-    const QColor faint = faintText.resolve(this);
+    const QRectF footer = footerRect();
+    const QColor hintColor = secondaryText.resolve(this);
     const auto hint = [&](const QString &key, const QString &text, qreal x, bool alignRight) {
         const QFont keyFont = OnboardingStyle::font(8, QFont::DemiBold);
         const QFont textFont = OnboardingStyle::font(9);
         const qreal keyWidth = QFontMetricsF(keyFont).horizontalAdvance(key);
         const qreal textWidth = QFontMetricsF(textFont).horizontalAdvance(text);
         const qreal start = alignRight ? x - keyWidth - 2 - textWidth : x;
-        painter.setPen(faint);
+        painter.setPen(hintColor);
         painter.setFont(keyFont);
         painter.drawText(QRectF(start, footer.top(), keyWidth + 1, footer.height()), Qt::AlignLeft | Qt::AlignVCenter, key);
         painter.setFont(textFont);

@@ -18,6 +18,9 @@ public:
     // Where the item at `index` (from 0) has its icon and its badge.
     QRectF iconRect(int index) const;
     QRectF badgeRect(int index) const;
+    // The search field with its prompt, and the band of the footer's hints.
+    QRectF searchRect() const;
+    QRectF footerRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -15,6 +15,10 @@ constexpr qreal nameWidth = 84;
 constexpr qreal nameSize = 12;
 constexpr qreal stackSpacing = 6;
 
+// The key is written out in full ("Super+1"): a size smaller than the name keeps it clear of the
+// picture.
+QFont badgeFont() { return PopupStyle::font(8, QFont::DemiBold, true); }
+
 } // namespace
 
 GridAppCard::GridAppCard(PopupCellInputs inputs, QWidget *parent)
@@ -44,6 +48,22 @@ QRectF GridAppCard::pictureRect() const
     return QRectF((cardWidth - iconSide) / 2, std::round((cardHeight - stackHeight) / 2), iconSide, iconSide);
 }
 
+QRectF GridAppCard::nameRect() const
+{
+    const qreal lineHeight = QFontMetricsF(PopupStyle::font(nameSize, QFont::Medium)).height();
+    return QRectF((cardWidth - nameWidth) / 2, pictureRect().bottom() + stackSpacing, nameWidth,
+                  lineHeight * nameLines().size());
+}
+
+QRectF GridAppCard::badgeRect() const
+{
+    const QString badge = commandBadgeText();
+    if (badge.isEmpty())
+        return {};
+    const QFontMetricsF metrics(badgeFont());
+    return QRectF(5, 5, metrics.horizontalAdvance(badge) + 8, metrics.height() + 2);
+}
+
 void GridAppCard::paintOverPicture(QPainter &painter) const
 {
     // The badge overhangs the picture's corner by 4 points and does not grow with it.
@@ -58,27 +78,23 @@ void GridAppCard::paintEvent(QPaintEvent *)
     paintBackground(painter, 14);
 
     const QFont font = PopupStyle::font(nameSize, QFont::Medium);
-    const QFontMetricsF metrics(font);
-    const qreal lineHeight = metrics.height();
+    const qreal lineHeight = QFontMetricsF(font).height();
     painter.setFont(font);
     painter.setPen(PopupStyle::textPrimary(this));
-    qreal y = pictureRect().bottom() + stackSpacing;
+    const QRectF names = nameRect();
+    qreal y = names.top();
     for (const QString &line : nameLines()) {
-        painter.drawText(QRectF((cardWidth - nameWidth) / 2, y, nameWidth, lineHeight), Qt::AlignHCenter | Qt::AlignTop, line);
+        painter.drawText(QRectF(names.left(), y, names.width(), lineHeight), Qt::AlignHCenter | Qt::AlignTop, line);
         y += lineHeight;
     }
 
     const QString badge = commandBadgeText();
     if (!badge.isEmpty()) {
-        // The key is written out in full ("Super+1"): a size smaller than the name keeps it clear
-        // of the picture.
-        const QFont badgeFont = PopupStyle::font(8, QFont::DemiBold, true);
-        const QFontMetricsF badgeMetrics(badgeFont);
-        const QRectF box(5, 5, badgeMetrics.horizontalAdvance(badge) + 8, badgeMetrics.height() + 2);
+        const QRectF box = badgeRect();
         painter.setPen(QPen(PopupStyle::strokeSubtle(this), 0.5));
         painter.setBrush(PopupStyle::surfaceRaised(this));
         painter.drawRoundedRect(box, 4, 4);
-        painter.setFont(badgeFont);
+        painter.setFont(badgeFont());
         painter.setPen(PopupStyle::secondaryStyle(this));
         painter.drawText(box, Qt::AlignCenter, badge);
     }

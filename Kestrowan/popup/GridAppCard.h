@@ -14,6 +14,8 @@ public:
     QSize sizeHint() const override { return {cardWidth, cardHeight}; }
     // The name as drawn: at most two lines of 84 points, the second ending in an ellipsis when cut.
     QStringList nameLines() const;
+    QRectF nameRect() const override;
+    QRectF badgeRect() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -80,11 +80,17 @@ void ListAppRow::paintEvent(QPaintEvent *)
     const QString badge = commandBadgeText();
     if (!badge.isEmpty()) {
         const QRectF box = badgeRect();
+        // The badge's fill lies on the panel's surface, not on the row's: a focused or hovered row
+        // takes its icon's tint, and the key's words would lose their contrast on a deep one.
         painter.setPen(Qt::NoPen);
+        painter.setBrush(PopupStyle::surfaceRaised(this));
+        painter.drawRoundedRect(box, 4, 4);
         painter.setBrush(PopupStyle::quaternaryFill(this));
         painter.drawRoundedRect(box, 4, 4);
         painter.setFont(badgeFont());
-        painter.setPen(PopupStyle::tertiaryStyle(this));
+        // On its fill the tertiary grey falls below 4.5:1 in the dark; the secondary one reads
+        // there, and the fill still sets the key below the name.
+        painter.setPen(PopupStyle::secondaryStyle(this));
         painter.drawText(box, Qt::AlignCenter, badge);
     }
     const QSizeF chevron = PopupStyle::symbolSize(QStringLiteral("chevron.right"), chevronSize);

@@ -13,6 +13,8 @@ public:
     QSize sizeHint() const override { return {360, rowHeight}; }
     // The name as drawn in the room the row gives it, with an ellipsis when cut.
     QString visibleName() const;
+    QRectF nameRect() const override;
+    QRectF badgeRect() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -20,7 +22,4 @@ protected:
     qreal pictureRadius() const override { return 7; }
     void paintOverPicture(QPainter &painter) const override;
 
-private:
-    QRectF badgeRect() const;
-    QRectF nameRect() const;
 };

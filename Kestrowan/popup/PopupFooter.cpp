@@ -44,7 +44,9 @@ protected:
     {
         QPainter painter(this);
         beginPainting(painter);
-        const QColor accent = PopupStyle::accent(this);
+        // The accent's text shade, its keys as deep as its title: the bright accent, and the keys
+        // faded from it, read at 2.6:1 and less on the light panel and look like a disabled button.
+        const QColor accent = PopupStyle::accentInk(this);
         qreal x = 10;
         const qreal symbol = PopupStyle::symbolSize(symbolName(), 10).width();
         PopupStyle::drawSymbol(painter, symbolName(), 10, PopupStyle::SymbolWeight::Regular, accent,
@@ -55,10 +57,7 @@ protected:
         const qreal title = QFontMetricsF(titleFont()).horizontalAdvance(text());
         painter.drawText(QRectF(x, 0, title + 1, height()), Qt::AlignLeft | Qt::AlignVCenter, text());
         x += title + 4;
-        QColor faded = accent;
-        faded.setAlphaF(0.6f);
         painter.setFont(keysFont());
-        painter.setPen(faded);
         painter.drawText(QRectF(x, 0, width() - x, height()), Qt::AlignLeft | Qt::AlignVCenter, keysText());
     }
 

@@ -46,6 +46,10 @@ public:
     // Applications never show an opener badge, whatever they are given.
     bool showsOpenerBadge() const;
     QString commandBadgeText() const;
+    // Where the name and the command badge are drawn, in the cell's coordinates; the badge's place
+    // is empty without a number.
+    virtual QRectF nameRect() const = 0;
+    virtual QRectF badgeRect() const = 0;
     QColor tintColor() const;
     // The item's picture: the application's icon, or the shared item thumbnail view.
     PictureView *thumbnail() const { return m_thumbnail; }

@@ -23,7 +23,7 @@ QColor token(const DynamicColor &color, const QWidget *widget)
     return color.resolve(appearanceOf(widget));
 }
 
-// The system's hierarchical styles, which have no token of their own.
+// The system's hierarchical fills, which have no token of their own.
 QColor pick(const QWidget *widget, quint32 dark, qreal darkAlpha, quint32 light, qreal lightAlpha)
 {
     return appearanceOf(widget) == EffectiveAppearance::Dark ? colorFromHex(dark, darkAlpha) : colorFromHex(light, lightAlpha);
@@ -48,12 +48,13 @@ QColor strokeSubtle(const QWidget *w) { return token(AppColors::borderCard, w); 
 QColor strokeStrong(const QWidget *w) { return token(AppColors::borderStrong, w); }
 QColor shadowSoft(const QWidget *w) { return token(AppColors::shadow, w); }
 QColor accent(const QWidget *w) { return token(AppColors::accent, w); }
+QColor accentInk(const QWidget *w) { return token(AppColors::accentInk, w); }
 QColor successGreen(const QWidget *w) { return token(AppColors::success, w); }
 QColor textPrimary(const QWidget *w) { return token(AppColors::text1, w); }
 QColor textSecondary(const QWidget *w) { return token(AppColors::text2, w); }
 QColor textQuaternary(const QWidget *w) { return token(AppColors::text4, w); }
 QColor secondaryStyle(const QWidget *w) { return secondaryStyleColor.resolve(appearanceOf(w)); }
-QColor tertiaryStyle(const QWidget *w) { return pick(w, 0xFFFFFF, 0.25, 0x000000, 0.26); }
+QColor tertiaryStyle(const QWidget *w) { return tertiaryStyleColor.resolve(appearanceOf(w)); }
 QColor quaternaryFill(const QWidget *w) { return pick(w, 0xFFFFFF, 0.06, 0x000000, 0.05); }
 QColor separator(const QWidget *w) { return pick(w, 0xFFFFFF, 0.15, 0x000000, 0.12); }
 

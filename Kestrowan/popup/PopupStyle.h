@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Kestrowan/shell/AppColors.h"
 #include "NVLXDesign/DynamicColor.h"
 
 #include <QColor>
@@ -20,15 +21,20 @@ QColor strokeSubtle(const QWidget *widget);
 QColor strokeStrong(const QWidget *widget);
 QColor shadowSoft(const QWidget *widget);
 QColor accent(const QWidget *widget);
+// The accent for words.
+QColor accentInk(const QWidget *widget);
 QColor successGreen(const QWidget *widget);
 QColor textPrimary(const QWidget *widget);
 QColor textSecondary(const QWidget *widget);
 QColor textQuaternary(const QWidget *widget);
-// The system's hierarchical label styles and fills.
+// The hierarchical label styles. They are solid greys rather than black or white at part opacity:
+// words in them (key badges, key caps, hints, the search prompt) read at 4.5:1 on the panel, a
+// cell and a tinted field of either look, where the translucent ones fell to 2:1 to 4:1.
+inline constexpr DynamicColor secondaryStyleColor = AppColors::text2;
+inline constexpr DynamicColor tertiaryStyleColor = AppColors::text3;
 QColor secondaryStyle(const QWidget *widget);
-// The secondary style as a colour that follows the look where it is drawn.
-inline constexpr DynamicColor secondaryStyleColor = DynamicColor::dynamic(0x000000, 0xFFFFFF, 0.5, 0.55);
 QColor tertiaryStyle(const QWidget *widget);
+// The hierarchical fills, for key caps and badges.
 QColor quaternaryFill(const QWidget *widget);
 // A divider line at full opacity.
 QColor separator(const QWidget *widget);

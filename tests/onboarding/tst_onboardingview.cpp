@@ -94,10 +94,10 @@ private:
         return names;
     }
 
-    QImage save(OnboardingView &view, const QString &name)
+    // Past the step's fade: the step comes in on the next turn of the event loop, faded out, and
+    // is read once it is whole. False when it still fades after the deadline.
+    static bool waitUntilWhole(OnboardingView &view)
     {
-        // Past the step's fade: the step comes in on the next turn of the event loop, faded out, and
-        // is pictured once it is whole.
         QCoreApplication::processEvents();
         const auto fading = [&view] {
             for (const QAbstractAnimation *animation : view.findChildren<QAbstractAnimation *>()) {
@@ -110,7 +110,12 @@ private:
             }
             return false;
         };
-        if (!QTest::qWaitFor([&] { return !fading(); }, timeout))
+        return QTest::qWaitFor([&] { return !fading(); }, timeout);
+    }
+
+    QImage save(OnboardingView &view, const QString &name)
+    {
+        if (!waitUntilWhole(view))
             qWarning("%s: the step was still fading in when pictured", qPrintable(name));
         settleDecodedIcons(&view);
         const QImage image = view.grab().toImage();
@@ -317,6 +322,44 @@ private slots:
             timeout);
         // The title's middle band, clear of the rounded corners and the shadow.
         check(next, QRectF(next->width() * 0.25, next->height() * 0.3, next->width() * 0.5, next->height() * 0.35).toRect());
+    }
+
+    // The picture of the popup on the preview step shows the popup's words as the popup does: its
+    // search prompt, item names, key badges and footer hints read at 4.5:1 in both looks.
+    void thePopupPicturesWordsReadInBothLooks_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void thePopupPicturesWordsReadInBothLooks()
+    {
+        QFETCH(bool, dark);
+        applyLook(dark);
+        const auto restore = qScopeGuard([] { applyLook(false); });
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        view->flow().setStep(2);
+        MockPopup *popup = shown<PreviewStep>(*view)->popup();
+        QVERIFY(popup);
+        QVERIFY(waitUntilWhole(*view));
+        settleDecodedIcons(view.get());
+        QStringList low;
+        const auto read = [&](const QString &what, const QRectF &area) {
+            const double ratio = drawnTextContrast(popup, area.toAlignedRect());
+            if (ratio < 4.5)
+                low << QStringLiteral("%1: %2").arg(what).arg(ratio, 0, 'f', 2);
+        };
+        read(QStringLiteral("search prompt"), popup->searchRect().adjusted(2, 2, -2, -2));
+        read(QStringLiteral("footer hints"), popup->footerRect());
+        QVERIFY(!popup->items().isEmpty());
+        for (int i = 0; i < int(popup->items().size()); ++i) {
+            const QRectF icon = popup->iconRect(i);
+            read(QStringLiteral("name %1").arg(i), QRectF(icon.center().x() - 25, icon.bottom() + 4, 50, 12));
+            read(QStringLiteral("badge %1").arg(i), popup->badgeRect(i).adjusted(1, 1, -1, -1));
+        }
+        QVERIFY2(low.isEmpty(), qPrintable(low.join(QStringLiteral("; "))));
     }
 
     // A long name ends in "…" inside its own box on the draft card (clear of the pencil) and on the

@@ -1,9 +1,14 @@
 #include "tests/popup/PopupTestSupport.h"
 
+#include "Kestrowan/popup/InteractivePopupPanel.h"
+#include "Platform/fake/FakeGlobalEventMonitor.h"
+#include "Platform/fake/FakeWorkspaceOpener.h"
+
 #include <QFile>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QTest>
 
 namespace PopupTest {
 
@@ -38,6 +43,49 @@ AppItem desktopApplication(const QString &folder, const QString &name, const QCo
                         .toUtf8());
     }
     return {QUuid::createUuid(), identifier, name, entryPath};
+}
+
+QList<AppItem> colouredApplications(const QString &folder)
+{
+    return {
+        desktopApplication(folder, QStringLiteral("Mail"), QColor(0x2D6CDF)),
+        desktopApplication(folder, QStringLiteral("Calendar"), QColor(0xE8553E)),
+        desktopApplication(folder, QStringLiteral("Notes"), QColor(0xF2B63B)),
+        desktopApplication(folder, QStringLiteral("Maps"), QColor(0x34A853)),
+        desktopApplication(folder, QStringLiteral("Photos Library Manager"), QColor(0x9B51E0)),
+    };
+}
+
+FakeWorkspaceOpener *installFakePlatform()
+{
+    auto opener = std::make_unique<FakeWorkspaceOpener>();
+    FakeWorkspaceOpener *installed = opener.get();
+    WorkspaceOpener::install(std::move(opener));
+    GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
+    return installed;
+}
+
+std::unique_ptr<PopupWindowController> makeController(PopupItemStates *states,
+                                                      std::function<QList<GroupShortcut>()> shortcuts)
+{
+    auto controller = std::make_unique<PopupWindowController>();
+    controller->setSignalSink([](const QString &, const QMap<QString, QString> &) {});
+    controller->setItemStates(states);
+    controller->setShortcutsSource(std::move(shortcuts));
+    controller->dockPositionSource = [] { return DockPosition::Bottom; };
+    controller->visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+    return controller;
+}
+
+InteractivePopupPanel *showGrownIn(PopupWindowController &controller, const AppGroup &group)
+{
+    controller.showPopup(group, {}, QRectF(700, 4, 60, 60));
+    InteractivePopupPanel *panel = controller.panel();
+    if (!panel || !QTest::qWaitForWindowExposed(panel))
+        return nullptr;
+    if (!QTest::qWaitFor([panel] { return !panel->content()->graphicsEffect(); }, 20000))
+        return nullptr;
+    return panel;
 }
 
 AppItem application(const QString &name)

@@ -7,7 +7,6 @@
 #include "Kestrowan/popup/PopupWindowController.h"
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/LanguageManager.h"
-#include "Platform/fake/FakeGlobalEventMonitor.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/RealApps.h"
@@ -43,12 +42,9 @@ class PopupScreenshotsTest : public QObject {
     QImage shoot(const AppGroup &group, bool dark, const std::function<void()> &steps = {})
     {
         QApplication::setPalette(dark ? Appearance::darkPalette() : Appearance::lightPalette());
-        m_controller->showPopup(group, {}, QRectF(700, 4, 60, 60));
-        InteractivePopupPanel *panel = m_controller->panel();
-        if (!panel || !QTest::qWaitForWindowExposed(panel))
-            return {};
         // The picture of the popup once it has grown in.
-        if (!QTest::qWaitFor([panel] { return !panel->content()->graphicsEffect(); }, 20000))
+        InteractivePopupPanel *panel = showGrownIn(*m_controller, group);
+        if (!panel)
             return {};
         if (steps)
             steps();
@@ -81,10 +77,7 @@ class PopupScreenshotsTest : public QObject {
 private slots:
     void initTestCase()
     {
-        auto opener = std::make_unique<FakeWorkspaceOpener>();
-        m_opener = opener.get();
-        WorkspaceOpener::install(std::move(opener));
-        GlobalEventMonitor::installFactory([] { return std::make_unique<FakeGlobalEventMonitor>(); });
+        m_opener = installFakePlatform();
         const QString folder = m_dir.path();
         // Real applications with their own icons; the editor is the one documents open with.
         const RealApps::Found found = RealApps::applications();
@@ -104,12 +97,7 @@ private slots:
     }
     void init()
     {
-        m_controller = std::make_unique<PopupWindowController>();
-        m_controller->setSignalSink([](const QString &, const QMap<QString, QString> &) {});
-        m_controller->setItemStates(&m_states);
-        m_controller->setShortcutsSource([this] { return m_shortcuts; });
-        m_controller->dockPositionSource = [] { return DockPosition::Bottom; };
-        m_controller->visibleFrameSource = [] { return QRectF(0, 70, 1440, 805); };
+        m_controller = makeController(&m_states, [this] { return m_shortcuts; });
     }
     void cleanup()
     {

@@ -60,11 +60,16 @@ QRect inkBounds(const QImage &picture, const QColor &background)
 
 double drawnTextContrast(QWidget *widget, int inset)
 {
+    return drawnTextContrast(widget, widget->rect().adjusted(inset, inset, -inset, -inset));
+}
+
+double drawnTextContrast(QWidget *widget, const QRect &area)
+{
     QWidget *window = widget->window();
     const QImage picture = window->grab().toImage();
     const qreal scale = picture.devicePixelRatio();
-    const QRect area = QRect(widget->mapTo(window, QPoint(0, 0)), widget->size()).adjusted(inset, inset, -inset, -inset);
-    const QRect pixels(QPointF(area.topLeft() * scale).toPoint(), QSizeF(area.size() * scale).toSize());
+    const QRect placed = area.translated(widget->mapTo(window, QPoint(0, 0)));
+    const QRect pixels(QPointF(placed.topLeft() * scale).toPoint(), QSizeF(placed.size() * scale).toSize());
     const auto [fill, ink] = fillAndInk(picture.copy(pixels));
     return contrastRatio(fill, ink);
 }

@@ -21,6 +21,8 @@ class QWidget;
 // picture (so the surface under a see-through widget counts), inside `widget` shrunk by `inset`
 // points on every side (clear of a control's outline).
 double drawnTextContrast(QWidget *widget, int inset = 0);
+// The same inside `area` of `widget`, in its coordinates: one of several words a widget draws.
+double drawnTextContrast(QWidget *widget, const QRect &area);
 
 // The smallest rectangle holding every pixel that differs clearly from `background`.
 QRect inkBounds(const QImage &picture, const QColor &background);
