@@ -3,9 +3,8 @@
 // old tile out and another to put the new one in.
 
 #include "Kestrowan/groups/AppGroup.h"
-#include "Kestrowan/shell/AppColors.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/ProgramOnX.h"
+#include "tests/app/SyncAllButton.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
@@ -37,40 +36,16 @@ private:
 
     QImage screen() const { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); }
 
-    std::optional<QRect> mainWindow()
-    {
-        for (const X11Windows::Window &window : m_run.windows.all()) {
-            if (window.pid == m_run.process.processId() && window.viewable && window.name == QLatin1String("Kestrowan")
-                && window.geometry.width() >= 600)
-                return window.geometry;
-        }
-        return std::nullopt;
-    }
-
-    // The run of accent pixels at the window's bottom right: the Sync All button's label.
-    static QRect syncAllLabel(const QImage &shot, const QRect &window)
-    {
-        const QColor accent = AppColors::accent.light();
-        QRect found;
-        for (int y = window.bottom() - 70; y < window.bottom(); ++y) {
-            for (int x = window.center().x(); x < window.right(); ++x) {
-                if (shot.pixelColor(x, y) == accent)
-                    found |= QRect(x, y, 1, 1);
-            }
-        }
-        return found;
-    }
-
     // Clicks Sync All once its label stands still.
     void clickSyncAll()
     {
-        std::optional<QRect> window;
-        QTRY_VERIFY_WITH_TIMEOUT((window = mainWindow()).has_value(), timeout);
+        std::optional<X11Windows::Window> window;
+        QTRY_VERIFY_WITH_TIMEOUT((window = m_run.mainWindow()).has_value(), timeout);
         QRect label;
         QTRY_VERIFY_WITH_TIMEOUT([&] {
-            const QRect first = syncAllLabel(screen(), *window);
-            label = syncAllLabel(screen(), *window);
-            return label == first && label.width() > 20 && label.width() < 160 && label.height() > 4 && label.height() < 30;
+            const QRect first = SyncAllButton::label(screen(), window->geometry);
+            label = SyncAllButton::label(screen(), window->geometry);
+            return label == first && SyncAllButton::isLabelSized(label);
         }(), timeout);
         m_pointer.click(label.center());
     }
@@ -110,11 +85,7 @@ private slots:
         QVERIFY2(m_run.windows.isValid() && m_pointer.isValid(), "needs an X server");
         const QString dockFailure = m_run.startDock(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
         QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
-        {
-            SettingsFileUserDefaults defaults(QString{});
-            defaults.setValue("didCompleteOnboarding", true);
-            defaults.synchronize();
-        }
+        ProgramOnX::skipOnboarding();
         const QString documents = QDir::homePath() + QStringLiteral("/Documents");
         QVERIFY(QDir().mkpath(documents));
         for (const QString &name : {QStringLiteral("Work"), QStringLiteral("Play")}) {

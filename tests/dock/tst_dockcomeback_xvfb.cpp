@@ -7,9 +7,9 @@
 #include "Kestrowan/dock/DockPositionResolver.h"
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/ProgramProcess.h"
 #include "tests/app/X11Windows.h"
+#include "tests/dock/ProgramGroups.h"
 #include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
 #include "tests/standin/XTestPointer.h"
@@ -19,7 +19,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QProcess>
 
 #include <algorithm>
@@ -109,31 +108,12 @@ private:
     // Where the Dock has the Play group's tile: the same in every Dock of the same preferences.
     QRect m_playTile;
 
-    AppGroup makeGroup(const QString &name)
-    {
-        AppGroup group;
-        group.id = QUuid::createUuid();
-        group.name = name;
-        const QString note = m_dock.home + QStringLiteral("/Documents/") + name + QStringLiteral(".txt");
-        QDir().mkpath(QFileInfo(note).path());
-        QFile(note).open(QIODevice::WriteOnly);
-        group.apps = {AppItem{QUuid::createUuid(), QStringLiteral("file:") + note, name + QStringLiteral(" notes"), note}};
-        return group;
-    }
-
     void startProgram(const QString &interactionMode)
     {
-        SettingsFileUserDefaults defaults(QString{});
-        defaults.setValue(QStringLiteral("interactionMode"), interactionMode);
-        defaults.setValue(QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced"));
-        defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
         // Menu bar only once its window is closed: no running tile of its own comes and goes in the
         // Dock, so the group tiles stay where they are across restarts.
-        defaults.setValue(QStringLiteral("showInDock"), false);
-        defaults.synchronize();
+        const QProcessEnvironment environment = interactionStart(interactionMode, false);
         m_log.clear();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
         QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
         QVERIFY(QTest::qWaitFor([&] { return !m_log.filter(QStringLiteral("Runtime bootstrap complete")).isEmpty(); }, roadTimeout));
         QTRY_COMPARE_WITH_TIMEOUT(int(m_log.filter(QStringLiteral("Startup recovery pass at")).size()), 2, roadTimeout);
@@ -235,13 +215,9 @@ private slots:
         QVERIFY2(m_pointer.isValid(), "needs an X server");
         const QString programPath = QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath();
         QVERIFY(TrustStore::grant(programPath));
-        m_groups = {makeGroup(QStringLiteral("Work")), makeGroup(QStringLiteral("Play"))};
-        const QString storage = m_dock.home + QStringLiteral("/.local/share/Kestrowan");
-        QDir().mkpath(storage);
-        QFile groupsFile(storage + QStringLiteral("/groups.json"));
-        QVERIFY(groupsFile.open(QIODevice::WriteOnly));
-        groupsFile.write(QJsonDocument(AppGroup::listToJson(m_groups)).toJson());
-        groupsFile.close();
+        m_groups = {ProgramGroups::ofOneNote(m_dock.home, QStringLiteral("Work")),
+                    ProgramGroups::ofOneNote(m_dock.home, QStringLiteral("Play"))};
+        QVERIFY(ProgramGroups::write(m_dock.home, m_groups));
         m_work = m_dock.makeGroupFolder(m_groups.at(0).name, m_groups.at(0).id);
         m_play = m_dock.makeGroupFolder(m_groups.at(1).name, m_groups.at(1).id);
         m_alpha = m_dock.makeApplication(QStringLiteral("Alpha"));

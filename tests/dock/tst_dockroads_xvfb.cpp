@@ -5,7 +5,7 @@
 #include "Kestrowan/dock/DockPositionResolver.h"
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
+#include "tests/dock/ProgramGroups.h"
 #include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
 #include "tests/app/ProgramProcess.h"
@@ -67,32 +67,13 @@ private:
     QList<AppGroup> m_groups;
     QString m_work, m_play, m_alpha;
 
-    AppGroup makeGroup(const QString &name)
-    {
-        AppGroup group;
-        group.id = QUuid::createUuid();
-        group.name = name;
-        const QString note = m_dock.home + QStringLiteral("/Documents/") + name + QStringLiteral(".txt");
-        QDir().mkpath(QFileInfo(note).path());
-        QFile(note).open(QIODevice::WriteOnly);
-        group.apps = {AppItem{QUuid::createUuid(), QStringLiteral("file:") + note, name + QStringLiteral(" notes"), note}};
-        return group;
-    }
-
     QString mirrorFolder(const AppGroup &group) { return m_dock.makeGroupFolder(group.name, group.id); }
 
     void startProgram(const QString &interactionMode)
     {
-        SettingsFileUserDefaults defaults(QString{});
-        defaults.setValue(QStringLiteral("interactionMode"), interactionMode);
-        defaults.setValue(QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced"));
-        defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
         // The Dock makes room for a regular program's tile; kept regular, the tiles stay put.
-        defaults.setValue(QStringLiteral("showInDock"), true);
-        defaults.synchronize();
+        const QProcessEnvironment environment = ProgramWindows::interactionStart(interactionMode, true);
         m_log.clear();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
         QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
         QVERIFY(waitForLine(QStringLiteral("Runtime bootstrap complete")));
         // The Dock shows the running program on a tile of its own once the program has a window.
@@ -199,13 +180,9 @@ private slots:
         QVERIFY2(m_pointer.isValid() && m_keyboard.isValid(), "needs an X server");
         const QString programPath = QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath();
         QVERIFY(TrustStore::grant(programPath));
-        m_groups = {makeGroup(QStringLiteral("Work")), makeGroup(QStringLiteral("Play"))};
-        const QString storage = m_dock.home + QStringLiteral("/.local/share/Kestrowan");
-        QDir().mkpath(storage);
-        QFile groupsFile(storage + QStringLiteral("/groups.json"));
-        QVERIFY(groupsFile.open(QIODevice::WriteOnly));
-        groupsFile.write(QJsonDocument(AppGroup::listToJson(m_groups)).toJson());
-        groupsFile.close();
+        m_groups = {ProgramGroups::ofOneNote(m_dock.home, QStringLiteral("Work")),
+                    ProgramGroups::ofOneNote(m_dock.home, QStringLiteral("Play"))};
+        QVERIFY(ProgramGroups::write(m_dock.home, m_groups));
         m_work = mirrorFolder(m_groups.at(0));
         m_play = mirrorFolder(m_groups.at(1));
         m_alpha = m_dock.makeApplication(QStringLiteral("Alpha"));

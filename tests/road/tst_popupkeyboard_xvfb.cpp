@@ -5,7 +5,6 @@
 
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/ProgramProcess.h"
 #include "tests/app/X11Windows.h"
 #include "tests/dock/ProgramWindows.h"
@@ -76,17 +75,10 @@ private:
         m_dock.writePreferences(qEnvironmentVariable("KESTROWAN_TEST_DOCK_EDGE", QStringLiteral("bottom")), false, {m_dock.makeApplication(QStringLiteral("Alpha"))},
                                 withGroups ? m_folders : QStringList());
         QVERIFY(m_dock.pid() > 0 ? m_dock.restart() > 0 : m_dock.start() > 0);
-        SettingsFileUserDefaults defaults(QString{});
-        defaults.setValue(QStringLiteral("interactionMode"), mode);
-        defaults.setValue(QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced"));
-        defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
         // Kept regular, the program has a Dock tile of its own from the start: the tiles stay put.
-        defaults.setValue(QStringLiteral("showInDock"), true);
-        defaults.synchronize();
+        const QProcessEnvironment environment = ProgramWindows::interactionStart(mode, true);
         m_log.clear();
         m_mainWindow.reset();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
         QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), environment));
         // The Dock watchers are started afresh twice in the first second or so; a tile's click in
         // between would be the Dock's.
