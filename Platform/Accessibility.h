@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -89,6 +90,15 @@ public:
 
     // An observer of the process's notifications; nullptr when the process cannot be observed.
     virtual std::unique_ptr<AXObserver> createObserver(qint64 processIdentifier) = 0;
+    // Calls `changed` on the event loop's thread, in `receiver`'s context, after the Dock that
+    // `dockProcessIdentifier` names there has changed: the Dock went away, or a new one began to
+    // answer. Where the platform tells nothing of it this does nothing, and owners look for
+    // themselves from time to time.
+    virtual void watchDockProcess(QObject *receiver, std::function<void()> changed)
+    {
+        Q_UNUSED(receiver);
+        Q_UNUSED(changed);
+    }
     // A number that stays the same only while nothing of the process's tree can have changed, where
     // the platform tells of every change; nullopt where it does not, and reads must ask again.
     // Numbers are never handed out twice in one run.

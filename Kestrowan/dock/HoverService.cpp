@@ -41,6 +41,13 @@ HoverService::HoverService(GroupManager *groupManager, PermissionManagerInterfac
     m_leaveLookTimer.setSingleShot(true);
     connect(&m_leaveLookTimer, &QTimer::timeout, this, &HoverService::lookForLeave);
     wireComponents();
+    // A new Dock is taken in the moment it answers, where the platform says so: the watchdog's
+    // tick would leave hovers blind and clicks to the Dock for up to two of its intervals.
+    const QPointer<HoverService> self(this);
+    Accessibility::shared().watchDockProcess(this, [self] {
+        if (self)
+            self->checkDockProcess();
+    });
 }
 
 HoverService::~HoverService()

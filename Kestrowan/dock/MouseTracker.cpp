@@ -42,6 +42,12 @@ void MouseTracker::startTracking(const QSet<QString> &names, const QSet<QString>
 {
     trackedNames = names;
     trackedPaths = paths;
+    // A tap in place stays, as the click tap does: a pointer move in the moment a new one took to
+    // be in place would go unseen.
+    if (const EventTap *tap = tapHandle.tap(); tap && tap->isHeld() && tap->isEnabled()) {
+        resetHoverState();
+        return;
+    }
     stopTracking();
     tapHandle.adopt(EventTaps::shared().createTap(
         CGEventTapLocation::Session, CGEventTapPlacement::TailAppend, CGEventTapOptions::ListenOnly,

@@ -31,9 +31,11 @@ void complete(DockService::Completion completion, bool result)
     });
 }
 
-// After a confirmed write that changed what the Dock shows.
+// After a confirmed write that changed what the Dock shows. The restart takes in every change
+// written before it, so one that an earlier removal left owed is paid with it.
 void restartAfterWrite(DockService::Completion completion)
 {
+    DockService::takeOwedRestart();
     restartDock([completion = std::move(completion)](bool restarted) {
         if (!restarted)
             DockService::markSyncBlocked(DockService::syncBlockedReason);
@@ -361,10 +363,10 @@ void DockService::upsertFolderTile(const QUrl &folderURL, const QString &label, 
                                    bool refreshLabel, Completion completion)
 {
     if (syncBlocked() || !folderExists(folderURL))
-        return complete(std::move(completion), false);
+        return settleOwedRestart(false, std::move(completion));
     std::optional<QVariantList> tiles = readElementsForChange();
     if (!tiles)
-        return complete(std::move(completion), false);
+        return settleOwedRestart(false, std::move(completion));
 
     Tile tile = folderTile(folderURL, label, displayStyle);
     const qsizetype index = FolderMatcher(folderURL).firstMatch(*tiles);
@@ -383,17 +385,17 @@ void DockService::upsertFolderTile(const QUrl &folderURL, const QString &label, 
     (*tiles)[index] = tile;
     const bool written = confirmedWrite(*tiles);
     if (!written || !viewChanged)
-        return complete(std::move(completion), written);
+        return settleOwedRestart(written, std::move(completion));
     restartAfterWrite(std::move(completion));
 }
 
 void DockService::upsertFolderTiles(const QList<FolderTileEntry> &entries, Completion completion)
 {
     if (syncBlocked())
-        return complete(std::move(completion), false);
+        return settleOwedRestart(false, std::move(completion));
     std::optional<QVariantList> tiles = readElementsForChange();
     if (!tiles)
-        return complete(std::move(completion), false);
+        return settleOwedRestart(false, std::move(completion));
 
     // Each tile's path is worked out once, and each entry finds its tile by it: a batch of two
     // hundred groups looked for every group among all the tiles.
@@ -436,13 +438,18 @@ void DockService::upsertFolderTiles(const QList<FolderTileEntry> &entries, Compl
     *tiles = std::move(added);
 
     if (!confirmedWrite(*tiles))
-        return complete(std::move(completion), false);
+        return settleOwedRestart(false, std::move(completion));
     if (!needsRestart)
-        return complete(std::move(completion), true);
+        return settleOwedRestart(true, std::move(completion));
     restartAfterWrite(std::move(completion));
 }
 
 void DockService::removeFolderTile(const QUrl &folderURL, Completion completion)
+{
+    removeFolderTile(folderURL, RestartTiming::Now, std::move(completion));
+}
+
+void DockService::removeFolderTile(const QUrl &folderURL, RestartTiming timing, Completion completion)
 {
     if (syncBlocked())
         return complete(std::move(completion), false);
@@ -456,5 +463,26 @@ void DockService::removeFolderTile(const QUrl &folderURL, Completion completion)
         return complete(std::move(completion), true);
     if (!confirmedWrite(*tiles))
         return complete(std::move(completion), false);
+    if (timing == RestartTiming::WithNextWrite) {
+        instance().m_restartOwed = true;
+        return complete(std::move(completion), true);
+    }
     restartAfterWrite(std::move(completion));
+}
+
+bool DockService::takeOwedRestart()
+{
+    return std::exchange(instance().m_restartOwed, false);
+}
+
+void DockService::settleOwedRestart(bool result, Completion completion)
+{
+    if (!takeOwedRestart())
+        return complete(std::move(completion), result);
+    restartDock([result, completion = std::move(completion)](bool restarted) {
+        if (!restarted)
+            DockService::markSyncBlocked(DockService::syncBlockedReason);
+        if (completion)
+            completion(result && restarted);
+    });
 }

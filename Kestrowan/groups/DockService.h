@@ -83,6 +83,16 @@ public:
     static void upsertFolderTiles(const QList<FolderTileEntry> &entries, Completion completion);
     // Removes every tile of the folder (which need not exist); restarts the Dock when one was removed.
     static void removeFolderTile(const QUrl &folderURL, Completion completion);
+    // When the Dock restarts after a removal: at once, or with the next writer's change (a renamed
+    // group's old tile goes and its new one comes in one restart, not two). A restart owed that way
+    // is made by the next writer whatever it changes, or by `settleOwedRestart`.
+    enum class RestartTiming { Now, WithNextWrite };
+    static void removeFolderTile(const QUrl &folderURL, RestartTiming timing, Completion completion);
+    // Completes with `result`, restarting the Dock first when a removal left a restart owed (a sync
+    // that ends before it writes again); a failed restart marks the block and completes false.
+    static void settleOwedRestart(bool result, Completion completion);
+    // Whether a restart was owed; it no longer is.
+    static bool takeOwedRestart();
 
 signals:
     // `userInfo` is {"reason": reason} when the block was set, empty when it was cleared.
@@ -91,5 +101,6 @@ signals:
 private:
     using QObject::QObject;
     bool m_syncBlocked = false;
+    bool m_restartOwed = false;
     int m_lastWriteError = 0;
 };

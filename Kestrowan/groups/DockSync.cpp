@@ -125,10 +125,8 @@ void GroupManager::syncGroupToDock(const AppGroup &group, bool refreshLabel, Ski
     const AppGroup copy = resettingRetiredIconStyle(group);
     QPointer<GroupManager> self(this);
     createMirrorFolder(copy, skinManager, [self, copy, refreshLabel, completion](std::optional<QString> error) {
-        const auto finish = [&completion](bool synced) {
-            if (completion)
-                completion(synced);
-        };
+        // A renamed group's old tile may have gone without its restart, left for the write below.
+        const auto finish = [&completion](bool synced) { DockService::settleOwedRestart(synced, completion); };
         if (!self)
             return finish(false);
         if (error) {
@@ -143,8 +141,7 @@ void GroupManager::syncGroupToDock(const AppGroup &group, bool refreshLabel, Ski
                 if (failure)
                     qCCritical(persistenceLogger, "Failed to sync group '%s' to dock: its folder did not reach the disk: %s",
                                qUtf8Printable(loggedText(copy.name)), qUtf8Printable(*failure));
-                if (completion)
-                    completion(false);
+                DockService::settleOwedRestart(false, completion);
                 return;
             }
             const QUrl folder = self->m_mirrorFolders.mirrorFolderURL(copy);
@@ -296,8 +293,9 @@ private:
     {
         // The icons of the batch are written: what composing and encoding them freed goes back.
         FreedMemory::returnAll();
-        if (m_completion)
-            std::exchange(m_completion, nullptr)(synced);
+        // A batch that ends before its write still restarts the Dock for the old tiles of renamed
+        // groups that it took out.
+        DockService::settleOwedRestart(synced, std::exchange(m_completion, nullptr));
     }
 
     QPointer<GroupManager> m_manager;

@@ -574,9 +574,12 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
         return;
     }
 
-    // Renamed: the old tile goes first, so that the Dock never shows a tile for a path that moved.
-    DockService::removeFolderTile(*existing, [self = *this, group, target, existingPath, skins, icons,
-                                              completion = std::move(completion)](bool removed) {
+    // Renamed: the old tile goes from the list first, so that the Dock, once it restarts, never
+    // shows a tile for a path that moved. The restart waits for the sync's own write of the new
+    // tile: one sync, one restart.
+    DockService::removeFolderTile(*existing, DockService::RestartTiming::WithNextWrite,
+                                  [self = *this, group, target, existingPath, skins, icons,
+                                   completion = std::move(completion)](bool removed) {
         const auto finish = [&completion](std::optional<QString> error) {
             if (completion)
                 completion(std::move(error));

@@ -78,6 +78,12 @@ void DockController::start()
            m_settings.autohide ? ", hiding" : "");
 }
 
+void DockController::beginServing()
+{
+    m_serving = true;
+    relayout();
+}
+
 void DockController::shutdown()
 {
     X11Struts::releaseWorkArea();
@@ -324,8 +330,10 @@ void DockController::relayout()
         else
             band = QRect(screen.left(), m_layout.bar.top(), screen.width(), screen.bottom() + 1 - m_layout.bar.top());
     }
-    X11Struts::reserve(&m_bar, m_settings.orientation, band, screen);
-    m_bar.setVisible(isShown());
+    if (m_serving) {
+        X11Struts::reserve(&m_bar, m_settings.orientation, band, screen);
+        m_bar.setVisible(isShown());
+    }
     publish();
 }
 

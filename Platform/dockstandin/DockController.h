@@ -31,7 +31,11 @@ public:
     DockController(DockTilesFile file, DockAccessibilityState *state, TapHub *taps, DockServer *server);
     ~DockController() override;
 
+    // Reads the tiles and lays out the tree, to be asked for; nothing shows yet.
     void start();
+    // Once the socket listens: the bar shows and reserves its screen area. A program that follows
+    // the screen's area (and with it a restarted Dock) finds the Dock answering when it looks.
+    void beginServing();
     void shutdown();
 
     // From the pointer watcher: root coordinates and the core button mask.
@@ -94,6 +98,7 @@ private:
     QPoint m_pointer{-1, -1};
     int m_buttons = 0;
     bool m_revealed = false;
+    bool m_serving = false;
     Press m_press;
     quint64 m_nextIdentifier;
     QSet<QString> m_prompting;

@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
         if (menuBar.start(screen->geometry()))
             X11Struts::setMenuBarHeight(TrayStrip::height);
     }
-    // The tree is laid out before the first client can ask for it.
+    // The tree is laid out before the first client can ask for it, and before anything shows.
     controller.start();
 
     bool listening = false;
@@ -98,6 +98,10 @@ int main(int argc, char *argv[])
         serverThread.wait();
         return 3;
     }
+
+    // Only now does the bar show and take its screen area: whoever follows that change finds
+    // this Dock answering.
+    controller.beginServing();
 
     PointerWatcher pointer;
     QObject::connect(&pointer, &PointerWatcher::pointerChanged, &controller, &DockController::pointerChanged);

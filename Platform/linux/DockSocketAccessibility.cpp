@@ -63,6 +63,17 @@ std::optional<qint64> DockSocketAccessibility::dockProcessIdentifier()
     return dockProcessIdentifierOf(m_channel.call(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier}}));
 }
 
+void DockSocketAccessibility::watchDockProcess(QObject *receiver, std::function<void()> changed)
+{
+    DockTreeMirror *copy = mirror();
+    if (!copy || !receiver || !changed)
+        return;
+    // Queued: the copy tells of the change from inside its own handling of the Dock's answer.
+    QObject::connect(copy, &DockTreeMirror::processChanged, receiver, std::move(changed), Qt::QueuedConnection);
+    // The copy of the Dock running now is asked for at once.
+    copy->processIdentifier();
+}
+
 std::optional<quint64> DockSocketAccessibility::treeRevision(qint64 processIdentifier)
 {
     DockTreeMirror *copy = mirror();

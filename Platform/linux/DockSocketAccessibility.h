@@ -21,6 +21,8 @@ public:
     std::unique_ptr<AXObserver> createObserver(qint64 processIdentifier) override;
     // While the copy of the Dock's tree is held: it changes only with what the Dock sends.
     std::optional<quint64> treeRevision(qint64 processIdentifier) override;
+    // Told by the copy of the Dock's tree, which follows each Dock from the moment it listens.
+    void watchDockProcess(QObject *receiver, std::function<void()> changed) override;
 
     // The copy of the Dock's tree that answers reads on the event loop's thread; null elsewhere.
     DockTreeMirror *mirror();

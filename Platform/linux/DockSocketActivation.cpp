@@ -2,6 +2,7 @@
 
 #include "Platform/KeyboardFocus.h"
 #include "Platform/dockstandin/wire/DockWire.h"
+#include "Platform/linux/DockSocketArrival.h"
 #include "Platform/linux/DockSocketLink.h"
 
 #include <QBuffer>
@@ -23,6 +24,13 @@ DockSocketActivation::DockSocketActivation()
         if (m_policy == Policy::Regular)
             m_reconnect.start(100);
     });
+    // Told at once when a new Dock listens, whatever the retries' interval has grown to.
+    if (DockSocketArrival *arrival = DockSocketArrival::shared()) {
+        connect(arrival, &DockSocketArrival::dockListening, this, [this] {
+            if (m_policy == Policy::Regular && !m_link->isConnected())
+                tellDock();
+        });
+    }
 }
 
 DockSocketActivation::~DockSocketActivation() = default;

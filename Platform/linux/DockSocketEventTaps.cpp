@@ -1,6 +1,7 @@
 #include "Platform/linux/DockSocketEventTaps.h"
 
 #include "Platform/dockstandin/wire/TrustStore.h"
+#include "Platform/linux/DockSocketArrival.h"
 
 #include <QPointer>
 
@@ -52,16 +53,36 @@ DockSocketEventTap::DockSocketEventTap(const QCborMap &registration, bool listen
 {
     connect(&m_link, &DockSocketLink::messageReceived, this, &DockSocketEventTap::handleMessage);
     connect(&m_link, &DockSocketLink::disconnected, this, &DockSocketEventTap::handleDisconnect);
-    m_reinstallTimer.setInterval(250);
+    // Only where the Dock's socket cannot be watched: a new Dock is otherwise met the moment it
+    // listens.
+    m_reinstallTimer.setInterval(1000);
     connect(&m_reinstallTimer, &QTimer::timeout, this, [this] {
         if (reinstall() != Reinstall::Retry)
             m_reinstallTimer.stop();
     });
+    if (DockSocketArrival *arrival = DockSocketArrival::shared(); arrival && thread() == arrival->thread())
+        connect(arrival, &DockSocketArrival::dockListening, this, &DockSocketEventTap::dockArrived);
 }
 
 bool DockSocketEventTap::install()
 {
-    return reinstall() == Reinstall::Done;
+    const Reinstall installed = reinstall();
+    // On the event loop's thread a tap waits for a Dock that is not there yet (one restarting), as
+    // the window server's taps outlive the Dock: it is installed the moment a Dock listens.
+    if (installed == Reinstall::Retry && isEventLoopThread()) {
+        if (!m_reinstallTimer.isActive())
+            m_reinstallTimer.start();
+        return true;
+    }
+    return installed == Reinstall::Done;
+}
+
+void DockSocketEventTap::dockArrived()
+{
+    if (m_held || m_refused || m_installing)
+        return;
+    if (reinstall() != Reinstall::Retry)
+        m_reinstallTimer.stop();
 }
 
 DockSocketEventTap::Reinstall DockSocketEventTap::reinstall()

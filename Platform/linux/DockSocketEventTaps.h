@@ -40,6 +40,7 @@ private:
     void handleMessage(const QCborMap &message);
     void sendVerdict(const QCborMap &event, EventTapVerdict verdict);
     void handleDisconnect();
+    void dockArrived();
 
     QCborMap m_registration;
     bool m_listenOnly;

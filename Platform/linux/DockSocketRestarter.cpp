@@ -1,5 +1,6 @@
 #include "Platform/linux/DockSocketRestarter.h"
 
+#include "Platform/linux/DockSocketArrival.h"
 #include "Platform/linux/DockSocketLink.h"
 
 #include <QCoreApplication>
@@ -34,6 +35,13 @@ QTimer *DockSocketRestarter::poller()
         m_poll = new QTimer(QCoreApplication::instance());
         m_poll->setInterval(pollInterval);
         QObject::connect(m_poll, &QTimer::timeout, m_poll, [this] { poll(); });
+        // The new Dock is asked the moment it listens, between two of the poll's looks.
+        if (DockSocketArrival *arrival = DockSocketArrival::shared()) {
+            QObject::connect(arrival, &DockSocketArrival::dockListening, m_poll, [this] {
+                if (m_poll && m_poll->isActive())
+                    poll();
+            });
+        }
     }
     return m_poll;
 }

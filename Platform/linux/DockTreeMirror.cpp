@@ -1,8 +1,10 @@
 #include "Platform/linux/DockTreeMirror.h"
 
 #include "Platform/dockstandin/wire/TrustStore.h"
+#include "Platform/linux/DockSocketArrival.h"
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QThread>
 #include <QUrl>
 
@@ -26,7 +28,9 @@ DockTreeMirror::DockTreeMirror()
     : m_executable(TrustStore::executableOfThisProcess())
 {
     connect(&m_link, &DockSocketLink::messageReceived, this, &DockTreeMirror::handleMessage);
-    connect(&m_link, &DockSocketLink::disconnected, this, &DockTreeMirror::forget);
+    connect(&m_link, &DockSocketLink::disconnected, this, &DockTreeMirror::connectionLost);
+    if (DockSocketArrival *arrival = DockSocketArrival::shared(); arrival && thread() == arrival->thread())
+        connect(arrival, &DockSocketArrival::dockListening, this, &DockTreeMirror::dockArrived);
 }
 
 DockTreeMirror::~DockTreeMirror() = default;
@@ -55,6 +59,28 @@ void DockTreeMirror::forget()
     m_tree = DockTree();
 }
 
+void DockTreeMirror::connectionLost()
+{
+    forget();
+    announce();
+}
+
+void DockTreeMirror::dockArrived()
+{
+    if (isHeld() || m_asking || !TrustStore::isTrusted(m_executable))
+        return;
+    m_retryAfter = 0;
+    subscribe();
+}
+
+void DockTreeMirror::announce()
+{
+    if (m_announced == m_processIdentifier)
+        return;
+    m_announced = m_processIdentifier;
+    emit processChanged();
+}
+
 bool DockTreeMirror::isCurrent()
 {
     if (thread() != QThread::currentThread())
@@ -65,6 +91,7 @@ bool DockTreeMirror::isCurrent()
         if (isHeld() || m_asking) {
             m_link.close();
             forget();
+            announce();
         }
         return false;
     }
@@ -87,6 +114,8 @@ void DockTreeMirror::subscribe()
 void DockTreeMirror::subscribed(const std::optional<QCborMap> &answer)
 {
     m_asking = false;
+    // Whatever the answer, those who follow the Dock hear of what it changed once it is taken in.
+    const auto announceAfter = qScopeGuard([this] { announce(); });
     if (!answer) {
         // No Dock to connect to costs next to nothing to find out, and a Dock that went away while
         // asked is followed by a new one: both are asked again at the next read. A Dock that holds
@@ -141,6 +170,7 @@ void DockTreeMirror::refuse(const QString &why)
     m_link.close();
     forget();
     m_retryAfter = longestIntervalMilliseconds;
+    announce();
 }
 
 void DockTreeMirror::handleMessage(const QCborMap &message)

@@ -34,6 +34,10 @@ public:
     // handed out twice in one run; nullopt while there is no copy.
     std::optional<quint64> revision();
 
+signals:
+    // The Dock the copy belongs to changed: it went away, or a copy of a new one came.
+    void processChanged();
+
 private:
     // Takes in what the Dock has sent; asks for the copy when there is none and it is time to.
     bool isCurrent();
@@ -43,10 +47,16 @@ private:
     void refuse(const QString &why);
     void handleMessage(const QCborMap &message);
     void forget();
+    void connectionLost();
+    // A Dock began to listen: asked for its copy at once, not at the next read.
+    void dockArrived();
+    // Tells of a change of the Dock the copy belongs to, once.
+    void announce();
 
     const QString m_executable;
     DockSocketLink m_link;
     std::optional<qint64> m_processIdentifier;
+    std::optional<qint64> m_announced;
     DockTree m_tree;
     quint64 m_updates = 0;
     quint64 m_revision = 0;

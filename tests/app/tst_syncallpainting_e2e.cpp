@@ -5,8 +5,8 @@
 
 #include "Kestrowan/groups/AppGroup.h"
 #include "Kestrowan/shell/AppColors.h"
-#include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/ProgramOnX.h"
+#include "tests/app/SyncAllButton.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
@@ -83,31 +83,7 @@ private:
 
     QImage screen() const { return QGuiApplication::primaryScreen()->grabWindow(0).toImage(); }
 
-    // The program's main window, as X shows it.
-    std::optional<X11Windows::Window> mainWindow()
-    {
-        for (const X11Windows::Window &window : m_run.windows.all()) {
-            if (window.pid == m_run.process.processId() && window.viewable && window.name == QLatin1String("Kestrowan")
-                && window.geometry.width() >= 600)
-                return window;
-        }
-        return std::nullopt;
-    }
-
-    // The run of accent pixels at the window's bottom right: the Sync All button's label.
-    static QRect syncAllLabel(const QImage &shot, const QRect &window)
-    {
-        // The label's words, in the accent's text shade.
-        const QColor accent = AppColors::accentInk.light();
-        QRect found;
-        for (int y = window.bottom() - 70; y < window.bottom(); ++y) {
-            for (int x = window.center().x(); x < window.right(); ++x) {
-                if (shot.pixelColor(x, y) == accent)
-                    found |= QRect(x, y, 1, 1);
-            }
-        }
-        return found;
-    }
+    std::optional<X11Windows::Window> mainWindow() { return m_run.mainWindow(); }
 
     // Lines where Qt says a painter could not begin, or painted where another painter was at work.
     QStringList painterWarnings()
@@ -143,11 +119,7 @@ private slots:
         QVERIFY2(m_run.windows.isValid() && m_pointer.isValid(), "needs an X server");
         const QString dockFailure = m_run.startDock(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
         QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
-        {
-            SettingsFileUserDefaults defaults(QString{});
-            defaults.setValue("didCompleteOnboarding", true);
-            defaults.synchronize();
-        }
+        ProgramOnX::skipOnboarding();
         const QString storage = QDir::homePath() + QStringLiteral("/.local/share/Kestrowan");
         QVERIFY(QDir().mkpath(storage));
         QVERIFY(writeTestFile(storage + QStringLiteral("/groups.json"), QJsonDocument(AppGroup::listToJson(groups())).toJson()));
@@ -164,9 +136,9 @@ private slots:
             // The button stands still (the same label twice) before it is clicked.
             QRect label;
             QTRY_VERIFY_WITH_TIMEOUT([&] {
-                const QRect first = syncAllLabel(screen(), window);
-                label = syncAllLabel(screen(), window);
-                return label == first && label.width() > 20 && label.width() < 160 && label.height() > 4 && label.height() < 30;
+                const QRect first = SyncAllButton::label(screen(), window);
+                label = SyncAllButton::label(screen(), window);
+                return label == first && SyncAllButton::isLabelSized(label);
             }(), timeout);
             m_pointer.click(label.center());
             QTRY_COMPARE_WITH_TIMEOUT(syncedIcons(), groupCount, timeout);

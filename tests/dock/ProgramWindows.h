@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Kestrowan/dock/DockPositionResolver.h"
+#include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/app/X11Windows.h"
 #include "tests/standin/XTestPointer.h"
 
@@ -124,6 +125,22 @@ inline bool closeMainWindow(qint64 pid)
         }
         return true;
     }, roadTimeout);
+}
+
+// The program's settings for a start against the Dock in `interactionMode` ("hover" or "click";
+// enhanced clicks), past the onboarding, with "showInDock" as given, and its environment: every
+// log category on.
+inline QProcessEnvironment interactionStart(const QString &interactionMode, bool showInDock)
+{
+    SettingsFileUserDefaults defaults(QString{});
+    defaults.setValue(QStringLiteral("interactionMode"), interactionMode);
+    defaults.setValue(QStringLiteral("clickModeBehavior"), QStringLiteral("enhanced"));
+    defaults.setValue(QStringLiteral("didCompleteOnboarding"), true);
+    defaults.setValue(QStringLiteral("showInDock"), showInDock);
+    defaults.synchronize();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("com.kestrowan.*=true"));
+    return environment;
 }
 
 // Every line the program writes goes to `log`.

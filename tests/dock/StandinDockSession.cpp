@@ -125,6 +125,11 @@ qint64 StandinDockSession::restart()
 
 qint64 StandinDockSession::restartStopped()
 {
+    return restartUntilListening(true);
+}
+
+qint64 StandinDockSession::restartUntilListening(bool stopIt)
+{
     const qint64 previous = m_pid;
     if (previous <= 0 || ::kill(pid_t(previous), SIGTERM) != 0)
         return 0;
@@ -143,13 +148,13 @@ qint64 StandinDockSession::restartStopped()
         if (descriptor >= 0 && ::connect(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0) {
             const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(descriptor);
             if (peer && peer->processIdentifier > 0 && peer->processIdentifier != previous
-                && ::kill(pid_t(peer->processIdentifier), SIGSTOP) == 0)
+                && (!stopIt || ::kill(pid_t(peer->processIdentifier), SIGSTOP) == 0))
                 m_pid = peer->processIdentifier;
         }
         if (descriptor >= 0)
             ::close(descriptor);
         if (m_pid == 0)
-            QThread::msleep(5);
+            QThread::msleep(stopIt ? 5 : 1);
     }
     return m_pid;
 }

@@ -38,6 +38,10 @@ public:
     // without running the event loop meanwhile: the program has not seen the new Dock yet, which
     // will not answer until `resume`. The stopped Dock's identifier, 0 when none came up in time.
     qint64 restartStopped();
+    // Ends this test's Dock and returns the moment the one its keeper starts listens (its first
+    // moment of answering), without running the event loop meanwhile; its identifier, 0 when none
+    // came up in time.
+    qint64 restartUntilListening(bool stopIt = false);
     // Stops or lets go on this test's Dock.
     bool stop();
     bool resume();

@@ -67,6 +67,33 @@ private:
     qint64 m_longest = 0;
 };
 
+// The lines this process logs while it is kept, passed on as before.
+class LoggedLines {
+public:
+    LoggedLines()
+    {
+        s_kept = this;
+        m_previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+            if (s_kept) {
+                s_kept->m_lines.append(message);
+                if (s_kept->m_previous)
+                    s_kept->m_previous(type, context, message);
+            }
+        });
+    }
+    ~LoggedLines()
+    {
+        qInstallMessageHandler(m_previous);
+        s_kept = nullptr;
+    }
+    int count(const QString &text) const { return int(m_lines.filter(text).size()); }
+
+private:
+    static inline LoggedLines *s_kept = nullptr;
+    QtMessageHandler m_previous = nullptr;
+    QStringList m_lines;
+};
+
 // Each wait for an answer of a Dock that does not give one stopped the program for one or two
 // seconds at a time; what the program does on its own while waiting for nothing takes far less,
 // even in a sanitizer build on a busy machine.
@@ -151,6 +178,13 @@ private slots:
         m_pointer.move(QPoint(5, 5));
         m_service->setMode(InteractionMode::Hover);
         QTRY_VERIFY_WITH_TIMEOUT(m_service->isActive(), timeout);
+        // Every watcher in place: both taps held, the selection's notification asked for (the
+        // requests go out from the event loop).
+        QTRY_VERIFY_WITH_TIMEOUT(m_service->mouseTracker().tapHandle.tap() && m_service->mouseTracker().tapHandle.tap()->isHeld()
+                                     && m_service->eventInterceptor().tapHandle.tap()
+                                     && m_service->eventInterceptor().tapHandle.tap()->isHeld()
+                                     && requestLogTail().contains(QStringLiteral("Request observe")),
+                                 timeout);
         QCOMPARE(m_service->trackedNames(), (QSet<QString>{QStringLiteral("Work"), QStringLiteral("Play")}));
     }
 
@@ -213,11 +247,13 @@ private slots:
         const qint64 stopped = m_dock.restartStopped();
         QVERIFY(stopped > 0);
         const auto resume = qScopeGuard([this] { m_dock.resume(); });
+        const LoggedLines log;
         EventLoopGaps gaps;
         gaps.start();
-        // The poll reads the selection a dozen times a second, the watchdog looks for the Dock: a
-        // few seconds of them against a Dock that says nothing.
-        QTest::qWait(5000);
+        // The poll reads the selection a dozen times a second, the watchdog looks for the Dock every
+        // two seconds, and the copy of the tree asks the new Dock, whose answer it waits for longest:
+        // watched until the copy has given up on it twice, however long that takes.
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("The Dock did not answer within")) >= 2, timeout);
         QVERIFY2(gaps.longest() < longestAllowedGap, qPrintable(QStringLiteral("%1 ms without events").arg(gaps.longest())));
         // Nothing of the stopped Dock is known (the ended one may still be, as the last state).
         QVERIFY(Accessibility::shared().dockProcessIdentifier() != std::optional<qint64>(stopped));
@@ -247,11 +283,14 @@ private slots:
     {
         QVERIFY(m_dock.stop());
         const auto resume = qScopeGuard([this] { m_dock.resume(); });
+        const LoggedLines log;
         EventLoopGaps gaps;
         gaps.start();
         std::optional<bool> restarted;
         DockRestarter::shared().restart([&restarted](bool done) { restarted = done; });
-        QTest::qWait(4000);
+        // Watched until the restart has given up on the Dock's first answer, the longest it waits
+        // for one, and has gone on asking for a new Dock.
+        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("No Dock answers on")) >= 1, timeout);
         QVERIFY2(gaps.longest() < longestAllowedGap, qPrintable(QStringLiteral("%1 ms without events").arg(gaps.longest())));
         QVERIFY(!restarted.has_value());
         QVERIFY(m_dock.resume());

@@ -123,6 +123,8 @@ private slots:
         tracker.onLeaveDockItem = [&] { ++leaves; };
         tracker.startTracking(groupNames(), groupPaths());
         QVERIFY(tracker.tapHandle.isRunning());
+        // The Dock holds the tap once its answer is in: moves before that never meet it.
+        QTRY_VERIFY_WITH_TIMEOUT(tracker.tapHandle.tap()->isHeld(), 10000);
 
         m_pointer.move(centre(items[0])); // an application: nothing
         m_pointer.move(centre(items[2]));
@@ -146,6 +148,7 @@ private slots:
         interceptor.shouldSwallowMouseDownDockItem = [](const DockItemInfo &) { return true; };
         interceptor.startEventTap(groupNames(), groupPaths());
         QVERIFY(interceptor.tapHandle.isRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(interceptor.tapHandle.tap()->isHeld(), 10000);
 
         m_pointer.click(centre(items[2]));
         QTRY_COMPARE_WITH_TIMEOUT(clicks, QStringList{QStringLiteral("Work")}, 10000);

@@ -182,7 +182,7 @@ private slots:
         QVERIFY(manager->isGroupSyncedToDock(work));
         QCOMPARE(dockRestarts(), 2);
 
-        // Rename: the old tile goes (one restart), the folder moves, the new tile comes (another).
+        // Rename: the old tile goes, the folder moves, the new tile comes, with one restart.
         work.name = QStringLiteral("Office");
         manager->updateGroup(work);
         QVERIFY(!manager->isGroupSyncedToDock(work));
@@ -193,14 +193,38 @@ private slots:
         QCOMPARE(persistentOthers(), (QVariantList{expectedTile(officeFolder, QStringLiteral("Office"), 2),
                                                    expectedTile(playFolder, QStringLiteral("Play"), 3)}));
         QVERIFY(manager->isGroupSyncedToDock(work));
+        QCOMPARE(dockRestarts(), 3);
+
+        // Both renamed, then all synced: both old tiles go and both new ones come with one restart.
+        work.name = QStringLiteral("Desk");
+        manager->updateGroup(work);
+        play.name = QStringLiteral("Games");
+        manager->updateGroup(play);
+        QVERIFY(syncAll(*manager));
+        const QString deskFolder = groupFolder(QStringLiteral("Desk"));
+        const QString gamesFolder = groupFolder(QStringLiteral("Games"));
+        QVERIFY(!QFileInfo::exists(officeFolder) && !QFileInfo::exists(playFolder));
+        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(gamesFolder, QStringLiteral("Games"), 3),
+                                                   expectedTile(deskFolder, QStringLiteral("Desk"), 2)}));
+        QVERIFY(manager->isGroupSyncedToDock(work));
+        QVERIFY(manager->isGroupSyncedToDock(play));
         QCOMPARE(dockRestarts(), 4);
+        // Back to the names below.
+        work.name = QStringLiteral("Office");
+        manager->updateGroup(work);
+        play.name = QStringLiteral("Play");
+        manager->updateGroup(play);
+        QVERIFY(syncAll(*manager));
+        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(playFolder, QStringLiteral("Play"), 3),
+                                                   expectedTile(officeFolder, QStringLiteral("Office"), 2)}));
+        QCOMPARE(dockRestarts(), 5);
 
         // Delete: tile, folder and hash go, and the rest is saved.
         QVERIFY(awaitDone([&](std::function<void()> done) { manager->deleteGroup(play, false, done); }));
         QVERIFY(!QFileInfo::exists(playFolder));
         QCOMPARE(persistentOthers(), (QVariantList{expectedTile(officeFolder, QStringLiteral("Office"), 2)}));
         QVERIFY(recordedHash(play).isEmpty());
-        QCOMPARE(dockRestarts(), 5);
+        QCOMPARE(dockRestarts(), 6);
 
         // Relaunch: the same groups, still synced; the sweep keeps the live folder.
         const QList<AppGroup> before = manager->groups();
