@@ -1,27 +1,18 @@
 #include "Platform/DecodedIcons.h"
 
+#include "Platform/ApplicationInstance.h"
 #include "Platform/logging/LoggedText.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QThread>
-
-#include <atomic>
 
 namespace {
 
 Q_LOGGING_CATEGORY(iconsLog, "com.kestrowan.app.app", QtInfoMsg)
 
-// The application's instance; it owns it (as a child), so this only points at it.
-std::atomic<DecodedIcons *> g_shared{nullptr};
-
-bool onApplicationThread()
-{
-    const QCoreApplication *application = QCoreApplication::instance();
-    return application && QThread::currentThread() == application->thread();
-}
+// The application's instance.
+ApplicationInstance<DecodedIcons> g_shared;
 
 qint64 bytesOf(const QImage &picture)
 {
@@ -38,32 +29,18 @@ DecodedIcons::DecodedIcons(std::unique_ptr<IconDecoder> decoder, QObject *parent
 
 DecodedIcons::~DecodedIcons()
 {
-    DecodedIcons *self = this;
-    g_shared.compare_exchange_strong(self, nullptr);
+    g_shared.forget(this);
     m_decoder->cancelAll();
 }
 
 DecodedIcons *DecodedIcons::shared()
 {
-    if (DecodedIcons *icons = g_shared.load())
-        return icons;
-    if (!onApplicationThread())
-        return nullptr;
-    setShared(std::make_unique<DecodedIcons>());
-    return g_shared.load();
+    return g_shared.get();
 }
 
 void DecodedIcons::setShared(std::unique_ptr<DecodedIcons> icons)
 {
-    delete g_shared.exchange(nullptr);
-    QCoreApplication *application = QCoreApplication::instance();
-    if (!icons || !application)
-        return;
-    DecodedIcons *owned = icons.release();
-    owned->setParent(application);
-    // Quitting ends every helper at once, while the application is still whole.
-    connect(application, &QCoreApplication::aboutToQuit, owned, [owned] { owned->cancelAll(); });
-    g_shared.store(owned);
+    g_shared.set(std::move(icons));
 }
 
 QString DecodedIcons::keyOf(const QString &path, int side, Fit fit)

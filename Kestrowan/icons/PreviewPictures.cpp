@@ -2,26 +2,17 @@
 
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/shell/Log.h"
+#include "Platform/ApplicationInstance.h"
 #include "Platform/DecodedIcons.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
-
-#include <atomic>
 
 namespace {
 
-// The application's instance; it owns it (as a child), so this only points at it.
-std::atomic<PreviewPictures *> g_shared{nullptr};
-
-bool onApplicationThread()
-{
-    const QCoreApplication *application = QCoreApplication::instance();
-    return application && QThread::currentThread() == application->thread();
-}
+// The application's instance.
+ApplicationInstance<PreviewPictures> g_shared;
 
 } // namespace
 
@@ -33,32 +24,18 @@ PreviewPictures::PreviewPictures(std::unique_ptr<PreviewRenderer> renderer, QObj
 
 PreviewPictures::~PreviewPictures()
 {
-    PreviewPictures *self = this;
-    g_shared.compare_exchange_strong(self, nullptr);
+    g_shared.forget(this);
     m_renderer->cancelAll();
 }
 
 PreviewPictures *PreviewPictures::shared()
 {
-    if (PreviewPictures *pictures = g_shared.load())
-        return pictures;
-    if (!onApplicationThread())
-        return nullptr;
-    setShared(std::make_unique<PreviewPictures>());
-    return g_shared.load();
+    return g_shared.get();
 }
 
 void PreviewPictures::setShared(std::unique_ptr<PreviewPictures> pictures)
 {
-    delete g_shared.exchange(nullptr);
-    QCoreApplication *application = QCoreApplication::instance();
-    if (!pictures || !application)
-        return;
-    PreviewPictures *owned = pictures.release();
-    owned->setParent(application);
-    // Quitting ends every helper at once, while the application is still whole.
-    connect(application, &QCoreApplication::aboutToQuit, owned, [owned] { owned->cancelAll(); });
-    g_shared.store(owned);
+    g_shared.set(std::move(pictures));
 }
 
 std::optional<PreviewPictures::Kind> PreviewPictures::kindForExtension(const QString &ext)
