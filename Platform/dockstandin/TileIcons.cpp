@@ -2,7 +2,7 @@
 
 #include "Platform/PoolThread.h"
 #include "Platform/linux/DesktopIcons.h"
-#include "Platform/pngreader/PngReader.h"
+#include "Platform/codecs/PngReader.h"
 
 #include <QFile>
 #include <QFileIconProvider>

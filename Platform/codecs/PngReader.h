@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QImage>
+
+#include <optional>
+
+// The PNG files the program writes for its folders: 8 bits a sample, RGB or RGBA (grey and grey with
+// alpha too), not interlaced, read by libspng a row at a time. Anything else, and anything broken,
+// is left to Qt's reader: a caller that gets nothing reads the bytes as before.
+namespace PngReader {
+
+// Whether the bytes start like a PNG file.
+bool hasSignature(QByteArrayView bytes);
+
+// The picture in `bytes` as premultiplied ARGB32, pixel for pixel what Qt's reader gives converted
+// to that format; nothing when the file is of a kind left to Qt, malformed, or names more than
+// `pixelLimit` pixels (or more than Qt's allocation limit lets it decode at four bytes a pixel).
+// Garbage costs no more memory than the picture its header names and a row.
+std::optional<QImage> read(QByteArrayView bytes, qint64 pixelLimit);
+
+} // namespace PngReader
