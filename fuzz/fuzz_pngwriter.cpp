@@ -1,13 +1,12 @@
 // The PNG writer of folder icons. Whatever the image, the file it writes reads back through Qt's
-// reader to the pixels the file Qt's own writer makes of it reads back to.
+// reader to the image's straight colours, as Qt's own writer's file does (PNG holds colour without
+// premultiplying it, as Qt's writer converts to).
 // The first three bytes give the width, the height and the format; the rest of the input, repeated
 // as often as it takes, is the pixels, so that runs and repeated rows come from mutations.
 #include "Platform/codecs/PngEncoder.h"
 #include "fuzz/FuzzSupport.h"
 
-#include <QBuffer>
 #include <QImage>
-#include <QImageWriter>
 
 #include <cstdlib>
 #include <iterator>
@@ -17,16 +16,6 @@ namespace {
 QImage readBack(const QByteArray &file)
 {
     return QImage::fromData(file, "png").convertToFormat(QImage::Format_ARGB32);
-}
-
-QByteArray writtenByQt(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    writer.write(image);
-    return bytes;
 }
 
 } // namespace
@@ -51,12 +40,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         uchar *row = image.scanLine(y);
         for (qsizetype x = 0; x < qsizetype(width) * 4; ++x)
             row[x] = uchar(pattern.at(at++ % pattern.size()));
+        // An image without alpha holds its padding byte set, as Qt makes every such image.
+        if (format == QImage::Format_RGBX8888) {
+            for (qsizetype x = 3; x < qsizetype(width) * 4; x += 4)
+                row[x] = 0xff;
+        }
     }
     // A premultiplied image holds no colour brighter than its alpha.
     if (format == QImage::Format_ARGB32_Premultiplied || format == QImage::Format_RGBA8888_Premultiplied)
         image = image.convertToFormat(QImage::Format_ARGB32).convertToFormat(format);
     const QImage written = readBack(PngEncoder::encode(image));
-    if (written.isNull() || written != readBack(writtenByQt(image)))
+    if (written.isNull() || written != image.convertToFormat(QImage::Format_ARGB32))
         std::abort();
     return 0;
 }
