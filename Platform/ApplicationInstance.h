@@ -18,37 +18,47 @@ bool adopt(QObject *service, std::function<void()> whenQuitting);
 
 } // namespace ApplicationOwnership
 
-// The one instance of a service the whole program shares, owned by the application object: made
-// on first use on the application's thread, its `cancelAll()` run as the application quits (ending
-// every helper process it runs), deleted with the application. From another thread, nothing when
-// none was made yet. The service calls forget(this) as it ends.
+// The base of a service the whole program shares one instance of, owned by the application
+// object: made on first use on the application's thread, its `cancelAll()` run as the application
+// quits (ending every helper process it runs), deleted with the application. The service (a
+// QObject with a default constructor) calls forgetShared(this) first thing as it ends.
 template <typename Service>
 class ApplicationInstance {
 public:
-    Service *get()
+    // The instance every view uses; from another thread, nothing when none was made yet.
+    static Service *shared()
     {
-        if (Service *service = m_service.load())
+        if (Service *service = kept().load())
             return service;
         if (!ApplicationOwnership::onApplicationThread())
             return nullptr;
-        set(std::make_unique<Service>());
-        return m_service.load();
+        setShared(std::make_unique<Service>());
+        return kept().load();
     }
 
-    // Replaces the instance (tests); nullptr ends the current one, and the next use makes the default.
-    void set(std::unique_ptr<Service> service)
+    // Replaces the shared instance (tests); it goes to the application object, which owns it.
+    // nullptr ends the current one, and the next use makes the default one.
+    static void setShared(std::unique_ptr<Service> service)
     {
-        delete m_service.exchange(nullptr);
+        delete kept().exchange(nullptr);
         if (!service)
             return;
         Service *owned = service.get();
         if (!ApplicationOwnership::adopt(owned, [owned] { owned->cancelAll(); }))
             return;
-        m_service.store(service.release());
+        kept().store(service.release());
     }
 
-    void forget(Service *service) { m_service.compare_exchange_strong(service, nullptr); }
+protected:
+    ApplicationInstance() = default;
+    ~ApplicationInstance() = default;
+
+    static void forgetShared(Service *service) { kept().compare_exchange_strong(service, nullptr); }
 
 private:
-    std::atomic<Service *> m_service{nullptr};
+    static std::atomic<Service *> &kept()
+    {
+        static std::atomic<Service *> service{nullptr};
+        return service;
+    }
 };

@@ -1,6 +1,5 @@
 #include "Platform/DecodedIcons.h"
 
-#include "Platform/ApplicationInstance.h"
 #include "Platform/logging/LoggedText.h"
 
 #include <QDateTime>
@@ -10,9 +9,6 @@
 namespace {
 
 Q_LOGGING_CATEGORY(iconsLog, "com.kestrowan.app.app", QtInfoMsg)
-
-// The application's instance.
-ApplicationInstance<DecodedIcons> g_shared;
 
 qint64 bytesOf(const QImage &picture)
 {
@@ -29,18 +25,8 @@ DecodedIcons::DecodedIcons(std::unique_ptr<IconDecoder> decoder, QObject *parent
 
 DecodedIcons::~DecodedIcons()
 {
-    g_shared.forget(this);
+    forgetShared(this);
     m_decoder->cancelAll();
-}
-
-DecodedIcons *DecodedIcons::shared()
-{
-    return g_shared.get();
-}
-
-void DecodedIcons::setShared(std::unique_ptr<DecodedIcons> icons)
-{
-    g_shared.set(std::move(icons));
 }
 
 QString DecodedIcons::keyOf(const QString &path, int side, Fit fit)
@@ -78,7 +64,7 @@ DecodedIcons::Lookup DecodedIcons::lookup(const QString &path, int side, Fit fit
             return {State::Failed, {}};
         if (const auto failed = m_failedFiles.constFind(fileKeyOf(path, fit)); failed != m_failedFiles.cend() && *failed == stamp)
             return {State::Failed, {}};
-        m_entries.insert(key, Entry{stamp, {}, true, 0, ++m_clock});
+        m_entries.insert(key, Entry{{stamp, {}, true, ++m_clock}});
         m_toAsk.append(IconDecoder::Request{path, {side}, fit});
         queue = !std::exchange(m_askQueued, true);
     }

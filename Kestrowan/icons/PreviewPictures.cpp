@@ -2,19 +2,11 @@
 
 #include "Kestrowan/icons/ItemPreview.h"
 #include "Kestrowan/shell/Log.h"
-#include "Platform/ApplicationInstance.h"
 #include "Platform/DecodedIcons.h"
 
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
-
-namespace {
-
-// The application's instance.
-ApplicationInstance<PreviewPictures> g_shared;
-
-} // namespace
 
 PreviewPictures::PreviewPictures(std::unique_ptr<PreviewRenderer> renderer, QObject *parent)
     : QObject(parent), m_renderer(renderer ? std::move(renderer) : PreviewRenderer::createDefault())
@@ -24,18 +16,8 @@ PreviewPictures::PreviewPictures(std::unique_ptr<PreviewRenderer> renderer, QObj
 
 PreviewPictures::~PreviewPictures()
 {
-    g_shared.forget(this);
+    forgetShared(this);
     m_renderer->cancelAll();
-}
-
-PreviewPictures *PreviewPictures::shared()
-{
-    return g_shared.get();
-}
-
-void PreviewPictures::setShared(std::unique_ptr<PreviewPictures> pictures)
-{
-    g_shared.set(std::move(pictures));
 }
 
 std::optional<PreviewPictures::Kind> PreviewPictures::kindForExtension(const QString &ext)
@@ -72,7 +54,7 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
             return {State::Failed, {}};
         if (found != m_entries.end())
             m_bytes -= found->picture.sizeInBytes();
-        m_entries.insert(path, Entry{stamp, {}, true, ++m_clock});
+        m_entries.insert(path, Entry{{stamp, {}, true, ++m_clock}});
         dropOldest(now);
     }
     QMetaObject::invokeMethod(this, [this, kind, path] { m_renderer->render(kind, path); }, Qt::QueuedConnection);
