@@ -1,5 +1,7 @@
 #include "Platform/codecs/PngEncoder.h"
 
+#include "Platform/codecs/PixelDeflate.h"
+
 #include <QBuffer>
 #include <QColorSpace>
 #include <QImage>
@@ -39,37 +41,6 @@ bool covered(const QImage &image)
     if (std::find(std::begin(formats), std::end(formats), image.format()) == std::end(formats))
         return false;
     return !image.isNull() && !image.colorSpace().isValid() && image.textKeys().isEmpty() && image.offset().isNull();
-}
-
-// libdeflate's level that makes the smallest folder icons for the time a pool thread can give them:
-// the Dock reads every file the program writes, so a smaller file is time saved at each Dock start.
-constexpr int compressionLevel = 4;
-
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor *compressor) const { libdeflate_free_compressor(compressor); }
-};
-
-// One compressor for each thread that writes icons: making one allocates some hundred kilobytes.
-libdeflate_compressor *compressor()
-{
-    thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> kept(libdeflate_alloc_compressor(compressionLevel));
-    return kept.get();
-}
-
-std::optional<QByteArray> deflated(const QByteArray &rows)
-{
-    libdeflate_compressor *deflater = compressor();
-    if (!deflater)
-        return std::nullopt;
-    const size_t bound = libdeflate_zlib_compress_bound(deflater, size_t(rows.size()));
-    if (bound > size_t(std::numeric_limits<qsizetype>::max()))
-        return std::nullopt;
-    QByteArray stream(qsizetype(bound), Qt::Uninitialized);
-    const size_t written = libdeflate_zlib_compress(deflater, rows.constData(), size_t(rows.size()), stream.data(), bound);
-    if (written == 0)
-        return std::nullopt;
-    stream.resize(qsizetype(written));
-    return stream;
 }
 
 // Readers may stream the data a chunk at a time: it goes in chunks of the size libpng writes.
@@ -136,7 +107,7 @@ QByteArray PngEncoder::encode(const QImage &image)
     const bool alpha = image.hasAlphaChannel();
     const int channels = alpha ? 4 : 3;
     const std::optional<QByteArray> raw = filteredRows(image, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888, channels);
-    const std::optional<QByteArray> compressed = raw ? deflated(*raw) : std::nullopt;
+    const std::optional<QByteArray> compressed = raw ? PixelDeflate::compress(*raw, image.width(), image.height(), channels) : std::nullopt;
     if (!compressed)
         return encodedByQt(image);
     const qsizetype compressedBytes = compressed->size();
