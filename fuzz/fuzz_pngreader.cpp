@@ -1,7 +1,7 @@
-// The PNG reader of the Dock's folder pictures. Whatever the bytes, it reads nothing outside them
-// and allocates no more than the picture its header names, and a picture it gives is pixel for
-// pixel the one Qt's reader gives where Qt gives one. Only the pixels count: Qt attaches the colour
-// space a file names (gAMA, sRGB, iCCP), and leaves the pixels as they are, as this reader does.
+// The fast PNG reader of icons and folder pictures. Whatever the bytes, it reads nothing outside
+// them and allocates no more than the picture its header names, and a picture it gives is pixel
+// for pixel the one Qt's reader gives. Only the pixels count: Qt attaches the colour space a file
+// names (gAMA, sRGB, iCCP) and leaves the pixels as they are, as this reader does.
 // A PNG input is read as it is and again with its chunks' check sums mended, so that mutations get
 // past them. Any other input describes rows: a width, a height and a kind in its first three bytes,
 // then the filtered rows, which are compressed and wrapped into a file with every check sum right,
@@ -95,10 +95,8 @@ void readAsQtReads(const QByteArray &file)
     if (read->isNull() || read->format() != QImage::Format_ARGB32_Premultiplied
         || qint64(read->width()) * read->height() > pixelLimit)
         std::abort();
-    // A file libpng gives up on that libspng reads (or the other way round) is no fault: the Dock
-    // shows what it can. The same file read to other pixels is.
     const QImage qtRead = QImage::fromData(file);
-    if (!qtRead.isNull() && !samePixels(*read, qtRead.convertToFormat(QImage::Format_ARGB32_Premultiplied)))
+    if (qtRead.isNull() || !samePixels(*read, qtRead.convertToFormat(QImage::Format_ARGB32_Premultiplied)))
         std::abort();
 }
 

@@ -127,44 +127,48 @@ void unfilterPaeth4(unsigned char *row, const unsigned char *prior, size_t lengt
 }
 #endif
 
+// Adds to each byte of the row what `predict` makes of the bytes to its left, above and above-left
+// (zeros left of the first pixel).
+template <size_t bpp, typename Predict>
+void undoPrediction(unsigned char *row, const unsigned char *prior, size_t length, Predict predict)
+{
+    for (size_t i = 0; i < bpp && i < length; ++i)
+        row[i] = quint8(row[i] + predict(0, prior[i], 0));
+    for (size_t i = bpp; i < length; ++i)
+        row[i] = quint8(row[i] + predict(row[i - bpp], prior[i], prior[i - bpp]));
+}
+
 // Undoes a row's filter in place; `prior` is the row above, already undone (zeros above the first).
 template <size_t bpp>
 bool unfilter(unsigned char *row, const unsigned char *prior, size_t length, unsigned char filter)
 {
+#if defined(__SSE2__)
+    if constexpr (bpp == 4) {
+        if (filter == 3) {
+            unfilterAverage4(row, prior, length);
+            return true;
+        }
+        if (filter == 4) {
+            unfilterPaeth4(row, prior, length);
+            return true;
+        }
+    }
+#endif
     switch (filter) {
     case 0:
         return true;
     case 1:
-        for (size_t i = bpp; i < length; ++i)
-            row[i] = quint8(row[i] + row[i - bpp]);
+        undoPrediction<bpp>(row, prior, length, [](unsigned left, unsigned, unsigned) { return left; });
         return true;
     case 2:
-        for (size_t i = 0; i < length; ++i)
-            row[i] = quint8(row[i] + prior[i]);
+        undoPrediction<bpp>(row, prior, length, [](unsigned, unsigned up, unsigned) { return up; });
         return true;
     case 3:
-#if defined(__SSE2__)
-        if constexpr (bpp == 4) {
-            unfilterAverage4(row, prior, length);
-            return true;
-        }
-#endif
-        for (size_t i = 0; i < bpp; ++i)
-            row[i] = quint8(row[i] + (prior[i] >> 1));
-        for (size_t i = bpp; i < length; ++i)
-            row[i] = quint8(row[i] + ((unsigned(row[i - bpp]) + prior[i]) >> 1));
+        undoPrediction<bpp>(row, prior, length, [](unsigned left, unsigned up, unsigned) { return (left + up) >> 1; });
         return true;
     case 4:
-#if defined(__SSE2__)
-        if constexpr (bpp == 4) {
-            unfilterPaeth4(row, prior, length);
-            return true;
-        }
-#endif
-        for (size_t i = 0; i < bpp; ++i)
-            row[i] = quint8(row[i] + prior[i]);
-        for (size_t i = bpp; i < length; ++i)
-            row[i] = quint8(row[i] + paeth(row[i - bpp], prior[i], prior[i - bpp]));
+        undoPrediction<bpp>(row, prior, length,
+                            [](unsigned left, unsigned up, unsigned upperLeft) { return paeth(int(left), int(up), int(upperLeft)); });
         return true;
     default:
         return false;
