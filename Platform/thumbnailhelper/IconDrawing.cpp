@@ -91,8 +91,16 @@ QList<QImage> fitted(const QImage &decoded, const QList<int> &sides, IconDrawing
     return pictures;
 }
 
-// How many times the pixels drawn a picture may have to be read whole before it is scaled.
+// How many times the pixels drawn a picture may have to be read whole before it is scaled, and the
+// pixels any picture may have to be (a megabyte decoded, beside the helper's twenty): icons of the
+// usual sizes drawn small (a 256-pixel icon in a 32-pixel list row) still take the fast road.
 constexpr qint64 wholeReadFactor = 4;
+constexpr qint64 wholeReadFloor = qint64(512) * 512;
+
+qint64 wholeReadPixels(const QSize &drawn)
+{
+    return std::max(wholeReadFactor * drawn.width() * drawn.height(), wholeReadFloor);
+}
 
 // Whether Qt's reader of these bytes scales a row at a time as it reads (PNG files not interlaced,
 // JPEG files) rather than decoding the whole picture first.
@@ -109,11 +117,11 @@ bool scalesWhileReading(const QByteArray &bytes, const QImageReader &reader)
 
 QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconDrawing::Fit fit, QString *refusal)
 {
-    // Nearly every icon is a plain PNG file of a few times the pixels drawn at most, which this
-    // reader decodes whole in half the time Qt's takes; a larger one, and whatever it leaves, is
-    // read by Qt's reader below, scaled as it is read.
+    // Nearly every icon is a plain PNG file of a few times the pixels drawn at most (or of the
+    // usual sizes), which this reader decodes whole in half the time Qt's takes; a larger one, and
+    // whatever it leaves, is read by Qt's reader below, scaled as it is read.
     const int largest = *std::max_element(sides.cbegin(), sides.cend());
-    if (std::optional<QImage> decoded = PngReader::read(bytes, wholeReadFactor * largest * largest)) {
+    if (std::optional<QImage> decoded = PngReader::read(bytes, wholeReadPixels(QSize(largest, largest)))) {
         // Scaled as Qt's reader scales while reading: smoothly, from the premultiplied pixels.
         const QSize first = firstSize(decoded->size(), sides, fit);
         if (first != decoded->size())
@@ -140,11 +148,12 @@ QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconD
         return {};
     }
     // Decoded once, at the largest size asked for; the smaller ones are made from it. A picture of
-    // up to a few times the pixels drawn (an icon of 256 pixels drawn at 128) is read whole and
-    // scaled after, which takes a third less time than Qt's scaling while reading; a larger one is
-    // scaled as it is read, so that what the helper holds stays a few times what is drawn.
+    // up to a few times the pixels drawn (an icon of 256 pixels drawn at 128), or of the usual
+    // sizes, is read whole and scaled after, which takes a third less time than Qt's scaling while
+    // reading; a larger one is scaled as it is read, so that what the helper holds stays a few times
+    // what is drawn.
     const QSize first = firstSize(size, sides, fit);
-    if (first != size && qint64(size.width()) * size.height() > wholeReadFactor * qint64(first.width()) * first.height())
+    if (first != size && qint64(size.width()) * size.height() > wholeReadPixels(first))
         reader.setScaledSize(first);
     const QImage decoded = reader.read();
     if (decoded.isNull()) {

@@ -484,9 +484,10 @@ private slots:
         for (const auto &[name, bytes] : leftToQt + taken) {
             const QString path = folder.file(QStringLiteral("icon%1.png").arg(expected.size()), bytes);
             requests.append({path, sides, IconDecoder::Fit::Within});
-            // The helper reads whole a picture of up to four times the largest square asked for.
+            // The helper reads whole a picture of up to four times the largest square asked for, or
+            // of 512 by 512 pixels.
             const int largest = *std::max_element(sides.cbegin(), sides.cend());
-            const bool isTaken = PngReader::read(bytes, qint64(4) * largest * largest).has_value();
+            const bool isTaken = PngReader::read(bytes, std::max(qint64(4) * largest * largest, qint64(512) * 512)).has_value();
             if (isTaken)
                 QVERIFY(taken.contains(std::pair{name, bytes}));
             expected.insert(path, {name, isTaken ? qtScales(bytes, sides) : qtDraws(bytes, sides), qtDraws(bytes, sides)});
