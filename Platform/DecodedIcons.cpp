@@ -2,26 +2,13 @@
 
 #include "Platform/logging/LoggedText.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QThread>
-
-#include <atomic>
 
 namespace {
 
 Q_LOGGING_CATEGORY(iconsLog, "com.kestrowan.app.app", QtInfoMsg)
-
-// The application's instance; it owns it (as a child), so this only points at it.
-std::atomic<DecodedIcons *> g_shared{nullptr};
-
-bool onApplicationThread()
-{
-    const QCoreApplication *application = QCoreApplication::instance();
-    return application && QThread::currentThread() == application->thread();
-}
 
 qint64 bytesOf(const QImage &picture)
 {
@@ -38,32 +25,8 @@ DecodedIcons::DecodedIcons(std::unique_ptr<IconDecoder> decoder, QObject *parent
 
 DecodedIcons::~DecodedIcons()
 {
-    DecodedIcons *self = this;
-    g_shared.compare_exchange_strong(self, nullptr);
+    forgetShared(this);
     m_decoder->cancelAll();
-}
-
-DecodedIcons *DecodedIcons::shared()
-{
-    if (DecodedIcons *icons = g_shared.load())
-        return icons;
-    if (!onApplicationThread())
-        return nullptr;
-    setShared(std::make_unique<DecodedIcons>());
-    return g_shared.load();
-}
-
-void DecodedIcons::setShared(std::unique_ptr<DecodedIcons> icons)
-{
-    delete g_shared.exchange(nullptr);
-    QCoreApplication *application = QCoreApplication::instance();
-    if (!icons || !application)
-        return;
-    DecodedIcons *owned = icons.release();
-    owned->setParent(application);
-    // Quitting ends every helper at once, while the application is still whole.
-    connect(application, &QCoreApplication::aboutToQuit, owned, [owned] { owned->cancelAll(); });
-    g_shared.store(owned);
 }
 
 QString DecodedIcons::keyOf(const QString &path, int side, Fit fit)
@@ -101,7 +64,7 @@ DecodedIcons::Lookup DecodedIcons::lookup(const QString &path, int side, Fit fit
             return {State::Failed, {}};
         if (const auto failed = m_failedFiles.constFind(fileKeyOf(path, fit)); failed != m_failedFiles.cend() && *failed == stamp)
             return {State::Failed, {}};
-        m_entries.insert(key, Entry{stamp, {}, true, 0, ++m_clock});
+        m_entries.insert(key, Entry{{stamp, {}, true, ++m_clock}});
         m_toAsk.append(IconDecoder::Request{path, {side}, fit});
         queue = !std::exchange(m_askQueued, true);
     }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Platform/ApplicationInstance.h"
 #include "Platform/FileStamp.h"
 #include "Platform/IconDecoder.h"
+#include "Platform/PictureLookup.h"
 
 #include <QHash>
 #include <QImage>
@@ -18,15 +20,12 @@
 // that gave no picture is not asked for again until it changes. What is kept stays within a byte
 // budget, the least recently drawn going first. Lives on the application's thread; lookup() is
 // safe from any thread.
-class DecodedIcons : public QObject {
+class DecodedIcons : public QObject, public ApplicationInstance<DecodedIcons> {
     Q_OBJECT
 public:
     using Fit = IconDrawing::Fit;
-    enum class State { Pending, Ready, Failed };
-    struct Lookup {
-        State state = State::Pending;
-        QImage picture;
-    };
+    using Lookup = PictureLookup;
+    using State = PictureLookup::State;
 
     static constexpr qint64 byteBudget = 48 * 1024 * 1024;
     // A decoder that could not be started is tried again after this long.
@@ -34,13 +33,6 @@ public:
 
     explicit DecodedIcons(std::unique_ptr<IconDecoder> decoder = nullptr, QObject *parent = nullptr);
     ~DecodedIcons() override;
-
-    // The instance every view uses. Made on first use on the application's thread and owned by the
-    // application object, which ends it (and every helper it runs) when it quits; from another
-    // thread, nothing when none was made yet.
-    static DecodedIcons *shared();
-    // Replaces the shared instance (tests); nullptr ends the current one.
-    static void setShared(std::unique_ptr<DecodedIcons> icons);
 
     // What is known of the file's picture at `side` pixels now; asks the decoder when nothing is
     // known of the file's current state at that size.
@@ -60,12 +52,8 @@ signals:
     void arrived(const QString &path);
 
 private:
-    struct Entry {
-        FileStamp stamp;
-        QImage picture;
-        bool pending = true;
+    struct Entry : KeptPicture {
         qint64 retryAt = 0; // a transient failure: asked for again from then on
-        quint64 used = 0;
     };
     static QString keyOf(const QString &path, int side, Fit fit);
     static QString fileKeyOf(const QString &path, Fit fit);

@@ -2,7 +2,7 @@
 // libdeflate and through zlib to exactly those rows, and it writes nothing beyond its buffer.
 // The first three bytes give the width, the height and the bytes a pixel; the rest of the input,
 // repeated as often as it takes, is the rows, so that runs and repeated rows come from mutations.
-#include "Kestrowan/groups/PixelDeflate.h"
+#include "Platform/codecs/PixelDeflate.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <QtEndian>

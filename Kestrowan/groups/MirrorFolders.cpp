@@ -4,7 +4,7 @@
 #include "Kestrowan/groups/DockService.h"
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/groups/PathComponents.h"
-#include "Kestrowan/groups/PngEncoder.h"
+#include "Platform/codecs/PngEncoder.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/PropertyList.h"

@@ -45,6 +45,15 @@ Picture of(const AppItem &app, int pixels)
     return picture;
 }
 
+void prefetch(const QList<AppItem> &items, int pixels)
+{
+    pixels = std::max(1, pixels);
+    for (const AppItem &item : items) {
+        if (item.isApplication() && item.itemURL().isLocalFile())
+            Workspace::shared().pendingIconFile(item.path, pixels);
+    }
+}
+
 void followArrivals(QObject *view, std::function<void()> redraw)
 {
     if (DecodedIcons *icons = DecodedIcons::shared())

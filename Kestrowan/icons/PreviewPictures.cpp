@@ -4,26 +4,9 @@
 #include "Kestrowan/shell/Log.h"
 #include "Platform/DecodedIcons.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
-
-#include <atomic>
-
-namespace {
-
-// The application's instance; it owns it (as a child), so this only points at it.
-std::atomic<PreviewPictures *> g_shared{nullptr};
-
-bool onApplicationThread()
-{
-    const QCoreApplication *application = QCoreApplication::instance();
-    return application && QThread::currentThread() == application->thread();
-}
-
-} // namespace
 
 PreviewPictures::PreviewPictures(std::unique_ptr<PreviewRenderer> renderer, QObject *parent)
     : QObject(parent), m_renderer(renderer ? std::move(renderer) : PreviewRenderer::createDefault())
@@ -33,32 +16,8 @@ PreviewPictures::PreviewPictures(std::unique_ptr<PreviewRenderer> renderer, QObj
 
 PreviewPictures::~PreviewPictures()
 {
-    PreviewPictures *self = this;
-    g_shared.compare_exchange_strong(self, nullptr);
+    forgetShared(this);
     m_renderer->cancelAll();
-}
-
-PreviewPictures *PreviewPictures::shared()
-{
-    if (PreviewPictures *pictures = g_shared.load())
-        return pictures;
-    if (!onApplicationThread())
-        return nullptr;
-    setShared(std::make_unique<PreviewPictures>());
-    return g_shared.load();
-}
-
-void PreviewPictures::setShared(std::unique_ptr<PreviewPictures> pictures)
-{
-    delete g_shared.exchange(nullptr);
-    QCoreApplication *application = QCoreApplication::instance();
-    if (!pictures || !application)
-        return;
-    PreviewPictures *owned = pictures.release();
-    owned->setParent(application);
-    // Quitting ends every helper at once, while the application is still whole.
-    connect(application, &QCoreApplication::aboutToQuit, owned, [owned] { owned->cancelAll(); });
-    g_shared.store(owned);
 }
 
 std::optional<PreviewPictures::Kind> PreviewPictures::kindForExtension(const QString &ext)
@@ -95,7 +54,7 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
             return {State::Failed, {}};
         if (found != m_entries.end())
             m_bytes -= found->picture.sizeInBytes();
-        m_entries.insert(path, Entry{stamp, {}, true, ++m_clock});
+        m_entries.insert(path, Entry{{stamp, {}, true, ++m_clock}});
         dropOldest(now);
     }
     QMetaObject::invokeMethod(this, [this, kind, path] { m_renderer->render(kind, path); }, Qt::QueuedConnection);

@@ -2,7 +2,9 @@
 
 #include "Kestrowan/groups/AppItem.h"
 #include "Kestrowan/icons/FailedDocuments.h"
+#include "Platform/ApplicationInstance.h"
 #include "Platform/FileStamp.h"
+#include "Platform/PictureLookup.h"
 #include "Platform/PreviewRenderer.h"
 
 #include <QHash>
@@ -26,16 +28,9 @@ class QTimer;
 // Answers are kept per state of the file (up to `countLimit` files and `byteLimit` bytes of
 // pictures), so a document is decoded once until it changes. Lives on the application's thread;
 // lookup() is safe from any thread.
-class PreviewPictures : public QObject {
+class PreviewPictures : public QObject, public ApplicationInstance<PreviewPictures> {
     Q_OBJECT
 public:
-    using Kind = PreviewRenderer::Kind;
-    enum class State { Pending, Ready, Failed };
-    struct Lookup {
-        State state = State::Pending;
-        QImage picture;
-    };
-
     static constexpr int countLimit = 128;
     // A picture is kept at the pixels of the card that covers its well with it, so a wide or tall
     // one keeps a whole side of up to 2048 pixels: 128 panoramas would hold 180 MiB.
@@ -43,16 +38,12 @@ public:
     // How long a Dock folder's icon waits for its items' pictures before it is drawn with badges.
     static constexpr int drawnWaitMs = 12000;
 
+    using Kind = PreviewRenderer::Kind;
+    using Lookup = PictureLookup;
+    using State = PictureLookup::State;
+
     explicit PreviewPictures(std::unique_ptr<PreviewRenderer> renderer = nullptr, QObject *parent = nullptr);
     ~PreviewPictures() override;
-
-    // The instance every preview uses. Made on first use on the application's thread and owned by
-    // the application object, which ends it (and every helper it runs) when it quits; from another
-    // thread, nothing when none was made yet.
-    static PreviewPictures *shared();
-    // Replaces the shared instance (tests); it goes to the application object, which owns it.
-    // nullptr ends the current one, and the next use makes the default one.
-    static void setShared(std::unique_ptr<PreviewPictures> pictures);
 
     // The kind of picture a preview of a file with the lower-cased extension `ext` shows, if any.
     static std::optional<Kind> kindForExtension(const QString &ext);
@@ -79,11 +70,7 @@ signals:
     void pictureArrived(const QString &path);
 
 private:
-    struct Entry {
-        FileStamp stamp;
-        QImage picture;
-        bool pending = true;
-        quint64 used = 0;
+    struct Entry : KeptPicture {
         // Until then (on the steady clock) the answer waits for its views to draw it: however many
         // others arrive before they do, it is not dropped, or they would ask for it again.
         qint64 undrawnUntilMs = 0;

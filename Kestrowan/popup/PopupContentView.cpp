@@ -1,5 +1,6 @@
 #include "Kestrowan/popup/PopupContentView.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/popup/GridAppCard.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
@@ -192,16 +193,32 @@ PopupCellInputs PopupContentView::cellInputs(int index)
 PopupItemCell *PopupContentView::makeCell(int index, QWidget *parent)
 {
     PopupCellInputs inputs = cellInputs(index);
-    if (m_model->group().displayStyle != AppGroup::DisplayStyle::Grid)
-        return new ListAppRow(std::move(inputs), parent);
-    // The grid's slot holds the card and, laid over it from outside, the opened dot, which keeps
-    // full opacity while the card is pressed.
-    auto *slot = new QWidget(parent);
-    slot->setFixedSize(GridAppCard::cardWidth, GridAppCard::cardHeight);
-    const bool opened = inputs.isOpened;
-    auto *card = new GridAppCard(std::move(inputs), slot);
-    showOpenedDot(slot, opened);
-    return card;
+    PopupItemCell *cell = nullptr;
+    if (m_model->group().displayStyle != AppGroup::DisplayStyle::Grid) {
+        cell = new ListAppRow(std::move(inputs), parent);
+    } else {
+        // The grid's slot holds the card and, laid over it from outside, the opened dot, which
+        // keeps full opacity while the card is pressed.
+        auto *slot = new QWidget(parent);
+        slot->setFixedSize(GridAppCard::cardWidth, GridAppCard::cardHeight);
+        const bool opened = inputs.isOpened;
+        cell = new GridAppCard(std::move(inputs), slot);
+        showOpenedDot(slot, opened);
+    }
+    prefetchApplicationIcons(cell->picturePixels());
+    return cell;
+}
+
+void PopupContentView::prefetchApplicationIcons(const QList<int> &pixels)
+{
+    // Every application's icon is asked for once, at rest and highlighted, as the first cells show
+    // (both sizes of a file go to the helper in one request, decoded once): a search that brings an
+    // item into view or highlights it later finds its icon at hand, and no key starts a helper.
+    if (m_applicationIconPixels == pixels)
+        return;
+    m_applicationIconPixels = pixels;
+    for (const int side : pixels)
+        ApplicationIcon::prefetch(m_displayItems, side);
 }
 
 void PopupContentView::showOpenedDot(QWidget *slot, bool opened)

@@ -74,6 +74,8 @@ private:
     QWidget *divider(qreal opacity);
     // Warms the thumbnail cache for the items the current search shows.
     void prefetchThumbnails(const QList<AppItem> &items);
+    // Asks for the icons of all the applications shown, at each of `pixels` a side.
+    void prefetchApplicationIcons(const QList<int> &pixels);
 
     std::unique_ptr<PopupLauncher> m_launcher;
     std::unique_ptr<PopupContentModel> m_model;
@@ -91,6 +93,7 @@ private:
     QList<int> m_shownIndexes; // the display items the search shows
     bool m_shownOnce = false;
     QHash<int, QIcon> m_openerIcons; // by display item
+    QList<int> m_applicationIconPixels; // the sizes the applications' icons were asked for at
     QMetaObject::Connection m_keySubscription;
     bool m_appeared = false;
 };

@@ -193,6 +193,20 @@ void PopupItemCell::resizeEvent(QResizeEvent *event)
     placePicture();
 }
 
+QList<int> PopupItemCell::picturePixels() const
+{
+    // As the picture's view reckons it from the frame placePicture() gives it.
+    QList<int> pixels;
+    for (const qreal scale : {1.0, highlightScale()}) {
+        const QSizeF size = pictureRect().size() * scale;
+        const QRect frame = QRectF(QPointF(), size).toRect();
+        const int side = qMax(1, qRound(qMax(frame.width(), frame.height()) * devicePixelRatioF()));
+        if (!pixels.contains(side))
+            pixels.append(side);
+    }
+    return pixels;
+}
+
 void PopupItemCell::placePicture()
 {
     const QRectF rest = pictureRect();

@@ -53,6 +53,9 @@ public:
     QColor tintColor() const;
     // The item's picture: the application's icon, or the shared item thumbnail view.
     PictureView *thumbnail() const { return m_thumbnail; }
+    // The pixels a side of the picture on this screen, at rest and highlighted: the sizes an
+    // application's icon is drawn at.
+    QList<int> picturePixels() const;
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

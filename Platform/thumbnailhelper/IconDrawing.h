@@ -19,8 +19,10 @@ enum class Fit { Within, Stretch };
 // The most pixels a side of an asked-for square may have, and the largest file read.
 inline constexpr int maximumSide = 2048;
 inline constexpr qint64 fileSizeLimit = 32 * 1024 * 1024;
-// Pictures whose header names more pixels than this are refused before decoding.
+// Pictures whose header names more pixels than this are refused before decoding; those of a kind
+// Qt decodes whole before scaling them (interlaced PNG, BMP, GIF, icon files) beyond the second.
 inline constexpr qint64 pixelLimit = qint64(8192) * 8192;
+inline constexpr qint64 wholePixelLimit = qint64(2048) * 2048;
 
 // The picture in `bytes` (any format Qt reads, vector pictures included) for each side in `sides`,
 // in that order: fitted or stretched to a square of that many pixels. Empty, with the reason in

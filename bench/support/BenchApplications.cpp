@@ -65,13 +65,13 @@ QStringList writeBenchApplications(const QString &folder, int count)
     QStringList written;
     for (int i = 0; i < count; ++i) {
         QString icon;
-        if (i % 5 == 4) {
+        if (i % 2 == 1) {
             icon = icons + QStringLiteral("/app-%1.svg").arg(i);
             if (!writeFile(icon, vectorIcon(i)))
                 return {};
         } else {
             icon = icons + QStringLiteral("/app-%1.png").arg(i);
-            if (!benchApplicationBitmap(i, sides[i % 8]).save(icon, "PNG"))
+            if (!benchApplicationBitmap(i, sides[(i / 2) % 8]).save(icon, "PNG"))
                 return {};
         }
         const QString entry = entries + QStringLiteral("/org.example.App%1.desktop").arg(i);

@@ -1,10 +1,10 @@
 #include "Kestrowan/groups/MirrorFolders.h"
 #include "Kestrowan/icons/IconComposer.h"
-#include "Kestrowan/groups/PixelDeflate.h"
-#include "Kestrowan/groups/PngEncoder.h"
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Platform/fake/FakeWorkspace.h"
-#include "Platform/pngreader/PngReader.h"
+#include "Platform/codecs/PixelDeflate.h"
+#include "Platform/codecs/PngEncoder.h"
+#include "Platform/codecs/PngReader.h"
 #include "tests/icons/IconTestSupport.h"
 #include "tests/support/TestMain.h"
 
@@ -160,6 +160,8 @@ private slots:
     void theFileIsFastToWriteAndSplitIntoChunks();
     void aBatchKeepsNoMoreEncodedIconsThanItsLimitHolds();
     void everyShapeOfRowsComesBackExactly();
+    void aRunBeyondWhatAnIntHoldsIsWrittenWhole();
+    void theDocksReaderReadsAnIconAsQtDoes();
 
 private:
     FakeWorkspace *m_workspace = nullptr;
@@ -333,7 +335,28 @@ void TestPngEncoder::everyShapeOfRowsComesBackExactly()
     QVERIFY(!PixelDeflate::compress(QByteArray(10, '\0'), 2, 2, 4));
     QVERIFY(!PixelDeflate::compress(QByteArray(18, '\0'), 2, 2, 2));
     QVERIFY(!PixelDeflate::compress(QByteArray(), 0, 0, 4));
-    // The program's own reader reads an icon file as Qt does.
+}
+
+// A run of more bytes than an int holds (a row of 750 million pixels equal to the row above) is
+// written as whole matches, every byte of it, none longer than deflate allows or shorter than 3.
+void TestPngEncoder::aRunBeyondWhatAnIntHoldsIsWrittenWhole()
+{
+    for (const qsizetype bytes : {qsizetype(3), qsizetype(258), qsizetype(260), qsizetype(261), qsizetype(750000000) * 4,
+                                  qsizetype(536870912) * 4 + 2}) {
+        qsizetype written = 0;
+        bool fits = true;
+        PixelDeflate::forEachMatchPiece(bytes, [&](int piece) {
+            written += piece;
+            fits = fits && piece >= 3 && piece <= 258;
+        });
+        QVERIFY2(fits, qPrintable(QString::number(bytes)));
+        QCOMPARE(written, bytes);
+    }
+}
+
+// The Dock's reader reads an icon file as Qt does.
+void TestPngEncoder::theDocksReaderReadsAnIconAsQtDoes()
+{
     const QImage icon = distinctIcon(3);
     const std::optional<QImage> read = PngReader::read(PngEncoder::encode(icon), qint64(4096) * 4096);
     QVERIFY(read);

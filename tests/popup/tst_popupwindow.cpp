@@ -22,12 +22,14 @@
 #include "Kestrowan/popup/PopupTopIconButton.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/popup/PopupWindowController.h"
+#include "Platform/DecodedIcons.h"
 #include "Platform/fake/FakeGlobalEventMonitor.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Platform/fake/FakeWorkspaceOpener.h"
 #include "Platform/linux/DesktopWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/PixelChecks.h"
+#include "tests/support/SettledIcons.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -655,6 +657,57 @@ private slots:
         QVERIFY(content()->cellAt(0)->isVisible());
         QTest::mouseClick(content()->cellAt(2), Qt::LeftButton);
         QCOMPARE(m_states.opened, QStringList({"App 3"}));
+    }
+
+    // Typing in the search of a group of many applications, half with PNG icons and half with
+    // vector ones, asks for no icon once the popup has shown: every key and every deletion finds the
+    // pictures of what it shows at hand, and no icon helper starts while the user types. Searches
+    // that bring items from far down the list into view, tried many times in a row.
+    void typingInTheSearchStartsNoIconHelper()
+    {
+        QList<AppItem> items;
+        // Names of their own: the other cases' applications have PNG icons only.
+        for (int i = 0; i < 90; ++i) {
+            const QString name = QStringLiteral("Tool %1").arg(i + 1);
+            AppItem app = desktopApplication(m_dir.path(), name, QColor::fromHsv((i * 47) % 360, 180, 210));
+            if (i % 2 == 1) {
+                // The same application with a vector icon instead.
+                const QString svg = m_dir.filePath(QStringLiteral("vector%1.svg").arg(i));
+                QFile icon(svg);
+                QVERIFY(icon.open(QIODevice::WriteOnly));
+                icon.write(QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"128\" height=\"128\" viewBox=\"0 0 128 128\">"
+                                          "<rect x=\"8\" y=\"8\" width=\"112\" height=\"112\" rx=\"26\" fill=\"%1\"/></svg>")
+                               .arg(QColor::fromHsv((i * 47) % 360, 180, 210).name())
+                               .toUtf8());
+                icon.close();
+                QFile entry(app.path);
+                QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=/bin/true\nIcon=%2\n").arg(name, svg).toUtf8());
+            }
+            items.append(app);
+        }
+        show(group(QStringLiteral("Everything"), items, Style::Grid));
+        DecodedIcons *icons = DecodedIcons::shared();
+        QVERIFY(icons);
+        settleDecodedIcons(m_controller->panel());
+        QTRY_VERIFY_WITH_TIMEOUT(icons->isIdle(), 60000);
+        const int asked = icons->requestCount();
+        QVERIFY(asked > 0);
+        for (int round = 0; round < 5; ++round) {
+            for (const QString &search : {QStringLiteral("tool 8"), QStringLiteral("9"), QStringLiteral("tool 4"), QStringLiteral("7")}) {
+                type(search);
+                m_controller->panel()->grab();
+                QCoreApplication::processEvents();
+                QVERIFY2(icons->requestCount() == asked,
+                         qPrintable(QStringLiteral("\"%1\" asked for %2 icons").arg(search).arg(icons->requestCount() - asked)));
+                for (qsizetype i = 0; i < search.size(); ++i)
+                    QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+                m_controller->panel()->grab();
+                QCoreApplication::processEvents();
+                QCOMPARE(icons->requestCount(), asked);
+            }
+        }
+        QVERIFY(icons->isIdle());
     }
 
     // A group of thousands opens with cells for the rows in view only; the keyboard still reaches the

@@ -6,6 +6,8 @@
 
 #include <limits>
 
+#include <zlib.h>
+
 namespace HostileFiles {
 namespace {
 
@@ -226,6 +228,33 @@ QByteArray blankPng(int width, int height)
     // qCompress puts the length in front of a zlib stream, which is what a PNG holds.
     const QByteArray stream = qCompress(row.repeated(height), 9).mid(4);
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", stream) + pngChunk("IEND", {});
+}
+
+QByteArray darkPng(int width, int height, int channels)
+{
+    const char colourType = channels == 1 ? 0 : 6;
+    const QByteArray header = bigEndian(quint32(width)) + bigEndian(quint32(height)) + QByteArray(1, 8) + QByteArray(1, colourType)
+        + QByteArray(3, '\0');
+    // Deflated a row at a time: the whole picture would take a hundred megabytes here.
+    const QByteArray row(1 + qsizetype(width) * channels, '\0');
+    z_stream stream{};
+    if (deflateInit(&stream, Z_BEST_COMPRESSION) != Z_OK)
+        return {};
+    QByteArray compressed;
+    char out[64 * 1024];
+    for (int y = 0; y < height; ++y) {
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(row.constData()));
+        stream.avail_in = uInt(row.size());
+        const int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(out);
+            stream.avail_out = sizeof out;
+            deflate(&stream, flush);
+            compressed.append(out, qsizetype(sizeof out - stream.avail_out));
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", compressed) + pngChunk("IEND", {});
 }
 
 QByteArray nestedFormsPdf(int levels, int fanOut)

@@ -46,6 +46,9 @@ QByteArray oneLineText(qint64 bytes);
 
 // A valid PNG of `width` by `height` white pixels at one bit a pixel: small on disk, huge decoded.
 QByteArray blankPng(int width, int height);
+// A valid PNG of `width` by `height` black pixels at eight bits a sample, grey (`channels` 1) or
+// RGBA (4), as small as deflate makes it: 8192 by 8192 grey takes 65 KB.
+QByteArray darkPng(int width, int height, int channels);
 
 // A PDF of a few kilobytes whose one page draws a form `fanOut` times, which draws the next form
 // `fanOut` times, and so on `levels` deep: fanOut^levels rectangles in all, which a renderer that

@@ -1,6 +1,6 @@
-#include "Kestrowan/groups/PngEncoder.h"
+#include "Platform/codecs/PngEncoder.h"
 
-#include "Kestrowan/groups/PixelDeflate.h"
+#include "Platform/codecs/PixelDeflate.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -34,17 +35,11 @@ QByteArray encodedByQt(const QImage &image)
 
 bool covered(const QImage &image)
 {
-    switch (image.format()) {
-    case QImage::Format_RGB32:
-    case QImage::Format_ARGB32:
-    case QImage::Format_ARGB32_Premultiplied:
-    case QImage::Format_RGBX8888:
-    case QImage::Format_RGBA8888:
-    case QImage::Format_RGBA8888_Premultiplied:
-        break;
-    default:
+    // Eight bits a channel, four bytes a pixel.
+    static constexpr QImage::Format formats[] = {QImage::Format_RGB32,   QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied,
+                                                 QImage::Format_RGBX8888, QImage::Format_RGBA8888, QImage::Format_RGBA8888_Premultiplied};
+    if (std::find(std::begin(formats), std::end(formats), image.format()) == std::end(formats))
         return false;
-    }
     return !image.isNull() && !image.colorSpace().isValid() && image.textKeys().isEmpty() && image.offset().isNull();
 }
 

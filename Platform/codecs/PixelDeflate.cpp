@@ -1,4 +1,4 @@
-#include "Kestrowan/groups/PixelDeflate.h"
+#include "Platform/codecs/PixelDeflate.h"
 
 #include <libdeflate.h>
 
@@ -15,7 +15,6 @@ constexpr int kLiteralLengthSymbols = 286;
 constexpr int kDistanceSymbols = 30;
 constexpr int kEndOfBlock = 256;
 constexpr int kLongestMatch = 258;
-constexpr int kShortestMatch = 3;
 constexpr int kWindow = 32768;
 constexpr int kLongestCode = 15;
 constexpr int kLongestCodeLengthCode = 7;
@@ -243,9 +242,13 @@ public:
 
     // The largest stream `bytes` of rows can take: no literal code is longer than 15 bits, no match
     // of three bytes or more takes more than 48, and each block adds a header.
-    static qsizetype largestStream(qsizetype bytes)
+    // Nothing when it would not fit in a qsizetype (which has 32 bits on some machines).
+    static std::optional<qsizetype> largestStream(qsizetype bytes)
     {
-        return bytes * 2 + 1024 * (bytes / kBlockBytes + 2);
+        const qsizetype slack = 1024 * (bytes / kBlockBytes + 2) + 2 + 4;
+        if (bytes > (std::numeric_limits<qsizetype>::max() - slack) / 2)
+            return std::nullopt;
+        return bytes * 2 + slack;
     }
 
     size_t write()
@@ -347,15 +350,7 @@ private:
                     chosen = p;
                 }
             }
-            int remaining = run * bytesPerPixel;
-            while (remaining > 0) {
-                // No piece may be shorter than the shortest match.
-                const int piece = remaining <= kLongestMatch ? remaining
-                                  : remaining - kLongestMatch < kShortestMatch ? remaining - kShortestMatch
-                                                                               : kLongestMatch;
-                match(piece, chosen);
-                remaining -= piece;
-            }
+            PixelDeflate::forEachMatchPiece(qsizetype(run) * bytesPerPixel, [this, chosen](int piece) { match(piece, chosen); });
             x += run;
         }
     }
@@ -499,8 +494,10 @@ std::optional<QByteArray> compress(const QByteArray &rows, int width, int height
     if (rowBytes > std::numeric_limits<qsizetype>::max() / height || rows.size() != rowBytes * height)
         return std::nullopt;
     // Written in place into a buffer of the largest size the stream can take, which is given back.
-    const qsizetype largest = 2 + Blocks::largestStream(rows.size()) + 4;
-    QByteArray stream(largest, Qt::Uninitialized);
+    const std::optional<qsizetype> largest = Blocks::largestStream(rows.size());
+    if (!largest)
+        return std::nullopt;
+    QByteArray stream(*largest, Qt::Uninitialized);
     auto *out = reinterpret_cast<uint8_t *>(stream.data());
     // Deflate with a window of 32 KiB, no dictionary, the check bits making the pair a multiple of 31.
     out[0] = 0x78;

@@ -1,4 +1,4 @@
-#include "Platform/pngreader/PngReader.h"
+#include "Platform/codecs/PngReader.h"
 
 #include <QImageReader>
 
@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -126,44 +127,48 @@ void unfilterPaeth4(unsigned char *row, const unsigned char *prior, size_t lengt
 }
 #endif
 
+// Adds to each byte of the row what `predict` makes of the bytes to its left, above and above-left
+// (zeros left of the first pixel).
+template <size_t bpp, typename Predict>
+void undoPrediction(unsigned char *row, const unsigned char *prior, size_t length, Predict predict)
+{
+    for (size_t i = 0; i < bpp && i < length; ++i)
+        row[i] = quint8(row[i] + predict(0, prior[i], 0));
+    for (size_t i = bpp; i < length; ++i)
+        row[i] = quint8(row[i] + predict(row[i - bpp], prior[i], prior[i - bpp]));
+}
+
 // Undoes a row's filter in place; `prior` is the row above, already undone (zeros above the first).
 template <size_t bpp>
 bool unfilter(unsigned char *row, const unsigned char *prior, size_t length, unsigned char filter)
 {
+#if defined(__SSE2__)
+    if constexpr (bpp == 4) {
+        if (filter == 3) {
+            unfilterAverage4(row, prior, length);
+            return true;
+        }
+        if (filter == 4) {
+            unfilterPaeth4(row, prior, length);
+            return true;
+        }
+    }
+#endif
     switch (filter) {
     case 0:
         return true;
     case 1:
-        for (size_t i = bpp; i < length; ++i)
-            row[i] = quint8(row[i] + row[i - bpp]);
+        undoPrediction<bpp>(row, prior, length, [](unsigned left, unsigned, unsigned) { return left; });
         return true;
     case 2:
-        for (size_t i = 0; i < length; ++i)
-            row[i] = quint8(row[i] + prior[i]);
+        undoPrediction<bpp>(row, prior, length, [](unsigned, unsigned up, unsigned) { return up; });
         return true;
     case 3:
-#if defined(__SSE2__)
-        if constexpr (bpp == 4) {
-            unfilterAverage4(row, prior, length);
-            return true;
-        }
-#endif
-        for (size_t i = 0; i < bpp; ++i)
-            row[i] = quint8(row[i] + (prior[i] >> 1));
-        for (size_t i = bpp; i < length; ++i)
-            row[i] = quint8(row[i] + ((unsigned(row[i - bpp]) + prior[i]) >> 1));
+        undoPrediction<bpp>(row, prior, length, [](unsigned left, unsigned up, unsigned) { return (left + up) >> 1; });
         return true;
     case 4:
-#if defined(__SSE2__)
-        if constexpr (bpp == 4) {
-            unfilterPaeth4(row, prior, length);
-            return true;
-        }
-#endif
-        for (size_t i = 0; i < bpp; ++i)
-            row[i] = quint8(row[i] + prior[i]);
-        for (size_t i = bpp; i < length; ++i)
-            row[i] = quint8(row[i] + paeth(row[i - bpp], prior[i], prior[i - bpp]));
+        undoPrediction<bpp>(row, prior, length,
+                            [](unsigned left, unsigned up, unsigned upperLeft) { return paeth(int(left), int(up), int(upperLeft)); });
         return true;
     default:
         return false;
@@ -196,7 +201,7 @@ bool unfilterAndConvert(unsigned char *rows, QImage &image, size_t width, size_t
     const std::vector<unsigned char> zeros(length, 0);
     const unsigned char *prior = zeros.data();
     for (size_t y = 0; y < height; ++y) {
-        unsigned char *row = rows + y * (length + 1);
+        unsigned char *row = rows + y * (length + 1); // within the rows, whose size fits a size_t
         if (!unfilter<channels>(row + 1, prior, length, row[0]))
             return false;
         convert<channels>(row + 1, reinterpret_cast<QRgb *>(image.scanLine(int(y))), width);
@@ -205,14 +210,15 @@ bool unfilterAndConvert(unsigned char *rows, QImage &image, size_t width, size_t
     return true;
 }
 
-// Whether Qt's reader would allocate the picture at all: it refuses one beyond its limit.
-bool withinAllocationLimit(quint64 width, quint64 height, int depth)
+// Whether Qt's reader would allocate the picture at all (it refuses one beyond its limit), reckoned
+// at the four bytes a pixel this reader allocates, whatever the file's own depth: a grey file Qt
+// would read at one byte a pixel is still four here, and is left to Qt when that passes the limit.
+bool withinAllocationLimit(quint64 width, quint64 height)
 {
     const int megabytes = QImageReader::allocationLimit();
     if (megabytes <= 0)
         return true;
-    const quint64 bytes = ((width * quint64(depth) + 31) >> 5 << 2) * height;
-    return bytes <= quint64(megabytes) << 20;
+    return width * 4 * height <= quint64(megabytes) << 20;
 }
 
 } // namespace
@@ -271,7 +277,7 @@ std::optional<QImage> read(QByteArrayView bytes, qint64 pixelLimit)
             default: return std::nullopt;
             }
             if (pixelLimit < 0 || quint64(width) * height > quint64(pixelLimit)
-                || !withinAllocationLimit(width, height, channels == 1 ? 8 : 32))
+                || !withinAllocationLimit(width, height))
                 return std::nullopt;
         } else if (type == chunkType("IDAT")) {
             // Image data comes in consecutive chunks; libpng refuses it split by other chunks.
@@ -294,11 +300,13 @@ std::optional<QImage> read(QByteArrayView bytes, qint64 pixelLimit)
     if (imageData.empty())
         return std::nullopt;
 
-    // Both sides are at most a million, so none of these overflow.
-    const size_t rowLength = size_t(width) * channels + 1;
-    const size_t inflatedSize = rowLength * height;
-    if (inflatedSize > quint64(imageDataBytes) * largestInflation + 1024)
+    // Both sides are at most a million: reckoned in 64 bits these cannot overflow, and a size_t of
+    // 32 bits that cannot hold them refuses the file.
+    const quint64 rowLength = quint64(width) * channels + 1;
+    const quint64 wholeRows = rowLength * height;
+    if (wholeRows > quint64(imageDataBytes) * largestInflation + 1024 || wholeRows > std::numeric_limits<size_t>::max())
         return std::nullopt;
+    const size_t inflatedSize = size_t(wholeRows);
 
     std::vector<unsigned char> joined;
     const unsigned char *compressed = imageData.front().first;
