@@ -185,7 +185,8 @@ GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups,
         if (fileLock.state() != StoredFileLock::State::HeldElsewhere)
             break;
         const std::lock_guard lock(m_mutex);
-        // The store took in the other program's write meanwhile: it saves again on top of it.
+        // The store read the file afresh meanwhile (a look at the file while a write is under way
+        // waits for the write): it saves again on top of what it read.
         if (generation != m_generation)
             return {std::nullopt, true};
         if (std::chrono::steady_clock::now() - waitStarted > lockPatience) {
