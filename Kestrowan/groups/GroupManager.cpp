@@ -121,10 +121,11 @@ GroupManager::GroupManager(const QString &storageDirectory, const QString &group
                 setSaveFailing(failed);
                 // Another program keeps the file locked: what it wrote is taken in and the groups
                 // saved again, until the lock is had.
-                if (lockHeldElsewhere) {
+                if (lockHeldElsewhere)
                     m_saveAfterTakeIn = true;
+                // A look at the file that this write held back is taken again now.
+                if (lockHeldElsewhere || std::exchange(m_takeInAfterWrite, false))
                     postTakeIn();
-                }
             },
             Qt::QueuedConnection);
     });
@@ -331,8 +332,11 @@ void GroupManager::takeInOutsideChanges()
                 qCCritical(persistenceLogger, "groups.json was removed by another program; saving the groups again");
             }
             const std::optional<quint64> generation = m_writer->adopt(content, known->groups, stamp, known->version);
-            if (!generation)
+            if (!generation) {
+                if (heldBackByWrite())
+                    return;
                 continue;
+            }
             m_seenGeneration = *generation;
             m_saveAfterTakeIn = false;
             saveGroups();
@@ -342,8 +346,11 @@ void GroupManager::takeInOutsideChanges()
             group = resettingRetiredIconStyle(std::move(group));
         const GroupsMerge merged = GroupsMerge::merge(known->groups, m_groups, *theirs);
         const std::optional<quint64> generation = m_writer->adopt(content, *theirs, stamp, known->version);
-        if (!generation)
+        if (!generation) {
+            if (heldBackByWrite())
+                return;
             continue;
+        }
         m_seenGeneration = *generation;
         m_saveAfterTakeIn = false;
         qCInfo(persistenceLogger, "Took in the groups another program saved");
@@ -354,6 +361,17 @@ void GroupManager::takeInOutsideChanges()
         tellConflicts(merged.conflicts);
         return;
     }
+}
+
+bool GroupManager::heldBackByWrite()
+{
+    // The write brings what it found in the file onto the groups as they were saved; the groups
+    // here stay on the state they rest on until then, and the file is looked at again once the
+    // write is told. One that ended meanwhile has changed the known state: look again at once.
+    if (!m_writer->isWriting())
+        return false;
+    m_takeInAfterWrite = true;
+    return true;
 }
 
 std::optional<GroupsFileWriter::KnownFile> GroupManager::applyMergedWrites()

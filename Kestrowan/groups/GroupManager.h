@@ -164,6 +164,9 @@ private:
     // Brings the other programs' changes that the writer merged into the file onto the screen;
     // the state of the file the writer knows with them.
     std::optional<GroupsFileWriter::KnownFile> applyMergedWrites();
+    // After an adoption the writer refused: whether a write under way held it back (the file is
+    // then looked at again once the write is told).
+    bool heldBackByWrite();
     void tellConflicts(const QList<AppGroup> &conflicts);
     void removeLeftBehindTile(const QString &folderPath);
     void noteRemoval(const QString &folderPath, MirrorFolders::FolderRemoval outcome);
@@ -183,6 +186,8 @@ private:
     std::optional<quint64> m_seenGeneration;
     // A save was dropped for resting on an older state: once that state is taken in, save again.
     bool m_saveAfterTakeIn = false;
+    // A look at the file found it changed while a write was under way: look again once it is told.
+    bool m_takeInAfterWrite = false;
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     // The version kept here of each group last told of as changed on both sides.
     QHash<QUuid, AppGroup> m_toldConflicts;

@@ -76,7 +76,7 @@ std::optional<quint64> GroupsFileWriter::adopt(std::optional<QByteArray> content
                                                std::optional<quint64> expectedVersion)
 {
     const std::lock_guard lock(m_mutex);
-    if (expectedVersion && (!m_known || m_known->version != *expectedVersion))
+    if (expectedVersion && (m_writing || !m_known || m_known->version != *expectedVersion))
         return std::nullopt;
     // A write under way stays known as such: its bytes may be in the file before it ends.
     std::optional<QByteArray> beingWritten = m_known ? m_known->beingWritten : std::nullopt;
@@ -98,6 +98,12 @@ std::optional<GroupsFileWriter::KnownFile> GroupsFileWriter::known() const
 {
     const std::lock_guard lock(m_mutex);
     return m_known;
+}
+
+bool GroupsFileWriter::isWriting() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_writing;
 }
 
 void GroupsFileWriter::save(QList<AppGroup> groups, std::optional<quint64> baseGeneration)
@@ -179,7 +185,8 @@ GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups,
         if (fileLock.state() != StoredFileLock::State::HeldElsewhere)
             break;
         const std::lock_guard lock(m_mutex);
-        // The store took in the other program's write meanwhile: it saves again on top of it.
+        // The store read the file afresh meanwhile (a look at the file while a write is under way
+        // waits for the write): it saves again on top of what it read.
         if (generation != m_generation)
             return {std::nullopt, true};
         if (std::chrono::steady_clock::now() - waitStarted > lockPatience) {
@@ -198,6 +205,15 @@ GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups,
         if (generation != m_generation)
             return {std::nullopt, true};
         known = m_known;
+    }
+    {
+        std::function<void()> hook;
+        {
+            const std::lock_guard lock(m_beforeLookHookMutex);
+            hook = m_beforeLookHook;
+        }
+        if (hook)
+            hook();
     }
     QList<AppGroup> written = groups;
     std::optional<MergedWrite> merged;
@@ -244,8 +260,8 @@ GroupsFileWriter::Outcome GroupsFileWriter::write(const QList<AppGroup> &groups,
         qCCritical(persistenceLogger, "Failed to save groups: %s", qUtf8Printable(*failure));
         return {failure, false};
     }
-    // The file now holds what was written here, whatever the store adopted during the write: a
-    // state it adopted then was in the file before this write looked, so it is merged in here.
+    // The file now holds what was written here. The store adopted nothing it looked at during the
+    // write (such an adoption is refused), so the groups saved are still what its groups rest on.
     if (m_known)
         m_known = KnownFile{bytes, written, ++m_knownVersion, std::nullopt, stamp};
     if (merged) {
@@ -277,4 +293,10 @@ void GroupsFileWriter::removeListener(const void *owner)
 {
     const std::lock_guard lock(m_listenersMutex);
     m_listeners.erase(owner);
+}
+
+void GroupsFileWriter::setBeforeLookHook(std::function<void()> hook)
+{
+    const std::lock_guard lock(m_beforeLookHookMutex);
+    m_beforeLookHook = std::move(hook);
 }

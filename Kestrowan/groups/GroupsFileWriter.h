@@ -58,12 +58,17 @@ public:
     void save(QList<AppGroup> groups, std::optional<quint64> baseGeneration = std::nullopt);
     // The groups rest on this state of the file from now on: a new generation begins, and saves
     // made on an older one are dropped (the store saves again on top of what it adopted). When the
-    // known state is no longer `expectedVersion` (the writer has written since), nothing is adopted
-    // and nullopt comes back; else the new generation.
+    // known state is no longer `expectedVersion` (the writer has written since), or a write is under
+    // way, nothing is adopted and nullopt comes back; else the new generation. A write under way may
+    // have looked at a newer state of the file than the one offered, and it brings what it found
+    // onto the groups it saved: groups moved meanwhile onto the older state would take that state's
+    // values for changes of their own and write them over the newer ones. Once the write is told,
+    // the file is looked at again (`isWriting` says which refusal it was).
     // `stamp`: the file's, taken before `content` was read.
     std::optional<quint64> adopt(std::optional<QByteArray> content, QList<AppGroup> groups, FileStamp stamp,
                                  std::optional<quint64> expectedVersion = std::nullopt);
     std::optional<KnownFile> known() const;
+    bool isWriting() const;
     // Returns once every save asked for so far is on disk (or has failed and been logged, or was
     // dropped for resting on an older state).
     void waitUntilWritten();
@@ -105,6 +110,11 @@ public:
     void addListener(const void *owner, Listener listener);
     void removeListener(const void *owner);
 
+    // Told on the writer's thread as a write is about to look at the file: it holds the file's
+    // lock and knows which state the groups it saves rest on. The hook may hold the write back
+    // there; tests do, to land another program's save at that moment.
+    void setBeforeLookHook(std::function<void()> hook);
+
 private:
     explicit GroupsFileWriter(const QString &path);
     void run();
@@ -127,6 +137,8 @@ private:
     bool m_lastWriteFoundOtherChange = false;
     std::mutex m_listenersMutex;
     std::map<const void *, Listener> m_listeners;
+    std::mutex m_beforeLookHookMutex;
+    std::function<void()> m_beforeLookHook;
     bool m_stopping = false;
     bool m_wakePosted = false;
     std::thread m_thread;

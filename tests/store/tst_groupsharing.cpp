@@ -2,6 +2,7 @@
 // other saves, and neither loses the other's change; where both changed one group, the user is told.
 // The other program is a real second process working through the same store.
 #include "Kestrowan/groups/GroupManager.h"
+#include "Kestrowan/groups/GroupsFileWriter.h"
 #include "Kestrowan/groups/GroupsJson.h"
 #include "Kestrowan/groups/GroupsMerge.h"
 #include "Kestrowan/groups/ModelJson.h"
@@ -11,8 +12,13 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -171,6 +177,76 @@ private slots:
         const QStringList both{QStringLiteral("Alpha 299"), QStringLiteral("Beta %1").arg(last), QStringLiteral("Gamma"), QStringLiteral("Delta")};
         QTRY_COMPARE_WITH_TIMEOUT(namesInFile(), both, 30000);
         QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), both, 30000);
+        QCOMPARE(told.count(), 0);
+    }
+
+    // The other program saves twice in quick succession while a save of this side is on its way:
+    // this side looks at the file between the two saves, and its write finds the second. The
+    // write brings the second save in; the look must not move the groups here onto the first,
+    // whose older name would then pass for a change made here and be written over the newer one.
+    // Landed at those exact moments, round after round: the other's last name stays, on screen
+    // and in the file, beside this side's, and nobody is told of a change made on both sides.
+    void aLookAtTheFileDuringAWriteKeepsTheNewerSaveOfTheOther()
+    {
+        auto store = startedStore();
+        QSignalSpy told(store.get(), &GroupManager::changedHereAndElsewhere);
+        const std::shared_ptr<GroupsFileWriter> writer = GroupsFileWriter::forFile(groupsFile());
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool holdNextWrite = false;
+        bool writeHeld = false;
+        bool letWriteGoOn = false;
+        writer->setBeforeLookHook([&] {
+            std::unique_lock lock(mutex);
+            if (!std::exchange(holdNextWrite, false))
+                return;
+            writeHeld = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(60), [&] { return letWriteGoOn; });
+        });
+        const auto letGo = [&] {
+            {
+                const std::lock_guard lock(mutex);
+                letWriteGoOn = true;
+            }
+            changed.notify_all();
+        };
+        const auto isHeld = [&] {
+            const std::lock_guard lock(mutex);
+            return writeHeld;
+        };
+        // A write held back is let go, and is over, before what the hook uses goes.
+        const auto stopHolding = qScopeGuard([&] {
+            letGo();
+            store->waitUntilSaved();
+            writer->setBeforeLookHook({});
+        });
+        for (int round = 0; round < 20; ++round) {
+            {
+                const std::lock_guard lock(mutex);
+                holdNextWrite = true;
+                writeHeld = false;
+                letWriteGoOn = false;
+            }
+            const QString here = QStringLiteral("Beta here %1").arg(round);
+            store->updateGroup(renamed(1, here));
+            QTRY_VERIFY_WITH_TIMEOUT(isHeld(), 30000);
+            // The other program's first save; this side looks at the file now.
+            QList<AppGroup> theirs = GroupsJson::decode(readBytes(groupsFile())).value_or(QList<AppGroup>());
+            QCOMPARE(theirs.size(), m_start.size());
+            theirs[0].name = QStringLiteral("Alpha there %1 first").arg(round);
+            writeBytes(groupsFile(), GroupsJson::encode(theirs));
+            store->takeInOutsideChanges();
+            // Its second, just before the write of this side looks.
+            theirs[0].name = QStringLiteral("Alpha there %1").arg(round);
+            writeBytes(groupsFile(), GroupsJson::encode(theirs));
+            letGo();
+            store->waitUntilSaved();
+            const QStringList both{theirs[0].name, here, QStringLiteral("Gamma"), QStringLiteral("Delta")};
+            QTRY_COMPARE_WITH_TIMEOUT(namesOf(store->groups()), both, 30000);
+            store->waitUntilSaved();
+            QCOMPARE(namesInFile(), both);
+        }
         QCOMPARE(told.count(), 0);
     }
 
