@@ -17,6 +17,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QThread>
 #include <QUrl>
@@ -350,6 +351,7 @@ private slots:
     void withoutADockTheAdaptersAnswerNothing()
     {
         const QByteArray saved = qgetenv("KESTROWAN_DOCK_SOCKET");
+        const auto restore = qScopeGuard([&saved] { qputenv("KESTROWAN_DOCK_SOCKET", saved); });
         qputenv("KESTROWAN_DOCK_SOCKET", (QDir::homePath() + QStringLiteral("/no-dock.sock")).toUtf8());
         DockSocketAccessibility accessibility;
         DockSocketEventTaps taps;
@@ -357,10 +359,13 @@ private slots:
         QCOMPARE(accessibility.copyAttributeValue(accessibility.createApplication(dockPid), QStringLiteral("AXRole"), nullptr),
                  AXError::CannotComplete);
         QVERIFY(!accessibility.createObserver(dockPid));
-        QVERIFY(!taps.createTap(CGEventTapLocation::Session, CGEventTapPlacement::TailAppend, CGEventTapOptions::ListenOnly, 32,
-                                [](CGEventType, const CGEvent &) { return EventTapVerdict::Pass; }));
+        // A tap asked for waits for a Dock to listen, holding nothing meanwhile.
+        const std::unique_ptr<EventTap> tap =
+            taps.createTap(CGEventTapLocation::Session, CGEventTapPlacement::TailAppend, CGEventTapOptions::ListenOnly, 32,
+                           [](CGEventType, const CGEvent &) { return EventTapVerdict::Pass; });
+        QVERIFY(tap);
+        QVERIFY(!tap->isHeld());
         taps.postEvent(CGEventTapLocation::HID, CGEvent()); // goes nowhere, harms nothing
-        qputenv("KESTROWAN_DOCK_SOCKET", saved);
     }
 
     void aDockThatAnswersGarbageIsDropped()
