@@ -160,12 +160,7 @@ QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconD
         refuse(refusal, reader.errorString());
         return {};
     }
-    // Scaled in the depth it was read in, as Qt scales a picture it reads: a 16-bit file's faint
-    // pixels lose their colour when made 8-bit and premultiplied first.
-    QList<QImage> pictures = fitted(decoded, sides, fit);
-    for (QImage &picture : pictures)
-        picture = std::move(picture).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    return pictures;
+    return fitted(decoded.convertToFormat(QImage::Format_ARGB32_Premultiplied), sides, fit);
 }
 
 } // namespace

@@ -17,8 +17,8 @@ public:
         QRectF anchor;
     };
 
-    explicit FakePopupPresenter(const FakeScreens *screens)
-        : m_screens(screens)
+    // The screens the panel would be placed on; this fake places it at a fixed frame.
+    explicit FakePopupPresenter([[maybe_unused]] const FakeScreens *screens)
     {
     }
 
@@ -72,7 +72,6 @@ public:
     QPointF besidePanel() const { return QPointF(panel.left() - PopupWindowController::insideMargin / 2, panel.center().y()); }
 
 private:
-    const FakeScreens *m_screens;
     bool m_showing = false;
     QElapsedTimer m_shownFor;
     qint64 m_graceSkipped = 0;

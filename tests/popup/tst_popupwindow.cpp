@@ -492,12 +492,12 @@ private slots:
     // buttons beside it.
     void footerHintShowsTheWholeKey()
     {
-        const quint64 everyModifier = GroupShortcut::controlModifier | GroupShortcut::optionModifier
+        constexpr quint64 everyModifier = GroupShortcut::controlModifier | GroupShortcut::optionModifier
                                       | GroupShortcut::shiftModifier | GroupShortcut::commandModifier;
         LanguageManager::shared().setCurrentLanguage(QStringLiteral("es"));
         for (const Style style : {Style::List, Style::Grid}) {
             AppGroup shown = appGroup(3, style);
-            m_controller->setShortcutsSource([id = shown.id, everyModifier] { return QList<GroupShortcut>{{id, 18, everyModifier}}; });
+            m_controller->setShortcutsSource([id = shown.id] { return QList<GroupShortcut>{{id, 18, everyModifier}}; });
             show(shown);
             PopupFooter *footer = content()->footer();
             QVERIFY(footer);

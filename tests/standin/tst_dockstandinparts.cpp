@@ -389,9 +389,11 @@ private slots:
             const QString folder = m_home + QStringLiteral("/Folder%1").arg(int(format));
             QVERIFY(QDir().mkpath(folder));
             QVERIFY(picture.convertToFormat(format).save(folder + QStringLiteral("/Icon\r"), "PNG"));
+            // Read by Qt, made premultiplied 8-bit, then scaled smoothly: how the icon helper draws
+            // every picture Qt reads for it.
             const QImage expected = QImage::fromData(readTestFile(folder + QStringLiteral("/Icon\r")))
-                                        .scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                                        .convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                                        .scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
             DockTileEntry tile;
             tile.kind = DockTileEntry::Kind::Folder;
             tile.path = folder;
