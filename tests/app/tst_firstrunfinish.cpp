@@ -10,6 +10,7 @@
 #include "Kestrowan/onboarding/OnboardingView.h"
 #include "Kestrowan/onboarding/TextButton.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "tests/app/FakeDesktop.h"
 #include "Platform/fake/FakeApplicationActivation.h"
 #include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeStatusItem.h"
@@ -130,10 +131,7 @@ private:
 private slots:
     void init()
     {
-        UserDefaults::installFactory([](const QString &) { return std::make_unique<FakeUserDefaults>(); });
-        ApplicationActivation::install(std::make_unique<FakeApplicationActivation>());
-        SystemAppearance::install(std::make_unique<FakeSystemAppearance>());
-        StatusItem::installFactory([] { return std::make_unique<FakeStatusItem>(); });
+        installFakeDesktop();
         resetToFirstStart();
         // A Dock that takes its time to come back, as a real one can take up to half a minute.
         auto restarter = std::make_unique<FakeDockRestarter>();

@@ -9,6 +9,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "tests/app/FakeDesktop.h"
 #include "Platform/fake/FakeApplicationActivation.h"
 #include "Platform/fake/FakeStatusItem.h"
 #include "Platform/fake/FakeSystemAppearance.h"
@@ -98,10 +99,7 @@ class TestUserFiles : public QObject {
 private slots:
     void init()
     {
-        UserDefaults::installFactory([](const QString &) { return std::make_unique<FakeUserDefaults>(); });
-        ApplicationActivation::install(std::make_unique<FakeApplicationActivation>());
-        SystemAppearance::install(std::make_unique<FakeSystemAppearance>());
-        StatusItem::installFactory([] { return std::make_unique<FakeStatusItem>(); });
+        installFakeDesktop();
         QDir(appSupportDirectoryURL()).removeRecursively();
         QFile::remove(dockFilePath());
         DockService::clearSyncBlock();
