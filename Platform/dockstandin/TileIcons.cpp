@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QHash>
 #include <QIcon>
 #include <QImageReader>
 #include <QPainter>
@@ -47,12 +48,27 @@ QImage TileIcons::standIn(const DockTileEntry &entry, const QString &title, int 
         // An application without a picture of its own shows the symbol the program shows for it.
         return DesktopIcons::genericApplication().pixmap(size, size).toImage();
     case DockTileEntry::Kind::Folder:
-        image = QIcon::fromTheme(QStringLiteral("folder")).pixmap(size, size).toImage();
-        return image.isNull() ? drawnFolder(size) : image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return folderStandIn(size);
     case DockTileEntry::Kind::Document:
         image = QFileIconProvider().icon(QFileInfo(entry.path)).pixmap(size, size).toImage();
         return image.isNull() ? drawnApplication(title, size) : image;
     }
+    return image;
+}
+
+QImage TileIcons::folderStandIn(int size)
+{
+    // Every folder tile without a picture of its own shows this one: it is looked up in the theme
+    // and scaled once for each theme and size, not once a tile (a Dock of two hundred group folders
+    // starts with two hundred of them).
+    static QHash<QPair<QString, int>, QImage> kept;
+    const QPair<QString, int> key(QIcon::themeName(), size);
+    const auto found = kept.constFind(key);
+    if (found != kept.cend())
+        return *found;
+    const QImage themed = QIcon::fromTheme(QStringLiteral("folder")).pixmap(size, size).toImage();
+    const QImage image = themed.isNull() ? drawnFolder(size) : themed.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    kept.insert(key, image);
     return image;
 }
 

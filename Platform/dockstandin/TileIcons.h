@@ -32,5 +32,6 @@ public:
 
 private:
     static QImage drawnApplication(const QString &title, int size);
+    static QImage folderStandIn(int size);
     static QImage drawnFolder(int size);
 };

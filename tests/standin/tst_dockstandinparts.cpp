@@ -24,6 +24,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -374,6 +375,41 @@ private slots:
         QVERIFY(TileIcons::pictureFiles(tile, ApplicationInfo::fromPath(bare), 48).isEmpty());
         QCOMPARE(TileIcons::standIn(tile, QStringLiteral("Bare"), 48).convertToFormat(QImage::Format_ARGB32_Premultiplied),
                  DesktopIcons::genericApplication().pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    }
+
+    // The folder stand-in is looked up once for each theme and size and kept: it follows a change of
+    // icon theme, back and forth, and each size is its own.
+    void theKeptFolderStandInFollowsTheIconTheme()
+    {
+        const QString themes = m_home + QStringLiteral("/test-themes");
+        const QList<QPair<QString, QColor>> looks = {{QStringLiteral("kestrowan-test-red"), QColor(200, 30, 30)},
+                                                     {QStringLiteral("kestrowan-test-blue"), QColor(30, 60, 200)}};
+        for (const auto &[theme, colour] : looks) {
+            writeFile(themes + u'/' + theme + QStringLiteral("/index.theme"),
+                      "[Icon Theme]\nName=" + theme.toUtf8() + "\nDirectories=48x48/places\n\n[48x48/places]\nSize=48\nType=Fixed\n");
+            QImage folder(48, 48, QImage::Format_ARGB32);
+            folder.fill(colour);
+            QVERIFY(QDir().mkpath(themes + u'/' + theme + QStringLiteral("/48x48/places")));
+            QVERIFY(folder.save(themes + u'/' + theme + QStringLiteral("/48x48/places/folder.png")));
+        }
+        const QStringList searchPaths = QIcon::themeSearchPaths();
+        const QString themeName = QIcon::themeName();
+        QIcon::setThemeSearchPaths(QStringList{themes} + searchPaths);
+        DockTileEntry tile;
+        tile.kind = DockTileEntry::Kind::Folder;
+        tile.path = m_home + QStringLiteral("/Groups/Plain");
+        for (int round = 0; round < 4; ++round) {
+            for (const auto &[theme, colour] : looks) {
+                QIcon::setThemeName(theme);
+                for (const int side : {48, 96}) {
+                    const QImage shown = TileIcons::standIn(tile, QStringLiteral("Plain"), side);
+                    QCOMPARE(shown.size(), QSize(side, side));
+                    QCOMPARE(shown.pixelColor(side / 2, side / 2).name(), colour.name());
+                }
+            }
+        }
+        QIcon::setThemeName(themeName);
+        QIcon::setThemeSearchPaths(searchPaths);
     }
 
     // A folder's picture is shown as Qt reads it, whatever kind of PNG it is: the composed pictures
