@@ -27,6 +27,7 @@
 #include <QIcon>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimeZone>
 
@@ -394,6 +395,11 @@ private slots:
         }
         const QStringList searchPaths = QIcon::themeSearchPaths();
         const QString themeName = QIcon::themeName();
+        // The next tests find the theme as it was, also when a comparison below fails.
+        const auto restore = qScopeGuard([&] {
+            QIcon::setThemeName(themeName);
+            QIcon::setThemeSearchPaths(searchPaths);
+        });
         QIcon::setThemeSearchPaths(QStringList{themes} + searchPaths);
         DockTileEntry tile;
         tile.kind = DockTileEntry::Kind::Folder;
@@ -408,8 +414,6 @@ private slots:
                 }
             }
         }
-        QIcon::setThemeName(themeName);
-        QIcon::setThemeSearchPaths(searchPaths);
     }
 
     // A folder's picture is shown as Qt reads it, whatever kind of PNG it is: the composed pictures
