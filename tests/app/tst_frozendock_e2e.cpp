@@ -2,6 +2,7 @@
 // was asking the Dock, the program quits at once, and never waits on the Dock at its end.
 #include "tests/app/EmptyStandinDock.h"
 #include "tests/app/ProgramOnX.h"
+#include "tests/support/StoppedProcess.h"
 #include "tests/support/TestMain.h"
 
 #include <QElapsedTimer>
@@ -69,16 +70,16 @@ private slots:
     {
         QFETCH(QString, moment);
         if (moment == QLatin1String("before"))
-            QCOMPARE(::kill(pid_t(m_dock), SIGSTOP), 0);
+            QVERIFY(StoppedProcess::stop(m_dock));
         const auto thaw = qScopeGuard([this] { ::kill(pid_t(m_dock), SIGCONT); });
         m_run = std::make_unique<ProgramOnX>();
         QVERIFY(m_run->start(QStringLiteral(KESTROWAN_PROGRAM)));
         if (moment == QLatin1String("while"))
-            QCOMPARE(::kill(pid_t(m_dock), SIGSTOP), 0);
+            QVERIFY(StoppedProcess::stop(m_dock));
         QTRY_VERIFY_WITH_TIMEOUT(m_run->output().contains("Runtime bootstrap complete"), timeout);
         if (moment == QLatin1String("settled")) {
             QTRY_VERIFY_WITH_TIMEOUT(m_run->statusItem(), timeout);
-            QCOMPARE(::kill(pid_t(m_dock), SIGSTOP), 0);
+            QVERIFY(StoppedProcess::stop(m_dock));
         }
         QElapsedTimer quitting;
         quitting.start();

@@ -5,6 +5,7 @@
 #include "Kestrowan/shell/Localization.h"
 #include "Platform/fake/FakeStatusItem.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/StoppedProcess.h"
 #include "tests/support/TestMain.h"
 
 #include <QElapsedTimer>
@@ -100,7 +101,7 @@ private slots:
     {
         Start running({});
         QVERIFY(running.waitForLine("primary"));
-        QVERIFY(running.signal(SIGSTOP));
+        QVERIFY(StoppedProcess::stop(running.process.processId()));
 
         Start second({"kestrowan://open/settings"});
         QCOMPARE(second.finish(), QString());

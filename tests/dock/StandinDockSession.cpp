@@ -4,6 +4,7 @@
 #include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "tests/standin/DockPreferencesWriter.h"
+#include "tests/support/StoppedProcess.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -148,7 +149,7 @@ qint64 StandinDockSession::restartUntilListening(bool stopIt)
         if (descriptor >= 0 && ::connect(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0) {
             const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(descriptor);
             if (peer && peer->processIdentifier > 0 && peer->processIdentifier != previous
-                && (!stopIt || ::kill(pid_t(peer->processIdentifier), SIGSTOP) == 0))
+                && (!stopIt || StoppedProcess::stop(peer->processIdentifier)))
                 m_pid = peer->processIdentifier;
         }
         if (descriptor >= 0)
@@ -161,7 +162,7 @@ qint64 StandinDockSession::restartUntilListening(bool stopIt)
 
 bool StandinDockSession::stop()
 {
-    return m_pid > 0 && ::kill(pid_t(m_pid), SIGSTOP) == 0;
+    return StoppedProcess::stop(m_pid);
 }
 
 bool StandinDockSession::resume()
