@@ -7,13 +7,12 @@
 // Decodes icons in the icon helper program, a few processes at a time, each handed the files asked
 // for while it runs up to a batch of them: a window of hundreds of applications costs a handful of
 // processes, not hundreds, and files asked for a turn after others go to the helper already on
-// them; files beyond what a helper's input holds wait for it to answer some, rather than ending its
-// input and starting another. A helper left with nothing to do has its input ended after a moment
-// and goes. Each process is a bounded child (a process group of its own under the helper's limits,
-// dying with the program) and is killed whole when an answer is later than the deadline (counted
-// afresh for each file), when an answer grows beyond what was asked for, when cancelAll() comes or
-// when the decoder goes. A process that ends before it has answered every file costs the file it
-// was on; the files after it are asked for again in another process.
+// them. A helper left with nothing to do has its input ended after a moment and goes. Each
+// process is a bounded child (a process group of its own under the helper's limits, dying with the
+// program) and is killed whole when an answer is later than the deadline (counted afresh for each
+// file), when an answer grows beyond what was asked for, when cancelAll() comes or when the
+// decoder goes. A process that ends before it has answered every file costs the file it was on;
+// the files after it are asked for again in another process.
 class HelperIconDecoder final : public IconDecoder {
     Q_OBJECT
 public:
