@@ -13,8 +13,6 @@ struct HelperIconDecoder::Run : WatchedHelper {
     // Handed to the helper and not answered yet, in the order asked.
     QList<Request> batch;
     int handed = 0;
-    // Its input holds all it can until it reads some: it is handed more once it answers.
-    bool full = false;
     // Ends the helper's input once it has had nothing to do for a while.
     QTimer *idle = nullptr;
     QString failure;
@@ -83,8 +81,7 @@ void HelperIconDecoder::startWaiting()
         // full, so that the files are drawn side by side.
         Run *least = nullptr;
         for (Run *run : std::as_const(m_running)) {
-            if (run->child.hasInput() && !run->full && run->handed < m_batch
-                && (!least || run->batch.size() < least->batch.size()))
+            if (run->child.hasInput() && run->handed < m_batch && (!least || run->batch.size() < least->batch.size()))
                 least = run;
         }
         if ((!least || least->batch.size() >= kHandsFull) && m_running.size() < m_parallel) {
@@ -95,11 +92,8 @@ void HelperIconDecoder::startWaiting()
         if (!least)
             return;
         if (!hand(least)) {
-            // A helper whose input is full takes the rest as it answers what it has: ending its
-            // input would start another process for every few hundred files. One that took part of
-            // a request has lost its input already and answers what it has.
-            if (least->child.hasInput())
-                least->full = true;
+            // It does not take more now; it answers what it has and goes.
+            least->child.closeInput();
         }
     }
 }
@@ -177,7 +171,6 @@ void HelperIconDecoder::answered(Run *run, int atMost)
     const BoundedChild::Output read = run->child.readOutput(run->read, qsizetype(std::max<qint64>(1, due - run->reader.pendingBytes())));
     run->reader.append(std::exchange(run->read, {}));
     int taken = 0;
-    bool any = false;
     while (!run->batch.isEmpty()) {
         // A batch's answers often come together, megabytes of pixels: a few are taken a turn of the
         // event loop, so that the window is drawn between them.
@@ -192,16 +185,12 @@ void HelperIconDecoder::answered(Run *run, int atMost)
         if (!pictures)
             break;
         const Request request = run->batch.takeFirst();
-        any = true;
         // Each file has the whole deadline of its own.
         run->deadline->start(m_timeoutMs);
         const bool complete = pictures->size() == request.sides.size();
         emit decoded(request, complete ? *pictures : QList<QImage>(), complete ? QString() : QStringLiteral("the file gave no picture"),
                      false);
     }
-    // The helper has read the requests it answered: its input has room again.
-    if (any && std::exchange(run->full, false) && m_running.contains(run))
-        QMetaObject::invokeMethod(this, &HelperIconDecoder::startWaiting, Qt::QueuedConnection);
     if (run->batch.isEmpty() && taken > 0) {
         // Nothing is outstanding: no file runs against the deadline, and the helper waits a moment
         // for the files the next turns ask for before its input ends.

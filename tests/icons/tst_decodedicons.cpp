@@ -27,7 +27,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -366,40 +365,6 @@ private slots:
             if (request.path != hostile)
                 QCOMPARE(pictures.first().size(), QSize(48, 48));
         }
-    }
-
-    // A Sync All of hundreds of applications asks for their icons in one go, more requests than a
-    // helper's input holds before it has read them: the helpers already running take the rest as
-    // they answer, no more of them start, and every file is answered with its own picture.
-    void moreFilesThanAHelperTakesAtOnceWaitForTheHelpersRunning()
-    {
-        const QString folder = m_files.filePath(QStringLiteral("sync-all"));
-        QVERIFY(QDir().mkpath(folder));
-        // Long paths, as applications' icon folders have: fewer requests fill the helper's input.
-        const QString deep = folder + QStringLiteral("/share/icons/hicolor/256x256/apps/") + QString(60, u'd');
-        QVERIFY(QDir().mkpath(deep));
-        constexpr int kFiles = 900;
-        QList<IconDecoder::Request> requests;
-        for (int i = 0; i < kFiles; ++i) {
-            const QString path = deep + QStringLiteral("/application-with-a-long-name-%1.png").arg(i);
-            requests.append({solidIconFile(path, 16, QColor::fromHsv(i % 360, 200, 220)), {12}, IconDecoder::Fit::Within});
-        }
-        HelperIconDecoder decoder(ChildProcess::iconHelperProgram());
-        QSignalSpy decoded(&decoder, &IconDecoder::decoded);
-        decoder.decode(requests);
-        QTRY_COMPARE_WITH_TIMEOUT(decoded.count(), kFiles, kDeadlineMs);
-        QSet<QString> answered;
-        for (const QList<QVariant> &answer : std::as_const(decoded)) {
-            const auto request = answer.at(0).value<IconDecoder::Request>();
-            const auto pictures = answer.at(1).value<QList<QImage>>();
-            QVERIFY2(pictures.size() == 1, qPrintable(request.path));
-            const int index = request.path.section(u'-', -1).chopped(4).toInt();
-            QVERIFY2(sameColor(middleOf(pictures.first()), QColor::fromHsv(index % 360, 200, 220), 6), qPrintable(request.path));
-            answered.insert(request.path);
-        }
-        QCOMPARE(answered.size(), kFiles);
-        QVERIFY2(decoder.startedCount() <= HelperIconDecoder::defaultParallel, qPrintable(QStringLiteral("%1 helpers").arg(decoder.startedCount())));
-        QTRY_COMPARE_WITH_TIMEOUT(decoder.runningCount(), 0, kDeadlineMs);
     }
 
     // A Sync All asks for the next folders' icons a few at a time, each slice as the last comes in:
