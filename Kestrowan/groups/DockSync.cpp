@@ -275,16 +275,17 @@ private:
             // Only groups whose folder was built and whose tile was written count as synced.
             batch->m_manager->recordSyncedHashes(batch->m_prepared);
             // The Dock that has just come back is taken in on this turn of the event loop; the
-            // look through every folder for orphans, and the window's redraw of every card that
-            // follows the end of the sync, each get a turn of their own, so that with a thousand
-            // groups the window is not held for the three together.
+            // look through every folder for orphans (a slice of folders a turn), and the window's
+            // redraw of every card that follows the end of the sync, each get turns of their own, so
+            // that with a thousand groups the window is not held for the three together.
             nextTurn([batch] {
-                if (batch->m_manager) {
-                    batch->m_manager->removeOrphanedGroupFolders();
-                    NVLXAnalytics::signal(QStringLiteral("dock.batch_synced"),
-                                          {{QStringLiteral("group_count"), QString::number(batch->m_entries.size())}});
-                }
-                nextTurn([batch] { batch->finish(batch->m_allPrepared); });
+                if (!batch->m_manager)
+                    return batch->finish(batch->m_allPrepared);
+                NVLXAnalytics::signal(QStringLiteral("dock.batch_synced"),
+                                      {{QStringLiteral("group_count"), QString::number(batch->m_entries.size())}});
+                batch->m_manager->removeOrphanedGroupFoldersInSlices([batch] {
+                    nextTurn([batch] { batch->finish(batch->m_allPrepared); });
+                });
             });
         });
     }

@@ -544,54 +544,107 @@ void GroupManager::finishDeletion(const AppGroup &group)
                           {{QStringLiteral("total_groups"), QString::number(m_groups.size())}});
 }
 
-void GroupManager::removeOrphanedGroupFolders()
+std::optional<QStringList> GroupManager::sweptFolders()
 {
     if (m_loadError) {
         // Every folder would look orphaned against a list that is empty only because the file was
         // unreadable; removing them would also take the groups out of the Dock.
         qCCritical(persistenceLogger, "Orphaned group folders kept: the groups could not be loaded");
-        return;
+        return std::nullopt;
     }
     // A group another program has just made has its folder already: it must be known here first.
     takeInOutsideChanges();
     const QDir folder(groupsDirectory());
     if (!folder.exists())
-        return;
+        return std::nullopt;
+    return folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
 
+QSet<QString> GroupManager::liveGroupIDs() const
+{
     QSet<QString> live;
     for (const AppGroup &group : std::as_const(m_groups))
         live.insert(ModelJson::uuidText(group.id));
+    return live;
+}
 
-    const QStringList entries = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    bool removed = false;
-    for (const QString &entry : entries) {
-        const QString path = groupsDirectory() + u'/' + entry;
-        const QFileInfo info(path);
-        // A link is not a folder of ours; removing through it would empty whatever it points at.
-        if (!info.isDir() || info.isSymLink())
-            continue;
-        // A ".group_id" that says no group (missing, damaged, or left empty by a power cut before
-        // its bytes reached the disk) may still stand in a live group's folder: such a folder stays.
-        const std::optional<QString> owner = MirrorFolders::readGroupID(path);
-        if (!owner || QUuid::fromString(*owner).isNull()) {
-            if (!live.contains(entry))
-                qCInfo(persistenceLogger, "Kept the folder %s: which group it belongs to cannot be read",
-                       qUtf8Printable(loggedText(entry)));
-            continue;
-        }
-        if (live.contains(*owner))
-            continue;
-        // A tile whose folder went away would point at nothing: the tile goes first.
-        if (DockService::isFolderInDock(QUrl::fromLocalFile(path)))
-            removeLeftBehindTile(path);
-        else
-            noteRemoval(path, MirrorFolders::removeFolder(path));
-        removed = true;
+bool GroupManager::removeIfOrphaned(const QString &entry, const QSet<QString> &live)
+{
+    const QString path = groupsDirectory() + u'/' + entry;
+    const QFileInfo info(path);
+    // A link is not a folder of ours; removing through it would empty whatever it points at.
+    if (!info.isDir() || info.isSymLink())
+        return false;
+    // A ".group_id" that says no group (missing, damaged, or left empty by a power cut before
+    // its bytes reached the disk) may still stand in a live group's folder: such a folder stays.
+    const std::optional<QString> owner = MirrorFolders::readGroupID(path);
+    if (!owner || QUuid::fromString(*owner).isNull()) {
+        if (!live.contains(entry))
+            qCInfo(persistenceLogger, "Kept the folder %s: which group it belongs to cannot be read",
+                   qUtf8Printable(loggedText(entry)));
+        return false;
     }
+    if (live.contains(*owner))
+        return false;
+    // A tile whose folder went away would point at nothing: the tile goes first.
+    if (DockService::isFolderInDock(QUrl::fromLocalFile(path)))
+        removeLeftBehindTile(path);
+    else
+        noteRemoval(path, MirrorFolders::removeFolder(path));
+    return true;
+}
+
+void GroupManager::removeOrphanedGroupFolders()
+{
+    const std::optional<QStringList> entries = sweptFolders();
+    if (!entries)
+        return;
+    const QSet<QString> live = liveGroupIDs();
+    bool removed = false;
+    for (const QString &entry : *entries)
+        removed = removeIfOrphaned(entry, live) || removed;
     // What the folders are is known after a sync, and looked up for every group at once (the
     // cards, the hover index): it is read again only when a folder went.
     if (removed)
         m_mirrorFolders.forgetFolderIndex();
+}
+
+void GroupManager::removeOrphanedGroupFoldersInSlices(std::function<void()> done)
+{
+    std::optional<QStringList> entries = sweptFolders();
+    if (!entries) {
+        if (done)
+            done();
+        return;
+    }
+    removeOrphansFrom(std::make_shared<QStringList>(std::move(*entries)), 0, false, std::move(done));
+}
+
+void GroupManager::removeOrphansFrom(std::shared_ptr<QStringList> entries, qsizetype next, bool removed, std::function<void()> done)
+{
+    // A slice reads a few hundred small files at most, a few milliseconds on a busy disk.
+    constexpr qsizetype kSlice = 200;
+    // The groups as they are now: one deleted or taken in from another program between slices
+    // counts from the next slice on.
+    const QSet<QString> live = liveGroupIDs();
+    const qsizetype end = std::min(entries->size(), next + kSlice);
+    for (; next < end; ++next)
+        removed = removeIfOrphaned(entries->at(next), live) || removed;
+    if (next < entries->size()) {
+        // Should the store go meanwhile, the rest of the sweep goes with it, and `done` still comes.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [self = QPointer<GroupManager>(this), entries, next, removed,
+                                                                 done = std::move(done)]() mutable {
+            if (self)
+                self->removeOrphansFrom(entries, next, removed, std::move(done));
+            else if (done)
+                done();
+        }, Qt::QueuedConnection);
+        return;
+    }
+    if (removed)
+        m_mirrorFolders.forgetFolderIndex();
+    if (done)
+        done();
 }
 
 void GroupManager::removeLeftBehindTile(const QString &folderPath)

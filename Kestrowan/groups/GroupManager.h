@@ -92,6 +92,10 @@ public:
     // folder that still has a Dock tile (its removal failed before) loses the tile first and is kept
     // while the tile cannot be removed (`dockTilesLeftBehind`). Runs at start and after each sync.
     void removeOrphanedGroupFolders();
+    // The same, a slice of folders a turn of the event loop, then `done` (also when the store goes
+    // meanwhile): after a Sync All of a thousand groups, reading every folder's ".group_id" in one turn
+    // would hold the window.
+    void removeOrphanedGroupFoldersInSlices(std::function<void()> done);
 
     std::optional<QUrl> findMirrorFolder(const AppGroup &group) const { return m_mirrorFolders.findMirrorFolder(group); }
     QString uniqueMirrorFolderName(const QString &name, const AppGroup &group) const
@@ -169,6 +173,15 @@ private:
     bool heldBackByWrite();
     void tellConflicts(const QList<AppGroup> &conflicts);
     void removeLeftBehindTile(const QString &folderPath);
+    // The folder `entry` of the groups folder goes when it is a folder of ours whose ".group_id"
+    // names none of the groups in `live`; whether it was taken for an orphan.
+    bool removeIfOrphaned(const QString &entry, const QSet<QString> &live);
+    // The groups' own ids, which their folders' ".group_id" name.
+    QSet<QString> liveGroupIDs() const;
+    // Whether the groups folder may be swept now (the groups are known), after taking in what
+    // another program saved; its folders then.
+    std::optional<QStringList> sweptFolders();
+    void removeOrphansFrom(std::shared_ptr<QStringList> entries, qsizetype next, bool removed, std::function<void()> done);
     void noteRemoval(const QString &folderPath, MirrorFolders::FolderRemoval outcome);
     // "syncedGroupHashes" as last read.
     const QMap<QString, QString> &syncedHashes() const;

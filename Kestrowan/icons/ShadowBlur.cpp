@@ -205,18 +205,28 @@ QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal si
         result.setDotsPerMeterX(layer.dotsPerMeterX());
         result.setDotsPerMeterY(layer.dotsPerMeterY());
         result.setDevicePixelRatio(layer.devicePixelRatio());
+        // Columns whose shadow lies on the layer; beside them, and on rows without shadow, the
+        // layer's pixels stand as they are. So does a pixel without shadow under it or an opaque
+        // one: most of a tile is one or the other.
+        const int first = std::clamp(dx, 0, w);
+        const int last = std::clamp(w + dx, 0, w);
         for (int y = 0; y < h; ++y) {
             const QRgb *over = reinterpret_cast<const QRgb *>(source.constScanLine(y));
             QRgb *target = reinterpret_cast<QRgb *>(result.scanLine(y));
             const int shadowRow = y - dy;
-            const quint8 *under = shadowRow >= 0 && shadowRow < h ? coverage.data() + size_t(shadowRow) * w : nullptr;
-            for (int x = 0; x < w; ++x) {
-                const int shadowColumn = x - dx;
-                const QRgb shadow = under && shadowColumn >= 0 && shadowColumn < w ? tinted[under[shadowColumn]] : 0;
+            if (shadowRow < 0 || shadowRow >= h || first >= last) {
+                std::memcpy(target, over, size_t(w) * sizeof(QRgb));
+                continue;
+            }
+            const quint8 *under = coverage.data() + size_t(shadowRow) * w;
+            std::memcpy(target, over, size_t(first) * sizeof(QRgb));
+            for (int x = first; x < last; ++x) {
                 const QRgb pixel = over[x];
                 const uint alpha = qAlpha(pixel);
-                target[x] = alpha == 255 ? pixel : pixel + scaledBytes(shadow, 255 - alpha);
+                const quint8 cover = under[x - dx];
+                target[x] = cover == 0 || alpha == 255 ? pixel : pixel + scaledBytes(tinted[cover], 255 - alpha);
             }
+            std::memcpy(target + last, over + last, size_t(w - last) * sizeof(QRgb));
         }
         return result;
     }

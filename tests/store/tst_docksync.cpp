@@ -570,6 +570,35 @@ private slots:
         QCOMPARE(UserDefaults::standard().stringMap(GroupManager::syncedGroupHashesKey).size(), 2);
     }
 
+    // After a Sync All the folders that deleted groups left behind go, hundreds of them read a few
+    // hundred a turn: the window is drawn between the slices, and every orphan still goes while the
+    // groups' own folders stay.
+    void syncAllSweepsLeftBehindFoldersASliceATurn()
+    {
+        auto manager = makeManager();
+        workAndPlay(*manager);
+        constexpr int kOrphans = 900;
+        const auto orphan = [this](int i) { return groupFolder(QStringLiteral("Gone%1").arg(i, 3, 10, QLatin1Char('0'))); };
+        for (int i = 0; i < kOrphans; ++i) {
+            makeFolder(orphan(i));
+            writeBytes(orphan(i) + QStringLiteral("/.group_id"), ModelJson::uuidText(QUuid::createUuid()).toUtf8());
+        }
+        // Looked at on every turn of the event loop while the sync runs: the first orphan gone while
+        // the last still stands means the sweep let the loop turn between them.
+        bool sawHalfway = false;
+        QTimer turns;
+        connect(&turns, &QTimer::timeout, this, [&] {
+            sawHalfway = sawHalfway || (!QFileInfo::exists(orphan(0)) && QFileInfo::exists(orphan(kOrphans - 1)));
+        });
+        turns.start(0);
+        QVERIFY(syncAll(*manager));
+        turns.stop();
+        QVERIFY(sawHalfway);
+        const QStringList left = QDir(groupsDirectoryURL()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        QCOMPARE(left, (QStringList{QStringLiteral("Play"), QStringLiteral("Work")}));
+        QCOMPARE(persistentOthers().size(), 2);
+    }
+
     void refusalsAndUnusableRecordsCountAsUnsynced()
     {
         auto manager = makeManager();
