@@ -5,6 +5,7 @@
 #include "Platform/dockstandin/DockBar.h"
 #include "Platform/dockstandin/DockLayout.h"
 #include "Platform/dockstandin/DockTilesFile.h"
+#include "Platform/dockstandin/HeldBarEvents.h"
 #include "Platform/dockstandin/TilePictures.h"
 #include "Platform/dockstandin/TileLabel.h"
 
@@ -33,6 +34,11 @@ public:
 
     // Reads the tiles and lays out the tree, to be asked for; nothing shows yet.
     void start();
+    // The programs that had an active tap in the Dock before this one: the bar's clicks wait for
+    // their taps from the moment this Dock serves, for a while at most.
+    void expectTapsBack(const QList<qint64> &processes);
+    // From the socket: a program installed an active tap.
+    void tapInstalled(qint64 processIdentifier);
     // Once the socket listens: the bar shows and reserves its screen area. A program that follows
     // the screen's area (and with it a restarted Dock) finds the Dock answering when it looks.
     void beginServing();
@@ -74,6 +80,8 @@ private:
     void relayout();
     void publish();
     void barEvent(const CGEvent &event, const QPoint &globalPosition);
+    // Runs a bar event through the taps and acts on it unless one dropped it.
+    void passBarEvent(const CGEvent &event);
     void act(const CGEvent &event);
     void removeTile(int index);
     void updateSelection();
@@ -108,4 +116,5 @@ private:
     QTimer m_iconRedraw;
     QSet<QString> m_changedFolders;
     TilePictures m_pictures;
+    HeldBarEvents m_heldBarEvents;
 };

@@ -10,6 +10,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QLocalSocket>
 #include <QFile>
@@ -25,7 +26,9 @@
 #include <QCborMap>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
+#include <functional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -38,6 +41,11 @@ namespace {
 constexpr qint64 marker = 0x4B535457;
 constexpr quint64 buttonMask = 0x2600005E;
 constexpr int startTimeout = 20000;
+// The keeper takes a Dock that ends sooner than this after its start for one that keeps crashing,
+// and starts the next one later and later.
+constexpr int keeperQuickExit = 2100;
+// How many times in a row the moments right after a restart are tried.
+constexpr int restartTrials = 10;
 
 struct TileRead {
     AXUIElement element;
@@ -146,6 +154,70 @@ bool peerHasClosed(int descriptor)
     pollfd state{descriptor, POLLOUT, 0};
     return ::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR));
 }
+
+// A program's active tap for the buttons, spoken on the Dock's socket by hand: the program's own
+// adapter puts its tap back as soon as a new Dock listens, and here the test chooses the moment.
+// It drops the events at the points `drops` says, and notes every event it is given.
+class WireTap {
+public:
+    explicit WireTap(std::function<bool(const QPointF &)> drops)
+        : m_drops(std::move(drops))
+    {
+        QObject::connect(&m_socket, &QLocalSocket::readyRead, &m_socket, [this] { read(); });
+    }
+
+    // Asks the Dock for the tap; `isInstalled` says when it has it.
+    void install()
+    {
+        m_socket.connectToServer(DockWire::socketPath());
+        if (!m_socket.waitForConnected(startTimeout))
+            return;
+        m_socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::createTap},
+                                                {QStringLiteral("seq"), 1},
+                                                {QStringLiteral("loc"), DockWire::encodeLocation(CGEventTapLocation::HID)},
+                                                {QStringLiteral("head"), true},
+                                                {QStringLiteral("listen"), false},
+                                                {QStringLiteral("mask"), qint64(buttonMask)}}));
+        m_socket.flush();
+    }
+
+    bool isInstalled() const { return m_installed; }
+    const QList<CGEvent> &seen() const { return m_seen; }
+
+    QList<CGEventType> seenTypes() const
+    {
+        QList<CGEventType> types;
+        for (const CGEvent &event : m_seen)
+            types.append(event.type);
+        return types;
+    }
+
+private:
+    void read()
+    {
+        m_reader.append(m_socket.readAll());
+        while (const std::optional<QCborMap> message = m_reader.next()) {
+            if (message->value(QStringLiteral("re")).toInteger() == 1)
+                m_installed = message->value(QStringLiteral("err")).toInteger() == qint64(AXError::Success);
+            if (message->value(QStringLiteral("op")).toString() != DockWire::Op::event)
+                continue;
+            const std::optional<CGEvent> event = DockWire::decodeEvent(message->value(QStringLiteral("ev")));
+            if (!event)
+                continue;
+            m_seen.append(*event);
+            m_socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::verdict},
+                                                    {QStringLiteral("event"), message->value(QStringLiteral("id"))},
+                                                    {QStringLiteral("pass"), !m_drops(event->location)}}));
+            m_socket.flush();
+        }
+    }
+
+    std::function<bool(const QPointF &)> m_drops;
+    QLocalSocket m_socket;
+    DockWire::FrameReader m_reader;
+    bool m_installed = false;
+    QList<CGEvent> m_seen;
+};
 
 } // namespace
 
@@ -510,6 +582,81 @@ private slots:
                                      return presses > 0;
                                  }()),
                                  10000);
+    }
+
+    // On the platform a program's tap outlives a Dock restart; here the program puts it back once
+    // it has noticed the new Dock. A click on a tile meanwhile waits for the tap and is the tap's to
+    // drop, never the Dock's to act on. Every trial is a restart.
+    void aClickBeforeTheTapIsBackWaitsForIt()
+    {
+        restartDock(QStringLiteral("bottom"));
+        QElapsedTimer dockUp;
+        dockUp.start();
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const auto onWork = [&](const QPointF &point) { return tiles[2].frame.contains(point); };
+        for (int trial = 1; trial <= restartTrials; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            QFile::remove(m_openLog);
+            {
+                WireTap before(onWork);
+                before.install();
+                QTRY_VERIFY_WITH_TIMEOUT(before.isInstalled(), startTimeout);
+                QVERIFY(QTest::qWaitFor([&] { return dockUp.hasExpired(keeperQuickExit); }, keeperQuickExit));
+                restartDock(QStringLiteral("bottom"));
+                dockUp.start();
+            }
+            m_pointer.click(centre(tiles[2].frame));
+            // Nothing acts on the click while the tap is away.
+            QTest::qWait(400);
+            QVERIFY2(opened().isEmpty(), (what + ": the click reached the Dock before the tap came back").constData());
+            WireTap after(onWork);
+            after.install();
+            QTRY_VERIFY_WITH_TIMEOUT(after.isInstalled(), startTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(after.seenTypes(), (QList<CGEventType>{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp}),
+                                      startTimeout);
+            for (const CGEvent &event : after.seen())
+                QCOMPARE(event.location.toPoint(), centre(tiles[2].frame));
+            // The Dock goes on in order: once the next click has opened its tile, the dropped one
+            // has had its chance.
+            m_pointer.click(centre(tiles[0].frame));
+            QTRY_VERIFY2_WITH_TIMEOUT(opened().contains(m_alpha), what.constData(), startTimeout);
+            QVERIFY2(opened() == QStringList{m_alpha}, (what + ": " + opened().join(u',').toUtf8()).constData());
+        }
+    }
+
+    // A program that had a tap and does not put it back (busy, or its taps left off) costs the
+    // bar's clicks only a moment: the Dock acts on them, in their order, once it has waited for it
+    // long enough. Every trial is a restart.
+    void clicksForATapThatDoesNotComeBackAreActedOnInTheirOrder()
+    {
+        restartDock(QStringLiteral("bottom"));
+        QElapsedTimer dockUp;
+        dockUp.start();
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        QList<qint64> waits;
+        for (int trial = 1; trial <= restartTrials; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            QFile::remove(m_openLog);
+            {
+                WireTap before([](const QPointF &) { return true; });
+                before.install();
+                QTRY_VERIFY_WITH_TIMEOUT(before.isInstalled(), startTimeout);
+                QVERIFY(QTest::qWaitFor([&] { return dockUp.hasExpired(keeperQuickExit); }, keeperQuickExit));
+                restartDock(QStringLiteral("bottom"));
+                dockUp.start();
+            }
+            QElapsedTimer sinceClicks;
+            sinceClicks.start();
+            m_pointer.click(centre(tiles[2].frame));
+            m_pointer.click(centre(tiles[3].frame));
+            QTRY_VERIFY2_WITH_TIMEOUT(opened().size() == 2, what.constData(), startTimeout);
+            waits.append(sinceClicks.elapsed());
+            QVERIFY2(opened() == (QStringList{m_work, m_docs}), (what + ": " + opened().join(u',').toUtf8()).constData());
+        }
+        std::sort(waits.begin(), waits.end());
+        qInfo("Clicks acted on %lld to %lld ms after they were made", waits.first(), waits.last());
     }
 
     void restartedDockDrawsTheNewPreferences()
