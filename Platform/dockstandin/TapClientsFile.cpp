@@ -1,9 +1,11 @@
 #include "Platform/dockstandin/TapClientsFile.h"
 
+#include "Platform/BoundedFile.h"
 #include "Platform/logging/LoggedText.h"
 #include "Platform/safewrite/SafeWrite.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <cerrno>
@@ -111,26 +113,20 @@ bool TapClientsFile::write(const QList<Client> &clients) const
 
 QList<TapClientsFile::Client> TapClientsFile::read() const
 {
-    // A fifo in its place must not hold the Dock's start.
-    const int descriptor = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
-        if (errno != ENOENT)
-            qCWarning(tapClientsLog, "Expecting no taps back: cannot read %s: %s", qPrintable(loggedText(m_path)),
-                      std::strerror(errno));
+    // No Dock kept one here: nobody is expected.
+    if (!QFileInfo::exists(m_path))
+        return {};
+    QString failure;
+    const std::optional<QByteArray> read = readSmallFile(m_path, maximumSize, &failure);
+    if (!read) {
+        qCWarning(tapClientsLog, "Expecting no taps back: cannot read %s: %s", qPrintable(loggedText(m_path)),
+                  qPrintable(failure));
         return {};
     }
-    struct stat status {};
-    QFile file;
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)
-        || !file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(descriptor);
-        qCWarning(tapClientsLog, "Expecting no taps back: %s is not a regular file", qPrintable(loggedText(m_path)));
-        return {};
-    }
-    const QByteArray bytes = file.read(maximumSize + 1);
+    const QByteArray &bytes = *read;
     QList<QByteArray> lines = bytes.split('\n');
     // A whole file ends its last line.
-    const bool whole = bytes.size() <= maximumSize && bytes.endsWith('\n') && lines.takeLast().isEmpty();
+    const bool whole = bytes.endsWith('\n') && lines.takeLast().isEmpty();
     QList<Client> clients;
     bool readable = whole && !lines.isEmpty() && lines.takeFirst() == header && lines.size() <= maximumClients;
     for (qsizetype i = 0; readable && i < lines.size(); ++i) {

@@ -596,7 +596,7 @@ private slots:
         QVERIFY(QFileInfo(path).isFile() == false && QFileInfo::exists(path));
         QVERIFY(QFile::remove(path));
 
-        // A link in its place is not followed, either way.
+        // A link in its place is not written through.
         const QString elsewhere = QDir::homePath() + QStringLiteral("/elsewhere");
         {
             QFile target(elsewhere);
@@ -604,7 +604,6 @@ private slots:
             target.write(header + valid);
         }
         QVERIFY(QFile::link(elsewhere, path));
-        QVERIFY(file.read().isEmpty());
         QVERIFY(!file.write({*self}));
         QFile target(elsewhere);
         QVERIFY(target.open(QIODevice::ReadOnly));
