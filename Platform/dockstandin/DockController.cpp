@@ -47,7 +47,7 @@ DockController::DockController(DockTilesFile file, DockAccessibilityState *state
     , m_server(server)
     , m_nextIdentifier(DockWire::firstTileIdentifier)
     , m_pictures(DockLayout::tileSize * 2)
-    , m_heldBarEvents([this](const CGEvent &event) { passBarEvent(event); })
+    , m_heldBarEvents(taps, [this](const CGEvent &event) { act(event); })
 {
     connect(&m_pictures, &TilePictures::answered, this, &DockController::pictureAnswered);
     connect(&m_bar, &DockBar::pointerEvent, this, &DockController::barEvent);
@@ -79,19 +79,13 @@ void DockController::start()
            m_settings.autohide ? ", hiding" : "");
 }
 
-void DockController::expectTapsBack(const QList<qint64> &processes)
+void DockController::tapInstalled()
 {
-    m_heldBarEvents.expect(processes);
-}
-
-void DockController::tapInstalled(qint64 processIdentifier)
-{
-    m_heldBarEvents.tapInstalled(processIdentifier);
+    m_heldBarEvents.tapInstalled();
 }
 
 void DockController::beginServing()
 {
-    m_heldBarEvents.start();
     m_serving = true;
     relayout();
 }
@@ -432,14 +426,7 @@ void DockController::barEvent(const CGEvent &event, const QPoint &globalPosition
 {
     CGEvent located = event;
     located.location = toQuartz(globalPosition);
-    if (!m_heldBarEvents.hold(located))
-        passBarEvent(located);
-}
-
-void DockController::passBarEvent(const CGEvent &event)
-{
-    if (m_taps->deliver(event, CGEventTapLocation::HID))
-        act(event);
+    m_heldBarEvents.pass(located);
 }
 
 void DockController::postedEvent(const CGEvent &event, CGEventTapLocation location)

@@ -34,11 +34,8 @@ public:
 
     // Reads the tiles and lays out the tree, to be asked for; nothing shows yet.
     void start();
-    // The programs that had an active tap in the Dock before this one: the bar's clicks wait for
-    // their taps from the moment this Dock serves, for a while at most.
-    void expectTapsBack(const QList<qint64> &processes);
-    // From the socket: a program installed an active tap.
-    void tapInstalled(qint64 processIdentifier);
+    // From the socket: a program installed an active tap, maybe one the bar's events wait for.
+    void tapInstalled();
     // Once the socket listens: the bar shows and reserves its screen area. A program that follows
     // the screen's area (and with it a restarted Dock) finds the Dock answering when it looks.
     void beginServing();
@@ -80,8 +77,6 @@ private:
     void relayout();
     void publish();
     void barEvent(const CGEvent &event, const QPoint &globalPosition);
-    // Runs a bar event through the taps and acts on it unless one dropped it.
-    void passBarEvent(const CGEvent &event);
     void act(const CGEvent &event);
     void removeTile(int index);
     void updateSelection();

@@ -152,8 +152,9 @@ void DockServer::drop(quint64 client)
     const auto found = m_clients.find(client);
     if (found == m_clients.end())
         return;
+    // A program that still runs may be replacing its tap: the next one is waited for a moment.
     if (m_hub && found->tap)
-        m_hub->remove(found->tap);
+        m_hub->remove(found->tap, found->process && TapClientsFile::running(found->process->processIdentifier) == found->process);
     if (found->regular)
         emit regularClientGone(client);
     QLocalSocket *socket = found->socket;
@@ -398,14 +399,14 @@ QCborMap DockServer::installTap(quint64 client, Client &state, const QCborMap &m
         return answer(AXError::IllegalArgument);
     const bool listenOnly = message.value(QStringLiteral("listen")).toBool(false);
     state.tap = m_hub->add(client, *location, message.value(QStringLiteral("head")).toBool(false), listenOnly,
-                           quint64(mask.toInteger()), message.value(QStringLiteral("on")).toBool(true));
+                           quint64(mask.toInteger()), message.value(QStringLiteral("on")).toBool(true),
+                           state.process ? state.process->processIdentifier : 0);
     if (!listenOnly) {
         state.activeTap = true;
         // Kept before the answer goes: a Dock that ends right after it still leaves the tap's
         // program to be waited for.
         keepTapClients();
-        if (state.process)
-            emit activeTapInstalled(state.process->processIdentifier);
+        emit activeTapInstalled();
     }
     return answer(AXError::Success);
 }

@@ -51,8 +51,8 @@ signals:
     void regularClientChanged(quint64 client, const QString &name, const QString &executable, const QByteArray &icon);
     // A client that is no longer regular, or gone.
     void regularClientGone(quint64 client);
-    // A client's process installed a tap that may drop events.
-    void activeTapInstalled(qint64 processIdentifier);
+    // A client installed a tap that may drop events.
+    void activeTapInstalled();
 
 private:
     struct Client {

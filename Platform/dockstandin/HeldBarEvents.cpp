@@ -1,5 +1,7 @@
 #include "Platform/dockstandin/HeldBarEvents.h"
 
+#include "Platform/dockstandin/TapHub.h"
+
 #include <QLoggingCategory>
 
 namespace {
@@ -8,52 +10,54 @@ Q_LOGGING_CATEGORY(heldLog, "com.kestrowan.dock.taps")
 
 } // namespace
 
-HeldBarEvents::HeldBarEvents(Delivery delivery, int deadlineMilliseconds)
-    : m_delivery(std::move(delivery))
+HeldBarEvents::HeldBarEvents(TapHub *taps, std::function<void(const CGEvent &event)> act)
+    : m_taps(taps)
+    , m_act(std::move(act))
 {
     m_deadline.setSingleShot(true);
     m_deadline.setTimerType(Qt::PreciseTimer);
-    m_deadline.setInterval(deadlineMilliseconds);
-    connect(&m_deadline, &QTimer::timeout, this, [this] { release("not every tap came back in time"); });
+    connect(&m_deadline, &QTimer::timeout, this, &HeldBarEvents::passHeld);
 }
 
-void HeldBarEvents::expect(const QList<qint64> &processes)
+void HeldBarEvents::pass(const CGEvent &event)
 {
-    m_expected = processes;
-}
-
-void HeldBarEvents::start()
-{
-    if (m_expected.isEmpty())
-        return;
-    qCInfo(heldLog, "Holding the bar's clicks until the taps of %d programs are back, at most %d ms",
-           int(m_expected.size()), m_deadline.interval());
-    m_since.start();
-    m_deadline.start();
-}
-
-bool HeldBarEvents::hold(const CGEvent &event)
-{
-    if (m_expected.isEmpty())
-        return false;
     m_held.append(event);
-    return true;
+    // Behind one that waits, an event waits too.
+    if (m_held.size() == 1)
+        passHeld();
 }
 
-void HeldBarEvents::tapInstalled(qint64 process)
+void HeldBarEvents::tapInstalled()
 {
-    if (!m_expected.removeOne(process) || !m_expected.isEmpty())
+    if (!m_held.isEmpty())
+        passHeld();
+}
+
+void HeldBarEvents::passHeld()
+{
+    qsizetype passed = 0;
+    while (passed < m_held.size()) {
+        const CGEvent &event = m_held.at(passed);
+        const TapHub::Passage passage = m_taps->deliverUnlessAwaited(event, CGEventTapLocation::HID);
+        if (passage == TapHub::Passage::Awaited)
+            break;
+        ++passed;
+        if (passage == TapHub::Passage::Passed)
+            m_act(event);
+    }
+    const bool heldBefore = m_since.isValid();
+    m_held.remove(0, passed);
+    if (m_held.isEmpty()) {
+        m_deadline.stop();
+        if (heldBefore)
+            qCInfo(heldLog, "Passed on the bar's held events after %lld ms", qlonglong(m_since.elapsed()));
+        m_since.invalidate();
         return;
-    release("every tap is back");
-}
-
-void HeldBarEvents::release(const char *why)
-{
-    m_expected.clear();
-    m_deadline.stop();
-    const QList<CGEvent> held = std::exchange(m_held, {});
-    qCInfo(heldLog, "Passing %d held bar events on after %lld ms: %s", int(held.size()),
-           m_since.isValid() ? qlonglong(m_since.elapsed()) : 0LL, why);
-    for (const CGEvent &event : held)
-        m_delivery(event);
+    }
+    if (!heldBefore) {
+        qCInfo(heldLog, "Holding the bar's events until a program's tap is back");
+        m_since.start();
+    }
+    // Asked again once the last awaited tap would be given up on; a tap that comes sooner asks first.
+    m_deadline.start(int(std::max<qint64>(m_taps->awaitedFor(), 0)) + 1);
 }

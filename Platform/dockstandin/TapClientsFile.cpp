@@ -21,11 +21,11 @@ Q_LOGGING_CATEGORY(tapClientsLog, "com.kestrowan.dock.taps")
 
 const QByteArray header = QByteArrayLiteral("kestrowan-dock-tap-clients 1");
 
-// More than the Dock takes clients; a longer file is not one it wrote.
+// Far more than the list of the most clients a Dock takes; a longer file is not one it wrote.
 constexpr qsizetype maximumSize = 64 * 1024;
 constexpr qsizetype maximumClients = 64;
 
-// The start of process `processIdentifier` from its line in /proc, which counts it in clock ticks
+// The start of running process `processIdentifier` from its line in /proc, which counts it in clock ticks
 // after boot: the 22nd field, after a name in parentheses that may itself hold spaces and
 // parentheses.
 std::optional<quint64> startOf(qint64 processIdentifier)
@@ -38,7 +38,10 @@ std::optional<quint64> startOf(qint64 processIdentifier)
     if (nameEnd < 0)
         return std::nullopt;
     const QList<QByteArray> fields = line.mid(nameEnd + 1).simplified().split(' ');
-    // Fields from the third (the state) on.
+    // Fields from the third (the state) on. A process that has ended but is not yet collected
+    // runs no more.
+    if (fields.value(0) == "Z" || fields.value(0) == "X")
+        return std::nullopt;
     constexpr int startField = 22 - 3;
     bool ok = false;
     const quint64 started = fields.value(startField).toULongLong(&ok);

@@ -89,8 +89,9 @@ int main(int argc, char *argv[])
     }
     // The tree is laid out before the first client can ask for it, and before anything shows.
     controller.start();
-    // Read before this Dock listens, and so before it keeps its own clients' taps in that file.
-    controller.expectTapsBack(TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning());
+    // Read before this Dock listens, and so before it keeps its own clients' taps in that file; the
+    // wait counts from about when it listens.
+    taps.awaitTaps(TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning(), TapHub::restartWaitMilliseconds);
 
     bool listening = false;
     QMetaObject::invokeMethod(server, [server, path] { return server->listen(path); }, Qt::BlockingQueuedConnection,
