@@ -5,6 +5,7 @@
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/DockSocketAccessibility.h"
 #include "Platform/linux/DockSocketEventTaps.h"
+#include "tests/app/X11Windows.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/RealApps.h"
@@ -256,10 +257,21 @@ private:
         QVERIFY(m_pid > 0);
     }
 
+    // Whether a window of this test's Dock shows at the point, so that a click there reaches it.
+    bool dockShowsAt(const QPoint &point) const
+    {
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.viewable && window.pid == m_pid && window.geometry.contains(point))
+                return true;
+        }
+        return false;
+    }
+
     // Restarts the Dock while this process holds an active tap in it, which goes with that Dock:
-    // the new one expects it back. The Dock has run long enough first for its keeper not to take
-    // the restart for a crash; `dockUp` counts from the new Dock.
-    void restartWithATapAway(QElapsedTimer &dockUp, const std::function<bool(const QPointF &)> &drops)
+    // the new one expects it back. Returns once the new Dock shows at `point`. The Dock has run
+    // long enough first for its keeper not to take the restart for a crash; `dockUp` counts from
+    // the new Dock.
+    void restartWithATapAway(QElapsedTimer &dockUp, const std::function<bool(const QPointF &)> &drops, const QPoint &point)
     {
         WireTap before(drops);
         before.install();
@@ -267,6 +279,7 @@ private:
         QVERIFY(QTest::qWaitFor([&] { return dockUp.hasExpired(keeperQuickExit); }, keeperQuickExit));
         restartDock(QStringLiteral("bottom"));
         dockUp.start();
+        QTRY_VERIFY_WITH_TIMEOUT(dockShowsAt(point), startTimeout);
     }
 
     QVariant attribute(const AXUIElement &element, const QString &name)
@@ -623,7 +636,7 @@ private slots:
         for (int trial = 1; trial <= restartTrials; ++trial) {
             const QByteArray what = "trial " + QByteArray::number(trial);
             QFile::remove(m_openLog);
-            restartWithATapAway(dockUp, onWork);
+            restartWithATapAway(dockUp, onWork, centre(tiles[2].frame));
             if (QTest::currentTestFailed())
                 return;
             QElapsedTimer sinceClicks;
