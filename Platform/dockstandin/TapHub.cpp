@@ -48,10 +48,15 @@ void TapHub::remove(quint64 tap, bool comesBack)
     // active tap of the program stays.
     const bool anotherStays = std::any_of(m_taps.cbegin(), m_taps.cend(),
                                           [process](const Tap &t) { return t.process == process && !t.listenOnly; });
-    if (process > 0 && !anotherStays)
+    const bool awaited = process > 0 && !anotherStays;
+    if (awaited)
         m_awaited.insert(process, QDeadlineTimer(replacementWaitMilliseconds));
     if (m_pending.tap == tap && !m_pending.pass) {
-        m_pending.pass = true;
+        // The event it was given goes to the tap that replaces it, not past it.
+        if (awaited)
+            m_pending.awaited = true;
+        else
+            m_pending.pass = true;
         m_answered.wakeAll();
     }
 }
@@ -94,7 +99,7 @@ TapHub::Passage TapHub::deliverUnlessAwaited(const CGEvent &event, CGEventTapLoc
     forgetExpiredWaits();
     if (!m_awaited.isEmpty())
         return Passage::Awaited;
-    return deliverLocked(event, from) ? Passage::Passed : Passage::Dropped;
+    return deliverLocked(event, from);
 }
 
 void TapHub::setEnabled(quint64 tap, bool enabled)
@@ -146,10 +151,10 @@ QList<TapHub::Tap> TapHub::orderedTaps(const CGEvent &event, CGEventTapLocation 
 bool TapHub::deliver(const CGEvent &event, CGEventTapLocation from)
 {
     QMutexLocker lock(&m_mutex);
-    return deliverLocked(event, from);
+    return deliverLocked(event, from) != Passage::Dropped;
 }
 
-bool TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from)
+TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from)
 {
     const QList<Tap> taps = orderedTaps(event, from);
     for (const Tap &tap : taps) {
@@ -164,12 +169,15 @@ bool TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from)
         m_pending = Pending{tap.identifier, eventIdentifier, std::nullopt};
         m_sender(tap.client, eventFrame(eventIdentifier, event));
         const QDeadlineTimer deadline(m_timeout);
-        while (!m_pending.pass && !deadline.hasExpired())
+        while (!m_pending.pass && !m_pending.awaited && !deadline.hasExpired())
             m_answered.wait(&m_mutex, deadline);
         const std::optional<bool> pass = m_pending.pass;
+        const bool awaited = m_pending.awaited;
         m_pending = Pending{};
+        if (awaited)
+            return Passage::Awaited;
         if (pass == false)
-            return false;
+            return Passage::Dropped;
         if (!pass) {
             qCWarning(tapLog, "An event tap did not answer within %d ms; it is disabled", m_timeout);
             if (Tap *slow = find(tap.identifier))
@@ -180,5 +188,5 @@ bool TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from)
             m_sender(tap.client, eventFrame(m_nextEvent++, notice));
         }
     }
-    return true;
+    return Passage::Passed;
 }

@@ -34,7 +34,8 @@ public:
     quint64 add(quint64 client, CGEventTapLocation location, bool headInsert, bool listenOnly, quint64 mask, bool enabled,
                 qint64 process = 0);
     // Removing a tap that is being waited for lets its event pass. `comesBack`: its program still
-    // runs, and an active tap of its is waited for, for a moment.
+    // runs, and an active tap of its is waited for, for a moment; the event it was given then
+    // waits for that tap too.
     void remove(quint64 tap, bool comesBack = false);
     // The bar's events wait for an active tap of each of these processes, at most that long.
     void awaitTaps(const QList<qint64> &processes, int milliseconds);
@@ -71,12 +72,13 @@ private:
         quint64 tap = 0;
         quint64 event = 0;
         std::optional<bool> pass;
+        bool awaited = false; // its tap went, and the one that replaces it is awaited
     };
 
     QList<Tap> orderedTaps(const CGEvent &event, CGEventTapLocation from) const;
     Tap *find(quint64 tap);
     // With the lock held.
-    bool deliverLocked(const CGEvent &event, CGEventTapLocation from);
+    Passage deliverLocked(const CGEvent &event, CGEventTapLocation from);
     void forgetExpiredWaits();
 
     Sender m_sender;
