@@ -162,8 +162,9 @@ bool peerHasClosed(int descriptor)
 // It drops the events at the points `drops` says, and notes every event it is given.
 class WireTap {
 public:
-    explicit WireTap(std::function<bool(const QPointF &)> drops)
+    explicit WireTap(std::function<bool(const QPointF &)> drops, bool answers = true)
         : m_drops(std::move(drops))
+        , m_answers(answers)
     {
         QObject::connect(&m_socket, &QLocalSocket::readyRead, &m_socket, [this] { read(); });
     }
@@ -207,6 +208,8 @@ private:
             if (!event)
                 continue;
             m_seen.append(*event);
+            if (!m_answers)
+                continue;
             m_socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::verdict},
                                                     {QStringLiteral("event"), message->value(QStringLiteral("id"))},
                                                     {QStringLiteral("pass"), !m_drops(event->location)}}));
@@ -215,6 +218,7 @@ private:
     }
 
     std::function<bool(const QPointF &)> m_drops;
+    bool m_answers;
     QLocalSocket m_socket;
     DockWire::FrameReader m_reader;
     bool m_installed = false;
@@ -699,6 +703,33 @@ private slots:
             // Nothing acts on the click while the program has no tap.
             QTest::qWait(200);
             QVERIFY2(opened().isEmpty(), (what + ": the click reached the Dock between the taps").constData());
+            WireTap replacement(onWork);
+            replacement.install();
+            QTRY_COMPARE_WITH_TIMEOUT(replacement.seenTypes(),
+                                      (QList<CGEventType>{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp}), startTimeout);
+            m_pointer.click(centre(tiles[0].frame));
+            QTRY_VERIFY2_WITH_TIMEOUT(opened().contains(m_alpha), what.constData(), startTimeout);
+            QVERIFY2(opened() == QStringList{m_alpha}, (what + ": " + opened().join(u',').toUtf8()).constData());
+        }
+    }
+
+    // A program may replace its tap while the Dock waits for that tap's verdict on a press: the
+    // press then goes to the new tap, with the release after it, rather than past it to the Dock.
+    void aPressTheOldTapWasDecidingGoesToTheNewOne()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const auto onWork = [&](const QPointF &point) { return tiles[2].frame.contains(point); };
+        for (int trial = 1; trial <= restartTrials; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            QFile::remove(m_openLog);
+            auto old = std::make_unique<WireTap>(onWork, false);
+            old->install();
+            QTRY_VERIFY_WITH_TIMEOUT(old->isInstalled(), startTimeout);
+            m_pointer.click(centre(tiles[2].frame));
+            // Gone while the Dock waits for its verdict, well within the time it gives a tap.
+            QTRY_VERIFY_WITH_TIMEOUT(!old->seen().isEmpty(), startTimeout);
+            old.reset();
             WireTap replacement(onWork);
             replacement.install();
             QTRY_COMPARE_WITH_TIMEOUT(replacement.seenTypes(),
