@@ -47,6 +47,7 @@ DockController::DockController(DockTilesFile file, DockAccessibilityState *state
     , m_server(server)
     , m_nextIdentifier(DockWire::firstTileIdentifier)
     , m_pictures(DockLayout::tileSize * 2)
+    , m_heldBarEvents(taps, [this](const CGEvent &event) { act(event); })
 {
     connect(&m_pictures, &TilePictures::answered, this, &DockController::pictureAnswered);
     connect(&m_bar, &DockBar::pointerEvent, this, &DockController::barEvent);
@@ -76,6 +77,11 @@ void DockController::start()
     relayout();
     qCInfo(controllerLog, "Dock ready with %d tiles (%s%s)", int(m_tiles.size()), qPrintable(m_settings.orientation),
            m_settings.autohide ? ", hiding" : "");
+}
+
+void DockController::tapInstalled()
+{
+    m_heldBarEvents.tapInstalled();
 }
 
 void DockController::beginServing()
@@ -420,8 +426,7 @@ void DockController::barEvent(const CGEvent &event, const QPoint &globalPosition
 {
     CGEvent located = event;
     located.location = toQuartz(globalPosition);
-    if (m_taps->deliver(located, CGEventTapLocation::HID))
-        act(located);
+    m_heldBarEvents.pass(located);
 }
 
 void DockController::postedEvent(const CGEvent &event, CGEventTapLocation location)

@@ -5,6 +5,7 @@
 #include "Platform/dockstandin/DockBar.h"
 #include "Platform/dockstandin/DockLayout.h"
 #include "Platform/dockstandin/DockTilesFile.h"
+#include "Platform/dockstandin/HeldBarEvents.h"
 #include "Platform/dockstandin/TilePictures.h"
 #include "Platform/dockstandin/TileLabel.h"
 
@@ -33,6 +34,8 @@ public:
 
     // Reads the tiles and lays out the tree, to be asked for; nothing shows yet.
     void start();
+    // From the socket: a program installed an active tap, maybe one the bar's events wait for.
+    void tapInstalled();
     // Once the socket listens: the bar shows and reserves its screen area. A program that follows
     // the screen's area (and with it a restarted Dock) finds the Dock answering when it looks.
     void beginServing();
@@ -108,4 +111,5 @@ private:
     QTimer m_iconRedraw;
     QSet<QString> m_changedFolders;
     TilePictures m_pictures;
+    HeldBarEvents m_heldBarEvents;
 };

@@ -10,6 +10,7 @@
 #include <QLocalSocket>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cmath>
 #include <malloc.h>
 #include <unistd.h>
@@ -66,11 +67,14 @@ bool DockServer::listen(const QString &path)
         return false;
     }
     connect(m_server, &QLocalServer::newConnection, this, &DockServer::accept);
+    m_tapClientsFile.emplace(TapClientsFile::besideSocket(path));
     return true;
 }
 
 void DockServer::stop()
 {
+    // The taps go with this Dock, but their programs stay: the list beside the socket is left as it
+    // is, for the Dock that comes next to wait for them.
     for (auto it = m_clients.begin(); it != m_clients.end(); ++it) {
         if (m_hub && it->tap)
             m_hub->remove(it->tap);
@@ -115,6 +119,7 @@ void DockServer::adopt(QLocalSocket *socket)
     Client client;
     client.socket = socket;
     client.executable = TrustStore::executableOfProcess(peer->processIdentifier);
+    client.process = TapClientsFile::running(peer->processIdentifier);
     m_clients.insert(identifier, client);
     connect(socket, &QLocalSocket::readyRead, this, [this, identifier] { read(identifier); });
     connect(socket, &QLocalSocket::disconnected, this, [this, identifier] { drop(identifier); });
@@ -147,13 +152,17 @@ void DockServer::drop(quint64 client)
     const auto found = m_clients.find(client);
     if (found == m_clients.end())
         return;
+    // A program that still runs may be replacing its tap: the next one is waited for a moment.
     if (m_hub && found->tap)
-        m_hub->remove(found->tap);
+        m_hub->remove(found->tap, found->process && TapClientsFile::running(found->process->processIdentifier) == found->process);
     if (found->regular)
         emit regularClientGone(client);
     QLocalSocket *socket = found->socket;
     const bool heldMuch = socket->bytesToWrite() > maximumPendingOutput / 4;
+    const bool hadActiveTap = found->activeTap;
     m_clients.erase(found);
+    if (hadActiveTap)
+        keepTapClients();
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
@@ -388,10 +397,36 @@ QCborMap DockServer::installTap(quint64 client, Client &state, const QCborMap &m
     const std::optional<CGEventTapLocation> location = DockWire::decodeLocation(message.value(QStringLiteral("loc")));
     if (!m_hub || state.tap || !mask.isInteger() || !location)
         return answer(AXError::IllegalArgument);
-    state.tap = m_hub->add(client, *location, message.value(QStringLiteral("head")).toBool(false),
-                           message.value(QStringLiteral("listen")).toBool(false), quint64(mask.toInteger()),
-                           message.value(QStringLiteral("on")).toBool(true));
+    const bool listenOnly = message.value(QStringLiteral("listen")).toBool(false);
+    state.tap = m_hub->add(client, *location, message.value(QStringLiteral("head")).toBool(false), listenOnly,
+                           quint64(mask.toInteger()), message.value(QStringLiteral("on")).toBool(true),
+                           state.process ? state.process->processIdentifier : 0);
+    if (!listenOnly) {
+        state.activeTap = true;
+        // Kept before the answer goes: a Dock that ends right after it still leaves the tap's
+        // program to be waited for.
+        keepTapClients();
+        emit activeTapInstalled();
+    }
     return answer(AXError::Success);
+}
+
+void DockServer::keepTapClients()
+{
+    if (!m_tapClientsFile)
+        return;
+    QList<TapClientsFile::Client> clients;
+    for (const Client &client : std::as_const(m_clients)) {
+        if (client.activeTap && client.process && !clients.contains(*client.process))
+            clients.append(*client.process);
+    }
+    std::sort(clients.begin(), clients.end(), [](const TapClientsFile::Client &a, const TapClientsFile::Client &b) {
+        return a.processIdentifier < b.processIdentifier;
+    });
+    if (clients == m_keptTapClients)
+        return;
+    if (m_tapClientsFile->write(clients))
+        m_keptTapClients = clients;
 }
 
 void DockServer::activationPolicy(quint64 client, Client &state, const QCborMap &message)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/EventTaps.h"
+#include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 
 #include <QHash>
@@ -26,7 +27,8 @@ public:
 
     static bool anotherDockAnswers(const QString &path);
     // Call in the server's thread. False when another Dock already answers at `path` or the
-    // socket cannot be made.
+    // socket cannot be made. The programs with an active tap are kept beside the socket from then
+    // on, for the Dock that comes after this one.
     bool listen(const QString &path);
     void stop();
 
@@ -49,14 +51,18 @@ signals:
     void regularClientChanged(quint64 client, const QString &name, const QString &executable, const QByteArray &icon);
     // A client that is no longer regular, or gone.
     void regularClientGone(quint64 client);
+    // A client installed a tap that may drop events.
+    void activeTapInstalled();
 
 private:
     struct Client {
         QLocalSocket *socket = nullptr;
         DockWire::FrameReader reader;
         QString executable;
+        std::optional<TapClientsFile::Client> process;
         QSet<QPair<quint64, QString>> observations;
         quint64 tap = 0;
+        bool activeTap = false;
         bool regular = false;
         bool mirrors = false;
         // Set once its output has outgrown the bound: it is sent nothing more and dropped soon.
@@ -83,11 +89,15 @@ private:
     // it keeps no copy any more and is sent nothing.
     void sendToMirrors(const QByteArray &frame);
     void sendLayout();
+    // Writes the processes with an active tap beside the socket when they changed.
+    void keepTapClients();
 
     DockAccessibilityState *m_state;
     TapHub *m_hub = nullptr;
     qint64 m_processIdentifier;
     QLocalServer *m_server = nullptr;
     QHash<quint64, Client> m_clients;
+    std::optional<TapClientsFile> m_tapClientsFile;
+    QList<TapClientsFile::Client> m_keptTapClients;
     quint64 m_nextClient = 1;
 };

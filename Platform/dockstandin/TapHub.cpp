@@ -27,22 +27,79 @@ TapHub::TapHub(Sender sender, int timeoutMilliseconds)
 {
 }
 
-quint64 TapHub::add(quint64 client, CGEventTapLocation location, bool headInsert, bool listenOnly, quint64 mask, bool enabled)
+quint64 TapHub::add(quint64 client, CGEventTapLocation location, bool headInsert, bool listenOnly, quint64 mask, bool enabled,
+                    qint64 process)
 {
     QMutexLocker lock(&m_mutex);
     const quint64 identifier = m_nextTap++;
-    m_taps.append({identifier, client, location, headInsert, listenOnly, mask, enabled, ++m_serial});
+    m_taps.append({identifier, client, location, headInsert, listenOnly, mask, enabled, ++m_serial, process});
+    if (!listenOnly && process > 0)
+        m_awaited.remove(process);
     return identifier;
 }
 
-void TapHub::remove(quint64 tap)
+void TapHub::remove(quint64 tap, bool comesBack)
 {
     QMutexLocker lock(&m_mutex);
+    const Tap *removed = find(tap);
+    const qint64 process = removed && comesBack && !removed->listenOnly ? removed->process : 0;
     m_taps.removeIf([tap](const Tap &t) { return t.identifier == tap; });
+    // Awaited in the same step as the tap goes, so that no event passes between; not when another
+    // active tap of the program stays.
+    const bool anotherStays = std::any_of(m_taps.cbegin(), m_taps.cend(),
+                                          [process](const Tap &t) { return t.process == process && !t.listenOnly; });
+    const bool awaited = process > 0 && !anotherStays;
+    if (awaited)
+        m_awaited.insert(process, QDeadlineTimer(replacementWaitMilliseconds));
     if (m_pending.tap == tap && !m_pending.pass) {
-        m_pending.pass = true;
+        // The event it was given goes to the tap that replaces it, not past it.
+        if (awaited)
+            m_pending.awaited = true;
+        else
+            m_pending.pass = true;
         m_answered.wakeAll();
     }
+}
+
+void TapHub::awaitTaps(const QList<qint64> &processes, int milliseconds)
+{
+    if (processes.isEmpty())
+        return;
+    QMutexLocker lock(&m_mutex);
+    for (const qint64 process : processes)
+        m_awaited.insert(process, QDeadlineTimer(milliseconds));
+    qCInfo(tapLog, "The bar's events wait for the taps of %d programs, at most %d ms", int(processes.size()), milliseconds);
+}
+
+void TapHub::forgetExpiredWaits()
+{
+    for (auto it = m_awaited.begin(); it != m_awaited.end();) {
+        if (!it->hasExpired()) {
+            ++it;
+            continue;
+        }
+        qCInfo(tapLog, "Process %lld did not put its tap back in time: the bar's events go on without it", it.key());
+        it = m_awaited.erase(it);
+    }
+}
+
+qint64 TapHub::awaitedFor()
+{
+    QMutexLocker lock(&m_mutex);
+    forgetExpiredWaits();
+    qint64 longest = -1;
+    for (const QDeadlineTimer &deadline : std::as_const(m_awaited))
+        longest = std::max(longest, deadline.remainingTime());
+    return longest;
+}
+
+TapHub::Passage TapHub::deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from)
+{
+    QMutexLocker lock(&m_mutex);
+    forgetExpiredWaits();
+    if (!m_awaited.isEmpty())
+        return Passage::Awaited;
+    return deliverLocked(event, from);
 }
 
 void TapHub::setEnabled(quint64 tap, bool enabled)
@@ -94,6 +151,11 @@ QList<TapHub::Tap> TapHub::orderedTaps(const CGEvent &event, CGEventTapLocation 
 bool TapHub::deliver(const CGEvent &event, CGEventTapLocation from)
 {
     QMutexLocker lock(&m_mutex);
+    return deliverLocked(event, from) != Passage::Dropped;
+}
+
+TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from)
+{
     const QList<Tap> taps = orderedTaps(event, from);
     for (const Tap &tap : taps) {
         const Tap *current = find(tap.identifier);
@@ -107,12 +169,15 @@ bool TapHub::deliver(const CGEvent &event, CGEventTapLocation from)
         m_pending = Pending{tap.identifier, eventIdentifier, std::nullopt};
         m_sender(tap.client, eventFrame(eventIdentifier, event));
         const QDeadlineTimer deadline(m_timeout);
-        while (!m_pending.pass && !deadline.hasExpired())
+        while (!m_pending.pass && !m_pending.awaited && !deadline.hasExpired())
             m_answered.wait(&m_mutex, deadline);
         const std::optional<bool> pass = m_pending.pass;
+        const bool awaited = m_pending.awaited;
         m_pending = Pending{};
+        if (awaited)
+            return Passage::Awaited;
         if (pass == false)
-            return false;
+            return Passage::Dropped;
         if (!pass) {
             qCWarning(tapLog, "An event tap did not answer within %d ms; it is disabled", m_timeout);
             if (Tap *slow = find(tap.identifier))
@@ -123,5 +188,5 @@ bool TapHub::deliver(const CGEvent &event, CGEventTapLocation from)
             m_sender(tap.client, eventFrame(m_nextEvent++, notice));
         }
     }
-    return true;
+    return Passage::Passed;
 }

@@ -3,6 +3,8 @@
 #include "Platform/EventTaps.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QWaitCondition>
@@ -18,11 +20,25 @@ public:
     // Sends a message to a client; must be safe to call from the main thread.
     using Sender = std::function<void(quint64 client, const QByteArray &frame)>;
 
+    // On the platform a program's taps live in the window server: they outlive a Dock restart, and
+    // a program that replaces its tap leaves no gap between the two. Here the taps live in the Dock
+    // and come and go over connections, so the bar's events wait for a program's active tap that
+    // is on its way back: for a while after a restart, for the programs that had one in the Dock
+    // before; and for a moment after a running program's active tap goes, for its next one.
+    static constexpr int restartWaitMilliseconds = 3000;
+    static constexpr int replacementWaitMilliseconds = 1000;
+
     explicit TapHub(Sender sender, int timeoutMilliseconds = 1000);
 
-    quint64 add(quint64 client, CGEventTapLocation location, bool headInsert, bool listenOnly, quint64 mask, bool enabled);
-    // Removing a tap that is being waited for lets its event pass.
-    void remove(quint64 tap);
+    // `process`: the program's process, 0 when unknown. Its active tap ends the wait for it.
+    quint64 add(quint64 client, CGEventTapLocation location, bool headInsert, bool listenOnly, quint64 mask, bool enabled,
+                qint64 process = 0);
+    // Removing a tap that is being waited for lets its event pass. `comesBack`: its program still
+    // runs, and an active tap of its is waited for, for a moment; the event it was given then
+    // waits for that tap too.
+    void remove(quint64 tap, bool comesBack = false);
+    // The bar's events wait for an active tap of each of these processes, at most that long.
+    void awaitTaps(const QList<qint64> &processes, int milliseconds);
     void setEnabled(quint64 tap, bool enabled);
     void resolve(quint64 tap, quint64 event, bool pass);
 
@@ -30,6 +46,13 @@ public:
     // active tap dropped it. An active tap that does not answer within the timeout is disabled,
     // told so, and the event goes on as if it had passed.
     bool deliver(const CGEvent &event, CGEventTapLocation from);
+
+    enum class Passage { Passed, Dropped, Awaited };
+    // As `deliver`, unless an active tap is awaited: then the event goes to no tap, and the caller
+    // keeps it, with those after it, for when the tap is back or given up on.
+    Passage deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from);
+    // How long until every awaited tap is back or given up on: -1 when none is awaited.
+    qint64 awaitedFor();
 
     int count() const;
 
@@ -43,15 +66,20 @@ private:
         quint64 mask;
         bool enabled;
         quint32 serial;
+        qint64 process;
     };
     struct Pending {
         quint64 tap = 0;
         quint64 event = 0;
         std::optional<bool> pass;
+        bool awaited = false; // its tap went, and the one that replaces it is awaited
     };
 
     QList<Tap> orderedTaps(const CGEvent &event, CGEventTapLocation from) const;
     Tap *find(quint64 tap);
+    // With the lock held.
+    Passage deliverLocked(const CGEvent &event, CGEventTapLocation from);
+    void forgetExpiredWaits();
 
     Sender m_sender;
     int m_timeout;
@@ -62,4 +90,5 @@ private:
     quint64 m_nextEvent = 1;
     quint32 m_serial = 0;
     Pending m_pending;
+    QHash<qint64, QDeadlineTimer> m_awaited;
 };

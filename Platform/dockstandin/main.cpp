@@ -7,6 +7,7 @@
 #include "Platform/dockstandin/DockServer.h"
 #include "Platform/dockstandin/PointerWatcher.h"
 #include "Platform/dockstandin/SessionBusAddress.h"
+#include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/TrayStrip.h"
 #include "Platform/dockstandin/X11Struts.h"
@@ -79,6 +80,7 @@ int main(int argc, char *argv[])
     QObject::connect(server, &DockServer::promptRequested, &controller, &DockController::promptRequested);
     QObject::connect(server, &DockServer::regularClientChanged, &controller, &DockController::regularClientChanged);
     QObject::connect(server, &DockServer::regularClientGone, &controller, &DockController::regularClientGone);
+    QObject::connect(server, &DockServer::activeTapInstalled, &controller, &DockController::tapInstalled);
     // Where the display has no tray, the Dock also plays the menu bar that shows status items.
     TrayStrip menuBar;
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -87,6 +89,9 @@ int main(int argc, char *argv[])
     }
     // The tree is laid out before the first client can ask for it, and before anything shows.
     controller.start();
+    // Read before this Dock listens, and so before it keeps its own clients' taps in that file; the
+    // wait counts from about when it listens.
+    taps.awaitTaps(TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning(), TapHub::restartWaitMilliseconds);
 
     bool listening = false;
     QMetaObject::invokeMethod(server, [server, path] { return server->listen(path); }, Qt::BlockingQueuedConnection,

@@ -1,15 +1,18 @@
 // The stand-in Dock end to end, on a real X server: the keeper and the Dock run as separate
 // processes, and the test talks to them only through the program's own adapters.
 
+#include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/linux/DockSocketAccessibility.h"
 #include "Platform/linux/DockSocketEventTaps.h"
+#include "tests/app/X11Windows.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/RealApps.h"
 #include "tests/support/TestMain.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QLocalSocket>
 #include <QFile>
@@ -25,7 +28,9 @@
 #include <QCborMap>
 #include <QUrl>
 
+#include <algorithm>
 #include <csignal>
+#include <functional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -38,6 +43,11 @@ namespace {
 constexpr qint64 marker = 0x4B535457;
 constexpr quint64 buttonMask = 0x2600005E;
 constexpr int startTimeout = 20000;
+// The keeper takes a Dock that ends sooner than this after its start for one that keeps crashing,
+// and starts the next one later and later.
+constexpr int keeperQuickExit = 2100;
+// How many times in a row the moments right after a restart are tried.
+constexpr int restartTrials = 10;
 
 struct TileRead {
     AXUIElement element;
@@ -147,6 +157,74 @@ bool peerHasClosed(int descriptor)
     return ::poll(&state, 1, 0) == 1 && (state.revents & (POLLHUP | POLLERR));
 }
 
+// A program's active tap for the buttons, spoken on the Dock's socket by hand: the program's own
+// adapter puts its tap back as soon as a new Dock listens, and here the test chooses the moment.
+// It drops the events at the points `drops` says, and notes every event it is given.
+class WireTap {
+public:
+    explicit WireTap(std::function<bool(const QPointF &)> drops, bool answers = true)
+        : m_drops(std::move(drops))
+        , m_answers(answers)
+    {
+        QObject::connect(&m_socket, &QLocalSocket::readyRead, &m_socket, [this] { read(); });
+    }
+
+    // Asks the Dock for the tap; `isInstalled` says when it has it.
+    void install()
+    {
+        m_socket.connectToServer(DockWire::socketPath());
+        if (!m_socket.waitForConnected(startTimeout))
+            return;
+        m_socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::createTap},
+                                                {QStringLiteral("seq"), 1},
+                                                {QStringLiteral("loc"), DockWire::encodeLocation(CGEventTapLocation::HID)},
+                                                {QStringLiteral("head"), true},
+                                                {QStringLiteral("listen"), false},
+                                                {QStringLiteral("mask"), qint64(buttonMask)}}));
+        m_socket.flush();
+    }
+
+    bool isInstalled() const { return m_installed; }
+    const QList<CGEvent> &seen() const { return m_seen; }
+
+    QList<CGEventType> seenTypes() const
+    {
+        QList<CGEventType> types;
+        for (const CGEvent &event : m_seen)
+            types.append(event.type);
+        return types;
+    }
+
+private:
+    void read()
+    {
+        m_reader.append(m_socket.readAll());
+        while (const std::optional<QCborMap> message = m_reader.next()) {
+            if (message->value(QStringLiteral("re")).toInteger() == 1)
+                m_installed = message->value(QStringLiteral("err")).toInteger() == qint64(AXError::Success);
+            if (message->value(QStringLiteral("op")).toString() != DockWire::Op::event)
+                continue;
+            const std::optional<CGEvent> event = DockWire::decodeEvent(message->value(QStringLiteral("ev")));
+            if (!event)
+                continue;
+            m_seen.append(*event);
+            if (!m_answers)
+                continue;
+            m_socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::verdict},
+                                                    {QStringLiteral("event"), message->value(QStringLiteral("id"))},
+                                                    {QStringLiteral("pass"), !m_drops(event->location)}}));
+            m_socket.flush();
+        }
+    }
+
+    std::function<bool(const QPointF &)> m_drops;
+    bool m_answers;
+    QLocalSocket m_socket;
+    DockWire::FrameReader m_reader;
+    bool m_installed = false;
+    QList<CGEvent> m_seen;
+};
+
 } // namespace
 
 class TestStandinDock : public QObject {
@@ -181,6 +259,48 @@ private:
         QCOMPARE(::kill(pid_t(m_pid), SIGTERM), 0);
         m_pid = waitForDock(previous);
         QVERIFY(m_pid > 0);
+    }
+
+    // Whether a window of this test's Dock shows at the point, so that a click there reaches it.
+    bool dockShowsAt(const QPoint &point) const
+    {
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.viewable && window.pid == m_pid && window.geometry.contains(point))
+                return true;
+        }
+        return false;
+    }
+
+    // Restarts the Dock while this process holds an active tap in it, which goes with that Dock:
+    // the new one expects it back. Returns once the new Dock shows at `point`. The Dock has run
+    // long enough first for its keeper not to take the restart for a crash; `dockUp` counts from
+    // the new Dock.
+    void restartWithATapAway(QElapsedTimer &dockUp, const std::function<bool(const QPointF &)> &drops, const QPoint &point)
+    {
+        WireTap before(drops);
+        before.install();
+        QTRY_VERIFY_WITH_TIMEOUT(before.isInstalled(), startTimeout);
+        QVERIFY(QTest::qWaitFor([&] { return dockUp.hasExpired(keeperQuickExit); }, keeperQuickExit));
+        restartDock(QStringLiteral("bottom"));
+        dockUp.start();
+        QTRY_VERIFY_WITH_TIMEOUT(dockShowsAt(point), startTimeout);
+    }
+
+    // A new active tap of this process, which drops what comes over the Work tile, is given the
+    // click on it that waited; the Dock goes on in order: once the next click, on an application's
+    // tile, has opened it, the dropped one has had its chance.
+    void newTapTakesTheClickOnWork(const QByteArray &what, const QList<TileRead> &tiles)
+    {
+        WireTap tap([&](const QPointF &point) { return tiles[2].frame.contains(point); });
+        tap.install();
+        QTRY_COMPARE_WITH_TIMEOUT(tap.seenTypes(), (QList<CGEventType>{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp}),
+                                  startTimeout);
+        for (const CGEvent &event : tap.seen())
+            QCOMPARE(event.location.toPoint(), centre(tiles[2].frame));
+        QVERIFY(tap.isInstalled());
+        m_pointer.click(centre(tiles[0].frame));
+        QTRY_VERIFY2_WITH_TIMEOUT(opened().contains(m_alpha), what.constData(), startTimeout);
+        QVERIFY2(opened() == QStringList{m_alpha}, (what + ": " + opened().join(u',').toUtf8()).constData());
     }
 
     QVariant attribute(const AXUIElement &element, const QString &name)
@@ -510,6 +630,112 @@ private slots:
                                      return presses > 0;
                                  }()),
                                  10000);
+    }
+
+    void aClickRightAfterARestartWaitsForTheTapThatWasThere_data()
+    {
+        QTest::addColumn<bool>("comesBack");
+        QTest::newRow("the tap comes back") << true;
+        QTest::newRow("the tap stays away") << false;
+    }
+
+    // On the platform a program's tap outlives a Dock restart; here the program puts it back once
+    // it has noticed the new Dock. A click on a tile meanwhile waits for the tap and is the tap's to
+    // drop, never the Dock's to act on. A program that does not put it back (busy, or its taps left
+    // off) costs the bar's clicks only a moment: the Dock acts on them, in their order, once it has
+    // waited for it long enough. Every trial is a restart.
+    void aClickRightAfterARestartWaitsForTheTapThatWasThere()
+    {
+        QFETCH(bool, comesBack);
+        restartDock(QStringLiteral("bottom"));
+        QElapsedTimer dockUp;
+        dockUp.start();
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const auto onWork = [&](const QPointF &point) { return tiles[2].frame.contains(point); };
+        QList<qint64> waits;
+        for (int trial = 1; trial <= restartTrials; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            QFile::remove(m_openLog);
+            restartWithATapAway(dockUp, onWork, centre(tiles[2].frame));
+            if (QTest::currentTestFailed())
+                return;
+            QElapsedTimer sinceClicks;
+            sinceClicks.start();
+            m_pointer.click(centre(tiles[2].frame));
+            if (!comesBack) {
+                m_pointer.click(centre(tiles[3].frame));
+                QTRY_VERIFY2_WITH_TIMEOUT(opened().size() == 2, what.constData(), startTimeout);
+                waits.append(sinceClicks.elapsed());
+                QVERIFY2(opened() == (QStringList{m_work, m_docs}), (what + ": " + opened().join(u',').toUtf8()).constData());
+                continue;
+            }
+            // Nothing acts on the click while the tap is away.
+            QTest::qWait(400);
+            QVERIFY2(opened().isEmpty(), (what + ": the click reached the Dock before the tap came back").constData());
+            newTapTakesTheClickOnWork(what, tiles);
+        }
+        if (!waits.isEmpty()) {
+            std::sort(waits.begin(), waits.end());
+            qInfo("Clicks acted on %lld to %lld ms after they were made", waits.first(), waits.last());
+        }
+    }
+
+    // A program that replaces its tap (as it does when it takes up a new Dock, or changes how it is
+    // used) leaves no gap on the platform: a click between the end of the old tap and the new one
+    // is the new tap's, not the Dock's.
+    void aClickWhileATapIsReplacedIsTheNewTaps()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const auto onWork = [&](const QPointF &point) { return tiles[2].frame.contains(point); };
+        // The Dock lists the programs with an active tap once it has taken or dropped one.
+        const TapClientsFile kept(TapClientsFile::besideSocket(DockWire::socketPath()));
+        const auto listed = [&] {
+            const QList<TapClientsFile::Client> clients = kept.read();
+            return std::any_of(clients.cbegin(), clients.cend(), [](const TapClientsFile::Client &client) {
+                return client.processIdentifier == QCoreApplication::applicationPid();
+            });
+        };
+        for (int trial = 1; trial <= restartTrials; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            QFile::remove(m_openLog);
+            auto old = std::make_unique<WireTap>(onWork);
+            old->install();
+            QTRY_VERIFY_WITH_TIMEOUT(old->isInstalled() && listed(), startTimeout);
+            old.reset();
+            QTRY_VERIFY_WITH_TIMEOUT(!listed(), startTimeout);
+            m_pointer.click(centre(tiles[2].frame));
+            // Nothing acts on the click while the program has no tap.
+            QTest::qWait(200);
+            QVERIFY2(opened().isEmpty(), (what + ": the click reached the Dock between the taps").constData());
+            newTapTakesTheClickOnWork(what, tiles);
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+
+    // A program may replace its tap while the Dock waits for that tap's verdict on a press: the
+    // press then goes to the new tap, with the release after it, rather than past it to the Dock.
+    void aPressTheOldTapWasDecidingGoesToTheNewOne()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const auto onWork = [&](const QPointF &point) { return tiles[2].frame.contains(point); };
+        for (int trial = 1; trial <= restartTrials; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            QFile::remove(m_openLog);
+            auto old = std::make_unique<WireTap>(onWork, false);
+            old->install();
+            QTRY_VERIFY_WITH_TIMEOUT(old->isInstalled(), startTimeout);
+            m_pointer.click(centre(tiles[2].frame));
+            // Gone while the Dock waits for its verdict, well within the time it gives a tap.
+            QTRY_VERIFY_WITH_TIMEOUT(!old->seen().isEmpty(), startTimeout);
+            old.reset();
+            newTapTakesTheClickOnWork(what, tiles);
+            if (QTest::currentTestFailed())
+                return;
+        }
     }
 
     void restartedDockDrawsTheNewPreferences()

@@ -3,6 +3,7 @@
 
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockServer.h"
+#include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
@@ -23,8 +24,10 @@
 #include <QUrl>
 
 #include <atomic>
+#include <climits>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -508,6 +511,104 @@ private slots:
         QCOMPARE(value.value<QList<AXUIElement>>(), (QList<AXUIElement>{{dockPid, added}}));
         m_state.setSelected(std::nullopt);
         m_server->notify(DockWire::listElement, QStringLiteral("AXSelectedChildrenChanged"));
+    }
+    // The Dock keeps, beside its socket, the programs that have a tap that may drop events, for the
+    // Dock that comes after it: not for a listen-only tap; for an active one before its answer goes;
+    // and no longer once its connection has gone.
+    void programsWithAnActiveTapAreKeptBesideTheSocket()
+    {
+        grantThisProcess();
+        const TapClientsFile file(TapClientsFile::besideSocket(DockWire::socketPath()));
+        const std::optional<TapClientsFile::Client> self = TapClientsFile::running(QCoreApplication::applicationPid());
+        QVERIFY(self);
+        QSignalSpy installed(m_server, &DockServer::activeTapInstalled);
+        DockSocketEventTaps taps;
+        const auto pass = [](CGEventType, const CGEvent &) { return EventTapVerdict::Pass; };
+        std::unique_ptr<EventTap> listening = taps.createTap(CGEventTapLocation::Session, CGEventTapPlacement::TailAppend,
+                                                             CGEventTapOptions::ListenOnly, 32, pass);
+        QVERIFY(listening);
+        QTRY_COMPARE(m_hub->count(), 1);
+        QVERIFY(!file.read().contains(*self));
+        QCOMPARE(installed.count(), 0);
+
+        std::unique_ptr<EventTap> active = taps.createTap(CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert,
+                                                          CGEventTapOptions::Default, 2, pass);
+        QVERIFY(active);
+        QTRY_COMPARE(installed.count(), 1);
+        QCOMPARE(file.read(), QList<TapClientsFile::Client>{*self});
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(file.path()).constData(), &status), 0);
+        QCOMPARE(status.st_mode & 07777, mode_t(0600));
+
+        active.reset();
+        QTRY_VERIFY(file.read().isEmpty());
+        listening.reset();
+        QTRY_COMPARE(m_hub->count(), 0);
+    }
+
+    // What a Dock reads at its start is outside input: anything but the list it writes means that no
+    // tap is expected back, and nothing in the file's place is written through or blocks the read.
+    void aListOfTapClientsThatIsNotOneExpectsNobody()
+    {
+        const QString path = QDir::homePath() + QStringLiteral("/other.sock.tap-clients");
+        const TapClientsFile file(path);
+        QVERIFY(file.read().isEmpty());
+
+        const qint64 parent = ::getppid();
+        const std::optional<TapClientsFile::Client> running = TapClientsFile::running(parent);
+        QVERIFY(running);
+        const std::optional<TapClientsFile::Client> self = TapClientsFile::running(QCoreApplication::applicationPid());
+        QVERIFY(self);
+        // Another process given the parent's identifier later started later.
+        const TapClientsFile::Client reused{parent, running->started + 1};
+        const TapClientsFile::Client gone{qint64(INT_MAX) - 3, 12345};
+        QVERIFY(file.write({*running, *self, reused, gone}));
+        QCOMPARE(file.read(), (QList<TapClientsFile::Client>{*running, *self, reused, gone}));
+        QCOMPARE(file.stillRunning(), QList<qint64>{parent});
+
+        const QByteArray header = "kestrowan-dock-tap-clients 1\n";
+        const QByteArray valid = QByteArray::number(parent) + ' ' + QByteArray::number(running->started) + '\n';
+        QByteArray many = header;
+        for (int i = 0; i < 100; ++i)
+            many += valid;
+        QByteArray noise(4096, '\0');
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 131 + 7) % 256);
+        const QList<QByteArray> garbage{
+            QByteArray(), "garbage", header.chopped(1), header + valid.chopped(1), header + "12 x\n", header + "-5 3\n",
+            header + "0 3\n", header + "1 2 3\n", header + "99999999999999999999 1\n", header + " " + valid,
+            "kestrowan-dock-tap-clients 2\n" + valid, valid + header, many, noise, header + QByteArray(100 * 1024, '1')};
+        for (const QByteArray &bytes : garbage) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(bytes);
+            out.close();
+            QVERIFY2(file.read().isEmpty(), bytes.left(60).toHex().constData());
+            QVERIFY(file.stillRunning().isEmpty());
+        }
+
+        // A fifo is neither read (nothing would ever write to it) nor replaced.
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QVERIFY(file.read().isEmpty());
+        QVERIFY(!file.write({*running}));
+        QVERIFY(QFileInfo(path).isFile() == false && QFileInfo::exists(path));
+        QVERIFY(QFile::remove(path));
+
+        // A link in its place is not written through.
+        const QString elsewhere = QDir::homePath() + QStringLiteral("/elsewhere");
+        {
+            QFile target(elsewhere);
+            QVERIFY(target.open(QIODevice::WriteOnly));
+            target.write(header + valid);
+        }
+        QVERIFY(QFile::link(elsewhere, path));
+        QVERIFY(!file.write({*self}));
+        QFile target(elsewhere);
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), header + valid);
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::remove(elsewhere));
     }
 };
 

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Platform/EventTaps.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class TapHub;
+
+// The bar's pointer events on their way through the taps. While the hub awaits a program's active
+// tap (see TapHub), an event waits here, and every event after it, so that they keep their order;
+// once the tap is back or given up on, they go through the taps as if they had just come. Nothing
+// waits: a tap's return or a timer at the hub's deadline lets them go.
+class HeldBarEvents : public QObject {
+    Q_OBJECT
+public:
+    // `act`: what the Dock does with an event that no tap dropped.
+    HeldBarEvents(TapHub *taps, std::function<void(const CGEvent &event)> act);
+
+    void pass(const CGEvent &event);
+    // A program's active tap came: the events held for it may go on.
+    void tapInstalled();
+
+private:
+    void passHeld();
+
+    TapHub *m_taps;
+    std::function<void(const CGEvent &event)> m_act;
+    QList<CGEvent> m_held;
+    QTimer m_deadline;
+    QElapsedTimer m_since;
+};
