@@ -79,9 +79,9 @@ void DockController::start()
            m_settings.autohide ? ", hiding" : "");
 }
 
-void DockController::tapInstalled()
+void DockController::tapProgramCame()
 {
-    m_heldBarEvents.tapInstalled();
+    m_heldBarEvents.programCame();
 }
 
 void DockController::beginServing()

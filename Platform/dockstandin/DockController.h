@@ -35,7 +35,7 @@ public:
     // Reads the tiles and lays out the tree, to be asked for; nothing shows yet.
     void start();
     // From the socket: a program installed an active tap, maybe one the bar's events wait for.
-    void tapInstalled();
+    void tapProgramCame();
     // Once the socket listens: the bar shows and reserves its screen area. A program that follows
     // the screen's area (and with it a restarted Dock) finds the Dock answering when it looks.
     void beginServing();

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -154,14 +155,15 @@ void DockServer::drop(quint64 client)
         return;
     // A program that still runs may be replacing its tap: the next one is waited for a moment.
     if (m_hub && found->tap)
-        m_hub->remove(found->tap, found->process && TapClientsFile::running(found->process->processIdentifier) == found->process);
+        m_hub->remove(found->tap, found->process && TapClientsFile::running(found->process->processIdentifier)
+                                                     && TapClientsFile::running(found->process->processIdentifier)->isSameProcess(*found->process));
     if (found->regular)
         emit regularClientGone(client);
     QLocalSocket *socket = found->socket;
     const bool heldMuch = socket->bytesToWrite() > maximumPendingOutput / 4;
-    const bool hadActiveTap = found->activeTap;
+    const bool keptInList = found->activeTap || found->mirrors;
     m_clients.erase(found);
-    if (hadActiveTap)
+    if (keptInList)
         keepTapClients();
     socket->disconnect(this);
     socket->abort();
@@ -307,10 +309,35 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
         reply = installTap(client, state, message);
     else if (op == DockWire::Op::enableTap)
         reply = enableTap(state, message);
-    else
+    else if (op == DockWire::Op::mirror && m_copyDelay > 0) {
+        QTimer::singleShot(m_copyDelay, this, [this, client, message, sequence] {
+            const auto found = m_clients.find(client);
+            if (found == m_clients.end() || found->dropping)
+                return;
+            QCborMap late = answerRequest(*found, DockWire::Op::mirror, message);
+            late.insert(QStringLiteral("re"), sequence.isInteger() ? sequence.toInteger() : qint64(0));
+            queue(client, *found, DockWire::frame(late));
+            if (found->mirrors)
+                copyAnswered(*found);
+        });
+        return;
+    } else
         reply = answerRequest(state, op, message);
     reply.insert(QStringLiteral("re"), sequence.isInteger() ? sequence.toInteger() : qint64(0));
     queue(client, state, DockWire::frame(reply));
+    if (op == DockWire::Op::mirror && state.mirrors)
+        copyAnswered(state);
+}
+
+void DockServer::copyAnswered(Client &state)
+{
+    // In the program's socket before any event that waited for it reaches the program's tap: the
+    // tap's decision reads it from there first.
+    state.socket->flush();
+    keepTapClients();
+    if (m_hub && state.process)
+        m_hub->copySent(state.process->processIdentifier);
+    emit copySent();
 }
 
 QCborMap DockServer::answerRequest(Client &state, const QString &op, const QCborMap &message)
@@ -417,8 +444,14 @@ void DockServer::keepTapClients()
         return;
     QList<TapClientsFile::Client> clients;
     for (const Client &client : std::as_const(m_clients)) {
-        if (client.activeTap && client.process && !clients.contains(*client.process))
-            clients.append(*client.process);
+        if (!client.activeTap || !client.process)
+            continue;
+        TapClientsFile::Client kept = *client.process;
+        kept.keepsCopy = std::any_of(m_clients.cbegin(), m_clients.cend(), [&kept](const Client &other) {
+            return other.mirrors && other.process && other.process->isSameProcess(kept);
+        });
+        if (!clients.contains(kept))
+            clients.append(kept);
     }
     std::sort(clients.begin(), clients.end(), [](const TapClientsFile::Client &a, const TapClientsFile::Client &b) {
         return a.processIdentifier < b.processIdentifier;

@@ -24,6 +24,9 @@ public:
 
     // Set once before the server starts.
     void setTapHub(TapHub *hub) { m_hub = hub; }
+    // Copies of the tree are answered this much later, as a Dock laying out a great many tiles on a
+    // busy machine answers them (tests play that Dock). Set once before the server starts.
+    void setCopyDelay(int milliseconds) { m_copyDelay = milliseconds; }
 
     static bool anotherDockAnswers(const QString &path);
     // Call in the server's thread. False when another Dock already answers at `path` or the
@@ -53,6 +56,8 @@ signals:
     void regularClientGone(quint64 client);
     // A client installed a tap that may drop events.
     void activeTapInstalled();
+    // A client was sent its copy of the tiles.
+    void copySent();
 
 private:
     struct Client {
@@ -85,6 +90,9 @@ private:
     void queue(quint64 client, Client &state, const QByteArray &frame);
     void sendNotification(quint64 element, const QString &notification);
     QCborMap startMirror(Client &state, const QCborMap &message);
+    // The copy of the tiles answered to `state` goes out now; a program whose events wait for it is
+    // told to the taps.
+    void copyAnswered(Client &state);
     // Sends to every client that keeps a copy of the tree and still has access; one that has lost
     // it keeps no copy any more and is sent nothing.
     void sendToMirrors(const QByteArray &frame);
@@ -100,4 +108,5 @@ private:
     std::optional<TapClientsFile> m_tapClientsFile;
     QList<TapClientsFile::Client> m_keptTapClients;
     quint64 m_nextClient = 1;
+    int m_copyDelay = 0;
 };

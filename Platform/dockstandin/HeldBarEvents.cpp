@@ -27,7 +27,7 @@ void HeldBarEvents::pass(const CGEvent &event)
         passHeld();
 }
 
-void HeldBarEvents::tapInstalled()
+void HeldBarEvents::programCame()
 {
     if (!m_held.isEmpty())
         passHeld();

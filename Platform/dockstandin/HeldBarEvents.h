@@ -22,8 +22,8 @@ public:
     HeldBarEvents(TapHub *taps, std::function<void(const CGEvent &event)> act);
 
     void pass(const CGEvent &event);
-    // A program's active tap came: the events held for it may go on.
-    void tapInstalled();
+    // A program's active tap, or its copy of the tiles, came: the events held for it may go on.
+    void programCame();
 
 private:
     void passHeld();

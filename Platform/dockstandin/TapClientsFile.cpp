@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -19,7 +20,10 @@ namespace {
 
 Q_LOGGING_CATEGORY(tapClientsLog, "com.kestrowan.dock.taps")
 
-const QByteArray header = QByteArrayLiteral("kestrowan-dock-tap-clients 1");
+const QByteArray header = QByteArrayLiteral("kestrowan-dock-tap-clients 2");
+// Written by the Dock before copies were kept in the list: read as programs that keep none.
+const QByteArray firstHeader = QByteArrayLiteral("kestrowan-dock-tap-clients 1");
+const QByteArray keepsCopyMark = QByteArrayLiteral("copy");
 
 // Far more than the list of the most clients a Dock takes; a longer file is not one it wrote.
 constexpr qsizetype maximumSize = 64 * 1024;
@@ -48,14 +52,15 @@ std::optional<quint64> startOf(qint64 processIdentifier)
     return ok ? std::optional<quint64>(started) : std::nullopt;
 }
 
-std::optional<TapClientsFile::Client> parseLine(const QByteArray &line)
+std::optional<TapClientsFile::Client> parseLine(const QByteArray &line, bool marksCopies)
 {
     const QList<QByteArray> fields = line.split(' ');
-    if (fields.size() != 2)
+    const bool keepsCopy = marksCopies && fields.size() == 3 && fields.at(2) == keepsCopyMark;
+    if (fields.size() != 2 && !keepsCopy)
         return std::nullopt;
     bool pidOk = false;
     bool startOk = false;
-    const TapClientsFile::Client client{fields.at(0).toLongLong(&pidOk), fields.at(1).toULongLong(&startOk)};
+    const TapClientsFile::Client client{fields.at(0).toLongLong(&pidOk), fields.at(1).toULongLong(&startOk), keepsCopy};
     if (!pidOk || !startOk || client.processIdentifier <= 0 || client.processIdentifier > INT_MAX)
         return std::nullopt;
     return client;
@@ -102,8 +107,12 @@ bool TapClientsFile::write(const QList<Client> &clients) const
         return false;
     }
     QByteArray bytes = header + '\n';
-    for (const Client &client : clients)
-        bytes += QByteArray::number(client.processIdentifier) + ' ' + QByteArray::number(client.started) + '\n';
+    for (const Client &client : clients) {
+        bytes += QByteArray::number(client.processIdentifier) + ' ' + QByteArray::number(client.started);
+        if (client.keepsCopy)
+            bytes += ' ' + keepsCopyMark;
+        bytes += '\n';
+    }
     // It says what runs now and is made again at once: no need to force it to the disk.
     if (const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes, SafeWrite::Folder::MustExist,
                                                                       SafeWrite::Durability::Rebuilt)) {
@@ -131,9 +140,10 @@ QList<TapClientsFile::Client> TapClientsFile::read() const
     // A whole file ends its last line.
     const bool whole = bytes.endsWith('\n') && lines.takeLast().isEmpty();
     QList<Client> clients;
-    bool readable = whole && !lines.isEmpty() && lines.takeFirst() == header && lines.size() <= maximumClients;
+    const QByteArray first = lines.isEmpty() ? QByteArray() : lines.takeFirst();
+    bool readable = whole && (first == header || first == firstHeader) && lines.size() <= maximumClients;
     for (qsizetype i = 0; readable && i < lines.size(); ++i) {
-        const std::optional<Client> client = parseLine(lines.at(i));
+        const std::optional<Client> client = parseLine(lines.at(i), first == header);
         readable = client.has_value();
         if (client)
             clients.append(*client);
@@ -145,14 +155,17 @@ QList<TapClientsFile::Client> TapClientsFile::read() const
     return clients;
 }
 
-QList<qint64> TapClientsFile::stillRunning() const
+QList<TapClientsFile::Client> TapClientsFile::stillRunning() const
 {
     const qint64 self = ::getpid();
-    QList<qint64> running;
+    QList<Client> running;
     for (const Client &client : read()) {
-        if (client.processIdentifier != self && TapClientsFile::running(client.processIdentifier) == client
-            && !running.contains(client.processIdentifier))
-            running.append(client.processIdentifier);
+        const std::optional<Client> now = TapClientsFile::running(client.processIdentifier);
+        const bool listed = std::any_of(running.cbegin(), running.cend(), [&client](const Client &other) {
+            return other.processIdentifier == client.processIdentifier;
+        });
+        if (client.processIdentifier != self && now && now->isSameProcess(client) && !listed)
+            running.append(client);
     }
     return running;
 }

@@ -8,14 +8,20 @@
 // The programs that have an active tap in this session's Dock, kept in a small file beside its
 // socket. The platform's taps live in the window server and outlive a Dock restart; here they live
 // in the Dock, so a Dock that starts reads whose taps are about to come back and holds the bar's
-// clicks for them meanwhile.
+// clicks for them meanwhile. A program whose tap decides from its copy of the Dock's tiles is held
+// for until it has its copy of the new Dock's tiles too.
 class TapClientsFile {
 public:
     // A process, named so that another one given the same identifier later is not taken for it.
     struct Client {
         qint64 processIdentifier = 0;
         quint64 started = 0; // clock ticks after boot, as the kernel counts a process's start
+        bool keepsCopy = false; // of the Dock's tiles
         bool operator==(const Client &) const = default;
+        bool isSameProcess(const Client &other) const
+        {
+            return processIdentifier == other.processIdentifier && started == other.started;
+        }
     };
 
     explicit TapClientsFile(QString path);
@@ -30,8 +36,8 @@ public:
     // What the file holds; none when it is missing, and none (logged) when it is anything but a
     // list this Dock wrote.
     QList<Client> read() const;
-    // The processes of `read` that still run, other than this one.
-    QList<qint64> stillRunning() const;
+    // The processes of `read` that still run, other than this one, each once.
+    QList<Client> stillRunning() const;
 
 private:
     QString m_path;

@@ -33,8 +33,11 @@ quint64 TapHub::add(quint64 client, CGEventTapLocation location, bool headInsert
     QMutexLocker lock(&m_mutex);
     const quint64 identifier = m_nextTap++;
     m_taps.append({identifier, client, location, headInsert, listenOnly, mask, enabled, ++m_serial, process});
-    if (!listenOnly && process > 0)
-        m_awaited.remove(process);
+    if (const auto found = m_awaited.find(process); !listenOnly && process > 0 && found != m_awaited.end()) {
+        found->tap = false;
+        if (!found->copy)
+            m_awaited.erase(found);
+    }
     return identifier;
 }
 
@@ -49,8 +52,16 @@ void TapHub::remove(quint64 tap, bool comesBack)
     const bool anotherStays = std::any_of(m_taps.cbegin(), m_taps.cend(),
                                           [process](const Tap &t) { return t.process == process && !t.listenOnly; });
     const bool awaited = process > 0 && !anotherStays;
-    if (awaited)
-        m_awaited.insert(process, QDeadlineTimer(replacementWaitMilliseconds));
+    if (awaited) {
+        const QDeadlineTimer replacement(replacementWaitMilliseconds);
+        if (const auto found = m_awaited.find(process); found == m_awaited.end()) {
+            m_awaited.insert(process, Awaited{replacement, true, false});
+        } else {
+            found->tap = true;
+            if (found->deadline < replacement)
+                found->deadline = replacement;
+        }
+    }
     if (m_pending.tap == tap && !m_pending.pass) {
         // The event it was given goes to the tap that replaces it, not past it.
         if (awaited)
@@ -61,24 +72,37 @@ void TapHub::remove(quint64 tap, bool comesBack)
     }
 }
 
-void TapHub::awaitTaps(const QList<qint64> &processes, int milliseconds)
+void TapHub::awaitTaps(const QList<qint64> &processes, int milliseconds, const QList<qint64> &copies)
 {
     if (processes.isEmpty())
         return;
     QMutexLocker lock(&m_mutex);
     for (const qint64 process : processes)
-        m_awaited.insert(process, QDeadlineTimer(milliseconds));
+        m_awaited.insert(process, Awaited{QDeadlineTimer(milliseconds), true, copies.contains(process)});
     qCInfo(tapLog, "The bar's events wait for the taps of %d programs, at most %d ms", int(processes.size()), milliseconds);
+}
+
+void TapHub::copySent(qint64 process)
+{
+    QMutexLocker lock(&m_mutex);
+    if (const auto found = m_awaited.find(process); process > 0 && found != m_awaited.end()) {
+        found->copy = false;
+        if (!found->tap)
+            m_awaited.erase(found);
+    }
 }
 
 void TapHub::forgetExpiredWaits()
 {
     for (auto it = m_awaited.begin(); it != m_awaited.end();) {
-        if (!it->hasExpired()) {
+        if (!it->deadline.hasExpired()) {
             ++it;
             continue;
         }
-        qCInfo(tapLog, "Process %lld did not put its tap back in time: the bar's events go on without it", it.key());
+        if (it->tap)
+            qCInfo(tapLog, "Process %lld did not put its tap back in time: the bar's events go on without it", it.key());
+        else
+            qCInfo(tapLog, "Process %lld did not take its copy of the tiles in time: the bar's events go on", it.key());
         it = m_awaited.erase(it);
     }
 }
@@ -88,8 +112,8 @@ qint64 TapHub::awaitedFor()
     QMutexLocker lock(&m_mutex);
     forgetExpiredWaits();
     qint64 longest = -1;
-    for (const QDeadlineTimer &deadline : std::as_const(m_awaited))
-        longest = std::max(longest, deadline.remainingTime());
+    for (const Awaited &wait : std::as_const(m_awaited))
+        longest = std::max(longest, wait.deadline.remainingTime());
     return longest;
 }
 

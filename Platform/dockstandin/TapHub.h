@@ -25,6 +25,9 @@ public:
     // and come and go over connections, so the bar's events wait for a program's active tap that
     // is on its way back: for a while after a restart, for the programs that had one in the Dock
     // before; and for a moment after a running program's active tap goes, for its next one.
+    // Where the window server's taps meet the Dock that is there now, a tap here meets a new Dock
+    // through its program's copy of the tiles: after a restart, a program that kept one is waited
+    // for until it has been sent its copy of this Dock's too.
     static constexpr int restartWaitMilliseconds = 3000;
     static constexpr int replacementWaitMilliseconds = 1000;
 
@@ -37,8 +40,12 @@ public:
     // runs, and an active tap of its is waited for, for a moment; the event it was given then
     // waits for that tap too.
     void remove(quint64 tap, bool comesBack = false);
-    // The bar's events wait for an active tap of each of these processes, at most that long.
-    void awaitTaps(const QList<qint64> &processes, int milliseconds);
+    // The bar's events wait for an active tap of each of these processes, and for those among
+    // `copies` until they are sent their copy of the tiles too, at most that long.
+    void awaitTaps(const QList<qint64> &processes, int milliseconds, const QList<qint64> &copies = {});
+    // The process was sent its copy of the tiles (it is in its socket before any event that waited
+    // for it goes to its tap).
+    void copySent(qint64 process);
     void setEnabled(quint64 tap, bool enabled);
     void resolve(quint64 tap, quint64 event, bool pass);
 
@@ -90,5 +97,10 @@ private:
     quint64 m_nextEvent = 1;
     quint32 m_serial = 0;
     Pending m_pending;
-    QHash<qint64, QDeadlineTimer> m_awaited;
+    struct Awaited {
+        QDeadlineTimer deadline;
+        bool tap = true;
+        bool copy = false;
+    };
+    QHash<qint64, Awaited> m_awaited;
 };

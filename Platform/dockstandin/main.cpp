@@ -72,6 +72,7 @@ int main(int argc, char *argv[])
     auto *server = new DockServer(&state, QCoreApplication::applicationPid());
     TapHub taps([server](quint64 client, const QByteArray &frame) { server->sendToClient(client, frame); });
     server->setTapHub(&taps);
+    server->setCopyDelay(qBound(0, qEnvironmentVariableIntValue("KESTROWAN_DOCK_COPY_DELAY_MS"), 10000));
     server->moveToThread(&serverThread);
     serverThread.start();
 
@@ -80,7 +81,8 @@ int main(int argc, char *argv[])
     QObject::connect(server, &DockServer::promptRequested, &controller, &DockController::promptRequested);
     QObject::connect(server, &DockServer::regularClientChanged, &controller, &DockController::regularClientChanged);
     QObject::connect(server, &DockServer::regularClientGone, &controller, &DockController::regularClientGone);
-    QObject::connect(server, &DockServer::activeTapInstalled, &controller, &DockController::tapInstalled);
+    QObject::connect(server, &DockServer::activeTapInstalled, &controller, &DockController::tapProgramCame);
+    QObject::connect(server, &DockServer::copySent, &controller, &DockController::tapProgramCame);
     // Where the display has no tray, the Dock also plays the menu bar that shows status items.
     TrayStrip menuBar;
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -91,7 +93,14 @@ int main(int argc, char *argv[])
     controller.start();
     // Read before this Dock listens, and so before it keeps its own clients' taps in that file; the
     // wait counts from about when it listens.
-    taps.awaitTaps(TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning(), TapHub::restartWaitMilliseconds);
+    QList<qint64> tapPrograms;
+    QList<qint64> copyKeepers;
+    for (const TapClientsFile::Client &client : TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning()) {
+        tapPrograms.append(client.processIdentifier);
+        if (client.keepsCopy)
+            copyKeepers.append(client.processIdentifier);
+    }
+    taps.awaitTaps(tapPrograms, TapHub::restartWaitMilliseconds, copyKeepers);
 
     bool listening = false;
     QMetaObject::invokeMethod(server, [server, path] { return server->listen(path); }, Qt::BlockingQueuedConnection,

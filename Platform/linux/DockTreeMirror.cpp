@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -67,8 +68,18 @@ void DockTreeMirror::connectionLost()
 
 void DockTreeMirror::dockArrived()
 {
-    if (isHeld() || m_asking || !TrustStore::isTrusted(m_executable))
+    if (!TrustStore::isTrusted(m_executable))
         return;
+    // A connection the Dock that ended left behind is seen closed before a copy is judged held.
+    if (isHeld())
+        m_link.poll();
+    if (isHeld())
+        return;
+    if (m_asking) {
+        // The answer tells; an ask that went to the Dock that ended is made again of this one.
+        m_askAgainOnFailure = true;
+        return;
+    }
     m_retryAfter = 0;
     subscribe();
 }
@@ -95,7 +106,9 @@ bool DockTreeMirror::isCurrent()
         }
         return false;
     }
-    if (isHeld())
+    // The copy asked for may be waiting in the socket already: a new Dock sends it before it lets
+    // the bar's events go to this program's taps, and a tap deciding one reads it first.
+    if (isHeld() || m_asking)
         m_link.poll();
     if (!isHeld() && !m_asking && (!m_sinceAttempt.isValid() || m_sinceAttempt.hasExpired(m_retryAfter)))
         subscribe();
@@ -114,6 +127,13 @@ void DockTreeMirror::subscribe()
 void DockTreeMirror::subscribed(const std::optional<QCborMap> &answer)
 {
     m_asking = false;
+    if (!answer && !m_link.isConnected() && std::exchange(m_askAgainOnFailure, false)) {
+        forget();
+        announce();
+        subscribe();
+        return;
+    }
+    m_askAgainOnFailure = false;
     // Whatever the answer, those who follow the Dock hear of what it changed once it is taken in.
     const auto announceAfter = qScopeGuard([this] { announce(); });
     if (!answer) {

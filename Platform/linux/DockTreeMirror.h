@@ -63,6 +63,9 @@ private:
     QElapsedTimer m_sinceAttempt;
     int m_retryAfter = 0;
     bool m_asking = false;
+    // A Dock began to listen while a copy was asked for: if that ask finds no Dock (it went to the
+    // one that ended), the new one is asked at once.
+    bool m_askAgainOnFailure = false;
     // Set once a Dock's tree could not be read, so that the log says so once, not at every attempt.
     bool m_refusalLogged = false;
 };

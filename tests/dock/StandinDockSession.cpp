@@ -38,6 +38,11 @@ StandinDockSession::StandinDockSession()
 
 StandinDockSession::~StandinDockSession()
 {
+    end();
+}
+
+void StandinDockSession::end()
+{
     if (m_keeper.state() == QProcess::NotRunning)
         return;
     resume();
@@ -48,6 +53,7 @@ StandinDockSession::~StandinDockSession()
         if (m_pid > 0)
             ::kill(pid_t(m_pid), SIGKILL);
     }
+    m_pid = 0;
 }
 
 QString StandinDockSession::makeFolder(const QString &relativePath)

@@ -29,8 +29,11 @@ public:
 
     void writePreferences(const QString &orientation, bool autohide, const QStringList &applications,
                           const QStringList &folders);
-    // Starts the keeper; the Dock's process identifier, 0 when none came up in time.
+    // Starts the keeper, in this process's environment as it is now; the Dock's process identifier,
+    // 0 when none came up in time.
     qint64 start();
+    // Ends the keeper and its Dock; `start` may follow.
+    void end();
     // Ends this test's Dock (by its process identifier) for its keeper to start again; the new
     // Dock's identifier.
     qint64 restart();

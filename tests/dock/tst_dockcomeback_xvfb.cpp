@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <csignal>
@@ -204,11 +205,11 @@ private:
         return shown ? elapsed : -1;
     }
 
-    // Tries a road `trialCount()` times; each popup comes within the longest time allowed.
-    void tryRoad(const QString &road, const std::function<qint64(const QString &)> &trial)
+    // Tries a road `trials` times; each popup comes within the longest time allowed.
+    void tryRoad(const QString &road, const std::function<qint64(const QString &)> &trial, int trials = trialCount())
     {
         QList<qint64> times;
-        for (int i = 1; i <= trialCount(); ++i) {
+        for (int i = 1; i <= trials; ++i) {
             const QString what = QStringLiteral("%1, trial %2").arg(road).arg(i);
             const qint64 elapsed = trial(what);
             if (QTest::currentTestFailed())
@@ -216,7 +217,7 @@ private:
             times.append(elapsed);
         }
         qInfo("%s: %d of %d popups; from the Dock answering to the popup: median %lld ms, longest %lld ms",
-              qPrintable(road), int(times.size()), trialCount(), median(times), *std::max_element(times.begin(), times.end()));
+              qPrintable(road), int(times.size()), trials, median(times), *std::max_element(times.begin(), times.end()));
         for (const qint64 elapsed : std::as_const(times))
             QVERIFY2(elapsed <= longestComeback, qPrintable(QStringLiteral("%1: a popup took %2 ms").arg(road).arg(elapsed)));
     }
@@ -283,6 +284,29 @@ private slots:
         load.start(busy);
         tryRoad(QStringLiteral("click, %1 busy processes").arg(busy),
                 [this](const QString &what) { return clickAfterRestart(what); });
+    }
+
+    // A Dock slow to send the program its copy of the tiles, as one laying out a great many tiles on
+    // a busy machine is: the program's tap must not take the first click before the copy is there,
+    // where it would find no tile under it and pass the click on to the Dock, which opens the folder.
+    void aClickOpensThePopupWhenTheDockIsSlowToCopyItsTiles()
+    {
+        const auto ordinaryDock = qScopeGuard([this] {
+            qunsetenv("KESTROWAN_DOCK_COPY_DELAY_MS");
+            stopProgram(m_program);
+            m_dock.end();
+            m_dock.start();
+            m_dockUp.start();
+        });
+        qputenv("KESTROWAN_DOCK_COPY_DELAY_MS", "400");
+        m_dock.end();
+        QVERIFY(m_dock.start() > 0);
+        m_dockUp.start();
+        startProgram(QStringLiteral("click"));
+        if (QTest::currentTestFailed())
+            return;
+        tryRoad(QStringLiteral("click, a Dock slow to copy its tiles"),
+                [this](const QString &what) { return clickAfterRestart(what); }, std::max(trialCount() / 2, 1));
     }
 };
 

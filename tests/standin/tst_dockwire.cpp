@@ -540,10 +540,57 @@ private slots:
         QCOMPARE(::stat(QFile::encodeName(file.path()).constData(), &status), 0);
         QCOMPARE(status.st_mode & 07777, mode_t(0600));
 
+        // Its decisions rest on its copy of the tiles: once it keeps one, the next Dock waits for
+        // that too, and a copy of its own is no wait.
+        {
+            DockSocketAccessibility accessibility;
+            QTRY_COMPARE(accessibility.dockProcessIdentifier(), std::optional<qint64>(dockPid));
+            TapClientsFile::Client keeping = *self;
+            keeping.keepsCopy = true;
+            QTRY_COMPARE(file.read(), QList<TapClientsFile::Client>{keeping});
+            QCOMPARE(file.stillRunning(), QList<TapClientsFile::Client>{}); // this very process
+        }
+        QTRY_COMPARE(file.read(), QList<TapClientsFile::Client>{*self});
+
         active.reset();
         QTRY_VERIFY(file.read().isEmpty());
         listening.reset();
         QTRY_COMPARE(m_hub->count(), 0);
+    }
+
+    // After a restart the bar's events wait for each program's tap and, where it kept one, for its
+    // copy of the tiles, in either order; a program's listen-only tap or another's copy is no end to it.
+    void aProgramIsWaitedForUntilItHasItsTapAndItsCopy()
+    {
+        TapHub hub([](quint64, const QByteArray &) {}, 500);
+        const qint64 program = 4242;
+        const qint64 other = 4343;
+        hub.awaitTaps({program, other}, 60000, {program});
+        QVERIFY(hub.awaitedFor() > 0);
+        hub.add(1, CGEventTapLocation::HID, true, false, 2, true, other);
+        hub.add(2, CGEventTapLocation::HID, true, true, 2, true, program);
+        hub.copySent(other);
+        QVERIFY(hub.awaitedFor() > 0);
+        const quint64 tap = hub.add(3, CGEventTapLocation::HID, true, false, 2, true, program);
+        QVERIFY2(hub.awaitedFor() > 0, "the tap is back, its copy is not");
+        hub.copySent(program);
+        QCOMPARE(hub.awaitedFor(), qint64(-1));
+
+        hub.awaitTaps({program}, 60000, {program});
+        hub.copySent(program);
+        QVERIFY2(hub.awaitedFor() > 0, "the copy came first, the tap is not back");
+        hub.remove(tap);
+        hub.add(4, CGEventTapLocation::HID, true, false, 2, true, program);
+        QCOMPARE(hub.awaitedFor(), qint64(-1));
+
+        // A tap that goes while its copy is awaited is awaited again, and the copy still is.
+        hub.awaitTaps({program}, 60000, {program});
+        const quint64 replaced = hub.add(5, CGEventTapLocation::HID, true, false, 2, true, program);
+        hub.remove(replaced, true);
+        hub.add(6, CGEventTapLocation::HID, true, false, 2, true, program);
+        QVERIFY(hub.awaitedFor() > 0);
+        hub.copySent(program);
+        QCOMPARE(hub.awaitedFor(), qint64(-1));
     }
 
     // What a Dock reads at its start is outside input: anything but the list it writes means that no
@@ -564,9 +611,20 @@ private slots:
         const TapClientsFile::Client gone{qint64(INT_MAX) - 3, 12345};
         QVERIFY(file.write({*running, *self, reused, gone}));
         QCOMPARE(file.read(), (QList<TapClientsFile::Client>{*running, *self, reused, gone}));
-        QCOMPARE(file.stillRunning(), QList<qint64>{parent});
+        QCOMPARE(file.stillRunning(), QList<TapClientsFile::Client>{*running});
 
-        const QByteArray header = "kestrowan-dock-tap-clients 1\n";
+        // A list written before copies were kept in it holds programs that keep none.
+        QFile first(path);
+        QVERIFY(first.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        first.write("kestrowan-dock-tap-clients 1\n" + QByteArray::number(parent) + ' ' + QByteArray::number(running->started) + '\n');
+        first.close();
+        QCOMPARE(file.read(), QList<TapClientsFile::Client>{*running});
+        TapClientsFile::Client keeping = *running;
+        keeping.keepsCopy = true;
+        QVERIFY(file.write({keeping}));
+        QCOMPARE(file.stillRunning(), QList<TapClientsFile::Client>{keeping});
+
+        const QByteArray header = "kestrowan-dock-tap-clients 2\n";
         const QByteArray valid = QByteArray::number(parent) + ' ' + QByteArray::number(running->started) + '\n';
         QByteArray many = header;
         for (int i = 0; i < 100; ++i)
@@ -576,8 +634,9 @@ private slots:
             noise[i] = char((i * 131 + 7) % 256);
         const QList<QByteArray> garbage{
             QByteArray(), "garbage", header.chopped(1), header + valid.chopped(1), header + "12 x\n", header + "-5 3\n",
-            header + "0 3\n", header + "1 2 3\n", header + "99999999999999999999 1\n", header + " " + valid,
-            "kestrowan-dock-tap-clients 2\n" + valid, valid + header, many, noise, header + QByteArray(100 * 1024, '1')};
+            header + "0 3\n", header + "1 2 3\n", header + valid.chopped(1) + " copy copy\n",
+            header + valid.chopped(1) + " Copy\n", "kestrowan-dock-tap-clients 1\n" + valid.chopped(1) + " copy\n", header + "99999999999999999999 1\n", header + " " + valid,
+            "kestrowan-dock-tap-clients 3\n" + valid, valid + header, many, noise, header + QByteArray(100 * 1024, '1')};
         for (const QByteArray &bytes : garbage) {
             QFile out(path);
             QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
