@@ -35,14 +35,16 @@ void EventInterceptor::startEventTap(const QSet<QString> &names, const QSet<QStr
 {
     trackedNames = names;
     trackedPaths = paths;
+    // A tap in place stays: the taps belong to the event stream, not to the Dock, and one made
+    // afresh takes a moment to be in place, in which a click on a group's tile would reach the Dock
+    // (the mode is applied again as a restarted Dock takes its screen area). It saw every event, so
+    // the press it holds still meets its release: the mode is applied again as the copy of a new
+    // Dock's tiles comes in, which may fall between the two.
+    if (const EventTap *tap = tapHandle.tap(); tap && tap->isHeld() && tap->isEnabled())
+        return;
     // A release missed while no tap ran must not be matched with a press from before.
     pendingClick.reset();
     swallowedDown.reset();
-    // A tap in place stays: the taps belong to the event stream, not to the Dock, and one made
-    // afresh takes a moment to be in place, in which a click on a group's tile would reach the Dock
-    // (the mode is applied again as a restarted Dock takes its screen area).
-    if (const EventTap *tap = tapHandle.tap(); tap && tap->isHeld() && tap->isEnabled())
-        return;
     tapHandle.stopEventTap();
     tapHandle.adopt(EventTaps::shared().createTap(CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert,
                                                   CGEventTapOptions::Default, eventMask,

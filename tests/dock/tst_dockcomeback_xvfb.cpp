@@ -197,7 +197,11 @@ private:
         [&] {
             QVERIFY2(!m_dock.opened().contains(m_play),
                      qPrintable(what + QStringLiteral(": the click reached the Dock, which opened the folder")));
-            QVERIFY2(shown, qPrintable(what + QStringLiteral(": no popup")));
+            QStringList windows;
+            for (const QRect &window : windowsOfProcess(m_program.processId()))
+                windows.append(describe(window));
+            QVERIFY2(shown, qPrintable(what + QStringLiteral(": no popup beside the tile at %1; the program's windows: %2")
+                                                  .arg(describe(m_playTile), windows.join(QStringLiteral("; ")))));
         }();
         // A second click on the tile closes the popup again.
         m_pointer.click(centre);
