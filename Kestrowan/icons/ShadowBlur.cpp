@@ -75,13 +75,20 @@ void transpose(const In *in, float *out, int width, int height)
 // blur it got then, which is what blurring it again would give.
 class BlurredShapes {
 public:
-    void blur(std::vector<quint8> &coverage, int width, int height, qreal sigma, const QPoint &origin)
+    void blur(std::vector<quint8> &coverage, int width, int height, qreal sigma, const QPoint &origin, bool halved)
     {
+        const auto blurNow = [&] {
+            if (halved)
+                ShadowBlur::blurCoverageHalved(coverage.data(), width, height, sigma, origin);
+            else
+                ShadowBlur::blurCoverage(coverage.data(), width, height, sigma);
+        };
         if (coverage.size() > kLargestKept) {
-            ShadowBlur::blurShadowCoverage(coverage.data(), width, height, sigma, origin);
+            blurNow();
             return;
         }
-        const QPoint parity(origin.x() & 1, origin.y() & 1);
+        // Only a halved blur depends on where the buffer lies.
+        const QPoint parity = halved ? QPoint(1 + (origin.x() & 1), 1 + (origin.y() & 1)) : QPoint();
         const size_t hash = qHashBits(coverage.data(), coverage.size(), qHash(sigma));
         {
             const std::lock_guard lock(m_mutex);
@@ -95,7 +102,7 @@ public:
             }
         }
         Shape shape{hash, width, height, sigma, parity, coverage, {}, 0};
-        ShadowBlur::blurShadowCoverage(coverage.data(), width, height, sigma, origin);
+        blurNow();
         shape.blurred = coverage;
         const std::lock_guard lock(m_mutex);
         shape.used = ++m_clock;
@@ -168,10 +175,12 @@ inline quint8 coverageLevel(float value)
     return quint8(std::clamp(int(value + 0.5f), 0, 255));
 }
 
-// A blur this wide varies so slowly that the coverage at half its resolution gives it as well: the
-// pixels are averaged two by two, blurred, and spread back by linear interpolation, which moves no
-// level by more than a few (a tinted shadow, by less than one) for a quarter of the work.
-constexpr qreal kHalvedFromSigma = 4.0;
+// From this width on, a blur varies slowly enough that the coverage at half its resolution gives it
+// as well: the pixels are averaged two by two, blurred, and spread back by linear interpolation,
+// for a quarter of the work. No level moves by more than ten, which a shadow of at most a fifth
+// of full strength (the icons' tiles and the preview cards cast fainter ones) shows as two at most.
+constexpr qreal kHalvedFromSigma = 2.4;
+constexpr int kHalvedUpToAlpha = 48;
 
 void blurHalved(quint8 *coverage, int width, int height, qreal sigma, const QPoint &origin)
 {
@@ -234,14 +243,16 @@ void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sig
         coverage[i] = coverageLevel(a[i]);
 }
 
-void ShadowBlur::blurShadowCoverage(quint8 *coverage, int width, int height, qreal sigma, const QPoint &origin)
+bool ShadowBlur::blursAtHalfResolution(qreal sigma, const QColor &color)
+{
+    return sigma >= kHalvedFromSigma && color.alpha() <= kHalvedUpToAlpha;
+}
+
+void ShadowBlur::blurCoverageHalved(quint8 *coverage, int width, int height, qreal sigma, const QPoint &origin)
 {
     if (width <= 0 || height <= 0 || !(sigma > 0.2))
         return;
-    if (sigma >= kHalvedFromSigma)
-        blurHalved(coverage, width, height, sigma, origin);
-    else
-        blurCoverage(coverage, width, height, sigma);
+    blurHalved(coverage, width, height, sigma, origin);
 }
 
 namespace {
@@ -271,7 +282,8 @@ QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal si
         for (int x = 0; x < w; ++x)
             coverage[size_t(y) * w + x] = quint8(qAlpha(row[x]));
     }
-    blurredShapes().blur(coverage, w, h, sigma, origin + QPoint(int(std::lround(offset.x())), int(std::lround(offset.y()))));
+    blurredShapes().blur(coverage, w, h, sigma, origin + QPoint(int(std::lround(offset.x())), int(std::lround(offset.y()))),
+                         blursAtHalfResolution(sigma, color));
 
     const QRgb tint = color.rgba();
     std::array<QRgb, 256> tinted;

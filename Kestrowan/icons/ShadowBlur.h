@@ -11,13 +11,15 @@ namespace ShadowBlur {
 // standard deviation `sigma` pixels. Pixels beyond the buffer count as empty.
 void blurCoverage(quint8 *coverage, int width, int height, qreal sigma);
 
-// The blur a shadow gets: blurCoverage's, made at half the resolution when it is wide enough that
-// no level moves by more than a few (a shadow of a seventh's strength, as the icons draw, by none
-// that shows).
-// `origin`: where the buffer's first pixel lies on the canvas.
-void blurShadowCoverage(quint8 *coverage, int width, int height, qreal sigma, const QPoint &origin = {});
+// blurCoverage's blur, made at half the resolution, the pixels paired from even places on the canvas;
+// `origin` is where the buffer's first pixel lies there. Levels move by up to ten.
+void blurCoverageHalved(quint8 *coverage, int width, int height, qreal sigma, const QPoint &origin = {});
 
-// The layer with its shadow beneath it: the layer's alpha, blurred as blurShadowCoverage blurs it and tinted with `color` and moved
+// Whether a shadow of `color` blurred by `sigma` is blurred at half the resolution: a wide enough
+// blur of a faint enough shadow, which then moves by two levels at most.
+bool blursAtHalfResolution(qreal sigma, const QColor &color);
+
+// The layer with its shadow beneath it: the layer's alpha, blurred (at half the resolution when blursAtHalfResolution says) and tinted with `color` and moved
 // by `offset` pixels, composited under the layer itself. The result has the layer's size.
 // `origin`: where the layer lies on the canvas.
 QImage underlay(const QImage &layer, const QPointF &offset, qreal sigma, const QColor &color, const QPoint &origin = {});
