@@ -265,7 +265,7 @@ std::optional<PointCanvas::Layer> PointCanvas::renderLayer(const QRectF &painter
         op(lp);
     }
     if (state.shadow.isSet())
-        layer = ShadowBlur::underlay(layer, shadowOffset, sigma, state.shadow.color);
+        layer = ShadowBlur::underlay(layer, shadowOffset, sigma, state.shadow.color, layerRect.topLeft());
     if (clipped) {
         // Whatever lies beyond the mask is cut off; the rest is masked.
         const QRect keep = layerRect & state.maskBounds;

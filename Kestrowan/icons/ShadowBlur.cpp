@@ -75,17 +75,25 @@ void transpose(const In *in, float *out, int width, int height)
 // blur it got then, which is what blurring it again would give.
 class BlurredShapes {
 public:
-    void blur(std::vector<quint8> &coverage, int width, int height, qreal sigma)
+    void blur(std::vector<quint8> &coverage, int width, int height, qreal sigma, const QPoint &origin, bool halved)
     {
+        const auto blurNow = [&] {
+            if (halved)
+                ShadowBlur::blurCoverageHalved(coverage.data(), width, height, sigma, origin);
+            else
+                ShadowBlur::blurCoverage(coverage.data(), width, height, sigma);
+        };
         if (coverage.size() > kLargestKept) {
-            ShadowBlur::blurCoverage(coverage.data(), width, height, sigma);
+            blurNow();
             return;
         }
+        // Only a halved blur depends on where the buffer lies.
+        const QPoint parity = halved ? QPoint(1 + (origin.x() & 1), 1 + (origin.y() & 1)) : QPoint();
         const size_t hash = qHashBits(coverage.data(), coverage.size(), qHash(sigma));
         {
             const std::lock_guard lock(m_mutex);
             for (Shape &shape : m_shapes) {
-                if (shape.hash == hash && shape.width == width && shape.height == height && shape.sigma == sigma
+                if (shape.hash == hash && shape.width == width && shape.height == height && shape.sigma == sigma && shape.parity == parity
                     && shape.coverage == coverage) {
                     shape.used = ++m_clock;
                     coverage = shape.blurred;
@@ -93,8 +101,8 @@ public:
                 }
             }
         }
-        Shape shape{hash, width, height, sigma, coverage, {}, 0};
-        ShadowBlur::blurCoverage(coverage.data(), width, height, sigma);
+        Shape shape{hash, width, height, sigma, parity, coverage, {}, 0};
+        blurNow();
         shape.blurred = coverage;
         const std::lock_guard lock(m_mutex);
         shape.used = ++m_clock;
@@ -116,6 +124,7 @@ private:
         int width;
         int height;
         qreal sigma;
+        QPoint parity;
         std::vector<quint8> coverage;
         std::vector<quint8> blurred;
         quint64 used;
@@ -133,18 +142,18 @@ BlurredShapes &blurredShapes()
 
 } // namespace
 
-void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sigma)
+namespace {
+
+// Three box passes along each axis of a row-major buffer of floats, in place.
+void blurFloats(std::vector<float> &a, int width, int height, qreal sigma)
 {
-    if (width <= 0 || height <= 0 || !(sigma > 0.2))
-        return;
-    const size_t count = size_t(width) * size_t(height);
     // Box passes along one axis and along the other commute, so the horizontal passes run first, on
     // the transposed buffer, and the vertical ones after: every pass then walks memory in order.
-    std::vector<float> a(count);
-    std::vector<float> b(count);
+    std::vector<float> b(a.size());
     std::vector<float> sums;
     const std::array<int, 3> radii = boxRadii(sigma);
-    transpose(coverage, a.data(), width, height);
+    transpose(a.data(), b.data(), width, height);
+    a.swap(b);
     for (int radius : radii) {
         if (radius > 0) {
             boxColumns(a.data(), b.data(), height, width, radius, sums);
@@ -159,8 +168,91 @@ void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sig
             a.swap(b);
         }
     }
+}
+
+inline quint8 coverageLevel(float value)
+{
+    return quint8(std::clamp(int(value + 0.5f), 0, 255));
+}
+
+// From this width on, a blur varies slowly enough that the coverage at half its resolution gives it
+// as well: the pixels are averaged two by two, blurred, and spread back by linear interpolation,
+// for a quarter of the work. No level moves by more than ten, which a shadow of at most a fifth
+// of full strength (the icons' tiles and the preview cards cast fainter ones) shows as two at most.
+constexpr qreal kHalvedFromSigma = 2.4;
+constexpr int kHalvedUpToAlpha = 48;
+
+void blurHalved(quint8 *coverage, int width, int height, qreal sigma, const QPoint &origin)
+{
+    // Pixels are paired from even places on the canvas, wherever the buffer starts: a layer drawn
+    // in a part of the canvas gets the shadow it gets on the whole one.
+    const int padX = origin.x() & 1;
+    const int padY = origin.y() & 1;
+    const int halfWidth = (width + padX + 1) / 2;
+    const int halfHeight = (height + padY + 1) / 2;
+    std::vector<float> half(size_t(halfWidth) * size_t(halfHeight), 0.0f);
+    // Pixels beyond an odd edge count as empty, as beyond the buffer.
+    for (int y = 0; y < height; ++y) {
+        const quint8 *row = coverage + size_t(y) * width;
+        float *target = half.data() + size_t((y + padY) / 2) * halfWidth;
+        for (int x = 0; x < width; ++x)
+            target[(x + padX) / 2] += float(row[x]);
+    }
+    for (float &value : half)
+        value *= 0.25f;
+    // The averaging and the interpolation blur a little themselves (a variance of 1/4 and 3/16 of a
+    // pixel): the blur at half resolution leaves that much out.
+    const qreal sigmaHalved = std::sqrt(std::max<qreal>(sigma * sigma - 0.4375, 1.0)) / 2;
+    blurFloats(half, halfWidth, halfHeight, sigmaHalved);
+
+    // A full pixel x lies at x / 2 - 1/4 between the centres of the halved ones: an even one a
+    // quarter past the one before its own, an odd one a quarter before the one after. Beyond the
+    // first and the last, the halved values go on as the last two lean (the blur is steep where a
+    // shape meets the layer's edge), never below empty.
+    const auto weighed = [](const float *values, qsizetype stride, int count, int full) {
+        const int near = full / 2;
+        const int far = full % 2 == 0 ? near - 1 : near + 1;
+        const float nearValue = values[near * stride];
+        float farValue = nearValue;
+        if (far >= 0 && far < count)
+            farValue = values[far * stride];
+        else if (count > 1)
+            farValue = std::max(0.0f, 2 * nearValue - values[(far < 0 ? 1 : count - 2) * stride]);
+        return 0.75f * nearValue + 0.25f * farValue;
+    };
+    std::vector<float> rowMix(static_cast<size_t>(halfWidth));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < halfWidth; ++x)
+            rowMix[size_t(x)] = weighed(half.data() + x, halfWidth, halfHeight, y + padY);
+        quint8 *target = coverage + size_t(y) * width;
+        for (int x = 0; x < width; ++x)
+            target[x] = coverageLevel(weighed(rowMix.data(), 1, halfWidth, x + padX));
+    }
+}
+
+} // namespace
+
+void ShadowBlur::blurCoverage(quint8 *coverage, int width, int height, qreal sigma)
+{
+    if (width <= 0 || height <= 0 || !(sigma > 0.2))
+        return;
+    const size_t count = size_t(width) * size_t(height);
+    std::vector<float> a(coverage, coverage + count);
+    blurFloats(a, width, height, sigma);
     for (size_t i = 0; i < count; ++i)
-        coverage[i] = quint8(std::clamp(int(a[i] + 0.5f), 0, 255));
+        coverage[i] = coverageLevel(a[i]);
+}
+
+bool ShadowBlur::blursAtHalfResolution(qreal sigma, const QColor &color)
+{
+    return sigma >= kHalvedFromSigma && color.alpha() <= kHalvedUpToAlpha;
+}
+
+void ShadowBlur::blurCoverageHalved(quint8 *coverage, int width, int height, qreal sigma, const QPoint &origin)
+{
+    if (width <= 0 || height <= 0 || !(sigma > 0.2))
+        return;
+    blurHalved(coverage, width, height, sigma, origin);
 }
 
 namespace {
@@ -179,7 +271,7 @@ inline QRgb scaledBytes(QRgb x, uint a)
 
 } // namespace
 
-QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal sigma, const QColor &color)
+QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal sigma, const QColor &color, const QPoint &origin)
 {
     const QImage source = layer.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const int w = source.width();
@@ -190,7 +282,8 @@ QImage ShadowBlur::underlay(const QImage &layer, const QPointF &offset, qreal si
         for (int x = 0; x < w; ++x)
             coverage[size_t(y) * w + x] = quint8(qAlpha(row[x]));
     }
-    blurredShapes().blur(coverage, w, h, sigma);
+    blurredShapes().blur(coverage, w, h, sigma, origin + QPoint(int(std::lround(offset.x())), int(std::lround(offset.y()))),
+                         blursAtHalfResolution(sigma, color));
 
     const QRgb tint = color.rgba();
     std::array<QRgb, 256> tinted;

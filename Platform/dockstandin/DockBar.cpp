@@ -52,6 +52,16 @@ void DockBar::setTiles(const QList<Tile> &tiles, const std::optional<QRect> &sep
     update();
 }
 
+bool DockBar::setIcons(const QList<QImage> &icons)
+{
+    if (icons.size() != m_tiles.size())
+        return false;
+    for (int i = 0; i < icons.size(); ++i)
+        m_tiles[i].icon = icons.at(i);
+    update();
+    return true;
+}
+
 void DockBar::setHighlighted(int tile)
 {
     if (tile == m_highlighted)

@@ -24,6 +24,9 @@ public:
     DockBar();
 
     void setTiles(const QList<Tile> &tiles, const std::optional<QRect> &separator, bool vertical);
+    // New pictures for the tiles shown, in their order; where they stand and which is highlighted
+    // stay. False, changing nothing, when the count differs from the tiles shown.
+    bool setIcons(const QList<QImage> &icons);
     void setHighlighted(int tile);
 
 signals:

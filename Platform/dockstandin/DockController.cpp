@@ -55,6 +55,9 @@ DockController::DockController(DockTilesFile file, DockAccessibilityState *state
     m_iconRedraw.setSingleShot(true);
     m_iconRedraw.setInterval(100);
     connect(&m_iconRedraw, &QTimer::timeout, this, &DockController::redrawChangedFolderIcons);
+    m_picturesArrived.setSingleShot(true);
+    m_picturesArrived.setInterval(0);
+    connect(&m_picturesArrived, &QTimer::timeout, this, &DockController::showArrivedPictures);
     connect(&m_iconWatcher, &QFileSystemWatcher::directoryChanged, this, &DockController::folderChanged);
     connect(&m_iconWatcher, &QFileSystemWatcher::fileChanged, this,
             [this](const QString &file) { folderChanged(QFileInfo(file).path()); });
@@ -159,10 +162,21 @@ void DockController::pictureAnswered(const QString &path, const QImage &picture)
         if (tile.entry.kind == DockTileEntry::Kind::Folder)
             qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(loggedText(tile.entry.path)));
     }
-    if (!redrawn)
-        return;
+    if (redrawn)
+        m_picturesArrived.start();
+}
+
+void DockController::showArrivedPictures()
+{
+    // A picture changes no tile's place nor what the tiles tell: only the bar's drawing. Should the
+    // tiles have changed meanwhile, they were laid out then, and are laid out again with the rest.
     composeTiles();
-    relayout();
+    QList<QImage> icons;
+    icons.reserve(m_tiles.size());
+    for (const Tile &tile : std::as_const(m_tiles))
+        icons.append(tile.icon);
+    if (!m_bar.setIcons(icons))
+        relayout();
 }
 
 void DockController::watchFolderIcons()

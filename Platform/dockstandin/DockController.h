@@ -73,6 +73,7 @@ private:
     void watchFolderIcons();
     void folderChanged(const QString &path);
     void redrawChangedFolderIcons();
+    void showArrivedPictures();
     void composeTiles();
     void relayout();
     void publish();
@@ -111,5 +112,8 @@ private:
     QTimer m_iconRedraw;
     QSet<QString> m_changedFolders;
     TilePictures m_pictures;
+    // Pictures come one by one, often many in one turn of the event loop (after a start, or when a
+    // program rewrites its folders' icons): they are shown together once that turn is over.
+    QTimer m_picturesArrived;
     HeldBarEvents m_heldBarEvents;
 };

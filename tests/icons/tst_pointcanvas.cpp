@@ -24,6 +24,7 @@ private slots:
     void aWindowHoldsWhatTheWholeCanvasHoldsThere();
     void refusesAbsurdSizes();
     void aLayerGoesOverItsShadowAsThePainterPutsIt();
+    void aWideShadowBlurredAtHalfResolutionLooksTheSame();
 };
 
 void TestPointCanvas::originIsBottomLeftAtAnyDensity()
@@ -302,7 +303,10 @@ void TestPointCanvas::aLayerGoesOverItsShadowAsThePainterPutsIt()
             for (int x = 0; x < layer.width(); ++x)
                 coverage[size_t(y) * layer.width() + x] = quint8(qAlpha(layer.pixel(x, y)));
         }
-        ShadowBlur::blurCoverage(coverage.data(), layer.width(), layer.height(), sigma);
+        if (ShadowBlur::blursAtHalfResolution(sigma, tint))
+            ShadowBlur::blurCoverageHalved(coverage.data(), layer.width(), layer.height(), sigma, offset.toPoint());
+        else
+            ShadowBlur::blurCoverage(coverage.data(), layer.width(), layer.height(), sigma);
         QImage shadow(layer.size(), QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < layer.height(); ++y) {
             for (int x = 0; x < layer.width(); ++x) {
@@ -319,6 +323,74 @@ void TestPointCanvas::aLayerGoesOverItsShadowAsThePainterPutsIt()
         }
         QCOMPARE(ShadowBlur::underlay(layer, offset, sigma, tint), expected);
     }
+}
+
+// A wide shadow is blurred at half the resolution: on layers as the canvas makes them (the shape,
+// and room for its shadow around it), of every size and place on the canvas, with sharp and rounded
+// tiles and thin lines, every level of the blur stays within ten of the blur at full resolution,
+// and the icons' shadow, once tinted and under the layer, within two.
+void TestPointCanvas::aWideShadowBlurredAtHalfResolutionLooksTheSame()
+{
+    QRandomGenerator random(23);
+    int worstLevel = 0;
+    int worstPixel = 0;
+    const QColor tint = QColor::fromRgbF(0, 0, 0, 0.14f);
+    for (int round = 0; round < 40; ++round) {
+        const qreal sigma = 2.5 + random.bounded(13.5);
+        const int spread = qCeil(3 * sigma) + 1;
+        const QSize shape(20 + int(random.bounded(240)), 20 + int(random.bounded(240)));
+        const int w = shape.width() + 2 * spread;
+        const int h = shape.height() + 2 * spread + 4;
+        QImage layer(w, h, QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        {
+            QPainter painter(&layer);
+            painter.setRenderHint(QPainter::Antialiasing, round % 3 != 0);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(40, 90, 200, round % 4 == 0 ? 140 : 255));
+            const QRectF tile(QPointF(spread, spread), QSizeF(shape));
+            painter.drawRoundedRect(tile, random.bounded(40.0), random.bounded(40.0));
+            painter.setPen(QPen(Qt::black, 1 + round % 3));
+            painter.drawLine(tile.topLeft() + QPointF(random.bounded(tile.width()), 0), tile.bottomLeft() + QPointF(random.bounded(tile.width()), 0));
+        }
+        const QPoint origin(int(random.bounded(9)) - 4, int(random.bounded(9)) - 4);
+        std::vector<quint8> full(size_t(w) * h);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x)
+                full[size_t(y) * w + x] = quint8(qAlpha(layer.pixel(x, y)));
+        }
+        std::vector<quint8> halved = full;
+        ShadowBlur::blurCoverage(full.data(), w, h, sigma);
+        ShadowBlur::blurCoverageHalved(halved.data(), w, h, sigma, origin + QPoint(0, 2));
+        for (size_t i = 0; i < full.size(); ++i)
+            worstLevel = std::max(worstLevel, std::abs(int(full[i]) - int(halved[i])));
+
+        // The shadow at full resolution, tinted, under the layer, as the painter puts it there.
+        QImage shadow(layer.size(), QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x)
+                shadow.setPixel(x, y, qPremultiply(qRgba(0, 0, 0, full[size_t(y) * w + x] * tint.alpha() / 255)));
+        }
+        QImage expected(layer.size(), QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        {
+            QPainter painter(&expected);
+            painter.drawImage(QPoint(0, 2), shadow);
+            painter.drawImage(QPoint(0, 0), layer);
+        }
+        QVERIFY(ShadowBlur::blursAtHalfResolution(sigma, tint));
+        const QImage drawn = ShadowBlur::underlay(layer, QPointF(0, 2), sigma, tint, origin);
+        for (int y = 0; y < h; ++y) {
+            const QRgb *got = reinterpret_cast<const QRgb *>(drawn.constScanLine(y));
+            const QRgb *want = reinterpret_cast<const QRgb *>(expected.constScanLine(y));
+            for (int x = 0; x < w; ++x) {
+                for (int shift : {0, 8, 16, 24})
+                    worstPixel = std::max(worstPixel, std::abs(int((got[x] >> shift) & 0xff) - int((want[x] >> shift) & 0xff)));
+            }
+        }
+    }
+    QVERIFY2(worstLevel <= 10, qPrintable(QStringLiteral("a level of the blur moved by %1").arg(worstLevel)));
+    QVERIFY2(worstPixel <= 2, qPrintable(QStringLiteral("a channel of the shadowed layer moved by %1").arg(worstPixel)));
 }
 
 KESTROWAN_TEST_MAIN(TestPointCanvas)

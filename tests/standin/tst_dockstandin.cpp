@@ -846,6 +846,55 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(), QColor(220, 70, 70)), qPrintable(pixel().name()), 20000);
     }
 
+    // The tile under the pointer keeps its glow while its picture changes, however often it does:
+    // a picture changes what the tile shows, not which tile is pointed at.
+    void aHighlightedTileKeepsItsGlowAsItsPictureChanges()
+    {
+        restartDock(QStringLiteral("bottom"));
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles[2].title, QStringLiteral("Work Tools"));
+        const QRect frame = tiles[2].frame.toRect();
+        const QPoint inner = frame.topLeft() + QPoint(20, 20);
+        // Between the tile's edge and its picture: the glow, or the shelf when there is none.
+        const QPoint rim(frame.left() + 1, frame.center().y());
+        const auto pixel = [](const QPoint &at) { return QGuiApplication::primaryScreen()->grabWindow(0).toImage().pixelColor(at); };
+        const auto near = [](const QColor &colour, const QColor &expected) {
+            return qAbs(colour.red() - expected.red()) < 40 && qAbs(colour.green() - expected.green()) < 40
+                && qAbs(colour.blue() - expected.blue()) < 40;
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(inner), QColor(220, 70, 70)), qPrintable(pixel(inner).name()), 20000);
+        // Wherever an earlier test left the pointer, it starts away from the bar.
+        m_pointer.move(QPoint(700, 300));
+        QTRY_VERIFY_WITH_TIMEOUT(selection().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(pixel(rim) == pixel(QPoint(frame.left() - 3, frame.center().y())), 20000);
+        const QColor shelf = pixel(rim);
+
+        m_pointer.move(centre(tiles[2].frame));
+        QTRY_COMPARE_WITH_TIMEOUT(selection(), QList<AXUIElement>{tiles[2].element}, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(pixel(rim).lightness() > shelf.lightness() + 10, 20000);
+        const QColor glow = pixel(rim);
+
+        const QList<QColor> colours{QColor(40, 160, 160), QColor(150, 60, 200), QColor(230, 200, 40), QColor(40, 160, 160),
+                                    QColor(150, 60, 200), QColor(230, 200, 40)};
+        for (const QColor &colour : colours) {
+            QImage picture(256, 256, QImage::Format_ARGB32_Premultiplied);
+            picture.fill(colour);
+            QSaveFile replaced(m_work + QStringLiteral("/Icon\r"));
+            QVERIFY(replaced.open(QIODevice::WriteOnly));
+            QVERIFY(picture.save(&replaced, "PNG"));
+            QVERIFY(replaced.commit());
+            QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(inner), colour), qPrintable(pixel(inner).name()), 20000);
+            QCOMPARE(pixel(rim), glow);
+            QCOMPARE(selection(), QList<AXUIElement>{tiles[2].element});
+        }
+
+        m_pointer.move(QPoint(700, 300));
+        QTRY_VERIFY_WITH_TIMEOUT(selection().isEmpty(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(pixel(rim), shelf, 20000);
+        writeGroupIcon(m_work);
+        QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(inner), QColor(220, 70, 70)), qPrintable(pixel(inner).name()), 20000);
+    }
+
     // Any process of the user may write to the Dock's socket; a float where a whole number belongs
     // (1e300 does not fit one) is refused, not turned into one, and the Dock goes on answering.
     void aFloatWhereAWholeNumberBelongsIsRefused()
