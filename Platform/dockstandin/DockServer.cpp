@@ -155,8 +155,7 @@ void DockServer::drop(quint64 client)
         return;
     // A program that still runs may be replacing its tap: the next one is waited for a moment.
     if (m_hub && found->tap)
-        m_hub->remove(found->tap, found->process && TapClientsFile::running(found->process->processIdentifier)
-                                                     && TapClientsFile::running(found->process->processIdentifier)->isSameProcess(*found->process));
+        m_hub->remove(found->tap, found->process && TapClientsFile::stillRuns(*found->process));
     if (found->regular)
         emit regularClientGone(client);
     QLocalSocket *socket = found->socket;
@@ -310,19 +309,20 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
     else if (op == DockWire::Op::enableTap)
         reply = enableTap(state, message);
     else if (op == DockWire::Op::mirror && m_copyDelay > 0) {
-        QTimer::singleShot(m_copyDelay, this, [this, client, message, sequence] {
+        QTimer::singleShot(m_copyDelay, this, [this, client, op, message, sequence] {
             const auto found = m_clients.find(client);
             if (found == m_clients.end() || found->dropping)
                 return;
-            QCborMap late = answerRequest(*found, DockWire::Op::mirror, message);
-            late.insert(QStringLiteral("re"), sequence.isInteger() ? sequence.toInteger() : qint64(0));
-            queue(client, *found, DockWire::frame(late));
-            if (found->mirrors)
-                copyAnswered(*found);
+            sendAnswer(client, *found, op, sequence, answerRequest(*found, op, message));
         });
         return;
     } else
         reply = answerRequest(state, op, message);
+    sendAnswer(client, state, op, sequence, reply);
+}
+
+void DockServer::sendAnswer(quint64 client, Client &state, const QString &op, const QCborValue &sequence, QCborMap reply)
+{
     reply.insert(QStringLiteral("re"), sequence.isInteger() ? sequence.toInteger() : qint64(0));
     queue(client, state, DockWire::frame(reply));
     if (op == DockWire::Op::mirror && state.mirrors)

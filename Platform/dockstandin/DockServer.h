@@ -90,6 +90,8 @@ private:
     void queue(quint64 client, Client &state, const QByteArray &frame);
     void sendNotification(quint64 element, const QString &notification);
     QCborMap startMirror(Client &state, const QCborMap &message);
+    // Sends the answer to a request named `sequence`.
+    void sendAnswer(quint64 client, Client &state, const QString &op, const QCborValue &sequence, QCborMap reply);
     // The copy of the tiles answered to `state` goes out now; a program whose events wait for it is
     // told to the taps.
     void copyAnswered(Client &state);

@@ -88,6 +88,12 @@ std::optional<TapClientsFile::Client> TapClientsFile::running(qint64 processIden
     return Client{processIdentifier, *started};
 }
 
+bool TapClientsFile::stillRuns(const Client &client)
+{
+    const std::optional<Client> now = running(client.processIdentifier);
+    return now && now->isSameProcess(client);
+}
+
 bool TapClientsFile::write(const QList<Client> &clients) const
 {
     // Made for this user alone before its contents go in: the replacement keeps the mode it finds.
@@ -160,11 +166,10 @@ QList<TapClientsFile::Client> TapClientsFile::stillRunning() const
     const qint64 self = ::getpid();
     QList<Client> running;
     for (const Client &client : read()) {
-        const std::optional<Client> now = TapClientsFile::running(client.processIdentifier);
         const bool listed = std::any_of(running.cbegin(), running.cend(), [&client](const Client &other) {
             return other.processIdentifier == client.processIdentifier;
         });
-        if (client.processIdentifier != self && now && now->isSameProcess(client) && !listed)
+        if (client.processIdentifier != self && !listed && stillRuns(client))
             running.append(client);
     }
     return running;

@@ -30,6 +30,8 @@ public:
 
     // The process with that identifier as it runs now; nothing when there is none.
     static std::optional<Client> running(qint64 processIdentifier);
+    // Whether that very process still runs (not another given its identifier since).
+    static bool stillRuns(const Client &client);
 
     // Replaces the file at once, readable by this user alone; false (and logged) when it cannot.
     bool write(const QList<Client> &clients) const;
