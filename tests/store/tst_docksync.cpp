@@ -15,6 +15,7 @@
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
 
 #include <QBuffer>
@@ -613,11 +614,13 @@ private slots:
         // Blocked: the folder is rebuilt, but no tile and no record are written.
         AppGroup b = manager->createGroup();
         b.name = QStringLiteral("Second");
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        // The system refuses the program's changes of the Dock's list.
+        std::optional<RefusedDockWrites> refused(std::in_place);
         QVERIFY(!sync(*manager, b));
         QVERIFY(QFileInfo::exists(groupFolder(QStringLiteral("Second/.group_id"))));
         QCOMPARE(persistentOthers().size(), 1);
         QVERIFY(recordedHash(b).isEmpty());
+        refused.reset();
         DockService::clearSyncBlock();
 
         manager->recordSyncedHash(a); // replaces the unusable record whole
