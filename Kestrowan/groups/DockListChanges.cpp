@@ -85,8 +85,10 @@ WriteResult confirmedWrite(const QVariantList &written, const QVariantList &befo
     // A look that differs is taken again before anything is concluded from it.
     for (int look = 0; look < 2; ++look) {
         if (holds(readBack(), written)) {
-            // The Dock takes changes again: a block from an earlier refusal is over.
-            DockService::clearSyncBlock();
+            // The Dock takes changes again: a block from an earlier refusal is over. (A list
+            // written back unchanged says nothing of that.)
+            if (!PropertyList::sameValue(QVariant(written), QVariant(before)))
+                DockService::clearSyncBlock();
             return WriteResult::Confirmed;
         }
     }

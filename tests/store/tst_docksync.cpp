@@ -183,7 +183,7 @@ private slots:
         QVERIFY(manager->isGroupSyncedToDock(work));
         QCOMPARE(dockRestarts(), 2);
 
-        // Rename: the old tile goes, the folder moves, the new tile comes, with one restart.
+        // Rename: the tile takes the new folder where it stands, the folder moves, with one restart.
         work.name = QStringLiteral("Office");
         manager->updateGroup(work);
         QVERIFY(!manager->isGroupSyncedToDock(work));
@@ -191,8 +191,8 @@ private slots:
         const QString officeFolder = groupFolder(QStringLiteral("Office"));
         QVERIFY(!QFileInfo::exists(workFolder));
         QCOMPARE(snapshotFolder(officeFolder), expected);
-        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(officeFolder, QStringLiteral("Office"), 2),
-                                                   expectedTile(playFolder, QStringLiteral("Play"), 3)}));
+        QCOMPARE(persistentOthers(), (QVariantList{expectedTile(playFolder, QStringLiteral("Play"), 3),
+                                                   expectedTile(officeFolder, QStringLiteral("Office"), 2)}));
         QVERIFY(manager->isGroupSyncedToDock(work));
         QCOMPARE(dockRestarts(), 3);
 
