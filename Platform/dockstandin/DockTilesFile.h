@@ -35,7 +35,7 @@ public:
         Written,
         Busy,   // another writer holds the lock: ask again later
         Failed, // the file cannot be read as a dictionary, or cannot be locked or written
-        Kept,   // nothing to write (a first start that found a file already there)
+        Kept,   // nothing to write: a first start found a file there, or the list holds no such tile
     };
 
     explicit DockTilesFile(QString path = defaultPath());
