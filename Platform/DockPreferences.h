@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/safewrite/StoredFileLock.h"
+
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
@@ -10,6 +12,10 @@
 // The Dock's preferences domain "com.apple.dock": the tile lists ("persistent-apps",
 // "persistent-others") and the bar's settings ("orientation", "autohide"). Values are property-list
 // values as QVariant trees (see PropertyList.h).
+//
+// The Dock and every program on the home (this one on another display among them) change the
+// domain: each holds the lock that `lockForChange` gives from its look at the stored domain until its
+// write is in place, so that none writes over another's change with an older copy.
 class DockPreferences {
 public:
     virtual ~DockPreferences() = default;
@@ -27,6 +33,10 @@ public:
     // stored domain cannot be read (it is left untouched rather than replaced by this key alone) or
     // the storage failed, in which case `error` gets the system's error number (ENOSPC for a full disk).
     virtual bool write(const QString &key, const QVariant &value, int *error = nullptr) = 0;
+
+    // Asks once, without waiting, for the lock every writer of the domain holds while it reads,
+    // changes and replaces it. A lock held elsewhere is asked for again later, from the event loop.
+    virtual StoredFileLock lockForChange() = 0;
 
     // One key; invalid when it is absent or the domain cannot be read.
     QVariant value(const QString &key) const;

@@ -1,12 +1,11 @@
 #include "Kestrowan/groups/DockService.h"
 
 #include "Kestrowan/groups/AsyncProcess.h"
+#include "Kestrowan/groups/DockListChanges.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/DockPreferences.h"
 #include "Platform/FileURL.h"
 #include "Platform/MainThread.h"
-#include "Platform/PropertyList.h"
-#include "Platform/logging/SystemErrorText.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,54 +43,20 @@ void restartAfterWrite(DockService::Completion completion)
     });
 }
 
+// After a writer's change: a failed one completes false (restarting first when a restart was owed),
+// one that changed what the Dock shows restarts it, any other completes true.
+void finishWrite(bool written, bool restart, DockService::Completion completion)
+{
+    if (!written || !restart)
+        return DockService::settleOwedRestart(written, std::move(completion));
+    restartAfterWrite(std::move(completion));
+}
+
 std::optional<QVariantMap> asMap(const QVariant &value)
 {
     if (value.typeId() != QMetaType::QVariantMap)
         return std::nullopt;
     return value.toMap();
-}
-
-// The list as stored, for a change: nullopt, logged, when it cannot be taken as a list, so that
-// nothing replaces tiles the program cannot see. Elements that are not tiles stay as they are, in
-// their place; the program only ever matches and changes tiles.
-std::optional<QVariantList> readElementsForChange()
-{
-    const std::optional<QVariantMap> domain = DockPreferences::shared().read();
-    if (!domain) {
-        qCCritical(persistenceLogger, "Dock preferences cannot be read; Dock items left unchanged.");
-        return std::nullopt;
-    }
-    const QVariant stored = domain->value(persistentOthersKey);
-    if (!stored.isValid())
-        return QVariantList();
-    if (stored.typeId() != QMetaType::QVariantList) {
-        qCCritical(persistenceLogger, "Dock items are not a list; Dock items left unchanged.");
-        return std::nullopt;
-    }
-    return stored.toList();
-}
-
-// Writes, then reads back: only the very elements written count as confirmation, so a system that
-// keeps the old list (even one of the same length) is caught. The comparison is the property list's
-// own, in which a stored real that is not a number still equals itself.
-bool confirmedWrite(const QVariantList &written)
-{
-    DockPreferences &preferences = DockPreferences::shared();
-    int error = 0;
-    const bool stored = preferences.write(persistentOthersKey, written, &error);
-    DockService::setLastWriteError(stored ? 0 : error);
-    if (!stored && error != 0) {
-        // The disk, not the system, said no (a full disk): no block, and the log says what happened.
-        qCCritical(persistenceLogger, "Failed to update Dock items: %s", qUtf8Printable(systemErrorText(error)));
-        return false;
-    }
-    const QVariant readBack = preferences.value(persistentOthersKey);
-    if (stored && PropertyList::sameValue(readBack, QVariant(written)))
-        return true;
-    qCCritical(persistenceLogger,
-               "Failed to update Dock items. System may block access (check Privacy & Security > App Management).");
-    DockService::markSyncBlocked(DockService::syncBlockedReason);
-    return false;
 }
 
 bool isInteger(const QVariant &value)
@@ -322,22 +287,22 @@ QVariant DockService::storedTileList()
 
 bool DockService::writePersistentOthers(const QList<Tile> &tiles)
 {
-    const std::optional<QVariantList> stored = readElementsForChange();
-    if (!stored)
-        return false;
     // The tiles take the places of the stored tiles in order (more go at the end); an element that
     // is not a tile is the Dock's or another program's and stays where it stands.
-    QVariantList elements;
-    qsizetype next = 0;
-    for (const QVariant &element : *stored) {
-        if (!asMap(element))
-            elements.append(element);
-        else if (next < tiles.size())
+    const auto edit = [&tiles](const QVariantList &stored) {
+        QVariantList elements;
+        qsizetype next = 0;
+        for (const QVariant &element : stored) {
+            if (!asMap(element))
+                elements.append(element);
+            else if (next < tiles.size())
+                elements.append(tiles.at(next++));
+        }
+        while (next < tiles.size())
             elements.append(tiles.at(next++));
-    }
-    while (next < tiles.size())
-        elements.append(tiles.at(next++));
-    return confirmedWrite(elements);
+        return DockListChanges::Edit{elements, false};
+    };
+    return DockListChanges::changeNow(edit) == DockListChanges::Outcome::Written;
 }
 
 DockService::Tile DockService::folderTile(const QUrl &folderURL, const QString &label, AppGroup::DisplayStyle displayStyle)
@@ -362,112 +327,138 @@ DockService::Tile DockService::folderTile(const QUrl &folderURL, const QString &
 void DockService::upsertFolderTile(const QUrl &folderURL, const QString &label, AppGroup::DisplayStyle displayStyle,
                                    bool refreshLabel, Completion completion)
 {
-    if (syncBlocked() || !folderExists(folderURL))
+    if (!folderExists(folderURL))
         return settleOwedRestart(false, std::move(completion));
-    std::optional<QVariantList> tiles = readElementsForChange();
-    if (!tiles)
-        return settleOwedRestart(false, std::move(completion));
-
-    Tile tile = folderTile(folderURL, label, displayStyle);
-    const qsizetype index = FolderMatcher(folderURL).firstMatch(*tiles);
-    if (index < 0) {
-        tiles->prepend(tile);
-        if (!confirmedWrite(*tiles))
-            return complete(std::move(completion), false);
-        return restartAfterWrite(std::move(completion));
-    }
-
-    if (!refreshLabel) {
-        if (const std::optional<QString> existingLabel = labelOf((*tiles)[index].toMap()))
-            setLabel(tile, *existingLabel);
-    }
-    const bool viewChanged = viewSettingsDiffer((*tiles)[index].toMap(), tile);
-    (*tiles)[index] = tile;
-    const bool written = confirmedWrite(*tiles);
-    if (!written || !viewChanged)
-        return settleOwedRestart(written, std::move(completion));
-    restartAfterWrite(std::move(completion));
+    const Tile newTile = folderTile(folderURL, label, displayStyle);
+    auto edit = [newTile, folderURL, refreshLabel](const QVariantList &stored) {
+        DockListChanges::Edit changed{stored, true};
+        Tile tile = newTile;
+        const qsizetype index = FolderMatcher(folderURL).firstMatch(stored);
+        if (index < 0) {
+            changed.list->prepend(tile);
+            return changed;
+        }
+        const Tile existing = stored.at(index).toMap();
+        if (!refreshLabel) {
+            if (const std::optional<QString> existingLabel = labelOf(existing))
+                setLabel(tile, *existingLabel);
+        }
+        changed.restart = viewSettingsDiffer(existing, tile);
+        (*changed.list)[index] = tile;
+        return changed;
+    };
+    DockListChanges::instance().change(std::move(edit), [completion = std::move(completion)](DockListChanges::Outcome outcome,
+                                                                                              const DockListChanges::Edit &edit) mutable {
+        finishWrite(outcome == DockListChanges::Outcome::Written, edit.restart, std::move(completion));
+    });
 }
 
 void DockService::upsertFolderTiles(const QList<FolderTileEntry> &entries, Completion completion)
 {
-    if (syncBlocked())
-        return settleOwedRestart(false, std::move(completion));
-    std::optional<QVariantList> tiles = readElementsForChange();
-    if (!tiles)
-        return settleOwedRestart(false, std::move(completion));
-
-    // Each tile's path is worked out once, and each entry finds its tile by it: a batch of two
-    // hundred groups looked for every group among all the tiles.
-    QHash<QString, qsizetype> present;
-    // From the end, so that the first tile of a path is the one kept.
-    for (qsizetype i = tiles->size() - 1; i >= 0; --i) {
-        if (tiles->at(i).typeId() != QMetaType::QVariantMap)
-            continue;
-        if (const std::optional<QString> path = tilePath(tiles->at(i).toMap()))
-            present.insert(path->normalized(QString::NormalizationForm_C), i);
-    }
-    // New tiles go in front, each before the ones added ahead of it.
-    QVariantList added;
-    QHash<QString, qsizetype> addedAt;
-    bool needsRestart = false;
-    for (const FolderTileEntry &entry : entries) {
-        if (!folderExists(entry.folderURL))
-            continue;
-        const Tile tile = folderTile(entry.folderURL, entry.label, entry.displayStyle);
-        const QString path = standardizedPath(entry.folderURL).normalized(QString::NormalizationForm_C);
-        QVariant *found = nullptr;
-        if (path.isEmpty())
-            found = nullptr;
-        else if (const auto at = addedAt.constFind(path); at != addedAt.cend())
-            found = &added[*at];
-        else if (const auto at = present.constFind(path); at != present.cend())
-            found = &(*tiles)[*at];
-        if (!found) {
-            if (!path.isEmpty())
-                addedAt.insert(path, added.size());
-            added.append(tile);
-            needsRestart = true;
-            continue;
+    auto edit = [entries](const QVariantList &stored) {
+        QVariantList tiles = stored;
+        // Each tile's path is worked out once, and each entry finds its tile by it: a batch of two
+        // hundred groups looked for every group among all the tiles.
+        QHash<QString, qsizetype> present;
+        // From the end, so that the first tile of a path is the one kept.
+        for (qsizetype i = tiles.size() - 1; i >= 0; --i) {
+            if (tiles.at(i).typeId() != QMetaType::QVariantMap)
+                continue;
+            if (const std::optional<QString> path = tilePath(tiles.at(i).toMap()))
+                present.insert(path->normalized(QString::NormalizationForm_C), i);
         }
-        needsRestart = viewSettingsDiffer(found->toMap(), tile) || needsRestart;
-        *found = tile;
-    }
-    std::reverse(added.begin(), added.end());
-    added.append(*tiles);
-    *tiles = std::move(added);
-
-    if (!confirmedWrite(*tiles))
-        return settleOwedRestart(false, std::move(completion));
-    if (!needsRestart)
-        return settleOwedRestart(true, std::move(completion));
-    restartAfterWrite(std::move(completion));
+        // New tiles go in front, each before the ones added ahead of it.
+        QVariantList added;
+        QHash<QString, qsizetype> addedAt;
+        bool needsRestart = false;
+        for (const FolderTileEntry &entry : entries) {
+            if (!folderExists(entry.folderURL))
+                continue;
+            const Tile tile = folderTile(entry.folderURL, entry.label, entry.displayStyle);
+            const QString path = standardizedPath(entry.folderURL).normalized(QString::NormalizationForm_C);
+            QVariant *found = nullptr;
+            if (path.isEmpty())
+                found = nullptr;
+            else if (const auto at = addedAt.constFind(path); at != addedAt.cend())
+                found = &added[*at];
+            else if (const auto at = present.constFind(path); at != present.cend())
+                found = &tiles[*at];
+            if (!found) {
+                if (!path.isEmpty())
+                    addedAt.insert(path, added.size());
+                added.append(tile);
+                needsRestart = true;
+                continue;
+            }
+            needsRestart = viewSettingsDiffer(found->toMap(), tile) || needsRestart;
+            *found = tile;
+        }
+        std::reverse(added.begin(), added.end());
+        added.append(tiles);
+        return DockListChanges::Edit{std::move(added), needsRestart};
+    };
+    DockListChanges::instance().change(std::move(edit), [completion = std::move(completion)](DockListChanges::Outcome outcome,
+                                                                                              const DockListChanges::Edit &edit) mutable {
+        finishWrite(outcome == DockListChanges::Outcome::Written, edit.restart, std::move(completion));
+    });
 }
 
 void DockService::removeFolderTile(const QUrl &folderURL, Completion completion)
 {
-    removeFolderTile(folderURL, RestartTiming::Now, std::move(completion));
+    auto edit = [folderURL](const QVariantList &stored) {
+        const FolderMatcher matcher(folderURL);
+        QVariantList tiles = stored;
+        if (tiles.removeIf([&matcher](const QVariant &element) { return matcher.matches(element); }) == 0)
+            return DockListChanges::Edit{};
+        return DockListChanges::Edit{std::move(tiles), true};
+    };
+    DockListChanges::instance().change(std::move(edit), [completion = std::move(completion)](DockListChanges::Outcome outcome,
+                                                                                              const DockListChanges::Edit &) mutable {
+        if (outcome != DockListChanges::Outcome::Written)
+            return complete(std::move(completion), outcome == DockListChanges::Outcome::Unchanged);
+        restartAfterWrite(std::move(completion));
+    });
 }
 
-void DockService::removeFolderTile(const QUrl &folderURL, RestartTiming timing, Completion completion)
+void DockService::moveFolderTile(const QUrl &fromURL, const QUrl &toURL, Completion completion)
 {
-    if (syncBlocked())
-        return complete(std::move(completion), false);
-    std::optional<QVariantList> tiles = readElementsForChange();
-    if (!tiles)
-        return complete(std::move(completion), false);
-
-    const FolderMatcher matcher(folderURL);
-    const qsizetype removed = tiles->removeIf([&matcher](const QVariant &element) { return matcher.matches(element); });
-    if (removed == 0)
-        return complete(std::move(completion), true);
-    if (!confirmedWrite(*tiles))
-        return complete(std::move(completion), false);
-    if (timing == RestartTiming::WithNextWrite) {
-        instance().m_restartOwed = true;
-        return complete(std::move(completion), true);
-    }
-    restartAfterWrite(std::move(completion));
+    auto edit = [fromURL, toURL](const QVariantList &stored) {
+        const FolderMatcher from(fromURL);
+        const bool toHasTile = FolderMatcher(toURL).firstMatch(stored) >= 0;
+        QVariantList tiles;
+        bool moved = false;
+        bool changed = false;
+        for (const QVariant &element : stored) {
+            if (!from.matches(element)) {
+                tiles.append(element);
+                continue;
+            }
+            changed = true;
+            // The first tile of the folder takes the new path where it stands; further ones, or
+            // all of them when the new folder has a tile already (the same move made by another
+            // program), go.
+            if (moved || toHasTile)
+                continue;
+            Tile tile = element.toMap();
+            QVariantMap data = tileData(tile);
+            QVariantMap fileData = asMap(data.value(QStringLiteral("file-data"))).value_or(QVariantMap());
+            fileData.insert(QStringLiteral("_CFURLString"), toURL.toString(QUrl::FullyEncoded));
+            data.insert(QStringLiteral("file-data"), fileData);
+            tile.insert(tileDataKey, data);
+            tiles.append(tile);
+            moved = true;
+        }
+        if (!changed)
+            return DockListChanges::Edit{};
+        return DockListChanges::Edit{std::move(tiles), true};
+    };
+    DockListChanges::instance().change(std::move(edit), [completion = std::move(completion)](DockListChanges::Outcome outcome,
+                                                                                              const DockListChanges::Edit &) mutable {
+        // The Dock restarts with the sync's own write of the moved folder's tile: one sync, one restart.
+        if (outcome == DockListChanges::Outcome::Written)
+            instance().m_restartOwed = true;
+        complete(std::move(completion), outcome != DockListChanges::Outcome::Failed);
+    });
 }
 
 bool DockService::takeOwedRestart()

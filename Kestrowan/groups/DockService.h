@@ -13,14 +13,16 @@
 
 // Every access the program makes to the Dock's folder tiles, the list "persistent-others" of the
 // Dock's preferences. Each change reads the whole list, changes it in memory and writes it back
-// whole, then reads it back to confirm that what was written is what is stored. The three tile
-// writers may restart the Dock and so report through a completion (see AsyncProcess.h for the
-// pattern: exactly once, on the main thread, never inside the call). Everything runs on the main
-// thread; a read-change-write never yields to the event loop, so writers cannot interleave.
+// whole, then reads it back to confirm that what was written is what is stored. The Dock and the
+// program on another display write the same list: each change is made under the lock they all take,
+// on the list as stored then, so that only this program's own change is applied to it
+// (DockListChanges). The tile writers may wait for that lock and restart the Dock, and so report
+// through a completion (see AsyncProcess.h for the pattern: exactly once, on the main thread, never
+// inside the call). Everything runs on the main thread; changes are made one at a time, in order.
 //
-// `syncBlocked` is process-wide: set when a write was not confirmed or a Dock restart failed after a
-// write, cleared only by the user's sync from the group editor. While set, the writers give false
-// at once and touch nothing. Each change of the flag emits `syncBlockDidChange` on `instance()`.
+// `syncBlocked` is process-wide: set when the system refused a write or a Dock restart failed after
+// a write, cleared by the next write that is confirmed or by the user's sync from the group editor.
+// Each change of the flag emits `syncBlockDidChange` on `instance()`.
 class DockService final : public QObject {
     Q_OBJECT
 public:
@@ -68,7 +70,8 @@ public:
 
     // Stores the whole list of tiles; true only when reading it back gives exactly what was written.
     // Elements of the stored list that are not tiles are kept in their places. A list that is stored
-    // in a form the program does not understand is never overwritten (false).
+    // in a form the program does not understand is never overwritten (false). Made now or not at
+    // all: false, logged, while another writer holds the lock.
     static bool writePersistentOthers(const QList<Tile> &tiles);
 
     // The folder tile the program writes for a folder.
@@ -83,11 +86,12 @@ public:
     static void upsertFolderTiles(const QList<FolderTileEntry> &entries, Completion completion);
     // Removes every tile of the folder (which need not exist); restarts the Dock when one was removed.
     static void removeFolderTile(const QUrl &folderURL, Completion completion);
-    // When the Dock restarts after a removal: at once, or with the next writer's change (a renamed
-    // group's old tile goes and its new one comes in one restart, not two). A restart owed that way
-    // is made by the next writer whatever it changes, or by `settleOwedRestart`.
-    enum class RestartTiming { Now, WithNextWrite };
-    static void removeFolderTile(const QUrl &folderURL, RestartTiming timing, Completion completion);
+    // A folder about to be renamed: its first tile points at the new path where it stands, and its
+    // other tiles go (all of them when the new path has a tile already). True also when it has no
+    // tile. The Dock restarts with the next writer's change (a renamed group's tile changes with one
+    // restart, not two): a restart owed that way is made by the next writer whatever it changes, or
+    // by `settleOwedRestart`.
+    static void moveFolderTile(const QUrl &fromURL, const QUrl &toURL, Completion completion);
     // Completes with `result`, restarting the Dock first when a removal left a restart owed (a sync
     // that ends before it writes again); a failed restart marks the block and completes false.
     static void settleOwedRestart(bool result, Completion completion);

@@ -574,23 +574,30 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
         return;
     }
 
-    // Renamed: the old tile goes from the list first, so that the Dock, once it restarts, never
-    // shows a tile for a path that moved. The restart waits for the sync's own write of the new
-    // tile: one sync, one restart.
-    DockService::removeFolderTile(*existing, DockService::RestartTiming::WithNextWrite,
-                                  [self = *this, group, target, existingPath, skins, icons,
-                                   completion = std::move(completion)](bool removed) {
+    // Renamed: the tile points at the new path first, where it stands among the others, so that the
+    // Dock, once it restarts, never shows a tile for a path that moved. The restart waits for the
+    // sync's own write of the new tile: one sync, one restart.
+    const QUrl from = *existing;
+    const QUrl to = QUrl::fromLocalFile(target);
+    DockService::moveFolderTile(from, to, [self = *this, group, target, existingPath, from, to, skins, icons,
+                                           completion = std::move(completion)](bool moved) {
         const auto finish = [&completion](std::optional<QString> error) {
             if (completion)
                 completion(std::move(error));
         };
-        if (!removed)
-            return finish(QStringLiteral("The Dock item of “%1” could not be removed, so the folder was not renamed")
+        if (!moved)
+            return finish(QStringLiteral("The Dock item of “%1” could not be moved, so the folder was not renamed")
                               .arg(existingPath));
+        // A folder that stays where it is takes its tile back.
+        const auto keepOldFolder = [&](const QString &error) {
+            if (entryExists(existingPath) && !entryExists(target))
+                DockService::moveFolderTile(to, from, nullptr);
+            finish(error);
+        };
         if (entryExists(target))
-            return finish(QStringLiteral("Cannot move “%1” to “%2”: the destination exists").arg(existingPath, target));
+            return keepOldFolder(QStringLiteral("Cannot move “%1” to “%2”: the destination exists").arg(existingPath, target));
         if (::rename(QFile::encodeName(existingPath).constData(), QFile::encodeName(target).constData()) != 0)
-            return finish(QStringLiteral("Cannot move “%1” to “%2”: %3").arg(existingPath, target, errnoText()));
+            return keepOldFolder(QStringLiteral("Cannot move “%1” to “%2”: %3").arg(existingPath, target, errnoText()));
         finish(self.rebuild(group, target, skins(), icons.get()));
     });
 }

@@ -113,6 +113,7 @@ void MainWindowActions::syncAll()
                                                                  : QStringLiteral("main.syncAllFailed")));
             return;
         }
+        qCInfo(dockLogger, "Synced all groups to the Dock");
         NVLXAnalytics::signal(QStringLiteral("dock.synced_all"),
                               {{QStringLiteral("group_count"), QString::number(self->m_store.groups().size())}});
         emit self->syncAllFinished(true, QString());

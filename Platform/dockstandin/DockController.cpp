@@ -55,6 +55,8 @@ DockController::DockController(DockTilesFile file, DockAccessibilityState *state
     m_iconRedraw.setSingleShot(true);
     m_iconRedraw.setInterval(100);
     connect(&m_iconRedraw, &QTimer::timeout, this, &DockController::redrawChangedFolderIcons);
+    m_fileRetry.setSingleShot(true);
+    connect(&m_fileRetry, &QTimer::timeout, this, &DockController::changeFileLater);
     m_picturesArrived.setSingleShot(true);
     m_picturesArrived.setInterval(0);
     connect(&m_picturesArrived, &QTimer::timeout, this, &DockController::showArrivedPictures);
@@ -70,9 +72,13 @@ void DockController::start()
     m_settings = m_file.read();
     if (!m_settings.hasPersistentApps && m_settings.readable) {
         m_offered = offeredApplications();
-        if (m_file.keepFirstApplications(m_offered))
-            qCInfo(controllerLog, "First start: keeping %d offered applications in %s", int(m_offered.size()),
-                   qPrintable(m_file.path()));
+        changeFile([file = m_file, offered = m_offered] {
+            const DockTilesFile::Change change = file.keepFirstApplications(offered);
+            if (change == DockTilesFile::Change::Written)
+                qCInfo(controllerLog, "First start: keeping %d offered applications in %s", int(offered.size()),
+                       qPrintable(file.path()));
+            return change;
+        }, QStringLiteral("the offered applications"));
     }
     loadTiles();
     if (QScreen *screen = QGuiApplication::primaryScreen())
@@ -487,9 +493,8 @@ void DockController::removeTile(int index)
         if (shown.entry.kind == DockTileEntry::Kind::Application)
             offered.append(shown.entry);
     }
-    if (!m_file.removeTile(tile.entry, offered))
-        qCWarning(controllerLog, "Could not take %s out of the Dock preferences %s", qPrintable(loggedText(tile.entry.path)),
-                  qPrintable(m_file.path()));
+    changeFile([file = m_file, entry = tile.entry, offered] { return file.removeTile(entry, offered); },
+               QStringLiteral("the tile of %1").arg(loggedText(tile.entry.path)));
     qCInfo(controllerLog, "Removed the tile of %s", qPrintable(loggedText(tile.entry.path)));
     for (int i = 0; i < m_kept.size(); ++i) {
         if (m_kept.at(i).identifier == tile.identifier) {
@@ -499,6 +504,31 @@ void DockController::removeTile(int index)
     }
     composeTiles();
     relayout();
+}
+
+void DockController::changeFile(std::function<DockTilesFile::Change()> change, const QString &what)
+{
+    m_fileChanges.append(FileChange{std::move(change), what});
+    if (!m_fileRetry.isActive())
+        changeFileLater();
+}
+
+void DockController::changeFileLater()
+{
+    // Another writer holds the lock only while it writes one file: asked again soon, never waited for.
+    while (!m_fileChanges.isEmpty()) {
+        const DockTilesFile::Change result = m_fileChanges.first().change();
+        if (result == DockTilesFile::Change::Busy) {
+            m_fileRetryPause = m_fileRetryPause == 0 ? 2 : qMin(m_fileRetryPause * 2, 50);
+            m_fileRetry.start(m_fileRetryPause);
+            return;
+        }
+        m_fileRetryPause = 0;
+        const FileChange done = m_fileChanges.takeFirst();
+        if (result == DockTilesFile::Change::Failed)
+            qCWarning(controllerLog, "Could not write %s into the Dock preferences %s", qPrintable(done.what),
+                      qPrintable(m_file.path()));
+    }
 }
 
 void DockController::promptRequested(const QString &executable)

@@ -17,6 +17,7 @@
 #include <QSet>
 #include <QTimer>
 
+#include <functional>
 #include <optional>
 
 class DockAccessibilityState;
@@ -80,6 +81,10 @@ private:
     void barEvent(const CGEvent &event, const QPoint &globalPosition);
     void act(const CGEvent &event);
     void removeTile(int index);
+    // Makes a change of the preferences file now, or once the writer that holds its lock is done;
+    // changes are made in the order asked. `what` names it in the log.
+    void changeFile(std::function<DockTilesFile::Change()> change, const QString &what);
+    void changeFileLater();
     void updateSelection();
     bool updateReveal(const QPoint &position, int buttons);
     int tileAt(const QPointF &quartzPoint) const;
@@ -116,4 +121,12 @@ private:
     // program rewrites its folders' icons): they are shown together once that turn is over.
     QTimer m_picturesArrived;
     HeldBarEvents m_heldBarEvents;
+    struct FileChange {
+        std::function<DockTilesFile::Change()> change;
+        QString what;
+    };
+    // Changes of the preferences file that wait for another writer's lock, and the timer that asks again.
+    QList<FileChange> m_fileChanges;
+    QTimer m_fileRetry;
+    int m_fileRetryPause = 0;
 };

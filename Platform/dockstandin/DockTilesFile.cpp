@@ -2,6 +2,7 @@
 
 #include "Platform/FileURL.h"
 #include "Platform/PropertyList.h"
+#include "Platform/safewrite/StoredFileLock.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -125,23 +126,61 @@ DockSettings DockTilesFile::read() const
     return settings;
 }
 
-bool DockTilesFile::keepFirstApplications(const QList<DockTileEntry> &offeredApplications) const
+namespace {
+
+// The lock every writer of the file holds from its look at it until the new file is in place.
+std::optional<DockTilesFile::Change> lockFailure(const StoredFileLock &lock, const QString &path)
 {
+    if (lock.isHeld())
+        return std::nullopt;
+    if (lock.state() == StoredFileLock::State::HeldElsewhere)
+        return DockTilesFile::Change::Busy;
+    qCWarning(tilesFileLog, "The Dock preferences %s cannot be locked: %s", qPrintable(path), qPrintable(lock.failure()));
+    return DockTilesFile::Change::Failed;
+}
+
+DockTilesFile::Change written(bool stored)
+{
+    return stored ? DockTilesFile::Change::Written : DockTilesFile::Change::Failed;
+}
+
+} // namespace
+
+namespace {
+
+// The lock file lies beside the preferences: a home without their folder gets it, as a write would.
+StoredFileLock lockFor(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return StoredFileLock::tryLock(path);
+}
+
+} // namespace
+
+DockTilesFile::Change DockTilesFile::keepFirstApplications(const QList<DockTileEntry> &offeredApplications) const
+{
+    const StoredFileLock lock = lockFor(m_path);
+    if (const std::optional<Change> failure = lockFailure(lock, m_path))
+        return *failure;
+    // Looked at under the lock: a program that wrote the first file meanwhile keeps it.
     if (QFileInfo::exists(m_path) || QFileInfo(m_path).isSymLink())
-        return false;
+        return Change::Kept;
     QVariantList tiles;
     for (const DockTileEntry &offered : offeredApplications)
         tiles.append(applicationTile(offered));
     const std::optional<QByteArray> bytes = PropertyList::withKeyReplaced(QByteArray(), QStringLiteral("persistent-apps"), tiles);
-    return bytes && PropertyList::writeBytesAtomically(m_path, *bytes);
+    return written(bytes && PropertyList::writeBytesAtomically(m_path, *bytes));
 }
 
-bool DockTilesFile::removeTile(const DockTileEntry &entry, const QList<DockTileEntry> &offeredApplications) const
+DockTilesFile::Change DockTilesFile::removeTile(const DockTileEntry &entry, const QList<DockTileEntry> &offeredApplications) const
 {
+    const StoredFileLock lock = lockFor(m_path);
+    if (const std::optional<Change> failure = lockFailure(lock, m_path))
+        return *failure;
     const std::optional<QByteArray> stored = PropertyList::readStoredFile(m_path);
     const std::optional<QVariantMap> root = rootOf(stored);
     if (!root)
-        return false;
+        return Change::Failed;
     const bool application = entry.kind == DockTileEntry::Kind::Application;
     const QString key = application ? QStringLiteral("persistent-apps") : QStringLiteral("persistent-others");
     QVariantList tiles;
@@ -149,7 +188,7 @@ bool DockTilesFile::removeTile(const DockTileEntry &entry, const QList<DockTileE
         tiles = kept.toList();
     } else {
         if (!application)
-            return true;
+            return Change::Kept;
         for (const DockTileEntry &offered : offeredApplications)
             tiles.append(applicationTile(offered));
     }
@@ -162,5 +201,5 @@ bool DockTilesFile::removeTile(const DockTileEntry &entry, const QList<DockTileE
     }
     // Edited in the stored tree, so every other value goes back byte for byte.
     const std::optional<QByteArray> bytes = PropertyList::withKeyReplaced(*stored, key, tiles);
-    return bytes && PropertyList::writeBytesAtomically(m_path, *bytes);
+    return written(bytes && PropertyList::writeBytesAtomically(m_path, *bytes));
 }

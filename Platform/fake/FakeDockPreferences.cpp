@@ -1,5 +1,7 @@
 #include "Platform/fake/FakeDockPreferences.h"
 
+#include <QDir>
+
 std::optional<QVariantMap> FakeDockPreferences::read() const
 {
     ++readCount;
@@ -23,4 +25,14 @@ bool FakeDockPreferences::write(const QString &key, const QVariant &value, int *
         return false;
     }
     return false;
+}
+
+QString FakeDockPreferences::lockedFile()
+{
+    return QDir::homePath() + QStringLiteral("/fake-com.apple.dock.plist");
+}
+
+StoredFileLock FakeDockPreferences::lockForChange()
+{
+    return StoredFileLock::tryLock(lockedFile());
 }

@@ -21,4 +21,7 @@ public:
 
     std::optional<QVariantMap> read() const override;
     bool write(const QString &key, const QVariant &value, int *error = nullptr) override;
+    // A real lock on a file of the test's home, so that a test can hold it as another writer would.
+    StoredFileLock lockForChange() override;
+    static QString lockedFile();
 };

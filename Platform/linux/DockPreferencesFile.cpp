@@ -3,7 +3,9 @@
 #include "Platform/PropertyList.h"
 #include "Platform/safewrite/SafeWrite.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 namespace {
@@ -57,4 +59,12 @@ bool DockPreferencesFile::write(const QString &key, const QVariant &value, int *
     if (!bytes || bytes->isEmpty())
         return false;
     return !SafeWrite::replaceFile(path, *bytes, SafeWrite::Folder::Make, SafeWrite::Durability::Disk, error);
+}
+
+StoredFileLock DockPreferencesFile::lockForChange()
+{
+    const QString path = filePath();
+    // The lock file lies beside the stored one: a home without the folder gets it, as a write would.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return StoredFileLock::tryLock(path);
 }

@@ -18,6 +18,9 @@ public:
 
     std::optional<QVariantMap> read() const override;
     bool write(const QString &key, const QVariant &value, int *error = nullptr) override;
+    // The stored file's StoredFileLock, the one the stand-in Dock takes too; the folder is made for
+    // it when missing.
+    StoredFileLock lockForChange() override;
 
 private:
     // The home, and with it the path, can change between two reads.

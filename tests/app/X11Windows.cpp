@@ -21,9 +21,9 @@ QByteArray property(xcb_connection_t *c, xcb_window_t window, xcb_atom_t name, x
 
 } // namespace
 
-X11Windows::X11Windows()
+X11Windows::X11Windows(const QByteArray &display)
 {
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
+    xcb_connection_t *c = xcb_connect(display.isEmpty() ? nullptr : display.constData(), nullptr);
     if (xcb_connection_has_error(c)) {
         xcb_disconnect(c);
         return;

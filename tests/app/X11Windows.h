@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QByteArray>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -22,7 +23,8 @@ public:
         QRect geometry; // in root coordinates
     };
 
-    X11Windows();
+    // On the test's X server, or on `display` (":2") when given.
+    explicit X11Windows(const QByteArray &display = {});
     ~X11Windows();
     bool isValid() const { return m_connection != nullptr; }
 

@@ -10,6 +10,7 @@
 #include "tests/dock/StandinDockSession.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/HostileFiles.h"
+#include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -135,13 +136,15 @@ private slots:
 
         // The Dock refused a change earlier: deleting now cannot take the tile out.
         QSignalSpy leftBehind(store.get(), &GroupManager::dockTilesLeftBehind);
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        // The system refuses the program's changes of the Dock's list.
+        std::optional<RefusedDockWrites> refused(std::in_place);
         remove(*store, work);
         QCOMPARE(leftBehind.count(), 1);
         QVERIFY(DockService::isFolderInDock(workFolder));
         QVERIFY(QFileInfo::exists(workFolder.toLocalFile()));
 
         // The user's next sync goes through, and takes the dead tile and its folder with it.
+        refused.reset();
         DockService::clearSyncBlock();
         QVERIFY(sync(*store, play));
         QTRY_VERIFY_WITH_TIMEOUT(!DockService::isFolderInDock(workFolder), timeout);
@@ -150,11 +153,12 @@ private slots:
                                   qPrintable(tileTitles().join(u'|')), timeout);
 
         // Left behind again, then a start of the program removes it.
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        refused.emplace();
         remove(*store, rest);
         QCOMPARE(leftBehind.count(), 2);
         QVERIFY(DockService::isFolderInDock(restFolder));
         store.reset();
+        refused.reset();
         DockService::clearSyncBlock();
         auto started = startedManager(writeProgramStandIn(m_dock.home));
         started->removeOrphanedGroupFolders();

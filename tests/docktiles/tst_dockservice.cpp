@@ -4,12 +4,14 @@
 #include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
+#include "Platform/safewrite/StoredFileLock.h"
 #include "tests/docktiles/DockTestSupport.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -31,10 +33,15 @@ const QString refusedMessage = QStringLiteral(
 class CountingDockFile final : public DockPreferencesFile {
 public:
     int writes = 0;
+    // Runs once a write is stored, before anything reads it back.
+    std::function<void()> afterWrite;
     bool write(const QString &key, const QVariant &value, int *error = nullptr) override
     {
         ++writes;
-        return DockPreferencesFile::write(key, value, error);
+        const bool stored = DockPreferencesFile::write(key, value, error);
+        if (afterWrite)
+            afterWrite();
+        return stored;
     }
 };
 
@@ -424,25 +431,85 @@ private slots:
         QCOMPARE(restarts(), 1);
     }
 
-    void blockedWritersTouchNothing()
+    void blockedStateEndsWithTheNextConfirmedWrite()
     {
+        // A refusal long past does not refuse every later change (a rename among them): the next
+        // writer tries, and a write that is confirmed ends the block and says so.
         const QUrl folder = makeFolder(QStringLiteral("G"));
         storeOthers({dockTile(folder.toString(QUrl::FullyEncoded))});
-        const QByteArray before = dockFileBytes();
         DockService::markSyncBlocked(DockService::syncBlockedReason);
+        QSignalSpy spy(&DockService::instance(), &DockService::syncBlockDidChange);
 
-        QCOMPARE(upsert(folder, QStringLiteral("G"), Style::List, true), std::optional<bool>(false));
-        QCOMPARE(upsert(makeFolder(QStringLiteral("New")), QStringLiteral("New"), Style::List, true), std::optional<bool>(false));
-        QCOMPARE(upsertAll({{makeFolder(QStringLiteral("New")), QStringLiteral("New"), Style::Grid}}), std::optional<bool>(false));
-        QCOMPARE(remove(folder), std::optional<bool>(false));
-        QCOMPARE(dockFileBytes(), before);
-        QCOMPARE(m_file->writes, 0);
-        QCOMPARE(restarts(), 0);
-
-        // Readers and the plain write are not gated.
+        QCOMPARE(remove(folder), std::optional<bool>(true));
+        QVERIFY(!DockService::syncBlocked());
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(spy.first().first().toMap().isEmpty());
+        QVERIFY(!DockService::isFolderInDock(folder));
+        QCOMPARE(upsertAll({{folder, QStringLiteral("G"), Style::Grid}}), std::optional<bool>(true));
+        QCOMPARE(spy.count(), 1);
         QVERIFY(DockService::isFolderInDock(folder));
-        QVERIFY(DockService::writePersistentOthers({}));
-        QVERIFY(storedOthers().isEmpty());
+    }
+
+    void aWriterHoldingTheLockIsWaitedForFromTheEventLoop()
+    {
+        // The program on another display holds the lock while it writes: nothing is looked at or
+        // written meanwhile, the main thread does not wait, and the change is then made on what the
+        // other wrote, which stays.
+        storeOthers({foreignTile()});
+        const QUrl mine = makeFolder(QStringLiteral("Mine"));
+        const QUrl theirs = makeFolder(QStringLiteral("Theirs"));
+        std::optional<StoredFileLock> other(StoredFileLock::tryLock(dockFilePath()));
+        QVERIFY(other->isHeld());
+
+        QVERIFY2(!DockService::writePersistentOthers({}), "a write that cannot wait went ahead without the lock");
+        QElapsedTimer call;
+        call.start();
+        int completions = 0;
+        bool result = false;
+        DockService::upsertFolderTile(mine, QStringLiteral("Mine"), Style::Grid, false, [&](bool written) {
+            ++completions;
+            result = written;
+        });
+        QVERIFY2(call.elapsed() < 500, "the main thread waited for the lock");
+        QCoreApplication::processEvents();
+        QCOMPARE(completions, 0);
+        QCOMPARE(m_file->writes, 0);
+
+        // The other program's write, made under its lock.
+        QVariantList others = storedOthers();
+        others.prepend(DockService::folderTile(theirs, QStringLiteral("Theirs"), Style::List));
+        QVERIFY(m_file->DockPreferencesFile::write(QStringLiteral("persistent-others"), others));
+        other.reset();
+
+        QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 20000);
+        QVERIFY(result);
+        QCOMPARE(storedPaths(), (QStringList{pathOf(QStringLiteral("Mine")), pathOf(QStringLiteral("Theirs")), QStringLiteral("<none>")}));
+        QCOMPARE(storedOthers().last(), QVariant(foreignTile()));
+        QVERIFY(!DockService::syncBlocked());
+    }
+
+    void aListOverwrittenBetweenWriteAndReadBackIsChangedAgain()
+    {
+        // A writer that takes no lock stores its list between this write and its read-back: that
+        // is no refusal. The change is made again on what it stored, and both changes stay.
+        storeOthers({foreignTile()});
+        const QUrl mine = makeFolder(QStringLiteral("Mine"));
+        const QUrl theirs = makeFolder(QStringLiteral("Theirs"));
+        m_file->afterWrite = [&] {
+            m_file->afterWrite = nullptr;
+            QVariantList others = readDockFile().value(QStringLiteral("persistent-others")).toList();
+            others.removeFirst();
+            others.prepend(DockService::folderTile(theirs, QStringLiteral("Theirs"), Style::List));
+            writeDockFile({{QStringLiteral("persistent-others"), others}, {QStringLiteral("orientation"), QStringLiteral("left")}});
+        };
+        QSignalSpy spy(&DockService::instance(), &DockService::syncBlockDidChange);
+
+        QCOMPARE(upsertAll({{mine, QStringLiteral("Mine"), Style::Grid}}), std::optional<bool>(true));
+        QVERIFY(!DockService::syncBlocked());
+        QCOMPARE(spy.count(), 0);
+        QCOMPARE(m_file->writes, 2);
+        QCOMPARE(storedPaths(), (QStringList{pathOf(QStringLiteral("Mine")), pathOf(QStringLiteral("Theirs")), QStringLiteral("<none>")}));
+        QCOMPARE(restarts(), 1);
     }
 
     void refusedWritesAreLoggedEachTimeButAnnouncedOnce()

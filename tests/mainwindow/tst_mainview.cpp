@@ -34,9 +34,10 @@
 #include "Platform/linux/DockPreferencesFile.h"
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
-#include "tests/support/PermissionOverride.h"
 #include "tests/support/LineChecks.h"
+#include "tests/support/PermissionOverride.h"
 #include "tests/support/PixelChecks.h"
+#include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
 
 #include "Kestrowan/groups/GroupsJson.h"
@@ -713,7 +714,8 @@ private slots:
         QVERIFY(DockService::isFolderInDock(folder));
 
         // The Dock refused a change before: the tile cannot go now.
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        // The system refuses the program's changes of the Dock's list.
+        std::optional<RefusedDockWrites> refused(std::in_place);
         auto view = makeView();
         view->requestDeleteGroup(work.id);
         ConfirmationAlert *alert = view->deleteConfirmation();
@@ -724,6 +726,7 @@ private slots:
         QCOMPARE(view->toast()->kind, AppToast::Kind::Warning);
         QCOMPARE(view->toast()->text, localized(QStringLiteral("main.dockTileLeftBehind")));
         QVERIFY(DockService::isFolderInDock(folder));
+        refused.reset();
         DockService::clearSyncBlock();
     }
 
@@ -1160,7 +1163,8 @@ private slots:
         QCOMPARE(view->gridPage()->syncAllButton()->text(), localized(QStringLiteral("main.syncAll")));
         QCOMPARE(view->toast(), std::nullopt);
 
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        // The system refuses the program's changes of the Dock's list.
+        std::optional<RefusedDockWrites> refused(std::in_place);
         AppGroup changed = m_store->groups().first();
         changed.name = QStringLiteral("Other");
         m_store->updateGroup(changed);

@@ -12,6 +12,7 @@
 #include "Platform/safewrite/SafeWrite.h"
 #include "tests/support/FullDisk.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -170,11 +171,13 @@ private slots:
         AppGroup changed = work;
         changed.name = QStringLiteral("Work 2");
         store->updateGroup(changed);
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        // The system refuses the program's changes of the Dock's list.
+        std::optional<RefusedDockWrites> refused(std::in_place);
         QCOMPARE(syncAll(actions), std::make_pair(false, localized(QStringLiteral("main.syncAllBlocked"))));
         QVERIFY(!store->isGroupSyncedToDock(changed));
 
         // Folders that cannot be built: the run fails, with its own message.
+        refused.reset();
         DockService::clearSyncBlock();
         QVERIFY(QDir(groupsDirectoryURL()).removeRecursively());
         writeBytes(groupsDirectoryURL(), "not a folder");

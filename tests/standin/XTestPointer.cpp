@@ -3,9 +3,9 @@
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
-XTestPointer::XTestPointer()
+XTestPointer::XTestPointer(const QByteArray &display)
 {
-    m_connection = xcb_connect(nullptr, nullptr);
+    m_connection = xcb_connect(display.isEmpty() ? nullptr : display.constData(), nullptr);
     if (xcb_connection_has_error(m_connection)) {
         xcb_disconnect(m_connection);
         m_connection = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QPoint>
 
 struct xcb_connection_t;
@@ -7,7 +8,8 @@ struct xcb_connection_t;
 // Moves and clicks the real pointer of the test's X server through XTest, as a user's hand would.
 class XTestPointer {
 public:
-    XTestPointer();
+    // On the test's X server, or on `display` (":2") when given.
+    explicit XTestPointer(const QByteArray &display = {});
     ~XTestPointer();
 
     bool isValid() const { return m_connection != nullptr; }

@@ -15,6 +15,7 @@
 #include "Platform/fake/FakeAccessibility.h"
 #include "Platform/linux/DesktopIcons.h"
 #include "Platform/fake/FakeEventTaps.h"
+#include "Platform/safewrite/StoredFileLock.h"
 #include "tests/standin/DockPreferencesWriter.h"
 #include "tests/support/FullDisk.h"
 #include "tests/support/HostileFiles.h"
@@ -97,7 +98,7 @@ private slots:
         QVERIFY(!settings.readable);
         QVERIFY(settings.applications.isEmpty());
         const DockTileEntry entry{DockTileEntry::Kind::Application, QStringLiteral("/x.desktop"), {}, {}};
-        QVERIFY(!DockTilesFile(path).removeTile(entry, {entry}));
+        QCOMPARE(DockTilesFile(path).removeTile(entry, {entry}), DockTilesFile::Change::Failed);
         QCOMPARE(readTestFile(path), QByteArray("bplist00\x01\x02garbage"));
 
         // An XML list whose entries are not tiles yields nothing and no crash.
@@ -134,7 +135,7 @@ private slots:
         const QString folder = m_home + QStringLiteral("/Groups/Work Tools");
         writeDockPreferences(path, QStringLiteral("right"), false, {a, b}, {folder});
         const DockTilesFile file(path);
-        QVERIFY(file.removeTile({DockTileEntry::Kind::Application, a, {}, {}}, {}));
+        QCOMPARE(file.removeTile({DockTileEntry::Kind::Application, a, {}, {}}, {}), DockTilesFile::Change::Written);
         DockSettings settings = file.read();
         QCOMPARE(settings.applications.size(), 1);
         QCOMPARE(settings.applications.first().path, b);
@@ -142,11 +143,11 @@ private slots:
         QCOMPARE(settings.orientation, QStringLiteral("right"));
         QVERIFY(dockPreferencesHasKey(path, "mod-count"));
 
-        QVERIFY(file.removeTile({DockTileEntry::Kind::Folder, folder, {}, {}}, {}));
+        QCOMPARE(file.removeTile({DockTileEntry::Kind::Folder, folder, {}, {}}, {}), DockTilesFile::Change::Written);
         QCOMPARE(file.read().others.size(), 0);
         QCOMPARE(dockPreferencesCount(path, "persistent-others"), 0);
         // Removing what is not there changes nothing.
-        QVERIFY(file.removeTile({DockTileEntry::Kind::Folder, folder, {}, {}}, {}));
+        QCOMPARE(file.removeTile({DockTileEntry::Kind::Folder, folder, {}, {}}, {}), DockTilesFile::Change::Written);
         QCOMPARE(file.read().applications.size(), 1);
     }
 
@@ -162,7 +163,7 @@ private slots:
                                        "</dict></dict></array>"
                                        "<key>last-changed</key><date>2024-03-01T10:20:30Z</date><key>tilesize</key><real>48.5</real>"
                                        "<key>wvous-tl-corner</key><true/></dict></plist>");
-        QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/apps/a.desktop"), {}, {}}, {}));
+        QCOMPARE(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/apps/a.desktop"), {}, {}}, {}), DockTilesFile::Change::Written);
         const std::optional<QVariant> root = PropertyList::parse(readTestFile(path));
         QVERIFY(root);
         const QVariantMap dock = root->toMap();
@@ -182,7 +183,7 @@ private slots:
         const QVariantList apps = PropertyList::parse(original)->toMap().value(QStringLiteral("persistent-apps")).toList();
         const QByteArray settled = *PropertyList::withKeyReplaced(original, QStringLiteral("persistent-apps"), apps);
         const QString path = writeFile(m_home + QStringLiteral("/exact/com.apple.dock.plist"), settled);
-        QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/Applications/App 0.app"), {}, {}}, {}));
+        QCOMPARE(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, QStringLiteral("/Applications/App 0.app"), {}, {}}, {}), DockTilesFile::Change::Written);
         QCOMPARE(readTestFile(path).toHex(), PropertyList::withKeyReplaced(settled, QStringLiteral("persistent-apps"), apps.mid(1))->toHex());
         QCOMPARE(DockTilesFile(path).read().others.size(), 1); // the folder tile without a URL string names no path
     }
@@ -195,11 +196,13 @@ private slots:
         {
             const FullDisk disk(64);
             QVERIFY(disk.active());
-            QVERIFY(!DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, m_home + QStringLiteral("/a.desktop"), {}, {}}, {}));
+            QCOMPARE(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, m_home + QStringLiteral("/a.desktop"), {}, {}}, {}), DockTilesFile::Change::Failed);
         }
         QCOMPARE(readTestFile(path), before);
-        QCOMPARE(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("com.apple.dock.plist")});
-        QVERIFY(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, m_home + QStringLiteral("/a.desktop"), {}, {}}, {}));
+        // No half-written file left beside it; the lock file every writer shares stays.
+        QCOMPARE(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral(".com.apple.dock.plist.lock"), QStringLiteral("com.apple.dock.plist")}));
+        QCOMPARE(DockTilesFile(path).removeTile({DockTileEntry::Kind::Application, m_home + QStringLiteral("/a.desktop"), {}, {}}, {}), DockTilesFile::Change::Written);
         QCOMPARE(DockTilesFile(path).read().applications.size(), 1);
     }
 
@@ -226,7 +229,7 @@ private slots:
         const QString path = m_home + QStringLiteral("/offered/com.apple.dock.plist");
         const QList<DockTileEntry> offered{{DockTileEntry::Kind::Application, QStringLiteral("/apps/one.desktop"), QStringLiteral("One"), QStringLiteral("one")},
                                            {DockTileEntry::Kind::Application, QStringLiteral("/apps/two.desktop"), QStringLiteral("Two"), QStringLiteral("two")}};
-        QVERIFY(DockTilesFile(path).removeTile(offered.first(), offered));
+        QCOMPARE(DockTilesFile(path).removeTile(offered.first(), offered), DockTilesFile::Change::Written);
         const DockSettings settings = DockTilesFile(path).read();
         QVERIFY(settings.hasPersistentApps);
         QCOMPARE(settings.applications.size(), 1);
@@ -237,23 +240,48 @@ private slots:
 
     // The first start writes the offered applications down; a file already there is never touched,
     // even one without applications or one that cannot be read.
+    void aWriterHoldingTheLockIsWaitedFor()
+    {
+        // The program on another display writes the same file under the same lock: while it holds
+        // it, the Dock neither looks nor writes, and says to ask again.
+        const QString path = m_home + QStringLiteral("/locked/com.apple.dock.plist");
+        const QString a = m_home + QStringLiteral("/a.desktop");
+        writeDockPreferences(path, QStringLiteral("bottom"), false, {a}, {});
+        const QByteArray before = readTestFile(path);
+        const QString fresh = m_home + QStringLiteral("/locked-first/com.apple.dock.plist");
+        QVERIFY(QDir().mkpath(QFileInfo(fresh).absolutePath()));
+        const DockTileEntry entry{DockTileEntry::Kind::Application, a, {}, {}};
+        {
+            const StoredFileLock held = StoredFileLock::tryLock(path);
+            const StoredFileLock heldFresh = StoredFileLock::tryLock(fresh);
+            QVERIFY(held.isHeld() && heldFresh.isHeld());
+            QCOMPARE(DockTilesFile(path).removeTile(entry, {}), DockTilesFile::Change::Busy);
+            QCOMPARE(DockTilesFile(fresh).keepFirstApplications({entry}), DockTilesFile::Change::Busy);
+            QCOMPARE(readTestFile(path), before);
+            QVERIFY(!QFileInfo::exists(fresh));
+        }
+        QCOMPARE(DockTilesFile(path).removeTile(entry, {}), DockTilesFile::Change::Written);
+        QCOMPARE(DockTilesFile(path).read().applications.size(), 0);
+        QCOMPARE(DockTilesFile(fresh).keepFirstApplications({entry}), DockTilesFile::Change::Written);
+    }
+
     void firstStartKeepsTheOfferedApplications()
     {
         const QList<DockTileEntry> offered{{DockTileEntry::Kind::Application, QStringLiteral("/apps/one.desktop"), QStringLiteral("One"), QStringLiteral("one")},
                                            {DockTileEntry::Kind::Application, QStringLiteral("/apps/two.desktop"), QStringLiteral("Two"), QStringLiteral("two")}};
         const QString fresh = m_home + QStringLiteral("/first/Library/Preferences/com.apple.dock.plist");
-        QVERIFY(DockTilesFile(fresh).keepFirstApplications(offered));
+        QCOMPARE(DockTilesFile(fresh).keepFirstApplications(offered), DockTilesFile::Change::Written);
         const DockSettings settings = DockTilesFile(fresh).read();
         QVERIFY(settings.hasPersistentApps);
         QCOMPARE(settings.applications.size(), 2);
         QCOMPARE(settings.applications.at(1).path, QStringLiteral("/apps/two.desktop"));
         QCOMPARE(settings.applications.at(1).label, QStringLiteral("Two"));
-        QVERIFY(!DockTilesFile(fresh).keepFirstApplications(offered.mid(0, 1)));
+        QCOMPARE(DockTilesFile(fresh).keepFirstApplications(offered.mid(0, 1)), DockTilesFile::Change::Kept);
         QCOMPARE(DockTilesFile(fresh).read().applications.size(), 2);
 
         for (const QByteArray &contents : {QByteArray(), QByteArray("not a property list")}) {
             const QString existing = writeFile(m_home + QStringLiteral("/kept/com.apple.dock.plist"), contents);
-            QVERIFY(!DockTilesFile(existing).keepFirstApplications(offered));
+            QCOMPARE(DockTilesFile(existing).keepFirstApplications(offered), DockTilesFile::Change::Kept);
             QFile file(existing);
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.readAll(), contents);

@@ -10,6 +10,7 @@
 #include "Platform/safewrite/SafeWrite.h"
 #include "tests/support/FullDisk.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
@@ -299,10 +300,12 @@ private slots:
         const QString folder = claim(QStringLiteral("Gone"), gone.id);
         const QUrl folderURL = QUrl::fromLocalFile(folder);
         QVERIFY(DockService::writePersistentOthers({DockService::folderTile(folderURL, gone.name, gone.displayStyle)}));
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        // The system refuses the program's changes of the Dock's list.
+        std::optional<RefusedDockWrites> refused(std::in_place);
 
         QTest::ignoreMessage(QtCriticalMsg, qPrintable(QStringLiteral("Kept the folder %1: its Dock item could not be removed").arg(folder)));
         QVERIFY(awaitDone([&](std::function<void()> done) { manager->deleteGroup(gone, false, done); }));
+        refused.reset();
         DockService::clearSyncBlock();
         QVERIFY(QFileInfo::exists(folder + QStringLiteral("/.group_id")));
         QVERIFY(DockService::isFolderInDock(folderURL));

@@ -5,6 +5,7 @@
 #include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Platform/FileStamp.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -196,7 +197,8 @@ private slots:
         QCOMPARE(create(group), std::nullopt);
         const QUrl old = QUrl::fromLocalFile(groupFolder(QStringLiteral("Work/")));
         QVERIFY(DockService::writePersistentOthers({DockService::folderTile(old, group.name, group.displayStyle)}));
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        // The system refuses the program's changes of the Dock's list.
+        std::optional<RefusedDockWrites> refused(std::in_place);
 
         group.name = QStringLiteral("Office");
         QVERIFY(create(group).has_value());

@@ -9,6 +9,7 @@
 #include "analytics/NVLXAnalytics.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -193,9 +194,12 @@ private slots:
         breakMirrorFolder(broken);
         QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Failed to sync group 'Broken' to dock: ")));
         QVERIFY(!sync(*manager, broken));
-        DockService::markSyncBlocked(DockService::syncBlockedReason);
+        // The tiles gone, and the system refusing the program's changes of the Dock's list.
+        QVERIFY(DockService::writePersistentOthers({}));
+        std::optional<RefusedDockWrites> refused(std::in_place);
         QVERIFY(!sync(*manager, three));
         QVERIFY(syncAll(*manager));
+        refused.reset();
         DockService::clearSyncBlock();
         manager->setGroups({empty});
         QVERIFY(syncAll(*manager));
