@@ -299,14 +299,19 @@ void SettingsFileUserDefaults::saveScheduled()
 
 bool SettingsFileUserDefaults::save(LockWait wait, bool takeInAfter)
 {
+    bool nothingToWrite = false;
     {
         const QMutexLocker lock(&m_mutex);
-        if (m_unwritten.isEmpty())
-            return true;
+        nothingToWrite = m_unwritten.isEmpty();
+    }
+    if (nothingToWrite) {
+        tellStoreWaiters(true);
+        return true;
     }
     const auto fail = [this](const QString &reason) {
         qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
         setSaveFailing(true);
+        tellStoreWaiters(false);
         return false;
     };
     // Held from the look at the file until the new one is in place: a write of another program in
@@ -368,6 +373,7 @@ bool SettingsFileUserDefaults::save(LockWait wait, bool takeInAfter)
     }
     setStoredFileUnreadable(false);
     setSaveFailing(false);
+    tellStoreWaiters(true);
     if (QCoreApplication::instance())
         watch();
     return true;
@@ -381,6 +387,7 @@ bool SettingsFileUserDefaults::saveLater(const QString &reason)
     } else if (m_lockBusySince->elapsed() > lockHeldTooLongMilliseconds && !saveFailing()) {
         qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
         setSaveFailing(true);
+        tellStoreWaiters(false);
     }
     // The other writer's change is in effect here meanwhile; the next try writes on top of it.
     reload();
@@ -399,6 +406,26 @@ void SettingsFileUserDefaults::synchronize()
     // Writes what this process changed and reads what others wrote.
     save(LockWait::Bounded);
     reload();
+}
+
+void SettingsFileUserDefaults::storeNow(QObject *context, std::function<void(bool stored)> done)
+{
+    m_storeWaiters.append({context, std::move(done)});
+    if (!QCoreApplication::instance()) {
+        save(LockWait::Bounded);
+        return;
+    }
+    save();
+}
+
+void SettingsFileUserDefaults::tellStoreWaiters(bool stored)
+{
+    const QList<StoreWaiter> waiters = std::exchange(m_storeWaiters, {});
+    for (const StoreWaiter &waiter : waiters) {
+        if (!waiter.context || !waiter.done)
+            continue;
+        QMetaObject::invokeMethod(waiter.context, [done = waiter.done, stored] { done(stored); }, Qt::QueuedConnection);
+    }
 }
 
 bool SettingsFileUserDefaults::saveFailing() const
