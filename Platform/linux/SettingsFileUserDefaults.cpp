@@ -308,16 +308,19 @@ bool SettingsFileUserDefaults::save(LockWait wait, bool takeInAfter)
         tellStoreWaiters(true);
         return true;
     }
-    const auto fail = [this](const QString &reason) {
+    // Held from the look at the file until the new one is in place: a write of another program in
+    // between would be lost, or would make this one's lost. No write goes ahead without it.
+    StoredFileLock fileLock = wait == LockWait::Bounded ? StoredFileLock::lockWithin(m_file, boundedLockWait)
+                                                       : StoredFileLock::tryLock(m_file);
+    // Let go before anyone hears how the save went: a listener that writes again at once must find
+    // the file free, not held by a write that is over.
+    const auto fail = [this, &fileLock](const QString &reason) {
+        fileLock = StoredFileLock();
         qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
         setSaveFailing(true);
         tellStoreWaiters(false);
         return false;
     };
-    // Held from the look at the file until the new one is in place: a write of another program in
-    // between would be lost, or would make this one's lost. No write goes ahead without it.
-    const StoredFileLock fileLock = wait == LockWait::Bounded ? StoredFileLock::lockWithin(m_file, boundedLockWait)
-                                                             : StoredFileLock::tryLock(m_file);
     if (fileLock.state() == StoredFileLock::State::HeldElsewhere && wait == LockWait::None)
         return saveLater(fileLock.failure());
     if (!fileLock.isHeld())
@@ -365,6 +368,7 @@ bool SettingsFileUserDefaults::save(LockWait wait, bool takeInAfter)
                 m_unwritten.remove(key);
         }
     }
+    fileLock = StoredFileLock();
     // What the other programs wrote before this write is in effect here at once, as the file now
     // holds it.
     if (takeInAfter) {
