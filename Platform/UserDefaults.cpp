@@ -65,6 +65,18 @@ void UserDefaults::installFactory(Factory factory)
     r.domains.clear();
 }
 
+void UserDefaults::storeNow(QObject *context, std::function<void(bool stored)> done)
+{
+    // Nothing to write for defaults kept in memory.
+    QMetaObject::invokeMethod(
+        context,
+        [done = std::move(done)] {
+            if (done)
+                done(true);
+        },
+        Qt::QueuedConnection);
+}
+
 QString UserDefaults::string(const QString &key, const QString &defaultValue) const
 {
     const QVariant v = value(key);

@@ -33,6 +33,12 @@ public:
     virtual QStringList keys() const = 0;
     // Writes pending changes to storage now.
     virtual void synchronize() {}
+    // Writes the changes made so far to storage as soon as it can, without waiting for another
+    // writer (one that holds the stored file is asked again from the event loop), then calls `done`
+    // from the event loop while `context` lives: true once they are in storage, durably, false when
+    // the write failed (they stay in memory and are written again later). For a step that must not
+    // come before the change is on disk.
+    virtual void storeNow(QObject *context, std::function<void(bool stored)> done);
     // Whether changes made here are not in storage because the last write failed (a full disk, a
     // folder that cannot be written); they are kept and written again with the next change and at
     // quit. `saveFailingChanged` tells when this turns.

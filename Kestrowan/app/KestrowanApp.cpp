@@ -85,6 +85,7 @@ KestrowanApp::KestrowanApp(ServiceFactories factories, QObject *parent)
     m_keyboardShortcutService = m_factories.keyboardShortcutService();
     m_keyboardShortcutService->setShortcuts(loadShortcuts());
 
+    OnboardingCompletion::settleInterruptedFinish(UserDefaults::standard());
     m_onboardingCompletion = std::make_unique<OnboardingCompletion>(
         OnboardingCompletion::Services{m_groupManager.get(), m_skinManager.get(), m_permissionManager.get()});
     installMainViewPages(environment(), m_onboardingCompletion.get());

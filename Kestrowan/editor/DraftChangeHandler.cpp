@@ -25,7 +25,7 @@ DraftChangeHandler::DraftChangeHandler(EditorDraft *draft, GroupManager *groupMa
     connect(draft, &EditorDraft::draftChanged, this, &DraftChangeHandler::handleDraftChange);
     m_typingPause.setSingleShot(true);
     m_typingPause.setInterval(typingPauseMilliseconds);
-    connect(&m_typingPause, &QTimer::timeout, this, &DraftChangeHandler::releaseName);
+    connect(&m_typingPause, &QTimer::timeout, this, &DraftChangeHandler::endTyping);
     if (groupManager) {
         if (!isNewDraft)
             m_known = GroupManager::resettingRetiredIconStyle(draft->draft());
@@ -65,15 +65,16 @@ void DraftChangeHandler::followStore()
     std::optional<QString> replacedTypedName;
     if (now.name != before.name) {
         if (m_nameHeld) {
-            // The field is the user's while they type; their next key or the end of the typing
-            // stores their name again.
-            m_nameMetAnother = true;
+            // The field is the user's while it has the keyboard; the next key, the end of the
+            // typing or leaving the field settles which name stays.
+            m_renamedWhileHeld = true;
+            if (m_typing)
+                m_nameMetAnother = true;
+            else
+                m_replacedOnRelease = typedNameGivingWayTo(now.name);
         } else {
             merged.name = now.name;
-            const qint64 window = m_nameMetAnother ? stillTypingElsewhereMilliseconds : sameTimeMilliseconds;
-            const bool sameTime = m_sinceTyping.isValid() && m_sinceTyping.elapsed() < window;
-            if (m_typedName && sameTime && now.name != *m_typedName)
-                replacedTypedName = std::exchange(m_typedName, std::nullopt);
+            replacedTypedName = typedNameGivingWayTo(now.name);
         }
     }
     follow(&AppGroup::apps);
@@ -84,33 +85,74 @@ void DraftChangeHandler::followStore()
     follow(&AppGroup::openerRules);
     m_draft->setDraft(merged);
     if (replacedTypedName) {
+        m_typedName.reset();
         m_nameMetAnother = false;
         emit typedNameReplaced(*replacedTypedName, now.name);
     }
 }
 
-void DraftChangeHandler::holdName()
+std::optional<QString> DraftChangeHandler::typedNameGivingWayTo(const QString &name) const
 {
-    m_typingPause.start();
-    if (m_nameHeld)
-        return;
-    m_nameHeld = true;
-    m_nameMetAnother = false;
-    m_typedName.reset();
+    const qint64 window = m_nameMetAnother ? stillTypingElsewhereMilliseconds : sameTimeMilliseconds;
+    const bool sameTime = m_sinceTyping.isValid() && m_sinceTyping.elapsed() < window;
+    if (m_typedName && sameTime && name != *m_typedName)
+        return m_typedName;
+    return std::nullopt;
 }
 
-void DraftChangeHandler::releaseName()
+void DraftChangeHandler::holdName()
+{
+    m_nameHeld = true;
+}
+
+void DraftChangeHandler::nameTyped()
+{
+    holdName();
+    m_typingPause.start();
+    if (m_typing)
+        return;
+    m_typing = true;
+    // A rename that came while the field was held may still be typed over there.
+    m_nameMetAnother = m_renamedWhileHeld;
+    m_typedName.reset();
+    m_replacedOnRelease.reset();
+}
+
+void DraftChangeHandler::endTyping()
 {
     m_typingPause.stop();
-    if (!m_nameHeld)
+    if (!m_typing)
         return;
-    m_nameHeld = false;
+    m_typing = false;
     m_typedName = m_draft->draft().name;
     m_sinceTyping.start();
     // The store may hold the other program's name by now: the name on screen is stored again, so
     // that it is the latest word (a store already holding it writes nothing).
-    if (m_nameMetAnother)
+    if (std::exchange(m_renamedWhileHeld, false))
         storeCurrentDraft();
+}
+
+void DraftChangeHandler::releaseName()
+{
+    endTyping();
+    if (!std::exchange(m_nameHeld, false))
+        return;
+    const std::optional<QString> replaced = std::exchange(m_replacedOnRelease, std::nullopt);
+    if (!std::exchange(m_renamedWhileHeld, false) || !m_known)
+        return;
+    // The other program renamed the group after the typing here ended: its name is the latest
+    // word, and the field, no longer the user's, shows it.
+    const QString kept = m_known->name;
+    if (m_draft->draft().name != kept) {
+        AppGroup renamed = m_draft->draft();
+        renamed.name = kept;
+        m_draft->setDraft(renamed);
+    }
+    if (replaced && *replaced != kept) {
+        m_typedName.reset();
+        m_nameMetAnother = false;
+        emit typedNameReplaced(*replaced, kept);
+    }
 }
 
 bool DraftChangeHandler::isRealChange(const AppGroup &value, const AppGroup &original)

@@ -37,16 +37,22 @@ public:
     // reorder, whose changes were held back while it lasted.
     void storeCurrentDraft();
 
-    // While the user types the group's name, the name is theirs: a name another program sharing the
-    // groups file saves meanwhile does not replace it (the field would change under the keys and the
-    // next key would make a mix of both names). When the typing ends, a name that met another one on
-    // the way is stored once more, as the latest word; whichever side ends last keeps its name on
-    // both, and the side whose name was not kept hears of it (`typedNameReplaced`).
-    // Each key holds the name anew; a pause in the typing ends it as leaving the field does, so
-    // that a field left with the keyboard in it does not hold off a later rename for good.
+    // From the moment the name field has the keyboard until it is left, the name in it is the
+    // user's: a name another program sharing the groups file saves meanwhile does not replace it (a
+    // click, or Ctrl+A, and then keys would otherwise go onto the other name and make a mix of both).
+    // The store takes the other name in all the same. The typing ends with Return, a pause or
+    // leaving the field; a name that met another one on the way is then stored once more, as the
+    // latest word, so whichever side ends last keeps its name on both. A name that came from the
+    // other side after the typing here ended (or with none typed) is the latest word itself: the
+    // field shows it once it is left, the old name is not written back over it, and the user whose
+    // name gave way hears of it (`typedNameReplaced`).
     void holdName();
+    // A key changed the name: the typing goes on; a pause as long as `setTypingPause` ends it.
+    void nameTyped();
+    void endTyping();
     void releaseName();
     bool isNameHeld() const { return m_nameHeld; }
+    bool isTyping() const { return m_typing; }
     void setTypingPause(int milliseconds) { m_typingPause.setInterval(milliseconds); }
 
 signals:
@@ -68,9 +74,19 @@ private:
     // store since then came from elsewhere.
     std::optional<AppGroup> m_known;
     std::function<void()> m_scheduleAutoSync;
+    // The typed name the other program's `name` gives way to, when it came soon enough after the
+    // typing here to have been typed at the same time.
+    std::optional<QString> typedNameGivingWayTo(const QString &name) const;
+
     bool m_nameHeld = false;
-    // Another program renamed the group while the name was held.
+    bool m_typing = false;
+    // Another program renamed the group while the user here was typing.
     bool m_nameMetAnother = false;
+    // Another program renamed the group while the field was held, and no name stored here since
+    // answered it.
+    bool m_renamedWhileHeld = false;
+    // The name typed here that such a rename replaces when the field is left.
+    std::optional<QString> m_replacedOnRelease;
     // The name last typed here, while another program's rename may still answer it.
     std::optional<QString> m_typedName;
     QElapsedTimer m_sinceTyping;

@@ -40,6 +40,7 @@
 #include "Platform/UserDefaults.h"
 
 #include <QDrag>
+#include <QFocusEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -243,14 +244,15 @@ QWidget *GroupEditorPage::buildNameRow()
     m_nameField->setPalette(transparentBase);
     fieldLayout->addWidget(m_nameField);
     repaintOnFocusChange(m_nameField, field);
+    // From the moment the field has the keyboard until it is left, the name in it is the user's.
+    m_nameField->installEventFilter(this);
     connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString &text) {
-        // From the first key until the typing ends, the name in the field is the user's.
-        m_handler->holdName();
+        m_handler->nameTyped();
         AppGroup group = m_draft->draft();
         group.name = text;
         m_draft->setDraft(group);
     });
-    connect(m_nameField, &QLineEdit::editingFinished, m_handler, &DraftChangeHandler::releaseName);
+    connect(m_nameField, &QLineEdit::returnPressed, m_handler, &DraftChangeHandler::endTyping);
     texts->addStretch(1);
     texts->addWidget(field);
     m_statusChip = new DockStatusChip(true, row);
@@ -389,6 +391,20 @@ void GroupEditorPage::showEvent(QShowEvent *event)
     m_sync->recordSyncedSnapshotOnAppear();
     refreshFromDraft();
     placeBar();
+}
+
+bool GroupEditorPage::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_nameField && event->type() == QEvent::FocusIn) {
+        m_handler->holdName();
+    } else if (watched == m_nameField && event->type() == QEvent::FocusOut) {
+        // Another window coming forward, or the field's own menu, leaves the keyboard with the
+        // field as far as this window goes: the user comes back to it as they left it.
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            m_handler->releaseName();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void GroupEditorPage::hideEvent(QHideEvent *event)

@@ -361,6 +361,9 @@ void GroupManager::takeInOutsideChanges()
         tellConflicts(merged.conflicts);
         return;
     }
+    // Saves of this side kept landing between the look and the adoption: look again from the event
+    // loop rather than leave the other program's change unseen until the file changes once more.
+    postTakeIn();
 }
 
 bool GroupManager::heldBackByWrite()
@@ -370,6 +373,7 @@ bool GroupManager::heldBackByWrite()
     // write is told. One that ended meanwhile has changed the known state: look again at once.
     if (!m_writer->isWriting())
         return false;
+    qCInfo(persistenceLogger, "groups.json changed while a save of the groups is under way; looking again once it is written");
     m_takeInAfterWrite = true;
     return true;
 }

@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -144,7 +146,7 @@ void GroupsFileWriter::waitUntilWritten()
     // A save whose wake is still posted is written now.
     m_wake.notify_one();
     std::unique_lock lock(m_mutex);
-    m_idle.wait(lock, [this] { return !m_pending && !m_writing; });
+    m_idle.wait(lock, [this] { return !m_pending && !m_writing && !m_telling; });
 }
 
 void GroupsFileWriter::run()
@@ -160,15 +162,21 @@ void GroupsFileWriter::run()
         m_writing = true;
         lock.unlock();
         const Outcome outcome = write(groups, generation);
+        // Done before anyone is told: a look at the file that a listener's news brings on (or that
+        // comes meanwhile) must find the write over, or it is held back with nothing left to wake it.
+        lock.lock();
+        m_lastWriteFailed = outcome.failure.has_value();
+        m_lastWriteFoundOtherChange = outcome.changedElsewhere;
+        m_writing = false;
+        m_telling = true;
+        lock.unlock();
         {
             const std::lock_guard listenersLock(m_listenersMutex);
             for (const auto &[owner, listener] : m_listeners)
                 listener(outcome);
         }
         lock.lock();
-        m_lastWriteFailed = outcome.failure.has_value();
-        m_lastWriteFoundOtherChange = outcome.changedElsewhere;
-        m_writing = false;
+        m_telling = false;
         if (!m_pending)
             m_idle.notify_all();
     }
@@ -286,13 +294,17 @@ bool GroupsFileWriter::lastWriteFoundOtherChange() const
 void GroupsFileWriter::addListener(const void *owner, Listener listener)
 {
     const std::lock_guard lock(m_listenersMutex);
-    m_listeners[owner] = std::move(listener);
+    const auto found = std::find_if(m_listeners.begin(), m_listeners.end(), [owner](const auto &entry) { return entry.first == owner; });
+    if (found != m_listeners.end())
+        found->second = std::move(listener);
+    else
+        m_listeners.emplace_back(owner, std::move(listener));
 }
 
 void GroupsFileWriter::removeListener(const void *owner)
 {
     const std::lock_guard lock(m_listenersMutex);
-    m_listeners.erase(owner);
+    std::erase_if(m_listeners, [owner](const auto &entry) { return entry.first == owner; });
 }
 
 void GroupsFileWriter::setBeforeLookHook(std::function<void()> hook)

@@ -9,12 +9,12 @@
 
 #include <condition_variable>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <utility>
 #include <thread>
+#include <vector>
 
 // Writes "groups.json" on a thread of its own, so that a save costs its caller only the copy of a
 // list (which shares its data). Saves are written in the order they were asked for; one asked for
@@ -70,7 +70,7 @@ public:
     std::optional<KnownFile> known() const;
     bool isWriting() const;
     // Returns once every save asked for so far is on disk (or has failed and been logged, or was
-    // dropped for resting on an older state).
+    // dropped for resting on an older state), and the listeners have been told.
     void waitUntilWritten();
     // Whether the last write that ended failed: the file then holds an older state than the last save.
     bool lastWriteFailed() const;
@@ -104,8 +104,9 @@ public:
     };
     MergedWrites takeMergedWrites();
 
-    // Told, on the writer's thread, after each write. A listener is removed before what it calls
-    // goes away; removal waits for a call under way.
+    // Told, on the writer's thread, after each write, in the order they were added; the write is
+    // over by then (`isWriting` is false). A listener is removed before what it calls goes away;
+    // removal waits for a call under way.
     using Listener = std::function<void(const Outcome &outcome)>;
     void addListener(const void *owner, Listener listener);
     void removeListener(const void *owner);
@@ -133,10 +134,12 @@ private:
     quint64 m_knownVersion = 0;
     QList<MergedWrite> m_mergedWrites;
     bool m_writing = false;
+    // The listeners are being told of a write that is over.
+    bool m_telling = false;
     bool m_lastWriteFailed = false;
     bool m_lastWriteFoundOtherChange = false;
     std::mutex m_listenersMutex;
-    std::map<const void *, Listener> m_listeners;
+    std::vector<std::pair<const void *, Listener>> m_listeners;
     std::mutex m_beforeLookHookMutex;
     std::function<void()> m_beforeLookHook;
     bool m_stopping = false;

@@ -33,6 +33,9 @@ inline const QString appearanceModeKey = QStringLiteral("appearanceMode");
 inline const QString autoSyncEnabledKey = QStringLiteral("autoSyncEnabled");
 inline const QString autoRefreshDockLabelKey = QStringLiteral("autoRefreshDockLabel");
 inline const QString didCompleteOnboardingKey = QStringLiteral("didCompleteOnboarding");
+// Set, and on disk, from the moment the first run's last button is pressed until it is marked done:
+// its groups may be stored by then, so a start that finds it counts the first run as finished.
+inline const QString firstRunFinishingKey = QStringLiteral("firstRunFinishing");
 inline const QString appLanguageKey = QStringLiteral("appLanguage");
 
 bool showInDock(const UserDefaults &defaults);

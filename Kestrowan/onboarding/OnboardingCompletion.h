@@ -15,6 +15,7 @@
 class GroupManager;
 class PermissionManagerInterface;
 class SkinManager;
+class UserDefaults;
 
 // The end of the first run once the user pressed its last button: the new groups stored, one save,
 // one batch sync to the Dock, hover mode when Accessibility access is granted, the completion event,
@@ -47,8 +48,13 @@ public:
 
     explicit OnboardingCompletion(Services services, QObject *parent = nullptr);
     // Quitting before the Dock answered: the groups are stored already, so the first run is over
-    // all the same; the next start must not offer it again.
+    // all the same, and is written so before the program ends; the next start must not offer it
+    // again.
     ~OnboardingCompletion() override;
+
+    // A start after a finish that the program's end cut short (killed, a power cut): the first run
+    // counts as finished, since its groups may be stored, and is not offered again.
+    static void settleInterruptedFinish(UserDefaults &defaults);
 
     bool isRunning() const { return m_running.has_value(); }
     // The finish under way, if any.
@@ -62,9 +68,12 @@ signals:
     void completed();
 
 private:
+    // Once the finish is recorded on disk: the new groups stored and saved, then the Dock sync.
+    void storeGroups();
     void complete();
     void markFirstRunDone();
 
     Services m_services;
     std::optional<Finish> m_running;
+    bool m_groupsStored = false;
 };

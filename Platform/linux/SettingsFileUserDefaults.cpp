@@ -299,20 +299,28 @@ void SettingsFileUserDefaults::saveScheduled()
 
 bool SettingsFileUserDefaults::save(LockWait wait, bool takeInAfter)
 {
+    bool nothingToWrite = false;
     {
         const QMutexLocker lock(&m_mutex);
-        if (m_unwritten.isEmpty())
-            return true;
+        nothingToWrite = m_unwritten.isEmpty();
     }
-    const auto fail = [this](const QString &reason) {
-        qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
-        setSaveFailing(true);
-        return false;
-    };
+    if (nothingToWrite) {
+        tellStoreWaiters(true);
+        return true;
+    }
     // Held from the look at the file until the new one is in place: a write of another program in
     // between would be lost, or would make this one's lost. No write goes ahead without it.
-    const StoredFileLock fileLock = wait == LockWait::Bounded ? StoredFileLock::lockWithin(m_file, boundedLockWait)
-                                                             : StoredFileLock::tryLock(m_file);
+    StoredFileLock fileLock = wait == LockWait::Bounded ? StoredFileLock::lockWithin(m_file, boundedLockWait)
+                                                       : StoredFileLock::tryLock(m_file);
+    // Let go before anyone hears how the save went: a listener that writes again at once must find
+    // the file free, not held by a write that is over.
+    const auto fail = [this, &fileLock](const QString &reason) {
+        fileLock = StoredFileLock();
+        qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
+        setSaveFailing(true);
+        tellStoreWaiters(false);
+        return false;
+    };
     if (fileLock.state() == StoredFileLock::State::HeldElsewhere && wait == LockWait::None)
         return saveLater(fileLock.failure());
     if (!fileLock.isHeld())
@@ -360,6 +368,7 @@ bool SettingsFileUserDefaults::save(LockWait wait, bool takeInAfter)
                 m_unwritten.remove(key);
         }
     }
+    fileLock = StoredFileLock();
     // What the other programs wrote before this write is in effect here at once, as the file now
     // holds it.
     if (takeInAfter) {
@@ -368,6 +377,7 @@ bool SettingsFileUserDefaults::save(LockWait wait, bool takeInAfter)
     }
     setStoredFileUnreadable(false);
     setSaveFailing(false);
+    tellStoreWaiters(true);
     if (QCoreApplication::instance())
         watch();
     return true;
@@ -381,6 +391,7 @@ bool SettingsFileUserDefaults::saveLater(const QString &reason)
     } else if (m_lockBusySince->elapsed() > lockHeldTooLongMilliseconds && !saveFailing()) {
         qCCritical(defaultsLog, "Could not save preferences: %s", qUtf8Printable(reason));
         setSaveFailing(true);
+        tellStoreWaiters(false);
     }
     // The other writer's change is in effect here meanwhile; the next try writes on top of it.
     reload();
@@ -399,6 +410,26 @@ void SettingsFileUserDefaults::synchronize()
     // Writes what this process changed and reads what others wrote.
     save(LockWait::Bounded);
     reload();
+}
+
+void SettingsFileUserDefaults::storeNow(QObject *context, std::function<void(bool stored)> done)
+{
+    m_storeWaiters.append({context, std::move(done)});
+    if (!QCoreApplication::instance()) {
+        save(LockWait::Bounded);
+        return;
+    }
+    save();
+}
+
+void SettingsFileUserDefaults::tellStoreWaiters(bool stored)
+{
+    const QList<StoreWaiter> waiters = std::exchange(m_storeWaiters, {});
+    for (const StoreWaiter &waiter : waiters) {
+        if (!waiter.context || !waiter.done)
+            continue;
+        QMetaObject::invokeMethod(waiter.context, [done = waiter.done, stored] { done(stored); }, Qt::QueuedConnection);
+    }
 }
 
 bool SettingsFileUserDefaults::saveFailing() const

@@ -4,6 +4,7 @@
 
 #include <QFileSystemWatcher>
 #include <QMutex>
+#include <QPointer>
 #include <QElapsedTimer>
 #include <QSet>
 #include <QTimer>
@@ -41,6 +42,7 @@ public:
     void remove(const QString &key) override;
     QStringList keys() const override;
     void synchronize() override;
+    void storeNow(QObject *context, std::function<void(bool stored)> done) override;
     bool saveFailing() const override;
     bool storedFileUnreadable() const override;
 
@@ -71,6 +73,8 @@ private:
     // Keeps a copy of the unreadable file beside it; whether the copy is there, whole.
     bool keepUnreadableFile();
     void setSaveFailing(bool failing);
+    // Tells those waiting through `storeNow` how the last save ended.
+    void tellStoreWaiters(bool stored);
 
     QString m_file;
     mutable QMutex m_mutex;
@@ -89,4 +93,9 @@ private:
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     // The values as this object last reported them.
     QVariantMap m_reported;
+    struct StoreWaiter {
+        QPointer<QObject> context;
+        std::function<void(bool stored)> done;
+    };
+    QList<StoreWaiter> m_storeWaiters;
 };

@@ -247,9 +247,27 @@ private slots:
         auto app = launched(journal);
         OnboardingView *view = onLastStepWithOneGroup(*app);
         QVERIFY(view);
+        const QString name = view->flow().groups().first().name;
         QVERIFY(pressFinish(view));
+        // Marked as under way before the groups were stored.
+        QVERIFY(defaults().boolean(AppSettings::firstRunFinishingKey));
+        QCOMPARE(groupsNamed(*app, name), 1);
         app.reset();
         QVERIFY(AppSettings::didCompleteOnboarding(defaults()));
+        QVERIFY(!defaults().contains(AppSettings::firstRunFinishingKey));
+    }
+
+    // A finish the program's end cut short (killed, a power cut) left only its mark: the next start
+    // counts the first run as finished and opens the groups.
+    void aStartAfterAFinishCutShortOpensTheGroups()
+    {
+        defaults().setValue(AppSettings::firstRunFinishingKey, true);
+        ShellJournal journal;
+        auto app = launched(journal);
+        QVERIFY(AppSettings::didCompleteOnboarding(defaults()));
+        QVERIFY(!defaults().contains(AppSettings::firstRunFinishingKey));
+        QVERIFY(QTest::qWaitForWindowExposed(app->mainWindow()));
+        QVERIFY(!onboardingIn(app->mainWindow()));
     }
 };
 

@@ -182,6 +182,10 @@ private slots:
                 other.rename(kept);
                 QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("saved ") + kept), timeout);
             }
+            QTRY_COMPARE_WITH_TIMEOUT(storedName(group.id), kept, timeout);
+            // The field, which still has the keyboard, is the user's until they leave it.
+            QCOMPARE(field->text(), typed);
+            field->clearFocus();
             // One of the two names, whole, in both programs and on screen.
             QTRY_COMPARE_WITH_TIMEOUT(storedName(group.id), kept, timeout);
             QTRY_COMPARE_WITH_TIMEOUT(other.name(), kept, timeout);
@@ -200,7 +204,8 @@ private slots:
     }
 
     // A user who stopped typing but left the keyboard in the field does not hold off a later rename
-    // from the other program, nor write the old name back over it when they leave the field.
+    // from the other program: the store takes it in, the field shows it once it is left, and the
+    // old name is not written back over it.
     void aPauseInTheTypingLetsALaterRenameIn()
     {
         const AppGroup group = storedGroup(QStringLiteral("Idle"));
@@ -211,17 +216,73 @@ private slots:
         QLineEdit *field = page->nameField();
         QTest::keyClicks(field, QStringLiteral("s"));
         QCOMPARE(field->text(), QStringLiteral("Idles"));
-        QTRY_VERIFY_WITH_TIMEOUT(!page->changeHandler()->isNameHeld(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!page->changeHandler()->isTyping(), timeout);
         m_store->waitUntilSaved();
         QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("name Idles")), timeout);
 
         other.rename(QStringLiteral("Later"));
         QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("saved Later")), timeout);
-        QTRY_COMPARE_WITH_TIMEOUT(field->text(), QStringLiteral("Later"), timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(storedName(group.id), QStringLiteral("Later"), timeout);
+        QCOMPARE(field->text(), QStringLiteral("Idles"));
         field->clearFocus();
+        QCOMPARE(field->text(), QStringLiteral("Later"));
+        m_store->waitUntilSaved();
         QCOMPARE(storedName(group.id), QStringLiteral("Later"));
         QCOMPARE(nameInFile(group.id), QStringLiteral("Later"));
         QCOMPARE(other.name(), QStringLiteral("Later"));
+    }
+
+    // The user clicks into the name field (and selects all of it, or leaves the cursor at its end);
+    // before the first key the other program saves a name of its own. The keys go onto what the
+    // user saw, never onto the other name, and the name typed is kept on both once the typing ends.
+    void theFieldIsTheUsersFromTheClick_data()
+    {
+        QTest::addColumn<bool>("selectAll");
+        QTest::newRow("click, Ctrl+A") << true;
+        QTest::newRow("click at the end") << false;
+    }
+
+    void theFieldIsTheUsersFromTheClick()
+    {
+        QFETCH(bool, selectAll);
+        for (int round = 0; round < 5; ++round) {
+            const QString start = QStringLiteral("Alpha%1").arg(round);
+            const AppGroup group = storedGroup(start);
+            OtherProgram other(m_dir.path(), group.id);
+            QVERIFY(otherProgramLoaded(other, group));
+            const std::unique_ptr<GroupEditorPage> page = openEditor(group, 10 * timeout);
+            QVERIFY(page);
+            QVERIFY(QTest::qWaitForWindowActive(page.get()));
+            QLineEdit *field = page->nameField();
+            field->clearFocus();
+            QStringList shown;
+            connect(field, &QLineEdit::textChanged, page.get(), [&shown](const QString &text) { shown << text; });
+
+            QTest::mouseClick(field, Qt::LeftButton, {}, QPoint(field->width() - 2, field->height() / 2));
+            QVERIFY(field->hasFocus());
+            if (selectAll)
+                QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            const QString theirs = QStringLiteral("B%1-there").arg(round);
+            other.rename(theirs);
+            QTRY_VERIFY_WITH_TIMEOUT(other.said(QStringLiteral("saved ") + theirs), timeout);
+            // The other name has reached this side's store before the first key.
+            QTRY_COMPARE_WITH_TIMEOUT(storedName(group.id), theirs, timeout);
+            QCOMPARE(field->text(), start);
+
+            QTest::keyClicks(field, QStringLiteral("-abc"));
+            const QString typed = selectAll ? QStringLiteral("-abc") : start + QStringLiteral("-abc");
+            QCOMPARE(field->text(), typed);
+            QTest::keyClick(field, Qt::Key_Return);
+            QTRY_COMPARE_WITH_TIMEOUT(storedName(group.id), typed, timeout);
+            m_store->waitUntilSaved();
+            QCOMPARE(nameInFile(group.id), typed);
+            QTRY_COMPARE_WITH_TIMEOUT(other.name(), typed, timeout);
+            field->clearFocus();
+            QCOMPARE(field->text(), typed);
+            QVERIFY(!page->notices()->toast());
+            for (const QString &text : std::as_const(shown))
+                QVERIFY2(!text.contains(theirs), qPrintable(text));
+        }
     }
 };
 

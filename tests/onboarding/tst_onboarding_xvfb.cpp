@@ -1,6 +1,8 @@
 // A first start on an empty home, driven by hand through XTest beside the stand-in Dock: the
 // onboarding comes up in place of the grid, two groups are drafted, and the finish leaves them in
-// "groups.json" and in the Dock; the next start opens the grid.
+// "groups.json" and in the Dock; the next start opens the grid. However the program ends once the
+// last button is pressed (Ctrl+Q at once, kill -9 while the Dock restarts), the next start neither
+// offers the first run again nor holds its groups twice.
 
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/PropertyList.h"
@@ -16,6 +18,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
+#include <QDir>
+#include <QSet>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -44,6 +49,8 @@ private:
     QProcess m_program;
     QString m_output;
     qsizetype m_outputStart = 0;
+    int m_finishes = 0;
+    QStringList m_apps;
 
     // What the program printed since its last start.
     QString output()
@@ -107,6 +114,59 @@ private:
         return folders;
     }
 
+    // Clicks the main window's forward button, again until the program says `line`.
+    bool forwardUntil(XTestPointer &pointer, const QString &line)
+    {
+        // The welcome page's button takes clicks once the window has settled and the page has come
+        // in, which a cold sanitizer build can take seconds to do: a person clicks again until the
+        // next page shows.
+        return QTest::qWaitFor([&] {
+            if (const auto window = mainWindow())
+                pointer.click(window->geometry.topLeft() + frameOrigin + forwardButton);
+            return QTest::qWaitFor([&] { return output().contains(line); }, 3000);
+        }, 4 * timeout);
+    }
+
+    // From the program's start to the last page of the first run, with two groups drafted: the
+    // first with the first two of the Dock's applications, the second named `name` with the third.
+    void draftTwoGroupsUpToTheLastStep(XTestPointer &pointer, XTestKeyboard &keyboard, const QString &name = QStringLiteral("play"))
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: showing the onboarding"), timeout);
+        QVERIFY(forwardUntil(pointer, QStringLiteral("First run: step 1")));
+        const QPoint frame = mainWindow()->geometry.topLeft() + frameOrigin;
+        // The step is laid out by the time its first draft's name field is focused.
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: renaming a draft group"), timeout);
+        pointer.click(frame + firstChip);
+        pointer.click(frame + secondChip);
+        pointer.click(frame + addGroupButton);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: naming a new draft group"), timeout);
+        type(keyboard, name);
+        keyboard.key(0xff0d, true);
+        keyboard.key(0xff0d, false);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: draft group 2 made"), timeout);
+        pointer.click(frame + thirdChip);
+        // Each page's button, too, takes clicks once its page has come in.
+        for (int step = 2; step <= 4; ++step)
+            QVERIFY(forwardUntil(pointer, QStringLiteral("First run: step %1").arg(step)));
+    }
+
+    // The Dock with its three applications and no folder.
+    void writeDockPreferences()
+    {
+        m_dock.writePreferences("bottom", false, m_apps, {});
+        giveApplicationsBundleIdentifiers();
+    }
+
+    // A home as before the first start: no groups, their folders, tiles or settings.
+    void forgetEverything()
+    {
+        QFile::remove(appSupportDirectoryURL() + QStringLiteral("/groups.json"));
+        QDir(groupsDirectoryURL()).removeRecursively();
+        QFile::remove(SettingsFileUserDefaults::fileForSuite(QString()));
+        writeDockPreferences();
+    }
+
     void type(XTestKeyboard &keyboard, const QString &text)
     {
         for (const QChar c : text) {
@@ -139,9 +199,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_windows.isValid(), "needs an X server");
-        const QStringList apps{m_dock.makeApplication("Mail"), m_dock.makeApplication("Notes"), m_dock.makeApplication("Music")};
-        m_dock.writePreferences("bottom", false, apps, {});
-        giveApplicationsBundleIdentifiers();
+        m_apps = {m_dock.makeApplication("Mail"), m_dock.makeApplication("Notes"), m_dock.makeApplication("Music")};
+        writeDockPreferences();
         QVERIFY(m_dock.start() > 0);
         m_tiles.setDock(m_dock.pid());
     }
@@ -156,42 +215,13 @@ private slots:
     void aFirstStartIsDrivenThroughTheOnboarding()
     {
         startProgram();
-        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: showing the onboarding"), timeout);
         XTestPointer pointer;
         XTestKeyboard keyboard;
         QVERIFY(pointer.isValid() && keyboard.isValid());
-
-        // The welcome page's button takes clicks once the window has settled and the page has come
-        // in, which a cold sanitizer build can take seconds to do: a person clicks again until the
-        // next page shows.
-        const auto forwardUntil = [&](const QString &line) {
-            return QTest::qWaitFor([&] {
-                if (const auto window = mainWindow())
-                    pointer.click(window->geometry.topLeft() + frameOrigin + forwardButton);
-                return QTest::qWaitFor([&] { return output().contains(line); }, 3000);
-            }, 4 * timeout);
-        };
-        QVERIFY(forwardUntil(QStringLiteral("First run: step 1")));
-        const QPoint frame = mainWindow()->geometry.topLeft() + frameOrigin;
-        // The step is laid out by the time its first draft's name field is focused.
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: renaming a draft group"), timeout);
-        // The first draft: the first two of the Dock's applications.
-        pointer.click(frame + firstChip);
-        pointer.click(frame + secondChip);
-        // A second draft, named by typing, with the third.
-        pointer.click(frame + addGroupButton);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: naming a new draft group"), timeout);
-        type(keyboard, QStringLiteral("play"));
-        keyboard.key(0xff0d, true);
-        keyboard.key(0xff0d, false);
-        QTRY_VERIFY_WITH_TIMEOUT(output().contains("First run: draft group 2 made"), timeout);
-        pointer.click(frame + thirdChip);
-
-        // Each page's button, too, takes clicks once its page has come in.
-        for (int step = 2; step <= 4; ++step)
-            QVERIFY(forwardUntil(QStringLiteral("First run: step %1").arg(step)));
-        QVERIFY(forwardUntil(QStringLiteral("First run finished")));
+        draftTwoGroupsUpToTheLastStep(pointer, keyboard);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(forwardUntil(pointer, QStringLiteral("First run finished")));
 
         QTRY_COMPARE_WITH_TIMEOUT(storedGroups().size(), 2, timeout);
         const QJsonArray groups = storedGroups();
@@ -210,6 +240,62 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(output().contains("Runtime bootstrap complete"), timeout);
         QVERIFY(!output().contains("First run: showing the onboarding"));
         QCOMPARE(storedGroups().size(), 2);
+    }
+
+    // The user presses the last button and then Ctrl+Q, at once or while the Dock restarts for the
+    // new groups; or the program is killed while the Dock restarts. The next start opens the grid
+    // with both groups, once.
+    void theFirstRunEndsOnceHoweverTheProgramEnds_data()
+    {
+        QTest::addColumn<bool>("whileTheDockRestarts");
+        QTest::addColumn<bool>("killed");
+        for (int round = 1; round <= 2; ++round) {
+            QTest::addRow("Ctrl+Q right after the last button, %d", round) << false << false;
+            QTest::addRow("Ctrl+Q while the Dock restarts, %d", round) << true << false;
+            QTest::addRow("kill -9 while the Dock restarts, %d", round) << true << true;
+        }
+    }
+
+    void theFirstRunEndsOnceHoweverTheProgramEnds()
+    {
+        QFETCH(bool, whileTheDockRestarts);
+        QFETCH(bool, killed);
+        stopProgram();
+        // A Dock left restarting by the last round is back before the home is cleared: what it
+        // writes as it comes back would otherwise hold the tiles of that round.
+        QTRY_VERIFY_WITH_TIMEOUT(m_tiles.dockProcess(), timeout);
+        forgetEverything();
+        startProgram();
+        XTestPointer pointer;
+        XTestKeyboard keyboard;
+        QVERIFY(pointer.isValid() && keyboard.isValid());
+        // A name of its own each time, so that the Dock needs a new tile, whatever it kept.
+        const QString name = QStringLiteral("play%1").arg(++m_finishes);
+        draftTwoGroupsUpToTheLastStep(pointer, keyboard, name);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY(forwardUntil(pointer, QStringLiteral("Finishing the first run")));
+        if (whileTheDockRestarts)
+            QTRY_VERIFY_WITH_TIMEOUT(output().contains("Restarting the Dock"), timeout);
+        if (killed) {
+            ::kill(pid_t(m_program.processId()), SIGKILL);
+        } else {
+            keyboard.chord({0xffe3}, 'q');
+            keyboard.sync();
+        }
+        QVERIFY(m_program.waitForFinished(timeout));
+
+        startProgram();
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(output().contains("Runtime bootstrap complete"), timeout);
+        QVERIFY(!output().contains("First run: showing the onboarding"));
+        const QJsonArray groups = storedGroups();
+        QCOMPARE(groups.size(), 2);
+        QSet<QString> ids;
+        for (const QJsonValue &group : groups)
+            ids.insert(group.toObject().value("id").toString());
+        QCOMPARE(ids.size(), 2);
+        QCOMPARE(groups[1].toObject().value("name").toString(), name);
     }
 };
 

@@ -378,6 +378,34 @@ private slots:
         QCOMPARE(saveErrorsShown(), 0);
     }
 
+    // A save takes in what the other program wrote and tells of it; a listener that writes a change
+    // of its own at that moment, and wants it on disk now, finds the file free: the save that told
+    // it is over. Told while that save still held the file, it waited for it and was refused.
+    void aChangeWrittenWhileASaveTellsOfTheOtherProgramsIsWrittenAtOnce()
+    {
+        UserDefaults &defaults = UserDefaults::standard();
+        LogCapture log;
+        int told = 0;
+        QObject listener;
+        connect(&defaults, &UserDefaults::valueChanged, &listener, [&](const QString &key) {
+            if (key != QLatin1String("theirsWhileTelling") || told++ > 0)
+                return;
+            defaults.setValue(QStringLiteral("mineWhileTold"), true);
+            defaults.synchronize();
+        });
+        // The other program's write lands just before this side saves a change of its own.
+        QVERIFY(writeAsLockHolder({{QStringLiteral("theirsWhileTelling"), true}}));
+        defaults.setValue(QStringLiteral("appearanceMode"), QStringLiteral("dark"));
+        defaults.synchronize();
+        QCOMPARE(told, 1);
+        const QVariantMap stored = storedValues();
+        QVERIFY(stored.value(QStringLiteral("mineWhileTold")).toBool());
+        QCOMPARE(stored.value(QStringLiteral("appearanceMode")).toString(), QStringLiteral("dark"));
+        QVERIFY(stored.value(QStringLiteral("theirsWhileTelling")).toBool());
+        QCOMPARE(log.count(QStringLiteral("Could not save preferences")), 0);
+        QVERIFY(!defaults.saveFailing());
+    }
+
     // While another writer holds the settings file's lock, a change waits in memory, in effect, and
     // is written once the lock is free, on top of what the other wrote meanwhile; the window does not
     // freeze meanwhile. The lock is one that another machine of a network home sees too.

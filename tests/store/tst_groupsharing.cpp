@@ -250,6 +250,71 @@ private slots:
         QCOMPARE(told.count(), 0);
     }
 
+    // The other program saves while a write of this side is telling its listeners (its thread held
+    // there, as a busy machine holds it): this side's look at the file then must not be held back
+    // for a write that is over, and the other's rename reaches the screen without a further save.
+    void aSaveOfTheOtherWhileAWriteIsToldIsTakenIn()
+    {
+        auto store = startedStore();
+        const std::shared_ptr<GroupsFileWriter> writer = GroupsFileWriter::forFile(groupsFile());
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool holdNextTelling = false;
+        bool tellingHeld = false;
+        bool letTellingGoOn = false;
+        const int owner = 0;
+        // Added after the store's own listener, so told after it.
+        writer->addListener(&owner, [&](const GroupsFileWriter::Outcome &) {
+            std::unique_lock lock(mutex);
+            if (!std::exchange(holdNextTelling, false))
+                return;
+            tellingHeld = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(60), [&] { return letTellingGoOn; });
+        });
+        const auto letGo = [&] {
+            {
+                const std::lock_guard lock(mutex);
+                letTellingGoOn = true;
+            }
+            changed.notify_all();
+        };
+        const auto isHeld = [&] {
+            const std::lock_guard lock(mutex);
+            return tellingHeld;
+        };
+        const auto stopHolding = qScopeGuard([&] {
+            letGo();
+            writer->removeListener(&owner);
+        });
+        for (int round = 0; round < 3; ++round) {
+            {
+                const std::lock_guard lock(mutex);
+                holdNextTelling = true;
+                tellingHeld = false;
+                letTellingGoOn = false;
+            }
+            LogCapture log;
+            const QString here = QStringLiteral("Beta here %1").arg(round);
+            store->updateGroup(renamed(1, here));
+            QTRY_VERIFY_WITH_TIMEOUT(isHeld(), 30000);
+            // What the store was told of the write so far has reached it.
+            QCoreApplication::processEvents();
+            const QString there = QStringLiteral("Alpha there %1").arg(round);
+            QVERIFY(otherProgram(m_storage, {QStringLiteral("rename"), idOf(0), there}).contains("saved"));
+            // The store looks at the changed file while the telling is held: it takes the rename in,
+            // or (the fault) says it looks again once the write is over.
+            const auto tookItIn = [&] { return !store->groups().isEmpty() && store->groups().first().name == there; };
+            QTRY_VERIFY_WITH_TIMEOUT(tookItIn() || log.count(QStringLiteral("looking again once it is written")) > 0, 30000);
+            letGo();
+            QTRY_VERIFY_WITH_TIMEOUT(tookItIn(), 10000);
+            store->waitUntilSaved();
+            const QStringList both{there, here, QStringLiteral("Gamma"), QStringLiteral("Delta")};
+            QCOMPARE(namesOf(store->groups()), both);
+            QCOMPARE(namesInFile(), both);
+        }
+    }
+
     // While another writer holds the groups file's lock (one that every machine of a network home
     // sees), a save waits and writes nothing, even past the few seconds it waits (the user is then
     // told); once the lock is free, the save lands on what the other wrote meanwhile.
