@@ -151,7 +151,7 @@ private slots:
         QVERIFY(!find<SettingsSwitch>("launchAtLogin")->isChecked());
         QVERIFY(!find<SettingsSwitch>("showInDock")->isChecked());
         QCOMPARE(find<SegmentedChoice>("appearance")->selected(), QString("system"));
-        QCOMPARE(find<QComboBox>("language")->currentText(), QString("跟随系统 / System"));
+        QCOMPARE(find<QComboBox>("language")->currentText(), localized("settings.language.system"));
         QVERIFY(find<QAbstractButton>("clickMode")->isVisible());
         QVERIFY(!find<SettingsSwitch>("autoSync")->isChecked());
         QVERIFY(find<SettingsSwitch>("autoRefreshDockLabel")->isChecked());
@@ -263,6 +263,11 @@ private slots:
         QTRY_VERIFY2(sectionTitles().contains(localized("settings.general")), qPrintable(sectionTitles().join(", ")));
         QVERIFY(sectionTitles().contains("Dock"));
         QCOMPARE(find<QComboBox>("language")->currentText(), QString("日本語"));
+        // The entry that follows the system reads in the interface's language, as do the others' own
+        // names in theirs: no Chinese in a Japanese or English menu.
+        QCOMPARE(find<QComboBox>("language")->itemText(0), QString::fromUtf8("システム"));
+        emit find<QComboBox>("language")->activated(english);
+        QTRY_COMPARE(find<QComboBox>("language")->itemText(0), QString("System"));
 
         emit find<QComboBox>("language")->activated(0);
         QCOMPARE(defaults().string("appLanguage"), QString("system"));
@@ -474,9 +479,20 @@ private slots:
         QTRY_VERIFY(!m_panel->confirmation());
         QCOMPARE(m_groups->groups().size(), 4);
 
-        // Return gives the answer asked for: Cancel is no default.
+        // Nothing brings the groups back: Return alone cancels, with the ring on Cancel.
         m_panel->requestResetAll();
         QVERIFY(QTest::qWaitForWindowExposed(m_panel->confirmation()));
+        QCOMPARE(m_panel->confirmation()->focusWidget(), m_panel->confirmation()->cancelButton());
+        QTest::keyClick(m_panel->confirmation(), Qt::Key_Return);
+        QTRY_VERIFY(!m_panel->confirmation());
+        QVERIFY(!m_panel->model().reset().isRunning());
+        QCOMPARE(m_groups->groups().size(), 4);
+
+        // The destructive answer takes a deliberate key: Tab onto it, then Return.
+        m_panel->requestResetAll();
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel->confirmation()));
+        QTest::keyClick(m_panel->confirmation()->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(m_panel->confirmation()->focusWidget(), m_panel->confirmation()->confirmButton());
         QTest::keyClick(m_panel->confirmation(), Qt::Key_Return);
         QVERIFY(m_panel->model().reset().isRunning());
         QVERIFY(!find<QAbstractButton>("resetAll")->isEnabled());
