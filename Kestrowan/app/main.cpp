@@ -7,6 +7,7 @@
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/NVLXMenu.h"
 #include "Platform/FloatingPanel.h"
 #include "Platform/FreedMemory.h"
@@ -62,6 +63,8 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Kestrowan_Kestrowan.bundle/AppIcon.svg")));
     installInterfaceFont();
+    // Whatever control the keyboard reaches shows a ring around it.
+    KeyboardFocusRing::install();
     // The kit's rounded menus and dialogs: translucent under a compositing manager, cut to their
     // shape on a bare X server (whose transparent pixels would show black).
     NVLXMenu::setRoundedWindowShaper(&FloatingPanel::useTranslucencyOrShape);

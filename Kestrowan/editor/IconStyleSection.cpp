@@ -58,6 +58,8 @@ IconStyleSection::IconStyleSection(IconStyleChoice *choice, QWidget *parent) : Q
     layout->addWidget(makeEditorSectionHeader(localized(QStringLiteral("editor.iconStyle"))));
 
     auto *scroll = new QScrollArea;
+    // Tab goes to the controls inside; the scroll area itself is no stop (it would show nothing).
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

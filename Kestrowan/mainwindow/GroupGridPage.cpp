@@ -22,6 +22,8 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
     layout->setSpacing(0);
 
     m_scroll = new QScrollArea(this);
+    // Tab goes to the controls inside; the scroll area itself is no stop (it would show nothing).
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -241,6 +241,8 @@ void SettingsPanel::build()
     page->addWidget(new DSDivider(m_content));
 
     m_scroll = new QScrollArea(m_content);
+    // Tab goes to the controls inside; the scroll area itself is no stop (it would show nothing).
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setObjectName(QStringLiteral("settingsScroll"));
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
@@ -508,7 +510,9 @@ void SettingsPanel::requestResetAll()
         return;
     m_confirmation = new ConfirmationAlert(localized(QStringLiteral("settings.restartOnboarding")),
                                            localized(QStringLiteral("settings.restartOnboarding.warning")),
-                                           localized(QStringLiteral("settings.restartOnboarding.confirm")), window());
+                                           localized(QStringLiteral("settings.restartOnboarding.confirm")), window(),
+                                           // Every group goes at once and nothing brings them back.
+                                           ConfirmationAlert::ReturnGives::Cancel);
     m_confirmation->setObjectName(QStringLiteral("resetConfirmation"));
     connect(m_confirmation, &ConfirmationAlert::confirmed, &m_model->reset(), &SettingsReset::start);
     m_confirmation->open();
