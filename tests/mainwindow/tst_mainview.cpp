@@ -807,6 +807,28 @@ private slots:
         }
     }
 
+    // The cards' display-style badge ("Grid", "List", "Fan") reads at 4.5:1 or more on its pill.
+    void theCardsStyleBadgeReadsInBothLooks()
+    {
+        const auto restore = qScopeGuard([] { applyLook(false); });
+        AppGroup list = addGroup(QStringLiteral("Reading"));
+        list.displayStyle = AppGroup::DisplayStyle::List;
+        m_store->updateGroup(list);
+        const AppGroup grid = addGroup(QStringLiteral("Work"));
+        for (const bool dark : {false, true}) {
+            applyLook(dark);
+            auto view = makeView();
+            QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+            for (const QUuid &id : {list.id, grid.id}) {
+                GroupCardView *card = view->gridPage()->grid()->card(id);
+                QVERIFY(card);
+                QTRY_VERIFY(card->isVisible());
+                const double ratio = drawnTextContrast(card, card->stylePillRect().toAlignedRect().adjusted(1, 1, -1, -1));
+                QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 (%2): %3").arg(card->group().name, dark ? "dark" : "light").arg(ratio)));
+            }
+        }
+    }
+
     // The picker's search field shows that it has the keyboard as the kit's fields do: the bar
     // around it is outlined in the accent's focus colour, and plainly again once the focus leaves.
     void thePickersSearchFieldShowsItsFocus()
