@@ -29,6 +29,7 @@
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/groups/PathComponents.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/RoundedSurface.h"
@@ -389,6 +390,9 @@ void GroupEditorPage::showEvent(QShowEvent *event)
     if (event->spontaneous())
         return;
     m_sync->recordSyncedSnapshotOnAppear();
+    // A new group opens with the keyboard in its name (once the page is on screen).
+    if (m_handler->isNewDraft() && !m_handler->hasMadeChanges())
+        QMetaObject::invokeMethod(m_nameField, qOverload<>(&QWidget::setFocus), Qt::QueuedConnection);
     refreshFromDraft();
     placeBar();
 }
@@ -453,7 +457,17 @@ void GroupEditorPage::showRemoveConfirmation()
 {
     if (!m_actions->confirmRemoveAppID() || m_removeAlert)
         return;
-    m_removeAlert = makeConfirmation(this, localized(QStringLiteral("groupList.delete")), QStringLiteral("editor.removeAppConfirm"));
+    // The question names the item it removes, as the list shows it.
+    QString name;
+    for (const AppItem &item : m_draft->draft().apps) {
+        if (item.id == *m_actions->confirmRemoveAppID()) {
+            name = item.name.isEmpty() ? lastPathComponent(item.path) : item.name;
+            break;
+        }
+    }
+    m_removeAlert = new ConfirmationAlert(localized(QStringLiteral("groupList.delete")),
+                                          localizedFormat(QStringLiteral("editor.removeAppConfirmNamed"), {name}),
+                                          localized(QStringLiteral("groupList.delete")), this);
     m_removeAlert->setObjectName(QStringLiteral("removeItemAlert"));
     connect(m_removeAlert, &QDialog::finished, this, [this] {
         const bool remove = m_removeAlert->wasConfirmed();

@@ -800,10 +800,17 @@ private slots:
                 const double ratio = drawnTextContrast(label);
                 QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 (%2): %3").arg(label->text().left(20), dark ? "dark" : "light").arg(ratio)));
             }
+            // Sync All is offered only with a group to sync.
             ToolbarButton *syncAll = view->gridPage()->syncAllButton();
+            QVERIFY(!syncAll->isVisible());
+            const AppGroup group = addGroup(QStringLiteral("Work"));
+            QTRY_VERIFY(syncAll->isVisible());
             QCOMPARE(syncAll->text(), localized(QStringLiteral("main.syncAll")));
             const double ratio = drawnTextContrast(syncAll, 3);
             QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("Sync All (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+            m_store->setGroups({});
+            QTRY_VERIFY(!syncAll->isVisible());
+            Q_UNUSED(group);
         }
     }
 
