@@ -148,7 +148,10 @@ class TestWindowSizes : public QObject {
     static bool pageSettled(MainView *view)
     {
         // In place: the page that slides in has arrived at the window's edge.
-        return view->shownPage() && view->shownPage()->isVisible() && view->shownPage()->mapTo(view, QPoint(0, 0)).isNull();
+        // (The old page leaves as a picture over the new one's host until the slide ends.)
+        QWidget *host = view->shownPage() ? view->shownPage()->parentWidget() : nullptr;
+        return host && view->shownPage()->isVisible() && view->shownPage()->mapTo(view, QPoint(0, 0)).isNull()
+            && host->findChildren<QLabel *>(Qt::FindDirectChildrenOnly).isEmpty();
     }
 
 private slots:
