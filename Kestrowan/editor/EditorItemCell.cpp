@@ -300,6 +300,15 @@ void EditorItemCell::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
 }
 
+void EditorItemCell::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // A cell moved to a new place (its item moved up or down) leaves a resting pointer, or comes
+    // under it, without a leave or an enter: it looks where the pointer is once the grid is laid out.
+    if (isVisible())
+        QMetaObject::invokeMethod(this, &EditorItemCell::followPointer, Qt::QueuedConnection);
+}
+
 void EditorItemCell::hideEvent(QHideEvent *event)
 {
     setHovering(false);

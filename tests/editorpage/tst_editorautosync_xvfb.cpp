@@ -230,6 +230,52 @@ private slots:
         pointer.move(onCell);
         QTRY_VERIFY_WITH_TIMEOUT(cell->isHovering(), 20000);
     }
+
+    // Mend: "Move Up" from an item's menu moves the lit item away from the pointer; it is dark at
+    // its new place (no card, no red remove button), and stays dark once the pointer leaves the
+    // item that came under it, which lights while the pointer is on it.
+    void aMovedCellIsNoLongerLit()
+    {
+        XTestPointer pointer;
+        QVERIFY(pointer.isValid());
+        const std::unique_ptr<TwoFolders> shown = showTwoFolders(QStringLiteral("Moved"), QStringLiteral("Left"), QStringLiteral("Right"));
+        QVERIFY(shown);
+        GroupEditorPage &page = *shown->page;
+        EditorItemSection *section = page.itemSection();
+        QTRY_VERIFY_WITH_TIMEOUT(section->cells().size() == 2 && section->cells().at(1)->isVisible(), 20000);
+        EditorItemCell *moved = section->cells().at(1);
+        EditorItemCell *other = section->cells().at(0);
+        const QPoint onCell = moved->mapToGlobal(moved->rect().center());
+        pointer.move(onCell + QPoint(0, 6));
+        pointer.move(onCell);
+        QTRY_VERIFY_WITH_TIMEOUT(moved->isHovering(), 20000);
+
+        pointer.click(onCell, 3);
+        QMenu *menu = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) && menu->isVisible(), 20000);
+        QAction *moveUp = menu->actions().value(0);
+        QVERIFY(moveUp);
+        QCOMPARE(moveUp->text(), localized(QStringLiteral("editor.moveUp")));
+        // Chosen with the keyboard, the pointer resting where it was.
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTRY_VERIFY_WITH_TIMEOUT(menu->activeAction() == moveUp, 20000);
+        QTest::keyClick(menu, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activePopupWidget(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(section->cells().value(0) == moved, 20000);
+        // The item has left the resting pointer: dark at its new place, the one now under the
+        // pointer lit.
+        QTRY_VERIFY_WITH_TIMEOUT(moved->pos() != other->pos() && !moved->isHovering() && other->isHovering(), 20000);
+        // The pointer leaves: every item dark.
+        const QPoint away = page.header()->mapToGlobal(QPoint(page.header()->width() / 2, page.header()->height() / 2));
+        pointer.move(away - QPoint(0, 6));
+        pointer.move(away);
+        QTRY_VERIFY_WITH_TIMEOUT(!moved->isHovering() && !other->isHovering(), 20000);
+        // Back on the place the item left, the one now there lights, and only it; and off again.
+        pointer.move(onCell);
+        QTRY_VERIFY_WITH_TIMEOUT(!moved->isHovering() && other->isHovering(), 20000);
+        pointer.move(away);
+        QTRY_VERIFY_WITH_TIMEOUT(!moved->isHovering() && !other->isHovering(), 20000);
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestEditorAutoSyncXvfb)
