@@ -814,6 +814,31 @@ private slots:
         }
     }
 
+    // In a large window the cards are wide: the New Group card and a group's card, grown under the
+    // pointer, keep their whole outline (its left edge too) inside their own widget.
+    void aWideCardsHoverOutlineStaysWhole()
+    {
+        const AppGroup group = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        view->resize(1920, 1080);
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        GroupGrid *grid = view->gridPage()->grid();
+        for (HoverCard *card : {static_cast<HoverCard *>(grid->newGroupCard()), static_cast<HoverCard *>(grid->card(group.id))}) {
+            QTRY_VERIFY(card->isVisible() && card->width() > 600);
+            QTest::mouseMove(card, card->rect().center());
+            QTRY_VERIFY(card->isHovering() && card->currentScale() > 1.0);
+            // Fully grown: the same growth at two looks in a row.
+            qreal previous = 0;
+            const auto settled = [card, &previous] { return std::exchange(previous, card->currentScale()) == card->currentScale(); };
+            QTRY_VERIFY(settled());
+            const QRectF grown = card->scaledRect(card->visualRect());
+            QVERIFY2(QRectF(card->rect()).adjusted(1, 1, -1, -1).contains(grown),
+                     qPrintable(QStringLiteral("%1..%2 in a card %3 wide").arg(grown.left()).arg(grown.right()).arg(card->width())));
+            QTest::mouseMove(view.get(), QPoint(5, view->height() - 5));
+            QTRY_VERIFY(!card->isHovering());
+        }
+    }
+
     // The cards' display-style badge ("Grid", "List", "Fan") reads at 4.5:1 or more on its pill.
     void theCardsStyleBadgeReadsInBothLooks()
     {
