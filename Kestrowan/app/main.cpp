@@ -18,9 +18,6 @@
 #include <QIcon>
 #include <QTimer>
 
-#include <algorithm>
-#include <cstring>
-#include <vector>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -38,20 +35,7 @@ int main(int argc, char *argv[])
     // once the icons have settled (GroupIconViews, DockSync).
     FreedMemory::keepForReuse();
     LanguageManager::applyLanguageOverrideAtStartup(UserDefaults::standard());
-    // The desktop's own file chooser, through its portal, where one runs: Qt's portal theme offers
-    // it and otherwise leaves everything to the desktop's usual theme (and Qt's own dialogs). Asked
-    // for on the command line rather than through the environment, so that the applications the
-    // program opens do not inherit it; a theme the user chose stays.
-    std::vector<char *> startArguments(argv, argv + argc);
-    static char themeOption[] = "-platformtheme";
-    static char portalTheme[] = "xdgdesktopportal";
-    const bool themeChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORMTHEME")
-        || std::any_of(startArguments.cbegin(), startArguments.cend(), [](const char *argument) { return std::strcmp(argument, "-platformtheme") == 0; });
-    if (!themeChosen && !startArguments.empty())
-        startArguments.insert(startArguments.begin() + 1, {themeOption, portalTheme});
-    int argumentCount = int(startArguments.size());
-    startArguments.push_back(nullptr);
-    QApplication app(argumentCount, startArguments.data());
+    QApplication app(argc, argv);
     // A logout, a service manager or a terminal ends the program as its Quit command does: what
     // it keeps is written and every helper ends. Heard from here on; answered from the event loop.
     TerminationSignals termination;

@@ -30,6 +30,7 @@
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/groups/PathComponents.h"
+#include "Kestrowan/shell/DialogPresentation.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/RoundedSurface.h"
@@ -434,7 +435,7 @@ void GroupEditorPage::confirmDeleteGroup()
     ConfirmationAlert *alert = makeConfirmation(this, ConfirmationAlert::deleteGroupTitle(m_draft->draft().name), QStringLiteral("editor.deleteConfirm"));
     alert->setObjectName(QStringLiteral("deleteGroupAlert"));
     connect(alert, &ConfirmationAlert::confirmed, this, &GroupEditorPage::deleteConfirmedGroup);
-    alert->open();
+    presentAboveWindow(alert);
 }
 
 void GroupEditorPage::deleteConfirmedGroup()
@@ -477,14 +478,15 @@ void GroupEditorPage::showRemoveConfirmation()
         else
             m_actions->cancelRemove();
     });
-    m_removeAlert->open();
+    presentAboveWindow(m_removeAlert);
 }
 
 QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
 {
-    // The desktop's own chooser where the platform offers one (the desktop portal); Qt's dialog
-    // otherwise. Either way titled for what it does, not a bare "Open".
+    // The program's own chooser, titled for what it does, not a bare "Open": one that it can put
+    // above its window and give the keyboard.
     auto *panel = new QFileDialog(this);
+    useOwnFileDialog(panel);
     panel->setObjectName(QStringLiteral("addItemsPanel"));
     panel->setWindowTitle(localized(foldersOnly ? QStringLiteral("editor.openPanel.foldersTitle") : QStringLiteral("editor.openPanel.filesTitle")));
     panel->setOption(QFileDialog::ShowDirsOnly, foldersOnly);
@@ -509,7 +511,7 @@ QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
         m_actions->addURLs(urls);
     });
     keepOpenPanelColumnsWhole(panel);
-    panel->open();
+    presentAboveWindow(panel);
     return panel;
 }
 

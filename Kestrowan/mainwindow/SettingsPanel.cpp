@@ -5,6 +5,7 @@
 #include "Kestrowan/mainwindow/SettingsWidgets.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/DSDivider.h"
+#include "Kestrowan/shell/DialogPresentation.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerCursorState.h"
@@ -515,7 +516,7 @@ void SettingsPanel::requestResetAll()
                                            ConfirmationAlert::ReturnGives::Cancel);
     m_confirmation->setObjectName(QStringLiteral("resetConfirmation"));
     connect(m_confirmation, &ConfirmationAlert::confirmed, &m_model->reset(), &SettingsReset::start);
-    m_confirmation->open();
+    presentAboveWindow(m_confirmation);
 }
 
 void SettingsPanel::resetFinished(int keptGroups)
@@ -527,5 +528,5 @@ void SettingsPanel::resetFinished(int keptGroups)
     m_report->setObjectName(QStringLiteral("resetReport"));
     m_report->setWindowModality(Qt::WindowModal);
     m_report->setAttribute(Qt::WA_DeleteOnClose);
-    m_report->open();
+    presentAboveWindow(m_report);
 }

@@ -19,12 +19,14 @@
 #include "Platform/UserDefaults.h"
 #include "Kestrowan/groups/DockService.h"
 #include "tests/dock/StandinDockSession.h"
+#include "tests/app/X11Windows.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QMenu>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -275,6 +277,49 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!moved->isHovering() && other->isHovering(), 20000);
         pointer.move(away);
         QTRY_VERIFY_WITH_TIMEOUT(!moved->isHovering() && !other->isHovering(), 20000);
+    }
+
+    // Mend: Files… and Folders… open the program's own chooser above the editor's window, with the
+    // keyboard (the X server's input focus) in it, every time; the window takes the keyboard back
+    // once the chooser is closed.
+    void theFilePanelsStandAboveTheWindowWithTheKeyboard()
+    {
+        XTestPointer pointer;
+        QVERIFY(pointer.isValid());
+        const std::unique_ptr<TwoFolders> shown = showTwoFolders(QStringLiteral("Panels"), QStringLiteral("Sun"), QStringLiteral("Moon"));
+        QVERIFY(shown);
+        GroupEditorPage &page = *shown->page;
+        page.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        EditorItemSection *section = page.itemSection();
+        QTRY_VERIFY_WITH_TIMEOUT(section->addBarButtons().size() == 4 && section->addBarButtons().at(2)->isVisible(), 20000);
+        for (int round = 0; round < 3; ++round) {
+            for (const int which : {2, 3}) {
+                QWidget *button = section->addBarButtons().at(which);
+                pointer.click(button->mapToGlobal(button->rect().center()));
+                QFileDialog *panel = nullptr;
+                QTRY_VERIFY_WITH_TIMEOUT((panel = page.findChild<QFileDialog *>(QStringLiteral("addItemsPanel"))) && panel->isVisible(), 20000);
+                QVERIFY(panel->testOption(QFileDialog::DontUseNativeDialog));
+                QCOMPARE(panel->windowModality(), Qt::WindowModal);
+                QCOMPARE(panel->parentWidget()->window(), page.window());
+                const QString where = QStringLiteral("round %1, button %2").arg(round).arg(which);
+                QVERIFY2(QTest::qWaitFor([&] { return X11Windows().inputFocus() == quint32(panel->winId()); }, 20000), qPrintable(where));
+                QTRY_VERIFY_WITH_TIMEOUT(panel->isActiveWindow(), 20000);
+                // Above the window: later in the server's stacking order.
+                const QList<X11Windows::Window> stack = X11Windows().all();
+                const auto at = [&stack](QWidget *window) {
+                    for (int i = 0; i < stack.size(); ++i) {
+                        if (stack[i].id == quint32(window->winId()))
+                            return i;
+                    }
+                    return -1;
+                };
+                QVERIFY2(at(panel) > at(&page) && at(&page) >= 0, qPrintable(where));
+                QTest::keyClick(panel, Qt::Key_Escape);
+                QTRY_VERIFY_WITH_TIMEOUT(!page.findChild<QFileDialog *>(QStringLiteral("addItemsPanel")), 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(page.isActiveWindow(), 20000);
+            }
+        }
     }
 };
 

@@ -335,8 +335,9 @@ private slots:
         QVERIFY(panel);
         QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 10000);
         QCOMPARE(panel->fileMode(), QFileDialog::Directory);
-        // The desktop's own chooser wherever the platform offers one; Qt's own here, without.
-        QVERIFY(!panel->testOption(QFileDialog::DontUseNativeDialog));
+        // The program's own chooser, which it can put above its window, modal to the window.
+        QVERIFY(panel->testOption(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(panel->windowModality(), Qt::WindowModal);
         QCOMPARE(panel->windowTitle(), localizedText("editor.openPanel.foldersTitle"));
         panel->setDirectory(QFileInfo(projects).path());
         auto *name = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
