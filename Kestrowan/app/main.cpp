@@ -18,7 +18,6 @@
 #include <QIcon>
 #include <QTimer>
 
-
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif

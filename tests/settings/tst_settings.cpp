@@ -185,6 +185,49 @@ private slots:
                                {"settings.changed", change("show_in_dock", "false")}}));
     }
 
+    // The autostart folder goes with the entry only when switching the setting on made it, by the
+    // program's own record: one the user had, one the user put a file in, and one the user made
+    // anew in its place all stay.
+    void theAutostartFolderGoesOnlyWhenTheProgramMadeIt()
+    {
+        const QString folder = QFileInfo(LaunchAtLogin::autostartEntryPath()).absolutePath();
+        QDir(folder).removeRecursively();
+        panel();
+        click("launchAtLogin");
+        QVERIFY(QFileInfo(folder).isDir());
+        click("launchAtLogin");
+        QVERIFY(!LaunchAtLogin::isEnabled());
+        QVERIFY(!QFileInfo::exists(folder));
+
+        // The user's own folder stays.
+        QVERIFY(QDir().mkpath(folder));
+        click("launchAtLogin");
+        click("launchAtLogin");
+        QVERIFY(!LaunchAtLogin::isEnabled());
+        QVERIFY(QFileInfo(folder).isDir());
+
+        // Made by the program, then given a file of the user's: it stays, with the file.
+        QVERIFY(QDir(folder).removeRecursively());
+        click("launchAtLogin");
+        writeBytes(folder + QStringLiteral("/other.desktop"), "[Desktop Entry]\n");
+        click("launchAtLogin");
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/other.desktop")));
+
+        // Made by the program, then removed and made again by the user (the new one may even get
+        // the old one's inode number): not the one it made.
+        QVERIFY(QDir(folder).removeRecursively());
+        click("launchAtLogin");
+        QVERIFY(LaunchAtLogin::isEnabled());
+        const QByteArray entry = readBytes(LaunchAtLogin::autostartEntryPath());
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(QDir().mkpath(folder));
+        writeBytes(LaunchAtLogin::autostartEntryPath(), entry);
+        click("launchAtLogin");
+        QVERIFY(!LaunchAtLogin::isEnabled());
+        QVERIFY(QFileInfo(folder).isDir());
+        QDir(folder).removeRecursively();
+    }
+
     void aFailedLoginItemShowsTheRealStateAndWhy()
     {
         const QString folder = QFileInfo(LaunchAtLogin::autostartEntryPath()).absolutePath();
