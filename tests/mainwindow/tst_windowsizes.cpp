@@ -4,6 +4,14 @@
 // inside the scrolling content they can be scrolled to). Pictures of each, light and dark, and in
 // Japanese, are saved to "<build>/screenshots" for people to look at.
 #include "Kestrowan/app/MainViewPages.h"
+#include "Kestrowan/editor/EditorItemCell.h"
+#include "Kestrowan/editor/EditorItemSection.h"
+#include "Kestrowan/editor/GroupEditorPage.h"
+#include "Kestrowan/mainwindow/GroupGridPage.h"
+#include "Kestrowan/mainwindow/SettingsPanel.h"
+#include "Kestrowan/mainwindow/ToolbarButton.h"
+#include "Kestrowan/shell/ConfirmationAlert.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/mainwindow/MainView.h"
@@ -27,6 +35,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QPainter>
 
 namespace {
 
@@ -145,6 +154,20 @@ class TestWindowSizes : public QObject {
             qWarning("%s: not saved", qPrintable(name));
     }
 
+    // The window with a question over it, where the window system shows it.
+    static void saveWithQuestion(QWidget *window, QWidget *question, const QString &name)
+    {
+        QTRY_VERIFY(question->isVisible());
+        QImage picture = window->grab().toImage();
+        {
+            QPainter painter(&picture);
+            painter.drawImage(window->mapFromGlobal(question->mapToGlobal(QPoint(0, 0))), question->grab().toImage());
+        }
+        const QString folder = QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots");
+        QDir().mkpath(folder);
+        QVERIFY(picture.save(folder + u'/' + name + QStringLiteral(".png")));
+    }
+
     static bool pageSettled(MainView *view)
     {
         // In place: the page that slides in has arrived at the window's edge.
@@ -157,6 +180,7 @@ class TestWindowSizes : public QObject {
 private slots:
     void initTestCase()
     {
+        KeyboardFocusRing::install();
         const QString program = QDir::homePath() + QStringLiteral("/Applications/Kestrowan");
         writeBytes(program, "#!/bin/sh\n");
         installSucceedingProcessRunner();
@@ -245,12 +269,48 @@ private slots:
         QVERIFY(view);
         QTRY_VERIFY_WITH_TIMEOUT(pageSettled(view), timeout);
         look(window.get(), QStringLiteral("main-grid") + tail, picture);
+        if (picture) {
+            // The keyboard on Sync All, its ring drawn.
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+            auto *grid = window->findChild<GroupGridPage *>();
+            QVERIFY(grid);
+            for (int press = 0; press < 12 && QApplication::focusWidget() != grid->syncAllButton(); ++press)
+                QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window.get(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(grid->syncAllButton()));
+            QTRY_VERIFY(KeyboardFocusRing::shown());
+            savePicture(window.get(), QStringLiteral("main-grid-focus") + tail);
+        }
         m_navigation.setSelectedPage(DetailPage::settings());
         QTRY_VERIFY_WITH_TIMEOUT(pageSettled(view) && view->shownPage()->metaObject()->className() == QByteArray("SettingsPanel"), timeout);
         look(window.get(), QStringLiteral("settings-page") + tail, picture);
+        if (picture) {
+            auto *panel = qobject_cast<SettingsPanel *>(view->shownPage());
+            QVERIFY(panel);
+            panel->findChild<QAbstractButton *>(QStringLiteral("resetAll"))->click();
+            QTRY_VERIFY_WITH_TIMEOUT(panel->confirmation() && panel->confirmation()->isVisible(), timeout);
+            QTRY_VERIFY(KeyboardFocusRing::shown() && KeyboardFocusRing::shown()->target() == panel->confirmation()->cancelButton());
+            saveWithQuestion(window.get(), panel->confirmation(), QStringLiteral("settings-resetconfirm") + tail);
+            QTest::keyClick(panel->confirmation(), Qt::Key_Escape);
+            QTRY_VERIFY_WITH_TIMEOUT(!panel->confirmation(), timeout);
+        }
         m_navigation.setSelectedPage(DetailPage::group(m_groupID));
         QTRY_VERIFY_WITH_TIMEOUT(pageSettled(view) && view->shownPage()->metaObject()->className() != QByteArray("SettingsPanel"), timeout);
         look(window.get(), QStringLiteral("editor-page") + tail, picture);
+        if (picture) {
+            auto *page = qobject_cast<GroupEditorPage *>(view->shownPage());
+            QVERIFY(page);
+            // (From elsewhere first: the pointer may rest there from the last picture.)
+            QTest::mouseMove(window.get(), QPoint(2, 2));
+            QTest::mouseMove(page->itemSection()->cells().at(4));
+            QTRY_VERIFY(page->itemSection()->cells().at(4)->isHovering());
+            QTest::mouseClick(page->itemSection()->cells().at(4)->removeButton(), Qt::LeftButton);
+            ConfirmationAlert *alert = nullptr;
+            QTRY_VERIFY_WITH_TIMEOUT((alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"))) && alert->isVisible(), timeout);
+            saveWithQuestion(window.get(), alert, QStringLiteral("editor-removeconfirm") + tail);
+            QTest::keyClick(alert, Qt::Key_Escape);
+            QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert")), timeout);
+        }
     }
 };
 
