@@ -113,21 +113,20 @@ KeyboardFocusRing::KeyboardFocusRing(QWidget *target, QWidget *host)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
+    // A control that goes takes its ring with it.
+    connect(target, &QObject::destroyed, this, &QObject::deleteLater);
     for (QWidget *widget = target; widget && widget != host; widget = widget->parentWidget())
         m_chain << widget;
-    watchChain(true);
+    watchChain();
     follow();
 }
 
-void KeyboardFocusRing::watchChain(bool watch)
+void KeyboardFocusRing::watchChain()
 {
+    // The control and every parent up to the host: a move of any of them moves the control.
     for (const QPointer<QWidget> &widget : std::as_const(m_chain)) {
-        if (!widget)
-            continue;
-        if (watch)
+        if (widget)
             widget->installEventFilter(this);
-        else
-            widget->removeEventFilter(this);
     }
 }
 

@@ -43,7 +43,7 @@ private:
     static void focusLeft(QWidget *widget, const QFocusEvent &event);
     static QWidget *hostFor(QWidget *target);
     void follow();
-    void watchChain(bool watch);
+    void watchChain();
 
     QPointer<QWidget> m_target;
     QList<QPointer<QWidget>> m_chain;
