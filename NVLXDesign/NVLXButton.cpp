@@ -3,7 +3,6 @@
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
-#include "NVLXDesign/FocusRing.h"
 #include "NVLXDesign/PointerCursor.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -158,7 +157,6 @@ void NVLXButton::paintEvent(QPaintEvent *)
     painter.setFont(labelFont);
     painter.setPen(labelColor);
     painter.drawText(QRectF(x, bounds.top(), textWidth + 1, bounds.height()), Qt::AlignLeft | Qt::AlignVCenter, text());
-    paintFocusRing(painter, this, bounds, look.cornerRadius);
 }
 
 void NVLXButton::changeEvent(QEvent *event)

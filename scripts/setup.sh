@@ -10,7 +10,7 @@ PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
   libxkbcommon-dev libxcb1-dev libxcb-xinput-dev libxcb-xtest0-dev libxcb-damage0-dev libxcb-keysyms1-dev libxcb-ewmh-dev libxcb-icccm4-dev libx11-dev libxi-dev libxtst-dev
   libbenchmark-dev libsimdjson-dev zlib1g-dev libpng-dev libdeflate-dev
-  qt6-translations-l10n qt6-xdgdesktopportal-platformtheme
+  qt6-translations-l10n
   clang libclang-rt-14-dev
   xvfb xauth xdotool x11-utils psmisc procps
   xdg-utils shared-mime-info libfile-mimeinfo-perl desktop-file-utils hicolor-icon-theme

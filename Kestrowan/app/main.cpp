@@ -7,6 +7,7 @@
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/UserDefaults.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/NVLXMenu.h"
 #include "Platform/FloatingPanel.h"
 #include "Platform/FreedMemory.h"
@@ -16,10 +17,6 @@
 #include <QDir>
 #include <QIcon>
 #include <QTimer>
-
-#include <algorithm>
-#include <cstring>
-#include <vector>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -37,20 +34,7 @@ int main(int argc, char *argv[])
     // once the icons have settled (GroupIconViews, DockSync).
     FreedMemory::keepForReuse();
     LanguageManager::applyLanguageOverrideAtStartup(UserDefaults::standard());
-    // The desktop's own file chooser, through its portal, where one runs: Qt's portal theme offers
-    // it and otherwise leaves everything to the desktop's usual theme (and Qt's own dialogs). Asked
-    // for on the command line rather than through the environment, so that the applications the
-    // program opens do not inherit it; a theme the user chose stays.
-    std::vector<char *> startArguments(argv, argv + argc);
-    static char themeOption[] = "-platformtheme";
-    static char portalTheme[] = "xdgdesktopportal";
-    const bool themeChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORMTHEME")
-        || std::any_of(startArguments.cbegin(), startArguments.cend(), [](const char *argument) { return std::strcmp(argument, "-platformtheme") == 0; });
-    if (!themeChosen && !startArguments.empty())
-        startArguments.insert(startArguments.begin() + 1, {themeOption, portalTheme});
-    int argumentCount = int(startArguments.size());
-    startArguments.push_back(nullptr);
-    QApplication app(argumentCount, startArguments.data());
+    QApplication app(argc, argv);
     // A logout, a service manager or a terminal ends the program as its Quit command does: what
     // it keeps is written and every helper ends. Heard from here on; answered from the event loop.
     TerminationSignals termination;
@@ -62,6 +46,8 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(AppDelegate::applicationShouldTerminateAfterLastWindowClosed());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/Kestrowan_Kestrowan.bundle/AppIcon.svg")));
     installInterfaceFont();
+    // Whatever control the keyboard reaches shows a ring around it.
+    KeyboardFocusRing::install();
     // The kit's rounded menus and dialogs: translucent under a compositing manager, cut to their
     // shape on a bare X server (whose transparent pixels would show black).
     NVLXMenu::setRoundedWindowShaper(&FloatingPanel::useTranslucencyOrShape);

@@ -1,5 +1,6 @@
 #include "Kestrowan/editor/ApplicationChooserDialog.h"
 
+#include "Kestrowan/shell/DialogPresentation.h"
 #include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/Localization.h"
@@ -188,6 +189,6 @@ OpenerRulesEditor::ApplicationChooser ApplicationChooserDialog::chooser(QWidget 
         auto *dialog = new ApplicationChooserDialog(forWhat, extension, parent);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(dialog, &QDialog::finished, dialog, [dialog, done = std::move(done)](int) { done(dialog->chosenPath()); });
-        dialog->open();
+        presentAboveWindow(dialog);
     };
 }

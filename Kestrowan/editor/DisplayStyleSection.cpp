@@ -10,7 +10,6 @@
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
-#include "NVLXDesign/FocusRing.h"
 #include "NVLXDesign/SoftShadow.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -101,7 +100,6 @@ void DisplayStyleSegment::paintEvent(QPaintEvent *)
     painter.setFont(font);
     painter.setPen(color);
     painter.drawText(QRectF(x, bounds.top(), textWidth + 2, bounds.height()), Qt::AlignLeft | Qt::AlignVCenter, text());
-    paintFocusRing(painter, this, bounds, kSegmentRadius);
 }
 
 DisplayStyleSection::DisplayStyleSection(DisplayStyleChoice *choice, QWidget *parent) : QWidget(parent), m_choice(choice)

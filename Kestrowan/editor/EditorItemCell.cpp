@@ -98,7 +98,7 @@ protected:
     }
 };
 
-// The opener badge: the opening application's icon, or a dashed placeholder when none is known.
+// The opener badge: the opening application's icon, or the offer to choose one when none is known.
 class OpenerBadge final : public CellCornerButton {
 public:
     using CellCornerButton::CellCornerButton;
@@ -140,8 +140,10 @@ protected:
         }
         painter.fillPath(ContinuousShape::roundedRect(icon, 4),
                          m_over ? AppColors::accentSubtle.resolve(this) : AppColors::bgHover.resolve(this));
-        const QColor symbolColor = m_over ? AppColors::accent.resolve(this) : AppColors::text4.resolve(this);
-        const QString name = m_over ? QStringLiteral("arrow.up.right.app.fill") : QStringLiteral("app.dashed");
+        // No application known: the badge offers the choice (an arrow out of an app) rather than
+        // a dashed outline, which read as an icon that failed to load.
+        const QColor symbolColor = m_over ? AppColors::accent.resolve(this) : AppColors::text3.resolve(this);
+        const QString name = m_over ? QStringLiteral("arrow.up.right.app.fill") : QStringLiteral("arrow.up.forward.app");
         if (const std::optional<SymbolImage> symbol = SymbolImage::named(name)) {
             const SymbolImage configured = symbol->configured(14, m_over ? SymbolImage::Weight::Semibold : SymbolImage::Weight::Regular, symbolColor);
             const QSizeF size = configured.size().scaled(icon.size() - QSizeF(4, 4), Qt::KeepAspectRatio);
@@ -296,6 +298,15 @@ void EditorItemCell::leaveEvent(QEvent *event)
 {
     setHovering(false);
     QWidget::leaveEvent(event);
+}
+
+void EditorItemCell::moveEvent(QMoveEvent *event)
+{
+    QWidget::moveEvent(event);
+    // A cell moved to a new place (its item moved up or down) leaves a resting pointer, or comes
+    // under it, without a leave or an enter: it looks where the pointer is once the grid is laid out.
+    if (isVisible())
+        QMetaObject::invokeMethod(this, &EditorItemCell::followPointer, Qt::QueuedConnection);
 }
 
 void EditorItemCell::hideEvent(QHideEvent *event)

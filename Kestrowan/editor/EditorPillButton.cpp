@@ -2,7 +2,6 @@
 
 #include "Kestrowan/shell/AppColors.h"
 #include "NVLXDesign/ContinuousShape.h"
-#include "NVLXDesign/FocusRing.h"
 #include "NVLXDesign/SystemFont.h"
 
 #include <QPainter>
@@ -48,5 +47,4 @@ void EditorPillButton::paintEvent(QPaintEvent *)
     painter.setFont(labelFont());
     painter.setPen(m_textColor.resolve(this));
     painter.drawText(QRectF(rect()), Qt::AlignCenter, text());
-    paintFocusRing(painter, this, QRectF(rect()), kRadius);
 }

@@ -29,6 +29,8 @@
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "Kestrowan/shell/DSDivider.h"
 #include "Kestrowan/shell/Localization.h"
+#include "Kestrowan/groups/PathComponents.h"
+#include "Kestrowan/shell/DialogPresentation.h"
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "Kestrowan/shell/RoundedSurface.h"
@@ -137,6 +139,8 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     root->addWidget(new DSDivider(this));
 
     m_scroll = new QScrollArea(this);
+    // Tab goes to the controls inside; the scroll area itself is no stop (it would show nothing).
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -389,6 +393,9 @@ void GroupEditorPage::showEvent(QShowEvent *event)
     if (event->spontaneous())
         return;
     m_sync->recordSyncedSnapshotOnAppear();
+    // A new group opens with the keyboard in its name (once the page is on screen).
+    if (m_handler->isNewDraft() && !m_handler->hasMadeChanges())
+        QMetaObject::invokeMethod(m_nameField, qOverload<>(&QWidget::setFocus), Qt::QueuedConnection);
     refreshFromDraft();
     placeBar();
 }
@@ -444,7 +451,7 @@ void GroupEditorPage::confirmDeleteGroup()
     ConfirmationAlert *alert = makeConfirmation(this, ConfirmationAlert::deleteGroupTitle(m_draft->draft().name), QStringLiteral("editor.deleteConfirm"));
     alert->setObjectName(QStringLiteral("deleteGroupAlert"));
     connect(alert, &ConfirmationAlert::confirmed, this, &GroupEditorPage::deleteConfirmedGroup);
-    alert->open();
+    presentAboveWindow(alert);
 }
 
 void GroupEditorPage::deleteConfirmedGroup()
@@ -467,7 +474,17 @@ void GroupEditorPage::showRemoveConfirmation()
 {
     if (!m_actions->confirmRemoveAppID() || m_removeAlert)
         return;
-    m_removeAlert = makeConfirmation(this, localized(QStringLiteral("groupList.delete")), QStringLiteral("editor.removeAppConfirm"));
+    // The question names the item it removes, as the list shows it.
+    QString name;
+    for (const AppItem &item : m_draft->draft().apps) {
+        if (item.id == *m_actions->confirmRemoveAppID()) {
+            name = item.name.isEmpty() ? lastPathComponent(item.path) : item.name;
+            break;
+        }
+    }
+    m_removeAlert = new ConfirmationAlert(localized(QStringLiteral("groupList.delete")),
+                                          localizedFormat(QStringLiteral("editor.removeAppConfirmNamed"), {name}),
+                                          localized(QStringLiteral("groupList.delete")), this);
     m_removeAlert->setObjectName(QStringLiteral("removeItemAlert"));
     connect(m_removeAlert, &QDialog::finished, this, [this] {
         const bool remove = m_removeAlert->wasConfirmed();
@@ -477,14 +494,15 @@ void GroupEditorPage::showRemoveConfirmation()
         else
             m_actions->cancelRemove();
     });
-    m_removeAlert->open();
+    presentAboveWindow(m_removeAlert);
 }
 
 QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
 {
-    // The desktop's own chooser where the platform offers one (the desktop portal); Qt's dialog
-    // otherwise. Either way titled for what it does, not a bare "Open".
+    // The program's own chooser, titled for what it does, not a bare "Open": one that it can put
+    // above its window and give the keyboard.
     auto *panel = new QFileDialog(this);
+    useOwnFileDialog(panel);
     panel->setObjectName(QStringLiteral("addItemsPanel"));
     panel->setWindowTitle(localized(foldersOnly ? QStringLiteral("editor.openPanel.foldersTitle") : QStringLiteral("editor.openPanel.filesTitle")));
     panel->setOption(QFileDialog::ShowDirsOnly, foldersOnly);
@@ -509,7 +527,7 @@ QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
         m_actions->addURLs(urls);
     });
     keepOpenPanelColumnsWhole(panel);
-    panel->open();
+    presentAboveWindow(panel);
     return panel;
 }
 

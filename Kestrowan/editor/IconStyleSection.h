@@ -24,7 +24,15 @@ public:
     ScrollCue *trailingCue() const { return m_trailingCue; }
     ScrollCue *leadingCue() const { return m_leadingCue; }
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
+    // The distance from one preview to the next.
+    int pitch() const;
+    void fitRowToWholePreviews();
+    void revealSelected();
     void rebuildButtons();
     void refreshSelection();
     void refreshApps();

@@ -36,8 +36,9 @@ OpenerRulesEditor::OpenerRulesEditor(EditorDraft *draft, ApplicationChooser choo
 
 bool OpenerRulesEditor::isSectionVisible() const
 {
-    const QList<AppItem> &apps = m_draft->draft().apps;
-    return std::any_of(apps.cbegin(), apps.cend(), [](const AppItem &item) { return item.itemKind() != AppItem::Kind::App; });
+    // Only with something to offer: a type of file to choose for, or a rule to clear. Folders and
+    // files without an extension choose their opener on their own badge.
+    return !extensions().isEmpty() || hasAnyRule();
 }
 
 QStringList OpenerRulesEditor::extensions() const
@@ -186,6 +187,10 @@ std::optional<QString> OpenerRulesEditor::openerApplicationForItem(const AppItem
         return opener->toLocalFile();
     if (const std::optional<DefaultApplication> system = defaultApplicationForExtension(itemExtension(item)))
         return system->path;
+    // A folder or a file without an extension opens with what the system picks for the item itself
+    // (by its kind or its content), which its badge then shows.
+    if (item.itemKind() != AppItem::Kind::Link && itemExtension(item).isEmpty())
+        return Workspace::shared().applicationToOpenURL(QUrl::fromLocalFile(item.path));
     return std::nullopt;
 }
 

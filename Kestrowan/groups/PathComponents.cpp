@@ -15,7 +15,8 @@ QString pathExtension(const QString &path)
 {
     const QString component = lastPathComponent(path);
     const qsizetype dot = component.lastIndexOf(u'.');
-    return dot < 0 ? QString() : component.mid(dot + 1);
+    // A name that begins with its only dot (".config") is hidden, not of a type.
+    return dot <= 0 ? QString() : component.mid(dot + 1);
 }
 
 QString lastPathComponentWithoutExtension(const QString &path)

@@ -108,7 +108,8 @@ QString ItemPreview::pathExtension(const QString &path)
     const qsizetype slash = rest.lastIndexOf(QLatin1Char('/'));
     const QStringView component = rest.mid(slash + 1);
     const qsizetype dot = component.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
+    // A name that begins with its only dot (".config") is hidden, not of a type.
+    if (dot <= 0)
         return {};
     return component.mid(dot + 1).toString().toLower();
 }

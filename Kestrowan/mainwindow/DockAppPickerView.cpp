@@ -106,6 +106,8 @@ DockAppPickerView::DockAppPickerView(const QList<AppItem> &selectedApps, const Q
     , m_dockApps(dockApps)
 {
     auto *scroll = new QScrollArea(this);
+    // Tab goes to the controls inside; the scroll area itself is no stop (it would show nothing).
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

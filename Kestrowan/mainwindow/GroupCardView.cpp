@@ -310,7 +310,8 @@ void GroupCardView::paintContent(QPainter &painter, const QRectF &rect)
     // Header: the icon (a child), name over count and sync state, the style pill at the end.
     painter.fillPath(ContinuousShape::roundedRect(header.pill, 6), AppColors::bgBadge.resolve(appearance));
     painter.setFont(pillFont());
-    painter.setPen(AppColors::icon.resolve(appearance));
+    // Words, not a symbol: the secondary text reads on the badge's grey (the icon grey did not).
+    painter.setPen(AppColors::text2.resolve(appearance));
     painter.drawText(header.pill, Qt::AlignCenter, content.styleLabel);
 
     const QFontMetricsF nameMetrics(nameFont());

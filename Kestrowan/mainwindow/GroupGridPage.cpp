@@ -1,5 +1,6 @@
 #include "Kestrowan/mainwindow/GroupGridPage.h"
 
+#include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/GroupGrid.h"
 #include "Kestrowan/mainwindow/ToolbarButton.h"
 #include "Kestrowan/shell/AppColors.h"
@@ -22,6 +23,8 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
     layout->setSpacing(0);
 
     m_scroll = new QScrollArea(this);
+    // Tab goes to the controls inside; the scroll area itself is no stop (it would show nothing).
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -63,6 +66,10 @@ GroupGridPage::GroupGridPage(GroupManager &store, SkinManager *skinManager, QWid
     barLayout->addWidget(m_syncAll, 0, Qt::AlignVCenter);
     holderLayout->addWidget(bar);
     layout->addWidget(barHolder);
+    // With no group there is nothing to sync: the bar offers only the settings.
+    const auto offerSyncAll = [this, &store] { m_syncAll->setVisible(!store.groups().isEmpty()); };
+    connect(&store, &GroupManager::groupsChanged, this, offerSyncAll);
+    offerSyncAll();
 
     // A large sync builds hundreds of folders a second: the count shown keeps a pace that reads
     // the same, and the bar (with the card beneath its shadow) is not drawn again for each.

@@ -63,9 +63,19 @@ QRectF HoverCard::visualRect() const
     return QRectF(rect()).adjusted(bleed, bleed, -bleed, -bleed);
 }
 
+qreal HoverCard::currentScale() const
+{
+    // A wide card (a large window's) grows by its scale's share only as far as the bleed lets it:
+    // grown any further, its sides and its ring would be cut at the widget's edges.
+    const QRectF card = visualRect();
+    const qreal longest = std::max<qreal>(1, std::max(card.width(), card.height()));
+    const qreal largest = std::min(hoverScale, 1.0 + 2.0 * (bleed - 1) / longest);
+    return 1.0 + (largest - 1.0) * m_progress;
+}
+
 QRectF HoverCard::scaledRect(const QRectF &rect) const
 {
-    const qreal scale = 1.0 + (hoverScale - 1.0) * m_progress;
+    const qreal scale = currentScale();
     const QPointF centre = visualRect().center();
     return QRectF(centre + (rect.topLeft() - centre) * scale, rect.size() * scale);
 }
@@ -89,7 +99,7 @@ void HoverCard::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF card = visualRect();
-    const qreal scale = 1.0 + (hoverScale - 1.0) * m_progress;
+    const qreal scale = currentScale();
     painter.translate(card.center());
     painter.scale(scale, scale);
     painter.translate(-card.center());
@@ -117,10 +127,6 @@ void HoverCard::paintEvent(QPaintEvent *)
     painter.setPen(QPen(border, width));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(ContinuousShape::roundedRect(inner, cornerRadius - width / 2));
-    if (m_showsFocusRing) {
-        painter.setPen(QPen(AppColors::accent.resolve(effectiveAppearance(this), 0.8), 2));
-        painter.drawPath(ContinuousShape::roundedRect(card.adjusted(-1, -1, 1, 1), cornerRadius + 1));
-    }
 }
 
 void HoverCard::keyPressEvent(QKeyEvent *event)
@@ -135,22 +141,6 @@ void HoverCard::keyPressEvent(QKeyEvent *event)
     default:
         QWidget::keyPressEvent(event);
     }
-}
-
-void HoverCard::focusInEvent(QFocusEvent *event)
-{
-    QWidget::focusInEvent(event);
-    // The ring marks where the keyboard is when the user moves it; a window that opens with the
-    // focus on its first card shows none.
-    m_showsFocusRing = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
-    update();
-}
-
-void HoverCard::focusOutEvent(QFocusEvent *event)
-{
-    QWidget::focusOutEvent(event);
-    m_showsFocusRing = false;
-    update();
 }
 
 void HoverCard::enterEvent(QEnterEvent *event)

@@ -23,6 +23,9 @@ public:
     QRectF visualRect() const;
     // Where a point of the unscaled card is drawn now (children follow the card's growth with it).
     QRectF scaledRect(const QRectF &rect) const;
+    // The card's growth as drawn now: 1 at rest, up to `hoverScale` (less for a card so wide that
+    // the bleed would not hold it) while the pointer is over it.
+    qreal currentScale() const;
 
 signals:
     void clicked();
@@ -49,15 +52,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     // Return, Enter and Space act as a click for a card that has the keyboard focus.
     void keyPressEvent(QKeyEvent *event) override;
-    void focusInEvent(QFocusEvent *event) override;
-    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void setHovering(bool hovering);
 
     bool m_hovering = false;
     bool m_pressed = false;
-    bool m_showsFocusRing = false;
     qreal m_progress = 0;
     QVariantAnimation m_animation;
     PointerCursorModifier *m_pointer = nullptr;

@@ -20,6 +20,7 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/SheetFit.h"
 #include "Kestrowan/shell/AppToastModifier.h"
+#include "Kestrowan/shell/DialogPresentation.h"
 #include "Kestrowan/shell/OpenPanelColumns.h"
 #include "Platform/UserDefaults.h"
 #include "analytics/NVLXAnalytics.h"
@@ -295,9 +296,9 @@ void MainView::presentDockAppsPicker(const QUuid &groupID)
 void MainView::runOpenPanel(const QUuid &groupID, bool folders)
 {
     auto *panel = new QFileDialog(this);
+    // The program's own chooser: one that it can put above its window and give the keyboard.
+    useOwnFileDialog(panel);
     panel->setAttribute(Qt::WA_DeleteOnClose);
-    // The desktop's own chooser where the platform offers one (the desktop portal); Qt's dialog
-    // otherwise.
     // The panel chooses what is there; it makes, renames and deletes nothing (no "New Folder").
     panel->setOption(QFileDialog::ReadOnly);
     if (auto *newFolder = panel->findChild<QWidget *>(QStringLiteral("newFolderButton")))
@@ -328,7 +329,7 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
     });
     m_openPanel = panel;
     keepOpenPanelColumnsWhole(panel);
-    panel->open();
+    presentAboveWindow(panel);
 }
 
 void MainView::requestDeleteGroup(const QUuid &groupID)
@@ -340,7 +341,7 @@ void MainView::requestDeleteGroup(const QUuid &groupID)
     alert->setObjectName(QStringLiteral("deleteGroupAlert"));
     connect(alert, &ConfirmationAlert::confirmed, this, [this, groupID] { m_actions->deleteGroup(groupID); });
     m_confirmation = alert;
-    alert->open();
+    presentAboveWindow(alert);
 }
 
 void MainView::startSyncAll()

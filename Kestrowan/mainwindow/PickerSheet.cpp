@@ -1,6 +1,7 @@
 #include "Kestrowan/mainwindow/PickerSheet.h"
 
 #include "Kestrowan/mainwindow/StagedPicker.h"
+#include "Kestrowan/shell/DialogPresentation.h"
 #include "Kestrowan/shell/SheetFit.h"
 
 #include <QDialog>
@@ -16,7 +17,7 @@ QDialog *openSheet(QWidget *parent, QWidget *content, QSize size, bool resizable
     auto *layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
-    sheet->open();
+    presentAboveWindow(sheet);
     return sheet;
 }
 

@@ -29,17 +29,16 @@ UserDefaults &defaults()
 
 } // namespace
 
-const QList<SettingsModel::Language> &SettingsModel::languages()
+QList<SettingsModel::Language> SettingsModel::languages()
 {
-    static const QList<Language> list{
-        {QStringLiteral("system"), QStringLiteral("跟随系统 / System")},
+    return {
+        {QStringLiteral("system"), localized(QStringLiteral("settings.language.system"))},
         {QStringLiteral("en"), QStringLiteral("English")},
         {QStringLiteral("es"), QStringLiteral("Español")},
         {QStringLiteral("ja"), QStringLiteral("日本語")},
         {QStringLiteral("pt-BR"), QStringLiteral("Português (Brasil)")},
         {QStringLiteral("zh-Hans"), QStringLiteral("简体中文")},
     };
-    return list;
 }
 
 SettingsModel::SettingsModel(AppUpdater *appUpdater, GroupManager *groupManager,

@@ -27,8 +27,9 @@ public:
         QString id;
         QString label;
     };
-    // The languages offered, in order, labelled the same in every interface language.
-    static const QList<Language> &languages();
+    // The languages offered, in order: each language by its own name, the same in every interface
+    // language, and the entry that follows the system in the interface's language.
+    static QList<Language> languages();
 
     SettingsModel(AppUpdater *appUpdater, GroupManager *groupManager, PermissionManagerInterface *permissionManager,
                   QObject *parent = nullptr);

@@ -5,6 +5,7 @@
 #include "Kestrowan/mainwindow/SettingsWidgets.h"
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/DSDivider.h"
+#include "Kestrowan/shell/DialogPresentation.h"
 #include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/PointerCursorState.h"
@@ -241,6 +242,8 @@ void SettingsPanel::build()
     page->addWidget(new DSDivider(m_content));
 
     m_scroll = new QScrollArea(m_content);
+    // Tab goes to the controls inside; the scroll area itself is no stop (it would show nothing).
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setObjectName(QStringLiteral("settingsScroll"));
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
@@ -508,10 +511,12 @@ void SettingsPanel::requestResetAll()
         return;
     m_confirmation = new ConfirmationAlert(localized(QStringLiteral("settings.restartOnboarding")),
                                            localized(QStringLiteral("settings.restartOnboarding.warning")),
-                                           localized(QStringLiteral("settings.restartOnboarding.confirm")), window());
+                                           localized(QStringLiteral("settings.restartOnboarding.confirm")), window(),
+                                           // Every group goes at once and nothing brings them back.
+                                           ConfirmationAlert::ReturnGives::Cancel);
     m_confirmation->setObjectName(QStringLiteral("resetConfirmation"));
     connect(m_confirmation, &ConfirmationAlert::confirmed, &m_model->reset(), &SettingsReset::start);
-    m_confirmation->open();
+    presentAboveWindow(m_confirmation);
 }
 
 void SettingsPanel::resetFinished(int keptGroups)
@@ -523,5 +528,5 @@ void SettingsPanel::resetFinished(int keptGroups)
     m_report->setObjectName(QStringLiteral("resetReport"));
     m_report->setWindowModality(Qt::WindowModal);
     m_report->setAttribute(Qt::WA_DeleteOnClose);
-    m_report->open();
+    presentAboveWindow(m_report);
 }

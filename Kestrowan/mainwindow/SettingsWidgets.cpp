@@ -113,11 +113,6 @@ void SettingsSwitch::paintEvent(QPaintEvent *)
     paintSoftShadow(painter, knob, knobSize / 2, QColor(0, 0, 0, 60), 1.5, QPointF(0, 1));
     painter.setBrush(Qt::white);
     painter.drawEllipse(knob);
-    if (hasFocus()) {
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(AppColors::accent2.resolve(this), 2));
-        painter.drawPath(ContinuousShape::capsule(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5)));
-    }
 }
 
 SettingsCard::SettingsCard(QWidget *parent)
@@ -298,10 +293,6 @@ void SettingsPopUpButton::paintEvent(QPaintEvent *)
     painter.fillPath(ContinuousShape::roundedRect(track, 8), AppColors::bgBadge.resolve(this));
     painter.setPen(QPen(AppColors::border.resolve(this), 1));
     painter.drawPath(ContinuousShape::roundedRect(track, 8));
-    if (hasFocus()) {
-        painter.setPen(QPen(AppColors::accent2.resolve(this), 2));
-        painter.drawPath(ContinuousShape::roundedRect(track.adjusted(0.5, 0.5, -0.5, -0.5), 8));
-    }
     const QRectF chevronBox(width() - 24, (height() - 14) / 2.0, 14, 14);
     if (const std::optional<SymbolImage> chevron = SymbolImage::named(QStringLiteral("chevron.up.chevron.down"))) {
         const SymbolImage drawn = chevron->configured(11, SymbolImage::Weight::Medium, AppColors::text2.resolve(this));

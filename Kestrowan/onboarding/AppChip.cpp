@@ -49,7 +49,8 @@ void AppChip::paintEvent(QPaintEvent *event)
     if (m_flow.runningBundleIDs().contains(m_app.bundleIdentifier))
         OnboardingStyle::paintRunningIndicator(painter, icon.adjusted(0, 0, 3, 3), this);
     painter.setFont(OnboardingStyle::font(11, QFont::Medium));
-    painter.setPen((active ? accent : other ? secondaryText : primaryText).resolve(this));
+    // A chosen name in the accent's text shade: the bright accent on its own tint reads at 2.3:1.
+    painter.setPen((active ? AppColors::textInk(accent) : other ? secondaryText : primaryText).resolve(this));
     const QRectF nameRect(icon.right() + 6, 0, width() - icon.right() - 16, height());
     painter.drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
                      QFontMetricsF(painter.font()).elidedText(m_app.name, Qt::ElideRight, nameRect.width()));

@@ -62,6 +62,8 @@ private:
 QScrollArea *scrollArea(QWidget *content)
 {
     auto *scroll = new QScrollArea;
+    // Tab goes to the controls inside; the scroll area itself is no stop (it would show nothing).
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(content);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

@@ -49,7 +49,8 @@ OnboardingView::OnboardingView(OnboardingFlow::Services services, OnboardingFlow
     , m_bar(new QHBoxLayout)
 {
     setObjectName(QStringLiteral("onboardingView"));
-    auto *column = new QVBoxLayout(m_frame);
+    m_column = new QVBoxLayout(m_frame);
+    QVBoxLayout *column = m_column;
     column->setContentsMargins(28, 24, 28, 28);
     column->setSpacing(0);
     m_stepHolder->setContentsMargins(0, 0, 0, 0);
@@ -131,6 +132,7 @@ void OnboardingView::showStep(bool animated)
         break;
     }
     m_step = content;
+    fitStepSpacing(m_frame->height() < frameHeight);
     m_stepHolder->addWidget(content);
     m_indicator->setCurrent(m_flow->step());
     rebuildNavigationBar();
@@ -218,11 +220,29 @@ void OnboardingView::rebuildNavigationBar()
 
 void OnboardingView::placeFrame()
 {
-    QRect frame(0, 0, frameWidth, frameHeight);
+    // The frame keeps its size where the window has room and shrinks with a smaller window (down to
+    // the window's least size), so that the title, Skip and the bar's buttons stay whole; its
+    // margins tighten when it is shorter than its own height.
+    QRect frame(QPoint(0, 0), QSize(std::min(frameWidth, width()), std::min(frameHeight, height())));
     frame.moveCenter(rect().center());
+    const bool short_ = frame.height() < frameHeight;
+    m_column->setContentsMargins(28, short_ ? 14 : 24, 28, short_ ? 12 : 28);
+    fitStepSpacing(short_);
     m_frame->setGeometry(frame);
     const QSize skip = m_skip->sizeHint();
-    m_skip->setGeometry(frameWidth - 16 - skip.width(), 14, skip.width(), skip.height());
+    m_skip->setGeometry(frame.width() - 16 - skip.width(), short_ ? 10 : 14, skip.width(), skip.height());
+}
+
+void OnboardingView::fitStepSpacing(bool shortFrame)
+{
+    // A short frame brings a step's parts closer together: the room between them is what gives.
+    auto *column = m_step ? qobject_cast<QBoxLayout *>(m_step->layout()) : nullptr;
+    if (!column)
+        return;
+    if (!column->property("roomySpacing").isValid())
+        column->setProperty("roomySpacing", column->spacing());
+    const int roomy = column->property("roomySpacing").toInt();
+    column->setSpacing(shortFrame ? std::min(roomy, 6) : roomy);
 }
 
 void OnboardingView::resizeEvent(QResizeEvent *event)

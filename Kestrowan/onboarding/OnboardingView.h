@@ -13,7 +13,8 @@ class StepIndicator;
 class TextButton;
 
 // The first-run flow as the main window shows it in place of its content: the step on screen, the
-// step indicator, the navigation bar and the skip control, on a fixed frame centred in the window.
+// step indicator, the navigation bar and the skip control, on a frame centred in the window (its
+// own size, or the window's where that is smaller).
 class OnboardingView final : public QWidget {
     Q_OBJECT
 public:
@@ -40,10 +41,12 @@ private:
     void showStep(bool animated);
     void rebuildNavigationBar();
     void placeFrame();
+    void fitStepSpacing(bool shortFrame);
 
     OnboardingFlow *m_flow;
     OnboardingFlow::Services m_services;
     QWidget *m_frame;
+    QVBoxLayout *m_column = nullptr;
     QVBoxLayout *m_stepHolder;
     QPointer<QWidget> m_step;
     StepIndicator *m_indicator;

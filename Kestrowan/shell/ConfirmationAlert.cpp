@@ -8,6 +8,7 @@
 
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/RaisedPanel.h"
 #include "NVLXDesign/SoftShadow.h"
 #include "Platform/FloatingPanel.h"
@@ -47,8 +48,10 @@ QString ConfirmationAlert::deleteGroupTitle(const QString &groupName)
     return localizedFormat(QStringLiteral("groupList.deleteNamed"), {name});
 }
 
-ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent)
+ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &message, const QString &confirmTitle, QWidget *parent,
+                                     ReturnGives returnGives)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
+    , m_returnGives(returnGives)
 {
     setWindowTitle(title);
     // Rounded and shadowed where the window system composes; cut to the panel where it does not
@@ -59,6 +62,8 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     });
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
+    // The answer Return gives shows its ring before any key is pressed.
+    setProperty(KeyboardFocusRing::showsEveryFocusProperty, true);
 
     // A switch of the look reaches an open question whole and at once: its words take the new
     // palette together with the panel, not a moment after it.
@@ -79,7 +84,7 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
     m_message->setTextFormat(Qt::PlainText);
 
     // The kit's buttons: the secondary one for Cancel (the Escape answer), the destructive one
-    // beside it, which Return gives. Neither is the platform's stock push button.
+    // beside it. Neither is the platform's stock push button.
     m_cancel = new NVLXButton(NVLXButtonStyle::Secondary, localized(QStringLiteral("picker.cancel")), this);
     m_cancel->setObjectName(QStringLiteral("cancel"));
     m_confirm = new NVLXButton(NVLXButtonStyle::Primary, confirmTitle, this);
@@ -89,7 +94,8 @@ ConfirmationAlert::ConfirmationAlert(const QString &title, const QString &messag
         button->setMinimumWidth(88);
         button->setFocusPolicy(Qt::TabFocus);
     }
-    m_confirm->setFocus();
+    // The answer Return gives holds the keyboard from the start, so its focus ring says so.
+    (m_returnGives == ReturnGives::Cancel ? m_cancel : m_confirm)->setFocus();
     connect(m_cancel, &QAbstractButton::clicked, this, &QDialog::reject);
     connect(m_confirm, &QAbstractButton::clicked, this, [this] {
         emit confirmed();
@@ -144,8 +150,11 @@ void ConfirmationAlert::changeEvent(QEvent *event)
 void ConfirmationAlert::keyPressEvent(QKeyEvent *event)
 {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
-        // Return gives the answer the alert asks for, unless the keyboard is on Cancel.
-        (focusWidget() == m_cancel ? m_cancel : m_confirm)->click();
+        // Return gives the answer that has the keyboard, else the one the question starts on.
+        NVLXButton *answer = m_returnGives == ReturnGives::Cancel ? m_cancel : m_confirm;
+        if (focusWidget() == m_cancel || focusWidget() == m_confirm)
+            answer = static_cast<NVLXButton *>(focusWidget());
+        answer->click();
         return;
     }
     QDialog::keyPressEvent(event);

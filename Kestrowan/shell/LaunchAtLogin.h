@@ -17,6 +17,8 @@ bool isEnabled();
 
 // Writes (with the running program's path) or removes the entry. A failure is logged as
 // "Launch at login toggle failed: ..." and its reason returned; the entry is then as it was.
+// The autostart folder, when writing the entry made it, is recorded as the program's and goes
+// again with the entry once it is empty; a folder that was there before is never removed.
 std::optional<QString> setLaunchAtLogin(bool enabled, const QString &programPath);
 
 } // namespace LaunchAtLogin

@@ -6,6 +6,7 @@
 #include "Kestrowan/editor/IconChoiceButton.h"
 #include "Kestrowan/editor/IconStyleChoice.h"
 #include "Kestrowan/editor/IconStyleSection.h"
+#include "Kestrowan/editor/ScrollCue.h"
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/Localization.h"
@@ -103,6 +104,48 @@ private slots:
         QVERIFY(!turnWheel(Qt::NoModifier));
         QCOMPARE(sideways->value(), 0);
         Q_UNUSED(rowAt);
+    }
+
+    // A group whose skin lies past the row's visible part opens with that preview in sight; no
+    // preview, and so no title, stands cut at the row's edge, whether the row was scrolled to the
+    // choice, by its cue or by a swipe.
+    void theRowShowsTheChosenStyleAndOnlyWholePreviews()
+    {
+        AppGroup group = groupWith(QStringLiteral("Work"), {itemAt(QStringLiteral("/Applications/Mail.app"))});
+        group.iconStyle = AppGroup::IconStyle::Skin;
+        group.skinId = QStringLiteral("tidepool");
+        EditorDraft draft(group);
+        IconStyleChoice choice(&draft, m_skins.get(), {});
+        IconStyleSection section(&choice);
+        section.resize(430, 160);
+        section.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&section));
+        QScrollArea *row = section.scrollArea();
+        IconChoiceButton *chosen = nullptr;
+        for (IconChoiceButton *button : section.buttons()) {
+            if (button->isSelected())
+                chosen = button;
+        }
+        QVERIFY(chosen);
+        const auto shown = [row](QWidget *button) { return QRect(button->mapTo(row->viewport(), QPoint(0, 0)), button->size()); };
+        QTRY_VERIFY2(row->viewport()->rect().contains(shown(chosen)), qPrintable(QStringLiteral("chosen at %1..%2 of %3, row at %4 of %5").arg(shown(chosen).left()).arg(shown(chosen).right()).arg(row->viewport()->width()).arg(row->horizontalScrollBar()->value()).arg(row->horizontalScrollBar()->maximum())));
+        const auto cutPreviews = [&] {
+            QStringList cut;
+            for (IconChoiceButton *button : section.buttons()) {
+                const QRect at = shown(button);
+                if (row->viewport()->rect().intersects(at) && !row->viewport()->rect().contains(at))
+                    cut << QStringLiteral("%1 at %2..%3 of %4").arg(button->accessibleName()).arg(at.left()).arg(at.right()).arg(row->viewport()->width());
+            }
+            return cut.join(QStringLiteral("; "));
+        };
+        QCOMPARE(cutPreviews(), QString());
+        QTest::mouseClick(section.leadingCue(), Qt::LeftButton, {}, section.leadingCue()->rect().center());
+        QTRY_COMPARE(cutPreviews(), QString());
+        QWidget *viewport = row->viewport();
+        QWheelEvent swipe(viewport->rect().center(), viewport->mapToGlobal(viewport->rect().center()), QPoint(37, 0), QPoint(37, 0),
+                          Qt::NoButton, Qt::NoModifier, Qt::ScrollUpdate, false);
+        QApplication::sendEvent(viewport, &swipe);
+        QCOMPARE(cutPreviews(), QString());
     }
 
     void previewsAreDrawnFromTheGroupOncePerChange()

@@ -91,6 +91,46 @@ private slots:
         QVERIFY(!editor.row(QStringLiteral("bundle")).applicationPath);
     }
 
+    // A hidden folder (".config") is no file type; a group of folders alone offers no rows and so
+    // shows no section; a folder and a file without an extension show the application the system
+    // opens them with on their badge.
+    void foldersAreNoFileTypes()
+    {
+        const AppItem hidden = itemAt(folder(QStringLiteral(".config")));
+        const AppItem projects = itemAt(folder(QStringLiteral("Projects")));
+        const AppItem readme = itemAt(m_dir.filePath(QStringLiteral("README")));
+        QFile file(readme.path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("read me\n");
+        file.close();
+        auto *workspace = static_cast<FakeWorkspace *>(&Workspace::shared());
+        const QString files = QStringLiteral("/usr/share/applications/org.example.Files.desktop");
+        const QString text = QStringLiteral("/usr/share/applications/org.example.Text.desktop");
+        workspace->applicationsForURLs.insert(QUrl::fromLocalFile(projects.path), files);
+        workspace->applicationsForURLs.insert(QUrl::fromLocalFile(readme.path), text);
+        const auto restore = qScopeGuard([&] {
+            workspace->applicationsForURLs.remove(QUrl::fromLocalFile(projects.path));
+            workspace->applicationsForURLs.remove(QUrl::fromLocalFile(readme.path));
+        });
+
+        EditorDraft draft(groupWith(QStringLiteral("G"), {hidden, projects}));
+        OpenerRulesEditor editor(&draft, {});
+        OpenerSection section(&editor);
+        QVERIFY(editor.extensions().isEmpty());
+        QVERIFY(!editor.isSectionVisible());
+        QVERIFY(section.isHidden());
+        QCOMPARE(editor.openerApplicationForItem(projects), std::optional<QString>(files));
+
+        AppGroup more = draft.draft();
+        more.apps += {readme, itemAt(QStringLiteral("/d/b.pdf"))};
+        draft.setDraft(more);
+        QCOMPARE(editor.extensions(), QStringList{QStringLiteral("pdf")});
+        QVERIFY(!section.isHidden());
+        QCOMPARE(section.shownExtensions(), QStringList{QStringLiteral("pdf")});
+        QCOMPARE(editor.openerApplicationForItem(readme), std::optional<QString>(text));
+        QCOMPARE(editor.openerApplicationForItem(itemAt(QStringLiteral("/d/b.pdf"))), std::optional<QString>(kPreview));
+    }
+
     void extensionRuleChosenAndCleared()
     {
         const AppItem report = itemAt(QStringLiteral("/d/REPORT.PDF"));

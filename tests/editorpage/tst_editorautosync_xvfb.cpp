@@ -19,12 +19,14 @@
 #include "Platform/UserDefaults.h"
 #include "Kestrowan/groups/DockService.h"
 #include "tests/dock/StandinDockSession.h"
+#include "tests/app/X11Windows.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/editorpage/EditorPageSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QMenu>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -229,6 +231,95 @@ private slots:
         // The pointer back on the cell lights it again.
         pointer.move(onCell);
         QTRY_VERIFY_WITH_TIMEOUT(cell->isHovering(), 20000);
+    }
+
+    // Mend: "Move Up" from an item's menu moves the lit item away from the pointer; it is dark at
+    // its new place (no card, no red remove button), and stays dark once the pointer leaves the
+    // item that came under it, which lights while the pointer is on it.
+    void aMovedCellIsNoLongerLit()
+    {
+        XTestPointer pointer;
+        QVERIFY(pointer.isValid());
+        const std::unique_ptr<TwoFolders> shown = showTwoFolders(QStringLiteral("Moved"), QStringLiteral("Left"), QStringLiteral("Right"));
+        QVERIFY(shown);
+        GroupEditorPage &page = *shown->page;
+        EditorItemSection *section = page.itemSection();
+        QTRY_VERIFY_WITH_TIMEOUT(section->cells().size() == 2 && section->cells().at(1)->isVisible(), 20000);
+        EditorItemCell *moved = section->cells().at(1);
+        EditorItemCell *other = section->cells().at(0);
+        const QPoint onCell = moved->mapToGlobal(moved->rect().center());
+        pointer.move(onCell + QPoint(0, 6));
+        pointer.move(onCell);
+        QTRY_VERIFY_WITH_TIMEOUT(moved->isHovering(), 20000);
+
+        pointer.click(onCell, 3);
+        QMenu *menu = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) && menu->isVisible(), 20000);
+        QAction *moveUp = menu->actions().value(0);
+        QVERIFY(moveUp);
+        QCOMPARE(moveUp->text(), localized(QStringLiteral("editor.moveUp")));
+        // Chosen with the keyboard, the pointer resting where it was.
+        QTest::keyClick(menu, Qt::Key_Down);
+        QTRY_VERIFY_WITH_TIMEOUT(menu->activeAction() == moveUp, 20000);
+        QTest::keyClick(menu, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activePopupWidget(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(section->cells().value(0) == moved, 20000);
+        // The item has left the resting pointer: dark at its new place, the one now under the
+        // pointer lit.
+        QTRY_VERIFY_WITH_TIMEOUT(moved->pos() != other->pos() && !moved->isHovering() && other->isHovering(), 20000);
+        // The pointer leaves: every item dark.
+        const QPoint away = page.header()->mapToGlobal(QPoint(page.header()->width() / 2, page.header()->height() / 2));
+        pointer.move(away - QPoint(0, 6));
+        pointer.move(away);
+        QTRY_VERIFY_WITH_TIMEOUT(!moved->isHovering() && !other->isHovering(), 20000);
+        // Back on the place the item left, the one now there lights, and only it; and off again.
+        pointer.move(onCell);
+        QTRY_VERIFY_WITH_TIMEOUT(!moved->isHovering() && other->isHovering(), 20000);
+        pointer.move(away);
+        QTRY_VERIFY_WITH_TIMEOUT(!moved->isHovering() && !other->isHovering(), 20000);
+    }
+
+    // Mend: Files… and Folders… open the program's own chooser above the editor's window, with the
+    // keyboard (the X server's input focus) in it, every time; the window takes the keyboard back
+    // once the chooser is closed.
+    void theFilePanelsStandAboveTheWindowWithTheKeyboard()
+    {
+        XTestPointer pointer;
+        QVERIFY(pointer.isValid());
+        const std::unique_ptr<TwoFolders> shown = showTwoFolders(QStringLiteral("Panels"), QStringLiteral("Sun"), QStringLiteral("Moon"));
+        QVERIFY(shown);
+        GroupEditorPage &page = *shown->page;
+        page.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        EditorItemSection *section = page.itemSection();
+        QTRY_VERIFY_WITH_TIMEOUT(section->addBarButtons().size() == 4 && section->addBarButtons().at(2)->isVisible(), 20000);
+        for (int round = 0; round < 3; ++round) {
+            for (const int which : {2, 3}) {
+                QWidget *button = section->addBarButtons().at(which);
+                pointer.click(button->mapToGlobal(button->rect().center()));
+                QFileDialog *panel = nullptr;
+                QTRY_VERIFY_WITH_TIMEOUT((panel = page.findChild<QFileDialog *>(QStringLiteral("addItemsPanel"))) && panel->isVisible(), 20000);
+                QVERIFY(panel->testOption(QFileDialog::DontUseNativeDialog));
+                QCOMPARE(panel->windowModality(), Qt::WindowModal);
+                QCOMPARE(panel->parentWidget()->window(), page.window());
+                const QString where = QStringLiteral("round %1, button %2").arg(round).arg(which);
+                QVERIFY2(QTest::qWaitFor([&] { return X11Windows().inputFocus() == quint32(panel->winId()); }, 20000), qPrintable(where));
+                QTRY_VERIFY_WITH_TIMEOUT(panel->isActiveWindow(), 20000);
+                // Above the window: later in the server's stacking order.
+                const QList<X11Windows::Window> stack = X11Windows().all();
+                const auto at = [&stack](QWidget *window) {
+                    for (int i = 0; i < stack.size(); ++i) {
+                        if (stack[i].id == quint32(window->winId()))
+                            return i;
+                    }
+                    return -1;
+                };
+                QVERIFY2(at(panel) > at(&page) && at(&page) >= 0, qPrintable(where));
+                QTest::keyClick(panel, Qt::Key_Escape);
+                QTRY_VERIFY_WITH_TIMEOUT(!page.findChild<QFileDialog *>(QStringLiteral("addItemsPanel")), 20000);
+                QTRY_VERIFY_WITH_TIMEOUT(page.isActiveWindow(), 20000);
+            }
+        }
     }
 };
 

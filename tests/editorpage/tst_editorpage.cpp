@@ -312,7 +312,11 @@ private slots:
         AppGroup draft = makeEditorGroup(QString());
         GroupEditorPage *page = open(draft, true);
         QVERIFY(!page->header()->deleteButton()->isEnabled());
-        QTest::keyClicks(page->nameField(), QStringLiteral("  "));
+        // A new group opens with the keyboard in its name: typing names it at once.
+        page->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(page));
+        QTRY_COMPARE(QApplication::focusWidget(), page->nameField());
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("  "));
         QVERIFY(storedGroups(*m_store).isEmpty());
         QTest::keyClicks(page->nameField(), QStringLiteral("P"));
         QCOMPARE(storedGroups(*m_store).size(), 1);
@@ -331,8 +335,9 @@ private slots:
         QVERIFY(panel);
         QTRY_VERIFY_WITH_TIMEOUT(panel->isVisible(), 10000);
         QCOMPARE(panel->fileMode(), QFileDialog::Directory);
-        // The desktop's own chooser wherever the platform offers one; Qt's own here, without.
-        QVERIFY(!panel->testOption(QFileDialog::DontUseNativeDialog));
+        // The program's own chooser, which it can put above its window, modal to the window.
+        QVERIFY(panel->testOption(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(panel->windowModality(), Qt::WindowModal);
         QCOMPARE(panel->windowTitle(), localizedText("editor.openPanel.foldersTitle"));
         panel->setDirectory(QFileInfo(projects).path());
         auto *name = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
@@ -615,6 +620,8 @@ private slots:
         ConfirmationAlert *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"));
         QVERIFY(alert);
         QTRY_VERIFY_WITH_TIMEOUT(alert->isVisible(), 10000);
+        // The question names the item it removes.
+        QVERIFY2(alert->messageLabel()->text().contains(QStringLiteral("drop")), qPrintable(alert->messageLabel()->text()));
         alert->cancelButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert")), 10000);
         QVERIFY(!page->itemActions()->confirmRemoveAppID());

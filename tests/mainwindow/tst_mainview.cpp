@@ -480,9 +480,10 @@ private slots:
         QVERIFY(panel);
         QCOMPARE(panel->fileMode(), QFileDialog::ExistingFiles);
         QCOMPARE(panel->labelText(QFileDialog::Accept), localized(QStringLiteral("picker.chooseItems")));
-        // Titled for what it does; the desktop's own chooser wherever the platform offers one.
+        // Titled for what it does; the program's own chooser, which it can put above its window.
         QCOMPARE(panel->windowTitle(), localized(QStringLiteral("editor.openPanel.filesTitle")));
-        QVERIFY(!panel->testOption(QFileDialog::DontUseNativeDialog));
+        QVERIFY(panel->testOption(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(panel->windowModality(), Qt::WindowModal);
 
         // Two files chosen, one of them twice through a link: both land in the group, saved.
         const QString first = m_home + QStringLiteral("/a.txt");
@@ -803,10 +804,64 @@ private slots:
                 const double ratio = drawnTextContrast(label);
                 QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 (%2): %3").arg(label->text().left(20), dark ? "dark" : "light").arg(ratio)));
             }
+            // Sync All is offered only with a group to sync.
             ToolbarButton *syncAll = view->gridPage()->syncAllButton();
+            QVERIFY(!syncAll->isVisible());
+            const AppGroup group = addGroup(QStringLiteral("Work"));
+            QTRY_VERIFY(syncAll->isVisible());
             QCOMPARE(syncAll->text(), localized(QStringLiteral("main.syncAll")));
             const double ratio = drawnTextContrast(syncAll, 3);
             QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("Sync All (%1): %2").arg(dark ? "dark" : "light").arg(ratio)));
+            m_store->setGroups({});
+            QTRY_VERIFY(!syncAll->isVisible());
+            Q_UNUSED(group);
+        }
+    }
+
+    // In a large window the cards are wide: the New Group card and a group's card, grown under the
+    // pointer, keep their whole outline (its left edge too) inside their own widget.
+    void aWideCardsHoverOutlineStaysWhole()
+    {
+        const AppGroup group = addGroup(QStringLiteral("Work"));
+        auto view = makeView();
+        view->resize(1920, 1080);
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        GroupGrid *grid = view->gridPage()->grid();
+        for (HoverCard *card : {static_cast<HoverCard *>(grid->newGroupCard()), static_cast<HoverCard *>(grid->card(group.id))}) {
+            QTRY_VERIFY(card->isVisible() && card->width() > 600);
+            QTest::mouseMove(card, card->rect().center());
+            QTRY_VERIFY(card->isHovering() && card->currentScale() > 1.0);
+            // Fully grown: the same growth at two looks in a row.
+            qreal previous = 0;
+            const auto settled = [card, &previous] { return std::exchange(previous, card->currentScale()) == card->currentScale(); };
+            QTRY_VERIFY(settled());
+            const QRectF grown = card->scaledRect(card->visualRect());
+            QVERIFY2(QRectF(card->rect()).adjusted(1, 1, -1, -1).contains(grown),
+                     qPrintable(QStringLiteral("%1..%2 in a card %3 wide").arg(grown.left()).arg(grown.right()).arg(card->width())));
+            QTest::mouseMove(view.get(), QPoint(5, view->height() - 5));
+            QTRY_VERIFY(!card->isHovering());
+        }
+    }
+
+    // The cards' display-style badge ("Grid", "List", "Fan") reads at 4.5:1 or more on its pill.
+    void theCardsStyleBadgeReadsInBothLooks()
+    {
+        const auto restore = qScopeGuard([] { applyLook(false); });
+        AppGroup list = addGroup(QStringLiteral("Reading"));
+        list.displayStyle = AppGroup::DisplayStyle::List;
+        m_store->updateGroup(list);
+        const AppGroup grid = addGroup(QStringLiteral("Work"));
+        for (const bool dark : {false, true}) {
+            applyLook(dark);
+            auto view = makeView();
+            QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+            for (const QUuid &id : {list.id, grid.id}) {
+                GroupCardView *card = view->gridPage()->grid()->card(id);
+                QVERIFY(card);
+                QTRY_VERIFY(card->isVisible());
+                const double ratio = drawnTextContrast(card, card->stylePillRect().toAlignedRect().adjusted(1, 1, -1, -1));
+                QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 (%2): %3").arg(card->group().name, dark ? "dark" : "light").arg(ratio)));
+            }
         }
     }
 

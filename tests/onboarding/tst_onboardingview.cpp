@@ -362,6 +362,35 @@ private slots:
         QVERIFY2(low.isEmpty(), qPrintable(low.join(QStringLiteral("; "))));
     }
 
+    // The applications chosen for the group on screen keep their names readable on the accent's
+    // tint: 4.5:1 or more, in both looks, as the chips not chosen.
+    void theChosenApplicationsNamesReadInBothLooks_data() { thePopupPicturesWordsReadInBothLooks_data(); }
+    void theChosenApplicationsNamesReadInBothLooks()
+    {
+        QFETCH(bool, dark);
+        applyLook(dark);
+        const auto restore = qScopeGuard([] { applyLook(false); });
+        auto view = makeView(m_apps);
+        QVERIFY(view);
+        view->flow().setStep(1);
+        QVERIFY(waitUntilWhole(*view));
+        QList<AppChip *> chips = view->findChildren<AppChip *>();
+        QVERIFY(chips.size() >= 2);
+        QString chosen;
+        for (const DockReader::DockApp &app : std::as_const(m_apps)) {
+            if (app.name == chips.first()->text())
+                chosen = app.bundleIdentifier;
+        }
+        QTest::mouseClick(chips.first(), Qt::LeftButton);
+        QTRY_VERIFY(view->flow().isInActiveGroup(chosen));
+        settleDecodedIcons(view.get());
+        for (AppChip *chip : {chips.first(), chips.at(1)}) {
+            // The name, right of the 20-point icon.
+            const double ratio = drawnTextContrast(chip, QRect(38, 6, chip->width() - 48, chip->height() - 12));
+            QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 (%2): %3").arg(chip->text()).arg(dark ? "dark" : "light").arg(ratio)));
+        }
+    }
+
     // A long name ends in "…" inside its own box on the draft card (clear of the pencil) and on the
     // done card, instead of being cut mid-letter.
     void longNamesEndInAnEllipsisInsideTheirBox()

@@ -151,7 +151,7 @@ private slots:
         QVERIFY(!find<SettingsSwitch>("launchAtLogin")->isChecked());
         QVERIFY(!find<SettingsSwitch>("showInDock")->isChecked());
         QCOMPARE(find<SegmentedChoice>("appearance")->selected(), QString("system"));
-        QCOMPARE(find<QComboBox>("language")->currentText(), QString("跟随系统 / System"));
+        QCOMPARE(find<QComboBox>("language")->currentText(), localized("settings.language.system"));
         QVERIFY(find<QAbstractButton>("clickMode")->isVisible());
         QVERIFY(!find<SettingsSwitch>("autoSync")->isChecked());
         QVERIFY(find<SettingsSwitch>("autoRefreshDockLabel")->isChecked());
@@ -183,6 +183,49 @@ private slots:
                                {"settings.changed", change("launch_at_login", "false")},
                                {"settings.changed", change("show_in_dock", "true")},
                                {"settings.changed", change("show_in_dock", "false")}}));
+    }
+
+    // The autostart folder goes with the entry only when switching the setting on made it, by the
+    // program's own record: one the user had, one the user put a file in, and one the user made
+    // anew in its place all stay.
+    void theAutostartFolderGoesOnlyWhenTheProgramMadeIt()
+    {
+        const QString folder = QFileInfo(LaunchAtLogin::autostartEntryPath()).absolutePath();
+        QDir(folder).removeRecursively();
+        panel();
+        click("launchAtLogin");
+        QVERIFY(QFileInfo(folder).isDir());
+        click("launchAtLogin");
+        QVERIFY(!LaunchAtLogin::isEnabled());
+        QVERIFY(!QFileInfo::exists(folder));
+
+        // The user's own folder stays.
+        QVERIFY(QDir().mkpath(folder));
+        click("launchAtLogin");
+        click("launchAtLogin");
+        QVERIFY(!LaunchAtLogin::isEnabled());
+        QVERIFY(QFileInfo(folder).isDir());
+
+        // Made by the program, then given a file of the user's: it stays, with the file.
+        QVERIFY(QDir(folder).removeRecursively());
+        click("launchAtLogin");
+        writeBytes(folder + QStringLiteral("/other.desktop"), "[Desktop Entry]\n");
+        click("launchAtLogin");
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/other.desktop")));
+
+        // Made by the program, then removed and made again by the user (the new one may even get
+        // the old one's inode number): not the one it made.
+        QVERIFY(QDir(folder).removeRecursively());
+        click("launchAtLogin");
+        QVERIFY(LaunchAtLogin::isEnabled());
+        const QByteArray entry = readBytes(LaunchAtLogin::autostartEntryPath());
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(QDir().mkpath(folder));
+        writeBytes(LaunchAtLogin::autostartEntryPath(), entry);
+        click("launchAtLogin");
+        QVERIFY(!LaunchAtLogin::isEnabled());
+        QVERIFY(QFileInfo(folder).isDir());
+        QDir(folder).removeRecursively();
     }
 
     void aFailedLoginItemShowsTheRealStateAndWhy()
@@ -263,6 +306,11 @@ private slots:
         QTRY_VERIFY2(sectionTitles().contains(localized("settings.general")), qPrintable(sectionTitles().join(", ")));
         QVERIFY(sectionTitles().contains("Dock"));
         QCOMPARE(find<QComboBox>("language")->currentText(), QString("日本語"));
+        // The entry that follows the system reads in the interface's language, as do the others' own
+        // names in theirs: no Chinese in a Japanese or English menu.
+        QCOMPARE(find<QComboBox>("language")->itemText(0), QString::fromUtf8("システム"));
+        emit find<QComboBox>("language")->activated(english);
+        QTRY_COMPARE(find<QComboBox>("language")->itemText(0), QString("System"));
 
         emit find<QComboBox>("language")->activated(0);
         QCOMPARE(defaults().string("appLanguage"), QString("system"));
@@ -474,9 +522,20 @@ private slots:
         QTRY_VERIFY(!m_panel->confirmation());
         QCOMPARE(m_groups->groups().size(), 4);
 
-        // Return gives the answer asked for: Cancel is no default.
+        // Nothing brings the groups back: Return alone cancels, with the ring on Cancel.
         m_panel->requestResetAll();
         QVERIFY(QTest::qWaitForWindowExposed(m_panel->confirmation()));
+        QCOMPARE(m_panel->confirmation()->focusWidget(), m_panel->confirmation()->cancelButton());
+        QTest::keyClick(m_panel->confirmation(), Qt::Key_Return);
+        QTRY_VERIFY(!m_panel->confirmation());
+        QVERIFY(!m_panel->model().reset().isRunning());
+        QCOMPARE(m_groups->groups().size(), 4);
+
+        // The destructive answer takes a deliberate key: Tab onto it, then Return.
+        m_panel->requestResetAll();
+        QVERIFY(QTest::qWaitForWindowExposed(m_panel->confirmation()));
+        QTest::keyClick(m_panel->confirmation()->focusWidget(), Qt::Key_Tab);
+        QCOMPARE(m_panel->confirmation()->focusWidget(), m_panel->confirmation()->confirmButton());
         QTest::keyClick(m_panel->confirmation(), Qt::Key_Return);
         QVERIFY(m_panel->model().reset().isRunning());
         QVERIFY(!find<QAbstractButton>("resetAll")->isEnabled());
