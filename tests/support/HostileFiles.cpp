@@ -43,6 +43,29 @@ QList<QPair<int, int>> awkwardEntries(BinaryPlistBuilder &b)
     };
 }
 
+QByteArray pdfStream(const QByteArray &dictionary, const QByteArray &content)
+{
+    return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+}
+
+// A PDF file of `objects`, numbered from 1 in order, the first the catalogue.
+QByteArray pdfOf(const QList<QByteArray> &objects)
+{
+    QByteArray pdf("%PDF-1.4\n");
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets.append(pdf.size());
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
+        + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
 } // namespace
 
 QByteArray nulInAsciiString() { return oneEntry(false, false); }
@@ -265,36 +288,33 @@ QByteArray nestedFormsPdf(int levels, int fanOut)
     objects.append("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
     objects.append("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /F 5 0 R >> >> "
                    "/Contents 4 0 R >>");
-    const auto stream = [](const QByteArray &dictionary, const QByteArray &content) {
-        return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content
-            + "\nendstream";
-    };
     const auto calls = [fanOut] {
         QByteArray content;
         for (int i = 0; i < fanOut; ++i)
             content += "q 0.99 0 0 0.99 " + QByteArray::number(i) + " " + QByteArray::number(i) + " cm /F Do Q\n";
         return content;
     };
-    objects.append(stream({}, calls()));
+    objects.append(pdfStream({}, calls()));
     for (int level = 0; level < levels; ++level) {
         const bool last = level == levels - 1;
         const QByteArray resources = last ? QByteArray() : "/Resources << /XObject << /F " + QByteArray::number(6 + level) + " 0 R >> >>";
-        objects.append(stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] " + resources,
+        objects.append(pdfStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] " + resources,
                               last ? QByteArray("0.2 0.4 0.8 rg 10 10 20 20 re f") : calls()));
     }
-    QByteArray pdf("%PDF-1.4\n");
-    QList<qsizetype> offsets;
-    for (qsizetype i = 0; i < objects.size(); ++i) {
-        offsets.append(pdf.size());
-        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
-    }
-    const qsizetype xref = pdf.size();
-    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype offset : offsets)
-        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
-    return pdf;
+    return pdfOf(objects);
+}
+
+QByteArray nestedStatesPdf(int depth)
+{
+    QByteArray content;
+    content.reserve(qsizetype(depth) * 4 + 64);
+    for (int i = 0; i < depth; ++i)
+        content += "q\n";
+    content += "0.2 0.4 0.8 rg 10 10 20 20 re f\n";
+    for (int i = 0; i < depth; ++i)
+        content += "Q\n";
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>", pdfStream({}, content)});
 }
 
 QByteArray progressiveJpegHeader(int side)

@@ -54,6 +54,10 @@ QByteArray darkPng(int width, int height, int channels);
 // `fanOut` times, and so on `levels` deep: fanOut^levels rectangles in all, which a renderer that
 // follows it spends minutes and gigabytes on.
 QByteArray nestedFormsPdf(int levels, int fanOut);
+// A PDF of a few megabytes whose one page saves the graphics state `depth` times, fills a square
+// and restores them all: a reader holds every saved state at once, hundreds of megabytes for two
+// million, and gives most of them back only at the end.
+QByteArray nestedStatesPdf(int depth);
 // A progressive JPEG of a few hundred bytes whose header says `side` by `side` grey pixels:
 // decoding it allocates a coefficient buffer of the full size (2 bytes a pixel) however small the
 // picture is asked for.
