@@ -131,12 +131,15 @@ void *drawOnThread(void *argument)
     auto *drawing = static_cast<Drawing *>(argument);
     drawingThread = true;
     // A fault from a stack drawn to its end is handled on a stack of its own, which lives as long
-    // as the drawing may.
-    stack_t alternate{};
-    alternate.ss_size = std::max<size_t>(SIGSTKSZ, 64 * 1024);
-    alternate.ss_sp = std::malloc(alternate.ss_size);
-    if (alternate.ss_sp)
-        ::sigaltstack(&alternate, nullptr);
+    // as the drawing may; a thread that has one already (a checked build gives each) keeps it.
+    stack_t current{};
+    if (::sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE)) {
+        stack_t alternate{};
+        alternate.ss_size = std::max<size_t>(SIGSTKSZ, 64 * 1024);
+        alternate.ss_sp = std::malloc(alternate.ss_size);
+        if (alternate.ss_sp)
+            ::sigaltstack(&alternate, nullptr);
+    }
     std::optional<QImage> page = drawFirstPage(drawing->path);
     const std::lock_guard lock(drawing->mutex);
     drawing->page = std::move(page);
