@@ -2,7 +2,8 @@
 // them, holds no more than a few times the picture asked for, and a picture it gives has the size
 // asked for (at most the file's own) and pixels that are validly premultiplied. A PNG input is read
 // as it is and again with its chunks' check sums mended, so that mutations get past them; each at
-// its own size, half of it and a tenth, and one pixel.
+// sizes an icon or a preview asks for (at most 256 by 256 here), half and a tenth of that, and one
+// pixel.
 #include "Platform/codecs/ScaledPngReader.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -18,8 +19,9 @@ void readAtEverySize(const QByteArray &input)
     if (!header)
         return;
     const QSize natural = header->size;
-    for (const QSize &asked : {natural, natural / 2, natural / 10, QSize(1, 1)}) {
-        if (asked.isEmpty())
+    const QSize largest = natural.boundedTo(QSize(256, 256));
+    for (const QSize &asked : {largest, natural / 2, natural / 10, QSize(1, 1)}) {
+        if (asked.isEmpty() || asked.width() > 256 || asked.height() > 256)
             continue;
         const std::optional<QImage> image = ScaledPngReader::read(input, asked, pixelLimit);
         if (!image)

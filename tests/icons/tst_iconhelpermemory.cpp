@@ -4,6 +4,7 @@
 // as often as it takes to show the bound holds every time.
 #include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/HelperIconDecoder.h"
+#include "Platform/linux/HelperPreviewRenderer.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/ProcessFigures.h"
 #include "tests/support/TestFiles.h"
@@ -58,6 +59,26 @@ Drawn drawnByHelper(const QString &path)
     while (decoder.runningCount() > 0 && waited.elapsed() < kDeadlineMs)
         QTest::qWait(20);
     drawn.helperPeakKiB = decoder.runningCount() == 0 ? ProcessFigures::childrenPeakKiB() : -1;
+    return drawn;
+}
+
+// The preview of a picture file, drawn by the icon helper as the program asks for it.
+Drawn previewedByHelper(const QString &path)
+{
+    HelperPreviewRenderer renderer(ChildProcess::helperProgram(), kDeadlineMs, 1, ChildProcess::iconHelperProgram());
+    QSignalSpy rendered(&renderer, &PreviewRenderer::rendered);
+    renderer.render(PreviewRenderer::Kind::Picture, path);
+    Drawn drawn;
+    if (!rendered.wait(kDeadlineMs) && rendered.isEmpty())
+        return drawn;
+    const QImage picture = rendered.first().at(1).value<QImage>();
+    if (!picture.isNull())
+        drawn.pictures.append(picture);
+    QElapsedTimer waited;
+    waited.start();
+    while (renderer.runningCount() > 0 && waited.elapsed() < kDeadlineMs)
+        QTest::qWait(20);
+    drawn.helperPeakKiB = renderer.runningCount() == 0 ? ProcessFigures::childrenPeakKiB() : -1;
     return drawn;
 }
 
@@ -151,6 +172,37 @@ private slots:
             QVERIFY2(drawn.helperPeakKiB - m_baselineKiB <= kGrowthBoundKiB,
                      qPrintable(QStringLiteral("the helper grew by %1 KiB").arg(drawn.helperPeakKiB - m_baselineKiB)));
         }
+    }
+
+    // The preview of a picture file is drawn by the same helper, a few times as large as an icon at
+    // most: the same kinds cost it no more.
+    void aVastPicturesPreviewCostsTheHelperAFewSquares_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("mustDraw");
+        QTest::newRow("grey 8-bit 5792") << HostileFiles::zeroPng(5792, 5792, 0, 8) << true;
+        QTest::newRow("palette 1-bit 5792") << HostileFiles::zeroPng(5792, 5792, 3, 1) << true;
+        QTest::newRow("interlaced RGBA 4096") << HostileFiles::zeroPng(4096, 4096, 6, 8, true) << true;
+        QTest::newRow("progressive JPEG 4096") << HostileFiles::progressiveJpegHeader(4096) << false;
+        QTest::newRow("GIF 2048") << HostileFiles::emptyGif(2048, 2048) << false;
+    }
+
+    void aVastPicturesPreviewCostsTheHelperAFewSquares()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, mustDraw);
+        if (m_baselineKiB == 0)
+            measureBaseline();
+        QVERIFY(m_baselineKiB > 0);
+        const QString path = m_folder.filePath(QStringLiteral("preview-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+        writeTestFile(path, bytes);
+        const Drawn drawn = previewedByHelper(path);
+        QVERIFY2(!mustDraw || !drawn.pictures.isEmpty(), "no preview");
+        qInfo("%s preview, %lld bytes, %s: helper peak %lld KiB, one small icon %lld KiB", QTest::currentDataTag(), qint64(bytes.size()),
+              drawn.pictures.isEmpty() ? "refused" : "drawn", drawn.helperPeakKiB, m_baselineKiB);
+        QVERIFY(drawn.helperPeakKiB > 0);
+        QVERIFY2(drawn.helperPeakKiB - m_baselineKiB <= kGrowthBoundKiB,
+                 qPrintable(QStringLiteral("the helper grew by %1 KiB").arg(drawn.helperPeakKiB - m_baselineKiB)));
     }
 
 private:
