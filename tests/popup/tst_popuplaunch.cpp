@@ -227,9 +227,11 @@ private slots:
         environment.set("TMPDIR", temporary.toUtf8());
         DesktopWorkspaceOpener opener;
         for (int launch = 0; launch < 2; ++launch) {
+            browser.expectStart();
             QVERIFY(opener.open(QUrl(QStringLiteral("https://example.invalid/page-%1").arg(launch)), std::nullopt, true).pending);
             QVERIFY(browser.waitForStart(30000) > 0);
             QCOMPARE(browser.descriptors(), QStringLiteral("0 -> /dev/null; 1 -> /dev/null; 2 -> /dev/null"));
+            browser.end();
             QCOMPARE(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList());
         }
     }

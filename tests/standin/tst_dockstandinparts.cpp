@@ -323,6 +323,7 @@ private slots:
         application.program = waiting.program();
         DockTileEntry entry;
         entry.path = folder.filePath(QStringLiteral("app.desktop"));
+        waiting.expectStart();
         DockOpener::open(entry, application);
         QVERIFY(waiting.waitForStart(30000) > 0);
         QCOMPARE(waiting.descriptors(), QStringLiteral("0 -> /dev/null; 1 -> /dev/null; 2 -> /dev/null"));

@@ -114,8 +114,11 @@ QMap<QString, QByteArray> folderTree(const QString &folder)
 WaitingApplication::WaitingApplication(const QString &folder)
     : m_program(folder + QStringLiteral("/waiting-application"))
     , m_pidFile(folder + QStringLiteral("/waiting-application.pid"))
+    , m_stopFile(folder + QStringLiteral("/waiting-application.stop"))
 {
-    const QByteArray script = QStringLiteral("#!/bin/sh\necho $$ > '%1.part'\nmv '%1.part' '%1'\nexec sleep 600\n").arg(m_pidFile).toUtf8();
+    const QByteArray script = QStringLiteral("#!/bin/sh\n[ -e '%2' ] && exit 0\necho $$ > '%1.part'\nmv '%1.part' '%1'\nexec sleep 600\n")
+                                  .arg(m_pidFile, m_stopFile)
+                                  .toUtf8();
     m_valid = writeTestFile(m_program, script) && QFile::setPermissions(m_program, QFile::permissions(m_program) | QFileDevice::ExeOwner);
 }
 
@@ -124,8 +127,15 @@ WaitingApplication::~WaitingApplication()
     end();
 }
 
+void WaitingApplication::expectStart()
+{
+    QFile::remove(m_stopFile);
+    QFile::remove(m_pidFile);
+}
+
 void WaitingApplication::end()
 {
+    writeTestFile(m_stopFile, {});
     if (m_pid > 0)
         ::kill(pid_t(m_pid), SIGKILL);
     m_pid = 0;
@@ -133,8 +143,6 @@ void WaitingApplication::end()
 
 qint64 WaitingApplication::waitForStart(int timeoutMs)
 {
-    end();
-    QFile::remove(m_pidFile);
     if (!QTest::qWaitFor([this] { return QFile::exists(m_pidFile); }, timeoutMs))
         return 0;
     m_pid = readTestFile(m_pidFile).trimmed().toLongLong();
