@@ -1,5 +1,9 @@
 #include "fuzz/FuzzSupport.h"
 
+#include <QtEndian>
+
+#include <libdeflate.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -35,3 +39,15 @@ QString writeScratchFile(const QString &name, const QByteArray &bytes)
 }
 
 } // namespace FuzzSupport
+
+void FuzzSupport::mendPngChecksums(QByteArray &file)
+{
+    for (qsizetype at = 8; file.size() - at >= 12;) {
+        const quint32 length = qFromBigEndian<quint32>(file.constData() + at);
+        if (length > quint32(file.size() - at - 12))
+            return;
+        const quint32 checksum = quint32(libdeflate_crc32(0, file.constData() + at + 4, size_t(length) + 4));
+        qToBigEndian(checksum, file.data() + at + 8 + length);
+        at += 12 + qsizetype(length);
+    }
+}

@@ -23,4 +23,8 @@ inline QByteArray bytes(const uint8_t *data, size_t size)
 // A file of the process's temporary folder holding `bytes`; `name` gives its extension.
 QString writeScratchFile(const QString &name, const QByteArray &bytes);
 
+// A PNG file's chunks with their check sums made right, as far as their lengths hold: mutations of
+// a PNG input then reach what is behind the checks.
+void mendPngChecksums(QByteArray &file);
+
 } // namespace FuzzSupport

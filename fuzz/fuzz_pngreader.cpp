@@ -32,18 +32,6 @@ void appendChunk(QByteArray &file, const char *type, const QByteArray &data)
     file += length + typeAndData + checksum;
 }
 
-void mendChecksums(QByteArray &file)
-{
-    for (qsizetype at = 8; file.size() - at >= 12;) {
-        const quint32 length = qFromBigEndian<quint32>(file.constData() + at);
-        if (length > quint32(file.size() - at - 12))
-            return;
-        const quint32 checksum = quint32(libdeflate_crc32(0, file.constData() + at + 4, size_t(length) + 4));
-        qToBigEndian(checksum, file.data() + at + 8 + length);
-        at += 12 + qsizetype(length);
-    }
-}
-
 QByteArray fileOfRows(const QByteArray &input)
 {
     const int width = quint8(input.at(0)) % 64 + 1;
@@ -108,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray input = FuzzSupport::bytes(data, size);
     if (PngReader::hasSignature(input)) {
         readAsQtReads(input);
-        mendChecksums(input);
+        FuzzSupport::mendPngChecksums(input);
         readAsQtReads(input);
     } else if (input.size() >= 3) {
         readAsQtReads(fileOfRows(input));

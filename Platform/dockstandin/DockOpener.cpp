@@ -1,25 +1,27 @@
 #include "Platform/dockstandin/DockOpener.h"
 
 #include "Platform/dockstandin/SessionBusAddress.h"
+#include "Platform/linux/ChildProcess.h"
 #include "Platform/logging/LoggedText.h"
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <QProcess>
 
 namespace {
 
 Q_LOGGING_CATEGORY(openerLog, "com.kestrowan.dock.open")
 
+// The application is the user's and outlives the Dock: it gets none of the Dock's streams or
+// descriptors, only /dev/null.
 bool startDetached(const QString &program, const QStringList &arguments)
 {
     if (program.isEmpty())
         return false;
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setProcessEnvironment(SessionBusAddress::launchEnvironment());
-    return process.startDetached();
+    QString error;
+    if (ChildProcess::startDetached(QStringList(program) + arguments, &error, SessionBusAddress::launchEnvironment()))
+        return true;
+    qCWarning(openerLog, "%s", qPrintable(loggedText(error)));
+    return false;
 }
 
 } // namespace

@@ -30,7 +30,9 @@ QString ChildOutput::text(const QString &name) const
     QString text = name + QStringLiteral(" said:");
     for (const QString &line : said.split(u'\n', Qt::SkipEmptyParts))
         text += QStringLiteral("\n    ") + line;
-    if (m_dropped > 0)
+    if (m_dropped == 1)
+        text += QStringLiteral("\n    … and 1 byte more");
+    else if (m_dropped > 0)
         text += QStringLiteral("\n    … and %1 bytes more").arg(m_dropped);
     return text;
 }

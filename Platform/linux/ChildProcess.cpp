@@ -128,7 +128,7 @@ void prepare(QProcess &process, Tie tie)
     });
 }
 
-bool startDetached(const QStringList &command, QString *error)
+bool startDetached(const QStringList &command, QString *error, const QProcessEnvironment &launchEnvironment)
 {
     QString program = command.value(0);
     if (!program.isEmpty() && !program.contains(QLatin1Char('/')))
@@ -142,7 +142,7 @@ bool startDetached(const QStringList &command, QString *error)
     for (const QString &argument : command.mid(1))
         bytes.push_back(QFile::encodeName(argument));
     std::vector<QByteArray> environment;
-    for (const QString &variable : QProcessEnvironment::systemEnvironment().toStringList())
+    for (const QString &variable : launchEnvironment.toStringList())
         environment.push_back(variable.toLocal8Bit());
     std::vector<char *> argv;
     for (QByteArray &argument : bytes)

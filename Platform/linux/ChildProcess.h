@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <sys/types.h>
@@ -26,10 +27,11 @@ enum class Tie {
 void prepare(QProcess &process, Tie tie);
 
 // Starts the user's program `command` (a program, looked up on the PATH when not a path, and its
-// arguments) on its own, in a session of its own, with its standard streams on /dev/null; nothing
-// of the program's reaches it. False, with the
-// reason in `error`, when it could not be started.
-bool startDetached(const QStringList &command, QString *error);
+// arguments) on its own, in a session of its own, with its standard streams on /dev/null and
+// `environment`; nothing of the program's reaches it. False, with the reason in `error`, when it
+// could not be started.
+bool startDetached(const QStringList &command, QString *error,
+                   const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
 
 // Between fork and exec, in the child (async-signal-safe): every descriptor above the standard
 // streams is marked close-on-exec.

@@ -2,17 +2,14 @@
 
 #include "Platform/ApplicationBundles.h"
 #include "Platform/Workspace.h"
-#include "Platform/linux/ChildOutput.h"
 #include "Platform/linux/ChildProcess.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopExec.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QTimer>
 
 #include <memory>
@@ -52,6 +49,23 @@ OpenOutcome startApplication(const QString &applicationPath, const QList<QUrl> &
     return startDetached(command);
 }
 
+// What xdg-open's exit status says went wrong.
+QString xdgOpenFailure(int code)
+{
+    switch (code) {
+    case 1:
+        return QStringLiteral("it was not asked rightly");
+    case 2:
+        return QStringLiteral("the file does not exist");
+    case 3:
+        return QStringLiteral("a tool it needs is missing");
+    case 4:
+        return QStringLiteral("the application failed");
+    default:
+        return QStringLiteral("it failed");
+    }
+}
+
 // xdg-open, watched until it tells. The process belongs to the application object, which ends it
 // when the program quits (or, at the latest, when it goes); its handler, once started, lives on.
 OpenOutcome openThroughDesktop(const QString &target, OpenCompletion settled)
@@ -65,18 +79,12 @@ OpenOutcome openThroughDesktop(const QString &target, OpenCompletion settled)
     auto *process = new QProcess(application);
     process->setProgram(program);
     process->setArguments({target});
+    // The handler xdg-open starts inherits its streams, and is the user's: it may outlive the
+    // program and write for as long as it runs. Nothing of the program's reaches it, neither a pipe
+    // nor a file; xdg-open tells how it failed by its exit status alone.
     process->setStandardInputFile(QProcess::nullDevice());
-    // What xdg-open and the tools it runs say goes to the program's log, not to its terminal. The
-    // handler it starts inherits the same streams and may outlive the program: a file, not a
-    // pipe, so that it never meets a closed pipe (and its end) once the program has gone.
-    auto *said = new QTemporaryFile(QDir::tempPath() + QStringLiteral("/kestrowan-open-XXXXXX"), process);
-    if (said->open()) {
-        process->setStandardOutputFile(said->fileName(), QIODevice::Append);
-        process->setStandardErrorFile(said->fileName(), QIODevice::Append);
-    } else {
-        process->setStandardOutputFile(QProcess::nullDevice());
-        process->setStandardErrorFile(QProcess::nullDevice());
-    }
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
     // The handler xdg-open starts is the user's, and outlives the program.
     ChildProcess::prepare(*process, ChildProcess::Tie::Detached);
     auto told = std::make_shared<bool>(false);
@@ -86,19 +94,13 @@ OpenOutcome openThroughDesktop(const QString &target, OpenCompletion settled)
         if (settled)
             settled(outcome);
     };
-    QObject::connect(process, &QProcess::finished, process, [process, said, tell, target](int code, QProcess::ExitStatus status) {
-        ChildOutput output;
-        if (said->isOpen() && said->seek(0))
-            output.append(said->read(ChildOutput::keptBytes + 1));
-        // Its words about a failure go with the failure, as one message.
-        const QString words = output.text(QStringLiteral("xdg-open"));
-        if (status == QProcess::NormalExit && code == 0) {
-            output.log(QStringLiteral("xdg-open"));
+    QObject::connect(process, &QProcess::finished, process, [process, tell, target](int code, QProcess::ExitStatus status) {
+        if (status == QProcess::NormalExit && code == 0)
             tell({true, {}});
-        } else {
-            tell({false, QStringLiteral("xdg-open could not open %1 (exit status %2)%3")
-                             .arg(target).arg(code).arg(words.isEmpty() ? QString() : QStringLiteral("; ") + words)});
-        }
+        else if (status == QProcess::NormalExit)
+            tell({false, QStringLiteral("xdg-open could not open %1 (exit status %2: %3)").arg(target).arg(code).arg(xdgOpenFailure(code))});
+        else
+            tell({false, QStringLiteral("xdg-open could not open %1 (it was ended)").arg(target)});
         process->deleteLater();
     });
     // Queued: a start that fails at once still answers after `open` has returned.

@@ -2,6 +2,7 @@
 
 #include "Platform/BoundedFile.h"
 #include "Platform/codecs/PngReader.h"
+#include "Platform/codecs/ScaledPngReader.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -102,24 +103,20 @@ qint64 wholeReadPixels(const QSize &drawn)
     return std::max(wholeReadFactor * drawn.width() * drawn.height(), wholeReadFloor);
 }
 
-// Whether Qt's reader of these bytes scales a row at a time as it reads (PNG files not interlaced,
-// JPEG files) rather than decoding the whole picture first.
-bool scalesWhileReading(const QByteArray &bytes, const QImageReader &reader)
+// Whether Qt's reader of these bytes scales a row at a time as it reads, so that it never holds
+// the whole picture: PNG files of the kinds it scales, JPEG files that are not progressive.
+bool qtScalesWhileReading(const QByteArray &bytes, const QImageReader &reader)
 {
-    if (!reader.supportsOption(QImageIOHandler::ScaledSize))
-        return false;
-    // An interlaced PNG file is read whole before it is scaled: the interlace method is the last
-    // byte of the header, which is the first chunk.
-    constexpr qsizetype interlaceByte = 8 + 8 + 12;
-    const bool png = bytes.startsWith("\x89PNG\r\n\x1a\n");
-    return !png || (bytes.size() > interlaceByte && bytes.at(interlaceByte) == 0);
+    if (const std::optional<ScaledPngReader::Header> png = ScaledPngReader::header(bytes))
+        return ScaledPngReader::qtScalesWhileReading(*png);
+    return reader.format() == "jpeg" && !IconDrawing::isProgressiveJpeg(bytes);
 }
 
 QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconDrawing::Fit fit, QString *refusal)
 {
     // Nearly every icon is a plain PNG file of a few times the pixels drawn at most (or of the
     // usual sizes), which this reader decodes whole in half the time Qt's takes; a larger one, and
-    // whatever it leaves, is read by Qt's reader below, scaled as it is read.
+    // whatever it leaves, is read below.
     const int largest = *std::max_element(sides.cbegin(), sides.cend());
     if (std::optional<QImage> decoded = PngReader::read(bytes, wholeReadPixels(QSize(largest, largest)))) {
         // Scaled as Qt's reader scales while reading: smoothly, from the premultiplied pixels.
@@ -134,27 +131,47 @@ QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconD
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
     // The header says how large the picture is; one far beyond any icon would take seconds and
-    // gigabytes to decode even when scaled while read, and is refused before that. A picture Qt
-    // decodes whole before scaling it is held to a smaller bound: a few icon squares, not the file's
-    // word, decide what the helper holds.
+    // gigabytes to decode even when scaled while read, and is refused before that.
     const QSize size = reader.size();
     if (!size.isValid()) {
         refuse(refusal, QStringLiteral("no picture size in its header"));
         return {};
     }
-    const qint64 limit = scalesWhileReading(bytes, reader) ? IconDrawing::pixelLimit : IconDrawing::wholePixelLimit;
-    if (qint64(size.width()) * size.height() > limit) {
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (pixels > IconDrawing::pixelLimit) {
         refuse(refusal, QStringLiteral("%1x%2 pixels is more than a picture may have").arg(size.width()).arg(size.height()));
         return {};
     }
     // Decoded once, at the largest size asked for; the smaller ones are made from it. A picture of
     // up to a few times the pixels drawn (an icon of 256 pixels drawn at 128), or of the usual
-    // sizes, is read whole and scaled after, which takes a third less time than Qt's scaling while
-    // reading; a larger one is scaled as it is read, so that what the helper holds stays a few times
-    // what is drawn.
+    // sizes, is read whole and scaled after, which takes a third less time than scaling while
+    // reading; a larger one is scaled as it is read, so that what the helper holds stays a few
+    // times what is drawn, and one that no reader here scales as it reads is refused.
     const QSize first = firstSize(size, sides, fit);
-    if (first != size && qint64(size.width()) * size.height() > wholeReadPixels(first))
+    if (first != size && pixels > wholeReadPixels(first)) {
+        if (!qtScalesWhileReading(bytes, reader)) {
+            if (!ScaledPngReader::header(bytes)) {
+                refuse(refusal, QStringLiteral("%1x%2 pixels of a kind read whole is more than a picture may have")
+                                    .arg(size.width()).arg(size.height()));
+                return {};
+            }
+            // The PNG kinds Qt's reader would read whole.
+            const std::optional<QImage> scaled = ScaledPngReader::read(bytes, first, IconDrawing::pixelLimit);
+            if (!scaled) {
+                refuse(refusal, QStringLiteral("not a PNG file that can be read"));
+                return {};
+            }
+            return fitted(*scaled, sides, fit);
+        }
+        // A JPEG file is decoded at an eighth of its sides at the least, then scaled the rest of
+        // the way: that eighth is held to what a picture read whole may be.
+        constexpr qint64 jpegSmallestScale = 8 * 8;
+        if (reader.format() == "jpeg" && pixels > jpegSmallestScale * wholeReadPixels(first)) {
+            refuse(refusal, QStringLiteral("%1x%2 pixels is more than a JPEG picture may have here").arg(size.width()).arg(size.height()));
+            return {};
+        }
         reader.setScaledSize(first);
+    }
     const QImage decoded = reader.read();
     if (decoded.isNull()) {
         refuse(refusal, reader.errorString());
@@ -166,6 +183,24 @@ QList<QImage> drawBitmap(const QByteArray &bytes, const QList<int> &sides, IconD
 } // namespace
 
 namespace IconDrawing {
+
+bool isProgressiveJpeg(QByteArrayView bytes)
+{
+    qsizetype at = 2;
+    while (at + 4 <= bytes.size() && quint8(bytes.at(at)) == 0xff) {
+        const quint8 marker = quint8(bytes.at(at + 1));
+        if (marker == 0xff) {
+            ++at;
+            continue;
+        }
+        // Start of a frame: the kinds that go over the picture more than once.
+        if (marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc)
+            return marker == 0xc2 || marker == 0xc6 || marker == 0xca || marker == 0xce;
+        at += 2 + (qsizetype(quint8(bytes.at(at + 2))) << 8 | quint8(bytes.at(at + 3)));
+    }
+    // No frame found where it should be: taken as the costly kind.
+    return true;
+}
 
 QList<QImage> draw(const QByteArray &bytes, const QList<int> &sides, Fit fit, QString *refusal)
 {

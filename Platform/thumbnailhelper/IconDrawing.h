@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QImage>
 #include <QList>
 #include <QString>
@@ -19,10 +20,18 @@ enum class Fit { Within, Stretch };
 // The most pixels a side of an asked-for square may have, and the largest file read.
 inline constexpr int maximumSide = 2048;
 inline constexpr qint64 fileSizeLimit = 32 * 1024 * 1024;
-// Pictures whose header names more pixels than this are refused before decoding; those of a kind
-// Qt decodes whole before scaling them (interlaced PNG, BMP, GIF, icon files) beyond the second.
+// Pictures whose header names more pixels than this are refused before decoding. Below it, a
+// picture is read whole only when it has at most a few times the pixels drawn; a larger one is
+// read by a reader that scales it as it reads (PNG files of every kind; JPEG files that are not
+// progressive, up to 64 times that, as their reader holds an eighth of each side), and a larger
+// one of any other kind (GIF, BMP, icon files, progressive JPEG, …) is refused: what a helper holds
+// is a few squares of what it draws, whatever the file says.
 inline constexpr qint64 pixelLimit = qint64(8192) * 8192;
-inline constexpr qint64 wholePixelLimit = qint64(2048) * 2048;
+
+// Whether the bytes are a JPEG file whose frame is progressive, or one without a frame where it
+// should be: its reader keeps a coefficient for every pixel of the whole picture, however small it
+// is asked for.
+bool isProgressiveJpeg(QByteArrayView bytes);
 
 // The picture in `bytes` (any format Qt reads, vector pictures included) for each side in `sides`,
 // in that order: fitted or stretched to a square of that many pixels. Empty, with the reason in

@@ -9,20 +9,20 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <limits>
 #include <mutex>
+#include <new>
 #include <pthread.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr qreal kLongSide = 256;
 constexpr qint64 kMaximumFileBytes = 256 * 1024 * 1024;
-// How often the waiting thread looks at the drawing's processor time and the process's memory.
+// How often the waiting thread looks at the drawing's processor time.
 constexpr auto kCheckInterval = std::chrono::milliseconds(20);
 constexpr int kNoPictureStatus = 1;
 
@@ -64,43 +64,88 @@ struct Drawing {
     std::optional<QImage> page;
 };
 
+// Set on the drawing thread only: what fails there fails the page, anywhere else the process.
+thread_local bool drawingThread = false;
+
+// The signals a drawing that fails ends by: an allocation the address space limit refuses ends
+// in an abort or a trap inside the reader, a page nested past the thread's stack in a fault.
+constexpr int kFailureSignals[] = {SIGABRT, SIGSEGV, SIGBUS, SIGILL, SIGTRAP, SIGFPE};
+struct sigaction previousActions[std::size(kFailureSignals)];
+
+void endWithoutPicture()
+{
+    // Nothing written, no destructor run beside a drawing that may go on.
+    std::_Exit(kNoPictureStatus);
+}
+
+void failureSignal(int signal, siginfo_t *info, void *context)
+{
+    if (drawingThread)
+        ::_exit(kNoPictureStatus);
+    // Any other thread's fault is the process's own: handled as it was before.
+    for (size_t i = 0; i < std::size(kFailureSignals); ++i) {
+        if (kFailureSignals[i] != signal)
+            continue;
+        const struct sigaction &previous = previousActions[i];
+        if (previous.sa_flags & SA_SIGINFO) {
+            previous.sa_sigaction(signal, info, context);
+        } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+            previous.sa_handler(signal);
+        } else {
+            // Back to the default, which the faulting instruction or abort's raise meets next.
+            ::sigaction(signal, &previous, nullptr);
+        }
+        return;
+    }
+}
+
+void handleAllocationFailure()
+{
+    if (drawingThread)
+        endWithoutPicture();
+    throw std::bad_alloc();
+}
+
+// A drawing that runs out of memory gives the same answer as one that runs out of time: "no
+// picture". The address space limit refuses the same allocation of the same file every time;
+// what the reader does then (a failed allocation ends in an abort, or in a fault) ends the helper
+// with its status for a file without a picture instead of a crash the program would take for a
+// failure of its own.
+void answerFailuresAsNoPicture()
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        std::set_new_handler(handleAllocationFailure);
+        for (size_t i = 0; i < std::size(kFailureSignals); ++i) {
+            struct sigaction action {};
+            action.sa_sigaction = failureSignal;
+            action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(kFailureSignals[i], &action, &previousActions[i]);
+        }
+    });
+}
+
 void *drawOnThread(void *argument)
 {
     auto *drawing = static_cast<Drawing *>(argument);
+    drawingThread = true;
+    // A fault from a stack drawn to its end is handled on a stack of its own, which lives as long
+    // as the drawing may; a thread that has one already (a checked build gives each) keeps it.
+    stack_t current{};
+    if (::sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE)) {
+        stack_t alternate{};
+        alternate.ss_size = std::max<size_t>(SIGSTKSZ, 64 * 1024);
+        alternate.ss_sp = std::malloc(alternate.ss_size);
+        if (alternate.ss_sp)
+            ::sigaltstack(&alternate, nullptr);
+    }
     std::optional<QImage> page = drawFirstPage(drawing->path);
     const std::lock_guard lock(drawing->mutex);
     drawing->page = std::move(page);
     drawing->finished = true;
     drawing->done.notify_all();
     return nullptr;
-}
-
-struct MemoryUse {
-    qint64 mapped = 0;
-    qint64 resident = 0;
-};
-
-MemoryUse memoryNow()
-{
-    FILE *statm = std::fopen("/proc/self/statm", "re");
-    if (!statm)
-        return {};
-    long long size = 0;
-    long long resident = 0;
-    const int read = std::fscanf(statm, "%lld %lld", &size, &resident);
-    std::fclose(statm);
-    const long page = ::sysconf(_SC_PAGESIZE);
-    return read == 2 ? MemoryUse{size * page, resident * page} : MemoryUse{};
-}
-
-// The address space the drawing may grow to: the helper's limit less a margin for the steps it
-// takes between two looks, so that an allocation never fails (and ends the process) first.
-qint64 mappedBound()
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return std::numeric_limits<qint64>::max();
-    return qint64(limit.rlim_cur) - PdfPageDrawing::addressSpaceMargin;
 }
 
 qint64 processorMillisecondsOf(clockid_t clock)
@@ -118,6 +163,7 @@ std::optional<QImage> PdfPageDrawing::firstPage(const QString &path)
     // The drawing thread may outlive this call (see below): what it uses is never freed.
     auto *drawing = new Drawing;
     drawing->path = path;
+    answerFailuresAsNoPicture();
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, stackBytes);
@@ -130,16 +176,13 @@ std::optional<QImage> PdfPageDrawing::firstPage(const QString &path)
     }
     clockid_t clock{};
     const bool timed = pthread_getcpuclockid(thread, &clock) == 0;
-    const qint64 mappedLimit = mappedBound();
     std::unique_lock lock(drawing->mutex);
+    // Only the drawing's own processor time is looked at, which the machine's load does not change;
+    // its memory is bounded by the helper's address space limit, where the same allocation of the
+    // same page fails every time, never by a look at a moment the load decides.
     while (!drawing->done.wait_for(lock, kCheckInterval, [drawing] { return drawing->finished; })) {
-        const MemoryUse memory = memoryNow();
-        if ((timed && processorMillisecondsOf(clock) > processorMilliseconds) || memory.resident > residentBytes
-            || memory.mapped > mappedLimit) {
-            // Nothing written, no destructor run beside a drawing that goes on.
-            std::fflush(stdout);
-            std::_Exit(kNoPictureStatus);
-        }
+        if (timed && processorMillisecondsOf(clock) > processorMilliseconds)
+            endWithoutPicture();
     }
     lock.unlock();
     pthread_join(thread, nullptr);

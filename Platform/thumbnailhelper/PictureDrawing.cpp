@@ -1,6 +1,8 @@
 #include "Platform/thumbnailhelper/PictureDrawing.h"
 
 #include "Platform/BoundedFile.h"
+#include "Platform/codecs/ScaledPngReader.h"
+#include "Platform/thumbnailhelper/IconDrawing.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -14,8 +16,11 @@ namespace {
 // at 2048 on their long side.
 constexpr qreal kShortSide = 256;
 constexpr qreal kLongSide = 2048;
-// Formats that cannot shrink while decoding are refused beyond this many pixels (about 160 MB).
-constexpr qint64 kMaximumWholePixels = 40'000'000;
+// A picture is read whole only up to four times the pixels of its preview, or this many; a larger
+// one only by a reader that shrinks it as it reads (PNG files of every kind, JPEG files that are not
+// progressive), and not at all beyond the second.
+constexpr qint64 kWholeReadFloor = qint64(1024) * 1024;
+constexpr qint64 kMaximumPixels = qint64(16384) * 16384;
 // Larger picture files are not previewed.
 constexpr qint64 kMaximumFileBytes = 128 * 1024 * 1024;
 
@@ -44,10 +49,21 @@ std::optional<QImage> PictureDrawing::draw(const QString &path)
     const QSize size = reader.size();
     if (size.isValid() && !size.isEmpty()) {
         const QSize target = previewSize(size);
-        // JPEG decodes straight to a fraction of its size; other formats decode whole first.
-        const bool shrinksWhileDecoding = reader.format() == "jpeg";
-        if (!shrinksWhileDecoding && qint64(size.width()) * size.height() > kMaximumWholePixels)
+        const qint64 pixels = qint64(size.width()) * size.height();
+        const qint64 wholeRead = std::max(4 * qint64(target.width()) * target.height(), kWholeReadFloor);
+        if (pixels > kMaximumPixels)
             return std::nullopt;
+        if (pixels > wholeRead) {
+            // The PNG kinds Qt's reader would read whole are read by one that scales them as it
+            // reads; a JPEG file that is not progressive decodes straight to a fraction of its
+            // size; every other kind is decoded whole first, and refused.
+            if (const std::optional<ScaledPngReader::Header> png = ScaledPngReader::header(*bytes)) {
+                if (!ScaledPngReader::qtScalesWhileReading(*png))
+                    return ScaledPngReader::read(*bytes, target, kMaximumPixels);
+            } else if (reader.format() != "jpeg" || IconDrawing::isProgressiveJpeg(*bytes)) {
+                return std::nullopt;
+            }
+        }
         if (target != size)
             reader.setScaledSize(target);
     }

@@ -13,6 +13,7 @@
 #include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
 #include "tests/standin/XTestPointer.h"
+#include "tests/support/BusyProcesses.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -23,11 +24,6 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <csignal>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace ProgramWindows;
 
@@ -52,42 +48,6 @@ constexpr qint64 longestComeback = 1500;
 
 // A Dock that ends sooner after its start counts with its keeper as one that keeps crashing.
 constexpr int keeperQuickExit = 2100;
-
-// Processes of this test that keep the processors busy until they are ended, each at most a few
-// minutes of processor time (the kernel ends them then), and with the test.
-class BusyProcesses {
-public:
-    ~BusyProcesses() { stop(); }
-
-    void start(int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-                const rlimit cpu{240, 240};
-                ::setrlimit(RLIMIT_CPU, &cpu);
-                volatile quint64 spin = 0;
-                for (;;)
-                    spin = spin + 1;
-            }
-            if (child > 0)
-                m_children.append(child);
-        }
-    }
-
-    void stop()
-    {
-        for (const pid_t child : std::as_const(m_children))
-            ::kill(child, SIGKILL);
-        for (const pid_t child : std::as_const(m_children))
-            ::waitpid(child, nullptr, 0);
-        m_children.clear();
-    }
-
-private:
-    QList<pid_t> m_children;
-};
 
 qint64 median(QList<qint64> values)
 {

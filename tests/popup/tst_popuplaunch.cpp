@@ -13,7 +13,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+
 
 using namespace PopupTest;
 using Request = FakeWorkspaceOpener::Request;
@@ -200,6 +202,37 @@ private slots:
             QVERIFY(descriptors.contains(" 0 -> "));
             QVERIFY2(!descriptors.contains(leaked.name()), descriptors.constData());
             QVERIFY2(descriptors.contains(" 1 -> /dev/null") && descriptors.contains(" 2 -> /dev/null"), descriptors.constData());
+        }
+    }
+
+    // A link no desktop entry takes goes to xdg-open, which starts the handler it finds: the user's
+    // browser here, which lives on after xdg-open and the program. It writes what it likes for as
+    // long as it runs, so it holds none of the program's streams: its own three are /dev/null, and
+    // no file of ours is left in the temporary folder.
+    void anApplicationOpenedThroughXdgOpenHoldsNoStreamOfTheProgram()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+            QSKIP("xdg-open is not installed (scripts/setup.sh installs it)");
+        WaitingApplication browser(m_dir.path());
+        QVERIFY(browser.isValid());
+        const QString temporary = m_dir.filePath(QStringLiteral("tmp"));
+        QVERIFY(QDir().mkpath(temporary));
+
+        // xdg-open in its generic mode, as on a desktop it does not know, finds the browser in
+        // $BROWSER; the program's own lookup never reads it.
+        ScopedEnvironment environment;
+        for (const char *name : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"})
+            environment.set(name, {});
+        environment.set("BROWSER", browser.program().toUtf8());
+        environment.set("TMPDIR", temporary.toUtf8());
+        DesktopWorkspaceOpener opener;
+        for (int launch = 0; launch < 2; ++launch) {
+            browser.expectStart();
+            QVERIFY(opener.open(QUrl(QStringLiteral("https://example.invalid/page-%1").arg(launch)), std::nullopt, true).pending);
+            QVERIFY(browser.waitForStart(30000) > 0);
+            QCOMPARE(browser.descriptors(), QStringLiteral("0 -> /dev/null; 1 -> /dev/null; 2 -> /dev/null"));
+            browser.end();
+            QCOMPARE(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList());
         }
     }
 

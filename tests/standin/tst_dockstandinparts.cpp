@@ -6,6 +6,7 @@
 #include "Platform/dockstandin/ApplicationInfo.h"
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockLayout.h"
+#include "Platform/dockstandin/DockOpener.h"
 #include "Platform/dockstandin/DockTilesFile.h"
 #include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapHub.h"
@@ -30,6 +31,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <csignal>
@@ -331,6 +333,28 @@ private slots:
         const DockLayout empty = DockLayout::compute(screen, QStringLiteral("left"), 0, 0);
         QVERIFY(empty.tiles.isEmpty());
         QVERIFY(!empty.bar.isEmpty());
+    }
+
+    // A clicked application is the user's and outlives the Dock: it holds none of the Dock's
+    // streams or descriptors, only /dev/null.
+    void aClickedApplicationHoldsNothingOfTheDock()
+    {
+        const InheritablePipe leaked;
+        QVERIFY(leaked.isValid());
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        WaitingApplication waiting(folder.path());
+        QVERIFY(waiting.isValid());
+        qunsetenv("KESTROWAN_DOCK_OPEN_LOG");
+        ApplicationInfo application;
+        application.name = QStringLiteral("Waiting");
+        application.program = waiting.program();
+        DockTileEntry entry;
+        entry.path = folder.filePath(QStringLiteral("app.desktop"));
+        waiting.expectStart();
+        DockOpener::open(entry, application);
+        QVERIFY(waiting.waitForStart(30000) > 0);
+        QCOMPARE(waiting.descriptors(), QStringLiteral("0 -> /dev/null; 1 -> /dev/null; 2 -> /dev/null"));
     }
 
     void execValuesSplitWithoutAShell()

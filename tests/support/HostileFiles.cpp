@@ -1,6 +1,7 @@
 #include "tests/support/HostileFiles.h"
 
 #include <QFile>
+#include <QMap>
 
 #include "tests/support/BinaryPlistBuilder.h"
 
@@ -41,6 +42,29 @@ QList<QPair<int, int>> awkwardEntries(BinaryPlistBuilder &b)
         {b.utf16(QStringLiteral("\u00c4sthetik")), b.utf16(QStringLiteral("\u65e5\u672c\u8a9e"))},
         {b.ascii("alpha"), b.boolean(true)},
     };
+}
+
+QByteArray pdfStream(const QByteArray &dictionary, const QByteArray &content)
+{
+    return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+}
+
+// A PDF file of `objects`, numbered from 1 in order, the first the catalogue.
+QByteArray pdfOf(const QList<QByteArray> &objects)
+{
+    QByteArray pdf("%PDF-1.4\n");
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets.append(pdf.size());
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
+        + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
 }
 
 } // namespace
@@ -232,29 +256,92 @@ QByteArray blankPng(int width, int height)
 
 QByteArray darkPng(int width, int height, int channels)
 {
-    const char colourType = channels == 1 ? 0 : 6;
-    const QByteArray header = bigEndian(quint32(width)) + bigEndian(quint32(height)) + QByteArray(1, 8) + QByteArray(1, colourType)
-        + QByteArray(3, '\0');
+    return zeroPng(width, height, channels == 1 ? 0 : 6, 8);
+}
+
+QByteArray zeroPng(int width, int height, int colourType, int bitDepth, bool interlaced)
+{
+    static const QMap<int, int> samples{{0, 1}, {2, 3}, {3, 1}, {4, 2}, {6, 4}};
+    const QByteArray header = bigEndian(quint32(width)) + bigEndian(quint32(height)) + QByteArray(1, char(bitDepth))
+        + QByteArray(1, char(colourType)) + QByteArray(2, '\0') + QByteArray(1, interlaced ? 1 : 0);
+    const auto rowBytes = [&](qint64 columns) { return 1 + (columns * samples.value(colourType) * bitDepth + 7) / 8; };
+    // Each pass of an interlaced file (or the one pass of a plain one): its columns and rows.
+    QList<QPair<qint64, qint64>> passes;
+    if (!interlaced) {
+        passes.append({width, height});
+    } else {
+        static const int start[7][2] = {{0, 0}, {4, 0}, {0, 4}, {2, 0}, {0, 2}, {1, 0}, {0, 1}};
+        static const int step[7][2] = {{8, 8}, {8, 8}, {4, 8}, {4, 4}, {2, 4}, {2, 2}, {1, 2}};
+        for (int pass = 0; pass < 7; ++pass) {
+            const qint64 columns = (width - start[pass][0] + step[pass][0] - 1) / step[pass][0];
+            const qint64 rows = (height - start[pass][1] + step[pass][1] - 1) / step[pass][1];
+            if (columns > 0 && rows > 0)
+                passes.append({columns, rows});
+        }
+    }
     // Deflated a row at a time: the whole picture would take a hundred megabytes here.
-    const QByteArray row(1 + qsizetype(width) * channels, '\0');
+    const QByteArray row(rowBytes(width), '\0');
     z_stream stream{};
     if (deflateInit(&stream, Z_BEST_COMPRESSION) != Z_OK)
         return {};
     QByteArray compressed;
     char out[64 * 1024];
-    for (int y = 0; y < height; ++y) {
-        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(row.constData()));
-        stream.avail_in = uInt(row.size());
-        const int flush = y + 1 == height ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            stream.next_out = reinterpret_cast<Bytef *>(out);
-            stream.avail_out = sizeof out;
-            deflate(&stream, flush);
-            compressed.append(out, qsizetype(sizeof out - stream.avail_out));
-        } while (stream.avail_out == 0);
+    for (qsizetype p = 0; p < passes.size(); ++p) {
+        for (qint64 y = 0; y < passes.at(p).second; ++y) {
+            stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(row.constData()));
+            stream.avail_in = uInt(rowBytes(passes.at(p).first));
+            const bool last = p + 1 == passes.size() && y + 1 == passes.at(p).second;
+            do {
+                stream.next_out = reinterpret_cast<Bytef *>(out);
+                stream.avail_out = sizeof out;
+                deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+                compressed.append(out, qsizetype(sizeof out - stream.avail_out));
+            } while (stream.avail_out == 0);
+        }
     }
     deflateEnd(&stream);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", compressed) + pngChunk("IEND", {});
+    // A palette of one colour, black, for index 0.
+    const QByteArray palette = colourType == 3 ? pngChunk("PLTE", QByteArray(3, '\0')) : QByteArray();
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + palette + pngChunk("IDAT", compressed) + pngChunk("IEND", {});
+}
+
+QByteArray blackBmp(int side)
+{
+    const auto littleEndian32 = [](quint32 value) {
+        QByteArray bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = char((value >> (8 * i)) & 0xff);
+        return bytes;
+    };
+    // One bit a pixel, rows padded to four bytes, a palette of black and white; every pixel 0.
+    const quint32 rowBytes = quint32((side + 31) / 32 * 4);
+    const quint32 offset = 14 + 40 + 8;
+    const QByteArray info = littleEndian32(40) + littleEndian32(quint32(side)) + littleEndian32(quint32(side))
+        + QByteArray("\x01\x00\x01\x00", 4) + littleEndian32(0) + littleEndian32(rowBytes * quint32(side)) + littleEndian32(2835)
+        + littleEndian32(2835) + littleEndian32(2) + littleEndian32(0);
+    return "BM" + littleEndian32(offset + rowBytes * quint32(side)) + littleEndian32(0) + littleEndian32(offset) + info
+        + QByteArray("\x00\x00\x00\x00\xff\xff\xff\x00", 8) + QByteArray(qsizetype(rowBytes) * side, '\0');
+}
+
+QByteArray blackXpm(int side)
+{
+    QByteArray xpm = "/* XPM */\nstatic const char *black[] = {\n\"" + QByteArray::number(side) + ' ' + QByteArray::number(side)
+        + " 1 1\",\n\"a c #000000\",\n";
+    const QByteArray row = '"' + QByteArray(side, 'a') + "\",\n";
+    xpm.reserve(xpm.size() + row.size() * side + 4);
+    for (int y = 0; y < side; ++y)
+        xpm += row;
+    return xpm + "};\n";
+}
+
+QByteArray emptyGif(int width, int height)
+{
+    const auto littleEndian16 = [](int value) { return QByteArray(1, char(value & 0xff)) + char((value >> 8) & 0xff); };
+    const QByteArray screen = littleEndian16(width) + littleEndian16(height);
+    // A global table of two colours, black and white; one image over the whole screen whose data is
+    // a clear code and the end code at three bits each, then the trailer.
+    return "GIF89a" + screen + QByteArray("\x80\x00\x00", 3) + QByteArray("\x00\x00\x00\xff\xff\xff", 6) + ','
+        + littleEndian16(0) + littleEndian16(0) + screen + QByteArray("\x00\x02\x01\x2c\x00", 5) + ';';
 }
 
 QByteArray nestedFormsPdf(int levels, int fanOut)
@@ -265,52 +352,68 @@ QByteArray nestedFormsPdf(int levels, int fanOut)
     objects.append("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
     objects.append("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /F 5 0 R >> >> "
                    "/Contents 4 0 R >>");
-    const auto stream = [](const QByteArray &dictionary, const QByteArray &content) {
-        return "<< " + dictionary + " /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content
-            + "\nendstream";
-    };
     const auto calls = [fanOut] {
         QByteArray content;
         for (int i = 0; i < fanOut; ++i)
             content += "q 0.99 0 0 0.99 " + QByteArray::number(i) + " " + QByteArray::number(i) + " cm /F Do Q\n";
         return content;
     };
-    objects.append(stream({}, calls()));
+    objects.append(pdfStream({}, calls()));
     for (int level = 0; level < levels; ++level) {
         const bool last = level == levels - 1;
         const QByteArray resources = last ? QByteArray() : "/Resources << /XObject << /F " + QByteArray::number(6 + level) + " 0 R >> >>";
-        objects.append(stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] " + resources,
+        objects.append(pdfStream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] " + resources,
                               last ? QByteArray("0.2 0.4 0.8 rg 10 10 20 20 re f") : calls()));
     }
-    QByteArray pdf("%PDF-1.4\n");
-    QList<qsizetype> offsets;
-    for (qsizetype i = 0; i < objects.size(); ++i) {
-        offsets.append(pdf.size());
-        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i) + "\nendobj\n";
-    }
-    const qsizetype xref = pdf.size();
-    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (qsizetype offset : offsets)
-        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
-    return pdf;
+    return pdfOf(objects);
 }
 
-QByteArray progressiveJpegHeader(int side)
+QByteArray nestedStatesPdf(int depth)
+{
+    QByteArray content;
+    content.reserve(qsizetype(depth) * 4 + 64);
+    for (int i = 0; i < depth; ++i)
+        content += "q\n";
+    content += "0.2 0.4 0.8 rg 10 10 20 20 re f\n";
+    for (int i = 0; i < depth; ++i)
+        content += "Q\n";
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R >>", pdfStream({}, content)});
+}
+
+namespace {
+
+// A JPEG file of one grey component, `side` by `side`, with one quantisation table of ones, a frame
+// of `frameType`, Huffman tables in which the one-bit code 0 means "no change" (and, for the AC
+// coefficients, "the rest of the block is zero"), one scan and its data.
+QByteArray greyJpeg(quint8 frameType, int side, bool withAcTable, const QByteArray &scan, const QByteArray &data)
 {
     const auto marker = [](quint8 type, const QByteArray &body) {
         return QByteArray("\xff", 1) + char(type) + bigEndian16(quint16(body.size() + 2)) + body;
     };
-    // One quantisation table of ones, a frame of one grey component, one Huffman table in which the
-    // one-bit code 0 means "no change", and a first scan of the DC coefficients.
     const QByteArray quantisation = QByteArray(1, '\0') + QByteArray(64, '\x01');
     const QByteArray frame = QByteArray(1, 8) + bigEndian16(quint16(side)) + bigEndian16(quint16(side)) + QByteArray("\x01\x01\x11\x00", 4);
-    QByteArray huffman(1, '\0');
-    huffman += QByteArray(1, 1) + QByteArray(15, '\0') + QByteArray(1, '\0');
-    const QByteArray scan("\x01\x01\x00\x00\x00\x00", 6);
-    return QByteArray("\xff\xd8", 2) + marker(0xdb, quantisation) + marker(0xc2, frame) + marker(0xc4, huffman)
-        + marker(0xda, scan) + QByteArray(64, '\0') + QByteArray("\xff\xd9", 2);
+    const QByteArray oneCode = QByteArray(1, 1) + QByteArray(15, '\0') + QByteArray(1, '\0');
+    QByteArray huffman = QByteArray(1, '\0') + oneCode;
+    if (withAcTable)
+        huffman += QByteArray(1, '\x10') + oneCode;
+    return QByteArray("\xff\xd8", 2) + marker(0xdb, quantisation) + marker(frameType, frame) + marker(0xc4, huffman)
+        + marker(0xda, scan) + data + QByteArray("\xff\xd9", 2);
+}
+
+} // namespace
+
+QByteArray progressiveJpegHeader(int side)
+{
+    // A first scan of the DC coefficients only.
+    return greyJpeg(0xc2, side, false, QByteArray("\x01\x01\x00\x00\x00\x00", 6), QByteArray(64, '\0'));
+}
+
+QByteArray greyBaselineJpeg(int side)
+{
+    // Every block "no change" and "the rest is zero": two bits a block.
+    const qint64 blocks = qint64((side + 7) / 8) * ((side + 7) / 8);
+    return greyJpeg(0xc0, side, true, QByteArray("\x01\x01\x00\x00\x3f\x00", 6), QByteArray((blocks * 2 + 7) / 8, '\0'));
 }
 
 QByteArray strokedPathsSvg(int paths, int segments)

@@ -49,15 +49,32 @@ QByteArray blankPng(int width, int height);
 // A valid PNG of `width` by `height` black pixels at eight bits a sample, grey (`channels` 1) or
 // RGBA (4), as small as deflate makes it: 8192 by 8192 grey takes 65 KB.
 QByteArray darkPng(int width, int height, int channels);
+// A valid PNG of `width` by `height` pixels whose samples are all zero (black, transparent where
+// there is alpha, the palette's one black entry) of `colourType` at `bitDepth` bits a sample,
+// interlaced when asked: a few kilobytes that name hundreds of megabytes.
+QByteArray zeroPng(int width, int height, int colourType, int bitDepth, bool interlaced = false);
+// A GIF of `width` by `height` pixels whose one image, over the whole of it, holds no data: a
+// reader that decodes it whole allocates the picture all the same.
+QByteArray emptyGif(int width, int height);
+// Black squares of `side` pixels as BMP (one bit a pixel) and XPM files, which readers decode whole.
+QByteArray blackBmp(int side);
+QByteArray blackXpm(int side);
 
 // A PDF of a few kilobytes whose one page draws a form `fanOut` times, which draws the next form
 // `fanOut` times, and so on `levels` deep: fanOut^levels rectangles in all, which a renderer that
 // follows it spends minutes and gigabytes on.
 QByteArray nestedFormsPdf(int levels, int fanOut);
+// A PDF of a few megabytes whose one page saves the graphics state `depth` times, fills a square
+// and restores them all: a reader holds every saved state at once, hundreds of megabytes for two
+// million, and gives most of them back only at the end.
+QByteArray nestedStatesPdf(int depth);
 // A progressive JPEG of a few hundred bytes whose header says `side` by `side` grey pixels:
 // decoding it allocates a coefficient buffer of the full size (2 bytes a pixel) however small the
 // picture is asked for.
 QByteArray progressiveJpegHeader(int side);
+// A baseline JPEG of `side` by `side` grey pixels, each the middle grey, in a quarter of a byte for
+// every 64 pixels: a reader that scales as it reads holds an eighth of its side at most.
+QByteArray greyBaselineJpeg(int side);
 
 // A vector icon of about half a megabyte: `paths` stroked paths of `segments` segments each, every
 // one a wide, finely dashed zigzag across the picture, which takes a renderer minutes to draw.

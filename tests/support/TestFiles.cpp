@@ -8,6 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTest>
+
+#include <csignal>
+
+#include <algorithm>
 
 QByteArray readTestFile(const QString &path)
 {
@@ -104,4 +109,59 @@ QMap<QString, QByteArray> folderTree(const QString &folder)
                                       : QByteArray("<special>")); // a fifo is never opened: that would wait
     }
     return tree;
+}
+
+WaitingApplication::WaitingApplication(const QString &folder)
+    : m_program(folder + QStringLiteral("/waiting-application"))
+    , m_pidFile(folder + QStringLiteral("/waiting-application.pid"))
+    , m_stopFile(folder + QStringLiteral("/waiting-application.stop"))
+{
+    const QByteArray script = QStringLiteral("#!/bin/sh\n[ -e '%2' ] && exit 0\necho $$ > '%1.part'\nmv '%1.part' '%1'\nexec sleep 600\n")
+                                  .arg(m_pidFile, m_stopFile)
+                                  .toUtf8();
+    m_valid = writeTestFile(m_program, script) && QFile::setPermissions(m_program, QFile::permissions(m_program) | QFileDevice::ExeOwner);
+}
+
+WaitingApplication::~WaitingApplication()
+{
+    end();
+}
+
+void WaitingApplication::expectStart()
+{
+    QFile::remove(m_stopFile);
+    QFile::remove(m_pidFile);
+}
+
+void WaitingApplication::end()
+{
+    writeTestFile(m_stopFile, {});
+    if (m_pid > 0)
+        ::kill(pid_t(m_pid), SIGKILL);
+    m_pid = 0;
+}
+
+qint64 WaitingApplication::waitForStart(int timeoutMs)
+{
+    if (!QTest::qWaitFor([this] { return QFile::exists(m_pidFile); }, timeoutMs))
+        return 0;
+    m_pid = readTestFile(m_pidFile).trimmed().toLongLong();
+    // Its script has handed over to the waiting program, whose descriptors are what stays.
+    const QString name = QStringLiteral("/proc/%1/comm").arg(m_pid);
+    if (m_pid <= 0 || !QTest::qWaitFor([&name] { return readTestFile(name).trimmed() == "sleep"; }, timeoutMs))
+        return 0;
+    return m_pid;
+}
+
+QString WaitingApplication::descriptors() const
+{
+    const QString folder = QStringLiteral("/proc/%1/fd").arg(m_pid);
+    QList<int> numbers;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::System))
+        numbers.append(name.toInt());
+    std::sort(numbers.begin(), numbers.end());
+    QStringList named;
+    for (const int number : std::as_const(numbers))
+        named << QStringLiteral("%1 -> %2").arg(number).arg(QFile::symLinkTarget(folder + QLatin1Char('/') + QString::number(number)));
+    return named.join(QStringLiteral("; "));
 }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // The whole file; empty when it cannot be read.
@@ -62,3 +63,34 @@ private:
 // square of `color` edge to edge: installs the picture and a desktop entry naming it by its theme
 // name, and returns the entry's path.
 QString installApplicationWithScalableIcon(const QString &iconName, const QString &color);
+
+// A program in `folder` that writes its process id to a file beside it (whole, by a rename) and
+// then waits, as a "sleep" process, until it is ended: an application whose streams a test looks
+// at once something has started it. Once ended, it starts no more (a starter that tries again when
+// its application fails, as xdg-open does, finds it ending at once) until the next start is
+// expected; it is ended with this too.
+class WaitingApplication {
+public:
+    explicit WaitingApplication(const QString &folder);
+    ~WaitingApplication();
+    WaitingApplication(const WaitingApplication &) = delete;
+    WaitingApplication &operator=(const WaitingApplication &) = delete;
+
+    bool isValid() const { return m_valid; }
+    QString program() const { return m_program; }
+    // Before something is asked to start it.
+    void expectStart();
+    // Waits up to `timeoutMs` for a start of it to be what runs; its process id, or 0.
+    qint64 waitForStart(int timeoutMs);
+    // What each descriptor of the running start names, "<descriptor> -> <target>; …", in order.
+    QString descriptors() const;
+    // Ends the running start, and any later one.
+    void end();
+
+private:
+    QString m_program;
+    QString m_pidFile;
+    QString m_stopFile;
+    bool m_valid = false;
+    qint64 m_pid = 0;
+};

@@ -7,6 +7,7 @@
 #include "Platform/linux/HelperPreviewRenderer.h"
 #include "Platform/thumbnailhelper/PdfPageDrawing.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
+#include "tests/support/BusyProcesses.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
 
 #include <sys/stat.h>
 
@@ -89,6 +91,9 @@ class TestPageHelper : public QObject {
     ScratchFolder m_files;
     QString m_pageHelper;
     QString m_thumbnailHelper;
+    QString m_heavyPage;
+    std::optional<Answer> m_heavyAnswer;
+    int m_heavyRuns = 0;
 
 private slots:
     void initTestCase()
@@ -188,6 +193,51 @@ private slots:
                                         .arg(answer->status == QProcess::NormalExit ? "exit" : "crash").arg(answer->code)));
                 QVERIFY(answer->bytes.isEmpty());
             }
+        }
+    }
+
+    // A page that takes the reader hundreds of megabytes, and more address space still for a moment
+    // near its end, gives one answer however busy the machine is: the memory it may take is the
+    // address space limit's, which refuses the same allocation every time, not a look at the
+    // process that the load decides the moment of. Twenty runs with every processor kept busy, in
+    // rows that a checked build on a loaded machine gets through well within their time.
+    void aHeavyPageGivesTheSameAnswerUnderLoad_data()
+    {
+        QTest::addColumn<int>("runs");
+        for (int row = 1; row <= 4; ++row)
+            QTest::addRow("runs %d-%d", row * 5 - 4, row * 5) << 5;
+    }
+
+    void aHeavyPageGivesTheSameAnswerUnderLoad()
+    {
+        QFETCH(int, runs);
+        if (m_heavyPage.isEmpty())
+            m_heavyPage = m_files.file(QStringLiteral("saved-states.pdf"), HostileFiles::nestedStatesPdf(2000000));
+        BusyProcesses load;
+        load.start(QThread::idealThreadCount());
+        for (int run = 0; run < runs; ++run) {
+            ++m_heavyRuns;
+            QProcess helper;
+            startPreview(helper, m_pageHelper, QStringLiteral("pdf"), m_heavyPage);
+            const std::optional<Answer> answer = answerOf(helper);
+            QVERIFY2(answer, qPrintable(QStringLiteral("run %1 gave no answer").arg(m_heavyRuns)));
+            const auto described = [](const Answer &a) {
+                return a.status != QProcess::NormalExit ? QStringLiteral("a crash")
+                    : a.code == 0                        ? QStringLiteral("a picture of %1 bytes").arg(a.bytes.size())
+                                                         : QStringLiteral("exit %1").arg(a.code);
+            };
+            // A picture, or "no preview": never a helper ended by one of its limits.
+            QVERIFY2(answer->status == QProcess::NormalExit && (answer->code == 0 || answer->code == 1),
+                     qPrintable(QStringLiteral("run %1: %2").arg(m_heavyRuns).arg(described(*answer))));
+            if (!m_heavyAnswer) {
+                m_heavyAnswer = answer;
+                qInfo("run %d: %s", m_heavyRuns, qPrintable(described(*answer)));
+                continue;
+            }
+            QVERIFY2(answer->code == m_heavyAnswer->code && answer->bytes == m_heavyAnswer->bytes,
+                     qPrintable(QStringLiteral("run %1: %2, the first run: %3")
+                                    .arg(m_heavyRuns)
+                                    .arg(described(*answer), described(*m_heavyAnswer))));
         }
     }
 
