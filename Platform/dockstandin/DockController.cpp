@@ -427,12 +427,13 @@ void DockController::pointerChanged(const QPoint &position, int buttons)
         publish();
     else
         updateSelection();
-    // Moves with a button held over the bar reach the taps as drags from the bar itself.
+    // Moves with a button held over the bar reach the taps as drags from the bar itself. A move
+    // never overtakes a click held for a program's tap.
     if (moved && buttons == 0) {
         CGEvent event;
         event.type = CGEventType::MouseMoved;
         event.location = toQuartz(position);
-        m_taps->deliver(event, CGEventTapLocation::HID);
+        m_heldBarEvents.passMove(event);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "Platform/dockstandin/DockServer.h"
 
 #include "Platform/dockstandin/DockAccessibilityState.h"
+#include "Platform/dockstandin/ProcessEnds.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/logging/LoggedText.h"
@@ -69,6 +70,11 @@ bool DockServer::listen(const QString &path)
     }
     connect(m_server, &QLocalServer::newConnection, this, &DockServer::accept);
     m_tapClientsFile.emplace(TapClientsFile::besideSocket(path));
+    m_processEnds = new ProcessEnds;
+    m_processEnds->setParent(this);
+    connect(m_processEnds, &ProcessEnds::ended, this, &DockServer::processEnded);
+    for (const TapClientsFile::Client &program : std::as_const(m_awaitedPrograms))
+        m_processEnds->watch(program);
     return true;
 }
 
@@ -153,9 +159,16 @@ void DockServer::drop(quint64 client)
     const auto found = m_clients.find(client);
     if (found == m_clients.end())
         return;
-    // A program that still runs may be replacing its tap: the next one is waited for a moment.
-    if (m_hub && found->tap)
-        m_hub->remove(found->tap, found->process && TapClientsFile::stillRuns(*found->process));
+    // A program that still runs may be replacing its tap: the next one is waited for a moment, and
+    // no longer than the program runs.
+    if (m_hub && found->tap) {
+        const bool comesBack = found->activeTap && found->process && TapClientsFile::stillRuns(*found->process);
+        m_hub->remove(found->tap, comesBack);
+        if (comesBack && m_processEnds)
+            m_processEnds->watch(*found->process);
+        else if (found->activeTap)
+            emit programLetGo();
+    }
     if (found->regular)
         emit regularClientGone(client);
     QLocalSocket *socket = found->socket;
@@ -286,6 +299,10 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
             m_hub->resolve(state.tap, quint64(event.toInteger()), message.value(QStringLiteral("pass")).toBool(true));
         return;
     }
+    if (op == DockWire::Op::removeTap) {
+        removeTap(state);
+        return;
+    }
     if (op == DockWire::Op::activationPolicy) {
         activationPolicy(client, state, message);
         return;
@@ -414,6 +431,25 @@ QCborMap DockServer::enableTap(Client &state, const QCborMap &message)
     // Answered once it holds: the next event the Dock delivers meets the tap as asked.
     m_hub->setEnabled(state.tap, message.value(QStringLiteral("on")).toBool(true));
     return answer(AXError::Success);
+}
+
+void DockServer::removeTap(Client &state)
+{
+    if (!m_hub || !state.tap)
+        return;
+    m_hub->remove(state.tap);
+    state.tap = 0;
+    if (!std::exchange(state.activeTap, false))
+        return;
+    // The next Dock does not wait for a program that takes no clicks.
+    keepTapClients();
+    emit programLetGo();
+}
+
+void DockServer::processEnded(qint64 processIdentifier)
+{
+    if (m_hub && m_hub->processEnded(processIdentifier))
+        emit programLetGo();
 }
 
 QCborMap DockServer::installTap(quint64 client, Client &state, const QCborMap &message)

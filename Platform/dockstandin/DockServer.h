@@ -9,6 +9,7 @@
 #include <QSet>
 
 class DockAccessibilityState;
+class ProcessEnds;
 class QLocalServer;
 class QLocalSocket;
 class TapHub;
@@ -27,6 +28,10 @@ public:
     // Copies of the tree are answered this much later, as a Dock laying out a great many tiles on a
     // busy machine answers them (tests play that Dock). Set once before the server starts.
     void setCopyDelay(int milliseconds) { m_copyDelay = milliseconds; }
+
+    // The programs whose taps this Dock's bar waits for from its start: each is let go of the moment
+    // it ends. Set once before the server listens.
+    void setAwaitedPrograms(const QList<TapClientsFile::Client> &programs) { m_awaitedPrograms = programs; }
 
     static bool anotherDockAnswers(const QString &path);
     // Call in the server's thread. False when another Dock already answers at `path` or the
@@ -58,6 +63,9 @@ signals:
     void activeTapInstalled();
     // A client was sent its copy of the tiles.
     void copySent();
+    // A program the bar's events may have waited for is not waited for any more: it ended, or it
+    // takes no more clicks.
+    void programLetGo();
 
 private:
     struct Client {
@@ -82,6 +90,8 @@ private:
     QCborMap observation(Client &state, const QString &op, const QCborMap &message);
     QCborMap installTap(quint64 client, Client &state, const QCborMap &message);
     QCborMap enableTap(Client &state, const QCborMap &message);
+    void removeTap(Client &state);
+    void processEnded(qint64 processIdentifier);
     void activationPolicy(quint64 client, Client &state, const QCborMap &message);
     bool isTrusted(const Client &state) const;
     bool isOwnElement(const QCborMap &message, quint64 *element) const;
@@ -108,6 +118,8 @@ private:
     QLocalServer *m_server = nullptr;
     QHash<quint64, Client> m_clients;
     std::optional<TapClientsFile> m_tapClientsFile;
+    QList<TapClientsFile::Client> m_awaitedPrograms;
+    ProcessEnds *m_processEnds = nullptr;
     QList<TapClientsFile::Client> m_keptTapClients;
     quint64 m_nextClient = 1;
     int m_copyDelay = 0;

@@ -21,10 +21,19 @@ HeldBarEvents::HeldBarEvents(TapHub *taps, std::function<void(const CGEvent &eve
 
 void HeldBarEvents::pass(const CGEvent &event)
 {
-    m_held.append(event);
+    m_held.append(Held{event, {}});
     // Behind one that waits, an event waits too.
     if (m_held.size() == 1)
         passHeld();
+}
+
+void HeldBarEvents::passMove(const CGEvent &event)
+{
+    if (m_held.isEmpty()) {
+        m_taps->deliver(event, CGEventTapLocation::HID);
+        return;
+    }
+    m_held.append(Held{event, {}});
 }
 
 void HeldBarEvents::programCame()
@@ -37,10 +46,11 @@ void HeldBarEvents::passHeld()
 {
     qsizetype passed = 0;
     while (passed < m_held.size()) {
-        const CGEvent &event = m_held.at(passed);
-        const TapHub::Passage passage = m_taps->deliverUnlessAwaited(event, CGEventTapLocation::HID);
+        Held &held = m_held[passed];
+        const TapHub::Passage passage = m_taps->deliverUnlessAwaited(held.event, CGEventTapLocation::HID, &held.given);
         if (passage == TapHub::Passage::Awaited)
             break;
+        const CGEvent event = held.event;
         ++passed;
         if (passage == TapHub::Passage::Passed)
             m_act(event);

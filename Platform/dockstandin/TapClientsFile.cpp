@@ -1,16 +1,14 @@
 #include "Platform/dockstandin/TapClientsFile.h"
 
-#include "Platform/BoundedFile.h"
 #include "Platform/logging/LoggedText.h"
-#include "Platform/safewrite/SafeWrite.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -96,20 +94,11 @@ bool TapClientsFile::stillRuns(const Client &client)
 
 bool TapClientsFile::write(const QList<Client> &clients) const
 {
-    // Made for this user alone before its contents go in: the replacement keeps the mode it finds.
-    // Only a regular file is written, never what a link names.
+    // Only a regular file is replaced, never what a link names, nor a fifo or a folder.
     const QByteArray name = QFile::encodeName(m_path);
-    const int descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
-        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)), std::strerror(errno));
-        return false;
-    }
     struct stat status {};
-    const bool regular = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)
-        && ((status.st_mode & 07777) == 0600 || ::fchmod(descriptor, 0600) == 0);
-    ::close(descriptor);
-    if (!regular) {
-        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: not a regular file of this user's", qPrintable(loggedText(m_path)));
+    if (::lstat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: not a regular file", qPrintable(loggedText(m_path)));
         return false;
     }
     QByteArray bytes = header + '\n';
@@ -119,11 +108,31 @@ bool TapClientsFile::write(const QList<Client> &clients) const
             bytes += ' ' + keepsCopyMark;
         bytes += '\n';
     }
+    // A file of its own, made for this user alone, then moved into the name: a file that shares its
+    // contents with another name (a hard link) is never written into nor has its mode changed.
     // It says what runs now and is made again at once: no need to force it to the disk.
-    if (const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes, SafeWrite::Folder::MustExist,
-                                                                      SafeWrite::Durability::Rebuilt)) {
+    QByteArray temporary = name + ".XXXXXX";
+    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0) {
+        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)), std::strerror(errno));
+        return false;
+    }
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t step = ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
+        if (step < 0 && errno == EINTR)
+            continue;
+        if (step <= 0)
+            break;
+        written += step;
+    }
+    const int failure = written == bytes.size() ? 0 : errno;
+    const bool closed = ::close(descriptor) == 0;
+    if (failure != 0 || !closed || ::rename(temporary.constData(), name.constData()) != 0) {
+        const int cause = failure != 0 ? failure : errno;
+        ::unlink(temporary.constData());
         qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)),
-                  qPrintable(*failure));
+                  cause != 0 ? std::strerror(cause) : "a short write");
         return false;
     }
     return true;
@@ -131,20 +140,29 @@ bool TapClientsFile::write(const QList<Client> &clients) const
 
 QList<TapClientsFile::Client> TapClientsFile::read() const
 {
-    // No Dock kept one here: nobody is expected.
-    if (!QFileInfo::exists(m_path))
-        return {};
-    QString failure;
-    const std::optional<QByteArray> read = readSmallFile(m_path, maximumSize, &failure);
-    if (!read) {
-        qCWarning(tapClientsLog, "Expecting no taps back: cannot read %s: %s", qPrintable(loggedText(m_path)),
-                  qPrintable(failure));
+    // Read only as a regular file of this user's own, never through a link, and never one that
+    // shares its contents with another name: what another file says is no list of this Dock's.
+    const QByteArray name = QFile::encodeName(m_path);
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        // No Dock kept one here: nobody is expected.
+        if (errno != ENOENT)
+            qCWarning(tapClientsLog, "Expecting no taps back: cannot read %s: %s", qPrintable(loggedText(m_path)),
+                      std::strerror(errno));
         return {};
     }
-    const QByteArray &bytes = *read;
+    QFile file;
+    file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1
+        || status.st_uid != ::geteuid() || status.st_size > maximumSize) {
+        qCWarning(tapClientsLog, "Expecting no taps back: %s is not a file of this Dock's own", qPrintable(loggedText(m_path)));
+        return {};
+    }
+    const QByteArray bytes = file.read(maximumSize + 1);
     QList<QByteArray> lines = bytes.split('\n');
     // A whole file ends its last line.
-    const bool whole = bytes.endsWith('\n') && lines.takeLast().isEmpty();
+    const bool whole = bytes.size() <= maximumSize && bytes.endsWith('\n') && lines.takeLast().isEmpty();
     QList<Client> clients;
     const QByteArray first = lines.isEmpty() ? QByteArray() : lines.takeFirst();
     bool readable = whole && (first == header || first == firstHeader) && lines.size() <= maximumClients;

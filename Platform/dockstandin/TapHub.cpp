@@ -45,13 +45,23 @@ void TapHub::remove(quint64 tap, bool comesBack)
 {
     QMutexLocker lock(&m_mutex);
     const Tap *removed = find(tap);
-    const qint64 process = removed && comesBack && !removed->listenOnly ? removed->process : 0;
+    // The program behind an active tap that goes; 0 for a listening one.
+    const qint64 program = removed && !removed->listenOnly ? removed->process : 0;
+    const qint64 process = comesBack ? program : 0;
     m_taps.removeIf([tap](const Tap &t) { return t.identifier == tap; });
     // Awaited in the same step as the tap goes, so that no event passes between; not when another
     // active tap of the program stays.
     const bool anotherStays = std::any_of(m_taps.cbegin(), m_taps.cend(),
                                           [process](const Tap &t) { return t.process == process && !t.listenOnly; });
     const bool awaited = process > 0 && !anotherStays;
+    // A program that stops taking clicks, or has ended, is not waited for any more.
+    if (!comesBack && program > 0) {
+        const qint64 gone = program;
+        const bool anotherOfItStays = std::any_of(m_taps.cbegin(), m_taps.cend(),
+                                                  [gone](const Tap &t) { return t.process == gone && !t.listenOnly; });
+        if (!anotherOfItStays && m_awaited.remove(gone) > 0)
+            qCInfo(tapLog, "Process %lld takes no more clicks: the bar's events no longer wait for it", gone);
+    }
     if (awaited) {
         const QDeadlineTimer replacement(replacementWaitMilliseconds);
         if (const auto found = m_awaited.find(process); found == m_awaited.end()) {
@@ -70,6 +80,21 @@ void TapHub::remove(quint64 tap, bool comesBack)
             m_pending.pass = true;
         m_answered.wakeAll();
     }
+}
+
+bool TapHub::processEnded(qint64 process)
+{
+    QMutexLocker lock(&m_mutex);
+    if (process <= 0 || m_awaited.remove(process) == 0)
+        return false;
+    qCInfo(tapLog, "Process %lld has ended: the bar's events no longer wait for it", process);
+    return true;
+}
+
+QList<qint64> TapHub::awaitedProcesses()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_awaited.keys();
 }
 
 void TapHub::awaitTaps(const QList<qint64> &processes, int milliseconds, const QList<qint64> &copies)
@@ -117,13 +142,13 @@ qint64 TapHub::awaitedFor()
     return longest;
 }
 
-TapHub::Passage TapHub::deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from)
+TapHub::Passage TapHub::deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given)
 {
     QMutexLocker lock(&m_mutex);
     forgetExpiredWaits();
     if (!m_awaited.isEmpty())
         return Passage::Awaited;
-    return deliverLocked(event, from);
+    return deliverLocked(event, from, given);
 }
 
 void TapHub::setEnabled(quint64 tap, bool enabled)
@@ -175,16 +200,18 @@ QList<TapHub::Tap> TapHub::orderedTaps(const CGEvent &event, CGEventTapLocation 
 bool TapHub::deliver(const CGEvent &event, CGEventTapLocation from)
 {
     QMutexLocker lock(&m_mutex);
-    return deliverLocked(event, from) != Passage::Dropped;
+    QSet<quint64> given;
+    return deliverLocked(event, from, &given) != Passage::Dropped;
 }
 
-TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from)
+TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given)
 {
     const QList<Tap> taps = orderedTaps(event, from);
     for (const Tap &tap : taps) {
         const Tap *current = find(tap.identifier);
-        if (!current || !current->enabled)
+        if (!current || !current->enabled || given->contains(tap.identifier))
             continue;
+        given->insert(tap.identifier);
         const quint64 eventIdentifier = m_nextEvent++;
         if (tap.listenOnly) {
             m_sender(tap.client, eventFrame(eventIdentifier, event));

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QMutex>
+#include <QSet>
 #include <QWaitCondition>
 
 #include <functional>
@@ -38,8 +39,13 @@ public:
                 qint64 process = 0);
     // Removing a tap that is being waited for lets its event pass. `comesBack`: its program still
     // runs, and an active tap of its is waited for, for a moment; the event it was given then
-    // waits for that tap too.
+    // waits for that tap too. Otherwise the program takes no more clicks (it said so, or it ended):
+    // nothing of it is waited for any more, unless another active tap of it stays.
     void remove(quint64 tap, bool comesBack = false);
+    // The process ended: nothing of it is waited for. True when something was.
+    bool processEnded(qint64 process);
+    // The processes whose taps or copies the bar's events wait for now.
+    QList<qint64> awaitedProcesses();
     // The bar's events wait for an active tap of each of these processes, and for those among
     // `copies` until they are sent their copy of the tiles too, at most that long.
     void awaitTaps(const QList<qint64> &processes, int milliseconds, const QList<qint64> &copies = {});
@@ -56,8 +62,11 @@ public:
 
     enum class Passage { Passed, Dropped, Awaited };
     // As `deliver`, unless an active tap is awaited: then the event goes to no tap, and the caller
-    // keeps it, with those after it, for when the tap is back or given up on.
-    Passage deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from);
+    // keeps it, with those after it, for when the tap is back or given up on. `given` holds the
+    // taps the event has been sent to, and gains those it is sent to now: an event that comes back
+    // (its tap went while deciding, and the one replacing it is awaited) goes on from where it
+    // stopped, and no tap sees it twice.
+    Passage deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given);
     // How long until every awaited tap is back or given up on: -1 when none is awaited.
     qint64 awaitedFor();
 
@@ -85,7 +94,7 @@ private:
     QList<Tap> orderedTaps(const CGEvent &event, CGEventTapLocation from) const;
     Tap *find(quint64 tap);
     // With the lock held.
-    Passage deliverLocked(const CGEvent &event, CGEventTapLocation from);
+    Passage deliverLocked(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given);
     void forgetExpiredWaits();
 
     Sender m_sender;

@@ -83,6 +83,7 @@ int main(int argc, char *argv[])
     QObject::connect(server, &DockServer::regularClientGone, &controller, &DockController::regularClientGone);
     QObject::connect(server, &DockServer::activeTapInstalled, &controller, &DockController::tapProgramCame);
     QObject::connect(server, &DockServer::copySent, &controller, &DockController::tapProgramCame);
+    QObject::connect(server, &DockServer::programLetGo, &controller, &DockController::tapProgramCame);
     // Where the display has no tray, the Dock also plays the menu bar that shows status items.
     TrayStrip menuBar;
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
@@ -95,7 +96,9 @@ int main(int argc, char *argv[])
     // wait counts from about when it listens.
     QList<qint64> tapPrograms;
     QList<qint64> copyKeepers;
-    for (const TapClientsFile::Client &client : TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning()) {
+    const QList<TapClientsFile::Client> awaited = TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning();
+    server->setAwaitedPrograms(awaited);
+    for (const TapClientsFile::Client &client : awaited) {
         tapPrograms.append(client.processIdentifier);
         if (client.keepsCopy)
             copyKeepers.append(client.processIdentifier);

@@ -79,7 +79,7 @@ bool DockSocketEventTap::install()
 
 void DockSocketEventTap::dockArrived()
 {
-    if (m_held || m_refused || m_installing)
+    if (m_held || m_refused || m_withdrawn || m_installing)
         return;
     if (reinstall() != Reinstall::Retry)
         m_reinstallTimer.stop();
@@ -115,7 +115,7 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstallWithoutWaiting(const 
         if (!answer) {
             // No Dock, or one that does not answer: asked again, on a new connection.
             m_link.close();
-            if (!m_reinstallTimer.isActive())
+            if (!m_withdrawn && !m_reinstallTimer.isActive())
                 m_reinstallTimer.start();
             return;
         }
@@ -132,6 +132,22 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstallWithoutWaiting(const 
         m_callback(disabled.type, disabled);
     });
     return m_link.isOpen() ? Reinstall::Done : Reinstall::Retry;
+}
+
+void DockSocketEventTap::withdraw()
+{
+    m_withdrawn = true;
+    m_reinstallTimer.stop();
+    // Said on the connection the tap came by, before it closes: the Dock then waits for no tap of
+    // this program in its place. A tap still on its way is taken out as soon as it is in.
+    if (!m_link.isOpen())
+        return;
+    const QCborMap request{{QStringLiteral("op"), DockWire::Op::removeTap}};
+    if (isEventLoopThread())
+        m_link.post(request);
+    else
+        m_link.send(request);
+    m_held = false;
 }
 
 void DockSocketEventTap::setEnabled(bool enabled)
@@ -192,6 +208,6 @@ void DockSocketEventTap::sendVerdict(const QCborMap &event, EventTapVerdict verd
 void DockSocketEventTap::handleDisconnect()
 {
     m_held = false;
-    if (!m_refused && !m_reinstallTimer.isActive())
+    if (!m_refused && !m_withdrawn && !m_reinstallTimer.isActive())
         m_reinstallTimer.start();
 }
