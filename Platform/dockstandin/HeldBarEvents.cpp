@@ -19,21 +19,52 @@ HeldBarEvents::HeldBarEvents(TapHub *taps, std::function<void(const CGEvent &eve
     connect(&m_deadline, &QTimer::timeout, this, &HeldBarEvents::passHeld);
 }
 
+namespace {
+
+bool isPress(CGEventType type)
+{
+    return type == CGEventType::LeftMouseDown || type == CGEventType::RightMouseDown || type == CGEventType::OtherMouseDown;
+}
+
+bool isRelease(CGEventType type)
+{
+    return type == CGEventType::LeftMouseUp || type == CGEventType::RightMouseUp || type == CGEventType::OtherMouseUp;
+}
+
+} // namespace
+
 void HeldBarEvents::pass(const CGEvent &event)
 {
+    const bool release = isRelease(event.type);
+    const bool wasEmpty = m_held.isEmpty();
+    if (!release)
+        takeMovesAfterRelease();
     m_held.append(Held{event, {}});
+    if (release)
+        takeMovesAfterRelease();
+    if (isPress(event.type) || release)
+        m_buttonDown = isPress(event.type);
     // Behind one that waits, an event waits too.
-    if (m_held.size() == 1)
+    if (wasEmpty)
         passHeld();
 }
 
 void HeldBarEvents::passMove(const CGEvent &event)
 {
-    if (m_held.isEmpty()) {
+    if (m_held.isEmpty() && m_movesAfterRelease.isEmpty()) {
         m_taps->deliver(event, CGEventTapLocation::HID);
         return;
     }
-    m_held.append(Held{event, {}});
+    if (m_buttonDown)
+        m_movesAfterRelease.append(event);
+    else
+        m_held.append(Held{event, {}});
+}
+
+void HeldBarEvents::takeMovesAfterRelease()
+{
+    for (const CGEvent &move : std::exchange(m_movesAfterRelease, {}))
+        m_held.append(Held{move, {}});
 }
 
 void HeldBarEvents::programCame()

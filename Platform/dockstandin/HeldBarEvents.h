@@ -25,7 +25,8 @@ public:
 
     void pass(const CGEvent &event);
     // A pointer move without a button: it waits for no tap (only listening taps take moves), but
-    // behind events that wait it waits too.
+    // behind events that wait it waits too. The pointer is watched on a connection of its own, so a
+    // move may come before the release that was made before it: behind a press it waits for that.
     void passMove(const CGEvent &event);
     // A program's active tap, or its copy of the tiles, came, or a program is no longer waited for:
     // the events held for it may go on.
@@ -38,10 +39,13 @@ private:
     };
 
     void passHeld();
+    void takeMovesAfterRelease();
 
     TapHub *m_taps;
     std::function<void(const CGEvent &event)> m_act;
     QList<Held> m_held;
+    QList<CGEvent> m_movesAfterRelease;
+    bool m_buttonDown = false;
     QTimer m_deadline;
     QElapsedTimer m_since;
 };

@@ -738,6 +738,66 @@ private slots:
         }
     }
 
+    // The press a replaced tap was deciding goes on from that tap: the taps and listeners before it
+    // in the stream saw it already and do not see it again; the new tap and those after it see it
+    // once. Moves made while it waits come after it and its release, as they were made.
+    void aPressGoesOnFromTheTapThatWasReplacedAndMovesWaitBehindIt()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        for (int trial = 1; trial <= 3; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            m_pointer.move(centre(tiles[2].frame));
+            QTRY_COMPARE_WITH_TIMEOUT(selection(), QList<AXUIElement>{tiles[2].element}, startTimeout);
+            QFile::remove(m_openLog);
+            auto old = std::make_unique<WireTap>([](const QPointF &) { return false; }, false);
+            old->install();
+            QTRY_VERIFY_WITH_TIMEOUT(old->isInstalled(), startTimeout);
+            // Inserted at the head after the old tap: it comes before it in the stream.
+            QList<CGEventType> listened;
+            std::unique_ptr<EventTap> listener = m_taps.createTap(
+                CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, CGEventTapOptions::ListenOnly,
+                eventMaskBit(CGEventType::LeftMouseDown) | eventMaskBit(CGEventType::LeftMouseUp),
+                [&](CGEventType type, const CGEvent &) {
+                    listened.append(type);
+                    return EventTapVerdict::Pass;
+                });
+            QList<CGEventType> after;
+            std::unique_ptr<EventTap> follower = m_taps.createTap(
+                CGEventTapLocation::Session, CGEventTapPlacement::TailAppend, CGEventTapOptions::ListenOnly,
+                eventMaskBit(CGEventType::LeftMouseDown) | eventMaskBit(CGEventType::LeftMouseUp)
+                    | eventMaskBit(CGEventType::MouseMoved),
+                [&](CGEventType type, const CGEvent &) {
+                    after.append(type);
+                    return EventTapVerdict::Pass;
+                });
+            QVERIFY(listener && follower);
+            QTRY_VERIFY_WITH_TIMEOUT(listener->isHeld() && follower->isHeld(), startTimeout);
+            after.clear();
+
+            m_pointer.press();
+            // Gone while the Dock waits for its verdict: its program runs on, and its next tap is
+            // awaited; the release and the moves wait behind the press.
+            QTRY_VERIFY_WITH_TIMEOUT(!old->seen().isEmpty(), startTimeout);
+            old.reset();
+            m_pointer.release();
+            m_pointer.move(centre(tiles[3].frame));
+            QTRY_COMPARE_WITH_TIMEOUT(selection(), QList<AXUIElement>{tiles[3].element}, startTimeout);
+            WireTap replacement([](const QPointF &) { return false; });
+            replacement.install();
+            QTRY_VERIFY2_WITH_TIMEOUT(opened().contains(m_work), what.constData(), startTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(after.contains(CGEventType::MouseMoved), startTimeout);
+            const QList<CGEventType> click{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp};
+            QCOMPARE(replacement.seenTypes(), click);
+            QVERIFY2(listened == click, what + ": a listener before the replaced tap heard " + QByteArray::number(listened.size()) + " events");
+            QByteArray order;
+            for (const CGEventType type : std::as_const(after))
+                order += QByteArray::number(int(type)) + ' ';
+            QVERIFY2(after.mid(0, 2) == click, what + ": a move overtook the held click: " + order);
+            QCOMPARE(opened(), QStringList{m_work});
+        }
+    }
+
     void restartedDockDrawsTheNewPreferences()
     {
         writeDockPreferences(m_preferences, QStringLiteral("bottom"), false, {m_beta}, {m_work});

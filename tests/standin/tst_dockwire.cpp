@@ -666,6 +666,27 @@ private slots:
         QFile target(elsewhere);
         QVERIFY(target.open(QIODevice::ReadOnly));
         QCOMPARE(target.readAll(), header + valid);
+        target.close();
+        // Nor read through: what another file says is no list of this Dock's.
+        QVERIFY2(file.read().isEmpty(), "read through a link");
+        QVERIFY(QFile::remove(path));
+
+        // A file that shares its contents with another name is not read, and is never written into
+        // nor has its mode changed: the list gets a file of its own.
+        QVERIFY(QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        QCOMPARE(::link(QFile::encodeName(elsewhere).constData(), QFile::encodeName(path).constData()), 0);
+        QVERIFY2(file.read().isEmpty(), "read a file linked elsewhere");
+        QVERIFY(file.write({*self}));
+        QCOMPARE(file.read(), QList<TapClientsFile::Client>{*self});
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), header + valid);
+        struct stat linked {};
+        QCOMPARE(::stat(QFile::encodeName(elsewhere).constData(), &linked), 0);
+        QCOMPARE(linked.st_mode & 07777, mode_t(0644));
+        QCOMPARE(linked.st_nlink, nlink_t(1));
+        struct stat own {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &own), 0);
+        QCOMPARE(own.st_mode & 07777, mode_t(0600));
         QVERIFY(QFile::remove(path));
         QVERIFY(QFile::remove(elsewhere));
     }
