@@ -70,6 +70,7 @@ bool DockServer::listen(const QString &path)
     }
     connect(m_server, &QLocalServer::newConnection, this, &DockServer::accept);
     m_tapClientsFile.emplace(TapClientsFile::besideSocket(path));
+    m_runningApplicationsFile.emplace(RunningApplicationsFile::besideSocket(path));
     m_processEnds = new ProcessEnds;
     m_processEnds->setParent(this);
     connect(m_processEnds, &ProcessEnds::ended, this, &DockServer::processEnded);
@@ -174,9 +175,12 @@ void DockServer::drop(quint64 client)
     QLocalSocket *socket = found->socket;
     const bool heldMuch = socket->bytesToWrite() > maximumPendingOutput / 4;
     const bool keptInList = found->activeTap || found->mirrors;
+    const bool regular = found->regular;
     m_clients.erase(found);
     if (keptInList)
         keepTapClients();
+    if (regular)
+        keepRunningApplications();
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
@@ -502,9 +506,13 @@ void DockServer::activationPolicy(quint64 client, Client &state, const QCborMap 
 {
     const QString policy = message.value(QStringLiteral("policy")).toString();
     if (policy != QStringLiteral("regular")) {
-        if (state.regular)
-            emit regularClientGone(client);
+        if (!state.regular)
+            return;
+        emit regularClientGone(client);
         state.regular = false;
+        state.name.clear();
+        state.icon.clear();
+        keepRunningApplications();
         return;
     }
     // A name is shown under the tile: keep it to one short line.
@@ -514,6 +522,35 @@ void DockServer::activationPolicy(quint64 client, Client &state, const QCborMap 
     QByteArray icon = message.value(QStringLiteral("icon")).toByteArray();
     if (icon.size() > 512 * 1024)
         icon.clear();
+    if (!state.regular) {
+        state.regularOrder = m_nextRegular++;
+        for (qsizetype i = 0; state.process && i < m_expectedApplications.size(); ++i) {
+            if (m_expectedApplications.at(i).process.isSameProcess(*state.process))
+                state.regularOrder = quint64(i);
+        }
+    }
     state.regular = true;
-    emit regularClientChanged(client, name, state.executable, icon);
+    state.name = name;
+    state.icon = icon;
+    emit regularClientChanged(client, name, state.executable, icon, state.process ? state.process->processIdentifier : 0);
+    keepRunningApplications();
+}
+
+void DockServer::keepRunningApplications()
+{
+    if (!m_runningApplicationsFile)
+        return;
+    QList<const Client *> regular;
+    for (const Client &client : std::as_const(m_clients)) {
+        if (client.regular && client.process && !client.executable.isEmpty())
+            regular.append(&client);
+    }
+    std::sort(regular.begin(), regular.end(), [](const Client *a, const Client *b) { return a->regularOrder < b->regularOrder; });
+    QList<RunningApplicationsFile::Application> applications;
+    for (const Client *client : std::as_const(regular))
+        applications.append({*client->process, client->name, client->executable, client->icon});
+    if (applications == m_keptRunningApplications)
+        return;
+    if (m_runningApplicationsFile->write(applications))
+        m_keptRunningApplications = applications;
 }

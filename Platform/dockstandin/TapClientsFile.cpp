@@ -1,17 +1,14 @@
 #include "Platform/dockstandin/TapClientsFile.h"
 
+#include "Platform/dockstandin/DockSideFile.h"
+
 #include "Platform/logging/LoggedText.h"
 
 #include <QFile>
 #include <QLoggingCategory>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -94,13 +91,6 @@ bool TapClientsFile::stillRuns(const Client &client)
 
 bool TapClientsFile::write(const QList<Client> &clients) const
 {
-    // Only a regular file is replaced, never what a link names, nor a fifo or a folder.
-    const QByteArray name = QFile::encodeName(m_path);
-    struct stat status {};
-    if (::lstat(name.constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
-        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: not a regular file", qPrintable(loggedText(m_path)));
-        return false;
-    }
     QByteArray bytes = header + '\n';
     for (const Client &client : clients) {
         bytes += QByteArray::number(client.processIdentifier) + ' ' + QByteArray::number(client.started);
@@ -108,61 +98,27 @@ bool TapClientsFile::write(const QList<Client> &clients) const
             bytes += ' ' + keepsCopyMark;
         bytes += '\n';
     }
-    // A file of its own, made for this user alone, then moved into the name: a file that shares its
-    // contents with another name (a hard link) is never written into nor has its mode changed.
-    // It says what runs now and is made again at once: no need to force it to the disk.
-    QByteArray temporary = name + ".XXXXXX";
-    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (descriptor < 0) {
-        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)), std::strerror(errno));
-        return false;
-    }
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t step = ::write(descriptor, bytes.constData() + written, size_t(bytes.size() - written));
-        if (step < 0 && errno == EINTR)
-            continue;
-        if (step <= 0)
-            break;
-        written += step;
-    }
-    const int failure = written == bytes.size() ? 0 : errno;
-    const bool closed = ::close(descriptor) == 0;
-    if (failure != 0 || !closed || ::rename(temporary.constData(), name.constData()) != 0) {
-        const int cause = failure != 0 ? failure : errno;
-        ::unlink(temporary.constData());
-        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)),
-                  cause != 0 ? std::strerror(cause) : "a short write");
-        return false;
-    }
-    return true;
+    QString why;
+    if (DockSideFile::write(m_path, bytes, &why))
+        return true;
+    qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)), qPrintable(why));
+    return false;
 }
 
 QList<TapClientsFile::Client> TapClientsFile::read() const
 {
-    // Read only as a regular file of this user's own, never through a link, and never one that
-    // shares its contents with another name: what another file says is no list of this Dock's.
-    const QByteArray name = QFile::encodeName(m_path);
-    const int descriptor = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
+    QString why;
+    const std::optional<QByteArray> read = DockSideFile::read(m_path, maximumSize, &why);
+    if (!read) {
         // No Dock kept one here: nobody is expected.
-        if (errno != ENOENT)
-            qCWarning(tapClientsLog, "Expecting no taps back: cannot read %s: %s", qPrintable(loggedText(m_path)),
-                      std::strerror(errno));
+        if (!why.isEmpty())
+            qCWarning(tapClientsLog, "Expecting no taps back: %s: %s", qPrintable(loggedText(m_path)), qPrintable(why));
         return {};
     }
-    QFile file;
-    file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1
-        || status.st_uid != ::geteuid() || status.st_size > maximumSize) {
-        qCWarning(tapClientsLog, "Expecting no taps back: %s is not a file of this Dock's own", qPrintable(loggedText(m_path)));
-        return {};
-    }
-    const QByteArray bytes = file.read(maximumSize + 1);
+    const QByteArray &bytes = *read;
     QList<QByteArray> lines = bytes.split('\n');
     // A whole file ends its last line.
-    const bool whole = bytes.size() <= maximumSize && bytes.endsWith('\n') && lines.takeLast().isEmpty();
+    const bool whole = bytes.endsWith('\n') && lines.takeLast().isEmpty();
     QList<Client> clients;
     const QByteArray first = lines.isEmpty() ? QByteArray() : lines.takeFirst();
     bool readable = whole && (first == header || first == firstHeader) && lines.size() <= maximumClients;

@@ -6,6 +6,7 @@
 #include "Platform/dockstandin/DockController.h"
 #include "Platform/dockstandin/DockServer.h"
 #include "Platform/dockstandin/PointerWatcher.h"
+#include "Platform/dockstandin/RunningApplicationsFile.h"
 #include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/TapHub.h"
@@ -90,8 +91,12 @@ int main(int argc, char *argv[])
         if (menuBar.start(screen->geometry()))
             X11Struts::setMenuBarHeight(TrayStrip::height);
     }
-    // The tree is laid out before the first client can ask for it, and before anything shows.
-    controller.start();
+    // The tree is laid out before the first client can ask for it, and before anything shows, with
+    // the tiles of the running applications that are on their way back.
+    const QList<RunningApplicationsFile::Application> running =
+        RunningApplicationsFile(RunningApplicationsFile::besideSocket(path)).stillRunning();
+    server->setExpectedApplications(running);
+    controller.start(running);
     // Read before this Dock listens, and so before it keeps its own clients' taps in that file; the
     // wait counts from about when it listens.
     QList<qint64> tapPrograms;

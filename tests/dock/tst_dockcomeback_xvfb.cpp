@@ -6,6 +6,8 @@
 
 #include "Kestrowan/dock/DockPositionResolver.h"
 #include "Kestrowan/groups/AppGroup.h"
+#include "Platform/dockstandin/wire/DockTree.h"
+#include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "tests/app/ProgramProcess.h"
 #include "tests/app/X11Windows.h"
@@ -19,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QScopeGuard>
 
@@ -88,6 +91,36 @@ public:
 private:
     QList<pid_t> m_children;
 };
+
+// The titles and frames of the tiles in the first layout a Dock that has just begun to listen
+// answers, asked for as a program asks for its copy; empty when none came.
+QStringList firstLayout()
+{
+    QLocalSocket socket;
+    socket.connectToServer(DockWire::socketPath());
+    if (!socket.waitForConnected(roadTimeout))
+        return {};
+    socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::mirror}, {QStringLiteral("seq"), 1},
+                                          {QStringLiteral("v"), DockWire::treeVersion}}));
+    socket.flush();
+    DockWire::FrameReader reader;
+    QElapsedTimer since;
+    since.start();
+    while (!since.hasExpired(roadTimeout) && socket.state() == QLocalSocket::ConnectedState) {
+        socket.waitForReadyRead(100);
+        reader.append(socket.readAll());
+        while (const std::optional<QCborMap> message = reader.next()) {
+            if (message->value(QStringLiteral("re")).toInteger() != 1)
+                continue;
+            const std::optional<DockTree> tree = DockTree::decodeLayout(message->value(QStringLiteral("layout")).toMap());
+            QStringList tiles;
+            for (const AccessibleTile &tile : tree ? tree->tiles() : QList<AccessibleTile>{})
+                tiles.append(QStringLiteral("%1 at %2").arg(tile.title, describe(tile.frame.toRect())));
+            return tiles;
+        }
+    }
+    return {};
+}
 
 qint64 median(QList<qint64> values)
 {
@@ -288,6 +321,31 @@ private slots:
         load.start(busy);
         tryRoad(QStringLiteral("click, %1 busy processes").arg(busy),
                 [this](const QString &what) { return clickAfterRestart(what); });
+    }
+
+    // A running application's tile is the Dock's from its first layout after a restart, where it
+    // was before: no tile moves a moment later when the program tells the new Dock again.
+    void theFirstLayoutAfterARestartHoldsTheProgramsOwnTile()
+    {
+        m_log.clear();
+        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), interactionStart(QStringLiteral("click"), true)));
+        QVERIFY(QTest::qWaitFor([&] { return !m_log.filter(QStringLiteral("Runtime bootstrap complete")).isEmpty(); }, roadTimeout));
+        QVERIFY(closeMainWindow(m_program.processId()));
+        // Alpha, the program's own tile, Work and Play.
+        QTRY_COMPARE_WITH_TIMEOUT(DockPositionResolver::readDockItems().size(), 4, roadTimeout);
+        QStringList before;
+        QVERIFY(QTest::qWaitFor([&] { return (before = firstLayout()).size() == 4; }, roadTimeout));
+        for (int trial = 1; trial <= 3; ++trial) {
+            QElapsedTimer since;
+            QVERIFY(restartDock(&since));
+            const QStringList first = firstLayout();
+            QVERIFY2(first == before, qPrintable(QStringLiteral("trial %1: the first layout held %2, not %3")
+                                                     .arg(trial)
+                                                     .arg(first.join(QStringLiteral("; ")), before.join(QStringLiteral("; ")))));
+            // Once the program has told the new Dock, its tile is still where it was.
+            QTRY_VERIFY_WITH_TIMEOUT(m_log.filter(QStringLiteral("Dock process changed")).size() >= trial, roadTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(firstLayout(), before, roadTimeout);
+        }
     }
 
     // A Dock slow to send the program its copy of the tiles, as one laying out a great many tiles on
