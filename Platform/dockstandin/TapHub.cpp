@@ -35,6 +35,8 @@ quint64 TapHub::add(quint64 client, CGEventTapLocation location, bool headInsert
     m_taps.append({identifier, client, location, headInsert, listenOnly, mask, enabled, ++m_serial, process});
     if (const auto found = m_awaited.find(process); !listenOnly && process > 0 && found != m_awaited.end()) {
         found->tap = false;
+        if (found->restart)
+            justBack(process);
         if (!found->copy)
             m_awaited.erase(found);
     }
@@ -65,7 +67,7 @@ void TapHub::remove(quint64 tap, bool comesBack)
     if (awaited) {
         const QDeadlineTimer replacement(replacementWaitMilliseconds);
         if (const auto found = m_awaited.find(process); found == m_awaited.end()) {
-            m_awaited.insert(process, Awaited{replacement, true, false});
+            m_awaited.insert(process, Awaited{replacement, true, false, false});
         } else {
             found->tap = true;
             if (found->deadline < replacement)
@@ -103,7 +105,7 @@ void TapHub::awaitTaps(const QList<qint64> &processes, int milliseconds, const Q
         return;
     QMutexLocker lock(&m_mutex);
     for (const qint64 process : processes)
-        m_awaited.insert(process, Awaited{QDeadlineTimer(milliseconds), true, copies.contains(process)});
+        m_awaited.insert(process, Awaited{QDeadlineTimer(milliseconds), true, copies.contains(process), true});
     qCInfo(tapLog, "The bar's events wait for the taps of %d programs, at most %d ms", int(processes.size()), milliseconds);
 }
 
@@ -112,6 +114,8 @@ void TapHub::copySent(qint64 process)
     QMutexLocker lock(&m_mutex);
     if (const auto found = m_awaited.find(process); process > 0 && found != m_awaited.end()) {
         found->copy = false;
+        if (found->restart)
+            justBack(process);
         if (!found->tap)
             m_awaited.erase(found);
     }
@@ -204,6 +208,14 @@ bool TapHub::deliver(const CGEvent &event, CGEventTapLocation from)
     return deliverLocked(event, from, &given) != Passage::Dropped;
 }
 
+void TapHub::justBack(qint64 process)
+{
+    for (Tap &tap : m_taps) {
+        if (tap.process == process && !tap.listenOnly)
+            tap.returning = QDeadlineTimer(returnVerdictMilliseconds);
+    }
+}
+
 TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given)
 {
     const QList<Tap> taps = orderedTaps(event, from);
@@ -219,11 +231,12 @@ TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation f
         }
         m_pending = Pending{tap.identifier, eventIdentifier, std::nullopt};
         m_sender(tap.client, eventFrame(eventIdentifier, event));
-        const QDeadlineTimer deadline(m_timeout);
+        const int timeout = current->returning.hasExpired() ? m_timeout : std::max(m_timeout, returnVerdictMilliseconds);
+        const QDeadlineTimer deadline(timeout);
         while (!m_pending.pass && !m_pending.awaited && !deadline.hasExpired())
             m_answered.wait(&m_mutex, deadline);
         // A tap that comes near the time it is given is worth a line: the next may run out of it.
-        if (const qint64 took = m_timeout - deadline.remainingTime(); m_pending.pass && took > m_timeout / 4)
+        if (const qint64 took = timeout - deadline.remainingTime(); m_pending.pass && took > m_timeout / 4)
             qCInfo(tapLog, "An event tap took %lld ms to answer", took);
         const std::optional<bool> pass = m_pending.pass;
         const bool awaited = m_pending.awaited;
@@ -233,7 +246,7 @@ TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation f
         if (pass == false)
             return Passage::Dropped;
         if (!pass) {
-            qCWarning(tapLog, "An event tap did not answer within %d ms; it is disabled", m_timeout);
+            qCWarning(tapLog, "An event tap did not answer within %d ms; it is disabled", timeout);
             if (Tap *slow = find(tap.identifier))
                 slow->enabled = false;
             CGEvent notice;

@@ -31,6 +31,12 @@ public:
     // for until it has been sent its copy of this Dock's too.
     static constexpr int restartWaitMilliseconds = 3000;
     static constexpr int replacementWaitMilliseconds = 1000;
+    // A program that has just come back to a restarted Dock is busiest then: it takes in the new
+    // Dock's tiles and starts its watchers afresh as the bar's events, held for it or not, reach its
+    // tap. For a while after its tap and its copy came, its tap is given as long to decide an event
+    // as the program was given to come back, so that a loaded machine's delay does not make the
+    // Dock act on a click the program would have taken.
+    static constexpr int returnVerdictMilliseconds = restartWaitMilliseconds;
 
     explicit TapHub(Sender sender, int timeoutMilliseconds = 1000);
 
@@ -83,6 +89,7 @@ private:
         bool enabled;
         quint32 serial;
         qint64 process;
+        QDeadlineTimer returning = QDeadlineTimer(0); // until then its program has just come back
     };
     struct Pending {
         quint64 tap = 0;
@@ -95,6 +102,8 @@ private:
     Tap *find(quint64 tap);
     // With the lock held.
     Passage deliverLocked(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given);
+    // The program's active taps are given returnVerdictMilliseconds from now on, for as long.
+    void justBack(qint64 process);
     void forgetExpiredWaits();
 
     Sender m_sender;
@@ -110,6 +119,7 @@ private:
         QDeadlineTimer deadline;
         bool tap = true;
         bool copy = false;
+        bool restart = false; // awaited since this Dock started, not for a replaced tap
     };
     QHash<qint64, Awaited> m_awaited;
 };

@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 namespace {
 
 constexpr int installTimeout = 3000;
@@ -79,6 +81,8 @@ bool DockSocketEventTap::install()
 
 void DockSocketEventTap::dockArrived()
 {
+    if (m_installing)
+        m_askAgainOnFailure = true;
     if (m_held || m_refused || m_withdrawn || m_installing)
         return;
     if (reinstall() != Reinstall::Retry)
@@ -112,10 +116,18 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstallWithoutWaiting(const 
     m_installing = true;
     m_link.ask(request, installTimeout, [this](const std::optional<QCborMap> &answer) {
         m_installing = false;
+        const bool askAgain = std::exchange(m_askAgainOnFailure, false);
         if (!answer) {
-            // No Dock, or one that does not answer: asked again, on a new connection.
+            // No Dock, or one that does not answer: asked again, on a new connection; at once when
+            // a new Dock began to listen meanwhile.
             m_link.close();
-            if (!m_withdrawn && !m_reinstallTimer.isActive())
+            if (m_withdrawn)
+                return;
+            if (askAgain && reinstall() != Reinstall::Retry) {
+                m_reinstallTimer.stop();
+                return;
+            }
+            if (!m_reinstallTimer.isActive())
                 m_reinstallTimer.start();
             return;
         }

@@ -50,6 +50,9 @@ private:
     bool m_held = false;
     bool m_refused = false;
     bool m_withdrawn = false;
+    // A Dock began to listen while the tap was asked of one: if that ask finds no Dock (it went to
+    // the one that ended), the new one is asked at once rather than at the next retry.
+    bool m_askAgainOnFailure = false;
     EventTapCallback m_callback;
     DockSocketLink m_link;
     // The taps belong to the window server, which outlives a Dock restart; here they live in the
