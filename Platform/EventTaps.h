@@ -87,6 +87,10 @@ public:
     // Whether the window server holds the tap yet: asked for on the event loop's thread, it holds it
     // only once its answer came back, and events before that never meet the tap.
     virtual bool isHeld() const { return isEnabled(); }
+    // Takes the tap out for good, before it is destroyed: the program takes no more of these
+    // events, and the stream waits for no other tap of it in its place. A tap destroyed without
+    // this may be one being replaced.
+    virtual void withdraw() {}
 
 protected:
     using QObject::QObject;

@@ -378,5 +378,7 @@ void AppDelegate::menuOpenGroup(const QString &representedObject)
 
 void AppDelegate::menuQuit()
 {
+    if (applicationWillTerminate)
+        applicationWillTerminate();
     QCoreApplication::quit();
 }

@@ -42,6 +42,8 @@ public:
     std::function<void()> navigateToSettings;
     std::function<void()> navigateToGroupList;
     std::function<void()> onAppDidBecomeActive;
+    // The program is about to quit; told before anything of it ends.
+    std::function<void()> applicationWillTerminate;
 
     // What the usage signal of the update check goes through.
     std::function<void(const QString &name, const QMap<QString, QString> &parameters)> sendSignal;

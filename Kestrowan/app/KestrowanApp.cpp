@@ -172,6 +172,12 @@ void KestrowanApp::installAppDelegateHandlers()
     };
     delegate.navigateToGroupList = [navigation] { navigation->setSelectedPage(std::nullopt); };
     delegate.onAppDidBecomeActive = [this] { handleAppDidBecomeActive(); };
+    // A program on its way out takes no more clicks on the Dock, and says so at once: from here on
+    // nothing answers its taps, and the Dock must not wait for them.
+    delegate.applicationWillTerminate = [this] {
+        if (m_hoverService)
+            m_hoverService->stopHoverTracking(false);
+    };
     delegate.reopenMainWindow = [this] { openMainWindow(); };
     delegate.flushPendingMainWindowRequest();
 }
@@ -278,6 +284,11 @@ void KestrowanApp::startHoverService()
     m_hoverService = m_factories.hoverService(*m_groupManager, *m_permissionManager, *m_shortcutStateStore,
                                               *m_keyboardShortcutService);
     m_hoverService->onRequestEditGroup = [this](const QUuid &groupID) { requestEditGroup(groupID); };
+    // However the program comes to quit, its taps go before it stops answering them.
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+        if (m_hoverService)
+            m_hoverService->stopHoverTracking(false);
+    });
     m_keyboardShortcutService->setGroupManager(m_groupManager.get());
     HoverServiceInterface *service = m_hoverService.get();
     m_keyboardShortcutService->onTriggerGroup = [this, service](const QUuid &groupID) {

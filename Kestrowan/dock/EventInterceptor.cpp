@@ -45,8 +45,8 @@ void EventInterceptor::startEventTap(const QSet<QString> &names, const QSet<QStr
     // A release missed while no tap ran must not be matched with a press from before.
     pendingClick.reset();
     swallowedDown.reset();
-    tapHandle.stopEventTap();
-    tapHandle.adopt(EventTaps::shared().createTap(CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert,
+    // Replaced, not taken out: a click in the moment before the new tap is in place waits for it.
+    tapHandle.replace(EventTaps::shared().createTap(CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert,
                                                   CGEventTapOptions::Default, eventMask,
                                                   [this](CGEventType type, const CGEvent &event) {
                                                       return handleEvent(type, event);

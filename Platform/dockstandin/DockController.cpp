@@ -61,13 +61,17 @@ DockController::DockController(DockTilesFile file, DockAccessibilityState *state
     m_picturesArrived.setInterval(0);
     connect(&m_picturesArrived, &QTimer::timeout, this, &DockController::showArrivedPictures);
     connect(&m_iconWatcher, &QFileSystemWatcher::directoryChanged, this, &DockController::folderChanged);
+    // As long as the bar's events wait for the programs after a restart.
+    m_runningAwaited.setSingleShot(true);
+    m_runningAwaited.setInterval(TapHub::restartWaitMilliseconds);
+    connect(&m_runningAwaited, &QTimer::timeout, this, &DockController::forgetUnclaimedRunning);
     connect(&m_iconWatcher, &QFileSystemWatcher::fileChanged, this,
             [this](const QString &file) { folderChanged(QFileInfo(file).path()); });
 }
 
 DockController::~DockController() = default;
 
-void DockController::start()
+void DockController::start(const QList<RunningApplicationsFile::Application> &expected)
 {
     m_settings = m_file.read();
     if (!m_settings.hasPersistentApps && m_settings.readable) {
@@ -81,6 +85,7 @@ void DockController::start()
         }, QStringLiteral("the offered applications"));
     }
     loadTiles();
+    expectRunning(expected);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         connect(screen, &QScreen::geometryChanged, this, &DockController::relayout);
     relayout();
@@ -252,32 +257,93 @@ void DockController::composeTiles()
     }
 }
 
-void DockController::regularClientChanged(quint64 client, const QString &name, const QString &executable,
-                                          const QByteArray &icon)
+namespace {
+
+// The kept application tile of a running program, which shows it as running rather than a second
+// tile; nullptr when none holds it.
+template<typename TileList>
+auto *keptTileOf(TileList &kept, const QString &executable)
 {
-    // A program the Dock keeps a tile for shows as running on that tile rather than on a second one.
     const QString program = QFileInfo(executable).canonicalFilePath();
-    for (Tile &kept : m_kept) {
-        if (kept.application && !program.isEmpty()
-            && QFileInfo(kept.application->program).canonicalFilePath() == program) {
-            if (kept.client == client)
-                return;
-            kept.client = client;
-            composeTiles();
-            relayout();
-            return;
-        }
+    for (auto &tile : kept) {
+        if (tile.application && !program.isEmpty() && QFileInfo(tile.application->program).canonicalFilePath() == program)
+            return &tile;
     }
+    return static_cast<decltype(&kept.first())>(nullptr);
+}
+
+} // namespace
+
+DockController::Tile DockController::runningTile(const QString &name, const QString &executable, const QByteArray &icon) const
+{
     Tile tile;
     tile.entry.kind = DockTileEntry::Kind::Application;
     tile.entry.path = executable;
     tile.title = name;
-    tile.client = client;
     tile.icon = TileIcons::sentPicture(icon, DockLayout::tileSize * 2);
     if (tile.icon.isNull())
         tile.icon = TileIcons::standIn(tile.entry, name, DockLayout::tileSize * 2);
+    return tile;
+}
+
+void DockController::expectRunning(const QList<RunningApplicationsFile::Application> &expected)
+{
+    for (const RunningApplicationsFile::Application &application : expected) {
+        if (Tile *kept = keptTileOf(m_kept, application.executable)) {
+            kept->process = application.process.processIdentifier;
+            continue;
+        }
+        Tile tile = runningTile(application.name, application.executable, application.icon);
+        tile.process = application.process.processIdentifier;
+        tile.identifier = m_nextIdentifier++;
+        m_running.append(tile);
+    }
+    if (expected.isEmpty())
+        return;
+    qCInfo(controllerLog, "Expecting %d running applications back", int(expected.size()));
+    composeTiles();
+    m_runningAwaited.start();
+}
+
+void DockController::forgetUnclaimedRunning()
+{
+    bool changed = false;
+    for (Tile &kept : m_kept) {
+        if (kept.client == 0 && kept.process != 0) {
+            kept.process = 0;
+            changed = true;
+        }
+    }
+    const qsizetype before = m_running.size();
+    m_running.removeIf([](const Tile &tile) { return tile.client == 0; });
+    changed = changed || m_running.size() != before;
+    if (!changed)
+        return;
+    qCInfo(controllerLog, "Running applications that did not come back no longer have a tile");
+    m_press = Press{};
+    composeTiles();
+    relayout();
+}
+
+void DockController::regularClientChanged(quint64 client, const QString &name, const QString &executable,
+                                          const QByteArray &icon, qint64 process)
+{
+    // A program the Dock keeps a tile for shows as running on that tile rather than on a second one.
+    if (Tile *kept = keptTileOf(m_kept, executable)) {
+        if (kept->client == client)
+            return;
+        kept->client = client;
+        kept->process = process;
+        composeTiles();
+        relayout();
+        return;
+    }
+    Tile tile = runningTile(name, executable, icon);
+    tile.client = client;
+    tile.process = process;
     for (Tile &shown : m_running) {
-        if (shown.client == client) {
+        // Its own tile, or the one kept for it since the restart, in the place it had.
+        if (shown.client == client || (shown.client == 0 && process != 0 && shown.process == process)) {
             tile.identifier = shown.identifier;
             shown = tile;
             composeTiles();
@@ -297,6 +363,7 @@ void DockController::regularClientGone(quint64 client)
     for (Tile &kept : m_kept) {
         if (kept.client == client) {
             kept.client = 0;
+            kept.process = 0;
             composeTiles();
             relayout();
             return;
@@ -341,7 +408,7 @@ void DockController::relayout()
     QList<DockBar::Tile> barTiles;
     for (int i = 0; i < m_tiles.size(); ++i)
         barTiles.append({m_layout.tiles.at(i).translated(-m_layout.bar.topLeft()), m_tiles.at(i).icon,
-                         m_tiles.at(i).client != 0});
+                         m_tiles.at(i).isRunning()});
     std::optional<QRect> separator;
     if (m_layout.separator)
         separator = m_layout.separator->translated(-m_layout.bar.topLeft());
@@ -433,12 +500,13 @@ void DockController::pointerChanged(const QPoint &position, int buttons)
         publish();
     else
         updateSelection();
-    // Moves with a button held over the bar reach the taps as drags from the bar itself.
+    // Moves with a button held over the bar reach the taps as drags from the bar itself. A move
+    // never overtakes a click held for a program's tap.
     if (moved && buttons == 0) {
         CGEvent event;
         event.type = CGEventType::MouseMoved;
         event.location = toQuartz(position);
-        m_taps->deliver(event, CGEventTapLocation::HID);
+        m_heldBarEvents.passMove(event);
     }
 }
 
@@ -469,12 +537,14 @@ void DockController::act(const CGEvent &event)
         const int released = tileAt(event.location);
         const QRectF bar(toQuartz(m_layout.bar.topLeft()), QSizeF(m_layout.bar.size()));
         const int margin = DockLayout::tileSize;
-        if (released == press.tile && m_tiles.at(press.tile).client != 0)
-            m_server->sendToClient(m_tiles.at(press.tile).client,
-                                   DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::reopen}}));
+        const Tile &pressed = m_tiles.at(press.tile);
+        if (released == press.tile && pressed.client != 0)
+            m_server->sendToClient(pressed.client, DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::reopen}}));
+        else if (released == press.tile && pressed.process != 0 && !pressed.application)
+            break; // a running program on its way back to this Dock: nothing to open
         else if (released == press.tile)
-            DockOpener::open(m_tiles.at(press.tile).entry, m_tiles.at(press.tile).application);
-        else if (m_tiles.at(press.tile).client != 0)
+            DockOpener::open(pressed.entry, pressed.application);
+        else if (pressed.isRunning())
             break; // a running program's tile cannot be dragged out of the Dock
         else if (!bar.adjusted(-margin, -margin, margin, margin).contains(event.location))
             removeTile(press.tile);

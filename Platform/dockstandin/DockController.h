@@ -6,6 +6,7 @@
 #include "Platform/dockstandin/DockLayout.h"
 #include "Platform/dockstandin/DockTilesFile.h"
 #include "Platform/dockstandin/HeldBarEvents.h"
+#include "Platform/dockstandin/RunningApplicationsFile.h"
 #include "Platform/dockstandin/TilePictures.h"
 #include "Platform/dockstandin/TileLabel.h"
 
@@ -33,8 +34,10 @@ public:
     DockController(DockTilesFile file, DockAccessibilityState *state, TapHub *taps, DockServer *server);
     ~DockController() override;
 
-    // Reads the tiles and lays out the tree, to be asked for; nothing shows yet.
-    void start();
+    // Reads the tiles and lays out the tree, to be asked for; nothing shows yet. The running
+    // applications the Dock before this one showed, which still run, have their tiles from this
+    // first layout on, for the moment they take to tell this Dock again.
+    void start(const QList<RunningApplicationsFile::Application> &expected = {});
     // From the socket: a program installed an active tap, maybe one the bar's events wait for.
     void tapProgramCame();
     // Once the socket listens: the bar shows and reserves its screen area. A program that follows
@@ -47,7 +50,8 @@ public:
     void postedEvent(const CGEvent &event, CGEventTapLocation location);
     void promptRequested(const QString &executable);
     // Running applications whose activation policy is regular get a tile after the kept ones.
-    void regularClientChanged(quint64 client, const QString &name, const QString &executable, const QByteArray &icon);
+    void regularClientChanged(quint64 client, const QString &name, const QString &executable, const QByteArray &icon,
+                              qint64 process);
     void regularClientGone(quint64 client);
 
 private:
@@ -61,6 +65,8 @@ private:
         int pictureFile = 0;
         quint64 identifier = 0;
         quint64 client = 0; // the running program behind a running-application tile
+        qint64 process = 0; // its process, also while it is awaited after a restart
+        bool isRunning() const { return client != 0 || process != 0; }
     };
     struct Press {
         int tile = -1;
@@ -68,6 +74,12 @@ private:
     };
 
     void loadTiles();
+    // Running-application tiles for the applications a restart left to come back, in their places.
+    void expectRunning(const QList<RunningApplicationsFile::Application> &expected);
+    // A tile for a running application that the kept tiles do not hold.
+    Tile runningTile(const QString &name, const QString &executable, const QByteArray &icon) const;
+    // Takes away the tiles of expected applications that have not come back in time.
+    void forgetUnclaimedRunning();
     // Asks for a tile's own picture from its first file on; its stand-in shows meanwhile.
     void askForPicture(Tile &tile);
     void pictureAnswered(const QString &path, const QImage &picture);
@@ -100,6 +112,7 @@ private:
     QList<DockTileEntry> m_offered;
     QList<Tile> m_kept;    // from the preferences, in their order
     QList<Tile> m_running; // in the order the programs became regular
+    QTimer m_runningAwaited;
     QList<Tile> m_tiles;   // kept applications, running ones, then the others
     DockLayout m_layout;
     DockBar m_bar;

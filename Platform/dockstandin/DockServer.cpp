@@ -1,6 +1,7 @@
 #include "Platform/dockstandin/DockServer.h"
 
 #include "Platform/dockstandin/DockAccessibilityState.h"
+#include "Platform/dockstandin/ProcessEnds.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "Platform/logging/LoggedText.h"
@@ -69,6 +70,12 @@ bool DockServer::listen(const QString &path)
     }
     connect(m_server, &QLocalServer::newConnection, this, &DockServer::accept);
     m_tapClientsFile.emplace(TapClientsFile::besideSocket(path));
+    m_runningApplicationsFile.emplace(RunningApplicationsFile::besideSocket(path));
+    m_processEnds = new ProcessEnds;
+    m_processEnds->setParent(this);
+    connect(m_processEnds, &ProcessEnds::ended, this, &DockServer::processEnded);
+    for (const TapClientsFile::Client &program : std::as_const(m_awaitedPrograms))
+        m_processEnds->watch(program);
     return true;
 }
 
@@ -153,17 +160,27 @@ void DockServer::drop(quint64 client)
     const auto found = m_clients.find(client);
     if (found == m_clients.end())
         return;
-    // A program that still runs may be replacing its tap: the next one is waited for a moment.
-    if (m_hub && found->tap)
-        m_hub->remove(found->tap, found->process && TapClientsFile::stillRuns(*found->process));
+    // A program that still runs may be replacing its tap: the next one is waited for a moment, and
+    // no longer than the program runs.
+    if (m_hub && found->tap) {
+        const bool comesBack = found->activeTap && found->process && TapClientsFile::stillRuns(*found->process);
+        m_hub->remove(found->tap, comesBack);
+        if (comesBack && m_processEnds)
+            m_processEnds->watch(*found->process);
+        else if (found->activeTap)
+            emit programLetGo();
+    }
     if (found->regular)
         emit regularClientGone(client);
     QLocalSocket *socket = found->socket;
     const bool heldMuch = socket->bytesToWrite() > maximumPendingOutput / 4;
     const bool keptInList = found->activeTap || found->mirrors;
+    const bool regular = found->regular;
     m_clients.erase(found);
     if (keptInList)
         keepTapClients();
+    if (regular)
+        keepRunningApplications();
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
@@ -284,6 +301,10 @@ void DockServer::handle(quint64 client, Client &state, const QCborMap &message)
         const QCborValue event = message.value(QStringLiteral("event"));
         if (m_hub && state.tap && event.isInteger())
             m_hub->resolve(state.tap, quint64(event.toInteger()), message.value(QStringLiteral("pass")).toBool(true));
+        return;
+    }
+    if (op == DockWire::Op::removeTap) {
+        removeTap(state);
         return;
     }
     if (op == DockWire::Op::activationPolicy) {
@@ -416,6 +437,25 @@ QCborMap DockServer::enableTap(Client &state, const QCborMap &message)
     return answer(AXError::Success);
 }
 
+void DockServer::removeTap(Client &state)
+{
+    if (!m_hub || !state.tap)
+        return;
+    m_hub->remove(state.tap);
+    state.tap = 0;
+    if (!std::exchange(state.activeTap, false))
+        return;
+    // The next Dock does not wait for a program that takes no clicks.
+    keepTapClients();
+    emit programLetGo();
+}
+
+void DockServer::processEnded(qint64 processIdentifier)
+{
+    if (m_hub && m_hub->processEnded(processIdentifier))
+        emit programLetGo();
+}
+
 QCborMap DockServer::installTap(quint64 client, Client &state, const QCborMap &message)
 {
     if (!isTrusted(state))
@@ -466,9 +506,13 @@ void DockServer::activationPolicy(quint64 client, Client &state, const QCborMap 
 {
     const QString policy = message.value(QStringLiteral("policy")).toString();
     if (policy != QStringLiteral("regular")) {
-        if (state.regular)
-            emit regularClientGone(client);
+        if (!state.regular)
+            return;
+        emit regularClientGone(client);
         state.regular = false;
+        state.name.clear();
+        state.icon.clear();
+        keepRunningApplications();
         return;
     }
     // A name is shown under the tile: keep it to one short line.
@@ -478,6 +522,35 @@ void DockServer::activationPolicy(quint64 client, Client &state, const QCborMap 
     QByteArray icon = message.value(QStringLiteral("icon")).toByteArray();
     if (icon.size() > 512 * 1024)
         icon.clear();
+    if (!state.regular) {
+        state.regularOrder = m_nextRegular++;
+        for (qsizetype i = 0; state.process && i < m_expectedApplications.size(); ++i) {
+            if (m_expectedApplications.at(i).process.isSameProcess(*state.process))
+                state.regularOrder = quint64(i);
+        }
+    }
     state.regular = true;
-    emit regularClientChanged(client, name, state.executable, icon);
+    state.name = name;
+    state.icon = icon;
+    emit regularClientChanged(client, name, state.executable, icon, state.process ? state.process->processIdentifier : 0);
+    keepRunningApplications();
+}
+
+void DockServer::keepRunningApplications()
+{
+    if (!m_runningApplicationsFile)
+        return;
+    QList<const Client *> regular;
+    for (const Client &client : std::as_const(m_clients)) {
+        if (client.regular && client.process && !client.executable.isEmpty())
+            regular.append(&client);
+    }
+    std::sort(regular.begin(), regular.end(), [](const Client *a, const Client *b) { return a->regularOrder < b->regularOrder; });
+    QList<RunningApplicationsFile::Application> applications;
+    for (const Client *client : std::as_const(regular))
+        applications.append({*client->process, client->name, client->executable, client->icon});
+    if (applications == m_keptRunningApplications)
+        return;
+    if (m_runningApplicationsFile->write(applications))
+        m_keptRunningApplications = applications;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/EventTaps.h"
+#include "Platform/dockstandin/RunningApplicationsFile.h"
 #include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 
@@ -9,6 +10,7 @@
 #include <QSet>
 
 class DockAccessibilityState;
+class ProcessEnds;
 class QLocalServer;
 class QLocalSocket;
 class TapHub;
@@ -27,6 +29,17 @@ public:
     // Copies of the tree are answered this much later, as a Dock laying out a great many tiles on a
     // busy machine answers them (tests play that Dock). Set once before the server starts.
     void setCopyDelay(int milliseconds) { m_copyDelay = milliseconds; }
+
+    // The programs whose taps this Dock's bar waits for from its start: each is let go of the moment
+    // it ends. Set once before the server listens.
+    void setAwaitedPrograms(const QList<TapClientsFile::Client> &programs) { m_awaitedPrograms = programs; }
+    // The running applications the Dock that ended showed, in their order: one that comes back keeps
+    // its place. Set once before the server listens.
+    void setExpectedApplications(const QList<RunningApplicationsFile::Application> &applications)
+    {
+        m_expectedApplications = applications;
+        m_nextRegular = quint64(applications.size());
+    }
 
     static bool anotherDockAnswers(const QString &path);
     // Call in the server's thread. False when another Dock already answers at `path` or the
@@ -49,15 +62,19 @@ public:
 signals:
     void promptRequested(const QString &executable);
     void eventPosted(const CGEvent &event, CGEventTapLocation location);
-    // A client whose activation policy is regular, with its name, executable and icon (PNG bytes,
-    // maybe empty); sent again when any of them changes.
-    void regularClientChanged(quint64 client, const QString &name, const QString &executable, const QByteArray &icon);
+    // A client whose activation policy is regular, with its name, executable, icon (PNG bytes, maybe
+    // empty) and process (0 when unknown); sent again when any of them changes.
+    void regularClientChanged(quint64 client, const QString &name, const QString &executable, const QByteArray &icon,
+                              qint64 process);
     // A client that is no longer regular, or gone.
     void regularClientGone(quint64 client);
     // A client installed a tap that may drop events.
     void activeTapInstalled();
     // A client was sent its copy of the tiles.
     void copySent();
+    // A program the bar's events may have waited for is not waited for any more: it ended, or it
+    // takes no more clicks.
+    void programLetGo();
 
 private:
     struct Client {
@@ -69,6 +86,9 @@ private:
         quint64 tap = 0;
         bool activeTap = false;
         bool regular = false;
+        QString name;    // while regular
+        QByteArray icon; // while regular
+        quint64 regularOrder = 0; // the order in which the running applications came
         bool mirrors = false;
         // Set once its output has outgrown the bound: it is sent nothing more and dropped soon.
         bool dropping = false;
@@ -82,6 +102,8 @@ private:
     QCborMap observation(Client &state, const QString &op, const QCborMap &message);
     QCborMap installTap(quint64 client, Client &state, const QCborMap &message);
     QCborMap enableTap(Client &state, const QCborMap &message);
+    void removeTap(Client &state);
+    void processEnded(qint64 processIdentifier);
     void activationPolicy(quint64 client, Client &state, const QCborMap &message);
     bool isTrusted(const Client &state) const;
     bool isOwnElement(const QCborMap &message, quint64 *element) const;
@@ -101,6 +123,8 @@ private:
     void sendLayout();
     // Writes the processes with an active tap beside the socket when they changed.
     void keepTapClients();
+    // Writes the running applications with a tile beside the socket when they changed.
+    void keepRunningApplications();
 
     DockAccessibilityState *m_state;
     TapHub *m_hub = nullptr;
@@ -108,7 +132,13 @@ private:
     QLocalServer *m_server = nullptr;
     QHash<quint64, Client> m_clients;
     std::optional<TapClientsFile> m_tapClientsFile;
+    QList<TapClientsFile::Client> m_awaitedPrograms;
+    ProcessEnds *m_processEnds = nullptr;
     QList<TapClientsFile::Client> m_keptTapClients;
+    std::optional<RunningApplicationsFile> m_runningApplicationsFile;
+    QList<RunningApplicationsFile::Application> m_keptRunningApplications;
+    QList<RunningApplicationsFile::Application> m_expectedApplications;
+    quint64 m_nextRegular = 0;
     quint64 m_nextClient = 1;
     int m_copyDelay = 0;
 };

@@ -19,12 +19,52 @@ HeldBarEvents::HeldBarEvents(TapHub *taps, std::function<void(const CGEvent &eve
     connect(&m_deadline, &QTimer::timeout, this, &HeldBarEvents::passHeld);
 }
 
+namespace {
+
+bool isPress(CGEventType type)
+{
+    return type == CGEventType::LeftMouseDown || type == CGEventType::RightMouseDown || type == CGEventType::OtherMouseDown;
+}
+
+bool isRelease(CGEventType type)
+{
+    return type == CGEventType::LeftMouseUp || type == CGEventType::RightMouseUp || type == CGEventType::OtherMouseUp;
+}
+
+} // namespace
+
 void HeldBarEvents::pass(const CGEvent &event)
 {
-    m_held.append(event);
+    const bool release = isRelease(event.type);
+    const bool wasEmpty = m_held.isEmpty();
+    if (!release)
+        takeMovesAfterRelease();
+    m_held.append(Held{event, {}});
+    if (release)
+        takeMovesAfterRelease();
+    if (isPress(event.type) || release)
+        m_buttonDown = isPress(event.type);
     // Behind one that waits, an event waits too.
-    if (m_held.size() == 1)
+    if (wasEmpty)
         passHeld();
+}
+
+void HeldBarEvents::passMove(const CGEvent &event)
+{
+    if (m_held.isEmpty() && m_movesAfterRelease.isEmpty()) {
+        m_taps->deliver(event, CGEventTapLocation::HID);
+        return;
+    }
+    if (m_buttonDown)
+        m_movesAfterRelease.append(event);
+    else
+        m_held.append(Held{event, {}});
+}
+
+void HeldBarEvents::takeMovesAfterRelease()
+{
+    for (const CGEvent &move : std::exchange(m_movesAfterRelease, {}))
+        m_held.append(Held{move, {}});
 }
 
 void HeldBarEvents::programCame()
@@ -37,10 +77,11 @@ void HeldBarEvents::passHeld()
 {
     qsizetype passed = 0;
     while (passed < m_held.size()) {
-        const CGEvent &event = m_held.at(passed);
-        const TapHub::Passage passage = m_taps->deliverUnlessAwaited(event, CGEventTapLocation::HID);
+        Held &held = m_held[passed];
+        const TapHub::Passage passage = m_taps->deliverUnlessAwaited(held.event, CGEventTapLocation::HID, &held.given);
         if (passage == TapHub::Passage::Awaited)
             break;
+        const CGEvent event = held.event;
         ++passed;
         if (passage == TapHub::Passage::Passed)
             m_act(event);

@@ -1,19 +1,14 @@
 #include "Platform/dockstandin/TapClientsFile.h"
 
-#include "Platform/BoundedFile.h"
+#include "Platform/dockstandin/DockSideFile.h"
+
 #include "Platform/logging/LoggedText.h"
-#include "Platform/safewrite/SafeWrite.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -96,22 +91,6 @@ bool TapClientsFile::stillRuns(const Client &client)
 
 bool TapClientsFile::write(const QList<Client> &clients) const
 {
-    // Made for this user alone before its contents go in: the replacement keeps the mode it finds.
-    // Only a regular file is written, never what a link names.
-    const QByteArray name = QFile::encodeName(m_path);
-    const int descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
-        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)), std::strerror(errno));
-        return false;
-    }
-    struct stat status {};
-    const bool regular = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)
-        && ((status.st_mode & 07777) == 0600 || ::fchmod(descriptor, 0600) == 0);
-    ::close(descriptor);
-    if (!regular) {
-        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: not a regular file of this user's", qPrintable(loggedText(m_path)));
-        return false;
-    }
     QByteArray bytes = header + '\n';
     for (const Client &client : clients) {
         bytes += QByteArray::number(client.processIdentifier) + ' ' + QByteArray::number(client.started);
@@ -119,26 +98,21 @@ bool TapClientsFile::write(const QList<Client> &clients) const
             bytes += ' ' + keepsCopyMark;
         bytes += '\n';
     }
-    // It says what runs now and is made again at once: no need to force it to the disk.
-    if (const std::optional<QString> failure = SafeWrite::replaceFile(m_path, bytes, SafeWrite::Folder::MustExist,
-                                                                      SafeWrite::Durability::Rebuilt)) {
-        qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)),
-                  qPrintable(*failure));
-        return false;
-    }
-    return true;
+    QString why;
+    if (DockSideFile::write(m_path, bytes, &why))
+        return true;
+    qCWarning(tapClientsLog, "Cannot keep the tap clients in %s: %s", qPrintable(loggedText(m_path)), qPrintable(why));
+    return false;
 }
 
 QList<TapClientsFile::Client> TapClientsFile::read() const
 {
-    // No Dock kept one here: nobody is expected.
-    if (!QFileInfo::exists(m_path))
-        return {};
-    QString failure;
-    const std::optional<QByteArray> read = readSmallFile(m_path, maximumSize, &failure);
+    QString why;
+    const std::optional<QByteArray> read = DockSideFile::read(m_path, maximumSize, &why);
     if (!read) {
-        qCWarning(tapClientsLog, "Expecting no taps back: cannot read %s: %s", qPrintable(loggedText(m_path)),
-                  qPrintable(failure));
+        // No Dock kept one here: nobody is expected.
+        if (!why.isEmpty())
+            qCWarning(tapClientsLog, "Expecting no taps back: %s: %s", qPrintable(loggedText(m_path)), qPrintable(why));
         return {};
     }
     const QByteArray &bytes = *read;

@@ -35,6 +35,8 @@ quint64 TapHub::add(quint64 client, CGEventTapLocation location, bool headInsert
     m_taps.append({identifier, client, location, headInsert, listenOnly, mask, enabled, ++m_serial, process});
     if (const auto found = m_awaited.find(process); !listenOnly && process > 0 && found != m_awaited.end()) {
         found->tap = false;
+        if (found->restart)
+            justBack(process);
         if (!found->copy)
             m_awaited.erase(found);
     }
@@ -45,17 +47,27 @@ void TapHub::remove(quint64 tap, bool comesBack)
 {
     QMutexLocker lock(&m_mutex);
     const Tap *removed = find(tap);
-    const qint64 process = removed && comesBack && !removed->listenOnly ? removed->process : 0;
+    // The program behind an active tap that goes; 0 for a listening one.
+    const qint64 program = removed && !removed->listenOnly ? removed->process : 0;
+    const qint64 process = comesBack ? program : 0;
     m_taps.removeIf([tap](const Tap &t) { return t.identifier == tap; });
     // Awaited in the same step as the tap goes, so that no event passes between; not when another
     // active tap of the program stays.
     const bool anotherStays = std::any_of(m_taps.cbegin(), m_taps.cend(),
                                           [process](const Tap &t) { return t.process == process && !t.listenOnly; });
     const bool awaited = process > 0 && !anotherStays;
+    // A program that stops taking clicks, or has ended, is not waited for any more.
+    if (!comesBack && program > 0) {
+        const qint64 gone = program;
+        const bool anotherOfItStays = std::any_of(m_taps.cbegin(), m_taps.cend(),
+                                                  [gone](const Tap &t) { return t.process == gone && !t.listenOnly; });
+        if (!anotherOfItStays && m_awaited.remove(gone) > 0)
+            qCInfo(tapLog, "Process %lld takes no more clicks: the bar's events no longer wait for it", gone);
+    }
     if (awaited) {
         const QDeadlineTimer replacement(replacementWaitMilliseconds);
         if (const auto found = m_awaited.find(process); found == m_awaited.end()) {
-            m_awaited.insert(process, Awaited{replacement, true, false});
+            m_awaited.insert(process, Awaited{replacement, true, false, false});
         } else {
             found->tap = true;
             if (found->deadline < replacement)
@@ -72,13 +84,28 @@ void TapHub::remove(quint64 tap, bool comesBack)
     }
 }
 
+bool TapHub::processEnded(qint64 process)
+{
+    QMutexLocker lock(&m_mutex);
+    if (process <= 0 || m_awaited.remove(process) == 0)
+        return false;
+    qCInfo(tapLog, "Process %lld has ended: the bar's events no longer wait for it", process);
+    return true;
+}
+
+QList<qint64> TapHub::awaitedProcesses()
+{
+    QMutexLocker lock(&m_mutex);
+    return m_awaited.keys();
+}
+
 void TapHub::awaitTaps(const QList<qint64> &processes, int milliseconds, const QList<qint64> &copies)
 {
     if (processes.isEmpty())
         return;
     QMutexLocker lock(&m_mutex);
     for (const qint64 process : processes)
-        m_awaited.insert(process, Awaited{QDeadlineTimer(milliseconds), true, copies.contains(process)});
+        m_awaited.insert(process, Awaited{QDeadlineTimer(milliseconds), true, copies.contains(process), true});
     qCInfo(tapLog, "The bar's events wait for the taps of %d programs, at most %d ms", int(processes.size()), milliseconds);
 }
 
@@ -87,6 +114,8 @@ void TapHub::copySent(qint64 process)
     QMutexLocker lock(&m_mutex);
     if (const auto found = m_awaited.find(process); process > 0 && found != m_awaited.end()) {
         found->copy = false;
+        if (found->restart)
+            justBack(process);
         if (!found->tap)
             m_awaited.erase(found);
     }
@@ -117,13 +146,13 @@ qint64 TapHub::awaitedFor()
     return longest;
 }
 
-TapHub::Passage TapHub::deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from)
+TapHub::Passage TapHub::deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given)
 {
     QMutexLocker lock(&m_mutex);
     forgetExpiredWaits();
     if (!m_awaited.isEmpty())
         return Passage::Awaited;
-    return deliverLocked(event, from);
+    return deliverLocked(event, from, given);
 }
 
 void TapHub::setEnabled(quint64 tap, bool enabled)
@@ -175,16 +204,26 @@ QList<TapHub::Tap> TapHub::orderedTaps(const CGEvent &event, CGEventTapLocation 
 bool TapHub::deliver(const CGEvent &event, CGEventTapLocation from)
 {
     QMutexLocker lock(&m_mutex);
-    return deliverLocked(event, from) != Passage::Dropped;
+    QSet<quint64> given;
+    return deliverLocked(event, from, &given) != Passage::Dropped;
 }
 
-TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from)
+void TapHub::justBack(qint64 process)
+{
+    for (Tap &tap : m_taps) {
+        if (tap.process == process && !tap.listenOnly)
+            tap.returning = QDeadlineTimer(returnVerdictMilliseconds);
+    }
+}
+
+TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given)
 {
     const QList<Tap> taps = orderedTaps(event, from);
     for (const Tap &tap : taps) {
         const Tap *current = find(tap.identifier);
-        if (!current || !current->enabled)
+        if (!current || !current->enabled || given->contains(tap.identifier))
             continue;
+        given->insert(tap.identifier);
         const quint64 eventIdentifier = m_nextEvent++;
         if (tap.listenOnly) {
             m_sender(tap.client, eventFrame(eventIdentifier, event));
@@ -192,9 +231,13 @@ TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation f
         }
         m_pending = Pending{tap.identifier, eventIdentifier, std::nullopt};
         m_sender(tap.client, eventFrame(eventIdentifier, event));
-        const QDeadlineTimer deadline(m_timeout);
+        const int timeout = current->returning.hasExpired() ? m_timeout : std::max(m_timeout, returnVerdictMilliseconds);
+        const QDeadlineTimer deadline(timeout);
         while (!m_pending.pass && !m_pending.awaited && !deadline.hasExpired())
             m_answered.wait(&m_mutex, deadline);
+        // A tap that comes near the time it is given is worth a line: the next may run out of it.
+        if (const qint64 took = timeout - deadline.remainingTime(); m_pending.pass && took > m_timeout / 4)
+            qCInfo(tapLog, "An event tap took %lld ms to answer", took);
         const std::optional<bool> pass = m_pending.pass;
         const bool awaited = m_pending.awaited;
         m_pending = Pending{};
@@ -203,7 +246,7 @@ TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation f
         if (pass == false)
             return Passage::Dropped;
         if (!pass) {
-            qCWarning(tapLog, "An event tap did not answer within %d ms; it is disabled", m_timeout);
+            qCWarning(tapLog, "An event tap did not answer within %d ms; it is disabled", timeout);
             if (Tap *slow = find(tap.identifier))
                 slow->enabled = false;
             CGEvent notice;

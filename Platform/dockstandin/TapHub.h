@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QMutex>
+#include <QSet>
 #include <QWaitCondition>
 
 #include <functional>
@@ -30,6 +31,12 @@ public:
     // for until it has been sent its copy of this Dock's too.
     static constexpr int restartWaitMilliseconds = 3000;
     static constexpr int replacementWaitMilliseconds = 1000;
+    // A program that has just come back to a restarted Dock is busiest then: it takes in the new
+    // Dock's tiles and starts its watchers afresh as the bar's events, held for it or not, reach its
+    // tap. For a while after its tap and its copy came, its tap is given as long to decide an event
+    // as the program was given to come back, so that a loaded machine's delay does not make the
+    // Dock act on a click the program would have taken.
+    static constexpr int returnVerdictMilliseconds = restartWaitMilliseconds;
 
     explicit TapHub(Sender sender, int timeoutMilliseconds = 1000);
 
@@ -38,8 +45,13 @@ public:
                 qint64 process = 0);
     // Removing a tap that is being waited for lets its event pass. `comesBack`: its program still
     // runs, and an active tap of its is waited for, for a moment; the event it was given then
-    // waits for that tap too.
+    // waits for that tap too. Otherwise the program takes no more clicks (it said so, or it ended):
+    // nothing of it is waited for any more, unless another active tap of it stays.
     void remove(quint64 tap, bool comesBack = false);
+    // The process ended: nothing of it is waited for. True when something was.
+    bool processEnded(qint64 process);
+    // The processes whose taps or copies the bar's events wait for now.
+    QList<qint64> awaitedProcesses();
     // The bar's events wait for an active tap of each of these processes, and for those among
     // `copies` until they are sent their copy of the tiles too, at most that long.
     void awaitTaps(const QList<qint64> &processes, int milliseconds, const QList<qint64> &copies = {});
@@ -56,8 +68,11 @@ public:
 
     enum class Passage { Passed, Dropped, Awaited };
     // As `deliver`, unless an active tap is awaited: then the event goes to no tap, and the caller
-    // keeps it, with those after it, for when the tap is back or given up on.
-    Passage deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from);
+    // keeps it, with those after it, for when the tap is back or given up on. `given` holds the
+    // taps the event has been sent to, and gains those it is sent to now: an event that comes back
+    // (its tap went while deciding, and the one replacing it is awaited) goes on from where it
+    // stopped, and no tap sees it twice.
+    Passage deliverUnlessAwaited(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given);
     // How long until every awaited tap is back or given up on: -1 when none is awaited.
     qint64 awaitedFor();
 
@@ -74,6 +89,7 @@ private:
         bool enabled;
         quint32 serial;
         qint64 process;
+        QDeadlineTimer returning = QDeadlineTimer(0); // until then its program has just come back
     };
     struct Pending {
         quint64 tap = 0;
@@ -85,7 +101,9 @@ private:
     QList<Tap> orderedTaps(const CGEvent &event, CGEventTapLocation from) const;
     Tap *find(quint64 tap);
     // With the lock held.
-    Passage deliverLocked(const CGEvent &event, CGEventTapLocation from);
+    Passage deliverLocked(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given);
+    // The program's active taps are given returnVerdictMilliseconds from now on, for as long.
+    void justBack(qint64 process);
     void forgetExpiredWaits();
 
     Sender m_sender;
@@ -101,6 +119,7 @@ private:
         QDeadlineTimer deadline;
         bool tap = true;
         bool copy = false;
+        bool restart = false; // awaited since this Dock started, not for a replaced tap
     };
     QHash<qint64, Awaited> m_awaited;
 };

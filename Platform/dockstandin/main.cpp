@@ -6,6 +6,7 @@
 #include "Platform/dockstandin/DockController.h"
 #include "Platform/dockstandin/DockServer.h"
 #include "Platform/dockstandin/PointerWatcher.h"
+#include "Platform/dockstandin/RunningApplicationsFile.h"
 #include "Platform/dockstandin/SessionBusAddress.h"
 #include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/TapHub.h"
@@ -83,19 +84,26 @@ int main(int argc, char *argv[])
     QObject::connect(server, &DockServer::regularClientGone, &controller, &DockController::regularClientGone);
     QObject::connect(server, &DockServer::activeTapInstalled, &controller, &DockController::tapProgramCame);
     QObject::connect(server, &DockServer::copySent, &controller, &DockController::tapProgramCame);
+    QObject::connect(server, &DockServer::programLetGo, &controller, &DockController::tapProgramCame);
     // Where the display has no tray, the Dock also plays the menu bar that shows status items.
     TrayStrip menuBar;
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         if (menuBar.start(screen->geometry()))
             X11Struts::setMenuBarHeight(TrayStrip::height);
     }
-    // The tree is laid out before the first client can ask for it, and before anything shows.
-    controller.start();
+    // The tree is laid out before the first client can ask for it, and before anything shows, with
+    // the tiles of the running applications that are on their way back.
+    const QList<RunningApplicationsFile::Application> running =
+        RunningApplicationsFile(RunningApplicationsFile::besideSocket(path)).stillRunning();
+    server->setExpectedApplications(running);
+    controller.start(running);
     // Read before this Dock listens, and so before it keeps its own clients' taps in that file; the
     // wait counts from about when it listens.
     QList<qint64> tapPrograms;
     QList<qint64> copyKeepers;
-    for (const TapClientsFile::Client &client : TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning()) {
+    const QList<TapClientsFile::Client> awaited = TapClientsFile(TapClientsFile::besideSocket(path)).stillRunning();
+    server->setAwaitedPrograms(awaited);
+    for (const TapClientsFile::Client &client : awaited) {
         tapPrograms.append(client.processIdentifier);
         if (client.keepsCopy)
             copyKeepers.append(client.processIdentifier);

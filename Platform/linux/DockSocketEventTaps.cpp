@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 namespace {
 
 constexpr int installTimeout = 3000;
@@ -79,7 +81,9 @@ bool DockSocketEventTap::install()
 
 void DockSocketEventTap::dockArrived()
 {
-    if (m_held || m_refused || m_installing)
+    if (m_installing)
+        m_askAgainOnFailure = true;
+    if (m_held || m_refused || m_withdrawn || m_installing)
         return;
     if (reinstall() != Reinstall::Retry)
         m_reinstallTimer.stop();
@@ -112,9 +116,17 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstallWithoutWaiting(const 
     m_installing = true;
     m_link.ask(request, installTimeout, [this](const std::optional<QCborMap> &answer) {
         m_installing = false;
+        const bool askAgain = std::exchange(m_askAgainOnFailure, false);
         if (!answer) {
-            // No Dock, or one that does not answer: asked again, on a new connection.
+            // No Dock, or one that does not answer: asked again, on a new connection; at once when
+            // a new Dock began to listen meanwhile.
             m_link.close();
+            if (m_withdrawn)
+                return;
+            if (askAgain && reinstall() != Reinstall::Retry) {
+                m_reinstallTimer.stop();
+                return;
+            }
             if (!m_reinstallTimer.isActive())
                 m_reinstallTimer.start();
             return;
@@ -132,6 +144,22 @@ DockSocketEventTap::Reinstall DockSocketEventTap::reinstallWithoutWaiting(const 
         m_callback(disabled.type, disabled);
     });
     return m_link.isOpen() ? Reinstall::Done : Reinstall::Retry;
+}
+
+void DockSocketEventTap::withdraw()
+{
+    m_withdrawn = true;
+    m_reinstallTimer.stop();
+    // Said on the connection the tap came by, before it closes: the Dock then waits for no tap of
+    // this program in its place. A tap still on its way is taken out as soon as it is in.
+    if (!m_link.isOpen())
+        return;
+    const QCborMap request{{QStringLiteral("op"), DockWire::Op::removeTap}};
+    if (isEventLoopThread())
+        m_link.post(request);
+    else
+        m_link.send(request);
+    m_held = false;
 }
 
 void DockSocketEventTap::setEnabled(bool enabled)
@@ -192,6 +220,6 @@ void DockSocketEventTap::sendVerdict(const QCborMap &event, EventTapVerdict verd
 void DockSocketEventTap::handleDisconnect()
 {
     m_held = false;
-    if (!m_refused && !m_reinstallTimer.isActive())
+    if (!m_refused && !m_withdrawn && !m_reinstallTimer.isActive())
         m_reinstallTimer.start();
 }

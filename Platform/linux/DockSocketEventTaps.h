@@ -32,6 +32,7 @@ public:
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return m_enabled; }
     bool isHeld() const override { return m_held; }
+    void withdraw() override;
 
 private:
     enum class Reinstall { Retry, GiveUp, Done };
@@ -48,6 +49,10 @@ private:
     bool m_installing = false;
     bool m_held = false;
     bool m_refused = false;
+    bool m_withdrawn = false;
+    // A Dock began to listen while the tap was asked of one: if that ask finds no Dock (it went to
+    // the one that ended), the new one is asked at once rather than at the next retry.
+    bool m_askAgainOnFailure = false;
     EventTapCallback m_callback;
     DockSocketLink m_link;
     // The taps belong to the window server, which outlives a Dock restart; here they live in the

@@ -46,6 +46,7 @@ void StandinDockSession::end()
     if (m_keeper.state() == QProcess::NotRunning)
         return;
     resume();
+    m_endedPid = m_pid;
     m_keeper.terminate();
     if (!m_keeper.waitForFinished(20000)) {
         m_keeper.kill();
@@ -116,7 +117,8 @@ qint64 StandinDockSession::start()
     m_keeper.start();
     if (!m_keeper.waitForStarted())
         return 0;
-    m_pid = waitForDock(0);
+    // What this process last knew of the Dock may still name the one ended before.
+    m_pid = waitForDock(m_endedPid);
     return m_pid;
 }
 

@@ -57,4 +57,5 @@ private:
 
     QProcess m_keeper;
     qint64 m_pid = 0;
+    qint64 m_endedPid = 0;
 };

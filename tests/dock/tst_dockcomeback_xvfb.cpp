@@ -6,6 +6,8 @@
 
 #include "Kestrowan/dock/DockPositionResolver.h"
 #include "Kestrowan/groups/AppGroup.h"
+#include "Platform/dockstandin/wire/DockTree.h"
+#include "Platform/dockstandin/wire/DockWire.h"
 #include "Platform/dockstandin/wire/TrustStore.h"
 #include "tests/app/ProgramProcess.h"
 #include "tests/app/X11Windows.h"
@@ -20,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QScopeGuard>
 
@@ -37,6 +40,25 @@ int trialCount()
     return ok && count > 0 ? count : 20;
 }
 
+// The trials of a road go in rows of this many, each a test function's run of its own: a sanitizer
+// build on a loaded machine takes many seconds a restart, and a row stays well within the time
+// QtTest gives a function.
+constexpr int trialsPerRow = 5;
+
+// Rows for `count` trials of a road under each of the loads, named by load and trials.
+void addTrialRows(const QList<int> &loads, int count)
+{
+    QTest::addColumn<int>("busy");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("trials");
+    for (const int busy : loads) {
+        for (int first = 1; first <= count; first += trialsPerRow) {
+            const int trials = std::min(trialsPerRow, count - first + 1);
+            QTest::addRow("%s, trials %d-%d", busy > 0 ? "loaded" : "idle", first, first + trials - 1) << busy << first << trials;
+        }
+    }
+}
+
 // The longest a popup may take after the Dock answers. The program used to wait for its watchdog,
 // two seconds a tick, and came back only at the second; what it does now takes a few hundred
 // milliseconds. A sanitizer build is several times slower at everything.
@@ -48,6 +70,36 @@ constexpr qint64 longestComeback = 1500;
 
 // A Dock that ends sooner after its start counts with its keeper as one that keeps crashing.
 constexpr int keeperQuickExit = 2100;
+
+// The titles and frames of the tiles in the first layout a Dock that has just begun to listen
+// answers, asked for as a program asks for its copy; empty when none came.
+QStringList firstLayout()
+{
+    QLocalSocket socket;
+    socket.connectToServer(DockWire::socketPath());
+    if (!socket.waitForConnected(roadTimeout))
+        return {};
+    socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::mirror}, {QStringLiteral("seq"), 1},
+                                          {QStringLiteral("v"), DockWire::treeVersion}}));
+    socket.flush();
+    DockWire::FrameReader reader;
+    QElapsedTimer since;
+    since.start();
+    while (!since.hasExpired(roadTimeout) && socket.state() == QLocalSocket::ConnectedState) {
+        socket.waitForReadyRead(100);
+        reader.append(socket.readAll());
+        while (const std::optional<QCborMap> message = reader.next()) {
+            if (message->value(QStringLiteral("re")).toInteger() != 1)
+                continue;
+            const std::optional<DockTree> tree = DockTree::decodeLayout(message->value(QStringLiteral("layout")).toMap());
+            QStringList tiles;
+            for (const AccessibleTile &tile : tree ? tree->tiles() : QList<AccessibleTile>{})
+                tiles.append(QStringLiteral("%1 at %2").arg(tile.title, describe(tile.frame.toRect())));
+            return tiles;
+        }
+    }
+    return {};
+}
 
 qint64 median(QList<qint64> values)
 {
@@ -169,11 +221,12 @@ private:
         return shown ? elapsed : -1;
     }
 
-    // Tries a road `trials` times; each popup comes within the longest time allowed.
-    void tryRoad(const QString &road, const std::function<qint64(const QString &)> &trial, int trials = trialCount())
+    // Tries a road `trials` times, numbered from `first`; each popup comes within the longest time
+    // allowed.
+    void tryRoad(const QString &road, const std::function<qint64(const QString &)> &trial, int first, int trials)
     {
         QList<qint64> times;
-        for (int i = 1; i <= trials; ++i) {
+        for (int i = first; i < first + trials; ++i) {
             const QString what = QStringLiteral("%1, trial %2").arg(road).arg(i);
             const qint64 elapsed = trial(what);
             if (QTest::currentTestFailed())
@@ -212,49 +265,72 @@ private slots:
         stopProgram(m_program);
     }
 
-    void hoverOpensThePopupAsSoonAsTheDockIsBack_data()
-    {
-        QTest::addColumn<int>("busy");
-        QTest::newRow("idle") << 0;
-        QTest::newRow("loaded") << 4;
-    }
+    void hoverOpensThePopupAsSoonAsTheDockIsBack_data() { addTrialRows({0, 4}, trialCount()); }
 
     void hoverOpensThePopupAsSoonAsTheDockIsBack()
     {
         QFETCH(int, busy);
+        QFETCH(int, first);
+        QFETCH(int, trials);
         startProgram(QStringLiteral("hover"));
         if (QTest::currentTestFailed())
             return;
         BusyProcesses load;
         load.start(busy);
         tryRoad(QStringLiteral("hover, %1 busy processes").arg(busy),
-                [this](const QString &what) { return hoverAfterRestart(what); });
+                [this](const QString &what) { return hoverAfterRestart(what); }, first, trials);
     }
 
-    void aClickOpensThePopupNotTheFolderAsSoonAsTheDockIsBack_data()
-    {
-        QTest::addColumn<int>("busy");
-        QTest::newRow("idle") << 0;
-        QTest::newRow("loaded") << 4;
-    }
+    void aClickOpensThePopupNotTheFolderAsSoonAsTheDockIsBack_data() { addTrialRows({0, 4}, trialCount()); }
 
     void aClickOpensThePopupNotTheFolderAsSoonAsTheDockIsBack()
     {
         QFETCH(int, busy);
+        QFETCH(int, first);
+        QFETCH(int, trials);
         startProgram(QStringLiteral("click"));
         if (QTest::currentTestFailed())
             return;
         BusyProcesses load;
         load.start(busy);
         tryRoad(QStringLiteral("click, %1 busy processes").arg(busy),
-                [this](const QString &what) { return clickAfterRestart(what); });
+                [this](const QString &what) { return clickAfterRestart(what); }, first, trials);
+    }
+
+    // A running application's tile is the Dock's from its first layout after a restart, where it
+    // was before: no tile moves a moment later when the program tells the new Dock again.
+    void theFirstLayoutAfterARestartHoldsTheProgramsOwnTile()
+    {
+        m_log.clear();
+        QVERIFY(ProgramProcess::start(m_program, QStringLiteral(KESTROWAN_PROGRAM), interactionStart(QStringLiteral("click"), true)));
+        QVERIFY(QTest::qWaitFor([&] { return !m_log.filter(QStringLiteral("Runtime bootstrap complete")).isEmpty(); }, roadTimeout));
+        QVERIFY(closeMainWindow(m_program.processId()));
+        // Alpha, the program's own tile, Work and Play.
+        QTRY_COMPARE_WITH_TIMEOUT(DockPositionResolver::readDockItems().size(), 4, roadTimeout);
+        QStringList before;
+        QVERIFY(QTest::qWaitFor([&] { return (before = firstLayout()).size() == 4; }, roadTimeout));
+        for (int trial = 1; trial <= 3; ++trial) {
+            QElapsedTimer since;
+            QVERIFY(restartDock(&since));
+            const QStringList first = firstLayout();
+            QVERIFY2(first == before, qPrintable(QStringLiteral("trial %1: the first layout held %2, not %3")
+                                                     .arg(trial)
+                                                     .arg(first.join(QStringLiteral("; ")), before.join(QStringLiteral("; ")))));
+            // Once the program has told the new Dock, its tile is still where it was.
+            QTRY_VERIFY_WITH_TIMEOUT(m_log.filter(QStringLiteral("Dock process changed")).size() >= trial, roadTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(firstLayout(), before, roadTimeout);
+        }
     }
 
     // A Dock slow to send the program its copy of the tiles, as one laying out a great many tiles on
     // a busy machine is: the program's tap must not take the first click before the copy is there,
     // where it would find no tile under it and pass the click on to the Dock, which opens the folder.
+    void aClickOpensThePopupWhenTheDockIsSlowToCopyItsTiles_data() { addTrialRows({0}, std::max(trialCount() / 2, 1)); }
+
     void aClickOpensThePopupWhenTheDockIsSlowToCopyItsTiles()
     {
+        QFETCH(int, first);
+        QFETCH(int, trials);
         const auto ordinaryDock = qScopeGuard([this] {
             qunsetenv("KESTROWAN_DOCK_COPY_DELAY_MS");
             stopProgram(m_program);
@@ -270,7 +346,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
         tryRoad(QStringLiteral("click, a Dock slow to copy its tiles"),
-                [this](const QString &what) { return clickAfterRestart(what); }, std::max(trialCount() / 2, 1));
+                [this](const QString &what) { return clickAfterRestart(what); }, first, trials);
     }
 };
 

@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QThread>
+#include <QTimer>
 #include <QCborMap>
 #include <QUrl>
 
@@ -162,9 +163,11 @@ bool peerHasClosed(int descriptor)
 // It drops the events at the points `drops` says, and notes every event it is given.
 class WireTap {
 public:
-    explicit WireTap(std::function<bool(const QPointF &)> drops, bool answers = true)
+    // `answerAfter`: how long the program behind it takes to decide each event, in milliseconds.
+    explicit WireTap(std::function<bool(const QPointF &)> drops, bool answers = true, int answerAfter = 0)
         : m_drops(std::move(drops))
         , m_answers(answers)
+        , m_answerAfter(answerAfter)
     {
         QObject::connect(&m_socket, &QLocalSocket::readyRead, &m_socket, [this] { read(); });
     }
@@ -210,15 +213,19 @@ private:
             m_seen.append(*event);
             if (!m_answers)
                 continue;
-            m_socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::verdict},
-                                                    {QStringLiteral("event"), message->value(QStringLiteral("id"))},
-                                                    {QStringLiteral("pass"), !m_drops(event->location)}}));
-            m_socket.flush();
+            const QByteArray verdict = DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::verdict},
+                                                                {QStringLiteral("event"), message->value(QStringLiteral("id"))},
+                                                                {QStringLiteral("pass"), !m_drops(event->location)}});
+            QTimer::singleShot(m_answerAfter, &m_socket, [this, verdict] {
+                m_socket.write(verdict);
+                m_socket.flush();
+            });
         }
     }
 
     std::function<bool(const QPointF &)> m_drops;
     bool m_answers;
+    int m_answerAfter;
     QLocalSocket m_socket;
     DockWire::FrameReader m_reader;
     bool m_installed = false;
@@ -681,6 +688,37 @@ private slots:
         }
     }
 
+    // A program that has just come back to a restarted Dock is at its busiest when the clicks held
+    // for it reach its tap: a loaded machine may take it longer than an ordinary tap is given to
+    // decide them. Its verdict still holds: the Dock does not act on the click itself.
+    void aHeldClickIsTheTapsThoughItTakesLongerToDecide()
+    {
+        restartDock(QStringLiteral("bottom"));
+        QElapsedTimer dockUp;
+        dockUp.start();
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        const auto onWork = [&](const QPointF &point) { return tiles[2].frame.contains(point); };
+        for (int trial = 1; trial <= 2; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            QFile::remove(m_openLog);
+            restartWithATapAway(dockUp, onWork, centre(tiles[2].frame));
+            if (QTest::currentTestFailed())
+                return;
+            m_pointer.click(centre(tiles[2].frame));
+            // Longer than the second an ordinary event's tap is given, within the restart's wait.
+            WireTap busy(onWork, true, 1500);
+            busy.install();
+            QTRY_VERIFY_WITH_TIMEOUT(busy.seen().size() >= 2, startTimeout);
+            // The Dock handles events in order: once the next click has opened its tile, the held
+            // one has had its chance.
+            m_pointer.click(centre(tiles[0].frame));
+            QTRY_VERIFY2_WITH_TIMEOUT(opened().contains(m_alpha), what.constData(), startTimeout);
+            QVERIFY2(!opened().contains(m_work), what + ": the Dock gave up on the tap and opened the folder");
+            QCOMPARE(busy.seenTypes().mid(0, 2), (QList<CGEventType>{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp}));
+        }
+    }
+
     // A program that replaces its tap (as it does when it takes up a new Dock, or changes how it is
     // used) leaves no gap on the platform: a click between the end of the old tap and the new one
     // is the new tap's, not the Dock's.
@@ -735,6 +773,66 @@ private slots:
             newTapTakesTheClickOnWork(what, tiles);
             if (QTest::currentTestFailed())
                 return;
+        }
+    }
+
+    // The press a replaced tap was deciding goes on from that tap: the taps and listeners before it
+    // in the stream saw it already and do not see it again; the new tap and those after it see it
+    // once. Moves made while it waits come after it and its release, as they were made.
+    void aPressGoesOnFromTheTapThatWasReplacedAndMovesWaitBehindIt()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        for (int trial = 1; trial <= 3; ++trial) {
+            const QByteArray what = "trial " + QByteArray::number(trial);
+            m_pointer.move(centre(tiles[2].frame));
+            QTRY_COMPARE_WITH_TIMEOUT(selection(), QList<AXUIElement>{tiles[2].element}, startTimeout);
+            QFile::remove(m_openLog);
+            auto old = std::make_unique<WireTap>([](const QPointF &) { return false; }, false);
+            old->install();
+            QTRY_VERIFY_WITH_TIMEOUT(old->isInstalled(), startTimeout);
+            // Inserted at the head after the old tap: it comes before it in the stream.
+            QList<CGEventType> listened;
+            std::unique_ptr<EventTap> listener = m_taps.createTap(
+                CGEventTapLocation::HID, CGEventTapPlacement::HeadInsert, CGEventTapOptions::ListenOnly,
+                eventMaskBit(CGEventType::LeftMouseDown) | eventMaskBit(CGEventType::LeftMouseUp),
+                [&](CGEventType type, const CGEvent &) {
+                    listened.append(type);
+                    return EventTapVerdict::Pass;
+                });
+            QList<CGEventType> after;
+            std::unique_ptr<EventTap> follower = m_taps.createTap(
+                CGEventTapLocation::Session, CGEventTapPlacement::TailAppend, CGEventTapOptions::ListenOnly,
+                eventMaskBit(CGEventType::LeftMouseDown) | eventMaskBit(CGEventType::LeftMouseUp)
+                    | eventMaskBit(CGEventType::MouseMoved),
+                [&](CGEventType type, const CGEvent &) {
+                    after.append(type);
+                    return EventTapVerdict::Pass;
+                });
+            QVERIFY(listener && follower);
+            QTRY_VERIFY_WITH_TIMEOUT(listener->isHeld() && follower->isHeld(), startTimeout);
+            after.clear();
+
+            m_pointer.press();
+            // Gone while the Dock waits for its verdict: its program runs on, and its next tap is
+            // awaited; the release and the moves wait behind the press.
+            QTRY_VERIFY_WITH_TIMEOUT(!old->seen().isEmpty(), startTimeout);
+            old.reset();
+            m_pointer.release();
+            m_pointer.move(centre(tiles[3].frame));
+            QTRY_COMPARE_WITH_TIMEOUT(selection(), QList<AXUIElement>{tiles[3].element}, startTimeout);
+            WireTap replacement([](const QPointF &) { return false; });
+            replacement.install();
+            QTRY_VERIFY2_WITH_TIMEOUT(opened().contains(m_work), what.constData(), startTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(after.contains(CGEventType::MouseMoved), startTimeout);
+            const QList<CGEventType> click{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp};
+            QCOMPARE(replacement.seenTypes(), click);
+            QVERIFY2(listened == click, what + ": a listener before the replaced tap heard " + QByteArray::number(listened.size()) + " events");
+            QByteArray order;
+            for (const CGEventType type : std::as_const(after))
+                order += QByteArray::number(int(type)) + ' ';
+            QVERIFY2(after.mid(0, 2) == click, what + ": a move overtook the held click: " + order);
+            QCOMPARE(opened(), QStringList{m_work});
         }
     }
 

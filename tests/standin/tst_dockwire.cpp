@@ -3,6 +3,7 @@
 
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockServer.h"
+#include "Platform/dockstandin/RunningApplicationsFile.h"
 #include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/TapHub.h"
 #include "Platform/dockstandin/wire/DockWire.h"
@@ -666,6 +667,70 @@ private slots:
         QFile target(elsewhere);
         QVERIFY(target.open(QIODevice::ReadOnly));
         QCOMPARE(target.readAll(), header + valid);
+        target.close();
+        // Nor read through: what another file says is no list of this Dock's.
+        QVERIFY2(file.read().isEmpty(), "read through a link");
+        QVERIFY(QFile::remove(path));
+
+        // A file that shares its contents with another name is not read, and is never written into
+        // nor has its mode changed: the list gets a file of its own.
+        QVERIFY(QFile::setPermissions(elsewhere, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        QCOMPARE(::link(QFile::encodeName(elsewhere).constData(), QFile::encodeName(path).constData()), 0);
+        QVERIFY2(file.read().isEmpty(), "read a file linked elsewhere");
+        QVERIFY(file.write({*self}));
+        QCOMPARE(file.read(), QList<TapClientsFile::Client>{*self});
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), header + valid);
+        struct stat linked {};
+        QCOMPARE(::stat(QFile::encodeName(elsewhere).constData(), &linked), 0);
+        QCOMPARE(linked.st_mode & 07777, mode_t(0644));
+        QCOMPARE(linked.st_nlink, nlink_t(1));
+        struct stat own {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &own), 0);
+        QCOMPARE(own.st_mode & 07777, mode_t(0600));
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::remove(elsewhere));
+    }
+
+    // The running applications a restarted Dock lays out from its start: what it reads is outside
+    // input, and anything but the list a Dock writes expects nobody.
+    void aListOfRunningApplicationsThatIsNotOneExpectsNobody()
+    {
+        const QString path = QDir::homePath() + QStringLiteral("/other.sock.running-applications");
+        const RunningApplicationsFile file(path);
+        QVERIFY(file.read().isEmpty());
+        const std::optional<TapClientsFile::Client> self = TapClientsFile::running(QCoreApplication::applicationPid());
+        QVERIFY(self);
+        const RunningApplicationsFile::Application running{*self, QStringLiteral("Name with spaces ✓"),
+                                                           QStringLiteral("/opt/a b/app"), QByteArray("\x89PNG\0 bytes", 11)};
+        const RunningApplicationsFile::Application gone{{qint64(INT_MAX) - 3, 12345}, QString(), QStringLiteral("/bin/x"), {}};
+        QVERIFY(file.write({running, gone}));
+        QCOMPARE(file.read(), (QList<RunningApplicationsFile::Application>{running, gone}));
+        QCOMPARE(file.stillRunning(), QList<RunningApplicationsFile::Application>{running});
+
+        QFile in(path);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        const QByteArray valid = in.readAll();
+        in.close();
+        const QByteArray header = valid.left(valid.indexOf('\n') + 1);
+        const QByteArray line = valid.mid(header.size(), valid.indexOf('\n', header.size()) + 1 - header.size());
+        const QList<QByteArray> garbage{QByteArray(), "garbage", valid.chopped(1), header + "1 2 3 4\n",
+                                        header + QByteArray(line).replace(' ', "  "), header + "1 2 !! L2Jpbg== \n",
+                                        header + "1 2 bmFtZQ== \n", "kestrowan-dock-running-applications 2\n" + valid.mid(header.size()),
+                                        header + QByteArray(5 * 1024 * 1024, 'A')};
+        for (const QByteArray &bytes : garbage) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(bytes);
+            out.close();
+            QVERIFY2(file.read().isEmpty(), bytes.left(60).toHex().constData());
+        }
+        // Never read through a link.
+        QVERIFY(QFile::remove(path));
+        const QString elsewhere = QDir::homePath() + QStringLiteral("/running-elsewhere");
+        QVERIFY(RunningApplicationsFile(elsewhere).write({running}));
+        QVERIFY(QFile::link(elsewhere, path));
+        QVERIFY(file.read().isEmpty());
         QVERIFY(QFile::remove(path));
         QVERIFY(QFile::remove(elsewhere));
     }

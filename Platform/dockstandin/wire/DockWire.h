@@ -33,6 +33,9 @@ inline const QString observe = QStringLiteral("observe");
 inline const QString unobserve = QStringLiteral("unobserve");
 inline const QString createTap = QStringLiteral("tap");
 inline const QString enableTap = QStringLiteral("enable");
+// A client takes its tap out for good: its program takes no more of these events, and no other tap
+// of it is to be waited for. No answer.
+inline const QString removeTap = QStringLiteral("untap");
 inline const QString verdict = QStringLiteral("verdict");
 inline const QString post = QStringLiteral("post");
 inline const QString notify = QStringLiteral("notify");
