@@ -200,7 +200,7 @@ void GroupManager::ensureStorageDirectories()
     QDir().mkpath(QFileInfo(m_storageURL).absolutePath());
     QDir().mkpath(groupsDirectory());
     // A removal the last run did not finish (killed, a power cut) may have set entries aside.
-    m_mirrorFolders.putBackSetAsideEntries();
+    m_mirrorFolders.finishCutShortWork();
 }
 
 void GroupManager::loadGroups()
@@ -590,7 +590,7 @@ bool GroupManager::removeIfOrphaned(const QString &entry, const QSet<QString> &l
     if (DockService::isFolderInDock(QUrl::fromLocalFile(path)))
         removeLeftBehindTile(path);
     else
-        noteRemoval(path, MirrorFolders::removeFolder(path));
+        noteRemoval(path, m_mirrorFolders.removeFolder(path));
     return true;
 }
 
@@ -663,7 +663,7 @@ void GroupManager::removeLeftBehindTile(const QString &folderPath)
             return;
         }
         qCInfo(persistenceLogger, "Removed the Dock item of a deleted group's folder %s", qPrintable(loggedText(folderPath)));
-        self->noteRemoval(folderPath, MirrorFolders::removeFolder(folderPath));
+        self->noteRemoval(folderPath, self->m_mirrorFolders.removeFolder(folderPath));
         self->m_mirrorFolders.forgetFolderIndex();
     });
 }
@@ -684,6 +684,12 @@ void GroupManager::noteRemoval(const QString &folderPath, MirrorFolders::FolderR
     qCInfo(persistenceLogger, "Kept the folder %s: it holds files Kestrowan did not make", qUtf8Printable(loggedText(path)));
     // Its identity went with the program's files, so no later look comes back to it: the user
     // hears of it this once.
+    tellFolderKeptForUserFiles(path);
+}
+
+void GroupManager::tellFolderKeptForUserFiles(const QString &folderPath)
+{
+    const QString path = QDir::cleanPath(folderPath);
     if (!m_foldersKeptForUserFiles.contains(path))
         m_foldersKeptForUserFiles.append(path);
     emit foldersKeptForUserFiles();

@@ -189,6 +189,17 @@ Removal removeEntryAt(int parent, const QByteArray &entryName, const Ownership &
     return Removal::Removed;
 }
 
+bool removeWholeAt(int folder, const QByteArray &name)
+{
+    struct stat status {};
+    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(status.st_mode))
+        return ::unlinkat(folder, name.constData(), 0) == 0;
+    const int handle = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return handle >= 0 && emptyFolder(handle, 0) && ::unlinkat(folder, name.constData(), AT_REMOVEDIR) == 0;
+}
+
 QStringList putBackSetAside(const QString &folder)
 {
     QStringList restored;

@@ -38,6 +38,10 @@ Removal removeEntry(const QString &folder, const QString &name, const Ownership 
 // `isOurs` says so, the link itself goes, never what it points at.
 Removal removeEntryAt(int folder, const QByteArray &name, const Ownership &isOurs, QString *failure = nullptr);
 
+// Removes the entry `name` of the open folder `folder` with everything in it, never following a
+// link: for a temporary folder the program alone knows of. Whether it went.
+bool removeWholeAt(int folder, const QByteArray &name);
+
 // Puts back under their own names the entries a removal set aside in `folder` and never finished
 // (the program was killed meanwhile); one whose name was taken again comes back as "name 2". The
 // names put back.

@@ -9,6 +9,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -100,6 +101,12 @@ int writeAll(int handle, const QByteArray &bytes)
     return 0;
 }
 
+std::atomic_bool &unnamedFilesRefused()
+{
+    static std::atomic_bool refused{false};
+    return refused;
+}
+
 QByteArray besideName(const QByteArray &name)
 {
     return "." + name + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
@@ -109,14 +116,18 @@ QByteArray besideName(const QByteArray &name)
 // `mode` unless it is -1; named `*temporary` when it had to be named to be made. The open handle, or -1
 // with the error number in `*error`.
 int writeBeside(int folder, const QByteArray &name, const QByteArray &bytes, Durability durability,
-                int mode, QByteArray *temporary, int *error)
+                int mode, QByteArray *temporary, int *error, const TemporaryNaming &naming)
 {
     // Unnamed while it is written, where the file system allows: a program killed meanwhile leaves nothing.
-    int handle = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    int handle = unnamedFilesRefused() ? -1 : ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     temporary->clear();
     if (handle < 0) {
         for (int attempt = 0; attempt < 16 && handle < 0; ++attempt) {
             *temporary = besideName(name);
+            if (naming && !naming(*temporary)) {
+                errno = ECANCELED;
+                break;
+            }
             handle = ::openat(folder, temporary->constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (handle < 0 && errno != EEXIST)
                 break;
@@ -158,7 +169,7 @@ enum class Placed { Done, Again, Failed };
 // Puts the finished file in place of what `checked` described (a regular file, or nothing), and of
 // nothing else: a fifo or device moved there since it was checked is put back where it was.
 Placed place(int folder, const QByteArray &name, int handle, QByteArray &temporary, const std::optional<struct stat> &checked,
-             int *error)
+             int *error, const TemporaryNaming &naming)
 {
     if (!checked) {
         // Nothing there when checked: the name is taken only if it is still free.
@@ -175,6 +186,11 @@ Placed place(int folder, const QByteArray &name, int handle, QByteArray &tempora
     if (temporary.isEmpty()) {
         for (int attempt = 0; attempt < 16 && temporary.isEmpty(); ++attempt) {
             temporary = besideName(name);
+            if (naming && !naming(temporary)) {
+                temporary.clear();
+                *error = ECANCELED;
+                return Placed::Failed;
+            }
             const int failure = nameUnnamed(handle, folder, temporary);
             if (failure != 0) {
                 temporary.clear();
@@ -301,7 +317,8 @@ Target replaceableTarget(const QString &path)
     return {path, QStringLiteral("too many levels of links")};
 }
 
-std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder, Durability durability, int *error)
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder, Durability durability, int *error,
+                                   const TemporaryNaming &naming)
 {
     int ignored = 0;
     int &cause = error ? *error : ignored;
@@ -343,10 +360,10 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
         }
         QByteArray temporary;
         const int mode = checked ? int(checked->st_mode & 07777) : -1;
-        const Handle file(writeBeside(directory.value, name, bytes, durability, mode, &temporary, &cause));
+        const Handle file(writeBeside(directory.value, name, bytes, durability, mode, &temporary, &cause, naming));
         if (file.value < 0)
             return errnoText(cause);
-        const Placed placed = place(directory.value, name, file.value, temporary, checked, &cause);
+        const Placed placed = place(directory.value, name, file.value, temporary, checked, &cause, naming);
         if (!temporary.isEmpty())
             ::unlinkat(directory.value, temporary.constData(), 0);
         if (placed == Placed::Done) {
@@ -447,6 +464,11 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
     // A hard link leaves the temporary name to remove (the file stays under its new name).
     out.setAutoRemove(linked);
     return std::nullopt;
+}
+
+void refuseUnnamedFiles(bool refuse)
+{
+    unnamedFilesRefused() = refuse;
 }
 
 qint64 spareBytes(const QString &folder)
