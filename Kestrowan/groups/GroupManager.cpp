@@ -578,6 +578,13 @@ bool GroupManager::removeIfOrphaned(const QString &entry, const QSet<QString> &l
     // A ".group_id" that says no group (missing, damaged, or left empty by a power cut before
     // its bytes reached the disk) may still stand in a live group's folder: such a folder stays.
     const std::optional<QString> owner = MirrorFolders::readGroupID(path);
+    if (!owner && !live.contains(entry)) {
+        // A folder the program began and a kill left before it held its identity.
+        if (const std::optional<MirrorFolders::FolderRemoval> removal = m_mirrorFolders.removeUnfinishedFolder(entry)) {
+            noteRemoval(path, *removal);
+            return true;
+        }
+    }
     if (!owner || QUuid::fromString(*owner).isNull()) {
         if (!live.contains(entry))
             qCInfo(persistenceLogger, "Kept the folder %s: which group it belongs to cannot be read",

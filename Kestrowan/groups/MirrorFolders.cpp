@@ -330,6 +330,18 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path) co
     return FolderRemoval::KeptUserEntries;
 }
 
+std::optional<MirrorFolders::FolderRemoval> MirrorFolders::removeUnfinishedFolder(const QString &name) const
+{
+    OwnRecord groups(m_recordsFolder, m_groupsDirectory);
+    const QByteArray entry = QFile::encodeName(name);
+    if (!groups.names(entry))
+        return std::nullopt;
+    const FolderRemoval outcome = removeFolder(joined(m_groupsDirectory, name));
+    if (outcome != FolderRemoval::Failed)
+        groups.forget({entry});
+    return outcome;
+}
+
 void MirrorFolders::finishCutShortWork() const
 {
     for (const QString &name : OwnRecord::finishCutShort(m_recordsFolder))
@@ -606,9 +618,13 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
         const QFileInfo info(target);
         if (!info.isDir() || info.isSymLink())
             return QStringLiteral("“%1” is not a folder").arg(target);
-    } else if (!QDir().mkpath(target)) {
-        return QStringLiteral("Cannot create the folder “%1”").arg(target);
     } else {
+        // Named in the groups folder's record before it is made, until it holds its identity: a
+        // folder a kill leaves without one is known as the program's, and the sweep takes it.
+        if (!OwnRecord(m_recordsFolder, m_groupsDirectory).announce({QFile::encodeName(lastPathComponent(target))}))
+            return QStringLiteral("Cannot record the folder “%1”").arg(target);
+        if (!QDir().mkpath(target))
+            return QStringLiteral("Cannot create the folder “%1”").arg(target);
         made = true;
     }
     // Entries are judged and removed through the folder's descriptor: neither the folder swapped
@@ -683,6 +699,23 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     if (!alias.isEmpty() && !written.contains(QFile::encodeName(alias)))
         written.append(QFile::encodeName(alias));
     const auto noteWritten = qScopeGuard([&] { record.noteMade(written); });
+    // The identity first: a folder a kill leaves half built is still known as the group's.
+    const auto writeFolderFile = [&](const PlannedEntry &file) -> std::optional<QString> {
+        if (!writes.contains(&file))
+            return std::nullopt;
+        std::optional<QString> error = writeAtomically(joined(target, file.name), file.fileBytes, naming);
+        if (error && file.name == groupIDFileName)
+            return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
+        if (error)
+            qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(loggedText(*error)));
+        return std::nullopt;
+    };
+    if (std::optional<QString> error = writeFolderFile(folderFiles.first()))
+        return error;
+    if (made) {
+        record.noteMade({groupIDFileName.toUtf8()});
+        OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
+    }
     std::optional<QImage> icon;
     for (const PlannedEntry &entry : planned) {
         // The icon is composed where the order of the folder's writing puts it: after the items.
@@ -698,15 +731,7 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
         if (entry.name == alias)
             refreshAppAliasTimestamps(path);
     }
-    for (const PlannedEntry &file : std::as_const(folderFiles)) {
-        if (!writes.contains(&file))
-            continue;
-        if (std::optional<QString> error = writeAtomically(joined(target, file.name), file.fileBytes, naming)) {
-            if (file.name == groupIDFileName)
-                return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
-            qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(loggedText(*error)));
-        }
-    }
+    writeFolderFile(folderFiles.last());
     if (!icon)
         icon = composeIcon(group, skinManager, target, icons);
 

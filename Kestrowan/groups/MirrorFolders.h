@@ -134,6 +134,9 @@ public:
     // The same for the folder at `path`, directly inside a groups folder that is no link, of a
     // group no longer known.
     FolderRemoval removeFolder(const QString &path) const;
+    // The folder `name` of the groups folder that a kill left before it held its group's identity:
+    // removed as `removeFolder` does; nullopt when it is no such folder.
+    std::optional<FolderRemoval> removeUnfinishedFolder(const QString &name) const;
     // Where the records of what the program made in its folders are kept.
     QString recordsFolder() const { return m_recordsFolder; }
 

@@ -200,45 +200,6 @@ bool removeWholeAt(int folder, const QByteArray &name)
     return handle >= 0 && emptyFolder(handle, 0) && ::unlinkat(folder, name.constData(), AT_REMOVEDIR) == 0;
 }
 
-QStringList putBackSetAside(const QString &folder)
-{
-    QStringList restored;
-    bool throughLink = false;
-    const int handle = openFolder(folder, &throughLink);
-    if (handle < 0)
-        return restored;
-    bool complete = false;
-    const QList<QByteArray> names = namesIn(handle, &complete);
-    const QByteArray prefix(asidePrefix);
-    for (const QByteArray &aside : names) {
-        if (!aside.startsWith(prefix))
-            continue;
-        // ".removing-<word>-<name>"; an entry set aside without its name gets one that says so.
-        const qsizetype dash = aside.indexOf('-', prefix.size());
-        QByteArray name = dash > prefix.size() ? aside.mid(dash + 1) : QByteArray();
-        if (name.isEmpty() || name == "." || name == "..")
-            name = "Recovered item";
-        const QByteArray original = name;
-        const qsizetype dot = original.lastIndexOf('.');
-        const QByteArray stem = dot > 0 ? original.left(dot) : original;
-        const QByteArray extension = dot > 0 ? original.mid(dot) : QByteArray();
-        for (int n = 2; n < 1000; ++n) {
-            if (::renameat2(handle, aside.constData(), handle, name.constData(), RENAME_NOREPLACE) == 0) {
-                restored.append(QFile::decodeName(name));
-                break;
-            }
-            if (errno != EEXIST)
-                break;
-            // The name was taken again meanwhile: the entry comes back beside it.
-            name = stem + ' ' + QByteArray::number(n) + extension;
-            if (name.size() > NAME_MAX)
-                break;
-        }
-    }
-    ::close(handle);
-    return restored;
-}
-
 int openFolder(const QString &path, bool *throughLink)
 {
     *throughLink = false;

@@ -13,8 +13,7 @@ struct stat;
 // Removing what the program made, and nothing else. The folder an entry is removed from is opened
 // without following a link (a folder of the user's linked in its place is never emptied), the entry
 // is judged where it stands, and only one judged the program's is moved aside under a name of the
-// program's that carries its own (so nothing swapped in after the check is removed, and what a
-// crash leaves aside is put back at the next start); a folder is emptied through descriptors, one
+// program's that carries its own (so nothing swapped in after the check is removed); a folder is emptied through descriptors, one
 // level at a time, from a list of its names read first, never following a link inside it.
 namespace OwnFiles {
 
@@ -41,11 +40,6 @@ Removal removeEntryAt(int folder, const QByteArray &name, const Ownership &isOur
 // Removes the entry `name` of the open folder `folder` with everything in it, never following a
 // link: for a temporary folder the program alone knows of. Whether it went.
 bool removeWholeAt(int folder, const QByteArray &name);
-
-// Puts back under their own names the entries a removal set aside in `folder` and never finished
-// (the program was killed meanwhile); one whose name was taken again comes back as "name 2". The
-// names put back.
-QStringList putBackSetAside(const QString &folder);
 
 // The names in the open folder `handle` (without "." and ".."), read whole before anything in it
 // changes: removing entries while the listing is read may make it skip others. `complete` tells

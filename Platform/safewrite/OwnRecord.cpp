@@ -147,6 +147,8 @@ bool OwnRecord::load()
     const qint64 born = folder.at(1).toLongLong();
     if (born != 0 && m_born != 0 && born != m_born)
         return false;
+    // Renamed since: the record says so at its next change.
+    m_movedSince = QFile::decodeName(QByteArray::fromHex(folder.at(2))) != m_folderPath;
     for (qsizetype i = 2; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines.at(i).split(' ');
         if (fields.size() < 4 || fields.at(0).size() != 1)
@@ -167,7 +169,7 @@ bool OwnRecord::load()
     return true;
 }
 
-bool OwnRecord::save(bool durable)
+bool OwnRecord::save()
 {
     if (m_folder < 0)
         return false;
@@ -180,16 +182,19 @@ bool OwnRecord::save(bool durable)
             bytes += ' ' + it->setAsideFrom.toHex();
         bytes += '\n';
     }
-    if (const std::optional<QString> failure = SafeWrite::replaceFile(
-            m_recordPath, bytes, SafeWrite::Folder::Make, durable ? SafeWrite::Durability::Disk : SafeWrite::Durability::Rebuilt)) {
+    // Not forced to the disk: a kill loses nothing written, and a record a power cut loses only
+    // makes the program take less for its own (see existed()).
+    if (const std::optional<QString> failure =
+            SafeWrite::replaceFile(m_recordPath, bytes, SafeWrite::Folder::Make, SafeWrite::Durability::Rebuilt)) {
         qCCritical(ownRecordLog, "Failed to write the record of %s: %s", qUtf8Printable(m_folderPath), qUtf8Printable(*failure));
         return false;
     }
     m_existed = true;
+    m_movedSince = false;
     return true;
 }
 
-bool OwnRecord::reloadAndChange(bool durable, const std::function<void()> &change)
+bool OwnRecord::reloadAndChange(const std::function<void()> &change)
 {
     if (m_folder < 0)
         return false;
@@ -197,7 +202,7 @@ bool OwnRecord::reloadAndChange(bool durable, const std::function<void()> &chang
     // Another thread of the program may have changed it since it was read.
     const QHash<QByteArray, Entry> before = (load(), m_entries);
     change();
-    bool same = m_existed && m_entries.size() == before.size();
+    bool same = m_existed && !m_movedSince && m_entries.size() == before.size();
     for (auto it = m_entries.cbegin(); same && it != m_entries.cend(); ++it) {
         const auto old = before.constFind(it.key());
         same = old != before.cend() && old->state == it->state && old->inode == it->inode && old->modified == it->modified
@@ -205,7 +210,7 @@ bool OwnRecord::reloadAndChange(bool durable, const std::function<void()> &chang
     }
     if (same)
         return true;
-    return save(durable);
+    return save();
 }
 
 bool OwnRecord::matches(const Entry &entry, const struct stat &status) const
@@ -230,7 +235,7 @@ bool OwnRecord::isOurs(const QByteArray &name) const
 
 bool OwnRecord::announce(const QList<QByteArray> &names)
 {
-    return reloadAndChange(true, [&] {
+    return reloadAndChange([&] {
         for (const QByteArray &name : names) {
             Entry &entry = m_entries[name];
             if (entry.state != Entry::State::Pending)
@@ -241,12 +246,12 @@ bool OwnRecord::announce(const QList<QByteArray> &names)
 
 bool OwnRecord::announceTemporary(const QByteArray &name)
 {
-    return reloadAndChange(true, [&] { m_entries.insert(name, Entry{Entry::State::Temporary, 0, 0, {}}); });
+    return reloadAndChange([&] { m_entries.insert(name, Entry{Entry::State::Temporary, 0, 0, {}}); });
 }
 
 bool OwnRecord::announceSetAside(const QList<std::pair<QByteArray, QByteArray>> &asideAndOriginal)
 {
-    return reloadAndChange(true, [&] {
+    return reloadAndChange([&] {
         for (const auto &[aside, original] : asideAndOriginal)
             m_entries.insert(aside, Entry{Entry::State::Temporary, 0, 0, original});
     });
@@ -256,7 +261,7 @@ void OwnRecord::noteMade(const QList<QByteArray> &names)
 {
     if (names.isEmpty())
         return;
-    reloadAndChange(false, [&] {
+    reloadAndChange([&] {
         for (const QByteArray &name : names) {
             struct stat status {};
             if (!statBelow(m_folder, name, &status)) {
@@ -359,7 +364,7 @@ QHash<QByteArray, OwnRecord::Outcome> OwnRecord::remove(const QList<QByteArray> 
         if (outcome == Outcome::Removed || outcome == Outcome::Absent)
             gone.append(entry.name);
     }
-    reloadAndChange(false, [&] {
+    reloadAndChange([&] {
         for (const QByteArray &name : std::as_const(gone)) {
             struct stat status {};
             if (!statBelow(m_folder, name, &status))
@@ -373,7 +378,7 @@ void OwnRecord::forget(const QList<QByteArray> &names)
 {
     if (names.isEmpty())
         return;
-    reloadAndChange(false, [&] {
+    reloadAndChange([&] {
         for (const QByteArray &name : names)
             m_entries.remove(name);
     });
@@ -385,7 +390,7 @@ void OwnRecord::startAfresh()
         return;
     const QMutexLocker lock(&recordsLock());
     m_entries.clear();
-    save(false);
+    save();
 }
 
 void OwnRecord::discard()
@@ -415,14 +420,11 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
         const QString folder = folderFields.size() == 3 ? QFile::decodeName(QByteArray::fromHex(folderFields.at(2))) : QString();
         if (folder.isEmpty())
             continue;
+        // A folder renamed since its record last changed is not found where the record says: its
+        // record stays, and what it names goes when the folder does.
         OwnRecord record(recordsFolder, folder);
-        // The folder went (or another stands in its place): its record goes too.
-        if (!record.isOpen() || record.m_recordPath != recordPath || !record.existed()) {
-            const QMutexLocker lock(&recordsLock());
-            if (!record.isOpen() || record.m_recordPath != recordPath)
-                QFile::remove(recordPath);
+        if (!record.isOpen() || record.m_recordPath != recordPath || !record.existed())
             continue;
-        }
         QList<QByteArray> finished;
         for (auto it = record.m_entries.cbegin(); it != record.m_entries.cend(); ++it) {
             if (it->state != Entry::State::Temporary)
@@ -461,7 +463,7 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
         }
         if (finished.isEmpty())
             continue;
-        record.reloadAndChange(false, [&] {
+        record.reloadAndChange([&] {
             for (const QByteArray &name : std::as_const(finished)) {
                 struct stat status {};
                 if (!statBelow(record.m_folder, name, &status))

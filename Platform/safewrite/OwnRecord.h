@@ -17,9 +17,12 @@ struct stat;
 //
 // The record of a folder is a file in a records folder of the program's, named by the folder's
 // identity (device and inode), so that it follows the folder through a rename and no folder the
-// user opens ever holds it. A name goes into the record, synced to the disk, before its entry is
-// made: a program killed in between leaves at most a recorded name whose entry is absent or its
-// own. Once made, the entry is recorded with its identity (inode and modification time), so that
+// user opens ever holds it. A name goes into the record, replaced whole on the file system, before
+// its entry is made: a program killed in between leaves at most a recorded name whose entry is
+// absent or its own. The record is not forced to the disk: what a power cut can take from it makes
+// entries of the program's count as the user's (kept, never removed), and no entry of the user's
+// ever counts as the program's; a folder whose record is lost is read as one of an earlier
+// version's. Once made, the entry is recorded with its identity (inode and modification time), so that
 // one the user put in its place (saved over it, edited it, a link of theirs of the same name) is
 // the user's. The names of temporary files and of entries set aside on their way out are recorded
 // the same way before they exist, and what a kill leaves of them is finished at the next start.
@@ -47,8 +50,8 @@ public:
     // Whether the entry standing under `name` is the one the program recorded there.
     bool isOurs(const QByteArray &name) const;
 
-    // Records `names` as about to be made, synced to the disk; false when that failed, and then
-    // nothing may be made under them. Names recorded already cost nothing.
+    // Records `names` as about to be made; false when that failed, and then nothing may be made
+    // under them. Names recorded already cost nothing.
     bool announce(const QList<QByteArray> &names);
     // Records the identity of what now stands under each of `names`; a name with nothing under it
     // leaves the record.
@@ -69,9 +72,9 @@ public:
     // Removes the record itself, once its folder went.
     void discard();
 
-    // At start: finishes what a kill left in every recorded folder (temporary files removed, entries
-    // set aside on their way out removed, or put back where they are not the program's), and drops
-    // records whose folder is gone. The names of what was put back.
+    // At start: finishes what a kill left in every recorded folder found where its record says
+    // (temporary files removed, entries set aside on their way out removed, or put back where they
+    // are not the program's). The names of what was put back.
     static QStringList finishCutShort(const QString &recordsFolder);
 
     struct Entry {
@@ -83,7 +86,7 @@ public:
         QByteArray setAsideFrom;
     };
 
-    // Records, synced to the disk, the name of a temporary file about to be made (what a kill leaves
+    // Records the name of a temporary file about to be made (what a kill leaves
     // under it is removed at the next start); false when that failed. See SafeWrite::replaceFile.
     bool announceTemporary(const QByteArray &name);
     // The same for a whole temporary folder and everything in it.
@@ -92,8 +95,8 @@ public:
 private:
     bool announceSetAside(const QList<std::pair<QByteArray, QByteArray>> &asideAndOriginal);
     bool load();
-    bool save(bool durable);
-    bool reloadAndChange(bool durable, const std::function<void()> &change);
+    bool save();
+    bool reloadAndChange(const std::function<void()> &change);
     bool matches(const Entry &entry, const struct stat &status) const;
 
     QString m_recordPath;
@@ -103,5 +106,6 @@ private:
     quint64 m_inode = 0;
     qint64 m_born = 0;
     bool m_existed = false;
+    bool m_movedSince = false;
     QHash<QByteArray, Entry> m_entries;
 };

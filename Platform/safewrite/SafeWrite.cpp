@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -107,6 +108,18 @@ std::atomic_bool &unnamedFilesRefused()
     return refused;
 }
 
+std::function<void(int, const QByteArray &)> &temporaryWatcher()
+{
+    static std::function<void(int, const QByteArray &)> watcher;
+    return watcher;
+}
+
+void tellNamed(int folder, const QByteArray &name)
+{
+    if (temporaryWatcher())
+        temporaryWatcher()(folder, name);
+}
+
 QByteArray besideName(const QByteArray &name)
 {
     return "." + name + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
@@ -132,6 +145,8 @@ int writeBeside(int folder, const QByteArray &name, const QByteArray &bytes, Dur
             if (handle < 0 && errno != EEXIST)
                 break;
         }
+        if (handle >= 0)
+            tellNamed(folder, *temporary);
         if (handle < 0) {
             *error = errno;
             temporary->clear();
@@ -192,6 +207,8 @@ Placed place(int folder, const QByteArray &name, int handle, QByteArray &tempora
                 return Placed::Failed;
             }
             const int failure = nameUnnamed(handle, folder, temporary);
+            if (failure == 0)
+                tellNamed(folder, temporary);
             if (failure != 0) {
                 temporary.clear();
                 if (failure != EEXIST) {
@@ -469,6 +486,20 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
 void refuseUnnamedFiles(bool refuse)
 {
     unnamedFilesRefused() = refuse;
+}
+
+void watchNamedTemporaries(std::function<void(const QString &path)> watcher)
+{
+    if (!watcher) {
+        temporaryWatcher() = nullptr;
+        return;
+    }
+    temporaryWatcher() = [watcher = std::move(watcher)](int folder, const QByteArray &name) {
+        QByteArray path(PATH_MAX, Qt::Uninitialized);
+        const QByteArray link = "/proc/self/fd/" + QByteArray::number(folder);
+        const ssize_t length = ::readlink(link.constData(), path.data(), size_t(path.size()));
+        watcher(QFile::decodeName(path.left(length > 0 ? length : 0) + '/' + name));
+    };
 }
 
 qint64 spareBytes(const QString &folder)

@@ -58,6 +58,9 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
 // Writes as on a file system that cannot make unnamed files (network homes): every new file is
 // named from its start. For tests of what a kill leaves there.
 void refuseUnnamedFiles(bool refuse);
+// Told the path of each named temporary file as soon as it is made, before anything is written to
+// it: tests stop the program there, as a kill at that moment would.
+void watchNamedTemporaries(std::function<void(const QString &path)> watcher);
 
 enum class Existing {
     Refuse,  // a file already at the target is a failure and is left alone
