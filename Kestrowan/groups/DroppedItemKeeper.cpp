@@ -286,10 +286,13 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
     run.report = [&](qint64 copied) { report(copied, total); };
     // Copied aside first, so that no half copy ever stands under the item's name. The record names
     // the copy on its way in before it exists, and every entry of it before it takes its place.
+    // A folder linked elsewhere (the user's on another disk) keeps no record: nothing is ever
+    // removed from it.
     OwnRecord record(recordsFolderFor(folder), folder);
+    const bool recorded = record.isOpen();
     const QByteArray stagingName = QByteArrayLiteral(".incoming-") + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
     const QString staging = folder + u'/' + QFile::decodeName(stagingName);
-    if (!record.announceTemporaryFolder(stagingName)) {
+    if (recorded && !record.announceTemporaryFolder(stagingName)) {
         run.fail(QStringLiteral("cannot record the copy in %1").arg(folder), EIO);
         return failed();
     }
@@ -302,7 +305,7 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
         const QString target = freeName(folder, info);
         QList<QByteArray> names;
         collectNames(staged, QFile::encodeName(QFileInfo(target).fileName()), &names);
-        if (!record.announce(names)) {
+        if (recorded && !record.announce(names)) {
             run.fail(QStringLiteral("cannot record the copy in %1").arg(folder), EIO);
         } else if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) == 0) {
             record.noteMade(names);

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
-#include <QTemporaryFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <atomic>
@@ -32,6 +32,23 @@ constexpr qint64 chunkBytes = 1 << 20;
 QString errnoText(int error)
 {
     return systemErrorText(error);
+}
+
+// The permission bits of a file as Qt describes them.
+mode_t sourcePermissions(const QFileInfo &info)
+{
+    const QFile::Permissions permissions = info.permissions();
+    mode_t mode = 0;
+    mode |= permissions.testFlag(QFile::ReadOwner) ? S_IRUSR : 0;
+    mode |= permissions.testFlag(QFile::WriteOwner) ? S_IWUSR : 0;
+    mode |= permissions.testFlag(QFile::ExeOwner) ? S_IXUSR : 0;
+    mode |= permissions.testFlag(QFile::ReadGroup) ? S_IRGRP : 0;
+    mode |= permissions.testFlag(QFile::WriteGroup) ? S_IWGRP : 0;
+    mode |= permissions.testFlag(QFile::ExeGroup) ? S_IXGRP : 0;
+    mode |= permissions.testFlag(QFile::ReadOther) ? S_IROTH : 0;
+    mode |= permissions.testFlag(QFile::WriteOther) ? S_IWOTH : 0;
+    mode |= permissions.testFlag(QFile::ExeOther) ? S_IXOTH : 0;
+    return mode;
 }
 
 QString kindOf(mode_t mode)
@@ -396,7 +413,7 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
 }
 
 std::optional<QString> copyFile(const QString &source, const QString &target, Existing existing, Durability durability,
-                                const CopyProgress &progress, int *error)
+                                const CopyProgress &progress, int *error, const TemporaryNaming &naming)
 {
     int ignored = 0;
     int &cause = error ? *error : ignored;
@@ -440,13 +457,32 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
         }
     }
     const QFileInfo destinationInfo(destination);
-    QTemporaryFile out(destinationInfo.path() + QStringLiteral("/.") + destinationInfo.fileName() + QStringLiteral(".XXXXXX"));
     // The system's own reasons, in English, straight from each call: a device's text is often
     // "Unknown error" for a buffered write that failed, and follows the interface's language.
     const auto systemFailure = [&failed](int number) { return failed(number != 0 ? errnoText(number) : QStringLiteral("read error"), number); };
-    errno = 0;
-    if (!out.open())
+    const Handle folderHandle(::open(QFile::encodeName(destinationInfo.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderHandle.value < 0)
         return systemFailure(errno);
+    // Written beside the target under a name of its own, told to `naming` before it is made; gone
+    // again unless it took the target's place.
+    QByteArray temporaryName;
+    int written = -1;
+    for (int attempt = 0; attempt < 16 && written < 0; ++attempt) {
+        temporaryName = besideName(QFile::encodeName(destinationInfo.fileName()));
+        if (naming && !naming(temporaryName))
+            return failed(QStringLiteral("the temporary file could not be recorded"), ECANCELED);
+        written = ::openat(folderHandle.value, temporaryName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (written < 0 && errno != EEXIST)
+            return systemFailure(errno);
+    }
+    if (written < 0)
+        return systemFailure(EEXIST);
+    const Handle out(written);
+    bool placed = false;
+    const auto removeTemporary = qScopeGuard([&] {
+        if (!placed)
+            ::unlinkat(folderHandle.value, temporaryName.constData(), 0);
+    });
     qint64 copied = 0;
     for (;;) {
         errno = 0;
@@ -456,22 +492,23 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
                 return systemFailure(errno);
             break;
         }
-        if (const int failure = writeAll(out.handle(), chunk); failure != 0)
+        if (const int failure = writeAll(out.value, chunk); failure != 0)
             return systemFailure(failure);
         copied += chunk.size();
         if (progress && !progress(copied))
             return failed(QStringLiteral("stopped"), ECANCELED);
     }
-    if (durability == Durability::Disk && ::fsync(out.handle()) != 0)
+    if (durability == Durability::Disk && ::fsync(out.value) != 0)
         return systemFailure(errno);
-    out.setPermissions(sourceInfo.permissions());
-    const QString temporary = out.fileName();
-    out.close();
+    if (::fchmod(out.value, sourcePermissions(sourceInfo)) != 0)
+        return systemFailure(errno);
+    const QString temporary = destinationInfo.path() + u'/' + QFile::decodeName(temporaryName);
 
     if (existing == Existing::Replace) {
-        if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(destination).constData()) != 0)
+        if (::renameat(folderHandle.value, temporaryName.constData(), folderHandle.value,
+                       QFile::encodeName(destinationInfo.fileName()).constData()) != 0)
             return failed(errnoText(errno));
-        out.setAutoRemove(false);
+        placed = true;
         return std::nullopt;
     }
     int placing = 0;
@@ -479,7 +516,7 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
     if (!placeWithoutReplacing(temporary, destination, &placing, &linked))
         return failed(placing == EEXIST ? QStringLiteral("%1 exists").arg(destination) : errnoText(placing), placing);
     // A hard link leaves the temporary name to remove (the file stays under its new name).
-    out.setAutoRemove(linked);
+    placed = !linked;
     return std::nullopt;
 }
 

@@ -76,7 +76,7 @@ using CopyProgress = std::function<bool(qint64 copied)>;
 // returned, with the system's error number in `error` when there is one (ENOSPC for a full disk).
 std::optional<QString> copyFile(const QString &source, const QString &target, Existing existing = Existing::Refuse,
                                 Durability durability = Durability::Disk, const CopyProgress &progress = {},
-                                int *error = nullptr);
+                                int *error = nullptr, const TemporaryNaming &naming = {});
 
 // The most a copy made for safety's sake may take in `folder`: half of the space free there, and no
 // more than this process may write into one file. Such a copy must not fill the disk itself.
