@@ -478,12 +478,13 @@ private slots:
         };
         const auto verifyOnlyTheWorkStays = [&](const QString &kept, const QByteArray &work) {
             QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept + QStringLiteral("/read me.txt")), 10000);
-            QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 10000);
-            QVERIFY(m_store->takeFoldersKeptForUserFiles().contains(kept));
-            told.clear();
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept + QStringLiteral("/sub/inner.txt")), 10000);
             QCOMPARE(folderTree(kept), (QMap<QString, QByteArray>{{QStringLiteral("my work.txt"), work},
                                                                   {QStringLiteral("sub"), "<folder>"},
                                                                   {QStringLiteral("sub/answers.txt"), work + " answers"}}));
+            QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 10000);
+            QVERIFY(m_store->takeFoldersKeptForUserFiles().contains(kept));
+            told.clear();
         };
 
         // The item leaves the group.
