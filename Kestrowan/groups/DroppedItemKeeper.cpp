@@ -293,7 +293,7 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
     const QByteArray stagingName = QByteArrayLiteral(".incoming-") + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
     const QString staging = folder + u'/' + QFile::decodeName(stagingName);
     if (recorded && !record.announceTemporaryFolder(stagingName)) {
-        run.fail(QStringLiteral("cannot record the copy in %1").arg(folder), EIO);
+        run.fail(QStringLiteral("cannot record the copy in %1: %2").arg(folder, errorText(record.lastError())), record.lastError());
         return failed();
     }
     if (!makeFolder(staging, run))
@@ -306,7 +306,7 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
         QList<QByteArray> names;
         collectNames(staged, QFile::encodeName(QFileInfo(target).fileName()), &names);
         if (recorded && !record.announce(names)) {
-            run.fail(QStringLiteral("cannot record the copy in %1").arg(folder), EIO);
+            run.fail(QStringLiteral("cannot record the copy in %1: %2").arg(folder, errorText(record.lastError())), record.lastError());
         } else if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) == 0) {
             record.noteMade(names);
             outcome.kept = target;

@@ -557,6 +557,7 @@ std::optional<QStringList> GroupManager::sweptFolders()
     const QDir folder(groupsDirectory());
     if (!folder.exists())
         return std::nullopt;
+    m_mirrorFolders.forgetFinishedFolders();
     return folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
 

@@ -342,6 +342,17 @@ std::optional<MirrorFolders::FolderRemoval> MirrorFolders::removeUnfinishedFolde
     return outcome;
 }
 
+void MirrorFolders::forgetFinishedFolders() const
+{
+    OwnRecord groups(m_recordsFolder, m_groupsDirectory);
+    QList<QByteArray> finished;
+    for (const QByteArray &name : groups.recordedNames()) {
+        if (readGroupID(joined(m_groupsDirectory, QFile::decodeName(name))))
+            finished.append(name);
+    }
+    groups.forget(finished);
+}
+
 void MirrorFolders::finishCutShortWork() const
 {
     for (const QString &name : OwnRecord::finishCutShort(m_recordsFolder))
@@ -621,7 +632,9 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     } else {
         // Named in the groups folder's record before it is made, until it holds its identity: a
         // folder a kill leaves without one is known as the program's, and the sweep takes it.
-        if (!OwnRecord(m_recordsFolder, m_groupsDirectory).announce({QFile::encodeName(lastPathComponent(target))}))
+        // A groups folder linked elsewhere keeps no record: nothing is removed from it.
+        OwnRecord groups(m_recordsFolder, m_groupsDirectory);
+        if (groups.isOpen() && !groups.announce({QFile::encodeName(lastPathComponent(target))}))
             return QStringLiteral("Cannot record the folder “%1”").arg(target);
         if (!QDir().mkpath(target))
             return QStringLiteral("Cannot create the folder “%1”").arg(target);
@@ -686,8 +699,12 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
             written.append(QFile::encodeName(file.name));
         }
     }
-    // The names go into the record before anything is made under them.
-    if (!written.isEmpty() && !record.announce(written))
+    // The names go into the record before anything is made under them: the icon's too, when the
+    // folder has none yet (it is written later, and noted by its writer).
+    QList<QByteArray> announced = written;
+    if (!ours.contains(iconFileName) && !kept.contains(iconFileName))
+        announced.append(iconFileName.toUtf8());
+    if (!announced.isEmpty() && !record.announce(announced))
         return QStringLiteral("Cannot record what is written in “%1”").arg(target);
     const auto outcomes = record.remove(removals);
     for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it) {
@@ -698,7 +715,12 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     // The program's link to itself is touched on every sync: its record follows.
     if (!alias.isEmpty() && !written.contains(QFile::encodeName(alias)))
         written.append(QFile::encodeName(alias));
-    const auto noteWritten = qScopeGuard([&] { record.noteMade(written); });
+    const auto noteWritten = qScopeGuard([&] {
+        record.noteMade(written);
+        // Built far enough to be known by its identity: no longer one being made.
+        if (made && readGroupID(target))
+            OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
+    });
     // The identity first: a folder a kill leaves half built is still known as the group's.
     const auto writeFolderFile = [&](const PlannedEntry &file) -> std::optional<QString> {
         if (!writes.contains(&file))
@@ -712,10 +734,6 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     };
     if (std::optional<QString> error = writeFolderFile(folderFiles.first()))
         return error;
-    if (made) {
-        record.noteMade({groupIDFileName.toUtf8()});
-        OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
-    }
     std::optional<QImage> icon;
     for (const PlannedEntry &entry : planned) {
         // The icon is composed where the order of the folder's writing puts it: after the items.

@@ -134,6 +134,9 @@ public:
     // The same for the folder at `path`, directly inside a groups folder that is no link, of a
     // group no longer known.
     FolderRemoval removeFolder(const QString &path) const;
+    // Takes the folders that hold their identity now out of the groups folder's record of folders
+    // being made.
+    void forgetFinishedFolders() const;
     // The folder `name` of the groups folder that a kill left before it held its group's identity:
     // removed as `removeFolder` does; nullopt when it is no such folder.
     std::optional<FolderRemoval> removeUnfinishedFolder(const QString &name) const;

@@ -229,58 +229,6 @@ int openFolder(const QString &path, bool *throughLink)
     return ::open(QFile::encodeName(absolute).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-namespace {
-
-// Removes the marked entry `name` of the open folder `parent`, as removeMarked does.
-bool removeMarkedAt(int parent, const QByteArray &name, const QByteArray &kind, int depth)
-{
-    struct stat status {};
-    if (::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    if ((!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) || depth > maximumDepth)
-        return false;
-    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (S_ISDIR(status.st_mode) ? O_DIRECTORY : 0);
-    const int handle = ::openat(parent, name.constData(), flags);
-    if (handle < 0)
-        return false;
-    struct stat opened {};
-    const bool marked = isMarked(handle, kind);
-    if (::fstat(handle, &opened) != 0 || opened.st_ino != status.st_ino || opened.st_dev != status.st_dev
-        || (S_ISREG(opened.st_mode) && !marked)) {
-        ::close(handle);
-        return false;
-    }
-    if (S_ISREG(opened.st_mode)) {
-        ::close(handle);
-        // The name still names the file judged above.
-        struct stat now {};
-        return ::fstatat(parent, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == opened.st_ino
-            && now.st_dev == opened.st_dev && ::unlinkat(parent, name.constData(), 0) == 0;
-    }
-    bool emptied = false;
-    const QList<QByteArray> names = namesIn(handle, &emptied);
-    for (const QByteArray &child : names)
-        emptied = removeMarkedAt(handle, child, kind, depth + 1) && emptied;
-    ::close(handle);
-    // A folder the user made keeps standing, even once the program's files in it are gone.
-    return emptied && marked && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
-}
-
-} // namespace
-
-bool removeMarked(const QString &folder, const QString &name, const QByteArray &kind)
-{
-    const QByteArray entryName = QFile::encodeName(name);
-    if (entryName.isEmpty() || entryName.contains('/') || entryName == "." || entryName == "..")
-        return false;
-    const int parent = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (parent < 0)
-        return false;
-    const bool removed = removeMarkedAt(parent, entryName, kind, 0);
-    ::close(parent);
-    return removed;
-}
-
 bool mark(const QString &path, const QByteArray &kind)
 {
     return ::lsetxattr(QFile::encodeName(path).constData(), markAttribute, kind.constData(), size_t(kind.size()), 0) == 0;

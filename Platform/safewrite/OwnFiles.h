@@ -51,15 +51,10 @@ QList<QByteArray> namesIn(int handle, bool *complete);
 // when the folder lies elsewhere than its path says.
 int openFolder(const QString &path, bool *throughLink);
 
-// Removes from `folder` the entry `name` when it carries the mark `kind`: a file whole; of a folder,
-// every entry inside it that carries the mark, and then the folder itself when it carries the mark
-// too and nothing else is left in it. What the user put among the program's files stays, and so does the folder holding it.
-// Whether the entry is gone.
-bool removeMarked(const QString &folder, const QString &name, const QByteArray &kind);
-
-// The mark a kept copy carries (an extended attribute of its own), set on the entry at `path`
-// itself, never through a link; and whether the open entry carries it. A file system without
-// such attributes marks nothing: its entries are then never taken for the program's.
+// The mark a cached thumbnail carries (an extended attribute of its own), set on the entry at
+// `path` itself, never through a link; and whether the open entry carries it. A file system
+// without such attributes marks nothing: its entries are then never taken for the program's. An
+// earlier version marked installed skins so; its marks say which entries it installed.
 bool mark(const QString &path, const QByteArray &kind);
 bool isMarked(int descriptor, const QByteArray &kind);
 

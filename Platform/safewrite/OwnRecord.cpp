@@ -33,11 +33,6 @@ QMutex &recordsLock()
     return lock;
 }
 
-qint64 nanoseconds(const struct timespec &time)
-{
-    return qint64(time.tv_sec) * 1000000000LL + time.tv_nsec;
-}
-
 // The folder's birth time where the file system keeps one (0 elsewhere): an inode used again for
 // another folder is told apart by it.
 qint64 bornAt(int folder)
@@ -79,6 +74,36 @@ bool statBelow(int folder, const QByteArray &relative, struct stat *status)
     const bool found = ::fstatat(parent, leaf.constData(), status, AT_SYMLINK_NOFOLLOW) == 0;
     ::close(parent);
     return found;
+}
+
+// What tells one entry from another that took its name: its inode, its birth time where the file
+// system keeps one (an inode freed a moment ago is often the next one given out), and for a file
+// its modification time (the user's edit in place makes it theirs).
+struct Identity {
+    bool found = false;
+    bool folder = false;
+    quint64 inode = 0;
+    qint64 born = 0;
+    qint64 modified = 0;
+};
+
+Identity identityBelow(int folder, const QByteArray &relative)
+{
+    Identity identity;
+    QByteArray leaf;
+    const int parent = openParent(folder, relative, &leaf);
+    if (parent < 0)
+        return identity;
+    struct statx status {};
+    if (::statx(parent, leaf.constData(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO | STATX_MTIME | STATX_BTIME, &status) == 0) {
+        identity.found = true;
+        identity.folder = S_ISDIR(status.stx_mode);
+        identity.inode = status.stx_ino;
+        identity.born = (status.stx_mask & STATX_BTIME) ? qint64(status.stx_btime.tv_sec) * 1000000000LL + status.stx_btime.tv_nsec : 0;
+        identity.modified = S_ISREG(status.stx_mode) ? qint64(status.stx_mtime.tv_sec) * 1000000000LL + status.stx_mtime.tv_nsec : 0;
+    }
+    ::close(parent);
+    return identity;
 }
 
 int depthOf(const QByteArray &name)
@@ -137,7 +162,7 @@ bool OwnRecord::load()
         return false;
     }
     const QList<QByteArray> lines = file.readAll().split('\n');
-    // "<header>", "folder <born> <hex path>", then "<state> <inode> <modified> <hex name> [<hex from>]".
+    // "<header>", "folder <born> <hex path>", then "<state> <inode> <modified> <born> <hex name> [<hex from>]".
     if (lines.size() < 2 || lines.at(0) != header)
         return false;
     const QList<QByteArray> folder = lines.at(1).split(' ');
@@ -151,7 +176,7 @@ bool OwnRecord::load()
     m_movedSince = QFile::decodeName(QByteArray::fromHex(folder.at(2))) != m_folderPath;
     for (qsizetype i = 2; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines.at(i).split(' ');
-        if (fields.size() < 4 || fields.at(0).size() != 1)
+        if (fields.size() < 5 || fields.at(0).size() != 1)
             continue;
         Entry entry;
         const char state = fields.at(0).at(0);
@@ -160,9 +185,10 @@ bool OwnRecord::load()
         entry.state = Entry::State(state);
         entry.inode = fields.at(1).toULongLong();
         entry.modified = fields.at(2).toLongLong();
-        const QByteArray name = QByteArray::fromHex(fields.at(3));
-        if (fields.size() > 4)
-            entry.setAsideFrom = QByteArray::fromHex(fields.at(4));
+        entry.born = fields.at(3).toLongLong();
+        const QByteArray name = fields.size() > 4 ? QByteArray::fromHex(fields.at(4)) : QByteArray();
+        if (fields.size() > 5)
+            entry.setAsideFrom = QByteArray::fromHex(fields.at(5));
         if (!name.isEmpty())
             m_entries.insert(name, entry);
     }
@@ -177,7 +203,7 @@ bool OwnRecord::save()
         + '\n';
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         bytes += char(it->state) + QByteArray(" ") + QByteArray::number(it->inode) + ' ' + QByteArray::number(it->modified) + ' '
-            + it.key().toHex();
+            + QByteArray::number(it->born) + ' ' + it.key().toHex();
         if (!it->setAsideFrom.isEmpty())
             bytes += ' ' + it->setAsideFrom.toHex();
         bytes += '\n';
@@ -185,7 +211,7 @@ bool OwnRecord::save()
     // Not forced to the disk: a kill loses nothing written, and a record a power cut loses only
     // makes the program take less for its own (see existed()).
     if (const std::optional<QString> failure =
-            SafeWrite::replaceFile(m_recordPath, bytes, SafeWrite::Folder::Make, SafeWrite::Durability::Rebuilt)) {
+            SafeWrite::replaceFile(m_recordPath, bytes, SafeWrite::Folder::Make, SafeWrite::Durability::Rebuilt, &m_lastError)) {
         qCCritical(ownRecordLog, "Failed to write the record of %s: %s", qUtf8Printable(m_folderPath), qUtf8Printable(*failure));
         return false;
     }
@@ -196,8 +222,10 @@ bool OwnRecord::save()
 
 bool OwnRecord::reloadAndChange(const std::function<void()> &change)
 {
-    if (m_folder < 0)
+    if (m_folder < 0) {
+        m_lastError = EBADF;
         return false;
+    }
     const QMutexLocker lock(&recordsLock());
     // Another thread of the program may have changed it since it was read.
     const QHash<QByteArray, Entry> before = (load(), m_entries);
@@ -206,31 +234,29 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change)
     for (auto it = m_entries.cbegin(); same && it != m_entries.cend(); ++it) {
         const auto old = before.constFind(it.key());
         same = old != before.cend() && old->state == it->state && old->inode == it->inode && old->modified == it->modified
-            && old->setAsideFrom == it->setAsideFrom;
+            && old->born == it->born && old->setAsideFrom == it->setAsideFrom;
     }
     if (same)
         return true;
     return save();
 }
 
-bool OwnRecord::matches(const Entry &entry, const struct stat &status) const
+bool OwnRecord::matches(const Entry &entry, const QByteArray &name) const
 {
+    const Identity identity = identityBelow(m_folder, name);
+    if (!identity.found)
+        return false;
     if (entry.state != Entry::State::Made)
         return true;
-    if (quint64(status.st_ino) != entry.inode)
-        return false;
     // A folder of the program's stays its own whatever the user saves in it; a link cannot be
     // changed in place, only replaced (and the program touches its own link to itself).
-    return S_ISDIR(status.st_mode) || S_ISLNK(status.st_mode) || nanoseconds(status.st_mtim) == entry.modified;
+    return identity.inode == entry.inode && identity.born == entry.born && identity.modified == entry.modified;
 }
 
 bool OwnRecord::isOurs(const QByteArray &name) const
 {
     const auto entry = m_entries.constFind(name);
-    if (entry == m_entries.cend() || m_folder < 0)
-        return false;
-    struct stat status {};
-    return statBelow(m_folder, name, &status) && matches(*entry, status);
+    return entry != m_entries.cend() && m_folder >= 0 && matches(*entry, name);
 }
 
 bool OwnRecord::announce(const QList<QByteArray> &names)
@@ -246,14 +272,14 @@ bool OwnRecord::announce(const QList<QByteArray> &names)
 
 bool OwnRecord::announceTemporary(const QByteArray &name)
 {
-    return reloadAndChange([&] { m_entries.insert(name, Entry{Entry::State::Temporary, 0, 0, {}}); });
+    return reloadAndChange([&] { m_entries.insert(name, Entry{Entry::State::Temporary, 0, 0, 0, {}}); });
 }
 
 bool OwnRecord::announceSetAside(const QList<std::pair<QByteArray, QByteArray>> &asideAndOriginal)
 {
     return reloadAndChange([&] {
         for (const auto &[aside, original] : asideAndOriginal)
-            m_entries.insert(aside, Entry{Entry::State::Temporary, 0, 0, original});
+            m_entries.insert(aside, Entry{Entry::State::Temporary, 0, 0, 0, original});
     });
 }
 
@@ -263,13 +289,12 @@ void OwnRecord::noteMade(const QList<QByteArray> &names)
         return;
     reloadAndChange([&] {
         for (const QByteArray &name : names) {
-            struct stat status {};
-            if (!statBelow(m_folder, name, &status)) {
+            const Identity identity = identityBelow(m_folder, name);
+            if (!identity.found) {
                 m_entries.remove(name);
                 continue;
             }
-            m_entries.insert(name, Entry{Entry::State::Made, quint64(status.st_ino),
-                                         S_ISREG(status.st_mode) ? nanoseconds(status.st_mtim) : 0, {}});
+            m_entries.insert(name, Entry{Entry::State::Made, identity.inode, identity.modified, identity.born, {}});
         }
         // The temporaries of the writes that ended are gone with them.
         for (auto it = m_entries.begin(); it != m_entries.end();) {
@@ -309,7 +334,7 @@ QHash<QByteArray, OwnRecord::Outcome> OwnRecord::remove(const QList<QByteArray> 
             outcomes.insert(name, Outcome::Failed);
         } else if (!statBelow(m_folder, name, &status)) {
             outcomes.insert(name, errno == ENOENT || errno == ENOTDIR ? Outcome::Absent : Outcome::Failed);
-        } else if (entry == m_entries.cend() || !matches(*entry, status)) {
+        } else if (entry == m_entries.cend() || !matches(*entry, name)) {
             outcomes.insert(name, Outcome::NotOurs);
         } else {
             QByteArray leaf;
@@ -386,7 +411,7 @@ void OwnRecord::forget(const QList<QByteArray> &names)
 
 void OwnRecord::startAfresh()
 {
-    if (m_folder < 0)
+    if (m_folder < 0 || !m_existed)
         return;
     const QMutexLocker lock(&recordsLock());
     m_entries.clear();
@@ -440,7 +465,7 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
             }
             const auto original = record.m_entries.constFind(it->setAsideFrom);
             const bool setAsideOfOurs = !it->setAsideFrom.isEmpty() && original != record.m_entries.cend()
-                && record.matches(*original, status);
+                && record.matches(*original, it.key());
             if (!it->setAsideFrom.isEmpty() && !setAsideOfOurs) {
                 // Swapped in by someone else as it was set aside: back under its name, or beside it.
                 const QByteArray originalLeaf = it->setAsideFrom.mid(it->setAsideFrom.lastIndexOf('/') + 1);

@@ -22,14 +22,15 @@ struct stat;
 // absent or its own. The record is not forced to the disk: what a power cut can take from it makes
 // entries of the program's count as the user's (kept, never removed), and no entry of the user's
 // ever counts as the program's; a folder whose record is lost is read as one of an earlier
-// version's. Once made, the entry is recorded with its identity (inode and modification time), so that
-// one the user put in its place (saved over it, edited it, a link of theirs of the same name) is
-// the user's. The names of temporary files and of entries set aside on their way out are recorded
+// version's. Once made, the entry is recorded with its identity (inode, birth time where the file
+// system keeps one, and a file's modification time), so that one the user put in its place (saved
+// over it, edited it, a link of theirs of the same name, even on the inode just freed) is the
+// user's. The names of temporary files and of entries set aside on their way out are recorded
 // the same way before they exist, and what a kill leaves of them is finished at the next start.
 //
 // Names are relative to the folder and may lie below it ("Copy/inner/file.txt"); no link on the
-// way is ever followed. A folder of the program's counts by its inode alone: what the user saves in
-// it changes its time, not whose it is, and it goes only once nothing is left in it.
+// way is ever followed. What the user saves in a folder of the program's changes its time, not
+// whose it is; it goes only once nothing is left in it.
 class OwnRecord {
 public:
     // Opens the record of the folder at `folder` (no link), kept in `recordsFolder`. A folder that
@@ -40,6 +41,8 @@ public:
     OwnRecord &operator=(const OwnRecord &) = delete;
 
     bool isOpen() const { return m_folder >= 0; }
+    // The system's error number of the last write of the record that failed (ENOSPC for a full disk).
+    int lastError() const { return m_lastError; }
     // The folder, open for work through its descriptor.
     int folder() const { return m_folder; }
     // Whether the folder had a record when opened (folders of an earlier version have none).
@@ -82,6 +85,7 @@ public:
         State state = State::Pending;
         quint64 inode = 0;
         qint64 modified = 0;
+        qint64 born = 0;
         // A Temporary set aside from this name on its way out.
         QByteArray setAsideFrom;
     };
@@ -97,7 +101,8 @@ private:
     bool load();
     bool save();
     bool reloadAndChange(const std::function<void()> &change);
-    bool matches(const Entry &entry, const struct stat &status) const;
+    // Whether what stands under `name` is the entry `entry` records.
+    bool matches(const Entry &entry, const QByteArray &name) const;
 
     QString m_recordPath;
     QString m_folderPath;
@@ -107,5 +112,6 @@ private:
     qint64 m_born = 0;
     bool m_existed = false;
     bool m_movedSince = false;
+    int m_lastError = 0;
     QHash<QByteArray, Entry> m_entries;
 };
