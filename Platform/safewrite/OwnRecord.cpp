@@ -436,11 +436,16 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
         const QString recordPath = recordsFolder + u'/' + recordName;
         QFile file(recordPath);
         QByteArray folderLine;
-        if (file.open(QIODevice::ReadOnly)) {
+        bool leftovers = false;
+        if (file.open(QIODevice::ReadOnly) && file.size() <= recordLimit) {
             if (file.readLine(4096).trimmed() == header)
                 folderLine = file.readLine(PATH_MAX * 2 + 64).trimmed();
+            // Only a record naming temporaries has anything to finish.
+            leftovers = file.readAll().contains(QByteArray(1, char(Entry::State::Temporary)) + ' ');
             file.close();
         }
+        if (!leftovers)
+            continue;
         const QList<QByteArray> folderFields = folderLine.split(' ');
         const QString folder = folderFields.size() == 3 ? QFile::decodeName(QByteArray::fromHex(folderFields.at(2))) : QString();
         if (folder.isEmpty())
