@@ -6,9 +6,10 @@
 #include "Kestrowan/shell/Log.h"
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/logging/SystemErrorText.h"
-#include "Platform/safewrite/OwnFiles.h"
+#include "Platform/safewrite/OwnRecord.h"
 #include "Platform/safewrite/SafeWrite.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -175,29 +176,52 @@ QString copyFailureText(const QString &name, int error, const QString &failure)
     }
 }
 
-const QByteArray keptCopyMark = QByteArrayLiteral("kept-copy");
+// Where the record of what the program copied into `folder` is kept.
+QString recordsFolderFor(const QString &folder)
+{
+    return QFileInfo(folder).absolutePath() + QStringLiteral("/Made Entries");
+}
 
-// Removes a copy of ours from `folder`; anything not marked as one stays, and so does everything
-// when the folder is a link.
-bool removeKeptCopy(const QString &path)
+// The names of the tree at `path` (itself included), as `prefix` and below, links not followed.
+void collectNames(const QString &path, const QByteArray &prefix, QList<QByteArray> *names, int depth = 0)
+{
+    names->append(prefix);
+    if (kindOf(path) != Kind::Folder || depth >= DroppedItemKeeper::maximumDepth)
+        return;
+    for (const QString &name : childrenOf(path))
+        collectNames(path + u'/' + name, prefix + '/' + QFile::encodeName(name), names, depth + 1);
+}
+
+enum class KeptCopyRemoval { Removed, NotRecorded, KeptForUser };
+
+// Removes a copy of ours from `folder`, judged entry by entry by the folder's record: a document
+// the user saved in the copy stays, and so does every folder on its way. Nothing the record does
+// not name is touched, and nothing at all when the folder is a link.
+KeptCopyRemoval removeKeptCopy(const QString &path)
 {
     const QFileInfo info(path);
-    QString failure;
-    const OwnFiles::Removal removal = OwnFiles::removeEntry(info.absolutePath(), info.fileName(), [](int descriptor, const struct stat &) {
-        return OwnFiles::isMarked(descriptor, keptCopyMark);
-    }, &failure);
-    if (removal != OwnFiles::Removal::Removed && removal != OwnFiles::Removal::Absent) {
-        // Told once per entry: the sweep runs on every change of the groups.
-        static QMutex toldLock;
-        static QSet<QString> told;
-        const QMutexLocker lock(&toldLock);
-        if (!told.contains(path)) {
-            told.insert(path);
-            qCInfo(persistenceLogger, "Left %s where it is: %s", qUtf8Printable(loggedText(info.fileName())),
-                   qUtf8Printable(loggedText(failure)));
-        }
+    OwnRecord record(recordsFolderFor(info.absolutePath()), info.absolutePath());
+    const QByteArray top = QFile::encodeName(info.fileName());
+    if (!record.names(top))
+        return KeptCopyRemoval::NotRecorded;
+    QList<QByteArray> names;
+    for (const QByteArray &name : record.recordedNames()) {
+        if (name == top || name.startsWith(top + '/'))
+            names.append(name);
     }
-    return removal == OwnFiles::Removal::Removed;
+    const QHash<QByteArray, OwnRecord::Outcome> outcomes = record.remove(names);
+    const OwnRecord::Outcome outcome = outcomes.value(top, OwnRecord::Outcome::Failed);
+    if (outcome == OwnRecord::Outcome::Removed || outcome == OwnRecord::Outcome::Absent)
+        return KeptCopyRemoval::Removed;
+    if (std::any_of(outcomes.cbegin(), outcomes.cend(), [](OwnRecord::Outcome each) { return each == OwnRecord::Outcome::Failed; })) {
+        qCCritical(persistenceLogger, "Could not remove all of the kept copy %s; it is tried again later",
+                   qUtf8Printable(loggedText(info.fileName())));
+        return KeptCopyRemoval::NotRecorded;
+    }
+    // What is left of it is the user's now: no later look takes it for a copy of the program's.
+    record.forget(names);
+    qCInfo(persistenceLogger, "Kept %s: it holds files Kestrowan did not make", qUtf8Printable(loggedText(info.fileName())));
+    return KeptCopyRemoval::KeptForUser;
 }
 
 // Naming and moving a finished copy into place happen one at a time.
@@ -260,28 +284,41 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
         return {std::nullopt, localizedFormat(QStringLiteral("editor.dropTooLarge"), {info.fileName(), maximumBytes / (1024 * 1024)})};
     }
     run.report = [&](qint64 copied) { report(copied, total); };
-    // Copied aside first, so that no half copy ever stands under the item's name.
-    const QString staging = folder + QStringLiteral("/.incoming-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // Copied aside first, so that no half copy ever stands under the item's name. The record names
+    // the copy on its way in before it exists, and every entry of it before it takes its place.
+    // A folder linked elsewhere (the user's on another disk) keeps no record: nothing is ever
+    // removed from it.
+    OwnRecord record(recordsFolderFor(folder), folder);
+    const bool recorded = record.isOpen();
+    const QByteArray stagingName = QByteArrayLiteral(".incoming-") + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    const QString staging = folder + u'/' + QFile::decodeName(stagingName);
+    if (recorded && !record.announceTemporaryFolder(stagingName)) {
+        run.fail(QStringLiteral("cannot record the copy in %1: %2").arg(folder, errorText(record.lastError())), record.lastError());
+        return failed();
+    }
     if (!makeFolder(staging, run))
         return failed();
     const QString staged = staging + u'/' + info.fileName();
     Outcome outcome;
     if (copyTree(source, staged, run)) {
-        // Marked as the program's own: only a copy so marked is ever removed again.
-        if (!OwnFiles::mark(staged, keptCopyMark))
-            qCInfo(persistenceLogger, "The copy of %s cannot be marked as Kestrowan's (%s); it will stay when no item uses it",
-                   qUtf8Printable(loggedText(info.fileName())), qUtf8Printable(systemErrorText(errno)));
         const QMutexLocker lock(&placing());
         const QString target = freeName(folder, info);
-        if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) == 0) {
+        QList<QByteArray> names;
+        collectNames(staged, QFile::encodeName(QFileInfo(target).fileName()), &names);
+        if (recorded && !record.announce(names)) {
+            run.fail(QStringLiteral("cannot record the copy in %1: %2").arg(folder, errorText(record.lastError())), record.lastError());
+        } else if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) == 0) {
+            record.noteMade(names);
             outcome.kept = target;
             landing().insert(target);
         } else {
             const int error = errno;
+            record.noteMade(names);
             run.fail(QStringLiteral("cannot move the copy to %1: %2").arg(target, errorText(error)), error);
         }
     }
     QDir(staging).removeRecursively();
+    record.noteMade({stagingName});
     if (outcome.kept || cancelled.load())
         return outcome;
     return failed();
@@ -401,7 +438,8 @@ void DroppedItemKeeper::finish(QThread *thread)
     }
 }
 
-void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths)
+void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths,
+                                           std::function<void(const QString &kept)> keptForUser)
 {
     // Judged here, against the items as they are now; only the removing goes to the pool.
     // A folder linked elsewhere (the user's own on another disk) is never emptied through the link.
@@ -427,19 +465,25 @@ void DroppedItemKeeper::removeUnreferenced(const QString &folder, const QSet<QSt
     }
     if (unused.isEmpty())
         return;
-    QThreadPool::globalInstance()->start([unused] {
+    QThreadPool::globalInstance()->start([unused, keptForUser = std::move(keptForUser)] {
         for (const QString &entry : unused) {
-            if (removeKeptCopy(entry))
+            switch (removeKeptCopy(entry)) {
+            case KeptCopyRemoval::Removed:
                 qCInfo(persistenceLogger, "Removed kept copy no item uses: %s", qUtf8Printable(loggedText(QFileInfo(entry).fileName())));
+                break;
+            case KeptCopyRemoval::KeptForUser:
+                if (keptForUser && QCoreApplication::instance())
+                    QMetaObject::invokeMethod(QCoreApplication::instance(), [keptForUser, entry] { keptForUser(entry); }, Qt::QueuedConnection);
+                break;
+            case KeptCopyRemoval::NotRecorded:
+                break;
+            }
         }
     });
 }
 
 void DroppedItemKeeper::followStore(GroupManager &store, const QString &folder)
 {
-    // A removal the last run did not finish may have set a copy aside.
-    for (const QString &name : OwnFiles::putBackSetAside(folder))
-        qCInfo(persistenceLogger, "Put back %s: a removal was cut short", qUtf8Printable(loggedText(name)));
     QObject::connect(&store, &GroupManager::groupsChanged, &store, [&store, folder] {
         if (store.loadError() || !QFileInfo(folder).isDir())
             return;
@@ -448,6 +492,9 @@ void DroppedItemKeeper::followStore(GroupManager &store, const QString &folder)
             for (const AppItem &item : group.apps)
                 if (item.path.startsWith(folder + u'/'))
                     referenced.insert(item.path);
-        removeUnreferenced(folder, referenced);
+        removeUnreferenced(folder, referenced, [store = QPointer<GroupManager>(&store)](const QString &kept) {
+            if (store)
+                store->tellFolderKeptForUserFiles(kept);
+        });
     });
 }

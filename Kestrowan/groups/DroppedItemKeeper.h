@@ -52,9 +52,12 @@ public:
 
     // Removes the copies in `folder` that none of `referencedPaths` is or lies in (the removing runs
     // on a thread of the pool). Copies still arriving, or whose items are on their way into the
-    // store, are not touched. Only what the program copied there goes (each copy carries a mark of
-    // its own); nothing is removed when `folder` is a link (the user's folder on another disk).
-    static void removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths);
+    // store, are not touched. Only what the program copied there goes, judged entry by entry by the
+    // folder's record (kept in "Made Entries" beside it): a copy in which the user saved something
+    // of their own stays with it, and `keptForUser` hears of it on the main thread. Nothing is
+    // removed when `folder` is a link (the user's folder on another disk).
+    static void removeUnreferenced(const QString &folder, const QSet<QString> &referencedPaths,
+                                   std::function<void(const QString &kept)> keptForUser = {});
     // From now on, whenever the store's groups change, the copies no item uses any more (its item
     // was removed, its group deleted) are removed. Never while the store could not read its file.
     static void followStore(GroupManager &store, const QString &folder);

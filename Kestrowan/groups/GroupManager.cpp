@@ -200,7 +200,7 @@ void GroupManager::ensureStorageDirectories()
     QDir().mkpath(QFileInfo(m_storageURL).absolutePath());
     QDir().mkpath(groupsDirectory());
     // A removal the last run did not finish (killed, a power cut) may have set entries aside.
-    m_mirrorFolders.putBackSetAsideEntries();
+    m_mirrorFolders.finishCutShortWork();
 }
 
 void GroupManager::loadGroups()
@@ -561,6 +561,7 @@ std::optional<QStringList> GroupManager::sweptFolders()
     const QDir folder(groupsDirectory());
     if (!folder.exists())
         return std::nullopt;
+    m_mirrorFolders.forgetFinishedFolders();
     return folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
 
@@ -582,6 +583,13 @@ bool GroupManager::removeIfOrphaned(const QString &entry, const QSet<QString> &l
     // A ".group_id" that says no group (missing, damaged, or left empty by a power cut before
     // its bytes reached the disk) may still stand in a live group's folder: such a folder stays.
     const std::optional<QString> owner = MirrorFolders::readGroupID(path);
+    if (!owner && !live.contains(entry)) {
+        // A folder the program began and a kill left before it held its identity.
+        if (const std::optional<MirrorFolders::FolderRemoval> removal = m_mirrorFolders.removeUnfinishedFolder(entry)) {
+            noteRemoval(path, *removal);
+            return true;
+        }
+    }
     if (!owner || QUuid::fromString(*owner).isNull()) {
         if (!live.contains(entry))
             qCInfo(persistenceLogger, "Kept the folder %s: which group it belongs to cannot be read",
@@ -594,7 +602,7 @@ bool GroupManager::removeIfOrphaned(const QString &entry, const QSet<QString> &l
     if (DockService::isFolderInDock(QUrl::fromLocalFile(path)))
         removeLeftBehindTile(path);
     else
-        noteRemoval(path, MirrorFolders::removeFolder(path));
+        noteRemoval(path, m_mirrorFolders.removeFolder(path));
     return true;
 }
 
@@ -667,7 +675,7 @@ void GroupManager::removeLeftBehindTile(const QString &folderPath)
             return;
         }
         qCInfo(persistenceLogger, "Removed the Dock item of a deleted group's folder %s", qPrintable(loggedText(folderPath)));
-        self->noteRemoval(folderPath, MirrorFolders::removeFolder(folderPath));
+        self->noteRemoval(folderPath, self->m_mirrorFolders.removeFolder(folderPath));
         self->m_mirrorFolders.forgetFolderIndex();
     });
 }
@@ -688,6 +696,12 @@ void GroupManager::noteRemoval(const QString &folderPath, MirrorFolders::FolderR
     qCInfo(persistenceLogger, "Kept the folder %s: it holds files Kestrowan did not make", qUtf8Printable(loggedText(path)));
     // Its identity went with the program's files, so no later look comes back to it: the user
     // hears of it this once.
+    tellFolderKeptForUserFiles(path);
+}
+
+void GroupManager::tellFolderKeptForUserFiles(const QString &folderPath)
+{
+    const QString path = QDir::cleanPath(folderPath);
     if (!m_foldersKeptForUserFiles.contains(path))
         m_foldersKeptForUserFiles.append(path);
     emit foldersKeptForUserFiles();

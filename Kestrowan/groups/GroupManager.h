@@ -112,6 +112,8 @@ public:
     // The folders kept since last asked because the user's own files are in them (the program's
     // files went), for a window to tell the user where; each is told once.
     QStringList takeFoldersKeptForUserFiles();
+    // A folder of the program's that was to go stays, with the user's files in it: the window tells where.
+    void tellFolderKeptForUserFiles(const QString &folderPath);
 
     // Builds the group's mirror folder and writes its Dock tile; true when both were done (and the
     // Dock restarted where needed). Records the group's hash on success.

@@ -22,8 +22,10 @@
 #include <QScopeGuard>
 #include <QSet>
 #include "Platform/safewrite/OwnFiles.h"
+#include "Platform/safewrite/OwnRecord.h"
 #include "Platform/safewrite/SafeWrite.h"
 #include <QStringDecoder>
+#include <QUuid>
 
 #include <algorithm>
 #include <cctype>
@@ -37,8 +39,6 @@ namespace {
 
 // ".group_id" holds one UUID; anything much longer is not ours.
 constexpr qint64 groupIDFileLimit = 4096;
-// A web-link file holds one address; anything much longer is not one the program wrote.
-constexpr qint64 weblocFileLimit = 64 * 1024;
 
 QString joined(const QString &folder, const QString &name)
 {
@@ -102,9 +102,9 @@ std::pair<QString, QString> splitExtension(const QString &name)
 // Replaces the file at `path` in one step (a reader sees the old bytes or the new, never a part)
 // without forcing it to disk: a mirror folder is rebuilt from the groups whenever it is synced,
 // so a sync to the disk per file would only make a sync of many groups wait on it hundreds of times.
-std::optional<QString> writeAtomically(const QString &path, const QByteArray &bytes)
+std::optional<QString> writeAtomically(const QString &path, const QByteArray &bytes, const SafeWrite::TemporaryNaming &naming = {})
 {
-    return SafeWrite::replaceFile(path, bytes, SafeWrite::Folder::MustExist, SafeWrite::Durability::Rebuilt);
+    return SafeWrite::replaceFile(path, bytes, SafeWrite::Folder::MustExist, SafeWrite::Durability::Rebuilt, nullptr, naming);
 }
 
 // What was last written to (or found in) each folder's icon file: the pixels' hash and the file's
@@ -128,8 +128,9 @@ QHash<QString, WrittenIcon> &writtenIcons()
 }
 
 // Writes the folder's icon only when its bytes change: known pixels over an untouched file are left
-// alone without encoding, and otherwise the encoded bytes are compared with the file's.
-void writeIconWhenChanged(const QString &folder, const QImage &icon, IconWriteQueue *queue)
+// alone without encoding, and otherwise the encoded bytes are compared with the file's. An icon
+// file the folder's record does not name is the user's, and stays as it is.
+void writeIconWhenChanged(const QString &folder, const QImage &icon, IconWriteQueue *queue, const QString &records)
 {
     const QString path = folder + u'/' + MirrorFolders::iconFileName;
     const IconWriteQueue::PixelKey key = IconWriteQueue::pixelKey(icon);
@@ -145,8 +146,20 @@ void writeIconWhenChanged(const QString &folder, const QImage &icon, IconWriteQu
     const std::optional<QByteArray> stored = before.exists && before.size == bytes.size() ? readSmallFile(path, bytes.size()) : std::nullopt;
     // The folder icon is decoration: a failure to write it never fails the folder, and is tried
     // again next time.
-    if (stored != bytes && writeAtomically(path, bytes))
-        return;
+    if (stored != bytes) {
+        OwnRecord record(records, folder);
+        const QByteArray name = MirrorFolders::iconFileName.toUtf8();
+        if (before.exists && !record.isOurs(name)) {
+            qCInfo(persistenceLogger, "Left the icon file of %s as it is: Kestrowan did not write it", qUtf8Printable(loggedText(folder)));
+            return;
+        }
+        if (!record.announce({name})
+            || writeAtomically(path, bytes, [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); })) {
+            record.noteMade({name});
+            return;
+        }
+        record.noteMade({name});
+    }
     QMutexLocker locker(&writtenIconsLock());
     writtenIcons().insert(path, WrittenIcon{pixels, FileStamp::of(path)});
 }
@@ -219,11 +232,11 @@ qsizetype IconWriteQueue::keptBytes()
     return held;
 }
 
-void IconWriteQueue::write(const QString &folder, const QImage &icon)
+void IconWriteQueue::write(const QString &folder, const QImage &icon, const QString &records)
 {
     ++m_pending;
-    iconWritePool().start([self = shared_from_this(), folder, icon] {
-        writeIconWhenChanged(folder, icon, self.get());
+    iconWritePool().start([self = shared_from_this(), folder, icon, records] {
+        writeIconWhenChanged(folder, icon, self.get(), records);
         // A program on its way out has nobody left to tell.
         if (!QCoreApplication::instance())
             return;
@@ -246,6 +259,7 @@ void IconWriteQueue::whenWritten(std::function<void()> done)
 
 MirrorFolders::MirrorFolders(const QString &groupsDirectory, const QString &programPath)
     : m_groupsDirectory(QDir::cleanPath(groupsDirectory))
+    , m_recordsFolder(QFileInfo(m_groupsDirectory).absolutePath() + QStringLiteral("/Made Entries"))
     , m_programPath(programPath)
 {
 }
@@ -273,7 +287,7 @@ bool MirrorFolders::entryExists(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
 }
 
-MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path)
+MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path) const
 {
     const QFileInfo info(path);
     // The groups folder is opened without following a link: a folder reached through a linked
@@ -289,117 +303,92 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path)
         return errno == ENOENT ? FolderRemoval::Absent : FolderRemoval::Failed;
     if (!S_ISDIR(status.st_mode))
         return FolderRemoval::Failed;
-    const int folder = ::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder < 0)
+    OwnRecord record(m_recordsFolder, path);
+    if (!record.isOpen())
         return FolderRemoval::Failed;
-    const auto closeFolder = qScopeGuard([folder] { ::close(folder); });
-    // The names first, then the removals: a listing read while entries go may skip some.
-    bool complete = false;
-    const QList<QByteArray> names = OwnFiles::namesIn(folder, &complete);
-    if (!complete)
-        return FolderRemoval::Failed;
+    adoptEarlierEntries(record, path, nullptr);
     // The identity goes last, and only once everything else of the program's went: a folder a
     // crash or a failure leaves half emptied is still known as the group's, and the next look
     // finishes it. Where the user's things stay, it goes all the same: the folder is theirs now,
     // and no later look takes it for a group's or removes more from it.
     const QByteArray identity = groupIDFileName.toUtf8();
-    const auto regularFile = [](int, const struct stat &entry) { return S_ISREG(entry.st_mode); };
-    bool usersLeft = false;
-    bool failed = false;
-    for (const QByteArray &child : std::as_const(names)) {
-        if (child == identity)
-            continue;
-        const OwnFiles::Removal removal = isFolderFileName(child) ? OwnFiles::removeEntryAt(folder, child, regularFile)
-                                                                  : OwnFiles::removeEntryAt(folder, child, &isProgramEntry);
-        usersLeft = usersLeft || removal == OwnFiles::Removal::NotOurs;
-        failed = failed || removal == OwnFiles::Removal::Failed;
-    }
-    if (failed)
+    QList<QByteArray> names = record.recordedNames();
+    names.removeAll(identity);
+    const QHash<QByteArray, OwnRecord::Outcome> outcomes = record.remove(names);
+    if (std::any_of(outcomes.cbegin(), outcomes.cend(), [](OwnRecord::Outcome outcome) { return outcome == OwnRecord::Outcome::Failed; }))
         return FolderRemoval::Failed;
-    const OwnFiles::Removal identityRemoval = OwnFiles::removeEntryAt(folder, identity, regularFile);
-    if (identityRemoval == OwnFiles::Removal::Failed)
+    if (record.remove({identity}).value(identity) == OwnRecord::Outcome::Failed)
         return FolderRemoval::Failed;
-    if (usersLeft || identityRemoval == OwnFiles::Removal::NotOurs)
-        return FolderRemoval::KeptUserEntries;
-    if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0)
+    if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0) {
+        record.discard();
         return FolderRemoval::Removed;
-    // Something came in meanwhile.
-    return errno == ENOTEMPTY || errno == EEXIST ? FolderRemoval::KeptUserEntries : FolderRemoval::Failed;
-}
-
-bool MirrorFolders::isFolderFileName(const QByteArray &name)
-{
-    static const QList<QByteArray> own{groupIDFileName.toUtf8(), hiddenManifestFileName.toUtf8(), iconFileName.toUtf8()};
-    for (const QByteArray &file : own) {
-        if (name == file)
-            return true;
-        // What a write of it leaves beside it when the file system cannot make an unnamed file:
-        // "." + its name + "." + a random word.
-        const QByteArray beside = '.' + file + '.';
-        if (name.startsWith(beside) && name.size() > beside.size()
-            && std::all_of(name.cbegin() + beside.size(), name.cend(), [](char c) { return std::isdigit(uchar(c)) || std::islower(uchar(c)); }))
-            return true;
     }
-    return false;
+    if (errno != ENOTEMPTY && errno != EEXIST)
+        return FolderRemoval::Failed;
+    // Whatever is left is the user's, and the folder theirs from now on.
+    record.discard();
+    return FolderRemoval::KeptUserEntries;
 }
 
-void MirrorFolders::putBackSetAsideEntries() const
+std::optional<MirrorFolders::FolderRemoval> MirrorFolders::removeUnfinishedFolder(const QString &name) const
 {
-    const auto putBack = [](const QString &folder) {
-        for (const QString &name : OwnFiles::putBackSetAside(folder))
-            qCInfo(persistenceLogger, "Put back %s in %s: a removal was cut short", qUtf8Printable(loggedText(name)),
-                   qUtf8Printable(loggedText(folder)));
+    OwnRecord groups(m_recordsFolder, m_groupsDirectory);
+    const QByteArray entry = QFile::encodeName(name);
+    if (!groups.names(entry))
+        return std::nullopt;
+    const FolderRemoval outcome = removeFolder(joined(m_groupsDirectory, name));
+    if (outcome != FolderRemoval::Failed)
+        groups.forget({entry});
+    return outcome;
+}
+
+void MirrorFolders::forgetFinishedFolders() const
+{
+    OwnRecord groups(m_recordsFolder, m_groupsDirectory);
+    QList<QByteArray> finished;
+    for (const QByteArray &name : groups.recordedNames()) {
+        if (readGroupID(joined(m_groupsDirectory, QFile::decodeName(name))))
+            finished.append(name);
+    }
+    groups.forget(finished);
+}
+
+void MirrorFolders::finishCutShortWork() const
+{
+    for (const QString &name : OwnRecord::finishCutShort(m_recordsFolder))
+        qCInfo(persistenceLogger, "Put back %s: it was set aside as a removal was cut short", qUtf8Printable(loggedText(name)));
+}
+
+void MirrorFolders::adoptEarlierEntries(OwnRecord &record, const QString &folder, const AppGroup *group) const
+{
+    if (record.existed())
+        return;
+    // The files a folder of an earlier version holds as that version wrote them: its identity
+    // naming a group, its manifest, its icon, its link to the program; with the group known, each
+    // of its items' entries too. Nothing else is taken: a link or a web link of the user's stays theirs.
+    QList<QByteArray> adopted;
+    const auto holds = [&](const QString &name, const PlannedEntry &entry) {
+        if (entryHolds(joined(folder, name), entry))
+            adopted.append(QFile::encodeName(name));
     };
-    putBack(m_groupsDirectory);
-    const QStringList folders = QDir(m_groupsDirectory).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    for (const QString &folder : folders)
-        putBack(joined(m_groupsDirectory, folder));
-}
-
-bool MirrorFolders::isProgramEntry(int descriptor, const struct stat &status)
-{
-    // Its links (items and "@Kestrowan") are links; a web-link file holds exactly what is written
-    // for its address. Nothing else of a mirror folder that does not begin with "." is its own.
-    if (S_ISLNK(status.st_mode))
-        return true;
-    if (!S_ISREG(status.st_mode) || descriptor < 0 || status.st_size > weblocFileLimit)
-        return false;
-    QByteArray bytes(qsizetype(status.st_size) + 1, Qt::Uninitialized);
-    qsizetype length = 0;
-    while (length < bytes.size()) {
-        const ssize_t read = ::pread(descriptor, bytes.data() + length, size_t(bytes.size() - length), off_t(length));
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read <= 0)
-            break;
-        length += read;
+    if (const std::optional<QString> owner = readGroupID(folder);
+        owner && !QUuid::fromString(*owner).isNull() && (!group || *owner == ModelJson::uuidText(group->id))) {
+        const std::optional<QByteArray> bytes = readSmallFile(joined(folder, groupIDFileName), groupIDFileLimit);
+        if (bytes)
+            holds(groupIDFileName, PlannedEntry{groupIDFileName, {}, *bytes});
     }
-    bytes.truncate(length);
-    const std::optional<QVariant> parsed = PropertyList::parse(bytes);
-    const QVariantMap map = parsed ? parsed->toMap() : QVariantMap();
-    return map.size() == 1 && map.value(QStringLiteral("URL")).typeId() == QMetaType::QString
-        && PropertyList::toXml(map) == bytes;
-}
-
-bool MirrorFolders::isProgramEntryAt(int folder, const QByteArray &name)
-{
+    holds(hiddenManifestFileName, PlannedEntry{hiddenManifestFileName, {}, hiddenManifestText.toUtf8()});
     struct stat status {};
-    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    if (!S_ISREG(status.st_mode))
-        return isProgramEntry(-1, status);
-    const int file = ::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat opened {};
-    const bool ours = file >= 0 && ::fstat(file, &opened) == 0 && isProgramEntry(file, opened);
-    if (file >= 0)
-        ::close(file);
-    return ours;
-}
-
-bool MirrorFolders::removeEntryAt(int folder, const QString &name)
-{
-    const OwnFiles::Removal removal = OwnFiles::removeEntryAt(folder, QFile::encodeName(name), &isProgramEntry);
-    return removal == OwnFiles::Removal::Removed || removal == OwnFiles::Removal::Absent;
+    if (::lstat(QFile::encodeName(joined(folder, iconFileName)).constData(), &status) == 0 && S_ISREG(status.st_mode))
+        adopted.append(iconFileName.toUtf8());
+    if (group) {
+        QString alias;
+        for (const PlannedEntry &entry : plan(*group, [](const QString &) { return false; }, &alias))
+            holds(entry.name, entry);
+    } else if (!m_programPath.isEmpty()) {
+        holds(programAliasName, PlannedEntry{programAliasName, QFileInfo(m_programPath).absoluteFilePath(), {}});
+    }
+    record.adopt(adopted);
 }
 
 bool MirrorFolders::indexIsCurrent() const
@@ -602,56 +591,14 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
     });
 }
 
-std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
-                                              IconWriteQueue *icons) const
+QList<MirrorFolders::PlannedEntry> MirrorFolders::plan(const AppGroup &group, const std::function<bool(const QString &)> &kept,
+                                                      QString *alias) const
 {
-    // The entries not beginning with "." that the folder holds now (the icon aside: it is written
-    // below, and replaced only when its bytes change).
-    QSet<QString> present;
-    if (entryExists(target)) {
-        // Clearing through a link would delete the entries of whatever folder it points at.
-        const QFileInfo info(target);
-        if (!info.isDir() || info.isSymLink())
-            return QStringLiteral("“%1” is not a folder").arg(target);
-        QDir folder(target);
-        if (!folder.isReadable())
-            return QStringLiteral("Cannot list “%1”").arg(target);
-        const QStringList entries =
-            folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QString &entry : entries) {
-            if (!entry.startsWith(u'.') && entry != iconFileName)
-                present.insert(entry);
-        }
-    } else if (!QDir().mkpath(target)) {
-        return QStringLiteral("Cannot create the folder “%1”").arg(target);
-    }
-    // Entries are removed through the folder's descriptor: neither the folder swapped for a link
-    // after this look nor a link inside it can send a removal elsewhere. The user may open the
-    // folder from its Dock tile and keep documents and folders in it: only what the program makes
-    // goes from it, and the rest keeps its place (and its name, which no item's entry takes).
-    bool throughLink = false;
-    const int handle = OwnFiles::openFolder(target, &throughLink);
-    if (handle < 0)
-        return QStringLiteral("Cannot open the folder “%1”: %2").arg(target, errnoText());
-    const auto closeHandle = qScopeGuard([handle] { ::close(handle); });
-    QSet<QString> kept;
-    for (const QString &entry : std::as_const(present)) {
-        if (!isProgramEntryAt(handle, QFile::encodeName(entry)))
-            kept.insert(entry);
-    }
-    present.subtract(kept);
-    const auto removeHere = [&](const QString &entry) { return removeEntryAt(handle, entry); };
-
-    if (std::optional<QString> error = writeWhenChanged(joined(target, groupIDFileName), ModelJson::uuidText(group.id).toUtf8()))
-        return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
-
-    // What the folder is to hold, named as in a folder cleared of everything but its "." entries
-    // (which no name made here can take) and what is left of the user's.
     QList<PlannedEntry> planned;
     QSet<QString> names;
     NextNumbers nextNumbers;
-    const auto taken = [&names, &kept](const QString &name) { return names.contains(name) || kept.contains(name); };
-    const auto plan = [&](PlannedEntry entry) {
+    const auto taken = [&names, &kept](const QString &name) { return names.contains(name) || kept(name); };
+    const auto add = [&](PlannedEntry entry) {
         names.insert(entry.name);
         planned.append(std::move(entry));
     };
@@ -664,56 +611,160 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
             const QString source = QFileInfo(location.toLocalFile()).absoluteFilePath();
             if (!entryExists(source))
                 continue;
-            plan(PlannedEntry{uniqueShortcutFileName(item, taken, std::nullopt, &nextNumbers), source, {}});
+            add(PlannedEntry{uniqueShortcutFileName(item, taken, std::nullopt, &nextNumbers), source, {}});
         } else {
             const QUrl link(item.path, QUrl::TolerantMode);
             if (!link.isValid() || link.scheme().isEmpty())
                 continue;
-            plan(PlannedEntry{uniqueShortcutFileName(item, taken, QStringLiteral("webloc"), &nextNumbers), {}, weblocBytes(link)});
+            add(PlannedEntry{uniqueShortcutFileName(item, taken, QStringLiteral("webloc"), &nextNumbers), {}, weblocBytes(link)});
         }
     }
-    const bool programAlias = !m_programPath.isEmpty() && entryExists(m_programPath);
+    alias->clear();
+    if (!m_programPath.isEmpty() && entryExists(m_programPath)) {
+        *alias = uniqueFileName(programAliasName, taken);
+        add(PlannedEntry{*alias, QFileInfo(m_programPath).absoluteFilePath(), {}});
+    }
+    return planned;
+}
+
+std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
+                                              IconWriteQueue *icons) const
+{
+    bool made = false;
+    if (entryExists(target)) {
+        // Clearing through a link would delete the entries of whatever folder it points at.
+        const QFileInfo info(target);
+        if (!info.isDir() || info.isSymLink())
+            return QStringLiteral("“%1” is not a folder").arg(target);
+    } else {
+        // Named in the groups folder's record before it is made, until it holds its identity: a
+        // folder a kill leaves without one is known as the program's, and the sweep takes it.
+        // A groups folder linked elsewhere keeps no record: nothing is removed from it.
+        OwnRecord groups(m_recordsFolder, m_groupsDirectory);
+        if (groups.isOpen() && !groups.announce({QFile::encodeName(lastPathComponent(target))}))
+            return QStringLiteral("Cannot record the folder “%1”").arg(target);
+        if (!QDir().mkpath(target))
+            return QStringLiteral("Cannot create the folder “%1”").arg(target);
+        made = true;
+    }
+    // Entries are judged and removed through the folder's descriptor: neither the folder swapped
+    // for a link after this look nor a link inside it can send a removal elsewhere. The user may
+    // open the folder from its Dock tile and keep documents, folders and links in it: only what the
+    // folder's record names goes from it, and the rest keeps its place (and its name, which no
+    // item's entry takes).
+    OwnRecord record(m_recordsFolder, target);
+    if (!record.isOpen())
+        return QStringLiteral("Cannot open the folder “%1”: %2").arg(target, errnoText());
+    if (made)
+        record.startAfresh();
+    adoptEarlierEntries(record, target, &group);
+    bool complete = false;
+    const QList<QByteArray> listed = OwnFiles::namesIn(record.folder(), &complete);
+    if (!complete)
+        return QStringLiteral("Cannot list “%1”").arg(target);
+    QSet<QString> ours;
+    QSet<QString> kept;
+    for (const QByteArray &entry : listed)
+        (record.isOurs(entry) ? ours : kept).insert(QFile::decodeName(entry));
+
     QString alias;
-    if (programAlias) {
-        alias = uniqueFileName(programAliasName, taken);
-        plan(PlannedEntry{alias, QFileInfo(m_programPath).absoluteFilePath(), {}});
+    const QList<PlannedEntry> planned = plan(group, [&kept](const QString &name) { return kept.contains(name); }, &alias);
+    // The folder's own files: written when absent or changed, and only over the program's own.
+    const QString groupID = ModelJson::uuidText(group.id);
+    QList<PlannedEntry> folderFiles{PlannedEntry{groupIDFileName, {}, groupID.toUtf8()},
+                                    PlannedEntry{hiddenManifestFileName, {}, hiddenManifestText.toUtf8()}};
+    for (const PlannedEntry &file : std::as_const(folderFiles)) {
+        if (kept.contains(file.name) && file.name == groupIDFileName && readGroupID(target) != groupID)
+            return QStringLiteral("Cannot write %1: Kestrowan did not write the one there").arg(groupIDFileName);
     }
 
     // Entries that hold what they would be written with stay as they are: removing and making
     // hundreds of files again on every sync is most of a sync's time in the file system.
-    for (const QString &entry : std::as_const(present)) {
-        if (!names.contains(entry) && !removeHere(entry))
-            return QStringLiteral("Cannot remove “%1” from “%2”").arg(entry, target);
+    QSet<QString> plannedNames{groupIDFileName, hiddenManifestFileName, iconFileName};
+    for (const PlannedEntry &entry : planned)
+        plannedNames.insert(entry.name);
+    QList<QByteArray> removals;
+    for (const QString &entry : std::as_const(ours)) {
+        if (!plannedNames.contains(entry))
+            removals.append(QFile::encodeName(entry));
     }
+    QSet<const PlannedEntry *> writes;
+    QList<QByteArray> written;
+    for (const PlannedEntry &entry : planned) {
+        const bool held = ours.contains(entry.name) && entryHolds(joined(target, entry.name), entry);
+        if (ours.contains(entry.name) && !held)
+            removals.append(QFile::encodeName(entry.name));
+        if (!held) {
+            writes.insert(&entry);
+            written.append(QFile::encodeName(entry.name));
+        }
+    }
+    for (const PlannedEntry &file : std::as_const(folderFiles)) {
+        // A manifest of the user's stays as they wrote it.
+        if (!kept.contains(file.name) && !entryHolds(joined(target, file.name), file)) {
+            writes.insert(&file);
+            written.append(QFile::encodeName(file.name));
+        }
+    }
+    // The names go into the record before anything is made under them: the icon's too, when the
+    // folder has none yet (it is written later, and noted by its writer).
+    QList<QByteArray> announced = written;
+    if (!ours.contains(iconFileName) && !kept.contains(iconFileName))
+        announced.append(iconFileName.toUtf8());
+    if (!announced.isEmpty() && !record.announce(announced))
+        return QStringLiteral("Cannot record what is written in “%1”").arg(target);
+    const auto outcomes = record.remove(removals);
+    for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it) {
+        if (it.value() == OwnRecord::Outcome::Failed)
+            return QStringLiteral("Cannot remove “%1” from “%2”").arg(QFile::decodeName(it.key()), target);
+    }
+    const SafeWrite::TemporaryNaming naming = [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); };
+    // The program's link to itself is touched on every sync: its record follows.
+    if (!alias.isEmpty() && !written.contains(QFile::encodeName(alias)))
+        written.append(QFile::encodeName(alias));
+    const auto noteWritten = qScopeGuard([&] {
+        record.noteMade(written);
+        // Built far enough to be known by its identity: no longer one being made.
+        if (made && readGroupID(target))
+            OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
+    });
+    // The identity first: a folder a kill leaves half built is still known as the group's.
+    const auto writeFolderFile = [&](const PlannedEntry &file) -> std::optional<QString> {
+        if (!writes.contains(&file))
+            return std::nullopt;
+        std::optional<QString> error = writeAtomically(joined(target, file.name), file.fileBytes, naming);
+        if (error && file.name == groupIDFileName)
+            return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
+        if (error)
+            qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(loggedText(*error)));
+        return std::nullopt;
+    };
+    if (std::optional<QString> error = writeFolderFile(folderFiles.first()))
+        return error;
     std::optional<QImage> icon;
-    for (const PlannedEntry &entry : std::as_const(planned)) {
+    for (const PlannedEntry &entry : planned) {
         // The icon is composed where the order of the folder's writing puts it: after the items.
-        if (entry.name == alias && programAlias && !icon)
+        if (entry.name == alias && !icon)
             icon = composeIcon(group, skinManager, target, icons);
         const QString path = joined(target, entry.name);
-        if (present.contains(entry.name) && !entryHolds(path, entry)) {
-            if (!removeHere(entry.name))
-                return QStringLiteral("Cannot remove “%1” from “%2”").arg(entry.name, target);
-            present.remove(entry.name);
-        }
-        if (!present.contains(entry.name)) {
-            std::optional<QString> error = entry.linkTarget.isEmpty() ? writeWebloc(entry.fileBytes, path)
+        if (writes.contains(&entry)) {
+            std::optional<QString> error = entry.linkTarget.isEmpty() ? writeWebloc(entry.fileBytes, path, naming)
                                                                       : writeAliasFile(entry.linkTarget, path);
             if (error)
                 return error;
         }
-        if (entry.name == alias && programAlias)
+        if (entry.name == alias)
             refreshAppAliasTimestamps(path);
     }
+    writeFolderFile(folderFiles.last());
     if (!icon)
         icon = composeIcon(group, skinManager, target, icons);
 
     // Queued, the icon is hidden once it is written.
     if (icon && icons)
-        icons->write(target, *icon);
+        icons->write(target, *icon, m_recordsFolder);
     else if (icon)
         hideIconFile(target);
-    writeHiddenManifest(target);
     return std::nullopt;
 }
 
@@ -725,7 +776,7 @@ std::optional<QImage> MirrorFolders::composeIcon(const AppGroup &group, SkinMana
         return std::nullopt;
     const QImage icon = painter->paint(group, skinManager, icons ? icons->drawnIcons(*painter) : nullptr);
     if (!icons)
-        writeIconWhenChanged(target, icon, nullptr);
+        writeIconWhenChanged(target, icon, nullptr, m_recordsFolder);
     return icon;
 }
 
@@ -746,17 +797,16 @@ bool MirrorFolders::entryHolds(const QString &path, const PlannedEntry &entry)
            && readSmallFile(path, entry.fileBytes.size()) == entry.fileBytes;
 }
 
-std::optional<QString> MirrorFolders::writeWhenChanged(const QString &path, const QByteArray &bytes)
-{
-    if (entryHolds(path, PlannedEntry{QString(), QString(), bytes}))
-        return std::nullopt;
-    return writeAtomically(path, bytes);
-}
-
 MirrorFolders::RemovedFolder MirrorFolders::removeMirrorFolder(const AppGroup &group) const
 {
     const std::optional<QUrl> found = findMirrorFolder(group);
     const QString path = found ? pathOfDirectoryURL(*found) : joined(m_groupsDirectory, ModelJson::uuidText(group.id));
+    if (entryExists(path)) {
+        // Known, the group tells which entries of a folder an earlier version made are its items'.
+        OwnRecord record(m_recordsFolder, path);
+        if (record.isOpen())
+            adoptEarlierEntries(record, path, &group);
+    }
     const FolderRemoval outcome = removeFolder(path);
     forgetFolderIndex();
     return {path, outcome};
@@ -835,9 +885,10 @@ std::optional<QString> MirrorFolders::writeWeblocFile(const QUrl &link, const QS
     return writeWebloc(weblocBytes(link), destination);
 }
 
-std::optional<QString> MirrorFolders::writeWebloc(const QByteArray &bytes, const QString &destination)
+std::optional<QString> MirrorFolders::writeWebloc(const QByteArray &bytes, const QString &destination,
+                                                  const SafeWrite::TemporaryNaming &naming)
 {
-    if (std::optional<QString> error = writeAtomically(destination, bytes))
+    if (std::optional<QString> error = writeAtomically(destination, bytes, naming))
         return QStringLiteral("Cannot write “%1”: %2").arg(lastPathComponent(destination), *error);
     return std::nullopt;
 }
@@ -858,12 +909,6 @@ void MirrorFolders::hideIconFile(const QString &folder)
     // This file system has no hidden attribute of its own; folder views hide "Icon\r" through the
     // ".hidden" manifest, and the flag is asked for all the same where a chflags exists.
     runChflagsHidden(icon);
-}
-
-void MirrorFolders::writeHiddenManifest(const QString &folder)
-{
-    if (std::optional<QString> error = writeWhenChanged(joined(folder, hiddenManifestFileName), hiddenManifestText.toUtf8()))
-        qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(loggedText(*error)));
 }
 
 void MirrorFolders::runChflagsHidden(const QString &file)

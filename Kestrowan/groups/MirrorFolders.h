@@ -3,6 +3,7 @@
 #include "Kestrowan/groups/AppGroup.h"
 #include "Kestrowan/groups/FolderIconPainter.h"
 #include "Platform/FileStamp.h"
+#include "Platform/safewrite/SafeWrite.h"
 
 #include <QHash>
 #include <QMutex>
@@ -14,8 +15,8 @@
 #include <memory>
 #include <optional>
 
+class OwnRecord;
 class QImage;
-struct stat;
 class SkinManager;
 
 // The folder icons of a batch of folders, encoded and written off the main thread while the
@@ -32,7 +33,8 @@ public:
     };
     static PixelKey pixelKey(const QImage &image);
 
-    void write(const QString &folder, const QImage &icon);
+    // `records`: where the folders' records are kept.
+    void write(const QString &folder, const QImage &icon, const QString &records);
     void whenWritten(std::function<void()> done);
 
     // The icon file of `icon`, whose pixels `key` names: groups of the same items in the same style
@@ -59,6 +61,11 @@ private:
 // folder, tied to its group by the file ".group_id", holding a symbolic link (or a ".webloc" file for a
 // web link) per item, a link "@Kestrowan" to the program, the group's icon as "Icon\r" and the
 // ".hidden" manifest that keeps "Icon\r" out of folder views.
+//
+// The user opens these folders from their Dock tiles and keeps things of their own in them: links,
+// web links, dot files, documents. Which entries are the program's is told by the folder's record
+// (OwnRecord, kept in "Made Entries" beside the groups folder), never by their kind, name or bytes;
+// every other entry is the user's and is neither removed, renamed nor written over.
 //
 // Names written here never begin with ".": a group or item named ".x" would otherwise get a hidden
 // entry that no lookup lists again (or one that piles up on every sync), and ".." would name the
@@ -124,8 +131,17 @@ public:
     // Deletes the group's folder (or the entry named by its UUID): the program's own entries, and
     // the folder once nothing else is left in it. Never fails.
     RemovedFolder removeMirrorFolder(const AppGroup &group) const;
-    // The same for the folder at `path`, directly inside a groups folder that is no link.
-    static FolderRemoval removeFolder(const QString &path);
+    // The same for the folder at `path`, directly inside a groups folder that is no link, of a
+    // group no longer known.
+    FolderRemoval removeFolder(const QString &path) const;
+    // Takes the folders that hold their identity now out of the groups folder's record of folders
+    // being made.
+    void forgetFinishedFolders() const;
+    // The folder `name` of the groups folder that a kill left before it held its group's identity:
+    // removed as `removeFolder` does; nullopt when it is no such folder.
+    std::optional<FolderRemoval> removeUnfinishedFolder(const QString &name) const;
+    // Where the records of what the program made in its folders are kept.
+    QString recordsFolder() const { return m_recordsFolder; }
 
     // An entry name from a display name: "/" and ":" become "_", blanks trimmed, "Shortcut" when
     // nothing is left, leading dots made "_"; with `extension`, the name's own extension is swapped.
@@ -151,7 +167,6 @@ public:
     static QByteArray weblocBytes(const QUrl &link);
     static void refreshAppAliasTimestamps(const QString &alias);
     static void hideIconFile(const QString &folder);
-    static void writeHiddenManifest(const QString &folder);
     static void runChflagsHidden(const QString &file);
     static void runTouch(const QString &file);
 
@@ -162,21 +177,23 @@ public:
     static std::optional<QString> readGroupID(const QString &folder);
     // Whether anything, a dangling symbolic link included, is at `path`.
     static bool entryExists(const QString &path);
-    // Puts back what removals in the groups folder and its folders set aside and never finished.
-    void putBackSetAsideEntries() const;
+    // Finishes what writes and removals in the program's folders left when the program was killed.
+    void finishCutShortWork() const;
 
 private:
-    // Whether the entry of a mirror folder, open as `descriptor` (-1 for a link) and described by
-    // `status`, is of a kind the program writes there: one of its links or web-link files.
-    static bool isProgramEntry(int descriptor, const struct stat &status);
-    // The same for the entry `name` of the open folder `folder`, without following a link.
-    static bool isProgramEntryAt(int folder, const QByteArray &name);
-    // Whether `name` is one of the folder's own files: its identity, its icon, its manifest, or
-    // what writing one of them left beside it.
-    static bool isFolderFileName(const QByteArray &name);
-    // Removes the entry `name` of the open folder `folder`, without following a link, when the
-    // program writes such entries. Whether it is gone.
-    static bool removeEntryAt(int folder, const QString &name);
+    // One entry a rebuilt folder holds: a symbolic link to `linkTarget`, or else a file of `fileBytes`.
+    struct PlannedEntry {
+        QString name;
+        QString linkTarget;
+        QByteArray fileBytes;
+    };
+    // The entries the group's folder holds once built, named around `taken`; `alias` gets the
+    // name of the program's link (empty when there is none).
+    QList<PlannedEntry> plan(const AppGroup &group, const std::function<bool(const QString &)> &taken, QString *alias) const;
+    // A folder made by an earlier version, which kept no record: what stands in it exactly as the
+    // program writes it for `group` (any group when none is given: the folder's own files) is taken
+    // into the record as the program's; everything else stays the user's.
+    void adoptEarlierEntries(OwnRecord &record, const QString &folder, const AppGroup *group) const;
 
     struct OwnedFolder {
         QString path;
@@ -203,12 +220,6 @@ private:
 
     void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
                                std::shared_ptr<IconWriteQueue> icons) const;
-    // One entry a rebuilt folder holds: a symbolic link to `linkTarget`, or else a file of `fileBytes`.
-    struct PlannedEntry {
-        QString name;
-        QString linkTarget;
-        QByteArray fileBytes;
-    };
 
     std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
                                    IconWriteQueue *icons = nullptr) const;
@@ -217,9 +228,8 @@ private:
     std::optional<QImage> composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target, IconWriteQueue *icons) const;
     // Whether the entry at `path` already is what `entry` describes.
     static bool entryHolds(const QString &path, const PlannedEntry &entry);
-    // Replaces the file at `path` unless it holds `bytes` already; the reason on failure.
-    static std::optional<QString> writeWhenChanged(const QString &path, const QByteArray &bytes);
-    static std::optional<QString> writeWebloc(const QByteArray &bytes, const QString &destination);
+    static std::optional<QString> writeWebloc(const QByteArray &bytes, const QString &destination,
+                                              const SafeWrite::TemporaryNaming &naming = {});
     // The path of the first folder whose ".group_id" is `uuid`, from the index.
     std::optional<QString> folderOwnedBy(const QString &uuid) const;
     bool indexIsCurrent() const;
@@ -228,6 +238,7 @@ private:
     void noteBuiltFolder(const QString &uuid, const QString &target) const;
 
     QString m_groupsDirectory;
+    QString m_recordsFolder;
     QString m_programPath;
     // Shared with the copies that finish a build later, so that what they change is known here.
     std::shared_ptr<std::optional<FolderIndex>> m_index = std::make_shared<std::optional<FolderIndex>>();

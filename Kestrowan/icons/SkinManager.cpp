@@ -5,13 +5,16 @@
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/BoundedFile.h"
 #include "Platform/safewrite/OwnFiles.h"
+#include "Platform/safewrite/OwnRecord.h"
 #include "Platform/safewrite/SafeWrite.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,16 +57,20 @@ QString kindName(mode_t kind)
     }
 }
 
-// Copies a folder tree over what is installed: each shipped file replaces an installed regular
-// file of its name, and whatever else the user put in the folder stays. Nothing is written through
-// a link or over anything but a regular file. Links in the source are left out, so an installed
-// skin holds only files of its own; copies are writable by the user, whatever the source's
-// permissions (resources are read-only), and marked as installed, so that only they are ever
-// removed. "skin.json" comes last: a copy cut short leaves the old one, and the next start copies again.
-void copyFolder(const QString &source, const QString &destination, bool top = true)
+// Copies a folder tree over what is installed: each shipped file replaces an installed file of
+// its name that the skins folder's record names as the install's, and whatever else the user put
+// in the folder stays. Nothing is written through a link or over
+// anything but a regular file. Links in the source are left out, so an installed skin holds only
+// files of its own; copies are writable by the user, whatever the source's permissions (resources
+// are read-only). Each name goes into the record before its entry is made. "skin.json" comes last:
+// a copy cut short leaves the old one, and the next start copies again.
+void copyFolder(const QString &source, const QString &destination, OwnRecord &record, const QByteArray &relative, bool top = true)
 {
-    if (kindAt(destination) == 0 && (!QDir().mkpath(destination) || !OwnFiles::mark(destination, installedMark)))
-        return;
+    if (kindAt(destination) == 0) {
+        if (!record.announce({relative}) || !QDir().mkpath(destination))
+            return;
+        record.noteMade({relative});
+    }
     if (kindAt(destination) != S_IFDIR)
         return;
     QFileInfoList entries = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -71,27 +78,55 @@ void copyFolder(const QString &source, const QString &destination, bool top = tr
         std::stable_partition(entries.begin(), entries.end(), [](const QFileInfo &entry) { return entry.fileName() != kSkinFile; });
     for (const QFileInfo &entry : std::as_const(entries)) {
         const QString target = destination + QLatin1Char('/') + entry.fileName();
+        const QByteArray name = relative + '/' + QFile::encodeName(entry.fileName());
         if (entry.isSymLink())
             continue;
         const mode_t installed = kindAt(target);
         if (entry.isDir()) {
             if (installed == 0 || installed == S_IFDIR)
-                copyFolder(entry.filePath(), target, false);
+                copyFolder(entry.filePath(), target, record, name, false);
             else
                 qCCritical(appLogger, "Left %s as it is: it is %s where the skin has a folder",
                            qUtf8Printable(loggedText(target)), qUtf8Printable(kindName(installed)));
             continue;
         }
-        if (installed != 0 && installed != S_IFREG) {
-            qCCritical(appLogger, "Left %s as it is: it is %s, not a file the skin installed",
+        // A file the install put there is replaced even where the user changed it: a skin that
+        // changed ships whole.
+        if (installed != 0 && (installed != S_IFREG || !record.names(name))) {
+            qCCritical(appLogger, "Left %s as it is: it is %s Kestrowan did not install",
                        qUtf8Printable(loggedText(target)), qUtf8Printable(kindName(installed)));
             continue;
         }
         const SafeWrite::Existing existing = installed == 0 ? SafeWrite::Existing::Refuse : SafeWrite::Existing::Replace;
-        if (!SafeWrite::copyFile(entry.filePath(), target, existing, SafeWrite::Durability::Rebuilt)) {
+        const QByteArray folder = name.left(name.lastIndexOf('/') + 1);
+        if (!record.announce({name}))
+            continue;
+        if (!SafeWrite::copyFile(entry.filePath(), target, existing, SafeWrite::Durability::Rebuilt, {}, nullptr,
+                                 [&](const QByteArray &temporary) { return record.announceTemporary(folder + temporary); }))
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-            OwnFiles::mark(target, installedMark);
-        }
+        record.noteMade({name});
+    }
+}
+
+// The entries an earlier version installed carry its mark: they are taken into the record (and
+// nothing else), once, for a skins folder that has none yet.
+void adoptMarkedEntries(OwnRecord &record, const QString &folder, const QByteArray &relative, QList<QByteArray> *adopted, int depth = 0)
+{
+    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QString path = folder + u'/' + name;
+        const QByteArray entry = relative.isEmpty() ? QFile::encodeName(name) : relative + '/' + QFile::encodeName(name);
+        const mode_t kind = kindAt(path);
+        if (kind != S_IFDIR && kind != S_IFREG)
+            continue;
+        const int handle = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (handle < 0)
+            continue;
+        if (OwnFiles::isMarked(handle, installedMark))
+            adopted->append(entry);
+        ::close(handle);
+        if (kind == S_IFDIR && depth < 16)
+            adoptMarkedEntries(record, path, entry, adopted, depth + 1);
     }
 }
 
@@ -135,20 +170,28 @@ void SkinManager::installBundledSkins()
 {
     if (m_shippedSkinsFolder.isEmpty() || !QFileInfo(m_shippedSkinsFolder).isDir())
         return;
-    installSkinFolders(m_shippedSkinsFolder);
-    removeDeprecatedSkins();
+    OwnRecord record(QFileInfo(m_skinsDirectory).absolutePath() + QStringLiteral("/Made Entries"), m_skinsDirectory);
+    if (!record.isOpen())
+        return;
+    if (!record.existed()) {
+        QList<QByteArray> adopted;
+        adoptMarkedEntries(record, m_skinsDirectory, QByteArray(), &adopted);
+        record.adopt(adopted);
+    }
+    installSkinFolders(m_shippedSkinsFolder, record);
+    removeDeprecatedSkins(record);
 }
 
-void SkinManager::installSkinFolders(const QString &source)
+void SkinManager::installSkinFolders(const QString &source, OwnRecord &record)
 {
     const QFileInfoList entries = QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &entry : entries) {
         if (entry.isDir() && QFileInfo(entry.filePath() + QLatin1Char('/') + kSkinFile).isFile())
-            installSkinFolder(entry.filePath(), entry.fileName());
+            installSkinFolder(entry.filePath(), entry.fileName(), record);
     }
 }
 
-void SkinManager::installSkinFolder(const QString &sourceFolder, const QString &name)
+void SkinManager::installSkinFolder(const QString &sourceFolder, const QString &name, OwnRecord &record)
 {
     const QString destination = m_skinsDirectory + QLatin1Char('/') + name;
     const QString installedFile = destination + QLatin1Char('/') + kSkinFile;
@@ -168,16 +211,32 @@ void SkinManager::installSkinFolder(const QString &sourceFolder, const QString &
         if (shipped && installed && *shipped == *installed)
             return;
     }
-    copyFolder(sourceFolder, destination);
+    copyFolder(sourceFolder, destination, record, QFile::encodeName(name));
 }
 
-void SkinManager::removeDeprecatedSkins()
+void SkinManager::removeDeprecatedSkins(OwnRecord &record)
 {
     // Only what an install put there goes; a retired skin's folder that holds files of the user's
     // stays with them.
+    const QList<QByteArray> recorded = record.recordedNames();
     for (const QString &id : m_deprecatedBuiltInSkinIDs) {
-        if (kindAt(m_skinsDirectory + QLatin1Char('/') + id) != 0 && !OwnFiles::removeMarked(m_skinsDirectory, id, installedMark))
+        const QByteArray top = QFile::encodeName(id);
+        QList<QByteArray> names;
+        for (const QByteArray &name : recorded) {
+            if (name == top || name.startsWith(top + '/'))
+                names.append(name);
+        }
+        if (names.isEmpty()) {
+            if (kindAt(m_skinsDirectory + QLatin1Char('/') + id) != 0)
+                qCInfo(appLogger, "Kept the retired skin folder %s: it holds files Kestrowan did not install", qUtf8Printable(id));
+            continue;
+        }
+        record.remove(names);
+        if (kindAt(m_skinsDirectory + QLatin1Char('/') + id) != 0) {
             qCInfo(appLogger, "Kept the retired skin folder %s: it holds files Kestrowan did not install", qUtf8Printable(id));
+            // The user's from now on.
+            record.forget(names);
+        }
     }
 }
 

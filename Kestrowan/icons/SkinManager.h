@@ -5,6 +5,8 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
+
+class OwnRecord;
 #include <QString>
 #include <optional>
 
@@ -34,9 +36,11 @@ signals:
 
 private:
     void installBundledSkins();
-    void installSkinFolders(const QString &source);
-    void installSkinFolder(const QString &sourceFolder, const QString &name);
-    void removeDeprecatedSkins();
+    // Which entries of the skins folder an install made is told by the folder's record (OwnRecord):
+    // only those are written over or removed; a file the user put in a skin stays.
+    void installSkinFolders(const QString &source, OwnRecord &record);
+    void installSkinFolder(const QString &sourceFolder, const QString &name, OwnRecord &record);
+    void removeDeprecatedSkins(OwnRecord &record);
     void loadSkins();
     void setAvailableSkins(const QList<SkinDefinition> &skins);
 

@@ -113,7 +113,8 @@ MainView::MainView(GroupManager &store, InstalledAppsServiceInterface &appsServi
     connect(&m_store, &GroupManager::dockTilesLeftBehind, this, [this] {
         showToast({AppToast::Kind::Warning, localized(QStringLiteral("main.dockTileLeftBehind"))});
     });
-    connect(&m_store, &GroupManager::foldersKeptForUserFiles, this, &MainView::showFoldersKeptForUserFiles);
+    // Told from the event loop: the folders one sweep keeps are named together, not each over the last.
+    connect(&m_store, &GroupManager::foldersKeptForUserFiles, this, &MainView::showFoldersKeptForUserFiles, Qt::QueuedConnection);
     connect(&m_store, &GroupManager::changedHereAndElsewhere, this, [this](const QStringList &names) {
         showToast({AppToast::Kind::Warning, names.size() == 1
                                                 ? localizedFormat(QStringLiteral("groups.changedElsewhere"), {names.first()})
@@ -374,7 +375,8 @@ void MainView::showFoldersKeptForUserFiles()
     QStringList shown;
     for (const QString &folder : folders)
         shown.append(QDir::toNativeSeparators(folder));
-    showToast({AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.userFilesKept"), {shown.join(QStringLiteral(", "))})});
+    // Each folder whole: a path cut short names no place the user can find.
+    showToast({AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.userFilesKept"), {shown.join(QStringLiteral(", "))}), true});
 }
 
 void MainView::showToast(const AppToast &toast)

@@ -10,6 +10,8 @@ struct AppToast {
 
     Kind kind = Kind::Info;
     QString text;
+    // Shown on as many lines as it takes, never cut: a text naming folders the user must find.
+    bool whole = false;
 
     // The kind's symbol drawing and its colour token.
     static QString symbolName(Kind kind);

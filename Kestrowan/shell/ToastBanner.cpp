@@ -74,7 +74,7 @@ QStringList ToastBanner::layoutLines(qreal width) const
         if (!line.isValid())
             break;
         line.setLineWidth(width);
-        if (lines.size() == maximumLines - 1) {
+        if (!m_toast.whole && lines.size() == maximumLines - 1) {
             // The last line takes the rest of the text, cut with an ellipsis when it is too long.
             const QString rest = m_toast.text.mid(line.textStart()).simplified();
             lines.append(metrics.elidedText(rest, Qt::ElideRight, width));
@@ -91,7 +91,7 @@ QStringList ToastBanner::visibleLines() const
     const qreal limit = textWidthLimit();
     const qsizetype wholeLines = LineBreaking::wrappedLines(textFont(), m_toast.text, limit).size();
     // A text cut with "…" already fills its lines.
-    if (wholeLines < 2 || wholeLines > maximumLines)
+    if (wholeLines < 2 || (wholeLines > maximumLines && !m_toast.whole))
         return stripMarks(layoutLines(limit));
     // Even lines: a word left alone on the second line looks like a mistake.
     return stripMarks(layoutLines(LineBreaking::balancedWidth(textFont(), m_toast.text, limit)));

@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
-// The capsule a toast is drawn as: the kind's symbol and the text (at most two lines) on the
-// elevated surface. Clicking it reports `clicked`.
+// The capsule a toast is drawn as: the kind's symbol and the text (at most two lines, or all of a
+// toast shown whole) on the elevated surface. Clicking it reports `clicked`.
 class ToastBanner : public QWidget {
     Q_OBJECT
 public:

@@ -189,43 +189,15 @@ Removal removeEntryAt(int parent, const QByteArray &entryName, const Ownership &
     return Removal::Removed;
 }
 
-QStringList putBackSetAside(const QString &folder)
+bool removeWholeAt(int folder, const QByteArray &name)
 {
-    QStringList restored;
-    bool throughLink = false;
-    const int handle = openFolder(folder, &throughLink);
-    if (handle < 0)
-        return restored;
-    bool complete = false;
-    const QList<QByteArray> names = namesIn(handle, &complete);
-    const QByteArray prefix(asidePrefix);
-    for (const QByteArray &aside : names) {
-        if (!aside.startsWith(prefix))
-            continue;
-        // ".removing-<word>-<name>"; an entry set aside without its name gets one that says so.
-        const qsizetype dash = aside.indexOf('-', prefix.size());
-        QByteArray name = dash > prefix.size() ? aside.mid(dash + 1) : QByteArray();
-        if (name.isEmpty() || name == "." || name == "..")
-            name = "Recovered item";
-        const QByteArray original = name;
-        const qsizetype dot = original.lastIndexOf('.');
-        const QByteArray stem = dot > 0 ? original.left(dot) : original;
-        const QByteArray extension = dot > 0 ? original.mid(dot) : QByteArray();
-        for (int n = 2; n < 1000; ++n) {
-            if (::renameat2(handle, aside.constData(), handle, name.constData(), RENAME_NOREPLACE) == 0) {
-                restored.append(QFile::decodeName(name));
-                break;
-            }
-            if (errno != EEXIST)
-                break;
-            // The name was taken again meanwhile: the entry comes back beside it.
-            name = stem + ' ' + QByteArray::number(n) + extension;
-            if (name.size() > NAME_MAX)
-                break;
-        }
-    }
-    ::close(handle);
-    return restored;
+    struct stat status {};
+    if (::fstatat(folder, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(status.st_mode))
+        return ::unlinkat(folder, name.constData(), 0) == 0;
+    const int handle = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return handle >= 0 && emptyFolder(handle, 0) && ::unlinkat(folder, name.constData(), AT_REMOVEDIR) == 0;
 }
 
 int openFolder(const QString &path, bool *throughLink)
@@ -255,58 +227,6 @@ int openFolder(const QString &path, bool *throughLink)
         return handle;
     // Kept elsewhere: opened through the links on the way, but never when it is a link itself.
     return ::open(QFile::encodeName(absolute).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-namespace {
-
-// Removes the marked entry `name` of the open folder `parent`, as removeMarked does.
-bool removeMarkedAt(int parent, const QByteArray &name, const QByteArray &kind, int depth)
-{
-    struct stat status {};
-    if (::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    if ((!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) || depth > maximumDepth)
-        return false;
-    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (S_ISDIR(status.st_mode) ? O_DIRECTORY : 0);
-    const int handle = ::openat(parent, name.constData(), flags);
-    if (handle < 0)
-        return false;
-    struct stat opened {};
-    const bool marked = isMarked(handle, kind);
-    if (::fstat(handle, &opened) != 0 || opened.st_ino != status.st_ino || opened.st_dev != status.st_dev
-        || (S_ISREG(opened.st_mode) && !marked)) {
-        ::close(handle);
-        return false;
-    }
-    if (S_ISREG(opened.st_mode)) {
-        ::close(handle);
-        // The name still names the file judged above.
-        struct stat now {};
-        return ::fstatat(parent, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == opened.st_ino
-            && now.st_dev == opened.st_dev && ::unlinkat(parent, name.constData(), 0) == 0;
-    }
-    bool emptied = false;
-    const QList<QByteArray> names = namesIn(handle, &emptied);
-    for (const QByteArray &child : names)
-        emptied = removeMarkedAt(handle, child, kind, depth + 1) && emptied;
-    ::close(handle);
-    // A folder the user made keeps standing, even once the program's files in it are gone.
-    return emptied && marked && ::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0;
-}
-
-} // namespace
-
-bool removeMarked(const QString &folder, const QString &name, const QByteArray &kind)
-{
-    const QByteArray entryName = QFile::encodeName(name);
-    if (entryName.isEmpty() || entryName.contains('/') || entryName == "." || entryName == "..")
-        return false;
-    const int parent = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (parent < 0)
-        return false;
-    const bool removed = removeMarkedAt(parent, entryName, kind, 0);
-    ::close(parent);
-    return removed;
 }
 
 bool mark(const QString &path, const QByteArray &kind)

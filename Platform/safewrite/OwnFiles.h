@@ -13,8 +13,7 @@ struct stat;
 // Removing what the program made, and nothing else. The folder an entry is removed from is opened
 // without following a link (a folder of the user's linked in its place is never emptied), the entry
 // is judged where it stands, and only one judged the program's is moved aside under a name of the
-// program's that carries its own (so nothing swapped in after the check is removed, and what a
-// crash leaves aside is put back at the next start); a folder is emptied through descriptors, one
+// program's that carries its own (so nothing swapped in after the check is removed); a folder is emptied through descriptors, one
 // level at a time, from a list of its names read first, never following a link inside it.
 namespace OwnFiles {
 
@@ -38,10 +37,9 @@ Removal removeEntry(const QString &folder, const QString &name, const Ownership 
 // `isOurs` says so, the link itself goes, never what it points at.
 Removal removeEntryAt(int folder, const QByteArray &name, const Ownership &isOurs, QString *failure = nullptr);
 
-// Puts back under their own names the entries a removal set aside in `folder` and never finished
-// (the program was killed meanwhile); one whose name was taken again comes back as "name 2". The
-// names put back.
-QStringList putBackSetAside(const QString &folder);
+// Removes the entry `name` of the open folder `folder` with everything in it, never following a
+// link: for a temporary folder the program alone knows of. Whether it went.
+bool removeWholeAt(int folder, const QByteArray &name);
 
 // The names in the open folder `handle` (without "." and ".."), read whole before anything in it
 // changes: removing entries while the listing is read may make it skip others. `complete` tells
@@ -53,15 +51,10 @@ QList<QByteArray> namesIn(int handle, bool *complete);
 // when the folder lies elsewhere than its path says.
 int openFolder(const QString &path, bool *throughLink);
 
-// Removes from `folder` the entry `name` when it carries the mark `kind`: a file whole; of a folder,
-// every entry inside it that carries the mark, and then the folder itself when it carries the mark
-// too and nothing else is left in it. What the user put among the program's files stays, and so does the folder holding it.
-// Whether the entry is gone.
-bool removeMarked(const QString &folder, const QString &name, const QByteArray &kind);
-
-// The mark a kept copy carries (an extended attribute of its own), set on the entry at `path`
-// itself, never through a link; and whether the open entry carries it. A file system without
-// such attributes marks nothing: its entries are then never taken for the program's.
+// The mark a cached thumbnail carries (an extended attribute of its own), set on the entry at
+// `path` itself, never through a link; and whether the open entry carries it. A file system
+// without such attributes marks nothing: its entries are then never taken for the program's. An
+// earlier version marked installed skins so; its marks say which entries it installed.
 bool mark(const QString &path, const QByteArray &kind);
 bool isMarked(int descriptor, const QByteArray &kind);
 

@@ -6,11 +6,13 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRandomGenerator>
-#include <QTemporaryFile>
+#include <QScopeGuard>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -30,6 +32,23 @@ constexpr qint64 chunkBytes = 1 << 20;
 QString errnoText(int error)
 {
     return systemErrorText(error);
+}
+
+// The permission bits of a file as Qt describes them.
+mode_t sourcePermissions(const QFileInfo &info)
+{
+    const QFile::Permissions permissions = info.permissions();
+    mode_t mode = 0;
+    mode |= permissions.testFlag(QFile::ReadOwner) ? S_IRUSR : 0;
+    mode |= permissions.testFlag(QFile::WriteOwner) ? S_IWUSR : 0;
+    mode |= permissions.testFlag(QFile::ExeOwner) ? S_IXUSR : 0;
+    mode |= permissions.testFlag(QFile::ReadGroup) ? S_IRGRP : 0;
+    mode |= permissions.testFlag(QFile::WriteGroup) ? S_IWGRP : 0;
+    mode |= permissions.testFlag(QFile::ExeGroup) ? S_IXGRP : 0;
+    mode |= permissions.testFlag(QFile::ReadOther) ? S_IROTH : 0;
+    mode |= permissions.testFlag(QFile::WriteOther) ? S_IWOTH : 0;
+    mode |= permissions.testFlag(QFile::ExeOther) ? S_IXOTH : 0;
+    return mode;
 }
 
 QString kindOf(mode_t mode)
@@ -100,6 +119,24 @@ int writeAll(int handle, const QByteArray &bytes)
     return 0;
 }
 
+std::atomic_bool &unnamedFilesRefused()
+{
+    static std::atomic_bool refused{false};
+    return refused;
+}
+
+std::function<void(int, const QByteArray &)> &temporaryWatcher()
+{
+    static std::function<void(int, const QByteArray &)> watcher;
+    return watcher;
+}
+
+void tellNamed(int folder, const QByteArray &name)
+{
+    if (temporaryWatcher())
+        temporaryWatcher()(folder, name);
+}
+
 QByteArray besideName(const QByteArray &name)
 {
     return "." + name + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
@@ -109,18 +146,24 @@ QByteArray besideName(const QByteArray &name)
 // `mode` unless it is -1; named `*temporary` when it had to be named to be made. The open handle, or -1
 // with the error number in `*error`.
 int writeBeside(int folder, const QByteArray &name, const QByteArray &bytes, Durability durability,
-                int mode, QByteArray *temporary, int *error)
+                int mode, QByteArray *temporary, int *error, const TemporaryNaming &naming)
 {
     // Unnamed while it is written, where the file system allows: a program killed meanwhile leaves nothing.
-    int handle = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    int handle = unnamedFilesRefused() ? -1 : ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     temporary->clear();
     if (handle < 0) {
         for (int attempt = 0; attempt < 16 && handle < 0; ++attempt) {
             *temporary = besideName(name);
+            if (naming && !naming(*temporary)) {
+                errno = ECANCELED;
+                break;
+            }
             handle = ::openat(folder, temporary->constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (handle < 0 && errno != EEXIST)
                 break;
         }
+        if (handle >= 0)
+            tellNamed(folder, *temporary);
         if (handle < 0) {
             *error = errno;
             temporary->clear();
@@ -158,7 +201,7 @@ enum class Placed { Done, Again, Failed };
 // Puts the finished file in place of what `checked` described (a regular file, or nothing), and of
 // nothing else: a fifo or device moved there since it was checked is put back where it was.
 Placed place(int folder, const QByteArray &name, int handle, QByteArray &temporary, const std::optional<struct stat> &checked,
-             int *error)
+             int *error, const TemporaryNaming &naming)
 {
     if (!checked) {
         // Nothing there when checked: the name is taken only if it is still free.
@@ -175,7 +218,14 @@ Placed place(int folder, const QByteArray &name, int handle, QByteArray &tempora
     if (temporary.isEmpty()) {
         for (int attempt = 0; attempt < 16 && temporary.isEmpty(); ++attempt) {
             temporary = besideName(name);
+            if (naming && !naming(temporary)) {
+                temporary.clear();
+                *error = ECANCELED;
+                return Placed::Failed;
+            }
             const int failure = nameUnnamed(handle, folder, temporary);
+            if (failure == 0)
+                tellNamed(folder, temporary);
             if (failure != 0) {
                 temporary.clear();
                 if (failure != EEXIST) {
@@ -301,7 +351,8 @@ Target replaceableTarget(const QString &path)
     return {path, QStringLiteral("too many levels of links")};
 }
 
-std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder, Durability durability, int *error)
+std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder, Durability durability, int *error,
+                                   const TemporaryNaming &naming)
 {
     int ignored = 0;
     int &cause = error ? *error : ignored;
@@ -343,10 +394,10 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
         }
         QByteArray temporary;
         const int mode = checked ? int(checked->st_mode & 07777) : -1;
-        const Handle file(writeBeside(directory.value, name, bytes, durability, mode, &temporary, &cause));
+        const Handle file(writeBeside(directory.value, name, bytes, durability, mode, &temporary, &cause, naming));
         if (file.value < 0)
             return errnoText(cause);
-        const Placed placed = place(directory.value, name, file.value, temporary, checked, &cause);
+        const Placed placed = place(directory.value, name, file.value, temporary, checked, &cause, naming);
         if (!temporary.isEmpty())
             ::unlinkat(directory.value, temporary.constData(), 0);
         if (placed == Placed::Done) {
@@ -362,7 +413,7 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
 }
 
 std::optional<QString> copyFile(const QString &source, const QString &target, Existing existing, Durability durability,
-                                const CopyProgress &progress, int *error)
+                                const CopyProgress &progress, int *error, const TemporaryNaming &naming)
 {
     int ignored = 0;
     int &cause = error ? *error : ignored;
@@ -406,13 +457,32 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
         }
     }
     const QFileInfo destinationInfo(destination);
-    QTemporaryFile out(destinationInfo.path() + QStringLiteral("/.") + destinationInfo.fileName() + QStringLiteral(".XXXXXX"));
     // The system's own reasons, in English, straight from each call: a device's text is often
     // "Unknown error" for a buffered write that failed, and follows the interface's language.
     const auto systemFailure = [&failed](int number) { return failed(number != 0 ? errnoText(number) : QStringLiteral("read error"), number); };
-    errno = 0;
-    if (!out.open())
+    const Handle folderHandle(::open(QFile::encodeName(destinationInfo.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folderHandle.value < 0)
         return systemFailure(errno);
+    // Written beside the target under a name of its own, told to `naming` before it is made; gone
+    // again unless it took the target's place.
+    QByteArray temporaryName;
+    int written = -1;
+    for (int attempt = 0; attempt < 16 && written < 0; ++attempt) {
+        temporaryName = besideName(QFile::encodeName(destinationInfo.fileName()));
+        if (naming && !naming(temporaryName))
+            return failed(QStringLiteral("the temporary file could not be recorded"), ECANCELED);
+        written = ::openat(folderHandle.value, temporaryName.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (written < 0 && errno != EEXIST)
+            return systemFailure(errno);
+    }
+    if (written < 0)
+        return systemFailure(EEXIST);
+    const Handle out(written);
+    bool placed = false;
+    const auto removeTemporary = qScopeGuard([&] {
+        if (!placed)
+            ::unlinkat(folderHandle.value, temporaryName.constData(), 0);
+    });
     qint64 copied = 0;
     for (;;) {
         errno = 0;
@@ -422,22 +492,23 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
                 return systemFailure(errno);
             break;
         }
-        if (const int failure = writeAll(out.handle(), chunk); failure != 0)
+        if (const int failure = writeAll(out.value, chunk); failure != 0)
             return systemFailure(failure);
         copied += chunk.size();
         if (progress && !progress(copied))
             return failed(QStringLiteral("stopped"), ECANCELED);
     }
-    if (durability == Durability::Disk && ::fsync(out.handle()) != 0)
+    if (durability == Durability::Disk && ::fsync(out.value) != 0)
         return systemFailure(errno);
-    out.setPermissions(sourceInfo.permissions());
-    const QString temporary = out.fileName();
-    out.close();
+    if (::fchmod(out.value, sourcePermissions(sourceInfo)) != 0)
+        return systemFailure(errno);
+    const QString temporary = destinationInfo.path() + u'/' + QFile::decodeName(temporaryName);
 
     if (existing == Existing::Replace) {
-        if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(destination).constData()) != 0)
+        if (::renameat(folderHandle.value, temporaryName.constData(), folderHandle.value,
+                       QFile::encodeName(destinationInfo.fileName()).constData()) != 0)
             return failed(errnoText(errno));
-        out.setAutoRemove(false);
+        placed = true;
         return std::nullopt;
     }
     int placing = 0;
@@ -445,8 +516,27 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
     if (!placeWithoutReplacing(temporary, destination, &placing, &linked))
         return failed(placing == EEXIST ? QStringLiteral("%1 exists").arg(destination) : errnoText(placing), placing);
     // A hard link leaves the temporary name to remove (the file stays under its new name).
-    out.setAutoRemove(linked);
+    placed = !linked;
     return std::nullopt;
+}
+
+void refuseUnnamedFiles(bool refuse)
+{
+    unnamedFilesRefused() = refuse;
+}
+
+void watchNamedTemporaries(std::function<void(const QString &path)> watcher)
+{
+    if (!watcher) {
+        temporaryWatcher() = nullptr;
+        return;
+    }
+    temporaryWatcher() = [watcher = std::move(watcher)](int folder, const QByteArray &name) {
+        QByteArray path(PATH_MAX, Qt::Uninitialized);
+        const QByteArray link = "/proc/self/fd/" + QByteArray::number(folder);
+        const ssize_t length = ::readlink(link.constData(), path.data(), size_t(path.size()));
+        watcher(QFile::decodeName(path.left(length > 0 ? length : 0) + '/' + name));
+    };
 }
 
 qint64 spareBytes(const QString &folder)

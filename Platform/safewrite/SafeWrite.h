@@ -40,6 +40,11 @@ struct Target {
 };
 Target replaceableTarget(const QString &path);
 
+// Told the name of each temporary file, in the target's folder, before it is made under that name;
+// false stops the write. A writer whose folder keeps a record of what the program made there names
+// its temporaries in it, so that what a kill leaves of one is known as the program's.
+using TemporaryNaming = std::function<bool(const QByteArray &name)>;
+
 // Replaces the file at `path` (or the regular file its links name) by `bytes` all at once (a
 // temporary file beside it, flushed, synced and then moved over it); on any failure the old file
 // stays as it was and the reason is returned, with the system's error number in `error` when there
@@ -47,7 +52,15 @@ Target replaceableTarget(const QString &path);
 // folder as it was opened, the file keeps the permissions it had when it was looked at, and a fifo,
 // device or folder moved into its place meanwhile is put back, never replaced.
 std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes, Folder folder = Folder::MustExist,
-                                   Durability durability = Durability::Disk, int *error = nullptr);
+                                   Durability durability = Durability::Disk, int *error = nullptr,
+                                   const TemporaryNaming &naming = {});
+
+// Writes as on a file system that cannot make unnamed files (network homes): every new file is
+// named from its start. For tests of what a kill leaves there.
+void refuseUnnamedFiles(bool refuse);
+// Told the path of each named temporary file as soon as it is made, before anything is written to
+// it: tests stop the program there, as a kill at that moment would.
+void watchNamedTemporaries(std::function<void(const QString &path)> watcher);
 
 enum class Existing {
     Refuse,  // a file already at the target is a failure and is left alone
@@ -63,7 +76,7 @@ using CopyProgress = std::function<bool(qint64 copied)>;
 // returned, with the system's error number in `error` when there is one (ENOSPC for a full disk).
 std::optional<QString> copyFile(const QString &source, const QString &target, Existing existing = Existing::Refuse,
                                 Durability durability = Durability::Disk, const CopyProgress &progress = {},
-                                int *error = nullptr);
+                                int *error = nullptr, const TemporaryNaming &naming = {});
 
 // The most a copy made for safety's sake may take in `folder`: half of the space free there, and no
 // more than this process may write into one file. Such a copy must not fill the disk itself.

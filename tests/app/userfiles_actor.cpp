@@ -1,8 +1,12 @@
 // The program in a child process, doing one action of the user's over and over on a group's folder
 // that holds the user's own files, until it is killed. Argument: the action ("syncall", "rename",
-// "delete", "reset", "sweep"). Before each action it puts a new document and a new folder of the
-// user's into the group's folder and prints "placed <name>" for each, so that the killer knows
-// what must survive wherever the kill lands.
+// "delete", "reset", "sweep"). Before each action it puts a new document, a folder, a link and a
+// saved web link of the user's into the group's folder and prints "placed <name> <hex of what it
+// holds>" for each, so that the killer knows what must survive wherever the kill lands.
+//
+// With the second argument "named", it writes as on a file system without unnamed files (network
+// homes), its groups hold a web link too, and from the second round on it stops at the first
+// temporary file of a web link it names, printing "temporary <path>": the killer kills it there.
 #include "WindowedProgram.h"
 
 #include "Platform/fake/FakeApplicationActivation.h"
@@ -10,7 +14,11 @@
 #include "Platform/fake/FakeSystemAppearance.h"
 #include "Platform/fake/FakeUserDefaults.h"
 
+#include "Kestrowan/groups/MirrorFolders.h"
+#include "Platform/safewrite/SafeWrite.h"
+
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -32,24 +40,65 @@ class Actor {
 public:
     void launch() { require(m_program.launch(), "the window did not come"); }
 
-    // A document and a folder of the user's, each named for this round.
+    // A document, a folder, a link and a saved web link of the user's, each named for this round.
     void place(const QString &folder)
     {
         require(!folder.isEmpty(), "the group has no folder");
+        const QByteArray round = QByteArray::number(m_round);
         const QString document = QStringLiteral("Notes %1.txt").arg(m_round);
-        const QString photos = QStringLiteral("Photos %1").arg(m_round);
-        writeBytes(folder + u'/' + document, "the user's notes " + QByteArray::number(m_round));
-        writeBytes(folder + u'/' + photos + QStringLiteral("/beach.jpg"), "the user's picture " + QByteArray::number(m_round));
-        std::printf("placed %s\nplaced %s/beach.jpg\n", qUtf8Printable(document), qUtf8Printable(photos));
+        const QString photos = QStringLiteral("Photos %1/beach.jpg").arg(m_round);
+        const QString link = QStringLiteral("Link %1").arg(m_round);
+        const QString webLink = QStringLiteral("Saved %1.webloc").arg(m_round);
+        const QString letter = QDir::homePath() + QStringLiteral("/Letters/Letter ") + QString::fromLatin1(round) + QStringLiteral(".txt");
+        const QByteArray saved = MirrorFolders::weblocBytes(QUrl(QStringLiteral("https://news.example/") + QString::fromLatin1(round)));
+        writeBytes(letter, "a letter");
+        writeBytes(folder + u'/' + document, "the user's notes " + round);
+        writeBytes(folder + u'/' + photos, "the user's picture " + round);
+        require(QFile::link(letter, folder + u'/' + link), "the user's link was not made");
+        writeBytes(folder + u'/' + webLink, saved);
+        const auto tell = [](const QString &name, const QByteArray &holds) {
+            std::printf("placed %s %s\n", qUtf8Printable(name), holds.toHex().constData());
+        };
+        tell(document, "the user's notes " + round);
+        tell(photos, "the user's picture " + round);
+        tell(link, letter.toUtf8());
+        tell(webLink, saved);
         std::fflush(stdout);
         ++m_round;
+    }
+
+    // Writes as a file system without unnamed files makes it, and stops at a web link's temporary
+    // file once the user's things are in.
+    void stopAtATemporary()
+    {
+        SafeWrite::refuseUnnamedFiles(true);
+        SafeWrite::watchNamedTemporaries([this](const QString &path) {
+            if (m_round < 1 || !path.contains(QStringLiteral(".webloc.")))
+                return;
+            std::printf("temporary %s\n", qUtf8Printable(path));
+            std::fflush(stdout);
+            for (;;)
+                ::pause();
+        });
+        m_webLinks = true;
+    }
+
+    AppGroup addGroup()
+    {
+        AppGroup work = m_program.addGroup(QStringLiteral("Work"));
+        if (m_webLinks) {
+            work.apps.append(makeItem(QStringLiteral("url:https://kestrowan.example/docs"), QStringLiteral("Docs"),
+                                      QStringLiteral("https://kestrowan.example/docs")));
+            m_program.store().updateGroup(work);
+        }
+        return work;
     }
 
     void run(const QString &action)
     {
         launch();
         if (action == QStringLiteral("syncall") || action == QStringLiteral("rename")) {
-            const AppGroup work = m_program.addGroup(QStringLiteral("Work"));
+            const AppGroup work = addGroup();
             require(m_program.syncAll(), "Sync All failed");
             for (;;) {
                 place(m_program.folderOf(m_program.store().groups().first()));
@@ -60,7 +109,7 @@ public:
             }
         }
         for (;;) {
-            const AppGroup work = m_program.addGroup(QStringLiteral("Work"));
+            const AppGroup work = addGroup();
             require(m_program.syncAll(), "Sync All failed");
             place(m_program.folderOf(work));
             if (action == QStringLiteral("delete")) {
@@ -90,6 +139,7 @@ public:
 private:
     WindowedProgram m_program{deadline};
     int m_round = 0;
+    bool m_webLinks = false;
 };
 
 } // namespace
@@ -105,5 +155,8 @@ int main(int argc, char *argv[])
     StatusItem::installFactory([] { return std::make_unique<FakeStatusItem>(); });
     installSucceedingProcessRunner();
     UserDefaults::standard().setValue(QStringLiteral("didCompleteOnboarding"), true);
-    Actor().run(QString::fromLocal8Bit(argv[1]));
+    Actor actor;
+    if (argc > 2 && QByteArray(argv[2]) == "named")
+        actor.stopAtATemporary();
+    actor.run(QString::fromLocal8Bit(argv[1]));
 }

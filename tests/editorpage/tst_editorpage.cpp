@@ -58,6 +58,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QThreadPool>
+
+#include "tests/support/TestFiles.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -449,6 +452,72 @@ private slots:
         QTest::mouseClick(alert->confirmButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept), 10000);
+    }
+
+    // The copy of a dropped temporary folder is the item's folder: what the user saves in it is
+    // theirs. When the item leaves the group, and when the group is deleted, only the files the
+    // program copied go; the user's work stays, with the folders on its way, and the user is told
+    // which folder stays.
+    void workSavedInAKeptCopyStaysWhenItsItemGoes()
+    {
+        DroppedItemKeeper::followStore(*m_store, dir().filePath(QStringLiteral("Kept")));
+        QSignalSpy told(m_store.get(), &GroupManager::foldersKeptForUserFiles);
+        const QString unpacked = folder(QStringLiteral("scratch/Unpacked"));
+        writeFile(unpacked + QStringLiteral("/read me.txt"), "hello");
+        writeFile(unpacked + QStringLiteral("/sub/inner.txt"), "inner");
+        const AppGroup group = stored(QStringLiteral("Drops"), {fileItem(QStringLiteral("/etc/hostname"))});
+        GroupEditorPage *page = open(group, false);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(unpacked)});
+        const auto dropAndSaveWork = [&](const QByteArray &work) -> QString {
+            const qsizetype before = onDisk(group.id).apps.size();
+            if (!dropOn(page->itemSection(), &mime))
+                return QString();
+            if (!QTest::qWaitFor([&] { return onDisk(group.id).apps.size() == before + 1; }, 20000))
+                return QString();
+            const QString kept = onDisk(group.id).apps.last().path;
+            // The user opens the item's folder and saves their work in it, beside and below the copy's files.
+            writeFile(kept + QStringLiteral("/my work.txt"), work);
+            writeFile(kept + QStringLiteral("/sub/answers.txt"), work + " answers");
+            return kept;
+        };
+        const auto verifyOnlyTheWorkStays = [&](const QString &kept, const QByteArray &work) {
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept + QStringLiteral("/read me.txt")), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(kept + QStringLiteral("/sub/inner.txt")), 10000);
+            QCOMPARE(folderTree(kept), (QMap<QString, QByteArray>{{QStringLiteral("my work.txt"), work},
+                                                                  {QStringLiteral("sub"), "<folder>"},
+                                                                  {QStringLiteral("sub/answers.txt"), work + " answers"}}));
+            QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 10000);
+            QVERIFY(m_store->takeFoldersKeptForUserFiles().contains(kept));
+            told.clear();
+        };
+
+        // The item leaves the group.
+        const QString first = dropAndSaveWork("first draft");
+        QVERIFY(!first.isEmpty());
+        EditorItemCell *cell = page->itemSection()->cells().at(1);
+        QTest::mouseClick(cell->removeButton(), Qt::LeftButton);
+        ConfirmationAlert *alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"));
+        QVERIFY(alert);
+        QTest::mouseClick(alert->confirmButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 1, 10000);
+        verifyOnlyTheWorkStays(first, "first draft");
+
+        // Dropped again and worked in: the group is deleted.
+        const QString second = dropAndSaveWork("second draft");
+        QVERIFY(!second.isEmpty() && second != first);
+        page->header()->deleteButton()->click();
+        alert = page->findChild<ConfirmationAlert *>(QStringLiteral("deleteGroupAlert"));
+        QVERIFY(alert);
+        QTest::mouseClick(alert->confirmButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(m_store->groups().isEmpty(), 10000);
+        verifyOnlyTheWorkStays(second, "second draft");
+        // What the user kept is theirs from now on: later changes of the groups leave it be, and say nothing.
+        stored(QStringLiteral("Later"), {fileItem(QStringLiteral("/etc/hostname"))});
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(20000));
+        QCoreApplication::processEvents();
+        QCOMPARE(fileBytes(first + QStringLiteral("/my work.txt")), QByteArray("first draft"));
+        QVERIFY(told.isEmpty());
     }
 
     // A drop from a temporary folder that cannot be copied (a full disk, a folder that cannot be

@@ -641,6 +641,36 @@ private slots:
         QVERIFY(startedManager(m_program)->groups().isEmpty());
     }
 
+    // The sweep keeps two folders of deleted groups for the files the user keeps in them: the
+    // message names both, each whole, however long, on as many lines as that takes.
+    void foldersKeptForTheUsersFilesAreNamedWhole()
+    {
+        const QStringList names{QStringLiteral("Quarterly-reports-of-the-northern-region-for-the-board-2026"),
+                                QStringLiteral("Grant-applications-and-letters-of-support-from-partners-2027")};
+        QStringList folders;
+        for (const QString &name : names) {
+            const QString folder = m_store->groupsDirectory() + u'/' + name;
+            writeBytes(folder + QStringLiteral("/.group_id"), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toUtf8());
+            writeBytes(folder + QStringLiteral("/Notes.txt"), "the user's notes");
+            folders.append(folder);
+        }
+        auto view = makeView();
+        m_store->removeOrphanedGroupFolders();
+        QTRY_VERIFY_WITH_TIMEOUT(view->toast().has_value(), 20000);
+        auto *banner = view->findChild<ToastBanner *>();
+        QVERIFY(banner);
+        QTRY_VERIFY_WITH_TIMEOUT(banner->isVisible(), 20000);
+        const QStringList lines = banner->visibleLines();
+        const QString shown = lines.join(QString());
+        for (const QString &folder : std::as_const(folders)) {
+            QVERIFY2(shown.contains(folder), qPrintable(lines.join(u'|')));
+            QCOMPARE(readBytes(folder + QStringLiteral("/Notes.txt")), QByteArray("the user's notes"));
+        }
+        QVERIFY2(!shown.contains(QChar(0x2026)), qPrintable(lines.join(u'|')));
+        // Every line is drawn inside the banner.
+        QVERIFY(banner->height() >= int(lines.size() * QFontMetricsF(SystemFont::font(ToastBanner::textSize, QFont::Medium)).height()));
+    }
+
     void aFailedSaveIsToldOnceKeptAndTriedAgain()
     {
         const AppGroup work = addGroup(QStringLiteral("Work"));

@@ -13,6 +13,7 @@
 #include "Kestrowan/shell/ResourceBundle.h"
 #include "Kestrowan/shell/RoundedSurface.h"
 #include "Kestrowan/shell/ToastBanner.h"
+#include "Kestrowan/shell/LocalizedFormat.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/DS.h"
 #include "NVLXDesign/DividerLine.h"
@@ -323,6 +324,39 @@ private slots:
         QCOMPARE(modifier.presentation(), 1.0);
         QCOMPARE(modifier.banner()->mapTo(&window, QPoint(0, 0)).y(), AppToastModifier::outerTopPadding);
         Gallery::save(&window, QStringLiteral("main-toast"), appearance, language);
+    }
+
+    // The warning that names the folders kept for the user's files: every folder whole, on as many
+    // lines as it takes.
+    void toastNamingFolders_data() { toast_data(); }
+    void toastNamingFolders()
+    {
+        QFETCH(EffectiveAppearance, appearance);
+        QFETCH(QString, language);
+        const bool japanese = !language.isEmpty();
+        if (japanese) {
+            LanguageManager::shared().setCurrentLanguage(language);
+            SystemFont::applyToApplication(language);
+        }
+        const auto restore = qScopeGuard([japanese] {
+            if (japanese) {
+                LanguageManager::shared().setCurrentLanguage(QStringLiteral("en"));
+                SystemFont::applyToApplication(QStringLiteral("en"));
+            }
+        });
+        QWidget window;
+        window.setFixedSize(620, 220);
+        AppToastModifier modifier(&window);
+        window.setPalette(Gallery::palette(appearance));
+        window.show();
+        const QString groups = QStringLiteral("/home/ada/.local/share/Kestrowan/Groups/");
+        const QString folders = groups + QStringLiteral("Quarterly reports of the northern region, ") + groups + QStringLiteral("Grant applications 2027");
+        modifier.setToast(AppToast{AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.userFilesKept"), {folders}), true});
+        QTRY_VERIFY_WITH_TIMEOUT(!modifier.isAnimating(), 10000);
+        QString shown = modifier.banner()->visibleLines().join(QString());
+        shown.remove(u' ').remove(QChar(0xA0));
+        QVERIFY2(shown.contains(QStringLiteral("Grantapplications2027")), qPrintable(shown));
+        Gallery::save(&window, QStringLiteral("main-keptfolders"), appearance, language);
     }
 
     void itemViews_data() { designKit_data(); }

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <utility>
+
+struct stat;
+
+// What the program made in one folder, by a record it keeps: which entry it wrote under which name.
+// Nothing else in the folder is the program's, whatever its kind, name or bytes: a link, a web-link
+// file or a ".hidden" of the user's looks the same as one the program writes.
+//
+// The record of a folder is a file in a records folder of the program's, named by the folder's
+// identity (device and inode), so that it follows the folder through a rename and no folder the
+// user opens ever holds it. A name goes into the record, replaced whole on the file system, before
+// its entry is made: a program killed in between leaves at most a recorded name whose entry is
+// absent or its own. The record is not forced to the disk: what a power cut can take from it makes
+// entries of the program's count as the user's (kept, never removed), and no entry of the user's
+// ever counts as the program's; a folder whose record is lost is read as one of an earlier
+// version's. Once made, the entry is recorded with its identity (inode, birth time where the file
+// system keeps one, and a file's modification time), so that one the user put in its place (saved
+// over it, edited it, a link of theirs of the same name, even on the inode just freed) is the
+// user's. The names of temporary files and of entries set aside on their way out are recorded
+// the same way before they exist, and what a kill leaves of them is finished at the next start.
+//
+// Names are relative to the folder and may lie below it ("Copy/inner/file.txt"); no link on the
+// way is ever followed. What the user saves in a folder of the program's changes its time, not
+// whose it is; it goes only once nothing is left in it.
+class OwnRecord {
+public:
+    // Opens the record of the folder at `folder` (no link), kept in `recordsFolder`. A folder that
+    // cannot be opened has an empty record that writes nothing.
+    OwnRecord(const QString &recordsFolder, const QString &folder);
+    ~OwnRecord();
+    OwnRecord(const OwnRecord &) = delete;
+    OwnRecord &operator=(const OwnRecord &) = delete;
+
+    bool isOpen() const { return m_folder >= 0; }
+    // The system's error number of the last write of the record that failed (ENOSPC for a full disk).
+    int lastError() const { return m_lastError; }
+    // The folder, open for work through its descriptor.
+    int folder() const { return m_folder; }
+    // Whether the folder had a record when opened (folders of an earlier version have none).
+    bool existed() const { return m_existed; }
+    bool names(const QByteArray &name) const { return m_entries.contains(name); }
+    QList<QByteArray> recordedNames() const { return m_entries.keys(); }
+
+    // Whether the entry standing under `name` is the one the program recorded there.
+    bool isOurs(const QByteArray &name) const;
+
+    // Records `names` as about to be made; false when that failed, and then nothing may be made
+    // under them. Names recorded already cost nothing.
+    bool announce(const QList<QByteArray> &names);
+    // Records the identity of what now stands under each of `names`; a name with nothing under it
+    // leaves the record.
+    void noteMade(const QList<QByteArray> &names);
+    // Takes each of `names` that stands as recorded into the record as made: what an earlier version
+    // made before records were kept, once the caller found it to be exactly what it writes there.
+    void adopt(const QList<QByteArray> &names);
+
+    enum class Outcome { Removed, Absent, NotOurs, Failed };
+    // Removes what the record names under each of `names` (a folder once nothing is left in it),
+    // deepest first; each is set aside under a recorded name before it goes, so that nothing swapped
+    // in meanwhile is removed. The outcome of each name.
+    QHash<QByteArray, Outcome> remove(const QList<QByteArray> &names);
+    // Takes `names` out of the record: what stands under them is the user's from now on.
+    void forget(const QList<QByteArray> &names);
+    // A folder just made: whatever a record of a folder that had its inode before says is forgotten.
+    void startAfresh();
+    // Removes the record itself, once its folder went.
+    void discard();
+
+    // At start: finishes what a kill left in every recorded folder found where its record says
+    // (temporary files removed, entries set aside on their way out removed, or put back where they
+    // are not the program's). The names of what was put back.
+    static QStringList finishCutShort(const QString &recordsFolder);
+
+    struct Entry {
+        enum class State : char { Pending = 'p', Made = 'e', Temporary = 't' };
+        State state = State::Pending;
+        quint64 inode = 0;
+        qint64 modified = 0;
+        qint64 born = 0;
+        // A Temporary set aside from this name on its way out.
+        QByteArray setAsideFrom;
+    };
+
+    // Records the name of a temporary file about to be made (what a kill leaves
+    // under it is removed at the next start); false when that failed. See SafeWrite::replaceFile.
+    bool announceTemporary(const QByteArray &name);
+    // The same for a whole temporary folder and everything in it.
+    bool announceTemporaryFolder(const QByteArray &name) { return announceTemporary(name); }
+
+private:
+    bool announceSetAside(const QList<std::pair<QByteArray, QByteArray>> &asideAndOriginal);
+    bool load();
+    bool save();
+    bool reloadAndChange(const std::function<void()> &change);
+    // Whether what stands under `name` is the entry `entry` records.
+    bool matches(const Entry &entry, const QByteArray &name) const;
+
+    QString m_recordPath;
+    QString m_folderPath;
+    int m_folder = -1;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
+    qint64 m_born = 0;
+    bool m_existed = false;
+    bool m_movedSince = false;
+    int m_lastError = 0;
+    QHash<QByteArray, Entry> m_entries;
+};
