@@ -376,7 +376,8 @@ void MainView::showFoldersKeptForUserFiles()
     for (const QString &folder : folders)
         shown.append(QDir::toNativeSeparators(folder));
     // Each folder whole: a path cut short names no place the user can find.
-    showToast({AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.userFilesKept"), {shown.join(QStringLiteral(", "))}), true});
+    const QString key = folders.size() == 1 ? QStringLiteral("groups.userFilesKept") : QStringLiteral("groups.userFilesKeptMany");
+    showToast({AppToast::Kind::Warning, localizedFormat(key, {shown.join(QStringLiteral(", "))}), true});
 }
 
 void MainView::showToast(const AppToast &toast)

@@ -667,6 +667,9 @@ private slots:
             QCOMPARE(readBytes(folder + QStringLiteral("/Notes.txt")), QByteArray("the user's notes"));
         }
         QVERIFY2(!shown.contains(QChar(0x2026)), qPrintable(lines.join(u'|')));
+        // Two folders are spoken of as two.
+        const QStringList around = localizedFormat(QStringLiteral("groups.userFilesKeptMany"), {QStringLiteral("\n")}).split(u'\n');
+        QVERIFY(view->toast()->text.startsWith(around.first()) && view->toast()->text.endsWith(around.last()));
         // Every line is drawn inside the banner.
         QVERIFY(banner->height() >= int(lines.size() * QFontMetricsF(SystemFont::font(ToastBanner::textSize, QFont::Medium)).height()));
     }

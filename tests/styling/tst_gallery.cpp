@@ -351,7 +351,7 @@ private slots:
         window.show();
         const QString groups = QStringLiteral("/home/ada/.local/share/Kestrowan/Groups/");
         const QString folders = groups + QStringLiteral("Quarterly reports of the northern region, ") + groups + QStringLiteral("Grant applications 2027");
-        modifier.setToast(AppToast{AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.userFilesKept"), {folders}), true});
+        modifier.setToast(AppToast{AppToast::Kind::Warning, localizedFormat(QStringLiteral("groups.userFilesKeptMany"), {folders}), true});
         QTRY_VERIFY_WITH_TIMEOUT(!modifier.isAnimating(), 10000);
         QString shown = modifier.banner()->visibleLines().join(QString());
         shown.remove(u' ').remove(QChar(0xA0));
