@@ -14,6 +14,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QHash>
 #include <QSet>
 #include <QTimer>
 
@@ -69,12 +70,14 @@ private:
     void loadTiles();
     // Asks for a tile's own picture from its first file on; its stand-in shows meanwhile.
     void askForPicture(Tile &tile);
+    void askForFile(const Tile &tile, const QString &file);
     void pictureAnswered(const QString &path, const QImage &picture);
     void watchFolderIcons();
     void folderChanged(const QString &path);
     void redrawChangedFolderIcons();
     void showArrivedPictures();
     void composeTiles();
+    void indexKeptTiles();
     void relayout();
     void publish();
     void barEvent(const CGEvent &event, const QPoint &globalPosition);
@@ -96,6 +99,9 @@ private:
     QList<Tile> m_kept;    // from the preferences, in their order
     QList<Tile> m_running; // in the order the programs became regular
     QList<Tile> m_tiles;   // kept applications, running ones, then the others
+    // Where each tile stands in m_kept and in m_tiles, by identifier.
+    QHash<quint64, qsizetype> m_keptAt;
+    QHash<quint64, qsizetype> m_shownAt;
     DockLayout m_layout;
     DockBar m_bar;
     TileLabel m_label;
@@ -112,6 +118,11 @@ private:
     QTimer m_iconRedraw;
     QSet<QString> m_changedFolders;
     TilePictures m_pictures;
+    // The kept tiles that wait for the answer of each picture file asked for, by identifier: an
+    // answer goes to those tiles alone, however many tiles the bar holds.
+    QHash<QString, QList<quint64>> m_awaiting;
+    // The tiles whose picture changed since the bar last drew them.
+    QSet<quint64> m_arrived;
     // Pictures come one by one, often many in one turn of the event loop (after a start, or when a
     // program rewrites its folders' icons): they are shown together once that turn is over.
     QTimer m_picturesArrived;
