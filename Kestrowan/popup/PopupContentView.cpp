@@ -214,11 +214,11 @@ void PopupContentView::prefetchApplicationIcons(const QList<int> &pixels)
     // Every application's icon is asked for once, at rest and highlighted, as the first cells show
     // (both sizes of a file go to the helper in one request, decoded once): a search that brings an
     // item into view or highlights it later finds its icon at hand, and no key starts a helper.
+    // Their files are looked at beside the main thread, so the popup shows without waiting for them.
     if (m_applicationIconPixels == pixels)
         return;
     m_applicationIconPixels = pixels;
-    for (const int side : pixels)
-        ApplicationIcon::prefetch(m_displayItems, side);
+    ApplicationIcon::prefetch(m_displayItems, pixels);
 }
 
 void PopupContentView::showOpenedDot(QWidget *slot, bool opened)
