@@ -48,15 +48,22 @@ void DecodedIcons::runBeside(std::function<void()> work)
         const std::lock_guard lock(m_mutex);
         ++m_workBeside;
     }
-    m_beside.start([this, work = std::move(work), round = m_round.load()] {
-        // Work handed over before cancelAll() is dropped unrun.
-        if (round == m_round.load())
-            work();
-        // After what the work posted to the main thread: until then, something may be on its way.
+    startBeside([this, work = std::move(work)] {
+        work();
+        // After what the work posted to the main thread: until then, a picture may be on its way.
         QMetaObject::invokeMethod(this, [this] {
             const std::lock_guard lock(m_mutex);
             --m_workBeside;
         }, Qt::QueuedConnection);
+    });
+}
+
+void DecodedIcons::startBeside(std::function<void()> work)
+{
+    m_beside.start([this, work = std::move(work), round = m_round.load()] {
+        // Work handed over before cancelAll() is dropped unrun.
+        if (round == m_round.load())
+            work();
     });
 }
 
@@ -133,7 +140,9 @@ void DecodedIcons::startChecks()
     }
     if (paths.isEmpty())
         return;
-    runBeside([this, paths] {
+    // Not counted as work that may bring a picture: a file asked for first waits as a pending entry,
+    // and a kept one that changed is told through `arrived`.
+    startBeside([this, paths] {
         const QHash<QString, Seen> seen = look(paths);
         // Dropped should the icons go first: the answer is posted to them.
         QMetaObject::invokeMethod(this, [this, seen] { checked(seen); }, Qt::QueuedConnection);
@@ -357,7 +366,7 @@ void DecodedIcons::keepWithinBudget()
 bool DecodedIcons::isIdle() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_workBeside == 0 && m_toCheck.isEmpty() && m_toAsk.isEmpty() && std::none_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &entry) { return entry.pending; });
+    return m_workBeside == 0 && m_toAsk.isEmpty() && std::none_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &entry) { return entry.pending; });
 }
 
 qint64 DecodedIcons::keptBytes() const

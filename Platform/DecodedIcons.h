@@ -98,6 +98,7 @@ private:
     // Notes `path` to be looked at beside the main thread; called with the lock held.
     void checkLater(const QString &path);
     void startChecks();
+    void startBeside(std::function<void()> work);
     static QHash<QString, Seen> look(const QStringList &paths);
     void checked(const QHash<QString, Seen> &seen, const QList<Wanted> &wanted = {});
     void ask();

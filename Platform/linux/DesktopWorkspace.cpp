@@ -14,6 +14,8 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
+#include <QIconEngine>
+#include <QPainter>
 #include <QSet>
 #include <QMimeDatabase>
 #include <QThread>
@@ -190,6 +192,36 @@ void prepareEntriesAsked()
     icons->runBeside([entries = std::move(entries), generation = cache->generation] { fetchEntryIcons(entries, generation); });
 }
 
+// The icon of a desktop entry not read yet when it was asked for: it draws what the main thread's
+// cache knows of the entry when it is drawn, the generic application symbol until the entry is
+// read, so that a view that kept it (a list's row) shows the application's own icon once it is in.
+class EntryIconEngine final : public QIconEngine {
+public:
+    explicit EntryIconEngine(QString entry) : m_entry(std::move(entry)) {}
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override { return current().pixmap(size, mode, state); }
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        current().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QIconEngine *clone() const override { return new EntryIconEngine(m_entry); }
+    QString key() const override { return QStringLiteral("KestrowanEntryIcon"); }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return DesktopIcons::genericApplication().availableSizes(mode, state);
+    }
+
+private:
+    QIcon current() const
+    {
+        const IconCache *cache = IconCache::current();
+        const QList<DesktopIcons::IconFile> files = cache ? cache->entryFiles.value(m_entry) : QList<DesktopIcons::IconFile>();
+        return files.isEmpty() ? DesktopIcons::genericApplication() : DesktopIcons::decoded(files);
+    }
+
+    QString m_entry;
+};
+
 // A desktop entry's icon: its pictures are files other programs and the user write, decoded out of
 // the program; the generic application symbol stands in until they are in.
 QIcon desktopEntryIcon(const QString &path)
@@ -219,7 +251,10 @@ QIcon DesktopWorkspace::iconForFile(const QString &path) const
             const auto files = cache->entryFiles.constFind(entry);
             if (files == cache->entryFiles.cend()) {
                 prepareIcons({path}, {});
-                return DesktopIcons::genericApplication();
+                // Kept until the entry is read, when the icon of its files takes its place.
+                const QIcon icon(new EntryIconEngine(entry));
+                cache->byFile.insert(key, icon);
+                return icon;
             }
             const QIcon icon = files->isEmpty() ? DesktopIcons::genericApplication() : DesktopIcons::decoded(*files);
             cache->byFile.insert(key, icon);
