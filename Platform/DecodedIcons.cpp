@@ -126,7 +126,11 @@ DecodedIcons::Lookup DecodedIcons::lookupKept(const QString &path, int side, Fit
 
 void DecodedIcons::checkLater(const QString &path)
 {
-    m_toCheck.insert(path);
+    // In the order asked: the decoder takes the files in that order, the first drawn first.
+    if (!m_toCheck.contains(path)) {
+        m_toCheck.insert(path);
+        m_checkOrder.append(path);
+    }
 }
 
 void DecodedIcons::startChecks()
@@ -135,7 +139,7 @@ void DecodedIcons::startChecks()
     {
         const std::lock_guard lock(m_mutex);
         m_checkQueued = false;
-        paths = QStringList(m_toCheck.cbegin(), m_toCheck.cend());
+        paths = std::exchange(m_checkOrder, {});
         m_toCheck.clear();
     }
     if (paths.isEmpty())
@@ -145,7 +149,7 @@ void DecodedIcons::startChecks()
     startBeside([this, paths] {
         const QHash<QString, Seen> seen = look(paths);
         // Dropped should the icons go first: the answer is posted to them.
-        QMetaObject::invokeMethod(this, [this, seen] { checked(seen); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, paths, seen] { checked(paths, seen); }, Qt::QueuedConnection);
     });
 }
 
@@ -168,11 +172,12 @@ void DecodedIcons::lookBeside(const QList<Wanted> &wanted)
         paths.append(one.path);
         clamped.append(one);
     }
+    paths.removeDuplicates();
     const QHash<QString, Seen> seen = look(paths);
-    QMetaObject::invokeMethod(this, [this, seen, clamped] { checked(seen, clamped); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, paths, seen, clamped] { checked(paths, seen, clamped); }, Qt::QueuedConnection);
 }
 
-void DecodedIcons::checked(const QHash<QString, Seen> &seen, const QList<Wanted> &wanted)
+void DecodedIcons::checked(const QStringList &order, const QHash<QString, Seen> &seen, const QList<Wanted> &wanted)
 {
     const qint64 now = monotonicMs();
     QStringList changed;
@@ -194,9 +199,8 @@ void DecodedIcons::checked(const QHash<QString, Seen> &seen, const QList<Wanted>
         };
         for (const Wanted &one : wanted)
             want(one);
-        for (auto it = seen.cbegin(); it != seen.cend(); ++it) {
-            const QString &path = it.key();
-            const Seen &file = it.value();
+        for (const QString &path : order) {
+            const Seen file = seen.value(path);
             bool tell = false;
             for (const auto &[side, fit] : m_asked.value(path)) {
                 const auto found = m_entries.find(keyOf(path, side, fit));
@@ -389,4 +393,5 @@ void DecodedIcons::cancelAll()
     m_entries.removeIf([](const QHash<QString, Entry>::iterator it) { return it->pending; });
     m_toAsk.clear();
     m_toCheck.clear();
+    m_checkOrder.clear();
 }

@@ -100,7 +100,7 @@ private:
     void startChecks();
     void startBeside(std::function<void()> work);
     static QHash<QString, Seen> look(const QStringList &paths);
-    void checked(const QHash<QString, Seen> &seen, const QList<Wanted> &wanted = {});
+    void checked(const QStringList &order, const QHash<QString, Seen> &seen, const QList<Wanted> &wanted = {});
     void ask();
     void answered(const IconDecoder::Request &request, const QList<QImage> &pictures, const QString &failure, bool transient);
     void keepWithinBudget();
@@ -116,6 +116,7 @@ private:
     // The sizes and fits asked for of each file, so that what is seen of it reaches every entry.
     QHash<QString, QList<std::pair<int, Fit>>> m_asked;
     QSet<QString> m_toCheck;
+    QStringList m_checkOrder; // m_toCheck in the order asked
     bool m_checkQueued = false;
     int m_workBeside = 0; // handed to the icons' thread and not yet through, with what it posted
     std::atomic<int> m_round{0}; // counts cancelAll() calls
