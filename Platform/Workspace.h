@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
@@ -21,8 +23,9 @@ public:
     virtual QIcon iconForFile(const QString &path) const = 0;
     // The picture file the icon iconForFile() gives for `path` is drawn from at `pixels` a side,
     // when that picture is still being decoded out of the program and a stand-in is drawn
-    // meanwhile (asking starts the decoding); nothing once it is in. A view that keeps what it drew
-    // asks again once DecodedIcons reports the file in.
+    // meanwhile (asking starts the decoding); nothing once it is in. While what names the picture
+    // is still being read, `path` itself. A view that keeps what it drew asks again once
+    // DecodedIcons reports that file in.
     virtual std::optional<QString> pendingIconFile(const QString &path, int pixels) const
     {
         Q_UNUSED(path)
@@ -30,6 +33,15 @@ public:
         return std::nullopt;
     }
     bool iconPending(const QString &path, int pixels) const { return pendingIconFile(path, pixels).has_value(); }
+    // Fetches, beside the main thread, what drawing the icons of the applications at `paths` at
+    // each of `pixels` a side takes (what names their pictures, and the pictures themselves, asked
+    // to be decoded), so that the views that draw them later find it at hand and look at no file.
+    // Returns at once.
+    virtual void prepareIcons(const QStringList &paths, const QList<int> &pixels) const
+    {
+        Q_UNUSED(paths)
+        Q_UNUSED(pixels)
+    }
     // The icon of a content type (a type identifier, see TypeIdentifiers).
     virtual QIcon iconForContentType(const QString &type) const = 0;
     // The application that opens content of `type` by default.

@@ -45,13 +45,15 @@ Picture of(const AppItem &app, int pixels)
     return picture;
 }
 
-void prefetch(const QList<AppItem> &items, int pixels)
+void prefetch(const QList<AppItem> &items, const QList<int> &pixels)
 {
-    pixels = std::max(1, pixels);
+    QStringList paths;
     for (const AppItem &item : items) {
         if (item.isApplication() && item.itemURL().isLocalFile())
-            Workspace::shared().pendingIconFile(item.path, pixels);
+            paths.append(item.path);
     }
+    if (!paths.isEmpty())
+        Workspace::shared().prepareIcons(paths, pixels);
 }
 
 void followArrivals(QObject *view, std::function<void()> redraw)

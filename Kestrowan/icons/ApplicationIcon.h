@@ -23,10 +23,10 @@ struct Picture {
 // The item's icon at `pixels` a side (never larger; a smaller bitmap icon keeps its own pixels).
 Picture of(const AppItem &app, int pixels);
 
-// Asks for the icons of every application among `items` at `pixels` a side, all in one go, so that
-// a view that shows any of them later (a search bringing items into view) finds it at hand rather
-// than starting a helper for it then.
-void prefetch(const QList<AppItem> &items, int pixels);
+// Asks for the icons of every application among `items` at each of `pixels` a side, all in one go
+// and beside the main thread, so that a view that shows any of them later (a search bringing items
+// into view) finds it at hand rather than starting a helper for it then. Returns at once.
+void prefetch(const QList<AppItem> &items, const QList<int> &pixels);
 
 // Runs `redraw` whenever a decoded icon arrives, while `view` lives.
 void followArrivals(QObject *view, std::function<void()> redraw);

@@ -27,6 +27,7 @@
 #include <QPainterPath>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -214,11 +215,20 @@ void PopupContentView::prefetchApplicationIcons(const QList<int> &pixels)
     // Every application's icon is asked for once, at rest and highlighted, as the first cells show
     // (both sizes of a file go to the helper in one request, decoded once): a search that brings an
     // item into view or highlights it later finds its icon at hand, and no key starts a helper.
+    // Their files are looked at beside the main thread once the popup has drawn its first frame,
+    // so that showing it waits for none of it.
     if (m_applicationIconPixels == pixels)
         return;
     m_applicationIconPixels = pixels;
-    for (const int side : pixels)
-        ApplicationIcon::prefetch(m_displayItems, side);
+    if (m_painted)
+        ApplicationIcon::prefetch(m_displayItems, pixels);
+}
+
+void PopupContentView::prefetchAfterFirstFrame()
+{
+    if (std::exchange(m_painted, true) || m_applicationIconPixels.isEmpty())
+        return;
+    QTimer::singleShot(0, this, [this] { ApplicationIcon::prefetch(m_displayItems, m_applicationIconPixels); });
 }
 
 void PopupContentView::showOpenedDot(QWidget *slot, bool opened)
@@ -351,6 +361,7 @@ void PopupContentView::showEvent(QShowEvent *event)
 
 void PopupContentView::paintEvent(QPaintEvent *)
 {
+    prefetchAfterFirstFrame();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath card;

@@ -76,6 +76,7 @@ private:
     void prefetchThumbnails(const QList<AppItem> &items);
     // Asks for the icons of all the applications shown, at each of `pixels` a side.
     void prefetchApplicationIcons(const QList<int> &pixels);
+    void prefetchAfterFirstFrame();
 
     std::unique_ptr<PopupLauncher> m_launcher;
     std::unique_ptr<PopupContentModel> m_model;
@@ -94,6 +95,7 @@ private:
     bool m_shownOnce = false;
     QHash<int, QIcon> m_openerIcons; // by display item
     QList<int> m_applicationIconPixels; // the sizes the applications' icons were asked for at
+    bool m_painted = false;
     QMetaObject::Connection m_keySubscription;
     bool m_appeared = false;
 };

@@ -52,26 +52,36 @@ void DockBar::setTiles(const QList<Tile> &tiles, const std::optional<QRect> &sep
     update();
 }
 
-bool DockBar::setIcons(const QList<QImage> &icons)
+void DockBar::setTileIcon(int index, const QImage &icon)
 {
-    if (icons.size() != m_tiles.size())
-        return false;
-    for (int i = 0; i < icons.size(); ++i)
-        m_tiles[i].icon = icons.at(i);
-    update();
-    return true;
+    if (index < 0 || index >= m_tiles.size())
+        return;
+    m_tiles[index].icon = icon;
+    update(drawnArea(index));
 }
 
 void DockBar::setHighlighted(int tile)
 {
     if (tile == m_highlighted)
         return;
+    if (m_highlighted >= 0 && m_highlighted < m_tiles.size())
+        update(drawnArea(m_highlighted));
     m_highlighted = tile;
-    update();
+    if (tile >= 0 && tile < m_tiles.size())
+        update(drawnArea(tile));
 }
 
-void DockBar::paintEvent(QPaintEvent *)
+QRect DockBar::drawnArea(int index) const
 {
+    // The glow reaches two pixels beyond the tile, the running dot a little more below or beside it.
+    return m_tiles.at(index).rect.adjusted(-4, -4, 4, 4);
+}
+
+void DockBar::paintEvent(QPaintEvent *event)
+{
+    // Often only a tile or two are due (a picture that arrived, the glow that moved): the painter is
+    // clipped to them, and the other tiles are not drawn at all.
+    const QRegion due = event->region();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), QColor(28, 28, 32));
@@ -90,6 +100,8 @@ void DockBar::paintEvent(QPaintEvent *)
     }
     for (int i = 0; i < m_tiles.size(); ++i) {
         const Tile &tile = m_tiles.at(i);
+        if (!due.intersects(drawnArea(i)))
+            continue;
         if (i == m_highlighted) {
             QPainterPath glow;
             glow.addRoundedRect(QRectF(tile.rect).adjusted(-2, -2, 2, 2), 10, 10);

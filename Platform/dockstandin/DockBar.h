@@ -24,9 +24,9 @@ public:
     DockBar();
 
     void setTiles(const QList<Tile> &tiles, const std::optional<QRect> &separator, bool vertical);
-    // New pictures for the tiles shown, in their order; where they stand and which is highlighted
-    // stay. False, changing nothing, when the count differs from the tiles shown.
-    bool setIcons(const QList<QImage> &icons);
+    // A new picture for the tile at `index` of those shown; only that tile is drawn again. Where
+    // the tiles stand and which is highlighted stay.
+    void setTileIcon(int index, const QImage &icon);
     void setHighlighted(int tile);
 
 signals:
@@ -42,6 +42,8 @@ protected:
 
 private:
     void report(CGEventType type, const QPointF &globalPosition, CGMouseButton button);
+    // What drawing the tile at `index` touches: its picture, its glow and its running dot.
+    QRect drawnArea(int index) const;
 
     QList<Tile> m_tiles;
     std::optional<QRect> m_separator;

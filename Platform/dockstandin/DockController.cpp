@@ -134,7 +134,10 @@ void DockController::loadTiles()
         tile.identifier = m_nextIdentifier++;
         m_kept.append(tile);
     }
+    indexKeptTiles();
     // The tiles are laid out and answered for at once; their own pictures follow as they come.
+    m_awaiting.clear();
+    m_arrived.clear();
     for (Tile &tile : m_kept)
         askForPicture(tile);
     watchFolderIcons();
@@ -148,20 +151,32 @@ void DockController::askForPicture(Tile &tile)
     while (tile.pictureFile < tile.pictureFiles.size() && !QFileInfo::exists(tile.pictureFiles.at(tile.pictureFile)))
         ++tile.pictureFile;
     if (tile.pictureFile < tile.pictureFiles.size())
-        m_pictures.ask(tile.pictureFiles.at(tile.pictureFile));
+        askForFile(tile, tile.pictureFiles.at(tile.pictureFile));
+}
+
+void DockController::askForFile(const Tile &tile, const QString &file)
+{
+    QList<quint64> &awaiting = m_awaiting[file];
+    if (!awaiting.contains(tile.identifier))
+        awaiting.append(tile.identifier);
+    m_pictures.ask(file);
 }
 
 void DockController::pictureAnswered(const QString &path, const QImage &picture)
 {
     bool redrawn = false;
-    for (Tile &tile : m_kept) {
+    for (const quint64 identifier : m_awaiting.take(path)) {
+        const qsizetype at = m_keptAt.value(identifier, -1);
+        if (at < 0)
+            continue; // taken out of the Dock meanwhile
+        Tile &tile = m_kept[at];
         if (tile.pictureFiles.value(tile.pictureFile) != path)
             continue;
         QImage shown = picture;
         if (shown.isNull()) {
             // The next file may give one; the stand-in shows until one does.
             if (++tile.pictureFile < tile.pictureFiles.size()) {
-                m_pictures.ask(tile.pictureFiles.at(tile.pictureFile));
+                askForFile(tile, tile.pictureFiles.at(tile.pictureFile));
                 continue;
             }
             shown = TileIcons::standIn(tile.entry, tile.title, DockLayout::tileSize * 2);
@@ -169,6 +184,7 @@ void DockController::pictureAnswered(const QString &path, const QImage &picture)
         if (shown == tile.icon)
             continue;
         tile.icon = shown;
+        m_arrived.insert(identifier);
         redrawn = true;
         if (tile.entry.kind == DockTileEntry::Kind::Folder)
             qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(loggedText(tile.entry.path)));
@@ -179,15 +195,16 @@ void DockController::pictureAnswered(const QString &path, const QImage &picture)
 
 void DockController::showArrivedPictures()
 {
-    // A picture changes no tile's place nor what the tiles tell: only the bar's drawing. Should the
-    // tiles have changed meanwhile, they were laid out then, and are laid out again with the rest.
-    composeTiles();
-    QList<QImage> icons;
-    icons.reserve(m_tiles.size());
-    for (const Tile &tile : std::as_const(m_tiles))
-        icons.append(tile.icon);
-    if (!m_bar.setIcons(icons))
-        relayout();
+    // A picture changes no tile's place nor what the tiles tell: only the drawing of the tiles whose
+    // picture came. Should the tiles have changed meanwhile, they were laid out and drawn whole then.
+    for (const quint64 identifier : std::exchange(m_arrived, {})) {
+        const qsizetype kept = m_keptAt.value(identifier, -1);
+        const qsizetype shown = m_shownAt.value(identifier, -1);
+        if (kept < 0 || shown < 0)
+            continue;
+        m_tiles[shown].icon = m_kept.at(kept).icon;
+        m_bar.setTileIcon(int(shown), m_tiles.at(shown).icon);
+    }
 }
 
 void DockController::watchFolderIcons()
@@ -243,6 +260,13 @@ void DockController::redrawChangedFolderIcons()
     relayout();
 }
 
+void DockController::indexKeptTiles()
+{
+    m_keptAt.clear();
+    for (qsizetype i = 0; i < m_kept.size(); ++i)
+        m_keptAt.insert(m_kept.at(i).identifier, i);
+}
+
 void DockController::composeTiles()
 {
     m_tiles.clear();
@@ -255,6 +279,9 @@ void DockController::composeTiles()
         if (tile.entry.kind != DockTileEntry::Kind::Application)
             m_tiles.append(tile);
     }
+    m_shownAt.clear();
+    for (qsizetype i = 0; i < m_tiles.size(); ++i)
+        m_shownAt.insert(m_tiles.at(i).identifier, i);
 }
 
 namespace {
@@ -572,6 +599,7 @@ void DockController::removeTile(int index)
             break;
         }
     }
+    indexKeptTiles();
     composeTiles();
     relayout();
 }

@@ -15,6 +15,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QHash>
 #include <QSet>
 #include <QTimer>
 
@@ -82,12 +83,14 @@ private:
     void forgetUnclaimedRunning();
     // Asks for a tile's own picture from its first file on; its stand-in shows meanwhile.
     void askForPicture(Tile &tile);
+    void askForFile(const Tile &tile, const QString &file);
     void pictureAnswered(const QString &path, const QImage &picture);
     void watchFolderIcons();
     void folderChanged(const QString &path);
     void redrawChangedFolderIcons();
     void showArrivedPictures();
     void composeTiles();
+    void indexKeptTiles();
     void relayout();
     void publish();
     void barEvent(const CGEvent &event, const QPoint &globalPosition);
@@ -114,6 +117,9 @@ private:
     QList<Tile> m_running; // in the order the programs became regular
     QTimer m_runningAwaited;
     QList<Tile> m_tiles;   // kept applications, running ones, then the others
+    // Where each tile stands in m_kept and in m_tiles, by identifier.
+    QHash<quint64, qsizetype> m_keptAt;
+    QHash<quint64, qsizetype> m_shownAt;
     DockLayout m_layout;
     DockBar m_bar;
     TileLabel m_label;
@@ -130,6 +136,11 @@ private:
     QTimer m_iconRedraw;
     QSet<QString> m_changedFolders;
     TilePictures m_pictures;
+    // The kept tiles that wait for the answer of each picture file asked for, by identifier: an
+    // answer goes to those tiles alone, however many tiles the bar holds.
+    QHash<QString, QList<quint64>> m_awaiting;
+    // The tiles whose picture changed since the bar last drew them.
+    QSet<quint64> m_arrived;
     // Pictures come one by one, often many in one turn of the event loop (after a start, or when a
     // program rewrites its folders' icons): they are shown together once that turn is over.
     QTimer m_picturesArrived;

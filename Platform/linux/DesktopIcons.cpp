@@ -244,7 +244,9 @@ QList<ThemePicture> picturesNamed(const QString &theme, const ThemeIndex &index,
     for (const ThemeDirectory &directory : index.directories)
         directories.append(directory.path);
     Listing &listing = (*listings)[key];
-    if (!listing.listed || listing.generation != generation || listing.directories != directories) {
+    // Off the main thread the generation is not known (0): what is listed serves.
+    const bool stale = generation != 0 && listing.generation != generation;
+    if (!listing.listed || stale || listing.directories != directories) {
         listing = Listing{true, generation, directories, {}};
         for (const ThemeDirectory &directory : index.directories) {
             for (const QString &folder : folders) {

@@ -2,6 +2,9 @@
 
 #include "Platform/TypeIdentifiers.h"
 #include "Platform/ApplicationBundles.h"
+#include "Platform/DecodedIcons.h"
+#include "Platform/FileStamp.h"
+#include "Platform/MainThread.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopIcons.h"
 #include "Platform/linux/MimeApps.h"
@@ -11,6 +14,9 @@
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHash>
+#include <QIconEngine>
+#include <QPainter>
+#include <QSet>
 #include <QMimeDatabase>
 #include <QThread>
 
@@ -30,8 +36,10 @@ struct IconCache {
     QHash<QString, QIcon> byName;
     // By desktop entry, by folder, by file name extension.
     QHash<QString, QIcon> byFile;
-    // The picture files of each desktop entry's icon.
+    // The picture files of each desktop entry's icon, and the state of the entry they were read
+    // from (when it was read beside the main thread).
     QHash<QString, QList<DesktopIcons::IconFile>> entryFiles;
+    QHash<QString, FileStamp> entryStamps;
 
     static IconCache *current()
     {
@@ -92,6 +100,128 @@ QList<DesktopIcons::IconFile> desktopEntryIconFiles(const QString &path)
     return files;
 }
 
+// The picture files a desktop entry's "Icon=" names, read now; none when it is no regular file.
+QList<DesktopIcons::IconFile> readEntryIconFiles(const QString &path)
+{
+    const std::optional<DesktopEntry> entry = DesktopEntry::load(path);
+    return entry ? DesktopIcons::files(entry->value(QStringLiteral("Icon"))) : QList<DesktopIcons::IconFile>();
+}
+
+bool isDesktopEntryPath(const QString &path)
+{
+    return path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive);
+}
+
+// A desktop entry as the main thread knows it, the sizes its icon is wanted at, and what the
+// thread beside found of it.
+struct EntryIcons {
+    QString path;
+    QString key; // the absolute path the cache knows it by
+    QList<int> sides;
+    std::optional<FileStamp> stamp;
+    QList<DesktopIcons::IconFile> files;
+};
+
+// Reads, on the icons' thread, the desktop entries of `entries` that changed since they were last
+// read (or were never read), has their pictures decoded at the sizes wanted, and hands what it read
+// to the main thread's cache, whose views are then told to draw again.
+void fetchEntryIcons(QList<EntryIcons> entries, quint64 generation)
+{
+    QList<EntryIcons> read;
+    QList<DecodedIcons::Wanted> wanted;
+    for (EntryIcons &entry : entries) {
+        const FileStamp stamp = FileStamp::of(entry.path);
+        if (entry.stamp != stamp) {
+            entry.files = stamp.exists && QFileInfo(entry.path).isFile() ? readEntryIconFiles(entry.path) : QList<DesktopIcons::IconFile>();
+            entry.stamp = stamp;
+            read.append(entry);
+        }
+        for (const int side : std::as_const(entry.sides)) {
+            if (!entry.files.isEmpty())
+                wanted.append({DesktopIcons::fileForSize(entry.files, side), side});
+        }
+    }
+    // First, so that the views told below find their pictures asked for, every size of a file at once.
+    if (DecodedIcons *icons = DecodedIcons::shared(); icons && !wanted.isEmpty())
+        icons->lookBeside(wanted);
+    if (read.isEmpty())
+        return;
+    postToMainThread([read = std::move(read), generation] {
+        IconCache *cache = IconCache::current();
+        if (!cache || cache->generation != generation)
+            return;
+        for (const EntryIcons &entry : read) {
+            cache->entryFiles.insert(entry.key, entry.files);
+            cache->entryStamps.insert(entry.key, *entry.stamp);
+            cache->byFile.remove(QStringLiteral("entry:") + entry.key);
+        }
+        if (DecodedIcons *icons = DecodedIcons::shared()) {
+            for (const EntryIcons &entry : read)
+                icons->announce(entry.path);
+        }
+    });
+}
+
+// The entries asked to be prepared in this turn of the event loop, by path, with their sizes: they
+// go to the icons' thread together once the turn is over.
+QHash<QString, QList<int>> &entriesToPrepare()
+{
+    static QHash<QString, QList<int>> entries;
+    return entries;
+}
+
+void prepareEntriesAsked()
+{
+    IconCache *cache = IconCache::current();
+    DecodedIcons *icons = DecodedIcons::shared();
+    const QHash<QString, QList<int>> asked = std::exchange(entriesToPrepare(), {});
+    if (!cache || !icons || asked.isEmpty())
+        return;
+    QList<EntryIcons> entries;
+    for (auto it = asked.cbegin(); it != asked.cend(); ++it) {
+        EntryIcons entry;
+        entry.path = it.key();
+        entry.key = QFileInfo(entry.path).absoluteFilePath();
+        entry.sides = it.value();
+        if (const auto stamp = cache->entryStamps.constFind(entry.key); stamp != cache->entryStamps.cend()) {
+            entry.stamp = *stamp;
+            entry.files = cache->entryFiles.value(entry.key);
+        }
+        entries.append(entry);
+    }
+    icons->runBeside([entries = std::move(entries), generation = cache->generation] { fetchEntryIcons(entries, generation); });
+}
+
+// The icon of a desktop entry not read yet when it was asked for: it draws what the main thread's
+// cache knows of the entry when it is drawn, the generic application symbol until the entry is
+// read, so that a view that kept it (a list's row) shows the application's own icon once it is in.
+class EntryIconEngine final : public QIconEngine {
+public:
+    explicit EntryIconEngine(QString entry) : m_entry(std::move(entry)) {}
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override { return current().pixmap(size, mode, state); }
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        current().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QIconEngine *clone() const override { return new EntryIconEngine(m_entry); }
+    QString key() const override { return QStringLiteral("KestrowanEntryIcon"); }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return DesktopIcons::genericApplication().availableSizes(mode, state);
+    }
+
+private:
+    QIcon current() const
+    {
+        const IconCache *cache = IconCache::current();
+        const QList<DesktopIcons::IconFile> files = cache ? cache->entryFiles.value(m_entry) : QList<DesktopIcons::IconFile>();
+        return files.isEmpty() ? DesktopIcons::genericApplication() : DesktopIcons::decoded(files);
+    }
+
+    QString m_entry;
+};
+
 // A desktop entry's icon: its pictures are files other programs and the user write, decoded out of
 // the program; the generic application symbol stands in until they are in.
 QIcon desktopEntryIcon(const QString &path)
@@ -110,6 +240,27 @@ QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
 QIcon DesktopWorkspace::iconForFile(const QString &path) const
 {
     DesktopIcons::prepareThemeLookup();
+    // An application's icon on the main thread comes from what was read of its entry beside it:
+    // a window of hundreds of applications looks at none of their files as it shows.
+    if (isDesktopEntryPath(path)) {
+        if (IconCache *cache = IconCache::current()) {
+            const QString entry = QFileInfo(path).absoluteFilePath();
+            const QString key = QStringLiteral("entry:") + entry;
+            if (const auto found = cache->byFile.constFind(key); found != cache->byFile.cend())
+                return *found;
+            const auto files = cache->entryFiles.constFind(entry);
+            if (files == cache->entryFiles.cend()) {
+                prepareIcons({path}, {});
+                // Kept until the entry is read, when the icon of its files takes its place.
+                const QIcon icon(new EntryIconEngine(entry));
+                cache->byFile.insert(key, icon);
+                return icon;
+            }
+            const QIcon icon = files->isEmpty() ? DesktopIcons::genericApplication() : DesktopIcons::decoded(*files);
+            cache->byFile.insert(key, icon);
+            return icon;
+        }
+    }
     const QFileInfo info(path);
     // What decides the icon: the entry itself, the folder, or the extension of a document (one
     // without an extension is typed by its contents, and asked each time).
@@ -136,9 +287,38 @@ QIcon DesktopWorkspace::iconForFile(const QString &path) const
 
 std::optional<QString> DesktopWorkspace::pendingIconFile(const QString &path, int pixels) const
 {
-    if (!path.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive) || !QFileInfo(path).isFile())
+    if (!isDesktopEntryPath(path))
+        return std::nullopt;
+    if (IconCache *cache = IconCache::current()) {
+        const auto files = cache->entryFiles.constFind(QFileInfo(path).absoluteFilePath());
+        if (files != cache->entryFiles.cend())
+            return DesktopIcons::pendingFile(*files, pixels);
+        // Not read yet: it is read beside the main thread, and its views hear of it by its path.
+        prepareIcons({path}, {pixels});
+        return path;
+    }
+    if (!QFileInfo(path).isFile())
         return std::nullopt;
     return DesktopIcons::pendingFile(desktopEntryIconFiles(path), pixels);
+}
+
+void DesktopWorkspace::prepareIcons(const QStringList &paths, const QList<int> &pixels) const
+{
+    if (!IconCache::current())
+        return;
+    QHash<QString, QList<int>> &entries = entriesToPrepare();
+    const bool first = entries.isEmpty();
+    for (const QString &path : paths) {
+        if (!isDesktopEntryPath(path))
+            continue;
+        QList<int> &sides = entries[path];
+        for (const int side : pixels) {
+            if (!sides.contains(std::max(1, side)))
+                sides.append(std::max(1, side));
+        }
+    }
+    if (first && !entries.isEmpty())
+        postToMainThread(prepareEntriesAsked);
 }
 
 QIcon DesktopWorkspace::lookUpIconForFile(const QFileInfo &info)

@@ -10,6 +10,7 @@ class DesktopWorkspace final : public Workspace {
 public:
     QIcon iconForFile(const QString &path) const override;
     std::optional<QString> pendingIconFile(const QString &path, int pixels) const override;
+    void prepareIcons(const QStringList &paths, const QList<int> &pixels) const override;
     QIcon iconForContentType(const QString &type) const override;
     std::optional<QString> applicationForContentType(const QString &type) const override;
     std::optional<QString> applicationToOpenURL(const QUrl &url) const override;

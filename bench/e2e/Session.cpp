@@ -207,6 +207,18 @@ qint64 cpuNanoseconds(pid_t pid, bool children)
     return ticks * (1000000000 / ::sysconf(_SC_CLK_TCK));
 }
 
+qint64 threadsCpuNanoseconds(pid_t pid)
+{
+    qint64 total = 0;
+    const QStringList threads = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &thread : threads) {
+        QFile schedstat(QStringLiteral("/proc/%1/task/%2/schedstat").arg(pid).arg(thread));
+        if (schedstat.open(QIODevice::ReadOnly))
+            total += schedstat.readAll().split(' ').first().toLongLong();
+    }
+    return total;
+}
+
 QList<pid_t> childrenOf(pid_t pid)
 {
     QList<pid_t> children;
@@ -315,6 +327,16 @@ QList<AppGroup> applicationGroups(const SampleFiles &files, int count, int items
             return files.applications.at(application++ % files.applications.size());
         return i % 2 == 0 ? files.pictures.at(i / 2 % files.pictures.size()) : files.documents.at(i / 2 % files.documents.size());
     });
+}
+
+AppGroup manyApplicationsGroup(const SampleFiles &files, const QString &name, int count)
+{
+    AppGroup group;
+    group.id = QUuid::createUuid();
+    group.name = name;
+    for (int i = 0; i < count; ++i)
+        group.apps.append(makeFileItem(QUrl::fromLocalFile(files.applications.at(i % files.applications.size()))));
+    return group;
 }
 
 AppGroup manyFilesGroup(const SampleFiles &files, const QString &name, int count)

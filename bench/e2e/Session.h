@@ -37,6 +37,9 @@ private:
 // in nanoseconds (user and system, with `children` also of the children it has waited for).
 qint64 statusKiB(pid_t pid, const char *field);
 qint64 cpuNanoseconds(pid_t pid, bool children);
+// The CPU time of every thread of the process to the nanosecond (from the scheduler's account),
+// for figures of a few milliseconds that the clock ticks above cannot tell apart.
+qint64 threadsCpuNanoseconds(pid_t pid);
 // The children of a process (its main thread's).
 QList<pid_t> childrenOf(pid_t pid);
 
@@ -110,6 +113,9 @@ QList<AppGroup> sampleGroups(const SampleFiles &files, int count, int itemsPerGr
 // The same with applications everywhere but the third place (a picture or a document): 200 groups
 // of six items draw on all 900 sample applications.
 QList<AppGroup> applicationGroups(const SampleFiles &files, int count, int itemsPerGroup);
+// One group of `count` applications, the sample applications in turn (again from the first once
+// all have been used).
+AppGroup manyApplicationsGroup(const SampleFiles &files, const QString &name, int count);
 // One group of `count` small files.
 AppGroup manyFilesGroup(const SampleFiles &files, const QString &name, int count);
 // One group of `count` documents under `folder`: two in five 6000×500 PNG panoramas, one in five

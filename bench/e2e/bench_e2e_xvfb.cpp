@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -303,11 +304,11 @@ BENCHMARK(BM_program_peakMemory)->ArgName("groups")->Arg(6)->Arg(200)->Arg(1000)
 // ---- Goal: Sync All ----------------------------------------------------------------------------
 
 struct SyncFigures {
-    double ms = 0, cpuMs = 0, programCpuMs = 0, longestStallMs = 0, longestStallAtMs = 0;
+    double ms = 0, cpuMs = 0, programCpuMs = 0, dockCpuMs = 0, longestStallMs = 0, longestStallAtMs = 0;
 };
 
 struct SyncSamples {
-    QList<double> elapsed, cpu, programCpu, stall, stallAt;
+    QList<double> elapsed, cpu, programCpu, dockCpu, stall, stallAt;
     void add(benchmark::State &state, const SyncFigures &figures)
     {
         state.SetIterationTime(figures.ms / 1000);
@@ -316,12 +317,14 @@ struct SyncSamples {
         stall.append(figures.longestStallMs);
         stallAt.append(figures.longestStallAtMs);
         programCpu.append(figures.programCpuMs);
+        dockCpu.append(figures.dockCpuMs);
     }
     void report(benchmark::State &state, const QString &elapsedName) const
     {
         E2EReport::report(state, elapsedName, elapsed);
         E2EReport::report(state, QStringLiteral("cpu_ms"), cpu);
         E2EReport::report(state, QStringLiteral("program_cpu_ms"), programCpu);
+        E2EReport::report(state, QStringLiteral("dock_cpu_ms"), dockCpu);
         E2EReport::report(state, QStringLiteral("longest_stall_ms"), stall);
         // When the longest stall ended, after the click: where to look for it.
         E2EReport::report(state, QStringLiteral("longest_stall_end_ms"), stallAt);
@@ -381,7 +384,8 @@ std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window
     SyncFigures figures;
     figures.ms = double(ended - clicked) / 1e6;
     figures.programCpuMs = double(cpuNanoseconds(program, true) - programBefore) / 1e6;
-    figures.cpuMs = figures.programCpuMs + double(dockCpu) / 1e6;
+    figures.dockCpuMs = double(dockCpu) / 1e6;
+    figures.cpuMs = figures.programCpuMs + figures.dockCpuMs;
     figures.longestStallMs = double(longestStall) / 1e6;
     figures.longestStallAtMs = longestStallEnd > 0 ? double(longestStallEnd - clicked) / 1e6 : 0;
     return figures;
@@ -551,7 +555,26 @@ BENCHMARK(BM_typing_editorNameBeside200DockTiles)->ArgName("word")->Arg(0)->Arg(
 
 // ---- Goal: opening a popup -----------------------------------------------------------------------
 
-const int popupSizes[] = {100, 1000, 5000};
+// The popups the benchmarks open, each its group's hot key Ctrl+1… in this order: small files, and
+// applications of the sample home (half of them with a PNG icon, half with an SVG one).
+struct PopupGroup {
+    int items;
+    bool applications;
+};
+const PopupGroup popupGroups[] = {{100, false}, {1000, false}, {5000, false}, {100, true}, {1000, true}};
+
+QString popupTitle(const PopupGroup &group)
+{
+    return (group.applications ? QStringLiteral("Applications %1") : QStringLiteral("Popup %1")).arg(group.items);
+}
+
+int popupIndex(int items, bool applications)
+{
+    const auto found = std::find_if(std::begin(popupGroups), std::end(popupGroups), [&](const PopupGroup &group) {
+        return group.items == items && group.applications == applications;
+    });
+    return int(found - std::begin(popupGroups));
+}
 
 // How a benchmark opens a popup: its hot key, resting the pointer on its Dock tile, clicking it.
 enum class PopupRoad { hotKey = 0, hover = 1, click = 2 };
@@ -562,11 +585,13 @@ Scenario *popupScenario(benchmark::State &state, PopupRoad road)
     const bool byClick = road == PopupRoad::click;
     return startedScenario(state, byClick ? QStringLiteral("popups-click") : QStringLiteral("popups"), [byClick](Scenario &s) {
         QList<AppGroup> groups;
-        for (int size : popupSizes)
-            groups.append(manyFilesGroup(run().files, QStringLiteral("Popup %1").arg(size), size));
+        for (const PopupGroup &group : popupGroups) {
+            groups.append(group.applications ? manyApplicationsGroup(run().files, popupTitle(group), group.items)
+                                             : manyFilesGroup(run().files, popupTitle(group), group.items));
+        }
         // The program keeps its own Dock tile, so that the tiles stay where they are while its
         // window comes and goes, as a user who shows it in the Dock has it.
-        if (!s.seed(groups, run().files, true, 3, true, byClick) || !s.startDock())
+        if (!s.seed(groups, run().files, true, int(std::size(popupGroups)), true, byClick) || !s.startDock())
             return false;
         const std::optional<XProbe::Window> window = startProgramAndWait(s);
         if (!window)
@@ -584,18 +609,19 @@ void BM_popup_open(benchmark::State &state)
 {
     const int size = int(state.range(0));
     const auto road = PopupRoad(state.range(1));
+    const bool applications = state.range(2) == 1;
     const bool onTheDock = road != PopupRoad::hotKey;
     Scenario *scenario = popupScenario(state, road);
     if (!scenario)
         return;
     XProbe &probe = *run().probe;
-    const int index = int(std::find(std::begin(popupSizes), std::end(popupSizes), size) - std::begin(popupSizes));
+    const int index = popupIndex(size, applications);
     // Beside the Dock and clear of every panel, which stands above its tile.
     const QPoint away(60, 400);
     // Read afresh each time: the Dock makes room for the program's own tile while its window shows.
     // This process's copy of the Dock's tiles comes in through Qt's event loop, which the probe's
     // waits do not run: wait for the tile with that loop running.
-    const QString title = QStringLiteral("Popup %1").arg(size);
+    const QString title = popupTitle(popupGroups[index]);
     const auto tileCenter = [&title]() -> std::optional<QPoint> {
         std::optional<DockItemInfo> tile;
         if (!QTest::qWaitFor([&] { return (tile = ProgramWindows::tileOf(title)).has_value(); }, ProgramWindows::roadTimeout))
@@ -689,18 +715,76 @@ void BM_popup_open(benchmark::State &state)
     report(state, QStringLiteral("to_painted_ms"), samples);
 }
 BENCHMARK(BM_popup_open)
-    ->ArgNames({"items", "road"})
+    ->ArgNames({"items", "road", "applications"})
     // Road by road: the click road has a program and a Dock of its own, started once.
     ->Apply([](benchmark::internal::Benchmark *benchmark) {
         for (const PopupRoad road : {PopupRoad::hotKey, PopupRoad::hover, PopupRoad::click}) {
-            for (const int size : popupSizes)
-                benchmark->Args({size, int(road)});
+            for (const PopupGroup &group : popupGroups)
+                benchmark->Args({group.items, int(road), group.applications ? 1 : 0});
         }
     })
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10)
     ->Repetitions(1);
+
+// Keys typed into the search of a popup of 1,000 applications opened by its hot key: "1", "2", "3"
+// and three Backspaces in turn, so the search narrows to a few items and widens to all of them
+// again. Each sample is one key: the program's processor time (every thread, to the nanosecond,
+// and the helpers it waited for) from the key until its popup was painted and at rest again; and
+// the helpers the program started while the keys were typed, which should be none.
+void BM_popup_searchKey(benchmark::State &state)
+{
+    Scenario *scenario = popupScenario(state, PopupRoad::hotKey);
+    if (!scenario)
+        return;
+    XProbe &probe = *run().probe;
+    const pid_t pid = scenario->programPid();
+    const int index = popupIndex(int(state.range(0)), true);
+    probe.movePointer(QPoint(60, 400));
+    pause(300);
+    probe.clearDamage();
+    const qint64 opened = probe.tapKey('1' + index, {keyControl});
+    if (!probe.pumpUntil([&] { return probe.damagedWindowOf(pid, opened).has_value(); }, 20000))
+        return state.SkipWithError("the popup never showed");
+    // Its icons come in before the typing starts, as they have for a user who reads the popup first.
+    settle(pid, 1500);
+    const auto processorTime = [pid] {
+        return threadsCpuNanoseconds(pid) + (cpuNanoseconds(pid, true) - cpuNanoseconds(pid, false));
+    };
+    QSet<pid_t> helpers;
+    for (const pid_t child : childrenOf(pid))
+        helpers.insert(child);
+    const int helpersBefore = int(helpers.size());
+    const quint32 keys[] = {'1', '2', '3', keyBackSpace, keyBackSpace, keyBackSpace};
+    QList<double> samples, toPainted;
+    int n = 0;
+    for (auto _ : state) {
+        const qint64 before = processorTime();
+        probe.clearDamage();
+        const qint64 sent = probe.tapKey(keys[n++ % std::size(keys)]);
+        const bool painted = probe.pumpUntil([&] {
+            for (const pid_t child : childrenOf(pid))
+                helpers.insert(child);
+            return probe.damagedWindowOf(pid, sent).has_value();
+        }, 10000);
+        if (!painted)
+            return state.SkipWithError("no repaint after a key");
+        toPainted.append(double(probe.damagedWindowOf(pid, sent)->lastDamage - sent) / 1e6);
+        settle(pid, 150);
+        for (const pid_t child : childrenOf(pid))
+            helpers.insert(child);
+        const double ms = double(processorTime() - before) / 1e6;
+        state.SetIterationTime(ms / 1000);
+        samples.append(ms);
+    }
+    report(state, QStringLiteral("cpu_ms_a_key"), samples);
+    report(state, QStringLiteral("key_to_painted_ms"), toPainted);
+    state.counters["helpers_started"] = double(helpers.size() - helpersBefore);
+    probe.tapKey(keyEscape);
+    probe.pumpUntil([&] { return !probe.anyViewableWindowOf(pid); }, 20000);
+}
+BENCHMARK(BM_popup_searchKey)->ArgName("applications")->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30)->Repetitions(1);
 
 // ---- Goal: memory after a popup of many documents ------------------------------------------------
 

@@ -29,6 +29,7 @@
 #include "Platform/linux/DesktopWorkspaceOpener.h"
 #include "tests/popup/PopupTestSupport.h"
 #include "tests/support/PixelChecks.h"
+#include "tests/support/MainThreadFileLooks.h"
 #include "tests/support/SettledIcons.h"
 #include "tests/support/TestMain.h"
 
@@ -708,6 +709,75 @@ private slots:
             }
         }
         QVERIFY(icons->isIdle());
+    }
+
+    // Opening a popup of many applications looks at none of their files on the main thread, on the
+    // first open after start as on every later one, after an icon file and an entry changed too:
+    // what its cells and its search will draw is fetched beside it, and the popup shows with what
+    // is kept meanwhile. Each change still reaches the cell that shows it.
+    void openingAPopupLooksAtNoFileOnTheMainThread()
+    {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        QList<AppItem> items;
+        for (int i = 0; i < 300; ++i)
+            items.append(desktopApplication(folder.path(), QStringLiteral("Tool %1").arg(i + 1), QColor::fromHsv((i * 47) % 360, 180, 210)));
+        items.first() = desktopApplication(folder.path(), QStringLiteral("Tool 1"), QColor(0xE03030));
+        const AppGroup many = group(QStringLiteral("Many"), items, Style::Grid);
+        const auto opened = [&](const QString &when) {
+            MainThreadFileLooks::watch(QFile::decodeName(QFile::encodeName(folder.path())));
+            show(many);
+            m_controller->panel()->grab();
+            QCoreApplication::processEvents();
+            MainThreadFileLooks::stop();
+            QVERIFY2(MainThreadFileLooks::count() == 0,
+                     qPrintable(QStringLiteral("%1: %2 look-ups on the main thread, such as %3")
+                                    .arg(when)
+                                    .arg(MainThreadFileLooks::count())
+                                    .arg(MainThreadFileLooks::examples().join(QStringLiteral(", ")))));
+        };
+        // The first cell's picture, where the panel shows it.
+        const auto ink = [this] {
+            PopupItemCell *first = content()->cellAt(0);
+            const QRect picture(first->thumbnail()->mapTo(m_controller->panel(), QPoint(0, 0)), first->thumbnail()->size());
+            const QImage frame = m_controller->panel()->grab().toImage();
+            return frame.pixelColor(frame.devicePixelRatio() * (picture.topLeft() + QPoint(picture.width() / 5, picture.height() / 2)));
+        };
+        const auto isRed = [](const QColor &colour) { return colour.red() > 150 && colour.blue() < 120; };
+        const auto isBlue = [](const QColor &colour) { return colour.blue() > 150 && colour.red() < 120; };
+
+        opened(QStringLiteral("the first open"));
+        QTRY_VERIFY2_WITH_TIMEOUT(isRed(ink()), qPrintable(ink().name()), 60000);
+        settleDecodedIcons(m_controller->panel());
+        for (int round = 0; round < 3; ++round) {
+            m_controller->closePopupImmediately();
+            opened(QStringLiteral("open %1").arg(round + 2));
+            // Drawn from what is kept, once the popup has grown in.
+            QTRY_VERIFY_WITH_TIMEOUT(!content()->graphicsEffect(), 20000);
+            QVERIFY2(isRed(ink()), qPrintable(ink().name()));
+        }
+
+        // The first application's icon is drawn anew in blue: a later open shows it, looking at
+        // nothing on the main thread still.
+        m_controller->closePopupImmediately();
+        const AppItem blue = desktopApplication(folder.path(), QStringLiteral("Tool 1"), QColor(0x2040E0));
+        QCOMPARE(blue.path, items.first().path);
+        opened(QStringLiteral("the open after the icon changed"));
+        QTRY_VERIFY2_WITH_TIMEOUT(isBlue(ink()), qPrintable(ink().name()), 60000);
+
+        // Its entry now names another picture, a red one.
+        const QString redIcon = folder.filePath(QStringLiteral("another-red.png"));
+        QImage red(128, 128, QImage::Format_ARGB32_Premultiplied);
+        red.fill(QColor(0xE03030));
+        QVERIFY(red.save(redIcon));
+        QFile entry(blue.path);
+        QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Tool 1\nExec=/bin/true\nIcon=%1\n").arg(redIcon).toUtf8());
+        entry.close();
+        m_controller->closePopupImmediately();
+        opened(QStringLiteral("the open after the entry changed"));
+        QTRY_VERIFY2_WITH_TIMEOUT(isRed(ink()), qPrintable(ink().name()), 60000);
+        settleDecodedIcons(m_controller->panel());
     }
 
     // A group of thousands opens with cells for the rows in view only; the keyboard still reaches the

@@ -7,6 +7,7 @@
 #include "Platform/linux/DockSocketEventTaps.h"
 #include "tests/app/X11Windows.h"
 #include "tests/standin/DockPreferencesWriter.h"
+#include "tests/standin/WindowDamage.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/RealApps.h"
 #include "tests/support/TestMain.h"
@@ -149,6 +150,27 @@ QByteArray slowDrawing()
     }
     svg += "</svg>";
     return svg;
+}
+
+// A folder's picture of one colour, written to a new file and renamed over the old one, as the
+// program writes a group's picture.
+bool writeFolderPicture(const QString &folder, const QColor &colour)
+{
+    QImage picture(256, 256, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(colour);
+    QSaveFile replaced(folder + QStringLiteral("/Icon\r"));
+    return replaced.open(QIODevice::WriteOnly) && picture.save(&replaced, "PNG") && replaced.commit();
+}
+
+bool nearColour(const QColor &colour, const QColor &expected)
+{
+    return qAbs(colour.red() - expected.red()) < 40 && qAbs(colour.green() - expected.green()) < 40
+        && qAbs(colour.blue() - expected.blue()) < 40;
+}
+
+QColor screenPixel(const QPoint &at)
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().pixelColor(at);
 }
 
 // Whether the peer of a connected socket has closed its end.
@@ -944,53 +966,102 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(), QColor(220, 70, 70)), qPrintable(pixel().name()), 20000);
     }
 
-    // The tile under the pointer keeps its glow while its picture changes, however often it does:
-    // a picture changes what the tile shows, not which tile is pointed at.
-    void aHighlightedTileKeepsItsGlowAsItsPictureChanges()
+    // The bar's window, as the X server knows it.
+    std::optional<X11Windows::Window> barWindow(const QRectF &tileFrame) const
+    {
+        for (const X11Windows::Window &window : X11Windows().all()) {
+            if (window.viewable && window.pid == m_pid && window.geometry.contains(tileFrame.toRect()))
+                return window;
+        }
+        return std::nullopt;
+    }
+
+    // A picture that arrives for one tile redraws that tile only, however many arrive: the server
+    // is sent the tile's square and nothing of the rest of the bar.
+    void aPictureThatArrivesRedrawsOnlyItsTile()
+    {
+        restartDock(QStringLiteral("bottom"));
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles[2].title, QStringLiteral("Work Tools"));
+        const QPoint inner = tiles[2].frame.topLeft().toPoint() + QPoint(20, 20);
+        QTRY_VERIFY2_WITH_TIMEOUT(nearColour(screenPixel(inner), QColor(220, 70, 70)), qPrintable(screenPixel(inner).name()), 20000);
+        m_pointer.move(QPoint(700, 300));
+        QTRY_VERIFY_WITH_TIMEOUT(selection().isEmpty(), 20000);
+        std::optional<X11Windows::Window> bar;
+        QTRY_VERIFY_WITH_TIMEOUT((bar = barWindow(tiles[2].frame)).has_value(), 20000);
+        const auto restore = qScopeGuard([this] { writeGroupIcon(m_work); });
+        // The tile with its glow and the anti-aliased edges around it, in the bar's coordinates.
+        const QRect tile = tiles[2].frame.toRect().translated(-bar->geometry.topLeft()).adjusted(-6, -6, 6, 6);
+        WindowDamage damage(bar->id);
+        QVERIFY(damage.isValid());
+        damage.take();
+        const QList<QColor> colours{QColor(40, 160, 160), QColor(150, 60, 200), QColor(230, 200, 40), QColor(40, 160, 160),
+                                    QColor(150, 60, 200)};
+        for (const QColor &colour : colours) {
+            QVERIFY(writeFolderPicture(m_work, colour));
+            QTRY_VERIFY2_WITH_TIMEOUT(nearColour(screenPixel(inner), colour), qPrintable(screenPixel(inner).name()), 20000);
+            const QList<QRect> repainted = damage.take();
+            QVERIFY(!repainted.isEmpty());
+            for (const QRect &rect : repainted) {
+                QVERIFY2(tile.contains(rect), qPrintable(QStringLiteral("%1x%2+%3+%4 repainted; the tile is %5x%6+%7+%8 of a %9-wide bar")
+                                                             .arg(rect.width()).arg(rect.height()).arg(rect.x()).arg(rect.y())
+                                                             .arg(tile.width()).arg(tile.height()).arg(tile.x()).arg(tile.y())
+                                                             .arg(bar->geometry.width())));
+            }
+        }
+    }
+
+    // The tile under the pointer keeps its glow while its picture changes, however often it does,
+    // and while another tile's picture changes beside it: a picture changes what its tile shows,
+    // not which tile is pointed at nor what the others show.
+    void aHighlightedTileKeepsItsGlowAsPicturesChange()
     {
         restartDock(QStringLiteral("bottom"));
         const QList<TileRead> tiles = readTiles();
         QCOMPARE(tiles[2].title, QStringLiteral("Work Tools"));
         const QRect frame = tiles[2].frame.toRect();
         const QPoint inner = frame.topLeft() + QPoint(20, 20);
+        const QPoint besideInner = tiles[3].frame.topLeft().toPoint() + QPoint(20, 20);
         // Between the tile's edge and its picture: the glow, or the shelf when there is none.
         const QPoint rim(frame.left() + 1, frame.center().y());
-        const auto pixel = [](const QPoint &at) { return QGuiApplication::primaryScreen()->grabWindow(0).toImage().pixelColor(at); };
-        const auto near = [](const QColor &colour, const QColor &expected) {
-            return qAbs(colour.red() - expected.red()) < 40 && qAbs(colour.green() - expected.green()) < 40
-                && qAbs(colour.blue() - expected.blue()) < 40;
-        };
-        QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(inner), QColor(220, 70, 70)), qPrintable(pixel(inner).name()), 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(nearColour(screenPixel(inner), QColor(220, 70, 70)), qPrintable(screenPixel(inner).name()), 20000);
         // Wherever an earlier test left the pointer, it starts away from the bar.
         m_pointer.move(QPoint(700, 300));
         QTRY_VERIFY_WITH_TIMEOUT(selection().isEmpty(), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(pixel(rim) == pixel(QPoint(frame.left() - 3, frame.center().y())), 20000);
-        const QColor shelf = pixel(rim);
+        QTRY_VERIFY_WITH_TIMEOUT(screenPixel(rim) == screenPixel(QPoint(frame.left() - 3, frame.center().y())), 20000);
+        const QColor shelf = screenPixel(rim);
+        const auto restore = qScopeGuard([this] {
+            QFile::remove(m_docs + QStringLiteral("/Icon\r"));
+            writeGroupIcon(m_work);
+        });
 
         m_pointer.move(centre(tiles[2].frame));
         QTRY_COMPARE_WITH_TIMEOUT(selection(), QList<AXUIElement>{tiles[2].element}, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(pixel(rim).lightness() > shelf.lightness() + 10, 20000);
-        const QColor glow = pixel(rim);
+        QTRY_VERIFY_WITH_TIMEOUT(screenPixel(rim).lightness() > shelf.lightness() + 10, 20000);
+        const QColor glow = screenPixel(rim);
+        // The applications' tiles, drawn whole before the pictures come.
+        const QImage before = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        const QRect applications = tiles[0].frame.toRect().united(tiles[1].frame.toRect());
 
         const QList<QColor> colours{QColor(40, 160, 160), QColor(150, 60, 200), QColor(230, 200, 40), QColor(40, 160, 160),
                                     QColor(150, 60, 200), QColor(230, 200, 40)};
-        for (const QColor &colour : colours) {
-            QImage picture(256, 256, QImage::Format_ARGB32_Premultiplied);
-            picture.fill(colour);
-            QSaveFile replaced(m_work + QStringLiteral("/Icon\r"));
-            QVERIFY(replaced.open(QIODevice::WriteOnly));
-            QVERIFY(picture.save(&replaced, "PNG"));
-            QVERIFY(replaced.commit());
-            QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(inner), colour), qPrintable(pixel(inner).name()), 20000);
-            QCOMPARE(pixel(rim), glow);
+        for (qsizetype i = 0; i < colours.size(); ++i) {
+            const QColor &colour = colours.at(i);
+            const QColor &besideColour = colours.at((i + 1) % colours.size());
+            QVERIFY(writeFolderPicture(m_work, colour));
+            QVERIFY(writeFolderPicture(m_docs, besideColour));
+            QTRY_VERIFY2_WITH_TIMEOUT(nearColour(screenPixel(inner), colour), qPrintable(screenPixel(inner).name()), 20000);
+            QTRY_VERIFY2_WITH_TIMEOUT(nearColour(screenPixel(besideInner), besideColour), qPrintable(screenPixel(besideInner).name()), 20000);
+            QCOMPARE(screenPixel(rim), glow);
             QCOMPARE(selection(), QList<AXUIElement>{tiles[2].element});
+            QCOMPARE(QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(applications), before.copy(applications));
         }
 
         m_pointer.move(QPoint(700, 300));
         QTRY_VERIFY_WITH_TIMEOUT(selection().isEmpty(), 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(pixel(rim), shelf, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(screenPixel(rim), shelf, 20000);
         writeGroupIcon(m_work);
-        QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(inner), QColor(220, 70, 70)), qPrintable(pixel(inner).name()), 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(nearColour(screenPixel(inner), QColor(220, 70, 70)), qPrintable(screenPixel(inner).name()), 20000);
     }
 
     // Any process of the user may write to the Dock's socket; a float where a whole number belongs

@@ -41,6 +41,7 @@ public:
 
     QIcon iconForFile(const QString &path) const override;
     std::optional<QString> pendingIconFile(const QString &path, int pixels) const override;
+    void prepareIcons(const QStringList &paths, const QList<int> &pixels) const override { desktop().prepareIcons(paths, pixels); }
     QIcon iconForContentType(const QString &type) const override { return documents.iconForContentType(type); }
     std::optional<QString> applicationForContentType(const QString &type) const override
     {
