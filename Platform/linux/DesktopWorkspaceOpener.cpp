@@ -58,7 +58,8 @@ QString xdgOpenFailure(int code)
     case 2:
         return QStringLiteral("the file does not exist");
     case 3:
-        return QStringLiteral("a tool it needs is missing");
+        // No handler for the address's kind, or a tool the handler needs is missing.
+        return QStringLiteral("nothing here can open it");
     case 4:
         return QStringLiteral("the application failed");
     default:
