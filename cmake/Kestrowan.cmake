@@ -17,8 +17,9 @@ function(kestrowan_use_shared_pch target)
 endfunction()
 
 # kestrowan_library(<target> [DIRS <dir>...] [RECURSE] [QT_CORE_ONLY] [DEPS <targets>...])
-# A static library of every .cpp/.h in the calling folder (or DIRS, relative to it). With no sources
-# yet it is an INTERFACE library, so layers can name each other before they have code.
+# A library of every .cpp/.h in the calling folder (or DIRS, relative to it): static, or shared with
+# KESTROWAN_SHARED_LIBRARIES. With no sources yet it is an INTERFACE library, so layers can name each
+# other before they have code.
 function(kestrowan_library target)
   cmake_parse_arguments(ARG "RECURSE;QT_CORE_ONLY" "" "DIRS;DEPS;EXCLUDE" ${ARGN})
   if(NOT ARG_DIRS)
@@ -43,7 +44,7 @@ function(kestrowan_library target)
     endif()
   endforeach()
   if(has_cpp)
-    add_library(${target} STATIC ${sources})
+    add_library(${target} ${KESTROWAN_LIBRARY_TYPE} ${sources})
     # The shared header is built with Qt Gui; a library without Gui cannot use it.
     if(NOT ARG_QT_CORE_ONLY)
       kestrowan_use_shared_pch(${target})
