@@ -21,6 +21,7 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
   -DKESTROWAN_FUZZ=ON -DKESTROWAN_BUILD_TESTS=OFF >/dev/null
 echo "Building the fuzz targets with $(clang++ --version | head -n 1)"
 cmake --build build-fuzz -j "$jobs" --target fuzzers
+echo "== fuzz build took $SECONDS s (load $(cut -d' ' -f1-3 /proc/loadavg))"
 
 export QT_QPA_PLATFORM=offscreen
 mkdir -p build-fuzz/crashes build-fuzz/logs

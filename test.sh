@@ -10,15 +10,29 @@ jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+# Each phase says how long it took; each test run lists its slowest test functions (every test
+# program writes its functions' times into the build's test-reports/).
+phase() { echo "== $1 took $(( SECONDS - phase_start )) s (load $(cut -d' ' -f1-3 /proc/loadavg))"; phase_start=$SECONDS; }
+run_tests() {
+  rm -rf "$1/test-reports"
+  KESTROWAN_TEST_REPORTS="$PWD/$1/test-reports" ctest --test-dir "$1" --output-on-failure -j "$jobs" || status=1
+  if command -v python3 >/dev/null; then python3 tests/tools/slowest_functions.py "$1/test-reports" 15 || true; fi
+}
+
 status=0
+phase_start=$SECONDS
 echo "== sanitizer build (ASan+UBSan)"
 # Line tables are enough for the sanitizers' stack traces, and much cheaper to build than full debug info.
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g1" -DKESTROWAN_SANITIZE=ON >/dev/null
 cmake --build build-asan -j "$jobs"
-ctest --test-dir build-asan --output-on-failure -j "$jobs" || status=1
+phase "sanitizer build"
+run_tests build-asan
+phase "sanitizer tests"
 
 echo "== optimised build"
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2" >/dev/null
 cmake --build build-test -j "$jobs"
-ctest --test-dir build-test --output-on-failure -j "$jobs" || status=1
+phase "optimised build"
+run_tests build-test
+phase "optimised tests"
 exit $status

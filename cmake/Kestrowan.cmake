@@ -17,8 +17,9 @@ function(kestrowan_use_shared_pch target)
 endfunction()
 
 # kestrowan_library(<target> [DIRS <dir>...] [RECURSE] [QT_CORE_ONLY] [DEPS <targets>...])
-# A static library of every .cpp/.h in the calling folder (or DIRS, relative to it). With no sources
-# yet it is an INTERFACE library, so layers can name each other before they have code.
+# A library of every .cpp/.h in the calling folder (or DIRS, relative to it): static, or shared with
+# KESTROWAN_SHARED_LIBRARIES. With no sources yet it is an INTERFACE library, so layers can name each
+# other before they have code.
 function(kestrowan_library target)
   cmake_parse_arguments(ARG "RECURSE;QT_CORE_ONLY" "" "DIRS;DEPS;EXCLUDE" ${ARGN})
   if(NOT ARG_DIRS)
@@ -43,7 +44,7 @@ function(kestrowan_library target)
     endif()
   endforeach()
   if(has_cpp)
-    add_library(${target} STATIC ${sources})
+    add_library(${target} ${KESTROWAN_LIBRARY_TYPE} ${sources})
     # The shared header is built with Qt Gui; a library without Gui cannot use it.
     if(NOT ARG_QT_CORE_ONLY)
       kestrowan_use_shared_pch(${target})
@@ -88,8 +89,9 @@ function(kestrowan_test)
     add_test(NAME ${ARG_NAME}
              COMMAND xvfb-run -a -s "-screen 0 ${ARG_SCREEN}" $<TARGET_FILE:${ARG_NAME}>)
     # A real X server: whatever platform the caller's shell names, this test and its children use X.
-    # Runs alone: it drives a real pointer and real processes, which a loaded machine slows down.
-    set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" RUN_SERIAL TRUE)
+    # Each has an X server, a pointer and a home of its own, so it runs beside others; it counts as
+    # two of CTest's jobs, as the server, the program and the stand-in Dock it drives work at once.
+    set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" PROCESSORS 2)
   else()
     add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
     set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
@@ -98,6 +100,10 @@ function(kestrowan_test)
     set(ARG_TIMEOUT 300)
   endif()
   set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  # The longest tests start first, even in a build that CTest has no timings of yet.
+  if(DEFINED KESTROWAN_TEST_COST_${ARG_NAME})
+    set_tests_properties(${ARG_NAME} PROPERTIES COST ${KESTROWAN_TEST_COST_${ARG_NAME}})
+  endif()
   if(ARG_LABELS)
     set_tests_properties(${ARG_NAME} PROPERTIES LABELS "${ARG_LABELS}")
   endif()

@@ -457,7 +457,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     TestRoutes test;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+    return runTestObject(&test, argc, argv);
 }
 
 #include "tst_routes.moc"

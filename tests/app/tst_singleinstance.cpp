@@ -239,7 +239,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     TestSingleInstance test;
     QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
+    return runTestObject(&test, argc, argv);
 }
 
 #include "tst_singleinstance.moc"

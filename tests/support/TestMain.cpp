@@ -3,10 +3,13 @@
 #include "Platform/UserDefaults.h"
 #include "Platform/fake/FakeUserDefaults.h"
 
+#include <QByteArrayList>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 QString prepareIsolatedTestEnvironment(const char *testName)
 {
@@ -26,4 +29,24 @@ QString prepareIsolatedTestEnvironment(const char *testName)
     QDir().mkpath(home->path() + QStringLiteral("/.cache"));
     UserDefaults::installFactory([](const QString &) { return std::make_unique<FakeUserDefaults>(); });
     return home->path();
+}
+
+int runTestObject(QObject *testObject, int argc, char *argv[])
+{
+    // Read once and dropped, so that a test program this one starts writes no report over its own.
+    const QByteArray reports = qgetenv("KESTROWAN_TEST_REPORTS");
+    unsetenv("KESTROWAN_TEST_REPORTS");
+    QByteArrayList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    if (!reports.isEmpty() && argc > 0 && !arguments.contains("-o")) {
+        QDir().mkpath(QString::fromLocal8Bit(reports));
+        const QByteArray report = reports + '/' + QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toLocal8Bit();
+        arguments << "-o" << report + ".xml,junitxml" << "-o" << "-,txt";
+    }
+    std::vector<char *> pointers;
+    for (QByteArray &argument : arguments)
+        pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
+    return QTest::qExec(testObject, int(arguments.size()), pointers.data());
 }
