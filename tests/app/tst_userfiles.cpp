@@ -40,8 +40,9 @@ constexpr int killsPerRow = 2;
 // trying the numbers from 2 each time takes minutes for them.
 constexpr int manyItems = 60000;
 constexpr int manyItemsDeadline = 90000;
-// Groups of one name in one Sync All.
-constexpr int manyGroups = 2000;
+// Groups of one name in one Sync All: enough that a name found by trying each number from 2 in turn
+// shows, few enough for a checked build on a busy machine.
+constexpr int manyGroups = 1000;
 
 // A web link the user saved, in the standard form: the same bytes any writer of such files gives.
 QByteArray usersWebLink()
@@ -317,28 +318,20 @@ private slots:
     }
 
     // Groups of one name get their folders "Work", "Work 2", ... in one Sync All, and the next keeps
-    // every folder where it is. The two times are written out for comparison (a test on a shared
-    // machine cannot judge them: each trying every name the others took made it five times slower).
-    void manyGroupsOfOneNameSyncAsFastAsGroupsOfManyNames()
+    // every folder where it is. The time is written out, not judged: a test on a shared machine
+    // cannot (each trying every name the others took made it five times slower than many names).
+    void manyGroupsOfOneNameEachGetAFolderOfTheirOwn()
     {
-        const auto syncGroupsNamed = [this](const std::function<QString(int)> &name) -> qint64 {
-            launch();
-            QList<AppGroup> groups;
-            for (int i = 0; i < manyGroups; ++i)
-                groups.append(makeGroup(name(i), {makeItem(QStringLiteral("file:") + m_projects, QStringLiteral("Projects"), m_projects)}));
-            store().setGroups(groups);
-            store().saveGroups();
-            QElapsedTimer clock;
-            clock.start();
-            return syncAll(manyItemsDeadline * 4) ? clock.elapsed() : -1;
-        };
-        const qint64 manyNames = syncGroupsNamed([](int i) { return QStringLiteral("Work %1").arg(i); });
-        quit();
-        QDir(appSupportDirectoryURL()).removeRecursively();
-        QFile::remove(dockFilePath());
-        const qint64 oneName = syncGroupsNamed([](int) { return QStringLiteral("Work"); });
-        qInfo("Sync All of %d groups: %lld ms with as many names, %lld ms with one name", manyGroups, manyNames, oneName);
-        QVERIFY(manyNames > 0 && oneName > 0);
+        launch();
+        QList<AppGroup> groups;
+        for (int i = 0; i < manyGroups; ++i)
+            groups.append(makeGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("file:") + m_projects, QStringLiteral("Projects"), m_projects)}));
+        store().setGroups(groups);
+        store().saveGroups();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(syncAll(manyItemsDeadline * 2));
+        qInfo("Sync All of %d groups of one name: %lld ms", manyGroups, clock.elapsed());
 
         QStringList expected{QStringLiteral("Work")};
         for (int n = 2; n <= manyGroups; ++n)
