@@ -83,6 +83,11 @@ DecodedIcons::Lookup DecodedIcons::lookup(const QString &path, int side, Fit fit
     return ApplicationOwnership::onApplicationThread() ? lookupKept(path, side, fit) : lookupLooking(path, side, fit);
 }
 
+DecodedIcons::Lookup DecodedIcons::lookupCurrent(const QString &path, int side, Fit fit)
+{
+    return lookupLooking(path, std::clamp(side, 1, IconDrawing::maximumSide), fit);
+}
+
 DecodedIcons::Lookup DecodedIcons::lookupKept(const QString &path, int side, Fit fit)
 {
     const QString key = keyOf(path, side, fit);

@@ -50,6 +50,9 @@ public:
     // What is known of the file's picture at `side` pixels now; asks the decoder when nothing is
     // known of the file's current state at that size.
     Lookup lookup(const QString &path, int side, Fit fit = Fit::Within);
+    // Looks at the file on the calling thread, whichever it is: for the few files whose every change
+    // must show in the next picture drawn from them (a skin's layers, composed into the Dock's icons).
+    Lookup lookupCurrent(const QString &path, int side, Fit fit = Fit::Within);
 
     // Whether no picture is on its way.
     bool isIdle() const;

@@ -36,7 +36,9 @@ DecodedIcons::Lookup layerPicture(const QString &folder, const QString &imageNam
     DecodedIcons *icons = DecodedIcons::shared();
     if (!path || !icons || canvasPixels < 1)
         return {DecodedIcons::State::Failed, {}};
-    return icons->lookup(*path, std::min(canvasPixels, IconDrawing::maximumSide), DecodedIcons::Fit::Stretch);
+    // Looked at now, even on the main thread: a layer the user rewrote shows in the next icon, and a
+    // skin has only a few.
+    return icons->lookupCurrent(*path, std::min(canvasPixels, IconDrawing::maximumSide), DecodedIcons::Fit::Stretch);
 }
 
 QImage loadLayerImage(const QString &folder, const QString &imageName, int canvasPixels, bool *pending = nullptr)
