@@ -410,6 +410,10 @@ bool MirrorFolders::indexIsCurrent() const
     // A folder changed a moment ago could change again without a new stamp, so its listing is
     // read anew, but not more than once in a pass of the event loop.
     const std::optional<FolderIndex> &index = *m_index;
+    // While a folder is written beside, the groups folder changes by the program's own hand: the
+    // index answers as it was until the build is noted in it (or it is read anew after a failure).
+    if (index && !index->stale && m_writes->writingBeside)
+        return true;
     return index && !index->stale
         && (index->groupsFolder.settledAt(index->takenNanoseconds) || (index->withinPass && *index->withinPass)
             || (index->ownChange && !index->groupsFolder.settledAt(FileStamp::nowNanoseconds())))
@@ -671,6 +675,11 @@ void MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinMa
     // The icon is drawn here, where the painter's pictures are; the folder's entries and their
     // records are written on the folders' own thread, and the answer comes back on this one.
     const std::optional<QImage> icon = composeIcon(group, skinManager, icons.get());
+    m_writes->writingBeside = true;
+    completion = [writes = m_writes, completion = std::move(completion)](std::optional<QString> error) {
+        writes->writingBeside = false;
+        completion(std::move(error));
+    };
     folderWritePool().start([groups = m_groupsDirectory, program = m_programPath, group, target, icon,
                              icons = std::move(icons), completion = std::move(completion)]() mutable {
         // A writer of its own: nothing this object shares with the main thread is touched here.

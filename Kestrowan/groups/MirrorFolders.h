@@ -253,6 +253,8 @@ private:
     // The folders asked to be built while one is: each starts once the one before it completed.
     struct FolderWrites {
         bool busy = false;
+        // A folder's entries are being written on the folders' thread.
+        bool writingBeside = false;
         QList<std::function<void()>> waiting;
     };
     std::shared_ptr<FolderWrites> m_writes = std::make_shared<FolderWrites>();
