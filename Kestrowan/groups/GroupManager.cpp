@@ -558,6 +558,10 @@ std::optional<QStringList> GroupManager::sweptFolders()
     }
     // A group another program has just made has its folder already: it must be known here first.
     takeInOutsideChanges();
+    // A folder being built may stand without its identity for a moment: the sweep waits for the
+    // next one.
+    if (m_mirrorFolders.isBuilding())
+        return std::nullopt;
     const QDir folder(groupsDirectory());
     if (!folder.exists())
         return std::nullopt;
@@ -583,7 +587,7 @@ bool GroupManager::removeIfOrphaned(const QString &entry, const QSet<QString> &l
     // A ".group_id" that says no group (missing, damaged, or left empty by a power cut before
     // its bytes reached the disk) may still stand in a live group's folder: such a folder stays.
     const std::optional<QString> owner = MirrorFolders::readGroupID(path);
-    if (!owner && !live.contains(entry)) {
+    if (!owner && !live.contains(entry) && !m_mirrorFolders.isBuilding()) {
         // A folder the program began and a kill left before it held its identity.
         if (const std::optional<MirrorFolders::FolderRemoval> removal = m_mirrorFolders.removeUnfinishedFolder(entry)) {
             noteRemoval(path, *removal);

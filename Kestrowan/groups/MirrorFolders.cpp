@@ -169,20 +169,34 @@ void post(std::function<void()> work)
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
 }
 
-// Threads of their own: Qt's painting hands work to its global pool and waits for it, and must
-// not wait behind icon writes. The application object owns the pool and joins its threads as it
-// goes, before any exit handler runs.
-QThreadPool &iconWritePool()
+// A pool of the application object's, below the window's priority: the application object joins
+// its threads as it goes, before any exit handler runs.
+QThreadPool &ownedPool(QPointer<QThreadPool> &pool, int threads)
 {
-    static QPointer<QThreadPool> pool;
     if (!pool) {
         pool = new QThreadPool(QCoreApplication::instance());
-        // A quarter of the machine, below the window's priority: encoding two hundred icons at once
-        // on every core kept the main thread from drawing for a tenth of a second at a time.
-        pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount() / 4));
+        pool->setMaxThreadCount(threads);
         pool->setThreadPriority(QThread::LowPriority);
     }
     return *pool;
+}
+
+// Threads of their own: Qt's painting hands work to its global pool and waits for it, and must
+// not wait behind icon writes. A quarter of the machine: encoding two hundred icons at once on
+// every core kept the main thread from drawing for a tenth of a second at a time.
+QThreadPool &iconWritePool()
+{
+    static QPointer<QThreadPool> pool;
+    return ownedPool(pool, std::max(1, QThread::idealThreadCount() / 4));
+}
+
+// The folders' entries and their records are written on one thread of their own, a folder at a
+// time in the order asked: making a thousand links, web-link files and records held the window
+// still for most of a sync.
+QThreadPool &folderWritePool()
+{
+    static QPointer<QThreadPool> pool;
+    return ownedPool(pool, 1);
 }
 
 } // namespace
@@ -396,6 +410,10 @@ bool MirrorFolders::indexIsCurrent() const
     // A folder changed a moment ago could change again without a new stamp, so its listing is
     // read anew, but not more than once in a pass of the event loop.
     const std::optional<FolderIndex> &index = *m_index;
+    // While a folder is written beside, the groups folder changes by the program's own hand: the
+    // index answers as it was until the build is noted in it (or it is read anew after a failure).
+    if (index && !index->stale && m_writes->writingBeside)
+        return true;
     return index && !index->stale
         && (index->groupsFolder.settledAt(index->takenNanoseconds) || (index->withinPass && *index->withinPass)
             || (index->ownChange && !index->groupsFolder.settledAt(FileStamp::nowNanoseconds())))
@@ -543,6 +561,29 @@ void MirrorFolders::createMirrorFolder(const AppGroup &group, SkinManager *skinM
 void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
                                           std::shared_ptr<IconWriteQueue> icons) const
 {
+    // One folder at a time: the next folder's name is chosen once the folders before it stand.
+    // The skins are asked for again when its turn comes, if they are still there.
+    std::function<SkinManager *()> skins = FolderIconPainter::keepWithInstalled(skinManager);
+    auto start = [self = *this, group, skins, completion = std::move(completion), icons = std::move(icons)]() mutable {
+        self.buildFolder(group, skins(), [writes = self.m_writes, completion = std::move(completion)](std::optional<QString> error) {
+            if (completion)
+                completion(std::move(error));
+            writes->busy = false;
+            if (!writes->waiting.isEmpty())
+                writes->waiting.takeFirst()();
+        }, std::move(icons));
+    };
+    if (m_writes->busy) {
+        m_writes->waiting.append(std::move(start));
+        return;
+    }
+    start();
+}
+
+void MirrorFolders::buildFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
+                                std::shared_ptr<IconWriteQueue> icons) const
+{
+    m_writes->busy = true;
     const QString target = joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group));
     const std::optional<QUrl> existing = findMirrorFolder(group);
     const QString existingPath = existing ? pathOfDirectoryURL(*existing) : QString();
@@ -551,14 +592,14 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
 
     if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
         const bool indexHeld = indexIsCurrent();
-        std::optional<QString> error = rebuild(group, target, skinManager, icons.get());
-        if (error || !indexHeld)
-            forgetFolderIndex();
-        else
-            noteBuiltFolder(ModelJson::uuidText(group.id), target);
-        post([completion = std::move(completion), error] {
-            if (completion)
-                completion(error);
+        rebuild(group, target, skinManager, std::move(icons),
+                [self = *this, uuid = ModelJson::uuidText(group.id), target, indexHeld,
+                 completion = std::move(completion)](std::optional<QString> error) {
+            if (error || !indexHeld)
+                self.forgetFolderIndex();
+            else
+                self.noteBuiltFolder(uuid, target);
+            completion(std::move(error));
         });
         return;
     }
@@ -569,26 +610,27 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
     const QUrl from = *existing;
     const QUrl to = QUrl::fromLocalFile(target);
     DockService::moveFolderTile(from, to, [self = *this, group, target, existingPath, from, to, skins, icons,
-                                           completion = std::move(completion)](bool moved) {
-        const auto finish = [&completion](std::optional<QString> error) {
-            if (completion)
-                completion(std::move(error));
-        };
+                                           completion = std::move(completion)](bool moved) mutable {
         if (!moved)
-            return finish(QStringLiteral("The Dock item of “%1” could not be moved, so the folder was not renamed")
-                              .arg(existingPath));
+            return completion(QStringLiteral("The Dock item of “%1” could not be moved, so the folder was not renamed")
+                                  .arg(existingPath));
         // A folder that stays where it is takes its tile back.
         const auto keepOldFolder = [&](const QString &error) {
             if (entryExists(existingPath) && !entryExists(target))
                 DockService::moveFolderTile(to, from, nullptr);
-            finish(error);
+            completion(error);
         };
         if (entryExists(target))
             return keepOldFolder(QStringLiteral("Cannot move “%1” to “%2”: the destination exists").arg(existingPath, target));
         if (::rename(QFile::encodeName(existingPath).constData(), QFile::encodeName(target).constData()) != 0)
             return keepOldFolder(QStringLiteral("Cannot move “%1” to “%2”: %3").arg(existingPath, target, errnoText()));
-        finish(self.rebuild(group, target, skins(), icons.get()));
+        self.rebuild(group, target, skins(), std::move(icons), std::move(completion));
     });
+}
+
+bool MirrorFolders::isBuilding() const
+{
+    return m_writes->busy;
 }
 
 QList<MirrorFolders::PlannedEntry> MirrorFolders::plan(const AppGroup &group, const std::function<bool(const QString &)> &kept,
@@ -627,8 +669,39 @@ QList<MirrorFolders::PlannedEntry> MirrorFolders::plan(const AppGroup &group, co
     return planned;
 }
 
-std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
-                                              IconWriteQueue *icons) const
+void MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
+                            std::shared_ptr<IconWriteQueue> icons, Completion completion) const
+{
+    // The icon is drawn here, where the painter's pictures are; the folder's entries and their
+    // records are written on the folders' own thread, and the answer comes back on this one.
+    const std::optional<QImage> icon = composeIcon(group, skinManager, icons.get());
+    m_writes->writingBeside = true;
+    completion = [writes = m_writes, completion = std::move(completion)](std::optional<QString> error) {
+        writes->writingBeside = false;
+        completion(std::move(error));
+    };
+    folderWritePool().start([groups = m_groupsDirectory, program = m_programPath, group, target, icon,
+                             icons = std::move(icons), completion = std::move(completion)]() mutable {
+        // A writer of its own: nothing this object shares with the main thread is touched here.
+        const MirrorFolders writer(groups, program);
+        const std::optional<QString> error = writer.writeEntries(group, target, icons ? std::nullopt : icon);
+        // A program on its way out has nobody left to tell.
+        if (!QCoreApplication::instance())
+            return;
+        post([records = writer.m_recordsFolder, target, icon, error, icons = std::move(icons),
+              completion = std::move(completion)] {
+            // Queued, the icon is hidden once it is written.
+            if (!error && icon && icons)
+                icons->write(target, *icon, records);
+            else if (!error && icon)
+                hideIconFile(target);
+            completion(error);
+        });
+    });
+}
+
+std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const QString &target,
+                                                   const std::optional<QImage> &icon) const
 {
     bool made = false;
     if (entryExists(target)) {
@@ -741,11 +814,15 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
     };
     if (std::optional<QString> error = writeFolderFile(folderFiles.first()))
         return error;
-    std::optional<QImage> icon;
+    bool iconWritten = false;
+    const auto writeIcon = [&] {
+        if (icon && !std::exchange(iconWritten, true))
+            writeIconWhenChanged(target, *icon, nullptr, m_recordsFolder);
+    };
     for (const PlannedEntry &entry : planned) {
-        // The icon is composed where the order of the folder's writing puts it: after the items.
-        if (entry.name == alias && !icon)
-            icon = composeIcon(group, skinManager, target, icons);
+        // The icon is written where the order of the folder's writing puts it: after the items.
+        if (entry.name == alias)
+            writeIcon();
         const QString path = joined(target, entry.name);
         if (writes.contains(&entry)) {
             std::optional<QString> error = entry.linkTarget.isEmpty() ? writeWebloc(entry.fileBytes, path, naming)
@@ -757,27 +834,16 @@ std::optional<QString> MirrorFolders::rebuild(const AppGroup &group, const QStri
             refreshAppAliasTimestamps(path);
     }
     writeFolderFile(folderFiles.last());
-    if (!icon)
-        icon = composeIcon(group, skinManager, target, icons);
-
-    // Queued, the icon is hidden once it is written.
-    if (icon && icons)
-        icons->write(target, *icon, m_recordsFolder);
-    else if (icon)
-        hideIconFile(target);
+    writeIcon();
     return std::nullopt;
 }
 
-std::optional<QImage> MirrorFolders::composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target,
-                                                 IconWriteQueue *icons) const
+std::optional<QImage> MirrorFolders::composeIcon(const AppGroup &group, SkinManager *skinManager, IconWriteQueue *icons) const
 {
     const FolderIconPainter *painter = FolderIconPainter::installed();
     if (!painter)
         return std::nullopt;
-    const QImage icon = painter->paint(group, skinManager, icons ? icons->drawnIcons(*painter) : nullptr);
-    if (!icons)
-        writeIconWhenChanged(target, icon, nullptr, m_recordsFolder);
-    return icon;
+    return painter->paint(group, skinManager, icons ? icons->drawnIcons(*painter) : nullptr);
 }
 
 bool MirrorFolders::entryHolds(const QString &path, const PlannedEntry &entry)

@@ -140,6 +140,9 @@ public:
     // The folder `name` of the groups folder that a kill left before it held its group's identity:
     // removed as `removeFolder` does; nullopt when it is no such folder.
     std::optional<FolderRemoval> removeUnfinishedFolder(const QString &name) const;
+    // Whether a folder is being built: its entries being written, or its turn awaited. A folder in
+    // the making may stand without its identity yet, and is no leftover of a kill.
+    bool isBuilding() const;
     // Where the records of what the program made in its folders are kept.
     QString recordsFolder() const { return m_recordsFolder; }
 
@@ -218,14 +221,21 @@ private:
         QHash<QString, qint64> nameNumbers;
     };
 
+    // Builds the folder once the folders asked for before it are built.
     void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
                                std::shared_ptr<IconWriteQueue> icons) const;
+    void buildFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
+                     std::shared_ptr<IconWriteQueue> icons) const;
 
-    std::optional<QString> rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
-                                   IconWriteQueue *icons = nullptr) const;
-    // Composes the group's icon and, without a queue, writes it.
+    // Draws the folder's icon here, writes the folder's entries on the folders' own thread and
+    // completes on this one.
+    void rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
+                 std::shared_ptr<IconWriteQueue> icons, Completion completion) const;
+    // The folder's entries, records first, and with `icon` its icon file; the reason on failure.
+    // Runs on the folders' own thread: it looks at no index and tells nobody.
+    std::optional<QString> writeEntries(const AppGroup &group, const QString &target, const std::optional<QImage> &icon) const;
     // The folder's icon; none without a painter.
-    std::optional<QImage> composeIcon(const AppGroup &group, SkinManager *skinManager, const QString &target, IconWriteQueue *icons) const;
+    std::optional<QImage> composeIcon(const AppGroup &group, SkinManager *skinManager, IconWriteQueue *icons) const;
     // Whether the entry at `path` already is what `entry` describes.
     static bool entryHolds(const QString &path, const PlannedEntry &entry);
     static std::optional<QString> writeWebloc(const QByteArray &bytes, const QString &destination,
@@ -240,6 +250,14 @@ private:
     QString m_groupsDirectory;
     QString m_recordsFolder;
     QString m_programPath;
+    // The folders asked to be built while one is: each starts once the one before it completed.
+    struct FolderWrites {
+        bool busy = false;
+        // A folder's entries are being written on the folders' thread.
+        bool writingBeside = false;
+        QList<std::function<void()>> waiting;
+    };
+    std::shared_ptr<FolderWrites> m_writes = std::make_shared<FolderWrites>();
     // Shared with the copies that finish a build later, so that what they change is known here.
     std::shared_ptr<std::optional<FolderIndex>> m_index = std::make_shared<std::optional<FolderIndex>>();
 };

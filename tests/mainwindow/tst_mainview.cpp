@@ -35,6 +35,7 @@
 #include "tests/mainwindow/MainWindowTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/LineChecks.h"
+#include "tests/support/MainThreadFileLooks.h"
 #include "tests/support/PermissionOverride.h"
 #include "tests/support/PixelChecks.h"
 #include "tests/support/RefusedDockWrites.h"
@@ -1230,6 +1231,45 @@ private slots:
         QTRY_VERIFY(!empty->isVisible());
         view->actions().deleteGroup(m_store->groups().first().id);
         QTRY_VERIFY_WITH_TIMEOUT(empty->isVisible(), 20000);
+    }
+
+    // Sync All leaves the window to the user: every folder's links, web-link files, own files and
+    // the records of what was made in them are written beside the main thread, which only hears
+    // that each folder is ready, and the Dock learns of the folders once they stand.
+    void syncAllMakesTheFoldersEntriesBesideTheWindow()
+    {
+        const QString projects = makeFolder(m_home + QStringLiteral("/Projects"));
+        const QString notes = makeFolder(m_home + QStringLiteral("/Notes"));
+        constexpr int groups = 12;
+        for (int n = 0; n < groups; ++n) {
+            addGroup(QStringLiteral("Group %1").arg(n),
+                     {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects),
+                      makeItem(QStringLiteral("file:") + notes, QStringLiteral("Notes"), notes),
+                      makeItem(QStringLiteral("https://example.org/%1").arg(n), QStringLiteral("Board"),
+                               QStringLiteral("https://example.org/%1").arg(n))});
+        }
+        auto view = makeView();
+        QSignalSpy done(view.get(), &MainView::syncAllDoneChanged);
+        MainThreadFileLooks::watch(appSupportDirectoryURL());
+        clickWidget(view->gridPage()->syncAllButton());
+        const bool finished = done.wait(30000);
+        MainThreadFileLooks::stop();
+        QVERIFY(finished);
+        QVERIFY(view->syncAllDone());
+        for (const AppGroup &group : m_store->groups()) {
+            const std::optional<QUrl> found = m_store->findMirrorFolder(group);
+            QVERIFY2(found, qPrintable(group.name));
+            const QString folder = QDir::cleanPath(found->toLocalFile());
+            QVERIFY(QFileInfo(folder + QStringLiteral("/Projects")).isSymLink());
+            QVERIFY(QFileInfo(folder + QStringLiteral("/Notes")).isSymLink());
+            QVERIFY(QFileInfo(folder + QStringLiteral("/Board.webloc")).isFile());
+            QVERIFY(QFileInfo(folder + u'/' + MirrorFolders::groupIDFileName).isFile());
+            QVERIFY(DockService::isFolderInDock(*found));
+        }
+        QVERIFY2(MainThreadFileLooks::made() == 0,
+                 qPrintable(QStringLiteral("%1 entries made on the main thread: %2")
+                                .arg(MainThreadFileLooks::made())
+                                .arg(MainThreadFileLooks::madeExamples().join(QStringLiteral(", ")))));
     }
 
     void syncAllMarksOnlyASuccess()

@@ -420,6 +420,48 @@ private slots:
             QVERIFY2(QFileInfo::exists(groupFolder(group.name) + QStringLiteral("/Icon\r")), qPrintable(group.name));
     }
 
+    // Syncs asked for in one turn (the editor's of one group while Sync All runs) build their
+    // folders one after another: two groups of one name never share a folder, and no folder in the
+    // making, without its identity yet, is swept as a leftover.
+    void syncsAskedTogetherBuildTheirFoldersInTurn()
+    {
+        auto manager = makeManager();
+        const QString app = makeFolder(m_home + QStringLiteral("/Applications/Notes.app"));
+        QList<AppGroup> twins;
+        for (int n = 0; n < 2; ++n) {
+            AppGroup group = manager->createGroup();
+            group.name = QStringLiteral("Twin");
+            group.apps = {makeItem(QStringLiteral("com.apple.notes"), QStringLiteral("Notes"), app)};
+            manager->updateGroup(group);
+            twins.append(group);
+        }
+        int pending = 3;
+        QList<bool> results;
+        for (const AppGroup &group : std::as_const(twins)) {
+            manager->syncGroupToDock(group, true, nullptr, [&](bool synced) {
+                results.append(synced);
+                --pending;
+            });
+        }
+        manager->syncAllGroupsToDockWithResult(nullptr, [&](bool synced) {
+            results.append(synced);
+            --pending;
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(pending, 0, 30000);
+        QCOMPARE(results, (QList<bool>{true, true, true}));
+        QSet<QString> folders;
+        for (const AppGroup &group : std::as_const(twins)) {
+            const std::optional<QUrl> found = manager->findMirrorFolder(group);
+            QVERIFY(found);
+            const QString folder = QDir::cleanPath(found->toLocalFile());
+            folders.insert(folder);
+            QCOMPARE(MirrorFolders::readGroupID(folder), ModelJson::uuidText(group.id));
+            QVERIFY(QFileInfo(folder + QStringLiteral("/Notes.app")).isSymLink());
+            QVERIFY(manager->isGroupSyncedToDock(group));
+        }
+        QCOMPARE(folders, (QSet<QString>{groupFolder(QStringLiteral("Twin")), groupFolder(QStringLiteral("Twin 2"))}));
+    }
+
     void theHashIsFixedAndCoversExactlyItsParts()
     {
         AppGroup group;

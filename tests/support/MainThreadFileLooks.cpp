@@ -24,6 +24,8 @@ struct Watch {
     std::string folder;
     int count = 0;
     std::vector<std::string> examples;
+    int made = 0;
+    std::vector<std::string> madeExamples;
 };
 
 Watch &watching()
@@ -45,6 +47,31 @@ void note(const char *call, const char *path)
         watch.examples.push_back(std::string(call) + ' ' + path);
 }
 
+// The path a call names: relative ones against the open folder `directory` they are given with.
+std::string resolved(int directory, const char *path)
+{
+    if (path[0] == '/' || directory == AT_FDCWD)
+        return path;
+    char folder[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(directory);
+    const ssize_t length = ::readlink(link.c_str(), folder, sizeof folder);
+    return length > 0 ? std::string(folder, size_t(length)) + '/' + path : std::string(path);
+}
+
+void noteMade(const char *call, int directory, const char *path)
+{
+    Watch &watch = watching();
+    if (!watch.on.load(std::memory_order_relaxed) || !path || !pthread_equal(pthread_self(), watch.thread))
+        return;
+    const std::string full = resolved(directory, path);
+    const std::lock_guard lock(watch.mutex);
+    if (full.compare(0, watch.folder.size(), watch.folder) != 0)
+        return;
+    ++watch.made;
+    if (watch.madeExamples.size() < 8)
+        watch.madeExamples.push_back(std::string(call) + ' ' + full);
+}
+
 } // namespace
 
 // The C library's entries that look a file up by name, each noted and passed on to the next
@@ -57,13 +84,15 @@ void note(const char *call, const char *path)
         return real Arguments;                                                                         \
     }
 
-// The opening calls take a mode only when they may create the file.
+// The opening calls take a mode only when they may create the file (O_TMPFILE holds O_DIRECTORY's
+// bit: a folder opened is no file made).
 #define KESTROWAN_NOTED_OPEN(Name, Parameters, Arguments)                                             \
     int Name Parameters                                                                                \
     {                                                                                                  \
         note(#Name, path);                                                                             \
         mode_t mode = 0;                                                                               \
-        if (flags & (O_CREAT | O_TMPFILE)) {                                                           \
+        if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {                                   \
+            noteMade(#Name, KESTROWAN_FOLDER_OF_##Name, path);                                         \
             va_list rest;                                                                              \
             va_start(rest, flags);                                                                     \
             mode = va_arg(rest, mode_t);                                                               \
@@ -73,7 +102,33 @@ void note(const char *call, const char *path)
         return real Arguments;                                                                         \
     }
 
+// The opening calls' folders, for the paths of the files they create.
+#define KESTROWAN_FOLDER_OF_open AT_FDCWD
+#define KESTROWAN_FOLDER_OF_open64 AT_FDCWD
+#define KESTROWAN_FOLDER_OF_openat directory
+#define KESTROWAN_FOLDER_OF_openat64 directory
+
+// The C library's entries that make an entry by name, each noted and passed on.
+#define KESTROWAN_MADE(Name, Parameters, Arguments, Directory)                                        \
+    int Name Parameters                                                                                \
+    {                                                                                                  \
+        noteMade(#Name, Directory, path);                                                              \
+        static const auto real = reinterpret_cast<int(*) Parameters>(dlsym(RTLD_NEXT, #Name));         \
+        return real Arguments;                                                                         \
+    }
+
 extern "C" {
+KESTROWAN_MADE(symlink, (const char *target, const char *path), (target, path), AT_FDCWD)
+KESTROWAN_MADE(symlinkat, (const char *target, int directory, const char *path), (target, directory, path), directory)
+KESTROWAN_MADE(mkdir, (const char *path, mode_t mode), (path, mode), AT_FDCWD)
+KESTROWAN_MADE(mkdirat, (int directory, const char *path, mode_t mode), (directory, path, mode), directory)
+KESTROWAN_MADE(rename, (const char *from, const char *path), (from, path), AT_FDCWD)
+KESTROWAN_MADE(renameat, (int fromDirectory, const char *from, int directory, const char *path),
+               (fromDirectory, from, directory, path), directory)
+KESTROWAN_MADE(renameat2, (int fromDirectory, const char *from, int directory, const char *path, unsigned int flags),
+               (fromDirectory, from, directory, path, flags), directory)
+KESTROWAN_MADE(linkat, (int fromDirectory, const char *from, int directory, const char *path, int flags),
+               (fromDirectory, from, directory, path, flags), directory)
 KESTROWAN_NOTED(stat, (const char *path, struct stat *buffer), (path, buffer))
 KESTROWAN_NOTED(lstat, (const char *path, struct stat *buffer), (path, buffer))
 KESTROWAN_NOTED(stat64, (const char *path, struct stat64 *buffer), (path, buffer))
@@ -100,6 +155,8 @@ void watch(const QString &folder)
     watch.thread = pthread_self();
     watch.count = 0;
     watch.examples.clear();
+    watch.made = 0;
+    watch.madeExamples.clear();
     watch.on.store(true);
 }
 
@@ -108,21 +165,49 @@ void stop()
     watching().on.store(false);
 }
 
-int count()
+} // namespace MainThreadFileLooks
+
+namespace {
+
+// What `field` of the watch holds, read under its lock.
+template<typename Field>
+auto counted(Field Watch::*field)
 {
     Watch &watch = watching();
     const std::lock_guard lock(watch.mutex);
-    return watch.count;
+    return watch.*field;
+}
+
+QStringList listed(const std::vector<std::string> &paths)
+{
+    QStringList list;
+    for (const std::string &path : paths)
+        list.append(QString::fromStdString(path));
+    return list;
+}
+
+} // namespace
+
+namespace MainThreadFileLooks {
+
+int count()
+{
+    return counted(&Watch::count);
 }
 
 QStringList examples()
 {
-    Watch &watch = watching();
-    const std::lock_guard lock(watch.mutex);
-    QStringList list;
-    for (const std::string &example : watch.examples)
-        list.append(QString::fromStdString(example));
-    return list;
+    return listed(counted(&Watch::examples));
+}
+
+int made()
+{
+    return counted(&Watch::made);
+}
+
+QStringList madeExamples()
+{
+    return listed(counted(&Watch::madeExamples));
 }
 
 } // namespace MainThreadFileLooks

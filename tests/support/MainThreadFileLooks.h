@@ -15,5 +15,9 @@ void stop();
 int count();
 // The first few paths looked up, with the call, for a failure message.
 QStringList examples();
+// The entries the main thread made under the folder (links, folders, files created or moved into
+// place), counted apart from the look-ups; paths given against an open folder are resolved.
+int made();
+QStringList madeExamples();
 
 } // namespace MainThreadFileLooks
