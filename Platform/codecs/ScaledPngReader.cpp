@@ -150,6 +150,15 @@ bool qtScalesWhileReading(const Header &header)
         && (header.colourType == rgb || header.colourType == greyWithAlpha || header.colourType == rgba);
 }
 
+// libpng tells of a broken file by jumping back to where this frame set the jump: a frame of its own
+// that changes nothing after setting it, so no optimiser can lose a value across the jump.
+bool readGuarded(png_structp png, png_infop info, const Scaling &scaling)
+{
+    if (setjmp(png_jmpbuf(png)) != 0)
+        return false;
+    return readRows(png, info, scaling);
+}
+
 std::optional<QImage> read(QByteArrayView bytes, const QSize &size, qint64 pixelLimit)
 {
     const std::optional<Header> head = header(bytes);
@@ -189,9 +198,7 @@ std::optional<QImage> read(QByteArrayView bytes, const QSize &size, qint64 pixel
     }
     Source source{reinterpret_cast<const unsigned char *>(bytes.data()), size_t(bytes.size()), 0};
     png_set_read_fn(png, &source, readFromSource);
-    volatile bool complete = false;
-    if (setjmp(png_jmpbuf(png)) == 0)
-        complete = readRows(png, info, scaling);
+    const bool complete = readGuarded(png, info, scaling);
     png_destroy_read_struct(&png, &info, nullptr);
     if (!complete)
         return std::nullopt;
