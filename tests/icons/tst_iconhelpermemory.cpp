@@ -10,7 +10,6 @@
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -54,11 +53,8 @@ Drawn drawnByHelper(const QString &path)
         return drawn;
     drawn.pictures = decoded.first().at(1).value<QList<QImage>>();
     // The helper ends once its input does; its peak counts from the moment it is collected.
-    QElapsedTimer waited;
-    waited.start();
-    while (decoder.runningCount() > 0 && waited.elapsed() < kDeadlineMs)
-        QTest::qWait(20);
-    drawn.helperPeakKiB = decoder.runningCount() == 0 ? ProcessFigures::childrenPeakKiB() : -1;
+    const bool ended = QTest::qWaitFor([&decoder] { return decoder.runningCount() == 0; }, kDeadlineMs);
+    drawn.helperPeakKiB = ended ? ProcessFigures::childrenPeakKiB() : -1;
     return drawn;
 }
 
@@ -74,11 +70,8 @@ Drawn previewedByHelper(const QString &path)
     const QImage picture = rendered.first().at(1).value<QImage>();
     if (!picture.isNull())
         drawn.pictures.append(picture);
-    QElapsedTimer waited;
-    waited.start();
-    while (renderer.runningCount() > 0 && waited.elapsed() < kDeadlineMs)
-        QTest::qWait(20);
-    drawn.helperPeakKiB = renderer.runningCount() == 0 ? ProcessFigures::childrenPeakKiB() : -1;
+    const bool ended = QTest::qWaitFor([&renderer] { return renderer.runningCount() == 0; }, kDeadlineMs);
+    drawn.helperPeakKiB = ended ? ProcessFigures::childrenPeakKiB() : -1;
     return drawn;
 }
 
