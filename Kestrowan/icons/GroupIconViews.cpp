@@ -1,10 +1,10 @@
 #include "Kestrowan/icons/GroupIconViews.h"
 
+#include "Kestrowan/icons/ApplicationIcon.h"
 #include "Kestrowan/icons/IconComposer.h"
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/SkinManager.h"
 
-#include "Platform/DecodedIcons.h"
 #include "Platform/FreedMemory.h"
 
 #include <QCoreApplication>
@@ -48,13 +48,6 @@ GroupIconView::GroupIconView(qreal side, QWidget *parent) : PictureView(parent),
                     return inputsChanged();
             }
         });
-    // Application icons and skin layers are decoded out of the program too: an icon drawn with a
-    // stand-in for one is drawn again once it arrives.
-    if (DecodedIcons *icons = DecodedIcons::shared())
-        connect(icons, &DecodedIcons::arrived, this, [this](const QString &path) {
-            if (m_standIns.remove(path) && m_icon)
-                inputsChanged();
-        });
 }
 
 void GroupIconView::setSide(qreal side)
@@ -76,6 +69,15 @@ QImage GroupIconView::composedIcon()
     ++m_compositions;
     const QStringList pending = pendingPictures();
     m_standIns = QSet<QString>(pending.cbegin(), pending.cend());
+    // Application icons and skin layers are decoded out of the program too: an icon drawn with a
+    // stand-in for one is drawn again once it arrives. Only the views waiting for a file hear of
+    // it: a window of a thousand cards took in each of a Sync All's pictures a thousand times.
+    for (const QString &path : pending) {
+        ApplicationIcon::awaitArrival(this, path, [this, path] {
+            if (m_standIns.remove(path) && m_icon)
+                inputsChanged();
+        });
+    }
     return compose();
 }
 

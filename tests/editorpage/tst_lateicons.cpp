@@ -28,6 +28,7 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QFile>
 #include <QPainter>
 #include <QUuid>
 
@@ -71,12 +72,20 @@ QColor shownMiddle(QWidget *view)
     return shown.rect().contains(at) ? shown.pixelColor(at) : QColor();
 }
 
+// The decoded icons, able to say how many listeners each arrival calls.
+class CountedIcons final : public DecodedIcons {
+public:
+    using DecodedIcons::DecodedIcons;
+    int arrivalListeners() const { return receivers(SIGNAL(arrived(QString))); }
+};
+
 } // namespace
 
 class TestLateIcons : public QObject {
     Q_OBJECT
 
     HeldIconDecoder *m_decoder = nullptr;
+    CountedIcons *m_icons = nullptr;
 
     // The view drew its stand-in (its icon is asked for and held), then the icon arrives and the
     // window shows it in the view's middle.
@@ -120,7 +129,9 @@ private slots:
         useSourceResources();
         auto decoder = std::make_unique<HeldIconDecoder>();
         m_decoder = decoder.get();
-        DecodedIcons::setShared(std::make_unique<DecodedIcons>(std::move(decoder)));
+        auto icons = std::make_unique<CountedIcons>(std::move(decoder));
+        m_icons = icons.get();
+        DecodedIcons::setShared(std::move(icons));
     }
 
     void cleanupTestCase() { DecodedIcons::setShared(nullptr); }
@@ -229,6 +240,62 @@ private slots:
             QString fault;
             QVERIFY2(cardShowsIcon(*card, strip, application, &fault), qPrintable(QStringLiteral("round %1, %2").arg(round + 1).arg(fault)));
         }
+    }
+
+    // A window of many cards, every one waiting for its own application's icon: an arrival reaches
+    // the cards that wait for that file, not every card (a Sync All of a thousand groups took in
+    // each of its pictures a thousand times on the main thread). The waiting cards still show their
+    // icons.
+    void anArrivalIsToldOnlyToTheCardsWaitingForIt()
+    {
+        QTemporaryDir dir;
+        const std::unique_ptr<GroupManager> store = makeEditorStore(dir);
+        store->setGroups({});
+        UserDefaults::standard().setValue(MainView::didCompleteOnboardingKey, true);
+        AppNavigation navigation;
+        FakeInstalledApps apps;
+        const int listenersBefore = m_icons->arrivalListeners();
+        QList<LateApplication> applications;
+        for (int index = 0; index < 120; ++index) {
+            applications.append(lateApplication(index));
+            AppGroup group = store->createGroup();
+            group.name = QStringLiteral("Many %1").arg(index);
+            group.apps = {applications.last().item};
+            store->updateGroup(group);
+        }
+        MainView view(*store, apps, navigation, nullptr);
+        view.resize(640, 720);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const AppGroup first = store->groups().first();
+        GroupCardView *card = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((card = view.gridPage()->grid()->card(first.id)) && card->isVisible(), timeout);
+        auto *icon = card->findChild<ComposedGroupIconView *>();
+        QVERIFY(icon);
+        QTRY_VERIFY_WITH_TIMEOUT(m_decoder->holds(applications.first().iconFile), timeout);
+        QVERIFY2(m_icons->arrivalListeners() - listenersBefore < 20,
+                 qPrintable(QStringLiteral("each arrival calls %1 listeners").arg(m_icons->arrivalListeners() - listenersBefore)));
+        QList<int> waiting;
+        for (int index = 0; index < applications.size(); ++index) {
+            if (m_decoder->holds(applications.at(index).iconFile))
+                waiting.append(index);
+        }
+        m_decoder->answerAll();
+        QTRY_VERIFY_WITH_TIMEOUT(near(shownMiddle(icon), applications.first().color), timeout);
+        // Every card that waited got its own icon.
+        const QList<AppGroup> groups = store->groups();
+        int seen = 0;
+        for (const int index : std::as_const(waiting)) {
+            GroupCardView *shown = view.gridPage()->grid()->card(groups.at(index).id);
+            auto *composed = shown ? shown->findChild<ComposedGroupIconView *>() : nullptr;
+            QVERIFY(composed);
+            if (!composed->isVisible() || !composed->visibleRegion().boundingRect().contains(composed->rect().center()))
+                continue;
+            ++seen;
+            QTRY_VERIFY2_WITH_TIMEOUT(near(shownMiddle(composed), applications.at(index).color),
+                                      qPrintable(QStringLiteral("card %1 shows %2").arg(index).arg(shownMiddle(composed).name())), timeout);
+        }
+        QVERIFY2(seen >= 4, qPrintable(QStringLiteral("%1 cards on screen waited").arg(seen)));
     }
 
     // A text file's opener badge: the system's application for text first, then the group's own.
