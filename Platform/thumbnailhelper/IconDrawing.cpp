@@ -1,6 +1,7 @@
 #include "Platform/thumbnailhelper/IconDrawing.h"
 
 #include "Platform/BoundedFile.h"
+#include "Platform/codecs/GzipReader.h"
 #include "Platform/codecs/PngReader.h"
 #include "Platform/codecs/ScaledPngReader.h"
 
@@ -42,7 +43,18 @@ QSize targetSize(const QSizeF &natural, int side, IconDrawing::Fit fit, bool sca
 
 QList<QImage> drawSvg(const QByteArray &bytes, const QList<int> &sides, IconDrawing::Fit fit, QString *refusal)
 {
-    QSvgRenderer renderer(bytes);
+    // A compressed picture is expanded here, within the bound a plain one is read under: Qt's
+    // reader would expand it whole first, however far that goes.
+    std::optional<QByteArray> expanded;
+    if (GzipReader::hasSignature(bytes)) {
+        expanded = GzipReader::inflated(bytes, IconDrawing::fileSizeLimit);
+        if (!expanded) {
+            refuse(refusal, QStringLiteral("a compressed vector picture that is broken or expands past %1 MB")
+                                .arg(IconDrawing::fileSizeLimit >> 20));
+            return {};
+        }
+    }
+    QSvgRenderer renderer(expanded ? *expanded : bytes);
     if (!renderer.isValid()) {
         refuse(refusal, QStringLiteral("not a vector picture Qt reads"));
         return {};

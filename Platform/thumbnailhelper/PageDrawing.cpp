@@ -1,6 +1,7 @@
 #include "Platform/thumbnailhelper/PageDrawing.h"
 
 #include "Platform/BoundedFile.h"
+#include "Platform/codecs/GzipReader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,7 +38,10 @@ QSize fitted(const QSizeF &size, const QSize &bounds)
 
 QImage drawSvg(const QString &path, const QSize &pixelSize)
 {
-    const std::optional<QByteArray> bytes = readSmallFile(path, kPictureReadLimit);
+    std::optional<QByteArray> bytes = readSmallFile(path, kPictureReadLimit);
+    // A compressed document is expanded within the bound a plain one is read under.
+    if (bytes && GzipReader::hasSignature(*bytes))
+        bytes = GzipReader::inflated(*bytes, kPictureReadLimit);
     if (!bytes)
         return QImage();
     QSvgRenderer renderer(*bytes);

@@ -46,6 +46,10 @@ std::optional<QImage> PictureDrawing::draw(const QString &path)
     reader.setAutoTransform(true);
     if (!reader.canRead())
         return std::nullopt;
+    // A picture preview is of a bitmap: a vector picture under a bitmap's name (compressed, it could
+    // expand to gigabytes before Qt's reader gives its size) is no preview.
+    if (reader.format().startsWith("svg"))
+        return std::nullopt;
     const QSize size = reader.size();
     if (size.isValid() && !size.isEmpty()) {
         const QSize target = previewSize(size);

@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 namespace {
 
@@ -133,6 +134,12 @@ private slots:
         const QByteArray bitmapRows(2048 * 2048 / 8, '\0');
         QTest::newRow("PBM 2048") << QByteArray("P4\n2048 2048\n") + bitmapRows << 600 << 1 << false << black;
         QTest::newRow("BMP 2048") << HostileFiles::blackBmp(2048) << 600 << 1 << false << black;
+        QTest::newRow("SVGZ of 1 KB") << HostileFiles::gzippedSvgOf(1) << 2 << 1 << true << qRgb(0, 0, 0);
+        QTest::newRow("SVGZ of 600 MB") << HostileFiles::gzippedSvgOf(600LL << 20) << 800 << 1 << false << black;
+        // The same file with a trailer that says it expands to a kilobyte.
+        QByteArray hiding = HostileFiles::gzippedSvgOf(600LL << 20);
+        qToLittleEndian<quint32>(1024, hiding.data() + hiding.size() - 4);
+        QTest::newRow("SVGZ of 600 MB that names 1 KB") << hiding << 800 << 1 << false << black;
         QTest::newRow("XPM 1024") << HostileFiles::blackXpm(1024) << 1200 << 1 << false << black;
     }
 
@@ -177,6 +184,7 @@ private slots:
         QTest::newRow("interlaced RGBA 4096") << HostileFiles::zeroPng(4096, 4096, 6, 8, true) << true;
         QTest::newRow("progressive JPEG 4096") << HostileFiles::progressiveJpegHeader(4096) << false;
         QTest::newRow("GIF 2048") << HostileFiles::emptyGif(2048, 2048) << false;
+        QTest::newRow("SVGZ of 600 MB") << HostileFiles::gzippedSvgOf(600LL << 20) << false;
     }
 
     void aVastPicturesPreviewCostsTheHelperAFewSquares()

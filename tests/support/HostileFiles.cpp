@@ -445,6 +445,34 @@ QByteArray nestedUseSvg(int levels)
     return svg + "</defs><use xlink:href=\"#u" + QByteArray::number(levels) + "\"/></svg>\n";
 }
 
+QByteArray gzippedSvgOf(qint64 expandedBytes)
+{
+    const QByteArray head = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 16 16\"><!--";
+    const QByteArray tail = "--><rect width=\"16\" height=\"16\" fill=\"#000\"/></svg>\n";
+    z_stream stream{};
+    if (deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out;
+    char buffer[65536];
+    const auto feed = [&](const QByteArray &in, int flush) {
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(in.constData()));
+        stream.avail_in = uInt(in.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, flush);
+            out.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+    };
+    feed(head, Z_NO_FLUSH);
+    const QByteArray filler(1 << 20, 'A');
+    for (qint64 written = 0; written < expandedBytes; written += filler.size())
+        feed(filler, Z_NO_FLUSH);
+    feed(tail, Z_FINISH);
+    deflateEnd(&stream);
+    return out;
+}
+
 } // namespace HostileFiles
 
 bool HostileFiles::writeSparseFile(const QString &path, const QByteArray &head, qint64 bytes)

@@ -82,6 +82,8 @@ QByteArray strokedPathsSvg(int paths, int segments);
 // A vector picture of about a kilobyte without a size of its own: `levels` groups, each using the
 // one before it four times, so that finding its size alone walks 4^levels shapes.
 QByteArray nestedUseSvg(int levels);
+// A gzip-compressed SVG (an .svgz icon) of a black square whose file expands to `expandedBytes` and more.
+QByteArray gzippedSvgOf(qint64 expandedBytes);
 // Writes at `path` a file that starts with `head` and is `bytes` long in all, the rest a hole the
 // file system stores nothing for: gigabytes on paper, nothing on disk. False when it cannot.
 bool writeSparseFile(const QString &path, const QByteArray &head, qint64 bytes);

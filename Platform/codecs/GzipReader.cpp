@@ -1,0 +1,61 @@
+#include "Platform/codecs/GzipReader.h"
+
+#include <QtEndian>
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor *decompressor) const { libdeflate_free_decompressor(decompressor); }
+};
+
+// gzip's fixed header and its trailer (CRC and size), the least a member can take.
+constexpr qsizetype kSmallestMember = 18;
+
+} // namespace
+
+namespace GzipReader {
+
+bool hasSignature(QByteArrayView bytes)
+{
+    return bytes.size() >= 2 && quint8(bytes.at(0)) == 0x1f && quint8(bytes.at(1)) == 0x8b;
+}
+
+std::optional<QByteArray> inflated(QByteArrayView bytes, qsizetype limit)
+{
+    if (!hasSignature(bytes) || limit < 0)
+        return std::nullopt;
+    const std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(libdeflate_alloc_decompressor());
+    if (!decompressor)
+        return std::nullopt;
+    QByteArray out;
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        const QByteArrayView member = bytes.sliced(at);
+        if (member.size() < kSmallestMember || !hasSignature(member))
+            return std::nullopt;
+        // The file's trailer names the size of its last member (modulo 4 GiB), and a whole file is
+        // nearly always that one member: no member is given more room than that, so a file that
+        // hides how far it expands is refused at the size it named rather than at the bound.
+        const qsizetype named = qsizetype(qFromLittleEndian<quint32>(bytes.data() + bytes.size() - 4));
+        const qsizetype room = std::min(named, limit - out.size());
+        if (named > limit)
+            return std::nullopt;
+        const qsizetype start = out.size();
+        out.resize(start + room);
+        size_t used = 0, made = 0;
+        const libdeflate_result result = libdeflate_gzip_decompress_ex(decompressor.get(), member.data(), size_t(member.size()),
+                                                                       out.data() + start, size_t(room), &used, &made);
+        if (result != LIBDEFLATE_SUCCESS || used == 0)
+            return std::nullopt;
+        out.resize(start + qsizetype(made));
+        at += qsizetype(used);
+    }
+    return out;
+}
+
+} // namespace GzipReader
