@@ -42,6 +42,15 @@ public:
         Q_UNUSED(paths)
         Q_UNUSED(pixels)
     }
+    // The icon iconForFile() gives for `path`, as far as what is kept of the file tells, for the
+    // main thread's views: nothing there is looked at (SeenPaths). While the file is first looked
+    // at beside the main thread a stand-in comes, drawing what is known whenever it is drawn, and
+    // `pending` is set; its views hear of the file through DecodedIcons::arrived with `path`.
+    struct KeptIcon {
+        QIcon icon;
+        bool pending = false;
+    };
+    virtual KeptIcon keptIconForFile(const QString &path) const { return {iconForFile(path), false}; }
     // The icon of a content type (a type identifier, see TypeIdentifiers).
     virtual QIcon iconForContentType(const QString &type) const = 0;
     // The application that opens content of `type` by default.

@@ -85,7 +85,7 @@ void ShortcutStateStore::markOpened(const AppItem &item)
     m_recentOpenedAt.insert(itemKey(item), m_clock());
     emit recentOpenedAtChanged();
     pruneRecentItems();
-    if (item.itemKind() != AppItem::Kind::App)
+    if (!item.isApplication())
         return;
     // A just-launched application shows as running without waiting for the workspace to say so.
     const QPointer<ShortcutStateStore> self(this);
@@ -97,7 +97,8 @@ void ShortcutStateStore::markOpened(const AppItem &item)
 
 bool ShortcutStateStore::isItemActive(const AppItem &item) const
 {
-    if (item.itemKind() == AppItem::Kind::App) {
+    // Told by the path alone: the popup asks for every item as it shows.
+    if (item.isApplication()) {
         if (m_runningBundleIDs.contains(item.bundleIdentifier))
             return true;
         const QUrl url = item.itemURL();

@@ -70,7 +70,8 @@ std::optional<QUrl> AppGroup::resolveOpenerURL(const AppItem &item) const
     // Rules that say anything at all decide alone, even when they name nothing for this item.
     if (openerRules && !openerRules->isEmpty())
         return openerURL(item, openerRules->byExtension, openerRules->byItem, openerRules->defaultOpener);
-    if (item.itemKind() == AppItem::Kind::App)
+    // Told by the path alone: the popup asks for every item as it shows.
+    if (item.isApplication())
         return std::nullopt;
     if (customOpenerPath && !customOpenerPath->isEmpty())
         return QUrl::fromLocalFile(*customOpenerPath);

@@ -5,6 +5,7 @@
 #include "Kestrowan/icons/InlinePainting.h"
 #include "Kestrowan/icons/StampedCache.h"
 #include "Kestrowan/shell/SymbolImage.h"
+#include "Platform/SeenPaths.h"
 
 #include <QFontDatabase>
 #include <QHash>
@@ -166,37 +167,28 @@ StampedCache<QImage> &drawnPreviews()
     return drawn;
 }
 
-QString previewKey(const AppItem &item)
+QString previewKey(const AppItem &item, AppItem::Kind kind)
 {
-    return QString::number(int(item.itemKind())) + u':' + item.path;
+    return QString::number(int(kind)) + u':' + item.path;
 }
 
-} // namespace
-
-std::optional<QImage> drawnItemThumbnail(const AppItem &item)
-{
-    if (item.itemKind() == AppItem::Kind::App)
-        return std::nullopt;
-    return drawnPreviews().find(previewKey(item), FileStamp::of(item.path));
-}
-
-QImage itemThumbnail(const AppItem &item)
+// The preview of an item other than an application, of `kind`, whose file is in the state `stamp`;
+// its picture is asked for as `seen` tells of the file, or by looking at the file without it.
+QImage drawnPreview(const AppItem &item, AppItem::Kind kind, const FileStamp &stamp, const std::optional<SeenPaths::Seen> &seen)
 {
     const QString ext = ItemPreview::pathExtension(item.path);
-    const AppItem::Kind kind = item.itemKind();
-    if (kind == AppItem::Kind::App)
-        return ItemPreview::drawAppIconPreview(item.itemIcon(), ItemPreview::kSide);
-
-    const QString key = previewKey(item);
-    const FileStamp stamp = FileStamp::of(item.path);
+    const QString key = previewKey(item, kind);
     if (std::optional<QImage> cached = drawnPreviews().find(key, stamp))
         return *cached;
     // The picture of a document is decoded out of the program; until it is in, the badge stands
-    // in for the preview and is not kept.
+    // in for the preview and is not kept. A web address has no file to decode.
     QImage preview;
-    if (const std::optional<PreviewPictures::Kind> content = PreviewPictures::kindForExtension(ext)) {
+    if (const std::optional<PreviewPictures::Kind> content = PreviewPictures::kindForExtension(ext);
+        content && kind != AppItem::Kind::Link) {
         PreviewPictures *pictures = PreviewPictures::shared();
-        const PreviewPictures::Lookup found = pictures ? pictures->lookup(*content, item.path) : PreviewPictures::Lookup{};
+        PreviewPictures::Lookup found;
+        if (pictures)
+            found = seen ? pictures->lookupSeen(*content, item.path, seen->stamp, seen->isFile) : pictures->lookup(*content, item.path);
         if (found.state == PreviewPictures::State::Pending)
             return ItemPreview::drawFileTypeBadge(ext, kind);
         if (found.state == PreviewPictures::State::Ready)
@@ -206,6 +198,36 @@ QImage itemThumbnail(const AppItem &item)
         preview = ItemPreview::drawFileTypeBadge(ext, kind);
     drawnPreviews().insert(key, stamp, preview);
     return preview;
+}
+
+} // namespace
+
+std::optional<QImage> drawnItemThumbnail(const AppItem &item)
+{
+    const AppItem::Kind kind = item.itemKind();
+    if (kind == AppItem::Kind::App)
+        return std::nullopt;
+    return drawnPreviews().find(previewKey(item, kind), FileStamp::of(item.path));
+}
+
+QImage itemThumbnail(const AppItem &item)
+{
+    const AppItem::Kind kind = item.itemKind();
+    if (kind == AppItem::Kind::App)
+        return ItemPreview::drawAppIconPreview(item.itemIcon(), ItemPreview::kSide);
+    return drawnPreview(item, kind, FileStamp::of(item.path), std::nullopt);
+}
+
+KeptItemThumbnail keptItemThumbnail(const AppItem &item)
+{
+    if (item.isApplication())
+        return {itemThumbnail(item), std::nullopt};
+    if (!item.itemURL().isLocalFile())
+        return {drawnPreview(item, AppItem::Kind::Link, FileStamp{}, SeenPaths::Seen{}), std::nullopt};
+    const std::optional<SeenPaths::Seen> seen = SeenPaths::kept(item.path);
+    if (!seen)
+        return {ItemPreview::drawFileTypeBadge(ItemPreview::pathExtension(item.path), AppItem::Kind::File), item.path};
+    return {drawnPreview(item, seen->isDir ? AppItem::Kind::Folder : AppItem::Kind::File, seen->stamp, seen), item.path};
 }
 
 int ItemPreview::appIconPixels(qreal side)

@@ -17,6 +17,15 @@ class PointCanvas;
 // of a document is decoded out of the program (PreviewPictures), and until it is in, its badge
 // shows; views draw again on PreviewPictures::pictureArrived.
 QImage itemThumbnail(const AppItem &item);
+// The preview of an item other than an application as a view on the main thread draws it: from what
+// is kept of its file (SeenPaths), which is looked at beside the main thread. Until the file was
+// first looked at, the badge its name tells stands in. `followFile` names the file whose news
+// (DecodedIcons::arrived) call for drawing it again: its first look, a change seen later.
+struct KeptItemThumbnail {
+    QImage image;
+    std::optional<QString> followFile;
+};
+KeptItemThumbnail keptItemThumbnail(const AppItem &item);
 // The drawn preview of an item other than an application when it is at hand already, without
 // drawing anything.
 std::optional<QImage> drawnItemThumbnail(const AppItem &item);

@@ -6,6 +6,7 @@
 #include "Kestrowan/icons/PreviewPictures.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 
+#include "Platform/SeenPaths.h"
 #include "Platform/Workspace.h"
 
 #include <QIcon>
@@ -86,8 +87,18 @@ QImage ItemThumbnail::picture()
     }
     if (!m_renderedImage.isNull())
         return m_renderedImage;
-    if (!m_drawnPreview)
-        m_drawnPreview = itemThumbnail(m_app);
+    if (!m_drawnPreview) {
+        // From what is kept of the file: the main thread looks at none of a popup's documents.
+        const KeptItemThumbnail kept = keptItemThumbnail(m_app);
+        m_drawnPreview = kept.image;
+        if (kept.followFile) {
+            ApplicationIcon::awaitArrival(this, *kept.followFile, [this] {
+                m_drawnPreview.reset();
+                if (m_renderedImage.isNull())
+                    pictureChanged();
+            });
+        }
+    }
     return *m_drawnPreview;
 }
 
@@ -180,4 +191,23 @@ QImage CompactItemThumbnail::picture()
         m_drawnRatio = devicePixelRatioF();
     }
     return *m_drawnPreview;
+}
+
+void prefetchItemPreviews(const QList<AppItem> &items, const QStringList &alsoFiles)
+{
+    QStringList paths;
+    for (const AppItem &item : items) {
+        if (!item.isApplication() && item.itemURL().isLocalFile())
+            paths.append(item.path);
+    }
+    paths += alsoFiles;
+    paths.removeDuplicates();
+    // Made here, on the main thread, for the thread beside to find.
+    if (paths.isEmpty() || !PreviewPictures::shared())
+        return;
+    SeenPaths::prepare(paths, [](const QString &path, const SeenPaths::Seen &seen) {
+        const std::optional<PreviewPictures::Kind> kind = PreviewPictures::kindForExtension(ItemPreview::pathExtension(path));
+        if (PreviewPictures *pictures = PreviewPictures::shared(); kind && seen.isFile && pictures)
+            pictures->lookupSeen(*kind, path, seen.stamp, true);
+    });
 }

@@ -55,6 +55,12 @@ private:
     quint64 m_generation = 0;
 };
 
+// Has the files of the items other than applications among `items`, and `alsoFiles` (their
+// openers, say), looked at beside the main thread, kept or not, and the pictures of their
+// previews asked for there: the views that draw them later find them at hand and look at no file,
+// and those that drew a file that changed since are told. Returns at once.
+void prefetchItemPreviews(const QList<AppItem> &items, const QStringList &alsoFiles = {});
+
 // The cheap variant for dense strips: always the drawn preview (applications included), no fetch.
 class CompactItemThumbnail : public PictureView {
     Q_OBJECT

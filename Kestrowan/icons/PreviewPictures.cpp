@@ -33,7 +33,16 @@ std::optional<PreviewPictures::Kind> PreviewPictures::kindForExtension(const QSt
 
 PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
 {
-    const FileStamp stamp = FileStamp::of(path);
+    return lookupAt(kind, path, FileStamp::of(path), [&path] { return QFileInfo(path).isFile(); });
+}
+
+PreviewPictures::Lookup PreviewPictures::lookupSeen(Kind kind, const QString &path, const FileStamp &stamp, bool isFile)
+{
+    return lookupAt(kind, path, stamp, [isFile] { return isFile; });
+}
+
+PreviewPictures::Lookup PreviewPictures::lookupAt(Kind kind, const QString &path, const FileStamp &stamp, const std::function<bool()> &isFile)
+{
     {
         const std::lock_guard lock(m_mutex);
         const auto found = m_entries.find(path);
@@ -50,7 +59,7 @@ PreviewPictures::Lookup PreviewPictures::lookup(Kind kind, const QString &path)
             return answer;
         }
         // Nothing is there to decode: no helper is started for it.
-        if (!stamp.exists || !QFileInfo(path).isFile() || !m_failures.mayTry(path, stamp, now))
+        if (!stamp.exists || !isFile() || !m_failures.mayTry(path, stamp, now))
             return {State::Failed, {}};
         if (found != m_entries.end())
             m_bytes -= found->picture.sizeInBytes();

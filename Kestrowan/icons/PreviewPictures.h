@@ -51,6 +51,9 @@ public:
     // What is known of the file's picture now; asks the renderer when nothing is known of the
     // file's current state.
     Lookup lookup(Kind kind, const QString &path);
+    // The same for the file in the state `stamp` (a regular file when `isFile`), as what was seen
+    // of it beside the main thread tells: the file itself is not looked at.
+    Lookup lookupSeen(Kind kind, const QString &path, const FileStamp &stamp, bool isFile);
 
     // Calls `done` once the pictures of the items are known (at once, when they are), or after
     // `timeoutMs`, whichever comes first; never when `context` is gone by then. With `pendingIcons`,
@@ -84,6 +87,7 @@ private:
         std::function<void()> done;
         QTimer *timer = nullptr;
     };
+    Lookup lookupAt(Kind kind, const QString &path, const FileStamp &stamp, const std::function<bool()> &isFile);
     void arrived(const QString &path, const QImage &picture, const QString &failure, bool transient);
     bool isPending(const QString &path) const;
     void settleWaiters(bool all);

@@ -1,6 +1,7 @@
 #include "Kestrowan/popup/PopupContentView.h"
 
 #include "Kestrowan/icons/ApplicationIcon.h"
+#include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/icons/ThumbnailCache.h"
 #include "Kestrowan/popup/GridAppCard.h"
 #include "Kestrowan/popup/InteractivePopupPanel.h"
@@ -180,7 +181,7 @@ PopupCellInputs PopupContentView::cellInputs(int index)
     if (opener == m_openerIcons.end()) {
         QIcon icon;
         if (const std::optional<QString> path = PopupLauncher::openerPath(m_model->group(), item))
-            icon = Workspace::shared().iconForFile(*path);
+            icon = Workspace::shared().keptIconForFile(*path).icon;
         opener = m_openerIcons.insert(displayIndex, icon);
     }
     inputs.openerIcon = *opener;
@@ -226,9 +227,16 @@ void PopupContentView::prefetchApplicationIcons(const QList<int> &pixels)
 
 void PopupContentView::prefetchAfterFirstFrame()
 {
-    if (std::exchange(m_painted, true) || m_applicationIconPixels.isEmpty())
+    if (std::exchange(m_painted, true))
         return;
-    QTimer::singleShot(0, this, [this] { ApplicationIcon::prefetch(m_displayItems, m_applicationIconPixels); });
+    // The documents' and folders' files, their previews' pictures and their openers' files are
+    // looked at beside the main thread too, the same way: a search finds them at hand, and a file
+    // that changed since the last show is drawn anew.
+    QTimer::singleShot(0, this, [this] {
+        prefetchItemPreviews(m_displayItems, PopupLauncher::openerPaths(m_model->group(), m_displayItems));
+        if (!m_applicationIconPixels.isEmpty())
+            ApplicationIcon::prefetch(m_displayItems, m_applicationIconPixels);
+    });
 }
 
 void PopupContentView::showOpenedDot(QWidget *slot, bool opened)

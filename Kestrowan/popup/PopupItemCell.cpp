@@ -9,6 +9,7 @@
 #include "Kestrowan/shell/KeyNotation.h"
 #include "Kestrowan/shell/PointerCursorState.h"
 #include "Platform/VirtualKeys.h"
+#include "Platform/Workspace.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
@@ -246,7 +247,17 @@ QColor PopupItemCell::tintColor() const
         const ApplicationIcon::Picture icon = ApplicationIcon::of(m_inputs.app, view->iconPixels());
         return icon.pending ? systemAccentColor() : iconAccentColor(icon.image, m_inputs.app.bundleIdentifier);
     }
-    return iconAccentColor(m_inputs.app.itemIcon(), m_inputs.app.bundleIdentifier);
+    if (!m_inputs.app.itemURL().isLocalFile())
+        return iconAccentColor(m_inputs.app.itemIcon(), m_inputs.app.bundleIdentifier);
+    // A document's or a folder's icon as what is kept of its file tells: the main thread looks at
+    // none of them. Until the file was looked at, the accent colour stands in, and is not kept.
+    const Workspace::KeptIcon icon = Workspace::shared().keptIconForFile(m_inputs.app.path);
+    if (icon.pending) {
+        auto *self = const_cast<PopupItemCell *>(this);
+        ApplicationIcon::awaitArrival(self, m_inputs.app.path, [self] { self->update(); });
+        return systemAccentColor();
+    }
+    return iconAccentColor(icon.icon, m_inputs.app.bundleIdentifier);
 }
 
 void PopupItemCell::enterEvent(QEnterEvent *event)

@@ -32,6 +32,16 @@ std::optional<QString> PopupLauncher::openerPath(const AppGroup &group, const Ap
     return opener->toLocalFile();
 }
 
+QStringList PopupLauncher::openerPaths(const AppGroup &group, const QList<AppItem> &items)
+{
+    QStringList paths;
+    for (const AppItem &item : items) {
+        if (const std::optional<QString> path = openerPath(group, item); path && !paths.contains(*path))
+            paths.append(*path);
+    }
+    return paths;
+}
+
 OpenOutcome PopupLauncher::launchItem(const AppGroup &group, const AppItem &item, bool searchUsed, OpenCompletion settled)
 {
     const QUrl url = item.itemURL();

@@ -34,6 +34,8 @@ public:
 
     // The application that opens `item` for this group: none for applications themselves.
     static std::optional<QString> openerPath(const AppGroup &group, const AppItem &item);
+    // The openers of `items`, each once.
+    static QStringList openerPaths(const AppGroup &group, const QList<AppItem> &items);
 
     PopupItemStates *states() const { return m_states; }
 

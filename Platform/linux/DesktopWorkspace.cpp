@@ -5,6 +5,7 @@
 #include "Platform/DecodedIcons.h"
 #include "Platform/FileStamp.h"
 #include "Platform/MainThread.h"
+#include "Platform/SeenPaths.h"
 #include "Platform/linux/DesktopEntry.h"
 #include "Platform/linux/DesktopIcons.h"
 #include "Platform/linux/MimeApps.h"
@@ -19,6 +20,8 @@
 #include <QSet>
 #include <QMimeDatabase>
 #include <QThread>
+
+#include <functional>
 
 namespace {
 
@@ -192,35 +195,36 @@ void prepareEntriesAsked()
     icons->runBeside([entries = std::move(entries), generation = cache->generation] { fetchEntryIcons(entries, generation); });
 }
 
-// The icon of a desktop entry not read yet when it was asked for: it draws what the main thread's
-// cache knows of the entry when it is drawn, the generic application symbol until the entry is
-// read, so that a view that kept it (a list's row) shows the application's own icon once it is in.
-class EntryIconEngine final : public QIconEngine {
+// An icon that draws what `current` gives whenever it is drawn: it stands for one whose files are
+// still being looked at beside the main thread, so that a view that kept it (a list's row, an
+// opener's badge) shows the real icon once it is in.
+class DrawnLaterIconEngine final : public QIconEngine {
 public:
-    explicit EntryIconEngine(QString entry) : m_entry(std::move(entry)) {}
+    explicit DrawnLaterIconEngine(std::function<QIcon()> current) : m_current(std::move(current)) {}
 
-    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override { return current().pixmap(size, mode, state); }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override { return m_current().pixmap(size, mode, state); }
     void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
     {
-        current().paint(painter, rect, Qt::AlignCenter, mode, state);
+        m_current().paint(painter, rect, Qt::AlignCenter, mode, state);
     }
-    QIconEngine *clone() const override { return new EntryIconEngine(m_entry); }
-    QString key() const override { return QStringLiteral("KestrowanEntryIcon"); }
-    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
-    {
-        return DesktopIcons::genericApplication().availableSizes(mode, state);
-    }
+    QIconEngine *clone() const override { return new DrawnLaterIconEngine(m_current); }
+    QString key() const override { return QStringLiteral("KestrowanDrawnLaterIcon"); }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override { return m_current().availableSizes(mode, state); }
 
 private:
-    QIcon current() const
-    {
-        const IconCache *cache = IconCache::current();
-        const QList<DesktopIcons::IconFile> files = cache ? cache->entryFiles.value(m_entry) : QList<DesktopIcons::IconFile>();
-        return files.isEmpty() ? DesktopIcons::genericApplication() : DesktopIcons::decoded(files);
-    }
-
-    QString m_entry;
+    std::function<QIcon()> m_current;
 };
+
+// The icon of a desktop entry not read yet when it was asked for: what the main thread's cache
+// knows of the entry when it is drawn, the generic application symbol until the entry is read.
+QIcon entryIconDrawnLater(const QString &entry)
+{
+    return QIcon(new DrawnLaterIconEngine([entry] {
+        const IconCache *cache = IconCache::current();
+        const QList<DesktopIcons::IconFile> files = cache ? cache->entryFiles.value(entry) : QList<DesktopIcons::IconFile>();
+        return files.isEmpty() ? DesktopIcons::genericApplication() : DesktopIcons::decoded(files);
+    }));
+}
 
 // A desktop entry's icon: its pictures are files other programs and the user write, decoded out of
 // the program; the generic application symbol stands in until they are in.
@@ -235,7 +239,59 @@ QIcon fallbackIcon(QAbstractFileIconProvider::IconType type)
     return QFileIconProvider().icon(type);
 }
 
+// The icon iconForFile() gives, told from what was seen of the file rather than by the file: an
+// application's by its kind, a folder's and a missing file's by theirs, a document's by its
+// content type. Kept on the main thread by kind and type.
+QIcon iconOfSeen(const QString &path, const SeenPaths::Seen &seen)
+{
+    if (ApplicationBundles::isApplicationPath(path)) {
+        const QIcon icon = seen.isDir ? themeIcon({QStringLiteral("application-x-executable")}) : QIcon();
+        return icon.isNull() ? DesktopIcons::genericApplication() : icon;
+    }
+    if (!seen.stamp.exists)
+        return fallbackIcon(QAbstractFileIconProvider::File);
+    if (seen.isDir)
+        return fallbackIcon(QAbstractFileIconProvider::Folder);
+    IconCache *cache = IconCache::current();
+    const QString key = QStringLiteral("type:") + seen.mimeType;
+    if (cache) {
+        if (const auto found = cache->byFile.constFind(key); found != cache->byFile.cend())
+            return *found;
+    }
+    const QMimeType mime = QMimeDatabase().mimeTypeForName(seen.mimeType);
+    QIcon icon = mime.isValid() ? themeIcon({mime.iconName(), mime.genericIconName()}) : QIcon();
+    if (icon.isNull())
+        icon = fallbackIcon(QAbstractFileIconProvider::File);
+    if (cache)
+        cache->byFile.insert(key, icon);
+    return icon;
+}
+
+// The icon of a file not looked at yet when it was asked for: what is known of the file when it is
+// drawn, a generic file (or application) until then.
+QIcon fileIconDrawnLater(const QString &path)
+{
+    return QIcon(new DrawnLaterIconEngine([path] {
+        if (const std::optional<SeenPaths::Seen> seen = SeenPaths::kept(path))
+            return iconOfSeen(path, *seen);
+        return ApplicationBundles::isApplicationPath(path) ? DesktopIcons::genericApplication()
+                                                           : fallbackIcon(QAbstractFileIconProvider::File);
+    }));
+}
+
 } // namespace
+
+Workspace::KeptIcon DesktopWorkspace::keptIconForFile(const QString &path) const
+{
+    // A desktop entry's icon comes from what was read of it beside the main thread already.
+    if (!IconCache::current() || isDesktopEntryPath(path))
+        return {iconForFile(path), false};
+    DesktopIcons::prepareThemeLookup();
+    const std::optional<SeenPaths::Seen> seen = SeenPaths::kept(path);
+    if (!seen)
+        return {fileIconDrawnLater(path), true};
+    return {iconOfSeen(path, *seen), false};
+}
 
 QIcon DesktopWorkspace::iconForFile(const QString &path) const
 {
@@ -252,7 +308,7 @@ QIcon DesktopWorkspace::iconForFile(const QString &path) const
             if (files == cache->entryFiles.cend()) {
                 prepareIcons({path}, {});
                 // Kept until the entry is read, when the icon of its files takes its place.
-                const QIcon icon(new EntryIconEngine(entry));
+                const QIcon icon = entryIconDrawnLater(entry);
                 cache->byFile.insert(key, icon);
                 return icon;
             }

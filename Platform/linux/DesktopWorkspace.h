@@ -11,6 +11,7 @@ public:
     QIcon iconForFile(const QString &path) const override;
     std::optional<QString> pendingIconFile(const QString &path, int pixels) const override;
     void prepareIcons(const QStringList &paths, const QList<int> &pixels) const override;
+    KeptIcon keptIconForFile(const QString &path) const override;
     QIcon iconForContentType(const QString &type) const override;
     std::optional<QString> applicationForContentType(const QString &type) const override;
     std::optional<QString> applicationToOpenURL(const QUrl &url) const override;

@@ -1,6 +1,7 @@
-// The popup where users wait for it: groups of 100, 1,000 and 5,000 applications shown until the
-// first frame is painted (after no popup, or replacing another group's), a search filtered over
-// 1,000 items, and keys typed into a popup of 1,000 items until the popup is painted again.
+// The popup where users wait for it: groups of 100, 1,000 and 5,000 applications (and of 100 and
+// 1,000 documents) shown until the first frame is painted (after no popup, or replacing another
+// group's), a search filtered over 1,000 items, and keys typed into a popup of 1,000 items until
+// the popup is painted again.
 #include "Kestrowan/popup/InteractivePopupPanel.h"
 #include "Kestrowan/popup/PopupLayout.h"
 #include "Kestrowan/popup/PopupWindowController.h"
@@ -12,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -32,11 +35,9 @@ protected:
     }
 };
 
-AppGroup applications(const QString &folder, int count, const QString &name)
+// `distinct` repeated up to `count` items, each an item of its own.
+AppGroup repeatedUpTo(const QList<AppItem> &distinct, int count, const QString &name)
 {
-    QList<AppItem> distinct;
-    for (int i = 0; i < std::min(count, 100); ++i)
-        distinct.append(PopupTest::desktopApplication(folder, QStringLiteral("App %1").arg(i), QColor::fromHsv(i * 3, 160, 220)));
     QList<AppItem> items;
     items.reserve(count);
     for (int i = 0; i < count; ++i) {
@@ -45,6 +46,49 @@ AppGroup applications(const QString &folder, int count, const QString &name)
         items.append(item);
     }
     return PopupTest::group(name, items, AppGroup::DisplayStyle::Grid);
+}
+
+// A hundred distinct documents and folders (pictures, texts, folders, items that are gone),
+// repeated up to `count`: the popup of someone's working files.
+AppGroup documents(const QString &folder, int count, const QString &name)
+{
+    QList<AppItem> distinct;
+    for (int i = 0; i < 100; ++i) {
+        QString path;
+        switch (i % 4) {
+        case 0: {
+            path = folder + QStringLiteral("/Picture %1.png").arg(i);
+            QImage picture(96, 64, QImage::Format_RGB32);
+            picture.fill(QColor::fromHsv(i * 3, 160, 220));
+            picture.save(path);
+            break;
+        }
+        case 1: {
+            path = folder + QStringLiteral("/Notes %1.txt").arg(i);
+            QFile text(path);
+            if (text.open(QIODevice::WriteOnly))
+                text.write("notes\n");
+            break;
+        }
+        case 2:
+            path = folder + QStringLiteral("/Folder %1").arg(i);
+            QDir().mkpath(path);
+            break;
+        default:
+            path = folder + QStringLiteral("/Gone %1.pdf").arg(i);
+            break;
+        }
+        distinct.append(PopupTest::document(QStringLiteral("Document %1").arg(i), path));
+    }
+    return repeatedUpTo(distinct, count, name);
+}
+
+AppGroup applications(const QString &folder, int count, const QString &name)
+{
+    QList<AppItem> distinct;
+    for (int i = 0; i < std::min(count, 100); ++i)
+        distinct.append(PopupTest::desktopApplication(folder, QStringLiteral("App %1").arg(i), QColor::fromHsv(i * 3, 160, 220)));
+    return repeatedUpTo(distinct, count, name);
 }
 
 void reportTimes(benchmark::State &state, std::vector<double> times)
@@ -60,7 +104,7 @@ void reportTimes(benchmark::State &state, std::vector<double> times)
 // `before` says what stands before it: nothing (the popup was closed), another group's popup still up
 // (the pointer goes from one tile to the next), or nothing, with applications never drawn before
 // (nothing in the icon cache).
-enum class Before { Nothing, OtherPopup, NothingCold };
+enum class Before { Nothing, OtherPopup, NothingCold, NothingDocuments };
 
 void showItems(benchmark::State &state, Before before)
 {
@@ -70,7 +114,8 @@ void showItems(benchmark::State &state, Before before)
     const int count = int(state.range(0));
     int round = 0;
     // A hundred distinct applications, repeated up to the count: the icons are those of a real group.
-    AppGroup group = applications(dir.path(), count, QStringLiteral("Shown"));
+    AppGroup group = before == Before::NothingDocuments ? documents(dir.path(), count, QStringLiteral("Shown"))
+                                                        : applications(dir.path(), count, QStringLiteral("Shown"));
     const AppGroup other = applications(dir.path(), 12, QStringLiteral("Other"));
     PopupWindowController controller;
     controller.setSignalSink([](const QString &, const QMap<QString, QString> &) {});
@@ -135,6 +180,13 @@ void showPopupItemsFirstTime(benchmark::State &state)
     showItems(state, Before::NothingCold);
 }
 BENCHMARK(showPopupItemsFirstTime)->Unit(benchmark::kMillisecond)->Arg(100)->Iterations(5);
+
+// Documents and folders rather than applications: their previews, kinds and icons.
+void showPopupDocuments(benchmark::State &state)
+{
+    showItems(state, Before::NothingDocuments);
+}
+BENCHMARK(showPopupDocuments)->Unit(benchmark::kMillisecond)->Arg(100)->Arg(1000)->Iterations(40);
 
 void filterThousandItems(benchmark::State &state)
 {

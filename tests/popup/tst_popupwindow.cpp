@@ -38,6 +38,8 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollArea>
@@ -777,6 +779,114 @@ private slots:
         m_controller->closePopupImmediately();
         opened(QStringLiteral("the open after the entry changed"));
         QTRY_VERIFY2_WITH_TIMEOUT(isRed(ink()), qPrintable(ink().name()), 60000);
+        settleDecodedIcons(m_controller->panel());
+    }
+
+    // Opening a popup of documents, folders, a web link and items that are gone (one on a drive that
+    // is not plugged in) looks at none of their files on the main thread either, in either style:
+    // not their previews, their kinds, their pictures, their icons (for the tint of a hovered or
+    // focused cell) nor their opener, nor when the first keys of a search bring items into view.
+    // The pictures still come, and a document that changed shows as it is now at a later open.
+    void openingAPopupOfDocumentsLooksAtNoFileOnTheMainThread_data()
+    {
+        QTest::addColumn<bool>("grid");
+        QTest::newRow("grid") << true;
+        QTest::newRow("list") << false;
+    }
+
+    void openingAPopupOfDocumentsLooksAtNoFileOnTheMainThread()
+    {
+        QFETCH(bool, grid);
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const auto picture = [&](const QColor &colour) {
+            QImage photo(160, 120, QImage::Format_RGB32);
+            photo.fill(colour);
+            return photo.save(folder.filePath(QStringLiteral("Photo.png")));
+        };
+        QVERIFY(picture(QColor(0xE03030)));
+        const auto write = [&](const QString &name, const QByteArray &bytes) {
+            QFile file(folder.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        QVERIFY(write(QStringLiteral("Drawing.svg"), "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">"
+                                                     "<circle cx=\"32\" cy=\"32\" r=\"28\" fill=\"#2D6CDF\"/></svg>"));
+        QVERIFY(write(QStringLiteral("Notes.txt"), "Things to do\n"));
+        QVERIFY(write(QStringLiteral("README"), "Read me first\n"));
+        {
+            QPdfWriter pdf(folder.filePath(QStringLiteral("Report.pdf")));
+            QPainter painter(&pdf);
+            painter.drawText(QPointF(100, 100), QStringLiteral("Quarterly report"));
+        }
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("Projects")));
+        QList<AppItem> items{
+            document(QStringLiteral("Photo"), folder.filePath(QStringLiteral("Photo.png"))),
+            document(QStringLiteral("Drawing"), folder.filePath(QStringLiteral("Drawing.svg"))),
+            document(QStringLiteral("Report"), folder.filePath(QStringLiteral("Report.pdf"))),
+            document(QStringLiteral("Notes"), folder.filePath(QStringLiteral("Notes.txt"))),
+            document(QStringLiteral("Read me"), folder.filePath(QStringLiteral("README"))),
+            document(QStringLiteral("Projects"), folder.filePath(QStringLiteral("Projects"))),
+            link(QStringLiteral("Team wiki"), QStringLiteral("https://wiki.example.org/team.png")),
+            document(QStringLiteral("Gone"), folder.filePath(QStringLiteral("Gone.pdf"))),
+            document(QStringLiteral("On the drive"), folder.filePath(QStringLiteral("Unplugged Drive/Plan.odt"))),
+            desktopApplication(folder.path(), QStringLiteral("Editor"), QColor(0x34A853)),
+        };
+        AppGroup documents = group(QStringLiteral("Documents"), items, grid ? Style::Grid : Style::List);
+        // Everything but the applications opens with a tool that is not there any more.
+        documents.customOpenerPath = folder.filePath(QStringLiteral("Tools/viewer"));
+        const auto opened = [&](const QString &when) {
+            MainThreadFileLooks::watch(QFile::decodeName(QFile::encodeName(folder.path())));
+            show(documents);
+            m_controller->panel()->grab();
+            QCoreApplication::processEvents();
+            // The pointer comes to rest on a cell (as on a popup a hot key opened around it), the
+            // keyboard walks to the next, and a search begins and ends.
+            QEnterEvent enter(QPointF(4, 4), QPointF(4, 4), QPointF(4, 4));
+            QApplication::sendEvent(content()->cellAt(1), &enter);
+            QTest::keyClick(m_controller->panel(), Qt::Key_Down);
+            m_controller->panel()->grab();
+            type(QStringLiteral("o"));
+            m_controller->panel()->grab();
+            QCoreApplication::processEvents();
+            QTest::keyClick(m_controller->panel(), Qt::Key_Backspace);
+            m_controller->panel()->grab();
+            QCoreApplication::processEvents();
+            MainThreadFileLooks::stop();
+            QVERIFY2(MainThreadFileLooks::count() == 0,
+                     qPrintable(QStringLiteral("%1: %2 look-ups on the main thread, such as %3")
+                                    .arg(when)
+                                    .arg(MainThreadFileLooks::count())
+                                    .arg(MainThreadFileLooks::examples().join(QStringLiteral(", ")))));
+        };
+        // The middle of the photo's preview, as its cell shows it.
+        const auto photo = [this] {
+            PopupItemCell *cell = content()->cellAt(0);
+            const QImage shown = cell->thumbnail()->currentPicture();
+            return shown.pixelColor(shown.width() / 2, shown.height() * 3 / 5);
+        };
+        const auto isRed = [](const QColor &colour) { return colour.red() > 150 && colour.blue() < 120; };
+        const auto isBlue = [](const QColor &colour) { return colour.blue() > 150 && colour.red() < 120; };
+
+        opened(QStringLiteral("the first open"));
+        QTRY_VERIFY2_WITH_TIMEOUT(isRed(photo()), qPrintable(photo().name()), 60000);
+        settleDecodedIcons(m_controller->panel());
+        for (int round = 0; round < 3; ++round) {
+            m_controller->closePopupImmediately();
+            opened(QStringLiteral("open %1").arg(round + 2));
+            QTRY_VERIFY2_WITH_TIMEOUT(isRed(photo()), qPrintable(photo().name()), 60000);
+        }
+        // Every item in view still shows a picture.
+        for (PopupItemCell *cell : content()->builtCells())
+            QVERIFY2(!cell->thumbnail()->currentPicture().isNull(), qPrintable(cell->inputs().app.name));
+
+        // The photo is drawn anew in blue: a later open shows it, still looking at nothing.
+        m_controller->closePopupImmediately();
+        QVERIFY(picture(QColor(0x2040E0)));
+        opened(QStringLiteral("the open after the photo changed"));
+        QTRY_VERIFY2_WITH_TIMEOUT(isBlue(photo()), qPrintable(photo().name()), 60000);
+        m_controller->closePopupImmediately();
+        opened(QStringLiteral("the open after that"));
+        QTRY_VERIFY2_WITH_TIMEOUT(isBlue(photo()), qPrintable(photo().name()), 60000);
         settleDecodedIcons(m_controller->panel());
     }
 
