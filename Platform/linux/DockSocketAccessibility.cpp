@@ -179,24 +179,35 @@ AXError DockSocketAXObserver::request(const QString &op, const AXUIElement &elem
         return AXError::IllegalArgument;
     QCborMap message = elementRequest(op, element);
     message.insert(QStringLiteral("name"), notification);
+    const QPair<quint64, QString> key(element.elementIdentifier, notification);
     if (!isEventLoopThread()) {
         if (!m_link.isConnected())
             return AXError::InvalidUIElementObserver;
-        return dockAnswerError(m_link.call(message));
+        const AXError error = dockAnswerError(m_link.call(message));
+        if (error == AXError::Success) {
+            const std::lock_guard lock(m_registeredMutex);
+            if (op == DockWire::Op::observe)
+                m_registered.insert(key);
+            else
+                m_registered.remove(key);
+        }
+        return error;
     }
     if (!m_link.isOpen())
         return AXError::InvalidUIElementObserver;
     // Answered here as the Dock answers, which keeps one notification of its list; the Dock's own
     // answer follows and is only logged when it differs.
-    const QPair<quint64, QString> key(element.elementIdentifier, notification);
     if (element.elementIdentifier != DockWire::listElement || notification != QLatin1String("AXSelectedChildrenChanged"))
         return AXError::NotificationUnsupported;
-    if (op == DockWire::Op::observe && m_registered.contains(key))
-        return AXError::NotificationAlreadyRegistered;
-    if (op == DockWire::Op::unobserve && !m_registered.remove(key))
-        return AXError::NotificationNotRegistered;
-    if (op == DockWire::Op::observe)
-        m_registered.insert(key);
+    {
+        const std::lock_guard lock(m_registeredMutex);
+        if (op == DockWire::Op::observe && m_registered.contains(key))
+            return AXError::NotificationAlreadyRegistered;
+        if (op == DockWire::Op::unobserve && !m_registered.remove(key))
+            return AXError::NotificationNotRegistered;
+        if (op == DockWire::Op::observe)
+            m_registered.insert(key);
+    }
     m_link.ask(message, answerTimeout, [op](const std::optional<QCborMap> &answer) {
         const AXError error = dockAnswerError(answer);
         if (answer && error != AXError::Success)
@@ -214,5 +225,12 @@ void DockSocketAXObserver::handleMessage(const QCborMap &message)
     const QString name = message.value(QStringLiteral("name")).toString();
     if (!pid.isInteger() || !id.isInteger() || id.toInteger() < 0 || name.isEmpty())
         return;
+    // The Dock hears of a removal only when the message reaches it: what it sent before then is
+    // not for an owner that has already taken the notification out.
+    {
+        const std::lock_guard lock(m_registeredMutex);
+        if (!m_registered.contains(QPair<quint64, QString>(quint64(id.toInteger()), name)))
+            return;
+    }
     emit notificationReceived(AXUIElement{pid.toInteger(), quint64(id.toInteger())}, name);
 }

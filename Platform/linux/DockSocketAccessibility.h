@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <memory>
+#include <mutex>
 
 // Accessibility on this machine: the stand-in Dock answers for its own tree over its socket; the
 // grants are the user's trust file.
@@ -53,5 +54,7 @@ private:
 
     qint64 m_processIdentifier;
     DockSocketLink m_link;
+    // What the owner has registered: asked for from its thread, looked at as notifications come.
+    std::mutex m_registeredMutex;
     QSet<QPair<quint64, QString>> m_registered;
 };

@@ -35,6 +35,9 @@
 #include <functional>
 #include <poll.h>
 #include <sys/socket.h>
+#include <future>
+#include <thread>
+
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -526,6 +529,51 @@ private slots:
         m_pointer.move(centre(tiles[0].frame));
         QTRY_COMPARE(selection(), QList<AXUIElement>{tiles[0].element});
         QCOMPARE(notifications.count(), 3);
+    }
+
+    // The Dock hears that a notification was taken out only when that message reaches it: news it
+    // sent before then is on its way when the owner takes it out, and must not reach the owner.
+    void aNotificationTakenOutIsNotHeardThoughTheDockSentItBefore()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), 4);
+        for (int round = 0; round < 4; ++round) {
+            m_pointer.move(QPoint(700, 300));
+            QTRY_VERIFY(selection().isEmpty());
+            std::unique_ptr<AXObserver> observer = m_accessibility.createObserver(m_pid);
+            QVERIFY(observer);
+            const AXUIElement listElement = list();
+            QCOMPARE(observer->addNotification(listElement, QStringLiteral("AXSelectedChildrenChanged")), AXError::Success);
+            QSignalSpy notifications(observer.get(), &AXObserver::notificationReceived);
+            m_pointer.move(centre(tiles[round].frame));
+            QTRY_COMPARE(notifications.count(), 1);
+
+            // The Dock selects the next tile and tells; this thread takes in nothing meanwhile, but
+            // learns from another thread when the Dock has selected it, and so has sent its news.
+            const AXUIElement next = tiles[(round + 1) % 4].element;
+            m_pointer.move(centre(tiles[(round + 1) % 4].frame));
+            std::promise<bool> selectedPromise;
+            std::future<bool> selected = selectedPromise.get_future();
+            std::thread asker([this, listElement, next, &selectedPromise] {
+                QElapsedTimer waited;
+                waited.start();
+                bool seen = false;
+                while (!seen && waited.elapsed() < startTimeout) {
+                    QVariant value;
+                    seen = m_accessibility.copyAttributeValue(listElement, QStringLiteral("AXSelectedChildren"), &value) == AXError::Success
+                        && value.value<QList<AXUIElement>>() == QList<AXUIElement>{next};
+                }
+                selectedPromise.set_value(seen);
+            });
+            const bool wasSelected = selected.get();
+            asker.join();
+            QVERIFY(wasSelected);
+            QCOMPARE(observer->removeNotification(listElement, QStringLiteral("AXSelectedChildrenChanged")), AXError::Success);
+            // What is on its way is in this process's socket already: it is taken in now.
+            for (int turn = 0; turn < 20; ++turn)
+                QCoreApplication::processEvents();
+            QCOMPARE(notifications.count(), 1);
+        }
     }
 
     void listenOnlyTapSeesEveryMove()
