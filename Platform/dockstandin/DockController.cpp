@@ -58,7 +58,9 @@ DockController::DockController(DockTilesFile file, DockAccessibilityState *state
     m_fileRetry.setSingleShot(true);
     connect(&m_fileRetry, &QTimer::timeout, this, &DockController::changeFileLater);
     m_picturesArrived.setSingleShot(true);
-    m_picturesArrived.setInterval(0);
+    // Pictures arrive a few at a time, a thousand of them after a Sync All: the tiles whose
+    // pictures came are drawn together at most twenty times a second, not once a few came.
+    m_picturesArrived.setInterval(50);
     connect(&m_picturesArrived, &QTimer::timeout, this, &DockController::showArrivedPictures);
     connect(&m_iconWatcher, &QFileSystemWatcher::directoryChanged, this, &DockController::folderChanged);
     // As long as the bar's events wait for the programs after a restart.
@@ -183,10 +185,14 @@ void DockController::pictureAnswered(const QString &path, const QImage &picture)
         }
         if (shown == tile.icon)
             continue;
+        // A folder's first picture replaces the stand-in it was laid out with: only a picture that
+        // replaces another is a change worth a line.
+        const bool changed = tile.entry.kind == DockTileEntry::Kind::Folder
+            && tile.icon != TileIcons::standIn(tile.entry, tile.title, DockLayout::tileSize * 2);
         tile.icon = shown;
         m_arrived.insert(identifier);
         redrawn = true;
-        if (tile.entry.kind == DockTileEntry::Kind::Folder)
+        if (changed)
             qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(loggedText(tile.entry.path)));
     }
     if (redrawn)
