@@ -232,6 +232,28 @@ QList<pid_t> childrenOf(pid_t pid)
     return children;
 }
 
+ProcessCpu ProcessCpu::of(pid_t pid)
+{
+    ProcessCpu figures;
+    figures.own = cpuNanoseconds(pid, false);
+    figures.reaped = cpuNanoseconds(pid, true) - figures.own;
+    for (const pid_t child : childrenOf(pid))
+        figures.running.insert(child, cpuNanoseconds(child, true));
+    return figures;
+}
+
+qint64 ProcessCpu::helpersSince(const ProcessCpu &before) const
+{
+    // A helper running at both ends counts its difference; one that ended in between is in `reaped`
+    // with its whole time, less what it had before; one started in between counts whole.
+    qint64 helpers = reaped - before.reaped;
+    for (const qint64 time : running)
+        helpers += time;
+    for (const qint64 time : before.running)
+        helpers -= time;
+    return helpers;
+}
+
 bool XServer::start(const QString &log)
 {
     int channel[2];

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/groups/AppGroup.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,17 @@ qint64 cpuNanoseconds(pid_t pid, bool children);
 qint64 threadsCpuNanoseconds(pid_t pid);
 // The children of a process (its main thread's).
 QList<pid_t> childrenOf(pid_t pid);
+
+// A process's CPU time split into its own and its helpers': the children it has waited for, and
+// those still running (each with what it has waited for in turn). Two snapshots give a helpers'
+// figure that counts a helper started, ended or kept between them once, for its time in between.
+struct ProcessCpu {
+    qint64 own = 0;
+    qint64 reaped = 0;
+    QHash<pid_t, qint64> running;
+    static ProcessCpu of(pid_t pid);
+    qint64 helpersSince(const ProcessCpu &before) const;
+};
 
 // An Xvfb of its own, on a display number it chose itself.
 class XServer {

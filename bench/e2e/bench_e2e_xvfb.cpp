@@ -303,12 +303,14 @@ BENCHMARK(BM_program_peakMemory)->ArgName("groups")->Arg(6)->Arg(200)->Arg(1000)
 
 // ---- Goal: Sync All ----------------------------------------------------------------------------
 
+// Processor time of the program and of the Dock themselves, and of the helpers each ran.
 struct SyncFigures {
-    double ms = 0, cpuMs = 0, programCpuMs = 0, dockCpuMs = 0, longestStallMs = 0, longestStallAtMs = 0;
+    double ms = 0, cpuMs = 0, programCpuMs = 0, programHelpersCpuMs = 0, dockCpuMs = 0, dockHelpersCpuMs = 0;
+    double longestStallMs = 0, longestStallAtMs = 0;
 };
 
 struct SyncSamples {
-    QList<double> elapsed, cpu, programCpu, dockCpu, stall, stallAt;
+    QList<double> elapsed, cpu, programCpu, programHelpersCpu, dockCpu, dockHelpersCpu, stall, stallAt;
     void add(benchmark::State &state, const SyncFigures &figures)
     {
         state.SetIterationTime(figures.ms / 1000);
@@ -317,14 +319,18 @@ struct SyncSamples {
         stall.append(figures.longestStallMs);
         stallAt.append(figures.longestStallAtMs);
         programCpu.append(figures.programCpuMs);
+        programHelpersCpu.append(figures.programHelpersCpuMs);
         dockCpu.append(figures.dockCpuMs);
+        dockHelpersCpu.append(figures.dockHelpersCpuMs);
     }
     void report(benchmark::State &state, const QString &elapsedName) const
     {
         E2EReport::report(state, elapsedName, elapsed);
         E2EReport::report(state, QStringLiteral("cpu_ms"), cpu);
         E2EReport::report(state, QStringLiteral("program_cpu_ms"), programCpu);
+        E2EReport::report(state, QStringLiteral("program_helpers_cpu_ms"), programHelpersCpu);
         E2EReport::report(state, QStringLiteral("dock_cpu_ms"), dockCpu);
+        E2EReport::report(state, QStringLiteral("dock_helpers_cpu_ms"), dockHelpersCpu);
         E2EReport::report(state, QStringLiteral("longest_stall_ms"), stall);
         // When the longest stall ended, after the click: where to look for it.
         E2EReport::report(state, QStringLiteral("longest_stall_end_ms"), stallAt);
@@ -332,17 +338,17 @@ struct SyncSamples {
 };
 
 // From a click on Sync All until `done`, pinging the main window all along: the longest wait for an
-// answer is the longest stall of the program's main thread. CPU of the program (and what it ran) and
-// of the Dock (the one ended and the one started) together. The pings go on for `stallTailMs` after
+// answer is the longest stall of the program's main thread. CPU of the program, of the Dock (the one
+// ended and the one started) and of the helpers each ran, apart. The pings go on for `stallTailMs` after
 // `done` (not counted in the time): the program takes in the Dock that came back then.
 std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window &window, const std::function<bool(qint64)> &done,
                                         int stallTailMs = 0)
 {
     XProbe &probe = *run().probe;
     const pid_t program = scenario.programPid(), keeper = scenario.keeperPid(), dock = scenario.dockPid();
-    const qint64 programBefore = cpuNanoseconds(program, true);
+    const ProcessCpu programBefore = ProcessCpu::of(program);
     const qint64 keeperBefore = cpuNanoseconds(keeper, true) - cpuNanoseconds(keeper, false);
-    const qint64 dockBefore = cpuNanoseconds(dock, true);
+    const ProcessCpu dockBefore = ProcessCpu::of(dock);
     qint64 longestStall = 0, longestStallEnd = 0;
     probe.pingAnswered = [&](qint64 delay) {
         if (delay > longestStall) {
@@ -379,13 +385,25 @@ std::optional<SyncFigures> clickSyncAll(Scenario &scenario, const XProbe::Window
         return std::nullopt;
     const pid_t newDock = scenario.dockPid();
     const qint64 keeperAfter = cpuNanoseconds(keeper, true) - cpuNanoseconds(keeper, false);
-    const qint64 dockCpu = newDock == dock ? cpuNanoseconds(dock, true) - dockBefore
-                                           : keeperAfter - keeperBefore - dockBefore + cpuNanoseconds(newDock, true);
+    const ProcessCpu programAfter = ProcessCpu::of(program);
+    const ProcessCpu dockAfter = ProcessCpu::of(newDock);
+    // A Dock that was ended and started again: the ended one's time is in its keeper's account
+    // (with the helpers it waited for), less what it had before; the new one's helpers count whole.
+    qint64 dockCpu = 0, dockHelpersCpu = 0;
+    if (newDock == dock) {
+        dockCpu = dockAfter.own - dockBefore.own;
+        dockHelpersCpu = dockAfter.helpersSince(dockBefore);
+    } else {
+        dockCpu = keeperAfter - keeperBefore - dockBefore.own - dockBefore.reaped + dockAfter.own;
+        dockHelpersCpu = dockAfter.helpersSince(ProcessCpu());
+    }
     SyncFigures figures;
     figures.ms = double(ended - clicked) / 1e6;
-    figures.programCpuMs = double(cpuNanoseconds(program, true) - programBefore) / 1e6;
+    figures.programCpuMs = double(programAfter.own - programBefore.own) / 1e6;
+    figures.programHelpersCpuMs = double(programAfter.helpersSince(programBefore)) / 1e6;
     figures.dockCpuMs = double(dockCpu) / 1e6;
-    figures.cpuMs = figures.programCpuMs + figures.dockCpuMs;
+    figures.dockHelpersCpuMs = double(dockHelpersCpu) / 1e6;
+    figures.cpuMs = figures.programCpuMs + figures.programHelpersCpuMs + figures.dockCpuMs + figures.dockHelpersCpuMs;
     figures.longestStallMs = double(longestStall) / 1e6;
     figures.longestStallAtMs = longestStallEnd > 0 ? double(longestStallEnd - clicked) / 1e6 : 0;
     return figures;
