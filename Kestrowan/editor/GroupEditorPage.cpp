@@ -158,7 +158,9 @@ GroupEditorPage::GroupEditorPage(const GroupEditorServices &services, const AppG
     sections->setSpacing(0);
     sections->addWidget(buildNameRow());
     m_items = new EditorItemSection(m_draft, m_actions, m_openers, column);
-    m_items->setOpenerSection(new OpenerSection(m_openers));
+    // Made inside the items' section: the section shows or hides itself as it is made, and a
+    // widget shown without a parent is a window of its own for a moment (closing any open menu).
+    m_items->setOpenerSection(new OpenerSection(m_openers, m_items));
     sections->addWidget(m_items);
     sections->addWidget(padded(new IconStyleSection(m_iconChoice)));
     sections->addWidget(padded(new DisplayStyleSection(m_displayChoice)));

@@ -1,6 +1,7 @@
 // Light and dark switched while the main window shows any of its pages: the floating bar of the
 // group list is drawn whole in the new look each time the list is shown again, as the window's
-// pixels show it (not a fresh render), and again under the pointer.
+// pixels show it (not a fresh render), and again under the pointer. And every page, in either
+// look, comes inside the window, never as a window of its own for a moment.
 #include "Kestrowan/app/MainViewPages.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/mainwindow/GroupGridPage.h"
@@ -18,6 +19,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QDir>
+#include <QMenu>
 #include <QScopeGuard>
 
 namespace {
@@ -28,6 +30,24 @@ QColor barFill(bool dark)
 {
     return RoundedSurface::bar(30, dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light).fill;
 }
+
+// The windows shown while it lives, by their class.
+class WindowsShown final : public QObject {
+public:
+    WindowsShown() { qApp->installEventFilter(this); }
+    ~WindowsShown() override { qApp->removeEventFilter(this); }
+    QStringList shown;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *widget = qobject_cast<QWidget *>(object); widget && widget->isWindow())
+                shown.append(QString::fromLatin1(widget->metaObject()->className()));
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -140,6 +160,44 @@ private slots:
                                     .arg(switches)
                                     .arg(dark ? QStringLiteral("dark") : QStringLiteral("light"))
                                     .arg(page ? page->description() : QStringLiteral("list"), fault)));
+        }
+    }
+
+    // Each page opened from another, in both looks, while a menu is open (the status item's, which
+    // the user may have open as a deep link opens an editor): no part of the page shows as a window
+    // of its own on the way, which would flash on the screen and close the menu. A group of
+    // documents' editor has the section of openers by file type.
+    void everyPageComesInsideTheWindowAndLeavesAnOpenMenuOpen()
+    {
+        const QString document = QDir::homePath() + QStringLiteral("/Documents/report.pdf");
+        writeBytes(document, "%PDF-1.4\n");
+        AppGroup reading = m_store->createGroup();
+        reading.name = QStringLiteral("Reading");
+        reading.apps = {makeItem(QStringLiteral("file:") + document, QStringLiteral("report.pdf"), document)};
+        m_store->updateGroup(reading);
+        const std::unique_ptr<QWidget> content = makeWindow(true, QSize(620, 540));
+        QVERIFY(content);
+        auto *view = qobject_cast<MainView *>(content.get());
+        QVERIFY(view);
+        const QList<std::optional<DetailPage>> pages{DetailPage::group(reading.id), DetailPage::settings(), DetailPage::group(m_groupID),
+                                                     std::nullopt, DetailPage::group(reading.id)};
+        for (const bool dark : {false, true}) {
+            Appearance::shared().apply(dark);
+            for (const std::optional<DetailPage> &page : pages) {
+                const QString where = QStringLiteral("%1 in the %2 look")
+                                          .arg(page ? page->description() : QStringLiteral("the list"),
+                                               dark ? QStringLiteral("dark") : QStringLiteral("light"));
+                QMenu menu;
+                menu.addAction(QStringLiteral("Quit"));
+                menu.popup(content->mapToGlobal(QPoint(20, 20)));
+                QVERIFY(QTest::qWaitForWindowExposed(&menu));
+                WindowsShown windows;
+                m_navigation.setSelectedPage(page);
+                QTRY_VERIFY_WITH_TIMEOUT(view->currentPage() == page && view->shownPage() && view->shownPage()->isVisible(), timeout);
+                QVERIFY2(windows.shown.isEmpty(), qPrintable(where + QStringLiteral(": shown as windows: ") + windows.shown.join(u',')));
+                QVERIFY2(menu.isVisible(), qPrintable(where + QStringLiteral(": the menu closed")));
+                menu.close();
+            }
         }
     }
 
