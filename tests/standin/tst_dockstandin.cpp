@@ -291,6 +291,17 @@ private:
         QCOMPARE(::kill(pid_t(m_pid), SIGTERM), 0);
         m_pid = waitForDock(previous);
         QVERIFY(m_pid > 0);
+        if (!autohide)
+            waitForTheBar();
+    }
+
+    // The Dock answers on its socket from a thread of its own, before its bar is mapped on the X
+    // server: a press sent through the server before then meets the root window, not the bar.
+    void waitForTheBar()
+    {
+        const QList<TileRead> tiles = readTiles();
+        QVERIFY(!tiles.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(dockShowsAt(centre(tiles.first().frame)), startTimeout);
     }
 
     // Whether a window of this test's Dock shows at the point, so that a click there reaches it.
@@ -419,6 +430,7 @@ private slots:
         QVERIFY(m_keeper.waitForStarted());
         m_pid = waitForDock(0);
         QVERIFY(m_pid > 0);
+        waitForTheBar();
     }
 
     void cleanupTestCase()
