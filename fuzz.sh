@@ -48,10 +48,14 @@ for t in "${targets[@]}"; do
 done
 [ $replay_status -eq 0 ] || exit 1
 
+# libFuzzer's time limit for one input is on the wall clock: niced, beside tests and other work
+# on every core, a fuzzer may get a sliver of a processor, and an input that takes a fraction of a
+# second alone then takes many (a skin layer of 255 by 65,535 pixels took 12 s at load 27). Two
+# minutes still tells a hang from a slow input.
 pids=()
 for t in "${targets[@]}"; do
   mkdir -p "build-fuzz/corpus/$t"
-  nice "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  nice "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=120 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 -artifact_prefix="build-fuzz/crashes/$t-" "build-fuzz/corpus/$t" "fuzz/corpus/$t" \
     >"build-fuzz/logs/$t.log" 2>&1 &
   pids+=($!)
