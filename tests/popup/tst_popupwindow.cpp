@@ -732,11 +732,7 @@ private slots:
             m_controller->panel()->grab();
             QCoreApplication::processEvents();
             MainThreadFileLooks::stop();
-            QVERIFY2(MainThreadFileLooks::count() == 0,
-                     qPrintable(QStringLiteral("%1: %2 look-ups on the main thread, such as %3")
-                                    .arg(when)
-                                    .arg(MainThreadFileLooks::count())
-                                    .arg(MainThreadFileLooks::examples().join(QStringLiteral(", ")))));
+            QVERIFY2(MainThreadFileLooks::count() == 0, qPrintable(MainThreadFileLooks::report(when)));
         };
         // The first cell's picture, where the panel shows it.
         const auto ink = [this] {
@@ -852,11 +848,7 @@ private slots:
             m_controller->panel()->grab();
             QCoreApplication::processEvents();
             MainThreadFileLooks::stop();
-            QVERIFY2(MainThreadFileLooks::count() == 0,
-                     qPrintable(QStringLiteral("%1: %2 look-ups on the main thread, such as %3")
-                                    .arg(when)
-                                    .arg(MainThreadFileLooks::count())
-                                    .arg(MainThreadFileLooks::examples().join(QStringLiteral(", ")))));
+            QVERIFY2(MainThreadFileLooks::count() == 0, qPrintable(MainThreadFileLooks::report(when)));
         };
         // The middle of the photo's preview, as its cell shows it.
         const auto photo = [this] {

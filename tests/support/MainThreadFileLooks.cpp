@@ -200,6 +200,11 @@ QStringList examples()
     return listed(counted(&Watch::examples));
 }
 
+QString report(const QString &when)
+{
+    return QStringLiteral("%1: %2 look-ups on the main thread, such as %3").arg(when).arg(count()).arg(examples().join(QStringLiteral(", ")));
+}
+
 int made()
 {
     return counted(&Watch::made);

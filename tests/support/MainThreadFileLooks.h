@@ -15,6 +15,8 @@ void stop();
 int count();
 // The first few paths looked up, with the call, for a failure message.
 QStringList examples();
+// A failure message for the look-ups counted: "<when>: <n> look-ups on the main thread, such as …".
+QString report(const QString &when);
 // The entries the main thread made under the folder (links, folders, files created or moved into
 // place), counted apart from the look-ups; paths given against an open folder are resolved.
 int made();
