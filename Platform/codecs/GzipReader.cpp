@@ -15,6 +15,45 @@ struct DecompressorDeleter {
 
 // gzip's fixed header and its trailer (CRC and size), the least a member can take.
 constexpr qsizetype kSmallestMember = 18;
+constexpr qsizetype kFixedHeader = 10;
+// The header's flags: a check sum of the header, extra fields, a name, a comment.
+constexpr quint8 kHeaderChecksum = 0x02;
+constexpr quint8 kExtraField = 0x04;
+constexpr quint8 kName = 0x08;
+constexpr quint8 kComment = 0x10;
+
+// Where the zero byte that ends a name or a comment starting at `at` is; -1 when there is none.
+qsizetype endOfText(QByteArrayView member, qsizetype at)
+{
+    return at < member.size() ? member.indexOf('\0', at) : -1;
+}
+
+// Whether the member's header is whole and, where it names one, its check sum holds: the low
+// half of the CRC-32 of every header byte before it. libdeflate skips that check sum unread.
+bool headerHolds(QByteArrayView member)
+{
+    const quint8 flags = quint8(member.at(3));
+    qsizetype at = kFixedHeader;
+    if (flags & kExtraField) {
+        if (member.size() - at < 2)
+            return false;
+        at += 2 + qsizetype(qFromLittleEndian<quint16>(member.data() + at));
+    }
+    for (const quint8 text : {kName, kComment}) {
+        if (!(flags & text))
+            continue;
+        const qsizetype end = endOfText(member, at);
+        if (end < 0)
+            return false;
+        at = end + 1;
+    }
+    if (!(flags & kHeaderChecksum))
+        return true;
+    if (member.size() - at < 2)
+        return false;
+    const quint32 crc = libdeflate_crc32(0, member.data(), size_t(at));
+    return quint16(crc) == qFromLittleEndian<quint16>(member.data() + at);
+}
 
 } // namespace
 
@@ -36,7 +75,7 @@ std::optional<QByteArray> inflated(QByteArrayView bytes, qsizetype limit)
     qsizetype at = 0;
     while (at < bytes.size()) {
         const QByteArrayView member = bytes.sliced(at);
-        if (member.size() < kSmallestMember || !hasSignature(member))
+        if (member.size() < kSmallestMember || !hasSignature(member) || !headerHolds(member))
             return std::nullopt;
         // The file's trailer names the size of its last member (modulo 4 GiB), and a whole file is
         // nearly always that one member: no member is given more room than that, so a file that
