@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <cstring>
+
 namespace FuzzSupport {
 
 void initialise()
@@ -50,4 +52,30 @@ void FuzzSupport::mendPngChecksums(QByteArray &file)
         qToBigEndian(checksum, file.data() + at + 8 + length);
         at += 12 + qsizetype(length);
     }
+}
+
+QByteArray FuzzSupport::withChunkPastTheEnd(const QByteArray &file)
+{
+    // The signature and the header chunk, as far as the file has them.
+    constexpr qsizetype headerEnd = 8 + 12 + 13;
+    if (file.size() < headerEnd || !file.startsWith("\x89PNG\r\n\x1a\n"))
+        return {};
+    QByteArray chunk(8, Qt::Uninitialized);
+    qToBigEndian<quint32>(0x30000000, chunk.data());
+    std::memcpy(chunk.data() + 4, "tEXt", 4);
+    return file.left(headerEnd) + chunk + file.mid(headerEnd);
+}
+
+QByteArray FuzzSupport::insideIconFile(const QByteArray &picture)
+{
+    constexpr qsizetype directoryEnd = 6 + 16;
+    QByteArray icon(directoryEnd, '\0');
+    qToLittleEndian<quint16>(1, icon.data() + 2);
+    qToLittleEndian<quint16>(1, icon.data() + 4);
+    // 0 by 0 stands for 256 pixels a side, as 32 bits a pixel.
+    qToLittleEndian<quint16>(1, icon.data() + 6 + 4);
+    qToLittleEndian<quint16>(32, icon.data() + 6 + 6);
+    qToLittleEndian<quint32>(quint32(picture.size()), icon.data() + 6 + 8);
+    qToLittleEndian<quint32>(quint32(directoryEnd), icon.data() + 6 + 12);
+    return icon + picture;
 }

@@ -27,4 +27,12 @@ QString writeScratchFile(const QString &name, const QByteArray &bytes);
 // a PNG input then reach what is behind the checks.
 void mendPngChecksums(QByteArray &file);
 
+// The PNG file with a text chunk after its header that names 768 MB, the rest of the file its
+// first bytes; empty when the bytes do not start like a PNG file. A reader must give no picture of
+// it, and allocate nothing of that size on the way.
+QByteArray withChunkPastTheEnd(const QByteArray &file);
+// The bytes as the one picture of an icon file (ICO), which Qt's reader hands a PNG picture on to
+// its PNG reader.
+QByteArray insideIconFile(const QByteArray &picture);
+
 } // namespace FuzzSupport

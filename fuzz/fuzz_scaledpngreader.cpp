@@ -3,7 +3,7 @@
 // asked for (at most the file's own) and pixels that are validly premultiplied. A PNG input is read
 // as it is and again with its chunks' check sums mended, so that mutations get past them; each at
 // sizes an icon or a preview asks for (at most 256 by 256 here), half and a tenth of that, and one
-// pixel.
+// pixel. With a chunk after its header that names far more than the file holds, it gives nothing.
 #include "Platform/codecs/ScaledPngReader.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -48,5 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     readAtEverySize(input);
     FuzzSupport::mendPngChecksums(input);
     readAtEverySize(input);
+    const QByteArray claimingMore = FuzzSupport::withChunkPastTheEnd(input);
+    if (!claimingMore.isEmpty() && ScaledPngReader::read(claimingMore, QSize(16, 16), pixelLimit))
+        __builtin_trap();
     return 0;
 }

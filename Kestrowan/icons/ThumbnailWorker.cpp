@@ -4,6 +4,7 @@
 #include "Platform/BoundedFile.h"
 #include "Kestrowan/shell/Log.h"
 #include "Platform/ThumbnailRenderer.h"
+#include "Platform/codecs/PictureBytes.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -161,7 +162,9 @@ QImage ThumbnailWorker::loadFromDisk(const QString &filePath, const QSize &pixel
     if (!QFileInfo::exists(filePath))
         return QImage();
     const std::optional<QByteArray> bytes = readSmallFile(filePath, limit);
-    if (!bytes || !bytes->startsWith(kPngSignature))
+    // The cache folder is the user's: a file there is read as one from outside, checked before Qt's
+    // reader believes the sizes its chunks name.
+    if (!bytes || !bytes->startsWith(kPngSignature) || !PictureBytes::holdWhatTheyClaim(*bytes))
         return QImage();
     QImage image;
     if (!image.loadFromData(*bytes, "PNG") || image.size() != pixelSize)

@@ -1,5 +1,7 @@
 #include "Platform/codecs/ScaledPngReader.h"
 
+#include "Platform/codecs/PictureBytes.h"
+
 #include <png.h>
 
 #include <algorithm>
@@ -162,7 +164,7 @@ bool readGuarded(png_structp png, png_infop info, const Scaling &scaling)
 std::optional<QImage> read(QByteArrayView bytes, const QSize &size, qint64 pixelLimit)
 {
     const std::optional<Header> head = header(bytes);
-    if (!head || size.isEmpty())
+    if (!head || size.isEmpty() || !PictureBytes::holdWhatTheyClaim(bytes))
         return std::nullopt;
     Scaling scaling;
     scaling.width = quint32(head->size.width());
@@ -196,6 +198,10 @@ std::optional<QImage> read(QByteArrayView bytes, const QSize &size, qint64 pixel
         png_destroy_read_struct(&png, nullptr, nullptr);
         return std::nullopt;
     }
+    // libpng allocates what a chunk names before it reads it, and a text or profile chunk as large
+    // as it expands to: none may take more than the file itself, nor a side pass the header's.
+    png_set_chunk_malloc_max(png, std::max<png_alloc_size_t>(size_t(bytes.size()), 64 * 1024));
+    png_set_user_limits(png, scaling.width, scaling.height);
     Source source{reinterpret_cast<const unsigned char *>(bytes.data()), size_t(bytes.size()), 0};
     png_set_read_fn(png, &source, readFromSource);
     const bool complete = readGuarded(png, info, scaling);

@@ -1,5 +1,6 @@
 #include "Platform/dockstandin/TileIcons.h"
 
+#include "Platform/codecs/PictureBytes.h"
 #include "Platform/linux/DesktopIcons.h"
 
 #include <QBuffer>
@@ -8,10 +9,13 @@
 #include <QHash>
 #include <QIcon>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace {
+
+Q_LOGGING_CATEGORY(iconsLog, "com.kestrowan.dock")
 
 // A running program sends the icon it shows, of a few hundred pixels a side at most.
 constexpr int sentPictureSide = 1024;
@@ -74,6 +78,15 @@ QImage TileIcons::folderStandIn(int size)
 
 QImage TileIcons::sentPicture(const QByteArray &bytes, int size)
 {
+    if (bytes.isEmpty())
+        return {};
+    // Checked before Qt's reader sees it: a chunk that names more than the file holds would have
+    // the reader allocate all it names, at every start that finds it in the running applications.
+    if (!PictureBytes::holdWhatTheyClaim(bytes)) {
+        qCWarning(iconsLog, "A running application's icon of %lld bytes names more than it holds; its tile shows a stand-in",
+                  qint64(bytes.size()));
+        return {};
+    }
     QByteArray data = bytes;
     QBuffer buffer(&data);
     if (!buffer.open(QIODevice::ReadOnly))

@@ -2,6 +2,7 @@
 // local socket. Run it under dock-keeper, which starts it again whenever it ends.
 
 #include "Platform/FreedMemory.h"
+#include "Platform/codecs/PictureBytes.h"
 #include "Platform/dockstandin/DockAccessibilityState.h"
 #include "Platform/dockstandin/DockController.h"
 #include "Platform/dockstandin/DockServer.h"
@@ -62,6 +63,8 @@ int main(int argc, char *argv[])
     qRegisterMetaType<CGEvent>();
     qRegisterMetaType<CGEventTapLocation>();
     quitOnTerminationSignals(app);
+    // Icons that running programs send are decoded here: no one of them may cost more than this.
+    PictureBytes::capLibraryAllocations();
 
     const QString path = DockWire::socketPath();
     if (DockServer::anotherDockAnswers(path))

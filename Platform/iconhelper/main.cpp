@@ -13,6 +13,7 @@
 // written or a preview gave no picture, 2 for arguments or a request it does not understand. The
 // program ends it at its deadline; the limits below end it when a file makes it eat memory or spin.
 #include "Platform/PoolThread.h"
+#include "Platform/codecs/PictureBytes.h"
 #include "Platform/thumbnailhelper/HelperLimits.h"
 #include "Platform/thumbnailhelper/IconTransfer.h"
 #include "Platform/thumbnailhelper/PictureDrawing.h"
@@ -25,10 +26,21 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
 enum class Field { Read, End, Broken };
+
+// A file whose picture makes an allocation fail gives no picture, as any other that gives none.
+QList<QImage> drawnOrNothing(const IconTransfer::Request &request)
+{
+    try {
+        return IconDrawing::drawFile(request.path, request.sides, request.fit);
+    } catch (const std::bad_alloc &) {
+        return {};
+    }
+}
 
 // One field of a request, up to its zero byte. End only before a request's first byte.
 Field readField(QByteArray &field, qsizetype longest)
@@ -63,7 +75,7 @@ int answerRequests()
             IconTransfer::requestFrom(QString::fromLatin1(fit), QString::fromLatin1(sides), QFile::decodeName(path));
         if (!request)
             return 2;
-        const QByteArray answer = IconTransfer::encodeAnswer(IconDrawing::drawFile(request->path, request->sides, request->fit));
+        const QByteArray answer = IconTransfer::encodeAnswer(drawnOrNothing(*request));
         if (std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout) != size_t(answer.size()) || std::fflush(stdout) != 0)
             return 1;
     }
@@ -75,7 +87,12 @@ int drawPreview(int argc, char *argv[])
         return 2;
     // Pictures need no fonts: the platform is never loaded.
     QCoreApplication application(argc, argv);
-    const std::optional<QImage> picture = PictureDrawing::draw(QString::fromLocal8Bit(argv[3]));
+    std::optional<QImage> picture;
+    try {
+        picture = PictureDrawing::draw(QString::fromLocal8Bit(argv[3]));
+    } catch (const std::bad_alloc &) {
+        return 1;
+    }
     if (!picture || picture->isNull())
         return 1;
     return PixelTransfer::writeToStandardOutput(*picture) ? 0 : 1;
@@ -86,6 +103,7 @@ int drawPreview(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     HelperLimits::applyToSelf();
+    PictureBytes::capLibraryAllocations();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
         return drawPreview(argc, argv);
     if (argc != 2 || std::strcmp(argv[1], "--icons") != 0)

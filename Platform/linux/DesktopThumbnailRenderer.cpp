@@ -86,18 +86,18 @@ QImage DesktopThumbnailRenderer::drawWithHelper(const QString &path, const QSize
     if (!PageDrawing::drawsType(path))
         return QImage();
     const QString helper = helperProgram();
-    QTemporaryDir scratch;
-    if (helper.isEmpty() || !scratch.isValid()) {
+    if (helper.isEmpty()) {
         run = Run::Transient;
         return QImage();
     }
-    const QString output = scratch.filePath(QStringLiteral("thumbnail.png"));
-    run = runBounded({helper, QFileInfo(path).absoluteFilePath(), output, QString::number(pixelSize.width()),
+    // The helper hands its pixels over its output: no file of it outlives a program killed meanwhile.
+    QByteArray pixels;
+    run = runBounded({helper, QStringLiteral("--thumbnail"), QFileInfo(path).absoluteFilePath(), QString::number(pixelSize.width()),
                       QString::number(pixelSize.height())},
-                     true);
+                     true, &pixels);
     if (run != Run::Done)
         return QImage();
-    return readThumbnail(output, pixelSize, run);
+    return takenPixels(pixels, pixelSize, run);
 }
 
 QImage DesktopThumbnailRenderer::readThumbnail(const QString &file, const QSize &pixelSize, Run &run)
@@ -115,6 +115,11 @@ QImage DesktopThumbnailRenderer::readThumbnail(const QString &file, const QSize 
                      true, &pixels);
     if (run != Run::Done)
         return QImage();
+    return takenPixels(pixels, pixelSize, run);
+}
+
+QImage DesktopThumbnailRenderer::takenPixels(const QByteArray &pixels, const QSize &pixelSize, Run &run)
+{
     const QImage picture = PixelTransfer::decode(pixels);
     if (picture.isNull() || picture.width() > pixelSize.width() || picture.height() > pixelSize.height()) {
         run = Run::NoPicture;

@@ -73,6 +73,8 @@ private:
     QImage drawWithThumbnailer(const QString &path, const QSize &pixelSize, Run &run);
     // The picture file a child wrote, read by the helper to fit `pixelSize`; null when none.
     QImage readThumbnail(const QString &file, const QSize &pixelSize, Run &run);
+    // The picture a helper wrote as pixels; null when they are not one that fits `pixelSize`.
+    static QImage takenPixels(const QByteArray &pixels, const QSize &pixelSize, Run &run);
 
     QStringList m_folders;
     int m_timeoutMs;

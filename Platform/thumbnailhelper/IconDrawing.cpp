@@ -2,6 +2,7 @@
 
 #include "Platform/BoundedFile.h"
 #include "Platform/codecs/GzipReader.h"
+#include "Platform/codecs/PictureBytes.h"
 #include "Platform/codecs/PngReader.h"
 #include "Platform/codecs/ScaledPngReader.h"
 
@@ -220,7 +221,13 @@ QList<QImage> draw(const QByteArray &bytes, const QList<int> &sides, Fit fit, QS
         refuse(refusal, QStringLiteral("no usable size asked for"));
         return {};
     }
-    return looksLikeSvg(bytes) ? drawSvg(bytes, sides, fit, refusal) : drawBitmap(bytes, sides, fit, refusal);
+    if (looksLikeSvg(bytes))
+        return drawSvg(bytes, sides, fit, refusal);
+    if (!PictureBytes::holdWhatTheyClaim(bytes)) {
+        refuse(refusal, QStringLiteral("a picture whose headers name more bytes than it holds"));
+        return {};
+    }
+    return drawBitmap(bytes, sides, fit, refusal);
 }
 
 QList<QImage> drawFile(const QString &path, const QList<int> &sides, Fit fit, QString *refusal)

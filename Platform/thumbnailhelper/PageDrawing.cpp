@@ -2,6 +2,9 @@
 
 #include "Platform/BoundedFile.h"
 #include "Platform/codecs/GzipReader.h"
+#include "Platform/codecs/PictureBytes.h"
+
+#include <QBuffer>
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +30,37 @@ constexpr qint64 kPicturePixelLimit = qint64(16384) * 16384;
 class SelfContainedDocument final : public QTextDocument {
 protected:
     QVariant loadResource(int, const QUrl &) override { return QVariant(); }
+};
+
+// Plain and compressed vector pictures: both are drawn from bytes expanded within a bound, never
+// handed to Qt's picture reader, which would expand a compressed one whole to tell its size.
+bool isVectorType(const QMimeType &type)
+{
+    return type.inherits(QStringLiteral("image/svg+xml")) || type.inherits(QStringLiteral("image/svg+xml-compressed"));
+}
+
+// The bytes of a picture file, read whole within the bound, when they hold what their headers name
+// and are not a vector picture under a bitmap's name; the reader is set on them.
+class CheckedPicture {
+public:
+    explicit CheckedPicture(const QString &path)
+    {
+        std::optional<QByteArray> bytes = readSmallFile(path, kPictureReadLimit);
+        if (!bytes || !PictureBytes::holdWhatTheyClaim(*bytes))
+            return;
+        m_buffer.setData(std::move(*bytes));
+        m_buffer.open(QIODevice::ReadOnly);
+        m_reader.setDevice(&m_buffer);
+        m_reader.setFormat(QFileInfo(path).suffix().toLatin1());
+        m_readable = m_reader.canRead() && !m_reader.format().startsWith("svg");
+    }
+    bool readable() const { return m_readable; }
+    QImageReader &reader() { return m_reader; }
+
+private:
+    QBuffer m_buffer;
+    QImageReader m_reader;
+    bool m_readable = false;
 };
 
 QSize fitted(const QSizeF &size, const QSize &bounds)
@@ -61,13 +95,11 @@ QImage drawSvg(const QString &path, const QSize &pixelSize)
 
 QImage PageDrawing::readPicture(const QString &path, const QSize &pixelSize)
 {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > kPictureReadLimit)
+    CheckedPicture picture(path);
+    if (!picture.readable())
         return QImage();
-    QImageReader reader(path);
+    QImageReader &reader = picture.reader();
     reader.setAutoTransform(true);
-    if (!reader.canRead())
-        return QImage();
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > kPicturePixelLimit)
         return QImage();
@@ -116,21 +148,22 @@ namespace PageDrawing {
 bool drawsType(const QString &path)
 {
     const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
-    return type.inherits(QStringLiteral("image/svg+xml")) || type.inherits(QStringLiteral("text/html"))
+    return isVectorType(type) || type.inherits(QStringLiteral("text/html"))
         || type.inherits(QStringLiteral("text/plain")) || type.name().startsWith(QLatin1String("image/"));
 }
 
 bool refusesForSize(const QString &path)
 {
     const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
-    if (!type.inherits(QStringLiteral("image/svg+xml")) && !type.name().startsWith(QLatin1String("image/")))
+    if (!isVectorType(type) && !type.name().startsWith(QLatin1String("image/")))
         return false;
     const QFileInfo info(path);
     if (info.size() > kPictureReadLimit)
         return true;
-    if (type.inherits(QStringLiteral("image/svg+xml")))
+    if (isVectorType(type))
         return false;
-    const QSize size = QImageReader(path).size();
+    CheckedPicture picture(path);
+    const QSize size = picture.readable() ? picture.reader().size() : QSize();
     return size.isValid() && qint64(size.width()) * size.height() > kPicturePixelLimit;
 }
 
@@ -139,7 +172,7 @@ QImage draw(const QString &path, const QSize &pixelSize)
     if (pixelSize.isEmpty())
         return QImage();
     const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
-    if (type.inherits(QStringLiteral("image/svg+xml")))
+    if (isVectorType(type))
         return drawSvg(path, pixelSize);
     if (type.inherits(QStringLiteral("text/html")))
         return drawTextPage(path, pixelSize, true);

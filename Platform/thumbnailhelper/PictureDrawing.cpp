@@ -1,6 +1,7 @@
 #include "Platform/thumbnailhelper/PictureDrawing.h"
 
 #include "Platform/BoundedFile.h"
+#include "Platform/codecs/PictureBytes.h"
 #include "Platform/codecs/ScaledPngReader.h"
 #include "Platform/thumbnailhelper/IconDrawing.h"
 
@@ -38,7 +39,7 @@ std::optional<QImage> PictureDrawing::draw(const QString &path)
     // Regular files only, read whole into memory first: a fifo named like a picture would block the
     // decoder until someone writes to it, and a device would never end.
     std::optional<QByteArray> bytes = readSmallFile(path, kMaximumFileBytes);
-    if (!bytes)
+    if (!bytes || !PictureBytes::holdWhatTheyClaim(*bytes))
         return std::nullopt;
     QBuffer buffer(&*bytes);
     buffer.open(QIODevice::ReadOnly);

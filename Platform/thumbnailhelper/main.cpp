@@ -1,6 +1,7 @@
 // Draws one picture of one document, in a process of its own:
-//   kestrowan-thumbnail-helper <document> <output.png> <width> <height>
-//     a thumbnail of a document Qt draws itself, written as a PNG file;
+//   kestrowan-thumbnail-helper --thumbnail <document> <width> <height>
+//     a thumbnail of a document Qt draws itself, written to the standard output as pixels
+//     (PixelTransfer): nothing is left on disk when the program is killed while it draws;
 //   kestrowan-thumbnail-helper --preview picture|pdf|video <document>
 //     the content of the document's drawn preview, written to the standard output as pixels
 //     (PixelTransfer);
@@ -10,10 +11,12 @@
 //     a picture file (a thumbnail another program wrote) read to fit the size, written to the
 //     standard output as pixels.
 // Icons are drawn by the icon helper (iconhelper/main.cpp), which starts far faster.
-// Exit status 0 when the picture was written, 3 when the document is too large to be read at all. The program runs it in a process group of its own
+// Exit status 0 when the picture was written, 3 when the document is too large to be read at all,
+// 1 when it gives no picture (a picture whose allocation fails too). The program runs it in a process group of its own
 // with a deadline and ends the whole group when the deadline passes; the limits below end it when
 // a document makes it eat memory or spin. A hostile document thus costs a picture, never the
 // program.
+#include "Platform/codecs/PictureBytes.h"
 #include "Platform/thumbnailhelper/HelperLimits.h"
 #include "Platform/thumbnailhelper/PageDrawing.h"
 #include "Platform/thumbnailhelper/PixelTransfer.h"
@@ -25,6 +28,7 @@
 #include <QImage>
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -86,12 +90,23 @@ int drawThumbnail(int argc, char *argv[])
     if (!size)
         return 2;
     // Said apart from other failures: the program hands such a file to no other decoder.
-    if (PageDrawing::refusesForSize(arguments.at(1)))
+    if (PageDrawing::refusesForSize(arguments.at(2)))
         return kRefusedForSize;
-    const QImage image = PageDrawing::draw(arguments.at(1), *size);
+    const QSize bounds = size->boundedTo(QSize(PixelTransfer::maximumSide, PixelTransfer::maximumSide));
+    const QImage image = PageDrawing::draw(arguments.at(2), bounds);
     if (image.isNull())
         return 1;
-    return image.save(arguments.at(2), "PNG") ? 0 : 1;
+    return PixelTransfer::writeToStandardOutput(image) ? 0 : 1;
+}
+
+// A document that makes an allocation fail gives no picture, as any other that gives none.
+int withoutPictureOnFailedAllocation(int (*draw)(int, char *[]), int argc, char *argv[])
+{
+    try {
+        return draw(argc, argv);
+    } catch (const std::bad_alloc &) {
+        return 1;
+    }
 }
 
 } // namespace
@@ -102,11 +117,12 @@ int main(int argc, char *argv[])
     if (argc >= 3 && std::strcmp(argv[1], "--supervise") == 0)
         return Supervisor::run(argv + 2);
     HelperLimits::applyToSelf();
+    PictureBytes::capLibraryAllocations();
     if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
-        return drawPreview(argc, argv);
+        return withoutPictureOnFailedAllocation(drawPreview, argc, argv);
     if (argc == 5 && std::strcmp(argv[1], "--fit") == 0)
-        return fitPicture(argc, argv);
-    if (argc == 5)
-        return drawThumbnail(argc, argv);
+        return withoutPictureOnFailedAllocation(fitPicture, argc, argv);
+    if (argc == 5 && std::strcmp(argv[1], "--thumbnail") == 0)
+        return withoutPictureOnFailedAllocation(drawThumbnail, argc, argv);
     return 2;
 }

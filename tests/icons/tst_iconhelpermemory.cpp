@@ -3,6 +3,7 @@
 // times the drawn picture, not the picture the file names. Each file goes to a helper of its own,
 // as often as it takes to show the bound holds every time.
 #include "Platform/linux/ChildProcess.h"
+#include "Platform/linux/DesktopThumbnailRenderer.h"
 #include "Platform/linux/HelperIconDecoder.h"
 #include "Platform/linux/HelperPreviewRenderer.h"
 #include "tests/support/HostileFiles.h"
@@ -76,6 +77,19 @@ Drawn previewedByHelper(const QString &path)
     return drawn;
 }
 
+// A document's thumbnail, drawn by the thumbnail helper as the program asks for it.
+Drawn thumbnailByHelper(const QString &path)
+{
+    DesktopThumbnailRenderer renderer({}, kDeadlineMs);
+    const QImage picture = renderer.renderWithQt(path, QSize(256, 256));
+    Drawn drawn;
+    if (!picture.isNull())
+        drawn.pictures.append(picture);
+    // Collected before the renderer answers.
+    drawn.helperPeakKiB = ProcessFigures::childrenPeakKiB();
+    return drawn;
+}
+
 } // namespace
 
 class TestIconHelperMemory : public QObject {
@@ -141,6 +155,11 @@ private slots:
         qToLittleEndian<quint32>(1024, hiding.data() + hiding.size() - 4);
         QTest::newRow("SVGZ of 600 MB that names 1 KB") << hiding << 800 << 1 << false << black;
         QTest::newRow("XPM 1024") << HostileFiles::blackXpm(1024) << 1200 << 1 << false << black;
+        // A chunk that names 768 MB in a file of 141 bytes: nothing of it is allocated.
+        QTest::newRow("PNG text chunk past the end") << HostileFiles::pngWithChunkPastTheEnd("tEXt") << 1 << 2 << false << black;
+        QTest::newRow("PNG compressed text chunk past the end") << HostileFiles::pngWithChunkPastTheEnd("zTXt") << 1 << 2 << false << black;
+        QTest::newRow("ICO holding such a PNG") << HostileFiles::iconFileHolding(HostileFiles::pngWithChunkPastTheEnd("tEXt")) << 1 << 1
+                                                << false << black;
     }
 
     void aVastPictureCostsTheHelperAFewIconSquares()
@@ -185,6 +204,8 @@ private slots:
         QTest::newRow("progressive JPEG 4096") << HostileFiles::progressiveJpegHeader(4096) << false;
         QTest::newRow("GIF 2048") << HostileFiles::emptyGif(2048, 2048) << false;
         QTest::newRow("SVGZ of 600 MB") << HostileFiles::gzippedSvgOf(600LL << 20) << false;
+        QTest::newRow("PNG text chunk past the end") << HostileFiles::pngWithChunkPastTheEnd("tEXt") << false;
+        QTest::newRow("PNG compressed text chunk past the end") << HostileFiles::pngWithChunkPastTheEnd("zTXt") << false;
     }
 
     void aVastPicturesPreviewCostsTheHelperAFewSquares()
@@ -202,6 +223,45 @@ private slots:
         QVERIFY(drawn.helperPeakKiB > 0);
         QVERIFY2(drawn.helperPeakKiB - m_baselineKiB <= kGrowthBoundKiB,
                  qPrintable(QStringLiteral("the helper grew by %1 KiB").arg(drawn.helperPeakKiB - m_baselineKiB)));
+    }
+
+    // A document's thumbnail is drawn by the thumbnail helper from the same kinds of file: a PNG
+    // file whose chunk names more than it holds, and a compressed vector picture named ".svgz" that
+    // expands to 600 MB, cost it no more than a small picture and give no thumbnail (nor an abort).
+    void aHostileDocumentCostsTheThumbnailHelperLittle_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("mustDraw");
+        QTest::newRow("PNG text chunk past the end") << QStringLiteral("text.png") << HostileFiles::pngWithChunkPastTheEnd("tEXt") << false;
+        QTest::newRow("PNG compressed text chunk past the end")
+            << QStringLiteral("compressed-text.png") << HostileFiles::pngWithChunkPastTheEnd("zTXt") << false;
+        QTest::newRow("ICO holding such a PNG") << QStringLiteral("holding.ico")
+                                                << HostileFiles::iconFileHolding(HostileFiles::pngWithChunkPastTheEnd("tEXt")) << false;
+        QTest::newRow("SVGZ of 1 KB") << QStringLiteral("small.svgz") << HostileFiles::gzippedSvgOf(1) << true;
+        QTest::newRow("SVGZ of 600 MB") << QStringLiteral("bomb.svgz") << HostileFiles::gzippedSvgOf(600LL << 20) << false;
+    }
+
+    void aHostileDocumentCostsTheThumbnailHelperLittle()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, mustDraw);
+        QImage small(48, 48, QImage::Format_ARGB32);
+        small.fill(QColor(30, 120, 200));
+        const QString smallPath = m_folder.filePath(QStringLiteral("small-document.png"));
+        QVERIFY(small.save(smallPath));
+        const Drawn baseline = thumbnailByHelper(smallPath);
+        QCOMPARE(baseline.pictures.size(), 1);
+        const QString path = m_folder.filePath(QStringLiteral("document-") + name);
+        writeTestFile(path, bytes);
+        const Drawn drawn = thumbnailByHelper(path);
+        QCOMPARE(drawn.pictures.size(), mustDraw ? 1 : 0);
+        qInfo("%s thumbnail, %lld bytes, %s: helper peak %lld KiB, a small picture's %lld KiB", QTest::currentDataTag(), qint64(bytes.size()),
+              drawn.pictures.isEmpty() ? "refused" : "drawn", drawn.helperPeakKiB, baseline.helperPeakKiB);
+        QVERIFY(drawn.helperPeakKiB > 0);
+        QVERIFY2(drawn.helperPeakKiB - baseline.helperPeakKiB <= kGrowthBoundKiB,
+                 qPrintable(QStringLiteral("the helper grew by %1 KiB").arg(drawn.helperPeakKiB - baseline.helperPeakKiB)));
     }
 
 private:

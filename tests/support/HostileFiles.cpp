@@ -254,6 +254,29 @@ QByteArray blankPng(int width, int height)
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", stream) + pngChunk("IEND", {});
 }
 
+QByteArray pngWithChunkPastTheEnd(const QByteArray &type)
+{
+    // A 64-pixel RGBA header, then a chunk that names 768 MB and holds a keyword and a few letters.
+    const QByteArray header = bigEndian(64) + bigEndian(64) + QByteArray("\x08\x06\x00\x00\x00", 5);
+    QByteArray file = QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + bigEndian(0x30000000) + type
+        + QByteArray("Comment\0", 8);
+    constexpr qsizetype fileSize = 141;
+    return file.leftJustified(fileSize, 'x');
+}
+
+QByteArray iconFileHolding(const QByteArray &png)
+{
+    // One entry of 256 pixels a side (0 stands for 256) at 32 bits a pixel, its picture after it.
+    QByteArray icon("\x00\x00\x01\x00\x01\x00" "\x00\x00\x00\x00\x01\x00\x20\x00", 14);
+    const quint32 size = quint32(png.size());
+    constexpr quint32 offset = 6 + 16;
+    for (const quint32 value : {size, offset}) {
+        const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+        icon += QByteArray(bytes, 4);
+    }
+    return icon + png;
+}
+
 QByteArray darkPng(int width, int height, int channels)
 {
     return zeroPng(width, height, channels == 1 ? 0 : 6, 8);

@@ -46,6 +46,11 @@ QByteArray oneLineText(qint64 bytes);
 
 // A valid PNG of `width` by `height` white pixels at one bit a pixel: small on disk, huge decoded.
 QByteArray blankPng(int width, int height);
+// A PNG file of 141 bytes whose chunk of `type` ("tEXt", "zTXt") after its header names 768 MB:
+// a reader that believes it allocates all that before it finds the file ends.
+QByteArray pngWithChunkPastTheEnd(const QByteArray &type);
+// An icon file (ICO) whose one picture is the PNG file `png`, which Qt's reader hands to libpng.
+QByteArray iconFileHolding(const QByteArray &png);
 // A valid PNG of `width` by `height` black pixels at eight bits a sample, grey (`channels` 1) or
 // RGBA (4), as small as deflate makes it: 8192 by 8192 grey takes 65 KB.
 QByteArray darkPng(int width, int height, int channels);

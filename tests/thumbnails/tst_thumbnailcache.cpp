@@ -5,6 +5,8 @@
 #include "Kestrowan/icons/ThumbnailWorker.h"
 #include "Platform/fake/CountingThumbnailRenderer.h"
 #include "Platform/safewrite/OwnFiles.h"
+#include "tests/support/HostileFiles.h"
+#include "tests/support/ProcessFigures.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -243,6 +245,42 @@ private slots:
         }
         QCOMPARE(renderer->count(), 2);
         QCOMPARE(QImage(file).size(), QSize(256, 256));
+    }
+
+    // The cache folder is the user's, and any program of theirs may put a file there: one whose
+    // chunk names 768 MB in 141 bytes is a miss like any other bad file, and costs the program
+    // nothing of what it names, every time it is met.
+    void aCachedFileThatNamesMoreThanItHoldsCostsNothing_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::newRow("text") << QByteArray("tEXt");
+        QTest::newRow("compressed text") << QByteArray("zTXt");
+    }
+
+    void aCachedFileThatNamesMoreThanItHoldsCostsNothing()
+    {
+        QFETCH(QByteArray, type);
+        QTemporaryDir folder;
+        const QString deck = document(QStringLiteral("Pitch.pptx"));
+        const QString file = folder.filePath(ThumbnailCache::thumbnailDiskFileName(*ThumbnailCache::thumbnailCacheKey(
+            QUrl::fromLocalFile(deck), ThumbnailCache::fileVersionToken(deck), QSizeF(128, 128), 2)));
+        auto renderer = std::make_shared<CountingThumbnailRenderer>();
+        // The peak counts from here: "5" sets it back to what is resident now.
+        QVERIFY(writeTestFile(QStringLiteral("/proc/self/clear_refs"), "5"));
+        const qint64 peakBefore = ProcessFigures::statusKiB("VmHWM");
+        QVERIFY(peakBefore > 0);
+        for (int round = 1; round <= 3; ++round) {
+            QVERIFY(writeTestFile(file, HostileFiles::pngWithChunkPastTheEnd(type)));
+            {
+                ThumbnailCache cache(folder.path(), renderer);
+                QCOMPARE(fetch(cache, deck).size(), QSize(256, 256));
+            }
+            QCOMPARE(renderer->count(), round);
+            QCOMPARE(QImage(file).size(), QSize(256, 256));
+        }
+        const qint64 grown = ProcessFigures::statusKiB("VmHWM") - peakBefore;
+        qInfo("The test's peak grew by %lld KiB", grown);
+        QVERIFY2(grown < 64 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(grown)));
     }
 
     void oversizedPicturesAreNeverKept()
