@@ -7,6 +7,7 @@
 #include "Platform/linux/DockSocketEventTaps.h"
 #include "tests/app/X11Windows.h"
 #include "tests/standin/DockPreferencesWriter.h"
+#include "tests/standin/DockTreeAnswer.h"
 #include "tests/standin/WindowDamage.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/RealApps.h"
@@ -108,35 +109,6 @@ qint64 residentBytes(qint64 pid)
 qint64 peakResidentBytes(qint64 pid)
 {
     return statusBytes(pid, "VmHWM:");
-}
-
-// Asks the Dock on `socketPath` for a copy of its tree, as the program does at its start: whether
-// an answer with the tiles' layout came before `deadline`.
-bool treeAnswered(const QString &socketPath, const QDeadlineTimer &deadline)
-{
-    while (!deadline.hasExpired()) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath);
-        if (!socket.waitForConnected(int(qMax<qint64>(1, qMin<qint64>(deadline.remainingTime(), 1000))))) {
-            // Not listening yet: asked again in a moment, as a client that waits for a Dock does.
-            QTest::qWait(50);
-            continue;
-        }
-        socket.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::mirror}, {QStringLiteral("seq"), 7},
-                                              {QStringLiteral("v"), DockWire::treeVersion}}));
-        DockWire::FrameReader reader;
-        while (!deadline.hasExpired() && socket.state() == QLocalSocket::ConnectedState) {
-            socket.waitForReadyRead(int(qMax<qint64>(1, qMin<qint64>(deadline.remainingTime(), 1000))));
-            reader.append(socket.readAll());
-            while (const std::optional<QCborMap> message = reader.next()) {
-                if (message->value(QStringLiteral("re")).toInteger() == 7)
-                    return message->contains(QStringLiteral("layout"));
-            }
-            if (reader.failed())
-                return false;
-        }
-    }
-    return false;
 }
 
 // A scalable picture small enough to be taken for an icon that takes Qt far longer to draw than a
