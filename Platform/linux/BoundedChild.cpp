@@ -93,7 +93,7 @@ BoundedChild::~BoundedChild()
     closeDescriptors();
 }
 
-bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode mode, bool feedInput)
+bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode mode, bool feedInput, const QStringList &supervision)
 {
     if (arguments.isEmpty() || arguments.first().isEmpty()) {
         m_error = QStringLiteral("no program to start");
@@ -117,7 +117,7 @@ bool BoundedChild::start(const QStringList &arguments, bool captureOutput, Mode 
             m_error = QStringLiteral("no thumbnail helper to run %1 under").arg(program);
             return false;
         }
-        command = QStringList{supervisor, QStringLiteral("--supervise")} + command;
+        command = QStringList{supervisor, QStringLiteral("--supervise")} + supervision + command;
     }
     const QByteArray path = QFile::encodeName(command.first());
     std::vector<QByteArray> argumentBytes;

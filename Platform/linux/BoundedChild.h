@@ -39,7 +39,9 @@ public:
     // Starts `arguments` (a program first): standard input from /dev/null, or from writeInput()
     // when `feedInput`; standard error to /dev/null; standard output into a pipe when
     // `captureOutput`, else /dev/null. False, with errorString(), when no process could be made.
-    bool start(const QStringList &arguments, bool captureOutput, Mode mode, bool feedInput = false);
+    // `supervision`: the supervisor's own options, before the program it runs.
+    bool start(const QStringList &arguments, bool captureOutput, Mode mode, bool feedInput = false,
+               const QStringList &supervision = {});
 
     bool isStarted() const { return m_pid > 0; }
     qint64 processId() const { return m_pid; }

@@ -15,7 +15,7 @@
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
+#include <QRandomGenerator>
 #include <QUrl>
 
 
@@ -100,24 +100,6 @@ QImage DesktopThumbnailRenderer::drawWithHelper(const QString &path, const QSize
     return takenPixels(pixels, pixelSize, run);
 }
 
-QImage DesktopThumbnailRenderer::readThumbnail(const QString &file, const QSize &pixelSize, Run &run)
-{
-    // The picture a child wrote is read by the helper too: a thumbnailer can be made to write a
-    // picture no program should decode, and the program takes pixels only.
-    const QString helper = helperProgram();
-    if (helper.isEmpty()) {
-        run = Run::Transient;
-        return QImage();
-    }
-    QByteArray pixels;
-    run = runBounded({helper, QStringLiteral("--fit"), file, QString::number(pixelSize.width()),
-                      QString::number(pixelSize.height())},
-                     true, &pixels);
-    if (run != Run::Done)
-        return QImage();
-    return takenPixels(pixels, pixelSize, run);
-}
-
 QImage DesktopThumbnailRenderer::takenPixels(const QByteArray &pixels, const QSize &pixelSize, Run &run)
 {
     const QImage picture = PixelTransfer::decode(pixels);
@@ -129,12 +111,13 @@ QImage DesktopThumbnailRenderer::takenPixels(const QByteArray &pixels, const QSi
 }
 
 DesktopThumbnailRenderer::Run DesktopThumbnailRenderer::runBounded(const QStringList &arguments, bool ownLimits,
-                                                                   QByteArray *output)
+                                                                   QByteArray *output, const QStringList &supervision)
 {
     if (m_cancelled)
         return Run::Cancelled;
     BoundedChild child;
-    if (!child.start(arguments, output != nullptr, ownLimits ? BoundedChild::Mode::OwnLimits : BoundedChild::Mode::Supervised)) {
+    if (!child.start(arguments, output != nullptr, ownLimits ? BoundedChild::Mode::OwnLimits : BoundedChild::Mode::Supervised, false,
+                     supervision)) {
         qCWarning(thumbnailLog, "%s", qUtf8Printable(child.errorString()));
         return Run::Transient;
     }
@@ -267,18 +250,19 @@ QImage DesktopThumbnailRenderer::drawWithThumbnailer(const QString &path, const 
     const std::optional<Thumbnailer> thumbnailer = thumbnailerFor(path);
     if (!thumbnailer)
         return QImage();
-    QTemporaryDir scratch;
-    if (!scratch.isValid()) {
-        run = Run::Transient;
-        return QImage();
-    }
-    const QString output = scratch.filePath(QStringLiteral("thumbnail.png"));
+    // A folder the supervisor makes and removes, however it or the program ends: one the program
+    // made would stay behind a program killed while the thumbnailer draws.
+    const QString folder = QDir(QDir::tempPath()).filePath(
+        QStringLiteral("Kestrowan-%1").arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0')));
+    const QString output = folder + QStringLiteral("/thumbnail.png");
     const std::optional<QStringList> arguments =
         execArguments(thumbnailer->exec, QFileInfo(path).absoluteFilePath(), output, qMax(pixelSize.width(), pixelSize.height()));
     if (!arguments)
         return QImage();
-    run = runBounded(*arguments, false);
-    QImage picture = run == Run::Done ? readThumbnail(output, pixelSize, run) : QImage();
+    QByteArray pixels;
+    run = runBounded(*arguments, false, &pixels,
+                     {QStringLiteral("--scratch"), folder, output, QString::number(pixelSize.width()), QString::number(pixelSize.height())});
+    QImage picture = run == Run::Done ? takenPixels(pixels, pixelSize, run) : QImage();
     m_lastTransient = picture.isNull() && run == Run::Transient;
     return picture;
 }

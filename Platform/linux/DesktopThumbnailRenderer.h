@@ -67,12 +67,11 @@ private:
     };
     // Runs the program to its end or to the timeout, as a BoundedChild that is killed with its group
     // on the timeout or on cancel(). With `output`, what the program writes to its standard output
-    // is gathered there (and the program ended once it is more than any picture).
-    Run runBounded(const QStringList &arguments, bool ownLimits, QByteArray *output = nullptr);
+    // is gathered there (and the program ended once it is more than any picture). `supervision`:
+    // the supervisor's options for a program that does not set its own limits.
+    Run runBounded(const QStringList &arguments, bool ownLimits, QByteArray *output = nullptr, const QStringList &supervision = {});
     QImage drawWithHelper(const QString &path, const QSize &pixelSize, Run &run);
     QImage drawWithThumbnailer(const QString &path, const QSize &pixelSize, Run &run);
-    // The picture file a child wrote, read by the helper to fit `pixelSize`; null when none.
-    QImage readThumbnail(const QString &file, const QSize &pixelSize, Run &run);
     // The picture a helper wrote as pixels; null when they are not one that fits `pixelSize`.
     static QImage takenPixels(const QByteArray &pixels, const QSize &pixelSize, Run &run);
 

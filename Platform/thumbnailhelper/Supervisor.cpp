@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <ftw.h>
+#include <optional>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -59,9 +62,90 @@ void endDescendants()
     }
 }
 
+// Removes the scratch folder and everything in it, never through a link: links are removed, not
+// followed, and nothing on another file system is touched.
+int removeEntry(const char *path, const struct stat *, int kind, struct FTW *)
+{
+    if (kind == FTW_DP)
+        ::rmdir(path);
+    else
+        ::unlink(path);
+    return 0;
+}
+
+void removeScratch(const Supervisor::Scratch *scratch)
+{
+    if (scratch)
+        ::nftw(scratch->folder, removeEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
+}
+
+// Starts a child in a group of its own that dies with the supervisor; -1 when none could be made.
+// An `outside` program runs under the helper's limits, which it does not set itself, and its output
+// goes nowhere: the supervisor's own may be the program's pipe, which only the helper writes to.
+pid_t startChild(const char *program, char *const *arguments, bool outside)
+{
+    const pid_t supervisor = ::getpid();
+    const pid_t child = ::fork();
+    if (child > 0)
+        ::setpgid(child, child);
+    if (child != 0)
+        return child;
+    ::setpgid(0, 0);
+    if (outside) {
+        ChildLimits::apply(true);
+        const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (nowhere < 0 || ::dup2(nowhere, STDOUT_FILENO) < 0)
+            ::_exit(kCouldNotStart);
+    }
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != supervisor)
+        ::_exit(kCouldNotStart);
+    // The child starts with no signal blocked: the supervisor's own blocked set (the ones it waits
+    // for) is not its.
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::execv(program, arguments);
+    ::_exit(kCouldNotStart);
+}
+
+// The child's status once it ends; nothing when the supervisor is told to stop first.
+std::optional<int> waitFor(pid_t child, const sigset_t &watched)
+{
+    for (;;) {
+        siginfo_t info {};
+        if (::sigwaitinfo(&watched, &info) < 0)
+            continue;
+        if (info.si_signo != SIGCHLD)
+            return std::nullopt;
+        int childStatus = 0;
+        pid_t collected = 0;
+        while ((collected = ::waitpid(-1, &childStatus, WNOHANG)) > 0) {
+            if (collected == child)
+                return childStatus;
+        }
+    }
+}
+
+// The helper itself, reading the picture the thumbnailer wrote: it sets its own limits, and takes
+// the supervisor for the program it answers to.
+std::optional<int> readPicture(const Supervisor::Scratch &scratch, const sigset_t &watched)
+{
+    const std::string parent = std::to_string(::getpid());
+    ::setenv(ChildLimits::parentVariable, parent.c_str(), 1);
+    char name[] = "kestrowan-thumbnail-helper";
+    char fit[] = "--fit";
+    char *const arguments[] = {name, fit, const_cast<char *>(scratch.picture), const_cast<char *>(scratch.width),
+                               const_cast<char *>(scratch.height), nullptr};
+    const pid_t reader = startChild("/proc/self/exe", arguments, false);
+    if (reader < 0)
+        return W_EXITCODE(kCouldNotStart, 0);
+    return waitFor(reader, watched);
+}
+
 } // namespace
 
-int Supervisor::run(char *const *target)
+int Supervisor::run(char *const *target, const Scratch *scratch)
 {
     sigset_t watched;
     sigemptyset(&watched);
@@ -74,51 +158,23 @@ int Supervisor::run(char *const *target)
     // Told when the program dies, rather than killed: the descendants must go too.
     if (!ChildLimits::bindToProgram(SIGTERM))
         return kCouldNotStart;
-
-    const pid_t supervisor = ::getpid();
-    const pid_t child = ::fork();
-    if (child < 0)
+    if (scratch && ::mkdir(scratch->folder, 0700) != 0)
         return kCouldNotStart;
-    if (child == 0) {
-        ::setpgid(0, 0);
-        ChildLimits::apply(true);
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != supervisor)
-            ::_exit(kCouldNotStart);
-        // The supervised program starts with no signal blocked: the supervisor's own blocked set
-        // (the ones it waits for) is not its.
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execv(target[0], target);
-        ::_exit(kCouldNotStart);
-    }
-    ::setpgid(child, child);
 
-    int status = 0;
-    bool ended = false;
-    while (!ended) {
-        siginfo_t info {};
-        if (::sigwaitinfo(&watched, &info) < 0)
-            continue;
-        if (info.si_signo != SIGCHLD) {
-            status = W_EXITCODE(0, SIGKILL);
-            break;
-        }
-        int childStatus = 0;
-        pid_t collected = 0;
-        while ((collected = ::waitpid(-1, &childStatus, WNOHANG)) > 0) {
-            if (collected == child) {
-                status = childStatus;
-                ended = true;
-            }
-        }
-    }
+    const pid_t child = startChild(target[0], target, true);
+    std::optional<int> status = child < 0 ? std::optional<int>(W_EXITCODE(kCouldNotStart, 0)) : waitFor(child, watched);
     endDescendants();
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
+    if (scratch && status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) {
+        status = readPicture(*scratch, watched);
+        endDescendants();
+    }
+    removeScratch(scratch);
+    // Told to stop: ended as by a kill.
+    const int ended = status.value_or(W_EXITCODE(0, SIGKILL));
+    if (WIFEXITED(ended))
+        return WEXITSTATUS(ended);
     // Ended by a signal: the program learns it the same way.
-    const int signal = WIFSIGNALED(status) ? WTERMSIG(status) : SIGKILL;
+    const int signal = WIFSIGNALED(ended) ? WTERMSIG(ended) : SIGKILL;
     ::signal(signal, SIG_DFL);
     ::sigprocmask(SIG_UNBLOCK, &watched, nullptr);
     ::raise(signal);

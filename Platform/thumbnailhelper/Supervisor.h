@@ -8,7 +8,19 @@
 // the program it ran.
 namespace Supervisor {
 
-// `target`: the program and its arguments, ending in a null pointer. Returns the exit status.
-int run(char *const *target);
+// The folder a supervised thumbnailer writes its picture into. The supervisor makes it (it must not
+// be there yet), and once the thumbnailer has written the picture, has the helper read it to fit
+// the size (its pixels on the supervisor's standard output, as "--fit" gives them); it removes the
+// folder with all in it however it ends, even when the program dies meanwhile.
+struct Scratch {
+    const char *folder = nullptr;
+    const char *picture = nullptr;
+    const char *width = nullptr;
+    const char *height = nullptr;
+};
+
+// `target`: the program and its arguments, ending in a null pointer. Returns the exit status: the
+// program's, or the reading helper's after it when there is a scratch folder.
+int run(char *const *target, const Scratch *scratch = nullptr);
 
 } // namespace Supervisor

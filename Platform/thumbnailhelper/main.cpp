@@ -5,8 +5,10 @@
 //   kestrowan-thumbnail-helper --preview picture|pdf|video <document>
 //     the content of the document's drawn preview, written to the standard output as pixels
 //     (PixelTransfer);
-//   kestrowan-thumbnail-helper --supervise <program> <arguments>...
-//     runs another program for the Kestrowan program and ends all it starts (Supervisor);
+//   kestrowan-thumbnail-helper --supervise [--scratch <folder> <picture> <width> <height>] <program> <arguments>...
+//     runs another program for the Kestrowan program and ends all it starts (Supervisor); with a
+//     scratch folder, which it makes and removes, the picture the program wrote there is read as
+//     "--fit" reads it;
 //   kestrowan-thumbnail-helper --fit <picture> <width> <height>
 //     a picture file (a thumbnail another program wrote) read to fit the size, written to the
 //     standard output as pixels.
@@ -114,6 +116,10 @@ int withoutPictureOnFailedAllocation(int (*draw)(int, char *[]), int argc, char 
 int main(int argc, char *argv[])
 {
     // The supervisor sets its own limits: the memory limit goes to the supervised program.
+    if (argc >= 8 && std::strcmp(argv[1], "--supervise") == 0 && std::strcmp(argv[2], "--scratch") == 0) {
+        const Supervisor::Scratch scratch{argv[3], argv[4], argv[5], argv[6]};
+        return Supervisor::run(argv + 7, &scratch);
+    }
     if (argc >= 3 && std::strcmp(argv[1], "--supervise") == 0)
         return Supervisor::run(argv + 2);
     HelperLimits::applyToSelf();

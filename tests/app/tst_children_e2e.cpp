@@ -81,6 +81,8 @@ private:
     EmptyStandinDock m_dock;
     QTemporaryDir m_documents;
     QTemporaryDir m_records;
+    // The program's temporary folder.
+    QTemporaryDir m_temporary;
     AppGroup m_group;
 
     QString output()
@@ -95,7 +97,14 @@ private:
         environment.insert("QT_LOGGING_RULES", "com.kestrowan.*=true");
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("KESTROWAN_TEST_HELPER_RECORDS", m_records.path());
+        environment.insert("TMPDIR", m_temporary.path());
         return environment;
+    }
+
+    // The folders a thumbnail is drawn into, in the program's temporary folder.
+    QStringList scratchFolders() const
+    {
+        return QDir(m_temporary.path()).entryList({QStringLiteral("Kestrowan-*")}, QDir::AllEntries | QDir::Hidden | QDir::System);
     }
 
     QString record(const QString &name) const { return m_records.filePath(name); }
@@ -139,6 +148,7 @@ private slots:
     {
         QVERIFY(m_documents.isValid());
         QVERIFY(m_records.isValid());
+        QVERIFY(m_temporary.isValid());
         const QString dockFailure = m_dock.start(QStringLiteral(KESTROWAN_DOCK_KEEPER), timeout);
         QVERIFY2(dockFailure.isEmpty(), qPrintable(dockFailure));
 
@@ -257,9 +267,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(record(QStringLiteral("pid"))), timeout);
         const qint64 thumbnailer = pidIn(record(QStringLiteral("pid")));
         QVERIFY(thumbnailer > 0);
+        // The thumbnailer draws into a folder of its own, which goes with it.
+        QVERIFY(!scratchFolders().isEmpty());
         m_program.kill();
         QVERIFY(m_program.waitForFinished(timeout));
         QTRY_VERIFY_WITH_TIMEOUT(!processIsRunning(thumbnailer), timeout);
+        QTRY_VERIFY2_WITH_TIMEOUT(scratchFolders().isEmpty(), qPrintable(scratchFolders().join(u' ')), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-thumbnail-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
         // The photo's preview is drawn by the icon helper.
         QTRY_VERIFY_WITH_TIMEOUT(processesWith("kestrowan-icon-helper", QFile::encodeName(m_documents.path())).isEmpty(), timeout);
@@ -321,6 +334,8 @@ private slots:
         }
         for (const qint64 pid : helpers())
             QTRY_VERIFY2_WITH_TIMEOUT(!processIsRunning(pid), qPrintable(QStringLiteral("helper %1 outlived the program").arg(pid)), timeout);
+        // Nothing of the thumbnails being drawn is left on disk.
+        QVERIFY2(scratchFolders().isEmpty(), qPrintable(scratchFolders().join(u' ')));
     }
 
     // A copy of the program finds its helpers beside itself only: not at the path of the build it
