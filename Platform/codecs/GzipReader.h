@@ -14,7 +14,8 @@ namespace GzipReader {
 bool hasSignature(QByteArrayView bytes);
 
 // What the gzip data in `bytes` holds (every member, one after another), if that is no more than
-// `limit` bytes; nothing when it is more, or when the data is broken or cut short. No member is
+// `limit` bytes; nothing when it is more, or when the data is broken or cut short (a header whose
+// check sum is wrong among them, as zlib refuses it). No member is
 // given more room than the file's trailer names for its last one (a member's own size is known
 // only once it is expanded): a file that expands further than it says, or one of several members
 // whose earlier ones are larger than its last, is refused.

@@ -199,8 +199,11 @@ std::optional<QImage> read(QByteArrayView bytes, const QSize &size, qint64 pixel
         return std::nullopt;
     }
     // libpng allocates what a chunk names before it reads it, and a text or profile chunk as large
-    // as it expands to: none may take more than the file itself, nor a side pass the header's.
-    png_set_chunk_malloc_max(png, std::max<png_alloc_size_t>(size_t(bytes.size()), 64 * 1024));
+    // as it expands to: none may take more than the file itself (nor more than libpng's own
+    // default), nor a side pass the header's.
+    constexpr png_alloc_size_t smallestChunkLimit = 64 * 1024;
+    constexpr png_alloc_size_t largestChunkLimit = 8000000;
+    png_set_chunk_malloc_max(png, std::clamp<png_alloc_size_t>(size_t(bytes.size()), smallestChunkLimit, largestChunkLimit));
     png_set_user_limits(png, scaling.width, scaling.height);
     Source source{reinterpret_cast<const unsigned char *>(bytes.data()), size_t(bytes.size()), 0};
     png_set_read_fn(png, &source, readFromSource);

@@ -1,5 +1,6 @@
 #include "Platform/thumbnailhelper/PreviewDrawing.h"
 
+#include "Platform/codecs/PictureBytes.h"
 #include "Platform/thumbnailhelper/PdfPageDrawing.h"
 #include "Platform/thumbnailhelper/PictureDrawing.h"
 
@@ -18,6 +19,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -112,7 +114,12 @@ std::optional<QImage> PreviewDrawing::videoFrame(const QString &path)
 {
     using namespace frameRules;
     static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(quiet, [] {
+        av_log_set_level(AV_LOG_QUIET);
+        // No one buffer of a video's decoding may be larger than a picture's may be: a header that
+        // names a frame of gigabytes fails its allocation.
+        av_max_alloc(size_t(PictureBytes::allocationLimitMegabytes) << 20);
+    });
 
     // Only a regular file is opened, and the demuxer opens that very file through its descriptor:
     // a fifo put in its place would block the open until someone writes to it.
