@@ -5,7 +5,6 @@
 #include "Platform/codecs/PictureBytes.h"
 
 #include <QBuffer>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
