@@ -11,6 +11,7 @@
 #include "NVLXDesign/NVLXMenu.h"
 #include "Platform/FloatingPanel.h"
 #include "Platform/FreedMemory.h"
+#include "Platform/codecs/PictureBytes.h"
 #include "Platform/linux/TerminationSignals.h"
 
 #include <QApplication>
@@ -38,6 +39,9 @@ int main(int argc, char *argv[])
     // A logout, a service manager or a terminal ends the program as its Quit command does: what
     // it keeps is written and every helper ends. Heard from here on; answered from the event loop.
     TerminationSignals termination;
+    // The thumbnail cache's files are read in this process: Qt's readers allocate no more for one
+    // than a helper's do.
+    PictureBytes::capLibraryAllocations();
     QApplication::setApplicationName(QStringLiteral("Kestrowan"));
     QApplication::setOrganizationName(QStringLiteral("Kestrowan"));
     LanguageManager::applySystemTextsAtStartup(UserDefaults::standard());
