@@ -64,15 +64,13 @@ void DraftChangeHandler::followStore()
     };
     std::optional<QString> replacedTypedName;
     if (now.name != before.name) {
-        if (m_nameHeld) {
-            // The field is the user's while it has the keyboard; the next key, the end of the
-            // typing or leaving the field settles which name stays.
-            m_renamedWhileHeld = true;
-            if (m_typing)
-                m_nameMetAnother = true;
-            else
-                m_replacedOnRelease = typedNameGivingWayTo(now.name);
+        m_sinceRenamedElsewhere.start();
+        if (m_typing) {
+            // The field is the user's while they type; the end of the typing settles which name stays.
+            m_renamedWhileTyping = true;
+            m_nameMetAnother = true;
         } else {
+            // Nothing typed, or the typing has ended: the name is the store's.
             merged.name = now.name;
             replacedTypedName = typedNameGivingWayTo(now.name);
         }
@@ -84,11 +82,9 @@ void DraftChangeHandler::followStore()
     follow(&AppGroup::customOpenerPath);
     follow(&AppGroup::openerRules);
     m_draft->setDraft(merged);
-    if (replacedTypedName) {
-        m_typedName.reset();
-        m_nameMetAnother = false;
+    // Told again at each later name of the same renaming over there, so the notice ends on the name kept.
+    if (replacedTypedName)
         emit typedNameReplaced(*replacedTypedName, now.name);
-    }
 }
 
 std::optional<QString> DraftChangeHandler::typedNameGivingWayTo(const QString &name) const
@@ -100,22 +96,16 @@ std::optional<QString> DraftChangeHandler::typedNameGivingWayTo(const QString &n
     return std::nullopt;
 }
 
-void DraftChangeHandler::holdName()
-{
-    m_nameHeld = true;
-}
-
 void DraftChangeHandler::nameTyped()
 {
-    holdName();
     m_typingPause.start();
     if (m_typing)
         return;
     m_typing = true;
-    // A rename that came while the field was held may still be typed over there.
-    m_nameMetAnother = m_renamedWhileHeld;
+    // A rename that came just before may still be typed over there.
+    m_nameMetAnother = m_sinceRenamedElsewhere.isValid() && m_sinceRenamedElsewhere.elapsed() < sameTimeMilliseconds;
+    m_renamedWhileTyping = false;
     m_typedName.reset();
-    m_replacedOnRelease.reset();
 }
 
 void DraftChangeHandler::endTyping()
@@ -128,31 +118,8 @@ void DraftChangeHandler::endTyping()
     m_sinceTyping.start();
     // The store may hold the other program's name by now: the name on screen is stored again, so
     // that it is the latest word (a store already holding it writes nothing).
-    if (std::exchange(m_renamedWhileHeld, false))
+    if (std::exchange(m_renamedWhileTyping, false))
         storeCurrentDraft();
-}
-
-void DraftChangeHandler::releaseName()
-{
-    endTyping();
-    if (!std::exchange(m_nameHeld, false))
-        return;
-    const std::optional<QString> replaced = std::exchange(m_replacedOnRelease, std::nullopt);
-    if (!std::exchange(m_renamedWhileHeld, false) || !m_known)
-        return;
-    // The other program renamed the group after the typing here ended: its name is the latest
-    // word, and the field, no longer the user's, shows it.
-    const QString kept = m_known->name;
-    if (m_draft->draft().name != kept) {
-        AppGroup renamed = m_draft->draft();
-        renamed.name = kept;
-        m_draft->setDraft(renamed);
-    }
-    if (replaced && *replaced != kept) {
-        m_typedName.reset();
-        m_nameMetAnother = false;
-        emit typedNameReplaced(*replaced, kept);
-    }
 }
 
 bool DraftChangeHandler::isRealChange(const AppGroup &value, const AppGroup &original)

@@ -37,21 +37,14 @@ public:
     // reorder, whose changes were held back while it lasted.
     void storeCurrentDraft();
 
-    // From the moment the name field has the keyboard until it is left, the name in it is the
-    // user's: a name another program sharing the groups file saves meanwhile does not replace it (a
-    // click, or Ctrl+A, and then keys would otherwise go onto the other name and make a mix of both).
-    // The store takes the other name in all the same. The typing ends with Return, a pause or
-    // leaving the field; a name that met another one on the way is then stored once more, as the
-    // latest word, so whichever side ends last keeps its name on both. A name that came from the
-    // other side after the typing here ended (or with none typed) is the latest word itself: the
-    // field shows it once it is left, the old name is not written back over it, and the user whose
-    // name gave way hears of it (`typedNameReplaced`).
-    void holdName();
-    // A key changed the name: the typing goes on; a pause as long as `setTypingPause` ends it.
+    // While the user types in the name field, the name in it is theirs: a name another program
+    // sharing the groups file saves meanwhile does not replace it, though the store takes it in.
+    // The typing ends with Return, a pause or leaving the field; a name that met another one on the
+    // way is then stored once more, as the latest word, so whichever side ends last keeps its name
+    // on both. From then on the name is the store's again: a later name from the other side shows
+    // at once, and the user whose typed name gave way hears of it (`typedNameReplaced`).
     void nameTyped();
     void endTyping();
-    void releaseName();
-    bool isNameHeld() const { return m_nameHeld; }
     bool isTyping() const { return m_typing; }
     void setTypingPause(int milliseconds) { m_typingPause.setInterval(milliseconds); }
 
@@ -78,17 +71,15 @@ private:
     // typing here to have been typed at the same time.
     std::optional<QString> typedNameGivingWayTo(const QString &name) const;
 
-    bool m_nameHeld = false;
     bool m_typing = false;
-    // Another program renamed the group while the user here was typing.
+    // Another program renamed the group while the user here was typing (or just before).
     bool m_nameMetAnother = false;
-    // Another program renamed the group while the field was held, and no name stored here since
-    // answered it.
-    bool m_renamedWhileHeld = false;
-    // The name typed here that such a rename replaces when the field is left.
-    std::optional<QString> m_replacedOnRelease;
+    // Another program renamed the group while the user here was typing, and no name stored here
+    // since answered it.
+    bool m_renamedWhileTyping = false;
     // The name last typed here, while another program's rename may still answer it.
     std::optional<QString> m_typedName;
+    QElapsedTimer m_sinceRenamedElsewhere;
     QElapsedTimer m_sinceTyping;
     QTimer m_typingPause;
 };

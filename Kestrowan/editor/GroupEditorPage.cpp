@@ -250,7 +250,7 @@ QWidget *GroupEditorPage::buildNameRow()
     m_nameField->setPalette(transparentBase);
     fieldLayout->addWidget(m_nameField);
     repaintOnFocusChange(m_nameField, field);
-    // From the moment the field has the keyboard until it is left, the name in it is the user's.
+    // While the user types, the name in the field is theirs; leaving the field ends the typing.
     m_nameField->installEventFilter(this);
     connect(m_nameField, &QLineEdit::textEdited, this, [this](const QString &text) {
         m_handler->nameTyped();
@@ -272,7 +272,7 @@ void GroupEditorPage::refreshFromDraft()
 {
     const AppGroup &group = m_draft->draft();
     if (m_nameField && m_nameField->text() != group.name)
-        m_nameField->setText(group.name);
+        showStoredName(group.name);
     m_icon->setGroup(previewGroup(m_draft));
     m_header->deleteButton()->setEnabled(!m_handler->isNewDraft() || m_handler->hasMadeChanges());
     if (isVisible()) {
@@ -288,6 +288,20 @@ void GroupEditorPage::refreshFromDraft()
             ThumbnailCache::shared().prefetch(group.apps, QSizeF(128, 128), devicePixelRatioF(), this);
         }
     }
+}
+
+void GroupEditorPage::showStoredName(const QString &name)
+{
+    // A name that comes while the keyboard is in the field keeps what the keys would act on: all
+    // of it selected stays all selected, and a cursor keeps its place (at the end, the new end).
+    const bool allSelected = m_nameField->hasSelectedText() && m_nameField->selectedText() == m_nameField->text();
+    const bool atEnd = m_nameField->cursorPosition() == m_nameField->text().size();
+    const int cursor = m_nameField->cursorPosition();
+    m_nameField->setText(name);
+    if (allSelected)
+        m_nameField->selectAll();
+    else if (!atEnd)
+        m_nameField->setCursorPosition(std::min<int>(cursor, name.size()));
 }
 
 void GroupEditorPage::refreshStatus()
@@ -404,14 +418,13 @@ void GroupEditorPage::showEvent(QShowEvent *event)
 
 bool GroupEditorPage::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_nameField && event->type() == QEvent::FocusIn) {
-        m_handler->holdName();
-    } else if (watched == m_nameField && event->type() == QEvent::FocusOut) {
+    if (watched == m_nameField && event->type() == QEvent::FocusOut) {
         // Another window coming forward, or the field's own menu, leaves the keyboard with the
-        // field as far as this window goes: the user comes back to it as they left it.
+        // field as far as this window goes: the typing goes on when the user comes back (a pause
+        // still ends it).
         const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-            m_handler->releaseName();
+            m_handler->endTyping();
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -424,7 +437,7 @@ void GroupEditorPage::hideEvent(QHideEvent *event)
     // Taken off the screen: nothing may keep running for a page nobody sees, and a change waiting
     // for its countdown is synced now rather than never.
     m_actions->finishReorder();
-    m_handler->releaseName();
+    m_handler->endTyping();
     m_sync->syncOwedNow();
     if (m_recorder)
         m_recorder->cancelRecording();
@@ -436,7 +449,7 @@ void GroupEditorPage::leavePage(bool syncOwed)
         return;
     m_left = true;
     m_actions->finishReorder();
-    m_handler->releaseName();
+    m_handler->endTyping();
     // A group deleted elsewhere meanwhile (the page then goes away without Back) is not synced back.
     const QList<AppGroup> stored = m_services.groupManager ? m_services.groupManager->groups() : QList<AppGroup>();
     const bool stillStored = std::any_of(stored.cbegin(), stored.cend(), [this](const AppGroup &group) { return group.id == m_draft->groupID(); });

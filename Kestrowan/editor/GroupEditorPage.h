@@ -71,6 +71,8 @@ protected:
 private:
     QWidget *buildNameRow();
     void refreshFromDraft();
+    // The field takes a name from the draft that the user did not type there.
+    void showStoredName(const QString &name);
     void refreshStatus();
     void placeBar();
     // Brings a line of the column into sight, clear of the bottom bar.
