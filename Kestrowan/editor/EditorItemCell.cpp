@@ -11,9 +11,11 @@
 #include "Kestrowan/shell/PointerCursorState.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "NVLXDesign/ContinuousShape.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/SystemFont.h"
 
 #include <QAccessibleWidget>
+#include <QToolTip>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -68,14 +70,28 @@ protected:
 };
 
 // The remove button: a red disc with a white cross, on a faint red halo while the pointer is on it.
+// Reached by Tab it shows itself whole and says, as a tip beside it, what it does.
 class RemoveButton final : public CellCornerButton {
 public:
     using CellCornerButton::CellCornerButton;
 
 protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        CellCornerButton::focusInEvent(event);
+        update();
+        if (KeyboardFocusRing::showsFocusOf(this))
+            QToolTip::showText(mapToGlobal(QPoint(0, height() + 4)), toolTip(), this);
+    }
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        CellCornerButton::focusOutEvent(event);
+        update();
+        QToolTip::hideText();
+    }
     void paintEvent(QPaintEvent *) override
     {
-        if (!m_cell->isHovering())
+        if (!m_cell->isHovering() && !hasFocus())
             return;
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -202,6 +218,7 @@ EditorItemCell::EditorItemCell(const AppItem &item, bool hasOpenerBadge, QWidget
     m_remove = new RemoveButton(this);
     const QString removeText = localized(QStringLiteral("ax.removeApp"));
     m_remove->setAccessibleName(QString(removeText).replace(QLatin1String("%@"), item.name));
+    m_remove->setToolTip(m_remove->accessibleName());
     connect(m_remove, &QAbstractButton::clicked, this, &EditorItemCell::removeClicked);
     if (hasOpenerBadge) {
         m_badge = new OpenerBadge(this);

@@ -762,7 +762,7 @@ private slots:
             QCOMPARE(QColor(shot.pixel(shot.width() / 2, 3)).rgb(),
                      DS::surfaceElevated.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light).rgb());
             QAction *remove = menu->actions().last();
-            QCOMPARE(remove->text(), localizedText("groupList.delete"));
+            QCOMPARE(remove->text(), localizedText("editor.removeApp"));
             // The delete row's letters are red: its darkest-or-most-saturated ink is the danger colour's hue.
             const QRect row = menu->actionGeometry(remove);
             int reddish = 0;
