@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 
 namespace {
 
@@ -132,14 +133,40 @@ bool KeyboardFocusRing::keyboardInUse()
     return lastPressWasKey();
 }
 
+namespace {
+
+// The scroll bar's value that shows the span [start, end) in a view `length` long now showing from
+// `shown`: moved as little as it takes, centred when the span is longer than the view.
+int valueShowing(int start, int end, int shown, int length)
+{
+    if (end - start > length)
+        return (start + end - length) / 2;
+    if (start < shown)
+        return start;
+    if (end > shown + length)
+        return end - length;
+    return shown;
+}
+
+} // namespace
+
 void KeyboardFocusRing::scrollIntoView(QWidget *target)
 {
-    // The innermost area first, so that each outer one sees where the control now is; the margin
-    // keeps the ring whole inside the view.
+    // The innermost area first, so that each outer one sees where the control now is. The margin
+    // keeps the ring whole inside the view (Qt's own ensureWidgetVisible leaves a control that
+    // shows, however cut its ring, where it is).
     constexpr int margin = outset + 4;
     for (QWidget *parent = target->parentWidget(); parent; parent = parent->parentWidget()) {
-        if (auto *area = qobject_cast<QScrollArea *>(parent); area && area->widget() && area->widget()->isAncestorOf(target))
-            area->ensureWidgetVisible(target, margin, margin);
+        auto *area = qobject_cast<QScrollArea *>(parent);
+        if (area && area->widget() && area->widget()->isAncestorOf(target)) {
+            const QWidget *page = area->widget();
+            const QRect wanted = QRect(target->mapTo(page, QPoint(0, 0)), target->size()).adjusted(-margin, -margin, margin, margin);
+            const QRect shown(-page->pos(), area->viewport()->size());
+            QScrollBar *across = area->horizontalScrollBar();
+            QScrollBar *down = area->verticalScrollBar();
+            across->setValue(valueShowing(wanted.left(), wanted.right() + 1, shown.left(), shown.width()));
+            down->setValue(valueShowing(wanted.top(), wanted.bottom() + 1, shown.top(), shown.height()));
+        }
         if (parent->isWindow())
             break;
     }
