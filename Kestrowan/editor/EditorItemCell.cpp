@@ -11,11 +11,9 @@
 #include "Kestrowan/shell/PointerCursorState.h"
 #include "Kestrowan/shell/PointerPlainButton.h"
 #include "NVLXDesign/ContinuousShape.h"
-#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/SystemFont.h"
 
 #include <QAccessibleWidget>
-#include <QToolTip>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -70,7 +68,8 @@ protected:
 };
 
 // The remove button: a red disc with a white cross, on a faint red halo while the pointer is on it.
-// Reached by Tab it shows itself whole and says, as a tip beside it, what it does.
+// Reached by Tab it shows itself as the pointer would find it, not an empty ring; its name and tip
+// say that it takes the item out of the group.
 class RemoveButton final : public CellCornerButton {
 public:
     using CellCornerButton::CellCornerButton;
@@ -80,14 +79,11 @@ protected:
     {
         CellCornerButton::focusInEvent(event);
         update();
-        if (KeyboardFocusRing::showsFocusOf(this))
-            QToolTip::showText(mapToGlobal(QPoint(0, height() + 4)), toolTip(), this);
     }
     void focusOutEvent(QFocusEvent *event) override
     {
         CellCornerButton::focusOutEvent(event);
         update();
-        QToolTip::hideText();
     }
     void paintEvent(QPaintEvent *) override
     {

@@ -24,6 +24,7 @@
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "NVLXDesign/DS.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
 #include "NVLXDesign/SurfaceShadowEffect.h"
 #include "NVLXDesign/NVLXMenu.h"
@@ -707,6 +708,96 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(onDisk(group.id).apps.size(), 1, 10000);
         QCOMPARE(onDisk(group.id).apps.first().name, QStringLiteral("keep"));
         QCOMPARE(m_sent.count(QStringLiteral("group.app_removed")), 1);
+    }
+
+    // The remove question says what happens in every language: the item leaves the group, nothing
+    // is deleted. Its title, its button and the context menu's entry say "Remove", never "Delete".
+    void theRemoveQuestionSaysTheItemLeavesTheGroup_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("deleteWord");
+        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("Delete");
+        QTest::newRow("es") << QStringLiteral("es") << QStringLiteral("Eliminar");
+        QTest::newRow("ja") << QStringLiteral("ja") << QStringLiteral("削除");
+        QTest::newRow("pt-BR") << QStringLiteral("pt-BR") << QStringLiteral("Apagar");
+        QTest::newRow("zh-Hans") << QStringLiteral("zh-Hans") << QStringLiteral("删除");
+    }
+
+    void theRemoveQuestionSaysTheItemLeavesTheGroup()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, deleteWord);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        LanguageManager::shared().setCurrentLanguage(language);
+        const AppGroup group = stored(QStringLiteral("Words"), {fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))});
+        GroupEditorPage *page = open(group, false);
+        EditorItemCell *cell = page->itemSection()->cells().at(0);
+        QTest::mouseClick(cell->removeButton(), Qt::LeftButton);
+        ConfirmationAlert *alert = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"))) && alert->isVisible(), 10000);
+        const QStringList words{alert->titleLabel()->text(), alert->messageLabel()->text(), alert->confirmButton()->text(),
+                                cell->removeButton()->accessibleName(), cell->removeButton()->toolTip()};
+        for (const QString &text : words)
+            QVERIFY2(!text.contains(deleteWord), qPrintable(text));
+        QCOMPARE(alert->titleLabel()->text(), localized(QStringLiteral("editor.removeApp")));
+        QCOMPARE(alert->confirmButton()->text(), localized(QStringLiteral("editor.removeApp")));
+        if (language == QLatin1String("en")) {
+            QCOMPARE(alert->titleLabel()->text(), QStringLiteral("Remove"));
+            QCOMPARE(cell->removeButton()->accessibleName(), QStringLiteral("Remove hosts from the group"));
+        }
+        alert->cancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert")), 10000);
+        std::unique_ptr<QMenu> menu(page->itemSection()->makeContextMenu(0));
+        QCOMPARE(menu->actions().last()->text(), localized(QStringLiteral("editor.removeApp")));
+        QCOMPARE(onDisk(group.id).apps.size(), 1);
+    }
+
+    // Tab reaches an item's remove button while the pointer is elsewhere: the button shows itself,
+    // its red disc and cross drawn, named and tipped as taking the item out of the group.
+    void tabOntoAnItemShowsItsRemoveButton()
+    {
+        KeyboardFocusRing::install();
+        const AppGroup group = stored(QStringLiteral("Keys"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
+                                                               fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))});
+        GroupEditorPage *page = open(group, false);
+        page->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(page));
+        QCursor::setPos(page->mapToGlobal(QPoint(-50, -50)));
+        const auto redPixels = [](QWidget *button) {
+            const QImage picture = button->grab().toImage();
+            int red = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) {
+                    const QColor c = picture.pixelColor(x, y);
+                    red += c.alpha() > 200 && c.red() > 200 && c.green() < 110 && c.blue() < 110;
+                }
+            return red;
+        };
+        for (EditorItemCell *cell : page->itemSection()->cells())
+            QCOMPARE(redPixels(cell->removeButton()), 0);
+        QSet<QWidget *> shown;
+        for (int press = 0; press < 60 && shown.size() < 2; ++press) {
+            QWidget *before = QApplication::focusWidget();
+            QTest::keyClick(before ? before : page, Qt::Key_Tab);
+            QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() && QApplication::focusWidget() != before, 10000);
+            for (EditorItemCell *cell : page->itemSection()->cells()) {
+                if (QApplication::focusWidget() != cell->removeButton())
+                    continue;
+                QVERIFY(!cell->isHovering());
+                const int red = redPixels(cell->removeButton());
+                QVERIFY2(red > 40, qPrintable(QStringLiteral("%1: %2 red pixels").arg(cell->item().name).arg(red)));
+                const QString says = localizedFormat(QStringLiteral("ax.removeApp"), {cell->item().name});
+                QCOMPARE(cell->removeButton()->accessibleName(), says);
+                QCOMPARE(cell->removeButton()->toolTip(), says);
+                shown << cell->removeButton();
+            }
+        }
+        QCOMPARE(shown.size(), 2);
+        // Once the keyboard leaves, the button hides again.
+        QWidget *last = QApplication::focusWidget();
+        QTest::keyClick(last, Qt::Key_Tab);
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() != last, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(redPixels(last), 0, 10000);
     }
 
     void contextMenuOffersOnlyPossibleMoves()
