@@ -9,6 +9,7 @@
 #include "Kestrowan/editor/ScrollCue.h"
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/KeyboardFocusRing.h"
@@ -19,6 +20,7 @@
 #include <QApplication>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -147,6 +149,35 @@ private slots:
                     return;
             }
         }
+    }
+
+    // Every style in the row is named in the language chosen: no title stays a word of no language
+    // (the rippled teal style was once "Pelko" in all five).
+    void everyStyleIsNamedInTheChosenLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("rippleTitle");
+        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("Ripple");
+        QTest::newRow("es") << QStringLiteral("es") << QStringLiteral("Ondas");
+        QTest::newRow("ja") << QStringLiteral("ja") << QStringLiteral("波紋");
+        QTest::newRow("pt-BR") << QStringLiteral("pt-BR") << QStringLiteral("Ondas");
+        QTest::newRow("zh-Hans") << QStringLiteral("zh-Hans") << QStringLiteral("涟漪");
+    }
+
+    void everyStyleIsNamedInTheChosenLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, rippleTitle);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        LanguageManager::shared().setCurrentLanguage(language);
+        EditorDraft draft(groupWith(QStringLiteral("Work"), {itemAt(QStringLiteral("/Applications/Mail.app"))}));
+        IconStyleChoice choice(&draft, m_skins.get(), {});
+        IconStyleSection section(&choice);
+        QStringList titles;
+        for (IconChoiceButton *button : section.buttons())
+            titles << button->title();
+        QVERIFY2(titles.contains(rippleTitle), qPrintable(titles.join(u',')));
+        QVERIFY2(!titles.contains(QStringLiteral("Pelko")), qPrintable(titles.join(u',')));
     }
 
     // A group whose skin lies past the row's visible part opens with that preview in sight; no

@@ -894,6 +894,54 @@ private slots:
         }
     }
 
+    // The open panel's list speaks the language chosen in the settings, not the system's: the kind
+    // of a folder and the dates, as its headers and buttons do.
+    void theOpenPanelsListSpeaksTheChosenLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("folderWord");
+        QTest::newRow("ja") << QStringLiteral("ja") << QStringLiteral("フォルダ");
+        QTest::newRow("es") << QStringLiteral("es") << QStringLiteral("Carpeta");
+        QTest::newRow("zh-Hans") << QStringLiteral("zh-Hans") << QStringLiteral("文件夹");
+        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("Folder");
+    }
+
+    void theOpenPanelsListSpeaksTheChosenLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, folderWord);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        LanguageManager::shared().setCurrentLanguage(language);
+        const QString place = folder(QStringLiteral("Listed"));
+        QDir(place).mkpath(QStringLiteral("Inner"));
+        QFile note(place + QStringLiteral("/note.txt"));
+        QVERIFY(note.open(QIODevice::WriteOnly) && note.write("words\n") == 6);
+        note.close();
+        GroupEditorPage *page = open(stored(QStringLiteral("Files"), {}), false);
+        page->itemSection()->emptyStateButtons().at(2)->click();
+        QFileDialog *panel = page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel"));
+        QVERIFY(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        panel->setViewMode(QFileDialog::Detail);
+        panel->setDirectory(place);
+        QTreeView *view = panel->findChild<QTreeView *>(QStringLiteral("treeView"));
+        QVERIFY(view && view->isVisible());
+        QAbstractItemModel *model = view->model();
+        QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(view->rootIndex()), 2, 10000);
+        const QLocale chosen(language);
+        for (int row = 0; row < 2; ++row) {
+            const QString name = model->index(row, 0, view->rootIndex()).data().toString();
+            const QFileInfo info(place + u'/' + name);
+            const QString kind = model->index(row, 2, view->rootIndex()).data().toString();
+            if (info.isDir())
+                QCOMPARE(kind, folderWord);
+            const QString date = model->index(row, 3, view->rootIndex()).data().toString();
+            QCOMPARE(date, chosen.toString(info.lastModified(), QLocale::ShortFormat));
+        }
+        panel->reject();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel")), 10000);
+    }
+
     // The open panel for adding items shows its date column whole beside the names.
     void theOpenPanelKeepsItsDateColumnWhole()
     {
