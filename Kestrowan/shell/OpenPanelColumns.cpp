@@ -22,7 +22,8 @@ void keepOpenPanelColumnsWhole(QFileDialog *panel)
 
 namespace {
 
-// The panel's list as Qt's file model gives it, but for the kind of a folder and the dates.
+// The panel's list as Qt's file model gives it, but for the sizes, the kind of a folder and the
+// dates, which Qt writes in the system's language.
 class ChosenLanguageFileNames final : public QIdentityProxyModel {
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
@@ -34,6 +35,10 @@ public:
             return QIdentityProxyModel::data(index, role);
         const QModelIndex source = mapToSource(index);
         switch (index.column()) {
+        case sizeColumn:
+            if (!files->isDir(source))
+                return QLocale().formattedDataSize(files->size(source));
+            break;
         case kindColumn:
             if (files->isDir(source))
                 return localized(QStringLiteral("openPanel.folder"));
@@ -47,6 +52,7 @@ public:
     }
 
 private:
+    static constexpr int sizeColumn = 1;
     static constexpr int kindColumn = 2;
     static constexpr int dateColumn = 3;
 };

@@ -7,7 +7,8 @@ class QFileDialog;
 // off at the panel's edge. Call once, before the panel is shown.
 void keepOpenPanelColumnsWhole(QFileDialog *panel);
 
-// Shows the panel's kinds and dates in the language chosen in the settings, as its other words are:
-// Qt's own list says "Folder" untranslated and writes dates in the system's language. Call before
+// Shows the panel's sizes, kinds and dates in the language chosen in the settings, as its other
+// words are: Qt's own list says "Folder" untranslated and writes sizes and dates in the system's
+// language. Call before
 // keepOpenPanelColumnsWhole.
 void localizeOpenPanel(QFileDialog *panel);

@@ -894,8 +894,8 @@ private slots:
         }
     }
 
-    // The open panel's list speaks the language chosen in the settings, not the system's: the kind
-    // of a folder and the dates, as its headers and buttons do.
+    // The open panel's list speaks the language chosen in the settings, not the system's: the
+    // sizes, the kind of a folder and the dates, as its headers and buttons do.
     void theOpenPanelsListSpeaksTheChosenLanguage_data()
     {
         QTest::addColumn<QString>("language");
@@ -935,6 +935,8 @@ private slots:
             const QString kind = model->index(row, 2, view->rootIndex()).data().toString();
             if (info.isDir())
                 QCOMPARE(kind, folderWord);
+            else
+                QCOMPARE(model->index(row, 1, view->rootIndex()).data().toString(), chosen.formattedDataSize(info.size()));
             const QString date = model->index(row, 3, view->rootIndex()).data().toString();
             QCOMPARE(date, chosen.toString(info.lastModified(), QLocale::ShortFormat));
         }
