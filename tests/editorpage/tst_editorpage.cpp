@@ -800,6 +800,53 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(redPixels(last), 0, 10000);
     }
 
+    // Scrolled to the bottom of the editor, Tab goes round past the header and on through the
+    // page: every stop inside the page comes whole into view with its ring, also those in the
+    // sideways row of icon styles within it.
+    void tabBringsEveryStopOfTheEditorIntoView()
+    {
+        KeyboardFocusRing::install();
+        const AppGroup group = stored(QStringLiteral("Long"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
+                                                               fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts")),
+                                                               fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("hostname"))});
+        GroupEditorPage *page = open(group, false);
+        page->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(page));
+        QScrollBar *bar = page->scrollArea()->verticalScrollBar();
+        QTRY_VERIFY_WITH_TIMEOUT(bar->maximum() > 0, 10000);
+        bar->setValue(bar->maximum());
+        QWidget *content = page->scrollArea()->widget();
+        const int outset = KeyboardFocusRing::outset;
+        int inside = 0;
+        for (int press = 1; press <= 45; ++press) {
+            QWidget *before = QApplication::focusWidget();
+            QTest::keyClick(before ? before : page, Qt::Key_Tab);
+            QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() && QApplication::focusWidget() != before, 10000);
+            QWidget *control = QApplication::focusWidget();
+            if (!content->isAncestorOf(control))
+                continue;
+            ++inside;
+            // Whole in every scrolling view it lies in, the page's and the row's.
+            for (QWidget *parent = control->parentWidget(); parent && parent != page; parent = parent->parentWidget()) {
+                auto *area = qobject_cast<QScrollArea *>(parent);
+                if (!area)
+                    continue;
+                const QRect ringed = QRect(control->mapTo(area->viewport(), QPoint(0, 0)), control->size()).adjusted(-outset, -outset, outset, outset);
+                QVERIFY2(area->viewport()->rect().contains(ringed),
+                         qPrintable(QStringLiteral("press %1: %2 \"%3\" at %4,%5 %6x%7 in a view %8x%9")
+                                        .arg(press)
+                                        .arg(control->metaObject()->className(), control->accessibleName())
+                                        .arg(ringed.x())
+                                        .arg(ringed.y())
+                                        .arg(ringed.width())
+                                        .arg(ringed.height())
+                                        .arg(area->viewport()->width())
+                                        .arg(area->viewport()->height())));
+            }
+        }
+        QVERIFY2(inside >= 10, qPrintable(QString::number(inside)));
+    }
+
     void contextMenuOffersOnlyPossibleMoves()
     {
         const AppGroup group = stored(QStringLiteral("Menu"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
