@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 
 namespace {
 
@@ -24,6 +26,13 @@ QPointer<QWidget> &keyboardFocused()
     return widget;
 }
 
+// A key press since the last press of the pointer: set by the watcher before the focus moves.
+bool &lastPressWasKey()
+{
+    static bool key = true;
+    return key;
+}
+
 bool showsEveryFocus(const QWidget *widget)
 {
     return widget->window()->property(KeyboardFocusRing::showsEveryFocusProperty).toBool();
@@ -38,6 +47,20 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+            lastPressWasKey() = true;
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::TouchBegin:
+        case QEvent::TabletPress:
+            lastPressWasKey() = false;
+            break;
+        default:
+            break;
+        }
         if ((event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) && watched->isWidgetType()) {
             auto *widget = static_cast<QWidget *>(watched);
             const auto &focus = static_cast<const QFocusEvent &>(*event);
@@ -72,7 +95,10 @@ void KeyboardFocusRing::focusArrived(QWidget *widget, const QFocusEvent &event)
     if (widget->isWindow())
         return;
     const Qt::FocusReason reason = event.reason();
-    const bool byKeyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason;
+    // Qt moves the focus on "by Tab" when the focused control hides: after a click that is the
+    // pointer's doing, not the keyboard's.
+    const bool byKeyboard = (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason)
+                            && lastPressWasKey();
     const bool back = reason == Qt::ActiveWindowFocusReason && keyboardFocused() == widget;
     if (!byKeyboard && !back && !showsEveryFocus(widget)) {
         keyboardFocused() = nullptr;
@@ -80,6 +106,8 @@ void KeyboardFocusRing::focusArrived(QWidget *widget, const QFocusEvent &event)
         return;
     }
     keyboardFocused() = widget;
+    if (byKeyboard)
+        scrollIntoView(widget);
     if (current()) {
         if (current()->m_target == widget)
             return;
@@ -92,6 +120,56 @@ void KeyboardFocusRing::focusLeft(QWidget *widget, const QFocusEvent &)
 {
     if (current() && current()->m_target == widget)
         delete current();
+}
+
+bool KeyboardFocusRing::showsFocusOf(const QWidget *widget)
+{
+    const KeyboardFocusRing *ring = current();
+    return ring && widget && ring->m_target == widget;
+}
+
+bool KeyboardFocusRing::keyboardInUse()
+{
+    return lastPressWasKey();
+}
+
+namespace {
+
+// The scroll bar's value that shows the span [start, end) in a view `length` long now showing from
+// `shown`: moved as little as it takes, centred when the span is longer than the view.
+int valueShowing(int start, int end, int shown, int length)
+{
+    if (end - start > length)
+        return (start + end - length) / 2;
+    if (start < shown)
+        return start;
+    if (end > shown + length)
+        return end - length;
+    return shown;
+}
+
+} // namespace
+
+void KeyboardFocusRing::scrollIntoView(QWidget *target)
+{
+    // The innermost area first, so that each outer one sees where the control now is. The margin
+    // keeps the ring whole inside the view (Qt's own ensureWidgetVisible leaves a control that
+    // shows, however cut its ring, where it is).
+    constexpr int margin = outset + 4;
+    for (QWidget *parent = target->parentWidget(); parent; parent = parent->parentWidget()) {
+        auto *area = qobject_cast<QScrollArea *>(parent);
+        if (area && area->widget() && area->widget()->isAncestorOf(target)) {
+            const QWidget *page = area->widget();
+            const QRect wanted = QRect(target->mapTo(page, QPoint(0, 0)), target->size()).adjusted(-margin, -margin, margin, margin);
+            const QRect shown(-page->pos(), area->viewport()->size());
+            QScrollBar *across = area->horizontalScrollBar();
+            QScrollBar *down = area->verticalScrollBar();
+            across->setValue(valueShowing(wanted.left(), wanted.right() + 1, shown.left(), shown.width()));
+            down->setValue(valueShowing(wanted.top(), wanted.bottom() + 1, shown.top(), shown.height()));
+        }
+        if (parent->isWindow())
+            break;
+    }
 }
 
 QWidget *KeyboardFocusRing::hostFor(QWidget *target)

@@ -15,7 +15,9 @@ class QFocusEvent;
 // The ring is a widget of its own over the control's nearest clipping parent (a scroll area's
 // viewport, else the window), so a control needs no room or code for it; it follows the control
 // when it or a parent moves or resizes and goes with the focus, the control or the window's
-// activation. A click that moves the focus shows no ring.
+// activation. A click that moves the focus shows no ring, nor does a focus that moves on by itself
+// after a click (the focused control hid, a page changed): only what the keyboard did last counts.
+// Focus that the keyboard brings into a scroll area scrolls the control, with its ring, into view.
 class KeyboardFocusRing : public QWidget {
     Q_OBJECT
 public:
@@ -27,6 +29,11 @@ public:
 
     // The ring on screen now, or none; the control it surrounds.
     static KeyboardFocusRing *shown();
+    // Whether `widget` is the control the ring surrounds now: controls that show their own focus
+    // (an outline, a current row) show it only then.
+    static bool showsFocusOf(const QWidget *widget);
+    // Whether the last press was a key's rather than the pointer's.
+    static bool keyboardInUse();
     QWidget *target() const { return m_target; }
 
     // The distance from the control's edge to the ring's outer edge, and the ring's width.
@@ -42,6 +49,7 @@ private:
     static void focusArrived(QWidget *widget, const QFocusEvent &event);
     static void focusLeft(QWidget *widget, const QFocusEvent &event);
     static QWidget *hostFor(QWidget *target);
+    static void scrollIntoView(QWidget *target);
     void follow();
     void watchChain();
 

@@ -74,6 +74,10 @@ endfunction()
 # kestrowan_test(NAME <name> SOURCES <files>... [LIBS <targets>...] [XVFB [SCREEN <WxHxD>]] [LABELS <labels>...])
 # One QtTest executable registered with CTest. Tests run headless; XVFB ones run under xvfb-run, on a
 # 1440 by 900 screen unless SCREEN names another.
+# The program's trace lines are at debug level, off for its users: tests and the programs they start
+# read them.
+set(KESTROWAN_TEST_LOGGING "QT_LOGGING_RULES=com.kestrowan.*.debug=true")
+
 function(kestrowan_test)
   cmake_parse_arguments(ARG "XVFB" "NAME;TIMEOUT;SCREEN" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT ARG_SCREEN)
@@ -91,10 +95,10 @@ function(kestrowan_test)
     # A real X server: whatever platform the caller's shell names, this test and its children use X.
     # Each has an X server, a pointer and a home of its own, so it runs beside others; it counts as
     # two of CTest's jobs, as the server, the program and the stand-in Dock it drives work at once.
-    set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" PROCESSORS 2)
+    set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb;${KESTROWAN_TEST_LOGGING}" PROCESSORS 2)
   else()
     add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
-    set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${KESTROWAN_TEST_LOGGING}")
   endif()
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)

@@ -49,7 +49,7 @@ void AppDelegate::applicationDidFinishLaunching()
     if (bootstrapRuntime)
         bootstrapRuntime();
     const bool showInDock = boolWithDefault(AppSettings::showInDockKey, false);
-    qCInfo(appLogger, "App did finish launching. showInDock=%d", showInDock ? 1 : 0);
+    qCDebug(appLogger, "App did finish launching. showInDock=%d", showInDock ? 1 : 0);
     if (applyActivationPolicy)
         applyActivationPolicy(showInDock);
     handleRoute(KestrowanRoute::main());
@@ -57,7 +57,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows)
 {
-    qCInfo(appLogger, "applicationShouldHandleReopen called. hasVisibleWindows=%d", hasVisibleWindows ? 1 : 0);
+    qCDebug(appLogger, "applicationShouldHandleReopen called. hasVisibleWindows=%d", hasVisibleWindows ? 1 : 0);
     handleRoute(KestrowanRoute::main());
     return true;
 }
@@ -101,15 +101,15 @@ void AppDelegate::handleRoute(const KestrowanRoute &route)
     switch (route.kind) {
     case KestrowanRoute::Kind::Main:
         m_pendingRoute.reset();
-        qCInfo(appLogger, "Deep link route -> main");
+        qCDebug(appLogger, "Deep link route -> main");
         break;
     case KestrowanRoute::Kind::Group:
         m_pendingRoute = route;
-        qCInfo(appLogger, "Deep link route -> group %s", qUtf8Printable(ModelJson::uuidText(route.groupID)));
+        qCDebug(appLogger, "Deep link route -> group %s", qUtf8Printable(ModelJson::uuidText(route.groupID)));
         break;
     case KestrowanRoute::Kind::Settings:
         m_pendingRoute = route;
-        qCInfo(appLogger, "Deep link route -> settings");
+        qCDebug(appLogger, "Deep link route -> settings");
         break;
     }
     requestMainWindow();
@@ -117,7 +117,7 @@ void AppDelegate::handleRoute(const KestrowanRoute &route)
 
 void AppDelegate::requestMainWindow()
 {
-    qCInfo(appLogger, "requestMainWindow enqueued");
+    qCDebug(appLogger, "requestMainWindow enqueued");
     m_isMainWindowRequestPending = true;
     flushPendingMainWindowRequest();
 }
@@ -126,7 +126,7 @@ void AppDelegate::flushPendingMainWindowRequest()
 {
     if (!m_isMainWindowRequestPending || !reopenMainWindow)
         return;
-    qCInfo(appLogger, "flushPendingMainWindowRequest executing");
+    qCDebug(appLogger, "flushPendingMainWindowRequest executing");
     m_isMainWindowRequestPending = false;
     reopenMainWindow();
     applyPendingRoute();
@@ -146,12 +146,12 @@ void AppDelegate::deliverRoute(const KestrowanRoute &route)
 {
     switch (route.kind) {
     case KestrowanRoute::Kind::Group:
-        qCInfo(appLogger, "Deferred group selection fired: %s", qUtf8Printable(ModelJson::uuidText(route.groupID)));
+        qCDebug(appLogger, "Deferred group selection fired: %s", qUtf8Printable(ModelJson::uuidText(route.groupID)));
         if (navigateToGroup)
             navigateToGroup(route.groupID);
         break;
     case KestrowanRoute::Kind::Settings:
-        qCInfo(appLogger, "Deferred settings navigation fired");
+        qCDebug(appLogger, "Deferred settings navigation fired");
         if (navigateToSettings)
             navigateToSettings();
         break;
@@ -253,9 +253,17 @@ void AppDelegate::buildStatusMenu()
     }
     m_statusCommands.clear();
     menu->setStyleSheet(statusMenuStyleSheet(Appearance::shared().isDark()));
-    auto addCommand = [&](const QString &key, void (AppDelegate::*command)(), const QKeySequence &shortcut) {
+    // `shortcut` is shown and works; `alsoWorks`, the desktop's standard key for the same command
+    // where it has one, works too.
+    auto addCommand = [&](const QString &key, void (AppDelegate::*command)(), const QKeySequence &shortcut,
+                          const QList<QKeySequence> &alsoWorks = {}) {
         QAction *action = menu->addAction(localized(key));
-        action->setShortcut(shortcut);
+        QList<QKeySequence> keys{shortcut};
+        for (const QKeySequence &other : alsoWorks) {
+            if (!other.isEmpty() && !keys.contains(other))
+                keys << other;
+        }
+        action->setShortcuts(shortcut.isEmpty() ? QList<QKeySequence>() : keys);
         if (!shortcut.isEmpty()) {
             // The key is written in the desktop's notation, as every shortcut the program shows.
             action->setShortcutVisibleInContextMenu(false);
@@ -264,10 +272,11 @@ void AppDelegate::buildStatusMenu()
         }
         connect(action, &QAction::triggered, this, command);
     };
+    // The menu's keys all hold Super, as the other keys the program shows do; the desktop's own
+    // keys for the settings and for quitting work beside them.
     addCommand(QStringLiteral("menu.manageGroups"), &AppDelegate::menuManageGroups, QKeySequence(Qt::META | Qt::Key_G));
-    // Where the desktop has no key of its own for the settings, Super with a comma, as the popup shows it.
-    addCommand(QStringLiteral("menu.settings"), &AppDelegate::menuOpenSettings,
-               standardKey(QKeySequence::Preferences, QKeySequence(Qt::META | Qt::Key_Comma)));
+    addCommand(QStringLiteral("menu.settings"), &AppDelegate::menuOpenSettings, QKeySequence(Qt::META | Qt::Key_Comma),
+               QKeySequence::keyBindings(QKeySequence::Preferences));
     addCommand(QStringLiteral("menu.checkForUpdates"), &AppDelegate::menuCheckForUpdates, QKeySequence());
     if (!m_statusGroups.isEmpty()) {
         menu->addSeparator();
@@ -281,7 +290,8 @@ void AppDelegate::buildStatusMenu()
         }
     }
     menu->addSeparator();
-    addCommand(QStringLiteral("menu.quit"), &AppDelegate::menuQuit, standardKey(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    addCommand(QStringLiteral("menu.quit"), &AppDelegate::menuQuit, QKeySequence(Qt::META | Qt::Key_Q),
+               {standardKey(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q))});
     m_statusItem->setMenu(menu.get());
     // The old menu may be on screen or in the middle of a command: let it go once control returns.
     if (m_statusMenu)
@@ -347,7 +357,7 @@ void AppDelegate::menuManageGroups()
     // The window may be open on another page (the settings, an editor): managing groups is the
     // group list, so the page follows once the window is up, as a delivered route would.
     QTimer::singleShot(routeDeliveryDelay, Qt::PreciseTimer, this, [this] {
-        qCInfo(appLogger, "Deferred group list navigation fired");
+        qCDebug(appLogger, "Deferred group list navigation fired");
         if (navigateToGroupList)
             navigateToGroupList();
     });

@@ -163,11 +163,11 @@ void KestrowanApp::installAppDelegateHandlers()
             navigation->setSelectedPage(std::nullopt);
             return;
         }
-        qCInfo(appLogger, "Applying deferred group navigation: %s", qUtf8Printable(text));
+        qCDebug(appLogger, "Applying deferred group navigation: %s", qUtf8Printable(text));
         navigation->setSelectedPage(DetailPage::group(groupID));
     };
     delegate.navigateToSettings = [navigation] {
-        qCInfo(appLogger, "Applying deferred settings navigation");
+        qCDebug(appLogger, "Applying deferred settings navigation");
         navigation->setSelectedPage(DetailPage::settings());
     };
     delegate.navigateToGroupList = [navigation] { navigation->setSelectedPage(std::nullopt); };
@@ -323,7 +323,7 @@ void KestrowanApp::requestEditGroup(const QUuid &groupID)
 
 void KestrowanApp::openMainWindow()
 {
-    qCInfo(appLogger, "Reopen main window requested from AppDelegate callback");
+    qCDebug(appLogger, "Reopen main window requested from AppDelegate callback");
     m_isMainWindowRequested = true;
     applyActivationPolicy(showInDock());
     if (!m_mainWindow) {
@@ -339,7 +339,7 @@ void KestrowanApp::openMainWindow()
         m_mainWindow->showNormal();
     else
         m_mainWindow->show();
-    qCInfo(appLogger, "openWindow(id: main) dispatched");
+    qCDebug(appLogger, "openWindow(id: main) dispatched");
     ApplicationActivation::shared().activateIgnoringOtherApps();
     QTimer::singleShot(bringToFrontDelay, Qt::PreciseTimer, this, [this] { bringMainWindowsToFront(); });
 }
@@ -366,14 +366,14 @@ void KestrowanApp::handleMainViewAppear()
     restyleMainWindows();
     applyAppearance();
     m_isMainWindowVisible = true;
-    qCInfo(appLogger, "MainView onAppear");
+    qCDebug(appLogger, "MainView onAppear");
     applyActivationPolicy(showInDock());
 }
 
 void KestrowanApp::handleMainViewDisappear()
 {
     m_isMainWindowVisible = false;
-    qCInfo(appLogger, "MainView onDisappear");
+    qCDebug(appLogger, "MainView onDisappear");
     QTimer::singleShot(windowGoneDelay, Qt::PreciseTimer, this, [this] {
         if (isMainWindowOpen())
             return;
@@ -428,7 +428,7 @@ void KestrowanApp::startupRecoveryPass(int delayMilliseconds)
         applyInteractionMode();
         reapplyHoverMode();
         // The Dock's watchers were started afresh: a click held across that was let go.
-        qCInfo(appLogger, "Startup recovery pass at %d ms done", delayMilliseconds);
+        qCDebug(appLogger, "Startup recovery pass at %d ms done", delayMilliseconds);
     });
 }
 
@@ -488,7 +488,7 @@ void KestrowanApp::applyActivationPolicy(bool showInDock)
     if (activation.activationPolicy() == target)
         return;
     const bool regular = target == ApplicationActivation::Policy::Regular;
-    qCInfo(appLogger, "ActivationPolicy update -> %s", regular ? "regular" : "accessory");
+    qCDebug(appLogger, "ActivationPolicy update -> %s", regular ? "regular" : "accessory");
     activation.setActivationPolicy(target);
     QTimer::singleShot(0, m_appDelegate.get(), [delegate = m_appDelegate.get()] { delegate->reassignStatusGlyph(); });
 }

@@ -565,7 +565,7 @@ void HoverService::handleClickDockItem(const DockItemInfo &item)
     }
     if (m_mode == InteractionMode::Hover && m_currentPopupGroupID == group->id && m_popupPresentedAt
         && m_popupPresentedAt->msecsTo(m_clock()) <= qint64(hoverSelfClickIgnoreInterval * 1000)) {
-        qCInfo(interactionLogger, "Ignored self-click shortly after hover popup opened");
+        qCDebug(interactionLogger, "Ignored self-click shortly after hover popup opened");
         return;
     }
     const std::optional<QUuid> previous = m_currentPopupGroupID;

@@ -173,6 +173,7 @@ void ApplicationChooserDialog::chooseOther()
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(QStringLiteral("*.desktop *.app"));
+    localizeOpenPanel(&dialog);
     keepOpenPanelColumnsWhole(&dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;

@@ -68,14 +68,26 @@ protected:
 };
 
 // The remove button: a red disc with a white cross, on a faint red halo while the pointer is on it.
+// Reached by Tab it shows itself as the pointer would find it, not an empty ring; its name and tip
+// say that it takes the item out of the group.
 class RemoveButton final : public CellCornerButton {
 public:
     using CellCornerButton::CellCornerButton;
 
 protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        CellCornerButton::focusInEvent(event);
+        update();
+    }
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        CellCornerButton::focusOutEvent(event);
+        update();
+    }
     void paintEvent(QPaintEvent *) override
     {
-        if (!m_cell->isHovering())
+        if (!m_cell->isHovering() && !hasFocus())
             return;
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -202,6 +214,7 @@ EditorItemCell::EditorItemCell(const AppItem &item, bool hasOpenerBadge, QWidget
     m_remove = new RemoveButton(this);
     const QString removeText = localized(QStringLiteral("ax.removeApp"));
     m_remove->setAccessibleName(QString(removeText).replace(QLatin1String("%@"), item.name));
+    m_remove->setToolTip(m_remove->accessibleName());
     connect(m_remove, &QAbstractButton::clicked, this, &EditorItemCell::removeClicked);
     if (hasOpenerBadge) {
         m_badge = new OpenerBadge(this);

@@ -445,7 +445,7 @@ QMenu *EditorItemSection::makeContextMenu(int index, QWidget *parent)
         menu->addAction(localized(QStringLiteral("editor.customOpener.clearItem")), this, [this, item] { m_openers->clearItemOpener(item); });
     }
     menu->addSeparator();
-    QAction *remove = menu->addAction(localized(QStringLiteral("groupList.delete")), this, [this, item] { m_actions->confirmRemoveApp(item); });
+    QAction *remove = menu->addAction(localized(QStringLiteral("editor.removeApp")), this, [this, item] { m_actions->confirmRemoveApp(item); });
     remove->setProperty("destructive", true);
     return menu;
 }

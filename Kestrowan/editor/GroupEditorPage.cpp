@@ -497,9 +497,10 @@ void GroupEditorPage::showRemoveConfirmation()
             break;
         }
     }
-    m_removeAlert = new ConfirmationAlert(localized(QStringLiteral("groupList.delete")),
+    // The item only leaves the group; nothing is deleted, and the words say so.
+    m_removeAlert = new ConfirmationAlert(localized(QStringLiteral("editor.removeApp")),
                                           localizedFormat(QStringLiteral("editor.removeAppConfirmNamed"), {name}),
-                                          localized(QStringLiteral("groupList.delete")), this);
+                                          localized(QStringLiteral("editor.removeApp")), this);
     m_removeAlert->setObjectName(QStringLiteral("removeItemAlert"));
     connect(m_removeAlert, &QDialog::finished, this, [this] {
         const bool remove = m_removeAlert->wasConfirmed();
@@ -541,6 +542,7 @@ QFileDialog *GroupEditorPage::addItemsWithOpenPanel(bool foldersOnly)
             urls.append(QUrl::fromLocalFile(path));
         m_actions->addURLs(urls);
     });
+    localizeOpenPanel(panel);
     keepOpenPanelColumnsWhole(panel);
     presentAboveWindow(panel);
     return panel;

@@ -4,6 +4,7 @@
 #include "Kestrowan/shell/AppColors.h"
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/SoftShadow.h"
 #include "NVLXDesign/SystemFont.h"
 
@@ -23,8 +24,8 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        // The keyboard focus shows as the selected outline would.
-        const bool selected = m_button->isSelected() || m_button->hasFocus();
+        // The keyboard's focus shows as the selected outline would; a click's shows nothing.
+        const bool selected = m_button->isSelected() || KeyboardFocusRing::showsFocusOf(m_button);
         const qreal width = selected ? 2 : 1;
         const QColor color = selected ? AppColors::accent.resolve(this) : AppColors::borderCard.resolve(this);
         painter.setPen(QPen(color, width));

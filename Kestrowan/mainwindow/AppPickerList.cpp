@@ -7,6 +7,7 @@
 #include "Kestrowan/shell/PointerCursorState.h"
 #include "Kestrowan/shell/SlimScrollBar.h"
 #include "NVLXDesign/ContinuousShape.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/SystemFont.h"
 
 #include <QKeyEvent>
@@ -276,7 +277,8 @@ void AppPickerList::paintEvent(QPaintEvent *)
         painter.fillPath(shape, (selected ? AppColors::accent2Glow : AppColors::bgInput).resolve(appearance));
         painter.setPen(QPen((selected ? AppColors::accent2 : AppColors::border).resolve(appearance), 0.8));
         painter.drawPath(shape);
-        if (index == m_currentRow && hasFocus()) {
+        // The current row is the keyboard's: after a click the row's own look says what was chosen.
+        if (index == m_currentRow && hasFocus() && KeyboardFocusRing::keyboardInUse()) {
             painter.setPen(QPen(AppColors::accent.resolve(appearance), 2));
             painter.drawPath(ContinuousShape::roundedRect(QRectF(row).adjusted(1, 1, -1, -1), 9));
         }

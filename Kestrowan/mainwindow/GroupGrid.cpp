@@ -261,7 +261,7 @@ void GroupGrid::paintEvent(QPaintEvent *)
     m_drawn = true;
     // Said once the whole first frame (the cards come after the grid) is drawn, so a start can be
     // timed to the moment the user sees the groups.
-    QTimer::singleShot(0, this, [] { qCInfo(appLogger, "Group grid first frame"); });
+    QTimer::singleShot(0, this, [] { qCDebug(appLogger, "Group grid first frame"); });
     if (m_cards.size() < m_groups.size())
         m_laterCards.start();
 }

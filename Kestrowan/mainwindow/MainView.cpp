@@ -329,6 +329,7 @@ void MainView::runOpenPanel(const QUuid &groupID, bool folders)
             m_actions->addURLsToGroup(urls, groupID);
     });
     m_openPanel = panel;
+    localizeOpenPanel(panel);
     keepOpenPanelColumnsWhole(panel);
     presentAboveWindow(panel);
 }

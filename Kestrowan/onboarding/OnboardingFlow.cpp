@@ -110,7 +110,7 @@ void OnboardingFlow::setStep(int step)
     if (m_ended || step < 0 || step > lastStep || step == m_step)
         return;
     const int from = std::exchange(m_step, step);
-    qCInfo(appLogger, "First run: step %d", step);
+    qCDebug(appLogger, "First run: step %d", step);
     handleStepChange(from, step);
     emit stepChanged(from, step);
     emit changed();

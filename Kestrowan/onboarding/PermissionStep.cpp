@@ -85,7 +85,10 @@ PermissionStep::PermissionStep(PermissionManagerInterface *permissions, QWidget 
     badge.weight = SymbolImage::Weight::Regular;
     badge.symbolColor = badge.fill;
     StepParts::addCentred(column, new SymbolBadge(badge));
-    column->addLayout(StepParts::headline(localized(QStringLiteral("onboarding.permission.afterGroup.title")), QString(), 0));
+    // The title says where things stand: an invitation while access is missing, done once it is given.
+    const QString titleKey = granted ? QStringLiteral("onboarding.permission.afterGroup.grantedTitle")
+                                     : QStringLiteral("onboarding.permission.afterGroup.title");
+    column->addLayout(StepParts::headline(localized(titleKey), QString(), 0));
 
     if (granted) {
         TokenLabel *done = StepParts::label(localized(QStringLiteral("onboarding.permission.afterGroup.granted")), 13, QFont::Normal,

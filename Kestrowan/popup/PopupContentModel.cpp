@@ -59,6 +59,12 @@ QList<AppItem> PopupContentModel::filteredItems() const
     return PopupLayout::filteredItems(displayItems(), m_searchText);
 }
 
+void PopupContentModel::followPointerTo(int index)
+{
+    if (m_focusedIndex && index >= 0)
+        setFocusedIndex(index);
+}
+
 void PopupContentModel::setFocusedIndex(std::optional<int> index)
 {
     if (m_focusedIndex == index)

@@ -73,6 +73,9 @@ public:
     void edit();
     void dismiss();
 
+    // The highlight moves to where the pointer went, once the keyboard has one: one item looks chosen.
+    void followPointerTo(int index);
+
 signals:
     void searchChanged();
     void focusChanged();

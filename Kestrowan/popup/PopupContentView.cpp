@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
+#include <QCursor>
 #include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -186,6 +187,7 @@ PopupCellInputs PopupContentView::cellInputs(int index)
     }
     inputs.openerIcon = *opener;
     inputs.isFocused = m_model->focusedIndex() == index;
+    inputs.isFocusElsewhere = m_model->focusedIndex() && !inputs.isFocused;
     inputs.isOpened = m_itemStates && m_itemStates->isItemActive(item);
     PopupContentModel *model = m_model.get();
     inputs.onLaunch = [model, item] { model->chooseItem(item); };
@@ -208,6 +210,7 @@ PopupItemCell *PopupContentView::makeCell(int index, QWidget *parent)
         showOpenedDot(slot, opened);
     }
     prefetchApplicationIcons(cell->picturePixels());
+    connect(cell, &PopupItemCell::pointerMoved, this, [this, cell](const QPoint &at) { followPointer(cell, at); });
     return cell;
 }
 
@@ -355,7 +358,25 @@ void PopupContentView::updateFocus()
         m_scroll->ensureVisible(item.center().x(), item.center().y(), item.width() / 2, item.height() / 2 + itemsMargin);
     }
     for (const auto &[index, cell] : m_section->boundCells())
-        cell->setFocused(focus == index);
+        cell->setFocused(focus == index, focus && focus != index);
+    // Where the pointer rests now: cells that scroll under it do not take the highlight back.
+    if (focus)
+        m_pointerAtFocusChange = QCursor::pos();
+}
+
+void PopupContentView::followPointer(PopupItemCell *cell, const QPoint &at)
+{
+    // One highlight: once the keyboard has one, the pointer moved onto a cell takes it there, so
+    // Return opens what looks chosen.
+    const std::optional<int> focus = m_model->focusedIndex();
+    if (!focus || !m_section || at == m_pointerAtFocusChange)
+        return;
+    for (const auto &[index, bound] : m_section->boundCells()) {
+        if (bound == cell && index != *focus) {
+            m_model->followPointerTo(index);
+            return;
+        }
+    }
 }
 
 void PopupContentView::showEvent(QShowEvent *event)

@@ -65,6 +65,7 @@ private:
     // The texts again, in the language now chosen.
     void updateTexts();
     void updateFocus();
+    void followPointer(PopupItemCell *cell, const QPoint &at);
     // What the cell of the item at `index` of the shown list is given.
     PopupCellInputs cellInputs(int index);
     PopupItemCell *makeCell(int index, QWidget *parent);
@@ -97,5 +98,6 @@ private:
     QList<int> m_applicationIconPixels; // the sizes the applications' icons were asked for at
     bool m_painted = false;
     QMetaObject::Connection m_keySubscription;
+    QPoint m_pointerAtFocusChange; // where the pointer was when the keyboard's highlight last moved
     bool m_appeared = false;
 };

@@ -12,6 +12,8 @@
 #include "Platform/Workspace.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QEnterEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
@@ -72,6 +74,8 @@ PopupItemCell::PopupItemCell(PopupCellInputs inputs, QWidget *parent)
 
     applyPointerCursor(this);
     setFocusPolicy(Qt::NoFocus);
+    // Moves of the pointer over the cell are told, so that the keyboard's highlight can follow it.
+    setMouseTracking(true);
     setAccessibleName(m_inputs.app.name);
     setAccessibleDescription(PopupStyle::formatted(QStringLiteral("ax.openApp.hint"), m_inputs.app.name));
     m_hoverAnimation->setDuration(120);
@@ -136,11 +140,12 @@ void PopupItemCell::animateHighlight(qreal to)
     m_hoverAnimation->start();
 }
 
-void PopupItemCell::setFocused(bool focused)
+void PopupItemCell::setFocused(bool focused, bool focusElsewhere)
 {
-    if (m_inputs.isFocused == focused)
+    if (m_inputs.isFocused == focused && m_inputs.isFocusElsewhere == focusElsewhere)
         return;
     m_inputs.isFocused = focused;
+    m_inputs.isFocusElsewhere = focusElsewhere;
     placePicture();
     update();
 }
@@ -179,6 +184,8 @@ void PopupItemCell::mouseMoveEvent(QMouseEvent *event)
 {
     QAbstractButton::mouseMoveEvent(event);
     syncPressedLook();
+    if (event->buttons() == Qt::NoButton)
+        emit pointerMoved(event->globalPosition().toPoint());
 }
 
 void PopupItemCell::mouseReleaseEvent(QMouseEvent *event)
@@ -263,6 +270,7 @@ QColor PopupItemCell::tintColor() const
 void PopupItemCell::enterEvent(QEnterEvent *event)
 {
     QAbstractButton::enterEvent(event);
+    emit pointerMoved(event->globalPosition().toPoint());
     if (m_hovering)
         return;
     playHapticTick();
@@ -281,8 +289,8 @@ void PopupItemCell::leaveEvent(QEvent *event)
 
 void PopupItemCell::paintBackground(QPainter &painter, qreal radius) const
 {
-    // Focus shows at once; hover eases in and out.
-    const qreal highlight = m_inputs.isFocused ? 1.0 : m_highlight;
+    // Focus shows at once; hover eases in and out, and shows nothing while another cell is focused.
+    const qreal highlight = m_inputs.isFocused ? 1.0 : m_inputs.isFocusElsewhere ? 0.0 : m_highlight;
     QColor tint = highlight > 0 ? tintColor() : QColor();
     if (tint.isValid())
         tint.setAlphaF(0.22f);

@@ -17,6 +17,7 @@ struct PopupCellInputs {
     std::optional<int> shortcutNumber; // 1 to 9; none from the tenth item on
     QIcon openerIcon;                  // none: no opener badge
     bool isFocused = false;
+    bool isFocusElsewhere = false;     // another cell has the keyboard's highlight: hover yields to it
     bool isOpened = false;             // rows only: the item runs or was opened recently
     std::function<void()> onLaunch;
 };
@@ -38,8 +39,11 @@ public:
     // Hover as the pointer's place says, when the cell came under a pointer that has not moved or
     // went away from under it; no haptic, since the hand did not move.
     void setHoveringInPlace(bool hovering);
-    bool isHighlighted() const { return m_hovering || m_inputs.isFocused; }
-    void setFocused(bool focused);
+    // One cell looks chosen at a time: while the keyboard's highlight is on another cell, the
+    // pointer's hover here shows nothing.
+    bool showsHover() const { return m_hovering && !m_inputs.isFocusElsewhere; }
+    bool isHighlighted() const { return showsHover() || m_inputs.isFocused; }
+    void setFocused(bool focused, bool focusElsewhere);
     // The number follows the cell's place in the shown list.
     void setShortcutNumber(std::optional<int> number);
     void setOpened(bool opened);
@@ -56,6 +60,10 @@ public:
     // The pixels a side of the picture on this screen, at rest and highlighted: the sizes an
     // application's icon is drawn at.
     QList<int> picturePixels() const;
+
+signals:
+    // The pointer came onto the cell or moved over it (`globalPos`), without a button held.
+    void pointerMoved(const QPoint &globalPos);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

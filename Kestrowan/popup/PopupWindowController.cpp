@@ -89,7 +89,7 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
     ++m_panelGeneration;
     m_lastAnchorFrame = anchor;
     m_lastGroup = group;
-    qCInfo(interactionLogger, "Popup show %d: group %s", m_panelGeneration,
+    qCDebug(interactionLogger, "Popup show %d: group %s", m_panelGeneration,
            qPrintable(group.id.toString(QUuid::WithoutBraces).toUpper()));
 
     std::optional<QString> shortcutText;
@@ -111,7 +111,7 @@ void PopupWindowController::showPopup(const AppGroup &group, std::function<void(
     const QPointer<PopupWindowController> self(this);
     const QUuid groupID = group.id;
     inputs.onEdit = [self, groupID, onEdit] {
-        qCInfo(appLogger, "Popup edit tapped for group: %s", qPrintable(groupID.toString(QUuid::WithoutBraces).toUpper()));
+        qCDebug(appLogger, "Popup edit tapped for group: %s", qPrintable(groupID.toString(QUuid::WithoutBraces).toUpper()));
         if (onEdit)
             onEdit(groupID);
         if (self)
@@ -239,7 +239,7 @@ void PopupWindowController::dismissPopup()
     const int generation = m_panelGeneration;
     const bool wasShowing = m_isShowing;
     if (wasShowing)
-        qCInfo(interactionLogger, "Popup show %d dismissed", generation);
+        qCDebug(interactionLogger, "Popup show %d dismissed", generation);
     m_isShowing = false;
     tearDownPopupMonitors();
     silence(panel);

@@ -13,7 +13,7 @@ void AppNavigation::setSelectedPage(const std::optional<DetailPage> &page)
     m_selectedPage = page;
     if (changed)
         emit selectedPageChanged();
-    qCInfo(appLogger, "Navigation selected page changed: %s", qUtf8Printable(describe(page)));
+    qCDebug(appLogger, "Navigation selected page changed: %s", qUtf8Printable(describe(page)));
 }
 
 QString AppNavigation::describe(const std::optional<DetailPage> &page)

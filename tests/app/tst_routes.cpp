@@ -308,13 +308,19 @@ private slots:
         recording.delegate.setUpStatusItem();
         recording.install();
         const QList<QAction *> actions = recording.delegate.statusMenu()->actions();
-        // Shown in the desktop's notation; the standard commands on the desktop's standard keys.
-        QCOMPARE(actions.at(0)->text().section(u'\t', 1), QStringLiteral("Super+G"));
+        // Shown in the desktop's notation, all with the one modifier, Super: the menu never mixes
+        // Super and Ctrl. The desktop's standard keys for the settings and quitting work too.
+        QStringList shown;
+        for (QAction *action : actions) {
+            if (!action->shortcut().isEmpty()) {
+                shown << action->text().section(u'\t', 1);
+                QCOMPARE(action->text().section(u'\t', 1), KeyNotation::text(action->shortcut()));
+            }
+        }
+        QCOMPARE(shown, (QStringList{QStringLiteral("Super+G"), QStringLiteral("Super+,"), QStringLiteral("Super+Q")}));
         const QKeySequence settingsKey = actions.at(1)->shortcut();
-        QVERIFY(!settingsKey.isEmpty());
         const QList<QKeySequence> quitKeys = QKeySequence::keyBindings(QKeySequence::Quit);
-        QCOMPARE(actions.last()->shortcut(), quitKeys.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quitKeys.first());
-        QCOMPARE(actions.last()->text().section(u'\t', 1), KeyNotation::text(actions.last()->shortcut()));
+        QVERIFY(actions.last()->shortcuts().contains(quitKeys.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : quitKeys.first()));
         for (QAction *action : actions)
             QVERIFY2(!action->text().contains(QRegularExpression(QStringLiteral("[\u2318\u2325\u2303\u21E7]"))),
                      qPrintable(action->text()));

@@ -198,6 +198,41 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow(), timeout);
         QTRY_VERIFY_WITH_TIMEOUT(hasRunningTile(), timeout);
     }
+
+    // The terminal the program was started from shows what its user may need, not the trace of
+    // its windows' and routes' plumbing: those lines are there only when asked for (as every test
+    // asks). Last: it ends the program the others share.
+    void theTerminalShowsNoDeveloperTraceUnlessAskedFor()
+    {
+        const QStringList traceLines{QStringLiteral("MainView onAppear"), QStringLiteral("Reopen main window requested from AppDelegate callback"),
+                                     QStringLiteral("openWindow(id: main) dispatched"), QStringLiteral("requestMainWindow enqueued"),
+                                     QStringLiteral("flushPendingMainWindowRequest executing")};
+        QTRY_VERIFY_WITH_TIMEOUT(m_run.output().contains(traceLines.first()), timeout);
+        for (const QString &line : traceLines)
+            QVERIFY2(m_run.output().contains(line), qPrintable(line));
+        m_run.process.terminate();
+        QVERIFY(m_run.process.waitForFinished(timeout));
+
+        QProcessEnvironment plain = ProgramOnX::environment();
+        plain.remove(QStringLiteral("QT_LOGGING_RULES"));
+        QProcess quiet;
+        QVERIFY(ProgramProcess::start(quiet, QStringLiteral(KESTROWAN_PROGRAM), plain));
+        QString said;
+        const auto windowShown = [&] {
+            for (const X11Windows::Window &window : m_run.windows.all()) {
+                if (window.pid == quiet.processId() && window.name == "Kestrowan" && window.viewable && window.geometry.width() >= 600)
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(windowShown() && (said += QString::fromUtf8(quiet.readAll())).contains("Runtime bootstrap complete"), timeout);
+        quiet.terminate();
+        QVERIFY(quiet.waitForFinished(timeout));
+        said += QString::fromUtf8(quiet.readAll());
+        QVERIFY2(said.contains("Quitting on signal"), qPrintable(said));
+        for (const QString &line : traceLines)
+            QVERIFY2(!said.contains(line), qPrintable(line + QStringLiteral(" in:\n") + said));
+    }
 };
 
 KESTROWAN_TEST_MAIN(TestShellEndToEnd)

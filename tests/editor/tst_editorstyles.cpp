@@ -9,8 +9,10 @@
 #include "Kestrowan/editor/ScrollCue.h"
 #include "Kestrowan/icons/GroupIconViews.h"
 #include "Kestrowan/icons/SkinManager.h"
+#include "Kestrowan/shell/LanguageManager.h"
 #include "Kestrowan/shell/Localization.h"
 #include "Kestrowan/shell/TokenLabel.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "Platform/UserDefaults.h"
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/support/TestMain.h"
@@ -18,6 +20,7 @@
 #include <QApplication>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -104,6 +107,77 @@ private slots:
         QVERIFY(!turnWheel(Qt::NoModifier));
         QCOMPARE(sideways->value(), 0);
         Q_UNUSED(rowAt);
+    }
+
+    // Tab and Shift+Tab along the row in a page narrower than it: each preview the keyboard
+    // reaches comes whole into the row's view, its ring and title included, however far the row
+    // was scrolled the other way.
+    void tabBringsEachPreviewWholeIntoTheRow()
+    {
+        KeyboardFocusRing::install();
+        EditorDraft draft(groupWith(QStringLiteral("Work"), {itemAt(QStringLiteral("/Applications/Mail.app"))}));
+        IconStyleChoice choice(&draft, m_skins.get(), {});
+        QWidget page;
+        auto *column = new QVBoxLayout(&page);
+        auto *section = new IconStyleSection(&choice);
+        column->addWidget(section);
+        page.resize(330, 220);
+        page.show();
+        page.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        QScrollArea *row = section->scrollArea();
+        QScrollBar *sideways = row->horizontalScrollBar();
+        QTRY_VERIFY(sideways->maximum() > 0);
+        const QList<IconChoiceButton *> buttons = section->buttons();
+        const auto checkWhole = [&](IconChoiceButton *button, const QString &where) {
+            const int outset = KeyboardFocusRing::outset;
+            const QRect ringed = QRect(button->mapTo(row->viewport(), QPoint(0, 0)), button->size()).adjusted(-outset, 0, outset, 0);
+            QVERIFY2(row->viewport()->rect().contains(ringed.left(), 0) && row->viewport()->rect().contains(ringed.right(), 0),
+                     qPrintable(QStringLiteral("%1: %2 at %3..%4 in a row %5 wide").arg(where, button->accessibleName()).arg(ringed.left()).arg(ringed.right()).arg(row->viewport()->width())));
+        };
+        for (const bool forward : {true, false}) {
+            // Scrolled to the far end from where the keyboard comes in.
+            QApplication::focusWidget() ? QApplication::focusWidget()->clearFocus() : void();
+            sideways->setValue(forward ? sideways->maximum() : 0);
+            for (int stop = 0; stop < buttons.size(); ++stop) {
+                IconChoiceButton *expected = buttons.at(forward ? stop : buttons.size() - 1 - stop);
+                QWidget *from = QApplication::focusWidget() ? QApplication::focusWidget() : static_cast<QWidget *>(&page);
+                QTest::keyClick(from, forward ? Qt::Key_Tab : Qt::Key_Backtab, forward ? Qt::NoModifier : Qt::ShiftModifier);
+                QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(expected));
+                checkWhole(expected, QStringLiteral("%1 stop %2").arg(forward ? "Tab" : "Shift+Tab").arg(stop + 1));
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        }
+    }
+
+    // Every style in the row is named in the language chosen: no title stays a word of no language
+    // (the rippled teal style was once "Pelko" in all five).
+    void everyStyleIsNamedInTheChosenLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("rippleTitle");
+        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("Ripple");
+        QTest::newRow("es") << QStringLiteral("es") << QStringLiteral("Ondas");
+        QTest::newRow("ja") << QStringLiteral("ja") << QStringLiteral("波紋");
+        QTest::newRow("pt-BR") << QStringLiteral("pt-BR") << QStringLiteral("Ondas");
+        QTest::newRow("zh-Hans") << QStringLiteral("zh-Hans") << QStringLiteral("涟漪");
+    }
+
+    void everyStyleIsNamedInTheChosenLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, rippleTitle);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        LanguageManager::shared().setCurrentLanguage(language);
+        EditorDraft draft(groupWith(QStringLiteral("Work"), {itemAt(QStringLiteral("/Applications/Mail.app"))}));
+        IconStyleChoice choice(&draft, m_skins.get(), {});
+        IconStyleSection section(&choice);
+        QStringList titles;
+        for (IconChoiceButton *button : section.buttons())
+            titles << button->title();
+        QVERIFY2(titles.contains(rippleTitle), qPrintable(titles.join(u',')));
+        QVERIFY2(!titles.contains(QStringLiteral("Pelko")), qPrintable(titles.join(u',')));
     }
 
     // A group whose skin lies past the row's visible part opens with that preview in sight; no

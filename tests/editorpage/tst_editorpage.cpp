@@ -24,6 +24,7 @@
 #include "Kestrowan/shell/Appearance.h"
 #include "Kestrowan/shell/ConfirmationAlert.h"
 #include "NVLXDesign/DS.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/DynamicShadowEffect.h"
 #include "NVLXDesign/SurfaceShadowEffect.h"
 #include "NVLXDesign/NVLXMenu.h"
@@ -709,6 +710,143 @@ private slots:
         QCOMPARE(m_sent.count(QStringLiteral("group.app_removed")), 1);
     }
 
+    // The remove question says what happens in every language: the item leaves the group, nothing
+    // is deleted. Its title, its button and the context menu's entry say "Remove", never "Delete".
+    void theRemoveQuestionSaysTheItemLeavesTheGroup_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("deleteWord");
+        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("Delete");
+        QTest::newRow("es") << QStringLiteral("es") << QStringLiteral("Eliminar");
+        QTest::newRow("ja") << QStringLiteral("ja") << QStringLiteral("削除");
+        QTest::newRow("pt-BR") << QStringLiteral("pt-BR") << QStringLiteral("Apagar");
+        QTest::newRow("zh-Hans") << QStringLiteral("zh-Hans") << QStringLiteral("删除");
+    }
+
+    void theRemoveQuestionSaysTheItemLeavesTheGroup()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, deleteWord);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        LanguageManager::shared().setCurrentLanguage(language);
+        const AppGroup group = stored(QStringLiteral("Words"), {fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))});
+        GroupEditorPage *page = open(group, false);
+        EditorItemCell *cell = page->itemSection()->cells().at(0);
+        QTest::mouseClick(cell->removeButton(), Qt::LeftButton);
+        ConfirmationAlert *alert = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((alert = page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert"))) && alert->isVisible(), 10000);
+        const QStringList words{alert->titleLabel()->text(), alert->messageLabel()->text(), alert->confirmButton()->text(),
+                                cell->removeButton()->accessibleName(), cell->removeButton()->toolTip()};
+        for (const QString &text : words)
+            QVERIFY2(!text.contains(deleteWord), qPrintable(text));
+        QCOMPARE(alert->titleLabel()->text(), localized(QStringLiteral("editor.removeApp")));
+        QCOMPARE(alert->confirmButton()->text(), localized(QStringLiteral("editor.removeApp")));
+        if (language == QLatin1String("en")) {
+            QCOMPARE(alert->titleLabel()->text(), QStringLiteral("Remove"));
+            QCOMPARE(cell->removeButton()->accessibleName(), QStringLiteral("Remove hosts from the group"));
+        }
+        alert->cancelButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<ConfirmationAlert *>(QStringLiteral("removeItemAlert")), 10000);
+        std::unique_ptr<QMenu> menu(page->itemSection()->makeContextMenu(0));
+        QCOMPARE(menu->actions().last()->text(), localized(QStringLiteral("editor.removeApp")));
+        QCOMPARE(onDisk(group.id).apps.size(), 1);
+    }
+
+    // Tab reaches an item's remove button while the pointer is elsewhere: the button shows itself,
+    // its red disc and cross drawn, named and tipped as taking the item out of the group.
+    void tabOntoAnItemShowsItsRemoveButton()
+    {
+        KeyboardFocusRing::install();
+        const AppGroup group = stored(QStringLiteral("Keys"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
+                                                               fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts"))});
+        GroupEditorPage *page = open(group, false);
+        page->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(page));
+        QCursor::setPos(page->mapToGlobal(QPoint(-50, -50)));
+        const auto redPixels = [](QWidget *button) {
+            const QImage picture = button->grab().toImage();
+            int red = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) {
+                    const QColor c = picture.pixelColor(x, y);
+                    red += c.alpha() > 200 && c.red() > 200 && c.green() < 110 && c.blue() < 110;
+                }
+            return red;
+        };
+        for (EditorItemCell *cell : page->itemSection()->cells())
+            QCOMPARE(redPixels(cell->removeButton()), 0);
+        QSet<QWidget *> shown;
+        for (int press = 0; press < 60 && shown.size() < 2; ++press) {
+            QWidget *before = QApplication::focusWidget();
+            QTest::keyClick(before ? before : page, Qt::Key_Tab);
+            QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() && QApplication::focusWidget() != before, 10000);
+            for (EditorItemCell *cell : page->itemSection()->cells()) {
+                if (QApplication::focusWidget() != cell->removeButton())
+                    continue;
+                QVERIFY(!cell->isHovering());
+                const int red = redPixels(cell->removeButton());
+                QVERIFY2(red > 40, qPrintable(QStringLiteral("%1: %2 red pixels").arg(cell->item().name).arg(red)));
+                const QString says = localizedFormat(QStringLiteral("ax.removeApp"), {cell->item().name});
+                QCOMPARE(cell->removeButton()->accessibleName(), says);
+                QCOMPARE(cell->removeButton()->toolTip(), says);
+                shown << cell->removeButton();
+            }
+        }
+        QCOMPARE(shown.size(), 2);
+        // Once the keyboard leaves, the button hides again.
+        QWidget *last = QApplication::focusWidget();
+        QTest::keyClick(last, Qt::Key_Tab);
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() != last, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(redPixels(last), 0, 10000);
+    }
+
+    // Scrolled to the bottom of the editor, Tab goes round past the header and on through the
+    // page: every stop inside the page comes whole into view with its ring, also those in the
+    // sideways row of icon styles within it.
+    void tabBringsEveryStopOfTheEditorIntoView()
+    {
+        KeyboardFocusRing::install();
+        const AppGroup group = stored(QStringLiteral("Long"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
+                                                               fileItem(QStringLiteral("/etc/hosts"), QStringLiteral("hosts")),
+                                                               fileItem(QStringLiteral("/etc/hostname"), QStringLiteral("hostname"))});
+        GroupEditorPage *page = open(group, false);
+        page->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(page));
+        QScrollBar *bar = page->scrollArea()->verticalScrollBar();
+        QTRY_VERIFY_WITH_TIMEOUT(bar->maximum() > 0, 10000);
+        bar->setValue(bar->maximum());
+        QWidget *content = page->scrollArea()->widget();
+        const int outset = KeyboardFocusRing::outset;
+        int inside = 0;
+        for (int press = 1; press <= 45; ++press) {
+            QWidget *before = QApplication::focusWidget();
+            QTest::keyClick(before ? before : page, Qt::Key_Tab);
+            QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() && QApplication::focusWidget() != before, 10000);
+            QWidget *control = QApplication::focusWidget();
+            if (!content->isAncestorOf(control))
+                continue;
+            ++inside;
+            // Whole in every scrolling view it lies in, the page's and the row's.
+            for (QWidget *parent = control->parentWidget(); parent && parent != page; parent = parent->parentWidget()) {
+                auto *area = qobject_cast<QScrollArea *>(parent);
+                if (!area)
+                    continue;
+                const QRect ringed = QRect(control->mapTo(area->viewport(), QPoint(0, 0)), control->size()).adjusted(-outset, -outset, outset, outset);
+                QVERIFY2(area->viewport()->rect().contains(ringed),
+                         qPrintable(QStringLiteral("press %1: %2 \"%3\" at %4,%5 %6x%7 in a view %8x%9")
+                                        .arg(press)
+                                        .arg(control->metaObject()->className(), control->accessibleName())
+                                        .arg(ringed.x())
+                                        .arg(ringed.y())
+                                        .arg(ringed.width())
+                                        .arg(ringed.height())
+                                        .arg(area->viewport()->width())
+                                        .arg(area->viewport()->height())));
+            }
+        }
+        QVERIFY2(inside >= 10, qPrintable(QString::number(inside)));
+    }
+
     void contextMenuOffersOnlyPossibleMoves()
     {
         const AppGroup group = stored(QStringLiteral("Menu"), {appItem(QStringLiteral("org.example.A"), QStringLiteral("A")),
@@ -762,7 +900,7 @@ private slots:
             QCOMPARE(QColor(shot.pixel(shot.width() / 2, 3)).rgb(),
                      DS::surfaceElevated.resolve(dark ? EffectiveAppearance::Dark : EffectiveAppearance::Light).rgb());
             QAction *remove = menu->actions().last();
-            QCOMPARE(remove->text(), localizedText("groupList.delete"));
+            QCOMPARE(remove->text(), localizedText("editor.removeApp"));
             // The delete row's letters are red: its darkest-or-most-saturated ink is the danger colour's hue.
             const QRect row = menu->actionGeometry(remove);
             int reddish = 0;
@@ -801,6 +939,56 @@ private slots:
             }
             m_page.reset();
         }
+    }
+
+    // The open panel's list speaks the language chosen in the settings, not the system's: the
+    // sizes, the kind of a folder and the dates, as its headers and buttons do.
+    void theOpenPanelsListSpeaksTheChosenLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("folderWord");
+        QTest::newRow("ja") << QStringLiteral("ja") << QStringLiteral("フォルダ");
+        QTest::newRow("es") << QStringLiteral("es") << QStringLiteral("Carpeta");
+        QTest::newRow("zh-Hans") << QStringLiteral("zh-Hans") << QStringLiteral("文件夹");
+        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("Folder");
+    }
+
+    void theOpenPanelsListSpeaksTheChosenLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, folderWord);
+        const auto restore = qScopeGuard([] { LanguageManager::shared().setCurrentLanguage(QStringLiteral("en")); });
+        LanguageManager::shared().setCurrentLanguage(language);
+        const QString place = folder(QStringLiteral("Listed"));
+        QDir(place).mkpath(QStringLiteral("Inner"));
+        QFile note(place + QStringLiteral("/note.txt"));
+        QVERIFY(note.open(QIODevice::WriteOnly) && note.write("words\n") == 6);
+        note.close();
+        GroupEditorPage *page = open(stored(QStringLiteral("Files"), {}), false);
+        page->itemSection()->emptyStateButtons().at(2)->click();
+        QFileDialog *panel = page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel"));
+        QVERIFY(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        panel->setViewMode(QFileDialog::Detail);
+        panel->setDirectory(place);
+        QTreeView *view = panel->findChild<QTreeView *>(QStringLiteral("treeView"));
+        QVERIFY(view && view->isVisible());
+        QAbstractItemModel *model = view->model();
+        QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(view->rootIndex()), 2, 10000);
+        const QLocale chosen(language);
+        for (int row = 0; row < 2; ++row) {
+            const QString name = model->index(row, 0, view->rootIndex()).data().toString();
+            const QFileInfo info(place + u'/' + name);
+            const QString kind = model->index(row, 2, view->rootIndex()).data().toString();
+            if (info.isDir())
+                QCOMPARE(kind, folderWord);
+            else
+                QCOMPARE(model->index(row, 1, view->rootIndex()).data().toString(), chosen.formattedDataSize(info.size()));
+            const QString date = model->index(row, 3, view->rootIndex()).data().toString();
+            QCOMPARE(date, chosen.toString(info.lastModified(), QLocale::ShortFormat));
+        }
+        panel->reject();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->findChild<QFileDialog *>(QStringLiteral("addItemsPanel")), 10000);
     }
 
     // The open panel for adding items shows its date column whole beside the names.

@@ -23,11 +23,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollArea>
+#include <QTreeView>
+
+#include <utime.h>
 
 class TestEditorScreens : public QObject {
     Q_OBJECT
@@ -165,6 +169,30 @@ private:
             }
             QVERIFY(picture.save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-itemmenu-") + look + QStringLiteral(".png")));
             menu->close();
+        }
+        // The open panel for files in its detail view, over a folder of fixed times: its list's
+        // kinds and dates in the language of the rest.
+        {
+            const QString listed = m_dir.filePath(QStringLiteral("Listed"));
+            QDir(listed).mkpath(QStringLiteral("Drafts"));
+            QFile note(listed + QStringLiteral("/notes.txt"));
+            QVERIFY(note.open(QIODevice::WriteOnly) && note.write("words\n") == 6);
+            note.close();
+            const QDateTime stamp(QDate(2026, 3, 14), QTime(9, 30));
+            const utimbuf times{stamp.toSecsSinceEpoch(), stamp.toSecsSinceEpoch()};
+            for (const QString &name : {QStringLiteral("/notes.txt"), QStringLiteral("/Drafts")})
+                QCOMPARE(utime(QFile::encodeName(listed + name).constData(), &times), 0);
+            QFileDialog *panel = page->addItemsWithOpenPanel(false);
+            QVERIFY(QTest::qWaitForWindowExposed(panel));
+            panel->setViewMode(QFileDialog::Detail);
+            panel->setDirectory(listed);
+            panel->resize(620, 380);
+            auto *view = panel->findChild<QTreeView *>(QStringLiteral("treeView"));
+            QVERIFY(view);
+            QTRY_COMPARE_WITH_TIMEOUT(view->model()->rowCount(view->rootIndex()), 2, 10000);
+            // The list alone: the address and the places beside it name the test's own folders.
+            QVERIFY(view->grab().toImage().save(QStringLiteral(KESTROWAN_BINARY_DIR "/screenshots/editor-openpanel-") + look + QStringLiteral(".png")));
+            panel->reject();
         }
         // The question before deleting the group, which names it.
         page->header()->deleteButton()->click();

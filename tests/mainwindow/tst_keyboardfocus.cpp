@@ -21,6 +21,8 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QScrollArea>
+#include <QScrollBar>
 
 namespace {
 
@@ -155,6 +157,50 @@ private slots:
             QString where;
             QTRY_VERIFY2_WITH_TIMEOUT(ringContrast(control, &where) >= 3.0, qPrintable(QStringLiteral("press %1: %2").arg(press + 1).arg(where)), 5000);
         }
+    }
+
+    // Scrolled to the bottom of the settings, Tab goes round past the header to the first control
+    // and on through every stop: each one comes whole into view with its ring, whichever way the
+    // page was scrolled.
+    void tabBringsEveryStopOfTheSettingsIntoView()
+    {
+        const auto window = makeWindow();
+        QVERIFY(window);
+        m_navigation.setSelectedPage(DetailPage::settings());
+        SettingsPanel *panel = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((panel = window->findChild<SettingsPanel *>()) && panel->isVisible(), timeout);
+        QScrollBar *bar = panel->scrollArea()->verticalScrollBar();
+        QTRY_VERIFY_WITH_TIMEOUT(bar->maximum() > 0, timeout);
+        bar->setValue(bar->maximum());
+        QWidget *viewport = panel->scrollArea()->viewport();
+        QWidget *page = panel->scrollArea()->widget();
+        QSet<QWidget *> inside;
+        int wrapsToTheTop = 0;
+        for (int press = 1; press <= 40; ++press) {
+            const int before = bar->value();
+            QWidget *control = tab(window.get());
+            QVERIFY(control);
+            if (!page->isAncestorOf(control))
+                continue;
+            inside << control;
+            wrapsToTheTop += before > bar->value() && before == bar->maximum();
+            const int outset = KeyboardFocusRing::outset;
+            const QRect ringed = QRect(control->mapTo(viewport, QPoint(0, 0)), control->size()).adjusted(-outset, -outset, outset, outset);
+            QVERIFY2(viewport->rect().contains(ringed),
+                     qPrintable(QStringLiteral("press %1: %2 at %3,%4 %5x%6 in a view %7 high, scrolled to %8")
+                                    .arg(press)
+                                    .arg(control->metaObject()->className())
+                                    .arg(ringed.x())
+                                    .arg(ringed.y())
+                                    .arg(ringed.width())
+                                    .arg(ringed.height())
+                                    .arg(viewport->height())
+                                    .arg(bar->value()) + QStringLiteral(" of %1").arg(bar->maximum())));
+            QString where;
+            QTRY_VERIFY2_WITH_TIMEOUT(ringContrast(control, &where) >= 3.0, qPrintable(where), 5000);
+        }
+        QVERIFY2(inside.size() >= 10, qPrintable(QString::number(inside.size())));
+        QVERIFY(wrapsToTheTop >= 1);
     }
 
     // The reset question opens with the keyboard on Cancel, ringed on the panel; Tab moves the ring

@@ -26,6 +26,8 @@
 #include "Kestrowan/shell/LocalizedFormat.h"
 #include "Kestrowan/icons/ItemThumbnail.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Kestrowan/shell/AppColors.h"
+#include "NVLXDesign/KeyboardFocusRing.h"
 #include "NVLXDesign/NVLXButton.h"
 #include "NVLXDesign/NVLXMenu.h"
 #include "NVLXDesign/SystemFont.h"
@@ -545,6 +547,7 @@ private slots:
 
     void aClickInAScrolledPickerTicksTheRowUnderThePointer()
     {
+        KeyboardFocusRing::install();
         const AppGroup work = addGroup(QStringLiteral("Tools"), {});
         QList<AppItem> installed;
         for (int i = 0; i < 30; ++i)
@@ -582,6 +585,24 @@ private slots:
         QCOMPARE(picker->staged().count(), 1);
         QVERIFY(picker->staged().isSelected(expected));
         QCOMPARE(list->currentRow(), target);
+
+        // The click's row shows no keyboard ring; Down, the keyboard's, moves one onto the next row.
+        const auto ringInk = [list](int row) {
+            const QImage picture = list->viewport()->grab().toImage();
+            const QColor ring = AppColors::accent.resolve(list);
+            const QRect box = list->rowRect(row);
+            int count = 0;
+            for (int y = box.top() + 12; y < box.bottom() - 12; ++y) {
+                const QColor c = picture.pixelColor(QPoint(box.left() + 1, y) * picture.devicePixelRatio());
+                count += std::abs(c.red() - ring.red()) < 40 && std::abs(c.green() - ring.green()) < 40 && std::abs(c.blue() - ring.blue()) < 40;
+            }
+            return count;
+        };
+        QCOMPARE(ringInk(target), 0);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->currentRow(), target + 1);
+        QTRY_VERIFY_WITH_TIMEOUT(ringInk(target + 1) > 10, 10000);
+        QCOMPARE(ringInk(target), 0);
     }
 
     void dockAppsPickerTogglesByIdentifier()

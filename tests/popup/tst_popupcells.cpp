@@ -105,7 +105,7 @@ private slots:
         QVERIFY(content->cellAt(1)->showsOpenerBadge());
         QVERIFY(!content->cellAt(2)->showsOpenerBadge()); // no rule for its extension
         // Even when given an icon, an application shows none.
-        PopupCellInputs inputs{app, 1, QIcon(QPixmap::fromImage(filled(Qt::red))), false, false, {}};
+        PopupCellInputs inputs{app, 1, QIcon(QPixmap::fromImage(filled(Qt::red))), false, false, false, {}};
         ListAppRow row(inputs);
         QVERIFY(!row.showsOpenerBadge());
     }
@@ -142,13 +142,13 @@ private slots:
     void longNames()
     {
         const QString longName = QStringLiteral("An application with a remarkably long and winding name");
-        GridAppCard card(PopupCellInputs{application(longName), 1, {}, false, false, {}});
+        GridAppCard card(PopupCellInputs{application(longName), 1, {}, false, false, false, {}});
         const QStringList lines = card.nameLines();
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines.last().endsWith(QChar(0x2026)));
-        GridAppCard shortCard(PopupCellInputs{application(QStringLiteral("Mail")), 1, {}, false, false, {}});
+        GridAppCard shortCard(PopupCellInputs{application(QStringLiteral("Mail")), 1, {}, false, false, false, {}});
         QCOMPARE(shortCard.nameLines(), QStringList({"Mail"}));
-        ListAppRow row(PopupCellInputs{application(longName), 1, {}, false, false, {}});
+        ListAppRow row(PopupCellInputs{application(longName), 1, {}, false, false, false, {}});
         row.resize(392, ListAppRow::rowHeight);
         QVERIFY(row.visibleName().endsWith(QChar(0x2026)));
         QVERIFY(row.visibleName().size() < longName.size());

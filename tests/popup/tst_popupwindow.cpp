@@ -1001,6 +1001,71 @@ private slots:
         highlightsFollow();
     }
 
+    // The pointer rests on one item while the arrows move the keyboard's highlight: only one item
+    // looks chosen at every press, drawn as any other item where the pointer rests; a move of the
+    // pointer takes the highlight with it, and Return opens what looks chosen.
+    void oneItemLooksChosenWhenTheKeysMeetAStillPointer_data()
+    {
+        QTest::addColumn<bool>("grid");
+        QTest::newRow("list") << false;
+        QTest::newRow("grid") << true;
+    }
+
+    void oneItemLooksChosenWhenTheKeysMeetAStillPointer()
+    {
+        QFETCH(bool, grid);
+        show(appGroup(8, grid ? Style::Grid : Style::List));
+        InteractivePopupPanel *panel = m_controller->panel();
+        QTRY_VERIFY_WITH_TIMEOUT(!content()->graphicsEffect(), 20000);
+        const qreal primaryHeight = QGuiApplication::primaryScreen()->geometry().height();
+        const auto pointAt = [&](PopupItemCell *cell) {
+            const QPoint local = cell->mapTo(panel, cell->rect().center());
+            const QPoint global = panel->mapToGlobal(local);
+            QCursor::setPos(global);
+            m_pointer = QPointF(global.x(), primaryHeight - global.y());
+            QTest::mouseMove(panel, local);
+        };
+        const auto chosen = [this] {
+            QStringList names;
+            for (int i = 0; i < content()->cellCount(); ++i) {
+                if (PopupItemCell *cell = content()->cellAt(i); cell && cell->isVisible() && cell->isHighlighted())
+                    names.append(cell->inputs().app.name);
+            }
+            return names;
+        };
+        // The fill of a cell beside its left edge, where nothing is drawn over it.
+        const auto fillOf = [panel](PopupItemCell *cell) {
+            const QImage frame = panel->grab().toImage();
+            const QPoint at = cell->mapTo(panel, QPoint(4, cell->height() / 2));
+            return frame.pixelColor(at * frame.devicePixelRatio());
+        };
+        PopupItemCell *rested = content()->cellAt(grid ? 5 : 3);
+        pointAt(rested);
+        QTRY_VERIFY_WITH_TIMEOUT(rested->isHovering() && rested->isHighlighted(), 10000);
+        const QString restedName = rested->inputs().app.name;
+
+        // Pressed in a row: the keyboard's item is the one item that looks chosen, each time.
+        for (int press = 1; press <= 3; ++press) {
+            QTest::keyClick(panel, Qt::Key_Right);
+            const int focused = content()->model().focusedIndex().value_or(-1);
+            QCOMPARE(focused, press - 1);
+            QCOMPARE(chosen(), QStringList{content()->cellAt(focused)->inputs().app.name});
+            // Settled, the rested item is drawn as an item nobody chose.
+            QTRY_COMPARE_WITH_TIMEOUT(fillOf(rested), fillOf(content()->cellAt(4)), 5000);
+            QVERIFY(fillOf(content()->cellAt(focused)) != fillOf(rested));
+        }
+
+        // The pointer moves onto another item: the highlight goes with it, and Return opens it.
+        PopupItemCell *other = content()->cellAt(6);
+        pointAt(other);
+        QTRY_COMPARE_WITH_TIMEOUT(content()->model().focusedIndex(), std::optional<int>(6), 10000);
+        const QString otherName = other->inputs().app.name;
+        QCOMPARE(chosen(), QStringList{otherName});
+        QVERIFY(restedName != otherName);
+        QTest::keyClick(panel, Qt::Key_Return);
+        QCOMPARE(m_states.opened.last(), otherName);
+    }
+
     void punctuationTypesIntoTheSearch()
     {
         AppGroup mail = appGroup(3, Style::List);
