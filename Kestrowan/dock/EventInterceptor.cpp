@@ -139,11 +139,19 @@ EventTapVerdict EventInterceptor::pressRule(const QPointF &quartzPoint, const QP
     return EventTapVerdict::Pass;
 }
 
+// A press moved far enough is a drag, once it has left its tile: the Dock takes a press and a
+// release on one tile for a click however far apart, so a hand that slips within the tile still
+// clicks, and that click is the program's.
+bool EventInterceptor::isDrag(const PendingClick &press, const QPointF &quartzPoint)
+{
+    return squaredDistance(press.downPoint, quartzPoint) >= dragThreshold * dragThreshold
+        && !rectContainsPoint(press.item.frame, quartzPoint);
+}
+
 void EventInterceptor::dragRule(const QPointF &quartzPoint)
 {
-    const qreal threshold = dragThreshold * dragThreshold;
     if (swallowedDown) {
-        if (squaredDistance(swallowedDown->downPoint, quartzPoint) < threshold)
+        if (!isDrag(*swallowedDown, quartzPoint))
             return;
         const QPointF downPoint = swallowedDown->downPoint;
         swallowedDown.reset();
@@ -152,7 +160,7 @@ void EventInterceptor::dragRule(const QPointF &quartzPoint)
         EventTaps::shared().postEvent(CGEventTapLocation::HID, press);
         return;
     }
-    if (pendingClick && squaredDistance(pendingClick->downPoint, quartzPoint) >= threshold)
+    if (pendingClick && isDrag(*pendingClick, quartzPoint))
         pendingClick->isDragging = true;
 }
 
