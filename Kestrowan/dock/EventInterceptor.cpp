@@ -129,8 +129,15 @@ EventTapVerdict EventInterceptor::pressRule(const QPointF &quartzPoint, const QP
     pendingClick.reset();
     swallowedDown.reset();
     const std::optional<DockItemInfo> tile = tileUnderPointer(quartzPoint, appKitPoint);
-    if (!tile || !interceptsDockItem(*tile))
+    if (!tile || !interceptsDockItem(*tile)) {
+        // What the program saw of the Dock when it let a press on the bar go: a press on a group's
+        // tile that reached the Dock is traced back by it.
+        if (insideDockBand(appKitPoint))
+            qCDebug(interactionLogger, "A press at %g,%g went to the Dock (process %lld): %s", quartzPoint.x(), quartzPoint.y(),
+                    qlonglong(DockPositionResolver::dockProcessID().value_or(0)),
+                    tile ? qPrintable(QStringLiteral("not a group's tile: ") + tile->title) : "no tile under it");
         return EventTapVerdict::Pass;
+    }
     if (shouldSwallowMouseDownDockItem && shouldSwallowMouseDownDockItem(*tile)) {
         swallowedDown = PendingClick{*tile, quartzPoint, false};
         return EventTapVerdict::Drop;
