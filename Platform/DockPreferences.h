@@ -38,6 +38,11 @@ public:
     // changes and replaces it. A lock held elsewhere is asked for again later, from the event loop.
     virtual StoredFileLock lockForChange() = 0;
 
+    // What tells one stored domain from the next: two looks give the same answer only when nothing
+    // was stored in between, by this program or any other writer, even when the contents match.
+    // Empty when this domain cannot tell.
+    virtual QByteArray storedVersion() { return {}; }
+
     // One key; invalid when it is absent or the domain cannot be read.
     QVariant value(const QString &key) const;
 };

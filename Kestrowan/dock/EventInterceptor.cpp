@@ -129,8 +129,15 @@ EventTapVerdict EventInterceptor::pressRule(const QPointF &quartzPoint, const QP
     pendingClick.reset();
     swallowedDown.reset();
     const std::optional<DockItemInfo> tile = tileUnderPointer(quartzPoint, appKitPoint);
-    if (!tile || !interceptsDockItem(*tile))
+    if (!tile || !interceptsDockItem(*tile)) {
+        // What the program saw of the Dock when it let a press on the bar go: a press on a group's
+        // tile that reached the Dock is traced back by it.
+        if (insideDockBand(appKitPoint))
+            qCDebug(interactionLogger, "A press at %g,%g went to the Dock (process %lld): %s", quartzPoint.x(), quartzPoint.y(),
+                    qlonglong(DockPositionResolver::dockProcessID().value_or(0)),
+                    tile ? qPrintable(QStringLiteral("not a group's tile: ") + tile->title) : "no tile under it");
         return EventTapVerdict::Pass;
+    }
     if (shouldSwallowMouseDownDockItem && shouldSwallowMouseDownDockItem(*tile)) {
         swallowedDown = PendingClick{*tile, quartzPoint, false};
         return EventTapVerdict::Drop;
@@ -139,11 +146,19 @@ EventTapVerdict EventInterceptor::pressRule(const QPointF &quartzPoint, const QP
     return EventTapVerdict::Pass;
 }
 
+// A press moved far enough is a drag, once it has left its tile: the Dock takes a press and a
+// release on one tile for a click however far apart, so a hand that slips within the tile still
+// clicks, and that click is the program's.
+bool EventInterceptor::isDrag(const PendingClick &press, const QPointF &quartzPoint)
+{
+    return squaredDistance(press.downPoint, quartzPoint) >= dragThreshold * dragThreshold
+        && !rectContainsPoint(press.item.frame, quartzPoint);
+}
+
 void EventInterceptor::dragRule(const QPointF &quartzPoint)
 {
-    const qreal threshold = dragThreshold * dragThreshold;
     if (swallowedDown) {
-        if (squaredDistance(swallowedDown->downPoint, quartzPoint) < threshold)
+        if (!isDrag(*swallowedDown, quartzPoint))
             return;
         const QPointF downPoint = swallowedDown->downPoint;
         swallowedDown.reset();
@@ -152,7 +167,7 @@ void EventInterceptor::dragRule(const QPointF &quartzPoint)
         EventTaps::shared().postEvent(CGEventTapLocation::HID, press);
         return;
     }
-    if (pendingClick && squaredDistance(pendingClick->downPoint, quartzPoint) >= threshold)
+    if (pendingClick && isDrag(*pendingClick, quartzPoint))
         pendingClick->isDragging = true;
 }
 

@@ -13,8 +13,8 @@
 
 // Stands in front of the Dock in the mouse-button stream. A press on a group's tile is held back
 // (when the owner asks) and, released on the same tile, reported as a click that the Dock never
-// sees; a held press that moves far enough is handed back to the Dock as a marked press, so the
-// Dock performs its own drag. Secondary-button and gesture events over group tiles are dropped.
+// sees; a held press that moves far enough and off its tile is handed back to the Dock as a marked
+// press, so the Dock performs its own drag. Secondary-button and gesture events over group tiles are dropped.
 class EventInterceptor final : public QObject {
     Q_OBJECT
 public:
@@ -53,6 +53,7 @@ public:
 private:
     std::optional<DockItemInfo> tileUnderPointer(const QPointF &quartzPoint, const QPointF &appKitPoint) const;
     EventTapVerdict pressRule(const QPointF &quartzPoint, const QPointF &appKitPoint);
+    static bool isDrag(const PendingClick &press, const QPointF &quartzPoint);
     void dragRule(const QPointF &quartzPoint);
     EventTapVerdict releaseRule(const QPointF &quartzPoint, const QPointF &appKitPoint);
     EventTapVerdict secondaryRule(const QPointF &appKitPoint);

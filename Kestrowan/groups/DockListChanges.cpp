@@ -6,6 +6,8 @@
 #include "Platform/PropertyList.h"
 #include "Platform/logging/SystemErrorText.h"
 
+#include <utility>
+
 namespace {
 
 const QString persistentOthersKey = QStringLiteral("persistent-others");
@@ -70,6 +72,7 @@ void logRefused()
 WriteResult confirmedWrite(const QVariantList &written, const QVariantList &before)
 {
     DockPreferences &preferences = DockPreferences::shared();
+    const QByteArray versionBefore = preferences.storedVersion();
     int error = 0;
     const bool stored = preferences.write(persistentOthersKey, written, &error);
     DockService::setLastWriteError(stored ? 0 : error);
@@ -92,11 +95,15 @@ WriteResult confirmedWrite(const QVariantList &written, const QVariantList &befo
             return WriteResult::Confirmed;
         }
     }
-    // The old list still there: the write was refused. Anything else was written by another
-    // program meanwhile, and the change is made again on what it stored.
+    // The old list still there and nothing stored since the look before the write: the write was
+    // refused. The old list stored anew is another writer's (one that put back what it had read),
+    // and like anything else another program wrote meanwhile, the change is made again on it.
     if (holds(readBack(), before)) {
-        logRefused();
-        return WriteResult::Failed;
+        const QByteArray versionAfter = preferences.storedVersion();
+        if (versionBefore.isEmpty() || versionAfter == versionBefore) {
+            logRefused();
+            return WriteResult::Failed;
+        }
     }
     return WriteResult::Overwritten;
 }
@@ -116,9 +123,7 @@ DockListChanges &DockListChanges::instance()
 
 void DockListChanges::change(Editor edit, Finish finish)
 {
-    Pending pending{std::move(edit), std::move(finish), {}};
-    pending.waiting.start();
-    m_pending.append(std::move(pending));
+    m_pending.append(Pending{std::move(edit), std::move(finish)});
     if (!m_retry.isActive())
         run();
 }
@@ -171,21 +176,31 @@ void DockListChanges::run()
         return;
     m_running = true;
     while (!m_pending.isEmpty()) {
-        std::optional<Result> result = attempt(m_pending.first().edit);
+        const std::optional<Result> result = attempt(m_pending.first().edit);
         if (!result) {
-            if (m_pending.first().waiting.elapsed() < longestLockWaitMilliseconds) {
+            // The changes in the queue wait behind the same holder: they share one wait, measured
+            // from the first try that found the lock taken, and are given up together.
+            if (!m_lockWait.isValid())
+                m_lockWait.start();
+            if (m_lockWait.elapsed() < longestLockWaitMilliseconds) {
                 m_retryPause = m_retryPause == 0 ? firstRetryMilliseconds : qMin(m_retryPause * 2, longestRetryMilliseconds);
                 m_retry.start(m_retryPause);
                 break;
             }
             qCCritical(persistenceLogger, "Dock items left unchanged: another program held them for %lld s.",
                        longestLockWaitMilliseconds / 1000);
-            result = Result{};
+            m_lockWait.invalidate();
+            m_retryPause = 0;
+            const QList<Pending> givenUp = std::exchange(m_pending, {});
+            for (const Pending &done : givenUp) {
+                if (done.finish)
+                    done.finish(Outcome::Failed, Edit{});
+            }
+            continue;
         }
+        m_lockWait.invalidate();
         m_retryPause = 0;
         const Pending done = m_pending.takeFirst();
-        if (!m_pending.isEmpty())
-            m_pending.first().waiting.start();
         if (done.finish)
             done.finish(result->outcome, result->edit);
     }

@@ -16,9 +16,9 @@
 // applied and what the others wrote stays. The main thread never waits for that lock: while another
 // writer holds it, the change is asked for again from the event loop.
 //
-// A write is confirmed by reading the list back. One that reads back as the list before it was
-// refused by the system (the sync-blocked state); one that reads back as neither was overwritten by
-// a writer that took no lock, and the change is made again on what that writer stored.
+// A write is confirmed by reading the list back. One that reads back as the list before, with nothing
+// stored since, was refused by the system (the sync-blocked state); anything else was stored by a
+// writer that took no lock (the list before among it), and the change is made again on that.
 class DockListChanges final : public QObject {
     Q_OBJECT
 public:
@@ -52,7 +52,6 @@ private:
     struct Pending {
         Editor edit;
         Finish finish;
-        QElapsedTimer waiting;
     };
     struct Result {
         Outcome outcome = Outcome::Failed;
@@ -65,5 +64,7 @@ private:
     QList<Pending> m_pending;
     bool m_running = false;
     QTimer m_retry;
+    // Since the lock was first found taken by another writer; invalid while it is to be had.
+    QElapsedTimer m_lockWait;
     int m_retryPause = 0;
 };

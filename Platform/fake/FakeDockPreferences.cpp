@@ -18,6 +18,7 @@ bool FakeDockPreferences::write(const QString &key, const QVariant &value, int *
     switch (writeBehaviour) {
     case WriteBehaviour::Store:
         values.insert(key, value);
+        ++stores;
         return true;
     case WriteBehaviour::DropSilently:
         return true;

@@ -18,10 +18,13 @@ public:
     WriteBehaviour writeBehaviour = WriteBehaviour::Store;
     QStringList writtenKeys;
     mutable int readCount = 0;
+    // Counts what was stored: the domain's version.
+    int stores = 0;
 
     std::optional<QVariantMap> read() const override;
     bool write(const QString &key, const QVariant &value, int *error = nullptr) override;
     // A real lock on a file of the test's home, so that a test can hold it as another writer would.
     StoredFileLock lockForChange() override;
+    QByteArray storedVersion() override { return QByteArray::number(stores); }
     static QString lockedFile();
 };

@@ -8,6 +8,10 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 Q_LOGGING_CATEGORY(dockPreferencesLog, "com.kestrowan.app.dock")
 }
@@ -67,4 +71,27 @@ StoredFileLock DockPreferencesFile::lockForChange()
     // The lock file lies beside the stored one: a home without the folder gets it, as a write would.
     QDir().mkpath(QFileInfo(path).absolutePath());
     return StoredFileLock::tryLock(path);
+}
+
+DockPreferencesFile::~DockPreferencesFile()
+{
+    if (m_versionedFile >= 0)
+        ::close(m_versionedFile);
+}
+
+QByteArray DockPreferencesFile::storedVersion()
+{
+    const int opened = ::open(QFile::encodeName(filePath()).constData(), O_PATH | O_CLOEXEC);
+    struct stat info {};
+    QByteArray version("none");
+    if (opened >= 0 && ::fstat(opened, &info) == 0) {
+        version = QByteArray::number(quint64(info.st_dev)) + ':' + QByteArray::number(quint64(info.st_ino)) + ':'
+                  + QByteArray::number(qint64(info.st_size)) + ':' + QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.'
+                  + QByteArray::number(qint64(info.st_mtim.tv_nsec)) + ':' + QByteArray::number(qint64(info.st_ctim.tv_sec))
+                  + '.' + QByteArray::number(qint64(info.st_ctim.tv_nsec));
+    }
+    if (m_versionedFile >= 0)
+        ::close(m_versionedFile);
+    m_versionedFile = opened;
+    return version;
 }

@@ -21,6 +21,10 @@ public:
     // The stored file's StoredFileLock, the one the stand-in Dock takes too; the folder is made for
     // it when missing.
     StoredFileLock lockForChange() override;
+    // The file's identity and times. The file looked at last is kept open, so that the system
+    // cannot give its inode to the next file stored there while an answer about it is compared.
+    QByteArray storedVersion() override;
+    ~DockPreferencesFile() override;
 
 private:
     // The home, and with it the path, can change between two reads.
@@ -36,4 +40,5 @@ private:
     mutable QMutex m_cacheMutex;
     mutable std::optional<ParsedFile> m_cachedFile;
     mutable std::optional<QVariantMap> m_cachedDomain;
+    int m_versionedFile = -1;
 };

@@ -32,4 +32,11 @@ inline bool write(const QString &home, const QList<AppGroup> &groups)
     return file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(AppGroup::listToJson(groups)).toJson()) > 0;
 }
 
+// The groups "Work" and "Play", of one note each, stored; none when they could not be stored.
+inline QList<AppGroup> writeWorkAndPlay(const QString &home)
+{
+    const QList<AppGroup> groups{ofOneNote(home, QStringLiteral("Work")), ofOneNote(home, QStringLiteral("Play"))};
+    return write(home, groups) ? groups : QList<AppGroup>{};
+}
+
 } // namespace ProgramGroups

@@ -143,29 +143,36 @@ qint64 StandinDockSession::restartUntilListening(bool stopIt)
     if (previous <= 0 || ::kill(pid_t(previous), SIGTERM) != 0)
         return 0;
     m_pid = 0;
+    const QDeadlineTimer deadline(startTimeoutMilliseconds);
+    while (!deadline.hasExpired() && m_pid == 0) {
+        const qint64 listening = listeningDockOtherThan(previous);
+        if (listening > 0 && (!stopIt || StoppedProcess::stop(listening)))
+            m_pid = listening;
+        if (m_pid == 0)
+            QThread::msleep(stopIt ? 5 : 1);
+    }
+    return m_pid;
+}
+
+qint64 StandinDockSession::listeningDockOtherThan(qint64 previous)
+{
     const QByteArray path = QFile::encodeName(DockWire::socketPath());
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (size_t(path.size()) >= sizeof(address.sun_path))
         return 0;
     std::copy(path.begin(), path.end(), address.sun_path);
-    // The process that listens is the one the credentials of a connection name: once it is another
-    // than the Dock that was ended, the new Dock has come up.
-    const QDeadlineTimer deadline(startTimeoutMilliseconds);
-    while (!deadline.hasExpired() && m_pid == 0) {
-        const int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (descriptor >= 0 && ::connect(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0) {
-            const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(descriptor);
-            if (peer && peer->processIdentifier > 0 && peer->processIdentifier != previous
-                && (!stopIt || StoppedProcess::stop(peer->processIdentifier)))
-                m_pid = peer->processIdentifier;
-        }
-        if (descriptor >= 0)
-            ::close(descriptor);
-        if (m_pid == 0)
-            QThread::msleep(stopIt ? 5 : 1);
+    // The process that listens is the one the credentials of a connection name.
+    qint64 listening = 0;
+    const int descriptor = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (descriptor >= 0 && ::connect(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0) {
+        const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(descriptor);
+        if (peer && peer->processIdentifier > 0 && peer->processIdentifier != previous)
+            listening = peer->processIdentifier;
     }
-    return m_pid;
+    if (descriptor >= 0)
+        ::close(descriptor);
+    return listening;
 }
 
 bool StandinDockSession::stop()

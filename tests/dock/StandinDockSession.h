@@ -45,6 +45,9 @@ public:
     // moment of answering), without running the event loop meanwhile; its identifier, 0 when none
     // came up in time.
     qint64 restartUntilListening(bool stopIt = false);
+    // The process of a Dock that listens on the socket now, if it is another than `previous`; 0
+    // otherwise. Asked without the event loop.
+    static qint64 listeningDockOtherThan(qint64 previous);
     // Stops or lets go on this test's Dock.
     bool stop();
     bool resume();

@@ -14,6 +14,7 @@
 #include "tests/dock/ProgramGroups.h"
 #include "tests/dock/ProgramWindows.h"
 #include "tests/dock/StandinDockSession.h"
+#include "tests/dock/TrialRows.h"
 #include "tests/standin/XTestPointer.h"
 #include "tests/support/BusyProcesses.h"
 #include "tests/support/TestMain.h"
@@ -35,29 +36,10 @@ namespace {
 // How many times each road is tried after a restart; KESTROWAN_COMEBACK_TRIALS sets another count.
 int trialCount()
 {
-    bool ok = false;
-    const int count = qEnvironmentVariableIntValue("KESTROWAN_COMEBACK_TRIALS", &ok);
-    return ok && count > 0 ? count : 20;
+    return TrialRows::trialCount("KESTROWAN_COMEBACK_TRIALS", 20);
 }
 
-// The trials of a road go in rows of this many, each a test function's run of its own: a sanitizer
-// build on a loaded machine takes many seconds a restart, and a row stays well within the time
-// QtTest gives a function.
-constexpr int trialsPerRow = 5;
-
-// Rows for `count` trials of a road under each of the loads, named by load and trials.
-void addTrialRows(const QList<int> &loads, int count)
-{
-    QTest::addColumn<int>("busy");
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("trials");
-    for (const int busy : loads) {
-        for (int first = 1; first <= count; first += trialsPerRow) {
-            const int trials = std::min(trialsPerRow, count - first + 1);
-            QTest::addRow("%s, trials %d-%d", busy > 0 ? "loaded" : "idle", first, first + trials - 1) << busy << first << trials;
-        }
-    }
-}
+using TrialRows::addTrialRows;
 
 // The longest a popup may take after the Dock answers. The program used to wait for its watchdog,
 // two seconds a tick, and came back only at the second; what it does now takes a few hundred
@@ -68,8 +50,7 @@ constexpr qint64 longestComeback = 8000;
 constexpr qint64 longestComeback = 1500;
 #endif
 
-// A Dock that ends sooner after its start counts with its keeper as one that keeps crashing.
-constexpr int keeperQuickExit = 2100;
+using TrialRows::keeperQuickExit;
 
 // The titles and frames of the tiles in the first layout a Dock that has just begun to listen
 // answers, asked for as a program asks for its copy; empty when none came.
@@ -245,9 +226,8 @@ private slots:
         QVERIFY2(m_pointer.isValid(), "needs an X server");
         const QString programPath = QFileInfo(QStringLiteral(KESTROWAN_PROGRAM)).canonicalFilePath();
         QVERIFY(TrustStore::grant(programPath));
-        m_groups = {ProgramGroups::ofOneNote(m_dock.home, QStringLiteral("Work")),
-                    ProgramGroups::ofOneNote(m_dock.home, QStringLiteral("Play"))};
-        QVERIFY(ProgramGroups::write(m_dock.home, m_groups));
+        m_groups = ProgramGroups::writeWorkAndPlay(m_dock.home);
+        QCOMPARE(m_groups.size(), 2);
         m_work = m_dock.makeGroupFolder(m_groups.at(0).name, m_groups.at(0).id);
         m_play = m_dock.makeGroupFolder(m_groups.at(1).name, m_groups.at(1).id);
         m_alpha = m_dock.makeApplication(QStringLiteral("Alpha"));

@@ -157,8 +157,8 @@ private slots:
         m_pointer.click(centre(items[0]));
         QTRY_COMPARE_WITH_TIMEOUT(m_dock.opened(), QStringList{m_alpha}, 10000);
 
-        // A drag goes back to the Dock, which moves the tile off the bar. The hand is slower than
-        // the program: the rest of the drag comes once the Dock has its press back.
+        // A drag off the tile goes back to the Dock, which moves the tile off the bar. The hand is
+        // slower than the program: the rest of the drag comes once the Dock has its press back.
         int markedPresses = 0;
         std::unique_ptr<EventTap> watch = EventTaps::shared().createTap(
             CGEventTapLocation::Session, CGEventTapPlacement::TailAppend, CGEventTapOptions::ListenOnly,
@@ -171,6 +171,9 @@ private slots:
         m_pointer.move(centre(items[3]));
         m_pointer.press();
         m_pointer.move(centre(items[3]) + QPoint(0, -10));
+        QTest::qWait(200); // checks that a slip within the tile goes nowhere in that time
+        QCOMPARE(markedPresses, 0);
+        m_pointer.move(centre(items[3]) + QPoint(0, -40));
         QTRY_COMPARE_WITH_TIMEOUT(markedPresses, 1, 10000);
         m_pointer.move(QPoint(700, 300));
         m_pointer.release();

@@ -162,7 +162,7 @@ private slots:
         QVERIFY(fakes.taps->posted.isEmpty());
     }
 
-    void aDragOfSixPointsGoesBackToTheDock()
+    void aDragOfSixPointsOffTheTileGoesBackToTheDock()
     {
         InterceptorOnTheDock dock;
         FakeDockPlatform &fakes = dock.fakes;
@@ -175,8 +175,18 @@ private slots:
         QVERIFY(!fakes.button(CGEventType::LeftMouseUp, down + QPointF(5.9, 0)));
         QTRY_COMPARE(clicks(), 1);
 
+        // A hand that slips within the tile, however far, still clicks: the Dock would take a
+        // press and a release on one tile for its own click.
         QVERIFY(!fakes.button(CGEventType::LeftMouseDown, down));
-        QVERIFY(fakes.button(CGEventType::LeftMouseDragged, down + QPointF(0, -6))); // exactly 6
+        for (const QPointF slip : {QPointF(0, -6), QPointF(20, 0), QPointF(-27, 27)})
+            QVERIFY(fakes.button(CGEventType::LeftMouseDragged, down + slip));
+        QVERIFY(fakes.taps->posted.isEmpty());
+        QVERIFY(!fakes.button(CGEventType::LeftMouseUp, down + QPointF(20, 0)));
+        QTRY_COMPARE(clicks(), 2);
+
+        QVERIFY(!fakes.button(CGEventType::LeftMouseDown, down));
+        QVERIFY(fakes.button(CGEventType::LeftMouseDragged, down + QPointF(0, -6)));
+        QVERIFY(fakes.button(CGEventType::LeftMouseDragged, down + QPointF(0, -29))); // off the tile
         QCOMPARE(fakes.taps->posted.size(), 1);
         const CGEvent press = fakes.taps->posted.first().event;
         QCOMPARE(press.type, CGEventType::LeftMouseDown);
@@ -188,7 +198,7 @@ private slots:
         QVERIFY(fakes.button(CGEventType::LeftMouseDragged, down + QPointF(20, 0)));
         QVERIFY(fakes.button(CGEventType::LeftMouseUp, down));
         QCoreApplication::processEvents();
-        QCOMPARE(clicks(), 1);
+        QCOMPARE(clicks(), 2);
         QCOMPARE(fakes.taps->posted.size(), 1);
     }
 
@@ -201,11 +211,16 @@ private slots:
         // The Dock saw the press, so it sees the release too.
         QVERIFY(fakes.button(CGEventType::LeftMouseUp, centre(2)));
         QTRY_COMPARE(clicks(), 1);
+        // Moved within the tile it is still a click; off the tile, a drag that is the Dock's.
         QVERIFY(fakes.button(CGEventType::LeftMouseDown, centre(2)));
-        QVERIFY(fakes.button(CGEventType::LeftMouseDragged, centre(2) + QPointF(0, -6)));
+        QVERIFY(fakes.button(CGEventType::LeftMouseDragged, centre(2) + QPointF(0, -12)));
+        QVERIFY(fakes.button(CGEventType::LeftMouseUp, centre(2)));
+        QTRY_COMPARE(clicks(), 2);
+        QVERIFY(fakes.button(CGEventType::LeftMouseDown, centre(2)));
+        QVERIFY(fakes.button(CGEventType::LeftMouseDragged, centre(2) + QPointF(0, -40)));
         QVERIFY(fakes.button(CGEventType::LeftMouseUp, centre(2)));
         QCoreApplication::processEvents();
-        QCOMPARE(clicks(), 1);
+        QCOMPARE(clicks(), 2);
         QVERIFY(fakes.taps->posted.isEmpty());
     }
 

@@ -7,6 +7,8 @@
 #include "tests/app/ProgramRoad.h"
 #include "tests/support/TestMain.h"
 
+#include <QFile>
+
 using namespace ProgramWindows;
 
 namespace {
@@ -191,6 +193,44 @@ private slots:
             // The hand leaves for somewhere else before it comes back to the tile.
             m_pointer.move(QPoint(QGuiApplication::primaryScreen()->geometry().width() - 60, 200));
             QTest::qWait(glideStepMilliseconds);
+        }
+    }
+
+    // A hand that slips while it presses the tile of the popup it hovered open: the press and its
+    // release, a few points apart on the same tile, are the program's click, which closes the
+    // popup; the Dock never takes them for its own and opens the folder under the popup.
+    void aPressThatSlipsWithinTheTileIsTheProgramsClick_data()
+    {
+        QTest::addColumn<QPoint>("slip");
+        QTest::newRow("7 across") << QPoint(7, 0);
+        QTest::newRow("10 up") << QPoint(0, -10);
+        QTest::newRow("14 across and down") << QPoint(-10, 10);
+        QTest::newRow("20 across") << QPoint(-20, 0);
+    }
+
+    void aPressThatSlipsWithinTheTileIsTheProgramsClick()
+    {
+        QFETCH(QPoint, slip);
+        dockAt(QStringLiteral("bottom"));
+        if (QTest::currentTestFailed())
+            return;
+        for (int round = 1; round <= 3; ++round) {
+            const QString what = QStringLiteral("round %1").arg(round);
+            QFile::remove(m_dock.openLog);
+            const std::optional<QRect> popup = hoverUntilAnyPopup(m_pointer, m_program.processId(), QStringLiteral("Short"));
+            QVERIFY2(popup, qPrintable(what));
+            const QRect tile = tileOf(QStringLiteral("Short"))->frame.toRect();
+            QVERIFY(tile.contains(tile.center() + slip));
+            // Past the moment in which a click on the tile of a popup just hovered open is ignored.
+            QTest::qWait(restMilliseconds);
+            const int from = int(m_log.size());
+            m_pointer.drag(tile.center(), tile.center() + slip);
+            // The program closes the popup (the pointer still on the tile may hover it open again).
+            QVERIFY2(waitForLine(QStringLiteral("A click on a group's tile closes the popup"), from),
+                     qPrintable(what + QStringLiteral(": the program took no click; the Dock opened: ") + m_dock.opened().join(u' ')));
+            QVERIFY2(m_dock.opened().isEmpty(), qPrintable(what + QStringLiteral(": the Dock opened ") + m_dock.opened().join(u' ')));
+            m_pointer.move(QPoint(QGuiApplication::primaryScreen()->geometry().width() - 60, 200));
+            QVERIFY2(QTest::qWaitFor([&] { return !shownPopup(); }, roadTimeout), qPrintable(what));
         }
     }
 };

@@ -35,10 +35,12 @@ public:
     int writes = 0;
     // Runs once a write is stored, before anything reads it back.
     std::function<void()> afterWrite;
+    // Writes report success and store nothing, as a system that refuses quietly.
+    bool refuse = false;
     bool write(const QString &key, const QVariant &value, int *error = nullptr) override
     {
         ++writes;
-        const bool stored = DockPreferencesFile::write(key, value, error);
+        const bool stored = refuse || DockPreferencesFile::write(key, value, error);
         if (afterWrite)
             afterWrite();
         return stored;
@@ -510,6 +512,85 @@ private slots:
         QCOMPARE(m_file->writes, 2);
         QCOMPARE(storedPaths(), (QStringList{pathOf(QStringLiteral("Mine")), pathOf(QStringLiteral("Theirs")), QStringLiteral("<none>")}));
         QCOMPARE(restarts(), 1);
+    }
+
+    void aListPutBackByAnotherWriterIsNoRefusal_data()
+    {
+        QTest::addColumn<int>("putBacks");
+        QTest::addColumn<bool>("refuse");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("the list before put back once") << 1 << false << true << 2;
+        QTest::newRow("the list before put back three times") << 3 << false << true << 4;
+        QTest::newRow("put back after every write") << 100 << false << false << 4;
+        QTest::newRow("nothing stored: a refusal") << 0 << true << false << 1;
+    }
+    void aListPutBackByAnotherWriterIsNoRefusal()
+    {
+        // A writer that takes no lock stores the list it read before this write, byte for byte: the
+        // read-back shows the list before, yet it was stored anew. Only a write that stored nothing
+        // is the system's refusal.
+        QFETCH(int, putBacks);
+        QFETCH(bool, refuse);
+        storeOthers({foreignTile()});
+        const QByteArray before = dockFileBytes();
+        const QUrl mine = makeFolder(QStringLiteral("Mine"));
+        int putBack = 0;
+        m_file->refuse = refuse;
+        m_file->afterWrite = [&] {
+            if (putBack < putBacks) {
+                ++putBack;
+                writeDockBytes(before);
+            }
+        };
+        QSignalSpy spy(&DockService::instance(), &DockService::syncBlockDidChange);
+        if (refuse)
+            QTest::ignoreMessage(QtCriticalMsg, qPrintable(refusedMessage));
+        else if (putBacks >= 4)
+            QTest::ignoreMessage(QtCriticalMsg, "Dock items left unchanged: another program kept writing over them.");
+
+        QTEST(upsertAll({{mine, QStringLiteral("Mine"), Style::Grid}}).value_or(false), "written");
+        QTEST(m_file->writes, "writes");
+        QCOMPARE(DockService::syncBlocked(), refuse);
+        QCOMPARE(spy.count(), refuse ? 1 : 0);
+        QCOMPARE(DockService::isFolderInDock(mine), refuse ? false : putBacks < 4);
+    }
+
+    void queuedChangesShareOneWaitBehindAStuckWriter()
+    {
+        // Another writer takes the lock and never lets go: every change queued behind it is given
+        // up when the first is, not one wait after another.
+        storeOthers({foreignTile()});
+        std::optional<StoredFileLock> stuck(StoredFileLock::tryLock(dockFilePath()));
+        QVERIFY(stuck->isHeld());
+        QElapsedTimer since;
+        since.start();
+        QList<qint64> givenUpAt;
+        QList<bool> results;
+        for (const QString &name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}) {
+            DockService::upsertFolderTile(makeFolder(name), name, Style::Grid, false, [&](bool written) {
+                givenUpAt.append(since.elapsed());
+                results.append(written);
+            });
+        }
+        QTest::ignoreMessage(QtCriticalMsg, "Dock items left unchanged: another program held them for 15 s.");
+        QTRY_COMPARE_WITH_TIMEOUT(givenUpAt.size(), 3, 25000);
+        QCOMPARE(results, (QList<bool>{false, false, false}));
+        QVERIFY2(givenUpAt.first() >= 14000, qPrintable(QString::number(givenUpAt.first())));
+        QVERIFY2(givenUpAt.last() - givenUpAt.first() < 1000,
+                 qPrintable(QStringLiteral("given up after %1 ms and %2 ms").arg(givenUpAt.first()).arg(givenUpAt.last())));
+        QCOMPARE(m_file->writes, 0);
+
+        // A change asked for after that waits afresh, and is made once the holder lets go.
+        std::optional<bool> later;
+        DockService::upsertFolderTile(makeFolder(QStringLiteral("D")), QStringLiteral("D"), Style::Grid, false,
+                                      [&](bool written) { later = written; });
+        QTest::qWait(200);
+        QVERIFY(!later);
+        stuck.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(later.has_value(), 20000);
+        QVERIFY(*later);
+        QCOMPARE(storedPaths(), (QStringList{pathOf(QStringLiteral("D")), QStringLiteral("<none>")}));
     }
 
     void refusedWritesAreLoggedEachTimeButAnnouncedOnce()
