@@ -850,16 +850,22 @@ private slots:
         tap->setEnabled(true);
         seen.clear();
         bool met = false;
+        int missed = 0;
         for (int attempt = 0; attempt < 20 && !met; ++attempt) {
             m_pointer.click(centre(tiles[2].frame));
             met = QTest::qWaitFor([&] { return seen.contains(CGEventType::LeftMouseUp); }, 1000);
+            missed += met ? 0 : 1;
         }
         QVERIFY(met);
         seen.clear();
         seen.append(CGEventType::LeftMouseUp);
         m_pointer.click(centre(tiles[1].frame));
         QTRY_VERIFY(seen.count(CGEventType::LeftMouseUp) == 2);
-        QVERIFY(!opened().contains(m_work));
+        // A missed click the Dock took before the switch opened Work; the one the tap met, and the
+        // click after it, opened nothing.
+        const QStringList openedNow = opened();
+        QVERIFY2(openedNow.count(m_work) <= missed && openedNow.count(m_work) + openedNow.count(m_docs) == openedNow.size(),
+                 qPrintable(QStringLiteral("%1 missed; opened %2").arg(missed).arg(openedNow.join(u','))));
     }
 
     void aTapSurvivesADockRestart()
