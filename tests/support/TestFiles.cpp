@@ -205,3 +205,19 @@ QString WaitingApplication::descriptors() const
     }
     return named.join(QStringLiteral("; "));
 }
+
+std::optional<WaitingApplication::Belonging> WaitingApplication::belonging() const
+{
+    // "pid (name) state ppid pgrp session ...": the name may hold anything, so the fields are
+    // counted after its last ')'.
+    const QByteArray stat = readTestFile(QStringLiteral("/proc/%1/stat").arg(m_pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    bool group = false, session = false;
+    Belonging belonging{fields.value(2).toLongLong(&group), fields.value(3).toLongLong(&session)};
+    if (!group || !session)
+        return std::nullopt;
+    return belonging;
+}
