@@ -167,6 +167,22 @@ bool writeFolderPicture(const QString &folder, const QColor &colour)
     return replaced.open(QIODevice::WriteOnly) && picture.save(&replaced, "PNG") && replaced.commit();
 }
 
+// A folder's picture of `colour` whose pixels each stray a little from it, so that it takes the
+// reader a while: a Dock with many of them is answered a stream of pictures.
+bool writeNoisyFolderPicture(const QString &folder, const QColor &colour, quint32 seed)
+{
+    QImage picture(512, 512, QImage::Format_RGB32);
+    quint32 state = seed * 2654435761u + 1;
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            line[x] = qRgb(colour.red() + int(state >> 29), colour.green() + int((state >> 26) & 7), colour.blue() + int((state >> 23) & 7));
+        }
+    }
+    return picture.save(folder + QStringLiteral("/Icon\r"), "PNG");
+}
+
 bool nearColour(const QColor &colour, const QColor &expected)
 {
     return qAbs(colour.red() - expected.red()) < 40 && qAbs(colour.green() - expected.green()) < 40
@@ -1193,6 +1209,46 @@ private slots:
 
         writeGroupIcon(m_work);
         QTRY_VERIFY2_WITH_TIMEOUT(near(pixel(), QColor(220, 70, 70)), qPrintable(pixel().name()), 20000);
+    }
+
+    // After a restart the tiles' pictures come one after another: those that came are drawn while
+    // the rest still come, not once they all have. A Dock of many folders whose pictures take a
+    // while: the first tile shows its picture while the last still shows its stand-in.
+    void picturesAreDrawnWhileTheRestStillCome()
+    {
+        QStringList folders;
+        for (int i = 0; i < 60; ++i) {
+            const QString folder = m_home + QStringLiteral("/Many/Folder %1").arg(i, 2, 10, QLatin1Char('0'));
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(writeNoisyFolderPicture(folder, i == 0 ? QColor(210, 40, 40) : QColor(40, 190, 60), quint32(i)));
+            folders.append(folder);
+        }
+        writeDockPreferences(m_preferences, QStringLiteral("bottom"), false, {}, folders);
+        const qint64 previous = m_pid;
+        QCOMPARE(::kill(pid_t(m_pid), SIGTERM), 0);
+        m_pid = waitForDock(previous);
+        QVERIFY(m_pid > 0);
+        const QList<TileRead> tiles = readTiles();
+        QCOMPARE(tiles.size(), folders.size());
+        const QRect bar = tiles.first().frame.toRect().united(tiles.last().frame.toRect());
+        const QPoint first = tiles.first().frame.center().toPoint() - bar.topLeft();
+        const QPoint last = tiles.last().frame.center().toPoint() - bar.topLeft();
+        bool firstBeforeLast = false;
+        const QDeadlineTimer deadline(30000);
+        QImage shown;
+        while (!deadline.hasExpired()) {
+            shown = QGuiApplication::primaryScreen()->grabWindow(0, bar.x(), bar.y(), bar.width(), bar.height()).toImage();
+            const bool firstShown = nearColour(shown.pixelColor(first), QColor(213, 43, 43));
+            const bool lastShown = nearColour(shown.pixelColor(last), QColor(43, 193, 63));
+            firstBeforeLast = firstBeforeLast || (firstShown && !lastShown);
+            if (firstShown && lastShown)
+                break;
+        }
+        const QColor lastColour = shown.pixelColor(last);
+        // The Dock the other tests expect, before anything is judged.
+        restartDock(QStringLiteral("bottom"));
+        QVERIFY2(nearColour(lastColour, QColor(43, 193, 63)), qPrintable(lastColour.name()));
+        QVERIFY2(firstBeforeLast, "every picture was drawn at once, when the last had come");
     }
 
     // The bar's window, as the X server knows it.
