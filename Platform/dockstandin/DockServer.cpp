@@ -142,13 +142,7 @@ void DockServer::adopt(QLocalSocket *socket)
     client.socket = socket;
     client.peerProcess = peer->processIdentifier;
     client.waitedFor.start();
-    if (!m_stallCheck) {
-        m_stallCheck = new QTimer(this);
-        m_stallCheck->setInterval(stalledClientMilliseconds / 5);
-        connect(m_stallCheck, &QTimer::timeout, this, &DockServer::letGoOfStalledClients);
-    }
-    if (!m_stallCheck->isActive())
-        m_stallCheck->start();
+    watchForStalls();
     client.executable = TrustStore::executableOfProcess(peer->processIdentifier);
     client.process = TapClientsFile::running(peer->processIdentifier);
     m_clients.insert(identifier, client);
@@ -182,8 +176,21 @@ void DockServer::read(quint64 client)
         return;
     }
     // A message is timed from its first byte: more of it coming slowly does not keep it open.
-    if (found->spoke && found->reader.holdsPartialMessage() && (whole || !partialBefore))
+    if (found->spoke && found->reader.holdsPartialMessage() && (whole || !partialBefore)) {
         found->waitedFor.start();
+        watchForStalls();
+    }
+}
+
+void DockServer::watchForStalls()
+{
+    if (!m_stallCheck) {
+        m_stallCheck = new QTimer(this);
+        m_stallCheck->setInterval(stalledClientMilliseconds / 5);
+        connect(m_stallCheck, &QTimer::timeout, this, &DockServer::letGoOfStalledClients);
+    }
+    if (!m_stallCheck->isActive())
+        m_stallCheck->start();
 }
 
 bool DockServer::letGoOfASilentClient(qint64 peerProcess)
@@ -208,10 +215,13 @@ bool DockServer::letGoOfASilentClient(qint64 peerProcess)
 void DockServer::letGoOfStalledClients()
 {
     QList<quint64> stalled;
+    bool anyWaiting = false;
     for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
         const bool waiting = !it->spoke || it->reader.holdsPartialMessage();
         if (waiting && !it->dropping && it->waitedFor.hasExpired(stalledClientMilliseconds))
             stalled.append(it.key());
+        else if (waiting)
+            anyWaiting = true;
     }
     for (const quint64 client : std::as_const(stalled)) {
         const Client &state = m_clients[client];
@@ -219,7 +229,8 @@ void DockServer::letGoOfStalledClients()
                   state.spoke ? "a message left unfinished" : "no whole message", stalledClientMilliseconds);
         drop(client);
     }
-    if (m_clients.isEmpty() && m_stallCheck)
+    // An idle Dock with its clients all heard wakes for nothing.
+    if (!anyWaiting && m_stallCheck)
         m_stallCheck->stop();
 }
 

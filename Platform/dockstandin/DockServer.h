@@ -108,8 +108,10 @@ private:
     // Makes room for a newcomer by letting go of the client (of `peerProcess` only, when not 0) that
     // has waited longest without a whole message; false when every one has spoken.
     bool letGoOfASilentClient(qint64 peerProcess);
-    // Lets go of the clients that stayed silent, or left a message half sent, for too long.
+    // Lets go of the clients that stayed silent, or left a message half sent, for too long; looked
+    // at only while a client is waited for.
     void letGoOfStalledClients();
+    void watchForStalls();
     void handle(quint64 client, Client &state, const QCborMap &message);
     QCborMap answerRequest(Client &state, const QString &op, const QCborMap &message);
     QCborMap observation(Client &state, const QString &op, const QCborMap &message);

@@ -1492,6 +1492,12 @@ private slots:
         QFETCH(bool, ownProcess);
         QLocalSocket spoke;
         QCOMPARE(askedOnce(spoke, 1), std::optional<qint64>(m_pid));
+        // One that spoke and then leaves a message half sent is let go too.
+        QLocalSocket spokeThenStalled;
+        QCOMPARE(askedOnce(spokeThenStalled, 1), std::optional<qint64>(m_pid));
+        spokeThenStalled.write(DockWire::frame(QCborMap{{QStringLiteral("op"), DockWire::Op::processIdentifier},
+                                                        {QStringLiteral("seq"), 2}}).left(sent + 2));
+        QVERIFY(spokeThenStalled.waitForBytesWritten(startTimeout));
 
         std::vector<std::unique_ptr<StalledPeers>> peers;
         for (int group = 0; group < 2; ++group) {
@@ -1502,6 +1508,7 @@ private slots:
         QCOMPARE(askedOnce(newcomer, 2), std::optional<qint64>(m_pid));
         for (const std::unique_ptr<StalledPeers> &group : peers)
             QTRY_COMPARE_WITH_TIMEOUT(group->kept(), 0, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(spokeThenStalled.state(), QLocalSocket::UnconnectedState, 60000);
         // It has waited longer than the others were given.
         QCOMPARE(askedOnce(spoke, 3), std::optional<qint64>(m_pid));
         QCOMPARE(askedOnce(newcomer, 4), std::optional<qint64>(m_pid));
