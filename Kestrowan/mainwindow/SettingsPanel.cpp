@@ -13,10 +13,10 @@
 #include "Kestrowan/shell/TokenLabel.h"
 #include "NVLXDesign/ContinuousShape.h"
 #include "NVLXDesign/SystemFont.h"
+#include "Platform/WorkspaceOpener.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPainter>
@@ -477,7 +477,8 @@ QWidget *SettingsPanel::buildAbout()
     link->setContent(new TokenLabel(makerName, AppColors::accent, SystemFont::font(13, QFont::DemiBold), link));
     link->setAccessibleName(makerName);
     link->setToolTip(makerPage().toString());
-    connect(link, &QAbstractButton::clicked, this, [] { QDesktopServices::openUrl(makerPage()); });
+    // Opened as every other address is, so that the browser starts as the user's own application.
+    connect(link, &QAbstractButton::clicked, this, [] { WorkspaceOpener::shared().open(makerPage(), std::nullopt, true); });
     projectLayout->addWidget(link);
     projectLayout->addStretch(1);
     layout->addWidget(project);

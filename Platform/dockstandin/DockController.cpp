@@ -195,7 +195,9 @@ void DockController::pictureAnswered(const QString &path, const QImage &picture)
         if (changed)
             qCInfo(controllerLog, "Redrew the tile of %s: its folder's icon changed", qPrintable(loggedText(tile.entry.path)));
     }
-    if (redrawn)
+    // Started once for the pictures that come meanwhile: started again on each, it would wait for
+    // a pause in the answers instead.
+    if (redrawn && !m_picturesArrived.isActive())
         m_picturesArrived.start();
 }
 

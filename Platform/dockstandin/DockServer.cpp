@@ -23,6 +23,11 @@ Q_LOGGING_CATEGORY(serverLog, "com.kestrowan.dock.server", QtInfoMsg)
 
 // More clients than the program and its tests ever open; a runaway client cannot exhaust the Dock.
 constexpr int maximumClients = 64;
+// What one process may hold of them: others still find room.
+constexpr int maximumClientsPerProcess = 32;
+// A client says something at once and sends each message whole; one that says nothing this long
+// after it connected, or leaves a message unfinished this long, is let go.
+constexpr int stalledClientMilliseconds = 5000;
 
 // What one client may leave unread: a few hundred layouts of a Dock of a thousand tiles. A client
 // that sends requests and never reads their answers would otherwise hold the Dock's memory without
@@ -117,15 +122,27 @@ void DockServer::accept()
 void DockServer::adopt(QLocalSocket *socket)
 {
     const std::optional<DockWire::PeerCredentials> peer = DockWire::peerCredentials(socket->socketDescriptor());
-    if (!peer || peer->userIdentifier != qint64(getuid()) || m_clients.size() >= maximumClients) {
-        qCWarning(serverLog, "Refusing a connection (%s)", peer ? "another user or too many clients" : "no credentials");
+    const auto refuse = [socket](const char *reason) {
+        qCWarning(serverLog, "Refusing a connection (%s)", reason);
         socket->abort();
         socket->deleteLater();
-        return;
-    }
+    };
+    if (!peer || peer->userIdentifier != qint64(getuid()))
+        return refuse(peer ? "another user" : "no credentials");
+    const qsizetype ofProcess = std::count_if(m_clients.cbegin(), m_clients.cend(), [&peer](const Client &client) {
+        return client.peerProcess == peer->processIdentifier;
+    });
+    // A client that has not said anything yet holds no place another may not take.
+    if (ofProcess >= maximumClientsPerProcess && !letGoOfASilentClient(peer->processIdentifier))
+        return refuse("too many clients of one process");
+    if (m_clients.size() >= maximumClients && !letGoOfASilentClient(0))
+        return refuse("too many clients");
     const quint64 identifier = m_nextClient++;
     Client client;
     client.socket = socket;
+    client.peerProcess = peer->processIdentifier;
+    client.waitedFor.start();
+    watchForStalls();
     client.executable = TrustStore::executableOfProcess(peer->processIdentifier);
     client.process = TapClientsFile::running(peer->processIdentifier);
     m_clients.insert(identifier, client);
@@ -142,8 +159,12 @@ void DockServer::read(quint64 client)
         return;
     if (found->dropping)
         return;
+    const bool partialBefore = found->reader.holdsPartialMessage();
     found->reader.append(found->socket->readAll());
+    bool whole = false;
     while (const std::optional<QCborMap> message = found->reader.next()) {
+        whole = true;
+        found->spoke = true;
         handle(client, *found, *message);
         found = m_clients.find(client);
         if (found == m_clients.end() || found->dropping)
@@ -152,7 +173,65 @@ void DockServer::read(quint64 client)
     if (found->reader.failed()) {
         qCWarning(serverLog, "Dropping a client that sent an unreadable message: %s", qPrintable(found->reader.error()));
         drop(client);
+        return;
     }
+    // A message is timed from its first byte: more of it coming slowly does not keep it open.
+    if (found->spoke && found->reader.holdsPartialMessage() && (whole || !partialBefore)) {
+        found->waitedFor.start();
+        watchForStalls();
+    }
+}
+
+void DockServer::watchForStalls()
+{
+    if (!m_stallCheck) {
+        m_stallCheck = new QTimer(this);
+        m_stallCheck->setInterval(stalledClientMilliseconds / 5);
+        connect(m_stallCheck, &QTimer::timeout, this, &DockServer::letGoOfStalledClients);
+    }
+    if (!m_stallCheck->isActive())
+        m_stallCheck->start();
+}
+
+bool DockServer::letGoOfASilentClient(qint64 peerProcess)
+{
+    std::optional<quint64> longest;
+    qint64 waited = -1;
+    for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
+        if (it->spoke || (peerProcess != 0 && it->peerProcess != peerProcess))
+            continue;
+        if (it->waitedFor.elapsed() > waited) {
+            waited = it->waitedFor.elapsed();
+            longest = it.key();
+        }
+    }
+    if (!longest)
+        return false;
+    qCWarning(serverLog, "Letting go of client %llu, silent for %lld ms, for a newcomer", *longest, qlonglong(waited));
+    drop(*longest);
+    return true;
+}
+
+void DockServer::letGoOfStalledClients()
+{
+    QList<quint64> stalled;
+    bool anyWaiting = false;
+    for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
+        const bool waiting = !it->spoke || it->reader.holdsPartialMessage();
+        if (waiting && !it->dropping && it->waitedFor.hasExpired(stalledClientMilliseconds))
+            stalled.append(it.key());
+        else if (waiting)
+            anyWaiting = true;
+    }
+    for (const quint64 client : std::as_const(stalled)) {
+        const Client &state = m_clients[client];
+        qCWarning(serverLog, "Letting go of client %llu (process %lld): %s for %d ms", client, qlonglong(state.peerProcess),
+                  state.spoke ? "a message left unfinished" : "no whole message", stalledClientMilliseconds);
+        drop(client);
+    }
+    // An idle Dock with its clients all heard wakes for nothing.
+    if (!anyWaiting && m_stallCheck)
+        m_stallCheck->stop();
 }
 
 void DockServer::drop(quint64 client)

@@ -5,6 +5,7 @@
 #include "Platform/dockstandin/TapClientsFile.h"
 #include "Platform/dockstandin/wire/DockWire.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -13,6 +14,7 @@ class DockAccessibilityState;
 class ProcessEnds;
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 class TapHub;
 
 // The Dock's socket: it answers Accessibility requests from the tree's last layout, keeps the
@@ -49,7 +51,8 @@ public:
     void stop();
 
     // Takes a connected socket as the listening socket hands one over: refused (and deleted) when
-    // its peer is another user or there are too many clients. Call in the server's thread.
+    // its peer is another user, or when there are too many clients and none of them has yet to say
+    // anything. Call in the server's thread.
     void adopt(QLocalSocket *socket);
     int clientCount() const { return int(m_clients.size()); }
 
@@ -92,11 +95,23 @@ private:
         bool mirrors = false;
         // Set once its output has outgrown the bound: it is sent nothing more and dropped soon.
         bool dropping = false;
+        qint64 peerProcess = 0;
+        // Since it connected, until its first whole message; then since the first byte of a
+        // message whose end has not come.
+        QElapsedTimer waitedFor;
+        bool spoke = false;
     };
 
     void accept();
     void read(quint64 client);
     void drop(quint64 client);
+    // Makes room for a newcomer by letting go of the client (of `peerProcess` only, when not 0) that
+    // has waited longest without a whole message; false when every one has spoken.
+    bool letGoOfASilentClient(qint64 peerProcess);
+    // Lets go of the clients that stayed silent, or left a message half sent, for too long; looked
+    // at only while a client is waited for.
+    void letGoOfStalledClients();
+    void watchForStalls();
     void handle(quint64 client, Client &state, const QCborMap &message);
     QCborMap answerRequest(Client &state, const QString &op, const QCborMap &message);
     QCborMap observation(Client &state, const QString &op, const QCborMap &message);
@@ -140,5 +155,6 @@ private:
     QList<RunningApplicationsFile::Application> m_expectedApplications;
     quint64 m_nextRegular = 0;
     quint64 m_nextClient = 1;
+    QTimer *m_stallCheck = nullptr;
     int m_copyDelay = 0;
 };

@@ -114,10 +114,25 @@ bool bindToParent(pid_t parent, bool limitAddressSpace)
     return ::getppid() == parent;
 }
 
+void leaveForOwnSession()
+{
+    ::setsid();
+    for (const int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD})
+        ::signal(signal, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 void prepare(QProcess &process, Tie tie)
 {
     if (tie == Tie::Detached) {
-        process.setChildProcessModifier([] { closeInheritedDescriptors(); });
+        // A Ctrl-C in the program's terminal, or its group signalled, must not reach the user's
+        // application, whichever road started it.
+        process.setChildProcessModifier([] {
+            closeInheritedDescriptors();
+            leaveForOwnSession();
+        });
         return;
     }
     const pid_t parent = ::getpid();
@@ -165,7 +180,7 @@ bool startDetached(const QStringList &command, QString *error, const QProcessEnv
     const pid_t middle = ::fork();
     if (middle == 0) {
         // The application's parent goes at once: it belongs to no one here, and no zombie stays.
-        ::setsid();
+        leaveForOwnSession();
         if (::fork() != 0)
             ::_exit(0);
         // The application is the user's and outlives the program: what it says is not the
@@ -174,11 +189,6 @@ bool startDetached(const QStringList &command, QString *error, const QProcessEnv
         ::dup2(null, STDOUT_FILENO);
         ::dup2(null, STDERR_FILENO);
         closeInheritedDescriptors();
-        for (const int signal : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD})
-            ::signal(signal, SIG_DFL);
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::execve(argv[0], argv.data(), envp.data());
         const int failure = errno;
         [[maybe_unused]] const ssize_t written = ::write(status[1], &failure, sizeof failure);

@@ -18,9 +18,13 @@ namespace ChildProcess {
 enum class Tie {
     // Serves the program: own group, limits, ends with the program.
     Bounded,
-    // The user's: only the descriptors are seen to.
+    // The user's: only the descriptors are seen to, and it runs in a session of its own.
     Detached,
 };
+
+// Between fork and exec, in the child (async-signal-safe): a session and process group of its own,
+// default signal dispositions and an empty signal mask, as an application started from a desktop.
+void leaveForOwnSession();
 
 // Sets `process` up to start as `tie` says (it replaces the process's child modifier). For
 // QProcess::start() only: Qt runs no modifier for a detached start.

@@ -34,6 +34,7 @@ XProbe::XProbe(const QString &display)
     for (int i = 0; i < screenNumber && screens.rem; ++i)
         xcb_screen_next(&screens);
     m_root = screens.data->root;
+    m_screenSize = QSize(screens.data->width_in_pixels, screens.data->height_in_pixels);
     m_keySymbols = xcb_key_symbols_alloc(m_connection);
     m_pidAtom = atom("_NET_WM_PID");
     m_protocolsAtom = atom("WM_PROTOCOLS");
@@ -139,6 +140,7 @@ void XProbe::handle(xcb_generic_event_t *event)
             Window &window = m_windows[*found];
             window.lastDamage = at;
             ++window.damageCount;
+            window.damages.append(at);
         }
         return;
     }
@@ -215,6 +217,7 @@ void XProbe::clearDamage()
     for (Window &window : m_windows) {
         window.lastDamage = 0;
         window.damageCount = 0;
+        window.damages.clear();
     }
 }
 
@@ -234,6 +237,18 @@ bool XProbe::anyViewableWindowOf(qint64 pid, xcb_window_t except) const
             return true;
     }
     return false;
+}
+
+QByteArray XProbe::screenPixels(const QRect &rect)
+{
+    Freed<xcb_get_image_reply_t> image{xcb_get_image_reply(
+        m_connection,
+        xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()), int16_t(rect.y()),
+                      uint16_t(rect.width()), uint16_t(rect.height()), ~0u),
+        nullptr)};
+    if (!image)
+        return {};
+    return QByteArray(reinterpret_cast<const char *>(xcb_get_image_data(image.p)), xcb_get_image_data_length(image.p));
 }
 
 qint64 XProbe::flushed()

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -24,6 +25,8 @@ public:
         QRect geometry;
         qint64 lastDamage = 0;
         int damageCount = 0;
+        // When each repaint since the last clearDamage() came.
+        QList<qint64> damages;
     };
 
     explicit XProbe(const QString &display);
@@ -47,6 +50,9 @@ public:
     // The first repaint after `since` of a viewable window of `pid` that is not `except`.
     std::optional<Window> damagedWindowOf(qint64 pid, qint64 since, xcb_window_t except = 0) const;
     bool anyViewableWindowOf(qint64 pid, xcb_window_t except = 0) const;
+    // The screen's pixels in `rect` as the server holds them now; empty when they cannot be read.
+    QByteArray screenPixels(const QRect &rect);
+    QSize screenSize() const { return m_screenSize; }
 
     // XTest: the keyboard and the pointer. Each returns the time the request left for the server.
     qint64 pressKey(quint32 keysym, bool down);
@@ -75,6 +81,7 @@ private:
 
     xcb_connection_t *m_connection = nullptr;
     xcb_window_t m_root = 0;
+    QSize m_screenSize;
     xcb_key_symbols_t *m_keySymbols = nullptr;
     int m_damageEvent = -1;
     xcb_atom_t m_pidAtom = 0, m_protocolsAtom = 0, m_pingAtom = 0, m_deleteAtom = 0;

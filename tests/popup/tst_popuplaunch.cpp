@@ -231,6 +231,13 @@ private slots:
             QVERIFY(opener.open(QUrl(QStringLiteral("https://example.invalid/page-%1").arg(launch)), std::nullopt, true).pending);
             QVERIFY(browser.waitForStart(30000) > 0);
             QCOMPARE(browser.descriptors(), QStringLiteral("0 -> /dev/null; 1 -> /dev/null; 2 -> /dev/null"));
+            // Nor is it in the program's group or session: a Ctrl-C in the program's terminal, or
+            // the program's group ended, leaves it be.
+            const std::optional<WaitingApplication::Belonging> belonging = browser.belonging();
+            QVERIFY(belonging.has_value());
+            QVERIFY2(belonging->group != qint64(::getpgrp()) && belonging->session != qint64(::getsid(0)),
+                     qPrintable(QStringLiteral("group %1, session %2; the program's are %3 and %4")
+                                    .arg(belonging->group).arg(belonging->session).arg(::getpgrp()).arg(::getsid(0))));
             browser.end();
             QCOMPARE(QDir(temporary).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList());
         }

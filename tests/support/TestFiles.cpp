@@ -1,6 +1,7 @@
 #include "tests/support/TestFiles.h"
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -141,27 +142,82 @@ void WaitingApplication::end()
     m_pid = 0;
 }
 
+namespace {
+
+// Whether the process sleeps in its wait: comm turns to "sleep" at the exec, while the loader and
+// the start-up of the program still open and close files (the libraries, the locale).
+bool sleepsInItsWait(qint64 pid)
+{
+    const QByteArray channel = readTestFile(QStringLiteral("/proc/%1/wchan").arg(pid)).trimmed();
+    if (channel.contains("nanosleep"))
+        return true;
+    const QList<QByteArray> call = readTestFile(QStringLiteral("/proc/%1/syscall").arg(pid)).split(' ');
+    bool number = false;
+    const qint64 callNumber = call.value(0).toLongLong(&number);
+    if (number)
+        return callNumber == SYS_nanosleep || callNumber == SYS_clock_nanosleep;
+    // Neither is shown here: then at least asleep, twice in a row a moment apart.
+    const auto asleep = [pid] {
+        const QByteArray stat = readTestFile(QStringLiteral("/proc/%1/stat").arg(pid));
+        const qsizetype close = stat.lastIndexOf(')');
+        return close > 0 && stat.size() > close + 2 && stat.at(close + 2) == 'S';
+    };
+    if (!channel.isEmpty() && channel != "0")
+        return false;
+    return asleep() && (QTest::qWait(50), asleep());
+}
+
+} // namespace
+
 qint64 WaitingApplication::waitForStart(int timeoutMs)
 {
     if (!QTest::qWaitFor([this] { return QFile::exists(m_pidFile); }, timeoutMs))
         return 0;
     m_pid = readTestFile(m_pidFile).trimmed().toLongLong();
-    // Its script has handed over to the waiting program, whose descriptors are what stays.
+    // Its script has handed over to the waiting program, whose descriptors are what stays once it
+    // waits.
     const QString name = QStringLiteral("/proc/%1/comm").arg(m_pid);
-    if (m_pid <= 0 || !QTest::qWaitFor([&name] { return readTestFile(name).trimmed() == "sleep"; }, timeoutMs))
+    if (m_pid <= 0 || !QTest::qWaitFor([&] { return readTestFile(name).trimmed() == "sleep" && sleepsInItsWait(m_pid); }, timeoutMs))
         return 0;
     return m_pid;
 }
 
 QString WaitingApplication::descriptors() const
 {
+    // A descriptor listed may be gone by the time its target is read: the listing is read again
+    // until every entry of one reading names its target.
     const QString folder = QStringLiteral("/proc/%1/fd").arg(m_pid);
-    QList<int> numbers;
-    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::System))
-        numbers.append(name.toInt());
-    std::sort(numbers.begin(), numbers.end());
     QStringList named;
-    for (const int number : std::as_const(numbers))
-        named << QStringLiteral("%1 -> %2").arg(number).arg(QFile::symLinkTarget(folder + QLatin1Char('/') + QString::number(number)));
+    for (int reading = 0; reading < 20; ++reading) {
+        QList<int> numbers;
+        for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::System))
+            numbers.append(name.toInt());
+        std::sort(numbers.begin(), numbers.end());
+        named.clear();
+        bool whole = true;
+        for (const int number : std::as_const(numbers)) {
+            const QString target = QFile::symLinkTarget(folder + QLatin1Char('/') + QString::number(number));
+            whole = whole && !target.isEmpty();
+            named << QStringLiteral("%1 -> %2").arg(number).arg(target);
+        }
+        if (whole)
+            break;
+    }
     return named.join(QStringLiteral("; "));
+}
+
+std::optional<WaitingApplication::Belonging> WaitingApplication::belonging() const
+{
+    // "pid (name) state ppid pgrp session ...": the name may hold anything, so the fields are
+    // counted after its last ')'.
+    const QByteArray stat = readTestFile(QStringLiteral("/proc/%1/stat").arg(m_pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    bool group = false, session = false;
+    Belonging belonging{fields.value(2).toLongLong(&group), fields.value(3).toLongLong(&session)};
+    if (!group || !session)
+        return std::nullopt;
+    return belonging;
 }

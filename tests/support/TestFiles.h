@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <optional>
+
 // The whole file; empty when it cannot be read.
 QByteArray readTestFile(const QString &path);
 // Writes `bytes` to `path` in place of what was there, making its folder; whether all of it was written.
@@ -84,6 +86,12 @@ public:
     qint64 waitForStart(int timeoutMs);
     // What each descriptor of the running start names, "<descriptor> -> <target>; …", in order.
     QString descriptors() const;
+    // The process group and session of the running start, as /proc tells them.
+    struct Belonging {
+        qint64 group = 0;
+        qint64 session = 0;
+    };
+    std::optional<Belonging> belonging() const;
     // Ends the running start, and any later one.
     void end();
 

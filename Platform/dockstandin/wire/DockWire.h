@@ -73,6 +73,8 @@ public:
     void append(const QByteArray &bytes);
     std::optional<QCborMap> next();
     bool failed() const { return !m_error.isEmpty(); }
+    // Whether part of a message has come and its end not yet.
+    bool holdsPartialMessage() const { return !m_buffer.isEmpty(); }
     QString error() const { return m_error; }
 
 private:
