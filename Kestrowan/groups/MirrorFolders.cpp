@@ -348,7 +348,8 @@ std::optional<MirrorFolders::FolderRemoval> MirrorFolders::removeUnfinishedFolde
 {
     OwnRecord groups(m_recordsFolder, m_groupsDirectory);
     const QByteArray entry = QFile::encodeName(name);
-    if (!groups.names(entry))
+    // Only a folder this program made, and not one the program on another display is building.
+    if (!groups.isOurs(entry) || groups.heldByOtherProgram(entry))
         return std::nullopt;
     const FolderRemoval outcome = removeFolder(joined(m_groupsDirectory, name));
     if (outcome != FolderRemoval::Failed)
@@ -716,8 +717,12 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
         OwnRecord groups(m_recordsFolder, m_groupsDirectory);
         if (groups.isOpen() && !groups.announce({QFile::encodeName(lastPathComponent(target))}))
             return QStringLiteral("Cannot record the folder “%1”").arg(target);
-        if (!QDir().mkpath(target))
+        if (!QDir().mkpath(target)) {
+            groups.withdraw({QFile::encodeName(lastPathComponent(target))});
             return QStringLiteral("Cannot create the folder “%1”").arg(target);
+        }
+        // Made by this program: until it holds its identity, the sweep may take it.
+        groups.noteMade({QFile::encodeName(lastPathComponent(target))});
         made = true;
     }
     // Entries are judged and removed through the folder's descriptor: neither the folder swapped
@@ -788,8 +793,11 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
         return QStringLiteral("Cannot record what is written in “%1”").arg(target);
     const auto outcomes = record.remove(removals);
     for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it) {
-        if (it.value() == OwnRecord::Outcome::Failed)
+        if (it.value() == OwnRecord::Outcome::Failed) {
+            // Nothing is made under the names announced: they license nothing from now on.
+            record.withdraw(announced);
             return QStringLiteral("Cannot remove “%1” from “%2”").arg(QFile::decodeName(it.key()), target);
+        }
     }
     const SafeWrite::TemporaryNaming naming = [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); };
     // The program's link to itself is touched on every sync: its record follows.
