@@ -333,14 +333,22 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path) co
         return FolderRemoval::Failed;
     if (record.remove({identity}).value(identity) == OwnRecord::Outcome::Failed)
         return FolderRemoval::Failed;
+    // Gone or the user's from now on, it is no longer a folder the groups folder's record names.
+    const auto forgetFolder = [&] {
+        OwnRecord groups(m_recordsFolder, info.absolutePath());
+        if (groups.names(name))
+            groups.forget({name});
+    };
     if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0) {
         record.discard();
+        forgetFolder();
         return FolderRemoval::Removed;
     }
     if (errno != ENOTEMPTY && errno != EEXIST)
         return FolderRemoval::Failed;
     // Whatever is left is the user's, and the folder theirs from now on.
     record.discard();
+    forgetFolder();
     return FolderRemoval::KeptUserEntries;
 }
 

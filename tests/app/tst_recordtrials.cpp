@@ -44,7 +44,12 @@ QStringList plannedFreeNames()
             const QList<QByteArray> fields = line.split(' ');
             if (fields.size() < 5 || fields.at(0) != "p")
                 continue;
-            const QString path = folder + u'/' + QFile::decodeName(QByteArray::fromHex(fields.at(4)));
+            const QString name = QFile::decodeName(QByteArray::fromHex(fields.at(4)));
+            // A folder whose record went is read as an earlier version's, which takes any file under
+            // the icon's name for its own: left out here, tried where adopting is.
+            if (name == QStringLiteral("Icon\r"))
+                continue;
+            const QString path = folder + u'/' + name;
             struct stat status {};
             if (QFileInfo(path).dir().exists() && ::lstat(QFile::encodeName(path).constData(), &status) != 0)
                 free.append(path);
@@ -141,7 +146,9 @@ private slots:
 
         QVERIFY(m_program->launch());
         verifyUsersFiles(placed, "the start");
-        QVERIFY(m_program->syncAll());
+        // The group being built when the program was killed may not have reached the stored groups.
+        if (!m_program->store().groups().isEmpty())
+            QVERIFY(m_program->syncAll());
         verifyUsersFiles(placed, "Sync All");
         while (!m_program->store().groups().isEmpty())
             QVERIFY(m_program->deleteGroup(m_program->store().groups().first().id));
