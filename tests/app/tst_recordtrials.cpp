@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(readBytes(document), QByteArray("the user's letter"));
     }
 
-    void cleanupTestCase() { qInfo("%d kills, %d planned names then saved by the user, every one kept", m_trials, m_namesTried); }
+    void cleanupTestCase() { qInfo("%d kills, %d planned names then saved by the user", m_trials, m_namesTried); }
 };
 
 KESTROWAN_TEST_MAIN(TestRecordTrials)

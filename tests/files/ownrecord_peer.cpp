@@ -30,13 +30,15 @@ int main(int argc, char *argv[])
     if (what == "announce" && argc == 6) {
         // On a thread of its own, as the program's folder writers work.
         const int count = QByteArray(argv[4]).toInt();
-        bool announced = true;
+        int failed = 0;
         std::thread writer([&] {
-            for (int n = 0; n < count && announced; ++n)
-                announced = record.announce({QByteArray(argv[5]) + QByteArray::number(n)});
+            for (int n = 0; n < count; ++n)
+                failed += record.announce({QByteArray(argv[5]) + QByteArray::number(n)}) ? 0 : 1;
         });
         writer.join();
-        return announced ? 0 : 4;
+        if (failed > 0)
+            std::fprintf(stderr, "ownrecord_peer: %d names not announced\n", failed);
+        return failed > 0 ? 4 : 0;
     }
     if (what != "hold" || argc != 6)
         return 2;
