@@ -384,7 +384,10 @@ void MirrorFolders::finishCutShortWork() const
 
 void MirrorFolders::adoptEarlierEntries(OwnRecord &record, const QString &folder, const AppGroup *group) const
 {
-    if (record.existed())
+    // A folder with a record takes only what stands under a name a killed run announced and never
+    // confirmed, and only as below.
+    const QList<QByteArray> maybe = record.maybeNames();
+    if (record.existed() && maybe.isEmpty())
         return;
     // The files a folder of an earlier version holds as that version wrote them: its identity
     // naming a group, its manifest, its icon, its link to the program; with the group known, each
@@ -410,6 +413,10 @@ void MirrorFolders::adoptEarlierEntries(OwnRecord &record, const QString &folder
             holds(entry.name, entry);
     } else if (!m_programPath.isEmpty()) {
         holds(programAliasName, PlannedEntry{programAliasName, QFileInfo(m_programPath).absoluteFilePath(), {}});
+    }
+    if (record.existed()) {
+        // Any plain file under the icon's name passes for an earlier version's icon: not for a maybe.
+        adopted.removeIf([&](const QByteArray &name) { return !maybe.contains(name) || name == iconFileName.toUtf8(); });
     }
     record.adopt(adopted);
 }
@@ -729,8 +736,6 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
             groups.withdraw({QFile::encodeName(lastPathComponent(target))});
             return QStringLiteral("Cannot create the folder “%1”").arg(target);
         }
-        // Made by this program: until it holds its identity, the sweep may take it.
-        groups.noteMade({QFile::encodeName(lastPathComponent(target))});
         made = true;
     }
     // Entries are judged and removed through the folder's descriptor: neither the folder swapped
@@ -811,12 +816,9 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
     // The program's link to itself is touched on every sync: its record follows.
     if (!alias.isEmpty() && !written.contains(QFile::encodeName(alias)))
         written.append(QFile::encodeName(alias));
-    const auto noteWritten = qScopeGuard([&] {
-        record.noteMade(written);
-        // Built far enough to be known by its identity: no longer one being made.
-        if (made && readGroupID(target))
-            OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
-    });
+    // Built far enough to be known by its identity, it is no longer one being made: the sweep's look
+    // takes all such names out of the groups folder's record at once.
+    const auto noteWritten = qScopeGuard([&] { record.noteMade(written); });
     // The identity first: a folder a kill leaves half built is still known as the group's.
     const auto writeFolderFile = [&](const PlannedEntry &file) -> std::optional<QString> {
         if (!writes.contains(&file))

@@ -48,24 +48,121 @@ std::chrono::milliseconds lockPatience()
     return mainThread ? std::chrono::milliseconds(250) : std::chrono::milliseconds(10000);
 }
 
-// Held while a record is read, changed and replaced, by every program sharing the records folder.
-// Asked for again every moment or so, at random, so that two programs changing records one after
-// another both get their turn.
-StoredFileLock lockRecords(const QString &recordsFolder)
-{
-    const QString lockedFile = recordsFolder + QStringLiteral("/records");
-    const auto deadline = std::chrono::steady_clock::now() + lockPatience();
-    StoredFileLock lock = StoredFileLock::tryLock(lockedFile);
-    if (lock.state() == StoredFileLock::State::Failed && QDir().mkpath(recordsFolder))
-        lock = StoredFileLock::tryLock(lockedFile);
-    while (lock.state() == StoredFileLock::State::HeldElsewhere && std::chrono::steady_clock::now() < deadline) {
-        QThread::usleep(200 + QRandomGenerator::global()->bounded(1800));
-        lock = StoredFileLock::tryLock(lockedFile);
+// Held while a record is read, changed and replaced, by every program sharing the records folder:
+// an open-file-description lock on the file StoredFileLock locks for them, kept open by this program
+// (the threads take turns under recordsLock()) and locked and let go for each change. Asked for
+// again every moment or so, at random, so that two programs changing records one after another
+// both get their turn.
+class RecordsLock {
+public:
+    explicit RecordsLock(const QString &recordsFolder)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + lockPatience();
+        for (;;) {
+            m_file = lockFile(recordsFolder, &m_failure);
+            struct flock region {};
+            region.l_type = F_WRLCK;
+            region.l_whence = SEEK_SET;
+            if (m_file >= 0 && ::fcntl(m_file, F_OFD_SETLK, &region) == 0) {
+                // The records folder made anew since the file was opened: its lock is another file.
+                if (stillNamed(recordsFolder, m_file)) {
+                    m_held = true;
+                    return;
+                }
+                release();
+                forget(recordsFolder);
+                continue;
+            }
+            const int error = errno;
+            if (m_file < 0 || (error != EAGAIN && error != EACCES && error != EINTR)) {
+                if (m_file >= 0)
+                    m_failure = QStringLiteral("the lock file cannot be locked: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
+                break;
+            }
+            m_failure = QStringLiteral("another program holds the lock");
+            if (std::chrono::steady_clock::now() >= deadline) {
+                m_busy = true;
+                break;
+            }
+            QThread::usleep(200 + QRandomGenerator::global()->bounded(1800));
+        }
+        qCCritical(ownRecordLog, "Cannot change the records of what Kestrowan made in %s: %s", qUtf8Printable(recordsFolder),
+                   qUtf8Printable(m_failure));
     }
-    if (!lock.isHeld())
-        qCCritical(ownRecordLog, "Cannot change the records of what Kestrowan made: %s", qUtf8Printable(lock.failure()));
-    return lock;
-}
+    ~RecordsLock() { release(); }
+    RecordsLock(const RecordsLock &) = delete;
+    RecordsLock &operator=(const RecordsLock &) = delete;
+
+    bool isHeld() const { return m_held; }
+    // Held by another program past the patience, rather than not to be had at all.
+    bool busy() const { return m_busy; }
+
+private:
+    static std::map<QString, int> &files()
+    {
+        static std::map<QString, int> open;
+        return open;
+    }
+    static QByteArray pathOf(const QString &recordsFolder)
+    {
+        return QFile::encodeName(StoredFileLock::lockFileFor(recordsFolder + QStringLiteral("/records")));
+    }
+    static int lockFile(const QString &recordsFolder, QString *failure)
+    {
+        const auto known = files().find(recordsFolder);
+        if (known != files().end())
+            return known->second;
+        const QByteArray path = pathOf(recordsFolder);
+        const auto open = [&] {
+            return ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, S_IRUSR | S_IWUSR);
+        };
+        int file = open();
+        if (file < 0 && errno == ENOENT && QDir().mkpath(recordsFolder))
+            file = open();
+        struct stat status {};
+        if (file >= 0 && (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode))) {
+            ::close(file);
+            *failure = QStringLiteral("the lock file is not a regular file");
+            return -1;
+        }
+        if (file < 0) {
+            *failure = QStringLiteral("the lock file cannot be opened: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return -1;
+        }
+        files()[recordsFolder] = file;
+        return file;
+    }
+    static bool stillNamed(const QString &recordsFolder, int file)
+    {
+        struct stat opened {};
+        struct stat named {};
+        return ::fstat(file, &opened) == 0 && ::lstat(pathOf(recordsFolder).constData(), &named) == 0 && opened.st_ino == named.st_ino
+            && opened.st_dev == named.st_dev;
+    }
+    static void forget(const QString &recordsFolder)
+    {
+        const auto known = files().find(recordsFolder);
+        if (known != files().end()) {
+            ::close(known->second);
+            files().erase(known);
+        }
+    }
+    void release()
+    {
+        if (!m_held)
+            return;
+        struct flock region {};
+        region.l_type = F_UNLCK;
+        region.l_whence = SEEK_SET;
+        ::fcntl(m_file, F_OFD_SETLK, &region);
+        m_held = false;
+    }
+
+    int m_file = -1;
+    bool m_held = false;
+    bool m_busy = false;
+    QString m_failure;
+};
 
 // A mark this program holds in a records folder for as long as it runs: an open-file-description lock
 // on a file named by a token of the run, which entries it announces carry. The system drops the lock
@@ -334,7 +431,8 @@ bool OwnRecord::load()
             continue;
         Entry entry;
         const char state = fields.at(0).at(0);
-        if (state != char(Entry::State::Pending) && state != char(Entry::State::Made) && state != char(Entry::State::Temporary))
+        if (state != char(Entry::State::Pending) && state != char(Entry::State::Made) && state != char(Entry::State::Temporary)
+            && state != char(Entry::State::Maybe))
             continue;
         entry.state = Entry::State(state);
         entry.inode = fields.at(1).toULongLong();
@@ -375,22 +473,17 @@ bool OwnRecord::save()
     // record's own entry: whatever stands there (a link, a fifo) is replaced, never written through.
     // Not forced to the disk: a kill loses nothing written, and a record a power cut loses only
     // makes the program take less for its own (see existed()).
-    const QByteArray records = QFile::encodeName(m_recordsFolder);
-    int folder = ::open(records.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder < 0 && errno == ENOENT && QDir().mkpath(m_recordsFolder))
-        folder = ::open(records.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder < 0)
-        return fail(errno, "the records folder cannot be opened");
-    const QByteArray leaf = QFile::encodeName(QFileInfo(m_recordPath).fileName());
-    const QByteArray beside = '.' + leaf + ".new";
-    int file = ::openat(folder, beside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (file < 0 && errno == EEXIST && ::unlinkat(folder, beside.constData(), 0) == 0)
-        file = ::openat(folder, beside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (file < 0) {
-        const int error = errno;
-        ::close(folder);
-        return fail(error, "the new record cannot be made");
-    }
+    const QByteArray record = QFile::encodeName(m_recordPath);
+    const QByteArray beside = QFile::encodeName(m_recordsFolder) + "/." + QFile::encodeName(QFileInfo(m_recordPath).fileName()) + ".new";
+    const auto make = [&] { return ::open(beside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR); };
+    int file = make();
+    // Left by a writer that was killed (it held the lock then).
+    if (file < 0 && errno == EEXIST && ::unlink(beside.constData()) == 0)
+        file = make();
+    if (file < 0 && errno == ENOENT && QDir().mkpath(m_recordsFolder))
+        file = make();
+    if (file < 0)
+        return fail(errno, "the new record cannot be made");
     int error = 0;
     for (qsizetype written = 0; written < bytes.size() && error == 0;) {
         const ssize_t done = ::write(file, bytes.constData() + written, size_t(bytes.size() - written));
@@ -401,13 +494,12 @@ bool OwnRecord::save()
     }
     if (::close(file) != 0 && error == 0 && errno != EINTR)
         error = errno;
-    if (error == 0 && ::renameat(folder, beside.constData(), folder, leaf.constData()) != 0)
+    if (error == 0 && ::rename(beside.constData(), record.constData()) != 0)
         error = errno;
-    if (error != 0)
-        ::unlinkat(folder, beside.constData(), 0);
-    ::close(folder);
-    if (error != 0)
+    if (error != 0) {
+        ::unlink(beside.constData());
         return fail(error, "the record cannot be replaced");
+    }
     m_existed = true;
     m_movedSince = false;
     return true;
@@ -427,9 +519,9 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change)
     }
     const std::unique_lock<QMutex> unlock(threads, std::adopt_lock);
     // The program on another display changes records too: read, changed and replaced under its lock.
-    const StoredFileLock lock = lockRecords(m_recordsFolder);
+    const RecordsLock lock(m_recordsFolder);
     if (!lock.isHeld()) {
-        m_lastError = lock.state() == StoredFileLock::State::HeldElsewhere ? EAGAIN : EACCES;
+        m_lastError = lock.busy() ? EAGAIN : EACCES;
         return false;
     }
     // Another thread or program may have changed it since it was read.
@@ -449,7 +541,7 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change)
 bool OwnRecord::matches(const Entry &entry, const QByteArray &name) const
 {
     // Announced and never confirmed: whatever stands there may be the user's.
-    if (entry.state == Entry::State::Pending)
+    if (entry.state == Entry::State::Pending || entry.state == Entry::State::Maybe)
         return false;
     const Identity identity = identityBelow(m_folder, name);
     if (!identity.found)
@@ -459,6 +551,31 @@ bool OwnRecord::matches(const Entry &entry, const QByteArray &name) const
     // A folder of the program's stays its own whatever the user saves in it; a link cannot be
     // changed in place, only replaced (and the program touches its own link to itself).
     return identity.inode == entry.inode && identity.born == entry.born && identity.modified == entry.modified;
+}
+
+QList<QByteArray> OwnRecord::maybeNames() const
+{
+    QList<QByteArray> maybe;
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+        if (it->state == Entry::State::Maybe)
+            maybe.append(it.key());
+    }
+    return maybe;
+}
+
+bool OwnRecord::madeFolderWithRecord(const QByteArray &name) const
+{
+    // A folder the program made, once made, gets a record of its own naming it where it stands,
+    // which nothing but the program writes; one the user made after a kill has none.
+    const Identity identity = identityBelow(m_folder, name);
+    struct stat status {};
+    if (!identity.folder || !statBelow(m_folder, name, &status))
+        return false;
+    const std::optional<QByteArray> bytes = readRecordFile(m_recordsFolder + QStringLiteral("/%1-%2").arg(quint64(status.st_dev)).arg(identity.inode));
+    const QList<QByteArray> lines = bytes ? bytes->split('\n') : QList<QByteArray>();
+    const QList<QByteArray> folder = lines.size() > 1 ? lines.at(1).split(' ') : QList<QByteArray>();
+    return lines.first() == header && folder.size() == 3 && folder.at(0) == "folder" && folder.at(1).toLongLong() == identity.born
+        && QFile::decodeName(QByteArray::fromHex(folder.at(2))) == m_folderPath + u'/' + QFile::decodeName(name);
 }
 
 bool OwnRecord::isOurs(const QByteArray &name) const
@@ -476,6 +593,17 @@ bool OwnRecord::heldByOtherProgram(const QByteArray &name) const
 bool OwnRecord::announce(const QList<QByteArray> &names)
 {
     const QByteArray owner = holdLiveMark(m_recordsFolder);
+    // Announced by this program already, or standing as it made them: the record says so as it is.
+    const bool recorded = m_existed && std::all_of(names.cbegin(), names.cend(), [&](const QByteArray &name) {
+        const auto entry = m_entries.constFind(name);
+        return entry != m_entries.cend()
+            && ((entry->state == Entry::State::Pending && entry->owner == owner) || (entry->state == Entry::State::Made && matches(*entry, name)));
+    });
+    if (recorded && m_folder >= 0) {
+        for (const QByteArray &name : names)
+            m_announcedHere.insert(name);
+        return true;
+    }
     return reloadAndChange([&] {
         for (const QByteArray &name : names) {
             m_announcedHere.insert(name);
@@ -505,7 +633,16 @@ bool OwnRecord::announceSetAside(const QList<std::pair<QByteArray, QByteArray>> 
 
 void OwnRecord::noteMade(const QList<QByteArray> &names)
 {
-    if (names.isEmpty())
+    if (names.isEmpty() || m_folder < 0)
+        return;
+    // Touched by the program without a change the record keeps (its link to itself on every sync).
+    const bool unchanged = m_existed
+        && std::none_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &entry) { return entry.state == Entry::State::Temporary; })
+        && std::all_of(names.cbegin(), names.cend(), [&](const QByteArray &name) {
+               const auto entry = m_entries.constFind(name);
+               return entry != m_entries.cend() && entry->state == Entry::State::Made && matches(*entry, name);
+           });
+    if (unchanged)
         return;
     const QByteArray owner = holdLiveMark(m_recordsFolder);
     reloadAndChange([&] {
@@ -663,7 +800,7 @@ void OwnRecord::discard()
     if (m_recordPath.isEmpty())
         return;
     const QMutexLocker threads(&recordsLock());
-    const StoredFileLock lock = lockRecords(m_recordsFolder);
+    const RecordsLock lock(m_recordsFolder);
     if (lock.isHeld())
         ::unlink(QFile::encodeName(m_recordPath).constData());
     m_entries.clear();
@@ -701,12 +838,14 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
             continue;
         QList<QByteArray> finished;
         QList<std::pair<QByteArray, QByteArray>> unconfirmed;
+        QList<std::pair<QByteArray, QByteArray>> confirmed;
         for (auto it = record.m_entries.cbegin(); it != record.m_entries.cend(); ++it) {
             if (it->state == Entry::State::Made || ownerRuns(recordsFolder, it->owner))
                 continue;
             if (it->state == Entry::State::Pending) {
-                // Its making was never confirmed: what stands there is not known to be ours.
-                unconfirmed.append({it.key(), it->owner});
+                // Its making was never confirmed: what stands there is not known to be ours, unless
+                // it is a folder the program went on to keep a record of.
+                (record.madeFolderWithRecord(it.key()) ? confirmed : unconfirmed).append({it.key(), it->owner});
                 continue;
             }
             QByteArray leaf;
@@ -741,7 +880,7 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
             if (!it->setAsideFrom.isEmpty())
                 finished.append(it->setAsideFrom);
         }
-        if (finished.isEmpty() && unconfirmed.isEmpty())
+        if (finished.isEmpty() && unconfirmed.isEmpty() && confirmed.isEmpty())
             continue;
         record.reloadAndChange([&] {
             for (const QByteArray &name : std::as_const(finished)) {
@@ -752,10 +891,22 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
                     record.m_entries.remove(name);
             }
             // Unless a running program announced it again meanwhile.
-            for (const auto &[name, owner] : std::as_const(unconfirmed)) {
+            const auto stillLeft = [&](const QByteArray &name, const QByteArray &owner) {
                 const auto entry = record.m_entries.constFind(name);
-                if (entry != record.m_entries.cend() && entry->state == Entry::State::Pending && entry->owner == owner)
-                    record.m_entries.erase(entry);
+                return entry != record.m_entries.cend() && entry->state == Entry::State::Pending && entry->owner == owner;
+            };
+            for (const auto &[name, owner] : std::as_const(unconfirmed)) {
+                if (!stillLeft(name, owner))
+                    continue;
+                if (identityBelow(record.m_folder, name).found)
+                    record.m_entries.insert(name, Entry{Entry::State::Maybe, 0, 0, 0, {}, {}});
+                else
+                    record.m_entries.remove(name);
+            }
+            for (const auto &[name, owner] : std::as_const(confirmed)) {
+                const Identity identity = identityBelow(record.m_folder, name);
+                if (stillLeft(name, owner) && identity.folder)
+                    record.m_entries.insert(name, Entry{Entry::State::Made, identity.inode, identity.modified, identity.born, {}, owner});
             }
         });
     }

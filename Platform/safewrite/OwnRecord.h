@@ -56,6 +56,9 @@ public:
     bool existed() const { return m_existed; }
     bool names(const QByteArray &name) const { return m_entries.contains(name); }
     QList<QByteArray> recordedNames() const { return m_entries.keys(); }
+    // The names a program that was killed announced and never confirmed, something standing under
+    // each: the program's or the user's, which only what it holds can tell (see adopt).
+    QList<QByteArray> maybeNames() const;
 
     // Whether the entry standing under `name` is the one the program recorded there: made by it and
     // unchanged since (a name only announced is never).
@@ -74,7 +77,8 @@ public:
     // was given up, and whatever stands there now is not known to be the program's.
     void withdraw(const QList<QByteArray> &names);
     // Takes each of `names` that stands as recorded into the record as made: what an earlier version
-    // made before records were kept, once the caller found it to be exactly what it writes there.
+    // made before records were kept, or what stands under a maybe name, once the caller found it to
+    // be exactly what it writes there.
     void adopt(const QList<QByteArray> &names);
 
     enum class Outcome { Removed, Absent, NotOurs, Failed };
@@ -96,7 +100,9 @@ public:
     static QStringList finishCutShort(const QString &recordsFolder);
 
     struct Entry {
-        enum class State : char { Pending = 'p', Made = 'e', Temporary = 't' };
+        // Maybe: announced by a program that ended before it said the entry was made; what stands
+        // there is kept as the user's unless it holds exactly what the program writes there.
+        enum class State : char { Pending = 'p', Made = 'e', Temporary = 't', Maybe = 'm' };
         State state = State::Pending;
         quint64 inode = 0;
         qint64 modified = 0;
@@ -120,6 +126,8 @@ private:
     bool reloadAndChange(const std::function<void()> &change);
     // Whether what stands under `name` is the entry `entry` records.
     bool matches(const Entry &entry, const QByteArray &name) const;
+    // Whether `name` is a folder with a record of its own naming it there.
+    bool madeFolderWithRecord(const QByteArray &name) const;
 
     QString m_recordsFolder;
     QString m_recordPath;
