@@ -816,9 +816,12 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
     // The program's link to itself is touched on every sync: its record follows.
     if (!alias.isEmpty() && !written.contains(QFile::encodeName(alias)))
         written.append(QFile::encodeName(alias));
-    // Built far enough to be known by its identity, it is no longer one being made: the sweep's look
-    // takes all such names out of the groups folder's record at once.
-    const auto noteWritten = qScopeGuard([&] { record.noteMade(written); });
+    const auto noteWritten = qScopeGuard([&] {
+        record.noteMade(written);
+        // Built far enough to be known by its identity: no longer one being made.
+        if (made && readGroupID(target))
+            OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
+    });
     // The identity first: a folder a kill leaves half built is still known as the group's.
     const auto writeFolderFile = [&](const PlannedEntry &file) -> std::optional<QString> {
         if (!writes.contains(&file))

@@ -572,7 +572,9 @@ bool OwnRecord::madeFolderWithRecord(const QByteArray &name) const
     if (!identity.folder || !statBelow(m_folder, name, &status))
         return false;
     const std::optional<QByteArray> bytes = readRecordFile(m_recordsFolder + QStringLiteral("/%1-%2").arg(quint64(status.st_dev)).arg(identity.inode));
-    const QList<QByteArray> lines = bytes ? bytes->split('\n') : QList<QByteArray>();
+    if (!bytes)
+        return false;
+    const QList<QByteArray> lines = bytes->split('\n');
     const QList<QByteArray> folder = lines.size() > 1 ? lines.at(1).split(' ') : QList<QByteArray>();
     return lines.first() == header && folder.size() == 3 && folder.at(0) == "folder" && folder.at(1).toLongLong() == identity.born
         && QFile::decodeName(QByteArray::fromHex(folder.at(2))) == m_folderPath + u'/' + QFile::decodeName(name);

@@ -102,7 +102,7 @@ QString describe(const QMap<QString, QByteArray> &tree)
 }
 
 // The paths the records name as announced by a program that was killed before it said they were
-// made, something standing under each.
+// made: still as it left them, or made maybes by the start.
 QSet<QString> unconfirmedEntries()
 {
     QSet<QString> paths;
@@ -114,7 +114,7 @@ QSet<QString> unconfirmedEntries()
         const QString folder = QFile::decodeName(QByteArray::fromHex(lines.at(1).split(' ').at(2)));
         for (const QByteArray &line : lines) {
             const QList<QByteArray> fields = line.split(' ');
-            if (fields.size() >= 5 && fields.at(0) == "m")
+            if (fields.size() >= 5 && (fields.at(0) == "m" || fields.at(0) == "p"))
                 paths.insert(folder + u'/' + QFile::decodeName(QByteArray::fromHex(fields.at(4))));
         }
     }

@@ -263,6 +263,38 @@ private slots:
         QVERIFY2(marks.size() <= 1, qPrintable(marks.join(u',')));
     }
 
+    // A folder a killed run announced: its own once the run kept a record of it there (the run made
+    // it, then began filling it); one with no record of its own (the user's, made after the kill)
+    // is only a maybe; and an announced name with nothing under it is dropped.
+    void aFolderAKilledRunAnnouncedIsItsOnlyWithARecordOfItsOwn_data()
+    {
+        QTest::addColumn<QString>("standing");
+        QTest::newRow("a folder with its record") << "recorded";
+        QTest::newRow("a folder without a record") << "plain";
+        QTest::newRow("nothing") << "nothing";
+    }
+    void aFolderAKilledRunAnnouncedIsItsOnlyWithARecordOfItsOwn()
+    {
+        QFETCH(QString, standing);
+        for (int round = 0; round < 3; ++round) {
+            const QString name = QStringLiteral("Group %1").arg(round);
+            std::unique_ptr<QProcess> peer = startPeer({QStringLiteral("hold"), QStringLiteral("pending"), name});
+            QVERIFY(peerReady(*peer));
+            if (standing != QStringLiteral("nothing"))
+                QVERIFY(QDir(folder()).mkdir(name));
+            if (standing == QStringLiteral("recorded"))
+                QVERIFY(OwnRecord(records(), at(name)).announce({".group_id"}));
+            peer->kill();
+            QVERIFY(peer->waitForFinished(deadline));
+            OwnRecord::finishCutShort(records());
+            const OwnRecord record(records(), folder());
+            const QByteArray entry = QFile::encodeName(name);
+            QCOMPARE(record.isOurs(entry), standing == QStringLiteral("recorded"));
+            QCOMPARE(record.maybeNames().contains(entry), standing == QStringLiteral("plain"));
+            QCOMPARE(record.names(entry), standing != QStringLiteral("nothing"));
+        }
+    }
+
     // Whatever stands in the record's own place (a link to a document of the user's, a fifo, a link
     // to an endless device, a folder, bytes that are no record) is read as no record, without
     // waiting, with a line in the log; the next change replaces that entry of the records folder and
