@@ -317,8 +317,16 @@ int openParent(int folder, const QByteArray &relative, QByteArray *leaf)
     return handle;
 }
 
+// Whether `name` is an entry of the folder itself, looked at through the folder's descriptor alone.
+bool isLeaf(const QByteArray &name)
+{
+    return !name.isEmpty() && !name.contains('/') && name != "." && name != "..";
+}
+
 bool statBelow(int folder, const QByteArray &relative, struct stat *status)
 {
+    if (isLeaf(relative))
+        return ::fstatat(folder, relative.constData(), status, AT_SYMLINK_NOFOLLOW) == 0;
     QByteArray leaf;
     const int parent = openParent(folder, relative, &leaf);
     if (parent < 0)
@@ -342,8 +350,8 @@ struct Identity {
 Identity identityBelow(int folder, const QByteArray &relative)
 {
     Identity identity;
-    QByteArray leaf;
-    const int parent = openParent(folder, relative, &leaf);
+    QByteArray leaf = relative;
+    const int parent = isLeaf(relative) ? folder : openParent(folder, relative, &leaf);
     if (parent < 0)
         return identity;
     struct statx status {};
@@ -354,7 +362,8 @@ Identity identityBelow(int folder, const QByteArray &relative)
         identity.born = (status.stx_mask & STATX_BTIME) ? qint64(status.stx_btime.tv_sec) * 1000000000LL + status.stx_btime.tv_nsec : 0;
         identity.modified = S_ISREG(status.stx_mode) ? qint64(status.stx_mtime.tv_sec) * 1000000000LL + status.stx_mtime.tv_nsec : 0;
     }
-    ::close(parent);
+    if (parent != folder)
+        ::close(parent);
     return identity;
 }
 
