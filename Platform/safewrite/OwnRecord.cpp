@@ -403,8 +403,8 @@ OwnRecord::OwnRecord(const QString &recordsFolder, const QString &folder)
     m_inode = quint64(status.st_ino);
     m_born = bornAt(m_folder);
     m_recordPath = recordsFolder + QStringLiteral("/%1-%2").arg(m_device).arg(m_inode);
-    // Replaced whole by every writer, the record reads as one of them left it without the lock.
-    const QMutexLocker lock(&recordsLock());
+    // Replaced whole by every writer, the record reads as one of them left it without any lock: the
+    // main thread never waits here for a writer that waits for the program on another display.
     m_existed = load();
 }
 
@@ -810,10 +810,14 @@ void OwnRecord::discard()
 {
     if (m_recordPath.isEmpty())
         return;
-    const QMutexLocker threads(&recordsLock());
-    const RecordsLock lock(m_recordsFolder);
-    if (lock.isHeld())
-        ::unlink(QFile::encodeName(m_recordPath).constData());
+    // A record left behind names a folder that went: the next folder on its inode is told apart by
+    // its birth time, or starts afresh.
+    if (recordsLock().tryLock(int(lockPatience().count()))) {
+        const std::unique_lock<QMutex> threads(recordsLock(), std::adopt_lock);
+        const RecordsLock lock(m_recordsFolder);
+        if (lock.isHeld())
+            ::unlink(QFile::encodeName(m_recordPath).constData());
+    }
     m_entries.clear();
     m_existed = false;
 }

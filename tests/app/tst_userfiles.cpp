@@ -102,7 +102,7 @@ QString describe(const QMap<QString, QByteArray> &tree)
 }
 
 // The paths the records name as announced by a program that was killed before it said they were
-// made: still as it left them, or made maybes by the start.
+// made (or, after a start, as maybes).
 QSet<QString> unconfirmedEntries()
 {
     QSet<QString> paths;
@@ -433,11 +433,12 @@ private slots:
             QCOMPARE(child.exitStatus(), QProcess::CrashExit);
             takeLines();
 
+            // What the program was making when killed, made and not yet recorded as made, cannot be
+            // told from what the user might have put there since: it is kept, never removed. Read
+            // before the start, whose sweep may leave such a folder to the user with its record.
+            const QSet<QString> unconfirmed = unconfirmedEntries();
             launch();
             const QMap<QString, QByteArray> tree = folderTree(appSupportDirectoryURL());
-            // What the program was making when killed, made and not yet recorded as made, cannot be
-            // told from what the user might have put there since: it is kept, never removed.
-            const QSet<QString> unconfirmed = unconfirmedEntries();
             for (auto thing = placed.cbegin(); thing != placed.cend(); ++thing) {
                 QStringList found;
                 for (auto it = tree.cbegin(); it != tree.cend(); ++it) {
