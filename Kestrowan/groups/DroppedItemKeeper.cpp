@@ -313,7 +313,7 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
             landing().insert(target);
         } else {
             const int error = errno;
-            record.noteMade(names);
+            record.withdraw(names);
             run.fail(QStringLiteral("cannot move the copy to %1: %2").arg(target, errorText(error)), error);
         }
     }

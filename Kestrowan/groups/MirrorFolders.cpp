@@ -333,14 +333,22 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path) co
         return FolderRemoval::Failed;
     if (record.remove({identity}).value(identity) == OwnRecord::Outcome::Failed)
         return FolderRemoval::Failed;
+    // Gone or the user's from now on, it is no longer a folder the groups folder's record names.
+    const auto forgetFolder = [&] {
+        OwnRecord groups(m_recordsFolder, info.absolutePath());
+        if (groups.names(name))
+            groups.forget({name});
+    };
     if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0) {
         record.discard();
+        forgetFolder();
         return FolderRemoval::Removed;
     }
     if (errno != ENOTEMPTY && errno != EEXIST)
         return FolderRemoval::Failed;
     // Whatever is left is the user's, and the folder theirs from now on.
     record.discard();
+    forgetFolder();
     return FolderRemoval::KeptUserEntries;
 }
 
@@ -348,7 +356,8 @@ std::optional<MirrorFolders::FolderRemoval> MirrorFolders::removeUnfinishedFolde
 {
     OwnRecord groups(m_recordsFolder, m_groupsDirectory);
     const QByteArray entry = QFile::encodeName(name);
-    if (!groups.names(entry))
+    // Only a folder this program made, and not one the program on another display is building.
+    if (!groups.isOurs(entry) || groups.heldByOtherProgram(entry))
         return std::nullopt;
     const FolderRemoval outcome = removeFolder(joined(m_groupsDirectory, name));
     if (outcome != FolderRemoval::Failed)
@@ -375,7 +384,10 @@ void MirrorFolders::finishCutShortWork() const
 
 void MirrorFolders::adoptEarlierEntries(OwnRecord &record, const QString &folder, const AppGroup *group) const
 {
-    if (record.existed())
+    // A folder with a record takes only what stands under a name a killed run announced and never
+    // confirmed, and only as below.
+    const QList<QByteArray> maybe = record.maybeNames();
+    if (record.existed() && maybe.isEmpty())
         return;
     // The files a folder of an earlier version holds as that version wrote them: its identity
     // naming a group, its manifest, its icon, its link to the program; with the group known, each
@@ -401,6 +413,10 @@ void MirrorFolders::adoptEarlierEntries(OwnRecord &record, const QString &folder
             holds(entry.name, entry);
     } else if (!m_programPath.isEmpty()) {
         holds(programAliasName, PlannedEntry{programAliasName, QFileInfo(m_programPath).absoluteFilePath(), {}});
+    }
+    if (record.existed()) {
+        // Any plain file under the icon's name passes for an earlier version's icon: not for a maybe.
+        adopted.removeIf([&](const QByteArray &name) { return !maybe.contains(name) || name == iconFileName.toUtf8(); });
     }
     record.adopt(adopted);
 }
@@ -716,8 +732,10 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
         OwnRecord groups(m_recordsFolder, m_groupsDirectory);
         if (groups.isOpen() && !groups.announce({QFile::encodeName(lastPathComponent(target))}))
             return QStringLiteral("Cannot record the folder “%1”").arg(target);
-        if (!QDir().mkpath(target))
+        if (!QDir().mkpath(target)) {
+            groups.withdraw({QFile::encodeName(lastPathComponent(target))});
             return QStringLiteral("Cannot create the folder “%1”").arg(target);
+        }
         made = true;
     }
     // Entries are judged and removed through the folder's descriptor: neither the folder swapped
@@ -788,8 +806,11 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
         return QStringLiteral("Cannot record what is written in “%1”").arg(target);
     const auto outcomes = record.remove(removals);
     for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it) {
-        if (it.value() == OwnRecord::Outcome::Failed)
+        if (it.value() == OwnRecord::Outcome::Failed) {
+            // Nothing is made under the names announced: they license nothing from now on.
+            record.withdraw(announced);
             return QStringLiteral("Cannot remove “%1” from “%2”").arg(QFile::decodeName(it.key()), target);
+        }
     }
     const SafeWrite::TemporaryNaming naming = [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); };
     // The program's link to itself is touched on every sync: its record follows.
