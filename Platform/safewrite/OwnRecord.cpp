@@ -373,8 +373,9 @@ QHash<QByteArray, OwnRecord::Outcome> OwnRecord::remove(const QList<QByteArray> 
             if (::renameat2(parent, leaf.constData(), parent, asideLeaf.constData(), RENAME_NOREPLACE) != 0) {
                 outcome = errno == ENOENT ? Outcome::Absent : Outcome::Failed;
             } else if (::fstatat(parent, asideLeaf.constData(), &moved, AT_SYMLINK_NOFOLLOW) != 0 || moved.st_ino != entry.status.st_ino
-                       || moved.st_dev != entry.status.st_dev) {
-                // Something else took the name between the look and the move: it goes back.
+                       || moved.st_dev != entry.status.st_dev || !matches(m_entries.value(entry.name), entry.aside)) {
+                // Something else took the name between the look and the move, or the user edited
+                // the file in place meanwhile: it goes back.
                 ::renameat2(parent, asideLeaf.constData(), parent, leaf.constData(), RENAME_NOREPLACE);
                 outcome = Outcome::NotOurs;
             } else {
@@ -504,4 +505,16 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
         });
     }
     return putBack;
+}
+
+void OwnRecord::withdraw(const QList<QByteArray> &names)
+{
+    if (names.isEmpty())
+        return;
+    reloadAndChange([&] {
+        for (const QByteArray &name : names) {
+            if (const auto entry = m_entries.constFind(name); entry != m_entries.cend() && entry->state == Entry::State::Pending)
+                m_entries.erase(entry);
+        }
+    });
 }

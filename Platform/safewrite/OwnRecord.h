@@ -114,4 +114,9 @@ private:
     bool m_movedSince = false;
     int m_lastError = 0;
     QHash<QByteArray, Entry> m_entries;
+
+public:
+    // Takes back `names` announced but not made by this writer: each still only announced leaves
+    // the record; one another writer made and recorded meanwhile stays as recorded.
+    void withdraw(const QList<QByteArray> &names);
 };
