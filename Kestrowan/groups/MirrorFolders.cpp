@@ -345,8 +345,6 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path, co
     // taken in; without, nothing in it is known to be the program's.
     const bool earlier = !record.existed();
     adoptEarlierEntries(record, path, group);
-    if (!record.existed())
-        return FolderRemoval::LeftUnknown;
     // The identity goes last, and only once everything else of the program's went: a folder a
     // crash or a failure leaves half emptied is still known as the group's, and the next look
     // finishes it. Where the user's things stay, it goes all the same: the folder is theirs now,
@@ -365,10 +363,12 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path, co
     }
     if (errno != ENOTEMPTY && errno != EEXIST)
         return FolderRemoval::Failed;
-    // Whatever is left is the user's, and the folder theirs from now on. Only an icon file left
-    // in a folder of an earlier version may be that version's own (its pixels are not known
-    // here): nothing is said of it.
+    // Whatever is left is the user's, and the folder theirs from now on. In a folder of an
+    // earlier version whose group is not known, or where only an icon file is left (its pixels
+    // are not known here), what is left may be that version's own: nothing is said of it.
     record.discard();
+    if (earlier && !group)
+        return FolderRemoval::LeftUnknown;
     if (earlier) {
         bool complete = false;
         const QList<QByteArray> left = OwnFiles::namesIn(record.folder(), &complete);
