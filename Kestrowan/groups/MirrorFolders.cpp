@@ -361,6 +361,11 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path, co
         record.discard();
         return FolderRemoval::Removed;
     }
+    // Removed a moment ago by another program of the user's: the work is done.
+    if (errno == ENOENT) {
+        record.discard();
+        return FolderRemoval::Absent;
+    }
     if (errno != ENOTEMPTY && errno != EEXIST)
         return FolderRemoval::Failed;
     // Whatever is left is the user's, and the folder theirs from now on. In a folder of an
