@@ -429,7 +429,8 @@ void MirrorFolders::adoptEarlierEntries(OwnRecord &record, const QString &folder
     };
     holds(groupIDFileName, PlannedEntry{groupIDFileName, {}, ModelJson::uuidText(group->id).toUtf8()});
     holds(hiddenManifestFileName, PlannedEntry{hiddenManifestFileName, {}, hiddenManifestText.toUtf8()});
-    if (icon)
+    // Encoded only for a folder that has an icon file to compare.
+    if (icon && entryExists(joined(folder, iconFileName)))
         holds(iconFileName, PlannedEntry{iconFileName, {}, iconFileBytes(*icon)});
     QString alias;
     for (const PlannedEntry &entry : plan(*group, [](const QString &) { return false; }, &alias, true))
@@ -778,7 +779,8 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
         return QStringLiteral("Cannot open the folder “%1”: %2").arg(target, errnoText());
     if (made)
         record.startAfresh();
-    adoptEarlierEntries(record, target, &group, icon);
+    else
+        adoptEarlierEntries(record, target, &group, icon);
     const auto forgetMade = qScopeGuard([&] {
         // Built far enough to be known by its identity: no longer one being made.
         if (made && readGroupID(target))
