@@ -872,13 +872,19 @@ std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, co
     if (!announced.isEmpty() && !record.announce(announced))
         return QStringLiteral("Cannot record what is written in “%1”").arg(target);
     const SafeWrite::TemporaryNaming naming = [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); };
-    // Only what this writer made goes into the record as made; a name it could not take is
-    // withdrawn, and what stands there is not taken for the program's.
+    // Only what this writer made goes into the record as made; every other name it announced (one
+    // it could not take, or never came to after a failure) is withdrawn, and what stands there is
+    // not taken for the program's.
     QList<QByteArray> created;
-    QList<QByteArray> withdrawn;
     const auto settle = qScopeGuard([&] {
         record.noteMade(created);
-        record.withdraw(withdrawn);
+        const QSet<QByteArray> made(created.cbegin(), created.cend());
+        QList<QByteArray> unmade;
+        for (const QByteArray &name : std::as_const(announced)) {
+            if (!made.contains(name))
+                unmade.append(name);
+        }
+        record.withdraw(unmade);
     });
     // Made only where nothing stands. A name taken meanwhile by exactly what it was to hold is
     // work another program of the user's did; by anything else, the user's, planned around.
@@ -893,7 +899,6 @@ std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, co
             created.append(QFile::encodeName(entry.name));
             return std::nullopt;
         }
-        withdrawn.append(QFile::encodeName(entry.name));
         if (error != EEXIST)
             return failure;
         if (!entryHolds(path, entry)) {

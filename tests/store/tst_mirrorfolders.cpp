@@ -266,6 +266,27 @@ private slots:
         }
     }
 
+    // A sync that fails half way (an item whose entry cannot be made) leaves no name it did not
+    // make standing in the record: an icon and a document the user then puts in the folder under
+    // names it had planned are theirs at the next sync.
+    void namesASyncThatFailedNeverMadeAreNotTheProgramsLater()
+    {
+        AppGroup group = makeGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("url:https://example.com/a"), QString(300, u'x'),
+                                                                     QStringLiteral("https://example.com/a")),
+                                                            makeItem(QStringLiteral("url:https://example.com/b"), QStringLiteral("Later"),
+                                                                     QStringLiteral("https://example.com/b"))});
+        QVERIFY(create(group).has_value());
+        const QString folder = groupFolder(QStringLiteral("Work"));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Icon\r")));
+        writeBytes(folder + QStringLiteral("/Icon\r"), "my own folder picture");
+        writeBytes(folder + QStringLiteral("/Later.webloc"), "my own link");
+        group.apps.removeFirst();
+        QCOMPARE(create(group), std::nullopt);
+        QCOMPARE(readBytes(folder + QStringLiteral("/Icon\r")), QByteArray("my own folder picture"));
+        QCOMPARE(readBytes(folder + QStringLiteral("/Later.webloc")), QByteArray("my own link"));
+        QVERIFY(readBytes(folder + QStringLiteral("/Later 2.webloc")).contains("https://example.com/b"));
+    }
+
     // The user edits the program's web link file in place just as a sync is about to replace it:
     // the edit makes it theirs, and it stays.
     void anEditInPlaceJustBeforeTheProgramsFileGoesStays()
