@@ -678,16 +678,19 @@ void OwnRecord::noteMade(const QList<QByteArray> &names)
 
 void OwnRecord::withdraw(const QList<QByteArray> &names)
 {
-    bool any = false;
+    const QByteArray owner = holdLiveMark(m_recordsFolder);
+    const auto announcedHere = [&](const QByteArray &name) {
+        const auto entry = m_entries.constFind(name);
+        return entry != m_entries.cend() && entry->state == Entry::State::Pending && entry->owner == owner;
+    };
     for (const QByteArray &name : names)
-        any = any || m_entries.value(name).state == Entry::State::Pending;
-    if (!any)
+        m_announcedHere.remove(name);
+    if (std::none_of(names.cbegin(), names.cend(), announcedHere))
         return;
     reloadAndChange([&] {
         for (const QByteArray &name : names) {
-            const auto entry = m_entries.constFind(name);
-            if (entry != m_entries.cend() && entry->state == Entry::State::Pending)
-                m_entries.erase(entry);
+            if (announcedHere(name))
+                m_entries.remove(name);
         }
     });
 }

@@ -73,8 +73,9 @@ public:
     // Records the identity of what now stands under each of `names`; a name with nothing under it
     // leaves the record. Call it only for what this program just made there.
     void noteMade(const QList<QByteArray> &names);
-    // Takes each of `names` that is still only announced out of the record: its making failed or
-    // was given up, and whatever stands there now is not known to be the program's.
+    // Takes each of `names` this program still only announced out of the record: its making failed
+    // or was given up, and whatever stands there now is not known to be the program's. A name
+    // another writer made and recorded meanwhile, or announced since, stays as recorded.
     void withdraw(const QList<QByteArray> &names);
     // Takes each of `names` that stands as recorded into the record as made: what an earlier version
     // made before records were kept, or what stands under a maybe name, once the caller found it to

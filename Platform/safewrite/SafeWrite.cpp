@@ -520,6 +520,33 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
     return std::nullopt;
 }
 
+std::optional<QString> createFile(const QString &path, const QByteArray &bytes, Durability durability, int *error,
+                                  const TemporaryNaming &naming)
+{
+    int ignored = 0;
+    int &cause = error ? *error : ignored;
+    cause = 0;
+    const QFileInfo info(path);
+    const Handle directory(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.value < 0) {
+        cause = errno;
+        return errnoText(cause);
+    }
+    const QByteArray name = QFile::encodeName(info.fileName());
+    QByteArray temporary;
+    const Handle file(writeBeside(directory.value, name, bytes, durability, -1, &temporary, &cause, naming));
+    if (file.value < 0)
+        return errnoText(cause);
+    const Placed placed = place(directory.value, name, file.value, temporary, std::nullopt, &cause, naming);
+    if (!temporary.isEmpty())
+        ::unlinkat(directory.value, temporary.constData(), 0);
+    if (placed == Placed::Done) {
+        cause = 0;
+        return std::nullopt;
+    }
+    return cause == EEXIST ? QStringLiteral("%1 exists").arg(path) : errnoText(cause);
+}
+
 void refuseUnnamedFiles(bool refuse)
 {
     unnamedFilesRefused() = refuse;

@@ -55,6 +55,12 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
                                    Durability durability = Durability::Disk, int *error = nullptr,
                                    const TemporaryNaming &naming = {});
 
+// Makes a new file at `path` holding `bytes`, written beside and put in place only while nothing
+// stands there: whatever appeared under the name meanwhile stays, and the answer is EEXIST in
+// `error`. Never replaces anything.
+std::optional<QString> createFile(const QString &path, const QByteArray &bytes, Durability durability = Durability::Disk,
+                                  int *error = nullptr, const TemporaryNaming &naming = {});
+
 // Writes as on a file system that cannot make unnamed files (network homes): every new file is
 // named from its start. For tests of what a kill leaves there.
 void refuseUnnamedFiles(bool refuse);

@@ -4,6 +4,7 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Platform/FileStamp.h"
+#include "Platform/safewrite/SafeWrite.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
@@ -11,6 +12,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <atomic>
+#include <unistd.h>
 
 class TestMirrorFolders : public QObject {
     Q_OBJECT
@@ -33,8 +37,38 @@ class TestMirrorFolders : public QObject {
                }).value_or(QStringLiteral("the completion broke its promise"));
     }
 
+    QString records() const { return m_dir->path() + QStringLiteral("/Made Entries"); }
+    // The group's folder as an earlier version left it: its record lost.
+    void loseRecords() const { QVERIFY(QDir(records()).removeRecursively()); }
+    // The icon file the program writes for the group.
+    static QByteArray iconBytesOf(const AppGroup &group)
+    {
+        return MirrorFolders::iconFileBytes(FolderIconPainter::installed()->paint(group, nullptr, nullptr));
+    }
+    // Runs `act` once, on the writer's thread, at the first temporary file named `prefix…` that
+    // is made in `folder` (the files are then all written through named temporaries).
+    void atTemporary(const QString &folder, const QString &prefix, std::function<void()> act)
+    {
+        SafeWrite::refuseUnnamedFiles(true);
+        auto done = std::make_shared<std::atomic_bool>(false);
+        SafeWrite::watchNamedTemporaries([folder, prefix, act = std::move(act), done](const QString &path) {
+            const QFileInfo info(path);
+            if (QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(folder) && info.fileName().startsWith(prefix) && !done->exchange(true))
+                act();
+        });
+        m_reached = done;
+    }
+    std::shared_ptr<std::atomic_bool> m_reached;
+
 private slots:
     void initTestCase() { FolderIconPainter::install(std::make_unique<ComposedFolderIcons>()); }
+
+    void cleanup()
+    {
+        SafeWrite::watchNamedTemporaries(nullptr);
+        SafeWrite::refuseUnnamedFiles(false);
+        m_reached.reset();
+    }
 
     void init()
     {
@@ -165,6 +199,172 @@ private slots:
                  QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                             "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
                             "<plist version=\"1.0\">\n<dict>\n\t<key>URL</key>\n\t<string>https://example.com/notes</string>\n</dict>\n</plist>\n"));
+    }
+
+    // Something appears under a name the folder is about to be written with, after the folder was
+    // looked at and before that name's turn: the user's stays theirs, whole, and the next sync
+    // leaves it too (it was never taken for the program's); the item takes the next free name. A
+    // link exactly as the program makes it is another program's work: done, and no failure.
+    void aNameTakenWhileTheFolderIsWrittenIsNeverWrittenOver_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("moment");
+        QTest::addColumn<bool>("exactLink");
+        QTest::addColumn<QString>("itemAfter");
+        QTest::addColumn<bool>("fails");
+        // The moment: the temporary file of that name's own write, or of the identity written first.
+        QTest::addRow("an item's link") << "Mail.app" << "..group_id." << false << "Mail 2.app" << false;
+        QTest::addRow("a web link file") << "Release.webloc" << ".Release.webloc." << false << "Release 2.webloc" << false;
+        QTest::addRow("the manifest") << ".hidden" << "..hidden." << false << "" << false;
+        QTest::addRow("the icon") << "Icon\r" << ".Icon\r." << false << "" << false;
+        QTest::addRow("the identity") << ".group_id" << "..group_id." << false << "" << true;
+        QTest::addRow("the same link by another program") << "Mail.app" << "..group_id." << true << "" << false;
+    }
+
+    void aNameTakenWhileTheFolderIsWrittenIsNeverWrittenOver()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, moment);
+        QFETCH(bool, exactLink);
+        QFETCH(QString, itemAfter);
+        QFETCH(bool, fails);
+        const QString mail = makeFolder(m_dir->path() + QStringLiteral("/Apps/Mail.app"));
+        const AppGroup group = makeGroup(
+            QStringLiteral("Work"), {makeItem(QStringLiteral("com.apple.mail"), QStringLiteral("Mail"), mail),
+                                     makeItem(QStringLiteral("url:https://example.com/notes"), QStringLiteral("Release"),
+                                              QStringLiteral("https://example.com/notes"))});
+        const QString folder = groupFolder(QStringLiteral("Work"));
+        const QString taken = folder + u'/' + name;
+        atTemporary(folder, moment, [&] {
+            if (exactLink)
+                QFile::link(mail, taken);
+            else
+                writeBytes(taken, "the user's own");
+        });
+        const std::optional<QString> error = create(group);
+        QVERIFY(m_reached && m_reached->load());
+        QCOMPARE(error.has_value(), fails);
+        // Twice: a name the program did not make is not taken for its own by the next sync either
+        // (which builds the group's folder elsewhere when the identity is not its own).
+        for (int sync = 0; sync < 2; ++sync) {
+            if (sync == 1 && !fails)
+                QCOMPARE(create(group), std::nullopt);
+            if (sync == 1 && fails)
+                create(group);
+            if (exactLink) {
+                QCOMPARE(QFileInfo(taken).symLinkTarget(), mail);
+                // Another program's entry is recorded by that program, not by this one.
+                if (sync == 0)
+                    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Mail 2.app")));
+            } else {
+                QCOMPARE(readBytes(taken), QByteArray("the user's own"));
+            }
+            if (!itemAfter.isEmpty())
+                QVERIFY2(QFileInfo(folder + u'/' + itemAfter).exists(), qPrintable(itemAfter));
+            if (!fails)
+                QCOMPARE(readBytes(folder + QStringLiteral("/.group_id")), ModelJson::uuidText(group.id).toUtf8());
+        }
+    }
+
+    // A sync that fails half way (an item whose entry cannot be made) leaves no name it did not
+    // make standing in the record: an icon and a document the user then puts in the folder under
+    // names it had planned are theirs at the next sync.
+    void namesASyncThatFailedNeverMadeAreNotTheProgramsLater()
+    {
+        AppGroup group = makeGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("url:https://example.com/a"), QString(300, u'x'),
+                                                                     QStringLiteral("https://example.com/a")),
+                                                            makeItem(QStringLiteral("url:https://example.com/b"), QStringLiteral("Later"),
+                                                                     QStringLiteral("https://example.com/b"))});
+        QVERIFY(create(group).has_value());
+        const QString folder = groupFolder(QStringLiteral("Work"));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/Icon\r")));
+        writeBytes(folder + QStringLiteral("/Icon\r"), "my own folder picture");
+        writeBytes(folder + QStringLiteral("/Later.webloc"), "my own link");
+        group.apps.removeFirst();
+        QCOMPARE(create(group), std::nullopt);
+        QCOMPARE(readBytes(folder + QStringLiteral("/Icon\r")), QByteArray("my own folder picture"));
+        QCOMPARE(readBytes(folder + QStringLiteral("/Later.webloc")), QByteArray("my own link"));
+        QVERIFY(readBytes(folder + QStringLiteral("/Later 2.webloc")).contains("https://example.com/b"));
+    }
+
+    // The user edits the program's web link file in place just as a sync is about to replace it:
+    // the edit makes it theirs, and it stays.
+    void anEditInPlaceJustBeforeTheProgramsFileGoesStays()
+    {
+        AppGroup group = makeGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("url:https://example.com/a"), QStringLiteral("Release"),
+                                                                     QStringLiteral("https://example.com/a"))});
+        QCOMPARE(create(group), std::nullopt);
+        const QString file = groupFolder(QStringLiteral("Work/Release.webloc"));
+        const QByteArray before = readBytes(file);
+        group.apps.first().path = QStringLiteral("https://example.com/b");
+        // Between the judgement of what goes and its setting aside, the record is written.
+        atTemporary(records(), QString(), [&] {
+            QFile edited(file);
+            if (edited.open(QIODevice::ReadWrite | QIODevice::Append))
+                edited.write("<!-- my note -->\n");
+        });
+        QCOMPARE(create(group), std::nullopt);
+        QVERIFY(m_reached && m_reached->load());
+        QCOMPARE(readBytes(file), before + "<!-- my note -->\n");
+        QVERIFY(readBytes(groupFolder(QStringLiteral("Work/Release 2.webloc"))).contains("https://example.com/b"));
+    }
+
+    // A folder whose record is lost: an icon file is taken for the program's only when it is
+    // exactly the one the program writes for the group; the user's own folder icon stays.
+    void anIconOfTheUsersInAFolderWithoutItsRecordStays_data()
+    {
+        QTest::addColumn<bool>("users");
+        QTest::addRow("the user's icon") << true;
+        QTest::addRow("the program's icon") << false;
+    }
+
+    void anIconOfTheUsersInAFolderWithoutItsRecordStays()
+    {
+        QFETCH(bool, users);
+        const QString documents = makeFolder(m_dir->path() + QStringLiteral("/Documents"));
+        const AppGroup group = makeGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("file:docs"), QStringLiteral("Docs"), documents)});
+        QCOMPARE(create(group), std::nullopt);
+        const QString icon = groupFolder(QStringLiteral("Work/Icon\r"));
+        QCOMPARE(readBytes(icon), iconBytesOf(group));
+        if (users) {
+            QVERIFY(QFile::remove(icon));
+            writeBytes(icon, "my own folder picture");
+        }
+        loseRecords();
+        QCOMPARE(create(group), std::nullopt);
+        QCOMPARE(readBytes(icon), users ? QByteArray("my own folder picture") : iconBytesOf(group));
+        const MirrorFolders::RemovedFolder removed = folders().removeMirrorFolder(group);
+        QCOMPARE(removed.outcome, users ? MirrorFolders::FolderRemoval::KeptUserEntries : MirrorFolders::FolderRemoval::Removed);
+        if (users)
+            QCOMPARE(QDir(groupFolder(QStringLiteral("Work"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                     QStringList{QStringLiteral("Icon\r")});
+    }
+
+    // Two programs of the user's sync a renamed group at the same moment, round after round: one
+    // moves the folder, and the other finds it moved, which is the work done and no failure.
+    void twoWritersMovingARenamedGroupBothSucceed()
+    {
+        AppGroup group = makeGroup(QStringLiteral("Round 0"), {makeItem(QStringLiteral("url:https://example.com/"), QStringLiteral("Site"),
+                                                                        QStringLiteral("https://example.com/"))});
+        QCOMPARE(create(group), std::nullopt);
+        QVERIFY(DockService::writePersistentOthers(
+            {DockService::folderTile(QUrl::fromLocalFile(groupFolder(group.name)), group.name, group.displayStyle)}));
+        const MirrorFolders first = folders();
+        const MirrorFolders second = folders();
+        for (int round = 1; round <= 30; ++round) {
+            const QString old = groupFolder(group.name);
+            group.name = QStringLiteral("Round %1").arg(round);
+            std::optional<std::optional<QString>> errors[2];
+            first.createMirrorFolder(group, nullptr, [&](std::optional<QString> error) { errors[0] = error; });
+            second.createMirrorFolder(group, nullptr, [&](std::optional<QString> error) { errors[1] = error; });
+            QTRY_VERIFY_WITH_TIMEOUT(errors[0] && errors[1], 20000);
+            QVERIFY2(!*errors[0], qPrintable(QStringLiteral("round %1: %2").arg(round).arg(errors[0]->value_or(QString()))));
+            QVERIFY2(!*errors[1], qPrintable(QStringLiteral("round %1: %2").arg(round).arg(errors[1]->value_or(QString()))));
+            QVERIFY(!QFileInfo::exists(old));
+            QCOMPARE(QDir(m_groups).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{group.name});
+            QCOMPARE(readBytes(groupFolder(group.name) + QStringLiteral("/.group_id")), ModelJson::uuidText(group.id).toUtf8());
+            QVERIFY(QFileInfo::exists(groupFolder(group.name) + QStringLiteral("/Site.webloc")));
+        }
     }
 
     void itemWithAnEmptyPathGetsNoEntry()
