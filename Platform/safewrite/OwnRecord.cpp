@@ -1,6 +1,7 @@
 #include "Platform/safewrite/OwnRecord.h"
 
 #include "Platform/safewrite/OwnFiles.h"
+#include "Platform/safewrite/SafeWrite.h"
 #include "Platform/safewrite/StoredFileLock.h"
 
 #include <QDir>
@@ -493,6 +494,7 @@ bool OwnRecord::save()
         file = make();
     if (file < 0)
         return fail(errno, "the new record cannot be made");
+    SafeWrite::tellNamedTemporary(QFile::decodeName(beside));
     int error = 0;
     for (qsizetype written = 0; written < bytes.size() && error == 0;) {
         const ssize_t done = ::write(file, bytes.constData() + written, size_t(bytes.size() - written));

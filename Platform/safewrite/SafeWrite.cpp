@@ -566,6 +566,16 @@ void watchNamedTemporaries(std::function<void(const QString &path)> watcher)
     };
 }
 
+void tellNamedTemporary(const QString &path)
+{
+    if (!temporaryWatcher())
+        return;
+    const QFileInfo info(path);
+    const Handle folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.value >= 0)
+        tellNamed(folder.value, QFile::encodeName(info.fileName()));
+}
+
 qint64 spareBytes(const QString &folder)
 {
     struct statvfs disk {};

@@ -67,6 +67,9 @@ void refuseUnnamedFiles(bool refuse);
 // Told the path of each named temporary file as soon as it is made, before anything is written to
 // it: tests stop the program there, as a kill at that moment would.
 void watchNamedTemporaries(std::function<void(const QString &path)> watcher);
+// Tells that watcher of a named temporary made by another writer (the records' own, written
+// beside each record), so that tests reach its moment too.
+void tellNamedTemporary(const QString &path);
 
 enum class Existing {
     Refuse,  // a file already at the target is a failure and is left alone
