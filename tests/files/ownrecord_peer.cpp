@@ -1,8 +1,8 @@
 // Another program keeping records beside the test's, in a process of its own. Arguments: the records
 // folder, the folder, then what to do:
 //   announce <count> <prefix>     announces <prefix><n> one name at a time, then ends
-//   hold <pending|temporary|folder> <name>
-//                                 records <name> so (a folder: a temporary folder made with a file
+//   hold <pending|temporary|folder> <name> [<name>…]
+//                                 records <name> so (pending: every name given) (a folder: a temporary folder made with a file
 //                                 in it, as a copy on its way in), prints "ready" and waits until
 //                                 its input closes
 #include "Platform/safewrite/OwnRecord.h"
@@ -40,13 +40,16 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "ownrecord_peer: %d names not announced\n", failed);
         return failed > 0 ? 4 : 0;
     }
-    if (what != "hold" || argc != 6)
+    if (what != "hold" || argc < 6)
         return 2;
     const QByteArray kind = argv[4];
     const QByteArray name = argv[5];
     bool recorded = false;
     if (kind == "pending") {
-        recorded = record.announce({name});
+        QList<QByteArray> names;
+        for (int n = 5; n < argc; ++n)
+            names.append(argv[n]);
+        recorded = record.announce(names);
     } else if (kind == "temporary") {
         recorded = record.announceTemporary(name);
         QFile file(folder + u'/' + QFile::decodeName(name));

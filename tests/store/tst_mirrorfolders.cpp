@@ -4,6 +4,7 @@
 #include "Kestrowan/groups/ModelJson.h"
 #include "Kestrowan/icons/ComposedFolderIcons.h"
 #include "Platform/FileStamp.h"
+#include "Platform/safewrite/OwnRecord.h"
 #include "Platform/safewrite/SafeWrite.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/RefusedDockWrites.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -307,6 +309,60 @@ private slots:
         QVERIFY(m_reached && m_reached->load());
         QCOMPARE(readBytes(file), before + "<!-- my note -->\n");
         QVERIFY(readBytes(groupFolder(QStringLiteral("Work/Release 2.webloc"))).contains("https://example.com/b"));
+    }
+
+    // The program on another display has made a group's entries a moment ago and not yet said
+    // so in the record: while it runs they are its work, neither written around ("Release
+    // 2.webloc") nor refused as the user's; once it ended unconfirmed, they are the user's.
+    void anotherProgramsEntriesBeingMadeAreItsWork_data()
+    {
+        QTest::addColumn<QString>("standing");
+        QTest::addColumn<bool>("running");
+        QTest::addRow("what this one would write, it running") << "same" << true;
+        QTest::addRow("another link of its, it running") << "other" << true;
+        QTest::addRow("what this one would write, it ended") << "same" << false;
+    }
+    void anotherProgramsEntriesBeingMadeAreItsWork()
+    {
+        QFETCH(QString, standing);
+        QFETCH(bool, running);
+        AppGroup group = makeGroup(QStringLiteral("Work"), {makeItem(QStringLiteral("url:https://example.com/a"), QStringLiteral("Release"),
+                                                                     QStringLiteral("https://example.com/a"))});
+        QCOMPARE(create(group), std::nullopt);
+        const QString folder = groupFolder(QStringLiteral("Work"));
+        const QList<QByteArray> names{".group_id", ".hidden", "Icon\r", "Release.webloc"};
+        for (int round = 0; round < 4; ++round) {
+            // Its entries, as announced by it and not yet confirmed.
+            OwnRecord(records(), folder).forget(names);
+            if (standing == QStringLiteral("other"))
+                writeBytes(folder + QStringLiteral("/Release.webloc"), "its link, written a moment ago");
+            QProcess peer;
+            peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            QStringList arguments{records(), folder, QStringLiteral("hold"), QStringLiteral("pending")};
+            for (const QByteArray &name : names)
+                arguments.append(QFile::decodeName(name));
+            peer.start(QStringLiteral(OWNRECORD_PEER_PATH), arguments);
+            QVERIFY(peer.waitForStarted(30000));
+            while (!peer.canReadLine() && peer.state() == QProcess::Running && peer.waitForReadyRead(30000)) {
+            }
+            QCOMPARE(peer.readLine().trimmed(), QByteArray("ready"));
+            if (!running) {
+                peer.kill();
+                QVERIFY(peer.waitForFinished(30000));
+            }
+            const QByteArray link = readBytes(folder + QStringLiteral("/Release.webloc"));
+            QCOMPARE(create(group), std::nullopt);
+            QCOMPARE(readBytes(folder + QStringLiteral("/Release.webloc")), link);
+            QCOMPARE(QFileInfo::exists(folder + QStringLiteral("/Release 2.webloc")), !running);
+            if (running) {
+                peer.closeWriteChannel();
+                QVERIFY(peer.waitForFinished(30000));
+            }
+            // The next round starts from the program's own entries again.
+            QVERIFY(QDir(folder).removeRecursively());
+            OwnRecord::finishCutShort(records());
+            QCOMPARE(create(group), std::nullopt);
+        }
     }
 
     // A folder whose record is lost: an icon file is taken for the program's only when it is
