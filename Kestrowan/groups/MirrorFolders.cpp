@@ -635,7 +635,7 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
 }
 
 void MirrorFolders::buildFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
-                                std::shared_ptr<IconWriteQueue> icons) const
+                                std::shared_ptr<IconWriteQueue> icons, int attempt) const
 {
     m_writes->busy = true;
     const QString target = joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group));
@@ -646,12 +646,18 @@ void MirrorFolders::buildFolder(const AppGroup &group, SkinManager *skinManager,
 
     if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
         const bool indexHeld = indexIsCurrent();
-        rebuild(group, target, skinManager, std::move(icons),
-                [self = *this, uuid = ModelJson::uuidText(group.id), target, indexHeld,
-                 completion = std::move(completion)](std::optional<QString> error) {
+        rebuild(group, target, skinManager, icons,
+                [self = *this, group, skins, icons, uuid = ModelJson::uuidText(group.id), target, indexHeld, attempt,
+                 completion = std::move(completion)](std::optional<QString> error) mutable {
             if (error || !indexHeld)
                 self.forgetFolderIndex();
-            else
+            // The name was free when chosen, and another group's folder took it meanwhile (the
+            // program on another display making a group of the same name): a name is chosen again.
+            if (const std::optional<QString> owner = error && attempt < 3 ? readGroupID(target) : std::nullopt; owner && *owner != uuid) {
+                qCInfo(persistenceLogger, "Chose another name than %s: another group's folder took it", qUtf8Printable(loggedText(target)));
+                return self.buildFolder(group, skins(), std::move(completion), std::move(icons), attempt + 1);
+            }
+            if (!error && indexHeld)
                 self.noteBuiltFolder(uuid, target);
             completion(std::move(error));
         });

@@ -234,8 +234,9 @@ private:
     // Builds the folder once the folders asked for before it are built.
     void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
                                std::shared_ptr<IconWriteQueue> icons) const;
+    // `attempt`: how many names taken meanwhile by another group's folder were given up before.
     void buildFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
-                     std::shared_ptr<IconWriteQueue> icons) const;
+                     std::shared_ptr<IconWriteQueue> icons, int attempt = 0) const;
 
     // Draws the folder's icon here, writes the folder's entries on the folders' own thread and
     // completes on this one.

@@ -311,6 +311,34 @@ private slots:
         QVERIFY(readBytes(groupFolder(QStringLiteral("Work/Release 2.webloc"))).contains("https://example.com/b"));
     }
 
+    // Another group's folder takes the name chosen for a new group's folder between the choice
+    // and the making (the program on another display making a group of the same name): the new
+    // one takes the next name, the other stays as it is, and no failure is told.
+    void aNameAnotherGroupsFolderTookMeanwhileIsChosenAgain()
+    {
+        for (int round = 0; round < 4; ++round) {
+            const QString name = QStringLiteral("Work %1").arg(round * 10 + 10);
+            const AppGroup other = makeGroup(name);
+            const AppGroup group = makeGroup(name, {makeItem(QStringLiteral("url:https://example.com/a"), QStringLiteral("Release"),
+                                                             QStringLiteral("https://example.com/a"))});
+            const QString taken = groupFolder(name);
+            const QByteArray otherID = ModelJson::uuidText(other.id).toUtf8();
+            // Made as the folder's name goes into the groups folder's record, before the folder.
+            atTemporary(records(), QString(), [taken, otherID] {
+                QFile identity(taken + QStringLiteral("/.group_id"));
+                if (QDir().mkpath(taken) && identity.open(QIODevice::WriteOnly))
+                    identity.write(otherID);
+            });
+            QCOMPARE(create(group), std::nullopt);
+            QVERIFY(m_reached && m_reached->load());
+            QCOMPARE(QDir(taken).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList{".group_id"});
+            QCOMPARE(readBytes(taken + QStringLiteral("/.group_id")), otherID);
+            QCOMPARE(readBytes(groupFolder(name + QStringLiteral(" 2/.group_id"))), ModelJson::uuidText(group.id).toUtf8());
+            QVERIFY(readBytes(groupFolder(name + QStringLiteral(" 2/Release.webloc"))).contains("https://example.com/a"));
+            cleanup();
+        }
+    }
+
     // The program on another display has made a group's entries a moment ago and not yet said
     // so in the record: while it runs they are its work, neither written around ("Release
     // 2.webloc") nor refused as the user's; once it ended unconfirmed, they are the user's.
