@@ -12,7 +12,7 @@ cd "$(dirname "$0")"
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(plist groups skin skinlayer strings desktopentry linkfile signalcache dockserver docklink deeplink linkroute groupsstore pixeltransfer icontransfer pngreader pngwriter pixeldeflate scaledpngreader gzipreader)
+[ ${#targets[@]} -gt 0 ] || targets=(plist groups skin skinlayer strings desktopentry linkfile signalcache dockserver docklink deeplink linkroute groupsstore pixeltransfer icontransfer pngreader pngwriter pixeldeflate scaledpngreader gzipreader ownrecord)
 
 # CMAKE_BUILD_PARALLEL_LEVEL, when set, says how many jobs to build with; every core otherwise.
 jobs=${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc 2>/dev/null || echo 2)}

@@ -302,19 +302,26 @@ Outcome copyIntoFolder(const QString &source, const QString &folder, qint64 maxi
     Outcome outcome;
     if (copyTree(source, staged, run)) {
         const QMutexLocker lock(&placing());
-        const QString target = freeName(folder, info);
-        QList<QByteArray> names;
-        collectNames(staged, QFile::encodeName(QFileInfo(target).fileName()), &names);
-        if (recorded && !record.announce(names)) {
-            run.fail(QStringLiteral("cannot record the copy in %1: %2").arg(folder, errorText(record.lastError())), record.lastError());
-        } else if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) == 0) {
-            record.noteMade(names);
-            outcome.kept = target;
-            landing().insert(target);
-        } else {
-            const int error = errno;
-            record.noteMade(names);
-            run.fail(QStringLiteral("cannot move the copy to %1: %2").arg(target, errorText(error)), error);
+        // Put in place only where nothing stands: a document the user saves under the chosen name
+        // meanwhile (or an empty folder of theirs) keeps it, and the copy takes the next free name.
+        for (int attempt = 0; attempt < 16 && !outcome.kept && run.failure.isEmpty(); ++attempt) {
+            const QString target = freeName(folder, info);
+            QList<QByteArray> names;
+            collectNames(staged, QFile::encodeName(QFileInfo(target).fileName()), &names);
+            if (recorded && !record.announce(names)) {
+                run.fail(QStringLiteral("cannot record the copy in %1: %2").arg(folder, errorText(record.lastError())), record.lastError());
+            } else if (::renameat2(AT_FDCWD, QFile::encodeName(staged).constData(), AT_FDCWD, QFile::encodeName(target).constData(),
+                                   RENAME_NOREPLACE) == 0) {
+                record.noteMade(names);
+                outcome.kept = target;
+                landing().insert(target);
+            } else {
+                const int error = errno;
+                // Nothing was made under them: what stands there is not the program's.
+                record.withdraw(names);
+                if (error != EEXIST || attempt == 15)
+                    run.fail(QStringLiteral("cannot move the copy to %1: %2").arg(target, errorText(error)), error);
+            }
         }
     }
     QDir(staging).removeRecursively();

@@ -695,6 +695,9 @@ void GroupManager::noteRemoval(const QString &folderPath, MirrorFolders::FolderR
     const QString path = QDir::cleanPath(folderPath);
     if (outcome == MirrorFolders::FolderRemoval::Failed)
         qCCritical(persistenceLogger, "Could not remove the folder %s; it is tried again later", qUtf8Printable(loggedText(path)));
+    if (outcome == MirrorFolders::FolderRemoval::LeftUnknown)
+        qCInfo(persistenceLogger, "Kept the folder %s: an earlier version made it for a group not known here, and nothing in it is known to be Kestrowan's",
+               qUtf8Printable(loggedText(path)));
     if (outcome != MirrorFolders::FolderRemoval::KeptUserEntries)
         return;
     qCInfo(persistenceLogger, "Kept the folder %s: it holds files Kestrowan did not make", qUtf8Printable(loggedText(path)));

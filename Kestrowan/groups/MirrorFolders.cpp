@@ -127,9 +127,17 @@ QHash<QString, WrittenIcon> &writtenIcons()
     return icons;
 }
 
+// Makes the file at `path` where nothing stands, never over what appeared there meanwhile.
+std::optional<QString> createAtomically(const QString &path, const QByteArray &bytes, const SafeWrite::TemporaryNaming &naming, int *error)
+{
+    return SafeWrite::createFile(path, bytes, SafeWrite::Durability::Rebuilt, error, naming);
+}
+
 // Writes the folder's icon only when its bytes change: known pixels over an untouched file are left
 // alone without encoding, and otherwise the encoded bytes are compared with the file's. An icon
-// file the folder's record does not name is the user's, and stays as it is.
+// file the folder's record does not name is the user's, and stays as it is; the program's own goes
+// only as what the record says it made (judged as it is set aside), and the new one is made only
+// where nothing stands.
 void writeIconWhenChanged(const QString &folder, const QImage &icon, IconWriteQueue *queue, const QString &records)
 {
     const QString path = folder + u'/' + MirrorFolders::iconFileName;
@@ -149,13 +157,29 @@ void writeIconWhenChanged(const QString &folder, const QImage &icon, IconWriteQu
     if (stored != bytes) {
         OwnRecord record(records, folder);
         const QByteArray name = MirrorFolders::iconFileName.toUtf8();
-        if (before.exists && !record.isOurs(name)) {
+        const auto leftAsItIs = [&] {
             qCInfo(persistenceLogger, "Left the icon file of %s as it is: Kestrowan did not write it", qUtf8Printable(loggedText(folder)));
+        };
+        // Another program of the user's writing the icon a moment ago: its icon is the same.
+        if (before.exists && !record.isOurs(name) && record.heldByOtherProgram(name))
             return;
+        if (before.exists && !record.isOurs(name))
+            return leftAsItIs();
+        if (before.exists) {
+            const OwnRecord::Outcome outcome = record.remove({name}).value(name, OwnRecord::Outcome::Failed);
+            if (outcome == OwnRecord::Outcome::NotOurs)
+                return leftAsItIs();
+            if (outcome == OwnRecord::Outcome::Failed)
+                return;
         }
-        if (!record.announce({name})
-            || writeAtomically(path, bytes, [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); })) {
-            record.noteMade({name});
+        if (!record.announce({name}))
+            return;
+        int error = 0;
+        if (createAtomically(path, bytes, [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); }, &error)) {
+            // Nothing was made under the name: what stands there is not this writer's.
+            record.withdraw({name});
+            if (error == EEXIST)
+                leftAsItIs();
             return;
         }
         record.noteMade({name});
@@ -301,7 +325,7 @@ bool MirrorFolders::entryExists(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
 }
 
-MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path) const
+MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path, const AppGroup *group) const
 {
     const QFileInfo info(path);
     // The groups folder is opened without following a link: a folder reached through a linked
@@ -320,7 +344,10 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path) co
     OwnRecord record(m_recordsFolder, path);
     if (!record.isOpen())
         return FolderRemoval::Failed;
-    adoptEarlierEntries(record, path, nullptr);
+    // A folder of an earlier version: with its group known, what that version wrote for it is
+    // taken in; without, nothing in it is known to be the program's.
+    const bool earlier = !record.existed();
+    adoptEarlierEntries(record, path, group);
     // The identity goes last, and only once everything else of the program's went: a folder a
     // crash or a failure leaves half emptied is still known as the group's, and the next look
     // finishes it. Where the user's things stay, it goes all the same: the folder is theirs now,
@@ -333,14 +360,38 @@ MirrorFolders::FolderRemoval MirrorFolders::removeFolder(const QString &path) co
         return FolderRemoval::Failed;
     if (record.remove({identity}).value(identity) == OwnRecord::Outcome::Failed)
         return FolderRemoval::Failed;
+    // Gone or the user's from now on, it is no longer a folder the groups folder's record names.
+    const auto forgetFolder = [&] {
+        OwnRecord groups(m_recordsFolder, info.absolutePath());
+        if (groups.names(name))
+            groups.forget({name});
+    };
     if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) == 0) {
         record.discard();
+        forgetFolder();
         return FolderRemoval::Removed;
+    }
+    // Removed a moment ago by another program of the user's: the work is done.
+    if (errno == ENOENT) {
+        record.discard();
+        forgetFolder();
+        return FolderRemoval::Absent;
     }
     if (errno != ENOTEMPTY && errno != EEXIST)
         return FolderRemoval::Failed;
-    // Whatever is left is the user's, and the folder theirs from now on.
+    // Whatever is left is the user's, and the folder theirs from now on. In a folder of an
+    // earlier version whose group is not known, or where only an icon file is left (its pixels
+    // are not known here), what is left may be that version's own: nothing is said of it.
     record.discard();
+    forgetFolder();
+    if (earlier && !group)
+        return FolderRemoval::LeftUnknown;
+    if (earlier) {
+        bool complete = false;
+        const QList<QByteArray> left = OwnFiles::namesIn(record.folder(), &complete);
+        if (complete && left == QList<QByteArray>{iconFileName.toUtf8()})
+            return FolderRemoval::LeftUnknown;
+    }
     return FolderRemoval::KeptUserEntries;
 }
 
@@ -348,7 +399,8 @@ std::optional<MirrorFolders::FolderRemoval> MirrorFolders::removeUnfinishedFolde
 {
     OwnRecord groups(m_recordsFolder, m_groupsDirectory);
     const QByteArray entry = QFile::encodeName(name);
-    if (!groups.names(entry))
+    // Only a folder this program made, and not one the program on another display is building.
+    if (!groups.isOurs(entry) || groups.heldByOtherProgram(entry))
         return std::nullopt;
     const FolderRemoval outcome = removeFolder(joined(m_groupsDirectory, name));
     if (outcome != FolderRemoval::Failed)
@@ -373,34 +425,36 @@ void MirrorFolders::finishCutShortWork() const
         qCInfo(persistenceLogger, "Put back %s: it was set aside as a removal was cut short", qUtf8Printable(loggedText(name)));
 }
 
-void MirrorFolders::adoptEarlierEntries(OwnRecord &record, const QString &folder, const AppGroup *group) const
+void MirrorFolders::adoptEarlierEntries(OwnRecord &record, const QString &folder, const AppGroup *group,
+                                        const std::optional<QImage> &icon) const
 {
-    if (record.existed())
+    // Nothing is known to be the program's in a folder of a group it does not know: a ".group_id",
+    // an icon or a link of the user's looks the same as one an earlier version wrote. A folder
+    // with a record takes only what stands under a name a killed run announced and never
+    // confirmed, and only as below.
+    const QList<QByteArray> maybe = record.maybeNames();
+    if (!group || (record.existed() && maybe.isEmpty()))
         return;
-    // The files a folder of an earlier version holds as that version wrote them: its identity
-    // naming a group, its manifest, its icon, its link to the program; with the group known, each
-    // of its items' entries too. Nothing else is taken: a link or a web link of the user's stays theirs.
+    // The files a folder of an earlier version holds exactly as the program writes them for the
+    // group: its identity, its manifest, its icon, its link to the program and each item's entry.
+    // Nothing else is taken: a link or a web link of the user's stays theirs.
     QList<QByteArray> adopted;
     const auto holds = [&](const QString &name, const PlannedEntry &entry) {
         if (entryHolds(joined(folder, name), entry))
             adopted.append(QFile::encodeName(name));
     };
-    if (const std::optional<QString> owner = readGroupID(folder);
-        owner && !QUuid::fromString(*owner).isNull() && (!group || *owner == ModelJson::uuidText(group->id))) {
-        const std::optional<QByteArray> bytes = readSmallFile(joined(folder, groupIDFileName), groupIDFileLimit);
-        if (bytes)
-            holds(groupIDFileName, PlannedEntry{groupIDFileName, {}, *bytes});
-    }
+    holds(groupIDFileName, PlannedEntry{groupIDFileName, {}, ModelJson::uuidText(group->id).toUtf8()});
     holds(hiddenManifestFileName, PlannedEntry{hiddenManifestFileName, {}, hiddenManifestText.toUtf8()});
-    struct stat status {};
-    if (::lstat(QFile::encodeName(joined(folder, iconFileName)).constData(), &status) == 0 && S_ISREG(status.st_mode))
-        adopted.append(iconFileName.toUtf8());
-    if (group) {
-        QString alias;
-        for (const PlannedEntry &entry : plan(*group, [](const QString &) { return false; }, &alias))
-            holds(entry.name, entry);
-    } else if (!m_programPath.isEmpty()) {
-        holds(programAliasName, PlannedEntry{programAliasName, QFileInfo(m_programPath).absoluteFilePath(), {}});
+    // Encoded only for a folder that has an icon file to compare.
+    if (icon && entryExists(joined(folder, iconFileName)))
+        holds(iconFileName, PlannedEntry{iconFileName, {}, iconFileBytes(*icon)});
+    QString alias;
+    for (const PlannedEntry &entry : plan(*group, [](const QString &) { return false; }, &alias, true))
+        holds(entry.name, entry);
+    if (record.existed()) {
+        // Where the record is kept, only a maybe is taken back, and not the icon: its pixels
+        // depend on what the group looked like when it was written.
+        adopted.removeIf([&](const QByteArray &name) { return !maybe.contains(name) || name == iconFileName.toUtf8(); });
     }
     record.adopt(adopted);
 }
@@ -581,7 +635,7 @@ void MirrorFolders::createMirrorFolderNow(const AppGroup &group, SkinManager *sk
 }
 
 void MirrorFolders::buildFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
-                                std::shared_ptr<IconWriteQueue> icons) const
+                                std::shared_ptr<IconWriteQueue> icons, int attempt) const
 {
     m_writes->busy = true;
     const QString target = joined(m_groupsDirectory, uniqueMirrorFolderName(group.name, group));
@@ -592,12 +646,18 @@ void MirrorFolders::buildFolder(const AppGroup &group, SkinManager *skinManager,
 
     if (!existing || lastPathComponent(existingPath) == lastPathComponent(target) || !entryExists(existingPath)) {
         const bool indexHeld = indexIsCurrent();
-        rebuild(group, target, skinManager, std::move(icons),
-                [self = *this, uuid = ModelJson::uuidText(group.id), target, indexHeld,
-                 completion = std::move(completion)](std::optional<QString> error) {
+        rebuild(group, target, skinManager, icons,
+                [self = *this, group, skins, icons, uuid = ModelJson::uuidText(group.id), target, indexHeld, attempt,
+                 completion = std::move(completion)](std::optional<QString> error) mutable {
             if (error || !indexHeld)
                 self.forgetFolderIndex();
-            else
+            // The name was free when chosen, and another group's folder took it meanwhile (the
+            // program on another display making a group of the same name): a name is chosen again.
+            if (const std::optional<QString> owner = error && attempt < 3 ? readGroupID(target) : std::nullopt; owner && *owner != uuid) {
+                qCInfo(persistenceLogger, "Chose another name than %s: another group's folder took it", qUtf8Printable(loggedText(target)));
+                return self.buildFolder(group, skins(), std::move(completion), std::move(icons), attempt + 1);
+            }
+            if (!error && indexHeld)
                 self.noteBuiltFolder(uuid, target);
             completion(std::move(error));
         });
@@ -620,10 +680,23 @@ void MirrorFolders::buildFolder(const AppGroup &group, SkinManager *skinManager,
                 DockService::moveFolderTile(to, from, nullptr);
             completion(error);
         };
-        if (entryExists(target))
-            return keepOldFolder(QStringLiteral("Cannot move “%1” to “%2”: the destination exists").arg(existingPath, target));
-        if (::rename(QFile::encodeName(existingPath).constData(), QFile::encodeName(target).constData()) != 0)
-            return keepOldFolder(QStringLiteral("Cannot move “%1” to “%2”: %3").arg(existingPath, target, errnoText()));
+        // Another program of the user's may have made this same move a moment ago: the group's own
+        // folder at the new name, and none left at the old, is the work done.
+        const auto movedAlready = [&] {
+            return !entryExists(existingPath) && readGroupID(target) == ModelJson::uuidText(group.id);
+        };
+        // Moved only where nothing stands, never over an empty folder that appeared meanwhile.
+        if (::renameat2(AT_FDCWD, QFile::encodeName(existingPath).constData(), AT_FDCWD, QFile::encodeName(target).constData(),
+                        RENAME_NOREPLACE) != 0) {
+            const int error = errno;
+            if (movedAlready())
+                qCInfo(persistenceLogger, "Found %s moved to %s already", qUtf8Printable(loggedText(existingPath)),
+                       qUtf8Printable(loggedText(target)));
+            else if (error == EEXIST)
+                return keepOldFolder(QStringLiteral("Cannot move “%1” to “%2”: the destination exists").arg(existingPath, target));
+            else
+                return keepOldFolder(QStringLiteral("Cannot move “%1” to “%2”: %3").arg(existingPath, target, systemErrorText(error)));
+        }
         self.rebuild(group, target, skins(), std::move(icons), std::move(completion));
     });
 }
@@ -634,7 +707,7 @@ bool MirrorFolders::isBuilding() const
 }
 
 QList<MirrorFolders::PlannedEntry> MirrorFolders::plan(const AppGroup &group, const std::function<bool(const QString &)> &kept,
-                                                      QString *alias) const
+                                                      QString *alias, bool evenMissing) const
 {
     QList<PlannedEntry> planned;
     QSet<QString> names;
@@ -651,7 +724,7 @@ QList<MirrorFolders::PlannedEntry> MirrorFolders::plan(const AppGroup &group, co
             if (item.path.isEmpty())
                 continue;
             const QString source = QFileInfo(location.toLocalFile()).absoluteFilePath();
-            if (!entryExists(source))
+            if (!evenMissing && !entryExists(source))
                 continue;
             add(PlannedEntry{uniqueShortcutFileName(item, taken, std::nullopt, &nextNumbers), source, {}});
         } else {
@@ -684,7 +757,7 @@ void MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinMa
                              icons = std::move(icons), completion = std::move(completion)]() mutable {
         // A writer of its own: nothing this object shares with the main thread is touched here.
         const MirrorFolders writer(groups, program);
-        const std::optional<QString> error = writer.writeEntries(group, target, icons ? std::nullopt : icon);
+        const std::optional<QString> error = writer.writeEntries(group, target, icon, !icons);
         // A program on its way out has nobody left to tell.
         if (!QCoreApplication::instance())
             return;
@@ -701,25 +774,35 @@ void MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinMa
 }
 
 std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const QString &target,
-                                                   const std::optional<QImage> &icon) const
+                                                   const std::optional<QImage> &icon, bool writeIcon) const
 {
     bool made = false;
-    if (entryExists(target)) {
-        // Clearing through a link would delete the entries of whatever folder it points at.
-        const QFileInfo info(target);
-        if (!info.isDir() || info.isSymLink())
-            return QStringLiteral("“%1” is not a folder").arg(target);
-    } else {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(target).constData(), &status) != 0) {
         // Named in the groups folder's record before it is made, until it holds its identity: a
         // folder a kill leaves without one is known as the program's, and the sweep takes it.
         // A groups folder linked elsewhere keeps no record: nothing is removed from it.
         OwnRecord groups(m_recordsFolder, m_groupsDirectory);
         if (groups.isOpen() && !groups.announce({QFile::encodeName(lastPathComponent(target))}))
             return QStringLiteral("Cannot record the folder “%1”").arg(target);
-        if (!QDir().mkpath(target))
+        const QByteArray folderName = QFile::encodeName(lastPathComponent(target));
+        if (!QDir().mkpath(m_groupsDirectory)) {
+            groups.withdraw({folderName});
             return QStringLiteral("Cannot create the folder “%1”").arg(target);
-        made = true;
+        }
+        // Made here only where nothing stands: the same folder made a moment ago by another
+        // program of the user's is the one it builds, its record kept; not made by this one, its
+        // name is not announced by it.
+        made = ::mkdir(QFile::encodeName(target).constData(), 0777) == 0;
+        const int error = errno;
+        if (!made)
+            groups.withdraw({folderName});
+        if (!made && error != EEXIST)
+            return QStringLiteral("Cannot create the folder “%1”").arg(target);
     }
+    // Clearing through a link would delete the entries of whatever folder it points at.
+    if (::lstat(QFile::encodeName(target).constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return QStringLiteral("“%1” is not a folder").arg(target);
     // Entries are judged and removed through the folder's descriptor: neither the folder swapped
     // for a link after this look nor a link inside it can send a removal elsewhere. The user may
     // open the folder from its Dock tile and keep documents, folders and links in it: only what the
@@ -730,26 +813,62 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
         return QStringLiteral("Cannot open the folder “%1”: %2").arg(target, errnoText());
     if (made)
         record.startAfresh();
-    adoptEarlierEntries(record, target, &group);
+    else
+        adoptEarlierEntries(record, target, &group, icon);
+    const auto forgetMade = qScopeGuard([&] {
+        // Built far enough to be known by its identity: no longer one being made.
+        if (made && readGroupID(target))
+            OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
+    });
+    bool iconWritten = !writeIcon || !icon;
+    const std::function<void()> iconWriter = [&] {
+        if (!std::exchange(iconWritten, true))
+            writeIconWhenChanged(target, *icon, nullptr, m_recordsFolder);
+    };
+    // What the user saves under a planned name while the folder is written keeps that name: the
+    // folder is planned again around it, a few times at most.
+    for (int pass = 0; pass < 3; ++pass) {
+        bool collided = false;
+        if (std::optional<QString> error = writeEntriesOnce(group, target, record, iconWriter, &collided))
+            return error;
+        if (!collided)
+            break;
+    }
+    iconWriter();
+    return std::nullopt;
+}
+
+std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, const QString &target, OwnRecord &record,
+                                                       const std::function<void()> &writeIcon, bool *collided) const
+{
     bool complete = false;
     const QList<QByteArray> listed = OwnFiles::namesIn(record.folder(), &complete);
     if (!complete)
         return QStringLiteral("Cannot list “%1”").arg(target);
     QSet<QString> ours;
     QSet<QString> kept;
-    for (const QByteArray &entry : listed)
-        (record.isOurs(entry) ? ours : kept).insert(QFile::decodeName(entry));
+    // What the program on another display is making here a moment ago is neither this one's to
+    // take away nor the user's to plan around: where it holds what this one would write, it is done.
+    QSet<QString> othersWork;
+    for (const QByteArray &entry : listed) {
+        if (record.isOurs(entry))
+            ours.insert(QFile::decodeName(entry));
+        else if (record.heldByOtherProgram(entry))
+            othersWork.insert(QFile::decodeName(entry));
+        else
+            kept.insert(QFile::decodeName(entry));
+    }
 
     QString alias;
     const QList<PlannedEntry> planned = plan(group, [&kept](const QString &name) { return kept.contains(name); }, &alias);
     // The folder's own files: written when absent or changed, and only over the program's own.
     const QString groupID = ModelJson::uuidText(group.id);
-    QList<PlannedEntry> folderFiles{PlannedEntry{groupIDFileName, {}, groupID.toUtf8()},
-                                    PlannedEntry{hiddenManifestFileName, {}, hiddenManifestText.toUtf8()}};
-    for (const PlannedEntry &file : std::as_const(folderFiles)) {
-        if (kept.contains(file.name) && file.name == groupIDFileName && readGroupID(target) != groupID)
-            return QStringLiteral("Cannot write %1: Kestrowan did not write the one there").arg(groupIDFileName);
-    }
+    const QList<PlannedEntry> folderFiles{PlannedEntry{groupIDFileName, {}, groupID.toUtf8()},
+                                          PlannedEntry{hiddenManifestFileName, {}, hiddenManifestText.toUtf8()}};
+    if (kept.contains(groupIDFileName) && readGroupID(target) != groupID)
+        return QStringLiteral("Cannot write %1: Kestrowan did not write the one there").arg(groupIDFileName);
+    if (othersWork.contains(groupIDFileName) && readGroupID(target) != groupID)
+        return QStringLiteral("Cannot write %1: the folder is being made for another group").arg(groupIDFileName);
 
     // Entries that hold what they would be written with stay as they are: removing and making
     // hundreds of files again on every sync is most of a sync's time in the file system.
@@ -762,79 +881,103 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
             removals.append(QFile::encodeName(entry));
     }
     QSet<const PlannedEntry *> writes;
-    QList<QByteArray> written;
-    for (const PlannedEntry &entry : planned) {
-        const bool held = ours.contains(entry.name) && entryHolds(joined(target, entry.name), entry);
-        if (ours.contains(entry.name) && !held)
+    const auto judge = [&](const PlannedEntry &entry) {
+        // A manifest or an identity of the user's stays as they wrote it.
+        if (kept.contains(entry.name))
+            return;
+        if (othersWork.contains(entry.name)) {
+            if (!entryHolds(joined(target, entry.name), entry))
+                qCInfo(persistenceLogger, "Left %s in %s as it is: another Kestrowan is writing it",
+                       qUtf8Printable(loggedText(entry.name)), qUtf8Printable(loggedText(target)));
+            return;
+        }
+        if (ours.contains(entry.name) && entryHolds(joined(target, entry.name), entry))
+            return;
+        if (ours.contains(entry.name))
             removals.append(QFile::encodeName(entry.name));
-        if (!held) {
-            writes.insert(&entry);
-            written.append(QFile::encodeName(entry.name));
-        }
-    }
-    for (const PlannedEntry &file : std::as_const(folderFiles)) {
-        // A manifest of the user's stays as they wrote it.
-        if (!kept.contains(file.name) && !entryHolds(joined(target, file.name), file)) {
-            writes.insert(&file);
-            written.append(QFile::encodeName(file.name));
-        }
-    }
-    // The names go into the record before anything is made under them: the icon's too, when the
-    // folder has none yet (it is written later, and noted by its writer).
-    QList<QByteArray> announced = written;
-    if (!ours.contains(iconFileName) && !kept.contains(iconFileName))
-        announced.append(iconFileName.toUtf8());
-    if (!announced.isEmpty() && !record.announce(announced))
-        return QStringLiteral("Cannot record what is written in “%1”").arg(target);
+        writes.insert(&entry);
+    };
+    for (const PlannedEntry &file : folderFiles)
+        judge(file);
+    for (const PlannedEntry &entry : planned)
+        judge(entry);
+    // What goes, goes first, each as what the record says the program made there, judged as it is
+    // set aside: a document the user saved over it meanwhile stays, and its name is not written.
     const auto outcomes = record.remove(removals);
     for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it) {
         if (it.value() == OwnRecord::Outcome::Failed)
             return QStringLiteral("Cannot remove “%1” from “%2”").arg(QFile::decodeName(it.key()), target);
     }
+    QList<QByteArray> announced;
+    for (auto it = writes.begin(); it != writes.end();) {
+        const QByteArray name = QFile::encodeName((*it)->name);
+        if (outcomes.value(name, OwnRecord::Outcome::Removed) == OwnRecord::Outcome::NotOurs) {
+            *collided = true;
+            it = writes.erase(it);
+            continue;
+        }
+        announced.append(name);
+        ++it;
+    }
+    // The names go into the record before anything is made under them.
+    if (!announced.isEmpty() && !record.announce(announced))
+        return QStringLiteral("Cannot record what is written in “%1”").arg(target);
     const SafeWrite::TemporaryNaming naming = [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); };
-    // The program's link to itself is touched on every sync: its record follows.
-    if (!alias.isEmpty() && !written.contains(QFile::encodeName(alias)))
-        written.append(QFile::encodeName(alias));
-    const auto noteWritten = qScopeGuard([&] {
-        record.noteMade(written);
-        // Built far enough to be known by its identity: no longer one being made.
-        if (made && readGroupID(target))
-            OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
+    // Only what this writer made goes into the record as made; every other name it announced (one
+    // it could not take, or never came to after a failure) is withdrawn, and what stands there is
+    // not taken for the program's.
+    QList<QByteArray> created;
+    const auto settle = qScopeGuard([&] {
+        record.noteMade(created);
+        const QSet<QByteArray> made(created.cbegin(), created.cend());
+        QList<QByteArray> unmade;
+        for (const QByteArray &name : std::as_const(announced)) {
+            if (!made.contains(name))
+                unmade.append(name);
+        }
+        record.withdraw(unmade);
     });
-    // The identity first: a folder a kill leaves half built is still known as the group's.
-    const auto writeFolderFile = [&](const PlannedEntry &file) -> std::optional<QString> {
-        if (!writes.contains(&file))
+    // Made only where nothing stands. A name taken meanwhile by exactly what it was to hold is
+    // work another program of the user's did; by anything else, the user's, planned around.
+    const auto make = [&](const PlannedEntry &entry) -> std::optional<QString> {
+        if (!writes.contains(&entry))
             return std::nullopt;
-        std::optional<QString> error = writeAtomically(joined(target, file.name), file.fileBytes, naming);
-        if (error && file.name == groupIDFileName)
-            return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
-        if (error)
-            qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(loggedText(*error)));
+        const QString path = joined(target, entry.name);
+        int error = 0;
+        std::optional<QString> failure = entry.linkTarget.isEmpty() ? writeWebloc(entry.fileBytes, path, naming, &error)
+                                                                    : writeAliasFile(entry.linkTarget, path, &error);
+        if (!failure) {
+            created.append(QFile::encodeName(entry.name));
+            return std::nullopt;
+        }
+        if (error != EEXIST)
+            return failure;
+        if (!entryHolds(path, entry)) {
+            qCInfo(persistenceLogger, "Left %s in %s as it is: it appeared as the folder was written",
+                   qUtf8Printable(loggedText(entry.name)), qUtf8Printable(loggedText(target)));
+            *collided = true;
+        }
         return std::nullopt;
     };
-    if (std::optional<QString> error = writeFolderFile(folderFiles.first()))
-        return error;
-    bool iconWritten = false;
-    const auto writeIcon = [&] {
-        if (icon && !std::exchange(iconWritten, true))
-            writeIconWhenChanged(target, *icon, nullptr, m_recordsFolder);
-    };
+    // The identity first: a folder a kill leaves half built is still known as the group's.
+    if (std::optional<QString> error = make(folderFiles.first()))
+        return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
     for (const PlannedEntry &entry : planned) {
         // The icon is written where the order of the folder's writing puts it: after the items.
         if (entry.name == alias)
             writeIcon();
-        const QString path = joined(target, entry.name);
-        if (writes.contains(&entry)) {
-            std::optional<QString> error = entry.linkTarget.isEmpty() ? writeWebloc(entry.fileBytes, path, naming)
-                                                                      : writeAliasFile(entry.linkTarget, path);
-            if (error)
-                return error;
+        if (std::optional<QString> error = make(entry))
+            return error;
+        // The program's link to itself is touched on every sync, only while it is the program's.
+        const QByteArray name = QFile::encodeName(entry.name);
+        if (entry.name == alias && (created.contains(name) || record.isOurs(name))) {
+            refreshAppAliasTimestamps(joined(target, entry.name));
+            if (!created.contains(name))
+                created.append(name);
         }
-        if (entry.name == alias)
-            refreshAppAliasTimestamps(path);
     }
-    writeFolderFile(folderFiles.last());
-    writeIcon();
+    if (std::optional<QString> error = make(folderFiles.last()))
+        qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(loggedText(*error)));
     return std::nullopt;
 }
 
@@ -867,13 +1010,8 @@ MirrorFolders::RemovedFolder MirrorFolders::removeMirrorFolder(const AppGroup &g
 {
     const std::optional<QUrl> found = findMirrorFolder(group);
     const QString path = found ? pathOfDirectoryURL(*found) : joined(m_groupsDirectory, ModelJson::uuidText(group.id));
-    if (entryExists(path)) {
-        // Known, the group tells which entries of a folder an earlier version made are its items'.
-        OwnRecord record(m_recordsFolder, path);
-        if (record.isOpen())
-            adoptEarlierEntries(record, path, &group);
-    }
-    const FolderRemoval outcome = removeFolder(path);
+    // Known, the group tells which entries of a folder an earlier version made are its own.
+    const FolderRemoval outcome = removeFolder(path, &group);
     forgetFolderIndex();
     return {path, outcome};
 }
@@ -933,11 +1071,14 @@ QString MirrorFolders::uniqueFileName(const QString &name, const std::function<b
     }
 }
 
-std::optional<QString> MirrorFolders::writeAliasFile(const QString &source, const QString &destination)
+std::optional<QString> MirrorFolders::writeAliasFile(const QString &source, const QString &destination, int *error)
 {
     const QString target = QFileInfo(source).absoluteFilePath();
-    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(destination).constData()) != 0)
+    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(destination).constData()) != 0) {
+        if (error)
+            *error = errno;
         return QStringLiteral("Cannot create the alias “%1”: %2").arg(lastPathComponent(destination), errnoText());
+    }
     return std::nullopt;
 }
 
@@ -948,14 +1089,16 @@ QByteArray MirrorFolders::weblocBytes(const QUrl &link)
 
 std::optional<QString> MirrorFolders::writeWeblocFile(const QUrl &link, const QString &destination)
 {
-    return writeWebloc(weblocBytes(link), destination);
+    if (std::optional<QString> error = writeAtomically(destination, weblocBytes(link)))
+        return QStringLiteral("Cannot write “%1”: %2").arg(lastPathComponent(destination), *error);
+    return std::nullopt;
 }
 
 std::optional<QString> MirrorFolders::writeWebloc(const QByteArray &bytes, const QString &destination,
-                                                  const SafeWrite::TemporaryNaming &naming)
+                                                  const SafeWrite::TemporaryNaming &naming, int *error)
 {
-    if (std::optional<QString> error = writeAtomically(destination, bytes, naming))
-        return QStringLiteral("Cannot write “%1”: %2").arg(lastPathComponent(destination), *error);
+    if (std::optional<QString> failure = createAtomically(destination, bytes, naming, error))
+        return QStringLiteral("Cannot write “%1”: %2").arg(lastPathComponent(destination), *failure);
     return std::nullopt;
 }
 

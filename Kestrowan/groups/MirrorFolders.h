@@ -123,6 +123,9 @@ public:
         KeptUserEntries,
         // A link or no folder in its place, or the removal failed: left as it was.
         Failed,
+        // A folder an earlier version made, with nothing in it known to be the program's (its
+        // group is not known here): left as it was, and nothing is said of whose its files are.
+        LeftUnknown,
     };
     struct RemovedFolder {
         QString path;
@@ -133,7 +136,9 @@ public:
     RemovedFolder removeMirrorFolder(const AppGroup &group) const;
     // The same for the folder at `path`, directly inside a groups folder that is no link, of a
     // group no longer known.
-    FolderRemoval removeFolder(const QString &path) const;
+    // With `group`, the group the folder was made for: what an earlier version wrote in it for
+    // that group, exactly, goes too.
+    FolderRemoval removeFolder(const QString &path, const AppGroup *group = nullptr) const;
     // Takes the folders that hold their identity now out of the groups folder's record of folders
     // being made.
     void forgetFinishedFolders() const;
@@ -163,8 +168,9 @@ public:
     static QString uniqueFileName(const QString &name, const QString &folder);
     static QString uniqueFileName(const QString &name, const std::function<bool(const QString &)> &taken);
 
-    // A symbolic link at `destination` to the absolute `source`; the reason on failure.
-    static std::optional<QString> writeAliasFile(const QString &source, const QString &destination);
+    // A symbolic link at `destination` to the absolute `source`, made only where nothing stands; the
+    // reason on failure (EEXIST in `error` when the name is taken).
+    static std::optional<QString> writeAliasFile(const QString &source, const QString &destination, int *error = nullptr);
     // An XML property list {"URL": link}, written atomically; the reason on failure.
     static std::optional<QString> writeWeblocFile(const QUrl &link, const QString &destination);
     static QByteArray weblocBytes(const QUrl &link);
@@ -191,12 +197,16 @@ private:
         QByteArray fileBytes;
     };
     // The entries the group's folder holds once built, named around `taken`; `alias` gets the
-    // name of the program's link (empty when there is none).
-    QList<PlannedEntry> plan(const AppGroup &group, const std::function<bool(const QString &)> &taken, QString *alias) const;
+    // name of the program's link (empty when there is none). With `evenMissing`, items whose file
+    // is gone get their entry too (as an earlier sync made it while the file was there).
+    QList<PlannedEntry> plan(const AppGroup &group, const std::function<bool(const QString &)> &taken, QString *alias,
+                             bool evenMissing = false) const;
     // A folder made by an earlier version, which kept no record: what stands in it exactly as the
-    // program writes it for `group` (any group when none is given: the folder's own files) is taken
-    // into the record as the program's; everything else stays the user's.
-    void adoptEarlierEntries(OwnRecord &record, const QString &folder, const AppGroup *group) const;
+    // program writes it for `group` (with `icon`, the icon file of those pixels too) is taken into
+    // the record as the program's; everything else stays the user's. Without a group nothing is
+    // taken: what a folder holds is the program's only as it is written for a group it knows.
+    void adoptEarlierEntries(OwnRecord &record, const QString &folder, const AppGroup *group,
+                             const std::optional<QImage> &icon = std::nullopt) const;
 
     struct OwnedFolder {
         QString path;
@@ -224,22 +234,30 @@ private:
     // Builds the folder once the folders asked for before it are built.
     void createMirrorFolderNow(const AppGroup &group, SkinManager *skinManager, Completion completion,
                                std::shared_ptr<IconWriteQueue> icons) const;
+    // `attempt`: how many names taken meanwhile by another group's folder were given up before.
     void buildFolder(const AppGroup &group, SkinManager *skinManager, Completion completion,
-                     std::shared_ptr<IconWriteQueue> icons) const;
+                     std::shared_ptr<IconWriteQueue> icons, int attempt = 0) const;
 
     // Draws the folder's icon here, writes the folder's entries on the folders' own thread and
     // completes on this one.
     void rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
                  std::shared_ptr<IconWriteQueue> icons, Completion completion) const;
-    // The folder's entries, records first, and with `icon` its icon file; the reason on failure.
-    // Runs on the folders' own thread: it looks at no index and tells nobody.
-    std::optional<QString> writeEntries(const AppGroup &group, const QString &target, const std::optional<QImage> &icon) const;
+    // The folder's entries, records first, and with `writeIcon` its icon file; the reason on failure.
+    // `icon` also tells an icon file an earlier version wrote. Runs on the folders' own thread: it
+    // looks at no index and tells nobody.
+    std::optional<QString> writeEntries(const AppGroup &group, const QString &target, const std::optional<QImage> &icon,
+                                        bool writeIcon) const;
+    // One pass of writing the folder's entries against what stands in it now. `collided` is set
+    // when an entry of someone else's took a planned name after the folder was listed: the folder
+    // is planned again around it.
+    std::optional<QString> writeEntriesOnce(const AppGroup &group, const QString &target, OwnRecord &record,
+                                            const std::function<void()> &writeIcon, bool *collided) const;
     // The folder's icon; none without a painter.
     std::optional<QImage> composeIcon(const AppGroup &group, SkinManager *skinManager, IconWriteQueue *icons) const;
     // Whether the entry at `path` already is what `entry` describes.
     static bool entryHolds(const QString &path, const PlannedEntry &entry);
     static std::optional<QString> writeWebloc(const QByteArray &bytes, const QString &destination,
-                                              const SafeWrite::TemporaryNaming &naming = {});
+                                              const SafeWrite::TemporaryNaming &naming = {}, int *error = nullptr);
     // The path of the first folder whose ".group_id" is `uuid`, from the index.
     std::optional<QString> folderOwnedBy(const QString &uuid) const;
     bool indexIsCurrent() const;

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,18 +59,27 @@ QString kindName(mode_t kind)
 }
 
 // Copies a folder tree over what is installed: each shipped file replaces an installed file of
-// its name that the skins folder's record names as the install's, and whatever else the user put
-// in the folder stays. Nothing is written through a link or over
-// anything but a regular file. Links in the source are left out, so an installed skin holds only
+// its name that stands as the skins folder's record says the install left it, and whatever else
+// the user put in the folder (or saved over an installed file, or edited in place) stays. Nothing
+// is written through a link or over anything but a regular file, and a new entry is made only
+// where nothing stands. Links in the source are left out, so an installed skin holds only
 // files of its own; copies are writable by the user, whatever the source's permissions (resources
-// are read-only). Each name goes into the record before its entry is made. "skin.json" comes last:
-// a copy cut short leaves the old one, and the next start copies again.
+// are read-only). Each name goes into the record before its entry is made, and is recorded as made
+// only once this install made it. "skin.json" comes last: a copy cut short leaves the old one, and
+// the next start copies again.
 void copyFolder(const QString &source, const QString &destination, OwnRecord &record, const QByteArray &relative, bool top = true)
 {
     if (kindAt(destination) == 0) {
-        if (!record.announce({relative}) || !QDir().mkpath(destination))
+        if (!record.announce({relative}))
             return;
-        record.noteMade({relative});
+        if (::mkdir(QFile::encodeName(destination).constData(), 0777) == 0) {
+            record.noteMade({relative});
+        } else {
+            // A folder of the user's that appeared meanwhile stays theirs.
+            record.withdraw({relative});
+            if (errno != EEXIST)
+                return;
+        }
     }
     if (kindAt(destination) != S_IFDIR)
         return;
@@ -90,21 +100,33 @@ void copyFolder(const QString &source, const QString &destination, OwnRecord &re
                            qUtf8Printable(loggedText(target)), qUtf8Printable(kindName(installed)));
             continue;
         }
-        // A file the install put there is replaced even where the user changed it: a skin that
-        // changed ships whole.
-        if (installed != 0 && (installed != S_IFREG || !record.names(name))) {
+        const auto leftAsItIs = [&] {
             qCCritical(appLogger, "Left %s as it is: it is %s Kestrowan did not install",
                        qUtf8Printable(loggedText(target)), qUtf8Printable(kindName(installed)));
+        };
+        // The install's own file goes first, as the record says it was made, judged as it is set
+        // aside; the new one is then made where nothing stands.
+        if (installed != 0 && (installed != S_IFREG || !record.isOurs(name))) {
+            leftAsItIs();
             continue;
         }
-        const SafeWrite::Existing existing = installed == 0 ? SafeWrite::Existing::Refuse : SafeWrite::Existing::Replace;
+        if (installed != 0) {
+            const OwnRecord::Outcome outcome = record.remove({name}).value(name, OwnRecord::Outcome::Failed);
+            if (outcome == OwnRecord::Outcome::NotOurs)
+                leftAsItIs();
+            if (outcome != OwnRecord::Outcome::Removed && outcome != OwnRecord::Outcome::Absent)
+                continue;
+        }
         const QByteArray folder = name.left(name.lastIndexOf('/') + 1);
         if (!record.announce({name}))
             continue;
-        if (!SafeWrite::copyFile(entry.filePath(), target, existing, SafeWrite::Durability::Rebuilt, {}, nullptr,
-                                 [&](const QByteArray &temporary) { return record.announceTemporary(folder + temporary); }))
+        if (!SafeWrite::copyFile(entry.filePath(), target, SafeWrite::Existing::Refuse, SafeWrite::Durability::Rebuilt, {}, nullptr,
+                                 [&](const QByteArray &temporary) { return record.announceTemporary(folder + temporary); })) {
             QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-        record.noteMade({name});
+            record.noteMade({name});
+        } else {
+            record.withdraw({name});
+        }
     }
 }
 

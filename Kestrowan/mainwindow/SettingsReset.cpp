@@ -64,13 +64,12 @@ void SettingsReset::finish()
     }
     m_groupManager->setGroups(remaining);
     m_groupManager->saveGroups();
-    if (m_kept.isEmpty()) {
+    // Each removed group's folder goes knowing its group, which tells what an earlier version
+    // wrote in it; kept groups keep their folders.
+    for (const AppGroup &group : std::as_const(removed))
+        m_groupManager->removeMirrorFolder(group);
+    if (m_kept.isEmpty())
         m_groupManager->removeOrphanedGroupFolders();
-    } else {
-        // Kept groups keep their folders; only the removed groups' folders go.
-        for (const AppGroup &group : std::as_const(removed))
-            m_groupManager->removeMirrorFolder(group);
-    }
 
     UserDefaults &defaults = UserDefaults::standard();
     defaults.setValue(AppSettings::interactionModeKey, QStringLiteral("click"));

@@ -2,17 +2,24 @@
 
 #include "Platform/safewrite/OwnFiles.h"
 #include "Platform/safewrite/SafeWrite.h"
+#include "Platform/safewrite/StoredFileLock.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QCoreApplication>
 #include <QMutex>
 #include <QRandomGenerator>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstring>
+#include <map>
+#include <mutex>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +38,252 @@ QMutex &recordsLock()
 {
     static QMutex lock;
     return lock;
+}
+
+// How long a change of a record waits for the program on another display to finish its own: the
+// main thread only a moment (the change fails and is made again later), other threads longer.
+std::chrono::milliseconds lockPatience()
+{
+    const QCoreApplication *application = QCoreApplication::instance();
+    const bool mainThread = application && QThread::currentThread() == application->thread();
+    return mainThread ? std::chrono::milliseconds(250) : std::chrono::milliseconds(10000);
+}
+
+// Held while a record is read, changed and replaced, by every program sharing the records folder:
+// an open-file-description lock on the file StoredFileLock locks for them, kept open by this program
+// (the threads take turns under recordsLock()) and locked and let go for each change. Asked for
+// again every moment or so, at random, so that two programs changing records one after another
+// both get their turn.
+class RecordsLock {
+public:
+    explicit RecordsLock(const QString &recordsFolder)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + lockPatience();
+        for (;;) {
+            m_file = lockFile(recordsFolder, &m_failure);
+            struct flock region {};
+            region.l_type = F_WRLCK;
+            region.l_whence = SEEK_SET;
+            if (m_file >= 0 && ::fcntl(m_file, F_OFD_SETLK, &region) == 0) {
+                // The records folder made anew since the file was opened: its lock is another file.
+                if (stillNamed(recordsFolder, m_file)) {
+                    m_held = true;
+                    return;
+                }
+                release();
+                forget(recordsFolder);
+                continue;
+            }
+            const int error = errno;
+            if (m_file < 0 || (error != EAGAIN && error != EACCES && error != EINTR)) {
+                if (m_file >= 0)
+                    m_failure = QStringLiteral("the lock file cannot be locked: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
+                break;
+            }
+            m_failure = QStringLiteral("another program holds the lock");
+            if (std::chrono::steady_clock::now() >= deadline) {
+                m_busy = true;
+                break;
+            }
+            QThread::usleep(200 + QRandomGenerator::global()->bounded(1800));
+        }
+        qCCritical(ownRecordLog, "Cannot change the records of what Kestrowan made in %s: %s", qUtf8Printable(recordsFolder),
+                   qUtf8Printable(m_failure));
+    }
+    ~RecordsLock() { release(); }
+    RecordsLock(const RecordsLock &) = delete;
+    RecordsLock &operator=(const RecordsLock &) = delete;
+
+    bool isHeld() const { return m_held; }
+    // Held by another program past the patience, rather than not to be had at all.
+    bool busy() const { return m_busy; }
+
+private:
+    static std::map<QString, int> &files()
+    {
+        static std::map<QString, int> open;
+        return open;
+    }
+    static QByteArray pathOf(const QString &recordsFolder)
+    {
+        return QFile::encodeName(StoredFileLock::lockFileFor(recordsFolder + QStringLiteral("/records")));
+    }
+    static int lockFile(const QString &recordsFolder, QString *failure)
+    {
+        const auto known = files().find(recordsFolder);
+        if (known != files().end())
+            return known->second;
+        const QByteArray path = pathOf(recordsFolder);
+        const auto open = [&] {
+            return ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, S_IRUSR | S_IWUSR);
+        };
+        int file = open();
+        if (file < 0 && errno == ENOENT && QDir().mkpath(recordsFolder))
+            file = open();
+        struct stat status {};
+        if (file >= 0 && (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode))) {
+            ::close(file);
+            *failure = QStringLiteral("the lock file is not a regular file");
+            return -1;
+        }
+        if (file < 0) {
+            *failure = QStringLiteral("the lock file cannot be opened: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return -1;
+        }
+        files()[recordsFolder] = file;
+        return file;
+    }
+    static bool stillNamed(const QString &recordsFolder, int file)
+    {
+        struct stat opened {};
+        struct stat named {};
+        return ::fstat(file, &opened) == 0 && ::lstat(pathOf(recordsFolder).constData(), &named) == 0 && opened.st_ino == named.st_ino
+            && opened.st_dev == named.st_dev;
+    }
+    static void forget(const QString &recordsFolder)
+    {
+        const auto known = files().find(recordsFolder);
+        if (known != files().end()) {
+            ::close(known->second);
+            files().erase(known);
+        }
+    }
+    void release()
+    {
+        if (!m_held)
+            return;
+        struct flock region {};
+        region.l_type = F_UNLCK;
+        region.l_whence = SEEK_SET;
+        ::fcntl(m_file, F_OFD_SETLK, &region);
+        m_held = false;
+    }
+
+    int m_file = -1;
+    bool m_held = false;
+    bool m_busy = false;
+    QString m_failure;
+};
+
+// A mark this program holds in a records folder for as long as it runs: an open-file-description lock
+// on a file named by a token of the run, which entries it announces carry. The system drops the lock
+// with the program, killed or not, so another program's start tells a live owner from a dead one.
+constexpr char liveMarkPrefix[] = ".running-";
+
+QByteArray runToken()
+{
+    static const QByteArray token = QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+    return token;
+}
+
+QByteArray markPath(const QString &recordsFolder, const QByteArray &token)
+{
+    return QFile::encodeName(recordsFolder) + '/' + liveMarkPrefix + token;
+}
+
+// Locks the mark of this run in `recordsFolder` (once); the token, or empty when no mark can be held
+// there (then what it announces is taken for a dead program's by the next start, as before marks).
+QByteArray holdLiveMark(const QString &recordsFolder)
+{
+    static QMutex marksLock;
+    static std::map<QString, bool> held;
+    const QMutexLocker lock(&marksLock);
+    const auto known = held.find(recordsFolder);
+    if (known != held.end())
+        return known->second ? runToken() : QByteArray();
+    const QByteArray path = markPath(recordsFolder, runToken());
+    bool locked = false;
+    // A start sweeping unlocked marks may remove this one between its making and its lock: made again.
+    for (int attempt = 0; attempt < 4 && !locked; ++attempt) {
+        const int mark = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, S_IRUSR | S_IWUSR);
+        if (mark < 0 && errno == ENOENT && QDir().mkpath(recordsFolder))
+            continue;
+        if (mark < 0)
+            break;
+        struct flock region {};
+        region.l_type = F_WRLCK;
+        region.l_whence = SEEK_SET;
+        struct stat opened {};
+        struct stat named {};
+        if (::fstat(mark, &opened) == 0 && S_ISREG(opened.st_mode) && ::fcntl(mark, F_OFD_SETLK, &region) == 0
+            && ::lstat(path.constData(), &named) == 0 && named.st_ino == opened.st_ino && named.st_dev == opened.st_dev) {
+            locked = true; // kept open, and so locked, until the program ends
+        } else {
+            ::close(mark);
+        }
+    }
+    held[recordsFolder] = locked;
+    return locked ? runToken() : QByteArray();
+}
+
+// Whether the program that holds the mark `token` in `recordsFolder` still runs.
+bool ownerRuns(const QString &recordsFolder, const QByteArray &token)
+{
+    if (token.isEmpty())
+        return false;
+    const int mark = ::open(markPath(recordsFolder, token).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (mark < 0)
+        return false;
+    struct flock region {};
+    region.l_type = F_WRLCK;
+    region.l_whence = SEEK_SET;
+    struct stat status {};
+    const bool runs = ::fstat(mark, &status) == 0 && S_ISREG(status.st_mode) && ::fcntl(mark, F_OFD_GETLK, &region) == 0
+        && region.l_type != F_UNLCK;
+    ::close(mark);
+    return runs;
+}
+
+// Removes the marks of programs that ended.
+void removeDeadMarks(const QString &recordsFolder)
+{
+    const QStringList marks = QDir(recordsFolder).entryList({QString::fromLatin1(liveMarkPrefix) + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &mark : marks) {
+        const QByteArray token = QFile::encodeName(mark.mid(int(std::strlen(liveMarkPrefix))));
+        if (!token.isEmpty() && token != runToken() && !ownerRuns(recordsFolder, token))
+            ::unlink(markPath(recordsFolder, token).constData());
+    }
+}
+
+// Reads the record at `path` as a record and nothing else: not through a link, not waiting on a fifo
+// or a device, no more than `recordLimit` bytes whatever size it claims. Empty when there is no record.
+std::optional<QByteArray> readRecordFile(const QString &path)
+{
+    const int file = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (file < 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            qCCritical(ownRecordLog, "Ignored the record %s: %s", qUtf8Printable(path),
+                       errno == ELOOP ? "it is a link, not a record" : std::strerror(errno));
+        return std::nullopt;
+    }
+    struct stat status {};
+    if (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
+        qCCritical(ownRecordLog, "Ignored the record %s: it is not a regular file", qUtf8Printable(path));
+        ::close(file);
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t got = ::read(file, chunk.data(), size_t(chunk.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            qCCritical(ownRecordLog, "Ignored the record %s: %s", qUtf8Printable(path), std::strerror(errno));
+            ::close(file);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        if (bytes.size() + got > recordLimit) {
+            qCCritical(ownRecordLog, "Ignored the record %s: it is too large", qUtf8Printable(path));
+            ::close(file);
+            return std::nullopt;
+        }
+        bytes.append(chunk.constData(), got);
+    }
+    ::close(file);
+    return bytes;
 }
 
 // The folder's birth time where the file system keeps one (0 elsewhere): an inode used again for
@@ -65,8 +318,16 @@ int openParent(int folder, const QByteArray &relative, QByteArray *leaf)
     return handle;
 }
 
+// Whether `name` is an entry of the folder itself, looked at through the folder's descriptor alone.
+bool isLeaf(const QByteArray &name)
+{
+    return !name.isEmpty() && !name.contains('/') && name != "." && name != "..";
+}
+
 bool statBelow(int folder, const QByteArray &relative, struct stat *status)
 {
+    if (isLeaf(relative))
+        return ::fstatat(folder, relative.constData(), status, AT_SYMLINK_NOFOLLOW) == 0;
     QByteArray leaf;
     const int parent = openParent(folder, relative, &leaf);
     if (parent < 0)
@@ -90,8 +351,8 @@ struct Identity {
 Identity identityBelow(int folder, const QByteArray &relative)
 {
     Identity identity;
-    QByteArray leaf;
-    const int parent = openParent(folder, relative, &leaf);
+    QByteArray leaf = relative;
+    const int parent = isLeaf(relative) ? folder : openParent(folder, relative, &leaf);
     if (parent < 0)
         return identity;
     struct statx status {};
@@ -102,7 +363,8 @@ Identity identityBelow(int folder, const QByteArray &relative)
         identity.born = (status.stx_mask & STATX_BTIME) ? qint64(status.stx_btime.tv_sec) * 1000000000LL + status.stx_btime.tv_nsec : 0;
         identity.modified = S_ISREG(status.stx_mode) ? qint64(status.stx_mtime.tv_sec) * 1000000000LL + status.stx_mtime.tv_nsec : 0;
     }
-    ::close(parent);
+    if (parent != folder)
+        ::close(parent);
     return identity;
 }
 
@@ -126,7 +388,8 @@ QByteArray withParent(const QByteArray &relative, const QByteArray &leaf)
 } // namespace
 
 OwnRecord::OwnRecord(const QString &recordsFolder, const QString &folder)
-    : m_folderPath(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
+    : m_recordsFolder(recordsFolder)
+    , m_folderPath(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()))
 {
     bool throughLink = false;
     m_folder = OwnFiles::openFolder(m_folderPath, &throughLink);
@@ -141,7 +404,8 @@ OwnRecord::OwnRecord(const QString &recordsFolder, const QString &folder)
     m_inode = quint64(status.st_ino);
     m_born = bornAt(m_folder);
     m_recordPath = recordsFolder + QStringLiteral("/%1-%2").arg(m_device).arg(m_inode);
-    const QMutexLocker lock(&recordsLock());
+    // Replaced whole by every writer, the record reads as one of them left it without any lock: the
+    // main thread never waits here for a writer that waits for the program on another display.
     m_existed = load();
 }
 
@@ -154,20 +418,17 @@ OwnRecord::~OwnRecord()
 bool OwnRecord::load()
 {
     m_entries.clear();
-    QFile file(m_recordPath);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> bytes = readRecordFile(m_recordPath);
+    if (!bytes)
         return false;
-    if (file.size() > recordLimit) {
-        qCCritical(ownRecordLog, "Ignored the record %s: it is too large", qUtf8Printable(m_recordPath));
+    const QList<QByteArray> lines = bytes->split('\n');
+    // "<header>", "folder <born> <hex path>", then
+    // "<state> <inode> <modified> <born> <hex name> [<hex from, or -> [<owner>]]".
+    const QList<QByteArray> folder = lines.size() < 2 ? QList<QByteArray>() : lines.at(1).split(' ');
+    if (lines.at(0) != header || folder.size() != 3 || folder.at(0) != "folder") {
+        qCCritical(ownRecordLog, "Ignored the record %s: it is not a record of Kestrowan's", qUtf8Printable(m_recordPath));
         return false;
     }
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    // "<header>", "folder <born> <hex path>", then "<state> <inode> <modified> <born> <hex name> [<hex from>]".
-    if (lines.size() < 2 || lines.at(0) != header)
-        return false;
-    const QList<QByteArray> folder = lines.at(1).split(' ');
-    if (folder.size() != 3 || folder.at(0) != "folder")
-        return false;
     // The inode is a new folder's: the record is of one that went.
     const qint64 born = folder.at(1).toLongLong();
     if (born != 0 && m_born != 0 && born != m_born)
@@ -180,15 +441,18 @@ bool OwnRecord::load()
             continue;
         Entry entry;
         const char state = fields.at(0).at(0);
-        if (state != char(Entry::State::Pending) && state != char(Entry::State::Made) && state != char(Entry::State::Temporary))
+        if (state != char(Entry::State::Pending) && state != char(Entry::State::Made) && state != char(Entry::State::Temporary)
+            && state != char(Entry::State::Maybe))
             continue;
         entry.state = Entry::State(state);
         entry.inode = fields.at(1).toULongLong();
         entry.modified = fields.at(2).toLongLong();
         entry.born = fields.at(3).toLongLong();
-        const QByteArray name = fields.size() > 4 ? QByteArray::fromHex(fields.at(4)) : QByteArray();
-        if (fields.size() > 5)
+        const QByteArray name = QByteArray::fromHex(fields.at(4));
+        if (fields.size() > 5 && fields.at(5) != "-")
             entry.setAsideFrom = QByteArray::fromHex(fields.at(5));
+        if (fields.size() > 6)
+            entry.owner = fields.at(6);
         if (!name.isEmpty())
             m_entries.insert(name, entry);
     }
@@ -204,16 +468,48 @@ bool OwnRecord::save()
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         bytes += char(it->state) + QByteArray(" ") + QByteArray::number(it->inode) + ' ' + QByteArray::number(it->modified) + ' '
             + QByteArray::number(it->born) + ' ' + it.key().toHex();
-        if (!it->setAsideFrom.isEmpty())
-            bytes += ' ' + it->setAsideFrom.toHex();
+        if (!it->setAsideFrom.isEmpty() || !it->owner.isEmpty())
+            bytes += ' ' + (it->setAsideFrom.isEmpty() ? QByteArray("-") : it->setAsideFrom.toHex());
+        if (!it->owner.isEmpty())
+            bytes += ' ' + it->owner;
         bytes += '\n';
     }
+    const auto fail = [this](int error, const char *what) {
+        m_lastError = error;
+        qCCritical(ownRecordLog, "Failed to write the record of %s: %s: %s", qUtf8Printable(m_folderPath), what, std::strerror(error));
+        return false;
+    };
+    // Written beside under a name only a holder of the records' lock uses, then renamed over the
+    // record's own entry: whatever stands there (a link, a fifo) is replaced, never written through.
     // Not forced to the disk: a kill loses nothing written, and a record a power cut loses only
     // makes the program take less for its own (see existed()).
-    if (const std::optional<QString> failure =
-            SafeWrite::replaceFile(m_recordPath, bytes, SafeWrite::Folder::Make, SafeWrite::Durability::Rebuilt, &m_lastError)) {
-        qCCritical(ownRecordLog, "Failed to write the record of %s: %s", qUtf8Printable(m_folderPath), qUtf8Printable(*failure));
-        return false;
+    const QByteArray record = QFile::encodeName(m_recordPath);
+    const QByteArray beside = QFile::encodeName(m_recordsFolder) + "/." + QFile::encodeName(QFileInfo(m_recordPath).fileName()) + ".new";
+    const auto make = [&] { return ::open(beside.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR); };
+    int file = make();
+    // Left by a writer that was killed (it held the lock then).
+    if (file < 0 && errno == EEXIST && ::unlink(beside.constData()) == 0)
+        file = make();
+    if (file < 0 && errno == ENOENT && QDir().mkpath(m_recordsFolder))
+        file = make();
+    if (file < 0)
+        return fail(errno, "the new record cannot be made");
+    SafeWrite::tellNamedTemporary(QFile::decodeName(beside));
+    int error = 0;
+    for (qsizetype written = 0; written < bytes.size() && error == 0;) {
+        const ssize_t done = ::write(file, bytes.constData() + written, size_t(bytes.size() - written));
+        if (done > 0)
+            written += done;
+        else if (done < 0 && errno != EINTR)
+            error = errno;
+    }
+    if (::close(file) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    if (error == 0 && ::rename(beside.constData(), record.constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(beside.constData());
+        return fail(error, "the record cannot be replaced");
     }
     m_existed = true;
     m_movedSince = false;
@@ -226,15 +522,27 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change)
         m_lastError = EBADF;
         return false;
     }
-    const QMutexLocker lock(&recordsLock());
-    // Another thread of the program may have changed it since it was read.
+    QMutex &threads = recordsLock();
+    if (!threads.tryLock(int(lockPatience().count()))) {
+        m_lastError = EAGAIN;
+        qCCritical(ownRecordLog, "Did not change the record of %s: another thread held the records too long", qUtf8Printable(m_folderPath));
+        return false;
+    }
+    const std::unique_lock<QMutex> unlock(threads, std::adopt_lock);
+    // The program on another display changes records too: read, changed and replaced under its lock.
+    const RecordsLock lock(m_recordsFolder);
+    if (!lock.isHeld()) {
+        m_lastError = lock.busy() ? EAGAIN : EACCES;
+        return false;
+    }
+    // Another thread or program may have changed it since it was read.
     const QHash<QByteArray, Entry> before = (load(), m_entries);
     change();
     bool same = m_existed && !m_movedSince && m_entries.size() == before.size();
     for (auto it = m_entries.cbegin(); same && it != m_entries.cend(); ++it) {
         const auto old = before.constFind(it.key());
         same = old != before.cend() && old->state == it->state && old->inode == it->inode && old->modified == it->modified
-            && old->born == it->born && old->setAsideFrom == it->setAsideFrom;
+            && old->born == it->born && old->setAsideFrom == it->setAsideFrom && old->owner == it->owner;
     }
     if (same)
         return true;
@@ -243,6 +551,9 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change)
 
 bool OwnRecord::matches(const Entry &entry, const QByteArray &name) const
 {
+    // Announced and never confirmed: whatever stands there may be the user's.
+    if (entry.state == Entry::State::Pending || entry.state == Entry::State::Maybe)
+        return false;
     const Identity identity = identityBelow(m_folder, name);
     if (!identity.found)
         return false;
@@ -253,40 +564,100 @@ bool OwnRecord::matches(const Entry &entry, const QByteArray &name) const
     return identity.inode == entry.inode && identity.born == entry.born && identity.modified == entry.modified;
 }
 
+QList<QByteArray> OwnRecord::maybeNames() const
+{
+    QList<QByteArray> maybe;
+    for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+        if (it->state == Entry::State::Maybe)
+            maybe.append(it.key());
+    }
+    return maybe;
+}
+
+bool OwnRecord::madeFolderWithRecord(const QByteArray &name) const
+{
+    // A folder the program made, once made, gets a record of its own naming it where it stands,
+    // which nothing but the program writes; one the user made after a kill has none.
+    const Identity identity = identityBelow(m_folder, name);
+    struct stat status {};
+    if (!identity.folder || !statBelow(m_folder, name, &status))
+        return false;
+    const std::optional<QByteArray> bytes = readRecordFile(m_recordsFolder + QStringLiteral("/%1-%2").arg(quint64(status.st_dev)).arg(identity.inode));
+    if (!bytes)
+        return false;
+    const QList<QByteArray> lines = bytes->split('\n');
+    const QList<QByteArray> folder = lines.size() > 1 ? lines.at(1).split(' ') : QList<QByteArray>();
+    return lines.first() == header && folder.size() == 3 && folder.at(0) == "folder" && folder.at(1).toLongLong() == identity.born
+        && QFile::decodeName(QByteArray::fromHex(folder.at(2))) == m_folderPath + u'/' + QFile::decodeName(name);
+}
+
 bool OwnRecord::isOurs(const QByteArray &name) const
 {
     const auto entry = m_entries.constFind(name);
     return entry != m_entries.cend() && m_folder >= 0 && matches(*entry, name);
 }
 
+bool OwnRecord::heldByOtherProgram(const QByteArray &name) const
+{
+    const auto entry = m_entries.constFind(name);
+    return entry != m_entries.cend() && entry->owner != runToken() && ownerRuns(m_recordsFolder, entry->owner);
+}
+
 bool OwnRecord::announce(const QList<QByteArray> &names)
 {
+    const QByteArray owner = holdLiveMark(m_recordsFolder);
+    // Announced by this program already, or standing as it made them: the record says so as it is.
+    const bool recorded = m_existed && std::all_of(names.cbegin(), names.cend(), [&](const QByteArray &name) {
+        const auto entry = m_entries.constFind(name);
+        return entry != m_entries.cend()
+            && ((entry->state == Entry::State::Pending && entry->owner == owner) || (entry->state == Entry::State::Made && matches(*entry, name)));
+    });
+    if (recorded && m_folder >= 0) {
+        for (const QByteArray &name : names)
+            m_announcedHere.insert(name);
+        return true;
+    }
     return reloadAndChange([&] {
         for (const QByteArray &name : names) {
-            Entry &entry = m_entries[name];
-            if (entry.state != Entry::State::Pending)
-                entry = Entry{};
+            m_announcedHere.insert(name);
+            const auto entry = m_entries.find(name);
+            // What stands as made keeps licensing its own replacement until it is replaced.
+            if (entry != m_entries.end() && entry->state == Entry::State::Made && matches(*entry, name))
+                continue;
+            m_entries.insert(name, Entry{Entry::State::Pending, 0, 0, 0, {}, owner});
         }
     });
 }
 
 bool OwnRecord::announceTemporary(const QByteArray &name)
 {
-    return reloadAndChange([&] { m_entries.insert(name, Entry{Entry::State::Temporary, 0, 0, 0, {}}); });
+    const QByteArray owner = holdLiveMark(m_recordsFolder);
+    return reloadAndChange([&] { m_entries.insert(name, Entry{Entry::State::Temporary, 0, 0, 0, {}, owner}); });
 }
 
 bool OwnRecord::announceSetAside(const QList<std::pair<QByteArray, QByteArray>> &asideAndOriginal)
 {
+    const QByteArray owner = holdLiveMark(m_recordsFolder);
     return reloadAndChange([&] {
         for (const auto &[aside, original] : asideAndOriginal)
-            m_entries.insert(aside, Entry{Entry::State::Temporary, 0, 0, 0, original});
+            m_entries.insert(aside, Entry{Entry::State::Temporary, 0, 0, 0, original, owner});
     });
 }
 
 void OwnRecord::noteMade(const QList<QByteArray> &names)
 {
-    if (names.isEmpty())
+    if (names.isEmpty() || m_folder < 0)
         return;
+    // Touched by the program without a change the record keeps (its link to itself on every sync).
+    const bool unchanged = m_existed
+        && std::none_of(m_entries.cbegin(), m_entries.cend(), [](const Entry &entry) { return entry.state == Entry::State::Temporary; })
+        && std::all_of(names.cbegin(), names.cend(), [&](const QByteArray &name) {
+               const auto entry = m_entries.constFind(name);
+               return entry != m_entries.cend() && entry->state == Entry::State::Made && matches(*entry, name);
+           });
+    if (unchanged)
+        return;
+    const QByteArray owner = holdLiveMark(m_recordsFolder);
     reloadAndChange([&] {
         for (const QByteArray &name : names) {
             const Identity identity = identityBelow(m_folder, name);
@@ -294,7 +665,7 @@ void OwnRecord::noteMade(const QList<QByteArray> &names)
                 m_entries.remove(name);
                 continue;
             }
-            m_entries.insert(name, Entry{Entry::State::Made, identity.inode, identity.modified, identity.born, {}});
+            m_entries.insert(name, Entry{Entry::State::Made, identity.inode, identity.modified, identity.born, {}, owner});
         }
         // The temporaries of the writes that ended are gone with them.
         for (auto it = m_entries.begin(); it != m_entries.end();) {
@@ -303,6 +674,25 @@ void OwnRecord::noteMade(const QList<QByteArray> &names)
                 it = m_entries.erase(it);
             else
                 ++it;
+        }
+    });
+}
+
+void OwnRecord::withdraw(const QList<QByteArray> &names)
+{
+    const QByteArray owner = holdLiveMark(m_recordsFolder);
+    const auto announcedHere = [&](const QByteArray &name) {
+        const auto entry = m_entries.constFind(name);
+        return entry != m_entries.cend() && entry->state == Entry::State::Pending && entry->owner == owner;
+    };
+    for (const QByteArray &name : names)
+        m_announcedHere.remove(name);
+    if (std::none_of(names.cbegin(), names.cend(), announcedHere))
+        return;
+    reloadAndChange([&] {
+        for (const QByteArray &name : names) {
+            if (announcedHere(name))
+                m_entries.remove(name);
         }
     });
 }
@@ -323,7 +713,6 @@ QHash<QByteArray, OwnRecord::Outcome> OwnRecord::remove(const QList<QByteArray> 
     struct Planned {
         QByteArray name;
         QByteArray aside;
-        struct stat status;
     };
     QList<Planned> planned;
     QList<std::pair<QByteArray, QByteArray>> asides;
@@ -342,7 +731,7 @@ QHash<QByteArray, OwnRecord::Outcome> OwnRecord::remove(const QList<QByteArray> 
             if (parent >= 0)
                 ::close(parent);
             const QByteArray aside = S_ISDIR(status.st_mode) ? QByteArray() : withParent(name, asideNameFor(leaf));
-            planned.append({name, aside, status});
+            planned.append({name, aside});
             if (!aside.isEmpty())
                 asides.append({aside, name});
         }
@@ -369,12 +758,12 @@ QHash<QByteArray, OwnRecord::Outcome> OwnRecord::remove(const QList<QByteArray> 
                 outcome = errno == ENOTEMPTY || errno == EEXIST ? Outcome::NotOurs : errno == ENOENT ? Outcome::Absent : Outcome::Failed;
         } else {
             const QByteArray asideLeaf = entry.aside.mid(entry.aside.lastIndexOf('/') + 1);
-            struct stat moved {};
+            const auto recorded = m_entries.constFind(entry.name);
             if (::renameat2(parent, leaf.constData(), parent, asideLeaf.constData(), RENAME_NOREPLACE) != 0) {
                 outcome = errno == ENOENT ? Outcome::Absent : Outcome::Failed;
-            } else if (::fstatat(parent, asideLeaf.constData(), &moved, AT_SYMLINK_NOFOLLOW) != 0 || moved.st_ino != entry.status.st_ino
-                       || moved.st_dev != entry.status.st_dev) {
-                // Something else took the name between the look and the move: it goes back.
+            } else if (recorded == m_entries.cend() || !matches(*recorded, entry.aside)) {
+                // Something else took the name, or the user edited it in place, between the look
+                // and the move: it goes back.
                 ::renameat2(parent, asideLeaf.constData(), parent, leaf.constData(), RENAME_NOREPLACE);
                 outcome = Outcome::NotOurs;
             } else {
@@ -389,10 +778,16 @@ QHash<QByteArray, OwnRecord::Outcome> OwnRecord::remove(const QList<QByteArray> 
         if (outcome == Outcome::Removed || outcome == Outcome::Absent)
             gone.append(entry.name);
     }
+    const QByteArray owner = holdLiveMark(m_recordsFolder);
     reloadAndChange([&] {
         for (const QByteArray &name : std::as_const(gone)) {
             struct stat status {};
-            if (!statBelow(m_folder, name, &status))
+            if (statBelow(m_folder, name, &status))
+                continue;
+            // A name this record announced goes on as announced: its new entry is on its way.
+            if (m_announcedHere.contains(name))
+                m_entries.insert(name, Entry{Entry::State::Pending, 0, 0, 0, {}, owner});
+            else
                 m_entries.remove(name);
         }
     });
@@ -413,17 +808,21 @@ void OwnRecord::startAfresh()
 {
     if (m_folder < 0 || !m_existed)
         return;
-    const QMutexLocker lock(&recordsLock());
-    m_entries.clear();
-    save();
+    reloadAndChange([&] { m_entries.clear(); });
 }
 
 void OwnRecord::discard()
 {
     if (m_recordPath.isEmpty())
         return;
-    const QMutexLocker lock(&recordsLock());
-    QFile::remove(m_recordPath);
+    // A record left behind names a folder that went: the next folder on its inode is told apart by
+    // its birth time, or starts afresh.
+    if (recordsLock().tryLock(int(lockPatience().count()))) {
+        const std::unique_lock<QMutex> threads(recordsLock(), std::adopt_lock);
+        const RecordsLock lock(m_recordsFolder);
+        if (lock.isHeld())
+            ::unlink(QFile::encodeName(m_recordPath).constData());
+    }
     m_entries.clear();
     m_existed = false;
 }
@@ -431,22 +830,24 @@ void OwnRecord::discard()
 QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
 {
     QStringList putBack;
+    removeDeadMarks(recordsFolder);
     const QStringList records = QDir(recordsFolder).entryList(QDir::Files | QDir::NoDotAndDotDot);
     for (const QString &recordName : records) {
         const QString recordPath = recordsFolder + u'/' + recordName;
-        QFile file(recordPath);
-        QByteArray folderLine;
-        bool leftovers = false;
-        if (file.open(QIODevice::ReadOnly) && file.size() <= recordLimit) {
-            if (file.readLine(4096).trimmed() == header)
-                folderLine = file.readLine(PATH_MAX * 2 + 64).trimmed();
-            // Only a record naming temporaries has anything to finish.
-            leftovers = file.readAll().contains(QByteArray(1, char(Entry::State::Temporary)) + ' ');
-            file.close();
-        }
+        const std::optional<QByteArray> bytes = readRecordFile(recordPath);
+        if (!bytes)
+            continue;
+        const qsizetype firstEnd = bytes->indexOf('\n');
+        const qsizetype secondEnd = firstEnd < 0 ? -1 : bytes->indexOf('\n', firstEnd + 1);
+        if (secondEnd < 0 || bytes->left(firstEnd) != header)
+            continue;
+        // Only a record naming temporaries or names never confirmed has anything to finish.
+        const QByteArray body = bytes->mid(secondEnd);
+        const bool leftovers = body.contains(QByteArray("\n") + char(Entry::State::Temporary) + ' ')
+            || body.contains(QByteArray("\n") + char(Entry::State::Pending) + ' ');
         if (!leftovers)
             continue;
-        const QList<QByteArray> folderFields = folderLine.split(' ');
+        const QList<QByteArray> folderFields = bytes->mid(firstEnd + 1, secondEnd - firstEnd - 1).split(' ');
         const QString folder = folderFields.size() == 3 ? QFile::decodeName(QByteArray::fromHex(folderFields.at(2))) : QString();
         if (folder.isEmpty())
             continue;
@@ -456,9 +857,17 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
         if (!record.isOpen() || record.m_recordPath != recordPath || !record.existed())
             continue;
         QList<QByteArray> finished;
+        QList<std::pair<QByteArray, QByteArray>> unconfirmed;
+        QList<std::pair<QByteArray, QByteArray>> confirmed;
         for (auto it = record.m_entries.cbegin(); it != record.m_entries.cend(); ++it) {
-            if (it->state != Entry::State::Temporary)
+            if (it->state == Entry::State::Made || ownerRuns(recordsFolder, it->owner))
                 continue;
+            if (it->state == Entry::State::Pending) {
+                // Its making was never confirmed: what stands there is not known to be ours, unless
+                // it is a folder the program went on to keep a record of.
+                (record.madeFolderWithRecord(it.key()) ? confirmed : unconfirmed).append({it.key(), it->owner});
+                continue;
+            }
             QByteArray leaf;
             const int parent = openParent(record.m_folder, it.key(), &leaf);
             struct stat status {};
@@ -491,7 +900,7 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
             if (!it->setAsideFrom.isEmpty())
                 finished.append(it->setAsideFrom);
         }
-        if (finished.isEmpty())
+        if (finished.isEmpty() && unconfirmed.isEmpty() && confirmed.isEmpty())
             continue;
         record.reloadAndChange([&] {
             for (const QByteArray &name : std::as_const(finished)) {
@@ -500,6 +909,24 @@ QStringList OwnRecord::finishCutShort(const QString &recordsFolder)
                     record.m_entries.remove(name);
                 else if (record.m_entries.value(name).state == Entry::State::Temporary)
                     record.m_entries.remove(name);
+            }
+            // Unless a running program announced it again meanwhile.
+            const auto stillLeft = [&](const QByteArray &name, const QByteArray &owner) {
+                const auto entry = record.m_entries.constFind(name);
+                return entry != record.m_entries.cend() && entry->state == Entry::State::Pending && entry->owner == owner;
+            };
+            for (const auto &[name, owner] : std::as_const(unconfirmed)) {
+                if (!stillLeft(name, owner))
+                    continue;
+                if (identityBelow(record.m_folder, name).found)
+                    record.m_entries.insert(name, Entry{Entry::State::Maybe, 0, 0, 0, {}, {}});
+                else
+                    record.m_entries.remove(name);
+            }
+            for (const auto &[name, owner] : std::as_const(confirmed)) {
+                const Identity identity = identityBelow(record.m_folder, name);
+                if (stillLeft(name, owner) && identity.folder)
+                    record.m_entries.insert(name, Entry{Entry::State::Made, identity.inode, identity.modified, identity.born, {}, owner});
             }
         });
     }

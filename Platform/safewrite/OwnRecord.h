@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -22,11 +23,17 @@ struct stat;
 // absent or its own. The record is not forced to the disk: what a power cut can take from it makes
 // entries of the program's count as the user's (kept, never removed), and no entry of the user's
 // ever counts as the program's; a folder whose record is lost is read as one of an earlier
-// version's. Once made, the entry is recorded with its identity (inode, birth time where the file
+// version's. A name announced whose making was never confirmed licenses nothing: what stands
+// under it may be the user's, and a start drops such names of programs no longer running. Once made, the entry is recorded with its identity (inode, birth time where the file
 // system keeps one, and a file's modification time), so that one the user put in its place (saved
 // over it, edited it, a link of theirs of the same name, even on the inode just freed) is the
 // user's. The names of temporary files and of entries set aside on their way out are recorded
 // the same way before they exist, and what a kill leaves of them is finished at the next start.
+//
+// The record is a file of the program's own: read without following a link or waiting on a fifo,
+// within a size bound, and replaced as a directory entry (never written through a link). Every
+// change is made under a lock shared with the program on another display, and each entry names the
+// running program that announced it, so that a start leaves a live program's work alone.
 //
 // Names are relative to the folder and may lie below it ("Copy/inner/file.txt"); no link on the
 // way is ever followed. What the user saves in a folder of the program's changes its time, not
@@ -49,18 +56,30 @@ public:
     bool existed() const { return m_existed; }
     bool names(const QByteArray &name) const { return m_entries.contains(name); }
     QList<QByteArray> recordedNames() const { return m_entries.keys(); }
+    // The names a program that was killed announced and never confirmed, something standing under
+    // each: the program's or the user's, which only what it holds can tell (see adopt).
+    QList<QByteArray> maybeNames() const;
 
-    // Whether the entry standing under `name` is the one the program recorded there.
+    // Whether the entry standing under `name` is the one the program recorded there: made by it and
+    // unchanged since (a name only announced is never).
     bool isOurs(const QByteArray &name) const;
+    // Whether `name` was announced or made by another program that is still running (the program
+    // on another display sharing the home): its work in progress is not to be touched.
+    bool heldByOtherProgram(const QByteArray &name) const;
 
     // Records `names` as about to be made; false when that failed, and then nothing may be made
     // under them. Names recorded already cost nothing.
     bool announce(const QList<QByteArray> &names);
     // Records the identity of what now stands under each of `names`; a name with nothing under it
-    // leaves the record.
+    // leaves the record. Call it only for what this program just made there.
     void noteMade(const QList<QByteArray> &names);
+    // Takes each of `names` this program still only announced out of the record: its making failed
+    // or was given up, and whatever stands there now is not known to be the program's. A name
+    // another writer made and recorded meanwhile, or announced since, stays as recorded.
+    void withdraw(const QList<QByteArray> &names);
     // Takes each of `names` that stands as recorded into the record as made: what an earlier version
-    // made before records were kept, once the caller found it to be exactly what it writes there.
+    // made before records were kept, or what stands under a maybe name, once the caller found it to
+    // be exactly what it writes there.
     void adopt(const QList<QByteArray> &names);
 
     enum class Outcome { Removed, Absent, NotOurs, Failed };
@@ -77,17 +96,22 @@ public:
 
     // At start: finishes what a kill left in every recorded folder found where its record says
     // (temporary files removed, entries set aside on their way out removed, or put back where they
-    // are not the program's). The names of what was put back.
+    // are not the program's; names announced and never confirmed dropped). A program still
+    // running keeps what it announced. The names of what was put back.
     static QStringList finishCutShort(const QString &recordsFolder);
 
     struct Entry {
-        enum class State : char { Pending = 'p', Made = 'e', Temporary = 't' };
+        // Maybe: announced by a program that ended before it said the entry was made; what stands
+        // there is kept as the user's unless it holds exactly what the program writes there.
+        enum class State : char { Pending = 'p', Made = 'e', Temporary = 't', Maybe = 'm' };
         State state = State::Pending;
         quint64 inode = 0;
         qint64 modified = 0;
         qint64 born = 0;
         // A Temporary set aside from this name on its way out.
         QByteArray setAsideFrom;
+        // The running program that announced it (see heldByOtherProgram).
+        QByteArray owner;
     };
 
     // Records the name of a temporary file about to be made (what a kill leaves
@@ -103,7 +127,10 @@ private:
     bool reloadAndChange(const std::function<void()> &change);
     // Whether what stands under `name` is the entry `entry` records.
     bool matches(const Entry &entry, const QByteArray &name) const;
+    // Whether `name` is a folder with a record of its own naming it there.
+    bool madeFolderWithRecord(const QByteArray &name) const;
 
+    QString m_recordsFolder;
     QString m_recordPath;
     QString m_folderPath;
     int m_folder = -1;
@@ -114,4 +141,6 @@ private:
     bool m_movedSince = false;
     int m_lastError = 0;
     QHash<QByteArray, Entry> m_entries;
+    // The names this record announced, for as long as it is open.
+    QSet<QByteArray> m_announcedHere;
 };

@@ -520,6 +520,33 @@ std::optional<QString> copyFile(const QString &source, const QString &target, Ex
     return std::nullopt;
 }
 
+std::optional<QString> createFile(const QString &path, const QByteArray &bytes, Durability durability, int *error,
+                                  const TemporaryNaming &naming)
+{
+    int ignored = 0;
+    int &cause = error ? *error : ignored;
+    cause = 0;
+    const QFileInfo info(path);
+    const Handle directory(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.value < 0) {
+        cause = errno;
+        return errnoText(cause);
+    }
+    const QByteArray name = QFile::encodeName(info.fileName());
+    QByteArray temporary;
+    const Handle file(writeBeside(directory.value, name, bytes, durability, -1, &temporary, &cause, naming));
+    if (file.value < 0)
+        return errnoText(cause);
+    const Placed placed = place(directory.value, name, file.value, temporary, std::nullopt, &cause, naming);
+    if (!temporary.isEmpty())
+        ::unlinkat(directory.value, temporary.constData(), 0);
+    if (placed == Placed::Done) {
+        cause = 0;
+        return std::nullopt;
+    }
+    return cause == EEXIST ? QStringLiteral("%1 exists").arg(path) : errnoText(cause);
+}
+
 void refuseUnnamedFiles(bool refuse)
 {
     unnamedFilesRefused() = refuse;
@@ -537,6 +564,16 @@ void watchNamedTemporaries(std::function<void(const QString &path)> watcher)
         const ssize_t length = ::readlink(link.constData(), path.data(), size_t(path.size()));
         watcher(QFile::decodeName(path.left(length > 0 ? length : 0) + '/' + name));
     };
+}
+
+void tellNamedTemporary(const QString &path)
+{
+    if (!temporaryWatcher())
+        return;
+    const QFileInfo info(path);
+    const Handle folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.value >= 0)
+        tellNamed(folder.value, QFile::encodeName(info.fileName()));
 }
 
 qint64 spareBytes(const QString &folder)

@@ -55,12 +55,21 @@ std::optional<QString> replaceFile(const QString &path, const QByteArray &bytes,
                                    Durability durability = Durability::Disk, int *error = nullptr,
                                    const TemporaryNaming &naming = {});
 
+// Makes a new file at `path` holding `bytes`, written beside and put in place only while nothing
+// stands there: whatever appeared under the name meanwhile stays, and the answer is EEXIST in
+// `error`. Never replaces anything.
+std::optional<QString> createFile(const QString &path, const QByteArray &bytes, Durability durability = Durability::Disk,
+                                  int *error = nullptr, const TemporaryNaming &naming = {});
+
 // Writes as on a file system that cannot make unnamed files (network homes): every new file is
 // named from its start. For tests of what a kill leaves there.
 void refuseUnnamedFiles(bool refuse);
 // Told the path of each named temporary file as soon as it is made, before anything is written to
 // it: tests stop the program there, as a kill at that moment would.
 void watchNamedTemporaries(std::function<void(const QString &path)> watcher);
+// Tells that watcher of a named temporary made by another writer (the records' own, written
+// beside each record), so that tests reach its moment too.
+void tellNamedTemporary(const QString &path);
 
 enum class Existing {
     Refuse,  // a file already at the target is a failure and is left alone

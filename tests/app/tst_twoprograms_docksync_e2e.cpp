@@ -1,8 +1,8 @@
 // Two real programs on two displays that share one home, each beside its own stand-in Dock, both
 // with Sync All pressed at once after a group was renamed: the Dock's list, which both programs and
 // both Docks write, ends with every group's tile once, the renamed one where it stood, none for an
-// old folder, everything else in it as it was, and neither program taking the other's write for a
-// refusal of the system.
+// old folder, everything else in it as it was, neither program taking the other's write for a
+// refusal of the system, and neither telling of a failure that did not happen.
 
 #include "Kestrowan/groups/AppGroup.h"
 #include "Platform/PropertyList.h"
@@ -316,6 +316,9 @@ private slots:
         QCOMPARE(tiles, every);
         QVERIFY(!QFileInfo::exists(oldFolder));
         for (int side = 0; side < 2; ++side) {
+            // The side that finds the other's move or link made already tells of no failure.
+            QVERIFY2(m_sides[side].linesSince(from[side], QStringLiteral("Sync of all groups failed")) == 0,
+                     qPrintable(m_sides[side].display + QStringLiteral(": a failure told: ") + m_sides[side].lines().split(u'\n').mid(from[side]).join(u'\n')));
             QVERIFY2(m_sides[side].linesSince(from[side], refusedLine) == 0,
                      qPrintable(m_sides[side].display + QStringLiteral(": another program's write taken for a refusal")));
             QVERIFY2(m_sides[side].linesSince(from[side], QStringLiteral("Dock writes are blocked")) == 0, m_sides[side].display.constData());

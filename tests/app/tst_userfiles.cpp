@@ -101,6 +101,26 @@ QString describe(const QMap<QString, QByteArray> &tree)
     return names.join(QStringLiteral(", "));
 }
 
+// The paths the records name as announced by a program that was killed before it said they were
+// made (or, after a start, as maybes).
+QSet<QString> unconfirmedEntries()
+{
+    QSet<QString> paths;
+    const QDir records(appSupportDirectoryURL() + QStringLiteral("/Made Entries"));
+    for (const QString &recordName : records.entryList(QDir::Files)) {
+        const QList<QByteArray> lines = readBytes(records.filePath(recordName)).split('\n');
+        if (lines.size() < 2 || lines.at(1).split(' ').size() != 3)
+            continue;
+        const QString folder = QFile::decodeName(QByteArray::fromHex(lines.at(1).split(' ').at(2)));
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() >= 5 && (fields.at(0) == "m" || fields.at(0) == "p"))
+                paths.insert(folder + u'/' + QFile::decodeName(QByteArray::fromHex(fields.at(4))));
+        }
+    }
+    return paths;
+}
+
 } // namespace
 
 class TestUserFiles : public QObject {
@@ -416,6 +436,10 @@ private slots:
             QCOMPARE(child.exitStatus(), QProcess::CrashExit);
             takeLines();
 
+            // What the program was making when killed, made and not yet recorded as made, cannot be
+            // told from what the user might have put there since: it is kept, never removed. Read
+            // before the start, whose sweep may leave such a folder to the user with its record.
+            const QSet<QString> unconfirmed = unconfirmedEntries();
             launch();
             const QMap<QString, QByteArray> tree = folderTree(appSupportDirectoryURL());
             for (auto thing = placed.cbegin(); thing != placed.cend(); ++thing) {
@@ -442,9 +466,10 @@ private slots:
             const QString groups = groupsDirectoryURL();
             for (const QString &folder : QDir(groups).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
                 const QMap<QString, QByteArray> left = folderTree(groups + u'/' + folder);
-                QVERIFY2(!left.isEmpty(), qPrintable(QStringLiteral("%1, trial %2: %3 left empty").arg(action).arg(trial).arg(folder)));
+                QVERIFY2(!left.isEmpty() || unconfirmed.contains(groups + u'/' + folder), qPrintable(QStringLiteral("%1, trial %2: %3 left empty").arg(action).arg(trial).arg(folder)));
                 for (auto it = left.cbegin(); it != left.cend(); ++it)
-                    QVERIFY2(usersName.match(it.key().section(u'/', 0, 0)).hasMatch(),
+                    QVERIFY2(usersName.match(it.key().section(u'/', 0, 0)).hasMatch()
+                                 || unconfirmed.contains(groups + u'/' + folder + u'/' + it.key().section(u'/', 0, 0)),
                              qPrintable(QStringLiteral("%1, trial %2: %3/%4 left").arg(action).arg(trial).arg(folder, it.key())));
             }
             ++m_kills;

@@ -4,6 +4,7 @@
 #include "Kestrowan/groups/GroupManager.h"
 #include "Kestrowan/icons/SkinManager.h"
 #include "Platform/safewrite/OwnFiles.h"
+#include "Platform/safewrite/SafeWrite.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -15,6 +16,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QThreadPool>
+
+#include <atomic>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -121,6 +124,40 @@ private slots:
         dropItems(store, group);
         QCOMPARE(folderTree(disk), before);
         QVERIFY(QFileInfo(linked).isSymLink());
+    }
+
+    // The user saves a file under the name a dropped item's copy was to take, after the name was
+    // chosen and before the copy was put there: the user's file stays, and the copy takes the next
+    // free name.
+    void aKeptCopyNeverLandsOnAFileSavedUnderItsName()
+    {
+        GroupManager store(path("Kestrowan"), path("Kestrowan/Groups"));
+        store.ensureStorageDirectories();
+        AppGroup group = store.createGroup();
+        QVERIFY(writeTestFile(path("scratch/report.txt"), "figures"));
+        const QString kept = path("Kestrowan/Dropped Items");
+        QVERIFY(QDir().mkpath(kept));
+        DroppedItemKeeper keeper(kept);
+        // The moment: the record written as the copy, complete beside, is about to take its name.
+        std::atomic_bool reached{false};
+        SafeWrite::refuseUnnamedFiles(true);
+        SafeWrite::watchNamedTemporaries([&](const QString &written) {
+            if (reached || !written.startsWith(path("Kestrowan/Made Entries/")) || QFileInfo::exists(kept + "/report.txt"))
+                return;
+            for (const QString &staging : QDir(kept).entryList({".incoming-*"}, QDir::Dirs | QDir::Hidden)) {
+                if (readTestFile(kept + u'/' + staging + "/report.txt") == "figures")
+                    reached = writeTestFile(kept + "/report.txt", "the user's report");
+            }
+        });
+        const auto stopWatching = qScopeGuard([] {
+            SafeWrite::watchNamedTemporaries(nullptr);
+            SafeWrite::refuseUnnamedFiles(false);
+        });
+        keepInto(keeper, store, group, path("scratch/report.txt"));
+        QVERIFY(reached);
+        QCOMPARE(readTestFile(kept + "/report.txt"), QByteArray("the user's report"));
+        QCOMPARE(group.apps.last().path, kept + "/report 2.txt");
+        QCOMPARE(readTestFile(kept + "/report 2.txt"), QByteArray("figures"));
     }
 
     // A groups folder kept elsewhere through a link: the sweep and a deleted group never empty a

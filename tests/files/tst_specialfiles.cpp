@@ -5,6 +5,7 @@
 #include "Platform/BoundedFile.h"
 #include "Platform/linux/DockPreferencesFile.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
+#include "Platform/safewrite/SafeWrite.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -131,6 +132,57 @@ private slots:
         QVERIFY(!file.write(QStringLiteral("persistent-others"), QVariantList{}));
         QVERIFY(!QFileInfo(path).isFile());
         QFile::remove(path);
+    }
+
+    // A new file is made only where nothing stands: whatever is there (the user's file, a link
+    // that leads nowhere, a folder, a fifo, a link to a device) stays as it was, the answer says
+    // the name is taken, and nothing is left beside it; with the written file unnamed until it is
+    // placed, and named from its start.
+    void aNewFileIsMadeOnlyWhereNothingStands_data()
+    {
+        QTest::addColumn<QString>("standing");
+        QTest::addColumn<bool>("named");
+        for (const bool named : {false, true}) {
+            const char *how = named ? "named temporary" : "unnamed temporary";
+            for (const char *standing : {"nothing", "file", "dangling link", "folder", "fifo", "device link"})
+                QTest::addRow("%s, %s", standing, how) << QString::fromLatin1(standing) << named;
+        }
+    }
+
+    void aNewFileIsMadeOnlyWhereNothingStands()
+    {
+        QFETCH(QString, standing);
+        QFETCH(bool, named);
+        const QString path = m_dir->filePath(QStringLiteral("folder/Site.webloc"));
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        if (standing == QLatin1String("file"))
+            writeFile(path, "the user's");
+        else if (standing == QLatin1String("dangling link"))
+            QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("nowhere")), path));
+        else if (standing == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(path));
+        else if (standing != QLatin1String("nothing"))
+            makeSpecial(path, standing == QLatin1String("fifo") ? Kind::Fifo : Kind::DeviceLink);
+        struct stat before {};
+        const bool stood = ::lstat(QFile::encodeName(path).constData(), &before) == 0;
+        SafeWrite::refuseUnnamedFiles(named);
+        int error = -1;
+        const std::optional<QString> failure = SafeWrite::createFile(path, "new bytes", SafeWrite::Durability::Rebuilt, &error);
+        SafeWrite::refuseUnnamedFiles(false);
+        QCOMPARE(failure.has_value(), stood);
+        QCOMPARE(error, stood ? EEXIST : 0);
+        struct stat after {};
+        QCOMPARE(::lstat(QFile::encodeName(path).constData(), &after), 0);
+        if (stood) {
+            QCOMPARE(after.st_ino, before.st_ino);
+            QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        } else {
+            QFile made(path);
+            QVERIFY(made.open(QIODevice::ReadOnly));
+            QCOMPARE(made.readAll(), QByteArray("new bytes"));
+        }
+        QCOMPARE(QDir(QFileInfo(path).absolutePath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Site.webloc")});
     }
 };
 

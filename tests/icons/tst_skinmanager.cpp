@@ -1,5 +1,6 @@
 #include "Kestrowan/icons/SkinManager.h"
 #include "Kestrowan/shell/StorageLocations.h"
+#include "Platform/safewrite/SafeWrite.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/TestMain.h"
 
@@ -57,6 +58,7 @@ private slots:
     void firstLaunchInstallsAndSortsShippedSkins();
     void unchangedSkinsAreNotCopiedAgain();
     void editedSkinJsonIsReplacedByTheShippedFiles();
+    void aFileSavedUnderAShippedNameAsItIsInstalledStays();
     void retiredSkinsGoOnlyWhenSomethingIsShipped();
     void brokenInstalledSkinsStayOnDiskUnlisted();
     void skinsThatReachOutsideTheirFolderAreRefused();
@@ -121,24 +123,60 @@ void TestSkinManager::unchangedSkinsAreNotCopiedAgain()
     QCOMPARE(names(second.availableSkins()), QStringList{"Beta"});
 }
 
-// The shipped files replace the installed ones; what the user added stays.
+// The shipped files replace the installed ones the install left as it made them; a file the user
+// edited is theirs and stays, and so does what the user added.
 void TestSkinManager::editedSkinJsonIsReplacedByTheShippedFiles()
 {
     ship("beta", "beta", "Beta");
     { SkinManager first(installed(), shipped()); }
-    QVERIFY(writeTestFile(installed("beta/skin.json"), skinJson("beta", "My Beta")));
     QVERIFY(writeTestFile(installed("beta/art.png"), "my own art"));
     QVERIFY(writeTestFile(installed("beta/notes.txt"), "mine"));
+    QVERIFY(writeTestFile(shipped("beta/art.png"), "shipped art two"));
+    QVERIFY(writeTestFile(shipped("beta/skin.json"), skinJson("beta", "Beta Two")));
     const SkinManager second(installed(), shipped());
     QCOMPARE(readTestFile(installed("beta/skin.json")), readTestFile(shipped("beta/skin.json")));
-    QCOMPARE(readTestFile(installed("beta/art.png")), QByteArray("shipped art"));
+    QCOMPARE(readTestFile(installed("beta/art.png")), QByteArray("my own art"));
     QCOMPARE(readTestFile(installed("beta/notes.txt")), QByteArray("mine"));
-    QCOMPARE(names(second.availableSkins()), QStringList{"Beta"});
+    QCOMPARE(names(second.availableSkins()), QStringList{"Beta Two"});
 
-    // A shipped change of skin.json reaches installed skins too.
-    QVERIFY(writeTestFile(shipped("beta/skin.json"), skinJson("beta", "Beta Two")));
+    // The user's own "skin.json" is theirs too: a later shipped change leaves it.
+    QVERIFY(writeTestFile(installed("beta/skin.json"), skinJson("beta", "My Beta")));
+    QVERIFY(writeTestFile(shipped("beta/skin.json"), skinJson("beta", "Beta Three")));
     const SkinManager third(installed(), shipped());
-    QCOMPARE(names(third.availableSkins()), QStringList{"Beta Two"});
+    QCOMPARE(names(third.availableSkins()), QStringList{"My Beta"});
+}
+
+// The user saves a file under a shipped file's name after the install looked and before it put
+// its copy there: the user's stays, and is not taken for the install's at the next start either.
+void TestSkinManager::aFileSavedUnderAShippedNameAsItIsInstalledStays()
+{
+    ship("beta", "beta", "Beta");
+    const QString records = QFileInfo(installed()).absolutePath() + "/Made Entries";
+    const QString art = installed("beta/art.png");
+    bool reached = false;
+    // The moment: a write of the record once it names the file as about to be made.
+    SafeWrite::refuseUnnamedFiles(true);
+    SafeWrite::watchNamedTemporaries([&](const QString &path) {
+        if (reached || !path.startsWith(records) || QFileInfo::exists(art))
+            return;
+        for (const QString &record : QDir(records).entryList(QDir::Files)) {
+            QFile file(records + u'/' + record);
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(QByteArray("beta/art.png").toHex())) {
+                reached = writeTestFile(art, "my own art");
+                return;
+            }
+        }
+    });
+    { SkinManager first(installed(), shipped()); }
+    SafeWrite::watchNamedTemporaries(nullptr);
+    SafeWrite::refuseUnnamedFiles(false);
+    QVERIFY(reached);
+    QCOMPARE(readTestFile(art), QByteArray("my own art"));
+    QVERIFY(writeTestFile(shipped("beta/art.png"), "shipped art two"));
+    QVERIFY(writeTestFile(shipped("beta/skin.json"), skinJson("beta", "Beta Two")));
+    const SkinManager second(installed(), shipped());
+    QCOMPARE(readTestFile(art), QByteArray("my own art"));
+    QCOMPARE(names(second.availableSkins()), QStringList{"Beta Two"});
 }
 
 void TestSkinManager::retiredSkinsGoOnlyWhenSomethingIsShipped()

@@ -673,6 +673,7 @@ private slots:
         for (const QString &name : names) {
             const QString folder = m_store->groupsDirectory() + u'/' + name;
             writeBytes(folder + QStringLiteral("/.group_id"), QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toUtf8());
+            recordAsMade(folder, {".group_id"});
             writeBytes(folder + QStringLiteral("/Notes.txt"), "the user's notes");
             folders.append(folder);
         }

@@ -213,12 +213,18 @@ private slots:
         storedGroup(*store, QStringLiteral("Work"), {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
         MainWindowActions actions(*store, nullptr);
         QCOMPARE(syncAll(actions), std::make_pair(true, QString()));
-        storedGroup(*store, QStringLiteral("Play"), {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
+        // New groups, each a tile more in the Dock's list.
+        for (const QString &name : {QStringLiteral("Play"), QStringLiteral("Read"), QStringLiteral("Plan"), QStringLiteral("Home")})
+            storedGroup(*store, name, {makeItem(QStringLiteral("file:") + projects, QStringLiteral("Projects"), projects)});
         store->waitUntilSaved();
         const QByteArray dockBefore = readBytes(DockPreferencesFile::filePath());
+        // The records of what the program made in the folders, each about one folder's size, still
+        // fit: only the Dock's list, grown by four items, does not.
+        qint64 largestRecord = 0;
+        for (const QFileInfo &record : QDir(appSupportDirectoryURL() + QStringLiteral("/Made Entries")).entryInfoList(QDir::Files | QDir::Hidden))
+            largestRecord = std::max(largestRecord, record.size() + 64);
         {
-            // The Dock's list with a second item no longer fits.
-            FullDisk full(rlim_t(dockBefore.size()));
+            FullDisk full(rlim_t(std::max(qint64(dockBefore.size()), largestRecord)));
             QVERIFY(full.active());
             LogCapture log;
             QCOMPARE(syncAll(actions), std::make_pair(false, localized(QStringLiteral("main.syncAllNoRoom"))));

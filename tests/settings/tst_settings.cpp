@@ -601,11 +601,39 @@ private slots:
         QCOMPARE(dockRestarts(), 1);
     }
 
+    // A group's folder as an earlier version left it, without a record: what is exactly as the
+    // program writes it for the group (its identity, its manifest, its item's link) goes with the
+    // reset, and the user is not told of files of theirs that are not there.
+    void resetTakesAnEarlierVersionsFolderWhole()
+    {
+        const QString notes = QDir::homePath() + "/Notes.txt";
+        writeBytes(notes, "notes");
+        AppGroup group = addGroup("Old", true);
+        group.apps = {makeItem("file:notes", "Notes", notes)};
+        m_groups->updateGroup(group);
+        const QString folder = groupsDirectoryURL() + "/Old";
+        writeBytes(folder + "/.hidden", "Icon\nIcon?\n");
+        QVERIFY(QFile::link(notes, folder + "/Notes.txt"));
+        panel();
+        QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
+        m_panel->model().reset().start();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 20000);
+        QVERIFY(!QFileInfo::exists(folder));
+        QVERIFY(m_groups->takeFoldersKeptForUserFiles().isEmpty());
+        QCOMPARE(readBytes(notes), QByteArray("notes"));
+    }
+
     void resetWithNoGroupsStillResetsTheSettings()
     {
-        // A deleted group's folder goes; one that names no group at all may be anyone's, and stays.
-        writeBytes(makeFolder(groupsDirectoryURL() + "/Leftover") + "/.group_id", QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toUtf8());
+        // A deleted group's folder goes; one that names no group at all may be anyone's, and stays,
+        // and so does one naming a group nobody knows that no record shows the program made.
+        const QString leftover = makeFolder(groupsDirectoryURL() + "/Leftover");
+        writeBytes(leftover + "/.group_id", QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toUtf8());
+        recordAsMade(leftover, {".group_id"});
         makeFolder(groupsDirectoryURL() + "/Unknown");
+        const QString foreign = makeFolder(groupsDirectoryURL() + "/Foreign");
+        const QByteArray foreignID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toUtf8();
+        writeBytes(foreign + "/.group_id", foreignID);
         defaults().setValue("appearanceMode", "dark");
         panel();
         QSignalSpy finished(&m_panel->model().reset(), &SettingsReset::finished);
@@ -614,6 +642,8 @@ private slots:
         QCOMPARE(dockRestarts(), 0);
         QVERIFY(!QFileInfo::exists(groupsDirectoryURL() + "/Leftover"));
         QVERIFY(QFileInfo::exists(groupsDirectoryURL() + "/Unknown"));
+        QCOMPARE(readBytes(foreign + "/.group_id"), foreignID);
+        QVERIFY(m_groups->takeFoldersKeptForUserFiles().isEmpty());
         QCOMPARE(defaults().string("appearanceMode"), QString("system"));
     }
 };

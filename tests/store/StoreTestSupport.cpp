@@ -10,6 +10,7 @@
 #include "Platform/fake/FakeDockRestarter.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
+#include "Platform/safewrite/OwnRecord.h"
 #include "tests/support/TestFiles.h"
 
 #include <QDir>
@@ -44,6 +45,13 @@ QByteArray readBytes(const QString &path)
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     writeTestFile(path, bytes);
+}
+
+void recordAsMade(const QString &folder, const QList<QByteArray> &names)
+{
+    const QString groups = QFileInfo(folder).absolutePath();
+    OwnRecord record(QFileInfo(groups).absolutePath() + QStringLiteral("/Made Entries"), folder);
+    record.adopt(names);
 }
 
 QString makeFolder(const QString &path)

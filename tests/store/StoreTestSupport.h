@@ -28,6 +28,9 @@ QMap<QString, EntrySnapshot> snapshotFolder(const QString &path);
 QByteArray readBytes(const QString &path);
 void writeBytes(const QString &path, const QByteArray &bytes);
 QString makeFolder(const QString &path);
+// Records `names` inside the group folder `folder` as the program's, as the sync that made them
+// would have: a folder a test lays out by hand stands for one the program made.
+void recordAsMade(const QString &folder, const QList<QByteArray> &names);
 AppItem makeItem(const QString &bundleIdentifier, const QString &name, const QString &path);
 AppGroup makeGroup(const QString &name, const QList<AppItem> &apps = {});
 // A store on the standard locations, started as the program starts it, with `programPath` as the

@@ -630,6 +630,7 @@ private slots:
         for (int i = 0; i < kOrphans; ++i) {
             makeFolder(orphan(i));
             writeBytes(orphan(i) + QStringLiteral("/.group_id"), ModelJson::uuidText(QUuid::createUuid()).toUtf8());
+            recordAsMade(orphan(i), {".group_id"});
         }
         // Looked at on every turn of the event loop while the sync runs: the first orphan gone while
         // the last still stands means the sweep let the loop turn between them.

@@ -322,7 +322,7 @@ private slots:
         const QString byName = makeFolder(m_groupsFolder + u'/' + ModelJson::uuidText(live));
         const QString lowerCase = makeFolder(m_groupsFolder + QStringLiteral("/Lower"));
         writeBytes(lowerCase + QStringLiteral("/.group_id"), ModelJson::uuidText(live).toLower().toUtf8());
-        claim(QStringLiteral("Dead"), dead);
+        recordAsMade(claim(QStringLiteral("Dead"), dead), {".group_id"});
         makeFolder(m_groupsFolder + QStringLiteral("/Stranger"));
         writeBytes(m_groupsFolder + QStringLiteral("/readme.txt"), "keep");
         makeFolder(m_groupsFolder + QStringLiteral("/.cache"));
@@ -331,16 +331,43 @@ private slots:
         QFile::link(documents, m_groupsFolder + QStringLiteral("/Link"));
 
         manager->removeOrphanedGroupFolders();
-        // "Stranger" says no group at all: whose it is cannot be read, so it stays.
+        // "Stranger" says no group at all: whose it is cannot be read, so it stays. "Lower" names
+        // no group the program knows, in a way the program never writes: nothing in it is its own.
         QCOMPARE(QDir(m_groupsFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
                  (QStringList{QStringLiteral(".cache"), ModelJson::uuidText(live), QStringLiteral("Link"), QStringLiteral("Live"),
-                              QStringLiteral("Stranger"), QStringLiteral("readme.txt")}));
+                              QStringLiteral("Lower"), QStringLiteral("Stranger"), QStringLiteral("readme.txt")}));
         QCOMPARE(readBytes(documents + QStringLiteral("/precious.txt")), QByteArray("mine"));
 
         // A folder named like a live group whose ".group_id" names a dead one goes.
-        claim(ModelJson::uuidText(live), dead);
+        recordAsMade(claim(ModelJson::uuidText(live), dead), {".group_id"});
         manager->removeOrphanedGroupFolders();
         QVERIFY(!QFileInfo::exists(byName));
+    }
+
+    // A folder naming a group nobody knows, that no record shows the program made (the user's
+    // own, or one whose record was lost): the sweep leaves it whole and says nothing of it.
+    void sweepLeavesAnUnknownGroupsFolderWithoutItsRecord_data()
+    {
+        QTest::addColumn<bool>("withDocument");
+        QTest::addRow("identity only") << false;
+        QTest::addRow("identity and a document") << true;
+    }
+
+    void sweepLeavesAnUnknownGroupsFolderWithoutItsRecord()
+    {
+        QFETCH(bool, withDocument);
+        auto manager = makeManager();
+        manager->createGroup();
+        const QString folder = claim(QStringLiteral("Mine"), QUuid::createUuid());
+        const QByteArray identity = readBytes(folder + QStringLiteral("/.group_id"));
+        if (withDocument)
+            writeBytes(folder + QStringLiteral("/notes.txt"), "mine");
+        for (int start = 0; start < 2; ++start) {
+            manager->removeOrphanedGroupFolders();
+            QCOMPARE(readBytes(folder + QStringLiteral("/.group_id")), identity);
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), withDocument ? 2 : 1);
+            QVERIFY(manager->takeFoldersKeptForUserFiles().isEmpty());
+        }
     }
 
     // An unreadable file leaves the list empty; the sweep must not take that for "no groups".
