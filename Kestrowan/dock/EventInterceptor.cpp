@@ -39,8 +39,10 @@ void EventInterceptor::startEventTap(const QSet<QString> &names, const QSet<QStr
     // afresh takes a moment to be in place, in which a click on a group's tile would reach the Dock
     // (the mode is applied again as a restarted Dock takes its screen area). It saw every event, so
     // the press it holds still meets its release: the mode is applied again as the copy of a new
-    // Dock's tiles comes in, which may fall between the two.
-    if (const EventTap *tap = tapHandle.tap(); tap && tap->isHeld() && tap->isEnabled())
+    // Dock's tiles comes in, which may fall between the two. One on its way back to a new Dock stays
+    // too: it comes back by itself, and a tap made afresh beside it would leave the Dock to act on
+    // an event the one it replaces was asked about.
+    if (const EventTap *tap = tapHandle.tap(); tap && tap->isEnabled())
         return;
     // A release missed while no tap ran must not be matched with a press from before.
     pendingClick.reset();

@@ -43,8 +43,8 @@ void MouseTracker::startTracking(const QSet<QString> &names, const QSet<QString>
     trackedNames = names;
     trackedPaths = paths;
     // A tap in place stays, as the click tap does: a pointer move in the moment a new one took to
-    // be in place would go unseen.
-    if (const EventTap *tap = tapHandle.tap(); tap && tap->isHeld() && tap->isEnabled()) {
+    // be in place would go unseen; one on its way back to a new Dock comes back by itself.
+    if (const EventTap *tap = tapHandle.tap(); tap && tap->isEnabled()) {
         resetHoverState();
         return;
     }

@@ -76,10 +76,12 @@ void TapHub::remove(quint64 tap, bool comesBack)
     }
     if (m_pending.tap == tap && !m_pending.pass) {
         // The event it was given goes to the tap that replaces it, not past it.
-        if (awaited)
+        if (awaited) {
             m_pending.awaited = true;
-        else
+        } else {
             m_pending.pass = true;
+            qCInfo(tapLog, "A tap went while deciding an event: the event goes on to the taps there are now");
+        }
         m_answered.wakeAll();
     }
 }
@@ -218,11 +220,15 @@ void TapHub::justBack(qint64 process)
 
 TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation from, QSet<quint64> *given)
 {
-    const QList<Tap> taps = orderedTaps(event, from);
-    for (const Tap &tap : taps) {
-        const Tap *current = find(tap.identifier);
-        if (!current || !current->enabled || given->contains(tap.identifier))
-            continue;
+    for (;;) {
+        // Looked up afresh after each tap: one added while the last was deciding (a program's
+        // replacement, in before its old tap's connection closed) is given the event too.
+        const QList<Tap> taps = orderedTaps(event, from);
+        const auto next = std::find_if(taps.cbegin(), taps.cend(),
+                                       [given](const Tap &tap) { return !given->contains(tap.identifier); });
+        if (next == taps.cend())
+            break;
+        const Tap tap = *next;
         given->insert(tap.identifier);
         const quint64 eventIdentifier = m_nextEvent++;
         if (tap.listenOnly) {
@@ -231,7 +237,7 @@ TapHub::Passage TapHub::deliverLocked(const CGEvent &event, CGEventTapLocation f
         }
         m_pending = Pending{tap.identifier, eventIdentifier, std::nullopt};
         m_sender(tap.client, eventFrame(eventIdentifier, event));
-        const int timeout = current->returning.hasExpired() ? m_timeout : std::max(m_timeout, returnVerdictMilliseconds);
+        const int timeout = tap.returning.hasExpired() ? m_timeout : std::max(m_timeout, returnVerdictMilliseconds);
         const QDeadlineTimer deadline(timeout);
         while (!m_pending.pass && !m_pending.awaited && !deadline.hasExpired())
             m_answered.wait(&m_mutex, deadline);

@@ -9,6 +9,7 @@
 #include "tests/support/TestMain.h"
 
 #include <algorithm>
+#include <QFileInfo>
 #include <QScreen>
 
 using namespace DockPositionResolver;
@@ -55,6 +56,7 @@ private slots:
         m_work = m_dock.makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/Work"));
         m_play = m_dock.makeFolder(QStringLiteral(".local/share/Kestrowan/Groups/Play"));
         m_dock.writePreferences(QStringLiteral("bottom"), false, {m_alpha, m_beta}, {m_work, m_play});
+        m_dock.requestLog = m_dock.home + QStringLiteral("/dock.log");
         QVERIFY(m_dock.start() > 0);
     }
 
@@ -180,6 +182,46 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readDockItems().size(), 3, 10000);
         QCOMPARE(clicks.size(), 1);
         QCOMPARE(m_dock.opened(), QStringList{m_alpha});
+    }
+
+    // The mode is applied again several times as a Dock restarts (its screen area goes and comes,
+    // its process changes, its tiles come in) while the click tap is on its way back to the new
+    // Dock: the tap comes back once, and the first click on a group's tile is the program's. A tap
+    // asked for again beside it would leave the Dock to act on what the one it replaced was asked.
+    void aClickTapOnItsWayBackToANewDockIsAskedForOnce()
+    {
+        useDock(QStringLiteral("bottom"));
+        QList<DockItemInfo> items = waitForTiles(4);
+        EventInterceptor interceptor;
+        QStringList clicks;
+        interceptor.onClickDockItem = [&](const DockItemInfo &item) { clicks.append(item.title); };
+        interceptor.shouldSwallowMouseDownDockItem = [](const DockItemInfo &) { return true; };
+        interceptor.startEventTap(groupNames(), groupPaths());
+        QTRY_VERIFY_WITH_TIMEOUT(interceptor.tapHandle.tap()->isHeld(), 10000);
+        for (int round = 1; round <= 3; ++round) {
+            const QByteArray what = "round " + QByteArray::number(round);
+            QFile::remove(m_dock.openLog);
+            const qint64 logged = QFileInfo(m_dock.requestLog).size();
+            // The new Dock listens but does not answer yet: the tap's request waits in its socket.
+            QVERIFY(m_dock.restartStopped() > 0);
+            QTRY_VERIFY_WITH_TIMEOUT(!interceptor.tapHandle.tap()->isHeld(), 10000);
+            for (int again = 0; again < 3; ++again) {
+                interceptor.startEventTap(groupNames(), groupPaths());
+                QCoreApplication::processEvents();
+            }
+            QVERIFY(m_dock.resume());
+            QTRY_VERIFY_WITH_TIMEOUT(interceptor.tapHandle.tap() && interceptor.tapHandle.tap()->isHeld(), 10000);
+            items = waitForTiles(4);
+            clicks.clear();
+            m_pointer.click(centre(items[2]));
+            QTRY_COMPARE_WITH_TIMEOUT(clicks, QStringList{QStringLiteral("Work")}, 10000);
+            m_pointer.click(centre(items[0]));
+            QTRY_COMPARE_WITH_TIMEOUT(m_dock.opened(), QStringList{m_alpha}, 10000);
+            QFile log(m_dock.requestLog);
+            QVERIFY(log.open(QIODevice::ReadOnly) && log.seek(logged));
+            const qsizetype asked = log.readAll().count("Request tap from");
+            QVERIFY2(asked == 1, what + ": the new Dock was asked for " + QByteArray::number(asked) + " taps");
+        }
     }
 };
 

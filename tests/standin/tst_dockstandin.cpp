@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <future>
@@ -458,10 +459,15 @@ private:
     // A new active tap of this process, which drops what comes over the Work tile, is given the
     // click on it that waited; the Dock goes on in order: once the next click, on an application's
     // tile, has opened it, the dropped one has had its chance.
-    void newTapTakesTheClickOnWork(const QByteArray &what, const QList<TileRead> &tiles)
+    // `installed`: a tap the Dock holds already; else one is asked for now.
+    void newTapTakesTheClickOnWork(const QByteArray &what, const QList<TileRead> &tiles, WireTap *installed = nullptr)
     {
-        WireTap tap([&](const QPointF &point) { return tiles[2].frame.contains(point); });
-        tap.install();
+        std::optional<WireTap> asked;
+        if (!installed) {
+            asked.emplace([&](const QPointF &point) { return tiles[2].frame.contains(point); });
+            asked->install();
+        }
+        WireTap &tap = installed ? *installed : *asked;
         QTRY_COMPARE_WITH_TIMEOUT(tap.seenTypes(), (QList<CGEventType>{CGEventType::LeftMouseDown, CGEventType::LeftMouseUp}),
                                   startTimeout);
         for (const CGEvent &event : tap.seen())
@@ -993,9 +999,18 @@ private slots:
     }
 
     // A program may replace its tap while the Dock waits for that tap's verdict on a press: the
-    // press then goes to the new tap, with the release after it, rather than past it to the Dock.
+    // press then goes to the new tap, with the release after it, rather than past it to the Dock;
+    // also when the new tap is in before the old one's connection closes.
+    void aPressTheOldTapWasDecidingGoesToTheNewOne_data()
+    {
+        QTest::addColumn<bool>("newFirst");
+        QTest::newRow("new tap after the old one went") << false;
+        QTest::newRow("new tap in before the old one went") << true;
+    }
+
     void aPressTheOldTapWasDecidingGoesToTheNewOne()
     {
+        QFETCH(bool, newFirst);
         const QList<TileRead> tiles = readTiles();
         QCOMPARE(tiles.size(), 4);
         const auto onWork = [&](const QPointF &point) { return tiles[2].frame.contains(point); };
@@ -1008,8 +1023,14 @@ private slots:
             m_pointer.click(centre(tiles[2].frame));
             // Gone while the Dock waits for its verdict, well within the time it gives a tap.
             QTRY_VERIFY_WITH_TIMEOUT(!old->seen().isEmpty(), startTimeout);
+            std::optional<WireTap> replacement;
+            if (newFirst) {
+                replacement.emplace(onWork);
+                replacement->install();
+                QTRY_VERIFY_WITH_TIMEOUT(replacement->isInstalled(), startTimeout);
+            }
             old.reset();
-            newTapTakesTheClickOnWork(what, tiles);
+            newTapTakesTheClickOnWork(what, tiles, replacement ? &*replacement : nullptr);
             if (QTest::currentTestFailed())
                 return;
         }
