@@ -29,20 +29,7 @@ QString recordsFolder()
 // The paths of the names the records hold in `state` ("p": announced, not yet made).
 QStringList plannedNames(const QByteArray &state)
 {
-    QStringList paths;
-    const QDir records(recordsFolder());
-    for (const QString &recordName : records.entryList(QDir::Files)) {
-        const QList<QByteArray> lines = readBytes(records.filePath(recordName)).split('\n');
-        if (lines.size() < 2 || lines.at(1).split(' ').size() != 3)
-            continue;
-        const QString folder = QFile::decodeName(QByteArray::fromHex(lines.at(1).split(' ').at(2)));
-        for (const QByteArray &line : lines) {
-            const QList<QByteArray> fields = line.split(' ');
-            if (fields.size() >= 5 && fields.at(0) == state)
-                paths.append(folder + u'/' + QFile::decodeName(QByteArray::fromHex(fields.at(4))));
-        }
-    }
-    return paths;
+    return recordedEntryPaths(recordsFolder(), {state});
 }
 
 // The names the records say were announced and never confirmed, with nothing standing under them:

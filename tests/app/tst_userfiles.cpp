@@ -105,20 +105,8 @@ QString describe(const QMap<QString, QByteArray> &tree)
 // made (or, after a start, as maybes).
 QSet<QString> unconfirmedEntries()
 {
-    QSet<QString> paths;
-    const QDir records(appSupportDirectoryURL() + QStringLiteral("/Made Entries"));
-    for (const QString &recordName : records.entryList(QDir::Files)) {
-        const QList<QByteArray> lines = readBytes(records.filePath(recordName)).split('\n');
-        if (lines.size() < 2 || lines.at(1).split(' ').size() != 3)
-            continue;
-        const QString folder = QFile::decodeName(QByteArray::fromHex(lines.at(1).split(' ').at(2)));
-        for (const QByteArray &line : lines) {
-            const QList<QByteArray> fields = line.split(' ');
-            if (fields.size() >= 5 && (fields.at(0) == "m" || fields.at(0) == "p"))
-                paths.insert(folder + u'/' + QFile::decodeName(QByteArray::fromHex(fields.at(4))));
-        }
-    }
-    return paths;
+    const QStringList paths = recordedEntryPaths(appSupportDirectoryURL() + QStringLiteral("/Made Entries"), {"m", "p"});
+    return QSet<QString>(paths.cbegin(), paths.cend());
 }
 
 } // namespace

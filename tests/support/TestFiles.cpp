@@ -97,6 +97,24 @@ QString installApplicationWithScalableIcon(const QString &iconName, const QStrin
     return entry;
 }
 
+QStringList recordedEntryPaths(const QString &recordsFolder, const QList<QByteArray> &states)
+{
+    QStringList paths;
+    const QDir records(recordsFolder);
+    for (const QString &recordName : records.entryList(QDir::Files)) {
+        const QList<QByteArray> lines = readTestFile(records.filePath(recordName)).split('\n');
+        if (lines.size() < 2 || lines.at(1).split(' ').size() != 3)
+            continue;
+        const QString folder = QFile::decodeName(QByteArray::fromHex(lines.at(1).split(' ').at(2)));
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() >= 5 && states.contains(fields.at(0)))
+                paths.append(folder + u'/' + QFile::decodeName(QByteArray::fromHex(fields.at(4))));
+        }
+    }
+    return paths;
+}
+
 QMap<QString, QByteArray> folderTree(const QString &folder)
 {
     QMap<QString, QByteArray> tree;

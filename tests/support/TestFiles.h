@@ -14,6 +14,10 @@ QByteArray readTestFile(const QString &path);
 // Writes `bytes` to `path` in place of what was there, making its folder; whether all of it was written.
 bool writeTestFile(const QString &path, const QByteArray &bytes);
 
+// The paths of the entries that the program's records in `recordsFolder` hold in one of `states`
+// (the record's one-letter state: "p" announced, "m" maybe, …).
+QStringList recordedEntryPaths(const QString &recordsFolder, const QList<QByteArray> &states);
+
 // Every entry under `folder`, hidden ones included, by its path from there: a file's bytes, a
 // link's target (links are not followed), "<folder>" for a folder, "<special>" for a fifo,
 // socket or device.
