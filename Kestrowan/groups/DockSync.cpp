@@ -248,20 +248,18 @@ private:
 
     void writeTiles()
     {
-        // The tiles are written once every folder's icon is written, so the Dock shows them, and
-        // once every file of the batch is on the disk, so no power cut leaves a tile or a record
-        // without its folder.
-        m_icons->whenWritten([batch = shared_from_this()] {
-            if (batch->m_entries.isEmpty() || !batch->m_manager)
+        // The tiles are written once every folder is written with its icon, so the Dock shows
+        // them, and once every file of the batch is on the disk, so no power cut leaves a tile or
+        // a record without its folder.
+        if (m_entries.isEmpty() || !m_manager)
+            return finish(false);
+        DiskFlush::shared().flush(m_manager->groupsDirectory(), [batch = shared_from_this()](std::optional<QString> failure) {
+            if (failure) {
+                qCCritical(persistenceLogger, "Failed to sync groups to dock: their folders did not reach the disk: %s",
+                           qUtf8Printable(*failure));
                 return batch->finish(false);
-            DiskFlush::shared().flush(batch->m_manager->groupsDirectory(), [batch](std::optional<QString> failure) {
-                if (failure) {
-                    qCCritical(persistenceLogger, "Failed to sync groups to dock: their folders did not reach the disk: %s",
-                               qUtf8Printable(*failure));
-                    return batch->finish(false);
-                }
-                batch->writeTilesNow();
-            });
+            }
+            batch->writeTilesNow();
         });
     }
 

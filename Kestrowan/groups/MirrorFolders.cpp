@@ -26,6 +26,7 @@
 #include "Platform/safewrite/SafeWrite.h"
 #include <QStringDecoder>
 #include <QUuid>
+#include <QWaitCondition>
 
 #include <algorithm>
 #include <cctype>
@@ -133,59 +134,20 @@ std::optional<QString> createAtomically(const QString &path, const QByteArray &b
     return SafeWrite::createFile(path, bytes, SafeWrite::Durability::Rebuilt, error, naming);
 }
 
-// Writes the folder's icon only when its bytes change: known pixels over an untouched file are left
-// alone without encoding, and otherwise the encoded bytes are compared with the file's. An icon
-// file the folder's record does not name is the user's, and stays as it is; the program's own goes
-// only as what the record says it made (judged as it is set aside), and the new one is made only
-// where nothing stands.
-void writeIconWhenChanged(const QString &folder, const QImage &icon, IconWriteQueue *queue, const QString &records)
+// Whether the icon file at `path` holds the pixels `pixels` named when it was last written or
+// found, untouched since: a sync that composes the same picture then neither encodes nor writes.
+bool iconKnownUnchanged(const QString &path, size_t pixels)
 {
-    const QString path = folder + u'/' + MirrorFolders::iconFileName;
-    const IconWriteQueue::PixelKey key = IconWriteQueue::pixelKey(icon);
-    const size_t pixels = key.first;
-    {
-        QMutexLocker locker(&writtenIconsLock());
-        const auto known = writtenIcons().constFind(path);
-        if (known != writtenIcons().cend() && known->pixels == pixels && known->file.exists && FileStamp::of(path) == known->file)
-            return;
-    }
-    const QByteArray bytes = queue ? queue->iconFileBytes(icon, key) : MirrorFolders::iconFileBytes(icon);
-    const FileStamp before = FileStamp::of(path);
-    const std::optional<QByteArray> stored = before.exists && before.size == bytes.size() ? readSmallFile(path, bytes.size()) : std::nullopt;
-    // The folder icon is decoration: a failure to write it never fails the folder, and is tried
-    // again next time.
-    if (stored != bytes) {
-        OwnRecord record(records, folder);
-        const QByteArray name = MirrorFolders::iconFileName.toUtf8();
-        const auto leftAsItIs = [&] {
-            qCInfo(persistenceLogger, "Left the icon file of %s as it is: Kestrowan did not write it", qUtf8Printable(loggedText(folder)));
-        };
-        // Another program of the user's writing the icon a moment ago: its icon is the same.
-        if (before.exists && !record.isOurs(name) && record.heldByOtherProgram(name))
-            return;
-        if (before.exists && !record.isOurs(name))
-            return leftAsItIs();
-        if (before.exists) {
-            const OwnRecord::Outcome outcome = record.remove({name}).value(name, OwnRecord::Outcome::Failed);
-            if (outcome == OwnRecord::Outcome::NotOurs)
-                return leftAsItIs();
-            if (outcome == OwnRecord::Outcome::Failed)
-                return;
-        }
-        if (!record.announce({name}))
-            return;
-        int error = 0;
-        if (createAtomically(path, bytes, [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); }, &error)) {
-            // Nothing was made under the name: what stands there is not this writer's.
-            record.withdraw({name});
-            if (error == EEXIST)
-                leftAsItIs();
-            return;
-        }
-        record.noteMade({name});
-    }
     QMutexLocker locker(&writtenIconsLock());
-    writtenIcons().insert(path, WrittenIcon{pixels, FileStamp::of(path)});
+    const auto known = writtenIcons().constFind(path);
+    return known != writtenIcons().cend() && known->pixels == pixels && known->file.exists && FileStamp::of(path) == known->file;
+}
+
+void noteIconFile(const QString &path, size_t pixels)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    QMutexLocker locker(&writtenIconsLock());
+    writtenIcons().insert(path, WrittenIcon{pixels, stamp});
 }
 
 void post(std::function<void()> work)
@@ -270,29 +232,56 @@ qsizetype IconWriteQueue::keptBytes()
     return held;
 }
 
-void IconWriteQueue::write(const QString &folder, const QImage &icon, const QString &records)
+class IconWriteQueue::Encoding {
+public:
+    enum class Stage { Waiting, Encoding, Done };
+    QMutex lock;
+    QWaitCondition finished;
+    Stage stage = Stage::Waiting;
+    // Empty where the file was found holding these pixels already.
+    QByteArray bytes;
+};
+
+std::shared_ptr<IconWriteQueue::Encoding> IconWriteQueue::encodeAhead(const QString &folder, const QImage &icon)
 {
-    ++m_pending;
-    iconWritePool().start([self = shared_from_this(), folder, icon, records] {
-        writeIconWhenChanged(folder, icon, self.get(), records);
-        // A program on its way out has nobody left to tell.
-        if (!QCoreApplication::instance())
-            return;
-        post([self, folder] {
-            MirrorFolders::hideIconFile(folder);
-            if (--self->m_pending == 0 && self->m_done)
-                std::exchange(self->m_done, nullptr)();
-        });
+    auto ahead = std::make_shared<Encoding>();
+    iconWritePool().start([self = shared_from_this(), ahead, path = folder + u'/' + MirrorFolders::iconFileName, icon] {
+        {
+            QMutexLocker locker(&ahead->lock);
+            if (ahead->stage != Encoding::Stage::Waiting)
+                return;
+            ahead->stage = Encoding::Stage::Encoding;
+        }
+        const PixelKey key = pixelKey(icon);
+        const QByteArray bytes = iconKnownUnchanged(path, key.first) ? QByteArray() : self->iconFileBytes(icon, key);
+        QMutexLocker locker(&ahead->lock);
+        ahead->bytes = bytes;
+        ahead->stage = Encoding::Stage::Done;
+        ahead->finished.wakeAll();
     });
+    return ahead;
 }
 
-void IconWriteQueue::whenWritten(std::function<void()> done)
+QByteArray IconWriteQueue::bytesFor(Encoding &ahead, const QImage &icon, const PixelKey &key)
 {
-    if (m_pending == 0) {
-        done();
-        return;
+    QMutexLocker locker(&ahead.lock);
+    if (ahead.stage == Encoding::Stage::Waiting) {
+        ahead.stage = Encoding::Stage::Encoding;
+        locker.unlock();
+        const QByteArray bytes = iconFileBytes(icon, key);
+        locker.relock();
+        ahead.bytes = bytes;
+        ahead.stage = Encoding::Stage::Done;
+        ahead.finished.wakeAll();
+        return bytes;
     }
-    m_done = std::move(done);
+    while (ahead.stage != Encoding::Stage::Done)
+        ahead.finished.wait(&ahead.lock);
+    if (!ahead.bytes.isEmpty())
+        return ahead.bytes;
+    // Unchanged when looked at, changed since.
+    locker.unlock();
+    return iconFileBytes(icon, key);
 }
 
 MirrorFolders::MirrorFolders(const QString &groupsDirectory, const QString &programPath)
@@ -753,51 +742,38 @@ void MirrorFolders::rebuild(const AppGroup &group, const QString &target, SkinMa
         writes->writingBeside = false;
         completion(std::move(error));
     };
-    folderWritePool().start([groups = m_groupsDirectory, program = m_programPath, group, target, icon,
+    // Encoded on the icon threads while the folders before it are written.
+    std::shared_ptr<IconWriteQueue::Encoding> ahead = icon && icons ? icons->encodeAhead(target, *icon) : nullptr;
+    folderWritePool().start([groups = m_groupsDirectory, program = m_programPath, group, target, icon, ahead = std::move(ahead),
                              icons = std::move(icons), completion = std::move(completion)]() mutable {
         // A writer of its own: nothing this object shares with the main thread is touched here.
         const MirrorFolders writer(groups, program);
-        const std::optional<QString> error = writer.writeEntries(group, target, icon, !icons);
+        const std::optional<QString> error = writer.writeEntries(group, target, icon, icons.get(), ahead.get());
         // A program on its way out has nobody left to tell.
         if (!QCoreApplication::instance())
             return;
-        post([records = writer.m_recordsFolder, target, icon, error, icons = std::move(icons),
-              completion = std::move(completion)] {
-            // Queued, the icon is hidden once it is written.
-            if (!error && icon && icons)
-                icons->write(target, *icon, records);
-            else if (!error && icon)
+        post([target, icon, error, completion = std::move(completion)] {
+            if (!error && icon)
                 hideIconFile(target);
             completion(error);
         });
     });
 }
 
-std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const QString &target,
-                                                   const std::optional<QImage> &icon, bool writeIcon) const
+std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const QString &target, const std::optional<QImage> &icon,
+                                                   IconWriteQueue *icons, IconWriteQueue::Encoding *ahead) const
 {
     bool made = false;
     struct stat status {};
     if (::lstat(QFile::encodeName(target).constData(), &status) != 0) {
-        // Named in the groups folder's record before it is made, until it holds its identity: a
-        // folder a kill leaves without one is known as the program's, and the sweep takes it.
-        // A groups folder linked elsewhere keeps no record: nothing is removed from it.
-        OwnRecord groups(m_recordsFolder, m_groupsDirectory);
-        if (groups.isOpen() && !groups.announce({QFile::encodeName(lastPathComponent(target))}))
-            return QStringLiteral("Cannot record the folder “%1”").arg(target);
-        const QByteArray folderName = QFile::encodeName(lastPathComponent(target));
-        if (!QDir().mkpath(m_groupsDirectory)) {
-            groups.withdraw({folderName});
+        if (!QDir().mkpath(m_groupsDirectory))
             return QStringLiteral("Cannot create the folder “%1”").arg(target);
-        }
         // Made here only where nothing stands: the same folder made a moment ago by another
-        // program of the user's is the one it builds, its record kept; not made by this one, its
-        // name is not announced by it.
+        // program of the user's is the one it builds, its record kept. The folder's record is
+        // written once it is built: one a kill leaves before that is the user's, and the next
+        // sync of its group takes in exactly what it holds of the group's, as an earlier version's.
         made = ::mkdir(QFile::encodeName(target).constData(), 0777) == 0;
-        const int error = errno;
-        if (!made)
-            groups.withdraw({folderName});
-        if (!made && error != EEXIST)
+        if (!made && errno != EEXIST)
             return QStringLiteral("Cannot create the folder “%1”").arg(target);
     }
     // Clearing through a link would delete the entries of whatever folder it points at.
@@ -811,35 +787,41 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
     OwnRecord record(m_recordsFolder, target);
     if (!record.isOpen())
         return QStringLiteral("Cannot open the folder “%1”: %2").arg(target, errnoText());
+    // The record is written once for the folder's work: with the announcement of what is made
+    // where a record stands, and as the work ends.
+    record.holdWrites();
     if (made)
         record.startAfresh();
     else
         adoptEarlierEntries(record, target, &group, icon);
-    const auto forgetMade = qScopeGuard([&] {
-        // Built far enough to be known by its identity: no longer one being made.
-        if (made && readGroupID(target))
-            OwnRecord(m_recordsFolder, m_groupsDirectory).forget({QFile::encodeName(lastPathComponent(target))});
-    });
-    bool iconWritten = !writeIcon || !icon;
-    const std::function<void()> iconWriter = [&] {
-        if (!std::exchange(iconWritten, true))
-            writeIconWhenChanged(target, *icon, nullptr, m_recordsFolder);
-    };
+    // The icon file goes with the folder's other entries, unless it holds these pixels already.
+    const QString iconPath = joined(target, iconFileName);
+    const IconWriteQueue::PixelKey key = icon ? IconWriteQueue::pixelKey(*icon) : IconWriteQueue::PixelKey{};
+    std::optional<PlannedEntry> iconEntry;
+    if (icon && !iconKnownUnchanged(iconPath, key.first)) {
+        const QByteArray bytes = ahead && icons ? icons->bytesFor(*ahead, *icon, key)
+            : icons                             ? icons->iconFileBytes(*icon, key)
+                                                : iconFileBytes(*icon);
+        iconEntry = PlannedEntry{iconFileName, {}, bytes};
+    }
     // What the user saves under a planned name while the folder is written keeps that name: the
     // folder is planned again around it, a few times at most.
     for (int pass = 0; pass < 3; ++pass) {
         bool collided = false;
-        if (std::optional<QString> error = writeEntriesOnce(group, target, record, iconWriter, &collided))
+        if (std::optional<QString> error = writeEntriesOnce(group, target, record, iconEntry, &collided))
             return error;
         if (!collided)
             break;
     }
-    iconWriter();
+    if (iconEntry && (record.isOurs(iconFileName.toUtf8()) || entryHolds(iconPath, *iconEntry)))
+        noteIconFile(iconPath, key.first);
+    // What could not be recorded (logged as it failed) stays as made, counted as the user's.
+    record.writeHeld();
     return std::nullopt;
 }
 
 std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, const QString &target, OwnRecord &record,
-                                                       const std::function<void()> &writeIcon, bool *collided) const
+                                                       const std::optional<PlannedEntry> &icon, bool *collided) const
 {
     bool complete = false;
     const QList<QByteArray> listed = OwnFiles::namesIn(record.folder(), &complete);
@@ -901,28 +883,17 @@ std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, co
         judge(file);
     for (const PlannedEntry &entry : planned)
         judge(entry);
-    // What goes, goes first, each as what the record says the program made there, judged as it is
-    // set aside: a document the user saved over it meanwhile stays, and its name is not written.
-    const auto outcomes = record.remove(removals);
-    for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it) {
-        if (it.value() == OwnRecord::Outcome::Failed)
-            return QStringLiteral("Cannot remove “%1” from “%2”").arg(QFile::decodeName(it.key()), target);
-    }
+    if (icon && kept.contains(iconFileName) && !entryHolds(joined(target, iconFileName), *icon))
+        qCInfo(persistenceLogger, "Left the icon file of %s as it is: Kestrowan did not write it", qUtf8Printable(loggedText(target)));
+    if (icon)
+        judge(*icon);
+    // The names go into the record before anything is made under them, in the same write as the
+    // names of what goes set aside.
     QList<QByteArray> announced;
-    for (auto it = writes.begin(); it != writes.end();) {
-        const QByteArray name = QFile::encodeName((*it)->name);
-        if (outcomes.value(name, OwnRecord::Outcome::Removed) == OwnRecord::Outcome::NotOurs) {
-            *collided = true;
-            it = writes.erase(it);
-            continue;
-        }
-        announced.append(name);
-        ++it;
-    }
-    // The names go into the record before anything is made under them.
+    for (const PlannedEntry *entry : std::as_const(writes))
+        announced.append(QFile::encodeName(entry->name));
     if (!announced.isEmpty() && !record.announce(announced))
         return QStringLiteral("Cannot record what is written in “%1”").arg(target);
-    const SafeWrite::TemporaryNaming naming = [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); };
     // Only what this writer made goes into the record as made; every other name it announced (one
     // it could not take, or never came to after a failure) is withdrawn, and what stands there is
     // not taken for the program's.
@@ -937,6 +908,29 @@ std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, co
         }
         record.withdraw(unmade);
     });
+    // What goes, goes first, each as what the record says the program made there, judged as it is
+    // set aside: a document the user saved over it meanwhile stays, and its name is not written.
+    const auto outcomes = record.remove(removals);
+    const QByteArray iconName = iconFileName.toUtf8();
+    for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it) {
+        // The folder icon is decoration: a failure to replace it never fails the folder, and is
+        // tried again next time.
+        if (it.value() == OwnRecord::Outcome::Failed && it.key() != iconName)
+            return QStringLiteral("Cannot remove “%1” from “%2”").arg(QFile::decodeName(it.key()), target);
+    }
+    for (auto it = writes.begin(); it != writes.end();) {
+        const QByteArray name = QFile::encodeName((*it)->name);
+        const OwnRecord::Outcome outcome = outcomes.value(name, OwnRecord::Outcome::Removed);
+        if (outcome == OwnRecord::Outcome::NotOurs)
+            *collided = true;
+        if (outcome == OwnRecord::Outcome::NotOurs || outcome == OwnRecord::Outcome::Failed)
+            it = writes.erase(it);
+        else
+            ++it;
+    }
+    if (record.existed() && !record.writeAnnounced())
+        return QStringLiteral("Cannot record what is written in “%1”").arg(target);
+    const SafeWrite::TemporaryNaming naming = [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); };
     // Made only where nothing stands. A name taken meanwhile by exactly what it was to hold is
     // work another program of the user's did; by anything else, the user's, planned around.
     const auto make = [&](const PlannedEntry &entry) -> std::optional<QString> {
@@ -962,10 +956,17 @@ std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, co
     // The identity first: a folder a kill leaves half built is still known as the group's.
     if (std::optional<QString> error = make(folderFiles.first()))
         return QStringLiteral("Cannot write %1: %2").arg(groupIDFileName, *error);
+    const auto makeIcon = [&] {
+        if (!icon)
+            return;
+        if (std::optional<QString> error = make(*icon))
+            qCCritical(persistenceLogger, "Failed to write the icon file of %s: %s", qUtf8Printable(loggedText(target)),
+                       qUtf8Printable(loggedText(*error)));
+    };
     for (const PlannedEntry &entry : planned) {
         // The icon is written where the order of the folder's writing puts it: after the items.
         if (entry.name == alias)
-            writeIcon();
+            makeIcon();
         if (std::optional<QString> error = make(entry))
             return error;
         // The program's link to itself is touched on every sync, only while it is the program's.
@@ -976,6 +977,8 @@ std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, co
                 created.append(name);
         }
     }
+    if (alias.isEmpty())
+        makeIcon();
     if (std::optional<QString> error = make(folderFiles.last()))
         qCCritical(persistenceLogger, "Failed to write .hidden manifest: %s", qUtf8Printable(loggedText(*error)));
     return std::nullopt;

@@ -19,9 +19,8 @@ class OwnRecord;
 class QImage;
 class SkinManager;
 
-// The folder icons of a batch of folders, encoded and written off the main thread while the
-// next folders are built. Used from the main thread only; `whenWritten` runs there once every
-// icon handed over is on disk (at once when none is pending).
+// The folder icons of a batch of folders, encoded off the main thread while the folders before
+// them are written; each is written with the rest of its folder.
 class IconWriteQueue : public std::enable_shared_from_this<IconWriteQueue> {
 public:
     // Two independent hashes of an image's pixels, which together name them.
@@ -33,9 +32,14 @@ public:
     };
     static PixelKey pixelKey(const QImage &image);
 
-    // `records`: where the folders' records are kept.
-    void write(const QString &folder, const QImage &icon, const QString &records);
-    void whenWritten(std::function<void()> done);
+    // The bytes of one folder's icon file, being encoded on the icon threads; see bytesFor.
+    class Encoding;
+    // Starts encoding `icon`, to be written in `folder` (nothing when the file there holds these
+    // pixels as last written).
+    std::shared_ptr<Encoding> encodeAhead(const QString &folder, const QImage &icon);
+    // The icon file's bytes: what `ahead` encoded, waiting for it if it is under way, or encoded
+    // here where it has not begun (whichever comes first does the work).
+    QByteArray bytesFor(Encoding &ahead, const QImage &icon, const PixelKey &key);
 
     // The icon file of `icon`, whose pixels `key` names: groups of the same items in the same style
     // show the same picture, which a batch encodes once. Called on the writing threads.
@@ -49,8 +53,6 @@ public:
 
 private:
     std::unique_ptr<FolderIconPainter::Batch> m_drawn;
-    int m_pending = 0;
-    std::function<void()> m_done;
     QMutex m_encodedLock;
     QHash<PixelKey, QByteArray> m_encoded;
     qsizetype m_encodedBytes = 0;
@@ -140,10 +142,10 @@ public:
     // that group, exactly, goes too.
     FolderRemoval removeFolder(const QString &path, const AppGroup *group = nullptr) const;
     // Takes the folders that hold their identity now out of the groups folder's record of folders
-    // being made.
+    // being made, which earlier versions kept (a folder is now recorded only once built).
     void forgetFinishedFolders() const;
-    // The folder `name` of the groups folder that a kill left before it held its group's identity:
-    // removed as `removeFolder` does; nullopt when it is no such folder.
+    // The folder `name` of the groups folder that a kill left before it held its group's identity,
+    // as that record names it: removed as `removeFolder` does; nullopt when it is no such folder.
     std::optional<FolderRemoval> removeUnfinishedFolder(const QString &name) const;
     // Whether a folder is being built: its entries being written, or its turn awaited. A folder in
     // the making may stand without its identity yet, and is no leftover of a kill.
@@ -242,16 +244,17 @@ private:
     // completes on this one.
     void rebuild(const AppGroup &group, const QString &target, SkinManager *skinManager,
                  std::shared_ptr<IconWriteQueue> icons, Completion completion) const;
-    // The folder's entries, records first, and with `writeIcon` its icon file; the reason on failure.
-    // `icon` also tells an icon file an earlier version wrote. Runs on the folders' own thread: it
-    // looks at no index and tells nobody.
+    // The folder's entries and its icon file (the bytes `ahead` encoded for a batch, when given),
+    // with its record written once for them all; the reason on failure. `icon` also tells an icon
+    // file an earlier version wrote. Runs on the folders' own thread: it looks at no index and
+    // tells nobody.
     std::optional<QString> writeEntries(const AppGroup &group, const QString &target, const std::optional<QImage> &icon,
-                                        bool writeIcon) const;
-    // One pass of writing the folder's entries against what stands in it now. `collided` is set
-    // when an entry of someone else's took a planned name after the folder was listed: the folder
-    // is planned again around it.
+                                        IconWriteQueue *icons = nullptr, IconWriteQueue::Encoding *ahead = nullptr) const;
+    // One pass of writing the folder's entries, and `icon` when it is to be written, against what
+    // stands in it now. `collided` is set when an entry of someone else's took a planned name after
+    // the folder was listed: the folder is planned again around it.
     std::optional<QString> writeEntriesOnce(const AppGroup &group, const QString &target, OwnRecord &record,
-                                            const std::function<void()> &writeIcon, bool *collided) const;
+                                            const std::optional<PlannedEntry> &icon, bool *collided) const;
     // The folder's icon; none without a painter.
     std::optional<QImage> composeIcon(const AppGroup &group, SkinManager *skinManager, IconWriteQueue *icons) const;
     // Whether the entry at `path` already is what `entry` describes.

@@ -411,6 +411,8 @@ OwnRecord::OwnRecord(const QString &recordsFolder, const QString &folder)
 
 OwnRecord::~OwnRecord()
 {
+    // Whatever way the work on the folder ended, what it held back is written.
+    writeHeld();
     if (m_folder >= 0)
         ::close(m_folder);
 }
@@ -516,11 +518,25 @@ bool OwnRecord::save()
     return true;
 }
 
-bool OwnRecord::reloadAndChange(const std::function<void()> &change)
+bool OwnRecord::reloadAndChange(const std::function<void()> &change, bool mustReachDisk)
 {
     if (m_folder < 0) {
         m_lastError = EBADF;
         return false;
+    }
+    if (m_holding && !mustReachDisk) {
+        const QHash<QByteArray, Entry> before = m_entries;
+        change();
+        for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
+            const auto old = before.constFind(it.key());
+            if (old == before.cend() || !sameEntry(*old, *it))
+                m_heldNames.insert(it.key());
+        }
+        for (auto it = before.cbegin(); it != before.cend(); ++it) {
+            if (!m_entries.contains(it.key()))
+                m_heldNames.insert(it.key());
+        }
+        return true;
     }
     QMutex &threads = recordsLock();
     if (!threads.tryLock(int(lockPatience().count()))) {
@@ -535,18 +551,46 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change)
         m_lastError = lock.busy() ? EAGAIN : EACCES;
         return false;
     }
-    // Another thread or program may have changed it since it was read.
+    // Another thread or program may have changed it since it was read; what this record held
+    // back goes over what it left.
+    const QHash<QByteArray, Entry> held = m_entries;
     const QHash<QByteArray, Entry> before = (load(), m_entries);
+    for (const QByteArray &name : std::as_const(m_heldNames)) {
+        if (const auto entry = held.constFind(name); entry != held.cend())
+            m_entries.insert(name, *entry);
+        else
+            m_entries.remove(name);
+    }
     change();
-    bool same = m_existed && !m_movedSince && m_entries.size() == before.size();
+    bool same = m_existed && !m_movedSince && !m_newRecordHeld && m_entries.size() == before.size();
     for (auto it = m_entries.cbegin(); same && it != m_entries.cend(); ++it) {
         const auto old = before.constFind(it.key());
-        same = old != before.cend() && old->state == it->state && old->inode == it->inode && old->modified == it->modified
-            && old->born == it->born && old->setAsideFrom == it->setAsideFrom && old->owner == it->owner;
+        same = old != before.cend() && sameEntry(*old, *it);
     }
-    if (same)
+    if (!same && !save())
+        return false;
+    m_heldNames.clear();
+    m_newRecordHeld = false;
+    m_announcementsHeld = false;
+    return true;
+}
+
+bool OwnRecord::writeAnnounced()
+{
+    return !m_announcementsHeld || reloadAndChange([] {}, true);
+}
+
+bool OwnRecord::writeHeld()
+{
+    if (m_heldNames.isEmpty() && !m_newRecordHeld)
         return true;
-    return save();
+    return reloadAndChange([] {}, true);
+}
+
+bool OwnRecord::sameEntry(const Entry &a, const Entry &b)
+{
+    return a.state == b.state && a.inode == b.inode && a.modified == b.modified && a.born == b.born && a.setAsideFrom == b.setAsideFrom
+        && a.owner == b.owner;
 }
 
 bool OwnRecord::matches(const Entry &entry, const QByteArray &name) const
@@ -609,7 +653,7 @@ bool OwnRecord::announce(const QList<QByteArray> &names)
     // Announced by this program already, or standing as it made them: the record says so as it is.
     const bool recorded = m_existed && std::all_of(names.cbegin(), names.cend(), [&](const QByteArray &name) {
         const auto entry = m_entries.constFind(name);
-        return entry != m_entries.cend()
+        return entry != m_entries.cend() && !m_heldNames.contains(name)
             && ((entry->state == Entry::State::Pending && entry->owner == owner) || (entry->state == Entry::State::Made && matches(*entry, name)));
     });
     if (recorded && m_folder >= 0) {
@@ -617,7 +661,7 @@ bool OwnRecord::announce(const QList<QByteArray> &names)
             m_announcedHere.insert(name);
         return true;
     }
-    return reloadAndChange([&] {
+    const bool recordedNow = reloadAndChange([&] {
         for (const QByteArray &name : names) {
             m_announcedHere.insert(name);
             const auto entry = m_entries.find(name);
@@ -627,12 +671,15 @@ bool OwnRecord::announce(const QList<QByteArray> &names)
             m_entries.insert(name, Entry{Entry::State::Pending, 0, 0, 0, {}, owner});
         }
     });
+    if (recordedNow && m_holding)
+        m_announcementsHeld = true;
+    return recordedNow;
 }
 
 bool OwnRecord::announceTemporary(const QByteArray &name)
 {
     const QByteArray owner = holdLiveMark(m_recordsFolder);
-    return reloadAndChange([&] { m_entries.insert(name, Entry{Entry::State::Temporary, 0, 0, 0, {}, owner}); });
+    return reloadAndChange([&] { m_entries.insert(name, Entry{Entry::State::Temporary, 0, 0, 0, {}, owner}); }, true);
 }
 
 bool OwnRecord::announceSetAside(const QList<std::pair<QByteArray, QByteArray>> &asideAndOriginal)
@@ -641,7 +688,7 @@ bool OwnRecord::announceSetAside(const QList<std::pair<QByteArray, QByteArray>> 
     return reloadAndChange([&] {
         for (const auto &[aside, original] : asideAndOriginal)
             m_entries.insert(aside, Entry{Entry::State::Temporary, 0, 0, 0, original, owner});
-    });
+    }, true);
 }
 
 void OwnRecord::noteMade(const QList<QByteArray> &names)
@@ -798,17 +845,23 @@ void OwnRecord::forget(const QList<QByteArray> &names)
 {
     if (names.isEmpty())
         return;
+    // What is the user's from now on is never left licensed on the disk.
     reloadAndChange([&] {
         for (const QByteArray &name : names)
             m_entries.remove(name);
-    });
+    }, true);
 }
 
 void OwnRecord::startAfresh()
 {
-    if (m_folder < 0 || !m_existed)
+    if (m_folder < 0)
         return;
-    reloadAndChange([&] { m_entries.clear(); });
+    // A folder without a record gets one as the work on it is written.
+    if (!m_existed) {
+        m_newRecordHeld = m_holding;
+        return;
+    }
+    reloadAndChange([&] { m_entries.clear(); }, true);
 }
 
 void OwnRecord::discard()

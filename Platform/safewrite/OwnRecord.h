@@ -18,9 +18,10 @@ struct stat;
 //
 // The record of a folder is a file in a records folder of the program's, named by the folder's
 // identity (device and inode), so that it follows the folder through a rename and no folder the
-// user opens ever holds it. A name goes into the record, replaced whole on the file system, before
-// its entry is made: a program killed in between leaves at most a recorded name whose entry is
-// absent or its own. The record is not forced to the disk: what a power cut can take from it makes
+// user opens ever holds it. In a folder with a record, a name goes into the record, replaced whole
+// on the file system, before its entry is made: a program killed in between leaves at most a
+// recorded name whose entry is absent or its own. A folder without one gets it once its work is
+// done (see holdWrites). The record is not forced to the disk: what a power cut can take from it makes
 // entries of the program's count as the user's (kept, never removed), and no entry of the user's
 // ever counts as the program's; a folder whose record is lost is read as one of an earlier
 // version's. A name announced whose making was never confirmed licenses nothing: what stands
@@ -68,7 +69,7 @@ public:
     bool heldByOtherProgram(const QByteArray &name) const;
 
     // Records `names` as about to be made; false when that failed, and then nothing may be made
-    // under them. Names recorded already cost nothing.
+    // under them. Names recorded already cost nothing. Held (see holdWrites) until writeAnnounced.
     bool announce(const QList<QByteArray> &names);
     // Records the identity of what now stands under each of `names`; a name with nothing under it
     // leaves the record. Call it only for what this program just made there.
@@ -93,6 +94,20 @@ public:
     void startAfresh();
     // Removes the record itself, once its folder went.
     void discard();
+
+    // From now on, changes are kept here until `writeHeld`, or until a change that must be on the
+    // disk before the program acts (names set aside or temporaries about to be made, names the
+    // user's from now on, names announced once `writeAnnounced` is asked) is written with them: a
+    // record is then written once or twice for all the work on a folder, never in a state that
+    // claims more than is true. Where the folder has no record yet, its names need not reach the
+    // disk before they are made: what a kill leaves there is read as an earlier version's, of
+    // which only exactly what the program writes for a group it knows is taken in.
+    void holdWrites() { m_holding = true; }
+    // Writes what is held; false when that failed. Also run as the record goes.
+    bool writeHeld();
+    // Writes what is held once names were announced since the last write (nothing otherwise): in a
+    // folder with a record, before anything is made under them.
+    bool writeAnnounced();
 
     // At start: finishes what a kill left in every recorded folder found where its record says
     // (temporary files removed, entries set aside on their way out removed, or put back where they
@@ -124,9 +139,11 @@ private:
     bool announceSetAside(const QList<std::pair<QByteArray, QByteArray>> &asideAndOriginal);
     bool load();
     bool save();
-    bool reloadAndChange(const std::function<void()> &change);
+    // `mustReachDisk`: the change is written at once, whatever is held (see holdWrites).
+    bool reloadAndChange(const std::function<void()> &change, bool mustReachDisk = false);
     // Whether what stands under `name` is the entry `entry` records.
     bool matches(const Entry &entry, const QByteArray &name) const;
+    static bool sameEntry(const Entry &a, const Entry &b);
     // Whether `name` is a folder with a record of its own naming it there.
     bool madeFolderWithRecord(const QByteArray &name) const;
 
@@ -143,4 +160,9 @@ private:
     QHash<QByteArray, Entry> m_entries;
     // The names this record announced, for as long as it is open.
     QSet<QByteArray> m_announcedHere;
+    // Held changes (see holdWrites): the names whose entries differ from what was last written.
+    bool m_holding = false;
+    bool m_newRecordHeld = false;
+    bool m_announcementsHeld = false;
+    QSet<QByteArray> m_heldNames;
 };

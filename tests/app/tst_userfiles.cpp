@@ -27,6 +27,7 @@
 #include <QSignalSpy>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -102,11 +103,25 @@ QString describe(const QMap<QString, QByteArray> &tree)
 }
 
 // The paths the records name as announced by a program that was killed before it said they were
-// made (or, after a start, as maybes).
+// made (or, after a start, as maybes), and what stands in a folder a kill left before its record
+// was written: neither can be told from what the user put there since.
 QSet<QString> unconfirmedEntries()
 {
-    const QStringList paths = recordedEntryPaths(appSupportDirectoryURL() + QStringLiteral("/Made Entries"), {"m", "p"});
-    return QSet<QString>(paths.cbegin(), paths.cend());
+    const QString records = appSupportDirectoryURL() + QStringLiteral("/Made Entries");
+    const QStringList paths = recordedEntryPaths(records, {"m", "p"});
+    QSet<QString> unconfirmed(paths.cbegin(), paths.cend());
+    const QString groups = groupsDirectoryURL();
+    for (const QString &name : QDir(groups).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString folder = groups + u'/' + name;
+        struct stat status {};
+        if (::lstat(QFile::encodeName(folder).constData(), &status) != 0 || !S_ISDIR(status.st_mode)
+            || QFileInfo::exists(records + QStringLiteral("/%1-%2").arg(quint64(status.st_dev)).arg(quint64(status.st_ino))))
+            continue;
+        unconfirmed.insert(folder);
+        for (const QString &entry : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            unconfirmed.insert(folder + u'/' + entry);
+    }
+    return unconfirmed;
 }
 
 } // namespace

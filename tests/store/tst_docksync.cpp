@@ -14,11 +14,13 @@
 #include "Platform/fake/FakeDiskFlush.h"
 #include "Platform/fake/FakeProcessRunner.h"
 #include "Platform/linux/DockPreferencesFile.h"
+#include "Platform/safewrite/SafeWrite.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/RefusedDockWrites.h"
 #include "tests/support/TestMain.h"
 
 #include <QBuffer>
+#include <QMutex>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -418,6 +420,77 @@ private slots:
         QVERIFY2(mostInATurn <= 4 * 16, qPrintable(QStringLiteral("%1 requests in one turn").arg(mostInATurn)));
         for (const AppGroup &group : manager->groups())
             QVERIFY2(QFileInfo::exists(groupFolder(group.name) + QStringLiteral("/Icon\r")), qPrintable(group.name));
+    }
+
+    // A folder's record is written once in the sync that makes the folder, at most twice in one
+    // that changes what it holds (the names before they are made, then what was made), never in
+    // one that changes nothing; the groups folder's record not at all. Counted by the temporary
+    // every record is written through.
+    void eachFoldersRecordIsWrittenOnceWhereMadeAndAtMostTwiceWhereChanged()
+    {
+        auto manager = makeManager();
+        const QString app = makeFolder(m_home + QStringLiteral("/Applications/Notes.app"));
+        const QString report = m_home + QStringLiteral("/Documents/Report.txt");
+        writeBytes(report, "report\n");
+        constexpr int kGroups = 12;
+        QList<AppGroup> groups;
+        for (int n = 0; n < kGroups; ++n) {
+            AppGroup group = manager->createGroup();
+            group.name = QStringLiteral("Counted %1").arg(n);
+            const QString link = QStringLiteral("https://example.com/%1").arg(n);
+            group.apps = {makeItem(QStringLiteral("com.apple.notes"), QStringLiteral("Notes"), app),
+                          makeItem(QStringLiteral("file:") + report, QStringLiteral("Report"), report),
+                          makeItem(QStringLiteral("url:") + link, QStringLiteral("Release"), link)};
+            manager->updateGroup(group);
+            groups.append(group);
+        }
+        const QString records = QFileInfo(groupsDirectoryURL()).absolutePath() + QStringLiteral("/Made Entries");
+        QMutex lock;
+        QHash<QString, int> writes;
+        SafeWrite::watchNamedTemporaries([&](const QString &path) {
+            const QFileInfo info(path);
+            if (QDir::cleanPath(info.absolutePath()) == QDir::cleanPath(records) && info.fileName().endsWith(QStringLiteral(".new"))) {
+                QMutexLocker locker(&lock);
+                ++writes[info.fileName().mid(1).chopped(4)];
+            }
+        });
+        const auto stopWatching = qScopeGuard([] { SafeWrite::watchNamedTemporaries({}); });
+        const auto taken = [&] {
+            QMutexLocker locker(&lock);
+            return std::exchange(writes, {});
+        };
+        const auto recordOf = [](const QString &folder) {
+            struct stat status {};
+            return ::lstat(QFile::encodeName(folder).constData(), &status) == 0
+                ? QStringLiteral("%1-%2").arg(quint64(status.st_dev)).arg(quint64(status.st_ino))
+                : QString();
+        };
+        QVERIFY(syncAll(*manager));
+        QHash<QString, int> expected;
+        for (const AppGroup &group : std::as_const(groups))
+            expected.insert(recordOf(groupFolder(group.name)), 1);
+        QCOMPARE(taken(), expected);
+        for (int round = 0; round < 4; ++round) {
+            // Unchanged: nothing is written.
+            QVERIFY(syncAll(*manager));
+            QCOMPARE(taken(), (QHash<QString, int>{}));
+            // One group's link changes (its file and its icon are replaced), and another gains an item.
+            AppGroup changed = manager->groups().at(round);
+            changed.apps.last().path = QStringLiteral("https://example.com/changed/%1").arg(round);
+            manager->updateGroup(changed);
+            AppGroup grown = manager->groups().at(kGroups - 1 - round);
+            const QString link = QStringLiteral("https://example.com/grown/%1").arg(round);
+            grown.apps.append(makeItem(QStringLiteral("url:") + link, QStringLiteral("Grown %1").arg(round), link));
+            manager->updateGroup(grown);
+            QVERIFY(syncAll(*manager));
+            const QHash<QString, int> counted = taken();
+            QCOMPARE(QSet<QString>(counted.keyBegin(), counted.keyEnd()),
+                     (QSet<QString>{recordOf(groupFolder(changed.name)), recordOf(groupFolder(grown.name))}));
+            for (auto it = counted.cbegin(); it != counted.cend(); ++it)
+                QVERIFY2(it.value() <= 2, qPrintable(QStringLiteral("round %1: %2 writes").arg(round).arg(it.value())));
+            QVERIFY(readBytes(groupFolder(changed.name) + QStringLiteral("/Release.webloc")).contains("changed"));
+            QVERIFY(QFileInfo::exists(groupFolder(grown.name) + QStringLiteral("/Grown %1.webloc").arg(round)));
+        }
     }
 
     // Syncs asked for in one turn (the editor's of one group while Sync All runs) build their

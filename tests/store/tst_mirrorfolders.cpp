@@ -18,6 +18,37 @@
 #include <atomic>
 #include <unistd.h>
 
+namespace {
+
+// Draws as the program does, and runs `act` once as it draws: on the main thread, after the
+// folder's name was chosen and before the folder is made.
+class PainterThatActsOnce final : public FolderIconPainter {
+public:
+    explicit PainterThatActsOnce(std::function<void()> act)
+        : m_act(std::move(act))
+    {
+    }
+    std::unique_ptr<Batch> newBatch() const override { return m_painter.newBatch(); }
+    void askForPictures(const AppGroup &group, SkinManager *skins) override { m_painter.askForPictures(group, skins); }
+    void whenPicturesDrawn(const AppGroup &group, SkinManager *skins, std::function<void()> ready) override
+    {
+        m_painter.whenPicturesDrawn(group, skins, std::move(ready));
+    }
+    std::function<SkinManager *()> keep(SkinManager *skins) const override { return m_painter.keep(skins); }
+    QImage paint(const AppGroup &group, SkinManager *skins, Batch *batch) const override
+    {
+        if (m_act)
+            std::exchange(m_act, nullptr)();
+        return m_painter.paint(group, skins, batch);
+    }
+
+private:
+    mutable std::function<void()> m_act;
+    ComposedFolderIcons m_painter;
+};
+
+} // namespace
+
 class TestMirrorFolders : public QObject {
     Q_OBJECT
 
@@ -326,14 +357,16 @@ private slots:
                                                              QStringLiteral("https://example.com/a"))});
             const QString taken = groupFolder(name);
             const QByteArray otherID = ModelJson::uuidText(other.id).toUtf8();
-            // Made as the folder's name goes into the groups folder's record, before the folder.
-            atTemporary(records(), QString(), [taken, otherID] {
+            // Made after the name was chosen, before the folder.
+            bool reached = false;
+            FolderIconPainter::install(std::make_unique<PainterThatActsOnce>([taken, otherID, &reached] {
                 QFile identity(taken + QStringLiteral("/.group_id"));
-                if (QDir().mkpath(taken) && identity.open(QIODevice::WriteOnly))
-                    identity.write(otherID);
-            });
-            QCOMPARE(create(group), std::nullopt);
-            QVERIFY(m_reached && m_reached->load());
+                reached = QDir().mkpath(taken) && identity.open(QIODevice::WriteOnly) && identity.write(otherID) == otherID.size();
+            }));
+            const std::optional<QString> error = create(group);
+            FolderIconPainter::install(std::make_unique<ComposedFolderIcons>());
+            QCOMPARE(error, std::nullopt);
+            QVERIFY(reached);
             QCOMPARE(QDir(taken).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot), QStringList{".group_id"});
             QCOMPARE(readBytes(taken + QStringLiteral("/.group_id")), otherID);
             QCOMPARE(readBytes(groupFolder(name + QStringLiteral(" 2/.group_id"))), ModelJson::uuidText(group.id).toUtf8());
