@@ -766,13 +766,13 @@ std::optional<QString> MirrorFolders::writeEntries(const AppGroup &group, const 
     bool made = false;
     struct stat status {};
     if (::lstat(QFile::encodeName(target).constData(), &status) != 0) {
-        if (!QDir().mkpath(m_groupsDirectory))
-            return QStringLiteral("Cannot create the folder “%1”").arg(target);
         // Made here only where nothing stands: the same folder made a moment ago by another
         // program of the user's is the one it builds, its record kept. The folder's record is
         // written once it is built: one a kill leaves before that is the user's, and the next
         // sync of its group takes in exactly what it holds of the group's, as an earlier version's.
-        made = ::mkdir(QFile::encodeName(target).constData(), 0777) == 0;
+        // The groups folder is made first only where it is missing.
+        const auto makeFolder = [&] { return ::mkdir(QFile::encodeName(target).constData(), 0777) == 0; };
+        made = makeFolder() || (errno == ENOENT && QDir().mkpath(m_groupsDirectory) && makeFolder());
         if (!made && errno != EEXIST)
             return QStringLiteral("Cannot create the folder “%1”").arg(target);
     }
