@@ -928,7 +928,7 @@ std::optional<QString> MirrorFolders::writeEntriesOnce(const AppGroup &group, co
         else
             ++it;
     }
-    if (record.existed() && !record.writeAnnounced())
+    if (!record.writeAnnounced())
         return QStringLiteral("Cannot record what is written in “%1”").arg(target);
     const SafeWrite::TemporaryNaming naming = [&record](const QByteArray &temporary) { return record.announceTemporary(temporary); };
     // Made only where nothing stands. A name taken meanwhile by exactly what it was to hold is

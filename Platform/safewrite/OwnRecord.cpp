@@ -527,14 +527,23 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change, bool mustRe
     if (m_holding && !mustReachDisk) {
         const QHash<QByteArray, Entry> before = m_entries;
         change();
+        // Each held name keeps what the record said of it when first held, to tell another
+        // writer's change of it meanwhile.
+        const auto hold = [&](const QByteArray &name) {
+            if (m_heldNames.contains(name))
+                return;
+            m_heldNames.insert(name);
+            const auto old = before.constFind(name);
+            m_heldFrom.insert(name, old == before.cend() ? std::nullopt : std::optional<Entry>(*old));
+        };
         for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
             const auto old = before.constFind(it.key());
             if (old == before.cend() || !sameEntry(*old, *it))
-                m_heldNames.insert(it.key());
+                hold(it.key());
         }
         for (auto it = before.cbegin(); it != before.cend(); ++it) {
             if (!m_entries.contains(it.key()))
-                m_heldNames.insert(it.key());
+                hold(it.key());
         }
         return true;
     }
@@ -551,11 +560,18 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change, bool mustRe
         m_lastError = lock.busy() ? EAGAIN : EACCES;
         return false;
     }
-    // Another thread or program may have changed it since it was read; what this record held
-    // back goes over what it left.
+    // Another thread or program may have changed it since it was read. What this record held back
+    // goes over it, name by name, unless another writer changed that name meanwhile: its change
+    // stands, and this one's held change of it (a confirmation, a withdrawal) is given up, which
+    // leaves the entry counted as the user's at worst.
     const QHash<QByteArray, Entry> held = m_entries;
     const QHash<QByteArray, Entry> before = (load(), m_entries);
     for (const QByteArray &name : std::as_const(m_heldNames)) {
+        const auto now = m_entries.constFind(name);
+        const std::optional<Entry> from = m_heldFrom.value(name);
+        const bool untouched = now == m_entries.cend() ? !from : from && sameEntry(*from, *now);
+        if (!untouched)
+            continue;
         if (const auto entry = held.constFind(name); entry != held.cend())
             m_entries.insert(name, *entry);
         else
@@ -570,6 +586,7 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change, bool mustRe
     if (!same && !save())
         return false;
     m_heldNames.clear();
+    m_heldFrom.clear();
     m_newRecordHeld = false;
     m_announcementsHeld = false;
     return true;
@@ -577,7 +594,8 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change, bool mustRe
 
 bool OwnRecord::writeAnnounced()
 {
-    return !m_announcementsHeld || reloadAndChange([] {}, true);
+    // A folder without a record needs none ahead of its entries (see holdWrites).
+    return !m_announcementsHeld || !m_existed || reloadAndChange([] {}, true);
 }
 
 bool OwnRecord::writeHeld()

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 struct stat;
@@ -105,8 +106,8 @@ public:
     void holdWrites() { m_holding = true; }
     // Writes what is held; false when that failed. Also run as the record goes.
     bool writeHeld();
-    // Writes what is held once names were announced since the last write (nothing otherwise): in a
-    // folder with a record, before anything is made under them.
+    // Writes what is held where names were announced since the last write and the folder has a
+    // record (nothing otherwise): asked before anything is made under them.
     bool writeAnnounced();
 
     // At start: finishes what a kill left in every recorded folder found where its record says
@@ -165,4 +166,6 @@ private:
     bool m_newRecordHeld = false;
     bool m_announcementsHeld = false;
     QSet<QByteArray> m_heldNames;
+    // What the record said of each held name when it was first held (nothing: no entry).
+    QHash<QByteArray, std::optional<Entry>> m_heldFrom;
 };

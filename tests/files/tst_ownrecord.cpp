@@ -90,6 +90,60 @@ private slots:
         QVERIFY(QDir().mkpath(folder()));
     }
 
+    // Changes held for one write go over the record as another writer left it meanwhile, name by
+    // name: nothing held reaches the disk before it is written, nothing of the other writer's is
+    // lost, and where both changed one name the other's change stands (a withdrawal held here never
+    // takes away what the other made and recorded). A new folder's record is made at the first write.
+    void heldChangesGoOverOnlyWhatNoOtherWriterChanged()
+    {
+        for (int round = 0; round < 8; ++round) {
+            const QByteArray n = QByteArray::number(round);
+            const QByteArray a = "a" + n, b = "b" + n, c = "c" + n, e = "e" + n, fresh = "fresh" + n;
+            {
+                OwnRecord first(records(), folder());
+                QVERIFY(first.announce({a, b}));
+                writeFile(at(QString::fromLatin1(a)), "a");
+                writeFile(at(QString::fromLatin1(b)), "b");
+                first.noteMade({a, b});
+            }
+            OwnRecord held(records(), folder());
+            held.holdWrites();
+            QVERIFY(held.announce({c, e}));
+            QVERIFY(held.writeAnnounced());
+            writeFile(at(QString::fromLatin1(c)), "c");
+            held.noteMade({c});
+            held.withdraw({e});
+            QVERIFY(!OwnRecord(records(), folder()).isOurs(c));
+            {
+                OwnRecord other(records(), folder());
+                other.forget({b});
+                writeFile(at(QString::fromLatin1(e)), "e");
+                other.noteMade({e});
+            }
+            QVERIFY(held.writeHeld());
+            const OwnRecord after(records(), folder());
+            QVERIFY(after.isOurs(a));
+            QVERIFY(!after.names(b));
+            QVERIFY(after.isOurs(c));
+            QVERIFY2(after.isOurs(e), "the other writer's entry was taken out");
+
+            // A folder without a record: nothing reaches the disk until the held write.
+            const QString newFolder = m_dir->filePath(QStringLiteral("New %1").arg(round));
+            QVERIFY(QDir().mkpath(newFolder));
+            {
+                OwnRecord made(records(), newFolder);
+                made.holdWrites();
+                made.startAfresh();
+                QVERIFY(made.announce({fresh}));
+                QVERIFY(made.writeAnnounced());
+                writeFile(newFolder + u'/' + QString::fromLatin1(fresh), "fresh");
+                made.noteMade({fresh});
+                QVERIFY(!QFileInfo::exists(recordPathOf(records(), newFolder)));
+            }
+            QVERIFY(OwnRecord(records(), newFolder).isOurs(fresh));
+        }
+    }
+
     // Each state an entry can be in, and whether its name licenses a removal: only what stands as
     // the program made it does. Every row is met many times in a row, each with a record opened anew
     // and with the one kept open.
