@@ -13,6 +13,7 @@
 #include "tests/dock/FakePopupPresenter.h"
 #include "tests/dock/StandinDockSession.h"
 #include "tests/standin/XTestPointer.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -67,32 +68,6 @@ private:
     qint64 m_longest = 0;
 };
 
-// The lines this process logs while it is kept, passed on as before.
-class LoggedLines {
-public:
-    LoggedLines()
-    {
-        s_kept = this;
-        m_previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-            if (s_kept) {
-                s_kept->m_lines.append(message);
-                if (s_kept->m_previous)
-                    s_kept->m_previous(type, context, message);
-            }
-        });
-    }
-    ~LoggedLines()
-    {
-        qInstallMessageHandler(m_previous);
-        s_kept = nullptr;
-    }
-    int count(const QString &text) const { return int(m_lines.filter(text).size()); }
-
-private:
-    static inline LoggedLines *s_kept = nullptr;
-    QtMessageHandler m_previous = nullptr;
-    QStringList m_lines;
-};
 
 // Each wait for an answer of a Dock that does not give one stopped the program for one or two
 // seconds at a time; what the program does on its own while waiting for nothing takes far less,
@@ -247,7 +222,7 @@ private slots:
         const qint64 stopped = m_dock.restartStopped();
         QVERIFY(stopped > 0);
         const auto resume = qScopeGuard([this] { m_dock.resume(); });
-        const LoggedLines log;
+        const LogCapture log(LogCapture::PassOn::Yes);
         EventLoopGaps gaps;
         gaps.start();
         // The poll reads the selection a dozen times a second, the watchdog looks for the Dock every
@@ -256,7 +231,7 @@ private slots:
         // asked (nothing tells of it): then the program is watched for as long as two of those waits.
         QElapsedTimer watched;
         watched.start();
-        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("The Dock did not answer within")) >= 2 || watched.elapsed() > 8000, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(log.countText(QStringLiteral("The Dock did not answer within")) >= 2 || watched.elapsed() > 8000, timeout);
         QVERIFY2(gaps.longest() < longestAllowedGap, qPrintable(QStringLiteral("%1 ms without events").arg(gaps.longest())));
         // Nothing of the stopped Dock is known (the ended one may still be, as the last state).
         QVERIFY(Accessibility::shared().dockProcessIdentifier() != std::optional<qint64>(stopped));
@@ -286,14 +261,14 @@ private slots:
     {
         QVERIFY(m_dock.stop());
         const auto resume = qScopeGuard([this] { m_dock.resume(); });
-        const LoggedLines log;
+        const LogCapture log(LogCapture::PassOn::Yes);
         EventLoopGaps gaps;
         gaps.start();
         std::optional<bool> restarted;
         DockRestarter::shared().restart([&restarted](bool done) { restarted = done; });
         // Watched until the restart has given up on the Dock's first answer, the longest it waits
         // for one, and has gone on asking for a new Dock.
-        QTRY_VERIFY_WITH_TIMEOUT(log.count(QStringLiteral("No Dock answers on")) >= 1, timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(log.countText(QStringLiteral("No Dock answers on")) >= 1, timeout);
         QVERIFY2(gaps.longest() < longestAllowedGap, qPrintable(QStringLiteral("%1 ms without events").arg(gaps.longest())));
         QVERIFY(!restarted.has_value());
         QVERIFY(m_dock.resume());

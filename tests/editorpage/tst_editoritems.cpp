@@ -6,6 +6,7 @@
 #include "Kestrowan/groups/DroppedItemKeeper.h"
 #include "Kestrowan/groups/GroupManager.h"
 #include "tests/editorpage/EditorPageSupport.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -34,35 +35,6 @@ QStringList names(const QList<AppItem> &items)
     return list;
 }
 
-// What the program logs, from whichever thread, while it lives.
-class LogLines {
-public:
-    LogLines() { m_previous = qInstallMessageHandler(&LogLines::take); }
-    ~LogLines() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const
-    {
-        QMutexLocker lock(&mutex());
-        return collected();
-    }
-
-private:
-    static QMutex &mutex()
-    {
-        static QMutex shared;
-        return shared;
-    }
-    static QStringList &collected()
-    {
-        static QStringList shared;
-        return shared;
-    }
-    static void take(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        QMutexLocker lock(&mutex());
-        collected().append(message);
-    }
-    QtMessageHandler m_previous = nullptr;
-};
 
 } // namespace
 
@@ -222,7 +194,7 @@ private slots:
         touch(dir().filePath(QStringLiteral("blocker")));
         EditorItemActions blocked(m_draft.get(), m_handler.get(), m_sent.sender(), dir().filePath(QStringLiteral("blocker/kept")));
         blocked.setTemporaryFolders({dir().filePath(QStringLiteral("scratch"))});
-        const LogLines log;
+        const LogCapture log;
         std::unique_ptr<QMimeData> mime(new QMimeData);
         mime->setUrls({QUrl::fromLocalFile(temporary)});
         blocked.dropMimeData(mime.get());

@@ -2,6 +2,7 @@
 // state an entry can be in, what a start finishes of a program that was killed and leaves alone of
 // one still running, what stands in the record's own place, and two programs changing one record.
 #include "Platform/safewrite/OwnRecord.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -40,19 +41,6 @@ QString recordPathOf(const QString &records, const QString &folder)
     if (::stat(QFile::encodeName(folder).constData(), &status) != 0)
         return {};
     return records + QStringLiteral("/%1-%2").arg(quint64(status.st_dev)).arg(quint64(status.st_ino));
-}
-
-// The critical lines logged, kept for a test to look at.
-QStringList &logged()
-{
-    static QStringList lines;
-    return lines;
-}
-
-void keepCriticalLines(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type == QtCriticalMsg)
-        logged().append(message);
 }
 
 } // namespace
@@ -385,9 +373,8 @@ private slots:
                 QVERIFY(QDir().mkpath(path + QStringLiteral("/inner")));
             else
                 writeFile(path, QByteArray(5000, '\xff') + "\np 1 2 3 zz\n");
-            logged().clear();
-            const QtMessageHandler before = qInstallMessageHandler(keepCriticalLines);
-            const auto restore = qScopeGuard([before] { qInstallMessageHandler(before); });
+            const LogCapture log;
+            const auto logged = [&log] { return log.lines(QtCriticalMsg); };
             OwnRecord::finishCutShort(records());
             OwnRecord record(records(), folder());
             // Said, naming the record.

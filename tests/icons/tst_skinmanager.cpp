@@ -2,6 +2,7 @@
 #include "Kestrowan/shell/StorageLocations.h"
 #include "Platform/safewrite/SafeWrite.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -29,24 +30,6 @@ QStringList names(const QList<SkinDefinition> &skins)
     return list;
 }
 
-// Collects the messages logged while it lives.
-class LogCapture {
-public:
-    LogCapture()
-    {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) { s_lines.append(message); });
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    int count(const QString &fragment) const
-    {
-        return int(std::count_if(s_lines.cbegin(), s_lines.cend(), [&](const QString &l) { return l.contains(fragment); }));
-    }
-
-private:
-    static inline QStringList s_lines;
-    QtMessageHandler m_previous = nullptr;
-};
 
 } // namespace
 
@@ -219,8 +202,8 @@ void TestSkinManager::brokenInstalledSkinsStayOnDiskUnlisted()
     QCOMPARE(names(manager.availableSkins()), QStringList{"Good"});
     for (const char *left : {"garbage/skin.json", "typed/skin.json", "bare", "stray.json"})
         QVERIFY(QFileInfo::exists(installed(QString::fromLatin1(left))));
-    QCOMPARE(log.count("garbage"), 1);
-    QCOMPARE(log.count("typed"), 1);
+    QCOMPARE(log.countText("garbage"), 1);
+    QCOMPARE(log.countText("typed"), 1);
 }
 
 void TestSkinManager::skinsThatReachOutsideTheirFolderAreRefused()
@@ -238,7 +221,7 @@ void TestSkinManager::skinsThatReachOutsideTheirFolderAreRefused()
     const SkinManager manager(installed(), shipped());
     QCOMPARE(names(manager.availableSkins()), QStringList{"Fine"});
     for (const char *folder : {"renamed", "climber", "absolute", "giant", "speck"})
-        QCOMPARE(log.count(QStringLiteral("Refused skin folder %1").arg(QLatin1String(folder))), 1);
+        QCOMPARE(log.countText(QStringLiteral("Refused skin folder %1").arg(QLatin1String(folder))), 1);
     QVERIFY(!manager.skinWithID("elsewhere").has_value());
 }
 

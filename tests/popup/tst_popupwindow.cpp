@@ -31,6 +31,7 @@
 #include "tests/support/PixelChecks.h"
 #include "tests/support/MainThreadFileLooks.h"
 #include "tests/support/SettledIcons.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -1228,14 +1229,7 @@ private slots:
 
         // What xdg-open says of its failure goes into the log with the failure, as one message;
         // nothing of it reaches this process's terminal.
-        static QStringList logged;
-        logged.clear();
-        static QtMessageHandler passOn = nullptr;
-        passOn = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
-            logged.append(message);
-            passOn(type, context, message);
-        });
-        const auto restoreHandler = qScopeGuard([] { qInstallMessageHandler(passOn); });
+        const LogCapture log(LogCapture::PassOn::Yes);
         QTemporaryFile terminal;
         QVERIFY(terminal.open());
         const int savedError = ::dup(STDERR_FILENO);
@@ -1258,7 +1252,7 @@ private slots:
         QVERIFY(terminal.seek(0));
         const QByteArray raw = terminal.readAll();
         QVERIFY2(!raw.contains("xdg-open") && !raw.contains("not found"), raw.constData());
-        const QStringList failures = logged.filter(QStringLiteral("Failed to open Chat"));
+        const QStringList failures = log.lines().filter(QStringLiteral("Failed to open Chat"));
         QCOMPARE(failures.size(), 1);
         // xdg-open's words went to no stream of ours: its exit status tells that nothing here opens it.
         QVERIFY2(failures.first().contains(QStringLiteral("could not open nochat://team/room (exit status 3: nothing here can open it)")),

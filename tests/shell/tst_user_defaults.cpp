@@ -4,6 +4,7 @@
 #include "Platform/PropertyList.h"
 #include "Platform/linux/SettingsFileUserDefaults.h"
 #include "tests/support/FullDisk.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestMain.h"
 
 #include <QDateTime>
@@ -174,12 +175,8 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             QCOMPARE(file.write(damaged), damaged.size());
         }
-        static QStringList lines;
-        lines.clear();
-        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &line) {
-            lines.append(line);
-        });
-        const auto count = [](const QString &fragment) { return int(lines.filter(fragment).size()); };
+        const LogCapture log;
+        const auto count = [&log](const QString &fragment) { return log.countText(fragment); };
         std::unique_ptr<SettingsFileUserDefaults> defaults;
         {
             FullDisk disk(64);
@@ -196,7 +193,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(path + ".unreadable"));
 
         defaults->synchronize();
-        qInstallMessageHandler(previous);
         QVERIFY(!defaults->saveFailing());
         QCOMPARE(count("is unreadable; kept a copy at"), 1);
         QCOMPARE(readFile(path + ".unreadable"), damaged);

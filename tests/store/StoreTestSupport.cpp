@@ -15,18 +15,11 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMutex>
-#include <QRegularExpression>
 
-#include <algorithm>
 
 namespace {
 
 FakeDockRestarter *installedRestarter = nullptr;
-QStringList capturedMessages;
-// The store's writer logs from its own thread.
-QMutex capturedMessagesMutex;
-QtMessageHandler previousHandler = nullptr;
 } // namespace
 
 QMap<QString, EntrySnapshot> snapshotFolder(const QString &path)
@@ -124,36 +117,6 @@ QVariantList persistentOthers()
 {
     const std::optional<QVariant> parsed = PropertyList::parse(readBytes(DockPreferencesFile::filePath()));
     return parsed ? parsed->toMap().value(QStringLiteral("persistent-others")).toList() : QVariantList();
-}
-
-LogCapture::LogCapture()
-{
-    {
-        const QMutexLocker lock(&capturedMessagesMutex);
-        capturedMessages.clear();
-    }
-    previousHandler = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
-        const QMutexLocker lock(&capturedMessagesMutex);
-        capturedMessages.append(message);
-    });
-}
-
-LogCapture::~LogCapture()
-{
-    qInstallMessageHandler(previousHandler);
-}
-
-QStringList LogCapture::lines() const
-{
-    return capturedMessages;
-}
-
-int LogCapture::count(const QString &pattern) const
-{
-    const QRegularExpression expression(pattern);
-    const QMutexLocker lock(&capturedMessagesMutex);
-    return int(std::count_if(capturedMessages.cbegin(), capturedMessages.cend(),
-                             [&expression](const QString &message) { return expression.match(message).hasMatch(); }));
 }
 
 bool awaitDone(const std::function<void(std::function<void()>)> &start)

@@ -2,6 +2,7 @@
 
 #include "Kestrowan/groups/AppGroup.h"
 #include "tests/docktiles/DockTestSupport.h"
+#include "tests/support/LogCapture.h"
 
 #include <QByteArray>
 #include <QMap>
@@ -48,16 +49,6 @@ QString writeProgramStandIn(const QString &home);
 int dockRestarts();
 // "persistent-others" of the Dock's preferences file in the test's home.
 QVariantList persistentOthers();
-
-// Collects the log messages while it lives.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    int count(const QString &pattern) const;
-    // Every message so far.
-    QStringList lines() const;
-};
 
 // awaitCompletion (DockTestSupport.h) for a completion without a value; false when it broke the pattern.
 bool awaitDone(const std::function<void(std::function<void()>)> &start);

@@ -6,10 +6,26 @@
 #include <QByteArrayList>
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+namespace {
+
+QtMessageHandler testLogHandler = nullptr;
+
+// QtTest's loggers keep what they are told in lists of their own without a lock, and the program
+// logs from its worker threads: two messages at once would corrupt them. One message at a time.
+void logOneAtATime(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    static QRecursiveMutex oneAtATime;
+    const QMutexLocker lock(&oneAtATime);
+    testLogHandler(type, context, message);
+}
+
+} // namespace
 
 QString prepareIsolatedTestEnvironment(const char *testName)
 {
@@ -48,5 +64,11 @@ int runTestObject(QObject *testObject, int argc, char *argv[])
     for (QByteArray &argument : arguments)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
-    return QTest::qExec(testObject, int(arguments.size()), pointers.data());
+    // As QTest::qExec, with QtTest's own message handler, installed as it starts logging, wrapped.
+    QTest::qInit(testObject, int(arguments.size()), pointers.data());
+    testLogHandler = qInstallMessageHandler(logOneAtATime);
+    const int failures = QTest::qRun();
+    qInstallMessageHandler(testLogHandler);
+    QTest::qCleanup();
+    return failures;
 }
