@@ -530,9 +530,8 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change, bool mustRe
         // Each held name keeps what the record said of it when first held, to tell another
         // writer's change of it meanwhile.
         const auto hold = [&](const QByteArray &name) {
-            if (m_heldNames.contains(name))
+            if (m_heldFrom.contains(name))
                 return;
-            m_heldNames.insert(name);
             const auto old = before.constFind(name);
             m_heldFrom.insert(name, old == before.cend() ? std::nullopt : std::optional<Entry>(*old));
         };
@@ -566,9 +565,10 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change, bool mustRe
     // leaves the entry counted as the user's at worst.
     const QHash<QByteArray, Entry> held = m_entries;
     const QHash<QByteArray, Entry> before = (load(), m_entries);
-    for (const QByteArray &name : std::as_const(m_heldNames)) {
+    for (auto heldName = m_heldFrom.cbegin(); heldName != m_heldFrom.cend(); ++heldName) {
+        const QByteArray &name = heldName.key();
+        const std::optional<Entry> &from = heldName.value();
         const auto now = m_entries.constFind(name);
-        const std::optional<Entry> from = m_heldFrom.value(name);
         const bool untouched = now == m_entries.cend() ? !from : from && sameEntry(*from, *now);
         if (!untouched)
             continue;
@@ -585,7 +585,6 @@ bool OwnRecord::reloadAndChange(const std::function<void()> &change, bool mustRe
     }
     if (!same && !save())
         return false;
-    m_heldNames.clear();
     m_heldFrom.clear();
     m_newRecordHeld = false;
     m_announcementsHeld = false;
@@ -600,7 +599,7 @@ bool OwnRecord::writeAnnounced()
 
 bool OwnRecord::writeHeld()
 {
-    if (m_heldNames.isEmpty() && !m_newRecordHeld)
+    if (m_heldFrom.isEmpty() && !m_newRecordHeld)
         return true;
     return reloadAndChange([] {}, true);
 }
@@ -671,7 +670,7 @@ bool OwnRecord::announce(const QList<QByteArray> &names)
     // Announced by this program already, or standing as it made them: the record says so as it is.
     const bool recorded = m_existed && std::all_of(names.cbegin(), names.cend(), [&](const QByteArray &name) {
         const auto entry = m_entries.constFind(name);
-        return entry != m_entries.cend() && !m_heldNames.contains(name)
+        return entry != m_entries.cend() && !m_heldFrom.contains(name)
             && ((entry->state == Entry::State::Pending && entry->owner == owner) || (entry->state == Entry::State::Made && matches(*entry, name)));
     });
     if (recorded && m_folder >= 0) {

@@ -161,11 +161,11 @@ private:
     QHash<QByteArray, Entry> m_entries;
     // The names this record announced, for as long as it is open.
     QSet<QByteArray> m_announcedHere;
-    // Held changes (see holdWrites): the names whose entries differ from what was last written.
+    // Held changes (see holdWrites).
     bool m_holding = false;
     bool m_newRecordHeld = false;
     bool m_announcementsHeld = false;
-    QSet<QByteArray> m_heldNames;
-    // What the record said of each held name when it was first held (nothing: no entry).
+    // The names whose entries differ from what was last written, each with what the record said of
+    // it when it was first held (nothing: no entry).
     QHash<QByteArray, std::optional<Entry>> m_heldFrom;
 };
